@@ -1,0 +1,428 @@
+#include "platform/system/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <limits.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/time.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "solvane_version.h"
+
+extern char** environ;
+
+namespace plat {
+
+namespace {
+
+bool StatPath(const std::string& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return (v && *v) ? std::string(v) : fallback;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) {
+  return ::mkdir(ExcludeTrailingPathDelimiter(path).c_str(), 0777) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = ExcludeTrailingPathDelimiter(path);
+  if (p.empty()) return false;
+  if (DirectoryExists(p)) return true;
+  std::string parent = ExtractFileDir(p);
+  if (!parent.empty() && parent != p && !ForceDirectories(parent)) return false;
+  return CreateDir(p) || DirectoryExists(p);
+}
+
+bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+bool RemoveDir(const std::string& path) {
+  return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0;
+}
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+  int out = ::open(to.c_str(), flags, st.st_mode & 07777);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  std::vector<char> buf(1 << 20);
+  for (;;) {
+    ssize_t r = ::read(in, buf.data(), buf.size());
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      ok = false;
+      break;
+    }
+    if (r == 0) break;
+    if (!WriteAll(out, buf.data(), size_t(r))) {
+      ok = false;
+      break;
+    }
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  return ok;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  // Another file system: copy beside the target, then move it into place, then drop the source.
+  std::string tmp = to + ".part";
+  if (!CopyFile(from, tmp, false)) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  if (::rename(tmp.c_str(), to.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  ::unlink(from.c_str());
+  return true;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return -1;
+  return int64_t(st.st_size);
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  struct stat st;
+  if (!StatPath(path, st)) return false;
+  mode_t m = st.st_mode & 07777;
+  m = readOnly ? (m & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (m | S_IWUSR);
+  return ::chmod(path.c_str(), m) == 0;
+}
+
+int64_t FileAge(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st)) return -1;
+  return int64_t(st.st_mtim.tv_sec);
+}
+
+bool SetFileAge(const std::string& path, int64_t unixSeconds) {
+  timeval tv[2] = {{time_t(unixSeconds), 0}, {time_t(unixSeconds), 0}};
+  return ::utimes(path.c_str(), tv) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return StatPath(a, sa) && StatPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalBytes) {
+  freeBytes = 0;
+  totalBytes = 1;
+  if (path.empty()) return false;
+  std::string p = ExcludeTrailingPathDelimiter(ExpandFileName(path));
+  // The path itself may not exist yet (a file about to be made): ask its nearest existing parent.
+  for (int guard = 0; guard < 4096; ++guard) {
+    struct stat st;
+    if (StatPath(p, st)) break;
+    std::string parent = ExtractFileDir(p);
+    if (parent.empty() || parent == p) return false;
+    p = parent;
+  }
+  struct statvfs vfs;
+  if (::statvfs(p.c_str(), &vfs) != 0) return false;
+  freeBytes = int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize);
+  totalBytes = int64_t(vfs.f_blocks) * int64_t(vfs.f_frsize);
+  if (totalBytes <= 0) totalBytes = 1;
+  return true;
+}
+
+bool MatchesMask(const std::string& name, const std::string& mask) {
+  return ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0 ||
+         (mask == "*.*" && name.find('.') != std::string::npos);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,
+                                   bool withFolders) {
+  std::vector<std::string> out;
+  std::string dir = ExcludeTrailingPathDelimiter(folder);
+  if (dir.empty()) dir = ".";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    bool isDir = DirectoryExists(dir + "/" + n);
+    if (isDir && !withFolders) continue;
+    if (MatchesMask(n, mask)) out.push_back(n);
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  size_t p = path.rfind('/');
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string ExtractFileDir(const std::string& path) {
+  size_t p = path.rfind('/');
+  if (p == std::string::npos) return {};
+  if (p == 0) return "/";
+  return path.substr(0, p);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  size_t p = path.rfind('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+  std::string name = ExtractFileName(path);
+  size_t p = name.rfind('.');
+  return p == std::string::npos ? std::string() : name.substr(p);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  std::string name = ExtractFileName(path);
+  size_t p = name.rfind('.');
+  std::string base = path.substr(0, path.size() - name.size()) +
+                     (p == std::string::npos ? name : name.substr(0, p));
+  return base + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+  if (!path.empty() && path.back() == '/') return path;
+  return path + "/";
+}
+
+std::string ExcludeTrailingPathDelimiter(const std::string& path) {
+  if (path.size() > 1 && path.back() == '/') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string abs = path;
+  if (abs.empty() || abs[0] != '/') {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd)) abs = std::string(cwd) + "/" + abs;
+  }
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (i <= abs.size()) {
+    size_t j = abs.find('/', i);
+    if (j == std::string::npos) j = abs.size();
+    std::string part = abs.substr(i, j - i);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::string out;
+  for (auto& p : parts) out += "/" + p;
+  if (out.empty()) out = "/";
+  if (path.size() > 1 && path.back() == '/' && out != "/") out += "/";
+  return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data) {
+  data.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      ::close(fd);
+      data.clear();
+      return false;
+    }
+    if (r == 0) break;
+    data.append(buf, size_t(r));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data.data(), data.size());
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+std::string TempPath() {
+  return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/var/tmp"));
+}
+
+std::string ExecutableFolder() {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "./";
+  buf[n] = 0;
+  return ExtractFilePath(buf);
+}
+
+std::string ProgramFolder() {
+  std::string home = EnvOr("SOLVANE_HOME", "");
+  if (!home.empty()) {
+    ForceDirectories(home);
+    return IncludeTrailingPathDelimiter(home);
+  }
+  std::string exe = ExecutableFolder();
+  if (::access(exe.c_str(), W_OK) == 0 || FileExists(exe + "Solvane.ini")) return exe;
+  std::string data = EnvOr("XDG_DATA_HOME", EnvOr("HOME", "/tmp") + "/.local/share");
+  std::string folder = IncludeTrailingPathDelimiter(data) + "Solvane/";
+  ForceDirectories(folder);
+  return folder;
+}
+
+std::string RuntimePath() {
+  std::string rt = EnvOr("XDG_RUNTIME_DIR", "");
+  if (!rt.empty() && DirectoryExists(rt)) return IncludeTrailingPathDelimiter(rt);
+  return TempPath();
+}
+
+std::string UserName() {
+  if (passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
+  return EnvOr("USER", "user");
+}
+
+std::string VersionText() { return SOLVANE_VERSION_TEXT; }
+
+std::string FindProgram(const std::string& name) {
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos)
+    return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  std::string path = EnvOr("PATH", "/usr/local/bin:/usr/bin:/bin");
+  size_t i = 0;
+  while (i <= path.size()) {
+    size_t j = path.find(':', i);
+    if (j == std::string::npos) j = path.size();
+    std::string dir = path.substr(i, j - i);
+    if (dir.empty()) dir = ".";
+    std::string cand = dir + "/" + name;
+    if (FileExists(cand) && ::access(cand.c_str(), X_OK) == 0) return cand;
+    i = j + 1;
+  }
+  return {};
+}
+
+bool StartProcess(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& workDir) {
+  std::string exe = FindProgram(program);
+  if (exe.empty()) return false;
+  // Double fork so the program is not our child: nobody has to reap it and it outlives us.
+  int pipefd[2];
+  if (::pipe2(pipefd, O_CLOEXEC) != 0) return false;
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(pipefd[0]);
+    ::close(pipefd[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::setsid();
+    pid_t grand = ::fork();
+    if (grand != 0) _exit(grand > 0 ? 0 : 1);
+    if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) {
+      int e = errno;
+      (void)!::write(pipefd[1], &e, sizeof e);
+      _exit(127);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execve(exe.c_str(), argv.data(), environ);
+    int e = errno;
+    (void)!::write(pipefd[1], &e, sizeof e);
+    _exit(127);
+  }
+  ::close(pipefd[1]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  int err = 0;
+  ssize_t r;
+  while ((r = ::read(pipefd[0], &err, sizeof err)) < 0 && errno == EINTR) {
+  }
+  ::close(pipefd[0]);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && r == 0;
+}
+
+bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive) {
+  struct flock fl{};
+  fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(offset);
+  fl.l_len = off_t(length);
+  return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+bool UnlockRange(int fd, int64_t offset, int64_t length) {
+  struct flock fl{};
+  fl.l_type = F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(offset);
+  fl.l_len = off_t(length);
+  return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+std::string LastErrorText() { return std::strerror(errno); }
+
+}  // namespace plat

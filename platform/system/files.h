@@ -1,0 +1,79 @@
+#pragma once
+// Files, folders and paths. Paths use "/"; a folder path returned with a trailing separator says so.
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+bool FileExists(const std::string& path);       // a regular file (or anything that is not a folder)
+bool DirectoryExists(const std::string& path);
+bool CreateDir(const std::string& path);        // one level
+bool ForceDirectories(const std::string& path); // every missing level
+bool DeleteFile(const std::string& path);
+bool RemoveDir(const std::string& path);        // an empty folder
+// Moves a file; across file systems it copies and then removes the source.
+bool RenameFile(const std::string& from, const std::string& to);
+// Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists = false);
+int64_t FileSize(const std::string& path);      // -1 when there is no such file
+// Read-only means no write bit in the mode, so it holds for root too.
+bool IsReadOnly(const std::string& path);
+bool SetReadOnly(const std::string& path, bool readOnly);
+// Last modification time (seconds since the epoch), -1 when there is no such file.
+int64_t FileAge(const std::string& path);
+bool SetFileAge(const std::string& path, int64_t unixSeconds);
+bool SameFile(const std::string& a, const std::string& b);  // the same inode
+
+// Free and total bytes of the file system that holds path (or its nearest existing parent).
+// On failure free is 0, total is 1 and the result is false.
+bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalBytes);
+
+// Names in folder (not recursive) whose name matches mask ("*" and "?"), compared without
+// regard to case. Only files unless withFolders.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,
+                                   bool withFolders = false);
+bool MatchesMask(const std::string& name, const std::string& mask);  // case-insensitive
+
+std::string ExtractFilePath(const std::string& path);   // folder with trailing "/"
+std::string ExtractFileDir(const std::string& path);    // folder without trailing "/"
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);    // ".wav", or empty
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);
+std::string ExpandFileName(const std::string& path);    // absolute, without "." and ".."
+
+bool ReadWholeFile(const std::string& path, std::string& data);
+bool WriteWholeFile(const std::string& path, const std::string& data);
+
+// The system's temporary path with a trailing "/": $TMPDIR, else /var/tmp (which survives a
+// reboot, so an abandoned recording is still there after a power cut).
+std::string TempPath();
+// The folder of the running executable, with a trailing "/".
+std::string ExecutableFolder();
+// Where the program keeps its settings and user files, with a trailing "/": $SOLVANE_HOME; else
+// the executable's folder when it is writable or already holds Solvane.ini; else
+// $XDG_DATA_HOME/Solvane (default ~/.local/share/Solvane), created on demand.
+std::string ProgramFolder();
+// $XDG_RUNTIME_DIR with a trailing "/", else TempPath().
+std::string RuntimePath();
+
+std::string UserName();
+std::string VersionText();
+
+// Starts a program detached from this one (it outlives us, and we never wait for it).
+// The program is looked up on PATH when it has no "/". False when it could not be started.
+bool StartProcess(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& workDir = {});
+// Looks a program up on PATH; empty when not found.
+std::string FindProgram(const std::string& name);
+
+// Open-file-description locks: two handles on one file conflict even inside one process.
+bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive = true);
+bool UnlockRange(int fd, int64_t offset, int64_t length);
+
+std::string LastErrorText();  // strerror of errno
+
+}  // namespace plat

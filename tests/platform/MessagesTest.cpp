@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/messages/messages.h"
+#include "platform/system/clock.h"
+
+using namespace plat;
+
+namespace {
+struct Recorder : HiddenWindow {
+  std::vector<std::pair<uint32_t, uintptr_t>> got;
+  void WndProc(Message& m) override {
+    got.push_back({m.Msg, m.WParam});
+    m.Result = 42;
+  }
+};
+}  // namespace
+
+TEST(Messages, DeliveredInOrderOnProcess) {
+  Recorder w;
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 4; ++t)
+    posters.emplace_back([&w, t] {
+      for (uintptr_t i = 0; i < 250; ++i) w.Post(WM_USER + uint32_t(t), i);
+    });
+  for (auto& p : posters) p.join();
+  while (ProcessMessages()) {
+  }
+  ASSERT_EQ(w.got.size(), 1000u);
+  // Each poster's messages arrive in the order it posted them.
+  uintptr_t next[4] = {0, 0, 0, 0};
+  for (auto& [msg, wp] : w.got) {
+    int t = int(msg - WM_USER);
+    EXPECT_EQ(wp, next[t]++);
+  }
+  EXPECT_EQ(w.Send(7), 42);
+}
+
+TEST(Messages, RemovePendingOfOneKind) {
+  Recorder w, other;
+  w.Post(1, 10);
+  w.Post(2, 20);
+  w.Post(1, 11);
+  other.Post(1, 99);
+  EXPECT_EQ(w.PendingCount(1), 2u);
+  EXPECT_EQ(w.RemovePending(1), 2u);
+  while (ProcessMessages()) {
+  }
+  ASSERT_EQ(w.got.size(), 1u);
+  EXPECT_EQ(w.got[0].first, 2u);
+  ASSERT_EQ(other.got.size(), 1u);
+}
+
+TEST(Messages, DestroyedWindowGetsNothing) {
+  auto* w = new Recorder;
+  WindowHandle h = w->Handle();
+  w->Post(1);
+  delete w;
+  EXPECT_EQ(PendingMessages(), 0u);
+  EXPECT_FALSE(PostMessageTo(h, 1));
+  Recorder again;
+  EXPECT_NE(again.Handle(), h);  // handles are never reused
+}
+
+TEST(Messages, OneBatchPerCallSoPostersCannotStarve) {
+  struct Reposter : HiddenWindow {
+    int count = 0;
+    void WndProc(Message& m) override {
+      ++count;
+      Post(m.Msg);  // posts again from its own handler
+    }
+  } w;
+  w.Post(5);
+  ProcessMessages();
+  EXPECT_EQ(w.count, 1);
+  EXPECT_EQ(w.PendingCount(), 1u);
+  w.RemovePending();
+}
+
+TEST(Messages, WakeHookOnlyOnEmptyToNonEmpty) {
+  int wakes = 0;
+  SetWakeHook([&] { ++wakes; });
+  Recorder w;
+  w.Post(1);
+  w.Post(2);
+  EXPECT_EQ(wakes, 1);
+  ProcessMessages();
+  w.Post(3);
+  EXPECT_EQ(wakes, 2);
+  SetWakeHook({});
+  ProcessMessages();
+}
+
+TEST(Messages, DelayWithMessagesHandlesPostsAndReturnsOnTime) {
+  Recorder w;
+  std::thread t([&] {
+    SleepMs(5);
+    w.Post(9);
+  });
+  int64_t start = MicroSeconds();
+  DelayWithMessages(40, true);
+  int64_t took = MicroSeconds() - start;
+  t.join();
+  EXPECT_GE(took, 40000);
+  ASSERT_EQ(w.got.size(), 1u);
+  EXPECT_EQ(w.got[0].first, 9u);
+  // Torn down: returns at once.
+  SetTerminating(true);
+  start = MicroSeconds();
+  DelayWithMessages(10000, true);
+  EXPECT_LT(MicroSeconds() - start, 1000000);
+  SetTerminating(false);
+}
+
+TEST(Messages, RunOnUiThreadFromWorker) {
+  int ran = 0;
+  std::thread t([&] { RunOnUiThread([&] { ++ran; }); });
+  t.join();
+  EXPECT_EQ(ran, 0);
+  ProcessMessages();
+  EXPECT_EQ(ran, 1);
+  RunOnUiThread([&] { ++ran; });  // on the UI thread: at once
+  EXPECT_EQ(ran, 2);
+}

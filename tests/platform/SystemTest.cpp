@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/system/checked.h"
+#include "platform/system/clock.h"
+#include "platform/system/component.h"
+#include "platform/system/files.h"
+#include "platform/system/single_instance.h"
+#include "platform/system/threads.h"
+#include "tests/common/scratch.h"
+
+using namespace plat;
+
+TEST(Checked, OverflowAndRange) {
+  EXPECT_EQ(CheckedAdd<int32_t>(INT32_MAX - 1, 1), INT32_MAX);
+  EXPECT_THROW(CheckedAdd<int32_t>(INT32_MAX, 1), EIntOverflow);
+  EXPECT_THROW(CheckedSub<int32_t>(INT32_MIN, 1), EIntOverflow);
+  EXPECT_THROW(CheckedMul<int32_t>(65536, 65536), EIntOverflow);
+  EXPECT_THROW(CheckedDiv<int32_t>(INT32_MIN, -1), EIntOverflow);
+  EXPECT_THROW(CheckedDiv<int32_t>(1, 0), EDivByZero);
+  EXPECT_THROW((RangeChecked<int>(36, 0, 35)), ERangeError);
+  EXPECT_EQ((RangeChecked<int>(35, 0, 35)), 35);
+  EXPECT_THROW(Narrow<int16_t>(40000), ERangeError);
+  EXPECT_THROW(Narrow<uint32_t>(-1), ERangeError);
+  try {
+    CheckedAdd<int64_t>(INT64_MAX, 1);
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Integer overflow");
+  }
+  try {
+    Narrow<uint8_t>(300);
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Range check error");
+  }
+}
+
+TEST(Clock, MonotonicMicroseconds) {
+  int64_t a = MicroSeconds();
+  SleepMs(2);
+  int64_t b = MicroSeconds();
+  EXPECT_GE(b - a, 2000);
+  // Far from the original's overflow: the count is plain 64-bit microseconds.
+  EXPECT_GT(a, 0);
+}
+
+TEST(Threads, EventsManualAndAuto) {
+  Event autoEv(false, false), manual(true, false);
+  EXPECT_FALSE(autoEv.Wait(0));
+  autoEv.Set();
+  EXPECT_TRUE(autoEv.Wait(0));
+  EXPECT_FALSE(autoEv.Wait(0));  // consumed
+  manual.Set();
+  EXPECT_TRUE(manual.Wait(0));
+  EXPECT_TRUE(manual.Wait(0));
+  manual.Reset();
+  EXPECT_FALSE(manual.Wait(0));
+  std::thread t = StartThread([&] { autoEv.Set(); }, ThreadPriority::AboveNormal, "setter");
+  EXPECT_TRUE(autoEv.Wait(5000));
+  t.join();
+}
+
+namespace {
+struct Watcher : TComponent {
+  using TComponent::TComponent;
+  std::vector<std::pair<TComponent*, TOperation>> seen;
+  TComponent* link = nullptr;
+  void Notification(TComponent* c, TOperation op) override {
+    TComponent::Notification(c, op);
+    seen.push_back({c, op});
+    if (op == opRemove && c == link) link = nullptr;
+  }
+};
+}  // namespace
+
+TEST(Component, OwnershipAndFreeNotification) {
+  auto* owner = new Watcher(nullptr);
+  auto* a = new Watcher(owner);
+  auto* b = new Watcher(owner);
+  a->SetName("First");
+  EXPECT_EQ(owner->ComponentCount(), 2);
+  EXPECT_EQ(owner->FindComponent("FIRST"), a);
+  // An unowned component linked to a learns of its end through free notification.
+  Watcher outsider(nullptr);
+  outsider.link = a;
+  a->FreeNotification(&outsider);
+  delete a;
+  EXPECT_EQ(outsider.link, nullptr);
+  EXPECT_EQ(owner->ComponentCount(), 1);
+  // The sibling heard of the removal through the owner.
+  bool siblingHeard = false;
+  for (auto& s : b->seen) siblingHeard |= (s.second == opRemove);
+  EXPECT_TRUE(siblingHeard);
+  delete owner;  // frees b too
+}
+
+TEST(Component, AssignWithoutSupportRaises) {
+  TPersistent p, q;
+  EXPECT_THROW(p.Assign(&q), EConvertError);
+  EXPECT_THROW(p.Assign(nullptr), EConvertError);
+}
+
+TEST(Files, PathPieces) {
+  EXPECT_EQ(ExtractFilePath("/a/b/c.wav"), "/a/b/");
+  EXPECT_EQ(ExtractFileDir("/a/b/c.wav"), "/a/b");
+  EXPECT_EQ(ExtractFileName("/a/b/c.wav"), "c.wav");
+  EXPECT_EQ(ExtractFileExt("/a/b.d/c"), "");
+  EXPECT_EQ(ExtractFileExt("c.WAV"), ".WAV");
+  EXPECT_EQ(ChangeFileExt("/a/b.d/c.wav", ".txt"), "/a/b.d/c.txt");
+  EXPECT_EQ(ChangeFileExt("/a/b.d/c", ".wav"), "/a/b.d/c.wav");
+  EXPECT_EQ(ExpandFileName("/a/./b/../c"), "/a/c");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/a"), "/a/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/a/"), "/a");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+  EXPECT_TRUE(MatchesMask("TAKE.WAV", "*.wav"));
+  EXPECT_TRUE(MatchesMask("default.svu", "DEFAULT.SVU"));
+  EXPECT_FALSE(MatchesMask("take.wave", "*.wav"));
+}
+
+TEST(Files, CopyRenameAndReadOnly) {
+  Scratch dir;
+  std::string a = dir.Path("a.bin"), b = dir.Path("sub/b.bin");
+  ASSERT_TRUE(WriteWholeFile(a, std::string("\0\x01\x02payload", 10)));
+  EXPECT_FALSE(CopyFile(a, b));  // the folder is missing
+  ASSERT_TRUE(ForceDirectories(dir.Path("sub/deeper")));
+  ASSERT_TRUE(CopyFile(a, b));
+  EXPECT_FALSE(CopyFile(a, b, true));  // fail if it exists
+  std::string got;
+  ASSERT_TRUE(ReadWholeFile(b, got));
+  EXPECT_EQ(got, std::string("\0\x01\x02payload", 10));
+  EXPECT_EQ(FileSize(b), 10);
+  EXPECT_EQ(FileSize(dir.Path("none")), -1);
+  ASSERT_TRUE(RenameFile(b, dir.Path("c.bin")));
+  EXPECT_FALSE(FileExists(b));
+  EXPECT_TRUE(FileExists(dir.Path("c.bin")));
+  EXPECT_FALSE(IsReadOnly(a));
+  ASSERT_TRUE(SetReadOnly(a, true));
+  EXPECT_TRUE(IsReadOnly(a));  // even for root, who could still write
+  EXPECT_EQ(ListFiles(dir.Path(""), "*.BIN"), (std::vector<std::string>{"a.bin", "c.bin"}));
+}
+
+TEST(Files, FolderRules) {
+  Scratch dir;
+  setenv("SOLVANE_HOME", dir.Path("home").c_str(), 1);
+  EXPECT_EQ(ProgramFolder(), dir.Path("home/"));
+  EXPECT_TRUE(DirectoryExists(dir.Path("home")));
+  unsetenv("SOLVANE_HOME");
+  setenv("TMPDIR", dir.Path("tmp").c_str(), 1);
+  EXPECT_EQ(TempPath(), dir.Path("tmp/"));
+  unsetenv("TMPDIR");
+  EXPECT_EQ(TempPath(), "/var/tmp/");
+  EXPECT_FALSE(UserName().empty());
+  EXPECT_FALSE(VersionText().empty());
+}
+
+TEST(Files, OpenFileDescriptionLocksConflictInOneProcess) {
+  Scratch dir;
+  std::string f = dir.Path("locked");
+  ASSERT_TRUE(WriteWholeFile(f, "data"));
+  int fd1 = ::open(f.c_str(), O_RDWR), fd2 = ::open(f.c_str(), O_RDWR);
+  ASSERT_TRUE(LockRange(fd1, 0, 4));
+  EXPECT_FALSE(LockRange(fd2, 0, 4));
+  EXPECT_TRUE(LockRange(fd2, 4, 4));  // another range
+  ASSERT_TRUE(UnlockRange(fd1, 0, 4));
+  EXPECT_TRUE(LockRange(fd2, 0, 4));
+  ::close(fd1);
+  ::close(fd2);
+}
+
+TEST(Files, StartProcessDetached) {
+  Scratch dir;
+  std::string marker = dir.Path("ran");
+  ASSERT_TRUE(StartProcess("sh", {"-c", "echo \"$1\" > \"$2\"", "sh", "with space", marker}));
+  for (int i = 0; i < 500 && FileSize(marker) <= 0; ++i) SleepMs(10);
+  std::string got;
+  ASSERT_TRUE(ReadWholeFile(marker, got));
+  EXPECT_EQ(got, "with space\n");
+  EXPECT_FALSE(StartProcess("no-such-program-anywhere", {}));
+  EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder")));
+}
+
+TEST(SingleInstance, SecondStartAsksFirstToShow) {
+  Scratch dir;
+  SingleInstance first("solvane-test", dir.Path(""));
+  std::atomic<int> requests{0};
+  ASSERT_TRUE(first.Acquire([&] { ++requests; }));
+  SingleInstance second("solvane-test", dir.Path(""));
+  EXPECT_FALSE(second.Acquire({}));
+  EXPECT_TRUE(second.ActivateRunning());
+  EXPECT_EQ(requests.load(), 1);
+  first.Release();
+  EXPECT_FALSE(second.ActivateRunning());
+  EXPECT_TRUE(second.Acquire({}));
+}
