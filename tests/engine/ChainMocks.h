@@ -1,0 +1,146 @@
+#pragma once
+// Chain components for tests: plain links and devices that log the calls they get, a source that
+// serves a byte pattern and a sink that keeps what reaches it.
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/MMDSPObj.h"
+
+using CallLog = std::vector<std::string>;
+
+// The byte at position i of every test stream.
+inline uint8_t PatternByte(uint64_t i) { return uint8_t((i * 7 + (i >> 8) * 13 + 1) & 0xFF); }
+
+inline WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits) {
+  WAVEFORMATEX f;
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = channels;
+  f.nSamplesPerSec = rate;
+  f.wBitsPerSample = bits;
+  f.nBlockAlign = uint16_t(channels * bits / 8);
+  f.nAvgBytesPerSec = rate * f.nBlockAlign;
+  return f;
+}
+
+class LoggedLink : public TMMDSPComponent {
+public:
+  LoggedLink(std::string name, CallLog* log) : name_(std::move(name)), log_(log) {}
+  void ChainOpen() override { Log("Open"); TMMDSPComponent::ChainOpen(); }
+  void ChainClose() override { Log("Close"); TMMDSPComponent::ChainClose(); }
+  void ChainStart() override { Log("Start"); TMMDSPComponent::ChainStart(); }
+  void ChainPause() override { Log("Pause"); TMMDSPComponent::ChainPause(); }
+  void ChainRestart() override { Log("Restart"); TMMDSPComponent::ChainRestart(); }
+  void ChainStop() override { Log("Stop"); TMMDSPComponent::ChainStop(); }
+  void ChainReset() override { Log("Reset"); }
+  void ChainLoop() override { Log("Loop"); }
+  const std::string& LinkName() const { return name_; }
+
+protected:
+  void Log(const char* what) {
+    if (log_) log_->push_back(name_ + "." + what);
+  }
+
+private:
+  std::string name_;
+  CallLog* log_;
+};
+
+// A device: its own operations run its chain walk and then log, as a device's own work comes last.
+class LoggedDevice : public TMMCustomSoundComponent {
+public:
+  LoggedDevice(std::string name, CallLog* log, bool hasInput = true)
+      : name_(std::move(name)), log_(log), hasInput_(hasInput) {}
+  void ChainOpen() override { TMMCustomSoundComponent::ChainOpen(); Log("Open"); }
+  void ChainClose() override { TMMCustomSoundComponent::ChainClose(); Log("Close"); }
+  void ChainStart() override { TMMCustomSoundComponent::ChainStart(); Log("Start"); }
+  void ChainPause() override { TMMCustomSoundComponent::ChainPause(); Log("Pause"); }
+  void ChainRestart() override { TMMCustomSoundComponent::ChainRestart(); Log("Restart"); }
+  void ChainStop() override { TMMCustomSoundComponent::ChainStop(); Log("Stop"); }
+  void ChainReset() override { TMMCustomSoundComponent::ChainReset(); Log("Reset"); }
+  void ChainLoop() override { TMMCustomSoundComponent::ChainLoop(); Log("Loop"); }
+  bool PublishesLink(const std::string& p) const override {
+    return p == "Output" || (hasInput_ && p == "Input");
+  }
+
+  void SetNumBuffers(int32_t n) override { numBuffers_ = n; }
+  int32_t GetNumBuffers() const override { return numBuffers_; }
+  void SetDeviceID(TMMDeviceId id) override { id_ = id; }
+  TMMDeviceId GetDeviceID() const override { return id_; }
+  void SetProductName(const std::string& n) override { product_ = n; }
+  std::string GetProductName() const override { return product_; }
+  void SetCallBackMode(TMMCBMode m) override { mode_ = m; }
+  TMMCBMode GetCallBackMode() const override { return mode_; }
+
+private:
+  void Log(const char* what) {
+    if (log_) log_->push_back(name_ + "." + what);
+  }
+  std::string name_;
+  CallLog* log_;
+  bool hasInput_;
+  int32_t numBuffers_ = 10;
+  TMMDeviceId id_ = 0;
+  std::string product_;
+  TMMCBMode mode_ = cmWindow;
+};
+
+// The head of a playback chain: serves `total` bytes of the test pattern. With knowsEnd it says
+// "no more" together with the last bytes (as a wave file does); without, only by a pull that
+// yields nothing.
+class PatternSource : public TMMDSPComponent {
+public:
+  explicit PatternSource(uint64_t total, bool knowsEnd = true) : total_(total), knowsEnd_(knowsEnd) {}
+  void BufferLoad(PWaveHdr h, bool& more) override {
+    ++pulls;
+    uint64_t left = total_ - pos_;
+    uint32_t n = uint32_t(std::min<uint64_t>(left, h->dwBufferLength));
+    for (uint32_t i = 0; i < n; ++i) h->lpData[i] = char(PatternByte(pos_ + i));
+    pos_ += n;
+    h->dwBytesRecorded = n;
+    if (n > 0 && (!knowsEnd_ || pos_ < total_)) more = true;
+  }
+  std::atomic<int> pulls{0};
+
+private:
+  uint64_t total_;
+  uint64_t pos_ = 0;
+  bool knowsEnd_;
+};
+
+// The tail of a recording chain: keeps every byte pushed to it, with a log of its own stops and
+// closes interleaved with the byte count at that moment.
+class ByteSink : public TMMDSPComponent {
+public:
+  explicit ByteSink(CallLog* log = nullptr) : log_(log) {}
+  void BufferReady(PWaveHdr h) override {
+    std::lock_guard<std::mutex> l(m_);
+    bytes_.insert(bytes_.end(), h->lpData, h->lpData + h->dwBytesRecorded);
+    ++writes_;
+  }
+  void ChainStop() override { Note("Stop"); TMMDSPComponent::ChainStop(); }
+  void ChainClose() override { Note("Close"); TMMDSPComponent::ChainClose(); }
+  std::vector<uint8_t> Bytes() const {
+    std::lock_guard<std::mutex> l(m_);
+    return bytes_;
+  }
+  size_t Size() const {
+    std::lock_guard<std::mutex> l(m_);
+    return bytes_.size();
+  }
+  int Writes() const {
+    std::lock_guard<std::mutex> l(m_);
+    return writes_;
+  }
+
+private:
+  void Note(const char* what) {
+    if (log_) log_->push_back(std::string("sink.") + what + "@" + std::to_string(Size()));
+  }
+  mutable std::mutex m_;
+  std::vector<uint8_t> bytes_;
+  int writes_ = 0;
+  CallLog* log_;
+};
