@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "common/scratch.h"
+#include "platform/system/files.h"
+#include "platform/ui/inifiles.h"
+#include "platform/ui/strings.h"
+
+using namespace plat;
+
+namespace {
+
+std::string DataFile(const std::string& name) {
+  std::string text;
+  EXPECT_TRUE(ReadWholeFile(std::string(UI_TEST_DATA) + "/" + name, text)) << name;
+  return text;
+}
+
+std::string Contents(const std::string& path) {
+  std::string text;
+  ReadWholeFile(path, text);
+  return text;
+}
+
+}  // namespace
+
+TEST(IniFile, RoundTripMatchesGoldenFile) {
+  Scratch dir;
+  const std::string path = dir.Path("Solvane.ini");
+  ASSERT_TRUE(WriteWholeFile(path, DataFile("settings-before.ini")));
+
+  TIniFile ini(path);
+  // Names in another case find the stored ones; blanks and one pair of quotes are trimmed.
+  EXPECT_EQ(ini.ReadString("gui", "analog meters", "x"), "False");
+  EXPECT_EQ(ini.ReadString("GUI", "FULL SCREEN", "x"), "0");
+  EXPECT_EQ(ini.ReadString("Standard Cart", "format", ""), "26");
+  EXPECT_EQ(ini.ReadInteger("standard cart", "Format", 3300), 26);
+
+  ini.WriteString("gui", "ANALOG METERS", "True");        // keeps "Analog Meters"
+  ini.WriteBool("GUI", "full screen", true);              // replaced where it stands
+  ini.WriteBool("GUI", "Short Timers", false);            // new key: end of its section
+  ini.WriteInteger("STANDARD CART", "FORMAT", 27);
+  ini.WriteInteger("Standard Cart", "LENGTH", 10000);
+  ini.WriteString("GPI", "ON STOP", "A{{CRLF}}B");        // new section: end of the file
+
+  EXPECT_EQ(Contents(path), DataFile("settings-after.ini"));
+  // A second object on the same file reads what the first wrote.
+  TIniFile again(path);
+  EXPECT_TRUE(again.ReadBool("Gui", "Full Screen", false));
+  EXPECT_EQ(again.ReadString("gpi", "on stop", ""), "A{{CRLF}}B");
+}
+
+TEST(IniFile, MissingFileGivesDefaultsAndFirstWriteCreatesIt) {
+  Scratch dir;
+  const std::string path = dir.Path("new.svu");
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadString("USER", "PASSWORD", "7k3m9p2x8q4wzbn"), "7k3m9p2x8q4wzbn");
+  EXPECT_FALSE(ini.SectionExists("USER"));
+  EXPECT_FALSE(FileExists(path));
+  ini.WriteString("Template 0", "Name", "");
+  EXPECT_EQ(Contents(path), "[Template 0]\r\nName=\r\n");
+  // An empty stored value is a value, not a missing key.
+  EXPECT_EQ(ini.ReadString("Template 0", "Name", "default"), "");
+  EXPECT_TRUE(ini.ValueExists("template 0", "NAME"));
+}
+
+TEST(IniFile, IntegerAndBooleanReadsFallBackOnText) {
+  Scratch dir;
+  const std::string path = dir.Path("n.ini");
+  ASSERT_TRUE(WriteWholeFile(path,
+                             "[N]\nhex=0x1F\ndollar=$10\nneg=-12\nlead= 12\nword=abc\nbig=99999999999\n"
+                             "min=-2147483648\nover=2147483648\nempty=\nplus=+7\nhalf=12abc\n"
+                             "two=2\nzero=0\nallbits=$FFFFFFFF\n"));
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("N", "hex", 0), 31);
+  EXPECT_EQ(ini.ReadInteger("N", "dollar", 0), 16);
+  EXPECT_EQ(ini.ReadInteger("N", "neg", 0), -12);
+  EXPECT_EQ(ini.ReadInteger("N", "lead", 0), 12);
+  EXPECT_EQ(ini.ReadInteger("N", "word", 3300), 3300);
+  EXPECT_EQ(ini.ReadInteger("N", "big", 5), 5);
+  EXPECT_EQ(ini.ReadInteger("N", "min", 0), INT32_MIN);
+  EXPECT_EQ(ini.ReadInteger("N", "over", 9), 9);
+  EXPECT_EQ(ini.ReadInteger("N", "empty", 4), 4);
+  EXPECT_EQ(ini.ReadInteger("N", "plus", 0), 7);
+  EXPECT_EQ(ini.ReadInteger("N", "half", 1), 1);
+  EXPECT_EQ(ini.ReadInteger("N", "allbits", 0), -1);
+  EXPECT_EQ(ini.ReadInteger("N", "missing", 42), 42);
+  EXPECT_TRUE(ini.ReadBool("N", "two", false));
+  EXPECT_FALSE(ini.ReadBool("N", "zero", true));
+  EXPECT_TRUE(ini.ReadBool("N", "word", true));
+  EXPECT_FALSE(ini.ReadBool("N", "word", false));
+}
+
+TEST(IniFile, FirstOfEqualNamesWinsAndLfFilesRead) {
+  Scratch dir;
+  const std::string path = dir.Path("d.ini");
+  ASSERT_TRUE(WriteWholeFile(path, "[A]\nk=1\nK=2\n[a]\nk=3\n[B]\r\nq='it''s'\r\nr=\"x\"\"\r\nnoequals\n"));
+  TIniFile ini(path);
+  EXPECT_EQ(ini.ReadString("a", "k", ""), "1");
+  // Only one pair of matching quotes goes.
+  EXPECT_EQ(ini.ReadString("B", "q", ""), "it''s");
+  EXPECT_EQ(ini.ReadString("B", "r", ""), "x\"");
+  TStringList sections, keys;
+  ini.ReadSections(sections);
+  EXPECT_EQ(sections.CommaText(), "A,B");
+  ini.ReadSection("A", keys);
+  EXPECT_EQ(keys.CommaText(), "k,K");
+  ini.WriteString("A", "K", "9");
+  EXPECT_EQ(ini.ReadString("A", "k", ""), "9");
+  EXPECT_EQ(Contents(path),
+            "[A]\r\nk=9\r\nK=2\r\n[a]\r\nk=3\r\n[B]\r\nq='it''s'\r\nr=\"x\"\"\r\nnoequals\r\n");
+}
+
+TEST(IniFile, LineBreaksInAWrittenValueCannotAddKeys) {
+  Scratch dir;
+  const std::string path = dir.Path("u.svu");
+  TIniFile ini(path);
+  ini.WriteString("USER", "FULL NAME", "Eve\r\n[USER]\r\nPASSWORD=");
+  EXPECT_EQ(ini.ReadString("USER", "PASSWORD", "none"), "none");
+  EXPECT_EQ(ini.ReadString("USER", "FULL NAME", ""), "Eve  [USER]  PASSWORD=");
+}
+
+TEST(IniFile, SeesChangesMadeByAnotherWriter) {
+  Scratch dir;
+  const std::string path = dir.Path("s.ini");
+  TIniFile ini(path);
+  ini.WriteString("S", "k", "1");
+  EXPECT_EQ(ini.ReadString("S", "k", ""), "1");
+  ASSERT_TRUE(WriteWholeFile(path, "[S]\r\nk=22\r\n"));
+  EXPECT_EQ(ini.ReadString("S", "k", ""), "22");
+}
+
+TEST(IniFile, EraseAndDeleteKeepTheRest) {
+  Scratch dir;
+  const std::string path = dir.Path("e.ini");
+  ASSERT_TRUE(WriteWholeFile(path, "; top\r\n[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n"));
+  TIniFile ini(path);
+  ini.DeleteKey("a", "X");
+  ini.DeleteKey("A", "nothing");
+  EXPECT_EQ(Contents(path), "; top\r\n[A]\r\ny=2\r\n\r\n[B]\r\nz=3\r\n");
+  ini.EraseSection("a");
+  EXPECT_EQ(Contents(path), "; top\r\n[B]\r\nz=3\r\n");
+  TStringList values;
+  ini.ReadSectionValues("B", values);
+  EXPECT_EQ(values.Text(), "z=3\r\n");
+  // A section without keys does not count as existing.
+  ini.DeleteKey("B", "z");
+  EXPECT_FALSE(ini.SectionExists("B"));
+}
+
+TEST(IniFile, WriteToReadOnlyFileRaisesAndLeavesItAlone) {
+  Scratch dir;
+  const std::string path = dir.Path("ro.ini");
+  ASSERT_TRUE(WriteWholeFile(path, "[A]\r\nx=1\r\n"));
+  ASSERT_TRUE(SetReadOnly(path, true));
+  TIniFile ini(path);
+  try {
+    ini.WriteString("A", "x", "2");
+    FAIL() << "no exception";
+  } catch (const EIniFileException& e) {
+    EXPECT_EQ(e.Message(), "Unable to write to " + path);
+  }
+  EXPECT_EQ(Contents(path), "[A]\r\nx=1\r\n");
+  EXPECT_EQ(ini.ReadString("A", "x", ""), "1");
+}
+
+TEST(IniFile, WritingKeepsTheFileModeAndFollowsALink) {
+  Scratch dir;
+  const std::string real = dir.Path("real.ini"), link = dir.Path("link.ini");
+  ASSERT_TRUE(WriteWholeFile(real, "[A]\r\n"));
+  ::chmod(real.c_str(), 0600);
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  TIniFile ini(link);
+  ini.WriteString("A", "x", "1");
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(Contents(real), "[A]\r\nx=1\r\n");
+  EXPECT_TRUE(ListFiles(dir.Root(), "*tmp*").empty());
+}
