@@ -132,7 +132,7 @@ const char* const kFormatCreated =
 
 bool FormatMissing(int v) { return v == kMissingMarker || FormatText(v).empty(); }
 
-bool ReadFormatKey(TIniAccess& ini, int& format) {
+bool ReadFormatKey(plat::TIniFile& ini, int& format) {
   format = ini.ReadInteger("Standard Cart", "FORMAT", kMissingMarker);
   if (!FormatMissing(format)) return false;
   ini.WriteInteger("Standard Cart", "FORMAT", DefaultStandardFormat);
@@ -140,7 +140,7 @@ bool ReadFormatKey(TIniAccess& ini, int& format) {
   return true;
 }
 
-void ReadLengthKey(TIniAccess& ini, int& length) {
+void ReadLengthKey(plat::TIniFile& ini, int& length) {
   if (ini.ReadInteger("Standard Cart", "LENGTH", 0) == 0)
     ini.WriteInteger("Standard Cart", "LENGTH", DefaultStandardLength);
   length = ini.ReadInteger("Standard Cart", "LENGTH", 0);
@@ -148,7 +148,7 @@ void ReadLengthKey(TIniAccess& ini, int& length) {
 
 class TKeyReader {
 public:
-  TKeyReader(TIniAccess& ini, TDeckSettings& s, const std::string& folder, const TNotify& notify)
+  TKeyReader(plat::TIniFile& ini, TDeckSettings& s, const std::string& folder, const TNotify& notify)
       : ini_(ini), s_(s), folder_(folder), notify_(notify) {}
 
   void Read(const TSettingsKey& k) {
@@ -275,7 +275,7 @@ private:
     if (notify_) notify_(kind, text);
   }
 
-  TIniAccess& ini_;
+  plat::TIniFile& ini_;
   TDeckSettings& s_;
   const std::string& folder_;
   const TNotify& notify_;
@@ -293,14 +293,22 @@ bool CreateSettingsFile(const std::string& path) {
   return plat::WriteWholeFile(path, "; Settings File for Solvane\r\n");
 }
 
-bool ReadStandardCart(TIniAccess& ini, int& format, int& length) {
+bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length) {
   bool missing = ReadFormatKey(ini, format);
   ReadLengthKey(ini, length);
   return missing;
 }
 
-void ReadSettings(TIniAccess& ini, TDeckSettings& settings, const std::string& programFolder,
+void ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
                   const TNotify& notify) {
   TKeyReader reader(ini, settings, programFolder, notify);
   for (const TSettingsKey& k : SettingsKeys()) reader.Read(k);
+}
+
+bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const TNotify& notify) {
+  const std::string path = programFolder + SettingsFileName;
+  CreateSettingsFile(path);
+  plat::TIniFile ini(path);
+  ReadSettings(ini, settings, programFolder, notify);
+  return true;
 }

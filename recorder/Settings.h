@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/inifiles.h"
 #include "recorder/Gpi.h"
 #include "recorder/Notices.h"
 
@@ -65,23 +66,6 @@ struct TDeckSettings {
   bool postrelLaunch = true;
 };
 
-// The reads and writes the settings need of an INI file: names match without regard to case, a
-// read gives def when the key is missing, an integer read gives def for text that is not a
-// number, a boolean is an integer other than 0, and every write reaches the file at once.
-class TIniAccess {
-public:
-  virtual ~TIniAccess() = default;
-  virtual bool ValueExists(const std::string& section, const std::string& key) = 0;
-  virtual std::string ReadString(const std::string& section, const std::string& key,
-                                 const std::string& def) = 0;
-  virtual int ReadInteger(const std::string& section, const std::string& key, int def) = 0;
-  virtual bool ReadBool(const std::string& section, const std::string& key, bool def) = 0;
-  virtual void WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) = 0;
-  virtual void WriteInteger(const std::string& section, const std::string& key, int value) = 0;
-  virtual void WriteBool(const std::string& section, const std::string& key, bool value) = 0;
-};
-
 // How one key is read and what is written back when it is missing or empty.
 enum class TKeyRule {
   StandardFormat,  // 3300, text that is no number, or no format number: message, 26 written
@@ -125,8 +109,12 @@ bool CreateSettingsFile(const std::string& path);
 
 // Reads the standard cart's format and length, writing 26 for a missing (or unusable) format and
 // 10000 for a missing or zero length. Returns true when the format was missing.
-bool ReadStandardCart(TIniAccess& ini, int& format, int& length);
+bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length);
 
 // Reads every key in order into settings, writing defaults back. programFolder ends in "/".
-void ReadSettings(TIniAccess& ini, TDeckSettings& settings, const std::string& programFolder,
+void ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
                   const TNotify& notify);
+
+// Reads programFolder + "Solvane.ini" into settings, creating the file with its comment line
+// when it is missing and completing it with the defaults of missing keys. Always true.
+bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const TNotify& notify);

@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/system/exceptions.h"
+#include "platform/system/files.h"
 #include "recorder/Settings.h"
+#include "tests/common/scratch.h"
 
 TEST(Settings, FormatTextsFollowTheirRule) {
   // Rate in kHz with three decimals, then the data rate: rate x frame bytes / 1024 rounded down,
@@ -46,4 +49,179 @@ TEST(Settings, TimeTextToMilliseconds) {
   for (const char* bad : {"12:00", "12:00.000", "12:00:00", "1:00:00.000", "00:00:00.0000",
                           "", "::.", "ab:cd:ef.ghi", "-1:00:00.000", "00:00:00.00 ", "00 00 00 000"})
     EXPECT_THROW(TimeStrToMilSec(bad), plat::EConvertError) << bad;
+}
+
+namespace {
+
+struct Shown {
+  TNoticeKind kind;
+  std::string text;
+};
+
+std::string Contents(const std::string& path) {
+  std::string text;
+  plat::ReadWholeFile(path, text);
+  return text;
+}
+
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* l : lines) text += std::string(l) + "\r\n";
+  return text;
+}
+
+// A program folder whose settings file holds the given text (none when nullptr).
+class SettingsFile : public ::testing::Test {
+protected:
+  std::string Folder() const { return dir_.Root() + "/"; }
+  std::string Path() const { return Folder() + SettingsFileName; }
+
+  void Load(const std::string* text = nullptr) {
+    if (text) ASSERT_TRUE(plat::WriteWholeFile(Path(), *text));
+    shown_.clear();
+    s_ = TDeckSettings{};
+    EXPECT_TRUE(LoadConfig(s_, Folder(),
+                           [&](TNoticeKind k, const std::string& t) { shown_.push_back({k, t}); }));
+  }
+  void Load(const std::string& text) { Load(&text); }
+
+  Scratch dir_;
+  TDeckSettings s_;
+  std::vector<Shown> shown_;
+};
+
+const char* const kFormatMessage =
+    "A one-hour 32 kHz, 16 bit, mono file has been chosen as the Standard Cart.\r\n\r\n"
+    "You can change it with Ctrl+F, or with the F10 \"Other\" button and \"Setup Standard Cart\".";
+
+}  // namespace
+
+TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {
+  Load();
+  std::string golden;
+  ASSERT_TRUE(plat::ReadWholeFile(std::string(RECORDER_TEST_DATA) + "/first-start.ini", golden));
+  for (size_t at; (at = golden.find("@FOLDER@")) != std::string::npos;)
+    golden.replace(at, 8, Folder());
+  EXPECT_EQ(Contents(Path()), golden);
+
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].kind, TNoticeKind::Information);
+  EXPECT_EQ(shown_[0].text, kFormatMessage);
+
+  EXPECT_EQ(s_.standardFormat, 26);
+  EXPECT_EQ(s_.standardLength, 10000);
+  EXPECT_EQ(s_.savePath, Folder());
+  EXPECT_EQ(s_.loadPath, Folder());
+  EXPECT_EQ(s_.postrelInPath, Folder() + "postrel/in");
+  EXPECT_TRUE(s_.displayPunchInWarning);
+  EXPECT_TRUE(s_.safetySave);  // written as 1 and on in the same run
+  EXPECT_FALSE(s_.gpi.enabled);
+  EXPECT_EQ(s_.gpi.baud, 2400);
+  EXPECT_EQ(s_.gpi.parity, "N");
+  EXPECT_EQ(s_.arrowsSensitivity, 1000);
+  EXPECT_EQ(s_.warningTimeMs, 0);
+
+  // The completed file reads back as it stands: no message, not a byte changed.
+  const std::string completed = Contents(Path());
+  Load();
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_EQ(Contents(Path()), completed);
+}
+
+TEST_F(SettingsFile, MissingOrUnusableValuesAreReplaced) {
+  // 3300, text and numbers outside the format list count as a missing format.
+  for (const char* format : {"3300", "abc", "36", "-1", ""}) {
+    Load(Lines({"[Standard Cart]", (std::string("FORMAT=") + format).c_str(), "LENGTH=abc",
+                "[METER GAIN]", "offset=loud"}));
+    EXPECT_EQ(s_.standardFormat, 26) << format;
+    ASSERT_FALSE(shown_.empty());
+    EXPECT_EQ(shown_[0].text, kFormatMessage);
+    EXPECT_EQ(s_.standardLength, 10000);
+    EXPECT_EQ(s_.meterGainOffset, 0);
+    const std::string file = Contents(Path());
+    EXPECT_NE(file.find("[Standard Cart]\r\nFORMAT=26\r\nLENGTH=10000\r\n"), std::string::npos)
+        << format;
+    EXPECT_NE(file.find("[METER GAIN]\r\noffset=0\r\n"), std::string::npos);  // its own spelling
+  }
+  Load(Lines({"[Standard Cart]", "FORMAT=5", "LENGTH=0", "[METER GAIN]", "Offset=-3"}));
+  EXPECT_EQ(s_.standardFormat, 5);
+  EXPECT_EQ(s_.standardLength, 10000);  // 0 would leave no time on any standard cart
+  EXPECT_EQ(s_.meterGainOffset, -3);
+  EXPECT_TRUE(shown_.empty());
+  Load(Lines({"[Standard Cart]", "FORMAT=35", "LENGTH=13000"}));
+  EXPECT_EQ(s_.standardFormat, 35);
+  EXPECT_EQ(s_.standardLength, 13000);
+}
+
+TEST_F(SettingsFile, StoredValuesAndTheirReadings) {
+  Load(Lines({"[GUI]", "Analog Meters=true", "Display Punch In Warning=0", "EDIT BUTTON=abc",
+              "[LOAD MENU]", "ITEM3=0", "[GPI]", "ENABLE=1", "COM PORT=3", "BAUD=9600",
+              "PARITY=E", "DATA=7", "STOP=2", "ON STOP=A{{CRLF}}B", "ON LOAD=L{{crlf}}",
+              "[RECORDING OPTIONS]", "Time Remaining Warning=True", "Time=00:30:15",
+              "Warning Wav=/sounds/beep.wav", "[DISPLAY]", "FULL SCREEN=1", "[POSTREL IN]",
+              "PATH=/Srv/Drop/In", "[PREFIX FILE]", "SORT=1"}));
+  EXPECT_TRUE(s_.analogMeters);
+  EXPECT_FALSE(s_.displayPunchInWarning);
+  EXPECT_TRUE(s_.editButtonEnabled);
+  EXPECT_FALSE(s_.loadMenuEnabled[2]);
+  EXPECT_TRUE(s_.loadMenuEnabled[0] && s_.loadMenuEnabled[6]);
+  EXPECT_TRUE(s_.gpi.enabled);
+  EXPECT_EQ(s_.gpi.comPort, 3);
+  EXPECT_EQ(s_.gpi.baud, 9600);
+  EXPECT_EQ(s_.gpi.parity, "E");
+  EXPECT_EQ(s_.gpi.dataBits, 7);
+  EXPECT_EQ(s_.gpi.stopBits, 2);
+  EXPECT_EQ(s_.gpi.onStop, "A\r\nB");
+  EXPECT_EQ(s_.gpi.onLoad, "L\r\n");
+  EXPECT_TRUE(s_.timeRemainingWarning);
+  EXPECT_EQ(s_.warningTimeMs, (30 * 60 + 15) * 1000);
+  EXPECT_EQ(s_.warningWav, "/sounds/beep.wav");
+  EXPECT_TRUE(s_.desktopFullScreen);
+  EXPECT_EQ(s_.postrelInPath, "/Srv/Drop/In");  // a path keeps its case
+  EXPECT_TRUE(s_.prefixSort);
+  const std::string file = Contents(Path());
+  EXPECT_NE(file.find("Analog Meters=true\r\n"), std::string::npos);
+  EXPECT_NE(file.find("ON STOP=A{{CRLF}}B\r\n"), std::string::npos);  // parsed in memory only
+
+  Load(Lines({"[GUI]", "Analog Meters=yes", "EDIT BUTTON=0", "[RECORDING OPTIONS]", "Time=12:00",
+              "Time Remaining Warning=yes", "[DISPLAY]", "FULL SCREEN=2"}));
+  EXPECT_FALSE(s_.analogMeters);
+  EXPECT_NE(Contents(Path()).find("Analog Meters=False\r\n"), std::string::npos);
+  EXPECT_FALSE(s_.editButtonEnabled);
+  EXPECT_EQ(s_.warningTimeMs, 0);  // not convertible once ".000" is added
+  EXPECT_FALSE(s_.timeRemainingWarning);
+  EXPECT_FALSE(s_.desktopFullScreen);
+  // The time-left keys and the desktop key are never added.
+  EXPECT_EQ(Contents(Path()).find("Warning Wav"), std::string::npos);
+}
+
+TEST_F(SettingsFile, FoldersAndPrefixFileThatDoNotExist) {
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "carts"));
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + "prefixes.txt", "A\r\n"));
+  Load(Lines({"[Standard Cart]", "FORMAT=3", "LENGTH=100", "[FILES]", "SAVE PATH=",
+              (std::string("LOAD PATH=") + Folder() + "gone/").c_str(), "[PREFIX FILE]",
+              (std::string("LOAD PATH=") + Folder() + "nothing.txt").c_str()}));
+  ASSERT_EQ(shown_.size(), 3u);
+  EXPECT_EQ(shown_[0].kind, TNoticeKind::Warning);
+  EXPECT_EQ(shown_[0].text, "Could not find your \"Save Path\" from  Solvane.ini. Solvane will use " +
+                                Folder());
+  EXPECT_EQ(shown_[1].text, "Could not find your \"Load Path\" from  Solvane.ini. Solvane will use " +
+                                Folder());
+  EXPECT_EQ(shown_[2].text, "Could not find your Prefix File. Prefixes will not be used.");
+  EXPECT_EQ(s_.savePath, Folder());
+  EXPECT_EQ(s_.loadPath, Folder());
+  EXPECT_EQ(s_.prefixFile, "");
+  // Nothing is written over a folder the operator named, even an empty one.
+  const std::string file = Contents(Path());
+  EXPECT_NE(file.find("[FILES]\r\nSAVE PATH=\r\nLOAD PATH=" + Folder() + "gone/\r\n"),
+            std::string::npos);
+
+  Load(Lines({"[Standard Cart]", "FORMAT=3", "LENGTH=100", "[FILES]",
+              (std::string("SAVE PATH=") + Folder() + "carts").c_str(),
+              (std::string("LOAD PATH=") + Folder() + "carts/").c_str(), "[PREFIX FILE]",
+              (std::string("LOAD PATH=") + Folder() + "prefixes.txt").c_str()}));
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_EQ(s_.savePath, Folder() + "carts");
+  EXPECT_EQ(s_.loadPath, Folder() + "carts/");
+  EXPECT_EQ(s_.prefixFile, Folder() + "prefixes.txt");
 }
