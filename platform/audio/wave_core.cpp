@@ -1,0 +1,416 @@
+#include "platform/audio/wave_core.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace plat::wavecore {
+
+namespace {
+
+void StoreFlags(WAVEHDR& hdr, uint32_t flags) {
+  std::atomic_ref<uint32_t>(hdr.dwFlags).store(flags, std::memory_order_release);
+}
+
+uint32_t Flags(const WAVEHDR& hdr) { return LoadWaveHdrFlags(hdr); }
+
+}  // namespace
+
+WaveDevice::WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
+                       WaveCallback callback, std::unique_ptr<WaveDriver> driver,
+                       WaveDeviceOptions options)
+    : handle_(handle),
+      input_(input),
+      deviceId_(deviceId),
+      format_(format),
+      blockAlign_(std::max<uint32_t>(1, format.nBlockAlign)),
+      callback_(std::move(callback)),
+      driver_(std::move(driver)),
+      options_(options) {
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+WaveDevice::~WaveDevice() {
+  if (thread_.joinable()) {
+    // Never closed (a failed launch or a device dropped at exit): end the thread all the same.
+    {
+      std::lock_guard<std::mutex> l(m_);
+      closed_ = true;
+      exit_ = true;
+    }
+    Wake();
+    if (OnDriverThread())
+      thread_.detach();
+    else
+      thread_.join();
+  }
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void WaveDevice::Launch() {
+  thread_ = std::thread([this] { ThreadMain(); });
+  std::unique_lock<std::mutex> l(m_);
+  cv_.wait(l, [&] { return launched_; });
+}
+
+void WaveDevice::ThreadMain() {
+  threadId_.store(std::this_thread::get_id());
+  SetCurrentThreadName(input_ ? "wavein" : "waveout");
+  if (options_.priority != ThreadPriority::Normal) SetCurrentThreadPriority(options_.priority);
+  if (options_.openNotice) {
+    std::lock_guard<std::mutex> l(m_);
+    Notify(WaveMsg::Open, nullptr);
+  }
+  Flush();
+  {
+    std::lock_guard<std::mutex> l(m_);
+    launched_ = true;
+  }
+  cv_.notify_all();
+  for (;;) {
+    RunCommands();
+    {
+      std::lock_guard<std::mutex> l(m_);
+      if (exit_) break;
+    }
+    driver_->Pump(*this);
+    Flush();
+  }
+  driver_->Close(*this);
+  if (options_.closeNotice) {
+    std::lock_guard<std::mutex> l(m_);
+    Notify(WaveMsg::Close, nullptr);
+  }
+  Flush();
+  {
+    // Commands that came too late find the device closed.
+    std::lock_guard<std::mutex> l(m_);
+    for (Command* c : commands_) {
+      c->result = MMSYSERR_INVALHANDLE;
+      c->done = true;
+    }
+    commands_.clear();
+  }
+  cv_.notify_all();
+}
+
+void WaveDevice::RunCommands() {
+  std::vector<Command*> cmds;
+  {
+    std::lock_guard<std::mutex> l(m_);
+    cmds.swap(commands_);
+  }
+  if (cmds.empty()) return;
+  for (Command* c : cmds) c->result = c->fn();
+  Flush();  // a reset's buffers are back before the reset returns
+  {
+    std::lock_guard<std::mutex> l(m_);
+    for (Command* c : cmds) c->done = true;
+  }
+  cv_.notify_all();
+}
+
+MMRESULT WaveDevice::Call(const std::function<MMRESULT()>& fn) {
+  if (OnDriverThread()) return fn();
+  Command c;
+  c.fn = fn;
+  std::unique_lock<std::mutex> l(m_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  commands_.push_back(&c);
+  l.unlock();
+  Wake();
+  l.lock();
+  cv_.wait(l, [&] { return c.done; });
+  return c.result;
+}
+
+void WaveDevice::Notify(WaveMsg msg, WAVEHDR* hdr) { notices_.push_back({msg, hdr}); }
+
+void WaveDevice::Flush() {
+  std::vector<Notice> n;
+  {
+    std::lock_guard<std::mutex> l(m_);
+    n.swap(notices_);
+  }
+  for (const Notice& x : n) {
+    try {
+      callback_(handle_, x.msg, x.hdr);
+    } catch (const std::exception& e) {
+      // The receiver catches at its own boundary; a stray exception must not end the driver.
+      std::fprintf(stderr, "wave device callback: %s\n", e.what());
+    } catch (...) {
+      std::fprintf(stderr, "wave device callback: unknown exception\n");
+    }
+  }
+}
+
+void WaveDevice::Wake() {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void WaveDevice::WaitWake(int timeoutMs, ::pollfd* fds, int nfds) {
+  std::vector<::pollfd> all(size_t(nfds) + 1);
+  all[0] = {wakeFd_, POLLIN, 0};
+  for (int i = 0; i < nfds; ++i) all[size_t(i) + 1] = fds[i];
+  int r = ::poll(all.data(), nfds_t(all.size()), timeoutMs);
+  if (r > 0 && (all[0].revents & POLLIN)) {
+    uint64_t v;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &v, sizeof v);
+  }
+  for (int i = 0; i < nfds; ++i) fds[i].revents = r > 0 ? all[size_t(i) + 1].revents : 0;
+}
+
+bool WaveDevice::Running() const {
+  std::lock_guard<std::mutex> l(m_);
+  return input_ ? started_ : !paused_;
+}
+
+// ---- buffers ------------------------------------------------------------------------------------
+
+MMRESULT WaveDevice::Prepare(WAVEHDR* hdr) {
+  if (!hdr || (!hdr->lpData && hdr->dwBufferLength)) return MMSYSERR_INVALPARAM;
+  std::lock_guard<std::mutex> l(m_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  uint32_t f = Flags(*hdr);
+  if (!(f & WHDR_PREPARED)) StoreFlags(*hdr, f | WHDR_PREPARED);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::Unprepare(WAVEHDR* hdr) {
+  if (!hdr) return MMSYSERR_INVALPARAM;
+  std::lock_guard<std::mutex> l(m_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  uint32_t f = Flags(*hdr);
+  if (f & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  if (f & WHDR_PREPARED) StoreFlags(*hdr, f & ~WHDR_PREPARED);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::CheckHeaderLocked(WAVEHDR* hdr) const {
+  if (!hdr || (!hdr->lpData && hdr->dwBufferLength)) return MMSYSERR_INVALPARAM;
+  if (input_ && hdr->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+  uint32_t f = Flags(*hdr);
+  if (!(f & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+  if (f & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
+  {
+    std::lock_guard<std::mutex> l(m_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    MMRESULT r = CheckHeaderLocked(hdr);
+    if (r != MMSYSERR_NOERROR) return r;
+    if (input_) hdr->dwBytesRecorded = 0;
+    StoreFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
+    queue_.push_back({hdr, queuedEnd_, hdr->dwBufferLength});
+    queuedEnd_ += hdr->dwBufferLength;
+    if (!input_) driver_->Written(hdr->dwBufferLength, played_);
+  }
+  Wake();
+  return MMSYSERR_NOERROR;
+}
+
+void WaveDevice::ReturnLocked(Queued q, uint32_t bytesRecorded) {
+  if (input_) q.hdr->dwBytesRecorded = bytesRecorded;
+  StoreFlags(*q.hdr, (Flags(*q.hdr) & ~WHDR_INQUEUE) | WHDR_DONE);
+  Notify(input_ ? WaveMsg::Data : WaveMsg::Done, q.hdr);
+}
+
+void WaveDevice::CompletePlayedLocked() {
+  while (!queue_.empty() && queue_.front().start + queue_.front().len <= played_) {
+    Queued q = queue_.front();
+    queue_.pop_front();
+    ReturnLocked(q, 0);
+  }
+}
+
+// ---- transport ----------------------------------------------------------------------------------
+
+MMRESULT WaveDevice::Start() {
+  return Call([this] {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      if (started_) return MMSYSERR_NOERROR;
+      started_ = true;
+    }
+    driver_->StartInput(*this);
+    return MMSYSERR_NOERROR;
+  });
+}
+
+MMRESULT WaveDevice::Stop() {
+  return Call([this] {
+    bool wasStarted;
+    {
+      std::lock_guard<std::mutex> l(m_);
+      wasStarted = started_;
+    }
+    if (wasStarted) driver_->StopInput(*this);
+    std::lock_guard<std::mutex> l(m_);
+    started_ = false;
+    if (fill_ > 0 && !queue_.empty()) {
+      Queued q = queue_.front();
+      queue_.pop_front();
+      ReturnLocked(q, uint32_t(fill_));
+      fill_ = 0;
+    }
+    return MMSYSERR_NOERROR;
+  });
+}
+
+MMRESULT WaveDevice::Reset() {
+  return Call([this] {
+    driver_->Drop(*this);
+    std::lock_guard<std::mutex> l(m_);
+    bool first = true;
+    while (!queue_.empty()) {
+      Queued q = queue_.front();
+      queue_.pop_front();
+      ReturnLocked(q, first ? uint32_t(fill_) : 0);
+      first = false;
+    }
+    started_ = false;
+    fill_ = recorded_ = 0;
+    queuedEnd_ = written_ = played_ = 0;
+    if (!input_) driver_->WasReset();
+    return MMSYSERR_NOERROR;
+  });
+}
+
+MMRESULT WaveDevice::Pause() {
+  return Call([this] {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      if (paused_) return MMSYSERR_NOERROR;
+      paused_ = true;
+    }
+    driver_->PauseOutput(*this);
+    return MMSYSERR_NOERROR;
+  });
+}
+
+MMRESULT WaveDevice::Restart() {
+  return Call([this] {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      if (!paused_) return MMSYSERR_NOERROR;
+      paused_ = false;
+    }
+    driver_->RestartOutput(*this);
+    return MMSYSERR_NOERROR;
+  });
+}
+
+MMRESULT WaveDevice::Close() {
+  if (OnDriverThread()) return MMSYSERR_HANDLEBUSY;
+  Command c;
+  c.fn = [this] {
+    std::lock_guard<std::mutex> l(m_);
+    exit_ = true;
+    return MMSYSERR_NOERROR;
+  };
+  {
+    std::unique_lock<std::mutex> l(m_);
+    if (closed_) return MMSYSERR_INVALHANDLE;
+    if (!queue_.empty()) return WAVERR_STILLPLAYING;
+    closed_ = true;
+    commands_.push_back(&c);
+  }
+  Wake();
+  if (thread_.joinable()) thread_.join();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::Position(MMTIME& time) {
+  std::lock_guard<std::mutex> l(m_);
+  if (closed_) return MMSYSERR_INVALHANDLE;
+  uint64_t bytes = input_ ? recorded_ : played_;
+  uint64_t base = options_.positionBase;
+  if (time.wType == MMTimeType::Bytes) {
+    time.value = uint32_t(base * blockAlign_ + bytes);
+  } else {
+    time.wType = MMTimeType::Samples;
+    time.value = uint32_t(base + bytes / blockAlign_);
+  }
+  return MMSYSERR_NOERROR;
+}
+
+// ---- for drivers --------------------------------------------------------------------------------
+
+size_t WaveDevice::PeekOutput(uint8_t* dst, size_t maxBytes) {
+  std::lock_guard<std::mutex> l(m_);
+  uint64_t avail = queuedEnd_ - written_;
+  size_t n = size_t(std::min<uint64_t>(avail, maxBytes));
+  n -= n % blockAlign_;
+  size_t copied = 0;
+  for (const Queued& q : queue_) {
+    if (copied == n) break;
+    uint64_t pos = written_ + copied;
+    if (q.start + q.len <= pos) continue;
+    uint64_t off = pos - q.start;
+    size_t take = size_t(std::min<uint64_t>(q.len - off, n - copied));
+    std::memcpy(dst + copied, q.hdr->lpData + off, take);
+    copied += take;
+  }
+  return copied;
+}
+
+void WaveDevice::CommitOutput(size_t bytes, uint64_t delayBytes) {
+  std::lock_guard<std::mutex> l(m_);
+  written_ = std::min(written_ + bytes, queuedEnd_);
+  uint64_t p = written_ > delayBytes ? written_ - delayBytes : 0;
+  if (p > played_) played_ = p;
+  CompletePlayedLocked();
+}
+
+uint64_t WaveDevice::PendingOutput() const {
+  std::lock_guard<std::mutex> l(m_);
+  return queuedEnd_ - written_;
+}
+
+void WaveDevice::SkipPartialTail() {
+  std::lock_guard<std::mutex> l(m_);
+  if (queuedEnd_ - written_ < blockAlign_ && written_ == played_) {
+    written_ = played_ = queuedEnd_;
+    CompletePlayedLocked();
+  }
+}
+
+void WaveDevice::RewindToPlayed() {
+  std::lock_guard<std::mutex> l(m_);
+  written_ = played_;
+}
+
+uint64_t WaveDevice::InputSpace() const {
+  std::lock_guard<std::mutex> l(m_);
+  uint64_t room = 0;
+  for (const Queued& q : queue_) room += q.len;
+  return room - fill_;
+}
+
+size_t WaveDevice::PutInput(const uint8_t* src, size_t bytes) {
+  std::lock_guard<std::mutex> l(m_);
+  size_t taken = 0;
+  while (taken < bytes && !queue_.empty()) {
+    Queued& q = queue_.front();
+    size_t take = size_t(std::min<uint64_t>(q.len - fill_, bytes - taken));
+    std::memcpy(q.hdr->lpData + fill_, src + taken, take);
+    fill_ += take;
+    taken += take;
+    if (fill_ == q.len) {
+      Queued full = q;
+      queue_.pop_front();
+      ReturnLocked(full, full.len);
+      fill_ = 0;
+    }
+  }
+  recorded_ += taken;
+  return taken;
+}
+
+}  // namespace plat::wavecore

@@ -1,0 +1,165 @@
+#pragma once
+// The part of a wave device that every backend shares: the queue of buffers, their flags and order,
+// positions, the driver thread that owns the backend's stream, and the delivery of notices. A
+// backend supplies a WaveDriver that moves audio between the queue and its sound source or sink.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+
+#include "platform/audio/wave_device.h"
+#include "platform/system/threads.h"
+
+namespace plat::wavecore {
+
+class WaveDevice;
+
+// One open stream of a backend. Every call arrives on the device's driver thread.
+class WaveDriver {
+public:
+  virtual ~WaveDriver() = default;
+  // Moves what audio it can and returns; waits (WaveDevice::WaitWake) when there is nothing to do,
+  // so that commands and new buffers are taken up at once.
+  virtual void Pump(WaveDevice& dev) = 0;
+  virtual void StartInput(WaveDevice& dev) {}
+  // Hands over, with PutInput, what has arrived before capture stops.
+  virtual void StopInput(WaveDevice& dev) {}
+  virtual void PauseOutput(WaveDevice& dev) {}
+  virtual void RestartOutput(WaveDevice& dev) {}
+  // Discards what is in flight (a reset).
+  virtual void Drop(WaveDevice& dev) {}
+  // Releases the stream; the last call.
+  virtual void Close(WaveDevice& dev) {}
+  // Notes for an output's log, made under the device's lock: Written on the thread that wrote the
+  // buffer, WasReset on the driver thread.
+  virtual void Written(uint64_t bytes, uint64_t playedBytes) {}
+  virtual void WasReset() {}
+};
+
+struct WaveDeviceOptions {
+  bool openNotice = true;
+  bool closeNotice = true;
+  uint32_t positionBase = 0;
+  ThreadPriority priority = ThreadPriority::Normal;
+};
+
+class WaveDevice : public std::enable_shared_from_this<WaveDevice> {
+public:
+  WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
+             WaveCallback callback, std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options);
+  ~WaveDevice();
+  WaveDevice(const WaveDevice&) = delete;
+  WaveDevice& operator=(const WaveDevice&) = delete;
+
+  // Starts the driver thread; returns once the open notice has been delivered.
+  void Launch();
+
+  uint64_t Handle() const { return handle_; }
+  bool IsInput() const { return input_; }
+  int32_t DeviceId() const { return deviceId_; }
+  const WAVEFORMATEX& Format() const { return format_; }
+
+  // The calls of the contract (wave_device.h).
+  MMRESULT Prepare(WAVEHDR* hdr);
+  MMRESULT Unprepare(WAVEHDR* hdr);
+  MMRESULT Add(WAVEHDR* hdr);
+  MMRESULT Start();
+  MMRESULT Stop();
+  MMRESULT Reset();
+  MMRESULT Pause();
+  MMRESULT Restart();
+  MMRESULT Close();
+  MMRESULT Position(MMTIME& time);
+
+  // Runs fn on the driver thread (at once when called there) and returns its result after the
+  // notices it caused have been delivered. MMSYSERR_INVALHANDLE once the device is closed.
+  MMRESULT Call(const std::function<MMRESULT()>& fn);
+
+  // ---- for drivers, on the driver thread -------------------------------------------------------
+  // Waits until woken (a command, a new buffer) or timeoutMs passes (negative: no limit), or one of
+  // fds becomes ready (poll events as given).
+  void WaitWake(int timeoutMs, ::pollfd* fds = nullptr, int nfds = 0);
+  void Wake();
+  bool Running() const;  // input started, or output not paused
+  // Output: copies up to maxBytes of queued audio after what was already written, in whole
+  // frames, without marking it written.
+  size_t PeekOutput(uint8_t* dst, size_t maxBytes);
+  // Output: `bytes` more were handed to the sink, and `delayBytes` of all handed are not yet played.
+  // Buffers that are now fully played come back.
+  void CommitOutput(size_t bytes, uint64_t delayBytes);
+  // Output: queued bytes not yet written (including a partial frame at the end).
+  uint64_t PendingOutput() const;
+  // Output: drops a trailing partial frame that can never be written, once all else has played.
+  void SkipPartialTail();
+  // Output: rewinds the written mark to what has been played (a pause without hardware support).
+  void RewindToPlayed();
+  // Input: room left in the queued buffers.
+  uint64_t InputSpace() const;
+  // Input: stores recorded bytes in the queued buffers, returning full ones; returns how many were
+  // taken (the rest found no buffer).
+  size_t PutInput(const uint8_t* src, size_t bytes);
+  // Delivers the notices gathered so far (done by the loop after every step; drivers call it
+  // before they block for long).
+  void Flush();
+
+private:
+  struct Queued {
+    WAVEHDR* hdr;
+    uint64_t start;  // stream offset of its first byte
+    uint32_t len;
+  };
+  struct Command {
+    std::function<MMRESULT()> fn;
+    MMRESULT result = MMSYSERR_NOERROR;
+    bool done = false;
+  };
+  struct Notice {
+    WaveMsg msg;
+    WAVEHDR* hdr;
+  };
+
+  void ThreadMain();
+  void RunCommands();
+  void Notify(WaveMsg msg, WAVEHDR* hdr);  // under m_
+  void ReturnLocked(Queued q, uint32_t bytesRecorded);
+  void CompletePlayedLocked();
+  MMRESULT CheckHeaderLocked(WAVEHDR* hdr) const;
+  bool OnDriverThread() const { return std::this_thread::get_id() == threadId_.load(); }
+
+  const uint64_t handle_;
+  const bool input_;
+  const int32_t deviceId_;
+  const WAVEFORMATEX format_;
+  const uint32_t blockAlign_;
+  const WaveCallback callback_;
+  std::unique_ptr<WaveDriver> driver_;
+  const WaveDeviceOptions options_;
+  int wakeFd_ = -1;
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<Queued> queue_;
+  std::vector<Notice> notices_;
+  std::vector<Command*> commands_;
+  uint64_t queuedEnd_ = 0;  // stream offset after the last queued byte
+  uint64_t written_ = 0;    // output: handed to the sink
+  uint64_t played_ = 0;     // output: played
+  uint64_t fill_ = 0;       // input: bytes in the front buffer
+  uint64_t recorded_ = 0;   // input: bytes recorded since the last reset
+  bool started_ = false;    // input
+  bool paused_ = false;     // output
+  bool closed_ = false;     // no more calls are taken
+  bool exit_ = false;       // the driver thread ends after this round
+  bool launched_ = false;
+  std::thread thread_;
+  std::atomic<std::thread::id> threadId_{};
+};
+
+}  // namespace plat::wavecore
