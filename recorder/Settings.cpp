@@ -312,3 +312,58 @@ bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const
   ReadSettings(ini, settings, programFolder, notify);
   return true;
 }
+
+int SensitivityItem(int ms) {
+  for (size_t i = 0; i < SensitivitySteps.size(); ++i)
+    if (SensitivitySteps[i] == ms) return int(i);
+  return 3;
+}
+
+std::string SensitivitySeconds(int ms) {
+  static const char* const texts[] = {".001", ".01", ".1", "1", "10", "100"};
+  for (size_t i = 0; i < SensitivitySteps.size(); ++i)
+    if (SensitivitySteps[i] == ms) return texts[i];
+  return "1000";
+}
+
+void WriteStandardCart(plat::TIniFile& ini, int format, int length) {
+  ini.WriteInteger("Standard Cart", "FORMAT", format);
+  ini.WriteInteger("Standard Cart", "LENGTH", length);
+}
+
+bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& s, bool enabled,
+                          const std::string& time, const std::string& wav, const TNotify& notify) {
+  const char* const section = "RECORDING OPTIONS";
+  if (!enabled) {
+    ini.WriteString(section, "Time Remaining Warning", "False");
+    ini.WriteString(section, "Time", "00:00:00");
+    ini.WriteString(section, "Warning Wav", "");
+    s.timeRemainingWarning = false;
+    s.warningWav.clear();
+    s.warningTimeMs = 0;
+    return true;
+  }
+  int64_t ms = 0;
+  bool valid = time != "00:00:00";
+  if (valid) {
+    try {
+      ms = TimeStrToMilSec(time + ".000");
+    } catch (const plat::EConvertError&) {
+      valid = false;  // a half-typed time would otherwise escape the dialog as an exception
+    }
+  }
+  if (!valid) {
+    if (notify)
+      notify(TNoticeKind::Warning,
+             "You have selected to enable the warning, but you did not enter \r\n"
+             "a valid time. Please enter a valid time and then click OK");
+    return false;
+  }
+  ini.WriteString(section, "Time Remaining Warning", "True");
+  ini.WriteString(section, "Time", time);
+  ini.WriteString(section, "Warning Wav", wav);
+  s.timeRemainingWarning = true;
+  s.warningWav = wav;
+  s.warningTimeMs = ms;
+  return true;
+}

@@ -118,3 +118,20 @@ void ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::strin
 // Reads programFolder + "Solvane.ini" into settings, creating the file with its comment line
 // when it is missing and completing it with the defaults of missing keys. Always true.
 bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const TNotify& notify);
+
+// ---- the settings dialogs and the deck's sensitivity caption ------------------------------------
+// The FF/Rew steps the sensitivity dialog offers, in the order of its items.
+constexpr std::array<int, 6> SensitivitySteps = {1, 10, 100, 1000, 10000, 100000};
+// The item of a step; any other value gives the "1 Second" item.
+int SensitivityItem(int ms);
+// A step as seconds: ".001", ".01", ".1", "1", "10", "100"; any other value gives "1000".
+std::string SensitivitySeconds(int ms);
+
+// The standard cart dialog's Save: the format number and the integer of the six HHMMSS digits.
+void WriteStandardCart(plat::TIniFile& ini, int format, int length);
+
+// OK of the time-left warning dialog. With the warning on, a time that is "00:00:00" or does not
+// convert is refused with a warning and false (the dialog stays open). Otherwise the three keys
+// are written, the deck's fields set, and the result is true.
+bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& settings, bool enabled,
+                          const std::string& time, const std::string& wav, const TNotify& notify);

@@ -9,9 +9,7 @@
 #include <string>
 
 #include "platform/serial/serial_port.h"
-#include "platform/system/files.h"
 #include "tests/common/pty.h"
-#include "tests/common/scratch.h"
 
 using namespace plat;
 
@@ -196,19 +194,4 @@ TEST(SerialPort, WritesNeverWaitAndTheDrainReturns) {
 
   EXPECT_EQ(pty.ReadBytes(total).size(), total);
   EXPECT_TRUE(port.WaitWritable(1000));
-}
-
-TEST(SerialPort, RefusesWhatIsNoTerminal) {
-  Scratch dir;
-  std::string file = dir.Path("plain");
-  ASSERT_TRUE(WriteWholeFile(file, "x"));
-  SerialPort port;
-  ASSERT_TRUE(port.Open(file));
-  EXPECT_FALSE(port.IsCharDevice());
-  ASSERT_TRUE(port.Open("/dev/null"));
-  EXPECT_TRUE(port.IsCharDevice());
-  SerialMode m;
-  EXPECT_FALSE(port.GetMode(m));
-  EXPECT_FALSE(port.Open(dir.Path("missing")));
-  EXPECT_FALSE(port.IsOpen());
 }

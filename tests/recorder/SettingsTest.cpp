@@ -225,3 +225,42 @@ TEST_F(SettingsFile, FoldersAndPrefixFileThatDoNotExist) {
   EXPECT_EQ(s_.loadPath, Folder() + "carts/");
   EXPECT_EQ(s_.prefixFile, Folder() + "prefixes.txt");
 }
+
+TEST_F(SettingsFile, WarningDialogAndSensitivity) {
+  Load();
+  plat::TIniFile ini(Path());
+  shown_.clear();
+  auto notify = [&](TNoticeKind k, const std::string& t) { shown_.push_back({k, t}); };
+  // Turned on without a usable time: refused, nothing written.
+  for (const char* time : {"00:00:00", "12:3_:__"}) {
+    EXPECT_FALSE(ApplyTimeLeftWarning(ini, s_, true, time, "/w.wav", notify)) << time;
+    EXPECT_FALSE(s_.timeRemainingWarning);
+  }
+  ASSERT_EQ(shown_.size(), 2u);
+  EXPECT_EQ(shown_[1].text,
+            "You have selected to enable the warning, but you did not enter \r\n"
+            "a valid time. Please enter a valid time and then click OK");
+  EXPECT_EQ(Contents(Path()).find("RECORDING OPTIONS"), std::string::npos);
+
+  EXPECT_TRUE(ApplyTimeLeftWarning(ini, s_, true, "00:01:30", "/w.wav", notify));
+  EXPECT_TRUE(s_.timeRemainingWarning);
+  EXPECT_EQ(s_.warningTimeMs, 90000);
+  EXPECT_NE(Contents(Path()).find("[RECORDING OPTIONS]\r\nTime Remaining Warning=True\r\n"
+                                  "Time=00:01:30\r\nWarning Wav=/w.wav\r\n"),
+            std::string::npos);
+  Load();
+  EXPECT_TRUE(s_.timeRemainingWarning);
+  EXPECT_EQ(s_.warningTimeMs, 90000);
+  EXPECT_EQ(s_.warningWav, "/w.wav");
+
+  EXPECT_TRUE(ApplyTimeLeftWarning(ini, s_, false, "00:01:30", "/w.wav", notify));
+  EXPECT_EQ(s_.warningTimeMs, 0);
+  EXPECT_NE(Contents(Path()).find("Time Remaining Warning=False\r\nTime=00:00:00\r\nWarning Wav=\r\n"),
+            std::string::npos);
+
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(SensitivityItem(SensitivitySteps[size_t(i)]), i);
+  EXPECT_EQ(SensitivityItem(3), 3);  // the dialog's default when the key is missing
+  EXPECT_EQ(SensitivitySeconds(1), ".001");
+  EXPECT_EQ(SensitivitySeconds(100000), "100");
+  EXPECT_EQ(SensitivitySeconds(250), "1000");
+}
