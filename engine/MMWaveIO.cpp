@@ -1,0 +1,464 @@
+#include "engine/MMWaveIO.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <random>
+
+#include "platform/system/exceptions.h"
+#include "platform/system/files.h"
+
+using plat::FourCC;
+using plat::RiffChunk;
+using plat::RiffFile;
+using plat::RiffMode;
+using plat::RiffResult;
+
+namespace {
+
+const uint32_t kWave = FourCC("WAVE");
+const uint32_t kFmt = FourCC("fmt ");
+const uint32_t kData = FourCC("data");
+const uint32_t kFact = FourCC("fact");
+const uint32_t kInfo = FourCC("INFO");
+
+std::mutex& FinderLock() {
+  static std::mutex m;
+  return m;
+}
+TWaveResourceFinder& Finder() {
+  static TWaveResourceFinder f;
+  return f;
+}
+
+bool FindResource(const std::string& name, std::string& bytes) {
+  TWaveResourceFinder f;
+  {
+    std::lock_guard<std::mutex> lock(FinderLock());
+    f = Finder();
+  }
+  return f && f(name, bytes);
+}
+
+// Opens the RIFF form of a block's source and checks its type.
+int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file,
+             RiffChunk& riff) {
+  if (b.Options & wioResource)
+    file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
+  else if (b.Options & wioMemory)
+    file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
+  else
+    file = RiffFile::Open(b.Name, mode);
+  if (!file) return wioErrFile;
+  if (file->Descend(riff) != RiffResult::Ok || riff.id != plat::kRiffId || riff.type != formType) {
+    file.reset();
+    return wioErrFile;
+  }
+  return wioOk;
+}
+
+// A format the conversions can work with. PCM gets its block align and byte rate from its bits,
+// channels and rate, whatever the header said.
+bool UsableFormat(WAVEFORMATEX* f) {
+  if (!f) return false;
+  if (f->wFormatTag == WAVE_FORMAT_PCM) {
+    uint64_t align = (uint64_t(f->wBitsPerSample) * f->nChannels) / 8;
+    uint64_t avg = align * f->nSamplesPerSec;
+    if (align > 0xFFFF || avg > uint64_t(INT32_MAX)) return false;
+    f->nBlockAlign = uint16_t(align);
+    f->nAvgBytesPerSec = uint32_t(avg);
+  }
+  return f->nSamplesPerSec != 0 && f->nChannels != 0 && f->nBlockAlign != 0 && f->nAvgBytesPerSec != 0 &&
+         f->nSamplesPerSec <= uint32_t(INT32_MAX) && f->nAvgBytesPerSec <= uint32_t(INT32_MAX);
+}
+
+struct Walk {
+  bool haveFmt = false, haveData = false, factSeen = false, prevWasData = false;
+  RiffChunk data;
+  int64_t dataEnd = 0;
+};
+
+// One chunk of the walk; false ends it, a result other than wioOk fails the read.
+bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& result) {
+  switch (ck.id) {
+    case plat::kListId:
+      if (ck.type == kInfo) result = ReadInfoChunk(file, ck, b.InfoList);
+      break;
+    case FourCC("DISP"):
+      result = ReadDispChunk(file, ck, b.DispList);
+      break;
+    case FourCC("fmt "): {
+      if (w.haveFmt) return false;
+      // The header and at most all the extra bytes a format can announce.
+      size_t n = std::min<size_t>(ck.size, plat::kWaveFormatExBytes + 0xFFFF);
+      std::vector<uint8_t> bytes(n);
+      if (file.Read(bytes.data(), int64_t(n)) != int64_t(n)) {
+        result = wioErrFile;
+        return false;
+      }
+      b.Format = WaveFormatFromBytes(bytes.data(), n);
+      if (!b.Format) {
+        result = wioErrFormat;
+        return false;
+      }
+      w.haveFmt = true;
+      break;
+    }
+    case FourCC("data"):
+      if (w.haveData && w.data.size != 0) return false;
+      w.haveData = true;
+      w.data = ck;
+      w.prevWasData = true;
+      w.dataEnd = file.Size();
+      break;
+    case FourCC("fact"):
+      if (w.factSeen) return false;
+      w.factSeen = true;
+      break;
+    default:
+      break;
+  }
+  return result == wioOk;
+}
+
+int ReadHeader(WaveIOBlock& b, uint32_t formType) {
+  std::unique_ptr<RiffFile> file;
+  RiffChunk riff;
+  if (int rc = OpenForm(b, RiffMode::Read, formType, file, riff)) return rc;
+  const int64_t fileLen = file->Size();
+  if (file->Seek(riff.dataOffset + 4, SEEK_SET) < 0) return wioErrFile;
+  const int64_t riffEnd = std::min<int64_t>(riff.dataOffset + riff.size, fileLen);
+
+  Walk w;
+  w.dataEnd = fileLen;
+  int result = wioOk;
+  for (;;) {
+    RiffChunk ck;
+    if (file->Descend(ck) != RiffResult::Ok) break;
+    int64_t end = ck.dataOffset + int64_t(ck.size);
+    if (end > riffEnd) {
+      if (w.haveFmt && w.haveData) break;
+      if (end > fileLen) ck.size = uint32_t(std::max<int64_t>(0, fileLen - ck.dataOffset));
+    }
+    if (w.prevWasData) {
+      w.dataEnd = ck.dataOffset - 8;
+      w.prevWasData = false;
+    }
+    // RIFF and LIST payloads start with their type, which Descend has read.
+    if (ck.id == plat::kRiffId || ck.id == plat::kListId) ck.size = ck.size >= 4 ? ck.size : 4;
+    if (!WalkChunk(*file, ck, w, b, result)) break;
+    if (file->Ascend(ck) != RiffResult::Ok) {
+      if (w.haveData) break;
+      return wioErrFile;
+    }
+  }
+  if (result != wioOk) return result;
+  // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
+  if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
+  if (!UsableFormat(b.Format.get())) {
+    b.Format.reset();
+    if (b.Options & wioHeaderOnly) return wioOk;
+    return wioErrFormat;
+  }
+  if (b.Options & wioHeaderOnly) return wioOk;
+  b.HasDataChunk = w.haveData;
+  b.FileSize = fileLen;
+  // Without a data chunk the wave is empty; it is never written into (no chunk to size).
+  b.DataOffset = w.haveData ? w.data.dataOffset : riffEnd;
+  int64_t bytes = w.haveData ? std::max<int64_t>(0, w.dataEnd - b.DataOffset) : 0;
+  b.DataSize = bytes / b.Format->nBlockAlign * b.Format->nBlockAlign;
+  b.DataCk = w.data;
+  b.RiffCk = riff;
+  b.TotalSamples = BytesToSamples64(b.Format.get(), b.DataSize);
+  b.RangeStart = 0;
+  b.RangeEnd = b.TotalSamples;
+  b.BytesLeft = 0;
+  b.Position = 0;
+  return wioOk;
+}
+
+int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t formType) {
+  block.reset();
+  try {
+    int rc = ReadHeader(*b, formType);
+    if (rc != wioOk) return rc;
+  } catch (const std::bad_alloc&) {
+    return wioErrMemory;
+  }
+  block = std::move(b);
+  return wioOk;
+}
+
+}  // namespace
+
+int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options) {
+  block.reset();
+  if (name.empty()) return wioErrParam;
+  auto b = std::make_unique<WaveIOBlock>();
+  b->Options = options & ~wioMemory;
+  if (!(b->Options & (wioFile | wioResource))) b->Options |= wioFile;
+  b->Name = name;
+  if ((b->Options & wioResource) && !FindResource(name, b->Resource)) return wioErrFile;
+  return OpenBlock(block, std::move(b), formType);
+}
+
+int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_t options) {
+  block.reset();
+  if (!data) return wioErrParam;
+  auto b = std::make_unique<WaveIOBlock>();
+  b->Options = wioMemory | (options & wioHeaderOnly);
+  b->Memory = data;
+  b->MemorySize = size;
+  return OpenBlock(block, std::move(b), kWave);
+}
+
+bool IsWaveFile(const std::string& name, uint32_t options) {
+  PWaveIOBlock b;
+  return WaveIOOpen(b, name, kWave, options) == wioOk;
+}
+
+int WaveIOAlloc(PWaveIOBlock& block, const WAVEFORMATEX* format) {
+  block.reset();
+  if (!format) return wioErrParam;
+  try {
+    auto b = std::make_unique<WaveIOBlock>();
+    b->Format = CopyWaveFormat(format);
+    if (!UsableFormat(b->Format.get())) return wioErrFormat;
+    block = std::move(b);
+  } catch (const std::bad_alloc&) {
+    return wioErrMemory;
+  } catch (const plat::EOutOfMemory&) {
+    return wioErrMemory;
+  }
+  return wioOk;
+}
+
+int WaveIOCreate(WaveIOBlock* b, const std::string& name) {
+  if (!b || name.empty() || !b->Format) return wioErrParam;
+  if (b->File) return wioErrFile;
+  auto file = RiffFile::Open(name, RiffMode::Create);
+  if (!file) return wioErrFile;  // nothing of ours to remove
+  // Only a file this call made is removed again; one it truncated may be a device or a link.
+  const bool madeHere = file->CreatedNew();
+  auto fail = [&] {
+    file.reset();
+    if (madeHere) plat::RiffRemove(name);
+    return wioErrFile;
+  };
+  RiffChunk riff, fmt, data;
+  riff.type = kWave;
+  if (file->CreateChunk(riff, plat::kRiffCreateRiff) != RiffResult::Ok) return fail();
+  std::vector<uint8_t> rec = WaveFormatToBytes(b->Format.get());
+  fmt.id = kFmt;
+  fmt.size = uint32_t(rec.size());
+  if (file->CreateChunk(fmt) != RiffResult::Ok) return fail();
+  if (file->Write(rec.data(), int64_t(rec.size())) != int64_t(rec.size())) return fail();
+  if (file->Ascend(fmt) != RiffResult::Ok) return fail();
+  data.id = kData;
+  if (file->CreateChunk(data) != RiffResult::Ok) return fail();
+  b->File = std::move(file);
+  b->Options = (b->Options & ~(wioMemory | wioResource)) | wioFile;
+  b->RiffCk = riff;
+  b->DataCk = data;
+  b->DataOffset = data.dataOffset;
+  b->Name = name;
+  b->HasDataChunk = true;
+  b->DataSize = 0;
+  b->TotalSamples = 0;
+  b->RangeStart = b->RangeEnd = 0;
+  b->Position = b->BytesLeft = 0;
+  b->FileSize = b->File->Size();
+  b->Dirty = false;
+  b->Reopened = false;
+  return wioOk;
+}
+
+int WaveIOReopen(WaveIOBlock* b) {
+  if (!b || !b->Format) return wioErrParam;
+  if (b->File) return wioOk;
+  std::unique_ptr<RiffFile> file;
+  RiffChunk riff;
+  if (int rc = OpenForm(*b, RiffMode::ReadWriteOrRead, kWave, file, riff)) return rc;
+  b->File = std::move(file);
+  b->RiffCk = riff;
+  b->Reopened = true;
+  b->Dirty = false;
+  if (WaveIOSeek(b, b->Position) != wioOk) {
+    b->File.reset();
+    return wioErrFile;
+  }
+  return wioOk;
+}
+
+int WaveIOSetBuffer(WaveIOBlock* b, int64_t size) {
+  if (!b) return wioErrParam;
+  if (b->Options & (wioMemory | wioResource)) return wioOk;
+  if (!b->File || size < 0) return wioErrFormat;
+  return b->File->SetBuffer(size) ? wioOk : wioErrFormat;
+}
+
+int WaveIOSeek(WaveIOBlock* b, int64_t sample) {
+  if (!b) return wioErrParam;
+  if (sample < 0) return wioErrFile;
+  const WAVEFORMATEX* f = b->Format.get();
+  if (!f) return wioErrFormat;
+  sample = std::min(sample, std::max<int64_t>(0, b->RangeEnd - b->RangeStart));
+  if (!b->File) {
+    b->Position = BytesToSamples64(f, SamplesToBytes64(f, b->RangeStart + sample)) - b->RangeStart;
+    return wioOk;
+  }
+  int64_t offset = std::min(SamplesToBytes64(f, b->RangeStart + sample), b->DataSize);
+  offset = offset / f->nBlockAlign * f->nBlockAlign;
+  if (b->File->Seek(b->DataOffset + offset, SEEK_SET) < 0) return wioErrFile;
+  b->BytesLeft = std::max<int64_t>(0, SamplesToBytes64(f, b->RangeEnd) - offset);
+  b->Position = BytesToSamples64(f, offset) - b->RangeStart;
+  return wioOk;
+}
+
+int64_t WaveIORead(WaveIOBlock* b, void* buffer, int64_t count) {
+  if (!b || !b->File || !buffer) return -1;
+  if (count <= 0 || b->BytesLeft <= 0) return 0;
+  int64_t want = std::min(count, b->BytesLeft);
+  int64_t got = b->File->Read(buffer, want);
+  if (got < 0) {
+    b->BytesLeft = 0;
+    return -1;
+  }
+  if (got < want) b->BytesLeft = 0;
+  if (got > 0) {
+    b->BytesLeft = std::max<int64_t>(0, b->BytesLeft - got);
+    b->Position = (b->RangeEnd - b->RangeStart) - BytesToSamples64(b->Format.get(), b->BytesLeft);
+  }
+  return got;
+}
+
+int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
+  if (!b || !b->File || !buffer || count <= 0) return -1;
+  if (!b->File->Writable() || !b->HasDataChunk) return -1;
+  const WAVEFORMATEX* f = b->Format.get();
+  const int64_t start = b->File->Tell();
+  const int64_t bytePos = start - b->DataOffset;
+  if (bytePos < 0) return -1;
+  // Room for the pad byte, "fact" and the lists that finishing appends.
+  const int64_t room = kMaxWaveFileBytes - 1 - 12 - DispChunkBytes(b->DispList) - InfoChunkBytes(b->InfoList) - start;
+  int64_t n = std::min(count, std::max<int64_t>(0, room));
+  if (n < count) n = std::max<int64_t>(0, (bytePos + n) / f->nBlockAlign * f->nBlockAlign - bytePos);
+  if (n == 0) return 0;
+  if (b->File->Write(buffer, n) != n) {
+    // A partial frame on disk would shift every later sample: report a failure and stay where
+    // the last whole write ended.
+    b->File->Seek(start, SEEK_SET);
+    return -1;
+  }
+  b->Dirty = true;
+  const int64_t pos = b->File->Tell() - b->DataOffset;
+  const int64_t samples = BytesToSamples64(f, pos);
+  b->DataSize = std::max(b->DataSize, pos);
+  if (samples > b->TotalSamples) b->TotalSamples = b->RangeEnd = samples;
+  b->Position = samples - b->RangeStart;
+  b->BytesLeft = std::max<int64_t>(0, SamplesToBytes64(f, b->RangeEnd) - pos);
+  return n;
+}
+
+int WaveIOFinish(WaveIOBlock* b) {
+  if (!b) return wioErrParam;
+  if (!b->File) return wioOk;
+  std::unique_ptr<RiffFile> file = std::move(b->File);
+  b->BytesLeft = 0;
+  b->Position = 0;
+  if (!b->Dirty || !file->Writable()) return file->Close() ? wioOk : wioErrFile;
+  b->Dirty = false;
+  bool ok = file->Flush();
+  // Always close the data at the furthest byte written, whatever the position.
+  RiffChunk data;
+  data.id = kData;
+  data.dataOffset = b->DataOffset;
+  data.flags = plat::kRiffDirty;
+  RiffChunk riff = b->RiffCk;
+  riff.size = 0;
+  riff.flags = plat::kRiffDirty;
+  ok = ok && file->Seek(b->DataOffset + b->DataSize, SEEK_SET) >= 0;
+  ok = ok && file->Ascend(data) == RiffResult::Ok;
+  if (ok) {
+    RiffChunk fact;
+    fact.id = kFact;
+    uint8_t n[4];
+    plat::PutLE32(n, uint32_t(std::min<int64_t>(b->TotalSamples, UINT32_MAX)));
+    ok = file->CreateChunk(fact) == RiffResult::Ok && file->Write(n, 4) == 4 && file->Ascend(fact) == RiffResult::Ok;
+  }
+  // The lists go only where they keep the file under 4 GiB.
+  if (ok && file->Tell() + DispChunkBytes(b->DispList) <= kMaxWaveFileBytes)
+    ok = WriteDispChunks(*file, b->DispList);
+  if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes)
+    ok = WriteInfoChunk(*file, b->InfoList);
+  ok = ok && file->Ascend(riff) == RiffResult::Ok;
+  if (ok) {
+    // An older, longer file must not leave its tail behind the form.
+    int64_t end = file->Tell();
+    ok = file->Truncate(end);
+    b->FileSize = end;
+    b->DataCk = data;
+    b->RiffCk = riff;
+  }
+  b->RangeEnd = b->TotalSamples;
+  if (!file->Close()) ok = false;
+  return ok ? wioOk : wioErrFile;
+}
+
+void WaveIOClose(PWaveIOBlock& block) {
+  if (block && block->File) block->File->Close();
+  block.reset();
+}
+
+int WaveIOCopyInfo(WaveIOBlock* dst, const WaveIOBlock* src) {
+  if (!dst || !src) return wioErrParam;
+  try {
+    for (int i = 0; i < kInfoItemCount; ++i) {
+      std::string text = InfoItemText(src->InfoList, i);
+      if (!text.empty()) SetInfoItemText(dst->InfoList, i, &text, isSet);
+    }
+    for (const TDispItem& item : src->DispList) {
+      const std::string* data = DispItemData(item);
+      if (!data || data->empty()) continue;
+      TDispItem copy;
+      copy.Type = item.Type;
+      copy.Data = *data;
+      dst->DispList.push_back(std::move(copy));
+    }
+  } catch (const std::bad_alloc&) {
+    return wioErrFormat;
+  }
+  return wioOk;
+}
+
+bool MakeTempWaveName(std::string& path) {
+  std::string folder = path.empty() ? plat::TempPath() : plat::ExtractFilePath(plat::ExpandFileName(path));
+  if (folder.empty()) folder = plat::TempPath();
+  static std::mutex lock;
+  static std::minstd_rand rng{std::random_device{}()};
+  unsigned first;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    first = unsigned(rng() % 256) + 1;
+  }
+  // The name is made exclusively: an existing file of that name is someone else's.
+  for (unsigned i = 0; i < 0xFFFF; ++i) {
+    unsigned n = (first - 1 + i) % 0xFFFF + 1;
+    char name[16];
+    std::snprintf(name, sizeof name, "w%04X.tmp", n);
+    std::string candidate = folder + name;
+    if (plat::RiffFile::Open(candidate, RiffMode::CreateNew)) {
+      path = candidate;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void SetWaveResourceFinder(TWaveResourceFinder finder) {
+  std::lock_guard<std::mutex> lock(FinderLock());
+  Finder() = std::move(finder);
+}

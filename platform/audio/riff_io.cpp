@@ -1,0 +1,346 @@
+#include "platform/audio/riff_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/system/files.h"
+
+namespace plat {
+
+std::string FourCCText(uint32_t code) {
+  std::string s(4, '?');
+  for (int i = 0; i < 4; ++i) {
+    char c = char((code >> (8 * i)) & 0xFF);
+    if (c >= 0x20 && c < 0x7F) s[size_t(i)] = c;
+  }
+  return s;
+}
+
+std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  int fd = -1;
+  bool writable = true, createdNew = false;
+  switch (mode) {
+    case RiffMode::Read:
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      writable = false;
+      break;
+    case RiffMode::ReadWrite:
+      fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+      break;
+    case RiffMode::ReadWriteOrRead:
+      // Read-only means no write bit, whoever we run as.
+      if (!IsReadOnly(path)) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+      if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        writable = false;
+      }
+      break;
+    case RiffMode::Create:
+      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0)
+        createdNew = true;
+      else if (errno == EEXIST)
+        fd = ::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
+      break;
+    case RiffMode::CreateNew:
+      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      createdNew = fd >= 0;
+      break;
+  }
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    errno = e;
+    return nullptr;
+  }
+  std::unique_ptr<RiffFile> f(new RiffFile());
+  f->fd_ = fd;
+  f->writable_ = writable;
+  f->createdNew_ = createdNew;
+  f->size_ = int64_t(st.st_size);
+  f->cap_ = size_t(kDefaultBuffer);
+  f->buf_.resize(f->cap_);
+  return f;
+}
+
+std::unique_ptr<RiffFile> RiffFile::OpenMemory(const void* data, size_t size) {
+  std::unique_ptr<RiffFile> f(new RiffFile());
+  f->mem_ = static_cast<const uint8_t*>(data);
+  f->memFile_ = true;
+  f->size_ = data ? int64_t(size) : 0;
+  return f;
+}
+
+RiffFile::~RiffFile() { Close(); }
+
+bool RiffFile::Close() {
+  bool ok = true;
+  if (fd_ >= 0) {
+    ok = FlushBuffer();
+    if (::close(fd_) != 0) ok = false;
+    fd_ = -1;
+  }
+  mem_ = nullptr;
+  memFile_ = false;
+  return ok && !failed_;
+}
+
+bool RiffFile::RawRead(int64_t offset, void* dst, size_t n, size_t& got) {
+  got = 0;
+  if (memFile_) {
+    if (offset >= size_) return true;
+    got = size_t(std::min<int64_t>(int64_t(n), size_ - offset));
+    if (got) std::memcpy(dst, mem_ + offset, got);
+    return true;
+  }
+  auto* p = static_cast<uint8_t*>(dst);
+  while (got < n) {
+    ssize_t r = ::pread(fd_, p + got, n - got, off_t(offset + int64_t(got)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    got += size_t(r);
+  }
+  return true;
+}
+
+bool RiffFile::RawWrite(int64_t offset, const void* src, size_t n) {
+  if (memFile_ || !writable_) return false;
+  auto* p = static_cast<const uint8_t*>(src);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + int64_t(done)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    done += size_t(r);
+  }
+  return true;
+}
+
+bool RiffFile::FlushBuffer() {
+  if (dirtyHi_ <= dirtyLo_) return true;
+  bool ok = RawWrite(bufStart_ + int64_t(dirtyLo_), buf_.data() + dirtyLo_, dirtyHi_ - dirtyLo_);
+  dirtyLo_ = dirtyHi_ = 0;
+  if (!ok) {
+    // What the buffer held is lost: it must not be served to a reader as if it were on disk.
+    failed_ = true;
+    bufLen_ = 0;
+  }
+  return ok;
+}
+
+void RiffFile::DropBuffer() {
+  bufLen_ = 0;
+  dirtyLo_ = dirtyHi_ = 0;
+}
+
+bool RiffFile::Flush() { return FlushBuffer() && !failed_; }
+
+bool RiffFile::SetBuffer(int64_t size) {
+  if (size < 0) return false;
+  if (memFile_) return true;
+  bool ok = FlushBuffer();
+  DropBuffer();
+  cap_ = size_t(size);
+  buf_.assign(cap_, 0);
+  buf_.shrink_to_fit();
+  return ok;
+}
+
+int64_t RiffFile::Seek(int64_t offset, int whence) {
+  int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? size_ : 0;
+  if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+  int64_t target;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
+  pos_ = target;
+  return pos_;
+}
+
+int64_t RiffFile::Read(void* dst, int64_t n) {
+  if (n < 0 || (fd_ < 0 && !memFile_)) return -1;
+  auto* out = static_cast<uint8_t*>(dst);
+  int64_t total = 0;
+  while (n > 0) {
+    if (bufLen_ > 0 && pos_ >= bufStart_ && pos_ < bufStart_ + int64_t(bufLen_)) {
+      size_t off = size_t(pos_ - bufStart_);
+      size_t k = size_t(std::min<int64_t>(n, int64_t(bufLen_ - off)));
+      std::memcpy(out, buf_.data() + off, k);
+      out += k;
+      pos_ += int64_t(k);
+      total += int64_t(k);
+      n -= int64_t(k);
+      continue;
+    }
+    if (pos_ >= size_) break;
+    if (!FlushBuffer()) return -1;
+    size_t got = 0;
+    if (memFile_ || cap_ == 0 || n >= int64_t(cap_)) {
+      // Large reads go straight to the caller; what the buffer held is on disk now.
+      if (!RawRead(pos_, out, size_t(n), got)) return -1;
+      pos_ += int64_t(got);
+      total += int64_t(got);
+      break;
+    }
+    bufStart_ = pos_;
+    if (!RawRead(pos_, buf_.data(), cap_, got)) {
+      bufLen_ = 0;
+      return -1;
+    }
+    bufLen_ = got;
+    if (got == 0) break;
+  }
+  return total;
+}
+
+int64_t RiffFile::Write(const void* src, int64_t n) {
+  if (n < 0 || fd_ < 0 || !writable_) return -1;
+  auto* in = static_cast<const uint8_t*>(src);
+  int64_t total = 0;
+  while (n > 0) {
+    if (cap_ > 0 && n < int64_t(cap_)) {
+      bool fits = bufLen_ > 0 ? (pos_ >= bufStart_ && pos_ <= bufStart_ + int64_t(bufLen_) &&
+                                 pos_ < bufStart_ + int64_t(cap_))
+                              : false;
+      if (!fits) {
+        if (!FlushBuffer()) return -1;
+        bufStart_ = pos_;
+        bufLen_ = 0;
+      }
+      size_t off = size_t(pos_ - bufStart_);
+      size_t k = size_t(std::min<int64_t>(n, int64_t(cap_ - off)));
+      std::memcpy(buf_.data() + off, in, k);
+      if (dirtyHi_ <= dirtyLo_) {
+        dirtyLo_ = off;
+        dirtyHi_ = off + k;
+      } else {
+        dirtyLo_ = std::min(dirtyLo_, off);
+        dirtyHi_ = std::max(dirtyHi_, off + k);
+      }
+      bufLen_ = std::max(bufLen_, off + k);
+      in += k;
+      pos_ += int64_t(k);
+      total += int64_t(k);
+      n -= int64_t(k);
+      if (off + k == cap_ && !FlushBuffer()) return -1;
+    } else {
+      if (!FlushBuffer()) return -1;
+      // The buffer may mirror bytes this write replaces.
+      if (bufLen_ > 0 && pos_ < bufStart_ + int64_t(bufLen_) && pos_ + n > bufStart_) bufLen_ = 0;
+      if (!RawWrite(pos_, in, size_t(n))) {
+        failed_ = true;
+        return -1;
+      }
+      pos_ += n;
+      total += n;
+      n = 0;
+    }
+    size_ = std::max(size_, pos_);
+  }
+  return total;
+}
+
+bool RiffFile::Truncate(int64_t length) {
+  if (length < 0 || fd_ < 0 || !writable_) return false;
+  if (!FlushBuffer()) return false;
+  if (bufLen_ > 0 && bufStart_ + int64_t(bufLen_) > length)
+    bufLen_ = length > bufStart_ ? size_t(length - bufStart_) : 0;
+  if (::ftruncate(fd_, off_t(length)) != 0) return false;
+  size_ = length;
+  return true;
+}
+
+RiffResult RiffFile::Descend(RiffChunk& ck, uint32_t flags) {
+  const uint32_t wantId = ck.id, wantType = ck.type;
+  for (;;) {
+    uint8_t h[8];
+    int64_t start = pos_;
+    if (Read(h, 8) != 8) return RiffResult::ChunkNotFound;
+    RiffChunk c;
+    c.id = GetLE32(h);
+    c.size = GetLE32(h + 4);
+    c.dataOffset = start + 8;
+    if (c.id == kRiffId || c.id == kListId) {
+      uint8_t t[4];
+      if (Read(t, 4) != 4) return RiffResult::ChunkNotFound;
+      c.type = GetLE32(t);
+    }
+    bool match = true;
+    if (flags & kRiffFindChunk) match = c.id == wantId;
+    if (flags & kRiffFindRiff) match = c.id == kRiffId && c.type == wantType;
+    if (flags & kRiffFindList) match = c.id == kListId && c.type == wantType;
+    if (match) {
+      ck = c;
+      return RiffResult::Ok;
+    }
+    // RIFF and LIST payloads are skipped whole when searching at this level.
+    if (Seek(c.dataOffset + int64_t(c.size) + (c.size & 1), SEEK_SET) < 0) return RiffResult::CannotSeek;
+  }
+}
+
+RiffResult RiffFile::Ascend(RiffChunk& ck) {
+  if (ck.flags & kRiffDirty) {
+    int64_t end = pos_;
+    if (end < ck.dataOffset) return RiffResult::CannotSeek;
+    int64_t size = end - ck.dataOffset;
+    if (size > int64_t(UINT32_MAX)) return RiffResult::SizeOverflow;
+    if (uint32_t(size) != ck.size) {
+      uint8_t s[4];
+      PutLE32(s, uint32_t(size));
+      if (Seek(ck.dataOffset - 4, SEEK_SET) < 0) return RiffResult::CannotSeek;
+      if (Write(s, 4) != 4) return RiffResult::CannotWrite;
+      if (Seek(end, SEEK_SET) < 0) return RiffResult::CannotSeek;
+      ck.size = uint32_t(size);
+    }
+    if (size & 1) {
+      uint8_t pad = 0;
+      if (Write(&pad, 1) != 1) return RiffResult::CannotWrite;
+    }
+    ck.flags &= ~kRiffDirty;
+    return RiffResult::Ok;
+  }
+  if (Seek(ck.dataOffset + int64_t(ck.size) + (ck.size & 1), SEEK_SET) < 0) return RiffResult::CannotSeek;
+  return RiffResult::Ok;
+}
+
+RiffResult RiffFile::CreateChunk(RiffChunk& ck, uint32_t flags) {
+  uint8_t h[12];
+  size_t n = 8;
+  if (flags & kRiffCreateRiff) ck.id = kRiffId;
+  if (flags & kRiffCreateList) ck.id = kListId;
+  PutLE32(h, ck.id);
+  PutLE32(h + 4, ck.size);
+  if (ck.id == kRiffId || ck.id == kListId) {
+    PutLE32(h + 8, ck.type);
+    n = 12;
+  }
+  int64_t start = pos_;
+  if (Write(h, int64_t(n)) != int64_t(n)) return RiffResult::CannotWrite;
+  ck.dataOffset = start + 8;
+  ck.flags = kRiffDirty;
+  return RiffResult::Ok;
+}
+
+bool RiffRename(const std::string& from, const std::string& to) { return RenameFile(from, to); }
+bool RiffRemove(const std::string& path) { return DeleteFile(path); }
+int64_t RiffFileSize(const std::string& path) { return FileSize(path); }
+
+}  // namespace plat

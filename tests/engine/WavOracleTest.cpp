@@ -1,0 +1,168 @@
+// Outside judges of our WAV files: sndfile-info and sox read what we write, and we read what sox
+// writes, sample for sample.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "common/scratch.h"
+#include "engine/MMWaveIO.h"
+#include "platform/system/files.h"
+
+using plat::FourCC;
+
+namespace {
+
+const int kRates[9] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+// The value after "key :" on its line, trimmed.
+std::string Field(const std::string& text, const std::string& key) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) {
+      size_t colon = line.find(':');
+      if (colon == std::string::npos) continue;
+      std::string v = line.substr(colon + 1);
+      v.erase(0, v.find_first_not_of(' '));
+      return v;
+    }
+  return {};
+}
+
+std::string Raw(const Scratch& dir, const std::string& wav) {
+  std::string raw = dir.Path("out.raw");
+  plat::DeleteFile(raw);
+  std::string msg = Shell("sox '" + wav + "' -t raw '" + raw + "'");
+  std::string bytes;
+  EXPECT_TRUE(plat::ReadWholeFile(raw, bytes)) << msg;
+  return bytes;
+}
+
+std::string Pattern(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : s) {
+    x = x * 1664525u + 1013904223u;
+    c = char(x >> 24);
+  }
+  return s;
+}
+
+bool HaveOracles() { return !plat::FindProgram("sox").empty() && !plat::FindProgram("sndfile-info").empty(); }
+
+}  // namespace
+
+TEST(WavOracle, EveryDeckFormatWeWriteReadsTheSameOutside) {
+  if (!HaveOracles()) {
+    GTEST_SKIP() << "sox and sndfile-info are not installed (scripts/setup.sh installs them)";
+  }
+  Scratch dir;
+  for (int number = 0; number < 36; ++number) {
+    for (int frames : {1001, 1000}) {
+      const int rate = kRates[number / 4], bits = (number & 2) ? 16 : 8, channels = (number & 1) ? 2 : 1;
+      SCOPED_TRACE("format " + std::to_string(number) + ", " + std::to_string(frames) + " frames");
+      WAVEFORMATEX f;
+      MakePCMFormat(f, bits, channels, rate);
+      PWaveIOBlock b;
+      ASSERT_EQ(WaveIOAlloc(b, &f), wioOk);
+      std::string comment = "Take " + std::to_string(number), name = "Cart";
+      SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+      SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM")), &name, isSet);
+      b->DispList.push_back({kDispText, isRead, DispTextData("Morning news"), {}});
+      std::string path = dir.Path("f" + std::to_string(number) + "_" + std::to_string(frames) + ".wav");
+      ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+      std::string samples = Pattern(size_t(frames) * f.nBlockAlign, unsigned(number * 2 + frames));
+      // In two writes, as a recording arrives in buffers.
+      size_t half = samples.size() / 2 / f.nBlockAlign * f.nBlockAlign;
+      ASSERT_EQ(WaveIOWrite(b.get(), samples.data(), int64_t(half)), int64_t(half));
+      ASSERT_EQ(WaveIOWrite(b.get(), samples.data() + half, int64_t(samples.size() - half)),
+                int64_t(samples.size() - half));
+      ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+
+      std::string info = Shell("sndfile-info '" + path + "'");
+      std::istringstream lines(info);
+      std::string line;
+      while (std::getline(lines, line)) {
+        if (line.rfind("***", 0) == 0) {
+          EXPECT_NE(line.find("should be an even number of bytes"), std::string::npos) << line;
+        }
+      }
+      EXPECT_EQ(Field(info, "Frames"), std::to_string(frames));
+      EXPECT_EQ(Field(info, "Sample Rate"), std::to_string(rate));
+      EXPECT_EQ(Field(info, "Channels"), std::to_string(channels));
+      EXPECT_NE(info.find("ICMT : " + comment), std::string::npos) << info;
+
+      std::string sox = Shell("sox --i '" + path + "'");
+      EXPECT_EQ(Field(sox, "Channels"), std::to_string(channels));
+      EXPECT_EQ(Field(sox, "Sample Rate"), std::to_string(rate));
+      EXPECT_EQ(Field(sox, "Precision"), std::to_string(bits) + "-bit");
+      EXPECT_NE(Field(sox, "Duration").find("= " + std::to_string(frames) + " samples"), std::string::npos) << sox;
+      EXPECT_TRUE(Raw(dir, path) == samples) << "samples differ";
+
+      ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+      EXPECT_EQ(b->TotalSamples, frames);
+    }
+  }
+}
+
+TEST(WavOracle, FilesSoxWritesReadWithIdenticalSamples) {
+  if (!HaveOracles()) {
+    GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+  }
+  Scratch dir;
+  for (int bits : {8, 16})
+    for (int channels : {1, 2})
+      for (bool withInfo : {false, true}) {
+        SCOPED_TRACE(std::to_string(bits) + " bit, " + std::to_string(channels) + " channels" +
+                     (withInfo ? ", LIST INFO" : ""));
+        std::string path = dir.Path("sox.wav");
+        plat::DeleteFile(path);
+        // An odd length, so 8-bit mono data is followed by a pad byte.
+        std::string msg = Shell("sox -r 22050 -n -b " + std::to_string(bits) + " -c " + std::to_string(channels) +
+                              " '" + path + "' synth 1103s sine 440");
+        std::string raw = Raw(dir, path);
+        ASSERT_EQ(raw.size(), size_t(1103 * bits / 8 * channels)) << msg;
+        if (withInfo) {
+          // This sox writes no INFO list of its own: append one behind its data, as other
+          // programs do, and fix the RIFF size.
+          std::string file;
+          ASSERT_TRUE(plat::ReadWholeFile(path, file));
+          std::string text = "From sox";
+          text.push_back('\0');
+          std::string list = std::string("LIST") + '\0' + '\0' + '\0' + '\0' + "INFO" + "ICMT" + char(text.size()) +
+                             std::string(3, '\0') + text + '\0';
+          list[4] = char(list.size() - 8);
+          file += list;
+          uint32_t riff = uint32_t(file.size() - 8);
+          for (int i = 0; i < 4; ++i) file[4 + size_t(i)] = char(riff >> (8 * i));
+          ASSERT_TRUE(plat::WriteWholeFile(path, file));
+        }
+        PWaveIOBlock b;
+        ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+        EXPECT_EQ(b->Format->wBitsPerSample, bits);
+        EXPECT_EQ(b->Format->nChannels, channels);
+        EXPECT_EQ(b->Format->nSamplesPerSec, 22050u);
+        EXPECT_EQ(b->TotalSamples, 1103);
+        ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+        std::string ours(raw.size() + 16, '\0');
+        ASSERT_EQ(WaveIORead(b.get(), ours.data(), int64_t(ours.size())), int64_t(raw.size()));
+        ours.resize(raw.size());
+        EXPECT_TRUE(ours == raw) << "samples differ";
+        if (withInfo) {
+          EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "From sox");
+        }
+      }
+}

@@ -1,0 +1,476 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/scratch.h"
+#include "engine/MMWaveIO.h"
+#include "platform/system/files.h"
+
+using plat::FourCC;
+
+namespace {
+
+std::string LE16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
+std::string LE32(uint32_t v) { return LE16(uint16_t(v)) + LE16(uint16_t(v >> 16)); }
+
+std::string Chunk(const char* id, const std::string& payload, int64_t size = -1) {
+  std::string s = std::string(id, 4) + LE32(uint32_t(size < 0 ? int64_t(payload.size()) : size)) + payload;
+  if (payload.size() & 1) s.push_back('\0');
+  return s;
+}
+
+std::string Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint32_t avg, uint16_t align, uint16_t bits,
+                int bytes = 16, const std::string& extra = {}) {
+  std::string f = LE16(tag) + LE16(ch) + LE32(rate) + LE32(avg) + LE16(align) + LE16(bits);
+  if (bytes >= 18) f += LE16(uint16_t(extra.size()));
+  f += extra;
+  return Chunk("fmt ", f);
+}
+
+std::string Wave(const std::string& body, int64_t riffSize = -1) {
+  return "RIFF" + LE32(uint32_t(riffSize < 0 ? int64_t(body.size()) + 4 : riffSize)) + "WAVE" + body;
+}
+
+const std::string kFmt16S = Fmt(1, 2, 44100, 176400, 4, 16);
+const std::string kFmt8M = Fmt(1, 1, 8000, 8000, 1, 8);
+
+std::string Pattern(size_t n, int seed = 0) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = char((i * 7 + size_t(seed)) & 0xFF);
+  return s;
+}
+
+std::string Bytes(const std::string& path) {
+  std::string s;
+  plat::ReadWholeFile(path, s);
+  return s;
+}
+
+int OpenImage(const Scratch& dir, const std::string& img, PWaveIOBlock& b) {
+  std::string path = dir.Path("img.wav");
+  plat::WriteWholeFile(path, img);
+  return WaveIOOpen(b, path, FourCC("WAVE"), wioFile);
+}
+
+std::string ReadAll(WaveIOBlock* b) {
+  std::string out;
+  char buf[333];
+  int64_t n;
+  while ((n = WaveIORead(b, buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+  return out;
+}
+
+PWaveIOBlock NewPcm(int bits, int channels, int rate) {
+  WAVEFORMATEX f;
+  MakePCMFormat(f, bits, channels, rate);
+  PWaveIOBlock b;
+  EXPECT_EQ(WaveIOAlloc(b, &f), wioOk);
+  return b;
+}
+
+}  // namespace
+
+TEST(WaveIO, BlankHeadersRead) {
+  Scratch dir;
+  PWaveIOBlock b;
+  std::string blank = Wave(kFmt16S + Chunk("data", ""));
+  ASSERT_EQ(blank.size(), 44u);
+  ASSERT_EQ(OpenImage(dir, blank, b), wioOk);
+  EXPECT_EQ(b->DataSize, 0);
+  EXPECT_EQ(b->TotalSamples, 0);
+  EXPECT_EQ(b->DataOffset, 44);
+  EXPECT_EQ(b->Format->cbSize, 0);
+  EXPECT_FALSE(b->File) << "the reader closes the file again";
+
+  // The blank of format 0 carries a creation note in LIST INFO.
+  std::string note(34, 'n');
+  std::string list = Chunk("LIST", "INFO" + Chunk("ICMT", note + '\0'));
+  std::string blank0 = Wave(kFmt8M + Chunk("data", "") + list);
+  ASSERT_EQ(blank0.size(), 100u);
+  ASSERT_EQ(OpenImage(dir, blank0, b), wioOk);
+  EXPECT_EQ(b->DataSize, 0);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT"))), note);
+}
+
+TEST(WaveIO, UnfinishedRecordingReadsEveryWholeBlockToTheEndOfTheFile) {
+  Scratch dir;
+  PWaveIOBlock b;
+  std::string samples = Pattern(1003);
+  // RIFF and data sizes were never written back.
+  std::string img = "RIFF" + LE32(0) + "WAVE" + kFmt16S + "data" + LE32(0) + samples;
+  ASSERT_EQ(OpenImage(dir, img, b), wioOk);
+  EXPECT_EQ(b->DataSize, 1000);
+  EXPECT_EQ(b->TotalSamples, 250);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), samples.substr(0, 1000));
+
+  // A RIFF size past the end of the file is cut to it.
+  std::string longer = Wave(kFmt16S + Chunk("data", samples.substr(0, 400)), 1 << 20);
+  ASSERT_EQ(OpenImage(dir, longer, b), wioOk);
+  EXPECT_EQ(b->DataSize, 400);
+}
+
+TEST(WaveIO, DataEndsAtTheNextChunkHeaderWithoutItsPadByte) {
+  Scratch dir;
+  PWaveIOBlock b;
+  std::string list = Chunk("LIST", "INFO" + Chunk("INAM", "Take 1") + Chunk("ZZZZ", "x"));
+  ASSERT_EQ(OpenImage(dir, Wave(kFmt8M + Chunk("data", "abcde") + list), b), wioOk);
+  EXPECT_EQ(b->DataSize, 5) << "the pad byte after odd data is no sample";
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "Take 1");
+
+  // A PCM header's block align and byte rate come from its bits, channels and rate.
+  ASSERT_EQ(OpenImage(dir, Wave(Fmt(1, 2, 44100, 3, 7, 16) + Chunk("data", Pattern(16))), b), wioOk);
+  EXPECT_EQ(b->Format->nBlockAlign, 4);
+  EXPECT_EQ(b->Format->nAvgBytesPerSec, 176400u);
+  EXPECT_EQ(b->TotalSamples, 4);
+}
+
+TEST(WaveIO, MalformedHeadersAreRefused) {
+  Scratch dir;
+  const std::string data = Chunk("data", Pattern(8));
+  struct Case {
+    const char* what;
+    std::string img;
+    int result;
+  } cases[] = {
+      {"not RIFF", "RIFX" + Wave(kFmt16S + data).substr(4), wioErrFile},
+      {"another form", "RIFF" + LE32(4) + "AVI ", wioErrFile},
+      {"ten bytes", std::string("RIFF\0\0\0\0WA", 10), wioErrFile},
+      {"no format", Wave(data), wioErrFormat},
+      {"zero rate", Wave(Fmt(1, 2, 0, 0, 4, 16) + data), wioErrFormat},
+      {"zero channels", Wave(Fmt(1, 0, 44100, 0, 0, 16) + data), wioErrFormat},
+      {"zero bits", Wave(Fmt(1, 2, 44100, 0, 0, 0) + data), wioErrFormat},
+      {"zero block align", Wave(Fmt(0x11, 1, 8000, 4000, 0, 4, 18) + data), wioErrFormat},
+      {"zero byte rate", Wave(Fmt(0x11, 1, 8000, 0, 256, 4, 18) + data), wioErrFormat},
+      {"format of 12 bytes", Wave(Chunk("fmt ", Pattern(12)) + data), wioErrFormat},
+      {"extra bytes past the chunk",
+       Wave(Chunk("fmt ", LE16(2) + LE16(1) + LE32(8000) + LE32(4096) + LE16(256) + LE16(4) + LE16(32) + "ab") + data),
+       wioErrFormat},
+  };
+  for (const Case& c : cases) {
+    PWaveIOBlock b;
+    EXPECT_EQ(OpenImage(dir, c.img, b), c.result) << c.what;
+    EXPECT_FALSE(b) << c.what;
+    EXPECT_EQ(WaveIOOpenMemory(b, c.img.data(), c.img.size()), c.result) << c.what;
+  }
+  EXPECT_FALSE(IsWaveFile(dir.Path("missing.wav"), wioFile));
+  // The header alone needs no format.
+  PWaveIOBlock b;
+  std::string img = Wave(data + Chunk("LIST", "INFO" + Chunk("IART", "Someone")));
+  ASSERT_EQ(WaveIOOpenMemory(b, img.data(), img.size(), wioHeaderOnly), wioOk);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("IART"))), "Someone");
+}
+
+TEST(WaveIO, InfoAndDispSizesAreBoundedByTheirChunks) {
+  Scratch dir;
+  PWaveIOBlock b;
+  // The second subchunk claims far more than its list holds; the third text has no zero.
+  std::string info = "INFO" + Chunk("IART", "Ann") + "ICMT" + LE32(100000) + "oops";
+  std::string img = Wave(kFmt8M + Chunk("data", "ab") + Chunk("LIST", info) + Chunk("DISP", LE32(1) + "text"));
+  ASSERT_EQ(WaveIOOpenMemory(b, img.data(), img.size()), wioOk);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("IART"))), "Ann");
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "");
+  ASSERT_EQ(b->DispList.size(), 1u);
+  EXPECT_EQ(b->DispList[0].Data, "text");
+
+  std::string unterminated = Wave(kFmt8M + Chunk("data", "ab") + Chunk("LIST", "INFO" + Chunk("INAM", "abcd")));
+  ASSERT_EQ(WaveIOOpenMemory(b, unterminated.data(), unterminated.size()), wioOk);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "abcd");
+
+  // A DISP chunk cut short by the end of the file is read as far as it goes.
+  std::string cut = Wave(kFmt8M + "DISP" + LE32(5000) + LE32(8) + "partial", 5000);
+  ASSERT_EQ(WaveIOOpenMemory(b, cut.data(), cut.size(), wioHeaderOnly), wioOk);
+  ASSERT_EQ(b->DispList.size(), 1u);
+  EXPECT_EQ(b->DispList[0].Data, "partial");
+}
+
+TEST(WaveIO, FinishedFileHasTheLayoutByteForByte) {
+  Scratch dir;
+  std::string path = dir.Path("new.wav");
+  PWaveIOBlock b = NewPcm(8, 1, 8000);
+  std::string comment = "odd!";  // 5 bytes with its zero: a pad byte follows
+  SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+  b->DispList.push_back({kDispText, isRead, DispTextData("Hi"), {}});
+  b->DispList.push_back({77, isRead, "never written", {}});
+  ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "\x80\x81\x82", 3), 3);
+  EXPECT_EQ(b->TotalSamples, 3);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  EXPECT_FALSE(b->File);
+
+  std::string body = Chunk("fmt ", LE16(1) + LE16(1) + LE32(8000) + LE32(8000) + LE16(1) + LE16(8) + LE16(0)) +
+                     Chunk("data", "\x80\x81\x82") + Chunk("fact", LE32(3)) +
+                     Chunk("DISP", LE32(1) + std::string("Hi\0", 3)) +
+                     Chunk("LIST", "INFO" + Chunk("ICMT", std::string("odd!\0", 5)));
+  EXPECT_EQ(Bytes(path), Wave(body));
+  EXPECT_EQ(b->FileSize, int64_t(Wave(body).size()));
+}
+
+TEST(WaveIO, PunchInChangesOnlyThoseFramesAndExtendsTheFile) {
+  Scratch dir;
+  std::string path = dir.Path("take.wav");
+  std::string original = Pattern(4000);
+  {
+    PWaveIOBlock b = NewPcm(16, 2, 44100);
+    ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), original.data(), 4000), 4000);
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  }
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(b->TotalSamples, 1000);
+  b->Position = 100;
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  std::string punch(200, 'P');
+  ASSERT_EQ(WaveIOWrite(b.get(), punch.data(), 200), 200);
+  EXPECT_EQ(b->Position, 150);
+  // Past the old end: the file grows.
+  ASSERT_EQ(WaveIOSeek(b.get(), 990), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), punch.data(), 80), 80);
+  EXPECT_EQ(b->TotalSamples, 1010);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+
+  std::string expect = original;
+  expect.replace(400, 200, punch);
+  expect.replace(3960, 40, punch.substr(0, 40));
+  expect += punch.substr(0, 40);
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->TotalSamples, 1010);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), expect);
+  WaveIOClose(b);
+  std::string file = Bytes(path);
+  EXPECT_EQ(plat::GetLE32(reinterpret_cast<const uint8_t*>(file.data()) + 4), file.size() - 8);
+  EXPECT_EQ(file.substr(46 + 4040, 12), Chunk("fact", LE32(1010)));
+}
+
+TEST(WaveIO, RewriteKeepsForeignPicturesDropsUnknownInfoAndCutsTheStaleTail) {
+  Scratch dir;
+  std::string path = dir.Path("foreign.wav");
+  // A picture whose image size and colour count are 0, as writers may legally leave them.
+  std::string dib = LE32(40) + LE32(2) + LE32(2) + LE16(1) + LE16(8) + LE32(0) + LE32(0) + LE32(0) + LE32(0) +
+                    LE32(0) + LE32(0) + Pattern(1024 + 8, 3);
+  std::string longComment(3000, 'c');
+  std::string info = "INFO" + Chunk("ICMT", longComment + '\0') + Chunk("IXYZ", "unknown") + Chunk("INAM", "Nm");
+  plat::WriteWholeFile(path, Wave(kFmt16S + Chunk("data", Pattern(400)) + Chunk("DISP", LE32(8) + dib) +
+                                  Chunk("LIST", info)));
+  const int64_t oldSize = plat::FileSize(path);
+
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  std::string none;
+  SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT")), &none, isSet);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "ABCD", 4), 4);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+
+  std::string file = Bytes(path);
+  EXPECT_LT(int64_t(file.size()), oldSize);
+  EXPECT_EQ(plat::GetLE32(reinterpret_cast<const uint8_t*>(file.data()) + 4), file.size() - 8)
+      << "nothing of the older, longer file may remain behind the form";
+  EXPECT_NE(file.find(Chunk("DISP", LE32(8) + dib)), std::string::npos) << "the picture is written back as read";
+  EXPECT_EQ(file.find("IXYZ"), std::string::npos);
+  EXPECT_EQ(file.find("ccc"), std::string::npos);
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "Nm");
+  EXPECT_EQ(b->DataSize, 400);
+}
+
+TEST(WaveIO, SeekAndReadStayInsideTheRange) {
+  Scratch dir;
+  PWaveIOBlock b;
+  std::string samples = Pattern(40);
+  ASSERT_EQ(OpenImage(dir, Wave(kFmt16S + Chunk("data", samples)), b), wioOk);
+  EXPECT_EQ(WaveIOSeek(b.get(), -1), wioErrFile);
+  ASSERT_EQ(WaveIOSeek(b.get(), 3), wioOk) << "closed: only the position moves";
+  EXPECT_EQ(b->Position, 3);
+  EXPECT_EQ(WaveIORead(b.get(), &samples[0], 4), -1) << "no open file";
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(b->BytesLeft, 28);
+  char buf[64];
+  ASSERT_EQ(WaveIORead(b.get(), buf, 64), 28);
+  EXPECT_EQ(std::string(buf, 28), samples.substr(12));
+  EXPECT_EQ(b->Position, 10);
+  EXPECT_EQ(WaveIORead(b.get(), buf, 64), 0);
+  ASSERT_EQ(WaveIOSeek(b.get(), 1000), wioOk);
+  EXPECT_EQ(b->Position, 10) << "the end of the range is as far as a seek goes";
+  b->RangeStart = 2;
+  b->RangeEnd = 5;
+  ASSERT_EQ(WaveIOSeek(b.get(), 1), wioOk);
+  ASSERT_EQ(WaveIORead(b.get(), buf, 64), 8);
+  EXPECT_EQ(std::string(buf, 8), samples.substr(12, 8));
+  b->RangeStart = b->RangeEnd = 4;
+  ASSERT_EQ(WaveIOSeek(b.get(), 0), wioOk) << "an empty range";
+  EXPECT_EQ(b->Position, 0);
+  EXPECT_EQ(WaveIORead(b.get(), buf, 64), 0);
+}
+
+TEST(WaveIO, WritingAfterASeekBackStillFinishesAtTheFurthestByte) {
+  Scratch dir;
+  std::string path = dir.Path("seek.wav");
+  PWaveIOBlock b = NewPcm(16, 1, 8000);
+  ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+  std::string a = Pattern(200);
+  ASSERT_EQ(WaveIOWrite(b.get(), a.data(), 200), 200);
+  ASSERT_EQ(WaveIOSeek(b.get(), 10), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "zzzz", 4), 4);
+  ASSERT_EQ(WaveIOSeek(b.get(), 0), wioOk);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->TotalSamples, 100);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  a.replace(20, 4, "zzzz");
+  EXPECT_EQ(ReadAll(b.get()), a);
+}
+
+TEST(WaveIO, WritesOnlyWholeBlocksAndStopsBeforeFourGiB) {
+  Scratch dir;
+  std::string path = dir.Path("big.wav");
+  // An unfinished 16-bit stereo recording just short of 4 GiB, sparse on disk.
+  std::string head = "RIFF" + LE32(0) + "WAVE" + kFmt16S + "data" + LE32(0);
+  ASSERT_TRUE(plat::WriteWholeFile(path, head));
+  const int64_t almost = kMaxWaveFileBytes - 1000;
+  ASSERT_EQ(truncate(path.c_str(), off_t(almost)), 0);
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->DataSize, (almost - 44) / 4 * 4);
+  EXPECT_GT(b->TotalSamples, int64_t(INT32_MAX) / 4) << "positions past 2 GiB stay exact";
+  b->Position = b->TotalSamples;
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  std::string more = Pattern(4000);
+  int64_t n = WaveIOWrite(b.get(), more.data(), 4000);
+  EXPECT_GT(n, 900);
+  EXPECT_LT(n, 1000);
+  EXPECT_EQ(n % 4, 0);
+  EXPECT_EQ(WaveIOWrite(b.get(), more.data(), 4000), 0);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  const int64_t size = plat::FileSize(path);
+  EXPECT_LE(size, kMaxWaveFileBytes);
+  char riff[8];
+  int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_EQ(pread(fd, riff, 8, 0), 8);
+  close(fd);
+  EXPECT_EQ(plat::GetLE32(reinterpret_cast<uint8_t*>(riff) + 4), uint32_t(size - 8));
+}
+
+TEST(WaveIO, AWriteTheDiskRefusesIsAFailure) {
+  Scratch dir;
+  std::string path = dir.Path("full.wav");
+  ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
+  PWaveIOBlock b = NewPcm(16, 2, 44100);
+  ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk) << "the header is still buffered";
+  EXPECT_NE(WaveIOSetBuffer(b.get(), 0), wioOk);
+  std::string frames = Pattern(4096);
+  EXPECT_EQ(WaveIOWrite(b.get(), frames.data(), 4096), -1);
+  EXPECT_EQ(b->DataSize, 0);
+  EXPECT_NE(WaveIOFinish(b.get()), wioOk);
+
+  // Creating over a file that existed and failing must not remove it.
+  TWaveFormatPtr big = AllocWaveFormat(20000);
+  MakePCMFormat(*big, 16, 2, 44100);
+  big->wFormatTag = 0x55;
+  big->cbSize = 20000;
+  PWaveIOBlock c;
+  ASSERT_EQ(WaveIOAlloc(c, big.get()), wioOk);
+  EXPECT_EQ(WaveIOCreate(c.get(), path), wioErrFile);
+  struct stat st {};
+  EXPECT_EQ(lstat(path.c_str(), &st), 0);
+}
+
+TEST(WaveIO, TemporaryNamesNeverTouchAnExistingFile) {
+  Scratch dir;
+  // Every name the first pick can land on is taken.
+  for (int i = 1; i <= 256; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "w%04X.tmp", i);
+    plat::WriteWholeFile(dir.Path(name), "keep");
+  }
+  std::string a = dir.Path("target.wav"), b = a;
+  ASSERT_TRUE(MakeTempWaveName(a));
+  ASSERT_TRUE(MakeTempWaveName(b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(plat::ExtractFilePath(a), dir.Path(""));
+  EXPECT_EQ(plat::FileSize(a), 0);
+  for (int i = 1; i <= 256; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "w%04X.tmp", i);
+    EXPECT_EQ(Bytes(dir.Path(name)), "keep");
+  }
+  std::string bad = dir.Path("no/such/folder/x.wav");
+  EXPECT_FALSE(MakeTempWaveName(bad));
+  EXPECT_EQ(bad, dir.Path("no/such/folder/x.wav"));
+}
+
+TEST(WaveIO, MemoryImagesAndResourcesAreReadOnly) {
+  std::string img = Wave(kFmt16S + Chunk("data", Pattern(16)));
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpenMemory(b, img.data(), img.size()), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(WaveIOSetBuffer(b.get(), 65536), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), Pattern(16));
+  EXPECT_EQ(WaveIOWrite(b.get(), "abcd", 4), -1);
+  EXPECT_EQ(WaveIOFinish(b.get()), wioOk);
+
+  SetWaveResourceFinder([&](const std::string& name, std::string& bytes) {
+    if (name != "3WAVE") return false;
+    bytes = img;
+    return true;
+  });
+  EXPECT_EQ(WaveIOOpen(b, "3WAVE", FourCC("WAVE"), wioResource), wioOk);
+  EXPECT_EQ(b->TotalSamples, 4);
+  EXPECT_EQ(WaveIOOpen(b, "4WAVE", FourCC("WAVE"), wioResource), wioErrFile);
+  SetWaveResourceFinder(nullptr);
+}
+
+TEST(WaveIO, CopyInfoTakesCurrentTextsAndPictures) {
+  PWaveIOBlock src = NewPcm(8, 1, 8000), dst = NewPcm(8, 1, 8000);
+  std::string artist = "Band";
+  SetInfoItemText(src->InfoList, FindInfoIdentifier(FourCC("IART")), &artist, isSet);
+  src->DispList.push_back({kDispBitmap, isRead, "dib-bytes", {}});
+  src->DispList.push_back({kDispText, isSet, "cleared", {}});
+  ASSERT_EQ(WaveIOCopyInfo(dst.get(), src.get()), wioOk);
+  EXPECT_EQ(InfoItemText(dst->InfoList, FindInfoIdentifier(FourCC("IART"))), "Band");
+  ASSERT_EQ(dst->DispList.size(), 1u);
+  EXPECT_EQ(*DispItemData(dst->DispList[0]), "dib-bytes");
+}
+
+TEST(MMRIFF, InfoEditRules) {
+  std::string payload = Chunk("INAM", std::string("Old\0", 4));
+  TInfoList list;
+  list.Payload = payload;
+  ParseInfoPayload(list);
+  const int nam = FindInfoIdentifier(FourCC("INAM")), cmt = FindInfoIdentifier(FourCC("ICMT"));
+  std::string same = "Old", empty, edit = "New";
+  SetInfoItemText(list, nam, &same, isSet);
+  EXPECT_FALSE(list.Items[size_t(nam)].Edited) << "the same text changes nothing";
+  SetInfoItemText(list, nam, &empty, isSet);
+  EXPECT_EQ(InfoItemText(list, nam), "") << "an empty edit hides the text as read";
+  EXPECT_EQ(InfoChunkBytes(list), 0);
+  SetInfoItemText(list, nam, &edit, isSet);
+  EXPECT_EQ(InfoItemText(list, nam), "New");
+  SetInfoItemText(list, nam, &empty, isSet);
+  EXPECT_EQ(InfoItemText(list, nam), "Old") << "emptying an edit goes back to the text as read";
+  EXPECT_EQ(list.Items[size_t(nam)].State, isDeleted);
+  SetInfoItemText(list, cmt, &empty, isSet);
+  EXPECT_EQ(list.Items[size_t(cmt)].State, isRead) << "nothing to empty";
+  SetInfoItemText(list, nam, &edit, isSet);
+  SetInfoItemText(list, nam, nullptr, isSet);
+  EXPECT_EQ(InfoItemText(list, nam), "New");
+  SetInfoItemText(list, nam, nullptr, isDeleted);
+  EXPECT_EQ(InfoItemText(list, nam), "Old");
+
+  TDispItem pic{kDispBitmap, isRead, "picture", {}};
+  SetDispItemData(pic, nullptr, isSet);
+  EXPECT_EQ(DispItemData(pic), nullptr) << "cleared: no picture is written";
+  TDispList disp{pic};
+  EXPECT_EQ(DispChunkBytes(disp), 0);
+  SetDispItemData(pic, nullptr, isDeleted);
+  ASSERT_NE(DispItemData(pic), nullptr);
+  EXPECT_EQ(*DispItemData(pic), "picture");
+}
