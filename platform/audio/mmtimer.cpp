@@ -1,13 +1,13 @@
 #include "platform/audio/mmtimer.h"
 
 #include <chrono>
-#include <cstdio>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "platform/messages/app_hooks.h"
 #include "platform/system/threads.h"
 
 namespace plat {
@@ -79,11 +79,8 @@ void RunThreaded(std::shared_ptr<TimerEvent> ev, Clock::time_point start) {
     l.unlock();
     try {
       ev->cb(ev->id);
-    } catch (const std::exception& e) {
-      // Clients catch at their own boundary; a stray one must not end the process from here.
-      std::fprintf(stderr, "multimedia timer %u: %s\n", ev->id, e.what());
     } catch (...) {
-      std::fprintf(stderr, "multimedia timer %u: unknown exception\n", ev->id);
+      HandleException(std::current_exception());  // must not end the process from a timer thread
     }
     l.lock();
     if (ev->kind == MMTimerKind::OneShot) break;

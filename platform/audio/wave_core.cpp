@@ -4,8 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/messages/app_hooks.h"
 
 namespace plat::wavecore {
 
@@ -138,11 +139,8 @@ void WaveDevice::Flush() {
   for (const Notice& x : n) {
     try {
       callback_(handle_, x.msg, x.hdr);
-    } catch (const std::exception& e) {
-      // The receiver catches at its own boundary; a stray exception must not end the driver.
-      std::fprintf(stderr, "wave device callback: %s\n", e.what());
     } catch (...) {
-      std::fprintf(stderr, "wave device callback: unknown exception\n");
+      HandleException(std::current_exception());  // must not end the driver thread
     }
   }
 }
@@ -153,6 +151,7 @@ void WaveDevice::Wake() {
 }
 
 void WaveDevice::WaitWake(int timeoutMs, ::pollfd* fds, int nfds) {
+  Flush();  // nothing waits behind a sleeping driver
   std::vector<::pollfd> all(size_t(nfds) + 1);
   all[0] = {wakeFd_, POLLIN, 0};
   for (int i = 0; i < nfds; ++i) all[size_t(i) + 1] = fds[i];

@@ -83,8 +83,8 @@ public:
   MMRESULT Call(const std::function<MMRESULT()>& fn);
 
   // ---- for drivers, on the driver thread -------------------------------------------------------
-  // Waits until woken (a command, a new buffer) or timeoutMs passes (negative: no limit), or one of
-  // fds becomes ready (poll events as given).
+  // Delivers the notices gathered so far, then waits until woken (a command, a new buffer),
+  // timeoutMs passes (negative: no limit) or one of fds becomes ready (poll events as given).
   void WaitWake(int timeoutMs, ::pollfd* fds = nullptr, int nfds = 0);
   void Wake();
   bool Running() const;  // input started, or output not paused
