@@ -1,0 +1,270 @@
+#include "controls/zelsysin.h"
+
+#include <dirent.h>
+#include <linux/magic.h>
+#include <pwd.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <sstream>
+
+#include "controls/zelclass.h"
+#include "platform/system/files.h"
+#include "solvane_version.h"
+
+namespace {
+
+std::string ReadSmallFile(const std::string& path) {
+  std::string text;
+  if (!plat::ReadWholeFile(path, text)) return {};
+  return text;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return {};
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+// The value after "key:" on the first line that starts with key.
+std::string FieldOf(const std::string& text, const std::string& key) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    if (TrimBlanks(line.substr(0, colon)) == key) return TrimBlanks(line.substr(colon + 1));
+  }
+  return {};
+}
+
+bool LedOn(const char* suffix) {
+  DIR* dir = ::opendir("/sys/class/leds");
+  if (!dir) return false;
+  bool on = false;
+  std::string tail = suffix;
+  while (dirent* e = ::readdir(dir)) {
+    std::string name = e->d_name;
+    if (name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+      continue;
+    std::string v = TrimBlanks(ReadSmallFile("/sys/class/leds/" + name + "/brightness"));
+    if (!v.empty() && v != "0") {
+      on = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return on;
+}
+
+}  // namespace
+
+bool ParseMemInfo(const std::string& text, TZelMemoryStatus& st) {
+  auto kb = [&](const char* key, bool& found) -> uint64_t {
+    std::string v = FieldOf(text, key);
+    found = !v.empty();
+    return found ? std::strtoull(v.c_str(), nullptr, 10) * 1024 : 0;
+  };
+  bool has = false, hasAvail = false, dummy = false;
+  st = {};
+  st.TotalPhys = kb("MemTotal", has);
+  if (!has || st.TotalPhys == 0) return false;
+  st.AvailPhys = kb("MemAvailable", hasAvail);
+  if (!hasAvail)
+    st.AvailPhys = kb("MemFree", dummy) + kb("Buffers", dummy) + kb("Cached", dummy);
+  if (st.AvailPhys > st.TotalPhys) st.AvailPhys = st.TotalPhys;
+  st.TotalPageFile = kb("SwapTotal", dummy);
+  st.AvailPageFile = kb("SwapFree", dummy);
+  st.TotalVirtual = kb("CommitLimit", dummy);
+  uint64_t committed = kb("Committed_AS", dummy);
+  st.AvailVirtual = committed < st.TotalVirtual ? st.TotalVirtual - committed : 0;
+  st.Load = uint32_t((st.TotalPhys - st.AvailPhys) * 100 / st.TotalPhys);
+  return true;
+}
+
+TZelMemoryStatus ZelMemoryStatus() {
+  TZelMemoryStatus st;
+  ParseMemInfo(ReadSmallFile("/proc/meminfo"), st);
+  return st;
+}
+
+TZelVersionInfo ParseKernelRelease(const std::string& release) {
+  TZelVersionInfo v;
+  int* parts[3] = {&v.Major, &v.Minor, &v.Build};
+  size_t i = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (i >= release.size() || release[i] < '0' || release[i] > '9') break;
+    long n = 0;
+    while (i < release.size() && release[i] >= '0' && release[i] <= '9' && n < INT_MAX / 10)
+      n = n * 10 + (release[i++] - '0');
+    *parts[k] = int(n);
+    if (i < release.size() && release[i] == '.')
+      ++i;
+    else
+      break;
+  }
+  v.Text = std::to_string(v.Major) + "." + std::to_string(v.Minor);
+  return v;
+}
+
+TZelVersionInfo ZelVersion() {
+  utsname u{};
+  if (::uname(&u) != 0) return ParseKernelRelease("");
+  return ParseKernelRelease(u.release);
+}
+
+std::string PlatformName() {
+  utsname u{};
+  if (::uname(&u) != 0 || !*u.sysname) return "(Unknown)";
+  return u.sysname;
+}
+
+int PlatformId() { return 2; }
+
+int ProcessorCount() {
+  long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? int(n) : 1;
+}
+
+std::string ParseProcessorName(const std::string& cpuinfo) {
+  for (const char* key : {"model name", "Model", "Hardware", "cpu model", "Processor", "cpu"}) {
+    std::string v = FieldOf(cpuinfo, key);
+    if (!v.empty()) return v;
+  }
+  return {};
+}
+
+std::string ProcessorName() {
+  std::string name = ParseProcessorName(ReadSmallFile("/proc/cpuinfo"));
+  if (!name.empty()) return name;
+  utsname u{};
+  if (::uname(&u) == 0 && *u.machine) return u.machine;
+  return "(Unknown)";
+}
+
+int GetCpuSpeedMHz() {
+  for (const char* f : {"/sys/devices/system/cpu/cpu0/cpufreq/base_frequency",
+                        "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq",
+                        "/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"}) {
+    std::string v = TrimBlanks(ReadSmallFile(f));
+    long khz = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
+    if (khz > 0) return int(khz / 1000);
+  }
+  std::string mhz = FieldOf(ReadSmallFile("/proc/cpuinfo"), "cpu MHz");
+  if (!mhz.empty()) return int(std::strtod(mhz.c_str(), nullptr) + 0.5);
+  return 0;
+}
+
+TZelDiskInfo DiskInfo(const std::string& path) {
+  TZelDiskInfo info;
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) != 0) {
+    info.DriveType = dtNoRootDir;
+    return info;
+  }
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case 0xFF534D42UL:  // cifs
+    case 0xFE534D42UL:  // smb2
+    case CODA_SUPER_MAGIC:
+    case 0x65735546UL:  // fuse
+      info.DriveType = dtRemote;
+      break;
+    case ISOFS_SUPER_MAGIC:
+    case 0x15013346UL:  // udf
+      info.DriveType = dtCDRom;
+      break;
+    case TMPFS_MAGIC:
+    case RAMFS_MAGIC:
+      info.DriveType = dtRamDisk;
+      break;
+    default:
+      info.DriveType = dtFixed;
+  }
+  struct statvfs vfs {};
+  if (::statvfs(path.c_str(), &vfs) == 0) {
+    info.Free = int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize);
+    info.Size = int64_t(vfs.f_blocks) * int64_t(vfs.f_frsize);
+  }
+  return info;
+}
+
+std::string TempPath() { return plat::TempPath(); }
+
+std::string ComputerName() {
+  char buf[256] = {};
+  if (::gethostname(buf, sizeof buf - 1) != 0 || !*buf) return "(Unknown)";
+  return buf;
+}
+
+std::string CurrentDirectory() {
+  char buf[PATH_MAX];
+  if (!::getcwd(buf, sizeof buf)) return {};
+  return buf;
+}
+
+std::string RegisteredOwner() {
+  passwd* pw = ::getpwuid(::geteuid());
+  if (!pw) return "(Unknown)";
+  std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+  gecos = gecos.substr(0, gecos.find(','));
+  if (!gecos.empty()) return gecos;
+  return pw->pw_name ? pw->pw_name : "(Unknown)";
+}
+
+std::string RegisteredOrganization() { return "(Unknown)"; }
+
+bool NumLockOn() { return LedOn("::numlock"); }
+bool CapsLockOn() { return LedOn("::capslock"); }
+bool ScrollLockOn() { return LedOn("::scrolllock"); }
+
+int ScreenSaverDelay() { return 0; }
+
+int FreeSystemResources(int) {
+  TZelMemoryStatus st = ZelMemoryStatus();
+  return st.TotalPhys ? int(st.AvailPhys * 100 / st.TotalPhys) : 0;
+}
+
+std::string ProgramVersionString(int index) {
+  switch (index) {
+    case 1: return "Solvane";
+    case 2: return SOLVANE_VERSION_TEXT;
+    default: return {};
+  }
+}
+
+std::string InfoCaption(TZelInfoType kind) {
+  static const char* const captions[] = {
+      "Username", "Windows directory", "Current directory", "Free space on current disk",
+      "Disk size of current Disk", "System directory", "Registered owner", "Registered company",
+      "Version", "Colordepth (in bits)", "Screensaver delay", "Memory size",
+      "Free system resources", "Free GDI resources", "Free user resources", "Computername",
+      "Major version", "Build", "Memory loaded", "Memory free", "Free memory pages",
+      "Total memory pages", "Free virtual memory", "Total virtual memory", "Platform ID",
+      "Platform", "Number of processors", "Processor", "Temp path", "DOS version", "NumLock",
+      "CapsLock", "ScrollLock", "Date and time", "CompanyName", "ProductName", "ProductVersion",
+      "LegalCopyright", "LegalTrademark", "FileDescription", "Comments", "CPU Speed"};
+  int i = int(kind);
+  if (i < 0 || i >= int(sizeof captions / sizeof captions[0])) return {};
+  return captions[i];
+}
+
+bool InfoIsNumeric(TZelInfoType kind) {
+  switch (kind) {
+    case itCurrentDiskFree32: case itCurrentDiskSize32: case itVersion: case itColorDepth:
+    case itScreenSaverDelay: case itMemSize: case itFreeSysRes: case itFreeGDIRes:
+    case itFreeUserRes: case itMajorVerNr32: case itBuildNr32: case itMemLoaded32:
+    case itMemFree32: case itMemPageFree32: case itMemPageTotal32: case itMemVirtFree32:
+    case itMemVirtTotal32: case itPlatformID32: case itProcessorCont32: case itDOSVersion:
+    case itCPUSpeed:
+      return true;
+    default:
+      return false;
+  }
+}
