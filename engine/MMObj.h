@@ -67,3 +67,8 @@ constexpr TMMDeviceId InvalidId = -2;
 // Device numbers as they are stored with a form: "MapperId", "InvalidId" or the number.
 std::string DeviceIdToIdent(TMMDeviceId id);
 bool IdentToDeviceId(const std::string& ident, TMMDeviceId& id);
+
+// Sample layouts shared by the chain components and the displays they feed.
+enum TMMMode { mMono, mStereo, mMultiChannel };
+enum TMMBits { b8Bit, b16Bit };
+enum TMMChannel { chBoth, chLeft, chRight };
