@@ -74,6 +74,13 @@ bool UsableFormat(WAVEFORMATEX* f) {
          f->nSamplesPerSec <= uint32_t(INT32_MAX) && f->nAvgBytesPerSec <= uint32_t(INT32_MAX);
 }
 
+// Where reading stops. A range that runs to the last sample runs to the last byte, also for
+// formats whose bytes per sample are no whole number.
+int64_t RangeEndBytes(const WaveIOBlock& b) {
+  if (b.RangeEnd >= b.TotalSamples) return b.DataSize;
+  return std::min(SamplesToBytes64(b.Format.get(), b.RangeEnd), b.DataSize);
+}
+
 struct Walk {
   bool haveFmt = false, haveData = false, factSeen = false, prevWasData = false;
   RiffChunk data;
@@ -312,7 +319,7 @@ int WaveIOSeek(WaveIOBlock* b, int64_t sample) {
   int64_t offset = std::min(SamplesToBytes64(f, b->RangeStart + sample), b->DataSize);
   offset = offset / f->nBlockAlign * f->nBlockAlign;
   if (b->File->Seek(b->DataOffset + offset, SEEK_SET) < 0) return wioErrFile;
-  b->BytesLeft = std::max<int64_t>(0, SamplesToBytes64(f, b->RangeEnd) - offset);
+  b->BytesLeft = std::max<int64_t>(0, RangeEndBytes(*b) - offset);
   b->Position = BytesToSamples64(f, offset) - b->RangeStart;
   return wioOk;
 }
@@ -358,7 +365,7 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   b->DataSize = std::max(b->DataSize, pos);
   if (samples > b->TotalSamples) b->TotalSamples = b->RangeEnd = samples;
   b->Position = samples - b->RangeStart;
-  b->BytesLeft = std::max<int64_t>(0, SamplesToBytes64(f, b->RangeEnd) - pos);
+  b->BytesLeft = std::max<int64_t>(0, RangeEndBytes(*b) - pos);
   return n;
 }
 

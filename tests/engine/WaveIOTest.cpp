@@ -474,3 +474,13 @@ TEST(MMRIFF, InfoEditRules) {
   ASSERT_NE(DispItemData(pic), nullptr);
   EXPECT_EQ(*DispItemData(pic), "picture");
 }
+
+TEST(WaveIO, AFormatWithFractionalBytesPerSampleReadsToItsLastByte) {
+  // 7937 samples in 8000 bytes a second: three bytes are two samples, yet all three are data.
+  std::string img = Wave(Fmt(0x22, 1, 7937, 8000, 1, 8, 18) + Chunk("data", "xyz"));
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpenMemory(b, img.data(), img.size()), wioOk);
+  EXPECT_EQ(b->TotalSamples, 2);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), "xyz");
+}

@@ -1,0 +1,192 @@
+// wav_io: writes and reads the same audio (48 kHz stereo 16-bit, 1 GiB by default) through our
+// WAV layer, through plain write/read on a file descriptor, and through libsndfile, side by side,
+// and prints the throughput of each and the ratios. Target: our layer at least 0.9 of plain I/O
+// and not slower than libsndfile.
+//   wav_io [--mib N] [--chunk BYTES] [--rounds N] [--dir FOLDER]
+// Files go to the page cache (no fsync), so what is measured is the cost of each layer, not the
+// disk; rounds interleave the three ways and the median round counts.
+#include <fcntl.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/MMWaveIO.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Config {
+  int64_t bytes = int64_t(1024) << 20;
+  size_t chunk = 65536;
+  int rounds = 3;
+  std::string dir;
+};
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "wav_io: %s\n", why.c_str());
+  std::exit(1);
+}
+
+// Sums every 64-bit word, so each way of reading proves it saw the same bytes.
+uint64_t Sum(const char* p, size_t n) {
+  uint64_t s = 0, w;
+  for (size_t i = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&w, p + i, 8);
+    s += w;
+  }
+  return s;
+}
+
+struct Result {
+  double writeSec = 0, readSec = 0;
+  uint64_t sum = 0;
+};
+
+double Seconds(Clock::time_point a) { return std::chrono::duration<double>(Clock::now() - a).count(); }
+
+Result Plain(const Config& c, const std::vector<char>& block, const std::string& path) {
+  Result r;
+  auto t = Clock::now();
+  int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd < 0) Fail("cannot create " + path);
+  // The same 44-byte header room a WAV file has, so every way moves the same samples.
+  char header[44] = {};
+  if (write(fd, header, sizeof header) != ssize_t(sizeof header)) Fail("write");
+  for (int64_t done = 0; done < c.bytes; done += int64_t(c.chunk))
+    if (write(fd, block.data(), c.chunk) != ssize_t(c.chunk)) Fail("plain write");
+  close(fd);
+  r.writeSec = Seconds(t);
+
+  std::vector<char> buf(c.chunk);
+  t = Clock::now();
+  fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (read(fd, header, sizeof header) != ssize_t(sizeof header)) Fail("read");
+  for (ssize_t n; (n = read(fd, buf.data(), c.chunk)) > 0;) r.sum += Sum(buf.data(), size_t(n));
+  close(fd);
+  r.readSec = Seconds(t);
+  return r;
+}
+
+Result Ours(const Config& c, const std::vector<char>& block, const std::string& path) {
+  Result r;
+  WAVEFORMATEX f;
+  MakePCMFormat(f, 16, 2, 48000);
+  // The wave object's default I/O buffer.
+  const int64_t ioBuffer = 32768;
+  auto t = Clock::now();
+  PWaveIOBlock b;
+  if (WaveIOAlloc(b, &f) || WaveIOCreate(b.get(), path) || WaveIOSetBuffer(b.get(), ioBuffer)) Fail("create");
+  for (int64_t done = 0; done < c.bytes; done += int64_t(c.chunk))
+    if (WaveIOWrite(b.get(), block.data(), int64_t(c.chunk)) != int64_t(c.chunk)) Fail("our write");
+  if (WaveIOFinish(b.get())) Fail("finish");
+  r.writeSec = Seconds(t);
+
+  std::vector<char> buf(c.chunk);
+  t = Clock::now();
+  PWaveIOBlock rd;
+  if (WaveIOOpen(rd, path, plat::FourCC("WAVE"), wioFile) || WaveIOReopen(rd.get()) ||
+      WaveIOSetBuffer(rd.get(), ioBuffer))
+    Fail("open");
+  for (int64_t n; (n = WaveIORead(rd.get(), buf.data(), int64_t(c.chunk))) > 0;) r.sum += Sum(buf.data(), size_t(n));
+  WaveIOClose(rd);
+  r.readSec = Seconds(t);
+  return r;
+}
+
+Result Sndfile(const Config& c, const std::vector<char>& block, const std::string& path) {
+  Result r;
+  SF_INFO info{};
+  info.samplerate = 48000;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  const sf_count_t frames = sf_count_t(c.chunk / 4);
+  auto t = Clock::now();
+  SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!sf) Fail(std::string("libsndfile: ") + sf_strerror(nullptr));
+  for (int64_t done = 0; done < c.bytes; done += int64_t(c.chunk))
+    if (sf_writef_short(sf, reinterpret_cast<const short*>(block.data()), frames) != frames) Fail("sndfile write");
+  sf_close(sf);
+  r.writeSec = Seconds(t);
+
+  std::vector<char> buf(c.chunk);
+  t = Clock::now();
+  SF_INFO in{};
+  sf = sf_open(path.c_str(), SFM_READ, &in);
+  if (!sf) Fail("libsndfile cannot read its own file");
+  for (sf_count_t n; (n = sf_readf_short(sf, reinterpret_cast<short*>(buf.data()), frames)) > 0;)
+    r.sum += Sum(buf.data(), size_t(n) * 4);
+  sf_close(sf);
+  r.readSec = Seconds(t);
+  return r;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Config c;
+  const char* tmp = std::getenv("TMPDIR");
+  c.dir = tmp && *tmp ? tmp : "/tmp";
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (i + 1 >= argc) Fail("missing value for " + a);
+    const char* v = argv[++i];
+    if (a == "--mib") c.bytes = std::atoll(v) << 20;
+    else if (a == "--chunk") c.chunk = size_t(std::atoll(v));
+    else if (a == "--rounds") c.rounds = std::max(1, std::atoi(v));
+    else if (a == "--dir") c.dir = v;
+    else Fail("unknown option " + a);
+  }
+  if (c.chunk < 8 || c.chunk % 8 || c.bytes <= 0 || c.bytes % int64_t(c.chunk)) Fail("the size must be whole chunks of whole frames");
+
+  std::vector<char> block(c.chunk);
+  uint32_t x = 12345;
+  for (char& ch : block) {
+    x = x * 1664525u + 1013904223u;
+    ch = char(x >> 24);
+  }
+  const std::string base = c.dir + "/wav_io_" + std::to_string(getpid());
+  struct Way {
+    const char* name;
+    std::function<Result(const Config&, const std::vector<char>&, const std::string&)> run;
+    std::vector<double> w, r;
+    uint64_t sum = 0;
+  } ways[] = {{"plain write/read", Plain, {}, {}}, {"our WAV layer", Ours, {}, {}}, {"libsndfile", Sndfile, {}, {}}};
+
+  for (int round = 0; round < c.rounds; ++round)
+    for (Way& way : ways) {
+      std::string path = base + ".wav";
+      Result r = way.run(c, block, path);
+      unlink(path.c_str());
+      way.w.push_back(r.writeSec);
+      way.r.push_back(r.readSec);
+      if (round == 0) way.sum = r.sum;
+      if (r.sum != ways[0].sum || r.sum != way.sum) Fail(std::string(way.name) + " read other bytes");
+    }
+
+  const double mib = double(c.bytes) / (1 << 20);
+  std::printf("%.0f MiB of 48 kHz stereo 16-bit in %zu-byte chunks, median of %d rounds\n", mib, c.chunk, c.rounds);
+  std::printf("%-18s %12s %12s\n", "", "write MiB/s", "read MiB/s");
+  for (const Way& way : ways)
+    std::printf("%-18s %12.0f %12.0f\n", way.name, mib / Median(way.w), mib / Median(way.r));
+  const Way &plain = ways[0], &ours = ways[1], &snd = ways[2];
+  std::printf("ours / plain:      write %.3f  read %.3f   (target >= 0.9)\n", Median(plain.w) / Median(ours.w),
+              Median(plain.r) / Median(ours.r));
+  std::printf("ours / libsndfile: write %.3f  read %.3f   (target >= 1.0)\n", Median(snd.w) / Median(ours.w),
+              Median(snd.r) / Median(ours.r));
+  return 0;
+}
