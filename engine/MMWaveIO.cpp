@@ -98,6 +98,7 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
       break;
     case FourCC("fmt "): {
       if (w.haveFmt) return false;
+      b.FormatBehindData = w.haveData;
       // The header and at most all the extra bytes a format can announce.
       size_t n = std::min<size_t>(ck.size, plat::kWaveFormatExBytes + 0xFFFF);
       std::vector<uint8_t> bytes(n);
@@ -155,7 +156,14 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
     }
     // RIFF and LIST payloads start with their type, which Descend has read.
     if (ck.id == plat::kRiffId || ck.id == plat::kListId) ck.size = ck.size >= 4 ? ck.size : 4;
+    const size_t dispEntries = b.DispList.size();
+    const bool beforeData = !w.haveData;
     if (!WalkChunk(*file, ck, w, b, result)) break;
+    // What finishing rewrites behind the data: the count, the lists and the DISP texts and pictures.
+    const bool managedDisp = b.DispList.size() > dispEntries &&
+                             (b.DispList.back().Type == kDispText || b.DispList.back().Type == kDispBitmap);
+    if (beforeData && (ck.id == kFact || managedDisp || (ck.id == plat::kListId && ck.type == kInfo)))
+      b.StaleChunks.push_back(ck.dataOffset - 8);
     if (file->Ascend(ck) != RiffResult::Ok) {
       if (w.haveData) break;
       return wioErrFile;
@@ -192,6 +200,8 @@ int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t form
     int rc = ReadHeader(*b, formType);
     if (rc != wioOk) return rc;
   } catch (const std::bad_alloc&) {
+    return wioErrMemory;
+  } catch (const plat::EOutOfMemory&) {
     return wioErrMemory;
   }
   block = std::move(b);
@@ -343,7 +353,7 @@ int64_t WaveIORead(WaveIOBlock* b, void* buffer, int64_t count) {
 
 int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   if (!b || !b->File || !buffer || count <= 0) return -1;
-  if (!b->File->Writable() || !b->HasDataChunk) return -1;
+  if (!b->File->Writable() || !b->HasDataChunk || b->FormatBehindData) return -1;
   const WAVEFORMATEX* f = b->Format.get();
   const int64_t start = b->File->Tell();
   const int64_t bytePos = start - b->DataOffset;
@@ -400,12 +410,17 @@ int WaveIOFinish(WaveIOBlock* b) {
     ok = WriteDispChunks(*file, b->DispList);
   if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes)
     ok = WriteInfoChunk(*file, b->InfoList);
+  const int64_t end = file->Tell();
+  for (int64_t at : b->StaleChunks)
+    ok = ok && file->Seek(at, SEEK_SET) >= 0 && file->Write("JUNK", 4) == 4;
+  ok = ok && file->Seek(end, SEEK_SET) >= 0;
   ok = ok && file->Ascend(riff) == RiffResult::Ok;
   if (ok) {
+    b->StaleChunks.clear();
     // An older, longer file must not leave its tail behind the form.
-    int64_t end = file->Tell();
-    ok = file->Truncate(end);
-    b->FileSize = end;
+    const int64_t riffEnd = file->Tell();
+    ok = file->Truncate(riffEnd);
+    b->FileSize = riffEnd;
     b->DataCk = data;
     b->RiffCk = riff;
   }

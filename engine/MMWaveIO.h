@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/MMPCMSup.h"
 #include "engine/MMRIFF.h"
@@ -54,6 +55,10 @@ struct WaveIOBlock {
   TInfoList InfoList;
   TWaveFormatPtr Format;  // null when there is none (a header-only block)
   bool HasDataChunk = false;
+  bool FormatBehindData = false;  // finishing would overwrite it: such a file is never written
+  // Headers of "fact", "DISP" and LIST "INFO" chunks that lie before the data: finishing writes
+  // their current state behind the data, so these become "JUNK".
+  std::vector<int64_t> StaleChunks;
   bool Dirty = false;     // data written since the file was created or reopened
   bool Reopened = false;  // opened by WaveIOReopen rather than made by WaveIOCreate
 

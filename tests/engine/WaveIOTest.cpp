@@ -484,3 +484,41 @@ TEST(WaveIO, AFormatWithFractionalBytesPerSampleReadsToItsLastByte) {
   ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
   EXPECT_EQ(ReadAll(b.get()), "xyz");
 }
+
+TEST(WaveIO, ChunksBeforeTheDataAreNotDuplicatedByAPunchIn) {
+  // Some writers put "fact", the lists and DISP in front of the data.
+  Scratch dir;
+  std::string path = dir.Path("front.wav");
+  plat::WriteWholeFile(path, Wave(kFmt16S + Chunk("fact", LE32(4)) + Chunk("LIST", "INFO" + Chunk("INAM", "Old\0")) +
+                                  Chunk("DISP", LE32(1) + "Desc\0") + Chunk("DISP", LE32(5) + "other") +
+                                  Chunk("data", Pattern(16))));
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  std::string name = "New";
+  SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM")), &name, isSet);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "ABCD", 4), 4);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "New")
+      << "the list behind the data is read, past the one count chunk left";
+  ASSERT_EQ(b->DispList.size(), 2u) << "the text once, and the entry of a type never written stays where it was";
+  EXPECT_EQ(b->DispList[0].Type, 5u);
+  EXPECT_EQ(DispDataText(b->DispList[1].Data), "Desc");
+  EXPECT_EQ(b->DataSize, 16);
+}
+
+TEST(WaveIO, AFormatBehindTheDataIsReadButNeverOverwritten) {
+  Scratch dir;
+  std::string path = dir.Path("late.wav");
+  std::string img = Wave(Chunk("data", Pattern(8)) + kFmt16S);
+  plat::WriteWholeFile(path, img);
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->DataSize, 8);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(WaveIOWrite(b.get(), "ABCD", 4), -1) << "finishing would write over the format";
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  EXPECT_EQ(Bytes(path), img);
+}

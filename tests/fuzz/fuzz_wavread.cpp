@@ -12,6 +12,7 @@
 
 #include "engine/MMDIB.h"
 #include "engine/MMWaveIO.h"
+#include "platform/system/files.h"
 
 namespace {
 
@@ -85,6 +86,46 @@ void RoundTrip(WaveIOBlock& src, const std::string& samples) {
   unlink(path.c_str());
 }
 
+bool Managed(const TDispItem& d) { return (d.Type == kDispText || d.Type == kDispBitmap) && !d.Data.empty(); }
+
+// The same bytes as a file, punched into in the middle: the file must read back with that one
+// block changed and the same texts and pictures, none of them twice.
+void PunchIn(const uint8_t* data, size_t size, const WaveIOBlock& mem, std::string samples) {
+  const std::string& path = TempFile();
+  Check(plat::WriteWholeFile(path, std::string(reinterpret_cast<const char*>(data), size)));
+  PWaveIOBlock b;
+  Check(WaveIOOpen(b, path, plat::FourCC("WAVE"), wioFile) == wioOk);
+  Check(b->DataSize == mem.DataSize && b->DataOffset == mem.DataOffset);
+  const int64_t align = b->Format->nBlockAlign;
+  if (b->FormatBehindData || b->DataSize < align) {
+    unlink(path.c_str());
+    return;
+  }
+  Check(WaveIOReopen(b.get()) == wioOk);
+  Check(WaveIOSeek(b.get(), BytesToSamples64(b->PFormat(), b->DataSize / align / 2 * align)) == wioOk);
+  const int64_t at = b->File->Tell() - b->DataOffset;
+  Check(at >= 0 && at % align == 0 && at + align <= b->DataSize);
+  const std::string block(size_t(align), 'P');
+  Check(WaveIOWrite(b.get(), block.data(), align) == align);
+  Check(WaveIOFinish(b.get()) == wioOk);
+  samples.replace(size_t(at), size_t(align), block);
+
+  PWaveIOBlock back;
+  Check(WaveIOOpen(back, path, plat::FourCC("WAVE"), wioFile) == wioOk);
+  Check(back->DataSize == int64_t(samples.size()));
+  Check(WaveIOReopen(back.get()) == wioOk);
+  Check(ReadAll(back.get()) == samples);
+  for (int i = 0; i < kInfoItemCount; ++i) Check(InfoItemText(back->InfoList, i) == InfoItemText(mem.InfoList, i));
+  std::vector<std::string> before, after;
+  for (const TDispItem& d : mem.DispList)
+    if (Managed(d)) before.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
+  for (const TDispItem& d : back->DispList)
+    if (Managed(d)) after.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
+  Check(before == after);
+  WaveIOClose(back);
+  unlink(path.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -108,6 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(WaveIOWrite(b.get(), "x", 1) == -1);
   Check(WaveIOFinish(b.get()) == wioOk);
 
-  if (samples.size() <= 65536) RoundTrip(*b, samples);
+  if (samples.size() <= 65536) {
+    RoundTrip(*b, samples);
+    PunchIn(data, size, *b, samples);
+  }
   return 0;
 }
