@@ -118,7 +118,7 @@ public:
   void BufferReady(PWaveHdr h) override {
     std::lock_guard<std::mutex> l(m_);
     bytes_.insert(bytes_.end(), h->lpData, h->lpData + h->dwBytesRecorded);
-    ++writes_;
+    sizes_.push_back(h->dwBytesRecorded);
   }
   void ChainStop() override { Note("Stop"); TMMDSPComponent::ChainStop(); }
   void ChainClose() override { Note("Close"); TMMDSPComponent::ChainClose(); }
@@ -130,9 +130,9 @@ public:
     std::lock_guard<std::mutex> l(m_);
     return bytes_.size();
   }
-  int Writes() const {
+  std::vector<uint32_t> WriteSizes() const {
     std::lock_guard<std::mutex> l(m_);
-    return writes_;
+    return sizes_;
   }
 
 private:
@@ -141,6 +141,6 @@ private:
   }
   mutable std::mutex m_;
   std::vector<uint8_t> bytes_;
-  int writes_ = 0;
+  std::vector<uint32_t> sizes_;
   CallLog* log_;
 };
