@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/MMTimer.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/system/clock.h"
 
@@ -14,6 +15,14 @@ constexpr uint32_t kChunkLimit = 65536;
 constexpr int64_t kThreadStartMs = 5000;
 
 std::string RingError(int message) { return "RingBuffer:\n\r" + LoadLibraryMessage(message); }
+
+// The disk work counts towards the engine's processing load.
+struct BusyBracket {
+  BusyBracket() { LoadMeterBeginBusy(); }
+  ~BusyBracket() { LoadMeterEndBusy(); }
+  BusyBracket(const BusyBracket&) = delete;
+  BusyBracket& operator=(const BusyBracket&) = delete;
+};
 
 }  // namespace
 
@@ -237,12 +246,18 @@ bool TMMRingBuffer::RequestWorkLocked() {
 }
 
 void TMMRingBuffer::FinishWork() {
-  // Under the queue lock, so no request can fall between "no work" and "done".
+  // Under the queue lock, so no request can fall between "no work" and "done". A request that
+  // came while the work was ending found it still pending and was swallowed: when the queue
+  // again stands where a request is made, the work goes on instead of ending.
   std::lock_guard<std::recursive_mutex> l(lock_);
+  const int32_t half = int32_t(slots_.size()) / 2;
+  const bool again = open_ && !stopping_ && !threadFailed_ &&
+                     ((mode_ == qmWrite && count_ >= half && count_ > 0) ||
+                      (mode_ == qmRead && count_ < half && !sourceEnded_));
   {
     std::lock_guard<std::mutex> s(signal_);
-    work_ = false;
-    done_ = true;
+    work_ = again;
+    done_ = !again;
   }
   signalCv_.notify_all();
 }
@@ -426,6 +441,7 @@ void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
   if (mode_ == qmWrite) {
     if (count_ + 1 >= n / 2 && !stopping_) RequestWorkLocked();
     while (waitIfFull_ && count_ >= n && open_ && !stopping_ && !threadFailed_) {
+      RequestWorkLocked();
       l.unlock();
       {
         std::unique_lock<std::mutex> s(signal_);
@@ -469,6 +485,7 @@ void TMMRingBuffer::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
 // ---- the thread's work ---------------------------------------------------------------------------
 
 void TMMRingBuffer::Fill() {
+  BusyBracket busy;
   auto room = [this]() -> int64_t {
     std::lock_guard<std::recursive_mutex> l(lock_);
     if (!open_ || sourceEnded_) return 0;
@@ -529,6 +546,7 @@ bool TMMRingBuffer::StoreFill(PWaveHdr c, bool more) {
 
 void TMMRingBuffer::Flush() {
   std::lock_guard<std::recursive_mutex> one(flushLock_);
+  BusyBracket busy;
   if (!open_ || QueuedBytes() == 0 || !carry_) return;
   const bool onThread = thread_ && thread_->OnThisThread();
   if (OnFlushQueue) OnFlushQueue(this);

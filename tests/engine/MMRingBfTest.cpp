@@ -446,3 +446,29 @@ TEST(MMRingBf, StopWhileTheFileReportsFromTheThread) {
   EXPECT_EQ(closedOn, std::this_thread::get_id());
   ring.ChainClose();
 }
+
+TEST(MMRingBf, BuffersQueuedAsAFlushEndsAreNotStranded) {
+  // Buffers that arrive after the thread's last look at the queue but before it reports the work
+  // done find the work still pending, so they ask for nothing: they must be flushed all the same.
+  TMMRingBuffer ring;
+  ByteSink sink;
+  Configure(ring, qmWrite, 10, 256);
+  ring.SetOutput(&sink);
+  Buffer late(256);
+  std::atomic<bool> lateDone{false};
+  ring.OnFlushQueueEnd = [&](TObject*) {
+    if (lateDone) return;
+    for (uint64_t i = 5; i < 11; ++i) ring.BufferReady(late.Pattern(i * 256, 256));
+    lateDone = true;
+  };
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(256);
+  for (uint64_t i = 0; i < 5; ++i) ring.BufferReady(b.Pattern(i * 256, 256));
+  WaitUntil([&] { return lateDone.load(); });
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(ring.QueuedBuffers(), 0);
+  EXPECT_EQ(sink.Bytes(), PatternBytes(0, 11 * 256));
+  ring.ChainStop();
+  ring.ChainClose();
+}
