@@ -447,13 +447,11 @@ bool TMMThreadEx::Resume() {
     thread_ = std::thread([this] {
       ThreadBegins();
       ApplyPriority();
-      std::exception_ptr failure;
       try {
         Execute();
       } catch (...) {
-        failure = std::current_exception();
+        plat::HandleException(std::current_exception());
       }
-      if (failure) plat::HandleException(std::move(failure));
       ThreadEnds();
     });
   } catch (const std::system_error&) {

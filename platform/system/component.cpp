@@ -72,8 +72,13 @@ void TComponent::DestroyComponents() {
     TComponent* c = components_.back();
     // Detach first so the child's destructor does not search us again.
     RemoveComponent(c);
-    delete c;
+    c->Free();
   }
+}
+
+void TComponent::Free() {
+  BeforeDestruction();
+  delete this;
 }
 
 void TComponent::FreeNotification(TComponent* c) {

@@ -55,6 +55,9 @@ public:
   void InsertComponent(TComponent* c);
   void RemoveComponent(TComponent* c);
   void DestroyComponents();
+  // Destroys the component, first calling BeforeDestruction while the whole object still
+  // exists (owners destroy what they own the same way).
+  void Free();
 
   // Asks c to tell this component, through Notification(c, opRemove), when it is destroyed.
   void FreeNotification(TComponent* c);
@@ -79,6 +82,8 @@ protected:
   // every component this one asked for free notification.
   virtual void Notification(TComponent* c, TOperation op);
   virtual void Loaded() {}
+  // Last call before destruction through Free or the owner; the derived parts are still intact.
+  virtual void BeforeDestruction() { state_ |= csDestroying; }
   // Called first thing when destruction starts, while the derived object is still whole.
   void Destroying();
   void SetState(uint32_t flag, bool on) { state_ = on ? (state_ | flag) : (state_ & ~flag); }

@@ -1,0 +1,277 @@
+#pragma once
+// Forms, the application object and the screen.
+//
+// A form's bounds are those of the whole window, caption and frame included, with the classic
+// frame sizes of its border style; ClientWidth and ClientHeight are the area below its menu, where
+// its controls lie. Forms are made with NewForm<T>(owner) or Application->CreateForm(ref), which
+// fire OnCreate once the form's constructor has built its controls, and are freed with Free()
+// (or by their owner), which fires OnDestroy while the form is still whole.
+//
+// The keyboard follows the framework's order: the shortcuts of pop-up menus (of the focused
+// control and its parents) and of the form's menu first; then Enter and Escape for the default and
+// cancel buttons; then OnKeyDown of the form (with KeyPreview) and of the focused control; then
+// OnKeyPress likewise; Alt+letter (or a plain letter on a button) goes to the control whose
+// caption has that accelerator, or opens the menu that has it. Qt's own shortcuts are kept out of
+// forms so that none of this is bypassed.
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/controls.h"
+
+class QMenuBar;
+class QCursor;
+
+namespace plat {
+
+class TMainMenu;
+class FormWindow;
+
+using TModalResult = int;
+enum : int {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
+  mrAll = 8, mrNoToAll = 9, mrYesToAll = 10
+};
+
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter,
+                 poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+using TBorderIcons = uint8_t;
+enum : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+using TShortCutEvent = std::function<void(uint16_t Key, TShiftState Shift, bool& Handled)>;
+
+class TCustomForm : public TWinControl {
+public:
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
+
+  void SetBounds(int l, int t, int w, int h) override;
+  TRect ClientRect() const override;
+  void SetClientWidth(int v) override;
+  void SetClientHeight(int v) override;
+  QWidget* ClientWidget() const override;
+
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle s);
+  TBorderIcons BorderIcons() const { return borderIcons_; }
+  void SetBorderIcons(TBorderIcons b);
+  TFormStyle FormStyle() const { return formStyle_; }
+  void SetFormStyle(TFormStyle s);
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition p) { position_ = p; }
+  TWindowState WindowState() const { return windowState_; }
+  void SetWindowState(TWindowState s);
+  // The window fills the screen without caption or frame.
+  void SetFullScreen(bool on);
+  bool FullScreen() const { return fullScreen_; }
+  bool KeyPreview() const { return keyPreview_; }
+  void SetKeyPreview(bool v) { keyPreview_ = v; }
+  TMainMenu* Menu() const { return menu_; }
+  void SetMenu(TMainMenu* m);
+  TWinControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* c);
+  TModalResult ModalResult() const { return modalResult_; }
+  void SetModalResult(TModalResult r) { modalResult_ = r; }
+  bool Active() const;
+  bool Modal() const { return modal_; }
+
+  void SetVisible(bool v) override;
+  // Shows the form and runs until its ModalResult is set; raises EInvalidOperation
+  // "Cannot make a visible window modal" for a form that is already showing.
+  int ShowModal();
+  void Close();
+  bool CloseQuery();
+  // Frees the form once the event being handled has finished.
+  void Release();
+  void SetFocus() override;
+  void BringToFront();
+  TCanvas* Canvas() { return ControlCanvas(); }
+  bool PaintsItself() const override { return true; }
+
+  // Fires OnCreate; NewForm and CreateForm call it once the constructor is done.
+  void DoCreate();
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnHide;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  TNotifyEvent OnPaint;
+  TShortCutEvent OnShortCut;
+
+  // The keyboard path, for the application's key dispatch.
+  bool IsShortCut(uint16_t key, TShiftState shift, TControl* focused);
+  bool DialogKey(uint16_t key, TShiftState shift, TControl* focused);
+  bool DialogChar(char ch);
+
+  // Frame and caption sizes of a border style, as the window's bounds count them.
+  static int FrameWidth(TBorderStyle s);
+  static int CaptionHeight(TBorderStyle s);
+  static constexpr int kMenuHeight = 19;
+
+  std::string ClassName() const override { return "TCustomForm"; }
+
+protected:
+  void BeforeDestruction() override;
+  void Notification(TComponent* c, TOperation op) override;
+  void Paint() override;
+  void SetTextRaw(const std::string& s) override;
+  virtual void DoShow();
+  virtual void DoHide();
+  virtual void DoClose(TCloseAction& action);
+
+private:
+  friend class FormWindow;
+  void ApplyWindowFlags();
+  void LayoutWindow();
+  void PlaceOnFirstShow();
+  void CloseModal();
+  void WindowResized(int w, int h);
+  void WindowMoved(int x, int y);
+  void WindowClosing();
+  void ActivationChanged(bool active);
+  int NonClientWidth() const;
+  int NonClientHeight() const;
+
+  FormWindow* window_ = nullptr;
+  QWidget* client_ = nullptr;
+  QMenuBar* menuBar_ = nullptr;
+  TBorderStyle borderStyle_ = bsSizeable;
+  TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
+  TFormStyle formStyle_ = fsNormal;
+  TPosition position_ = poDesigned;
+  TWindowState windowState_ = wsNormal;
+  bool fullScreen_ = false, keyPreview_ = false, modal_ = false, created_ = false,
+       destroyed_ = false, placed_ = false, active_ = false, showing_ = false;
+  TMainMenu* menu_ = nullptr;
+  TWinControl* activeControl_ = nullptr;
+  TModalResult modalResult_ = mrNone;
+};
+
+class TForm : public TCustomForm {
+public:
+  explicit TForm(TComponent* owner) : TCustomForm(owner) {}
+  std::string ClassName() const override { return "TForm"; }
+};
+
+template <class T>
+T* NewForm(TComponent* owner) {
+  T* f = new T(owner);
+  f->DoCreate();
+  return f;
+}
+
+// Message box flags and answers of Application->MessageBox.
+enum : int {
+  MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
+  MB_RETRYCANCEL = 0x5, MB_ICONHAND = 0x10, MB_ICONERROR = 0x10, MB_ICONSTOP = 0x10,
+  MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30, MB_ICONWARNING = 0x30,
+  MB_ICONASTERISK = 0x40, MB_ICONINFORMATION = 0x40, MB_DEFBUTTON2 = 0x100,
+  IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7
+};
+
+using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;
+
+// The application object. Make it right after the QApplication; it lets the message queue of
+// platform/messages run on Qt's event loop, marks the UI thread, and takes the exceptions that
+// code below the GUI hands up.
+class TApplication : public TComponent {
+public:
+  TApplication();
+  ~TApplication() override;
+
+  void Initialize() {}
+  template <class T>
+  void CreateForm(T*& ref) {
+    ref = NewForm<T>(this);
+    if (!mainForm_) mainForm_ = ref;
+  }
+  // Shows the main form (unless ShowMainForm is off) and runs until Terminate or its close.
+  void Run();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  // Handles everything pending (Qt events and posted messages) and returns.
+  void ProcessMessages();
+  // Waits for at least one event and handles what is pending.
+  void HandleMessage();
+
+  // Shows the exception's message (or hands it to OnException) and carries on. EAbort is silent.
+  void HandleException(std::exception_ptr e);
+  void ShowException(const std::exception& e);
+  TExceptionEvent OnException;
+
+  // A message box through the dialog service; returns IDOK, IDYES, ...
+  int MessageBox(const std::string& text, const std::string& caption, int flags);
+
+  TCustomForm* MainForm() const { return mainForm_; }
+  void SetMainForm(TCustomForm* f) { mainForm_ = f; }
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& t);
+  std::string ExeName() const;
+  bool ShowHint() const { return showHint_; }
+  void SetShowHint(bool v);
+  bool ShowMainForm = true;
+  void Minimize();
+  void Restore();
+  void BringToFront();
+  bool Active() const;
+
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  std::string ClassName() const override { return "TApplication"; }
+
+  // The key dispatch of the forms (installed on the QApplication).
+  bool DispatchKey(QObject* target, QEvent* e);
+
+protected:
+  void Notification(TComponent* c, TOperation op) override;
+
+private:
+  QObject* filter_ = nullptr;
+  QObject* pump_ = nullptr;
+  TCustomForm* mainForm_ = nullptr;
+  std::string title_;
+  bool terminated_ = false, showHint_ = true, inDispatch_ = false;
+};
+
+extern TApplication* Application;
+
+class TScreen : public TComponent {
+public:
+  explicit TScreen(TComponent* owner);
+  ~TScreen() override;
+  int Width() const;
+  int Height() const;
+  TRect WorkAreaRect() const;
+  int PixelsPerInch() const { return 96; }
+  TCustomForm* ActiveForm() const;
+  TWinControl* ActiveControl() const;
+  int FormCount() const { return int(forms_.size()); }
+  TCustomForm* Forms(int i) const { return forms_.at(size_t(i)); }
+  // A cursor other than crDefault shows everywhere until set back.
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor c);
+  // The program's own cursors, by number.
+  void SetCursorImage(int id, const QImage& image, int hotX, int hotY);
+  const QCursor* CustomCursor(int id) const;
+  std::string ClassName() const override { return "TScreen"; }
+
+private:
+  friend class TCustomForm;
+  std::vector<TCustomForm*> forms_;
+  TCursor cursor_ = crDefault;
+  std::vector<std::pair<int, QCursor*>> cursors_;
+};
+
+extern TScreen* Screen;
+
+}  // namespace plat

@@ -1,0 +1,868 @@
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <atomic>
+
+#include "platform/messages/app_hooks.h"
+#include "platform/messages/messages.h"
+#include "platform/system/files.h"
+#include "platform/system/threads.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/widgets_qt.h"
+
+namespace plat {
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+// ---- the form's window ------------------------------------------------------------------------
+
+class FormWindow : public QWidget {
+public:
+  explicit FormWindow(TCustomForm* f) : QWidget(nullptr, Qt::Window), form_(f) {}
+  void Detach() { form_ = nullptr; }
+
+protected:
+  void closeEvent(QCloseEvent* e) override {
+    e->ignore();
+    if (form_) form_->WindowClosing();
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QWidget::resizeEvent(e);
+    if (form_) form_->WindowResized(width(), height());
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QWidget::moveEvent(e);
+    if (form_) form_->WindowMoved(x(), y());
+  }
+  void changeEvent(QEvent* e) override {
+    QWidget::changeEvent(e);
+    if (form_ && e->type() == QEvent::ActivationChange) form_->ActivationChanged(isActiveWindow());
+  }
+
+private:
+  TCustomForm* form_;
+};
+
+// ---- TCustomForm ------------------------------------------------------------------------------
+
+int TCustomForm::FrameWidth(TBorderStyle s) {
+  switch (s) {
+    case bsNone: return 0;
+    case bsSizeable:
+    case bsSizeToolWin: return 4;
+    default: return 3;
+  }
+}
+
+int TCustomForm::CaptionHeight(TBorderStyle s) {
+  switch (s) {
+    case bsNone: return 0;
+    case bsToolWindow:
+    case bsSizeToolWin: return 16;
+    default: return 19;
+  }
+}
+
+int TCustomForm::NonClientWidth() const { return fullScreen_ ? 0 : 2 * FrameWidth(borderStyle_); }
+
+int TCustomForm::NonClientHeight() const {
+  int h = fullScreen_ ? 0 : CaptionHeight(borderStyle_) + 2 * FrameWidth(borderStyle_);
+  return h + (menuBar_ ? kMenuHeight : 0);
+}
+
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
+  visible_ = false;
+  color_ = clBtnFace;
+  parentColor_ = false;
+  parentFont_ = false;
+  window_ = new FormWindow(this);
+  client_ = new ControlWidget(this);
+  client_->setParent(window_);
+  client_->setMouseTracking(true);
+  SetWidget(window_);
+  RegisterWidget(client_, this);
+  client_->installEventFilter(glue_);
+  client_->show();
+  QPalette pal = window_->palette();
+  pal.setColor(QPalette::Window, ToQColor(color_));
+  window_->setPalette(pal);
+  window_->setAutoFillBackground(true);
+  window_->setFocusPolicy(Qt::StrongFocus);
+  ApplyWindowFlags();
+  left_ = top_ = 0;
+  width_ = height_ = 0;
+  SetBounds(0, 0, 320, 240);
+  if (Screen) Screen->forms_.push_back(this);
+}
+
+TCustomForm::~TCustomForm() {
+  if (!destroyed_) BeforeDestruction();
+  if (Screen) {
+    auto& v = Screen->forms_;
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+  }
+  if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
+  if (menu_) {
+    menu_->SetMenuBar(nullptr);
+    menu_ = nullptr;
+  }
+  window_->Detach();
+  static_cast<ControlWidget*>(client_)->Detach();
+  // The controls go first (TWinControl), the window after them (TControl).
+  UnregisterWidget(client_);
+}
+
+void TCustomForm::BeforeDestruction() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (window_->isVisible()) window_->hide();
+  if (OnDestroy) CallGuarded([&] { OnDestroy(this); });
+  TWinControl::BeforeDestruction();
+}
+
+void TCustomForm::DoCreate() {
+  if (created_) return;
+  created_ = true;
+  if (OnCreate) OnCreate(this);
+}
+
+void TCustomForm::ApplyWindowFlags() {
+  const bool wasVisible = window_->isVisible();
+  Qt::WindowFlags f = Qt::Window;
+  switch (borderStyle_) {
+    case bsNone: f |= Qt::FramelessWindowHint; break;
+    case bsDialog: f = Qt::Dialog; break;
+    case bsToolWindow:
+    case bsSizeToolWin: f = Qt::Tool; break;
+    default: break;
+  }
+  if (borderStyle_ != bsNone) {
+    f |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (borderIcons_ & biSystemMenu) f |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (borderStyle_ != bsDialog && borderStyle_ != bsToolWindow && borderStyle_ != bsSizeToolWin) {
+      if (borderIcons_ & biMinimize) f |= Qt::WindowMinimizeButtonHint;
+      if (borderIcons_ & biMaximize) f |= Qt::WindowMaximizeButtonHint;
+    }
+    if (borderIcons_ & biHelp) f |= Qt::WindowContextHelpButtonHint;
+  }
+  if (formStyle_ == fsStayOnTop) f |= Qt::WindowStaysOnTopHint;
+  window_->setWindowFlags(f);
+  if (wasVisible) window_->show();
+  LayoutWindow();
+}
+
+void TCustomForm::SetBorderStyle(TBorderStyle s) {
+  if (s == borderStyle_) return;
+  borderStyle_ = s;
+  ApplyWindowFlags();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons b) {
+  if (b == borderIcons_) return;
+  borderIcons_ = b;
+  ApplyWindowFlags();
+}
+
+void TCustomForm::SetFormStyle(TFormStyle s) {
+  if (s == formStyle_) return;
+  formStyle_ = s;
+  ApplyWindowFlags();
+}
+
+void TCustomForm::LayoutWindow() {
+  const int cw = std::max(1, width_ - NonClientWidth());
+  const int ch = std::max(1, height_ - NonClientHeight() + (menuBar_ ? kMenuHeight : 0));
+  const bool fixed = borderStyle_ != bsSizeable && borderStyle_ != bsSizeToolWin && !fullScreen_;
+  if (!fullScreen_ && windowState_ == wsNormal) {
+    if (fixed) {
+      window_->setFixedSize(cw, ch);
+    } else {
+      window_->setMinimumSize(0, 0);
+      window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    window_->move(left_, top_);
+    window_->resize(cw, ch);
+  }
+  const int menuH = menuBar_ ? kMenuHeight : 0;
+  if (menuBar_) menuBar_->setGeometry(0, 0, window_->width(), menuH);
+  client_->setGeometry(0, menuH, window_->width(), std::max(0, window_->height() - menuH));
+}
+
+void TCustomForm::SetBounds(int l, int t, int w, int h) {
+  w = std::max(w, 0);
+  h = std::max(h, 0);
+  if (l == left_ && t == top_ && w == width_ && h == height_) return;
+  const bool sized = w != width_ || h != height_;
+  left_ = l;
+  top_ = t;
+  width_ = w;
+  height_ = h;
+  LayoutWindow();
+  if (sized) Resize();
+}
+
+TRect TCustomForm::ClientRect() const {
+  return Rect(0, 0, std::max(0, width_ - NonClientWidth()), std::max(0, height_ - NonClientHeight()));
+}
+
+void TCustomForm::SetClientWidth(int v) { SetBounds(left_, top_, v + NonClientWidth(), height_); }
+void TCustomForm::SetClientHeight(int v) { SetBounds(left_, top_, width_, v + NonClientHeight()); }
+QWidget* TCustomForm::ClientWidget() const { return client_; }
+
+void TCustomForm::WindowResized(int w, int h) {
+  const int menuH = menuBar_ ? kMenuHeight : 0;
+  if (menuBar_) menuBar_->setGeometry(0, 0, w, menuH);
+  client_->setGeometry(0, menuH, w, std::max(0, h - menuH));
+  const int fw = w + NonClientWidth(), fh = h + NonClientHeight() - menuH;
+  if (fw == width_ && fh == height_) return;
+  width_ = fw;
+  height_ = fh;
+  CallGuarded([&] { Resize(); });
+}
+
+void TCustomForm::WindowMoved(int x, int y) {
+  if (fullScreen_ || windowState_ != wsNormal) return;
+  left_ = x;
+  top_ = y;
+}
+
+void TCustomForm::WindowClosing() {
+  CallGuarded([&] { Close(); });
+}
+
+void TCustomForm::ActivationChanged(bool active) {
+  if (active == active_) return;
+  active_ = active;
+  CallGuarded([&] {
+    if (active) {
+      if (OnActivate) OnActivate(this);
+    } else {
+      if (OnDeactivate) OnDeactivate(this);
+    }
+  });
+}
+
+bool TCustomForm::Active() const { return active_ || window_->isActiveWindow(); }
+
+void TCustomForm::SetMenu(TMainMenu* m) {
+  if (m == menu_) return;
+  if (menu_) {
+    menu_->SetMenuBar(nullptr);
+    menu_->RemoveFreeNotification(this);
+  }
+  menu_ = m;
+  if (m && !menuBar_) {
+    menuBar_ = new QMenuBar(window_);
+    menuBar_->setNativeMenuBar(false);
+    menuBar_->setFixedHeight(kMenuHeight);
+    menuBar_->show();
+  } else if (!m && menuBar_) {
+    delete menuBar_;
+    menuBar_ = nullptr;
+  }
+  if (m) {
+    m->FreeNotification(this);
+    m->SetMenuBar(menuBar_);
+  }
+  // The menu takes its height from the client area, as it does on the original platform.
+  LayoutWindow();
+  Resize();
+}
+
+void TCustomForm::SetActiveControl(TWinControl* c) {
+  if (c == activeControl_) return;
+  if (activeControl_) activeControl_->RemoveFreeNotification(this);
+  activeControl_ = c;
+  if (c) {
+    c->FreeNotification(this);
+    if (window_->isVisible() && c->CanFocus()) c->SetFocus();
+  }
+}
+
+void TCustomForm::Notification(TComponent* c, TOperation op) {
+  TWinControl::Notification(c, op);
+  if (op != opRemove) return;
+  if (c == menu_) {
+    menu_ = nullptr;
+    delete menuBar_;
+    menuBar_ = nullptr;
+    LayoutWindow();
+  }
+  if (c == activeControl_) activeControl_ = nullptr;
+}
+
+void TCustomForm::SetTextRaw(const std::string& s) {
+  TWinControl::SetTextRaw(s);
+  window_->setWindowTitle(QString::fromStdString(s));
+}
+
+void TCustomForm::Paint() {
+  if (OnPaint) OnPaint(this);
+}
+
+void TCustomForm::DoShow() {
+  if (OnShow) OnShow(this);
+}
+
+void TCustomForm::DoHide() {
+  if (OnHide) OnHide(this);
+}
+
+void TCustomForm::DoClose(TCloseAction& action) {
+  if (OnClose) OnClose(this, action);
+}
+
+void TCustomForm::PlaceOnFirstShow() {
+  placed_ = true;
+  TRect area = Screen ? Screen->WorkAreaRect() : Rect(0, 0, 1024, 768);
+  TCustomForm* around = nullptr;
+  switch (position_) {
+    case poScreenCenter:
+    case poDesktopCenter: break;
+    case poMainFormCenter: around = Application ? Application->MainForm() : nullptr; break;
+    case poOwnerFormCenter: around = dynamic_cast<TCustomForm*>(Owner()); break;
+    default: return;
+  }
+  if (around == this) around = nullptr;
+  if (around) area = around->BoundsRect();
+  SetBounds(area.Left + (area.Width() - width_) / 2, area.Top + (area.Height() - height_) / 2, width_, height_);
+}
+
+namespace {
+// The first control in tab order that can take the focus.
+TWinControl* FirstFocusable(TWinControl* parent) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    auto* w = dynamic_cast<TWinControl*>(parent->Controls(i));
+    if (!w || !w->Visible() || !w->Enabled()) continue;
+    if (w->TabStop() && w->CanFocus()) return w;
+    if (TWinControl* inner = FirstFocusable(w)) return inner;
+  }
+  return nullptr;
+}
+}  // namespace
+
+void TCustomForm::SetVisible(bool v) {
+  if (v == visible_ && v == window_->isVisible()) return;
+  visible_ = v;
+  if (v) {
+    DoCreate();
+    if (!placed_) PlaceOnFirstShow();
+    DoShow();
+    if (!visible_) return;  // OnShow may hide the form again
+    if (fullScreen_)
+      window_->showFullScreen();
+    else if (windowState_ == wsMaximized)
+      window_->showMaximized();
+    else if (windowState_ == wsMinimized)
+      window_->showMinimized();
+    else
+      window_->show();
+    window_->raise();
+    window_->activateWindow();
+    QWidget* focus = window_->focusWidget();
+    if (activeControl_ && activeControl_->CanFocus()) {
+      activeControl_->SetFocus();
+    } else if (!focus || focus == window_) {
+      if (TWinControl* first = FirstFocusable(this)) first->SetFocus();
+    }
+  } else {
+    DoHide();
+    window_->hide();
+  }
+  Perform(CM_VISIBLECHANGED, v);
+}
+
+void TCustomForm::SetWindowState(TWindowState s) {
+  if (s == windowState_) return;
+  windowState_ = s;
+  if (!window_->isVisible()) return;
+  switch (s) {
+    case wsNormal: window_->showNormal(); LayoutWindow(); break;
+    case wsMinimized: window_->showMinimized(); break;
+    case wsMaximized: window_->showMaximized(); break;
+  }
+}
+
+void TCustomForm::SetFullScreen(bool on) {
+  if (on == fullScreen_) return;
+  fullScreen_ = on;
+  if (on) {
+    TRect area = Screen ? Rect(0, 0, Screen->Width(), Screen->Height()) : Rect(0, 0, 1024, 768);
+    left_ = area.Left;
+    top_ = area.Top;
+    width_ = area.Width();
+    height_ = area.Height() + (menuBar_ ? 0 : 0);
+    window_->setMinimumSize(0, 0);
+    window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (window_->isVisible()) window_->showFullScreen();
+    window_->setGeometry(0, 0, width_, height_);
+    LayoutWindow();
+  } else {
+    if (window_->isVisible()) window_->showNormal();
+    LayoutWindow();
+  }
+  Resize();
+}
+
+void TCustomForm::SetFocus() {
+  if (!window_->isVisible()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
+  window_->raise();
+  window_->activateWindow();
+}
+
+void TCustomForm::BringToFront() {
+  window_->raise();
+  window_->activateWindow();
+}
+
+int TCustomForm::ShowModal() {
+  if (visible_ || modal_ || !Enabled())
+    throw EInvalidOperation("Cannot make a visible window modal");
+  modal_ = true;
+  modalResult_ = mrNone;
+  window_->setWindowModality(Qt::ApplicationModal);
+  struct Restore {
+    TCustomForm* f;
+    ~Restore() {
+      f->window_->setWindowModality(Qt::NonModal);
+      f->modal_ = false;
+    }
+  } restore{this};
+  Show();
+  while (modalResult_ == mrNone) {
+    if (Application)
+      Application->HandleMessage();
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (Application && Application->Terminated())
+      modalResult_ = mrCancel;
+    else if (modalResult_ != mrNone)
+      CloseModal();
+    if (modalResult_ == mrNone && !window_->isVisible()) modalResult_ = mrCancel;
+  }
+  if (visible_) Hide();
+  return modalResult_;
+}
+
+void TCustomForm::CloseModal() {
+  TCloseAction action = caNone;
+  if (CloseQuery()) {
+    action = caHide;
+    DoClose(action);
+  }
+  switch (action) {
+    case caNone: modalResult_ = mrNone; break;
+    case caFree: Release(); break;
+    default: break;
+  }
+}
+
+bool TCustomForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TCustomForm::Close() {
+  if (modal_) {
+    modalResult_ = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = caHide;
+  DoClose(action);
+  if (action == caNone) return;
+  if (Application && Application->MainForm() == this) {
+    Application->Terminate();
+  } else if (action == caHide) {
+    Hide();
+  } else if (action == caMinimize) {
+    SetWindowState(wsMinimized);
+  } else {
+    Release();
+  }
+}
+
+void TCustomForm::Release() {
+  if (visible_) Hide();
+  TCustomForm* self = this;
+  QMetaObject::invokeMethod(
+      qApp,
+      [self] {
+        // Only a form that still exists is freed.
+        if (Screen) {
+          auto& v = Screen->forms_;
+          if (std::find(v.begin(), v.end(), self) == v.end()) return;
+        }
+        self->Free();
+      },
+      Qt::QueuedConnection);
+}
+
+namespace {
+template <typename Fn>
+bool Broadcast(TWinControl* parent, Fn fn) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (fn(c)) return true;
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      if (Broadcast(w, fn)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool TCustomForm::IsShortCut(uint16_t key, TShiftState shift, TControl* focused) {
+  for (TControl* c = focused; c; c = c->Parent())
+    if (c->PopupMenu() && c->PopupMenu()->IsShortCut(key, shift)) return true;
+  if (OnShortCut) {
+    bool handled = false;
+    OnShortCut(key, shift, handled);
+    if (handled) return true;
+  }
+  return menu_ && menu_->IsShortCut(key, shift);
+}
+
+bool TCustomForm::DialogKey(uint16_t key, TShiftState shift, TControl* focused) {
+  if (shift != 0) return false;
+  return Broadcast(this, [&](TControl* c) { return c->DialogKey(key, focused); });
+}
+
+bool TCustomForm::DialogChar(char ch) {
+  if (Broadcast(this, [&](TControl* c) { return c->DoDialogChar(ch); })) return true;
+  return menu_ && menu_->OpenByAccelerator(ch);
+}
+
+// ---- the application --------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> g_wakeScheduled{false};
+
+void PumpQueue() {
+  g_wakeScheduled = false;
+  try {
+    plat::ProcessMessages();
+  } catch (...) {
+    // The messages behind the one that failed are still waiting: run them in a later turn.
+    if (PendingMessages() && !g_wakeScheduled.exchange(true))
+      QMetaObject::invokeMethod(QCoreApplication::instance(), &PumpQueue, Qt::QueuedConnection);
+    if (Application) Application->HandleException(std::current_exception());
+  }
+}
+
+class KeyFilter : public QObject {
+public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::ShortcutOverride:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+        return Application && Application->DispatchKey(o, e);
+      default: return false;
+    }
+  }
+};
+
+}  // namespace
+
+TApplication::TApplication() : TComponent(nullptr) {
+  Application = this;
+  MarkUiThread();
+  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) app->setQuitOnLastWindowClosed(false);
+  Screen = new TScreen(this);
+  title_ = ExtractFileName(ExeName());
+  auto* filter = new KeyFilter;
+  filter_ = filter;
+  QCoreApplication::instance()->installEventFilter(filter);
+  SetWakeHook([] {
+    // Coalesced: one queued run drains whatever is pending when it runs.
+    if (g_wakeScheduled.exchange(true)) return;
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(app, &PumpQueue, Qt::QueuedConnection);
+  });
+  SetEventPump([](int ms) {
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(std::max(ms, 0));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  });
+  SetExceptionHandler([](const std::exception_ptr& e) {
+    if (Application) Application->HandleException(e);
+  });
+  SetMessageBoxHook([](const std::string& text, const std::string& caption) {
+    if (Application) Application->MessageBox(text, caption, MB_OK);
+  });
+  if (auto scripted = ScriptedServiceFromEnvironment()) SetDialogService(scripted);
+  // Messages posted before we were here need a wake of their own.
+  if (PendingMessages()) QMetaObject::invokeMethod(QCoreApplication::instance(), &PumpQueue, Qt::QueuedConnection);
+}
+
+TApplication::~TApplication() {
+  DestroyComponents();
+  SetWakeHook(nullptr);
+  SetEventPump(nullptr);
+  SetExceptionHandler(nullptr);
+  SetMessageBoxHook(nullptr);
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(filter_);
+  delete filter_;
+  Screen = nullptr;
+  Application = nullptr;
+}
+
+void TApplication::Notification(TComponent* c, TOperation op) {
+  TComponent::Notification(c, op);
+  if (op == opRemove && c == mainForm_) mainForm_ = nullptr;
+  if (op == opRemove && c == Screen) Screen = nullptr;
+}
+
+void TApplication::Run() {
+  if (mainForm_ && ShowMainForm) mainForm_->Show();
+  while (!terminated_) HandleMessage();
+}
+
+void TApplication::Terminate() {
+  terminated_ = true;
+  plat::SetTerminating(true);
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+}
+
+void TApplication::ProcessMessages() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  PumpQueue();
+}
+
+void TApplication::HandleMessage() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void TApplication::HandleException(std::exception_ptr e) {
+  if (!e) return;
+  try {
+    std::rethrow_exception(e);
+  } catch (const EAbort&) {
+  } catch (const std::exception& ex) {
+    if (OnException)
+      OnException(this, ex);
+    else
+      ShowException(ex);
+  } catch (...) {
+    ShowException(Exception("Unknown exception"));
+  }
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  std::string msg = e.what();
+  if (!msg.empty() && static_cast<unsigned char>(msg.back()) > '.') msg += '.';
+  MessageBox(msg, title_, MB_OK | MB_ICONSTOP);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
+  MessageRequest r;
+  r.text = text;
+  r.caption = caption;
+  switch (flags & 0xF0) {
+    case MB_ICONERROR: r.type = mtError; break;
+    case MB_ICONQUESTION: r.type = mtConfirmation; break;
+    case MB_ICONWARNING: r.type = mtWarning; break;
+    case MB_ICONINFORMATION: r.type = mtInformation; break;
+    default: r.type = mtCustom; break;
+  }
+  std::vector<TMsgDlgBtn> order;
+  switch (flags & 0xF) {
+    case MB_OKCANCEL: order = {mbOK, mbCancel}; break;
+    case MB_ABORTRETRYIGNORE: order = {mbAbort, mbRetry, mbIgnore}; break;
+    case MB_YESNOCANCEL: order = {mbYes, mbNo, mbCancel}; break;
+    case MB_YESNO: order = {mbYes, mbNo}; break;
+    case MB_RETRYCANCEL: order = {mbRetry, mbCancel}; break;
+    default: order = {mbOK}; break;
+  }
+  r.buttons = 0;
+  for (auto b : order) r.buttons |= Btn(b);
+  r.defaultButton = order[(flags & MB_DEFBUTTON2) && order.size() > 1 ? 1 : 0];
+  r.cancelButton = r.buttons & Btn(mbCancel) ? mbCancel : r.buttons & Btn(mbNo) ? mbNo : order.back();
+  return Dialogs().Message(r);
+}
+
+void TApplication::SetTitle(const std::string& t) {
+  title_ = t;
+  QCoreApplication::setApplicationName(QString::fromStdString(t));
+}
+
+std::string TApplication::ExeName() const {
+  return ExecutableFolder() + QCoreApplication::applicationFilePath().section('/', -1).toStdString();
+}
+
+void TApplication::SetShowHint(bool v) {
+  showHint_ = v;
+  QApplication::setEffectEnabled(Qt::UI_AnimateTooltip, false);
+  if (Screen)
+    for (int i = 0; i < Screen->FormCount(); ++i) Screen->Forms(i)->Perform(CM_SHOWHINTCHANGED);
+}
+
+void TApplication::Minimize() {
+  if (mainForm_) mainForm_->SetWindowState(wsMinimized);
+}
+
+void TApplication::Restore() {
+  if (mainForm_) mainForm_->SetWindowState(wsNormal);
+}
+
+void TApplication::BringToFront() {
+  if (mainForm_) mainForm_->BringToFront();
+}
+
+bool TApplication::Active() const { return QApplication::activeWindow() != nullptr; }
+
+bool TApplication::DispatchKey(QObject* o, QEvent* e) {
+  if (inDispatch_ || !o->isWidgetType()) return false;
+  auto* w = static_cast<QWidget*>(o);
+  // Only the widget the key was sent to acts, not the parents Qt passes it on to.
+  QWidget* focus = w->window()->focusWidget();
+  if (focus ? focus != w : !w->isWindow()) return false;
+  TControl* control = TControl::FromWidget(w);
+  if (!control) return false;
+  TCustomForm* form = GetParentForm(control);
+  if (!form) return false;
+  auto* ke = static_cast<QKeyEvent*>(e);
+  if (e->type() == QEvent::ShortcutOverride) {
+    e->accept();
+    return true;
+  }
+  TWinControl* wc = dynamic_cast<TWinControl*>(control);
+  for (TControl* c = control; !wc && c; c = c->Parent()) wc = dynamic_cast<TWinControl*>(c);
+  uint16_t key = VirtualKeyOf(ke->key(), ke->modifiers() & Qt::KeypadModifier);
+  const TShiftState shift = ShiftStateOf(int(ke->modifiers()));
+  bool consumed = false;
+  inDispatch_ = true;
+  CallGuarded([&] {
+    if (e->type() == QEvent::KeyRelease) {
+      uint16_t k = key;
+      if (k && form->KeyPreview() && form != wc && form->DoKeyUp(k, shift)) consumed = true;
+      else if (k && wc && wc->DoKeyUp(k, shift)) consumed = true;
+      return;
+    }
+    if (key && form->IsShortCut(key, shift, control)) {
+      consumed = true;
+      return;
+    }
+    if ((key == VK_RETURN || key == VK_ESCAPE) && !(wc && wc->WantsKey(key, shift)) &&
+        form->DialogKey(key, shift, wc)) {
+      consumed = true;
+      return;
+    }
+    if (key) {
+      uint16_t k = key;
+      if (form->KeyPreview() && form != wc && form->DoKeyDown(k, shift)) {
+        consumed = true;
+        return;
+      }
+      if (wc && wc->DoKeyDown(k, shift)) {
+        consumed = true;
+        return;
+      }
+    }
+    // The character the key types.
+    char ch = 0;
+    const QString text = ke->text();
+    if (text.size() == 1 && text[0].unicode() < 128) ch = char(text[0].unicode());
+    if ((shift & ssAlt) && !(shift & ssCtrl) && key >= '0' && key <= 'Z') ch = char(tolower(key));
+    if (!ch) return;
+    if ((shift & ssAlt) && !(shift & ssCtrl)) {
+      consumed = form->DialogChar(ch);
+      return;
+    }
+    char kp = ch;
+    if (form->KeyPreview() && form != wc && form->DoKeyPress(kp)) {
+      consumed = true;
+      return;
+    }
+    if (wc && wc->DoKeyPress(kp)) {
+      consumed = true;
+      return;
+    }
+    if (kp != ch) {
+      // A handler changed the character: the widget gets the new one.
+      QKeyEvent changed(QEvent::KeyPress, ke->key(), ke->modifiers(), QString(QChar(kp)));
+      QCoreApplication::sendEvent(w, &changed);
+      consumed = true;
+      return;
+    }
+    if (!(shift & (ssCtrl | ssAlt)) && wc && wc->AcceptsPlainAccelerators() && form->DialogChar(ch))
+      consumed = true;
+  });
+  inDispatch_ = false;
+  return consumed;
+}
+
+// ---- the screen -------------------------------------------------------------------------------
+
+TScreen::TScreen(TComponent* owner) : TComponent(owner) {}
+
+TScreen::~TScreen() {
+  if (cursor_ != crDefault) QApplication::restoreOverrideCursor();
+  for (auto& p : cursors_) delete p.second;
+}
+
+int TScreen::Width() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 1024;
+}
+
+int TScreen::Height() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 768;
+}
+
+TRect TScreen::WorkAreaRect() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (!s) return Rect(0, 0, 1024, 768);
+  QRect r = s->availableGeometry();
+  return Bounds(r.x(), r.y(), r.width(), r.height());
+}
+
+TCustomForm* TScreen::ActiveForm() const {
+  QWidget* w = QApplication::activeWindow();
+  return w ? dynamic_cast<TCustomForm*>(TControl::FromWidget(w)) : nullptr;
+}
+
+TWinControl* TScreen::ActiveControl() const {
+  QWidget* w = QApplication::focusWidget();
+  TControl* c = w ? TControl::FromWidget(w) : nullptr;
+  return dynamic_cast<TWinControl*>(c);
+}
+
+void TScreen::SetCursor(TCursor c) {
+  if (c == cursor_) return;
+  if (cursor_ != crDefault) QApplication::restoreOverrideCursor();
+  cursor_ = c;
+  if (c != crDefault) QApplication::setOverrideCursor(CursorFor(c));
+}
+
+void TScreen::SetCursorImage(int id, const QImage& image, int hotX, int hotY) {
+  for (auto& p : cursors_)
+    if (p.first == id) {
+      delete p.second;
+      p.second = new QCursor(QPixmap::fromImage(image), hotX, hotY);
+      return;
+    }
+  cursors_.push_back({id, new QCursor(QPixmap::fromImage(image), hotX, hotY)});
+}
+
+const QCursor* TScreen::CustomCursor(int id) const {
+  for (auto& p : cursors_)
+    if (p.first == id) return p.second;
+  return nullptr;
+}
+
+}  // namespace plat

@@ -1,0 +1,524 @@
+// Fonts, pens, brushes, bitmaps and regions. The canvas is in canvas_qt.cpp.
+#include <QBuffer>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+#include <map>
+#include <strings.h>
+
+#include "platform/ui/graphics.h"
+#include "platform/ui/streams.h"
+
+namespace plat {
+
+// ---- fonts ------------------------------------------------------------------------------------
+
+TFont::TFont() = default;
+
+void TFont::SetName(const std::string& v) {
+  if (v == name_) return;
+  name_ = v;
+  Changed();
+}
+
+void TFont::SetHeight(int v) {
+  if (v == height_) return;
+  height_ = v;
+  Changed();
+}
+
+int TFont::Size() const {
+  // Points = -Height * 72 / 96, rounded as the framework's MulDiv rounds.
+  int64_t n = int64_t(-height_) * 72;
+  int64_t q = (n >= 0 ? n + 48 : n - 48) / 96;
+  return int(q);
+}
+
+void TFont::SetSize(int points) {
+  int64_t n = int64_t(points) * 96;
+  SetHeight(-int((n >= 0 ? n + 36 : n - 36) / 72));
+}
+
+void TFont::SetStyle(TFontStyles v) {
+  if (v == style_) return;
+  style_ = v;
+  Changed();
+}
+
+void TFont::SetColor(TColor v) {
+  if (v == color_) return;
+  color_ = v;
+  Changed();
+}
+
+void TFont::SetPitch(TFontPitch v) {
+  if (v == pitch_) return;
+  pitch_ = v;
+  Changed();
+}
+
+void TFont::SetCharset(int v) {
+  if (v == charset_) return;
+  charset_ = v;
+  Changed();
+}
+
+void TFont::SetOrientation(int tenths) {
+  if (tenths == orientation_) return;
+  orientation_ = tenths;
+  Changed();
+}
+
+bool TFont::SameAs(const TFont& o) const {
+  return name_ == o.name_ && height_ == o.height_ && style_ == o.style_ && color_ == o.color_ &&
+         pitch_ == o.pitch_ && charset_ == o.charset_ && orientation_ == o.orientation_;
+}
+
+void TFont::Assign(TPersistent* src) {
+  if (auto* f = dynamic_cast<TFont*>(src)) {
+    if (f == this || SameAs(*f)) return;
+    name_ = f->name_;
+    height_ = f->height_;
+    style_ = f->style_;
+    color_ = f->color_;
+    pitch_ = f->pitch_;
+    charset_ = f->charset_;
+    orientation_ = f->orientation_;
+    Changed();
+    return;
+  }
+  TGraphicsObject::Assign(src);
+}
+
+QString TFont::MapFamily(const std::string& name) {
+  static const std::map<std::string, const char*> kMap = {
+      {"arial", "Liberation Sans"},          {"ms sans serif", "Liberation Sans"},
+      {"microsoft sans serif", "Liberation Sans"}, {"tahoma", "Liberation Sans"},
+      {"verdana", "DejaVu Sans"},            {"helvetica", "Liberation Sans"},
+      {"system", "Liberation Sans"},         {"ms shell dlg", "Liberation Sans"},
+      {"ms shell dlg 2", "Liberation Sans"}, {"arial narrow", "Liberation Sans Narrow"},
+      {"small fonts", "DejaVu Sans Condensed"}, {"times new roman", "Liberation Serif"},
+      {"times", "Liberation Serif"},         {"ms serif", "Liberation Serif"},
+      {"courier new", "Liberation Mono"},    {"courier", "Liberation Mono"},
+      {"fixedsys", "Liberation Mono"},       {"terminal", "Liberation Mono"},
+  };
+  std::string key;
+  for (char c : name) key += char(tolower(static_cast<unsigned char>(c)));
+  auto it = kMap.find(key);
+  if (it != kMap.end()) return QString::fromLatin1(it->second);
+  // An installed family of that name is used as it is; anything else looks like Arial.
+  QString q = QString::fromStdString(name);
+  if (!q.isEmpty() && QFontDatabase::hasFamily(q)) return q;
+  return QStringLiteral("Liberation Sans");
+}
+
+namespace {
+
+// The cell height (ascent + descent) of a family per pixel of character height.
+double CellRatio(const QString& family, bool bold, bool italic) {
+  static std::map<QString, double> cache;
+  QString key = family + (bold ? "/b" : "/") + (italic ? "i" : "");
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  QFont f(family);
+  f.setPixelSize(100);
+  f.setBold(bold);
+  f.setItalic(italic);
+  QFontMetricsF fm(f);
+  double r = (fm.ascent() + fm.descent()) / 100.0;
+  if (r <= 0.5) r = 1.15;
+  cache[key] = r;
+  return r;
+}
+
+}  // namespace
+
+QFont TFont::ToQFont() const {
+  QString family = MapFamily(name_);
+  bool bold = style_ & fsBold, italic = style_ & fsItalic;
+  QFont f(family);
+  if (family == QLatin1String("DejaVu Sans Condensed")) {
+    f.setFamily(QStringLiteral("DejaVu Sans"));
+    f.setStretch(QFont::Condensed);
+  }
+  int px;
+  if (height_ < 0)
+    px = -height_;
+  else if (height_ > 0)
+    px = std::max(1, int(std::lround(height_ / CellRatio(family, bold, italic))));
+  else
+    px = 11;
+  f.setPixelSize(std::max(1, px));
+  f.setBold(bold);
+  f.setItalic(italic);
+  f.setUnderline(style_ & fsUnderline);
+  f.setStrikeOut(style_ & fsStrikeOut);
+  f.setKerning(false);
+  if (pitch_ == fpFixed) f.setFixedPitch(true);
+  return f;
+}
+
+QFont QtFont(const TFont& f) { return f.ToQFont(); }
+
+// ---- pens and brushes -------------------------------------------------------------------------
+
+void TPen::SetColor(TColor v) {
+  if (v == color_) return;
+  color_ = v;
+  Changed();
+}
+void TPen::SetWidth(int v) {
+  if (v < 0) v = 0;
+  if (v == width_) return;
+  width_ = v;
+  Changed();
+}
+void TPen::SetStyle(TPenStyle v) {
+  if (v == style_) return;
+  style_ = v;
+  Changed();
+}
+void TPen::SetMode(TPenMode v) {
+  if (v == mode_) return;
+  mode_ = v;
+  Changed();
+}
+void TPen::Assign(TPersistent* src) {
+  if (auto* p = dynamic_cast<TPen*>(src)) {
+    if (p == this) return;
+    color_ = p->color_;
+    width_ = p->width_;
+    style_ = p->style_;
+    mode_ = p->mode_;
+    Changed();
+    return;
+  }
+  TGraphicsObject::Assign(src);
+}
+
+void TBrush::SetColor(TColor v) {
+  // Setting a colour makes a hollow brush solid again, as the framework does.
+  if (v == color_ && style_ != bsClear) return;
+  color_ = v;
+  if (style_ == bsClear) style_ = bsSolid;
+  Changed();
+}
+void TBrush::SetStyle(TBrushStyle v) {
+  if (v == style_) return;
+  style_ = v;
+  Changed();
+}
+void TBrush::SetBitmap(TBitmap* b) {
+  if (b == bitmap_) return;
+  bitmap_ = b;
+  Changed();
+}
+void TBrush::Assign(TPersistent* src) {
+  if (auto* b = dynamic_cast<TBrush*>(src)) {
+    if (b == this) return;
+    color_ = b->color_;
+    style_ = b->style_;
+    bitmap_ = b->bitmap_;
+    Changed();
+    return;
+  }
+  TGraphicsObject::Assign(src);
+}
+
+// ---- bitmaps ----------------------------------------------------------------------------------
+
+void TGraphic::SetTransparent(bool v) {
+  if (v == transparent_) return;
+  transparent_ = v;
+  Changed();
+}
+
+void TGraphic::LoadFromFile(const std::string& path) {
+  TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(f);
+}
+
+void TGraphic::SaveToFile(const std::string& path) {
+  TFileStream f(path, fmCreate);
+  SaveToStream(f);
+}
+
+namespace {
+
+QVector<QRgb> Palette8() {
+  // A 6 x 6 x 6 colour cube and a grey ramp: every drawing colour has a near neighbour.
+  QVector<QRgb> t;
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b) t.push_back(qRgb(r * 51, g * 51, b * 51));
+  for (int i = 0; t.size() < 256; ++i) t.push_back(qRgb(i * 255 / 39, i * 255 / 39, i * 255 / 39));
+  return t;
+}
+
+QVector<QRgb> Palette4() {
+  static const uint32_t vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                   0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                   0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+  QVector<QRgb> t;
+  for (uint32_t c : vga) t.push_back(0xFF000000 | c);
+  return t;
+}
+
+QVector<QRgb> PaletteMono() { return {qRgb(0, 0, 0), qRgb(255, 255, 255)}; }
+
+QImage Convert(const QImage& src, TPixelFormat f) {
+  const Qt::ImageConversionFlags flags = Qt::ThresholdDither | Qt::AvoidDither;
+  switch (f) {
+    case pf1bit: return src.convertToFormat(QImage::Format_Mono, PaletteMono(), flags);
+    case pf4bit: return src.convertToFormat(QImage::Format_Indexed8, Palette4(), flags);
+    case pf8bit:
+      if (src.format() == QImage::Format_Indexed8) return src;
+      return src.convertToFormat(QImage::Format_Indexed8, Palette8(), flags);
+    default: return src.convertToFormat(QtFormatOf(f));
+  }
+}
+
+QImage Blank(int w, int h, TPixelFormat f) {
+  QImage img;
+  switch (f) {
+    case pf1bit:
+      img = QImage(w, h, QImage::Format_Mono);
+      img.setColorTable(PaletteMono());
+      img.fill(1);
+      return img;
+    case pf4bit:
+      img = QImage(w, h, QImage::Format_Indexed8);
+      img.setColorTable(Palette4());
+      img.fill(15);
+      return img;
+    case pf8bit:
+      img = QImage(w, h, QImage::Format_Indexed8);
+      img.setColorTable(Palette8());
+      img.fill(215);  // white in the cube
+      return img;
+    default:
+      img = QImage(w, h, QtFormatOf(f));
+      img.fill(Qt::white);
+      return img;
+  }
+}
+
+}  // namespace
+
+QImage::Format QtFormatOf(TPixelFormat f) {
+  switch (f) {
+    case pf1bit: return QImage::Format_Mono;
+    case pf4bit:
+    case pf8bit: return QImage::Format_Indexed8;
+    case pf15bit: return QImage::Format_RGB555;
+    case pf16bit: return QImage::Format_RGB16;
+    case pf24bit: return QImage::Format_BGR888;
+    default: return QImage::Format_RGB32;
+  }
+}
+
+TBitmap::TBitmap() = default;
+
+TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
+
+TBitmap::~TBitmap() = default;
+
+void TBitmap::SetSize(int w, int h) {
+  w = std::max(w, 0);
+  h = std::max(h, 0);
+  if (w == w_ && h == h_) return;
+  w_ = w;
+  h_ = h;
+  if (w == 0 || h == 0) {
+    image_ = QImage();
+  } else {
+    QImage img = Blank(w, h, format_);
+    if (!image_.isNull() && image_.format() == img.format()) {
+      if (img.format() == QImage::Format_Indexed8) img.setColorTable(image_.colorTable());
+      const int rows = std::min(h, image_.height());
+      const int cols = std::min(w, image_.width());
+      for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x) img.setPixel(x, y, image_.format() == QImage::Format_Indexed8 ||
+                                                                  image_.format() == QImage::Format_Mono
+                                                              ? uint(image_.pixelIndex(x, y))
+                                                              : image_.pixel(x, y));
+    }
+    image_ = img;
+  }
+  Changed();
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat f) {
+  if (f == pfCustom) f = pfDevice;
+  if (f == format_) return;
+  format_ = f;
+  if (!image_.isNull()) image_ = Convert(image_, f);
+  Changed();
+}
+
+void TBitmap::SetMonochrome(bool v) {
+  if (v == Monochrome()) return;
+  SetPixelFormat(v ? pf1bit : pfDevice);
+}
+
+uint8_t* TBitmap::ScanLine(int row) {
+  if (Empty() || row < 0 || row >= h_) throw EInvalidGraphicOperation("Scan line index out of range");
+  return image_.scanLine(row);
+}
+
+TCanvas* TBitmap::Canvas() {
+  if (!canvas_) canvas_ = std::make_unique<TCanvas>(&image_);
+  return canvas_.get();
+}
+
+TColor TBitmap::TransparentColor() const {
+  if (transparentMode_ == tmFixed && transparentColor_ != clDefault) return transparentColor_;
+  if (Empty()) return clDefault;
+  QRgb p = image_.pixel(0, h_ - 1);
+  return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
+}
+
+void TBitmap::SetTransparentColor(TColor c) {
+  transparentColor_ = c;
+  transparentMode_ = c == clDefault ? tmAuto : tmFixed;
+  Changed();
+}
+
+void TBitmap::SetImage(const QImage& img) {
+  switch (img.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+      image_ = img.convertToFormat(QImage::Format_Mono);
+      format_ = pf1bit;
+      break;
+    case QImage::Format_Indexed8:
+      image_ = img;
+      format_ = img.colorCount() <= 16 ? pf4bit : pf8bit;
+      break;
+    case QImage::Format_BGR888:
+      image_ = img;
+      format_ = pf24bit;
+      break;
+    case QImage::Format_RGB888:
+      image_ = img.convertToFormat(QImage::Format_BGR888);
+      format_ = pf24bit;
+      break;
+    case QImage::Format_RGB16:
+      image_ = img;
+      format_ = pf16bit;
+      break;
+    case QImage::Format_RGB555:
+      image_ = img;
+      format_ = pf15bit;
+      break;
+    default:
+      image_ = img.convertToFormat(QImage::Format_RGB32);
+      format_ = pfDevice;
+      break;
+  }
+  w_ = image_.width();
+  h_ = image_.height();
+  Changed();
+}
+
+void TBitmap::Assign(TPersistent* src) {
+  if (auto* b = dynamic_cast<TBitmap*>(src)) {
+    if (b == this) return;
+    image_ = b->image_;
+    w_ = b->w_;
+    h_ = b->h_;
+    format_ = b->format_;
+    transparentColor_ = b->transparentColor_;
+    transparentMode_ = b->transparentMode_;
+    SetTransparent(b->Transparent());
+    Changed();
+    return;
+  }
+  if (!src) {
+    SetSize(0, 0);
+    return;
+  }
+  TGraphic::Assign(src);
+}
+
+void TBitmap::Draw(TCanvas& canvas, const TRect& r) {
+  if (Empty()) return;
+  if (!Transparent()) {
+    canvas.StretchDraw(r, this);
+    return;
+  }
+  canvas.TransparentDraw(r, this, Rect(0, 0, w_, h_), TransparentColor());
+}
+
+void TBitmap::LoadFromFile(const std::string& path) { TGraphic::LoadFromFile(path); }
+void TBitmap::SaveToFile(const std::string& path) { TGraphic::SaveToFile(path); }
+
+void TBitmap::LoadFromStream(TStream& s) {
+  int64_t n = s.Size() - s.Position();
+  QByteArray data(int(std::max<int64_t>(n, 0)), '\0');
+  if (n > 0) s.ReadBuffer(data.data(), n);
+  QImage img;
+  if (!img.loadFromData(data)) throw EInvalidGraphic("Bitmap image is not valid");
+  // A BMP keeps its depth: Qt reads 24-bit files as 32-bit pictures.
+  int bits = data.size() >= 30 && data.startsWith("BM")
+                 ? int(uint8_t(data[28])) | (int(uint8_t(data[29])) << 8)
+                 : 0;
+  if (bits == 24) img = img.convertToFormat(QImage::Format_BGR888);
+  SetImage(img);
+}
+
+void TBitmap::SaveToStream(TStream& s) {
+  QByteArray data;
+  QBuffer buf(&data);
+  buf.open(QIODevice::WriteOnly);
+  QImage out = image_;
+  if (out.format() == QImage::Format_BGR888) out = out.convertToFormat(QImage::Format_RGB888);
+  if (out.isNull()) out = QImage(1, 1, QImage::Format_RGB32);
+  if (!out.save(&buf, "BMP")) throw EInvalidGraphicOperation("Cannot save the bitmap");
+  s.WriteBuffer(data.constData(), data.size());
+}
+
+// ---- regions ----------------------------------------------------------------------------------
+
+TRegion TRegion::FromRect(const TRect& r) {
+  if (IsRectEmpty(r)) return TRegion();
+  return TRegion(QRegion(r.Left, r.Top, r.Width(), r.Height()));
+}
+
+TRegion TRegion::FromEllipse(const TRect& r) {
+  if (IsRectEmpty(r)) return TRegion();
+  return TRegion(QRegion(r.Left, r.Top, r.Width(), r.Height(), QRegion::Ellipse));
+}
+
+TRegion TRegion::FromRoundRect(const TRect& r, int ew, int eh) {
+  if (IsRectEmpty(r)) return TRegion();
+  QPainterPath path;
+  path.addRoundedRect(QRectF(r.Left, r.Top, r.Width(), r.Height()), ew / 2.0, eh / 2.0);
+  return TRegion(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+TRegion TRegion::FromPolygon(const std::vector<TPoint>& pts, int fillMode) {
+  QPolygon poly;
+  for (auto p : pts) poly << QPoint(p.X, p.Y);
+  return TRegion(QRegion(poly, fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill));
+}
+
+TRegion TRegion::Combine(const TRegion& a, const TRegion& b, int mode) {
+  switch (mode) {
+    case RGN_AND: return TRegion(a.rgn_.intersected(b.rgn_));
+    case RGN_OR: return TRegion(a.rgn_.united(b.rgn_));
+    case RGN_XOR: return TRegion(a.rgn_.xored(b.rgn_));
+    case RGN_DIFF: return TRegion(a.rgn_.subtracted(b.rgn_));
+    default: return a;
+  }
+}
+
+TRect TRegion::Bounds() const {
+  QRect r = rgn_.boundingRect();
+  if (r.isEmpty()) return {};
+  return Rect(r.left(), r.top(), r.right() + 1, r.bottom() + 1);
+}
+
+}  // namespace plat

@@ -1,0 +1,63 @@
+#pragma once
+// Glue between controls and their Qt widgets (private to the framework stand-in).
+#include <QPaintEvent>
+#include <QWidget>
+#include <utility>
+
+#include "platform/ui/controls.h"
+
+namespace plat {
+
+// Marks a widget made for a control; the control detaches it before deleting it.
+class HostedMark {
+public:
+  virtual ~HostedMark() = default;
+  void Detach() { control_ = nullptr; }
+  TControl* Control() const { return control_; }
+
+protected:
+  TControl* control_ = nullptr;
+};
+
+// A Qt widget class whose painting a control may take over.
+template <class W>
+class Hosted : public W, public HostedMark {
+public:
+  template <typename... A>
+  explicit Hosted(TControl* c, A&&... a) : W(std::forward<A>(a)...) {
+    control_ = c;
+  }
+
+protected:
+  void paintEvent(QPaintEvent* e) override {
+    if (control_ && control_->PaintsItself())
+      control_->PaintTo(this, e->region());
+    else
+      W::paintEvent(e);
+  }
+};
+
+using ControlWidget = Hosted<QWidget>;
+
+// Forwards the events of a control's widgets to the control.
+class ControlGlue : public QObject {
+public:
+  explicit ControlGlue(TControl* c) : c_(c) {}
+  void Detach() { c_ = nullptr; }
+  bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+  TControl* c_;
+};
+
+QColor ToQColor(TColor c);
+// The classic colours for a widget Qt draws itself.
+void ApplyPalette(QWidget* w, TColor background, TColor text, bool isBase);
+QCursor CursorFor(TCursor c);
+// Moves the "&" accelerator marks of a caption into Qt's form (they are the same) and keeps Qt
+// from binding a shortcut of its own to it: our key dispatch handles accelerators.
+QString QtCaption(const std::string& s);
+void RegisterWidget(QWidget* w, TControl* c);
+void UnregisterWidget(QWidget* w);
+
+}  // namespace plat
