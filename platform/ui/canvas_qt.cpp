@@ -736,14 +736,16 @@ void TCanvas::PatBlt(int x, int y, int w, int h, int32_t rop) {
 TColor TCanvas::Pixels(int x, int y) const {
   if (!img_ || img_->isNull()) return -1;
   const int dx = x + ox_, dy = y + oy_;
-  if (!DeviceClip().contains(QPoint(dx, dy))) return -1;
+  if (dx < 0 || dy < 0 || dx >= img_->width() || dy >= img_->height()) return -1;
+  if (hasClip_ && !clip_.contains(QPoint(dx, dy))) return -1;
   return TColor(Surface(img_).Get(dx, dy));
 }
 
 void TCanvas::SetPixel(int x, int y, TColor c) {
   if (!img_ || img_->isNull()) return;
   const int dx = x + ox_, dy = y + oy_;
-  if (!DeviceClip().contains(QPoint(dx, dy))) return;
+  if (dx < 0 || dy < 0 || dx >= img_->width() || dy >= img_->height()) return;
+  if (hasClip_ && !clip_.contains(QPoint(dx, dy))) return;
   Surface(img_).Set(dx, dy, ColorToBGR(c));
 }
 

@@ -89,6 +89,11 @@ enum : uint32_t {
   CM_CONTROLCHANGE = CM_BASE + 54
 };
 
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+using TDragOverEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
@@ -174,8 +179,25 @@ public:
   // Posts a message to this control; it is dropped when the control is destroyed first.
   void PostMessage(uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0);
 
-  // What was drawn on Canvas() outside Paint is shown as it is, without a new Paint.
+  // What was drawn on Canvas() outside Paint is shown as it is, and stays so without a new Paint
+  // until the control is invalidated, repainted or resized.
   void UpdateFromCanvas();
+
+  // The framework's own dragging between controls (not the desktop's): with dmAutomatic a drag
+  // starts when the left button moves the mouse a few pixels; the control under the mouse is
+  // asked through OnDragOver and gets OnDragDrop when it accepted; the source gets OnEndDrag.
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode m) { dragMode_ = m; }
+  TCursor DragCursor() const { return dragCursor_; }
+  void SetDragCursor(TCursor c) { dragCursor_ = c; }
+  // Starts a drag now (immediate) or once the mouse has moved threshold pixels (-1: five).
+  void BeginDrag(bool immediate, int threshold = -1);
+  void EndDrag(bool drop);
+  bool Dragging() const;
+  TNotifyEvent OnStartDrag;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -219,6 +241,9 @@ protected:
   virtual void MouseUp(TMouseButton b, TShiftState s, int x, int y);
   virtual void MouseEnter();
   virtual void MouseLeave();
+  virtual void DragOver(TObject* source, int x, int y, TDragState state, bool& accept);
+  virtual void DragDrop(TObject* source, int x, int y);
+  virtual void DoEndDrag(TObject* target, int x, int y);
   virtual void Resize();
   virtual void EnabledChanged();
   virtual void VisibleChanged();
@@ -250,6 +275,7 @@ private:
   void ApplyVisibility();
   void ApplyHint();
   void ApplyCursor();
+  friend struct DragTracker;
 
   TWinControl* parent_ = nullptr;
   QPointer<QWidget> widget_;
@@ -265,6 +291,8 @@ private:
   bool showHint_ = false, parentShowHint_ = true;
   TCursor cursor_ = crDefault;
   TPopupMenu* popupMenu_ = nullptr;
+  TDragMode dragMode_ = dmManual;
+  TCursor dragCursor_ = crDrag;
   uint32_t controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
   uint32_t controlState_ = 0;
   QImage backing_;

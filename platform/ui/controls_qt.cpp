@@ -195,6 +195,109 @@ TMouseButton ButtonOf(Qt::MouseButton b) {
 }
 }  // namespace
 
+// ---- dragging between controls ------------------------------------------------------------------
+
+// One drag at a time, from the press that may start it to the release that ends it.
+struct DragTracker {
+  TControl* source = nullptr;
+  bool pending = false, active = false;
+  QPoint start;
+  int threshold = 5;
+  TControl* over = nullptr;
+  bool accepted = false;
+
+  static DragTracker& Get() {
+    static DragTracker t;
+    return t;
+  }
+  static TControl* ControlAt(QPoint global, QPoint& local) {
+    QWidget* w = QApplication::widgetAt(global);
+    TControl* c = w ? TControl::FromWidget(w) : nullptr;
+    if (!c) return nullptr;
+    QWidget* origin = c->Widget();
+    if (auto* wc = dynamic_cast<TWinControl*>(c)) origin = wc->ClientWidget();
+    local = origin->mapFromGlobal(global);
+    return c;
+  }
+  void Start() {
+    active = true;
+    pending = false;
+    if (source->OnStartDrag) source->OnStartDrag(source);
+    QApplication::setOverrideCursor(CursorFor(source->dragCursor_));
+  }
+  void Move(QPoint global) {
+    if (pending && (global - start).manhattanLength() >= threshold) Start();
+    if (!active) return;
+    QPoint local;
+    TControl* target = ControlAt(global, local);
+    if (target != over && over) {
+      bool ignored = false;
+      over->DragOver(source, local.x(), local.y(), dsDragLeave, ignored);
+    }
+    accepted = false;
+    if (target) target->DragOver(source, local.x(), local.y(), target != over ? dsDragEnter : dsDragMove, accepted);
+    over = target;
+    QApplication::changeOverrideCursor(CursorFor(accepted ? source->dragCursor_ : crNoDrop));
+  }
+  void Finish(QPoint global, bool drop) {
+    const bool wasActive = active;
+    TControl* src = source;
+    source = nullptr;
+    pending = active = false;
+    over = nullptr;
+    if (!wasActive || !src) return;
+    QApplication::restoreOverrideCursor();
+    QPoint local;
+    TControl* target = drop ? ControlAt(global, local) : nullptr;
+    bool accept = false;
+    if (target) target->DragOver(src, local.x(), local.y(), dsDragMove, accept);
+    if (target && accept) {
+      target->DragDrop(src, local.x(), local.y());
+    } else {
+      target = nullptr;
+    }
+    src->DoEndDrag(target, local.x(), local.y());
+  }
+  void Forget(TControl* c) {
+    if (source == c) {
+      if (active) QApplication::restoreOverrideCursor();
+      source = nullptr;
+      pending = active = false;
+    }
+    if (over == c) over = nullptr;
+  }
+};
+
+void TControl::BeginDrag(bool immediate, int threshold) {
+  DragTracker& t = DragTracker::Get();
+  t.source = this;
+  t.start = QCursor::pos();
+  t.threshold = threshold < 0 ? 5 : threshold;
+  t.over = nullptr;
+  t.pending = true;
+  if (immediate) t.Start();
+}
+
+void TControl::EndDrag(bool drop) {
+  DragTracker& t = DragTracker::Get();
+  if (t.source == this) t.Finish(QCursor::pos(), drop);
+}
+
+bool TControl::Dragging() const { return DragTracker::Get().source == this && DragTracker::Get().active; }
+
+void TControl::DragOver(TObject* source, int x, int y, TDragState state, bool& accept) {
+  accept = bool(OnDragOver);
+  if (OnDragOver) OnDragOver(this, source, x, y, state, accept);
+}
+
+void TControl::DragDrop(TObject* source, int x, int y) {
+  if (OnDragDrop) OnDragDrop(this, source, x, y);
+}
+
+void TControl::DoEndDrag(TObject* target, int x, int y) {
+  if (OnEndDrag) OnEndDrag(this, target, x, y);
+}
+
 // ---- TControl ---------------------------------------------------------------------------------
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {
@@ -206,6 +309,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 
 TControl::~TControl() {
   Destroying();
+  DragTracker::Get().Forget(this);
   if (parent_) parent_->RemoveControl(this);
   postWindow_.reset();
   if (auto* g = static_cast<ControlGlue*>(glue_)) {
@@ -390,10 +494,12 @@ void TControl::SetPopupMenu(TPopupMenu* m) {
 }
 
 void TControl::Invalidate() {
+  showCanvasOnly_ = false;
   if (widget_) widget_->update();
 }
 
 void TControl::Repaint() {
+  showCanvasOnly_ = false;
   if (widget_) widget_->repaint();
 }
 
@@ -522,6 +628,7 @@ TCanvas* TControl::ControlCanvas() {
 void TControl::PaintTo(QWidget* w, const QRegion& region) {
   const QSize size = w->size();
   if (size.isEmpty()) return;
+  if (backing_.size() != size) showCanvasOnly_ = false;
   if (!showCanvasOnly_) {
     TCanvas* c = ControlCanvas();
     if (backing_.size() != size) backing_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
@@ -537,7 +644,6 @@ void TControl::PaintTo(QWidget* w, const QRegion& region) {
     inPaint_ = false;
     c->SelectClipRgn(nullptr);
   }
-  showCanvasOnly_ = false;
   QPainter p(w);
   p.setClipRegion(region);
   p.drawImage(0, 0, backing_);
@@ -570,7 +676,13 @@ bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {
         controlState_ |= csLButtonDown;
         if (controlStyle_ & csClickEvents) controlState_ |= csClicked;
       }
-      CallGuarded([&] { MouseDown(b, MouseShift(me), p.x(), p.y()); });
+      CallGuarded([&] {
+        MouseDown(b, MouseShift(me), p.x(), p.y());
+        if (b == mbLeft && dragMode_ == dmAutomatic) {
+          BeginDrag(false);
+          DragTracker::Get().start = me->globalPosition().toPoint();
+        }
+      });
       return PaintsItself();
     }
     case QEvent::MouseButtonDblClick: {
@@ -588,9 +700,11 @@ bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {
       auto* me = static_cast<QMouseEvent*>(e);
       QPoint p = local(me->position());
       const TMouseButton b = ButtonOf(me->button());
-      const bool clicked = b == mbLeft && (controlState_ & csClicked);
+      const bool clicked = b == mbLeft && (controlState_ & csClicked) && !Dragging();
       if (b == mbLeft) controlState_ &= ~uint32_t(csLButtonDown | csClicked);
       CallGuarded([&] {
+        if (b == mbLeft && DragTracker::Get().source == this)
+          DragTracker::Get().Finish(me->globalPosition().toPoint(), true);
         MouseUp(b, MouseShift(me), p.x(), p.y());
         if (clicked && PtInRect(ClientRect(), {p.x(), p.y()})) Click();
       });
@@ -599,8 +713,12 @@ bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {
     case QEvent::MouseMove: {
       auto* me = static_cast<QMouseEvent*>(e);
       QPoint p = local(me->position());
-      CallGuarded([&] { MouseMove(MouseShift(me), p.x(), p.y()); });
-      return PaintsItself();
+      CallGuarded([&] {
+        if (DragTracker::Get().source == this && (me->buttons() & Qt::LeftButton))
+          DragTracker::Get().Move(me->globalPosition().toPoint());
+        MouseMove(MouseShift(me), p.x(), p.y());
+      });
+      return PaintsItself() || Dragging();
     }
     case QEvent::Enter:
       if (!mouseInside_) {

@@ -419,3 +419,50 @@ TEST(MessagePump, WaitsThatPumpKeepQtAndThePostedMessagesRunning) {
   plat::HandleException(std::make_exception_ptr(EOutOfMemory()));
   EXPECT_EQ(dialogs->Texts().back(), "Out of memory.");
 }
+
+TEST_F(Controls, DraggingALineFromOneListToAnother) {
+  auto* from = new TListBox(f);
+  from->SetParent(f);
+  from->SetBounds(0, 0, 120, 100);
+  from->SetDragMode(dmAutomatic);
+  from->Items()->Add("Morning");
+  from->Items()->Add("News");
+  auto* to = new TListBox(f);
+  to->SetParent(f);
+  to->SetBounds(200, 0, 120, 100);
+  std::vector<std::string> log;
+  to->OnDragOver = [&](TObject*, TObject* source, int, int, TDragState state, bool& accept) {
+    accept = source == from;
+    if (state == dsDragEnter) log.push_back("enter");
+  };
+  to->OnDragDrop = [&](TObject*, TObject* source, int, int) {
+    auto* src = static_cast<TListBox*>(source);
+    to->Items()->Add(src->Items()->Get(src->ItemIndex()));
+    log.push_back("drop");
+  };
+  TObject* endedOn = nullptr;
+  from->OnEndDrag = [&](TObject*, TObject* target, int, int) { endedOn = target; };
+  ShowForm();
+  QWidget* src = from->List()->viewport();
+  QWidget* dst = to->List()->viewport();
+  const QPoint item = from->List()->visualItemRect(from->List()->item(1)).center();
+  QTest::mousePress(src, Qt::LeftButton, {}, item);
+  QTest::mouseMove(src, item + QPoint(2, 0));  // under the threshold: no drag yet
+  EXPECT_FALSE(from->Dragging());
+  const QPoint over = src->mapFromGlobal(dst->mapToGlobal(QPoint(20, 20)));
+  QTest::mouseMove(src, over);
+  EXPECT_TRUE(from->Dragging());
+  QTest::mouseRelease(src, Qt::LeftButton, {}, over);
+  ProcessEvents();
+  EXPECT_FALSE(from->Dragging());
+  EXPECT_EQ(from->ItemIndex(), 1);
+  EXPECT_EQ(to->Items()->CommaText(), "News");
+  EXPECT_EQ(log, (std::vector<std::string>{"enter", "drop"}));
+  EXPECT_EQ(endedOn, to);
+  // Dropped where nobody accepts: the source hears that it ended on nothing.
+  QTest::mousePress(src, Qt::LeftButton, {}, item);
+  QTest::mouseMove(src, item + QPoint(0, 30));
+  QTest::mouseRelease(src, Qt::LeftButton, {}, item + QPoint(0, 30));
+  EXPECT_EQ(endedOn, nullptr);
+  EXPECT_EQ(to->Items()->Count(), 1);
+}

@@ -136,6 +136,7 @@ TEST(Form, ShowModalRunsUntilAButtonSetsTheResult) {
   EXPECT_FALSE(s->Visible());
   EXPECT_FALSE(s->Modal());
   // A visible form cannot be made modal.
+  s->OnShow = nullptr;
   s->Show();
   EXPECT_THROW(s->ShowModal(), EInvalidOperation);
   s->Hide();

@@ -36,11 +36,12 @@ inline void ProcessEvents() {
   for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
 }
 
-// The widget's own picture (its children included) on a background of one colour.
+// The widget's own picture (its children included) on a background of one colour; windowless
+// controls show that colour wherever they do not paint.
 inline QImage Grab(QWidget* w, QColor background = Qt::white) {
   QImage img(w->size(), QImage::Format_RGB32);
   img.fill(background);
-  w->render(&img);
+  w->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
   return img;
 }
 
