@@ -72,3 +72,5 @@ bool IdentToDeviceId(const std::string& ident, TMMDeviceId& id);
 enum TMMMode { mMono, mStereo, mMultiChannel };
 enum TMMBits { b8Bit, b16Bit };
 enum TMMChannel { chBoth, chLeft, chRight };
+// Units of positions and lengths: milliseconds, bytes or sample frames.
+enum TMMTimeFormats { tfMillisecond, tfByte, tfSample };

@@ -23,8 +23,6 @@
 
 MM_EXCEPTION(EMMWaveError)
 
-enum TMMTimeFormats { tfMillisecond, tfByte, tfSample };
-
 // Called while a copy is saved; setting cancel aborts it.
 using TMMWaveProgress = std::function<void(TObject* Sender, int64_t current, int64_t total, bool& cancel)>;
 
