@@ -35,6 +35,16 @@ protected:
     Change();
     return true;
   }
+  // Runs copy with notification held back, then notifies once (unless a bracket of the
+  // caller's is open, which then notifies when it closes).
+  template <class F>
+  void AssignNotifyingOnce(F&& copy) {
+    bool was = updating_;
+    updating_ = true;
+    copy();
+    updating_ = was;
+    if (!was) Change();
+  }
 
 private:
   bool updating_ = false;

@@ -10,6 +10,7 @@
 #include "platform/ui/streams.h"
 
 namespace plat {
+class TBitmap;
 class TStrings;
 }
 
@@ -48,3 +49,18 @@ std::string ReadDataBlock(plat::TStream& s, bool compressed);
 // A string list's own stream form (its lines, each ended by CR LF), compressed or counted.
 void WriteStreamData(plat::TStream& s, const plat::TStrings& list, bool compressed);
 void ReadStreamData(plat::TStream& s, plat::TStrings& list, bool compressed);
+
+// ---- pictures (the GUI part of the kit) -----------------------------------------------------------
+// The bit count a pixel-format code asks for: 2 one bit, 16 four, 256 eight, 0 the bitmap's own
+// (16 and 32 become 24); a monochrome bitmap always gets one.
+int BitCountForCode(plat::TBitmap& bitmap, int code);
+// A bitmap file (file header, information header, colour table below 24 bits, bottom-up rows)
+// of bitCount bits. An empty bitmap raises "Bitmap image is not valid".
+void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bitCount);
+// The bytes of a picture: code -1 the bitmap's own stream form, any other a bitmap file.
+std::string BitmapToBytes(plat::TBitmap& bitmap, int pixelFormatCode);
+// Loads either form; no bytes empty the bitmap.
+void BitmapFromBytes(plat::TBitmap& bitmap, const std::string& bytes);
+// Counted or compressed, as the item records keep them.
+void WriteGraphicData(plat::TStream& s, plat::TBitmap& bitmap, bool compressed, int pixelFormatCode);
+void ReadGraphicData(plat::TStream& s, plat::TBitmap& bitmap, bool compressed);

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdio>
 
+#include "platform/messages/app_hooks.h"
 #include "platform/system/files.h"
 
 TZelApplication* ZelApplication = nullptr;
@@ -192,10 +192,8 @@ void TZelTimerPool::TimerMessage() {
   dispatching_ = true;
   try {
     Dispatch();
-  } catch (const std::exception& e) {
-    Report(e);
   } catch (...) {
-    Report(plat::Exception("Unknown exception in a kit timer"));
+    Report(std::current_exception());
   }
   walking_ = false;
   dispatching_ = false;
@@ -215,10 +213,8 @@ void TZelTimerPool::Dispatch() {
     if (!item->Enabled() || tick % item->TicksPerFiring() != 0) continue;
     try {
       item->Fire();
-    } catch (const std::exception& e) {
-      Report(e);
     } catch (...) {
-      Report(plat::Exception("Unknown exception in a kit timer"));
+      Report(std::current_exception());
     }
   }
   walking_ = false;
@@ -226,16 +222,20 @@ void TZelTimerPool::Dispatch() {
   if (!restarted_) tickCounter_ = tickCounter_ == INT32_MAX ? 0 : tickCounter_ + 1;
 }
 
-void TZelTimerPool::Report(const std::exception& e) {
+void TZelTimerPool::Report(const std::exception_ptr& e) {
+  if (!OnException) return plat::HandleException(e);
+  auto handler = OnException;
   try {
-    if (OnException) {
-      auto handler = OnException;
-      handler(this, e);
-      return;
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& ex) {
+      handler(this, ex);
+    } catch (...) {
+      handler(this, plat::Exception("Unknown exception in a kit timer"));
     }
   } catch (...) {
+    // A failing handler must not stop the pool.
   }
-  std::fprintf(stderr, "%s\n", e.what());
 }
 
 // ---- settings component ---------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 namespace plat {
 class TBitmap;
+class TControl;
 }
 
 // ---- exceptions -----------------------------------------------------------------------------------
@@ -105,8 +106,8 @@ public:
   // Takes effect only while loading or designing.
   void SetMinInterval(uint16_t v);
   TZelTimerPoolEvent OnTimer;
-  // Where an exception escaping a timer's handler goes (the application's handler); without one
-  // it is written to the error output. Either way the pool goes on ticking.
+  // Where an exception escaping a timer's handler goes; without one, the application's handler.
+  // Either way the pool goes on ticking.
   std::function<void(plat::TObject* Sender, const std::exception& E)> OnException;
 
   void SetBackend(std::unique_ptr<TZelTimerBackend> backend);
@@ -132,7 +133,7 @@ public:
 
 private:
   void Dispatch();
-  void Report(const std::exception& e);
+  void Report(const std::exception_ptr& e);
   uint16_t minInterval_ = 1000;
   bool running_ = false;
   bool dispatching_ = false;
@@ -246,10 +247,23 @@ private:
 // Qt application object and frees it before; tests make their own.
 extern TZelApplication* ZelApplication;
 
+// The checker pattern of a colour: the application's when there is one, else one of this
+// module's own (GUI part).
+plat::TBitmap* ZelPatternBitmap(uint32_t color);
+// The program's main form (mainForm) or the screen's active form, or null (GUI part).
+plat::TControl* ZelReferenceForm(bool mainForm);
+
+// Makes the kit's globals for a program: the application object with the UI thread's timer and
+// the global container. Made after the Qt application object and freed before it (GUI part).
+class TZelKit {
+public:
+  TZelKit();
+  ~TZelKit();
+  TZelKit(const TZelKit&) = delete;
+  TZelKit& operator=(const TZelKit&) = delete;
+};
+
 // The one-per-form check: true (not allowed) when owner is not a form (or, with dataModuleOk, a
-// data module) or holds more than one component for which isOfClass answers true.
+// data module) or holds more than one component for which isOfClass answers true (GUI part).
 bool CheckOneInstance(plat::TComponent* owner,
                       const std::function<bool(plat::TComponent*)>& isOfClass, bool dataModuleOk);
-// How the GUI layer tells what a form and a data module are; unset means "none is".
-extern std::function<bool(plat::TComponent*)> ZelIsForm;
-extern std::function<bool(plat::TComponent*)> ZelIsDataModule;

@@ -1,6 +1,7 @@
 #include "controls/zelprocs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -281,4 +282,39 @@ std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind,
     folder = SpecialFolder(kind, true);
   }
   return AddBackslash(folder) + filePart;
+}
+
+// ---- rectangles ---------------------------------------------------------------------------------
+
+plat::TRect GrowRect(const plat::TRect& r, int dLeft, int dTop, int dRight, int dBottom) {
+  return {r.Left + dLeft, r.Top + dTop, r.Right + dRight, r.Bottom + dBottom};
+}
+
+plat::TSize RectSize(const plat::TRect& r) { return {r.Width(), r.Height()}; }
+
+plat::TRect FitRect(const plat::TRect& first, const plat::TRect& second) {
+  const int fw = first.Width(), fh = first.Height();
+  if (fw <= 0 || fh <= 0) return plat::Bounds(second.Left, second.Top, 0, 0);
+  const double ratio = std::min(double(second.Width()) / fw, double(second.Height()) / fh);
+  return plat::Bounds(second.Left, second.Top, int(fw * ratio), int(fh * ratio));
+}
+
+plat::TRect RotatedBounds(const plat::TRect& r, double degrees) {
+  if (degrees == 0) return r;
+  const double a = degrees * M_PI / 180.0;
+  const double c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a));
+  const double w = r.Width() * c + r.Height() * s, h = r.Width() * s + r.Height() * c;
+  return plat::Rect(0, 0, int(std::lround(w)), int(std::lround(h)));
+}
+
+int MaxOf(const std::vector<int>& values) {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+int MinOf(const std::vector<int>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+long double MinOfFloat(const std::vector<long double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
 }

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/ui/types.h"
 
 // ---- block compression --------------------------------------------------------------------------
 constexpr uint8_t kLzrwFlagCompressed = 0x40;
@@ -63,3 +66,16 @@ std::string SpecialFolder(TZelPathPrefix kind, bool withSeparator);
 // running program's path (tests pass their own).
 std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind,
                            const std::string& programPath);
+
+// ---- rectangles ---------------------------------------------------------------------------------
+plat::TRect GrowRect(const plat::TRect& r, int dLeft, int dTop, int dRight, int dBottom);
+plat::TSize RectSize(const plat::TRect& r);
+// A rectangle of first's proportions scaled by the smaller of the two ratios (second / first per
+// axis) and placed at second's top-left. A first rectangle without area gives an empty one there.
+plat::TRect FitRect(const plat::TRect& first, const plat::TRect& second);
+// The bounding box of r turned about its centre by degrees, moved to the origin; 0 leaves r alone.
+plat::TRect RotatedBounds(const plat::TRect& r, double degrees);
+// The largest or smallest value; 0 for none.
+int MaxOf(const std::vector<int>& values);
+int MinOf(const std::vector<int>& values);
+long double MinOfFloat(const std::vector<long double>& values);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <sstream>
 
@@ -267,4 +268,136 @@ bool InfoIsNumeric(TZelInfoType kind) {
     default:
       return false;
   }
+}
+
+std::string ZelFormatDateTime(const std::string& format, int64_t unixSeconds, int ms) {
+  std::time_t t = std::time_t(unixSeconds);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  static const char* const months[] = {"January", "February", "March", "April", "May", "June", "July",
+                                       "August", "September", "October", "November", "December"};
+  static const char* const days[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+  std::string f = format.empty() ? "c" : format;
+  std::string out;
+  auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+  bool afterHour = false;
+  size_t i = 0;
+  auto run = [&](char c) {
+    size_t n = 0;
+    while (i + n < f.size() && (f[i + n] | 0x20) == c) ++n;
+    return n;
+  };
+  while (i < f.size()) {
+    const char c = char(f[i] | 0x20);
+    if (f[i] == '"' || f[i] == '\'') {
+      size_t end = f.find(f[i], i + 1);
+      if (end == std::string::npos) end = f.size();
+      out += f.substr(i + 1, end - i - 1);
+      i = end + 1;
+      continue;
+    }
+    if (c == 'c' && run('c') == 1) {
+      out += ZelFormatDateTime("yyyy-mm-dd hh:nn:ss", unixSeconds, ms);
+      ++i;
+      continue;
+    }
+    if (f.compare(i, 5, "am/pm") == 0 || f.compare(i, 5, "AM/PM") == 0) {
+      out += tm.tm_hour < 12 ? (f[i] == 'a' ? "am" : "AM") : (f[i] == 'a' ? "pm" : "PM");
+      i += 5;
+      continue;
+    }
+    size_t n = 0;
+    switch (c) {
+      case 'y':
+        n = run('y');
+        out += n <= 2 ? two((tm.tm_year + 1900) % 100) : std::to_string(tm.tm_year + 1900);
+        break;
+      case 'm':
+        n = run('m');
+        if (afterHour && n <= 2) {
+          out += n == 1 ? std::to_string(tm.tm_min) : two(tm.tm_min);
+        } else {
+          out += n == 1 ? std::to_string(tm.tm_mon + 1)
+                 : n == 2 ? two(tm.tm_mon + 1)
+                 : n == 3 ? std::string(months[tm.tm_mon]).substr(0, 3)
+                          : std::string(months[tm.tm_mon]);
+        }
+        break;
+      case 'd':
+        n = run('d');
+        out += n == 1 ? std::to_string(tm.tm_mday)
+               : n == 2 ? two(tm.tm_mday)
+               : n == 3 ? std::string(days[tm.tm_wday]).substr(0, 3)
+                        : std::string(days[tm.tm_wday]);
+        break;
+      case 'h':
+        n = run('h');
+        out += n == 1 ? std::to_string(tm.tm_hour) : two(tm.tm_hour);
+        afterHour = true;
+        i += n;
+        continue;
+      case 'n':
+        n = run('n');
+        out += n == 1 ? std::to_string(tm.tm_min) : two(tm.tm_min);
+        break;
+      case 's':
+        n = run('s');
+        out += n == 1 ? std::to_string(tm.tm_sec) : two(tm.tm_sec);
+        break;
+      case 'z': {
+        n = run('z');
+        std::string z = std::to_string(ms % 1000);
+        out += n >= 3 ? std::string(3 - z.size(), '0') + z : z;
+        break;
+      }
+      default:
+        out += f[i];
+        n = 1;
+        if (f[i] != ':' && f[i] != ' ') afterHour = false;
+        i += n;
+        continue;
+    }
+    afterHour = false;
+    i += n;
+  }
+  return out;
+}
+
+TZelSystemMetrics ZelSystemMetrics() { return {}; }
+
+plat::TRect CaptionRect(plat::TSize window, uint32_t styles, const TZelSystemMetrics& m, uint32_t* flags) {
+  uint32_t f = 0;
+  int fx, fy;
+  if (styles & cwSizeable) {
+    fx = m.SizingFrameWidth;
+    fy = m.SizingFrameHeight;
+  } else if (styles & cwDialogFrame) {
+    fx = m.FixedFrameWidth;
+    fy = m.FixedFrameHeight;
+  } else {
+    fx = m.BorderWidth;
+    fy = m.BorderHeight;
+  }
+  const bool tool = styles & cwToolWindow;
+  const int height = tool ? m.SmallCaptionHeight : m.CaptionHeight;
+  const int button = tool ? m.SmallButtonWidth : m.CaptionButtonWidth;
+  plat::TRect r = plat::Rect(fx, fy, window.cx - fx, fy + height);
+  if (styles & cwSystemMenu) {
+    f |= cfClose;
+    r.Right -= button + 2;
+    if (!tool && (styles & (cwMinimizeBox | cwMaximizeBox))) {
+      f |= cfMaximize | cfMinimize;
+      r.Right -= 2 * button;
+    } else if (!tool && (styles & cwHelp)) {
+      f |= cfHelp;
+      r.Right -= button + 2;
+    }
+    if (!tool && !(styles & cwDialogFrame)) {
+      f |= cfIcon;
+      r.Left += m.SmallIconWidth + 2;
+    }
+  }
+  if (r.Right < r.Left) r.Right = r.Left;
+  if (flags) *flags = f;
+  return r;
 }

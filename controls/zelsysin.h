@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ui/types.h"
+
 struct TZelMemoryStatus {
   uint32_t Load = 0;  // per cent of physical memory in use
   uint64_t TotalPhys = 0, AvailPhys = 0;
@@ -55,6 +57,34 @@ int FreeSystemResources(int kind);
 // The program's version strings by index 0..6 (company, product, product version, copyright,
 // trademark, description, comments); empty for what the program does not record.
 std::string ProgramVersionString(int index);
+
+// A time in the framework's format letters: yyyy yy m mm mmm mmmm d dd ddd dddd h hh n nn s ss
+// zzz am/pm, "c" (date and time), text in quotes kept; "m" right after an hour means minutes.
+// An empty format is "c".
+std::string ZelFormatDateTime(const std::string& format, int64_t unixSeconds, int milliseconds);
+
+// The old platform's window metrics, as fixed classic values so pictures are alike everywhere.
+struct TZelSystemMetrics {
+  int CaptionButtonWidth = 18, CaptionHeight = 18;
+  int FixedFrameWidth = 3, FixedFrameHeight = 3;
+  int BorderWidth = 1, BorderHeight = 1;
+  int SizingFrameWidth = 4, SizingFrameHeight = 4;
+  int SmallCaptionHeight = 14, SmallButtonWidth = 12, SmallIconWidth = 16;
+};
+TZelSystemMetrics ZelSystemMetrics();
+
+// Window styles CaptionRect looks at, and the flags it gives back.
+enum : uint32_t {
+  cwSizeable = 0x01, cwDialogFrame = 0x02, cwToolWindow = 0x04, cwMinimizeBox = 0x08,
+  cwMaximizeBox = 0x10, cwIconic = 0x20, cwSystemMenu = 0x40, cwHelp = 0x80
+};
+enum : uint32_t { cfClose = 0x01, cfMaximize = 0x02, cfMinimize = 0x04, cfHelp = 0x08, cfIcon = 0x10 };
+// The caption bar of a window of the given size: inside the frame, a caption high, less the
+// buttons on the right and the icon on the left; flags says which of these there are.
+plat::TRect CaptionRect(plat::TSize window, uint32_t styles, const TZelSystemMetrics& m, uint32_t* flags);
+
+// Bits per pixel of the screen (GUI part).
+uint8_t ColorDepth();
 
 enum TZelInfoType {
   itUser, itWinDir, itCurrentDir32, itCurrentDiskFree32, itCurrentDiskSize32, itSystemDir,

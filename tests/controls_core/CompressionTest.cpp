@@ -213,7 +213,9 @@ TEST(StreamHelpers, StringListsInBothForms) {
   for (bool compressed : {false, true}) {
     plat::TMemoryStream s;
     WriteStreamData(s, lines, compressed);
-    if (compressed) EXPECT_LT(s.Size(), int64_t(lines.Text().size() / 4));
+    if (compressed) {
+      EXPECT_LT(s.Size(), int64_t(lines.Text().size() / 4));
+    }
     s.SetPosition(0);
     plat::TStringList back;
     back.Add("replaced");

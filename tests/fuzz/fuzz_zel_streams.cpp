@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the kit's readers of stored forms: the block decompressor, the
-// compressed stream form, list files and container records. Each may refuse the data with an
+// compressed stream form, list files and container records, and region data. Each may refuse the data with an
 // exception of the framework, but never read or write outside its buffers; and whatever the
 // compressor makes of the bytes must come back unchanged.
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/ZelRegionMask.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelcont_store.h"
 #include "controls/zelprocs.h"
@@ -57,6 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       SetMemoryBytes(s, bytes);
       ReadContainer(s, kind, size % 2 == 0);
     });
+
+  std::vector<plat::TRect> rects;
+  if (ParseRegionData(bytes, rects))
+    for (const auto& r : rects)
+      if (plat::IsRectEmpty(r)) std::abort();
 
   if (size <= kLzrwMaxInput) {
     std::vector<uint8_t> block(LzrwBlockBound(size));

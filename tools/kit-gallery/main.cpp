@@ -1,0 +1,258 @@
+// Draws the control kit's looks into one picture for a reviewer: gradient styles, edge and
+// frame styles, 3D text, button frames in their states, arrows, disabled glyphs and effects.
+//   QT_QPA_PLATFORM=offscreen kit-gallery gallery.png
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "controls/ZelBitmapEffectObject.h"
+#include "controls/ZelButtonLayout.h"
+#include "controls/ZelFXCaption.h"
+#include "controls/zelbmp.h"
+#include "controls/zelclass.h"
+#include "controls/zelcont.h"
+#include "controls/zelgraph.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/graphics.h"
+
+using plat::TCanvas;
+using plat::TRect;
+
+namespace {
+
+void Label(TCanvas& c, int x, int y, const std::string& text, int height = -11, bool bold = false) {
+  c.Brush()->SetStyle(plat::bsClear);
+  c.Font()->SetName("Arial");
+  c.Font()->SetHeight(height);
+  c.Font()->SetStyle(bold ? plat::fsBold : 0);
+  c.Font()->SetColor(plat::clBlack);
+  c.TextOut(x, y, text);
+}
+
+void Heading(TCanvas& c, int y, const std::string& text) { Label(c, 10, y, text, -14, true); }
+
+// A small glyph: a red disc on the fuchsia the kit takes as transparent.
+void MakeGlyph(plat::TBitmap& g) {
+  g.SetSize(16, 16);
+  g.SetPixelFormat(plat::pf24bit);
+  TCanvas& c = *g.Canvas();
+  c.Brush()->SetColor(plat::clFuchsia);
+  c.FillRect(plat::Rect(0, 0, 16, 16));
+  c.Brush()->SetColor(plat::clRed);
+  c.Pen()->SetColor(plat::clMaroon);
+  c.Ellipse(2, 2, 14, 14);
+}
+
+int Gradients(TCanvas& c, int y) {
+  Heading(c, y, "Gradient styles (16 colours, blue to black)");
+  y += 22;
+  static const char* const names[] = {"horizontal", "vertical", "square", "elliptic", "top left",
+                                      "top right", "bottom left", "bottom right", "top left diag",
+                                      "top right diag"};
+  for (int s = 0; s < 10; ++s) {
+    TRect r = plat::Bounds(10 + s * 98, y, 90, 60);
+    GradientFill(c, r, 0xFF0000, 0, gfUseBitmap, TZelGradientStyle(s), 16, 0x000000);
+    Label(c, r.Left, r.Bottom + 2, names[s]);
+  }
+  return y + 84;
+}
+
+int Frames(TCanvas& c, int y) {
+  Heading(c, y, "Frame edges 1-14, border styles, bevel bands");
+  y += 22;
+  for (int s = 1; s <= 14; ++s) {
+    TRect r = plat::Bounds(10 + (s - 1) * 70, y, 60, 36);
+    DrawFrameEdge(c, r, s);
+    Label(c, 10 + (s - 1) * 70 + 24, y + 38, std::to_string(s));
+  }
+  y += 56;
+  static const char* const borders[] = {"None", "Single", "Lowered", "Raised", "Raisedspb", "Loweredspb",
+                                        "RaisedExt", "LoweredExt", "FrameInset", "FrameOffset",
+                                        "WindowBorder", "SingleRaised", "SingleLowered",
+                                        "DoubleRaised", "DoubleLowered"};
+  for (int s = 0; s < 15; ++s) {
+    TRect r = plat::Bounds(10 + s * 65, y, 58, 30);
+    DrawBorderStyle(c, r, TZelBorderStyle(s));
+    Label(c, 10 + s * 65, y + 32, borders[s], -9);
+  }
+  y += 50;
+  static const char* const bevels[] = {"Lowered", "Raised", "FrameLowered", "FrameRaised", "Normal", "Shadow"};
+  for (int s = 1; s <= 6; ++s) {
+    TRect r = plat::Bounds(10 + (s - 1) * 110, y, 100, 34);
+    DrawBevelFrame(c, r, TZelBevelStyle(s), 2, plat::clBtnHighlight, plat::clBtnShadow);
+    Label(c, 10 + (s - 1) * 110, y + 36, bevels[s - 1]);
+  }
+  TRect shadow = plat::Bounds(680, y, 100, 34);
+  DrawShadowFrame(c, shadow, 1, 4, plat::clBlack, plat::clGray, false);
+  Label(c, 680, y + 36, "shadow frame");
+  return y + 58;
+}
+
+int Text3D(TCanvas& c, int y) {
+  Heading(c, y, "3D text styles (light depth 2, shadow depth 2), disabled, rotated");
+  y += 22;
+  static const char* const names[] = {"None", "Sunken", "Raised", "SunkenShadow", "RaisedShadow",
+                                      "PColorSunken", "PColorRaised", "Shadow", "Outline", "Extrude",
+                                      "ExtrudeEnh"};
+  for (int s = 0; s < 11; ++s) {
+    TZel3DCaption caption;
+    caption.SetStyle(TZelThreeDStyle(s));
+    caption.SetLightDepth(2);
+    caption.SetShadowDepth(s >= tdExtrude ? 5 : 2);
+    if (s >= tdExtrude) caption.SetShadowColor(plat::clNavy);
+    const int col = s % 6, row = s / 6;
+    TRect r = plat::Bounds(10 + col * 165, y + row * 56, 160, 36);
+    c.Brush()->SetStyle(plat::bsSolid);
+    c.Brush()->SetColor(plat::clBtnFace);
+    c.Font()->SetName("Arial");
+    c.Font()->SetHeight(-24);
+    c.Font()->SetStyle(plat::fsBold);
+    c.Font()->SetColor(plat::clTeal);
+    Draw3DText(c, "Solvane", &caption, nullptr, d3Enabled, plat::DT_SINGLELINE, r);
+    Label(c, r.Left, r.Top + 38, names[s]);
+  }
+  TZel3DCaption disabled;
+  disabled.SetDisabledStyle(ds3d);
+  TRect r = plat::Bounds(10 + 5 * 165, y + 56, 160, 36);
+  c.Font()->SetName("Arial");
+  c.Font()->SetHeight(-24);
+  c.Font()->SetStyle(plat::fsBold);
+  Draw3DText(c, "Disabled", &disabled, nullptr, 0, plat::DT_SINGLELINE, r);
+  Label(c, r.Left, r.Top + 38, "disabled, 3D");
+  y += 120;
+  TZelFxCaption fx;
+  fx.SetStyle(tdRaisedShadow);
+  fx.SetAngle(30);
+  fx.SetPosY(40);
+  TRect rr = plat::Bounds(10, y, 200, 70);
+  c.Font()->SetName("Arial");
+  c.Font()->SetHeight(-20);
+  c.Font()->SetColor(plat::clMaroon);
+  Draw3DText(c, "rotated 30\u00B0", &fx, nullptr, d3Enabled, plat::DT_SINGLELINE, rr);
+  return y + 76;
+}
+
+int Buttons(TCanvas& c, int y, plat::TBitmap& glyph) {
+  Heading(c, y, "Button frames: styles down, states across (Up, Disabled, MouseOver, Down, Pushed, DisabledDown, focused)");
+  y += 22;
+  struct Row {
+    int style;
+    uint32_t flags;
+    const char* name;
+  } rows[] = {{1, bfCorners, "Win31"},      {2, bfNewLook, "Win40"},      {2, 0, "Win40 old"},
+              {3, 0, "Korvex"},            {4, 0, "KorvexFlat"},         {5, 0, "Flat"},
+              {7, 0, "Navigator"},         {9, 0, "ExplorerColored"}};
+  const int states[] = {bsUp, bsDisabled, bsMouseOver, bsDown, bsPushed, bsDisabledDown, bsUp};
+  static const char* const stateNames[] = {"Up", "Disabled", "MouseOver", "Down", "Pushed", "DisabledDown", "focused"};
+  for (int i = 0; i < 7; ++i) Label(c, 120 + i * 120, y, stateNames[i]);
+  y += 16;
+  TZelButtonLayout layout;
+  layout.SetArrow(true);
+  for (const Row& row : rows) {
+    Label(c, 10, y + 8, row.name);
+    for (int i = 0; i < 7; ++i) {
+      TRect r = plat::Bounds(120 + i * 120, y, 110, 30);
+      uint32_t flags = row.flags | (i == 6 ? uint32_t(bfFocused) : 0u);
+      TRect content;
+      DrawButtonFrame(c, false, r, plat::clBtnFace, flags, states[i], row.style, &content);
+      const bool enabled = states[i] != bsDisabled && states[i] != bsDisabledDown;
+      c.Font()->SetName("Arial");
+      c.Font()->SetHeight(-12);
+      c.Font()->SetStyle(0);
+      c.Font()->SetColor(plat::clBtnText);
+      c.Brush()->SetStyle(plat::bsClear);
+      TZel3DCaption caption;
+      if (enabled) {
+        DrawGlyphText(c, &glyph, plat::clFuchsia, "&Play", false, &layout, content, &caption, d3Enabled);
+      } else {
+        TZelGlyphTextPlacement p = PlaceGlyphText({28, 14}, {16, 16}, &layout, content, true);
+        DrawDisabledGlyph(c, glyph, p.Glyph.Left, p.Glyph.Top);
+        TRect tr = p.Text;
+        Draw3DText(c, "&Play", &caption, nullptr, d3AutoSunken, plat::DT_SINGLELINE, tr);
+      }
+    }
+    y += 36;
+  }
+  return y + 6;
+}
+
+int Pictures(TCanvas& c, int y, plat::TBitmap& glyph) {
+  Heading(c, y, "Arrows, disabled pictures and effects");
+  y += 22;
+  int x = 10;
+  for (int d = 0; d < 4; ++d) {
+    DrawArrow(c, x, y + 4, true, TZelArrowDirection(d), plat::clBlack, 5);
+    DrawArrow(c, x, y + 24, false, TZelArrowDirection(d), plat::clBlack, 5);
+    x += 20;
+  }
+  plat::TBitmap disabled;
+  MakeDisabledBitmap(glyph, disabled);
+  c.Draw(x + 10, y + 4, &glyph);
+  c.Draw(x + 34, y + 4, &disabled);
+  Label(c, x + 10, y + 24, "MakeDisabledBitmap");
+  x += 150;
+  // A picture and its effects.
+  plat::TBitmap picture(80, 40);
+  picture.SetPixelFormat(plat::pf24bit);
+  GradientFill(*picture.Canvas(), plat::Rect(0, 0, 80, 40), plat::clRed, 0, 0, gstHorizontal, 32, plat::clYellow);
+  picture.Canvas()->Brush()->SetColor(plat::clNavy);
+  picture.Canvas()->FillRect(plat::Rect(4, 4, 20, 20));
+  struct Effect {
+    const char* name;
+    void (*set)(TZelBitmapEffectObject&);
+  } effects[] = {{"none", [](TZelBitmapEffectObject&) {}},
+                 {"flip V", [](TZelBitmapEffectObject& e) { e.SetFlipVertical(true); }},
+                 {"flip H", [](TZelBitmapEffectObject& e) { e.SetFlipHorizontal(true); }},
+                 {"grey", [](TZelBitmapEffectObject& e) { e.SetGrayScale(true); }},
+                 {"invert", [](TZelBitmapEffectObject& e) { e.SetInvert(true); }},
+                 {"bright +80", [](TZelBitmapEffectObject& e) { e.SetBrightness(80); }},
+                 {"alpha 0.5 blue", [](TZelBitmapEffectObject& e) {
+                    e.AlphaBlend()->FillObject()->SetStyle(sfBrush);
+                    e.AlphaBlend()->FillObject()->Brush()->SetColor(plat::clBlue);
+                    e.AlphaBlend()->SetStrength(0.5f);
+                  }}};
+  for (const Effect& fx : effects) {
+    TZelBitmapEffectObject e;
+    fx.set(e);
+    plat::TBitmap p;
+    p.Assign(&picture);
+    ApplyEffects(e, p);
+    c.Draw(x, y, &p);
+    Label(c, x, y + 42, fx.name);
+    x += 92;
+  }
+  return y + 62;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication qapp(argc, argv);
+  plat::TApplication application;
+  TZelKit kit;
+  const std::string out = argc > 1 ? argv[1] : "kit-gallery.png";
+
+  plat::TBitmap page(1000, 1000);
+  page.SetPixelFormat(plat::pf24bit);
+  TCanvas& c = *page.Canvas();
+  c.Brush()->SetColor(plat::clBtnFace);
+  c.FillRect(plat::Rect(0, 0, 1000, 1000));
+  plat::TBitmap glyph;
+  MakeGlyph(glyph);
+
+  int y = 8;
+  y = Gradients(c, y);
+  y = Frames(c, y);
+  y = Text3D(c, y);
+  y = Buttons(c, y, glyph);
+  y = Pictures(c, y, glyph);
+  QImage img = page.Image().copy(0, 0, 1000, y + 4);
+  if (!img.save(QString::fromStdString(out), "PNG")) {
+    std::fprintf(stderr, "kit-gallery: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  std::printf("%s: %d x %d\n", out.c_str(), img.width(), img.height());
+  return 0;
+}
