@@ -447,11 +447,13 @@ bool TMMThreadEx::Resume() {
     thread_ = std::thread([this] {
       ThreadBegins();
       ApplyPriority();
+      std::exception_ptr failure;
       try {
         Execute();
       } catch (...) {
-        plat::HandleException(std::current_exception());
+        failure = std::current_exception();
       }
+      if (failure) plat::HandleException(std::move(failure));
       ThreadEnds();
     });
   } catch (const std::system_error&) {

@@ -219,10 +219,15 @@ int ReadDispChunk(RiffFile& file, const RiffChunk& ck, TDispList& list) {
 }
 
 int64_t InfoChunkBytes(const TInfoList& list) {
+  // Asked before every write of a recording, so it copies no text.
   int64_t n = 0;
-  for (int i = 0; i < kInfoItemCount; ++i) {
-    std::string text = CutAtZero(InfoItemText(list, i));
-    if (!text.empty()) n += 8 + Padded(int64_t(text.size()) + 1);
+  for (const TInfoItem& item : list.Items) {
+    size_t len = 0;
+    if (item.Edited)
+      len = strnlen(item.Edited->c_str(), item.Edited->size());
+    else if (item.Offset != 0 && size_t(item.Offset) + item.Length <= list.Payload.size())
+      len = item.Length;
+    if (len) n += 8 + Padded(int64_t(len) + 1);
   }
   return n ? 12 + n : 0;
 }

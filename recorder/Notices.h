@@ -6,3 +6,8 @@
 
 enum class TNoticeKind { Warning, Error, Information };
 using TNotify = std::function<void(TNoticeKind kind, const std::string& text)>;
+
+// A question with Yes and No buttons, and Cancel when withCancel is set. Only Yes goes ahead.
+enum class TQuestionKind { Warning, Confirmation };
+enum class TAnswer { Yes, No, Cancel };
+using TAsk = std::function<TAnswer(TQuestionKind kind, const std::string& text, bool withCancel)>;

@@ -99,7 +99,6 @@ public:
       : pcm_(std::move(pcm)),
         input_(input),
         blockAlign_(f.nBlockAlign),
-        period_(period),
         periodMs_(int(std::max<uint64_t>(1, uint64_t(period) * 1000 / f.nSamplesPerSec))),
         canPause_(canPause) {
     int n = snd_pcm_poll_descriptors_count(pcm_.get());
@@ -284,7 +283,6 @@ private:
   PcmPtr pcm_;
   const bool input_;
   const uint32_t blockAlign_;
-  const snd_pcm_uframes_t period_;
   const int periodMs_;
   const bool canPause_;
   std::vector<::pollfd> fds_;

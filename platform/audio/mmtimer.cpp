@@ -160,6 +160,11 @@ uint32_t TimeGetTime() {
   return uint32_t(uint64_t(ms.count()));
 }
 
+void TimeGetDevCaps(uint32_t& minPeriodMs, uint32_t& maxPeriodMs) {
+  minPeriodMs = 1;
+  maxPeriodMs = kMaxDelayMs;
+}
+
 bool TimeBeginPeriod(uint32_t ms) {
   if (ms == 0 || ms > kMaxDelayMs) return false;
   Registry& r = Reg();

@@ -21,6 +21,8 @@ bool TimeKillEvent(uint32_t id);
 // Milliseconds on the monotonic clock (the manual clock while the manual backend is on); wraps at
 // 2^32.
 uint32_t TimeGetTime();
+// The periods an event may have: 1 ms to 1000000 ms.
+void TimeGetDevCaps(uint32_t& minPeriodMs, uint32_t& maxPeriodMs);
 // Requests a timer resolution; every successful begin needs an end with the same value.
 bool TimeBeginPeriod(uint32_t ms);
 bool TimeEndPeriod(uint32_t ms);

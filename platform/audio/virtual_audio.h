@@ -87,6 +87,7 @@ struct VirtualCapture {
   std::vector<VirtualLogEntry> log;
 };
 std::vector<VirtualCapture> VirtualCaptures();  // in the order the streams were opened
+// Forgets the captures of closed streams and empties those of open ones.
 void ClearVirtualCaptures();
 
 // The frame-counter pattern: sample k of the stream (k = frame × channels + channel), folded to the

@@ -12,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <numbers>
+#include <set>
 #include <mutex>
 #include <sstream>
 
@@ -42,6 +43,7 @@ struct Live {
 
 struct CaptureRecord {
   VirtualCapture capture;
+  bool open = true;  // its stream still writes to it
 };
 
 struct State {
@@ -51,7 +53,6 @@ struct State {
   std::vector<Live> live;  // open devices in opening order
   std::map<uint64_t, VirtualDriver*> opening;  // made by Open, not yet in the live list
   std::atomic<uint64_t> steppedMs{0};
-  std::string paceAck;
 
   std::mutex captureMutex;
   std::vector<std::unique_ptr<CaptureRecord>> captures;
@@ -165,6 +166,8 @@ public:
   ~CaptureSink() {
     wav_.Close();
     if (log_) std::fclose(log_);
+    std::lock_guard<std::mutex> l(St().captureMutex);
+    if (record_) record_->open = false;
   }
 
   void Audio(const uint8_t* p, size_t n) {
@@ -383,11 +386,11 @@ bool Accepts(const VirtualDeviceSpec& s, uint32_t rate, uint32_t channels, uint3
          channels <= s.MaxChannels && rate >= s.MinRate && rate <= s.MaxRate;
 }
 
-void StartPacingOnce();
+void StartPacingIfAsked();
 
 class VirtualBackend : public wavecore::WaveBackend {
 public:
-  VirtualBackend() { StartPacingOnce(); }
+  VirtualBackend() { StartPacingIfAsked(); }
 
   uint32_t NumDevices(bool input) override {
     auto c = CurrentConfig();
@@ -493,16 +496,19 @@ void PaceLoop(std::string fifo, std::string ack) {
   ::close(fd);
 }
 
-void StartPacingOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    const char* fifo = std::getenv("SOLVANE_AUDIO_PACE");
-    if (!fifo || !*fifo) return;
-    const char* ack = std::getenv("SOLVANE_AUDIO_PACE_ACK");
-    struct stat st;
-    if (::stat(fifo, &st) != 0) ::mkfifo(fifo, 0600);
-    std::thread(PaceLoop, std::string(fifo), std::string(ack ? ack : "")).detach();
-  });
+// One reader per FIFO for the life of the process, started when a backend is made while
+// SOLVANE_AUDIO_PACE names it.
+void StartPacingIfAsked() {
+  static std::mutex m;
+  static std::set<std::string>* started = new std::set<std::string>;
+  const char* fifo = std::getenv("SOLVANE_AUDIO_PACE");
+  if (!fifo || !*fifo) return;
+  std::lock_guard<std::mutex> l(m);
+  if (!started->insert(fifo).second) return;
+  const char* ack = std::getenv("SOLVANE_AUDIO_PACE_ACK");
+  struct stat st;
+  if (::stat(fifo, &st) != 0) ::mkfifo(fifo, 0600);
+  std::thread(PaceLoop, std::string(fifo), std::string(ack ? ack : "")).detach();
 }
 
 }  // namespace
@@ -611,7 +617,8 @@ std::vector<VirtualCapture> VirtualCaptures() {
 void ClearVirtualCaptures() {
   State& s = St();
   std::lock_guard<std::mutex> l(s.captureMutex);
-  // Records of streams still open stay: their sinks point at them.
+  // Records of streams still open stay, emptied: their sinks point at them.
+  std::erase_if(s.captures, [](const std::unique_ptr<CaptureRecord>& r) { return !r->open; });
   for (auto& r : s.captures) {
     r->capture.audio.clear();
     r->capture.log.clear();

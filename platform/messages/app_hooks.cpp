@@ -55,7 +55,7 @@ void SetExceptionHandler(ExceptionHandler handler) {
 
 void HandleException(std::exception_ptr e) {
   if (!e) return;
-  RunOnUiThread([e] { Deliver(e); });
+  RunOnUiThread([e = std::move(e)] { Deliver(e); });
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {

@@ -75,6 +75,7 @@ TIniFile::Line TIniFile::ParseLine(const std::string& text) {
 
 void TIniFile::Load() {
   // Reread only when the file changed since we last saw it (someone else may write it too).
+  if (loaded_ && updateCount_ > 0) return;
   Stamp now = StampOf(fileName_);
   if (loaded_ && now == stamp_) return;
   lines_.clear();
@@ -93,7 +94,17 @@ void TIniFile::Load() {
   loaded_ = true;
 }
 
+void TIniFile::EndUpdate() {
+  if (updateCount_ == 0 || --updateCount_ > 0 || !pending_) return;
+  pending_ = false;
+  Save();
+}
+
 void TIniFile::Save() {
+  if (updateCount_ > 0) {
+    pending_ = true;
+    return;
+  }
   std::string data;
   for (const auto& l : lines_) {
     data += l.text;

@@ -55,6 +55,12 @@ public:
   bool ValueExists(const std::string& section, const std::string& ident);
   void UpdateFile() {}  // every write is already on disk
 
+  // Writes between BeginUpdate and the matching EndUpdate reach the file once, at EndUpdate
+  // (which raises EIniFileException when it cannot write); a writer of many keys then rewrites
+  // the file once instead of once per key. Changes made by others meanwhile are not read.
+  void BeginUpdate() { ++updateCount_; }
+  void EndUpdate();
+
   std::string ClassName() const override { return "TIniFile"; }
 
   // Integer text as the framework's conversion reads it; false when it is not one.
@@ -85,6 +91,8 @@ private:
   std::vector<Line> lines_;
   Stamp stamp_;
   bool loaded_ = false;
+  int updateCount_ = 0;
+  bool pending_ = false;  // writes made during an update not yet in the file
 };
 
 }  // namespace plat

@@ -65,14 +65,14 @@ public:
     return p == "Output" || (hasInput_ && p == "Input");
   }
 
-  void SetNumBuffers(int32_t n) override { numBuffers_ = n; }
-  int32_t GetNumBuffers() const override { return numBuffers_; }
-  void SetDeviceID(TMMDeviceId id) override { id_ = id; }
-  TMMDeviceId GetDeviceID() const override { return id_; }
-  void SetProductName(const std::string& n) override { product_ = n; }
-  std::string GetProductName() const override { return product_; }
-  void SetCallBackMode(TMMCBMode m) override { mode_ = m; }
-  TMMCBMode GetCallBackMode() const override { return mode_; }
+  void SetNumBuffers(int32_t) override {}
+  int32_t GetNumBuffers() const override { return 10; }
+  void SetDeviceID(TMMDeviceId) override {}
+  TMMDeviceId GetDeviceID() const override { return 0; }
+  void SetProductName(const std::string&) override {}
+  std::string GetProductName() const override { return {}; }
+  void SetCallBackMode(TMMCBMode) override {}
+  TMMCBMode GetCallBackMode() const override { return cmWindow; }
 
 private:
   void Log(const char* what) {
@@ -81,10 +81,6 @@ private:
   std::string name_;
   CallLog* log_;
   bool hasInput_;
-  int32_t numBuffers_ = 10;
-  TMMDeviceId id_ = 0;
-  std::string product_;
-  TMMCBMode mode_ = cmWindow;
 };
 
 // The head of a playback chain: serves `total` bytes of the test pattern. With knowsEnd it says
@@ -118,7 +114,7 @@ public:
   void BufferReady(PWaveHdr h) override {
     std::lock_guard<std::mutex> l(m_);
     bytes_.insert(bytes_.end(), h->lpData, h->lpData + h->dwBytesRecorded);
-    ++writes_;
+    sizes_.push_back(h->dwBytesRecorded);
   }
   void ChainStop() override { Note("Stop"); TMMDSPComponent::ChainStop(); }
   void ChainClose() override { Note("Close"); TMMDSPComponent::ChainClose(); }
@@ -130,9 +126,9 @@ public:
     std::lock_guard<std::mutex> l(m_);
     return bytes_.size();
   }
-  int Writes() const {
+  std::vector<uint32_t> WriteSizes() const {
     std::lock_guard<std::mutex> l(m_);
-    return writes_;
+    return sizes_;
   }
 
 private:
@@ -141,6 +137,6 @@ private:
   }
   mutable std::mutex m_;
   std::vector<uint8_t> bytes_;
-  int writes_ = 0;
+  std::vector<uint32_t> sizes_;
   CallLog* log_;
 };

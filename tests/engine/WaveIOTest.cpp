@@ -210,6 +210,9 @@ TEST(WaveIO, FinishedFileHasTheLayoutByteForByte) {
                      Chunk("LIST", "INFO" + Chunk("ICMT", std::string("odd!\0", 5)));
   EXPECT_EQ(Bytes(path), Wave(body));
   EXPECT_EQ(b->FileSize, int64_t(Wave(body).size()));
+  // The room a recording keeps free for the lists is what they take.
+  EXPECT_EQ(InfoChunkBytes(b->InfoList), int64_t(Chunk("LIST", "INFO" + Chunk("ICMT", std::string("odd!\0", 5))).size()));
+  EXPECT_EQ(DispChunkBytes(b->DispList), int64_t(Chunk("DISP", LE32(1) + std::string("Hi\0", 3)).size()));
 }
 
 TEST(WaveIO, PunchInChangesOnlyThoseFramesAndExtendsTheFile) {

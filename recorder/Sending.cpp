@@ -1,0 +1,261 @@
+#include "recorder/Sending.h"
+
+#include <algorithm>
+
+#include "platform/system/files.h"
+#include "recorder/StrUtils.h"
+#include "recorder/UserDeck.h"
+
+// ---- the two lists ------------------------------------------------------------------------------
+
+std::vector<TAddressEntry> ParseAddressBook(const std::string& text) {
+  std::vector<TAddressEntry> book;
+  size_t from = 0;
+  while (book.size() < size_t(AddressBookEntries)) {
+    size_t end = text.find('\n', from);
+    if (end == std::string::npos) break;  // a last line without its line end is not read
+    std::string line = text.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    from = end + 1;
+
+    TAddressEntry e;
+    e.line = line;
+    size_t semi = line.find(';');
+    e.destination = line.substr(0, semi);
+    if (semi != std::string::npos) {
+      std::string rest = line.substr(semi + 1);
+      size_t f = 0;
+      while (e.folders.size() < size_t(AddressBookFolders)) {
+        size_t comma = rest.find(',', f);
+        e.folders.push_back(rest.substr(f, comma == std::string::npos ? comma : comma - f));
+        if (comma == std::string::npos) break;
+        f = comma + 1;
+      }
+    }
+    book.push_back(std::move(e));
+  }
+  return book;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t j = text.find_first_of("\r\n", i);
+    if (j == std::string::npos) j = text.size();
+    lines.push_back(text.substr(i, j - i));
+    if (j < text.size() && text[j] == '\r') ++j;
+    if (j < text.size() && text[j] == '\n') ++j;
+    i = j;
+  }
+  return lines;
+}
+
+std::vector<std::string> WebDestinations(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    std::string t = Trim(line);
+    if (!t.empty() && t[0] == ';') continue;
+    size_t semi = line.find(';');
+    if (semi == std::string::npos) continue;
+    out.push_back(line.substr(0, semi));
+  }
+  return out;
+}
+
+TSendLists LoadSendLists(const std::string& programFolder) {
+  TSendLists lists;
+  std::string text;
+  if (plat::FileExists(programFolder + AddressBookFile) &&
+      plat::ReadWholeFile(programFolder + AddressBookFile, text))
+    lists.addressBook = ParseAddressBook(text);
+  text.clear();
+  if (plat::FileExists(programFolder + WebListFile) &&
+      plat::ReadWholeFile(programFolder + WebListFile, text))
+    lists.webList = SplitLines(text);
+  return lists;
+}
+
+std::vector<std::string> AddressDestinations(const std::vector<TAddressEntry>& book) {
+  std::vector<std::string> out;
+  for (const TAddressEntry& e : book) {
+    if (e.destination.empty()) break;
+    out.push_back(e.destination);
+  }
+  return out;
+}
+
+std::vector<std::string> EntryFolders(const TAddressEntry& entry) {
+  std::vector<std::string> out;
+  for (const std::string& f : entry.folders) {
+    if (f.empty()) break;
+    out.push_back(f);
+  }
+  return out;
+}
+
+// ---- addresses, arguments and order files ---------------------------------------------------------
+
+bool IsValidEmailAddress(const std::string& a) {
+  if (a.size() < 6 || a[0] == '.') return false;
+  size_t at = a.find('@');
+  if (at == std::string::npos || a.find('@', at + 1) != std::string::npos) return false;
+  if (at == 0 || at + 1 == a.size() || a[at - 1] == '.') return false;
+  if (a.find('.') == std::string::npos || a.find("..") != std::string::npos) return false;
+  for (unsigned char c : a) {
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    bool digit = c >= '0' && c <= '9';
+    if (!letter && !digit && c != '_' && c != '-' && c != '+' && c != '.' && c != '@')
+      return false;
+  }
+  std::string domain = a.substr(at + 1);
+  size_t dot = domain.find('.');
+  return dot != std::string::npos && dot != 0 && domain.back() != '.';
+}
+
+std::vector<std::string> EmailArguments(const std::string& programFolder,
+                                        const std::string& destination,
+                                        const std::string& folder) {
+  return {"To=" + Trim(destination), "File=" + programFolder + MailFileName,
+          "Folder=" + Trim(folder), "Root=" + plat::ExcludeTrailingPathDelimiter(programFolder)};
+}
+
+std::vector<std::string> WebArguments() { return {"/x", "/PEXE"}; }
+
+std::string OrderText(const std::string& path) { return "[" + path + "]"; }
+
+namespace {
+
+// One line of an order file, whatever line breaks the text holds.
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string WebOrderDat(const std::string& fileName, const std::string& destination) {
+  std::string text;
+  for (int line = 1; line <= WebOrderLines; ++line) {
+    if (line == 3) text += OneLine(fileName);
+    if (line == 6) text += OneLine(destination);
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string WebOrderPath(const std::string& dropFolder, const std::string& file,
+                         const std::string& ext) {
+  return plat::IncludeTrailingPathDelimiter(dropFolder) +
+         plat::ChangeFileExt(plat::ExtractFileName(file), ext);
+}
+
+// ---- the two roads ------------------------------------------------------------------------------
+
+void DeleteMailFile(const std::string& programFolder) {
+  if (plat::FileExists(programFolder + MailFileName)) plat::DeleteFile(programFolder + MailFileName);
+}
+
+bool EmailProgramPresent(const std::string& programFolder) {
+  return plat::FileExists(programFolder + EmailProgramName);
+}
+
+bool WebProgramPresent(const std::string& programFolder) {
+  return plat::FileExists(programFolder + WebProgramName);
+}
+
+namespace {
+
+// The cart's file must still be there; otherwise the deck says so and ejects it.
+bool CartFileAvailable(TUserDeck& deck) {
+  const std::string path = deck.CartFileName();
+  if (!path.empty() && plat::FileExists(path)) return true;
+  deck.Notify(TNoticeKind::Information,
+              "Sorry, it appears this file " + path + " is no longer available.");
+  deck.EjectCart();
+  return false;
+}
+
+bool WriteOrderFile(TUserDeck& deck, const std::string& path, const std::string& text) {
+  if (plat::WriteWholeFile(path, text)) return true;
+  deck.Notify(TNoticeKind::Error, "Cannot create file " + path);
+  return false;
+}
+
+}  // namespace
+
+bool PrepareEmail(TUserDeck& deck) {
+  if (deck.Busy()) return false;
+  const std::string& folder = deck.Users().programFolder;
+  if (!EmailProgramPresent(folder)) {
+    deck.Notify(TNoticeKind::Error,
+                "Email program is not present. Please contact technical support.");
+    return false;
+  }
+  if (!CartFileAvailable(deck)) return false;
+  return WriteOrderFile(deck, folder + MailFileName, OrderText(deck.CartFileName()));
+}
+
+bool SendEmail(TUserDeck& deck, const std::string& destination, const std::string& folder) {
+  if (Trim(folder).empty()) {
+    deck.Notify(TNoticeKind::Error, "No folder specified!");
+    return false;
+  }
+  const std::string to = Trim(destination);
+  std::vector<std::string> known = AddressDestinations(deck.Users().sendLists.addressBook);
+  bool listed = std::any_of(known.begin(), known.end(),
+                            [&](const std::string& d) { return SameText(Trim(d), to); });
+  if (!listed && !IsValidEmailAddress(to)) {
+    deck.Notify(TNoticeKind::Error, "E-Mail address is not valid! ");
+    return false;
+  }
+  const std::string& programFolder = deck.Users().programFolder;
+  if (!deck.StartProgram(programFolder + EmailProgramName,
+                         EmailArguments(programFolder, to, folder))) {
+    deck.Notify(TNoticeKind::Error, "Error calling email.exe");
+    return false;
+  }
+  return true;
+}
+
+bool PrepareWeb(TUserDeck& deck) {
+  if (deck.Busy()) return false;
+  if (!WebProgramPresent(deck.Users().programFolder)) {
+    deck.Notify(TNoticeKind::Error,
+                "Web\\FTP program is not present. Please contact technical support.");
+    return false;
+  }
+  return CartFileAvailable(deck);
+}
+
+bool ChooseWebDestination(TUserDeck& deck, const std::string& choice) {
+  if (Trim(choice).empty()) {
+    deck.Notify(TNoticeKind::Error, "No folder specified!");
+    return false;
+  }
+  deck.Users().webDestination = choice;
+  return true;
+}
+
+bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath,
+             const std::string& destination) {
+  if (!WriteOrderFile(deck, datPath, WebOrderDat(plat::ExtractFileName(filePath), destination)))
+    return false;
+  if (!deck.Settings().postrelLaunch) return true;
+  const std::string& folder = deck.Users().programFolder;
+  if (!deck.StartProgram(folder + WebProgramName, WebArguments())) {
+    deck.Notify(TNoticeKind::Error, "Error calling Web\\FTP program");
+    return false;
+  }
+  return true;
+}
+
+bool SendWeb(TUserDeck& deck) {
+  const std::string file = deck.CartFileName();
+  const std::string& drop = deck.Settings().postrelInPath;
+  plat::ForceDirectories(drop);
+  // Both orders are in place before the program starts, so it never finds one without the other.
+  if (!WriteOrderFile(deck, WebOrderPath(drop, file, ".txt"), OrderText(file))) return false;
+  return SaveDat(deck, WebOrderPath(drop, file, ".dat"), file, deck.Users().webDestination);
+}

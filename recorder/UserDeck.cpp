@@ -1,0 +1,11 @@
+#include "recorder/UserDeck.h"
+
+#include <ctime>
+
+#include "platform/system/files.h"
+
+int64_t TUserDeck::Now() const { return int64_t(std::time(nullptr)); }
+
+bool TUserDeck::StartProgram(const std::string& path, const std::vector<std::string>& args) {
+  return plat::StartProcess(path, args);
+}

@@ -1,0 +1,119 @@
+#pragma once
+// Users and their programs. Every user has a file <user>.svu in the users folder, in INI form:
+// [USER] holds the full name and the password, sections "Template 0" to "Template 249" one
+// program each. A program is a template for a recording: name (the cart's file name), maximum
+// length, description, format, save folder and lockout hours. The file of the user "Default" is
+// the program library from which programs are assigned to the other users.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recorder/Notices.h"
+
+constexpr const char* DefaultUserName = "Default";
+constexpr const char* UserFileExt = ".svu";
+constexpr int ProgramRows = 250;
+constexpr int ProgramFieldCount = 6;
+
+// The six fields of a program, in the order of the record text and of the table's columns.
+enum TProgramField { pfName, pfLength, pfDescription, pfFormat, pfSavePath, pfLockout };
+using TProgramRow = std::array<std::string, ProgramFieldCount>;
+// The main form's table of the current user's programs; row n holds section "Template " + n,
+// and a row with an empty name ends the list.
+using TProgramTable = std::array<TProgramRow, ProgramRows>;
+
+// The program's keys as its section holds them.
+extern const std::array<const char*, ProgramFieldCount> ProgramKeys;
+std::string TemplateSection(int n);  // "Template " + n
+
+// ---- program records: "Name|Length|Description|Format|Save Path|Lockout" ----------------------
+std::string ProgramRecord(const TProgramRow& row);
+// The six fields back. An empty description comes back as one blank. A "|" typed into the
+// description or the save folder stays in its field: the format, one of the fixed format texts,
+// tells where the description ends and the save folder begins.
+TProgramRow SplitProgramRecord(const std::string& record);
+std::string RecordField(const std::string& record, TProgramField field);
+
+// "HHMMSS" digits (as an integer) as "HH:MM:SS", two digits each at least.
+std::string LengthText(int hhmmss);
+// A length text with every ":" removed, as an integer; false when what is left is not a number.
+bool LengthDigits(const std::string& text, int& hhmmss);
+
+// Sorts records by one field (the key field and the name change places, then whole texts are
+// compared without regard to case), so equal keys are ordered by the rest of the record.
+void SortProgramRecords(std::vector<std::string>& records, TProgramField key);
+
+// ---- user files -----------------------------------------------------------------------------
+bool IsDefaultUser(const std::string& name);
+// folder + user + ".svu"; an existing file whose name differs only in letter case is found too.
+std::string UserFilePath(const std::string& folder, const std::string& user);
+// The user names of the folder's "*.svu" files (without their ".svu"), "Default" left out, in
+// the order of the folder listing.
+std::vector<std::string> UserNamesInFolder(const std::string& folder);
+// "Default" first, then the others in folder order (the login list).
+std::vector<std::string> LoginUserList(const std::string& folder);
+// "Default" first, then the others sorted without regard to case (the manager's list).
+std::vector<std::string> ManagerUserList(const std::string& folder);
+
+// Every program of a user's file whose name is not empty, as records, skipping unused sections
+// (the manager's reader). An empty lockout reads as "0".
+std::vector<std::string> ReadProgramRecords(const std::string& path);
+// Writes a whole program list: sections "Template 0" to "Template 249", filled from 0 without
+// gaps, the sections past the last record with all six keys empty. The file is rewritten once.
+// A list longer than 250 programs is refused (false) and nothing is written.
+bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records);
+
+// ---- the main form's program table ----------------------------------------------------------
+// A progress gauge that LoadINITemplates resets and advances one step per row.
+class TLoadProgress {
+public:
+  virtual ~TLoadProgress() = default;
+  virtual void Reset() = 0;
+  virtual void Step() = 0;
+};
+
+class TUserDeck;
+// Fills the deck's program table from the user's file and makes that user the current user.
+// For "Default" without a file the library is first made from the settings file's templates.
+void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge);
+
+// ---- the manager's dialogs, without their windows ------------------------------------------
+// A name that cannot be a file name: refused with the message the by-name dialog uses.
+bool HasIllegalFileChars(const std::string& name);
+std::string IllegalNameMessage(const std::string& name);
+
+enum class TUserDialogMode { Add, Edit, Copy };
+enum class TUserDialogField { None, FullName, UserName, Password, Confirm };
+struct TUserDialogInput {
+  std::string fullName, userName, password, confirm;
+  std::string shownName;  // Edit: the user being edited; Copy: the user copied from
+};
+// "&OK" of the add, edit and copy user dialogs: every check in order, then the file is written
+// (renamed for a changed name in Edit, copied from the shown user in Copy). Returns the field
+// that takes the focus after a refusal, or None when the dialog may close with modal result 1.
+TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in,
+                              const std::string& usersFolder,
+                              const std::vector<std::string>& listedUsers, const TNotify& notify,
+                              const TAsk& ask);
+
+// Removing a user from the manager's list: refuses "Default", asks, deletes the file. True when
+// the user was removed.
+bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify,
+                const TAsk& ask);
+
+enum class TProgramDialogMode { Add, Copy, Edit };
+struct TProgramDialogInput {
+  std::string name, description;
+  std::string lengthDigits;  // the six digits of the masked length field
+  std::string formatText, savePath, lockout;
+};
+enum class TProgramDialogField { None, Name, Description, Length };
+// "&OK" of the add, copy and edit program dialogs. On success the record is appended to the
+// library (Add, Copy) or replaces line `selected` (Edit) and None is returned.
+TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialogInput& in,
+                                    std::vector<std::string>& library, int selected,
+                                    const TNotify& notify, const TAsk& ask);
+
+// The assignment dialog's duplicate check: true when some record occurs twice.
+bool HasDuplicateRecords(const std::vector<std::string>& records);

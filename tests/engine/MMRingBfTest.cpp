@@ -1,0 +1,462 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <stdexcept>
+#include <thread>
+
+#include "ChainMocks.h"
+#include "engine/MMRingBf.h"
+#include "platform/messages/app_hooks.h"
+#include "platform/messages/messages.h"
+
+namespace {
+
+template <class Pred>
+void WaitUntil(Pred pred) {
+  while (!pred()) std::this_thread::yield();
+}
+
+void Pump() {
+  while (plat::ProcessMessages()) {
+  }
+}
+
+// A door a test holds shut while a thread waits at it.
+class Gate {
+public:
+  void Arrive() {
+    std::unique_lock<std::mutex> l(m_);
+    ++arrived_;
+    cv_.notify_all();
+    cv_.wait(l, [this] { return open_; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> l(m_);
+    open_ = true;
+    cv_.notify_all();
+  }
+  int Arrived() const {
+    std::lock_guard<std::mutex> l(m_);
+    return arrived_;
+  }
+
+private:
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  bool open_ = false;
+  int arrived_ = 0;
+};
+
+// A sink whose first write waits at a gate.
+class GatedSink : public ByteSink {
+public:
+  using ByteSink::ByteSink;
+  void BufferReady(PWaveHdr h) override {
+    const bool first = writes_++ == 0;
+    if (first) gate.Arrive();
+    ByteSink::BufferReady(h);
+    if (first && afterFirstWrite) afterFirstWrite();
+  }
+  Gate gate;
+  std::function<void()> afterFirstWrite;
+
+private:
+  std::atomic<int> writes_{0};
+};
+
+// A source whose pull number `gatedPull` (from 1) waits at a gate.
+class GatedSource : public PatternSource {
+public:
+  GatedSource(uint64_t total, int gatedPull) : PatternSource(total, true), gatedPull_(gatedPull) {}
+  void BufferLoad(PWaveHdr h, bool& more) override {
+    if (pulls + 1 == gatedPull_) gate.Arrive();
+    PatternSource::BufferLoad(h, more);
+  }
+  Gate gate;
+
+private:
+  int gatedPull_;
+};
+
+class Buffer {
+public:
+  explicit Buffer(uint32_t size) : block_(kWaveHdrSize + size) { hdr = InitWaveHdr(block_.data(), size); }
+  // Fills n bytes of the pattern from stream position pos.
+  PWaveHdr Pattern(uint64_t pos, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) hdr->lpData[i] = char(PatternByte(pos + i));
+    hdr->dwBytesRecorded = n;
+    return hdr;
+  }
+  PWaveHdr hdr;
+
+private:
+  std::vector<uint8_t> block_;
+};
+
+std::vector<uint8_t> PatternBytes(uint64_t from, uint64_t n) {
+  std::vector<uint8_t> v(n);
+  for (uint64_t i = 0; i < n; ++i) v[i] = PatternByte(from + i);
+  return v;
+}
+
+void Configure(TMMRingBuffer& ring, TMMQueueMode mode, int32_t slots, int32_t slotSize) {
+  ring.SetQueueMode(mode);
+  ring.SetNumBuffers(slots);
+  ring.SetBufferSize(slotSize);
+}
+
+// Pulls from the ring until it reports the end, at most maxReads times; returns the bytes. Like a
+// device slower than the disk, it lets every fill finish before the next pull.
+std::vector<uint8_t> ReadToEnd(TMMRingBuffer& ring, uint32_t size, int maxReads, bool* ended,
+                               std::vector<uint32_t>* sizes = nullptr) {
+  Buffer b(size);
+  std::vector<uint8_t> got;
+  *ended = false;
+  for (int i = 0; i < maxReads && !*ended; ++i) {
+    bool more = true;
+    b.hdr->dwBufferLength = size;
+    ring.BufferLoad(b.hdr, more);
+    got.insert(got.end(), b.hdr->lpData, b.hdr->lpData + b.hdr->dwBytesRecorded);
+    if (sizes) sizes->push_back(b.hdr->dwBytesRecorded);
+    *ended = !more;
+    WaitUntil([&] { return !ring.WorkPending(); });
+  }
+  return got;
+}
+
+}  // namespace
+
+TEST(MMRingBf, PropertiesRefusedWhileOpen) {
+  TMMRingBuffer ring;
+  ring.SetBufferSize(8);
+  EXPECT_EQ(ring.BufferSize(), 32);
+  ring.SetNumBuffers(1);
+  EXPECT_EQ(ring.NumBuffers(), 20);
+  ring.SetQueueMode(qmWrite);
+  ring.ChainOpen();
+  try {
+    ring.SetBufferSize(4096);
+    FAIL() << "no refusal";
+  } catch (const EMMBufferError& e) {
+    EXPECT_STREQ(e.what(), "Change to property while device was open");
+  }
+  EXPECT_THROW(ring.SetNumBuffers(50), EMMBufferError);
+  EXPECT_THROW(ring.SetQueueMode(qmRead), EMMBufferError);
+  ring.ChainClose();
+  ring.SetNumBuffers(50);
+  EXPECT_EQ(ring.NumBuffers(), 50);
+}
+
+TEST(MMRingBf, FlushStartsAtTheHalfMark) {
+  TMMRingBuffer ring;
+  ByteSink sink;
+  Configure(ring, qmWrite, 50, 4096);
+  ring.SetOutput(&sink);
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(4096);
+  for (int i = 0; i < 24; ++i) ring.BufferReady(b.Pattern(uint64_t(i) * 4096, 4096));
+  EXPECT_FALSE(ring.WorkPending());
+  EXPECT_EQ(ring.QueuedBuffers(), 24);
+  EXPECT_EQ(sink.Size(), 0u);
+  ring.BufferReady(b.Pattern(24 * 4096, 4096));  // the 25th slot asks the thread to flush
+  WaitUntil([&] { return sink.Size() == 25 * 4096u; });
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(ring.QueuedBuffers(), 0);
+  EXPECT_EQ(sink.Bytes(), PatternBytes(0, 25 * 4096));
+  EXPECT_EQ(sink.WriteSizes().front(), 65536u);  // 64 KB at a time
+  ring.ChainStop();
+  ring.ChainClose();
+}
+
+TEST(MMRingBf, FullQueueDropsCountsAndRecovers) {
+  TMMRingBuffer ring;
+  GatedSink sink;
+  Configure(ring, qmWrite, 10, 4096);
+  ring.SetOutput(&sink);
+  int overflows = 0;
+  ring.OnOverlow = [&](TObject* s) { overflows += s == &ring; };
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(4096);
+  uint64_t pushed = 0;
+  std::vector<uint8_t> expect;
+  auto push = [&](bool kept) {
+    ring.BufferReady(b.Pattern(pushed * 4096, 4096));
+    if (kept) {
+      auto p = PatternBytes(pushed * 4096, 4096);
+      expect.insert(expect.end(), p.begin(), p.end());
+    }
+    ++pushed;
+  };
+  for (int i = 0; i < 5; ++i) push(true);
+  WaitUntil([&] { return sink.gate.Arrived() == 1; });  // the thread writes, the disk is slow
+  EXPECT_LE(ring.QueuedBuffers(), 1);
+  while (ring.QueuedBuffers() < 10) push(true);
+  push(false);  // no room: lost
+  EXPECT_EQ(overflows, 1);
+  EXPECT_EQ(ring.DroppedBuffers(), 1u);
+  EXPECT_EQ(ring.QueuedBuffers(), 10);
+
+  sink.gate.Open();
+  WaitUntil([&] { return sink.Size() == expect.size(); });
+  WaitUntil([&] { return !ring.WorkPending(); });
+  push(true);  // the next buffer after the flush is queued normally
+  EXPECT_EQ(ring.QueuedBuffers(), 1);
+  ring.ChainStop();
+  EXPECT_EQ(sink.Bytes(), expect);
+  EXPECT_EQ(ring.DroppedBuffers(), 1u);
+  ring.ChainClose();
+}
+
+TEST(MMRingBf, StopWritesEverythingBeforeTheFileCloses) {
+  CallLog log;
+  LoggedDevice in("in", &log, false);
+  LoggedLink conn("conn", &log);
+  TMMRingBuffer ring;
+  ByteSink file(&log);
+  Configure(ring, qmWrite, 50, 4096);
+  in.SetOutput(&conn);
+  conn.SetOutput(&ring);
+  ring.SetOutput(&file);
+  WAVEFORMATEX fmt = PcmFormat(44100, 2, 16);
+  in.SetWaveFormat(&fmt);
+  in.SetBufferSize(4096);
+  log.clear();
+
+  in.ChainOpen();
+  in.ChainStart();
+  Buffer b(4096);
+  const int n = 37;  // one flush by the thread, and the rest queued when the stop comes
+  for (int i = 0; i < n; ++i) in.BufferReady(b.Pattern(uint64_t(i) * 4096, 4096));
+  in.ChainStop();
+  in.ChainClose();
+  const std::string all = std::to_string(n * 4096);
+  EXPECT_EQ(log, (CallLog{"conn.Open", "in.Open", "conn.Start", "in.Start", "conn.Stop",
+                          "sink.Stop@" + all, "in.Stop", "conn.Close", "sink.Close@" + all,
+                          "in.Close"}));
+  EXPECT_EQ(file.Bytes(), PatternBytes(0, uint64_t(n) * 4096));
+}
+
+TEST(MMRingBf, StressWithWaitIfFullIsByteExact) {
+  TMMRingBuffer ring;
+  ByteSink sink;
+  Configure(ring, qmWrite, 8, 512);
+  ring.SetWaitIfFull(true);
+  ring.SetOutput(&sink);
+  ring.ChainOpen();
+  ring.ChainStart();
+  uint64_t total = 0;
+  std::thread device([&] {
+    Buffer b(512);
+    for (int i = 0; i < 10000; ++i) {
+      const uint32_t n = 1 + uint32_t(i * 37 % 512);
+      ring.BufferReady(b.Pattern(total, n));
+      total += n;
+    }
+  });
+  device.join();
+  ring.ChainStop();
+  ring.ChainClose();
+  EXPECT_EQ(ring.DroppedBuffers(), 0u);
+  ASSERT_EQ(sink.Size(), total);
+  EXPECT_TRUE(sink.Bytes() == PatternBytes(0, total));
+}
+
+TEST(MMRingBf, ReadSideDeliversTheEnd) {
+  for (bool knowsEnd : {true, false}) {
+    SCOPED_TRACE(knowsEnd ? "source says end with its last bytes" : "source says end by giving nothing");
+    // 8 slots of 4096: one fill pass takes exactly the whole source, so a source that does not
+    // know its end reports it only on the next pull.
+    const uint64_t size = 8 * 4096;
+    PatternSource src(size, knowsEnd);
+    TMMRingBuffer ring;
+    Configure(ring, qmRead, 8, 4096);
+    ring.SetWaitIfFull(true);
+    src.SetOutput(&ring);
+    ring.ChainOpen();
+    ring.ChainStart();
+    bool ended = false;
+    // Reading starts with a wait for the first fill, which must be able to take the queue lock.
+    std::vector<uint8_t> got = ReadToEnd(ring, 4096, 40, &ended);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(got, PatternBytes(0, size));
+    ring.ChainStop();
+    ring.ChainClose();
+  }
+
+  // A short source: the slot with its last bytes carries the end.
+  PatternSource src(3 * 4096 + 2048);
+  TMMRingBuffer ring;
+  Configure(ring, qmRead, 8, 4096);
+  src.SetOutput(&ring);
+  ring.ChainOpen();
+  ring.ChainStart();
+  bool ended = false;
+  std::vector<uint32_t> sizes;
+  std::vector<uint8_t> got = ReadToEnd(ring, 4096, 40, &ended, &sizes);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(sizes, (std::vector<uint32_t>{4096, 4096, 4096, 2048}));
+  EXPECT_EQ(got, PatternBytes(0, 3 * 4096 + 2048));
+  ring.ChainClose();
+
+  // An empty source: the first read waits for the fill and gets nothing.
+  PatternSource none(0);
+  TMMRingBuffer empty;
+  Configure(empty, qmRead, 8, 4096);
+  none.SetOutput(&empty);
+  empty.ChainOpen();
+  empty.ChainStart();
+  got = ReadToEnd(empty, 4096, 1, &ended);
+  EXPECT_TRUE(got.empty());
+  EXPECT_EQ(none.pulls, 1);
+  empty.ChainClose();
+}
+
+TEST(MMRingBf, EmptyQueueServesSilenceOrRepeats) {
+  GatedSource src(100000, 2);
+  TMMRingBuffer ring;
+  Configure(ring, qmRead, 4, 32);
+  WAVEFORMATEX fmt = PcmFormat(8000, 1, 8);
+  src.SetWaveFormat(&fmt);
+  src.SetOutput(&ring);
+  int empties = 0;
+  ring.OnEmpty = [&](TObject*) { ++empties; };
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(32);
+  bool more = true;
+  for (int i = 0; i < 4; ++i) {  // the first fill took 4 slots; the fourth read asks for more
+    ring.BufferLoad(b.hdr, more);
+    ASSERT_EQ(b.hdr->dwBytesRecorded, 32u);
+    EXPECT_EQ(uint8_t(b.hdr->lpData[0]), PatternByte(uint64_t(i) * 32));
+  }
+  WaitUntil([&] { return src.gate.Arrived() == 1; });  // and that fill is stuck on the disk
+  ring.BufferLoad(b.hdr, more);
+  EXPECT_TRUE(more);
+  EXPECT_EQ(empties, 1);
+  ASSERT_EQ(b.hdr->dwBytesRecorded, 32u);
+  EXPECT_EQ(std::vector<uint8_t>(b.hdr->lpData, b.hdr->lpData + 32), std::vector<uint8_t>(32, 128));
+
+  ring.SetLoopIfEmpty(true);
+  ring.BufferLoad(b.hdr, more);
+  EXPECT_EQ(empties, 2);
+  ASSERT_EQ(b.hdr->dwBytesRecorded, 32u);
+  EXPECT_EQ(std::vector<uint8_t>(b.hdr->lpData, b.hdr->lpData + 32), PatternBytes(3 * 32, 32));
+
+  src.gate.Open();
+  ring.ChainStop();
+  ring.ChainClose();
+}
+
+TEST(MMRingBf, DisabledQueuePassesReadsThroughAndTakesNoWrites) {
+  PatternSource src(1000);
+  TMMRingBuffer reader, writer;
+  ByteSink sink;
+  Configure(reader, qmRead, 4, 256);
+  Configure(writer, qmWrite, 4, 256);
+  src.SetOutput(&reader);
+  writer.SetOutput(&sink);
+  for (TMMRingBuffer* r : {&reader, &writer}) {
+    r->SetEnabled(false);
+    r->ChainOpen();
+    r->ChainStart();
+  }
+  Buffer b(256);
+  bool more = false;
+  reader.BufferLoad(b.hdr, more);
+  EXPECT_EQ(src.pulls, 1);
+  EXPECT_EQ(b.hdr->dwBytesRecorded, 256u);
+  EXPECT_TRUE(more);
+  for (int i = 0; i < 10; ++i) writer.BufferReady(b.Pattern(0, 256));
+  writer.ChainStop();
+  EXPECT_EQ(writer.QueuedBuffers(), 0);
+  EXPECT_EQ(sink.Size(), 0u);
+}
+
+TEST(MMRingBf, FailingSourceEndsTheThreadNotTheProgram) {
+  struct Failing : TMMDSPComponent {
+    void BufferLoad(PWaveHdr, bool&) override { throw std::runtime_error("disk gone"); }
+  } src;
+  std::vector<std::string> reported;
+  plat::SetExceptionHandler([&](const std::exception_ptr& e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& ex) {
+      reported.push_back(ex.what());
+    }
+  });
+  TMMRingBuffer ring;
+  Configure(ring, qmRead, 4, 256);
+  src.SetOutput(&ring);
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(256);
+  bool more = true;
+  ring.BufferLoad(b.hdr, more);
+  EXPECT_EQ(b.hdr->dwBytesRecorded, 0u);
+  EXPECT_TRUE(ring.ThreadFailed());
+  EXPECT_FALSE(ring.QueueOpen());
+  Pump();
+  plat::SetExceptionHandler(nullptr);
+  EXPECT_EQ(reported, (std::vector<std::string>{"disk gone"}));
+  ring.ChainStop();
+  ring.ChainClose();
+  ring.SetNumBuffers(8);  // closed for real
+}
+
+TEST(MMRingBf, StopWhileTheFileReportsFromTheThread) {
+  // The file, written on the queue thread, fires an event for the UI thread (as a full disk
+  // closes it) while the UI thread is stopping the chain and waits for that thread.
+  TMMRingBuffer ring;
+  GatedSink sink;
+  Configure(ring, qmWrite, 10, 1024);
+  ring.SetOutput(&sink);
+  int closes = 0;
+  std::thread::id closedOn;
+  TNotifyEvent onClose = [&](TObject*) {
+    ++closes;
+    closedOn = std::this_thread::get_id();
+  };
+  sink.afterFirstWrite = [&] { SynchronizeChainThread(&sink, onClose); };
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(1024);
+  for (int i = 0; i < 5; ++i) ring.BufferReady(b.Pattern(uint64_t(i) * 1024, 1024));
+  WaitUntil([&] { return sink.gate.Arrived() == 1; });
+  std::thread opener([&] { sink.gate.Open(); });
+  ring.ChainStop();  // no messages are handled during the stop
+  opener.join();
+  EXPECT_EQ(sink.Bytes(), PatternBytes(0, 5 * 1024));
+  EXPECT_EQ(closes, 0);
+  Pump();
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(closedOn, std::this_thread::get_id());
+  ring.ChainClose();
+}
+
+TEST(MMRingBf, BuffersQueuedAsAFlushEndsAreNotStranded) {
+  // Buffers that arrive after the thread's last look at the queue but before it reports the work
+  // done find the work still pending, so they ask for nothing: they must be flushed all the same.
+  TMMRingBuffer ring;
+  ByteSink sink;
+  Configure(ring, qmWrite, 10, 256);
+  ring.SetOutput(&sink);
+  Buffer late(256);
+  std::atomic<bool> lateDone{false};
+  ring.OnFlushQueueEnd = [&](TObject*) {
+    if (lateDone) return;
+    for (uint64_t i = 5; i < 11; ++i) ring.BufferReady(late.Pattern(i * 256, 256));
+    lateDone = true;
+  };
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(256);
+  for (uint64_t i = 0; i < 5; ++i) ring.BufferReady(b.Pattern(i * 256, 256));
+  WaitUntil([&] { return lateDone.load(); });
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(ring.QueuedBuffers(), 0);
+  EXPECT_EQ(sink.Bytes(), PatternBytes(0, 11 * 256));
+  ring.ChainStop();
+  ring.ChainClose();
+}

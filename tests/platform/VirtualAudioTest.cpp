@@ -1,0 +1,380 @@
+// What the virtual device offers beyond the common contract: its clocks, signals, capture, faults
+// and outside pacing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "common/scratch.h"
+#include "platform/audio/simple_wav.h"
+#include "platform/audio/virtual_audio.h"
+#include "platform/audio/wave_device.h"
+
+using namespace plat;
+
+namespace {
+
+WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
+  WAVEFORMATEX f;
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = channels;
+  f.nSamplesPerSec = rate;
+  f.wBitsPerSample = bits;
+  f.nBlockAlign = uint16_t(channels * bits / 8);
+  f.nAvgBytesPerSec = rate * f.nBlockAlign;
+  return f;
+}
+
+template <class F>
+bool Eventually(F f) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!f()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// An open stream with its buffers; collects what comes back.
+struct Stream {
+  bool input;
+  uint64_t h = 0;
+  std::vector<std::unique_ptr<std::vector<char>>> data;
+  std::vector<std::unique_ptr<WAVEHDR>> hdrs;
+  std::mutex m;
+  std::vector<WAVEHDR*> back;
+  std::vector<uint8_t> received;  // input: everything recorded, in order
+  int opens = 0, closes = 0;
+
+  Stream(bool in, const WAVEFORMATEX& f, int32_t id = WAVE_MAPPER) : input(in) {
+    auto cb = [this](uint64_t, WaveMsg msg, WAVEHDR* hdr) {
+      std::lock_guard<std::mutex> l(m);
+      if (msg == WaveMsg::Open) ++opens;
+      if (msg == WaveMsg::Close) ++closes;
+      if (!hdr) return;
+      back.push_back(hdr);
+      if (msg == WaveMsg::Data) received.insert(received.end(), hdr->lpData, hdr->lpData + hdr->dwBytesRecorded);
+    };
+    result = in ? WaveInOpen(&h, id, &f, cb, 0) : WaveOutOpen(&h, id, &f, cb, 0);
+  }
+  MMRESULT result;
+  WAVEHDR* Buffer(size_t bytes) {
+    data.push_back(std::make_unique<std::vector<char>>(bytes));
+    hdrs.push_back(std::make_unique<WAVEHDR>());
+    WAVEHDR* hdr = hdrs.back().get();
+    hdr->lpData = data.back()->data();
+    hdr->dwBufferLength = uint32_t(bytes);
+    EXPECT_EQ(input ? WaveInPrepareHeader(h, hdr) : WaveOutPrepareHeader(h, hdr), MMSYSERR_NOERROR);
+    return hdr;
+  }
+  MMRESULT Queue(WAVEHDR* hdr) { return input ? WaveInAddBuffer(h, hdr) : WaveOutWrite(h, hdr); }
+  size_t Back() {
+    std::lock_guard<std::mutex> l(m);
+    return back.size();
+  }
+  std::vector<uint8_t> Received() {
+    std::lock_guard<std::mutex> l(m);
+    return received;
+  }
+  uint32_t Position() {
+    MMTIME t;
+    EXPECT_EQ(input ? WaveInGetPosition(h, t) : WaveOutGetPosition(h, t), MMSYSERR_NOERROR);
+    return t.value;
+  }
+  void Close() {
+    if (input ? WaveInReset(h) : WaveOutReset(h)) ADD_FAILURE() << "reset";
+    for (auto& x : hdrs) input ? WaveInUnprepareHeader(h, x.get()) : WaveOutUnprepareHeader(h, x.get());
+    EXPECT_EQ(input ? WaveInClose(h) : WaveOutClose(h), MMSYSERR_NOERROR);
+  }
+};
+
+class VirtualAudio : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(SelectWaveBackend(WaveBackendKind::Virtual));
+    config_.Clock = VirtualClock::Manual;
+    config_.CaptureToMemory = true;
+    ClearVirtualCaptures();
+  }
+  void TearDown() override {
+    EXPECT_EQ(OpenWaveDevices(), 0);
+    SetVirtualAudioConfig(VirtualAudioConfig{});
+  }
+  void Apply() { ASSERT_TRUE(SetVirtualAudioConfig(config_)); }
+  VirtualAudioConfig config_;
+  const WAVEFORMATEX cd_ = Pcm(44100, 2, 16);
+};
+
+}  // namespace
+
+TEST_F(VirtualAudio, LosslessInputWaitsForABufferInsteadOfDropping) {
+  config_.Lossless = true;
+  Apply();
+  Stream in(true, cd_);
+  ASSERT_EQ(in.result, MMSYSERR_NOERROR);
+  ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(100);  // 4410 frames owed, no buffer yet
+  EXPECT_EQ(in.Back(), 0u);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(in.Queue(in.Buffer(6000)), MMSYSERR_NOERROR);
+  // The owed audio arrives as soon as buffers do, with nothing lost.
+  ASSERT_TRUE(Eventually([&] { return in.Back() == 2; }));
+  StepVirtualAudio(20);  // 882 more frames: 17640 + 3528 = 21168 bytes > 18000
+  EXPECT_EQ(in.Back(), 3u);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(in.Queue(in.Buffer(6000)), MMSYSERR_NOERROR);
+  StepVirtualAudio(0);
+  auto rec = in.Received();
+  EXPECT_EQ(in.Position(), 21168u / 4) << "the position counts the partly filled buffer";
+  ASSERT_EQ(rec.size(), 18000u);
+  EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), cd_, 0));
+  in.Close();
+  rec = in.Received();
+  EXPECT_EQ(rec.size(), 21168u) << "the reset returns the rest of what was owed";
+  EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), cd_, 0));
+}
+
+TEST_F(VirtualAudio, UnalignedBuffersStillCarryEveryByteInOrder) {
+  Apply();
+  const WAVEFORMATEX f = Pcm(22050, 2, 16);
+  Stream in(true, f);
+  for (size_t n : {7, 1, 13, 4096, 3, 999}) ASSERT_EQ(in.Queue(in.Buffer(n)), MMSYSERR_NOERROR);
+  ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(1000);
+  ASSERT_EQ(in.Back(), 6u);
+  auto rec = in.Received();
+  ASSERT_EQ(rec.size(), 7u + 1 + 13 + 4096 + 3 + 999);
+  rec.resize(rec.size() - rec.size() % 4);
+  EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), f, 0));
+  in.Close();
+}
+
+TEST_F(VirtualAudio, RealTimeAndFastClocksMoveAudioWithoutSteps) {
+  for (VirtualClock clock : {VirtualClock::RealTime, VirtualClock::Fast}) {
+    config_.Clock = clock;
+    Apply();
+    Stream out(false, Pcm(8000, 1, 8));
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(out.Queue(out.Buffer(80)), MMSYSERR_NOERROR);  // 30 ms
+    EXPECT_TRUE(Eventually([&] { return out.Back() == 3; }));
+    EXPECT_EQ(out.Position(), 240u);
+    Stream in(true, Pcm(8000, 1, 8));
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(in.Queue(in.Buffer(40)), MMSYSERR_NOERROR);
+    ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
+    EXPECT_TRUE(Eventually([&] { return in.Back() == 2; }));
+    if (clock == VirtualClock::Fast) {
+      auto rec = in.Received();
+      EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), Pcm(8000, 1, 8), 0))
+          << "as fast as buffers come, nothing is dropped";
+    }
+    in.Close();
+    out.Close();
+  }
+}
+
+TEST_F(VirtualAudio, ToneAndWavFileInputs) {
+  Scratch dir;
+  // A 1 kHz source file of 8-bit mono, read into a 16-bit stereo stream.
+  const WAVEFORMATEX src = Pcm(8000, 1, 8);
+  std::vector<uint8_t> samples(800);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint8_t(i * 7);
+  {
+    SimpleWavWriter w;
+    ASSERT_TRUE(w.Open(dir.Path("in.wav"), src));
+    ASSERT_TRUE(w.Write(samples.data(), samples.size()));
+    ASSERT_TRUE(w.Close());
+  }
+  config_.Inputs.assign(2, VirtualDeviceSpec("in"));
+  config_.Inputs[0].Source = VirtualSource::Tone;
+  config_.Inputs[0].ToneHz = 441;
+  config_.Inputs[0].ToneLevel = 0.5;
+  config_.Inputs[1].Source = VirtualSource::WavFile;
+  config_.Inputs[1].WavPath = dir.Path("in.wav");
+  Apply();
+
+  Stream tone(true, cd_, 0);
+  ASSERT_EQ(tone.Queue(tone.Buffer(4 * 100)), MMSYSERR_NOERROR);  // one period of 441 Hz
+  ASSERT_EQ(WaveInStart(tone.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(10);
+  auto t = tone.Received();
+  ASSERT_EQ(t.size(), 400u);
+  auto sample = [&](size_t frame, int ch) { return int16_t(t[frame * 4 + ch * 2] | t[frame * 4 + ch * 2 + 1] << 8); };
+  EXPECT_EQ(sample(0, 0), 0);
+  EXPECT_NEAR(sample(25, 0), 16384, 2) << "a quarter period in: the peak at half scale";
+  EXPECT_NEAR(sample(75, 1), -16384, 2);
+  EXPECT_EQ(sample(40, 0), sample(40, 1));
+  tone.Close();
+
+  Stream file(true, cd_, 1);
+  ASSERT_EQ(file.Queue(file.Buffer(4 * 1000)), MMSYSERR_NOERROR);  // more than the file: it loops
+  ASSERT_EQ(WaveInStart(file.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(1000);
+  auto r = file.Received();
+  ASSERT_EQ(r.size(), 4000u);
+  for (size_t fr = 0; fr < 1000; ++fr) {
+    int16_t want = int16_t(uint16_t(samples[fr % 800] ^ 0x80) << 8);
+    for (int ch = 0; ch < 2; ++ch)
+      ASSERT_EQ(int16_t(r[fr * 4 + ch * 2] | r[fr * 4 + ch * 2 + 1] << 8), want) << fr;
+  }
+  file.Close();
+}
+
+TEST_F(VirtualAudio, OutputCaptureKeepsWhatPlayedAndALogOfWhatHappened) {
+  Scratch dir;
+  config_.CaptureFolder = dir.Root();
+  Apply();
+  const WAVEFORMATEX f = Pcm(8000, 1, 16);
+  Stream out(false, f);
+  WAVEHDR* a = out.Buffer(1600);  // 100 ms
+  WAVEHDR* b = out.Buffer(1600);
+  for (int i = 0; i < 1600; ++i) a->lpData[i] = char(i), b->lpData[i] = char(255 - i % 256);
+  ASSERT_EQ(out.Queue(a), MMSYSERR_NOERROR);
+  ASSERT_EQ(out.Queue(b), MMSYSERR_NOERROR);
+  StepVirtualAudio(50);
+  ASSERT_EQ(WaveOutPause(out.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(500);
+  ASSERT_EQ(WaveOutRestart(out.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(100);
+  ASSERT_EQ(WaveOutReset(out.h), MMSYSERR_NOERROR);  // half of b never plays
+  for (auto& x : out.hdrs) WaveOutUnprepareHeader(out.h, x.get());
+  ASSERT_EQ(WaveOutClose(out.h), MMSYSERR_NOERROR);
+
+  auto caps = VirtualCaptures();
+  ASSERT_EQ(caps.size(), 1u);
+  const VirtualCapture& c = caps[0];
+  EXPECT_EQ(c.handle, out.h);
+  std::vector<uint8_t> want(a->lpData, a->lpData + 1600);
+  want.insert(want.end(), b->lpData, b->lpData + 800);
+  EXPECT_EQ(c.audio, want);
+  using K = VirtualLogEntry;
+  std::vector<std::pair<K::Kind, uint64_t>> log;
+  for (auto& e : c.log) log.push_back({e.kind, e.kind == K::Write ? e.bytes : e.playedFrames});
+  std::vector<std::pair<K::Kind, uint64_t>> expect = {{K::Open, 0},  {K::Write, 1600},  {K::Write, 1600},
+                                                      {K::Pause, 400}, {K::Restart, 400}, {K::Reset, 1200},
+                                                      {K::Close, 0}};
+  EXPECT_EQ(log, expect);
+
+  // The same stream as a WAV file and a text log in the capture folder.
+  SimpleWav wav;
+  std::string base = dir.Path("virtual-out-" + std::to_string(out.h));
+  ASSERT_TRUE(ReadSimpleWav(base + ".wav", wav));
+  EXPECT_EQ(wav.format.nSamplesPerSec, 8000u);
+  EXPECT_EQ(wav.data, want);
+  std::ifstream logFile(base + ".log");
+  std::stringstream text;
+  text << logFile.rdbuf();
+  EXPECT_NE(text.str().find("pause 0 at 400\nrestart 0 at 400\nreset 0 at 1200\nclose"), std::string::npos)
+      << text.str();
+}
+
+TEST_F(VirtualAudio, FaultsAndDeviceLists) {
+  config_.Inputs.clear();
+  config_.Outputs.assign(3, VirtualDeviceSpec("out"));
+  config_.Outputs[0].OpenError = MMSYSERR_ALLOCATED;
+  config_.Outputs[1].NoOpenNotice = true;
+  config_.Outputs[2].NoCloseNotice = true;
+  config_.Outputs[2].Bits = {16};
+  config_.Outputs[2].MaxChannels = 1;
+  config_.Outputs[2].MaxRate = 22050;
+  Apply();
+  EXPECT_EQ(WaveInGetNumDevs(), 0u);
+  WaveCaps caps;
+  EXPECT_EQ(WaveInGetDevCaps(WAVE_MAPPER, caps), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(WaveInOpen(nullptr, WAVE_MAPPER, &cd_, nullptr, WAVE_FORMAT_QUERY), MMSYSERR_NODRIVER);
+  EXPECT_EQ(WaveOutGetNumDevs(), 3u);
+
+  Stream busy(false, cd_, 0);
+  EXPECT_EQ(busy.result, MMSYSERR_ALLOCATED);
+  EXPECT_EQ(OpenWaveDevices(), 0);
+
+  Stream quiet(false, cd_, 1);
+  ASSERT_EQ(quiet.result, MMSYSERR_NOERROR);
+  EXPECT_EQ(quiet.opens, 0);
+  EXPECT_EQ(WaveOutClose(quiet.h), MMSYSERR_NOERROR);
+  EXPECT_EQ(quiet.closes, 1);
+
+  ASSERT_EQ(WaveOutGetDevCaps(2, caps), MMSYSERR_NOERROR);
+  EXPECT_EQ(caps.Formats, WAVE_FORMAT_1M16 | WAVE_FORMAT_2M16);
+  EXPECT_EQ(WaveOutOpen(nullptr, 2, &cd_, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+  WAVEFORMATEX narrow = Pcm(22050, 1, 16);
+  Stream mute(false, narrow, 2);
+  ASSERT_EQ(mute.result, MMSYSERR_NOERROR);
+  EXPECT_EQ(mute.opens, 1);
+  EXPECT_FALSE(SetVirtualAudioConfig(VirtualAudioConfig{})) << "refused while a device is open";
+  EXPECT_FALSE(SelectWaveBackend(WaveBackendKind::Alsa));
+  EXPECT_EQ(WaveOutClose(mute.h), MMSYSERR_NOERROR);
+  EXPECT_EQ(mute.closes, 0);
+}
+
+TEST_F(VirtualAudio, PositionWrapsAt32Bits) {
+  config_.Outputs[0].PositionBase = 0xFFFFFF00u;
+  Apply();
+  Stream out(false, Pcm(8000, 1, 8));
+  EXPECT_EQ(out.Position(), 0xFFFFFF00u);
+  ASSERT_EQ(out.Queue(out.Buffer(800)), MMSYSERR_NOERROR);
+  StepVirtualAudio(100);
+  EXPECT_EQ(out.Position(), 800u - 256u);
+  out.Close();
+}
+
+TEST_F(VirtualAudio, EnvironmentConfiguresTheDevice) {
+  setenv("SOLVANE_AUDIO_CLOCK", "fast", 1);
+  setenv("SOLVANE_AUDIO_DEVICES", "2,3", 1);
+  setenv("SOLVANE_AUDIO_INPUT", "tone:220", 1);
+  setenv("SOLVANE_AUDIO_LOSSLESS", "1", 1);
+  setenv("SOLVANE_AUDIO_FAULT", "noclose,open=4", 1);
+  VirtualAudioConfig c = VirtualAudioConfigFromEnvironment();
+  for (const char* v : {"SOLVANE_AUDIO_CLOCK", "SOLVANE_AUDIO_DEVICES", "SOLVANE_AUDIO_INPUT",
+                        "SOLVANE_AUDIO_LOSSLESS", "SOLVANE_AUDIO_FAULT"})
+    unsetenv(v);
+  EXPECT_EQ(c.Clock, VirtualClock::Fast);
+  ASSERT_EQ(c.Inputs.size(), 2u);
+  ASSERT_EQ(c.Outputs.size(), 3u);
+  EXPECT_EQ(c.Outputs[2].Name, "Virtual Output 3");
+  EXPECT_EQ(c.Inputs[1].Source, VirtualSource::Tone);
+  EXPECT_EQ(c.Inputs[1].ToneHz, 220.0);
+  EXPECT_TRUE(c.Lossless);
+  EXPECT_TRUE(c.Outputs[0].NoCloseNotice);
+  EXPECT_EQ(c.Inputs[0].OpenError, MMSYSERR_ALLOCATED);
+  setenv("SOLVANE_AUDIO_FAULT", "nodevices", 1);
+  c = VirtualAudioConfigFromEnvironment();
+  unsetenv("SOLVANE_AUDIO_FAULT");
+  EXPECT_TRUE(c.Inputs.empty());
+  EXPECT_TRUE(c.Outputs.empty());
+}
+
+TEST_F(VirtualAudio, AnotherProcessStepsTheClockThroughTheFifo) {
+  Scratch dir;
+  std::string fifo = dir.Path("pace"), ack = dir.Path("ack");
+  setenv("SOLVANE_AUDIO_PACE", fifo.c_str(), 1);
+  setenv("SOLVANE_AUDIO_PACE_ACK", ack.c_str(), 1);
+  ASSERT_TRUE(SelectWaveBackend(WaveBackendKind::Virtual));  // a new backend starts the reader
+  unsetenv("SOLVANE_AUDIO_PACE");
+  unsetenv("SOLVANE_AUDIO_PACE_ACK");
+  Apply();
+  Stream out(false, Pcm(8000, 1, 8));
+  ASSERT_EQ(out.Queue(out.Buffer(800)), MMSYSERR_NOERROR);
+  uint64_t before = VirtualAudioSteppedMs();
+  ASSERT_TRUE(Eventually([&] { return access(fifo.c_str(), F_OK) == 0; }));
+  {
+    std::ofstream pace(fifo);
+    pace << "step 60\nnonsense\nstep 40\n";
+  }
+  auto acked = [&] {
+    std::ifstream in(ack);
+    std::string line, last;
+    int n = 0;
+    while (std::getline(in, line)) last = line, ++n;
+    return n == 2 && last == "stepped " + std::to_string(before + 100);
+  };
+  ASSERT_TRUE(Eventually(acked));
+  EXPECT_EQ(out.Back(), 1u) << "100 ms stepped from outside played the buffer";
+  out.Close();
+}

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/system/files.h"
+#include "recorder/Login.h"
+#include "tests/common/scratch.h"
+#include "tests/recorder/fake_user_deck.h"
+
+namespace {
+
+class Passwords : public ::testing::Test {
+protected:
+  Passwords() : deck(dir.Root() + "/") {}
+  std::string Folder() const { return dir.Root() + "/"; }
+  Scratch dir;
+  FakeUserDeck deck;
+};
+
+}  // namespace
+
+TEST_F(Passwords, LoginComparesThePasswordExactly) {
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + "Ann.svu", "[user]\r\npassword=Secret\r\n"));
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + "bob.svu", "[USER]\r\nFULL NAME=Bob\r\n"));
+
+  EXPECT_EQ(LoginUser(deck, "Ann", "secret"), TLoginResult::WrongPassword);
+  EXPECT_EQ(LoginUser(deck, "Ann", "Secret "), TLoginResult::WrongPassword);
+  EXPECT_EQ(deck.Texts().back(), WrongPasswordMessage);
+  EXPECT_EQ(deck.users.currentUser, "Default");
+  EXPECT_EQ(LoginUser(deck, "Ann", "Secret"), TLoginResult::Accepted);
+  EXPECT_EQ(deck.users.currentUser, "Ann");
+
+  // Without a password key only the fixed stand-in text gets in.
+  EXPECT_EQ(LoginUser(deck, "bob", ""), TLoginResult::WrongPassword);
+  EXPECT_EQ(LoginUser(deck, "bob", "7k3m9p2x8q4wzbn"), TLoginResult::Accepted);
+  EXPECT_EQ(std::string(MissingPasswordMark).size(), 15u);
+
+  EXPECT_EQ(LoginUser(deck, "gone", "x"), TLoginResult::NoUserFile);
+  EXPECT_EQ(deck.Texts().back(), "Problem Loading User Settings");
+  EXPECT_EQ(deck.users.currentUser, "bob");
+
+  EXPECT_EQ(LoginUser(deck, "Default", "anything"), TLoginResult::Accepted);
+  EXPECT_EQ(deck.users.currentUser, "Default");
+  EXPECT_FALSE(LogOutUser(deck));
+  EXPECT_EQ(deck.captionUpdates, 0);
+  deck.users.currentUser = "Ann";
+  EXPECT_TRUE(LogOutUser(deck));
+  EXPECT_EQ(deck.users.currentUser, "Default");
+  EXPECT_EQ(deck.captionUpdates, 1);
+}
+
+TEST_F(Passwords, SupervisorPrompt) {
+  // No supervisor password: an empty entry does nothing, anything else is wrong.
+  EXPECT_EQ(CheckSupervisor(deck, ""), TSupervisorResult::Nothing);
+  EXPECT_TRUE(deck.shown.empty());
+  EXPECT_EQ(CheckSupervisor(deck, "x"), TSupervisorResult::Refused);
+  EXPECT_EQ(deck.Texts().back(), WrongPasswordMessage);
+
+  deck.settings.supervisorPassword = "Boss";
+  EXPECT_EQ(CheckSupervisor(deck, ""), TSupervisorResult::Nothing);
+  EXPECT_EQ(CheckSupervisor(deck, "boss"), TSupervisorResult::Refused);
+  EXPECT_EQ(CheckSupervisor(deck, "Boss"), TSupervisorResult::Granted);
+  EXPECT_EQ(deck.shown.size(), 2u);
+
+  deck.settings.exitPassword = "Out";
+  EXPECT_FALSE(ExitPasswordMatches(deck.settings, "out"));
+  EXPECT_TRUE(ExitPasswordMatches(deck.settings, "Out"));
+}
+
+TEST_F(Passwords, LockoutHoldsOnlyWhenEveryConditionDoes) {
+  const std::string target = Folder() + "take.wav";
+  ASSERT_TRUE(plat::WriteWholeFile(target, "RIFF"));
+  const int64_t written = 1700000000;
+  ASSERT_TRUE(plat::SetFileAge(target, written));
+  deck.now = written + 3 * 3600;  // saved three hours ago
+  deck.settings.safetySave = true;
+  deck.settings.supervisorPassword = "Boss";
+  deck.users.cart.saveFolder = "/carts/";
+  deck.users.cart.lockoutHours = 4;
+
+  int dialogs = 0, answer = 2;
+  auto dialog = [&] {
+    ++dialogs;
+    return answer;
+  };
+  EXPECT_FALSE(LockoutAllowsSave(deck, target, dialog));
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(deck.users.lockoutFileName, target);
+  EXPECT_EQ(CheckLockout(deck.users.cart, deck.settings, target, deck.now).expiry,
+            written + 4 * 3600);
+  answer = 1;
+  EXPECT_TRUE(LockoutAllowsSave(deck, target, dialog));
+  EXPECT_EQ(dialogs, 2);
+
+  // Each missing condition lets the save through without asking.
+  auto asks = [&] { return CheckLockout(deck.users.cart, deck.settings, target, deck.now).authorise; };
+  EXPECT_TRUE(asks());
+  deck.users.cart.lockoutHours = 2;
+  EXPECT_FALSE(asks());
+  deck.users.cart.lockoutHours = 4;
+  deck.settings.safetySave = false;
+  EXPECT_FALSE(asks());
+  deck.settings.safetySave = true;
+  deck.settings.supervisorPassword.clear();
+  EXPECT_FALSE(asks());
+  deck.settings.supervisorPassword = "Boss";
+  deck.users.cart.saveFolder.clear();
+  EXPECT_FALSE(asks());
+  deck.users.cart.saveFolder = "/carts/";
+  EXPECT_FALSE(CheckLockout(deck.users.cart, deck.settings, Folder() + "none.wav", deck.now).authorise);
+  EXPECT_TRUE(asks());
+
+  // A quick cart has no lockout hours: only a last write in the future still holds it.
+  deck.users.cart.lockoutHours = 0;
+  EXPECT_FALSE(asks());
+  deck.now = written - 60;
+  EXPECT_TRUE(asks());
+  deck.now = written;  // the very second of the write is not later than it
+  EXPECT_TRUE(asks());
+  EXPECT_EQ(dialogs, 2);
+
+  EXPECT_FALSE(DateTimeText(written).empty());
+}

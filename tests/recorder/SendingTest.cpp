@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/system/files.h"
+#include "recorder/Sending.h"
+#include "tests/common/scratch.h"
+#include "tests/recorder/fake_user_deck.h"
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::string text;
+  plat::ReadWholeFile(path, text);
+  return text;
+}
+
+class Send : public ::testing::Test {
+protected:
+  Send() : deck(dir.Root() + "/") {
+    deck.settings.postrelInPath = Folder() + "postrel/in";
+    deck.cartFile = Folder() + "carts/My Take.wav";
+    plat::ForceDirectories(Folder() + "carts");
+    plat::WriteWholeFile(deck.cartFile, "RIFF");
+  }
+  std::string Folder() const { return dir.Root() + "/"; }
+  void InstallPrograms() {
+    ASSERT_TRUE(plat::WriteWholeFile(Folder() + EmailProgramName, "#!/bin/sh\n"));
+    ASSERT_TRUE(plat::WriteWholeFile(Folder() + WebProgramName, "#!/bin/sh\n"));
+  }
+  Scratch dir;
+  FakeUserDeck deck;
+};
+
+}  // namespace
+
+TEST(Sending, AddressBookLinesAndTheirLimits) {
+  std::vector<TAddressEntry> book = ParseAddressBook("news;in,out\r\nsales@example.com;a\nx;\r\nlast;z");
+  ASSERT_EQ(book.size(), 3u);  // the last line has no line end
+  EXPECT_EQ(book[0].destination, "news");
+  EXPECT_EQ(book[0].folders, (std::vector<std::string>{"in", "out"}));
+  EXPECT_EQ(book[0].line, "news;in,out");
+  EXPECT_EQ(book[1].destination, "sales@example.com");
+  EXPECT_EQ(EntryFolders(book[2]), std::vector<std::string>{});
+
+  std::string many;
+  for (int i = 0; i < 60; ++i) many += "d" + std::to_string(i) + ";f\r\n";
+  EXPECT_EQ(ParseAddressBook(many).size(), size_t(AddressBookEntries));
+  std::string folders = "d;";
+  for (int i = 0; i < 60; ++i) folders += "f" + std::to_string(i) + ",";
+  EXPECT_EQ(ParseAddressBook(folders + "\r\n")[0].folders.size(), size_t(AddressBookFolders));
+
+  // The dialog's lists stop at the first empty entry.
+  book = ParseAddressBook("a;1,,3\r\n;x\r\nb;2\r\n");
+  EXPECT_EQ(AddressDestinations(book), std::vector<std::string>{"a"});
+  EXPECT_EQ(EntryFolders(book[0]), std::vector<std::string>{"1"});
+
+  EXPECT_EQ(WebDestinations(SplitLines("  ; comment;x\r\nFTP One;ftp://a\r\nno semicolon\n"
+                                       "Web;;\r\n;also\r\nlast;")),
+            (std::vector<std::string>{"FTP One", "Web", "last"}));
+}
+
+TEST(Sending, EmailAddressRules) {
+  for (const char* good : {"a@b.cd", "first.last@example.com", "x_y-z+1@mail.example.org",
+                           "A1@B2.C3"})
+    EXPECT_TRUE(IsValidEmailAddress(good)) << good;
+  for (const char* bad : {"a@b.c", "ab.cde", "a@@b.cd", "a@b@c.de", "@abc.de", "abcde.f@",
+                          "a.@bc.de", ".a@bc.de", "a b@cd.ef", "a@bcdef", "a@.bcde", "a@bcde.",
+                          "ab[c@de.fg", "a..b@cd.ef", "ab~c@de.fg", "a\xc3\xa9@bc.de"})
+    EXPECT_FALSE(IsValidEmailAddress(bad)) << bad;
+}
+
+TEST(Sending, CommandLinesAndOrderFiles) {
+  EXPECT_EQ(EmailArguments("/srv/rec/", " news ", " in "),
+            (std::vector<std::string>{"To=news", "File=/srv/rec/mail.txt", "Folder=in",
+                                      "Root=/srv/rec"}));
+  // A quote or blank stays inside its own argument.
+  EXPECT_EQ(EmailArguments("/my rec/", "a\"b", "c d")[0], "To=a\"b");
+  EXPECT_EQ(WebArguments(), (std::vector<std::string>{"/x", "/PEXE"}));
+
+  const std::string dat = WebOrderDat("take.wav", "FTP One");
+  std::vector<std::string> lines;
+  for (size_t at = 0, next; (next = dat.find("\r\n", at)) != std::string::npos; at = next + 2)
+    lines.push_back(dat.substr(at, next - at));
+  ASSERT_EQ(lines.size(), size_t(WebOrderLines));
+  EXPECT_EQ(dat.size(), 22u * 2 + 8 + 7);
+  EXPECT_EQ(lines[2], "take.wav");
+  EXPECT_EQ(lines[5], "FTP One");
+  // Line breaks in a name cannot move the destination to another line.
+  EXPECT_EQ(WebOrderDat("a\r\nb", "d").substr(4, 7), "a  b\r\n\r");
+
+  EXPECT_EQ(WebOrderPath("/drop", "/carts/My Take.wav", ".dat"), "/drop/My Take.dat");
+  EXPECT_EQ(WebOrderPath("/drop/", "/carts/take", ".txt"), "/drop/take.txt");
+}
+
+TEST_F(Send, EmailRoad) {
+  // Without the program nothing is written.
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.Texts().back(), "Email program is not present. Please contact technical support.");
+  EXPECT_FALSE(plat::FileExists(Folder() + "mail.txt"));
+  EXPECT_FALSE(EmailProgramPresent(Folder()));
+  InstallPrograms();
+  EXPECT_TRUE(EmailProgramPresent(Folder()));
+  EXPECT_TRUE(WebProgramPresent(Folder()));
+
+  deck.busy = true;
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.shown.size(), 1u);
+  deck.busy = false;
+
+  ASSERT_TRUE(PrepareEmail(deck));
+  EXPECT_EQ(Contents(Folder() + "mail.txt"), "[" + deck.cartFile + "]");
+
+  deck.users.sendLists.addressBook = ParseAddressBook("News Desk;in,out\r\n");
+  EXPECT_FALSE(SendEmail(deck, "News Desk", "  "));
+  EXPECT_EQ(deck.Texts().back(), "No folder specified!");
+  EXPECT_FALSE(SendEmail(deck, "nobody", "in"));
+  EXPECT_EQ(deck.Texts().back(), "E-Mail address is not valid! ");
+  EXPECT_TRUE(deck.started.empty());
+
+  EXPECT_TRUE(SendEmail(deck, " news desk ", "out"));  // a listed alias, in any case
+  ASSERT_EQ(deck.started.size(), 1u);
+  EXPECT_EQ(deck.started[0].path, Folder() + EmailProgramName);
+  EXPECT_EQ(deck.started[0].args, EmailArguments(Folder(), "news desk", "out"));
+
+  deck.startSucceeds = false;
+  EXPECT_FALSE(SendEmail(deck, "ed@example.com", "in"));
+  EXPECT_EQ(deck.Texts().back(), "Error calling email.exe");
+
+  // A cart whose file went away is ejected, and no mail file is written for it.
+  plat::DeleteFile(Folder() + "mail.txt");
+  plat::DeleteFile(deck.cartFile);
+  const std::string gone = deck.cartFile;
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.shown.back().kind, TNoticeKind::Information);
+  EXPECT_EQ(deck.Texts().back(), "Sorry, it appears this file " + gone + " is no longer available.");
+  EXPECT_EQ(deck.ejects, 1);
+  EXPECT_FALSE(plat::FileExists(Folder() + "mail.txt"));
+  EXPECT_FALSE(PrepareEmail(deck));  // an empty path included
+  EXPECT_EQ(deck.Texts().back(), "Sorry, it appears this file  is no longer available.");
+}
+
+TEST_F(Send, WebRoadWritesBothOrdersBeforeTheProgramStarts) {
+  EXPECT_FALSE(PrepareWeb(deck));
+  EXPECT_EQ(deck.Texts().back(), "Web\\FTP program is not present. Please contact technical support.");
+  InstallPrograms();
+  ASSERT_TRUE(PrepareWeb(deck));
+  EXPECT_FALSE(ChooseWebDestination(deck, "  "));
+  EXPECT_EQ(deck.Texts().back(), "No folder specified!");
+  ASSERT_TRUE(ChooseWebDestination(deck, "FTP One"));
+
+  const std::string dat = Folder() + "postrel/in/My Take.dat";
+  const std::string txt = Folder() + "postrel/in/My Take.txt";
+  bool bothThere = false;
+  deck.onStart = [&] { bothThere = plat::FileExists(dat) && plat::FileExists(txt); };
+  deck.settings.postrelLaunch = true;
+  ASSERT_TRUE(SendWeb(deck));
+  ASSERT_EQ(deck.started.size(), 1u);
+  EXPECT_TRUE(bothThere);
+  EXPECT_EQ(deck.started[0].path, Folder() + WebProgramName);
+  EXPECT_EQ(deck.started[0].args, WebArguments());
+  EXPECT_EQ(Contents(dat), WebOrderDat("My Take.wav", "FTP One"));
+  EXPECT_EQ(Contents(txt), "[" + deck.cartFile + "]");
+
+  deck.startSucceeds = false;
+  EXPECT_FALSE(SendWeb(deck));
+  EXPECT_EQ(deck.Texts().back(), "Error calling Web\\FTP program");
+
+  // With launching off the orders are written and nothing is started.
+  plat::DeleteFile(dat);
+  plat::DeleteFile(txt);
+  deck.settings.postrelLaunch = false;
+  EXPECT_TRUE(SendWeb(deck));
+  EXPECT_EQ(deck.started.size(), 2u);
+  EXPECT_TRUE(plat::FileExists(dat));
+  EXPECT_TRUE(plat::FileExists(txt));
+
+  // A drop folder that cannot be made is reported, and nothing is started.
+  deck.settings.postrelLaunch = true;
+  deck.settings.postrelInPath = deck.cartFile + "/in";
+  EXPECT_FALSE(SendWeb(deck));
+  EXPECT_EQ(deck.Texts().back(), "Cannot create file " + deck.cartFile + "/in/My Take.txt");
+  EXPECT_EQ(deck.started.size(), 2u);
+}
+
+TEST_F(Send, ListsAreReadFromTheProgramFolder) {
+  EXPECT_TRUE(LoadSendLists(Folder()).addressBook.empty());
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "email"));
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "postrel"));
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + AddressBookFile, "a;b\r\n"));
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + WebListFile, "w;x"));
+  TSendLists lists = LoadSendLists(Folder());
+  ASSERT_EQ(lists.addressBook.size(), 1u);
+  EXPECT_EQ(WebDestinations(lists.webList), std::vector<std::string>{"w"});
+
+  ASSERT_TRUE(plat::WriteWholeFile(Folder() + MailFileName, "[x]"));
+  DeleteMailFile(Folder());
+  EXPECT_FALSE(plat::FileExists(Folder() + MailFileName));
+}

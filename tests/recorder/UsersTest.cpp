@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/system/files.h"
+#include "platform/ui/inifiles.h"
+#include "recorder/Users.h"
+#include "tests/common/scratch.h"
+#include "tests/recorder/fake_user_deck.h"
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::string text;
+  plat::ReadWholeFile(path, text);
+  return text;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string Program(int n, const std::string& name, const std::string& lockout = "3") {
+  return "[Template " + std::to_string(n) + "]\r\nName=" + name +
+         "\r\nLength=00:30:00\r\nDescription=News " + std::to_string(n) +
+         "\r\nFormat=44.100 kHz, 16 bit, Stereo, 172 kb/sec\r\nSave Path=/carts/\r\nLockout=" +
+         lockout + "\r\n";
+}
+
+class UserFiles : public ::testing::Test {
+protected:
+  UserFiles() : deck(dir.Root() + "/") {}
+  std::string Folder() const { return dir.Root() + "/"; }
+  void Write(const std::string& name, const std::string& text) {
+    ASSERT_TRUE(plat::WriteWholeFile(Folder() + name, text));
+  }
+  int Programs() const {
+    int n = 0;
+    while (n < ProgramRows && !deck.users.programList[size_t(n)][pfName].empty()) ++n;
+    return n;
+  }
+
+  Scratch dir;
+  FakeUserDeck deck;
+};
+
+}  // namespace
+
+TEST(Users, RecordsSplitBackIntoTheirFields) {
+  TProgramRow row{"Morning", "00:30:00", "Drive time", "32.000 kHz, 16 bit, Mono, 62 kb/sec",
+                  "/carts/", "3"};
+  EXPECT_EQ(ProgramRecord(row),
+            "Morning|00:30:00|Drive time|32.000 kHz, 16 bit, Mono, 62 kb/sec|/carts/|3");
+  EXPECT_EQ(SplitProgramRecord(ProgramRecord(row)), row);
+
+  // An empty description comes back as one blank; other empty fields stay empty.
+  TProgramRow split = SplitProgramRecord("A|00:01:00||8.000 kHz, 8 bit, Mono, 7 kb/sec||0");
+  EXPECT_EQ(split[pfDescription], " ");
+  EXPECT_EQ(split[pfSavePath], "");
+  EXPECT_EQ(split[pfLockout], "0");
+
+  // A "|" typed into the description or the save folder stays in its own field.
+  TProgramRow piped{"B", "01:00:00", "news | sport", "48.000 kHz, 16 bit, Stereo, 125 kb/sec",
+                    "/mnt/a|b/", "12"};
+  EXPECT_EQ(SplitProgramRecord(ProgramRecord(piped)), piped);
+
+  EXPECT_EQ(LengthText(3000), "00:30:00");
+  EXPECT_EQ(LengthText(10000), "01:00:00");
+  EXPECT_EQ(LengthText(1234567), "123:45:67");  // more than two hour digits are kept
+  int v = -1;
+  EXPECT_TRUE(LengthDigits("00:30:00", v));
+  EXPECT_EQ(v, 3000);
+  EXPECT_FALSE(LengthDigits("", v));
+  EXPECT_FALSE(LengthDigits("0a:30:00", v));
+  EXPECT_FALSE(LengthDigits("-1:00:00", v));
+}
+
+TEST(Users, SortingRewritesTheKeyFirstAndComparesWithoutCase) {
+  std::vector<std::string> lib = {
+      "zeta|00:10:00|b|F|/x/|3",
+      "Alpha|00:20:00|a|F|/y/|10",
+      "beta|00:05:00|a|F|/x/|3",
+  };
+  SortProgramRecords(lib, pfName);
+  EXPECT_EQ(RecordField(lib[0], pfName), "Alpha");
+  EXPECT_EQ(RecordField(lib[1], pfName), "beta");
+  EXPECT_EQ(RecordField(lib[2], pfName), "zeta");
+
+  // Lockouts compare as text: 10 before 3; equal keys follow the rest of the rewritten line,
+  // which starts with the name that changed places with the key.
+  SortProgramRecords(lib, pfLockout);
+  EXPECT_EQ(RecordField(lib[0], pfName), "Alpha");
+  EXPECT_EQ(RecordField(lib[1], pfName), "beta");
+  EXPECT_EQ(RecordField(lib[2], pfName), "zeta");
+
+  SortProgramRecords(lib, pfLength);
+  EXPECT_EQ(RecordField(lib[0], pfLength), "00:05:00");
+  EXPECT_EQ(RecordField(lib[2], pfLength), "00:20:00");
+}
+
+TEST_F(UserFiles, ListsFindEveryUserOnceAndLeadBackToTheirFiles) {
+  Write("default.svu", "");
+  Write("zed.SVU", "");
+  Write("amy.svu", "");
+  Write("Bob.svu", "");
+  Write("old.svu.svu", "");
+  Write("notes.txt", "");
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "folder.svu"));
+
+  EXPECT_EQ(LoginUserList(Folder()),
+            (std::vector<std::string>{"Default", "Bob", "amy", "old.svu", "zed"}));
+  EXPECT_EQ(ManagerUserList(Folder()),
+            (std::vector<std::string>{"Default", "amy", "Bob", "old.svu", "zed"}));
+  // A listed name finds its file whatever the letter case of the name or the file.
+  EXPECT_EQ(UserFilePath(Folder(), "ZED"), Folder() + "zed.SVU");
+  EXPECT_EQ(UserFilePath(Folder(), "old.svu"), Folder() + "old.svu.svu");
+  EXPECT_EQ(UserFilePath(Folder(), "Default"), Folder() + "default.svu");
+  EXPECT_EQ(UserFilePath(Folder(), "new"), Folder() + "new.svu");
+}
+
+TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
+  Write("Solvane.ini", "[GUI]\r\nShort Timers=0\r\n" + Program(0, "Morning") +
+                           "[Template 1]\r\nName=Evening\r\nSave path=/eve/\r\n");
+  CountingGauge gauge;
+  LoadINITemplates(deck, "Default", &gauge);
+
+  const std::string lib = Contents(Folder() + "Default.svu");
+  EXPECT_EQ(Count(lib, "[Template "), ProgramRows);
+  EXPECT_EQ(Count(lib, "\r\n"), ProgramRows * 7);
+  EXPECT_EQ(Count(lib, "Save path="), ProgramRows);
+  EXPECT_NE(lib.find("[Template 0]\r\nName=Morning\r\nLength=00:30:00\r\nDescription=News 0\r\n"
+                     "Format=44.100 kHz, 16 bit, Stereo, 172 kb/sec\r\nSave path=/carts/\r\n"
+                     "Lockout=3\r\n"),
+            std::string::npos);
+  // Keys missing from the settings become empty keys; the lockout is completed on loading.
+  EXPECT_NE(lib.find("[Template 1]\r\nName=Evening\r\nLength=\r\nDescription=\r\nFormat=\r\n"
+                     "Save path=/eve/\r\nLockout=0\r\n[Template 2]\r\nName=\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(plat::FileExists(Folder() + "Default.svu.new"));
+
+  EXPECT_EQ(Programs(), 2);
+  EXPECT_EQ(deck.users.programList[1][pfSavePath], "/eve/");
+  EXPECT_EQ(deck.users.programList[1][pfLockout], "0");
+  EXPECT_EQ(deck.statuses, (std::vector<std::string>{"Creating Default User...",
+                                                     "Loading Program List... Please wait."}));
+  EXPECT_EQ(deck.messagePumps, ProgramRows);
+  EXPECT_EQ(gauge.steps, ProgramRows + 3);  // every created row, then the rows read up to the end
+  EXPECT_EQ(gauge.position, 0);             // reset at the end
+  EXPECT_EQ(deck.users.currentUser, "Default");
+  EXPECT_EQ(deck.captionUpdates, 1);
+
+  // The library stands now: a second load reads it and writes nothing.
+  const int64_t before = plat::FileAge(Folder() + "Default.svu");
+  ASSERT_TRUE(plat::SetFileAge(Folder() + "Default.svu", before - 100));
+  LoadINITemplates(deck, "Default", nullptr);
+  EXPECT_EQ(Contents(Folder() + "Default.svu"), lib);
+  EXPECT_EQ(plat::FileAge(Folder() + "Default.svu"), before - 100);
+}
+
+TEST_F(UserFiles, LoadingStopsAtTheFirstUnusedSectionAndClearsOlderRows) {
+  Write("ann.svu", "[USER]\r\nPASSWORD=x\r\n" + Program(0, "One") + Program(1, "Two") +
+                       Program(3, "Four"));
+  Write("bob.svu", "[Template 0]\r\nLength=00:01:00\r\n" + Program(1, "Hidden"));
+  deck.users.currentUser = "ann";
+
+  LoadINITemplates(deck, "ann", nullptr);
+  EXPECT_EQ(Programs(), 2);
+  EXPECT_EQ(deck.users.programList[3][pfName], "");  // behind the gap: not in the table
+  EXPECT_EQ(ReadProgramRecords(Folder() + "ann.svu").size(), 3u);  // the manager sees all three
+
+  LoadINITemplates(deck, "bob", nullptr);
+  EXPECT_EQ(deck.users.currentUser, "bob");
+  for (const TProgramRow& row : deck.users.programList) EXPECT_EQ(row, TProgramRow{});
+
+  // A user without a file has no programs and gets no file.
+  LoadINITemplates(deck, "carl", nullptr);
+  EXPECT_EQ(Programs(), 0);
+  EXPECT_FALSE(plat::FileExists(Folder() + "carl.svu"));
+}
+
+TEST_F(UserFiles, EmptyKeysAreCompletedInTheFileWhileLoading) {
+  Write("ann.svu", "; kept\r\n[USER]\r\nFULL NAME=Ann\r\n[Template 0]\r\nName=One\r\n"
+                   "Description=\r\nLockout=\r\n");
+  LoadINITemplates(deck, "ann", nullptr);
+  EXPECT_EQ(deck.users.programList[0][pfLockout], "0");
+  EXPECT_EQ(Contents(Folder() + "ann.svu"),
+            "; kept\r\n[USER]\r\nFULL NAME=Ann\r\n[Template 0]\r\nName=One\r\nDescription=\r\n"
+            "Lockout=0\r\nLength=\r\nFormat=\r\nSave Path=\r\n");
+
+  // A user file nobody may write still gives its programs.
+  Write("ro.svu", "[Template 0]\r\nName=Solo\r\n");
+  ASSERT_TRUE(plat::SetReadOnly(Folder() + "ro.svu", true));
+  EXPECT_NO_THROW(LoadINITemplates(deck, "ro", nullptr));
+  EXPECT_EQ(deck.users.programList[0][pfName], "Solo");
+  EXPECT_EQ(deck.users.programList[0][pfLockout], "0");
+  EXPECT_EQ(Contents(Folder() + "ro.svu"), "[Template 0]\r\nName=Solo\r\n");
+}
+
+TEST_F(UserFiles, WritingAListFillsAll250SectionsAndKeepsTheUser) {
+  Write("ann.svu", "[USER]\r\nFULL NAME=Ann\r\nPASSWORD=pw\r\n" + Program(7, "Stale"));
+  std::vector<std::string> list = {
+      "One|00:10:00|first|8.000 kHz, 8 bit, Mono, 7 kb/sec|/a/|1",
+      "Two|00:20:00||8.000 kHz, 8 bit, Mono, 7 kb/sec||100",
+  };
+  ASSERT_TRUE(WriteProgramRecords(Folder() + "ann.svu", list));
+  const std::string text = Contents(Folder() + "ann.svu");
+  EXPECT_EQ(text.rfind("[USER]\r\nFULL NAME=Ann\r\nPASSWORD=pw\r\n", 0), 0u);
+  EXPECT_EQ(Count(text, "[Template "), ProgramRows);
+  EXPECT_EQ(Count(text, "Name=Stale"), 0);  // a program past the list is overwritten
+  EXPECT_NE(text.find("[Template 1]\r\nName=Two\r\nLength=00:20:00\r\nDescription= \r\n"), std::string::npos);
+  EXPECT_NE(text.find("[Template 249]\r\nName=\r\nLength=\r\nDescription=\r\nFormat=\r\n"
+                      "Save Path=\r\nLockout=\r\n"),
+            std::string::npos);
+
+  std::vector<std::string> back = ReadProgramRecords(Folder() + "ann.svu");
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0], list[0]);
+  EXPECT_EQ(back[1], list[1]);
+
+  // A list the file cannot hold is refused whole rather than cut.
+  std::vector<std::string> tooMany(ProgramRows + 1, list[0]);
+  EXPECT_FALSE(WriteProgramRecords(Folder() + "ann.svu", tooMany));
+  EXPECT_EQ(Contents(Folder() + "ann.svu"), text);
+}
+
+TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
+  Write("bob.svu", "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=old\r\n" + Program(0, "Kept"));
+  const std::vector<std::string> listed = {"Default", "bob"};
+  auto notify = deck.Notifier();
+  auto ask = deck.Asker();
+  auto add = [&](TUserDialogInput in) {
+    return UserDialogOk(TUserDialogMode::Add, in, Folder(), listed, notify, ask);
+  };
+
+  // A blank full name is a question; No goes back to it before anything else is looked at.
+  deck.answers = {TAnswer::No};
+  EXPECT_EQ(add({"", "", "", "", ""}), TUserDialogField::FullName);
+  EXPECT_TRUE(deck.shown.empty());
+  deck.answers = {TAnswer::Yes};
+  EXPECT_EQ(add({"", "", "", "", ""}), TUserDialogField::UserName);
+  EXPECT_EQ(deck.Texts().back(), "User name can not be blank");
+
+  EXPECT_EQ(add({"B", "BOB", "p", "p", ""}), TUserDialogField::UserName);
+  EXPECT_EQ(deck.Texts().back(), "User name already exists. Choose another name.");
+  EXPECT_EQ(add({"C", "carl", "", "", ""}), TUserDialogField::Password);
+  EXPECT_EQ(deck.Texts().back(), "Passwords can not be blank");
+  EXPECT_EQ(add({"C", "carl", "Pw", "pw", ""}), TUserDialogField::Password);
+  EXPECT_EQ(deck.Texts().back(), "Passwords do not match");
+  // A user name is a file name in the users folder and may not lead out of it.
+  EXPECT_EQ(add({"C", "../carl", "pw", "pw", ""}), TUserDialogField::UserName);
+  EXPECT_NE(deck.Texts().back().find("contains illegal character(s)"), std::string::npos);
+  EXPECT_FALSE(plat::FileExists(dir.Path("carl.svu")));
+  EXPECT_EQ(plat::ListFiles(Folder(), "*").size(), 1u);
+
+  EXPECT_EQ(add({"Carl C", "carl", "pw", "pw", ""}), TUserDialogField::None);
+  EXPECT_EQ(Contents(Folder() + "carl.svu"), "[USER]\r\nFULL NAME=Carl C\r\nPASSWORD=pw\r\n");
+
+  // Copying takes the programs along and gives the copy its own user section.
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Copy, {"Dee", "dee", "d", "d", "bob"}, Folder(),
+                         listed, notify, ask),
+            TUserDialogField::None);
+  EXPECT_EQ(ReadProgramRecords(Folder() + "dee.svu"), ReadProgramRecords(Folder() + "bob.svu"));
+  EXPECT_NE(Contents(Folder() + "dee.svu").find("FULL NAME=Dee\r\nPASSWORD=d\r\n"),
+            std::string::npos);
+  EXPECT_NE(Contents(Folder() + "bob.svu").find("PASSWORD=old"), std::string::npos);
+  EXPECT_TRUE(deck.answers.empty());
+}
+
+TEST_F(UserFiles, RenamingAUserHappensOnlyOnceEveryCheckPassed) {
+  const std::string bob = "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=old\r\n" + Program(0, "Kept");
+  Write("bob.svu", bob);
+  Write("amy.svu", "");
+  const std::vector<std::string> listed = {"Default", "amy", "bob"};
+  auto edit = [&](TUserDialogInput in) {
+    in.shownName = "bob";
+    return UserDialogOk(TUserDialogMode::Edit, in, Folder(), listed, deck.Notifier(),
+                        deck.Asker());
+  };
+
+  deck.answers = {TAnswer::No};
+  EXPECT_EQ(edit({"Bob", "robert", "new", "new", ""}), TUserDialogField::UserName);
+  deck.answers = {TAnswer::Yes};
+  EXPECT_EQ(edit({"Bob", "Amy", "new", "new", ""}), TUserDialogField::UserName);
+  EXPECT_EQ(deck.Texts().back(), "User name already exists. Choose another name.");
+  // A refused password leaves the file under its old name, so the next try still finds it.
+  deck.answers = {TAnswer::Yes};
+  EXPECT_EQ(edit({"Bob", "robert", "new", "New", ""}), TUserDialogField::Password);
+  EXPECT_EQ(Contents(Folder() + "bob.svu"), bob);
+  EXPECT_FALSE(plat::FileExists(Folder() + "robert.svu"));
+
+  deck.answers = {TAnswer::Yes};
+  EXPECT_EQ(edit({"Robert B", "robert", "new", "new", ""}), TUserDialogField::None);
+  EXPECT_FALSE(plat::FileExists(Folder() + "bob.svu"));
+  EXPECT_EQ(ReadProgramRecords(Folder() + "robert.svu").size(), 1u);
+  EXPECT_NE(Contents(Folder() + "robert.svu").find("FULL NAME=Robert B\r\nPASSWORD=new\r\n"),
+            std::string::npos);
+
+  // Without a new name nothing is asked and the file is written where it is.
+  Write("EVE.SVU", "");
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Eve", "eve", "e", "e", "eve"}, Folder(),
+                         {"Default", "eve"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  EXPECT_EQ(Contents(Folder() + "EVE.SVU"), "[USER]\r\nFULL NAME=Eve\r\nPASSWORD=e\r\n");
+  EXPECT_FALSE(plat::FileExists(Folder() + "eve.svu"));
+  EXPECT_TRUE(deck.answers.empty());
+}
+
+TEST_F(UserFiles, RemovingAUser) {
+  Write("Bob.SVU", "x");
+  EXPECT_FALSE(RemoveUser("Default", Folder(), deck.Notifier(), deck.Asker()));
+  EXPECT_EQ(deck.Texts().back(), "Sorry, You Can Not Delete the Default User!");
+  deck.answers = {TAnswer::Cancel, TAnswer::Yes};
+  EXPECT_FALSE(RemoveUser("bob", Folder(), deck.Notifier(), deck.Asker()));
+  EXPECT_TRUE(plat::FileExists(Folder() + "Bob.SVU"));
+  EXPECT_TRUE(RemoveUser("bob", Folder(), deck.Notifier(), deck.Asker()));
+  EXPECT_EQ(deck.asked.back(), "Are you sure you want to delete: bob");
+  EXPECT_FALSE(plat::FileExists(Folder() + "Bob.SVU"));
+}
+
+TEST(Users, ProgramDialogsRefuseDuplicatesAndBuildTheRecord) {
+  FakeUserDeck deck("/");
+  std::vector<std::string> lib = {"News|00:05:00|n|F|/a/|3", "Sport|00:10:00|s|F|/b/|3"};
+  auto ok = [&](TProgramDialogMode mode, TProgramDialogInput in, int selected = -1) {
+    return ProgramDialogOk(mode, in, lib, selected, deck.Notifier(), deck.Asker());
+  };
+  const std::string fmt = "22.050 kHz, 8 bit, Mono, 21 kb/sec";
+
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {" ", "d", "003000", fmt, "/c/", "3"}),
+            TProgramDialogField::Name);
+  EXPECT_EQ(deck.Texts().back(), "You must supply a name for this program");
+  deck.answers = {TAnswer::No};
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "3"}),
+            TProgramDialogField::Description);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"NEWS", "d", "003000", fmt, "/c/", "3"}),
+            TProgramDialogField::Name);
+  EXPECT_EQ(deck.Texts().back(),
+            "A program with this name already exists! Check the list and try again.");
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"a/b", "d", "003000", fmt, "/c/", "3"}),
+            TProgramDialogField::Name);
+  EXPECT_EQ(lib.size(), 2u);
+
+  deck.answers = {TAnswer::Yes};
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "12"}),
+            TProgramDialogField::None);
+  ASSERT_EQ(lib.size(), 3u);
+  EXPECT_EQ(lib[2], "Weather|00:30:00||" + fmt + "|/c/|12");
+
+  // Editing keeps its own name; it only may not take another program's.
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"news", "n2", "000100", fmt, "/a/", "5"}, 0),
+            TProgramDialogField::None);
+  EXPECT_EQ(lib[0], "news|00:01:00|n2|" + fmt + "|/a/|5");
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"sport", "n", "000100", fmt, "/a/", "5"}, 0),
+            TProgramDialogField::Name);
+
+  // A full list takes no more programs.
+  lib.resize(ProgramRows, "x|00:00:01|d|F||1");
+  EXPECT_EQ(ok(TProgramDialogMode::Copy, {"More", "d", "000100", fmt, "/a/", "5"}),
+            TProgramDialogField::Name);
+  EXPECT_EQ(lib.size(), size_t(ProgramRows));
+  EXPECT_TRUE(deck.answers.empty());
+
+  EXPECT_TRUE(HasDuplicateRecords({"a|1", "b|2", "a|1"}));
+  EXPECT_FALSE(HasDuplicateRecords({"a|1", "A|1"}));
+}
