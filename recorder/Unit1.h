@@ -1,0 +1,338 @@
+#pragma once
+// The main window: the cart deck. It owns the two audio chains (wave input -> connector -> ring
+// buffer -> RecFile for recording, PlayFile -> ring buffer -> wave output -> connector for
+// playback), the meters, the timers and all deck state. The dialogs read and write that state
+// directly, so it is public.
+#include <cstdint>
+#include <string>
+
+#include "platform/ui/dialogs.h"
+#include "platform/ui/extctrls.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/stdctrls.h"
+#include "recorder/DeckKit.h"
+#include "recorder/Gpi.h"
+#include "recorder/Settings.h"
+#include "recorder/UserDeck.h"
+
+using plat::TComponent;
+using plat::TObject;
+
+class TMMWaveIn;
+class TMMWaveOut;
+class TMMConnector;
+class TMMRingBuffer;
+class TMMWaveFile;
+class TMMWave;
+class TMMHiTimer;
+
+// Cart kinds and origins, as the deck stores them.
+constexpr const char* KindStandard = "STANDARD";
+constexpr const char* KindQuick = "QUICK";
+constexpr const char* KindCustom = "CUSTOM";
+constexpr const char* KindByName = "BYNAME";
+constexpr const char* KindPlay = "PLAY";
+constexpr const char* OriginOriginate = "ORIGINATE";
+constexpr const char* OriginExisting = "EXISTING";
+
+class TSVMain : public plat::TForm, public TUserDeck {
+public:
+  explicit TSVMain(TComponent* owner);
+  ~TSVMain() override;
+  std::string ClassName() const override { return "TSVMain"; }
+
+  // ================================ deck state ================================
+  // Times are milliseconds, the slider's unit.
+  bool DeckEmpty = true;          // no cart; the Load caption blinks
+  bool DeckLoaded = false;        // a cart is in the deck
+  bool Playing = false;           // the wave output runs
+  bool Paused = false;            // playback or recording is paused
+  bool Recording = false;         // the wave input was started
+  bool Stopped = false;           // the Stop caption blinks
+  bool Tracking = false;          // the slider is being dragged; the display timer leaves it alone
+  bool SwallowRecordClick = false;  // Space went down on the Record button
+  bool BusySaving = false;        // a save runs: every transport handler returns at once
+  bool PlayOnly = false;          // recording and saving refused
+  bool ChangedSinceSave = false;  // ejecting asks first
+  bool FileMustExist = false;     // Record first checks that the cart's file still exists
+  int64_t StartOffset = 0;        // slider position at which the running playback or recording began
+  int64_t PausePosition = 0;      // device position when paused; start of the last playback
+  int64_t RecordingLimit = 0;     // what a recording may reach on this cart
+  int FFRewStep = 1000;           // moved by Rewind and Fast Forward
+
+  // The cart.
+  std::string CartKind;           // KindStandard, ...; empty while the deck is empty
+  std::string CartOrigin;         // OriginOriginate or OriginExisting
+  std::string RecordFileName;     // the file recording writes into and saving starts from
+  std::string SourcePath;         // the file a load command or the recovery chose
+
+  // Standard cart ([Standard Cart], read again by GetFormat before each blank cart).
+  int StdFormat = DefaultStandardFormat;
+  int StdBits = 16;
+  std::string StdChannels = "Mono";  // "Mono" or "Stereo"
+  int StdRate = 32000;
+  std::string StdTag = "PCM";
+  int StdLength = DefaultStandardLength;  // HHMMSS digits
+  // Custom cart: program name, format number, length, save folder and lockout are UserData.cart;
+  // GetCustomFormat derives these from its format number.
+  int CustomBits = 16;
+  std::string CustomChannels = "Mono";
+  int CustomRate = 32000;
+  std::string CustomTag = "PCM";
+
+  // Quick-cart prefix chosen in the Quick Load dialog (both empty: none). It stays chosen across
+  // ejects until that dialog is cancelled or another entry is chosen.
+  std::string PrefixDisplay;
+  std::string PrefixValue;        // a length as HHMMSS digits
+
+  std::string GoToText = "00:00:00";  // the last time typed in the Go To Time dialog
+  std::string ByNameEntry;        // the name typed in the Load By Name dialog
+  std::string CopySource;         // the non-destructive copy: what the copy window copies
+  std::string CopyPath;           // ... and where to
+
+  // Start-up and shut-down.
+  std::string AutoCartFile;       // the file an "A=" parameter named
+  bool FirstShowing = false;      // set before the settings are read, cleared by the first show
+  bool Closing = false;           // the exit sequence has begun
+  bool DesktopHidden = false;
+
+  // Punch-in.
+  int64_t BeginMark = 0, EndMark = 0;
+  bool BeginMarkSet = false, EndMarkSet = false;
+  bool PunchInUsed = false;       // a mark was placed
+  int64_t FullLimit = 0;          // MaxRecordTime before the end mark shortened it; 0: none saved
+  bool OutroRequested = false;    // the punch-in panel's Outro: play from a second before the end
+  bool WarningSounding = false;   // the time-left warning sound loops
+
+  // Settings (read once by LoadConfig), users and programs, GPI.
+  TDeckSettings Config;
+  TUserFields UserData;
+  TGpiPort Gpi;
+
+  // ================================ components ================================
+  // The chains. Times of the wave devices and both wave files are in milliseconds.
+  TMMWaveIn* WaveIn = nullptr;
+  TMMConnector* MMConnector1 = nullptr;   // recording tap
+  TMMRingBuffer* RecRingBuffer = nullptr; // qmWrite
+  TMMWaveFile* RecFile = nullptr;
+  TMMWaveFile* PlayFile = nullptr;
+  TMMRingBuffer* PlayRingBuffer = nullptr;  // qmRead
+  TMMWaveOut* MMWaveOut1 = nullptr;
+  TMMConnector* MMConnector2 = nullptr;   // playback tap
+
+  TMMHiTimer* Timer = nullptr;            // display timer, 250 ms, runs while a device runs
+  plat::TTimer* FlashTimer = nullptr;     // 500 ms
+  plat::TTimer* Timer1 = nullptr;         // one shot, 250 ms from creation
+
+  plat::TOpenDialog* OpenDialog1 = nullptr;
+  plat::TSaveDialog* SaveDialog1 = nullptr;
+
+  // Displays.
+  TDeckPanel* LevelPanel = nullptr;       // level bars with their scale
+  TDeckLevel* MMLevel1 = nullptr;
+  TDeckLevel* MMLevel2 = nullptr;
+  TDeckLevelScale* MMLevelScale1 = nullptr;
+  TDeckPanel* MeterPanel = nullptr;       // needle meters
+  TDeckMeter* MMMeter1 = nullptr;
+  TDeckMeter* MMMeter2 = nullptr;
+  TDeckSlider* TrackBar = nullptr;        // play position, milliseconds
+
+  // Time and cart labels.
+  TDeckLabel* CurrentPosition = nullptr;
+  TDeckLabel* TimeLeft = nullptr;
+  TDeckLabel* TimeLeftCaption = nullptr;
+  TDeckLabel* MaxTime = nullptr;
+  TDeckLabel* RecTimeLeft = nullptr;      // recording time left
+  TDeckLabel* FormatLabel = nullptr;
+  TDeckLabel* BytesLabel = nullptr;
+  TDeckLabel* NameLabel1 = nullptr;       // the cart's name over three lines
+  TDeckLabel* NameLabel2 = nullptr;
+  TDeckLabel* NameLabel3 = nullptr;
+  TDeckLabel* SensitivityLabel = nullptr; // "FF\Rew Sensitivity ..."
+
+  // Transport.
+  TDeckPanel* TransportPanel = nullptr;
+  TDeckButton* RecordButton = nullptr;
+  TDeckButton* PauseButton = nullptr;
+  TDeckButton* PlayButton = nullptr;
+  TDeckButton* StopButton = nullptr;
+  TDeckButton* RewindButton = nullptr;
+  TDeckButton* FastForwardButton = nullptr;
+  TDeckButton* EditButton = nullptr;
+  TDeckButton* EjectButton = nullptr;
+  TDeckButton* LoadButton = nullptr;
+  TDeckButton* SaveButton = nullptr;
+  TDeckButton* Sendbutton = nullptr;
+  TDeckButton* WebButton = nullptr;
+  TDeckButton* OtherButton = nullptr;
+  TDeckButton* Infobutton = nullptr;
+
+  // "Loading Program List... Please wait." with its gauge.
+  TDeckStatus* StatusGroup = nullptr;
+  TDeckGauge* ProgramGauge = nullptr;
+
+  // The Load menu, in order.
+  plat::TPopupMenu* LoadMenu = nullptr;
+  plat::TMenuItem* LoadCart1 = nullptr;
+  plat::TMenuItem* LoadCartPlayOnly1 = nullptr;
+  plat::TMenuItem* LoadPlayFile1 = nullptr;
+  plat::TMenuItem* LoadByName1 = nullptr;
+  plat::TMenuItem* LoadStandardCart1 = nullptr;
+  plat::TMenuItem* LoadBlankcustomCart1 = nullptr;
+  plat::TMenuItem* LoadBlankQuickCart1 = nullptr;
+  // The Other menu.
+  plat::TPopupMenu* OtherMenu = nullptr;
+  plat::TMenuItem* MarkBeginning1 = nullptr;
+  plat::TMenuItem* MarkEndingPoint1 = nullptr;
+  plat::TMenuItem* GoToTime1 = nullptr;
+  plat::TMenuItem* LoopPlay1 = nullptr;
+  plat::TMenuItem* AnalogMeters1 = nullptr;
+  plat::TMenuItem* BeepSpeakerAt0VU1 = nullptr;
+  plat::TMenuItem* Mixer1 = nullptr;              // "&Volume Control"
+  plat::TMenuItem* MultimediaProperties1 = nullptr;
+  plat::TMenuItem* SetupStandardCart1 = nullptr;
+  plat::TMenuItem* LRArrowSensitivity1 = nullptr;
+  plat::TMenuItem* imeLeftWarning1 = nullptr;     // time-left warning settings
+  plat::TMenuItem* LogInUser1 = nullptr;
+  plat::TMenuItem* LogOutUser1 = nullptr;
+  plat::TMenuItem* EditTemplateLibrary1 = nullptr;  // "&User and Program Manager"
+  plat::TMenuItem* AdvancedSettings1 = nullptr;   // hidden, Ctrl+D
+  plat::TMenuItem* Exit1 = nullptr;
+
+  // ============================ form and start-up ============================
+  void FormCreate(TObject* Sender);
+  void FormShow(TObject* Sender);
+  void FormClose(TObject* Sender, plat::TCloseAction& Action);
+  void FormDestroy(TObject* Sender);
+  void FormResize(TObject* Sender);
+  void FormKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
+  void Timer1Timer(TObject* Sender);
+  void Exit1Click(TObject* Sender);
+  void UserCaptionUpdate() override;
+  void LogInUser1Click(TObject* Sender);
+  void LogOutUser1Click(TObject* Sender);
+  void EditTemplateLibrary1Click(TObject* Sender);
+  bool LoadConfig();
+  void SetPaths();
+  void OpenComPort();
+  void CloseComPort();
+  // The program's folder, with a trailing "/".
+  const std::string& ProgramFolder() const { return UserData.programFolder; }
+  // The deck's temporary folder: the system's temporary path + "Solvane/".
+  std::string DeckTempFolder() const;
+  // What creation left behind: false when the program must end (no input device, no folder).
+  bool CreatedOk() const { return createdOk_; }
+
+  // ================================ transport ================================
+  void RecordButtonClick(TObject* Sender);
+  void RecordButtonKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
+  void PauseButtonClick(TObject* Sender);
+  void PlayButtonClick(TObject* Sender);
+  void StopButtonClick(TObject* Sender);
+  void RewindButtonClick(TObject* Sender);
+  void FastForwardButtonClick(TObject* Sender);
+  void EjectButtonClick(TObject* Sender);
+  void EditButtonClick(TObject* Sender);
+  void LoadButtonClick(TObject* Sender);
+  void SaveButtonClick(TObject* Sender);
+  void SendbuttonClick(TObject* Sender);
+  void WebButtonClick(TObject* Sender);
+  void OtherButtonClick(TObject* Sender);
+  void InfobuttonClick(TObject* Sender);
+  // Eject: true when the deck was emptied (a No to the unsaved-changes question keeps the cart).
+  bool Eject();
+
+  void EmptyDeck();
+  void LoadedDeck();
+  void PlayDeck();
+  void StopStuff();
+  void UpdatePlayControls();
+  void UpdateRecControls();
+  std::string FormatTime(int64_t ms) const;
+  void SetMeterGain();
+  void RunControlPanelApplet(const std::string& applet);
+  // The cart's name over the three name lines.
+  void Label12Caption(const std::string& path);
+  // Send and Web follow their programs' presence when enabled.
+  void EnableSendButtons(bool enable);
+  // Moves the playback to the slider's position (what dragging ends with).
+  void Seek();
+
+  // Events of the components.
+  void TimerTimer(TObject* Sender);
+  void FlashTimerTimer(TObject* Sender);
+  void TrackBarTrack(TObject* Sender);
+  void TrackBarTrackEnd(TObject* Sender);
+  void TrackBarChange(TObject* Sender);
+  void WaveInStart(TObject* Sender);
+  void WaveInStop(TObject* Sender);
+  void MMWaveOut1Start(TObject* Sender);
+  void MMWaveOut1Stop(TObject* Sender);
+  void MMWaveOut1Looping(TObject* Sender);
+  void MMLevel1GainOverflow(TObject* Sender);
+
+  // The Other menu.
+  void OtherMenuPopup(TObject* Sender);
+  void LoopPlay1Click(TObject* Sender);
+  void AnalogMeters1Click(TObject* Sender);
+  void BeepSpeakerAt0VU1Click(TObject* Sender);
+  void Mixer1Click(TObject* Sender);
+  void MultimediaProperties1Click(TObject* Sender);
+  void AdvancedSettings1Click(TObject* Sender);
+  void SetupStandardCart1Click(TObject* Sender);
+  void LRArrowSensitivity1Click(TObject* Sender);
+  void imeLeftWarning1Click(TObject* Sender);
+  void GoToTime1Click(TObject* Sender);
+
+  // ============================ carts and loading ============================
+  void LoadCart1Click(TObject* Sender);
+  void LoadCartPlayOnly1Click(TObject* Sender);
+  void LoadPlayFile1Click(TObject* Sender);
+  void LoadByName1Click(TObject* Sender);
+  void LoadStandardCart1Click(TObject* Sender);
+  void LoadBlankcustomCart1Click(TObject* Sender);
+  void LoadBlankQuickCart1Click(TObject* Sender);
+  void JustQuickCart();
+  void AutoLoadStandard();
+  void QuickRecordLoad();
+  void GetFormat();
+  void GetCustomFormat();
+  bool FileReadOnly(const std::string& path) const;
+  // What the Load By Name dialog's OK does with a name already checked and given ".wav":
+  // loads or makes the cart; false keeps the dialog open.
+  bool LoadByNameEntry(const std::string& name);
+  // The recovery of a recording left in the temporary folder.
+  void LoadTheOrphan(const std::string& path);
+
+  // ========================= recording and punch-in =========================
+  void GetReadyToRecord();
+  bool RecordPrep();
+  void MarkBeginning1Click(TObject* Sender);
+  void MarkEndingPoint1Click(TObject* Sender);
+  void FlashTimeLeft(bool on);
+  void PlayTimeLeftWarning(bool on);
+  // Whether the punch-in panel is showing.
+  bool PunchInShown() const;
+  // Closing the punch-in panel: the full limit back into the input, marks cleared.
+  void ClosePunchIn();
+
+  // ================================= saving =================================
+  void SaveDialogFileOK(TObject* Sender, bool& CanClose);
+
+  // ================================ TUserDeck ================================
+  TUserFields& Users() override { return UserData; }
+  const TDeckSettings& Settings() const override { return Config; }
+  void Notify(TNoticeKind kind, const std::string& text) override;
+  TAnswer Ask(TQuestionKind kind, const std::string& text, bool withCancel) override;
+  void SetLoadStatus(const std::string& caption) override;
+  void ProcessMessages() override;
+  bool Busy() const override { return BusySaving; }
+  std::string CartFileName() const override;
+  void EjectCart() override { Eject(); }
+
+private:
+  bool createdOk_ = true;
+};
+
+extern TSVMain* SVMain;
