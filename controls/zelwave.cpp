@@ -5,17 +5,11 @@
 
 #include "controls/ZelStreamUtils.h"
 #include "platform/ui/streams.h"
-#if __has_include("platform/audio/sound_player.h")
 #include "platform/audio/sound_player.h"
-#endif
 
 namespace {
 
-void StopSound() {
-#if __has_include("platform/audio/sound_player.h")
-  plat::SndPlaySound(nullptr, 0);
-#endif
-}
+void StopSound() { plat::SndPlaySound(nullptr, 0); }
 
 uint32_t Le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
