@@ -1,0 +1,784 @@
+#include "engine/MMWavIn.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+
+#include "engine/MMPCMSup.h"
+#include "engine/MMTimer.h"
+#include "engine/MMUtils.h"
+#include "platform/messages/app_hooks.h"
+
+namespace {
+
+std::string Msg(int n) { return LoadLibraryMessage(n); }
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void StoreFlags(WAVEHDR& h, uint32_t flags) {
+  std::atomic_ref<uint32_t>(h.dwFlags).store(flags, std::memory_order_release);
+}
+
+bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
+
+// Marks the calling thread as the one running Stop for as long as it lives.
+class StopScope {
+public:
+  explicit StopScope(std::atomic<std::thread::id>& owner) : owner_(owner) {
+    owner_ = std::this_thread::get_id();
+  }
+  ~StopScope() { owner_ = std::thread::id(); }
+
+private:
+  std::atomic<std::thread::id>& owner_;
+};
+
+}  // namespace
+
+// ---- shared pieces -------------------------------------------------------------------------------
+
+std::string WaveDeviceError(const std::string& operation, const std::string& text) {
+  return operation + ":\n\r" + text;
+}
+
+std::string WaveDeviceErrorText(const std::string& operation, plat::MMRESULT code,
+                                const std::function<plat::MMRESULT(plat::MMRESULT, std::string&)>& getText) {
+  std::string text;
+  if (!getText || getText(code, text) != plat::MMSYSERR_NOERROR || text.empty()) text = Msg(86);
+  if (text.size() > 255) text.resize(255);
+  return WaveDeviceError(operation, text);
+}
+
+int64_t TMMPositionWrap::Track(uint32_t raw) {
+  if (raw < Last && Last - raw >= 65535) {
+    Offset += int64_t(Last | 0xFFFFFu) + 1;
+    ++Count;
+  }
+  Last = raw;
+  return int64_t(raw) + Offset;
+}
+
+int64_t SamplesToTimeUnits(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t samples) {
+  if (!f) return 0;
+  switch (unit) {
+    case tfMillisecond: return SamplesToMilliseconds64(f, samples);
+    case tfByte: return SamplesToBytes64(f, samples);
+    case tfSample: return samples;
+  }
+  return samples;
+}
+
+int64_t TimeUnitsToBytes(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t value) {
+  if (!f) return 0;
+  int64_t bytes = value;
+  if (unit == tfSample) bytes = SamplesToBytes64(f, value);
+  if (unit == tfMillisecond) bytes = SamplesToBytes64(f, MillisecondsToSamples64(f, value));
+  const int64_t align = std::max<int64_t>(1, f->nBlockAlign);
+  return bytes - bytes % align;
+}
+
+int64_t BytesToTimeUnits(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t bytes) {
+  if (!f) return 0;
+  switch (unit) {
+    case tfMillisecond: return SamplesToMilliseconds64(f, BytesToSamples64(f, bytes));
+    case tfByte: return bytes;
+    case tfSample: return BytesToSamples64(f, bytes);
+  }
+  return bytes;
+}
+
+// ---- completion thread ---------------------------------------------------------------------------
+
+TMMWaveDeviceThread::TMMWaveDeviceThread(TMMDSPComponent* owner, std::function<void()> handler,
+                                         std::function<void()> failed)
+    : TMMDSPThread(owner), handler_(std::move(handler)), onFailure_(std::move(failed)) {}
+
+TMMWaveDeviceThread::~TMMWaveDeviceThread() { End(); }
+
+bool TMMWaveDeviceThread::Begin(TThreadPriority priority, int timeoutMs) {
+  SetPriority(priority);
+  if (!Resume()) return false;
+  std::unique_lock<std::mutex> l(m_);
+  return cv_.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return ready_; });
+}
+
+void TMMWaveDeviceThread::Wake() {
+  {
+    std::lock_guard<std::mutex> l(m_);
+    pending_ = true;
+  }
+  cv_.notify_all();
+}
+
+void TMMWaveDeviceThread::Discard() {
+  std::lock_guard<std::mutex> l(m_);
+  pending_ = false;
+}
+
+void TMMWaveDeviceThread::End() {
+  {
+    std::lock_guard<std::mutex> l(m_);
+    quit_ = true;
+  }
+  cv_.notify_all();
+  Terminate();
+  WaitFor();
+}
+
+void TMMWaveDeviceThread::Execute() {
+  {
+    std::lock_guard<std::mutex> l(m_);
+    ready_ = true;
+  }
+  cv_.notify_all();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> l(m_);
+      cv_.wait(l, [&] { return pending_ || quit_; });
+      if (quit_) return;
+      pending_ = false;
+    }
+    try {
+      handler_();
+    } catch (...) {
+      failed_ = true;
+      plat::HandleException(std::current_exception());
+      if (onFailure_) onFailure_();
+      return;
+    }
+  }
+}
+
+// ---- the wave input ------------------------------------------------------------------------------
+
+TMMCustomWaveIn::TMMCustomWaveIn(TComponent* owner)
+    : TMMCustomSoundComponent(owner),
+      buffers_(size_t(kMaxWaveBuffers), nullptr),
+      atDriver_(size_t(kMaxWaveBuffers), 0) {
+  productName_ = Msg(160);
+  deviceId_ = InvalidId;
+  SetPCMFormat();
+}
+
+TMMCustomWaveIn::~TMMCustomWaveIn() {
+  Destroying();
+  Close();
+  EndThread();
+  window_.reset();
+}
+
+void TMMCustomWaveIn::InitDevice() {
+  InitDeviceTable();
+  numDevs_ = fn_.GetNumDevs ? fn_.GetNumDevs() : 0;
+  deviceId_ = 0;
+  SetDeviceID(0);
+}
+
+void TMMCustomWaveIn::Error(const std::string& msg) {
+  FireError();
+  throw EMMWaveInError(msg);
+}
+
+void TMMCustomWaveIn::FireError() {
+  if (OnError) OnError(this);
+}
+
+void TMMCustomWaveIn::Check(plat::MMRESULT r, const char* operation) {
+  if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText(operation, r, fn_.GetErrorText));
+}
+
+void TMMCustomWaveIn::RefuseWhileOpen() {
+  if (IsOpen()) Error(Msg(60));
+}
+
+// ---- properties ----------------------------------------------------------------------------------
+
+void TMMCustomWaveIn::SetBufferSize(int32_t n) {
+  n = std::max<int32_t>(n, 32);
+  if (n == StoredBufferSize()) return;
+  RefuseWhileOpen();
+  TMMCustomSoundComponent::SetBufferSize(n);
+  allocator_.FreeAll();
+}
+
+void TMMCustomWaveIn::SetNumBuffers(int32_t n) {
+  if (n < 2) return;
+  n = std::min(n, kMaxWaveBuffers);
+  if (n == numBuffers_) return;
+  RefuseWhileOpen();
+  numBuffers_ = n;
+}
+
+void TMMCustomWaveIn::SetDeviceID(TMMDeviceId id) {
+  if (IsOpen()) {
+    if (id == deviceId_) return;
+    Error(Msg(60));
+  }
+  const bool valid = id >= -1 && id < int64_t(numDevs_);
+  productName_ = Msg(160);
+  if (numDevs_ > 0 && valid && fn_.GetDevCaps) {
+    plat::WaveCaps caps;
+    if (fn_.GetDevCaps(id, caps) == plat::MMSYSERR_NOERROR) productName_ = caps.ProductName;
+  }
+  deviceId_ = valid ? id : InvalidId;
+}
+
+void TMMCustomWaveIn::SetCallBackMode(TMMCBMode mode) {
+  if (mode == cbMode_) return;
+  RefuseWhileOpen();
+  if (mode == cmCallback && !IsWin95) {
+    plat::ShowMessageBox(
+        "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
+        "Windows 95",
+        "TMMWaveIn");
+    return;
+  }
+  cbMode_ = mode;
+}
+
+void TMMCustomWaveIn::SetMode(TMMMode m) {
+  if ((m != mMono && m != mStereo) || m == mode_) return;
+  RefuseWhileOpen();
+  mode_ = m;
+  if (!settingFormat_) SetPCMFormat();
+}
+
+void TMMCustomWaveIn::SetBitLength(TMMBits b) {
+  if ((b != b8Bit && b != b16Bit) || b == bits_) return;
+  RefuseWhileOpen();
+  bits_ = b;
+  if (!settingFormat_) SetPCMFormat();
+}
+
+void TMMCustomWaveIn::SetSampleRate(int32_t rate) {
+  rate = std::clamp<int32_t>(rate, 8000, 100000);
+  if (rate == rate_) return;
+  RefuseWhileOpen();
+  rate_ = rate;
+  if (!settingFormat_) SetPCMFormat();
+}
+
+void TMMCustomWaveIn::SetPCMFormat() {
+  WAVEFORMATEX f;
+  MakePCMFormat(f, bits_ == b16Bit ? 16 : 8, mode_ == mStereo ? 2 : 1, rate_);
+  TMMCustomSoundComponent::SetWaveFormat(&f);
+  UpdateByteLimit();
+}
+
+void TMMCustomWaveIn::SetWaveFormat(const WAVEFORMATEX* format) {
+  Close();
+  if (format && IsValidPCMFormat(format)) {
+    const WAVEFORMATEX f = *format;  // the setters may not free it, but keep our own copy
+    settingFormat_ = true;
+    try {
+      SetSampleRate(int32_t(f.nSamplesPerSec));
+      SetBitLength(TMMBits(f.wBitsPerSample / 8 - 1));
+      SetMode(TMMMode(f.nChannels - 1));
+    } catch (...) {
+      settingFormat_ = false;
+      throw;
+    }
+    settingFormat_ = false;
+  }
+  TMMCustomSoundComponent::SetWaveFormat(format);
+  UpdateByteLimit();
+}
+
+void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats tf) {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  if (tf == timeFormat_) return;
+  timeFormat_ = tf;
+  if (maxRecordTime_ >= 0 && GetWaveFormat())
+    maxRecordTime_ = BytesToTimeUnits(GetWaveFormat(), tf, maxRecordBytes_);
+}
+
+void TMMCustomWaveIn::SetMaxRecordTime(int64_t value) {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  maxRecordTime_ = value;
+  UpdateByteLimit();
+}
+
+void TMMCustomWaveIn::UpdateByteLimit() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  const WAVEFORMATEX* f = GetWaveFormat();
+  maxRecordBytes_ = (maxRecordTime_ < 0 || !f) ? INT64_MAX : TimeUnitsToBytes(f, timeFormat_, maxRecordTime_);
+}
+
+int64_t TMMCustomWaveIn::RecordedBytes() const {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  return recordedBytes_;
+}
+
+// ---- position ------------------------------------------------------------------------------------
+
+int64_t TMMCustomWaveIn::TrackedDevicePosition() {
+  plat::MMTIME t;
+  t.wType = plat::MMTimeType::Samples;
+  if (!fn_.GetPosition || fn_.GetPosition(handle_, t) != plat::MMSYSERR_NOERROR)
+    return int64_t(wrap_.Last) + wrap_.Offset;
+  const WAVEFORMATEX* f = GetWaveFormat();
+  uint32_t raw = t.value;
+  if (t.wType == plat::MMTimeType::Bytes && f) raw /= std::max<uint32_t>(1, f->nBlockAlign);
+  return wrap_.Track(raw);
+}
+
+int64_t TMMCustomWaveIn::GetPosition() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  const WAVEFORMATEX* f = GetWaveFormat();
+  if (!IsOpen() || !f || closeAfterStop_) return 0;
+  int64_t pos = SamplesToTimeUnits(f, timeFormat_, TrackedDevicePosition());
+  if (maxRecordTime_ >= 1) pos = std::min(pos, maxRecordTime_);
+  return pos;
+}
+
+// ---- open and close ------------------------------------------------------------------------------
+
+void TMMCustomWaveIn::CheckFormat() {
+  const WAVEFORMATEX* f = GetWaveFormat();
+  bool ok = deviceId_ >= -1 && deviceId_ < int64_t(numDevs_) &&
+            fn_.Open(nullptr, deviceId_, f, {}, plat::WAVE_FORMAT_QUERY) == plat::MMSYSERR_NOERROR;
+  if (ok && f->wFormatTag == WAVE_FORMAT_PCM) {
+    plat::WaveCaps caps;
+    ok = fn_.GetDevCaps(deviceId_, caps) == plat::MMSYSERR_NOERROR;
+    const uint32_t bit = plat::StandardFormatBit(f->nSamplesPerSec, f->nChannels, f->wBitsPerSample);
+    if (ok && bit) ok = (caps.Formats & bit) != 0;
+  }
+  if (!ok) Error(WaveDeviceError("WaveInOpen", "The actual device can't record this format"));
+}
+
+void TMMCustomWaveIn::AllocateBuffers() {
+  const int32_t size = GetBufferSize();
+  for (int i = 0; i < numBuffers_; ++i) {
+    if (buffers_[size_t(i)]) continue;
+    void* block = allocator_.AllocBuffer(amFixed, kWaveHdrSize + size_t(size));
+    if (!block) Error(Msg(64));
+    buffers_[size_t(i)] = InitWaveHdr(block, uint32_t(size));
+  }
+  for (int i = 0; i < numBuffers_; ++i) Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveInPrepareHeader");
+}
+
+void TMMCustomWaveIn::FreeBuffers() {
+  for (size_t i = 0; i < buffers_.size(); ++i) {
+    if (buffers_[i]) {
+      void* p = buffers_[i];
+      allocator_.FreeBuffer(p);
+      buffers_[i] = nullptr;
+    }
+    atDriver_[i] = 0;
+  }
+}
+
+void TMMCustomWaveIn::EndThread() {
+  wakeThread_ = nullptr;
+  if (thread_) {
+    thread_->End();
+    thread_.reset();
+  }
+}
+
+void TMMCustomWaveIn::Open() {
+  if (numDevs_ == 0) Error(Msg(160));
+  if (deviceId_ == InvalidId) Error(Msg(61));
+  if (!GetWaveFormat()) Error(Msg(89));
+  if (IsOpen()) Close();
+  if (IsOpen() || closing_) return;
+  stopping_ = false;
+  resetting_ = false;
+  stopPosted_ = false;
+  closing_ = false;
+  try {
+    CheckFormat();
+    if (!window_) {
+      window_ = std::make_unique<plat::HiddenWindow>();
+      window_->OnMessage = [this](plat::Message& m) { WndProc(m); };
+      postHandle_ = window_->Handle();
+    }
+    handle_ = 0;
+    closeAfterStop_ = false;
+    liveMode_ = cbMode_;
+    if (cbMode_ == cmThread) {
+      thread_ = std::make_unique<TMMWaveInThread>(
+          this, [this] { HandleCompletions(); },
+          [this] { plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle_); });
+      if (!thread_->Begin(priority_, 5000)) Error(WaveDeviceError("WaveIn", Msg(88)));
+      wakeThread_ = thread_.get();
+    }
+    plat::HWAVEIN h = 0;
+    plat::MMRESULT r = fn_.Open(
+        &h, deviceId_, GetWaveFormat(),
+        [this](uint64_t dev, plat::WaveMsg msg, WAVEHDR* hdr) { DeviceCallback(dev, msg, hdr); }, 0);
+    if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText("WaveInOpen", r, fn_.GetErrorText));
+    handle_ = h;
+    TMMCustomSoundComponent::ChainOpen();
+    for (int i = 0; i < 100 && !deviceOpen_; ++i) SleepMs(10);
+    if (!deviceOpen_) Error(WaveDeviceError("WaveInOpen", Msg(162)));
+    AllocateBuffers();
+    state_ = kWaveStateOpen;
+  } catch (...) {
+    FireError();
+    state_ = kWaveStateOpen;
+    Close();
+    state_ = kWaveStateClosed;
+    throw;
+  }
+  if (OnOpen) OnOpen(this);
+}
+
+void TMMCustomWaveIn::Close() {
+  if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
+  closing_ = true;
+  if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
+    try {
+      Stop();
+    } catch (...) {
+      // Reported through OnError; the device is closed below all the same.
+    }
+  }
+  if (stopDeferred_) {
+    closeAfterStop_ = true;
+    return;
+  }
+  try {
+    CloseDevice();
+  } catch (...) {
+    // Reported through OnError inside Error.
+  }
+  closing_ = false;
+}
+
+void TMMCustomWaveIn::CloseDevice() {
+  closeAfterStop_ = false;
+  std::string failure;
+  if (const plat::HWAVEIN h = handle_) {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      stopping_ = true;
+      resetting_ = true;
+      fn_.Stop(h);
+      fn_.Reset(h);
+      for (int i = 0; i < kMaxWaveBuffers; ++i) {
+        PWaveHdr hdr = buffers_[size_t(i)];
+        if (!hdr) continue;
+        for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
+          std::this_thread::yield();
+        StoreFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+        plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
+        if (r != plat::MMSYSERR_NOERROR && failure.empty())
+          failure = WaveDeviceErrorText("WaveInUnprepareHeader", r, fn_.GetErrorText);
+      }
+    }
+    Check(fn_.Close(h), "WaveInClose");
+    for (int i = 0; i < 100 && deviceOpen_; ++i) SleepMs(10);
+    // The device is closed even when its notice never came: finish the close, then report.
+    if (deviceOpen_ && failure.empty()) failure = WaveDeviceError("WaveInClose", Msg(163));
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    wrap_.Clear();
+  }
+  TMMCustomSoundComponent::ChainClose();
+  EndThread();
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    FreeBuffers();
+    handle_ = 0;
+    deviceOpen_ = false;
+    closing_ = false;
+    state_ = kWaveStateClosed;
+  }
+  if (!IsDestroying() && OnClose) OnClose(this);
+  if (!failure.empty()) Error(failure);
+}
+
+// ---- transport -----------------------------------------------------------------------------------
+
+void TMMCustomWaveIn::QueueBuffer(int slot) {
+  PWaveHdr h = buffers_[size_t(slot)];
+  StoreFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
+  atDriver_[size_t(slot)] = 1;
+  inQueue_.fetch_add(1);  // before the driver can hand it back
+  plat::MMRESULT r = fn_.AddBuffer(handle_, h);
+  if (r != plat::MMSYSERR_NOERROR) {
+    atDriver_[size_t(slot)] = 0;
+    inQueue_.fetch_sub(1);
+    Error(WaveDeviceErrorText("WaveInAddBuffer", r, fn_.GetErrorText));
+  }
+}
+
+void TMMCustomWaveIn::Start() {
+  if (!IsOpen()) Open();
+  bool started = false;
+  try {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (IsOpen() && !IsStarted()) {
+      bufIndex_ = 0;
+      recordedBytes_ = 0;
+      limitReached_ = false;
+      reentry_ = 0;
+      stopping_ = false;
+      resetting_ = false;
+      stopDeferred_ = false;
+      stopPosted_ = false;
+      inQueue_ = 0;
+      wrap_.Clear();
+      UpdateByteLimit();
+      for (int i = 0; i < numBuffers_; ++i) QueueBuffer(i);
+      state_ |= kWaveStateStarted;
+      if (!IsPaused()) Check(fn_.Start(handle_), "WaveInStart");
+      TMMCustomSoundComponent::ChainStart();
+      LoadMeterStart();
+      meterStarted_ = true;
+      started = true;
+    }
+  } catch (...) {
+    FireError();
+    state_ |= kWaveStateStarted;
+    Close();
+    state_ = kWaveStateClosed;
+    throw;
+  }
+  if (started && OnStart) OnStart(this);
+}
+
+void TMMCustomWaveIn::Pause() {
+  if (!IsOpen()) Open();
+  bool paused = false;
+  try {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      if (IsOpen() && !IsPaused()) {
+        // Stopping the device hands the partly filled buffer back, so nothing recorded is held.
+        if (IsStarted()) Check(fn_.Stop(handle_), "WaveInPause");
+        state_ |= kWaveStatePaused;
+        paused = true;
+      }
+    }
+    if (paused) TMMCustomSoundComponent::ChainPause();
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+  if (paused && OnPause) OnPause(this);
+}
+
+void TMMCustomWaveIn::Restart() {
+  bool restarted = false;
+  try {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      if (IsStarted() && IsPaused()) {
+        Check(fn_.Start(handle_), "WaveInRestart");
+        state_ &= uint8_t(~kWaveStatePaused);
+        restarted = true;
+      }
+    }
+    if (restarted) TMMCustomSoundComponent::ChainRestart();
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+  if (restarted && OnRestart) OnRestart(this);
+}
+
+void TMMCustomWaveIn::Stop() {
+  if (stopThread_.load() == std::this_thread::get_id()) return;  // nested in a running Stop
+  StopScope scope(stopThread_);
+  try {
+    DoStop();
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+}
+
+void TMMCustomWaveIn::WaitForQueue() {
+  for (int i = 0; i < 100 && inQueue_ > 0; ++i) SleepMs(10);
+}
+
+void TMMCustomWaveIn::DoStop() {
+  bool inside;
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (!(state_ & (kWaveStateStarted | kWaveStatePaused))) return;
+    stopping_ = true;
+    Check(fn_.Stop(handle_), "WaveInStop");
+    wrap_.Clear();
+    resetting_ = true;
+    Check(fn_.Reset(handle_), "WaveInReset");
+    inside = reentry_ > 0;
+  }
+  if (!inside) WaitForQueue();
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (reentry_ > 0) {
+      // Called from the completion handling: finished from the window once it has unwound.
+      stopDeferred_ = true;
+      return;
+    }
+    // What came back before the stop goes down the chain before the chain stops.
+    HandleCompletions();
+    state_ &= uint8_t(~(kWaveStateStarted | kWaveStatePaused));
+    bufIndex_ = 0;
+    inQueue_ = 0;
+    stopDeferred_ = false;
+    std::fill(atDriver_.begin(), atDriver_.end(), uint8_t(0));
+  }
+  if (meterStarted_) {
+    meterStarted_ = false;
+    LoadMeterStop();
+  }
+  TMMCustomSoundComponent::ChainStop();
+  if (!IsDestroying() && OnStop) OnStop(this);
+  if (closeAfterStop_) Close();
+}
+
+// ---- completions ---------------------------------------------------------------------------------
+
+void TMMCustomWaveIn::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr) {
+  try {
+    switch (msg) {
+      case plat::WaveMsg::Open: deviceOpen_ = true; break;
+      case plat::WaveMsg::Close: deviceOpen_ = false; break;
+      case plat::WaveMsg::Data:
+      case plat::WaveMsg::Done:
+        inQueue_.fetch_sub(1);
+        if (stopping_ || resetting_) break;  // Stop takes what comes back itself
+        if (liveMode_ == cmThread) {
+          if (TMMWaveInThread* t = wakeThread_.load()) t->Wake();
+        } else {
+          plat::PostMessageTo(postHandle_, MM_WIM_DATA, handle, intptr_t(hdr));
+        }
+        break;
+    }
+  } catch (...) {
+    plat::HandleException(std::current_exception());
+    plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle);
+  }
+}
+
+void TMMCustomWaveIn::WndProc(plat::Message& m) {
+  const plat::HWAVEIN h = handle_;
+  if (h == 0 || m.WParam != h) return;
+  try {
+    switch (m.Msg) {
+      case MM_WIM_DATA: HandleCompletions(); break;
+      case MM_WAVEIN_STOP: Stop(); break;
+      case MM_WAVE_FAILED: Close(); break;
+      default: break;
+    }
+  } catch (...) {
+    std::exception_ptr e = std::current_exception();
+    Close();
+    plat::HandleException(e);
+  }
+}
+
+void TMMCustomWaveIn::HandleCompletions() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  if (!IsStarted()) return;
+  // Buffers come back in the order they were queued, so the one due next is always bufIndex_;
+  // whoever runs first (a posted notice, the worker, or Stop) takes every one that is back.
+  for (;;) {
+    const int slot = bufIndex_;
+    PWaveHdr h = buffers_[size_t(slot)];
+    if (!h || !atDriver_[size_t(slot)] || !IsDone(*h)) break;
+    atDriver_[size_t(slot)] = 0;
+    if (stopping_ || resetting_) {
+      PassOnStopped(h);
+      continue;
+    }
+    ++reentry_;
+    try {
+      BufferReady(h);
+      if (!stopDeferred_) {
+        plat::MMTIME t;
+        t.wType = plat::MMTimeType::Samples;
+        if (fn_.GetPosition(handle_, t) == plat::MMSYSERR_NOERROR && t.value != 0) {
+          uint32_t raw = t.value;
+          if (t.wType == plat::MMTimeType::Bytes)
+            raw /= std::max<uint32_t>(1, GetWaveFormat()->nBlockAlign);
+          wrap_.Track(raw);
+        }
+        QueueBuffer(slot);
+      }
+    } catch (...) {
+      --reentry_;
+      FireError();
+      PostDeferredStop();
+      throw;
+    }
+    --reentry_;
+  }
+  PostDeferredStop();
+}
+
+void TMMCustomWaveIn::PassOnStopped(PWaveHdr h) {
+  if (h->dwBytesRecorded > 0 && !limitReached_)
+    BufferReady(h);
+  else
+    bufIndex_ = (bufIndex_ + 1) % numBuffers_;
+}
+
+void TMMCustomWaveIn::PostDeferredStop() {
+  if (reentry_ != 0 || !stopDeferred_ || stopPosted_) return;
+  stopPosted_ = true;
+  stopping_ = true;
+  plat::PostMessageTo(postHandle_, MM_WAVEIN_STOP, handle_);
+}
+
+void TMMCustomWaveIn::BufferReady(PWaveHdr lpWaveHdr) {
+  LoadMeterBeginBusy();
+  struct Busy {
+    ~Busy() { LoadMeterEndBusy(); }
+  } busy;
+  bool reached = false;
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    recordedBytes_ += lpWaveHdr->dwBytesRecorded;
+    if (maxRecordTime_ > 0 && recordedBytes_ >= maxRecordBytes_) {
+      const int64_t excess = recordedBytes_ - maxRecordBytes_;
+      lpWaveHdr->dwBytesRecorded -= uint32_t(std::min<int64_t>(excess, lpWaveHdr->dwBytesRecorded));
+      recordedBytes_ = maxRecordBytes_;
+      limitReached_ = reached = true;
+    }
+    bufIndex_ = (bufIndex_ + 1) % numBuffers_;
+  }
+  TMMCustomSoundComponent::BufferReady(lpWaveHdr);
+  if (reached && !stopping_) Stop();
+}
+
+// ---- the system's wave input ---------------------------------------------------------------------
+
+TMMWaveIn::TMMWaveIn(TComponent* owner) : TMMCustomWaveIn(owner) { InitDevice(); }
+
+void TMMWaveIn::InitDeviceTable() {
+  TWaveInFunctions& t = DeviceTable();
+  t.GetNumDevs = plat::WaveInGetNumDevs;
+  t.GetDevCaps = plat::WaveInGetDevCaps;
+  t.GetErrorText = plat::WaveInGetErrorText;
+  t.Open = plat::WaveInOpen;
+  t.Close = plat::WaveInClose;
+  t.PrepareHeader = plat::WaveInPrepareHeader;
+  t.UnprepareHeader = plat::WaveInUnprepareHeader;
+  t.AddBuffer = plat::WaveInAddBuffer;
+  t.Start = plat::WaveInStart;
+  t.Stop = plat::WaveInStop;
+  t.Reset = plat::WaveInReset;
+  t.GetPosition = plat::WaveInGetPosition;
+  t.GetID = plat::WaveInGetID;
+}
+
+const std::vector<TMMDeviceName>& WaveInDeviceList() {
+  static const std::vector<TMMDeviceName> list = [] {
+    std::vector<TMMDeviceName> v;
+    const uint32_t n = plat::WaveInGetNumDevs();
+    for (uint32_t i = 0; i < n; ++i) {
+      plat::WaveCaps caps;
+      if (plat::WaveInGetDevCaps(int32_t(i), caps) == plat::MMSYSERR_NOERROR)
+        v.push_back({TMMDeviceId(i), caps.ProductName});
+    }
+    return v;
+  }();
+  return list;
+}
