@@ -1,0 +1,39 @@
+#pragma once
+// Copying and moving a cart's file to where it is saved. A target is never deleted first and
+// never left half written: a copy goes to a temporary file in the target's folder, which takes
+// the target's place in one step only once it is complete, and is removed when the copy fails or
+// is cancelled. So whatever happens, the target is either the old file or the whole new one.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The copy's block size.
+constexpr int64_t CartCopyBlock = 8192;
+
+struct TCopyProgress {
+  // The source's size, once it is open.
+  std::function<void(int64_t total)> OnSize;
+  // Before each block, with the bytes copied so far: the window handles its messages here.
+  std::function<void(int64_t done)> OnBlock;
+  // Asked before each block and once more at the end; true stops the copy (it then fails).
+  std::function<bool()> Cancelled;
+};
+
+enum class TCopyOutcome { Done, Failed, Cancelled };
+
+// The full path a copy to target writes: target made absolute; when that is an existing folder,
+// the source's file name inside it.
+std::string CartCopyTarget(const std::string& source, const std::string& target);
+
+// Copies source to target (see CartCopyTarget) in blocks of CartCopyBlock bytes.
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
+                          const TCopyProgress& progress = {});
+
+// Moves source onto target: a rename, which replaces an existing target in one step; across file
+// systems a complete copy replaces the target and then the source is removed.
+TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
+                          const TCopyProgress& progress = {});
+
+// Whether two paths name the same file: the same file on disk (links and case included, as the
+// file system decides), or the same path once made absolute.
+bool SameCartFile(const std::string& a, const std::string& b);
