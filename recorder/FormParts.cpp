@@ -1,0 +1,30 @@
+#include "recorder/FormParts.h"
+
+#include "recorder/Unit1.h"
+
+TSVMain* DeckOf(plat::TComponent* owner) {
+  if (auto* deck = dynamic_cast<TSVMain*>(owner)) return deck;
+  return SVMain;
+}
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel) {
+  auto shift = std::make_shared<int>(0);
+  TCopyProgress p;
+  p.OnSize = [gauge, shift](int64_t total) {
+    *shift = 0;
+    while ((total >> *shift) > INT_MAX) ++*shift;
+    gauge->SetMinValue(0);
+    gauge->SetProgress(0);
+    gauge->SetMaxValue(int(std::max<int64_t>(1, total >> *shift)));
+  };
+  p.OnBlock = [gauge, shift](int64_t done) {
+    gauge->SetProgress(int(std::min<int64_t>(INT_MAX, done >> *shift)));
+    if (plat::Application) plat::Application->ProcessMessages();
+  };
+  p.Cancelled = [cancel] { return cancel && *cancel; };
+  return p;
+}

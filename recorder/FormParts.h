@@ -1,0 +1,30 @@
+#pragma once
+// Small helpers the deck's dialogs are laid out with.
+#include <string>
+
+#include "platform/ui/controls.h"
+#include "platform/ui/forms.h"
+
+class TSVMain;
+extern TSVMain* SVMain;
+
+// A control made, owned and placed on parent in one step.
+template <class T>
+T* PlaceControl(plat::TComponent* owner, plat::TWinControl* parent, int left, int top, int width,
+                int height, const std::string& caption = std::string()) {
+  T* c = new T(owner);
+  c->SetParent(parent);
+  c->SetBounds(left, top, width, height);
+  if (!caption.empty()) c->SetCaption(caption);
+  return c;
+}
+
+// The deck a dialog works on: its owner when that is the deck, else the program's deck.
+TSVMain* DeckOf(plat::TComponent* owner);
+
+#include "recorder/CartFiles.h"
+#include "recorder/DeckKit.h"
+
+// A copy's progress on a gauge (scaled so that any file size fits its range). Before each block
+// the windows handle their messages, so a Cancel button can set *cancel, which stops the copy.
+TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel);

@@ -1,0 +1,187 @@
+#include "recorder/Unit5.h"
+
+#include "engine/MMWave.h"
+#include "platform/messages/messages.h"
+#include "platform/system/files.h"
+#include "platform/ui/dialogs.h"
+#include "recorder/CartFiles.h"
+#include "recorder/FileUtils.h"
+#include "recorder/FormParts.h"
+#include "recorder/Unit1.h"
+
+using namespace plat;
+
+TForm5* Form5 = nullptr;
+
+namespace {
+const char* const kSaveTrouble =
+    "There was an error saving this file. It still might be \r\npossible to save it. Do not close "
+    "the program. Call Tolmark \r\ntechinical support at (800) 555-0134 ";
+}
+
+TForm5::TForm5(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+  SetName("Form5");
+  SetCaption("Saving File");
+  SetBorderStyle(bsDialog);
+  SetPosition(poScreenCenter);
+  SetClientWidth(320);
+  SetClientHeight(96);
+
+  Gauge1 = PlaceControl<TDeckGauge>(this, this, 12, 14, 296, 24);
+  Gauge1->SetForeColor(clNavy);
+  Button1 = PlaceControl<TDeckButton>(this, this, 117, 54, 85, 28, "Cancel");
+  Button1->SetCancel(true);
+  Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+
+  Timer1 = new TTimer(this);
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(250);
+  Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+
+  OnShow = [this](TObject* s) { FormShow(s); };
+  OnCloseQuery = [this](TObject* s, bool& can) { FormCloseQuery(s, can); };
+}
+
+void TForm5::FormShow(TObject*) {
+  CancelOrError = false;
+  Gauge1->SetProgress(0);
+  Timer1->SetEnabled(true);
+}
+
+void TForm5::Timer1Timer(TObject*) {
+  Timer1->SetEnabled(false);
+  int result = mrCancel;
+  working_ = true;
+  try {
+    result = SaveFile();
+  } catch (const std::exception&) {
+    working_ = false;
+    MessageDlg(kSaveTrouble, mtError, mbOKOnly);
+    result = mrCancel;
+  }
+  working_ = false;
+  SetModalResult(result);
+}
+
+void TForm5::Button1Click(TObject*) {
+  CancelOrError = true;
+  if (!working_) {
+    Timer1->SetEnabled(false);
+    SetModalResult(mrCancel);
+  }
+}
+
+void TForm5::FormCloseQuery(TObject*, bool& CanClose) {
+  if (working_) {
+    CancelOrError = true;
+    CanClose = false;
+  }
+}
+
+std::string TForm5::SaveTarget(const std::string& source) const {
+  if (deck_->CartKind == KindByName)
+    return IncludeTrailingPathDelimiter(deck_->Config.savePath) + ExtractFileName(source);
+  return deck_->SaveDialog1->FileName;
+}
+
+int TForm5::SaveFile() {
+  TSVMain& d = *deck_;
+  Gauge1->SetMinValue(0);
+  Gauge1->SetMaxValue(100);
+  Gauge1->SetProgress(0);
+  const std::string source = d.PlayFile->Wave()->FileName();
+  std::string target = CartCopyTarget(source, SaveTarget(source));
+
+  if (!SameCartFile(source, target)) {
+    if (d.CartOrigin == OriginOriginate) {
+      // Made in the temporary folder: it moves. The target is replaced in one step, never
+      // deleted first, so a failed move leaves whatever was there.
+      Gauge1->SetProgress(10);
+      Gauge1->SetProgress(20);
+      CancelOrError = false;
+      if (MoveCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError)) !=
+          TCopyOutcome::Done) {
+        MessageDlg("File Copy Error!", mtError, mbOKOnly);
+        return mrCancel;
+      }
+    } else {
+      const std::string folder = ExtractFilePath(target);
+      const std::string firstName = ExtractFileName(target);
+      std::string name = firstName;
+      int k = 0;
+      while (!CopyFile(source, folder + name)) {
+        if (MessageDlg("Attempt " + std::to_string(k + 1) +
+                           "\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                       mtWarning, mbYesNo) != mrYes)
+          return mrCancel;
+        ++k;
+        name = "Copy (" + std::to_string(k) + ") of " + firstName;
+        if (k >= 3) {
+          d.CartKind = KindQuick;
+          return mrRetry;
+        }
+      }
+      if (k >= 1)
+        MessageDlg("Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
+                   "saved under a different name.\r\n\r\nThe saved name is: " +
+                       folder + name + "\r\n\r\nPlease make a note of this.",
+                   mtInformation, mbOKOnly);
+      target = folder + name;
+    }
+  }
+
+  TakeSavedFile(target);
+  Gauge1->SetMinValue(0);
+  Gauge1->SetMaxValue(100);
+  Gauge1->SetProgress(100);
+  d.ChangedSinceSave = false;
+  d.BusySaving = false;
+  d.FileMustExist = false;
+  if (SettleMs > 0) DelayWithMessages(SettleMs, true);
+  DoAfterSave(target);
+  d.FileMustExist = true;
+  return mrOk;
+}
+
+void TForm5::TakeSavedFile(const std::string& target) {
+  TSVMain& d = *deck_;
+  d.CartOrigin = OriginExisting;
+  d.PlayFile->Wave()->FreeWave();
+  d.RecordFileName = target;
+  d.PlayFile->Wave()->SetFileName(target);
+  d.Label12Caption(target);
+  if (!d.RecFile->Wave()->FileName().empty()) {
+    d.RecFile->Wave()->FreeWave();
+    d.RecFile->Wave()->SetFileName(target);
+  }
+}
+
+bool TForm5::CopyFile(const std::string& source, const std::string& target) {
+  CancelOrError = false;
+  const TCopyOutcome outcome =
+      CopyCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError));
+  if (outcome != TCopyOutcome::Done) CancelOrError = true;
+  return !CancelOrError;
+}
+
+void TForm5::DoAfterSave(const std::string& path) {
+  const std::string setting = deck_->Config.launchAfterSave;
+  if (setting.empty()) return;
+  std::string program = setting;
+  if (program.find('/') == std::string::npos) program = deck_->ProgramFolder() + program;
+  if (!FileExists(program)) {
+    MessageDlg("You have specified in the Solvane.INI file that you would like \r\nto run an external "
+               "application after the file is saved. Solvane \r\ncan not find the application "
+               "specified. Check the Solvane.INI \r\nto see if the application is listed correctly.",
+               mtWarning, mbOKOnly);
+    return;
+  }
+  if (!deck_->StartProgram(program, {path}))
+    MessageDlg("Error calling " + setting + " " + "\r\n" + "Look in Solvane.INI for setting", mtError,
+               mbOKOnly);
+}
+
+int64_t TForm5::DiskSize(const std::string& path) {
+  int64_t bytes = 0;
+  return DiskFreeBytes(path, bytes) ? bytes / 1024 : -1;
+}

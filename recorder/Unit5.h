@@ -1,0 +1,51 @@
+#pragma once
+// "Saving File": moves or copies the take in the deck to where it is saved, with up to three
+// attempts under changing names, then runs the program the settings name for after a save.
+#include <cstdint>
+#include <string>
+
+#include "platform/ui/extctrls.h"
+#include "platform/ui/forms.h"
+#include "recorder/DeckKit.h"
+
+class TSVMain;
+
+class TForm5 : public plat::TForm {
+public:
+  explicit TForm5(plat::TComponent* owner);
+  std::string ClassName() const override { return "TForm5"; }
+
+  TDeckGauge* Gauge1 = nullptr;     // 0..100 for a move, bytes for a copy
+  TDeckButton* Button1 = nullptr;   // "Cancel"
+  plat::TTimer* Timer1 = nullptr;   // one shot, 250 ms after showing: the save
+  bool CancelOrError = false;
+  // How long the finished gauge stays before the after-save program runs.
+  int SettleMs = 500;
+
+  void FormShow(plat::TObject* Sender);
+  void Timer1Timer(plat::TObject* Sender);
+  void Button1Click(plat::TObject* Sender);
+  void FormCloseQuery(plat::TObject* Sender, bool& CanClose);
+
+  // The save itself: mrOk saved, mrCancel given up, mrRetry three attempts failed (the deck's
+  // cart is then "QUICK", so that the next pass asks for a name).
+  int SaveFile();
+  // One attempt: source copied to target; false when it failed or was cancelled.
+  bool CopyFile(const std::string& source, const std::string& target);
+  // Runs [GUI] "Launch After Save" with the saved file as its argument.
+  void DoAfterSave(const std::string& path);
+  // Free kilobytes of the file system that holds path; -1 when that cannot be told.
+  static int64_t DiskSize(const std::string& path);
+
+  void SetDeck(TSVMain* deck) { deck_ = deck; }
+
+private:
+  // Where the take goes: "SAVE PATH" and its own name for a by-name cart, else the save dialog's.
+  std::string SaveTarget(const std::string& source) const;
+  // The deck plays and records the saved file from now on.
+  void TakeSavedFile(const std::string& target);
+  TSVMain* deck_;
+  bool working_ = false;
+};
+
+extern TForm5* Form5;
