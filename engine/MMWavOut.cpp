@@ -1,0 +1,700 @@
+#include "engine/MMWavOut.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/MMPCMSup.h"
+#include "engine/MMTimer.h"
+#include "engine/MMUtils.h"
+#include "platform/messages/app_hooks.h"
+
+namespace {
+
+std::string Msg(int n) { return LoadLibraryMessage(n); }
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void StoreFlags(WAVEHDR& h, uint32_t flags) {
+  std::atomic_ref<uint32_t>(h.dwFlags).store(flags, std::memory_order_release);
+}
+
+bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
+
+class StopScope {
+public:
+  explicit StopScope(std::atomic<std::thread::id>& owner) : owner_(owner) {
+    owner_ = std::this_thread::get_id();
+  }
+  ~StopScope() { owner_ = std::thread::id(); }
+
+private:
+  std::atomic<std::thread::id>& owner_;
+};
+
+}  // namespace
+
+TMMWaveOut::TMMWaveOut(TComponent* owner)
+    : TMMCustomWaveOutComponent(owner),
+      buffers_(size_t(kMaxWaveBuffers), nullptr),
+      atDriver_(size_t(kMaxWaveBuffers), 0) {
+  fn_.GetNumDevs = plat::WaveOutGetNumDevs;
+  fn_.GetDevCaps = plat::WaveOutGetDevCaps;
+  fn_.GetErrorText = plat::WaveOutGetErrorText;
+  fn_.Open = plat::WaveOutOpen;
+  fn_.Close = plat::WaveOutClose;
+  fn_.PrepareHeader = plat::WaveOutPrepareHeader;
+  fn_.UnprepareHeader = plat::WaveOutUnprepareHeader;
+  fn_.Write = plat::WaveOutWrite;
+  fn_.Pause = plat::WaveOutPause;
+  fn_.Restart = plat::WaveOutRestart;
+  fn_.Reset = plat::WaveOutReset;
+  fn_.GetPosition = plat::WaveOutGetPosition;
+  fn_.GetID = plat::WaveOutGetID;
+  numDevs_ = fn_.GetNumDevs();
+  SetDeviceID(0);
+}
+
+TMMWaveOut::~TMMWaveOut() {
+  Destroying();
+  Close();
+  EndThread();
+  window_.reset();
+}
+
+void TMMWaveOut::Error(const std::string& msg) {
+  FireError();
+  throw EMMWaveOutError(msg);
+}
+
+void TMMWaveOut::FireError() {
+  if (OnError) OnError(this);
+}
+
+void TMMWaveOut::Check(plat::MMRESULT r, const char* operation) {
+  if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText(operation, r, fn_.GetErrorText));
+}
+
+void TMMWaveOut::RefuseWhileOpen() {
+  if (IsOpen()) Error(Msg(60));
+}
+
+// ---- properties ----------------------------------------------------------------------------------
+
+void TMMWaveOut::SetBufferSize(int32_t n) {
+  n = std::max<int32_t>(n, 32);
+  if (n == StoredBufferSize()) return;
+  RefuseWhileOpen();
+  TMMCustomWaveOutComponent::SetBufferSize(n);
+  allocator_.FreeAll();
+}
+
+void TMMWaveOut::SetNumBuffers(int32_t n) {
+  if (n < 2) return;
+  n = std::min(n, kMaxWaveBuffers);
+  if (n == numBuffers_) return;
+  RefuseWhileOpen();
+  numBuffers_ = n;
+}
+
+void TMMWaveOut::SetDeviceID(TMMDeviceId id) {
+  if (IsOpen()) {
+    if (id == deviceId_) return;
+    Error(Msg(60));
+  }
+  const bool valid = id >= -1 && id < int64_t(numDevs_);
+  productName_ = Msg(161);
+  if (numDevs_ > 0 && valid) {
+    plat::WaveCaps caps;
+    if (fn_.GetDevCaps(id, caps) == plat::MMSYSERR_NOERROR) productName_ = caps.ProductName;
+  }
+  deviceId_ = valid ? id : InvalidId;
+}
+
+void TMMWaveOut::SetCallBackMode(TMMCBMode mode) {
+  if (mode == cbMode_) return;
+  RefuseWhileOpen();
+  if (mode == cmCallback && !IsWin95) {
+    plat::ShowMessageBox(
+        "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
+        "Windows 95",
+        "TMMWaveOut");
+    return;
+  }
+  cbMode_ = mode;
+}
+
+void TMMWaveOut::SetTimeFormat(TMMTimeFormats tf) {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  timeFormat_ = tf;
+}
+
+void TMMWaveOut::SetLooping(bool on) {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  looping_ = on;
+  loopsLeft_ = loopCount_;
+}
+
+void TMMWaveOut::SetLoopCount(uint16_t n) {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  loopCount_ = n;
+  loopsLeft_ = n;
+}
+
+void TMMWaveOut::SetWaveFormat(const WAVEFORMATEX* format) {
+  Close();
+  TMMCustomWaveOutComponent::SetWaveFormat(format);
+}
+
+// ---- position ------------------------------------------------------------------------------------
+
+int64_t TMMWaveOut::TrackedDevicePosition() {
+  plat::MMTIME t;
+  t.wType = plat::MMTimeType::Samples;
+  Check(fn_.GetPosition(handle_, t), "WaveOutGetPosition");
+  uint32_t raw = t.value;
+  if (t.wType == plat::MMTimeType::Bytes)
+    if (const WAVEFORMATEX* f = GetWaveFormat()) raw /= std::max<uint32_t>(1, f->nBlockAlign);
+  return wrap_.Track(raw);
+}
+
+void TMMWaveOut::CountFromHere() {
+  resetDevicePosition_ = TrackedDevicePosition();
+  completedSamples_ = 0;
+}
+
+int64_t TMMWaveOut::GetPosition() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  const WAVEFORMATEX* f = GetWaveFormat();
+  if (!IsOpen() || !f || closeAfterStop_) return 0;
+  const int64_t samples = positionBase_ + TrackedDevicePosition() - loopPosition_;
+  return SamplesToTimeUnits(f, timeFormat_, samples);
+}
+
+int64_t TMMWaveOut::FinalPosition() const {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  return finalPosition_;
+}
+
+// ---- open and close ------------------------------------------------------------------------------
+
+void TMMWaveOut::Open() {
+  if (numDevs_ == 0) Error(Msg(161));
+  if (deviceId_ == InvalidId) Error(Msg(61));
+  if (!GetWaveFormat()) Error(WaveDeviceError("WaveOutOpen", Msg(89)));
+  if (IsOpen()) Close();
+  if (IsOpen() || closing_) return;
+  closing_ = false;
+  resetting_ = false;
+  stopping_ = false;
+  stopPosted_ = false;
+  try {
+    if (fn_.Open(nullptr, deviceId_, GetWaveFormat(), {}, plat::WAVE_FORMAT_QUERY) != plat::MMSYSERR_NOERROR)
+      Error(WaveDeviceError("WaveOutOpen", Msg(70)));
+    if (!window_) {
+      window_ = std::make_unique<plat::HiddenWindow>();
+      window_->OnMessage = [this](plat::Message& m) { WndProc(m); };
+      postHandle_ = window_->Handle();
+    }
+    handle_ = 0;
+    closeAfterStop_ = false;
+    TMMCustomSoundComponent::ChainOpen();
+    liveMode_ = cbMode_;
+    if (cbMode_ == cmThread) {
+      thread_ = std::make_unique<TMMWaveOutThread>(
+          this, [this] { HandleCompletions(); },
+          [this] { plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle_); });
+      if (!thread_->Begin(priority_, 5000)) Error(WaveDeviceError("WaveOut", Msg(88)));
+      wakeThread_ = thread_.get();
+    }
+    const uint32_t flags = (mapped_ && deviceId_ >= 0) ? plat::WAVE_MAPPED : 0;
+    plat::HWAVEOUT h = 0;
+    plat::MMRESULT r = fn_.Open(
+        &h, deviceId_, GetWaveFormat(),
+        [this](uint64_t dev, plat::WaveMsg msg, WAVEHDR* hdr) { DeviceCallback(dev, msg, hdr); }, flags);
+    if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText("WaveOutOpen", r, fn_.GetErrorText));
+    handle_ = h;
+    for (int i = 0; i < 500 && !deviceOpen_; ++i) SleepMs(10);
+    if (!deviceOpen_) Error(WaveDeviceError("WaveOutOpen", Msg(162)));
+    state_ = kWaveStateOpen;
+  } catch (...) {
+    FireError();
+    state_ = kWaveStateOpen;
+    Close();
+    state_ = kWaveStateClosed;
+    throw;
+  }
+  if (OnOpen) OnOpen(this);
+}
+
+void TMMWaveOut::Close() {
+  if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
+  closing_ = true;
+  if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
+    try {
+      Stop();
+    } catch (...) {
+      // Reported through OnError; the device is closed below all the same.
+    }
+  }
+  if (stopDeferred_) {
+    closeAfterStop_ = true;
+    return;
+  }
+  try {
+    CloseDevice();
+  } catch (...) {
+    // Reported through OnError inside Error.
+  }
+  closing_ = false;
+}
+
+void TMMWaveOut::ReleaseBuffers(bool report) {
+  const plat::HWAVEOUT h = handle_;
+  for (size_t i = 0; i < buffers_.size(); ++i) {
+    atDriver_[i] = 0;
+    PWaveHdr hdr = buffers_[i];
+    if (!hdr) continue;
+    for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
+      std::this_thread::yield();
+    StoreFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+    if (h) {
+      plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
+      // A buffer the driver still holds must not go back to the allocator.
+      if (r != plat::MMSYSERR_NOERROR) {
+        if (report) Check(r, "WaveOutUnprepareHeader");
+        continue;
+      }
+    }
+    void* p = hdr;
+    allocator_.FreeBuffer(p);
+    buffers_[i] = nullptr;
+  }
+  numInUse_ = 0;
+  doneIndex_ = 0;
+}
+
+void TMMWaveOut::CloseDevice() {
+  closeAfterStop_ = false;
+  std::string failure;
+  if (const plat::HWAVEOUT h = handle_) {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      stopping_ = true;
+      resetting_ = true;
+      fn_.Reset(h);
+      ReleaseBuffers(false);
+    }
+    Check(fn_.Close(h), "WaveOutClose");
+    for (int i = 0; i < 500 && deviceOpen_; ++i) SleepMs(10);
+    // Closed even when its notice never came: finish the close, then report.
+    if (deviceOpen_) failure = WaveDeviceError("WaveOutClose", Msg(163));
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    finalPosition_ = 0;
+    wrap_.Clear();
+  }
+  TMMCustomSoundComponent::ChainClose();
+  EndThread();
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    handle_ = 0;
+    deviceOpen_ = false;
+    closing_ = false;
+    state_ = kWaveStateClosed;
+  }
+  if (!IsDestroying() && OnClose) OnClose(this);
+  if (!failure.empty()) Error(failure);
+}
+
+void TMMWaveOut::EndThread() {
+  wakeThread_ = nullptr;
+  if (thread_) {
+    thread_->End();
+    thread_.reset();
+  }
+}
+
+// ---- filling and writing -------------------------------------------------------------------------
+
+void TMMWaveOut::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
+  LoadMeterBeginBusy();
+  struct Busy {
+    ~Busy() { LoadMeterEndBusy(); }
+  } busy;
+  const uint32_t capacity = uint32_t(GetBufferSize());
+  lpWaveHdr->dwBufferLength = capacity;
+  lpWaveHdr->dwBytesRecorded = 0;
+  lpWaveHdr->LoopFlag = looping_ ? -1 : 0;
+  lpWaveHdr->LoopMark = 0;
+  if (looping_) {
+    lpWaveHdr->LoopCount = loopCount_;
+    lpWaveHdr->LoopsLeft = loopsLeft_;
+  }
+  // The base's pull, without its OnBufferFilled: that fires once, as the buffer is written.
+  if (OnBufferLoad) OnBufferLoad(this, lpWaveHdr, MoreBuffers);
+  if (TMMDSPComponent* in = Input()) in->BufferLoad(lpWaveHdr, MoreBuffers);
+  // A source must not claim more than the buffer holds: the driver would read past it.
+  lpWaveHdr->dwBytesRecorded = std::min(lpWaveHdr->dwBytesRecorded, capacity);
+  lpWaveHdr->dwBufferLength = lpWaveHdr->dwBytesRecorded;
+  if (looping_) loopsLeft_ = lpWaveHdr->LoopsLeft;
+}
+
+uint32_t TMMWaveOut::Fill(PWaveHdr h) {
+  moreBuffers_ = false;
+  BufferLoad(h, moreBuffers_);
+  const uint32_t n = h->dwBytesRecorded;
+  if (n < 1) moreBuffers_ = false;
+  return n;
+}
+
+bool TMMWaveOut::Write(int slot) {
+  PWaveHdr h = buffers_[size_t(slot)];
+  if (OnBufferFilled) OnBufferFilled(this, h);
+  if (stopping_) return false;
+  StoreFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
+  h->SavedBytes = h->dwBytesRecorded;
+  atDriver_[size_t(slot)] = 1;
+  inQueue_.fetch_add(1);  // before the driver can hand it back
+  plat::MMRESULT r = fn_.Write(handle_, h);
+  h->dwBytesRecorded = h->SavedBytes;
+  if (r != plat::MMSYSERR_NOERROR) {
+    atDriver_[size_t(slot)] = 0;
+    inQueue_.fetch_sub(1);
+    Error(WaveDeviceErrorText("WaveOutWrite", r, fn_.GetErrorText));
+  }
+  return true;
+}
+
+// Fills and writes the buffers already made, from slot 0, while the source has data.
+int TMMWaveOut::Refill() {
+  int written = 0;
+  for (int i = 0; i < numBuffers_ && moreBuffers_; ++i) {
+    if (!buffers_[size_t(i)]) break;
+    if (Fill(buffers_[size_t(i)]) == 0) break;
+    if (!Write(i)) break;
+    ++written;
+  }
+  return written;
+}
+
+// ---- transport -----------------------------------------------------------------------------------
+
+void TMMWaveOut::Start() {
+  if (!IsOpen()) Open();
+  bool started = false;
+  try {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (IsOpen() && !IsStarted()) {
+      positionBase_ = 0;
+      wrap_.Clear();
+      loopPosition_ = 0;
+      stopping_ = false;
+      resetting_ = false;
+      stopDeferred_ = false;
+      stopPosted_ = false;
+      pausedByReset_ = false;
+      reentry_ = 0;
+      doneIndex_ = 0;
+      inQueue_ = 0;
+      loopsLeft_ = loopCount_;
+      // Nothing plays while the buffers are written.
+      Check(fn_.Pause(handle_), "WaveOutPause");
+      CountFromHere();
+      TMMCustomSoundComponent::ChainStart();
+      moreBuffers_ = true;
+      const int32_t size = GetBufferSize();
+      int written = 0;
+      for (int i = 0; i < numBuffers_ && moreBuffers_; ++i) {
+        if (!buffers_[size_t(i)]) {
+          void* block = allocator_.AllocBuffer(amFixed, kWaveHdrSize + size_t(size));
+          if (!block) Error(Msg(64));
+          buffers_[size_t(i)] = InitWaveHdr(block, uint32_t(size));
+        }
+        if (!(plat::LoadWaveHdrFlags(*buffers_[size_t(i)]) & plat::WHDR_PREPARED))
+          Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveOutPrepareHeader");
+        if (Fill(buffers_[size_t(i)]) == 0) break;
+        if (Write(i)) ++written;
+      }
+      numInUse_ = written;
+      state_ |= kWaveStateStarted;
+      if (written == 0) {
+        TMMCustomSoundComponent::ChainStop();
+        Error(WaveDeviceError("WaveOutStart", Msg(80)));
+      }
+      if (!IsPaused()) Check(fn_.Restart(handle_), "WaveOutRestart");
+      LoadMeterStart();
+      meterStarted_ = true;
+      started = true;
+    }
+  } catch (...) {
+    FireError();
+    state_ |= kWaveStateStarted;
+    Close();
+    state_ = kWaveStateClosed;
+    throw;
+  }
+  if (started && OnStart) OnStart(this);
+}
+
+void TMMWaveOut::Pause() {
+  if (!IsOpen()) Open();
+  bool paused = false;
+  try {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      if (IsOpen() && !IsPaused()) {
+        if (IsStarted()) {
+          Check(fn_.Pause(handle_), "WaveOutPause");
+          if (DeviceUpstream()) {
+            // A live source upstream: what is queued goes, and the count goes on from here.
+            positionBase_ += TrackedDevicePosition();
+            resetting_ = true;
+            Check(fn_.Reset(handle_), "WaveOutReset");
+            wrap_.Clear();
+            CountFromHere();
+            doneIndex_ = 0;
+            inQueue_ = 0;
+            std::fill(atDriver_.begin(), atDriver_.end(), uint8_t(0));
+            pausedByReset_ = true;
+          }
+        }
+        state_ |= kWaveStatePaused;
+        paused = true;
+      }
+    }
+    if (paused) TMMCustomSoundComponent::ChainPause();
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+  if (paused && OnPause) OnPause(this);
+}
+
+void TMMWaveOut::Restart() {
+  bool restarted = false, empty = false;
+  try {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (IsStarted() && IsPaused()) {
+      resetting_ = false;
+      TMMCustomSoundComponent::ChainRestart();
+      if (pausedByReset_) {
+        // The pause emptied the driver's queue: fill it again, or nothing would ever play.
+        pausedByReset_ = false;
+        moreBuffers_ = true;
+        numInUse_ = Refill();
+        empty = numInUse_ == 0;
+      }
+      Check(fn_.Restart(handle_), "WaveOutRestart");
+      state_ &= uint8_t(~kWaveStatePaused);
+      restarted = true;
+    }
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+  if (restarted && OnRestart) OnRestart(this);
+  if (empty) Stop();
+}
+
+void TMMWaveOut::Reprime() {
+  bool empty = false;
+  try {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (!(state_ & (kWaveStateStarted | kWaveStatePaused)) || resetting_) return;
+    const plat::HWAVEOUT h = handle_;
+    resetting_ = true;
+    Check(fn_.Pause(h), "WaveOutPause");
+    if (liveMode_ == cmThread) {
+      if (thread_) thread_->Discard();
+    } else if (window_) {
+      window_->RemovePending(MM_WOM_DONE);
+    }
+    Check(fn_.Reset(h), "WaveOutReset");
+    for (int i = 0; i < 100 && inQueue_ > 0; ++i) SleepMs(10);
+    // The reset is over: an empty queue gave no callback to clear the flag, so clear it here.
+    resetting_ = false;
+    if (stopPosted_ && !stopDeferred_) {
+      // The source ran dry and the stop is still on its way; the source has moved, so play on.
+      if (window_) window_->RemovePending(MM_WAVEOUT_STOP);
+      stopPosted_ = false;
+      stopping_ = false;
+    }
+    Check(fn_.Restart(h), "WaveOutRestart");
+    Check(fn_.Pause(h), "WaveOutPause");
+    doneIndex_ = 0;
+    inQueue_ = 0;
+    positionBase_ = 0;
+    wrap_.Clear();
+    CountFromHere();
+    loopPosition_ = 0;
+    pausedByReset_ = false;
+    std::fill(atDriver_.begin(), atDriver_.end(), uint8_t(0));
+    TMMCustomSoundComponent::ChainReset();
+    moreBuffers_ = true;
+    numInUse_ = Refill();
+    if (!IsPaused()) Check(fn_.Restart(h), "WaveOutRestart");
+    empty = numInUse_ == 0;
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+  if (empty) Stop();
+}
+
+void TMMWaveOut::Stop() {
+  if (stopThread_.load() == std::this_thread::get_id()) return;  // nested in a running Stop
+  StopScope scope(stopThread_);
+  try {
+    DoStop();
+  } catch (...) {
+    FireError();
+    Close();
+    throw;
+  }
+}
+
+void TMMWaveOut::DoStop() {
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (!(state_ & (kWaveStateStarted | kWaveStatePaused))) return;
+    stopping_ = true;
+    resetting_ = true;
+    // A deferred stop took it when it began; the device has been reset since.
+    if (!stopDeferred_) finalPosition_ = GetPosition();
+    wrap_.Clear();
+    const plat::MMRESULT r = fn_.Reset(handle_);
+    if (r > 0) Check(r, "WaveOutReset");
+    if (reentry_ > 0) {
+      stopDeferred_ = true;
+      return;
+    }
+    state_ &= uint8_t(~(kWaveStateStarted | kWaveStatePaused));
+  }
+  if (meterStarted_) {
+    meterStarted_ = false;
+    LoadMeterStop();
+  }
+  for (int i = 0; i < 500 && inQueue_ > 0; ++i) SleepMs(10);
+  TMMCustomSoundComponent::ChainStop();
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    ReleaseBuffers(true);
+    inQueue_ = 0;
+    stopDeferred_ = false;
+  }
+  if (!IsDestroying() && OnStop) OnStop(this);
+  if (closeAfterStop_) Close();
+}
+
+// ---- completions ---------------------------------------------------------------------------------
+
+void TMMWaveOut::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr) {
+  try {
+    switch (msg) {
+      case plat::WaveMsg::Open: deviceOpen_ = true; break;
+      case plat::WaveMsg::Close: deviceOpen_ = false; break;
+      case plat::WaveMsg::Data:
+      case plat::WaveMsg::Done: {
+        const int left = inQueue_.fetch_sub(1) - 1;
+        if (resetting_) {
+          if (left <= 0) resetting_ = false;
+          break;
+        }
+        if (stopping_) break;
+        if (liveMode_ == cmThread) {
+          if (TMMWaveOutThread* t = wakeThread_.load()) t->Wake();
+        } else {
+          plat::PostMessageTo(postHandle_, MM_WOM_DONE, handle, intptr_t(hdr));
+        }
+        break;
+      }
+    }
+  } catch (...) {
+    plat::HandleException(std::current_exception());
+    plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle);
+  }
+}
+
+void TMMWaveOut::WndProc(plat::Message& m) {
+  const plat::HWAVEOUT h = handle_;
+  if (h == 0 || m.WParam != h) return;
+  try {
+    switch (m.Msg) {
+      case MM_WOM_DONE: HandleCompletions(); break;
+      case MM_WAVEOUT_STOP: Stop(); break;
+      case MM_WAVE_FAILED: Close(); break;
+      default: break;
+    }
+  } catch (...) {
+    std::exception_ptr e = std::current_exception();
+    Close();
+    plat::HandleException(e);
+  }
+}
+
+void TMMWaveOut::HandleCompletions() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  if (!IsStarted() || stopping_ || resetting_) return;
+  ++reentry_;
+  try {
+    // Buffers finish in the order they were written; whoever runs first takes every one that is
+    // back, so a late notice finds nothing left to do.
+    while (numInUse_ > 0 && !stopping_ && !resetting_) {
+      const int slot = doneIndex_;
+      PWaveHdr h = buffers_[size_t(slot)];
+      if (!h || !atDriver_[size_t(slot)] || !IsDone(*h)) break;
+      atDriver_[size_t(slot)] = 0;
+      Played(slot);
+    }
+  } catch (...) {
+    --reentry_;
+    FireError();
+    try {
+      EndOfQueue();
+    } catch (...) {
+    }
+    throw;
+  }
+  --reentry_;
+  EndOfQueue();
+}
+
+void TMMWaveOut::Played(int slot) {
+  PWaveHdr h = buffers_[size_t(slot)];
+  doneIndex_ = (doneIndex_ + 1) % numInUse_;
+  h->dwBytesRecorded = h->SavedBytes;
+  if (const WAVEFORMATEX* f = GetWaveFormat())
+    completedSamples_ += h->dwBytesRecorded / std::max<uint32_t>(1, f->nBlockAlign);
+  PWaveHdr next = buffers_[size_t(doneIndex_)];
+  h->NextHdr = next;
+  if (next) next->dwBytesRecorded = next->SavedBytes;
+  TMMDSPComponent::BufferReady(h);
+  TrackedDevicePosition();
+  // A loop point is signalled when it has played, also when the source has already said that the
+  // last pass is queued: a short source queues all its passes at once.
+  if (looping_ && h->LoopMark && !stopDeferred_) {
+    // The pass ended where this buffer ended, however far the device has played since.
+    loopPosition_ = positionBase_ + resetDevicePosition_ + completedSamples_;
+    h->LoopMark = 0;
+    TMMCustomSoundComponent::ChainLoop();
+    if (OnLooping) OnLooping(this);
+  }
+  if (!moreBuffers_ || stopDeferred_) return;
+  for (int i = 0; i < 65000 && !IsDone(*h); ++i) SleepMs(2);
+  const uint32_t n = Fill(h);
+  if (n == 0 && !stopDeferred_) Error(Msg(81));
+  if (!stopDeferred_) Write(slot);
+}
+
+void TMMWaveOut::EndOfQueue() {
+  if (reentry_ != 0 || !IsStarted()) return;
+  if (!stopDeferred_ && inQueue_ > 0) return;
+  if (stopPosted_) return;
+  // The queue ran dry, or a stop waits: stop from the window once.
+  stopPosted_ = true;
+  stopping_ = true;
+  Check(fn_.Pause(handle_), "WaveOutPause");
+  plat::PostMessageTo(postHandle_, MM_WAVEOUT_STOP, handle_);
+}
