@@ -82,6 +82,12 @@ size_t HiddenWindow::RemovePending(uint32_t msg) const {
   });
 }
 
+size_t HiddenWindow::RemovePendingIf(const std::function<bool(const Message&)>& match) const {
+  Queue& q = Q();
+  std::lock_guard<std::mutex> l(q.m);
+  return std::erase_if(q.items, [&](const Posted& p) { return p.window == handle_ && match(p.msg); });
+}
+
 size_t HiddenWindow::PendingCount(uint32_t msg) const {
   Queue& q = Q();
   std::lock_guard<std::mutex> l(q.m);

@@ -35,6 +35,8 @@ public:
   intptr_t Send(uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0);
   // Drops the pending messages of one number (0: all) for this window; returns how many.
   size_t RemovePending(uint32_t msg = 0) const;
+  // Drops the pending messages of this window that match; returns how many.
+  size_t RemovePendingIf(const std::function<bool(const Message&)>& match) const;
   size_t PendingCount(uint32_t msg = 0) const;
 
   // The handler, when no subclass overrides WndProc.

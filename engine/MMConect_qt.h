@@ -1,0 +1,9 @@
+#pragma once
+// The connectors' pacing timer on the GUI: a precise Qt timer on the UI thread.
+#include "engine/MMConect.h"
+
+// The process's precise feed timer, made on first use; call on the UI thread once the
+// application object exists.
+TMMFeedTimer* PreciseFeedTimer();
+// Installs it as the timer every connector is paced by.
+void UsePreciseFeedTimer();
