@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -8,6 +9,9 @@
 #include "common/sox_adpcm.h"
 #include "engine/MMACM.h"
 #include "engine/MMTimer.h"
+#include "engine/MMWavIn.h"
+#include "engine/MMWavOut.h"
+#include "engine/WaveDeviceKit.h"
 #include "platform/audio/codec_manager.h"
 #include "platform/audio/mmtimer.h"
 #include "platform/messages/messages.h"
@@ -53,17 +57,82 @@ struct Chain {
   TestBuffer buffer;
 };
 
-class MMConect : public ::testing::Test {
+constexpr int32_t kBlock = 512;
+
+struct Recording {
+  explicit Recording(bool paced) {
+    in.SetOutput(&con);
+    con.SetOutput(&sink);
+    in.SetSampleRate(8000);  // 4096 bytes are 128 ms: whole buffers at a step of 5 ms
+    in.SetMode(mStereo);
+    in.SetBitLength(b16Bit);
+    in.SetBufferSize(4096);
+    con.SetRealTime(paced);
+    con.SetSynchronize(paced);
+    con.SetLevel1(&level);
+  }
+  ~Recording() { in.Close(); }
+  FakeDisplay level{kBlock};
+  TMMWaveIn in;
+  TMMConnector con;
+  ByteSink sink;
+};
+
+struct Playback {
+  Playback(bool paced, uint64_t bytes) : src(bytes) {
+    out.SetInput(&src);
+    out.SetOutput(&con);
+    const WAVEFORMATEX f = PcmFormat(8000, 2, 16);
+    src.SetWaveFormat(&f);
+    out.SetBufferSize(4096);
+    out.SetNumBuffers(4);
+    con.SetRealTime(paced);
+    con.SetSynchronize(paced);
+    con.SetLevel1(&level);
+  }
+  ~Playback() { out.Close(); }
+  std::vector<uint8_t> Played() {
+    auto caps = plat::VirtualCaptures();
+    return caps.empty() ? std::vector<uint8_t>{} : caps.back().audio;
+  }
+  FakeDisplay level{kBlock};
+  PatternSource src;
+  TMMWaveOut out;
+  TMMConnector con;
+};
+
+// The shared timer on a manual clock and the virtual sound devices, on a clock of their own.
+class MMConect : public wavekit::DeviceTest {
 protected:
   void SetUp() override {
+    DeviceTest::SetUp();
     Pump();
     plat::UseManualMMTimer(true);
     SetConnectorFeedTimer(&timer_);
   }
   void TearDown() override {
-    Pump();
     SetConnectorFeedTimer(nullptr);
     plat::UseManualMMTimer(false);
+    DeviceTest::TearDown();
+  }
+  // The device clock and the feed timer move on together, as on the real machine.
+  void Run(uint32_t ms) {
+    for (uint32_t t = 0; t < ms; t += 5) {
+      plat::StepVirtualAudio(5);
+      Pump();
+      timer_.Advance(5000);
+    }
+  }
+  // Every block fed must be a block of what passed, each later than the one before.
+  static void ExpectOrderedSubset(FakeDisplay& display, const std::vector<uint8_t>& passed) {
+    auto from = passed.begin();
+    for (size_t i = 0; i < display.blocks.size(); ++i) {
+      const auto& b = display.blocks[i];
+      const auto at = std::search(from, passed.end(), b.begin(), b.end());
+      ASSERT_NE(at, passed.end()) << "block " << i << " is not a later part of what passed";
+      EXPECT_EQ((at - passed.begin()) % kBlock, 0) << i;
+      from = at + kBlock;
+    }
   }
   ManualFeedTimer timer_;
 };
@@ -395,4 +464,42 @@ TEST_F(MMConect, TakingPausingAndStoppingOnThreeThreadsNeitherRaceNorDeadlock) {
   timer_.Advance(1000);
   ASSERT_EQ(level.Count(), before + 1);
   EXPECT_EQ(level.blocks.back(), Pattern(256, 5));
+}
+
+TEST_F(MMConect, RecordingFeedsExactlyWhatPassedOrAnOrderedPartWhenPaced) {
+  for (bool paced : {false, true}) {
+    SCOPED_TRACE(paced);
+    Recording r(paced);
+    r.in.Start();
+    Run(640);
+    r.in.Stop();
+    const auto passed = r.sink.Bytes();
+    ASSERT_EQ(passed.size(), 5u * 4096);
+    ASSERT_TRUE(plat::MatchesVirtualPattern(passed.data(), passed.size(), *r.in.GetWaveFormat(), 0));
+    if (!paced) {
+      EXPECT_EQ(r.level.Stream(), passed);
+    } else {
+      EXPECT_GT(r.level.Count(), passed.size() / kBlock / 2);
+      ExpectOrderedSubset(r.level, passed);
+    }
+  }
+}
+
+TEST_F(MMConect, PlaybackFeedsExactlyWhatPlayedOrAnOrderedPartWhenPaced) {
+  for (bool paced : {false, true}) {
+    SCOPED_TRACE(paced);
+    plat::ClearVirtualCaptures();
+    Playback p(paced, 15 * 4096);  // under 64 KB: the source pattern repeats after that
+    p.out.Start();
+    Run(2500);
+    ASSERT_FALSE(p.out.IsStarted());  // the end of the source stopped it
+    const auto played = p.Played();
+    ASSERT_EQ(played.size(), 15u * 4096);
+    if (!paced) {
+      EXPECT_EQ(p.level.Stream(), played);
+    } else {
+      EXPECT_GT(p.level.Count(), played.size() / kBlock / 2);
+      ExpectOrderedSubset(p.level, played);
+    }
+  }
 }
