@@ -44,7 +44,7 @@ std::string CartCopyTarget(const std::string& source, const std::string& target)
 
 TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
                           const TCopyProgress& progress) {
-  const std::string dest = CartCopyTarget(source, target);
+  const std::string dest = plat::ExpandFileName(target);
   int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return TCopyOutcome::Failed;
   struct stat st;
@@ -92,7 +92,7 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
 
 TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
                           const TCopyProgress& progress) {
-  const std::string dest = CartCopyTarget(source, target);
+  const std::string dest = plat::ExpandFileName(target);
   struct stat st;
   if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TCopyOutcome::Failed;
   if (::rename(source.c_str(), dest.c_str()) == 0) return TCopyOutcome::Done;

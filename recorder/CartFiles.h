@@ -25,12 +25,12 @@ enum class TCopyOutcome { Done, Failed, Cancelled };
 // the source's file name inside it.
 std::string CartCopyTarget(const std::string& source, const std::string& target);
 
-// Copies source to target (see CartCopyTarget) in blocks of CartCopyBlock bytes.
+// Copies source to the file target in blocks of CartCopyBlock bytes (a folder is never replaced).
 TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
                           const TCopyProgress& progress = {});
 
-// Moves source onto target: a rename, which replaces an existing target in one step; across file
-// systems a complete copy replaces the target and then the source is removed.
+// Moves source onto the file target: a rename, which replaces an existing target in one step;
+// across file systems a complete copy replaces the target and then the source is removed.
 TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
                           const TCopyProgress& progress = {});
 

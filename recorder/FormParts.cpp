@@ -2,6 +2,10 @@
 
 #include "recorder/Unit1.h"
 
+void FocusControl(plat::TWinControl* c) {
+  if (c && c->CanFocus()) c->SetFocus();
+}
+
 TSVMain* DeckOf(plat::TComponent* owner) {
   if (auto* deck = dynamic_cast<TSVMain*>(owner)) return deck;
   return SVMain;

@@ -19,6 +19,9 @@ T* PlaceControl(plat::TComponent* owner, plat::TWinControl* parent, int left, in
   return c;
 }
 
+// Gives c the focus when it can take it (a dialog's control cannot while the dialog is hidden).
+void FocusControl(plat::TWinControl* c);
+
 // The deck a dialog works on: its owner when that is the deck, else the program's deck.
 TSVMain* DeckOf(plat::TComponent* owner);
 

@@ -36,7 +36,7 @@ void TForm13::Button1Click(TObject*) {
     MessageDlg("Passwords do not match. Please try again.", mtError, mbOKOnly);
     Edit1->Clear();
     Edit2->Clear();
-    Edit1->SetFocus();
+    FocusControl(Edit1);
     return;
   }
   SetModalResult(mrOk);

@@ -46,7 +46,7 @@ TForm23::TForm23(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
 void TForm23::FormShow(TObject*) {
   MaskEdit1->SetText("00:00:00");
   SetActiveControl(MaskEdit1);
-  MaskEdit1->SetFocus();
+  FocusControl(MaskEdit1);
   MaskEdit1->SelectAll();
 }
 
@@ -71,7 +71,7 @@ void TForm23::Button1Click(TObject*) {
     case TGoToCheck::Incomplete:
       // What the mask reports when a required digit is missing; the edit keeps the focus.
       MessageDlg("Invalid input value.  Use escape key to abandon changes", mtError, mbOKOnly);
-      MaskEdit1->SetFocus();
+      FocusControl(MaskEdit1);
       return;
     case TGoToCheck::Ok:
       break;

@@ -73,7 +73,7 @@ void TForm27::FormShow(TObject*) {
   if (ListBox1->Items()->Count() == 0) return;
   ListBox1->SetItemIndex(0);
   SetActiveControl(ListBox1);
-  ListBox1->SetFocus();
+  FocusControl(ListBox1);
 }
 
 void TForm27::FormResize(TObject*) { FormResizer1->ResizeControls(); }

@@ -66,7 +66,7 @@ void TForm3::Button1Click(TObject*) {
   if (!LengthEntered(length)) {
     // A half-filled field has no length in it; the dialog stays open to complete it.
     MessageDlg("Please enter the length with all six digits (HH:MM:SS).", mtWarning, mbOKOnly);
-    TimeEdit->SetFocus();
+    FocusControl(TimeEdit);
     return;
   }
   const int format = ComboBox1->ItemIndex() < 0 ? DefaultStandardFormat : ComboBox1->ItemIndex();

@@ -67,7 +67,8 @@ bool TForm4::CopyFile(const std::string& source, const std::string& target) {
     return false;
   }
   copying_ = true;
-  const TCopyOutcome outcome = CopyCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError));
+  const TCopyOutcome outcome = CopyCartFile(source, CartCopyTarget(source, target),
+                                            GaugeCopyProgress(Gauge1, &CancelOrError));
   copying_ = false;
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
   return !CancelOrError;

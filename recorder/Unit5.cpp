@@ -90,15 +90,17 @@ int TForm5::SaveFile() {
   Gauge1->SetMaxValue(100);
   Gauge1->SetProgress(0);
   const std::string source = d.PlayFile->Wave()->FileName();
-  std::string target = CartCopyTarget(source, SaveTarget(source));
+  std::string target = ExpandFileName(SaveTarget(source));
 
-  if (!SameCartFile(source, target)) {
+  // The files themselves are compared: on a case-sensitive file system "a.wav" and "A.WAV" are two.
+  if (!SameCartFile(source, CartCopyTarget(source, target))) {
     if (d.CartOrigin == OriginOriginate) {
       // Made in the temporary folder: it moves. The target is replaced in one step, never
       // deleted first, so a failed move leaves whatever was there.
       Gauge1->SetProgress(10);
       Gauge1->SetProgress(20);
       CancelOrError = false;
+      target = CartCopyTarget(source, target);
       if (MoveCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError)) !=
           TCopyOutcome::Done) {
         MessageDlg("File Copy Error!", mtError, mbOKOnly);
@@ -126,7 +128,7 @@ int TForm5::SaveFile() {
                    "saved under a different name.\r\n\r\nThe saved name is: " +
                        folder + name + "\r\n\r\nPlease make a note of this.",
                    mtInformation, mbOKOnly);
-      target = folder + name;
+      target = copiedTo_;
     }
   }
 
@@ -158,8 +160,9 @@ void TForm5::TakeSavedFile(const std::string& target) {
 
 bool TForm5::CopyFile(const std::string& source, const std::string& target) {
   CancelOrError = false;
+  copiedTo_ = CartCopyTarget(source, target);
   const TCopyOutcome outcome =
-      CopyCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError));
+      CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError));
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
   return !CancelOrError;
 }

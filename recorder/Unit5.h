@@ -30,7 +30,8 @@ public:
   // The save itself: mrOk saved, mrCancel given up, mrRetry three attempts failed (the deck's
   // cart is then "QUICK", so that the next pass asks for a name).
   int SaveFile();
-  // One attempt: source copied to target; false when it failed or was cancelled.
+  // One attempt: source copied to target (into it, when target is a folder); false when it failed
+  // or was cancelled.
   bool CopyFile(const std::string& source, const std::string& target);
   // Runs [GUI] "Launch After Save" with the saved file as its argument.
   void DoAfterSave(const std::string& path);
@@ -46,6 +47,7 @@ private:
   void TakeSavedFile(const std::string& target);
   TSVMain* deck_;
   bool working_ = false;
+  std::string copiedTo_;  // the file the last copy wrote (a folder as target takes the name inside)
 };
 
 extern TForm5* Form5;

@@ -32,7 +32,7 @@ TForm7::TForm7(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
 void TForm7::FormShow(TObject*) {
   Edit1->Clear();
   SetActiveControl(Edit1);
-  Edit1->SetFocus();
+  FocusControl(Edit1);
 }
 
 void TForm7::Edit1KeyDown(TObject*, uint16_t& Key, TShiftState) {
@@ -49,7 +49,7 @@ void TForm7::Button1Click(TObject*) {
   }
   if (HasIllegalFileChars(typed)) {
     MessageDlg(IllegalNameMessage(typed), mtWarning, mbOKOnly);
-    Edit1->SetFocus();
+    FocusControl(Edit1);
     return;
   }
   const std::string name = ByNameCartName(typed);

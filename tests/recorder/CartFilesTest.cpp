@@ -57,16 +57,18 @@ TEST(CartFiles, CopyIsWholeAndLeavesNothingBehind) {
   EXPECT_EQ(Read(dst), data);
   EXPECT_EQ(total, int64_t(data.size()));
   EXPECT_EQ(blocks, 5);  // before each of 4 blocks and before the read that finds the end
-  EXPECT_EQ(Entries(dir.Path("out")), std::vector<std::string>{"saved.wav"});
   EXPECT_EQ(Read(src), data);
 
-  // A folder as the target takes the source's name.
-  ASSERT_EQ(CopyCartFile(src, dir.Path("out"), {}), TCopyOutcome::Done);
-  EXPECT_EQ(Read(dir.Path("out/take.wav")), data);
+  // A folder as the target takes the source's name; a folder itself is never replaced.
+  EXPECT_EQ(CartCopyTarget(src, dir.Path("out")), dir.Path("out/take.wav"));
+  EXPECT_EQ(CartCopyTarget(src, dir.Path("out/x/../saved.wav")), dst);
+  EXPECT_EQ(CopyCartFile(src, dir.Path("out"), {}), TCopyOutcome::Failed);
+  EXPECT_TRUE(plat::DirectoryExists(dir.Path("out")));
   // An empty source gives an empty copy.
   ASSERT_TRUE(plat::WriteWholeFile(dir.Path("empty.wav"), ""));
   ASSERT_EQ(CopyCartFile(dir.Path("empty.wav"), dir.Path("out/empty.wav"), {}), TCopyOutcome::Done);
   EXPECT_EQ(plat::FileSize(dir.Path("out/empty.wav")), 0);
+  EXPECT_EQ(Entries(dir.Path("out")), (std::vector<std::string>{"empty.wav", "saved.wav"}));
 }
 
 TEST(CartFiles, ACancelledOrFailedCopyKeepsTheOldTarget) {
