@@ -1,24 +1,22 @@
 #include "recorder/BlankProgram.h"
 
 #include <climits>
-#include <cstdio>
 #include <ctime>
 
 #include "platform/ui/inifiles.h"
+#include "recorder/CartNames.h"
 #include "recorder/StrUtils.h"
 #include "recorder/UserDeck.h"
 
-std::string QuickCart(int64_t unixSeconds) {
-  std::time_t t = std::time_t(unixSeconds);
+namespace {
+
+// The quick cart's automatic name at the deck's present time.
+std::string QuickCartNow(TUserDeck& deck) {
+  std::time_t t = std::time_t(deck.Now());
   std::tm local{};
   localtime_r(&t, &local);
-  char name[16];
-  std::snprintf(name, sizeof name, "%02d%02d%02d%02d", local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec);
-  return name;
+  return QuickCart(local);
 }
-
-namespace {
 
 // The standard cart as the settings file holds it now.
 void StandardCart(TUserDeck& deck, int& format, int& length) {
@@ -58,7 +56,7 @@ std::vector<std::string> BlankProgramLines(TUserDeck& deck) {
   StandardCart(deck, format, length);
   const TUserFields& users = deck.Users();
   std::vector<std::string> lines;
-  lines.push_back(ProgramRecord({QuickCart(deck.Now()), LengthText(length), "QuickCart",
+  lines.push_back(ProgramRecord({QuickCartNow(deck), LengthText(length), "QuickCart",
                                  FormatText(format), deck.Settings().savePath, "0"}));
   for (const TProgramRow& row : users.programList) {
     if (row[pfName].empty()) continue;

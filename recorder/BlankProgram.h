@@ -7,10 +7,6 @@
 
 class TUserDeck;
 
-// A quick cart's automatic name: day of the month, hour, minute and second of the local time,
-// two digits each (DDHHMMSS).
-std::string QuickCart(int64_t unixSeconds);
-
 // The list's lines as program records: the quick-cart line, then every program of the deck's
 // table whose name is not empty. The standard format and length are read again from the
 // settings file.

@@ -38,9 +38,7 @@ protected:
 
 }  // namespace
 
-TEST(BlankProgram, QuickCartNamesAreDayHourMinuteSecond) {
-  EXPECT_EQ(QuickCart(LocalTime(2024, 3, 6, 9, 5, 3)), "06090503");
-  EXPECT_EQ(QuickCart(LocalTime(2023, 12, 31, 23, 59, 59)), "31235959");
+TEST(BlankProgram, SelectionCounter) {
   EXPECT_EQ(SelectionCounter(0), "1 of 250");
   EXPECT_EQ(SelectionCounter(2), "3 of 250");
 }
@@ -62,16 +60,6 @@ TEST_F(BlankPrograms, AUserWithoutProgramsGetsTheQuickCartLineOnly) {
   // The line is built again on every showing, with the time of that showing.
   deck.now += 60;
   EXPECT_EQ(SplitProgramRecord(BlankProgramLines(deck)[0])[pfName], "06090603");
-}
-
-TEST_F(BlankPrograms, TheStandardCartIsReadAgainAndCompleted) {
-  Settings("[GUI]\r\nShort Timers=0\r\n");
-  std::vector<std::string> lines = BlankProgramLines(deck);
-  EXPECT_EQ(SplitProgramRecord(lines[0])[pfLength], "01:00:00");
-  EXPECT_EQ(SplitProgramRecord(lines[0])[pfFormat], "32.000 kHz, 16 bit, Mono, 62 kb/sec");
-  std::string ini;
-  plat::ReadWholeFile(dir.Root() + "/Solvane.ini", ini);
-  EXPECT_NE(ini.find("FORMAT=26\r\nLENGTH=10000\r\n"), std::string::npos);
 }
 
 TEST_F(BlankPrograms, ProgramLinesTakeTheirTableRows) {
@@ -98,7 +86,7 @@ TEST_F(BlankPrograms, ProgramLinesTakeTheirTableRows) {
   // Lines the program's own dialogs cannot make are refused, and the cart stays as it was.
   for (int line : {2, 3, 4}) {
     EXPECT_FALSE(LoadBlankProgram(deck, lines, line)) << line;
-    EXPECT_NE(deck.Texts().back().find("cannot be loaded"), std::string::npos);
+    EXPECT_NE(deck.LastText().find("cannot be loaded"), std::string::npos);
     EXPECT_EQ(deck.users.cart.programName, "Morning");
   }
   EXPECT_FALSE(LoadBlankProgram(deck, lines, 5));

@@ -241,17 +241,17 @@ TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
   EXPECT_TRUE(deck.shown.empty());
   deck.answers = {TAnswer::Yes};
   EXPECT_EQ(add({"", "", "", "", ""}), TUserDialogField::UserName);
-  EXPECT_EQ(deck.Texts().back(), "User name can not be blank");
+  EXPECT_EQ(deck.LastText(), "User name can not be blank");
 
   EXPECT_EQ(add({"B", "BOB", "p", "p", ""}), TUserDialogField::UserName);
-  EXPECT_EQ(deck.Texts().back(), "User name already exists. Choose another name.");
+  EXPECT_EQ(deck.LastText(), "User name already exists. Choose another name.");
   EXPECT_EQ(add({"C", "carl", "", "", ""}), TUserDialogField::Password);
-  EXPECT_EQ(deck.Texts().back(), "Passwords can not be blank");
+  EXPECT_EQ(deck.LastText(), "Passwords can not be blank");
   EXPECT_EQ(add({"C", "carl", "Pw", "pw", ""}), TUserDialogField::Password);
-  EXPECT_EQ(deck.Texts().back(), "Passwords do not match");
+  EXPECT_EQ(deck.LastText(), "Passwords do not match");
   // A user name is a file name in the users folder and may not lead out of it.
   EXPECT_EQ(add({"C", "../carl", "pw", "pw", ""}), TUserDialogField::UserName);
-  EXPECT_NE(deck.Texts().back().find("contains illegal character(s)"), std::string::npos);
+  EXPECT_NE(deck.LastText().find("contains illegal character(s)"), std::string::npos);
   EXPECT_FALSE(plat::FileExists(dir.Path("carl.svu")));
   EXPECT_EQ(plat::ListFiles(Folder(), "*").size(), 1u);
 
@@ -284,7 +284,7 @@ TEST_F(UserFiles, RenamingAUserHappensOnlyOnceEveryCheckPassed) {
   EXPECT_EQ(edit({"Bob", "robert", "new", "new", ""}), TUserDialogField::UserName);
   deck.answers = {TAnswer::Yes};
   EXPECT_EQ(edit({"Bob", "Amy", "new", "new", ""}), TUserDialogField::UserName);
-  EXPECT_EQ(deck.Texts().back(), "User name already exists. Choose another name.");
+  EXPECT_EQ(deck.LastText(), "User name already exists. Choose another name.");
   // A refused password leaves the file under its old name, so the next try still finds it.
   deck.answers = {TAnswer::Yes};
   EXPECT_EQ(edit({"Bob", "robert", "new", "New", ""}), TUserDialogField::Password);
@@ -311,7 +311,7 @@ TEST_F(UserFiles, RenamingAUserHappensOnlyOnceEveryCheckPassed) {
 TEST_F(UserFiles, RemovingAUser) {
   Write("Bob.SVU", "x");
   EXPECT_FALSE(RemoveUser("Default", Folder(), deck.Notifier(), deck.Asker()));
-  EXPECT_EQ(deck.Texts().back(), "Sorry, You Can Not Delete the Default User!");
+  EXPECT_EQ(deck.LastText(), "Sorry, You Can Not Delete the Default User!");
   deck.answers = {TAnswer::Cancel, TAnswer::Yes};
   EXPECT_FALSE(RemoveUser("bob", Folder(), deck.Notifier(), deck.Asker()));
   EXPECT_TRUE(plat::FileExists(Folder() + "Bob.SVU"));
@@ -330,13 +330,13 @@ TEST(Users, ProgramDialogsRefuseDuplicatesAndBuildTheRecord) {
 
   EXPECT_EQ(ok(TProgramDialogMode::Add, {" ", "d", "003000", fmt, "/c/", "3"}),
             TProgramDialogField::Name);
-  EXPECT_EQ(deck.Texts().back(), "You must supply a name for this program");
+  EXPECT_EQ(deck.LastText(), "You must supply a name for this program");
   deck.answers = {TAnswer::No};
   EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "3"}),
             TProgramDialogField::Description);
   EXPECT_EQ(ok(TProgramDialogMode::Add, {"NEWS", "d", "003000", fmt, "/c/", "3"}),
             TProgramDialogField::Name);
-  EXPECT_EQ(deck.Texts().back(),
+  EXPECT_EQ(deck.LastText(),
             "A program with this name already exists! Check the list and try again.");
   EXPECT_EQ(ok(TProgramDialogMode::Add, {"a/b", "d", "003000", fmt, "/c/", "3"}),
             TProgramDialogField::Name);

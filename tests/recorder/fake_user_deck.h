@@ -56,6 +56,7 @@ public:
     cartFile.clear();
   }
 
+  std::string LastText() const { return shown.empty() ? std::string() : shown.back().text; }
   std::vector<std::string> Texts() const {
     std::vector<std::string> t;
     for (const Shown& s : shown) t.push_back(s.text);

@@ -1,0 +1,65 @@
+#pragma once
+// The user and program manager: its "&Users" page adds, edits, copies and removes users and
+// assigns programs to them; its "&Programs" page keeps the program library, the program list of
+// the user "Default".
+#include <string>
+#include <vector>
+
+#include "platform/ui/extctrls.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/stdctrls.h"
+#include "recorder/Users.h"
+
+class TUserDeck;
+class TForm15;
+class TForm16;
+class TForm17;
+class TForm18;
+class TForm19;
+class TForm20;
+class TForm21;
+
+class TForm14 : public plat::TForm {
+public:
+  TForm14(plat::TComponent* owner, TUserDeck& deck);
+  plat::TPageControl* PageControl1;
+  plat::TTabSheet* TabSheet1;  // "&Users"
+  plat::TTabSheet* TabSheet2;  // "&Programs"
+  plat::TListBox* ListBox1;    // users
+  plat::TListBox* ListBox2;    // the library
+  plat::TButton *AddUser, *EditUser, *CopyUser, *RemoveUserButton, *AssignPrograms, *CloseUsers;
+  plat::TButton *AddProgram, *EditProgram, *CopyProgram, *RemoveProgram, *SortButton, *SortArrow,
+      *ClosePrograms;
+  plat::TPopupMenu* SortMenu;  // "By Name" .. "By Lockout"
+  TForm15* Form15;
+  TForm16* Form16;
+  TForm17* Form17;
+  TForm18* Form18;
+  TForm19* Form19;
+  TForm20* Form20;
+  TForm21* Form21;
+
+  void FormShow(plat::TObject* Sender);
+  void FormClose(plat::TObject* Sender, plat::TCloseAction& Action);
+  void RemoveUserClick(plat::TObject* Sender);
+  void RemoveProgramClick(plat::TObject* Sender);
+  void SortLibrary(TProgramField key);
+  bool SaveLibrary();
+  const std::vector<std::string>& Library() const { return library_; }
+  bool Modified() const { return modified_; }
+  std::string ClassName() const override { return "TForm14"; }
+
+private:
+  void LoadUsers();
+  void ShowLibrary(int select);
+  std::vector<std::string> ListedUsers() const;
+  void AskToSave();
+  void UserDialog(class TUserForm* form, bool needsSelection);
+  void ProgramDialog(class TProgramForm* form, bool edit);
+
+  TUserDeck& deck_;
+  std::vector<std::string> library_;
+  bool modified_ = false;
+  plat::TTabSheet* lastPage_ = nullptr;
+};

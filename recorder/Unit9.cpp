@@ -1,0 +1,43 @@
+#include "recorder/Unit9.h"
+
+#include "recorder/UserFormParts.h"
+#include "recorder/Login.h"
+#include "recorder/UserDeck.h"
+
+using namespace plat;
+
+TForm9::TForm9(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
+  SetupDialog(this, "Authorization Request", 360, 190);
+  Label1 = Place<TLabel>(this, 12, 10, 336, 42, LockoutTextBefore);
+  Label1->SetWordWrap(true);
+  Label2 = Place<TLabel>(this, 12, 56, 336, 16);
+  Label2->SetAlignment(taCenter);
+  Label2->Font()->SetStyle(fsBold);
+  Label3 = Place<TLabel>(this, 12, 78, 336, 30, LockoutTextAfter);
+  Label3->SetWordWrap(true);
+  Edit1 = PlacePassword(this, 12, 116, 336);
+  Button1 = PlaceButton(this, 172, 152, "&Save");
+  Button1->SetDefault(true);
+  Button2 = PlaceButton(this, 253, 152, "&Cancel - Esc", mrCancel, 95);
+  OnShow = [this](TObject* s) { FormShow(s); };
+  Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+}
+
+void TForm9::FormShow(TObject*) {
+  // The field keeps what was typed at the previous showing.
+  const TUserFields& users = deck_.Users();
+  Label2->SetCaption(
+      DateTimeText(LockoutExpiry(users.lockoutFileName, users.cart.lockoutHours)));
+  SetActiveControl(Edit1);
+}
+
+void TForm9::Button1Click(TObject*) {
+  if (SupervisorPasswordMatches(deck_.Settings(), Edit1->Text()))
+    SetModalResult(mrOk);
+  else
+    deck_.Notify(TNoticeKind::Error, WrongPasswordMessage);
+}
+
+bool SaveTargetAllowed(TUserDeck& deck, const std::string& target, TForm9& lockout) {
+  return LockoutAllowsSave(deck, target, [&] { return lockout.ShowModal(); });
+}

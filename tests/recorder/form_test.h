@@ -1,0 +1,52 @@
+#pragma once
+// Driving the users, programs and sending dialogs offscreen: the application object, steps run
+// inside a modal loop, keys sent to a control.
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+
+inline void EnsureApplication() {
+  if (plat::Application) return;
+  // Lives as long as the test program; no dialog of the framework ever waits for a person.
+  new plat::TApplication;
+  plat::SetDialogService(std::make_shared<plat::QueuedDialogs>());
+}
+
+// Runs fn once the event loop runs, inside the modal loop that is about to start.
+inline void Later(std::function<void()> fn) {
+  QTimer::singleShot(0, QCoreApplication::instance(), std::move(fn));
+}
+
+constexpr int kStillOpen = 99;
+
+// Shows form modally, runs the steps inside its loop, and returns its modal result; a form that
+// the steps leave open ends with kStillOpen.
+inline int RunModal(plat::TCustomForm* form, std::function<void()> steps) {
+  Later([form, steps] {
+    steps();
+    Later([form] {
+      if (form->Modal() && form->ModalResult() == plat::mrNone) form->SetModalResult(kStillOpen);
+    });
+  });
+  return form->ShowModal();
+}
+
+inline void PressKey(plat::TControl* c, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  c->Widget()->window()->activateWindow();
+  c->Widget()->setFocus();
+  QCoreApplication::processEvents();
+  QTest::keyClick(c->Widget(), key, mods);
+  QCoreApplication::processEvents();
+}
+
+template <class T>
+T* MakeForm(plat::TComponent* owner, TUserDeck& deck) {
+  T* f = new T(owner, deck);
+  f->DoCreate();
+  return f;
+}
