@@ -12,6 +12,7 @@ TForm2::TForm2(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   GroupBox1 = Place<TGroupBox>(this, 8, 6, 314, 122, "Send To:");
   auto* l1 = Place<TLabel>(GroupBox1, 10, 16, 290, 28,
                            "Destination:\r\nChoose from list or enter E-Mail address");
+  l1->SetAutoSize(false);
   l1->SetWordWrap(true);
   ComboBox1 = Place<TComboBox>(GroupBox1, 10, 46, 292, 21);
   ComboBox1->SetTabStop(true);

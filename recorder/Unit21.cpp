@@ -16,7 +16,7 @@ TForm21::TForm21(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
   Place<TLabel>(this, 8, 36, 300, 13, "Assigned Programs");
   ListBox1 = Place<TListBox>(this, 8, 52, 704, 160);
   Place<TLabel>(this, 8, 246, 300, 13, "Available Programs");
-  ListBox2 = Place<TListBox>(this, 8, 262, 704, 160);
+  ListBox2 = Place<TListBox>(this, 8, 262, 704, 150);
   for (TListBox* l : {ListBox1, ListBox2}) {
     ShowAsProgramList(l, false);
     l->SetSorted(true);
@@ -26,8 +26,8 @@ TForm21::TForm21(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
   ListBox2->SetDragMode(dmAutomatic);
   Button1 = PlaceButton(this, 8, 218, "&Assign");
   Button2 = PlaceButton(this, 89, 218, "&Unassign");
-  Button3 = PlaceButton(this, 556, 430, "&Save");
-  Button4 = PlaceButton(this, 637, 430, "&Close");
+  Button3 = PlaceButton(this, 556, 419, "&Save");
+  Button4 = PlaceButton(this, 637, 419, "&Close");
   StatusBar1 = Place<TPanel>(this, 0, 450, 720, 20);
   StatusBar1->SetAlign(alBottom);
   StatusBar1->SetAlignment(taLeftJustify);

@@ -8,13 +8,20 @@ using namespace plat;
 
 TForm9::TForm9(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   SetupDialog(this, "Authorization Request", 360, 190);
-  Label1 = Place<TLabel>(this, 12, 10, 336, 42, LockoutTextBefore);
-  Label1->SetWordWrap(true);
-  Label2 = Place<TLabel>(this, 12, 56, 336, 16);
+  // Fixed-size labels: the two texts wrap inside the dialog's width.
+  auto text = [this](int top, int height, const std::string& caption) {
+    auto* l = Place<TLabel>(this, 12, top, 336, height);
+    l->SetAutoSize(false);
+    l->SetWordWrap(true);
+    l->SetBounds(12, top, 336, height);
+    l->SetCaption(caption);
+    return l;
+  };
+  Label1 = text(10, 42, LockoutTextBefore);
+  Label2 = text(56, 16, "");
   Label2->SetAlignment(taCenter);
   Label2->Font()->SetStyle(fsBold);
-  Label3 = Place<TLabel>(this, 12, 78, 336, 30, LockoutTextAfter);
-  Label3->SetWordWrap(true);
+  Label3 = text(78, 30, LockoutTextAfter);
   Edit1 = PlacePassword(this, 12, 116, 336);
   Button1 = PlaceButton(this, 172, 152, "&Save");
   Button1->SetDefault(true);
