@@ -1,0 +1,390 @@
+#include "displays/MMMeter_qt.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/MMPCMSup.h"
+#include "engine/MMTimer.h"
+
+using namespace plat;
+
+namespace {
+
+void CopyPixels(QImage& dst, const QImage& src, const QRect& r) {
+  const QRect c = r.intersected(dst.rect()).intersected(src.rect());
+  if (c.isEmpty()) return;
+  for (int y = c.top(); y <= c.bottom(); ++y)
+    std::memcpy(dst.scanLine(y) + 4 * c.left(), src.constScanLine(y) + 4 * c.left(), size_t(c.width()) * 4);
+}
+
+void TickProc(PMMTimerClient, void* data) { static_cast<TMMCustomMeter*>(data)->PeakTick(); }
+
+// The pixels of a one-pixel line from a towards b, b itself left out, as the canvas's LineTo
+// steps them.
+template <typename F>
+void LinePixels(TMMPoint a, TMMPoint b, F put) {
+  const int dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
+  const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
+  const int steps = std::max(dx, dy);
+  int err = (dx > dy ? dx : -dy) / 2;
+  int x = a.x, y = a.y;
+  for (int i = 0; i < steps; ++i) {
+    put(x, y);
+    const int e2 = err;
+    if (e2 > -dx) {
+      err -= dy;
+      x += sx;
+    }
+    if (e2 < dy) {
+      err += dx;
+      y += sy;
+    }
+  }
+}
+
+QRgb Opaque(TColor c) {
+  const uint32_t bgr = ColorToBGR(c);
+  return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+
+}  // namespace
+
+// Writes pixels of the work picture through to the control's canvas at the inner rectangle.
+class TMMCustomMeter::ScreenPixels {
+public:
+  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), img_(c.Image()), clip_(c.ClipRect()) {
+    const TPoint o = c.Origin();
+    ox_ = inner.Left;
+    oy_ = inner.Top;
+    dx_ = o.X;
+    dy_ = o.Y;
+    fast_ = img_ && !img_->isNull() &&
+            (img_->format() == QImage::Format_ARGB32_Premultiplied || img_->format() == QImage::Format_RGB32);
+    if (fast_) {
+      bits_ = img_->bits();
+      stride_ = img_->bytesPerLine();
+      w_ = img_->width();
+      h_ = img_->height();
+    }
+  }
+  void Put(int x, int y, QRgb v) {
+    x += ox_;
+    y += oy_;
+    if (x < clip_.Left || x >= clip_.Right || y < clip_.Top || y >= clip_.Bottom) return;
+    if (!fast_) {
+      c_.SetPixel(x, y, TColor(RGB(qRed(v), qGreen(v), qBlue(v))));
+      return;
+    }
+    x += dx_;
+    y += dy_;
+    if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
+    reinterpret_cast<QRgb*>(bits_ + y * stride_)[x] = v;
+  }
+
+private:
+  TCanvas& c_;
+  QImage* img_;
+  TRect clip_;
+  int ox_ = 0, oy_ = 0, dx_ = 0, dy_ = 0, w_ = 0, h_ = 0;
+  bool fast_ = false;
+  uchar* bits_ = nullptr;
+  qsizetype stride_ = 0;
+};
+
+TMMCustomMeter::TMMCustomMeter(TComponent* owner)
+    : TMMDirectGraphicControl(owner), backGround_(std::make_unique<TBitmap>()), work_(std::make_unique<TBitmap>()) {
+  Font()->SetColor(clSilver);
+  Font()->SetStyle(fsBold);
+  SetParentFont(false);
+  SetColor(clBlack);
+  SetCaption("dB");
+  values_.OnGainOverflow = [this] { GainOverflow(); };
+  work_->SetPixelFormat(pf32bit);
+  SetBounds(Left(), Top(), 170, 90);
+  if (!IsDesigning()) {
+    timer_ = TimerAddClient(25, 0, TickProc, this);
+    timerRunning_ = timer_ != nullptr;
+  }
+}
+
+TMMCustomMeter::~TMMCustomMeter() { TimerRemoveClient(timer_); }
+
+void TMMCustomMeter::SetDesigning(bool designing) {
+  TMMDirectGraphicControl::SetDesigning(designing);
+  if (!designing && !timer_) {
+    timer_ = TimerAddClient(25, 0, TickProc, this);
+    timerRunning_ = timer_ != nullptr;
+    UpdateTimer();
+  }
+}
+
+void TMMCustomMeter::UpdateTimer() {
+  const bool want = Enabled() && values_.showPeak;
+  if (!timer_ || want == timerRunning_) return;
+  if (want)
+    TimerEnableClient(timer_);
+  else
+    TimerDisableClient(timer_);
+  timerRunning_ = want;
+}
+
+// ---- the feed ----
+
+void TMMCustomMeter::SetWaveFormat(const WAVEFORMATEX* format) {
+  if (!IsValidPCMFormat(format)) throw EMMMeterError(LoadLibraryMessage(62));
+  shape_.bits16 = format->wBitsPerSample == 16;
+  shape_.channels = format->nChannels;
+}
+
+void TMMCustomMeter::FeedPCM(const void* block) {
+  if (!Enabled() || !Visible()) return;
+  const int32_t peak = PcmBlockPeak(block, shape_);
+  if (peak >= kFullScale) PcmOverflow();
+  Feed(peak);
+}
+
+void TMMCustomMeter::Feed(int32_t peak) {
+  if (values_.Feed(peak) && Enabled() && Visible()) DrawDirect([this] { Update(); });
+}
+
+void TMMCustomMeter::ResetData() {
+  values_.Reset();
+  DrawDirect([this] { Update(); });
+}
+
+void TMMCustomMeter::SetValue(int percent) { Feed(PercentToPeak(percent)); }
+
+void TMMCustomMeter::GainOverflow() {
+  if (OnGainOverflow) OnGainOverflow(this);
+}
+
+void TMMCustomMeter::PcmOverflow() {
+  if (OnPcmOverflow) OnPcmOverflow(this);
+}
+
+// ---- properties ----
+
+void TMMCustomMeter::SetBounds(int l, int t, int w, int h) {
+  const bool sized = w != Width() || h != Height();
+  TMMDirectGraphicControl::SetBounds(l, t, w, h);
+  if (sized) Relayout();
+}
+
+void TMMCustomMeter::BevelChanged() {
+  TMMDirectGraphicControl::BevelChanged();
+  Relayout();
+}
+
+void TMMCustomMeter::TextChanged() { RepaintWhole(); }
+
+void TMMCustomMeter::SetEnabled(bool v) {
+  if (v == Enabled()) return;
+  TMMDirectGraphicControl::SetEnabled(v);
+  values_.Reset();
+  UpdateTimer();
+  RepaintWhole();
+}
+
+void TMMCustomMeter::SetGain(int v) {
+  if (v < -8 || v > 32) return;
+  values_.gain = v + 8;
+}
+
+void TMMCustomMeter::SetSensitivy(int v) {
+  v = std::clamp(v, -90, -9);
+  if (v == values_.sensitivity) return;
+  values_.sensitivity = v;
+  scale_.sensitivity = v;
+  RepaintWhole();
+}
+
+void TMMCustomMeter::SetLogAmp(bool v) {
+  if (v == values_.logAmp) return;
+  values_.logAmp = v;
+  scale_.logAmp = v;
+  RepaintWhole();
+}
+
+void TMMCustomMeter::SetDecayMode(TMMDecayMode m) {
+  if (m == values_.decayMode) return;
+  values_.decayMode = m;
+  values_.decay.Clear();
+}
+
+void TMMCustomMeter::SetDecay(int v) {
+  v = std::clamp(v, 1, 16);
+  if (v == decay_) return;
+  decay_ = v;
+  values_.decay.SetDecay(v);
+  if (values_.decayMode == dmUniform) values_.decay.Clear();
+}
+
+void TMMCustomMeter::SetShowPeak(bool v) {
+  if (v == values_.showPeak) return;
+  values_.showPeak = v;
+  values_.Peak().ResetHold();
+  UpdateTimer();
+  RepaintWhole();
+}
+
+void TMMCustomMeter::SetPeakDelay(int v) {
+  values_.peakDelay = std::clamp(v, 0, 50);
+  values_.Peak().ResetHold();
+}
+
+void TMMCustomMeter::SetPeakSpeed(int v) {
+  values_.SetPeakSpeed(std::clamp(v, 0, 50));
+  values_.Peak().ResetHold();
+}
+
+void TMMCustomMeter::SetBackGroundDIB(TBitmap* b) {
+  if (b)
+    backGround_->Assign(b);
+  else
+    backGround_->SetSize(0, 0);
+  RepaintWhole();
+}
+
+// ---- drawing ----
+
+void TMMCustomMeter::Relayout() {
+  const TRect r = GetInnerRect();
+  geometry_.w = std::max(1, r.Width());
+  geometry_.h = std::max(1, r.Height());
+  work_->SetSize(geometry_.w, geometry_.h);
+  scalePicture_ = QImage();
+  workValid_ = false;
+  values_.Reset();
+  RepaintWhole();
+}
+
+void TMMCustomMeter::BuildScale() {
+  TCanvas& c = *work_->Canvas();
+  const int W = geometry_.w, H = geometry_.h;
+  c.SelectClipRgn(nullptr);
+  if (backGround_->Empty()) {
+    c.Brush()->SetStyle(bsSolid);
+    c.Brush()->SetColor(Color());
+    c.FillRect(Rect(0, 0, W, H));
+  } else {
+    c.StretchDraw(Rect(0, 0, W, H), backGround_.get());
+  }
+  if (drawScale_ && scale_.ticks > 1) {
+    c.Pen()->SetWidth(1);
+    c.Pen()->SetStyle(psSolid);
+    c.Brush()->SetStyle(bsClear);
+    for (const TMMScaleLine& l : MeterTicks(geometry_, scale_)) {
+      c.Pen()->SetColor(l.color);
+      c.MoveTo(l.x1, l.y1);
+      c.LineTo(l.x2, l.y2);
+    }
+    c.Font()->SetName("Small Fonts");
+    c.Font()->SetSize(6);
+    c.Font()->SetStyle(0);
+    c.Font()->SetColor(Font()->Color());
+    const int zero = c.TextHeight("0");
+    for (const TMMMeterLabel& l : MeterLabels(geometry_, scale_, [&c](const std::string& s) { return c.TextWidth(s); }, zero))
+      c.TextOut(l.x, l.y, l.text);
+  }
+  if (!Caption().empty()) {
+    c.SetFont(*Font());
+    c.Brush()->SetStyle(bsClear);
+    const TDIBRect band = MeterCaptionBand(geometry_, c.TextHeight("W"));
+    TRect r = Rect(band.Left, band.Top, band.Right, band.Bottom);
+    c.DrawText(Caption(), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  c.Brush()->SetStyle(bsSolid);
+  scalePicture_ = work_->Image().copy();
+  needlesRect_ = QRect();
+  workValid_ = true;
+}
+
+QRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
+  const TMMPoint pivot = geometry_.Pivot();
+  const int R = geometry_.Radius();
+  drawnPeak_ = geometry_.At(values_.Peak().Peak(), R);
+  drawnNeedle_ = geometry_.At(values_.Needle(), R);
+  QImage& work = work_->Image();
+  QRect covered;
+  auto line = [&](TMMPoint tip, TColor color) {
+    const int w = std::max(needleWidth_, 1);
+    covered |= QRect(QPoint(std::min(pivot.x, tip.x) - w, std::min(pivot.y, tip.y) - w),
+                     QPoint(std::max(pivot.x, tip.x) + w, std::max(pivot.y, tip.y) + w));
+    if (needleWidth_ > 1) {
+      TCanvas& c = *work_->Canvas();
+      c.Pen()->SetWidth(needleWidth_);
+      c.Pen()->SetStyle(psSolid);
+      c.Pen()->SetColor(color);
+      c.MoveTo(pivot.x, pivot.y);
+      c.LineTo(tip.x, tip.y);
+      return;
+    }
+    // A one-pixel needle is stepped here, straight into the picture (and the screen).
+    const QRgb v = Opaque(color);
+    uchar* bits = work.bits();
+    const qsizetype stride = work.bytesPerLine();
+    const int W = work.width(), H = work.height();
+    LinePixels(pivot, tip, [&](int x, int y) {
+      if (x < 0 || y < 0 || x >= W || y >= H) return;
+      reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;
+      if (through) through->Put(x, y, v);
+    });
+  };
+  if (values_.showPeak) line(drawnPeak_, peakColor_);
+  line(drawnNeedle_, needleColor_);
+  return covered.intersected(work.rect());
+}
+
+void TMMCustomMeter::Update() {
+  if (!workValid_ || scalePicture_.isNull()) {
+    Paint();
+    return;
+  }
+  const int R = geometry_.Radius();
+  const int32_t peak = values_.Peak().Peak();
+  // A needle that moves by less than a pixel changes nothing on the screen.
+  if (geometry_.At(values_.Needle(), R) == drawnNeedle_ && (!values_.showPeak || geometry_.At(peak, R) == drawnPeak_))
+    return;
+  const TRect inner = GetInnerRect();
+  if (needleWidth_ <= 1) {
+    // Only the pixels under the old needles go back to the scale, and only pixels that changed
+    // reach the screen.
+    ScreenPixels screen(*Canvas(), inner);
+    QImage& work = work_->Image();
+    uchar* bits = work.bits();
+    const qsizetype stride = work.bytesPerLine();
+    const uchar* scale = scalePicture_.constBits();
+    const qsizetype scaleStride = scalePicture_.bytesPerLine();
+    const int W = work.width(), H = work.height();
+    const TMMPoint pivot = geometry_.Pivot();
+    auto erase = [&](TMMPoint tip) {
+      LinePixels(pivot, tip, [&](int x, int y) {
+        if (x < 0 || y < 0 || x >= W || y >= H) return;
+        const QRgb v = reinterpret_cast<const QRgb*>(scale + y * scaleStride)[x];
+        reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;
+        screen.Put(x, y, v);
+      });
+    };
+    if (values_.showPeak) erase(drawnPeak_);
+    erase(drawnNeedle_);
+    needlesRect_ = DrawNeedles(&screen);
+  } else {
+    CopyPixels(work_->Image(), scalePicture_, needlesRect_);
+    const QRect now = DrawNeedles(nullptr);
+    const QRect changed = needlesRect_ | now;
+    needlesRect_ = now;
+    BlitImage(*Canvas(), inner.Left + changed.left(), inner.Top + changed.top(), work_->Image(), changed);
+  }
+  if (OnPostPaint) OnPostPaint(this);
+}
+
+void TMMCustomMeter::Paint() {
+  TRect inner;
+  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
+  BuildScale();
+  needlesRect_ = DrawNeedles(nullptr);
+  BlitImage(*Canvas(), inner.Left, inner.Top, work_->Image(), work_->Image().rect());
+  if (OnPostPaint) OnPostPaint(this);
+  MarkCanvasWhole();
+}
