@@ -1,37 +1,628 @@
 #include "recorder/Unit1.h"
 
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+
+#include "controls/FormResizer.h"
+#include "engine/MMConect.h"
+#include "engine/MMHTimer.h"
+#include "engine/MMRingBf.h"
+#include "engine/MMWavIn.h"
+#include "engine/MMWavOut.h"
+#include "engine/MMWave.h"
+#include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
+#include "recorder/DeckDisplays.h"
 #include "recorder/FileUtils.h"
+#include "recorder/Login.h"
+#include "recorder/Sending.h"
+#include "recorder/StartUp.h"
+#include "recorder/WinUtils.h"
+
+using namespace plat;
 
 TSVMain* SVMain = nullptr;
+std::vector<std::string> TSVMain::CommandLine;
 
-TSVMain::TSVMain(TComponent* owner) : plat::TForm(owner) {
+namespace {
+
+template <class T>
+T* Place(TComponent* owner, TWinControl* parent, int l, int t, int w, int h,
+         const std::string& caption = {}) {
+  T* c = new T(owner);
+  c->SetParent(parent);
+  c->SetBounds(l, t, w, h);
+  if (!caption.empty()) c->SetCaption(caption);
+  return c;
+}
+
+// A label of fixed size: it keeps its bounds whatever its text.
+TDeckLabel* PlaceLabel(TComponent* owner, TWinControl* parent, int l, int t, int w, int h,
+                       const std::string& caption = {}) {
+  TDeckLabel* c = new TDeckLabel(owner);
+  c->SetAutoSize(false);
+  c->SetParent(parent);
+  c->SetBounds(l, t, w, h);
+  c->SetCaption(caption);
+  c->SetTransparent(true);
+  return c;
+}
+
+void StyleFont(TControl* c, const char* name, int height, TColor color, TFontStyles style = 0) {
+  c->SetParentFont(false);
+  c->Font()->SetName(name);
+  c->Font()->SetHeight(height);
+  c->Font()->SetColor(color);
+  c->Font()->SetStyle(style);
+}
+
+// The deck's body and its display windows.
+constexpr TColor kBody = TColor(0x383430);
+constexpr TColor kWindow = TColor(0xB4D2BE);   // a pale display, where navy and red both read
+constexpr TColor kCaptionText = TColor(0x505050);
+constexpr TColor kTimeText = clNavy;
+constexpr TColor kMeterWindow = clBlack;
+
+TMenuItem* AddItem(TMenu* menu, const std::string& caption, TShortCut key,
+                   void (TSVMain::*handler)(TObject*), TSVMain* deck) {
+  TMenuItem* item = new TMenuItem(menu);
+  item->SetCaption(caption);
+  item->SetShortCut(key);
+  if (handler) item->OnClick = [deck, handler](TObject* s) { (deck->*handler)(s); };
+  menu->Items()->Add(item);
+  return item;
+}
+
+void AddLine(TMenu* menu) {
+  TMenuItem* item = new TMenuItem(menu);
+  item->SetCaption("-");
+  menu->Items()->Add(item);
+}
+
+// The file of a recording left behind must be a plain file to be taken back.
+bool PlainFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+const char* const kRecoveryLines[] = {
+    "A Solvane temporary recording file still exists.  This ",
+    "indicates that the last person who used Solvane exited ",
+    "abnormally and did not save their work. We have recovered this ",
+    "last recording session. We recommend you PLAY the file to see ",
+    "what it is, and whether you need to keep it.",
+    "",
+    "You must review, save and or eject this file before proceeding. ",
+    "If you think the file was already saved, we recommend you save ",
+    "this file to a slightly different file name or make sure you ",
+    "thoroughly review the file, (especially play the beginning and ",
+    "ending) before saving and overwriting a file that already exists.",
+    "",
+    "If this recovered file is not needed, you may hit EJECT to clear ",
+    "the file and use Solvane for your next job.",
+};
+
+}  // namespace
+
+std::string RecoveryMessage(const std::string& fileName) {
+  std::string text = fileName + "\r\n\r\n";
+  constexpr size_t n = sizeof kRecoveryLines / sizeof kRecoveryLines[0];
+  for (size_t i = 0; i < n; ++i) {
+    text += kRecoveryLines[i];
+    if (i + 1 < n) text += "\r\n";
+  }
+  return text;
+}
+
+// ---- construction -----------------------------------------------------------------------------
+
+TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   SetName("SVMain");
+  SVMain = this;
   UserData.programFolder = AppFolder();
+  UserData.usersFolder = UserData.programFolder;
+  SetCaption("Solvane");
+  SetColor(kBody);
+  SetBorderStyle(bsSingle);
+  SetBorderIcons(biSystemMenu | biMinimize);
+  SetPosition(poScreenCenter);
+  SetClientWidth(760);
+  SetClientHeight(468);
+  SetKeyPreview(true);
+  OnCreate = [this](TObject* s) { FormCreate(s); };
+  OnShow = [this](TObject* s) { FormShow(s); };
+  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+  OnDestroy = [this](TObject* s) { FormDestroy(s); };
+  OnResize = [this](TObject* s) { FormResize(s); };
+  OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) { FormKeyDown(s, k, sh); };
+
+  BuildChains();
+  BuildDisplays();
+  BuildTransport();
+  BuildMenus();
+
+  Timer = new TMMHiTimer(this);
+  Timer->SetEnabled(false);
+  Timer->SetInterval(250);
+  Timer->SetOnTimer([this](TObject* s) { TimerTimer(s); });
+  FlashTimer = new TTimer(this);
+  FlashTimer->SetEnabled(false);
+  FlashTimer->SetInterval(500);
+  FlashTimer->OnTimer = [this](TObject* s) { FlashTimerTimer(s); };
+  Timer1 = new TTimer(this);
+  Timer1->SetInterval(250);
+  Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+
+  OpenDialog1 = new TOpenDialog(this);
+  OpenDialog1->Title = "Solvane - Open Wave File";
+  OpenDialog1->Filter = "Wave-Files(*.wav)|*.wav";
+  OpenDialog1->Options = ofHideReadOnly | ofNoNetworkButton | ofOldStyleDialog | ofFileMustExist |
+                         ofPathMustExist;
+  SaveDialog1 = new TSaveDialog(this);
+  SaveDialog1->Title = "Solvane Save Wave File";
+  SaveDialog1->Filter = "Wave-Files(*.wav)|*.wav";
+  SaveDialog1->DefaultExt = "wav";
+  SaveDialog1->Options = ofHideReadOnly | ofOverwritePrompt | ofEnableSizing;
+  SaveDialog1->OnCanClose = [this](TObject* s, bool& ok) { SaveDialogFileOK(s, ok); };
+
+  Resizer = new TFormResizer(this);
 }
 
 TSVMain::~TSVMain() {
+  // The devices stop before the files and displays they feed go away.
+  if (WaveIn) WaveIn->Close();
+  if (MMWaveOut1) MMWaveOut1->Close();
   if (SVMain == this) SVMain = nullptr;
 }
 
-std::string TSVMain::DeckTempFolder() const { return TempFolder() + "Solvane/"; }
+void TSVMain::BuildChains() {
+  WaveIn = new TMMWaveIn(this);
+  WaveIn->SetDeviceID(MapperId);
+  WaveIn->SetBufferSize(4096);
+  WaveIn->SetNumBuffers(10);
+  WaveIn->SetTimeFormat(tfMillisecond);
+  WaveIn->OnStart = [this](TObject* s) { WaveInStart(s); };
+  WaveIn->OnStop = [this](TObject* s) { WaveInStop(s); };
+  MMConnector1 = new TMMConnector(this);
+  MMConnector1->SetInput(WaveIn);
+  RecRingBuffer = new TMMRingBuffer(this);
+  RecRingBuffer->SetQueueMode(qmWrite);
+  RecRingBuffer->SetInput(MMConnector1);
+  RecFile = new TMMWaveFile(this);
+  RecFile->SetInput(RecRingBuffer);
+  RecFile->Wave()->SetTimeFormat(tfMillisecond);
 
-void TSVMain::UserCaptionUpdate() {
-  SetCaption("Solvane  [ User: " + UserData.currentUser + " ]");
+  PlayFile = new TMMWaveFile(this);
+  PlayFile->Wave()->SetTimeFormat(tfMillisecond);
+  PlayRingBuffer = new TMMRingBuffer(this);
+  PlayRingBuffer->SetQueueMode(qmRead);
+  // More than the output queues at its start, so the first fill covers it and playback never
+  // begins with a gap of silence while the queue's thread catches up.
+  PlayRingBuffer->SetNumBuffers(128);
+  PlayRingBuffer->SetInput(PlayFile);
+  MMWaveOut1 = new TMMWaveOut(this);
+  MMWaveOut1->SetDeviceID(MapperId);
+  MMWaveOut1->SetBufferSize(4096);
+  MMWaveOut1->SetNumBuffers(50);
+  MMWaveOut1->SetTimeFormat(tfMillisecond);
+  MMWaveOut1->SetInput(PlayRingBuffer);
+  MMWaveOut1->OnStart = [this](TObject* s) { MMWaveOut1Start(s); };
+  MMWaveOut1->OnStop = [this](TObject* s) { MMWaveOut1Stop(s); };
+  MMWaveOut1->OnLooping = [this](TObject* s) { MMWaveOut1Looping(s); };
+  MMConnector2 = new TMMConnector(this);
+  MMConnector2->SetInput(MMWaveOut1);
 }
 
+void TSVMain::BuildDisplays() {
+  // The display window: times on the left, the cart on the right.
+  DisplayPanel = Place<TDeckPanel>(this, this, 8, 8, 744, 150);
+  DisplayPanel->SetBevelOuter(bvLowered);
+  DisplayPanel->SetParentColor(false);
+  DisplayPanel->SetColor(kWindow);
+  auto caption = [this](int l, int t, int w, const std::string& text) {
+    TDeckLabel* c = PlaceLabel(this, DisplayPanel, l, t, w, 14, text);
+    StyleFont(c, "Arial", -11, kCaptionText, fsBold);
+    c->SetTransparent(true);
+    return c;
+  };
+  auto value = [this](int l, int t, int w, int h, int height) {
+    TDeckLabel* c = PlaceLabel(this, DisplayPanel, l, t, w, h, "00:00:00.000");
+    StyleFont(c, "Arial", height, kTimeText, fsBold);
+    c->SetShowHint(true);
+    return c;
+  };
+  caption(14, 8, 200, "CURRENT POSITION");
+  CurrentPosition = value(12, 22, 350, 44, -38);
+  TimeLeftCaption = caption(14, 74, 150, "TIME LEFT");
+  TimeLeft = value(12, 88, 190, 26, -22);
+  caption(210, 74, 150, "MAX TIME");
+  MaxTime = value(208, 88, 170, 26, -22);
+  RecTimeLeftCaption = caption(14, 118, 190, "REC TIME LEFT");
+  RecTimeLeft = value(12, 130, 190, 18, -15);
+  RecTimeLeft->Font()->SetColor(clNavy);
+  RecTimeLeft->SetHint("Recording Time Left ");
+
+  caption(392, 8, 200, "CART");
+  auto nameLine = [this](int t) {
+    TDeckLabel* c = PlaceLabel(this, DisplayPanel, 392, t, 340, 18);
+    StyleFont(c, "Arial", -14, clBlack, fsBold);
+    return c;
+  };
+  NameLabel1 = nameLine(24);
+  NameLabel2 = nameLine(42);
+  NameLabel3 = nameLine(60);
+  caption(392, 86, 200, "FORMAT");
+  FormatLabel = PlaceLabel(this, DisplayPanel, 392, 100, 340, 16);
+  StyleFont(FormatLabel, "Arial", -13, clTeal, fsBold);
+    caption(392, 118, 200, "BYTES USED");
+  BytesLabel = PlaceLabel(this, DisplayPanel, 392, 132, 340, 16);
+  StyleFont(BytesLabel, "Arial", -13, clTeal, fsBold);
+  
+  // Meters: the level bars with their scale, or the needle meters in the same place.
+  LevelPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
+  LevelPanel->SetBevelOuter(bvLowered);
+  LevelPanel->SetParentColor(false);
+  LevelPanel->SetColor(kMeterWindow);
+  for (auto [top, text] : {std::pair{10, "L"}, std::pair{52, "R"}}) {
+    TDeckLabel* c = PlaceLabel(this, LevelPanel, 10, top, 16, 20, text);
+    StyleFont(c, "Arial", -15, clSilver, fsBold);
+    c->SetTransparent(true);
+  }
+  MMLevel1 = Place<TDeckLevel>(this, LevelPanel, 30, 8, 704, 24);
+  MMLevelScale1 = Place<TDeckLevelScale>(this, LevelPanel, 30, 34, 704, 16);
+  MMLevel2 = Place<TDeckLevel>(this, LevelPanel, 30, 52, 704, 24);
+  MMLevel1->Channel = chLeft;
+  MMLevel2->Channel = chRight;
+  MeterPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
+  MeterPanel->SetBevelOuter(bvLowered);
+  MeterPanel->SetParentColor(false);
+  MeterPanel->SetColor(kMeterWindow);
+  MMMeter1 = Place<TDeckMeter>(this, MeterPanel, 190, 3, 180, 78);
+  MMMeter1->ChannelName = "L";
+  MMMeter2 = Place<TDeckMeter>(this, MeterPanel, 374, 3, 180, 78);
+  MMMeter2->ChannelName = "R";
+  MMMeter1->Channel = chLeft;
+  MMMeter2->Channel = chRight;
+  MeterPanel->SetVisible(false);
+  for (TDeckLevel* l : {MMLevel1, MMLevel2})
+    l->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
+  for (TDeckMeter* m : {MMMeter1, MMMeter2})
+    m->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
+  for (TMMConnector* c : {MMConnector1, MMConnector2}) {
+    c->SetLevel1(MMLevel1);
+    c->SetLevel2(MMLevel2);
+    c->SetMeter1(MMMeter1);
+    c->SetMeter2(MMMeter2);
+  }
+
+  TrackBar = Place<TDeckSlider>(this, this, 8, 254, 744, 30);
+  TrackBar->OnTrack = [this](TObject* s) { TrackBarTrack(s); };
+  TrackBar->OnTrackEnd = [this](TObject* s) { TrackBarTrackEnd(s); };
+  TrackBar->OnChange = [this](TObject* s) { TrackBarChange(s); };
+}
+
+void TSVMain::BuildTransport() {
+  TransportPanel = Place<TDeckPanel>(this, this, 8, 290, 744, 146);
+  TransportPanel->SetBevelOuter(bvRaised);
+  TransportPanel->SetParentColor(false);
+  TransportPanel->SetColor(TColor(0x4A4540));
+  auto button = [this](int row, int col, const std::string& text, TColor color,
+                       void (TSVMain::*handler)(TObject*)) {
+    TDeckButton* b = Place<TDeckButton>(this, TransportPanel, 8 + col * 92, 8 + row * 68, 86, 60,
+                                        text);
+    StyleFont(b, "Arial", -14, color, fsBold);
+    b->SetParentColor(false);
+    b->SetColor(clBtnFace);
+    b->SetTabStop(true);
+    b->OnClick = [this, handler](TObject* s) { (this->*handler)(s); };
+    captionColor_[b] = color;
+    return b;
+  };
+  RecordButton = button(0, 0, "Record\nF5", clRed, &TSVMain::RecordButtonClick);
+  PauseButton = button(0, 1, "Pause\nF2", clOlive, &TSVMain::PauseButtonClick);
+  PlayButton = button(0, 2, "Play\nF3", clGreen, &TSVMain::PlayButtonClick);
+  StopButton = button(0, 3, "Stop\nF4", clBlue, &TSVMain::StopButtonClick);
+  RewindButton = button(0, 4, "<< Rew\nF11", clBlack, &TSVMain::RewindButtonClick);
+  FastForwardButton = button(0, 5, "FF >>\nF12", clBlack, &TSVMain::FastForwardButtonClick);
+  EditButton = button(0, 6, "Edit\nF6", clBlack, &TSVMain::EditButtonClick);
+  EjectButton = button(0, 7, "Eject\nF7", clBlack, &TSVMain::EjectButtonClick);
+  LoadButton = button(1, 0, "Load\nF8", clBlack, &TSVMain::LoadButtonClick);
+  SaveButton = button(1, 1, "Save\nF9", clBlack, &TSVMain::SaveButtonClick);
+  Sendbutton = button(1, 2, "Send\nAlt+M", clBlack, &TSVMain::SendbuttonClick);
+  WebButton = button(1, 3, "Web/FTP", clBlack, &TSVMain::WebButtonClick);
+  Infobutton = button(1, 4, "Info\nAlt+I", clBlack, &TSVMain::InfobuttonClick);
+  OtherButton = button(1, 5, "Other\nF10", clBlack, &TSVMain::OtherButtonClick);
+  RecordButton->OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) {
+    RecordButtonKeyDown(s, k, sh);
+  };
+  RecordButton->SetHint("Record (F5)");
+
+  StatusGroup = Place<TDeckStatus>(this, TransportPanel, 8 + 6 * 92, 76, 178, 60,
+                                   "Loading Program List... Please wait.");
+  StatusGroup->SetAlignment(taCenter);
+  StatusGroup->SetVisible(false);
+  ProgramGauge = Place<TDeckGauge>(this, StatusGroup, 8, 40, 162, 14);
+  ProgramGauge->SetForeColor(clTeal);
+  ProgramGauge->SetShowText(false);
+
+  SensitivityLabel = PlaceLabel(this, this, 8, 444, 744, 18);
+  StyleFont(SensitivityLabel, "Arial", -13, clSilver, fsBold);
+  SensitivityLabel->SetAlignment(taCenter);
+  SensitivityLabel->SetTransparent(true);
+}
+
+void TSVMain::BuildMenus() {
+  LoadMenu = new TPopupMenu(this);
+  LoadCart1 = AddItem(LoadMenu, "Load Cart\\&Audio File", ShortCut('A', ssCtrl),
+                      &TSVMain::LoadCart1Click, this);
+  LoadCartPlayOnly1 = AddItem(LoadMenu, "Load Cart\\Audio File (&Play Only)",
+                              ShortCut('P', ssCtrl), &TSVMain::LoadCartPlayOnly1Click, this);
+  LoadPlayFile1 = AddItem(LoadMenu, "Load Cart\\Audio File (Non Destructive &Edit)",
+                          ShortCut('E', ssCtrl), &TSVMain::LoadPlayFile1Click, this);
+  LoadByName1 = AddItem(LoadMenu, "Load By &Name", ShortCut('N', ssCtrl),
+                        &TSVMain::LoadByName1Click, this);
+  LoadStandardCart1 = AddItem(LoadMenu, "Load Blank &Standard Cart\\Audio File",
+                              ShortCut('S', ssCtrl), &TSVMain::LoadStandardCart1Click, this);
+  LoadStandardCart1->SetDefault(true);
+  LoadBlankcustomCart1 = AddItem(LoadMenu, "Load Blank C&ustom Cart\\Audio File",
+                                 ShortCut('U', ssCtrl), &TSVMain::LoadBlankcustomCart1Click, this);
+  LoadBlankQuickCart1 = AddItem(LoadMenu, "Load Blank &QuickCart\\Auto Named File or Program",
+                                ShortCut(VK_INSERT, 0), &TSVMain::LoadBlankQuickCart1Click, this);
+
+  OtherMenu = new TPopupMenu(this);
+  OtherMenu->OnPopup = [this](TObject* s) { OtherMenuPopup(s); };
+  MarkBeginning1 = AddItem(OtherMenu, "Mark &Beginning Point", ShortCut('B', ssAlt),
+                           &TSVMain::MarkBeginning1Click, this);
+  MarkEndingPoint1 = AddItem(OtherMenu, "Mark &Ending Point", ShortCut('E', ssAlt),
+                             &TSVMain::MarkEndingPoint1Click, this);
+  GoToTime1 = AddItem(OtherMenu, "Go To Time", ShortCut('G', ssCtrl), &TSVMain::GoToTime1Click,
+                      this);
+  AddLine(OtherMenu);
+  LoopPlay1 = AddItem(OtherMenu, "&Loop Play", ShortCut('L', ssCtrl), &TSVMain::LoopPlay1Click,
+                      this);
+  AnalogMeters1 = AddItem(OtherMenu, "&Analog Meters", ShortCut('M', ssCtrl),
+                          &TSVMain::AnalogMeters1Click, this);
+  BeepSpeakerAt0VU1 = AddItem(OtherMenu, "&Beep Speaker At 0 VU", ShortCut('B', ssCtrl),
+                              &TSVMain::BeepSpeakerAt0VU1Click, this);
+  AddLine(OtherMenu);
+  Mixer1 = AddItem(OtherMenu, "&Volume Control", ShortCut('W', ssCtrl), &TSVMain::Mixer1Click,
+                   this);
+  MultimediaProperties1 = AddItem(OtherMenu, "Multimedia &Properties", ShortCut('Q', ssCtrl),
+                                  &TSVMain::MultimediaProperties1Click, this);
+  AddLine(OtherMenu);
+  SetupStandardCart1 = AddItem(OtherMenu, "&Setup Standard Cart", ShortCut('F', ssCtrl),
+                               &TSVMain::SetupStandardCart1Click, this);
+  LRArrowSensitivity1 = AddItem(OtherMenu, "FF\\Rew Sensitivity", ShortCut('A', ssAlt),
+                                &TSVMain::LRArrowSensitivity1Click, this);
+  imeLeftWarning1 = AddItem(OtherMenu, "&Time Remaining Warning", ShortCut('W', ssAlt),
+                            &TSVMain::imeLeftWarning1Click, this);
+  AddLine(OtherMenu);
+  LogInUser1 = AddItem(OtherMenu, "Log &In User", ShortCut('I', ssCtrl),
+                       &TSVMain::LogInUser1Click, this);
+  LogOutUser1 = AddItem(OtherMenu, "Log &Out User", ShortCut('O', ssCtrl),
+                        &TSVMain::LogOutUser1Click, this);
+  EditTemplateLibrary1 = AddItem(OtherMenu, "&User and Program Manager", ShortCut('K', ssCtrl),
+                                 &TSVMain::EditTemplateLibrary1Click, this);
+  AdvancedSettings1 = AddItem(OtherMenu, "Advanced Settings", ShortCut('D', ssCtrl),
+                              &TSVMain::AdvancedSettings1Click, this);
+  AdvancedSettings1->SetVisible(false);
+  AddLine(OtherMenu);
+  Exit1 = AddItem(OtherMenu, "E&xit", ShortCut(VK_F4, ssAlt), &TSVMain::Exit1Click, this);
+
+  // What comes with the user files, the INFO editor and sending stays off until they exist.
+  LoadBlankQuickCart1->SetEnabled(false);
+  LogInUser1->SetEnabled(false);
+  LogOutUser1->SetEnabled(false);
+  EditTemplateLibrary1->SetEnabled(false);
+  AdvancedSettings1->SetEnabled(false);
+  Infobutton->SetEnabled(false);
+}
+
+// ---- start-up ---------------------------------------------------------------------------------
+
+std::string TSVMain::DeckTempFolder() const { return TempFolder() + "Solvane/"; }
+
+void TSVMain::FormCreate(TObject*) {
+  Resizer->RecordLayout();
+  Tracking = PlayOnly = SwallowRecordClick = BusySaving = FileMustExist = false;
+  ChangedSinceSave = Closing = false;
+  UserData.currentUser = DefaultUserName;
+  UserData.usersFolder = ProgramFolder();
+
+  TCommandLine cmd = ReadCommandLine(CommandLine, ProgramFolder(), Notifier());
+  UserData.usersFolder = cmd.usersFolder;
+  AutoCartFile = cmd.autoCartFile;
+
+  if (plat::WaveInGetNumDevs() == 0) {
+    Notify(TNoticeKind::Error,
+           "This application requires at least one multimedia device to run.\r\nInstall a "
+           "multimedia device and try running this application again.");
+    EndCreation();
+    return;
+  }
+  DeleteMailFile(ProgramFolder());
+  if (!ForceDirectories(DeckTempFolder())) {
+    Application->MessageBox("Error Creating Temp Directory", Application->Title(),
+                            MB_OK | MB_ICONINFORMATION);
+    EndCreation();
+    return;
+  }
+  FirstShowing = true;
+  LoadConfig();
+  EmptyDeck();
+  if (Config.desktopFullScreen) {
+    ShowTaskbar(false);
+    DesktopHidden = !DesktopHidden;
+    SetFullScreen(true);
+  }
+  UserCaptionUpdate();
+  Mixer1->SetEnabled(!MixerCommand().empty());
+  LevelPanel->SetVisible(!AnalogMeters1->Checked());
+  MeterPanel->SetVisible(AnalogMeters1->Checked());
+  BeginMark = EndMark = 0;
+  BeginMarkSet = EndMarkSet = PunchInUsed = false;
+  SetMeterGain();
+  SetPaths();
+  OpenComPort();
+  RecTimeLeft->SetVisible(false);
+  RecTimeLeftCaption->SetVisible(false);
+}
+
+void TSVMain::EndCreation() {
+  createdOk_ = false;
+  CloseComPort();
+  if (Application) Application->Terminate();
+}
+
+bool TSVMain::LoadConfig() {
+  UserData.sendLists = LoadSendLists(ProgramFolder());
+  try {
+    ::LoadConfig(Config, ProgramFolder(), Notifier());
+  } catch (const std::exception& e) {
+    // A settings file that cannot be written leaves the defaults for this run.
+    Notify(TNoticeKind::Error, e.what());
+  }
+  AnalogMeters1->SetChecked(Config.analogMeters);
+  TMenuItem* items[LoadMenuItems] = {LoadCart1,         LoadCartPlayOnly1,    LoadPlayFile1,
+                                     LoadByName1,       LoadStandardCart1,    LoadBlankcustomCart1,
+                                     LoadBlankQuickCart1};
+  for (int i = 0; i < LoadMenuItems; ++i)
+    if (items[i] != LoadBlankQuickCart1) items[i]->SetEnabled(Config.loadMenuEnabled[size_t(i)]);
+  FFRewStep = Config.arrowsSensitivity;
+  StdFormat = Config.standardFormat;
+  StdLength = Config.standardLength;
+  return true;
+}
+
+void TSVMain::SetPaths() {
+  OpenDialog1->InitialDir = Config.loadPath;
+  SaveDialog1->InitialDir = Config.savePath;
+}
+
+void TSVMain::OpenComPort() { Gpi.OpenComPort(Config.gpi, Notifier()); }
+
+void TSVMain::CloseComPort() { Gpi.CloseComPort(); }
+
+void TSVMain::UserCaptionUpdate() {
+  StylerCompany = "Tolmark Kiv " + FileVersionText("/proc/self/exe");
+  StylerCaption = "  [ User: " + UserData.currentUser + " ]";
+  SetCaption(Application ? Application->Title() + " - " + StylerCompany + StylerCaption
+                         : "Solvane - " + StylerCompany + StylerCaption);
+}
+
+void TSVMain::FormShow(TObject*) {
+  if (FirstShowing) {
+    FirstShowing = false;
+    Gpi.Send(Config.gpi.onLoad);
+    for (const std::string& name : ListFiles(DeckTempFolder(), "*.wav")) {
+      std::string path = DeckTempFolder() + name;
+      if (!PlainFile(path)) break;
+      Timer1->SetEnabled(false);
+      Notify(TNoticeKind::Warning, RecoveryMessage(name));
+      Timer1->SetEnabled(true);
+      LoadTheOrphan(path);
+      break;
+    }
+    if (!AutoCartFile.empty()) AutoLoadStandard();
+  }
+  ShowSensitivity(Config.arrowsSensitivity, true);
+  if (Config.fullScreen) {
+    ShowTaskbar(false);
+    SetFullScreen(true);
+  }
+}
+
+void TSVMain::ShowSensitivity(int stepMs, bool any) {
+  if (!Config.displaySensitivity) return;
+  std::string seconds = SensitivitySeconds(stepMs);
+  if (!any && seconds == "1000") return;
+  SensitivityLabel->SetCaption("FF\\Rew Sensitivity " + seconds + " Second(s) +/- to change");
+}
+
+void TSVMain::Timer1Timer(TObject*) {
+  Timer1->SetEnabled(false);
+  if (Config.fullScreen) SetBorderIcons(BorderIcons() & ~(biMaximize | biMinimize));
+}
+
+void TSVMain::FormResize(TObject*) {
+  if (!Resizer || !Resizer->Recorded()) return;
+  Resizer->ResizeControls();
+  PlacePunchIn();
+}
+
+// ---- shut-down --------------------------------------------------------------------------------
+
+void TSVMain::Exit1Click(TObject*) { Close(); }
+
+void TSVMain::FormClose(TObject*, TCloseAction& Action) {
+  if (!Config.exitPassword.empty() && !ExitPasswordGiven()) {
+    Action = caNone;
+    return;
+  }
+  if (Closing) return;
+  if (!DeckLoaded) {
+    Closing = true;
+    ExitSequence();
+    return;
+  }
+  if (plat::MessageDlg("There is still a file loaded in the deck. Are you sure you want to exit?",
+                       mtConfirmation, mbYesNo) != mrYes) {
+    Action = caNone;
+    return;
+  }
+  Closing = true;
+  // A No to the unsaved-changes question keeps the take and the program.
+  if (!Eject()) {
+    Closing = false;
+    Action = caNone;
+    return;
+  }
+  ExitSequence();
+  DeleteMailFile(ProgramFolder());
+}
+
+bool TSVMain::ExitPasswordGiven() { return ExitPasswordPrompt && ExitPasswordPrompt(); }
+
+void TSVMain::ExitSequence() {
+  WaveIn->Close();
+  MMWaveOut1->Close();
+  Gpi.Send(Config.gpi.onExit);
+  ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
+  UserData.sendLists = {};
+  CloseComPort();
+  if (Application) Application->Terminate();
+}
+
+void TSVMain::FormDestroy(TObject*) {
+  if (Resizer) Resizer->RecordLayout();
+  ShowTaskbar(true);
+}
+
+// ---- users ------------------------------------------------------------------------------------
+
+void TSVMain::LogInUser1Click(TObject*) {}
+
+void TSVMain::LogOutUser1Click(TObject*) {
+  if (LogOutUser(*this)) UserCaptionUpdate();
+}
+
+void TSVMain::EditTemplateLibrary1Click(TObject*) {}
+
+// ---- TUserDeck --------------------------------------------------------------------------------
+
 void TSVMain::Notify(TNoticeKind kind, const std::string& text) {
-  plat::TMsgDlgType type = kind == TNoticeKind::Warning ? plat::mtWarning
-                           : kind == TNoticeKind::Error ? plat::mtError
-                                                        : plat::mtInformation;
-  plat::MessageDlg(text, type, plat::mbOKOnly);
+  TMsgDlgType type = kind == TNoticeKind::Warning ? mtWarning
+                     : kind == TNoticeKind::Error ? mtError
+                                                  : mtInformation;
+  plat::MessageDlg(text, type, mbOKOnly);
 }
 
 TAnswer TSVMain::Ask(TQuestionKind kind, const std::string& text, bool withCancel) {
-  plat::TMsgDlgType type = kind == TQuestionKind::Warning ? plat::mtWarning : plat::mtConfirmation;
-  int r = plat::MessageDlg(text, type, withCancel ? plat::mbYesNoCancel : plat::mbYesNo);
-  if (r == plat::mrYes) return TAnswer::Yes;
-  return r == plat::mrNo ? TAnswer::No : TAnswer::Cancel;
+  TMsgDlgType type = kind == TQuestionKind::Warning ? mtWarning : mtConfirmation;
+  int r = plat::MessageDlg(text, type, withCancel ? mbYesNoCancel : mbYesNo);
+  if (r == mrYes) return TAnswer::Yes;
+  return r == mrNo ? TAnswer::No : TAnswer::Cancel;
 }
 
 void TSVMain::SetLoadStatus(const std::string& caption) {
@@ -39,7 +630,7 @@ void TSVMain::SetLoadStatus(const std::string& caption) {
 }
 
 void TSVMain::ProcessMessages() {
-  if (plat::Application) plat::Application->ProcessMessages();
+  if (Application) Application->ProcessMessages();
 }
 
-std::string TSVMain::CartFileName() const { return RecordFileName; }
+std::string TSVMain::CartFileName() const { return PlayFile->Wave()->FileName(); }

@@ -4,7 +4,10 @@
 // playback), the meters, the timers and all deck state. The dialogs read and write that state
 // directly, so it is public.
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
@@ -26,6 +29,7 @@ class TMMRingBuffer;
 class TMMWaveFile;
 class TMMWave;
 class TMMHiTimer;
+class TFormResizer;
 
 // Cart kinds and origins, as the deck stores them.
 constexpr const char* KindStandard = "STANDARD";
@@ -104,6 +108,7 @@ public:
   int64_t FullLimit = 0;          // MaxRecordTime before the end mark shortened it; 0: none saved
   bool OutroRequested = false;    // the punch-in panel's Outro: play from a second before the end
   bool WarningSounding = false;   // the time-left warning sound loops
+  bool Recovered = false;         // the cart is a recording taken back at start: saved through the dialog
 
   // Settings (read once by LoadConfig), users and programs, GPI.
   TDeckSettings Config;
@@ -129,6 +134,7 @@ public:
   plat::TSaveDialog* SaveDialog1 = nullptr;
 
   // Displays.
+  TDeckPanel* DisplayPanel = nullptr;     // times and the cart's name
   TDeckPanel* LevelPanel = nullptr;       // level bars with their scale
   TDeckLevel* MMLevel1 = nullptr;
   TDeckLevel* MMLevel2 = nullptr;
@@ -144,6 +150,7 @@ public:
   TDeckLabel* TimeLeftCaption = nullptr;
   TDeckLabel* MaxTime = nullptr;
   TDeckLabel* RecTimeLeft = nullptr;      // recording time left
+  TDeckLabel* RecTimeLeftCaption = nullptr;
   TDeckLabel* FormatLabel = nullptr;
   TDeckLabel* BytesLabel = nullptr;
   TDeckLabel* NameLabel1 = nullptr;       // the cart's name over three lines
@@ -200,6 +207,23 @@ public:
   plat::TMenuItem* AdvancedSettings1 = nullptr;   // hidden, Ctrl+D
   plat::TMenuItem* Exit1 = nullptr;
 
+  TFormResizer* Resizer = nullptr;
+  // The caption styler's texts: the company with the program's version, and the user.
+  std::string StylerCompany, StylerCaption;
+
+  // The program's parameters, its own path first; the entry sets them before creating the form.
+  static std::vector<std::string> CommandLine;
+  // The exit prompt: true when the exit password was given. Its window installs it; while there
+  // is none, a set exit password cannot be confirmed and the program stays.
+  static std::function<bool()> ExitPasswordPrompt;
+  // The lockout dialog: true when saving over a locked-out file is authorised. Its window installs
+  // it; until then saving is allowed.
+  static std::function<bool()> LockoutPrompt;
+  // Set once the users' windows (login, manager, blank-program list) and the sending windows exist;
+  // until then their commands and keys do nothing.
+  static bool UsersReady;
+  static bool SendingReady;
+
   // ============================ form and start-up ============================
   void FormCreate(TObject* Sender);
   void FormShow(TObject* Sender);
@@ -223,6 +247,12 @@ public:
   std::string DeckTempFolder() const;
   // What creation left behind: false when the program must end (no input device, no folder).
   bool CreatedOk() const { return createdOk_; }
+  // The sensitivity label for a FF/Rew step; any: also for a step that is none of the six.
+  void ShowSensitivity(int stepMs, bool any);
+  // Keeps the punch-in panel 30 pixels below the deck's top, 10 inside its right edge.
+  void PlacePunchIn();
+  // The program that shows the sound mixer, with its arguments; empty when there is none.
+  std::vector<std::string> MixerCommand() const;
 
   // ================================ transport ================================
   void RecordButtonClick(TObject* Sender);
@@ -258,6 +288,15 @@ public:
   void EnableSendButtons(bool enable);
   // Moves the playback to the slider's position (what dragging ends with).
   void Seek();
+  // A time as the deck shows it, into a label and its hint.
+  void ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint);
+  // "PCM, 44.100 kHz, 16 Bit, Stereo"
+  static std::string FormatDescription(TMMWave* wave);
+  void ShowCartFormat(TMMWave* wave);
+  void SetSliderMax(int64_t ms);
+  void SetSliderPosition(int64_t ms);
+  int64_t WaveLength() const;    // PlayFile's length
+  int64_t PlayRangeEnd() const;  // the end of PlayFile's play range
 
   // Events of the components.
   void TimerTimer(TObject* Sender);
@@ -295,7 +334,8 @@ public:
   void LoadBlankQuickCart1Click(TObject* Sender);
   void JustQuickCart();
   void AutoLoadStandard();
-  void QuickRecordLoad();
+  // Makes the blank file of a new cart; false when it could not be made.
+  bool QuickRecordLoad();
   void GetFormat();
   void GetCustomFormat();
   bool FileReadOnly(const std::string& path) const;
@@ -314,11 +354,19 @@ public:
   void PlayTimeLeftWarning(bool on);
   // Whether the punch-in panel is showing.
   bool PunchInShown() const;
+  // What closing the punch-in panel does to the deck: the saved full limit goes back into the
+  // input, and the marks, their flags and the saved limit are cleared.
+  void PunchInClosed();
+  // The three labels and the gauge of the panel from the marks.
+  void ShowMarks();
   // Closing the punch-in panel: the full limit back into the input, marks cleared.
   void ClosePunchIn();
 
   // ================================= saving =================================
   void SaveDialogFileOK(TObject* Sender, bool& CanClose);
+  // A by-name cart is saved into the save folder under its own name, without the dialog; a
+  // recording taken back at start always goes through the dialog.
+  bool SavesByName() const;
 
   // ================================ TUserDeck ================================
   TUserFields& Users() override { return UserData; }
@@ -332,7 +380,32 @@ public:
   void EjectCart() override { Eject(); }
 
 private:
+  static void Enable(plat::TControl* c, bool on) { c->SetEnabled(on); }
+  static std::string FitLine(TDeckLabel* label, const std::string& text);
+  void SetLoadEnabled(bool on);
+  void SetMetersEnabled(bool on);
+  void Focus(TDeckButton* button);
+  // The cart's file has gone: says so and ejects.
+  bool CartGone();
+  bool ChooseFile(std::string& path);
+  void OpenCart(const std::string& path, const std::string& source, const char* origin);
+  std::string BlankCartPath();
+  bool PrepareRecording(bool forRecord);
+  bool MarksAllowed();
+  int RunSaveWindow();
+  bool warnRed_ = false;
+  void BuildChains();
+  void BuildDisplays();
+  void BuildTransport();
+  void BuildMenus();
+  void EndCreation();
+  bool ExitPasswordGiven();
+  void ExitSequence();
   bool createdOk_ = true;
+  std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };
+
+// The warning shown when a recording left in the temporary folder is taken back.
+std::string RecoveryMessage(const std::string& fileName);
 
 extern TSVMain* SVMain;

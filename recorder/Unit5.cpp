@@ -79,7 +79,7 @@ void TForm5::FormCloseQuery(TObject*, bool& CanClose) {
 }
 
 std::string TForm5::SaveTarget(const std::string& source) const {
-  if (deck_->CartKind == KindByName)
+  if (deck_->SavesByName())
     return IncludeTrailingPathDelimiter(deck_->Config.savePath) + ExtractFileName(source);
   return deck_->SaveDialog1->FileName;
 }

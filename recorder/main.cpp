@@ -1,10 +1,4 @@
 // The program's entry.
-#include <QApplication>
-#include <QMessageBox>
+#include "recorder/Entry.h"
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Solvane");
-  QMessageBox::information(nullptr, "Solvane", "The deck is not available in this build yet.");
-  return 0;
-}
+int main(int argc, char** argv) { return SolvaneMain(argc, argv); }

@@ -1,0 +1,329 @@
+// Everything between a loaded cart and a running recording: the recording limit, the Record
+// button, the punch-in marks and the time-left warning.
+#include <algorithm>
+
+#include "engine/MMRingBf.h"
+#include "engine/MMWavIn.h"
+#include "engine/MMWavOut.h"
+#include "engine/MMWave.h"
+#include "platform/audio/sound_player.h"
+#include "platform/system/files.h"
+#include "recorder/CartNames.h"
+#include "recorder/DeckDisplays.h"
+#include "recorder/FileUtils.h"
+#include "recorder/StrUtils.h"
+#include "recorder/Unit1.h"
+#include "recorder/Unit22.h"
+
+using namespace plat;
+
+namespace {
+constexpr int64_t kFreeSpaceCap = 2146483647;  // 2^31 - 1 - 1000000
+
+void SetGauge(TDeckGauge* g, int64_t lo, int64_t hi, int64_t at) {
+  auto clip = [](int64_t v) { return int(std::clamp<int64_t>(v, 0, INT32_MAX)); };
+  g->SetMinValue(0);
+  g->SetMaxValue(clip(std::max(lo, hi)));
+  g->SetMinValue(clip(lo));
+  g->SetProgress(clip(at));
+}
+}  // namespace
+
+// ---- the recording limit ------------------------------------------------------------------------
+
+bool TSVMain::PrepareRecording(bool forRecord) {
+  TMMWave* rec = RecFile->Wave();
+  TMMWave* play = PlayFile->Wave();
+  // An opened file is recorded into where it lies, from the slider's position. One whose data is
+  // still empty has no wave in RecFile yet either, so it is opened the same way.
+  if (play->HasData() || (rec->FileName().empty() && !RecordFileName.empty())) {
+    if (play->GetPWaveFormat()) WaveIn->SetWaveFormat(play->GetPWaveFormat());
+    RecFile->SetOverwriteExisting(false);
+    rec->SetFileName(RecordFileName);
+    PausePosition = StartOffset = TrackBar->Position();
+    rec->SetStartPos(0);
+    rec->SetPosition(StartOffset);
+  } else {
+    // A blank cart records from its start, whatever the last cart left here.
+    StartOffset = TrackBar->Position();
+  }
+
+  int64_t freeBytes = 0;
+  if (!DiskFreeBytes(rec->FileName().empty() ? DeckTempFolder() : rec->FileName(), freeBytes))
+    freeBytes = 0;
+  freeBytes = std::min(freeBytes, kFreeSpaceCap);
+  const int64_t available = rec->SamplesToTimeFormat(rec->BytesToSamples(freeBytes));
+  RecordingLimit = available;
+
+  if (Config.useLengthForAllWav) {
+    RecordingLimit = TimeIntToSec(StdLength) * 1000;
+    if (rec->DataSize() >= RecordingLimit) RecordingLimit = rec->DataSize();
+  }
+  if (CartKind == KindQuick || CartKind == KindStandard || CartKind == KindByName) {
+    long long prefix = 0;
+    bool usePrefix = !PrefixValue.empty() && TryStrToInt(PrefixValue, prefix);
+    int64_t needed = TimeIntToSec(usePrefix ? prefix : StdLength) * 1000;
+    if (needed >= available) {
+      Notify(TNoticeKind::Error,
+             "There is not enough free disk space to safely generate a Standard\\Quickcart. "
+             "\r\nMake some room on the recording drive and try again.");
+      Eject();
+      return false;
+    }
+    RecordingLimit = needed;
+  } else if (CartKind == KindCustom) {
+    int64_t needed = TimeIntToSec(UserData.cart.customLength) * 1000;
+    if (needed >= available) {
+      Notify(TNoticeKind::Error,
+             "There is not enough free disk space to safely generate a your custom cart. "
+             "\r\nMake some room on the recording drive and try again.");
+      Eject();
+      return false;
+    }
+    RecordingLimit = needed;
+  }
+
+  // The input treats a limit of 0 or less as none: a cart with no time left must not record.
+  int64_t allowed = RecordingLimit - StartOffset;
+  if (forRecord && allowed <= 0) {
+    Notify(TNoticeKind::Error, "There is no time left. Cannot record!");
+    return false;
+  }
+  WaveIn->SetMaxRecordTime(std::max<int64_t>(allowed, 0));
+
+  if (PunchInShown()) {
+    if (BeginMark != 0) SetSliderPosition(BeginMark);
+    if (FullLimit == 0 && WaveIn->MaxRecordTime() != 0) FullLimit = WaveIn->MaxRecordTime();
+    int64_t toEnd = EndMark - TrackBar->Position();
+    if (forRecord && toEnd <= 0) {
+      Notify(TNoticeKind::Error, "There is no time left. Cannot record!");
+      return false;
+    }
+    WaveIn->SetMaxRecordTime(std::max<int64_t>(toEnd, 0));
+  }
+
+  RecRingBuffer->ClearQueue();
+  ShowTime(MaxTime, RecordingLimit, "Max Time ");
+  SetSliderMax(RecordingLimit);
+
+  DeckEmpty = false;
+  DeckLoaded = true;
+  Paused = Stopped = false;
+  ChangedSinceSave = true;
+  Enable(RecordButton, true);
+  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton,
+                         EditButton, SaveButton})
+    Enable(b, false);
+  Enable(EjectButton, true);
+  SetLoadEnabled(false);
+  Enable(OtherButton, true);
+  SetMetersEnabled(true);
+  TrackBar->SetEnabled(false);
+  return true;
+}
+
+void TSVMain::GetReadyToRecord() { PrepareRecording(false); }
+
+bool TSVMain::RecordPrep() { return PrepareRecording(true); }
+
+// ---- Record -------------------------------------------------------------------------------------
+
+void TSVMain::RecordButtonClick(TObject*) {
+  if (BusySaving) return;
+  if (FileMustExist && !FileExists(RecordFileName)) {
+    Notify(TNoticeKind::Information,
+           "Sorry, it appears this file " + RecordFileName + " is no longer available.");
+    Eject();
+    return;
+  }
+  FileMustExist = false;
+  if (SwallowRecordClick) {
+    SwallowRecordClick = false;
+    return;
+  }
+  if (PlayOnly) {
+    Notify(TNoticeKind::Information,
+           "You opened this file as \"Play Only.\" Recording is not allowed.");
+    return;
+  }
+  if (PunchInShown() && TrackBar->Position() == 0 && Config.displayPunchInWarning &&
+      plat::MessageDlg("Warning! You are recording from the beginning of the file. This \r\nis the "
+                       "default position of the punch in control. To continue \r\nrecording from "
+                       "the beginning of the file pres \"Yes\"",
+                       mtWarning, mbYesNo) != mrYes)
+    return;
+  if (Recording) {
+    if (Paused) PauseButtonClick(PauseButton);
+    return;
+  }
+  // A paused output would go on reading the file the recording writes: playback ends first.
+  if (MMWaveOut1->IsOpen()) MMWaveOut1->Stop();
+  if (!RecordPrep()) return;
+  Gpi.Send(Config.gpi.onRecord);
+  Focus(RecordButton);
+  Recording = true;
+  Stopped = false;
+  Enable(PauseButton, true);
+  Enable(StopButton, true);
+  Enable(RewindButton, false);
+  Enable(FastForwardButton, false);
+  Enable(EjectButton, false);
+  EnableSendButtons(false);
+  Enable(OtherButton, false);
+  RecFile->Wave()->SetPosition(TrackBar->Position());
+  RecTimeLeft->SetVisible(false);
+  RecTimeLeftCaption->SetVisible(false);
+  try {
+    WaveIn->Start();
+  } catch (const std::exception&) {
+    Notify(TNoticeKind::Error,
+           "Your sound intput device appears to be in use or not working properly. \r\nSolvane "
+           "can not use the device at this time.");
+    StopStuff();
+    if (Recording) {
+      WaveIn->Close();
+      UpdateRecControls();
+    }
+  }
+}
+
+// ---- punch-in marks -----------------------------------------------------------------------------
+
+bool TSVMain::PunchInShown() const { return Form22 && Form22->Visible(); }
+
+void TSVMain::PlacePunchIn() {
+  if (!Form22) return;
+  Form22->SetBounds(Left() + Width() - 10 - Form22->Width(), Top() + 30, Form22->Width(),
+                    Form22->Height());
+}
+
+bool TSVMain::MarksAllowed() {
+  if (!DeckLoaded || RecordFileName.empty()) return false;
+  if (PlayOnly) {
+    Notify(TNoticeKind::Error,
+           "This file was loaded as play only. This means that punch in \r\nrecording is not "
+           "allowed. Eject the cart and load the cart again \r\nbut not as play only.");
+    return false;
+  }
+  PlacePunchIn();
+  if (!Form22->Visible()) Form22->Show();
+  PunchInUsed = true;
+  return true;
+}
+
+void TSVMain::ShowMarks() {
+  if (!Form22) return;
+  Form22->Label1->SetCaption(FormatTime(BeginMark));
+  Form22->Label3->SetCaption(FormatTime(EndMark));
+  Form22->Label2->SetCaption(FormatTime(EndMark - BeginMark));
+  SetGauge(Form22->MMGauge1, BeginMark, EndMark, TrackBar->Position());
+}
+
+void TSVMain::MarkBeginning1Click(TObject*) {
+  if (!MarksAllowed()) return;
+  int64_t pos = TrackBar->Position();
+  if (EndMarkSet && pos > EndMark) {
+    Notify(TNoticeKind::Error, "Begin Mark can not come AFTER End Mark. Your Begin Mark \r\nwill "
+                               "be set to the current End Mark Position.");
+    BeginMark = EndMark;
+  } else {
+    BeginMark = pos;
+  }
+  BeginMarkSet = true;
+  if (!EndMarkSet) {
+    EndMark = TrackBar->MaxValue();
+    EndMarkSet = true;
+    Enable(RecordButton, false);
+  }
+  ShowMarks();
+  SetGauge(Form22->MMGauge1, BeginMark, EndMark, BeginMark);
+  Form22->MMGauge1->SetVisible(true);
+  SetFocus();
+}
+
+void TSVMain::MarkEndingPoint1Click(TObject*) {
+  if (Recording || !MarksAllowed()) return;
+  int64_t pos = TrackBar->Position();
+  if (pos >= BeginMark) {
+    EndMark = pos;
+    Enable(RecordButton, false);
+  } else {
+    Notify(TNoticeKind::Error, "End Mark can not come BEFORE Begin Mark. Your End Mark \r\nwill "
+                               "be set to the current Begin Mark Position.");
+    EndMark = BeginMark;
+  }
+  EndMarkSet = true;
+  if (!BeginMarkSet) {
+    BeginMark = TrackBar->MinValue();
+    BeginMarkSet = true;
+  }
+  ShowMarks();
+  Form22->MMGauge1->SetVisible(true);
+  SetFocus();
+}
+
+void TSVMain::PunchInClosed() {
+  if (FullLimit != 0) WaveIn->SetMaxRecordTime(FullLimit);
+  FullLimit = 0;
+  BeginMark = EndMark = 0;
+  BeginMarkSet = EndMarkSet = PunchInUsed = false;
+  OutroRequested = false;
+}
+
+void TSVMain::TrackBarChange(TObject*) {
+  if (!PunchInShown()) return;
+  int64_t pos = TrackBar->Position();
+  if (BeginMarkSet && pos < BeginMark) {
+    SetSliderPosition(BeginMark);
+    if (!Playing) PlayFile->Wave()->SetPosition(BeginMark);
+  } else if (EndMarkSet && pos > EndMark) {
+    SetSliderPosition(EndMark);
+    bool wasRecording = Recording;
+    if (!wasRecording && !MMWaveOut1->IsOpen()) PlayFile->Wave()->SetPosition(EndMark);
+    Seek();
+    Playing = Paused = Recording = false;
+    Stopped = true;
+    Focus(StopButton);
+    for (TDeckButton* b : {RewindButton, PlayButton, FastForwardButton, SaveButton})
+      Enable(b, true);
+    Enable(EditButton, Config.editButtonEnabled);
+    WaveIn->Stop();
+    MMWaveOut1->Stop();
+    Gpi.Send(Config.gpi.onStop);
+    return;
+  }
+  pos = TrackBar->Position();
+  if (EndMarkSet && pos == EndMark) Enable(RecordButton, false);
+  Form22->Label2->SetCaption(FormatTime(EndMark - pos));
+  if (BeginMark >= 0 && EndMark >= 0) SetGauge(Form22->MMGauge1, BeginMark, EndMark, pos);
+}
+
+// ---- time-left warning --------------------------------------------------------------------------
+
+void TSVMain::FlashTimeLeft(bool on) {
+  TColor colour = clNavy;
+  if (on) {
+    warnRed_ = !warnRed_;
+    colour = warnRed_ ? clRed : clNavy;
+  } else {
+    warnRed_ = false;
+  }
+  for (TDeckLabel* l : {TimeLeft, TimeLeftCaption, RecTimeLeft})
+    if (l->Font()->Color() != colour) l->Font()->SetColor(colour);
+  if (on && warnRed_ && !WarningSounding) {
+    PlayTimeLeftWarning(true);
+    WarningSounding = true;
+  } else if (!on && WarningSounding) {
+    PlayTimeLeftWarning(false);
+    WarningSounding = false;
+  }
+}
+
+void TSVMain::PlayTimeLeftWarning(bool on) {
+  if (on) {
+    if (!Config.warningWav.empty() && FileExists(Config.warningWav))
+      PlaySound(Config.warningWav.c_str(), SND_ASYNC | SND_LOOP);
+  } else {
+    PlaySound(nullptr, 0);
+  }
+}

@@ -1,0 +1,854 @@
+// The deck's transport: its state routines, the buttons, the slider, the timers and the keys.
+#include <algorithm>
+
+#include "engine/MMConect.h"
+#include "engine/MMHTimer.h"
+#include "engine/MMRingBf.h"
+#include "engine/MMUtils.h"
+#include "engine/MMWavIn.h"
+#include "engine/MMWavOut.h"
+#include "engine/MMWave.h"
+#include "platform/system/files.h"
+#include "platform/ui/inifiles.h"
+#include "recorder/CartNames.h"
+#include "recorder/DeckDisplays.h"
+#include "recorder/FileUtils.h"
+#include "recorder/Sending.h"
+#include "recorder/Unit1.h"
+#include "recorder/Unit22.h"
+#include "recorder/Unit23.h"
+#include "recorder/Unit24.h"
+#include "recorder/Unit26.h"
+#include "recorder/Unit3.h"
+#include "recorder/WinUtils.h"
+
+using namespace plat;
+
+bool TSVMain::UsersReady = false;
+bool TSVMain::SendingReady = false;
+std::function<bool()> TSVMain::ExitPasswordPrompt;
+
+namespace {
+constexpr int kKeyJumpMs = 5000;
+
+int StepUp(int step) {
+  switch (step) {
+    case 1: return 10;
+    case 10: return 100;
+    case 100: return 1000;
+    case 1000: return 10000;
+    default: return 100000;
+  }
+}
+
+int StepDown(int step) {
+  switch (step) {
+    case 100000: return 10000;
+    case 10000: return 1000;
+    case 1000: return 100;
+    case 100: return 10;
+    default: return 1;
+  }
+}
+}  // namespace
+
+// ---- small pieces -------------------------------------------------------------------------------
+
+std::string TSVMain::FormatTime(int64_t ms) const {
+  std::string t = TimeToText(true, ms);
+  const std::string pad = "00:00:00.000";
+  if (!t.empty() && t.size() <= 11) t = pad.substr(0, 12 - t.size()) + t;
+  if (Config.shortTimers) {
+    size_t dot = t.find('.');
+    if (dot != std::string::npos) t.resize(dot);
+  }
+  return t;
+}
+
+void TSVMain::ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint) {
+  std::string t = FormatTime(std::max<int64_t>(ms, 0));
+  label->SetCaption(t);
+  label->SetHint(hint + t);
+}
+
+std::string TSVMain::FormatDescription(TMMWave* wave) {
+  std::string rate = std::to_string(wave->SampleRate());
+  if (rate.size() > 3) rate.insert(rate.size() - 3, ".");
+  return wave->FormatString() + ", " + rate + " kHz" + ", " + std::to_string(wave->BitLength()) +
+         " Bit" + (wave->Mode() == mStereo ? ", Stereo" : ", Mono");
+}
+
+void TSVMain::ShowCartFormat(TMMWave* wave) {
+  FormatLabel->SetCaption(FormatDescription(wave));
+  BytesLabel->SetCaption(std::to_string(wave->FileSize()));
+}
+
+void TSVMain::Label12Caption(const std::string& path) {
+  NameLabel1->SetCaption("");
+  NameLabel2->SetCaption("");
+  NameLabel3->SetCaption("");
+  std::string name = ExtractFileName(path);
+  if (name.empty()) return;
+  auto from = [&](size_t first, size_t count) {
+    std::string part = first < name.size() ? name.substr(first, count) : std::string();
+    size_t lead = part.find_first_not_of(' ');
+    return lead == std::string::npos ? std::string() : part.substr(lead);
+  };
+  if (name.size() < 33) {
+    NameLabel1->SetCaption("..\\" + name);
+    return;
+  }
+  NameLabel1->SetCaption("..\\" + name.substr(0, 33));
+  NameLabel2->SetCaption(from(33, 37));
+  if (name.size() >= 71) NameLabel3->SetCaption(FitLine(NameLabel3, from(70, 200)));
+}
+
+std::string TSVMain::FitLine(TDeckLabel* label, const std::string& text) {
+  QImage scratch(1, 1, QImage::Format_RGB32);
+  TCanvas c(&scratch);
+  c.SetFont(*label->Font());
+  if (c.TextWidth(text) <= label->Width()) return text;
+  std::string t = text;
+  while (!t.empty() && c.TextWidth(t + "...") > label->Width()) t.pop_back();
+  return t + "...";
+}
+
+void TSVMain::EnableSendButtons(bool enable) {
+  Sendbutton->SetEnabled(enable && SendingReady && EmailProgramPresent(ProgramFolder()));
+  WebButton->SetEnabled(enable && SendingReady && WebProgramPresent(ProgramFolder()));
+}
+
+void TSVMain::SetLoadEnabled(bool on) {
+  LoadButton->SetEnabled(on);
+  if (!on) LoadButton->Font()->SetColor(clBlack);
+}
+
+void TSVMain::SetMetersEnabled(bool on) {
+  for (TDeckLevel* l : {MMLevel1, MMLevel2}) {
+    l->SetEnabled(on);
+    l->ResetData();
+  }
+  for (TDeckMeter* m : {MMMeter1, MMMeter2}) {
+    m->SetEnabled(on);
+    m->ResetData();
+  }
+}
+
+void TSVMain::Focus(TDeckButton* button) {
+  if (button->Enabled() && button->Showing()) button->SetFocus();
+}
+
+bool TSVMain::CartGone() {
+  if (RecordFileName.empty() || FileExists(RecordFileName)) return false;
+  Notify(TNoticeKind::Information,
+         "Sorry, it appears this file " + RecordFileName + " is no longer available.");
+  Eject();
+  return true;
+}
+
+int64_t TSVMain::WaveLength() const { return PlayFile->Wave()->DataSize(); }
+
+int64_t TSVMain::PlayRangeEnd() const {
+  int64_t end = PlayFile->Wave()->GetEndPos();
+  return end < 0 ? 0 : end;
+}
+
+void TSVMain::SetSliderMax(int64_t ms) {
+  TrackBar->SetMaxValue(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+}
+
+void TSVMain::SetSliderPosition(int64_t ms) {
+  TrackBar->SetPosition(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+}
+
+// ---- state routines -----------------------------------------------------------------------------
+
+void TSVMain::EmptyDeck() {
+  for (TDeckButton* b : {RecordButton, PauseButton, PlayButton, StopButton, RewindButton,
+                         FastForwardButton, EditButton, EjectButton, SaveButton})
+    Enable(b, false);
+  SetLoadEnabled(true);
+  EnableSendButtons(false);
+  Enable(OtherButton, true);
+  SetMetersEnabled(false);
+  TrackBar->SetEnabled(false);
+  SetSliderPosition(0);
+  if (!PlayOnly && !FirstShowing) ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
+  RecordFileName.clear();
+  PlayFile->Wave()->FreeWave();
+  RecFile->Wave()->FreeWave();
+  CurrentPosition->SetCaption(Config.shortTimers ? "00:00:00" : "00:00:00.000");
+  ShowTime(TimeLeft, WaveLength(), "Time Left ");
+  ShowTime(MaxTime, WaveLength(), "Max Time ");
+  RecTimeLeft->SetVisible(false);
+  RecTimeLeftCaption->SetVisible(false);
+  FormatLabel->SetCaption("");
+  BytesLabel->SetCaption("");
+  Label12Caption("");
+  DeckEmpty = true;
+  DeckLoaded = false;
+  ChangedSinceSave = false;
+  CartKind.clear();
+  PlayOnly = false;
+  FileMustExist = false;
+  Recovered = false;
+  // Only Load blinks on an empty deck.
+  Stopped = Playing = Paused = Recording = false;
+  FlashTimer->SetEnabled(true);
+}
+
+void TSVMain::LoadedDeck() {
+  TMMWave* w = PlayFile->Wave();
+  Enable(RecordButton, !(CartKind == KindPlay && CartOrigin != OriginExisting));
+  Enable(PauseButton, false);
+  Enable(PlayButton, true);
+  Enable(StopButton, true);
+  Enable(RewindButton, false);
+  Enable(FastForwardButton, true);
+  Enable(EditButton, Config.editButtonEnabled);
+  Enable(EjectButton, true);
+  SetLoadEnabled(false);
+  Enable(SaveButton, !PlayOnly);
+  EnableSendButtons(true);
+  Enable(OtherButton, true);
+  SetMetersEnabled(true);
+  ShowTime(TimeLeft, PlayRangeEnd(), "Time Left ");
+  if (Config.useLengthForAllWav)
+    ShowTime(MaxTime, TimeIntToSec(StdLength) * 1000, "Max Time ");
+  else
+    ShowTime(MaxTime, PlayRangeEnd(), "Max Time ");
+  ShowCartFormat(w);
+  Label12Caption(w->FileName());
+  TrackBar->SetEnabled(true);
+  SetSliderPosition(0);
+  SetSliderMax(WaveLength());
+  StartOffset = 0;
+  DeckLoaded = true;
+  DeckEmpty = false;
+  Stopped = true;
+  Focus(StopButton);
+}
+
+void TSVMain::PlayDeck() {
+  if (Paused) {
+    PauseButtonClick(PauseButton);
+    return;
+  }
+  if (Playing) return;
+  if (TrackBar->Position() >= TrackBar->MaxValue()) return;
+  for (TDeckButton* b : {RecordButton, PauseButton, PlayButton, StopButton, RewindButton,
+                         FastForwardButton, EjectButton, OtherButton})
+    Enable(b, true);
+  Enable(EditButton, false);
+  SetLoadEnabled(false);
+  Enable(SaveButton, false);
+  EnableSendButtons(false);
+  SetMetersEnabled(true);
+  Stopped = false;
+  ShowCartFormat(PlayFile->Wave());
+  SetSliderMax(WaveLength());
+  if (PunchInShown() && !OutroRequested && BeginMark != 0) SetSliderPosition(BeginMark);
+  OutroRequested = false;
+  StartOffset = TrackBar->Position();
+  PlayRingBuffer->ClearQueue();
+  PlayFile->Wave()->SetPosition(StartOffset);
+  Playing = true;
+  Tracking = false;
+  try {
+    MMWaveOut1->Start();
+  } catch (...) {
+    Playing = false;
+    Stopped = true;
+    Timer->SetEnabled(false);
+    UpdatePlayControls();
+    throw;
+  }
+  FlashTimer->SetEnabled(true);
+}
+
+void TSVMain::StopStuff() {
+  Focus(StopButton);
+  WaveIn->Stop();
+  MMWaveOut1->Stop();
+  Gpi.Send(Config.gpi.onStop);
+}
+
+void TSVMain::UpdatePlayControls() {
+  TrackBar->SetEnabled(true);
+  if (Recording) return;
+  Enable(RecordButton, !PlayOnly);
+  Enable(PauseButton, false);
+  Enable(RewindButton, true);
+  Enable(EditButton, Config.editButtonEnabled);
+  Enable(SaveButton, !PlayOnly);
+  EnableSendButtons(true);
+  int64_t length = WaveLength();
+  int64_t out = MMWaveOut1->IsOpen() ? MMWaveOut1->Position() : 0;
+  int64_t pos = out + StartOffset;
+  // A playback that ended within 5 ms of the end shows the whole length.
+  if (length - pos <= 5) {
+    SetSliderMax(length);
+    SetSliderPosition(length);
+    StartOffset = length - out;
+    pos = length;
+  }
+  ShowTime(CurrentPosition, pos, "Current Time ");
+  ShowTime(TimeLeft, length - pos, "Time Left ");
+  if (RecTimeLeft->Visible()) ShowTime(RecTimeLeft, RecordingLimit - TrackBar->Position(), "Recording Time Left ");
+  SetSliderMax(length);
+  if (TrackBar->Position() >= TrackBar->MaxValue()) {
+    Enable(PlayButton, false);
+    Enable(FastForwardButton, false);
+  }
+  std::string name = RecordFileName;
+  PlayFile->Wave()->FreeWave();
+  if (!name.empty() && FileExists(name)) PlayFile->Wave()->SetFileName(name);
+  SetSliderMax(WaveLength());
+  Playing = Paused = Recording = false;
+  Stopped = true;
+  Timer->SetEnabled(false);
+}
+
+void TSVMain::UpdateRecControls() {
+  Enable(RecordButton, !PlayOnly);
+  Enable(PauseButton, false);
+  Enable(RewindButton, true);
+  if (DeckLoaded) Enable(EditButton, Config.editButtonEnabled);
+  Enable(EjectButton, true);
+  Enable(SaveButton, !PlayOnly);
+  EnableSendButtons(true);
+  Enable(OtherButton, true);
+  TrackBar->SetEnabled(true);
+  std::string name = RecordFileName;
+  PlayFile->Wave()->FreeWave();
+  if (!name.empty() && FileExists(name)) PlayFile->Wave()->SetFileName(name);
+  ShowCartFormat(PlayFile->Wave());
+  SetSliderMax(WaveLength());
+  SetSliderPosition(TrackBar->MaxValue());
+  TrackBarTrack(TrackBar);
+  TrackBarTrackEnd(TrackBar);
+  ShowTime(CurrentPosition, PlayRangeEnd(), "Current Time ");
+  RecTimeLeft->SetCaption(TimeLeft->Caption());
+  if (TrackBar->Position() >= TrackBar->MaxValue()) {
+    Enable(PlayButton, false);
+    Enable(FastForwardButton, false);
+    if (CurrentPosition->Caption() == MaxTime->Caption()) Enable(RecordButton, false);
+  }
+  Playing = Paused = Recording = false;
+  Stopped = true;
+}
+
+// ---- transport buttons -------------------------------------------------------------------------
+
+void TSVMain::PlayButtonClick(TObject*) {
+  if (BusySaving) return;
+  if (CartGone()) return;
+  if (PunchInShown() && TrackBar->Position() == EndMark && BeginMark == 0) {
+    StopStuff();
+  } else if (TrackBar->Position() < TrackBar->MaxValue()) {
+    Focus(PlayButton);
+    if (Paused) {
+      if (PauseButton->Enabled()) PauseButtonClick(PauseButton);
+    } else {
+      PlayDeck();
+    }
+  } else {
+    StopStuff();
+  }
+}
+
+void TSVMain::StopButtonClick(TObject*) {
+  if (BusySaving) return;
+  StopStuff();
+}
+
+void TSVMain::PauseButtonClick(TObject*) {
+  if (BusySaving) return;
+  Focus(PauseButton);
+  auto resumeFailed = [this] {
+    Notify(TNoticeKind::Error,
+           "The specified device is currently in use. Wait until it is free, then try again.");
+    StopStuff();
+  };
+  if (Paused && Recording) {
+    try {
+      WaveIn->Restart();
+    } catch (const std::exception&) {
+      resumeFailed();
+      return;
+    }
+    Gpi.Send(Config.gpi.onRecord);
+    Playing = false;
+    Recording = true;
+    Paused = false;
+  } else if (Paused) {
+    try {
+      MMWaveOut1->Restart();
+    } catch (const std::exception&) {
+      resumeFailed();
+      return;
+    }
+    Playing = true;
+    Focus(PlayButton);
+    Enable(RecordButton, true);
+    Paused = false;
+  } else if (Recording) {
+    WaveIn->Pause();
+    PausePosition = RecFile->Wave()->GetPosition();
+    EnableSendButtons(false);
+    Gpi.Send(Config.gpi.onStop);
+    Paused = true;
+    Enable(RecordButton, !PlayOnly);
+  } else if (Playing) {
+    Playing = false;
+    MMWaveOut1->Pause();
+    PausePosition = MMWaveOut1->Position();
+    EnableSendButtons(true);
+    Gpi.Send(Config.gpi.onStop);
+    Paused = true;
+    Enable(RecordButton, !PlayOnly);
+  }
+}
+
+void TSVMain::EjectButtonClick(TObject*) { Eject(); }
+
+bool TSVMain::Eject() {
+  if (BusySaving) return false;
+  if (!Stopped) StopStuff();
+  if (ChangedSinceSave) {
+    if (plat::MessageDlg("The current file has been changed and not saved. If you eject this file "
+                         "\r\nnow, all changes will be lost. Are you sure you want to eject this "
+                         "file? ",
+                         mtConfirmation, mbYesNo) != mrYes)
+      return false;
+    // The marks and the saved limit belong to this cart, not the next.
+    if (PunchInShown()) Form22->Close();
+  } else if (PunchInShown()) {
+    Form22->ZelSpeedButton3Click(Form22);
+    if (PunchInShown()) Form22->Close();
+  }
+  EmptyDeck();
+  return true;
+}
+
+void TSVMain::FastForwardButtonClick(TObject*) {
+  if (BusySaving) return;
+  Focus(FastForwardButton);
+  if (CartGone()) return;
+  int64_t pos = TrackBar->Position(), max = TrackBar->MaxValue();
+  if (pos >= max) {
+    Enable(FastForwardButton, false);
+    Enable(PlayButton, false);
+    return;
+  }
+  int64_t next = pos + FFRewStep;
+  if (next >= max) {
+    SetSliderPosition(max);
+  } else if (PunchInShown() && EndMarkSet && next > EndMark) {
+    EndMark = next;
+    SetSliderPosition(next);
+    ShowMarks();
+  } else {
+    SetSliderPosition(next);
+  }
+  Seek();
+  Enable(RewindButton, true);
+}
+
+void TSVMain::RewindButtonClick(TObject*) {
+  if (BusySaving) return;
+  Focus(RewindButton);
+  if (CartGone()) return;
+  Enable(FastForwardButton, true);
+  int64_t pos = TrackBar->Position();
+  if (pos <= 0) Enable(RewindButton, false);
+  int64_t next = pos - FFRewStep;
+  if (PunchInShown() && (next < 0 || next < BeginMark)) {
+    BeginMark = std::max<int64_t>(next, 0);
+    SetSliderPosition(BeginMark);
+    ShowMarks();
+  } else {
+    SetSliderPosition(std::max<int64_t>(next, 0));
+  }
+  Seek();
+}
+
+void TSVMain::Seek() {
+  TrackBarTrack(TrackBar);
+  TrackBarTrackEnd(TrackBar);
+}
+
+void TSVMain::LoadButtonClick(TObject*) {
+  if (BusySaving) return;
+  TPoint p = LoadButton->ClientToScreen({0, 0});
+  TPoint s = TrackBar->ClientToScreen({0, 0});
+  LoadMenu->SetPopupComponent(LoadButton);
+  LoadMenu->Popup(p.X, s.Y);
+}
+
+void TSVMain::OtherButtonClick(TObject*) {
+  if (BusySaving) return;
+  TPoint p = OtherButton->ClientToScreen({0, 0});
+  TPoint f = FastForwardButton->ClientToScreen({0, 0});
+  OtherMenu->SetPopupComponent(OtherButton);
+  OtherMenu->Popup(p.X, f.Y);
+}
+
+void TSVMain::EditButtonClick(TObject*) {
+  if (BusySaving) return;
+  Focus(EditButton);
+  if (CartGone()) return;
+  bool started = false;
+  for (TMMWaveFile* f : {PlayFile, RecFile}) {
+    if (started || !f->Wave()->HasData()) continue;
+    started = StartProcess("xdg-open", {f->Wave()->FileName()});
+  }
+  if (!started)
+    Application->MessageBox("Couldn't execute the application", "Error", MB_OK | MB_ICONEXCLAMATION);
+  Focus(StopButton);
+}
+
+void TSVMain::InfobuttonClick(TObject*) {}
+void TSVMain::SendbuttonClick(TObject*) {}
+void TSVMain::WebButtonClick(TObject*) {}
+
+// ---- slider -------------------------------------------------------------------------------------
+
+void TSVMain::TrackBarTrack(TObject*) {
+  if (Recording) return;
+  Tracking = true;
+  int64_t pos = TrackBar->Position();
+  ShowTime(CurrentPosition, pos, "Current Time ");
+  ShowTime(TimeLeft, PlayRangeEnd() - pos, "Time Left ");
+  if (CartKind == KindQuick || CartKind == KindStandard || CartKind == KindCustom) {
+    RecTimeLeft->SetVisible(true);
+    RecTimeLeftCaption->SetVisible(true);
+    ShowTime(RecTimeLeft, RecordingLimit - pos, "Recording Time Left ");
+  }
+}
+
+void TSVMain::TrackBarTrackEnd(TObject*) {
+  if (Recording) return;
+  SetSliderMax(WaveLength());
+  int64_t pos = TrackBar->Position();
+  if (pos >= TrackBar->MaxValue()) {
+    Enable(PlayButton, false);
+    Enable(FastForwardButton, false);
+  } else {
+    Enable(PlayButton, true);
+    Enable(FastForwardButton, true);
+    Enable(RecordButton, !PlayOnly);
+  }
+  if (Playing || Paused) {
+    MMWaveOut1->Pause();
+    StartOffset = pos;
+    // The ring buffer's thread reads the wave: its queue goes before the wave moves.
+    PlayRingBuffer->ClearQueue();
+    PlayFile->Wave()->SetPosition(pos);
+    PlayFile->Wave()->SetEndPos(WaveLength());
+    PlayRingBuffer->ClearQueue();
+    MMWaveOut1->Reprime();
+    if (!Paused) MMWaveOut1->Restart();
+  }
+  Enable(RewindButton, pos > TrackBar->MinValue());
+  Tracking = false;
+}
+
+// ---- timers and device events -------------------------------------------------------------------
+
+void TSVMain::TimerTimer(TObject*) {
+  if (Playing && !Tracking) {
+    int64_t pos = MMWaveOut1->Position() + StartOffset;
+    ShowTime(CurrentPosition, pos, "Current Time ");
+    ShowTime(TimeLeft, PlayRangeEnd() - pos, "Time Left ");
+    if (RecTimeLeft->Visible()) ShowTime(RecTimeLeft, RecordingLimit - pos, "Recording Time Left ");
+    SetSliderMax(WaveLength());
+    SetSliderPosition(pos);
+    if (PunchInShown()) {
+      Form22->Label2->SetCaption(FormatTime(EndMark - pos));
+      Form22->MMGauge1->SetProgress(int(std::clamp<int64_t>(pos, 0, INT32_MAX)));
+    }
+  } else if (Recording) {
+    int64_t in = WaveIn->Position();
+    int64_t pos = in + StartOffset;
+    ShowTime(CurrentPosition, pos, "Current Time ");
+    ShowTime(MaxTime, RecordingLimit, "Max Time ");
+    if (in > 0) {
+      ShowTime(TimeLeft, RecordingLimit - pos, "Time Left ");
+      SetSliderPosition(pos);
+    }
+  }
+}
+
+void TSVMain::WaveInStart(TObject*) {
+  StartOffset = TrackBar->Position();
+  Timer->SetEnabled(true);
+}
+
+void TSVMain::WaveInStop(TObject*) {
+  Timer->SetEnabled(false);
+  WaveIn->Close();
+  Gpi.Send(Config.gpi.onStop);
+  UpdateRecControls();
+}
+
+void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }
+
+void TSVMain::MMWaveOut1Stop(TObject*) {
+  PausePosition = StartOffset;
+  StartOffset += MMWaveOut1->FinalPosition();
+  MMWaveOut1->Close();
+  if (Playing && WaveLength() <= PausePosition) {
+    SetSliderPosition(WaveLength());
+    ShowTime(CurrentPosition, WaveLength(), "Current Time ");
+    ShowTime(TimeLeft, PlayRangeEnd() - WaveLength(), "Time Left ");
+    Enable(FastForwardButton, false);
+  }
+  Timer->SetEnabled(false);
+  UpdatePlayControls();
+}
+
+void TSVMain::MMWaveOut1Looping(TObject*) {
+  Timer->SetEnabled(false);
+  SetSliderPosition(0);
+  StartOffset = 0;
+  Timer->SetEnabled(true);
+}
+
+void TSVMain::FlashTimerTimer(TObject*) {
+  auto blink = [this](TDeckButton* b, bool on) {
+    TColor own = captionColor_[b];
+    TColor next = on && b->Font()->Color() == own ? clBtnFace : own;
+    if (b->Font()->Color() != next) b->Font()->SetColor(next);
+  };
+  blink(LoadButton, DeckEmpty);
+  blink(PlayButton, Playing);
+  blink(PauseButton, Paused);
+  blink(StopButton, Stopped);
+  blink(RecordButton, Recording && !Paused);
+  bool warn = Recording && !Paused && Config.warningTimeMs > 0 &&
+              RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
+  FlashTimeLeft(warn);
+}
+
+// ---- meters and the Other menu ------------------------------------------------------------------
+
+void TSVMain::SetMeterGain() {
+  int gain = Config.meterGainOffset >= 1 && Config.meterGainOffset <= 25 ? Config.meterGainOffset : 0;
+  MMLevel1->SetGain(gain);
+  MMLevel2->SetGain(gain);
+  MMMeter1->SetGain(gain);
+  MMMeter2->SetGain(gain);
+}
+
+void TSVMain::MMLevel1GainOverflow(TObject*) {
+  if (BeepSpeakerAt0VU1->Checked() && Recording) SystemBeep();
+}
+
+void TSVMain::OtherMenuPopup(TObject*) {
+  EditTemplateLibrary1->SetEnabled(UsersReady && !Config.supervisorPassword.empty());
+}
+
+void TSVMain::LoopPlay1Click(TObject*) {
+  MMWaveOut1->SetLooping(!MMWaveOut1->Looping());
+  LoopPlay1->SetChecked(MMWaveOut1->Looping());
+}
+
+void TSVMain::AnalogMeters1Click(TObject*) {
+  bool analog = !AnalogMeters1->Checked();
+  AnalogMeters1->SetChecked(analog);
+  MeterPanel->SetVisible(analog);
+  LevelPanel->SetVisible(!analog);
+  Config.analogMeters = analog;
+  TIniFile ini(ProgramFolder() + SettingsFileName);
+  ini.WriteString("GUI", "Analog Meters", analog ? "True" : "False");
+}
+
+void TSVMain::BeepSpeakerAt0VU1Click(TObject*) {
+  BeepSpeakerAt0VU1->SetChecked(!BeepSpeakerAt0VU1->Checked());
+}
+
+std::vector<std::string> TSVMain::MixerCommand() const {
+  if (std::string p = FindProgram("pavucontrol"); !p.empty()) return {p};
+  std::string mixer = FindProgram("alsamixer");
+  if (mixer.empty()) return {};
+  for (const char* term : {"x-terminal-emulator", "xterm"})
+    if (std::string t = FindProgram(term); !t.empty()) return {t, "-e", mixer};
+  return {};
+}
+
+void TSVMain::Mixer1Click(TObject*) {
+  std::vector<std::string> cmd = MixerCommand();
+  if (cmd.empty() ||
+      !StartProcess(cmd[0], std::vector<std::string>(cmd.begin() + 1, cmd.end()), SystemFolder()))
+    Notify(TNoticeKind::Error, "Error calling sndvol32.exe!");
+}
+
+void TSVMain::RunControlPanelApplet(const std::string&) {
+  // The desktop's sound settings where there are some, else the mixer.
+  if (std::string p = FindProgram("gnome-control-center"); !p.empty() && StartProcess(p, {"sound"}))
+    return;
+  std::vector<std::string> cmd = MixerCommand();
+  if (!cmd.empty()) StartProcess(cmd[0], std::vector<std::string>(cmd.begin() + 1, cmd.end()));
+}
+
+void TSVMain::MultimediaProperties1Click(TObject*) { RunControlPanelApplet("mmsys.cpl,Multimedia"); }
+
+void TSVMain::AdvancedSettings1Click(TObject*) {
+  if (!UsersReady) return;
+  Notify(TNoticeKind::Information, "No advanced settings at this time");
+}
+
+void TSVMain::SetupStandardCart1Click(TObject*) { Form3->ShowModal(); }
+
+void TSVMain::LRArrowSensitivity1Click(TObject*) { Form24->ShowModal(); }
+
+void TSVMain::imeLeftWarning1Click(TObject*) { Form26->ShowModal(); }
+
+void TSVMain::GoToTime1Click(TObject*) {
+  if (Recording) return;
+  if (!DeckLoaded) {
+    Notify(TNoticeKind::Error,
+           "No audio file is loaded. You can not go to a time with no file \r\nloaded. First, "
+           "load the file then retry.");
+    return;
+  }
+  GoToText = "00:00:00";
+  if (Form23->ShowModal() == mrCancel) return;
+  int64_t ms = 0;
+  try {
+    ms = TimeStrToMilSec(GoToText + ":000");
+  } catch (const std::exception&) {
+    return;
+  }
+  if (ms >= TrackBar->MinValue() && ms <= TrackBar->MaxValue() && ms != TrackBar->Position()) {
+    SetSliderPosition(ms);
+    Seek();
+  }
+}
+
+// ---- keyboard -----------------------------------------------------------------------------------
+
+void TSVMain::RecordButtonKeyDown(TObject*, uint16_t& Key, TShiftState) {
+  if (Key == VK_SPACE) SwallowRecordClick = true;
+}
+
+void TSVMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
+  const TShiftState mods = Shift & (ssShift | ssAlt | ssCtrl);
+  const bool none = mods == 0, ctrl = mods == ssCtrl, alt = mods == ssAlt, shift = mods == ssShift;
+  bool handled = true;
+  auto press = [this](TDeckButton* b, void (TSVMain::*h)(TObject*)) {
+    if (b->Enabled()) (this->*h)(b);
+  };
+  auto item = [this](TMenuItem* i, void (TSVMain::*h)(TObject*)) {
+    if (i->Enabled()) (this->*h)(i);
+  };
+  const bool sliderFree = TrackBar->Enabled() && !Recording;
+
+  if (Recording) {
+    if (none && Key == VK_F2) press(PauseButton, &TSVMain::PauseButtonClick);
+    else if (none && Key == VK_F4) press(StopButton, &TSVMain::StopButtonClick);
+    else if (none && Key == VK_F5) press(RecordButton, &TSVMain::RecordButtonClick);
+    else handled = false;
+    if (handled) Key = 0;
+    return;
+  }
+  if (none) {
+    switch (Key) {
+      case VK_F2: press(PauseButton, &TSVMain::PauseButtonClick); break;
+      case VK_F3: press(PlayButton, &TSVMain::PlayButtonClick); break;
+      case VK_F4: press(StopButton, &TSVMain::StopButtonClick); break;
+      case VK_F5: press(RecordButton, &TSVMain::RecordButtonClick); break;
+      case VK_F6: press(EditButton, &TSVMain::EditButtonClick); break;
+      case VK_F7: press(EjectButton, &TSVMain::EjectButtonClick); break;
+      case VK_F8: press(LoadButton, &TSVMain::LoadButtonClick); break;
+      case VK_F9: press(SaveButton, &TSVMain::SaveButtonClick); break;
+      case VK_F10: press(OtherButton, &TSVMain::OtherButtonClick); break;
+      case VK_F11: press(RewindButton, &TSVMain::RewindButtonClick); break;
+      case VK_F12: press(FastForwardButton, &TSVMain::FastForwardButtonClick); break;
+      case VK_HOME:
+        if (sliderFree) {
+          SetSliderPosition(0);
+          Seek();
+        }
+        break;
+      case VK_END:
+        if (sliderFree) {
+          SetSliderPosition(std::max<int64_t>(int64_t(TrackBar->MaxValue()) - kKeyJumpMs,
+                                              TrackBar->MinValue()));
+          SetSliderMax(WaveLength());
+          Seek();
+        }
+        break;
+      case VK_BACK:
+        if (sliderFree) {
+          SetSliderMax(WaveLength());
+          SetSliderPosition(std::max<int64_t>(int64_t(TrackBar->Position()) - kKeyJumpMs,
+                                              TrackBar->MinValue()));
+          Seek();
+        }
+        break;
+      case VK_DIVIDE:
+        if (PunchInShown()) Form22->ZelSpeedButton4Click(Form22);
+        break;
+      case VK_MULTIPLY:
+        if (PunchInShown()) Form22->ZelSpeedButton5Click(Form22);
+        break;
+      default: handled = false;
+    }
+  } else {
+    handled = false;
+  }
+  if (!handled) {
+    handled = true;
+    if ((Key == VK_ADD && none) || Key == VK_OEM_PLUS) {
+      FFRewStep = StepUp(FFRewStep);
+      ShowSensitivity(FFRewStep, false);
+    } else if ((Key == VK_SUBTRACT || Key == VK_OEM_MINUS) && none) {
+      FFRewStep = StepDown(FFRewStep);
+      ShowSensitivity(FFRewStep, false);
+    } else if (Key == VK_INSERT && (none || shift || alt)) {
+      item(LoadBlankQuickCart1, &TSVMain::LoadBlankQuickCart1Click);
+    } else if (ctrl && (Key == VK_INSERT || Key == VK_HOME)) {
+      if (Config.loadMenuEnabled[6]) JustQuickCart();
+    } else if (ctrl) {
+      switch (Key) {
+        case 'A': item(LoadCart1, &TSVMain::LoadCart1Click); break;
+        case 'P': item(LoadCartPlayOnly1, &TSVMain::LoadCartPlayOnly1Click); break;
+        case 'E': item(LoadPlayFile1, &TSVMain::LoadPlayFile1Click); break;
+        case 'N': LoadByName1Click(LoadByName1); break;
+        case 'S': item(LoadStandardCart1, &TSVMain::LoadStandardCart1Click); break;
+        case 'U': item(LoadBlankcustomCart1, &TSVMain::LoadBlankcustomCart1Click); break;
+        case 'L': item(LoopPlay1, &TSVMain::LoopPlay1Click); break;
+        case 'M': item(AnalogMeters1, &TSVMain::AnalogMeters1Click); break;
+        case 'W': item(Mixer1, &TSVMain::Mixer1Click); break;
+        case 'Q': item(MultimediaProperties1, &TSVMain::MultimediaProperties1Click); break;
+        case 'F': item(SetupStandardCart1, &TSVMain::SetupStandardCart1Click); break;
+        case 'D': item(AdvancedSettings1, &TSVMain::AdvancedSettings1Click); break;
+        case 'B': item(BeepSpeakerAt0VU1, &TSVMain::BeepSpeakerAt0VU1Click); break;
+        case 'G': GoToTime1Click(GoToTime1); break;
+        case 'I': if (UsersReady) LogInUser1Click(LogInUser1); break;
+        case 'O': if (UsersReady) LogOutUser1Click(LogOutUser1); break;
+        case 'K': if (UsersReady) EditTemplateLibrary1Click(EditTemplateLibrary1); break;
+        default: handled = false;
+      }
+    } else if (alt) {
+      switch (Key) {
+        case 'A': item(LRArrowSensitivity1, &TSVMain::LRArrowSensitivity1Click); break;
+        case 'M': press(Sendbutton, &TSVMain::SendbuttonClick); break;
+        case 'I': press(Infobutton, &TSVMain::InfobuttonClick); break;
+        case 'W': item(imeLeftWarning1, &TSVMain::imeLeftWarning1Click); break;
+        case 'B': item(MarkBeginning1, &TSVMain::MarkBeginning1Click); break;
+        case 'E': item(MarkEndingPoint1, &TSVMain::MarkEndingPoint1Click); break;
+        case 'P': if (PunchInShown()) Form22->Close(); break;
+        default: handled = false;
+      }
+    } else if (shift && PunchInShown() && (Key == 'B' || Key == 'E')) {
+      if (Key == 'B') Form22->ZelSpeedButton1Click(Form22);
+      else Form22->ZelSpeedButton2Click(Form22);
+    } else {
+      handled = false;
+    }
+  }
+  if (handled) Key = 0;
+}

@@ -1,0 +1,70 @@
+#include "recorder/Entry.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "engine/MMConect_qt.h"
+#include "platform/messages/messages.h"
+#include "platform/system/single_instance.h"
+#include "platform/system/threads.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+#include "recorder/BlankCarts.h"
+#include "recorder/Unit1.h"
+#include "recorder/Unit13.h"
+#include "recorder/Unit22.h"
+#include "recorder/Unit23.h"
+#include "recorder/Unit24.h"
+#include "recorder/Unit26.h"
+#include "recorder/Unit27.h"
+#include "recorder/Unit3.h"
+#include "recorder/Unit4.h"
+#include "recorder/Unit5.h"
+
+void ActivateMainWindow() {
+  // Whole-program tests watch the requests arrive.
+  if (const char* log = std::getenv("SOLVANE_ACTIVATE_LOG"); log && *log)
+    std::ofstream(log, std::ios::app) << "activate\n";
+  if (!SVMain) return;
+  if (SVMain->WindowState() == plat::wsMinimized) SVMain->SetWindowState(plat::wsNormal);
+  SVMain->Show();
+  SVMain->BringToFront();
+  if (plat::Application) plat::Application->BringToFront();
+}
+
+int SolvaneMain(int argc, char** argv) {
+  plat::MarkUiThread();
+  plat::SingleInstance instance("Solvane");
+  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); })) {
+    instance.ActivateRunning();
+    return 0;
+  }
+  QApplication qapp(argc, argv);
+  int rc = 0;
+  {
+    plat::TApplication app;
+    app.Initialize();
+    app.SetTitle("Solvane");
+    if (auto scripted = plat::ScriptedServiceFromEnvironment()) plat::SetDialogService(scripted);
+    UsePreciseFeedTimer();
+    RegisterBlankHeaders();
+    TSVMain::CommandLine.assign(argv, argv + argc);
+    TSVMain* deck = nullptr;
+    app.CreateForm(deck);
+    app.CreateForm(Form3);
+    app.CreateForm(Form4);
+    app.CreateForm(Form5);
+    app.CreateForm(Form13);
+    app.CreateForm(Form22);
+    app.CreateForm(Form23);
+    app.CreateForm(Form24);
+    app.CreateForm(Form26);
+    app.CreateForm(Form27);
+    // Creation that must end the program (no input device, no temporary folder) ends it here.
+    if (deck->CreatedOk()) app.Run();
+  }
+  instance.Release();
+  return rc;
+}

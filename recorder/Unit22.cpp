@@ -1,0 +1,174 @@
+#include "recorder/Unit22.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "engine/MMWavIn.h"
+#include "recorder/DeckDisplays.h"
+#include "platform/system/checked.h"
+#include "recorder/FormParts.h"
+#include "recorder/Unit1.h"
+
+using namespace plat;
+
+TForm22* Form22 = nullptr;
+
+namespace {
+int32_t SliderValue(int64_t ms) { return int32_t(std::clamp<int64_t>(ms, INT32_MIN, INT32_MAX)); }
+}  // namespace
+
+TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+  SetName("Form22");
+  SetCaption("Punch In Control");
+  SetBorderStyle(bsToolWindow);
+  SetFormStyle(fsStayOnTop);
+  SetKeyPreview(true);
+  SetClientWidth(264);
+  SetClientHeight(150);
+
+  BeginCaption = PlaceControl<TDeckLabel>(this, this, 8, 8, 70, 16, "Begin");
+  Label1 = PlaceControl<TDeckLabel>(this, this, 84, 8, 100, 16, kBlankTime);
+  RemainingCaption = PlaceControl<TDeckLabel>(this, this, 8, 28, 70, 16, "Remaining");
+  Label2 = PlaceControl<TDeckLabel>(this, this, 84, 28, 100, 16, kBlankTime);
+  EndCaption = PlaceControl<TDeckLabel>(this, this, 8, 48, 70, 16, "End");
+  Label3 = PlaceControl<TDeckLabel>(this, this, 84, 48, 100, 16, kBlankTime);
+
+  ZelSpeedButton1 = PlaceControl<TDeckSpeedButton>(this, this, 188, 6, 70, 22, "GoTo Begin");
+  ZelSpeedButton1->SetHint("To go the the Begin marker, click this button or press Shift-B");
+  ZelSpeedButton2 = PlaceControl<TDeckSpeedButton>(this, this, 188, 32, 70, 22, "GoTo End");
+  ZelSpeedButton2->SetHint("To go the the End marker, click this button or press Shift-E");
+  ZelSpeedButton3 = PlaceControl<TDeckSpeedButton>(this, this, 8, 96, 80, 22, "Clear   Alt-P");
+  ZelSpeedButton3->SetHint("To clear the punch in marks, click this button or press Alt-P");
+  ZelSpeedButton4 = PlaceControl<TDeckSpeedButton>(this, this, 92, 96, 80, 22, "Intro   /");
+  ZelSpeedButton4->SetHint("To play the file from the Begin marker, click this button or press the / key");
+  ZelSpeedButton5 = PlaceControl<TDeckSpeedButton>(this, this, 176, 96, 80, 22, "Outro  *");
+  ZelSpeedButton5->SetHint(
+      "To play the last second before the End marker, click this button or press the * key");
+  for (TDeckSpeedButton* b :
+       {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
+    b->SetShowHint(true);
+    b->SetTabStop(false);
+    b->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { FocusDeck(); };
+  }
+  ZelSpeedButton1->OnClick = [this](TObject* s) { ZelSpeedButton1Click(s); };
+  ZelSpeedButton2->OnClick = [this](TObject* s) { ZelSpeedButton2Click(s); };
+  ZelSpeedButton3->OnClick = [this](TObject* s) { ZelSpeedButton3Click(s); };
+  ZelSpeedButton4->OnClick = [this](TObject* s) { ZelSpeedButton4Click(s); };
+  ZelSpeedButton5->OnClick = [this](TObject* s) { ZelSpeedButton5Click(s); };
+
+  MMGauge1 = PlaceControl<TDeckGauge>(this, this, 8, 72, 248, 16);
+  MMGauge1->SetHint("Punch In Time Used");
+  MMGauge1->SetShowText(false);
+  MMGauge1->SetForeColor(clTeal);
+  MMGauge1->SetVisible(false);
+
+  Timer1 = new TTimer(this);
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(10);
+  Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+
+  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+  OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) { FormKeyDown(s, k, sh); };
+  OnKeyUp = [this](TObject*, uint16_t&, TShiftState) { FocusDeck(); };
+  OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { FocusDeck(); };
+  OnShow = [this](TObject* s) { FormShow(s); };
+}
+
+void TForm22::FocusDeck() {
+  if (deck_ && deck_->Visible()) deck_->SetFocus();
+}
+
+// GoTo Begin: the slider starts at the begin mark, and the position goes there.
+void TForm22::ZelSpeedButton1Click(TObject*) {
+  TSVMain& d = *deck_;
+  d.TrackBar->SetMinValue(SliderValue(d.BeginMark));
+  d.TrackBar->SetPosition(SliderValue(d.BeginMark));
+  d.Seek();
+  FocusDeck();
+}
+
+// GoTo End.
+void TForm22::ZelSpeedButton2Click(TObject*) {
+  TSVMain& d = *deck_;
+  d.TrackBar->SetPosition(SliderValue(d.EndMark));
+  d.Seek();
+  FocusDeck();
+}
+
+// Clear: the full recording limit comes back, then the panel closes.
+void TForm22::ZelSpeedButton3Click(TObject*) {
+  TSVMain& d = *deck_;
+  if (d.FullLimit != 0) {
+    d.WaveIn->SetMaxRecordTime(d.FullLimit);
+    d.TrackBar->SetMaxValue(SliderValue(d.FullLimit));
+    d.Seek();
+    if (!d.PlayOnly) d.RecordButton->SetEnabled(true);
+  }
+  Close();
+  FocusDeck();
+}
+
+// Intro: play from the begin mark.
+void TForm22::ZelSpeedButton4Click(TObject* Sender) {
+  TSVMain& d = *deck_;
+  if (!d.PlayButton->Enabled()) return;
+  ZelSpeedButton1Click(Sender);
+  if (!d.Playing) d.PlayButtonClick(d.PlayButton);
+  FocusDeck();
+}
+
+// Outro: play the last second before the end mark.
+void TForm22::ZelSpeedButton5Click(TObject*) {
+  TSVMain& d = *deck_;
+  if (!d.PlayButton->Enabled()) return;
+  // The position is never negative: an end mark under a second cannot be played into.
+  if (d.EndMark < 1000) throw EIntOverflow();
+  d.TrackBar->SetPosition(SliderValue(d.EndMark - 1000));
+  d.Seek();
+  d.OutroRequested = true;
+  d.PlayButtonClick(d.PlayButton);
+  FocusDeck();
+}
+
+void TForm22::FormClose(TObject*, TCloseAction&) {
+  TSVMain& d = *deck_;
+  Label1->SetCaption(kClearedTime);
+  Label2->SetCaption(kClearedTime);
+  Label3->SetCaption(kClearedTime);
+  if (d.FullLimit != 0) d.WaveIn->SetMaxRecordTime(d.FullLimit);
+  d.FullLimit = 0;
+  d.BeginMark = 0;
+  d.EndMark = 0;
+  d.BeginMarkSet = false;
+  d.EndMarkSet = false;
+  d.PunchInUsed = false;
+  MMGauge1->Hide();
+}
+
+void TForm22::FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift) {
+  TSVMain& d = *deck_;
+  const uint16_t key = Key;
+  if (Shift == ssAlt && key == 'B') {
+    d.MarkBeginning1Click(Sender);
+  } else if (Shift == ssAlt && key == 'E') {
+    d.MarkEndingPoint1Click(Sender);
+  } else if (Shift == ssAlt && key == 'P') {
+    ZelSpeedButton3Click(Sender);
+  } else if (Shift == ssShift && key == 'B') {
+    ZelSpeedButton1Click(Sender);
+  } else if (Shift == ssShift && key == 'E') {
+    ZelSpeedButton2Click(Sender);
+  } else {
+    FocusDeck();
+    return;
+  }
+  Key = 0;
+  FocusDeck();
+}
+
+void TForm22::FormShow(TObject*) { Timer1->SetEnabled(true); }
+
+void TForm22::Timer1Timer(TObject*) {
+  Timer1->SetEnabled(false);
+  FocusDeck();
+}
