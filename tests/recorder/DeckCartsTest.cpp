@@ -1,0 +1,295 @@
+// Carts of every kind: what each may record, the punch-in marks, saving, and a recording taken
+// back after an abnormal end.
+#include "DeckHarness.h"
+
+namespace {
+constexpr int64_t kHour = 3600000;
+constexpr int64_t kFreeSpaceCapMs = 2146483647 / 64;  // format 26 takes 64 bytes a millisecond
+}  // namespace
+
+class DeckCarts : public DeckHarness {
+protected:
+  std::string OpenTake(int64_t ms, const std::string& name = "take.wav") {
+    std::string path = dir.Path(name);
+    WriteTake(path, ms);
+    dialogs->AnswerFile(path);
+    deck->LoadCart1Click(deck);
+    Pump();
+    return path;
+  }
+  void Seek(int64_t ms) {
+    deck->SetSliderPosition(ms);
+    deck->Seek();
+    Pump();
+  }
+  bool EnoughSpaceForTheCap() {
+    int64_t freeBytes = 0, total = 0;
+    return plat::GetDiskFree(temp, freeBytes, total) && freeBytes > 2146483647;
+  }
+};
+
+TEST_F(DeckCarts, EachKindOfCartMayRecordItsOwnLength) {
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  EXPECT_EQ(kHour, deck->RecordingLimit) << "standard: LENGTH 10000";
+  EXPECT_EQ(kHour, deck->WaveIn->MaxRecordTime());
+  EXPECT_EQ("01:00:00.000", deck->MaxTime->Caption());
+  EXPECT_TRUE(plat::FileExists(DeckTemp() + "Untitled.wav"));
+  EXPECT_EQ(BlankWaveHeader(26), Read(DeckTemp() + "Untitled.wav"));
+  dialogs->AnswerMessage(plat::mrYes);  // a blank cart counts as changed
+  Key(plat::VK_F7);
+
+  // A chosen quick-load prefix sets the length of quick, standard and by-name carts.
+  deck->PrefixDisplay = "News";
+  deck->PrefixValue = "000030";
+  Key(plat::VK_INSERT, plat::ssCtrl);
+  EXPECT_EQ(KindQuick, deck->CartKind);
+  EXPECT_EQ(30000, deck->RecordingLimit);
+  EXPECT_EQ(0u, plat::ExtractFileName(deck->RecordFileName).find("News - "));
+  dialogs->AnswerMessage(plat::mrYes);
+  Key(plat::VK_F7);
+  Key('S', plat::ssCtrl);
+  EXPECT_EQ(30000, deck->RecordingLimit);
+  dialogs->AnswerMessage(plat::mrYes);
+  Key(plat::VK_F7);
+  deck->PrefixDisplay.clear();
+  deck->PrefixValue.clear();
+
+  // A custom cart: the settings dialog in its custom mode gives format and length.
+  WhenModal([] {
+    Form3->ComboBox1->SetItemIndex(31);
+    Form3->TimeEdit->SetText("000200");
+    Form3->Button1Click(Form3->Button1);
+  });
+  Key('U', plat::ssCtrl);
+  ASSERT_EQ(KindCustom, deck->CartKind);
+  EXPECT_EQ(120000, deck->RecordingLimit);
+  EXPECT_EQ("PCM, 44.100 kHz, 16 Bit, Stereo", deck->FormatLabel->Caption());
+  EXPECT_EQ(BlankWaveHeader(31), Read(deck->RecordFileName));
+  dialogs->AnswerMessage(plat::mrYes);
+  Key(plat::VK_F7);
+
+  // An opened file may take what the free space holds.
+  if (EnoughSpaceForTheCap()) {
+    OpenTake(3000);
+    Seek(1000);
+    Key(plat::VK_F5);
+    EXPECT_NEAR(kFreeSpaceCapMs, deck->RecordingLimit, 1);
+    EXPECT_EQ(deck->RecordingLimit - 1000, deck->WaveIn->MaxRecordTime());
+    Key(plat::VK_F4);
+  }
+}
+
+TEST_F(DeckCarts, ACartLongerThanTheFreeSpaceCapIsRefusedAndEjected) {
+  StartDeck();
+  if (!EnoughSpaceForTheCap()) GTEST_SKIP() << "needs more than 2 GB free";
+  // Ten hours of 32 kHz mono is more than the 2146483647 bytes the deck counts at most.
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=100000"});
+  Key('S', plat::ssCtrl);
+  EXPECT_TRUE(Shown("There is not enough free disk space to safely generate a Standard\\Quickcart."));
+  EXPECT_FALSE(deck->DeckLoaded);
+  EXPECT_TRUE(deck->CartKind.empty());
+}
+
+TEST_F(DeckCarts, NoTimeLeftRefusesToRecord) {
+  // An opened by-name take already longer than the standard length, recorded into from past it:
+  // the time allowed is negative, which the input would take for "no limit".
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10", "[FILES]",
+                 "LOAD PATH=" + dir.Path("load/")});
+  ASSERT_TRUE(plat::CreateDir(dir.Path("load")));
+  WriteTake(dir.Path("load/long.wav"), 20000);
+  StartDeck();
+  ASSERT_TRUE(deck->LoadByNameEntry("long.wav"));
+  EXPECT_EQ(KindByName, deck->CartKind);
+  Seek(15000);
+  Key(plat::VK_F5);
+  EXPECT_TRUE(Shown("There is no time left. Cannot record!"));
+  EXPECT_FALSE(deck->Recording);
+  EXPECT_FALSE(deck->WaveIn->IsOpen());
+
+  // With "Use Length For All WAV" an opened file longer than the standard length may grow to
+  // its own length only, and its Max Time reads the standard length in HHMMSS digits.
+  Key(plat::VK_F7);
+  deck->Config.useLengthForAllWav = true;
+  OpenTake(20000, "long2.wav");
+  EXPECT_EQ("00:00:10.000", deck->MaxTime->Caption());
+  Seek(5000);
+  Key(plat::VK_F5);
+  EXPECT_EQ(20000, deck->RecordingLimit);
+  EXPECT_EQ(15000, deck->WaveIn->MaxRecordTime());
+  Key(plat::VK_F4);
+}
+
+TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
+  StartDeck();
+  std::string path = OpenTake(2000);
+  std::string before = Read(path);
+  Seek(1000);
+  Key(plat::VK_F5);
+  ASSERT_TRUE(deck->Recording);
+  Step(500);
+  Key(plat::VK_F4);
+  std::string after = Read(path);
+  ASSERT_GE(after.size(), before.size());
+  // The first second is untouched, the next half second is the input's.
+  EXPECT_EQ(before.substr(44, 64000), after.substr(44, 64000));
+  EXPECT_NE(before.substr(44 + 64000, 32000), after.substr(44 + 64000, 32000));
+  EXPECT_EQ(2000, deck->WaveLength());
+  EXPECT_TRUE(deck->ChangedSinceSave);
+}
+
+TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondOverflows) {
+  StartDeck();
+  OpenTake(10000);
+  Seek(6000);
+  Key('E', plat::ssAlt);
+  ASSERT_TRUE(Form22->Visible());
+  EXPECT_EQ(0, deck->BeginMark);
+  EXPECT_EQ(6000, deck->EndMark);
+  EXPECT_FALSE(deck->RecordButton->Enabled());
+  EXPECT_EQ("00:00:06.000", Form22->Label3->Caption());
+
+  Seek(8000);  // the slider stops at the end mark while the panel shows
+  EXPECT_EQ(6000, deck->TrackBar->Position());
+  deck->EndMark = 9000;
+  Seek(8000);
+  Key('B', plat::ssAlt);
+  EXPECT_EQ(8000, deck->BeginMark);
+  deck->EndMark = 6000;
+  Key('B', plat::ssAlt);
+  EXPECT_TRUE(Shown("Begin Mark can not come AFTER End Mark."));
+  EXPECT_EQ(6000, deck->BeginMark);
+  Seek(6000);
+  deck->BeginMark = 7000;
+  Key('E', plat::ssAlt);
+  EXPECT_TRUE(Shown("End Mark can not come BEFORE Begin Mark."));
+  EXPECT_EQ(7000, deck->EndMark);
+
+  // Closing the panel clears the marks.
+  Key('P', plat::ssAlt);
+  EXPECT_FALSE(Form22->Visible());
+  EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet);
+
+  // An end mark below one second: the Outro cannot start a second before it.
+  Seek(500);
+  Key('E', plat::ssAlt);
+  ASSERT_EQ(500, deck->EndMark);
+  dialogs->Clear();
+  Key(plat::VK_MULTIPLY);
+  EXPECT_TRUE(Shown("Integer overflow"));
+  EXPECT_EQ(500, deck->TrackBar->Position());
+  EXPECT_FALSE(deck->Playing);
+  EXPECT_FALSE(deck->OutroRequested);
+}
+
+TEST_F(DeckCarts, EjectingAChangedCartClosesThePunchInPanel) {
+  StartDeck();
+  OpenTake(5000);
+  Seek(1000);
+  Key('B', plat::ssAlt);
+  Seek(3000);
+  Key(plat::VK_F5);
+  ASSERT_TRUE(deck->Recording);
+  // The recording goes on from the begin mark, up to the end mark.
+  EXPECT_EQ(1000, deck->TrackBar->Position());
+  EXPECT_EQ(4000, deck->WaveIn->MaxRecordTime());
+  Step(4100);
+  EXPECT_FALSE(deck->Recording) << "the input stops at the end mark";
+  dialogs->AnswerMessage(plat::mrNo);
+  Key(plat::VK_F7);
+  EXPECT_TRUE(deck->DeckLoaded) << "No keeps the cart";
+  EXPECT_TRUE(Form22->Visible());
+  dialogs->AnswerMessage(plat::mrYes);
+  Key(plat::VK_F7);
+  EXPECT_FALSE(deck->DeckLoaded);
+  EXPECT_FALSE(Form22->Visible());
+  EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet);
+  EXPECT_EQ(0, deck->FullLimit);
+}
+
+TEST_F(DeckCarts, SavingOntoItselfCopiesNothing) {
+  StartDeck();
+  std::string path = OpenTake(1000);
+  std::string before = Read(path);
+  dialogs->AnswerFile(path);
+  dialogs->AnswerMessage(plat::mrYes);  // overwrite?
+  deck->SaveButtonClick(deck);
+  Pump();
+  EXPECT_EQ(before, Read(path));
+  EXPECT_EQ(OriginExisting, deck->CartOrigin);
+  EXPECT_TRUE(deck->FileMustExist);
+  EXPECT_FALSE(deck->BusySaving);
+}
+
+TEST_F(DeckCarts, ThreeFailedCopiesLeadBackToTheSaveDialog) {
+  StartDeck();
+  OpenTake(1000);
+  // Root may write anywhere, but not below a regular file.
+  ASSERT_TRUE(plat::WriteWholeFile(dir.Path("plain"), "x"));
+  dialogs->AnswerFile(dir.Path("plain/out.wav"));
+  dialogs->AnswerMessage(plat::mrYes);  // Attempt 1
+  dialogs->AnswerMessage(plat::mrYes);  // Attempt 2
+  dialogs->AnswerMessage(plat::mrYes);  // Attempt 3
+  dialogs->AnswerMessage(plat::mrOk);   // Can't save the file using that name or path.
+  dialogs->CancelFile();                // the dialog again
+  deck->SaveButtonClick(deck);
+  Pump();
+  EXPECT_TRUE(Shown("Attempt 3"));
+  EXPECT_TRUE(Shown("Can't save the file using that name or path."));
+  EXPECT_EQ(KindQuick, deck->CartKind);
+  EXPECT_FALSE(deck->FileMustExist);
+  EXPECT_FALSE(deck->BusySaving);
+  int fileDialogs = 0;
+  for (const plat::ShownDialog& d : dialogs->Shown()) fileDialogs += d.file;
+  EXPECT_EQ(3, fileDialogs);  // the open, the save, and the save again
+}
+
+TEST_F(DeckCarts, AByNameCartIsSavedIntoTheSavePathWithoutADialog) {
+  ASSERT_TRUE(plat::CreateDir(dir.Path("load")));
+  ASSERT_TRUE(plat::CreateDir(dir.Path("save")));
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
+                 "LOAD PATH=" + dir.Path("load/"), "SAVE PATH=" + dir.Path("save/")});
+  std::string data = WriteTake(dir.Path("load/spot.wav"), 500);
+  StartDeck();
+  ASSERT_TRUE(deck->LoadByNameEntry("spot.wav"));
+  deck->SaveButtonClick(deck);
+  Pump();
+  EXPECT_EQ(data, Read(dir.Path("save/spot.wav")));
+  EXPECT_EQ(dir.Path("save/spot.wav"), deck->RecordFileName);
+  for (const plat::ShownDialog& d : dialogs->Shown()) EXPECT_FALSE(d.file);
+}
+
+TEST_F(DeckCarts, ARecoveredTakeWinsOverTheAutoCartAndIsSavedThroughTheDialog) {
+  ASSERT_TRUE(plat::CreateDir(dir.Path("save")));
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
+                 "SAVE PATH=" + dir.Path("save/")});
+  ASSERT_TRUE(plat::ForceDirectories(DeckTemp()));
+  std::string take = WriteTake(DeckTemp() + "Untitled.wav", 700);
+  // A file of that name already waits in the save folder.
+  ASSERT_TRUE(plat::WriteWholeFile(dir.Path("save/Untitled.wav"), "precious"));
+  TSVMain::CommandLine = {"solvane", "A=" + dir.Path("auto/Spot.wav")};
+  dialogs->AnswerMessage(plat::mrOk);  // the recovery warning
+  StartDeck();
+  ASSERT_TRUE(Shown("A Solvane temporary recording file still exists."));
+  EXPECT_EQ(KindByName, deck->CartKind);
+  EXPECT_EQ(OriginExisting, deck->CartOrigin);
+  EXPECT_EQ(DeckTemp() + "Untitled.wav", deck->RecordFileName);
+  EXPECT_FALSE(plat::FileExists(DeckTemp() + "Spot.wav")) << "no auto cart while a take is back";
+  EXPECT_TRUE(deck->RecordButton->Enabled());
+
+  dialogs->AnswerFile(dir.Path("save/Recovered.wav"));
+  deck->SaveButtonClick(deck);
+  Pump();
+  EXPECT_EQ("precious", Read(dir.Path("save/Untitled.wav")));
+  EXPECT_EQ(take, Read(dir.Path("save/Recovered.wav")));
+}
+
+TEST_F(DeckCarts, TheAutoCartIsMadeInTheStandardFormatUnderItsOwnName) {
+  TSVMain::CommandLine = {"solvane", "A=" + dir.Path("auto/Spot")};
+  StartDeck();
+  EXPECT_EQ(KindCustom, deck->CartKind);
+  EXPECT_EQ(DeckTemp() + "Spot.wav", deck->RecordFileName);
+  EXPECT_EQ(dir.Path("auto/"), deck->UserData.cart.saveFolder);
+  EXPECT_EQ(BlankWaveHeader(26), Read(DeckTemp() + "Spot.wav"));
+  EXPECT_EQ(kHour, deck->RecordingLimit);
+}

@@ -1,0 +1,93 @@
+// Start-up and shut-down of the deck: "mail.txt", the temporary folder, the exit sequence and the
+// exit password. (Each test runs in a process of its own: the exit ends the application.)
+#include "DeckHarness.h"
+#include "common/pty.h"
+
+class DeckStart : public DeckHarness {};
+
+TEST_F(DeckStart, EveryStartDeletesMailTxtAndTheFirstEmptyingKeepsTheTemporaryFiles) {
+  ASSERT_TRUE(plat::WriteWholeFile(home + "mail.txt", "to: x"));
+  ASSERT_TRUE(plat::ForceDirectories(DeckTemp()));
+  ASSERT_TRUE(plat::WriteWholeFile(DeckTemp() + "notes.txt", "left"));
+  StartDeck(false);
+  EXPECT_FALSE(plat::FileExists(home + "mail.txt"));
+  EXPECT_TRUE(plat::FileExists(DeckTemp() + "notes.txt"));
+  // A settings file completed on the way.
+  EXPECT_NE(std::string::npos, Read(home + "Solvane.ini").find("SENSITIVITY=1000"));
+  EXPECT_TRUE(deck->DeckEmpty);
+}
+
+TEST_F(DeckStart, ExitWithNoCartLeavesMailTxt) {
+  StartDeck();
+  ASSERT_TRUE(plat::WriteWholeFile(home + "mail.txt", "to: x"));
+  ASSERT_TRUE(plat::WriteWholeFile(DeckTemp() + "stray.wav.tmp", "x"));
+  deck->Close();
+  Pump();
+  EXPECT_TRUE(deck->Closing);
+  EXPECT_TRUE(plat::FileExists(home + "mail.txt"));
+  EXPECT_TRUE(plat::ListFiles(DeckTemp(), "*").empty());
+}
+
+TEST_F(DeckStart, ExitWithACartClosesTheDevicesSignalsDeletesAndClosesThePort) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  setenv("SOLVANE_COM1", pty.SlavePath().c_str(), 1);
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1",
+                 "ON LOAD=L", "ON EXIT=X"});
+  StartDeck();
+  unsetenv("SOLVANE_COM1");
+  EXPECT_EQ("L", pty.ReadBytes(1));
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(200);
+  ASSERT_TRUE(deck->WaveIn->IsOpen());
+  ASSERT_TRUE(plat::WriteWholeFile(home + "mail.txt", "to: x"));
+  dialogs->AnswerMessage(plat::mrYes);  // still a file loaded: exit?
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  deck->Close();
+  Pump();
+  EXPECT_TRUE(deck->Closing);
+  EXPECT_FALSE(deck->WaveIn->IsOpen());
+  EXPECT_FALSE(deck->MMWaveOut1->IsOpen());
+  EXPECT_EQ("X", pty.ReadBytes(1));
+  EXPECT_TRUE(plat::ListFiles(DeckTemp(), "*").empty());
+  EXPECT_FALSE(plat::FileExists(home + "mail.txt")) << "a cart was loaded";
+  deck->Gpi.Send("more");
+  EXPECT_EQ("", pty.Arrived());
+}
+
+TEST_F(DeckStart, NoToTheUnsavedChangesKeepsTheProgramAndTheTake) {
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(300);
+  Key(plat::VK_F4);
+  std::string take = deck->RecordFileName;
+  dialogs->AnswerMessage(plat::mrYes);  // exit?
+  dialogs->AnswerMessage(plat::mrNo);   // all changes will be lost?
+  deck->Close();
+  Pump();
+  EXPECT_FALSE(deck->Closing);
+  EXPECT_TRUE(deck->DeckLoaded);
+  EXPECT_TRUE(plat::FileExists(take));
+  EXPECT_GT(plat::FileSize(take), 44);
+}
+
+TEST_F(DeckStart, CancellingTheExitPasswordKeepsTheProgramRunning) {
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]",
+                 "Password To Exit=secret"});
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  int asked = 0;
+  TSVMain::ExitPasswordPrompt = [&] {
+    ++asked;
+    return false;
+  };
+  deck->Close();
+  Pump();
+  TSVMain::ExitPasswordPrompt = nullptr;
+  EXPECT_EQ(1, asked);
+  EXPECT_FALSE(deck->Closing);
+  EXPECT_TRUE(deck->DeckLoaded);
+  EXPECT_TRUE(plat::FileExists(deck->RecordFileName));
+}

@@ -1,0 +1,207 @@
+// The deck driven through its keys and handlers: which buttons each state leaves usable, the
+// times it shows, winding, the name lines, and the GPI strings of the transport.
+#include "DeckHarness.h"
+#include "common/pty.h"
+
+namespace {
+// E or D for Record, Pause, Play, Stop, Rewind, FF, Edit, Eject, Load, Save, Other and the slider.
+std::string Row(TSVMain* d) {
+  std::string s;
+  for (plat::TControl* c :
+       std::initializer_list<plat::TControl*>{d->RecordButton, d->PauseButton, d->PlayButton,
+                                              d->StopButton, d->RewindButton, d->FastForwardButton,
+                                              d->EditButton, d->EjectButton, d->LoadButton,
+                                              d->SaveButton, d->OtherButton, d->TrackBar})
+    s += c->Enabled() ? 'E' : 'D';
+  return s;
+}
+}  // namespace
+
+class DeckTransport : public DeckHarness {
+protected:
+  std::string LoadTake(int64_t ms, const std::string& name = "take.wav") {
+    std::string path = dir.Path(name);
+    WriteTake(path, ms);
+    dialogs->AnswerFile(path);
+    deck->LoadCart1Click(deck);
+    Pump();
+    return path;
+  }
+};
+
+TEST_F(DeckTransport, EachStateLeavesItsButtonsUsable) {
+  StartDeck();
+  EXPECT_EQ("DDDDDDDDEDED", Row(deck)) << "empty";
+  EXPECT_TRUE(deck->DeckEmpty);
+
+  LoadTake(2000);
+  EXPECT_EQ("EDEEDEEEDEEE", Row(deck)) << "opened";
+  EXPECT_EQ(2000, deck->TrackBar->MaxValue());
+
+  Key(plat::VK_F3);
+  EXPECT_TRUE(deck->Playing);
+  EXPECT_EQ("EEEEEEDEDDEE", Row(deck)) << "playing";
+  Step(2100);
+  EXPECT_FALSE(deck->Playing);
+  EXPECT_TRUE(deck->Stopped);
+  EXPECT_EQ(2000, deck->TrackBar->Position());
+  EXPECT_EQ("EDDEEDEEDEEE", Row(deck)) << "played to the end";
+
+  Key(plat::VK_F7);
+  EXPECT_EQ("DDDDDDDDEDED", Row(deck)) << "ejected";
+
+  Key('S', plat::ssCtrl);
+  EXPECT_EQ(KindStandard, deck->CartKind);
+  EXPECT_EQ("EDDDDDDEDDED", Row(deck)) << "blank cart ready to record";
+
+  Key(plat::VK_F5);
+  EXPECT_TRUE(deck->Recording);
+  EXPECT_EQ("EEDEDDDDDDDD", Row(deck)) << "recording";
+  Step(1000);
+  EXPECT_GT(deck->MMLevel1->Level(), 0) << "the input reaches the level bars";
+  EXPECT_GT(deck->MMMeter2->Level(), 0);
+  Key(plat::VK_F4);
+  EXPECT_FALSE(deck->Recording);
+  EXPECT_EQ("EDDEEDEEDEEE", Row(deck)) << "recording stopped";
+  EXPECT_NEAR(1000, deck->WaveLength(), 100);
+
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
+  EXPECT_TRUE(plat::ListFiles(DeckTemp(), "*").empty()) << "the blank cart is gone with the eject";
+}
+
+TEST_F(DeckTransport, PlaybackThatEndsWithinFiveMillisecondsShowsTheWholeLength) {
+  StartDeck();
+  LoadTake(1000);
+  Key(plat::VK_F3);
+  Step(1100);
+  EXPECT_EQ("00:00:01.000", deck->CurrentPosition->Caption());
+  EXPECT_FALSE(deck->PlayButton->Enabled());
+  EXPECT_FALSE(deck->FastForwardButton->Enabled());
+  // At the end Play stops instead of starting.
+  Key(plat::VK_F3);
+  EXPECT_FALSE(deck->Playing);
+}
+
+TEST_F(DeckTransport, TimesAreTwelveCharactersOrCutBeforeTheMilliseconds) {
+  StartDeck();
+  EXPECT_EQ("00:00:00.000", deck->FormatTime(0));
+  EXPECT_EQ("00:00:00.001", deck->FormatTime(1));
+  EXPECT_EQ("00:01:01.001", deck->FormatTime(61001));
+  EXPECT_EQ("01:00:00.000", deck->FormatTime(3600000));
+  EXPECT_EQ("23:59:59.999", deck->FormatTime(86399999));
+  // A day and more no longer fits the twelve characters and is shown as it comes.
+  EXPECT_EQ("1:01:00:00.000", deck->FormatTime(90000000));
+  deck->Config.shortTimers = true;
+  EXPECT_EQ("00:01:01", deck->FormatTime(61001));
+  EXPECT_EQ("00:00:00", deck->FormatTime(999));
+}
+
+TEST_F(DeckTransport, WindingStopsAtBothEndsAndTheStepKeysClimbTheLadder) {
+  StartDeck();
+  LoadTake(10000);
+  ASSERT_EQ(1000, deck->FFRewStep);
+  deck->SetSliderPosition(9500);
+  deck->Seek();
+  Key(plat::VK_F12);
+  EXPECT_EQ(10000, deck->TrackBar->Position());
+  Key(plat::VK_F12);  // disabled now: the key does nothing
+  EXPECT_FALSE(deck->FastForwardButton->Enabled());
+  EXPECT_FALSE(deck->PlayButton->Enabled());
+
+  deck->SetSliderPosition(400);
+  deck->Seek();
+  Key(plat::VK_F11);
+  EXPECT_EQ(0, deck->TrackBar->Position());
+  EXPECT_FALSE(deck->RewindButton->Enabled());
+  EXPECT_TRUE(deck->FastForwardButton->Enabled());
+
+  Key(plat::VK_OEM_PLUS, plat::ssShift);  // "=" works with any modifier
+  EXPECT_EQ(10000, deck->FFRewStep);
+  EXPECT_EQ("FF\\Rew Sensitivity 10 Second(s) +/- to change", deck->SensitivityLabel->Caption());
+  Key(plat::VK_ADD);
+  Key(plat::VK_ADD);
+  EXPECT_EQ(100000, deck->FFRewStep);
+  for (int i = 0; i < 7; ++i) Key(plat::VK_SUBTRACT);
+  EXPECT_EQ(1, deck->FFRewStep);
+  EXPECT_EQ("FF\\Rew Sensitivity .001 Second(s) +/- to change", deck->SensitivityLabel->Caption());
+  deck->FFRewStep = 7;
+  Key(plat::VK_ADD);
+  EXPECT_EQ(100000, deck->FFRewStep);
+  deck->FFRewStep = 7;
+  Key(plat::VK_OEM_MINUS);
+  EXPECT_EQ(1, deck->FFRewStep);
+  // With a modifier the keypad keys are not the table's.
+  Key(plat::VK_ADD, plat::ssCtrl);
+  EXPECT_EQ(1, deck->FFRewStep);
+
+  // Home, End and Backspace move by the slider's rules.
+  Key(plat::VK_END);
+  EXPECT_EQ(5000, deck->TrackBar->Position());
+  Key(plat::VK_BACK);
+  EXPECT_EQ(0, deck->TrackBar->Position());
+}
+
+TEST_F(DeckTransport, TheCartsNameIsSplitOverThreeLines) {
+  StartDeck();
+  auto lines = [&] {
+    return std::vector<std::string>{deck->NameLabel1->Caption(), deck->NameLabel2->Caption(),
+                                    deck->NameLabel3->Caption()};
+  };
+  std::string n32(32, 'a');
+  deck->Label12Caption("/x/" + n32);
+  EXPECT_EQ((std::vector<std::string>{"..\\" + n32, "", ""}), lines());
+  std::string n33(33, 'b');
+  deck->Label12Caption("/x/" + n33);
+  EXPECT_EQ((std::vector<std::string>{"..\\" + n33, "", ""}), lines());
+  // Characters 34 to 70 go to the second line without their leading blanks.
+  std::string n70 = std::string(33, 'c') + "   " + std::string(34, 'd');
+  deck->Label12Caption("/x/" + n70);
+  EXPECT_EQ((std::vector<std::string>{"..\\" + std::string(33, 'c'), std::string(34, 'd'), ""}),
+            lines());
+  std::string n71 = std::string(70, 'e') + "f";
+  deck->Label12Caption("/x/" + n71);
+  EXPECT_EQ("f", lines()[2]);
+  // Up to character 270 goes to the third line, which ends in an ellipsis when it does not fit.
+  std::string n300 = std::string(70, 'g') + std::string(200, 'h') + std::string(30, 'i');
+  deck->Label12Caption("/x/" + n300);
+  std::string third = lines()[2];
+  ASSERT_GT(third.size(), 3u);
+  EXPECT_EQ("...", third.substr(third.size() - 3));
+  EXPECT_EQ(std::string::npos, third.find('i'));
+  EXPECT_EQ(third.substr(0, third.size() - 3), std::string(third.size() - 3, 'h'));
+  deck->Label12Caption("");
+  EXPECT_EQ((std::vector<std::string>{"", "", ""}), lines());
+}
+
+TEST_F(DeckTransport, SpaceOnTheRecordButtonDoesNotStartARecording) {
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  uint16_t k = plat::VK_SPACE;
+  deck->RecordButtonKeyDown(deck->RecordButton, k, 0);
+  deck->RecordButtonClick(deck->RecordButton);
+  EXPECT_FALSE(deck->Recording);
+  deck->RecordButtonClick(deck->RecordButton);
+  EXPECT_TRUE(deck->Recording);
+  Key(plat::VK_F4);
+}
+
+TEST_F(DeckTransport, GpiStringsFollowTheTransport) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  setenv("SOLVANE_COM1", pty.SlavePath().c_str(), 1);
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1",
+                 "ON LOAD=L", "ON RECORD=R", "ON STOP=S{{crlf}}", "ON EXIT=X"});
+  StartDeck();
+  unsetenv("SOLVANE_COM1");
+  EXPECT_EQ("L", pty.ReadBytes(1));
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(300);
+  Key(plat::VK_F2);  // pause
+  Key(plat::VK_F2);  // resume
+  Step(300);
+  Key(plat::VK_F4);  // the input's own stop writes it too
+  EXPECT_EQ("RS\r\nRS\r\nS\r\n", pty.ReadBytes(10));
+  EXPECT_EQ("", pty.Arrived());
+}
