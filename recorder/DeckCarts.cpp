@@ -10,6 +10,7 @@
 #include "recorder/CartNames.h"
 #include "recorder/DeckDisplays.h"
 #include "recorder/Unit1.h"
+#include "recorder/Unit8.h"
 #include "recorder/Unit27.h"
 #include "recorder/Unit3.h"
 #include "recorder/Unit4.h"
@@ -187,8 +188,29 @@ void TSVMain::LoadBlankcustomCart1Click(TObject*) {
 }
 
 void TSVMain::LoadBlankQuickCart1Click(TObject*) {
-  // The blank-program list comes with the users' windows.
-  if (BusySaving || DeckLoaded || !UsersReady) return;
+  if (BusySaving || DeckLoaded) return;
+  StatusGroup->SetCaption("Loading Program List... Please wait.");
+  StatusGroup->SetVisible(true);
+  TransportPanel->SetEnabled(false);
+  TGaugeProgress progress(ProgramGauge);
+  try {
+    LoadINITemplates(*this, UserData.currentUser, &progress);
+  } catch (...) {
+    TransportPanel->SetEnabled(true);
+    StatusGroup->SetVisible(false);
+    throw;
+  }
+  TransportPanel->SetEnabled(true);
+  StatusGroup->SetVisible(false);
+  CartKind = KindCustom;
+  CartOrigin = OriginOriginate;
+  if (Form8->ShowModal() == mrOk) {
+    if (QuickRecordLoad()) GetReadyToRecord();
+  } else {
+    CartKind.clear();
+  }
+  StartOffset = PausePosition = 0;
+  SetSliderPosition(0);
 }
 
 void TSVMain::JustQuickCart() {

@@ -3,13 +3,11 @@
 
 #include "engine/MMWave.h"
 #include "platform/system/files.h"
-#include "recorder/Login.h"
+#include "recorder/Unit9.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit5.h"
 
 using namespace plat;
-
-std::function<bool()> TSVMain::LockoutPrompt;
 
 bool TSVMain::SavesByName() const { return CartKind == KindByName && !Recovered; }
 
@@ -61,10 +59,5 @@ void TSVMain::SaveButtonClick(TObject*) {
 }
 
 void TSVMain::SaveDialogFileOK(TObject*, bool& CanClose) {
-  const std::string target = SaveDialog1->FileName;
-  TLockoutCheck check = CheckLockout(UserData.cart, Config, target, int64_t(std::time(nullptr)));
-  if (!check.authorise) return;
-  UserData.lockoutFileName = target;
-  // Until the lockout dialog exists, saving is allowed.
-  if (LockoutPrompt) CanClose = LockoutPrompt();
+  CanClose = SaveTargetAllowed(*this, SaveDialog1->FileName, *Form9);
 }

@@ -15,6 +15,9 @@
 #include "recorder/FileUtils.h"
 #include "recorder/Sending.h"
 #include "recorder/Unit1.h"
+#include "recorder/Unit14.h"
+#include "recorder/Unit2.h"
+#include "recorder/Unit6.h"
 #include "recorder/Unit22.h"
 #include "recorder/Unit23.h"
 #include "recorder/Unit24.h"
@@ -24,9 +27,6 @@
 
 using namespace plat;
 
-bool TSVMain::UsersReady = false;
-bool TSVMain::SendingReady = false;
-std::function<bool()> TSVMain::ExitPasswordPrompt;
 
 namespace {
 constexpr int kKeyJumpMs = 5000;
@@ -114,8 +114,8 @@ std::string TSVMain::FitLine(TDeckLabel* label, const std::string& text) {
 }
 
 void TSVMain::EnableSendButtons(bool enable) {
-  Sendbutton->SetEnabled(enable && SendingReady && EmailProgramPresent(ProgramFolder()));
-  WebButton->SetEnabled(enable && SendingReady && WebProgramPresent(ProgramFolder()));
+  Sendbutton->SetEnabled(enable && EmailProgramPresent(ProgramFolder()));
+  WebButton->SetEnabled(enable && WebProgramPresent(ProgramFolder()));
 }
 
 void TSVMain::SetLoadEnabled(bool on) {
@@ -509,8 +509,15 @@ void TSVMain::EditButtonClick(TObject*) {
 }
 
 void TSVMain::InfobuttonClick(TObject*) {}
-void TSVMain::SendbuttonClick(TObject*) {}
-void TSVMain::WebButtonClick(TObject*) {}
+void TSVMain::SendbuttonClick(TObject*) {
+  if (BusySaving) return;
+  SendByEmail(*this, *Form2);
+}
+
+void TSVMain::WebButtonClick(TObject*) {
+  if (BusySaving) return;
+  SendToWeb(*this, *Form6);
+}
 
 // ---- slider -------------------------------------------------------------------------------------
 
@@ -646,7 +653,7 @@ void TSVMain::MMLevel1GainOverflow(TObject*) {
 }
 
 void TSVMain::OtherMenuPopup(TObject*) {
-  EditTemplateLibrary1->SetEnabled(UsersReady && !Config.supervisorPassword.empty());
+  EditTemplateLibrary1->SetEnabled(!Config.supervisorPassword.empty());
 }
 
 void TSVMain::LoopPlay1Click(TObject*) {
@@ -695,8 +702,8 @@ void TSVMain::RunControlPanelApplet(const std::string&) {
 void TSVMain::MultimediaProperties1Click(TObject*) { RunControlPanelApplet("mmsys.cpl,Multimedia"); }
 
 void TSVMain::AdvancedSettings1Click(TObject*) {
-  if (!UsersReady) return;
   Notify(TNoticeKind::Information, "No advanced settings at this time");
+  Form14->ShowModal();
 }
 
 void TSVMain::SetupStandardCart1Click(TObject*) { Form3->ShowModal(); }
@@ -810,7 +817,7 @@ void TSVMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
     } else if (Key == VK_INSERT && (none || shift || alt)) {
       item(LoadBlankQuickCart1, &TSVMain::LoadBlankQuickCart1Click);
     } else if (ctrl && (Key == VK_INSERT || Key == VK_HOME)) {
-      if (Config.loadMenuEnabled[6]) JustQuickCart();
+      if (LoadBlankQuickCart1->Enabled()) JustQuickCart();
     } else if (ctrl) {
       switch (Key) {
         case 'A': item(LoadCart1, &TSVMain::LoadCart1Click); break;
@@ -827,9 +834,9 @@ void TSVMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
         case 'D': item(AdvancedSettings1, &TSVMain::AdvancedSettings1Click); break;
         case 'B': item(BeepSpeakerAt0VU1, &TSVMain::BeepSpeakerAt0VU1Click); break;
         case 'G': GoToTime1Click(GoToTime1); break;
-        case 'I': if (UsersReady) LogInUser1Click(LogInUser1); break;
-        case 'O': if (UsersReady) LogOutUser1Click(LogOutUser1); break;
-        case 'K': if (UsersReady) EditTemplateLibrary1Click(EditTemplateLibrary1); break;
+        case 'I': LogInUser1Click(LogInUser1); break;
+        case 'O': LogOutUser1Click(LogOutUser1); break;
+        case 'K': EditTemplateLibrary1Click(EditTemplateLibrary1); break;
         default: handled = false;
       }
     } else if (alt) {

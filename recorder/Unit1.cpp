@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <type_traits>
+
 #include <QCoreApplication>
 
 #include "controls/FormResizer.h"
@@ -18,6 +20,14 @@
 #include "recorder/Login.h"
 #include "recorder/Sending.h"
 #include "recorder/StartUp.h"
+#include "recorder/Unit10.h"
+#include "recorder/Unit11.h"
+#include "recorder/Unit14.h"
+#include "recorder/Unit2.h"
+#include "recorder/Unit25.h"
+#include "recorder/Unit6.h"
+#include "recorder/Unit8.h"
+#include "recorder/Unit9.h"
 #include "recorder/WinUtils.h"
 
 using namespace plat;
@@ -167,6 +177,23 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   SaveDialog1->OnCanClose = [this](TObject* s, bool& ok) { SaveDialogFileOK(s, ok); };
 
   Resizer = new TFormResizer(this);
+  BuildUserForms();
+}
+
+void TSVMain::BuildUserForms() {
+  auto make = [this](auto*& slot) {
+    using T = std::remove_reference_t<decltype(*slot)>;
+    slot = new T(this, *this);
+    slot->DoCreate();
+  };
+  make(Form2);
+  make(Form6);
+  make(Form8);
+  make(Form9);
+  make(Form10);
+  make(Form11);
+  make(Form14);
+  make(Form25);
 }
 
 TSVMain::~TSVMain() {
@@ -338,7 +365,7 @@ void TSVMain::BuildTransport() {
   };
   RecordButton->SetHint("Record (F5)");
 
-  StatusGroup = Place<TDeckStatus>(this, TransportPanel, 8 + 6 * 92, 76, 178, 60,
+  StatusGroup = Place<TDeckStatus>(this, this, 16 + 6 * 92, 366, 178, 60,
                                    "Loading Program List... Please wait.");
   StatusGroup->SetAlignment(taCenter);
   StatusGroup->SetVisible(false);
@@ -410,12 +437,7 @@ void TSVMain::BuildMenus() {
   AddLine(OtherMenu);
   Exit1 = AddItem(OtherMenu, "E&xit", ShortCut(VK_F4, ssAlt), &TSVMain::Exit1Click, this);
 
-  // What comes with the user files, the INFO editor and sending stays off until they exist.
-  LoadBlankQuickCart1->SetEnabled(false);
-  LogInUser1->SetEnabled(false);
-  LogOutUser1->SetEnabled(false);
-  EditTemplateLibrary1->SetEnabled(false);
-  AdvancedSettings1->SetEnabled(false);
+  // The INFO editor is not part of this program yet.
   Infobutton->SetEnabled(false);
 }
 
@@ -487,8 +509,7 @@ bool TSVMain::LoadConfig() {
   TMenuItem* items[LoadMenuItems] = {LoadCart1,         LoadCartPlayOnly1,    LoadPlayFile1,
                                      LoadByName1,       LoadStandardCart1,    LoadBlankcustomCart1,
                                      LoadBlankQuickCart1};
-  for (int i = 0; i < LoadMenuItems; ++i)
-    if (items[i] != LoadBlankQuickCart1) items[i]->SetEnabled(Config.loadMenuEnabled[size_t(i)]);
+  for (int i = 0; i < LoadMenuItems; ++i) items[i]->SetEnabled(Config.loadMenuEnabled[size_t(i)]);
   FFRewStep = Config.arrowsSensitivity;
   StdFormat = Config.standardFormat;
   StdLength = Config.standardLength;
@@ -556,7 +577,7 @@ void TSVMain::FormResize(TObject*) {
 void TSVMain::Exit1Click(TObject*) { Close(); }
 
 void TSVMain::FormClose(TObject*, TCloseAction& Action) {
-  if (!Config.exitPassword.empty() && !ExitPasswordGiven()) {
+  if (!::ExitPasswordGiven(*this, *Form25)) {
     Action = caNone;
     return;
   }
@@ -582,8 +603,6 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
   DeleteMailFile(ProgramFolder());
 }
 
-bool TSVMain::ExitPasswordGiven() { return ExitPasswordPrompt && ExitPasswordPrompt(); }
-
 void TSVMain::ExitSequence() {
   WaveIn->Close();
   MMWaveOut1->Close();
@@ -601,13 +620,15 @@ void TSVMain::FormDestroy(TObject*) {
 
 // ---- users ------------------------------------------------------------------------------------
 
-void TSVMain::LogInUser1Click(TObject*) {}
+void TSVMain::LogInUser1Click(TObject*) { LogInUser(*this, *Form10); }
 
 void TSVMain::LogOutUser1Click(TObject*) {
   if (LogOutUser(*this)) UserCaptionUpdate();
 }
 
-void TSVMain::EditTemplateLibrary1Click(TObject*) {}
+void TSVMain::EditTemplateLibrary1Click(TObject*) {
+  OpenManagerWithPassword(*this, *Form11, *Form14);
+}
 
 // ---- TUserDeck --------------------------------------------------------------------------------
 

@@ -30,6 +30,14 @@ class TMMWaveFile;
 class TMMWave;
 class TMMHiTimer;
 class TFormResizer;
+class TForm2;
+class TForm6;
+class TForm8;
+class TForm9;
+class TForm10;
+class TForm11;
+class TForm14;
+class TForm25;
 
 // Cart kinds and origins, as the deck stores them.
 constexpr const char* KindStandard = "STANDARD";
@@ -213,16 +221,16 @@ public:
 
   // The program's parameters, its own path first; the entry sets them before creating the form.
   static std::vector<std::string> CommandLine;
-  // The exit prompt: true when the exit password was given. Its window installs it; while there
-  // is none, a set exit password cannot be confirmed and the program stays.
-  static std::function<bool()> ExitPasswordPrompt;
-  // The lockout dialog: true when saving over a locked-out file is authorised. Its window installs
-  // it; until then saving is allowed.
-  static std::function<bool()> LockoutPrompt;
-  // Set once the users' windows (login, manager, blank-program list) and the sending windows exist;
-  // until then their commands and keys do nothing.
-  static bool UsersReady;
-  static bool SendingReady;
+
+  // The windows of users, programs and sending, made with the deck and owned by it.
+  TForm2* Form2 = nullptr;    // send by e-mail
+  TForm6* Form6 = nullptr;    // send by Web/FTP
+  TForm8* Form8 = nullptr;    // load blank program
+  TForm9* Form9 = nullptr;    // lockout authorisation
+  TForm10* Form10 = nullptr;  // log in
+  TForm11* Form11 = nullptr;  // supervisor password
+  TForm14* Form14 = nullptr;  // user and program manager
+  TForm25* Form25 = nullptr;  // exit password
 
   // ============================ form and start-up ============================
   void FormCreate(TObject* Sender);
@@ -398,8 +406,8 @@ private:
   void BuildDisplays();
   void BuildTransport();
   void BuildMenus();
+  void BuildUserForms();
   void EndCreation();
-  bool ExitPasswordGiven();
   void ExitSequence();
   bool createdOk_ = true;
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour

@@ -2,6 +2,7 @@
 // exit password. (Each test runs in a process of its own: the exit ends the application.)
 #include "DeckHarness.h"
 #include "common/pty.h"
+#include "recorder/Unit25.h"
 
 class DeckStart : public DeckHarness {};
 
@@ -79,13 +80,12 @@ TEST_F(DeckStart, CancellingTheExitPasswordKeepsTheProgramRunning) {
   StartDeck();
   Key('S', plat::ssCtrl);
   int asked = 0;
-  TSVMain::ExitPasswordPrompt = [&] {
+  WhenModal([&] {
     ++asked;
-    return false;
-  };
+    deck->Form25->Button2->Click();  // Cancel
+  });
   deck->Close();
   Pump();
-  TSVMain::ExitPasswordPrompt = nullptr;
   EXPECT_EQ(1, asked);
   EXPECT_FALSE(deck->Closing);
   EXPECT_TRUE(deck->DeckLoaded);
