@@ -266,6 +266,8 @@ public:
   virtual bool PaintChildBackground(plat::TControl* child, plat::TCanvas& canvas) { return false; }
   // Where a child's client origin lies in the background picture.
   virtual plat::TPoint ChildOffset(const plat::TControl* child) const;
+  // Pixels a sizing label child leaves beside its text (a status bar's gap).
+  virtual int ChildGap() const { return 0; }
 
   void SetBounds(int l, int t, int w, int h) override;
   std::string ClassName() const override { return "TZelCustomControl"; }
