@@ -1,0 +1,48 @@
+#pragma once
+// A component that sees every event of its owner form's window before the form does. What was a
+// replaced window procedure is an event filter on the form's window: several components may hook
+// one window and unhook in any order.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/system/component.h"
+
+class QEvent;
+class QWidget;
+
+namespace plat {
+class TCustomForm;
+}
+
+class TMMWndProcComponent : public plat::TComponent {
+public:
+  // Raises "Owner must be a Form" unless owner is a form.
+  explicit TMMWndProcComponent(plat::TComponent* owner);
+  ~TMMWndProcComponent() override;
+
+  plat::TCustomForm* Form() const { return form_; }
+  bool Hooked() const { return hooked_; }
+  // Starts seeing the form's events (once its window exists).
+  virtual void Hook();
+  virtual void Unhook();
+  // Every hooked component, in the order they hooked.
+  static const std::vector<TMMWndProcComponent*>& HookedComponents();
+  std::string ClassName() const override { return "TMMWndProcComponent"; }
+
+  // Called by the filter: true keeps the event from the form.
+  bool Deliver(QEvent* e);
+
+protected:
+  // Sees each event first; the default passes it on (DefaultHandler).
+  virtual bool WndProc(QEvent* e);
+  // What the form does with it: false lets the event go on to the form.
+  virtual bool DefaultHandler(QEvent* e) { return false; }
+  QWidget* Window() const;
+
+private:
+  class Filter;
+  plat::TCustomForm* form_;
+  std::unique_ptr<Filter> filter_;
+  bool hooked_ = false;
+};
