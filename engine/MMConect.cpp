@@ -754,10 +754,10 @@ bool TMMConnector::FeedKindLocked(Kind& k, TMMDisplayKind kind, int64_t elapsedU
   int32_t step = chosen->AdvanceBytes();
   if (step <= 0) step = block;
   int32_t offset = k.offset;
-  if (kind == dkOscope && triggerMode_ != tmNone && !paused_ && offset < dataBytes_) {
+  if (kind == dkOscope && triggerMode_ != TMMTriggerMode::tmNone && !paused_ && offset < dataBytes_) {
     const int32_t found =
         FindTriggerPoint(&displayFormat_, feedData_ + offset, dataBytes_ - offset, triggerLevel_,
-                         triggerMode_ == tmUpFlank ? 1 : 2, int(chosen->TriggerChannel()));
+                         triggerMode_ == TMMTriggerMode::tmUpFlank ? 1 : 2, int(chosen->TriggerChannel()));
     // The search may stop on the second channel of a frame; a block always starts a frame.
     if (found > 0) offset += found - found % std::max<int32_t>(displayFormat_.nBlockAlign, 1);
   }

@@ -67,7 +67,8 @@ void SetConnectorFeedTimer(TMMFeedTimer* timer);
 TMMFeedTimer* ConnectorFeedTimer();
 
 // ---- the connector -------------------------------------------------------------------------------
-enum TMMTriggerMode { tmNone, tmUpFlank, tmDownFlank };
+// Scoped: the control kit has a tile mode named tmNone too.
+enum class TMMTriggerMode { tmNone, tmUpFlank, tmDownFlank };
 enum TMMDisplayKind { dkLevel, dkMeter, dkOscope, dkLight, dkSpectrum, dkSpectrogram };
 constexpr int kDisplayKinds = 6;
 constexpr int kMaxDisplaySlots = 4;
@@ -214,7 +215,7 @@ private:
   std::atomic<bool> autoTrigger_{true};
   std::atomic<bool> synchronize_{true};
   std::atomic<int32_t> speed_{5000};
-  std::atomic<TMMTriggerMode> triggerMode_{tmNone};
+  std::atomic<TMMTriggerMode> triggerMode_{TMMTriggerMode::tmNone};
   std::atomic<int32_t> triggerLevel_{0};
   std::atomic<bool> refreshOnStop_{true};
   std::atomic<bool> realTime_{true};

@@ -8,7 +8,6 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/BlankCarts.h"
 #include "recorder/CartNames.h"
-#include "recorder/DeckDisplays.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit8.h"
 #include "recorder/Unit27.h"

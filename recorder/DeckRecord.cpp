@@ -9,7 +9,6 @@
 #include "platform/audio/sound_player.h"
 #include "platform/system/files.h"
 #include "recorder/CartNames.h"
-#include "recorder/DeckDisplays.h"
 #include "recorder/FileUtils.h"
 #include "recorder/StrUtils.h"
 #include "recorder/Unit1.h"

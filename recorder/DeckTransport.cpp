@@ -11,7 +11,6 @@
 #include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
 #include "recorder/CartNames.h"
-#include "recorder/DeckDisplays.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Sending.h"
 #include "recorder/Unit1.h"

@@ -11,7 +11,6 @@
 
 const char FileOpSeparator = '\x1F';
 
-std::string SystemFolder() { return "/usr/bin/"; }
 std::string TempFolder() { return plat::TempPath(); }
 std::string AppFolder() { return plat::ProgramFolder(); }
 

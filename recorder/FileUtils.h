@@ -5,7 +5,8 @@
 #include <functional>
 #include <string>
 
-std::string SystemFolder();  // "/usr/bin/"
+// The system folder is the one the control kit names (controls/zelprocs.h): one routine for both.
+std::string SystemFolder();
 std::string TempFolder();    // the system's temporary path, with a trailing "/"
 std::string AppFolder();     // the program folder, with a trailing "/"
 

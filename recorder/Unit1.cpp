@@ -15,7 +15,6 @@
 #include "engine/MMWave.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
-#include "recorder/DeckDisplays.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Login.h"
 #include "recorder/Sending.h"
@@ -244,7 +243,7 @@ void TSVMain::BuildChains() {
 void TSVMain::BuildDisplays() {
   // The display window: times on the left, the cart on the right.
   DisplayPanel = Place<TDeckPanel>(this, this, 8, 8, 744, 150);
-  DisplayPanel->SetBevelOuter(bvLowered);
+  DisplayPanel->SetBevelOuter(plat::bvLowered);
   DisplayPanel->SetParentColor(false);
   DisplayPanel->SetColor(kWindow);
   auto caption = [this](int l, int t, int w, const std::string& text) {
@@ -288,7 +287,7 @@ void TSVMain::BuildDisplays() {
   
   // Meters: the level bars with their scale, or the needle meters in the same place.
   LevelPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
-  LevelPanel->SetBevelOuter(bvLowered);
+  LevelPanel->SetBevelOuter(plat::bvLowered);
   LevelPanel->SetParentColor(false);
   LevelPanel->SetColor(kMeterWindow);
   for (auto [top, text] : {std::pair{10, "L"}, std::pair{52, "R"}}) {
@@ -296,21 +295,44 @@ void TSVMain::BuildDisplays() {
     StyleFont(c, "Arial", -15, clSilver, fsBold);
     c->SetTransparent(true);
   }
-  MMLevel1 = Place<TDeckLevel>(this, LevelPanel, 30, 8, 704, 24);
-  MMLevelScale1 = Place<TDeckLevelScale>(this, LevelPanel, 30, 34, 704, 16);
-  MMLevel2 = Place<TDeckLevel>(this, LevelPanel, 30, 52, 704, 24);
-  MMLevel1->Channel = chLeft;
-  MMLevel2->Channel = chRight;
+  auto level = [this](int top, TMMChannel channel) {
+    TDeckLevel* l = Place<TDeckLevel>(this, LevelPanel, 30, top, 704, 24);
+    l->SetChannel(channel);
+    l->SetKind(lkHorizontal);
+    l->SetBar2Color(clYellow);
+    l->SetInactive2Color(clOlive);
+    l->SetActiveDoted(true);
+    l->Bevel()->SetBevelOuter(plat::bvLowered);
+    return l;
+  };
+  MMLevel1 = level(6, chLeft);
+  MMLevelScale1 = Place<TDeckLevelScale>(this, LevelPanel, 30, 31, 704, 22);
+  MMLevelScale1->Font()->SetName("Arial");
+  MMLevelScale1->Font()->SetHeight(-11);
+  MMLevelScale1->SetScale1Color(clAqua);
+  MMLevelScale1->SetScale2Color(clYellow);
+  MMLevelScale1->Scale()->SetTickCount(11);
+  MMLevelScale1->Scale()->SetEnlargeEvery(5);
+  MMLevelScale1->Scale()->SetSize(7);
+  MMLevelScale1->Scale()->SetOrigin(soInner);
+  MMLevelScale1->Scale()->SetConnect(false);
+  MMLevel2 = level(54, chRight);
   MeterPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
-  MeterPanel->SetBevelOuter(bvLowered);
+  MeterPanel->SetBevelOuter(plat::bvLowered);
   MeterPanel->SetParentColor(false);
   MeterPanel->SetColor(kMeterWindow);
-  MMMeter1 = Place<TDeckMeter>(this, MeterPanel, 190, 3, 180, 78);
-  MMMeter1->ChannelName = "L";
-  MMMeter2 = Place<TDeckMeter>(this, MeterPanel, 374, 3, 180, 78);
-  MMMeter2->ChannelName = "R";
-  MMMeter1->Channel = chLeft;
-  MMMeter2->Channel = chRight;
+  auto meter = [this](int left, TMMChannel channel) {
+    TDeckMeter* m = Place<TDeckMeter>(this, MeterPanel, left, 3, 150, 78);
+    m->SetChannel(channel);
+    m->Bevel()->SetBevelOuter(plat::bvLowered);
+    m->SetCaption(channel == chLeft ? "L  dB" : "R  dB");
+    m->Font()->SetName("Arial");
+    m->Font()->SetHeight(-11);
+    m->Font()->SetStyle(fsBold);
+    return m;
+  };
+  MMMeter1 = meter(218, chLeft);
+  MMMeter2 = meter(376, chRight);
   MeterPanel->SetVisible(false);
   for (TDeckLevel* l : {MMLevel1, MMLevel2})
     l->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
@@ -323,7 +345,12 @@ void TSVMain::BuildDisplays() {
     c->SetMeter2(MMMeter2);
   }
 
-  TrackBar = Place<TDeckSlider>(this, this, 8, 254, 744, 30);
+  TrackBar = Place<TDeckSlider>(this, this, 8, 254, 744, 32);
+  TrackBar->SetCursor(crHandPoint);
+  TrackBar->SetThumbCursor(crHandPoint);
+  TrackBar->Groove()->SetBevelOuter(plat::bvLowered);
+  TrackBar->SetFocusColor(clNavy);
+  TrackBar->SetDisabledColor(clInactiveCaption);
   TrackBar->OnTrack = [this](TObject* s) { TrackBarTrack(s); };
   TrackBar->OnTrackEnd = [this](TObject* s) { TrackBarTrackEnd(s); };
   TrackBar->OnChange = [this](TObject* s) { TrackBarChange(s); };
@@ -331,7 +358,7 @@ void TSVMain::BuildDisplays() {
 
 void TSVMain::BuildTransport() {
   TransportPanel = Place<TDeckPanel>(this, this, 8, 290, 744, 146);
-  TransportPanel->SetBevelOuter(bvRaised);
+  TransportPanel->SetBevelOuter(plat::bvRaised);
   TransportPanel->SetParentColor(false);
   TransportPanel->SetColor(TColor(0x4A4540));
   auto button = [this](int row, int col, const std::string& text, TColor color,
@@ -341,6 +368,7 @@ void TSVMain::BuildTransport() {
     StyleFont(b, "Arial", -14, color, fsBold);
     b->SetParentColor(false);
     b->SetColor(clBtnFace);
+    b->SetMultiLine(true);
     b->SetTabStop(true);
     b->OnClick = [this, handler](TObject* s) { (this->*handler)(s); };
     captionColor_[b] = color;
@@ -360,6 +388,12 @@ void TSVMain::BuildTransport() {
   WebButton = button(1, 3, "Web/FTP", clBlack, &TSVMain::WebButtonClick);
   Infobutton = button(1, 4, "Info\nAlt+I", clBlack, &TSVMain::InfobuttonClick);
   OtherButton = button(1, 5, "Other\nF10", clBlack, &TSVMain::OtherButtonClick);
+  // Wind repeats while held: the first repeat half a second after the press, then every half second.
+  for (TDeckButton* b : {RewindButton, FastForwardButton}) {
+    b->SetRepeatedClick(true);
+    b->SetRepeatingDelay(500);
+    b->SetRepeatingInterval(500);
+  }
   RecordButton->OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) {
     RecordButtonKeyDown(s, k, sh);
   };

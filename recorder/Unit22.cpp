@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "engine/MMWavIn.h"
-#include "recorder/DeckDisplays.h"
 #include "platform/system/checked.h"
 #include "recorder/FormParts.h"
 #include "recorder/Unit1.h"
@@ -47,7 +46,6 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   for (TDeckSpeedButton* b :
        {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
     b->SetShowHint(true);
-    b->SetTabStop(false);
     b->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { FocusDeck(); };
   }
   ZelSpeedButton1->OnClick = [this](TObject* s) { ZelSpeedButton1Click(s); };

@@ -332,7 +332,7 @@ TEST_F(MMConect, BlocksFollowTheLargerOfAPairTheDisplaysStepAndAWholeFrameTrigge
   c.con.SetSpectrogram1(&sweep);
   c.con.SetSpectrogram2(&whole);
   c.con.SetOscope1(&scope);
-  c.con.SetTriggerMode(tmUpFlank);
+  c.con.SetTriggerMode(TMMTriggerMode::tmUpFlank);
   c.Start();
   // Left stays low; the right channel rises through 0 at frame 10.
   std::vector<uint8_t> data(800);

@@ -25,7 +25,6 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 #include "recorder/BlankCarts.h"
-#include "recorder/DeckDisplays.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit22.h"
 #include "recorder/Unit23.h"

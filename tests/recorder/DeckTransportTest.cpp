@@ -58,8 +58,8 @@ TEST_F(DeckTransport, EachStateLeavesItsButtonsUsable) {
   EXPECT_TRUE(deck->Recording);
   EXPECT_EQ("EEDEDDDDDDDD", Row(deck)) << "recording";
   Step(1000);
-  EXPECT_GT(deck->MMLevel1->Level(), 0) << "the input reaches the level bars";
-  EXPECT_GT(deck->MMMeter2->Level(), 0);
+  EXPECT_GT(deck->MMLevel1->RawPeak(), 0) << "the input reaches the level bars";
+  EXPECT_GT(deck->MMMeter2->Needle(), 0);
   Key(plat::VK_F4);
   EXPECT_FALSE(deck->Recording);
   EXPECT_EQ("EDDEEDEEDEEE", Row(deck)) << "recording stopped";
