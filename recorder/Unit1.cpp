@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include "controls/FormResizer.h"
+#include "controls/MMForm.h"
 #include "engine/MMConect.h"
 #include "engine/MMHTimer.h"
 #include "engine/MMRingBf.h"
@@ -176,6 +177,8 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   SaveDialog1->OnCanClose = [this](TObject* s, bool& ok) { SaveDialogFileOK(s, ok); };
 
   Resizer = new TFormResizer(this);
+  FormStyler = new TMMFormStyler(this);
+  FormStyler->AppNameText()->SetCaption("Solvane");
   BuildUserForms();
 }
 
@@ -560,10 +563,8 @@ void TSVMain::OpenComPort() { Gpi.OpenComPort(Config.gpi, Notifier()); }
 void TSVMain::CloseComPort() { Gpi.CloseComPort(); }
 
 void TSVMain::UserCaptionUpdate() {
-  StylerCompany = "Tolmark Kiv " + FileVersionText("/proc/self/exe");
-  StylerCaption = "  [ User: " + UserData.currentUser + " ]";
-  SetCaption(Application ? Application->Title() + " - " + StylerCompany + StylerCaption
-                         : "Solvane - " + StylerCompany + StylerCaption);
+  FormStyler->CompanyText()->SetCaption("Tolmark Kiv " + FileVersionText("/proc/self/exe"));
+  FormStyler->CaptionText()->SetCaption("  [ User: " + UserData.currentUser + " ]");
 }
 
 void TSVMain::FormShow(TObject*) {

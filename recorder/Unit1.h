@@ -30,6 +30,7 @@ class TMMWaveFile;
 class TMMWave;
 class TMMHiTimer;
 class TFormResizer;
+class TMMFormStyler;
 class TForm2;
 class TForm6;
 class TForm8;
@@ -216,8 +217,8 @@ public:
   plat::TMenuItem* Exit1 = nullptr;
 
   TFormResizer* Resizer = nullptr;
-  // The caption styler's texts: the company with the program's version, and the user.
-  std::string StylerCompany, StylerCaption;
+  // The caption: company with the program's version, application name, current user.
+  TMMFormStyler* FormStyler = nullptr;
 
   // The program's parameters, its own path first; the entry sets them before creating the form.
   static std::vector<std::string> CommandLine;

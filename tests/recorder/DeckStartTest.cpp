@@ -16,6 +16,9 @@ TEST_F(DeckStart, EveryStartDeletesMailTxtAndTheFirstEmptyingKeepsTheTemporaryFi
   // A settings file completed on the way.
   EXPECT_NE(std::string::npos, Read(home + "Solvane.ini").find("SENSITIVITY=1000"));
   EXPECT_TRUE(deck->DeckEmpty);
+  // The caption styler's parts: company and version, the program, the user.
+  EXPECT_EQ(0u, deck->Caption().find("Tolmark Kiv "));
+  EXPECT_NE(std::string::npos, deck->Caption().find(" Solvane   [ User: Default ]"));
 }
 
 TEST_F(DeckStart, ExitWithNoCartLeavesMailTxt) {
