@@ -214,6 +214,21 @@ void TMMCaptionText::SetCaption(const std::string& v) {
 
 // ---- painter ------------------------------------------------------------------------------------------
 
+uint32_t MMWindowStyles(const plat::TCustomForm& f) {
+  const plat::TBorderStyle bs = f.BorderStyle();
+  uint32_t styles = 0;
+  if (bs == plat::bsSizeable || bs == plat::bsSizeToolWin) styles |= cwSizeable;
+  if (bs == plat::bsDialog || bs == plat::bsSingle || bs == plat::bsToolWindow) styles |= cwDialogFrame;
+  if (bs == plat::bsToolWindow || bs == plat::bsSizeToolWin) styles |= cwToolWindow;
+  const plat::TBorderIcons icons = f.BorderIcons();
+  if (icons & plat::biSystemMenu) styles |= cwSystemMenu;
+  if (icons & plat::biMinimize) styles |= cwMinimizeBox;
+  if (icons & plat::biMaximize) styles |= cwMaximizeBox;
+  if (icons & plat::biHelp) styles |= cwHelp;
+  if (f.WindowState() == plat::wsMinimized) styles |= cwIconic;
+  return styles;
+}
+
 bool MMUseGradient(TMMGradientOptions options, bool active, int bitsPerPixel) {
   switch (options) {
     case goAlways: return true;
@@ -439,18 +454,9 @@ TMMCaptionScene TMMFormStyler::Scene(int bitsPerPixel) const {
   TMMCaptionScene s;
   plat::TCustomForm* f = Form();
   s.Window = {f->Width(), f->Height()};
-  const plat::TBorderStyle bs = f->BorderStyle();
-  s.Bordered = bs != plat::bsNone;
-  uint32_t styles = 0;
-  if (bs == plat::bsSizeable || bs == plat::bsSizeToolWin) styles |= cwSizeable;
-  if (bs == plat::bsDialog || bs == plat::bsSingle || bs == plat::bsToolWindow) styles |= cwDialogFrame;
-  if (bs == plat::bsToolWindow || bs == plat::bsSizeToolWin) styles |= cwToolWindow;
+  s.Bordered = f->BorderStyle() != plat::bsNone;
   const plat::TBorderIcons icons = f->BorderIcons();
-  if (icons & plat::biSystemMenu) styles |= cwSystemMenu;
-  if (icons & plat::biMinimize) styles |= cwMinimizeBox;
-  if (icons & plat::biMaximize) styles |= cwMaximizeBox;
-  if (icons & plat::biHelp) styles |= cwHelp;
-  if (f->WindowState() == plat::wsMinimized) styles |= cwIconic;
+  const uint32_t styles = MMWindowStyles(*f);
   s.Styles = styles;
   s.BorderIcons = icons;
   s.Active = active_;

@@ -15,6 +15,9 @@
 #include "platform/ui/graphics.h"
 
 class TMMFormStyler;
+namespace plat {
+class TCustomForm;
+}
 
 enum TMMFontKind { fkCustom, fkSystem, fkSystemI, fkSystemB, fkSystemBI, fkAutoHeight };
 enum TMMGradientOptions { goAlways, goNever, goActive, goSmart };
@@ -114,6 +117,8 @@ void MMPaintCaption(plat::TCanvas& canvas, const TMMCaptionScene& scene);
 bool MMUseGradient(TMMGradientOptions options, bool active, int bitsPerPixel);
 // The system's caption font.
 void MMCaptionFont(plat::TFont& font);
+// The window styles (zelsysin.h cw...) of a form's border style, border icons and state.
+uint32_t MMWindowStyles(const plat::TCustomForm& form);
 
 // ---- the styler -----------------------------------------------------------------------------------
 class TMMFormStyler : public TMMWndProcComponent {
