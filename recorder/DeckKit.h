@@ -3,6 +3,7 @@
 // that role; where one is not available yet, the framework's plain control takes its place, so
 // changing a line here is all it takes to swap it.
 #include "controls/zelbtns.h"
+#include "controls/zellabel.h"
 #include "displays/MMLevel_qt.h"
 #include "displays/MMMeter_qt.h"
 #include "displays/MMSlider_qt.h"
@@ -11,7 +12,7 @@
 
 using TDeckButton = TZelButton;            // transport buttons, with auto-repeat for wind
 using TDeckSpeedButton = TZelSpeedButton;  // small flat buttons
-using TDeckLabel = plat::TLabel;           // time and name displays
+using TDeckLabel = TZelSimpleLabel;        // time and name displays
 using TDeckPanel = plat::TPanel;
 using TDeckStatus = plat::TPanel;          // the status line under the transport
 using TDeckGauge = plat::TGauge;

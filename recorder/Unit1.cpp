@@ -412,7 +412,7 @@ void TSVMain::BuildTransport() {
 
   SensitivityLabel = PlaceLabel(this, this, 8, 444, 744, 18);
   StyleFont(SensitivityLabel, "Arial", -13, clSilver, fsBold);
-  SensitivityLabel->SetAlignment(taCenter);
+  SensitivityLabel->SetAlignment(agTopCenter);
   SensitivityLabel->SetTransparent(true);
 }
 
