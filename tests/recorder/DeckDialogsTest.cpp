@@ -1,0 +1,138 @@
+// The deck's small dialogs: what they refuse, and what they leave in the deck and the settings file.
+#include "DeckHarness.h"
+#include "platform/ui/inifiles.h"
+#include "recorder/Unit7.h"
+
+using namespace plat;
+
+namespace {
+class DeckDialogs : public DeckHarness {
+protected:
+  void SetUp() override {
+    DeckHarness::SetUp();
+    StartDeck(false);
+    ASSERT_TRUE(CreateDir(dir.Path("load")));
+    deck->Config.loadPath = dir.Path("load/");
+    dialogs->Clear();
+  }
+  std::vector<std::string> Texts() const { return dialogs->Texts(); }
+};
+}  // namespace
+
+TEST_F(DeckDialogs, LoadByNameRefusesEveryIllegalCharacter) {
+  auto* form = NewForm<TForm7>(deck);
+  for (char c : std::string("\\/:*?\"<>|")) {
+    dialogs->Clear();
+    const std::string name = std::string("News") + c + "1";
+    form->Edit1->SetText(name);
+    form->SetModalResult(mrNone);
+    form->Button1Click(form->Button1);
+    ASSERT_EQ(Texts().size(), 1u) << c;
+    EXPECT_EQ(Texts()[0], "The file name you entered: " + name +
+                              "\r\ncontains illegal character(s): \\/:*?\"<>|\r\n\r\nPlease "
+                              "correct it and try again.");
+    EXPECT_EQ(form->ModalResult(), mrNone) << c;  // the dialog stays open
+    EXPECT_TRUE(deck->ByNameEntry.empty());
+    EXPECT_FALSE(deck->DeckLoaded);
+  }
+  // Nothing typed: Cancel. A good name gets ".wav" and goes to the deck.
+  form->Edit1->SetText("");
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrCancel);
+  form->SetModalResult(mrNone);
+  dialogs->AnswerMessage(mrNo);  // not in the load folder; do not make it
+  form->Edit1->SetText("Evening");
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(deck->ByNameEntry, "Evening.wav");
+  EXPECT_EQ(form->ModalResult(), mrNone);
+  form->Free();
+}
+
+TEST(GoToTime, Checks) {
+  EXPECT_EQ(CheckGoToTime("00:00:00"), TGoToCheck::Start);
+  EXPECT_EQ(CheckGoToTime("01:59:59"), TGoToCheck::Ok);
+  EXPECT_EQ(CheckGoToTime("00:00:60"), TGoToCheck::TensOfSeconds);
+  EXPECT_EQ(CheckGoToTime("00:60:00"), TGoToCheck::TensOfMinutes);
+  // Seconds are checked first, as the operator reads the messages.
+  EXPECT_EQ(CheckGoToTime("00:70:70"), TGoToCheck::TensOfSeconds);
+  EXPECT_EQ(CheckGoToTime("00:0 :00"), TGoToCheck::Incomplete);
+  EXPECT_EQ(CheckGoToTime("00:00:0_"), TGoToCheck::Incomplete);
+}
+
+TEST_F(DeckDialogs, QuickLoadKeepsEachNameWithItsOwnLength) {
+  // Sorted by the whole line "A B;2" would come before "A;1" (";" sorts after a blank), while the
+  // list sorts "A" first: the lengths must follow the names, not the lines.
+  ASSERT_TRUE(WriteWholeFile(dir.Path("prefixes.txt"), "Zulu;000500\r\nA B;000200\r\nA;000100\r\nNews\r\n"));
+  deck->Config.prefixFile = dir.Path("prefixes.txt");
+  deck->Config.prefixSort = true;
+  deck->Config.standardLength = 13000;
+  auto* form = NewForm<TForm27>(deck);
+  ASSERT_EQ(form->ListBox1->Items()->Count(), 4);
+  const std::vector<std::pair<std::string, std::string>> want = {
+      {"A", "000100"}, {"A B", "000200"}, {"News", "13000"}, {"Zulu", "000500"}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(form->ListBox1->Items()->Strings(i), want[size_t(i)].first);
+    form->ListBox1->SetItemIndex(i);
+    form->SetModalResult(mrNone);
+    form->Button1Click(form->Button1);
+    EXPECT_EQ(form->ModalResult(), mrOk);
+    EXPECT_EQ(deck->PrefixDisplay, want[size_t(i)].first);
+    EXPECT_EQ(deck->PrefixValue, want[size_t(i)].second);
+  }
+  // Cancel forgets the chosen prefix.
+  form->Button2Click(form->Button2);
+  EXPECT_EQ(form->ModalResult(), mrCancel);
+  EXPECT_TRUE(deck->PrefixDisplay.empty());
+  EXPECT_TRUE(deck->PrefixValue.empty());
+  // Unsorted, the file's order stands; an empty file empties the list.
+  deck->Config.prefixSort = false;
+  form->LoadPrefixes();
+  EXPECT_EQ(form->ListBox1->Items()->Strings(0), "Zulu");
+  ASSERT_TRUE(WriteWholeFile(dir.Path("prefixes.txt"), ""));
+  form->LoadPrefixes();
+  EXPECT_EQ(form->ListBox1->Items()->Count(), 0);
+  form->SetModalResult(mrNone);
+  form->Button1Click(form->Button1);  // nothing to load
+  EXPECT_EQ(form->ModalResult(), mrNone);
+  form->Free();
+}
+
+TEST_F(DeckDialogs, CartSettingsWriteTheStandardCartOrSetTheCustomOne) {
+  const std::string ini = home + "Solvane.ini";
+  ASSERT_TRUE(WriteWholeFile(ini, "[Standard Cart]\r\nFORMAT=31\r\nLENGTH=3000\r\n"));
+  auto* form = NewForm<TForm3>(deck);
+  form->FormShow(form);
+  EXPECT_EQ(form->Caption(), "Standard Cart Settings");
+  EXPECT_EQ(form->ComboBox1->ItemIndex(), 31);
+  EXPECT_EQ(form->TimeEdit->Text(), "003000");
+  form->ComboBox1->SetItemIndex(5);
+  form->TimeEdit->SetText("013000");
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrOk);
+  {
+    TIniFile f(ini);
+    EXPECT_EQ(f.ReadInteger("Standard Cart", "FORMAT", -1), 5);
+    EXPECT_EQ(f.ReadInteger("Standard Cart", "LENGTH", -1), 13000);
+  }
+  // A custom cart takes the choice and leaves the file alone.
+  deck->CartKind = KindCustom;
+  form->SetModalResult(mrNone);
+  form->FormShow(form);
+  EXPECT_EQ(form->Caption(), "Custom Cart Settings");
+  form->ComboBox1->SetItemIndex(35);
+  form->TimeEdit->SetText("000030");
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrOk);
+  EXPECT_EQ(deck->UserData.cart.customFormat, 35);
+  EXPECT_EQ(deck->UserData.cart.customLength, 30);
+  EXPECT_EQ(TIniFile(ini).ReadInteger("Standard Cart", "FORMAT", -1), 5);
+  // A length with digits missing is no length: refused, nothing taken.
+  form->SetModalResult(mrNone);
+  form->TimeEdit->SetText("01");
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrNone);
+  EXPECT_EQ(deck->UserData.cart.customLength, 30);
+  EXPECT_EQ(Texts().size(), 1u);
+  form->Free();
+}
+

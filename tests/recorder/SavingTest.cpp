@@ -1,0 +1,128 @@
+// The saving window's moves and copies, its "Copy (n) of" names, the program run after a save, and
+// the copy window of the non-destructive edit.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "DeckHarness.h"
+
+using namespace plat;
+
+namespace {
+class Saving : public DeckHarness {
+protected:
+  void SetUp() override {
+    DeckHarness::SetUp();
+    StartDeck(false);
+    ASSERT_TRUE(CreateDir(dir.Path("save")));
+    deck->Config.savePath = dir.Path("save/");
+    dialogs->Clear();
+  }
+  // A take in the deck as the save starts, bound for target.
+  std::string Load(const std::string& source, const char* origin, const std::string& target) {
+    std::string data = WriteTake(source, 300);
+    deck->CartOrigin = origin;
+    deck->CartKind = KindPlay;
+    deck->RecordFileName = source;
+    deck->PlayFile->Wave()->SetFileName(source);
+    deck->ChangedSinceSave = true;
+    deck->SaveDialog1->FileName = target;
+    return data;
+  }
+};
+}  // namespace
+
+TEST_F(Saving, ASecondAttemptSavesUnderACopyName) {
+  // The first name is a folder, so the copy goes inside it under the take's name, and that is a
+  // folder with something in it, which no copy may replace. "Copy (1) of Morning.wav" is free.
+  ASSERT_TRUE(ForceDirectories(dir.Path("save/Morning.wav/take.wav")));
+  ASSERT_TRUE(WriteWholeFile(dir.Path("save/Morning.wav/take.wav/keep"), "k"));
+  const std::string data = Load(dir.Path("take.wav"), OriginExisting, dir.Path("save/Morning.wav"));
+  dialogs->AnswerMessage(mrYes);
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  const std::string saved = dir.Path("save/Copy (1) of Morning.wav");
+  EXPECT_EQ(Read(saved), data);
+  EXPECT_EQ(dialogs->Texts(),
+            (std::vector<std::string>{
+                "Attempt 1\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully saved "
+                "under a different name.\r\n\r\nThe saved name is: " + saved +
+                    "\r\n\r\nPlease make a note of this."}));
+  // The deck plays the saved file from now on; the original stays where it was.
+  EXPECT_EQ(deck->RecordFileName, saved);
+  EXPECT_EQ(deck->PlayFile->Wave()->FileName(), saved);
+  EXPECT_FALSE(deck->ChangedSinceSave);
+  EXPECT_EQ(Read(dir.Path("take.wav")), data);
+  EXPECT_EQ(Read(dir.Path("save/Morning.wav/take.wav/keep")), "k");
+}
+
+TEST_F(Saving, ANewTakeMovesOverTheTargetWithoutDeletingItFirst) {
+  const std::string source = DeckTemp() + "Untitled.wav", target = dir.Path("save/News.wav");
+  ASSERT_TRUE(WriteWholeFile(target, "yesterday"));
+  // Whoever still holds the old file keeps it whole: it was replaced, never rewritten.
+  ASSERT_EQ(::link(target.c_str(), dir.Path("kept").c_str()), 0);
+  const std::string data = Load(source, OriginOriginate, target);
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  EXPECT_EQ(Read(target), data);
+  EXPECT_FALSE(FileExists(source));
+  EXPECT_EQ(Read(dir.Path("kept")), "yesterday");
+  EXPECT_EQ(deck->CartOrigin, OriginExisting);
+
+  // A take that cannot move (here it went missing) leaves the file at the target alone.
+  ASSERT_TRUE(WriteWholeFile(target, "yesterday"));
+  Load(source, OriginOriginate, target);
+  ASSERT_EQ(::unlink(source.c_str()), 0);
+  EXPECT_EQ(Form5->SaveFile(), mrCancel);
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"File Copy Error!"});
+  EXPECT_EQ(Read(target), "yesterday");
+  EXPECT_EQ(deck->CartOrigin, OriginOriginate);
+}
+
+TEST_F(Saving, OntoItselfTheAfterSaveProgramStillRuns) {
+  const std::string source = dir.Path("save/News.wav");
+  Load(source, OriginExisting, dir.Path("save/../save/News.wav"));
+  // The program named for after a save gets the saved path as its only argument.
+  const std::string script = home + "after.sh";
+  ASSERT_TRUE(WriteWholeFile(script, "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"" +
+                                         dir.Path("ran.tmp") + "\"\nmv \"" + dir.Path("ran.tmp") +
+                                         "\" \"" + dir.Path("ran") + "\"\n"));
+  ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+  deck->Config.launchAfterSave = "after.sh";  // no "/": taken from the program folder
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  for (int i = 0; i < 500 && !FileExists(dir.Path("ran")); ++i) SleepMs(10);  // a program of its own
+  EXPECT_EQ(Read(dir.Path("ran")), "1|" + source);
+
+  // One that cannot be started says so, naming the setting as written; the save stands.
+  ASSERT_TRUE(WriteWholeFile(home + "noexec.sh", "#!/bin/sh\n"));
+  ASSERT_EQ(::chmod((home + "noexec.sh").c_str(), 0644), 0);
+  deck->Config.launchAfterSave = "noexec.sh";
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"Error calling noexec.sh \r\nLook in Solvane.INI for setting"});
+}
+
+TEST_F(Saving, NamesDifferingOnlyInCaseAreTwoFiles) {
+  const std::string data = Load(dir.Path("save/News.wav"), OriginExisting, dir.Path("save/NEWS.WAV"));
+  ASSERT_TRUE(WriteWholeFile(dir.Path("save/NEWS.WAV"), "another take"));
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  EXPECT_EQ(Read(dir.Path("save/NEWS.WAV")), data);
+  EXPECT_EQ(deck->RecordFileName, dir.Path("save/NEWS.WAV"));
+}
+
+TEST_F(Saving, TheCopyWindowCopiesWholeOrNotAtAll) {
+  const std::string data = WriteTake(dir.Path("take.wav"), 700);
+  deck->CopySource = dir.Path("take.wav");
+  deck->CopyPath = DeckTemp() + "take.WAV";
+  EXPECT_EQ(Form4->ShowModal(), mrOk);  // the window's timer runs the copy
+  EXPECT_EQ(Read(deck->CopyPath), data);
+  // Cancel pressed while the copy runs (it handles the click between two blocks): the copy stops
+  // and no half file is left where the deck would open it.
+  Form4->SetModalResult(mrNone);
+  QMetaObject::invokeMethod(
+      qApp, [] { Form4->Button1Click(Form4->Button1); }, Qt::QueuedConnection);
+  EXPECT_FALSE(Form4->CopyFile(deck->CopySource, DeckTemp() + "other.WAV"));
+  EXPECT_FALSE(FileExists(DeckTemp() + "other.WAV"));
+  EXPECT_EQ(Form4->ModalResult(), mrNone);  // the copy, not the click, ends the window
+}
