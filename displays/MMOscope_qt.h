@@ -1,0 +1,202 @@
+#pragma once
+// The oscilloscope: the waveform of the audio a connector hands it, one trace per block or a
+// sweeping chart of block extremes, with scales, grid, a mouse readout, a selection and a locator.
+// Also the pieces the analysis displays share: the readout box and the scrolling of the screen.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "displays/MMDIBCv_qt.h"
+#include "displays/MMOscope.h"
+#include "engine/MMConect.h"
+#include "platform/audio/wave_types.h"
+
+// A small box of text lines shown at the cursor over a display; what it covers is kept and put
+// back when it moves or goes.
+class TMMReadoutBox {
+public:
+  void Show(TCanvas& c, const TRect& area, int x, int y, const std::vector<std::string>& lines);
+  void Hide(TCanvas& c);
+  bool Shown() const { return shown_; }
+  TRect Box() const { return box_; }
+
+private:
+  bool shown_ = false;
+  TRect box_{};
+  QImage saved_;
+};
+
+// Moves the pixels of r on the canvas one pixel left (the screen's scrolling, done on the
+// control's picture of the screen).
+void ScrollCanvasLeft(TCanvas& c, const TRect& r);
+// Draws text in "ARIAL" of 10 pixels.
+void ScaleFont(TCanvas& c, TColor color);
+
+using TMMOscopeDrawLine = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, const int16_t* Points, TRect Rect)>;
+using TMMOscopeSelect = std::function<void(TObject* Sender, int Start, int End)>;
+
+class TMMOscope : public TMMDIBGraphicControl, public TMMDisplayFeed {
+public:
+  explicit TMMOscope(TComponent* owner);
+  ~TMMOscope() override;
+
+  // ---- the feed ----
+  void SetWaveFormat(const plat::WAVEFORMATEX* format) override;
+  void FeedPCM(const void* block) override;
+  void ResetData() override;
+  int32_t BlockBytes() const override { return step_; }
+  int32_t AdvanceBytes() const override;
+  TMMChannel TriggerChannel() const override { return shape_.channel; }
+
+  // ---- properties ----
+  void SetBounds(int l, int t, int w, int h) override;
+  void SetEnabled(bool v) override;
+  bool ShowInfo() const { return showInfo_; }
+  void SetShowInfo(bool v) { showInfo_ = v; }
+  bool Accelerate() const { return accelerate_; }
+  void SetAccelerate(bool v);
+  bool Scroll() const { return scroll_; }
+  void SetScroll(bool v);
+  bool DrawMidLine() const { return midLine_; }
+  void SetDrawMidLine(bool v) { Set(midLine_, v); }
+  TMMOscopeKind Kind() const { return kind_; }
+  void SetKind(TMMOscopeKind k) { Set(kind_, k); }
+  TColor ForegroundColor() const { return foreground_; }
+  void SetForegroundColor(TColor c) { Set(foreground_, c); }
+  TColor InactiveColor() const { return inactive_; }
+  void SetInactiveColor(TColor c) { Set(inactive_, c); }
+  TColor EffectColor() const { return effectColor_; }
+  void SetEffectColor(TColor c) { Set(effectColor_, c); }
+  TColor DisabledColor() const { return disabled_; }
+  void SetDisabledColor(TColor c) { Set(disabled_, c); }
+  TColor ScaleTextColor() const { return scaleText_; }
+  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
+  TColor ScaleLineColor() const { return scaleLine_; }
+  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
+  TColor GridColor() const { return grid_; }
+  void SetGridColor(TColor c) { Set(grid_, c); }
+  TColor BarColor() const { return bar_; }
+  void SetBarColor(TColor c) { Set(bar_, c); }
+  TColor BarTickColor() const { return barTick_; }
+  void SetBarTickColor(TColor c) { Set(barTick_, c); }
+  TColor SelectionColor() const { return selection_; }
+  void SetSelectionColor(TColor c) { Set(selection_, c); }
+  TColor SelectionDotColor() const { return selectionDot_; }
+  void SetSelectionDotColor(TColor c) { Set(selectionDot_, c); }
+  TColor LocatorColor() const { return locatorColor_; }
+  void SetLocatorColor(TColor c) { Set(locatorColor_, c); }
+  int BarWidth() const { return barWidth_; }
+  void SetBarWidth(int v) { Set(barWidth_, std::max(v, 1)); }
+  TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
+  void SetBitLength(TMMBits b);
+  TMMChannel Channel() const { return shape_.channel; }
+  void SetChannel(TMMChannel c);
+  TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
+  void SetMode(TMMMode m);
+  int SampleRate() const { return sampleRate_; }
+  void SetSampleRate(int v) { Set(sampleRate_, std::clamp(v, 8000, 88200)); }
+  int Steps() const { return steps_; }
+  void SetSteps(int v) { Set(steps_, std::clamp(v, 1, 9)); }
+  int Zoom() const { return zoom_; }
+  void SetZoom(int v);
+  int Gain() const { return gain_ - 8; }
+  void SetGain(int v);
+  TMMOscopeEffect Effect() const { return effect_; }
+  void SetEffect(TMMOscopeEffect e) { Set(effect_, e); }
+  bool DrawAmpScale() const { return drawAmpScale_; }
+  void SetDrawAmpScale(bool v);
+  bool DrawTimeScale() const { return drawTimeScale_; }
+  void SetDrawTimeScale(bool v);
+  bool DrawGrid() const { return drawGrid_; }
+  void SetDrawGrid(bool v) { Set(drawGrid_, v); }
+  int FFTLength() const { return fftLength_; }
+  void SetFFTLength(int v);
+  bool LowPass() const { return lowPass_; }
+  void SetLowPass(bool v) { lowPass_ = v; }
+  bool Locked() const { return locked_; }
+  void SetLocked(bool v) { locked_ = v; }
+  bool UseSelection() const { return useSelection_; }
+  void SetUseSelection(bool v) { useSelection_ = v; }
+  int SelectionStart() const { return selStart_; }
+  int SelectionEnd() const { return selEnd_; }
+  void SetSelection(int start, int end);
+  int Locator() const { return locator_; }
+  void SetLocator(int x);
+
+  // ---- state, for tests ----
+  TRect DisplayRect() const { return display_; }
+  int DisplayWidth() const { return w_; }
+  int DisplayHeight() const { return h_; }
+  const std::vector<int16_t>& Points() const { return points_; }
+  int SweepColumn() const { return sweep_.Column(); }
+  bool Tracking() const { return tracking_; }
+  int GridDivisions() const { return gridDivisions_; }
+
+  TNotifyEvent OnGainOverflow;
+  TNotifyEvent OnPcmOverflow;
+  TNotifyEvent OnPostPaint;
+  TMMOscopeDrawLine OnDrawLine;
+  TMMOscopeSelect OnSelecting;
+  TMMOscopeSelect OnSelectEnd;
+
+  std::string ClassName() const override { return "TMMOscope"; }
+
+protected:
+  void Paint() override;
+  void BevelChanged() override;
+  void SetDesigning(bool designing) override;
+  virtual void GainOverflow();
+  virtual void PcmOverflow();
+  virtual void Selecting(int start, int end);
+  virtual void SelectEnd(int start, int end);
+  void MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+  void MouseMove(plat::TShiftState s, int x, int y) override;
+  void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+
+private:
+  template <typename T>
+  void Set(T& field, T v) {
+    if (field == v) return;
+    field = v;
+    RepaintWhole();
+  }
+  void Layout();
+  void UpdateStep();
+  TMMScopeLook Look(TMMDIBCanvas* c) const;
+  TMMScopeMap Map() const;
+  // One drawing: fed is true for a block, false for a full picture.
+  void DrawPicture(bool fed);
+  void DrawScales();
+  void FireOverflows(int pcm, int gain);
+  void ShowReadout(int x, int y);
+  void EndReadout();
+  double BlockMilliseconds() const;
+
+  TMMScopeShape shape_;
+  int sampleRate_ = 11025;
+  int32_t step_ = 0;
+  TMMOscopeKind kind_ = okDots;
+  TMMOscopeEffect effect_ = efNone;
+  int steps_ = 1, zoom_ = 1, gain_ = 8;
+  TColor foreground_ = plat::clAqua, inactive_ = plat::clTeal, effectColor_ = plat::clRed, disabled_ = plat::clGray;
+  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack, grid_ = plat::clGray;
+  TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
+  TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
+  int barWidth_ = 5;
+  bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
+  bool accelerate_ = true, scroll_ = false, midLine_ = false;
+  bool drawAmpScale_ = false, drawTimeScale_ = false, drawGrid_ = false;
+  bool lowPass_ = false, locked_ = false, useSelection_ = false;
+  int fftLength_ = 128;
+  std::vector<int16_t> points_;
+  int w_ = 4, h_ = 4;
+  TRect display_{};
+  int selStart_ = -1, selEnd_ = -1, locator_ = -1;
+  int gridDivisions_ = 10;
+  TMMSweep sweep_;
+  bool redrawAll_ = true;
+  TMMScopeTrace trace_;
+  TMMSelectionDrag drag_;
+  TMMReadoutBox readout_;
+  int readoutX_ = 0, readoutY_ = 0;
+};

@@ -1,0 +1,400 @@
+#include "displays/MMSpGram_qt.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/MMPCMSup.h"
+
+using namespace plat;
+
+namespace {
+std::vector<TMMSpectrogram*>& LiveSpectrograms() {
+  static std::vector<TMMSpectrogram*> list;
+  return list;
+}
+}  // namespace
+
+TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMDIBGraphicControl(owner), bins_(kMaxFFTLength, 0) {
+  SetPaletteRealize(true);
+  SetColor(clBlack);
+  SetCursor(crCross);
+  SetPaintsWholeClient(true);
+  sweep_.Restart(barWidth_);
+  UpdateStep();
+  SetBounds(Left(), Top(), 194, 90);
+  BuildPalette();
+  if (!IsDesigning()) LiveSpectrograms().push_back(this);
+}
+
+TMMSpectrogram::~TMMSpectrogram() {
+  auto& l = LiveSpectrograms();
+  l.erase(std::remove(l.begin(), l.end(), this), l.end());
+}
+
+void TMMSpectrogram::SetDesigning(bool designing) {
+  TMMDIBGraphicControl::SetDesigning(designing);
+  auto& l = LiveSpectrograms();
+  l.erase(std::remove(l.begin(), l.end(), this), l.end());
+  if (!designing) l.push_back(this);
+}
+
+void TMMSpectrogram::Loaded() {
+  TMMDIBGraphicControl::Loaded();
+  BuildRows();
+  BuildPalette();
+  redrawAll_ = true;
+  RepaintWhole();
+}
+
+// ---- the feed ----
+
+void TMMSpectrogram::SetWaveFormat(const WAVEFORMATEX* format) {
+  if (!IsValidPCMFormat(format)) throw EMMSpectrogramError(LoadLibraryMessage(62));
+  SetSampleRate(int(format->nSamplesPerSec));
+  SetBitLength(format->wBitsPerSample == 16 ? b16Bit : b8Bit);
+  SetMode(TMMMode(format->nChannels - 1));
+}
+
+int32_t TMMSpectrogram::AdvanceBytes() const {
+  if (!accelerate_) return step_;
+  const int frame = (shape_.bits16 ? 2 : 1) * shape_.channels;
+  return std::max(frame, step_ / 4 / frame * frame);
+}
+
+void TMMSpectrogram::FeedPCM(const void* block) {
+  if (!Enabled() || !Visible() || tracking_ || !block) return;
+  const int d = int(gain_);
+  const int overflows = stage_.Transform(block, shape_, d, d == 2 ? 32767 : 32766, bins_.data());
+  for (int i = 0; i < overflows; ++i) PcmOverflow();
+  model_.ComputeLevels(bins_.data(), setup_.fftLength / 2, logAmp_, amplitudeScale_ / 100.0, sensitivity_);
+  model_.ComputeColumn(embossed_);
+  DrawDirect([this] { DrawPicture(true); });
+}
+
+void TMMSpectrogram::ResetData() {
+  if (tracking_) EndReadout();
+  redrawAll_ = true;
+  selStart_ = selEnd_ = locator_ = -1;
+  sweep_.Restart(barWidth_);
+  RepaintWhole();
+}
+
+void TMMSpectrogram::PcmOverflow() {
+  if (OnPcmOverflow) OnPcmOverflow(this);
+}
+void TMMSpectrogram::Selecting(int start, int end) {
+  if (OnSelecting) OnSelecting(this, start, end);
+}
+void TMMSpectrogram::SelectEnd(int start, int end) {
+  if (OnSelectEnd) OnSelectEnd(this, start, end);
+}
+
+// ---- properties ----
+
+void TMMSpectrogram::SetEnabled(bool v) {
+  if (v == Enabled()) return;
+  TMMDIBGraphicControl::SetEnabled(v);
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetDrawScale(bool v) {
+  if (v == drawScale_) return;
+  drawScale_ = v;
+  SetBounds(Left(), Top(), Width(), Height());
+}
+
+void TMMSpectrogram::SetAccelerate(bool v) {
+  if (v == accelerate_) return;
+  accelerate_ = v;
+  if (!v && scroll_) RepaintWhole();
+}
+
+void TMMSpectrogram::SetMode(TMMMode m) {
+  if (int(m) + 1 == shape_.channels) return;
+  shape_.channels = int(m) + 1;
+  UpdateStep();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetBitLength(TMMBits b) {
+  if ((b == b16Bit) == shape_.bits16) return;
+  shape_.bits16 = b == b16Bit;
+  UpdateStep();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetChannel(TMMChannel c) {
+  if (c == shape_.channel) return;
+  shape_.channel = c;
+  UpdateStep();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetSampleRate(int v) {
+  v = std::clamp(v, 8000, 100000);
+  if (v == setup_.sampleRate) return;
+  setup_.sampleRate = v;
+  BuildRows();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetFFTLength(int v) {
+  v = ClampFFTLength(v);
+  if (v == setup_.fftLength) return;
+  setup_.fftLength = v;
+  stage_.SetLength(v);
+  BuildRows();
+  UpdateStep();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetWindow(TMMFFTWindow w) {
+  if (w != stage_.Window()) stage_.SetWindow(w);
+}
+
+void TMMSpectrogram::SetFrequencyBase(int v) {
+  v = std::max(v, 0);
+  if (v == setup_.frequencyBase) return;
+  setup_.frequencyBase = v;
+  BuildRows();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetFrequencyScale(int v) {
+  v = std::clamp(v, 1, 16);
+  if (v == setup_.frequencyScale) return;
+  setup_.frequencyScale = v;
+  BuildRows();
+  RepaintWhole();
+}
+
+void TMMSpectrogram::SetPaletteTyp(TMMSpectrogramPalette p) {
+  if (p == palette_) return;
+  palette_ = p;
+  if (IsLoading()) return;
+  BuildPalette();
+}
+
+void TMMSpectrogram::SetSelection(int start, int end) {
+  if (SetScopeSelection(selStart_, selEnd_, start, end, w_)) RepaintWhole();
+}
+
+void TMMSpectrogram::SetLocator(int x) { Set(locator_, std::clamp(x, -1, w_)); }
+
+// ---- layout ----
+
+void TMMSpectrogram::SetBounds(int l, int t, int w, int h) {
+  const int e = 2 * Bevel()->BevelExtent();
+  w = std::max(w, e + 5 + (drawScale_ ? 64 : 0));
+  h = std::max(h, e + 5);
+  TMMDIBGraphicControl::SetBounds(l, t, w, h);
+  Layout();
+}
+
+void TMMSpectrogram::BevelChanged() {
+  TMMDIBGraphicControl::BevelChanged();
+  Layout();
+}
+
+void TMMSpectrogram::Layout() {
+  TRect r = ClientRect();
+  if (drawScale_) {
+    r.Left += 32;
+    r.Right -= 32;
+  }
+  const int e = Bevel()->BevelExtent();
+  w_ = std::max(r.Width() - 2 * e, 4);
+  h_ = std::max(r.Height() - 2 * e, 4);
+  display_ = Rect(r.Left + e, r.Top + e, r.Left + e + w_, r.Top + e + h_);
+  DIBCanvas()->SetSize(w_, h_);
+  BuildRows();
+  UpdateStep();
+  ResetData();
+}
+
+void TMMSpectrogram::BuildRows() {
+  if (IsLoading()) return;
+  setup_.height = h_;
+  model_.BuildRows(setup_);
+}
+
+void TMMSpectrogram::BuildPalette() {
+  if (IsLoading()) return;
+  const TLogPalette p = SpectrogramPalette(palette_);
+  DIBCanvas()->SetLogPalette(&p);
+  redrawAll_ = true;
+  RepaintWhole();
+}
+
+int TMMSpectrogram::ScaleTicks() const {
+  int ticks = std::max(1, int(setup_.sampleRate / 2 / 1000 * setup_.frequencyScale));
+  while (ticks > 1 && h_ / ticks < 10) ticks /= 2;
+  return ticks;
+}
+
+// ---- drawing ----
+
+void TMMSpectrogram::DrawPicture(bool fed) {
+  TMMDIBCanvas* dib = DIBCanvas();
+  TCanvas& screen = *Canvas();
+  const bool full = !fed || redrawAll_;
+  TMMDIBTarget& t = dib->BeginDraw();
+  if (full) {
+    t.SetRawColor(embossed_ ? 123 : kSpgFirstIndex);
+    t.Clear();
+    sweep_.Restart(barWidth_);
+    if (!redrawAll_)
+      for (TMMSpectrogram* o : LiveSpectrograms())
+        if (o != this) o->redrawAll_ = true;
+    model_.ClearHistory();
+  }
+  int x = -1;
+  bool shift = false;
+  if (fed) {
+    x = sweep_.Place(w_, scroll_, shift);
+    if (shift) ShiftLeft(t, {0, 0, w_, h_});
+    if (x >= 0 && x < w_) t.VColorRun(x, h_ - 1, 0, model_.Column().data());
+  }
+  TMMScopeLook look;
+  look.bar = t.ColorWord(bar_);
+  look.barTick = t.ColorWord(barTick_);
+  const bool barShown = !(scroll_ && sweep_.Full(w_));
+  const int barX = fed ? x + 1 : sweep_.Column();
+  if (fed && !full && accelerate_) {
+    // Only the new column reaches the screen, with the bar ahead of it.
+    // The whole width moves: a full picture has no bar, and columns held back at the right would
+    // stay behind as the picture moves on.
+    if (shift) ScrollCanvasLeft(screen, display_);
+    int right = x + 1;
+    if (barShown && barWidth_ > 0) {
+      TMMScopeTrace::DrawBar(t, barX, barWidth_, look, ScaleTicks());
+      right = x + 1 + barWidth_;
+    }
+    const int l = std::max(x, 0), r = std::min(right, w_);
+    if (r > l) dib->CopyTo(screen, Rect(display_.Left + l, display_.Top, display_.Left + r, display_.Bottom), Rect(l, 0, r, h_));
+  } else {
+    if (barShown && barWidth_ > 0) TMMScopeTrace::DrawBar(t, barX, barWidth_, look, ScaleTicks());
+    if (selStart_ >= 0 || selEnd_ >= 0) {
+      t.SetColor(selection_);
+      t.FillRect({selStart_, 0, selEnd_ + 1, h_});
+      t.SetColor(selectionDot_);
+      t.HLine(selStart_, selEnd_, 0);
+      t.HLine(selStart_, selEnd_, h_ - 1);
+      t.VLine(selStart_, 0, h_ - 1);
+      t.VLine(selEnd_, 0, h_ - 1);
+    }
+    if (locator_ >= 0) {
+      t.SetColor(locatorColor_);
+      t.VLine(locator_, 0, h_ - 1);
+    }
+    dib->CopyTo(screen, display_, Rect(0, 0, w_, h_));
+    redrawAll_ = false;
+  }
+  if (fed) sweep_.Advance(w_, scroll_);
+  dib->EndDraw();
+}
+
+void TMMSpectrogram::DrawScale() {
+  TCanvas& c = *Canvas();
+  const int e = Bevel()->BevelExtent();
+  const TRect client = ClientRect();
+  c.Brush()->SetStyle(bsSolid);
+  c.Brush()->SetColor(Parent() ? Parent()->Color() : Color());
+  const int leftEdge = display_.Left - e, rightEdge = display_.Right + e;
+  c.FillRect(Rect(client.Left, client.Top, leftEdge, client.Bottom));
+  c.FillRect(Rect(rightEdge, client.Top, client.Right, client.Bottom));
+  c.Brush()->SetStyle(bsClear);
+  ScaleFont(c, scaleText_);
+  c.Pen()->SetColor(scaleLine_);
+  const int ticks = ScaleTicks();
+  const double f0 = model_.BaseFrequency();
+  const double top = setup_.sampleRate / (2.0 * setup_.frequencyScale);
+  char buf[32];
+  const int unitTop = client.Bottom - c.TextHeight("KHz");
+  c.TextOut(client.Left + 2, unitTop, "KHz");
+  c.TextOut(client.Right - 2 - c.TextWidth("KHz"), unitTop, "KHz");
+  // Every tick gets its line; labels only where they clear the unit and the label below.
+  int labelTop = unitTop;
+  for (int k = 0; k <= ticks; ++k) {
+    const int y = display_.Bottom - 1 - (h_ - 1) * k / ticks;
+    c.MoveTo(leftEdge - 4, y);
+    c.LineTo(leftEdge, y);
+    c.MoveTo(rightEdge, y);
+    c.LineTo(rightEdge + 4, y);
+    std::snprintf(buf, sizeof buf, "%4.2f", (f0 + (top - f0) * k / ticks) / 1000.0);
+    const TSize sz = c.TextExtent(buf);
+    const int ty = std::max(y - sz.cy / 2, client.Top);
+    if (ty + sz.cy > labelTop) continue;
+    c.TextOut(leftEdge - 5 - sz.cx, ty, buf);
+    c.TextOut(rightEdge + 5, ty, buf);
+    labelTop = ty;
+  }
+  c.Brush()->SetStyle(bsSolid);
+}
+
+void TMMSpectrogram::Paint() {
+  TRect inner;
+  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
+  if (drawScale_) DrawScale();
+  readout_ = TMMReadoutBox();
+  DrawPicture(false);
+  if (tracking_) ShowReadout(readoutX_, readoutY_);
+  MarkCanvasWhole();
+}
+
+// ---- mouse ----
+
+void TMMSpectrogram::ShowReadout(int x, int y) {
+  readoutX_ = std::clamp(x, display_.Left, display_.Right - 1);
+  readoutY_ = std::clamp(y, display_.Top, display_.Bottom - 1);
+  const int fromBottom = display_.Bottom - 1 - readoutY_;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%2.3f KHz", model_.RowFrequency(fromBottom, setup_.sampleRate, setup_.frequencyScale) / 1000.0);
+  readout_.Show(*Canvas(), display_, readoutX_, readoutY_, {buf});
+  UpdateFromCanvas();
+}
+
+void TMMSpectrogram::EndReadout() {
+  if (!tracking_) return;
+  tracking_ = false;
+  readout_.Hide(*Canvas());
+  UpdateFromCanvas();
+  SetShowHint(savedShowHint_);
+}
+
+void TMMSpectrogram::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
+  TMMDIBGraphicControl::MouseDown(b, s, x, y);
+  if (b == mbLeft && !IsDesigning() && Enabled() && showInfo_) {
+    tracking_ = true;
+    savedShowHint_ = ShowHint();
+    SetShowHint(false);
+    ShowReadout(x, y);
+  } else if (b == mbRight && useSelection_ && !locked_) {
+    drag_.Press(std::clamp(x - display_.Left, 0, w_), selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
+    RepaintWhole();
+  }
+}
+
+void TMMSpectrogram::MouseMove(TShiftState s, int x, int y) {
+  TMMDIBGraphicControl::MouseMove(s, x, y);
+  if (tracking_) {
+    ShowReadout(x, y);
+    return;
+  }
+  if (drag_.Mode() != TMMSelectionDrag::sdNone) {
+    const int a = selStart_, e = selEnd_;
+    drag_.Move(x - display_.Left, selStart_, selEnd_, w_, [this](int s0, int e0) { Selecting(s0, e0); });
+    if (a != selStart_ || e != selEnd_) RepaintWhole();
+  }
+}
+
+void TMMSpectrogram::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
+  TMMDIBGraphicControl::MouseUp(b, s, x, y);
+  if (b == mbLeft && tracking_) {
+    EndReadout();
+  } else if (b == mbRight && drag_.Mode() != TMMSelectionDrag::sdNone) {
+    drag_.Release();
+    SelectEnd(selStart_, selEnd_);
+  }
+}

@@ -1,0 +1,155 @@
+#pragma once
+// The spectrogram: a time-frequency picture of the audio a connector hands it, one pixel column
+// of palette indices per block, written by a sweep that wraps round or, in scroll mode, moves the
+// picture left once it is full. A frequency scale, a readout, a selection and a locator.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "displays/MMDIBCv_qt.h"
+#include "displays/MMOscope_qt.h"
+#include "displays/MMSpGram.h"
+#include "engine/MMConect.h"
+#include "platform/audio/wave_types.h"
+
+using TMMSpectrogramSelect = std::function<void(TObject* Sender, int Start, int End)>;
+
+class TMMSpectrogram : public TMMDIBGraphicControl, public TMMDisplayFeed {
+public:
+  explicit TMMSpectrogram(TComponent* owner);
+  ~TMMSpectrogram() override;
+
+  // ---- the feed ----
+  void SetWaveFormat(const plat::WAVEFORMATEX* format) override;
+  void FeedPCM(const void* block) override;
+  void ResetData() override;
+  int32_t BlockBytes() const override { return step_; }
+  int32_t AdvanceBytes() const override;
+
+  // ---- properties ----
+  void SetBounds(int l, int t, int w, int h) override;
+  void SetEnabled(bool v) override;
+  bool ShowInfo() const { return showInfo_; }
+  void SetShowInfo(bool v) { showInfo_ = v; }
+  bool DrawScale() const { return drawScale_; }
+  void SetDrawScale(bool v);
+  bool Accelerate() const { return accelerate_; }
+  void SetAccelerate(bool v);
+  bool Scroll() const { return scroll_; }
+  void SetScroll(bool v) { Set(scroll_, v); }
+  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
+  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
+  void SetBarColor(TColor c) { Set(bar_, c); }
+  void SetBarTickColor(TColor c) { Set(barTick_, c); }
+  void SetSelectionColor(TColor c) { Set(selection_, c); }
+  void SetSelectionDotColor(TColor c) { Set(selectionDot_, c); }
+  void SetLocatorColor(TColor c) { Set(locatorColor_, c); }
+  int BarWidth() const { return barWidth_; }
+  void SetBarWidth(int v) { Set(barWidth_, std::max(v, 0)); }
+  TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
+  void SetMode(TMMMode m);
+  TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
+  void SetBitLength(TMMBits b);
+  TMMChannel Channel() const { return shape_.channel; }
+  void SetChannel(TMMChannel c);
+  int SampleRate() const { return setup_.sampleRate; }
+  void SetSampleRate(int v);
+  TMMSpectrogramGain Gain() const { return gain_; }
+  void SetGain(TMMSpectrogramGain g) { gain_ = g; }
+  int FFTLength() const { return setup_.fftLength; }
+  void SetFFTLength(int v);
+  TMMFFTWindow Window() const { return stage_.Window(); }
+  void SetWindow(TMMFFTWindow w);
+  bool LogAmp() const { return logAmp_; }
+  void SetLogAmp(bool v) { logAmp_ = v; }
+  bool Embossed() const { return embossed_; }
+  void SetEmbossed(bool v) { Set(embossed_, v); }
+  int AmplitudeScale() const { return amplitudeScale_; }
+  void SetAmplitudeScale(int v) { amplitudeScale_ = std::clamp(v, 0, 1000); }
+  int FrequencyBase() const { return setup_.frequencyBase; }
+  void SetFrequencyBase(int v);
+  int FrequencyScale() const { return setup_.frequencyScale; }
+  void SetFrequencyScale(int v);
+  int Sensitivy() const { return sensitivity_; }
+  void SetSensitivy(int v) { sensitivity_ = std::clamp(v, -90, -9); }
+  TMMSpectrogramPalette PaletteTyp() const { return palette_; }
+  void SetPaletteTyp(TMMSpectrogramPalette p);
+  bool Locked() const { return locked_; }
+  void SetLocked(bool v) { locked_ = v; }
+  bool UseSelection() const { return useSelection_; }
+  void SetUseSelection(bool v) { useSelection_ = v; }
+  int SelectionStart() const { return selStart_; }
+  int SelectionEnd() const { return selEnd_; }
+  void SetSelection(int start, int end);
+  int Locator() const { return locator_; }
+  void SetLocator(int x);
+
+  // ---- state, for tests ----
+  const TMMSpectrogramModel& Model() const { return model_; }
+  TRect DisplayRect() const { return display_; }
+  int DisplayWidth() const { return w_; }
+  int SweepColumn() const { return sweep_.Column(); }
+  int ColumnsWritten() const { return sweep_.Written(); }
+  bool Tracking() const { return tracking_; }
+
+  TNotifyEvent OnPcmOverflow;
+  TMMSpectrogramSelect OnSelecting;
+  TMMSpectrogramSelect OnSelectEnd;
+
+  std::string ClassName() const override { return "TMMSpectrogram"; }
+
+protected:
+  void Loaded() override;
+  void Paint() override;
+  void BevelChanged() override;
+  void SetDesigning(bool designing) override;
+  virtual void PcmOverflow();
+  virtual void Selecting(int start, int end);
+  virtual void SelectEnd(int start, int end);
+  void MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+  void MouseMove(plat::TShiftState s, int x, int y) override;
+  void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+
+private:
+  template <typename T>
+  void Set(T& field, T v) {
+    if (field == v) return;
+    field = v;
+    RepaintWhole();
+  }
+  void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * setup_.fftLength; }
+  void Layout();
+  void BuildRows();
+  void BuildPalette();
+  int ScaleTicks() const;
+  void DrawPicture(bool fed);
+  void DrawScale();
+  void ShowReadout(int x, int y);
+  void EndReadout();
+
+  TMMFFTShape shape_;
+  TMMSpectrogramSetup setup_;
+  TMMFFTStage stage_;
+  TMMSpectrogramModel model_;
+  std::vector<int16_t> bins_;
+  int32_t step_ = 0;
+  TMMSpectrogramGain gain_ = sgrNone;
+  bool logAmp_ = false, embossed_ = false;
+  int amplitudeScale_ = 100, sensitivity_ = -90;
+  TMMSpectrogramPalette palette_ = spThreshold;
+  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack;
+  TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
+  TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
+  int barWidth_ = 5;
+  bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
+  bool drawScale_ = false, accelerate_ = true, scroll_ = false;
+  bool locked_ = false, useSelection_ = false;
+  int w_ = 4, h_ = 4;
+  TRect display_{};
+  TMMSweep sweep_;
+  bool redrawAll_ = true;
+  int selStart_ = -1, selEnd_ = -1, locator_ = -1;
+  TMMSelectionDrag drag_;
+  TMMReadoutBox readout_;
+  int readoutX_ = 0, readoutY_ = 0;
+};
