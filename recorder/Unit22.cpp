@@ -23,7 +23,7 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   SetFormStyle(fsStayOnTop);
   SetKeyPreview(true);
   SetClientWidth(264);
-  SetClientHeight(150);
+  SetClientHeight(126);
 
   BeginCaption = PlaceControl<TDeckLabel>(this, this, 8, 8, 70, 16, "Begin");
   Label1 = PlaceControl<TDeckLabel>(this, this, 84, 8, 100, 16, kBlankTime);
