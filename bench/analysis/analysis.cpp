@@ -1,0 +1,174 @@
+// One second of 44.1 kHz 16-bit stereo fed, block by block as a connector feeds them, through each
+// analysis display on its own, drawing included (its picture and the control's canvas, the widget
+// repainted as often as a screen would, every 25 ms of audio). The baseline is the transform front
+// end alone (samples, window, FFT, 16-bit bins) for the same blocks: what a spectrum display must
+// do at the least. Prints the time per second of audio and the ratio to the baseline at the end.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "displays/MMLight_qt.h"
+#include "displays/MMOscope_qt.h"
+#include "displays/MMSpGram_qt.h"
+#include "displays/MMSpectr_qt.h"
+#include "engine/MMPCMSup.h"
+#include "platform/ui/forms.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// A chord that swells and falls, some noise, the right channel a little behind the left.
+const std::vector<int16_t>& OneSecond() {
+  static std::vector<int16_t> s;
+  if (!s.empty()) return s;
+  s.resize(size_t(kRate) * 2 + 8192);
+  std::mt19937 rng(7);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  for (size_t i = 0; i < s.size() / 2; ++i) {
+    const double t = double(i) / kRate;
+    for (int ch = 0; ch < 2; ++ch) {
+      const double tt = t - ch * 0.013;
+      const double env = 0.5 + 0.45 * std::sin(2 * M_PI * 3.1 * tt) * std::sin(2 * M_PI * 0.7 * tt);
+      const double x = env * (0.5 * std::sin(2 * M_PI * 220 * tt) + 0.3 * std::sin(2 * M_PI * 2770 * tt) +
+                              0.2 * std::sin(2 * M_PI * 5300 * tt)) + noise(rng);
+      s[i * 2 + size_t(ch)] = int16_t(std::lround(std::clamp(x, -1.0, 1.0) * 32767));
+    }
+  }
+  return s;
+}
+
+std::map<std::string, double>& Results() {
+  static std::map<std::string, double> r;
+  return r;
+}
+
+// Feeds one second: blocks every AdvanceBytes, as the connector does for overlapping displays.
+template <typename D>
+void FeedSecond(D& d, const std::function<void()>& pump) {
+  const auto& audio = OneSecond();
+  const size_t advance = size_t(std::max(d.AdvanceBytes(), 4)) / 2, block = size_t(d.BlockBytes()) / 2;
+  const size_t end = size_t(kRate) * 2;
+  const size_t pumpEvery = size_t(kRate / 40) * 2;
+  size_t nextPump = pumpEvery;
+  for (size_t at = 0; at + block <= end + block && at < end; at += advance) {
+    d.FeedPCM(audio.data() + at);
+    if (at >= nextPump) {
+      pump();
+      nextPump += pumpEvery;
+    }
+  }
+}
+
+template <typename D>
+void Run(benchmark::State& state, const std::string& name, const std::function<void(D&)>& setUp) {
+  plat::TApplication app;
+  plat::TForm* f = plat::NewForm<plat::TForm>(&app);
+  f->SetClientWidth(420);
+  f->SetClientHeight(260);
+  auto* d = new D(f);
+  d->SetParent(f);
+  d->SetBounds(8, 8, 400, 240);
+  plat::WAVEFORMATEX fmt{};
+  MakePCMFormat(fmt, 16, 2, kRate);
+  d->SetWaveFormat(&fmt);
+  setUp(*d);
+  f->Show();
+  QCoreApplication::processEvents();
+  double total = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    FeedSecond(*d, [] { QCoreApplication::processEvents(); });
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  Results()[name] = total / double(state.iterations());
+  state.SetLabel("per second of audio");
+  f->Free();
+}
+
+constexpr int kFFT = 512;
+
+void BM_SpectrumBars(benchmark::State& state) {
+  Run<TMMSpectrum>(state, "spectrum", [](TMMSpectrum& s) {
+    s.SetFFTLength(kFFT);
+    s.SetLogAmp(true);
+    s.SetDecayMode(dmExponential);
+  });
+}
+
+void BM_Spectrogram(benchmark::State& state) {
+  Run<TMMSpectrogram>(state, "spectrogram", [](TMMSpectrogram& s) {
+    s.SetFFTLength(kFFT);
+    s.SetLogAmp(true);
+    s.SetAccelerate(false);  // a block every FFTLength frames, like the others
+  });
+}
+
+void BM_Light(benchmark::State& state) {
+  Run<TMMLight>(state, "light", [](TMMLight& l) {
+    l.SetFFTLength(kFFT);
+    l.SetKind(lkSphere);
+  });
+}
+
+void BM_ScopeChart(benchmark::State& state) {
+  Run<TMMOscope>(state, "scope", [](TMMOscope& o) {
+    o.SetScroll(true);
+    o.SetFFTLength(kFFT);
+  });
+}
+
+void BM_FrontEndOnly(benchmark::State& state) {
+  const auto& audio = OneSecond();
+  TMMFFTStage stage;
+  stage.SetLength(kFFT);
+  TMMFFTShape shape;
+  shape.bits16 = true;
+  shape.channels = 2;
+  std::vector<int16_t> bins(kFFT);
+  double total = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    int sum = 0;
+    for (size_t at = 0; at < size_t(kRate) * 2; at += size_t(kFFT) * 2) sum += stage.Transform(audio.data() + at, shape, 0, 32766, bins.data());
+    benchmark::DoNotOptimize(sum);
+    benchmark::DoNotOptimize(bins.data());
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  Results()["front end"] = total / double(state.iterations());
+  state.SetLabel("per second of audio");
+}
+
+BENCHMARK(BM_SpectrumBars)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Spectrogram)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Light)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ScopeChart)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_FrontEndOnly)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication qapp(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  const auto& r = Results();
+  if (!r.count("front end")) return 0;
+  const double base = r.at("front end");
+  std::printf("\nPer second of 44.1 kHz stereo, %d-point blocks, 400 x 240 displays:\n", kFFT);
+  std::printf("  transform front end alone: %.3f ms\n", base * 1000.0);
+  for (const char* name : {"spectrum", "spectrogram", "light", "scope"})
+    if (r.count(name))
+      std::printf("  %-12s %.3f ms (%.2f %% of a core), %.1f x the front end\n", name, r.at(name) * 1000.0,
+                  r.at(name) * 100.0, r.at(name) / base);
+  return 0;
+}
