@@ -71,6 +71,14 @@ struct FileRequest {
   std::function<std::string(const std::string& path)> complete;
   // Told of the file under the cursor while the dialog is open.
   std::function<void(const std::string& path)> selectionChanged;
+  // A panel of the caller's that the dialog shows below its file list (beside it with
+  // panelBeside) while it is open; the caller owns it. Null for none.
+  TWinControl* panel = nullptr;
+  bool panelBeside = false;
+  // Where the dialog goes when it first shows, given its size; its own choice when empty.
+  std::function<TPoint(int width, int height)> place;
+  // Called once the dialog stands, before the first choice can be made.
+  std::function<void()> shown;
 };
 
 class DialogService {
@@ -117,6 +125,9 @@ public:
   int Unanswered() const;  // dialogs that found no answer queued
   size_t PendingAnswers() const { return messages_.size() + files_.size(); }
   void Clear();
+  // Called for every file dialog once it stands, before it takes its answer: a test can select
+  // files and use the dialog's panel here.
+  std::function<void(FileRequest& r)> OnFileShown;
 
   int Message(const MessageRequest& r) override;
   bool File(FileRequest& r, std::vector<std::string>& files, int& filterIndex) override;
@@ -188,6 +199,8 @@ protected:
   // existence and overwrite rules of Options and then OnCanClose.
   virtual bool CanClose(const std::string& path);
   virtual void SelectionChanged(const std::string& path);
+  // Last word on the request before the dialog is shown (a panel, a placement).
+  virtual void PrepareRequest(FileRequest& r) {}
 
 private:
   std::string Complete(const std::string& path) const;

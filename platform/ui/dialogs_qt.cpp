@@ -1,5 +1,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QShowEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "platform/system/files.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/file_dialog_panel_qt.h"
 #include "platform/ui/widgets_qt.h"
 
 namespace plat {
@@ -137,8 +139,21 @@ public:
     QFileDialog::accept();
   }
 
+protected:
+  void showEvent(QShowEvent* e) override {
+    QFileDialog::showEvent(e);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    if (r_.place) {
+      const TPoint p = r_.place(width(), height());
+      move(p.X, p.Y);
+    }
+    if (r_.shown) CallGuarded(r_.shown);
+  }
+
 private:
   FileRequest& r_;
+  bool shownOnce_ = false;
 };
 
 class QtDialogs : public DialogService {
@@ -187,6 +202,7 @@ public:
       QObject::connect(&d, &QFileDialog::currentChanged, [&r](const QString& p) {
         CallGuarded([&] { r.selectionChanged(p.toStdString()); });
       });
+    FileDialogPanel panel(d, r);
     if (d.exec() != QDialog::Accepted || d.chosen.empty()) return false;
     files = d.chosen;
     filterIndex = int(filters.indexOf(d.selectedNameFilter())) + 1;
@@ -288,6 +304,8 @@ int QueuedDialogs::Message(const MessageRequest& r) {
 }
 
 bool QueuedDialogs::File(FileRequest& r, std::vector<std::string>& files, int& filterIndex) {
+  if (r.shown) r.shown();
+  if (OnFileShown) OnFileShown(r);
   for (;;) {
     ShownDialog s;
     s.file = true;
@@ -365,6 +383,7 @@ int ScriptedDialogs::Message(const MessageRequest& r) {
 
 bool ScriptedDialogs::File(FileRequest& r, std::vector<std::string>& files, int& filterIndex) {
   const std::string head = std::string("file ") + (r.save ? "save" : "open") + " \"" + EscapeDialogText(r.title) + "\" -> ";
+  if (r.shown) r.shown();
   for (;;) {
     if (lines_.empty() || strncasecmp(lines_.front().c_str(), "file ", 5) != 0) {
       Log(head + "Cancel (unscripted)");
@@ -479,6 +498,7 @@ bool TOpenDialog::Execute() {
   r.complete = [this](const std::string& p) { return Complete(p); };
   r.accept = [this](const std::string& p) { return CanClose(p); };
   r.selectionChanged = [this](const std::string& p) { SelectionChanged(p); };
+  PrepareRequest(r);
   const std::string before = FileName;
   if (OnShow) OnShow(this);
   std::vector<std::string> chosen;

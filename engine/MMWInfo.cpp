@@ -1,0 +1,414 @@
+#include "engine/MMWInfo.h"
+
+#include <QPainter>
+
+#include <cstdio>
+#include <memory>
+
+#include "engine/MMCstDlg.h"
+#include "engine/MMDIB_qt.h"
+#include "engine/MMWave.h"
+#include "platform/audio/riff_io.h"
+
+using namespace plat;
+
+namespace {
+
+constexpr int kImageSize = 44;
+
+std::string ItemLine(const TInfoList& list, int i) {
+  const TInfoIdentifier& id = InfoIdentifier(i);
+  const char* mark = InfoItemText(list, i).empty() ? " " : "*";
+  char line[64];
+  std::snprintf(line, sizeof line, "%-4s%-1s %-25s", id.Code, mark, id.DisplayName);
+  return line;
+}
+
+QColor QtColor(TColor c) {
+  const uint32_t bgr = ColorToBGR(c);
+  return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
+}
+
+template <class T>
+T* Place(TWinControl* parent, int l, int t, int w, int h, const std::string& caption = {}) {
+  auto* c = new T(parent);
+  c->SetParent(parent);
+  c->SetBounds(l, t, w, h);
+  if (!caption.empty()) c->SetCaption(caption);
+  return c;
+}
+
+}  // namespace
+
+// ---- the window -------------------------------------------------------------------------------
+
+TMMRiffInfoEditorDlg::TMMRiffInfoEditorDlg(TComponent* owner) : TForm(owner) {
+  SetBorderStyle(bsDialog);
+  SetPosition(poScreenCenter);
+  SetClientWidth(456);
+  SetClientHeight(344);
+  SetCaption("Riff-Info Editor");
+
+  DescriptionLabel = Place<TLabel>(this, 8, 8, 120, 14, "&Description");
+  DescriptionEdit = Place<TEdit>(this, 8, 24, 300, 21);
+  DescriptionLabel->SetFocusControl(DescriptionEdit);
+  DescriptionEdit->OnEnter = [this](TObject* s) { DescriptionEditEnter(s); };
+  DescriptionEdit->OnExit = [this](TObject* s) { DescriptionEditExit(s); };
+  DescriptionEdit->OnKeyPress = [this](TObject* s, char& k) { DescriptionEditKeyPress(s, k); };
+
+  DIBImage = Place<TImage>(this, 316, 8, kImageSize, kImageSize);
+  DIBImage->SetCenter(true);
+  PictureBtn = Place<TButton>(this, 368, 8, 80, 23, "&Picture...");
+  PictureBtn->OnClick = [this](TObject* s) { PictureBtnClick(s); };
+  ClrBtn = Place<TButton>(this, 368, 34, 80, 23, "&Clear");
+  ClrBtn->OnClick = [this](TObject* s) { ClrBtnClick(s); };
+
+  Place<TLabel>(this, 8, 62, 300, 14, "1. Select INFO item to edit/create.");
+  ItemsLabel = Place<TLabel>(this, 8, 82, 120, 14, "INFO Items");
+  INFOComboBox = Place<TComboBox>(this, 8, 98, 300, 21);
+  INFOComboBox->SetStyle(csDropDownList);
+  INFOComboBox->SetSorted(true);
+  INFOComboBox->SetDropDownCount(12);
+  // The columns of the lines line up in a fixed-pitch font.
+  INFOComboBox->Font()->SetName("Fixedsys");
+  INFOComboBox->Font()->SetPitch(fpFixed);
+  INFOComboBox->OnChange = [this](TObject* s) { INFOComboBoxChange(s); };
+  ItemsLabel->SetFocusControl(INFOComboBox);
+  Place<TLabel>(this, 316, 102, 132, 14, "* means contains Data");
+
+  ItemGroup = Place<TGroupBox>(this, 8, 126, 440, 66, " Description of Item ");
+  ChunkInfoLabel = Place<TLabel>(ItemGroup, 8, 18, 424, 42);
+  ChunkInfoLabel->SetAutoSize(false);
+  ChunkInfoLabel->SetWordWrap(true);
+
+  Place<TLabel>(this, 8, 198, 300, 14, "2. Make change in text below.");
+  InfoTextMemo = Place<TMemo>(this, 8, 214, 440, 86);
+  InfoTextMemo->SetScrollBars(ssVertical);
+  InfoTextMemo->OnExit = [this](TObject* s) { InfoTextMemoExit(s); };
+
+  Place<TLabel>(this, 8, 312, 270, 14, "3. When done, selct OK to save changes.");
+  RevertBtn = Place<TButton>(this, 288, 310, 75, 25, "&Reset");
+  RevertBtn->OnClick = [this](TObject* s) { RevertBtnClick(s); };
+  OKBtn = Place<TButton>(this, 373, 310, 75, 25, "OK");
+  OKBtn->SetDefault(true);
+  OKBtn->SetModalResult(mrOk);
+  // Whatever was typed last counts, even when the window closes without the focus leaving it.
+  OKBtn->OnClick = [this](TObject*) {
+    if (ActiveControl() == InfoTextMemo) InfoTextMemoExit(InfoTextMemo);
+    if (ActiveControl() == DescriptionEdit) StoreDescription();
+  };
+
+  PictureOpenDialog = new TMMPictureOpenDialog(this);
+  PictureOpenDialog->DefaultExt = "BMP";
+  PictureOpenDialog->Title = "Open File";
+  PictureOpenDialog->Options = ofHideReadOnly;
+  PictureOpenDialog->Filter =
+      "Alle Dateien (*.BMP;*.ICO;*.WMF)|*.BMP;*.ICO;*.WMF|Bitmaps (*.BMP)|*.BMP|Symbole (*.ICO)|*.ICO|"
+      "Metadateien (*.WMF)|*.WMF";
+}
+
+void TMMRiffInfoEditorDlg::SetLists(TInfoList* info, TDispList* disp) {
+  info_ = info;
+  disp_ = disp;
+  FillList();
+  ShowDescription();
+  ShowPicture();
+}
+
+bool TMMRiffInfoEditorDlg::AnySet() const {
+  if (info_)
+    for (const TInfoItem& item : info_->Items)
+      if (item.State == isSet) return true;
+  if (disp_)
+    for (const TDispItem& item : *disp_)
+      if (item.State == isSet) return true;
+  return false;
+}
+
+int TMMRiffInfoEditorDlg::SelectedItem() const {
+  const int line = INFOComboBox->ItemIndex();
+  if (line < 0) return -1;
+  const std::string text = INFOComboBox->Items()->Strings(line);
+  if (text.size() < 4) return -1;
+  return FindInfoIdentifier(MakeFourCC(uint8_t(text[0]), uint8_t(text[1]), uint8_t(text[2]), uint8_t(text[3])));
+}
+
+void TMMRiffInfoEditorDlg::FillList() {
+  if (!info_) return;
+  const int keep = SelectedItem();
+  TStrings* items = INFOComboBox->Items();
+  items->BeginUpdate();
+  items->Clear();
+  for (int i = 0; i < kInfoItemCount; ++i) items->Add(ItemLine(*info_, i));
+  items->EndUpdate();
+  if (keep >= 0) {
+    const std::string code = InfoIdentifier(keep).Code;
+    for (int line = 0; line < items->Count(); ++line)
+      if (items->Strings(line).compare(0, 4, code) == 0) INFOComboBox->SetItemIndex(line);
+  }
+  ShowItem();
+}
+
+void TMMRiffInfoEditorDlg::ShowItem() {
+  const int i = SelectedItem();
+  if (i < 0) {
+    if (INFOComboBox->ItemIndex() >= 0) ShowMessage("Can't FIND ItemIndex");
+    InfoTextMemo->SetText("");
+    ChunkInfoLabel->SetCaption("");
+  } else {
+    InfoTextMemo->SetText(InfoItemText(*info_, i));
+    ChunkInfoLabel->SetCaption(InfoIdentifier(i).Description);
+  }
+  InfoTextMemo->SetModified(false);
+}
+
+void TMMRiffInfoEditorDlg::INFOComboBoxChange(TObject*) { ShowItem(); }
+
+void TMMRiffInfoEditorDlg::InfoTextMemoExit(TObject*) {
+  if (!info_) return;
+  const int i = SelectedItem();
+  if (i < 0) {
+    // Only a text typed without an item to hold it is worth the word.
+    if (InfoTextMemo->Modified()) ShowMessage("Can't FIND ItemIndex");
+    return;
+  }
+  const std::string text = InfoTextMemo->Text();
+  SetInfoItemText(*info_, i, &text, isSet);
+  FillList();
+}
+
+TDispItem* TMMRiffInfoEditorDlg::FirstEntry(uint32_t type) {
+  if (disp_)
+    for (TDispItem& item : *disp_)
+      if (item.Type == type) return &item;
+  return nullptr;
+}
+
+TDispItem& TMMRiffInfoEditorDlg::AppendEntry(uint32_t type) {
+  TDispItem item;
+  item.Type = type;
+  disp_->push_back(std::move(item));
+  return disp_->back();
+}
+
+void TMMRiffInfoEditorDlg::ShowDescription() {
+  std::string text;
+  if (TDispItem* e = FirstEntry(kDispText))
+    if (const std::string* data = DispItemData(*e)) text = DispDataText(*data);
+  DescriptionEdit->SetText(text);
+}
+
+void TMMRiffInfoEditorDlg::StoreDescription() {
+  if (!disp_) return;
+  const std::string text = DescriptionEdit->Text();
+  TDispItem* e = FirstEntry(kDispText);
+  if (!e) {
+    if (text.empty()) return;
+    e = &AppendEntry(kDispText);
+  }
+  const std::string* now = DispItemData(*e);
+  if (now && DispDataText(*now) == text) return;
+  // An empty text is no data: the entry is then not written.
+  const std::string data = text.empty() ? std::string() : DispTextData(text);
+  SetDispItemData(*e, &data, isSet);
+}
+
+void TMMRiffInfoEditorDlg::DescriptionEditEnter(TObject*) { OKBtn->SetDefault(false); }
+
+void TMMRiffInfoEditorDlg::DescriptionEditExit(TObject*) {
+  StoreDescription();
+  OKBtn->SetDefault(true);
+}
+
+void TMMRiffInfoEditorDlg::DescriptionEditKeyPress(TObject*, char& Key) {
+  if (Key != '\r') return;
+  Key = 0;
+  StoreDescription();
+  OKBtn->SetDefault(true);
+}
+
+void TMMRiffInfoEditorDlg::ShowPicture() {
+  const std::string* data = nullptr;
+  if (disp_)
+    for (const TDispItem& item : *disp_) {
+      const std::string* d = item.Type == kDispBitmap ? DispItemData(item) : nullptr;
+      if (d && !d->empty()) {
+        data = d;
+        break;
+      }
+    }
+  const QImage picture = data ? DIBToImage(data->data(), data->size()) : QImage();
+  if (!picture.isNull()) {
+    DIBImage->SetStretch(picture.width() > kImageSize || picture.height() > kImageSize);
+    DIBImage->Picture()->SetImage(picture.convertToFormat(QImage::Format_RGB32));
+  } else {
+    QImage onForm(WaveFileBitmap().size(), QImage::Format_RGB32);
+    onForm.fill(QtColor(Color()));
+    QPainter p(&onForm);
+    p.drawImage(0, 0, WaveFileBitmap());
+    p.end();
+    DIBImage->SetStretch(false);
+    DIBImage->Picture()->SetImage(onForm);
+  }
+  // A picture that cannot be drawn can still be cleared.
+  ClrBtn->SetEnabled(data != nullptr);
+  DIBImage->Invalidate();
+}
+
+void TMMRiffInfoEditorDlg::PictureBtnClick(TObject*) {
+  if (!disp_ || !PictureOpenDialog->Execute()) return;
+  const QImage loaded = LoadPictureFile(PictureOpenDialog->FileName);
+  // A DIB has no transparency: transparent parts take the form's colour.
+  QImage opaque(loaded.size(), QImage::Format_RGB32);
+  opaque.fill(QtColor(Color()));
+  QPainter p(&opaque);
+  p.drawImage(0, 0, loaded);
+  p.end();
+  void* dib = BitmapToDIB(opaque, nullptr, loaded.depth() == 1 ? 1 : 24);
+  if (!dib) throw Exception("Bitmap image is not valid");
+  const uint32_t size = DIBSize(dib);
+  std::string data(static_cast<const char*>(dib), size);
+  FreeDIB(dib);
+  // A reader skips what is larger: the picture would be written and then never found again.
+  if (size + 4 > kMaxListPayload) throw Exception("The picture is too large to be kept with the wave");
+  TDispItem* e = FirstEntry(kDispBitmap);
+  if (!e) e = &AppendEntry(kDispBitmap);
+  SetDispItemData(*e, &data, isSet);
+  ShowPicture();
+}
+
+void TMMRiffInfoEditorDlg::ClrBtnClick(TObject*) {
+  if (!disp_) return;
+  // Every picture entry, so that none is written.
+  for (TDispItem& item : *disp_)
+    if (item.Type == kDispBitmap) SetDispItemData(item, nullptr, isSet);
+  ShowPicture();
+}
+
+void TMMRiffInfoEditorDlg::RevertBtnClick(TObject*) {
+  if (info_)
+    for (int i = 0; i < kInfoItemCount; ++i) SetInfoItemText(*info_, i, nullptr, isDeleted);
+  if (disp_)
+    for (TDispItem& item : *disp_) SetDispItemData(item, nullptr, isDeleted);
+  ShowPicture();
+  FillList();
+  ShowDescription();
+}
+
+// ---- the components ---------------------------------------------------------------------------
+
+TMMRiffInfoEditor::TMMRiffInfoEditor(TComponent* owner) : TComponent(owner) {}
+
+void TMMRiffInfoEditor::SetLists(TInfoList* info, TDispList* disp) {
+  info_ = info;
+  disp_ = disp;
+}
+
+bool TMMRiffInfoEditor::GetLists(TInfoList*& info, TDispList*& disp) {
+  info = info_;
+  disp = disp_;
+  return info && disp;
+}
+
+bool TMMRiffInfoEditor::Execute() {
+  TInfoList* info = nullptr;
+  TDispList* disp = nullptr;
+  if (!GetLists(info, disp)) return false;
+  auto* dlg = NewForm<TMMRiffInfoEditorDlg>(nullptr);
+  struct Freer {
+    TMMRiffInfoEditorDlg* d;
+    ~Freer() { d->Free(); }
+  } freer{dlg};
+  dlg->SetCaption(title_);
+  dlg->SetLists(info, disp);
+  return dlg->ShowModal() == mrOk && dlg->AnySet();
+}
+
+TMMWaveInfoEditor::TMMWaveInfoEditor(TComponent* owner) : TMMRiffInfoEditor(owner) {
+  SetTitle("Wave-Info Editor");
+}
+
+TMMWaveInfoEditor::~TMMWaveInfoEditor() { SetSource(nullptr); }
+
+void TMMWaveInfoEditor::SetSource(TMMCustomWaveFile* s) {
+  if (s == source_) return;
+  if (source_) source_->RemoveFreeNotification(this);
+  source_ = s;
+  if (source_) source_->FreeNotification(this);
+}
+
+void TMMWaveInfoEditor::Notification(TComponent* c, TOperation op) {
+  TMMRiffInfoEditor::Notification(c, op);
+  if (op == opRemove && c == source_) source_ = nullptr;
+}
+
+bool TMMWaveInfoEditor::GetLists(TInfoList*& info, TDispList*& disp) {
+  TMMWave* wave = source_ ? source_->Wave() : nullptr;
+  WaveIOBlock* block = wave && wave->DataSize() > 0 ? wave->IOBlock() : nullptr;
+  if (!block) return false;
+  info = &block->InfoList;
+  disp = &block->DispList;
+  return true;
+}
+
+bool TMMWaveInfoEditor::Execute() {
+  if (!TMMRiffInfoEditor::Execute()) return false;
+  if (writeToFile_ && source_ && WriteWaveInfo(*source_->Wave()) == TWaveInfoWrite::Failed)
+    throw EMMWaveError(LoadLibraryMessage(140));
+  return true;
+}
+
+// ---- writing the lists into the file ----------------------------------------------------------
+
+namespace {
+
+const uint32_t kFact = FourCC("fact");
+const uint32_t kDisp = FourCC("DISP");
+const uint32_t kJunk = FourCC("JUNK");
+const uint32_t kInfo = FourCC("INFO");
+
+// Rewriting the lists replaces everything behind the samples and cuts the file at the end of its
+// RIFF form. True when nothing else would be lost by that.
+bool TailIsOurs(const WaveIOBlock& b) {
+  auto file = RiffFile::Open(b.Name, RiffMode::Read);
+  if (!file) return false;
+  const int64_t fileSize = file->Size();
+  const int64_t formEnd = std::min<int64_t>(b.RiffCk.dataOffset + b.RiffCk.size, fileSize);
+  if (formEnd + (formEnd & 1) < fileSize) return false;
+  const int64_t declaredEnd = b.DataOffset + b.DataCk.size;
+  if (b.DataCk.size < uint64_t(b.DataSize) || declaredEnd > formEnd)
+    return b.DataOffset + b.DataSize + b.Format->nBlockAlign > formEnd;  // only samples to the end
+  int64_t at = declaredEnd + (b.DataCk.size & 1);
+  while (at + 8 <= formEnd) {
+    RiffChunk ck;
+    if (file->Seek(at, SEEK_SET) < 0 || file->Descend(ck) != RiffResult::Ok) return false;
+    if (ck.dataOffset + int64_t(ck.size) > formEnd) return false;
+    bool ours = ck.id == kFact || ck.id == kJunk || (ck.id == kListId && ck.type == kInfo);
+    if (ck.id == kDisp) {
+      uint8_t t[4];
+      ours = ck.size >= 4 && file->Read(t, 4) == 4 &&
+             (GetLE32(t) == kDispText || GetLE32(t) == kDispBitmap);
+    }
+    if (!ours) return false;
+    at = ck.dataOffset + int64_t(ck.size) + (ck.size & 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+TWaveInfoWrite WriteWaveInfo(TMMWave& wave) {
+  if (wave.FileOpen()) return TWaveInfoWrite::Busy;
+  WaveIOBlock* b = wave.IOBlock();
+  if (!b || wave.IsMemoryWave() || !(b->Options & wioFile) || !b->Format || !b->HasDataChunk ||
+      b->FormatBehindData || !TailIsOurs(*b))
+    return TWaveInfoWrite::NotOurs;
+  if (WaveIOReopen(b) != wioOk) return TWaveInfoWrite::Failed;
+  if (!b->File->Writable()) {
+    WaveIOFinish(b);
+    return TWaveInfoWrite::NotOurs;
+  }
+  // Finishing writes the count and the lists behind the samples as after a recording.
+  b->Dirty = true;
+  return WaveIOFinish(b) == wioOk ? TWaveInfoWrite::Written : TWaveInfoWrite::Failed;
+}

@@ -1,0 +1,121 @@
+#pragma once
+// The editor of a WAV file's descriptive chunks: the 23 LIST "INFO" texts and the "DISP" text and
+// picture. Edits act on the lists at once (closing without OK keeps them); the wave variant also
+// writes them into the wave's file when the editor was closed with OK, where that is safe.
+#include <string>
+
+#include "engine/MMObj.h"
+#include "engine/MMRIFF.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/extctrls.h"
+
+class TMMCustomWaveFile;
+class TMMPictureOpenDialog;
+class TMMWave;
+
+class TMMRiffInfoEditorDlg : public plat::TForm {
+public:
+  explicit TMMRiffInfoEditorDlg(TComponent* owner);
+
+  // The lists edited (not owned); both must outlive the window.
+  void SetLists(TInfoList* info, TDispList* disp);
+  // Some INFO item or DISP entry holds the state "set".
+  bool AnySet() const;
+
+  plat::TLabel* DescriptionLabel;
+  plat::TEdit* DescriptionEdit;
+  plat::TImage* DIBImage;
+  plat::TButton* PictureBtn;
+  plat::TButton* ClrBtn;
+  plat::TLabel* ItemsLabel;
+  plat::TComboBox* INFOComboBox;
+  plat::TGroupBox* ItemGroup;
+  plat::TLabel* ChunkInfoLabel;
+  plat::TMemo* InfoTextMemo;
+  plat::TButton* RevertBtn;
+  plat::TButton* OKBtn;
+  TMMPictureOpenDialog* PictureOpenDialog;
+
+  void INFOComboBoxChange(TObject* Sender);
+  void InfoTextMemoExit(TObject* Sender);
+  void DescriptionEditEnter(TObject* Sender);
+  void DescriptionEditExit(TObject* Sender);
+  void DescriptionEditKeyPress(TObject* Sender, char& Key);
+  void PictureBtnClick(TObject* Sender);
+  void ClrBtnClick(TObject* Sender);
+  void RevertBtnClick(TObject* Sender);
+
+  // The item of the selected line, -1 for none.
+  int SelectedItem() const;
+  std::string ClassName() const override { return "TMMRiffInfoEditorDlg"; }
+
+private:
+  void FillList();
+  void ShowItem();
+  void ShowDescription();
+  void ShowPicture();
+  void StoreDescription();
+  TDispItem* FirstEntry(uint32_t type);
+  // A DISP entry of type 1 or 8 with data, appended.
+  TDispItem& AppendEntry(uint32_t type);
+
+  TInfoList* info_ = nullptr;
+  TDispList* disp_ = nullptr;
+};
+
+class TMMRiffInfoEditor : public TComponent {
+public:
+  explicit TMMRiffInfoEditor(TComponent* owner);
+  // The window's caption.
+  std::string Title() const { return title_; }
+  void SetTitle(const std::string& t) { title_ = t; }
+  // The lists edited when no source gives them (not owned).
+  void SetLists(TInfoList* info, TDispList* disp);
+  // Shows the editor modally for the lists; true when it was closed with OK and some item or entry
+  // holds the state "set". False without lists, and then nothing shows.
+  virtual bool Execute();
+  std::string ClassName() const override { return "TMMRiffInfoEditor"; }
+
+protected:
+  virtual bool GetLists(TInfoList*& info, TDispList*& disp);
+
+private:
+  std::string title_ = "Riff-Info Editor";
+  TInfoList* info_ = nullptr;
+  TDispList* disp_ = nullptr;
+};
+
+class TMMWaveInfoEditor : public TMMRiffInfoEditor {
+public:
+  explicit TMMWaveInfoEditor(TComponent* owner);
+  ~TMMWaveInfoEditor() override;
+  // The wave file component whose wave's lists are edited; cleared when it goes.
+  TMMCustomWaveFile* Source() const { return source_; }
+  void SetSource(TMMCustomWaveFile* s);
+  // After OK with an edit, write the lists into the wave's file at once (see WriteWaveInfo).
+  bool WriteToFile() const { return writeToFile_; }
+  void SetWriteToFile(bool on) { writeToFile_ = on; }
+  bool Execute() override;
+  std::string ClassName() const override { return "TMMWaveInfoEditor"; }
+
+protected:
+  bool GetLists(TInfoList*& info, TDispList*& disp) override;
+  void Notification(TComponent* c, TOperation op) override;
+
+private:
+  TMMCustomWaveFile* source_ = nullptr;
+  bool writeToFile_ = true;
+};
+
+// What writing a wave's lists into its file came to.
+enum class TWaveInfoWrite {
+  Written,
+  Busy,       // the file is open for playing or recording: the lists wait for its finish
+  NotOurs,    // no named file, read-only, its format lies behind the data, or chunks other than
+              // the count, DISP, INFO and filler lie behind the data or behind the form: left as
+              // it is, since rewriting would lose them; the lists wait for the file's next finish
+  Failed,     // the file refused the writing
+};
+// Writes the INFO and DISP lists of a wave that holds data into its file now, in place of those it
+// has (the samples stay as they are).
+TWaveInfoWrite WriteWaveInfo(TMMWave& wave);

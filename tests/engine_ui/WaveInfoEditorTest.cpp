@@ -1,0 +1,334 @@
+// The INFO and DISP editor on lists read from files, its component run modally, and the lists
+// written back into a wave's file: the bytes on disk, judged by sndfile-info too, and the files
+// that must be left alone.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "common/scratch.h"
+#include "engine/MMCstDlg.h"
+#include "engine/MMDIB_qt.h"
+#include "engine/MMWInfo.h"
+#include "engine/MMWave.h"
+#include "engine/WaveFixtures.h"
+#include "platform/audio/riff_io.h"
+#include "platform/system/files.h"
+
+using namespace plat;
+using namespace wavefx;
+
+namespace {
+
+class Answers {
+public:
+  Answers() : q_(std::make_shared<QueuedDialogs>()) { old_ = SetDialogService(q_); }
+  ~Answers() { SetDialogService(old_); }
+  QueuedDialogs* operator->() { return q_.get(); }
+
+private:
+  std::shared_ptr<QueuedDialogs> q_;
+  std::shared_ptr<DialogService> old_;
+};
+
+std::string Chunk(const std::string& id, const std::string& payload) {
+  std::string c = id + LE32(uint32_t(payload.size())) + payload;
+  if (payload.size() & 1) c.push_back('\0');
+  return c;
+}
+
+std::string InfoList(const std::vector<std::pair<std::string, std::string>>& items) {
+  std::string p = "INFO";
+  for (const auto& [id, text] : items) p += Chunk(id, text + '\0');
+  return Chunk("LIST", p);
+}
+
+// A WAV image with chunks behind its data, and bytes behind its RIFF form.
+std::string Wave(const std::string& data, const std::string& behind, const std::string& outside = {}) {
+  std::string img = WavImage(Pcm(8000, 1, 8), data) + behind;
+  const std::string size = LE32(uint32_t(img.size() - 8));
+  img.replace(4, 4, size);
+  return img + outside;
+}
+
+std::string Samples(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += char(i * 7);
+  return s;
+}
+
+int Line(TMMRiffInfoEditorDlg* d, const std::string& code) {
+  for (int i = 0; i < d->INFOComboBox->Items()->Count(); ++i)
+    if (d->INFOComboBox->Items()->Strings(i).compare(0, 4, code) == 0) return i;
+  return -1;
+}
+
+void Select(TMMRiffInfoEditorDlg* d, const std::string& code) {
+  d->INFOComboBox->SetItemIndex(Line(d, code));
+  d->INFOComboBoxChange(d->INFOComboBox);
+}
+
+// Runs f on the editor window once it shows modally.
+void WhenShown(std::function<void(TMMRiffInfoEditorDlg*)> f) {
+  QTimer::singleShot(0, [f] {
+    for (int i = 0; i < Screen->FormCount(); ++i)
+      if (auto* d = dynamic_cast<TMMRiffInfoEditorDlg*>(Screen->Forms(i)); d && d->Modal()) return f(d);
+    ADD_FAILURE() << "no editor window";
+  });
+}
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+struct Form {
+  TMMRiffInfoEditorDlg* d = NewForm<TMMRiffInfoEditorDlg>(nullptr);
+  ~Form() { d->Free(); }
+};
+
+}  // namespace
+
+TEST(MMRiffInfoEditorDlg, ListsEveryItemMarksThoseWithTextAndKeepsTheSelection) {
+  TInfoList info;
+  info.Payload = InfoList({{"IART", "The Band"}}).substr(12);
+  ParseInfoPayload(info);
+  TDispList disp;
+  Form f;
+  f.d->SetLists(&info, &disp);
+  ASSERT_EQ(f.d->INFOComboBox->Items()->Count(), 23);
+  EXPECT_EQ(f.d->INFOComboBox->Items()->Strings(Line(f.d, "ICMT")), "ICMT  Comments                 ");
+  EXPECT_EQ(f.d->INFOComboBox->Items()->Strings(Line(f.d, "IART")), "IART* Artist                   ");
+  EXPECT_EQ(f.d->SelectedItem(), -1);
+
+  Select(f.d, "ICMT");
+  EXPECT_EQ(f.d->ChunkInfoLabel->Caption(), InfoIdentifier(FindInfoIdentifier(FourCC("ICMT"))).Description);
+  EXPECT_EQ(f.d->InfoTextMemo->Text(), "");
+  f.d->InfoTextMemo->SetText("Morning news");
+  f.d->InfoTextMemoExit(f.d->InfoTextMemo);
+  EXPECT_EQ(f.d->INFOComboBox->Items()->Strings(f.d->INFOComboBox->ItemIndex()), "ICMT* Comments                 ");
+  EXPECT_EQ(InfoItemText(info, FindInfoIdentifier(FourCC("ICMT"))), "Morning news");
+  EXPECT_TRUE(f.d->AnySet());
+
+  // Emptying a text that was read hides it: no mark, and nothing to write.
+  Select(f.d, "IART");
+  EXPECT_EQ(f.d->InfoTextMemo->Text(), "The Band");
+  f.d->InfoTextMemo->SetText("");
+  f.d->InfoTextMemoExit(f.d->InfoTextMemo);
+  EXPECT_EQ(f.d->INFOComboBox->Items()->Strings(Line(f.d, "IART"))[4], ' ');
+  EXPECT_EQ(InfoItemText(info, FindInfoIdentifier(FourCC("IART"))), "");
+
+  // Reset brings back what was read and drops every edit.
+  f.d->RevertBtnClick(f.d->RevertBtn);
+  EXPECT_FALSE(f.d->AnySet());
+  EXPECT_EQ(f.d->InfoTextMemo->Text(), "The Band");
+  EXPECT_EQ(f.d->INFOComboBox->Items()->Strings(Line(f.d, "ICMT"))[4], ' ');
+}
+
+TEST(MMRiffInfoEditorDlg, DescriptionAndPictureFollowTheDispRules) {
+  Scratch dir;
+  Answers answers;
+  TInfoList info;
+  TDispList disp;
+  Form f;
+  f.d->SetLists(&info, &disp);
+  EXPECT_FALSE(f.d->ClrBtn->Enabled());
+  EXPECT_FALSE(f.d->DIBImage->Stretch());
+
+  // While the description is edited Enter ends the edit instead of closing the window.
+  f.d->DescriptionEditEnter(f.d->DescriptionEdit);
+  EXPECT_FALSE(f.d->OKBtn->Default());
+  f.d->DescriptionEdit->SetText("Drive time promo");
+  char enter = '\r';
+  f.d->DescriptionEditKeyPress(f.d->DescriptionEdit, enter);
+  EXPECT_EQ(enter, 0);
+  EXPECT_TRUE(f.d->OKBtn->Default());
+  ASSERT_EQ(disp.size(), 1u);
+  EXPECT_EQ(disp[0].Type, kDispText);
+  EXPECT_EQ(*DispItemData(disp[0]), std::string("Drive time promo") + '\0');
+  // Leaving it unchanged adds nothing.
+  f.d->DescriptionEditExit(f.d->DescriptionEdit);
+  EXPECT_EQ(disp.size(), 1u);
+
+  QImage pic(60, 50, QImage::Format_RGB32);
+  pic.fill(QColor(200, 30, 10));
+  pic.setPixel(0, 0, qRgb(0, 0, 255));
+  ASSERT_TRUE(pic.save(QString::fromStdString(dir.Path("logo.bmp")), "BMP"));
+  answers->AnswerFile(dir.Path("logo.bmp"));
+  f.d->PictureBtnClick(f.d->PictureBtn);
+  ASSERT_EQ(disp.size(), 2u);
+  ASSERT_EQ(disp[1].Type, kDispBitmap);
+  const std::string& dib = *DispItemData(disp[1]);
+  ASSERT_EQ(dib.size(), DIBSize(dib.data()));
+  const QImage back = DIBToImage(dib.data(), dib.size());
+  ASSERT_EQ(back.size(), QSize(60, 50));
+  EXPECT_EQ(back.pixel(0, 0) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(back.pixel(59, 49) & 0xFFFFFF, 0xC81E0Au);
+  EXPECT_TRUE(f.d->DIBImage->Stretch()) << "larger than the image: stretched";
+  EXPECT_TRUE(f.d->ClrBtn->Enabled());
+  EXPECT_EQ(answers->Shown().front().text, "Open File");
+
+  f.d->ClrBtnClick(f.d->ClrBtn);
+  EXPECT_EQ(DispItemData(disp[1]), nullptr) << "a cleared picture is not written";
+  EXPECT_FALSE(f.d->ClrBtn->Enabled());
+
+  // A picture the framework cannot read is refused with its message; the lists stay.
+  WriteWholeFile(dir.Path("old.wmf"), "metafile");
+  answers->AnswerFile(dir.Path("old.wmf"));
+  EXPECT_THROW(f.d->PictureBtnClick(f.d->PictureBtn), Exception);
+  EXPECT_EQ(DispItemData(disp[1]), nullptr);
+
+  f.d->RevertBtnClick(f.d->RevertBtn);
+  EXPECT_EQ(f.d->DescriptionEdit->Text(), "");
+  EXPECT_FALSE(f.d->AnySet());
+  EXPECT_EQ(DispChunkBytes(disp), 0) << "entries the editor added are not written after Reset";
+}
+
+TEST(MMRiffInfoEditor, ExecuteIsTrueOnlyForOKWithSomethingSet) {
+  TMMRiffInfoEditor ed(nullptr);
+  const int forms = Screen->FormCount();
+  EXPECT_FALSE(ed.Execute()) << "no lists";
+  EXPECT_EQ(Screen->FormCount(), forms);
+
+  TInfoList info;
+  TDispList disp;
+  ed.SetLists(&info, &disp);
+  WhenShown([](TMMRiffInfoEditorDlg* d) {
+    EXPECT_EQ(d->Caption(), "Riff-Info Editor");
+    d->OKBtn->Click();
+  });
+  EXPECT_FALSE(ed.Execute()) << "OK without a change";
+
+  // Typing in the memo and pressing OK keeps the text even when the memo never lost the focus.
+  WhenShown([](TMMRiffInfoEditorDlg* d) {
+    Select(d, "INAM");
+    d->InfoTextMemo->SetFocus();
+    d->InfoTextMemo->SetText("Station ID");
+    d->OKBtn->Click();
+  });
+  EXPECT_TRUE(ed.Execute());
+  EXPECT_EQ(InfoItemText(info, FindInfoIdentifier(FourCC("INAM"))), "Station ID");
+
+  // Closing without OK keeps the edits but says no.
+  WhenShown([](TMMRiffInfoEditorDlg* d) { d->Close(); });
+  EXPECT_FALSE(ed.Execute());
+  EXPECT_EQ(InfoItemText(info, FindInfoIdentifier(FourCC("INAM"))), "Station ID");
+  EXPECT_EQ(Screen->FormCount(), forms) << "the window is freed";
+}
+
+TEST(MMWaveInfoEditor, EditsTheWaveOfItsSourceAndWritesThemIntoItsFile) {
+  Scratch dir;
+  WriteWholeFile(dir.Path("empty.wav"), Wave("", ""));
+  const std::string samples = Samples(1001);
+  WriteWholeFile(dir.Path("take.wav"), Wave(samples, InfoList({{"IART", "The Band"}})));
+  auto* src = new TMMWaveFile(nullptr);
+  TMMWaveInfoEditor ed(nullptr);
+  EXPECT_EQ(ed.Title(), "Wave-Info Editor");
+  EXPECT_FALSE(ed.Execute()) << "no source";
+  ed.SetSource(src);
+  src->Wave()->SetFileName(dir.Path("empty.wav"));
+  EXPECT_FALSE(ed.Execute()) << "a wave without data shows nothing";
+
+  src->Wave()->SetFileName(dir.Path("take.wav"));
+  WhenShown([](TMMRiffInfoEditorDlg* d) {
+    EXPECT_EQ(d->Caption(), "Wave-Info Editor");
+    Select(d, "ICMT");
+    d->InfoTextMemo->SetText("Recorded live");
+    d->InfoTextMemoExit(d->InfoTextMemo);
+    d->OKBtn->Click();
+  });
+  ASSERT_TRUE(ed.Execute());
+  TMMWave check;
+  check.SetFileName(dir.Path("take.wav"));
+  EXPECT_EQ(InfoItemText(check.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "Recorded live");
+  EXPECT_EQ(InfoItemText(check.IOBlock()->InfoList, FindInfoIdentifier(FourCC("IART"))), "The Band");
+  EXPECT_EQ(check.TotalSamples(), 1001);
+
+  src->Free();
+  EXPECT_EQ(ed.Source(), nullptr);
+}
+
+TEST(WriteWaveInfo, RewritesOnlyWhatLiesBehindTheSamples) {
+  Scratch dir;
+  const std::string path = dir.Path("take.wav");
+  const std::string samples = Samples(1001);
+  // As other programs write them: the list in front of the data, with an item we do not know.
+  std::string img = WavImage(Pcm(8000, 1, 8), samples);
+  img.insert(36, InfoList({{"IART", "The Band"}, {"IXYZ", "unknown"}, {"ISFT", "Other editor"}}));
+  img += Chunk("DISP", LE32(1) + std::string("Hello") + '\0');
+  img.replace(4, 4, LE32(uint32_t(img.size() - 8)));
+  WriteWholeFile(path, img);
+
+  TMMWave wave;
+  wave.SetFileName(path);
+  TInfoList& info = wave.IOBlock()->InfoList;
+  const std::string comment = "Recorded live", none;
+  SetInfoItemText(info, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+  SetInfoItemText(info, FindInfoIdentifier(FourCC("IART")), &none, isSet);
+  ASSERT_EQ(WriteWaveInfo(wave), TWaveInfoWrite::Written);
+
+  const std::string out = FileBytes(path);
+  std::vector<std::string> ids;
+  for (size_t p = 12; p + 8 <= out.size(); p += 8 + Get32(out, p + 4) + (Get32(out, p + 4) & 1))
+    ids.push_back(out.substr(p, 4));
+  EXPECT_EQ(ids, (std::vector<std::string>{"fmt ", "JUNK", "data", "fact", "DISP", "LIST"}));
+  EXPECT_EQ(Get32(out, 4), out.size() - 8);
+  std::string payload;
+  ASSERT_TRUE(FindChunk(out, "data", payload));
+  EXPECT_EQ(payload, samples) << "the samples are untouched";
+  ASSERT_TRUE(FindChunk(out, "fact", payload));
+  EXPECT_EQ(Get32(payload, 0), 1001u);
+  ASSERT_TRUE(FindChunk(out, "DISP", payload));
+  EXPECT_EQ(payload, LE32(1) + "Hello" + '\0');
+  ASSERT_TRUE(FindChunk(out, "LIST", payload));
+  EXPECT_EQ(payload, "INFO" + Chunk("ICMT", comment + '\0') + Chunk("ISFT", std::string("Other editor") + '\0'));
+
+  // The wave reads on as before.
+  wave.OpenWaveFile(false);
+  std::string read(1001, '\0');
+  EXPECT_EQ(wave.ReadData(read.data(), 1001), 1001);
+  EXPECT_EQ(read, samples);
+  // While it is open the lists wait for it to be finished.
+  EXPECT_EQ(WriteWaveInfo(wave), TWaveInfoWrite::Busy);
+  wave.CloseWaveFile();
+
+  if (FindProgram("sndfile-info").empty()) GTEST_SKIP() << "sndfile-info is not installed";
+  const std::string judged = Shell("sndfile-info '" + path + "'");
+  EXPECT_NE(judged.find("ICMT : Recorded live"), std::string::npos) << judged;
+  EXPECT_NE(judged.find("Frames      : 1001"), std::string::npos) << judged;
+}
+
+TEST(WriteWaveInfo, LeavesAloneWhatRewritingWouldLose) {
+  Scratch dir;
+  const std::string samples = Samples(400);
+  const std::string comment = "new";
+  auto attempt = [&](const std::string& name, const std::string& bytes, mode_t mode = 0644) {
+    const std::string path = dir.Path(name);
+    WriteWholeFile(path, bytes);
+    chmod(path.c_str(), mode);
+    TMMWave wave;
+    wave.SetFileName(path);
+    SetInfoItemText(wave.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+    const TWaveInfoWrite r = WriteWaveInfo(wave);
+    EXPECT_EQ(FileBytes(path), bytes) << name << " was changed";
+    return r;
+  };
+  EXPECT_EQ(attempt("cue.wav", Wave(samples, Chunk("cue ", LE32(0)))), TWaveInfoWrite::NotOurs);
+  EXPECT_EQ(attempt("tag.wav", Wave(samples, "", "TAG" + std::string(125, 'x'))), TWaveInfoWrite::NotOurs);
+  EXPECT_EQ(attempt("metafile.wav", Wave(samples, Chunk("DISP", LE32(3) + "wmf!"))), TWaveInfoWrite::NotOurs);
+  EXPECT_EQ(attempt("other-list.wav", Wave(samples, Chunk("LIST", "adtl" + Chunk("labl", LE32(1) + "x")))),
+            TWaveInfoWrite::NotOurs);
+  EXPECT_EQ(attempt("readonly.wav", Wave(samples, ""), 0444), TWaveInfoWrite::NotOurs);
+}
