@@ -92,11 +92,6 @@ TMMRiffInfoEditorDlg::TMMRiffInfoEditorDlg(TComponent* owner) : TForm(owner) {
   OKBtn = Place<TButton>(this, 373, 310, 75, 25, "OK");
   OKBtn->SetDefault(true);
   OKBtn->SetModalResult(mrOk);
-  // Whatever was typed last counts, even when the window closes without the focus leaving it.
-  OKBtn->OnClick = [this](TObject*) {
-    if (ActiveControl() == InfoTextMemo) InfoTextMemoExit(InfoTextMemo);
-    if (ActiveControl() == DescriptionEdit) StoreDescription();
-  };
 
   PictureOpenDialog = new TMMPictureOpenDialog(this);
   PictureOpenDialog->DefaultExt = "BMP";

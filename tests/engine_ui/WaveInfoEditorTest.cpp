@@ -211,7 +211,7 @@ TEST(MMRiffInfoEditor, ExecuteIsTrueOnlyForOKWithSomethingSet) {
   });
   EXPECT_FALSE(ed.Execute()) << "OK without a change";
 
-  // Typing in the memo and pressing OK keeps the text even when the memo never lost the focus.
+  // Closing the window takes the focus from the memo, so what was typed last counts.
   WhenShown([](TMMRiffInfoEditorDlg* d) {
     Select(d, "INAM");
     d->InfoTextMemo->SetFocus();
