@@ -125,13 +125,13 @@ TMMWaveOpenDialog::~TMMWaveOpenDialog() {
 void TMMWaveOpenDialog::SetColor(TColor c) {
   if (c == color_) return;
   color_ = c;
-  if (levelBox_ && !playing_) UpdatePanel();
+  if (levelBox_) ShowLevels();
 }
 
 void TMMWaveOpenDialog::SetForeColor(TColor c) {
   if (c == foreColor_) return;
   foreColor_ = c;
-  if (levelBox_ && !playing_) UpdatePanel();
+  if (levelBox_) ShowLevels();
 }
 
 void TMMWaveOpenDialog::SetPreview(bool on) {
