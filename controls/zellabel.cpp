@@ -1,6 +1,7 @@
 #include "controls/zellabel.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "controls/zelclass.h"
 #include "controls/zelgraph.h"
@@ -238,6 +239,17 @@ void TZelCustomLabel::Paint() {
   if (!Transparent()) FillBackground(c, r, Color());
   if (bevel_->Extent() || bevel_->FarExtent()) bevel_->Draw(c, r, Transparent());
   c.Font()->Assign(Font());
+  if (fontFX_->Angle() != 0) {
+    // Turned text starts from its top-left corner: move that corner so the turned box begins at
+    // the rectangle's top-left.
+    const std::string text = DisplayText();
+    const plat::TSize t = TextBox(*Font(), text, nullptr, TextFlags());
+    const double a = fontFX_->Angle() * 3.14159265358979323846 / 180.0;
+    const double xs[] = {0, t.cx * std::cos(a), t.cy * std::sin(a), t.cx * std::cos(a) + t.cy * std::sin(a)};
+    const double ys[] = {0, -t.cx * std::sin(a), t.cy * std::cos(a), -t.cx * std::sin(a) + t.cy * std::cos(a)};
+    plat::OffsetRect(r, int(std::lround(-*std::min_element(xs, xs + 4))),
+                     int(std::lround(-*std::min_element(ys, ys + 4))));
+  }
   if (TwinkleShown()) {
     DrawLabelText(c, r, DisplayText(), fontFX_.get(), Enabled());
   } else if (TwinkleColor() != plat::clNone) {

@@ -1,20 +1,28 @@
 // Draws the control kit's looks into one picture for a reviewer: gradient styles, edge and
-// frame styles, 3D text, button frames in their states, arrows, disabled glyphs and effects.
+// frame styles, 3D text, button frames in their states, arrows, disabled glyphs and effects, and
+// the kit's controls themselves: push and speed buttons in their states, labels, status bars and
+// a styled caption bar.
 //   QT_QPA_PLATFORM=offscreen kit-gallery gallery.png
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "controls/MMForm.h"
 #include "controls/ZelBitmapEffectObject.h"
 #include "controls/ZelButtonLayout.h"
 #include "controls/ZelFXCaption.h"
 #include "controls/zelbmp.h"
+#include "controls/zelbtns.h"
 #include "controls/zelclass.h"
 #include "controls/zelcont.h"
 #include "controls/zelgraph.h"
+#include "controls/zellabel.h"
+#include "controls/zelstatus.h"
+#include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/menus.h"
 
 using plat::TCanvas;
 using plat::TRect;
@@ -225,6 +233,251 @@ int Pictures(TCanvas& c, int y, plat::TBitmap& glyph) {
   return y + 62;
 }
 
+// Buttons whose pressed and hover looks can be shown without a mouse.
+class ShownButton : public TZelButton {
+public:
+  using TZelButton::TZelButton;
+  using TZelCustomButton::SetPushed;
+};
+class ShownSpeedButton : public TZelSpeedButton {
+public:
+  using TZelSpeedButton::TZelSpeedButton;
+  using TZelBaseGraphicButton::SetState;
+};
+
+void DeckFont(plat::TFont* f, int height, plat::TColor color) {
+  f->SetName("Arial");
+  f->SetHeight(height);
+  f->SetStyle(plat::fsBold);
+  f->SetColor(color);
+}
+
+// Lays kit controls on a form, shows it off screen and copies its client area onto the page.
+int Controls(TCanvas& c, int y, plat::TBitmap& glyph) {
+  Heading(c, y, "Push buttons: normal, focused, down, disabled, with a glyph, deck captions");
+  y += 22;
+  auto* form = plat::NewForm<plat::TForm>(nullptr);
+  form->SetBorderStyle(plat::bsNone);
+  form->SetColor(plat::clBtnFace);
+  form->SetBounds(0, 0, 980, 430);
+
+  plat::TBitmap strip(64, 16);  // four cells: up, disabled, hover, down
+  strip.SetPixelFormat(plat::pf24bit);
+  for (int i = 0; i < 4; ++i) strip.Canvas()->Draw(i * 16, 0, &glyph);
+  strip.Canvas()->Brush()->SetColor(plat::clGreen);
+  strip.Canvas()->FillRect(plat::Rect(36, 4, 44, 12));
+
+  struct PushSpec {
+    const char* caption;
+    int look;  // 0 normal, 1 focused, 2 down, 3 disabled
+    bool glyph, deck;
+    plat::TColor color;
+  } pushes[] = {{"Normal", 0, false, false, plat::clBtnText},
+                {"Focused", 1, false, false, plat::clBtnText},
+                {"Down", 2, false, false, plat::clBtnText},
+                {"Disabled", 3, false, false, plat::clBtnText},
+                {"Glyph", 0, true, false, plat::clBtnText},
+                {"Glyph off", 3, true, false, plat::clBtnText},
+                {"&Record\r\nF5", 0, false, true, plat::clRed},
+                {"&Play\r\nF7", 2, false, true, plat::clGreen}};
+  int x = 0;
+  plat::TButton* focus = nullptr;
+  for (const PushSpec& spec : pushes) {
+    auto* b = new ShownButton(form);
+    b->SetParent(form);
+    b->SetBounds(x, 0, spec.deck ? 110 : 100, spec.deck ? 60 : 34);
+    b->SetCaption(spec.caption);
+    b->SetColor(plat::clBtnFace);
+    if (spec.deck) {
+      DeckFont(b->Font(), -20, spec.color);
+      b->SetMultiLine(true);
+    } else {
+      b->Font()->SetName("Arial");
+      b->Font()->SetHeight(-12);
+    }
+    if (spec.glyph) b->SetGlyph(&glyph);
+    if (spec.look == 1) focus = b;
+    if (spec.look == 2) b->SetPushed(true);
+    if (spec.look == 3) b->SetEnabled(false);
+    x += b->Width() + 12;
+  }
+
+  struct SpeedRow {
+    TZelUserButtonStyle style;
+    const char* name;
+  } rows[] = {{ubsAutoDetect, "AutoDetect"}, {ubsKorvexFlat, "KorvexFlat"}, {ubsFlat, "Flat"},
+              {ubsFlatUnColored, "FlatUnColored"}};
+  const TZelButtonState states[] = {bsUp, bsMouseOver, bsPushed, bsDown, bsDisabled};
+  int sy = 80;
+  for (const SpeedRow& row : rows) {
+    auto* name = new TZelSimpleLabel(form);
+    name->SetParent(form);
+    name->SetBounds(0, sy + 6, 10, 10);
+    name->Font()->SetName("Arial");
+    name->Font()->SetHeight(-11);
+    name->SetCaption(row.name);
+    for (int i = 0; i < 5; ++i) {
+      auto* b = new ShownSpeedButton(form);
+      b->SetParent(form);
+      b->SetBounds(110 + i * 90, sy, 80, 26);
+      b->SetStyle(row.style);
+      b->Font()->SetName("Arial");
+      b->Font()->SetHeight(-11);
+      b->SetCaption("Speed");
+      b->SetGlyph(&strip);
+      if (states[i] == bsDisabled) b->SetEnabled(false);
+      else b->SetState(states[i]);
+    }
+    sy += 32;
+  }
+  auto* combo = new ShownSpeedButton(form);
+  combo->SetParent(form);
+  combo->SetBounds(570, 80, 80, 26);
+  combo->Font()->SetName("Arial");
+  combo->Font()->SetHeight(-11);
+  combo->SetCaption("Sort");
+  auto* menu = new plat::TPopupMenu(form);
+  combo->SetDropDownMenu(menu);
+  combo->SetDropDownCombo(true);
+
+  // Labels as the deck places them, and the other kinds.
+  auto* status = new TZelSimpleLabel(form);
+  status->SetParent(form);
+  status->SetBounds(0, 220, 10, 10);
+  status->Font()->SetName("Arial");
+  status->Font()->SetHeight(-16);
+  status->Font()->SetColor(plat::clGray);
+  status->Font3D()->SetStyle(tdRaisedShadow);
+  status->Font3D()->SetShadowDepth(0);
+  status->SetCaption("Audio File Status Area    ");
+  const char* lines[] = {"..\\A cart name of some length", "that goes on to a second line",
+                         "and a third line that is far too long to fit, so it ends in an ellipsis where it stops"};
+  for (int i = 0; i < 3; ++i) {
+    auto* l = new TZelSimpleLabel(form);
+    l->SetParent(form);
+    l->SetAutoSize(false);
+    l->SetBounds(0, 250 + i * 28, 220, 26);
+    l->SetTransparent(false);
+    l->SetColor(plat::clWhite);
+    l->SetMultiLine(true);
+    l->Font()->SetName("Arial");
+    l->Font()->SetHeight(-11);
+    if (i == 2) l->SetOptions(loEndEllipsis);
+    l->SetCaption(lines[i]);
+  }
+  auto* bevelled = new TZelLabel(form);
+  bevelled->SetParent(form);
+  bevelled->SetBounds(260, 222, 10, 10);
+  bevelled->Font()->SetName("Arial");
+  bevelled->Font()->SetHeight(-13);
+  bevelled->Bevel()->SetStyleOuter(bvRaised);
+  bevelled->Bevel()->SetStyleInner(bvLowered);
+  bevelled->Bevel()->SetBorderWidth(2);
+  bevelled->SetCaption("Bevelled label");
+  auto* link = new TZelSimpleLabel(form);
+  link->SetParent(form);
+  link->SetBounds(260, 262, 10, 10);
+  link->Font()->SetName("Arial");
+  link->Font()->SetHeight(-12);
+  link->SetCaption("studio@example.org");
+  link->SetJumpMode(jmInternet);
+  auto* info = new TZelInformationLabel(form);
+  info->SetParent(form);
+  info->SetBounds(260, 290, 10, 10);
+  info->Font()->SetName("Arial");
+  info->Font()->SetHeight(-12);
+  info->SetInfo(itProgName);
+  auto* rotated = new TZelLabel(form);
+  rotated->SetParent(form);
+  rotated->SetBounds(470, 222, 10, 10);
+  rotated->Font()->SetName("Arial");
+  rotated->Font()->SetHeight(-14);
+  rotated->FontFX()->SetAngle(30);
+  rotated->FontFX()->SetStyle(tdSunkenShadow);
+  rotated->SetCaption("Rotated");
+  auto* disabled = new TZelSimpleLabel(form);
+  disabled->SetParent(form);
+  disabled->SetBounds(600, 230, 10, 10);
+  disabled->Font()->SetName("Arial");
+  disabled->Font()->SetHeight(-14);
+  disabled->SetCaption("Disabled label");
+  disabled->SetEnabled(false);
+
+  // Status bars: the deck's simple text, and panels with the size grip.
+  auto* panelHost = new plat::TPanel(form);
+  panelHost->SetParent(form);
+  panelHost->SetBevelOuter(plat::bvNone);
+  panelHost->SetBounds(0, 350, 640, 70);
+  auto* simple = new TZelStatusBar(form);
+  simple->SetParent(panelHost);
+  simple->SetSimplePanel(true);
+  simple->SetSimpleText("Recording into QUICK cart 2024-05-01 10.31.wav");
+  auto* panelled = new TZelStatusBar(form);
+  panelled->SetParent(panelHost);
+  panelled->SetAlign(plat::alTop);
+  panelled->SetOldStyle(false);
+  for (const char* text : {"44.100 kHz", "16 Bit", "Stereo"}) {
+    TZelStatusPanel* p = panelled->Panels()->Add();
+    p->SetSize(120);
+    p->SetText(text);
+    p->Font()->SetName("Arial");
+    p->Font()->SetHeight(-11);
+  }
+
+  form->Show();
+  if (focus) focus->SetFocus();
+  QApplication::processEvents();
+  QImage shot = form->ClientWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  plat::TBitmap picture;
+  picture.SetImage(shot);
+  c.Draw(10, y, &picture);
+  static const char* const stateNames[] = {"Up", "MouseOver (hot)", "Pushed", "Down (latched)", "Disabled"};
+  for (int i = 0; i < 5; ++i) Label(c, 120 + i * 90, y + 66, stateNames[i]);
+  Label(c, 580, y + 66, "drop-down combo");
+  Label(c, 660, y + 352, "status bars: simple text; panels with the size grip");
+  form->Free();
+  y += 432;
+
+  Heading(c, y, "Caption styler: the deck's title parts, active, inactive, narrow windows");
+  y += 22;
+  auto* main = plat::NewForm<plat::TForm>(nullptr);
+  main->SetCaption("Main");
+  auto* styler = new TMMFormStyler(main);
+  styler->AppNameText()->SetCaption("Solvane");
+  styler->AppNameText()->Font()->SetName("Arial");
+  styler->AppNameText()->Font()->SetHeight(-13);
+  styler->AppNameText()->Font()->SetStyle(plat::fsBold | plat::fsItalic);
+  styler->CompanyText()->Font()->SetName("Arial");
+  styler->CompanyText()->Font()->SetHeight(-11);
+  styler->CompanyText()->Font()->SetStyle(plat::fsBold);
+  styler->CompanyText()->SetCaption("Tolmark Kiv 1.0.0.0");
+  styler->CaptionText()->SetCaption("  [ User: Default ]");
+  styler->CaptionText()->SetColorActive(plat::clYellow);
+  styler->SetClrLeftActive(plat::clActiveCaption);
+  styler->SetClrLeftInActive(plat::clInactiveCaption);
+  styler->SetClrRightActive(plat::clBlack);
+  struct Shot {
+    int width;
+    bool active;
+  } shots[] = {{560, true}, {560, false}, {300, true}, {170, true}};
+  int sx = 10, row = y;
+  for (const Shot& shot : shots) {
+    main->SetBounds(0, 0, shot.width, 40);
+    styler->SetActive(shot.active);
+    plat::TBitmap bar;
+    styler->PaintCaption(bar);
+    if (sx + shot.width > 990) {
+      sx = 10;
+      row += 46;
+    }
+    c.Draw(sx, row, &bar);
+    sx += shot.width + 10;
+  }
+  Label(c, 10, row + 44, std::string("title: ") + main->Caption());
+  main->Free();
+  return row + 62;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,11 +487,11 @@ int main(int argc, char** argv) {
   TZelKit kit;
   const std::string out = argc > 1 ? argv[1] : "kit-gallery.png";
 
-  plat::TBitmap page(1000, 1000);
+  plat::TBitmap page(1000, 1600);
   page.SetPixelFormat(plat::pf24bit);
   TCanvas& c = *page.Canvas();
   c.Brush()->SetColor(plat::clBtnFace);
-  c.FillRect(plat::Rect(0, 0, 1000, 1000));
+  c.FillRect(plat::Rect(0, 0, 1000, 1600));
   plat::TBitmap glyph;
   MakeGlyph(glyph);
 
@@ -248,6 +501,7 @@ int main(int argc, char** argv) {
   y = Text3D(c, y);
   y = Buttons(c, y, glyph);
   y = Pictures(c, y, glyph);
+  y = Controls(c, y, glyph);
   QImage img = page.Image().copy(0, 0, 1000, y + 4);
   if (!img.save(QString::fromStdString(out), "PNG")) {
     std::fprintf(stderr, "kit-gallery: cannot write %s\n", out.c_str());
