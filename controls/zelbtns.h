@@ -285,7 +285,6 @@ public:
   bool HasComboPart() const { return dropDownCombo_ && dropDownMenu_; }
 
   plat::TNotifyEvent OnDropDown;
-  plat::TNotifyEvent OnMouseExit;
 
   void Click() override;
   void DropDown();

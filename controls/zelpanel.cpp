@@ -1,5 +1,6 @@
 #include "controls/zelpanel.h"
 
+#include <QChildEvent>
 #include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
@@ -108,6 +109,36 @@ void TZelCustomBevelPanel::Paint() {
 
 // ---- scroll box ---------------------------------------------------------------------------------------
 
+// Children move and resize without telling their parent: the box watches their widgets, so the
+// scroll range follows what it holds.
+class TZelCustomScrollBox::ChildWatch : public QObject {
+public:
+  explicit ChildWatch(TZelCustomScrollBox* box) : box_(box) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::ChildAdded:
+        if (o == box_->surface_) {
+          QObject* child = static_cast<QChildEvent*>(e)->child();
+          if (child->isWidgetType()) child->installEventFilter(this);
+        }
+        box_->UpdateScrollBars();
+        break;
+      case QEvent::ChildRemoved:
+      case QEvent::Move:
+      case QEvent::Resize:
+      case QEvent::Show:
+      case QEvent::Hide:
+        if (o != box_->surface_) box_->UpdateScrollBars();
+        break;
+      default: break;
+    }
+    return false;
+  }
+
+private:
+  TZelCustomScrollBox* box_;
+};
+
 TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
     : TZelCustomControl(owner), bevel_(std::make_unique<TZelScrollBoxBevel>()) {
   // The box draws its own edge (nothing is drawn for it by the window system here).
@@ -122,6 +153,8 @@ TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
                   plat::csReplicatable);
   viewport_ = new QWidget(Widget());
   surface_ = new QWidget(viewport_);
+  watch_ = std::make_unique<ChildWatch>(this);
+  surface_->installEventFilter(watch_.get());
   horz_ = new QScrollBar(Qt::Horizontal, Widget());
   vert_ = new QScrollBar(Qt::Vertical, Widget());
   for (QScrollBar* bar : {horz_, vert_}) {
@@ -137,7 +170,11 @@ TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
   UpdateScrollBars();
 }
 
-TZelCustomScrollBox::~TZelCustomScrollBox() { bevel_->OnChange = nullptr; }
+TZelCustomScrollBox::~TZelCustomScrollBox() {
+  bevel_->OnChange = nullptr;
+  if (surface_) surface_->removeEventFilter(watch_.get());
+  updating_ = true;  // nothing more is laid out while the children go
+}
 
 QWidget* TZelCustomScrollBox::ClientWidget() const { return surface_ ? surface_ : Widget(); }
 

@@ -89,8 +89,10 @@ protected:
   void WndProc(plat::TMessage& m) override;
 
 private:
+  class ChildWatch;
   void UpdateScrollBars();
   void Scrolled(bool ended, bool vertical);
+  std::unique_ptr<ChildWatch> watch_;
   std::unique_ptr<TZelScrollBoxBevel> bevel_;
   QWidget* viewport_ = nullptr;
   QWidget* surface_ = nullptr;
