@@ -374,12 +374,14 @@ void TZelCustomControl::Paint() {
 }
 
 void TZelCustomControl::MouseEnter() {
+  if (mouseInside_) return;  // one crossing, one enter
   mouseInside_ = true;
   DoMouseEnter();
   if (flatBorder_) Invalidate();
 }
 
 void TZelCustomControl::MouseLeave() {
+  if (!mouseInside_) return;
   mouseInside_ = false;
   if (flatBorder_ && !focused_) Invalidate();
   DoMouseExit();
