@@ -7,6 +7,10 @@
 #include "platform/system/component.h"
 #include "platform/ui/types.h"
 
+namespace plat {
+class TStream;
+}
+
 class TZelPointList : public plat::TObject {
 public:
   plat::TNotifyEvent OnChange;
@@ -33,3 +37,9 @@ private:
   std::vector<uint32_t> items_;
   int updateCount_ = 0;
 };
+
+// The stored form of a point list: the component stream's list of integers, x and y of each point
+// in turn.
+void WritePointListData(plat::TStream& s, const TZelPointList& list);
+// The points of a stored list (a lone last value is left out); damaged data raises EReadError.
+std::vector<plat::TPoint> ReadPointListData(plat::TStream& s);

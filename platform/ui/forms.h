@@ -13,6 +13,7 @@
 // OnKeyPress likewise; Alt+letter (or a plain letter on a button) goes to the control whose
 // caption has that accelerator, or opens the menu that has it. Qt's own shortcuts are kept out of
 // forms so that none of this is bypassed.
+#include <QEvent>
 #include <exception>
 #include <functional>
 #include <string>
@@ -45,6 +46,22 @@ enum : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TShortCutEvent = std::function<void(uint16_t Key, TShiftState Shift, bool& Handled)>;
+
+// Sent to a form's window just before the form fills its background: an event filter on the
+// window (a component that watches the form's events) may paint the background on Canvas()
+// itself and say so with SetPainted, and the form then leaves it as painted.
+class TEraseBackgroundEvent : public QEvent {
+public:
+  explicit TEraseBackgroundEvent(TCanvas* canvas) : QEvent(EventType()), canvas_(canvas) {}
+  static QEvent::Type EventType();
+  TCanvas* Canvas() const { return canvas_; }
+  void SetPainted() { painted_ = true; }
+  bool Painted() const { return painted_; }
+
+private:
+  TCanvas* canvas_;
+  bool painted_ = false;
+};
 
 class TCustomForm : public TWinControl {
 public:
@@ -124,6 +141,7 @@ protected:
   void BeforeDestruction() override;
   void Notification(TComponent* c, TOperation op) override;
   void Paint() override;
+  void PaintBackground(TCanvas& c) override;
   void SetTextRaw(const std::string& s) override;
   virtual void DoShow();
   virtual void DoHide();

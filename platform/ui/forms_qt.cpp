@@ -309,6 +309,17 @@ void TCustomForm::Paint() {
   if (OnPaint) OnPaint(this);
 }
 
+QEvent::Type TEraseBackgroundEvent::EventType() {
+  static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+  return type;
+}
+
+void TCustomForm::PaintBackground(TCanvas& c) {
+  TEraseBackgroundEvent e(&c);
+  if (window_) QCoreApplication::sendEvent(window_, &e);
+  if (!e.Painted()) TWinControl::PaintBackground(c);
+}
+
 void TCustomForm::DoShow() {
   if (OnShow) OnShow(this);
 }

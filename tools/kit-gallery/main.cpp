@@ -23,6 +23,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/menus.h"
+#include "regions.h"
 
 using plat::TCanvas;
 using plat::TRect;
@@ -487,11 +488,11 @@ int main(int argc, char** argv) {
   TZelKit kit;
   const std::string out = argc > 1 ? argv[1] : "kit-gallery.png";
 
-  plat::TBitmap page(1000, 1600);
+  plat::TBitmap page(1000, 2400);
   page.SetPixelFormat(plat::pf24bit);
   TCanvas& c = *page.Canvas();
   c.Brush()->SetColor(plat::clBtnFace);
-  c.FillRect(plat::Rect(0, 0, 1000, 1600));
+  c.FillRect(plat::Rect(0, 0, 1000, 2400));
   plat::TBitmap glyph;
   MakeGlyph(glyph);
 
@@ -502,6 +503,7 @@ int main(int argc, char** argv) {
   y = Buttons(c, y, glyph);
   y = Pictures(c, y, glyph);
   y = Controls(c, y, glyph);
+  y = RegionShapes(c, y);
   QImage img = page.Image().copy(0, 0, 1000, y + 4);
   if (!img.save(QString::fromStdString(out), "PNG")) {
     std::fprintf(stderr, "kit-gallery: cannot write %s\n", out.c_str());

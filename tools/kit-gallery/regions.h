@@ -1,0 +1,6 @@
+#pragma once
+namespace plat {
+class TCanvas;
+}
+// Draws the region shapes from y down; returns where the next section starts.
+int RegionShapes(plat::TCanvas& c, int y);
