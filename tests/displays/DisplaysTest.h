@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "common/wave_format.h"
 #include "engine/MMTimer.h"
 #include "platform/audio/mmtimer.h"
 #include "platform/audio/wave_types.h"
@@ -19,14 +20,7 @@ inline void Ticks(int n) {
 }
 
 inline plat::WAVEFORMATEX Pcm(int bits, int channels, int rate = 48000) {
-  plat::WAVEFORMATEX f{};
-  f.wFormatTag = 1;
-  f.nChannels = uint16_t(channels);
-  f.nSamplesPerSec = uint32_t(rate);
-  f.wBitsPerSample = uint16_t(bits);
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-  return f;
+  return PcmFormat(uint32_t(rate), uint16_t(channels), uint16_t(bits));
 }
 
 // A 16-bit stereo block of 50 frames: left and right at these levels.

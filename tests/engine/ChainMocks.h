@@ -7,23 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "common/wave_format.h"
 #include "engine/MMDSPObj.h"
 
 using CallLog = std::vector<std::string>;
 
 // The byte at position i of every test stream.
 inline uint8_t PatternByte(uint64_t i) { return uint8_t((i * 7 + (i >> 8) * 13 + 1) & 0xFF); }
-
-inline WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
 
 class LoggedLink : public TMMDSPComponent {
 public:

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wave_format.h"
 #include "engine/MMDSPObj.h"
 #include "platform/system/files.h"
 
@@ -19,14 +20,7 @@ inline uint32_t Get32(const std::string& s, size_t at) {
 }
 
 inline WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
+  return PcmFormat(rate, channels, bits);
 }
 
 // A plain WAV image: a 16-byte "fmt " (the layout other programs write) and one data chunk.

@@ -3,23 +3,13 @@
 #include <cstring>
 
 #include "common/sox_adpcm.h"
+#include "common/wave_format.h"
 #include "platform/audio/codec_manager.h"
 
 using namespace plat;
 using soxadpcm::WavImage;
 
 namespace {
-
-WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
 
 const WAVEFORMATEX* AsFormat(const std::vector<uint32_t>& block) {
   return reinterpret_cast<const WAVEFORMATEX*>(block.data());
@@ -120,7 +110,7 @@ TEST(CodecManager, TagAndFormatDetails) {
   details.cbwfx = 18;  // the extra bytes are said not to be there
   EXPECT_EQ(AcmFormatDetails(0, &details, ACM_FORMATDETAILSF_FORMAT), MMSYSERR_INVALPARAM);
 
-  const WAVEFORMATEX pcm = Pcm(8000, 1, 8);
+  const WAVEFORMATEX pcm = PcmFormat(8000, 1, 8);
   details.pwfx = &pcm;
   details.cbwfx = 18;
   ASSERT_EQ(AcmFormatDetails(0, &details, ACM_FORMATDETAILSF_FORMAT), MMSYSERR_NOERROR);
@@ -150,7 +140,7 @@ TEST(CodecManager, SuggestionsKeepTheFieldsAskedForAndAreReachable) {
   s.nChannels = 1;
   EXPECT_EQ(AcmFormatSuggest(0, AsFormat(ima), &s, 18, ACM_FORMATSUGGESTF_NCHANNELS), ACMERR_NOTPOSSIBLE);
 
-  const WAVEFORMATEX stereo = Pcm(44100, 2, 16);
+  const WAVEFORMATEX stereo = PcmFormat(44100, 2, 16);
   s = WAVEFORMATEX{};
   s.nChannels = 1;
   s.wBitsPerSample = 8;
@@ -175,7 +165,7 @@ TEST(CodecManager, StreamsDecodeWhatSoxEncodes) {
     std::vector<int16_t> ref;
     ASSERT_TRUE(soxadpcm::Encode(dir, encoding, 22050, 2, soxadpcm::Signal(15000, 2), w, ref));
     const auto fmt = w.Block();
-    const WAVEFORMATEX pcm = Pcm(22050, 2, 16);
+    const WAVEFORMATEX pcm = PcmFormat(22050, 2, 16);
     ASSERT_EQ(AcmStreamOpen(nullptr, 0, AsFormat(fmt), &pcm, ACM_STREAMOPENF_QUERY), MMSYSERR_NOERROR);
     const uint32_t align = w.Format.nBlockAlign;
     {
@@ -199,7 +189,7 @@ TEST(CodecManager, StreamsDecodeWhatSoxEncodes) {
 }
 
 TEST(CodecManager, PCMConversionsMixAndScale) {
-  const WAVEFORMATEX st16 = Pcm(8000, 2, 16), mono8 = Pcm(8000, 1, 8);
+  const WAVEFORMATEX st16 = PcmFormat(8000, 2, 16), mono8 = PcmFormat(8000, 1, 8);
   std::vector<int16_t> in = {1000, 3000, -32768, -32768, 32767, 32767, -1, 1};
   OpenStream down(&st16, &mono8, 16);
   const auto out = down.Run(Bytes16(in), 16);
@@ -209,13 +199,13 @@ TEST(CodecManager, PCMConversionsMixAndScale) {
   const auto wide = up.Run({0, 128, 255, 129}, 4);
   EXPECT_EQ(wide, Bytes16({-32768, -32768, 0, 0, 32512, 32512, 256, 256}));
 
-  const WAVEFORMATEX rate = Pcm(11025, 2, 16), quad = Pcm(8000, 4, 16);
+  const WAVEFORMATEX rate = PcmFormat(11025, 2, 16), quad = PcmFormat(8000, 4, 16);
   EXPECT_EQ(AcmStreamOpen(nullptr, 0, &st16, &rate, ACM_STREAMOPENF_QUERY), ACMERR_NOTPOSSIBLE);
   EXPECT_EQ(AcmStreamOpen(nullptr, 0, &st16, &quad, ACM_STREAMOPENF_QUERY), ACMERR_NOTPOSSIBLE);
 }
 
 TEST(CodecManager, HeadersAndHandlesFollowTheRules) {
-  const WAVEFORMATEX a = Pcm(8000, 1, 16), b = Pcm(8000, 1, 8);
+  const WAVEFORMATEX a = PcmFormat(8000, 1, 16), b = PcmFormat(8000, 1, 8);
   HACMSTREAM h = 0;
   EXPECT_EQ(AcmStreamOpen(nullptr, 0, &a, &b, 0), MMSYSERR_INVALPARAM);
   EXPECT_EQ(AcmStreamOpen(&h, 0, &a, &b, ACM_STREAMOPENF_ASYNC), MMSYSERR_INVALFLAG);
@@ -260,7 +250,7 @@ TEST(CodecManager, DamagedBlockDecodesAsSilenceOfItsLength) {
   std::vector<int16_t> ref;
   ASSERT_TRUE(soxadpcm::Encode(dir, "ms-adpcm", 8000, 1, soxadpcm::Signal(2000, 1), w, ref));
   const auto fmt = w.Block();
-  const WAVEFORMATEX pcm = Pcm(8000, 1, 16);
+  const WAVEFORMATEX pcm = PcmFormat(8000, 1, 16);
   auto data = w.Data;
   data[256] = 7;  // the second block
   OpenStream s(AsFormat(fmt), &pcm, 1024);

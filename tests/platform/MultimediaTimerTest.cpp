@@ -5,24 +5,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/eventually.h"
 #include "platform/audio/mmtimer.h"
 #include "platform/system/threads.h"
 
 using namespace plat;
 
 namespace {
-
-// Waits for a condition that a timer thread makes true; the limit only stops a broken build from
-// hanging, it decides nothing.
-template <class F>
-bool Eventually(F f) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!f()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 struct ManualMode {
   ManualMode() { UseManualMMTimer(true); }

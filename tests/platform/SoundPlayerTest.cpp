@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/eventually.h"
 #include "common/scratch.h"
+#include "common/wave_format.h"
 #include "platform/audio/simple_wav.h"
 #include "platform/audio/sound_player.h"
 #include "platform/audio/virtual_audio.h"
@@ -19,27 +21,6 @@
 using namespace plat;
 
 namespace {
-
-WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
-
-template <class F>
-bool Eventually(F f) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!f()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 std::vector<uint8_t> Audio() {
   auto caps = VirtualCaptures();
@@ -61,7 +42,7 @@ protected:
       samples_.push_back(uint8_t(i >> 8));
     }
     SimpleWavWriter w;
-    ASSERT_TRUE(w.Open(path_, Pcm(8000, 1, 16)));
+    ASSERT_TRUE(w.Open(path_, PcmFormat(8000, 1, 16)));
     ASSERT_TRUE(w.Write(samples_.data(), samples_.size()));
     ASSERT_TRUE(w.Close());
   }
@@ -249,7 +230,7 @@ TEST(SimpleWav, WriterFinishesSizesThatOutsideReadersAccept) {
   Scratch dir;
   std::string path = dir.Path("odd.wav");
   SimpleWavWriter wr;
-  ASSERT_TRUE(wr.Open(path, Pcm(8000, 1, 8)));
+  ASSERT_TRUE(wr.Open(path, PcmFormat(8000, 1, 8)));
   ASSERT_TRUE(wr.Write("\x01\x02\x03", 3));
   ASSERT_TRUE(wr.Close());
   std::ifstream in(path, std::ios::binary);

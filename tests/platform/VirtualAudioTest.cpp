@@ -15,7 +15,9 @@
 
 #include <unistd.h>
 
+#include "common/eventually.h"
 #include "common/scratch.h"
+#include "common/wave_format.h"
 #include "platform/audio/simple_wav.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_device.h"
@@ -23,27 +25,6 @@
 using namespace plat;
 
 namespace {
-
-WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
-
-template <class F>
-bool Eventually(F f) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!f()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // An open stream with its buffers; collects what comes back.
 struct Stream {
@@ -112,7 +93,7 @@ protected:
   }
   void Apply() { ASSERT_TRUE(SetVirtualAudioConfig(config_)); }
   VirtualAudioConfig config_;
-  const WAVEFORMATEX cd_ = Pcm(44100, 2, 16);
+  const WAVEFORMATEX cd_ = PcmFormat(44100, 2, 16);
 };
 
 }  // namespace
@@ -144,7 +125,7 @@ TEST_F(VirtualAudio, LosslessInputWaitsForABufferInsteadOfDropping) {
 
 TEST_F(VirtualAudio, UnalignedBuffersStillCarryEveryByteInOrder) {
   Apply();
-  const WAVEFORMATEX f = Pcm(22050, 2, 16);
+  const WAVEFORMATEX f = PcmFormat(22050, 2, 16);
   Stream in(true, f);
   for (size_t n : {7, 1, 13, 4096, 3, 999}) ASSERT_EQ(in.Queue(in.Buffer(n)), MMSYSERR_NOERROR);
   ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
@@ -161,17 +142,17 @@ TEST_F(VirtualAudio, RealTimeAndFastClocksMoveAudioWithoutSteps) {
   for (VirtualClock clock : {VirtualClock::RealTime, VirtualClock::Fast}) {
     config_.Clock = clock;
     Apply();
-    Stream out(false, Pcm(8000, 1, 8));
+    Stream out(false, PcmFormat(8000, 1, 8));
     for (int i = 0; i < 3; ++i) ASSERT_EQ(out.Queue(out.Buffer(80)), MMSYSERR_NOERROR);  // 30 ms
     EXPECT_TRUE(Eventually([&] { return out.Back() == 3; }));
     EXPECT_EQ(out.Position(), 240u);
-    Stream in(true, Pcm(8000, 1, 8));
+    Stream in(true, PcmFormat(8000, 1, 8));
     for (int i = 0; i < 2; ++i) ASSERT_EQ(in.Queue(in.Buffer(40)), MMSYSERR_NOERROR);
     ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
     EXPECT_TRUE(Eventually([&] { return in.Back() == 2; }));
     if (clock == VirtualClock::Fast) {
       auto rec = in.Received();
-      EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), Pcm(8000, 1, 8), 0))
+      EXPECT_TRUE(MatchesVirtualPattern(rec.data(), rec.size(), PcmFormat(8000, 1, 8), 0))
           << "as fast as buffers come, nothing is dropped";
     }
     in.Close();
@@ -182,7 +163,7 @@ TEST_F(VirtualAudio, RealTimeAndFastClocksMoveAudioWithoutSteps) {
 TEST_F(VirtualAudio, ToneAndWavFileInputs) {
   Scratch dir;
   // A 1 kHz source file of 8-bit mono, read into a 16-bit stereo stream.
-  const WAVEFORMATEX src = Pcm(8000, 1, 8);
+  const WAVEFORMATEX src = PcmFormat(8000, 1, 8);
   std::vector<uint8_t> samples(800);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint8_t(i * 7);
   {
@@ -230,7 +211,7 @@ TEST_F(VirtualAudio, OutputCaptureKeepsWhatPlayedAndALogOfWhatHappened) {
   Scratch dir;
   config_.CaptureFolder = dir.Root();
   Apply();
-  const WAVEFORMATEX f = Pcm(8000, 1, 16);
+  const WAVEFORMATEX f = PcmFormat(8000, 1, 16);
   Stream out(false, f);
   WAVEHDR* a = out.Buffer(1600);  // 100 ms
   WAVEHDR* b = out.Buffer(1600);
@@ -303,7 +284,7 @@ TEST_F(VirtualAudio, FaultsAndDeviceLists) {
   ASSERT_EQ(WaveOutGetDevCaps(2, caps), MMSYSERR_NOERROR);
   EXPECT_EQ(caps.Formats, WAVE_FORMAT_1M16 | WAVE_FORMAT_2M16);
   EXPECT_EQ(WaveOutOpen(nullptr, 2, &cd_, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
-  WAVEFORMATEX narrow = Pcm(22050, 1, 16);
+  WAVEFORMATEX narrow = PcmFormat(22050, 1, 16);
   Stream mute(false, narrow, 2);
   ASSERT_EQ(mute.result, MMSYSERR_NOERROR);
   EXPECT_EQ(mute.opens, 1);
@@ -316,7 +297,7 @@ TEST_F(VirtualAudio, FaultsAndDeviceLists) {
 TEST_F(VirtualAudio, PositionWrapsAt32Bits) {
   config_.Outputs[0].PositionBase = 0xFFFFFF00u;
   Apply();
-  Stream out(false, Pcm(8000, 1, 8));
+  Stream out(false, PcmFormat(8000, 1, 8));
   EXPECT_EQ(out.Position(), 0xFFFFFF00u);
   ASSERT_EQ(out.Queue(out.Buffer(800)), MMSYSERR_NOERROR);
   StepVirtualAudio(100);
@@ -359,7 +340,7 @@ TEST_F(VirtualAudio, AnotherProcessStepsTheClockThroughTheFifo) {
   unsetenv("SOLVANE_AUDIO_PACE");
   unsetenv("SOLVANE_AUDIO_PACE_ACK");
   Apply();
-  Stream out(false, Pcm(8000, 1, 8));
+  Stream out(false, PcmFormat(8000, 1, 8));
   ASSERT_EQ(out.Queue(out.Buffer(800)), MMSYSERR_NOERROR);
   uint64_t before = VirtualAudioSteppedMs();
   ASSERT_TRUE(Eventually([&] { return access(fifo.c_str(), F_OK) == 0; }));

@@ -11,35 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/eventually.h"
+#include "common/wave_format.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_device.h"
 
 using namespace plat;
 
 namespace {
-
-WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  WAVEFORMATEX f;
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
-
-// Waits for something a driver thread makes true; the limit only keeps a broken build from
-// hanging, it decides nothing.
-template <class F>
-bool Eventually(F f) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!f()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // A buffer as the engine lays it out: the header, words of the owner's own behind it, then data.
 struct Buffer {
@@ -137,7 +116,7 @@ struct AlsaNullKit {
   static bool SetUp() {
     if (!SelectWaveBackend(WaveBackendKind::Alsa)) return false;
     if (!UseAlsaConfig("pcm.!default { type null }")) return false;
-    WAVEFORMATEX f = Pcm(44100, 2, 16);
+    WAVEFORMATEX f = PcmFormat(44100, 2, 16);
     return WaveOutGetNumDevs() > 0 && WaveInGetNumDevs() > 0 &&
            WaveOutOpen(nullptr, WAVE_MAPPER, &f, nullptr, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
   }
@@ -155,7 +134,7 @@ protected:
     SelectWaveBackend(WaveBackendKind::Virtual);
     UseAlsaConfig("");
   }
-  const WAVEFORMATEX fmt_ = Pcm(44100, 2, 16);
+  const WAVEFORMATEX fmt_ = PcmFormat(44100, 2, 16);
 };
 
 struct KitNames {
@@ -221,7 +200,7 @@ TYPED_TEST(WaveDevContract, FormatQueryOnlyValidates) {
   bad = this->fmt_;
   bad.nBlockAlign = 3;  // does not match channels and bits
   EXPECT_EQ(WaveInOpen(nullptr, WAVE_MAPPER, &bad, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
-  bad = Pcm(44100, 2, 12);
+  bad = PcmFormat(44100, 2, 12);
   EXPECT_EQ(WaveInOpen(nullptr, 0, &bad, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
   EXPECT_EQ(WaveInOpen(nullptr, 0, nullptr, nullptr, WAVE_FORMAT_QUERY), MMSYSERR_INVALPARAM);
   EXPECT_EQ(WaveInOpen(nullptr, int32_t(WaveInGetNumDevs()), &this->fmt_, nullptr, WAVE_FORMAT_QUERY),
