@@ -1,23 +1,17 @@
 // One application object for the program, and the shared timer in its hand-stepped mode before
 // any display registers with it.
 #include "DisplaysTest.h"
+#include "common/app_environment.h"
 
 namespace {
-class AppEnvironment : public ::testing::Environment {
+class DisplaysEnvironment : public AppEnvironment {
 public:
+  DisplaysEnvironment() : AppEnvironment("displays_tests", Dialogs::Shown) {}
   void SetUp() override {
     plat::UseManualMMTimer(true);
-    app_ = new plat::TApplication;
-    app_->SetTitle("displays_tests");
+    AppEnvironment::SetUp();
   }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
-private:
-  plat::TApplication* app_ = nullptr;
 };
 
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new DisplaysEnvironment);
 }  // namespace

@@ -46,7 +46,6 @@ std::string Contents(const std::string& path) {
 class UserForms : public ::testing::Test {
 protected:
   UserForms() : deck(dir.Root() + "/") {
-    EnsureApplication();
     WriteWholeFile(Folder() + "Solvane.ini", "[Standard Cart]\r\nFORMAT=31\r\nLENGTH=3000\r\n");
     deck.settings.savePath = "/carts";
   }

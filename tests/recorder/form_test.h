@@ -1,21 +1,12 @@
 #pragma once
-// Driving the users, programs and sending dialogs offscreen: the application object, steps run
-// inside a modal loop, keys sent to a control.
+// Driving the users, programs and sending dialogs offscreen: steps run inside a modal loop, keys
+// sent to a control.
 #include <QCoreApplication>
 #include <QTest>
 #include <QTimer>
 #include <functional>
-#include <memory>
 
-#include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
-
-inline void EnsureApplication() {
-  if (plat::Application) return;
-  // Lives as long as the test program; no dialog of the framework ever waits for a person.
-  new plat::TApplication;
-  plat::SetDialogService(std::make_shared<plat::QueuedDialogs>());
-}
 
 // Runs fn once the event loop runs, inside the modal loop that is about to start.
 inline void Later(std::function<void()> fn) {

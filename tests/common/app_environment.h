@@ -1,0 +1,30 @@
+#pragma once
+// The framework's application object for a whole Qt test program: made after the QApplication of
+// main() and freed before it. Register one with AddGlobalTestEnvironment.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+
+class AppEnvironment : public ::testing::Environment {
+public:
+  enum class Dialogs { Shown, Queued };
+
+  // Queued: a dialog nobody queued an answer for gets its default instead of a window.
+  AppEnvironment(std::string title, Dialogs dialogs) : title_(std::move(title)), dialogs_(dialogs) {}
+
+  void SetUp() override {
+    app_ = std::make_unique<plat::TApplication>();
+    app_->SetTitle(title_);
+    if (dialogs_ == Dialogs::Queued) plat::SetDialogService(std::make_shared<plat::QueuedDialogs>());
+  }
+  void TearDown() override { app_.reset(); }
+
+private:
+  std::string title_;
+  Dialogs dialogs_;
+  std::unique_ptr<plat::TApplication> app_;
+};
