@@ -328,38 +328,19 @@ public:
   }
 
   MMRESULT CheckFormat(bool input, int32_t id, const WAVEFORMATEX& f) override {
-    std::string name;
-    {
-      std::lock_guard<std::mutex> l(m_);
-      Entry* e = EntryLocked(input, id);
-      if (!e) return MMSYSERR_BADDEVICEID;
-      name = e->pcm;
-    }
     PcmPtr pcm;
-    int err = OpenPcm(cfg_, name, input, pcm);
-    if (err < 0) return FromErrno(err);
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;
-    return ApplyFormat(pcm.get(), hw, f) < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
+    return OpenWithFormat(input, id, f, pcm, hw);
   }
 
   MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t,
                 std::unique_ptr<WaveDriver>& driver, WaveDeviceOptions& options) override {
-    std::string name;
-    {
-      std::lock_guard<std::mutex> l(m_);
-      Entry* e = EntryLocked(input, id);
-      if (!e) return MMSYSERR_BADDEVICEID;
-      name = e->pcm;
-    }
     PcmPtr pcm;
-    int err = OpenPcm(cfg_, name, input, pcm);
-    if (err < 0) return FromErrno(err);
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;
-    if (ApplyFormat(pcm.get(), hw, f) < 0) return WAVERR_BADFORMAT;
+    if (MMRESULT r = OpenWithFormat(input, id, f, pcm, hw); r != MMSYSERR_NOERROR) return r;
+    int err;
     unsigned bufferUs = kBufferUs, periodUs = kPeriodUs;
     snd_pcm_hw_params_set_buffer_time_near(pcm.get(), hw, &bufferUs, nullptr);
     snd_pcm_hw_params_set_period_time_near(pcm.get(), hw, &periodUs, nullptr);
@@ -396,6 +377,21 @@ private:
     std::vector<Entry> devices;
     std::optional<Entry> mapper;
   };
+
+  // Opens the device's PCM and narrows hw (the caller's, on its stack) to the format.
+  MMRESULT OpenWithFormat(bool input, int32_t id, const WAVEFORMATEX& f, PcmPtr& pcm, snd_pcm_hw_params_t* hw) {
+    std::string name;
+    {
+      std::lock_guard<std::mutex> l(m_);
+      Entry* e = EntryLocked(input, id);
+      if (!e) return MMSYSERR_BADDEVICEID;
+      name = e->pcm;
+    }
+    int err = OpenPcm(cfg_, name, input, pcm);
+    if (err < 0) return FromErrno(err);
+    if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;
+    return ApplyFormat(pcm.get(), hw, f) < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
+  }
 
   bool Opens(const std::string& name, bool input, int* errOut = nullptr) {
     PcmPtr pcm;
