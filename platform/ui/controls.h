@@ -275,6 +275,8 @@ private:
   void ApplyVisibility();
   void ApplyHint();
   void ApplyCursor();
+  // Takes new bounds, a negative size as 0; false when they are the ones held. sized: the size changed.
+  bool StoreBounds(int l, int t, int w, int h, bool& sized);
   friend struct DragTracker;
 
   TWinControl* parent_ = nullptr;

@@ -344,16 +344,22 @@ void TControl::SetParent(TWinControl* p) {
   if (p) p->InsertControl(this);
 }
 
-void TControl::SetBounds(int l, int t, int w, int h) {
+bool TControl::StoreBounds(int l, int t, int w, int h, bool& sized) {
   w = std::max(w, 0);
   h = std::max(h, 0);
-  if (l == left_ && t == top_ && w == width_ && h == height_) return;
-  const bool sized = w != width_ || h != height_;
+  if (l == left_ && t == top_ && w == width_ && h == height_) return false;
+  sized = w != width_ || h != height_;
   left_ = l;
   top_ = t;
   width_ = w;
   height_ = h;
-  if (widget_) widget_->setGeometry(l, t, w, h);
+  return true;
+}
+
+void TControl::SetBounds(int l, int t, int w, int h) {
+  bool sized = false;
+  if (!StoreBounds(l, t, w, h, sized)) return;
+  if (widget_) widget_->setGeometry(left_, top_, width_, height_);
   if (sized) Resize();
   if (parent_ && align_ != alNone && !parent_->aligning_) parent_->AlignControls();
 }

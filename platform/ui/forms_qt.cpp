@@ -198,14 +198,8 @@ void TCustomForm::LayoutWindow() {
 }
 
 void TCustomForm::SetBounds(int l, int t, int w, int h) {
-  w = std::max(w, 0);
-  h = std::max(h, 0);
-  if (l == left_ && t == top_ && w == width_ && h == height_) return;
-  const bool sized = w != width_ || h != height_;
-  left_ = l;
-  top_ = t;
-  width_ = w;
-  height_ = h;
+  bool sized = false;
+  if (!StoreBounds(l, t, w, h, sized)) return;
   LayoutWindow();
   if (sized) Resize();
 }
