@@ -12,6 +12,7 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 #include "recorder/BlankCarts.h"
+#include "recorder/TestControl.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit13.h"
 #include "recorder/Unit22.h"
@@ -63,7 +64,11 @@ int SolvaneMain(int argc, char** argv) {
     app.CreateForm(Form26);
     app.CreateForm(Form27);
     // Creation that must end the program (no input device, no temporary folder) ends it here.
-    if (deck->CreatedOk()) app.Run();
+    if (deck->CreatedOk()) {
+      StartTestControl();
+      app.Run();
+      StopTestControl();
+    }
   }
   instance.Release();
   return rc;

@@ -1,0 +1,196 @@
+#include "recorder/TestControl.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/MMRingBf.h"
+#include "platform/messages/messages.h"
+#include "platform/ui/forms.h"
+#include "recorder/Unit1.h"
+
+namespace {
+
+std::mutex g_mutex;
+bool g_running = false;
+
+std::string LogPath() {
+  const char* p = std::getenv("SOLVANE_TEST_CONTROL_LOG");
+  return p ? p : "";
+}
+
+void Reply(const std::string& line) {
+  const std::string path = LogPath();
+  if (path.empty()) return;
+  if (std::FILE* f = std::fopen(path.c_str(), "a")) {
+    std::fputs((line + "\n").c_str(), f);
+    std::fclose(f);
+  }
+}
+
+// The window keys go to: a modal window first, else the main window.
+QWidget* FrontWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (SVMain && SVMain->Widget()) return SVMain->Widget()->window();
+  return nullptr;
+}
+
+void SendKey(int key, Qt::KeyboardModifiers mods, const QString& text) {
+  QWidget* window = FrontWindow();
+  if (!window) return;
+  QPointer<QWidget> target = window->focusWidget() ? window->focusWidget() : window;
+  QKeyEvent press(QEvent::KeyPress, key, mods, text);
+  QCoreApplication::sendEvent(target, &press);
+  // The press may have closed the window that had it.
+  if (!target) return;
+  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+  QCoreApplication::sendEvent(target, &release);
+}
+
+void PressKeys(const std::string& spec) {
+  QKeySequence seq = QKeySequence::fromString(QString::fromStdString(spec), QKeySequence::PortableText);
+  if (seq.isEmpty()) {
+    Reply("unknown key " + spec);
+    return;
+  }
+  const QKeyCombination combo = seq[0];
+  const int key = combo.key();
+  const Qt::KeyboardModifiers mods = combo.keyboardModifiers();
+  QString text;
+  if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && key >= 0x20 && key < 0x7f) {
+    QChar c(key);
+    text = (mods & Qt::ShiftModifier) ? QString(c) : QString(c.toLower());
+  }
+  SendKey(key, mods, text);
+}
+
+void TypeText(const std::string& text) {
+  for (char ch : text) {
+    QChar c(ch);
+    const bool upper = c.isUpper();
+    SendKey(c.toUpper().unicode(), upper ? Qt::ShiftModifier : Qt::NoModifier, QString(c));
+  }
+}
+
+void CloseMainWindow() {
+  if (!SVMain || !SVMain->Widget()) return;
+  QCloseEvent e;
+  QCoreApplication::sendEvent(SVMain->Widget()->window(), &e);
+}
+
+bool AtRest() {
+  if (plat::PendingMessages() > 0) return false;
+  // A modal window that has its answer is about to close.
+  if (plat::Screen)
+    for (int i = 0; i < plat::Screen->FormCount(); ++i) {
+      plat::TCustomForm* f = plat::Screen->Forms(i);
+      if (f->Modal() && f->ModalResult() != plat::mrNone) return false;
+    }
+  if (!SVMain) return true;
+  if (SVMain->BusySaving) return false;
+  return !SVMain->RecRingBuffer->WorkPending() && !SVMain->PlayRingBuffer->WorkPending();
+}
+
+std::string DeckState() {
+  TSVMain* d = SVMain;
+  if (!d) return "deck=- kind=- pos=- file=";
+  const char* state = d->DeckEmpty    ? "empty"
+                      : d->Recording  ? (d->Paused ? "paused" : "recording")
+                      : d->Playing    ? "playing"
+                      : d->Paused     ? "paused"
+                      : d->Stopped    ? "stopped"
+                                      : "loaded";
+  std::string pos = static_cast<plat::TControl*>(d->CurrentPosition)->Caption();
+  return std::string("deck=") + state + " kind=" + (d->CartKind.empty() ? "-" : d->CartKind) +
+         " pos=" + (pos.empty() ? "-" : pos) + " file=" + d->RecordFileName;
+}
+
+void Sync(const std::string& tag) {
+  if (!AtRest()) {
+    QTimer::singleShot(2, qApp, [tag] { Sync(tag); });
+    return;
+  }
+  std::string modal = "-";
+  if (QWidget* w = QApplication::activeModalWidget())
+    if (auto* form = dynamic_cast<plat::TCustomForm*>(plat::TControl::FromWidget(w)))
+      modal = form->ClassName();
+  Reply("synced " + tag + " modal=" + modal + " " + DeckState());
+}
+
+void Run(const std::string& line) {
+  {
+    std::lock_guard<std::mutex> l(g_mutex);
+    if (!g_running) return;
+  }
+  const size_t space = line.find(' ');
+  const std::string word = line.substr(0, space);
+  const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+  plat::CallGuarded([&] {
+    if (word == "key")
+      PressKeys(rest);
+    else if (word == "type")
+      TypeText(rest);
+    else if (word == "close")
+      CloseMainWindow();
+    else if (word == "sync")
+      Sync(rest);
+    else if (!word.empty())
+      Reply("unknown command " + line);
+  });
+}
+
+void ReadLoop(std::string fifo) {
+  struct stat st;
+  if (::stat(fifo.c_str(), &st) != 0) ::mkfifo(fifo.c_str(), 0600);
+  // Read-write, so that the FIFO never reports an end when a writer goes away.
+  int fd = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    std::fprintf(stderr, "test control: cannot open %s\n", fifo.c_str());
+    return;
+  }
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    std::lock_guard<std::mutex> l(g_mutex);
+    if (!g_running) break;
+    // A Qt event, as a key press would be, so that modal windows' loops take it too.
+    QMetaObject::invokeMethod(qApp, [line] { Run(line); }, Qt::QueuedConnection);
+    line.clear();
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+void StartTestControl() {
+  const char* fifo = std::getenv("SOLVANE_TEST_CONTROL");
+  if (!fifo || !*fifo) return;
+  {
+    std::lock_guard<std::mutex> l(g_mutex);
+    if (g_running) return;
+    g_running = true;
+  }
+  std::thread(ReadLoop, std::string(fifo)).detach();
+}
+
+void StopTestControl() {
+  std::lock_guard<std::mutex> l(g_mutex);
+  g_running = false;
+}

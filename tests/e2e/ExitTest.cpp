@@ -1,0 +1,96 @@
+// Leaving the program with an exit password set, with and without a cart in the deck.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include "Studio.h"
+#include "platform/system/files.h"
+
+namespace {
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  return names;
+}
+
+const char* const kWrongPassword = "message Error [OK] \"Password Incorrect\" -> OK";
+
+}  // namespace
+
+TEST(Exit, WithoutACartTheRightPasswordEndsTheProgramAndLeavesTheMailFile) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Password To Exit=Night Shift"});
+  s.Answers({"OK"});
+  ASSERT_TRUE(Studio::Write(s.home + "mail.txt", "left from the last run"));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6));
+  s.Sync();
+  EXPECT_FALSE(plat::FileExists(s.home + "mail.txt")) << "a start removes the mail file";
+  ASSERT_TRUE(Studio::Write(s.home + "mail.txt", "an order being sent"));
+  ASSERT_TRUE(Studio::Write(s.deckTemp + "notes.txt", "left in the temporary folder"));
+
+  // A wrong password is refused, and cancelling keeps the program.
+  s.CloseWindow();
+  EXPECT_EQ("TForm25", s.Sync().modal);
+  s.Type("night shift");
+  s.Key("Return");
+  EXPECT_EQ("TForm25", s.Sync().modal);
+  s.Key("Escape");
+  EXPECT_EQ("-", s.Sync().modal);
+  EXPECT_TRUE(s.Running());
+
+  s.CloseWindow();
+  EXPECT_EQ("TForm25", s.Sync().modal);
+  s.Type("Night Shift");
+  s.Key("Return");
+  EXPECT_EQ(0, s.WaitExit());
+  EXPECT_EQ(Studio::kExit, s.Gpi(6));
+  EXPECT_EQ(std::vector<std::string>{kWrongPassword}, s.DialogLog());
+  EXPECT_EQ(std::vector<std::string>{}, FilesIn(s.deckTemp)) << "the temporary folder was not emptied";
+  EXPECT_EQ("an order being sent", Studio::Read(s.home + "mail.txt"));
+}
+
+TEST(Exit, WithACartThePasswordAndTwoQuestionsEjectItAndRemoveTheMailFile) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Password To Exit=Night Shift"});
+  s.Answers({"Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  DeckView v = s.Sync();
+  ASSERT_EQ("stopped", v.deck);
+  const std::string take = Studio::Read(v.file);
+  ASSERT_TRUE(Studio::Write(s.home + "mail.txt", "an order being sent"));
+
+  // Cancelling the password keeps the cart as it was.
+  s.CloseWindow();
+  EXPECT_EQ("TForm25", s.Sync().modal);
+  s.Key("Escape");
+  v = s.Sync();
+  EXPECT_EQ("-", v.modal) << s.Output();
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_TRUE(Studio::Read(v.file) == take);
+
+  s.CloseWindow();
+  EXPECT_EQ("TForm25", s.Sync().modal);
+  s.Type("Night Shift");
+  s.Key("Return");
+  EXPECT_EQ(0, s.WaitExit());
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
+                          Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+  const std::vector<std::string> want = {
+      "message Confirm [Yes,No] \"There is still a file loaded in the deck. Are you sure you want to exit?\" -> Yes",
+      "message Confirm [Yes,No] \"The current file has been changed and not saved. If you eject this file "
+      "\\r\\nnow, all changes will be lost. Are you sure you want to eject this file? \" -> Yes"};
+  EXPECT_EQ(want, s.DialogLog());
+  EXPECT_EQ(std::vector<std::string>{}, FilesIn(s.deckTemp)) << "the take was not removed";
+  EXPECT_FALSE(plat::FileExists(s.home + "mail.txt"));
+}

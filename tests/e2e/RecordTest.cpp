@@ -1,0 +1,166 @@
+// Recording as the operator does it, judged by the file on disk and the GPI line.
+#include <gtest/gtest.h>
+
+#include "Studio.h"
+
+namespace {
+
+uint32_t Le32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(s[at + size_t(i)]);
+  return v;
+}
+uint16_t Le16(const std::string& s, size_t at) { return uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8); }
+
+// Checks the layout of a finished recording: an 18-byte PCM "fmt ", the data in whole blocks, a
+// "fact" with the frame count, sizes that add up; returns the data.
+std::string CheckFinishedTake(const std::string& path, const WAVEFORMATEX& f, size_t frames) {
+  WavFile w = ReadWav(path);
+  EXPECT_TRUE(w.ok) << "chunks do not add up to the file";
+  EXPECT_EQ(w.bytes.size() - 8, w.riffSize);
+  const RiffChunk* fmt = w.Find("fmt ");
+  const RiffChunk* fact = w.Find("fact");
+  const RiffChunk* data = w.Find("data");
+  if (!fmt || !fact || !data) {
+    ADD_FAILURE() << "a chunk is missing";
+    return {};
+  }
+  EXPECT_EQ(18u, fmt->size);
+  EXPECT_EQ(1, Le16(w.bytes, fmt->offset));
+  EXPECT_EQ(f.nChannels, Le16(w.bytes, fmt->offset + 2));
+  EXPECT_EQ(f.nSamplesPerSec, Le32(w.bytes, fmt->offset + 4));
+  EXPECT_EQ(f.nAvgBytesPerSec, Le32(w.bytes, fmt->offset + 8));
+  EXPECT_EQ(f.nBlockAlign, Le16(w.bytes, fmt->offset + 12));
+  EXPECT_EQ(f.wBitsPerSample, Le16(w.bytes, fmt->offset + 14));
+  EXPECT_EQ(0, Le16(w.bytes, fmt->offset + 16));
+  EXPECT_EQ(frames * f.nBlockAlign, data->size);
+  EXPECT_EQ(0u, data->size % f.nBlockAlign);
+  EXPECT_EQ(4u, fact->size);
+  EXPECT_EQ(frames, Le32(w.bytes, fact->offset));
+
+  const EngineView e = ReadWithEngine(path);
+  EXPECT_TRUE(e.ok);
+  EXPECT_EQ(int64_t(frames), e.samples);
+  EXPECT_EQ(int64_t(data->offset), e.dataOffset);
+
+  const std::string info = SndfileInfo(path);
+  EXPECT_FALSE(info.empty()) << "sndfile-info is needed (scripts/setup.sh installs it)";
+  if (!info.empty()) {
+    EXPECT_EQ(std::to_string(frames), InfoField(info, "Frames")) << info;
+    EXPECT_EQ(std::to_string(f.nSamplesPerSec), InfoField(info, "Sample Rate")) << info;
+    EXPECT_EQ(std::to_string(f.nChannels), InfoField(info, "Channels")) << info;
+    EXPECT_EQ(std::string::npos, info.find("***")) << info;
+  }
+  return w.Data();
+}
+
+}  // namespace
+
+TEST(Record, AStandardCartTakesExactlyWhatTheInputGaveInACompleteWavFile) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  s.Answers({"Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  DeckView v = s.Sync();
+  ASSERT_EQ("STANDARD", v.kind);
+  ASSERT_EQ(s.deckTemp + "Untitled.wav", v.file);
+  s.Key("F5");
+  EXPECT_EQ("recording", s.Sync().deck);
+  s.Run(2000);
+  s.Key("F4");
+  v = s.Sync();
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_EQ("00:00:02.000", v.pos);
+
+  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const std::string data = CheckFinishedTake(v.file, cd, 88200);
+  EXPECT_TRUE(IsPattern(data, cd)) << "the take is not what the input gave";
+
+  // The studio saw the start, the recording and the stop, which both the input's end and the
+  // Stop button signal; then nothing until the exit.
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  // The input's end signals the stop, and so does the take's reload, which carries the position
+  // past the end mark.
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
+                          Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+}
+
+TEST(Record, ACartStopsItselfAtItsLengthAndCannotBeRecordedFurther) {
+  Studio s;
+  // A three-second cart, 32 kHz mono.
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=3"});
+  s.Answers({"Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  EXPECT_EQ("recording", s.Sync().deck);
+  s.Run(4000);
+  DeckView v = s.Sync();
+  EXPECT_EQ("stopped", v.deck);
+
+  const WAVEFORMATEX mono = PcmFormat(32000, 16, 1);
+  const std::string data = CheckFinishedTake(v.file, mono, 96000);
+  EXPECT_TRUE(IsPattern(data, mono));
+
+  // The cart is full: Record does nothing more.
+  s.Key("F5");
+  EXPECT_EQ("stopped", s.Sync().deck);
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  // Only the input's end signals the stop.
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+}
+
+TEST(Record, PunchInBetweenMarksReplacesExactlyThoseBytesOfTheFile) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  // Ten seconds at 32 kHz mono: 64 bytes a millisecond.
+  const WAVEFORMATEX mono = PcmFormat(32000, 16, 1);
+  std::string original(640000, '\0');
+  for (size_t i = 0; i < original.size(); ++i) original[i] = char(0xA5 ^ (i * 13));
+  const std::string path = s.dir.Path("Ten seconds.wav");
+  ASSERT_TRUE(Studio::Write(path, MakeWav(mono, original)));
+  s.Answers({"file " + path, "Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+
+  s.Key("Ctrl+A");
+  DeckView v = s.Sync();
+  ASSERT_EQ("PLAY", v.kind);
+  ASSERT_EQ(path, v.file);
+  // Wind two seconds in and mark the beginning, three more and mark the end, back to the
+  // beginning, record.
+  s.Key("F12");
+  s.Key("F12");
+  s.Key("Alt+B");
+  for (int i = 0; i < 3; ++i) s.Key("F12");
+  s.Key("Alt+E");
+  s.Key("Shift+B");
+  EXPECT_EQ("00:00:02.000", s.Sync().pos);
+  s.Key("F5");
+  EXPECT_EQ("recording", s.Sync().deck);
+  s.Run(3500);
+  v = s.Sync();
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_EQ("-", v.modal);
+
+  const EngineView e = ReadWithEngine(path);
+  ASSERT_TRUE(e.ok);
+  EXPECT_EQ(320000, e.samples) << "the file's length changed";
+  std::string now = Studio::Read(path);
+  ASSERT_GE(now.size(), size_t(e.dataOffset) + original.size());
+  now = now.substr(size_t(e.dataOffset), original.size());
+  EXPECT_TRUE(now.substr(0, 128000) == original.substr(0, 128000)) << "changed before the begin mark";
+  EXPECT_TRUE(IsPattern(now.substr(128000, 192000), mono)) << "the punch-in is not the input";
+  EXPECT_TRUE(now.substr(320000) == original.substr(320000)) << "changed after the end mark";
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  // The input's end signals the stop, and so does the take's reload, which carries the position
+  // past the end mark.
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
+                          Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+}

@@ -1,0 +1,79 @@
+// A recording cut short by the process dying: the next start takes it back for review.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include "Studio.h"
+#include "platform/system/files.h"
+
+namespace {
+
+// The samples of a file whose header was never finished: everything from the data chunk's start
+// to the end of the file, in whole blocks.
+std::string SamplesOnDisk(const std::string& bytes, uint16_t blockAlign) {
+  size_t at = 12;
+  while (at + 8 <= bytes.size() && bytes.compare(at, 4, "data") != 0) {
+    uint32_t size = 0;
+    for (int i = 3; i >= 0; --i) size = (size << 8) | uint8_t(bytes[at + 4 + size_t(i)]);
+    at += 8 + size + (size & 1);
+  }
+  if (at + 8 > bytes.size()) return {};
+  std::string data = bytes.substr(at + 8);
+  return data.substr(0, data.size() / blockAlign * blockAlign);
+}
+
+// The played audio of the one output stream that was captured.
+std::string PlayedAudio(const std::string& folder) {
+  std::vector<std::string> wavs;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      std::string name = e->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".wav") == 0) wavs.push_back(name);
+    }
+    ::closedir(d);
+  }
+  EXPECT_EQ(1u, wavs.size()) << "output streams";
+  if (wavs.size() != 1) return {};
+  WavFile w = ReadWav(folder + wavs[0]);
+  EXPECT_TRUE(w.ok) << "the capture was not finished";
+  return w.Data();
+}
+
+}  // namespace
+
+TEST(Recovery, ATakeCutShortIsLoadedAtTheNextStartWithEveryWholeBlockThatReachedTheDisk) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(3000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+
+  const std::string orphan = s.deckTemp + "Untitled.wav";
+  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const std::string onDisk = SamplesOnDisk(Studio::Read(orphan), cd.nBlockAlign);
+  // The ring buffer writes from its half mark, so most of the take is on disk, and it is the
+  // input's audio from the start.
+  EXPECT_GE(onDisk.size(), size_t(cd.nAvgBytesPerSec)) << "less than a second reached the disk";
+  EXPECT_TRUE(IsPattern(onDisk, cd)) << "what reached the disk is not the input's start";
+
+  ASSERT_TRUE(s.Start());
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kLoad;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+  DeckView v = s.Sync();
+  EXPECT_EQ("BYNAME", v.kind);
+  EXPECT_EQ(orphan, v.file);
+  const std::vector<std::string> dialogs = s.DialogLog();
+  ASSERT_EQ(1u, dialogs.size()) << ::testing::PrintToString(dialogs);
+  EXPECT_EQ(0u, dialogs[0].rfind("message Warning [OK] \"Untitled.wav\\r\\n\\r\\nA Solvane temporary "
+                                 "recording file still exists.  This \\r\\n", 0)) << dialogs[0];
+
+  // Played back to its end, the take is every whole block that was on disk.
+  s.Key("F3");
+  for (int steps = 0; steps < 100 && s.Sync().deck == "playing"; ++steps) s.Run(100);
+  v = s.Sync();
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_TRUE(PlayedAudio(s.capture) == onDisk) << "the recovered take is not what was on disk";
+}

@@ -1,0 +1,106 @@
+// Starting the program: a first start completes its settings, makes its temporary folder and
+// signals the studio; a second start leaves the first one alone.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "Studio.h"
+#include "platform/system/files.h"
+
+namespace {
+
+using Ini = std::map<std::string, std::map<std::string, std::string>>;
+
+// Section -> key -> value, and false when a key appears twice in its section.
+bool ParseIni(const std::string& text, Ini& ini) {
+  std::istringstream in(text);
+  std::string line, section;
+  bool unique = true;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    unique = ini[section].emplace(line.substr(0, eq), line.substr(eq + 1)).second && unique;
+  }
+  return unique;
+}
+
+std::string Replace(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
+  return s;
+}
+
+}  // namespace
+
+TEST(Start, FirstStartCompletesTheSettingsMakesTheTemporaryFolderAndSignalsLoad) {
+  Studio s;
+  s.Settings({});
+  ASSERT_FALSE(plat::DirectoryExists(s.deckTemp));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6)) << s.Output();
+  DeckView v = s.Sync();
+  EXPECT_EQ("empty", v.deck);
+  EXPECT_EQ("-", v.modal);
+  EXPECT_TRUE(plat::DirectoryExists(s.deckTemp));
+
+  // Every setting is there once, with its default, and what the file held is kept.
+  const std::string written = Studio::Read(s.home + "Solvane.ini");
+  Ini got, want;
+  EXPECT_TRUE(ParseIni(written, got)) << "a key written twice:\n" << written;
+  ASSERT_TRUE(ParseIni(Replace(Studio::Read(FIRST_START_INI), "@FOLDER@", s.home), want));
+  want["GPI"]["ENABLE"] = "1";
+  want["GPI"]["ON LOAD"] = "LOAD{{CRLF}}";
+  want["GPI"]["ON RECORD"] = "REC{{CRLF}}";
+  want["GPI"]["ON STOP"] = "STOP{{crlf}}";
+  want["GPI"]["ON EXIT"] = "EXIT{{CrLf}}";
+  EXPECT_EQ(want, got) << written;
+  EXPECT_EQ(std::string::npos, Replace(written, "\r\n", "").find('\n')) << "a line without CR LF";
+  // The standard cart that was chosen is told, and nothing else is shown.
+  std::vector<std::string> dialogs = s.DialogLog();
+  ASSERT_EQ(1u, dialogs.size()) << ::testing::PrintToString(dialogs);
+  EXPECT_EQ(0u, dialogs[0].rfind("message Information [OK] \"A one-hour 32 kHz, 16 bit, mono file "
+                                 "has been chosen as the Standard Cart.", 0)) << dialogs[0];
+
+  // Closing needs nothing with an empty deck; the next start finds the file complete.
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  EXPECT_EQ(Studio::kExit, s.Gpi(6));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6));
+  s.Sync();
+  EXPECT_EQ(written, Studio::Read(s.home + "Solvane.ini"));
+  EXPECT_EQ(dialogs, s.DialogLog()) << "the second start showed a dialog";
+}
+
+TEST(Start, ASecondStartAsksTheFirstToComeForwardAndEndsAtOnce) {
+  Studio first;
+  first.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(first.Start());
+  EXPECT_EQ(Studio::kLoad, first.Gpi(6));
+  first.Key("Ctrl+S");
+  const DeckView before = first.Sync();
+  ASSERT_EQ("STANDARD", before.kind);
+
+  // The same user starting it again, from the same folders.
+  const pid_t second = first.Spawn();
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(0, Studio::WaitExit(second));
+  EXPECT_TRUE(Studio::WaitFor([&] { return Studio::Read(first.dir.Path("activate.log")) == "activate\n"; }));
+  EXPECT_TRUE(first.Running()) << "the first one has ended";
+  // The first keeps its cart and its port: the next bytes on the line are its own.
+  first.Key("F5");
+  first.Run(300);
+  first.Key("F4");
+  DeckView after = first.Sync();
+  EXPECT_EQ("stopped", after.deck);
+  EXPECT_EQ(before.file, after.file);
+  const std::string gpi = std::string(Studio::kRecord) + Studio::kStop + Studio::kStop;
+  EXPECT_EQ(gpi, first.Gpi(gpi.size()));
+}
