@@ -33,13 +33,16 @@ function(solvane_test name)
   add_executable(${name} ${srcs} ${ARG_MAIN})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  set(labels ${ARG_LABELS})
+  # One label per test: gtest_discover_tests passes a list-valued property on as separate words.
+  # A folder's own label (e2e) stands for the normal build; sanitizer builds label by their kind.
   if(SOLVANE_SANITIZE)
-    list(APPEND labels asan)
+    set(labels asan)
   elseif(SOLVANE_TSAN)
-    list(APPEND labels tsan)
+    set(labels tsan)
+  elseif(ARG_LABELS)
+    set(labels ${ARG_LABELS})
   else()
-    list(APPEND labels unit)
+    set(labels unit)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
