@@ -831,7 +831,8 @@ void DrawBitmapFlags(TCanvas& canvas, const TRect& r, TBitmap& bitmap, uint16_t 
   TBitmap mask;
   for (const TRect& at : places) {
     if (flags & bdGraphic) {
-      canvas.StretchDraw(at, &bitmap);
+      // The framework's own drawing, which honours a picture marked transparent.
+      bitmap.Draw(canvas, at);
     } else if (flags & bdColorTransparent) {
       canvas.TransparentDraw(at, &bitmap, whole, key);
     } else if (flags & bdMaskTransparent) {

@@ -488,11 +488,11 @@ int main(int argc, char** argv) {
   TZelKit kit;
   const std::string out = argc > 1 ? argv[1] : "kit-gallery.png";
 
-  plat::TBitmap page(1000, 2400);
+  plat::TBitmap page(1000, 2700);
   page.SetPixelFormat(plat::pf24bit);
   TCanvas& c = *page.Canvas();
   c.Brush()->SetColor(plat::clBtnFace);
-  c.FillRect(plat::Rect(0, 0, 1000, 2400));
+  c.FillRect(plat::Rect(0, 0, 1000, 2700));
   plat::TBitmap glyph;
   MakeGlyph(glyph);
 
@@ -504,6 +504,7 @@ int main(int argc, char** argv) {
   y = Pictures(c, y, glyph);
   y = Controls(c, y, glyph);
   y = RegionShapes(c, y);
+  y = ImageControls(c, y);
   QImage img = page.Image().copy(0, 0, 1000, y + 4);
   if (!img.save(QString::fromStdString(out), "PNG")) {
     std::fprintf(stderr, "kit-gallery: cannot write %s\n", out.c_str());

@@ -1,9 +1,13 @@
-// The gallery's region shapes: every shape with its border, the eight border styles, shadows.
+// The gallery's region shapes (every shape with its border, the eight border styles, shadows)
+// and image controls (placement styles, transparency rules, background effects).
 #include "regions.h"
 
+#include <QApplication>
 #include <string>
 
+#include "controls/zelimage.h"
 #include "controls/zelregion.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
 using plat::TCanvas;
@@ -96,4 +100,90 @@ int RegionShapes(TCanvas& c, int y) {
     x += 230;
   }
   return y + 124;
+}
+
+namespace {
+
+// A 40 x 30 picture: a red disc with a yellow bar on fuchsia, which the rules take as see-through.
+void MakePicture(plat::TBitmap& b) {
+  b.SetSize(40, 30);
+  b.SetPixelFormat(plat::pf24bit);
+  TCanvas& c = *b.Canvas();
+  c.Brush()->SetStyle(plat::bsSolid);
+  c.Brush()->SetColor(plat::clFuchsia);
+  c.FillRect(plat::Rect(0, 0, 40, 30));
+  c.Brush()->SetColor(plat::clRed);
+  c.Pen()->SetColor(plat::clMaroon);
+  c.Ellipse(4, 2, 36, 28);
+  c.Brush()->SetColor(plat::clYellow);
+  c.FillRect(plat::Rect(8, 12, 32, 18));
+}
+
+}  // namespace
+
+int ImageControls(TCanvas& c, int y) {
+  Caption(c, 10, y, "Image controls: placement styles, transparency, background effects, a linked image", -14, true);
+  y += 22;
+  auto* form = plat::NewForm<plat::TForm>(nullptr);
+  form->SetBorderStyle(plat::bsNone);
+  form->SetColor(plat::clTeal);
+  form->SetBounds(0, 0, 980, 200);
+  plat::TBitmap picture;
+  MakePicture(picture);
+  struct Spec {
+    const char* name;
+    TZelBitmapStyle style;
+    TZelTransparentMode mode;
+    bool opaque;
+    int fx;  // 0 none, 1 grey, 2 invert, 3 brighter
+  } specs[] = {{"None", sbNone, tpNone, false, 0},          {"Center", sbCenter, tpNone, false, 0},
+               {"Stretch", sbStretch, tpNone, false, 0},    {"Tile", sbTile, tpNone, false, 0},
+               {"KeepAspRatio", sbKeepAspRatio, tpNone, false, 0},
+               {"KeepWidth", sbKeepWidth, tpNone, false, 0}, {"KeepHeight", sbKeepHeight, tpNone, false, 0},
+               {"Autosize", sbAutosize, tpNone, false, 0},  {"RestoreBack", sbCenter, tpRestoreBack, false, 0},
+               {"RBTranspColor", sbCenter, tpRBTranspColor, false, 0},
+               {"TransparentColor", sbStretch, tpTransparentColor, false, 0},
+               {"opaque", sbCenter, tpRestoreBack, true, 0}, {"back grey", sbCenter, tpRestoreBack, false, 1},
+               {"back inverted", sbCenter, tpRestoreBack, false, 2},
+               {"opaque brighter", sbCenter, tpRestoreBack, true, 3}};
+  TZelNImage* first = nullptr;
+  int i = 0;
+  for (const Spec& s : specs) {
+    auto* img = new TZelNImage(form);
+    img->SetParent(form);
+    img->SetBounds(10 + (i % 8) * 120, 10 + (i / 8) * 90, 100, 60);
+    img->Bevel()->SetStyleOuter(bvRaised);
+    img->Bevel()->SetStyleInner(bvLowered);
+    img->SetBitmap(&picture);
+    img->SetStyle(s.style);
+    img->TransparentStyle()->SetMode(s.mode);
+    img->TransparentStyle()->SetColor(plat::clFuchsia);
+    img->SetTransparent(!s.opaque);
+    img->SetColor(plat::clSilver);
+    if (s.fx == 1) img->BackFX()->SetGrayScale(true);
+    if (s.fx == 2) img->BackFX()->SetInvert(true);
+    if (s.fx == 3) img->BackFX()->SetBrightness(80);
+    if (!first) first = img;
+    ++i;
+  }
+  auto* linked = new TZelNImage(form);
+  linked->SetParent(form);
+  linked->SetBounds(10 + 7 * 120, 100, 100, 60);
+  linked->SetStyle(sbStretch);
+  linked->Bevel()->SetStyleOuter(bvLowered);
+  linked->SetControl(first);
+  form->Show();
+  QApplication::processEvents();
+  QImage shot = form->ClientWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  plat::TBitmap page;
+  page.SetImage(shot);
+  c.Draw(10, y, &page);
+  i = 0;
+  for (const Spec& s : specs) {
+    Caption(c, 20 + (i % 8) * 120, y + 72 + (i / 8) * 90, s.name);
+    ++i;
+  }
+  Caption(c, 20 + 7 * 120, y + 162, "shows the first");
+  form->Free();
+  return y + 200;
 }
