@@ -60,10 +60,10 @@ void SendKey(int key, Qt::KeyboardModifiers mods, const QString& text) {
   QCoreApplication::sendEvent(target, &release);
 }
 
-void PressKeys(const std::string& spec) {
-  QKeySequence seq = QKeySequence::fromString(QString::fromStdString(spec), QKeySequence::PortableText);
+void PressKeys(const std::string& keys) {
+  QKeySequence seq = QKeySequence::fromString(QString::fromStdString(keys), QKeySequence::PortableText);
   if (seq.isEmpty()) {
-    Reply("unknown key " + spec);
+    Reply("unknown key " + keys);
     return;
   }
   const QKeyCombination combo = seq[0];

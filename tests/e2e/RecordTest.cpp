@@ -88,6 +88,35 @@ TEST(Record, AStandardCartTakesExactlyWhatTheInputGaveInACompleteWavFile) {
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 }
 
+TEST(Record, PausingAndResumingKeepsOneUnbrokenTake) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  s.Answers({"Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(700);
+  s.Key("F2");
+  EXPECT_EQ("paused", s.Sync().deck);
+  // Time passing while paused records nothing.
+  s.Run(500);
+  s.Key("F2");
+  EXPECT_EQ("recording", s.Sync().deck);
+  s.Run(800);
+  s.Key("F4");
+  DeckView v = s.Sync();
+  EXPECT_EQ("stopped", v.deck);
+
+  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const std::string data = CheckFinishedTake(v.file, cd, 66150);
+  EXPECT_TRUE(IsPattern(data, cd)) << "the take has a gap or a repeat at the pause";
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
+                          Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+}
+
 TEST(Record, ACartStopsItselfAtItsLengthAndCannotBeRecordedFurther) {
   Studio s;
   // A three-second cart, 32 kHz mono.
