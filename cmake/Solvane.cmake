@@ -46,5 +46,5 @@ function(solvane_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SOLVANE_AUDIO=virtual;SOLVANE_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -130,17 +130,22 @@ bool ProcessMessages() {
   while (budget-- > 0) {
     Posted p;
     HiddenWindow* w = nullptr;
+    std::function<void()> wake;
     {
       std::lock_guard<std::mutex> l(q.m);
       if (q.items.empty()) break;
       p = std::move(q.items.front());
       q.items.pop_front();
+      // A handler may run a nested loop (a modal window) before we get back here; the messages
+      // behind it, and those posted meanwhile, must not wait for it to end.
+      if (!q.items.empty()) wake = q.wake;
       if (p.window) {
         auto it = q.windows.find(p.window);
         if (it == q.windows.end()) continue;
         w = it->second;
       }
     }
+    if (wake) wake();
     any = true;
     if (w)
       w->WndProc(p.msg);

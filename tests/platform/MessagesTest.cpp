@@ -79,7 +79,7 @@ TEST(Messages, OneBatchPerCallSoPostersCannotStarve) {
   w.RemovePending();
 }
 
-TEST(Messages, WakeHookOnlyOnEmptyToNonEmpty) {
+TEST(Messages, PostingWakesOnlyOnEmptyToNonEmpty) {
   int wakes = 0;
   SetWakeHook([&] { ++wakes; });
   Recorder w;
@@ -87,8 +87,11 @@ TEST(Messages, WakeHookOnlyOnEmptyToNonEmpty) {
   w.Post(2);
   EXPECT_EQ(wakes, 1);
   ProcessMessages();
+  const int afterDrain = wakes;
   w.Post(3);
-  EXPECT_EQ(wakes, 2);
+  EXPECT_EQ(wakes, afterDrain + 1);
+  w.Post(4);
+  EXPECT_EQ(wakes, afterDrain + 1);
   SetWakeHook({});
   ProcessMessages();
 }
@@ -123,4 +126,32 @@ TEST(Messages, RunOnUiThreadFromWorker) {
   EXPECT_EQ(ran, 1);
   RunOnUiThread([&] { ++ran; });  // on the UI thread: at once
   EXPECT_EQ(ran, 2);
+}
+
+TEST(Messages, NestedLoopInAHandlerStillDeliversWhatFollows) {
+  // The GUI's wake hook schedules a drain; a modal window's nested loop runs it at once.
+  int wakes = 0;
+  SetWakeHook([&] { ++wakes; });
+  Recorder later;
+  struct Modal : HiddenWindow {
+    Recorder* later = nullptr;
+    int* wakes = nullptr;
+    bool sawWake = false;
+    void WndProc(Message&) override {
+      sawWake = *wakes > 0;
+      later->Post(3);   // posted while the "modal loop" runs
+      ProcessMessages();  // what the nested loop's scheduled drain does
+    }
+  } modal;
+  modal.later = &later;
+  modal.wakes = &wakes;
+  modal.Post(1);
+  later.Post(2);
+  wakes = 0;
+  ProcessMessages();
+  SetWakeHook({});
+  EXPECT_TRUE(modal.sawWake);
+  ASSERT_EQ(later.got.size(), 2u);  // each delivered once, in order
+  EXPECT_EQ(later.got[0].first, 2u);
+  EXPECT_EQ(later.got[1].first, 3u);
 }
