@@ -584,6 +584,9 @@ public:
 TApplication::TApplication() : TComponent(nullptr) {
   Application = this;
   MarkUiThread();
+  // The flag is process-wide: one left by an application that ended before must not cut this
+  // one's waits short or stop its connectors' feeding.
+  SetTerminating(false);
   if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) app->setQuitOnLastWindowClosed(false);
   Screen = new TScreen(this);
   title_ = ExtractFileName(ExeName());

@@ -22,6 +22,12 @@ public:
     if (dialogs_ == Dialogs::Queued) plat::SetDialogService(std::make_shared<plat::QueuedDialogs>());
   }
   void TearDown() override { app_.reset(); }
+  // A fresh application, as the program's next start would have it, after a test ended this one.
+  void Renew() {
+    app_.reset();
+    app_ = std::make_unique<plat::TApplication>();
+    app_->SetTitle(title_);
+  }
 
 private:
   std::string title_;

@@ -1,8 +1,12 @@
 // One application object for the whole recorder test program; dialogs nobody queued an answer for
 // get their default instead of a window.
+#include "AppEnvironment.h"
+
 #include "common/app_environment.h"
 
 namespace {
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(
-    new AppEnvironment("recorder_tests", AppEnvironment::Dialogs::Queued));
+AppEnvironment* const g_env = static_cast<AppEnvironment*>(::testing::AddGlobalTestEnvironment(
+    new AppEnvironment("recorder_tests", AppEnvironment::Dialogs::Queued)));
 }  // namespace
+
+void RenewTestApplication() { g_env->Renew(); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "AppEnvironment.h"
 #include "common/scratch.h"
 #include "engine/MMConect.h"
 #include "engine/MMRingBf.h"
@@ -85,6 +86,8 @@ protected:
     Restore("SOLVANE_HOME", oldHome_);
     Restore("TMPDIR", oldTmp_);
     TSVMain::CommandLine.clear();
+    // The exit sequence ends the application; the next test starts as the next run would.
+    if (plat::Application && plat::Application->Terminated()) RenewTestApplication();
   }
 
   // ---- the settings and files ----

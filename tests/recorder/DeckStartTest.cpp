@@ -1,5 +1,5 @@
 // Start-up and shut-down of the deck: "mail.txt", the temporary folder, the exit sequence and the
-// exit password. (Each test runs in a process of its own: the exit ends the application.)
+// exit password. (The exit ends the application; the harness renews it for the next test.)
 #include "DeckHarness.h"
 #include "common/pty.h"
 #include "recorder/Unit25.h"
