@@ -343,10 +343,7 @@ void TMMDIBCanvas::CopyTo(TCanvas& dest, const TRect& dst, const TRect& src) {
 
 // ---- controls that draw at once -----------------------------------------------------------------
 
-TMMDirectGraphicControl::TMMDirectGraphicControl(TComponent* owner) : TMMGraphicControl(owner) {
-  // Every pixel of the control is its own: the parent need not be painted under each update.
-  if (QWidget* w = Widget()) w->setAttribute(Qt::WA_OpaquePaintEvent);
-}
+TMMDirectGraphicControl::TMMDirectGraphicControl(TComponent* owner) : TMMGraphicControl(owner) {}
 
 void TMMDirectGraphicControl::SetBounds(int l, int t, int w, int h) {
   if (w != Width() || h != Height()) canvasWhole_ = false;

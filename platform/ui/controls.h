@@ -165,7 +165,8 @@ public:
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* m);
   uint32_t ControlStyle() const { return controlStyle_; }
-  void SetControlStyle(uint32_t s) { controlStyle_ = s; }
+  // csOpaque: the control paints every pixel it covers, so its parent is not painted under it.
+  void SetControlStyle(uint32_t s);
   uint32_t ControlState() const { return controlState_; }
 
   virtual void Invalidate();
@@ -180,7 +181,8 @@ public:
   void PostMessage(uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0);
 
   // What was drawn on Canvas() outside Paint is shown as it is, and stays so without a new Paint
-  // until the control is invalidated, repainted or resized.
+  // until the control is invalidated, repainted or resized. A whole paint still owed (the
+  // control was invalidated, never painted, or only painted in part) is made first.
   void UpdateFromCanvas();
 
   // The framework's own dragging between controls (not the desktop's): with dmAutomatic a drag
@@ -277,6 +279,7 @@ private:
   void ApplyCursor();
   // Takes new bounds, a negative size as 0; false when they are the ones held. sized: the size changed.
   bool StoreBounds(int l, int t, int w, int h, bool& sized);
+  void ApplyOpaque();
   friend struct DragTracker;
 
   TWinControl* parent_ = nullptr;
@@ -300,6 +303,7 @@ private:
   QImage backing_;
   std::unique_ptr<TCanvas> canvas_;
   bool inPaint_ = false, showCanvasOnly_ = false, mouseInside_ = false;
+  bool wholePaintOwed_ = true;
   std::unique_ptr<HiddenWindow> postWindow_;
 };
 

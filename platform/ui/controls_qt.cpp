@@ -335,6 +335,16 @@ void TControl::SetWidget(QWidget* w) {
   w->setGeometry(left_, top_, width_, height_);
   ApplyStyleToWidget();
   ApplyCursor();
+  ApplyOpaque();
+}
+
+void TControl::SetControlStyle(uint32_t s) {
+  controlStyle_ = s;
+  ApplyOpaque();
+}
+
+void TControl::ApplyOpaque() {
+  if (widget_) widget_->setAttribute(Qt::WA_OpaquePaintEvent, (controlStyle_ & csOpaque) != 0);
 }
 
 void TControl::SetParent(TWinControl* p) {
@@ -501,11 +511,13 @@ void TControl::SetPopupMenu(TPopupMenu* m) {
 
 void TControl::Invalidate() {
   showCanvasOnly_ = false;
+  wholePaintOwed_ = true;
   if (widget_) widget_->update();
 }
 
 void TControl::Repaint() {
   showCanvasOnly_ = false;
+  wholePaintOwed_ = true;
   if (widget_) widget_->repaint();
 }
 
@@ -626,6 +638,7 @@ TCanvas* TControl::ControlCanvas() {
     if (backing_.size() != want) {
       backing_ = QImage(want, QImage::Format_ARGB32_Premultiplied);
       backing_.fill(Qt::transparent);
+      wholePaintOwed_ = true;
     }
   }
   return canvas_.get();
@@ -638,7 +651,11 @@ void TControl::PaintTo(QWidget* w, const QRegion& region) {
   if (!showCanvasOnly_) {
     TCanvas* c = ControlCanvas();
     if (backing_.size() != size) backing_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
-    backing_.fill(Qt::transparent);
+    // Nothing of the parent shows through an opaque control, not even where its Paint left a gap.
+    if (controlStyle_ & csOpaque)
+      backing_.fill(ToQColor(color_));
+    else
+      backing_.fill(Qt::transparent);
     TRegion clip(region);
     c->SetTarget(&backing_);
     c->SelectClipRgn(&clip);
@@ -649,6 +666,7 @@ void TControl::PaintTo(QWidget* w, const QRegion& region) {
     });
     inPaint_ = false;
     c->SelectClipRgn(nullptr);
+    if ((QRegion(QRect(QPoint(0, 0), size)) - region).isEmpty()) wholePaintOwed_ = false;
   }
   QPainter p(w);
   p.setClipRegion(region);
@@ -657,7 +675,8 @@ void TControl::PaintTo(QWidget* w, const QRegion& region) {
 
 void TControl::UpdateFromCanvas() {
   if (!widget_) return;
-  showCanvasOnly_ = true;
+  // Showing the canvas alone now would drop the whole paint an Invalidate asked for.
+  if (!wholePaintOwed_) showCanvasOnly_ = true;
   widget_->update();
 }
 

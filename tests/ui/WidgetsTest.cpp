@@ -228,6 +228,74 @@ TEST_F(Widgets, PaintingOutsidePaintShowsWithoutARepaint) {
   EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clWhite));
 }
 
+TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
+  struct Box : TGraphicControl {
+    int paints = 0;
+    explicit Box(TComponent* o) : TGraphicControl(o) {}
+    void Paint() override {
+      ++paints;
+      Canvas()->Brush()->SetColor(clWhite);
+      Canvas()->FillRect(ClientRect());
+    }
+  };
+  auto* box = new Box(f);
+  box->SetParent(f);
+  box->SetBounds(0, 0, 20, 20);
+  ShowForm();
+  const int before = box->paints;
+  box->Invalidate();
+  box->Canvas()->Brush()->SetColor(clRed);
+  box->Canvas()->FillRect(Rect(0, 0, 5, 5));
+  box->UpdateFromCanvas();
+  ProcessEvents();
+  EXPECT_EQ(box->paints, before + 1);
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clWhite));
+  // Once painted whole, drawing at once shows by itself again.
+  const int whole = box->paints;
+  box->Canvas()->Brush()->SetColor(clRed);
+  box->Canvas()->FillRect(Rect(0, 0, 5, 5));
+  box->UpdateFromCanvas();
+  ProcessEvents();
+  EXPECT_EQ(box->paints, whole);
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clRed));
+}
+
+TEST_F(Widgets, AnOpaqueControlKeepsItsParentOutOfItsPaints) {
+  struct Counting : TCustomControl {
+    int paints = 0;
+    explicit Counting(TComponent* o) : TCustomControl(o) {}
+    void Paint() override { ++paints; }
+  };
+  struct Gap : TGraphicControl {  // paints nothing at all
+    explicit Gap(TComponent* o) : TGraphicControl(o) {}
+  };
+  auto* panel = new Counting(f);
+  panel->SetParent(f);
+  panel->SetBounds(0, 0, 60, 40);
+  panel->SetColor(clBlue);
+  auto* child = new Gap(f);
+  child->SetParent(panel);
+  child->SetBounds(10, 10, 20, 20);
+  child->SetColor(clRed);
+  child->SetControlStyle(child->ControlStyle() | csOpaque);
+  EXPECT_TRUE(child->Widget()->testAttribute(Qt::WA_OpaquePaintEvent));
+  ShowForm();
+  int before = panel->paints;
+  child->Invalidate();
+  ProcessEvents();
+  EXPECT_EQ(panel->paints, before);
+  // Where its Paint leaves a gap, an opaque control shows its own colour.
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 15, 15), uint32_t(clRed));
+
+  child->SetControlStyle(child->ControlStyle() & ~uint32_t(csOpaque));
+  EXPECT_FALSE(child->Widget()->testAttribute(Qt::WA_OpaquePaintEvent));
+  before = panel->paints;
+  child->Invalidate();
+  ProcessEvents();
+  EXPECT_GT(panel->paints, before);
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 15, 15), uint32_t(clBlue));
+}
+
 TEST_F(Widgets, MessagesToControlsArriveInOrderOrNotAtAll) {
   struct Listener : TCustomControl {
     std::vector<uint32_t>* got;
