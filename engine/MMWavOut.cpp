@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "engine/MMPCMSup.h"
 #include "engine/MMTimer.h"
@@ -384,6 +385,9 @@ void TMMWaveOut::Start() {
   try {
     std::lock_guard<std::recursive_mutex> l(lock_);
     if (IsOpen() && !IsStarted()) {
+      // Filling many large buffers holds the UI up for a moment.
+      std::optional<plat::BusyCursor> busy;
+      if (showHourGlass_ && int64_t(BufferSize()) * numBuffers_ > 100000) busy.emplace();
       positionBase_ = 0;
       wrap_.Clear();
       loopPosition_ = 0;

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/messages/messages.h"
+#include "platform/system/threads.h"
 
 namespace plat {
 namespace {
@@ -12,6 +13,8 @@ struct Hooks {
   std::mutex m;
   ExceptionHandler exceptionHandler;
   MessageBoxHook messageBox;
+  BusyCursorHook busyCursor;
+  int busyHolders = 0;  // UI thread only
 };
 
 Hooks& H() {
@@ -73,6 +76,33 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
     hook(text, caption);
   else
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+void SetBusyCursorHook(BusyCursorHook hook) {
+  std::lock_guard<std::mutex> l(H().m);
+  H().busyCursor = std::move(hook);
+}
+
+namespace {
+void TellBusy(bool busy) {
+  BusyCursorHook hook;
+  {
+    std::lock_guard<std::mutex> l(H().m);
+    hook = H().busyCursor;
+  }
+  if (hook) hook(busy);
+}
+}  // namespace
+
+BusyCursor::BusyCursor() {
+  if (!IsUiThread()) return;
+  counted_ = true;
+  if (H().busyHolders++ == 0) TellBusy(true);
+}
+
+BusyCursor::~BusyCursor() {
+  if (!counted_) return;
+  if (--H().busyHolders == 0) TellBusy(false);
 }
 
 }  // namespace plat

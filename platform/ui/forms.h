@@ -151,6 +151,9 @@ private:
   friend class FormWindow;
   void ApplyWindowFlags();
   void LayoutWindow();
+  // Raises this window and then every shown stay-on-top form above it, whether or not a window
+  // manager keeps them there.
+  void RaiseWindow();
   void PlaceOnFirstShow();
   void CloseModal();
   void WindowResized(int w, int h);
@@ -258,7 +261,7 @@ private:
   QObject* pump_ = nullptr;
   TCustomForm* mainForm_ = nullptr;
   std::string title_;
-  bool terminated_ = false, showHint_ = true, inDispatch_ = false;
+  bool terminated_ = false, showHint_ = true, resending_ = false;
 };
 
 extern TApplication* Application;

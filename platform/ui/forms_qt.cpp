@@ -371,7 +371,7 @@ void TCustomForm::SetVisible(bool v) {
       window_->showMinimized();
     else
       window_->show();
-    window_->raise();
+    RaiseWindow();
     window_->activateWindow();
     QWidget* focus = window_->focusWidget();
     if (activeControl_ && activeControl_->CanFocus()) {
@@ -420,13 +420,20 @@ void TCustomForm::SetFullScreen(bool on) {
 
 void TCustomForm::SetFocus() {
   if (!window_->isVisible()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
-  window_->raise();
+  RaiseWindow();
   window_->activateWindow();
 }
 
 void TCustomForm::BringToFront() {
-  window_->raise();
+  RaiseWindow();
   window_->activateWindow();
+}
+
+void TCustomForm::RaiseWindow() {
+  window_->raise();
+  if (formStyle_ == fsStayOnTop || !Screen) return;
+  for (TCustomForm* f : Screen->forms_)
+    if (f != this && f->formStyle_ == fsStayOnTop && f->window_->isVisible()) f->window_->raise();
 }
 
 int TCustomForm::ShowModal() {
@@ -611,6 +618,12 @@ TApplication::TApplication() : TComponent(nullptr) {
   SetMessageBoxHook([](const std::string& text, const std::string& caption) {
     if (Application) Application->MessageBox(text, caption, MB_OK);
   });
+  SetBusyCursorHook([](bool busy) {
+    if (busy)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
+  });
   if (auto scripted = ScriptedServiceFromEnvironment()) SetDialogService(scripted);
   // Messages posted before we were here need a wake of their own.
   if (PendingMessages()) QMetaObject::invokeMethod(QCoreApplication::instance(), &PumpQueue, Qt::QueuedConnection);
@@ -622,6 +635,7 @@ TApplication::~TApplication() {
   SetEventPump(nullptr);
   SetExceptionHandler(nullptr);
   SetMessageBoxHook(nullptr);
+  SetBusyCursorHook(nullptr);
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(filter_);
   delete filter_;
   Screen = nullptr;
@@ -733,7 +747,9 @@ void TApplication::BringToFront() {
 bool TApplication::Active() const { return QApplication::activeWindow() != nullptr; }
 
 bool TApplication::DispatchKey(QObject* o, QEvent* e) {
-  if (inDispatch_ || !o->isWidgetType()) return false;
+  // Only the changed character this dispatch hands on is let through untouched: keys of a modal
+  // window that a key's handler opened are dispatched as any others.
+  if (resending_ || !o->isWidgetType()) return false;
   auto* w = static_cast<QWidget*>(o);
   // Only the widget the key was sent to acts, not the parents Qt passes it on to.
   QWidget* focus = w->window()->focusWidget();
@@ -752,7 +768,6 @@ bool TApplication::DispatchKey(QObject* o, QEvent* e) {
   uint16_t key = VirtualKeyOf(ke->key(), ke->modifiers() & Qt::KeypadModifier);
   const TShiftState shift = ShiftStateOf(int(ke->modifiers()));
   bool consumed = false;
-  inDispatch_ = true;
   CallGuarded([&] {
     if (e->type() == QEvent::KeyRelease) {
       uint16_t k = key;
@@ -802,14 +817,15 @@ bool TApplication::DispatchKey(QObject* o, QEvent* e) {
     if (kp != ch) {
       // A handler changed the character: the widget gets the new one.
       QKeyEvent changed(QEvent::KeyPress, ke->key(), ke->modifiers(), QString(QChar(kp)));
+      resending_ = true;
       QCoreApplication::sendEvent(w, &changed);
+      resending_ = false;
       consumed = true;
       return;
     }
     if (!(shift & (ssCtrl | ssAlt)) && wc && wc->AcceptsPlainAccelerators() && form->DialogChar(ch))
       consumed = true;
   });
-  inDispatch_ = false;
   return consumed;
 }
 

@@ -130,8 +130,9 @@ TMenuItem::~TMenuItem() {
 void TMenuItem::UpdateAction() {
   if (!action_) return;
   action_->setSeparator(IsLine());
-  QString text = QtCaption(caption_);
-  if (shortCut_) text += QLatin1Char('\t') + QString::fromStdString(ShortCutToText(shortCut_));
+  // A line has no text: some styles would draw its "-" beside the line.
+  QString text = IsLine() ? QString() : QtCaption(caption_);
+  if (shortCut_ && !IsLine()) text += QLatin1Char('\t') + QString::fromStdString(ShortCutToText(shortCut_));
   action_->setText(text);
   action_->setCheckable(checked_ || autoCheck_ || radioItem_);
   action_->setChecked(checked_);

@@ -113,6 +113,43 @@ TEST_F(MMWavOut, ASourceShorterThanABufferPlaysAndStopsFromTheWindow) {
   EXPECT_EQ(c.ev.log, (std::vector<std::string>{"Open", "Start", "Stop", "Close"}));
 }
 
+TEST_F(MMWavOut, ALargeStartShowsTheHourGlassUntilItsBuffersAreWrittenEvenWhenItFails) {
+  std::vector<std::string> log;
+  plat::SetBusyCursorHook([&](bool busy) { log.push_back(busy ? "busy" : "idle"); });
+  {
+    Chain c(1000000);
+    c.out.SetBufferSize(4096);
+    c.out.SetNumBuffers(25);  // 102400 bytes
+    c.out.OnStart = [&](TObject*) { log.push_back("OnStart"); };
+    c.out.Start();
+    EXPECT_EQ(log, (std::vector<std::string>{"busy", "idle", "OnStart"}));
+    c.out.Close();
+  }
+  log.clear();
+  {
+    Chain c(1000000);
+    c.out.SetBufferSize(4096);
+    c.out.SetNumBuffers(24);  // 98304 bytes: no cursor
+    c.out.Start();
+    c.out.Close();
+    Chain quiet(1000000);
+    quiet.out.SetBufferSize(4096);
+    quiet.out.SetNumBuffers(50);
+    quiet.out.SetShowHourGlass(false);
+    quiet.out.Start();
+    quiet.out.Close();
+    EXPECT_TRUE(log.empty());
+  }
+  {
+    Chain c(0);  // nothing to play: the start fails
+    c.out.SetBufferSize(4096);
+    c.out.SetNumBuffers(50);
+    EXPECT_THROW(c.out.Start(), EMMWaveOutError);
+    EXPECT_EQ(log, (std::vector<std::string>{"busy", "idle"}));
+  }
+  plat::SetBusyCursorHook(nullptr);
+}
+
 TEST_F(MMWavOut, RefusalsAndAnEmptySourceLeaveTheDeviceClosed) {
   {
     Chain c(0);

@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
 #include "platform/system/clock.h"
 
@@ -154,4 +155,21 @@ TEST(Messages, NestedLoopInAHandlerStillDeliversWhatFollows) {
   ASSERT_EQ(later.got.size(), 2u);  // each delivered once, in order
   EXPECT_EQ(later.got[0].first, 2u);
   EXPECT_EQ(later.got[1].first, 3u);
+}
+
+TEST(BusyCursor, ShowsFromTheFirstHolderToTheLastOnTheUiThreadOnly) {
+  std::vector<bool> told;
+  SetBusyCursorHook([&](bool busy) { told.push_back(busy); });
+  {
+    BusyCursor outer;
+    {
+      BusyCursor inner;
+    }
+    EXPECT_EQ(told, std::vector<bool>{true});
+    std::thread([] { BusyCursor elsewhere; }).join();
+  }
+  EXPECT_EQ(told, (std::vector<bool>{true, false}));
+  std::thread([] { BusyCursor elsewhere; }).join();
+  EXPECT_EQ(told.size(), 2u);
+  SetBusyCursorHook(nullptr);
 }

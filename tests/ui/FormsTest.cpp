@@ -142,6 +142,37 @@ TEST(Form, ShowModalRunsUntilAButtonSetsTheResult) {
   s->Hide();
 }
 
+TEST(Form, AModalFormOpenedByAKeyHearsItsOwnKeys) {
+  Shown<> main;
+  Shown<> dialog;
+  auto* edit = new TEdit(dialog.f);
+  edit->SetParent(dialog.f);
+  std::vector<uint16_t> heard;
+  edit->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    heard.push_back(key);
+    if (key == VK_RETURN) dialog->SetModalResult(mrOk);
+  };
+  int result = mrNone;
+  main->SetKeyPreview(true);
+  main->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState shift) {
+    if (key != 'G' || shift != ssCtrl) return;
+    dialog->OnShow = [&](TObject*) {
+      Later([&] {
+        edit->SetFocus();
+        QTest::keyClick(edit->Widget(), Qt::Key_Return);
+        Later([&] {
+          if (dialog->Modal() && dialog->ModalResult() == mrNone) dialog->SetModalResult(mrCancel);
+        });
+      });
+    };
+    result = dialog->ShowModal();
+  };
+  main.Show();
+  Key(main->Widget(), Qt::Key_G, Qt::ControlModifier);
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(heard, std::vector<uint16_t>{VK_RETURN});
+}
+
 TEST(Form, CloseQueryAndOnCloseDecideHowAModalRunEnds) {
   Shown<> s;
   int queries = 0;

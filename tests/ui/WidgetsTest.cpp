@@ -1,6 +1,7 @@
 // Menus, edits and memos, painted controls' pixels, colours by name, messages to controls.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
@@ -44,6 +45,9 @@ TEST_F(Widgets, MenuItemsCheckGroupAndFind) {
   stereo->SetChecked(true);  // the other radio item of the group goes off
   EXPECT_FALSE(mono->Checked());
   EXPECT_TRUE(wave->Items(2)->IsLine());
+  // A line is drawn as a line only: no "-" beside it.
+  EXPECT_TRUE(wave->Items(2)->Action()->isSeparator());
+  EXPECT_TRUE(wave->Items(2)->Action()->text().isEmpty());
   loop->SetAutoCheck(true);
   int clicks = 0;
   loop->OnClick = [&](TObject*) { ++clicks; };
