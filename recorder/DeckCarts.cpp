@@ -188,7 +188,7 @@ void TSVMain::LoadBlankcustomCart1Click(TObject*) {
 
 void TSVMain::LoadBlankQuickCart1Click(TObject*) {
   if (BusySaving || DeckLoaded) return;
-  StatusGroup->SetCaption("Loading Program List... Please wait.");
+  StatusCaption->SetCaption("Loading Program List... Please wait.");
   StatusGroup->SetVisible(true);
   TransportPanel->SetEnabled(false);
   TGaugeProgress progress(ProgramGauge);

@@ -1,9 +1,11 @@
 #pragma once
 // The controls the deck is built from. Each name stands for the kit's or the displays' control of
-// that role; where one is not available yet, the framework's plain control takes its place, so
-// changing a line here is all it takes to swap it.
+// that role, so changing a line here is all it takes to swap one.
 #include "controls/zelbtns.h"
 #include "controls/zellabel.h"
+#include "controls/zelpanel.h"
+#include "controls/zelstatus.h"
+#include "displays/MMGauge_qt.h"
 #include "displays/MMLevel_qt.h"
 #include "displays/MMMeter_qt.h"
 #include "displays/MMSlider_qt.h"
@@ -13,9 +15,10 @@
 using TDeckButton = TZelButton;            // transport buttons, with auto-repeat for wind
 using TDeckSpeedButton = TZelSpeedButton;  // small flat buttons
 using TDeckLabel = TZelSimpleLabel;        // time and name displays
-using TDeckPanel = plat::TPanel;
-using TDeckStatus = plat::TPanel;          // the status line under the transport
-using TDeckGauge = plat::TGauge;
+using TDeckPanel = plat::TPanel;           // the display window, the meters, the transport
+using TDeckGroup = TZelPanel;              // a bevelled group shown over the transport
+using TDeckStatusBar = TZelStatusBar;      // the line at the bottom of a window
+using TDeckGauge = TMMGauge;               // progress: punch-in time used, loading, copying
 using TDeckSlider = TMMSlider;             // play position, milliseconds
 using TDeckLevel = TMMLevel;
 using TDeckLevelScale = TMMLevelScale;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "controls/zelclass.h"
 #include "engine/MMConect_qt.h"
 #include "platform/messages/messages.h"
 #include "platform/system/single_instance.h"
@@ -45,6 +46,9 @@ int SolvaneMain(int argc, char** argv) {
   QApplication qapp(argc, argv);
   int rc = 0;
   {
+    // The kit's application object, before any form and gone after them: its timer pool drives
+    // the held wind buttons and the blinking labels.
+    TZelKit kit;
     plat::TApplication app;
     app.Initialize();
     app.SetTitle("Solvane");

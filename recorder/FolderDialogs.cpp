@@ -1,8 +1,8 @@
 #include "recorder/FolderDialogs.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 
+#include "controls/zeldlgs.h"
 #include "platform/system/files.h"
 
 namespace {
@@ -16,12 +16,16 @@ void SetBrowseFolderHook(TBrowseFolderHook hook) { Hook() = std::move(hook); }
 
 bool BrowseForFolder(const std::string& start, std::string& chosen) {
   if (Hook()) return Hook()(start, chosen);
-  QString dir = QFileDialog::getExistingDirectory(
-      nullptr, "Save Path\\Folder", QString::fromStdString(start),
-      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-  if (dir.isEmpty()) return false;
-  chosen = dir.toStdString();
-  return true;
+  TZelDirDlg dialog(nullptr);
+  dialog.SetPath(start);
+  dialog.SetRelatePos(brMainForm);
+  dialog.SetCaptionTitle("Save Path\\Folder");
+  dialog.SetAllowNewDir(true);
+  dialog.SetShowLabelDir(true);
+  dialog.Hints()->Add("Select the save to location");
+  if (!dialog.Execute()) return false;
+  chosen = dialog.Path();
+  return !chosen.empty();
 }
 
 std::string ExpandUNCFileName(const std::string& path) {

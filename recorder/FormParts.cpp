@@ -32,3 +32,11 @@ TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel) {
   p.Cancelled = [cancel] { return cancel && *cancel; };
   return p;
 }
+
+TDeckStatusBar* PlaceStatusBar(plat::TForm* form) {
+  auto* bar = new TDeckStatusBar(form);
+  bar->SetParent(form);
+  bar->SetSimplePanel(true);
+  bar->SetSizeGrip(form->BorderStyle() == plat::bsSizeable || form->BorderStyle() == plat::bsSizeToolWin);
+  return bar;
+}

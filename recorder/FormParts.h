@@ -31,3 +31,7 @@ TSVMain* DeckOf(plat::TComponent* owner);
 // A copy's progress on a gauge (scaled so that any file size fits its range). Before each block
 // the windows handle their messages, so a Cancel button can set *cancel, which stops the copy.
 TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel);
+
+// The bar at the bottom of a dialog (its height already counted in the client height), with one
+// simple text; the grip only on a window that can be sized.
+TDeckStatusBar* PlaceStatusBar(plat::TForm* form);

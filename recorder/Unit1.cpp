@@ -402,17 +402,31 @@ void TSVMain::BuildTransport() {
   };
   RecordButton->SetHint("Record (F5)");
 
-  StatusGroup = Place<TDeckStatus>(this, this, 16 + 6 * 92, 366, 178, 60,
-                                   "Loading Program List... Please wait.");
-  StatusGroup->SetAlignment(taCenter);
+  // Over the two free places of the lower row.
+  StatusGroup = Place<TDeckGroup>(this, this, 16 + 6 * 92, 298 + 68, 178, 60);
+  StatusGroup->SetParentColor(false);
+  StatusGroup->SetColor(kWindow);
+  StatusGroup->Bevel()->SetStyleOuter(TZelBevelStyle::bvLowered);
   StatusGroup->SetVisible(false);
-  ProgramGauge = Place<TDeckGauge>(this, StatusGroup, 8, 40, 162, 14);
+  StatusCaption = PlaceLabel(this, StatusGroup, 6, 5, 166, 32, "Loading Program List... Please wait.");
+  StyleFont(StatusCaption, "Arial", -12, kCaptionText, fsBold);
+  StatusCaption->SetMultiLine(true);
+  StatusCaption->SetAlignment(agTopCenter);
+  ProgramGauge = Place<TDeckGauge>(this, StatusGroup, 8, 38, 162, 14);
   ProgramGauge->SetForeColor(clTeal);
   ProgramGauge->SetShowText(false);
+  ProgramGauge->SetMaxValue(250);  // one step per row of the program list
 
-  SensitivityLabel = PlaceLabel(this, this, 8, 444, 744, 18);
+  StatusBar1 = new TDeckStatusBar(this);
+  StatusBar1->SetParent(this);
+  StatusBar1->SetSimplePanel(true);
+  StatusBar1->SetSizeGrip(false);
+  StatusBar1->SetHeight(24);
+  StatusBar1->SetColor(kBody);
+  SensitivityLabel = PlaceLabel(this, StatusBar1, 0, 0, 760, 24);
+  SensitivityLabel->SetAlign(alClient);
   StyleFont(SensitivityLabel, "Arial", -13, clSilver, fsBold);
-  SensitivityLabel->SetAlignment(agTopCenter);
+  SensitivityLabel->SetAlignment(agCenter);
   SensitivityLabel->SetTransparent(true);
 }
 
@@ -682,7 +696,7 @@ TAnswer TSVMain::Ask(TQuestionKind kind, const std::string& text, bool withCance
 }
 
 void TSVMain::SetLoadStatus(const std::string& caption) {
-  if (StatusGroup) StatusGroup->SetCaption(caption);
+  if (StatusCaption) StatusCaption->SetCaption(caption);
 }
 
 void TSVMain::ProcessMessages() {

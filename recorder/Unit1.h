@@ -184,9 +184,13 @@ public:
   TDeckButton* OtherButton = nullptr;
   TDeckButton* Infobutton = nullptr;
 
-  // "Loading Program List... Please wait." with its gauge.
-  TDeckStatus* StatusGroup = nullptr;
+  // "Loading Program List... Please wait." with its gauge, over the transport while the program
+  // list loads.
+  TDeckGroup* StatusGroup = nullptr;
+  TDeckLabel* StatusCaption = nullptr;
   TDeckGauge* ProgramGauge = nullptr;
+  // The bar at the bottom; the sensitivity line sits on it.
+  TDeckStatusBar* StatusBar1 = nullptr;
 
   // The Load menu, in order.
   plat::TPopupMenu* LoadMenu = nullptr;

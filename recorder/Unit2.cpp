@@ -1,5 +1,6 @@
 #include "recorder/Unit2.h"
 
+#include "recorder/FormParts.h"
 #include "recorder/UserFormParts.h"
 #include "recorder/Sending.h"
 #include "recorder/StrUtils.h"
@@ -8,7 +9,7 @@
 using namespace plat;
 
 TForm2::TForm2(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
-  SetupDialog(this, "Send Information", 330, 170);
+  SetupDialog(this, "Send Information", 330, 170 + 19);
   GroupBox1 = Place<TGroupBox>(this, 8, 6, 314, 122, "Send To:");
   auto* l1 = Place<TLabel>(GroupBox1, 10, 16, 290, 28,
                            "Destination:\r\nChoose from list or enter E-Mail address");
@@ -22,6 +23,7 @@ TForm2::TForm2(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   Button1 = PlaceButton(this, 166, 138, "&Send");
   Button1->SetDefault(true);
   Button2 = PlaceButton(this, 247, 138, "&Cancel", mrCancel);
+  StatusBar1 = PlaceStatusBar(this);
 
   OnCreate = [this](TObject* s) { FormCreate(s); };
   ComboBox1->OnSelect = [this](TObject* s) { ComboBox1Select(s); };

@@ -1,6 +1,7 @@
 #pragma once
 // "Send Information": the e-mail destination (an address-book entry or an address) and its
 // folder, handed to the e-mail program.
+#include "controls/zelstatus.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
 
@@ -14,6 +15,7 @@ public:
   plat::TComboBox* ComboBox2;   // destination folder
   plat::TButton* Button1;       // "&Send"
   plat::TButton* Button2;       // "&Cancel"
+  TZelStatusBar* StatusBar1;
   void FormCreate(plat::TObject* Sender);
   void ComboBox1Select(plat::TObject* Sender);
   void ComboBox1Exit(plat::TObject* Sender);

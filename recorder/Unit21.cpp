@@ -1,5 +1,6 @@
 #include "recorder/Unit21.h"
 
+#include "recorder/FormParts.h"
 #include "recorder/UserFormParts.h"
 #include "recorder/ProgramColumns.h"
 #include "recorder/UserDeck.h"
@@ -28,10 +29,7 @@ TForm21::TForm21(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
   Button2 = PlaceButton(this, 89, 218, "&Unassign");
   Button3 = PlaceButton(this, 556, 419, "&Save");
   Button4 = PlaceButton(this, 637, 419, "&Close");
-  StatusBar1 = Place<TPanel>(this, 0, 450, 720, 20);
-  StatusBar1->SetAlign(alBottom);
-  StatusBar1->SetAlignment(taLeftJustify);
-  StatusBar1->SetBevelOuter(bvLowered);
+  StatusBar1 = PlaceStatusBar(this);
   Timer1 = new TTimer(this);
   Timer1->SetEnabled(false);
   Timer1->SetInterval(350);
@@ -93,7 +91,7 @@ void TForm21::Timer1Timer(TObject*) {
 }
 
 void TForm21::LoadUser(const std::string& user) {
-  StatusBar1->SetCaption("Loading User's List");
+  StatusBar1->SetSimpleText("Loading User's List");
   ListBox1->Items()->BeginUpdate();
   ListBox1->Items()->Clear();
   for (const std::string& r : ReadProgramRecords(UserFilePath(deck_.Users().UsersFolder(), user)))
@@ -101,7 +99,7 @@ void TForm21::LoadUser(const std::string& user) {
   ListBox1->Items()->EndUpdate();
   user_ = user;
   modified_ = false;
-  StatusBar1->SetCaption("User: " + user);
+  StatusBar1->SetSimpleText("User: " + user);
 }
 
 void TForm21::ComboBox1Change(TObject*) {
@@ -151,7 +149,7 @@ void TForm21::SaveClick(TObject*) {
                 "these anyway?",
                 true) != TAnswer::Yes)
     return;
-  StatusBar1->SetCaption("Saving User's List");
+  StatusBar1->SetSimpleText("Saving User's List");
   try {
     if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), user_), records)) {
       deck_.Notify(TNoticeKind::Error, "A user's list holds at most 250 programs. Unassign " +
@@ -164,7 +162,7 @@ void TForm21::SaveClick(TObject*) {
     return;
   }
   modified_ = false;
-  StatusBar1->SetCaption("User: " + user_);
+  StatusBar1->SetSimpleText("User: " + user_);
 }
 
 void TForm21::FormCloseQuery(TObject*, bool& CanClose) {

@@ -2,6 +2,7 @@
 // "Assign\Unassign Programs": copies programs of the library into a user's own list.
 #include <string>
 
+#include "controls/zelstatus.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
@@ -18,7 +19,7 @@ public:
   plat::TButton* Button2;      // "&Unassign"
   plat::TButton* Button3;      // "&Save"
   plat::TButton* Button4;      // "&Close"
-  plat::TPanel* StatusBar1;
+  TZelStatusBar* StatusBar1;  // one simple panel
   plat::TTimer* Timer1;        // loads the lists once the dialog shows
 
   void FormShow(plat::TObject* Sender);

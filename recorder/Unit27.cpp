@@ -18,7 +18,7 @@ TForm27::TForm27(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   SetBorderStyle(bsSizeable);
   SetPosition(poScreenCenter);
   SetClientWidth(300);
-  SetClientHeight(320);
+  SetClientHeight(320 + 19);
 
   ListBox1 = PlaceControl<TListBox>(this, this, 8, 8, 284, 264);
   ListBox1->OnDblClick = [this](TObject* s) { ListBox1DblClick(s); };
@@ -28,6 +28,8 @@ TForm27::TForm27(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   Button2 = PlaceControl<TDeckButton>(this, this, 155, 282, 85, 28, "&Cancel");
   Button2->SetCancel(true);
   Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+
+  StatusBar1 = PlaceStatusBar(this);
 
   FormResizer1 = new TFormResizer(this);
   FormResizer1->SetEnforceMinSize(true);

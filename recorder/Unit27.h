@@ -19,6 +19,7 @@ public:
   plat::TListBox* ListBox1 = nullptr;
   TDeckButton* Button1 = nullptr;  // "&Load "
   TDeckButton* Button2 = nullptr;  // "&Cancel"
+  TDeckStatusBar* StatusBar1 = nullptr;
   TFormResizer* FormResizer1 = nullptr;
 
   void FormCreate(plat::TObject* Sender);

@@ -18,7 +18,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   SetBorderStyle(bsDialog);
   SetPosition(poScreenCenter);
   SetClientWidth(330);
-  SetClientHeight(130);
+  SetClientHeight(130 + 19);
 
   PlaceControl<TLabel>(this, this, 12, 14, 60, 16, "Format");
   ComboBox1 = PlaceControl<TComboBox>(this, this, 80, 10, 238, 22);
@@ -38,6 +38,7 @@ TForm3::TForm3(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   Button2 = PlaceControl<TDeckButton>(this, this, 200, 90, 118, 28, "&Cancel - Esc");
   Button2->SetCancel(true);
   Button2->SetModalResult(mrCancel);
+  StatusBar1 = PlaceStatusBar(this);
 
   OnShow = [this](TObject* s) { FormShow(s); };
 }

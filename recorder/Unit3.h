@@ -17,6 +17,7 @@ public:
   plat::TMaskEdit* TimeEdit = nullptr;    // HH:MM:SS, read without the colons
   TDeckButton* Button1 = nullptr;         // "&Save"
   TDeckButton* Button2 = nullptr;         // "&Cancel - Esc"
+  TDeckStatusBar* StatusBar1 = nullptr;
 
   void FormShow(plat::TObject* Sender);
   void Button1Click(plat::TObject* Sender);

@@ -1,6 +1,7 @@
 #include "recorder/Unit6.h"
 
 #include "platform/system/files.h"
+#include "recorder/FormParts.h"
 #include "recorder/UserFormParts.h"
 #include "recorder/Sending.h"
 #include "recorder/UserDeck.h"
@@ -8,7 +9,7 @@
 using namespace plat;
 
 TForm6::TForm6(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
-  SetupDialog(this, "Web/FTP", 300, 110);
+  SetupDialog(this, "Web/FTP", 300, 110 + 19);
   Place<TLabel>(this, 12, 10, 270, 13, "Destination:");
   Place<TLabel>(this, 12, 26, 270, 13, "Choose from list");
   ComboBox1 = Place<TComboBox>(this, 12, 44, 276, 21);
@@ -17,6 +18,7 @@ TForm6::TForm6(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   Button1 = PlaceButton(this, 132, 78, "&Send");
   Button1->SetDefault(true);
   Button2 = PlaceButton(this, 213, 78, "&Cancel", mrCancel);
+  StatusBar1 = PlaceStatusBar(this);
   OnCreate = [this](TObject* s) { FormCreate(s); };
   Button1->OnClick = [this](TObject* s) { Button1Click(s); };
 }

@@ -1,5 +1,6 @@
 #pragma once
 // "Web/FTP": one destination of the Web/FTP list for the Web/FTP program.
+#include "controls/zelstatus.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
 
@@ -11,6 +12,7 @@ public:
   plat::TComboBox* ComboBox1;
   plat::TButton* Button1;  // "&Send"
   plat::TButton* Button2;  // "&Cancel"
+  TZelStatusBar* StatusBar1;
   void FormCreate(plat::TObject* Sender);
   void Button1Click(plat::TObject* Sender);
   std::string ClassName() const override { return "TForm6"; }

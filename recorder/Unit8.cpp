@@ -2,6 +2,7 @@
 
 #include "controls/FormResizer.h"
 #include "recorder/BlankProgram.h"
+#include "recorder/FormParts.h"
 #include "recorder/UserFormParts.h"
 #include "recorder/ProgramColumns.h"
 #include "recorder/UserDeck.h"
@@ -22,10 +23,7 @@ TForm8::TForm8(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   Label1 = Place<TLabel>(this, 8, 272, 120, 13, "1 of 250");
   Button1 = PlaceButton(this, 456, 268, "&Load ");
   Button2 = PlaceButton(this, 537, 268, "&Cancel", mrCancel);
-  StatusBar1 = Place<TPanel>(this, 0, 310, 620, 20);
-  StatusBar1->SetAlign(alBottom);
-  StatusBar1->SetAlignment(taLeftJustify);
-  StatusBar1->SetBevelOuter(bvLowered);
+  StatusBar1 = PlaceStatusBar(this);
 
   FormResizer1 = new TFormResizer(this);
   FormResizer1->SetResizeFonts(true);
@@ -45,7 +43,7 @@ TForm8::TForm8(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
 void TForm8::FormShow(TObject*) {
   const std::string user = deck_.Users().currentUser;
   SetCaption("Load Blank Program  [User: " + user + " ]");
-  StatusBar1->SetCaption("Loading Program List..." + user);
+  StatusBar1->SetSimpleText("Loading Program List..." + user);
   ListBox1->Items()->Clear();
   lines_ = BlankProgramLines(deck_);
   ListBox1->Items()->BeginUpdate();
@@ -53,7 +51,7 @@ void TForm8::FormShow(TObject*) {
   ListBox1->Items()->EndUpdate();
   Label1->SetCaption(SelectionCounter(0));
   ListBox1->SetItemIndex(0);
-  StatusBar1->SetCaption("User: " + user);
+  StatusBar1->SetSimpleText("User: " + user);
   SetActiveControl(ListBox1);
 }
 

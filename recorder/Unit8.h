@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "controls/zelstatus.h"
+#include "displays/MMGauge_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
@@ -21,7 +23,7 @@ public:
   plat::TLabel* Label1;    // "n of 250"
   plat::TButton* Button1;  // "&Load "
   plat::TButton* Button2;  // "&Cancel"
-  plat::TPanel* StatusBar1;
+  TZelStatusBar* StatusBar1;  // one simple panel
   TFormResizer* FormResizer1;  // fonts 8 to 14, the designed size as the least
   void FormShow(plat::TObject* Sender);
   void ListBox1Click(plat::TObject* Sender);
@@ -37,10 +39,10 @@ private:
 // The deck's gauge as the program list loader's progress.
 class TGaugeProgress : public TLoadProgress {
 public:
-  explicit TGaugeProgress(plat::TGauge* gauge) : gauge_(gauge) {}
+  explicit TGaugeProgress(TMMCustomGauge* gauge) : gauge_(gauge) {}
   void Reset() override { gauge_->SetProgress(gauge_->MinValue()); }
-  void Step() override { gauge_->AddProgress(1); }
+  void Step() override { gauge_->SetProgress(gauge_->Progress() + 1); }
 
 private:
-  plat::TGauge* gauge_;
+  TMMCustomGauge* gauge_;
 };

@@ -13,6 +13,7 @@
 
 #include "AppEnvironment.h"
 #include "common/scratch.h"
+#include "controls/zelclass.h"
 #include "engine/MMConect.h"
 #include "engine/MMRingBf.h"
 #include "engine/MMWavIn.h"
@@ -48,6 +49,10 @@ protected:
     setenv("SOLVANE_HOME", home.c_str(), 1);
     setenv("TMPDIR", temp.c_str(), 1);
     plat::UseManualMMTimer(true);
+    // The kit's timer pool (held wind buttons, blinking labels), ticked by the test.
+    auto timer = std::make_unique<TZelManualTimerBackend>();
+    kitTimer = timer.get();
+    kit_ = std::make_unique<TZelApplication>(std::move(timer));
     plat::VirtualAudioConfig cfg;
     cfg.Clock = plat::VirtualClock::Manual;
     cfg.CaptureToMemory = true;
@@ -76,6 +81,8 @@ protected:
       deck = nullptr;
     }
     Pump();
+    kit_.reset();
+    kitTimer = nullptr;
     // Messages with only an OK button may go unanswered; a question must have had its answer.
     for (const plat::ShownDialog& d : dialogs->Shown())
       EXPECT_TRUE(d.scripted || d.file || d.buttons == plat::Btn(plat::mbOK)) << d.text;
@@ -179,8 +186,10 @@ protected:
   std::string home, temp;
   std::shared_ptr<plat::QueuedDialogs> dialogs = std::make_shared<plat::QueuedDialogs>();
   TSVMain* deck = nullptr;
+  TZelManualTimerBackend* kitTimer = nullptr;  // 50 ms a tick
 
 private:
+  std::unique_ptr<TZelApplication> kit_;
   static std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";

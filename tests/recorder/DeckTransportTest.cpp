@@ -1,5 +1,7 @@
 // The deck driven through its keys and handlers: which buttons each state leaves usable, the
 // times it shows, winding, the name lines, and the GPI strings of the transport.
+#include <QTest>
+
 #include "DeckHarness.h"
 #include "common/pty.h"
 
@@ -95,6 +97,49 @@ TEST_F(DeckTransport, TimesAreTwelveCharactersOrCutBeforeTheMilliseconds) {
   deck->Config.shortTimers = true;
   EXPECT_EQ("00:01:01", deck->FormatTime(61001));
   EXPECT_EQ("00:00:00", deck->FormatTime(999));
+}
+
+TEST_F(DeckTransport, AHeldWindButtonRepeatsEveryHalfSecondFromTheKitsTimers) {
+  StartDeck();
+  LoadTake(20000);
+  QWidget* ff = deck->FastForwardButton->Widget();
+  const QPoint middle(ff->width() / 2, ff->height() / 2);
+  QTest::mousePress(ff, Qt::LeftButton, {}, middle);
+  Pump();
+  EXPECT_EQ(0, deck->TrackBar->Position()) << "a press alone does not wind";
+  kitTimer->Fire(9);
+  Pump();
+  EXPECT_EQ(0, deck->TrackBar->Position());
+  kitTimer->Fire(1);  // 500 ms held
+  Pump();
+  EXPECT_EQ(1000, deck->TrackBar->Position());
+  kitTimer->Fire(10);
+  Pump();
+  EXPECT_EQ(2000, deck->TrackBar->Position());
+  QTest::mouseRelease(ff, Qt::LeftButton, {}, middle);
+  Pump();
+  EXPECT_EQ(3000, deck->TrackBar->Position()) << "the release over the button clicks once more";
+  kitTimer->Fire(20);
+  Pump();
+  EXPECT_EQ(3000, deck->TrackBar->Position()) << "released: no more repeats";
+}
+
+TEST_F(DeckTransport, GoToTimeTakesTheTypedTimeOnEnter) {
+  StartDeck();
+  LoadTake(5000);
+  WhenModal([this] {
+    QWidget* edit = Form23->MaskEdit1->Widget();
+    edit->window()->activateWindow();
+    edit->setFocus();
+    QTest::keyClicks(edit, "000003");
+    QTest::keyClick(edit, Qt::Key_Return);
+    WhenModal([] {
+      if (Form23->Modal() && Form23->ModalResult() == plat::mrNone) Form23->SetModalResult(plat::mrCancel);
+    });
+  });
+  Key('G', plat::ssCtrl);
+  EXPECT_EQ("00:00:03", deck->GoToText);
+  EXPECT_EQ(3000, deck->TrackBar->Position());
 }
 
 TEST_F(DeckTransport, WindingStopsAtBothEndsAndTheStepKeysClimbTheLadder) {

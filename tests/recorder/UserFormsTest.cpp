@@ -6,7 +6,11 @@
 #include <QWidget>
 #include <string>
 
+#include <QApplication>
+
+#include "controls/zeldlgs.h"
 #include "platform/system/files.h"
+#include "recorder/FolderDialogs.h"
 #include "platform/ui/menus.h"
 #include "recorder/Login.h"
 #include "recorder/ProgramColumns.h"
@@ -163,7 +167,7 @@ TEST_F(UserForms, BlankProgramListDrawsColumnsAndLoadsTheChosenLine) {
   QImage picture;
   int result = RunModal(dialog, [&] {
     EXPECT_EQ(dialog->Caption(), "Load Blank Program  [User: ann ]");
-    EXPECT_EQ(dialog->StatusBar1->Caption(), "User: ann");
+    EXPECT_EQ(dialog->StatusBar1->SimpleText(), "User: ann");
     ASSERT_EQ(dialog->ListBox1->Items()->Count(), 3);
     EXPECT_EQ(dialog->Label1->Caption(), "1 of 250");
     PressKey(dialog->ListBox1, Qt::Key_Down);
@@ -293,6 +297,32 @@ TEST_F(UserForms, AssignmentCopiesLibraryProgramsToAUser) {
   EXPECT_NE(Contents(Folder() + "bob.svu").find("[USER]\r\nPASSWORD=b\r\n"), std::string::npos);
   EXPECT_EQ(Contents(Folder() + "amy.svu"), "");
   EXPECT_TRUE(deck.answers.empty());
+}
+
+TEST_F(UserForms, BrowseChoosesTheFolderInTheKitsChooserWithNewFoldersAllowed) {
+  ASSERT_TRUE(ForceDirectories(Folder() + "carts/News/"));
+  bool shown = false;
+  Later([&] {
+    auto* form = dynamic_cast<TForm*>(TControl::FromWidget(QApplication::activeModalWidget()));
+    if (!form) return;
+    shown = true;
+    EXPECT_EQ(form->Caption(), "Save Path\\Folder");
+    auto* list = dynamic_cast<TZelDirectoryListBox*>(form->FindComponent("DirList"));
+    auto* newFolder = dynamic_cast<TButton*>(form->FindComponent("NewFolderButton"));
+    auto* ok = dynamic_cast<TButton*>(form->FindComponent("OKButton"));
+    if (!list || !newFolder || !ok) {
+      form->SetModalResult(mrCancel);
+      return;
+    }
+    EXPECT_TRUE(newFolder->Visible());
+    EXPECT_EQ(list->Directory(), Folder() + "carts");
+    list->SetDirectory(Folder() + "carts/News");
+    ok->Click();
+  });
+  std::string chosen;
+  EXPECT_TRUE(BrowseForFolder(Folder() + "carts/", chosen));
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(chosen, Folder() + "carts/News") << "the case is kept";
 }
 
 TEST_F(UserForms, SendDialogsOfferTheListsAndHandOverTheChoice) {
