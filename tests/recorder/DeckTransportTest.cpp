@@ -134,7 +134,8 @@ TEST_F(DeckTransport, GoToTimeTakesTheTypedTimeOnEnter) {
     QTest::keyClicks(edit, "000003");
     QTest::keyClick(edit, Qt::Key_Return);
     WhenModal([] {
-      if (Form23->Modal() && Form23->ModalResult() == plat::mrNone) Form23->SetModalResult(plat::mrCancel);
+      if (Form23 && Form23->Modal() && Form23->ModalResult() == plat::mrNone)
+        Form23->SetModalResult(plat::mrCancel);
     });
   });
   Key('G', plat::ssCtrl);

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "platform/ui/forms.h"
 
@@ -18,13 +19,18 @@ constexpr int kStillOpen = 99;
 // Shows form modally, runs the steps inside its loop, and returns its modal result; a form that
 // the steps leave open ends with kStillOpen.
 inline int RunModal(plat::TCustomForm* form, std::function<void()> steps) {
-  Later([form, steps] {
+  // The check may come after the run ended, even after the form is gone (in a later test).
+  auto running = std::make_shared<bool>(true);
+  Later([form, steps, running] {
     steps();
-    Later([form] {
-      if (form->Modal() && form->ModalResult() == plat::mrNone) form->SetModalResult(kStillOpen);
+    Later([form, running] {
+      if (*running && form->Modal() && form->ModalResult() == plat::mrNone)
+        form->SetModalResult(kStillOpen);
     });
   });
-  return form->ShowModal();
+  const int result = form->ShowModal();
+  *running = false;
+  return result;
 }
 
 inline void PressKey(plat::TControl* c, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {

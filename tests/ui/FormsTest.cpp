@@ -153,19 +153,21 @@ TEST(Form, AModalFormOpenedByAKeyHearsItsOwnKeys) {
     if (key == VK_RETURN) dialog->SetModalResult(mrOk);
   };
   int result = mrNone;
+  auto running = std::make_shared<bool>(true);
   main->SetKeyPreview(true);
   main->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState shift) {
     if (key != 'G' || shift != ssCtrl) return;
     dialog->OnShow = [&](TObject*) {
-      Later([&] {
+      Later([&, running] {
         edit->SetFocus();
         QTest::keyClick(edit->Widget(), Qt::Key_Return);
-        Later([&] {
-          if (dialog->Modal() && dialog->ModalResult() == mrNone) dialog->SetModalResult(mrCancel);
+        Later([d = dialog.f, running] {
+          if (*running && d->Modal() && d->ModalResult() == mrNone) d->SetModalResult(mrCancel);
         });
       });
     };
     result = dialog->ShowModal();
+    *running = false;
   };
   main.Show();
   Key(main->Widget(), Qt::Key_G, Qt::ControlModifier);
