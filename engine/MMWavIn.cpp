@@ -15,10 +15,6 @@ std::string Msg(int n) { return LoadLibraryMessage(n); }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-void StoreFlags(WAVEHDR& h, uint32_t flags) {
-  std::atomic_ref<uint32_t>(h.dwFlags).store(flags, std::memory_order_release);
-}
-
 bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
 
 // Marks the calling thread as the one running Stop for as long as it lives.
@@ -461,7 +457,7 @@ void TMMCustomWaveIn::CloseDevice() {
         if (!hdr) continue;
         for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
           std::this_thread::yield();
-        StoreFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+        plat::StoreWaveHdrFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
         plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
         if (r != plat::MMSYSERR_NOERROR && failure.empty())
           failure = WaveDeviceErrorText("WaveInUnprepareHeader", r, fn_.GetErrorText);
@@ -492,7 +488,7 @@ void TMMCustomWaveIn::CloseDevice() {
 
 void TMMCustomWaveIn::QueueBuffer(int slot) {
   PWaveHdr h = buffers_[size_t(slot)];
-  StoreFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
+  plat::StoreWaveHdrFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
   atDriver_[size_t(slot)] = 1;
   inQueue_.fetch_add(1);  // before the driver can hand it back
   plat::MMRESULT r = fn_.AddBuffer(handle_, h);

@@ -15,10 +15,6 @@ std::string Msg(int n) { return LoadLibraryMessage(n); }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-void StoreFlags(WAVEHDR& h, uint32_t flags) {
-  std::atomic_ref<uint32_t>(h.dwFlags).store(flags, std::memory_order_release);
-}
-
 bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
 
 class StopScope {
@@ -257,7 +253,7 @@ void TMMWaveOut::ReleaseBuffers(bool report) {
     if (!hdr) continue;
     for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
       std::this_thread::yield();
-    StoreFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+    plat::StoreWaveHdrFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
     if (h) {
       plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
       // A buffer the driver still holds must not go back to the allocator.
@@ -351,7 +347,7 @@ bool TMMWaveOut::Write(int slot) {
   PWaveHdr h = buffers_[size_t(slot)];
   if (OnBufferFilled) OnBufferFilled(this, h);
   if (stopping_) return false;
-  StoreFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
+  plat::StoreWaveHdrFlags(*h, (plat::LoadWaveHdrFlags(*h) & ~plat::WHDR_DONE) | plat::WHDR_PREPARED);
   h->SavedBytes = h->dwBytesRecorded;
   atDriver_[size_t(slot)] = 1;
   inQueue_.fetch_add(1);  // before the driver can hand it back

@@ -12,10 +12,6 @@ namespace plat::wavecore {
 
 namespace {
 
-void StoreFlags(WAVEHDR& hdr, uint32_t flags) {
-  std::atomic_ref<uint32_t>(hdr.dwFlags).store(flags, std::memory_order_release);
-}
-
 uint32_t Flags(const WAVEHDR& hdr) { return LoadWaveHdrFlags(hdr); }
 
 }  // namespace
@@ -175,7 +171,7 @@ MMRESULT WaveDevice::Prepare(WAVEHDR* hdr) {
   std::lock_guard<std::mutex> l(m_);
   if (closed_) return MMSYSERR_INVALHANDLE;
   uint32_t f = Flags(*hdr);
-  if (!(f & WHDR_PREPARED)) StoreFlags(*hdr, f | WHDR_PREPARED);
+  if (!(f & WHDR_PREPARED)) StoreWaveHdrFlags(*hdr, f | WHDR_PREPARED);
   return MMSYSERR_NOERROR;
 }
 
@@ -185,7 +181,7 @@ MMRESULT WaveDevice::Unprepare(WAVEHDR* hdr) {
   if (closed_) return MMSYSERR_INVALHANDLE;
   uint32_t f = Flags(*hdr);
   if (f & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  if (f & WHDR_PREPARED) StoreFlags(*hdr, f & ~WHDR_PREPARED);
+  if (f & WHDR_PREPARED) StoreWaveHdrFlags(*hdr, f & ~WHDR_PREPARED);
   return MMSYSERR_NOERROR;
 }
 
@@ -205,7 +201,7 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
     MMRESULT r = CheckHeaderLocked(hdr);
     if (r != MMSYSERR_NOERROR) return r;
     if (input_) hdr->dwBytesRecorded = 0;
-    StoreFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
+    StoreWaveHdrFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
     queue_.push_back({hdr, queuedEnd_, hdr->dwBufferLength});
     queuedEnd_ += hdr->dwBufferLength;
     if (!input_) driver_->Written(hdr->dwBufferLength, played_);
@@ -216,7 +212,7 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
 
 void WaveDevice::ReturnLocked(Queued q, uint32_t bytesRecorded) {
   if (input_) q.hdr->dwBytesRecorded = bytesRecorded;
-  StoreFlags(*q.hdr, (Flags(*q.hdr) & ~WHDR_INQUEUE) | WHDR_DONE);
+  StoreWaveHdrFlags(*q.hdr, (Flags(*q.hdr) & ~WHDR_INQUEUE) | WHDR_DONE);
   Notify(input_ ? WaveMsg::Data : WaveMsg::Done, q.hdr);
 }
 

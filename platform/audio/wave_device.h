@@ -116,9 +116,12 @@ MMRESULT WaveOutReset(HWAVEOUT handle);
 MMRESULT WaveOutGetPosition(HWAVEOUT handle, MMTIME& time);
 MMRESULT WaveOutGetID(HWAVEOUT handle, int32_t& deviceId);
 
-// The device's done flag as another thread may read it while the driver thread sets it.
+// A header's flags, read and set on different threads (the driver's and the owner's).
 inline uint32_t LoadWaveHdrFlags(const WAVEHDR& hdr) {
   return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(hdr.dwFlags)).load(std::memory_order_acquire);
+}
+inline void StoreWaveHdrFlags(WAVEHDR& hdr, uint32_t flags) {
+  std::atomic_ref<uint32_t>(hdr.dwFlags).store(flags, std::memory_order_release);
 }
 
 // Which backend the calls above reach. Chosen at the first call from SOLVANE_AUDIO ("virtual" for
