@@ -145,6 +145,45 @@ void TMMWaveDeviceThread::Execute() {
   }
 }
 
+// ---- where completions go ------------------------------------------------------------------------
+
+void TMMWaveCompletions::MakeWindow(std::function<void(plat::Message&)> wndProc) {
+  if (window_) return;
+  window_ = std::make_unique<plat::HiddenWindow>();
+  window_->OnMessage = std::move(wndProc);
+  postHandle_ = window_->Handle();
+}
+
+void TMMWaveCompletions::EndThread() {
+  wakeThread_ = nullptr;
+  if (thread_) {
+    thread_->End();
+    thread_.reset();
+  }
+}
+
+void TMMWaveCompletions::Notify(uint32_t msg, uint64_t handle, WAVEHDR* hdr) {
+  if (liveMode_ == cmThread) {
+    if (TMMWaveDeviceThread* t = wakeThread_.load()) t->Wake();
+  } else {
+    plat::PostMessageTo(postHandle_, msg, handle, intptr_t(hdr));
+  }
+}
+
+void TMMWaveCompletions::Post(uint32_t msg, uint64_t handle) { plat::PostMessageTo(postHandle_, msg, handle); }
+
+void TMMWaveCompletions::Discard(uint32_t msg) {
+  if (liveMode_ == cmThread) {
+    if (thread_) thread_->Discard();
+  } else {
+    RemovePending(msg);
+  }
+}
+
+void TMMWaveCompletions::RemovePending(uint32_t msg) {
+  if (window_) window_->RemovePending(msg);
+}
+
 // ---- the wave input ------------------------------------------------------------------------------
 
 TMMCustomWaveIn::TMMCustomWaveIn(TComponent* owner)
@@ -159,8 +198,8 @@ TMMCustomWaveIn::TMMCustomWaveIn(TComponent* owner)
 TMMCustomWaveIn::~TMMCustomWaveIn() {
   Destroying();
   Close();
-  EndThread();
-  window_.reset();
+  completions_.EndThread();
+  completions_.DropWindow();
 }
 
 void TMMCustomWaveIn::InitDevice() {
@@ -364,14 +403,6 @@ void TMMCustomWaveIn::FreeBuffers() {
   }
 }
 
-void TMMCustomWaveIn::EndThread() {
-  wakeThread_ = nullptr;
-  if (thread_) {
-    thread_->End();
-    thread_.reset();
-  }
-}
-
 void TMMCustomWaveIn::Open() {
   if (numDevs_ == 0) Error(Msg(160));
   if (deviceId_ == InvalidId) Error(Msg(61));
@@ -384,21 +415,12 @@ void TMMCustomWaveIn::Open() {
   closing_ = false;
   try {
     CheckFormat();
-    if (!window_) {
-      window_ = std::make_unique<plat::HiddenWindow>();
-      window_->OnMessage = [this](plat::Message& m) { WndProc(m); };
-      postHandle_ = window_->Handle();
-    }
+    completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
     handle_ = 0;
     closeAfterStop_ = false;
-    liveMode_ = cbMode_;
-    if (cbMode_ == cmThread) {
-      thread_ = std::make_unique<TMMWaveInThread>(
-          this, [this] { HandleCompletions(); },
-          [this] { plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle_); });
-      if (!thread_->Begin(priority_, 5000)) Error(WaveDeviceError("WaveIn", Msg(88)));
-      wakeThread_ = thread_.get();
-    }
+    const auto handler = [this] { HandleCompletions(); };
+    if (!completions_.Route<TMMWaveInThread>(cbMode_, this, priority_, handler, handle_))
+      Error(WaveDeviceError("WaveIn", Msg(88)));
     plat::HWAVEIN h = 0;
     plat::MMRESULT r = fn_.Open(
         &h, deviceId_, GetWaveFormat(),
@@ -471,7 +493,7 @@ void TMMCustomWaveIn::CloseDevice() {
     wrap_.Clear();
   }
   TMMCustomSoundComponent::ChainClose();
-  EndThread();
+  completions_.EndThread();
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
     FreeBuffers();
@@ -640,16 +662,12 @@ void TMMCustomWaveIn::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR
       case plat::WaveMsg::Done:
         inQueue_.fetch_sub(1);
         if (stopping_ || resetting_) break;  // Stop takes what comes back itself
-        if (liveMode_ == cmThread) {
-          if (TMMWaveInThread* t = wakeThread_.load()) t->Wake();
-        } else {
-          plat::PostMessageTo(postHandle_, MM_WIM_DATA, handle, intptr_t(hdr));
-        }
+        completions_.Notify(MM_WIM_DATA, handle, hdr);
         break;
     }
   } catch (...) {
     plat::HandleException(std::current_exception());
-    plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle);
+    completions_.Post(MM_WAVE_FAILED, handle);
   }
 }
 
@@ -720,7 +738,7 @@ void TMMCustomWaveIn::PostDeferredStop() {
   if (reentry_ != 0 || !stopDeferred_ || stopPosted_) return;
   stopPosted_ = true;
   stopping_ = true;
-  plat::PostMessageTo(postHandle_, MM_WAVEIN_STOP, handle_);
+  completions_.Post(MM_WAVEIN_STOP, handle_);
 }
 
 void TMMCustomWaveIn::BufferReady(PWaveHdr lpWaveHdr) {

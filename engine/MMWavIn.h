@@ -1,7 +1,8 @@
 #pragma once
 // The wave input device component: records from a sound card and pushes every filled buffer down
 // its chain. Also what both wave device components share: device error texts, the position wrap
-// counter, the completion worker thread and the device window's message numbers.
+// counter, the completion worker thread, the route completions take and the device window's
+// message numbers.
 //
 // Threads: the driver's callback (on the device's own thread) only notes open and close, counts
 // returned buffers and wakes the completion handling; the handling itself (the chain's
@@ -95,6 +96,45 @@ private:
 class TMMWaveInThread : public TMMWaveDeviceThread {
 public:
   using TMMWaveDeviceThread::TMMWaveDeviceThread;
+};
+
+// Where a device's completions are handled: the component's hidden window, or in cmThread mode its
+// worker thread. The driver's callback notifies and posts through it from the device's own
+// thread; the rest belongs to the UI thread.
+class TMMWaveCompletions {
+public:
+  // Makes the hidden window once; its messages go to wndProc.
+  void MakeWindow(std::function<void(plat::Message&)> wndProc);
+  // Routes the completions of the device about to open by mode. cmThread: a worker of type Thread
+  // runs handler, and a handler that raises posts MM_WAVE_FAILED for the device in handle; false
+  // when the worker was not ready in time.
+  template <class Thread>
+  bool Route(TMMCBMode mode, TMMDSPComponent* owner, TThreadPriority priority,
+             std::function<void()> handler, const std::atomic<uint64_t>& handle) {
+    liveMode_ = mode;
+    if (mode != cmThread) return true;
+    thread_ = std::make_unique<Thread>(owner, std::move(handler),
+                                       [this, &handle] { Post(MM_WAVE_FAILED, handle); });
+    if (!thread_->Begin(priority, 5000)) return false;
+    wakeThread_ = thread_.get();
+    return true;
+  }
+  // Ends and joins the worker, if any; not from the worker itself.
+  void EndThread();
+  void DropWindow() { window_.reset(); }
+  // A buffer came back: wakes the worker, or posts msg with the device and the buffer.
+  void Notify(uint32_t msg, uint64_t handle, WAVEHDR* hdr);
+  void Post(uint32_t msg, uint64_t handle);
+  // Forgets a buffer's notice not yet taken (msg in window mode).
+  void Discard(uint32_t msg);
+  void RemovePending(uint32_t msg);
+
+private:
+  std::unique_ptr<plat::HiddenWindow> window_;
+  std::atomic<uint64_t> postHandle_{0};
+  std::unique_ptr<TMMWaveDeviceThread> thread_;
+  std::atomic<TMMWaveDeviceThread*> wakeThread_{nullptr};
+  std::atomic<TMMCBMode> liveMode_{cmWindow};  // the mode the open device was opened in
 };
 
 // The platform functions a wave input component calls. TMMWaveIn fills them with the system's
@@ -207,7 +247,6 @@ private:
   void CheckFormat();
   void AllocateBuffers();
   void FreeBuffers();
-  void EndThread();
   void Check(plat::MMRESULT r, const char* operation);
   void FireError();
   void SetPCMFormat();
@@ -221,11 +260,7 @@ private:
   std::atomic<uint8_t> state_{kWaveStateClosed};
   std::atomic<bool> deviceOpen_{false};  // the driver's open and close notices
   std::atomic<plat::HWAVEIN> handle_{0};
-  std::atomic<uint64_t> postHandle_{0};  // the device window that completions go to
-  std::unique_ptr<plat::HiddenWindow> window_;
-  std::unique_ptr<TMMWaveInThread> thread_;
-  std::atomic<TMMWaveInThread*> wakeThread_{nullptr};
-  std::atomic<TMMCBMode> liveMode_{cmWindow};  // the mode the open device was opened in
+  TMMWaveCompletions completions_;
   mutable std::recursive_mutex lock_;
   TMMAllocator allocator_;
 

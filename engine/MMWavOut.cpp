@@ -54,8 +54,8 @@ TMMWaveOut::TMMWaveOut(TComponent* owner)
 TMMWaveOut::~TMMWaveOut() {
   Destroying();
   Close();
-  EndThread();
-  window_.reset();
+  completions_.EndThread();
+  completions_.DropWindow();
 }
 
 void TMMWaveOut::Error(const std::string& msg) {
@@ -187,22 +187,13 @@ void TMMWaveOut::Open() {
   try {
     if (fn_.Open(nullptr, deviceId_, GetWaveFormat(), {}, plat::WAVE_FORMAT_QUERY) != plat::MMSYSERR_NOERROR)
       Error(WaveDeviceError("WaveOutOpen", Msg(70)));
-    if (!window_) {
-      window_ = std::make_unique<plat::HiddenWindow>();
-      window_->OnMessage = [this](plat::Message& m) { WndProc(m); };
-      postHandle_ = window_->Handle();
-    }
+    completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
     handle_ = 0;
     closeAfterStop_ = false;
     TMMCustomSoundComponent::ChainOpen();
-    liveMode_ = cbMode_;
-    if (cbMode_ == cmThread) {
-      thread_ = std::make_unique<TMMWaveOutThread>(
-          this, [this] { HandleCompletions(); },
-          [this] { plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle_); });
-      if (!thread_->Begin(priority_, 5000)) Error(WaveDeviceError("WaveOut", Msg(88)));
-      wakeThread_ = thread_.get();
-    }
+    const auto handler = [this] { HandleCompletions(); };
+    if (!completions_.Route<TMMWaveOutThread>(cbMode_, this, priority_, handler, handle_))
+      Error(WaveDeviceError("WaveOut", Msg(88)));
     const uint32_t flags = (mapped_ && deviceId_ >= 0) ? plat::WAVE_MAPPED : 0;
     plat::HWAVEOUT h = 0;
     plat::MMRESULT r = fn_.Open(
@@ -290,7 +281,7 @@ void TMMWaveOut::CloseDevice() {
     wrap_.Clear();
   }
   TMMCustomSoundComponent::ChainClose();
-  EndThread();
+  completions_.EndThread();
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
     handle_ = 0;
@@ -300,14 +291,6 @@ void TMMWaveOut::CloseDevice() {
   }
   if (!IsDestroying() && OnClose) OnClose(this);
   if (!failure.empty()) Error(failure);
-}
-
-void TMMWaveOut::EndThread() {
-  wakeThread_ = nullptr;
-  if (thread_) {
-    thread_->End();
-    thread_.reset();
-  }
 }
 
 // ---- filling and writing -------------------------------------------------------------------------
@@ -505,18 +488,14 @@ void TMMWaveOut::Reprime() {
     const plat::HWAVEOUT h = handle_;
     resetting_ = true;
     Check(fn_.Pause(h), "WaveOutPause");
-    if (liveMode_ == cmThread) {
-      if (thread_) thread_->Discard();
-    } else if (window_) {
-      window_->RemovePending(MM_WOM_DONE);
-    }
+    completions_.Discard(MM_WOM_DONE);
     Check(fn_.Reset(h), "WaveOutReset");
     for (int i = 0; i < 100 && inQueue_ > 0; ++i) SleepMs(10);
     // The reset is over: an empty queue gave no callback to clear the flag, so clear it here.
     resetting_ = false;
     if (stopPosted_ && !stopDeferred_) {
       // The source ran dry and the stop is still on its way; the source has moved, so play on.
-      if (window_) window_->RemovePending(MM_WAVEOUT_STOP);
+      completions_.RemovePending(MM_WAVEOUT_STOP);
       stopPosted_ = false;
       stopping_ = false;
     }
@@ -603,17 +582,13 @@ void TMMWaveOut::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr
           break;
         }
         if (stopping_) break;
-        if (liveMode_ == cmThread) {
-          if (TMMWaveOutThread* t = wakeThread_.load()) t->Wake();
-        } else {
-          plat::PostMessageTo(postHandle_, MM_WOM_DONE, handle, intptr_t(hdr));
-        }
+        completions_.Notify(MM_WOM_DONE, handle, hdr);
         break;
       }
     }
   } catch (...) {
     plat::HandleException(std::current_exception());
-    plat::PostMessageTo(postHandle_, MM_WAVE_FAILED, handle);
+    completions_.Post(MM_WAVE_FAILED, handle);
   }
 }
 
@@ -696,5 +671,5 @@ void TMMWaveOut::EndOfQueue() {
   stopPosted_ = true;
   stopping_ = true;
   Check(fn_.Pause(handle_), "WaveOutPause");
-  plat::PostMessageTo(postHandle_, MM_WAVEOUT_STOP, handle_);
+  completions_.Post(MM_WAVEOUT_STOP, handle_);
 }

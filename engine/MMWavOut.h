@@ -147,7 +147,6 @@ private:
   void DoStop();
   void CloseDevice();
   void ReleaseBuffers(bool report);
-  void EndThread();
   void Check(plat::MMRESULT r, const char* operation);
   void FireError();
   void RefuseWhileOpen();
@@ -159,11 +158,7 @@ private:
   std::atomic<uint8_t> state_{kWaveStateClosed};
   std::atomic<bool> deviceOpen_{false};
   std::atomic<plat::HWAVEOUT> handle_{0};
-  std::atomic<uint64_t> postHandle_{0};
-  std::unique_ptr<plat::HiddenWindow> window_;
-  std::unique_ptr<TMMWaveOutThread> thread_;
-  std::atomic<TMMWaveOutThread*> wakeThread_{nullptr};
-  std::atomic<TMMCBMode> liveMode_{cmWindow};
+  TMMWaveCompletions completions_;
   mutable std::recursive_mutex lock_;
   TMMAllocator allocator_;
 
