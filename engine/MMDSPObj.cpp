@@ -87,6 +87,11 @@ int TMMAllocator::UsedCount() const {
   return int(std::count_if(blocks_.begin(), blocks_.end(), [](const Block& b) { return b.uses > 0; }));
 }
 
+PWaveHdr AllocWaveHdr(TMMAllocator& allocator, uint32_t flags, uint32_t dataBytes) {
+  void* block = allocator.AllocBuffer(flags, kWaveHdrSize + size_t(dataBytes));
+  return block ? InitWaveHdr(block, dataBytes) : nullptr;
+}
+
 // ---- the list of live chain components -----------------------------------------------------------
 
 namespace {

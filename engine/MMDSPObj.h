@@ -89,6 +89,10 @@ private:
   std::vector<Block> blocks_;
 };
 
+// A block of allocator with a header made by InitWaveHdr and dataBytes behind it; nullptr when
+// memory runs out.
+PWaveHdr AllocWaveHdr(TMMAllocator& allocator, uint32_t flags, uint32_t dataBytes);
+
 // ---- components ----------------------------------------------------------------------------------
 class TMMCustomDSPComponent : public TMMNonVisualComponent {
 public:

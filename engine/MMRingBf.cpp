@@ -106,9 +106,8 @@ void TMMRingBuffer::AllocQueue() {
   }
   if (mode_ != qmNone) {
     const uint32_t room = std::max(kChunkLimit, slotSize_);
-    void* block = allocator_.AllocBuffer(amMovable, kWaveHdrSize + room);
-    if (!block) throw EMMBufferError(RingError(64));
-    carry_ = InitWaveHdr(block, room);
+    carry_ = AllocWaveHdr(allocator_, amMovable, room);
+    if (!carry_) throw EMMBufferError(RingError(64));
   }
   loopFlag_ = loopCount_ = loopsLeft_ = loopMark_ = 0;
   stopping_ = false;

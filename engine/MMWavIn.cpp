@@ -385,9 +385,8 @@ void TMMCustomWaveIn::AllocateBuffers() {
   const int32_t size = GetBufferSize();
   for (int i = 0; i < numBuffers_; ++i) {
     if (buffers_[size_t(i)]) continue;
-    void* block = allocator_.AllocBuffer(amFixed, kWaveHdrSize + size_t(size));
-    if (!block) Error(Msg(64));
-    buffers_[size_t(i)] = InitWaveHdr(block, uint32_t(size));
+    buffers_[size_t(i)] = AllocWaveHdr(allocator_, amFixed, uint32_t(size));
+    if (!buffers_[size_t(i)]) Error(Msg(64));
   }
   for (int i = 0; i < numBuffers_; ++i) Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveInPrepareHeader");
 }

@@ -388,9 +388,8 @@ void TMMWaveOut::Start() {
       int written = 0;
       for (int i = 0; i < numBuffers_ && moreBuffers_; ++i) {
         if (!buffers_[size_t(i)]) {
-          void* block = allocator_.AllocBuffer(amFixed, kWaveHdrSize + size_t(size));
-          if (!block) Error(Msg(64));
-          buffers_[size_t(i)] = InitWaveHdr(block, uint32_t(size));
+          buffers_[size_t(i)] = AllocWaveHdr(allocator_, amFixed, uint32_t(size));
+          if (!buffers_[size_t(i)]) Error(Msg(64));
         }
         if (!(plat::LoadWaveHdrFlags(*buffers_[size_t(i)]) & plat::WHDR_PREPARED))
           Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveOutPrepareHeader");
