@@ -15,8 +15,6 @@ std::string Msg(int n) { return LoadLibraryMessage(n); }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
-
 // Marks the calling thread as the one running Stop for as long as it lives.
 class StopScope {
 public:
@@ -52,6 +50,29 @@ int64_t TMMPositionWrap::Track(uint32_t raw) {
   }
   Last = raw;
   return int64_t(raw) + Offset;
+}
+
+uint32_t DeviceSamples(const plat::MMTIME& t, const WAVEFORMATEX* f) {
+  if (t.wType != plat::MMTimeType::Bytes || !f) return t.value;
+  return t.value / std::max<uint32_t>(1, f->nBlockAlign);
+}
+
+void ReclaimWaveHdr(WAVEHDR& hdr) {
+  for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(hdr) & plat::WHDR_INQUEUE); ++n)
+    std::this_thread::yield();
+  plat::StoreWaveHdrFlags(hdr, plat::LoadWaveHdrFlags(hdr) | plat::WHDR_DONE);
+}
+
+void RunWaveStop(std::atomic<std::thread::id>& stopThread, const std::function<void()>& stop,
+                 const std::function<void()>& failed) {
+  if (stopThread.load() == std::this_thread::get_id()) return;
+  StopScope scope(stopThread);
+  try {
+    stop();
+  } catch (...) {
+    failed();
+    throw;
+  }
 }
 
 int64_t SamplesToTimeUnits(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t samples) {
@@ -351,10 +372,7 @@ int64_t TMMCustomWaveIn::TrackedDevicePosition() {
   t.wType = plat::MMTimeType::Samples;
   if (!fn_.GetPosition || fn_.GetPosition(handle_, t) != plat::MMSYSERR_NOERROR)
     return int64_t(wrap_.Last) + wrap_.Offset;
-  const WAVEFORMATEX* f = GetWaveFormat();
-  uint32_t raw = t.value;
-  if (t.wType == plat::MMTimeType::Bytes && f) raw /= std::max<uint32_t>(1, f->nBlockAlign);
-  return wrap_.Track(raw);
+  return wrap_.Track(DeviceSamples(t, GetWaveFormat()));
 }
 
 int64_t TMMCustomWaveIn::GetPosition() {
@@ -476,9 +494,7 @@ void TMMCustomWaveIn::CloseDevice() {
       for (int i = 0; i < kMaxWaveBuffers; ++i) {
         PWaveHdr hdr = buffers_[size_t(i)];
         if (!hdr) continue;
-        for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
-          std::this_thread::yield();
-        plat::StoreWaveHdrFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+        ReclaimWaveHdr(*hdr);
         plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
         if (r != plat::MMSYSERR_NOERROR && failure.empty())
           failure = WaveDeviceErrorText("WaveInUnprepareHeader", r, fn_.GetErrorText);
@@ -598,15 +614,10 @@ void TMMCustomWaveIn::Restart() {
 }
 
 void TMMCustomWaveIn::Stop() {
-  if (stopThread_.load() == std::this_thread::get_id()) return;  // nested in a running Stop
-  StopScope scope(stopThread_);
-  try {
-    DoStop();
-  } catch (...) {
+  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] {
     FireError();
     Close();
-    throw;
-  }
+  });
 }
 
 void TMMCustomWaveIn::WaitForQueue() {
@@ -695,7 +706,7 @@ void TMMCustomWaveIn::HandleCompletions() {
   for (;;) {
     const int slot = bufIndex_;
     PWaveHdr h = buffers_[size_t(slot)];
-    if (!h || !atDriver_[size_t(slot)] || !IsDone(*h)) break;
+    if (!h || !atDriver_[size_t(slot)] || !plat::WaveHdrDone(*h)) break;
     atDriver_[size_t(slot)] = 0;
     if (stopping_ || resetting_) {
       PassOnStopped(h);
@@ -707,12 +718,8 @@ void TMMCustomWaveIn::HandleCompletions() {
       if (!stopDeferred_) {
         plat::MMTIME t;
         t.wType = plat::MMTimeType::Samples;
-        if (fn_.GetPosition(handle_, t) == plat::MMSYSERR_NOERROR && t.value != 0) {
-          uint32_t raw = t.value;
-          if (t.wType == plat::MMTimeType::Bytes)
-            raw /= std::max<uint32_t>(1, GetWaveFormat()->nBlockAlign);
-          wrap_.Track(raw);
-        }
+        if (fn_.GetPosition(handle_, t) == plat::MMSYSERR_NOERROR && t.value != 0)
+          wrap_.Track(DeviceSamples(t, GetWaveFormat()));
         QueueBuffer(slot);
       }
     } catch (...) {

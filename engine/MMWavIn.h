@@ -58,6 +58,17 @@ struct TMMPositionWrap {
   int64_t Track(uint32_t raw);
 };
 
+// The samples a device position stands for: a device may answer in bytes.
+uint32_t DeviceSamples(const plat::MMTIME& t, const WAVEFORMATEX* f);
+
+// Waits a bounded while for the driver to let go of hdr, then marks it done.
+void ReclaimWaveHdr(WAVEHDR& hdr);
+
+// Runs stop unless the calling thread is already inside it (an event handler that stops again);
+// when stop raises, failed runs and the exception goes on.
+void RunWaveStop(std::atomic<std::thread::id>& stopThread, const std::function<void()>& stop,
+                 const std::function<void()>& failed);
+
 // Samples of a format in a time unit, and back (bytes rounded down to whole blocks).
 int64_t SamplesToTimeUnits(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t samples);
 int64_t TimeUnitsToBytes(const WAVEFORMATEX* f, TMMTimeFormats unit, int64_t value);

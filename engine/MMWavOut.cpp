@@ -15,19 +15,6 @@ std::string Msg(int n) { return LoadLibraryMessage(n); }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-bool IsDone(const WAVEHDR& h) { return plat::LoadWaveHdrFlags(h) & plat::WHDR_DONE; }
-
-class StopScope {
-public:
-  explicit StopScope(std::atomic<std::thread::id>& owner) : owner_(owner) {
-    owner_ = std::this_thread::get_id();
-  }
-  ~StopScope() { owner_ = std::thread::id(); }
-
-private:
-  std::atomic<std::thread::id>& owner_;
-};
-
 }  // namespace
 
 TMMWaveOut::TMMWaveOut(TComponent* owner)
@@ -148,10 +135,7 @@ int64_t TMMWaveOut::TrackedDevicePosition() {
   plat::MMTIME t;
   t.wType = plat::MMTimeType::Samples;
   Check(fn_.GetPosition(handle_, t), "WaveOutGetPosition");
-  uint32_t raw = t.value;
-  if (t.wType == plat::MMTimeType::Bytes)
-    if (const WAVEFORMATEX* f = GetWaveFormat()) raw /= std::max<uint32_t>(1, f->nBlockAlign);
-  return wrap_.Track(raw);
+  return wrap_.Track(DeviceSamples(t, GetWaveFormat()));
 }
 
 void TMMWaveOut::CountFromHere() {
@@ -242,9 +226,7 @@ void TMMWaveOut::ReleaseBuffers(bool report) {
     atDriver_[i] = 0;
     PWaveHdr hdr = buffers_[i];
     if (!hdr) continue;
-    for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(*hdr) & plat::WHDR_INQUEUE); ++n)
-      std::this_thread::yield();
-    plat::StoreWaveHdrFlags(*hdr, plat::LoadWaveHdrFlags(*hdr) | plat::WHDR_DONE);
+    ReclaimWaveHdr(*hdr);
     if (h) {
       plat::MMRESULT r = fn_.UnprepareHeader(h, hdr);
       // A buffer the driver still holds must not go back to the allocator.
@@ -522,15 +504,10 @@ void TMMWaveOut::Reprime() {
 }
 
 void TMMWaveOut::Stop() {
-  if (stopThread_.load() == std::this_thread::get_id()) return;  // nested in a running Stop
-  StopScope scope(stopThread_);
-  try {
-    DoStop();
-  } catch (...) {
+  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] {
     FireError();
     Close();
-    throw;
-  }
+  });
 }
 
 void TMMWaveOut::DoStop() {
@@ -618,7 +595,7 @@ void TMMWaveOut::HandleCompletions() {
     while (numInUse_ > 0 && !stopping_ && !resetting_) {
       const int slot = doneIndex_;
       PWaveHdr h = buffers_[size_t(slot)];
-      if (!h || !atDriver_[size_t(slot)] || !IsDone(*h)) break;
+      if (!h || !atDriver_[size_t(slot)] || !plat::WaveHdrDone(*h)) break;
       atDriver_[size_t(slot)] = 0;
       Played(slot);
     }
@@ -656,7 +633,7 @@ void TMMWaveOut::Played(int slot) {
     if (OnLooping) OnLooping(this);
   }
   if (!moreBuffers_ || stopDeferred_) return;
-  for (int i = 0; i < 65000 && !IsDone(*h); ++i) SleepMs(2);
+  for (int i = 0; i < 65000 && !plat::WaveHdrDone(*h); ++i) SleepMs(2);
   const uint32_t n = Fill(h);
   if (n == 0 && !stopDeferred_) Error(Msg(81));
   if (!stopDeferred_) Write(slot);

@@ -120,6 +120,7 @@ MMRESULT WaveOutGetID(HWAVEOUT handle, int32_t& deviceId);
 inline uint32_t LoadWaveHdrFlags(const WAVEHDR& hdr) {
   return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(hdr.dwFlags)).load(std::memory_order_acquire);
 }
+inline bool WaveHdrDone(const WAVEHDR& hdr) { return LoadWaveHdrFlags(hdr) & WHDR_DONE; }
 inline void StoreWaveHdrFlags(WAVEHDR& hdr, uint32_t flags) {
   std::atomic_ref<uint32_t>(hdr.dwFlags).store(flags, std::memory_order_release);
 }
