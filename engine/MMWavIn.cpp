@@ -52,6 +52,27 @@ int64_t TMMPositionWrap::Track(uint32_t raw) {
   return int64_t(raw) + Offset;
 }
 
+TMMDeviceId SelectWaveDevice(TMMDeviceId id, uint32_t numDevs,
+                             const std::function<plat::MMRESULT(int32_t, plat::WaveCaps&)>& getDevCaps,
+                             const std::string& noDevice, std::string& productName) {
+  const bool valid = id >= -1 && id < int64_t(numDevs);
+  productName = noDevice;
+  if (numDevs > 0 && valid && getDevCaps) {
+    plat::WaveCaps caps;
+    if (getDevCaps(id, caps) == plat::MMSYSERR_NOERROR) productName = caps.ProductName;
+  }
+  return valid ? id : InvalidId;
+}
+
+bool WaveCallbackModeAllowed(TMMCBMode mode, const char* caption) {
+  if (mode != cmCallback || IsWin95) return true;
+  plat::ShowMessageBox(
+      "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
+      "Windows 95",
+      caption);
+  return false;
+}
+
 uint32_t DeviceSamples(const plat::MMTIME& t, const WAVEFORMATEX* f) {
   if (t.wType != plat::MMTimeType::Bytes || !f) return t.value;
   return t.value / std::max<uint32_t>(1, f->nBlockAlign);
@@ -270,26 +291,13 @@ void TMMCustomWaveIn::SetDeviceID(TMMDeviceId id) {
     if (id == deviceId_) return;
     Error(Msg(60));
   }
-  const bool valid = id >= -1 && id < int64_t(numDevs_);
-  productName_ = Msg(160);
-  if (numDevs_ > 0 && valid && fn_.GetDevCaps) {
-    plat::WaveCaps caps;
-    if (fn_.GetDevCaps(id, caps) == plat::MMSYSERR_NOERROR) productName_ = caps.ProductName;
-  }
-  deviceId_ = valid ? id : InvalidId;
+  deviceId_ = SelectWaveDevice(id, numDevs_, fn_.GetDevCaps, Msg(160), productName_);
 }
 
 void TMMCustomWaveIn::SetCallBackMode(TMMCBMode mode) {
   if (mode == cbMode_) return;
   RefuseWhileOpen();
-  if (mode == cmCallback && !IsWin95) {
-    plat::ShowMessageBox(
-        "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
-        "Windows 95",
-        "TMMWaveIn");
-    return;
-  }
-  cbMode_ = mode;
+  if (WaveCallbackModeAllowed(mode, "TMMWaveIn")) cbMode_ = mode;
 }
 
 void TMMCustomWaveIn::SetMode(TMMMode m) {

@@ -58,6 +58,15 @@ struct TMMPositionWrap {
   int64_t Track(uint32_t raw);
 };
 
+// The id a device component keeps for id: -1 (the mapper) up to numDevs - 1 as it is, any other as
+// InvalidId. productName becomes the device's name, or noDevice when none can be had.
+TMMDeviceId SelectWaveDevice(TMMDeviceId id, uint32_t numDevs,
+                             const std::function<plat::MMRESULT(int32_t, plat::WaveCaps&)>& getDevCaps,
+                             const std::string& noDevice, std::string& productName);
+// False, after a message box captioned caption, for cmCallback: callbacks at interrupt time are
+// not supported here.
+bool WaveCallbackModeAllowed(TMMCBMode mode, const char* caption);
+
 // The samples a device position stands for: a device may answer in bytes.
 uint32_t DeviceSamples(const plat::MMTIME& t, const WAVEFORMATEX* f);
 

@@ -85,26 +85,13 @@ void TMMWaveOut::SetDeviceID(TMMDeviceId id) {
     if (id == deviceId_) return;
     Error(Msg(60));
   }
-  const bool valid = id >= -1 && id < int64_t(numDevs_);
-  productName_ = Msg(161);
-  if (numDevs_ > 0 && valid) {
-    plat::WaveCaps caps;
-    if (fn_.GetDevCaps(id, caps) == plat::MMSYSERR_NOERROR) productName_ = caps.ProductName;
-  }
-  deviceId_ = valid ? id : InvalidId;
+  deviceId_ = SelectWaveDevice(id, numDevs_, fn_.GetDevCaps, Msg(161), productName_);
 }
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode mode) {
   if (mode == cbMode_) return;
   RefuseWhileOpen();
-  if (mode == cmCallback && !IsWin95) {
-    plat::ShowMessageBox(
-        "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under "
-        "Windows 95",
-        "TMMWaveOut");
-    return;
-  }
-  cbMode_ = mode;
+  if (WaveCallbackModeAllowed(mode, "TMMWaveOut")) cbMode_ = mode;
 }
 
 void TMMWaveOut::SetTimeFormat(TMMTimeFormats tf) {
