@@ -16,36 +16,24 @@ TMMCustomLevel::TMMCustomLevel(TComponent* owner) : TMMDIBGraphicControl(owner),
   SetColor(clBlack);
   values_.OnGainOverflow = [this] { GainOverflow(); };
   SetBounds(Left(), Top(), 200, 17);
-  if (!IsDesigning()) {
-    timer_ = TimerAddClient(25, 0, [](PMMTimerClient, void* data) { static_cast<TMMCustomLevel*>(data)->PeakTick(); }, this);
-    timerRunning_ = timer_ != nullptr;
-  }
+  if (!IsDesigning()) timer_.Add();
 }
 
 TMMCustomLevel::~TMMCustomLevel() {
   // Once this returns the timer's thread no longer ticks this bar.
-  TimerRemoveClient(timer_);
-  timer_ = nullptr;
+  timer_.Remove();
 }
 
 void TMMCustomLevel::SetDesigning(bool designing) {
   TMMDIBGraphicControl::SetDesigning(designing);
-  if (!designing && !timer_) {
-    timer_ = TimerAddClient(25, 0, [](PMMTimerClient, void* data) { static_cast<TMMCustomLevel*>(data)->PeakTick(); }, this);
-    timerRunning_ = timer_ != nullptr;
+  if (!designing && !timer_.Added()) {
+    timer_.Add();
     UpdateTimer();
   }
 }
 
 void TMMCustomLevel::UpdateTimer() {
-  // One switch from the two reasons to stop: the client's suspend count must not pile up.
-  const bool want = Enabled() && values_.numPeaks >= 1;
-  if (!timer_ || want == timerRunning_) return;
-  if (want)
-    TimerEnableClient(timer_);
-  else
-    TimerDisableClient(timer_);
-  timerRunning_ = want;
+  timer_.Run(Enabled() && values_.numPeaks >= 1);
 }
 
 // ---- the feed ----

@@ -8,9 +8,8 @@
 #include "displays/MMLevel.h"
 #include "displays/MMScale_qt.h"
 #include "engine/MMConect.h"
+#include "engine/MMTimer.h"
 #include "platform/audio/wave_types.h"
-
-struct TMMTimerClient;
 
 // Replaces the built-in drawing of the bar: the bar's picture, its rectangle, the lit spots and the
 // peak mark.
@@ -104,7 +103,7 @@ public:
   TRect BarRect() const { return GetInnerRect(); }
   // The shared timer's tick, as the timer calls it.
   void PeakTick() { values_.Tick(); }
-  bool TimerRunning() const { return timerRunning_; }
+  bool TimerRunning() const { return timer_.Running(); }
 
   TNotifyEvent OnGainOverflow;
   TNotifyEvent OnPcmOverflow;
@@ -148,8 +147,7 @@ private:
   // What the bar's picture shows, so a new value redraws only the spots that changed.
   bool pictureValid_ = false;
   int drawnValue_ = 0, drawnPeak_ = 0;
-  TMMTimerClient* timer_ = nullptr;
-  bool timerRunning_ = false;
+  TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
 };
 
 class TMMLevel : public TMMCustomLevel {

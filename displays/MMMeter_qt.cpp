@@ -17,8 +17,6 @@ void CopyPixels(QImage& dst, const QImage& src, const QRect& r) {
     std::memcpy(dst.scanLine(y) + 4 * c.left(), src.constScanLine(y) + 4 * c.left(), size_t(c.width()) * 4);
 }
 
-void TickProc(PMMTimerClient, void* data) { static_cast<TMMCustomMeter*>(data)->PeakTick(); }
-
 // The pixels of a one-pixel line from a towards b, b itself left out, as the canvas's LineTo
 // steps them.
 template <typename F>
@@ -102,31 +100,21 @@ TMMCustomMeter::TMMCustomMeter(TComponent* owner)
   values_.OnGainOverflow = [this] { GainOverflow(); };
   work_->SetPixelFormat(pf32bit);
   SetBounds(Left(), Top(), 170, 90);
-  if (!IsDesigning()) {
-    timer_ = TimerAddClient(25, 0, TickProc, this);
-    timerRunning_ = timer_ != nullptr;
-  }
+  if (!IsDesigning()) timer_.Add();
 }
 
-TMMCustomMeter::~TMMCustomMeter() { TimerRemoveClient(timer_); }
+TMMCustomMeter::~TMMCustomMeter() { timer_.Remove(); }
 
 void TMMCustomMeter::SetDesigning(bool designing) {
   TMMDirectGraphicControl::SetDesigning(designing);
-  if (!designing && !timer_) {
-    timer_ = TimerAddClient(25, 0, TickProc, this);
-    timerRunning_ = timer_ != nullptr;
+  if (!designing && !timer_.Added()) {
+    timer_.Add();
     UpdateTimer();
   }
 }
 
 void TMMCustomMeter::UpdateTimer() {
-  const bool want = Enabled() && values_.showPeak;
-  if (!timer_ || want == timerRunning_) return;
-  if (want)
-    TimerEnableClient(timer_);
-  else
-    TimerDisableClient(timer_);
-  timerRunning_ = want;
+  timer_.Run(Enabled() && values_.showPeak);
 }
 
 // ---- the feed ----

@@ -9,9 +9,8 @@
 #include "displays/MMDIBCv_qt.h"
 #include "displays/MMMeter.h"
 #include "engine/MMConect.h"
+#include "engine/MMTimer.h"
 #include "platform/audio/wave_types.h"
-
-struct TMMTimerClient;
 
 class TMMCustomMeter : public TMMDirectGraphicControl, public TMMDisplayFeed {
 public:
@@ -103,7 +102,7 @@ public:
   int HoldCount() const { return values_.Peak().Hold(); }
   const TMMMeterGeometry& Geometry() const { return geometry_; }
   void PeakTick() { values_.Tick(); }
-  bool TimerRunning() const { return timerRunning_; }
+  bool TimerRunning() const { return timer_.Running(); }
 
   TNotifyEvent OnGainOverflow;
   TNotifyEvent OnPcmOverflow;
@@ -151,8 +150,7 @@ private:
   bool workValid_ = false;
   QRect needlesRect_;
   TMMPoint drawnNeedle_, drawnPeak_;
-  TMMTimerClient* timer_ = nullptr;
-  bool timerRunning_ = false;
+  TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
 };
 
 class TMMMeter : public TMMCustomMeter {

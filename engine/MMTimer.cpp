@@ -134,6 +134,27 @@ void TimerRemoveClient(PMMTimerClient client) {
   }
 }
 
+void TMMOwnedTimerClient::Add() {
+  if (client_) return;
+  const auto proc = [](PMMTimerClient, void* self) { static_cast<TMMOwnedTimerClient*>(self)->tick_(); };
+  client_ = TimerAddClient(int32_t(kSharedTimerPeriod), 0, proc, this);
+  running_ = client_ != nullptr;
+}
+
+void TMMOwnedTimerClient::Run(bool on) {
+  if (!client_ || on == running_) return;
+  if (on)
+    TimerEnableClient(client_);
+  else
+    TimerDisableClient(client_);
+  running_ = on;
+}
+
+void TMMOwnedTimerClient::Remove() {
+  TimerRemoveClient(client_);
+  client_ = nullptr;
+}
+
 int TimerClientCount() {
   SharedTimer& s = Shared();
   std::lock_guard<std::recursive_mutex> l(s.lock);

@@ -38,6 +38,28 @@ void TimerEnableClient(PMMTimerClient client);
 // running). A client not in the list changes nothing.
 void TimerRemoveClient(PMMTimerClient client);
 
+// A client that one object owns, calling tick: registered once, running, by Add; switched on and
+// off only through Run, so that its suspend count never piles up; gone once Remove (or the
+// destructor) returns.
+class TMMOwnedTimerClient {
+public:
+  explicit TMMOwnedTimerClient(std::function<void()> tick) : tick_(std::move(tick)) {}
+  ~TMMOwnedTimerClient() { Remove(); }
+  TMMOwnedTimerClient(const TMMOwnedTimerClient&) = delete;
+  TMMOwnedTimerClient& operator=(const TMMOwnedTimerClient&) = delete;
+
+  void Add();
+  bool Added() const { return client_ != nullptr; }
+  void Run(bool on);
+  bool Running() const { return running_; }
+  void Remove();
+
+private:
+  std::function<void()> tick_;
+  PMMTimerClient client_ = nullptr;
+  bool running_ = false;
+};
+
 // For tests and diagnostics.
 int TimerClientCount();
 bool SharedTimerRunning();
