@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/MMPCMSup.h"
 #include "engine/MMUtils.h"
 
 // ---- smoothing ----------------------------------------------------------------------------------
@@ -84,6 +85,13 @@ int32_t ScanPeak(const Sample* s, const TMMPcmShape& shape) {
 }
 
 }  // namespace
+
+bool TMMPcmShape::TakeFormat(const plat::WAVEFORMATEX* format) {
+  if (!IsValidPCMFormat(format)) return false;
+  bits16 = format->wBitsPerSample == 16;
+  channels = format->nChannels;
+  return true;
+}
 
 int32_t PcmBlockPeak(const void* block, const TMMPcmShape& shape) {
   if (!block) return 0;

@@ -15,6 +15,7 @@
 #include "displays/MMDIBCv.h"
 #include "displays/MMScale.h"
 #include "engine/MMObj.h"
+#include "platform/audio/wave_types.h"
 
 MM_EXCEPTION(EMMLevelError)
 
@@ -52,6 +53,9 @@ struct TMMPcmShape {
   TMMChannel channel = chBoth;
   int32_t dcLeft = 0, dcRight = 0;
   int BlockBytes() const { return (bits16 ? 2 : 1) * channels * samples; }
+  // Takes the sample size and channels of a PCM format of 8 or 16 bits; false (nothing changes)
+  // for any other format.
+  bool TakeFormat(const plat::WAVEFORMATEX* format);
 };
 // The largest magnitude of the block's frames after the offsets (0 for an empty block). Stereo
 // with chBoth averages the two channels first; more channels than two use the first two.

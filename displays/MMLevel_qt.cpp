@@ -39,9 +39,7 @@ void TMMCustomLevel::UpdateTimer() {
 // ---- the feed ----
 
 void TMMCustomLevel::SetWaveFormat(const WAVEFORMATEX* format) {
-  if (!IsValidPCMFormat(format)) throw EMMLevelError(LoadLibraryMessage(62));
-  shape_.bits16 = format->wBitsPerSample == 16;
-  shape_.channels = format->nChannels;
+  if (!shape_.TakeFormat(format)) throw EMMLevelError(LoadLibraryMessage(62));
 }
 
 void TMMCustomLevel::FeedPCM(const void* block) {

@@ -120,9 +120,7 @@ void TMMCustomMeter::UpdateTimer() {
 // ---- the feed ----
 
 void TMMCustomMeter::SetWaveFormat(const WAVEFORMATEX* format) {
-  if (!IsValidPCMFormat(format)) throw EMMMeterError(LoadLibraryMessage(62));
-  shape_.bits16 = format->wBitsPerSample == 16;
-  shape_.channels = format->nChannels;
+  if (!shape_.TakeFormat(format)) throw EMMMeterError(LoadLibraryMessage(62));
 }
 
 void TMMCustomMeter::FeedPCM(const void* block) {
