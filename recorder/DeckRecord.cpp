@@ -168,6 +168,7 @@ void TSVMain::RecordButtonClick(TObject*) {
   Enable(FastForwardButton, false);
   Enable(EjectButton, false);
   EnableSendButtons(false);
+  Enable(Infobutton, false);
   Enable(OtherButton, false);
   RecFile->Wave()->SetPosition(TrackBar->Position());
   RecTimeLeft->SetVisible(false);

@@ -7,9 +7,11 @@
 #include "engine/MMUtils.h"
 #include "engine/MMWavIn.h"
 #include "engine/MMWavOut.h"
+#include "engine/MMWInfo.h"
 #include "engine/MMWave.h"
 #include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
+#include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Sending.h"
@@ -168,6 +170,7 @@ void TSVMain::EmptyDeck() {
     Enable(b, false);
   SetLoadEnabled(true);
   EnableSendButtons(false);
+  Enable(Infobutton, false);
   Enable(OtherButton, true);
   SetMetersEnabled(false);
   TrackBar->SetEnabled(false);
@@ -209,6 +212,7 @@ void TSVMain::LoadedDeck() {
   SetLoadEnabled(false);
   Enable(SaveButton, !PlayOnly);
   EnableSendButtons(true);
+  Enable(Infobutton, true);
   Enable(OtherButton, true);
   SetMetersEnabled(true);
   ShowTime(TimeLeft, PlayRangeEnd(), "Time Left ");
@@ -242,6 +246,7 @@ void TSVMain::PlayDeck() {
   SetLoadEnabled(false);
   Enable(SaveButton, false);
   EnableSendButtons(false);
+  Enable(Infobutton, false);
   SetMetersEnabled(true);
   Stopped = false;
   ShowCartFormat(PlayFile->Wave());
@@ -281,6 +286,7 @@ void TSVMain::UpdatePlayControls() {
   Enable(EditButton, Config.editButtonEnabled);
   Enable(SaveButton, !PlayOnly);
   EnableSendButtons(true);
+  Enable(Infobutton, true);
   int64_t length = WaveLength();
   int64_t out = MMWaveOut1->IsOpen() ? MMWaveOut1->Position() : 0;
   int64_t pos = out + StartOffset;
@@ -316,6 +322,7 @@ void TSVMain::UpdateRecControls() {
   Enable(EjectButton, true);
   Enable(SaveButton, !PlayOnly);
   EnableSendButtons(true);
+  Enable(Infobutton, true);
   Enable(OtherButton, true);
   TrackBar->SetEnabled(true);
   std::string name = RecordFileName;
@@ -507,7 +514,35 @@ void TSVMain::EditButtonClick(TObject*) {
   Focus(StopButton);
 }
 
-void TSVMain::InfobuttonClick(TObject*) {}
+void TSVMain::InfobuttonClick(TObject*) {
+  if (BusySaving) return;
+  // The editor works on the wave's lists in memory, which the end of a running or paused take
+  // frees (the play file is loaded again), so the deck must stand still.
+  if (Playing || Recording || Paused) return;
+  TMMWave* play = PlayFile->Wave();
+  TMMWave* rec = RecFile->Wave();
+  TMMWaveFile* source = play->HasData() ? PlayFile : rec->HasData() ? RecFile : nullptr;
+  if (!source) return;
+  // Both file components hold the same file once a take was recorded: one editor for it, not a
+  // second one showing the lists as they were read, whose OK would write them back.
+  WaveInfoEditor1->SetWriteToFile(!PlayOnly);
+  WaveInfoEditor1->SetSource(source);
+  bool edited = false;
+  try {
+    edited = WaveInfoEditor1->Execute();
+  } catch (...) {
+    WaveInfoEditor1->SetSource(PlayFile);
+    throw;
+  }
+  WaveInfoEditor1->SetSource(PlayFile);
+  // The recording side reads the file again, so a punch-in keeps the new lists.
+  if (edited && source == PlayFile && !rec->FileName().empty() &&
+      SameCartFile(rec->FileName(), play->FileName())) {
+    const std::string name = rec->FileName();
+    rec->SetFileName("");
+    rec->SetFileName(name);
+  }
+}
 void TSVMain::SendbuttonClick(TObject*) {
   if (BusySaving) return;
   SendByEmail(*this, *Form2);

@@ -37,6 +37,7 @@ TDeckStatusBar* PlaceStatusBar(plat::TForm* form) {
   auto* bar = new TDeckStatusBar(form);
   bar->SetParent(form);
   bar->SetSimplePanel(true);
+  bar->Bevel()->SetStyleInner(TZelBevelStyle::bvLowered);
   bar->SetSizeGrip(form->BorderStyle() == plat::bsSizeable || form->BorderStyle() == plat::bsSizeToolWin);
   return bar;
 }

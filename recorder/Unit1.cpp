@@ -13,6 +13,7 @@
 #include "engine/MMRingBf.h"
 #include "engine/MMWavIn.h"
 #include "engine/MMWavOut.h"
+#include "engine/MMWInfo.h"
 #include "engine/MMWave.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
@@ -164,17 +165,20 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   Timer1->SetInterval(250);
   Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
 
-  OpenDialog1 = new TOpenDialog(this);
+  OpenDialog1 = new TMMWaveOpenDialog(this);
   OpenDialog1->Title = "Solvane - Open Wave File";
   OpenDialog1->Filter = "Wave-Files(*.wav)|*.wav";
   OpenDialog1->Options = ofHideReadOnly | ofNoNetworkButton | ofOldStyleDialog | ofFileMustExist |
                          ofPathMustExist;
-  SaveDialog1 = new TSaveDialog(this);
+  SaveDialog1 = new TMMWaveSaveDialog(this);
   SaveDialog1->Title = "Solvane Save Wave File";
   SaveDialog1->Filter = "Wave-Files(*.wav)|*.wav";
   SaveDialog1->DefaultExt = "wav";
   SaveDialog1->Options = ofHideReadOnly | ofOverwritePrompt | ofEnableSizing;
-  SaveDialog1->OnCanClose = [this](TObject* s, bool& ok) { SaveDialogFileOK(s, ok); };
+  SaveDialog1->OnFileOK = [this](TObject* s, bool& ok) { SaveDialogFileOK(s, ok); };
+  WaveInfoEditor1 = new TMMWaveInfoEditor(this);
+  WaveInfoEditor1->SetTitle("Wave-Info Editor");
+  WaveInfoEditor1->SetSource(PlayFile);
 
   Resizer = new TFormResizer(this);
   FormStyler = new TMMFormStyler(this);
@@ -487,9 +491,6 @@ void TSVMain::BuildMenus() {
   AdvancedSettings1->SetVisible(false);
   AddLine(OtherMenu);
   Exit1 = AddItem(OtherMenu, "E&xit", ShortCut(VK_F4, ssAlt), &TSVMain::Exit1Click, this);
-
-  // The INFO editor is not part of this program yet.
-  Infobutton->SetEnabled(false);
 }
 
 // ---- start-up ---------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MMCstDlg.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
@@ -29,6 +30,7 @@ class TMMRingBuffer;
 class TMMWaveFile;
 class TMMWave;
 class TMMHiTimer;
+class TMMWaveInfoEditor;
 class TFormResizer;
 class TMMFormStyler;
 class TForm2;
@@ -139,8 +141,9 @@ public:
   plat::TTimer* FlashTimer = nullptr;     // 500 ms
   plat::TTimer* Timer1 = nullptr;         // one shot, 250 ms from creation
 
-  plat::TOpenDialog* OpenDialog1 = nullptr;
-  plat::TSaveDialog* SaveDialog1 = nullptr;
+  TMMWaveOpenDialog* OpenDialog1 = nullptr;
+  TMMWaveSaveDialog* SaveDialog1 = nullptr;
+  TMMWaveInfoEditor* WaveInfoEditor1 = nullptr;  // the INFO and DISP lists of the cart's file
 
   // Displays.
   TDeckPanel* DisplayPanel = nullptr;     // times and the cart's name

@@ -39,7 +39,7 @@ TForm26::TForm26(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   Button2->SetCancel(true);
   Button2->SetModalResult(mrCancel);
 
-  OpenDialog1 = new TOpenDialog(this);
+  OpenDialog1 = new TMMWaveOpenDialog(this);
   OpenDialog1->Filter = "Wave-Files(*.wav)|*.wav";
   OpenDialog1->Options |= ofFileMustExist;
 

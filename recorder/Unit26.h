@@ -1,6 +1,7 @@
 #pragma once
 // "Recording Time Remaining Warning Settings": whether the warning is on, the time left at which
 // it starts and the WAV it plays.
+#include "engine/MMCstDlg.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
@@ -20,7 +21,7 @@ public:
   TDeckButton* BrowseButton = nullptr;   // "&Browse"
   TDeckButton* Button1 = nullptr;        // "&OK"
   TDeckButton* Button2 = nullptr;        // "&Cancel"
-  plat::TOpenDialog* OpenDialog1 = nullptr;
+  TMMWaveOpenDialog* OpenDialog1 = nullptr;
 
   void FormShow(plat::TObject* Sender);
   void CheckBox1Click(plat::TObject* Sender);
