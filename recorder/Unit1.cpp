@@ -192,8 +192,10 @@ void TSVMain::BuildUserForms() {
     slot = new T(this, *this);
     slot->DoCreate();
   };
-  make(Form2);
-  make(Form6);
+  // The sending windows fill their lists when created, so that waits until the lists are read
+  // (FormCreate), or until they first show.
+  Form2 = new TForm2(this, *this);
+  Form6 = new TForm6(this, *this);
   make(Form8);
   make(Form9);
   make(Form10);
@@ -524,6 +526,8 @@ void TSVMain::FormCreate(TObject*) {
   }
   FirstShowing = true;
   LoadConfig();
+  Form2->DoCreate();
+  Form6->DoCreate();
   EmptyDeck();
   if (Config.desktopFullScreen) {
     ShowTaskbar(false);

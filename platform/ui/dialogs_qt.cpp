@@ -1,4 +1,6 @@
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFileInfo>
 #include <QShowEvent>
 #include <QMessageBox>
@@ -203,6 +205,12 @@ public:
         CallGuarded([&] { r.selectionChanged(p.toStdString()); });
       });
     FileDialogPanel panel(d, r);
+    // Room for whole sizes, types and dates beside the names.
+    if (auto* list = d.findChild<QTreeView*>()) {
+      for (int column = 1; column < list->header()->count(); ++column)
+        list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    d.resize(std::max(d.width(), 760), std::max(d.height(), 480));
     if (d.exec() != QDialog::Accepted || d.chosen.empty()) return false;
     files = d.chosen;
     filterIndex = int(filters.indexOf(d.selectedNameFilter())) + 1;

@@ -2,7 +2,9 @@
 // exit password. (The exit ends the application; the harness renews it for the next test.)
 #include "DeckHarness.h"
 #include "common/pty.h"
+#include "recorder/Unit2.h"
 #include "recorder/Unit25.h"
+#include "recorder/Unit6.h"
 
 class DeckStart : public DeckHarness {};
 
@@ -19,6 +21,20 @@ TEST_F(DeckStart, EveryStartDeletesMailTxtAndTheFirstEmptyingKeepsTheTemporaryFi
   // The caption styler's parts: company and version, the program, the user.
   EXPECT_EQ(0u, deck->Caption().find("Tolmark Kiv "));
   EXPECT_NE(std::string::npos, deck->Caption().find(" Solvane   [ User: Default ]"));
+}
+
+TEST_F(DeckStart, TheSendingWindowsOfferTheListsReadAtStart) {
+  ASSERT_TRUE(plat::ForceDirectories(home + "email/"));
+  ASSERT_TRUE(plat::ForceDirectories(home + "postrel/"));
+  ASSERT_TRUE(plat::WriteWholeFile(home + "email/address.dat",
+                                   "news@example.org;Inbox,Archive\r\nsports@example.org;Desk\r\n"));
+  ASSERT_TRUE(plat::WriteWholeFile(home + "postrel/dbfolder.dat", "Studio A;/in/a\r\nStudio B;/in/b\r\n"));
+  StartDeck(false);
+  ASSERT_EQ(2, deck->Form2->ComboBox1->Items()->Count());
+  EXPECT_EQ("news@example.org", deck->Form2->ComboBox1->Items()->Strings(0));
+  EXPECT_EQ(2, deck->Form2->ComboBox2->Items()->Count()) << "the first entry's folders";
+  ASSERT_EQ(2, deck->Form6->ComboBox1->Items()->Count());
+  EXPECT_EQ("Studio B", deck->Form6->ComboBox1->Items()->Strings(1));
 }
 
 TEST_F(DeckStart, ExitWithNoCartLeavesMailTxt) {
