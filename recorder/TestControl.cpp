@@ -1,9 +1,5 @@
 #include "recorder/TestControl.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -19,6 +15,7 @@
 
 #include "engine/MMRingBf.h"
 #include "platform/messages/messages.h"
+#include "platform/system/files.h"
 #include "platform/ui/forms.h"
 #include "recorder/Unit1.h"
 
@@ -153,28 +150,14 @@ void Run(const std::string& line) {
 }
 
 void ReadLoop(std::string fifo) {
-  struct stat st;
-  if (::stat(fifo.c_str(), &st) != 0) ::mkfifo(fifo.c_str(), 0600);
-  // Read-write, so that the FIFO never reports an end when a writer goes away.
-  int fd = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    std::fprintf(stderr, "test control: cannot open %s\n", fifo.c_str());
-    return;
-  }
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1) {
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
+  const bool opened = plat::ReadFifoLines(fifo, [](const std::string& line) {
     std::lock_guard<std::mutex> l(g_mutex);
-    if (!g_running) break;
+    if (!g_running) return false;
     // A Qt event, as a key press would be, so that modal windows' loops take it too.
     QMetaObject::invokeMethod(qApp, [line] { Run(line); }, Qt::QueuedConnection);
-    line.clear();
-  }
-  ::close(fd);
+    return true;
+  });
+  if (!opened) std::fprintf(stderr, "test control: cannot open %s\n", fifo.c_str());
 }
 
 }  // namespace

@@ -1,8 +1,4 @@
 // The virtual sound device (virtual_audio.h).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -19,6 +15,7 @@
 #include "platform/audio/simple_wav.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_backend.h"
+#include "platform/system/files.h"
 #include "platform/system/threads.h"
 
 namespace plat {
@@ -466,19 +463,7 @@ void VirtualBackend::Closed(const std::shared_ptr<WaveDevice>& dev) {
 // ---- pacing from outside the process ------------------------------------------------------------
 
 void PaceLoop(std::string fifo, std::string ack) {
-  // Opened read-write so that the FIFO never reports the end when a writer goes away.
-  int fd = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    std::fprintf(stderr, "virtual audio: cannot open pacing FIFO %s\n", fifo.c_str());
-    return;
-  }
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1) {
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
+  const bool opened = ReadFifoLines(fifo, [&](const std::string& line) {
     std::istringstream in(line);
     std::string word;
     uint64_t ms = 0;
@@ -491,9 +476,9 @@ void PaceLoop(std::string fifo, std::string ack) {
         }
       }
     }
-    line.clear();
-  }
-  ::close(fd);
+    return true;
+  });
+  if (!opened) std::fprintf(stderr, "virtual audio: cannot open pacing FIFO %s\n", fifo.c_str());
 }
 
 // One reader per FIFO for the life of the process, started when a backend is made while
@@ -506,8 +491,6 @@ void StartPacingIfAsked() {
   std::lock_guard<std::mutex> l(m);
   if (!started->insert(fifo).second) return;
   const char* ack = std::getenv("SOLVANE_AUDIO_PACE_ACK");
-  struct stat st;
-  if (::stat(fifo, &st) != 0) ::mkfifo(fifo, 0600);
   std::thread(PaceLoop, std::string(fifo), std::string(ack ? ack : "")).detach();
 }
 

@@ -305,6 +305,25 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   return ok;
 }
 
+bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) ::mkfifo(path.c_str(), 0600);
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (!onLine(line)) break;
+    line.clear();
+  }
+  ::close(fd);
+  return true;
+}
+
 std::string TempPath() {
   return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/var/tmp"));
 }

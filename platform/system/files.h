@@ -2,6 +2,7 @@
 // Files, folders and paths. Paths use "/"; a folder path returned with a trailing separator says so.
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ std::string ExpandFileName(const std::string& path);    // absolute, without "."
 
 bool ReadWholeFile(const std::string& path, std::string& data);
 bool WriteWholeFile(const std::string& path, const std::string& data);
+
+// Reads the lines written into the FIFO at path (made when missing) and hands each, without its
+// line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never
+// reports an end when a writer goes away. False when it cannot be opened.
+bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine);
 
 // The system's temporary path with a trailing "/": $TMPDIR, else /var/tmp (which survives a
 // reboot, so an abandoned recording is still there after a power cut).
