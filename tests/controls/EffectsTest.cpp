@@ -1,22 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "KitTestSupport.h"
+#include "common/raised.h"
 #include "controls/ZelBitmapEffectObject.h"
 #include "controls/ZelFillObject.h"
 #include "controls/zelbmp.h"
 
 using plat::TBitmap;
-
-namespace {
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
-}  // namespace
 
 TEST(PixelOps, GreyInvertBrightnessBlend) {
   TBitmap b;

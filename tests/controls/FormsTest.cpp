@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KitTestSupport.h"
+#include "common/raised.h"
 #include "controls/FormResizer.h"
 #include "controls/ZelWndProcComponent.h"
 #include "platform/ui/extctrls.h"
@@ -182,18 +183,10 @@ TEST_F(ResizerFixture, FontsRecordsAndRemovals) {
 }
 
 TEST(Resizer, OwnersAndEmptyRecordedSizes) {
-  auto message = [](const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const plat::Exception& e) {
-      return e.Message();
-    }
-    return std::string("(nothing raised)");
-  };
-  EXPECT_EQ(message([] { TFormResizer r(nullptr); }), "TFormResizer created without an owner");
+  EXPECT_EQ(MessageOf([] { TFormResizer r(nullptr); }), "TFormResizer created without an owner");
   plat::TComponent notAControl;
-  EXPECT_EQ(message([&] { new TFormResizer(&notAControl); }), "TFormResizer owner must be a panel or form");
-  EXPECT_EQ(message([] { TSingleResizer r(nullptr, nullptr, false, 8, 48); }),
+  EXPECT_EQ(MessageOf([&] { new TFormResizer(&notAControl); }), "TFormResizer owner must be a panel or form");
+  EXPECT_EQ(MessageOf([] { TSingleResizer r(nullptr, nullptr, false, 8, 48); }),
             "TSingleResizer created without a component link");
 
   // A form recorded at size 0 scales by 1 instead of dividing by zero.

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "KitTestSupport.h"
+#include "common/raised.h"
 #include "controls/ZelFillObject.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelregion.h"
@@ -17,15 +18,6 @@ namespace {
 using plat::Rect;
 
 constexpr uint32_t kRed = 0x0000FF, kLime = 0x00FF00, kBlue = 0xFF0000, kWhite = 0xFFFFFF, kGray = 0x808080;
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
 
 uint32_t At(const QImage& img, int x, int y) {
   QRgb c = img.pixel(x, y);

@@ -3,6 +3,7 @@
 #include <QRegion>
 
 #include "KitTestSupport.h"
+#include "common/raised.h"
 #include "common/scratch.h"
 #include "controls/ZelRegionMask.h"
 #include "controls/ZelStreamUtils.h"
@@ -33,15 +34,6 @@ void Load(TZelWave& wave, const std::string& bytes) {
   plat::TMemoryStream s;
   SetMemoryBytes(s, bytes);
   wave.LoadFromStream(s.Size(), s);
-}
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
 }
 
 }  // namespace

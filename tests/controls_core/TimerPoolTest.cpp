@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/raised.h"
 #include "controls/zelclass.h"
 
 namespace {
@@ -30,15 +31,6 @@ struct PoolFixture : ::testing::Test {
   int tick = 0;
   std::map<std::string, std::vector<int>> fired;
 };
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
 
 }  // namespace
 
