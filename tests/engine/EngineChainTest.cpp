@@ -52,6 +52,25 @@ std::string DataOf(const std::string& path) {
   return data;
 }
 
+// wave file -> ring buffer (read side) -> wave output, with the deck's buffer sizes.
+struct PlayChain {
+  TMMWaveFile file;
+  TMMRingBuffer ring;
+  TMMWaveOut out;
+
+  explicit PlayChain(const std::string& path) {
+    ring.SetQueueMode(qmRead);
+    ring.SetBufferSize(4096);
+    ring.SetNumBuffers(100);
+    ring.SetWaitIfFull(true);
+    out.SetBufferSize(4096);
+    out.SetNumBuffers(10);
+    file.SetOutput(&ring);
+    ring.SetOutput(&out);
+    file.Wave()->SetFileName(path);
+  }
+};
+
 class EngineChain : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -120,18 +139,9 @@ TEST_F(EngineChain, PlaysAFileBackByteForByte) {
   Record(path, 5000);
   plat::ClearVirtualCaptures();
 
-  TMMWaveFile file;
-  TMMRingBuffer ring;
-  TMMWaveOut out;
-  ring.SetQueueMode(qmRead);
-  ring.SetBufferSize(4096);
-  ring.SetNumBuffers(100);
-  ring.SetWaitIfFull(true);
-  out.SetBufferSize(4096);
-  out.SetNumBuffers(10);
-  file.SetOutput(&ring);
-  ring.SetOutput(&out);
-  file.Wave()->SetFileName(path);
+  PlayChain chain(path);
+  TMMRingBuffer& ring = chain.ring;
+  TMMWaveOut& out = chain.out;
   bool stopped = false;
   out.OnStop = [&](TObject*) { stopped = true; };
   out.Start();
@@ -173,18 +183,10 @@ TEST_F(EngineChain, SeeksDuringPlaybackNeverTearAFrame) {
   const int64_t frames = 44100 * 20;
   WriteWav(path, kCd, Frames(0, frames, 4));
 
-  TMMWaveFile file;
-  TMMRingBuffer ring;
-  TMMWaveOut out;
-  ring.SetQueueMode(qmRead);
-  ring.SetBufferSize(4096);
-  ring.SetNumBuffers(100);
-  ring.SetWaitIfFull(true);
-  out.SetBufferSize(4096);
-  out.SetNumBuffers(10);
-  file.SetOutput(&ring);
-  ring.SetOutput(&out);
-  file.Wave()->SetFileName(path);
+  PlayChain chain(path);
+  TMMWaveFile& file = chain.file;
+  TMMRingBuffer& ring = chain.ring;
+  TMMWaveOut& out = chain.out;
   out.Start();
   // Each round the output pulls; whenever that sets the queue thread filling, the wave is moved
   // again and again until the fill is done.
