@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/handled_texts.h"
 #include "engine/MMHTimer.h"
 #include "platform/audio/mmtimer.h"
 #include "platform/messages/app_hooks.h"
@@ -191,14 +192,7 @@ TEST(MMHTimer, WorkerThreadMode) {
 
 TEST(MMHTimer, FailingHandlerDoesNotStopTheTimer) {
   ManualClock clock;
-  std::vector<std::string> reported;
-  plat::SetExceptionHandler([&](const std::exception_ptr& e) {
-    try {
-      std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-      reported.push_back(ex.what());
-    }
-  });
+  HandledTexts handled;
   TMMHiTimer t;
   t.SetInterval(10);
   int ticks = 0;
@@ -207,9 +201,8 @@ TEST(MMHTimer, FailingHandlerDoesNotStopTheTimer) {
   });
   plat::StepManualMMTimer(30);
   Pump();
-  plat::SetExceptionHandler(nullptr);
   EXPECT_EQ(ticks, 3);
-  EXPECT_EQ(reported, (std::vector<std::string>{"boom"}));
+  EXPECT_EQ(handled.texts, (std::vector<std::string>{"boom"}));
 }
 
 TEST(MMHTimer, DestroyedTimerLeavesNothingBehind) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ChainMocks.h"
+#include "common/handled_texts.h"
 #include "engine/MMRingBf.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
@@ -378,14 +379,7 @@ TEST(MMRingBf, FailingSourceEndsTheThreadNotTheProgram) {
   struct Failing : TMMDSPComponent {
     void BufferLoad(PWaveHdr, bool&) override { throw std::runtime_error("disk gone"); }
   } src;
-  std::vector<std::string> reported;
-  plat::SetExceptionHandler([&](const std::exception_ptr& e) {
-    try {
-      std::rethrow_exception(e);
-    } catch (const std::exception& ex) {
-      reported.push_back(ex.what());
-    }
-  });
+  HandledTexts handled;
   TMMRingBuffer ring;
   Configure(ring, qmRead, 4, 256);
   src.SetOutput(&ring);
@@ -398,8 +392,7 @@ TEST(MMRingBf, FailingSourceEndsTheThreadNotTheProgram) {
   EXPECT_TRUE(ring.ThreadFailed());
   EXPECT_FALSE(ring.QueueOpen());
   Pump();
-  plat::SetExceptionHandler(nullptr);
-  EXPECT_EQ(reported, (std::vector<std::string>{"disk gone"}));
+  EXPECT_EQ(handled.texts, (std::vector<std::string>{"disk gone"}));
   ring.ChainStop();
   ring.ChainClose();
   ring.SetNumBuffers(8);  // closed for real

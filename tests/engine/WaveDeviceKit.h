@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/handled_texts.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_device.h"
 #include "platform/messages/app_hooks.h"
@@ -80,21 +81,6 @@ std::string RaisedText(F f) {
   ADD_FAILURE() << "nothing raised";
   return {};
 }
-
-// The texts that reach the application's exception handler while this lives.
-struct HandledTexts {
-  std::vector<std::string> texts;
-  HandledTexts() {
-    plat::SetExceptionHandler([this](const std::exception_ptr& e) {
-      try {
-        std::rethrow_exception(e);
-      } catch (const std::exception& x) {
-        texts.push_back(x.what());
-      }
-    });
-  }
-  ~HandledTexts() { plat::SetExceptionHandler(nullptr); }
-};
 
 // The virtual device with a manual clock and captured output; a test may switch to ALSA's null
 // device instead. Everything is restored afterwards.
