@@ -41,3 +41,22 @@ TDeckStatusBar* PlaceStatusBar(plat::TForm* form) {
   bar->SetSizeGrip(form->BorderStyle() == plat::bsSizeable || form->BorderStyle() == plat::bsSizeToolWin);
   return bar;
 }
+
+TFileJobParts LayOutFileJob(plat::TForm* form, const std::string& name, const std::string& caption,
+                            int intervalMs) {
+  form->SetName(name);
+  form->SetCaption(caption);
+  form->SetBorderStyle(plat::bsDialog);
+  form->SetPosition(plat::poScreenCenter);
+  form->SetClientWidth(320);
+  form->SetClientHeight(96);
+  TFileJobParts parts;
+  parts.gauge = PlaceControl<TDeckGauge>(form, form, 12, 14, 296, 24);
+  parts.gauge->SetForeColor(plat::clNavy);
+  parts.cancel = PlaceControl<TDeckButton>(form, form, 117, 54, 85, 28, "Cancel");
+  parts.cancel->SetCancel(true);
+  parts.timer = new plat::TTimer(form);
+  parts.timer->SetEnabled(false);
+  parts.timer->SetInterval(intervalMs);
+  return parts;
+}

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/ui/controls.h"
+#include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 
 class TSVMain;
@@ -35,3 +36,13 @@ TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel);
 // The bar at the bottom of a dialog (its height already counted in the client height), with one
 // simple text; the grip only on a window that can be sized.
 TDeckStatusBar* PlaceStatusBar(plat::TForm* form);
+
+// The window of a file job (the copy and the saving windows): a dialog with a navy gauge above a
+// Cancel button, and an idle timer of intervalMs that starts the job once the window shows.
+struct TFileJobParts {
+  TDeckGauge* gauge;
+  TDeckButton* cancel;
+  plat::TTimer* timer;
+};
+TFileJobParts LayOutFileJob(plat::TForm* form, const std::string& name, const std::string& caption,
+                            int intervalMs);

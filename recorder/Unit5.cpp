@@ -20,22 +20,11 @@ const char* const kSaveTrouble =
 }
 
 TForm5::TForm5(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
-  SetName("Form5");
-  SetCaption("Saving File");
-  SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
-  SetClientWidth(320);
-  SetClientHeight(96);
-
-  Gauge1 = PlaceControl<TDeckGauge>(this, this, 12, 14, 296, 24);
-  Gauge1->SetForeColor(clNavy);
-  Button1 = PlaceControl<TDeckButton>(this, this, 117, 54, 85, 28, "Cancel");
-  Button1->SetCancel(true);
+  const TFileJobParts parts = LayOutFileJob(this, "Form5", "Saving File", 250);
+  Gauge1 = parts.gauge;
+  Button1 = parts.cancel;
+  Timer1 = parts.timer;
   Button1->OnClick = [this](TObject* s) { Button1Click(s); };
-
-  Timer1 = new TTimer(this);
-  Timer1->SetEnabled(false);
-  Timer1->SetInterval(250);
   Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
 
   OnShow = [this](TObject* s) { FormShow(s); };
