@@ -198,12 +198,24 @@ TMMLevelLayout LevelLayout(int extent, int spotWidth, int spotSpace, int point1,
   return l;
 }
 
-bool TMMLevelValues::Feed(int32_t x) {
+bool TMMPeakPath::Amplify(int32_t x, int32_t shown, int32_t& y) {
   x = x < 0 ? (x == INT32_MIN ? INT32_MAX : -x) : x;
   rawPeak_ = x;
-  if (x == 0 && value_ == 0 && !peak_.Pending()) return false;
+  if (x == 0 && shown == 0 && !peak_.Pending()) return false;
   x = decay.Apply(decayMode, x);
-  const int32_t y = MulDiv32(x, gain, 8);
+  y = MulDiv32(x, gain, 8);
+  return true;
+}
+
+void TMMPeakPath::ResetPath() {
+  rawPeak_ = 0;
+  peak_.Reset();
+  decay.Clear();
+}
+
+bool TMMLevelValues::Feed(int32_t peak) {
+  int32_t y = 0;
+  if (!Amplify(peak, value_, y)) return false;
   int32_t v = ScaleLevel(y, sensitivity, spots, logAmp, 0.000001);
   if (direction == dirSymetric) v /= 2;
   if (v > spots) {
@@ -223,9 +235,7 @@ int32_t TMMLevelValues::Percent() const { return LevelPercent(value_, sensitivit
 
 void TMMLevelValues::Reset() {
   value_ = 0;
-  rawPeak_ = 0;
-  peak_.Reset();
-  decay.Clear();
+  ResetPath();
 }
 
 void TMMLevelValues::Clear() {

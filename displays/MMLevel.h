@@ -109,15 +109,13 @@ struct TMMLevelLayout {
 // extent: the client's length along the bar.
 TMMLevelLayout LevelLayout(int extent, int spotWidth, int spotSpace, int point1, int point2);
 
-// The value path of a bar, from a block's peak to lit spots and the peak mark.
-class TMMLevelValues {
+// What the value paths of the bar and the needle meter share: a block's peak smoothed and
+// amplified, and the peak mark with its hold, which the shared timer counts down.
+class TMMPeakPath {
 public:
-  int spots = 1;
-  int sensitivity = -35;
+  int sensitivity;
   int gain = 8;  // Gain + 8
   bool logAmp = true;
-  TMMLevelDirection direction = dirNormal;
-  int numPeaks = 1;
   int peakDelay = 20;
   TMMDecayMode decayMode = dmNone;
   TMMDecay decay;
@@ -127,10 +125,36 @@ public:
   // Read by the timer's tick.
   int PeakSpeed() const { return peakSpeed_.load(std::memory_order_relaxed); }
   void SetPeakSpeed(int v) { peakSpeed_.store(v, std::memory_order_relaxed); }
-  int32_t Value() const { return value_; }
   int32_t RawPeak() const { return rawPeak_; }
   TMMPeakHold& Peak() { return peak_; }
   const TMMPeakHold& Peak() const { return peak_; }
+
+protected:
+  explicit TMMPeakPath(int sensitivityDb) : sensitivity(sensitivityDb) {}
+  // The peak's magnitude, kept as RawPeak, then smoothed and amplified into y. False, with y
+  // untouched, when a silent block finds the display at rest (shown: what it shows) and nothing
+  // waits to be drawn.
+  bool Amplify(int32_t peak, int32_t shown, int32_t& y);
+  // Forgets the raw peak, the mark and the smoothing.
+  void ResetPath();
+
+  TMMPeakHold peak_;
+
+private:
+  std::atomic<int> peakSpeed_{0};
+  int32_t rawPeak_ = 0;
+};
+
+// The value path of a bar, from a block's peak to lit spots and the peak mark.
+class TMMLevelValues : public TMMPeakPath {
+public:
+  TMMLevelValues() : TMMPeakPath(-35) {}
+
+  int spots = 1;
+  TMMLevelDirection direction = dirNormal;
+  int numPeaks = 1;
+
+  int32_t Value() const { return value_; }
 
   // Runs a peak through the value path; true when the bar needs drawing.
   bool Feed(int32_t peak);
@@ -143,9 +167,7 @@ public:
   void Tick() { peak_.Tick(PeakSpeed(), 1, 0); }
 
 private:
-  int32_t value_ = 0, rawPeak_ = 0;
-  std::atomic<int> peakSpeed_{0};
-  TMMPeakHold peak_;
+  int32_t value_ = 0;
 };
 
 // How a bar is drawn into its picture: the client size, spot geometry and zone colours (colour

@@ -7,12 +7,9 @@
 
 #include "engine/MMUtils.h"
 
-bool TMMMeterValues::Feed(int32_t x) {
-  x = x < 0 ? (x == INT32_MIN ? INT32_MAX : -x) : x;
-  rawPeak_ = x;
-  if (x == 0 && Needle() == 0 && !peak_.Pending()) return false;
-  x = decay.Apply(decayMode, x);
-  const int32_t y = MulDiv32(x, gain, 8);
+bool TMMMeterValues::Feed(int32_t peak) {
+  int32_t y = 0;
+  if (!Amplify(peak, Needle(), y)) return false;
   int32_t v = ScaleLevel(y, sensitivity, kFullScale, logAmp, 0.00001);
   if (v >= kFullScale) {
     if (OnGainOverflow) OnGainOverflow();
@@ -33,9 +30,7 @@ int32_t TMMMeterValues::Percent() const {
 
 void TMMMeterValues::Reset() {
   needle_.store(0, std::memory_order_relaxed);
-  rawPeak_ = 0;
-  peak_.Reset();
-  decay.Clear();
+  ResetPath();
 }
 
 // ---- geometry -----------------------------------------------------------------------------------

@@ -12,25 +12,13 @@
 
 MM_EXCEPTION(EMMMeterError)
 
-class TMMMeterValues {
+class TMMMeterValues : public TMMPeakPath {
 public:
-  int sensitivity = -50;
-  int gain = 8;  // Gain + 8
-  bool logAmp = true;
+  TMMMeterValues() : TMMPeakPath(-50) {}
+
   bool showPeak = true;
-  int peakDelay = 20;
-  TMMDecayMode decayMode = dmNone;
-  TMMDecay decay;
 
-  std::function<void()> OnGainOverflow;
-
-  // Read by the timer's tick.
-  int PeakSpeed() const { return peakSpeed_.load(std::memory_order_relaxed); }
-  void SetPeakSpeed(int v) { peakSpeed_.store(v, std::memory_order_relaxed); }
   int32_t Needle() const { return needle_.load(std::memory_order_relaxed); }
-  int32_t RawPeak() const { return rawPeak_; }
-  TMMPeakHold& Peak() { return peak_; }
-  const TMMPeakHold& Peak() const { return peak_; }
 
   // Runs a peak through the value path; true when the needles need drawing.
   bool Feed(int32_t peak);
@@ -40,10 +28,7 @@ public:
   void Tick() { peak_.Tick(PeakSpeed(), 500, Needle()); }
 
 private:
-  std::atomic<int> peakSpeed_{0};
   std::atomic<int32_t> needle_{0};  // read by the tick for the peak needle's floor
-  int32_t rawPeak_ = 0;
-  TMMPeakHold peak_;
 };
 
 struct TMMPoint {
