@@ -17,29 +17,6 @@ void CopyPixels(QImage& dst, const QImage& src, const QRect& r) {
     std::memcpy(dst.scanLine(y) + 4 * c.left(), src.constScanLine(y) + 4 * c.left(), size_t(c.width()) * 4);
 }
 
-// The pixels of a one-pixel line from a towards b, b itself left out, as the canvas's LineTo
-// steps them.
-template <typename F>
-void LinePixels(TMMPoint a, TMMPoint b, F put) {
-  const int dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
-  const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
-  const int steps = std::max(dx, dy);
-  int err = (dx > dy ? dx : -dy) / 2;
-  int x = a.x, y = a.y;
-  for (int i = 0; i < steps; ++i) {
-    put(x, y);
-    const int e2 = err;
-    if (e2 > -dx) {
-      err -= dy;
-      x += sx;
-    }
-    if (e2 < dy) {
-      err += dx;
-      y += sy;
-    }
-  }
-}
-
 QRgb Opaque(TColor c) {
   const uint32_t bgr = ColorToBGR(c);
   return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
@@ -311,7 +288,7 @@ QRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
     uchar* bits = work.bits();
     const qsizetype stride = work.bytesPerLine();
     const int W = work.width(), H = work.height();
-    LinePixels(pivot, tip, [&](int x, int y) {
+    plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
       if (x < 0 || y < 0 || x >= W || y >= H) return;
       reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;
       if (through) through->Put(x, y, v);
@@ -345,7 +322,7 @@ void TMMCustomMeter::Update() {
     const int W = work.width(), H = work.height();
     const TMMPoint pivot = geometry_.Pivot();
     auto erase = [&](TMMPoint tip) {
-      LinePixels(pivot, tip, [&](int x, int y) {
+      plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
         if (x < 0 || y < 0 || x >= W || y >= H) return;
         const QRgb v = reinterpret_cast<const QRgb*>(scale + y * scaleStride)[x];
         reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;

@@ -283,27 +283,14 @@ struct CanvasOps {
     }
     Surface s(c.img_);
     Clip clip(c.DeviceClip());
-    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
-    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    const int steps = std::max(dx, dy);
-    int err = (dx > dy ? dx : -dy) / 2;
-    int x = x0, y = y0, seg = 0, inSeg = 0;
-    for (int i = 0; i < steps; ++i) {
+    int seg = 0, inSeg = 0;
+    LinePixels(x0, y0, x1, y1, [&](int x, int y) {
       PenPixel(s, clip, x, y, !pattern || seg % 2 == 0);
       if (pattern && ++inSeg >= pattern[seg]) {
         inSeg = 0;
         seg = (seg + 1) % plen;
       }
-      const int e2 = err;
-      if (e2 > -dx) {
-        err -= dy;
-        x += sx;
-      }
-      if (e2 < dy) {
-        err += dx;
-        y += sy;
-      }
-    }
+    });
   }
 
   // ---- coverage masks ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // Points and rectangles with the classic rules: a rectangle's right and bottom edges lie outside it.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace plat {
 
@@ -25,6 +26,29 @@ struct TRect {
 };
 
 inline TPoint Point(int x, int y) { return {x, y}; }
+
+// The pixels of a one-pixel line from (x0, y0) towards (x1, y1), the last one left out, in the
+// order the canvas's LineTo sets them: put(x, y) for each.
+template <class F>
+void LinePixels(int x0, int y0, int x1, int y1, F put) {
+  const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+  const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+  const int steps = std::max(dx, dy);
+  int err = (dx > dy ? dx : -dy) / 2;
+  int x = x0, y = y0;
+  for (int i = 0; i < steps; ++i) {
+    put(x, y);
+    const int e2 = err;
+    if (e2 > -dx) {
+      err -= dy;
+      x += sx;
+    }
+    if (e2 < dy) {
+      err += dx;
+      y += sy;
+    }
+  }
+}
 inline TRect Rect(int l, int t, int r, int b) { return {l, t, r, b}; }
 inline TRect Bounds(int l, int t, int w, int h) { return {l, t, l + w, t + h}; }
 
