@@ -28,6 +28,17 @@ struct Fixture : ::testing::Test {
     return i;
   }
 };
+
+// A windowless control that paints itself white and counts its paints.
+struct WhiteBox : TGraphicControl {
+  int paints = 0;
+  explicit WhiteBox(TComponent* o) : TGraphicControl(o) {}
+  void Paint() override {
+    ++paints;
+    Canvas()->Brush()->SetColor(clWhite);
+    Canvas()->FillRect(ClientRect());
+  }
+};
 }  // namespace
 
 using Widgets = Fixture;
@@ -206,16 +217,7 @@ TEST_F(Widgets, PanelBevelAndGroupBoxPaintTheirFrames) {
 }
 
 TEST_F(Widgets, PaintingOutsidePaintShowsWithoutARepaint) {
-  struct Box : TGraphicControl {
-    int paints = 0;
-    explicit Box(TComponent* o) : TGraphicControl(o) {}
-    void Paint() override {
-      ++paints;
-      Canvas()->Brush()->SetColor(clWhite);
-      Canvas()->FillRect(ClientRect());
-    }
-  };
-  auto* box = new Box(f);
+  auto* box = new WhiteBox(f);
   box->SetParent(f);
   box->SetBounds(0, 0, 20, 20);
   ShowForm();
@@ -233,16 +235,7 @@ TEST_F(Widgets, PaintingOutsidePaintShowsWithoutARepaint) {
 }
 
 TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
-  struct Box : TGraphicControl {
-    int paints = 0;
-    explicit Box(TComponent* o) : TGraphicControl(o) {}
-    void Paint() override {
-      ++paints;
-      Canvas()->Brush()->SetColor(clWhite);
-      Canvas()->FillRect(ClientRect());
-    }
-  };
-  auto* box = new Box(f);
+  auto* box = new WhiteBox(f);
   box->SetParent(f);
   box->SetBounds(0, 0, 20, 20);
   ShowForm();
