@@ -3,27 +3,16 @@
 #include <cstring>
 #include <string>
 
+#include "common/dib.h"
 #include "engine/MMDIB.h"
 #include "engine/MMUtils.h"
 #include "platform/audio/riff_io.h"
 
 namespace {
 
-struct DIBHolder {
-  void* p;
-  explicit DIBHolder(void* d) : p(d) {}
-  ~DIBHolder() { FreeDIB(p); }
-};
-
 // A foreign DIB as other programs write them: 40-byte header, image size and colours used 0.
 std::string ForeignDIB(int bits, int width, int height, int tableEntries) {
-  std::string d(40, '\0');
-  auto* h = reinterpret_cast<uint8_t*>(d.data());
-  plat::PutLE32(h, 40);
-  plat::PutLE32(h + 4, uint32_t(width));
-  plat::PutLE32(h + 8, uint32_t(height));
-  plat::PutLE16(h + 12, 1);
-  plat::PutLE16(h + 14, uint16_t(bits));
+  std::string d = DIBHeader(bits, width, height);
   d += std::string(size_t(tableEntries) * 4, 'T');
   d += std::string(size_t(DIBRowBytes(int64_t(width) * bits) * std::abs(height)), 'P');
   return d;

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/wave_format.h"
 #include "engine/MMDSPObj.h"
 #include "platform/system/files.h"
 
 namespace wavefx {
 
-inline std::string LE16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
-inline std::string LE32(uint32_t v) { return LE16(uint16_t(v)) + LE16(uint16_t(v >> 16)); }
+using ::LE16;
+using ::LE32;
 inline uint32_t Get32(const std::string& s, size_t at) {
   return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
          uint32_t(uint8_t(s[at + 3])) << 24;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/scratch.h"
 #include "engine/MMWaveIO.h"
 #include "platform/system/files.h"
@@ -15,9 +16,6 @@
 using plat::FourCC;
 
 namespace {
-
-std::string LE16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
-std::string LE32(uint32_t v) { return LE16(uint16_t(v)) + LE16(uint16_t(v >> 16)); }
 
 std::string Chunk(const char* id, const std::string& payload, int64_t size = -1) {
   std::string s = std::string(id, 4) + LE32(uint32_t(size < 0 ? int64_t(payload.size()) : size)) + payload;

@@ -6,17 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "common/bytes.h"
+#include "common/dib.h"
 #include "engine/MMDIB_qt.h"
 #include "engine/MMUtils.h"
 #include "platform/audio/riff_io.h"
 
 namespace {
-
-struct DIBHolder {
-  void* p;
-  explicit DIBHolder(void* d) : p(d) {}
-  ~DIBHolder() { FreeDIB(p); }
-};
 
 QImage Picture() {
   // Four distinct rows so that any flip shows.
@@ -27,21 +23,6 @@ QImage Picture() {
   return img;
 }
 
-std::string Header(int bits, int width, int height, uint32_t compression = 0, uint32_t used = 0) {
-  std::string d(40, '\0');
-  auto* h = reinterpret_cast<uint8_t*>(d.data());
-  plat::PutLE32(h, 40);
-  plat::PutLE32(h + 4, uint32_t(width));
-  plat::PutLE32(h + 8, uint32_t(height));
-  plat::PutLE16(h + 12, 1);
-  plat::PutLE16(h + 14, uint16_t(bits));
-  plat::PutLE32(h + 16, compression);
-  plat::PutLE32(h + 32, used);
-  return d;
-}
-
-std::string LE16(uint16_t v) { return std::string{char(v), char(v >> 8)}; }
-std::string LE32(uint32_t v) { return LE16(uint16_t(v)) + LE16(uint16_t(v >> 16)); }
 
 }  // namespace
 
@@ -86,7 +67,7 @@ TEST(MMDIBImage, PaletteDepthsTakeTheNearestColour) {
 
 TEST(MMDIBImage, ForeignLayoutsRead) {
   // 8-bit, colours used 0, a top-down 2 x 2.
-  std::string d8 = Header(8, 2, -2);
+  std::string d8 = DIBHeader(8, 2, -2);
   for (int i = 0; i < 256; ++i) d8 += std::string{char(i), char(255 - i), char(i / 2), 0};
   d8 += std::string("\x01\x02\0\0\x03\x04\0\0", 8);
   QImage img = DIBToImage(d8.data(), d8.size());
@@ -95,13 +76,13 @@ TEST(MMDIBImage, ForeignLayoutsRead) {
   EXPECT_EQ(img.pixel(1, 1), qRgb(2, 251, 4));
 
   // 16-bit 5-5-5 and 32-bit with bit-field masks (40-byte header, masks behind it).
-  std::string d16 = Header(16, 1, 1) + LE16(0x7C00) + LE16(0);
+  std::string d16 = DIBHeader(16, 1, 1) + LE16(0x7C00) + LE16(0);
   EXPECT_EQ(DIBToImage(d16.data(), d16.size()).pixel(0, 0), qRgb(255, 0, 0));
-  std::string d32 = Header(32, 1, 1, 3) + LE32(0xFF) + LE32(0xFF00) + LE32(0xFF0000) + LE32(0x00332211);
+  std::string d32 = DIBHeader(32, 1, 1, 3) + LE32(0xFF) + LE32(0xFF00) + LE32(0xFF0000) + LE32(0x00332211);
   EXPECT_EQ(DIBToImage(d32.data(), d32.size()).pixel(0, 0), qRgb(0x11, 0x22, 0x33));
 
   // Run-length compression is not drawn, and nothing is read past the end.
-  std::string rle = Header(8, 1, 1, 1, 1) + LE32(0) ;
+  std::string rle = DIBHeader(8, 1, 1, 1, 1) + LE32(0) ;
   plat::PutLE32(reinterpret_cast<uint8_t*>(rle.data()) + 20, 2);
   rle += "\x01\x00";
   EXPECT_TRUE(DIBToImage(rle.data(), rle.size()).isNull());
