@@ -2,6 +2,8 @@
 
 #include "KitTestSupport.h"
 #include "common/scratch.h"
+#include "common/wav_image.h"
+#include "common/wave_format.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelcont.h"
 #include "platform/ui/strings.h"
@@ -28,22 +30,9 @@ void Strip(TBitmap& b, int n) {
 
 // A minimal PCM WAV image.
 std::string WavImage(uint16_t tag) {
-  std::string w = "RIFF";
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(char(v >> (8 * i))); };
-  auto u16 = [&](uint16_t v) { w.push_back(char(v)); w.push_back(char(v >> 8)); };
-  u32(36 + 4);
-  w += "WAVEfmt ";
-  u32(16);
-  u16(tag);
-  u16(2);
-  u32(8000);
-  u32(32000);
-  u16(4);
-  u16(16);
-  w += "data";
-  u32(4);
-  w += std::string("\1\2\3\4", 4);
-  return w;
+  plat::WAVEFORMATEX f = PcmFormat(8000, 2, 16);
+  f.wFormatTag = tag;
+  return ::WavImage(f, std::string("\1\2\3\4", 4));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include "KitTestSupport.h"
 #include "common/raised.h"
+#include "common/wav_image.h"
+#include "common/wave_format.h"
 #include "common/scratch.h"
 #include "controls/ZelRegionMask.h"
 #include "controls/ZelStreamUtils.h"
@@ -11,23 +13,12 @@
 
 namespace {
 
+// Block size and rate are those of 16-bit mono whatever the channels say.
 std::string Wav(uint16_t tag, uint16_t channels) {
-  std::string w = "RIFF";
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(char(v >> (8 * i))); };
-  auto u16 = [&](uint16_t v) { w.push_back(char(v)); w.push_back(char(v >> 8)); };
-  u32(38);
-  w += "WAVEfmt ";
-  u32(16);
-  u16(tag);
-  u16(channels);
-  u32(22050);
-  u32(44100);
-  u16(2);
-  u16(16);
-  w += "data";
-  u32(2);
-  w += "xy";
-  return w;
+  plat::WAVEFORMATEX f = PcmFormat(22050, 1, 16);
+  f.wFormatTag = tag;
+  f.nChannels = channels;
+  return ::WavImage(f, "xy");
 }
 
 void Load(TZelWave& wave, const std::string& bytes) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/wav_image.h"
 #include "common/wave_format.h"
 #include "engine/MMDSPObj.h"
 #include "platform/system/files.h"
@@ -24,14 +25,7 @@ inline WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
   return PcmFormat(rate, channels, bits);
 }
 
-// A plain WAV image: a 16-byte "fmt " (the layout other programs write) and one data chunk.
-inline std::string WavImage(const WAVEFORMATEX& f, const std::string& data) {
-  std::string fmt = LE16(f.wFormatTag) + LE16(f.nChannels) + LE32(f.nSamplesPerSec) + LE32(f.nAvgBytesPerSec) +
-                    LE16(f.nBlockAlign) + LE16(f.wBitsPerSample);
-  std::string body = "WAVEfmt " + LE32(16) + fmt + "data" + LE32(uint32_t(data.size())) + data;
-  if (data.size() & 1) body.push_back('\0');
-  return "RIFF" + LE32(uint32_t(body.size())) + body;
-}
+using ::WavImage;
 
 inline void WriteWav(const std::string& path, const WAVEFORMATEX& f, const std::string& data) {
   plat::WriteWholeFile(path, WavImage(f, data));
