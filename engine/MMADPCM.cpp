@@ -43,8 +43,6 @@ int16_t MediaVisionStep(TMMIMAChannelState& s, int code) {
 
 void Put16(uint8_t* p, int16_t v) { plat::PutLE16(p, uint16_t(v)); }
 
-void SanitiseState(TMMIMAChannelState& s) { s.StepIndex = int16_t(std::clamp<int>(s.StepIndex, 0, 88)); }
-
 }  // namespace
 
 std::span<const uint8_t> FormatExtraBytes(const WAVEFORMATEX* f) {
@@ -141,25 +139,31 @@ int16_t MediaVisionDifference(int row, int nibble) {
   return MediaVisionTable()[std::clamp(row, 0, 88) * 8 + (nibble & 7)];
 }
 
-int32_t DecodeIMAMono(TMMIMAState& state, int32_t count, const void* src, void* dst) {
+void SanitiseIMAState(TMMIMAChannelState& s) { s.StepIndex = int16_t(std::clamp<int>(s.StepIndex, 0, 88)); }
+
+int32_t DecodeIMANibblesMono(TMMIMAState& state, int32_t count, const void* src, void* dst, TMMIMAStep step) {
   if (!src || !dst || count <= 0) return 0;
   count = std::min(count, kMaxIMABytes);
   TMMIMAChannelState& s = state.Channel[0];
-  SanitiseState(s);
+  SanitiseIMAState(s);
   const auto* in = static_cast<const uint8_t*>(src);
   auto* out = static_cast<uint8_t*>(dst);
   for (int32_t i = 0; i < count; ++i) {
-    Put16(out + 4 * i, MediaVisionStep(s, in[i] >> 4));
-    Put16(out + 4 * i + 2, MediaVisionStep(s, in[i] & 0x0F));
+    Put16(out + 4 * i, step(s, in[i] >> 4));
+    Put16(out + 4 * i + 2, step(s, in[i] & 0x0F));
   }
   return count * 4;
+}
+
+int32_t DecodeIMAMono(TMMIMAState& state, int32_t count, const void* src, void* dst) {
+  return DecodeIMANibblesMono(state, count, src, dst, MediaVisionStep);
 }
 
 int32_t DecodeIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst) {
   if (!src || !dst || count <= 0) return 0;
   count = std::min(count, kMaxIMABytes);
-  SanitiseState(state.Channel[0]);
-  SanitiseState(state.Channel[1]);
+  SanitiseIMAState(state.Channel[0]);
+  SanitiseIMAState(state.Channel[1]);
   const auto* in = static_cast<const uint8_t*>(src);
   auto* out = static_cast<uint8_t*>(dst);
   for (int32_t i = 0; i < count; ++i) {

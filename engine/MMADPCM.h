@@ -51,6 +51,14 @@ struct TMMIMAState {
 // The most source bytes one call of an IMA-style decoder takes: its output count must fit 32 bits.
 constexpr int32_t kMaxIMABytes = 0x1FFFFFFF;
 
+// One nibble of an IMA-style stream into the next sample of a channel.
+using TMMIMAStep = int16_t (*)(TMMIMAChannelState& s, int code);
+// A mono stream of such nibbles, high nibble first, into 16-bit PCM: 4 bytes per source byte.
+// A state carried in from elsewhere has its step index brought into 0..88 first.
+int32_t DecodeIMANibblesMono(TMMIMAState& state, int32_t count, const void* src, void* dst, TMMIMAStep step);
+// The step index of a channel brought into 0..88.
+void SanitiseIMAState(TMMIMAChannelState& s);
+
 // The tag 3 stream: 16-bit PCM, 4 bytes per source byte. Mono takes the high nibble first;
 // stereo takes the low nibble for the left channel and the high nibble for the right. The
 // sample wraps round in 16 bits, as the format's own table does in its last rows.

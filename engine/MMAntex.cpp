@@ -25,8 +25,6 @@ void DecodeStereoByte(TMMIMAState& state, uint8_t b, uint8_t* out) {
   Put16(out + 2, Step(state.Channel[1], b & 0x0F));
 }
 
-void Sanitise(TMMIMAChannelState& s) { s.StepIndex = int16_t(std::clamp<int>(s.StepIndex, 0, 88)); }
-
 }  // namespace
 
 int32_t Difference(int row, int nibble) {
@@ -34,24 +32,14 @@ int32_t Difference(int row, int nibble) {
 }
 
 int32_t DecodeIMAMono(TMMIMAState& state, int32_t count, const void* src, void* dst) {
-  if (!src || !dst || count <= 0) return 0;
-  count = std::min(count, kMaxIMABytes);
-  TMMIMAChannelState& s = state.Channel[0];
-  Sanitise(s);
-  const auto* in = static_cast<const uint8_t*>(src);
-  auto* out = static_cast<uint8_t*>(dst);
-  for (int32_t i = 0; i < count; ++i) {
-    Put16(out + 4 * i, Step(s, in[i] >> 4));
-    Put16(out + 4 * i + 2, Step(s, in[i] & 0x0F));
-  }
-  return count * 4;
+  return DecodeIMANibblesMono(state, count, src, dst, Step);
 }
 
 int32_t DecodeIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst) {
   if (!src || !dst || count <= 0) return 0;
   count = std::min(count, kMaxIMABytes);
-  Sanitise(state.Channel[0]);
-  Sanitise(state.Channel[1]);
+  SanitiseIMAState(state.Channel[0]);
+  SanitiseIMAState(state.Channel[1]);
   const auto* in = static_cast<const uint8_t*>(src);
   auto* out = static_cast<uint8_t*>(dst);
   int32_t i = 0;
