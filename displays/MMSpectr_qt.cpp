@@ -22,37 +22,25 @@ TMMSpectrum::TMMSpectrum(TComponent* owner)
   SetPaintsWholeClient(true);
   UpdateStep();
   SetBounds(Left(), Top(), 194, 89);
-  if (!IsDesigning()) {
-    timer_ = TimerAddClient(25, 0, [](PMMTimerClient, void* d) { static_cast<TMMSpectrum*>(d)->PeakTick(); }, this);
-    timerRunning_ = timer_ != nullptr;
-  }
+  if (!IsDesigning()) timer_.Add();
 }
 
 TMMSpectrum::~TMMSpectrum() {
   // Once this returns the timer's thread no longer ticks this display.
-  TimerRemoveClient(timer_);
-  timer_ = nullptr;
+  timer_.Remove();
 }
 
 void TMMSpectrum::SetDesigning(bool designing) {
   TMMDIBGraphicControl::SetDesigning(designing);
-  if (!designing && !timer_) {
-    timer_ = TimerAddClient(25, 0, [](PMMTimerClient, void* d) { static_cast<TMMSpectrum*>(d)->PeakTick(); }, this);
-    timerRunning_ = timer_ != nullptr;
+  if (!designing && !timer_.Added()) {
+    timer_.Add();
     UpdateTimer();
   }
 }
 
 void TMMSpectrum::UpdateTimer() {
-  // One switch from the two reasons to stop, so that the suspend count never piles up.
-  const bool want = Enabled() && numPeaks_ >= 1;
   model_.SetPeaksOn(numPeaks_ >= 1);
-  if (!timer_ || want == timerRunning_) return;
-  if (want)
-    TimerEnableClient(timer_);
-  else
-    TimerDisableClient(timer_);
-  timerRunning_ = want;
+  timer_.Run(Enabled() && numPeaks_ >= 1);
 }
 
 // ---- the feed ----
@@ -350,11 +338,11 @@ void TMMSpectrum::Rebuild(bool columns) {
   if (IsLoading()) return;
   if (columns) {
     // The bar arrays are replaced only while the timer's thread keeps away from them.
-    if (timerRunning_) TimerDisableClient(timer_);
+    timer_.Hold();
     TMMSpectrumXScale x;
     if (OnGetXScale) x = [this](std::vector<int32_t>& f, std::vector<int32_t>& e) { OnGetXScale(this, f, e); };
     model_.BuildColumns(setup_, x);
-    if (timerRunning_) TimerEnableClient(timer_);
+    timer_.Release();
   } else {
     model_.BuildAmplitude(setup_);
     model_.ClearBars();

@@ -10,9 +10,8 @@
 #include "displays/MMOscope_qt.h"
 #include "displays/MMSpectr.h"
 #include "engine/MMConect.h"
+#include "engine/MMTimer.h"
 #include "platform/audio/wave_types.h"
-
-struct TMMTimerClient;
 
 using TMMSpectrumDrawBar = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, int Peak, int Value, TRect Rect)>;
 using TMMSpectrumClear = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, TRect Rect)>;
@@ -110,7 +109,7 @@ public:
   // ---- state, for tests ----
   const TMMSpectrumModel& Model() const { return model_; }
   TRect DisplayRect() const { return display_; }
-  bool TimerRunning() const { return timerRunning_; }
+  bool TimerRunning() const { return timer_.Running(); }
   bool Tracking() const { return tracking_; }
   TMMDIBCanvas* InactiveCanvas() { return &inactiveDIB_; }
   // The shared timer's tick, as the timer calls it.
@@ -186,8 +185,7 @@ private:
   bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
   bool drawFreqScale_ = false, drawAmpScale_ = false, drawGrid_ = false;
   TRect display_{};
-  TMMTimerClient* timer_ = nullptr;
-  bool timerRunning_ = false;
+  TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
   TMMReadoutBox readout_;
   int readoutX_ = 0, readoutY_ = 0;
 };

@@ -150,6 +150,14 @@ void TMMOwnedTimerClient::Run(bool on) {
   running_ = on;
 }
 
+void TMMOwnedTimerClient::Hold() {
+  if (running_) TimerDisableClient(client_);
+}
+
+void TMMOwnedTimerClient::Release() {
+  if (running_) TimerEnableClient(client_);
+}
+
 void TMMOwnedTimerClient::Remove() {
   TimerRemoveClient(client_);
   client_ = nullptr;

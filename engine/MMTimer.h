@@ -52,6 +52,9 @@ public:
   bool Added() const { return client_ != nullptr; }
   void Run(bool on);
   bool Running() const { return running_; }
+  // Keeps a running client from being called for a while, without changing whether it runs.
+  void Hold();
+  void Release();
   void Remove();
 
 private:
