@@ -124,25 +124,6 @@ TEST_F(DeckTransport, AHeldWindButtonRepeatsEveryHalfSecondFromTheKitsTimers) {
   EXPECT_EQ(3000, deck->TrackBar->Position()) << "released: no more repeats";
 }
 
-TEST_F(DeckTransport, GoToTimeTakesTheTypedTimeOnEnter) {
-  StartDeck();
-  LoadTake(5000);
-  WhenModal([this] {
-    QWidget* edit = Form23->MaskEdit1->Widget();
-    edit->window()->activateWindow();
-    edit->setFocus();
-    QTest::keyClicks(edit, "000003");
-    QTest::keyClick(edit, Qt::Key_Return);
-    WhenModal([] {
-      if (Form23 && Form23->Modal() && Form23->ModalResult() == plat::mrNone)
-        Form23->SetModalResult(plat::mrCancel);
-    });
-  });
-  Key('G', plat::ssCtrl);
-  EXPECT_EQ("00:00:03", deck->GoToText);
-  EXPECT_EQ(3000, deck->TrackBar->Position());
-}
-
 TEST_F(DeckTransport, WindingStopsAtBothEndsAndTheStepKeysClimbTheLadder) {
   StartDeck();
   LoadTake(10000);
