@@ -28,9 +28,7 @@
 using plat::TCanvas;
 using plat::TRect;
 
-namespace {
-
-void Label(TCanvas& c, int x, int y, const std::string& text, int height = -11, bool bold = false) {
+void Label(TCanvas& c, int x, int y, const std::string& text, int height, bool bold) {
   c.Brush()->SetStyle(plat::bsClear);
   c.Font()->SetName("Arial");
   c.Font()->SetHeight(height);
@@ -38,6 +36,8 @@ void Label(TCanvas& c, int x, int y, const std::string& text, int height = -11, 
   c.Font()->SetColor(plat::clBlack);
   c.TextOut(x, y, text);
 }
+
+namespace {
 
 void Heading(TCanvas& c, int y, const std::string& text) { Label(c, 10, y, text, -14, true); }
 

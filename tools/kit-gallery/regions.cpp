@@ -15,15 +15,6 @@ using plat::TRect;
 
 namespace {
 
-void Caption(TCanvas& c, int x, int y, const std::string& text, int height = -11, bool bold = false) {
-  c.Brush()->SetStyle(plat::bsClear);
-  c.Font()->SetName("Arial");
-  c.Font()->SetHeight(height);
-  c.Font()->SetStyle(bold ? plat::fsBold : 0);
-  c.Font()->SetColor(plat::clBlack);
-  c.TextOut(x, y, text);
-}
-
 // The shape filled in its region, then its shadow and border, in a cell whose top-left is the
 // canvas origin for the time of the drawing; clipped to the region, as a shaped window is.
 void Shape(TCanvas& c, int x, int y, int w, int h, TZelBorderRegion& region) {
@@ -42,7 +33,7 @@ void Shape(TCanvas& c, int x, int y, int w, int h, TZelBorderRegion& region) {
 }  // namespace
 
 int RegionShapes(TCanvas& c, int y) {
-  Caption(c, 10, y, "Region shapes (raised border; nose and bubbles point to the left top)", -14, true);
+  Label(c, 10, y, "Region shapes (raised border; nose and bubbles point to the left top)", -14, true);
   y += 22;
   static const char* const names[] = {"Rect", "RoundRect", "Bitmap (none)", "NoseRect", "RoundNoseRect",
                                       "Elliptic", "Star", "RoundShield", "SharpShield", "Diamond",
@@ -59,11 +50,11 @@ int RegionShapes(TCanvas& c, int y) {
       for (plat::TPoint p : {plat::TPoint{10, 10}, {140, 30}, {100, 70}, {60, 40}, {20, 70}}) region.Points()->Add(p);
     const int col = s % 6, row = s / 6;
     Shape(c, 10 + col * 164, y + row * 104, 150, 80, region);
-    Caption(c, 10 + col * 164, y + row * 104 + 84, names[s]);
+    Label(c, 10 + col * 164, y + row * 104 + 84, names[s]);
   }
   y += 3 * 104 + 4;
 
-  Caption(c, 10, y, "Border styles on a star and a rounded rectangle; shadows", -14, true);
+  Label(c, 10, y, "Border styles on a star and a rounded rectangle; shadows", -14, true);
   y += 22;
   static const char* const styles[] = {"None", "Lowered", "Raised", "Single", "SingleRaised",
                                        "SingleLowered", "Raisedpsb", "Loweredpsb"};
@@ -75,7 +66,7 @@ int RegionShapes(TCanvas& c, int y) {
     round.SetShape(rsRoundRect);
     round.Border()->SetStyle(TZelRegionBorderStyle(s));
     Shape(c, 10 + s * 123, y + 104, 110, 60, round);
-    Caption(c, 10 + s * 123, y + 84, styles[s]);
+    Label(c, 10 + s * 123, y + 84, styles[s]);
   }
   y += 104 + 64 + 6;
   const struct {
@@ -96,7 +87,7 @@ int RegionShapes(TCanvas& c, int y) {
     region.Shadow()->SetDepth(8);
     region.Border()->SetStyle(rbSingleRaised);
     Shape(c, x, y, 200, 100, region);
-    Caption(c, x, y + 104, s.name);
+    Label(c, x, y + 104, s.name);
     x += 230;
   }
   return y + 124;
@@ -122,7 +113,7 @@ void MakePicture(plat::TBitmap& b) {
 }  // namespace
 
 int ImageControls(TCanvas& c, int y) {
-  Caption(c, 10, y, "Image controls: placement styles, transparency, background effects, a linked image", -14, true);
+  Label(c, 10, y, "Image controls: placement styles, transparency, background effects, a linked image", -14, true);
   y += 22;
   auto* form = plat::NewForm<plat::TForm>(nullptr);
   form->SetBorderStyle(plat::bsNone);
@@ -180,10 +171,10 @@ int ImageControls(TCanvas& c, int y) {
   c.Draw(10, y, &page);
   i = 0;
   for (const Spec& s : specs) {
-    Caption(c, 20 + (i % 8) * 120, y + 72 + (i / 8) * 90, s.name);
+    Label(c, 20 + (i % 8) * 120, y + 72 + (i / 8) * 90, s.name);
     ++i;
   }
-  Caption(c, 20 + 7 * 120, y + 162, "shows the first");
+  Label(c, 20 + 7 * 120, y + 162, "shows the first");
   form->Free();
   return y + 200;
 }
