@@ -379,6 +379,35 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   return n;
 }
 
+namespace {
+
+bool PutSizeAt(RiffFile& file, int64_t offset, int64_t size) {
+  uint8_t s[4];
+  plat::PutLE32(s, uint32_t(size));
+  return file.Seek(offset, SEEK_SET) >= 0 && file.Write(s, 4) == 4;
+}
+
+// After a failed write (a full disk): the form ends with the whole blocks of samples that reached
+// the disk and its sizes say so, since nothing more can be appended behind them.
+bool CloseAtSamplesOnDisk(RiffFile& file, WaveIOBlock& b) {
+  file.SetBuffer(0);  // every write below reports its own result
+  const int64_t onDisk = plat::RiffFileSize(b.Name);
+  if (onDisk < b.DataOffset) return false;
+  const WAVEFORMATEX* f = b.Format.get();
+  int64_t bytes = std::min(b.DataSize, onDisk - b.DataOffset);
+  bytes = bytes / f->nBlockAlign * f->nBlockAlign;
+  b.DataSize = bytes;
+  b.TotalSamples = BytesToSamples64(f, bytes);
+  int64_t end = b.DataOffset + bytes;
+  if (bytes & 1) {
+    const uint8_t pad = 0;
+    if (file.Seek(end, SEEK_SET) >= 0 && file.Write(&pad, 1) == 1) ++end;
+  }
+  return PutSizeAt(file, b.DataOffset - 4, bytes) && PutSizeAt(file, 4, end - 8) && file.Truncate(end);
+}
+
+}  // namespace
+
 int WaveIOFinish(WaveIOBlock* b) {
   if (!b) return wioErrParam;
   if (!b->File) return wioOk;
@@ -387,7 +416,13 @@ int WaveIOFinish(WaveIOBlock* b) {
   b->Position = 0;
   if (!b->Dirty || !file->Writable()) return file->Close() ? wioOk : wioErrFile;
   b->Dirty = false;
-  bool ok = file->Flush();
+  if (!file->Flush()) {
+    CloseAtSamplesOnDisk(*file, *b);
+    b->RangeEnd = b->TotalSamples;
+    file->Close();
+    return wioErrFile;
+  }
+  bool ok = true;
   // Always close the data at the furthest byte written, whatever the position.
   RiffChunk data;
   data.id = kData;
@@ -424,6 +459,8 @@ int WaveIOFinish(WaveIOBlock* b) {
     b->DataCk = data;
     b->RiffCk = riff;
   }
+  ok = file->Flush() && ok;
+  if (!ok) CloseAtSamplesOnDisk(*file, *b);
   b->RangeEnd = b->TotalSamples;
   if (!file->Close()) ok = false;
   return ok ? wioOk : wioErrFile;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -382,6 +385,60 @@ TEST(WaveIO, AWriteTheDiskRefusesIsAFailure) {
   EXPECT_EQ(WaveIOCreate(c.get(), path), wioErrFile);
   struct stat st {};
   EXPECT_EQ(lstat(path.c_str(), &st), 0);
+}
+
+// A disk that fills while a recording is written: the file keeps every whole frame that reached
+// it, and its RIFF and data sizes agree with what is there, also when nothing fits behind the
+// samples any more. The file size limit stands in for the full disk.
+TEST(WaveIO, AFullDiskLeavesAFileSizedForTheSamplesOnIt) {
+  struct Case {
+    int64_t limit, blocks;
+  } cases[] = {{20000, 20}, {46 + 9 * 4096, 9}};  // the samples start at byte 46
+  const std::string frames = Pattern(4096);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    Scratch dir;
+    std::string path = dir.Path("rec.wav");
+    PWaveIOBlock b = NewPcm(16, 2, 44100);
+    ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+    const int64_t at = b->DataOffset, onDisk = (c.limit - at) / 4 * 4;
+    ASSERT_EQ(at, 46);
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &old), 0);
+    rlimit was {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+    rlimit lim = was;
+    lim.rlim_cur = rlim_t(c.limit);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
+    int64_t last = 0, accepted = 0;
+    for (int64_t i = 0; i < c.blocks && last >= 0; ++i) {
+      last = WaveIOWrite(b.get(), frames.data(), 4096);
+      if (last > 0) accepted += last;
+    }
+    const int finished = WaveIOFinish(b.get());
+    setrlimit(RLIMIT_FSIZE, &was);
+    sigaction(SIGXFSZ, &old, nullptr);
+    if (c.blocks == 20) {
+      EXPECT_EQ(last, -1) << "the disk filled during the recording";
+      EXPECT_GT(accepted, onDisk) << "writes taken into the buffer never reached the disk";
+    }
+    EXPECT_NE(finished, wioOk) << "not everything reached the disk";
+
+    const std::string bytes = Bytes(path);
+    ASSERT_GE(bytes.size(), size_t(at));
+    EXPECT_EQ(plat::GetLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + 4), bytes.size() - 8);
+    const uint32_t dataSize = plat::GetLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + at - 4);
+    EXPECT_EQ(int64_t(dataSize), std::min(accepted, onDisk));
+    EXPECT_EQ(bytes.size(), size_t(at) + dataSize);
+    std::string want;
+    while (want.size() < dataSize) want += frames;
+    want.resize(dataSize);
+    EXPECT_TRUE(bytes.compare(size_t(at), std::string::npos, want) == 0) << "the samples are those written";
+    PWaveIOBlock r;
+    ASSERT_EQ(WaveIOOpen(r, path, FourCC("WAVE"), wioFile), wioOk);
+    EXPECT_EQ(r->TotalSamples, int64_t(dataSize) / 4);
+  }
 }
 
 TEST(WaveIO, TemporaryNamesNeverTouchAnExistingFile) {
