@@ -593,10 +593,19 @@ void TSVMain::FormShow(TObject*) {
     for (const std::string& name : ListFiles(DeckTempFolder(), "*.wav")) {
       std::string path = DeckTempFolder() + name;
       if (!PlainFile(path)) break;
-      Timer1->SetEnabled(false);
-      Notify(TNoticeKind::Warning, RecoveryMessage(name));
-      Timer1->SetEnabled(true);
-      LoadTheOrphan(path);
+      // Told as recovered only once it has loaded; a take that does not read stays where it is.
+      bool loaded = false;
+      try {
+        LoadTheOrphan(path);
+        loaded = true;
+      } catch (...) {
+        Application->HandleException(std::current_exception());
+      }
+      if (loaded) {
+        Timer1->SetEnabled(false);
+        Notify(TNoticeKind::Warning, RecoveryMessage(name));
+        Timer1->SetEnabled(true);
+      }
       break;
     }
     if (!AutoCartFile.empty()) AutoLoadStandard();

@@ -284,6 +284,21 @@ TEST_F(DeckCarts, ARecoveredTakeWinsOverTheAutoCartAndIsSavedThroughTheDialog) {
   EXPECT_EQ(take, Read(dir.Path("save/Recovered.wav")));
 }
 
+TEST_F(DeckCarts, ATakeLeftBehindThatDoesNotReadIsNeitherLoadedNorCalledRecovered) {
+  ASSERT_TRUE(plat::ForceDirectories(DeckTemp()));
+  // Cut off inside its format chunk, as a power cut may leave it.
+  const std::string cut = BlankWaveHeader(26).substr(0, 30);
+  ASSERT_TRUE(plat::WriteWholeFile(DeckTemp() + "Untitled.wav", cut));
+  StartDeck();
+  ASSERT_TRUE(deck->CreatedOk());
+  EXPECT_FALSE(Shown("A Solvane temporary recording file still exists."));
+  EXPECT_FALSE(deck->DeckLoaded);
+  EXPECT_FALSE(deck->Recovered);
+  EXPECT_TRUE(deck->RecordFileName.empty());
+  EXPECT_FALSE(dialogs->Texts().empty()) << "the failure is told";
+  EXPECT_EQ(cut, Read(DeckTemp() + "Untitled.wav")) << "left for a rescue by hand";
+}
+
 TEST_F(DeckCarts, TheAutoCartIsMadeInTheStandardFormatUnderItsOwnName) {
   TSVMain::CommandLine = {"solvane", "A=" + dir.Path("auto/Spot")};
   StartDeck();
