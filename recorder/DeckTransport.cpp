@@ -633,6 +633,15 @@ void TSVMain::WaveInStop(TObject*) {
   UpdateRecControls();
 }
 
+// Whatever the input records after a failed write (a full disk, a lost drive) would be lost
+// unseen: the recording ends here, and the operator learns why.
+void TSVMain::RecFileWriteFailed() {
+  if (WaveIn->IsStarted()) StopStuff();
+  Notify(TNoticeKind::Error,
+         "The recording file could not be written (the disk may be full). The recording has "
+         "stopped; what was recorded before is kept.");
+}
+
 void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }
 
 void TSVMain::MMWaveOut1Stop(TObject*) {

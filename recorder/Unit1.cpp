@@ -208,6 +208,7 @@ TSVMain::~TSVMain() {
   // The devices stop before the files and displays they feed go away.
   if (WaveIn) WaveIn->Close();
   if (MMWaveOut1) MMWaveOut1->Close();
+  if (RecFile) RecFile->OnClose = nullptr;
   if (SVMain == this) SVMain = nullptr;
 }
 
@@ -227,6 +228,10 @@ void TSVMain::BuildChains() {
   RecFile = new TMMWaveFile(this);
   RecFile->SetInput(RecRingBuffer);
   RecFile->Wave()->SetTimeFormat(tfMillisecond);
+  RecFileNotices.OnMessage = [this](plat::Message&) { RecFileWriteFailed(); };
+  RecFile->OnClose = [this](TObject*) {
+    if (RecFile->WriteFailed()) RecFileNotices.Post(plat::WM_USER);
+  };
 
   PlayFile = new TMMWaveFile(this);
   PlayFile->Wave()->SetTimeFormat(tfMillisecond);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/MMCstDlg.h"
+#include "platform/messages/messages.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
@@ -125,6 +126,8 @@ public:
   TDeckSettings Config;
   TUserFields UserData;
   TGpiPort Gpi;
+  // The recording's file closed itself on a failed write; handled once the chain has unwound.
+  plat::HiddenWindow RecFileNotices;
 
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.
@@ -322,6 +325,7 @@ public:
   void TrackBarChange(TObject* Sender);
   void WaveInStart(TObject* Sender);
   void WaveInStop(TObject* Sender);
+  void RecFileWriteFailed();
   void MMWaveOut1Start(TObject* Sender);
   void MMWaveOut1Stop(TObject* Sender);
   void MMWaveOut1Looping(TObject* Sender);

@@ -4,6 +4,7 @@
 
 #include "DeckHarness.h"
 #include "common/pty.h"
+#include "platform/audio/riff_io.h"
 
 namespace {
 // E or D for Record, Pause, Play, Stop, Rewind, FF, Edit, Eject, Load, Save, Other and the slider.
@@ -231,4 +232,40 @@ TEST_F(DeckTransport, GpiStringsFollowTheTransport) {
   Key(plat::VK_F4);  // the input's own stop writes it too
   EXPECT_EQ("RS\r\nRS\r\nS\r\n", pty.ReadBytes(10));
   EXPECT_EQ("", pty.Arrived());
+}
+
+TEST_F(DeckTransport, ARecordingWhoseFileCannotBeWrittenStopsAndSaysWhy) {
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  ASSERT_TRUE(deck->Recording);
+  Step(1000);
+  const std::string path = deck->RecordFileName;
+  // The disk fills while the recording runs.
+  struct FreeSpace {
+    FreeSpace() {
+      SetDiskFreeQuery([](const std::string&, int64_t& freeBytes) {
+        freeBytes = 0;
+        return true;
+      });
+    }
+    ~FreeSpace() { SetDiskFreeQuery(nullptr); }
+  };
+  {
+    FreeSpace full;
+    Step(2000);
+  }
+  EXPECT_FALSE(deck->Recording);
+  EXPECT_FALSE(deck->WaveIn->IsOpen()) << "nothing more is recorded into the void";
+  EXPECT_TRUE(Shown("The recording file could not be written"));
+  EXPECT_EQ("EDDEEDEEDEEE", Row(deck)) << "as after a stop";
+
+  // What reached the file before is a whole, readable take.
+  const std::string bytes = Read(path);
+  ASSERT_GT(bytes.size(), 46u);
+  EXPECT_EQ(plat::GetLE32(reinterpret_cast<const uint8_t*>(bytes.data()) + 4), bytes.size() - 8);
+  EXPECT_GE(deck->WaveLength(), 500);
+  EXPECT_LE(deck->WaveLength(), 3000);
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
 }
