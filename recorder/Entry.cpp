@@ -1,12 +1,20 @@
 #include "recorder/Entry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "controls/zelclass.h"
 #include "engine/MMConect_qt.h"
+#include "engine/MMWavIn.h"
+#include "engine/MMWavOut.h"
 #include "platform/messages/messages.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
@@ -36,6 +44,37 @@ void ActivateMainWindow() {
   if (plat::Application) plat::Application->BringToFront();
 }
 
+namespace {
+
+int stopSignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(stopSignalPipe[1], &c, 1);
+}
+
+// The session ending, a service stop or Ctrl+C: the recording's file is finished before the
+// program goes, and an unsaved take stays in the temporary folder for the next start to offer.
+void EndOnStopSignal() {
+  if (SVMain) {
+    SVMain->WaveIn->Close();
+    SVMain->MMWaveOut1->Close();
+  }
+  if (plat::Application) plat::Application->Terminate();
+}
+
+bool CatchStopSignals() {
+  if (::pipe2(stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+  return true;
+}
+
+}  // namespace
+
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
   plat::SingleInstance instance("Solvane");
@@ -44,6 +83,20 @@ int SolvaneMain(int argc, char** argv) {
     return 0;
   }
   QApplication qapp(argc, argv);
+  std::unique_ptr<QSocketNotifier> stopSignals;
+  if (CatchStopSignals()) {
+    stopSignals = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [] {
+      char buf[16];
+      while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {
+      }
+      try {
+        EndOnStopSignal();
+      } catch (...) {
+        if (plat::Application) plat::Application->HandleException(std::current_exception());
+      }
+    });
+  }
   int rc = 0;
   {
     // The kit's application object, before any form and gone after them: its timer pool drives

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
 
 #include "Studio.h"
 #include "platform/system/files.h"
@@ -76,4 +77,31 @@ TEST(Recovery, ATakeCutShortIsLoadedAtTheNextStartWithEveryWholeBlockThatReached
   v = s.Sync();
   EXPECT_EQ("stopped", v.deck);
   EXPECT_TRUE(PlayedAudio(s.capture) == onDisk) << "the recovered take is not what was on disk";
+}
+
+TEST(Recovery, AnEndAskedForBySignalFinishesTheTakeAndKeepsItForTheNextStart) {
+  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  for (int sig : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(sig);
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(3000);
+    ASSERT_EQ("recording", s.Sync().deck);
+    ASSERT_EQ(0, ::kill(s.Pid(), sig));
+    EXPECT_EQ(0, s.WaitExit()) << "ended in order";
+
+    // Everything the input gave is in the file, and its header says so.
+    const WavFile w = ReadWav(s.deckTemp + "Untitled.wav");
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.riffSize + 8, w.bytes.size());
+    const std::string data = w.Data();
+    EXPECT_GE(data.size(), 3 * size_t(cd.nAvgBytesPerSec) - 4096);
+    EXPECT_TRUE(IsPattern(data, cd));
+
+    ASSERT_TRUE(s.Start());
+    EXPECT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file) << "offered again";
+  }
 }
