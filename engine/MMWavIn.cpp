@@ -229,20 +229,12 @@ void TMMWaveCompletions::RemovePending(uint32_t msg) {
 // ---- the wave input ------------------------------------------------------------------------------
 
 TMMCustomWaveIn::TMMCustomWaveIn(TComponent* owner)
-    : TMMCustomSoundComponent(owner),
-      buffers_(size_t(kMaxWaveBuffers), nullptr),
-      atDriver_(size_t(kMaxWaveBuffers), 0) {
-  productName_ = Msg(160);
+    : TMMWaveDevice(owner, 160, "TMMWaveIn", MM_WIM_DATA, MM_WAVEIN_STOP) {
   deviceId_ = InvalidId;
   SetPCMFormat();
 }
 
-TMMCustomWaveIn::~TMMCustomWaveIn() {
-  Destroying();
-  Close();
-  completions_.EndThread();
-  completions_.DropWindow();
-}
+TMMCustomWaveIn::~TMMCustomWaveIn() { ShutDown(); }
 
 void TMMCustomWaveIn::InitDevice() {
   InitDeviceTable();
@@ -251,54 +243,7 @@ void TMMCustomWaveIn::InitDevice() {
   SetDeviceID(0);
 }
 
-void TMMCustomWaveIn::Error(const std::string& msg) {
-  FireError();
-  throw EMMWaveInError(msg);
-}
-
-void TMMCustomWaveIn::FireError() {
-  if (OnError) OnError(this);
-}
-
-void TMMCustomWaveIn::Check(plat::MMRESULT r, const char* operation) {
-  if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText(operation, r, fn_.GetErrorText));
-}
-
-void TMMCustomWaveIn::RefuseWhileOpen() {
-  if (IsOpen()) Error(Msg(60));
-}
-
 // ---- properties ----------------------------------------------------------------------------------
-
-void TMMCustomWaveIn::SetBufferSize(int32_t n) {
-  n = std::max<int32_t>(n, 32);
-  if (n == StoredBufferSize()) return;
-  RefuseWhileOpen();
-  TMMCustomSoundComponent::SetBufferSize(n);
-  allocator_.FreeAll();
-}
-
-void TMMCustomWaveIn::SetNumBuffers(int32_t n) {
-  if (n < 2) return;
-  n = std::min(n, kMaxWaveBuffers);
-  if (n == numBuffers_) return;
-  RefuseWhileOpen();
-  numBuffers_ = n;
-}
-
-void TMMCustomWaveIn::SetDeviceID(TMMDeviceId id) {
-  if (IsOpen()) {
-    if (id == deviceId_) return;
-    Error(Msg(60));
-  }
-  deviceId_ = SelectWaveDevice(id, numDevs_, fn_.GetDevCaps, Msg(160), productName_);
-}
-
-void TMMCustomWaveIn::SetCallBackMode(TMMCBMode mode) {
-  if (mode == cbMode_) return;
-  RefuseWhileOpen();
-  if (WaveCallbackModeAllowed(mode, "TMMWaveIn")) cbMode_ = mode;
-}
 
 void TMMCustomWaveIn::SetMode(TMMMode m) {
   if ((m != mMono && m != mStereo) || m == mode_) return;
@@ -417,7 +362,7 @@ void TMMCustomWaveIn::AllocateBuffers() {
   for (int i = 0; i < numBuffers_; ++i) Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveInPrepareHeader");
 }
 
-void TMMCustomWaveIn::FreeBuffers() {
+void TMMCustomWaveIn::ReleaseOnClose() {
   for (size_t i = 0; i < buffers_.size(); ++i) {
     if (buffers_[i]) {
       void* p = buffers_[i];
@@ -440,16 +385,9 @@ void TMMCustomWaveIn::Open() {
   closing_ = false;
   try {
     CheckFormat();
-    completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
-    handle_ = 0;
-    closeAfterStop_ = false;
-    const auto handler = [this] { HandleCompletions(); };
-    if (!completions_.Route<TMMWaveInThread>(cbMode_, this, priority_, handler, handle_))
-      Error(WaveDeviceError("WaveIn", Msg(88)));
+    RouteCompletions<TMMWaveInThread>("WaveIn");
     plat::HWAVEIN h = 0;
-    plat::MMRESULT r = fn_.Open(
-        &h, deviceId_, GetWaveFormat(),
-        [this](uint64_t dev, plat::WaveMsg msg, WAVEHDR* hdr) { DeviceCallback(dev, msg, hdr); }, 0);
+    plat::MMRESULT r = fn_.Open(&h, deviceId_, GetWaveFormat(), DriverCallback(), 0);
     if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText("WaveInOpen", r, fn_.GetErrorText));
     handle_ = h;
     TMMCustomSoundComponent::ChainOpen();
@@ -458,35 +396,10 @@ void TMMCustomWaveIn::Open() {
     AllocateBuffers();
     state_ = kWaveStateOpen;
   } catch (...) {
-    FireError();
-    state_ = kWaveStateOpen;
-    Close();
-    state_ = kWaveStateClosed;
+    FailAndClose(kWaveStateOpen);
     throw;
   }
   if (OnOpen) OnOpen(this);
-}
-
-void TMMCustomWaveIn::Close() {
-  if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
-  closing_ = true;
-  if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
-    try {
-      Stop();
-    } catch (...) {
-      // Reported through OnError; the device is closed below all the same.
-    }
-  }
-  if (stopDeferred_) {
-    closeAfterStop_ = true;
-    return;
-  }
-  try {
-    CloseDevice();
-  } catch (...) {
-    // Reported through OnError inside Error.
-  }
-  closing_ = false;
 }
 
 void TMMCustomWaveIn::CloseDevice() {
@@ -515,18 +428,7 @@ void TMMCustomWaveIn::CloseDevice() {
     std::lock_guard<std::recursive_mutex> l(lock_);
     wrap_.Clear();
   }
-  TMMCustomSoundComponent::ChainClose();
-  completions_.EndThread();
-  {
-    std::lock_guard<std::recursive_mutex> l(lock_);
-    FreeBuffers();
-    handle_ = 0;
-    deviceOpen_ = false;
-    closing_ = false;
-    state_ = kWaveStateClosed;
-  }
-  if (!IsDestroying() && OnClose) OnClose(this);
-  if (!failure.empty()) Error(failure);
+  FinishClose(failure);
 }
 
 // ---- transport -----------------------------------------------------------------------------------
@@ -570,10 +472,7 @@ void TMMCustomWaveIn::Start() {
       started = true;
     }
   } catch (...) {
-    FireError();
-    state_ |= kWaveStateStarted;
-    Close();
-    state_ = kWaveStateClosed;
+    FailAndClose(state_ | kWaveStateStarted);
     throw;
   }
   if (started && OnStart) OnStart(this);
@@ -594,8 +493,7 @@ void TMMCustomWaveIn::Pause() {
     }
     if (paused) TMMCustomSoundComponent::ChainPause();
   } catch (...) {
-    FireError();
-    Close();
+    FailAndClose();
     throw;
   }
   if (paused && OnPause) OnPause(this);
@@ -614,18 +512,10 @@ void TMMCustomWaveIn::Restart() {
     }
     if (restarted) TMMCustomSoundComponent::ChainRestart();
   } catch (...) {
-    FireError();
-    Close();
+    FailAndClose();
     throw;
   }
   if (restarted && OnRestart) OnRestart(this);
-}
-
-void TMMCustomWaveIn::Stop() {
-  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] {
-    FireError();
-    Close();
-  });
 }
 
 void TMMCustomWaveIn::WaitForQueue() {
@@ -671,39 +561,10 @@ void TMMCustomWaveIn::DoStop() {
 
 // ---- completions ---------------------------------------------------------------------------------
 
-void TMMCustomWaveIn::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr) {
-  try {
-    switch (msg) {
-      case plat::WaveMsg::Open: deviceOpen_ = true; break;
-      case plat::WaveMsg::Close: deviceOpen_ = false; break;
-      case plat::WaveMsg::Data:
-      case plat::WaveMsg::Done:
-        inQueue_.fetch_sub(1);
-        if (stopping_ || resetting_) break;  // Stop takes what comes back itself
-        completions_.Notify(MM_WIM_DATA, handle, hdr);
-        break;
-    }
-  } catch (...) {
-    plat::HandleException(std::current_exception());
-    completions_.Post(MM_WAVE_FAILED, handle);
-  }
-}
-
-void TMMCustomWaveIn::WndProc(plat::Message& m) {
-  const plat::HWAVEIN h = handle_;
-  if (h == 0 || m.WParam != h) return;
-  try {
-    switch (m.Msg) {
-      case MM_WIM_DATA: HandleCompletions(); break;
-      case MM_WAVEIN_STOP: Stop(); break;
-      case MM_WAVE_FAILED: Close(); break;
-      default: break;
-    }
-  } catch (...) {
-    std::exception_ptr e = std::current_exception();
-    Close();
-    plat::HandleException(e);
-  }
+void TMMCustomWaveIn::BufferBack(uint64_t handle, WAVEHDR* hdr) {
+  inQueue_.fetch_sub(1);
+  if (stopping_ || resetting_) return;  // Stop takes what comes back itself
+  completions_.Notify(MM_WIM_DATA, handle, hdr);
 }
 
 void TMMCustomWaveIn::HandleCompletions() {

@@ -1,14 +1,15 @@
 #pragma once
 // The wave input device component: records from a sound card and pushes every filled buffer down
 // its chain. Also what both wave device components share: device error texts, the position wrap
-// counter, the completion worker thread, the route completions take and the device window's
-// message numbers.
+// counter, the completion worker thread, the route completions take, the device window's
+// message numbers, and the device base both are made of.
 //
 // Threads: the driver's callback (on the device's own thread) only notes open and close, counts
 // returned buffers and wakes the completion handling; the handling itself (the chain's
 // BufferReady, queueing buffers again, the recording limit) runs on the UI thread through the
 // component's hidden window, or on the component's worker thread in cmThread mode. Transport
 // calls and their events belong to the UI thread.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -21,6 +22,7 @@
 
 #include "engine/MMDSPObj.h"
 #include "platform/audio/wave_device.h"
+#include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
 
 MM_EXCEPTION(EMMWaveInError)
@@ -157,6 +159,291 @@ private:
   std::atomic<TMMCBMode> liveMode_{cmWindow};  // the mode the open device was opened in
 };
 
+// The device state byte: closed or open, plus started and paused.
+constexpr uint8_t kWaveStateClosed = 1;
+constexpr uint8_t kWaveStateOpen = 2;
+constexpr uint8_t kWaveStateStarted = 4;
+constexpr uint8_t kWaveStatePaused = 8;
+
+// What the wave input and output components share: the device table and state, the buffers at
+// the driver, the completion route and window, the properties refused while open, Close and Stop,
+// and the error path (OnError, then Exception). A class made of it opens, stops, closes and takes
+// back its buffers in its own way.
+template <class Base, class Functions, class Exception>
+class TMMWaveDevice : public Base {
+public:
+  // Closes the device; asked for inside the completion handling, the close follows the stop.
+  // Reports through OnError only.
+  virtual void Close();
+  virtual void Stop();
+
+  uint8_t State() const { return state_; }
+  bool IsOpen() const { return state_ & kWaveStateOpen; }
+  bool IsStarted() const { return state_ & kWaveStateStarted; }
+  bool IsPaused() const { return state_ & kWaveStatePaused; }
+
+  // Changing BufferSize, NumBuffers, DeviceID or CallBackMode while open raises 28060.
+  void SetBufferSize(int32_t n) override;  // at least 32; frees the allocator's blocks
+  void SetNumBuffers(int32_t n) override;  // below 2 ignored, at most 500
+  int32_t GetNumBuffers() const override { return numBuffers_; }
+  void SetDeviceID(TMMDeviceId id) override;
+  TMMDeviceId GetDeviceID() const override { return deviceId_; }
+  void SetProductName(const std::string&) override {}  // follows DeviceID
+  std::string GetProductName() const override { return productName_; }
+  void SetCallBackMode(TMMCBMode mode) override;
+  TMMCBMode GetCallBackMode() const override { return cbMode_; }
+  TMMTimeFormats TimeFormat() const { return timeFormat_; }
+  TThreadPriority Priority() const { return priority_; }
+  void SetPriority(TThreadPriority p) { priority_ = p; }
+  // Devices present when the component was made.
+  uint32_t NumDevs() const { return numDevs_; }
+
+  TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+
+protected:
+  // noDevice: the message number for no device; caption: the refusal's caption for interrupt-time
+  // callbacks; dataMsg and stopMsg: the window's notices of a returned buffer and of a stop.
+  TMMWaveDevice(TComponent* owner, int noDevice, const char* caption, uint32_t dataMsg, uint32_t stopMsg)
+      : Base(owner),
+        buffers_(size_t(kMaxWaveBuffers), nullptr),
+        atDriver_(size_t(kMaxWaveBuffers), 0),
+        noDevice_(noDevice),
+        caption_(caption),
+        dataMsg_(dataMsg),
+        stopMsg_(stopMsg) {
+    productName_ = LoadLibraryMessage(noDevice);
+  }
+  // The destructor's part: closes the device and ends the worker and the window.
+  void ShutDown();
+
+  Functions& DeviceTable() { return fn_; }
+  // Fires OnError, then raises Exception with msg.
+  [[noreturn]] virtual void Error(const std::string& msg);
+  void FireError();
+  void Check(plat::MMRESULT r, const char* operation);
+  void RefuseWhileOpen();
+  // A transport call failed: OnError, then the device closes as if its state were state.
+  void FailAndClose();
+  void FailAndClose(uint8_t state);
+
+  // Makes the window and routes the completions by CallBackMode; device names the failure.
+  template <class Thread>
+  void RouteCompletions(const char* device);
+  // The driver's callback for Open.
+  plat::WaveCallback DriverCallback() {
+    return [this](uint64_t dev, plat::WaveMsg msg, WAVEHDR* hdr) { DeviceCallback(dev, msg, hdr); };
+  }
+  // The end of a close, once the device is shut: the chain closes, the worker ends, ReleaseOnClose
+  // runs, the state is closed, OnClose, and a failure is raised.
+  void FinishClose(const std::string& failure);
+
+  // A buffer came back from the driver (on the device's thread).
+  virtual void BufferBack(uint64_t handle, WAVEHDR* hdr) = 0;
+  virtual void HandleCompletions() = 0;
+  virtual void DoStop() = 0;
+  virtual void CloseDevice() = 0;
+  virtual void ReleaseOnClose() {}
+
+  Functions fn_;
+  uint32_t numDevs_ = 0;
+  std::atomic<uint8_t> state_{kWaveStateClosed};
+  std::atomic<bool> deviceOpen_{false};  // the driver's open and close notices
+  std::atomic<uint64_t> handle_{0};
+  TMMWaveCompletions completions_;
+  mutable std::recursive_mutex lock_;
+  TMMAllocator allocator_;
+
+  std::vector<PWaveHdr> buffers_;
+  std::vector<uint8_t> atDriver_;  // per slot: queued and not yet handled
+  std::atomic<int> inQueue_{0};
+  int reentry_ = 0;
+  std::atomic<bool> stopping_{false}, resetting_{false};
+  // Read by Close and GetPosition on the UI thread while a worker may set them.
+  std::atomic<bool> stopDeferred_{false}, stopPosted_{false}, closeAfterStop_{false}, closing_{false};
+  std::atomic<std::thread::id> stopThread_{};  // the thread running Stop: a nested Stop returns
+  bool meterStarted_ = false;
+  TMMPositionWrap wrap_;
+
+  int32_t numBuffers_ = 10;
+  TMMDeviceId deviceId_ = 0;
+  std::string productName_;
+  TMMCBMode cbMode_ = cmWindow;
+  TMMTimeFormats timeFormat_ = tfByte;
+  TThreadPriority priority_ = tpHigher;
+
+private:
+  void DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr);
+  void WndProc(plat::Message& m);
+
+  const int noDevice_;
+  const char* const caption_;
+  const uint32_t dataMsg_, stopMsg_;
+};
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::ShutDown() {
+  this->Destroying();
+  Close();
+  completions_.EndThread();
+  completions_.DropWindow();
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Error(const std::string& msg) {
+  FireError();
+  throw E(msg);
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::FireError() {
+  if (OnError) OnError(this);
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Check(plat::MMRESULT r, const char* operation) {
+  if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText(operation, r, fn_.GetErrorText));
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::RefuseWhileOpen() {
+  if (IsOpen()) Error(LoadLibraryMessage(60));
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::FailAndClose() {
+  FireError();
+  Close();
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::FailAndClose(uint8_t state) {
+  FireError();
+  state_ = state;
+  Close();
+  state_ = kWaveStateClosed;
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::SetBufferSize(int32_t n) {
+  n = std::max<int32_t>(n, 32);
+  if (n == this->StoredBufferSize()) return;
+  RefuseWhileOpen();
+  TMMCustomSoundComponent::SetBufferSize(n);
+  allocator_.FreeAll();
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::SetNumBuffers(int32_t n) {
+  if (n < 2) return;
+  n = std::min(n, kMaxWaveBuffers);
+  if (n == numBuffers_) return;
+  RefuseWhileOpen();
+  numBuffers_ = n;
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::SetDeviceID(TMMDeviceId id) {
+  if (IsOpen()) {
+    if (id == deviceId_) return;
+    Error(LoadLibraryMessage(60));
+  }
+  deviceId_ = SelectWaveDevice(id, numDevs_, fn_.GetDevCaps, LoadLibraryMessage(noDevice_), productName_);
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::SetCallBackMode(TMMCBMode mode) {
+  if (mode == cbMode_) return;
+  RefuseWhileOpen();
+  if (WaveCallbackModeAllowed(mode, caption_)) cbMode_ = mode;
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Close() {
+  if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
+  closing_ = true;
+  if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
+    try {
+      Stop();
+    } catch (...) {
+      // Reported through OnError; the device is closed below all the same.
+    }
+  }
+  if (stopDeferred_) {
+    closeAfterStop_ = true;
+    return;
+  }
+  try {
+    CloseDevice();
+  } catch (...) {
+    // Reported through OnError inside Error.
+  }
+  closing_ = false;
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Stop() {
+  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] { FailAndClose(); });
+}
+
+template <class B, class F, class E>
+template <class Thread>
+void TMMWaveDevice<B, F, E>::RouteCompletions(const char* device) {
+  completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
+  handle_ = 0;
+  closeAfterStop_ = false;
+  if (!completions_.template Route<Thread>(cbMode_, this, priority_, [this] { HandleCompletions(); }, handle_))
+    Error(WaveDeviceError(device, LoadLibraryMessage(88)));
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::FinishClose(const std::string& failure) {
+  TMMCustomSoundComponent::ChainClose();
+  completions_.EndThread();
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    ReleaseOnClose();
+    handle_ = 0;
+    deviceOpen_ = false;
+    closing_ = false;
+    state_ = kWaveStateClosed;
+  }
+  if (!this->IsDestroying() && OnClose) OnClose(this);
+  if (!failure.empty()) Error(failure);
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr) {
+  try {
+    switch (msg) {
+      case plat::WaveMsg::Open: deviceOpen_ = true; break;
+      case plat::WaveMsg::Close: deviceOpen_ = false; break;
+      case plat::WaveMsg::Data:
+      case plat::WaveMsg::Done: BufferBack(handle, hdr); break;
+    }
+  } catch (...) {
+    plat::HandleException(std::current_exception());
+    completions_.Post(MM_WAVE_FAILED, handle);
+  }
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::WndProc(plat::Message& m) {
+  const uint64_t h = handle_;
+  if (h == 0 || m.WParam != h) return;
+  try {
+    if (m.Msg == dataMsg_)
+      HandleCompletions();
+    else if (m.Msg == stopMsg_)
+      Stop();
+    else if (m.Msg == MM_WAVE_FAILED)
+      Close();
+  } catch (...) {
+    std::exception_ptr e = std::current_exception();
+    Close();
+    plat::HandleException(e);
+  }
+}
+
 // The platform functions a wave input component calls. TMMWaveIn fills them with the system's
 // wave-input functions; a test may put others in.
 struct TWaveInFunctions {
@@ -175,13 +462,7 @@ struct TWaveInFunctions {
   std::function<plat::MMRESULT(plat::HWAVEIN, int32_t&)> GetID;
 };
 
-// The device state byte: closed or open, plus started and paused.
-constexpr uint8_t kWaveStateClosed = 1;
-constexpr uint8_t kWaveStateOpen = 2;
-constexpr uint8_t kWaveStateStarted = 4;
-constexpr uint8_t kWaveStatePaused = 8;
-
-class TMMCustomWaveIn : public TMMCustomSoundComponent {
+class TMMCustomWaveIn : public TMMWaveDevice<TMMCustomSoundComponent, TWaveInFunctions, EMMWaveInError> {
 public:
   explicit TMMCustomWaveIn(TComponent* owner = nullptr);
   ~TMMCustomWaveIn() override;
@@ -190,11 +471,9 @@ public:
   // Open, Start, Pause, Restart and Stop raise EMMWaveInError after OnError and leave the device
   // closed; Close reports through OnError only. Start and Pause open the device when needed.
   virtual void Open();
-  virtual void Close();
   virtual void Start();
   virtual void Pause();
   virtual void Restart();
-  virtual void Stop();
 
   // The recorded position in TimeFormat units; never beyond a MaxRecordTime of 1 or more.
   int64_t GetPosition();
@@ -202,46 +481,24 @@ public:
   // Bytes handed down the chain since the last Start.
   int64_t RecordedBytes() const;
 
-  uint8_t State() const { return state_; }
-  bool IsOpen() const { return state_ & kWaveStateOpen; }
-  bool IsStarted() const { return state_ & kWaveStateStarted; }
-  bool IsPaused() const { return state_ & kWaveStatePaused; }
-
   // ---- properties -------------------------------------------------------------------------------
-  // Changing BufferSize, NumBuffers, DeviceID, CallBackMode, Mode, BitLength or SampleRate while
-  // open raises 28060.
-  void SetBufferSize(int32_t n) override;  // at least 32; frees the allocator's blocks
-  void SetNumBuffers(int32_t n) override;  // below 2 ignored, at most 500
-  int32_t GetNumBuffers() const override { return numBuffers_; }
-  void SetDeviceID(TMMDeviceId id) override;
-  TMMDeviceId GetDeviceID() const override { return deviceId_; }
-  void SetProductName(const std::string&) override {}  // follows DeviceID
-  std::string GetProductName() const override { return productName_; }
-  void SetCallBackMode(TMMCBMode mode) override;
-  TMMCBMode GetCallBackMode() const override { return cbMode_; }
+  // Changing Mode, BitLength or SampleRate while open raises 28060, as for the device's own.
   TMMMode Mode() const { return mode_; }
   void SetMode(TMMMode m);  // mMono or mStereo
   TMMBits BitLength() const { return bits_; }
   void SetBitLength(TMMBits b);
   int32_t SampleRate() const { return rate_; }
   void SetSampleRate(int32_t rate);  // limited to 8000..100000
-  TMMTimeFormats TimeFormat() const { return timeFormat_; }
   void SetTimeFormat(TMMTimeFormats tf);
   // Length after which recording stops by itself, in TimeFormat units; 0 or less: no limit.
   int64_t MaxRecordTime() const { return maxRecordTime_; }
   void SetMaxRecordTime(int64_t value);
-  TThreadPriority Priority() const { return priority_; }
-  void SetPriority(TThreadPriority p) { priority_ = p; }
-  // Devices present when the component was made.
-  uint32_t NumDevs() const { return numDevs_; }
 
   // Closes the device first; a valid PCM format also sets Mode, BitLength and SampleRate.
   void SetWaveFormat(const WAVEFORMATEX* format) override;
   // Counts the bytes, cuts the buffer at the recording limit, passes it on, and stops at the limit.
   void BufferReady(PWaveHdr lpWaveHdr) override;
   bool PublishesLink(const std::string& property) const override { return property == "Output"; }
-
-  TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
 
   std::string ClassName() const override { return "TMMCustomWaveIn"; }
 
@@ -251,64 +508,32 @@ protected:
   // Counts the devices with the table and selects device 0. A class that fills the table calls
   // it from its constructor.
   void InitDevice();
-  TWaveInFunctions& DeviceTable() { return fn_; }
-  // Fires OnError, then raises EMMWaveInError with msg.
-  [[noreturn]] virtual void Error(const std::string& msg);
 
 private:
-  void DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr);
-  void WndProc(plat::Message& m);
-  void HandleCompletions();
+  void BufferBack(uint64_t handle, WAVEHDR* hdr) override;
+  void HandleCompletions() override;
+  void DoStop() override;
+  void CloseDevice() override;
+  void ReleaseOnClose() override;
   void PassOnStopped(PWaveHdr h);
   void QueueBuffer(int slot);
   void PostDeferredStop();
-  void DoStop();
-  void CloseDevice();
   void CheckFormat();
   void AllocateBuffers();
-  void FreeBuffers();
-  void Check(plat::MMRESULT r, const char* operation);
-  void FireError();
   void SetPCMFormat();
   void UpdateByteLimit();
-  void RefuseWhileOpen();
   int64_t TrackedDevicePosition();
   void WaitForQueue();
 
-  TWaveInFunctions fn_;
-  uint32_t numDevs_ = 0;
-  std::atomic<uint8_t> state_{kWaveStateClosed};
-  std::atomic<bool> deviceOpen_{false};  // the driver's open and close notices
-  std::atomic<plat::HWAVEIN> handle_{0};
-  TMMWaveCompletions completions_;
-  mutable std::recursive_mutex lock_;
-  TMMAllocator allocator_;
-
-  std::vector<PWaveHdr> buffers_;
-  std::vector<uint8_t> atDriver_;  // per slot: queued and not yet handled
-  int bufIndex_ = 0;               // the slot that comes back next
-  std::atomic<int> inQueue_{0};
-  int reentry_ = 0;
-  std::atomic<bool> stopping_{false}, resetting_{false};
-  // Read by Close and GetPosition on the UI thread while a worker may set them.
-  std::atomic<bool> stopDeferred_{false}, stopPosted_{false}, closeAfterStop_{false}, closing_{false};
-  std::atomic<std::thread::id> stopThread_{};  // the thread running Stop: a nested Stop returns
+  int bufIndex_ = 0;  // the slot that comes back next
   bool limitReached_ = false;
-  bool meterStarted_ = false;
   int64_t recordedBytes_ = 0;
   int64_t maxRecordBytes_ = INT64_MAX;
-  TMMPositionWrap wrap_;
 
-  int32_t numBuffers_ = 10;
-  TMMDeviceId deviceId_ = 0;
-  std::string productName_;
-  TMMCBMode cbMode_ = cmWindow;
   TMMMode mode_ = mMono;
   TMMBits bits_ = b8Bit;
   int32_t rate_ = 11025;
-  TMMTimeFormats timeFormat_ = tfByte;
   int64_t maxRecordTime_ = -1;
-  TThreadPriority priority_ = tpHigher;
   bool settingFormat_ = false;
 };
 

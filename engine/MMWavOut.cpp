@@ -18,9 +18,7 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 }  // namespace
 
 TMMWaveOut::TMMWaveOut(TComponent* owner)
-    : TMMCustomWaveOutComponent(owner),
-      buffers_(size_t(kMaxWaveBuffers), nullptr),
-      atDriver_(size_t(kMaxWaveBuffers), 0) {
+    : TMMWaveDevice(owner, 161, "TMMWaveOut", MM_WOM_DONE, MM_WAVEOUT_STOP) {
   fn_.GetNumDevs = plat::WaveOutGetNumDevs;
   fn_.GetDevCaps = plat::WaveOutGetDevCaps;
   fn_.GetErrorText = plat::WaveOutGetErrorText;
@@ -38,61 +36,9 @@ TMMWaveOut::TMMWaveOut(TComponent* owner)
   SetDeviceID(0);
 }
 
-TMMWaveOut::~TMMWaveOut() {
-  Destroying();
-  Close();
-  completions_.EndThread();
-  completions_.DropWindow();
-}
-
-void TMMWaveOut::Error(const std::string& msg) {
-  FireError();
-  throw EMMWaveOutError(msg);
-}
-
-void TMMWaveOut::FireError() {
-  if (OnError) OnError(this);
-}
-
-void TMMWaveOut::Check(plat::MMRESULT r, const char* operation) {
-  if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText(operation, r, fn_.GetErrorText));
-}
-
-void TMMWaveOut::RefuseWhileOpen() {
-  if (IsOpen()) Error(Msg(60));
-}
+TMMWaveOut::~TMMWaveOut() { ShutDown(); }
 
 // ---- properties ----------------------------------------------------------------------------------
-
-void TMMWaveOut::SetBufferSize(int32_t n) {
-  n = std::max<int32_t>(n, 32);
-  if (n == StoredBufferSize()) return;
-  RefuseWhileOpen();
-  TMMCustomWaveOutComponent::SetBufferSize(n);
-  allocator_.FreeAll();
-}
-
-void TMMWaveOut::SetNumBuffers(int32_t n) {
-  if (n < 2) return;
-  n = std::min(n, kMaxWaveBuffers);
-  if (n == numBuffers_) return;
-  RefuseWhileOpen();
-  numBuffers_ = n;
-}
-
-void TMMWaveOut::SetDeviceID(TMMDeviceId id) {
-  if (IsOpen()) {
-    if (id == deviceId_) return;
-    Error(Msg(60));
-  }
-  deviceId_ = SelectWaveDevice(id, numDevs_, fn_.GetDevCaps, Msg(161), productName_);
-}
-
-void TMMWaveOut::SetCallBackMode(TMMCBMode mode) {
-  if (mode == cbMode_) return;
-  RefuseWhileOpen();
-  if (WaveCallbackModeAllowed(mode, "TMMWaveOut")) cbMode_ = mode;
-}
 
 void TMMWaveOut::SetTimeFormat(TMMTimeFormats tf) {
   std::lock_guard<std::recursive_mutex> l(lock_);
@@ -158,53 +104,21 @@ void TMMWaveOut::Open() {
   try {
     if (fn_.Open(nullptr, deviceId_, GetWaveFormat(), {}, plat::WAVE_FORMAT_QUERY) != plat::MMSYSERR_NOERROR)
       Error(WaveDeviceError("WaveOutOpen", Msg(70)));
-    completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
-    handle_ = 0;
-    closeAfterStop_ = false;
     TMMCustomSoundComponent::ChainOpen();
-    const auto handler = [this] { HandleCompletions(); };
-    if (!completions_.Route<TMMWaveOutThread>(cbMode_, this, priority_, handler, handle_))
-      Error(WaveDeviceError("WaveOut", Msg(88)));
+    RouteCompletions<TMMWaveOutThread>("WaveOut");
     const uint32_t flags = (mapped_ && deviceId_ >= 0) ? plat::WAVE_MAPPED : 0;
     plat::HWAVEOUT h = 0;
-    plat::MMRESULT r = fn_.Open(
-        &h, deviceId_, GetWaveFormat(),
-        [this](uint64_t dev, plat::WaveMsg msg, WAVEHDR* hdr) { DeviceCallback(dev, msg, hdr); }, flags);
+    plat::MMRESULT r = fn_.Open(&h, deviceId_, GetWaveFormat(), DriverCallback(), flags);
     if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText("WaveOutOpen", r, fn_.GetErrorText));
     handle_ = h;
     for (int i = 0; i < 500 && !deviceOpen_; ++i) SleepMs(10);
     if (!deviceOpen_) Error(WaveDeviceError("WaveOutOpen", Msg(162)));
     state_ = kWaveStateOpen;
   } catch (...) {
-    FireError();
-    state_ = kWaveStateOpen;
-    Close();
-    state_ = kWaveStateClosed;
+    FailAndClose(kWaveStateOpen);
     throw;
   }
   if (OnOpen) OnOpen(this);
-}
-
-void TMMWaveOut::Close() {
-  if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
-  closing_ = true;
-  if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
-    try {
-      Stop();
-    } catch (...) {
-      // Reported through OnError; the device is closed below all the same.
-    }
-  }
-  if (stopDeferred_) {
-    closeAfterStop_ = true;
-    return;
-  }
-  try {
-    CloseDevice();
-  } catch (...) {
-    // Reported through OnError inside Error.
-  }
-  closing_ = false;
 }
 
 void TMMWaveOut::ReleaseBuffers(bool report) {
@@ -249,17 +163,7 @@ void TMMWaveOut::CloseDevice() {
     finalPosition_ = 0;
     wrap_.Clear();
   }
-  TMMCustomSoundComponent::ChainClose();
-  completions_.EndThread();
-  {
-    std::lock_guard<std::recursive_mutex> l(lock_);
-    handle_ = 0;
-    deviceOpen_ = false;
-    closing_ = false;
-    state_ = kWaveStateClosed;
-  }
-  if (!IsDestroying() && OnClose) OnClose(this);
-  if (!failure.empty()) Error(failure);
+  FinishClose(failure);
 }
 
 // ---- filling and writing -------------------------------------------------------------------------
@@ -377,10 +281,7 @@ void TMMWaveOut::Start() {
       started = true;
     }
   } catch (...) {
-    FireError();
-    state_ |= kWaveStateStarted;
-    Close();
-    state_ = kWaveStateClosed;
+    FailAndClose(state_ | kWaveStateStarted);
     throw;
   }
   if (started && OnStart) OnStart(this);
@@ -414,8 +315,7 @@ void TMMWaveOut::Pause() {
     }
     if (paused) TMMCustomSoundComponent::ChainPause();
   } catch (...) {
-    FireError();
-    Close();
+    FailAndClose();
     throw;
   }
   if (paused && OnPause) OnPause(this);
@@ -440,8 +340,7 @@ void TMMWaveOut::Restart() {
       restarted = true;
     }
   } catch (...) {
-    FireError();
-    Close();
+    FailAndClose();
     throw;
   }
   if (restarted && OnRestart) OnRestart(this);
@@ -483,18 +382,10 @@ void TMMWaveOut::Reprime() {
     if (!IsPaused()) Check(fn_.Restart(h), "WaveOutRestart");
     empty = numInUse_ == 0;
   } catch (...) {
-    FireError();
-    Close();
+    FailAndClose();
     throw;
   }
   if (empty) Stop();
-}
-
-void TMMWaveOut::Stop() {
-  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] {
-    FireError();
-    Close();
-  });
 }
 
 void TMMWaveOut::DoStop() {
@@ -532,44 +423,14 @@ void TMMWaveOut::DoStop() {
 
 // ---- completions ---------------------------------------------------------------------------------
 
-void TMMWaveOut::DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr) {
-  try {
-    switch (msg) {
-      case plat::WaveMsg::Open: deviceOpen_ = true; break;
-      case plat::WaveMsg::Close: deviceOpen_ = false; break;
-      case plat::WaveMsg::Data:
-      case plat::WaveMsg::Done: {
-        const int left = inQueue_.fetch_sub(1) - 1;
-        if (resetting_) {
-          if (left <= 0) resetting_ = false;
-          break;
-        }
-        if (stopping_) break;
-        completions_.Notify(MM_WOM_DONE, handle, hdr);
-        break;
-      }
-    }
-  } catch (...) {
-    plat::HandleException(std::current_exception());
-    completions_.Post(MM_WAVE_FAILED, handle);
+void TMMWaveOut::BufferBack(uint64_t handle, WAVEHDR* hdr) {
+  const int left = inQueue_.fetch_sub(1) - 1;
+  if (resetting_) {
+    if (left <= 0) resetting_ = false;
+    return;
   }
-}
-
-void TMMWaveOut::WndProc(plat::Message& m) {
-  const plat::HWAVEOUT h = handle_;
-  if (h == 0 || m.WParam != h) return;
-  try {
-    switch (m.Msg) {
-      case MM_WOM_DONE: HandleCompletions(); break;
-      case MM_WAVEOUT_STOP: Stop(); break;
-      case MM_WAVE_FAILED: Close(); break;
-      default: break;
-    }
-  } catch (...) {
-    std::exception_ptr e = std::current_exception();
-    Close();
-    plat::HandleException(e);
-  }
+  if (stopping_) return;
+  completions_.Notify(MM_WOM_DONE, handle, hdr);
 }
 
 void TMMWaveOut::HandleCompletions() {

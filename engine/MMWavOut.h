@@ -66,7 +66,7 @@ public:
   using TMMWaveDeviceThread::TMMWaveDeviceThread;
 };
 
-class TMMWaveOut : public TMMCustomWaveOutComponent {
+class TMMWaveOut : public TMMWaveDevice<TMMCustomWaveOutComponent, TWaveOutFunctions, EMMWaveOutError> {
 public:
   explicit TMMWaveOut(TComponent* owner = nullptr);
   ~TMMWaveOut() override;
@@ -76,11 +76,9 @@ public:
   // the device closed; Close reports through OnError only. A Start whose source yields nothing
   // raises "Unable to start device".
   void Open() override;
-  void Close() override;
   void Start() override;
   void Pause() override;
   void Restart() override;
-  void Stop() override;
   // After the source has moved: drops what is queued and plays on from the source's new place,
   // the position counting from 0 again.
   void Reprime() override;
@@ -91,22 +89,7 @@ public:
   // The position when the last Stop began; kept until Close.
   int64_t FinalPosition() const;
 
-  uint8_t State() const { return state_; }
-  bool IsOpen() const { return state_ & kWaveStateOpen; }
-  bool IsStarted() const { return state_ & kWaveStateStarted; }
-  bool IsPaused() const { return state_ & kWaveStatePaused; }
-
   // ---- properties -------------------------------------------------------------------------------
-  void SetBufferSize(int32_t n) override;  // at least 32; refused while open
-  void SetNumBuffers(int32_t n) override;  // below 2 ignored, at most 500; refused while open
-  int32_t GetNumBuffers() const override { return numBuffers_; }
-  void SetDeviceID(TMMDeviceId id) override;
-  TMMDeviceId GetDeviceID() const override { return deviceId_; }
-  void SetProductName(const std::string&) override {}
-  std::string GetProductName() const override { return productName_; }
-  void SetCallBackMode(TMMCBMode mode) override;
-  TMMCBMode GetCallBackMode() const override { return cbMode_; }
-  TMMTimeFormats TimeFormat() const { return timeFormat_; }
   void SetTimeFormat(TMMTimeFormats tf);
   bool Looping() const { return looping_; }
   void SetLooping(bool on);
@@ -116,9 +99,6 @@ public:
   void SetShowHourGlass(bool on) { showHourGlass_ = on; }
   bool Mapped() const { return mapped_; }
   void SetMapped(bool on) { mapped_ = on; }
-  TThreadPriority Priority() const { return priority_; }
-  void SetPriority(TThreadPriority p) { priority_ = p; }
-  uint32_t NumDevs() const { return numDevs_; }
 
   // Closes the device first.
   void SetWaveFormat(const WAVEFORMATEX* format) override;
@@ -126,56 +106,29 @@ public:
   // arrived.
   void BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) override;
 
-  TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose, OnLooping;
+  TNotifyEvent OnLooping;
   // (OnBufferFilled, from the base, fires for each buffer just before it goes to the driver.)
 
   std::string ClassName() const override { return "TMMWaveOut"; }
 
-protected:
-  TWaveOutFunctions& DeviceTable() { return fn_; }
-  [[noreturn]] virtual void Error(const std::string& msg);
-
 private:
-  void DeviceCallback(uint64_t handle, plat::WaveMsg msg, WAVEHDR* hdr);
-  void WndProc(plat::Message& m);
-  void HandleCompletions();
+  void BufferBack(uint64_t handle, WAVEHDR* hdr) override;
+  void HandleCompletions() override;
+  void DoStop() override;
+  void CloseDevice() override;
   void Played(int slot);
   void EndOfQueue();
   uint32_t Fill(PWaveHdr h);
   bool Write(int slot);
   int Refill();
-  void DoStop();
-  void CloseDevice();
   void ReleaseBuffers(bool report);
-  void Check(plat::MMRESULT r, const char* operation);
-  void FireError();
-  void RefuseWhileOpen();
   int64_t TrackedDevicePosition();
   void CountFromHere();
 
-  TWaveOutFunctions fn_;
-  uint32_t numDevs_ = 0;
-  std::atomic<uint8_t> state_{kWaveStateClosed};
-  std::atomic<bool> deviceOpen_{false};
-  std::atomic<plat::HWAVEOUT> handle_{0};
-  TMMWaveCompletions completions_;
-  mutable std::recursive_mutex lock_;
-  TMMAllocator allocator_;
-
-  std::vector<PWaveHdr> buffers_;
-  std::vector<uint8_t> atDriver_;
   int numInUse_ = 0;
   int doneIndex_ = 0;  // the slot that finishes playing next
-  std::atomic<int> inQueue_{0};
-  int reentry_ = 0;
-  std::atomic<bool> stopping_{false}, resetting_{false};
-  // Read by Close and GetPosition on the UI thread while a worker may set them.
-  std::atomic<bool> stopDeferred_{false}, stopPosted_{false}, closeAfterStop_{false}, closing_{false};
   bool moreBuffers_ = false;
   bool pausedByReset_ = false;  // a pause with a device upstream emptied the queue
-  bool meterStarted_ = false;
-  std::atomic<std::thread::id> stopThread_{};
-  TMMPositionWrap wrap_;
   int64_t positionBase_ = 0;  // samples
   int64_t loopPosition_ = 0;  // samples, where the last pass began
   // Device samples at the last reset, and samples of the buffers played back since: together the
@@ -185,14 +138,8 @@ private:
   int64_t finalPosition_ = 0;
   int32_t loopsLeft_ = 0;
 
-  int32_t numBuffers_ = 10;
-  TMMDeviceId deviceId_ = 0;
-  std::string productName_;
-  TMMCBMode cbMode_ = cmWindow;
-  TMMTimeFormats timeFormat_ = tfByte;
   bool looping_ = false;
   uint16_t loopCount_ = 0;
   bool showHourGlass_ = true;
   bool mapped_ = false;
-  TThreadPriority priority_ = tpHigher;
 };
