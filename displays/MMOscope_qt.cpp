@@ -86,6 +86,83 @@ void ScaleFont(TCanvas& c, TColor color) {
   c.SetFont(f);
 }
 
+// ---- what the analysis displays share ----------------------------------------------------------
+
+void TMMAnalysisDisplay::Paint() {
+  TRect inner;
+  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
+  DrawScales();
+  readout_ = TMMReadoutBox();
+  DrawPicture(false);
+  if (tracking_) ShowReadout(readoutX_, readoutY_);
+  MarkCanvasWhole();
+}
+
+bool TMMAnalysisDisplay::BeginReadout(TMouseButton b, int x, int y) {
+  if (b != mbLeft || IsDesigning() || !Enabled() || !showInfo_) return false;
+  tracking_ = true;
+  ReadoutHeld(true);
+  savedShowHint_ = ShowHint();
+  SetShowHint(false);
+  ShowReadout(x, y);
+  return true;
+}
+
+void TMMAnalysisDisplay::ShowReadout(int x, int y) {
+  readoutX_ = std::clamp(x, display_.Left, display_.Right - 1);
+  readoutY_ = std::clamp(y, display_.Top, display_.Bottom - 1);
+  readout_.Show(*Canvas(), display_, readoutX_, readoutY_,
+                ReadoutLines(readoutX_ - display_.Left, readoutY_ - display_.Top));
+  UpdateFromCanvas();
+}
+
+void TMMAnalysisDisplay::EndReadout() {
+  if (!tracking_) return;
+  tracking_ = false;
+  ReadoutHeld(false);
+  readout_.Hide(*Canvas());
+  UpdateFromCanvas();
+  SetShowHint(savedShowHint_);
+}
+
+void TMMAnalysisDisplay::FillMargin(TCanvas& c, const TRect& r) {
+  c.Brush()->SetStyle(bsSolid);
+  c.Brush()->SetColor(Parent() ? Parent()->Color() : Color());
+  c.FillRect(r);
+}
+
+void TMMAnalysisDisplay::ScaleInk(TCanvas& c) {
+  c.Brush()->SetStyle(bsClear);
+  ScaleFont(c, scaleText_);
+  c.Pen()->SetColor(scaleLine_);
+}
+
+void TMMAnalysisDisplay::SideTicks(TCanvas& c, int y) {
+  const int e = Bevel()->BevelExtent();
+  c.MoveTo(display_.Left - e - 4, y);
+  c.LineTo(display_.Left - e, y);
+  c.MoveTo(display_.Right + e, y);
+  c.LineTo(display_.Right + e + 4, y);
+}
+
+void TMMAnalysisDisplay::SideLabels(TCanvas& c, int top, const std::string& left, const std::string& right) {
+  const int e = Bevel()->BevelExtent();
+  c.TextOut(display_.Left - e - 5 - c.TextWidth(left), top, left);
+  c.TextOut(display_.Right + e + 5, top, right);
+}
+
+void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major, const std::string& text, int& labelEnd) {
+  const int e = Bevel()->BevelExtent();
+  const TRect client = ClientRect();
+  c.MoveTo(x, display_.Bottom + e);
+  c.LineTo(x, display_.Bottom + e + (major ? 6 : 3));
+  const int tw = c.TextWidth(text);
+  const int tx = std::clamp(x - tw / 2, client.Left, client.Right - tw);
+  if (tx < labelEnd + 4) return;
+  c.TextOut(tx, display_.Bottom + e + 8, text);
+  labelEnd = tx + tw;
+}
+
 namespace {
 std::vector<TMMOscope*>& LiveScopes() {
   static std::vector<TMMOscope*> list;
@@ -95,7 +172,7 @@ std::vector<TMMOscope*>& LiveScopes() {
 
 // ---- the oscilloscope ---------------------------------------------------------------------------
 
-TMMOscope::TMMOscope(TComponent* owner) : TMMDIBGraphicControl(owner) {
+TMMOscope::TMMOscope(TComponent* owner) : TMMAnalysisDisplay(owner) {
   SetColor(clBlack);
   SetCursor(crCross);
   SetPaintsWholeClient(true);
@@ -343,6 +420,7 @@ void TMMOscope::FireOverflows(int pcm, int gain) {
 }
 
 void TMMOscope::DrawPicture(bool fed) {
+  if (!fed) redrawAll_ = true;
   TMMDIBCanvas* dib = DIBCanvas();
   TCanvas& screen = *Canvas();
   const TRect src = Rect(0, 0, w_, h_);
@@ -408,19 +486,16 @@ void TMMOscope::DrawPicture(bool fed) {
 }
 
 void TMMOscope::DrawScales() {
+  if (!drawAmpScale_ && !drawTimeScale_) return;
   TCanvas& c = *Canvas();
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
-  c.Brush()->SetStyle(bsSolid);
-  c.Brush()->SetColor(Parent() ? Parent()->Color() : Color());
   if (drawAmpScale_) {
-    c.FillRect(Rect(client.Left, client.Top, display_.Left - e, client.Bottom));
-    c.FillRect(Rect(display_.Right + e, client.Top, client.Right, client.Bottom));
+    FillMargin(c, Rect(client.Left, client.Top, display_.Left - e, client.Bottom));
+    FillMargin(c, Rect(display_.Right + e, client.Top, client.Right, client.Bottom));
   }
-  if (drawTimeScale_) c.FillRect(Rect(client.Left, display_.Bottom + e, client.Right, client.Bottom));
-  c.Brush()->SetStyle(bsClear);
-  ScaleFont(c, scaleText_);
-  c.Pen()->SetColor(scaleLine_);
+  if (drawTimeScale_) FillMargin(c, Rect(client.Left, display_.Bottom + e, client.Right, client.Bottom));
+  ScaleInk(c);
   char buf[32];
   if (drawAmpScale_) {
     const bool spikes = kind_ == okSpikes;
@@ -428,13 +503,8 @@ void TMMOscope::DrawScales() {
       const int y = display_.Top + (h_ - 1) * k / gridDivisions_;
       const double v = spikes ? 1.0 - double(k) / gridDivisions_ : 1.0 - 2.0 * k / gridDivisions_;
       std::snprintf(buf, sizeof buf, "%s%4.2f", v > 0.004 ? "+" : v < -0.004 ? "-" : "", std::fabs(v));
-      const int th = c.TextHeight(buf);
-      c.MoveTo(display_.Left - e - 4, y);
-      c.LineTo(display_.Left - e, y);
-      c.MoveTo(display_.Right + e, y);
-      c.LineTo(display_.Right + e + 4, y);
-      c.TextOut(display_.Left - e - 5 - c.TextWidth(buf), y - th / 2, buf);
-      c.TextOut(display_.Right + e + 5, y - th / 2, buf);
+      SideTicks(c, y);
+      SideLabels(c, y - c.TextHeight(buf) / 2, buf, buf);
     }
   }
   if (drawTimeScale_) {
@@ -442,16 +512,8 @@ void TMMOscope::DrawScales() {
     const double d = BlockMilliseconds();
     int labelEnd = INT32_MIN;
     for (int k = 0; k <= n; ++k) {
-      const int x = display_.Left + (w_ - 1) * k / n;
-      c.MoveTo(x, display_.Bottom + e);
-      c.LineTo(x, display_.Bottom + e + (k % 2 ? 3 : 6));
-      // Labels only where the last one leaves room.
       std::snprintf(buf, sizeof buf, "%4.1f", k * d / n);
-      const int tw = c.TextWidth(buf);
-      const int tx = std::clamp(x - tw / 2, client.Left, client.Right - tw);
-      if (tx < labelEnd + 4) continue;
-      c.TextOut(tx, display_.Bottom + e + 8, buf);
-      labelEnd = tx + tw;
+      BottomTick(c, display_.Left + (w_ - 1) * k / n, k % 2 == 0, buf, labelEnd);
     }
   }
   if (drawAmpScale_ && drawTimeScale_) {
@@ -461,44 +523,16 @@ void TMMOscope::DrawScales() {
   c.Brush()->SetStyle(bsSolid);
 }
 
-void TMMOscope::Paint() {
-  TRect inner;
-  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
-  if (drawAmpScale_ || drawTimeScale_) DrawScales();
-  readout_ = TMMReadoutBox();
-  redrawAll_ = true;
-  DrawPicture(false);
-  if (tracking_) ShowReadout(readoutX_, readoutY_);
-  MarkCanvasWhole();
-}
-
 // ---- mouse ----
 
-void TMMOscope::ShowReadout(int x, int y) {
-  readoutX_ = std::clamp(x, display_.Left, display_.Right - 1);
-  readoutY_ = std::clamp(y, display_.Top, display_.Bottom - 1);
-  const int col = readoutX_ - display_.Left, row = readoutY_ - display_.Top;
-  readout_.Show(*Canvas(), display_, readoutX_, readoutY_,
-                {ScopeLevelText(row, h_, kind_), ScopeTimeText(col, w_, BlockMilliseconds())});
-  UpdateFromCanvas();
-}
-
-void TMMOscope::EndReadout() {
-  if (!tracking_) return;
-  tracking_ = false;
-  readout_.Hide(*Canvas());
-  UpdateFromCanvas();
-  SetShowHint(savedShowHint_);
+std::vector<std::string> TMMOscope::ReadoutLines(int col, int row) {
+  return {ScopeLevelText(row, h_, kind_), ScopeTimeText(col, w_, BlockMilliseconds())};
 }
 
 void TMMOscope::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
   TMMDIBGraphicControl::MouseDown(b, s, x, y);
-  if (b == mbLeft && !IsDesigning() && Enabled() && showInfo_) {
-    tracking_ = true;
-    savedShowHint_ = ShowHint();
-    SetShowHint(false);
-    ShowReadout(x, y);
-  } else if (b == mbRight && useSelection_ && !locked_ && !scroll_) {
+  if (BeginReadout(b, x, y)) return;
+  if (b == mbRight && useSelection_ && !locked_ && !scroll_) {
     const int col = std::clamp(x - display_.Left, 0, w_);
     drag_.Press(col, selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
     RepaintWhole();

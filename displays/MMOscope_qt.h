@@ -1,7 +1,8 @@
 #pragma once
 // The oscilloscope: the waveform of the audio a connector hands it, one trace per block or a
 // sweeping chart of block extremes, with scales, grid, a mouse readout, a selection and a locator.
-// Also the pieces the analysis displays share: the readout box and the scrolling of the screen.
+// Also the pieces the analysis displays share: their base, the readout box and the scrolling of
+// the screen.
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,10 +33,69 @@ void ScrollCanvasLeft(TCanvas& c, const TRect& r);
 // Draws text in "ARIAL" of 10 pixels.
 void ScaleFont(TCanvas& c, TColor color);
 
+// What the analysis displays share: the display area, the readout that follows the left button
+// (blocks are not drawn meanwhile), the scale colours and ticks, the painting order and a repaint
+// on a changed look.
+class TMMAnalysisDisplay : public TMMDIBGraphicControl, public TMMDisplayFeed {
+public:
+  explicit TMMAnalysisDisplay(TComponent* owner) : TMMDIBGraphicControl(owner) {}
+
+  bool ShowInfo() const { return showInfo_; }
+  void SetShowInfo(bool v) { showInfo_ = v; }
+  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
+  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
+
+  // ---- state, for tests ----
+  TRect DisplayRect() const { return display_; }
+  bool Tracking() const { return tracking_; }
+
+protected:
+  template <typename T>
+  void Set(T& field, T v) {
+    if (field == v) return;
+    field = v;
+    RepaintWhole();
+  }
+  // The bevel, the scales, the whole picture and the readout over it.
+  void Paint() override;
+  virtual void DrawScales() = 0;  // nothing when no scale is shown
+  // fed: the drawing for a block; otherwise the whole picture.
+  virtual void DrawPicture(bool fed) = 0;
+  // The readout's lines at a point of the display, counted from its top left.
+  virtual std::vector<std::string> ReadoutLines(int col, int row) = 0;
+  // The readout starts (held) and ends; a display may hold its picture meanwhile.
+  virtual void ReadoutHeld(bool held) {}
+  // A left press where info is shown starts the readout; true when it did.
+  bool BeginReadout(plat::TMouseButton b, int x, int y);
+  void ShowReadout(int x, int y);
+  void EndReadout();
+
+  // Fills r, a margin round the display, with the parent's colour.
+  void FillMargin(TCanvas& c, const TRect& r);
+  // Scale text and lines from here on.
+  void ScaleInk(TCanvas& c);
+  // A tick on either side of the display at y.
+  void SideTicks(TCanvas& c, int y);
+  // The labels of a side tick, their tops at top.
+  void SideLabels(TCanvas& c, int top, const std::string& left, const std::string& right);
+  // A tick below the display at x, long when major, and its label under it where the last label
+  // (ending at labelEnd) leaves room.
+  void BottomTick(TCanvas& c, int x, bool major, const std::string& text, int& labelEnd);
+
+  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack;
+  bool showInfo_ = true, tracking_ = false;
+  TRect display_{};
+
+private:
+  bool savedShowHint_ = false;
+  TMMReadoutBox readout_;
+  int readoutX_ = 0, readoutY_ = 0;
+};
+
 using TMMOscopeDrawLine = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, const int16_t* Points, TRect Rect)>;
 using TMMOscopeSelect = std::function<void(TObject* Sender, int Start, int End)>;
 
-class TMMOscope : public TMMDIBGraphicControl, public TMMDisplayFeed {
+class TMMOscope : public TMMAnalysisDisplay {
 public:
   explicit TMMOscope(TComponent* owner);
   ~TMMOscope() override;
@@ -51,8 +111,6 @@ public:
   // ---- properties ----
   void SetBounds(int l, int t, int w, int h) override;
   void SetEnabled(bool v) override;
-  bool ShowInfo() const { return showInfo_; }
-  void SetShowInfo(bool v) { showInfo_ = v; }
   bool Accelerate() const { return accelerate_; }
   void SetAccelerate(bool v);
   bool Scroll() const { return scroll_; }
@@ -70,9 +128,7 @@ public:
   TColor DisabledColor() const { return disabled_; }
   void SetDisabledColor(TColor c) { Set(disabled_, c); }
   TColor ScaleTextColor() const { return scaleText_; }
-  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
   TColor ScaleLineColor() const { return scaleLine_; }
-  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
   TColor GridColor() const { return grid_; }
   void SetGridColor(TColor c) { Set(grid_, c); }
   TColor BarColor() const { return bar_; }
@@ -124,12 +180,10 @@ public:
   void SetLocator(int x);
 
   // ---- state, for tests ----
-  TRect DisplayRect() const { return display_; }
   int DisplayWidth() const { return w_; }
   int DisplayHeight() const { return h_; }
   const std::vector<int16_t>& Points() const { return points_; }
   int SweepColumn() const { return sweep_.Column(); }
-  bool Tracking() const { return tracking_; }
   int GridDivisions() const { return gridDivisions_; }
 
   TNotifyEvent OnGainOverflow;
@@ -142,7 +196,6 @@ public:
   std::string ClassName() const override { return "TMMOscope"; }
 
 protected:
-  void Paint() override;
   void BevelChanged() override;
   void SetDesigning(bool designing) override;
   virtual void GainOverflow();
@@ -154,22 +207,15 @@ protected:
   void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
 
 private:
-  template <typename T>
-  void Set(T& field, T v) {
-    if (field == v) return;
-    field = v;
-    RepaintWhole();
-  }
   void Layout();
   void UpdateStep();
   TMMScopeLook Look(TMMDIBCanvas* c) const;
   TMMScopeMap Map() const;
   // One drawing: fed is true for a block, false for a full picture.
-  void DrawPicture(bool fed);
-  void DrawScales();
+  void DrawPicture(bool fed) override;
+  void DrawScales() override;
+  std::vector<std::string> ReadoutLines(int col, int row) override;
   void FireOverflows(int pcm, int gain);
-  void ShowReadout(int x, int y);
-  void EndReadout();
   double BlockMilliseconds() const;
 
   TMMScopeShape shape_;
@@ -179,24 +225,20 @@ private:
   TMMOscopeEffect effect_ = efNone;
   int steps_ = 1, zoom_ = 1, gain_ = 8;
   TColor foreground_ = plat::clAqua, inactive_ = plat::clTeal, effectColor_ = plat::clRed, disabled_ = plat::clGray;
-  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack, grid_ = plat::clGray;
+  TColor grid_ = plat::clGray;
   TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
   TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
   int barWidth_ = 5;
-  bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
   bool accelerate_ = true, scroll_ = false, midLine_ = false;
   bool drawAmpScale_ = false, drawTimeScale_ = false, drawGrid_ = false;
   bool lowPass_ = false, locked_ = false, useSelection_ = false;
   int fftLength_ = 128;
   std::vector<int16_t> points_;
   int w_ = 4, h_ = 4;
-  TRect display_{};
   int selStart_ = -1, selEnd_ = -1, locator_ = -1;
   int gridDivisions_ = 10;
   TMMSweep sweep_;
   bool redrawAll_ = true;
   TMMScopeTrace trace_;
   TMMSelectionDrag drag_;
-  TMMReadoutBox readout_;
-  int readoutX_ = 0, readoutY_ = 0;
 };

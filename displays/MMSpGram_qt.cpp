@@ -15,7 +15,7 @@ std::vector<TMMSpectrogram*>& LiveSpectrograms() {
 }
 }  // namespace
 
-TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMDIBGraphicControl(owner), bins_(kMaxFFTLength, 0) {
+TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMAnalysisDisplay(owner), bins_(kMaxFFTLength, 0) {
   SetPaletteRealize(true);
   SetColor(clBlack);
   SetCursor(crCross);
@@ -295,18 +295,14 @@ void TMMSpectrogram::DrawPicture(bool fed) {
   dib->EndDraw();
 }
 
-void TMMSpectrogram::DrawScale() {
+void TMMSpectrogram::DrawScales() {
+  if (!drawScale_) return;
   TCanvas& c = *Canvas();
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
-  c.Brush()->SetStyle(bsSolid);
-  c.Brush()->SetColor(Parent() ? Parent()->Color() : Color());
-  const int leftEdge = display_.Left - e, rightEdge = display_.Right + e;
-  c.FillRect(Rect(client.Left, client.Top, leftEdge, client.Bottom));
-  c.FillRect(Rect(rightEdge, client.Top, client.Right, client.Bottom));
-  c.Brush()->SetStyle(bsClear);
-  ScaleFont(c, scaleText_);
-  c.Pen()->SetColor(scaleLine_);
+  FillMargin(c, Rect(client.Left, client.Top, display_.Left - e, client.Bottom));
+  FillMargin(c, Rect(display_.Right + e, client.Top, client.Right, client.Bottom));
+  ScaleInk(c);
   const int ticks = ScaleTicks();
   const double f0 = model_.BaseFrequency();
   const double top = setup_.sampleRate / (2.0 * setup_.frequencyScale);
@@ -318,59 +314,30 @@ void TMMSpectrogram::DrawScale() {
   int labelTop = unitTop;
   for (int k = 0; k <= ticks; ++k) {
     const int y = display_.Bottom - 1 - (h_ - 1) * k / ticks;
-    c.MoveTo(leftEdge - 4, y);
-    c.LineTo(leftEdge, y);
-    c.MoveTo(rightEdge, y);
-    c.LineTo(rightEdge + 4, y);
+    SideTicks(c, y);
     std::snprintf(buf, sizeof buf, "%4.2f", (f0 + (top - f0) * k / ticks) / 1000.0);
     const TSize sz = c.TextExtent(buf);
     const int ty = std::max(y - sz.cy / 2, client.Top);
     if (ty + sz.cy > labelTop) continue;
-    c.TextOut(leftEdge - 5 - sz.cx, ty, buf);
-    c.TextOut(rightEdge + 5, ty, buf);
+    SideLabels(c, ty, buf, buf);
     labelTop = ty;
   }
   c.Brush()->SetStyle(bsSolid);
 }
 
-void TMMSpectrogram::Paint() {
-  TRect inner;
-  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
-  if (drawScale_) DrawScale();
-  readout_ = TMMReadoutBox();
-  DrawPicture(false);
-  if (tracking_) ShowReadout(readoutX_, readoutY_);
-  MarkCanvasWhole();
-}
-
 // ---- mouse ----
 
-void TMMSpectrogram::ShowReadout(int x, int y) {
-  readoutX_ = std::clamp(x, display_.Left, display_.Right - 1);
-  readoutY_ = std::clamp(y, display_.Top, display_.Bottom - 1);
-  const int fromBottom = display_.Bottom - 1 - readoutY_;
+std::vector<std::string> TMMSpectrogram::ReadoutLines(int col, int row) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%2.3f KHz", model_.RowFrequency(fromBottom, setup_.sampleRate, setup_.frequencyScale) / 1000.0);
-  readout_.Show(*Canvas(), display_, readoutX_, readoutY_, {buf});
-  UpdateFromCanvas();
-}
-
-void TMMSpectrogram::EndReadout() {
-  if (!tracking_) return;
-  tracking_ = false;
-  readout_.Hide(*Canvas());
-  UpdateFromCanvas();
-  SetShowHint(savedShowHint_);
+  std::snprintf(buf, sizeof buf, "%2.3f KHz",
+                model_.RowFrequency(h_ - 1 - row, setup_.sampleRate, setup_.frequencyScale) / 1000.0);
+  return {buf};
 }
 
 void TMMSpectrogram::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
   TMMDIBGraphicControl::MouseDown(b, s, x, y);
-  if (b == mbLeft && !IsDesigning() && Enabled() && showInfo_) {
-    tracking_ = true;
-    savedShowHint_ = ShowHint();
-    SetShowHint(false);
-    ShowReadout(x, y);
-  } else if (b == mbRight && useSelection_ && !locked_) {
+  if (BeginReadout(b, x, y)) return;
+  if (b == mbRight && useSelection_ && !locked_) {
     drag_.Press(std::clamp(x - display_.Left, 0, w_), selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
     RepaintWhole();
   }

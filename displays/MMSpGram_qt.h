@@ -14,7 +14,7 @@
 
 using TMMSpectrogramSelect = std::function<void(TObject* Sender, int Start, int End)>;
 
-class TMMSpectrogram : public TMMDIBGraphicControl, public TMMDisplayFeed {
+class TMMSpectrogram : public TMMAnalysisDisplay {
 public:
   explicit TMMSpectrogram(TComponent* owner);
   ~TMMSpectrogram() override;
@@ -29,16 +29,12 @@ public:
   // ---- properties ----
   void SetBounds(int l, int t, int w, int h) override;
   void SetEnabled(bool v) override;
-  bool ShowInfo() const { return showInfo_; }
-  void SetShowInfo(bool v) { showInfo_ = v; }
   bool DrawScale() const { return drawScale_; }
   void SetDrawScale(bool v);
   bool Accelerate() const { return accelerate_; }
   void SetAccelerate(bool v);
   bool Scroll() const { return scroll_; }
   void SetScroll(bool v) { Set(scroll_, v); }
-  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
-  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
   void SetBarColor(TColor c) { Set(bar_, c); }
   void SetBarTickColor(TColor c) { Set(barTick_, c); }
   void SetSelectionColor(TColor c) { Set(selection_, c); }
@@ -86,11 +82,9 @@ public:
 
   // ---- state, for tests ----
   const TMMSpectrogramModel& Model() const { return model_; }
-  TRect DisplayRect() const { return display_; }
   int DisplayWidth() const { return w_; }
   int SweepColumn() const { return sweep_.Column(); }
   int ColumnsWritten() const { return sweep_.Written(); }
-  bool Tracking() const { return tracking_; }
 
   TNotifyEvent OnPcmOverflow;
   TMMSpectrogramSelect OnSelecting;
@@ -100,7 +94,6 @@ public:
 
 protected:
   void Loaded() override;
-  void Paint() override;
   void BevelChanged() override;
   void SetDesigning(bool designing) override;
   virtual void PcmOverflow();
@@ -111,21 +104,14 @@ protected:
   void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
 
 private:
-  template <typename T>
-  void Set(T& field, T v) {
-    if (field == v) return;
-    field = v;
-    RepaintWhole();
-  }
   void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * setup_.fftLength; }
   void Layout();
   void BuildRows();
   void BuildPalette();
   int ScaleTicks() const;
-  void DrawPicture(bool fed);
-  void DrawScale();
-  void ShowReadout(int x, int y);
-  void EndReadout();
+  void DrawPicture(bool fed) override;
+  void DrawScales() override;
+  std::vector<std::string> ReadoutLines(int col, int row) override;
 
   TMMFFTShape shape_;
   TMMSpectrogramSetup setup_;
@@ -137,19 +123,14 @@ private:
   bool logAmp_ = false, embossed_ = false;
   int amplitudeScale_ = 100, sensitivity_ = -90;
   TMMSpectrogramPalette palette_ = spThreshold;
-  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack;
   TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
   TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
   int barWidth_ = 5;
-  bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
   bool drawScale_ = false, accelerate_ = true, scroll_ = false;
   bool locked_ = false, useSelection_ = false;
   int w_ = 4, h_ = 4;
-  TRect display_{};
   TMMSweep sweep_;
   bool redrawAll_ = true;
   int selStart_ = -1, selEnd_ = -1, locator_ = -1;
   TMMSelectionDrag drag_;
-  TMMReadoutBox readout_;
-  int readoutX_ = 0, readoutY_ = 0;
 };

@@ -16,7 +16,7 @@ int g_clearing = 0;
 }  // namespace
 
 TMMSpectrum::TMMSpectrum(TComponent* owner)
-    : TMMDIBGraphicControl(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
+    : TMMAnalysisDisplay(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
   SetColor(clBlack);
   SetCursor(crCross);
   SetPaintsWholeClient(true);
@@ -441,20 +441,17 @@ void TMMSpectrum::DrawPeakText() {
 }
 
 void TMMSpectrum::DrawScales() {
+  if (!drawFreqScale_ && !drawAmpScale_) return;
   TCanvas& c = *Canvas();
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
   const int W = model_.Width(), H = model_.Height();
-  c.Brush()->SetStyle(bsSolid);
-  c.Brush()->SetColor(Parent() ? Parent()->Color() : Color());
   if (drawAmpScale_) {
-    c.FillRect(Rect(client.Left, client.Top, display_.Left - e, client.Bottom));
-    c.FillRect(Rect(display_.Right + e, client.Top, client.Right, client.Bottom));
+    FillMargin(c, Rect(client.Left, client.Top, display_.Left - e, client.Bottom));
+    FillMargin(c, Rect(display_.Right + e, client.Top, client.Right, client.Bottom));
   }
-  if (drawFreqScale_) c.FillRect(Rect(display_.Left - e, display_.Bottom + e, display_.Right + e, client.Bottom));
-  c.Brush()->SetStyle(bsClear);
-  ScaleFont(c, scaleText_);
-  c.Pen()->SetColor(scaleLine_);
+  if (drawFreqScale_) FillMargin(c, Rect(display_.Left - e, display_.Bottom + e, display_.Right + e, client.Bottom));
+  ScaleInk(c);
   char buf[32];
   if (drawFreqScale_) {
     int ticks = 32;
@@ -464,16 +461,10 @@ void TMMSpectrum::DrawScales() {
     int labelEnd = INT32_MIN;
     for (int k = 0; k <= ticks; ++k) {
       const int x = display_.Left + int(std::nearbyint(double(W - 1) * k / ticks));
-      c.MoveTo(x, display_.Bottom + e);
-      c.LineTo(x, display_.Bottom + e + (k % 2 ? 3 : 6));
       const double f = setup_.logFreq ? f0 * std::exp(k * std::log(setup_.fftLength / 2.0) / (ticks * fs))
                                       : f0 + k * (setup_.sampleRate / 2.0 - f0) / (ticks * fs);
       std::snprintf(buf, sizeof buf, "%.0f", std::max(f, 0.0));
-      const int tw = c.TextWidth(buf);
-      const int tx = std::clamp(x - tw / 2, client.Left, client.Right - tw);
-      if (tx < labelEnd + 4) continue;
-      c.TextOut(tx, display_.Bottom + e + 8, buf);
-      labelEnd = tx + tw;
+      BottomTick(c, x, k % 2 == 0, buf, labelEnd);
     }
   }
   if (drawAmpScale_) {
@@ -491,13 +482,8 @@ void TMMSpectrum::DrawScales() {
         std::snprintf(buf, sizeof buf, setup_.verticalScale <= 9 ? "%5.3f" : "%4.2f", v);
         std::snprintf(right, sizeof right, "%s", buf);
       }
-      const int th = c.TextHeight(buf);
-      c.MoveTo(display_.Left - e - 4, y);
-      c.LineTo(display_.Left - e, y);
-      c.MoveTo(display_.Right + e, y);
-      c.LineTo(display_.Right + e + 4, y);
-      c.TextOut(display_.Left - e - 5 - c.TextWidth(buf), y - th / 2, buf);
-      c.TextOut(display_.Right + e + 5, y - th / 2, right);
+      SideTicks(c, y);
+      SideLabels(c, y - c.TextHeight(buf) / 2, buf, right);
     }
   }
   if (drawAmpScale_ && drawFreqScale_) {
@@ -509,22 +495,9 @@ void TMMSpectrum::DrawScales() {
   c.Brush()->SetStyle(bsSolid);
 }
 
-void TMMSpectrum::Paint() {
-  TRect inner;
-  Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
-  if (drawFreqScale_ || drawAmpScale_) DrawScales();
-  readout_ = TMMReadoutBox();
-  DrawPicture(false);
-  if (tracking_) ShowReadout(readoutX_, readoutY_);
-  MarkCanvasWhole();
-}
-
 // ---- the cursor readout ----
 
-void TMMSpectrum::ShowReadout(int x, int y) {
-  readoutX_ = std::clamp(x, display_.Left, display_.Right - 1);
-  readoutY_ = std::clamp(y, display_.Top, display_.Bottom - 1);
-  const int col = readoutX_ - display_.Left, row = readoutY_ - display_.Top;
+std::vector<std::string> TMMSpectrum::ReadoutLines(int col, int row) {
   const int W = model_.Width(), H = model_.Height();
   char buf[48];
   std::vector<std::string> lines;
@@ -540,27 +513,12 @@ void TMMSpectrum::ShowReadout(int x, int y) {
                     10.0 / (H - 1) * (H - row - 1) * setup_.verticalScale / 100.0 * 0.1);
     lines.push_back(buf);
   }
-  readout_.Show(*Canvas(), display_, readoutX_, readoutY_, lines);
-  UpdateFromCanvas();
-}
-
-void TMMSpectrum::EndReadout() {
-  if (!tracking_) return;
-  tracking_ = false;
-  model_.SetFrozen(false);
-  readout_.Hide(*Canvas());
-  UpdateFromCanvas();
-  SetShowHint(savedShowHint_);
+  return lines;
 }
 
 void TMMSpectrum::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
   TMMDIBGraphicControl::MouseDown(b, s, x, y);
-  if (b != mbLeft || IsDesigning() || !Enabled() || !showInfo_) return;
-  tracking_ = true;
-  model_.SetFrozen(true);
-  savedShowHint_ = ShowHint();
-  SetShowHint(false);
-  ShowReadout(x, y);
+  BeginReadout(b, x, y);
 }
 
 void TMMSpectrum::MouseMove(TShiftState s, int x, int y) {

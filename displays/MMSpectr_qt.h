@@ -17,7 +17,7 @@ using TMMSpectrumDrawBar = std::function<void(TObject* Sender, TMMDIBCanvas* DIB
 using TMMSpectrumClear = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, TRect Rect)>;
 using TMMSpectrumGetXScale = std::function<void(TObject* Sender, std::vector<int32_t>& First, std::vector<int32_t>& End)>;
 
-class TMMSpectrum : public TMMDIBGraphicControl, public TMMDisplayFeed {
+class TMMSpectrum : public TMMAnalysisDisplay {
 public:
   explicit TMMSpectrum(TComponent* owner);
   ~TMMSpectrum() override;
@@ -32,8 +32,6 @@ public:
   void SetBounds(int l, int t, int w, int h) override;
   void SetEnabled(bool v) override;
   void SetBitsPerPixel(int bits) override;
-  bool ShowInfo() const { return showInfo_; }
-  void SetShowInfo(bool v) { showInfo_ = v; }
   bool DrawFreqScale() const { return drawFreqScale_; }
   void SetDrawFreqScale(bool v);
   bool DrawAmpScale() const { return drawAmpScale_; }
@@ -54,8 +52,6 @@ public:
   void SetInactive1Color(TColor c) { SetLookColor(inactive_[0], c); }
   void SetInactive2Color(TColor c) { SetLookColor(inactive_[1], c); }
   void SetInactive3Color(TColor c) { SetLookColor(inactive_[2], c); }
-  void SetScaleTextColor(TColor c) { Set(scaleText_, c); }
-  void SetScaleLineColor(TColor c) { Set(scaleLine_, c); }
   void SetGridColor(TColor c) { Set(grid_, c); }
   int Point1() const { return setup_.point1; }
   void SetPoint1(int v);
@@ -108,9 +104,7 @@ public:
 
   // ---- state, for tests ----
   const TMMSpectrumModel& Model() const { return model_; }
-  TRect DisplayRect() const { return display_; }
   bool TimerRunning() const { return timer_.Running(); }
-  bool Tracking() const { return tracking_; }
   TMMDIBCanvas* InactiveCanvas() { return &inactiveDIB_; }
   // The shared timer's tick, as the timer calls it.
   void PeakTick() { model_.PeakTick(); }
@@ -128,7 +122,6 @@ public:
 
 protected:
   void Loaded() override;
-  void Paint() override;
   void BevelChanged() override;
   void ColorChanged() override;
   void SetDesigning(bool designing) override;
@@ -139,12 +132,6 @@ protected:
   void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
 
 private:
-  template <typename T>
-  void Set(T& field, T v) {
-    if (field == v) return;
-    field = v;
-    RepaintWhole();
-  }
   template <typename T>
   void SetLookColor(T& field, T v) {
     if (field == v) return;
@@ -160,11 +147,11 @@ private:
   void Clear();
   void RenderInactive();
   TMMSpectrumLook Look(TMMDIBCanvas* c) const;
-  void DrawPicture(bool fed);
-  void DrawScales();
+  void DrawPicture(bool fed) override;
+  void DrawScales() override;
+  std::vector<std::string> ReadoutLines(int col, int row) override;
+  void ReadoutHeld(bool held) override { model_.SetFrozen(held); }
   void DrawPeakText();
-  void ShowReadout(int x, int y);
-  void EndReadout();
 
   TMMFFTShape shape_;
   TMMSpectrumSetup setup_;
@@ -178,14 +165,10 @@ private:
   int space_ = 1;
   TColor bar_[3] = {plat::clAqua, plat::clAqua, plat::clRed};
   TColor inactive_[3] = {plat::clTeal, plat::clTeal, plat::clMaroon};
-  TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack, grid_ = plat::clGray;
+  TColor grid_ = plat::clGray;
   bool drawInactive_ = true, inactiveDoted_ = false, activeDoted_ = false;
   int numPeaks_ = 1, peakDelay_ = 20, peakSpeed_ = 0;
   bool displayPeak_ = false;
-  bool showInfo_ = true, tracking_ = false, savedShowHint_ = false;
   bool drawFreqScale_ = false, drawAmpScale_ = false, drawGrid_ = false;
-  TRect display_{};
   TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
-  TMMReadoutBox readout_;
-  int readoutX_ = 0, readoutY_ = 0;
 };
