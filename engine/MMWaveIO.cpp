@@ -460,7 +460,7 @@ int WaveIOFinish(WaveIOBlock* b) {
     b->RiffCk = riff;
   }
   ok = file->Flush() && ok;
-  if (!ok) CloseAtSamplesOnDisk(*file, *b);
+  if (file->Failed()) CloseAtSamplesOnDisk(*file, *b);
   b->RangeEnd = b->TotalSamples;
   if (!file->Close()) ok = false;
   return ok ? wioOk : wioErrFile;
