@@ -184,6 +184,20 @@ int TZelBaseLabel::ParentGap() const {
   return p ? p->ChildGap() : 0;
 }
 
+bool TZelBaseLabel::BeginPaint(TCanvas& c, TRect& r, TZelBevel* bevel) {
+  if (IsLoading() || painting_) return false;
+  painting_ = true;
+  if (!Transparent()) FillBackground(c, r, Color());
+  if (bevel->Extent() || bevel->FarExtent()) bevel->Draw(c, r, Transparent());
+  c.Font()->Assign(Font());
+  return true;
+}
+
+void TZelBaseLabel::SizeAround(int width, int height, const TZelBevel* bevel) {
+  const int near = bevel->Extent(), far = bevel->FarExtent();
+  SetBounds(Left(), Top(), width + near + far + ParentGap(), height + near + far);
+}
+
 void TZelBaseLabel::AdjustBounds() {
   if (!autoSize_ || IsLoading()) return;
   const plat::TSize box = TextBox(*Font(), DisplayText(), nullptr, TextFlags());
@@ -227,18 +241,13 @@ TZelCustomLabel::~TZelCustomLabel() {
 void TZelCustomLabel::AdjustBounds() {
   if (!AutoSize() || IsLoading()) return;
   const plat::TSize box = TextBox(*Font(), DisplayText(), fontFX_.get(), TextFlags());
-  const int near = bevel_->Extent(), far = bevel_->FarExtent();
-  SetBounds(Left(), Top(), box.cx + near + far + ParentGap(), box.cy + near + far);
+  SizeAround(box.cx, box.cy, bevel_.get());
 }
 
 void TZelCustomLabel::Paint() {
-  if (IsLoading() || Painting()) return;
-  SetPainting(true);
   TCanvas& c = *Canvas();
   TRect r = ClientRect();
-  if (!Transparent()) FillBackground(c, r, Color());
-  if (bevel_->Extent() || bevel_->FarExtent()) bevel_->Draw(c, r, Transparent());
-  c.Font()->Assign(Font());
+  if (!BeginPaint(c, r, bevel_.get())) return;
   if (fontFX_->Angle() != 0) {
     // Turned text starts from its top-left corner: move that corner so the turned box begins at
     // the rectangle's top-left.
@@ -294,19 +303,13 @@ void TZelCustomGlyphLabel::AdjustBounds() {
     else
       plat::UnionRect(all, TRect(all), p.Glyph);
   }
-  const int near = bevel_->Extent(), far = bevel_->FarExtent();
-  SetBounds(Left(), Top(), std::max(all.Right, 0) + near + far + ParentGap(),
-            std::max(all.Bottom, 0) + near + far);
+  SizeAround(std::max(all.Right, 0), std::max(all.Bottom, 0), bevel_.get());
 }
 
 void TZelCustomGlyphLabel::Paint() {
-  if (IsLoading() || Painting()) return;
-  SetPainting(true);
   TCanvas& c = *Canvas();
   TRect r = ClientRect();
-  if (!Transparent()) FillBackground(c, r, Color());
-  if (bevel_->Extent() || bevel_->FarExtent()) bevel_->Draw(c, r, Transparent());
-  c.Font()->Assign(Font());
+  if (!BeginPaint(c, r, bevel_.get())) return;
   if (!TwinkleShown()) {
     if (TwinkleColor() == plat::clNone) {
       SetPainting(false);
@@ -442,18 +445,13 @@ void TZelInformationLabel::TextChanged() {
 void TZelInformationLabel::AdjustBounds() {
   if (!AutoSize() || IsLoading()) return;
   const plat::TSize box = TextBox(*Font(), DisplayText(), font3D_.get(), TextFlags());
-  const int near = bevel_->Extent(), far = bevel_->FarExtent();
-  SetBounds(Left(), Top(), box.cx + near + far + ParentGap(), box.cy + near + far);
+  SizeAround(box.cx, box.cy, bevel_.get());
 }
 
 void TZelInformationLabel::Paint() {
-  if (IsLoading() || Painting()) return;
-  SetPainting(true);
   TCanvas& c = *Canvas();
   TRect r = ClientRect();
-  if (!Transparent()) FillBackground(c, r, Color());
-  if (bevel_->Extent() || bevel_->FarExtent()) bevel_->Draw(c, r, Transparent());
-  c.Font()->Assign(Font());
+  if (!BeginPaint(c, r, bevel_.get())) return;
   DrawLabelText(c, r, DisplayText(), font3D_.get(), Enabled());
   SetPainting(false);
 }

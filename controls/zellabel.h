@@ -71,6 +71,11 @@ protected:
   void Loaded() override;
   bool Painting() const { return painting_; }
   void SetPainting(bool v) { painting_ = v; }
+  // Starts a paint of the client area r: the background unless transparent, the bevel (r becomes
+  // what lies inside it), the label's font. False while loading or already painting.
+  bool BeginPaint(plat::TCanvas& c, plat::TRect& r, TZelBevel* bevel);
+  // Sizes the label round content of width by height inside the bevel, leaving the parent's gap.
+  void SizeAround(int width, int height, const TZelBevel* bevel);
 
 private:
   void TwinkleTick();
