@@ -623,6 +623,7 @@ void TSVMain::TimerTimer(TObject*) {
 
 void TSVMain::WaveInStart(TObject*) {
   StartOffset = TrackBar->Position();
+  DroppedBeforeTake = RecRingBuffer->DroppedBuffers();
   Timer->SetEnabled(true);
 }
 
@@ -631,6 +632,8 @@ void TSVMain::WaveInStop(TObject*) {
   WaveIn->Close();
   Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
+  // Buffers the queue had no room for are gaps in the take that nothing else would show.
+  if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
 }
 
 // Whatever the input records after a failed write (a full disk, a lost drive) would be lost

@@ -231,9 +231,15 @@ void TSVMain::BuildChains() {
   RecFile = new TMMWaveFile(this);
   RecFile->SetInput(RecRingBuffer);
   RecFile->Wave()->SetTimeFormat(tfMillisecond);
-  RecFileNotices.OnMessage = [this](plat::Message&) { RecFileWriteFailed(); };
+  RecFileNotices.OnMessage = [this](plat::Message& m) {
+    if (m.Msg == NoticeWriteFailed) RecFileWriteFailed();
+    if (m.Msg == NoticeAudioLost)
+      Notify(TNoticeKind::Warning,
+             "Part of this recording was lost: the disk could not keep up with it. Play the take "
+             "through before saving it.");
+  };
   RecFile->OnClose = [this](TObject*) {
-    if (RecFile->WriteFailed()) RecFileNotices.Post(plat::WM_USER);
+    if (RecFile->WriteFailed()) RecFileNotices.Post(NoticeWriteFailed);
   };
 
   PlayFile = new TMMWaveFile(this);

@@ -126,8 +126,11 @@ public:
   TDeckSettings Config;
   TUserFields UserData;
   TGpiPort Gpi;
-  // The recording's file closed itself on a failed write; handled once the chain has unwound.
+  // What the recording path has to tell (a failed write, audio lost to a full queue); handled
+  // once the chain has unwound.
   plat::HiddenWindow RecFileNotices;
+  static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1;
+  uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
 
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.

@@ -1,6 +1,7 @@
 // The deck driven through its keys and handlers: which buttons each state leaves usable, the
 // times it shows, winding, the name lines, and the GPI strings of the transport.
 #include <QTest>
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -311,6 +312,61 @@ TEST_F(DeckTransport, ASecondLongDiskStallLosesNoRecordedAudio) {
   EXPECT_FALSE(deck->Recording);
   EXPECT_EQ(0u, deck->RecRingBuffer->DroppedBuffers());
   EXPECT_NEAR(1100, deck->WaveLength(), 30);
+  EXPECT_FALSE(Shown("Part of this recording was lost"));
   dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
+}
+
+TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
+  WriteSettings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  ASSERT_TRUE(deck->Recording);
+  std::mutex m;
+  std::condition_variable cv;
+  bool stalled = true;
+  SetDiskFreeQuery([&](const std::string& path, int64_t& freeBytes) {
+    if (!plat::IsUiThread()) {
+      std::unique_lock<std::mutex> l(m);
+      cv.wait(l, [&] { return !stalled; });
+    }
+    int64_t total = 0;
+    return plat::GetDiskFree(path, freeBytes, total);
+  });
+  // Five seconds without a write: more than the queue holds. The queue's thread is held, so the
+  // buffers are handled here without waiting for it.
+  for (int i = 0; i < 50; ++i) {
+    plat::StepVirtualAudio(100);
+    plat::StepManualMMTimer(100);
+    plat::Application->ProcessMessages();
+  }
+  EXPECT_TRUE(deck->Recording);
+  EXPECT_FALSE(Shown("Part of this recording was lost")) << "not in the middle of the take";
+  {
+    std::lock_guard<std::mutex> l(m);
+    stalled = false;
+  }
+  cv.notify_all();
+  Step(100);
+  Key(plat::VK_F4);
+  SetDiskFreeQuery(nullptr);
+  EXPECT_FALSE(deck->Recording);
+  EXPECT_GT(deck->RecRingBuffer->DroppedBuffers(), 0u);
+  EXPECT_LT(deck->WaveLength(), 5000);
+  EXPECT_TRUE(Shown("Part of this recording was lost"));
+
+  // The next take starts with a clean count.
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(500);
+  Key(plat::VK_F4);
+  const std::vector<std::string> texts = dialogs->Texts();
+  EXPECT_EQ(1, std::count_if(texts.begin(), texts.end(), [](const std::string& t) {
+              return t.find("Part of this recording was lost") != std::string::npos;
+            }));
+  dialogs->AnswerMessage(plat::mrYes);
   Key(plat::VK_F7);
 }
