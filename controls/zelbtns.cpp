@@ -300,6 +300,15 @@ TZelGlyphTextPlacement TZelGlyph::Draw(TCanvas& canvas, const TRect& r, int stat
 
 // ---- push button ------------------------------------------------------------------------------------
 
+namespace {
+// Drops menu down under c, or out at its right side, indent pixels along.
+void DropMenu(plat::TPopupMenu* menu, plat::TControl* c, bool right, int indent) {
+  const plat::TPoint at = right ? c->ClientToScreen({c->Width(), indent}) : c->ClientToScreen({indent, c->Height()});
+  menu->SetPopupComponent(c);
+  menu->Popup(at.X, at.Y);
+}
+}  // namespace
+
 TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
     : plat::TButton(owner),
       layout_(std::make_unique<TZelButtonLayout>()),
@@ -489,21 +498,7 @@ void TZelCustomButton::RepeatTick() {
 void TZelCustomButton::ApplyImageList() {
   if (settingGlyph_) return;
   TBitmap b;
-  bool have = false;
-  if (image_.Valid()) {
-    TZelCustomImageList* l = image_.ImageList();
-    const int w = l->ImageWidth(image_.ListIndex()), h = l->ImageHeight(image_.ListIndex());
-    if (w > 0 && h > 0) {
-      b.SetSize(w, h);
-      b.SetPixelFormat(plat::pf24bit);
-      b.Canvas()->Brush()->SetStyle(plat::bsSolid);
-      b.Canvas()->Brush()->SetColor(plat::clFuchsia);
-      b.Canvas()->FillRect(plat::Rect(0, 0, w, h));
-      l->Draw(*b.Canvas(), 0, 0, image_.ListIndex(), image_.ImageIndex());
-      b.SetTransparentColor(plat::clFuchsia);
-      have = true;
-    }
-  }
+  const bool have = image_.Picture(b);
   settingGlyph_ = true;
   glyph_->SetBitmap(have ? &b : nullptr);
   settingGlyph_ = false;
@@ -555,10 +550,7 @@ void TZelButton::DropDown() {
     }
   } restore{this};
   if (OnDropDown) OnDropDown(this);
-  const plat::TPoint at = dropDownRight_ ? ClientToScreen({Width(), dropDownIndent_})
-                                         : ClientToScreen({dropDownIndent_, Height()});
-  dropDownMenu_->SetPopupComponent(this);
-  dropDownMenu_->Popup(at.X, at.Y);
+  DropMenu(dropDownMenu_, this, dropDownRight_, dropDownIndent_);
 }
 
 // ---- windowless buttons -------------------------------------------------------------------------------
@@ -701,11 +693,7 @@ void TZelBaseGraphicButton::SetDropDownMenu(plat::TPopupMenu* v) {
 void TZelBaseGraphicButton::SetTransparent(bool v) {
   if (v == transparent_) return;
   transparent_ = v;
-  if (v)
-    SetControlStyle(ControlStyle() & ~uint32_t(plat::csOpaque));
-  else
-    SetControlStyle(ControlStyle() | plat::csOpaque);
-  Perform(CM_ZELTRANSPARENTCHANGED);
+  TransparencyChanged(v);
 }
 
 bool TZelBaseGraphicButton::HoverChangesLook() const {
@@ -905,10 +893,7 @@ void TZelBaseGraphicButton::DropDown() {
     ~Restore() { b->SetState(bsMouseOver); }
   } restore{this};
   if (OnDropDown) OnDropDown(this);
-  const plat::TPoint at = dropDownRight_ ? ClientToScreen({Width(), dropDownIndent_})
-                                         : ClientToScreen({dropDownIndent_, Height()});
-  dropDownMenu_->SetPopupComponent(this);
-  dropDownMenu_->Popup(at.X, at.Y);
+  DropMenu(dropDownMenu_, this, dropDownRight_, dropDownIndent_);
 }
 
 void TZelBaseGraphicButton::EnabledChanged() {
@@ -977,21 +962,7 @@ bool TZelBaseGraphicButton::DialogChar(char ch) {
 void TZelBaseGraphicButton::ImageListChanged() {
   if (settingGlyph_) return;
   TBitmap b;
-  bool have = false;
-  if (ImageLink().Valid()) {
-    TZelCustomImageList* l = ImageList();
-    const int w = l->ImageWidth(ListIndex()), h = l->ImageHeight(ListIndex());
-    if (w > 0 && h > 0) {
-      b.SetSize(w, h);
-      b.SetPixelFormat(plat::pf24bit);
-      b.Canvas()->Brush()->SetStyle(plat::bsSolid);
-      b.Canvas()->Brush()->SetColor(plat::clFuchsia);
-      b.Canvas()->FillRect(plat::Rect(0, 0, w, h));
-      l->Draw(*b.Canvas(), 0, 0, ListIndex(), ImageIndex());
-      b.SetTransparentColor(plat::clFuchsia);
-      have = true;
-    }
-  }
+  const bool have = ImageLink().Picture(b);
   settingGlyph_ = true;
   glyph_->SetBitmap(have ? &b : nullptr);
   settingGlyph_ = false;

@@ -172,6 +172,21 @@ bool TZelImageLink::GetImage(plat::TBitmap& bitmap) const {
   return ImageList()->GetImage(listIndex_, imageIndex_, bitmap);
 }
 
+bool TZelImageLink::Picture(plat::TBitmap& b) const {
+  if (!Valid()) return false;
+  TZelCustomImageList* l = ImageList();
+  const int w = l->ImageWidth(listIndex_), h = l->ImageHeight(listIndex_);
+  if (w <= 0 || h <= 0) return false;
+  b.SetSize(w, h);
+  b.SetPixelFormat(plat::pf24bit);
+  b.Canvas()->Brush()->SetStyle(plat::bsSolid);
+  b.Canvas()->Brush()->SetColor(plat::clFuchsia);
+  b.Canvas()->FillRect(plat::Rect(0, 0, w, h));
+  l->Draw(*b.Canvas(), 0, 0, listIndex_, imageIndex_);
+  b.SetTransparentColor(plat::clFuchsia);
+  return true;
+}
+
 std::string TZelImageLink::StoredName() const {
   TZelCustomImageList* l = ImageList();
   return l ? l->Name() : std::string();
@@ -242,14 +257,18 @@ TZelBaseGraphicControl::TZelBaseGraphicControl(plat::TComponent* owner) : TZelBa
   SetBounds(0, 0, 30, 30);
 }
 
-void TZelBaseGraphicControl::SetTransparent(bool v) {
-  if (v == transparent_) return;
-  transparent_ = v;
-  if (v)
+void TZelBaseControl::TransparencyChanged(bool transparent) {
+  if (transparent)
     SetControlStyle(ControlStyle() & ~uint32_t(plat::csOpaque));
   else
     SetControlStyle(ControlStyle() | plat::csOpaque);
   Perform(CM_ZELTRANSPARENTCHANGED);
+}
+
+void TZelBaseGraphicControl::SetTransparent(bool v) {
+  if (v == transparent_) return;
+  transparent_ = v;
+  TransparencyChanged(v);
 }
 
 bool TZelBaseGraphicControl::TransparentOverParent() const {

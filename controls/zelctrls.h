@@ -130,6 +130,9 @@ public:
   bool Valid() const;  // a list with an image at the pair
   // Copies the selected image into bitmap; false (bitmap untouched) when there is none.
   bool GetImage(plat::TBitmap& bitmap) const;
+  // A picture of the selected image drawn on fuchsia, which it takes as its transparent colour;
+  // false when there is none.
+  bool Picture(plat::TBitmap& b) const;
   // The list's name as stored with the form under "Internal".
   std::string StoredName() const;
   // From the owner's Notification: forgets the list when c is it.
@@ -185,6 +188,8 @@ protected:
   virtual bool ParentSuppliesBackground() const { return false; }
   virtual void ImageListChanged() { InvalidateUnlessLoading(); }
   const TZelImageLink& ImageLink() const { return image_; }
+  // A transparent control leaves its parent showing under it: not opaque, and told so.
+  void TransparencyChanged(bool transparent);
   void Loaded() override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
 

@@ -40,20 +40,6 @@ void FillBackground(TCanvas& c, const TRect& r, TColor color) {
   c.FillRect(r);
 }
 
-// A picture of the selected image on fuchsia, which it takes as its transparent colour.
-bool ImageOfLink(const TZelImageLink& link, plat::TBitmap& b) {
-  if (!link.Valid()) return false;
-  TZelCustomImageList* l = link.ImageList();
-  const int w = l->ImageWidth(link.ListIndex()), h = l->ImageHeight(link.ListIndex());
-  if (w <= 0 || h <= 0) return false;
-  b.SetSize(w, h);
-  b.SetPixelFormat(plat::pf24bit);
-  FillBackground(*b.Canvas(), plat::Rect(0, 0, w, h), plat::clFuchsia);
-  l->Draw(*b.Canvas(), 0, 0, link.ListIndex(), link.ImageIndex());
-  b.SetTransparentColor(plat::clFuchsia);
-  return true;
-}
-
 // The flags that only place text, which measuring leaves out.
 constexpr uint32_t kPlacementFlags = plat::DT_CENTER | plat::DT_RIGHT | plat::DT_VCENTER | plat::DT_BOTTOM |
                                      plat::DT_END_ELLIPSIS | plat::DT_PATH_ELLIPSIS;
@@ -287,7 +273,7 @@ TZelCustomGlyphLabel::~TZelCustomGlyphLabel() {
   layout_->OnChange = nullptr;
 }
 
-bool TZelCustomGlyphLabel::Picture(plat::TBitmap& b) const { return ImageOfLink(ImageLink(), b); }
+bool TZelCustomGlyphLabel::Picture(plat::TBitmap& b) const { return ImageLink().Picture(b); }
 
 void TZelCustomGlyphLabel::AdjustBounds() {
   if (!AutoSize() || IsLoading()) return;
