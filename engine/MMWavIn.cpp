@@ -446,57 +446,27 @@ void TMMCustomWaveIn::QueueBuffer(int slot) {
   }
 }
 
-void TMMCustomWaveIn::Start() {
-  if (!IsOpen()) Open();
-  bool started = false;
-  try {
-    std::lock_guard<std::recursive_mutex> l(lock_);
-    if (IsOpen() && !IsStarted()) {
-      bufIndex_ = 0;
-      recordedBytes_ = 0;
-      limitReached_ = false;
-      reentry_ = 0;
-      stopping_ = false;
-      resetting_ = false;
-      stopDeferred_ = false;
-      stopPosted_ = false;
-      inQueue_ = 0;
-      wrap_.Clear();
-      UpdateByteLimit();
-      for (int i = 0; i < numBuffers_; ++i) QueueBuffer(i);
-      state_ |= kWaveStateStarted;
-      if (!IsPaused()) Check(fn_.Start(handle_), "WaveInStart");
-      TMMCustomSoundComponent::ChainStart();
-      LoadMeterStart();
-      meterStarted_ = true;
-      started = true;
-    }
-  } catch (...) {
-    FailAndClose(state_ | kWaveStateStarted);
-    throw;
-  }
-  if (started && OnStart) OnStart(this);
+void TMMCustomWaveIn::StartDevice() {
+  bufIndex_ = 0;
+  recordedBytes_ = 0;
+  limitReached_ = false;
+  reentry_ = 0;
+  stopping_ = false;
+  resetting_ = false;
+  stopDeferred_ = false;
+  stopPosted_ = false;
+  inQueue_ = 0;
+  wrap_.Clear();
+  UpdateByteLimit();
+  for (int i = 0; i < numBuffers_; ++i) QueueBuffer(i);
+  state_ |= kWaveStateStarted;
+  if (!IsPaused()) Check(fn_.Start(handle_), "WaveInStart");
+  TMMCustomSoundComponent::ChainStart();
 }
 
-void TMMCustomWaveIn::Pause() {
-  if (!IsOpen()) Open();
-  bool paused = false;
-  try {
-    {
-      std::lock_guard<std::recursive_mutex> l(lock_);
-      if (IsOpen() && !IsPaused()) {
-        // Stopping the device hands the partly filled buffer back, so nothing recorded is held.
-        if (IsStarted()) Check(fn_.Stop(handle_), "WaveInPause");
-        state_ |= kWaveStatePaused;
-        paused = true;
-      }
-    }
-    if (paused) TMMCustomSoundComponent::ChainPause();
-  } catch (...) {
-    FailAndClose();
-    throw;
-  }
-  if (paused && OnPause) OnPause(this);
+void TMMCustomWaveIn::PauseDevice() {
+  // Stopping the device hands the partly filled buffer back, so nothing recorded is held.
+  Check(fn_.Stop(handle_), "WaveInPause");
 }
 
 void TMMCustomWaveIn::Restart() {

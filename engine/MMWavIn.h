@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/MMDSPObj.h"
+#include "engine/MMTimer.h"
 #include "platform/audio/wave_device.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
@@ -172,9 +173,13 @@ constexpr uint8_t kWaveStatePaused = 8;
 template <class Base, class Functions, class Exception>
 class TMMWaveDevice : public Base {
 public:
+  virtual void Open() = 0;
   // Closes the device; asked for inside the completion handling, the close follows the stop.
   // Reports through OnError only.
   virtual void Close();
+  // Start and Pause open the device when needed.
+  virtual void Start();
+  virtual void Pause();
   virtual void Stop();
 
   uint8_t State() const { return state_; }
@@ -237,6 +242,10 @@ protected:
   // runs, the state is closed, OnClose, and a failure is raised.
   void FinishClose(const std::string& failure);
 
+  // Start's and Pause's own parts, under the lock: the device is open and not yet started, or
+  // started and not yet paused.
+  virtual void StartDevice() = 0;
+  virtual void PauseDevice() = 0;
   // A buffer came back from the driver (on the device's thread).
   virtual void BufferBack(uint64_t handle, WAVEHDR* hdr) = 0;
   virtual void HandleCompletions() = 0;
@@ -381,6 +390,46 @@ void TMMWaveDevice<B, F, E>::Close() {
 }
 
 template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Start() {
+  if (!IsOpen()) Open();
+  bool started = false;
+  try {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (IsOpen() && !IsStarted()) {
+      StartDevice();
+      LoadMeterStart();
+      meterStarted_ = true;
+      started = true;
+    }
+  } catch (...) {
+    FailAndClose(state_ | kWaveStateStarted);
+    throw;
+  }
+  if (started && OnStart) OnStart(this);
+}
+
+template <class B, class F, class E>
+void TMMWaveDevice<B, F, E>::Pause() {
+  if (!IsOpen()) Open();
+  bool paused = false;
+  try {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      if (IsOpen() && !IsPaused()) {
+        if (IsStarted()) PauseDevice();
+        state_ |= kWaveStatePaused;
+        paused = true;
+      }
+    }
+    if (paused) TMMCustomSoundComponent::ChainPause();
+  } catch (...) {
+    FailAndClose();
+    throw;
+  }
+  if (paused && OnPause) OnPause(this);
+}
+
+template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Stop() {
   RunWaveStop(stopThread_, [this] { DoStop(); }, [this] { FailAndClose(); });
 }
@@ -470,9 +519,7 @@ public:
   // ---- transport (UI thread) --------------------------------------------------------------------
   // Open, Start, Pause, Restart and Stop raise EMMWaveInError after OnError and leave the device
   // closed; Close reports through OnError only. Start and Pause open the device when needed.
-  virtual void Open();
-  virtual void Start();
-  virtual void Pause();
+  void Open() override;
   virtual void Restart();
 
   // The recorded position in TimeFormat units; never beyond a MaxRecordTime of 1 or more.
@@ -510,6 +557,8 @@ protected:
   void InitDevice();
 
 private:
+  void StartDevice() override;
+  void PauseDevice() override;
   void BufferBack(uint64_t handle, WAVEHDR* hdr) override;
   void HandleCompletions() override;
   void DoStop() override;

@@ -231,94 +231,61 @@ int TMMWaveOut::Refill() {
 
 // ---- transport -----------------------------------------------------------------------------------
 
-void TMMWaveOut::Start() {
-  if (!IsOpen()) Open();
-  bool started = false;
-  try {
-    std::lock_guard<std::recursive_mutex> l(lock_);
-    if (IsOpen() && !IsStarted()) {
-      // Filling many large buffers holds the UI up for a moment.
-      std::optional<plat::BusyCursor> busy;
-      if (showHourGlass_ && int64_t(BufferSize()) * numBuffers_ > 100000) busy.emplace();
-      positionBase_ = 0;
-      wrap_.Clear();
-      loopPosition_ = 0;
-      stopping_ = false;
-      resetting_ = false;
-      stopDeferred_ = false;
-      stopPosted_ = false;
-      pausedByReset_ = false;
-      reentry_ = 0;
-      doneIndex_ = 0;
-      inQueue_ = 0;
-      loopsLeft_ = loopCount_;
-      // Nothing plays while the buffers are written.
-      Check(fn_.Pause(handle_), "WaveOutPause");
-      CountFromHere();
-      TMMCustomSoundComponent::ChainStart();
-      moreBuffers_ = true;
-      const int32_t size = GetBufferSize();
-      int written = 0;
-      for (int i = 0; i < numBuffers_ && moreBuffers_; ++i) {
-        if (!buffers_[size_t(i)]) {
-          buffers_[size_t(i)] = AllocWaveHdr(allocator_, amFixed, uint32_t(size));
-          if (!buffers_[size_t(i)]) Error(Msg(64));
-        }
-        if (!(plat::LoadWaveHdrFlags(*buffers_[size_t(i)]) & plat::WHDR_PREPARED))
-          Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveOutPrepareHeader");
-        if (Fill(buffers_[size_t(i)]) == 0) break;
-        if (Write(i)) ++written;
-      }
-      numInUse_ = written;
-      state_ |= kWaveStateStarted;
-      if (written == 0) {
-        TMMCustomSoundComponent::ChainStop();
-        Error(WaveDeviceError("WaveOutStart", Msg(80)));
-      }
-      if (!IsPaused()) Check(fn_.Restart(handle_), "WaveOutRestart");
-      LoadMeterStart();
-      meterStarted_ = true;
-      started = true;
+void TMMWaveOut::StartDevice() {
+  // Filling many large buffers holds the UI up for a moment.
+  std::optional<plat::BusyCursor> busy;
+  if (showHourGlass_ && int64_t(BufferSize()) * numBuffers_ > 100000) busy.emplace();
+  positionBase_ = 0;
+  wrap_.Clear();
+  loopPosition_ = 0;
+  stopping_ = false;
+  resetting_ = false;
+  stopDeferred_ = false;
+  stopPosted_ = false;
+  pausedByReset_ = false;
+  reentry_ = 0;
+  doneIndex_ = 0;
+  inQueue_ = 0;
+  loopsLeft_ = loopCount_;
+  // Nothing plays while the buffers are written.
+  Check(fn_.Pause(handle_), "WaveOutPause");
+  CountFromHere();
+  TMMCustomSoundComponent::ChainStart();
+  moreBuffers_ = true;
+  const int32_t size = GetBufferSize();
+  int written = 0;
+  for (int i = 0; i < numBuffers_ && moreBuffers_; ++i) {
+    if (!buffers_[size_t(i)]) {
+      buffers_[size_t(i)] = AllocWaveHdr(allocator_, amFixed, uint32_t(size));
+      if (!buffers_[size_t(i)]) Error(Msg(64));
     }
-  } catch (...) {
-    FailAndClose(state_ | kWaveStateStarted);
-    throw;
+    if (!(plat::LoadWaveHdrFlags(*buffers_[size_t(i)]) & plat::WHDR_PREPARED))
+      Check(fn_.PrepareHeader(handle_, buffers_[size_t(i)]), "WaveOutPrepareHeader");
+    if (Fill(buffers_[size_t(i)]) == 0) break;
+    if (Write(i)) ++written;
   }
-  if (started && OnStart) OnStart(this);
+  numInUse_ = written;
+  state_ |= kWaveStateStarted;
+  if (written == 0) {
+    TMMCustomSoundComponent::ChainStop();
+    Error(WaveDeviceError("WaveOutStart", Msg(80)));
+  }
+  if (!IsPaused()) Check(fn_.Restart(handle_), "WaveOutRestart");
 }
 
-void TMMWaveOut::Pause() {
-  if (!IsOpen()) Open();
-  bool paused = false;
-  try {
-    {
-      std::lock_guard<std::recursive_mutex> l(lock_);
-      if (IsOpen() && !IsPaused()) {
-        if (IsStarted()) {
-          Check(fn_.Pause(handle_), "WaveOutPause");
-          if (DeviceUpstream()) {
-            // A live source upstream: what is queued goes, and the count goes on from here.
-            positionBase_ += TrackedDevicePosition();
-            resetting_ = true;
-            Check(fn_.Reset(handle_), "WaveOutReset");
-            wrap_.Clear();
-            CountFromHere();
-            doneIndex_ = 0;
-            inQueue_ = 0;
-            std::fill(atDriver_.begin(), atDriver_.end(), uint8_t(0));
-            pausedByReset_ = true;
-          }
-        }
-        state_ |= kWaveStatePaused;
-        paused = true;
-      }
-    }
-    if (paused) TMMCustomSoundComponent::ChainPause();
-  } catch (...) {
-    FailAndClose();
-    throw;
-  }
-  if (paused && OnPause) OnPause(this);
+void TMMWaveOut::PauseDevice() {
+  Check(fn_.Pause(handle_), "WaveOutPause");
+  if (!DeviceUpstream()) return;
+  // A live source upstream: what is queued goes, and the count goes on from here.
+  positionBase_ += TrackedDevicePosition();
+  resetting_ = true;
+  Check(fn_.Reset(handle_), "WaveOutReset");
+  wrap_.Clear();
+  CountFromHere();
+  doneIndex_ = 0;
+  inQueue_ = 0;
+  std::fill(atDriver_.begin(), atDriver_.end(), uint8_t(0));
+  pausedByReset_ = true;
 }
 
 void TMMWaveOut::Restart() {

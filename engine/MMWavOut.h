@@ -76,8 +76,6 @@ public:
   // the device closed; Close reports through OnError only. A Start whose source yields nothing
   // raises "Unable to start device".
   void Open() override;
-  void Start() override;
-  void Pause() override;
   void Restart() override;
   // After the source has moved: drops what is queued and plays on from the source's new place,
   // the position counting from 0 again.
@@ -112,6 +110,8 @@ public:
   std::string ClassName() const override { return "TMMWaveOut"; }
 
 private:
+  void StartDevice() override;
+  void PauseDevice() override;
   void BufferBack(uint64_t handle, WAVEHDR* hdr) override;
   void HandleCompletions() override;
   void DoStop() override;
