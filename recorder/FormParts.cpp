@@ -42,21 +42,45 @@ TDeckStatusBar* PlaceStatusBar(plat::TForm* form) {
   return bar;
 }
 
-TFileJobParts LayOutFileJob(plat::TForm* form, const std::string& name, const std::string& caption,
-                            int intervalMs) {
-  form->SetName(name);
-  form->SetCaption(caption);
-  form->SetBorderStyle(plat::bsDialog);
-  form->SetPosition(plat::poScreenCenter);
-  form->SetClientWidth(320);
-  form->SetClientHeight(96);
-  TFileJobParts parts;
-  parts.gauge = PlaceControl<TDeckGauge>(form, form, 12, 14, 296, 24);
-  parts.gauge->SetForeColor(plat::clNavy);
-  parts.cancel = PlaceControl<TDeckButton>(form, form, 117, 54, 85, 28, "Cancel");
-  parts.cancel->SetCancel(true);
-  parts.timer = new plat::TTimer(form);
-  parts.timer->SetEnabled(false);
-  parts.timer->SetInterval(intervalMs);
-  return parts;
+TFileJobForm::TFileJobForm(plat::TComponent* owner, const std::string& name, const std::string& caption,
+                           int intervalMs)
+    : plat::TForm(owner) {
+  SetName(name);
+  SetCaption(caption);
+  SetBorderStyle(plat::bsDialog);
+  SetPosition(plat::poScreenCenter);
+  SetClientWidth(320);
+  SetClientHeight(96);
+  Gauge1 = PlaceControl<TDeckGauge>(this, this, 12, 14, 296, 24);
+  Gauge1->SetForeColor(plat::clNavy);
+  Button1 = PlaceControl<TDeckButton>(this, this, 117, 54, 85, 28, "Cancel");
+  Button1->SetCancel(true);
+  Timer1 = new plat::TTimer(this);
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(intervalMs);
+  Button1->OnClick = [this](plat::TObject* s) { Button1Click(s); };
+  Timer1->OnTimer = [this](plat::TObject* s) { Timer1Timer(s); };
+  OnShow = [this](plat::TObject* s) { FormShow(s); };
+  OnCloseQuery = [this](plat::TObject* s, bool& can) { FormCloseQuery(s, can); };
+}
+
+void TFileJobForm::FormShow(plat::TObject*) {
+  CancelOrError = false;
+  Gauge1->SetProgress(0);
+  Timer1->SetEnabled(true);
+}
+
+void TFileJobForm::Button1Click(plat::TObject*) {
+  CancelOrError = true;
+  if (!working_) {
+    Timer1->SetEnabled(false);
+    SetModalResult(plat::mrCancel);
+  }
+}
+
+void TFileJobForm::FormCloseQuery(plat::TObject*, bool& CanClose) {
+  if (working_) {
+    CancelOrError = true;
+    CanClose = false;
+  }
 }

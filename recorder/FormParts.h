@@ -38,11 +38,23 @@ TCopyProgress GaugeCopyProgress(TDeckGauge* gauge, const bool* cancel);
 TDeckStatusBar* PlaceStatusBar(plat::TForm* form);
 
 // The window of a file job (the copy and the saving windows): a dialog with a navy gauge above a
-// Cancel button, and an idle timer of intervalMs that starts the job once the window shows.
-struct TFileJobParts {
-  TDeckGauge* gauge;
-  TDeckButton* cancel;
-  plat::TTimer* timer;
+// Cancel button, and an idle timer of intervalMs that starts the job once the window shows. While
+// the job runs, Cancel or closing the window only asks it to stop (CancelOrError); before, Cancel
+// ends the window.
+class TFileJobForm : public plat::TForm {
+public:
+  TFileJobForm(plat::TComponent* owner, const std::string& name, const std::string& caption, int intervalMs);
+
+  TDeckGauge* Gauge1 = nullptr;
+  TDeckButton* Button1 = nullptr;  // "Cancel"
+  plat::TTimer* Timer1 = nullptr;  // one shot after showing: the job
+  bool CancelOrError = false;
+
+  void FormShow(plat::TObject* Sender);
+  virtual void Timer1Timer(plat::TObject* Sender) = 0;
+  void Button1Click(plat::TObject* Sender);
+  void FormCloseQuery(plat::TObject* Sender, bool& CanClose);
+
+protected:
+  bool working_ = false;  // the job runs
 };
-TFileJobParts LayOutFileJob(plat::TForm* form, const std::string& name, const std::string& caption,
-                            int intervalMs);

@@ -6,23 +6,17 @@
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "recorder/DeckKit.h"
+#include "recorder/FormParts.h"
 
 class TSVMain;
 
-class TForm4 : public plat::TForm {
+class TForm4 : public TFileJobForm {
 public:
   explicit TForm4(plat::TComponent* owner);
   std::string ClassName() const override { return "TForm4"; }
 
-  TDeckGauge* Gauge1 = nullptr;
-  TDeckButton* Button1 = nullptr;    // "Cancel"
-  plat::TTimer* Timer1 = nullptr;    // one shot, 1000 ms after showing
-  bool CancelOrError = false;
-
-  void FormShow(plat::TObject* Sender);
-  void Timer1Timer(plat::TObject* Sender);
-  void Button1Click(plat::TObject* Sender);
-  void FormCloseQuery(plat::TObject* Sender, bool& CanClose);
+  // 1000 ms after showing: the copy.
+  void Timer1Timer(plat::TObject* Sender) override;
 
   // Copies the deck's chosen source to its copy path; the copy is whole or not there at all.
   bool CopyFile(const std::string& source, const std::string& target);
@@ -37,7 +31,6 @@ public:
 
 private:
   TSVMain* deck_;
-  bool copying_ = false;
 };
 
 extern TForm4* Form4;

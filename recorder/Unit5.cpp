@@ -19,23 +19,7 @@ const char* const kSaveTrouble =
     "the program. Call Tolmark \r\ntechinical support at (800) 555-0134 ";
 }
 
-TForm5::TForm5(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
-  const TFileJobParts parts = LayOutFileJob(this, "Form5", "Saving File", 250);
-  Gauge1 = parts.gauge;
-  Button1 = parts.cancel;
-  Timer1 = parts.timer;
-  Button1->OnClick = [this](TObject* s) { Button1Click(s); };
-  Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
-
-  OnShow = [this](TObject* s) { FormShow(s); };
-  OnCloseQuery = [this](TObject* s, bool& can) { FormCloseQuery(s, can); };
-}
-
-void TForm5::FormShow(TObject*) {
-  CancelOrError = false;
-  Gauge1->SetProgress(0);
-  Timer1->SetEnabled(true);
-}
+TForm5::TForm5(TComponent* owner) : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf(owner)) {}
 
 void TForm5::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
@@ -50,21 +34,6 @@ void TForm5::Timer1Timer(TObject*) {
   }
   working_ = false;
   SetModalResult(result);
-}
-
-void TForm5::Button1Click(TObject*) {
-  CancelOrError = true;
-  if (!working_) {
-    Timer1->SetEnabled(false);
-    SetModalResult(mrCancel);
-  }
-}
-
-void TForm5::FormCloseQuery(TObject*, bool& CanClose) {
-  if (working_) {
-    CancelOrError = true;
-    CanClose = false;
-  }
 }
 
 std::string TForm5::SaveTarget(const std::string& source) const {

@@ -7,25 +7,20 @@
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "recorder/DeckKit.h"
+#include "recorder/FormParts.h"
 
 class TSVMain;
 
-class TForm5 : public plat::TForm {
+class TForm5 : public TFileJobForm {
 public:
   explicit TForm5(plat::TComponent* owner);
   std::string ClassName() const override { return "TForm5"; }
 
-  TDeckGauge* Gauge1 = nullptr;     // 0..100 for a move, bytes for a copy
-  TDeckButton* Button1 = nullptr;   // "Cancel"
-  plat::TTimer* Timer1 = nullptr;   // one shot, 250 ms after showing: the save
-  bool CancelOrError = false;
   // How long the finished gauge stays before the after-save program runs.
   int SettleMs = 500;
 
-  void FormShow(plat::TObject* Sender);
-  void Timer1Timer(plat::TObject* Sender);
-  void Button1Click(plat::TObject* Sender);
-  void FormCloseQuery(plat::TObject* Sender, bool& CanClose);
+  // 250 ms after showing: the save, its progress on Gauge1 (0..100 for a move, bytes for a copy).
+  void Timer1Timer(plat::TObject* Sender) override;
 
   // The save itself: mrOk saved, mrCancel given up, mrRetry three attempts failed (the deck's
   // cart is then "QUICK", so that the next pass asks for a name).
@@ -46,7 +41,6 @@ private:
   // The deck plays and records the saved file from now on.
   void TakeSavedFile(const std::string& target);
   TSVMain* deck_;
-  bool working_ = false;
   std::string copiedTo_;  // the file the last copy wrote (a folder as target takes the name inside)
 };
 
