@@ -39,21 +39,29 @@ Span Clip(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
   return {sx, sy, dx, dy, w, h};
 }
 
-// Runs fn(sourcePixel, targetPixel) over the span, reading from a copy so that a target that
-// overlaps its source sees the source as it was.
+// Runs fn(span, from) for the span of two 24-bit bitmaps, from a copy of the source's part so
+// that a target that overlaps its source sees the source as it was.
 template <class F>
-void PerPixel(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn) {
+void OverSpan(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn) {
   CheckPixelFormat(src, "Source");
   CheckPixelFormat(dst, "Target");
-  Span s = Clip(src, r, dst, at);
+  const Span s = Clip(src, r, dst, at);
   if (s.empty()) return;
-  QImage from = src.Image().copy(s.sx, s.sy, s.w, s.h);
-  for (int y = 0; y < s.h; ++y) {
-    const uint8_t* in = from.constScanLine(y);
-    uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
-    for (int x = 0; x < s.w; ++x) fn(in + x * 3, out + x * 3);
-  }
+  const QImage from = src.Image().copy(s.sx, s.sy, s.w, s.h);
+  fn(s, from);
   dst.Modified();
+}
+
+// Runs fn(sourcePixel, targetPixel) over the span.
+template <class F>
+void PerPixel(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn) {
+  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+    for (int y = 0; y < s.h; ++y) {
+      const uint8_t* in = from.constScanLine(y);
+      uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
+      for (int x = 0; x < s.w; ++x) fn(in + x * 3, out + x * 3);
+    }
+  });
 }
 
 }  // namespace
@@ -77,28 +85,20 @@ void GrayScaleBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
 }
 
 void FlipRowsBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
-  CheckPixelFormat(src, "Source");
-  CheckPixelFormat(dst, "Target");
-  Span s = Clip(src, r, dst, at);
-  if (s.empty()) return;
-  QImage from = src.Image().copy(s.sx, s.sy, s.w, s.h);
-  for (int y = 0; y < s.h; ++y)
-    std::memcpy(dst.ScanLine(s.dy + y) + size_t(s.dx) * 3, from.constScanLine(s.h - 1 - y), size_t(s.w) * 3);
-  dst.Modified();
+  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+    for (int y = 0; y < s.h; ++y)
+      std::memcpy(dst.ScanLine(s.dy + y) + size_t(s.dx) * 3, from.constScanLine(s.h - 1 - y), size_t(s.w) * 3);
+  });
 }
 
 void FlipColumnsBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
-  CheckPixelFormat(src, "Source");
-  CheckPixelFormat(dst, "Target");
-  Span s = Clip(src, r, dst, at);
-  if (s.empty()) return;
-  QImage from = src.Image().copy(s.sx, s.sy, s.w, s.h);
-  for (int y = 0; y < s.h; ++y) {
-    const uint8_t* in = from.constScanLine(y);
-    uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
-    for (int x = 0; x < s.w; ++x) std::memcpy(out + x * 3, in + (s.w - 1 - x) * 3, 3);
-  }
-  dst.Modified();
+  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+    for (int y = 0; y < s.h; ++y) {
+      const uint8_t* in = from.constScanLine(y);
+      uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
+      for (int x = 0; x < s.w; ++x) std::memcpy(out + x * 3, in + (s.w - 1 - x) * 3, 3);
+    }
+  });
 }
 
 void AlphaBlendBits(TBitmap& src1, const TRect& r, TBitmap& src2, TPoint at2, float strength,
