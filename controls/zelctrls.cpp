@@ -343,6 +343,11 @@ plat::TPoint TZelCustomControl::ChildOffset(const plat::TControl* child) const {
   return child ? plat::TPoint{child->Left(), child->Top()} : plat::TPoint{};
 }
 
+plat::TPoint TZelCustomControl::OffsetInParent() const {
+  if (auto* p = dynamic_cast<const TZelCustomControl*>(Parent())) return p->ChildOffset(this);
+  return {Left(), Top()};
+}
+
 void TZelCustomControl::PaintBackground(TCanvas& c) {
   if (transparent_) {
     if (auto* p = dynamic_cast<TZelCustomControl*>(Parent()); p && TransparentOverParent())

@@ -271,6 +271,9 @@ public:
   virtual bool PaintChildBackground(plat::TControl* child, plat::TCanvas& canvas) { return false; }
   // Where a child's client origin lies in the background picture.
   virtual plat::TPoint ChildOffset(const plat::TControl* child) const;
+  // Where this control's own origin lies in the picture its children's offsets count from: as a
+  // kit parent's child, or its place in a parent of another kind.
+  plat::TPoint OffsetInParent() const;
   // Pixels a sizing label child leaves beside its text (a status bar's gap).
   virtual int ChildGap() const { return 0; }
 

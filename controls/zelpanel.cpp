@@ -50,14 +50,9 @@ plat::TPoint TZelCustomPanel::ChildOffset(const plat::TControl* child) const {
   const plat::TPoint b = BorderOffset(this);
   o.X += b.X;
   o.Y += b.Y;
-  if (auto* p = dynamic_cast<const TZelCustomControl*>(Parent())) {
-    const plat::TPoint up = p->ChildOffset(this);
-    o.X += up.X;
-    o.Y += up.Y;
-  } else {
-    o.X += Left();
-    o.Y += Top();
-  }
+  const plat::TPoint up = OffsetInParent();
+  o.X += up.X;
+  o.Y += up.Y;
   return o;
 }
 
@@ -282,13 +277,8 @@ plat::TPoint TZelCustomScrollBox::ChildOffset(const plat::TControl* child) const
                          : plat::TPoint{};
   o.X += bevel_->Extent();
   o.Y += bevel_->Extent();
-  if (auto* p = dynamic_cast<const TZelCustomControl*>(Parent())) {
-    const plat::TPoint up = p->ChildOffset(this);
-    o.X += up.X;
-    o.Y += up.Y;
-  } else {
-    o.X += Left();
-    o.Y += Top();
-  }
+  const plat::TPoint up = OffsetInParent();
+  o.X += up.X;
+  o.Y += up.Y;
   return o;
 }
