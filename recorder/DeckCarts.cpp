@@ -255,14 +255,7 @@ std::string TSVMain::BlankCartPath() {
 
 bool TSVMain::QuickRecordLoad() {
   if (DeckLoaded) return false;
-  Enable(RecordButton, true);
-  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton,
-                         EditButton, SaveButton})
-    Enable(b, false);
-  Enable(EjectButton, true);
-  SetLoadEnabled(false);
-  Enable(OtherButton, true);
-  SetMetersEnabled(true);
+  EnableForRecording();
   if (CartKind == KindCustom)
     GetCustomFormat();
   else

@@ -109,14 +109,7 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   DeckLoaded = true;
   Paused = Stopped = false;
   ChangedSinceSave = true;
-  Enable(RecordButton, true);
-  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton,
-                         EditButton, SaveButton})
-    Enable(b, false);
-  Enable(EjectButton, true);
-  SetLoadEnabled(false);
-  Enable(OtherButton, true);
-  SetMetersEnabled(true);
+  EnableForRecording();
   TrackBar->SetEnabled(false);
   return true;
 }

@@ -135,6 +135,17 @@ void TSVMain::SetMetersEnabled(bool on) {
   }
 }
 
+void TSVMain::EnableForRecording() {
+  Enable(RecordButton, true);
+  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton,
+                         EditButton, SaveButton})
+    Enable(b, false);
+  Enable(EjectButton, true);
+  SetLoadEnabled(false);
+  Enable(OtherButton, true);
+  SetMetersEnabled(true);
+}
+
 void TSVMain::Focus(TDeckButton* button) {
   if (button->Enabled() && button->Showing()) button->SetFocus();
 }

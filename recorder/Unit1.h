@@ -407,6 +407,8 @@ private:
   static std::string FitLine(TDeckLabel* label, const std::string& text);
   void SetLoadEnabled(bool on);
   void SetMetersEnabled(bool on);
+  // A blank cart waits for its recording: Record, Eject, Other and the meters only.
+  void EnableForRecording();
   void Focus(TDeckButton* button);
   // The cart's file has gone: says so and ejects.
   bool CartGone();
