@@ -9,14 +9,6 @@ constexpr int64_t kFreeSpaceCapMs = 2146483647 / 64;  // format 26 takes 64 byte
 
 class DeckCarts : public DeckHarness {
 protected:
-  std::string OpenTake(int64_t ms, const std::string& name = "take.wav") {
-    std::string path = dir.Path(name);
-    WriteTake(path, ms);
-    dialogs->AnswerFile(path);
-    deck->LoadCart1Click(deck);
-    Pump();
-    return path;
-  }
   void Seek(int64_t ms) {
     deck->SetSliderPosition(ms);
     deck->Seek();
@@ -71,7 +63,7 @@ TEST_F(DeckCarts, EachKindOfCartMayRecordItsOwnLength) {
 
   // An opened file may take what the free space holds.
   if (EnoughSpaceForTheCap()) {
-    OpenTake(3000);
+    LoadTake(3000);
     Seek(1000);
     Key(plat::VK_F5);
     EXPECT_NEAR(kFreeSpaceCapMs, deck->RecordingLimit, 1);
@@ -111,7 +103,7 @@ TEST_F(DeckCarts, NoTimeLeftRefusesToRecord) {
   // its own length only, and its Max Time reads the standard length in HHMMSS digits.
   Key(plat::VK_F7);
   deck->Config.useLengthForAllWav = true;
-  OpenTake(20000, "long2.wav");
+  LoadTake(20000, "long2.wav");
   EXPECT_EQ("00:00:10.000", deck->MaxTime->Caption());
   Seek(5000);
   Key(plat::VK_F5);
@@ -122,7 +114,7 @@ TEST_F(DeckCarts, NoTimeLeftRefusesToRecord) {
 
 TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
   StartDeck();
-  std::string path = OpenTake(2000);
+  std::string path = LoadTake(2000);
   std::string before = Read(path);
   Seek(1000);
   Key(plat::VK_F5);
@@ -140,7 +132,7 @@ TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
 
 TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondOverflows) {
   StartDeck();
-  OpenTake(10000);
+  LoadTake(10000);
   Seek(6000);
   Key('E', plat::ssAlt);
   ASSERT_TRUE(Form22->Visible());
@@ -184,7 +176,7 @@ TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondOverflows) {
 
 TEST_F(DeckCarts, EjectingAChangedCartClosesThePunchInPanel) {
   StartDeck();
-  OpenTake(5000);
+  LoadTake(5000);
   Seek(1000);
   Key('B', plat::ssAlt);
   Seek(3000);
@@ -209,7 +201,7 @@ TEST_F(DeckCarts, EjectingAChangedCartClosesThePunchInPanel) {
 
 TEST_F(DeckCarts, SavingOntoItselfCopiesNothing) {
   StartDeck();
-  std::string path = OpenTake(1000);
+  std::string path = LoadTake(1000);
   std::string before = Read(path);
   dialogs->AnswerFile(path);
   dialogs->AnswerMessage(plat::mrYes);  // overwrite?
@@ -223,7 +215,7 @@ TEST_F(DeckCarts, SavingOntoItselfCopiesNothing) {
 
 TEST_F(DeckCarts, ThreeFailedCopiesLeadBackToTheSaveDialog) {
   StartDeck();
-  OpenTake(1000);
+  LoadTake(1000);
   // Root may write anywhere, but not below a regular file.
   ASSERT_TRUE(plat::WriteWholeFile(dir.Path("plain"), "x"));
   dialogs->AnswerFile(dir.Path("plain/out.wav"));

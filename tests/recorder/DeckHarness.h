@@ -117,6 +117,15 @@ protected:
     EXPECT_TRUE(plat::WriteWholeFile(path, data));
     return data;
   }
+  // A take of ms written in the test folder and opened through the deck's Load.
+  std::string LoadTake(int64_t ms, const std::string& name = "take.wav") {
+    std::string path = dir.Path(name);
+    WriteTake(path, ms);
+    dialogs->AnswerFile(path);
+    deck->LoadCart1Click(deck);
+    Pump();
+    return path;
+  }
   static std::string Read(const std::string& path) {
     std::string s;
     plat::ReadWholeFile(path, s);

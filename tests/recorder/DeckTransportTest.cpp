@@ -23,17 +23,7 @@ std::string Row(TSVMain* d) {
 }
 }  // namespace
 
-class DeckTransport : public DeckHarness {
-protected:
-  std::string LoadTake(int64_t ms, const std::string& name = "take.wav") {
-    std::string path = dir.Path(name);
-    WriteTake(path, ms);
-    dialogs->AnswerFile(path);
-    deck->LoadCart1Click(deck);
-    Pump();
-    return path;
-  }
-};
+class DeckTransport : public DeckHarness {};
 
 TEST_F(DeckTransport, EachStateLeavesItsButtonsUsable) {
   StartDeck();
