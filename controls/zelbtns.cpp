@@ -310,18 +310,7 @@ void DropMenu(plat::TPopupMenu* menu, plat::TControl* c, bool right, int indent)
 }  // namespace
 
 TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
-    : plat::TButton(owner),
-      layout_(std::make_unique<TZelButtonLayout>()),
-      fontFX_(std::make_unique<TZelFxCaption>()),
-      glyph_(std::make_unique<TZelGlyph>()),
-      image_(this, [this] { ApplyImageList(); }) {
-  layout_->OnChange = [this](plat::TObject*) {
-    if (!IsLoading()) Invalidate();
-  };
-  fontFX_->OnChange = [this](plat::TObject*) { OptionChanged(true); };
-  glyph_->OnChange = [this](plat::TObject*) {
-    if (!IsLoading()) Invalidate();
-  };
+    : TZelButtonOptions(owner), image_(this, [this] { GlyphFromLink(image_); }) {
   SetControlStyle(ControlStyle() | plat::csReplicatable);
   SetColor(plat::clWindow);
   SetParentColor(true);
@@ -335,9 +324,6 @@ TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
 TZelCustomButton::~TZelCustomButton() {
   StopRepeat();
   if (Widget()) Widget()->removeEventFilter(watch_.get());
-  layout_->OnChange = nullptr;
-  fontFX_->OnChange = nullptr;
-  glyph_->OnChange = nullptr;
 }
 
 void TZelCustomButton::SetGlyph(TBitmap* v) {
@@ -347,18 +333,6 @@ void TZelCustomButton::SetGlyph(TBitmap* v) {
     settingGlyph_ = false;
   }
   glyph_->SetBitmap(v);
-}
-
-void TZelCustomButton::SetUseCaption(bool v) {
-  if (v == useCaption_) return;
-  useCaption_ = v;
-  Invalidate();
-}
-
-void TZelCustomButton::SetMultiLine(bool v) {
-  if (v == multiLine_) return;
-  multiLine_ = v;
-  Invalidate();
 }
 
 void TZelCustomButton::SetStyle(TZelNormalButtonStyle v) {
@@ -464,13 +438,6 @@ void TZelCustomButton::FontChanged() {
   OptionChanged(false);
 }
 
-void TZelCustomButton::OptionChanged(bool fromFontFX) {
-  if (IsLoading()) return;
-  // Every font here is scalable, so a rotated caption never needs another face.
-  if (fromFontFX) SetParentFont(false);
-  Invalidate();
-}
-
 void TZelCustomButton::StartRepeat() {
   repeatId_ = AddPoolTimer(repeatingDelay_, [this](plat::TObject*) { RepeatTick(); });
   if (TZelTimerItem* t = ZelApplication->TimerById(repeatId_)) t->SetEnabled(true);
@@ -495,18 +462,10 @@ void TZelCustomButton::RepeatTick() {
   Click();
 }
 
-void TZelCustomButton::ApplyImageList() {
-  if (settingGlyph_) return;
-  TBitmap b;
-  const bool have = image_.Picture(b);
-  settingGlyph_ = true;
-  glyph_->SetBitmap(have ? &b : nullptr);
-  settingGlyph_ = false;
-}
 
 void TZelCustomButton::Loaded() {
   plat::TButton::Loaded();
-  ApplyImageList();
+  GlyphFromLink(image_);
 }
 
 void TZelCustomButton::Notification(plat::TComponent* c, plat::TOperation op) {
@@ -556,13 +515,7 @@ void TZelButton::DropDown() {
 // ---- windowless buttons -------------------------------------------------------------------------------
 
 TZelBaseGraphicButton::TZelBaseGraphicButton(plat::TComponent* owner)
-    : TZelBaseControl(owner),
-      layout_(std::make_unique<TZelButtonLayout>()),
-      fontFX_(std::make_unique<TZelFxCaption>()),
-      glyph_(std::make_unique<TZelGlyph>()) {
-  layout_->OnChange = [this](plat::TObject*) { InvalidateUnlessLoading(); };
-  fontFX_->OnChange = [this](plat::TObject*) { OptionChanged(true); };
-  glyph_->OnChange = [this](plat::TObject*) { InvalidateUnlessLoading(); };
+    : TZelButtonOptions(owner) {
   SetControlStyle(plat::csCaptureMouse | plat::csOpaque | plat::csDoubleClicks);
   SetColor(plat::clWindow);
   SetParentColor(true);
@@ -578,9 +531,6 @@ TZelBaseGraphicButton::~TZelBaseGraphicButton() {
   StopTimer(0);
   StopTimer(1);
   if (Widget()) Widget()->removeEventFilter(watch_.get());
-  layout_->OnChange = nullptr;
-  fontFX_->OnChange = nullptr;
-  glyph_->OnChange = nullptr;
 }
 
 void TZelBaseGraphicButton::SetGlyph(TBitmap* v) {
@@ -601,18 +551,6 @@ void TZelBaseGraphicButton::SetEnterColor(TColor v) {
 void TZelBaseGraphicButton::SetEnterColorChange(bool v) {
   if (v == enterColorChange_) return;
   enterColorChange_ = v;
-  InvalidateUnlessLoading();
-}
-
-void TZelBaseGraphicButton::SetMultiLine(bool v) {
-  if (v == multiLine_) return;
-  multiLine_ = v;
-  InvalidateUnlessLoading();
-}
-
-void TZelBaseGraphicButton::SetUseCaption(bool v) {
-  if (v == useCaption_) return;
-  useCaption_ = v;
   InvalidateUnlessLoading();
 }
 
@@ -918,12 +856,6 @@ void TZelBaseGraphicButton::FontChanged() {
   OptionChanged(false);
 }
 
-void TZelBaseGraphicButton::OptionChanged(bool fromFontFX) {
-  if (IsLoading()) return;
-  if (fromFontFX) SetParentFont(false);
-  Invalidate();
-}
-
 bool TZelBaseGraphicButton::DialogChar(char ch) {
   if (!plat::IsAccel(ch, Caption()) || !Enabled() || !Visible()) return false;
   if (Parent() && !Parent()->Enabled()) return false;
@@ -959,14 +891,7 @@ bool TZelBaseGraphicButton::DialogChar(char ch) {
   return true;
 }
 
-void TZelBaseGraphicButton::ImageListChanged() {
-  if (settingGlyph_) return;
-  TBitmap b;
-  const bool have = ImageLink().Picture(b);
-  settingGlyph_ = true;
-  glyph_->SetBitmap(have ? &b : nullptr);
-  settingGlyph_ = false;
-}
+void TZelBaseGraphicButton::ImageListChanged() { GlyphFromLink(ImageLink()); }
 
 void TZelBaseGraphicButton::Loaded() { TZelBaseControl::Loaded(); }
 

@@ -101,38 +101,26 @@ private:
   TZelGlyphList* list_ = nullptr;
 };
 
-// ---- push button ------------------------------------------------------------------------------------
-class TZelButtonWatch;
-
-class TZelCustomButton : public plat::TButton {
+// ---- what the buttons share ----------------------------------------------------------------------------
+// The push button's and the windowless buttons' look (layout, caption effects, glyph), their
+// caption and hint options and their repeat settings. A changed option repaints, unless loading.
+template <class Base>
+class TZelButtonOptions : public Base {
 public:
-  explicit TZelCustomButton(plat::TComponent* owner);
-  ~TZelCustomButton() override;
-
   TZelButtonLayout* ButtonLayout() const { return layout_.get(); }
   void SetButtonLayout(TZelButtonLayout* v) { layout_->Assign(v); }
   TZelFxCaption* FontFX() const { return fontFX_.get(); }
   void SetFontFX(TZelFxCaption* v) { fontFX_->Assign(v); }
   plat::TBitmap* Glyph() const { return glyph_->Bitmap(); }
-  // Clears ImageList (unless loading).
-  void SetGlyph(plat::TBitmap* v);
   int NumGlyphs() const { return glyph_->NumGlyphs(); }
   void SetNumGlyphs(int v) { glyph_->SetNumGlyphs(v); }
   TZelGlyph* GlyphObject() const { return glyph_.get(); }
   bool HideHint() const { return hideHint_; }
   void SetHideHint(bool v) { hideHint_ = v; }
   bool UseCaption() const { return useCaption_; }
-  void SetUseCaption(bool v);
+  void SetUseCaption(bool v) { SetOption(useCaption_, v); }
   bool MultiLine() const { return multiLine_; }
-  void SetMultiLine(bool v);
-  TZelNormalButtonStyle Style() const { return style_; }
-  void SetStyle(TZelNormalButtonStyle v);
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
+  void SetMultiLine(bool v) { SetOption(multiLine_, v); }
 
   // Repeating: while the left button is held on the button, a click RepeatingDelay ms after the
   // press and then every RepeatingInterval ms, while the cursor is on the button; the release
@@ -143,6 +131,71 @@ public:
   void SetRepeatingInterval(uint16_t v) { repeatingInterval_ = v; }
   uint16_t RepeatingDelay() const { return repeatingDelay_; }
   void SetRepeatingDelay(uint16_t v) { repeatingDelay_ = v; }
+
+protected:
+  explicit TZelButtonOptions(plat::TComponent* owner)
+      : Base(owner),
+        layout_(std::make_unique<TZelButtonLayout>()),
+        fontFX_(std::make_unique<TZelFxCaption>()),
+        glyph_(std::make_unique<TZelGlyph>()) {
+    layout_->OnChange = [this](plat::TObject*) { OptionChanged(false); };
+    fontFX_->OnChange = [this](plat::TObject*) { OptionChanged(true); };
+    glyph_->OnChange = [this](plat::TObject*) { OptionChanged(false); };
+  }
+  ~TZelButtonOptions() override {
+    layout_->OnChange = nullptr;
+    fontFX_->OnChange = nullptr;
+    glyph_->OnChange = nullptr;
+  }
+  template <class T>
+  void SetOption(T& field, T v) {
+    if (field == v) return;
+    field = v;
+    OptionChanged(false);
+  }
+  void OptionChanged(bool fromFontFX) {
+    if (this->IsLoading()) return;
+    // Every font here is scalable, so a rotated caption never needs another face.
+    if (fromFontFX) this->SetParentFont(false);
+    this->Invalidate();
+  }
+  // The glyph becomes link's picture, or none.
+  void GlyphFromLink(const TZelImageLink& link) {
+    if (settingGlyph_) return;
+    plat::TBitmap b;
+    const bool have = link.Picture(b);
+    settingGlyph_ = true;
+    glyph_->SetBitmap(have ? &b : nullptr);
+    settingGlyph_ = false;
+  }
+
+  std::unique_ptr<TZelButtonLayout> layout_;
+  std::unique_ptr<TZelFxCaption> fontFX_;
+  std::unique_ptr<TZelGlyph> glyph_;
+  bool hideHint_ = true, useCaption_ = true, multiLine_ = false;
+  bool repeatedClick_ = false;
+  uint16_t repeatingInterval_ = 100, repeatingDelay_ = 500;
+  bool settingGlyph_ = false;  // the glyph is being set from the image list, or the list cleared for a glyph
+};
+
+// ---- push button ------------------------------------------------------------------------------------
+class TZelButtonWatch;
+
+class TZelCustomButton : public TZelButtonOptions<plat::TButton> {
+public:
+  explicit TZelCustomButton(plat::TComponent* owner);
+  ~TZelCustomButton() override;
+
+  // Clears ImageList (unless loading).
+  void SetGlyph(plat::TBitmap* v);
+  TZelNormalButtonStyle Style() const { return style_; }
+  void SetStyle(TZelNormalButtonStyle v);
+  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
+  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
+  int ImageIndex() const { return image_.ImageIndex(); }
+  void SetImageIndex(int v) { image_.SetImageIndex(v); }
+  int ListIndex() const { return image_.ListIndex(); }
+  void SetListIndex(int v) { image_.SetListIndex(v); }
 
   plat::TNotifyEvent OnMouseExit;
 
@@ -178,19 +231,11 @@ private:
   void StartRepeat();
   void StopRepeat();
   void RepeatTick();
-  void ApplyImageList();
-  void OptionChanged(bool fromFontFX);
 
-  std::unique_ptr<TZelButtonLayout> layout_;
-  std::unique_ptr<TZelFxCaption> fontFX_;
-  std::unique_ptr<TZelGlyph> glyph_;
   TZelImageLink image_;
   std::unique_ptr<TZelButtonWatch> watch_;
-  bool hideHint_ = true, useCaption_ = true, multiLine_ = false;
   TZelNormalButtonStyle style_ = nbsAutoDetect;
-  bool repeatedClick_ = false;
-  uint16_t repeatingInterval_ = 100, repeatingDelay_ = 500;
-  bool mouseInside_ = false, dropping_ = false, tracking_ = false, settingGlyph_ = false;
+  bool mouseInside_ = false, dropping_ = false, tracking_ = false;
   uint16_t repeatId_ = 0;
 };
 
@@ -221,36 +266,17 @@ private:
 };
 
 // ---- windowless buttons -------------------------------------------------------------------------------
-class TZelBaseGraphicButton : public TZelBaseControl {
+class TZelBaseGraphicButton : public TZelButtonOptions<TZelBaseControl> {
 public:
   explicit TZelBaseGraphicButton(plat::TComponent* owner);
   ~TZelBaseGraphicButton() override;
 
-  TZelButtonLayout* ButtonLayout() const { return layout_.get(); }
-  void SetButtonLayout(TZelButtonLayout* v) { layout_->Assign(v); }
-  TZelFxCaption* FontFX() const { return fontFX_.get(); }
-  void SetFontFX(TZelFxCaption* v) { fontFX_->Assign(v); }
-  plat::TBitmap* Glyph() const { return glyph_->Bitmap(); }
+  // Clears ImageList (unless loading).
   void SetGlyph(plat::TBitmap* v);
-  int NumGlyphs() const { return glyph_->NumGlyphs(); }
-  void SetNumGlyphs(int v) { glyph_->SetNumGlyphs(v); }
-  TZelGlyph* GlyphObject() const { return glyph_.get(); }
   plat::TColor EnterColor() const { return enterColor_; }
   void SetEnterColor(plat::TColor v);
   bool EnterColorChange() const { return enterColorChange_; }
   void SetEnterColorChange(bool v);
-  bool HideHint() const { return hideHint_; }
-  void SetHideHint(bool v) { hideHint_ = v; }
-  bool MultiLine() const { return multiLine_; }
-  void SetMultiLine(bool v);
-  bool UseCaption() const { return useCaption_; }
-  void SetUseCaption(bool v);
-  bool RepeatedClick() const { return repeatedClick_; }
-  void SetRepeatedClick(bool v) { repeatedClick_ = v; }
-  uint16_t RepeatingInterval() const { return repeatingInterval_; }
-  void SetRepeatingInterval(uint16_t v) { repeatingInterval_ = v; }
-  uint16_t RepeatingDelay() const { return repeatingDelay_; }
-  void SetRepeatingDelay(uint16_t v) { repeatingDelay_ = v; }
 
   bool AllowMouseOver() const { return allowMouseOver_; }
   void SetAllowMouseOver(bool v);
@@ -333,15 +359,9 @@ private:
   void ExitOnce();
   void CheckCursor();
   void Broadcast();
-  void OptionChanged(bool fromFontFX);
 
-  std::unique_ptr<TZelButtonLayout> layout_;
-  std::unique_ptr<TZelFxCaption> fontFX_;
-  std::unique_ptr<TZelGlyph> glyph_;
   plat::TColor enterColor_ = plat::clCaptionText;
-  bool enterColorChange_ = false, hideHint_ = true, multiLine_ = false, useCaption_ = true;
-  bool repeatedClick_ = false;
-  uint16_t repeatingInterval_ = 100, repeatingDelay_ = 500;
+  bool enterColorChange_ = false;
   bool allowMouseOver_ = false, allowTransparency_ = true;
   int groupIndex_ = 0;
   bool allowAllUp_ = false, pressed_ = false, dropDownCombo_ = false;
@@ -350,7 +370,7 @@ private:
   int dropDownIndent_ = 0;
   bool dropDownRight_ = false, transparent_ = false;
   TZelButtonState state_ = bsUp, prevState_ = bsUp;
-  bool tracking_ = false, mouseInside_ = false, cursorCheck_ = false, settingGlyph_ = false;
+  bool tracking_ = false, mouseInside_ = false, cursorCheck_ = false;
   uint8_t pixelOffset_ = 0;
   bool offsetEnabled_ = false;
   std::array<uint16_t, 2> timers_{};
