@@ -385,6 +385,12 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
                   const std::string& workDir) {
   std::string exe = FindProgram(program);
   if (exe.empty()) return false;
+  // Only async-signal-safe calls may follow the fork in a threaded process, so the argument
+  // vector is built before it.
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   // Double fork so the program is not our child: nobody has to reap it and it outlives us.
   int pipefd[2];
   if (::pipe2(pipefd, O_CLOEXEC) != 0) return false;
@@ -403,10 +409,6 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
       (void)!::write(pipefd[1], &e, sizeof e);
       _exit(127);
     }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe.c_str()));
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     ::execve(exe.c_str(), argv.data(), environ);
     int e = errno;
     (void)!::write(pipefd[1], &e, sizeof e);
