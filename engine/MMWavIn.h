@@ -166,6 +166,21 @@ constexpr uint8_t kWaveStateOpen = 2;
 constexpr uint8_t kWaveStateStarted = 4;
 constexpr uint8_t kWaveStatePaused = 8;
 
+// The platform functions both wave device components call (the handle is an input's or an
+// output's).
+struct TWaveDeviceFunctions {
+  std::function<uint32_t()> GetNumDevs;
+  std::function<plat::MMRESULT(int32_t, plat::WaveCaps&)> GetDevCaps;
+  std::function<plat::MMRESULT(plat::MMRESULT, std::string&)> GetErrorText;
+  std::function<plat::MMRESULT(uint64_t*, int32_t, const WAVEFORMATEX*, plat::WaveCallback, uint32_t)> Open;
+  std::function<plat::MMRESULT(uint64_t)> Close;
+  std::function<plat::MMRESULT(uint64_t, WAVEHDR*)> PrepareHeader;
+  std::function<plat::MMRESULT(uint64_t, WAVEHDR*)> UnprepareHeader;
+  std::function<plat::MMRESULT(uint64_t)> Reset;
+  std::function<plat::MMRESULT(uint64_t, plat::MMTIME&)> GetPosition;
+  std::function<plat::MMRESULT(uint64_t, int32_t&)> GetID;
+};
+
 // What the wave input and output components share: the device table and state, the buffers at
 // the driver, the completion route and window, the properties refused while open, Close and Stop,
 // and the error path (OnError, then Exception). A class made of it opens, stops, closes and takes
@@ -495,20 +510,10 @@ void TMMWaveDevice<B, F, E>::WndProc(plat::Message& m) {
 
 // The platform functions a wave input component calls. TMMWaveIn fills them with the system's
 // wave-input functions; a test may put others in.
-struct TWaveInFunctions {
-  std::function<uint32_t()> GetNumDevs;
-  std::function<plat::MMRESULT(int32_t, plat::WaveCaps&)> GetDevCaps;
-  std::function<plat::MMRESULT(plat::MMRESULT, std::string&)> GetErrorText;
-  std::function<plat::MMRESULT(plat::HWAVEIN*, int32_t, const WAVEFORMATEX*, plat::WaveCallback, uint32_t)> Open;
-  std::function<plat::MMRESULT(plat::HWAVEIN)> Close;
-  std::function<plat::MMRESULT(plat::HWAVEIN, WAVEHDR*)> PrepareHeader;
-  std::function<plat::MMRESULT(plat::HWAVEIN, WAVEHDR*)> UnprepareHeader;
+struct TWaveInFunctions : TWaveDeviceFunctions {
   std::function<plat::MMRESULT(plat::HWAVEIN, WAVEHDR*)> AddBuffer;
   std::function<plat::MMRESULT(plat::HWAVEIN)> Start;
   std::function<plat::MMRESULT(plat::HWAVEIN)> Stop;
-  std::function<plat::MMRESULT(plat::HWAVEIN)> Reset;
-  std::function<plat::MMRESULT(plat::HWAVEIN, plat::MMTIME&)> GetPosition;
-  std::function<plat::MMRESULT(plat::HWAVEIN, int32_t&)> GetID;
 };
 
 class TMMCustomWaveIn : public TMMWaveDevice<TMMCustomSoundComponent, TWaveInFunctions, EMMWaveInError> {

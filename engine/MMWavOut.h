@@ -45,20 +45,10 @@ public:
   std::string ClassName() const override { return "TMMCustomWaveOutComponent"; }
 };
 
-struct TWaveOutFunctions {
-  std::function<uint32_t()> GetNumDevs;
-  std::function<plat::MMRESULT(int32_t, plat::WaveCaps&)> GetDevCaps;
-  std::function<plat::MMRESULT(plat::MMRESULT, std::string&)> GetErrorText;
-  std::function<plat::MMRESULT(plat::HWAVEOUT*, int32_t, const WAVEFORMATEX*, plat::WaveCallback, uint32_t)> Open;
-  std::function<plat::MMRESULT(plat::HWAVEOUT)> Close;
-  std::function<plat::MMRESULT(plat::HWAVEOUT, WAVEHDR*)> PrepareHeader;
-  std::function<plat::MMRESULT(plat::HWAVEOUT, WAVEHDR*)> UnprepareHeader;
+struct TWaveOutFunctions : TWaveDeviceFunctions {
   std::function<plat::MMRESULT(plat::HWAVEOUT, WAVEHDR*)> Write;
   std::function<plat::MMRESULT(plat::HWAVEOUT)> Pause;
   std::function<plat::MMRESULT(plat::HWAVEOUT)> Restart;
-  std::function<plat::MMRESULT(plat::HWAVEOUT)> Reset;
-  std::function<plat::MMRESULT(plat::HWAVEOUT, plat::MMTIME&)> GetPosition;
-  std::function<plat::MMRESULT(plat::HWAVEOUT, int32_t&)> GetID;
 };
 
 class TMMWaveOutThread : public TMMWaveDeviceThread {
