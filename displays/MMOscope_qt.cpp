@@ -163,6 +163,45 @@ void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major, const std::st
   labelEnd = tx + tw;
 }
 
+void TMMSelectionDisplay::SetSelection(int start, int end) {
+  if (SetScopeSelection(selStart_, selEnd_, start, end, w_)) RepaintWhole();
+}
+
+void TMMSelectionDisplay::SetLocator(int x) { Set(locator_, std::clamp(x, -1, w_)); }
+
+void TMMSelectionDisplay::Selecting(int start, int end) {
+  if (OnSelecting) OnSelecting(this, start, end);
+}
+
+void TMMSelectionDisplay::SelectEnd(int start, int end) {
+  if (OnSelectEnd) OnSelectEnd(this, start, end);
+}
+
+bool TMMSelectionDisplay::PressSelection(TMouseButton b, int x) {
+  if (b != mbRight || !useSelection_ || locked_) return false;
+  drag_.Press(std::clamp(x - display_.Left, 0, w_), selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
+  RepaintWhole();
+  return true;
+}
+
+bool TMMSelectionDisplay::MoveSelection(int x) {
+  if (drag_.Mode() == TMMSelectionDrag::sdNone) return false;
+  const int start = selStart_, end = selEnd_;
+  drag_.Move(x - display_.Left, selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
+  if (start != selStart_ || end != selEnd_) RepaintWhole();
+  return true;
+}
+
+void TMMSelectionDisplay::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
+  TMMDIBGraphicControl::MouseUp(b, s, x, y);
+  if (b == mbLeft && tracking_) {
+    EndReadout();
+  } else if (b == mbRight && drag_.Mode() != TMMSelectionDrag::sdNone) {
+    drag_.Release();
+    SelectEnd(selStart_, selEnd_);
+  }
+}
+
 namespace {
 std::vector<TMMOscope*>& LiveScopes() {
   static std::vector<TMMOscope*> list;
@@ -172,7 +211,7 @@ std::vector<TMMOscope*>& LiveScopes() {
 
 // ---- the oscilloscope ---------------------------------------------------------------------------
 
-TMMOscope::TMMOscope(TComponent* owner) : TMMAnalysisDisplay(owner) {
+TMMOscope::TMMOscope(TComponent* owner) : TMMSelectionDisplay(owner) {
   SetColor(clBlack);
   SetCursor(crCross);
   SetPaintsWholeClient(true);
@@ -252,13 +291,6 @@ void TMMOscope::GainOverflow() {
 void TMMOscope::PcmOverflow() {
   if (OnPcmOverflow) OnPcmOverflow(this);
 }
-void TMMOscope::Selecting(int start, int end) {
-  if (OnSelecting) OnSelecting(this, start, end);
-}
-void TMMOscope::SelectEnd(int start, int end) {
-  if (OnSelectEnd) OnSelectEnd(this, start, end);
-}
-
 // ---- properties ----
 
 void TMMOscope::SetEnabled(bool v) {
@@ -332,15 +364,6 @@ void TMMOscope::SetDrawTimeScale(bool v) {
   drawTimeScale_ = v;
   SetBounds(Left(), Top(), Width(), Height());
   Layout();
-}
-
-void TMMOscope::SetSelection(int start, int end) {
-  if (SetScopeSelection(selStart_, selEnd_, start, end, w_)) RepaintWhole();
-}
-
-void TMMOscope::SetLocator(int x) {
-  x = std::clamp(x, -1, w_);
-  Set(locator_, x);
 }
 
 // ---- layout ----
@@ -531,12 +554,7 @@ std::vector<std::string> TMMOscope::ReadoutLines(int col, int row) {
 
 void TMMOscope::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
   TMMDIBGraphicControl::MouseDown(b, s, x, y);
-  if (BeginReadout(b, x, y)) return;
-  if (b == mbRight && useSelection_ && !locked_ && !scroll_) {
-    const int col = std::clamp(x - display_.Left, 0, w_);
-    drag_.Press(col, selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
-    RepaintWhole();
-  }
+  if (!BeginReadout(b, x, y) && !scroll_) PressSelection(b, x);
 }
 
 void TMMOscope::MouseMove(TShiftState s, int x, int y) {
@@ -545,25 +563,12 @@ void TMMOscope::MouseMove(TShiftState s, int x, int y) {
     ShowReadout(x, y);
     return;
   }
-  const int col = x - display_.Left;
-  if (drag_.Mode() != TMMSelectionDrag::sdNone) {
-    const int before = selStart_, beforeEnd = selEnd_;
-    drag_.Move(col, selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
-    if (before != selStart_ || beforeEnd != selEnd_) RepaintWhole();
-  } else if (useSelection_ && !locked_) {
-    const auto m = TMMSelectionDrag::HitTest(col, selStart_, selEnd_);
+  if (MoveSelection(x)) return;
+  if (useSelection_ && !locked_) {
+    const auto m = TMMSelectionDrag::HitTest(x - display_.Left, selStart_, selEnd_);
     SetCursor(m == TMMSelectionDrag::sdLeft || m == TMMSelectionDrag::sdRight ? crSizeWE
               : m == TMMSelectionDrag::sdMove                                 ? crSizeAll
                                                                              : crCross);
   }
 }
 
-void TMMOscope::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
-  TMMDIBGraphicControl::MouseUp(b, s, x, y);
-  if (b == mbLeft && tracking_) {
-    EndReadout();
-  } else if (b == mbRight && drag_.Mode() != TMMSelectionDrag::sdNone) {
-    drag_.Release();
-    SelectEnd(selStart_, selEnd_);
-  }
-}

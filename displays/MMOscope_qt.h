@@ -95,7 +95,52 @@ private:
 using TMMOscopeDrawLine = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, const int16_t* Points, TRect Rect)>;
 using TMMOscopeSelect = std::function<void(TObject* Sender, int Start, int End)>;
 
-class TMMOscope : public TMMAnalysisDisplay {
+// An analysis display of columns with a selection the right button drags, and a locator.
+class TMMSelectionDisplay : public TMMAnalysisDisplay {
+public:
+  explicit TMMSelectionDisplay(TComponent* owner) : TMMAnalysisDisplay(owner) {}
+
+  TColor SelectionColor() const { return selection_; }
+  void SetSelectionColor(TColor c) { Set(selection_, c); }
+  TColor SelectionDotColor() const { return selectionDot_; }
+  void SetSelectionDotColor(TColor c) { Set(selectionDot_, c); }
+  TColor LocatorColor() const { return locatorColor_; }
+  void SetLocatorColor(TColor c) { Set(locatorColor_, c); }
+  bool Locked() const { return locked_; }
+  void SetLocked(bool v) { locked_ = v; }
+  bool UseSelection() const { return useSelection_; }
+  void SetUseSelection(bool v) { useSelection_ = v; }
+  int SelectionStart() const { return selStart_; }
+  int SelectionEnd() const { return selEnd_; }
+  void SetSelection(int start, int end);
+  int Locator() const { return locator_; }
+  void SetLocator(int x);
+
+  // ---- state, for tests ----
+  int DisplayWidth() const { return w_; }
+  int DisplayHeight() const { return h_; }
+
+  TMMOscopeSelect OnSelecting;
+  TMMOscopeSelect OnSelectEnd;
+
+protected:
+  virtual void Selecting(int start, int end);
+  virtual void SelectEnd(int start, int end);
+  // A right press where a selection may be made starts its drag; true when it did.
+  bool PressSelection(plat::TMouseButton b, int x);
+  // Carries a drag under way on; false when there is none.
+  bool MoveSelection(int x);
+  // A left release ends the readout, a right one the drag.
+  void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+
+  int w_ = 4, h_ = 4;  // the display's size
+  int selStart_ = -1, selEnd_ = -1, locator_ = -1;
+  bool locked_ = false, useSelection_ = false;
+  TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
+  TMMSelectionDrag drag_;
+};
+
+class TMMOscope : public TMMSelectionDisplay {
 public:
   explicit TMMOscope(TComponent* owner);
   ~TMMOscope() override;
@@ -135,12 +180,6 @@ public:
   void SetBarColor(TColor c) { Set(bar_, c); }
   TColor BarTickColor() const { return barTick_; }
   void SetBarTickColor(TColor c) { Set(barTick_, c); }
-  TColor SelectionColor() const { return selection_; }
-  void SetSelectionColor(TColor c) { Set(selection_, c); }
-  TColor SelectionDotColor() const { return selectionDot_; }
-  void SetSelectionDotColor(TColor c) { Set(selectionDot_, c); }
-  TColor LocatorColor() const { return locatorColor_; }
-  void SetLocatorColor(TColor c) { Set(locatorColor_, c); }
   int BarWidth() const { return barWidth_; }
   void SetBarWidth(int v) { Set(barWidth_, std::max(v, 1)); }
   TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
@@ -169,19 +208,8 @@ public:
   void SetFFTLength(int v);
   bool LowPass() const { return lowPass_; }
   void SetLowPass(bool v) { lowPass_ = v; }
-  bool Locked() const { return locked_; }
-  void SetLocked(bool v) { locked_ = v; }
-  bool UseSelection() const { return useSelection_; }
-  void SetUseSelection(bool v) { useSelection_ = v; }
-  int SelectionStart() const { return selStart_; }
-  int SelectionEnd() const { return selEnd_; }
-  void SetSelection(int start, int end);
-  int Locator() const { return locator_; }
-  void SetLocator(int x);
 
   // ---- state, for tests ----
-  int DisplayWidth() const { return w_; }
-  int DisplayHeight() const { return h_; }
   const std::vector<int16_t>& Points() const { return points_; }
   int SweepColumn() const { return sweep_.Column(); }
   int GridDivisions() const { return gridDivisions_; }
@@ -190,8 +218,6 @@ public:
   TNotifyEvent OnPcmOverflow;
   TNotifyEvent OnPostPaint;
   TMMOscopeDrawLine OnDrawLine;
-  TMMOscopeSelect OnSelecting;
-  TMMOscopeSelect OnSelectEnd;
 
   std::string ClassName() const override { return "TMMOscope"; }
 
@@ -200,11 +226,8 @@ protected:
   void SetDesigning(bool designing) override;
   virtual void GainOverflow();
   virtual void PcmOverflow();
-  virtual void Selecting(int start, int end);
-  virtual void SelectEnd(int start, int end);
   void MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
   void MouseMove(plat::TShiftState s, int x, int y) override;
-  void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
 
 private:
   void Layout();
@@ -227,18 +250,14 @@ private:
   TColor foreground_ = plat::clAqua, inactive_ = plat::clTeal, effectColor_ = plat::clRed, disabled_ = plat::clGray;
   TColor grid_ = plat::clGray;
   TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
-  TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
   int barWidth_ = 5;
   bool accelerate_ = true, scroll_ = false, midLine_ = false;
   bool drawAmpScale_ = false, drawTimeScale_ = false, drawGrid_ = false;
-  bool lowPass_ = false, locked_ = false, useSelection_ = false;
+  bool lowPass_ = false;
   int fftLength_ = 128;
   std::vector<int16_t> points_;
-  int w_ = 4, h_ = 4;
-  int selStart_ = -1, selEnd_ = -1, locator_ = -1;
   int gridDivisions_ = 10;
   TMMSweep sweep_;
   bool redrawAll_ = true;
   TMMScopeTrace trace_;
-  TMMSelectionDrag drag_;
 };

@@ -15,7 +15,7 @@ std::vector<TMMSpectrogram*>& LiveSpectrograms() {
 }
 }  // namespace
 
-TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMAnalysisDisplay(owner), bins_(kMaxFFTLength, 0) {
+TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMSelectionDisplay(owner), bins_(kMaxFFTLength, 0) {
   SetPaletteRealize(true);
   SetColor(clBlack);
   SetCursor(crCross);
@@ -83,13 +83,6 @@ void TMMSpectrogram::ResetData() {
 void TMMSpectrogram::PcmOverflow() {
   if (OnPcmOverflow) OnPcmOverflow(this);
 }
-void TMMSpectrogram::Selecting(int start, int end) {
-  if (OnSelecting) OnSelecting(this, start, end);
-}
-void TMMSpectrogram::SelectEnd(int start, int end) {
-  if (OnSelectEnd) OnSelectEnd(this, start, end);
-}
-
 // ---- properties ----
 
 void TMMSpectrogram::SetEnabled(bool v) {
@@ -175,12 +168,6 @@ void TMMSpectrogram::SetPaletteTyp(TMMSpectrogramPalette p) {
   if (IsLoading()) return;
   BuildPalette();
 }
-
-void TMMSpectrogram::SetSelection(int start, int end) {
-  if (SetScopeSelection(selStart_, selEnd_, start, end, w_)) RepaintWhole();
-}
-
-void TMMSpectrogram::SetLocator(int x) { Set(locator_, std::clamp(x, -1, w_)); }
 
 // ---- layout ----
 
@@ -336,11 +323,7 @@ std::vector<std::string> TMMSpectrogram::ReadoutLines(int col, int row) {
 
 void TMMSpectrogram::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
   TMMDIBGraphicControl::MouseDown(b, s, x, y);
-  if (BeginReadout(b, x, y)) return;
-  if (b == mbRight && useSelection_ && !locked_) {
-    drag_.Press(std::clamp(x - display_.Left, 0, w_), selStart_, selEnd_, w_, [this](int a, int e) { Selecting(a, e); });
-    RepaintWhole();
-  }
+  if (!BeginReadout(b, x, y)) PressSelection(b, x);
 }
 
 void TMMSpectrogram::MouseMove(TShiftState s, int x, int y) {
@@ -349,19 +332,6 @@ void TMMSpectrogram::MouseMove(TShiftState s, int x, int y) {
     ShowReadout(x, y);
     return;
   }
-  if (drag_.Mode() != TMMSelectionDrag::sdNone) {
-    const int a = selStart_, e = selEnd_;
-    drag_.Move(x - display_.Left, selStart_, selEnd_, w_, [this](int s0, int e0) { Selecting(s0, e0); });
-    if (a != selStart_ || e != selEnd_) RepaintWhole();
-  }
+  MoveSelection(x);
 }
 
-void TMMSpectrogram::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
-  TMMDIBGraphicControl::MouseUp(b, s, x, y);
-  if (b == mbLeft && tracking_) {
-    EndReadout();
-  } else if (b == mbRight && drag_.Mode() != TMMSelectionDrag::sdNone) {
-    drag_.Release();
-    SelectEnd(selStart_, selEnd_);
-  }
-}

@@ -14,7 +14,7 @@
 
 using TMMSpectrogramSelect = std::function<void(TObject* Sender, int Start, int End)>;
 
-class TMMSpectrogram : public TMMAnalysisDisplay {
+class TMMSpectrogram : public TMMSelectionDisplay {
 public:
   explicit TMMSpectrogram(TComponent* owner);
   ~TMMSpectrogram() override;
@@ -37,9 +37,6 @@ public:
   void SetScroll(bool v) { Set(scroll_, v); }
   void SetBarColor(TColor c) { Set(bar_, c); }
   void SetBarTickColor(TColor c) { Set(barTick_, c); }
-  void SetSelectionColor(TColor c) { Set(selection_, c); }
-  void SetSelectionDotColor(TColor c) { Set(selectionDot_, c); }
-  void SetLocatorColor(TColor c) { Set(locatorColor_, c); }
   int BarWidth() const { return barWidth_; }
   void SetBarWidth(int v) { Set(barWidth_, std::max(v, 0)); }
   TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
@@ -70,25 +67,13 @@ public:
   void SetSensitivy(int v) { sensitivity_ = std::clamp(v, -90, -9); }
   TMMSpectrogramPalette PaletteTyp() const { return palette_; }
   void SetPaletteTyp(TMMSpectrogramPalette p);
-  bool Locked() const { return locked_; }
-  void SetLocked(bool v) { locked_ = v; }
-  bool UseSelection() const { return useSelection_; }
-  void SetUseSelection(bool v) { useSelection_ = v; }
-  int SelectionStart() const { return selStart_; }
-  int SelectionEnd() const { return selEnd_; }
-  void SetSelection(int start, int end);
-  int Locator() const { return locator_; }
-  void SetLocator(int x);
 
   // ---- state, for tests ----
   const TMMSpectrogramModel& Model() const { return model_; }
-  int DisplayWidth() const { return w_; }
   int SweepColumn() const { return sweep_.Column(); }
   int ColumnsWritten() const { return sweep_.Written(); }
 
   TNotifyEvent OnPcmOverflow;
-  TMMSpectrogramSelect OnSelecting;
-  TMMSpectrogramSelect OnSelectEnd;
 
   std::string ClassName() const override { return "TMMSpectrogram"; }
 
@@ -97,11 +82,8 @@ protected:
   void BevelChanged() override;
   void SetDesigning(bool designing) override;
   virtual void PcmOverflow();
-  virtual void Selecting(int start, int end);
-  virtual void SelectEnd(int start, int end);
   void MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
   void MouseMove(plat::TShiftState s, int x, int y) override;
-  void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
 
 private:
   void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * setup_.fftLength; }
@@ -124,13 +106,8 @@ private:
   int amplitudeScale_ = 100, sensitivity_ = -90;
   TMMSpectrogramPalette palette_ = spThreshold;
   TColor bar_ = plat::clGray, barTick_ = plat::clWhite;
-  TColor selection_ = plat::clRed, selectionDot_ = plat::clRed, locatorColor_ = plat::clYellow;
   int barWidth_ = 5;
   bool drawScale_ = false, accelerate_ = true, scroll_ = false;
-  bool locked_ = false, useSelection_ = false;
-  int w_ = 4, h_ = 4;
   TMMSweep sweep_;
   bool redrawAll_ = true;
-  int selStart_ = -1, selEnd_ = -1, locator_ = -1;
-  TMMSelectionDrag drag_;
 };
