@@ -207,6 +207,20 @@ bool TMMPeakPath::Amplify(int32_t x, int32_t shown, int32_t& y) {
   return true;
 }
 
+void TMMPeakPath::SetDecayMode(TMMDecayMode m) {
+  if (m == decayMode) return;
+  decayMode = m;
+  decay.Clear();
+}
+
+void TMMPeakPath::SetDecayLength(int v) {
+  v = std::clamp(v, 1, 16);
+  if (v == decayLength_) return;
+  decayLength_ = v;
+  decay.SetDecay(v);
+  if (decayMode == dmUniform) decay.Clear();
+}
+
 void TMMPeakPath::ResetPath() {
   rawPeak_ = 0;
   peak_.Reset();

@@ -122,6 +122,16 @@ public:
 
   std::function<void()> OnGainOverflow;
 
+  // Gain as the controls give it, -8 to 32 (kept plus 8); other values are ignored.
+  void SetGain(int v) {
+    if (v >= -8 && v <= 32) gain = v + 8;
+  }
+  // Another mode starts the smoothing afresh.
+  void SetDecayMode(TMMDecayMode m);
+  // The smoothing's length, 1..16 blocks; a new one starts a uniform smoothing afresh.
+  int DecayLength() const { return decayLength_; }
+  void SetDecayLength(int v);
+
   // Read by the timer's tick.
   int PeakSpeed() const { return peakSpeed_.load(std::memory_order_relaxed); }
   void SetPeakSpeed(int v) { peakSpeed_.store(v, std::memory_order_relaxed); }
@@ -143,6 +153,7 @@ protected:
 private:
   std::atomic<int> peakSpeed_{0};
   int32_t rawPeak_ = 0;
+  int decayLength_ = 1;
 };
 
 // The value path of a bar, from a block's peak to lit spots and the peak mark.

@@ -171,11 +171,6 @@ void TMMCustomLevel::SetDirection(TMMLevelDirection d) {
   LookChanged();
 }
 
-void TMMCustomLevel::SetGain(int v) {
-  if (v < -8 || v > 32) return;
-  values_.gain = v + 8;
-}
-
 void TMMCustomLevel::SetSensitivy(int v) { values_.sensitivity = std::clamp(v, -90, -9); }
 
 void TMMCustomLevel::SetNumPeaks(int v) {
@@ -196,20 +191,6 @@ void TMMCustomLevel::SetPeakDelay(int v) {
 void TMMCustomLevel::SetPeakSpeed(int v) {
   values_.SetPeakSpeed(std::clamp(v, 0, 50));
   values_.Peak().ResetHold();
-}
-
-void TMMCustomLevel::SetDecayMode(TMMDecayMode m) {
-  if (m == values_.decayMode) return;
-  values_.decayMode = m;
-  values_.decay.Clear();
-}
-
-void TMMCustomLevel::SetDecay(int v) {
-  v = std::clamp(v, 1, 16);
-  if (v == decay_) return;
-  decay_ = v;
-  values_.decay.SetDecay(v);
-  if (values_.decayMode == dmUniform) values_.decay.Clear();
 }
 
 void TMMCustomLevel::SetBitsPerPixel(int bits) {

@@ -70,7 +70,7 @@ public:
   int Samples() const { return shape_.samples; }
   void SetSamples(int v) { shape_.samples = std::max(v, 1); }
   int Gain() const { return values_.gain - 8; }
-  void SetGain(int v);  // -8..32, other values ignored
+  void SetGain(int v) { values_.SetGain(v); }  // -8..32, other values ignored
   int Sensitivy() const { return values_.sensitivity; }
   void SetSensitivy(int v);
   bool LogAmp() const { return values_.logAmp; }
@@ -82,9 +82,9 @@ public:
   int PeakSpeed() const { return values_.PeakSpeed(); }
   void SetPeakSpeed(int v);
   TMMDecayMode DecayMode() const { return values_.decayMode; }
-  void SetDecayMode(TMMDecayMode m);
-  int Decay() const { return decay_; }
-  void SetDecay(int v);
+  void SetDecayMode(TMMDecayMode m) { values_.SetDecayMode(m); }
+  int Decay() const { return values_.DecayLength(); }
+  void SetDecay(int v) { values_.SetDecayLength(v); }  // 1..16
   // Percent 0..100.
   int Value() const { return values_.Percent(); }
   void SetValue(int percent);
@@ -142,7 +142,6 @@ private:
   bool activeDoted_ = false, inactiveDoted_ = false;
   int spotWidth_ = 1, spotSpace_ = 1;
   int point1_ = 50, point2_ = 85;
-  int decay_ = 1;
   TMMDIBCanvas background_;
   // What the bar's picture shows, so a new value redraws only the spots that changed.
   bool pictureValid_ = false;

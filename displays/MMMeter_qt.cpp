@@ -149,11 +149,6 @@ void TMMCustomMeter::SetEnabled(bool v) {
   RepaintWhole();
 }
 
-void TMMCustomMeter::SetGain(int v) {
-  if (v < -8 || v > 32) return;
-  values_.gain = v + 8;
-}
-
 void TMMCustomMeter::SetSensitivy(int v) {
   v = std::clamp(v, -90, -9);
   if (v == values_.sensitivity) return;
@@ -167,20 +162,6 @@ void TMMCustomMeter::SetLogAmp(bool v) {
   values_.logAmp = v;
   scale_.logAmp = v;
   RepaintWhole();
-}
-
-void TMMCustomMeter::SetDecayMode(TMMDecayMode m) {
-  if (m == values_.decayMode) return;
-  values_.decayMode = m;
-  values_.decay.Clear();
-}
-
-void TMMCustomMeter::SetDecay(int v) {
-  v = std::clamp(v, 1, 16);
-  if (v == decay_) return;
-  decay_ = v;
-  values_.decay.SetDecay(v);
-  if (values_.decayMode == dmUniform) values_.decay.Clear();
 }
 
 void TMMCustomMeter::SetShowPeak(bool v) {

@@ -71,15 +71,15 @@ public:
   int Samples() const { return shape_.samples; }
   void SetSamples(int v) { shape_.samples = std::max(v, 1); }
   int Gain() const { return values_.gain - 8; }
-  void SetGain(int v);
+  void SetGain(int v) { values_.SetGain(v); }  // -8..32, other values ignored
   int Sensitivy() const { return values_.sensitivity; }
   void SetSensitivy(int v);
   bool LogAmp() const { return values_.logAmp; }
   void SetLogAmp(bool v);
   TMMDecayMode DecayMode() const { return values_.decayMode; }
-  void SetDecayMode(TMMDecayMode m);
-  int Decay() const { return decay_; }
-  void SetDecay(int v);
+  void SetDecayMode(TMMDecayMode m) { values_.SetDecayMode(m); }
+  int Decay() const { return values_.DecayLength(); }
+  void SetDecay(int v) { values_.SetDecayLength(v); }  // 1..16
   bool ShowPeak() const { return values_.showPeak; }
   void SetShowPeak(bool v);
   int PeakDelay() const { return values_.peakDelay; }
@@ -142,7 +142,6 @@ private:
   TColor needleColor_ = plat::clWhite, peakColor_ = plat::clRed;
   int needleWidth_ = 1;
   bool drawScale_ = true;
-  int decay_ = 1;
   std::unique_ptr<TBitmap> backGround_;
   QImage scalePicture_;
   std::unique_ptr<TBitmap> work_;
