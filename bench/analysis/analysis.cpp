@@ -5,16 +5,15 @@
 // do at the least. Prints the time per second of audio and the ratio to the baseline at the end.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/qt_bench.h"
 #include "displays/MMLight_qt.h"
 #include "displays/MMOscope_qt.h"
 #include "displays/MMSpGram_qt.h"
@@ -44,11 +43,6 @@ const std::vector<int16_t>& OneSecond() {
     }
   }
   return s;
-}
-
-std::map<std::string, double>& Results() {
-  static std::map<std::string, double> r;
-  return r;
 }
 
 // Feeds one second: blocks every AdvanceBytes, as the connector does for overlapping displays.
@@ -156,11 +150,7 @@ BENCHMARK(BM_FrontEndOnly)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication qapp(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  RunQtBenchmarks(argc, argv);
   const auto& r = Results();
   if (!r.count("front end")) return 0;
   const double base = r.at("front end");

@@ -5,14 +5,13 @@
 // per second of audio and the ratio to the baseline at the end.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/qt_bench.h"
 #include "tools/render-displays/DeckDisplays.h"
 
 namespace {
@@ -37,11 +36,6 @@ std::vector<int16_t> OneSecond() {
     }
   }
   return s;
-}
-
-std::map<std::string, double>& Results() {
-  static std::map<std::string, double> r;
-  return r;
 }
 
 void Record(const std::string& name, benchmark::State& state, double seconds) {
@@ -113,11 +107,7 @@ BENCHMARK(BM_PeakScanOnly)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication qapp(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  RunQtBenchmarks(argc, argv);
   const auto& r = Results();
   if (r.count("displays") && r.count("scan")) {
     const double ms = r.at("displays") * 1000.0;
