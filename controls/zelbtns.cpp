@@ -310,7 +310,7 @@ void DropMenu(plat::TPopupMenu* menu, plat::TControl* c, bool right, int indent)
 }  // namespace
 
 TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
-    : TZelButtonOptions(owner), image_(this, [this] { GlyphFromLink(image_); }) {
+    : TZelButtonOptions(owner) {
   SetControlStyle(ControlStyle() | plat::csReplicatable);
   SetColor(plat::clWindow);
   SetParentColor(true);

@@ -181,7 +181,7 @@ protected:
 // ---- push button ------------------------------------------------------------------------------------
 class TZelButtonWatch;
 
-class TZelCustomButton : public TZelButtonOptions<plat::TButton> {
+class TZelCustomButton : public TZelButtonOptions<TZelImageUser<plat::TButton>> {
 public:
   explicit TZelCustomButton(plat::TComponent* owner);
   ~TZelCustomButton() override;
@@ -190,12 +190,6 @@ public:
   void SetGlyph(plat::TBitmap* v);
   TZelNormalButtonStyle Style() const { return style_; }
   void SetStyle(TZelNormalButtonStyle v);
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
 
   plat::TNotifyEvent OnMouseExit;
 
@@ -232,7 +226,8 @@ private:
   void StopRepeat();
   void RepeatTick();
 
-  TZelImageLink image_;
+  void ImageListChanged() override { GlyphFromLink(image_); }
+
   std::unique_ptr<TZelButtonWatch> watch_;
   TZelNormalButtonStyle style_ = nbsAutoDetect;
   bool mouseInside_ = false, dropping_ = false, tracking_ = false;

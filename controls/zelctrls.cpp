@@ -230,15 +230,12 @@ void TZelControl::MouseEnter() { DoMouseEnter(); }
 void TZelControl::MouseLeave() { DoMouseExit(); }
 
 TZelBaseControl::TZelBaseControl(plat::TComponent* owner)
-    : TZelControl(owner),
-      image_(this, [this] { ImageListChanged(); }),
+    : TZelImageUser(owner),
       effect_(std::make_unique<TZelBitmapEffectObject>()) {
   effect_->OnChange = [this](plat::TObject*) { InvalidateUnlessLoading(); };
 }
 
 TZelBaseControl::~TZelBaseControl() { effect_->OnChange = nullptr; }
-
-void TZelBaseControl::SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
 
 void TZelBaseControl::Loaded() {
   TZelControl::Loaded();
@@ -309,8 +306,7 @@ void TZelGraphicControl::Paint() {
 // ---- windowed line --------------------------------------------------------------------------------
 
 TZelCustomControl::TZelCustomControl(plat::TComponent* owner)
-    : plat::TCustomControl(owner),
-      image_(this, [this] { ImageListChanged(); }),
+    : TZelImageUser(owner),
       effect_(std::make_unique<TZelBitmapEffectObject>()) {
   effect_->OnChange = ObjectChangeForwarder();
   SetTabStop(false);
@@ -330,8 +326,6 @@ void TZelCustomControl::SetFlatBorder(bool v) {
   flatBorder_ = v;
   Invalidate();
 }
-
-void TZelCustomControl::SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
 
 bool TZelCustomControl::TransparentOverParent() const {
   if (!transparent_) return false;

@@ -146,6 +146,27 @@ private:
   std::function<void()> changed_;
 };
 
+// A class that shows an image of a list: ImageList, ImageIndex and ListIndex, kept in a link that
+// calls ImageListChanged whenever what is shown changes. The class's Notification passes
+// removals on to the link.
+template <class Base>
+class TZelImageUser : public Base {
+public:
+  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
+  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
+  int ImageIndex() const { return image_.ImageIndex(); }
+  void SetImageIndex(int v) { image_.SetImageIndex(v); }
+  int ListIndex() const { return image_.ListIndex(); }
+  void SetListIndex(int v) { image_.SetListIndex(v); }
+
+protected:
+  explicit TZelImageUser(plat::TComponent* owner) : Base(owner), image_(this, [this] { ImageListChanged(); }) {}
+  virtual void ImageListChanged() {}
+  const TZelImageLink& ImageLink() const { return image_; }
+
+  TZelImageLink image_;
+};
+
 // ---- windowless line ------------------------------------------------------------------------------
 class TZelControl : public plat::TGraphicControl {
 public:
@@ -170,31 +191,23 @@ protected:
   void MouseLeave() override;
 };
 
-class TZelBaseControl : public TZelControl {
+class TZelBaseControl : public TZelImageUser<TZelControl> {
 public:
   explicit TZelBaseControl(plat::TComponent* owner);
   ~TZelBaseControl() override;
 
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v);
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
   TZelBitmapEffectObject* BitmapEffect() const { return effect_.get(); }
   std::string ClassName() const override { return "TZelBaseControl"; }
 
 protected:
   virtual bool ParentSuppliesBackground() const { return false; }
-  virtual void ImageListChanged() { InvalidateUnlessLoading(); }
-  const TZelImageLink& ImageLink() const { return image_; }
+  void ImageListChanged() override { InvalidateUnlessLoading(); }
   // A transparent control leaves its parent showing under it: not opaque, and told so.
   void TransparencyChanged(bool transparent);
   void Loaded() override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
 
 private:
-  TZelImageLink image_;
   std::unique_ptr<TZelBitmapEffectObject> effect_;
 };
 
@@ -232,7 +245,7 @@ private:
 };
 
 // ---- windowed line --------------------------------------------------------------------------------
-class TZelCustomControl : public plat::TCustomControl {
+class TZelCustomControl : public TZelImageUser<plat::TCustomControl> {
 public:
   explicit TZelCustomControl(plat::TComponent* owner);
   ~TZelCustomControl() override;
@@ -249,12 +262,6 @@ public:
   bool MouseInside() const { return mouseInside_; }
   bool FocusedFlag() const { return focused_; }
 
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v);
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
   TZelBitmapEffectObject* BitmapEffect() const { return effect_.get(); }
 
   plat::TNotifyEvent OnMouseExit;
@@ -291,7 +298,7 @@ protected:
   }
   virtual void DoMouseEnter();
   virtual void DoMouseExit();
-  virtual void ImageListChanged();
+  void ImageListChanged() override;
   void DrawFlatBorder(plat::TCanvas& c, bool focused);
   void Paint() override;
   void MouseEnter() override;
@@ -300,7 +307,6 @@ protected:
   void WndProc(plat::TMessage& m) override;
   void Loaded() override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
-  const TZelImageLink& ImageLink() const { return image_; }
   // Passes a kit message on to the child controls.
   void BroadcastToChildren(uint32_t msg);
 
@@ -309,7 +315,6 @@ private:
   uint8_t transparentMode_ = 0;
   bool repaintOnChange_ = true, flatBorder_ = false, mouseInside_ = false, focused_ = false;
   bool inSetBounds_ = false;
-  TZelImageLink image_;
   std::unique_ptr<TZelBitmapEffectObject> effect_;
 };
 

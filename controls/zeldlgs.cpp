@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 // ---- container component ------------------------------------------------------------------------------
 
 TZelContainerComponent::TZelContainerComponent(plat::TComponent* owner)
-    : TZelCustomComponent(owner), image_(this, [this] { ImageChanged(); }) {}
+    : TZelImageUser(owner) {}
 
 void TZelContainerComponent::Notification(plat::TComponent* c, plat::TOperation op) {
   TZelCustomComponent::Notification(c, op);

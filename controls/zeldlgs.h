@@ -25,23 +25,13 @@ enum TZelDlgPosition {
 enum TZelDlgEffect { deNone, deExplode, deExplodeExt };
 
 // A non-visual component with an image from an image list.
-class TZelContainerComponent : public TZelCustomComponent {
+class TZelContainerComponent : public TZelImageUser<TZelCustomComponent> {
 public:
   explicit TZelContainerComponent(plat::TComponent* owner);
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
   std::string ClassName() const override { return "TZelContainerComponent"; }
 
 protected:
-  virtual void ImageChanged() {}
   void Notification(plat::TComponent* c, plat::TOperation op) override;
-
-private:
-  TZelImageLink image_;
 };
 
 class TZelBaseDialog : public TZelContainerComponent {

@@ -16,7 +16,7 @@ using plat::TRect;
 // ---- form fill ----------------------------------------------------------------------------------------
 
 TZelCustomFormFill::TZelCustomFormFill(plat::TComponent* owner)
-    : TZelWndProcComponent(owner), image_(this, [this] { InvalidateForm(); }) {}
+    : TZelImageUser(owner) {}
 
 TZelCustomFormFill::~TZelCustomFormFill() { TZelCustomFormFill::Unhook(); }
 

@@ -25,19 +25,13 @@ using TZelFormStyleOptions = uint8_t;
 
 using TZelPaintEvent = std::function<void(plat::TObject* Sender, plat::TCanvas& Canvas, plat::TRect Rect)>;
 
-class TZelCustomFormFill : public TZelWndProcComponent {
+class TZelCustomFormFill : public TZelImageUser<TZelWndProcComponent> {
 public:
   explicit TZelCustomFormFill(plat::TComponent* owner);
   ~TZelCustomFormFill() override;
 
   bool DefaultFill() const { return defaultFill_; }
   void SetDefaultFill(bool v);
-  TZelCustomImageList* ImageList() const { return image_.ImageList(); }
-  void SetImageList(TZelCustomImageList* v) { image_.SetImageList(v); }
-  int ImageIndex() const { return image_.ImageIndex(); }
-  void SetImageIndex(int v) { image_.SetImageIndex(v); }
-  int ListIndex() const { return image_.ListIndex(); }
-  void SetListIndex(int v) { image_.SetListIndex(v); }
   TZelPaintMode PaintMode() const { return paintMode_; }
   void SetPaintMode(TZelPaintMode v);
   TZelPaintEvent OnPaint;
@@ -52,13 +46,12 @@ protected:
   bool WindowProc(QEvent* e) override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
   plat::TCustomForm* Form() const;
-  const TZelImageLink& ImageLink() const { return image_; }
+  void ImageListChanged() override { InvalidateForm(); }
   void InvalidateForm();
 
 private:
   bool defaultFill_ = true;
   TZelPaintMode paintMode_ = pcControl;
-  TZelImageLink image_;
   plat::TNotifyEvent savedPaint_;
   bool chained_ = false;
 };
