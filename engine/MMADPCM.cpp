@@ -155,15 +155,19 @@ int32_t DecodeIMANibblesMono(TMMIMAState& state, int32_t count, const void* src,
   return count * 4;
 }
 
+int32_t StartIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst) {
+  if (!src || !dst || count <= 0) return 0;
+  SanitiseIMAState(state.Channel[0]);
+  SanitiseIMAState(state.Channel[1]);
+  return std::min(count, kMaxIMABytes);
+}
+
 int32_t DecodeIMAMono(TMMIMAState& state, int32_t count, const void* src, void* dst) {
   return DecodeIMANibblesMono(state, count, src, dst, MediaVisionStep);
 }
 
 int32_t DecodeIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst) {
-  if (!src || !dst || count <= 0) return 0;
-  count = std::min(count, kMaxIMABytes);
-  SanitiseIMAState(state.Channel[0]);
-  SanitiseIMAState(state.Channel[1]);
+  count = StartIMAStereo(state, count, src, dst);
   const auto* in = static_cast<const uint8_t*>(src);
   auto* out = static_cast<uint8_t*>(dst);
   for (int32_t i = 0; i < count; ++i) {

@@ -58,6 +58,9 @@ using TMMIMAStep = int16_t (*)(TMMIMAChannelState& s, int code);
 int32_t DecodeIMANibblesMono(TMMIMAState& state, int32_t count, const void* src, void* dst, TMMIMAStep step);
 // The step index of a channel brought into 0..88.
 void SanitiseIMAState(TMMIMAChannelState& s);
+// The source bytes a stereo IMA-style decoder takes of count (0 without source or target, at most
+// kMaxIMABytes), with both channels' step indexes brought into 0..88.
+int32_t StartIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst);
 
 // The tag 3 stream: 16-bit PCM, 4 bytes per source byte. Mono takes the high nibble first;
 // stereo takes the low nibble for the left channel and the high nibble for the right. The
