@@ -73,7 +73,7 @@ TEST(Record, AStandardCartTakesExactlyWhatTheInputGaveInACompleteWavFile) {
   EXPECT_EQ("stopped", v.deck);
   EXPECT_EQ("00:00:02.000", v.pos);
 
-  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const WAVEFORMATEX cd = PcmFormat(44100, 2, 16);
   const std::string data = CheckFinishedTake(v.file, cd, 88200);
   EXPECT_TRUE(IsPattern(data, cd)) << "the take is not what the input gave";
 
@@ -107,7 +107,7 @@ TEST(Record, PausingAndResumingKeepsOneUnbrokenTake) {
   DeckView v = s.Sync();
   EXPECT_EQ("stopped", v.deck);
 
-  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const WAVEFORMATEX cd = PcmFormat(44100, 2, 16);
   const std::string data = CheckFinishedTake(v.file, cd, 66150);
   EXPECT_TRUE(IsPattern(data, cd)) << "the take has a gap or a repeat at the pause";
   s.CloseWindow();
@@ -130,7 +130,7 @@ TEST(Record, ACartStopsItselfAtItsLengthAndCannotBeRecordedFurther) {
   DeckView v = s.Sync();
   EXPECT_EQ("stopped", v.deck);
 
-  const WAVEFORMATEX mono = PcmFormat(32000, 16, 1);
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
   const std::string data = CheckFinishedTake(v.file, mono, 96000);
   EXPECT_TRUE(IsPattern(data, mono));
 
@@ -148,7 +148,7 @@ TEST(Record, PunchInBetweenMarksReplacesExactlyThoseBytesOfTheFile) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   // Ten seconds at 32 kHz mono: 64 bytes a millisecond.
-  const WAVEFORMATEX mono = PcmFormat(32000, 16, 1);
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
   std::string original(640000, '\0');
   for (size_t i = 0; i < original.size(); ++i) original[i] = char(0xA5 ^ (i * 13));
   const std::string path = s.dir.Path("Ten seconds.wav");

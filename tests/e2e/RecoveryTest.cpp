@@ -53,7 +53,7 @@ TEST(Recovery, ATakeCutShortIsLoadedAtTheNextStartWithEveryWholeBlockThatReached
   s.Kill();
 
   const std::string orphan = s.deckTemp + "Untitled.wav";
-  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const WAVEFORMATEX cd = PcmFormat(44100, 2, 16);
   const std::string onDisk = SamplesOnDisk(Studio::Read(orphan), cd.nBlockAlign);
   // The ring buffer writes from its half mark, so most of the take is on disk, and it is the
   // input's audio from the start.
@@ -80,7 +80,7 @@ TEST(Recovery, ATakeCutShortIsLoadedAtTheNextStartWithEveryWholeBlockThatReached
 }
 
 TEST(Recovery, AnEndAskedForBySignalFinishesTheTakeAndKeepsItForTheNextStart) {
-  const WAVEFORMATEX cd = PcmFormat(44100, 16, 2);
+  const WAVEFORMATEX cd = PcmFormat(44100, 2, 16);
   for (int sig : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(sig);
     Studio s;

@@ -62,7 +62,7 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
   Studio s;
   const std::string first = s.dir.Path("first/"), second = s.dir.Path("second/");
   // An existing take, opened where it lies: saving copies it.
-  const WAVEFORMATEX mono = PcmFormat(32000, 16, 1);
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
   std::string samples(64000, '\0');
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = char(i * 31 + 7);
   const std::string source = s.dir.Path("library/Promo.wav");

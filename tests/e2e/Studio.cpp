@@ -351,17 +351,6 @@ bool IsPattern(const std::string& data, const WAVEFORMATEX& f, uint64_t firstFra
                                      firstFrame);
 }
 
-WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t bits, uint16_t channels) {
-  WAVEFORMATEX f;
-  f.wFormatTag = 1;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = uint16_t(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
-
 std::string MakeWav(const WAVEFORMATEX& f, const std::string& data) {
   std::string s = "RIFF";
   Put32(s, uint32_t(36 + data.size() + (data.size() & 1)));

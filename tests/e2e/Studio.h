@@ -15,6 +15,7 @@
 
 #include "common/pty.h"
 #include "common/scratch.h"
+#include "common/wave_format.h"
 #include "platform/audio/wave_types.h"
 
 using plat::WAVEFORMATEX;
@@ -128,6 +129,5 @@ std::string InfoField(const std::string& info, const std::string& key);
 
 // True when data is the virtual input's pattern from firstFrame on, in whole frames.
 bool IsPattern(const std::string& data, const WAVEFORMATEX& f, uint64_t firstFrame = 0);
-WAVEFORMATEX PcmFormat(uint32_t rate, uint16_t bits, uint16_t channels);
 // A PCM WAV file as another program writes it: 16-byte "fmt ", then "data".
 std::string MakeWav(const WAVEFORMATEX& f, const std::string& data);
