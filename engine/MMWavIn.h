@@ -182,9 +182,9 @@ struct TWaveDeviceFunctions {
 };
 
 // What the wave input and output components share: the device table and state, the buffers at
-// the driver, the completion route and window, the properties refused while open, Close and Stop,
-// and the error path (OnError, then Exception). A class made of it opens, stops, closes and takes
-// back its buffers in its own way.
+// the driver, the completion route and window, the properties refused while open, Start, Pause,
+// Close and Stop, and the error path (OnError, then Exception). A class made of it opens, starts,
+// pauses, stops, closes and takes back its buffers in its own way.
 template <class Base, class Functions, class Exception>
 class TMMWaveDevice : public Base {
 public:
