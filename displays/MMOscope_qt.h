@@ -1,7 +1,7 @@
 #pragma once
 // The oscilloscope: the waveform of the audio a connector hands it, one trace per block or a
 // sweeping chart of block extremes, with scales, grid, a mouse readout, a selection and a locator.
-// Also the pieces the analysis displays share: their base, the readout box and the scrolling of
+// Also the pieces the analysis displays share: their bases, the readout box and the scrolling of
 // the screen.
 #include <functional>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "displays/MMDIBCv_qt.h"
 #include "displays/MMOscope.h"
+#include "displays/MMSpectr.h"
 #include "engine/MMConect.h"
 #include "platform/audio/wave_types.h"
 
@@ -90,6 +91,38 @@ private:
   bool savedShowHint_ = false;
   TMMReadoutBox readout_;
   int readoutX_ = 0, readoutY_ = 0;
+};
+
+// An analysis display fed blocks of FFTLength frames: the shape of its PCM (Mode, BitLength,
+// Channel) and the bytes of a block. A changed shape repaints.
+template <class Base>
+class TMMFFTDisplay : public Base {
+public:
+  explicit TMMFFTDisplay(TComponent* owner) : Base(owner) {}
+
+  int32_t BlockBytes() const override { return step_; }
+  virtual int FFTLength() const = 0;
+  TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
+  void SetMode(TMMMode m) { SetShape(shape_.channels, int(m) + 1); }
+  TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
+  void SetBitLength(TMMBits b) { SetShape(shape_.bits16, b == b16Bit); }
+  TMMChannel Channel() const { return shape_.channel; }
+  void SetChannel(TMMChannel c) { SetShape(shape_.channel, c); }
+
+protected:
+  void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * FFTLength(); }
+
+  TMMFFTShape shape_;
+  int32_t step_ = 0;
+
+private:
+  template <typename T>
+  void SetShape(T& field, T v) {
+    if (field == v) return;
+    field = v;
+    UpdateStep();
+    this->RepaintWhole();
+  }
 };
 
 using TMMOscopeDrawLine = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, const int16_t* Points, TRect Rect)>;

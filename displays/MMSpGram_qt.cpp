@@ -15,7 +15,7 @@ std::vector<TMMSpectrogram*>& LiveSpectrograms() {
 }
 }  // namespace
 
-TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMSelectionDisplay(owner), bins_(kMaxFFTLength, 0) {
+TMMSpectrogram::TMMSpectrogram(TComponent* owner) : TMMFFTDisplay(owner), bins_(kMaxFFTLength, 0) {
   SetPaletteRealize(true);
   SetColor(clBlack);
   SetCursor(crCross);
@@ -101,27 +101,6 @@ void TMMSpectrogram::SetAccelerate(bool v) {
   if (v == accelerate_) return;
   accelerate_ = v;
   if (!v && scroll_) RepaintWhole();
-}
-
-void TMMSpectrogram::SetMode(TMMMode m) {
-  if (int(m) + 1 == shape_.channels) return;
-  shape_.channels = int(m) + 1;
-  UpdateStep();
-  RepaintWhole();
-}
-
-void TMMSpectrogram::SetBitLength(TMMBits b) {
-  if ((b == b16Bit) == shape_.bits16) return;
-  shape_.bits16 = b == b16Bit;
-  UpdateStep();
-  RepaintWhole();
-}
-
-void TMMSpectrogram::SetChannel(TMMChannel c) {
-  if (c == shape_.channel) return;
-  shape_.channel = c;
-  UpdateStep();
-  RepaintWhole();
 }
 
 void TMMSpectrogram::SetSampleRate(int v) {

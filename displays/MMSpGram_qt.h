@@ -14,7 +14,7 @@
 
 using TMMSpectrogramSelect = std::function<void(TObject* Sender, int Start, int End)>;
 
-class TMMSpectrogram : public TMMSelectionDisplay {
+class TMMSpectrogram : public TMMFFTDisplay<TMMSelectionDisplay> {
 public:
   explicit TMMSpectrogram(TComponent* owner);
   ~TMMSpectrogram() override;
@@ -23,7 +23,6 @@ public:
   void SetWaveFormat(const plat::WAVEFORMATEX* format) override;
   void FeedPCM(const void* block) override;
   void ResetData() override;
-  int32_t BlockBytes() const override { return step_; }
   int32_t AdvanceBytes() const override;
 
   // ---- properties ----
@@ -39,17 +38,11 @@ public:
   void SetBarTickColor(TColor c) { Set(barTick_, c); }
   int BarWidth() const { return barWidth_; }
   void SetBarWidth(int v) { Set(barWidth_, std::max(v, 0)); }
-  TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
-  void SetMode(TMMMode m);
-  TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
-  void SetBitLength(TMMBits b);
-  TMMChannel Channel() const { return shape_.channel; }
-  void SetChannel(TMMChannel c);
   int SampleRate() const { return setup_.sampleRate; }
   void SetSampleRate(int v);
   TMMSpectrogramGain Gain() const { return gain_; }
   void SetGain(TMMSpectrogramGain g) { gain_ = g; }
-  int FFTLength() const { return setup_.fftLength; }
+  int FFTLength() const override { return setup_.fftLength; }
   void SetFFTLength(int v);
   TMMFFTWindow Window() const { return stage_.Window(); }
   void SetWindow(TMMFFTWindow w);
@@ -86,7 +79,6 @@ protected:
   void MouseMove(plat::TShiftState s, int x, int y) override;
 
 private:
-  void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * setup_.fftLength; }
   void Layout();
   void BuildRows();
   void BuildPalette();
@@ -95,12 +87,10 @@ private:
   void DrawScales() override;
   std::vector<std::string> ReadoutLines(int col, int row) override;
 
-  TMMFFTShape shape_;
   TMMSpectrogramSetup setup_;
   TMMFFTStage stage_;
   TMMSpectrogramModel model_;
   std::vector<int16_t> bins_;
-  int32_t step_ = 0;
   TMMSpectrogramGain gain_ = sgrNone;
   bool logAmp_ = false, embossed_ = false;
   int amplitudeScale_ = 100, sensitivity_ = -90;

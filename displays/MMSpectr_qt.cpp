@@ -16,7 +16,7 @@ int g_clearing = 0;
 }  // namespace
 
 TMMSpectrum::TMMSpectrum(TComponent* owner)
-    : TMMAnalysisDisplay(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
+    : TMMFFTDisplay(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
   SetColor(clBlack);
   SetCursor(crCross);
   SetPaintsWholeClient(true);
@@ -162,27 +162,6 @@ void TMMSpectrum::SetPoint2(int v) {
   setup_.point2 = v;
   model_.BuildSpots(setup_);
   RenderInactive();
-  RepaintWhole();
-}
-
-void TMMSpectrum::SetMode(TMMMode m) {
-  if (int(m) + 1 == shape_.channels) return;
-  shape_.channels = int(m) + 1;
-  UpdateStep();
-  RepaintWhole();
-}
-
-void TMMSpectrum::SetBitLength(TMMBits b) {
-  if ((b == b16Bit) == shape_.bits16) return;
-  shape_.bits16 = b == b16Bit;
-  UpdateStep();
-  RepaintWhole();
-}
-
-void TMMSpectrum::SetChannel(TMMChannel c) {
-  if (c == shape_.channel) return;
-  shape_.channel = c;
-  UpdateStep();
   RepaintWhole();
 }
 

@@ -17,7 +17,7 @@ using TMMSpectrumDrawBar = std::function<void(TObject* Sender, TMMDIBCanvas* DIB
 using TMMSpectrumClear = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, TRect Rect)>;
 using TMMSpectrumGetXScale = std::function<void(TObject* Sender, std::vector<int32_t>& First, std::vector<int32_t>& End)>;
 
-class TMMSpectrum : public TMMAnalysisDisplay {
+class TMMSpectrum : public TMMFFTDisplay<TMMAnalysisDisplay> {
 public:
   explicit TMMSpectrum(TComponent* owner);
   ~TMMSpectrum() override;
@@ -26,7 +26,6 @@ public:
   void SetWaveFormat(const plat::WAVEFORMATEX* format) override;
   void FeedPCM(const void* block) override;
   void ResetData() override;
-  int32_t BlockBytes() const override { return step_; }
 
   // ---- properties ----
   void SetBounds(int l, int t, int w, int h) override;
@@ -63,19 +62,13 @@ public:
   void SetInactiveDoted(bool v) { SetLookColor(inactiveDoted_, v); }
   bool ActiveDoted() const { return activeDoted_; }
   void SetActiveDoted(bool v) { Set(activeDoted_, v); }
-  TMMMode Mode() const { return TMMMode(shape_.channels - 1); }
-  void SetMode(TMMMode m);
-  TMMBits BitLength() const { return shape_.bits16 ? b16Bit : b8Bit; }
-  void SetBitLength(TMMBits b);
-  TMMChannel Channel() const { return shape_.channel; }
-  void SetChannel(TMMChannel c);
   int SampleRate() const { return setup_.sampleRate; }
   void SetSampleRate(int v);
   int RefFreq() const { return setup_.refFreq; }
   void SetRefFreq(int v);
   TMMSpectrumGain Gain() const { return setup_.gain; }
   void SetGain(TMMSpectrumGain g);
-  int FFTLength() const { return setup_.fftLength; }
+  int FFTLength() const override { return setup_.fftLength; }
   void SetFFTLength(int v);
   bool LogFreq() const { return setup_.logFreq; }
   void SetLogFreq(bool v);
@@ -139,7 +132,6 @@ private:
     RenderInactive();
     RepaintWhole();
   }
-  void UpdateStep() { step_ = (shape_.bits16 ? 2 : 1) * shape_.channels * setup_.fftLength; }
   void UpdateTimer();
   // The column map (and with it the bars, amplitude tables and spots), then a clear.
   void Rebuild(bool columns);
@@ -153,13 +145,11 @@ private:
   void ReadoutHeld(bool held) override { model_.SetFrozen(held); }
   void DrawPeakText();
 
-  TMMFFTShape shape_;
   TMMSpectrumSetup setup_;
   TMMFFTStage stage_;
   TMMSpectrumModel model_;
   std::vector<int16_t> bins_;
   TMMDIBCanvas inactiveDIB_;
-  int32_t step_ = 0;
   TMMDecayMode decayMode_ = dmNone;
   int decay_ = 1;
   int space_ = 1;
