@@ -649,7 +649,14 @@ void TApplication::Notification(TComponent* c, TOperation op) {
 }
 
 void TApplication::Run() {
-  if (mainForm_ && ShowMainForm) mainForm_->Show();
+  // A failure while the main window first shows is reported like any other; the program goes on.
+  if (mainForm_ && ShowMainForm) {
+    try {
+      mainForm_->Show();
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+  }
   while (!terminated_) HandleMessage();
 }
 

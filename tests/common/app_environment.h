@@ -34,3 +34,8 @@ private:
   Dialogs dialogs_;
   std::unique_ptr<plat::TApplication> app_;
 };
+
+// Replaces an application that a test ended with a fresh one, as the program's next start would
+// have it; the default dialog service stays as it was. Defined by each program's registration of
+// its environment.
+void RenewTestApplication();

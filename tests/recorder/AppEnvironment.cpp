@@ -1,7 +1,5 @@
 // One application object for the whole recorder test program; dialogs nobody queued an answer for
 // get their default instead of a window.
-#include "AppEnvironment.h"
-
 #include "common/app_environment.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "AppEnvironment.h"
+#include "common/app_environment.h"
 #include "common/scratch.h"
 #include "controls/zelclass.h"
 #include "engine/MMConect.h"

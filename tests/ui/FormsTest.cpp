@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "UiTest.h"
+#include "common/app_environment.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/menus.h"
 
@@ -400,4 +401,24 @@ TEST(Keyboard, ExceptionsInHandlersReachTheApplicationAndTheLoopGoesOn) {
   QTest::mouseClick(b->Widget(), Qt::LeftButton);
   Application->OnException = nullptr;
   EXPECT_EQ(caught, "Invalid operation");
+}
+
+TEST(Application, AFailureWhileTheMainFormFirstShowsIsReportedAndTheLoopRuns) {
+  ScopedDialogs dialogs;
+  auto* f = NewForm<TForm>(nullptr);
+  f->OnShow = [](TObject*) { throw EInvalidOperation(); };
+  bool looped = false;
+  Later([&] {
+    looped = true;
+    Application->Terminate();
+  });
+  TCustomForm* before = Application->MainForm();
+  Application->SetMainForm(f);
+  EXPECT_NO_THROW(Application->Run());
+  Application->SetMainForm(before);
+  f->Free();
+  RenewTestApplication();
+  EXPECT_TRUE(looped);
+  ASSERT_EQ(dialogs->Shown().size(), 1u);
+  EXPECT_EQ(dialogs->Shown()[0].text, "Invalid operation.");
 }
