@@ -142,6 +142,9 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   Walk w;
   w.dataEnd = fileLen;
   int result = wioOk;
+  // What finishing rewrites behind the data: the count, the lists and the DISP texts and pictures.
+  // Those that stand before the data chunk finally taken become junk when the file is finished.
+  std::vector<int64_t> rewritten;
   for (;;) {
     RiffChunk ck;
     if (file->Descend(ck) != RiffResult::Ok) break;
@@ -157,19 +160,21 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
     // RIFF and LIST payloads start with their type, which Descend has read.
     if (ck.id == plat::kRiffId || ck.id == plat::kListId) ck.size = ck.size >= 4 ? ck.size : 4;
     const size_t dispEntries = b.DispList.size();
-    const bool beforeData = !w.haveData;
     if (!WalkChunk(*file, ck, w, b, result)) break;
-    // What finishing rewrites behind the data: the count, the lists and the DISP texts and pictures.
     const bool managedDisp = b.DispList.size() > dispEntries &&
                              (b.DispList.back().Type == kDispText || b.DispList.back().Type == kDispBitmap);
-    if (beforeData && (ck.id == kFact || managedDisp || (ck.id == plat::kListId && ck.type == kInfo)))
-      b.StaleChunks.push_back(ck.dataOffset - 8);
+    if (ck.id == kFact || managedDisp || (ck.id == plat::kListId && ck.type == kInfo))
+      rewritten.push_back(ck.dataOffset - 8);
     if (file->Ascend(ck) != RiffResult::Ok) {
       if (w.haveData) break;
       return wioErrFile;
     }
   }
   if (result != wioOk) return result;
+  // An empty data chunk may come before the one that holds the samples.
+  const int64_t dataStart = w.haveData ? w.data.dataOffset : riffEnd;
+  for (int64_t at : rewritten)
+    if (at < dataStart) b.StaleChunks.push_back(at);
   // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
   if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
   if (!UsableFormat(b.Format.get())) {
@@ -181,7 +186,7 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   b.HasDataChunk = w.haveData;
   b.FileSize = fileLen;
   // Without a data chunk the wave is empty; it is never written into (no chunk to size).
-  b.DataOffset = w.haveData ? w.data.dataOffset : riffEnd;
+  b.DataOffset = dataStart;
   int64_t bytes = w.haveData ? std::max<int64_t>(0, w.dataEnd - b.DataOffset) : 0;
   b.DataSize = bytes / b.Format->nBlockAlign * b.Format->nBlockAlign;
   b.DataCk = w.data;

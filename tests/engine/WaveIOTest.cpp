@@ -565,6 +565,21 @@ TEST(WaveIO, ChunksBeforeTheDataAreNotDuplicatedByAPunchIn) {
   EXPECT_EQ(b->DispList[0].Type, 5u);
   EXPECT_EQ(DispDataText(b->DispList[1].Data), "Desc");
   EXPECT_EQ(b->DataSize, 16);
+
+  // The same when an empty data chunk comes first and the samples follow in a second one.
+  plat::WriteWholeFile(path, Wave(kFmt16S + Chunk("data", "") + Chunk("DISP", LE32(1) + "Desc\0") +
+                                  Chunk("LIST", "INFO" + Chunk("INAM", "Old\0")) + Chunk("data", Pattern(16))));
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(b->DataSize, 16);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "ABCD", 4), 4);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(b->DispList.size(), 1u);
+  EXPECT_EQ(DispDataText(b->DispList[0].Data), "Desc");
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "Old");
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), "ABCD" + Pattern(16).substr(4));
 }
 
 TEST(WaveIO, AFormatBehindTheDataIsReadButNeverOverwritten) {
