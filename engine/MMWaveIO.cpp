@@ -144,7 +144,7 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   int result = wioOk;
   // What finishing rewrites behind the data: the count, the lists and the DISP texts and pictures.
   // Those that stand before the data chunk finally taken become junk when the file is finished.
-  std::vector<int64_t> rewritten;
+  std::vector<WaveIOBlock::StaleChunk> rewritten;
   for (;;) {
     RiffChunk ck;
     if (file->Descend(ck) != RiffResult::Ok) break;
@@ -164,7 +164,7 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
     const bool managedDisp = b.DispList.size() > dispEntries &&
                              (b.DispList.back().Type == kDispText || b.DispList.back().Type == kDispBitmap);
     if (ck.id == kFact || managedDisp || (ck.id == plat::kListId && ck.type == kInfo))
-      rewritten.push_back(ck.dataOffset - 8);
+      rewritten.push_back({ck.dataOffset - 8, ck.size});
     if (file->Ascend(ck) != RiffResult::Ok) {
       if (w.haveData) break;
       return wioErrFile;
@@ -173,8 +173,8 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   if (result != wioOk) return result;
   // An empty data chunk may come before the one that holds the samples.
   const int64_t dataStart = w.haveData ? w.data.dataOffset : riffEnd;
-  for (int64_t at : rewritten)
-    if (at < dataStart) b.StaleChunks.push_back(at);
+  for (const WaveIOBlock::StaleChunk& ck : rewritten)
+    if (ck.at < dataStart) b.StaleChunks.push_back(ck);
   // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
   if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
   if (!UsableFormat(b.Format.get())) {
@@ -451,8 +451,11 @@ int WaveIOFinish(WaveIOBlock* b) {
   if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes)
     ok = WriteInfoChunk(*file, b->InfoList);
   const int64_t end = file->Tell();
-  for (int64_t at : b->StaleChunks)
-    ok = ok && file->Seek(at, SEEK_SET) >= 0 && file->Write("JUNK", 4) == 4;
+  for (const WaveIOBlock::StaleChunk& ck : b->StaleChunks) {
+    uint8_t junk[8] = {'J', 'U', 'N', 'K'};
+    plat::PutLE32(junk + 4, ck.size);
+    ok = ok && file->Seek(ck.at, SEEK_SET) >= 0 && file->Write(junk, 8) == 8;
+  }
   ok = ok && file->Seek(end, SEEK_SET) >= 0;
   ok = ok && file->Ascend(riff) == RiffResult::Ok;
   if (ok) {

@@ -57,8 +57,13 @@ struct WaveIOBlock {
   bool HasDataChunk = false;
   bool FormatBehindData = false;  // finishing would overwrite it: such a file is never written
   // Headers of "fact", "DISP" and LIST "INFO" chunks that lie before the data: finishing writes
-  // their current state behind the data, so these become "JUNK".
-  std::vector<int64_t> StaleChunks;
+  // their current state behind the data, so these become "JUNK". Each with the size a reader steps
+  // over (a LIST always holds at least its type), so the chunks behind it stay where they were.
+  struct StaleChunk {
+    int64_t at;
+    uint32_t size;
+  };
+  std::vector<StaleChunk> StaleChunks;
   bool Dirty = false;     // data written since the file was created or reopened
   bool Reopened = false;  // opened by WaveIOReopen rather than made by WaveIOCreate
 

@@ -580,6 +580,18 @@ TEST(WaveIO, ChunksBeforeTheDataAreNotDuplicatedByAPunchIn) {
   EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "Old");
   ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
   EXPECT_EQ(ReadAll(b.get()), "ABCD" + Pattern(16).substr(4));
+
+  // A list that claims less than its own type still spans the type, as junk too.
+  plat::WriteWholeFile(path, Wave(kFmt16S + "LIST" + LE32(2) + "INFO" + Chunk("data", Pattern(16))));
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(b->DataSize, 16);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), "ABCD", 4), 4);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(b->DataSize, 16);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_EQ(ReadAll(b.get()), "ABCD" + Pattern(16).substr(4));
 }
 
 TEST(WaveIO, AFormatBehindTheDataIsReadButNeverOverwritten) {
