@@ -128,14 +128,8 @@ bool TSVMain::LoadByNameEntry(const std::string& name) {
       Notify(TNoticeKind::Warning, "The file you are opening is a Read Only file. It will be "
                                    "opened in \r\nplay only mode.");
     }
-    RecordFileName = path;
-    SourcePath = path;
-    CartKind = KindByName;
-    CartOrigin = OriginExisting;
-    RecFile->Wave()->FreeWave();
-    PlayFile->Wave()->FreeWave();
     try {
-      PlayFile->Wave()->SetFileName(path);
+      TakeExistingFile(path);
     } catch (...) {
       EmptyDeck();
       throw;
@@ -293,17 +287,23 @@ bool TSVMain::QuickRecordLoad() {
   return made;
 }
 
-// ---- recovery ---------------------------------------------------------------------------------
-
-void TSVMain::LoadTheOrphan(const std::string& path) {
-  SourcePath = path;
+// The deck takes a file on disk as its cart: both sides let go of what they held and the play side
+// reads the file, raising when it cannot.
+void TSVMain::TakeExistingFile(const std::string& path) {
   RecordFileName = path;
+  SourcePath = path;
   CartKind = KindByName;
   CartOrigin = OriginExisting;
   RecFile->Wave()->FreeWave();
   PlayFile->Wave()->FreeWave();
+  PlayFile->Wave()->SetFileName(path);
+}
+
+// ---- recovery ---------------------------------------------------------------------------------
+
+void TSVMain::LoadTheOrphan(const std::string& path) {
   try {
-    PlayFile->Wave()->SetFileName(path);
+    TakeExistingFile(path);
   } catch (...) {
     // The file stays where it is: an unreadable take may still be rescued by hand.
     SourcePath.clear();

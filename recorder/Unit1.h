@@ -365,6 +365,8 @@ public:
   // What the Load By Name dialog's OK does with a name already checked and given ".wav":
   // loads or makes the cart; false keeps the dialog open.
   bool LoadByNameEntry(const std::string& name);
+  // Makes a file on disk the cart; raises when the file does not read.
+  void TakeExistingFile(const std::string& path);
   // The recovery of a recording left in the temporary folder.
   void LoadTheOrphan(const std::string& path);
 
