@@ -21,6 +21,37 @@ std::string Row(TSVMain* d) {
     s += c->Enabled() ? 'E' : 'D';
   return s;
 }
+// Holds the recording queue's thread in the free-space check before its write, as a disk that
+// answers no write would, until released; the query is the system's again afterwards.
+class DiskStall {
+public:
+  DiskStall() {
+    SetDiskFreeQuery([this](const std::string& path, int64_t& freeBytes) {
+      if (!plat::IsUiThread()) {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [this] { return !stalled_; });
+      }
+      int64_t total = 0;
+      return plat::GetDiskFree(path, freeBytes, total);
+    });
+  }
+  ~DiskStall() {
+    Release();
+    SetDiskFreeQuery(nullptr);
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> l(m_);
+      stalled_ = false;
+    }
+    cv_.notify_all();
+  }
+
+private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool stalled_ = true;
+};
 }  // namespace
 
 class DeckTransport : public DeckHarness {};
@@ -270,35 +301,16 @@ TEST_F(DeckTransport, ASecondLongDiskStallLosesNoRecordedAudio) {
   Key('S', plat::ssCtrl);
   Key(plat::VK_F5);
   ASSERT_TRUE(deck->Recording);
-  // The disk answers no write for a second of recording: the queue's thread is held in the
-  // free-space check before its write while the input goes on.
-  std::mutex m;
-  std::condition_variable cv;
-  bool stalled = true;
-  SetDiskFreeQuery([&](const std::string& path, int64_t& freeBytes) {
-    if (!plat::IsUiThread()) {
-      std::unique_lock<std::mutex> l(m);
-      cv.wait(l, [&] { return !stalled; });
-    }
-    int64_t total = 0;
-    return plat::GetDiskFree(path, freeBytes, total);
-  });
-  auto release = [&] {
-    {
-      std::lock_guard<std::mutex> l(m);
-      stalled = false;
-    }
-    cv.notify_all();
-  };
+  // The disk answers no write for a second of recording while the input goes on.
+  DiskStall stall;
   for (int i = 0; i < 10; ++i) {
     plat::StepVirtualAudio(100);
     plat::StepManualMMTimer(100);
     Pump();
   }
-  release();
+  stall.Release();
   Step(100);
   Key(plat::VK_F4);
-  SetDiskFreeQuery(nullptr);
   EXPECT_FALSE(deck->Recording);
   EXPECT_EQ(0u, deck->RecRingBuffer->DroppedBuffers());
   EXPECT_NEAR(1100, deck->WaveLength(), 30);
@@ -313,17 +325,7 @@ TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
   Key('S', plat::ssCtrl);
   Key(plat::VK_F5);
   ASSERT_TRUE(deck->Recording);
-  std::mutex m;
-  std::condition_variable cv;
-  bool stalled = true;
-  SetDiskFreeQuery([&](const std::string& path, int64_t& freeBytes) {
-    if (!plat::IsUiThread()) {
-      std::unique_lock<std::mutex> l(m);
-      cv.wait(l, [&] { return !stalled; });
-    }
-    int64_t total = 0;
-    return plat::GetDiskFree(path, freeBytes, total);
-  });
+  DiskStall stall;
   // Five seconds without a write: more than the queue holds. The queue's thread is held, so the
   // buffers are handled here without waiting for it.
   for (int i = 0; i < 50; ++i) {
@@ -333,14 +335,9 @@ TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
   }
   EXPECT_TRUE(deck->Recording);
   EXPECT_FALSE(Shown("Part of this recording was lost")) << "not in the middle of the take";
-  {
-    std::lock_guard<std::mutex> l(m);
-    stalled = false;
-  }
-  cv.notify_all();
+  stall.Release();
   Step(100);
   Key(plat::VK_F4);
-  SetDiskFreeQuery(nullptr);
   EXPECT_FALSE(deck->Recording);
   EXPECT_GT(deck->RecRingBuffer->DroppedBuffers(), 0u);
   EXPECT_LT(deck->WaveLength(), 5000);
