@@ -2,10 +2,9 @@
 // writes, sample for sample.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <sstream>
 #include <string>
 
+#include "common/oracles.h"
 #include "common/scratch.h"
 #include "engine/MMWaveIO.h"
 #include "platform/system/files.h"
@@ -16,40 +15,7 @@ namespace {
 
 const int kRates[9] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
-std::string Shell(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-// The value after "key :" on its line, trimmed.
-std::string Field(const std::string& text, const std::string& key) {
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) {
-      size_t colon = line.find(':');
-      if (colon == std::string::npos) continue;
-      std::string v = line.substr(colon + 1);
-      v.erase(0, v.find_first_not_of(' '));
-      return v;
-    }
-  return {};
-}
-
-std::string Raw(const Scratch& dir, const std::string& wav) {
-  std::string raw = dir.Path("out.raw");
-  plat::DeleteFile(raw);
-  std::string msg = Shell("sox '" + wav + "' -t raw '" + raw + "'");
-  std::string bytes;
-  EXPECT_TRUE(plat::ReadWholeFile(raw, bytes)) << msg;
-  return bytes;
-}
+std::string Raw(const Scratch& dir, const std::string& wav) { return SoxRaw(wav, dir.Path("out.raw")); }
 
 std::string Pattern(size_t n, unsigned seed) {
   std::string s(n, '\0');
@@ -60,8 +26,6 @@ std::string Pattern(size_t n, unsigned seed) {
   }
   return s;
 }
-
-bool HaveOracles() { return !plat::FindProgram("sox").empty() && !plat::FindProgram("sndfile-info").empty(); }
 
 }  // namespace
 
@@ -165,4 +129,47 @@ TEST(WavOracle, FilesSoxWritesReadWithIdenticalSamples) {
           EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "From sox");
         }
       }
+}
+
+// Media players append an ID3 block behind the RIFF form (with cover art, tens of kilobytes). The
+// form says where the samples end; the tag must never be read, played or punched in as audio.
+TEST(WavOracle, ATagBehindAFinishedFormIsNoAudioAndAPunchInKeepsTheFramesSoxCounts) {
+  if (!HaveOracles()) {
+    GTEST_SKIP() << "sox and sndfile-info are not installed (scripts/setup.sh installs them)";
+  }
+  Scratch dir;
+  for (int bits : {8, 16}) {
+    SCOPED_TRACE(std::to_string(bits) + " bit");
+    const std::string path = dir.Path("tagged" + std::to_string(bits) + ".wav");
+    // 1103 frames: at 8 bits mono the data is odd and its pad byte ends the form.
+    std::string msg = Shell("sox -r 22050 -n -b " + std::to_string(bits) + " -c 1 '" + path + "' synth 1103s sine 440");
+    const std::string samples = Raw(dir, path);
+    ASSERT_EQ(samples.size(), size_t(1103 * bits / 8)) << msg;
+    std::string file;
+    ASSERT_TRUE(plat::ReadWholeFile(path, file));
+    std::string tag = std::string("ID3") + '\3' + '\0' + '\0' + std::string{0, 3, 0x7F, 0x76};
+    for (int i = 0; i < 60000; ++i) tag.push_back(char(i & 1 ? 0x7F : 0x80));  // full scale either way
+    ASSERT_TRUE(plat::WriteWholeFile(path, file + tag));
+    ASSERT_EQ(SndfileFrames(path), "1103");
+
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+    EXPECT_EQ(b->TotalSamples, 1103);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    std::string ours(samples.size() + tag.size(), '\0');
+    ASSERT_EQ(WaveIORead(b.get(), ours.data(), int64_t(ours.size())), int64_t(samples.size()));
+    ours.resize(samples.size());
+    EXPECT_TRUE(ours == samples) << "the samples as sox reads them, and nothing of the tag";
+
+    // A punch-in near the end: the header says the frames the file really has.
+    const int64_t align = bits / 8;
+    const std::string punch = Pattern(size_t(100 * align), unsigned(bits));
+    ASSERT_EQ(WaveIOSeek(b.get(), 1000), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), punch.data(), int64_t(punch.size())), int64_t(punch.size()));
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+    EXPECT_EQ(SndfileFrames(path), "1103");
+    std::string want = samples;
+    want.replace(size_t(1000 * align), punch.size(), punch);
+    EXPECT_TRUE(Raw(dir, path) == want) << "sox reads the punched take";
+  }
 }

@@ -117,6 +117,31 @@ TEST(WaveIO, UnfinishedRecordingReadsEveryWholeBlockToTheEndOfTheFile) {
   EXPECT_EQ(b->DataSize, 400);
 }
 
+TEST(WaveIO, BytesBehindAFinishedFormAreNoSamplesButAnUnfinishedOneRunsToTheEnd) {
+  Scratch dir;
+  PWaveIOBlock b;
+  const std::string samples = Pattern(1001), tail = "TAG" + Pattern(125, 3);
+  // Both sizes written and the data, with its pad byte, ends the form.
+  const std::string finished = Wave(kFmt8M + Chunk("data", samples));
+  ASSERT_EQ(OpenImage(dir, finished + tail, b), wioOk);
+  EXPECT_EQ(b->DataSize, 1001);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_TRUE(ReadAll(b.get()) == samples);
+
+  // Either size left at 0 is a recording never finished: every byte to the end may be audio.
+  std::string noRiff = finished + tail;
+  noRiff.replace(4, 4, LE32(0));
+  ASSERT_EQ(OpenImage(dir, noRiff, b), wioOk);
+  EXPECT_EQ(b->DataSize, int64_t(1001 + 1 + tail.size()));
+  std::string noData = finished + tail;
+  noData.replace(40, 4, LE32(0));
+  ASSERT_EQ(OpenImage(dir, noData, b), wioOk);
+  EXPECT_EQ(b->DataSize, int64_t(1001 + 1 + tail.size()));
+  // A form cut short by a copy ends with the file.
+  ASSERT_EQ(OpenImage(dir, finished.substr(0, 44 + 600), b), wioOk);
+  EXPECT_EQ(b->DataSize, 600);
+}
+
 TEST(WaveIO, DataEndsAtTheNextChunkHeaderWithoutItsPadByte) {
   Scratch dir;
   PWaveIOBlock b;
