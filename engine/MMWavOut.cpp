@@ -191,10 +191,11 @@ void TMMWaveOut::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
   if (looping_) loopsLeft_ = lpWaveHdr->LoopsLeft;
 }
 
-uint32_t TMMWaveOut::Fill(PWaveHdr h) {
+uint32_t TMMWaveOut::Fill(PWaveHdr h, bool* ended) {
   moreBuffers_ = false;
   BufferLoad(h, moreBuffers_);
   const uint32_t n = h->dwBytesRecorded;
+  if (ended) *ended = !moreBuffers_;
   if (n < 1) moreBuffers_ = false;
   return n;
 }
@@ -449,8 +450,14 @@ void TMMWaveOut::Played(int slot) {
   }
   if (!moreBuffers_ || stopDeferred_) return;
   for (int i = 0; i < 65000 && !plat::WaveHdrDone(*h); ++i) SleepMs(2);
-  const uint32_t n = Fill(h);
-  if (n == 0 && !stopDeferred_) Error(Msg(81));
+  bool ended = false;
+  const uint32_t n = Fill(h, &ended);
+  // A source may say that it has ended by giving nothing: playback then ends once what is queued
+  // has played, as it does when the end comes with the last bytes.
+  if (n == 0) {
+    if (!ended && !stopDeferred_) Error(Msg(81));
+    return;
+  }
   if (!stopDeferred_) Write(slot);
 }
 

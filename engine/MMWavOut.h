@@ -108,7 +108,8 @@ private:
   void CloseDevice() override;
   void Played(int slot);
   void EndOfQueue();
-  uint32_t Fill(PWaveHdr h);
+  // Bytes the source gave; ended tells whether it also said it has no more.
+  uint32_t Fill(PWaveHdr h, bool* ended = nullptr);
   bool Write(int slot);
   int Refill();
   void ReleaseBuffers(bool report);

@@ -369,3 +369,45 @@ TEST_F(MMWavOut, PlaysThroughARingBufferToTheEndOfTheSource) {
   EXPECT_EQ(sink.Bytes(), Pattern(0, 50000));
   out.Close();
 }
+
+TEST_F(MMWavOut, AnEndToldByAnEmptyPullStopsPlaybackWithoutAnError) {
+  // The source says it has ended only by a pull that yields nothing; through a ring buffer the
+  // output learns it from a read of 0 bytes while its buffers are being refilled.
+  for (bool throughRing : {false, true}) {
+    SCOPED_TRACE(throughRing ? "through a ring buffer" : "straight from the source");
+    plat::ClearVirtualCaptures();
+    PatternSource src(10000, false);
+    WAVEFORMATEX f = PcmFormat(11025, 1, 8);
+    src.SetWaveFormat(&f);
+    TMMRingBuffer ring;
+    ring.SetQueueMode(qmRead);
+    ring.SetNumBuffers(8);
+    TMMWaveOut out;
+    ByteSink sink;
+    if (throughRing) {
+      ring.SetInput(&src);
+      out.SetInput(&ring);
+    } else {
+      out.SetInput(&src);
+    }
+    out.SetOutput(&sink);
+    OutputEvents ev;
+    ev.Hook(out);
+    HandledTexts handled;
+    out.SetBufferSize(1000);
+    out.SetNumBuffers(3);
+    out.Start();
+    EXPECT_TRUE(PumpUntil([&] {
+      plat::StepVirtualAudio(20);
+      return ev.stops > 0 || ev.errors > 0;
+    }));
+    Pump();
+    EXPECT_EQ(ev.errors, 0);
+    EXPECT_EQ(ev.stops, 1);
+    EXPECT_TRUE(ev.stopsOnUi);
+    EXPECT_TRUE(handled.texts.empty()) << handled.texts.front();
+    EXPECT_TRUE(Played() == Pattern(0, 10000)) << "played " << Played().size() << " bytes";
+    EXPECT_TRUE(sink.Bytes() == Pattern(0, 10000)) << "passed on " << sink.Size() << " bytes";
+    out.Close();
+  }
+}
