@@ -46,7 +46,6 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   for (TDeckSpeedButton* b :
        {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
     b->SetShowHint(true);
-    b->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { FocusDeck(); };
   }
   ZelSpeedButton1->OnClick = [this](TObject* s) { ZelSpeedButton1Click(s); };
   ZelSpeedButton2->OnClick = [this](TObject* s) { ZelSpeedButton2Click(s); };

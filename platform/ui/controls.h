@@ -339,6 +339,10 @@ public:
   // The widget children are placed on (the form's client area below its menu, a page's page).
   virtual QWidget* ClientWidget() const { return Widget(); }
   std::string ClassName() const override { return "TWinControl"; }
+  // A click focuses the control (the system's own controls); a control that paints itself takes
+  // the focus in its MouseDown when it wants it, and a click on it otherwise leaves the focus
+  // where it is.
+  virtual bool FocusesOnClick() const { return !PaintsItself(); }
 
   // The keyboard path (the application's key dispatch calls these).
   virtual bool DoKeyDown(uint16_t& key, TShiftState shift);

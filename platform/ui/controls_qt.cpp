@@ -870,7 +870,7 @@ void TWinControl::SetTabOrder(int order) {
 bool TWinControl::CanFocus() const {
   for (const TControl* c = this; c; c = c->Parent())
     if (!c->Visible() || !c->Enabled()) return false;
-  return Widget() && Widget()->focusPolicy() != Qt::NoFocus;
+  return Widget() != nullptr;
 }
 
 bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
@@ -883,9 +883,10 @@ void TWinControl::SetFocus() {
 
 void TWinControl::ApplyFocusPolicy() {
   if (!Widget()) return;
-  if (PaintsItself()) Widget()->setFocusPolicy(tabStop_ ? Qt::StrongFocus : Qt::ClickFocus);
-  else if (!tabStop_) Widget()->setFocusPolicy(Qt::ClickFocus);
-  else Widget()->setFocusPolicy(Qt::StrongFocus);
+  // A click gives the focus only to a control that takes it itself; Qt would otherwise hand it
+  // to the nearest parent that accepts it, away from the focused button.
+  if (tabStop_) Widget()->setFocusPolicy(FocusesOnClick() ? Qt::StrongFocus : Qt::TabFocus);
+  else Widget()->setFocusPolicy(FocusesOnClick() ? Qt::ClickFocus : Qt::NoFocus);
 }
 
 void TWinControl::EnableAlign() {

@@ -96,7 +96,6 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   pal.setColor(QPalette::Window, ToQColor(color_));
   window_->setPalette(pal);
   window_->setAutoFillBackground(true);
-  window_->setFocusPolicy(Qt::StrongFocus);
   ApplyWindowFlags();
   left_ = top_ = 0;
   width_ = height_ = 0;

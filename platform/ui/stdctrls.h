@@ -196,6 +196,7 @@ public:
   bool AcceptsPlainAccelerators() const override { return true; }
   // A descendant that draws the button itself returns true and paints in Paint.
   bool PaintsItself() const override { return OwnerDraw(); }
+  bool FocusesOnClick() const override { return true; }
   virtual bool OwnerDraw() const { return false; }
   QPushButton* PushButton() const;
   TCanvas* Canvas() { return ControlCanvas(); }

@@ -238,6 +238,28 @@ TEST_F(DeckTransport, SpaceOnTheRecordButtonDoesNotStartARecording) {
   Key(plat::VK_F4);
 }
 
+TEST_F(DeckTransport, ClicksOnTheDisplaysLeaveTheKeyboardOnTheTransport) {
+  StartDeck();
+  LoadTake(3000);
+  QWidget* targets[] = {deck->CurrentPosition->Widget(), deck->NameLabel1->Widget(),
+                        deck->DisplayPanel->Widget(), deck->LevelPanel->Widget(),
+                        deck->SensitivityLabel->Widget(), deck->ClientWidget()};
+  for (QWidget* w : targets) {
+    deck->PlayButtonClick(deck->PlayButton);
+    ASSERT_TRUE(deck->Playing);
+    deck->StopButton->SetFocus();
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(2, 2));
+    Pump();
+    EXPECT_TRUE(deck->StopButton->Focused()) << w->metaObject()->className();
+    QWidget* keys = QApplication::focusWidget();
+    QTest::keyClick(keys ? keys : deck->Widget(), Qt::Key_Space);
+    Pump();
+    EXPECT_FALSE(deck->Playing) << "Space stops: " << w->metaObject()->className();
+    deck->TrackBar->SetPosition(0);
+    deck->Seek();
+  }
+}
+
 TEST_F(DeckTransport, GpiStringsFollowTheTransport) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
