@@ -9,6 +9,7 @@
 #include "engine/MMDIB_qt.h"
 #include "engine/MMWave.h"
 #include "platform/audio/riff_io.h"
+#include "platform/system/files.h"
 
 using namespace plat;
 
@@ -348,8 +349,12 @@ bool TMMWaveInfoEditor::GetLists(TInfoList*& info, TDispList*& disp) {
 
 bool TMMWaveInfoEditor::Execute() {
   if (!TMMRiffInfoEditor::Execute()) return false;
-  if (writeToFile_ && source_ && WriteWaveInfo(*source_->Wave()) == TWaveInfoWrite::Failed)
-    throw EMMWaveError(LoadLibraryMessage(140));
+  if (!writeToFile_ || !source_) return true;
+  std::string foreign;
+  const TWaveInfoWrite r = WriteWaveInfo(*source_->Wave(), &foreign);
+  if (r == TWaveInfoWrite::Failed) throw EMMWaveError(LoadLibraryMessage(140));
+  const std::string refusal = WaveInfoRefusal(r, foreign);
+  if (!refusal.empty()) MessageDlg(refusal, mtWarning, mbOKOnly);
   return true;
 }
 
@@ -362,48 +367,80 @@ const uint32_t kDisp = FourCC("DISP");
 const uint32_t kJunk = FourCC("JUNK");
 const uint32_t kInfo = FourCC("INFO");
 
-// Rewriting the lists replaces everything behind the samples and cuts the file at the end of its
-// RIFF form. True when nothing else would be lost by that.
-bool TailIsOurs(const WaveIOBlock& b) {
+std::string ChunkName(const RiffChunk& ck) {
+  std::string name = FourCCText(ck.id);
+  if (ck.id == kListId) name += " " + FourCCText(ck.type);
+  return name;
+}
+
+// Written when nothing but samples, the count, DISP, INFO and filler would be lost by rewriting.
+TWaveInfoWrite CheckTail(const WaveIOBlock& b, std::string& foreign) {
   auto file = RiffFile::Open(b.Name, RiffMode::Read);
-  if (!file) return false;
+  if (!file) return TWaveInfoWrite::Failed;
   const int64_t fileSize = file->Size();
-  const int64_t formEnd = std::min<int64_t>(b.RiffCk.dataOffset + b.RiffCk.size, fileSize);
-  if (formEnd + (formEnd & 1) < fileSize) return false;
+  // An unfinished recording (RIFF size 0) has all of the file in its form.
+  const int64_t formEnd =
+      b.RiffCk.size == 0 ? fileSize : std::min<int64_t>(b.RiffCk.dataOffset + b.RiffCk.size, fileSize);
+  if (formEnd + (formEnd & 1) < fileSize) return TWaveInfoWrite::BytesBehindForm;
   const int64_t declaredEnd = b.DataOffset + b.DataCk.size;
-  if (b.DataCk.size < uint64_t(b.DataSize) || declaredEnd > formEnd)
-    return b.DataOffset + b.DataSize + b.Format->nBlockAlign > formEnd;  // only samples to the end
+  if (b.DataCk.size < uint64_t(b.DataSize) || declaredEnd > formEnd)  // only samples to the end
+    return b.DataOffset + b.DataSize + b.Format->nBlockAlign > formEnd ? TWaveInfoWrite::Written
+                                                                       : TWaveInfoWrite::BytesBehindForm;
   int64_t at = declaredEnd + (b.DataCk.size & 1);
   while (at + 8 <= formEnd) {
     RiffChunk ck;
-    if (file->Seek(at, SEEK_SET) < 0 || file->Descend(ck) != RiffResult::Ok) return false;
-    if (ck.dataOffset + int64_t(ck.size) > formEnd) return false;
+    if (file->Seek(at, SEEK_SET) < 0 || file->Descend(ck) != RiffResult::Ok) return TWaveInfoWrite::Failed;
+    if (ck.dataOffset + int64_t(ck.size) > formEnd) return TWaveInfoWrite::BytesBehindForm;
     bool ours = ck.id == kFact || ck.id == kJunk || (ck.id == kListId && ck.type == kInfo);
     if (ck.id == kDisp) {
       uint8_t t[4];
       ours = ck.size >= 4 && file->Read(t, 4) == 4 &&
              (GetLE32(t) == kDispText || GetLE32(t) == kDispBitmap);
     }
-    if (!ours) return false;
+    if (!ours) {
+      foreign = ChunkName(ck);
+      return TWaveInfoWrite::ForeignChunks;
+    }
     at = ck.dataOffset + int64_t(ck.size) + (ck.size & 1);
   }
-  return true;
+  return TWaveInfoWrite::Written;
 }
 
 }  // namespace
 
-TWaveInfoWrite WriteWaveInfo(TMMWave& wave) {
+TWaveInfoWrite WriteWaveInfo(TMMWave& wave, std::string* foreign) {
   if (wave.FileOpen()) return TWaveInfoWrite::Busy;
   WaveIOBlock* b = wave.IOBlock();
-  if (!b || wave.IsMemoryWave() || !(b->Options & wioFile) || !b->Format || !b->HasDataChunk ||
-      b->FormatBehindData || !TailIsOurs(*b))
+  if (!b || wave.IsMemoryWave() || !(b->Options & wioFile) || !b->Format || !b->HasDataChunk)
     return TWaveInfoWrite::NotOurs;
+  if (IsReadOnly(b->Name)) return TWaveInfoWrite::ReadOnly;
+  if (b->FormatBehindData) return TWaveInfoWrite::FormatBehindData;
+  std::string name;
+  const TWaveInfoWrite tail = CheckTail(*b, name);
+  if (foreign) *foreign = name;
+  if (tail != TWaveInfoWrite::Written) return tail;
   if (WaveIOReopen(b) != wioOk) return TWaveInfoWrite::Failed;
   if (!b->File->Writable()) {
     WaveIOFinish(b);
-    return TWaveInfoWrite::NotOurs;
+    return TWaveInfoWrite::ReadOnly;
   }
   // Finishing writes the count and the lists behind the samples as after a recording.
   b->Dirty = true;
   return WaveIOFinish(b) == wioOk ? TWaveInfoWrite::Written : TWaveInfoWrite::Failed;
+}
+
+std::string WaveInfoNotTaken(const std::string& why) { return "The file did not take the edit: " + why + "."; }
+
+std::string WaveInfoRefusal(TWaveInfoWrite result, const std::string& foreign) {
+  switch (result) {
+    case TWaveInfoWrite::NotOurs: return WaveInfoNotTaken("it is no WAV file on disk with a data chunk");
+    case TWaveInfoWrite::ReadOnly: return WaveInfoNotTaken("it is read-only");
+    case TWaveInfoWrite::FormatBehindData: return WaveInfoNotTaken("its format chunk lies behind its samples");
+    case TWaveInfoWrite::ForeignChunks:
+      return WaveInfoNotTaken("rewriting it would lose the \"" + foreign +
+                              "\" chunk that another program put behind its samples");
+    case TWaveInfoWrite::BytesBehindForm:
+      return WaveInfoNotTaken("rewriting it would lose the bytes behind its RIFF form (such as a tag another program appended)");
+    default: return {};
+  }
 }

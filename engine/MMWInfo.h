@@ -92,7 +92,8 @@ public:
   // The wave file component whose wave's lists are edited; cleared when it goes.
   TMMCustomWaveFile* Source() const { return source_; }
   void SetSource(TMMCustomWaveFile* s);
-  // After OK with an edit, write the lists into the wave's file at once (see WriteWaveInfo).
+  // After OK with an edit, write the lists into the wave's file at once (see WriteWaveInfo); when
+  // the file does not take them, say so and why.
   bool WriteToFile() const { return writeToFile_; }
   void SetWriteToFile(bool on) { writeToFile_ = on; }
   bool Execute() override;
@@ -107,15 +108,24 @@ private:
   bool writeToFile_ = true;
 };
 
-// What writing a wave's lists into its file came to.
+// What writing a wave's lists into its file came to. Rewriting replaces everything behind the
+// samples and cuts the file at the end of its RIFF form, so files with more there are left alone
+// (the lists then wait for the file's next finish).
 enum class TWaveInfoWrite {
   Written,
-  Busy,       // the file is open for playing or recording: the lists wait for its finish
-  NotOurs,    // no named file, read-only, its format lies behind the data, or chunks other than
-              // the count, DISP, INFO and filler lie behind the data or behind the form: left as
-              // it is, since rewriting would lose them; the lists wait for the file's next finish
-  Failed,     // the file refused the writing
+  Busy,              // the file is open for playing or recording: the lists wait for its finish
+  NotOurs,           // no named file, or no data chunk to write behind
+  ReadOnly,          // no write bit
+  FormatBehindData,  // its format chunk lies behind the samples
+  ForeignChunks,     // chunks other than the count, DISP, INFO and filler lie behind the samples
+  BytesBehindForm,   // bytes lie behind the RIFF form (a tag another program appended)
+  Failed,            // the file refused the writing
 };
 // Writes the INFO and DISP lists of a wave that holds data into its file now, in place of those it
-// has (the samples stay as they are).
-TWaveInfoWrite WriteWaveInfo(TMMWave& wave);
+// has (the samples stay as they are). With ForeignChunks, foreign names the first such chunk.
+TWaveInfoWrite WriteWaveInfo(TMMWave& wave, std::string* foreign = nullptr);
+// What to tell the operator when the file did not take an edit, "" when there is nothing to tell.
+// foreign is the chunk WriteWaveInfo named.
+std::string WaveInfoRefusal(TWaveInfoWrite result, const std::string& foreign = {});
+// The same for a reason of the caller's own ("the cart is loaded play only").
+std::string WaveInfoNotTaken(const std::string& why);

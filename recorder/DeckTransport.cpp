@@ -546,6 +546,12 @@ void TSVMain::InfobuttonClick(TObject*) {
     throw;
   }
   WaveInfoEditor1->SetSource(PlayFile);
+  if (edited && PlayOnly) {
+    const std::string& name = source->Wave()->FileName();
+    Notify(TNoticeKind::Warning, FileReadOnly(name) ? WaveInfoRefusal(TWaveInfoWrite::ReadOnly)
+                                                    : WaveInfoNotTaken("the cart is loaded play only"));
+    return;
+  }
   // The recording side reads the file again, so a punch-in keeps the new lists.
   if (edited && source == PlayFile && !rec->FileName().empty() &&
       SameCartFile(rec->FileName(), play->FileName())) {

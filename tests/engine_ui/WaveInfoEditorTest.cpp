@@ -219,7 +219,9 @@ TEST(MMWaveInfoEditor, EditsTheWaveOfItsSourceAndWritesThemIntoItsFile) {
     d->InfoTextMemoExit(d->InfoTextMemo);
     d->OKBtn->Click();
   });
+  Answers answers;
   ASSERT_TRUE(ed.Execute());
+  EXPECT_TRUE(answers->Shown().empty()) << "a file that took the edit says nothing";
   TMMWave check;
   check.SetFileName(dir.Path("take.wav"));
   EXPECT_EQ(InfoItemText(check.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "Recorded live");
@@ -285,10 +287,73 @@ TEST(WriteWaveInfo, LeavesAloneWhatRewritingWouldLose) {
     EXPECT_EQ(FileBytes(path), bytes) << name << " was changed";
     return r;
   };
-  EXPECT_EQ(attempt("cue.wav", Wave(samples, Chunk("cue ", LE32(0)))), TWaveInfoWrite::NotOurs);
-  EXPECT_EQ(attempt("tag.wav", Wave(samples, "", "TAG" + std::string(125, 'x'))), TWaveInfoWrite::NotOurs);
-  EXPECT_EQ(attempt("metafile.wav", Wave(samples, Chunk("DISP", LE32(3) + "wmf!"))), TWaveInfoWrite::NotOurs);
+  EXPECT_EQ(attempt("cue.wav", Wave(samples, Chunk("cue ", LE32(0)))), TWaveInfoWrite::ForeignChunks);
+  EXPECT_EQ(attempt("tag.wav", Wave(samples, "", "TAG" + std::string(125, 'x'))), TWaveInfoWrite::BytesBehindForm);
+  EXPECT_EQ(attempt("metafile.wav", Wave(samples, Chunk("DISP", LE32(3) + "wmf!"))), TWaveInfoWrite::ForeignChunks);
   EXPECT_EQ(attempt("other-list.wav", Wave(samples, Chunk("LIST", "adtl" + Chunk("labl", LE32(1) + "x")))),
-            TWaveInfoWrite::NotOurs);
-  EXPECT_EQ(attempt("readonly.wav", Wave(samples, ""), 0444), TWaveInfoWrite::NotOurs);
+            TWaveInfoWrite::ForeignChunks);
+  EXPECT_EQ(attempt("readonly.wav", Wave(samples, ""), 0444), TWaveInfoWrite::ReadOnly);
+}
+
+// OK on an edit the file cannot take: the edit stays in memory and the operator is told why.
+TEST(MMWaveInfoEditor, SaysWhyTheFileDidNotTakeTheEdit) {
+  Scratch dir;
+  Answers answers;
+  const std::string samples = Samples(400);
+  auto edit = [&](const std::string& name, const std::string& bytes, mode_t mode = 0644) {
+    const std::string path = dir.Path(name);
+    WriteWholeFile(path, bytes);
+    chmod(path.c_str(), mode);
+    auto* src = new TMMWaveFile(nullptr);
+    src->Wave()->SetFileName(path);
+    TMMWaveInfoEditor ed(nullptr);
+    ed.SetSource(src);
+    WhenShown([](TMMRiffInfoEditorDlg* d) {
+      Select(d, "ICMT");
+      d->InfoTextMemo->SetText("Recorded live");
+      d->InfoTextMemoExit(d->InfoTextMemo);
+      d->OKBtn->Click();
+    });
+    EXPECT_TRUE(ed.Execute()) << name;
+    EXPECT_EQ(InfoItemText(src->Wave()->IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "Recorded live")
+        << "the edit stays with the wave";
+    EXPECT_EQ(FileBytes(path), bytes) << name << " was changed";
+    src->Free();
+    const std::vector<std::string> texts = answers->Texts();
+    for (const ShownDialog& shown : answers->Shown()) EXPECT_EQ(shown.type, mtWarning);
+    answers->Clear();
+    return texts.size() == 1 ? texts[0] : "[" + std::to_string(texts.size()) + " messages]";
+  };
+  EXPECT_EQ(edit("cue.wav", Wave(samples, Chunk("cue ", LE32(0)))),
+            "The file did not take the edit: rewriting it would lose the \"cue \" chunk that another program put "
+            "behind its samples.");
+  EXPECT_EQ(edit("labels.wav", Wave(samples, Chunk("LIST", "adtl" + Chunk("labl", LE32(1) + "x")))),
+            "The file did not take the edit: rewriting it would lose the \"LIST adtl\" chunk that another program "
+            "put behind its samples.");
+  EXPECT_EQ(edit("tag.wav", Wave(samples, "", "TAG" + std::string(125, 'x'))),
+            "The file did not take the edit: rewriting it would lose the bytes behind its RIFF form (such as a tag "
+            "another program appended).");
+  EXPECT_EQ(edit("readonly.wav", Wave(samples, ""), 0444), "The file did not take the edit: it is read-only.");
+}
+
+TEST(WriteWaveInfo, AnUnfinishedRecordingTakesTheListsAndItsSizes) {
+  Scratch dir;
+  const std::string path = dir.Path("take.wav");
+  const std::string samples = Samples(400);
+  std::string img = Wave(samples, "");
+  img.replace(4, 4, LE32(0));
+  img.replace(40, 4, LE32(0));
+  WriteWholeFile(path, img);
+  TMMWave wave;
+  wave.SetFileName(path);
+  const std::string comment = "Recovered";
+  SetInfoItemText(wave.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+  ASSERT_EQ(WriteWaveInfo(wave), TWaveInfoWrite::Written);
+  const std::string out = FileBytes(path);
+  EXPECT_EQ(Get32(out, 4), out.size() - 8);
+  EXPECT_EQ(Get32(out, 40), 400u);
+  TMMWave check;
+  check.SetFileName(path);
+  EXPECT_EQ(check.TotalSamples(), 400);
+  EXPECT_EQ(InfoItemText(check.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))), comment);
 }

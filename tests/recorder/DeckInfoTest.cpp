@@ -96,6 +96,43 @@ TEST_F(DeckInfo, EditsTheCartsFileOnceOnADeckAtRestAndAPunchInKeepsTheEdit) {
   EXPECT_NEAR(600, deck->WaveLength(), 60);
 }
 
+TEST_F(DeckInfo, AnEditTheCartsFileCannotTakeIsKeptAndTheOperatorToldWhy) {
+  StartDeck();
+  // Cue points another program put behind the samples: rewriting the tail would lose them.
+  const std::string cued = dir.Path("cued.wav");
+  std::string bytes = WriteTake(cued, 500) + "cue " + std::string{4, 0, 0, 0} + std::string(4, '\0');
+  const uint32_t riff = uint32_t(bytes.size() - 8);
+  for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = char(riff >> (8 * i));
+  ASSERT_TRUE(WriteWholeFile(cued, bytes));
+  dialogs->AnswerFile(cued);
+  deck->LoadCart1Click(deck);
+  Pump();
+  AnswerEditors("Morning news");
+  Key('I', ssAlt);
+  ASSERT_EQ(1, Editors());
+  EXPECT_TRUE(Shown("The file did not take the edit: rewriting it would lose the \"cue \" chunk")) << Joined(dialogs->Texts());
+  EXPECT_EQ(bytes, Read(cued));
+  Key(VK_F7);
+
+  // A read-only file is loaded play only; its edit stays with the cart.
+  const std::string locked = dir.Path("locked.wav");
+  const std::string take = WriteTake(locked, 500);
+  ASSERT_TRUE(SetReadOnly(locked, true));
+  dialogs->Clear();
+  dialogs->AnswerFile(locked);
+  deck->LoadCart1Click(deck);
+  Pump();
+  ASSERT_TRUE(deck->PlayOnly);
+  *editors_ = 0;
+  AnswerEditors("Evening news");
+  Key('I', ssAlt);
+  ASSERT_EQ(1, Editors());
+  EXPECT_TRUE(Shown("The file did not take the edit: it is read-only.")) << Joined(dialogs->Texts());
+  EXPECT_EQ(take, Read(locked));
+  EXPECT_EQ("Evening news",
+            InfoItemText(deck->PlayFile->Wave()->IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))));
+}
+
 TEST_F(DeckInfo, TheSaveDialogAsksForTheSupervisorWhileTheTargetIsLockedOut) {
   StartDeck();
   RecordTake(300);
