@@ -112,7 +112,7 @@ void TMMRingBuffer::AllocQueue() {
   loopFlag_ = loopCount_ = loopsLeft_ = loopMark_ = 0;
   stopping_ = false;
   threadFailed_ = false;
-  ClearQueue();
+  EmptyQueue();
 }
 
 void TMMRingBuffer::FreeQueue() {
@@ -202,11 +202,25 @@ void TMMRingBuffer::ChainReset() {
   }
   stopping_ = true;
   Drain();
-  ClearQueue();
+  EmptyQueue();
   stopping_ = false;
 }
 
 void TMMRingBuffer::ClearQueue() {
+  // A fill under way would queue what it pulls behind the clear, from wherever its source stood,
+  // and every pull the next clear throws away moves the source on unheard: the thread ends its
+  // work first, so a source moved after this call is read from its new place only.
+  if (open_ && thread_ && !thread_->OnThisThread()) {
+    const bool wasStopping = stopping_.exchange(true);
+    WaitPending();
+    EmptyQueue();
+    stopping_ = wasStopping;
+    return;
+  }
+  EmptyQueue();
+}
+
+void TMMRingBuffer::EmptyQueue() {
   std::lock_guard<std::recursive_mutex> l(lock_);
   count_ = 0;
   total_ = 0;
@@ -227,7 +241,7 @@ void TMMRingBuffer::Drain() {
       WaitPending();
     }
   }
-  ClearQueue();
+  EmptyQueue();
 }
 
 // ---- the hand-over to the thread -----------------------------------------------------------------

@@ -51,7 +51,8 @@ public:
   void BufferReady(PWaveHdr lpWaveHdr) override;
   void BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) override;
 
-  // Empties the queue.
+  // Empties the queue once the thread has ended the work it was doing; a source or file moved
+  // after this call is read or written from its new place only.
   void ClearQueue();
   int32_t QueuedBuffers() const;
   int64_t QueuedBytes() const;
@@ -87,6 +88,7 @@ private:
   bool StoreFill(PWaveHdr carry, bool more);
   void Flush();
   void Drain();
+  void EmptyQueue();
   // Asks the thread for a fill or flush unless one is pending; caller holds lock_.
   bool RequestWorkLocked();
   void FinishWork();

@@ -2,8 +2,13 @@
 // times it shows, winding, the name lines, and the GPI strings of the transport.
 #include <QTest>
 #include <algorithm>
+#include <unistd.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <random>
+#include <thread>
 
 #include "DeckHarness.h"
 #include "common/pty.h"
@@ -21,23 +26,40 @@ std::string Row(TSVMain* d) {
     s += c->Enabled() ? 'E' : 'D';
   return s;
 }
-// Holds the recording queue's thread in the free-space check before its write, as a disk that
-// answers no write would, until released; the query is the system's again afterwards.
+// Holds the deck's disk thread, as a disk that answers nothing would, until released: the
+// recording queue's thread in the free-space check before its write, or, armed for the playback
+// side, the playback queue's thread in its next read of the file. However the test ends, the
+// thread goes on and the query and the file's event are the deck's own again.
 class DiskStall {
 public:
   DiskStall() {
     SetDiskFreeQuery([this](const std::string& path, int64_t& freeBytes) {
-      if (!plat::IsUiThread()) {
-        std::unique_lock<std::mutex> l(m_);
-        cv_.wait(l, [this] { return !stalled_; });
-      }
+      if (!plat::IsUiThread()) Hold();
       int64_t total = 0;
       return plat::GetDiskFree(path, freeBytes, total);
     });
   }
+  explicit DiskStall(TSVMain* deck) : deck_(deck), stalled_(false) {
+    deck->PlayFile->OnBufferLoad = [this](TObject*, PWaveHdr, bool&) {
+      if (!plat::IsUiThread()) Hold();
+    };
+  }
   ~DiskStall() {
     Release();
-    SetDiskFreeQuery(nullptr);
+    if (deck_)
+      deck_->PlayFile->OnBufferLoad = nullptr;
+    else
+      SetDiskFreeQuery(nullptr);
+  }
+  // The next read or write of the disk thread is held.
+  void Arm() {
+    std::lock_guard<std::mutex> l(m_);
+    stalled_ = true;
+    held_ = false;
+  }
+  bool Held() {
+    std::lock_guard<std::mutex> l(m_);
+    return held_;
   }
   void Release() {
     {
@@ -48,10 +70,26 @@ public:
   }
 
 private:
+  void Hold() {
+    std::unique_lock<std::mutex> l(m_);
+    if (!stalled_) return;
+    held_ = true;
+    cv_.wait(l, [this] { return !stalled_; });
+  }
+  TSVMain* deck_ = nullptr;
   std::mutex m_;
   std::condition_variable cv_;
   bool stalled_ = true;
+  bool held_ = false;
 };
+
+// Whether the thread tid of this process sleeps (waits for a lock, an event or the disk).
+bool Sleeps(pid_t tid) {
+  std::string stat;
+  plat::ReadWholeFile("/proc/self/task/" + std::to_string(tid) + "/stat", stat);
+  const size_t at = stat.rfind(')');
+  return at != std::string::npos && at + 2 < stat.size() && (stat[at + 2] == 'S' || stat[at + 2] == 'D');
+}
 }  // namespace
 
 class DeckTransport : public DeckHarness {};
@@ -378,4 +416,79 @@ TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
             }));
   dialogs->AnswerMessage(plat::mrYes);
   Key(plat::VK_F7);
+}
+
+TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
+  StartDeck();
+  // A minute of noise at 48 kHz, 16 bit, stereo (192 bytes a millisecond): no stretch of it
+  // repeats, so what plays tells where in the file it came from. Even the last five seconds that
+  // End jumps to are more than the playback queue holds, so a fill is under way there as well.
+  constexpr int64_t kPerMs = 192;
+  const std::string path = dir.Path("noise.wav");
+  std::string samples(size_t(60000 * kPerMs), '\0');
+  std::mt19937 noise(19);
+  for (char& c : samples) c = char(noise());
+  std::string file = BlankWaveHeader(35);
+  uint8_t* head = reinterpret_cast<uint8_t*>(file.data());
+  plat::PutLE32(head + 4, uint32_t(file.size() - 8 + samples.size()));
+  plat::PutLE32(head + file.size() - 4, uint32_t(samples.size()));
+  ASSERT_TRUE(plat::WriteWholeFile(path, file + samples));
+  dialogs->AnswerFile(path);
+  deck->LoadCart1Click(deck);
+  Pump();
+  Key(plat::VK_F3);
+  ASSERT_TRUE(deck->Playing);
+
+  auto played = [] {
+    const std::vector<plat::VirtualCapture> caps = plat::VirtualCaptures();
+    return caps.empty() ? std::string() : std::string(caps.back().audio.begin(), caps.back().audio.end());
+  };
+  const pid_t ui = gettid();
+  DiskStall stall(deck);
+  std::mt19937 pick(5);
+  const uint16_t keys[] = {plat::VK_HOME, plat::VK_END, plat::VK_BACK, plat::VK_F12, plat::VK_F11};
+  for (int seek = 0; seek < 100; ++seek) {
+    SCOPED_TRACE("seek " + std::to_string(seek));
+    // Play on until the playback queue's thread is in the middle of a fill, held in its read.
+    stall.Arm();
+    for (int steps = 0; steps < 200 && !stall.Held(); ++steps) {
+      plat::StepVirtualAudio(30);
+      plat::StepManualMMTimer(30);
+      plat::Application->ProcessMessages();
+    }
+    ASSERT_TRUE(stall.Held()) << "no fill began";
+    ASSERT_TRUE(deck->Playing);
+    // The seek as the operator makes it; the read goes on once the deck waits for the thread.
+    std::atomic<bool> seeking{true};
+    std::thread releaser([&] {
+      while (seeking && !Sleeps(ui)) std::this_thread::yield();
+      stall.Release();
+    });
+    const size_t before = played().size();
+    if (seek % 7 < 5) {
+      plat::CallGuarded([&] {
+        uint16_t k = keys[seek % 7];
+        deck->FormKeyDown(deck, k, 0);
+      });
+    } else {
+      deck->TrackBar->SetPosition(int(pick() % 54000));
+      deck->TrackBarTrackEnd(deck->TrackBar);
+    }
+    seeking = false;
+    releaser.join();
+    const int64_t at = deck->TrackBar->Position();
+    Pump();
+    Step(20);
+    const std::string after = played().substr(before);
+    const size_t check = size_t(10 * kPerMs);
+    ASSERT_GE(after.size(), check);
+    ASSERT_LE(at * kPerMs + int64_t(check), int64_t(samples.size()));
+    if (after.compare(0, check, samples, size_t(at * kPerMs), check) == 0) continue;
+    const size_t found = samples.find(after.substr(0, check));
+    ADD_FAILURE() << "the seek to " << at << " ms played on from "
+                  << (found == std::string::npos ? std::string("nowhere in the file")
+                                                 : std::to_string(found / kPerMs) + " ms");
+  }
+  stall.Release();
+  Key(plat::VK_F4);
 }
