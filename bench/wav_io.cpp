@@ -1,8 +1,10 @@
 // wav_io: writes and reads the same audio (48 kHz stereo 16-bit, 1 GiB by default) through our
 // WAV layer, through plain write/read on a file descriptor, and through libsndfile, side by side,
 // and prints the throughput of each and the ratios. Target: our layer at least 0.9 of plain I/O
-// and not slower than libsndfile.
-//   wav_io [--mib N] [--chunk BYTES] [--rounds N] [--dir FOLDER]
+// and not slower than libsndfile. With --picture, our layer writes once more into a file that
+// carries a DISP picture of that size (the editor takes up to 64 MiB): writing audio must cost the
+// same with it.
+//   wav_io [--mib N] [--chunk BYTES] [--rounds N] [--dir FOLDER] [--picture MIB]
 // Files go to the page cache (no fsync), so what is measured is the cost of each layer, not the
 // disk; rounds interleave the three ways and the median round counts.
 #include <fcntl.h>
@@ -30,6 +32,7 @@ struct Config {
   size_t chunk = 65536;
   int rounds = 3;
   std::string dir;
+  int64_t pictureBytes = 0;
 };
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -49,6 +52,7 @@ uint64_t Sum(const char* p, size_t n) {
 
 struct Result {
   double writeSec = 0, readSec = 0;
+  double loopSec = 0;  // the writes alone, without creating and finishing the file
   uint64_t sum = 0;
 };
 
@@ -77,17 +81,21 @@ Result Plain(const Config& c, const std::vector<char>& block, const std::string&
   return r;
 }
 
-Result Ours(const Config& c, const std::vector<char>& block, const std::string& path) {
+Result Ours(const Config& c, const std::vector<char>& block, const std::string& path, int64_t pictureBytes = 0) {
   Result r;
   WAVEFORMATEX f;
   MakePCMFormat(f, 16, 2, 48000);
   // The wave object's default I/O buffer.
   const int64_t ioBuffer = 32768;
-  auto t = Clock::now();
   PWaveIOBlock b;
-  if (WaveIOAlloc(b, &f) || WaveIOCreate(b.get(), path) || WaveIOSetBuffer(b.get(), ioBuffer)) Fail("create");
+  if (WaveIOAlloc(b, &f)) Fail("alloc");
+  if (pictureBytes > 0) b->DispList.push_back({kDispBitmap, isRead, std::string(size_t(pictureBytes), 'p'), {}});
+  auto t = Clock::now();
+  if (WaveIOCreate(b.get(), path) || WaveIOSetBuffer(b.get(), ioBuffer)) Fail("create");
+  const auto loop = Clock::now();
   for (int64_t done = 0; done < c.bytes; done += int64_t(c.chunk))
     if (WaveIOWrite(b.get(), block.data(), int64_t(c.chunk)) != int64_t(c.chunk)) Fail("our write");
+  r.loopSec = Seconds(loop);
   if (WaveIOFinish(b.get())) Fail("finish");
   r.writeSec = Seconds(t);
 
@@ -149,6 +157,7 @@ int main(int argc, char** argv) {
     else if (a == "--chunk") c.chunk = size_t(std::atoll(v));
     else if (a == "--rounds") c.rounds = std::max(1, std::atoi(v));
     else if (a == "--dir") c.dir = v;
+    else if (a == "--picture") c.pictureBytes = std::atoll(v) << 20;
     else Fail("unknown option " + a);
   }
   if (c.chunk < 8 || c.chunk % 8 || c.bytes <= 0 || c.bytes % int64_t(c.chunk)) Fail("the size must be whole chunks of whole frames");
@@ -163,17 +172,23 @@ int main(int argc, char** argv) {
   struct Way {
     const char* name;
     std::function<Result(const Config&, const std::vector<char>&, const std::string&)> run;
-    std::vector<double> w, r;
+    std::vector<double> w, r, loop;
     uint64_t sum = 0;
-  } ways[] = {{"plain write/read", Plain, {}, {}}, {"our WAV layer", Ours, {}, {}}, {"libsndfile", Sndfile, {}, {}}};
+  } ways[] = {{"plain write/read", Plain, {}, {}, {}},
+              {"our WAV layer", [](auto& c, auto& b, auto& p) { return Ours(c, b, p); }, {}, {}, {}},
+              {"libsndfile", Sndfile, {}, {}, {}},
+              {"ours + picture", [](auto& c, auto& b, auto& p) { return Ours(c, b, p, c.pictureBytes); }, {}, {}, {}}};
+  const size_t wayCount = c.pictureBytes > 0 ? 4 : 3;
 
   for (int round = 0; round < c.rounds; ++round)
-    for (Way& way : ways) {
+    for (size_t i = 0; i < wayCount; ++i) {
+      Way& way = ways[i];
       std::string path = base + ".wav";
       Result r = way.run(c, block, path);
       unlink(path.c_str());
       way.w.push_back(r.writeSec);
       way.r.push_back(r.readSec);
+      way.loop.push_back(r.loopSec);
       if (round == 0) way.sum = r.sum;
       if (r.sum != ways[0].sum || r.sum != way.sum) Fail(std::string(way.name) + " read other bytes");
     }
@@ -181,12 +196,17 @@ int main(int argc, char** argv) {
   const double mib = double(c.bytes) / (1 << 20);
   std::printf("%.0f MiB of 48 kHz stereo 16-bit in %zu-byte chunks, median of %d rounds\n", mib, c.chunk, c.rounds);
   std::printf("%-18s %12s %12s\n", "", "write MiB/s", "read MiB/s");
-  for (const Way& way : ways)
-    std::printf("%-18s %12.0f %12.0f\n", way.name, mib / Median(way.w), mib / Median(way.r));
+  for (size_t i = 0; i < wayCount; ++i)
+    std::printf("%-18s %12.0f %12.0f\n", ways[i].name, mib / Median(ways[i].w), mib / Median(ways[i].r));
   const Way &plain = ways[0], &ours = ways[1], &snd = ways[2];
   std::printf("ours / plain:      write %.3f  read %.3f   (target >= 0.9)\n", Median(plain.w) / Median(ours.w),
               Median(plain.r) / Median(ours.r));
   std::printf("ours / libsndfile: write %.3f  read %.3f   (target >= 1.0)\n", Median(snd.w) / Median(ours.w),
               Median(snd.r) / Median(ours.r));
+  if (wayCount == 4) {
+    const double writes = double(c.bytes) / double(c.chunk), us = 1e6 / writes;
+    std::printf("per %zu-byte write: ours %.1f us, with a %lld MiB picture %.1f us   (target: the same)\n", c.chunk,
+                Median(ours.loop) * us, (long long)(c.pictureBytes >> 20), Median(ways[3].loop) * us);
+  }
   return 0;
 }

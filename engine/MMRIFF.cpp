@@ -61,10 +61,10 @@ std::string CutAtZero(const std::string& s) {
   return z == std::string::npos ? s : s.substr(0, z);
 }
 
-// The bytes a DISP entry writes after its type: a text always ends in its zero.
-std::string DispBytes(const TDispItem& item, const std::string& data) {
-  if (item.Type == kDispText && (data.empty() || data.back() != '\0')) return data + '\0';
-  return data;
+// A DISP text always ends in its zero: the one its data lacks is written behind it. Asked before
+// every write of a recording, so it copies nothing (a picture may be tens of megabytes).
+bool DispNeedsZero(const TDispItem& item, const std::string& data) {
+  return item.Type == kDispText && (data.empty() || data.back() != '\0');
 }
 
 bool Writes(const TDispItem& item) {
@@ -74,12 +74,13 @@ bool Writes(const TDispItem& item) {
 
 int64_t Padded(int64_t n) { return n + (n & 1); }
 
-bool WriteChunk(RiffFile& file, uint32_t id, const std::string& a, const std::string& b = {}) {
+bool WriteChunk(RiffFile& file, uint32_t id, const std::string& a, const std::string& b = {}, bool zero = false) {
   RiffChunk ck;
   ck.id = id;
   if (file.CreateChunk(ck) != RiffResult::Ok) return false;
   if (file.Write(a.data(), int64_t(a.size())) != int64_t(a.size())) return false;
   if (file.Write(b.data(), int64_t(b.size())) != int64_t(b.size())) return false;
+  if (zero && file.Write("", 1) != 1) return false;
   return file.Ascend(ck) == RiffResult::Ok;
 }
 
@@ -235,7 +236,10 @@ int64_t InfoChunkBytes(const TInfoList& list) {
 int64_t DispChunkBytes(const TDispList& list) {
   int64_t n = 0;
   for (const TDispItem& item : list)
-    if (Writes(item)) n += 12 + Padded(int64_t(DispBytes(item, *DispItemData(item)).size()));
+    if (Writes(item)) {
+      const std::string& data = *DispItemData(item);
+      n += 12 + Padded(int64_t(data.size()) + (DispNeedsZero(item, data) ? 1 : 0));
+    }
   return n;
 }
 
@@ -244,7 +248,8 @@ bool WriteDispChunks(RiffFile& file, const TDispList& list) {
     if (!Writes(item)) continue;
     uint8_t t[4];
     plat::PutLE32(t, item.Type);
-    if (!WriteChunk(file, kDispId, std::string(reinterpret_cast<char*>(t), 4), DispBytes(item, *DispItemData(item))))
+    const std::string& data = *DispItemData(item);
+    if (!WriteChunk(file, kDispId, std::string(reinterpret_cast<char*>(t), 4), data, DispNeedsZero(item, data)))
       return false;
   }
   return true;
