@@ -480,6 +480,20 @@ int WaveIOFinish(WaveIOBlock* b) {
   return ok ? wioOk : wioErrFile;
 }
 
+int WaveIOFinishFile(const std::string& name) {
+  PWaveIOBlock b;
+  if (int rc = WaveIOOpen(b, name, kWave, wioFile)) return rc;
+  if (!b->HasDataChunk || (b->RiffCk.size != 0 && b->DataCk.size == b->DataSize)) return wioOk;
+  if (int rc = WaveIOReopen(b.get())) return rc;
+  if (!b->File->Writable()) {
+    WaveIOClose(b);
+    return wioErrFile;
+  }
+  // Everything measured was written, only never counted.
+  b->Dirty = true;
+  return WaveIOFinish(b.get());
+}
+
 void WaveIOClose(PWaveIOBlock& block) {
   if (block && block->File) block->File->Close();
   block.reset();

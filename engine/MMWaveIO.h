@@ -94,6 +94,9 @@ int64_t WaveIOWrite(WaveIOBlock* block, const void* buffer, int64_t count);
 // Writes the sizes, "fact", "DISP" and "INFO" back when data was written, cuts off whatever lay
 // behind the RIFF form, and closes the file. The block stays.
 int WaveIOFinish(WaveIOBlock* block);
+// Finishes a file whose writer never did (a recording cut short): its sizes are written from what
+// the reader measured and its "fact" is added. A file whose sizes agree with that is left alone.
+int WaveIOFinishFile(const std::string& name);
 // Closes the file if open and frees the block.
 void WaveIOClose(PWaveIOBlock& block);
 // Copies the INFO texts and the DISP entries with data of src into dst.

@@ -302,6 +302,9 @@ void TSVMain::TakeExistingFile(const std::string& path) {
 // ---- recovery ---------------------------------------------------------------------------------
 
 void TSVMain::LoadTheOrphan(const std::string& path) {
+  // The take was cut short before its sizes were written: it is finished from what reached the
+  // disk, so that a copy of it reads whole anywhere. One that cannot be finished is still heard.
+  WaveIOFinishFile(path);
   try {
     TakeExistingFile(path);
   } catch (...) {

@@ -5,6 +5,8 @@
 #include <signal.h>
 
 #include "Studio.h"
+#include "common/oracles.h"
+#include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 
 namespace {
@@ -104,4 +106,45 @@ TEST(Recovery, AnEndAskedForBySignalFinishesTheTakeAndKeepsItForTheNextStart) {
     ASSERT_TRUE(s.Start());
     EXPECT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file) << "offered again";
   }
+}
+
+TEST(Recovery, ATakeIsFinishedAsItIsRecoveredAndItsSavedCopyReadsWholeInOtherPrograms) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string dest = s.dir.Path("carts/");
+  ASSERT_TRUE(plat::ForceDirectories(dest));
+  s.Answers({"file " + dest + "Rescued.wav"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(5350);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+  const std::string orphan = s.deckTemp + "Untitled.wav";
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  const std::string onDisk = SamplesOnDisk(Studio::Read(orphan), mono.nBlockAlign);
+  const size_t frames = onDisk.size() / mono.nBlockAlign;
+  ASSERT_GT(frames, 0u);
+  ASSERT_TRUE(IsPattern(onDisk, mono));
+
+  // As the deck offers it, the take already says how long it is.
+  ASSERT_TRUE(s.Start());
+  ASSERT_EQ(orphan, s.Sync().file);
+  const WavFile recovered = ReadWav(orphan);
+  ASSERT_TRUE(recovered.ok);
+  EXPECT_EQ(recovered.riffSize + 8, recovered.bytes.size());
+  EXPECT_TRUE(recovered.Data() == onDisk) << "the recovered take is not what was on disk";
+  const RiffChunk* fact = recovered.Find("fact");
+  ASSERT_TRUE(fact);
+  EXPECT_EQ(frames, plat::GetLE32(reinterpret_cast<const uint8_t*>(recovered.bytes.data()) + fact->offset));
+
+  // Saved, it is every frame to sndfile-info and to sox.
+  s.Key("F9");
+  DeckView v = s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the save has ended");
+  const std::string saved = dest + "Rescued.wav";
+  EXPECT_EQ(saved, v.file);
+  EXPECT_TRUE(Studio::Read(saved) == recovered.bytes);
+  ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
+  EXPECT_EQ(std::to_string(frames), SndfileFrames(saved));
+  EXPECT_TRUE(SoxRaw(saved, s.dir.Path("saved.raw")) == onDisk) << "sox reads other samples";
 }

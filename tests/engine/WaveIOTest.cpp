@@ -117,6 +117,29 @@ TEST(WaveIO, UnfinishedRecordingReadsEveryWholeBlockToTheEndOfTheFile) {
   EXPECT_EQ(b->DataSize, 400);
 }
 
+TEST(WaveIO, ATakeCutShortIsFinishedFromWhatReachedTheDisk) {
+  Scratch dir;
+  const std::string path = dir.Path("cut short.wav");
+  const std::string fmt = Fmt(1, 2, 44100, 176400, 4, 16, 18);
+  const std::string samples = Pattern(1003);
+  // The header a recording starts from, its samples and the first bytes of a frame: the process
+  // died there, before the sizes were written.
+  ASSERT_TRUE(plat::WriteWholeFile(path, "RIFF" + LE32(0) + "WAVE" + fmt + "data" + LE32(0) + samples));
+  ASSERT_EQ(WaveIOFinishFile(path), wioOk);
+  const std::string finished = Wave(fmt + Chunk("data", samples.substr(0, 1000)) + Chunk("fact", LE32(250)));
+  EXPECT_TRUE(Bytes(path) == finished);
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->TotalSamples, 250);
+
+  // A file whose sizes agree is left as it is, even without a count.
+  const std::string other = Wave(kFmt8M + Chunk("data", samples) + Chunk("LIST", "INFO"));
+  ASSERT_TRUE(plat::WriteWholeFile(path, other));
+  ASSERT_EQ(WaveIOFinishFile(path), wioOk);
+  EXPECT_TRUE(Bytes(path) == other);
+  EXPECT_NE(WaveIOFinishFile(dir.Path("missing.wav")), wioOk);
+}
+
 TEST(WaveIO, BytesBehindAFinishedFormAreNoSamplesButAnUnfinishedOneRunsToTheEnd) {
   Scratch dir;
   PWaveIOBlock b;
