@@ -356,12 +356,13 @@ void TZelCustomButton::SetPushed(bool v) {
 void TZelCustomButton::Paint() {
   TCanvas& c = *Canvas();
   const int state = DrawState();
-  // The default button shows the dark default frame; the focused one also its focus rectangle.
+  // The focused button, the default one too, shows the dark frame and its focus rectangle; the
+  // default button without the focus the dark frame alone.
   uint32_t flags = bfCorners;
-  if (Default())
-    flags |= bfDefault;
-  else if (Focused())
+  if (Focused())
     flags |= bfFocused;
+  else if (Default())
+    flags |= bfDefault;
   TRect content;
   DrawButtonFrame(c, false, ClientRect(), Color(), flags, state, style_, &content);
   c.Font()->Assign(Font());

@@ -211,6 +211,35 @@ TEST(ZelButton, DropDownMenuOpensAtTheButtonAfterOnClick) {
   EXPECT_EQ(b->DrawState(), bsUp);
 }
 
+namespace {
+// Pixels of the row three inside the top edge that differ from the face: a focus rectangle.
+int DottedPixels(const QImage& img, uint32_t face) {
+  int n = 0;
+  for (int x = 4; x < img.width() - 4; ++x) n += Bgr(img, x, 3) != face;
+  return n;
+}
+}  // namespace
+
+TEST(ZelButton, AFocusedDefaultButtonShowsItsFocusRectangle) {
+  TestForm form;
+  auto* ok = form.Place(new TZelButton(form.Get()), 10, 10, 80, 30);
+  ok->SetDefault(true);
+  ok->SetUseCaption(false);
+  auto* other = form.Place(new TZelButton(form.Get()), 100, 10, 80, 30);
+  other->SetUseCaption(false);
+  form.Show();
+  const uint32_t face = plat::ColorToBGR(ok->Color());
+  other->SetFocus();
+  const QImage unfocused = Grab(ok);
+  EXPECT_EQ(DottedPixels(unfocused, face), 0);
+  ok->SetFocus();
+  const QImage focused = Grab(ok);
+  EXPECT_GT(DottedPixels(focused, face), 20);
+  // The same rectangle as on a focused button that is not the default.
+  other->SetFocus();
+  EXPECT_EQ(DottedPixels(Grab(other), face), DottedPixels(focused, face));
+}
+
 TEST(ZelButton, MnemonicAndTheFormsPreviewedKeyBothFire) {
   TestForm form;
   auto* b = form.Place(new TZelButton(form.Get()), 10, 10, 80, 40);
