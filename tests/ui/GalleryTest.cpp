@@ -2,6 +2,8 @@
 // room its control gives it.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -19,6 +21,10 @@ QRect InClient(TCustomForm* f, TControl* c) {
 }  // namespace
 
 TEST(Gallery, EveryControlPaintsInsideItsRectangle) {
+  // The focused edit's caret must not blink between the two pictures of a control.
+  QStyleHints* hints = QGuiApplication::styleHints();
+  const int flash = hints->cursorFlashTime();
+  hints->setCursorFlashTime(0);
   auto* f = NewForm<TGalleryForm>(nullptr);
   const QImage all = RenderGallery(f);
   ASSERT_FALSE(all.isNull());
@@ -39,6 +45,7 @@ TEST(Gallery, EveryControlPaintsInsideItsRectangle) {
     EXPECT_EQ(outside, 0) << c->ClassName() << " " << c->Caption() << " paints outside its rectangle";
   }
   f->Free();
+  hints->setCursorFlashTime(flash);
 }
 
 TEST(Gallery, EveryCaptionFitsItsControl) {
