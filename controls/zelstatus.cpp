@@ -1,10 +1,12 @@
 #include "controls/zelstatus.h"
 
 #include <QWidget>
+#include <algorithm>
 
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/widgets_qt.h"
 
 using plat::TCanvas;
 using plat::TColor;
@@ -413,8 +415,54 @@ void TZelStatusBar::Notification(plat::TComponent* c, plat::TOperation op) {
   }
 }
 
+bool TZelStatusBar::OnSizeGrip(int x, int y) const {
+  if (!sizeGrip_ || !Showing()) return false;
+  const plat::TCustomForm* form = plat::GetParentForm(this);
+  if (!form || form->FullScreen() || form->WindowState() != plat::wsNormal) return false;
+  if (form->BorderStyle() != plat::bsSizeable && form->BorderStyle() != plat::bsSizeToolWin) return false;
+  const TRect inner = Bevel()->ClientRect(ClientRect());
+  return x >= inner.Right - 13 && x < Width() && y >= inner.Bottom - 13 && y < Height();
+}
+
+void TZelStatusBar::MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) {
+  TZelCustomStatusBar::MouseDown(b, s, x, y);
+  if (b != plat::mbLeft || !OnSizeGrip(x, y)) return;
+  plat::TCustomForm* form = plat::GetParentForm(this);
+  gripDrag_ = true;
+  gripStart_ = ClientToScreen({x, y});
+  gripWidth_ = form->Width();
+  gripHeight_ = form->Height();
+}
+
+void TZelStatusBar::MouseMove(plat::TShiftState s, int x, int y) {
+  TZelCustomStatusBar::MouseMove(s, x, y);
+  if (gripDrag_ && (s & plat::ssLeft)) {
+    plat::TCustomForm* form = plat::GetParentForm(this);
+    if (!form) return;
+    const plat::TPoint now = ClientToScreen({x, y});
+    form->SetBounds(form->Left(), form->Top(), std::max(0, gripWidth_ + now.X - gripStart_.X),
+                    std::max(0, gripHeight_ + now.Y - gripStart_.Y));
+    return;
+  }
+  gripDrag_ = false;
+  // The diagonal cursor over the grip, the bar's own elsewhere.
+  const bool over = OnSizeGrip(x, y);
+  if (over == gripCursor_ || !Widget()) return;
+  gripCursor_ = over;
+  if (over)
+    Widget()->setCursor(plat::CursorFor(plat::crSizeNWSE));
+  else if (Cursor() == plat::crDefault)
+    Widget()->unsetCursor();
+  else
+    Widget()->setCursor(plat::CursorFor(Cursor()));
+}
+
 void TZelStatusBar::MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) {
   TZelCustomStatusBar::MouseUp(b, s, x, y);
+  if (b == plat::mbLeft && gripDrag_) {
+    gripDrag_ = false;
+    return;
+  }
   if (b != plat::mbLeft || oldStyle_) return;
   const int i = PanelAt(x);
   if (i >= 0 && OnPanelClick) OnPanelClick(this, i);

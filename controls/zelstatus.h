@@ -148,6 +148,9 @@ public:
   int PanelAt(int x) const;
   // Draws the size grip in the 13 x 13 square above and left of (r.Right, r.Bottom).
   void DrawSizeGrip(plat::TCanvas& c, const plat::TRect& r);
+  // True when (x, y) lies on the grip and dragging it would resize the bar's window: one with a
+  // sizing border, shown at its normal size.
+  bool OnSizeGrip(int x, int y) const;
   std::string ClassName() const override { return "TZelStatusBar"; }
 
   // From the panels collection.
@@ -157,6 +160,8 @@ public:
 protected:
   void AdjustClientRect(plat::TRect& r) const override;
   void Paint() override;
+  void MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
+  void MouseMove(plat::TShiftState s, int x, int y) override;
   void MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
   void Resize() override;
@@ -173,4 +178,8 @@ private:
   int controlGap_ = 3;
   std::unique_ptr<TZelStatusPanels> panels_;
   plat::TRect panelArea_{};
+  // A drag of the grip: where it started on the screen and the window's size then.
+  bool gripDrag_ = false, gripCursor_ = false;
+  plat::TPoint gripStart_{};
+  int gripWidth_ = 0, gripHeight_ = 0;
 };

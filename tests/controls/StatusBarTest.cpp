@@ -3,6 +3,7 @@
 #include <QtTest/QTest>
 
 #include "KitTestSupport.h"
+#include "common/grip_drag.h"
 #include "controls/zelpanel.h"
 #include "controls/zelstatus.h"
 
@@ -163,6 +164,41 @@ TEST(ZelStatusBar, SizeGripPixels) {
   ASSERT_EQ(B, 19);
   EXPECT_EQ(Bgr(shown, R - 2, B - 12), kShadow);
   EXPECT_EQ(Bgr(shown, R - 2, B - 13), kWhite);
+}
+
+TEST(ZelStatusBar, DraggingTheGripResizesASizeableWindow) {
+  TestForm form(300, 200);
+  form->SetBorderStyle(plat::bsSizeable);
+  auto* bar = new TZelStatusBar(form.Get());
+  bar->SetParent(form.Get());
+  bar->SetSimplePanel(true);
+  form.Show();
+  const int w = form->Width(), h = form->Height();
+  const QPoint grip(bar->Width() - 4, bar->Height() - 4);
+  EXPECT_TRUE(bar->OnSizeGrip(grip.x(), grip.y()));
+  EXPECT_FALSE(bar->OnSizeGrip(bar->Width() - 30, grip.y())) << "only the corner is the grip";
+  DragGrip(bar, 60, 25);
+  EXPECT_EQ(form->Width(), w + 60);
+  EXPECT_EQ(form->Height(), h + 25);
+  EXPECT_EQ(bar->Top() + bar->Height(), form->ClientHeight()) << "the bar stays at the bottom";
+  EXPECT_EQ(bar->Width(), form->ClientWidth());
+
+  // A drag that starts beside the grip moves nothing.
+  const QPoint beside(bar->Width() / 2, bar->Height() / 2);
+  QTest::mousePress(bar->Widget(), Qt::LeftButton, {}, beside);
+  QTest::mouseMove(bar->Widget(), beside + QPoint(40, 30));
+  QTest::mouseRelease(bar->Widget(), Qt::LeftButton, {}, beside + QPoint(40, 30));
+  EXPECT_EQ(form->Width(), w + 60);
+
+  // A window of fixed size keeps it, whatever its bar's grip says.
+  form->SetBorderStyle(plat::bsSingle);
+  EXPECT_FALSE(bar->OnSizeGrip(grip.x(), grip.y()));
+  const QPoint corner(bar->Width() - 4, bar->Height() - 4);
+  QTest::mousePress(bar->Widget(), Qt::LeftButton, {}, corner);
+  QTest::mouseMove(bar->Widget(), corner + QPoint(40, 30));
+  QTest::mouseRelease(bar->Widget(), Qt::LeftButton, {}, corner + QPoint(40, 30));
+  EXPECT_EQ(form->Width(), w + 60);
+  EXPECT_EQ(form->Height(), h + 25);
 }
 
 TEST(ZelStatusBar, TheSameSimpleTextIsNotPaintedAgain) {

@@ -1,5 +1,6 @@
 // The deck's small dialogs: what they refuse, and what they leave in the deck and the settings file.
 #include "DeckHarness.h"
+#include "common/grip_drag.h"
 #include "platform/ui/inifiles.h"
 #include "recorder/Unit7.h"
 
@@ -94,6 +95,20 @@ TEST_F(DeckDialogs, QuickLoadKeepsEachNameWithItsOwnLength) {
   form->SetModalResult(mrNone);
   form->Button1Click(form->Button1);  // nothing to load
   EXPECT_EQ(form->ModalResult(), mrNone);
+  form->Free();
+}
+
+TEST_F(DeckDialogs, QuickLoadGrowsWithItsWindowWhenTheGripIsDragged) {
+  auto* form = NewForm<TForm27>(deck);
+  form->Show();
+  Pump();
+  const int w = form->Width(), h = form->Height();
+  const int buttonsTop = form->Button1->Top(), list = form->ListBox1->Height();
+  DragGrip(form->StatusBar1, 80, 100);
+  EXPECT_EQ(form->Width(), w + 80);
+  EXPECT_EQ(form->Height(), h + 100);
+  EXPECT_GT(form->ListBox1->Height(), list);
+  EXPECT_GT(form->Button1->Top(), buttonsTop);
   form->Free();
 }
 

@@ -26,6 +26,7 @@
 #include "recorder/Unit25.h"
 #include "recorder/Unit8.h"
 #include "recorder/Unit9.h"
+#include "tests/common/grip_drag.h"
 #include "tests/common/scratch.h"
 #include "tests/recorder/fake_user_deck.h"
 #include "tests/recorder/form_test.h"
@@ -195,6 +196,22 @@ TEST_F(UserForms, BlankProgramListDrawsColumnsAndLoadsTheChosenLine) {
   EXPECT_EQ(bgr(x, y0), RGB(223, 223, 223));
   EXPECT_EQ(bgr(x + 3, y0), ColorToBGR(clWhite));
   EXPECT_EQ(bgr(x, y2), ColorToBGR(clHighlight));
+}
+
+TEST_F(UserForms, BlankProgramListGrowsWithItsWindowWhenTheGripIsDragged) {
+  auto* dialog = Form<TForm8>();
+  dialog->Show();
+  QCoreApplication::processEvents();
+  const int w = dialog->Width(), h = dialog->Height(), list = dialog->ListBox1->Height();
+  DragGrip(dialog->StatusBar1, 120, 90);
+  EXPECT_EQ(dialog->Width(), w + 120);
+  EXPECT_EQ(dialog->Height(), h + 90);
+  EXPECT_GT(dialog->ListBox1->Height(), list);
+  // Not below the size it was made at.
+  DragGrip(dialog->StatusBar1, -400, -300);
+  EXPECT_EQ(dialog->Width(), w);
+  EXPECT_EQ(dialog->Height(), h);
+  dialog->Hide();
 }
 
 TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
