@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libasound2-dev alsa-utils
+  pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth x11-apps imagemagick xdotool socat
   sox sndfile-programs libsndfile1-dev libfftw3-dev
   fonts-liberation2 fonts-dejavu-core

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -17,8 +18,11 @@ namespace plat::wavecore {
 
 namespace {
 
-constexpr unsigned kPeriodUs = 20000;   // 20 ms
-constexpr unsigned kBufferUs = 200000;  // 200 ms
+constexpr unsigned kPeriodUs = 20000;          // 20 ms
+constexpr unsigned kPlaybackBufferUs = 200000;  // 200 ms
+// A recorder cannot afford to lose audio when the disk or the screen holds the program up, and a
+// source may deliver in bursts: capture waits in a buffer of a second.
+constexpr unsigned kCaptureBufferUs = 1000000;
 constexpr size_t kMaxChunkFrames = 8192;
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -95,10 +99,12 @@ int ApplyFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const WAVEFORMATEX& f) 
 class AlsaDriver : public WaveDriver {
 public:
   AlsaDriver(PcmPtr pcm, bool input, const WAVEFORMATEX& f, snd_pcm_uframes_t period,
-             bool canPause)
+             snd_pcm_uframes_t buffer, bool canPause)
       : pcm_(std::move(pcm)),
         input_(input),
         blockAlign_(f.nBlockAlign),
+        rate_(f.nSamplesPerSec),
+        bufferFrames_(buffer),
         periodMs_(int(std::max<uint64_t>(1, uint64_t(period) * 1000 / f.nSamplesPerSec))),
         canPause_(canPause) {
     int n = snd_pcm_poll_descriptors_count(pcm_.get());
@@ -110,7 +116,7 @@ public:
   }
 
   void Pump(WaveDevice& dev) override {
-    if (broken_ || !dev.Running()) {
+    if (lost_ || !dev.Running()) {
       dev.WaitWake(-1);
       return;
     }
@@ -120,19 +126,27 @@ public:
       PumpOutput(dev);
   }
 
-  void StartInput(WaveDevice&) override {
+  // Capture is prepared only here: a prepared stream of a sound server already gathers audio, and
+  // a resumed recording must begin with what arrives now, not with what came during the pause.
+  void StartInput(WaveDevice& dev) override {
     carry_.clear();
-    Prepare();
-    Check(snd_pcm_start(pcm_.get()));
+    if (lost_) return;
+    snd_pcm_drop(pcm_.get());
+    if (Fails(dev, snd_pcm_prepare(pcm_.get()))) return;
+    Fails(dev, snd_pcm_start(pcm_.get()));
   }
 
   void StopInput(WaveDevice& dev) override {
+    if (lost_) return;
     ReadAvailable(dev);  // what has arrived still belongs to the recording
     snd_pcm_drop(pcm_.get());
-    Prepare();
   }
 
   void PauseOutput(WaveDevice& dev) override {
+    if (lost_) return;
+    // Not started and holding nothing: it plays nothing, and a sound server's stream is best left
+    // as it is (preparing it again makes a new one).
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && Held() == 0) return;
     UpdatePlayed(dev);
     if (canPause_ && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING &&
         snd_pcm_pause(pcm_.get(), 1) == 0) {
@@ -142,100 +156,199 @@ public:
     // No pause in the hardware: drop what it holds and play it again from the played position.
     snd_pcm_drop(pcm_.get());
     dev.RewindToPlayed();
-    Prepare();
+    written_ = heard_;
+    tail_ = {};
+    Prepare(dev);
   }
 
-  void RestartOutput(WaveDevice&) override {
-    if (hwPaused_) {
-      hwPaused_ = false;
-      if (snd_pcm_pause(pcm_.get(), 0) < 0) {
-        // The device lost its pause (a suspend, an xrun): start it over from what it holds.
-        Prepare();
-      }
+  void RestartOutput(WaveDevice& dev) override {
+    if (!hwPaused_ || lost_) return;
+    hwPaused_ = false;
+    if (snd_pcm_pause(pcm_.get(), 0) < 0) {
+      // The device lost its pause (a suspend, an xrun): start it over from what it holds.
+      Prepare(dev);
+      return;
     }
+    tail_.at = Clock::now();
+    Running();
   }
 
-  void Drop(WaveDevice&) override {
-    snd_pcm_drop(pcm_.get());
+  void Drop(WaveDevice& dev) override {
     hwPaused_ = false;
     carry_.clear();
-    Prepare();
+    written_ = heard_ = 0;
+    tail_ = {};
+    if (lost_) return;
+    snd_pcm_drop(pcm_.get());
+    if (!input_) Prepare(dev);
   }
 
   void Close(WaveDevice&) override { pcm_.reset(); }
 
 private:
-  void Prepare() {
-    snd_pcm_state_t s = snd_pcm_state(pcm_.get());
-    if (s != SND_PCM_STATE_PREPARED) Check(snd_pcm_prepare(pcm_.get()));
+  using Clock = std::chrono::steady_clock;
+
+  // What was not yet heard when it was last measured, and when.
+  struct Unheard {
+    uint64_t frames = 0;
+    Clock::time_point at{};
+  };
+
+  uint64_t FramesIn(Clock::duration d) const {
+    return uint64_t(std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(d).count())) *
+           rate_ / 1000000;
   }
 
-  // Recovers from an underrun, an overrun or a suspend; a device that went away is given up.
-  bool Check(long err) {
-    if (err >= 0 || err == -EAGAIN) return true;
-    if (err == -ENODEV || err == -EBADFD) {
-      if (!broken_) std::fprintf(stderr, "sound device lost: %s\n", snd_strerror(int(err)));
-      broken_ = true;
-      return false;
-    }
-    if (snd_pcm_recover(pcm_.get(), int(err), 1) < 0) {
-      snd_pcm_drop(pcm_.get());
-      snd_pcm_prepare(pcm_.get());
-    }
-    if (input_) snd_pcm_start(pcm_.get());
-    return false;
+  void Prepare(WaveDevice& dev) {
+    if (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED) Fails(dev, snd_pcm_prepare(pcm_.get()));
   }
 
-  uint64_t DelayBytes() {
-    snd_pcm_sframes_t delay = 0;
-    snd_pcm_state_t s = snd_pcm_state(pcm_.get());
-    if (s != SND_PCM_STATE_RUNNING && s != SND_PCM_STATE_PAUSED && s != SND_PCM_STATE_PREPARED)
-      return 0;  // stopped by an underrun: everything written has been played
-    if (snd_pcm_delay(pcm_.get(), &delay) < 0 || delay < 0) return 0;
-    return uint64_t(delay) * blockAlign_;
+  // A stream that cannot be had again is a lost device: its buffers come back, the owner's next
+  // call fails, and the driver sleeps until it is closed.
+  void Lose(WaveDevice& dev, long err) {
+    if (lost_) return;
+    std::fprintf(stderr, "sound device lost: %s\n", snd_strerror(int(err)));
+    lost_ = true;
+    dev.Lost();
   }
 
-  void UpdatePlayed(WaveDevice& dev) { dev.CommitOutput(0, DelayBytes()); }
-
-  void PumpOutput(WaveDevice& dev) {
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) {
-      dev.CommitOutput(0, 0);  // an underrun: all that was written has been played
-      Check(-EPIPE);
+  // True when err is a failure. An underrun, an overrun or a suspend is recovered from; what
+  // cannot be recovered, and every other error (a server gone, a device unplugged), loses the
+  // device.
+  bool Fails(WaveDevice& dev, long err) {
+    if (err >= 0 || err == -EAGAIN) return false;
+    if (lost_) return true;
+    if (err != -EPIPE && err != -ESTRPIPE) {
+      Lose(dev, err);
+      return true;
     }
-    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
-    if (avail < 0) {
-      Check(avail);
+    if (!input_) NoteUnderrun();
+    int r = snd_pcm_recover(pcm_.get(), int(err), 1);
+    if (r >= 0 && input_) r = snd_pcm_start(pcm_.get());
+    if (r < 0) Lose(dev, r);
+    return true;
+  }
+
+  // After a wait on the stream's descriptors: an error or a hang-up there is a lost device unless
+  // the stream itself says it has only run over or under.
+  void CheckPoll(WaveDevice& dev) {
+    bool any = false;
+    for (const ::pollfd& p : fds_) any = any || p.revents != 0;
+    if (!any || lost_) return;
+    unsigned short revents = 0;
+    int err = snd_pcm_poll_descriptors_revents(pcm_.get(), fds_.data(), unsigned(fds_.size()), &revents);
+    if (err < 0) {
+      Lose(dev, err);
       return;
     }
+    if (!(revents & (POLLERR | POLLHUP | POLLNVAL))) return;
+    snd_pcm_state_t s = snd_pcm_state(pcm_.get());
+    if (s == SND_PCM_STATE_XRUN || s == SND_PCM_STATE_SUSPENDED)
+      Fails(dev, s == SND_PCM_STATE_XRUN ? -EPIPE : -ESTRPIPE);
+    else
+      Lose(dev, -EIO);
+  }
+
+  // ---- playback: what has been heard --------------------------------------------------------------
+  //
+  // The position is what has been heard: frames written less those still ahead of the listener.
+  // A stream prepared but not started has played nothing (a sound server's delay reads 0 there);
+  // where the delay cannot be read (an underrun, an error) the last reading counts down in real
+  // time; and while running the position never moves faster than the clock since the start.
+
+  void Running() {
+    runFrom_ = heard_;
+    runSince_ = Clock::now();
+  }
+
+  void NoteUnderrun() {
+    tail_.frames = TailLeft(Clock::now());
+    tail_.at = Clock::now();
+  }
+
+  uint64_t TailLeft(Clock::time_point now) const {
+    uint64_t gone = FramesIn(now - tail_.at);
+    return tail_.frames > gone ? tail_.frames - gone : 0;
+  }
+
+  uint64_t NotHeard() {
+    const Clock::time_point now = Clock::now();
+    switch (snd_pcm_state(pcm_.get())) {
+      case SND_PCM_STATE_RUNNING:
+      case SND_PCM_STATE_DRAINING: {
+        // A server's delay is its own estimate, and it runs on before the server has taken a
+        // frame; what the stream still holds has not been heard either.
+        snd_pcm_sframes_t d = 0;
+        if (snd_pcm_delay(pcm_.get(), &d) < 0) return TailLeft(now);
+        tail_ = {std::max(uint64_t(std::max<snd_pcm_sframes_t>(d, 0)), Held()), now};
+        return tail_.frames;
+      }
+      case SND_PCM_STATE_PAUSED: return tail_.frames;
+      case SND_PCM_STATE_PREPARED: return Held() + TailLeft(now);
+      default: return TailLeft(now);
+    }
+  }
+
+  void UpdatePlayed(WaveDevice& dev) {
+    uint64_t notHeard = std::min(NotHeard(), written_);
+    uint64_t heard = written_ - notHeard;
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING)
+      heard = std::min(heard, runFrom_ + FramesIn(Clock::now() - runSince_));
+    heard_ = std::max(heard_, heard);
+    dev.CommitOutput(0, (written_ - heard_) * blockAlign_);
+  }
+
+  // Frames the stream holds, not yet taken by the device or the server.
+  uint64_t Held() {
+    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0) return written_ - heard_;
+    return uint64_t(std::max<snd_pcm_sframes_t>(0, snd_pcm_sframes_t(bufferFrames_) - avail));
+  }
+
+  void PumpOutput(WaveDevice& dev) {
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN && Fails(dev, -EPIPE) && lost_) return;
+    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0) {
+      Fails(dev, avail);
+      return;
+    }
+    const bool wasPrepared = snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED;
     while (avail > 0) {
       size_t want = size_t(std::min<snd_pcm_sframes_t>(avail, snd_pcm_sframes_t(staging_.size() / blockAlign_)));
       size_t n = dev.PeekOutput(staging_.data(), want * blockAlign_);
       if (n == 0) break;
       snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), n / blockAlign_);
       if (w < 0) {
-        Check(w);
+        Fails(dev, w);
+        if (lost_) return;
         break;
       }
-      dev.CommitOutput(size_t(w) * blockAlign_, 0);
+      dev.CommitOutput(size_t(w) * blockAlign_, (written_ + uint64_t(w) - heard_) * blockAlign_);
+      written_ += uint64_t(w);
       avail -= w;
       if (size_t(w) * blockAlign_ < n) break;
     }
     const bool more = dev.PendingOutput() >= blockAlign_;
-    // Start once the device's buffer is full or nothing more is queued, so a short sound plays too.
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && (avail <= 0 || !more) &&
-        DelayBytes() > 0)
-      Check(snd_pcm_start(pcm_.get()));
+    // The stream starts itself once its buffer is full; start it when nothing more is queued, so
+    // a short sound plays too.
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && !more && Held() > 0 &&
+        Fails(dev, snd_pcm_start(pcm_.get())))
+      return;
+    if (wasPrepared && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) Running();
     UpdatePlayed(dev);
     dev.Flush();
     if (more) {
       dev.WaitWake(periodMs_, fds_.data(), int(fds_.size()));
-    } else if (DelayBytes() > 0) {
-      dev.WaitWake(periodMs_);  // let it play out, noting what has been played
+      CheckPoll(dev);
+    } else if (written_ > heard_) {
+      dev.WaitWake(periodMs_);  // let it play out, noting what has been heard
     } else {
       dev.SkipPartialTail();
       dev.WaitWake(-1);
     }
   }
+
+  // ---- capture ------------------------------------------------------------------------------------
 
   size_t Deliver(WaveDevice& dev, const uint8_t* p, size_t n) {
     size_t taken = dev.PutInput(p, n);
@@ -245,51 +358,66 @@ private:
     return taken;
   }
 
+  // Reads no more than the queued buffers can take: the rest waits in the device's own buffer
+  // (a second and more) for the owner's next buffer, where a source that delivers in bursts
+  // cannot outrun it.
   void ReadAvailable(WaveDevice& dev) {
     if (!carry_.empty()) {
       size_t t = dev.PutInput(carry_.data(), carry_.size());
       carry_.erase(carry_.begin(), carry_.begin() + long(t));
     }
-    for (;;) {
+    while (carry_.empty()) {
+      const uint64_t room = dev.InputSpace();
+      if (room == 0) return;
       snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
       if (avail < 0) {
-        Check(avail);
+        Fails(dev, avail);
         return;
       }
       if (avail == 0) return;
-      const bool room = dev.InputSpace() > 0 && carry_.empty();
-      size_t frames = size_t(std::min<snd_pcm_sframes_t>(avail, snd_pcm_sframes_t(staging_.size() / blockAlign_)));
+      size_t frames = size_t(std::min<uint64_t>(
+          {uint64_t(avail), staging_.size() / blockAlign_, std::max<uint64_t>(1, room / blockAlign_)}));
       snd_pcm_sframes_t r = snd_pcm_readi(pcm_.get(), staging_.data(), frames);
       if (r < 0) {
-        Check(r);
+        Fails(dev, r);
         return;
       }
       if (r == 0) return;
-      if (room) Deliver(dev, staging_.data(), size_t(r) * blockAlign_);  // the rest is lost
-      if (!room) return;  // read once to keep the device going, then wait for a buffer
+      Deliver(dev, staging_.data(), size_t(r) * blockAlign_);
     }
   }
 
   void PumpInput(WaveDevice& dev) {
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) Check(-EPIPE);
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN && Fails(dev, -EPIPE) && lost_) return;
     ReadAvailable(dev);
+    if (lost_) return;
     dev.Flush();
-    if (dev.InputSpace() > 0)
+    if (dev.InputSpace() > 0) {
       dev.WaitWake(periodMs_ * 2, fds_.data(), int(fds_.size()));
-    else
-      dev.WaitWake(periodMs_);  // no buffer: what arrives meanwhile is read and dropped
+      CheckPoll(dev);
+    } else {
+      dev.WaitWake(periodMs_);  // a new buffer wakes us; the device holds the audio meanwhile
+    }
   }
 
   PcmPtr pcm_;
   const bool input_;
   const uint32_t blockAlign_;
+  const uint32_t rate_;
+  const snd_pcm_uframes_t bufferFrames_;
   const int periodMs_;
   const bool canPause_;
   std::vector<::pollfd> fds_;
   std::vector<uint8_t> staging_;
   std::vector<uint8_t> carry_;
   bool hwPaused_ = false;
-  bool broken_ = false;
+  bool lost_ = false;
+  // Playback, in frames since the last reset: written to the stream, and heard.
+  uint64_t written_ = 0;
+  uint64_t heard_ = 0;
+  Unheard tail_;
+  uint64_t runFrom_ = 0;
+  Clock::time_point runSince_{};
 };
 
 // ---- the backend --------------------------------------------------------------------------------
@@ -341,7 +469,7 @@ public:
     snd_pcm_hw_params_alloca(&hw);
     if (MMRESULT r = OpenWithFormat(input, id, f, pcm, hw); r != MMSYSERR_NOERROR) return r;
     int err;
-    unsigned bufferUs = kBufferUs, periodUs = kPeriodUs;
+    unsigned bufferUs = input ? kCaptureBufferUs : kPlaybackBufferUs, periodUs = kPeriodUs;
     snd_pcm_hw_params_set_buffer_time_near(pcm.get(), hw, &bufferUs, nullptr);
     snd_pcm_hw_params_set_period_time_near(pcm.get(), hw, &periodUs, nullptr);
     if ((err = snd_pcm_hw_params(pcm.get(), hw)) < 0) return FromErrno(err);
@@ -355,19 +483,19 @@ public:
     snd_pcm_sw_params_current(pcm.get(), sw);
     snd_pcm_uframes_t boundary = 0;
     snd_pcm_sw_params_get_boundary(sw, &boundary);
-    // We start the device ourselves: playback once its buffer is full or the queue runs out,
-    // capture at Start.
+    // Playback starts itself once its buffer is full (or we start it when the queue runs out
+    // first); capture starts at Start.
     snd_pcm_sw_params_set_start_threshold(pcm.get(), sw, input ? boundary : buffer);
     snd_pcm_sw_params_set_avail_min(pcm.get(), sw, std::max<snd_pcm_uframes_t>(1, period));
     if ((err = snd_pcm_sw_params(pcm.get(), sw)) < 0) return FromErrno(err);
-    if ((err = snd_pcm_prepare(pcm.get())) < 0) return FromErrno(err);
+    if (!input && (err = snd_pcm_prepare(pcm.get())) < 0) return FromErrno(err);
 
     // Raise the driver thread where the system allows it; an unpaced device (ALSA's null) never
     // gets real-time scheduling, so a test run cannot starve the machine.
     options.priority = snd_pcm_type(pcm.get()) == SND_PCM_TYPE_NULL ? ThreadPriority::AboveNormal
                                                                     : ThreadPriority::Highest;
     driver = std::make_unique<AlsaDriver>(std::move(pcm), input, f, std::max<snd_pcm_uframes_t>(1, period),
-                                          canPause);
+                                          buffer, canPause);
     return MMSYSERR_NOERROR;
   }
 
@@ -441,9 +569,12 @@ private:
     snd_pcm_hw_params_alloca(&any);
     snd_pcm_hw_params_alloca(&tmp);
     if ((err = snd_pcm_hw_params_any(pcm.get(), any)) < 0) return err;
+    // The capabilities speak of mono and stereo. A converter (plug, a sound server) takes any
+    // count up to 32 and mixes it to the device's own, which it does not tell: say what the
+    // program can count on, not the converter's limit.
     unsigned maxChannels = 0;
     snd_pcm_hw_params_get_channels_max(any, &maxChannels);
-    c.Channels = uint16_t(std::min(maxChannels, 0xFFFFu));
+    c.Channels = uint16_t(std::min(maxChannels, 2u));
     for (uint32_t rate : {11025u, 22050u, 44100u})
       for (uint16_t ch : {1, 2})
         for (uint16_t bits : {8, 16}) {

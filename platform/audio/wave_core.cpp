@@ -200,6 +200,7 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
     if (closed_) return MMSYSERR_INVALHANDLE;
     MMRESULT r = CheckHeaderLocked(hdr);
     if (r != MMSYSERR_NOERROR) return r;
+    if (lost_) return MMSYSERR_NODRIVER;
     if (input_) hdr->dwBytesRecorded = 0;
     StoreWaveHdrFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
     queue_.push_back({hdr, queuedEnd_, hdr->dwBufferLength});
@@ -230,11 +231,13 @@ MMRESULT WaveDevice::Start() {
   return Call([this] {
     {
       std::lock_guard<std::mutex> l(m_);
+      if (lost_) return MMSYSERR_NODRIVER;
       if (started_) return MMSYSERR_NOERROR;
       started_ = true;
     }
     driver_->StartInput(*this);
-    return MMSYSERR_NOERROR;
+    std::lock_guard<std::mutex> l(m_);
+    return lost_ ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
   });
 }
 
@@ -293,11 +296,13 @@ MMRESULT WaveDevice::Restart() {
   return Call([this] {
     {
       std::lock_guard<std::mutex> l(m_);
+      if (lost_) return MMSYSERR_NODRIVER;
       if (!paused_) return MMSYSERR_NOERROR;
       paused_ = false;
     }
     driver_->RestartOutput(*this);
-    return MMSYSERR_NOERROR;
+    std::lock_guard<std::mutex> l(m_);
+    return lost_ ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
   });
 }
 
@@ -379,6 +384,21 @@ void WaveDevice::SkipPartialTail() {
 void WaveDevice::RewindToPlayed() {
   std::lock_guard<std::mutex> l(m_);
   written_ = played_;
+}
+
+void WaveDevice::Lost() {
+  std::lock_guard<std::mutex> l(m_);
+  if (lost_) return;
+  lost_ = true;
+  bool first = true;
+  while (!queue_.empty()) {
+    Queued q = queue_.front();
+    queue_.pop_front();
+    ReturnLocked(q, first ? uint32_t(fill_) : 0);
+    first = false;
+  }
+  fill_ = 0;
+  if (!input_) queuedEnd_ = written_ = played_;
 }
 
 uint64_t WaveDevice::InputSpace() const {

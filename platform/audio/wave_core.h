@@ -108,6 +108,10 @@ public:
   // Delivers the notices gathered so far (done by the loop after every step; drivers call it
   // before they block for long).
   void Flush();
+  // The stream is gone for good (a card unplugged, a sound server that went away): every queued
+  // buffer comes back now (an input's with what it holds), and the device takes no more audio.
+  // Stopping, resetting, positions and Close still work, so the owner can close it.
+  void Lost();
 
 private:
   struct Queued {
@@ -156,6 +160,7 @@ private:
   bool started_ = false;    // input
   bool paused_ = false;     // output
   bool closed_ = false;     // no more calls are taken
+  bool lost_ = false;       // see Lost()
   bool exit_ = false;       // the driver thread ends after this round
   bool launched_ = false;
   std::thread thread_;

@@ -109,7 +109,7 @@ bool Studio::Start(const std::vector<std::string>& args) {
 }
 
 pid_t Studio::Spawn(const std::vector<std::string>& args) {
-  const std::map<std::string, std::string> ours = {
+  std::map<std::string, std::string> ours = {
       {"SOLVANE_HOME", home},
       {"TMPDIR", temp},
       {"XDG_RUNTIME_DIR", dir.Path("run")},
@@ -127,13 +127,15 @@ pid_t Studio::Spawn(const std::vector<std::string>& args) {
       {"SOLVANE_TEST_CONTROL", control_},
       {"SOLVANE_TEST_CONTROL_LOG", controlLog_},
       {"SOLVANE_ACTIVATE_LOG", dir.Path("activate.log")}};
+  for (const auto& [name, value] : environment) ours[name] = value;
   std::vector<std::string> vars;
   for (char** e = environ; *e; ++e) {
     std::string v = *e;
     std::string name = v.substr(0, v.find('='));
     if (!ours.count(name) && name.rfind("SOLVANE_", 0) != 0) vars.push_back(v);
   }
-  for (const auto& [name, value] : ours) vars.push_back(name + "=" + value);
+  for (const auto& [name, value] : ours)
+    if (!value.empty()) vars.push_back(name + "=" + value);
   std::vector<char*> envp, argv;
   for (std::string& v : vars) envp.push_back(v.data());
   envp.push_back(nullptr);

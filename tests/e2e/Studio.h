@@ -79,6 +79,9 @@ public:
 
   // ---- paths ----
   std::string home, temp, deckTemp, capture;
+  // The program's environment beyond the studio's own: each entry replaces the studio's variable
+  // of that name, and an empty value removes it (a real sound device instead of the virtual one).
+  std::map<std::string, std::string> environment;
   Scratch dir;
 
   // Waits for pred; false when the patience ran out.

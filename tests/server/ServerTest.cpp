@@ -1,0 +1,244 @@
+// The whole program on a desktop's sound server, reached through ALSA's default device: a
+// private server with null sinks and a paced sine (scripts/sound-server.sh). Real audio takes
+// real time, so every measure is in frames the server delivered, every margin is wide, and the
+// verdicts (a splice, a missing frame, a position beyond what the sink received) do not depend on
+// how fast the machine is.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "SoundServer.h"
+#include "e2e/Studio.h"
+
+namespace {
+
+constexpr double kSineHz = 440;
+constexpr int kPatienceMs = 20000;
+
+bool Until(const std::function<bool()>& pred, int ms = kPatienceMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// "00:00:01.234" in milliseconds.
+int64_t Ms(const std::string& pos) {
+  int h = 0, m = 0, s = 0, ms = 0;
+  if (std::sscanf(pos.c_str(), "%d:%d:%d.%d", &h, &m, &s, &ms) != 4) return -1;
+  return ((h * 60 + m) * 60 + s) * 1000LL + ms;
+}
+
+int64_t Frames(int64_t ms) { return ms * kRate / 1000; }
+
+// A studio whose program records from and plays to the private server.
+struct ServerStudio {
+  Studio studio;
+  SoundServer server{studio.dir.Path("server")};
+
+  ServerStudio() {
+    EXPECT_TRUE(server.Ok()) << "the private sound server did not start (scripts/setup.sh installs it)";
+    for (const auto& [k, v] : server.Environment()) studio.environment[k] = v;
+    studio.environment["SOLVANE_AUDIO"] = "";  // ALSA, not the virtual device
+    // A standard cart: 44.1 kHz stereo 16 bit, an hour long.
+    studio.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  }
+
+  // Syncs until the deck's position has reached ms.
+  DeckView UntilPosition(int64_t ms) {
+    DeckView v;
+    EXPECT_TRUE(Until([&] {
+      v = studio.Sync();
+      return Ms(v.pos) >= ms || v.deck.empty();
+    })) << "the position never reached " << ms << " ms (last " << v.pos << ")";
+    return v;
+  }
+
+  DeckView Press(const std::string& key, const std::string& state) {
+    studio.Key(key);
+    return studio.SyncUntil([&](const DeckView& v) { return v.deck == state; }, state);
+  }
+};
+
+struct Take {
+  WAVEFORMATEX format{};
+  std::vector<int16_t> samples;
+  size_t Frames() const { return samples.size() / 2; }
+};
+
+Take ReadTake(const std::string& path) {
+  Take t;
+  const WavFile w = ReadWav(path);
+  EXPECT_TRUE(w.ok) << path << " is not a complete WAV file";
+  const EngineView e = ReadWithEngine(path);
+  EXPECT_TRUE(e.ok);
+  t.format = e.format;
+  t.samples = Samples16(w.Data());
+  EXPECT_EQ(int64_t(t.Frames()), e.samples) << "the fact chunk does not count the data";
+  return t;
+}
+
+std::string Breaks(const std::vector<size_t>& b) {
+  std::string s;
+  for (size_t i = 0; i < b.size() && i < 12; ++i) s += std::to_string(b[i]) + " ";
+  return s;
+}
+
+}  // namespace
+
+TEST(SoundServer, APausedRecordingResumesWithFreshAudioAndHoldsOnlyItsTwoHalves) {
+  ServerStudio s;
+  ASSERT_TRUE(s.server.Ok());
+  Listener clock(s.server, "feed.monitor");
+  ASSERT_TRUE(clock.Ok());
+  ASSERT_TRUE(s.studio.Start());
+  s.studio.Key("Ctrl+S");
+  s.Press("F5", "recording");
+  const uint64_t started = clock.Frames();
+  s.UntilPosition(1000);
+  s.Press("F2", "paused");
+  const uint64_t paused = clock.Frames();
+  // A pause of a second and a half, counted on the feed.
+  ASSERT_TRUE(Until([&] { return clock.Frames() >= paused + Frames(1500); }));
+  const int64_t atPause = Ms(s.studio.Sync().pos);
+  s.Press("F2", "recording");
+  const uint64_t resumed = clock.Frames();
+  s.UntilPosition(atPause + 1000);
+  const DeckView v = s.Press("F4", "stopped");
+  const uint64_t stopped = clock.Frames();
+
+  const Take take = ReadTake(v.file);
+  EXPECT_EQ(PcmFormat(44100, 2, 16).nAvgBytesPerSec, take.format.nAvgBytesPerSec);
+  // What the feed gave while recording, give or take a quarter second for the keys to travel.
+  const int64_t halves = int64_t(paused - started) + int64_t(stopped - resumed);
+  EXPECT_NEAR(double(halves), double(take.Frames()), double(Frames(250)))
+      << "the take holds " << take.Frames() << " frames, the two halves " << halves
+      << " (the pause was " << (resumed - paused) << ")";
+  // One sine throughout, broken at most where the pause was.
+  const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
+  EXPECT_LE(breaks.size(), 1u) << "splices at frames " << Breaks(breaks);
+}
+
+TEST(SoundServer, ABurstySourceRecordsWithoutLoss) {
+  ServerStudio s;
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.server.Pactl("set-default-source burst"));
+  Listener clock(s.server, "burst");
+  ASSERT_TRUE(clock.Ok());
+  ASSERT_TRUE(s.studio.Start());
+  s.studio.Key("Ctrl+S");
+  s.Press("F5", "recording");
+  const uint64_t started = clock.Frames();
+  ASSERT_TRUE(Until([&] { return clock.Frames() >= started + Frames(4000); }));
+  const DeckView v = s.Press("F4", "stopped");
+  const uint64_t stopped = clock.Frames();
+
+  const Take take = ReadTake(v.file);
+  // The source's bursts make both counts ragged by a burst or so; a lost stretch is far more.
+  EXPECT_NEAR(double(stopped - started), double(take.Frames()), double(Frames(400)));
+  const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
+  EXPECT_TRUE(breaks.empty()) << breaks.size() << " splices, at frames " << Breaks(breaks);
+}
+
+TEST(SoundServer, PlaybackPositionIsWhatTheSinkReceivedAndEveryFrameIsPlayed) {
+  ServerStudio s;
+  ASSERT_TRUE(s.server.Ok());
+  const size_t length = size_t(Frames(3000));
+  const std::string path = s.studio.dir.Path("Counter.wav");
+  ASSERT_TRUE(Studio::Write(path, MakeWav(PcmFormat(44100, 2, 16), CounterPcm(length))));
+  s.studio.Answers({"file " + path});
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.studio.Start());
+  s.studio.Key("Ctrl+A");
+  ASSERT_EQ("PLAY", s.studio.Sync().kind);
+
+  // The last counter frame the sink has received.
+  auto received = [&] {
+    const std::vector<int16_t> got = sink.Samples();
+    for (size_t i = got.size() / 2; i-- > 0;)
+      if (int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]); f >= 0) return f + 1;
+    return int64_t(0);
+  };
+  // Paused, the deck shows where playback stands; the sink must have had at least that much
+  // before the pause held it. Three times: at the very start, and twice on.
+  s.Press("F3", "playing");
+  for (int64_t shown : {1, 700, 1400}) {
+    s.UntilPosition(shown);
+    const DeckView v = s.Press("F2", "paused");
+    const int64_t at = Frames(Ms(v.pos));
+    EXPECT_TRUE(Until([&] { return received() >= at; }, 5000))
+        << "the deck shows " << v.pos << " but the sink has only " << received() << " frames";
+    s.Press("F2", "playing");
+  }
+  s.studio.SyncUntil([](const DeckView& v) { return v.deck == "stopped"; }, "the end of the take");
+
+  // Every frame reached the sink, once and in order; silence around it and at the pauses only.
+  ASSERT_TRUE(Until([&] { return received() >= int64_t(length); }, 5000))
+      << "the sink received " << received() << " of " << length << " frames";
+  const std::vector<int16_t> got = sink.Samples();
+  int64_t next = 0;
+  size_t wrong = 0;
+  for (size_t i = 0; i < got.size() / 2; ++i) {
+    const int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]);
+    if (f < 0 && got[2 * i] == 0 && got[2 * i + 1] == 0) continue;
+    if (f != next && wrong++ < 5)
+      ADD_FAILURE() << "at " << i << ": " << got[2 * i] << "," << got[2 * i + 1] << " after frame " << next - 1;
+    next = f + 1;
+  }
+  EXPECT_EQ(int64_t(length), next);
+  EXPECT_EQ(0u, wrong) << "frames out of order, repeated or altered on the way to the sink";
+}
+
+TEST(SoundServer, AServerLostMidTakeEndsTheTakeAndRecordWorksWhenItIsBack) {
+  ServerStudio s;
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.studio.Start());
+  s.studio.Key("Ctrl+S");
+  s.Press("F5", "recording");
+  s.UntilPosition(1000);
+  s.server.Kill();
+
+  // The take ends by itself, the operator is told, and the program rests.
+  DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
+  EXPECT_EQ("-", v.modal);
+  bool told = false;
+  for (const std::string& line : s.studio.DialogLog())
+    told = told || line.find("No sound device is present") != std::string::npos;
+  EXPECT_TRUE(told) << "no message reached the operator";
+  const Take first = ReadTake(v.file);
+  EXPECT_GE(first.Frames(), size_t(Frames(900)));
+  EXPECT_TRUE(SineBreaks(first.samples, kSineHz).empty());
+
+  // Resting: over the next 200 ms of its life the program takes well under a core.
+  auto cpuTicks = [&] {
+    std::ifstream f("/proc/" + std::to_string(s.studio.Pid()) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(f)), {});
+    std::istringstream in(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+      if (i == 14) utime = std::stol(field);
+      if (i == 15) stime = std::stol(field);
+    }
+    return utime + stime;
+  };
+  const long before = cpuTicks();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_LT(cpuTicks() - before, sysconf(_SC_CLK_TCK) / 4) << "the program spins without its server";
+
+  // With the server back, Record opens the device again and records on from where it stood.
+  ASSERT_TRUE(s.server.Start());
+  s.Press("F5", "recording");
+  s.UntilPosition(Ms(v.pos) + 800);
+  v = s.Press("F4", "stopped");
+  const Take both = ReadTake(v.file);
+  EXPECT_GE(both.Frames(), first.Frames() + size_t(Frames(700)));
+  const std::vector<int16_t> second(both.samples.begin() + long(first.samples.size()), both.samples.end());
+  EXPECT_TRUE(SineBreaks(second, kSineHz).empty());
+}

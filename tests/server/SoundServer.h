@@ -1,0 +1,71 @@
+#pragma once
+// A private sound server for whole-program tests (scripts/sound-server.sh), and a listener on one
+// of its sources that counts what arrives there: the tests' clock, in frames, and their record of
+// what a sink received.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class SoundServer {
+public:
+  // Starts the server with everything under dir.
+  explicit SoundServer(std::string dir);
+  ~SoundServer();
+  SoundServer(const SoundServer&) = delete;
+  SoundServer& operator=(const SoundServer&) = delete;
+
+  bool Start();
+  bool Ok() const { return ok_; }
+  // Ends the server at once, as a crash would.
+  void Kill();
+  // What a program needs in its environment to reach the server through ALSA's default device.
+  std::map<std::string, std::string> Environment() const;
+  // Runs pactl with these arguments; true when it succeeded.
+  bool Pactl(const std::string& args) const;
+  const std::string& Dir() const { return dir_; }
+
+private:
+  bool Script(const std::string& command) const;
+  std::string dir_;
+  bool ok_ = false;
+};
+
+// Everything one source of the server delivers from now on, as 16-bit stereo at 44.1 kHz.
+class Listener {
+public:
+  Listener(const SoundServer& server, const std::string& source);
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  bool Ok() const { return pid_ > 0; }
+  uint64_t Frames();
+  std::vector<int16_t> Samples();  // interleaved, left then right
+
+private:
+  void Read();
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  std::mutex m_;
+  std::string bytes_;
+  std::thread reader_;
+};
+
+// ---- judging audio ----
+
+constexpr uint32_t kRate = 44100;
+
+// Frames of interleaved stereo samples at which a steady sine of this frequency breaks its phase
+// (a splice, a gap, a repeat). The first two frames start the prediction.
+std::vector<size_t> SineBreaks(const std::vector<int16_t>& stereo, double hz);
+// The samples of a PCM data chunk.
+std::vector<int16_t> Samples16(const std::string& data);
+// A test signal that names its own frame: left 1 + low 14 bits, right 1 + the rest.
+std::string CounterPcm(size_t frames);
+// The frame a counter frame names, or -1 for anything else (silence).
+int64_t CounterFrame(int16_t left, int16_t right);
