@@ -217,6 +217,16 @@ void WaveDevice::ReturnLocked(Queued q, uint32_t bytesRecorded) {
   Notify(input_ ? WaveMsg::Data : WaveMsg::Done, q.hdr);
 }
 
+void WaveDevice::ReturnAllLocked() {
+  bool first = true;
+  while (!queue_.empty()) {
+    Queued q = queue_.front();
+    queue_.pop_front();
+    ReturnLocked(q, first ? uint32_t(fill_) : 0);
+    first = false;
+  }
+}
+
 void WaveDevice::CompletePlayedLocked() {
   while (!queue_.empty() && queue_.front().start + queue_.front().len <= played_) {
     Queued q = queue_.front();
@@ -265,13 +275,7 @@ MMRESULT WaveDevice::Reset() {
   return Call([this] {
     driver_->Drop(*this);
     std::lock_guard<std::mutex> l(m_);
-    bool first = true;
-    while (!queue_.empty()) {
-      Queued q = queue_.front();
-      queue_.pop_front();
-      ReturnLocked(q, first ? uint32_t(fill_) : 0);
-      first = false;
-    }
+    ReturnAllLocked();
     started_ = false;
     fill_ = recorded_ = 0;
     queuedEnd_ = written_ = played_ = 0;
@@ -390,13 +394,7 @@ void WaveDevice::Lost() {
   std::lock_guard<std::mutex> l(m_);
   if (lost_) return;
   lost_ = true;
-  bool first = true;
-  while (!queue_.empty()) {
-    Queued q = queue_.front();
-    queue_.pop_front();
-    ReturnLocked(q, first ? uint32_t(fill_) : 0);
-    first = false;
-  }
+  ReturnAllLocked();
   fill_ = 0;
   if (!input_) queuedEnd_ = written_ = played_;
 }

@@ -134,6 +134,8 @@ private:
   void Notify(WaveMsg msg, WAVEHDR* hdr);  // under m_
   void ReturnLocked(Queued q, uint32_t bytesRecorded);
   void CompletePlayedLocked();
+  // Every queued buffer, the front one with what it holds (input).
+  void ReturnAllLocked();
   MMRESULT CheckHeaderLocked(WAVEHDR* hdr) const;
   bool OnDriverThread() const { return std::this_thread::get_id() == threadId_.load(); }
 
