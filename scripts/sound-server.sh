@@ -8,7 +8,8 @@
 # sine source that delivers in bursts, as a busy server or a network source does.
 # A program reaches it through ALSA's "default" device when its environment holds the lines of
 # DIR/env (HOME=DIR, where .asoundrc points "default" at the server; PULSE_SERVER names the
-# server's socket).
+# server's socket). A server left behind by a test that died ends by itself after a minute without
+# clients.
 set -euo pipefail
 
 cmd=${1:-}
@@ -47,7 +48,7 @@ PULSE_SERVER=unix:$dir/native
 PULSE_CLIENTCONFIG=$dir/client.conf
 EOF
     # shellcheck disable=SC2046
-    env $(cat "$dir/env") pulseaudio -n -F "$dir/server.pa" --daemonize=no --exit-idle-time=-1 \
+    env $(cat "$dir/env") pulseaudio -n -F "$dir/server.pa" --daemonize=no --exit-idle-time=60 \
       --use-pid-file=no --system=no --disallow-module-loading=no --log-target=file:"$dir/server.log" \
       </dev/null >/dev/null 2>&1 &
     echo $! >"$dir/pid"
