@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/audio/wave_backend.h"
+#include "platform/audio/wave_mapper.h"
 
 namespace plat::wavecore {
 
@@ -58,8 +59,13 @@ MMRESULT FromErrno(int err) {
   }
 }
 
-std::optional<snd_pcm_format_t> AlsaFormat(uint16_t bits) {
-  switch (bits) {
+std::optional<snd_pcm_format_t> AlsaFormat(const WAVEFORMATEX& f) {
+  if (f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+    if (f.wBitsPerSample == 32) return SND_PCM_FORMAT_FLOAT_LE;
+    if (f.wBitsPerSample == 64) return SND_PCM_FORMAT_FLOAT64_LE;
+    return std::nullopt;
+  }
+  switch (f.wBitsPerSample) {
     case 8: return SND_PCM_FORMAT_U8;
     case 16: return SND_PCM_FORMAT_S16_LE;
     case 24: return SND_PCM_FORMAT_S24_3LE;
@@ -85,7 +91,7 @@ int OpenPcm(const ConfigPtr& cfg, const std::string& name, bool input, PcmPtr& o
 
 // Restricts params to the format; < 0 when the device cannot take it.
 int ApplyFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const WAVEFORMATEX& f) {
-  auto fmt = AlsaFormat(f.wBitsPerSample);
+  auto fmt = AlsaFormat(f);
   if (!fmt) return -EINVAL;
   int err;
   if ((err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;

@@ -34,9 +34,11 @@ struct VirtualDeviceSpec {
   explicit VirtualDeviceSpec(std::string name) : Name(std::move(name)) {}
 
   std::string Name;  // cut to 31 characters in the capabilities
-  // Accepted formats: PCM with one of these sample sizes, 1..MaxChannels channels and a rate in
-  // MinRate..MaxRate. The capability bits follow from them.
-  std::vector<uint16_t> Bits = {8, 16};
+  // Accepted formats: PCM with one of these sample sizes (or IEEE float with one of FloatBits),
+  // 1..MaxChannels channels and a rate in MinRate..MaxRate; by default what ALSA's default device
+  // takes. The capability bits follow from them.
+  std::vector<uint16_t> Bits = {8, 16, 24, 32};
+  std::vector<uint16_t> FloatBits = {32, 64};
   uint16_t MaxChannels = 2;
   uint32_t MinRate = 8000;
   uint32_t MaxRate = 100000;

@@ -15,6 +15,7 @@
 #include "platform/audio/simple_wav.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_backend.h"
+#include "platform/audio/wave_mapper.h"
 #include "platform/system/files.h"
 #include "platform/system/threads.h"
 
@@ -82,31 +83,58 @@ void PutSample(uint8_t* p, int bytes, uint32_t v) {
 
 class Generator {
 public:
-  Generator(const VirtualDeviceSpec& spec, const WAVEFORMATEX& format) : spec_(spec), f_(format) {
+  Generator(const VirtualDeviceSpec& spec, const WAVEFORMATEX& format) : spec_(spec), f_(format), int_(format) {
     if (spec.Source == VirtualSource::WavFile && !ReadSimpleWav(spec.WavPath, wav_))
       wav_.data.clear();  // an unreadable file gives silence
+    // Float streams get the signal made at 32 bits and scaled; the pattern stays raw counting.
+    if (format.wFormatTag == wavecore::WAVE_FORMAT_IEEE_FLOAT && spec.Source != VirtualSource::Pattern) {
+      int_.wFormatTag = WAVE_FORMAT_PCM;
+      int_.wBitsPerSample = 32;
+      int_.nBlockAlign = uint16_t(4 * format.nChannels);
+      scratch_.resize(int_.nBlockAlign);
+    }
   }
 
   void Frames(uint8_t* out, uint64_t frames) {
-    const int bytes = f_.wBitsPerSample / 8;
-    for (uint64_t i = 0; i < frames; ++i, out += f_.nBlockAlign) Frame(out, bytes);
+    for (uint64_t i = 0; i < frames; ++i, out += f_.nBlockAlign) {
+      if (scratch_.empty()) {
+        Frame(out);
+      } else {
+        Frame(scratch_.data());
+        for (int c = 0; c < f_.nChannels; ++c) ToFloat(scratch_.data() + 4 * c, out + c * (f_.wBitsPerSample / 8));
+      }
+      ++frame_;
+    }
   }
   void Skip(uint64_t frames) { frame_ += frames; }
 
 private:
-  void Frame(uint8_t* out, int bytes) {
+  void ToFloat(const uint8_t* in, uint8_t* out) const {
+    const double v = double(int32_t(uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 |
+                                    uint32_t(in[3]) << 24)) / 2147483648.0;
+    if (f_.wBitsPerSample == 64) {
+      std::memcpy(out, &v, 8);
+    } else {
+      const float x = float(v);
+      std::memcpy(out, &x, 4);
+    }
+  }
+
+  // One frame in the integer format int_.
+  void Frame(uint8_t* out) {
+    const int bytes = int_.wBitsPerSample / 8;
     switch (spec_.Source) {
       case VirtualSource::Pattern:
-        FillVirtualPattern(frame_, 1, f_, out);
+        FillVirtualPattern(frame_, 1, int_, out);
         break;
       case VirtualSource::Silence:
-        std::memset(out, bytes == 1 ? 0x80 : 0, f_.nBlockAlign);
+        std::memset(out, bytes == 1 ? 0x80 : 0, int_.nBlockAlign);
         break;
       case VirtualSource::Tone: {
-        double phase = 2.0 * std::numbers::pi * spec_.ToneHz * double(frame_) / double(f_.nSamplesPerSec);
+        double phase = 2.0 * std::numbers::pi * spec_.ToneHz * double(frame_) / double(int_.nSamplesPerSec);
         double v = std::clamp(spec_.ToneLevel, 0.0, 1.0) * std::sin(phase);
         int32_t s = int32_t(std::lround(v * 2147483647.0));
-        for (int c = 0; c < f_.nChannels; ++c) {
+        for (int c = 0; c < int_.nChannels; ++c) {
           uint32_t u = uint32_t(s) >> (32 - 8 * bytes);
           if (bytes == 1) u ^= 0x80;
           PutSample(out + c * bytes, bytes, u);
@@ -116,19 +144,20 @@ private:
       case VirtualSource::WavFile: {
         uint64_t srcFrames = wav_.data.size() / std::max<uint32_t>(1, wav_.format.nBlockAlign);
         if (srcFrames == 0) {
-          std::memset(out, bytes == 1 ? 0x80 : 0, f_.nBlockAlign);
+          std::memset(out, bytes == 1 ? 0x80 : 0, int_.nBlockAlign);
           break;
         }
         const uint8_t* src = wav_.data.data() + (frame_ % srcFrames) * wav_.format.nBlockAlign;
-        ConvertPcmFrame(src, wav_.format, out, f_);
+        ConvertPcmFrame(src, wav_.format, out, int_);
         break;
       }
     }
-    ++frame_;
   }
 
   VirtualDeviceSpec spec_;
   WAVEFORMATEX f_;
+  WAVEFORMATEX int_;              // the integer form a frame is made in
+  std::vector<uint8_t> scratch_;  // float streams: one frame in int_
   SimpleWav wav_;
   uint64_t frame_ = 0;
 };
@@ -378,8 +407,9 @@ const VirtualDeviceSpec* Spec(const VirtualAudioConfig& c, bool input, int32_t i
   return i < list.size() ? &list[i] : nullptr;
 }
 
-bool Accepts(const VirtualDeviceSpec& s, uint32_t rate, uint32_t channels, uint32_t bits) {
-  return std::find(s.Bits.begin(), s.Bits.end(), bits) != s.Bits.end() && channels >= 1 &&
+bool Accepts(const VirtualDeviceSpec& s, uint32_t rate, uint32_t channels, uint32_t bits, bool isFloat = false) {
+  const std::vector<uint16_t>& sizes = isFloat ? s.FloatBits : s.Bits;
+  return std::find(sizes.begin(), sizes.end(), bits) != sizes.end() && channels >= 1 &&
          channels <= s.MaxChannels && rate >= s.MinRate && rate <= s.MaxRate;
 }
 
@@ -416,8 +446,10 @@ public:
     auto c = CurrentConfig();
     const VirtualDeviceSpec* s = Spec(c, input, id);
     if (!s) return MMSYSERR_BADDEVICEID;
-    return Accepts(*s, f.nSamplesPerSec, f.nChannels, f.wBitsPerSample) ? MMSYSERR_NOERROR
-                                                                         : WAVERR_BADFORMAT;
+    return Accepts(*s, f.nSamplesPerSec, f.nChannels, f.wBitsPerSample,
+                   f.wFormatTag == wavecore::WAVE_FORMAT_IEEE_FLOAT)
+               ? MMSYSERR_NOERROR
+               : WAVERR_BADFORMAT;
   }
 
   MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t handle,

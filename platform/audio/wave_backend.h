@@ -13,7 +13,8 @@ public:
   virtual uint32_t NumDevices(bool input) = 0;
   // id is 0..NumDevices-1 or WAVE_MAPPER; the caller has checked the range.
   virtual MMRESULT Caps(bool input, int32_t id, WaveCaps& caps) = 0;
-  // The format has passed the common PCM checks.
+  // The format is plain PCM (8, 16, 24 or 32 bits) or IEEE float (32 or 64 bits) with consistent
+  // block align and byte rate (wave_mapper.h).
   virtual MMRESULT CheckFormat(bool input, int32_t id, const WAVEFORMATEX& format) = 0;
   virtual MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& format, uint64_t handle,
                         std::unique_ptr<WaveDriver>& driver, WaveDeviceOptions& options) = 0;

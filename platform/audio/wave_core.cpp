@@ -18,7 +18,7 @@ uint32_t Flags(const WAVEHDR& hdr) { return LoadWaveHdrFlags(hdr); }
 
 WaveDevice::WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
                        WaveCallback callback, std::unique_ptr<WaveDriver> driver,
-                       WaveDeviceOptions options)
+                       WaveDeviceOptions options, std::unique_ptr<WaveConverter> converter)
     : handle_(handle),
       input_(input),
       deviceId_(deviceId),
@@ -26,7 +26,8 @@ WaveDevice::WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVE
       blockAlign_(std::max<uint32_t>(1, format.nBlockAlign)),
       callback_(std::move(callback)),
       driver_(std::move(driver)),
-      options_(options) {
+      options_(options),
+      converter_(std::move(converter)) {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -195,6 +196,21 @@ MMRESULT WaveDevice::CheckHeaderLocked(WAVEHDR* hdr) const {
 }
 
 MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
+  const uint8_t* data = hdr ? reinterpret_cast<const uint8_t*>(hdr->lpData) : nullptr;
+  uint32_t len = hdr ? hdr->dwBufferLength : 0;
+  if (converter_) {
+    std::vector<uint8_t>* out;
+    {
+      std::lock_guard<std::mutex> l(m_);
+      if (closed_) return MMSYSERR_INVALHANDLE;
+      if (MMRESULT r = CheckHeaderLocked(hdr); r != MMSYSERR_NOERROR) return r;
+      out = &converted_[hdr];
+    }
+    // Outside the lock: the driver goes on playing what is queued meanwhile.
+    if (!converter_->Convert(data, len, *out)) return MMSYSERR_ERROR;
+    data = out->data();
+    len = uint32_t(out->size());
+  }
   {
     std::lock_guard<std::mutex> l(m_);
     if (closed_) return MMSYSERR_INVALHANDLE;
@@ -203,9 +219,9 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
     if (lost_) return MMSYSERR_NODRIVER;
     if (input_) hdr->dwBytesRecorded = 0;
     StoreWaveHdrFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
-    queue_.push_back({hdr, queuedEnd_, hdr->dwBufferLength});
-    queuedEnd_ += hdr->dwBufferLength;
-    if (!input_) driver_->Written(hdr->dwBufferLength, played_);
+    queue_.push_back({hdr, queuedEnd_, len, data});
+    queuedEnd_ += len;
+    if (!input_) driver_->Written(len, played_);
   }
   Wake();
   return MMSYSERR_NOERROR;
@@ -335,7 +351,8 @@ MMRESULT WaveDevice::Position(MMTIME& time) {
   if (closed_) return MMSYSERR_INVALHANDLE;
   uint64_t bytes = input_ ? recorded_ : played_;
   uint64_t base = options_.positionBase;
-  if (time.wType == MMTimeType::Bytes) {
+  // The device's bytes are not the caller's when converting: frames are the same.
+  if (time.wType == MMTimeType::Bytes && !converter_) {
     time.value = uint32_t(base * blockAlign_ + bytes);
   } else {
     time.wType = MMTimeType::Samples;
@@ -358,7 +375,7 @@ size_t WaveDevice::PeekOutput(uint8_t* dst, size_t maxBytes) {
     if (q.start + q.len <= pos) continue;
     uint64_t off = pos - q.start;
     size_t take = size_t(std::min<uint64_t>(q.len - off, n - copied));
-    std::memcpy(dst + copied, q.hdr->lpData + off, take);
+    std::memcpy(dst + copied, q.data + off, take);
     copied += take;
   }
   return copied;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,6 +16,7 @@
 #include <poll.h>
 
 #include "platform/audio/wave_device.h"
+#include "platform/audio/wave_mapper.h"
 #include "platform/system/threads.h"
 
 namespace plat::wavecore {
@@ -52,8 +54,11 @@ struct WaveDeviceOptions {
 
 class WaveDevice : public std::enable_shared_from_this<WaveDevice> {
 public:
+  // format is the device's; an output that converts (converter) queues the caller's buffers and
+  // hands the driver their conversions, counting positions in the device's frames.
   WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
-             WaveCallback callback, std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options);
+             WaveCallback callback, std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options,
+             std::unique_ptr<WaveConverter> converter = nullptr);
   ~WaveDevice();
   WaveDevice(const WaveDevice&) = delete;
   WaveDevice& operator=(const WaveDevice&) = delete;
@@ -118,6 +123,7 @@ private:
     WAVEHDR* hdr;
     uint64_t start;  // stream offset of its first byte
     uint32_t len;
+    const uint8_t* data;  // the buffer's bytes, or their conversion
   };
   struct Command {
     std::function<MMRESULT()> fn;
@@ -147,6 +153,10 @@ private:
   const WaveCallback callback_;
   std::unique_ptr<WaveDriver> driver_;
   const WaveDeviceOptions options_;
+  const std::unique_ptr<WaveConverter> converter_;
+  // A converting output's conversion of each buffer it was given; an entry is rewritten only while
+  // its buffer is not queued.
+  std::map<const WAVEHDR*, std::vector<uint8_t>> converted_;
   int wakeFd_ = -1;
 
   mutable std::mutex m_;

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/audio/wave_backend.h"
+#include "platform/audio/wave_mapper.h"
 
 namespace plat {
 
@@ -58,16 +59,6 @@ std::shared_ptr<WaveDevice> Find(uint64_t handle, bool input) {
   return it->second;
 }
 
-MMRESULT CheckPcm(const WAVEFORMATEX& f) {
-  if (f.wFormatTag != WAVE_FORMAT_PCM) return WAVERR_BADFORMAT;
-  if (f.nChannels == 0 || f.nSamplesPerSec == 0) return WAVERR_BADFORMAT;
-  uint16_t bits = f.wBitsPerSample;
-  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return WAVERR_BADFORMAT;
-  if (f.nBlockAlign != uint32_t(f.nChannels) * bits / 8) return WAVERR_BADFORMAT;
-  if (f.nAvgBytesPerSec != uint64_t(f.nSamplesPerSec) * f.nBlockAlign) return WAVERR_BADFORMAT;
-  return MMSYSERR_NOERROR;
-}
-
 uint32_t NumDevs(bool input) { return Backend()->NumDevices(input); }
 
 MMRESULT DevCaps(bool input, int32_t id, WaveCaps& caps) {
@@ -93,8 +84,13 @@ MMRESULT OpenDevice(bool input, uint64_t* handle, int32_t id, const WAVEFORMATEX
   } else if (id < 0 || uint32_t(id) >= n) {
     return MMSYSERR_BADDEVICEID;
   }
-  MMRESULT r = CheckPcm(*format);
-  if (r == MMSYSERR_NOERROR) r = b->CheckFormat(input, id, *format);
+  // Through the mapper an output also plays what the codec manager decodes.
+  const bool mapped = !input && (id == WAVE_MAPPER || (flags & WAVE_MAPPED));
+  WAVEFORMATEX deviceFormat;
+  std::unique_ptr<wavecore::WaveConverter> converter;
+  MMRESULT r = wavecore::ChooseDeviceFormat(
+      format, mapped, query, [&](const WAVEFORMATEX& f) { return b->CheckFormat(input, id, f); }, deviceFormat,
+      converter);
   if (r != MMSYSERR_NOERROR || query) return r;
 
   Registry& reg = Reg();
@@ -105,10 +101,10 @@ MMRESULT OpenDevice(bool input, uint64_t* handle, int32_t id, const WAVEFORMATEX
   }
   std::unique_ptr<wavecore::WaveDriver> driver;
   wavecore::WaveDeviceOptions options;
-  r = b->Open(input, id, *format, h, driver, options);
+  r = b->Open(input, id, deviceFormat, h, driver, options);
   if (r != MMSYSERR_NOERROR) return r;
-  auto dev = std::make_shared<WaveDevice>(h, input, id, *format, std::move(callback),
-                                          std::move(driver), options);
+  auto dev = std::make_shared<WaveDevice>(h, input, id, deviceFormat, std::move(callback),
+                                          std::move(driver), options, std::move(converter));
   {
     std::lock_guard<std::mutex> l(reg.m);
     reg.devices.emplace(h, dev);

@@ -1,5 +1,6 @@
 // What the virtual device offers beyond the common contract: its clocks, signals, capture, faults
-// and outside pacing.
+// and outside pacing; and the wave mapper in front of it, which converts what the codec manager
+// decodes and passes the PCM and float formats a sound server takes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,7 +18,9 @@
 
 #include "common/eventually.h"
 #include "common/scratch.h"
+#include "common/sox_adpcm.h"
 #include "common/wave_format.h"
+#include "platform/audio/codec_manager.h"
 #include "platform/audio/simple_wav.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/audio/wave_device.h"
@@ -37,7 +40,7 @@ struct Stream {
   std::vector<uint8_t> received;  // input: everything recorded, in order
   int opens = 0, closes = 0;
 
-  Stream(bool in, const WAVEFORMATEX& f, int32_t id = WAVE_MAPPER) : input(in) {
+  Stream(bool in, const WAVEFORMATEX& f, int32_t id = WAVE_MAPPER, uint32_t flags = 0) : input(in) {
     auto cb = [this](uint64_t, WaveMsg msg, WAVEHDR* hdr) {
       std::lock_guard<std::mutex> l(m);
       if (msg == WaveMsg::Open) ++opens;
@@ -46,7 +49,7 @@ struct Stream {
       back.push_back(hdr);
       if (msg == WaveMsg::Data) received.insert(received.end(), hdr->lpData, hdr->lpData + hdr->dwBytesRecorded);
     };
-    result = in ? WaveInOpen(&h, id, &f, cb, 0) : WaveOutOpen(&h, id, &f, cb, 0);
+    result = in ? WaveInOpen(&h, id, &f, cb, flags) : WaveOutOpen(&h, id, &f, cb, flags);
   }
   MMRESULT result;
   WAVEHDR* Buffer(size_t bytes) {
@@ -78,6 +81,24 @@ struct Stream {
     EXPECT_EQ(input ? WaveInClose(h) : WaveOutClose(h), MMSYSERR_NOERROR);
   }
 };
+
+// Writes data to an open output in buffers of `piece` bytes and plays it out: ms of time.
+void PlayThrough(Stream& out, const std::vector<uint8_t>& data, size_t piece, uint32_t ms) {
+  for (size_t at = 0; at < data.size(); at += piece) {
+    const size_t n = std::min(piece, data.size() - at);
+    WAVEHDR* hdr = out.Buffer(n);
+    std::memcpy(hdr->lpData, data.data() + at, n);
+    ASSERT_EQ(out.Queue(hdr), MMSYSERR_NOERROR);
+  }
+  StepVirtualAudio(ms);
+  EXPECT_EQ(out.Back(), out.hdrs.size()) << "every buffer played";
+}
+
+std::vector<uint8_t> Le16Bytes(const std::vector<int16_t>& s) {
+  std::vector<uint8_t> b(s.size() * 2);
+  for (size_t i = 0; i < s.size(); ++i) b[2 * i] = uint8_t(s[i]), b[2 * i + 1] = uint8_t(uint16_t(s[i]) >> 8);
+  return b;
+}
 
 class VirtualAudio : public ::testing::Test {
 protected:
@@ -358,4 +379,144 @@ TEST_F(VirtualAudio, AnotherProcessStepsTheClockThroughTheFifo) {
   ASSERT_TRUE(Eventually(acked));
   EXPECT_EQ(out.Back(), 1u) << "100 ms stepped from outside played the buffer";
   out.Close();
+}
+
+TEST_F(VirtualAudio, TheMapperPlaysWhatTheCodecManagerDecodesAsItsPcm) {
+  Apply();
+  for (const char* encoding : {"ms-adpcm", "ima-adpcm"}) {
+    SCOPED_TRACE(encoding);
+    Scratch dir;
+    soxadpcm::WavImage w;
+    std::vector<int16_t> ref;
+    if (!soxadpcm::Encode(dir, encoding, 22050, 2, soxadpcm::Signal(15000, 2), w, ref))
+      GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+    const std::vector<uint32_t> block = w.Block();
+    const WAVEFORMATEX& adpcm = *reinterpret_cast<const WAVEFORMATEX*>(block.data());
+    // Only the mapper converts; a card opened directly takes the bytes as they are or not at all.
+    EXPECT_EQ(WaveOutOpen(nullptr, 0, &adpcm, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+    EXPECT_EQ(WaveInOpen(nullptr, WAVE_MAPPER, &adpcm, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+    for (auto [id, flags] : {std::pair{WAVE_MAPPER, 0u}, std::pair{0, WAVE_MAPPED}}) {
+      EXPECT_EQ(WaveOutOpen(nullptr, id, &adpcm, nullptr, WAVE_FORMAT_QUERY | flags), MMSYSERR_NOERROR);
+      ClearVirtualCaptures();
+      Stream out(false, adpcm, id, flags);
+      ASSERT_EQ(out.result, MMSYSERR_NOERROR);
+      // Buffers of whole blocks, as the engine writes them; the last one shorter.
+      PlayThrough(out, w.Data, 3 * w.Format.nBlockAlign, 1000);
+      MMTIME t;
+      t.wType = MMTimeType::Bytes;
+      ASSERT_EQ(WaveOutGetPosition(out.h, t), MMSYSERR_NOERROR);
+      EXPECT_EQ(t.wType, MMTimeType::Samples) << "the device's bytes are not the file's";
+      EXPECT_EQ(t.value, ref.size() / 2);
+      out.Close();
+      const auto caps = VirtualCaptures();
+      ASSERT_EQ(caps.size(), 1u);
+      EXPECT_EQ(caps[0].format.wFormatTag, WAVE_FORMAT_PCM);
+      EXPECT_EQ(caps[0].format.wBitsPerSample, 16);
+      EXPECT_EQ(caps[0].format.nChannels, 2);
+      EXPECT_TRUE(caps[0].audio == Le16Bytes(ref)) << "what sox decodes, sample for sample";
+    }
+  }
+  // Without the codec manager nothing decodes it.
+  Scratch dir;
+  soxadpcm::WavImage w;
+  std::vector<int16_t> ref;
+  ASSERT_TRUE(soxadpcm::Encode(dir, "ima-adpcm", 8000, 1, soxadpcm::Signal(800, 1), w, ref));
+  const std::vector<uint32_t> block = w.Block();
+  SetCodecLibraryPresent(false);
+  EXPECT_EQ(WaveOutOpen(nullptr, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(block.data()), nullptr,
+                        WAVE_FORMAT_QUERY),
+            WAVERR_BADFORMAT);
+  SetCodecLibraryPresent(true);
+}
+
+TEST_F(VirtualAudio, WidePcmAndFloatPlayAsTheyAre) {
+  Apply();
+  WAVEFORMATEX float32 = PcmFormat(48000, 2, 32), float64 = PcmFormat(48000, 1, 64);
+  float32.wFormatTag = float64.wFormatTag = 3;
+  // 24 bits in WAVE_FORMAT_EXTENSIBLE, as sox writes them: the same bytes as plain 24-bit PCM.
+  std::vector<uint32_t> ext((sizeof(WAVEFORMATEX) + 22 + 3) / 4);
+  auto* extensible = reinterpret_cast<WAVEFORMATEX*>(ext.data());
+  *extensible = PcmFormat(32000, 1, 24);
+  extensible->wFormatTag = 0xFFFE;
+  extensible->cbSize = 22;
+  const uint8_t extra[22] = {24, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  std::memcpy(reinterpret_cast<uint8_t*>(extensible + 1), extra, sizeof extra);
+  struct Case {
+    const WAVEFORMATEX* f;
+    uint16_t tag, bits;
+  };
+  const WAVEFORMATEX pcm24 = PcmFormat(44100, 2, 24), pcm32 = PcmFormat(44100, 2, 32);
+  for (const Case& c : {Case{&pcm24, 1, 24}, Case{&pcm32, 1, 32}, Case{&float32, 3, 32}, Case{&float64, 3, 64},
+                        Case{extensible, 1, 24}}) {
+    SCOPED_TRACE(std::to_string(c.f->wFormatTag) + " " + std::to_string(c.f->wBitsPerSample));
+    ClearVirtualCaptures();
+    Stream out(false, *c.f, 0);
+    ASSERT_EQ(out.result, MMSYSERR_NOERROR);
+    std::vector<uint8_t> data(size_t(c.f->nBlockAlign) * 1000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 13 + i / 7);
+    PlayThrough(out, data, 3000 - 3000 % c.f->nBlockAlign, 100);
+    out.Close();
+    const auto caps = VirtualCaptures();
+    ASSERT_EQ(caps.size(), 1u);
+    EXPECT_EQ(caps[0].format.wFormatTag, c.tag);
+    EXPECT_EQ(caps[0].format.wBitsPerSample, c.bits);
+    EXPECT_TRUE(caps[0].audio == data);
+  }
+  extensible->nBlockAlign = 4;  // inconsistent with its 24 bits
+  EXPECT_EQ(WaveOutOpen(nullptr, WAVE_MAPPER, extensible, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+  extensible->nBlockAlign = 3;
+  reinterpret_cast<uint8_t*>(extensible + 1)[21] = 0;  // another sub-format
+  EXPECT_EQ(WaveOutOpen(nullptr, WAVE_MAPPER, extensible, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+}
+
+TEST_F(VirtualAudio, TheMapperWidensPcmADeviceCannotTake) {
+  config_.Outputs[0].Bits = {16};
+  Apply();
+  const WAVEFORMATEX eight = PcmFormat(8000, 1, 8);
+  EXPECT_EQ(WaveOutOpen(nullptr, 0, &eight, nullptr, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+  ClearVirtualCaptures();
+  Stream out(false, eight);
+  ASSERT_EQ(out.result, MMSYSERR_NOERROR);
+  std::vector<uint8_t> data(800);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i);
+  PlayThrough(out, data, 300, 200);
+  EXPECT_EQ(out.Position(), 800u);
+  out.Close();
+  const auto caps = VirtualCaptures();
+  ASSERT_EQ(caps.size(), 1u);
+  EXPECT_EQ(caps[0].format.wBitsPerSample, 16);
+  ASSERT_EQ(caps[0].audio.size(), 1600u);
+  for (size_t i = 0; i < data.size(); ++i)
+    ASSERT_EQ(int16_t(caps[0].audio[2 * i] | caps[0].audio[2 * i + 1] << 8), (int(data[i]) - 128) * 256) << i;
+}
+
+TEST_F(VirtualAudio, AFloatInputCarriesItsSignalAsFloats) {
+  config_.Inputs[0].Source = VirtualSource::Tone;
+  config_.Inputs[0].ToneHz = 1000;
+  config_.Inputs[0].ToneLevel = 0.5;
+  Apply();
+  for (uint16_t bits : {32, 64}) {
+    SCOPED_TRACE(bits);
+    WAVEFORMATEX f = PcmFormat(8000, 2, bits);
+    f.wFormatTag = 3;
+    Stream in(true, f);
+    ASSERT_EQ(in.result, MMSYSERR_NOERROR);
+    ASSERT_EQ(in.Queue(in.Buffer(size_t(f.nBlockAlign) * 80)), MMSYSERR_NOERROR);
+    ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
+    StepVirtualAudio(10);
+    const std::vector<uint8_t> rec = in.Received();
+    ASSERT_EQ(rec.size(), size_t(f.nBlockAlign) * 80);
+    for (size_t i = 0; i < 160; ++i) {
+      double v;
+      if (bits == 64) {
+        std::memcpy(&v, rec.data() + 8 * i, 8);
+      } else {
+        float x;
+        std::memcpy(&x, rec.data() + 4 * i, 4);
+        v = x;
+      }
+      ASSERT_NEAR(v, 0.5 * std::sin(2 * M_PI * 1000 * double(i / 2) / 8000), 1e-6) << i;
+    }
+    in.Close();
+  }
 }

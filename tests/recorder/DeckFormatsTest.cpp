@@ -1,7 +1,9 @@
 // Files other programs wrote, through the deck: a take with a tag appended behind its RIFF form
-// plays and punches in with its own frames.
+// plays and punches in with its own frames; ADPCM and 24-bit files play to their end through the
+// wave mapper.
 #include "DeckHarness.h"
 #include "common/oracles.h"
+#include "common/sox_adpcm.h"
 
 using namespace plat;
 
@@ -51,4 +53,46 @@ TEST_F(DeckFormats, ATaggedTakePlaysAndPunchesInWithItsOwnFrames) {
   Key(VK_F4);
   EXPECT_EQ(SndfileFrames(path), "32000") << "the punch-in kept the take's length";
   EXPECT_NEAR(1000, deck->WaveLength(), 1);
+}
+
+TEST_F(DeckFormats, AdpcmAndTwentyFourBitFilesPlayToTheirEnd) {
+  if (!HaveOracles()) GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+  StartDeck();
+  struct File {
+    std::string name;
+    std::string played;  // what the sound card must get
+  };
+  std::vector<File> files;
+  for (const char* encoding : {"ms-adpcm", "ima-adpcm"}) {
+    soxadpcm::WavImage w;
+    std::vector<int16_t> ref;
+    ASSERT_TRUE(soxadpcm::Encode(dir, encoding, 32000, 1, soxadpcm::Signal(24000, 1), w, ref));
+    const std::string path = dir.Path(std::string(encoding) + ".wav");
+    ASSERT_TRUE(plat::CopyFile(dir.Path("enc.wav"), path));
+    files.push_back({path, std::string(reinterpret_cast<const char*>(ref.data()), ref.size() * 2)});
+  }
+  // sox writes 24 bits as WAVE_FORMAT_EXTENSIBLE.
+  const std::string wide = dir.Path("24bit.wav");
+  Shell("sox -r 32000 -n -b 24 -c 2 '" + wide + "' synth 0.7 sine 440 sine 660");
+  files.push_back({wide, SoxRaw(wide, dir.Path("24bit.raw"))});
+  ASSERT_EQ(files.back().played.size(), 32000u * 7 / 10 * 6);
+
+  for (const File& f : files) {
+    SCOPED_TRACE(f.name);
+    dialogs->Clear();
+    dialogs->AnswerFile(f.name);
+    deck->LoadCart1Click(deck);
+    Pump();
+    ASSERT_TRUE(deck->DeckLoaded);
+    ClearVirtualCaptures();
+    Key(VK_F3);
+    EXPECT_TRUE(deck->Playing) << Joined(dialogs->Texts());
+    Step(1000);
+    EXPECT_FALSE(deck->Playing);
+    EXPECT_TRUE(deck->Stopped);
+    EXPECT_TRUE(dialogs->Texts().empty()) << Joined(dialogs->Texts());
+    EXPECT_EQ(deck->TrackBar->Position(), deck->TrackBar->MaxValue()) << "played to its end";
+    EXPECT_TRUE(Played() == f.played) << "played " << Played().size() << " bytes of " << f.played.size();
+    Key(VK_F7);
+  }
 }
