@@ -264,10 +264,11 @@ void TMMSpectrumModel::BuildAmplitude(const TMMSpectrumSetup& s) {
     shift_ = 0;
     ScaleUp(scaled, shift_);
     for (int i = 0; i < w_; ++i) mult_[size_t(i)] = first_[size_t(i)] < 0 ? 0 : RoundI(scaled);
+    // The pre-filter loses 20 log10 g dB per difference at RefFreq: taking that loss off the
+    // correction gives it back, so a tone at RefFreq keeps its height, as on the linear axis.
     double offset = (kFullScaleDB - kRangeDB) * kUnitsPerDB;
     const double g = 2.0 * kPi * ref / sr;
-    if (d == 1) offset -= 20.0 * std::log10(g) * kUnitsPerDB;
-    if (d == 2) offset -= 40.0 * std::log10(g) * kUnitsPerDB;
+    offset += 20.0 * d * std::log10(g) * kUnitsPerDB;
     for (int k = 0; k < kMaxFFTBins; ++k)
       corr_[size_t(k)] = db3 ? RoundI(offset - 10.0 * std::log10(((k + 1) * sr / n) / ref) * kUnitsPerDB) : RoundI(offset);
     return;

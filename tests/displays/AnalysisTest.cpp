@@ -217,6 +217,32 @@ TEST_F(DisplayTest, SpectrumShowsATonesBarAndItsPeakUnderTheSharedTimer) {
   EXPECT_THROW(s->SetBitsPerPixel(16), EMMDIBError);
 }
 
+TEST_F(DisplayTest, SpectrumWeightingsKeepAToneAtTheReferenceFrequencyAtItsHeight) {
+  auto* s = Place<TMMSpectrum>(8, 8);
+  s->SetHeight(200);
+  const WAVEFORMATEX f = Pcm(16, 1, 44100);
+  s->SetWaveFormat(&f);
+  s->SetFFTLength(1024);
+  s->SetRefFreq(1000);
+  // A tone of 1 kHz at -12 dBFS.
+  std::vector<int16_t> tone(1024);
+  for (int i = 0; i < 1024; ++i) tone[size_t(i)] = int16_t(8231 * std::sin(2 * M_PI * 1000 * i / 44100.0));
+  const int H = s->DisplayRect().Height();
+  for (bool logAmp : {true, false}) {
+    s->SetLogAmp(logAmp);
+    s->SetGain(sgNone);
+    s->FeedPCM(tone.data());
+    const int32_t plain = s->Model().StrongestHeight();
+    EXPECT_GT(plain, logAmp ? H / 2 : H / 10) << "dB axis " << logAmp;
+    for (TMMSpectrumGain g : {sg3db, sg6db, sg9db, sg12db}) {
+      s->SetGain(g);
+      s->FeedPCM(tone.data());
+      EXPECT_NEAR(s->Model().StrongestHeight(), plain, std::max(2, plain / 25)) << "dB axis " << logAmp << ", weighting " << g;
+      EXPECT_NEAR(s->Model().StrongestFrequency(false, 44100, 1024), 1000, 44100.0 / 1024);
+    }
+  }
+}
+
 TEST_F(DisplayTest, SpectrumLooksTheSameOnEightAndTwentyFourBitCanvases) {
   for (TMMSpectrumKind kind : {skDots, skLines, skVLines, skBars, skPeaks}) {
     auto* a = Place<TMMSpectrum>(8, 8);
