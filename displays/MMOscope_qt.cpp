@@ -244,7 +244,8 @@ void TMMOscope::SetWaveFormat(const WAVEFORMATEX* format) {
 }
 
 int32_t TMMOscope::AdvanceBytes() const {
-  if (!scroll_) return step_;
+  // Overlapping blocks only for a chart whose columns reach the screen one at a time.
+  if (!scroll_ || !accelerate_) return step_;
   return std::max(1, fftLength_ / 4) * shape_.Frame();
 }
 

@@ -440,3 +440,49 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
   }
   SetConnectorFeedTimer(nullptr);
 }
+
+TEST_F(DisplayTest, ScrollingOscilloscopeTakesQuarterStepsOnlyWithAcceleration) {
+  while (ProcessMessages()) {
+  }
+  ManualFeedTimer timer;
+  SetConnectorFeedTimer(&timer);
+  auto* chart = Place<TMMOscope>(8, 8);
+  chart->SetScroll(true);
+  chart->SetFFTLength(128);
+  for (bool accelerate : {false, true}) {
+    chart->SetAccelerate(accelerate);
+    chart->ResetData();
+    LoggedDevice dev{"in", nullptr, false};
+    TMMConnector con;
+    ByteSink sink;
+    dev.SetOutput(&con);
+    con.SetOutput(&sink);
+    const WAVEFORMATEX f = Pcm(16, 2, 22050);
+    dev.SetWaveFormat(&f);
+    dev.SetBufferSize(8192);
+    con.SetRealTime(false);
+    con.SetSynchronize(false);
+    con.SetOscope1(chart);
+    ASSERT_EQ(chart->BlockBytes(), 512);
+    dev.ChainOpen();
+    dev.ChainStart();
+    while (ProcessMessages()) {
+    }
+    TestBuffer buffer(8192);
+    std::vector<uint8_t> bytes(8192);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7);
+    int drawn = 0;
+    chart->OnPostPaint = [&](TObject*) { ++drawn; };
+    dev.BufferReady(buffer.Fill(bytes));
+    chart->OnPostPaint = nullptr;
+    // Sixteen whole blocks of 128 frames; with acceleration one every 32 frames.
+    const int64_t blocks = accelerate ? (8192 - 512) / 128 + 1 : 8192 / 512;
+    EXPECT_EQ(con.BlocksFed(dkOscope), blocks) << "accelerate " << accelerate;
+    EXPECT_EQ(drawn, blocks) << "accelerate " << accelerate;
+    dev.ChainStop();
+    dev.ChainClose();
+  }
+  while (ProcessMessages()) {
+  }
+  SetConnectorFeedTimer(nullptr);
+}
