@@ -80,13 +80,8 @@ void TMMCustomScale::Assign(TPersistent* src) {
   }
   if (s == this) return;
   visible_ = s->visible_;
-  look_.color = s->look_.color;
-  look_.style = s->look_.style;
-  look_.tickCount = s->look_.tickCount;
-  look_.enlargeEvery = s->look_.enlargeEvery;
-  look_.size = s->look_.size;
-  look_.origin = s->look_.origin;
-  look_.connect = s->look_.connect;
+  // The zones too: without them the ticks keep the colours of the scale assigned over.
+  look_ = s->look_;
   Changed();
 }
 

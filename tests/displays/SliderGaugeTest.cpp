@@ -119,6 +119,25 @@ TEST_F(SliderTest, ShapeDecidesTheOrientationAndTravel) {
   EXPECT_EQ(tracks, 0);
 }
 
+TEST_F(SliderTest, AnAssignedScaleDrawsInItsOwnColours) {
+  TMMSlider* s = DeckSlider();
+  form_->Show();
+  TMMScale blue;
+  blue.SetColor(clBlue);
+  blue.SetVisible(true);
+  s->SetScale(&blue);
+  EXPECT_EQ(s->Scale()->Color(), clBlue);
+  const QImage assigned = FullPaint(*s);
+  int bluePixels = 0;
+  for (int y = 0; y < assigned.height(); ++y)
+    for (int x = 0; x < assigned.width(); ++x) bluePixels += assigned.pixel(x, y) == qRgb(0, 0, 255);
+  EXPECT_GT(bluePixels, 20);
+  // The same as a scale given its colour directly.
+  s->Scale()->SetColor(clBlack);
+  s->Scale()->SetColor(clBlue);
+  EXPECT_EQ(FullPaint(*s), assigned);
+}
+
 TEST_F(SliderTest, SlidersOfOneSizeShareOneBitmap) {
   EXPECT_EQ(TBitmapCache::Instance(), nullptr);
   TMMSlider* a = DeckSlider();
