@@ -91,6 +91,11 @@ void TMMSpectrogram::SetEnabled(bool v) {
   RepaintWhole();
 }
 
+void TMMSpectrogram::SetBitsPerPixel(int bits) {
+  if (bits != 8) throw EMMDIBError("Bitlength not supported yet");
+  TMMDIBGraphicControl::SetBitsPerPixel(bits);
+}
+
 void TMMSpectrogram::SetDrawScale(bool v) {
   if (v == drawScale_) return;
   drawScale_ = v;

@@ -28,6 +28,8 @@ public:
   // ---- properties ----
   void SetBounds(int l, int t, int w, int h) override;
   void SetEnabled(bool v) override;
+  // Only 8: the columns are palette indices.
+  void SetBitsPerPixel(int bits) override;
   bool DrawScale() const { return drawScale_; }
   void SetDrawScale(bool v);
   bool Accelerate() const { return accelerate_; }

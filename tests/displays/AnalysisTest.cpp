@@ -347,6 +347,15 @@ TEST_F(DisplayTest, SpectrogramWrapsRoundAndShowsSilenceAsTheBottomOfItsPalette)
   EXPECT_EQ(g->Sensitivy(), -90);
   g->SetAmplitudeScale(2000);
   EXPECT_EQ(g->AmplitudeScale(), 1000);
+  // Its columns are palette indices: a 24-bit picture is refused and the 8-bit one stays.
+  try {
+    g->SetBitsPerPixel(24);
+    ADD_FAILURE() << "a 24-bit picture was taken";
+  } catch (const EMMDIBError& e) {
+    EXPECT_STREQ(e.what(), "Bitlength not supported yet");
+  }
+  EXPECT_EQ(g->BitsPerPixel(), 8);
+  EXPECT_EQ(g->DIBCanvas()->Image().format(), QImage::Format_Indexed8);
 }
 
 TEST_F(DisplayTest, LightChangesOnlyItsPaletteEntries) {
