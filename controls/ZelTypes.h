@@ -32,6 +32,11 @@ using TZelFillOptions = unsigned;
 
 enum TZelShadowStyle { hssNone, hssSolid, hssTracing };
 
+// How an image control or a face-list button places its picture.
+enum TZelBitmapStyle {
+  sbNone, sbAutosize, sbCenter, sbStretch, sbTile, sbKeepAspRatio, sbKeepWidth, sbKeepHeight
+};
+
 // Borders of the kit's bevels and controls.
 enum TZelBevelStyle { bvNone, bvLowered, bvRaised, bvFrameLowered, bvFrameRaised, bvNormal, bvShadow };
 enum TZelBorderStyle {

@@ -405,8 +405,6 @@ public:
 };
 
 // ---- buttons painted from a face image list -----------------------------------------------------------
-enum TZelBitmapStyle { sbNone, sbCenter, sbStretch, sbTile, sbKeepAspRatio, sbKeepWidth, sbKeepHeight, sbAutosize };
-
 struct TZelButtonFace {
   int ListIndex = 0;
   int ImageIndex = 0;

@@ -14,9 +14,6 @@ namespace plat {
 class TBitmap;
 }
 
-enum TZelBitmapStyle {
-  sbNone, sbAutosize, sbCenter, sbStretch, sbTile, sbKeepAspRatio, sbKeepWidth, sbKeepHeight
-};
 enum TZelTransparentMode { tpNone, tpRestoreBack, tpTransparentColor, tpRBTranspColor };
 
 // The bitmap drawing flags of a style; with no bevel the clipping bit is turned over.

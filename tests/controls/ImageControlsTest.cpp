@@ -3,6 +3,8 @@
 #include <QWidget>
 
 #include "KitTestSupport.h"
+#include "controls/zelbtns.h"
+#include "controls/zelcont.h"
 #include "controls/zelimage.h"
 
 namespace {
@@ -106,6 +108,34 @@ TEST_F(ImageForm, AutoSizeFollowsPictureAndBevel) {
   img->Invalidate();
   Shot();
   EXPECT_EQ(moves, before);  // a size that already fits sets nothing
+}
+
+TEST_F(ImageForm, ButtonsPaintedFromFacesShareTheImagesBitmapStyles) {
+  // Both kinds on one form: one style type, read alike by both.
+  TZelImageList list;
+  auto* item = dynamic_cast<TZelImageListItem*>(list.Add());
+  item->SetWidth(10);
+  item->SetHeight(10);
+  item->Add(picture, nullptr);
+  auto* button = new TZelMMButton(form);
+  button->SetParent(form);
+  button->SetBounds(100, 10, 50, 50);
+  button->SetButtonFaceImageList(&list);
+  button->SetButtonFaceStyle(sbAutosize);
+  TZelNImage* img = Image(0, 0, 50, 50);
+  img->SetStyle(button->ButtonFaceStyle());
+  Shot();
+  EXPECT_EQ(button->Width(), 10);
+  EXPECT_EQ(button->Height(), 10);
+  EXPECT_EQ(img->Width(), 10);
+  // Centred and stretched faces stay at the button's size.
+  button->SetBounds(100, 10, 30, 30);
+  for (TZelBitmapStyle style : {sbCenter, sbStretch}) {
+    button->SetButtonFaceStyle(style);
+    Shot();
+    EXPECT_EQ(button->Width(), 30) << style;
+  }
+  button->SetButtonFaceImageList(nullptr);
 }
 
 TEST_F(ImageForm, TransparencyRules) {
