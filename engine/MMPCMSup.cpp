@@ -43,7 +43,7 @@ const TagName kTagNames[] = {
     {1, "PCM"},
     {0x20C, "PCM 32"},
     {2, "Microsoft ADPCM"},
-    {3, "Mediavision's ADPCM"},
+    {3, "IEEE Float"},
     {5, "IBM CVSD"},
     {6, "CCITT A-Law"},
     {7, "CCITT mu-Law"},

@@ -6,6 +6,7 @@
 
 #include "common/oracles.h"
 #include "common/scratch.h"
+#include "engine/MMWave.h"
 #include "engine/MMWaveIO.h"
 #include "platform/system/files.h"
 
@@ -172,4 +173,17 @@ TEST(WavOracle, ATagBehindAFinishedFormIsNoAudioAndAPunchInKeepsTheFramesSoxCoun
     want.replace(size_t(1000 * align), punch.size(), punch);
     EXPECT_TRUE(Raw(dir, path) == want) << "sox reads the punched take";
   }
+}
+
+TEST(WavOracle, AFloatFileSoxWritesIsNamedAsFloat) {
+  if (!HaveOracles()) {
+    GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+  }
+  Scratch dir;
+  const std::string path = dir.Path("float.wav");
+  std::string msg = Shell("sox -r 22050 -n -e floating-point -b 32 -c 2 '" + path + "' synth 441s sine 440");
+  TMMWave w;
+  w.SetFileName(path);
+  EXPECT_EQ(w.FormatTag(), 3) << msg;
+  EXPECT_EQ(w.FormatString(), "IEEE Float");
 }
