@@ -251,6 +251,7 @@ void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t f
   if (format & plat::DT_VCENTER) y += (r.Height() - m.Height()) / 2;
   if (format & plat::DT_BOTTOM) y = r.Bottom - m.Height();
   QFont font = plat::QtFont(*c.Font());
+  if (c.TextCharacterExtra() != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, c.TextCharacterExtra());
   QFontMetrics fm(font);
   QPainterPath path;
   std::string shown = text;
@@ -301,6 +302,7 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
       style = tdSunken;
   }
   canvas.Brush()->SetStyle(plat::bsClear);
+  if (o->Tracing() != 0) canvas.SetTextCharacterExtra(o->Tracing());
 
   const int L = o->LightDepth(), S = o->ShadowDepth();
   auto draw = [&](int dx, int dy, TColor color) {
@@ -370,6 +372,7 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
       break;
     }
   }
+  if (o->Tracing() != 0) canvas.SetTextCharacterExtra(0);
 }
 
 TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3DCaption* o,
@@ -378,6 +381,7 @@ TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3D
   QImage scratch(1, 1, QImage::Format_RGB32);
   TCanvas c(&scratch);
   c.SetFont(font);
+  if (o) c.SetTextCharacterExtra(o->Tracing());
   // Without a width to break at, lines end only where the text ends them.
   TRect r = plat::Rect(0, 0, 0, 0);
   c.DrawText(text, r, (format & ~uint32_t(plat::DT_WORDBREAK)) | plat::DT_CALCRECT);

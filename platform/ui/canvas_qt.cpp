@@ -409,7 +409,7 @@ struct CanvasOps {
 
   // ---- text -------------------------------------------------------------------------------------
 
-  QFont Font() const { return c.font_.ToQFont(); }
+  QFont Font() const { return c.TextFont(); }
 
   // Draws one line of text with its top-left at (x, y) in logical coordinates.
   void TextLine(const QString& s, int x, int y, bool opaque, int underlineAt) {
@@ -759,8 +759,14 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const std::string& s) {
 int TCanvas::TextWidth(const std::string& s) { return TextExtent(s).cx; }
 int TCanvas::TextHeight(const std::string& s) { return TextExtent(s).cy; }
 
+QFont TCanvas::TextFont() const {
+  QFont f = font_.ToQFont();
+  if (charExtra_ != 0) f.setLetterSpacing(QFont::AbsoluteSpacing, charExtra_);
+  return f;
+}
+
 TSize TCanvas::TextExtent(const std::string& s) {
-  QFontMetrics fm(font_.ToQFont());
+  QFontMetrics fm(TextFont());
   return {fm.horizontalAdvance(QString::fromStdString(s)), fm.ascent() + fm.descent()};
 }
 
@@ -887,7 +893,7 @@ std::vector<TextLineInfo> WrapParagraph(const TextLineInfo& para, int width, boo
 }  // namespace
 
 int TCanvas::DrawText(const std::string& str, TRect& r, uint32_t flags) {
-  QFont f = font_.ToQFont();
+  QFont f = TextFont();
   QFontMetrics fm(f);
   const TTextMetric tm = GetTextMetrics();
   const int lineH = tm.tmHeight + ((flags & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);

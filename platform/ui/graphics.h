@@ -348,6 +348,9 @@ public:
   int TextHeight(const std::string& s);
   TSize TextExtent(const std::string& s);
   TTextMetric GetTextMetrics();
+  // Pixels added after every character of the text drawn and measured from here on.
+  void SetTextCharacterExtra(int extra) { charExtra_ = extra; }
+  int TextCharacterExtra() const { return charExtra_; }
   // The text of DrawText: returns the height of the text; with DT_CALCRECT only measures and
   // sets r's right and bottom.
   int DrawText(const std::string& s, TRect& r, uint32_t flags);
@@ -376,6 +379,7 @@ private:
   friend struct CanvasOps;
   void Init();
   QRegion DeviceClip() const;  // the clip intersected with the picture, in device pixels
+  QFont TextFont() const;      // the font with the character extra
   void Hook();
   QImage* img_ = nullptr;
   TFont font_;
@@ -384,6 +388,7 @@ private:
   TCopyMode copyMode_ = cmSrcCopy;
   uint32_t textColor_ = 0, bkColor_ = 0xFFFFFF;
   bool bkOpaque_ = true;
+  int charExtra_ = 0;
   int ox_ = 0, oy_ = 0;
   bool hasClip_ = false;
   QRegion clip_;  // device coordinates

@@ -3,6 +3,7 @@
 #include <QtTest/QTest>
 
 #include "KitTestSupport.h"
+#include "controls/zelgraph.h"
 #include "controls/zellabel.h"
 #include "controls/zelstatus.h"
 #include "platform/ui/stdctrls.h"
@@ -141,6 +142,42 @@ TEST(ZelLabel, AutoSizeKeepsTheCornerAndAddsAStatusBarsGap) {
   bevelled->Bevel()->SetStyleOuter(bvRaised);
   bevelled->Bevel()->SetWidthOuter(2);
   EXPECT_EQ(bevelled->Width(), plain + 7 + 4);
+}
+
+TEST(ZelLabel, TracingSpreadsTheCharactersItsSizeAndItsPicture) {
+  TestForm form;
+  form->SetColor(plat::clWhite);
+  auto* l = new TZelSimpleLabel(form.Get());
+  form.Place(l, 10, 10, 5, 5);
+  Arial(l->Font(), -16);
+  l->SetCaption("IIII");
+  form.Show();
+  // From the first to the last column of the label that holds dark ink.
+  auto inkSpan = [&] {
+    const QImage img = Grab(form.Get());
+    int first = -1, last = -1;
+    for (int x = l->Left(); x < l->Left() + 120; ++x)
+      for (int y = l->Top(); y < l->Top() + l->Height(); ++y)
+        if (qGray(img.pixel(x, y)) < 160) {
+          if (first < 0) first = x;
+          last = x;
+          break;
+        }
+    return last - first;
+  };
+  const int w = l->Width(), span = inkSpan();
+  l->Font3D()->SetTracing(5);
+  EXPECT_EQ(l->Width(), w + 4 * 5);  // after every character
+  EXPECT_EQ(inkSpan(), span + 3 * 5);  // between the four strokes
+  // The spacing belongs to the drawing: the canvas measures plain text again afterwards.
+  plat::TBitmap b;
+  Blank(b, 100, 30, plat::clWhite);
+  plat::TCanvas& c = *b.Canvas();
+  Arial(c.Font(), -16);
+  const int plain = c.TextWidth("IIII");
+  plat::TRect r = plat::Rect(0, 0, 100, 30);
+  Draw3DText(c, "IIII", l->Font3D(), nullptr, d3Enabled, plat::DT_SINGLELINE, r);
+  EXPECT_EQ(c.TextWidth("IIII"), plain);
 }
 
 TEST(ZelLabel, AcceleratorFocusesItsControl) {
