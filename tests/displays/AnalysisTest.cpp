@@ -41,6 +41,37 @@ void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
   QCoreApplication::sendEvent(c.Widget(), &move);
 }
 
+// A device handing 8192-byte buffers of 16-bit stereo at 22050 Hz to a connector that feeds its
+// displays at once, as the buffer passes.
+struct DirectFeed {
+  static constexpr uint32_t kBytes = 8192;
+  DirectFeed() {
+    dev.SetOutput(&con);
+    con.SetOutput(&sink);
+    const WAVEFORMATEX f = Pcm(16, 2, 22050);
+    dev.SetWaveFormat(&f);
+    dev.SetBufferSize(kBytes);
+    con.SetRealTime(false);
+    con.SetSynchronize(false);
+  }
+  ~DirectFeed() {
+    dev.ChainStop();
+    dev.ChainClose();
+  }
+  void Start() {
+    dev.ChainOpen();
+    dev.ChainStart();
+    while (ProcessMessages()) {
+    }
+  }
+  void Feed(const std::vector<uint8_t>& bytes) { dev.BufferReady(buffer.Fill(bytes)); }
+
+  LoggedDevice dev{"in", nullptr, false};
+  TMMConnector con;
+  ByteSink sink;
+  TestBuffer buffer{kBytes};
+};
+
 }  // namespace
 
 TEST_F(DisplayTest, OscilloscopeDrawsEachBlockAndRefusesOtherFormats) {
@@ -404,16 +435,8 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
   int scopeBlocks = 0, gramBlocks = 0;
   scope->OnPostPaint = [&](TObject*) { ++scopeBlocks; };
   {
-    LoggedDevice dev{"in", nullptr, false};
-    TMMConnector con;
-    ByteSink sink;
-    dev.SetOutput(&con);
-    con.SetOutput(&sink);
-    const WAVEFORMATEX f = Pcm(16, 2, 22050);
-    dev.SetWaveFormat(&f);
-    dev.SetBufferSize(8192);
-    con.SetRealTime(false);
-    con.SetSynchronize(false);
+    DirectFeed feed;
+    TMMConnector& con = feed.con;
     con.SetOscope1(scope);
     con.SetSpectrum(1, spectrum);
     con.SetSpectrogram1(gram);
@@ -424,17 +447,13 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
     EXPECT_EQ(gram->BlockBytes(), 512);
     EXPECT_EQ(gram->AdvanceBytes(), 128);
     EXPECT_EQ(light->BlockBytes(), 512);
-    dev.ChainOpen();
-    dev.ChainStart();
-    while (ProcessMessages()) {
-    }
+    feed.Start();
     std::vector<int16_t> audio(4096);
     for (size_t i = 0; i < audio.size(); i += 2) audio[i] = audio[i + 1] = int16_t(10000 * std::sin(2 * M_PI * 3000 * double(i / 2) / 22050));
-    TestBuffer buffer(8192);
     std::vector<uint8_t> bytes(8192);
     std::memcpy(bytes.data(), audio.data(), 8192);
     const int before = gram->ColumnsWritten();
-    dev.BufferReady(buffer.Fill(bytes));
+    feed.Feed(bytes);
     gramBlocks = gram->ColumnsWritten() - before;
     EXPECT_GT(scopeBlocks, 0);
     // Overlapping blocks a quarter of a block apart: more than the buffer's sixteen whole blocks.
@@ -442,8 +461,6 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
     EXPECT_GT(gramBlocks, 0);
     EXPECT_EQ(light->ShownLevel(2), 255);  // 3 kHz: the treble light
     EXPECT_NEAR(spectrum->Model().StrongestFrequency(false, 22050, 128), 3000, 22050.0 / 128);
-    dev.ChainStop();
-    dev.ChainClose();
   }
   while (ProcessMessages()) {
   }
@@ -461,35 +478,20 @@ TEST_F(DisplayTest, ScrollingOscilloscopeTakesQuarterStepsOnlyWithAcceleration) 
   for (bool accelerate : {false, true}) {
     chart->SetAccelerate(accelerate);
     chart->ResetData();
-    LoggedDevice dev{"in", nullptr, false};
-    TMMConnector con;
-    ByteSink sink;
-    dev.SetOutput(&con);
-    con.SetOutput(&sink);
-    const WAVEFORMATEX f = Pcm(16, 2, 22050);
-    dev.SetWaveFormat(&f);
-    dev.SetBufferSize(8192);
-    con.SetRealTime(false);
-    con.SetSynchronize(false);
-    con.SetOscope1(chart);
+    DirectFeed feed;
+    feed.con.SetOscope1(chart);
     ASSERT_EQ(chart->BlockBytes(), 512);
-    dev.ChainOpen();
-    dev.ChainStart();
-    while (ProcessMessages()) {
-    }
-    TestBuffer buffer(8192);
+    feed.Start();
     std::vector<uint8_t> bytes(8192);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7);
     int drawn = 0;
     chart->OnPostPaint = [&](TObject*) { ++drawn; };
-    dev.BufferReady(buffer.Fill(bytes));
+    feed.Feed(bytes);
     chart->OnPostPaint = nullptr;
     // Sixteen whole blocks of 128 frames; with acceleration one every 32 frames.
     const int64_t blocks = accelerate ? (8192 - 512) / 128 + 1 : 8192 / 512;
-    EXPECT_EQ(con.BlocksFed(dkOscope), blocks) << "accelerate " << accelerate;
+    EXPECT_EQ(feed.con.BlocksFed(dkOscope), blocks) << "accelerate " << accelerate;
     EXPECT_EQ(drawn, blocks) << "accelerate " << accelerate;
-    dev.ChainStop();
-    dev.ChainClose();
   }
   while (ProcessMessages()) {
   }
