@@ -184,9 +184,19 @@ void TSVMain::RecordButtonClick(TObject*) {
 
 bool TSVMain::PunchInShown() const { return Form22 && Form22->Visible(); }
 
+TRect TSVMain::PunchInBay() const {
+  return Rect(LevelPanel->Left() + LevelPanel->Width() + 8, LevelPanel->Top(), ClientWidth() - 8,
+              TrackBar->Top() + TrackBar->Height());
+}
+
+// The panel opens in the room beside the meters and the slider, where it hides none of the times,
+// the cart's name and format, the meters or the transport.
 void TSVMain::PlacePunchIn() {
   if (!Form22) return;
-  Form22->SetBounds(Left() + Width() - 10 - Form22->Width(), Top() + 30, Form22->Width(),
+  const TRect bay = PunchInBay();
+  const TPoint origin = ClientOrigin();
+  Form22->SetBounds(origin.X + bay.Left + (bay.Width() - Form22->Width()) / 2,
+                    origin.Y + bay.Top + (bay.Height() - Form22->Height()) / 2, Form22->Width(),
                     Form22->Height());
 }
 

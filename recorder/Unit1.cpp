@@ -17,6 +17,7 @@
 #include "engine/MMWave.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
+#include "recorder/DeckDisplays.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Login.h"
 #include "recorder/Sending.h"
@@ -73,7 +74,8 @@ constexpr TColor kBody = TColor(0x383430);
 constexpr TColor kWindow = TColor(0xB4D2BE);   // a pale display, where navy and red both read
 constexpr TColor kCaptionText = TColor(0x505050);
 constexpr TColor kTimeText = clNavy;
-constexpr TColor kMeterWindow = clBlack;
+// The meters and the slider under the display window.
+constexpr int kMetersTop = 164;
 
 TMenuItem* AddItem(TMenu* menu, const std::string& caption, TShortCut key,
                    void (TSVMain::*handler)(TObject*), TSVMain* deck) {
@@ -139,7 +141,6 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   SetBorderIcons(biSystemMenu | biMinimize);
   SetPosition(poScreenCenter);
   SetClientWidth(760);
-  SetClientHeight(468);
   SetKeyPreview(true);
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnShow = [this](TObject* s) { FormShow(s); };
@@ -152,6 +153,7 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   BuildDisplays();
   BuildTransport();
   BuildMenus();
+  SetClientHeight(TransportPanel->Top() + TransportPanel->Height() + 8 + StatusBar1->Height());
 
   Timer = new TMMHiTimer(this);
   Timer->SetEnabled(false);
@@ -308,55 +310,26 @@ void TSVMain::BuildDisplays() {
   BytesLabel = PlaceLabel(this, DisplayPanel, 392, 132, 340, 16);
   StyleFont(BytesLabel, "Arial", -13, clTeal, fsBold);
   
-  // Meters: the level bars with their scale, or the needle meters in the same place.
-  LevelPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
-  LevelPanel->SetBevelOuter(plat::bvLowered);
-  LevelPanel->SetParentColor(false);
-  LevelPanel->SetColor(kMeterWindow);
-  for (auto [top, text] : {std::pair{10, "L"}, std::pair{52, "R"}}) {
-    TDeckLabel* c = PlaceLabel(this, LevelPanel, 10, top, 16, 20, text);
-    StyleFont(c, "Arial", -15, clSilver, fsBold);
-    c->SetTransparent(true);
-  }
-  auto level = [this](int top, TMMChannel channel) {
-    TDeckLevel* l = Place<TDeckLevel>(this, LevelPanel, 30, top, 704, 24);
-    l->SetChannel(channel);
-    l->SetKind(lkHorizontal);
-    l->SetBar2Color(clYellow);
-    l->SetInactive2Color(clOlive);
-    l->SetActiveDoted(true);
-    l->Bevel()->SetBevelOuter(plat::bvLowered);
-    return l;
-  };
-  MMLevel1 = level(6, chLeft);
-  MMLevelScale1 = Place<TDeckLevelScale>(this, LevelPanel, 30, 31, 704, 22);
-  MMLevelScale1->Font()->SetName("Arial");
-  MMLevelScale1->Font()->SetHeight(-11);
-  MMLevelScale1->SetScale1Color(clAqua);
-  MMLevelScale1->SetScale2Color(clYellow);
-  MMLevelScale1->Scale()->SetTickCount(11);
-  MMLevelScale1->Scale()->SetEnlargeEvery(5);
-  MMLevelScale1->Scale()->SetSize(7);
-  MMLevelScale1->Scale()->SetOrigin(soInner);
-  MMLevelScale1->Scale()->SetConnect(false);
-  MMLevel2 = level(54, chRight);
-  MeterPanel = Place<TDeckPanel>(this, this, 8, 164, 744, 84);
-  MeterPanel->SetBevelOuter(plat::bvLowered);
-  MeterPanel->SetParentColor(false);
-  MeterPanel->SetColor(kMeterWindow);
-  auto meter = [this](int left, TMMChannel channel) {
-    TDeckMeter* m = Place<TDeckMeter>(this, MeterPanel, left, 3, 150, 78);
-    m->SetChannel(channel);
-    m->Bevel()->SetBevelOuter(plat::bvLowered);
-    m->SetCaption(channel == chLeft ? "L  dB" : "R  dB");
-    m->Font()->SetName("Arial");
-    m->Font()->SetHeight(-11);
-    m->Font()->SetStyle(fsBold);
-    return m;
-  };
-  MMMeter1 = meter(218, chLeft);
-  MMMeter2 = meter(376, chRight);
+  // Meters: the level bars with their scale, or the needle meters in the same place; the slider
+  // under them. The room to their right is where the punch-in panel opens.
+  LevelPanel = MakeDeckMeterPanel(this, this, 8, kMetersTop);
+  const TDeckLevels levels = PlaceDeckLevels(this, LevelPanel);
+  MMLevel1 = levels.left;
+  MMLevelScale1 = levels.scale;
+  MMLevel2 = levels.right;
+  MeterPanel = MakeDeckMeterPanel(this, this, 8, kMetersTop);
+  const TDeckMeters meters = PlaceDeckMeters(this, MeterPanel);
+  MMMeter1 = meters.left;
+  MMMeter2 = meters.right;
   MeterPanel->SetVisible(false);
+  auto channel = [this](TWinControl* panel, int left, TControl* beside, const char* text) {
+    TDeckLabel* c = PlaceLabel(this, panel, left, beside->Top() + (beside->Height() - 20) / 2, 16, 20, text);
+    StyleFont(c, "Arial", -15, clSilver, fsBold);
+  };
+  channel(LevelPanel, 10, MMLevel1, "L");
+  channel(LevelPanel, 10, MMLevel2, "R");
+  channel(MeterPanel, 10, MMMeter1, "L");
+  channel(MeterPanel, MMMeter2->Left() + MMMeter2->Width() + 4, MMMeter2, "R");
   for (TDeckLevel* l : {MMLevel1, MMLevel2})
     l->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
   for (TDeckMeter* m : {MMMeter1, MMMeter2})
@@ -368,19 +341,15 @@ void TSVMain::BuildDisplays() {
     c->SetMeter2(MMMeter2);
   }
 
-  TrackBar = Place<TDeckSlider>(this, this, 8, 254, 744, 32);
-  TrackBar->SetCursor(crHandPoint);
-  TrackBar->SetThumbCursor(crHandPoint);
-  TrackBar->Groove()->SetBevelOuter(plat::bvLowered);
-  TrackBar->SetFocusColor(clNavy);
-  TrackBar->SetDisabledColor(clInactiveCaption);
+  TrackBar = PlaceDeckSlider(this, this, 8 + kDeckDisplaysLeft, kMetersTop + kDeckMeterPanelHeight + 6);
   TrackBar->OnTrack = [this](TObject* s) { TrackBarTrack(s); };
   TrackBar->OnTrackEnd = [this](TObject* s) { TrackBarTrackEnd(s); };
   TrackBar->OnChange = [this](TObject* s) { TrackBarChange(s); };
 }
 
 void TSVMain::BuildTransport() {
-  TransportPanel = Place<TDeckPanel>(this, this, 8, 290, 744, 146);
+  const int top = TrackBar->Top() + TrackBar->Height() + 8;
+  TransportPanel = Place<TDeckPanel>(this, this, 8, top, 744, 146);
   TransportPanel->SetBevelOuter(plat::bvRaised);
   TransportPanel->SetParentColor(false);
   TransportPanel->SetColor(TColor(0x4A4540));
@@ -388,7 +357,8 @@ void TSVMain::BuildTransport() {
                        void (TSVMain::*handler)(TObject*)) {
     TDeckButton* b = Place<TDeckButton>(this, TransportPanel, 8 + col * 92, 8 + row * 68, 86, 60,
                                         text);
-    StyleFont(b, "Arial", -14, color, fsBold);
+    // The transport row in large type, the file row smaller.
+    StyleFont(b, "Arial", row == 0 ? -20 : -13, color, fsBold);
     b->SetParentColor(false);
     b->SetColor(clBtnFace);
     b->SetMultiLine(true);
@@ -397,20 +367,23 @@ void TSVMain::BuildTransport() {
     captionColor_[b] = color;
     return b;
   };
-  RecordButton = button(0, 0, "Record\nF5", clRed, &TSVMain::RecordButtonClick);
-  PauseButton = button(0, 1, "Pause\nF2", clOlive, &TSVMain::PauseButtonClick);
-  PlayButton = button(0, 2, "Play\nF3", clGreen, &TSVMain::PlayButtonClick);
-  StopButton = button(0, 3, "Stop\nF4", clBlue, &TSVMain::StopButtonClick);
-  RewindButton = button(0, 4, "<< Rew\nF11", clBlack, &TSVMain::RewindButtonClick);
-  FastForwardButton = button(0, 5, "FF >>\nF12", clBlack, &TSVMain::FastForwardButtonClick);
-  EditButton = button(0, 6, "Edit\nF6", clBlack, &TSVMain::EditButtonClick);
-  EjectButton = button(0, 7, "Eject\nF7", clBlack, &TSVMain::EjectButtonClick);
-  LoadButton = button(1, 0, "Load\nF8", clBlack, &TSVMain::LoadButtonClick);
-  SaveButton = button(1, 1, "Save\nF9", clBlack, &TSVMain::SaveButtonClick);
-  Sendbutton = button(1, 2, "Send\nAlt+M", clBlack, &TSVMain::SendbuttonClick);
-  WebButton = button(1, 3, "Web/FTP", clBlack, &TSVMain::WebButtonClick);
-  Infobutton = button(1, 4, "Info\nAlt+I", clBlack, &TSVMain::InfobuttonClick);
-  OtherButton = button(1, 5, "Other\nF10", clBlack, &TSVMain::OtherButtonClick);
+  // Each caption's accelerator is a letter that the deck's own Alt keys leave free, except Info's,
+  // whose Alt key the deck gives the same task, and Web/FTP's, which the time warning's key
+  // takes first.
+  RecordButton = button(0, 0, "&Record\r\nF5", clRed, &TSVMain::RecordButtonClick);
+  PauseButton = button(0, 1, "Pa&use\r\nF2", clOlive, &TSVMain::PauseButtonClick);
+  PlayButton = button(0, 2, "P&lay\r\nF3", clGreen, &TSVMain::PlayButtonClick);
+  StopButton = button(0, 3, "&Stop\r\nF4", clBlue, &TSVMain::StopButtonClick);
+  RewindButton = button(0, 4, "Rewin&d\r\nF11", clBlack, &TSVMain::RewindButtonClick);
+  FastForwardButton = button(0, 5, "&FF >>\r\nF12", clBlack, &TSVMain::FastForwardButtonClick);
+  EditButton = button(0, 6, "Edi&t\r\nF6", clBlack, &TSVMain::EditButtonClick);
+  EjectButton = button(0, 7, "E&ject\r\nF7", clBlack, &TSVMain::EjectButtonClick);
+  LoadButton = button(1, 0, "L&oad\r\nF8", clBlack, &TSVMain::LoadButtonClick);
+  SaveButton = button(1, 1, "Sa&ve\r\nF9", clBlack, &TSVMain::SaveButtonClick);
+  Sendbutton = button(1, 2, "Se&nd\r\nAlt+M", clBlack, &TSVMain::SendbuttonClick);
+  WebButton = button(1, 3, "&Web/FTP", clBlack, &TSVMain::WebButtonClick);
+  Infobutton = button(1, 4, "&Info\r\nAlt+I", clBlack, &TSVMain::InfobuttonClick);
+  OtherButton = button(1, 5, "Ot&her\r\nF10", clBlack, &TSVMain::OtherButtonClick);
   // Wind repeats while held: the first repeat half a second after the press, then every half second.
   for (TDeckButton* b : {RewindButton, FastForwardButton}) {
     b->SetRepeatedClick(true);
@@ -423,7 +396,7 @@ void TSVMain::BuildTransport() {
   RecordButton->SetHint("Record (F5)");
 
   // Over the two free places of the lower row.
-  StatusGroup = Place<TDeckGroup>(this, this, 16 + 6 * 92, 298 + 68, 178, 60);
+  StatusGroup = Place<TDeckGroup>(this, this, 16 + 6 * 92, top + 8 + 68, 178, 60);
   StatusGroup->SetParentColor(false);
   StatusGroup->SetColor(kWindow);
   StatusGroup->Bevel()->SetStyleOuter(TZelBevelStyle::bvLowered);

@@ -271,8 +271,10 @@ public:
   bool CreatedOk() const { return createdOk_; }
   // The sensitivity label for a FF/Rew step; any: also for a step that is none of the six.
   void ShowSensitivity(int stepMs, bool any);
-  // Keeps the punch-in panel 30 pixels below the deck's top, 10 inside its right edge.
+  // Keeps the punch-in panel in the room beside the meters and the slider.
   void PlacePunchIn();
+  // Where the punch-in panel opens, in the deck's client coordinates.
+  plat::TRect PunchInBay() const;
   // The program that shows the sound mixer, with its arguments; empty when there is none.
   std::vector<std::string> MixerCommand() const;
 

@@ -5,6 +5,7 @@
 
 #include "engine/MMWavIn.h"
 #include "platform/system/checked.h"
+#include "recorder/DeckDisplays.h"
 #include "recorder/FormParts.h"
 #include "recorder/Unit1.h"
 
@@ -45,6 +46,7 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
       "To play the last second before the End marker, click this button or press the * key");
   for (TDeckSpeedButton* b :
        {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
+    b->SetStyle(ubsKorvexFlat);
     b->SetShowHint(true);
   }
   ZelSpeedButton1->OnClick = [this](TObject* s) { ZelSpeedButton1Click(s); };
@@ -53,10 +55,8 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
   ZelSpeedButton4->OnClick = [this](TObject* s) { ZelSpeedButton4Click(s); };
   ZelSpeedButton5->OnClick = [this](TObject* s) { ZelSpeedButton5Click(s); };
 
-  MMGauge1 = PlaceControl<TDeckGauge>(this, this, 8, 72, 248, 16);
+  MMGauge1 = PlaceDeckGauge(this, this, 8, 72);
   MMGauge1->SetHint("Punch In Time Used");
-  MMGauge1->SetShowText(false);
-  MMGauge1->SetForeColor(clTeal);
   MMGauge1->SetVisible(false);
 
   Timer1 = new TTimer(this);

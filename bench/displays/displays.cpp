@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/qt_bench.h"
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
 #include "platform/messages/messages.h"
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 using namespace plat;
 

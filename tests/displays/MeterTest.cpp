@@ -2,7 +2,7 @@
 #include <random>
 
 #include "DisplaysTest.h"
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 using namespace plat;
 

@@ -4,7 +4,7 @@
 
 #include "DisplaysTest.h"
 #include "displays/MMBCache.h"
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 using namespace plat;
 

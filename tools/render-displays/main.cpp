@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 namespace {
 int Usage(const char* self) {

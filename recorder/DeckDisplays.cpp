@@ -1,4 +1,4 @@
-#include "tools/render-displays/DeckDisplays.h"
+#include "recorder/DeckDisplays.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -11,6 +11,15 @@ void LoweredInnerAndOuter(TMMBevel& b) {
   b.SetBevelOuterWidth(1);
   b.SetBevelInner(bvLowered);
   b.SetBevelInnerWidth(1);
+}
+
+template <class T>
+T* PlaceOn(TComponent* owner, TWinControl* parent, int left, int top) {
+  T* c = new T(owner);
+  c->SetParent(parent);
+  c->SetLeft(left);
+  c->SetTop(top);
+  return c;
 }
 }  // namespace
 
@@ -79,39 +88,67 @@ void SetUpDeckGauge(TMMGauge& gauge) {
   gauge.Bevel()->SetBevelOuter(bvLowered);
 }
 
+TPanel* MakeDeckMeterPanel(TComponent* owner, TWinControl* parent, int left, int top) {
+  auto* p = new TPanel(owner);
+  p->SetParent(parent);
+  p->SetBounds(left, top, kDeckMeterPanelWidth, kDeckMeterPanelHeight);
+  p->SetBevelOuter(bvLowered);
+  p->SetParentColor(false);
+  p->SetColor(clBlack);
+  return p;
+}
+
+TDeckLevels PlaceDeckLevels(TComponent* owner, TWinControl* panel) {
+  TDeckLevels l;
+  l.left = PlaceOn<TMMLevel>(owner, panel, kDeckDisplaysLeft, 6);
+  SetUpDeckLevel(*l.left, chLeft);
+  l.scale = PlaceOn<TMMLevelScale>(owner, panel, kDeckDisplaysLeft, l.left->Top() + l.left->Height());
+  SetUpDeckLevelScale(*l.scale);
+  l.right = PlaceOn<TMMLevel>(owner, panel, kDeckDisplaysLeft, l.scale->Top() + l.scale->Height());
+  SetUpDeckLevel(*l.right, chRight);
+  return l;
+}
+
+TDeckMeters PlaceDeckMeters(TComponent* owner, TWinControl* panel) {
+  TDeckMeters m;
+  m.left = PlaceOn<TMMMeter>(owner, panel, kDeckDisplaysLeft, 10);
+  SetUpDeckMeter(*m.left, chLeft);
+  m.right = PlaceOn<TMMMeter>(owner, panel, kDeckRightMeterLeft, 10);
+  SetUpDeckMeter(*m.right, chRight);
+  return m;
+}
+
+TMMSlider* PlaceDeckSlider(TComponent* owner, TWinControl* parent, int left, int top) {
+  auto* s = PlaceOn<TMMSlider>(owner, parent, left, top);
+  SetUpDeckSlider(*s);
+  return s;
+}
+
+TMMGauge* PlaceDeckGauge(TComponent* owner, TWinControl* parent, int left, int top) {
+  auto* g = PlaceOn<TMMGauge>(owner, parent, left, top);
+  SetUpDeckGauge(*g);
+  return g;
+}
+
 TDeckDisplays MakeDeckDisplays(TComponent* owner) {
   TDeckDisplays d;
   d.form = NewForm<TForm>(owner);
   d.form->SetCaption("Deck displays");
   d.form->SetColor(clBtnFace);
-  d.form->SetClientWidth(393);
-  d.form->SetClientHeight(305);
-  auto place = [&](TControl* c, int x, int y) {
-    c->SetParent(d.form);
-    c->SetLeft(x);
-    c->SetTop(y);
-  };
-  d.level1 = new TMMLevel(d.form);
-  SetUpDeckLevel(*d.level1, chLeft);
-  place(d.level1, 8, 8);
-  d.scale = new TMMLevelScale(d.form);
-  SetUpDeckLevelScale(*d.scale);
-  place(d.scale, 8, 49);
-  d.level2 = new TMMLevel(d.form);
-  SetUpDeckLevel(*d.level2, chRight);
-  place(d.level2, 8, 72);
-  d.meter1 = new TMMMeter(d.form);
-  SetUpDeckMeter(*d.meter1, chLeft);
-  place(d.meter1, 8, 121);
-  d.meter2 = new TMMMeter(d.form);
-  SetUpDeckMeter(*d.meter2, chRight);
-  place(d.meter2, 208, 121);
-  d.slider = new TMMSlider(d.form);
-  SetUpDeckSlider(*d.slider);
-  place(d.slider, 8, 226);
-  d.gauge = new TMMGauge(d.form);
-  SetUpDeckGauge(*d.gauge);
-  place(d.gauge, 8, 279);
+  const int gap = 8;
+  TPanel* levels = MakeDeckMeterPanel(d.form, d.form, gap, gap);
+  TPanel* meters = MakeDeckMeterPanel(d.form, d.form, gap, levels->Top() + levels->Height() + gap);
+  const TDeckLevels l = PlaceDeckLevels(d.form, levels);
+  const TDeckMeters m = PlaceDeckMeters(d.form, meters);
+  d.level1 = l.left;
+  d.scale = l.scale;
+  d.level2 = l.right;
+  d.meter1 = m.left;
+  d.meter2 = m.right;
+  d.slider = PlaceDeckSlider(d.form, d.form, gap + kDeckDisplaysLeft, meters->Top() + meters->Height() + gap);
+  d.gauge = PlaceDeckGauge(d.form, d.form, gap, d.slider->Top() + d.slider->Height() + gap);
+  d.form->SetClientWidth(kDeckMeterPanelWidth + 2 * gap);
+  d.form->SetClientHeight(d.gauge->Top() + d.gauge->Height() + gap);
   return d;
 }
 
