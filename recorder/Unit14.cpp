@@ -49,8 +49,7 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
   EditProgram = PlaceButton(TabSheet2, 114, 318, "&Edit Program", mrNone, 100);
   CopyProgram = PlaceButton(TabSheet2, 220, 318, "C&opy Program", mrNone, 100);
   RemoveProgram = PlaceButton(TabSheet2, 326, 318, "&Remove Program", mrNone, 110);
-  SortButton = PlaceButton(TabSheet2, 442, 318, "&Sort", mrNone, 60);
-  SortArrow = PlaceButton(TabSheet2, 502, 318, "v", mrNone, 18);
+  SortButton = Place<TZelSpeedButton>(TabSheet2, 442, 318, 66, 25, "&Sort");
   ClosePrograms = PlaceButton(TabSheet2, 572, 318, "&Close", mrNone, 100);
 
   SortMenu = new TPopupMenu(this);
@@ -64,7 +63,10 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
     item->OnClick = [this, k](TObject*) { SortLibrary(TProgramField(k)); };
     SortMenu->Items()->Add(item);
   }
-  SortArrow->SetPopupMenu(SortMenu);
+  SortButton->SetDropDownMenu(SortMenu);
+  SortButton->SetDropDownCombo(true);  // widens it by the arrow part
+  SortButton->ButtonLayout()->SetArrowPosition(apLeftText);
+  SortButton->SetHideHint(false);
   SetKeyPreview(true);
 
   Form15 = MakeForm<TForm15>(this, deck);
@@ -111,10 +113,6 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
     if (key == VK_DELETE && shift == 0) RemoveProgramClick(s);
   };
   SortButton->OnClick = [this](TObject*) { SortLibrary(pfName); };
-  SortArrow->OnClick = [this](TObject*) {
-    TPoint at = SortArrow->ClientToScreen({0, SortArrow->Height()});
-    SortMenu->Popup(at.X, at.Y);
-  };
   ClosePrograms->OnClick = [this](TObject*) {
     if (SaveLibrary()) SetModalResult(mrOk);
   };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/zelbtns.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
@@ -29,8 +30,8 @@ public:
   plat::TListBox* ListBox1;    // users
   plat::TListBox* ListBox2;    // the library
   plat::TButton *AddUser, *EditUser, *CopyUser, *RemoveUserButton, *AssignPrograms, *CloseUsers;
-  plat::TButton *AddProgram, *EditProgram, *CopyProgram, *RemoveProgram, *SortButton, *SortArrow,
-      *ClosePrograms;
+  plat::TButton *AddProgram, *EditProgram, *CopyProgram, *RemoveProgram, *ClosePrograms;
+  TZelSpeedButton* SortButton;  // sorts by name; its arrow part opens SortMenu
   plat::TPopupMenu* SortMenu;  // "By Name" .. "By Lockout"
   TForm15* Form15;
   TForm16* Form16;

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include "controls/zelclass.h"
 #include "controls/zeldlgs.h"
 #include "platform/system/files.h"
 #include "recorder/FolderDialogs.h"
@@ -50,7 +51,8 @@ std::string Contents(const std::string& path) {
 
 class UserForms : public ::testing::Test {
 protected:
-  UserForms() : deck(dir.Root() + "/") {
+  // The kit's timer pool, for the buttons that watch the mouse; it never ticks here.
+  UserForms() : kit_(std::make_unique<TZelManualTimerBackend>()), deck(dir.Root() + "/") {
     WriteWholeFile(Folder() + "Solvane.ini", "[Standard Cart]\r\nFORMAT=31\r\nLENGTH=3000\r\n");
     deck.settings.savePath = "/carts";
   }
@@ -65,6 +67,7 @@ protected:
     return f;
   }
 
+  TZelApplication kit_;
   Scratch dir;
   FakeUserDeck deck;
   std::vector<TForm*> forms_;
@@ -229,11 +232,16 @@ TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
     EXPECT_EQ(deck.LastText(), "Sorry, You Can Not Delete the Default User!");
     ASSERT_EQ(manager->Library().size(), 2u);
     EXPECT_EQ(RecordField(manager->Library()[0], pfName), "alpha");  // sorted by name
-    // "By Lockout" compares texts: 10 before 3.
+    // "By Lockout", from the arrow part of Sort, compares texts: 10 before 3.
+    TZelSpeedButton* sort = manager->SortButton;
+    EXPECT_EQ(sort->Width(), 66 + sort->DropDownComboWidth());
     TPopupMenu::ChooseHook = [](TPopupMenu& m) { return m.Items()->Items(pfLockout); };
-    manager->SortArrow->Click();
+    QTest::mouseClick(sort->Widget(), Qt::LeftButton, {}, QPoint(sort->Width() - 4, 10));
     TPopupMenu::ChooseHook = nullptr;
     EXPECT_EQ(RecordField(manager->Library()[0], pfLockout), "10");
+    // The button itself sorts by name.
+    QTest::mouseClick(sort->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(RecordField(manager->Library()[0], pfName), "alpha");
 
     // A program added on the programs page, then thrown away: the file stays as it was.
     ClickTab(manager->PageControl1, 1);
