@@ -363,3 +363,32 @@ std::string ScopeTimeText(int column, int width, double blockMs) {
   std::snprintf(buf, sizeof buf, "%4.1f ms", (column + 1) * blockMs / std::max(width, 1));
   return buf;
 }
+
+TScaleLabelSpan CentredLabelSpan(int at, int size, int lo, int hi) {
+  const int start = std::max(lo, std::min(at - size / 2, hi - size));
+  return {start, start + size};
+}
+
+std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap,
+                                  const std::vector<TScaleLabelSpan>& reserved) {
+  const size_t n = labels.size();
+  std::vector<bool> keep(n, false);
+  if (n == 0) return keep;
+  auto clear = [gap](const TScaleLabelSpan& a, const TScaleLabelSpan& b) {
+    return a.end + gap <= b.start || b.end + gap <= a.start;
+  };
+  std::vector<TScaleLabelSpan> taken = reserved;
+  keep[0] = true;
+  taken.push_back(labels[0]);
+  if (n > 1 && clear(labels[n - 1], labels[0])) {
+    keep[n - 1] = true;
+    taken.push_back(labels[n - 1]);
+  }
+  for (size_t i = 1; i + 1 < n; ++i) {
+    if (!std::all_of(taken.begin(), taken.end(), [&](const TScaleLabelSpan& t) { return clear(labels[i], t); }))
+      continue;
+    keep[i] = true;
+    taken.push_back(labels[i]);
+  }
+  return keep;
+}

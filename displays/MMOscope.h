@@ -132,3 +132,15 @@ void ShiftLeft(TMMDIBTarget& t, const TDIBRect& r);
 // The readout's texts.
 std::string ScopeLevelText(int y, int height, TMMOscopeKind kind);
 std::string ScopeTimeText(int column, int width, double blockMs);
+
+// The pixels a label of a scale takes along the scale: start up to, not including, end.
+struct TScaleLabelSpan {
+  int start = 0, end = 0;
+};
+// A label of size pixels centred on at, moved inside lo..hi where it would stick out.
+TScaleLabelSpan CentredLabelSpan(int at, int size, int lo, int hi);
+// Which labels of a scale are drawn, in the order given along it: both end labels (the last
+// only where it clears the first), an inner one only where it stays gap pixels clear of every
+// label kept and of the reserved spans.
+std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap,
+                                  const std::vector<TScaleLabelSpan>& reserved = {});

@@ -145,22 +145,36 @@ void TMMAnalysisDisplay::SideTicks(TCanvas& c, int y) {
   c.LineTo(display_.Right + e + 4, y);
 }
 
-void TMMAnalysisDisplay::SideLabels(TCanvas& c, int top, const std::string& left, const std::string& right) {
-  const int e = Bevel()->BevelExtent();
-  c.TextOut(display_.Left - e - 5 - c.TextWidth(left), top, left);
-  c.TextOut(display_.Right + e + 5, top, right);
-}
-
-void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major, const std::string& text, int& labelEnd) {
+void TMMAnalysisDisplay::SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
+                                    const std::vector<std::string>& right, const std::vector<TScaleLabelSpan>& reserved) {
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
+  std::vector<TScaleLabelSpan> spans;
+  for (size_t i = 0; i < rows.size(); ++i)
+    spans.push_back(CentredLabelSpan(rows[i], c.TextHeight(left[i]), client.Top, client.Bottom));
+  const std::vector<bool> keep = KeepScaleLabels(spans, 1, reserved);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!keep[i]) continue;
+    c.TextOut(display_.Left - e - 5 - c.TextWidth(left[i]), spans[i].start, left[i]);
+    c.TextOut(display_.Right + e + 5, spans[i].start, right[i]);
+  }
+}
+
+void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major) {
+  const int e = Bevel()->BevelExtent();
   c.MoveTo(x, display_.Bottom + e);
   c.LineTo(x, display_.Bottom + e + (major ? 6 : 3));
-  const int tw = c.TextWidth(text);
-  const int tx = std::clamp(x - tw / 2, client.Left, client.Right - tw);
-  if (tx < labelEnd + 4) return;
-  c.TextOut(tx, display_.Bottom + e + 8, text);
-  labelEnd = tx + tw;
+}
+
+void TMMAnalysisDisplay::BottomLabels(TCanvas& c, const std::vector<int>& columns, const std::vector<std::string>& texts) {
+  const int e = Bevel()->BevelExtent();
+  const TRect client = ClientRect();
+  std::vector<TScaleLabelSpan> spans;
+  for (size_t i = 0; i < columns.size(); ++i)
+    spans.push_back(CentredLabelSpan(columns[i], c.TextWidth(texts[i]), client.Left, client.Right));
+  const std::vector<bool> keep = KeepScaleLabels(spans, 4);
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (keep[i]) c.TextOut(spans[i].start, display_.Bottom + e + 8, texts[i]);
 }
 
 void TMMSelectionDisplay::SetSelection(int start, int end) {
@@ -521,6 +535,8 @@ void TMMOscope::DrawScales() {
   if (drawTimeScale_) FillMargin(c, Rect(client.Left, display_.Bottom + e, client.Right, client.Bottom));
   ScaleInk(c);
   char buf[32];
+  std::vector<int> at;
+  std::vector<std::string> texts;
   if (drawAmpScale_) {
     const bool spikes = kind_ == okSpikes;
     for (int k = 0; k <= gridDivisions_; ++k) {
@@ -528,17 +544,23 @@ void TMMOscope::DrawScales() {
       const double v = spikes ? 1.0 - double(k) / gridDivisions_ : 1.0 - 2.0 * k / gridDivisions_;
       std::snprintf(buf, sizeof buf, "%s%4.2f", v > 0.004 ? "+" : v < -0.004 ? "-" : "", std::fabs(v));
       SideTicks(c, y);
-      SideLabels(c, y - c.TextHeight(buf) / 2, buf, buf);
+      at.push_back(y);
+      texts.push_back(buf);
     }
+    SideLabels(c, at, texts, texts);
   }
   if (drawTimeScale_) {
     const int n = ScopeTimeDivisions(w_);
     const double d = BlockMilliseconds();
-    int labelEnd = INT32_MIN;
+    at.clear();
+    texts.clear();
     for (int k = 0; k <= n; ++k) {
       std::snprintf(buf, sizeof buf, "%4.1f", k * d / n);
-      BottomTick(c, display_.Left + (w_ - 1) * k / n, k % 2 == 0, buf, labelEnd);
+      BottomTick(c, display_.Left + (w_ - 1) * k / n, k % 2 == 0);
+      at.push_back(display_.Left + (w_ - 1) * k / n);
+      texts.push_back(buf);
     }
+    BottomLabels(c, at, texts);
   }
   if (drawAmpScale_ && drawTimeScale_) {
     c.TextOut(client.Left + 2, client.Bottom - 14, "V");

@@ -77,11 +77,15 @@ protected:
   void ScaleInk(TCanvas& c);
   // A tick on either side of the display at y.
   void SideTicks(TCanvas& c, int y);
-  // The labels of a side tick, their tops at top.
-  void SideLabels(TCanvas& c, int top, const std::string& left, const std::string& right);
-  // A tick below the display at x, long when major, and its label under it where the last label
-  // (ending at labelEnd) leaves room.
-  void BottomTick(TCanvas& c, int x, bool major, const std::string& text, int& labelEnd);
+  // The labels of the side ticks at rows, left and right of the display, each centred on its row
+  // and kept inside the control. The end labels are always drawn; an inner one that would run
+  // into another or into a reserved span of rows is left out.
+  void SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
+                  const std::vector<std::string>& right, const std::vector<TScaleLabelSpan>& reserved = {});
+  // A tick below the display at x, long when major.
+  void BottomTick(TCanvas& c, int x, bool major);
+  // The labels of the ticks below the display at columns, in the same way.
+  void BottomLabels(TCanvas& c, const std::vector<int>& columns, const std::vector<std::string>& texts);
 
   TColor scaleText_ = plat::clBlack, scaleLine_ = plat::clBlack;
   bool showInfo_ = true, tracking_ = false;

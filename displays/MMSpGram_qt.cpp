@@ -278,21 +278,22 @@ void TMMSpectrogram::DrawScales() {
   const double f0 = model_.BaseFrequency();
   const double top = setup_.sampleRate / (2.0 * setup_.frequencyScale);
   char buf[32];
-  const int unitTop = client.Bottom - c.TextHeight("KHz");
-  c.TextOut(client.Left + 2, unitTop, "KHz");
-  c.TextOut(client.Right - 2 - c.TextWidth("KHz"), unitTop, "KHz");
-  // Every tick gets its line; labels only where they clear the unit and the label below.
-  int labelTop = unitTop;
+  std::vector<int> ys;
+  std::vector<std::string> texts;
   for (int k = 0; k <= ticks; ++k) {
     const int y = display_.Bottom - 1 - (h_ - 1) * k / ticks;
     SideTicks(c, y);
     std::snprintf(buf, sizeof buf, "%4.2f", (f0 + (top - f0) * k / ticks) / 1000.0);
-    const TSize sz = c.TextExtent(buf);
-    const int ty = std::max(y - sz.cy / 2, client.Top);
-    if (ty + sz.cy > labelTop) continue;
-    SideLabels(c, ty, buf, buf);
-    labelTop = ty;
+    ys.push_back(y);
+    texts.push_back(buf);
   }
+  // The unit stands just above the lowest label, which keeps its place at the bottom tick.
+  const int h = c.TextHeight("KHz");
+  const TScaleLabelSpan lowest = CentredLabelSpan(ys.front(), h, client.Top, client.Bottom);
+  const TScaleLabelSpan unit{lowest.start - h, lowest.start};
+  c.TextOut(client.Left + 2, unit.start, "KHz");
+  c.TextOut(client.Right - 2 - c.TextWidth("KHz"), unit.start, "KHz");
+  SideLabels(c, ys, texts, texts, {unit});
   c.Brush()->SetStyle(bsSolid);
 }
 

@@ -436,34 +436,43 @@ void TMMSpectrum::DrawScales() {
     int ticks = 32;
     while (ticks > 1 && W / ticks < 10) ticks /= 2;
     const double fs = setup_.frequencyScale, f0 = model_.F0();
-    // Every tick gets its line; labels only where the last one leaves room.
-    int labelEnd = INT32_MIN;
+    std::vector<int> xs;
+    std::vector<std::string> texts;
     for (int k = 0; k <= ticks; ++k) {
       const int x = display_.Left + int(std::nearbyint(double(W - 1) * k / ticks));
       const double f = setup_.logFreq ? f0 * std::exp(k * std::log(setup_.fftLength / 2.0) / (ticks * fs))
                                       : f0 + k * (setup_.sampleRate / 2.0 - f0) / (ticks * fs);
       std::snprintf(buf, sizeof buf, "%.0f", std::max(f, 0.0));
-      BottomTick(c, x, k % 2 == 0, buf, labelEnd);
+      BottomTick(c, x, k % 2 == 0);
+      xs.push_back(x);
+      texts.push_back(buf);
     }
+    BottomLabels(c, xs, texts);
   }
   if (drawAmpScale_) {
     int div = setup_.logAmp ? 6 : 10;
     while (div > 1 && H / div < 10) --div;
+    std::vector<int> ys;
+    std::vector<std::string> left, right;
     for (int k = 0; k <= div; ++k) {
       const int y = display_.Top + (H - 1) * k / div;
-      char right[32];
       if (setup_.logAmp) {
         const int v = -10 * (k * 6 / div);
         std::snprintf(buf, sizeof buf, "%d", v);
-        std::snprintf(right, sizeof right, "%2.d", v);
+        left.push_back(buf);
+        // Two places wide; "%2.d" would print nothing at all for the 0 at the top.
+        std::snprintf(buf, sizeof buf, "%2d", v);
+        right.push_back(buf);
       } else {
         const double v = 10.0 / div * (div - k) * setup_.verticalScale / 100.0 * 0.1;
         std::snprintf(buf, sizeof buf, setup_.verticalScale <= 9 ? "%5.3f" : "%4.2f", v);
-        std::snprintf(right, sizeof right, "%s", buf);
+        left.push_back(buf);
+        right.push_back(buf);
       }
       SideTicks(c, y);
-      SideLabels(c, y - c.TextHeight(buf) / 2, buf, right);
+      ys.push_back(y);
     }
+    SideLabels(c, ys, left, right);
   }
   if (drawAmpScale_ && drawFreqScale_) {
     const char* unit = setup_.logAmp ? "db" : "V";

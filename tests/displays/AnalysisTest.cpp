@@ -41,6 +41,31 @@ void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
   QCoreApplication::sendEvent(c.Widget(), &move);
 }
 
+// Whether text, in the scales' font and ink on the form's colour, stands whole somewhere inside
+// area of a picture of the control.
+bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TColor background) {
+  QImage ref(80, 24, QImage::Format_RGB32);
+  const QRgb bg = qRgb(GetRValue(ColorToRGB(background)), GetGValue(ColorToRGB(background)), GetBValue(ColorToRGB(background)));
+  ref.fill(bg);
+  TCanvas rc(&ref);
+  ScaleFont(rc, clBlack);
+  rc.Brush()->SetStyle(bsClear);
+  rc.TextOut(4, 4, text);
+  QRect ink;
+  for (int y = 0; y < ref.height(); ++y)
+    for (int x = 0; x < ref.width(); ++x)
+      if (ref.pixel(x, y) != bg) ink |= QRect(x, y, 1, 1);
+  const QImage glyphs = ref.copy(ink);
+  area.Left = std::max(area.Left, 0);
+  area.Top = std::max(area.Top, 0);
+  area.Right = std::min(area.Right, shot.width());
+  area.Bottom = std::min(area.Bottom, shot.height());
+  for (int y = area.Top; y + glyphs.height() <= area.Bottom; ++y)
+    for (int x = area.Left; x + glyphs.width() <= area.Right; ++x)
+      if (shot.copy(x, y, glyphs.width(), glyphs.height()) == glyphs) return true;
+  return false;
+}
+
 // A device handing 8192-byte buffers of 16-bit stereo at 22050 Hz to a connector that feeds its
 // displays at once, as the buffer passes.
 struct DirectFeed {
@@ -496,4 +521,67 @@ TEST_F(DisplayTest, ScrollingOscilloscopeTakesQuarterStepsOnlyWithAcceleration) 
   while (ProcessMessages()) {
   }
   SetConnectorFeedTimer(nullptr);
+}
+
+TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
+  form_->SetClientWidth(600);
+  form_->SetClientHeight(520);
+  const TColor face = form_->Color();
+  const WAVEFORMATEX f = Pcm(16, 1, 22050);
+  auto strips = [](const TMMAnalysisDisplay& d, int top, int bottom) {
+    const TRect r = d.DisplayRect();
+    return std::pair{Rect(0, top, r.Left, bottom), Rect(r.Right, top, d.Width(), bottom)};
+  };
+
+  // The spectrogram's kHz scale: 0.00 at the bottom tick, the top frequency at the top one.
+  auto* gram = Place<TMMSpectrogram>(8, 8);
+  gram->SetBounds(8, 8, 272, 140);
+  gram->SetDrawScale(true);
+  gram->SetWaveFormat(&f);
+  QImage shot = FullPaint(*gram);
+  TRect d = gram->DisplayRect();
+  for (const TRect& side : {strips(*gram, d.Bottom - 14, gram->Height()).first, strips(*gram, d.Bottom - 14, gram->Height()).second}) {
+    EXPECT_TRUE(ShowsScaleText(shot, side, "0.00", face));
+    EXPECT_TRUE(ShowsScaleText(shot, Rect(side.Left, 0, side.Right, d.Bottom), "KHz", face));
+  }
+  for (const TRect& side : {strips(*gram, 0, d.Top + 14).first, strips(*gram, 0, d.Top + 14).second})
+    EXPECT_TRUE(ShowsScaleText(shot, side, "11.03", face));
+
+  // The spectrum's dB strips: 0 at the top on both sides, whole; -60 at the bottom. Its frequency
+  // scale ends in the Nyquist frequency, linear or logarithmic, however wide.
+  auto* spectrum = Place<TMMSpectrum>(8, 160);
+  spectrum->SetBounds(8, 160, 260, 150);
+  spectrum->SetDrawAmpScale(true);
+  spectrum->SetDrawFreqScale(true);
+  spectrum->SetLogAmp(true);
+  spectrum->SetLogFreq(true);
+  spectrum->SetFFTLength(512);
+  spectrum->SetWaveFormat(&f);
+  shot = FullPaint(*spectrum);
+  d = spectrum->DisplayRect();
+  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, 0, d.Top + 14).first, "0", face));
+  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, 0, d.Top + 14).second, " 0", face));  // two places wide
+  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, d.Bottom - 8, d.Bottom + 8).first, "-60", face));
+  for (bool logFreq : {true, false}) {
+    spectrum->SetLogFreq(logFreq);
+    for (int w = 160; w <= 400; w += 20) {
+      spectrum->SetWidth(w);
+      shot = FullPaint(*spectrum);
+      d = spectrum->DisplayRect();
+      EXPECT_TRUE(ShowsScaleText(shot, Rect(d.Right - 30, d.Bottom, w, spectrum->Height()), "11025", face))
+          << (logFreq ? "log" : "linear") << ", width " << w;
+    }
+  }
+
+  // The oscilloscope's amplitude scale: +1.00 at the top, whole, and -1.00 at the bottom.
+  auto* scope = Place<TMMOscope>(300, 160);
+  scope->SetBounds(300, 160, 260, 140);
+  scope->SetDrawAmpScale(true);
+  scope->SetDrawTimeScale(true);
+  scope->SetWaveFormat(&f);
+  shot = FullPaint(*scope);
+  d = scope->DisplayRect();
+  for (const TRect& side : {strips(*scope, 0, d.Top + 14).first, strips(*scope, 0, d.Top + 14).second})
+    EXPECT_TRUE(ShowsScaleText(shot, side, "+1.00", face));
+  EXPECT_TRUE(ShowsScaleText(shot, strips(*scope, d.Bottom - 8, d.Bottom + 8).first, "-1.00", face));
 }

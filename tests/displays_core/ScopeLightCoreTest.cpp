@@ -2,6 +2,7 @@
 // selections, bands and shading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -128,6 +129,28 @@ TEST(MMOscope, SelectionsAndTheirMouseWork) {
   EXPECT_EQ(s, 194 - 60);
   EXPECT_EQ(ScopeLevelText(45, 90, okDots), " 0.00 V");
   EXPECT_EQ(ScopeTimeText(193, 194, 17.6), "17.6 ms");
+}
+
+TEST(MMOscope, ScaleLabelsKeepTheirEndsAndDropInnerOnesThatCollide) {
+  // A label sticking out at either end is moved inside.
+  EXPECT_EQ(CentredLabelSpan(0, 12, 0, 100).start, 0);
+  EXPECT_EQ(CentredLabelSpan(99, 12, 0, 100).end, 100);
+  EXPECT_EQ(CentredLabelSpan(50, 12, 0, 100).start, 44);
+  // Labels 10 wide every 8 pixels: every other inner one fits, and the last stands although
+  // the one before it would have had the room.
+  std::vector<TScaleLabelSpan> labels;
+  for (int k = 0; k <= 8; ++k) labels.push_back(CentredLabelSpan(10 + k * 8, 10, 0, 100));
+  std::vector<bool> keep = KeepScaleLabels(labels, 2);
+  EXPECT_EQ(keep, (std::vector<bool>{true, false, true, false, true, false, true, false, true}));
+  // Any order along the scale; a reserved span takes the labels it touches.
+  std::reverse(labels.begin(), labels.end());
+  keep = KeepScaleLabels(labels, 2, {{14, 30}});
+  EXPECT_EQ(keep, (std::vector<bool>{true, false, true, false, true, false, false, false, true}));
+  // Too short for both ends: the first stays; a single label always stands.
+  keep = KeepScaleLabels({{0, 10}, {5, 15}}, 0);
+  EXPECT_EQ(keep, (std::vector<bool>{true, false}));
+  EXPECT_EQ(KeepScaleLabels({{0, 10}}, 4), std::vector<bool>{true});
+  EXPECT_TRUE(KeepScaleLabels({}, 4).empty());
 }
 
 TEST(MMLight, BandsAndTheirValues) {

@@ -2,8 +2,8 @@
 //   render-analysis [--blocks N] [--out FILE]
 // The signal is 16-bit stereo at 22050 Hz: a tone of 1 kHz on the left and a rising sweep on the
 // right (100 Hz to 9 kHz every half second), both at half scale, with a burst of noise every second. The oscilloscopes (a trace and a
-// scrolling chart), the spectrum analysers (bars on a dB scale, lines on a log frequency axis), the
-// spectrogram and the light each take N blocks. Run with QT_QPA_PLATFORM=offscreen.
+// scrolling chart), the spectrum analysers (bars on a dB scale, lines on a log frequency axis with
+// its scale), the spectrogram and the light each take N blocks. Run with QT_QPA_PLATFORM=offscreen.
 #include <QApplication>
 #include <QWidget>
 #include <cmath>
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     f->SetCaption("Analysis displays");
     f->SetColor(clBtnFace);
     f->SetClientWidth(560);
-    f->SetClientHeight(470);
+    f->SetClientHeight(510);
     WAVEFORMATEX fmt{};
     MakePCMFormat(fmt, 16, 2, 22050);
 
@@ -131,14 +131,15 @@ int main(int argc, char** argv) {
     bars->SetDisplayPeak(true);
     bars->SetDrawGrid(true);
     bars->SetSpotHeight(2);
-    auto* lines = Place<TMMSpectrum>(f, 280, 116, 272, 100);
+    auto* lines = Place<TMMSpectrum>(f, 280, 116, 272, 140);
     lines->SetKind(skLines);
     lines->SetLogFreq(true);
     lines->SetLogAmp(true);
     lines->SetFFTLength(1024);
     lines->SetWaveFormat(&fmt);
     lines->SetDrawGrid(true);
-    auto* gram = Place<TMMSpectrogram>(f, 280, 224, 272, 140);
+    lines->SetDrawFreqScale(true);
+    auto* gram = Place<TMMSpectrogram>(f, 280, 264, 272, 140);
     gram->SetDrawScale(true);
     gram->SetFFTLength(256);
     gram->SetLogAmp(true);
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
     light->SetKind(lkSphere);
     light->SetZoneCount(30);
     light->SetWaveFormat(&fmt);
-    auto* light2 = Place<TMMLight>(f, 280, 372, 272, 90);
+    auto* light2 = Place<TMMLight>(f, 280, 412, 272, 90);
     light2->SetArrange(laTriangle);
     light2->SetWaveFormat(&fmt);
     f->Show();
