@@ -139,6 +139,20 @@ int Text3D(TCanvas& c, int y) {
   c.Font()->SetHeight(-20);
   c.Font()->SetColor(plat::clMaroon);
   Draw3DText(c, "rotated 30\u00B0", &fx, nullptr, d3Enabled, plat::DT_SINGLELINE, rr);
+  TZel3DCaption spread;
+  spread.SetStyle(tdShadow);
+  spread.SetShadowDepth(2);
+  TRect tr = plat::Bounds(240, y, 300, 36);
+  for (int tracing : {0, 6}) {
+    c.Font()->SetName("Arial");
+    c.Font()->SetHeight(-24);
+    c.Font()->SetStyle(plat::fsBold);
+    c.Font()->SetColor(plat::clTeal);
+    spread.SetTracing(tracing);
+    Draw3DText(c, "Solvane", &spread, nullptr, d3Enabled, plat::DT_SINGLELINE, tr);
+    Label(c, tr.Left, tr.Top + 38, tracing ? "tracing 6" : "tracing 0");
+    tr = plat::Bounds(tr.Left + 170, y, 300, 36);
+  }
   return y + 76;
 }
 
