@@ -312,6 +312,7 @@ int WaveIOReopen(WaveIOBlock* b) {
   b->File = std::move(file);
   b->RiffCk = riff;
   b->Reopened = true;
+  b->MarkedUnfinished = false;
   b->Dirty = false;
   if (WaveIOSeek(b, b->Position) != wioOk) {
     b->File.reset();
@@ -362,6 +363,16 @@ int64_t WaveIORead(WaveIOBlock* b, void* buffer, int64_t count) {
   return got;
 }
 
+namespace {
+
+bool PutSizeAt(RiffFile& file, int64_t offset, int64_t size) {
+  uint8_t s[4];
+  plat::PutLE32(s, uint32_t(size));
+  return file.Seek(offset, SEEK_SET) >= 0 && file.Write(s, 4) == 4;
+}
+
+}  // namespace
+
 int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   if (!b || !b->File || !buffer || count <= 0) return -1;
   if (!b->File->Writable() || !b->HasDataChunk || b->FormatBehindData) return -1;
@@ -374,6 +385,12 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   int64_t n = std::min(count, std::max<int64_t>(0, room));
   if (n < count) n = std::max<int64_t>(0, (bytePos + n) / f->nBlockAlign * f->nBlockAlign - bytePos);
   if (n == 0) return 0;
+  // A finished file written past the end of its samples says it is unfinished (RIFF size 0) until
+  // it is finished again, so that after a crash every sample that reached the disk is read.
+  if (b->Reopened && !b->MarkedUnfinished && start + n > b->DataOffset + int64_t(b->DataCk.size)) {
+    if (!PutSizeAt(*b->File, 4, 0) || b->File->Seek(start, SEEK_SET) < 0) return -1;
+    b->MarkedUnfinished = true;
+  }
   if (b->File->Write(buffer, n) != n) {
     // A partial frame on disk would shift every later sample: report a failure and stay where
     // the last whole write ended.
@@ -391,12 +408,6 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
 }
 
 namespace {
-
-bool PutSizeAt(RiffFile& file, int64_t offset, int64_t size) {
-  uint8_t s[4];
-  plat::PutLE32(s, uint32_t(size));
-  return file.Seek(offset, SEEK_SET) >= 0 && file.Write(s, 4) == 4;
-}
 
 // After a failed write (a full disk): the form ends with the whole blocks of samples that reached
 // the disk and its sizes say so, since nothing more can be appended behind them.

@@ -165,6 +165,39 @@ TEST(WaveIO, BytesBehindAFinishedFormAreNoSamplesButAnUnfinishedOneRunsToTheEnd)
   EXPECT_EQ(b->DataSize, 600);
 }
 
+// A punch-in that runs past the end of a finished take and never finishes (the program was
+// killed): every sample that reached the disk is read again, as for any unfinished recording.
+TEST(WaveIO, APunchInRunningPastAFinishedEndThatNeverFinishesReadsToTheEndOfTheFile) {
+  Scratch dir;
+  PWaveIOBlock b;
+  const std::string samples = Pattern(1000), more = Pattern(600, 5);
+  const std::string finished = Wave(kFmt16S + Chunk("data", samples));
+  ASSERT_EQ(OpenImage(dir, finished, b), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOSeek(b.get(), 50), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), 400), 400);
+  WaveIOClose(b);  // inside the old end: the file stays finished
+  EXPECT_EQ(Bytes(dir.Path("img.wav")).substr(4, 4), LE32(uint32_t(finished.size() - 8)));
+
+  ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOSeek(b.get(), 150), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+  WaveIOClose(b);  // no finish
+  ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->DataSize, 1200);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_TRUE(ReadAll(b.get()) == samples.substr(0, 200) + more.substr(0, 400) + more) << "every byte written, in place";
+
+  // A take that is finished again says its sizes.
+  ASSERT_EQ(WaveIOSeek(b.get(), 0), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), 4), 4);
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  const std::string out = Bytes(dir.Path("img.wav"));
+  EXPECT_EQ(out.substr(4, 4), LE32(uint32_t(out.size() - 8)));
+  EXPECT_EQ(out.substr(40, 4), LE32(1200));
+}
+
 TEST(WaveIO, DataEndsAtTheNextChunkHeaderWithoutItsPadByte) {
   Scratch dir;
   PWaveIOBlock b;
