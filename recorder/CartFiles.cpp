@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/system/files.h"
+#include "recorder/StrUtils.h"
 
 namespace {
 
@@ -104,4 +105,14 @@ TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
 
 bool SameCartFile(const std::string& a, const std::string& b) {
   return plat::SameFile(a, b) || plat::ExpandFileName(a) == plat::ExpandFileName(b);
+}
+
+std::string FileNameIgnoringCase(const std::string& folder, const std::string& name) {
+  std::string found;
+  for (const std::string& file : plat::ListFiles(folder, "*.*")) {
+    if (!SameText(file, name)) continue;
+    if (!found.empty()) return {};
+    found = file;
+  }
+  return found;
 }

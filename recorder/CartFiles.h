@@ -37,3 +37,7 @@ TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
 // Whether two paths name the same file: the same file on disk (links and case included, as the
 // file system decides), or the same path once made absolute.
 bool SameCartFile(const std::string& a, const std::string& b);
+
+// The name of the one file in folder whose name is name in any letter case (the original's file
+// system matched names so); empty when there is none, or more than one.
+std::string FileNameIgnoringCase(const std::string& folder, const std::string& name);

@@ -7,6 +7,7 @@
 #include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
 #include "recorder/BlankCarts.h"
+#include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit8.h"
@@ -121,7 +122,11 @@ void TSVMain::LoadByName1Click(TObject*) {
 }
 
 bool TSVMain::LoadByNameEntry(const std::string& name) {
-  std::string path = IncludeTrailingPathDelimiter(Config.loadPath) + name;
+  const std::string folder = IncludeTrailingPathDelimiter(Config.loadPath);
+  std::string path = folder + name;
+  // Typed in another case than the file's: the one file that answers to it is the cart.
+  if (!FileExists(path))
+    if (std::string other = FileNameIgnoringCase(folder, name); !other.empty()) path = folder + other;
   if (FileExists(path)) {
     if (FileReadOnly(path)) {
       PlayOnly = true;

@@ -50,9 +50,21 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   int64_t freeBytes = 0;
   if (!DiskFreeBytes(rec->FileName().empty() ? DeckTempFolder() : rec->FileName(), freeBytes))
     freeBytes = 0;
+  const bool capped = freeBytes > kFreeSpaceCap;
   freeBytes = std::min(freeBytes, kFreeSpaceCap);
   const int64_t available = rec->SamplesToTimeFormat(rec->BytesToSamples(freeBytes));
   RecordingLimit = available;
+  // A blank cart must fit in what is available. Where the 2 GB cap of a cart's file, not the
+  // disk, stands in the way, the operator is told that limit rather than to make room.
+  auto fits = [&](int64_t needed, const char* noRoom) {
+    if (needed < available) return true;
+    Notify(TNoticeKind::Error,
+           capped ? "A cart can hold at most 2 GB of audio, which is " + FormatTime(available) +
+                        " in this format. \r\nChoose a shorter length or a smaller format."
+                  : std::string(noRoom));
+    Eject();
+    return false;
+  };
 
   if (Config.useLengthForAllWav) {
     RecordingLimit = TimeIntToSec(StdLength) * 1000;
@@ -62,23 +74,15 @@ bool TSVMain::PrepareRecording(bool forRecord) {
     long long prefix = 0;
     bool usePrefix = !PrefixValue.empty() && TryStrToInt(PrefixValue, prefix);
     int64_t needed = TimeIntToSec(usePrefix ? prefix : StdLength) * 1000;
-    if (needed >= available) {
-      Notify(TNoticeKind::Error,
-             "There is not enough free disk space to safely generate a Standard\\Quickcart. "
-             "\r\nMake some room on the recording drive and try again.");
-      Eject();
+    if (!fits(needed, "There is not enough free disk space to safely generate a Standard\\Quickcart. "
+                      "\r\nMake some room on the recording drive and try again."))
       return false;
-    }
     RecordingLimit = needed;
   } else if (CartKind == KindCustom) {
     int64_t needed = TimeIntToSec(UserData.cart.customLength) * 1000;
-    if (needed >= available) {
-      Notify(TNoticeKind::Error,
-             "There is not enough free disk space to safely generate a your custom cart. "
-             "\r\nMake some room on the recording drive and try again.");
-      Eject();
+    if (!fits(needed, "There is not enough free disk space to safely generate a your custom cart. "
+                      "\r\nMake some room on the recording drive and try again."))
       return false;
-    }
     RecordingLimit = needed;
   }
 
@@ -123,8 +127,7 @@ bool TSVMain::RecordPrep() { return PrepareRecording(true); }
 void TSVMain::RecordButtonClick(TObject*) {
   if (BusySaving) return;
   if (FileMustExist && !FileExists(RecordFileName)) {
-    Notify(TNoticeKind::Information,
-           "Sorry, it appears this file " + RecordFileName + " is no longer available.");
+    Notify(TNoticeKind::Information, FileGoneText(RecordFileName));
     Eject();
     return;
   }

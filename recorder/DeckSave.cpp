@@ -38,15 +38,15 @@ void TSVMain::SaveButtonClick(TObject*) {
       return;
     }
     if (!FileExists(w->FileName())) {
-      Notify(TNoticeKind::Information, "Sorry, it appears this file has already been saved.");
-      Eject();
+      TakeGone(w->FileName());
       return;
     }
     SaveDialog1->FileName = ChangeFileExt(ExtractFileName(w->FileName()), "");
-    SaveDialog1->InitialDir =
-        UserData.cart.saveFolder.empty() ? Config.savePath : UserData.cart.saveFolder;
     const bool byName = SavesByName();
-    if (!byName && !SaveDialog1->Execute()) return;
+    if (!byName) {
+      SaveDialog1->InitialDir = SaveDialogFolder();
+      if (!SaveDialog1->Execute()) return;
+    }
     int r = RunSaveWindow();
     if (r == mrOk) return;
     FileMustExist = false;
@@ -56,6 +56,32 @@ void TSVMain::SaveButtonClick(TObject*) {
       Notify(TNoticeKind::Warning, "Can't save the file using that name or path. Try changing "
                                    "the \r\nname or save location.");
   }
+}
+
+// A take not yet saved whose file went (a cleaner emptied the temporary folder) was not saved
+// anywhere: the operator hears that it is gone, and the deck lets it go without asking about
+// changes that no longer exist.
+void TSVMain::TakeGone(const std::string& path) {
+  if (ChangedSinceSave || CartOrigin == OriginOriginate) {
+    Notify(TNoticeKind::Information, FileGoneText(path));
+    ChangedSinceSave = false;
+  } else {
+    Notify(TNoticeKind::Information, "Sorry, it appears this file has already been saved.");
+  }
+  Eject();
+}
+
+// The save dialog starts in the save folder of the cart's program, or in the one of the
+// settings. A program's folder that is not there (a share not mounted) is told, so that the
+// cart does not land elsewhere unnoticed.
+std::string TSVMain::SaveDialogFolder() {
+  const std::string& folder = UserData.cart.saveFolder;
+  if (folder.empty()) return Config.savePath;
+  if (DirectoryExists(folder)) return folder;
+  Notify(TNoticeKind::Warning, "The save folder of this cart's program does not exist:\r\n" +
+                                   folder + "\r\n\r\nCheck that its drive or network share is "
+                                   "connected, or choose another folder to save into.");
+  return Config.savePath;
 }
 
 void TSVMain::SaveDialogFileOK(TObject*, bool& CanClose) {

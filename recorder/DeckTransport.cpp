@@ -152,8 +152,7 @@ void TSVMain::Focus(TDeckButton* button) {
 
 bool TSVMain::CartGone() {
   if (RecordFileName.empty() || FileExists(RecordFileName)) return false;
-  Notify(TNoticeKind::Information,
-         "Sorry, it appears this file " + RecordFileName + " is no longer available.");
+  Notify(TNoticeKind::Information, FileGoneText(RecordFileName));
   Eject();
   return true;
 }
@@ -185,6 +184,8 @@ void TSVMain::EmptyDeck() {
   Enable(OtherButton, true);
   SetMetersEnabled(false);
   TrackBar->SetEnabled(false);
+  // GoTo Begin may have left the slider starting at a mark: the next cart has the whole range.
+  TrackBar->SetMinValue(0);
   SetSliderPosition(0);
   if (!PlayOnly && !FirstShowing) ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
   RecordFileName.clear();
@@ -205,6 +206,9 @@ void TSVMain::EmptyDeck() {
   PlayOnly = false;
   FileMustExist = false;
   Recovered = false;
+  // The save folder and lockout belong to the program this cart was made from, not the next cart.
+  UserData.cart.saveFolder.clear();
+  UserData.cart.lockoutHours = 0;
   // Only Load blinks on an empty deck.
   Stopped = Playing = Paused = Recording = false;
   FlashTimer->SetEnabled(true);
@@ -303,26 +307,34 @@ void TSVMain::UpdatePlayControls() {
   int64_t pos = out + StartOffset;
   // A playback that ended within 5 ms of the end shows the whole length.
   if (length - pos <= 5) {
-    SetSliderMax(length);
-    SetSliderPosition(length);
     StartOffset = length - out;
     pos = length;
-  }
-  ShowTime(CurrentPosition, pos, "Current Time ");
-  ShowTime(TimeLeft, length - pos, "Time Left ");
-  if (RecTimeLeft->Visible()) ShowTime(RecTimeLeft, RecordingLimit - TrackBar->Position(), "Recording Time Left ");
-  SetSliderMax(length);
-  if (TrackBar->Position() >= TrackBar->MaxValue()) {
-    Enable(PlayButton, false);
-    Enable(FastForwardButton, false);
   }
   std::string name = RecordFileName;
   PlayFile->Wave()->FreeWave();
   if (!name.empty() && FileExists(name)) PlayFile->Wave()->SetFileName(name);
-  SetSliderMax(WaveLength());
   Playing = Paused = Recording = false;
   Stopped = true;
   Timer->SetEnabled(false);
+  SetSliderMax(WaveLength());
+  ShowHeldPosition(pos, length);
+  if (TrackBar->Position() >= TrackBar->MaxValue()) {
+    Enable(PlayButton, false);
+    Enable(FastForwardButton, false);
+  }
+}
+
+// The display timer moves the slider four times a second; where the deck comes to rest the
+// slider, Current Position and Time Left all show the same time, so a mark placed or a punch-in
+// started now is at the time the operator reads. The slider keeps inside the punch-in marks.
+void TSVMain::ShowHeldPosition(int64_t pos, int64_t end) {
+  if (PunchInShown() && EndMarkSet) pos = std::min(pos, EndMark);
+  if (PunchInShown() && BeginMarkSet) pos = std::max(pos, BeginMark);
+  SetSliderPosition(pos);
+  pos = TrackBar->Position();
+  ShowTime(CurrentPosition, pos, "Current Time ");
+  ShowTime(TimeLeft, end - pos, "Time Left ");
+  if (RecTimeLeft->Visible()) ShowTime(RecTimeLeft, RecordingLimit - pos, "Recording Time Left ");
 }
 
 void TSVMain::UpdateRecControls() {
@@ -412,6 +424,7 @@ void TSVMain::PauseButtonClick(TObject*) {
   } else if (Recording) {
     WaveIn->Pause();
     PausePosition = RecFile->Wave()->GetPosition();
+    ShowHeldPosition(StartOffset + WaveIn->Position(), RecordingLimit);
     EnableSendButtons(false);
     Gpi.Send(Config.gpi.onStop);
     Paused = true;
@@ -420,6 +433,7 @@ void TSVMain::PauseButtonClick(TObject*) {
     Playing = false;
     MMWaveOut1->Pause();
     PausePosition = MMWaveOut1->Position();
+    ShowHeldPosition(StartOffset + PausePosition, PlayRangeEnd());
     EnableSendButtons(true);
     Gpi.Send(Config.gpi.onStop);
     Paused = true;
@@ -587,6 +601,7 @@ void TSVMain::TrackBarTrack(TObject*) {
 
 void TSVMain::TrackBarTrackEnd(TObject*) {
   if (Recording) return;
+  TrackBar->SetMinValue(0);
   SetSliderMax(WaveLength());
   int64_t pos = TrackBar->Position();
   if (pos >= TrackBar->MaxValue()) {

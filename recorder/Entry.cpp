@@ -53,14 +53,12 @@ void OnStopSignal(int) {
   [[maybe_unused]] ssize_t n = ::write(stopSignalPipe[1], &c, 1);
 }
 
-// The session ending, a service stop or Ctrl+C: the recording's file is finished before the
-// program goes, and an unsaved take stays in the temporary folder for the next start to offer.
+// The session ending, a service stop or Ctrl+C.
 void EndOnStopSignal() {
-  if (SVMain) {
-    SVMain->WaveIn->Close();
-    SVMain->MMWaveOut1->Close();
-  }
-  if (plat::Application) plat::Application->Terminate();
+  if (SVMain)
+    SVMain->EndOnStopSignal();
+  else if (plat::Application)
+    plat::Application->Terminate();
 }
 
 bool CatchStopSignals() {
@@ -78,10 +76,13 @@ bool CatchStopSignals() {
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
   plat::SingleInstance instance("Solvane");
-  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); })) {
+  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) &&
+      instance.HeldElsewhere()) {
     instance.ActivateRunning();
     return 0;
   }
+  // Without the lock (its folder is unusable) the program goes on: the deck's creation says what
+  // is wrong with the temporary folder.
   QApplication qapp(argc, argv);
   std::unique_ptr<QSocketNotifier> stopSignals;
   if (CatchStopSignals()) {
@@ -120,11 +121,14 @@ int SolvaneMain(int argc, char** argv) {
     app.CreateForm(Form24);
     app.CreateForm(Form26);
     app.CreateForm(Form27);
-    // Creation that must end the program (no input device, no temporary folder) ends it here.
+    // Creation that must end the program (no input device, no temporary folder) ends it here,
+    // and the exit code says it failed.
     if (deck->CreatedOk()) {
       StartTestControl();
       app.Run();
       StopTestControl();
+    } else {
+      rc = 1;
     }
   }
   instance.Release();

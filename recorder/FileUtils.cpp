@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "engine/MMWave.h"
 #include "platform/system/clock.h"
 #include "platform/system/files.h"
 
@@ -15,8 +16,7 @@ std::string TempFolder() { return plat::TempPath(); }
 std::string AppFolder() { return plat::ProgramFolder(); }
 
 bool DiskFreeBytes(const std::string& path, int64_t& freeBytes) {
-  int64_t total;
-  return plat::GetDiskFree(path, freeBytes, total);
+  return QueryDiskFree(path, freeBytes);
 }
 
 namespace {

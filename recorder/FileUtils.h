@@ -10,7 +10,7 @@ std::string SystemFolder();
 std::string TempFolder();    // the system's temporary path, with a trailing "/"
 std::string AppFolder();     // the program folder, with a trailing "/"
 
-// Free bytes of the file system that holds path.
+// Free bytes of the file system that holds path, asked as the wave files ask it.
 bool DiskFreeBytes(const std::string& path, int64_t& freeBytes);
 
 // How LockFileRetry waits; tests replace it so that nothing waits on the wall clock.

@@ -11,3 +11,8 @@ using TNotify = std::function<void(TNoticeKind kind, const std::string& text)>;
 enum class TQuestionKind { Warning, Confirmation };
 enum class TAnswer { Yes, No, Cancel };
 using TAsk = std::function<TAnswer(TQuestionKind kind, const std::string& text, bool withCancel)>;
+
+// What the deck tells of a cart whose file is no longer on disk.
+inline std::string FileGoneText(const std::string& path) {
+  return "Sorry, it appears this file " + path + " is no longer available.";
+}

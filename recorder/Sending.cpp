@@ -171,8 +171,7 @@ namespace {
 bool CartFileAvailable(TUserDeck& deck) {
   const std::string path = deck.CartFileName();
   if (!path.empty() && plat::FileExists(path)) return true;
-  deck.Notify(TNoticeKind::Information,
-              "Sorry, it appears this file " + path + " is no longer available.");
+  deck.Notify(TNoticeKind::Information, FileGoneText(path));
   deck.EjectCart();
   return false;
 }

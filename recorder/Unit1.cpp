@@ -653,11 +653,16 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
   DeleteMailFile(ProgramFolder());
 }
 
-void TSVMain::ExitSequence() {
+void TSVMain::EndOnStopSignal() {
+  Closing = true;
+  ExitSequence(false);
+}
+
+void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   WaveIn->Close();
   MMWaveOut1->Close();
   Gpi.Send(Config.gpi.onExit);
-  ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
+  if (removeTemporaryFiles) ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
   UserData.sendLists = {};
   CloseComPort();
   if (Application) Application->Terminate();

@@ -255,6 +255,9 @@ public:
   void FormKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
   void Timer1Timer(TObject* Sender);
   void Exit1Click(TObject* Sender);
+  // The session ends (a stop signal): the take's file is finished, the studio hears "ON EXIT"
+  // as from the window, and an unsaved take stays in the temporary folder for the next start.
+  void EndOnStopSignal();
   void UserCaptionUpdate() override;
   void LogInUser1Click(TObject* Sender);
   void LogOutUser1Click(TObject* Sender);
@@ -314,6 +317,9 @@ public:
   void Seek();
   // A time as the deck shows it, into a label and its hint.
   void ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint);
+  // Where the deck stopped or paused, on the slider and the time labels alike (end: what Time
+  // Left counts to).
+  void ShowHeldPosition(int64_t pos, int64_t end);
   // "PCM, 44.100 kHz, 16 Bit, Stereo"
   static std::string FormatDescription(TMMWave* wave);
   void ShowCartFormat(TMMWave* wave);
@@ -386,14 +392,16 @@ public:
   void PunchInClosed();
   // The three labels and the gauge of the panel from the marks.
   void ShowMarks();
-  // Closing the punch-in panel: the full limit back into the input, marks cleared.
-  void ClosePunchIn();
 
   // ================================= saving =================================
   void SaveDialogFileOK(TObject* Sender, bool& CanClose);
   // A by-name cart is saved into the save folder under its own name, without the dialog; a
   // recording taken back at start always goes through the dialog.
   bool SavesByName() const;
+  // Save found the cart's file gone: says so and ejects.
+  void TakeGone(const std::string& path);
+  // Where the save dialog starts.
+  std::string SaveDialogFolder();
 
   // ================================ TUserDeck ================================
   TUserFields& Users() override { return UserData; }
@@ -429,7 +437,7 @@ private:
   void BuildMenus();
   void BuildUserForms();
   void EndCreation();
-  void ExitSequence();
+  void ExitSequence(bool removeTemporaryFiles = true);
   bool createdOk_ = true;
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };

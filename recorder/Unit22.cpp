@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "engine/MMWavIn.h"
-#include "platform/system/checked.h"
 #include "recorder/DeckDisplays.h"
 #include "recorder/FormParts.h"
 #include "recorder/Unit1.h"
@@ -118,9 +117,8 @@ void TForm22::ZelSpeedButton4Click(TObject* Sender) {
 void TForm22::ZelSpeedButton5Click(TObject*) {
   TSVMain& d = *deck_;
   if (!d.PlayButton->Enabled()) return;
-  // The position is never negative: an end mark under a second cannot be played into.
-  if (d.EndMark < 1000) throw EIntOverflow();
-  d.TrackBar->SetPosition(SliderValue(d.EndMark - 1000));
+  // An end mark under a second has no second before it: the outro plays from the start.
+  d.TrackBar->SetPosition(SliderValue(std::max<int64_t>(d.EndMark - 1000, 0)));
   d.Seek();
   d.OutroRequested = true;
   d.PlayButtonClick(d.PlayButton);
@@ -128,17 +126,10 @@ void TForm22::ZelSpeedButton5Click(TObject*) {
 }
 
 void TForm22::FormClose(TObject*, TCloseAction&) {
-  TSVMain& d = *deck_;
   Label1->SetCaption(kClearedTime);
   Label2->SetCaption(kClearedTime);
   Label3->SetCaption(kClearedTime);
-  if (d.FullLimit != 0) d.WaveIn->SetMaxRecordTime(d.FullLimit);
-  d.FullLimit = 0;
-  d.BeginMark = 0;
-  d.EndMark = 0;
-  d.BeginMarkSet = false;
-  d.EndMarkSet = false;
-  d.PunchInUsed = false;
+  deck_->PunchInClosed();
   MMGauge1->Hide();
 }
 

@@ -187,8 +187,8 @@ bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalByte
 }
 
 bool MatchesMask(const std::string& name, const std::string& mask) {
-  return ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0 ||
-         (mask == "*.*" && name.find('.') != std::string::npos);
+  // "*.*" is every file, as the original's file system took it, with or without a dot.
+  return mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0;
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,

@@ -32,7 +32,7 @@ bool SameFile(const std::string& a, const std::string& b);  // the same inode
 bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalBytes);
 
 // Names in folder (not recursive) whose name matches mask ("*" and "?"), compared without
-// regard to case. Only files unless withFolders.
+// regard to case; "*.*" matches every name. Only files unless withFolders.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,
                                    bool withFolders = false);
 bool MatchesMask(const std::string& name, const std::string& mask);  // case-insensitive

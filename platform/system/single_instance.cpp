@@ -37,9 +37,12 @@ SingleInstance::~SingleInstance() { Release(); }
 
 bool SingleInstance::Acquire(std::function<void()> onActivate) {
   if (lockFd_ >= 0) return true;
+  heldElsewhere_ = false;
+  ForceDirectories(ExtractFilePath(lockPath_));
   int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    heldElsewhere_ = errno == EWOULDBLOCK;
     ::close(fd);
     return false;
   }

@@ -19,7 +19,11 @@ public:
 
   // True when this process now owns the name. onActivate runs on a listener thread of this
   // object whenever another start asks us to show ourselves; it must only post work onwards.
+  // The folder is made when it is missing. False with HeldElsewhere() false: the lock could not
+  // be made at all (an unusable folder), which says nothing of another copy.
   bool Acquire(std::function<void()> onActivate);
+  // The last Acquire found another process owning the name.
+  bool HeldElsewhere() const { return heldElsewhere_; }
   // Asks the owner to show itself; true when the request was delivered.
   bool ActivateRunning();
   void Release();
@@ -29,6 +33,7 @@ private:
   void Listen();
   std::string lockPath_, sockPath_;
   int lockFd_ = -1;
+  bool heldElsewhere_ = false;
   int listenFd_ = -1;
   int wakeFd_[2] = {-1, -1};
   std::thread listener_;

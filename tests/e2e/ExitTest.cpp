@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
 
 #include "Studio.h"
 #include "platform/system/files.h"
@@ -93,4 +94,28 @@ TEST(Exit, WithACartThePasswordAndTwoQuestionsEjectItAndRemoveTheMailFile) {
   EXPECT_EQ(want, s.DialogLog());
   EXPECT_EQ(std::vector<std::string>{}, FilesIn(s.deckTemp)) << "the take was not removed";
   EXPECT_FALSE(plat::FileExists(s.home + "mail.txt"));
+}
+
+TEST(Exit, TheSessionEndingSendsOnExitAsTheWindowDoes) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6));
+  s.Sync();
+  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+  EXPECT_EQ(0, s.WaitExit());
+  EXPECT_EQ(Studio::kExit, s.Gpi(6));
+
+  // In the middle of a recording: the stop, then the exit; the take stays for the next start.
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6));
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(500);
+  ASSERT_EQ("recording", s.Sync().deck);
+  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+  EXPECT_EQ(0, s.WaitExit());
+  const std::string gpi = std::string(Studio::kRecord) + Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+  EXPECT_TRUE(plat::FileExists(s.deckTemp + "Untitled.wav"));
 }

@@ -104,3 +104,34 @@ TEST(Start, ASecondStartAsksTheFirstToComeForwardAndEndsAtOnce) {
   const std::string gpi = std::string(Studio::kRecord) + Studio::kStop + Studio::kStop;
   EXPECT_EQ(gpi, first.Gpi(gpi.size()));
 }
+
+TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramEnds) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  // Without a runtime folder the single-instance lock lies in the temporary folder too.
+  s.environment["XDG_RUNTIME_DIR"] = "";
+  s.environment["TMPDIR"] = s.dir.Path("gone/deeper/");
+  s.deckTemp = s.dir.Path("gone/deeper/Solvane/");
+  s.Answers({"Yes"});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6)) << s.Output();
+  EXPECT_EQ("empty", s.Sync().deck);
+  EXPECT_TRUE(plat::DirectoryExists(s.deckTemp));
+  s.Key("Ctrl+S");
+  EXPECT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file);
+  s.Key("F7");  // a blank cart counts as changed: Yes
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  const std::string gpi = std::string(Studio::kStop) + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+
+  // A temporary path that cannot be a folder: the program says so and ends, as a failure.
+  ASSERT_TRUE(Studio::Write(s.dir.Path("plain"), "a file"));
+  s.environment["TMPDIR"] = s.dir.Path("plain/");
+  s.Answers({"OK"});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  const std::vector<std::string> dialogs = s.DialogLog();
+  ASSERT_EQ(2u, dialogs.size()) << ::testing::PrintToString(dialogs);
+  EXPECT_EQ("message Information [OK] \"Error Creating Temp Directory\" -> OK", dialogs[1]);
+}

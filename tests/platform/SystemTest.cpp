@@ -121,6 +121,8 @@ TEST(Files, PathPieces) {
   EXPECT_TRUE(MatchesMask("TAKE.WAV", "*.wav"));
   EXPECT_TRUE(MatchesMask("default.svu", "DEFAULT.SVU"));
   EXPECT_FALSE(MatchesMask("take.wave", "*.wav"));
+  // "*.*" is every file, with or without a dot.
+  for (const char* name : {"notes", ".lock", "take.wav"}) EXPECT_TRUE(MatchesMask(name, "*.*")) << name;
 }
 
 TEST(Files, CopyRenameAndReadOnly) {
@@ -192,9 +194,22 @@ TEST(SingleInstance, SecondStartAsksFirstToShow) {
   ASSERT_TRUE(first.Acquire([&] { ++requests; }));
   SingleInstance second("solvane-test", dir.Path(""));
   EXPECT_FALSE(second.Acquire({}));
+  EXPECT_TRUE(second.HeldElsewhere());
   EXPECT_TRUE(second.ActivateRunning());
   EXPECT_EQ(requests.load(), 1);
   first.Release();
   EXPECT_FALSE(second.ActivateRunning());
   EXPECT_TRUE(second.Acquire({}));
+  EXPECT_FALSE(second.HeldElsewhere());
+}
+
+TEST(SingleInstance, AMissingFolderIsMadeAndAnUnusableOneIsNoOtherCopy) {
+  Scratch dir;
+  SingleInstance made("solvane-test", dir.Path("not/yet/"));
+  EXPECT_TRUE(made.Acquire({}));
+  EXPECT_TRUE(DirectoryExists(dir.Path("not/yet/")));
+  ASSERT_TRUE(WriteWholeFile(dir.Path("plain"), "a file, not a folder"));
+  SingleInstance unusable("solvane-test", dir.Path("plain/"));
+  EXPECT_FALSE(unusable.Acquire({}));
+  EXPECT_FALSE(unusable.HeldElsewhere());
 }

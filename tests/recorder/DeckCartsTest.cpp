@@ -78,7 +78,9 @@ TEST_F(DeckCarts, ACartLongerThanTheFreeSpaceCapIsRefusedAndEjected) {
   // Ten hours of 32 kHz mono is more than the 2146483647 bytes the deck counts at most.
   WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=100000"});
   Key('S', plat::ssCtrl);
-  EXPECT_TRUE(Shown("There is not enough free disk space to safely generate a Standard\\Quickcart."));
+  EXPECT_TRUE(Shown("A cart can hold at most 2 GB of audio, which is 09:18:58.807 in this format."))
+      << Joined(dialogs->Texts());
+  EXPECT_FALSE(Shown("There is not enough free disk space"));
   EXPECT_FALSE(deck->DeckLoaded);
   EXPECT_TRUE(deck->CartKind.empty());
 }
@@ -130,7 +132,7 @@ TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
   EXPECT_TRUE(deck->ChangedSinceSave);
 }
 
-TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondOverflows) {
+TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondPlaysFromTheStart) {
   StartDeck();
   LoadTake(10000);
   Seek(6000);
@@ -162,15 +164,20 @@ TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondOverflows) {
   EXPECT_FALSE(Form22->Visible());
   EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet);
 
-  // An end mark below one second: the Outro cannot start a second before it.
-  Seek(500);
+  // An end mark below one second has no second before it: the Outro plays from the start, up
+  // to the end mark.
+  Seek(600);
   Key('E', plat::ssAlt);
-  ASSERT_EQ(500, deck->EndMark);
+  ASSERT_EQ(600, deck->EndMark);
+  Seek(300);
   dialogs->Clear();
   Key(plat::VK_MULTIPLY);
-  EXPECT_TRUE(Shown("Integer overflow"));
-  EXPECT_EQ(500, deck->TrackBar->Position());
-  EXPECT_FALSE(deck->Playing);
+  EXPECT_FALSE(Shown("Integer overflow"));
+  ASSERT_TRUE(deck->Playing);
+  EXPECT_EQ(0, deck->StartOffset);
+  Step(800);
+  EXPECT_FALSE(deck->Playing) << "the end mark stops it";
+  EXPECT_EQ(600, deck->TrackBar->Position());
   EXPECT_FALSE(deck->OutroRequested);
 }
 
