@@ -1,6 +1,7 @@
 #include "recorder/Sending.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/system/files.h"
 #include "recorder/StrUtils.h"
@@ -96,21 +97,46 @@ std::vector<std::string> EntryFolders(const TAddressEntry& entry) {
 
 // ---- addresses, arguments and order files ---------------------------------------------------------
 
+namespace {
+
+bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// A character of the part before the "@". Of the characters from "A" upward only letters and "_"
+// are allowed; below "A", what addresses allow without quoting.
+bool LocalChar(unsigned char c) {
+  return IsLetter(c) || IsDigit(c) || c == '_' ||
+         std::string_view("!#$%&'*+-/=?.").find(char(c)) != std::string_view::npos;
+}
+
+// A host name: labels of letters, digits and "-", neither starting nor ending with "-", joined
+// by single dots, at least two labels.
+bool ValidDomain(const std::string& d) {
+  size_t labels = 0, from = 0;
+  for (;;) {
+    const size_t dot = d.find('.', from);
+    const std::string label = d.substr(from, dot == std::string::npos ? dot : dot - from);
+    if (label.empty() || label.front() == '-' || label.back() == '-') return false;
+    for (unsigned char c : label)
+      if (!IsLetter(c) && !IsDigit(c) && c != '-') return false;
+    ++labels;
+    if (dot == std::string::npos) return labels >= 2;
+    from = dot + 1;
+  }
+}
+
+}  // namespace
+
 bool IsValidEmailAddress(const std::string& a) {
   if (a.size() < 6 || a[0] == '.') return false;
-  size_t at = a.find('@');
+  const size_t at = a.find('@');
   if (at == std::string::npos || a.find('@', at + 1) != std::string::npos) return false;
   if (at == 0 || at + 1 == a.size() || a[at - 1] == '.') return false;
-  if (a.find('.') == std::string::npos || a.find("..") != std::string::npos) return false;
-  for (unsigned char c : a) {
-    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    bool digit = c >= '0' && c <= '9';
-    if (!letter && !digit && c != '_' && c != '-' && c != '+' && c != '.' && c != '@')
-      return false;
-  }
-  std::string domain = a.substr(at + 1);
-  size_t dot = domain.find('.');
-  return dot != std::string::npos && dot != 0 && domain.back() != '.';
+  const std::string local = a.substr(0, at);
+  if (local.find("..") != std::string::npos) return false;
+  for (unsigned char c : local)
+    if (!LocalChar(c)) return false;
+  return ValidDomain(a.substr(at + 1));
 }
 
 std::vector<std::string> EmailArguments(const std::string& programFolder,

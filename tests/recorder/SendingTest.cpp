@@ -69,6 +69,17 @@ TEST(Sending, EmailAddressRules) {
                           "a.@bc.de", ".a@bc.de", "a b@cd.ef", "a@bcdef", "a@.bcde", "a@bcde.",
                           "ab[c@de.fg", "a..b@cd.ef", "ab~c@de.fg", "a\xc3\xa9@bc.de"})
     EXPECT_FALSE(IsValidEmailAddress(bad)) << bad;
+  // What addresses allow below "A" passes; from "A" upward only letters and "_" do.
+  for (const char* good : {"o'brien@example.com", "a!#$%&*+/=?-b@ex.co", "_x@a-b.example"})
+    EXPECT_TRUE(IsValidEmailAddress(good)) << good;
+  for (const char* bad : {"a^b@cd.ef", "a`b@cd.ef", "a{b}@cd.ef", "a|b@cd.ef", "a\\b@cd.ef",
+                          "a]b@cd.ef", "ab@cd.e\x7f", "ab@c_d.ef"})
+    EXPECT_FALSE(IsValidEmailAddress(bad)) << bad;
+  // Below "A", what addresses forbid unquoted; and host names as hosts are named.
+  for (const char* bad : {"a\"b@cd.ef", "a(b)@cd.ef", "a,b@cd.ef", "a:b@cd.ef", "a;b@cd.ef",
+                          "a<b>@cd.ef", "a\tb@cd.ef", "ab@cd.ef\n", "ab@-cd.ef", "ab@cd-.ef",
+                          "ab@cd..ef", "ab@cd!.ef", "ab@c'd.ef"})
+    EXPECT_FALSE(IsValidEmailAddress(bad)) << bad;
 }
 
 TEST(Sending, CommandLinesAndOrderFiles) {
@@ -117,6 +128,8 @@ TEST_F(Send, EmailRoad) {
   EXPECT_TRUE(SendEmail(deck, " news desk ", "out"));  // a listed alias, in any case
   ASSERT_EQ(deck.started.size(), 1u);
   EXPECT_EQ(deck.started[0].path, Folder() + EmailProgramName);
+  EXPECT_TRUE(SendEmail(deck, "o'brien@example.com", "in"));
+  EXPECT_EQ(deck.started.back().args[0], "To=o'brien@example.com");
 
   deck.startSucceeds = false;
   EXPECT_FALSE(SendEmail(deck, "ed@example.com", "in"));
