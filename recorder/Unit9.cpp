@@ -31,7 +31,9 @@ TForm9::TForm9(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
 }
 
 void TForm9::FormShow(TObject*) {
-  // The field keeps what was typed at the previous showing.
+  // Empty every time: a password left from an earlier authorisation would let the next operator
+  // through with Enter.
+  Edit1->Clear();
   const TUserFields& users = deck_.Users();
   Label2->SetCaption(
       DateTimeText(LockoutExpiry(users.lockoutFileName, users.cart.lockoutHours)));

@@ -154,13 +154,21 @@ TEST_F(UserForms, LockoutDialogAsksForTheSupervisor) {
     lockout->Button2->Click();
   });
   EXPECT_FALSE(SaveTargetAllowed(deck, target, *lockout));
-  // The field still holds what was typed last time.
   Later([&] {
-    EXPECT_EQ(lockout->Edit1->Text(), "boss");
+    EXPECT_EQ(lockout->Edit1->Text(), "");
     lockout->Edit1->SetText("Boss");
     lockout->Button1->Click();
   });
   EXPECT_TRUE(SaveTargetAllowed(deck, target, *lockout));
+  // After an authorisation the next operator finds the field empty: Enter alone is refused.
+  deck.shown.clear();
+  Later([&] {
+    EXPECT_EQ(lockout->Edit1->Text(), "");
+    PressKey(lockout->Edit1, Qt::Key_Return);
+    EXPECT_EQ(deck.LastText(), WrongPasswordMessage);
+    lockout->Button2->Click();
+  });
+  EXPECT_FALSE(SaveTargetAllowed(deck, target, *lockout));
 }
 
 TEST_F(UserForms, BlankProgramListDrawsColumnsAndLoadsTheChosenLine) {
