@@ -781,7 +781,11 @@ void TSVMain::MultimediaProperties1Click(TObject*) { RunControlPanelApplet("mmsy
 
 void TSVMain::AdvancedSettings1Click(TObject*) {
   Notify(TNoticeKind::Information, "No advanced settings at this time");
-  Form14->ShowModal();
+  // The hidden command is no way round a supervisor password.
+  if (Config.supervisorPassword.empty())
+    Form14->ShowModal();
+  else
+    EditTemplateLibrary1Click(EditTemplateLibrary1);
 }
 
 void TSVMain::SetupStandardCart1Click(TObject*) { Form3->ShowModal(); }

@@ -2,6 +2,8 @@
 #include "DeckHarness.h"
 #include "common/grip_drag.h"
 #include "platform/ui/inifiles.h"
+#include "recorder/Unit11.h"
+#include "recorder/Unit14.h"
 #include "recorder/Unit7.h"
 
 using namespace plat;
@@ -151,3 +153,41 @@ TEST_F(DeckDialogs, CartSettingsWriteTheStandardCartOrSetTheCustomOne) {
   form->Free();
 }
 
+
+TEST_F(DeckDialogs, TheHiddenManagerCommandAsksForASetSupervisorPassword) {
+  int managerShown = 0;
+  // Closes the manager should it show, so a failing run still ends.
+  auto closeManager = [&] {
+    WhenModal([&] {
+      if (!deck->Form14->Modal()) return;
+      ++managerShown;
+      deck->Form14->CloseUsers->Click();
+    });
+  };
+  deck->Config.supervisorPassword = "Boss";
+  for (const char* typed : {"", "boss", "Boss"}) {
+    WhenModal([&, typed] {
+      if (deck->Form14->Modal()) {
+        ADD_FAILURE() << "the manager opened without the password";
+        ++managerShown;
+        deck->Form14->CloseUsers->Click();
+        return;
+      }
+      ASSERT_TRUE(deck->Form11->Modal()) << typed;
+      deck->Form11->Edit1->SetText(typed);
+      closeManager();
+      deck->Form11->Button1->Click();
+    });
+    Key('D', ssCtrl);
+    EXPECT_EQ(managerShown, std::string(typed) == "Boss" ? 1 : 0) << typed;
+  }
+  EXPECT_TRUE(Shown("No advanced settings at this time"));
+  EXPECT_TRUE(Shown("The password is incorrect."));
+
+  // Without a supervisor password the command opens the manager at once.
+  deck->Config.supervisorPassword.clear();
+  closeManager();
+  Key('D', ssCtrl);
+  EXPECT_EQ(managerShown, 2);
+  EXPECT_FALSE(deck->Form11->Visible());
+}
