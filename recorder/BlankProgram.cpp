@@ -73,11 +73,20 @@ bool LoadBlankProgram(TUserDeck& deck, const std::vector<std::string>& lines, in
   TProgramRow row;
   if (line == 0) {
     row = SplitProgramRecord(lines[0]);
-    row[pfLockout].clear();  // the quick cart has no lockout
+    row[pfSavePath] = deck.Settings().savePath;  // a folder may hold the "|" of the record text
+    row[pfLockout].clear();                      // the quick cart has no lockout
   } else {
     const TProgramRow* p = ProgramOfLine(deck.Users().programList, line);
     if (!p) return false;
     row = *p;
+  }
+  // The name becomes the cart's file name in the temporary folder.
+  if (HasIllegalFileChars(row[pfName])) {
+    deck.Notify(TNoticeKind::Error, "The program " + row[pfName] +
+                                        " cannot be loaded: its name contains illegal "
+                                        "character(s): \\/:*?\"<>|. Correct it in the User and "
+                                        "Program Manager.");
+    return false;
   }
   int length = 0, hours = 0;
   const int format = FormatNumber(row[pfFormat]);

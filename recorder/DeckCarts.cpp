@@ -261,7 +261,13 @@ bool TSVMain::QuickRecordLoad() {
     GetFormat();
   std::string path = BlankCartPath();
   int format = CartKind == KindCustom ? UserData.cart.customFormat : StdFormat;
-  bool made = WriteBlankHeader(format, path) && FileExists(path);
+  // Names from files are checked where they are read; whatever slipped through, a blank cart is
+  // made in the temporary folder or not at all.
+  const bool inTemp = ExtractFilePath(path) == DeckTempFolder();
+  if (!inTemp)
+    Notify(TNoticeKind::Error, "The cart's name " + path.substr(DeckTempFolder().size()) +
+                                   " leads out of the temporary folder. No cart was made.");
+  bool made = inTemp && WriteBlankHeader(format, path) && FileExists(path);
   TMMWave* w = RecFile->Wave();
   if (made) {
     try {
@@ -271,7 +277,7 @@ bool TSVMain::QuickRecordLoad() {
       made = false;
     }
   }
-  if (!made) Notify(TNoticeKind::Error, "Error creating wave file.");
+  if (!made && inTemp) Notify(TNoticeKind::Error, "Error creating wave file.");
   ShowTime(TimeLeft, w->DataSize(), "Time Left ");
   ShowTime(MaxTime, w->DataSize(), "Max Time ");
   ShowCartFormat(w);

@@ -290,7 +290,8 @@ const std::vector<TSettingsKey>& SettingsKeys() {
 
 bool CreateSettingsFile(const std::string& path) {
   if (plat::FileExists(path)) return true;
-  return plat::WriteWholeFile(path, "; Settings File for Solvane\r\n");
+  // Owner-only from the start: the file will hold the supervisor and exit passwords.
+  return plat::WriteWholeFile(path, "; Settings File for Solvane\r\n", 0600);
 }
 
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length) {

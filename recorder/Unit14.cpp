@@ -119,13 +119,10 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
 }
 
 void TForm14::FormShow(TObject*) {
-  LoadINITemplates(deck_, DefaultUserName, nullptr);
-  library_.clear();
-  for (const TProgramRow& row : deck_.Users().programList)
-    if (!row[pfName].empty()) library_.push_back(ProgramRecord(row));
+  library_ = LoadLibrary(deck_);
   SortProgramRecords(library_, pfName);
   ShowLibrary(0);
-  LoadUsers();
+  LoadUsers(true);
   modified_ = false;
   PageControl1->SetActivePage(TabSheet1);
   lastPage_ = TabSheet1;
@@ -157,13 +154,15 @@ bool TForm14::SaveLibrary() {
   return true;
 }
 
-void TForm14::LoadUsers() {
+void TForm14::LoadUsers(bool report) {
+  std::vector<std::string> refused;
   ListBox1->Items()->BeginUpdate();
   ListBox1->Items()->Clear();
-  for (const std::string& name : ManagerUserList(deck_.Users().UsersFolder()))
+  for (const std::string& name : ManagerUserList(deck_.Users().UsersFolder(), &refused))
     ListBox1->Items()->Add(name);
   ListBox1->Items()->EndUpdate();
   ListBox1->SetItemIndex(0);
+  if (report && !refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedUsersMessage(refused));
 }
 
 std::vector<std::string> TForm14::ListedUsers() const {

@@ -52,7 +52,7 @@ public:
   std::string ClassName() const override { return "TForm14"; }
 
 private:
-  void LoadUsers();
+  void LoadUsers(bool report = false);  // report: name the user files left out
   void ShowLibrary(int select);
   std::vector<std::string> ListedUsers() const;
   void AskToSave();

@@ -132,6 +132,7 @@ void TProgramForm::Button1Click(TObject*) {
     case TProgramDialogField::Name: Edit1->SetFocus(); break;
     case TProgramDialogField::Description: Edit2->SetFocus(); break;
     case TProgramDialogField::Length: MaskEdit1->SetFocus(); break;
+    case TProgramDialogField::SavePath: Edit3->SetFocus(); break;
   }
 }
 

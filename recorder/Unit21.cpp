@@ -75,12 +75,13 @@ void TForm21::Timer1Timer(TObject*) {
   ListBox1->Items()->Clear();
   ListBox2->Items()->Clear();
   user_.clear();
-  std::vector<std::string> users = ManagerUserList(deck_.Users().UsersFolder());
+  // What the files hold that cannot be taken was named when the manager showed.
+  std::vector<std::string> leftOut;
+  std::vector<std::string> users = ManagerUserList(deck_.Users().UsersFolder(), &leftOut);
   for (size_t i = 1; i < users.size(); ++i) ComboBox1->Items()->Add(users[i]);
-  LoadINITemplates(deck_, DefaultUserName, nullptr);
+  TRefusedPrograms refused;
   ListBox2->Items()->BeginUpdate();
-  for (const TProgramRow& row : deck_.Users().programList)
-    if (!row[pfName].empty()) ListBox2->Items()->Add(ProgramRecord(row));
+  for (const std::string& r : LoadLibrary(deck_, &refused)) ListBox2->Items()->Add(r);
   ListBox2->Items()->EndUpdate();
   // The assigned list always shows the user the choice shows, so a save never writes another
   // user's list over the one chosen.
@@ -92,14 +93,16 @@ void TForm21::Timer1Timer(TObject*) {
 
 void TForm21::LoadUser(const std::string& user) {
   StatusBar1->SetSimpleText("Loading User's List");
+  const std::string path = UserFilePath(deck_.Users().UsersFolder(), user);
+  TRefusedPrograms refused;
   ListBox1->Items()->BeginUpdate();
   ListBox1->Items()->Clear();
-  for (const std::string& r : ReadProgramRecords(UserFilePath(deck_.Users().UsersFolder(), user)))
-    ListBox1->Items()->Add(r);
+  for (const std::string& r : ReadProgramRecords(path, &refused)) ListBox1->Items()->Add(r);
   ListBox1->Items()->EndUpdate();
   user_ = user;
   modified_ = false;
   StatusBar1->SetSimpleText("User: " + user);
+  if (!refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedProgramsMessage(path, refused));
 }
 
 void TForm21::ComboBox1Change(TObject*) {

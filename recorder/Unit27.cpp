@@ -7,6 +7,7 @@
 #include "platform/ui/strings.h"
 #include "recorder/FormParts.h"
 #include "recorder/Unit1.h"
+#include "recorder/Users.h"
 
 using namespace plat;
 
@@ -83,6 +84,14 @@ void TForm27::FormResize(TObject*) { FormResizer1->ResizeControls(); }
 void TForm27::Button1Click(TObject*) {
   const int i = ListBox1->ItemIndex();
   if (i < 0 || i >= int(entries_.size())) return;  // nothing chosen yet: the list stays open
+  // The prefix starts the cart's file name in the temporary folder.
+  const std::string& prefix = entries_[size_t(i)].display;
+  if (HasIllegalFileChars(prefix)) {
+    deck_->Notify(TNoticeKind::Warning,
+                  "The prefix " + prefix + " cannot start a file name: it contains illegal "
+                  "character(s): \\/:*?\"<>|. Correct it in the prefix file.");
+    return;
+  }
   deck_->PrefixDisplay = entries_[size_t(i)].display;
   deck_->PrefixValue = entries_[size_t(i)].value;
   SetModalResult(mrOk);

@@ -20,25 +20,19 @@ std::string TemplateSection(int n) { return "Template " + std::to_string(n); }
 
 namespace {
 
-std::vector<std::string> SplitAll(const std::string& text, char sep) {
-  std::vector<std::string> parts;
+// The fields as the record holds them. No field holds a "|" (the dialogs refuse one and the
+// readers refuse programs that have one), so the first five are the separators; anything behind
+// a sixth stays in the lockout, where it fails as a number instead of shifting other fields.
+TProgramRow RecordFields(const std::string& record) {
+  TProgramRow row;
   size_t from = 0;
-  for (;;) {
-    size_t at = text.find(sep, from);
-    parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-    if (at == std::string::npos) return parts;
+  for (int i = 0; i < ProgramFieldCount; ++i) {
+    const size_t at = i + 1 < ProgramFieldCount ? record.find('|', from) : std::string::npos;
+    row[size_t(i)] = record.substr(from, at == std::string::npos ? std::string::npos : at - from);
+    if (at == std::string::npos) break;
     from = at + 1;
   }
-}
-
-std::string Join(std::vector<std::string>::const_iterator first,
-                 std::vector<std::string>::const_iterator last) {
-  std::string out;
-  for (auto it = first; it != last; ++it) {
-    if (it != first) out += '|';
-    out += *it;
-  }
-  return out;
+  return row;
 }
 
 }  // namespace
@@ -53,28 +47,7 @@ std::string ProgramRecord(const TProgramRow& row) {
 }
 
 TProgramRow SplitProgramRecord(const std::string& record) {
-  std::vector<std::string> parts = SplitAll(record, '|');
-  TProgramRow row;
-  if (parts.size() <= size_t(ProgramFieldCount)) {
-    for (size_t i = 0; i < parts.size(); ++i) row[i] = parts[i];
-  } else {
-    // More separators than fields: the name and length come first and the lockout last, so the
-    // extra ones were typed into the description or the save folder. The format text, which
-    // holds no "|", sits between the two.
-    row[pfName] = parts[0];
-    row[pfLength] = parts[1];
-    row[pfLockout] = parts.back();
-    std::vector<std::string> middle(parts.begin() + 2, parts.end() - 1);
-    size_t format = 1;
-    for (size_t j = 1; j + 1 < middle.size(); ++j)
-      if (FormatNumber(middle[j]) >= 0) {
-        format = j;
-        break;
-      }
-    row[pfDescription] = Join(middle.begin(), middle.begin() + long(format));
-    row[pfFormat] = middle[format];
-    row[pfSavePath] = Join(middle.begin() + long(format) + 1, middle.end());
-  }
+  TProgramRow row = RecordFields(record);
   if (row[pfDescription].empty()) row[pfDescription] = " ";
   return row;
 }
@@ -117,6 +90,57 @@ void SortProgramRecords(std::vector<std::string>& records, TProgramField key) {
   for (size_t i = 0; i < keyed.size(); ++i) records[i] = std::move(keyed[i].second);
 }
 
+// ---- what the files bring ----------------------------------------------------------------------
+
+bool HasIllegalFileChars(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 32 || std::string("\\/:*?\"<>|").find(char(c)) != std::string::npos) return true;
+  return false;
+}
+
+std::string IllegalNameMessage(const std::string& name) {
+  return "The file name you entered: " + name + "\r\ncontains illegal character(s): \\/:*?\"<>|" +
+         "\r\n\r\nPlease correct it and try again.";
+}
+
+namespace {
+
+const char* const FieldNames[ProgramFieldCount] = {"name", "length", "description", "format",
+                                                   "save path", "lockout"};
+
+// A message box lists ten lines at most; the rest are counted.
+std::string Listed(std::string text, const std::vector<std::string>& lines) {
+  constexpr size_t most = 10;
+  for (size_t i = 0; i < lines.size() && i < most; ++i) text += "\r\n" + lines[i];
+  if (lines.size() > most) text += "\r\nand " + std::to_string(lines.size() - most) + " more.";
+  return text;
+}
+
+}  // namespace
+
+std::string ProgramFault(const TProgramRow& row) {
+  if (HasIllegalFileChars(row[pfName]))
+    return "its name contains illegal character(s): \\/:*?\"<>|";
+  for (int k = pfLength; k < ProgramFieldCount; ++k)
+    if (row[size_t(k)].find('|') != std::string::npos)
+      return std::string("its ") + FieldNames[k] + " contains \"|\"";
+  return {};
+}
+
+std::string RefusedProgramsMessage(const std::string& file, const TRefusedPrograms& refused) {
+  std::vector<std::string> lines;
+  for (const TRefusedProgram& r : refused)
+    lines.push_back("[" + r.section + "] \"" + r.name + "\": " + r.reason);
+  return Listed("These programs of " + file + " were not loaded:", lines) +
+         "\r\n\r\nCorrect them in the file.";
+}
+
+std::string RefusedUsersMessage(const std::vector<std::string>& files) {
+  return Listed("These user files were left out, since a user name cannot contain any of "
+                "\\/:*?\"<>|:",
+                files);
+}
+
 // ---- user files -------------------------------------------------------------------------------
 
 bool IsDefaultUser(const std::string& name) { return SameText(name, DefaultUserName); }
@@ -130,26 +154,33 @@ std::string UserFilePath(const std::string& folder, const std::string& user) {
   return dir + wanted;
 }
 
-std::vector<std::string> UserNamesInFolder(const std::string& folder) {
+std::vector<std::string> UserNamesInFolder(const std::string& folder,
+                                           std::vector<std::string>* refused) {
   std::vector<std::string> names;
   const size_t ext = std::string(UserFileExt).size();
   for (const std::string& file : plat::ListFiles(folder, "*.svu")) {
     // Only the extension goes, so that every name listed leads back to its own file.
     std::string name = file.substr(0, file.size() - ext);
     if (name.empty() || UpperCase(name) == "DEFAULT") continue;
+    if (HasIllegalFileChars(name)) {
+      if (refused) refused->push_back(file);
+      continue;
+    }
     names.push_back(name);
   }
   return names;
 }
 
-std::vector<std::string> LoginUserList(const std::string& folder) {
+std::vector<std::string> LoginUserList(const std::string& folder,
+                                       std::vector<std::string>* refused) {
   std::vector<std::string> names{DefaultUserName};
-  for (std::string& n : UserNamesInFolder(folder)) names.push_back(std::move(n));
+  for (std::string& n : UserNamesInFolder(folder, refused)) names.push_back(std::move(n));
   return names;
 }
 
-std::vector<std::string> ManagerUserList(const std::string& folder) {
-  std::vector<std::string> others = UserNamesInFolder(folder);
+std::vector<std::string> ManagerUserList(const std::string& folder,
+                                         std::vector<std::string>* refused) {
+  std::vector<std::string> others = UserNamesInFolder(folder, refused);
   std::stable_sort(others.begin(), others.end(), [](const std::string& a, const std::string& b) {
     return plat::CompareText(a, b) < 0;
   });
@@ -157,17 +188,30 @@ std::vector<std::string> ManagerUserList(const std::string& folder) {
   return others;
 }
 
-std::vector<std::string> ReadProgramRecords(const std::string& path) {
+namespace {
+
+// Section n's program; false when it has no name (an unused section) or a fault.
+bool ReadProgram(plat::TIniFile& ini, int n, TProgramRow& row, TRefusedPrograms* refused) {
+  const std::string section = TemplateSection(n);
+  for (int k = 0; k < ProgramFieldCount; ++k)
+    row[size_t(k)] = ini.ReadString(section, ProgramKeys[size_t(k)], "");
+  if (row[pfName].empty()) return false;
+  if (std::string fault = ProgramFault(row); !fault.empty()) {
+    if (refused) refused->push_back({section, row[pfName], std::move(fault)});
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPrograms* refused) {
   std::vector<std::string> records;
   if (!plat::FileExists(path)) return records;
   plat::TIniFile ini(path);
   for (int n = 0; n < ProgramRows; ++n) {
-    const std::string section = TemplateSection(n);
     TProgramRow row;
-    row[pfName] = ini.ReadString(section, ProgramKeys[pfName], "");
-    if (row[pfName].empty()) continue;
-    for (int k = pfLength; k < ProgramFieldCount; ++k)
-      row[size_t(k)] = ini.ReadString(section, ProgramKeys[size_t(k)], "");
+    if (!ReadProgram(ini, n, row, refused)) continue;
     if (row[pfLockout].empty()) row[pfLockout] = "0";
     records.push_back(ProgramRecord(row));
   }
@@ -179,8 +223,9 @@ bool WriteProgramRecords(const std::string& path, const std::vector<std::string>
   plat::TIniFile ini(path);
   ini.BeginUpdate();
   for (int n = 0; n < ProgramRows; ++n) {
+    // The fields as they are: the blank of an empty description in lists is not the program's.
     TProgramRow row;
-    if (size_t(n) < records.size()) row = SplitProgramRecord(records[size_t(n)]);
+    if (size_t(n) < records.size()) row = RecordFields(records[size_t(n)]);
     for (int k = 0; k < ProgramFieldCount; ++k)
       ini.WriteString(TemplateSection(n), ProgramKeys[size_t(k)], row[size_t(k)]);
   }
@@ -192,26 +237,43 @@ bool WriteProgramRecords(const std::string& path, const std::vector<std::string>
 
 namespace {
 
+// The programs of a file refused while reading it go to refused when given, else into a message.
+void HandOver(TUserDeck& deck, const std::string& file, const TRefusedPrograms& faults,
+              TRefusedPrograms* refused) {
+  if (refused)
+    refused->insert(refused->end(), faults.begin(), faults.end());
+  else if (!faults.empty())
+    deck.Notify(TNoticeKind::Warning, RefusedProgramsMessage(file, faults));
+}
+
 // The library made from the settings file's templates. It is written beside its final name and
 // renamed into place only when complete, so a failed write never leaves a short library that
-// later starts would take for the whole one.
+// later starts would take for the whole one. A template with a fault is left out and those behind
+// it move up, so it leaves no gap that would end the list early.
 void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gauge) {
   if (gauge) gauge->Reset();
-  plat::TIniFile settings(deck.Users().programFolder + SettingsFileName);
+  const std::string settingsPath = deck.Users().programFolder + SettingsFileName;
+  plat::TIniFile settings(settingsPath);
+  std::vector<TProgramRow> rows;
+  TRefusedPrograms refused;
+  for (int n = 0; n < ProgramRows; ++n) {
+    deck.SetLoadStatus("Creating Default User...");
+    if (gauge) gauge->Step();
+    TProgramRow row;
+    if (ReadProgram(settings, n, row, &refused) || row[pfName].empty()) rows.push_back(row);
+    deck.ProcessMessages();
+  }
+  HandOver(deck, settingsPath, refused, nullptr);
+  rows.resize(size_t(ProgramRows));
   const std::string part = path + ".new";
   plat::DeleteFile(part);
   plat::TIniFile library(part);
   library.BeginUpdate();
-  for (int n = 0; n < ProgramRows; ++n) {
-    deck.SetLoadStatus("Creating Default User...");
-    if (gauge) gauge->Step();
-    const std::string section = TemplateSection(n);
-    for (int k = 0; k < ProgramFieldCount; ++k) {
-      std::string value = settings.ReadString(section, ProgramKeys[size_t(k)], "");
-      library.WriteString(section, k == pfSavePath ? "Save path" : ProgramKeys[size_t(k)], value);
-    }
-    deck.ProcessMessages();
-  }
+  for (int n = 0; n < ProgramRows; ++n)
+    for (int k = 0; k < ProgramFieldCount; ++k)
+      library.WriteString(TemplateSection(n),
+                          k == pfSavePath ? "Save path" : ProgramKeys[size_t(k)],
+                          rows[size_t(n)][size_t(k)]);
   try {
     library.EndUpdate();
   } catch (...) {
@@ -226,7 +288,8 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
 
 }  // namespace
 
-void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge) {
+void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge,
+                      TRefusedPrograms* refused) {
   TUserFields& fields = deck.Users();
   const std::string path = UserFilePath(fields.UsersFolder(), user);
   if (IsDefaultUser(user) && !plat::FileExists(path)) CreateLibrary(deck, path, gauge);
@@ -234,26 +297,28 @@ void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* g
   plat::TIniFile ini(path);
   ini.BeginUpdate();  // the completions below reach the file in one write
   if (gauge) gauge->Reset();
-  int n = 0;
-  for (; n < ProgramRows; ++n) {
+  TRefusedPrograms faults;
+  size_t taken = 0;  // a program with a fault takes no row, so the rows stay without gaps
+  for (int n = 0; n < ProgramRows; ++n) {
     deck.SetLoadStatus("Loading Program List... Please wait.");
     if (gauge) gauge->Step();
     const std::string section = TemplateSection(n);
-    TProgramRow& row = fields.programList[size_t(n)];
-    row[pfName] = ini.ReadString(section, ProgramKeys[pfName], "");
-    if (row[pfName].empty()) break;
+    TProgramRow row;
+    if (!ReadProgram(ini, n, row, &faults)) {
+      if (row[pfName].empty()) break;
+      continue;
+    }
     for (int k = pfLength; k <= pfSavePath; ++k) {
       const char* key = ProgramKeys[size_t(k)];
-      row[size_t(k)] = ini.ReadString(section, key, "");
       if (row[size_t(k)].empty() && !ini.ValueExists(section, key)) ini.WriteString(section, key, "");
     }
-    row[pfLockout] = ini.ReadString(section, ProgramKeys[pfLockout], "");
     if (row[pfLockout].empty()) {
       ini.WriteString(section, ProgramKeys[pfLockout], "0");
       row[pfLockout] = "0";
     }
+    fields.programList[taken++] = row;
   }
-  for (; n < ProgramRows; ++n) fields.programList[size_t(n)] = TProgramRow{};
+  for (; taken < size_t(ProgramRows); ++taken) fields.programList[taken] = TProgramRow{};
   try {
     ini.EndUpdate();
   } catch (const plat::EIniFileException&) {
@@ -263,20 +328,20 @@ void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* g
   if (gauge) gauge->Reset();
   fields.currentUser = user;
   deck.UserCaptionUpdate();
+  HandOver(deck, path, faults, refused);
+}
+
+std::vector<std::string> LoadLibrary(TUserDeck& deck, TRefusedPrograms* refused) {
+  TRefusedPrograms named;  // named again below, with those behind a gap
+  LoadINITemplates(deck, DefaultUserName, nullptr, &named);
+  const std::string path = UserFilePath(deck.Users().UsersFolder(), DefaultUserName);
+  TRefusedPrograms faults;
+  std::vector<std::string> records = ReadProgramRecords(path, &faults);
+  HandOver(deck, path, faults, refused);
+  return records;
 }
 
 // ---- the manager's dialogs ----------------------------------------------------------------------
-
-bool HasIllegalFileChars(const std::string& name) {
-  for (unsigned char c : name)
-    if (c < 32 || std::string("\\/:*?\"<>|").find(char(c)) != std::string::npos) return true;
-  return false;
-}
-
-std::string IllegalNameMessage(const std::string& name) {
-  return "The file name you entered: " + name + "\r\ncontains illegal character(s): \\/:*?\"<>|" +
-         "\r\n\r\nPlease correct it and try again.";
-}
 
 namespace {
 
@@ -388,6 +453,17 @@ TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialo
   if (HasIllegalFileChars(name)) {
     notify(TNoticeKind::Warning, IllegalNameMessage(name));
     return F::Name;
+  }
+  // Lists join a program's fields with "|".
+  if (in.description.find('|') != std::string::npos) {
+    notify(TNoticeKind::Warning,
+           "A description can not contain \"|\". Please correct it and try again.");
+    return F::Description;
+  }
+  if (in.savePath.find('|') != std::string::npos) {
+    notify(TNoticeKind::Warning,
+           "A save folder can not contain \"|\". Please choose another folder and try again.");
+    return F::SavePath;
   }
   if (in.description.empty() &&
       ask(TQuestionKind::Confirmation,

@@ -29,9 +29,8 @@ std::string TemplateSection(int n);  // "Template " + n
 
 // ---- program records: "Name|Length|Description|Format|Save Path|Lockout" ----------------------
 std::string ProgramRecord(const TProgramRow& row);
-// The six fields back. An empty description comes back as one blank. A "|" typed into the
-// description or the save folder stays in its field: the format, one of the fixed format texts,
-// tells where the description ends and the save folder begins.
+// The six fields back. An empty description comes back as one blank. No field holds a "|": the
+// program dialogs refuse one and the readers below refuse programs that have one.
 TProgramRow SplitProgramRecord(const std::string& record);
 std::string RecordField(const std::string& record, TProgramField field);
 
@@ -44,21 +43,47 @@ bool LengthDigits(const std::string& text, int& hhmmss);
 // compared without regard to case), so equal keys are ordered by the rest of the record.
 void SortProgramRecords(std::vector<std::string>& records, TProgramField key);
 
+// ---- what the files bring --------------------------------------------------------------------
+// A name that cannot be a file name: refused with the message the by-name dialog uses.
+bool HasIllegalFileChars(const std::string& name);
+std::string IllegalNameMessage(const std::string& name);
+
+// A program of a user file or of the settings file that is not taken: its name becomes a file
+// name in the temporary folder, and its fields are joined with "|" in lists.
+struct TRefusedProgram {
+  std::string section;  // "Template n"
+  std::string name;
+  std::string reason;
+};
+using TRefusedPrograms = std::vector<TRefusedProgram>;
+// Why a program read from a file cannot be taken; empty when it can.
+std::string ProgramFault(const TProgramRow& row);
+// One message that names the refused programs of a file.
+std::string RefusedProgramsMessage(const std::string& file, const TRefusedPrograms& refused);
+// One message that names the user files left out of a list of users.
+std::string RefusedUsersMessage(const std::vector<std::string>& files);
+
 // ---- user files -----------------------------------------------------------------------------
 bool IsDefaultUser(const std::string& name);
 // folder + user + ".svu"; an existing file whose name differs only in letter case is found too.
 std::string UserFilePath(const std::string& folder, const std::string& user);
 // The user names of the folder's "*.svu" files (without their ".svu"), "Default" left out, in
-// the order of the folder listing.
-std::vector<std::string> UserNamesInFolder(const std::string& folder);
+// the order of the folder listing. A file whose name could not have been typed as a user name
+// is left out and its name added to refused, when given.
+std::vector<std::string> UserNamesInFolder(const std::string& folder,
+                                           std::vector<std::string>* refused = nullptr);
 // "Default" first, then the others in folder order (the login list).
-std::vector<std::string> LoginUserList(const std::string& folder);
+std::vector<std::string> LoginUserList(const std::string& folder,
+                                       std::vector<std::string>* refused = nullptr);
 // "Default" first, then the others sorted without regard to case (the manager's list).
-std::vector<std::string> ManagerUserList(const std::string& folder);
+std::vector<std::string> ManagerUserList(const std::string& folder,
+                                         std::vector<std::string>* refused = nullptr);
 
 // Every program of a user's file whose name is not empty, as records, skipping unused sections
-// (the manager's reader). An empty lockout reads as "0".
-std::vector<std::string> ReadProgramRecords(const std::string& path);
+// (the manager's reader). An empty lockout reads as "0". A program with a fault is left out and
+// added to refused, when given.
+std::vector<std::string> ReadProgramRecords(const std::string& path,
+                                            TRefusedPrograms* refused = nullptr);
 // Writes a whole program list: sections "Template 0" to "Template 249", filled from 0 without
 // gaps, the sections past the last record with all six keys empty. The file is rewritten once.
 // A list longer than 250 programs is refused (false) and nothing is written.
@@ -75,13 +100,17 @@ public:
 
 class TUserDeck;
 // Fills the deck's program table from the user's file and makes that user the current user.
-// For "Default" without a file the library is first made from the settings file's templates.
-void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge);
+// For "Default" without a file the library is first made from the settings file's templates,
+// leaving out (with a message) the templates that have a fault. A program of the user's file
+// that has a fault takes no row: it is added to refused when given, else named in a message.
+void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge,
+                      TRefusedPrograms* refused = nullptr);
+// The library as the manager and the assignment dialog show it: loaded as above for "Default",
+// then every program of its file, unused sections skipped, so a gap loses none. The programs
+// with a fault are added to refused when given, else named in one message.
+std::vector<std::string> LoadLibrary(TUserDeck& deck, TRefusedPrograms* refused = nullptr);
 
 // ---- the manager's dialogs, without their windows ------------------------------------------
-// A name that cannot be a file name: refused with the message the by-name dialog uses.
-bool HasIllegalFileChars(const std::string& name);
-std::string IllegalNameMessage(const std::string& name);
 
 enum class TUserDialogMode { Add, Edit, Copy };
 enum class TUserDialogField { None, FullName, UserName, Password, Confirm };
@@ -108,7 +137,7 @@ struct TProgramDialogInput {
   std::string lengthDigits;  // the six digits of the masked length field
   std::string formatText, savePath, lockout;
 };
-enum class TProgramDialogField { None, Name, Description, Length };
+enum class TProgramDialogField { None, Name, Description, Length, SavePath };
 // "&OK" of the add, copy and edit program dialogs. On success the record is appended to the
 // library (Add, Copy) or replaces line `selected` (Edit) and None is returned.
 TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialogInput& in,

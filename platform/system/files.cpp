@@ -297,8 +297,8 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
   if (::close(fd) != 0) ok = false;

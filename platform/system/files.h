@@ -47,7 +47,8 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 std::string ExpandFileName(const std::string& path);    // absolute, without "." and ".."
 
 bool ReadWholeFile(const std::string& path, std::string& data);
-bool WriteWholeFile(const std::string& path, const std::string& data);
+// A file it creates gets mode (less the umask).
+bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 
 // Reads the lines written into the FIFO at path (made when missing) and hands each, without its
 // line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never

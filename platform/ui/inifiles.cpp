@@ -17,6 +17,9 @@ namespace plat {
 
 namespace {
 
+// The program's INI files hold passwords.
+constexpr mode_t OwnerOnly = 0600;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string TrimBlanks(const std::string& s) {
@@ -35,6 +38,20 @@ std::string OneLine(const std::string& s) {
   for (char& c : r)
     if (c == '\r' || c == '\n') c = ' ';
   return r;
+}
+
+// What a read makes of a stored value: blanks and one pair of surrounding quotes go.
+std::string ReadValue(const std::string& stored) {
+  std::string v = TrimBlanks(stored);
+  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
+    v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+// A value the read would change (a typed password " pw " or "\"q\"") is stored inside one more
+// pair of quotes, which the read takes off again.
+std::string StoredValue(const std::string& value) {
+  return ReadValue(value) == value ? value : '"' + value + '"';
 }
 
 }  // namespace
@@ -119,22 +136,16 @@ void TIniFile::Save() {
   std::string target = fileName_;
   char resolved[PATH_MAX];
   if (::realpath(fileName_.c_str(), resolved)) target = resolved;
-  mode_t mode = 0644;
-  struct stat st;
-  if (::stat(target.c_str(), &st) == 0) {
-    if (IsReadOnly(target)) fail();
-    mode = st.st_mode & 07777;
-  }
+  if (IsReadOnly(target)) fail();
   std::string tmp = target + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());
-  if (fd >= 0) {
-    ::fchmod(fd, mode);
-  } else {
+  if (fd < 0) {
     // A folder we may not create files in: rewrite the file where it is.
     tmp.clear();
-    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, OwnerOnly);
     if (fd < 0) fail();
   }
+  ::fchmod(fd, OwnerOnly);
   const char* p = data.data();
   size_t left = data.size();
   bool ok = true;
@@ -188,16 +199,13 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   if (header < 0) return def;
   int k = FindKey(header, end, ident);
   if (k < 0) return def;
-  std::string v = TrimBlanks(lines_[size_t(k)].value);
-  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
-    v = v.substr(1, v.size() - 2);
-  return v;
+  return ReadValue(lines_[size_t(k)].value);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& ident,
                            const std::string& value) {
   Load();
-  const std::string sec = OneLine(section), key = OneLine(ident), val = OneLine(value);
+  const std::string sec = OneLine(section), key = OneLine(ident), val = StoredValue(OneLine(value));
   int header, end;
   FindSection(sec, header, end);
   if (header < 0) {

@@ -7,11 +7,13 @@
 //   and keeps its spelling; a new key goes to the end of its section, a new section to the end of
 //   the file; comment lines (";") and blank lines stay where they are;
 // - a read trims blanks and one pair of surrounding quotes; a missing key gives the default, an
-//   empty value gives "";
+//   empty value gives ""; a value that a read would change is written inside one more pair of
+//   quotes, so every value written reads back as it was (line breaks aside, below);
 // - ReadInteger of text that is not an integer (decimal, "$hex" or "0xhex") gives the default;
 //   ReadBool is ReadInteger != 0; booleans are written as "1" and "0".
 // Lines are written with CR LF; CR LF and LF are read. Line breaks inside a written name or value
-// are turned into blanks, so a value can never add lines of its own to the file.
+// are turned into blanks, so a value can never add lines of its own to the file. The program's
+// INI files hold passwords: a file is created and every rewrite leaves it with mode 0600.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -5,6 +5,7 @@
 #include "recorder/Unit11.h"
 #include "recorder/Unit14.h"
 #include "recorder/Unit7.h"
+#include "recorder/Unit8.h"
 
 using namespace plat;
 
@@ -190,4 +191,58 @@ TEST_F(DeckDialogs, TheHiddenManagerCommandAsksForASetSupervisorPassword) {
   Key('D', ssCtrl);
   EXPECT_EQ(managerShown, 2);
   EXPECT_FALSE(deck->Form11->Visible());
+}
+
+TEST_F(DeckDialogs, AQuickLoadPrefixThatIsNoFileNameIsRefused) {
+  ASSERT_TRUE(WriteWholeFile(dir.Path("prefixes.txt"), "../../carts/take;000100\r\nNews\r\n"));
+  deck->Config.prefixFile = dir.Path("prefixes.txt");
+  auto* form = NewForm<TForm27>(deck);
+  form->ListBox1->SetItemIndex(0);
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrNone);  // the list stays open
+  EXPECT_TRUE(deck->PrefixDisplay.empty());
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_NE(Texts()[0].find("The prefix ../../carts/take cannot start a file name"),
+            std::string::npos);
+  form->ListBox1->SetItemIndex(1);
+  form->Button1Click(form->Button1);
+  EXPECT_EQ(form->ModalResult(), mrOk);
+  form->Free();
+}
+
+TEST_F(DeckDialogs, ABlankProgramNamedOutOfTheTemporaryFolderTouchesNothing) {
+  // A saved take where "../../carts/take" leads from the temporary folder.
+  ASSERT_TRUE(ForceDirectories(temp + "../carts/"));
+  const std::string take = WriteTake(temp + "../carts/take.wav", 5000);
+  const std::string fmt = FormatText(26);
+  ASSERT_TRUE(WriteWholeFile(home + "Default.svu",
+                             "[Template 0]\r\nName=../carts/take\r\nLength=00:01:00\r\nFormat=" +
+                                 fmt + "\r\nLockout=0\r\n[Template 1]\r\nName=Good\r\nLength=" +
+                                 "00:01:00\r\nFormat=" + fmt + "\r\nLockout=0\r\n"));
+  // Loading the list pumps messages: wait for the dialog and its lines.
+  std::function<void()> pick = [&] {
+    if (!deck->Form8->Modal() || deck->Form8->ListBox1->Items()->Count() == 0)
+      return WhenModal(pick);
+    // The refused program is not offered: line 1 is the next one.
+    EXPECT_EQ(deck->Form8->ListBox1->Items()->Count(), 2);
+    deck->Form8->ListBox1->SetItemIndex(1);
+    deck->Form8->Button1->Click();
+  };
+  WhenModal(pick);
+  deck->LoadBlankQuickCart1Click(deck);
+  Pump();
+  EXPECT_TRUE(Shown("[Template 0] \"../carts/take\": its name contains illegal character(s)"));
+  EXPECT_EQ(deck->RecordFileName, DeckTemp() + "Good.wav");
+  EXPECT_EQ(Read(temp + "../carts/take.wav"), take);
+  deck->EjectButtonClick(deck);
+  Pump();
+
+  // Whatever reaches the deck's cart program, no cart is made outside the temporary folder.
+  dialogs->Clear();
+  deck->CartKind = KindCustom;
+  deck->UserData.cart.programName = "../carts/take";
+  deck->UserData.cart.customFormat = 26;
+  EXPECT_FALSE(deck->QuickRecordLoad());
+  EXPECT_TRUE(Shown("The cart's name ../carts/take.wav leads out of the temporary folder."));
+  EXPECT_EQ(Read(temp + "../carts/take.wav"), take);
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <set>
@@ -95,6 +96,24 @@ const char* const kFormatMessage =
     "You can change it with Ctrl+F, or with the F10 \"Other\" button and \"Setup Standard Cart\".";
 
 }  // namespace
+
+TEST_F(SettingsFile, TheFileIsForItsOwnerOnlyFromItsFirstLine) {
+  const mode_t mask = ::umask(0);  // the widest a creation could give
+  auto mode = [&] {
+    struct stat st;
+    return ::stat(Path().c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  ASSERT_TRUE(CreateSettingsFile(Path()));
+  EXPECT_EQ(mode(), 0600u);  // before the first key holds anything
+  Load();
+  EXPECT_EQ(mode(), 0600u);
+  // A file from an earlier run that others may read is closed to them by its next rewrite.
+  ASSERT_EQ(::chmod(Path().c_str(), 0644), 0);
+  Load(std::string("[FILES]\r\nPASSWORD=Boss\r\n"));  // the missing keys are written back
+  EXPECT_EQ(s_.supervisorPassword, "Boss");
+  EXPECT_EQ(mode(), 0600u);
+  ::umask(mask);
+}
 
 TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {
   Load();

@@ -22,6 +22,7 @@
 #include "recorder/Unit11.h"
 #include "recorder/Unit14.h"
 #include "recorder/Unit15.h"
+#include "recorder/Unit16.h"
 #include "recorder/Unit18.h"
 #include "recorder/Unit21.h"
 #include "recorder/Unit25.h"
@@ -292,6 +293,53 @@ TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
   EXPECT_EQ(saved[1], "Mid|00:30:00|d|" + FormatText(31) + "|/carts/|3");
   EXPECT_EQ(RecordField(saved[2], pfName), "Zed");
   EXPECT_TRUE(deck.answers.empty());
+}
+
+TEST_F(UserForms, ManagerAndAssignmentKeepEveryProgramBehindAGap) {
+  WriteWholeFile(Folder() + "Default.svu",
+                 "[Template 0]\r\nName=Zed\r\nLockout=3\r\n[Template 2]\r\nName=alpha\r\n"
+                 "Lockout=10\r\n[Template 3]\r\nName=../../carts/take\r\n");
+  WriteWholeFile(Folder() + "amy.svu", "");
+  auto* manager = Form<TForm14>();
+  RunModal(manager, [&] {
+    ASSERT_EQ(manager->Library().size(), 2u);
+    EXPECT_EQ(RecordField(manager->Library()[0], pfName), "alpha");
+    ASSERT_EQ(deck.shown.size(), 1u);  // the refused program is named once, with its file
+    EXPECT_NE(deck.LastText().find(Folder() + "Default.svu"), std::string::npos);
+    EXPECT_NE(deck.LastText().find("[Template 3] \"../../carts/take\""), std::string::npos);
+    // The assignment dialog offers the same library.
+    Later([&] {
+      manager->Form21->Timer1->OnTimer(manager->Form21->Timer1);
+      EXPECT_EQ(manager->Form21->ListBox2->Items()->Count(), 2);
+      manager->Form21->Button4->Click();
+    });
+    manager->AssignPrograms->Click();
+    ClickTab(manager->PageControl1, 1);
+    manager->ClosePrograms->Click();
+  });
+  std::vector<std::string> saved = ReadProgramRecords(Folder() + "Default.svu");
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(RecordField(saved[0], pfName), "alpha");
+  EXPECT_EQ(RecordField(saved[1], pfName), "Zed");
+  EXPECT_EQ(Contents(Folder() + "Default.svu").find("carts/take"), std::string::npos);
+}
+
+TEST_F(UserForms, EditUserShowsAndKeepsWhatWasTyped) {
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {" Ann ", "ann", "\"pw\" ", "\"pw\" ", ""},
+                         Folder(), {"Default"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  const std::string before = Contents(Folder() + "ann.svu");
+  auto* edit = Form<TForm16>();
+  edit->Prepare({"Default", "ann"}, "ann");
+  int result = RunModal(edit, [&] {
+    EXPECT_EQ(edit->Edit1->Text(), " Ann ");
+    EXPECT_EQ(edit->Edit3->Text(), "\"pw\" ");
+    EXPECT_EQ(edit->Edit4->Text(), "\"pw\" ");
+    edit->Button1->Click();
+  });
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(Contents(Folder() + "ann.svu"), before);
+  EXPECT_EQ(LoginUser(deck, "ann", "\"pw\" "), TLoginResult::Accepted);
 }
 
 TEST_F(UserForms, AssignmentCopiesLibraryProgramsToAUser) {

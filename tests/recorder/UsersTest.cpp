@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
+#include "recorder/Login.h"
 #include "recorder/Users.h"
 #include "tests/common/scratch.h"
 #include "tests/recorder/fake_user_deck.h"
@@ -62,10 +66,14 @@ TEST(Users, RecordsSplitBackIntoTheirFields) {
   EXPECT_EQ(split[pfSavePath], "");
   EXPECT_EQ(split[pfLockout], "0");
 
-  // A "|" typed into the description or the save folder stays in its own field.
-  TProgramRow piped{"B", "01:00:00", "news | sport", "48.000 kHz, 16 bit, Stereo, 125 kb/sec",
-                    "/mnt/a|b/", "12"};
-  EXPECT_EQ(SplitProgramRecord(ProgramRecord(piped)), piped);
+  // The fields never hold a "|", so a format that is none of the texts, or none at all, leaves
+  // every field in its place; a stray sixth "|" stays in the lockout and moves nothing else.
+  for (const TProgramRow& odd :
+       {TProgramRow{"B", "01:00:00", "news 8.000 kHz", "", "/mnt/b/", "12"},
+        TProgramRow{"C", "", " sport ", "Stereo", "", "x"}})
+    EXPECT_EQ(SplitProgramRecord(ProgramRecord(odd)), odd);
+  EXPECT_EQ(SplitProgramRecord("D|00:01:00|d||/p/|3|x"),
+            (TProgramRow{"D", "00:01:00", "d", "", "/p/", "3|x"}));
 
   EXPECT_EQ(LengthText(3000), "00:30:00");
   EXPECT_EQ(LengthText(10000), "01:00:00");
@@ -210,7 +218,9 @@ TEST_F(UserFiles, WritingAListFillsAll250SectionsAndKeepsTheUser) {
   EXPECT_EQ(text.rfind("[USER]\r\nFULL NAME=Ann\r\nPASSWORD=pw\r\n", 0), 0u);
   EXPECT_EQ(Count(text, "[Template "), ProgramRows);
   EXPECT_EQ(Count(text, "Name=Stale"), 0);  // a program past the list is overwritten
-  EXPECT_NE(text.find("[Template 1]\r\nName=Two\r\nLength=00:20:00\r\nDescription= \r\n"), std::string::npos);
+  // The blank that stands for an empty description in lists is not written.
+  EXPECT_NE(text.find("[Template 1]\r\nName=Two\r\nLength=00:20:00\r\nDescription=\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("[Template 249]\r\nName=\r\nLength=\r\nDescription=\r\nFormat=\r\n"
                       "Save Path=\r\nLockout=\r\n"),
             std::string::npos);
@@ -364,4 +374,166 @@ TEST(Users, ProgramDialogsRefuseDuplicatesAndBuildTheRecord) {
 
   EXPECT_TRUE(HasDuplicateRecords({"a|1", "b|2", "a|1"}));
   EXPECT_FALSE(HasDuplicateRecords({"a|1", "A|1"}));
+}
+
+TEST(Users, ProgramDialogsRefuseTheFieldSeparator) {
+  FakeUserDeck deck("/");
+  std::vector<std::string> lib = {"News|00:05:00|n||/a/|3"};
+  auto ok = [&](TProgramDialogMode mode, TProgramDialogInput in, int selected = -1) {
+    return ProgramDialogOk(mode, in, lib, selected, deck.Notifier(), deck.Asker());
+  };
+  const std::string fmt = "22.050 kHz, 8 bit, Mono, 21 kb/sec";
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"A|B", "d", "003000", fmt, "/c/", "3"}),
+            TProgramDialogField::Name);
+  // Editing a program whose format is none of the texts stores an empty format: a "|" in the
+  // description would then have nothing to tell the fields apart.
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"News", "news | sport", "000500", "", "/a/", "3"}, 0),
+            TProgramDialogField::Description);
+  EXPECT_EQ(deck.LastText(),
+            "A description can not contain \"|\". Please correct it and try again.");
+  EXPECT_EQ(ok(TProgramDialogMode::Copy, {"Sport", "s", "000500", fmt, "/mnt/a|b/", "3"}),
+            TProgramDialogField::SavePath);
+  EXPECT_EQ(lib, std::vector<std::string>{"News|00:05:00|n||/a/|3"});
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"News", " n ", "000500", "", "/a/", "3"}, 0),
+            TProgramDialogField::None);
+  EXPECT_EQ(SplitProgramRecord(lib[0]), (TProgramRow{"News", "00:05:00", " n ", "", "/a/", "3"}));
+}
+
+TEST_F(UserFiles, ProgramsWhoseNamesWouldLeaveTheTemporaryFolderAreRefusedWhereverTheyAreRead) {
+  auto program = [](int n, const std::string& name, const std::string& description = "d") {
+    return "[Template " + std::to_string(n) + "]\r\nName=" + name + "\r\nLength=00:01:00\r\n" +
+           "Description=" + description + "\r\nFormat=8.000 kHz, 8 bit, Mono, 7 kb/sec\r\n" +
+           "Save Path=/carts/\r\nLockout=1\r\n";
+  };
+  // The library's seed, written by hand into the settings file.
+  Write("Solvane.ini", program(0, "Morning") + program(1, "../../carts/take") + program(2, "a/b") +
+                           program(3, "Noon") + program(4, "x:y") + program(5, "Pipe", "a|b") +
+                           program(6, "Evening"));
+  LoadINITemplates(deck, "Default", nullptr);
+  EXPECT_EQ(Programs(), 3);  // the refused leave no gap behind
+  EXPECT_EQ(deck.users.programList[1][pfName], "Noon");
+  EXPECT_EQ(deck.users.programList[2][pfName], "Evening");
+  const std::string lib = Contents(Folder() + "Default.svu");
+  EXPECT_EQ(Count(lib, "[Template "), ProgramRows);
+  for (const char* gone : {"carts/take", "a/b", "x:y", "a|b"})
+    EXPECT_EQ(Count(lib, gone), 0) << gone;
+  ASSERT_EQ(deck.shown.size(), 1u);  // one message for the file, naming every refused program
+  EXPECT_EQ(deck.shown[0].kind, TNoticeKind::Warning);
+  const std::string& seedText = deck.shown[0].text;
+  EXPECT_EQ(seedText.rfind("These programs of " + Folder() + "Solvane.ini were not loaded:", 0),
+            0u);
+  for (const char* named : {"[Template 1] \"../../carts/take\": its name contains illegal",
+                            "[Template 2] \"a/b\"", "[Template 4] \"x:y\"",
+                            "[Template 5] \"Pipe\": its description contains \"|\""})
+    EXPECT_NE(seedText.find(named), std::string::npos) << named;
+
+  // A user's file: the deck's table skips the refused and stops at the first gap, the manager's
+  // reader skips both; each names what it refused.
+  Write("ann.svu", program(0, "One") + program(1, "../x") + program(2, "Two") +
+                       program(3, "c\\d") + program(5, "Six") + program(6, "e*f"));
+  deck.shown.clear();
+  LoadINITemplates(deck, "ann", nullptr);
+  EXPECT_EQ(Programs(), 2);
+  EXPECT_EQ(deck.users.programList[1][pfName], "Two");
+  ASSERT_EQ(deck.shown.size(), 1u);
+  EXPECT_NE(deck.LastText().find("[Template 3] \"c\\d\""), std::string::npos);
+  EXPECT_EQ(deck.LastText().find("e*f"), std::string::npos);  // behind the gap: never read
+  TRefusedPrograms refused;
+  std::vector<std::string> records = ReadProgramRecords(Folder() + "ann.svu", &refused);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(RecordField(records[2], pfName), "Six");
+  ASSERT_EQ(refused.size(), 3u);
+  EXPECT_EQ(refused[2].section, "Template 6");
+  EXPECT_EQ(refused[2].name, "e*f");
+  // Nothing of the refused reached the file, and a second load changes nothing.
+  const std::string ann = Contents(Folder() + "ann.svu");
+  LoadINITemplates(deck, "ann", nullptr);
+  EXPECT_EQ(Contents(Folder() + "ann.svu"), ann);
+}
+
+TEST_F(UserFiles, UserFilesWhoseNamesCouldNotHaveBeenTypedAreLeftOut) {
+  Write("ok.svu", "");
+  Write("a:b.svu", "");
+  Write("c\\d.svu", "");
+  Write("e|f.svu", "");
+  std::vector<std::string> refused;
+  EXPECT_EQ(LoginUserList(Folder(), &refused), (std::vector<std::string>{"Default", "ok"}));
+  EXPECT_EQ(refused.size(), 3u);
+  refused.clear();
+  EXPECT_EQ(ManagerUserList(Folder(), &refused), (std::vector<std::string>{"Default", "ok"}));
+  std::sort(refused.begin(), refused.end());
+  EXPECT_EQ(refused, (std::vector<std::string>{"a:b.svu", "c\\d.svu", "e|f.svu"}));
+  const std::string text = RefusedUsersMessage(refused);
+  for (const std::string& f : refused) EXPECT_NE(text.find("\r\n" + f), std::string::npos) << f;
+}
+
+TEST_F(UserFiles, TypedPasswordsNamesAndDescriptionsComeBackAsTyped) {
+  auto add = [&](const std::string& full, const std::string& user, const std::string& pw) {
+    return UserDialogOk(TUserDialogMode::Add, {full, user, pw, pw, ""}, Folder(), {"Default"},
+                        deck.Notifier(), deck.Asker());
+  };
+  const std::vector<std::pair<std::string, std::string>> users = {
+      {" Ann ", " pw "}, {"\"Bob\"", "\"q\""}, {"'Cy'", "' x'"}};
+  for (size_t i = 0; i < users.size(); ++i) {
+    const std::string name = "u" + std::to_string(i);
+    ASSERT_EQ(add(users[i].first, name, users[i].second), TUserDialogField::None);
+    plat::TIniFile ini(Folder() + name + ".svu");
+    EXPECT_EQ(ini.ReadString("USER", "FULL NAME", ""), users[i].first);
+    EXPECT_EQ(LoginUser(deck, name, users[i].second), TLoginResult::Accepted) << name;
+    const std::string trimmed = users[i].second.substr(1, users[i].second.size() - 2);
+    EXPECT_EQ(LoginUser(deck, name, trimmed), TLoginResult::WrongPassword) << name;
+  }
+
+  // Descriptions too, through the manager's writer and both readers; an empty one stays empty.
+  std::vector<std::string> lib;
+  deck.answers = {TAnswer::Yes};
+  const std::string fmt = "8.000 kHz, 8 bit, Mono, 7 kb/sec";
+  const std::vector<std::string> descriptions = {" drive time ", "\"quoted\"", "'q'", ""};
+  for (const std::string& d : descriptions)
+    ASSERT_EQ(ProgramDialogOk(TProgramDialogMode::Add,
+                              {"P" + std::to_string(lib.size()), d, "000100", fmt, " /carts/ ",
+                               "3"},
+                              lib, -1, deck.Notifier(), deck.Asker()),
+              TProgramDialogField::None);
+  ASSERT_TRUE(WriteProgramRecords(Folder() + "u0.svu", lib));
+  EXPECT_EQ(ReadProgramRecords(Folder() + "u0.svu"), lib);
+  LoadINITemplates(deck, "u0", nullptr);
+  for (size_t i = 0; i < descriptions.size(); ++i) {
+    EXPECT_EQ(deck.users.programList[i][pfDescription], descriptions[i]) << i;
+    EXPECT_EQ(deck.users.programList[i][pfSavePath], " /carts/ ") << i;
+  }
+  EXPECT_EQ(LoginUser(deck, "u0", " pw "), TLoginResult::Accepted);  // the user section stays
+}
+
+TEST_F(UserFiles, UserFilesAndTheLibraryAreForTheirOwnerOnly) {
+  auto mode = [&](const std::string& name) {
+    struct stat st;
+    return ::stat((Folder() + name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  const mode_t mask = ::umask(0);  // the widest a creation could give
+  Write("Solvane.ini", Program(0, "Morning"));
+  LoadINITemplates(deck, "Default", nullptr);
+  EXPECT_EQ(mode("Default.svu"), 0600u);
+
+  Write("old.svu", "[USER]\r\nPASSWORD=o\r\n[Template 0]\r\nName=One\r\n");
+  ASSERT_EQ(::chmod((Folder() + "old.svu").c_str(), 0644), 0);
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {"N", "new", "p", "p", ""}, Folder(), {"Default"},
+                         deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  EXPECT_EQ(mode("new.svu"), 0600u);
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Copy, {"C", "copy", "p", "p", "old"}, Folder(),
+                         {"Default", "old", "new"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  EXPECT_EQ(mode("copy.svu"), 0600u);
+  LoadINITemplates(deck, "old", nullptr);  // completes the empty keys: a rewrite
+  EXPECT_EQ(mode("old.svu"), 0600u);
+  ASSERT_EQ(::chmod((Folder() + "old.svu").c_str(), 0644), 0);
+  ASSERT_TRUE(WriteProgramRecords(Folder() + "old.svu", {}));
+  EXPECT_EQ(mode("old.svu"), 0600u);
+  deck.answers = {TAnswer::Yes};
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Edit, {"R", "renamed", "p", "p", "old"}, Folder(),
+                         {"Default", "old", "new", "copy"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  EXPECT_EQ(mode("renamed.svu"), 0600u);
+  ::umask(mask);
 }

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <string>
+#include <vector>
+
 #include "common/scratch.h"
 #include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
@@ -180,4 +183,40 @@ TEST(IniFile, WritingKeepsTheFileModeAndFollowsALink) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(Contents(real), "[A]\r\nx=1\r\n");
   EXPECT_TRUE(ListFiles(dir.Root(), "*tmp*").empty());
+}
+
+TEST(IniFile, EveryValueWrittenReadsBackAsWritten) {
+  Scratch dir;
+  const std::string path = dir.Path("ann.svu");
+  const std::vector<std::string> values = {" pw ", "\"q\"", "'q'", "\tx", "x ", "\"", "\"half",
+                                           "a \"b\" c", "' '", "\"\"", "plain", ""};
+  TIniFile ini(path);
+  for (size_t i = 0; i < values.size(); ++i)
+    ini.WriteString("USER", "K" + std::to_string(i), values[i]);
+  TIniFile again(path);
+  for (size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(again.ReadString("USER", "K" + std::to_string(i), "?"), values[i]) << i;
+  // Only what a read would change gets the extra quotes; the rest is stored as it stands.
+  const std::string text = Contents(path);
+  EXPECT_NE(text.find("K0=\" pw \"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("K1=\"\"q\"\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("K6=\"half\r\nK7=a \"b\" c\r\n"), std::string::npos);
+  EXPECT_NE(text.find("K10=plain\r\nK11=\r\n"), std::string::npos);
+}
+
+TEST(IniFile, FilesAreCreatedAndRewrittenForTheirOwnerOnly) {
+  Scratch dir;
+  const std::string made = dir.Path("made.svu"), old = dir.Path("old.ini");
+  const mode_t mask = ::umask(0);  // the widest a creation could give
+  TIniFile(made).WriteString("USER", "PASSWORD", "pw");
+  ASSERT_TRUE(WriteWholeFile(old, "[A]\r\nx=1\r\n"));
+  ASSERT_EQ(::chmod(old.c_str(), 0664), 0);
+  TIniFile(old).WriteString("A", "x", "2");
+  ::umask(mask);
+  struct stat st;
+  ASSERT_EQ(::stat(made.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(::stat(old.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(Contents(old), "[A]\r\nx=2\r\n");
 }
