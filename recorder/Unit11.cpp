@@ -9,6 +9,7 @@ using namespace plat;
 
 TForm11::TForm11(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   SetupDialog(this, "Password Required", 250, 90);
+  if (Application) SetIcon(Application->Icon());
   Place<TLabel>(this, 12, 12, 220, 13, "Enter Supervisor Password:");
   Edit1 = PlacePassword(this, 12, 30, 226);
   Button1 = PlaceButton(this, 82, 60, "&OK", mrOk);

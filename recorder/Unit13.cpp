@@ -28,7 +28,7 @@ TForm13::TForm13(TComponent* owner) : TForm(owner) {
   Button2 = PlaceControl<TDeckButton>(this, this, 183, 90, 85, 28, "&Cancel");
   Button2->SetCancel(true);
   Button2->SetModalResult(mrCancel);
-  // The window takes the application's icon as every Qt window does.
+  if (Application) SetIcon(Application->Icon());
 }
 
 void TForm13::Button1Click(TObject*) {

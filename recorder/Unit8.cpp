@@ -12,6 +12,7 @@ using namespace plat;
 TForm8::TForm8(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   SetupDialog(this, "Load Blank Program", 620, 330);
   SetBorderStyle(bsSizeable);
+  if (Application) SetIcon(Application->Icon());
   ListBox1 = Place<TListBox>(this, 8, 8, 604, 254);
   ShowAsProgramList(ListBox1, true);
   ListBox1->SetIntegralHeight(true);

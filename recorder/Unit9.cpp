@@ -8,6 +8,7 @@ using namespace plat;
 
 TForm9::TForm9(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   SetupDialog(this, "Authorization Request", 360, 190);
+  if (Application) SetIcon(Application->Icon());
   // Fixed-size labels: the two texts wrap inside the dialog's width.
   auto text = [this](int top, int height, const std::string& caption) {
     auto* l = Place<TLabel>(this, 12, top, 336, height);

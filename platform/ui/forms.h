@@ -114,6 +114,10 @@ public:
   // Fires OnCreate; NewForm and CreateForm call it once the constructor is done.
   void DoCreate();
 
+  // The picture of the title bar and the task switcher; an empty one shows the application's.
+  const TBitmap& Icon() const { return icon_; }
+  void SetIcon(const TBitmap& icon);
+
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
   TNotifyEvent OnShow;
@@ -176,6 +180,7 @@ private:
   TMainMenu* menu_ = nullptr;
   TWinControl* activeControl_ = nullptr;
   TModalResult modalResult_ = mrNone;
+  TBitmap icon_;
 };
 
 class TForm : public TCustomForm {
@@ -241,6 +246,9 @@ public:
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool v);
   bool ShowMainForm = true;
+  // The program's picture: windows without one of their own show it.
+  const TBitmap& Icon() const { return icon_; }
+  void SetIcon(const TBitmap& icon);
   void Minimize();
   void Restore();
   void BringToFront();
@@ -261,6 +269,7 @@ private:
   QObject* pump_ = nullptr;
   TCustomForm* mainForm_ = nullptr;
   std::string title_;
+  TBitmap icon_;
   bool terminated_ = false, showHint_ = true, resending_ = false;
 };
 

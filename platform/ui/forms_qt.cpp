@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPixmap>
@@ -423,6 +424,15 @@ void TCustomForm::SetFocus() {
   window_->activateWindow();
 }
 
+namespace {
+QIcon IconOf(const TBitmap& b) { return b.Empty() ? QIcon() : QIcon(QPixmap::fromImage(b.Image())); }
+}  // namespace
+
+void TCustomForm::SetIcon(const TBitmap& icon) {
+  icon_.SetImage(icon.Image());
+  window_->setWindowIcon(IconOf(icon_));
+}
+
 void TCustomForm::BringToFront() {
   RaiseWindow();
   window_->activateWindow();
@@ -725,6 +735,11 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
 void TApplication::SetTitle(const std::string& t) {
   title_ = t;
   QCoreApplication::setApplicationName(QString::fromStdString(t));
+}
+
+void TApplication::SetIcon(const TBitmap& icon) {
+  icon_.SetImage(icon.Image());
+  QApplication::setWindowIcon(IconOf(icon_));
 }
 
 std::string TApplication::ExeName() const {

@@ -20,6 +20,7 @@
 #include "recorder/Unit6.h"
 #include "recorder/Sending.h"
 #include "recorder/Unit11.h"
+#include "recorder/Unit13.h"
 #include "recorder/Unit14.h"
 #include "recorder/Unit15.h"
 #include "recorder/Unit16.h"
@@ -224,6 +225,23 @@ TEST_F(UserForms, BlankProgramListGrowsWithItsWindowWhenTheGripIsDragged) {
   EXPECT_EQ(dialog->Width(), w);
   EXPECT_EQ(dialog->Height(), h);
   dialog->Hide();
+}
+
+TEST_F(UserForms, TheProgramListAndPasswordWindowsTakeTheApplicationsIcon) {
+  TBitmap icon(16, 16);
+  icon.Canvas()->Brush()->SetColor(clRed);
+  icon.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  Application->SetIcon(icon);
+  TForm* taking[] = {Form<TForm8>(), Form<TForm9>(), Form<TForm11>(), NewForm<TForm13>(Application)};
+  TForm* login = Form<TForm10>();
+  TBitmap none;
+  Application->SetIcon(none);
+  for (TForm* f : taking) {
+    ASSERT_FALSE(f->Icon().Empty()) << f->Caption();
+    EXPECT_EQ(QColor(f->Icon().Image().pixel(8, 8)), QColor(Qt::red)) << f->Caption();
+  }
+  EXPECT_TRUE(login->Icon().Empty()) << "a window that does not ask shows whatever the application has";
+  taking[3]->Free();
 }
 
 TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
