@@ -7,7 +7,8 @@
 //   SOLVANE_AUDIO=virtual              select it
 //   SOLVANE_AUDIO_CLOCK=realtime|fast|manual
 //   SOLVANE_AUDIO_DEVICES=<inputs>,<outputs>   device counts (default 1,1)
-//   SOLVANE_AUDIO_INPUT=pattern|silence|tone[:<hz>]|wav:<path>
+//   SOLVANE_AUDIO_INPUT=tone[:<hz>]|pattern|silence|wav:<path>
+//                                      default: a 1 kHz tone at -18 dBFS
 //   SOLVANE_AUDIO_LOSSLESS=1           input waits for a queued buffer instead of dropping audio
 //   SOLVANE_AUDIO_CAPTURE=<folder>     every output stream is written there as a WAV file and a log
 //   SOLVANE_AUDIO_FAULT=<list>         nodevices, noopen, noclose, open=<result code>
@@ -28,6 +29,9 @@ enum class VirtualClock {
 };
 
 enum class VirtualSource { Pattern, Silence, Tone, WavFile };
+
+// -18 dBFS, the line-up level studios align their meters to.
+constexpr double kLineUpToneLevel = 0.125892541;
 
 struct VirtualDeviceSpec {
   VirtualDeviceSpec() = default;

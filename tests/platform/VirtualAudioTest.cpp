@@ -352,6 +352,39 @@ TEST_F(VirtualAudio, EnvironmentConfiguresTheDevice) {
   EXPECT_TRUE(c.Outputs.empty());
 }
 
+TEST_F(VirtualAudio, UnlessAskedForAnotherTheInputIsALineUpTone) {
+  unsetenv("SOLVANE_AUDIO_INPUT");
+  VirtualAudioConfig c = VirtualAudioConfigFromEnvironment();
+  ASSERT_EQ(c.Inputs.size(), 1u);
+  EXPECT_EQ(c.Inputs[0].Source, VirtualSource::Tone);
+  EXPECT_EQ(c.Inputs[0].ToneHz, 1000.0);
+  EXPECT_NEAR(20 * std::log10(c.Inputs[0].ToneLevel), -18.0, 0.001);
+  setenv("SOLVANE_AUDIO_INPUT", "pattern", 1);
+  c = VirtualAudioConfigFromEnvironment();
+  EXPECT_EQ(c.Inputs[0].Source, VirtualSource::Pattern);
+  setenv("SOLVANE_AUDIO_INPUT", "tone:440", 1);
+  c = VirtualAudioConfigFromEnvironment();
+  unsetenv("SOLVANE_AUDIO_INPUT");
+  EXPECT_EQ(c.Inputs[0].ToneHz, 440.0);
+  EXPECT_EQ(c.Inputs[0].ToneLevel, kLineUpToneLevel) << "a tone asked for by name is the line-up tone too";
+
+  // What the device then records peaks at that level: 16-bit samples near 4125.
+  config_ = c;
+  config_.Clock = VirtualClock::Manual;
+  Apply();
+  Stream in(true, PcmFormat(8000, 1, 16));
+  ASSERT_EQ(in.Queue(in.Buffer(1600)), MMSYSERR_NOERROR);  // 100 ms
+  ASSERT_EQ(WaveInStart(in.h), MMSYSERR_NOERROR);
+  StepVirtualAudio(100);
+  ASSERT_TRUE(Eventually([&] { return in.Back() == 1; }));
+  auto rec = in.Received();
+  int peak = 0;
+  for (size_t i = 0; i + 1 < rec.size(); i += 2)
+    peak = std::max(peak, std::abs(int(int16_t(uint16_t(rec[i] | rec[i + 1] << 8)))));
+  EXPECT_NEAR(peak, 32767 * kLineUpToneLevel, 40);
+  in.Close();
+}
+
 TEST_F(VirtualAudio, AnotherProcessStepsTheClockThroughTheFifo) {
   Scratch dir;
   std::string fifo = dir.Path("pace"), ack = dir.Path("ack");
