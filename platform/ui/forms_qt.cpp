@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <atomic>
@@ -450,6 +451,9 @@ int TCustomForm::ShowModal() {
     throw EInvalidOperation("Cannot make a visible window modal");
   modal_ = true;
   modalResult_ = mrNone;
+  // The window that had the keyboard gets it back afterwards, with or without a window manager
+  // to hand it over.
+  QPointer<QWidget> previous = QApplication::activeWindow();
   window_->setWindowModality(Qt::ApplicationModal);
   struct Restore {
     TCustomForm* f;
@@ -471,6 +475,7 @@ int TCustomForm::ShowModal() {
     if (modalResult_ == mrNone && !window_->isVisible()) modalResult_ = mrCancel;
   }
   if (visible_) Hide();
+  if (previous && previous != window_ && previous->isVisible()) previous->activateWindow();
   return modalResult_;
 }
 

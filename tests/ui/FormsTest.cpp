@@ -176,6 +176,21 @@ TEST(Form, AModalFormOpenedByAKeyHearsItsOwnKeys) {
   EXPECT_EQ(heard, std::vector<uint16_t>{VK_RETURN});
 }
 
+TEST(Form, TheWindowActiveBeforeAModalRunIsActiveAgainAfterIt) {
+  Shown<> main;
+  Shown<> dialog;
+  auto* button = new TButton(main.f);
+  button->SetParent(main.f);
+  main.Show();
+  button->SetFocus();
+  ASSERT_EQ(QApplication::activeWindow(), main->Widget());
+  dialog->OnShow = [&](TObject*) { Later([&] { dialog->SetModalResult(mrCancel); }); };
+  dialog->ShowModal();
+  ProcessEvents();
+  EXPECT_EQ(QApplication::activeWindow(), main->Widget()) << "keys reach the main window again";
+  EXPECT_TRUE(button->Focused());
+}
+
 TEST(Form, CloseQueryAndOnCloseDecideHowAModalRunEnds) {
   Shown<> s;
   int queries = 0;
