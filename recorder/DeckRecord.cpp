@@ -95,9 +95,9 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   WaveIn->SetMaxRecordTime(std::max<int64_t>(allowed, 0));
 
   if (PunchInShown()) {
-    if (BeginMark != 0) SetSliderPosition(BeginMark);
-    if (FullLimit == 0 && WaveIn->MaxRecordTime() != 0) FullLimit = WaveIn->MaxRecordTime();
-    int64_t toEnd = EndMark - TrackBar->Position();
+    if (punchIn_.BeginMark() != 0) SetSliderPosition(punchIn_.BeginMark());
+    punchIn_.SaveLimit(WaveIn->MaxRecordTime());
+    int64_t toEnd = punchIn_.EndMark() - TrackBar->Position();
     if (forRecord && toEnd <= 0) {
       Notify(TNoticeKind::Error, "There is no time left. Cannot record!");
       return false;
@@ -213,79 +213,68 @@ bool TSVMain::MarksAllowed() {
   }
   PlacePunchIn();
   if (!Form22->Visible()) Form22->Show();
-  PunchInUsed = true;
   return true;
 }
 
 void TSVMain::ShowMarks() {
   if (!Form22) return;
-  Form22->Label1->SetCaption(FormatTime(BeginMark));
-  Form22->Label3->SetCaption(FormatTime(EndMark));
-  Form22->Label2->SetCaption(FormatTime(EndMark - BeginMark));
-  SetGauge(Form22->MMGauge1, BeginMark, EndMark, TrackBar->Position());
+  const int64_t begin = punchIn_.BeginMark(), end = punchIn_.EndMark();
+  Form22->Label1->SetCaption(FormatTime(begin));
+  Form22->Label3->SetCaption(FormatTime(end));
+  Form22->Label2->SetCaption(FormatTime(end - begin));
+  SetGauge(Form22->MMGauge1, begin, end, TrackBar->Position());
 }
 
 void TSVMain::MarkBeginning1Click(TObject*) {
   if (!MarksAllowed()) return;
-  int64_t pos = TrackBar->Position();
-  if (EndMarkSet && pos > EndMark) {
+  const int64_t pos = TrackBar->Position();
+  if (punchIn_.BeginPassesEnd(pos))
     Notify(TNoticeKind::Error, "Begin Mark can not come AFTER End Mark. Your Begin Mark \r\nwill "
                                "be set to the current End Mark Position.");
-    BeginMark = EndMark;
-  } else {
-    BeginMark = pos;
-  }
-  BeginMarkSet = true;
-  if (!EndMarkSet) {
-    EndMark = TrackBar->MaxValue();
-    EndMarkSet = true;
-    Enable(RecordButton, false);
-  }
+  if (punchIn_.MarkBegin(pos, TrackBar->MaxValue())) Enable(RecordButton, false);
   ShowMarks();
-  SetGauge(Form22->MMGauge1, BeginMark, EndMark, BeginMark);
+  SetGauge(Form22->MMGauge1, punchIn_.BeginMark(), punchIn_.EndMark(), punchIn_.BeginMark());
   Form22->MMGauge1->SetVisible(true);
   SetFocus();
 }
 
 void TSVMain::MarkEndingPoint1Click(TObject*) {
   if (Recording || !MarksAllowed()) return;
-  int64_t pos = TrackBar->Position();
-  if (pos >= BeginMark) {
-    EndMark = pos;
-    Enable(RecordButton, false);
-  } else {
+  const int64_t pos = TrackBar->Position();
+  if (punchIn_.EndBeforeBegin(pos))
     Notify(TNoticeKind::Error, "End Mark can not come BEFORE Begin Mark. Your End Mark \r\nwill "
                                "be set to the current Begin Mark Position.");
-    EndMark = BeginMark;
-  }
-  EndMarkSet = true;
-  if (!BeginMarkSet) {
-    BeginMark = TrackBar->MinValue();
-    BeginMarkSet = true;
-  }
+  if (punchIn_.MarkEnd(pos, TrackBar->MinValue())) Enable(RecordButton, false);
   ShowMarks();
   Form22->MMGauge1->SetVisible(true);
   SetFocus();
 }
 
+void TSVMain::ClearPunchIn() {
+  if (const int64_t full = punchIn_.FullLimit(); full != 0) {
+    WaveIn->SetMaxRecordTime(full);
+    SetSliderMax(full);
+    Seek();
+    if (!PlayOnly) Enable(RecordButton, true);
+  }
+  if (Form22) Form22->Close();
+}
+
 void TSVMain::PunchInClosed() {
-  if (FullLimit != 0) WaveIn->SetMaxRecordTime(FullLimit);
-  FullLimit = 0;
-  BeginMark = EndMark = 0;
-  BeginMarkSet = EndMarkSet = PunchInUsed = false;
-  OutroRequested = false;
+  if (const int64_t full = punchIn_.Close(); full != 0) WaveIn->SetMaxRecordTime(full);
 }
 
 void TSVMain::TrackBarChange(TObject*) {
   if (!PunchInShown()) return;
+  const int64_t begin = punchIn_.BeginMark(), end = punchIn_.EndMark();
   int64_t pos = TrackBar->Position();
-  if (BeginMarkSet && pos < BeginMark) {
-    SetSliderPosition(BeginMark);
-    if (!Playing) PlayFile->Wave()->SetPosition(BeginMark);
-  } else if (EndMarkSet && pos > EndMark) {
-    SetSliderPosition(EndMark);
+  if (punchIn_.BeginMarkSet() && pos < begin) {
+    SetSliderPosition(begin);
+    if (!Playing) PlayFile->Wave()->SetPosition(begin);
+  } else if (punchIn_.EndMarkSet() && pos > end) {
+    SetSliderPosition(end);
     bool wasRecording = Recording;
-    if (!wasRecording && !MMWaveOut1->IsOpen()) PlayFile->Wave()->SetPosition(EndMark);
+    if (!wasRecording && !MMWaveOut1->IsOpen()) PlayFile->Wave()->SetPosition(end);
     Seek();
     Playing = Paused = Recording = false;
     Stopped = true;
@@ -299,9 +288,9 @@ void TSVMain::TrackBarChange(TObject*) {
     return;
   }
   pos = TrackBar->Position();
-  if (EndMarkSet && pos == EndMark) Enable(RecordButton, false);
-  Form22->Label2->SetCaption(FormatTime(EndMark - pos));
-  if (BeginMark >= 0 && EndMark >= 0) SetGauge(Form22->MMGauge1, BeginMark, EndMark, pos);
+  if (punchIn_.EndMarkSet() && pos == end) Enable(RecordButton, false);
+  Form22->Label2->SetCaption(FormatTime(end - pos));
+  if (begin >= 0 && end >= 0) SetGauge(Form22->MMGauge1, begin, end, pos);
 }
 
 // ---- time-left warning --------------------------------------------------------------------------

@@ -266,8 +266,8 @@ void TSVMain::PlayDeck() {
   Stopped = false;
   ShowCartFormat(PlayFile->Wave());
   SetSliderMax(WaveLength());
-  if (PunchInShown() && !OutroRequested && BeginMark != 0) SetSliderPosition(BeginMark);
-  OutroRequested = false;
+  const bool outro = punchIn_.TakeOutroRequest();
+  if (PunchInShown() && !outro && punchIn_.BeginMark() != 0) SetSliderPosition(punchIn_.BeginMark());
   StartOffset = TrackBar->Position();
   PlayRingBuffer->ClearQueue();
   PlayFile->Wave()->SetPosition(StartOffset);
@@ -328,8 +328,7 @@ void TSVMain::UpdatePlayControls() {
 // slider, Current Position and Time Left all show the same time, so a mark placed or a punch-in
 // started now is at the time the operator reads. The slider keeps inside the punch-in marks.
 void TSVMain::ShowHeldPosition(int64_t pos, int64_t end) {
-  if (PunchInShown() && EndMarkSet) pos = std::min(pos, EndMark);
-  if (PunchInShown() && BeginMarkSet) pos = std::max(pos, BeginMark);
+  if (PunchInShown()) pos = punchIn_.Within(pos);
   SetSliderPosition(pos);
   pos = TrackBar->Position();
   ShowTime(CurrentPosition, pos, "Current Time ");
@@ -372,7 +371,7 @@ void TSVMain::UpdateRecControls() {
 void TSVMain::PlayButtonClick(TObject*) {
   if (BusySaving) return;
   if (CartGone()) return;
-  if (PunchInShown() && TrackBar->Position() == EndMark && BeginMark == 0) {
+  if (PunchInShown() && TrackBar->Position() == punchIn_.EndMark() && punchIn_.BeginMark() == 0) {
     StopStuff();
   } else if (TrackBar->Position() < TrackBar->MaxValue()) {
     Focus(PlayButton);
@@ -475,8 +474,7 @@ void TSVMain::FastForwardButtonClick(TObject*) {
   int64_t next = pos + FFRewStep;
   if (next >= max) {
     SetSliderPosition(max);
-  } else if (PunchInShown() && EndMarkSet && next > EndMark) {
-    EndMark = next;
+  } else if (PunchInShown() && punchIn_.WindForward(next)) {
     SetSliderPosition(next);
     ShowMarks();
   } else {
@@ -494,9 +492,8 @@ void TSVMain::RewindButtonClick(TObject*) {
   int64_t pos = TrackBar->Position();
   if (pos <= 0) Enable(RewindButton, false);
   int64_t next = pos - FFRewStep;
-  if (PunchInShown() && (next < 0 || next < BeginMark)) {
-    BeginMark = std::max<int64_t>(next, 0);
-    SetSliderPosition(BeginMark);
+  if (PunchInShown() && punchIn_.WindBack(next)) {
+    SetSliderPosition(punchIn_.BeginMark());
     ShowMarks();
   } else {
     SetSliderPosition(std::max<int64_t>(next, 0));
@@ -638,7 +635,7 @@ void TSVMain::TimerTimer(TObject*) {
     SetSliderMax(WaveLength());
     SetSliderPosition(pos);
     if (PunchInShown()) {
-      Form22->Label2->SetCaption(FormatTime(EndMark - pos));
+      Form22->Label2->SetCaption(FormatTime(punchIn_.EndMark() - pos));
       Form22->MMGauge1->SetProgress(int(std::clamp<int64_t>(pos, 0, INT32_MAX)));
     }
   } else if (Recording) {
@@ -929,7 +926,7 @@ void TSVMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
         case 'W': item(imeLeftWarning1, &TSVMain::imeLeftWarning1Click); break;
         case 'B': item(MarkBeginning1, &TSVMain::MarkBeginning1Click); break;
         case 'E': item(MarkEndingPoint1, &TSVMain::MarkEndingPoint1Click); break;
-        case 'P': if (PunchInShown()) Form22->Close(); break;
+        case 'P': if (PunchInShown()) ClearPunchIn(); break;
         default: handled = false;
       }
     } else if (shift && PunchInShown() && (Key == 'B' || Key == 'E')) {

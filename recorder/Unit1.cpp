@@ -525,8 +525,6 @@ void TSVMain::FormCreate(TObject*) {
   Mixer1->SetEnabled(!MixerCommand().empty());
   LevelPanel->SetVisible(!AnalogMeters1->Checked());
   MeterPanel->SetVisible(AnalogMeters1->Checked());
-  BeginMark = EndMark = 0;
-  BeginMarkSet = EndMarkSet = PunchInUsed = false;
   SetMeterGain();
   SetPaths();
   OpenComPort();

@@ -18,6 +18,7 @@
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
 #include "recorder/Gpi.h"
+#include "recorder/PunchIn.h"
 #include "recorder/Settings.h"
 #include "recorder/UserDeck.h"
 
@@ -113,12 +114,6 @@ public:
   bool Closing = false;           // the exit sequence has begun
   bool DesktopHidden = false;
 
-  // Punch-in.
-  int64_t BeginMark = 0, EndMark = 0;
-  bool BeginMarkSet = false, EndMarkSet = false;
-  bool PunchInUsed = false;       // a mark was placed
-  int64_t FullLimit = 0;          // MaxRecordTime before the end mark shortened it; 0: none saved
-  bool OutroRequested = false;    // the punch-in panel's Outro: play from a second before the end
   bool WarningSounding = false;   // the time-left warning sound loops
   bool Recovered = false;         // the cart is a recording taken back at start: saved through the dialog
 
@@ -387,6 +382,11 @@ public:
   void PlayTimeLeftWarning(bool on);
   // Whether the punch-in panel is showing.
   bool PunchInShown() const;
+  // The marks and the limit they shortened.
+  TPunchIn& PunchIn() { return punchIn_; }
+  // The punch-in panel's Clear, and Alt+P wherever the focus is: the saved full limit comes back
+  // to the input and the slider, Record with it unless play-only, then the panel closes.
+  void ClearPunchIn();
   // What closing the punch-in panel does to the deck: the saved full limit goes back into the
   // input, and the marks, their flags and the saved limit are cleared.
   void PunchInClosed();
@@ -431,6 +431,7 @@ private:
   bool MarksAllowed();
   int RunSaveWindow();
   bool warnRed_ = false;
+  TPunchIn punchIn_;
   void BuildChains();
   void BuildDisplays();
   void BuildTransport();

@@ -77,8 +77,8 @@ void TForm22::FocusDeck() {
 // GoTo Begin: the slider starts at the begin mark, and the position goes there.
 void TForm22::ZelSpeedButton1Click(TObject*) {
   TSVMain& d = *deck_;
-  d.TrackBar->SetMinValue(SliderValue(d.BeginMark));
-  d.TrackBar->SetPosition(SliderValue(d.BeginMark));
+  d.TrackBar->SetMinValue(SliderValue(d.PunchIn().BeginMark()));
+  d.TrackBar->SetPosition(SliderValue(d.PunchIn().BeginMark()));
   d.Seek();
   FocusDeck();
 }
@@ -86,21 +86,14 @@ void TForm22::ZelSpeedButton1Click(TObject*) {
 // GoTo End.
 void TForm22::ZelSpeedButton2Click(TObject*) {
   TSVMain& d = *deck_;
-  d.TrackBar->SetPosition(SliderValue(d.EndMark));
+  d.TrackBar->SetPosition(SliderValue(d.PunchIn().EndMark()));
   d.Seek();
   FocusDeck();
 }
 
 // Clear: the full recording limit comes back, then the panel closes.
 void TForm22::ZelSpeedButton3Click(TObject*) {
-  TSVMain& d = *deck_;
-  if (d.FullLimit != 0) {
-    d.WaveIn->SetMaxRecordTime(d.FullLimit);
-    d.TrackBar->SetMaxValue(SliderValue(d.FullLimit));
-    d.Seek();
-    if (!d.PlayOnly) d.RecordButton->SetEnabled(true);
-  }
-  Close();
+  deck_->ClearPunchIn();
   FocusDeck();
 }
 
@@ -118,9 +111,9 @@ void TForm22::ZelSpeedButton5Click(TObject*) {
   TSVMain& d = *deck_;
   if (!d.PlayButton->Enabled()) return;
   // An end mark under a second has no second before it: the outro plays from the start.
-  d.TrackBar->SetPosition(SliderValue(std::max<int64_t>(d.EndMark - 1000, 0)));
+  d.TrackBar->SetPosition(SliderValue(std::max<int64_t>(d.PunchIn().EndMark() - 1000, 0)));
   d.Seek();
-  d.OutroRequested = true;
+  d.PunchIn().RequestOutro();
   d.PlayButtonClick(d.PlayButton);
   FocusDeck();
 }

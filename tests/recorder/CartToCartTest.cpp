@@ -190,7 +190,7 @@ TEST_F(CartToCart, TheMarksAreTheTimeShownWhereTheDeckStopsOrPauses) {
   ExpectHeldAt(10000);
   Key('B', ssAlt);
   EXPECT_EQ(deck->CurrentPosition->Caption(), Form22->Label1->Caption());
-  EXPECT_EQ(deck->TrackBar->Position(), deck->BeginMark);
+  EXPECT_EQ(deck->TrackBar->Position(), deck->PunchIn().BeginMark());
 
   // Paused further on, the time shown is where the playback is: resumed and stopped at once,
   // the deck shows the same time.

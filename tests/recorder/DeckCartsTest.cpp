@@ -138,37 +138,37 @@ TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondPlaysFromTheStart)
   Seek(6000);
   Key('E', plat::ssAlt);
   ASSERT_TRUE(Form22->Visible());
-  EXPECT_EQ(0, deck->BeginMark);
-  EXPECT_EQ(6000, deck->EndMark);
+  EXPECT_EQ(0, deck->PunchIn().BeginMark());
+  EXPECT_EQ(6000, deck->PunchIn().EndMark());
   EXPECT_FALSE(deck->RecordButton->Enabled());
   EXPECT_EQ("00:00:06.000", Form22->Label3->Caption());
 
   Seek(8000);  // the slider stops at the end mark while the panel shows
   EXPECT_EQ(6000, deck->TrackBar->Position());
-  deck->EndMark = 9000;
+  deck->PunchIn().SetEndMark(9000);
   Seek(8000);
   Key('B', plat::ssAlt);
-  EXPECT_EQ(8000, deck->BeginMark);
-  deck->EndMark = 6000;
+  EXPECT_EQ(8000, deck->PunchIn().BeginMark());
+  deck->PunchIn().SetEndMark(6000);
   Key('B', plat::ssAlt);
   EXPECT_TRUE(Shown("Begin Mark can not come AFTER End Mark."));
-  EXPECT_EQ(6000, deck->BeginMark);
+  EXPECT_EQ(6000, deck->PunchIn().BeginMark());
   Seek(6000);
-  deck->BeginMark = 7000;
+  deck->PunchIn().SetBeginMark(7000);
   Key('E', plat::ssAlt);
   EXPECT_TRUE(Shown("End Mark can not come BEFORE Begin Mark."));
-  EXPECT_EQ(7000, deck->EndMark);
+  EXPECT_EQ(7000, deck->PunchIn().EndMark());
 
   // Closing the panel clears the marks.
   Key('P', plat::ssAlt);
   EXPECT_FALSE(Form22->Visible());
-  EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet);
+  EXPECT_FALSE(deck->PunchIn().BeginMarkSet() || deck->PunchIn().EndMarkSet());
 
   // An end mark below one second has no second before it: the Outro plays from the start, up
   // to the end mark.
   Seek(600);
   Key('E', plat::ssAlt);
-  ASSERT_EQ(600, deck->EndMark);
+  ASSERT_EQ(600, deck->PunchIn().EndMark());
   Seek(300);
   dialogs->Clear();
   Key(plat::VK_MULTIPLY);
@@ -178,7 +178,7 @@ TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondPlaysFromTheStart)
   Step(800);
   EXPECT_FALSE(deck->Playing) << "the end mark stops it";
   EXPECT_EQ(600, deck->TrackBar->Position());
-  EXPECT_FALSE(deck->OutroRequested);
+  EXPECT_FALSE(deck->PunchIn().OutroRequested());
 }
 
 TEST_F(DeckCarts, EjectingAChangedCartClosesThePunchInPanel) {
@@ -202,8 +202,8 @@ TEST_F(DeckCarts, EjectingAChangedCartClosesThePunchInPanel) {
   Key(plat::VK_F7);
   EXPECT_FALSE(deck->DeckLoaded);
   EXPECT_FALSE(Form22->Visible());
-  EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet);
-  EXPECT_EQ(0, deck->FullLimit);
+  EXPECT_FALSE(deck->PunchIn().BeginMarkSet() || deck->PunchIn().EndMarkSet());
+  EXPECT_EQ(0, deck->PunchIn().FullLimit());
 }
 
 TEST_F(DeckCarts, SavingOntoItselfCopiesNothing) {

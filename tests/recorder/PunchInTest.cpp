@@ -18,10 +18,8 @@ protected:
     dialogs->Clear();
   }
   void Marks(int64_t begin, int64_t end) {
-    deck->BeginMark = begin;
-    deck->EndMark = end;
-    deck->BeginMarkSet = deck->EndMarkSet = true;
-    deck->PunchInUsed = true;
+    deck->PunchIn().MarkBegin(begin, end);
+    deck->PunchIn().MarkEnd(end, 0);
   }
 };
 }  // namespace
@@ -41,7 +39,7 @@ TEST_F(PunchIn, ShiftKeysGoToTheMarks) {
 
 TEST_F(PunchIn, ClearGivesBackTheFullLimitAndEmptiesThePanel) {
   Marks(2000, 6000);
-  deck->FullLimit = 9000;
+  deck->PunchIn().SaveLimit(9000);
   deck->WaveIn->SetMaxRecordTime(4000);  // shortened by the end mark
   deck->RecordButton->SetEnabled(false);
   Form22->Show();
@@ -54,10 +52,10 @@ TEST_F(PunchIn, ClearGivesBackTheFullLimitAndEmptiesThePanel) {
   EXPECT_FALSE(Form22->MMGauge1->Visible());
   for (TDeckLabel* l : {Form22->Label1, Form22->Label2, Form22->Label3})
     EXPECT_EQ(l->Caption(), "00.00.00.000");
-  EXPECT_EQ(deck->FullLimit, 0);
-  EXPECT_EQ(deck->BeginMark, 0);
-  EXPECT_EQ(deck->EndMark, 0);
-  EXPECT_FALSE(deck->BeginMarkSet || deck->EndMarkSet || deck->PunchInUsed);
+  EXPECT_EQ(deck->PunchIn().FullLimit(), 0);
+  EXPECT_EQ(deck->PunchIn().BeginMark(), 0);
+  EXPECT_EQ(deck->PunchIn().EndMark(), 0);
+  EXPECT_FALSE(deck->PunchIn().BeginMarkSet() || deck->PunchIn().EndMarkSet() || deck->PunchIn().Used());
 
   // A play-only cart gets no Record back; without a saved limit the input keeps its own.
   Marks(2000, 6000);
@@ -67,5 +65,38 @@ TEST_F(PunchIn, ClearGivesBackTheFullLimitAndEmptiesThePanel) {
   Form22->ZelSpeedButton3Click(Form22->ZelSpeedButton3);
   EXPECT_EQ(deck->WaveIn->MaxRecordTime(), 4000);
   EXPECT_FALSE(deck->RecordButton->Enabled());
-  EXPECT_FALSE(deck->PunchInUsed);
+  EXPECT_FALSE(deck->PunchIn().Used());
+}
+
+namespace {
+class PunchInKeys : public DeckHarness {
+protected:
+  void Seek(int64_t ms) {
+    deck->SetSliderPosition(ms);
+    deck->Seek();
+    Pump();
+  }
+};
+}  // namespace
+
+// The panel hands the focus back to the deck after every key, so Alt+P nearly always reaches the
+// deck: there it must be the panel's Clear, as the button's caption says.
+TEST_F(PunchInKeys, AltPOnTheDeckClearsAsThePanelsButtonDoes) {
+  StartDeck();
+  LoadTake(5000);
+  Seek(1000);
+  Key('B', ssAlt);
+  Seek(3000);  // Record comes back off the mark; the take starts from the begin mark
+  Key(VK_F5);
+  ASSERT_TRUE(deck->Recording);
+  Step(4100);
+  ASSERT_FALSE(deck->Recording) << "the input stops at the end mark";
+  ASSERT_FALSE(deck->RecordButton->Enabled());
+  const int64_t full = deck->PunchIn().FullLimit();
+  ASSERT_GT(full, 4000);
+  Key('P', ssAlt);
+  EXPECT_FALSE(Form22->Visible());
+  EXPECT_EQ(full, deck->WaveIn->MaxRecordTime());
+  EXPECT_TRUE(deck->RecordButton->Enabled());
+  EXPECT_EQ(0, deck->PunchIn().FullLimit());
 }
