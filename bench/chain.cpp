@@ -1,15 +1,19 @@
 // The recording chain against a plain writer, side by side in one run:
 //  1. Ten minutes of 48 kHz stereo 16-bit pushed in 4096-byte buffers through ring buffer (write
 //     side, 50 slots of 4096 bytes, WaitIfFull) -> wave file, and the same bytes written in the
-//     same buffers with write(2). Prints the CPU time per second of audio of both and the ratio.
+//     same buffers with write(2), once as they come and once with an fdatasync after every 4 s of
+//     audio, as the chain makes its file durable. Prints the CPU time per second of audio, the
+//     wall time, the syncs and what they cost.
 //  2. Wave input on the virtual device at real-time pace -> ring buffer -> wave file while every
-//     core runs a busy thread. Prints the buffers and stretches of audio that were lost.
+//     core runs a busy thread. Prints the buffers and stretches of audio that were lost and the
+//     syncs made meanwhile.
 //
 // usage: chain [seconds of audio for 1 (600)] [seconds of real time for 2 (30)] [folder]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -52,8 +56,31 @@ double WallSeconds() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+struct Syncs {
+  int count = 0;
+  double seconds = 0, worst = 0;
+  void Add(double s) {
+    ++count;
+    seconds += s;
+    worst = std::max(worst, s);
+  }
+  double MeanMs() const { return count ? 1000 * seconds / count : 0; }
+};
+
 struct Cost {
   double cpu = 1e9, wall = 1e9;
+  Syncs syncs;
+};
+
+// The chain's wave file, timing the syncs the ring buffer asks of it on its thread.
+class TimedWaveFile : public TMMWaveFile {
+public:
+  void BufferSync() override {
+    const double t0 = WallSeconds();
+    TMMWaveFile::BufferSync();
+    syncs.Add(WallSeconds() - t0);
+  }
+  Syncs syncs;
 };
 
 // The source both writers take their buffers from: 1 MiB of the virtual input's pattern.
@@ -66,20 +93,37 @@ struct Source {
   const uint8_t* Buffer(int64_t i) const { return bytes.data() + (i % 256) * kBuffer; }
 };
 
-Cost PlainWrite(const Source& src, const std::string& path, int64_t buffers) {
+// syncEvery: bytes between two fdatasyncs (and one at the end); 0 for none.
+Cost PlainWrite(const Source& src, const std::string& path, int64_t buffers, int64_t syncEvery) {
+  Cost cost;
   const double c0 = CpuSeconds(), w0 = WallSeconds();
   int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
   if (fd < 0) {
     std::perror("open");
     std::exit(1);
   }
-  for (int64_t i = 0; i < buffers; ++i)
+  auto sync = [&] {
+    const double t0 = WallSeconds();
+    ::fdatasync(fd);
+    cost.syncs.Add(WallSeconds() - t0);
+  };
+  int64_t unsynced = 0;
+  for (int64_t i = 0; i < buffers; ++i) {
     if (::write(fd, src.Buffer(i), kBuffer) != ssize_t(kBuffer)) {
       std::perror("write");
       std::exit(1);
     }
+    unsynced += kBuffer;
+    if (syncEvery > 0 && unsynced >= syncEvery) {
+      sync();
+      unsynced = 0;
+    }
+  }
+  if (syncEvery > 0 && unsynced > 0) sync();
   ::close(fd);
-  return Cost{CpuSeconds() - c0, WallSeconds() - w0};
+  cost.cpu = CpuSeconds() - c0;
+  cost.wall = WallSeconds() - w0;
+  return cost;
 }
 
 // Stands where the wave input stands: drives the chain walks and pushes the buffers.
@@ -107,12 +151,13 @@ Cost ChainWrite(const Source& src, const std::string& path, int64_t buffers, uin
   const WAVEFORMATEX f = Format();
   PushDevice dev;
   TMMRingBuffer ring;
-  TMMWaveFile file;
+  TimedWaveFile file;
   SetUpRing(ring);
   dev.SetBufferSize(kBuffer);
-  dev.SetWaveFormat(&f);
   dev.SetOutput(&ring);
   ring.SetOutput(&file);
+  // Set once the chain stands, so that it reaches every link (the ring buffer times its writes by it).
+  dev.SetWaveFormat(&f);
   file.Wave()->SetFileMustExist(false);
   file.Wave()->SetFileName(path);
   std::vector<uint8_t> block(kWaveHdrSize + kBuffer);
@@ -129,7 +174,7 @@ Cost ChainWrite(const Source& src, const std::string& path, int64_t buffers, uin
   }
   dev.ChainStop();
   dev.ChainClose();
-  const Cost c{CpuSeconds() - c0, WallSeconds() - w0};
+  const Cost c{CpuSeconds() - c0, WallSeconds() - w0, file.syncs};
   dropped = ring.DroppedBuffers();
   if (file.WriteFailed() || plat::FileSize(path) < buffers * int64_t(kBuffer)) {
     std::fprintf(stderr, "the chain did not write everything\n");
@@ -184,10 +229,11 @@ void RealTimeRun(const std::string& path, int seconds) {
 
   const WAVEFORMATEX f = Format();
   uint64_t ringDrops = 0;
+  Syncs syncs;
   {
     TMMWaveIn in;
     TMMRingBuffer ring;
-    TMMWaveFile file;
+    TimedWaveFile file;
     SetUpRing(ring);
     in.SetBufferSize(kBuffer);
     in.SetNumBuffers(10);
@@ -206,6 +252,7 @@ void RealTimeRun(const std::string& path, int seconds) {
     in.Stop();
     in.Close();
     ringDrops = ring.DroppedBuffers();
+    syncs = file.syncs;
   }
   quit = true;
   for (auto& t : load) t.join();
@@ -215,6 +262,8 @@ void RealTimeRun(const std::string& path, int seconds) {
   std::printf("real time, %u busy threads: %.1f s recorded in %d s; buffers dropped by the ring buffer %llu, "
               "stretches of input lost %lld (target: 0)\n",
               cores, recorded, seconds, static_cast<unsigned long long>(ringDrops), static_cast<long long>(gaps));
+  std::printf("  %d durability syncs on the ring buffer's thread, %.1f ms each, worst %.1f ms\n", syncs.count,
+              syncs.MeanMs(), 1000 * syncs.worst);
 }
 
 }  // namespace
@@ -230,24 +279,39 @@ int main(int argc, char** argv) {
   const int64_t buffers = audioSeconds * f.nAvgBytesPerSec / kBuffer;
 
   Source src;
-  Cost plain, chain;
+  Cost plain, synced, chain;
   uint64_t dropped = 0;
+  const int64_t syncEvery = int64_t(f.nAvgBytesPerSec) * TMMRingBuffer::kSyncAfterMs / 1000;
   // Alternating rounds, the best of each: the page cache and other work on the machine hit both.
   for (int round = 0; round < 3; ++round) {
-    Cost p = PlainWrite(src, plainPath, buffers);
+    Cost p = PlainWrite(src, plainPath, buffers, 0);
+    plat::DeleteFile(plainPath);
+    Cost s = PlainWrite(src, plainPath, buffers, syncEvery);
     plat::DeleteFile(plainPath);
     Cost c = ChainWrite(src, chainPath, buffers, dropped);
     plat::DeleteFile(chainPath);
     if (p.cpu < plain.cpu) plain = p;
+    if (s.cpu < synced.cpu) synced = s;
     if (c.cpu < chain.cpu) chain = c;
   }
   const double secs = double(buffers) * kBuffer / f.nAvgBytesPerSec;
+  auto line = [secs](const char* what, const Cost& c) {
+    std::printf("%s CPU %.3f s = %.3f ms per second of audio (wall %.3f s)", what, c.cpu, 1000 * c.cpu / secs,
+                c.wall);
+    if (c.syncs.count)
+      std::printf(", %d fdatasyncs of %.1f ms (worst %.1f ms)", c.syncs.count, c.syncs.MeanMs(), 1000 * c.syncs.worst);
+    std::printf("\n");
+  };
   std::printf("%.0f s of 48 kHz stereo 16-bit in %u-byte buffers, best of 3 rounds\n", secs, kBuffer);
-  std::printf("plain write():   CPU %.3f s = %.3f ms per second of audio (wall %.3f s)\n", plain.cpu,
-              1000 * plain.cpu / secs, plain.wall);
-  std::printf("recording chain: CPU %.3f s = %.3f ms per second of audio (wall %.3f s), %llu buffers dropped\n",
-              chain.cpu, 1000 * chain.cpu / secs, chain.wall, static_cast<unsigned long long>(dropped));
-  std::printf("chain / plain:   %.2f (target: at most 2)\n", chain.cpu / plain.cpu);
+  line("plain write():                     ", plain);
+  line("plain write(), fdatasync every 4 s:", synced);
+  line("recording chain (syncs every 4 s): ", chain);
+  std::printf("  %llu buffers dropped by the chain\n", static_cast<unsigned long long>(dropped));
+  std::printf("chain / plain with the same syncs, CPU: %.2f (target: at most 2)\n", chain.cpu / synced.cpu);
+  std::printf("chain / plain without syncs, CPU:       %.2f\n", chain.cpu / plain.cpu);
+  std::printf("the syncs' cost: plain %+.3f ms CPU per second of audio; the chain's took %.2f ms of wall time per "
+              "second of audio on the ring buffer's thread\n",
+              1000 * (synced.cpu - plain.cpu) / secs, 1000 * chain.syncs.seconds / secs);
 
   if (realSeconds > 0) {
     RealTimeRun(chainPath, realSeconds);

@@ -327,6 +327,10 @@ void TMMDSPComponent::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
   if (OnBufferFilled && lpWaveHdr && lpWaveHdr->dwBytesRecorded > 0) OnBufferFilled(this, lpWaveHdr);
 }
 
+void TMMDSPComponent::BufferSync() {
+  if (TMMDSPComponent* out = Output()) out->BufferSync();
+}
+
 // ---- TMMCustomSoundComponent ---------------------------------------------------------------------
 
 bool IsSoundComponent(const TMMDSPComponent* c) {

@@ -145,6 +145,9 @@ public:
   virtual void BufferReady(PWaveHdr lpWaveHdr);
   // Pull: OnBufferLoad, the Input's BufferLoad, then OnBufferFilled when bytes arrived.
   virtual void BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers);
+  // Asks the end of a recording chain to make what it has written durable on its medium (a wave
+  // file syncs its file to the disk); passed on down the chain.
+  virtual void BufferSync();
 
   virtual bool CanConnectInput(TMMDSPComponent* peer) const;
   virtual bool CanConnectOutput(TMMDSPComponent* peer) const;

@@ -90,6 +90,7 @@ void TMMRingBuffer::ChainOpen() {
     throw;
   }
   open_ = true;
+  if (flushBytes_ > 0 && HasThread()) clock_.Add();
 }
 
 void TMMRingBuffer::AllocQueue() {
@@ -110,6 +111,13 @@ void TMMRingBuffer::AllocQueue() {
     if (!carry_) throw EMMBufferError(RingError(64));
   }
   loopFlag_ = loopCount_ = loopsLeft_ = loopMark_ = 0;
+  const WAVEFORMATEX* f = GetWaveFormat();
+  const int64_t rate = mode_ == qmWrite && f ? int64_t(f->nAvgBytesPerSec) : 0;
+  flushBytes_ = rate > 0 ? std::max<int64_t>(1, rate * kFlushAfterMs / 1000) : 0;
+  syncBytes_ = rate * kSyncAfterMs / 1000;
+  unsynced_ = 0;
+  waitedMs_ = unsyncedMs_ = 0;
+  syncDue_ = draining_ = false;
   stopping_ = false;
   threadFailed_ = false;
   EmptyQueue();
@@ -170,6 +178,7 @@ void TMMRingBuffer::ChainClose() {
   }
   if (open_ || thread_ || !slots_.empty()) {
     stopping_ = true;
+    clock_.Remove();
     Drain();
     open_ = false;
     EndThread();
@@ -229,16 +238,28 @@ void TMMRingBuffer::EmptyQueue() {
   primed_ = false;
   pendingEnd_ = false;
   sourceEnded_ = false;
+  waitedMs_ = 0;
   ++clearCount_;
 }
 
-// Everything the thread was asked to do is done; a recording's rest is written out here.
+// Everything the thread was asked to do is done, and a recording's rest is written out and made
+// durable, on the thread as all its disk work is (here only when the thread is this one).
 void TMMRingBuffer::Drain() {
   if (open_ && HasThread()) {
     WaitPending();
     if (mode_ == qmWrite) {
-      Flush();
-      WaitPending();
+      if (thread_->OnThisThread()) {
+        Flush();
+        SyncOutput(true);
+      } else {
+        {
+          std::lock_guard<std::recursive_mutex> l(lock_);
+          draining_ = true;
+          RequestWorkLocked();
+        }
+        WaitPending();
+        draining_ = false;
+      }
     }
   }
   EmptyQueue();
@@ -265,7 +286,7 @@ void TMMRingBuffer::FinishWork() {
   std::lock_guard<std::recursive_mutex> l(lock_);
   const int32_t half = int32_t(slots_.size()) / 2;
   const bool again = open_ && !stopping_ && !threadFailed_ &&
-                     ((mode_ == qmWrite && count_ >= half && count_ > 0) ||
+                     ((mode_ == qmWrite && count_ > 0 && (count_ >= half || WriteDue())) ||
                       (mode_ == qmRead && count_ < half && !sourceEnded_));
   {
     std::lock_guard<std::mutex> s(signal_);
@@ -304,10 +325,12 @@ void TMMRingBuffer::ThreadMain() {
     }
     std::exception_ptr failure;
     try {
-      if (mode_ == qmRead)
+      if (mode_ == qmRead) {
         Fill();
-      else
+      } else {
         Flush();
+        SyncOutput(draining_);
+      }
     } catch (...) {
       failure = std::current_exception();
     }
@@ -452,7 +475,8 @@ void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
   if (!lpWaveHdr->lpData || lpWaveHdr->dwBytesRecorded == 0) return;
   const uint32_t m = std::min(lpWaveHdr->dwBytesRecorded, slotSize_);
   if (mode_ == qmWrite) {
-    if (count_ + 1 >= n / 2 && !stopping_) RequestWorkLocked();
+    const bool due = count_ + 1 >= n / 2 || (flushBytes_ > 0 && total_ + m >= flushBytes_);
+    if (due && !stopping_) RequestWorkLocked();
     while (waitIfFull_ && count_ >= n && open_ && !stopping_ && !threadFailed_) {
       RequestWorkLocked();
       l.unlock();
@@ -562,6 +586,7 @@ void TMMRingBuffer::Flush() {
   BusyBracket busy;
   if (!open_ || QueuedBytes() == 0 || !carry_) return;
   const bool onThread = thread_ && thread_->OnThisThread();
+  waitedMs_ = 0;
   if (OnFlushQueue) OnFlushQueue(this);
   for (;;) {
     const int64_t queued = QueuedBytes();
@@ -582,7 +607,33 @@ void TMMRingBuffer::Flush() {
     carry_->dwBufferLength = flushChunk_;
     carry_->dwUser = firstUser;
     TMMDSPComponent::BufferReady(carry_);
+    unsynced_ += got;
+    // A flush that never runs dry (a disk catching up) still makes the file durable on time.
+    if (onThread) SyncOutput(false);
     if (onThread) plat::SleepMs(1);
   }
   if (OnFlushQueueEnd) OnFlushQueueEnd(this);
+}
+
+bool TMMRingBuffer::WriteDue() const {
+  return flushBytes_ > 0 && (total_ >= flushBytes_ || waitedMs_ >= kFlushAfterMs);
+}
+
+void TMMRingBuffer::SyncOutput(bool force) {
+  if (unsynced_ == 0) return;
+  if (!force && !syncDue_ && (syncBytes_ == 0 || unsynced_ < syncBytes_)) return;
+  unsynced_ = 0;
+  unsyncedMs_ = 0;
+  syncDue_ = false;
+  TMMDSPComponent::BufferSync();
+}
+
+void TMMRingBuffer::ClockTick() {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  if (!open_ || stopping_) return;
+  const int32_t tick = int32_t(kSharedTimerPeriod);
+  if (total_ > 0) waitedMs_ += tick;
+  if (unsynced_ > 0) unsyncedMs_ += tick;
+  if (unsyncedMs_ >= kSyncAfterMs) syncDue_ = true;
+  if (WriteDue() || syncDue_) RequestWorkLocked();
 }

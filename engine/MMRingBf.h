@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/MMDSPObj.h"
+#include "engine/MMTimer.h"
 
 enum TMMQueueMode { qmNone, qmRead, qmWrite, qmDuplex };
 
@@ -18,6 +19,12 @@ class TMMQueueThread;
 
 class TMMRingBuffer : public TMMDSPComponent {
 public:
+  // A recording's queue (qmWrite with a format) is written out as soon as it holds this much audio
+  // or has held audio this long, so a process that dies loses little of the take, and what was
+  // written is made durable on the disk after this much audio or time, and when the queue stops.
+  static constexpr int32_t kFlushAfterMs = 200;
+  static constexpr int32_t kSyncAfterMs = 4000;
+
   explicit TMMRingBuffer(TComponent* owner = nullptr);
   ~TMMRingBuffer() override;
 
@@ -87,6 +94,11 @@ private:
   // Queues what one pull brought; false when filling ends here.
   bool StoreFill(PWaveHdr carry, bool more);
   void Flush();
+  // Has the Output make what it was given durable, when that is due (always with force).
+  void SyncOutput(bool force);
+  // The shared timer's tick: a queue that waited or a file left unsynced too long gets its turn.
+  void ClockTick();
+  bool WriteDue() const;  // caller holds lock_
   void Drain();
   void EmptyQueue();
   // Asks the thread for a fill or flush unless one is pending; caller holds lock_.
@@ -129,6 +141,15 @@ private:
   uint64_t clearCount_ = 0;
   int32_t loopFlag_ = 0, loopCount_ = 0, loopsLeft_ = 0, loopMark_ = 0;
   PWaveHdr carry_ = nullptr;
+  // A recording's time limits in bytes of its format (0: none), under lock_.
+  int64_t flushBytes_ = 0;
+  int64_t syncBytes_ = 0;
+
+  std::atomic<int64_t> unsynced_{0};    // bytes written out since the last sync
+  std::atomic<int32_t> waitedMs_{0};    // audio has been queued this long since the last flush
+  std::atomic<int32_t> unsyncedMs_{0};  // written bytes have been unsynced this long
+  std::atomic<bool> syncDue_{false};
+  std::atomic<bool> draining_{false};   // the thread's work ends with a sync, whatever is due
 
   std::atomic<bool> open_{false};
   std::atomic<bool> stopping_{false};
@@ -146,6 +167,8 @@ private:
   std::recursive_mutex flushLock_;
   std::unique_ptr<TMMQueueThread> thread_;
   TMMAllocator allocator_;
+  // Registered while a recording's queue is open; last, so it goes before anything it touches.
+  TMMOwnedTimerClient clock_{[this] { ClockTick(); }};
 };
 
 class TMMQueueThread : public TMMDSPThread {

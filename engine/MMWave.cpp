@@ -589,6 +589,11 @@ int64_t TMMWave::WriteData(const void* buffer, int64_t count) {
   return n;
 }
 
+bool TMMWave::FlushData(bool durable) {
+  Guard g(*this);
+  return !block_ || WaveIOFlush(block_.get(), durable) == wioOk;
+}
+
 // ---- saving a copy ----
 
 void TMMWave::SaveAs(const std::string& name) {
@@ -859,13 +864,31 @@ void TMMCustomWaveFile::WriteBuffer(PWaveHdr hdr) {
     if (name.empty()) return;
     const int64_t n = hdr->dwBytesRecorded;
     // A write that does not take the whole buffer ends the recording: writing on would shift
-    // every later sample.
-    if (HasRoomToWrite(name, wave_->IOBufferSize(), n) && wave_->WriteData(hdr->lpData, n) == n) return;
-    writeFailed_ = true;
-    closed = CloseFile();
-    TMMDSPComponent::ChainClose();
+    // every later sample. What was written goes to the system at once: the I/O buffer would hold
+    // seconds of a slow format, and a process that dies loses what is still in it.
+    if (HasRoomToWrite(name, wave_->IOBufferSize(), n) && wave_->WriteData(hdr->lpData, n) == n &&
+        wave_->FlushData(false))
+      return;
+    closed = FailWrite();
   }
   if (closed) SynchronizeChainThread(this, OnClose);
+}
+
+bool TMMCustomWaveFile::FailWrite() {
+  writeFailed_ = true;
+  const bool closed = CloseFile();
+  TMMDSPComponent::ChainClose();
+  return closed;
+}
+
+void TMMCustomWaveFile::BufferSync() {
+  bool closed = false;
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
+    if (fileOpened_ && Input() && !wave_->FlushData(true)) closed = FailWrite();
+  }
+  if (closed) SynchronizeChainThread(this, OnClose);
+  TMMDSPComponent::BufferSync();
 }
 
 void TMMCustomWaveFile::BufferReady(PWaveHdr lpWaveHdr) {

@@ -116,6 +116,9 @@ public:
   int64_t ReadData(void* buffer, int64_t count);
   // Bytes written at the file's position; -1 without a wave. The range grows with the file.
   int64_t WriteData(const void* buffer, int64_t count);
+  // Hands what was written to the system (a process that dies keeps it), and with durable makes it
+  // durable on the disk. False when that failed.
+  bool FlushData(bool durable);
   void FreeWave();
   // Tells the observers (or marks the change pending while updates are locked).
   void Changed() override;
@@ -234,6 +237,7 @@ public:
   void ChainReset() override;
   void BufferReady(PWaveHdr lpWaveHdr) override;
   void BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) override;
+  void BufferSync() override;
 
   bool FileOpened() const { return fileOpened_; }
   bool FileStarted() const { return fileStarted_; }
@@ -241,8 +245,11 @@ public:
 
 private:
   void WaveChanged();
-  // Writes a pushed or pulled buffer; on a full disk or a failed write closes the file.
+  // Writes a pushed or pulled buffer through to the system; on a full disk or a failed write
+  // closes the file.
   void WriteBuffer(PWaveHdr hdr);
+  // After a write that failed: the file closes itself; true when this call closed it.
+  bool FailWrite();
   void ReadBuffer(PWaveHdr hdr, bool& more);
   // Closes the file; true when this call closed it (OnClose is then due).
   bool CloseFile();

@@ -328,6 +328,12 @@ int WaveIOSetBuffer(WaveIOBlock* b, int64_t size) {
   return b->File->SetBuffer(size) ? wioOk : wioErrFormat;
 }
 
+int WaveIOFlush(WaveIOBlock* b, bool durable) {
+  if (!b) return wioErrParam;
+  if (!b->File || !b->File->Writable()) return wioOk;
+  return (durable ? b->File->Sync() : b->File->Flush()) ? wioOk : wioErrFile;
+}
+
 int WaveIOSeek(WaveIOBlock* b, int64_t sample) {
   if (!b) return wioErrParam;
   if (sample < 0) return wioErrFile;
@@ -484,7 +490,7 @@ int WaveIOFinish(WaveIOBlock* b) {
     b->DataCk = data;
     b->RiffCk = riff;
   }
-  ok = file->Flush() && ok;
+  ok = file->Sync() && ok;
   if (file->Failed()) CloseAtSamplesOnDisk(*file, *b);
   b->RangeEnd = b->TotalSamples;
   if (!file->Close()) ok = false;

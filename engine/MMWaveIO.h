@@ -85,6 +85,9 @@ int WaveIOCreate(WaveIOBlock* block, const std::string& name);
 // Opens the block's file again (read/write unless that is refused) at the block's position.
 int WaveIOReopen(WaveIOBlock* block);
 int WaveIOSetBuffer(WaveIOBlock* block, int64_t size);
+// Hands what the I/O buffer holds to the system, and with durable makes the file's data durable on
+// the disk. wioOk for a block without a writable file.
+int WaveIOFlush(WaveIOBlock* block, bool durable);
 // Moves to a sample of the range; the end of the range is a valid position.
 int WaveIOSeek(WaveIOBlock* block, int64_t sample);
 // Sample bytes read; 0 at the end of the range; -1 without an open file.
@@ -93,7 +96,7 @@ int64_t WaveIORead(WaveIOBlock* block, void* buffer, int64_t count);
 // under 4 GiB (0 when none fit). -1 when refused or when the file did not take every byte.
 int64_t WaveIOWrite(WaveIOBlock* block, const void* buffer, int64_t count);
 // Writes the sizes, "fact", "DISP" and "INFO" back when data was written, cuts off whatever lay
-// behind the RIFF form, and closes the file. The block stays.
+// behind the RIFF form, makes it durable on the disk and closes the file. The block stays.
 int WaveIOFinish(WaveIOBlock* block);
 // Finishes a file whose writer never did (a recording cut short): its sizes are written from what
 // the reader measured and its "fact" is added. A file whose sizes agree with that is left alone.

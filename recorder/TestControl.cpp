@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -14,8 +15,10 @@
 #include <thread>
 
 #include "engine/MMRingBf.h"
+#include "engine/MMWave.h"
 #include "platform/messages/messages.h"
 #include "platform/system/files.h"
+#include "platform/system/threads.h"
 #include "platform/ui/forms.h"
 #include "recorder/Unit1.h"
 
@@ -82,6 +85,38 @@ void TypeText(const std::string& text) {
   }
 }
 
+struct Stall {
+  std::mutex m;
+  std::condition_variable cv;
+  bool on = false;
+};
+Stall& DiskStall() {
+  static Stall s;
+  return s;
+}
+
+// Holds the writer in the free-space check that comes before each write of the recording file.
+void StallDisk(bool on) {
+  Stall& s = DiskStall();
+  {
+    std::lock_guard<std::mutex> l(s.m);
+    s.on = on;
+  }
+  s.cv.notify_all();
+  if (!on) {
+    SetDiskFreeQuery(nullptr);
+    return;
+  }
+  SetDiskFreeQuery([&s](const std::string& path, int64_t& freeBytes) {
+    if (!plat::IsUiThread()) {
+      std::unique_lock<std::mutex> l(s.m);
+      s.cv.wait(l, [&s] { return !s.on; });
+    }
+    int64_t total = 0;
+    return plat::GetDiskFree(path, freeBytes, total);
+  });
+}
+
 void CloseMainWindow() {
   if (!SVMain || !SVMain->Widget()) return;
   QCloseEvent e;
@@ -144,6 +179,8 @@ void Run(const std::string& line) {
       CloseMainWindow();
     else if (word == "sync")
       Sync(rest);
+    else if (word == "stall" || word == "release")
+      StallDisk(word == "stall");
     else if (!word.empty())
       Reply("unknown command " + line);
   });

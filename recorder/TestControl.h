@@ -1,7 +1,8 @@
 #pragma once
-// A remote keyboard for whole-program tests, and nothing else: when SOLVANE_TEST_CONTROL names a
-// FIFO, each line written there acts on the running program. The program's normal path never
-// reads it. Commands, handled in order on the UI thread as Qt events, as a keyboard's would be:
+// A remote keyboard for whole-program tests, with a disk that can stall, and nothing else: when
+// SOLVANE_TEST_CONTROL names a FIFO, each line written there acts on the running program. The
+// program's normal path never reads it. Commands, handled in order on the UI thread as Qt events,
+// as a keyboard's would be:
 //   key <keys>     presses and releases a key, written as a key sequence ("F5", "Ctrl+S",
 //                  "Alt+B", "Shift+B", "Num++", "Return"), at the focused control of the window in
 //                  front (a modal window first, else the main window)
@@ -12,6 +13,9 @@
 //                  SOLVANE_TEST_CONTROL_LOG names:
 //                    synced <tag> modal=<class|-> deck=<empty|stopped|recording|playing|paused|loaded>
 //                    kind=<kind|-> pos=<Current Position> file=<record file name>
+//   stall          from now on a recording's writes to its file wait, as on a disk that answers
+//                  nothing, until release (the program is not at rest meanwhile)
+//   release        lets the writes go on
 // A modal window waiting for its operator counts as at rest.
 
 // Starts the reader when SOLVANE_TEST_CONTROL is set; the main window must exist.

@@ -155,6 +155,17 @@ void RiffFile::DropBuffer() {
 
 bool RiffFile::Flush() { return FlushBuffer() && !failed_; }
 
+bool RiffFile::Sync() {
+  if (!Flush()) return false;
+  if (fd_ < 0 || !writable_) return true;
+  int r;
+  do {
+    r = ::fdatasync(fd_);
+  } while (r != 0 && errno == EINTR);
+  // A file system that cannot sync (EINVAL) keeps what it keeps; anything else lost data.
+  return r == 0 || errno == EINVAL;
+}
+
 bool RiffFile::SetBuffer(int64_t size) {
   if (size < 0) return false;
   if (memFile_) return true;

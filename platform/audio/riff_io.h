@@ -105,6 +105,8 @@ public:
   // n, or -1 when any byte could not be stored (the position is then undefined).
   int64_t Write(const void* src, int64_t n);
   bool Flush();
+  // Flush, then makes the file's data durable on the disk (fdatasync). Memory files: true.
+  bool Sync();
   // Length of the file including bytes still in the buffer.
   int64_t Size() const { return size_; }
   // Cuts (or extends) the file to length; the position stays.

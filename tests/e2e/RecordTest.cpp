@@ -193,3 +193,33 @@ TEST(Record, PunchInBetweenMarksReplacesExactlyThoseBytesOfTheFile) {
                           Studio::kStop + Studio::kExit;
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 }
+
+TEST(Record, ASecondLongDiskStallLosesNothingAtAnyRate) {
+  // The fewest bytes a second (8 kHz, 8 bit, mono) and the most (48 kHz, 16 bit, stereo).
+  for (const auto& [format, f] : {std::pair{0, PcmFormat(8000, 1, 8)}, std::pair{35, PcmFormat(48000, 2, 16)}}) {
+    SCOPED_TRACE("format " + std::to_string(format));
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=" + std::to_string(format), "LENGTH=10000"});
+    s.Answers({"Yes", "Yes"});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(500);
+    // For a second the disk takes nothing while the input goes on.
+    s.StallDisk();
+    const std::string file = s.Sync().file;
+    s.RunUnrested(1000);
+    const std::string held = Studio::Read(file);
+    EXPECT_LT(held.size(), 46 + size_t(f.nAvgBytesPerSec) * 7 / 10) << "the disk was not held";
+    s.ReleaseDisk();
+    s.Run(500);
+    s.Key("F4");
+    const DeckView v = s.Sync();
+    EXPECT_EQ("stopped", v.deck);
+    const std::string data = CheckFinishedTake(v.file, f, f.nSamplesPerSec * 2);
+    EXPECT_TRUE(IsPattern(data, f)) << "the take has a gap";
+    for (const std::string& d : s.DialogLog()) EXPECT_EQ(std::string::npos, d.find("lost")) << d;
+    s.CloseWindow();
+    EXPECT_EQ(0, s.WaitExit());
+  }
+}

@@ -148,3 +148,35 @@ TEST(Recovery, ATakeIsFinishedAsItIsRecoveredAndItsSavedCopyReadsWholeInOtherPro
   EXPECT_EQ(std::to_string(frames), SndfileFrames(saved));
   EXPECT_TRUE(SoxRaw(saved, s.dir.Path("saved.raw")) == onDisk) << "sox reads other samples";
 }
+
+TEST(Recovery, AKilledTakeKeepsEveryFrameCapturedUpToHalfASecondBeforeTheKill) {
+  // The slowest format, the deck's default and CD quality, each killed at a moment of its own.
+  const struct {
+    int format;
+    WAVEFORMATEX f;
+    uint32_t ms;
+  } takes[] = {{0, PcmFormat(8000, 1, 8), 2730}, {26, PcmFormat(32000, 1, 16), 3170}, {31, PcmFormat(44100, 2, 16), 1890}};
+  for (const auto& t : takes) {
+    SCOPED_TRACE("format " + std::to_string(t.format));
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=" + std::to_string(t.format), "LENGTH=10000"});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(t.ms);
+    ASSERT_EQ("recording", s.Sync().deck);
+    s.Kill();
+
+    ASSERT_TRUE(s.Start());
+    const std::string orphan = s.deckTemp + "Untitled.wav";
+    ASSERT_EQ(orphan, s.Sync().file);
+    const WavFile w = ReadWav(orphan);
+    ASSERT_TRUE(w.ok);
+    const std::string data = w.Data();
+    EXPECT_TRUE(IsPattern(data, t.f)) << "the recovered take is not the input from its start";
+    const uint64_t frames = data.size() / t.f.nBlockAlign;
+    const uint64_t due = uint64_t(t.ms - 500) * t.f.nSamplesPerSec / 1000;
+    EXPECT_GE(frames, due) << "the take ends " << (t.ms - frames * 1000 / t.f.nSamplesPerSec)
+                           << " ms before the kill";
+  }
+}

@@ -241,16 +241,26 @@ void Studio::Run(uint32_t ms) {
   // What was pressed before has been handled when the clock moves.
   Sync();
   for (uint32_t done = 0; done < ms; done += 100) {
-    const uint32_t step = std::min<uint32_t>(100, ms - done);
-    const size_t acks = Lines(Read(paceAck_)).size();
-    std::string l = "step " + std::to_string(step) + "\n";
-    ASSERT_EQ(::write(paceFd_, l.data(), l.size()), ssize_t(l.size()));
-    ASSERT_TRUE(WaitFor([&] { return Lines(Read(paceAck_)).size() > acks || !Running(); }))
-        << "the sound device's clock did not move";
-    ASSERT_TRUE(Running()) << Output();
+    StepClock(std::min<uint32_t>(100, ms - done));
     Sync();
   }
 }
+
+void Studio::RunUnrested(uint32_t ms) {
+  for (uint32_t done = 0; done < ms; done += 100) StepClock(std::min<uint32_t>(100, ms - done));
+}
+
+void Studio::StepClock(uint32_t ms) {
+  const size_t acks = Lines(Read(paceAck_)).size();
+  std::string l = "step " + std::to_string(ms) + "\n";
+  ASSERT_EQ(::write(paceFd_, l.data(), l.size()), ssize_t(l.size()));
+  ASSERT_TRUE(WaitFor([&] { return Lines(Read(paceAck_)).size() > acks || !Running(); }))
+      << "the sound device's clock did not move";
+  ASSERT_TRUE(Running()) << Output();
+}
+
+void Studio::StallDisk() { Command("stall"); }
+void Studio::ReleaseDisk() { Command("release"); }
 
 std::string Studio::Gpi(size_t want) {
   std::string got;

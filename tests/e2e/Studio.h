@@ -68,6 +68,11 @@ public:
   // Moves the sound devices' clock on by ms, 100 ms at a time with the program at rest between
   // steps, so a lossless input never has more owed to it than its buffers hold.
   void Run(uint32_t ms);
+  // The same without waiting for the program to come to rest: its disk may be stalled.
+  void RunUnrested(uint32_t ms);
+  // From now on the program's writes of a recording wait, as on a disk that answers nothing.
+  void StallDisk();
+  void ReleaseDisk();
 
   // ---- what the studio sees ----
   // The GPI bytes that arrived, reading until want bytes are there (or the patience runs out).
@@ -91,6 +96,7 @@ public:
 
 private:
   void Command(const std::string& line);
+  void StepClock(uint32_t ms);
   PtyPair pty_;
   std::string script_, dialogLog_, pace_, paceAck_, control_, controlLog_, output_;
   int paceFd_ = -1, controlFd_ = -1;

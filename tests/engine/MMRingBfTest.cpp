@@ -7,6 +7,7 @@
 #include "ChainMocks.h"
 #include "common/handled_texts.h"
 #include "engine/MMRingBf.h"
+#include "platform/audio/mmtimer.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
 
@@ -452,4 +453,82 @@ TEST(MMRingBf, BuffersQueuedAsAFlushEndsAreNotStranded) {
   EXPECT_EQ(sink.Bytes(), PatternBytes(0, 11 * 256));
   ring.ChainStop();
   ring.ChainClose();
+}
+
+namespace {
+
+// A recording's file as the ring sees it: keeps the bytes and counts the syncs asked of it, with
+// the byte count at each.
+class SyncedSink : public ByteSink {
+public:
+  void BufferSync() override {
+    std::lock_guard<std::mutex> l(m_);
+    syncedAt_.push_back(Size());
+    if (std::this_thread::get_id() == caller) onCaller = true;
+  }
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> onCaller{false};
+  std::vector<size_t> SyncedAt() const {
+    std::lock_guard<std::mutex> l(m_);
+    return syncedAt_;
+  }
+
+private:
+  mutable std::mutex m_;
+  std::vector<size_t> syncedAt_;
+};
+
+struct ManualTimer {
+  ManualTimer() { plat::UseManualMMTimer(true); }
+  ~ManualTimer() { plat::UseManualMMTimer(false); }
+};
+
+}  // namespace
+
+TEST(MMRingBf, ARecordingIsWrittenOutByTimeAndMadeDurableOnItsThread) {
+  ManualTimer timer;
+  // 8 kHz, 8 bit, mono: 8000 bytes a second, 1600 in 200 ms, 32000 in 4 s.
+  TMMRingBuffer ring;
+  SyncedSink sink;
+  Configure(ring, qmWrite, 128, 400);
+  WAVEFORMATEX f = PcmFormat(8000, 1, 8);
+  ring.SetWaveFormat(&f);
+  ring.SetOutput(&sink);
+  ring.ChainOpen();
+  ring.ChainStart();
+  Buffer b(400);
+  uint64_t pushed = 0;
+  auto push = [&](int n) {
+    for (int i = 0; i < n; ++i, pushed += 400) ring.BufferReady(b.Pattern(pushed, 400));
+    WaitUntil([&] { return !ring.WorkPending(); });
+  };
+  // Far below the half mark, 200 ms of audio are written out at once.
+  push(3);
+  EXPECT_EQ(sink.Size(), 0u);
+  push(1);
+  EXPECT_EQ(sink.Size(), 1600u);
+  // A queue that gets nothing more (a paused take) is written out once it has waited 200 ms.
+  push(1);
+  plat::StepManualMMTimer(150);
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(sink.Size(), 1600u);
+  plat::StepManualMMTimer(100);
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(sink.Size(), 2000u);
+  EXPECT_TRUE(sink.SyncedAt().empty());
+  // What was written is made durable within 4 s, by time when the take stands still...
+  plat::StepManualMMTimer(4000);
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(sink.SyncedAt(), std::vector<size_t>{2000});
+  // ... and after every 4 s of audio when it runs faster than the clock.
+  push(80);
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000}));
+  // A stop writes the rest and makes it durable.
+  push(2);
+  ring.ChainStop();
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000, 34800}));
+  EXPECT_TRUE(sink.Bytes() == PatternBytes(0, pushed));
+  ring.ChainClose();
+  EXPECT_EQ(sink.SyncedAt().size(), 3u) << "nothing new to sync at the close";
+  EXPECT_FALSE(sink.onCaller) << "the disk work, the stop's included, is the queue thread's";
 }

@@ -139,6 +139,26 @@ TEST(WaveFile, RecordingReplacesOrPunchesIntoTheFile) {
   EXPECT_EQ(l.data, Frames(0, 100, 4));
 }
 
+TEST(WaveFile, EveryBufferOfATakeIsInTheFileAtOnceAndASyncReachesIt) {
+  Scratch dir;
+  const WAVEFORMATEX f = Pcm(8000, 1, 8);
+  const std::string path = dir.Path("take.wav");
+  Recording r(f, path);
+  r.Start();
+  const size_t header = FileBytes(path).size();
+  // 100 ms of a slow format: far less than the wave's I/O buffer, still in the file as the system
+  // holds it, so a process killed now keeps it.
+  r.Push(Frames(0, 800, 1));
+  EXPECT_EQ(FileBytes(path).substr(header), Frames(0, 800, 1));
+  r.Push(Frames(800, 400, 1));
+  r.file.BufferSync();
+  EXPECT_EQ(FileBytes(path).substr(header), Frames(0, 1200, 1));
+  EXPECT_FALSE(r.file.WriteFailed());
+  r.Close();
+  EXPECT_EQ(Inspect(path).data, Frames(0, 1200, 1));
+  EXPECT_EQ(r.closes, 1);
+}
+
 TEST(WaveFile, ShortAndEmptyTakesEndInTheFormatsSilence) {
   Scratch dir;
   struct Case {

@@ -12,6 +12,7 @@
 
 #include "DeckHarness.h"
 #include "common/pty.h"
+#include "engine/MMWaveIO.h"
 #include "platform/audio/riff_io.h"
 
 namespace {
@@ -65,6 +66,7 @@ public:
     {
       std::lock_guard<std::mutex> l(m_);
       stalled_ = false;
+      ++releases_;
     }
     cv_.notify_all();
   }
@@ -74,13 +76,16 @@ private:
     std::unique_lock<std::mutex> l(m_);
     if (!stalled_) return;
     held_ = true;
-    cv_.wait(l, [this] { return !stalled_; });
+    // Let go by this release, even when the stall is armed again before the thread wakes.
+    const uint64_t release = releases_;
+    cv_.wait(l, [&] { return releases_ != release; });
   }
   TSVMain* deck_ = nullptr;
   std::mutex m_;
   std::condition_variable cv_;
   bool stalled_ = true;
   bool held_ = false;
+  uint64_t releases_ = 0;
 };
 
 // Whether the thread tid of this process sleeps (waits for a lock, an event or the disk).
@@ -456,7 +461,9 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
       plat::StepManualMMTimer(30);
       plat::Application->ProcessMessages();
     }
-    ASSERT_TRUE(stall.Held()) << "no fill began";
+    ASSERT_TRUE(stall.Held()) << "no fill began; playing " << deck->Playing << " at " << deck->TrackBar->Position()
+                              << " queued " << deck->PlayRingBuffer->QueuedBuffers() << " pending "
+                              << deck->PlayRingBuffer->WorkPending() << " out " << deck->MMWaveOut1->IsStarted();
     ASSERT_TRUE(deck->Playing);
     // The seek as the operator makes it; the read goes on once the deck waits for the thread.
     std::atomic<bool> seeking{true};
@@ -491,4 +498,36 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
   }
   stall.Release();
   Key(plat::VK_F4);
+}
+
+TEST_F(DeckTransport, AtEveryFormatTheTakeOnDiskIsNeverMoreThanHalfASecondBehindTheInput) {
+  StartDeck();
+  for (int format = 0; format < 36; ++format) {
+    SCOPED_TRACE("format " + std::to_string(format));
+    WriteSettings({"[Standard Cart]", "FORMAT=" + std::to_string(format), "LENGTH=10000"});
+    Key('S', plat::ssCtrl);
+    const std::string path = deck->RecordFileName;
+    Key(plat::VK_F5);
+    ASSERT_TRUE(deck->Recording);
+    // What a process killed now would leave: the file as the system holds it, read as the next
+    // start reads it. Every frame the input gave up to half a second ago must be in it.
+    int64_t worst = 0;
+    for (int64_t ms = 10; ms <= 2000; ms += 10) {
+      Step(10);
+      PWaveIOBlock b;
+      ASSERT_EQ(wioOk, WaveIOOpen(b, path, plat::FourCC("WAVE"), wioFile)) << ms;
+      const WAVEFORMATEX& f = *b->PFormat();
+      worst = std::max(worst, ms - b->TotalSamples * 1000 / int64_t(f.nSamplesPerSec));
+      if (ms % 500) continue;
+      std::string bytes;
+      plat::ReadWholeFile(path, bytes);
+      ASSERT_TRUE(plat::MatchesVirtualPattern(reinterpret_cast<const uint8_t*>(bytes.data()) + b->DataOffset,
+                                              size_t(b->DataSize), f, 0))
+          << "what is on disk is not the input from its start (" << ms << " ms)";
+    }
+    EXPECT_LE(worst, 500);
+    Key(plat::VK_F4);
+    dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+    Key(plat::VK_F7);
+  }
 }
