@@ -7,10 +7,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/music.h"
 #include "bench/qt_bench.h"
 #include "recorder/DeckDisplays.h"
 
@@ -19,24 +19,7 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kFrames = 50;  // a level block, the bars' default Samples
 
-// Music-like: a chord whose loudness swells and falls several times a second, plus some noise,
-// the right channel a little behind the left, so the displays move on almost every block.
-std::vector<int16_t> OneSecond() {
-  std::vector<int16_t> s(size_t(kRate) * 2);
-  std::mt19937 rng(7);
-  std::normal_distribution<double> noise(0.0, 0.02);
-  for (int i = 0; i < kRate; ++i) {
-    const double t = double(i) / kRate;
-    for (int ch = 0; ch < 2; ++ch) {
-      const double tt = t - ch * 0.013;
-      const double env = 0.5 + 0.45 * std::sin(2 * M_PI * 3.1 * tt) * std::sin(2 * M_PI * 0.7 * tt);
-      const double x = env * (0.5 * std::sin(2 * M_PI * 220 * tt) + 0.3 * std::sin(2 * M_PI * 277 * tt) +
-                              0.2 * std::sin(2 * M_PI * 330 * tt)) + noise(rng);
-      s[size_t(i) * 2 + size_t(ch)] = int16_t(std::lround(std::clamp(x, -1.0, 1.0) * 32767));
-    }
-  }
-  return s;
-}
+std::vector<int16_t> OneSecond() { return MusicLikeStereo(kRate, kRate); }
 
 void Record(const std::string& name, benchmark::State& state, double seconds) {
   Results()[name] = seconds / double(state.iterations());
