@@ -257,7 +257,7 @@ public:
           break;
         }
         Advance(dev, DueRealTimeFrames());
-        dev.WaitWake(kRealTimeTickMs);
+        dev.WaitWake(RealTimeWaitMs(dev));
         break;
     }
   }
@@ -293,8 +293,20 @@ public:
     played_ = 0;
     dry_ = true;
   }
+  // In real time the driver sleeps until the head of the queue is due back, which a buffer queued
+  // behind it does not change.
+  bool WakeForQueuedBuffer() const override { return clock_ != VirtualClock::RealTime; }
 
 private:
+  // Sleeps until the buffer at the head of the queue is due back, as a card's interrupt would come;
+  // new buffers and commands wake the driver sooner.
+  int RealTimeWaitMs(const WaveDevice& dev) const {
+    const uint64_t bytes = dev.BytesToNextReturn();
+    if (bytes == 0 || format_.nAvgBytesPerSec == 0) return kRealTimeTickMs;
+    const uint64_t ms = (bytes * 1000 + format_.nAvgBytesPerSec - 1) / format_.nAvgBytesPerSec;
+    return int(std::clamp<uint64_t>(ms, 1, 1000));
+  }
+
   uint64_t DueRealTimeFrames() {
     auto now = std::chrono::steady_clock::now();
     if (!anchored_) {

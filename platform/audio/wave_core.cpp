@@ -211,19 +211,21 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
     data = out->data();
     len = uint32_t(out->size());
   }
+  bool wake;
   {
     std::lock_guard<std::mutex> l(m_);
     if (closed_) return MMSYSERR_INVALHANDLE;
     MMRESULT r = CheckHeaderLocked(hdr);
     if (r != MMSYSERR_NOERROR) return r;
     if (lost_) return MMSYSERR_NODRIVER;
+    wake = queue_.empty() || driver_->WakeForQueuedBuffer();
     if (input_) hdr->dwBytesRecorded = 0;
     StoreWaveHdrFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
     queue_.push_back({hdr, queuedEnd_, len, data});
     queuedEnd_ += len;
     if (!input_) driver_->Written(len, played_);
   }
-  Wake();
+  if (wake) Wake();
   return MMSYSERR_NOERROR;
 }
 
@@ -421,6 +423,15 @@ uint64_t WaveDevice::InputSpace() const {
   uint64_t room = 0;
   for (const Queued& q : queue_) room += q.len;
   return room - fill_;
+}
+
+uint64_t WaveDevice::BytesToNextReturn() const {
+  std::lock_guard<std::mutex> l(m_);
+  if (queue_.empty()) return 0;
+  const Queued& q = queue_.front();
+  if (input_) return q.len - fill_;
+  const uint64_t end = q.start + q.len;
+  return end > played_ ? end - played_ : 0;
 }
 
 size_t WaveDevice::PutInput(const uint8_t* src, size_t bytes) {

@@ -43,6 +43,9 @@ public:
   // buffer, WasReset on the driver thread.
   virtual void Written(uint64_t bytes, uint64_t playedBytes) {}
   virtual void WasReset() {}
+  // Whether a buffer queued behind others needs the driver woken; asked under the device's lock on
+  // the queuing thread. A buffer queued when none was always wakes it.
+  virtual bool WakeForQueuedBuffer() const { return true; }
 };
 
 struct WaveDeviceOptions {
@@ -107,6 +110,9 @@ public:
   void RewindToPlayed();
   // Input: room left in the queued buffers.
   uint64_t InputSpace() const;
+  // Bytes still to record or play before the buffer at the head of the queue comes back; 0 when
+  // none is queued or the head is due back now.
+  uint64_t BytesToNextReturn() const;
   // Input: stores recorded bytes in the queued buffers, returning full ones; returns how many were
   // taken (the rest found no buffer).
   size_t PutInput(const uint8_t* src, size_t bytes);
