@@ -70,8 +70,10 @@ struct Shared {
   int queued = 0;  // connectors in the queue that are fed automatically
   std::atomic<bool> enterIdle{false};
   TMMFeedTimer* installed = nullptr;
-  TMMFeedTimer* running = nullptr;  // the timer that was started, while it runs
-  int64_t runningInterval = 0;
+  TMMFeedTimer* running = nullptr;  // the timer that was started, until it fires or stops
+  int64_t armedAt = 0;              // when it fires, on its clock
+  int64_t lastStep = INT64_MIN / 4;
+  std::atomic<bool> updatePosted{false};
 };
 
 Shared& S() {
@@ -86,8 +88,10 @@ TMMFeedTimer& BuiltInTimer() {
 
 int64_t NowUs() { return ConnectorFeedTimer()->NowMicroseconds(); }
 
+constexpr int64_t kNever = INT64_MAX;
+
 // The original step pumped (5001 - Speed) rounds of messages before each feed; here the event
-// loop runs freely between ticks, and a lower Speed lengthens the period instead.
+// loop runs freely between steps, and a lower Speed keeps them further apart instead.
 int64_t StepInterval(int32_t maxSpeed) {
   return 1000 * (1 + (5000 - std::clamp<int32_t>(maxSpeed, 1, 5000)) / 1000);
 }
@@ -98,33 +102,50 @@ TMMConnector* FindLocked(Shared& s, uint64_t serial) {
   return nullptr;
 }
 
-// Starts, restarts or stops the step timer to match the queue. UI thread.
+// Arms the step timer for the next block due in the queue, or stops it when none is. UI thread.
 void UpdateTimer() {
   if (!plat::IsUiThread()) {
-    plat::RunOnUiThread(UpdateTimer);
+    // One request in flight is enough: a device handing over buffers as fast as it can must not
+    // flood the UI thread.
+    if (!S().updatePosted.exchange(true))
+      plat::RunOnUiThread([] {
+        S().updatePosted = false;
+        UpdateTimer();
+      });
     return;
   }
   Shared& s = S();
-  TMMFeedTimer* stop = nullptr;
-  TMMFeedTimer* start = nullptr;
-  int64_t interval = 0;
+  std::vector<TMMConnector*> queue;
   {
     std::lock_guard<std::recursive_mutex> l(s.m);
-    const bool want = s.queued > 0 && !s.list.empty() && !plat::Terminating();
+    if (s.queued > 0 && !plat::Terminating()) queue = s.list;
+  }
+  // Asked outside the list's lock: a connector takes that lock under its own. Connectors go on
+  // this thread only, so none goes meanwhile.
+  int64_t due = kNever;
+  for (const TMMConnector* c : queue) due = std::min(due, c->NextDue());
+  TMMFeedTimer* stop = nullptr;
+  TMMFeedTimer* start = nullptr;
+  int64_t wait = 0;
+  {
+    std::lock_guard<std::recursive_mutex> l(s.m);
     TMMFeedTimer* t = ConnectorFeedTimer();
-    interval = StepInterval(s.maxSpeed);
-    if (want && (s.running != t || s.runningInterval != interval)) {
-      stop = s.running;
-      start = t;
-      s.running = t;
-      s.runningInterval = interval;
-    } else if (!want && s.running) {
+    if (due == kNever) {
       stop = s.running;
       s.running = nullptr;
+    } else {
+      const int64_t at = t->NextFrameAt(std::max(due, s.lastStep + StepInterval(s.maxSpeed)));
+      if (s.running != t || s.armedAt != at) {
+        if (s.running != t) stop = s.running;
+        start = t;
+        s.running = t;
+        s.armedAt = at;
+        wait = std::max<int64_t>(at - t->NowMicroseconds(), 0);
+      }
     }
   }
   if (stop) stop->Stop();
-  if (start) start->Start(interval, true, [] { TMMConnector::Step(); });
+  if (start) start->Start(wait, false, [] { TMMConnector::Step(); });
 }
 
 void RefreshLargestSpeed(Shared& s) {
@@ -155,6 +176,7 @@ void SetConnectorFeedTimer(TMMFeedTimer* timer) {
   {
     std::lock_guard<std::recursive_mutex> l(S().m);
     S().installed = timer;
+    S().lastStep = INT64_MIN / 4;  // a time on the clock of the timer before
   }
   UpdateTimer();
 }
@@ -280,21 +302,27 @@ void TMMConnector::Step() {
   std::vector<uint64_t> serials;
   {
     std::lock_guard<std::recursive_mutex> l(s.m);
+    s.running = nullptr;  // a one-shot that has fired
+    s.lastStep = ConnectorFeedTimer()->NowMicroseconds();
     if (s.queued > 0 && !plat::Terminating())
       for (TMMConnector* c : s.list) serials.push_back(c->Serial());
   }
-  // Looked up one by one: a handler of OnTrigger may destroy connectors.
+  // Looked up again before every pass: a handler of OnTrigger may destroy connectors.
   for (uint64_t serial : serials) {
-    TMMConnector* c;
-    {
-      std::lock_guard<std::recursive_mutex> l(s.m);
-      c = FindLocked(s, serial);
-    }
-    if (!c || !c->autoTrigger_ || !c->enabled_ || !c->queued_) continue;
-    try {
-      c->FeedAndNotify();
-    } catch (...) {
-      plat::HandleException(std::current_exception());
+    for (;;) {
+      TMMConnector* c;
+      {
+        std::lock_guard<std::recursive_mutex> l(s.m);
+        c = FindLocked(s, serial);
+      }
+      if (!c || !c->autoTrigger_ || !c->enabled_ || !c->queued_) break;
+      bool fed = false;
+      try {
+        fed = c->FeedAndNotify();
+      } catch (...) {
+        plat::HandleException(std::current_exception());
+      }
+      if (!fed) break;
     }
   }
   UpdateTimer();
@@ -323,13 +351,14 @@ void TMMConnector::Trigger() {
   if (listed_ && s.window) s.window->Post(kConnectorFeedOnce, Serial(), 0);
 }
 
-void TMMConnector::FeedAndNotify() {
+bool TMMConnector::FeedAndNotify() {
   bool fed = false, ran;
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
     ran = FeedLocked(fed);
   }
-  if (ran && OnTrigger) OnTrigger(this);
+  if (ran && OnTrigger) OnTrigger(this);  // may destroy us
+  return fed;
 }
 
 // ---- properties ----------------------------------------------------------------------------------
@@ -371,6 +400,12 @@ void TMMConnector::SetAutoTrigger(bool v) {
   }
   if (enter) PostEnter();
   UpdateTimer();
+}
+
+void TMMConnector::SetSynchronize(bool v) {
+  if (synchronize_ == v) return;
+  synchronize_ = v;
+  if (listed_) UpdateTimer();
 }
 
 void TMMConnector::SetSpeed(int32_t v) {
@@ -589,10 +624,13 @@ void TMMConnector::ChainPause() {
 
 void TMMConnector::PauseTick(TMMTimerClient*, void* data) {
   auto* self = static_cast<TMMConnector*>(data);
-  std::lock_guard<std::recursive_mutex> l(self->lock_);
-  if (!self->running_ || !self->paused_) return;
-  self->arrivalUs_ = NowUs();
-  self->MarkPendingLocked();
+  {
+    std::lock_guard<std::recursive_mutex> l(self->lock_);
+    if (!self->running_ || !self->paused_) return;
+    self->arrivalUs_ = NowUs();
+    self->MarkPendingLocked();
+  }
+  UpdateTimer();
 }
 
 void TMMConnector::RemovePauseClient() {
@@ -675,6 +713,13 @@ void TMMConnector::Take(const char* data, int32_t bytes) {
     std::lock_guard<std::recursive_mutex> l(lock_);
     // Stopping frees the buffer: look again under the lock.
     if (!running_ || paused_ || !feedData_) return;
+    if (realTime_ && autoTrigger_ && plat::IsUiThread()) {
+      // What has come due of the last buffer is handed over before this one replaces it: the paced
+      // feed waits for the screen's next frame and may not have woken since.
+      const int64_t now = NowUs();
+      bool fed = true;
+      while (fed && NextDueLocked() <= now && FeedLocked(fed)) ran = true;
+    }
     const int32_t n = std::min(bytes, int32_t(displayBuffer_.size()));
     std::memcpy(displayBuffer_.data(), data, size_t(n));
     if (converter_) {
@@ -694,6 +739,7 @@ void TMMConnector::Take(const char* data, int32_t bytes) {
     }
   }
   if (ran && OnTrigger) OnTrigger(this);
+  if (realTime_) UpdateTimer();
 }
 
 void TMMConnector::MarkPendingLocked() {
@@ -723,8 +769,52 @@ bool TMMConnector::FeedLocked(bool& fed) {
 }
 
 bool TMMConnector::DueLocked(int32_t offset, int64_t elapsedUs) const {
-  if (!synchronize_) return true;
-  return elapsedUs >= MulDiv64(offset, 1000000, int64_t(displayFormat_.nAvgBytesPerSec));
+  return arrivalUs_ + elapsedUs >= DueAtLocked(offset);
+}
+
+int64_t TMMConnector::DueAtLocked(int32_t offset) const {
+  if (!synchronize_) return arrivalUs_;
+  return arrivalUs_ + MulDiv64(offset, 1000000, int64_t(displayFormat_.nAvgBytesPerSec));
+}
+
+int32_t TMMConnector::KindBlock(const Kind& k, TMMDisplayFeed*& chosen) {
+  int32_t block = 0;
+  chosen = nullptr;
+  for (TMMDisplayFeed* d : k.displays)
+    if (d) {
+      const int32_t b = d->BlockBytes();
+      if (b > block) {
+        block = b;
+        chosen = d;
+      }
+    }
+  return block;
+}
+
+int64_t TMMConnector::NextDue() const {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  return NextDueLocked();
+}
+
+// The earliest due time of a block that still fits in the data; kinds whose buffer is used up wait
+// for the next one.
+int64_t TMMConnector::NextDueLocked() const {
+  if (!queued_ || !autoTrigger_ || !enabled_ || !feedData_) return kNever;
+  int64_t due = kNever;
+  auto fits = [this](int32_t offset, int32_t block) { return block > 0 && int64_t(offset) + block <= dataBytes_; };
+  for (int i = 0; i < kDisplayKinds; ++i) {
+    const Kind& k = kinds_[size_t(i)];
+    if (!k.pending) continue;
+    if (i == dkSpectrogram) {
+      for (size_t j = 0; j < k.displays.size(); ++j)
+        if (k.displays[j] && !k.slotDone[j] && fits(k.slotOffset[j], k.displays[j]->BlockBytes()))
+          due = std::min(due, DueAtLocked(k.slotOffset[j]));
+      continue;
+    }
+    TMMDisplayFeed* chosen;
+    if (fits(k.offset, KindBlock(k, chosen))) due = std::min(due, DueAtLocked(k.offset));
+  }
+  return due;
 }
 
 namespace {
@@ -736,16 +826,8 @@ int32_t Advance(int32_t offset, int32_t step) {
 }  // namespace
 
 bool TMMConnector::FeedKindLocked(Kind& k, TMMDisplayKind kind, int64_t elapsedUs) {
-  int32_t block = 0;
-  TMMDisplayFeed* chosen = nullptr;
-  for (TMMDisplayFeed* d : k.displays)
-    if (d) {
-      const int32_t b = d->BlockBytes();
-      if (b > block) {
-        block = b;
-        chosen = d;
-      }
-    }
+  TMMDisplayFeed* chosen;
+  const int32_t block = KindBlock(k, chosen);
   if (!chosen) {
     k.pending = false;
     return false;

@@ -50,6 +50,9 @@ public:
 // ---- the pacing timer ----------------------------------------------------------------------------
 // A timer whose ticks run on the UI thread, with the microsecond clock it runs by. Start and
 // Stop are called on the UI thread only; NowMicroseconds from any thread.
+//
+// The paced feed wakes when its next block is due and stops while no block waits: each tick hands
+// over every block that has come due, and asks for the next one.
 class TMMFeedTimer {
 public:
   virtual ~TMMFeedTimer() = default;
@@ -58,6 +61,9 @@ public:
   // implementation may round the interval up to its own resolution.
   virtual void Start(int64_t intervalUs, bool periodic, std::function<void()> tick) = 0;
   virtual void Stop() = 0;
+  // The first time at or after us at which what the displays draw then would reach the screen.
+  // The feed waits for it: blocks handed over sooner could not be seen any sooner.
+  virtual int64_t NextFrameAt(int64_t us) { return us; }
 };
 
 // Installs the timer every connector is paced by (nullptr: the built-in one, which runs on the
@@ -91,7 +97,7 @@ public:
   bool AutoTrigger() const { return autoTrigger_; }
   void SetAutoTrigger(bool v);
   bool Synchronize() const { return synchronize_; }
-  void SetSynchronize(bool v) { synchronize_ = v; }
+  void SetSynchronize(bool v);
   // 1..5000; lower values leave the application more time between feeding steps.
   int32_t Speed() const { return speed_; }
   void SetSpeed(int32_t v);
@@ -161,9 +167,12 @@ public:
 
   std::string ClassName() const override { return "TMMConnector"; }
 
-  // One step of the paced feed: every queued, automatically fed connector gets one feeding pass.
-  // The feed timer calls it on the UI thread.
+  // One step of the paced feed: every queued, automatically fed connector hands over the blocks
+  // that have come due, a feeding pass at a time. The feed timer calls it on the UI thread.
   static void Step();
+  // When the paced feed next has a block to hand over, on the feed timer's clock; INT64_MAX when
+  // it has none.
+  int64_t NextDue() const;
 
 protected:
   void Notification(TComponent* c, TOperation op) override;
@@ -193,8 +202,12 @@ private:
   // One feeding pass under the lock: false when feeding is off; fed tells whether any block was
   // handed over.
   bool FeedLocked(bool& fed);
-  // One pass, then OnTrigger.
-  void FeedAndNotify();
+  // One pass, then OnTrigger; true when a block was handed over.
+  bool FeedAndNotify();
+  int64_t NextDueLocked() const;
+  // The block size of a kind (its largest display's) and the display that sets it.
+  static int32_t KindBlock(const Kind& k, TMMDisplayFeed*& chosen);
+  int64_t DueAtLocked(int32_t offset) const;
   bool FeedKindLocked(Kind& k, TMMDisplayKind kind, int64_t elapsedUs);
   bool FeedSpectrogramsLocked(Kind& k, int64_t elapsedUs);
   bool DueLocked(int32_t offset, int64_t elapsedUs) const;

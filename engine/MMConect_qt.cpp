@@ -6,6 +6,7 @@
 
 #include "platform/messages/app_hooks.h"
 #include "platform/system/clock.h"
+#include "platform/ui/frames.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ public:
     timer_.stop();
     tick_ = nullptr;
   }
+  int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
 
 private:
   QTimer timer_;

@@ -20,6 +20,7 @@
 #include "platform/system/threads.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/frames.h"
 #include "recorder/BlankCarts.h"
 #include "recorder/TestControl.h"
 #include "recorder/Unit1.h"
@@ -107,6 +108,8 @@ int SolvaneMain(int argc, char** argv) {
     app.Initialize();
     app.SetTitle("Solvane");
     if (auto scripted = plat::ScriptedServiceFromEnvironment()) plat::SetDialogService(scripted);
+    // Painting follows the screen: the displays draw every block, the window shows them once a frame.
+    plat::SetFrameClock(plat::ScreenFrameClock());
     UsePreciseFeedTimer();
     RegisterBlankHeaders();
     TSVMain::CommandLine.assign(argv, argv + argc);

@@ -169,6 +169,7 @@ public:
   void SetControlStyle(uint32_t s);
   uint32_t ControlState() const { return controlState_; }
 
+  // Paints the control again with the next frame (frames.h); Repaint and Update paint it now.
   virtual void Invalidate();
   virtual void Repaint();
   void Refresh() { Repaint(); }
@@ -180,9 +181,10 @@ public:
   // Posts a message to this control; it is dropped when the control is destroyed first.
   void PostMessage(uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0);
 
-  // What was drawn on Canvas() outside Paint is shown as it is, and stays so without a new Paint
-  // until the control is invalidated, repainted or resized. A whole paint still owed (the
-  // control was invalidated, never painted, or only painted in part) is made first.
+  // What was drawn on Canvas() outside Paint is shown as it is with the next frame (frames.h), and
+  // stays so without a new Paint until the control is invalidated, repainted or resized. A whole
+  // paint still owed (the control was invalidated, never painted, or only painted in part) is made
+  // first.
   void UpdateFromCanvas();
 
   // The framework's own dragging between controls (not the desktop's): with dmAutomatic a drag

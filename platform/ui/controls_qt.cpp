@@ -512,7 +512,7 @@ void TControl::SetPopupMenu(TPopupMenu* m) {
 void TControl::Invalidate() {
   showCanvasOnly_ = false;
   wholePaintOwed_ = true;
-  if (widget_) widget_->update();
+  if (widget_) RequestFrame(widget_);
 }
 
 void TControl::Repaint() {
@@ -677,7 +677,7 @@ void TControl::UpdateFromCanvas() {
   if (!widget_) return;
   // Showing the canvas alone now would drop the whole paint an Invalidate asked for.
   if (!wholePaintOwed_) showCanvasOnly_ = true;
-  widget_->update();
+  RequestFrame(widget_);
 }
 
 bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {

@@ -58,6 +58,8 @@ QCursor CursorFor(TCursor c);
 // from binding a shortcut of its own to it: our key dispatch handles accelerators.
 QString QtCaption(const std::string& s);
 void RegisterWidget(QWidget* w, TControl* c);
+// Repaints w with the next frame of the installed frame clock (frames.h); at once without one.
+void RequestFrame(QWidget* w);
 void UnregisterWidget(QWidget* w);
 
 }  // namespace plat

@@ -1,11 +1,14 @@
 // The deck's bars and meters behind a connector in a chain: fed block by block, reset on stop,
 // forgotten by the connector when they go.
+#include <algorithm>
 #include <cstring>
 
 #include "DisplaysTest.h"
+#include "common/frame_clock.h"
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
 #include "platform/messages/messages.h"
+#include "platform/ui/frames.h"
 #include "recorder/DeckDisplays.h"
 
 using namespace plat;
@@ -69,6 +72,91 @@ TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
     EXPECT_EQ(con.Level1(), static_cast<TMMDisplayFeed*>(left));
   }
   while (ProcessMessages()) {
+  }
+  SetConnectorFeedTimer(nullptr);
+}
+
+// Fed through a paced connector far faster than a screen shows pictures (a block every 1.13 ms),
+// the deck's bar and needle meter draw every block but reach the screen once a frame, each time
+// as they stand after the last block.
+TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLastBlock) {
+  while (ProcessMessages()) {
+  }
+  struct PacedTimer : ManualFeedTimer {
+    int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
+  } timer;
+  SetConnectorFeedTimer(&timer);
+  constexpr int64_t kFrame = 16'667;
+  ManualFrameClock frames(kFrame, [&] { return timer.NowMicroseconds(); });
+  auto* level = Place<TMMLevel>(8, 8);
+  auto* meter = Place<TMMMeter>(8, 60);
+  SetUpDeckLevel(*level, chLeft);
+  SetUpDeckMeter(*meter, chLeft);
+  form_->Show();
+  QCoreApplication::processEvents();
+  SetFrameClock(&frames);
+  std::vector<int64_t> levelShown, meterShown;
+  PaintCounter levelPaints(level->Widget()), meterPaints(meter->Widget());
+  levelPaints.onPaint = [&] { levelShown.push_back(timer.NowMicroseconds()); };
+  meterPaints.onPaint = [&] { meterShown.push_back(timer.NowMicroseconds()); };
+  int64_t fed = 0;
+  {
+    LoggedDevice dev{"in", nullptr, false};
+    TMMConnector con;
+    dev.SetOutput(&con);
+    const WAVEFORMATEX f = Pcm(16, 2, 44100);
+    dev.SetWaveFormat(&f);
+    dev.SetBufferSize(4096);
+    con.SetLevel1(level);
+    con.SetMeter1(meter);
+    int64_t lastFed = 0;
+    con.OnTrigger = [&](TObject*) {
+      if (con.BlocksFed(dkLevel) != fed) lastFed = timer.NowMicroseconds();
+      fed = con.BlocksFed(dkLevel);
+    };
+    dev.ChainOpen();
+    dev.ChainStart();
+    while (ProcessMessages()) {
+    }
+    // A buffer every 23.2 ms for 300 ms, its loudness changing from block to block.
+    TestBuffer buffer(4096);
+    int64_t nextBuffer = 0;
+    for (int64_t ms = 0, n = 0; ms < 300; ++ms) {
+      if (ms * 1000 >= nextBuffer) {
+        std::vector<uint8_t> bytes(4096);
+        for (size_t b = 0; b < 20; ++b, ++n) {
+          const auto block = Stereo(int16_t(2000 + n * 4099 % 28000), 0);
+          std::memcpy(bytes.data() + b * 200, block.data(), 200);
+        }
+        dev.BufferReady(buffer.Fill(bytes));
+        nextBuffer += 23'220;
+      }
+      timer.Advance(1000);
+      frames.FireDue();
+      QCoreApplication::processEvents();
+    }
+    timer.Advance(kFrame);
+    frames.FireDue();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(con.BlocksFed(dkMeter), fed);
+    ASSERT_FALSE(levelShown.empty());
+    EXPECT_GE(levelShown.back(), lastFed) << "the last blocks never reached the screen";
+    EXPECT_GE(meterShown.back(), lastFed);
+    EXPECT_GT(level->Spots(), 0);
+    levelPaints.onPaint = meterPaints.onPaint = nullptr;  // the pictures taken below paint too
+    EXPECT_EQ(Grab(*level), FullPaint(*level)) << "what the screen shows is not the bar as it stands";
+    EXPECT_EQ(Grab(*meter), FullPaint(*meter));
+    SetFrameClock(nullptr);
+    dev.ChainStop();
+    dev.ChainClose();
+  }
+  EXPECT_GE(fed, 250);
+  for (const auto* shown : {&levelShown, &meterShown}) {
+    EXPECT_GE(shown->size(), 300u / 17);
+    EXPECT_LE(shown->size(), 300u / 16 + 2);
+    int64_t closest = INT64_MAX;
+    for (size_t i = 1; i < shown->size(); ++i) closest = std::min(closest, (*shown)[i] - (*shown)[i - 1]);
+    EXPECT_GE(closest, kFrame) << "two pictures within one frame";
   }
   SetConnectorFeedTimer(nullptr);
 }

@@ -43,6 +43,13 @@ template <typename Control>
 QImage CanvasNow(Control& c) {
   return c.Canvas()->Image()->convertToFormat(QImage::Format_RGB32);
 }
+// What the control's widget shows now, without painting it again.
+inline QImage Grab(plat::TControl& c) {
+  QImage img(c.Widget()->size(), QImage::Format_RGB32);
+  img.fill(Qt::magenta);
+  c.Widget()->render(&img);
+  return img;
+}
 inline QImage FullPaint(plat::TControl& c) {
   c.Invalidate();
   QImage img(c.Widget()->size(), QImage::Format_RGB32);

@@ -31,12 +31,15 @@ public:
         next_ += interval_;
       else
         active_ = false;
+      ticks.push_back(now_);
       std::function<void()> tick = tick_;
       tick();
     }
     now_ = end;
   }
   bool Active() const { return active_; }
+  // When each tick came.
+  std::vector<int64_t> ticks;
 
 private:
   std::atomic<int64_t> now_{1'000'000};
@@ -45,6 +48,16 @@ private:
   bool periodic_ = false;
   bool active_ = false;
   std::function<void()> tick_;
+};
+
+// A screen whose frames come at whole multiples of frameUs on the clock.
+class FramedFeedTimer : public ManualFeedTimer {
+public:
+  explicit FramedFeedTimer(int64_t frameUs) : frame_(frameUs) {}
+  int64_t NextFrameAt(int64_t us) override { return (us + frame_ - 1) / frame_ * frame_; }
+
+private:
+  int64_t frame_;
 };
 
 // Keeps each block with the clock time it came at.

@@ -166,6 +166,77 @@ TEST_F(MMConect, SynchronizedBlocksComeAtTheirPlayTimesAndAShortBufferFeedsNothi
   EXPECT_EQ(c.sink.Size(), 5096u);  // the audio itself always passes
 }
 
+TEST_F(MMConect, TheFeedWakesWhenTheNextBlockIsDueAndSleepsWhileNoneWaits) {
+  FakeDisplay level(1024, &timer_);
+  Chain c(PcmFormat(22050, 1, 16), 4096);
+  c.con.SetLevel1(&level);
+  c.Start();
+  ASSERT_TRUE(c.con.Queued());
+  EXPECT_FALSE(timer_.Active()) << "running with nothing to feed";
+
+  timer_.Advance(300);
+  const int64_t arrival = timer_.NowMicroseconds();
+  c.Push(Pattern(4096, 0));
+  EXPECT_EQ(c.con.NextDue(), arrival);
+  timer_.Advance(500'000);
+  // 1024 bytes at 44100 bytes a second: a wake at each block's time and none in between.
+  const std::vector<int64_t> due = {arrival, arrival + 23220, arrival + 46440, arrival + 69660};
+  EXPECT_EQ(timer_.ticks, due);
+  EXPECT_EQ(level.times, due);
+  EXPECT_FALSE(timer_.Active()) << "the buffer is used up";
+  EXPECT_EQ(c.con.NextDue(), INT64_MAX);
+
+  // A buffer shorter than a block wakes nothing; the next whole one wakes the feed again.
+  c.Push(Pattern(1000, 4096));
+  EXPECT_FALSE(timer_.Active());
+  timer_.Advance(100'000);
+  c.Push(Pattern(2048, 5096));
+  timer_.Advance(100'000);
+  EXPECT_EQ(timer_.ticks.size(), 6u);
+  EXPECT_EQ(level.Count(), 6u);
+  EXPECT_FALSE(timer_.Active());
+}
+
+// Blocks of 50 frames at 44.1 kHz come due every 1.13 ms, far faster than a screen shows them.
+TEST_F(MMConect, BlocksDueFasterThanTheFramesAreHandedOverOncePerFrameAndNoneIsSkipped) {
+  constexpr int64_t kFrame = 16'000;
+  FramedFeedTimer timer(kFrame);
+  SetConnectorFeedTimer(&timer);
+  FakeDisplay level(200, &timer);
+  Chain c(PcmFormat(44100, 2, 16), 4096);
+  c.con.SetLevel1(&level);
+  c.Start();
+  timer.Advance(300);
+  const int64_t first = timer.NowMicroseconds();
+  const auto a = Pattern(4096, 0), b = Pattern(4096, 4096);
+  c.Push(a);
+  // The next buffer comes one buffer's time later, before the frame that would have shown the
+  // last blocks of the first: they are handed over before it replaces them.
+  timer.Advance(23'220);
+  const int64_t second = timer.NowMicroseconds();
+  c.Push(b);
+  timer.Advance(100'000);
+  EXPECT_FALSE(timer.Active());
+
+  ASSERT_EQ(level.Count(), 40u);
+  auto whole = Slice(a, 0, 4000);  // twenty whole blocks of each
+  const auto next = Slice(b, 0, 4000);
+  whole.insert(whole.end(), next.begin(), next.end());
+  EXPECT_EQ(level.Stream(), whole);
+  for (size_t i = 0; i < 40; ++i) {
+    const int64_t arrival = i < 20 ? first : second;
+    EXPECT_GE(level.times[i], arrival + int64_t(i % 20) * 200 * 1'000'000 / 176'400) << "block " << i << " early";
+  }
+  EXPECT_LE(timer.ticks.size(), 4u);
+  for (size_t i = 0; i < timer.ticks.size(); ++i) {
+    EXPECT_EQ(timer.ticks[i] % kFrame, 0) << "a wake between frames";
+    if (i) {
+      EXPECT_GT(timer.ticks[i], timer.ticks[i - 1]);
+    }
+  }
+  SetConnectorFeedTimer(&timer_);
+}
+
 TEST_F(MMConect, SlotsRefuseADoubleAndForgetADestroyedDisplay) {
   TMMConnector con;
   const WAVEFORMATEX f = PcmFormat(8000, 2, 8);
@@ -228,9 +299,10 @@ TEST_F(MMConect, DisablingResetsAtOnceAndStopRefreshesOnlyWhenAsked) {
   c.con.SetMeter1(&meter);
   c.Start();
   c.Push(Pattern(2048, 0));
-  timer_.Advance(3000);
-  EXPECT_EQ(level.Count(), 3u);
+  timer_.Advance(1);
+  EXPECT_EQ(level.Count(), 8u);  // not synchronized: every block is due at once
 
+  c.Push(Pattern(2048, 8));
   c.con.SetEnabled(false);
   EXPECT_EQ(level.resets + meter.resets, 2);
   EXPECT_FALSE(timer_.Active());
@@ -238,10 +310,10 @@ TEST_F(MMConect, DisablingResetsAtOnceAndStopRefreshesOnlyWhenAsked) {
   c.con.SetEnabled(true);
   Pump();
   timer_.Advance(20'000);
-  EXPECT_EQ(level.Count(), 3u);
+  EXPECT_EQ(level.Count(), 8u);  // what came before and while disabled is not shown
   c.Push(Pattern(2048, 2));
   timer_.Advance(20'000);
-  EXPECT_EQ(level.Count(), 11u);
+  EXPECT_EQ(level.Count(), 16u);
 
   c.dev.ChainStop();
   EXPECT_EQ(level.resets, 2);
@@ -251,7 +323,7 @@ TEST_F(MMConect, DisablingResetsAtOnceAndStopRefreshesOnlyWhenAsked) {
   c.dev.ChainStart();
   c.dev.ChainStop();
   EXPECT_EQ(level.resets, 2);
-  EXPECT_EQ(level.Count(), 11u);
+  EXPECT_EQ(level.Count(), 16u);
 }
 
 TEST_F(MMConect, DestroyingAConnectorDropsOnlyItsOwnMessages) {
@@ -417,10 +489,12 @@ TEST_F(MMConect, TheBuiltInTimerFeedsThroughTheMultimediaTimer) {
   Chain c(PcmFormat(8000, 1, 8), 1024, true, false);
   c.con.SetLevel1(&level);
   c.Start();
-  EXPECT_EQ(plat::LiveMMTimerEvents(), events + 1);
+  EXPECT_EQ(plat::LiveMMTimerEvents(), events) << "nothing to feed: no timer";
   c.Push(Pattern(1024, 0));
+  EXPECT_EQ(plat::LiveMMTimerEvents(), events + 1);
   plat::StepManualMMTimer(3);
   EXPECT_EQ(level.Count(), 2u);
+  EXPECT_EQ(plat::LiveMMTimerEvents(), events) << "the buffer is used up: the timer stopped";
   c.dev.ChainStop();
   EXPECT_EQ(plat::LiveMMTimerEvents(), events);
 }

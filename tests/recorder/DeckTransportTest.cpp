@@ -1,6 +1,9 @@
 // The deck driven through its keys and handlers: which buttons each state leaves usable, the
 // times it shows, winding, the name lines, and the GPI strings of the transport.
+#include <QCoreApplication>
+#include <QEvent>
 #include <QTest>
+#include <QWidget>
 #include <algorithm>
 #include <unistd.h>
 
@@ -138,6 +141,50 @@ TEST_F(DeckTransport, EachStateLeavesItsButtonsUsable) {
   dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
   Key(plat::VK_F7);
   EXPECT_TRUE(plat::ListFiles(DeckTemp(), "*").empty()) << "the blank cart is gone with the eject";
+}
+
+// Counts the paint events of every widget in one window.
+class WindowPaints : public QObject {
+public:
+  explicit WindowPaints(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+  ~WindowPaints() override { qApp->removeEventFilter(this); }
+  int paints = 0;
+
+protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Paint && o->isWidgetType() && static_cast<QWidget*>(o)->window() == window_) ++paints;
+    return false;
+  }
+
+private:
+  QWidget* window_;
+};
+
+TEST_F(DeckTransport, TheDeckAtRestPaintsNothingWhateverItsTimersDo) {
+  StartDeck();
+  // The meters have moved and fallen back before the deck comes to rest with a blank cart.
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(1000);
+  ASSERT_GT(deck->MMLevel1->RawPeak(), 0);
+  Key(plat::VK_F4);
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
+  Key('S', plat::ssCtrl);
+  Step(100);
+  deck->FlashTimerTimer(deck);  // its first tick gives the time-left texts their colour
+  QCoreApplication::processEvents();
+
+  WindowPaints shown(deck->Widget()->window());
+  Step(2000);  // eighty ticks of the shared timer, which the peak holds count down on
+  for (int i = 0; i < 4; ++i) deck->FlashTimerTimer(deck);
+  kitTimer->Fire(20);
+  Pump();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(shown.paints, 0);
+  deck->MMLevel1->SetValue(50);  // what does move is painted
+  QCoreApplication::processEvents();
+  EXPECT_GT(shown.paints, 0);
 }
 
 TEST_F(DeckTransport, PlaybackThatEndsWithinFiveMillisecondsShowsTheWholeLength) {

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "UiTest.h"
+#include "common/frame_clock.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/menus.h"
 
@@ -255,6 +256,62 @@ TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
   ProcessEvents();
   EXPECT_EQ(box->paints, whole);
   EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clRed));
+}
+
+// What is drawn or invalidated between two frames reaches the screen once, with the next frame,
+// as it stands by then.
+TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
+  auto* box = new WhiteBox(f);
+  box->SetParent(f);
+  box->SetBounds(0, 0, 20, 20);
+  ShowForm();
+  int64_t now = 1'000'000;
+  ManualFrameClock clock(16'000, [&] { return now; });
+  SetFrameClock(&clock);
+  PaintCounter shown(box->Widget());
+  auto draw = [&](TColor c) {
+    box->Canvas()->Brush()->SetColor(c);
+    box->Canvas()->FillRect(Rect(0, 0, 5, 5));
+    box->UpdateFromCanvas();
+  };
+
+  for (TColor c : {clRed, clLime, clBlue}) draw(c);
+  ProcessEvents();
+  EXPECT_EQ(shown.paints, 0) << "shown before its frame";
+  EXPECT_TRUE(clock.FireDue()) << "the first frame after a quiet spell comes at once";
+  ProcessEvents();
+  EXPECT_EQ(shown.paints, 1);
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clBlue));
+
+  now += 5'000;
+  draw(clRed);
+  draw(clYellow);
+  EXPECT_FALSE(clock.FireDue());
+  ProcessEvents();
+  now += 11'000;
+  EXPECT_TRUE(clock.FireDue());
+  ProcessEvents();
+  EXPECT_EQ(shown.paints, 3);  // the frame, and the grab above
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clYellow));
+
+  // An invalidation waits for the next frame too, and is not lost behind drawing.
+  const int whole = box->paints;
+  now += 1'000;
+  box->Invalidate();
+  draw(clRed);
+  ProcessEvents();
+  EXPECT_EQ(box->paints, whole);
+  now += 16'000;
+  EXPECT_TRUE(clock.FireDue());
+  ProcessEvents();
+  EXPECT_EQ(box->paints, whole + 1);
+
+  // Without a frame clock what waits is shown, and requests are shown at once.
+  now += 1'000;
+  draw(clLime);
+  SetFrameClock(nullptr);
+  ProcessEvents();
+  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clLime));
 }
 
 TEST_F(Widgets, AnOpaqueControlKeepsItsParentOutOfItsPaints) {
