@@ -8,6 +8,10 @@
 // medians and the machine's load meanwhile.
 //
 //   deck_cost [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,...] [--threads]
+//             [--picture FILE]
+//
+// --threads lists each run's threads; --picture saves the screen of the idle deck (after its
+// window) as FILE, to compare the deck's picture at rest between two builds.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -48,6 +52,7 @@ struct Options {
   int runs = 3;
   std::vector<std::string> scenes = {"idle", "record", "play", "record-needles", "play-needles"};
   bool threads = false;
+  std::string picture;
 };
 
 // ---- files ----
@@ -338,6 +343,12 @@ Result RunScene(const Options& o, const std::string& scene, const std::string& w
   const ProcessSample p1 = Sample(d.Pid()), x1 = Sample(x.pid);
   const uint64_t puts1 = d.Puts(), flushes1 = d.Flushes();
   const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+  if (scene == "idle" && !o.picture.empty()) {
+    pid_t shot = Spawn({"import", "-window", "root", o.picture}, {"PATH=/usr/bin:/bin", "DISPLAY=" + x.display}, xlog);
+    int status = 0;
+    if (shot <= 0 || ::waitpid(shot, &status, 0) != shot || status != 0)
+      std::fprintf(stderr, "cannot save the picture (import, from ImageMagick, is needed)\n");
+  }
   r.load = (load0 + LoadAverage()) / 2;
   r.programCpu = 100 * (p1.cpu - p0.cpu) / secs;
   r.xCpu = 100 * (x1.cpu - x0.cpu) / secs;
@@ -382,9 +393,10 @@ int main(int argc, char** argv) {
     else if (a == "--runs") o.runs = std::max(1, std::atoi(next().c_str()));
     else if (a == "--scenes") o.scenes = Split(next());
     else if (a == "--threads") o.threads = true;
+    else if (a == "--picture") o.picture = next();
     else {
       std::fprintf(stderr, "usage: %s [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,"
-                           "record-needles,play-needles] [--threads]\n", argv[0]);
+                           "record-needles,play-needles] [--threads] [--picture FILE]\n", argv[0]);
       return 2;
     }
   }
