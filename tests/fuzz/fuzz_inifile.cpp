@@ -1,5 +1,6 @@
 // Settings and user files are text from outside: any bytes must read without a fault, and a
-// write into such a file must leave it readable with the value written.
+// write into such a file must leave it readable with the value written, exactly.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,5 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       section.find_first_not_of(" \t") != std::string::npos &&
       ini.ReadString(section, "Key", "") != "Value")
     __builtin_trap();
+  // Every value without line breaks reads back as written, blanks and quotes at its ends too.
+  std::string value = text.substr(size % 5, 24);
+  auto lineBreak = [](char c) { return c == '\r' || c == '\n'; };
+  value.erase(std::remove_if(value.begin(), value.end(), lineBreak), value.end());
+  ini.WriteString("Values", "Typed", value);
+  if (plat::TIniFile(path).ReadString("Values", "Typed", "?") != value) __builtin_trap();
   return 0;
 }
