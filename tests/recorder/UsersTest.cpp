@@ -408,7 +408,7 @@ TEST_F(UserFiles, ProgramsWhoseNamesWouldLeaveTheTemporaryFolderAreRefusedWherev
   // The library's seed, written by hand into the settings file.
   Write("Solvane.ini", program(0, "Morning") + program(1, "../../carts/take") + program(2, "a/b") +
                            program(3, "Noon") + program(4, "x:y") + program(5, "Pipe", "a|b") +
-                           program(6, "Evening"));
+                           program(6, "Evening") + program(7, "w?x<y>z\"*"));
   LoadINITemplates(deck, "Default", nullptr);
   EXPECT_EQ(Programs(), 3);  // the refused leave no gap behind
   EXPECT_EQ(deck.users.programList[1][pfName], "Noon");
@@ -424,7 +424,8 @@ TEST_F(UserFiles, ProgramsWhoseNamesWouldLeaveTheTemporaryFolderAreRefusedWherev
             0u);
   for (const char* named : {"[Template 1] \"../../carts/take\": its name contains illegal",
                             "[Template 2] \"a/b\"", "[Template 4] \"x:y\"",
-                            "[Template 5] \"Pipe\": its description contains \"|\""})
+                            "[Template 5] \"Pipe\": its description contains \"|\"",
+                            "[Template 7] \"w?x<y>z\"*\""})
     EXPECT_NE(seedText.find(named), std::string::npos) << named;
 
   // A user's file: the deck's table skips the refused and stops at the first gap, the manager's
