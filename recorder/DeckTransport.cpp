@@ -1,4 +1,4 @@
-// The deck's transport: its state routines, the buttons, the slider, the timers and the keys.
+// The deck's transport: its state routines, the buttons, the slider and the timers.
 #include <algorithm>
 
 #include "engine/MMConect.h"
@@ -28,30 +28,6 @@
 
 using namespace plat;
 
-
-namespace {
-constexpr int kKeyJumpMs = 5000;
-
-int StepUp(int step) {
-  switch (step) {
-    case 1: return 10;
-    case 10: return 100;
-    case 100: return 1000;
-    case 1000: return 10000;
-    default: return 100000;
-  }
-}
-
-int StepDown(int step) {
-  switch (step) {
-    case 100000: return 10000;
-    case 10000: return 1000;
-    case 1000: return 100;
-    case 100: return 10;
-    default: return 1;
-  }
-}
-}  // namespace
 
 // ---- small pieces -------------------------------------------------------------------------------
 
@@ -811,130 +787,4 @@ void TSVMain::GoToTime1Click(TObject*) {
     SetSliderPosition(ms);
     Seek();
   }
-}
-
-// ---- keyboard -----------------------------------------------------------------------------------
-
-void TSVMain::RecordButtonKeyDown(TObject*, uint16_t& Key, TShiftState) {
-  if (Key == VK_SPACE) SwallowRecordClick = true;
-}
-
-void TSVMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
-  const TShiftState mods = Shift & (ssShift | ssAlt | ssCtrl);
-  const bool none = mods == 0, ctrl = mods == ssCtrl, alt = mods == ssAlt, shift = mods == ssShift;
-  bool handled = true;
-  auto press = [this](TDeckButton* b, void (TSVMain::*h)(TObject*)) {
-    if (b->Enabled()) (this->*h)(b);
-  };
-  auto item = [this](TMenuItem* i, void (TSVMain::*h)(TObject*)) {
-    if (i->Enabled()) (this->*h)(i);
-  };
-  const bool sliderFree = TrackBar->Enabled() && !Recording;
-
-  if (Recording) {
-    if (none && Key == VK_F2) press(PauseButton, &TSVMain::PauseButtonClick);
-    else if (none && Key == VK_F4) press(StopButton, &TSVMain::StopButtonClick);
-    else if (none && Key == VK_F5) press(RecordButton, &TSVMain::RecordButtonClick);
-    else handled = false;
-    if (handled) Key = 0;
-    return;
-  }
-  if (none) {
-    switch (Key) {
-      case VK_F2: press(PauseButton, &TSVMain::PauseButtonClick); break;
-      case VK_F3: press(PlayButton, &TSVMain::PlayButtonClick); break;
-      case VK_F4: press(StopButton, &TSVMain::StopButtonClick); break;
-      case VK_F5: press(RecordButton, &TSVMain::RecordButtonClick); break;
-      case VK_F6: press(EditButton, &TSVMain::EditButtonClick); break;
-      case VK_F7: press(EjectButton, &TSVMain::EjectButtonClick); break;
-      case VK_F8: press(LoadButton, &TSVMain::LoadButtonClick); break;
-      case VK_F9: press(SaveButton, &TSVMain::SaveButtonClick); break;
-      case VK_F10: press(OtherButton, &TSVMain::OtherButtonClick); break;
-      case VK_F11: press(RewindButton, &TSVMain::RewindButtonClick); break;
-      case VK_F12: press(FastForwardButton, &TSVMain::FastForwardButtonClick); break;
-      case VK_HOME:
-        if (sliderFree) {
-          SetSliderPosition(0);
-          Seek();
-        }
-        break;
-      case VK_END:
-        if (sliderFree) {
-          SetSliderPosition(std::max<int64_t>(int64_t(TrackBar->MaxValue()) - kKeyJumpMs,
-                                              TrackBar->MinValue()));
-          SetSliderMax(WaveLength());
-          Seek();
-        }
-        break;
-      case VK_BACK:
-        if (sliderFree) {
-          SetSliderMax(WaveLength());
-          SetSliderPosition(std::max<int64_t>(int64_t(TrackBar->Position()) - kKeyJumpMs,
-                                              TrackBar->MinValue()));
-          Seek();
-        }
-        break;
-      case VK_DIVIDE:
-        if (PunchInShown()) Form22->ZelSpeedButton4Click(Form22);
-        break;
-      case VK_MULTIPLY:
-        if (PunchInShown()) Form22->ZelSpeedButton5Click(Form22);
-        break;
-      default: handled = false;
-    }
-  } else {
-    handled = false;
-  }
-  if (!handled) {
-    handled = true;
-    if ((Key == VK_ADD && none) || Key == VK_OEM_PLUS) {
-      FFRewStep = StepUp(FFRewStep);
-      ShowSensitivity(FFRewStep, false);
-    } else if ((Key == VK_SUBTRACT || Key == VK_OEM_MINUS) && none) {
-      FFRewStep = StepDown(FFRewStep);
-      ShowSensitivity(FFRewStep, false);
-    } else if (Key == VK_INSERT && (none || shift || alt)) {
-      item(LoadBlankQuickCart1, &TSVMain::LoadBlankQuickCart1Click);
-    } else if (ctrl && (Key == VK_INSERT || Key == VK_HOME)) {
-      if (LoadBlankQuickCart1->Enabled()) JustQuickCart();
-    } else if (ctrl) {
-      switch (Key) {
-        case 'A': item(LoadCart1, &TSVMain::LoadCart1Click); break;
-        case 'P': item(LoadCartPlayOnly1, &TSVMain::LoadCartPlayOnly1Click); break;
-        case 'E': item(LoadPlayFile1, &TSVMain::LoadPlayFile1Click); break;
-        case 'N': LoadByName1Click(LoadByName1); break;
-        case 'S': item(LoadStandardCart1, &TSVMain::LoadStandardCart1Click); break;
-        case 'U': item(LoadBlankcustomCart1, &TSVMain::LoadBlankcustomCart1Click); break;
-        case 'L': item(LoopPlay1, &TSVMain::LoopPlay1Click); break;
-        case 'M': item(AnalogMeters1, &TSVMain::AnalogMeters1Click); break;
-        case 'W': item(Mixer1, &TSVMain::Mixer1Click); break;
-        case 'Q': item(MultimediaProperties1, &TSVMain::MultimediaProperties1Click); break;
-        case 'F': item(SetupStandardCart1, &TSVMain::SetupStandardCart1Click); break;
-        case 'D': item(AdvancedSettings1, &TSVMain::AdvancedSettings1Click); break;
-        case 'B': item(BeepSpeakerAt0VU1, &TSVMain::BeepSpeakerAt0VU1Click); break;
-        case 'G': GoToTime1Click(GoToTime1); break;
-        case 'I': LogInUser1Click(LogInUser1); break;
-        case 'O': LogOutUser1Click(LogOutUser1); break;
-        case 'K': EditTemplateLibrary1Click(EditTemplateLibrary1); break;
-        default: handled = false;
-      }
-    } else if (alt) {
-      switch (Key) {
-        case 'A': item(LRArrowSensitivity1, &TSVMain::LRArrowSensitivity1Click); break;
-        case 'M': press(Sendbutton, &TSVMain::SendbuttonClick); break;
-        case 'I': press(Infobutton, &TSVMain::InfobuttonClick); break;
-        case 'W': item(imeLeftWarning1, &TSVMain::imeLeftWarning1Click); break;
-        case 'B': item(MarkBeginning1, &TSVMain::MarkBeginning1Click); break;
-        case 'E': item(MarkEndingPoint1, &TSVMain::MarkEndingPoint1Click); break;
-        case 'P': if (PunchInShown()) ClearPunchIn(); break;
-        default: handled = false;
-      }
-    } else if (shift && PunchInShown() && (Key == 'B' || Key == 'E')) {
-      if (Key == 'B') Form22->ZelSpeedButton1Click(Form22);
-      else Form22->ZelSpeedButton2Click(Form22);
-    } else {
-      handled = false;
-    }
-  }
-  if (handled) Key = 0;
 }

@@ -276,6 +276,26 @@ public:
   // The program that shows the sound mixer, with its arguments; empty when there is none.
   std::vector<std::string> MixerCommand() const;
 
+  // ================================== keys ==================================
+  // A routine of the deck a key runs.
+  using TDeckRoutine = std::function<void(TSVMain&)>;
+  // The modifier keys a binding takes: none, exactly one of them, or any (kmCombined: two or more
+  // held together).
+  enum TKeyMods : uint8_t { kmNone = 1, kmShift = 2, kmAlt = 4, kmCtrl = 8, kmCombined = 16, kmAny = 31 };
+  // When a binding counts: not while recording, while recording too, or only with the punch-in
+  // panel shown (and not recording).
+  enum TKeyWhen : uint8_t { kwNotRecording, kwAlsoRecording, kwPunchInShown };
+  struct TKeyBinding {
+    uint16_t key;
+    uint8_t mods;  // TKeyMods
+    TKeyWhen when;
+    TDeckRoutine run;
+  };
+  // Every key of the deck (DeckKeys.cpp).
+  static const std::vector<TKeyBinding>& KeyBindings();
+  // The binding a key takes now; nullptr: the key is not the deck's and passes on.
+  const TKeyBinding* KeyBinding(uint16_t key, plat::TShiftState shift) const;
+
   // ================================ transport ================================
   void RecordButtonClick(TObject* Sender);
   void RecordButtonKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
