@@ -41,6 +41,22 @@ void TSVMain::GetFormat() {
   StdTag = f.tagText;
 }
 
+void TSVMain::StandardCart(int& format, int& length) {
+  GetFormat();
+  format = StdFormat;
+  length = StdLength;
+}
+
+void TSVMain::SetCustomCart(int format, int length) {
+  UserData.cart.customFormat = format;
+  UserData.cart.customLength = length;
+}
+
+void TSVMain::ChoosePrefix(const std::string& display, const std::string& value) {
+  PrefixDisplay = display;
+  PrefixValue = value;
+}
+
 void TSVMain::GetCustomFormat() {
   TCartFormat f = CartFormatOf(UserData.cart.customFormat);
   CustomBits = f.bits;
@@ -122,6 +138,7 @@ void TSVMain::LoadByName1Click(TObject*) {
 }
 
 bool TSVMain::LoadByNameEntry(const std::string& name) {
+  ByNameEntry = name;
   const std::string folder = IncludeTrailingPathDelimiter(Config.loadPath);
   std::string path = folder + name;
   // Typed in another case than the file's: the one file that answers to it is the cart.
@@ -150,7 +167,6 @@ bool TSVMain::LoadByNameEntry(const std::string& name) {
   if (plat::MessageDlg(path + "\r\n\r\nThis file was not found. Would you like to create it it now?",
                        mtWarning, mbYesNoCancel) != mrYes)
     return false;
-  ByNameEntry = name;
   CartKind = KindByName;
   CartOrigin = OriginOriginate;
   if (QuickRecordLoad()) GetReadyToRecord();

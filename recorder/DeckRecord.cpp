@@ -1,6 +1,7 @@
 // Everything between a loaded cart and a running recording: the recording limit, the Record
 // button, the punch-in marks and the time-left warning.
 #include <algorithm>
+#include <climits>
 
 #include "engine/MMRingBf.h"
 #include "engine/MMWavIn.h"
@@ -18,6 +19,8 @@ using namespace plat;
 
 namespace {
 constexpr int64_t kFreeSpaceCap = 2146483647;  // 2^31 - 1 - 1000000
+
+int32_t SliderValue(int64_t ms) { return int32_t(std::clamp<int64_t>(ms, INT32_MIN, INT32_MAX)); }
 constexpr int64_t kInputBufferBytes = 4096;
 constexpr int64_t kInputBufferMs = 50;
 
@@ -269,6 +272,36 @@ void TSVMain::ClearPunchIn() {
     if (!PlayOnly) Enable(RecordButton, true);
   }
   if (Form22) Form22->Close();
+}
+
+void TSVMain::GoToBeginMark() {
+  const int32_t begin = SliderValue(punchIn_.BeginMark());
+  TrackBar->SetMinValue(begin);
+  TrackBar->SetPosition(begin);
+  Seek();
+}
+
+void TSVMain::GoToEndMark() {
+  TrackBar->SetPosition(SliderValue(punchIn_.EndMark()));
+  Seek();
+}
+
+bool TSVMain::PlayEnabled() const { return PlayButton->Enabled(); }
+
+void TSVMain::PlayIntro() {
+  if (!Playing) PlayButtonClick(PlayButton);
+}
+
+void TSVMain::PlayOutro() {
+  // An end mark under a second has no second before it: the outro plays from the start.
+  TrackBar->SetPosition(SliderValue(std::max<int64_t>(punchIn_.EndMark() - 1000, 0)));
+  Seek();
+  punchIn_.RequestOutro();
+  PlayButtonClick(PlayButton);
+}
+
+void TSVMain::TakeFocus() {
+  if (Visible()) SetFocus();
 }
 
 void TSVMain::PunchInClosed() {

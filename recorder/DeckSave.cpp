@@ -11,6 +11,24 @@ using namespace plat;
 
 bool TSVMain::SavesByName() const { return CartKind == KindByName && !Recovered; }
 
+void TSVMain::TakeSavedFile(const std::string& path) {
+  CartOrigin = OriginExisting;
+  PlayFile->Wave()->FreeWave();
+  RecordFileName = path;
+  PlayFile->Wave()->SetFileName(path);
+  Label12Caption(path);
+  if (!RecFile->Wave()->FileName().empty()) {
+    RecFile->Wave()->FreeWave();
+    RecFile->Wave()->SetFileName(path);
+  }
+}
+
+void TSVMain::SaveFinished() {
+  ChangedSinceSave = false;
+  BusySaving = false;
+  FileMustExist = false;
+}
+
 int TSVMain::RunSaveWindow() {
   BusySaving = true;
   int r = mrCancel;

@@ -112,7 +112,7 @@ int SolvaneMain(int argc, char** argv) {
     plat::SetFrameClock(plat::ScreenFrameClock());
     UsePreciseFeedTimer();
     RegisterBlankHeaders();
-    TSVMain::CommandLine.assign(argv, argv + argc);
+    TSVMain::SetCommandLine(std::vector<std::string>(argv, argv + argc));
     TSVMain* deck = nullptr;
     app.CreateForm(deck);
     app.CreateForm(Form3);

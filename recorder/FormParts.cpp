@@ -6,7 +6,7 @@ void FocusControl(plat::TWinControl* c) {
   if (c && c->CanFocus()) c->SetFocus();
 }
 
-TSVMain* DeckOf(plat::TComponent* owner) {
+plat::TComponent* DeckComponent(plat::TComponent* owner) {
   if (auto* deck = dynamic_cast<TSVMain*>(owner)) return deck;
   return SVMain;
 }

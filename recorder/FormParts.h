@@ -6,8 +6,6 @@
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 
-class TSVMain;
-extern TSVMain* SVMain;
 
 // A control made, owned and placed on parent in one step.
 template <class T>
@@ -23,8 +21,14 @@ T* PlaceControl(plat::TComponent* owner, plat::TWinControl* parent, int left, in
 // Gives c the focus when it can take it (a dialog's control cannot while the dialog is hidden).
 void FocusControl(plat::TWinControl* c);
 
-// The deck a dialog works on: its owner when that is the deck, else the program's deck.
-TSVMain* DeckOf(plat::TComponent* owner);
+// The deck a dialog works on: its owner when that is the deck, else the program's deck; nullptr
+// before the deck is made.
+plat::TComponent* DeckComponent(plat::TComponent* owner);
+// ... as the narrow interface the dialog sees it through (TDialogDeck, TPunchInDeck).
+template <class I>
+I* DeckOf(plat::TComponent* owner) {
+  return dynamic_cast<I*>(DeckComponent(owner));
+}
 
 #include "recorder/CartFiles.h"
 #include "recorder/DeckKit.h"

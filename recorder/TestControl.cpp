@@ -14,7 +14,6 @@
 #include <string>
 #include <thread>
 
-#include "engine/MMRingBf.h"
 #include "engine/MMWave.h"
 #include "platform/messages/messages.h"
 #include "platform/system/files.h"
@@ -131,23 +130,14 @@ bool AtRest() {
       plat::TCustomForm* f = plat::Screen->Forms(i);
       if (f->Modal() && f->ModalResult() != plat::mrNone) return false;
     }
-  if (!SVMain) return true;
-  if (SVMain->BusySaving) return false;
-  return !SVMain->RecRingBuffer->WorkPending() && !SVMain->PlayRingBuffer->WorkPending();
+  return !SVMain || !SVMain->Snapshot().working;
 }
 
 std::string DeckState() {
-  TSVMain* d = SVMain;
-  if (!d) return "deck=- kind=- pos=- file=";
-  const char* state = d->DeckEmpty    ? "empty"
-                      : d->Recording  ? (d->Paused ? "paused" : "recording")
-                      : d->Playing    ? "playing"
-                      : d->Paused     ? "paused"
-                      : d->Stopped    ? "stopped"
-                                      : "loaded";
-  std::string pos = static_cast<plat::TControl*>(d->CurrentPosition)->Caption();
-  return std::string("deck=") + state + " kind=" + (d->CartKind.empty() ? "-" : d->CartKind) +
-         " pos=" + (pos.empty() ? "-" : pos) + " file=" + d->RecordFileName;
+  if (!SVMain) return "deck=- kind=- pos=- file=";
+  const TSVMain::TDeckSnapshot d = SVMain->Snapshot();
+  return std::string("deck=") + d.state + " kind=" + (d.kind.empty() ? "-" : d.kind) +
+         " pos=" + (d.position.empty() ? "-" : d.position) + " file=" + d.file;
 }
 
 void Sync(const std::string& tag) {

@@ -708,3 +708,15 @@ void TSVMain::ProcessMessages() {
 }
 
 std::string TSVMain::CartFileName() const { return PlayFile->Wave()->FileName(); }
+
+TSVMain::TDeckSnapshot TSVMain::Snapshot() const {
+  const char* state = DeckEmpty   ? "empty"
+                      : Recording ? (Paused ? "paused" : "recording")
+                      : Playing   ? "playing"
+                      : Paused    ? "paused"
+                      : Stopped   ? "stopped"
+                                  : "loaded";
+  const bool working = BusySaving || RecRingBuffer->WorkPending() || PlayRingBuffer->WorkPending();
+  return {state, CartKind, static_cast<plat::TControl*>(CurrentPosition)->Caption(), RecordFileName,
+          working};
+}

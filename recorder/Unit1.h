@@ -1,8 +1,10 @@
 #pragma once
 // The main window: the cart deck. It owns the two audio chains (wave input -> connector -> ring
 // buffer -> RecFile for recording, PlayFile -> ring buffer -> wave output -> connector for
-// playback), the meters, the timers and all deck state. The dialogs read and write that state
-// directly, so it is public.
+// playback), the meters, the timers and all deck state, which are private: the windows see the
+// deck through narrow interfaces (TUserDeck, TDialogDeck, TPunchInDeck), and tests through
+// TDeckProbe (tests/recorder/DeckProbe.h). Its code is spread by topic over Unit1.cpp,
+// DeckTransport.cpp, DeckKeys.cpp, DeckCarts.cpp, DeckRecord.cpp and DeckSave.cpp.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -17,9 +19,11 @@
 #include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
+#include "recorder/DialogDeck.h"
 #include "recorder/Gpi.h"
 #include "recorder/PunchIn.h"
 #include "recorder/Settings.h"
+#include "recorder/Unit22.h"
 #include "recorder/UserDeck.h"
 
 using plat::TComponent;
@@ -53,11 +57,239 @@ constexpr const char* KindPlay = "PLAY";
 constexpr const char* OriginOriginate = "ORIGINATE";
 constexpr const char* OriginExisting = "EXISTING";
 
-class TSVMain : public plat::TForm, public TUserDeck {
+class TSVMain : public plat::TForm, public TUserDeck, public TDialogDeck, public TPunchInDeck {
 public:
   explicit TSVMain(TComponent* owner);
   ~TSVMain() override;
   std::string ClassName() const override { return "TSVMain"; }
+  // The program's parameters, its own path first; the entry sets them before creating the form.
+  static void SetCommandLine(std::vector<std::string> args) { CommandLine = std::move(args); }
+
+  // ============================ form and start-up ============================
+  void FormCreate(TObject* Sender);
+  void FormShow(TObject* Sender);
+  void FormClose(TObject* Sender, plat::TCloseAction& Action);
+  void FormDestroy(TObject* Sender);
+  void FormResize(TObject* Sender);
+  void FormKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
+  void Timer1Timer(TObject* Sender);
+  void Exit1Click(TObject* Sender);
+  // The session ends (a stop signal): the take's file is finished, the studio hears "ON EXIT"
+  // as from the window, and an unsaved take stays in the temporary folder for the next start.
+  void EndOnStopSignal();
+  void UserCaptionUpdate() override;
+  void LogInUser1Click(TObject* Sender);
+  void LogOutUser1Click(TObject* Sender);
+  void EditTemplateLibrary1Click(TObject* Sender);
+  bool LoadConfig();
+  void SetPaths();
+  void OpenComPort();
+  void CloseComPort();
+  const std::string& ProgramFolder() const override { return UserData.programFolder; }
+  // The deck's temporary folder: the system's temporary path + "Solvane/".
+  std::string DeckTempFolder() const;
+  // What creation left behind: false when the program must end (no input device, no folder).
+  bool CreatedOk() const { return createdOk_; }
+  // The sensitivity label for a FF/Rew step; any: also for a step that is none of the six.
+  void ShowSensitivity(int stepMs, bool any);
+  // Keeps the punch-in panel in the room beside the meters and the slider.
+  void PlacePunchIn();
+  // Where the punch-in panel opens, in the deck's client coordinates.
+  plat::TRect PunchInBay() const;
+  // The program that shows the sound mixer, with its arguments; empty when there is none.
+  std::vector<std::string> MixerCommand() const;
+
+  // ================================== keys ==================================
+  // A routine of the deck a key runs.
+  using TDeckRoutine = std::function<void(TSVMain&)>;
+  // The modifier keys a binding takes: none, exactly one of them, or any (kmCombined: two or more
+  // held together).
+  enum TKeyMods : uint8_t { kmNone = 1, kmShift = 2, kmAlt = 4, kmCtrl = 8, kmCombined = 16, kmAny = 31 };
+  // When a binding counts: not while recording, while recording too, or only with the punch-in
+  // panel shown (and not recording).
+  enum TKeyWhen : uint8_t { kwNotRecording, kwAlsoRecording, kwPunchInShown };
+  struct TKeyBinding {
+    uint16_t key;
+    uint8_t mods;  // TKeyMods
+    TKeyWhen when;
+    TDeckRoutine run;
+  };
+  // Every key of the deck (DeckKeys.cpp).
+  static const std::vector<TKeyBinding>& KeyBindings();
+  // The binding a key takes now; nullptr: the key is not the deck's and passes on.
+  const TKeyBinding* KeyBinding(uint16_t key, plat::TShiftState shift) const;
+
+  // ================================ transport ================================
+  void RecordButtonClick(TObject* Sender);
+  void RecordButtonKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
+  void PauseButtonClick(TObject* Sender);
+  void PlayButtonClick(TObject* Sender);
+  void StopButtonClick(TObject* Sender);
+  void RewindButtonClick(TObject* Sender);
+  void FastForwardButtonClick(TObject* Sender);
+  void EjectButtonClick(TObject* Sender);
+  void EditButtonClick(TObject* Sender);
+  void LoadButtonClick(TObject* Sender);
+  void SaveButtonClick(TObject* Sender);
+  void SendbuttonClick(TObject* Sender);
+  void WebButtonClick(TObject* Sender);
+  void OtherButtonClick(TObject* Sender);
+  void InfobuttonClick(TObject* Sender);
+  // Eject: true when the deck was emptied (a No to the unsaved-changes question keeps the cart).
+  bool Eject();
+
+  void EmptyDeck();
+  void LoadedDeck();
+  void PlayDeck();
+  void StopStuff();
+  void UpdatePlayControls();
+  void UpdateRecControls();
+  std::string FormatTime(int64_t ms) const override;
+  void SetMeterGain();
+  void RunControlPanelApplet(const std::string& applet);
+  // The cart's name over the three name lines.
+  void Label12Caption(const std::string& path);
+  // Send and Web follow their programs' presence when enabled.
+  void EnableSendButtons(bool enable);
+  // Moves the playback to the slider's position (what dragging ends with).
+  void Seek();
+  // A time as the deck shows it, into a label and its hint.
+  void ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint);
+  // Where the deck stopped or paused, on the slider and the time labels alike (end: what Time
+  // Left counts to).
+  void ShowHeldPosition(int64_t pos, int64_t end);
+  // "PCM, 44.100 kHz, 16 Bit, Stereo"
+  static std::string FormatDescription(TMMWave* wave);
+  void ShowCartFormat(TMMWave* wave);
+  void SetSliderMax(int64_t ms);
+  void SetSliderPosition(int64_t ms);
+  int64_t WaveLength() const;    // PlayFile's length
+  int64_t PlayRangeEnd() const;  // the end of PlayFile's play range
+
+  // Events of the components.
+  void TimerTimer(TObject* Sender);
+  void FlashTimerTimer(TObject* Sender);
+  void TrackBarTrack(TObject* Sender);
+  void TrackBarTrackEnd(TObject* Sender);
+  void TrackBarChange(TObject* Sender);
+  void WaveInStart(TObject* Sender);
+  void WaveInStop(TObject* Sender);
+  void RecFileWriteFailed();
+  void MMWaveOut1Start(TObject* Sender);
+  void MMWaveOut1Stop(TObject* Sender);
+  void MMWaveOut1Looping(TObject* Sender);
+  void MMLevel1GainOverflow(TObject* Sender);
+
+  // The Other menu.
+  void OtherMenuPopup(TObject* Sender);
+  void LoopPlay1Click(TObject* Sender);
+  void AnalogMeters1Click(TObject* Sender);
+  void BeepSpeakerAt0VU1Click(TObject* Sender);
+  void Mixer1Click(TObject* Sender);
+  void MultimediaProperties1Click(TObject* Sender);
+  void AdvancedSettings1Click(TObject* Sender);
+  void SetupStandardCart1Click(TObject* Sender);
+  void LRArrowSensitivity1Click(TObject* Sender);
+  void imeLeftWarning1Click(TObject* Sender);
+  void GoToTime1Click(TObject* Sender);
+
+  // ============================ carts and loading ============================
+  void LoadCart1Click(TObject* Sender);
+  void LoadCartPlayOnly1Click(TObject* Sender);
+  void LoadPlayFile1Click(TObject* Sender);
+  void LoadByName1Click(TObject* Sender);
+  void LoadStandardCart1Click(TObject* Sender);
+  void LoadBlankcustomCart1Click(TObject* Sender);
+  void LoadBlankQuickCart1Click(TObject* Sender);
+  void JustQuickCart();
+  void AutoLoadStandard();
+  // Makes the blank file of a new cart; false when it could not be made.
+  bool QuickRecordLoad();
+  void GetFormat();
+  void GetCustomFormat();
+  bool FileReadOnly(const std::string& path) const;
+  // What the Load By Name dialog's OK does with a name already checked and given ".wav":
+  // loads or makes the cart; false keeps the dialog open.
+  bool LoadByNameEntry(const std::string& name) override;
+  // Makes a file on disk the cart; raises when the file does not read.
+  void TakeExistingFile(const std::string& path);
+  // The recovery of a recording left in the temporary folder.
+  void LoadTheOrphan(const std::string& path);
+
+  // ========================= recording and punch-in =========================
+  void GetReadyToRecord();
+  bool RecordPrep();
+  void MarkBeginning1Click(TObject* Sender) override;
+  void MarkEndingPoint1Click(TObject* Sender) override;
+  void FlashTimeLeft(bool on);
+  void PlayTimeLeftWarning(bool on);
+  // Whether the punch-in panel is showing.
+  bool PunchInShown() const;
+  // The punch-in panel's Clear, and Alt+P wherever the focus is: the saved full limit comes back
+  // to the input and the slider, Record with it unless play-only, then the panel closes.
+  void ClearPunchIn() override;
+  // What closing the punch-in panel does to the deck: the saved full limit goes back into the
+  // input, and the marks, their flags and the saved limit are cleared.
+  void PunchInClosed() override;
+  void GoToBeginMark() override;
+  void GoToEndMark() override;
+  bool PlayEnabled() const override;
+  void PlayIntro() override;
+  void PlayOutro() override;
+  void TakeFocus() override;
+  // The three labels and the gauge of the panel from the marks.
+  void ShowMarks();
+
+  // ================================= saving =================================
+  void SaveDialogFileOK(TObject* Sender, bool& CanClose);
+  // A by-name cart is saved into the save folder under its own name, without the dialog; a
+  // recording taken back at start always goes through the dialog.
+  bool SavesByName() const override;
+  // Save found the cart's file gone: says so and ejects.
+  void TakeGone(const std::string& path);
+  // Where the save dialog starts.
+  std::string SaveDialogFolder();
+
+  // ================================ TUserDeck ================================
+  TUserFields& Users() override { return UserData; }
+  const TDeckSettings& Settings() const override { return Config; }
+  void Notify(TNoticeKind kind, const std::string& text) override;
+  TAnswer Ask(TQuestionKind kind, const std::string& text, bool withCancel) override;
+  void SetLoadStatus(const std::string& caption) override;
+  void ProcessMessages() override;
+  bool Busy() const override { return BusySaving; }
+  std::string CartFileName() const override;
+  void EjectCart() override { Eject(); }
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args) override {
+    return TUserDeck::StartProgram(path, args);
+  }
+
+  // =============================== TDialogDeck ===============================
+  bool SettingUpCustomCart() const override { return CartKind == KindCustom; }
+  void StandardCart(int& format, int& length) override;
+  void SetCustomCart(int format, int length) override;
+  std::string CopySourceFile() const override { return CopySource; }
+  std::string CopyTargetFile() const override { return CopyPath; }
+  std::string SaveDialogFileName() const override { return SaveDialog1->FileName; }
+  bool CartMadeHere() const override { return CartOrigin == OriginOriginate; }
+  void SaveGaveUp() override { CartKind = KindQuick; }
+  void TakeSavedFile(const std::string& path) override;
+  void SaveFinished() override;
+  void WatchCartFile() override { FileMustExist = true; }
+  void SetGoToText(const std::string& text) override { GoToText = text; }
+  TDeckSettings& ChangeSettings() override { return Config; }
+  void ChoosePrefix(const std::string& display, const std::string& value) override;
+
+  // The deck as the test channel (TestControl) reports it.
+  struct TDeckSnapshot {
+    const char* state;  // "empty", "recording", "paused", "playing", "stopped" or "loaded"
+    std::string kind, position, file;
+    bool working;       // a save runs, or a ring buffer has disk work under way
+  };
+  TDeckSnapshot Snapshot() const;
+
+private:
+  friend class TDeckProbe;  // tests/recorder/DeckProbe.h: the deck as tests see it
 
   // ================================ deck state ================================
   // Times are milliseconds, the slider's unit.
@@ -228,7 +460,7 @@ public:
   // The caption: company with the program's version, application name, current user.
   TMMFormStyler* FormStyler = nullptr;
 
-  // The program's parameters, its own path first; the entry sets them before creating the form.
+  // The program's parameters, its own path first (SetCommandLine).
   static std::vector<std::string> CommandLine;
 
   // The windows of users, programs and sending, made with the deck and owned by it.
@@ -241,200 +473,9 @@ public:
   TForm14* Form14 = nullptr;  // user and program manager
   TForm25* Form25 = nullptr;  // exit password
 
-  // ============================ form and start-up ============================
-  void FormCreate(TObject* Sender);
-  void FormShow(TObject* Sender);
-  void FormClose(TObject* Sender, plat::TCloseAction& Action);
-  void FormDestroy(TObject* Sender);
-  void FormResize(TObject* Sender);
-  void FormKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
-  void Timer1Timer(TObject* Sender);
-  void Exit1Click(TObject* Sender);
-  // The session ends (a stop signal): the take's file is finished, the studio hears "ON EXIT"
-  // as from the window, and an unsaved take stays in the temporary folder for the next start.
-  void EndOnStopSignal();
-  void UserCaptionUpdate() override;
-  void LogInUser1Click(TObject* Sender);
-  void LogOutUser1Click(TObject* Sender);
-  void EditTemplateLibrary1Click(TObject* Sender);
-  bool LoadConfig();
-  void SetPaths();
-  void OpenComPort();
-  void CloseComPort();
-  // The program's folder, with a trailing "/".
-  const std::string& ProgramFolder() const { return UserData.programFolder; }
-  // The deck's temporary folder: the system's temporary path + "Solvane/".
-  std::string DeckTempFolder() const;
-  // What creation left behind: false when the program must end (no input device, no folder).
-  bool CreatedOk() const { return createdOk_; }
-  // The sensitivity label for a FF/Rew step; any: also for a step that is none of the six.
-  void ShowSensitivity(int stepMs, bool any);
-  // Keeps the punch-in panel in the room beside the meters and the slider.
-  void PlacePunchIn();
-  // Where the punch-in panel opens, in the deck's client coordinates.
-  plat::TRect PunchInBay() const;
-  // The program that shows the sound mixer, with its arguments; empty when there is none.
-  std::vector<std::string> MixerCommand() const;
-
-  // ================================== keys ==================================
-  // A routine of the deck a key runs.
-  using TDeckRoutine = std::function<void(TSVMain&)>;
-  // The modifier keys a binding takes: none, exactly one of them, or any (kmCombined: two or more
-  // held together).
-  enum TKeyMods : uint8_t { kmNone = 1, kmShift = 2, kmAlt = 4, kmCtrl = 8, kmCombined = 16, kmAny = 31 };
-  // When a binding counts: not while recording, while recording too, or only with the punch-in
-  // panel shown (and not recording).
-  enum TKeyWhen : uint8_t { kwNotRecording, kwAlsoRecording, kwPunchInShown };
-  struct TKeyBinding {
-    uint16_t key;
-    uint8_t mods;  // TKeyMods
-    TKeyWhen when;
-    TDeckRoutine run;
-  };
-  // Every key of the deck (DeckKeys.cpp).
-  static const std::vector<TKeyBinding>& KeyBindings();
-  // The binding a key takes now; nullptr: the key is not the deck's and passes on.
-  const TKeyBinding* KeyBinding(uint16_t key, plat::TShiftState shift) const;
-
-  // ================================ transport ================================
-  void RecordButtonClick(TObject* Sender);
-  void RecordButtonKeyDown(TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
-  void PauseButtonClick(TObject* Sender);
-  void PlayButtonClick(TObject* Sender);
-  void StopButtonClick(TObject* Sender);
-  void RewindButtonClick(TObject* Sender);
-  void FastForwardButtonClick(TObject* Sender);
-  void EjectButtonClick(TObject* Sender);
-  void EditButtonClick(TObject* Sender);
-  void LoadButtonClick(TObject* Sender);
-  void SaveButtonClick(TObject* Sender);
-  void SendbuttonClick(TObject* Sender);
-  void WebButtonClick(TObject* Sender);
-  void OtherButtonClick(TObject* Sender);
-  void InfobuttonClick(TObject* Sender);
-  // Eject: true when the deck was emptied (a No to the unsaved-changes question keeps the cart).
-  bool Eject();
-
-  void EmptyDeck();
-  void LoadedDeck();
-  void PlayDeck();
-  void StopStuff();
-  void UpdatePlayControls();
-  void UpdateRecControls();
-  std::string FormatTime(int64_t ms) const;
-  void SetMeterGain();
-  void RunControlPanelApplet(const std::string& applet);
-  // The cart's name over the three name lines.
-  void Label12Caption(const std::string& path);
-  // Send and Web follow their programs' presence when enabled.
-  void EnableSendButtons(bool enable);
-  // Moves the playback to the slider's position (what dragging ends with).
-  void Seek();
-  // A time as the deck shows it, into a label and its hint.
-  void ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint);
-  // Where the deck stopped or paused, on the slider and the time labels alike (end: what Time
-  // Left counts to).
-  void ShowHeldPosition(int64_t pos, int64_t end);
-  // "PCM, 44.100 kHz, 16 Bit, Stereo"
-  static std::string FormatDescription(TMMWave* wave);
-  void ShowCartFormat(TMMWave* wave);
-  void SetSliderMax(int64_t ms);
-  void SetSliderPosition(int64_t ms);
-  int64_t WaveLength() const;    // PlayFile's length
-  int64_t PlayRangeEnd() const;  // the end of PlayFile's play range
-
-  // Events of the components.
-  void TimerTimer(TObject* Sender);
-  void FlashTimerTimer(TObject* Sender);
-  void TrackBarTrack(TObject* Sender);
-  void TrackBarTrackEnd(TObject* Sender);
-  void TrackBarChange(TObject* Sender);
-  void WaveInStart(TObject* Sender);
-  void WaveInStop(TObject* Sender);
-  void RecFileWriteFailed();
-  void MMWaveOut1Start(TObject* Sender);
-  void MMWaveOut1Stop(TObject* Sender);
-  void MMWaveOut1Looping(TObject* Sender);
-  void MMLevel1GainOverflow(TObject* Sender);
-
-  // The Other menu.
-  void OtherMenuPopup(TObject* Sender);
-  void LoopPlay1Click(TObject* Sender);
-  void AnalogMeters1Click(TObject* Sender);
-  void BeepSpeakerAt0VU1Click(TObject* Sender);
-  void Mixer1Click(TObject* Sender);
-  void MultimediaProperties1Click(TObject* Sender);
-  void AdvancedSettings1Click(TObject* Sender);
-  void SetupStandardCart1Click(TObject* Sender);
-  void LRArrowSensitivity1Click(TObject* Sender);
-  void imeLeftWarning1Click(TObject* Sender);
-  void GoToTime1Click(TObject* Sender);
-
-  // ============================ carts and loading ============================
-  void LoadCart1Click(TObject* Sender);
-  void LoadCartPlayOnly1Click(TObject* Sender);
-  void LoadPlayFile1Click(TObject* Sender);
-  void LoadByName1Click(TObject* Sender);
-  void LoadStandardCart1Click(TObject* Sender);
-  void LoadBlankcustomCart1Click(TObject* Sender);
-  void LoadBlankQuickCart1Click(TObject* Sender);
-  void JustQuickCart();
-  void AutoLoadStandard();
-  // Makes the blank file of a new cart; false when it could not be made.
-  bool QuickRecordLoad();
-  void GetFormat();
-  void GetCustomFormat();
-  bool FileReadOnly(const std::string& path) const;
-  // What the Load By Name dialog's OK does with a name already checked and given ".wav":
-  // loads or makes the cart; false keeps the dialog open.
-  bool LoadByNameEntry(const std::string& name);
-  // Makes a file on disk the cart; raises when the file does not read.
-  void TakeExistingFile(const std::string& path);
-  // The recovery of a recording left in the temporary folder.
-  void LoadTheOrphan(const std::string& path);
-
-  // ========================= recording and punch-in =========================
-  void GetReadyToRecord();
-  bool RecordPrep();
-  void MarkBeginning1Click(TObject* Sender);
-  void MarkEndingPoint1Click(TObject* Sender);
-  void FlashTimeLeft(bool on);
-  void PlayTimeLeftWarning(bool on);
-  // Whether the punch-in panel is showing.
-  bool PunchInShown() const;
   // The marks and the limit they shortened.
   TPunchIn& PunchIn() { return punchIn_; }
-  // The punch-in panel's Clear, and Alt+P wherever the focus is: the saved full limit comes back
-  // to the input and the slider, Record with it unless play-only, then the panel closes.
-  void ClearPunchIn();
-  // What closing the punch-in panel does to the deck: the saved full limit goes back into the
-  // input, and the marks, their flags and the saved limit are cleared.
-  void PunchInClosed();
-  // The three labels and the gauge of the panel from the marks.
-  void ShowMarks();
 
-  // ================================= saving =================================
-  void SaveDialogFileOK(TObject* Sender, bool& CanClose);
-  // A by-name cart is saved into the save folder under its own name, without the dialog; a
-  // recording taken back at start always goes through the dialog.
-  bool SavesByName() const;
-  // Save found the cart's file gone: says so and ejects.
-  void TakeGone(const std::string& path);
-  // Where the save dialog starts.
-  std::string SaveDialogFolder();
-
-  // ================================ TUserDeck ================================
-  TUserFields& Users() override { return UserData; }
-  const TDeckSettings& Settings() const override { return Config; }
-  void Notify(TNoticeKind kind, const std::string& text) override;
-  TAnswer Ask(TQuestionKind kind, const std::string& text, bool withCancel) override;
-  void SetLoadStatus(const std::string& caption) override;
-  void ProcessMessages() override;
-  bool Busy() const override { return BusySaving; }
-  std::string CartFileName() const override;
-  void EjectCart() override { Eject(); }
-
-private:
   static void Enable(plat::TControl* c, bool on) { c->SetEnabled(on); }
   static std::string FitLine(TDeckLabel* label, const std::string& text);
   void SetLoadEnabled(bool on);

@@ -1,22 +1,13 @@
 #include "recorder/Unit22.h"
 
-#include <algorithm>
-#include <climits>
-
-#include "engine/MMWavIn.h"
 #include "recorder/DeckDisplays.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
 
 using namespace plat;
 
 TForm22* Form22 = nullptr;
 
-namespace {
-int32_t SliderValue(int64_t ms) { return int32_t(std::clamp<int64_t>(ms, INT32_MIN, INT32_MAX)); }
-}  // namespace
-
-TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf<TPunchInDeck>(owner)) {
   SetName("Form22");
   SetCaption("Punch In Control");
   SetBorderStyle(bsToolWindow);
@@ -71,23 +62,18 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
 }
 
 void TForm22::FocusDeck() {
-  if (deck_ && deck_->Visible()) deck_->SetFocus();
+  if (deck_) deck_->TakeFocus();
 }
 
 // GoTo Begin: the slider starts at the begin mark, and the position goes there.
 void TForm22::ZelSpeedButton1Click(TObject*) {
-  TSVMain& d = *deck_;
-  d.TrackBar->SetMinValue(SliderValue(d.PunchIn().BeginMark()));
-  d.TrackBar->SetPosition(SliderValue(d.PunchIn().BeginMark()));
-  d.Seek();
+  deck_->GoToBeginMark();
   FocusDeck();
 }
 
 // GoTo End.
 void TForm22::ZelSpeedButton2Click(TObject*) {
-  TSVMain& d = *deck_;
-  d.TrackBar->SetPosition(SliderValue(d.PunchIn().EndMark()));
-  d.Seek();
+  deck_->GoToEndMark();
   FocusDeck();
 }
 
@@ -99,22 +85,16 @@ void TForm22::ZelSpeedButton3Click(TObject*) {
 
 // Intro: play from the begin mark.
 void TForm22::ZelSpeedButton4Click(TObject* Sender) {
-  TSVMain& d = *deck_;
-  if (!d.PlayButton->Enabled()) return;
+  if (!deck_->PlayEnabled()) return;
   ZelSpeedButton1Click(Sender);
-  if (!d.Playing) d.PlayButtonClick(d.PlayButton);
+  deck_->PlayIntro();
   FocusDeck();
 }
 
 // Outro: play the last second before the end mark.
 void TForm22::ZelSpeedButton5Click(TObject*) {
-  TSVMain& d = *deck_;
-  if (!d.PlayButton->Enabled()) return;
-  // An end mark under a second has no second before it: the outro plays from the start.
-  d.TrackBar->SetPosition(SliderValue(std::max<int64_t>(d.PunchIn().EndMark() - 1000, 0)));
-  d.Seek();
-  d.PunchIn().RequestOutro();
-  d.PlayButtonClick(d.PlayButton);
+  if (!deck_->PlayEnabled()) return;
+  deck_->PlayOutro();
   FocusDeck();
 }
 
@@ -127,12 +107,11 @@ void TForm22::FormClose(TObject*, TCloseAction&) {
 }
 
 void TForm22::FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift) {
-  TSVMain& d = *deck_;
   const uint16_t key = Key;
   if (Shift == ssAlt && key == 'B') {
-    d.MarkBeginning1Click(Sender);
+    deck_->MarkBeginning1Click(Sender);
   } else if (Shift == ssAlt && key == 'E') {
-    d.MarkEndingPoint1Click(Sender);
+    deck_->MarkEndingPoint1Click(Sender);
   } else if (Shift == ssAlt && key == 'P') {
     ZelSpeedButton3Click(Sender);
   } else if (Shift == ssShift && key == 'B') {

@@ -8,7 +8,30 @@
 #include "platform/ui/forms.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+// What the punch-in panel asks of the deck. The main form (TSVMain) implements it; the marks
+// themselves are the deck's TPunchIn (PunchIn.h).
+class TPunchInDeck {
+public:
+  virtual ~TPunchInDeck() = default;
+  // Alt+B and Alt+E on the panel: the deck's Mark Beginning Point and Mark Ending Point.
+  virtual void MarkBeginning1Click(plat::TObject* Sender) = 0;
+  virtual void MarkEndingPoint1Click(plat::TObject* Sender) = 0;
+  // GoTo Begin: the slider starts at the begin mark and the position goes there. GoTo End: the
+  // position goes to the end mark.
+  virtual void GoToBeginMark() = 0;
+  virtual void GoToEndMark() = 0;
+  // Clear, and Alt+P: the saved full limit comes back, then the panel closes.
+  virtual void ClearPunchIn() = 0;
+  // Intro and Outro act only while Play is enabled. Intro plays unless the deck plays already;
+  // Outro plays from a second before the end mark.
+  virtual bool PlayEnabled() const = 0;
+  virtual void PlayIntro() = 0;
+  virtual void PlayOutro() = 0;
+  // What closing the panel does to the deck: the marks are forgotten.
+  virtual void PunchInClosed() = 0;
+  // The deck takes the keyboard back, when it shows.
+  virtual void TakeFocus() = 0;
+};
 
 class TForm22 : public plat::TForm {
 public:
@@ -44,11 +67,11 @@ public:
   // ... and this once the panel is closed.
   static constexpr const char* kClearedTime = "00.00.00.000";
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TPunchInDeck* deck) { deck_ = deck; }
 
 private:
   void FocusDeck();
-  TSVMain* deck_;
+  TPunchInDeck* deck_;
 };
 
 extern TForm22* Form22;

@@ -2,7 +2,7 @@
 
 #include "platform/ui/dialogs.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
@@ -19,7 +19,7 @@ TGoToCheck CheckGoToTime(const std::string& text) {
   return TGoToCheck::Ok;
 }
 
-TForm23::TForm23(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm23::TForm23(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form23");
   SetCaption("Go To Time");
   SetBorderStyle(bsDialog);
@@ -76,7 +76,7 @@ void TForm23::Button1Click(TObject*) {
     case TGoToCheck::Ok:
       break;
   }
-  deck_->GoToText = text;
+  deck_->SetGoToText(text);
   SetModalResult(mrOk);
 }
 

@@ -5,7 +5,7 @@
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 
 // What a typed go-to time is: a time, the start, a time with a required digit missing, or one whose
 // tens of seconds or of minutes are above 5.
@@ -28,10 +28,10 @@ public:
   void Button2Click(plat::TObject* Sender);
   void MaskEdit1KeyDown(plat::TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };
 
 extern TForm23* Form23;

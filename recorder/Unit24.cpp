@@ -3,13 +3,13 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/FormParts.h"
 #include "recorder/Settings.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
 TForm24* Form24 = nullptr;
 
-TForm24::TForm24(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm24::TForm24(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form24");
   SetCaption("Set Default FF\\Rew Sensitivy");
   SetBorderStyle(bsDialog);

@@ -4,7 +4,7 @@
 #include "platform/ui/forms.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm24 : public plat::TForm {
 public:
@@ -18,10 +18,10 @@ public:
   void FormShow(plat::TObject* Sender);
   void Button1Click(plat::TObject* Sender);
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };
 
 extern TForm24* Form24;

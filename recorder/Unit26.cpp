@@ -3,13 +3,13 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/FormParts.h"
 #include "recorder/Settings.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
 TForm26* Form26 = nullptr;
 
-TForm26::TForm26(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm26::TForm26(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form26");
   SetCaption("Recording Time Remaining Warning Settings");
   SetBorderStyle(bsDialog);
@@ -47,7 +47,7 @@ TForm26::TForm26(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
 }
 
 void TForm26::FormShow(TObject*) {
-  const TDeckSettings& c = deck_->Config;
+  const TDeckSettings& c = deck_->Settings();
   CheckBox1->SetChecked(c.timeRemainingWarning);
   CheckBox1Click(CheckBox1);
   std::string time = deck_->FormatTime(c.warningTimeMs);
@@ -69,7 +69,8 @@ void TForm26::BrowseButtonClick(TObject*) {
 
 void TForm26::Button1Click(TObject*) {
   TIniFile ini(deck_->ProgramFolder() + SettingsFileName);
-  if (ApplyTimeLeftWarning(ini, deck_->Config, CheckBox1->Checked(), MaskEdit1->Text(),
-                           Edit1->Text(), deck_->Notifier()))
+  const TNotify notify = [this](TNoticeKind k, const std::string& t) { deck_->Notify(k, t); };
+  if (ApplyTimeLeftWarning(ini, deck_->ChangeSettings(), CheckBox1->Checked(), MaskEdit1->Text(),
+                           Edit1->Text(), notify))
     SetModalResult(mrOk);
 }

@@ -8,7 +8,7 @@
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm26 : public plat::TForm {
 public:
@@ -28,10 +28,10 @@ public:
   void BrowseButtonClick(plat::TObject* Sender);
   void Button1Click(plat::TObject* Sender);
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };
 
 extern TForm26* Form26;

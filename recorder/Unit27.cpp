@@ -6,14 +6,14 @@
 #include "platform/system/files.h"
 #include "platform/ui/strings.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 #include "recorder/Users.h"
 
 using namespace plat;
 
 TForm27* Form27 = nullptr;
 
-TForm27::TForm27(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm27::TForm27(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form27");
   SetCaption("Quick Load");
   SetBorderStyle(bsSizeable);
@@ -50,7 +50,7 @@ void TForm27::LoadPrefixes() {
   entries_.clear();
   ListBox1->Clear();
   if (!deck_) return;
-  const TDeckSettings& c = deck_->Config;
+  const TDeckSettings& c = deck_->Settings();
   if (c.prefixFile.empty() || !FileExists(c.prefixFile)) return;
   TStringList lines;
   try {
@@ -92,14 +92,12 @@ void TForm27::Button1Click(TObject*) {
                   "character(s): \\/:*?\"<>|. Correct it in the prefix file.");
     return;
   }
-  deck_->PrefixDisplay = entries_[size_t(i)].display;
-  deck_->PrefixValue = entries_[size_t(i)].value;
+  deck_->ChoosePrefix(entries_[size_t(i)].display, entries_[size_t(i)].value);
   SetModalResult(mrOk);
 }
 
 void TForm27::Button2Click(TObject*) {
-  deck_->PrefixDisplay.clear();
-  deck_->PrefixValue.clear();
+  deck_->ChoosePrefix("", "");
   SetModalResult(mrCancel);
 }
 

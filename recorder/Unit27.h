@@ -8,7 +8,7 @@
 #include "recorder/CartNames.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 class TFormResizer;
 
 class TForm27 : public plat::TForm {
@@ -36,10 +36,10 @@ public:
   // The entries in the order the list shows them.
   const std::vector<TPrefixEntry>& Entries() const { return entries_; }
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
   std::vector<TPrefixEntry> entries_;
 };
 

@@ -6,13 +6,13 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/FormParts.h"
 #include "recorder/Settings.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
 TForm3* Form3 = nullptr;
 
-TForm3::TForm3(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm3::TForm3(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form3");
   SetCaption("Standard Cart Settings");
   SetBorderStyle(bsDialog);
@@ -44,11 +44,11 @@ TForm3::TForm3(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
 }
 
 void TForm3::FormShow(TObject*) {
-  SetCaption(deck_->CartKind == KindCustom ? "Custom Cart Settings" : "Standard Cart Settings");
-  deck_->GetFormat();
-  ComboBox1->SetItemIndex(deck_->StdFormat >= 0 && deck_->StdFormat < FormatCount ? deck_->StdFormat
-                                                                                 : DefaultStandardFormat);
-  std::string digits = std::to_string(deck_->StdLength < 0 ? 0 : deck_->StdLength);
+  SetCaption(deck_->SettingUpCustomCart() ? "Custom Cart Settings" : "Standard Cart Settings");
+  int format = 0, length = 0;
+  deck_->StandardCart(format, length);
+  ComboBox1->SetItemIndex(format >= 0 && format < FormatCount ? format : DefaultStandardFormat);
+  std::string digits = std::to_string(length < 0 ? 0 : length);
   if (digits.size() < 6) digits.insert(0, 6 - digits.size(), '0');
   TimeEdit->SetText(digits.substr(0, 6));
 }
@@ -71,9 +71,8 @@ void TForm3::Button1Click(TObject*) {
     return;
   }
   const int format = ComboBox1->ItemIndex() < 0 ? DefaultStandardFormat : ComboBox1->ItemIndex();
-  if (deck_->CartKind == KindCustom) {
-    deck_->UserData.cart.customFormat = format;
-    deck_->UserData.cart.customLength = length;
+  if (deck_->SettingUpCustomCart()) {
+    deck_->SetCustomCart(format, length);
   } else {
     TIniFile ini(deck_->ProgramFolder() + SettingsFileName);
     WriteStandardCart(ini, format, length);

@@ -6,7 +6,7 @@
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm3 : public plat::TForm {
 public:
@@ -25,11 +25,11 @@ public:
   // The six digits of the length field as a number; false when they are not six digits.
   bool LengthEntered(int& length) const;
 
-  TSVMain* Deck() const { return deck_; }
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  TDialogDeck* Deck() const { return deck_; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };
 
 extern TForm3* Form3;

@@ -3,18 +3,18 @@
 #include "platform/system/files.h"
 #include "recorder/CartFiles.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
 TForm4* Form4 = nullptr;
 
 TForm4::TForm4(TComponent* owner)
-    : TFileJobForm(owner, "Form4", "Scanning File ...", 1000), deck_(DeckOf(owner)) {}
+    : TFileJobForm(owner, "Form4", "Scanning File ...", 1000), deck_(DeckOf<TDialogDeck>(owner)) {}
 
 void TForm4::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
-  const bool copied = CopyFile(deck_->CopySource, deck_->CopyPath);
+  const bool copied = CopyFile(deck_->CopySourceFile(), deck_->CopyTargetFile());
   SetModalResult(copied && !CancelOrError ? mrOk : mrCancel);
 }
 

@@ -8,7 +8,7 @@
 #include "recorder/DeckKit.h"
 #include "recorder/FormParts.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm4 : public TFileJobForm {
 public:
@@ -27,10 +27,10 @@ public:
   static constexpr int faReadOnly = 0x01;
   static constexpr int faDirectory = 0x10;
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };
 
 extern TForm4* Form4;

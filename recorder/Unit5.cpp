@@ -1,13 +1,12 @@
 #include "recorder/Unit5.h"
 
-#include "engine/MMWave.h"
 #include "platform/messages/messages.h"
 #include "platform/system/files.h"
 #include "platform/ui/dialogs.h"
 #include "recorder/CartFiles.h"
 #include "recorder/FileUtils.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 
 using namespace plat;
 
@@ -19,7 +18,7 @@ const char* const kSaveTrouble =
     "the program. Call Tolmark \r\ntechinical support at (800) 555-0134 ";
 }
 
-TForm5::TForm5(TComponent* owner) : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf(owner)) {}
+TForm5::TForm5(TComponent* owner) : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf<TDialogDeck>(owner)) {}
 
 void TForm5::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
@@ -38,21 +37,20 @@ void TForm5::Timer1Timer(TObject*) {
 
 std::string TForm5::SaveTarget(const std::string& source) const {
   if (deck_->SavesByName())
-    return IncludeTrailingPathDelimiter(deck_->Config.savePath) + ExtractFileName(source);
-  return deck_->SaveDialog1->FileName;
+    return IncludeTrailingPathDelimiter(deck_->Settings().savePath) + ExtractFileName(source);
+  return deck_->SaveDialogFileName();
 }
 
 int TForm5::SaveFile() {
-  TSVMain& d = *deck_;
   Gauge1->SetMinValue(0);
   Gauge1->SetMaxValue(100);
   Gauge1->SetProgress(0);
-  const std::string source = d.PlayFile->Wave()->FileName();
+  const std::string source = deck_->CartFileName();
   std::string target = ExpandFileName(SaveTarget(source));
 
   // The files themselves are compared: on a case-sensitive file system "a.wav" and "A.WAV" are two.
   if (!SameCartFile(source, CartCopyTarget(source, target))) {
-    if (d.CartOrigin == OriginOriginate) {
+    if (deck_->CartMadeHere()) {
       // Made in the temporary folder: it moves. The target is replaced in one step, never
       // deleted first, so a failed move leaves whatever was there.
       Gauge1->SetProgress(10);
@@ -77,7 +75,7 @@ int TForm5::SaveFile() {
         ++k;
         name = "Copy (" + std::to_string(k) + ") of " + firstName;
         if (k >= 3) {
-          d.CartKind = KindQuick;
+          deck_->SaveGaveUp();
           return mrRetry;
         }
       }
@@ -90,30 +88,15 @@ int TForm5::SaveFile() {
     }
   }
 
-  TakeSavedFile(target);
+  deck_->TakeSavedFile(target);
   Gauge1->SetMinValue(0);
   Gauge1->SetMaxValue(100);
   Gauge1->SetProgress(100);
-  d.ChangedSinceSave = false;
-  d.BusySaving = false;
-  d.FileMustExist = false;
+  deck_->SaveFinished();
   if (SettleMs > 0) DelayWithMessages(SettleMs, true);
   DoAfterSave(target);
-  d.FileMustExist = true;
+  deck_->WatchCartFile();
   return mrOk;
-}
-
-void TForm5::TakeSavedFile(const std::string& target) {
-  TSVMain& d = *deck_;
-  d.CartOrigin = OriginExisting;
-  d.PlayFile->Wave()->FreeWave();
-  d.RecordFileName = target;
-  d.PlayFile->Wave()->SetFileName(target);
-  d.Label12Caption(target);
-  if (!d.RecFile->Wave()->FileName().empty()) {
-    d.RecFile->Wave()->FreeWave();
-    d.RecFile->Wave()->SetFileName(target);
-  }
 }
 
 bool TForm5::CopyFile(const std::string& source, const std::string& target) {
@@ -126,7 +109,7 @@ bool TForm5::CopyFile(const std::string& source, const std::string& target) {
 }
 
 void TForm5::DoAfterSave(const std::string& path) {
-  const std::string setting = deck_->Config.launchAfterSave;
+  const std::string setting = deck_->Settings().launchAfterSave;
   if (setting.empty()) return;
   std::string program = setting;
   if (program.find('/') == std::string::npos) program = deck_->ProgramFolder() + program;

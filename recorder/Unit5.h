@@ -9,7 +9,7 @@
 #include "recorder/DeckKit.h"
 #include "recorder/FormParts.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm5 : public TFileJobForm {
 public:
@@ -33,14 +33,12 @@ public:
   // Free kilobytes of the file system that holds path; -1 when that cannot be told.
   static int64_t DiskSize(const std::string& path);
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
   // Where the take goes: "SAVE PATH" and its own name for a by-name cart, else the save dialog's.
   std::string SaveTarget(const std::string& source) const;
-  // The deck plays and records the saved file from now on.
-  void TakeSavedFile(const std::string& target);
-  TSVMain* deck_;
+  TDialogDeck* deck_;
   std::string copiedTo_;  // the file the last copy wrote (a folder as target takes the name inside)
 };
 

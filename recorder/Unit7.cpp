@@ -3,12 +3,12 @@
 #include "platform/ui/dialogs.h"
 #include "recorder/CartNames.h"
 #include "recorder/FormParts.h"
-#include "recorder/Unit1.h"
+#include "recorder/DialogDeck.h"
 #include "recorder/Users.h"
 
 using namespace plat;
 
-TForm7::TForm7(TComponent* owner) : TForm(owner), deck_(DeckOf(owner)) {
+TForm7::TForm7(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(owner)) {
   SetName("Form7");
   SetCaption("Load By Name");
   SetBorderStyle(bsDialog);
@@ -53,6 +53,5 @@ void TForm7::Button1Click(TObject*) {
     return;
   }
   const std::string name = ByNameCartName(typed);
-  deck_->ByNameEntry = name;
   if (deck_->LoadByNameEntry(name)) SetModalResult(mrOk);
 }

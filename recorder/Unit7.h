@@ -5,7 +5,7 @@
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
 
-class TSVMain;
+class TDialogDeck;
 
 class TForm7 : public plat::TForm {
 public:
@@ -21,8 +21,8 @@ public:
   void Edit1KeyDown(plat::TObject* Sender, uint16_t& Key, plat::TShiftState Shift);
   void Button1Click(plat::TObject* Sender);
 
-  void SetDeck(TSVMain* deck) { deck_ = deck; }
+  void SetDeck(TDialogDeck* deck) { deck_ = deck; }
 
 private:
-  TSVMain* deck_;
+  TDialogDeck* deck_;
 };

@@ -266,7 +266,7 @@ TEST_F(DeckCarts, ARecoveredTakeWinsOverTheAutoCartAndIsSavedThroughTheDialog) {
   std::string take = WriteTake(DeckTemp() + "Untitled.wav", 700);
   // A file of that name already waits in the save folder.
   ASSERT_TRUE(plat::WriteWholeFile(dir.Path("save/Untitled.wav"), "precious"));
-  TSVMain::CommandLine = {"solvane", "A=" + dir.Path("auto/Spot.wav")};
+  TSVMain::SetCommandLine({"solvane", "A=" + dir.Path("auto/Spot.wav")});
   dialogs->AnswerMessage(plat::mrOk);  // the recovery warning
   StartDeck();
   ASSERT_TRUE(Shown("A Solvane temporary recording file still exists."));
@@ -299,7 +299,7 @@ TEST_F(DeckCarts, ATakeLeftBehindThatDoesNotReadIsNeitherLoadedNorCalledRecovere
 }
 
 TEST_F(DeckCarts, TheAutoCartIsMadeInTheStandardFormatUnderItsOwnName) {
-  TSVMain::CommandLine = {"solvane", "A=" + dir.Path("auto/Spot")};
+  TSVMain::SetCommandLine({"solvane", "A=" + dir.Path("auto/Spot")});
   StartDeck();
   EXPECT_EQ(KindCustom, deck->CartKind);
   EXPECT_EQ(DeckTemp() + "Spot.wav", deck->RecordFileName);

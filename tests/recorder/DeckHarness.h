@@ -28,6 +28,7 @@
 #include "platform/ui/forms.h"
 #include "recorder/BlankCarts.h"
 #include "recorder/Unit1.h"
+#include "DeckProbe.h"
 #include "recorder/Unit22.h"
 #include "recorder/Unit23.h"
 #include "recorder/Unit24.h"
@@ -92,7 +93,7 @@ protected:
     plat::SetVirtualAudioConfig(plat::VirtualAudioConfig{});
     Restore("SOLVANE_HOME", oldHome_);
     Restore("TMPDIR", oldTmp_);
-    TSVMain::CommandLine.clear();
+    TSVMain::SetCommandLine({});
     // The exit sequence ends the application; the next test starts as the next run would.
     if (plat::Application && plat::Application->Terminated()) RenewTestApplication();
   }
@@ -136,7 +137,7 @@ protected:
   // ---- the deck ----
   // Creates the deck as the program does (OnCreate runs FormCreate) with the dialogs it uses.
   void StartDeck(bool show = true) {
-    deck = plat::NewForm<TSVMain>(plat::Application);
+    deck = plat::NewForm<TDeckProbe>(plat::Application);
     Form3 = plat::NewForm<TForm3>(deck);
     Form4 = plat::NewForm<TForm4>(deck);
     Form5 = plat::NewForm<TForm5>(deck);
@@ -194,7 +195,7 @@ protected:
   Scratch dir;
   std::string home, temp;
   std::shared_ptr<plat::QueuedDialogs> dialogs = std::make_shared<plat::QueuedDialogs>();
-  TSVMain* deck = nullptr;
+  TDeckProbe* deck = nullptr;
   TZelManualTimerBackend* kitTimer = nullptr;  // 50 ms a tick
 
 private:

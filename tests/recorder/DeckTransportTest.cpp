@@ -20,7 +20,7 @@
 
 namespace {
 // E or D for Record, Pause, Play, Stop, Rewind, FF, Edit, Eject, Load, Save, Other and the slider.
-std::string Row(TSVMain* d) {
+std::string Row(TDeckProbe* d) {
   std::string s;
   for (plat::TControl* c :
        std::initializer_list<plat::TControl*>{d->RecordButton, d->PauseButton, d->PlayButton,
@@ -43,7 +43,7 @@ public:
       return plat::GetDiskFree(path, freeBytes, total);
     });
   }
-  explicit DiskStall(TSVMain* deck) : deck_(deck), stalled_(false) {
+  explicit DiskStall(TDeckProbe* deck) : deck_(deck), stalled_(false) {
     deck->PlayFile->OnBufferLoad = [this](TObject*, PWaveHdr, bool&) {
       if (!plat::IsUiThread()) Hold();
     };
@@ -83,7 +83,7 @@ private:
     const uint64_t release = releases_;
     cv_.wait(l, [&] { return releases_ != release; });
   }
-  TSVMain* deck_ = nullptr;
+  TDeckProbe* deck_ = nullptr;
   std::mutex m_;
   std::condition_variable cv_;
   bool stalled_ = true;
