@@ -153,7 +153,7 @@ struct ThreadCount {
 struct ProcessSample {
   double cpu = 0;
   uint64_t voluntary = 0, involuntary = 0;
-  std::map<std::string, ThreadCount> byName;  // threads of one name summed
+  std::map<std::string, ThreadCount> byThread;  // by name and id
 };
 
 uint64_t StatusField(const std::string& status, const std::string& key) {
@@ -176,7 +176,7 @@ ProcessSample Sample(pid_t pid) {
     c.involuntary = StatusField(status, "nonvoluntary_ctxt_switches");
     std::string name = ReadFile(t + "/comm");
     if (!name.empty() && name.back() == '\n') name.pop_back();
-    ThreadCount& n = s.byName[name];
+    ThreadCount& n = s.byThread[name + "/" + e->d_name];
     n.cpu += c.cpu;
     n.voluntary += c.voluntary;
     n.involuntary += c.involuntary;
@@ -356,9 +356,9 @@ Result RunScene(const Options& o, const std::string& scene, const std::string& w
   r.involuntary = double(p1.involuntary - p0.involuntary) / secs;
   r.paints = double(flushes1 - flushes0) / secs;
   r.puts = double(puts1 - puts0) / secs;
-  for (const auto& [name, c1] : p1.byName) {
-    const auto it = p0.byName.find(name);
-    const ThreadCount c0 = it == p0.byName.end() ? ThreadCount{} : it->second;
+  for (const auto& [name, c1] : p1.byThread) {
+    const auto it = p0.byThread.find(name);
+    const ThreadCount c0 = it == p0.byThread.end() ? ThreadCount{} : it->second;
     r.threads[name] = {100 * (c1.cpu - c0.cpu) / secs, uint64_t((c1.voluntary - c0.voluntary) / secs),
                        uint64_t((c1.involuntary - c0.involuntary) / secs)};
   }
@@ -419,7 +419,7 @@ int main(int argc, char** argv) {
       if (o.threads)
         for (const auto& [name, c] : r.threads)
           if (c.cpu >= 0.01 || c.voluntary > 0)
-            std::printf("    %-16s %6.2f %% %6llu wakeups/s %5llu invol/s\n", name.c_str(), c.cpu,
+            std::printf("    %-24s %6.2f %% %6llu wakeups/s %5llu invol/s\n", name.c_str(), c.cpu,
                         (unsigned long long)c.voluntary, (unsigned long long)c.involuntary);
       std::fflush(stdout);
     }
