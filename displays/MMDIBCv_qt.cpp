@@ -352,6 +352,14 @@ void TMMDirectGraphicControl::SetBounds(int l, int t, int w, int h) {
 
 void TMMDirectGraphicControl::DrawDirect(const std::function<void()>& paint) {
   if (!Visible() || !Parent()) return;
+  if (InHiddenPanel()) {
+    // Nothing of it can be seen: it is painted whole, as it then stands, once the panel shows.
+    if (canvasWhole_) {
+      canvasWhole_ = false;
+      Invalidate();
+    }
+    return;
+  }
   CallGuarded([&] {
     if (canvasWhole_)
       paint();
@@ -359,6 +367,12 @@ void TMMDirectGraphicControl::DrawDirect(const std::function<void()>& paint) {
       Paint();
   });
   UpdateFromCanvas();
+}
+
+bool TMMDirectGraphicControl::InHiddenPanel() const {
+  for (const TWinControl* p = Parent(); p && p->Parent(); p = p->Parent())
+    if (!p->Visible()) return true;
+  return false;
 }
 
 void TMMDirectGraphicControl::RepaintWhole() {

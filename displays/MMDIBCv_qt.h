@@ -125,7 +125,7 @@ public:
   explicit TMMDirectGraphicControl(TComponent* owner);
   void SetBounds(int l, int t, int w, int h) override;
   // When the control is visible on a parent: paint draws onto the control's canvas, and the
-  // widget is asked to show it.
+  // widget is asked to show it. Inside a hidden panel nothing is drawn until the panel shows.
   void DrawDirect(const std::function<void()>& paint);
   std::string ClassName() const override { return "TMMDirectGraphicControl"; }
 
@@ -142,6 +142,8 @@ protected:
   bool CanvasWhole() const { return canvasWhole_; }
 
 private:
+  // Inside a hidden panel of its window (the window's own visibility aside).
+  bool InHiddenPanel() const;
   bool canvasWhole_ = false;
 };
 

@@ -2,6 +2,7 @@
 #include <random>
 
 #include "DisplaysTest.h"
+#include "platform/ui/extctrls.h"
 #include "recorder/DeckDisplays.h"
 
 using namespace plat;
@@ -125,6 +126,46 @@ TEST_F(LevelTest, DrawingOnlyWhatChangedShowsWhatAFullPaintShows) {
   const QImage shown24 = CanvasNow(*l);
   EXPECT_EQ(shown24, FullPaint(*l));
   EXPECT_THROW(l->SetBitsPerPixel(16), EMMDIBError);
+}
+
+// The deck keeps the bars or the needle meters in a hidden panel: what nobody can see is not
+// drawn, and the panel shows its displays as they stand when it appears.
+TEST_F(LevelTest, DisplaysInAHiddenPanelDrawNothingAndShowWhereTheyStandWhenItAppears) {
+  auto* panel = new TPanel(form_);
+  panel->SetParent(form_);
+  panel->SetBounds(0, 0, 400, 300);
+  TMMLevel* l = DeckBar();
+  auto* m = new TMMMeter(form_);
+  SetUpDeckMeter(*m, chLeft);
+  m->SetTop(60);
+  const WAVEFORMATEX f = Pcm(16, 2);
+  m->SetWaveFormat(&f);
+  for (TControl* c : std::initializer_list<TControl*>{l, m}) c->SetParent(panel);
+  form_->Show();
+  QCoreApplication::processEvents();
+  panel->Hide();
+  const QImage levelBefore = CanvasNow(*l), meterBefore = CanvasNow(*m);
+
+  auto loud = Stereo(24000, 0);
+  for (int i = 0; i < 20; ++i) {
+    l->FeedPCM(loud.data());
+    m->FeedPCM(loud.data());
+  }
+  EXPECT_GT(l->Spots(), 150);
+  EXPECT_GT(m->Needle(), 0);
+  EXPECT_EQ(CanvasNow(*l), levelBefore) << "drawn while nobody could see it";
+  EXPECT_EQ(CanvasNow(*m), meterBefore);
+
+  panel->Show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Spot(*l, 150), BGR(clYellow));
+  EXPECT_EQ(CanvasNow(*l), FullPaint(*l));
+  EXPECT_EQ(CanvasNow(*m), FullPaint(*m));
+  // Drawn at once again from there on.
+  auto quiet = Stereo(300, 0);
+  l->FeedPCM(quiet.data());
+  EXPECT_EQ(Spot(*l, 150), BGR(clOlive));
+  EXPECT_EQ(CanvasNow(*l), FullPaint(*l));
 }
 
 TEST_F(LevelTest, FormatsKindAndReset) {
