@@ -451,16 +451,23 @@ int WaveIOFinish(WaveIOBlock* b) {
     return wioErrFile;
   }
   bool ok = true;
+  // A kill can stop this at any write. The order keeps every state on disk reading as the samples
+  // alone: the data's size, then a form that ends with the data (so what is appended behind it is
+  // no sample), then the chunks behind the data, and only once they are on disk the form's size
+  // that takes them in. Each step is on disk before the next, whatever the buffer holds.
   // Always close the data at the furthest byte written, whatever the position.
   RiffChunk data;
   data.id = kData;
   data.dataOffset = b->DataOffset;
   data.flags = plat::kRiffDirty;
   RiffChunk riff = b->RiffCk;
-  riff.size = 0;
   riff.flags = plat::kRiffDirty;
   ok = ok && file->Seek(b->DataOffset + b->DataSize, SEEK_SET) >= 0;
-  ok = ok && file->Ascend(data) == RiffResult::Ok;
+  ok = ok && file->Ascend(data) == RiffResult::Ok && file->Flush();
+  const int64_t dataFormEnd = file->Tell();
+  riff.size = uint32_t(dataFormEnd - riff.dataOffset);
+  ok = ok && PutSizeAt(*file, riff.dataOffset - 4, riff.size) && file->Flush();
+  ok = ok && file->Seek(dataFormEnd, SEEK_SET) >= 0;
   if (ok) {
     RiffChunk fact;
     fact.id = kFact;
@@ -474,6 +481,7 @@ int WaveIOFinish(WaveIOBlock* b) {
   if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes)
     ok = WriteInfoChunk(*file, b->InfoList);
   const int64_t end = file->Tell();
+  ok = ok && file->Flush();
   for (const WaveIOBlock::StaleChunk& ck : b->StaleChunks) {
     uint8_t junk[8] = {'J', 'U', 'N', 'K'};
     plat::PutLE32(junk + 4, ck.size);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DiskWrites.h"
 #include "common/bytes.h"
 #include "common/scratch.h"
 #include "engine/MMWaveIO.h"
@@ -196,6 +197,72 @@ TEST(WaveIO, APunchInRunningPastAFinishedEndThatNeverFinishesReadsToTheEndOfTheF
   const std::string out = Bytes(dir.Path("img.wav"));
   EXPECT_EQ(out.substr(4, 4), LE32(uint32_t(out.size() - 8)));
   EXPECT_EQ(out.substr(40, 4), LE32(1200));
+}
+
+// A take whose finishing is cut short by a kill, after any of its writes or inside one, reads as
+// its samples and nothing else: its count and lists are never heard as audio.
+TEST(WaveIO, ATakeKilledWhileItIsBeingFinishedReadsAsItsSamplesAtEveryStep) {
+  Scratch dir;
+  auto everyState = [&](const std::string& path, const std::string& before, const DiskWrites& writes,
+                        const std::string& samples) {
+    ASSERT_FALSE(writes.Changes().empty());
+    const std::vector<std::string> states = writes.States(before);
+    ASSERT_TRUE(states.back() == Bytes(path)) << "a change to the file was not seen";
+    for (size_t i = 0; i < states.size(); ++i) {
+      SCOPED_TRACE("state " + std::to_string(i) + " of " + std::to_string(states.size()));
+      PWaveIOBlock b;
+      ASSERT_EQ(OpenImage(dir, states[i], b), wioOk);
+      EXPECT_EQ(b->DataSize, int64_t(samples.size()));
+      ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+      EXPECT_TRUE(ReadAll(b.get()) == samples);
+    }
+  };
+
+  {
+    SCOPED_TRACE("a recording stopped");
+    const std::string path = dir.Path("take.wav");
+    // An odd count: the pad byte, and the count chunk behind it crosses a page boundary.
+    const std::string samples = Pattern(4045);
+    PWaveIOBlock b = NewPcm(8, 1, 8000);
+    std::string name = "Morning news";
+    SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM")), &name, isSet);
+    b->DispList.push_back({kDispText, isRead, DispTextData(name), {}});
+    ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+    ASSERT_EQ(b->DataOffset + int64_t(samples.size()) + 1, 4092);
+    ASSERT_EQ(WaveIOWrite(b.get(), samples.data(), int64_t(samples.size())), int64_t(samples.size()));
+    ASSERT_EQ(WaveIOFlush(b.get(), false), wioOk);  // as the recording left it before its stop
+    const std::string before = Bytes(path);
+    DiskWrites writes(path);
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+    everyState(path, before, writes, samples);
+  }
+  {
+    SCOPED_TRACE("a take recovered at start");
+    const std::string path = dir.Path("recovered.wav");
+    const std::string samples = Pattern(1003);
+    ASSERT_TRUE(plat::WriteWholeFile(path, "RIFF" + LE32(0) + "WAVE" + kFmt16S + "data" + LE32(0) + samples));
+    const std::string before = Bytes(path);
+    DiskWrites writes(path);
+    ASSERT_EQ(WaveIOFinishFile(path), wioOk);
+    everyState(path, before, writes, samples.substr(0, 1000));
+  }
+  {
+    SCOPED_TRACE("a punch-in run past the end of a take whose list stands before its data");
+    const std::string path = dir.Path("punched.wav");
+    const std::string samples = Pattern(400), more = Pattern(600, 9);
+    ASSERT_TRUE(plat::WriteWholeFile(
+        path, Wave(kFmt16S + Chunk("LIST", "INFO" + Chunk("INAM", std::string("Old\0", 4))) + Chunk("data", samples))));
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    ASSERT_EQ(WaveIOSeek(b.get(), 50), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+    ASSERT_EQ(WaveIOFlush(b.get(), false), wioOk);
+    const std::string before = Bytes(path);
+    DiskWrites writes(path);
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+    everyState(path, before, writes, samples.substr(0, 200) + more);
+  }
 }
 
 TEST(WaveIO, DataEndsAtTheNextChunkHeaderWithoutItsPadByte) {
