@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/MMTimer.h"
+#include "platform/audio/wave_mapper.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/system/clock.h"
 
@@ -391,6 +392,14 @@ uint32_t TMMRingBuffer::Take(char* dest, uint32_t r, uintptr_t& user, uint32_t& 
   return k;
 }
 
+// PCM and IEEE float, plain or extensible, have a silence of their own; a coded format (ADPCM)
+// has none that fits any number of bytes.
+bool TMMRingBuffer::HasSilence() const {
+  const WAVEFORMATEX* f = GetWaveFormat();
+  WAVEFORMATEX plain;
+  return !f || f->wFormatTag == WAVE_FORMAT_PCM || plat::wavecore::PlainFormat(f, plain);
+}
+
 void TMMRingBuffer::FillSilence(char* dest, uint32_t r) const {
   const WAVEFORMATEX* f = GetWaveFormat();
   std::memset(dest, f && f->wBitsPerSample == 8 ? 128 : 0, r);
@@ -437,9 +446,7 @@ uint32_t TMMRingBuffer::ReadQueue(char* dest, uint32_t r, uintptr_t& user, uint3
     l.unlock();
     if (OnEmpty) OnEmpty(this);
     l.lock();
-    const WAVEFORMATEX* f = GetWaveFormat();
-    const bool pcm = !f || f->wFormatTag == WAVE_FORMAT_PCM;
-    if (pcm && (!loopIfEmpty_ || !hasLastRead_)) {
+    if (HasSilence() && (!loopIfEmpty_ || !hasLastRead_)) {
       FillSilence(dest, r);
       return r;
     }

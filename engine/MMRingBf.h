@@ -113,6 +113,7 @@ private:
   uint32_t Take(char* dest, uint32_t r, uintptr_t& user, uint32_t& flags);
   // The read side: priming, silence and repetition on an empty queue, then Take.
   uint32_t ReadQueue(char* dest, uint32_t r, uintptr_t& user, uint32_t& flags);
+  bool HasSilence() const;
   void FillSilence(char* dest, uint32_t r) const;
 
   std::atomic<int32_t> numBuffers_{20};

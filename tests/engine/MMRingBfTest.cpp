@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -349,6 +350,76 @@ TEST(MMRingBf, EmptyQueueServesSilenceOrRepeats) {
   src.gate.Open();
   ring.ChainStop();
   ring.ChainClose();
+}
+
+namespace {
+
+// A format with extra bytes behind its fixed part, kept in words so the fixed part is aligned.
+std::vector<uint32_t> FormatWithExtra(const WAVEFORMATEX& fixed, const std::vector<uint8_t>& extra) {
+  std::vector<uint32_t> words((sizeof(WAVEFORMATEX) + extra.size() + 3) / 4);
+  auto* f = reinterpret_cast<WAVEFORMATEX*>(words.data());
+  *f = fixed;
+  f->cbSize = uint16_t(extra.size());
+  std::memcpy(f + 1, extra.data(), extra.size());
+  return words;
+}
+
+// WAVE_FORMAT_EXTENSIBLE carrying PCM (1) or IEEE float (3), `valid` bits of each container used.
+std::vector<uint32_t> Extensible(uint16_t subFormat, uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid) {
+  WAVEFORMATEX f = PcmFormat(rate, channels, bits);
+  f.wFormatTag = 0xFFFE;
+  return FormatWithExtra(f, {uint8_t(valid), 0, 3, 0, 0, 0, uint8_t(subFormat), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0,
+                             0xAA, 0, 0x38, 0x9B, 0x71});
+}
+
+}  // namespace
+
+TEST(MMRingBf, AnUnderrunIsSilenceInEveryFormatThatHasOneAndRepeatsACodedOne) {
+  WAVEFORMATEX float32 = PcmFormat(48000, 2, 32);
+  float32.wFormatTag = 3;
+  // Blocks that divide the ring's 32-byte slots.
+  WAVEFORMATEX ima = PcmFormat(22050, 1, 4);
+  ima.wFormatTag = 0x11;
+  ima.nBlockAlign = 32;
+  ima.nAvgBytesPerSec = 12378;
+  const struct {
+    const char* name;
+    std::vector<uint32_t> format;
+    int silence;  // the byte heard, or -1 for the last buffer again
+  } cases[] = {
+      {"8-bit PCM", FormatWithExtra(PcmFormat(8000, 1, 8), {}), 0x80},
+      {"16-bit PCM", FormatWithExtra(PcmFormat(44100, 2, 16), {}), 0},
+      {"32-bit float", FormatWithExtra(float32, {}), 0},
+      {"extensible 24 bits in 32", Extensible(1, 48000, 2, 32, 24), 0},
+      {"extensible 8-bit PCM", Extensible(1, 8000, 1, 8, 8), 0x80},
+      {"extensible 32-bit float", Extensible(3, 48000, 2, 32, 32), 0},
+      {"IMA ADPCM", FormatWithExtra(ima, {57, 0}), -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    GatedSource src(100000, 2);
+    TMMRingBuffer ring;
+    Configure(ring, qmRead, 4, 32);
+    src.SetWaveFormat(reinterpret_cast<const WAVEFORMATEX*>(c.format.data()));
+    src.SetOutput(&ring);
+    ring.ChainOpen();
+    ring.ChainStart();
+    Buffer b(32);
+    bool more = true;
+    for (int i = 0; i < 4; ++i) ring.BufferLoad(b.hdr, more);
+    WaitUntil([&] { return src.gate.Arrived() == 1; });  // the next fill is stuck on the disk
+    ring.BufferLoad(b.hdr, more);
+    EXPECT_TRUE(more);
+    ASSERT_EQ(b.hdr->dwBytesRecorded, 32u);
+    const std::vector<uint8_t> heard(b.hdr->lpData, b.hdr->lpData + 32);
+    if (c.silence < 0)
+      EXPECT_EQ(heard, PatternBytes(3 * 32, 32));
+    else
+      EXPECT_EQ(heard, std::vector<uint8_t>(32, uint8_t(c.silence)));
+    src.gate.Open();
+    ring.ChainStop();
+    ring.ChainClose();
+  }
 }
 
 TEST(MMRingBf, DisabledQueuePassesReadsThroughAndTakesNoWrites) {
