@@ -15,6 +15,7 @@
 #include "engine/MMWavOut.h"
 #include "engine/MMWInfo.h"
 #include "engine/MMWave.h"
+#include "engine/MMWaveIO.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
 #include "recorder/DeckDisplays.h"
@@ -97,6 +98,13 @@ void AddLine(TMenu* menu) {
 bool PlainFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// True unless the file reads as a wave without a single frame; one that does not read at all is
+// for the recovery to report.
+bool HoldsAudio(const std::string& path) {
+  PWaveIOBlock b;
+  return WaveIOOpen(b, path, plat::FourCC("WAVE"), wioFile) != wioOk || b->TotalSamples > 0;
 }
 
 const char* const kRecoveryLines[] = {
@@ -578,6 +586,9 @@ void TSVMain::FormShow(TObject*) {
     for (const std::string& name : ListFiles(DeckTempFolder(), "*.wav")) {
       std::string path = DeckTempFolder() + name;
       if (!PlainFile(path)) break;
+      // A take killed before any of its audio reached the disk is no recording to offer: it is
+      // left with the other leftovers, which the next eject or exit deletes.
+      if (!HoldsAudio(path)) continue;
       // Told as recovered only once it has loaded; a take that does not read stays where it is.
       bool loaded = false;
       try {

@@ -180,3 +180,33 @@ TEST(Recovery, AKilledTakeKeepsEveryFrameCapturedUpToHalfASecondBeforeTheKill) {
                            << " ms before the kill";
   }
 }
+
+// Killed before any of its audio reached the disk, a take is no recording: the next start offers
+// nothing and loads nothing, and its file goes with the other leftovers at the orderly exit.
+TEST(Recovery, ATakeKilledBeforeAnyAudioReachedTheDiskIsNotOfferedAtTheNextStart) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  // The disk holds the first write, as it may for the first 200 ms of any take.
+  s.StallDisk();
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.RunUnrested(150);
+  s.Kill();
+  const std::string orphan = s.deckTemp + "Untitled.wav";
+  const EngineView left = ReadWithEngine(orphan);
+  ASSERT_TRUE(left.ok);
+  ASSERT_EQ(0, left.samples) << "audio reached the disk";
+
+  ASSERT_TRUE(s.Start());
+  const DeckView v = s.Sync();
+  EXPECT_EQ("empty", v.deck);
+  EXPECT_EQ("", v.file);
+  EXPECT_EQ(std::vector<std::string>{}, s.DialogLog()) << "nothing was recovered";
+  EXPECT_TRUE(plat::FileExists(orphan)) << "left as found";
+
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  EXPECT_FALSE(plat::FileExists(orphan)) << "the exit deletes the leftovers";
+}

@@ -298,6 +298,28 @@ TEST_F(DeckCarts, ATakeLeftBehindThatDoesNotReadIsNeitherLoadedNorCalledRecovere
   EXPECT_EQ(cut, Read(DeckTemp() + "Untitled.wav")) << "left for a rescue by hand";
 }
 
+// A take killed before any of its audio reached the disk (its header and part of a frame) is no
+// recording: nothing is offered, the auto cart is made, and the next eject deletes the leftover.
+TEST_F(DeckCarts, ATakeLeftBehindWithoutAudioIsNotOfferedAndGoesWithTheOtherLeftovers) {
+  ASSERT_TRUE(plat::ForceDirectories(DeckTemp()));
+  ASSERT_TRUE(plat::WriteWholeFile(DeckTemp() + "Untitled.wav", BlankWaveHeader(26) + "\x01"));
+  TSVMain::SetCommandLine({"solvane", "A=" + dir.Path("auto/Spot.wav")});
+  StartDeck();
+  ASSERT_TRUE(deck->CreatedOk());
+  EXPECT_FALSE(Shown("A Solvane temporary recording file still exists."));
+  EXPECT_TRUE(dialogs->Texts().empty());
+  EXPECT_FALSE(deck->Recovered);
+  EXPECT_EQ(KindCustom, deck->CartKind);
+  EXPECT_EQ(DeckTemp() + "Spot.wav", deck->RecordFileName);
+  EXPECT_TRUE(plat::FileExists(DeckTemp() + "Untitled.wav")) << "left as found until the next eject";
+
+  dialogs->AnswerMessage(plat::mrYes);  // a new cart is never saved
+  deck->EjectButtonClick(deck);
+  Pump();
+  EXPECT_FALSE(deck->DeckLoaded);
+  EXPECT_FALSE(plat::FileExists(DeckTemp() + "Untitled.wav"));
+}
+
 TEST_F(DeckCarts, TheAutoCartIsMadeInTheStandardFormatUnderItsOwnName) {
   TSVMain::SetCommandLine({"solvane", "A=" + dir.Path("auto/Spot")});
   StartDeck();
