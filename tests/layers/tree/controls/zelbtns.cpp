@@ -1,0 +1,2 @@
+#include "recorder/Unit1.h"
+#include <QtWidgets/QPushButton>

@@ -1,0 +1,2 @@
+#include "MMLevel.h"
+#include "controls/zelbtns.h"

@@ -1,0 +1,2 @@
+#include <QTimer>
+#include "platform/ui/canvas_qt.h"

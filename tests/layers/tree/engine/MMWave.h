@@ -1,0 +1,2 @@
+#pragma once
+#include "platform/audio/wave_device.h"

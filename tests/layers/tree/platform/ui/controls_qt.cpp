@@ -1,0 +1,3 @@
+#include <QWidget>
+#include "platform/ui/canvas_qt.h"
+#include "platform/ui/graphics.h"

@@ -1,0 +1,2 @@
+#include "platform/ui/graphics.h"
+void Fill() { int qRgb = 0; }

@@ -1,0 +1,3 @@
+#include <QApplication>
+#include "displays/MMLevel_qt.h"
+#include "engine/MMWave.h"

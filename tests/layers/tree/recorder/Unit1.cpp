@@ -1,0 +1,3 @@
+#include "displays/MMLevel_qt.h"
+#include "controls/zelbtns.h"
+#include "solvane_version.h"
