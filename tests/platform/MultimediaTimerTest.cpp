@@ -112,7 +112,9 @@ TEST(MultimediaTimer, ThreadedOneShotFiresOnceAndRetires) {
 }
 
 TEST(MultimediaTimer, KillWaitsForARunningCallbackUnlessCalledFromIt) {
-  Event entered, release;
+  // release stays set: on a busy machine the killer may come after the timer's next tick, whose
+  // callback must not wait for a second release that never comes.
+  Event entered, release(true);
   std::atomic<bool> finished{false};
   uint32_t id = TimeSetEvent(1, 1, [&](uint32_t) {
     entered.Set();
