@@ -360,7 +360,7 @@ std::vector<uint32_t> FormatWithExtra(const WAVEFORMATEX& fixed, const std::vect
   auto* f = reinterpret_cast<WAVEFORMATEX*>(words.data());
   *f = fixed;
   f->cbSize = uint16_t(extra.size());
-  std::memcpy(f + 1, extra.data(), extra.size());
+  if (!extra.empty()) std::memcpy(f + 1, extra.data(), extra.size());
   return words;
 }
 
