@@ -94,7 +94,7 @@ public:
   // The folder of item i (empty outside).
   std::string ItemPath(int i) const;
   // Lists the current folder again.
-  void Update();
+  void Update() override;
   // Shows the current folder (when set).
   plat::TLabel* DirLabel() const { return dirLabel_; }
   void SetDirLabel(plat::TLabel* v) { dirLabel_ = v; }

@@ -35,9 +35,6 @@ int MulDivRound(int a, int b, int c) {
 inline QRgb ToQRgb(uint32_t bgr) {
   return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
-inline uint32_t FromQRgb(QRgb c) {
-  return uint32_t(qRed(c)) | uint32_t(qGreen(c)) << 8 | uint32_t(qBlue(c)) << 16;
-}
 
 // Puts back the clipping a routine narrowed. The canvas tells only the clip's bounds, so a
 // caller's clip region comes back as its bounding rectangle.

@@ -133,7 +133,7 @@ private:
   // Draws both needles into the work picture, and through to the screen when asked; returns the
   // rectangle they cover.
   QRect DrawNeedles(ScreenPixels* through);
-  void Update();
+  void Update() override;
 
   TMMPcmShape shape_;
   TMMMeterValues values_;

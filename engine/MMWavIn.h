@@ -185,17 +185,28 @@ struct TWaveDeviceFunctions {
 // the driver, the completion route and window, the properties refused while open, Start, Pause,
 // Close and Stop, and the error path (OnError, then Exception). A class made of it opens, starts,
 // pauses, stops, closes and takes back its buffers in its own way.
+// An input device's transport, as TMMCustomWaveOutComponent declares an output's.
+class TMMCustomWaveInComponent : public TMMCustomSoundComponent {
+public:
+  explicit TMMCustomWaveInComponent(TComponent* owner = nullptr) : TMMCustomSoundComponent(owner) {}
+  virtual void Open() = 0;
+  virtual void Close() = 0;
+  virtual void Start() = 0;
+  virtual void Pause() = 0;
+  virtual void Stop() = 0;
+};
+
 template <class Base, class Functions, class Exception>
 class TMMWaveDevice : public Base {
 public:
-  virtual void Open() = 0;
+  void Open() override = 0;
   // Closes the device; asked for inside the completion handling, the close follows the stop.
   // Reports through OnError only.
-  virtual void Close();
+  void Close() override;
   // Start and Pause open the device when needed.
-  virtual void Start();
-  virtual void Pause();
-  virtual void Stop();
+  void Start() override;
+  void Pause() override;
+  void Stop() override;
 
   uint8_t State() const { return state_; }
   bool IsOpen() const { return state_ & kWaveStateOpen; }
@@ -516,7 +527,7 @@ struct TWaveInFunctions : TWaveDeviceFunctions {
   std::function<plat::MMRESULT(plat::HWAVEIN)> Stop;
 };
 
-class TMMCustomWaveIn : public TMMWaveDevice<TMMCustomSoundComponent, TWaveInFunctions, EMMWaveInError> {
+class TMMCustomWaveIn : public TMMWaveDevice<TMMCustomWaveInComponent, TWaveInFunctions, EMMWaveInError> {
 public:
   explicit TMMCustomWaveIn(TComponent* owner = nullptr);
   ~TMMCustomWaveIn() override;

@@ -10,9 +10,10 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 what=${1:-all}
 
+# Every configuration here treats warnings as errors; ./run.sh's release build does not.
 configure() {  # dir, extra cmake arguments...
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DSOLVANE_WERROR=ON "$@" >/dev/null
 }
 
 run_main() {

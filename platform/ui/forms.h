@@ -131,8 +131,9 @@ public:
 
   // The keyboard path, for the application's key dispatch.
   bool IsShortCut(uint16_t key, TShiftState shift, TControl* focused);
+  using TControl::DialogKey;
   bool DialogKey(uint16_t key, TShiftState shift, TControl* focused);
-  bool DialogChar(char ch);
+  bool DialogChar(char ch) override;
 
   // Frame and caption sizes of a border style, as the window's bounds count them.
   static int FrameWidth(TBorderStyle s);
@@ -176,7 +177,7 @@ private:
   TPosition position_ = poDesigned;
   TWindowState windowState_ = wsNormal;
   bool fullScreen_ = false, keyPreview_ = false, modal_ = false, created_ = false,
-       destroyed_ = false, placed_ = false, active_ = false, showing_ = false;
+       destroyed_ = false, placed_ = false, active_ = false;
   TMainMenu* menu_ = nullptr;
   TWinControl* activeControl_ = nullptr;
   TModalResult modalResult_ = mrNone;
@@ -266,7 +267,6 @@ protected:
 
 private:
   QObject* filter_ = nullptr;
-  QObject* pump_ = nullptr;
   TCustomForm* mainForm_ = nullptr;
   std::string title_;
   TBitmap icon_;

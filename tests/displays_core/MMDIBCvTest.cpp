@@ -128,7 +128,9 @@ TEST(MMDIBCv, ClippedLinesAreTheUnclippedLinesCut) {
       // Only bounded work and no stray pixels: everything lit lies in the clip.
       for (int y = 0; y < 60; ++y)
         for (int x = 0; x < 60; ++x)
-          if (small.t.Pixel(x, y)) EXPECT_TRUE(x >= 10 && x < 50 && y >= 5 && y < 40);
+          if (small.t.Pixel(x, y)) {
+            EXPECT_TRUE(x >= 10 && x < 50 && y >= 5 && y < 40);
+          }
       continue;
     }
     Block big(8, 300, 300);

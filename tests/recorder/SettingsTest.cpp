@@ -78,7 +78,9 @@ protected:
   std::string Path() const { return Folder() + SettingsFileName; }
 
   void Load(const std::string* text = nullptr) {
-    if (text) ASSERT_TRUE(plat::WriteWholeFile(Path(), *text));
+    if (text) {
+      ASSERT_TRUE(plat::WriteWholeFile(Path(), *text));
+    }
     shown_.clear();
     s_ = TDeckSettings{};
     EXPECT_TRUE(LoadConfig(s_, Folder(),
