@@ -555,9 +555,10 @@ void TMMOscope::DrawScales() {
     at.clear();
     texts.clear();
     for (int k = 0; k <= n; ++k) {
+      const int x = display_.Left + (w_ - 1) * k / n;
       std::snprintf(buf, sizeof buf, "%4.1f", k * d / n);
-      BottomTick(c, display_.Left + (w_ - 1) * k / n, k % 2 == 0);
-      at.push_back(display_.Left + (w_ - 1) * k / n);
+      BottomTick(c, x, k % 2 == 0);
+      at.push_back(x);
       texts.push_back(buf);
     }
     BottomLabels(c, at, texts);
