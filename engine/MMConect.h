@@ -15,6 +15,7 @@
 
 #include "engine/MMDSPObj.h"
 #include "engine/MMObj.h"
+#include "platform/messages/messages.h"
 
 struct TMMACMConverter;
 struct TMMTimerClient;
@@ -82,8 +83,8 @@ constexpr int kMaxDisplaySlots = 4;
 constexpr std::array<int, kDisplayKinds> kDisplaySlots{2, 2, 2, 2, 4, 2};
 
 // Messages of the connectors' shared hidden window.
-constexpr uint32_t kConnectorEnter = 45557;
-constexpr uint32_t kConnectorFeedOnce = 45558;
+constexpr uint32_t kConnectorEnter = plat::WM_APP + 20;
+constexpr uint32_t kConnectorFeedOnce = plat::WM_APP + 21;
 
 class TMMConnector : public TMMDSPComponent {
 public:

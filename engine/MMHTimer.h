@@ -13,7 +13,7 @@
 MM_EXCEPTION(EMMHiTimerError)
 
 // The message that carries a tick to the hidden window; its first parameter is the timer's id.
-constexpr uint32_t MM_HITIMER_TICK = 0x8000 + 10;
+constexpr uint32_t MM_HITIMER_TICK = plat::WM_APP + 10;
 
 class TMMTimerThread;
 

@@ -29,12 +29,11 @@
 MM_EXCEPTION(EMMWaveInError)
 
 // Messages of the device windows. The data notices carry the device handle and the buffer.
-constexpr uint32_t WM_APP = 0x8000;
 constexpr uint32_t MM_WOM_DONE = 0x3BD;
 constexpr uint32_t MM_WIM_DATA = 0x3C0;
-constexpr uint32_t MM_WAVEOUT_STOP = WM_APP + 1;  // the output's end of data or deferred stop
-constexpr uint32_t MM_WAVEIN_STOP = WM_APP + 2;   // the input's recording limit or deferred stop
-constexpr uint32_t MM_WAVE_FAILED = WM_APP + 3;   // the worker thread ended by an exception
+constexpr uint32_t MM_WAVEOUT_STOP = plat::WM_APP + 1;  // the output's end of data or deferred stop
+constexpr uint32_t MM_WAVEIN_STOP = plat::WM_APP + 2;   // the input's recording limit or deferred stop
+constexpr uint32_t MM_WAVE_FAILED = plat::WM_APP + 3;   // the worker thread ended by an exception
 
 // Most buffers a device keeps at the driver.
 constexpr int32_t kMaxWaveBuffers = 500;

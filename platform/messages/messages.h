@@ -16,8 +16,10 @@ struct Message {
   intptr_t Result = 0;
 };
 
-// Message numbers of the program's own start at this base.
+// Message numbers are named where they are defined, from these bases: the program's own from
+// WM_USER, those a component keeps to its own hidden window from WM_APP.
 constexpr uint32_t WM_USER = 0x0400;
+constexpr uint32_t WM_APP = 0x8000;
 
 using WindowHandle = uint64_t;  // never reused while the process lives; 0 is "none"
 
