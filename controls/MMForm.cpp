@@ -7,6 +7,7 @@
 
 #include "controls/zelsysin.h"
 #include "engine/MMUtilsUI.h"
+#include "platform/ui/native_qt.h"
 #include "platform/system/exceptions.h"
 #include "platform/ui/forms.h"
 
@@ -28,7 +29,7 @@ bool TakePrefix(std::string& title, const std::string& prefix) {
 
 int TextWidthOf(const plat::TFont& font, const std::string& text) {
   if (text.empty()) return 0;
-  QImage scratch(1, 1, QImage::Format_RGB32);
+  plat::TBitmap scratch(1, 1);
   plat::TCanvas c(&scratch);
   c.SetFont(font);
   return c.TextWidth(text);
@@ -160,7 +161,7 @@ void TMMCompanyText::ApplyFontKind() {
   const plat::TFont& cap = styler_->CaptionFont();
   if (fontKind_ == fkAutoHeight) {
     // The same character height as the caption font: its cell less the internal leading.
-    QImage scratch(1, 1, QImage::Format_RGB32);
+    plat::TBitmap scratch(1, 1);
     plat::TCanvas c(&scratch);
     c.SetFont(cap);
     const plat::TTextMetric tm = c.GetTextMetrics();
@@ -317,7 +318,7 @@ void MMPaintCaption(plat::TCanvas& c, const TMMCaptionScene& s) {
     const int x = bar.Left + 1, y = bar.Top + (height - m.SmallIconWidth) / 2;
     if (!s.Icon.isNull()) {
       plat::TBitmap icon;
-      icon.SetImage(s.Icon.scaled(m.SmallIconWidth, m.SmallIconWidth).convertToFormat(QImage::Format_RGB32));
+      plat::SetImage(icon, s.Icon.scaled(m.SmallIconWidth, m.SmallIconWidth).convertToFormat(QImage::Format_RGB32));
       c.Draw(x, y, &icon);
     } else {
       DrawDefaultIcon(c, x, y);

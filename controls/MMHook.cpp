@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/ui/native_qt.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/system/exceptions.h"
 #include "platform/ui/forms.h"
@@ -46,7 +47,7 @@ TMMWndProcComponent::~TMMWndProcComponent() { TMMWndProcComponent::Unhook(); }
 const std::vector<TMMWndProcComponent*>& TMMWndProcComponent::HookedComponents() { return Hooks(); }
 
 QWidget* TMMWndProcComponent::Window() const {
-  return form_ && form_->Widget() ? form_->Widget()->window() : nullptr;
+  return form_ && plat::WidgetOf(form_) ? plat::WidgetOf(form_)->window() : nullptr;
 }
 
 void TMMWndProcComponent::Hook() {

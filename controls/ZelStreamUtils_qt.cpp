@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "controls/ZelStreamUtils.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 namespace {
@@ -56,7 +57,7 @@ void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bits) {
   if (bitmap.Empty()) throw plat::Exception("Bitmap image is not valid");
   if (bits != 1 && bits != 4 && bits != 8) bits = 24;
   const int w = bitmap.Width(), h = bitmap.Height();
-  QImage rgb = bitmap.Image().convertToFormat(QImage::Format_RGB32);
+  QImage rgb = plat::ImageOf(bitmap).convertToFormat(QImage::Format_RGB32);
   QVector<QRgb> table;
   QImage indexed;
   if (bits < 24) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "platform/ui/native_qt.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/ui/controls.h"
 
@@ -54,8 +55,8 @@ void TZelWndProcComponent::SetEnabled(bool v) {
 
 QWidget* TZelWndProcComponent::Window() const {
   auto* control = dynamic_cast<plat::TControl*>(Owner());
-  if (!control || !control->Widget()) return nullptr;
-  return control->Widget()->window();
+  if (!control || !plat::WidgetOf(control)) return nullptr;
+  return plat::WidgetOf(control)->window();
 }
 
 QWidget* TZelWndProcComponent::HookedWidget() const {

@@ -10,6 +10,7 @@
 #include "controls/ZelFillObject.h"
 #include "controls/zelclass.h"
 #include "controls/zelgraph.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 using plat::TBitmap;
@@ -47,7 +48,7 @@ void OverSpan(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn
   CheckPixelFormat(dst, "Target");
   const Span s = Clip(src, r, dst, at);
   if (s.empty()) return;
-  const QImage from = src.Image().copy(s.sx, s.sy, s.w, s.h);
+  const QImage from = plat::ImageOf(src).copy(s.sx, s.sy, s.w, s.h);
   fn(s, from);
   dst.Modified();
 }
@@ -115,8 +116,8 @@ void AlphaBlendBits(TBitmap& src1, const TRect& r, TBitmap& src2, TPoint at2, fl
   const int j1 = std::min({r.Height(), src1.Height() - r.Top, src2.Height() - at2.Y, dst.Height() - at.Y});
   if (i1 <= i0 || j1 <= j0) return;
   const int w = i1 - i0, h = j1 - j0;
-  QImage one = src1.Image().copy(r.Left + i0, r.Top + j0, w, h);
-  QImage two = src2.Image().copy(at2.X + i0, at2.Y + j0, w, h);
+  QImage one = plat::ImageOf(src1).copy(r.Left + i0, r.Top + j0, w, h);
+  QImage two = plat::ImageOf(src2).copy(at2.X + i0, at2.Y + j0, w, h);
   for (int y = 0; y < h; ++y) {
     const uint8_t* p1 = one.constScanLine(y);
     const uint8_t* p2 = two.constScanLine(y);

@@ -10,6 +10,7 @@
 
 #include "controls/zelbmp.h"
 #include "controls/zelclass.h"
+#include "platform/ui/native_qt.h"
 #include "platform/system/exceptions.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
@@ -42,8 +43,8 @@ void FreeCacheWhenUnused() {
 // White where image has key (the pixels an image list leaves out).
 void KeyMask(TBitmap& image, TColor key, TBitmap& mask) {
   mask.SetSize(image.Width(), image.Height());
-  QImage src = image.Image().convertToFormat(QImage::Format_RGB32);
-  QImage& m = mask.Image();
+  QImage src = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
+  QImage& m = plat::ImageOf(mask);
   const uint32_t k = plat::ColorToBGR(key);
   const QRgb kq = qRgb(int(k & 0xFF), int((k >> 8) & 0xFF), int((k >> 16) & 0xFF));
   for (int y = 0; y < src.height(); ++y)
@@ -61,7 +62,7 @@ bool MaskBit(const QImage& m, int x, int y) {
 bool InputTakenFrom(const plat::TControl* c) {
   if (QApplication::activePopupWidget()) return true;
   QWidget* modal = QApplication::activeModalWidget();
-  QWidget* w = c->Widget();
+  QWidget* w = plat::WidgetOf(c);
   return modal && w && modal != w->window();
 }
 
@@ -255,8 +256,8 @@ int TZelGlyph::StateImage(int state) {
   } else if (state == bsUp && gray_) {
     GrayScaleBits(cell0, plat::Rect(0, 0, cw, ch), img, {0, 0});
     // The transparent pixels stay what they were, or the mask would lose them.
-    const QImage src = cell0.Image().convertToFormat(QImage::Format_RGB32);
-    QImage out = img.Image().convertToFormat(QImage::Format_RGB32);
+    const QImage src = plat::ImageOf(cell0).convertToFormat(QImage::Format_RGB32);
+    QImage out = plat::ImageOf(img).convertToFormat(QImage::Format_RGB32);
     const uint32_t k = plat::ColorToBGR(transparent_);
     for (int y = 0; y < ch; ++y)
       for (int x = 0; x < cw; ++x) {
@@ -264,7 +265,7 @@ int TZelGlyph::StateImage(int state) {
         const uint32_t bgr = uint32_t(qRed(p)) | uint32_t(qGreen(p)) << 8 | uint32_t(qBlue(p)) << 16;
         if (bgr == k) out.setPixel(x, y, p);
       }
-    img.SetImage(out);
+    plat::SetImage(img, out);
   } else {
     img.Canvas()->CopyRect(plat::Rect(0, 0, cw, ch), *cell0.Canvas(), plat::Rect(0, 0, cw, ch));
   }
@@ -285,13 +286,13 @@ TZelGlyphTextPlacement TZelGlyph::Draw(TCanvas& canvas, const TRect& r, int stat
   if (index >= 0 && list_->GetImage(index, cell)) {
     TBitmap mask;
     list_->GetMask(index, mask);
-    QImage img = cell.Image().convertToFormat(QImage::Format_RGB32);
+    QImage img = plat::ImageOf(cell).convertToFormat(QImage::Format_RGB32);
     const uint32_t k = plat::ColorToBGR(transparent_);
     const QRgb key = qRgb(int(k & 0xFF), int((k >> 8) & 0xFF), int((k >> 16) & 0xFF));
     for (int y = 0; y < img.height(); ++y)
       for (int x = 0; x < img.width(); ++x)
-        if (MaskBit(mask.Image(), x, y)) img.setPixel(x, y, key);
-    cell.SetImage(img);
+        if (MaskBit(plat::ImageOf(mask), x, y)) img.setPixel(x, y, key);
+    plat::SetImage(cell, img);
     picture = &cell;
   }
   return DrawGlyphText(canvas, picture, transparent_, caption, multiLine, layout, r, caption3d,
@@ -318,12 +319,12 @@ TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
     if (hidden) mouseInside_ = false;
     if (tracking_ || repeatId_) CancelMode();
   });
-  Widget()->installEventFilter(watch_.get());
+  plat::WidgetOf(this)->installEventFilter(watch_.get());
 }
 
 TZelCustomButton::~TZelCustomButton() {
   StopRepeat();
-  if (Widget()) Widget()->removeEventFilter(watch_.get());
+  if (plat::WidgetOf(this)) plat::WidgetOf(this)->removeEventFilter(watch_.get());
 }
 
 void TZelCustomButton::SetGlyph(TBitmap* v) {
@@ -343,13 +344,13 @@ void TZelCustomButton::SetStyle(TZelNormalButtonStyle v) {
 
 int TZelCustomButton::DrawState() const {
   if (!Enabled()) return bsDisabled;
-  if (PushButton()->isDown()) return bsPushed;
+  if (plat::PushButtonOf(this)->isDown()) return bsPushed;
   return bsUp;
 }
 
 void TZelCustomButton::SetPushed(bool v) {
-  if (PushButton()->isDown() == v) return;
-  PushButton()->setDown(v);
+  if (plat::PushButtonOf(this)->isDown() == v) return;
+  plat::PushButtonOf(this)->setDown(v);
   Invalidate();
 }
 
@@ -525,13 +526,13 @@ TZelBaseGraphicButton::TZelBaseGraphicButton(plat::TComponent* owner)
     if (hidden) mouseInside_ = false;
     if (tracking_ || timers_[1]) CancelMode();
   });
-  Widget()->installEventFilter(watch_.get());
+  plat::WidgetOf(this)->installEventFilter(watch_.get());
 }
 
 TZelBaseGraphicButton::~TZelBaseGraphicButton() {
   StopTimer(0);
   StopTimer(1);
-  if (Widget()) Widget()->removeEventFilter(watch_.get());
+  if (plat::WidgetOf(this)) plat::WidgetOf(this)->removeEventFilter(watch_.get());
 }
 
 void TZelBaseGraphicButton::SetGlyph(TBitmap* v) {
@@ -805,7 +806,7 @@ void TZelBaseGraphicButton::MouseUp(plat::TMouseButton b, plat::TShiftState s, i
 }
 
 void TZelBaseGraphicButton::CheckCursor() {
-  if (!allowMouseOver_ || !Enabled() || state_ != bsUp || !Widget()) return;
+  if (!allowMouseOver_ || !Enabled() || state_ != bsUp || !plat::WidgetOf(this)) return;
   const plat::TPoint p = ScreenToClient({QCursor::pos().x(), QCursor::pos().y()});
   if (InsideForMouse(p.X, p.Y)) SetState(bsMouseOver);
 }

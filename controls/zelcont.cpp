@@ -5,6 +5,7 @@
 
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelgraph.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/strings.h"
 
@@ -180,12 +181,12 @@ void TZelImageListItem::Grow(int images) {
 
 void TZelImageListItem::PutImage(int index, TBitmap& image, int sx, TBitmap* mask) {
   const int x = slots_[size_t(index)].x;
-  QImage src = image.Image().copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
+  QImage src = plat::ImageOf(image).copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
   QImage m(width_, height_, QImage::Format_RGB32);
   m.fill(Qt::black);
-  if (mask) m = mask->Image().copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
-  QImage& strip = strip_->Image();
-  QImage& ms = mask_->Image();
+  if (mask) m = plat::ImageOf(*mask).copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
+  QImage& strip = plat::ImageOf(*strip_);
+  QImage& ms = plat::ImageOf(*mask_);
   for (int y = 0; y < height_; ++y)
     for (int i = 0; i < width_; ++i) {
       // A masked-out pixel is black in the picture, so drawing is an and with the mask and an or
@@ -216,8 +217,8 @@ int TZelImageListItem::Add(TBitmap& image, TBitmap* mask) {
 
 int TZelImageListItem::AddMasked(TBitmap& image, TColor maskColor) {
   TBitmap mask(image.Width(), image.Height());
-  QImage src = image.Image().convertToFormat(QImage::Format_RGB32);
-  QImage& m = mask.Image();
+  QImage src = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
+  QImage& m = plat::ImageOf(mask);
   const uint32_t key = plat::ColorToBGR(maskColor);
   for (int y = 0; y < src.height(); ++y)
     for (int x = 0; x < src.width(); ++x)
@@ -235,8 +236,8 @@ void TZelImageListItem::Replace(int index, TBitmap& image, TBitmap* mask) {
 
 void TZelImageListItem::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  QImage& strip = strip_->Image();
-  QImage& ms = mask_->Image();
+  QImage& strip = plat::ImageOf(*strip_);
+  QImage& ms = plat::ImageOf(*mask_);
   for (int k = index + 1; k < Count(); ++k) {
     const int from = slots_[size_t(k)].x, to = slots_[size_t(k - 1)].x;
     for (int y = 0; y < height_; ++y)
@@ -258,13 +259,13 @@ void TZelImageListItem::Clear() {
 
 bool TZelImageListItem::GetImage(int index, TBitmap& bitmap) const {
   if (index < 0 || index >= Count()) return false;
-  bitmap.SetImage(strip_->Image().copy(slots_[size_t(index)].x, 0, width_, height_));
+  plat::SetImage(bitmap, plat::ImageOf(*strip_).copy(slots_[size_t(index)].x, 0, width_, height_));
   return true;
 }
 
 bool TZelImageListItem::GetMask(int index, TBitmap& mask) const {
   if (index < 0 || index >= Count()) return false;
-  mask.SetImage(mask_->Image().copy(slots_[size_t(index)].x, 0, width_, height_));
+  plat::SetImage(mask, plat::ImageOf(*mask_).copy(slots_[size_t(index)].x, 0, width_, height_));
   return true;
 }
 
@@ -276,8 +277,8 @@ void TZelImageListItem::Draw(TCanvas& canvas, int x, int y, int index, bool enab
     GetImage(index, image);
     if (slots_[size_t(index)].masked) {
       // Masked-out pixels become the transparent colour the embossing leaves out.
-      QImage& img = image.Image();
-      QImage m = mask_->Image().copy(sx, 0, width_, height_);
+      QImage& img = plat::ImageOf(image);
+      QImage m = plat::ImageOf(*mask_).copy(sx, 0, width_, height_);
       for (int j = 0; j < height_; ++j)
         for (int i = 0; i < width_; ++i)
           if (m.pixelIndex(i, j)) img.setPixel(i, j, qRgb(255, 255, 255));
@@ -306,10 +307,10 @@ void TZelImageListItem::ToRecord(TZelItemRecord& r) const {
   if (Count() == 0) return;
   // The strips are stored just as wide as their images.
   TBitmap strip, mask;
-  strip.SetImage(strip_->Image().copy(0, 0, Count() * width_, height_));
+  plat::SetImage(strip, plat::ImageOf(*strip_).copy(0, 0, Count() * width_, height_));
   r.Data = BitmapToBytes(strip, PixelFormatCode(pixelFormat_));
   if (masked_) {
-    mask.SetImage(mask_->Image().copy(0, 0, Count() * width_, height_));
+    plat::SetImage(mask, plat::ImageOf(*mask_).copy(0, 0, Count() * width_, height_));
     r.Mask = BitmapToBytes(mask, 2);
   }
 }
@@ -335,16 +336,16 @@ void TZelImageListItem::FromRecord(const TZelItemRecord& r) {
   masked_ = f.Masked;
   Reset();
   if (count == 0) return;
-  strip_->SetImage(strip.Image().copy(0, 0, count * w, h).convertToFormat(plat::QtFormatOf(plat::pf24bit)));
+  plat::SetImage(*strip_, plat::ImageOf(strip).copy(0, 0, count * w, h).convertToFormat(plat::QtFormatOf(plat::pf24bit)));
   QImage m(count * w, h, QImage::Format_Mono);
   m.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
   m.fill(0);
   if (f.Masked) {
-    QImage src = mask.Image().convertToFormat(QImage::Format_RGB32);
+    QImage src = plat::ImageOf(mask).convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < count * w; ++x) m.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFF) ? 1 : 0);
   }
-  mask_->SetImage(m);
+  plat::SetImage(*mask_, m);
   for (int k = 0; k < count; ++k) slots_.push_back({uint16_t(k * w), bool(f.Masked)});
 }
 
@@ -474,7 +475,7 @@ uint32_t TZelCustomImageList::PixelColor(int li, int ii, int x, int y) const {
   if (!IsValid(li, ii) || x < 0 || y < 0 || x >= ImageWidth(li) || y >= ImageHeight(li)) return 0xFFFFFF;
   TBitmap image;
   if (!GetImage(li, ii, image)) return 0xFFFFFF;
-  return FromQRgb(image.Image().pixel(x, y));
+  return FromQRgb(plat::ImageOf(image).pixel(x, y));
 }
 
 void TZelCustomImageList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {
@@ -597,7 +598,7 @@ bool TZelImageList::IsMasked(int li) const {
 TColor TZelImageList::TransparentColor(int li) const {
   TZelImageListItem* item = Lists(li);
   if (!item || item->Count() == 0) return plat::clWhite;
-  return TColor(FromQRgb(item->Strip()->Image().pixel(0, item->Height() - 1)));
+  return TColor(FromQRgb(plat::ImageOf(*item->Strip()).pixel(0, item->Height() - 1)));
 }
 
 void TZelImageList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {

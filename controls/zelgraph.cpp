@@ -11,6 +11,7 @@
 #include "controls/ZelFXCaption.h"
 #include "controls/ZelGlyphTextLayout.h"
 #include "controls/zelclass.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/graphics.h"
 
@@ -41,7 +42,7 @@ inline QRgb ToQRgb(uint32_t bgr) {
 class ClipGuard {
 public:
   explicit ClipGuard(TCanvas& c) : c_(c), saved_(c.ClipRect()) {
-    QImage* t = c.Target();
+    QImage* t = plat::TargetOf(c);
     TPoint o = c.Origin();
     full_ = t && saved_ == plat::Rect(-o.X, -o.Y, t->width() - o.X, t->height() - o.Y);
   }
@@ -238,7 +239,7 @@ namespace {
 // Strokes the outline of single-line text at the place DrawText would put it.
 void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t format, int width,
                  TColor color) {
-  QImage* img = c.Target();
+  QImage* img = plat::TargetOf(c);
   if (!img || text.empty()) return;
   TRect m = r;
   c.DrawText(text, m, format | plat::DT_CALCRECT);
@@ -375,7 +376,7 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
 TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3DCaption* o,
                   uint32_t format) {
   if (text.empty()) return {};
-  QImage scratch(1, 1, QImage::Format_RGB32);
+  plat::TBitmap scratch(1, 1);
   TCanvas c(&scratch);
   c.SetFont(font);
   if (o) c.SetTextCharacterExtra(o->Tracing());
@@ -407,7 +408,7 @@ TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3D
 }
 
 plat::TTextMetric GetFontMetrics(const plat::TFont& font) {
-  QImage scratch(1, 1, QImage::Format_RGB32);
+  plat::TBitmap scratch(1, 1);
   TCanvas c(&scratch);
   c.SetFont(font);
   return c.GetTextMetrics();
@@ -699,11 +700,11 @@ void DrawArrow(TCanvas& c, int x, int y, bool enabled, TZelArrowDirection dir, T
 // ---- pictures -----------------------------------------------------------------------------------
 
 void MakeDisabledBitmap(TBitmap& source, TBitmap& target) {
-  QImage src = source.Image().convertToFormat(QImage::Format_RGB32);
+  QImage src = plat::ImageOf(source).convertToFormat(QImage::Format_RGB32);
   const int w = src.width(), h = src.height();
   QImage out(w, h, QImage::Format_RGB32);
   if (w == 0 || h == 0) {
-    target.SetImage(out);
+    plat::SetImage(target, out);
     return;
   }
   const QRgb background = src.pixel(0, 0);
@@ -731,7 +732,7 @@ void MakeDisabledBitmap(TBitmap& source, TBitmap& target) {
       int b = qRed(p) + qGreen(p) + qBlue(p);
       out.setPixel(x, y, b > 550 ? white : (b > 250 && b > mean + 50) ? light : dark);
     }
-  target.SetImage(out.convertToFormat(plat::QtFormatOf(plat::pf24bit)));
+  plat::SetImage(target, out.convertToFormat(plat::QtFormatOf(plat::pf24bit)));
 }
 
 namespace {
@@ -744,7 +745,7 @@ void MakeMask(const QImage& image, uint32_t key, TBitmap& mask) {
   const QRgb k = ToQRgb(key);
   for (int y = 0; y < src.height(); ++y)
     for (int x = 0; x < src.width(); ++x) m.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFF) == (k & 0xFFFFFF) ? 1 : 0);
-  mask.SetImage(m);
+  plat::SetImage(mask, m);
 }
 
 }  // namespace
@@ -753,15 +754,15 @@ void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TCol
                            TBitmap& mask) {
   if (image.Empty() || plat::IsRectEmpty(r)) return;
   const uint32_t key = plat::ColorToBGR(transparentColor);
-  MakeMask(image.Image(), key, mask);
+  MakeMask(plat::ImageOf(image), key, mask);
   // The image with its transparent pixels black, so the or-ing leaves the canvas there.
-  QImage blacked = image.Image().convertToFormat(QImage::Format_RGB32);
+  QImage blacked = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
   const QRgb k = ToQRgb(key);
   for (int y = 0; y < blacked.height(); ++y)
     for (int x = 0; x < blacked.width(); ++x)
       if ((blacked.pixel(x, y) & 0xFFFFFF) == (k & 0xFFFFFF)) blacked.setPixel(x, y, qRgb(0, 0, 0));
   TBitmap cut;
-  cut.SetImage(blacked);
+  plat::SetImage(cut, blacked);
   const int w = std::min(r.Width(), image.Width()), h = std::min(r.Height(), image.Height());
   const uint32_t text = canvas.TextColorRGB(), bk = canvas.BkColorRGB();
   canvas.SetTextColor(plat::clBlack);
@@ -775,7 +776,7 @@ void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TCol
 void DrawDisabledGlyph(TCanvas& canvas, TBitmap& bitmap, int x, int y) {
   if (bitmap.Empty()) return;
   TBitmap mono;
-  MakeMask(bitmap.Image(), plat::ColorToBGR(bitmap.TransparentColor()), mono);
+  MakeMask(plat::ImageOf(bitmap), plat::ColorToBGR(bitmap.TransparentColor()), mono);
   ToolsGuard tools(canvas);
   const uint32_t text = canvas.TextColorRGB(), bk = canvas.BkColorRGB();
   // The shape's pixels (0 in the mask) take the brush, the background (1) keeps the canvas.

@@ -6,6 +6,7 @@
 
 #include "controls/zelbmp.h"
 #include "controls/zelgraph.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 uint16_t ZelBitmapStyleFlags(TZelBitmapStyle style, int bevelExtent) {
@@ -96,12 +97,12 @@ bool TZelCustomNImage::Background(plat::TBitmap& picture) {
   c.FillRect(all);
   if (!Transparent() || !parent) return true;
   // What the parent paints under the control, without its children (this one included).
-  QWidget* under = parent->ClientWidget();
-  if (!under || !Widget() || Widget()->parentWidget() != under) return true;
-  QImage img = picture.Image().convertToFormat(QImage::Format_RGB32);
+  QWidget* under = plat::ClientWidgetOf(parent);
+  if (!under || !plat::WidgetOf(this) || plat::WidgetOf(this)->parentWidget() != under) return true;
+  QImage img = plat::ImageOf(picture).convertToFormat(QImage::Format_RGB32);
   under->render(&img, QPoint(0, 0), QRegion(Left(), Top(), all.Width(), all.Height()),
                 QWidget::DrawWindowBackground);
-  picture.SetImage(img);
+  plat::SetImage(picture, img);
   picture.SetPixelFormat(plat::pf24bit);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls/zelgraph.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
@@ -31,7 +32,7 @@ bool TZelCustomPanel::SuppliesBackground() const {
   if (!Transparent()) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
   // A form supplies one only through a form shape, which this program has none of.
-  return p && p->Widget() && p->SuppliesBackground();
+  return p && plat::WidgetOf(p) && p->SuppliesBackground();
 }
 
 plat::TBitmap* TZelCustomPanel::BackgroundBitmap() {
@@ -146,20 +147,21 @@ TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
   };
   SetControlStyle(plat::csAcceptsControls | plat::csCaptureMouse | plat::csClickEvents | plat::csDoubleClicks |
                   plat::csReplicatable);
-  viewport_ = new QWidget(Widget());
+  viewport_ = new QWidget(plat::WidgetOf(this));
   surface_ = new QWidget(viewport_);
+  plat::SetClientWidget(this, surface_);
   watch_ = std::make_unique<ChildWatch>(this);
   surface_->installEventFilter(watch_.get());
-  horz_ = new QScrollBar(Qt::Horizontal, Widget());
-  vert_ = new QScrollBar(Qt::Vertical, Widget());
+  horz_ = new QScrollBar(Qt::Horizontal, plat::WidgetOf(this));
+  vert_ = new QScrollBar(Qt::Vertical, plat::WidgetOf(this));
   for (QScrollBar* bar : {horz_, vert_}) {
     bar->hide();
     const bool vertical = bar == vert_;
-    QObject::connect(bar, &QScrollBar::valueChanged, Glue(), [this, vertical](int) {
+    QObject::connect(bar, &QScrollBar::valueChanged, plat::GlueOf(this), [this, vertical](int) {
       surface_->move(-horz_->value(), -vert_->value());
       Scrolled(false, vertical);
     });
-    QObject::connect(bar, &QScrollBar::sliderReleased, Glue(), [this, vertical] { Scrolled(true, vertical); });
+    QObject::connect(bar, &QScrollBar::sliderReleased, plat::GlueOf(this), [this, vertical] { Scrolled(true, vertical); });
   }
   SetBounds(Left(), Top(), 185, 41);
   UpdateScrollBars();
@@ -170,8 +172,6 @@ TZelCustomScrollBox::~TZelCustomScrollBox() {
   if (surface_) surface_->removeEventFilter(watch_.get());
   updating_ = true;  // nothing more is laid out while the children go
 }
-
-QWidget* TZelCustomScrollBox::ClientWidget() const { return surface_ ? surface_ : Widget(); }
 
 void TZelCustomScrollBox::SetBevel(TZelBevel* v) { bevel_->Assign(v); }
 
@@ -269,7 +269,7 @@ void TZelCustomScrollBox::Paint() {
 bool TZelCustomScrollBox::SuppliesBackground() const {
   if (!Transparent()) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
-  return p && p->Widget() && p->SuppliesBackground();
+  return p && plat::WidgetOf(p) && p->SuppliesBackground();
 }
 
 plat::TPoint TZelCustomScrollBox::ChildOffset(const plat::TControl* child) const {

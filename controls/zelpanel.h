@@ -77,7 +77,6 @@ public:
   // The area the children's bounds span.
   plat::TSize ContentSize() const;
 
-  QWidget* ClientWidget() const override;
   bool SuppliesBackground() const override;
   plat::TPoint ChildOffset(const plat::TControl* child) const override;
   std::string ClassName() const override { return "TZelCustomScrollBox"; }

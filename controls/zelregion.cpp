@@ -8,6 +8,7 @@
 #include "controls/ZelFillObject.h"
 #include "controls/zelbmp.h"
 #include "controls/zelclass.h"
+#include "platform/ui/native_qt.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
@@ -157,7 +158,7 @@ void TZelRegion::PaintShadow(plat::TCanvas& canvas, const plat::TRect& r) const 
   if (shadow_->Style() == hssSolid) {
     brush->SetStyle(plat::bsSolid);
     brush->SetColor(shadow_->Color());
-    canvas.FillRgn(plat::TRegion(ZelRgnToQRegion(shadow)));
+    canvas.FillRgn(plat::RegionOf(ZelRgnToQRegion(shadow)));
   } else {
     // The checker pattern of the colour, and-ed with what lies below: a half-tone shadow.
     brush->SetBitmap(ZelPatternBitmap(uint32_t(shadow_->Color())));
@@ -302,7 +303,7 @@ plat::TCustomForm* TZelFormShape::Form() const { return dynamic_cast<plat::TCust
 plat::TRect TZelFormShape::ClientArea() const {
   plat::TCustomForm* f = Form();
   if (!f) return {};
-  QWidget* client = f->ClientWidget();
+  QWidget* client = plat::ClientWidgetOf(f);
   return client ? plat::Rect(0, 0, client->width(), client->height()) : f->ClientRect();
 }
 
@@ -363,7 +364,7 @@ void TZelFormShape::Hook() {
   TZelWndProcComponent::Hook();
   if (!Hooked()) return;
   plat::TCustomForm* f = Form();
-  if (f && f->ClientWidget() && !clientFilter_) clientFilter_ = std::make_unique<ClientFilter>(this, f->ClientWidget());
+  if (f && plat::ClientWidgetOf(f) && !clientFilter_) clientFilter_ = std::make_unique<ClientFilter>(this, plat::ClientWidgetOf(f));
   UpdateRegion();
   Invalidate();
 }
@@ -420,7 +421,7 @@ void TZelFormShape::ApplyMask() {
   if (!f || !w) return;
   ApplyDecoration(!showCaption_);
   QRegion mask = ZelRgnToQRegion(clientRgn_);
-  if (QWidget* client = f->ClientWidget()) mask.translate(client->mapTo(w, QPoint(0, 0)));
+  if (QWidget* client = plat::ClientWidgetOf(f)) mask.translate(client->mapTo(w, QPoint(0, 0)));
   // An empty mask would show nothing at all; a shape without a region shows the whole window.
   if (mask.isEmpty())
     w->clearMask();

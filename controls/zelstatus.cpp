@@ -5,6 +5,7 @@
 
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/widgets_qt.h"
 
@@ -382,7 +383,7 @@ void TZelStatusBar::PanelChanged(TZelStatusPanel* p) {
   }
   // Only this panel's part of the bar.
   const TRect r = PanelRect(i, false);
-  if (Widget()) Widget()->update(QRect(r.Left, r.Top, r.Width(), r.Height()));
+  if (plat::WidgetOf(this)) plat::WidgetOf(this)->update(QRect(r.Left, r.Top, r.Width(), r.Height()));
 }
 
 void TZelStatusBar::PanelStyleChanged(TZelStatusPanel* p, TZelStatusPanelStyle old) {
@@ -447,14 +448,14 @@ void TZelStatusBar::MouseMove(plat::TShiftState s, int x, int y) {
   gripDrag_ = false;
   // The diagonal cursor over the grip, the bar's own elsewhere.
   const bool over = OnSizeGrip(x, y);
-  if (over == gripCursor_ || !Widget()) return;
+  if (over == gripCursor_ || !plat::WidgetOf(this)) return;
   gripCursor_ = over;
   if (over)
-    Widget()->setCursor(plat::CursorFor(plat::crSizeNWSE));
+    plat::WidgetOf(this)->setCursor(plat::CursorFor(plat::crSizeNWSE));
   else if (Cursor() == plat::crDefault)
-    Widget()->unsetCursor();
+    plat::WidgetOf(this)->unsetCursor();
   else
-    Widget()->setCursor(plat::CursorFor(Cursor()));
+    plat::WidgetOf(this)->setCursor(plat::CursorFor(Cursor()));
 }
 
 void TZelStatusBar::MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) {

@@ -26,7 +26,7 @@ bool Is32(QImage::Format f) {
 }  // namespace
 
 void BlitImage(TCanvas& dst, int x, int y, const QImage& src, const QRect& from) {
-  QImage* d = dst.Image();
+  QImage* d = plat::TargetOf(dst);
   if (!d || d->isNull() || src.isNull()) return;
   QRect s = from.intersected(src.rect());
   if (s.isEmpty()) return;
@@ -89,12 +89,12 @@ void BlitImage(TCanvas& dst, int x, int y, const QImage& src, const QRect& from)
 TMMDIBCanvas::TMMDIBCanvas(TControl* owner) : owner_(owner), backGround_(std::make_unique<TBitmap>()) {
   table_ = MakeCanvasColorTable(nullptr, 0, {});
   backGround_->OnChange = [this](TObject*) { MarkRecreate(); };
-  SetTarget(&image_);
+  plat::SetTargetImage(*this, &image_);
 }
 
 TMMDIBCanvas::~TMMDIBCanvas() {
   backGround_->OnChange = nullptr;
-  SetTarget(nullptr);
+  plat::SetTargetImage(*this, nullptr);
   image_ = QImage();
   FreeDIBs();
 }
@@ -228,9 +228,9 @@ void TMMDIBCanvas::CreateDIBs() {
   }
   // The palette's entries come from the supplied palette, else from an 8-bit background picture.
   std::optional<TLogPalette> source = logPalette_;
-  if (!source && HasBackGround() && backGround_->Image().format() == QImage::Format_Indexed8) {
+  if (!source && HasBackGround() && plat::ImageOf(*backGround_).format() == QImage::Format_Indexed8) {
     TLogPalette p;
-    for (QRgb c : backGround_->Image().colorTable())
+    for (QRgb c : plat::ImageOf(*backGround_).colorTable())
       p.palPalEntry.push_back({uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c)), 0});
     source = p;
   }
@@ -243,7 +243,7 @@ void TMMDIBCanvas::CreateDIBs() {
     WriteColorTable();
   else
     image_ = DIBCanvasImage(dib_);
-  SetTarget(&image_);
+  plat::SetTargetImage(*this, &image_);
   if (backDib_) LayBackGround();
 }
 
@@ -254,7 +254,7 @@ void TMMDIBCanvas::LayBackGround() {
   {
     QPainter p(&picture);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    const QImage& bg = backGround_->Image();
+    const QImage& bg = plat::ImageOf(*backGround_);
     if (stretch_) {
       p.drawImage(QRect(0, 0, w, h), bg);
     } else {

@@ -17,6 +17,7 @@
 
 #include "displays/MMDIBCv.h"
 #include "engine/MMObjUI.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 using plat::TBitmap;

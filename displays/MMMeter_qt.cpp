@@ -28,7 +28,7 @@ QRgb Opaque(TColor c) {
 // Writes pixels of the work picture through to the control's canvas at the inner rectangle.
 class TMMCustomMeter::ScreenPixels {
 public:
-  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), img_(c.Image()), clip_(c.ClipRect()) {
+  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), img_(plat::TargetOf(c)), clip_(c.ClipRect()) {
     const TPoint o = c.Origin();
     ox_ = inner.Left;
     oy_ = inner.Top;
@@ -239,7 +239,7 @@ void TMMCustomMeter::BuildScale() {
     c.DrawText(Caption(), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   c.Brush()->SetStyle(bsSolid);
-  scalePicture_ = work_->Image().copy();
+  scalePicture_ = plat::ImageOf(*work_).copy();
   needlesRect_ = QRect();
   workValid_ = true;
 }
@@ -249,7 +249,7 @@ QRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
   const int R = geometry_.Radius();
   drawnPeak_ = geometry_.At(values_.Peak().Peak(), R);
   drawnNeedle_ = geometry_.At(values_.Needle(), R);
-  QImage& work = work_->Image();
+  QImage& work = plat::ImageOf(*work_);
   QRect covered;
   auto line = [&](TMMPoint tip, TColor color) {
     const int w = std::max(needleWidth_, 1);
@@ -295,7 +295,7 @@ void TMMCustomMeter::Update() {
     // Only the pixels under the old needles go back to the scale, and only pixels that changed
     // reach the screen.
     ScreenPixels screen(*Canvas(), inner);
-    QImage& work = work_->Image();
+    QImage& work = plat::ImageOf(*work_);
     uchar* bits = work.bits();
     const qsizetype stride = work.bytesPerLine();
     const uchar* scale = scalePicture_.constBits();
@@ -314,11 +314,11 @@ void TMMCustomMeter::Update() {
     erase(drawnNeedle_);
     needlesRect_ = DrawNeedles(&screen);
   } else {
-    CopyPixels(work_->Image(), scalePicture_, needlesRect_);
+    CopyPixels(plat::ImageOf(*work_), scalePicture_, needlesRect_);
     const QRect now = DrawNeedles(nullptr);
     const QRect changed = needlesRect_ | now;
     needlesRect_ = now;
-    BlitImage(*Canvas(), inner.Left + changed.left(), inner.Top + changed.top(), work_->Image(), changed);
+    BlitImage(*Canvas(), inner.Left + changed.left(), inner.Top + changed.top(), plat::ImageOf(*work_), changed);
   }
   if (OnPostPaint) OnPostPaint(this);
 }
@@ -328,7 +328,7 @@ void TMMCustomMeter::Paint() {
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
   BuildScale();
   needlesRect_ = DrawNeedles(nullptr);
-  BlitImage(*Canvas(), inner.Left, inner.Top, work_->Image(), work_->Image().rect());
+  BlitImage(*Canvas(), inner.Left, inner.Top, plat::ImageOf(*work_), plat::ImageOf(*work_).rect());
   if (OnPostPaint) OnPostPaint(this);
   MarkCanvasWhole();
 }

@@ -15,7 +15,7 @@ using namespace plat;
 
 void TMMReadoutBox::Show(TCanvas& c, const TRect& area, int x, int y, const std::vector<std::string>& lines) {
   Hide(c);
-  QImage* img = c.Image();
+  QImage* img = plat::TargetOf(c);
   if (!img || img->isNull()) return;
   TFont f;
   f.SetName("MS Sans Serif");
@@ -57,7 +57,7 @@ void TMMReadoutBox::Show(TCanvas& c, const TRect& area, int x, int y, const std:
 void TMMReadoutBox::Hide(TCanvas& c) {
   if (!shown_) return;
   shown_ = false;
-  QImage* img = c.Image();
+  QImage* img = plat::TargetOf(c);
   if (!img || saved_.isNull()) return;
   const TPoint o = c.Origin();
   BlitImage(c, box_.Left, box_.Top, saved_, saved_.rect());
@@ -66,7 +66,7 @@ void TMMReadoutBox::Hide(TCanvas& c) {
 }
 
 void ScrollCanvasLeft(TCanvas& c, const TRect& r) {
-  QImage* img = c.Image();
+  QImage* img = plat::TargetOf(c);
   if (!img || img->isNull() || img->depth() != 32) return;
   const TPoint o = c.Origin();
   const int l = std::max(r.Left + o.X, 0), right = std::min(r.Right + o.X, img->width());

@@ -230,7 +230,7 @@ void TMMCustomSlider::KeyUp(uint16_t& key, TShiftState shift) {
 
 void TMMCustomSlider::ShowThumbCursor(bool overThumb) {
   overThumb_ = overThumb;
-  QWidget* w = Widget();
+  QWidget* w = plat::WidgetOf(this);
   if (!w) return;
   const TCursor c = overThumb ? (handCursor_ ? crMMHand : thumbCursor_) : Cursor();
   w->setCursor(CursorFor(c == crDefault ? Cursor() : c));
@@ -414,5 +414,5 @@ void TMMCustomSlider::Paint() {
     return;
   }
   PaintTo(*bitmap_->Canvas());
-  BlitImage(*Canvas(), 0, 0, bitmap_->Image(), QRect(0, 0, Width(), Height()));
+  BlitImage(*Canvas(), 0, 0, plat::ImageOf(*bitmap_), QRect(0, 0, Width(), Height()));
 }

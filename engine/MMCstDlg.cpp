@@ -13,6 +13,7 @@
 #include "engine/MMPCMSup.h"
 #include "engine/MMWavOut.h"
 #include "engine/MMWave.h"
+#include "platform/ui/native_qt.h"
 #include "platform/audio/riff_io.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/exceptions.h"
@@ -404,7 +405,7 @@ void TMMWaveOpenDialog::DrawFileIcon() {
   const QRect inside(2, 2, iconBitmap_.Width() - 4, iconBitmap_.Height() - 4);
   QImage picture;
   if (const WaveIOBlock* block = PreviewWave()->IOBlock()) picture = DispPicture(block->DispList);
-  QPainter p(&iconBitmap_.Image());
+  QPainter p(&plat::ImageOf(iconBitmap_));
   if (!picture.isNull())
     p.drawImage(inside, picture);
   else
@@ -592,7 +593,7 @@ void TMMPictureOpenDialog::ShowPicture() {
     QPainter p(&onColor);
     p.drawImage(0, 0, scaled);
     p.end();
-    shown_.SetImage(onColor);
+    plat::SetImage(shown_, onColor);
   }
   pictureBox_->Invalidate();
 }

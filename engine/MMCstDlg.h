@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/MMObj.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 
@@ -106,7 +107,7 @@ public:
   TMMWaveOut* PreviewOutput() const { return output_.get(); }
   bool Playing() const;
   // The level picture as drawn (without the play-position line).
-  const QImage& LevelImage() const { return levelBitmap_.Image(); }
+  const QImage& LevelImage() const { return plat::ImageOf(levelBitmap_); }
   // The play-position line's column, -1 when none shows.
   int LocatorX() const { return locatorX_; }
 

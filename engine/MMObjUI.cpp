@@ -1,7 +1,5 @@
 #include "engine/MMObjUI.h"
 
-#include <QImage>
-#include <QPainter>
 
 #include "platform/ui/forms.h"
 
@@ -174,23 +172,24 @@ void TMMCustomControl::SetDesigning(bool designing) { DesignTree(this, designing
 // ---- cursors ----------------------------------------------------------------------------------
 
 void RegisterLibraryCursors() {
-  if (!Screen || Screen->CustomCursor(crMMFirstCursor)) return;
+  if (!Screen || Screen->HasCursorImage(crMMFirstCursor)) return;
   // Cross-hairs, each with its number marked by short ticks along the bottom, so that the 31
-  // cursors can be told apart.
+  // cursors can be told apart: a white line in a black frame on a see-through ground.
   for (int id = crMMFirstCursor; id <= crMMLastCursor; ++id) {
-    QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setPen(QPen(Qt::black, 3));
-    p.drawLine(16, 2, 16, 30);
-    p.drawLine(2, 16, 30, 16);
-    p.setPen(QPen(Qt::white, 1));
-    p.drawLine(16, 2, 16, 30);
-    p.drawLine(2, 16, 30, 16);
+    TBitmap img(32, 32);
+    TCanvas& c = *img.Canvas();
+    c.Brush()->SetColor(clFuchsia);  // the transparent colour
+    c.FillRect(Rect(0, 0, 32, 32));
+    c.Brush()->SetColor(clBlack);
+    c.FillRect(Rect(15, 1, 18, 32));
+    c.FillRect(Rect(1, 15, 32, 18));
+    c.Brush()->SetColor(clWhite);
+    c.FillRect(Rect(16, 2, 17, 31));
+    c.FillRect(Rect(2, 16, 31, 17));
+    c.Brush()->SetColor(clBlack);
     const int n = id - crMMFirstCursor + 1;
     for (int bit = 0; bit < 5; ++bit)
-      if (n & (1 << bit)) p.fillRect(20 + bit * 2, 26, 1, 4, Qt::black);
-    p.end();
+      if (n & (1 << bit)) c.FillRect(Rect(20 + bit * 2, 26, 21 + bit * 2, 30));
     Screen->SetCursorImage(id, img, 16, 16);
   }
 }

@@ -1,11 +1,10 @@
 #include "engine/MMUtilsUI.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <algorithm>
 #include <mutex>
 
 #include "engine/MMUtils.h"
+#include "platform/ui/forms.h"
 
 using namespace plat;
 
@@ -79,8 +78,7 @@ TColor BitmapPixelColor(const TBitmap& bitmap, int x, int y) {
   if (bitmap.Empty()) return clDefault;
   x = std::clamp(x, 0, bitmap.Width() - 1);
   y = std::clamp(y, 0, bitmap.Height() - 1);
-  const QRgb p = bitmap.Image().pixel(x, y);
-  return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
+  return bitmap.PixelColor(x, y);
 }
 
 void DrawTransparentBitmap(TCanvas& dc, int x, int y, TBitmap& bitmap, TColor transparent) {
@@ -118,7 +116,4 @@ void DrawTransparentBitmap(TCanvas& dc, int x, int y, TBitmap& bitmap, TColor tr
   dc.SetBkColor(TColor(bk));
 }
 
-int GetScreenColorBits() {
-  QScreen* s = QGuiApplication::primaryScreen();
-  return s && s->depth() > 0 ? s->depth() : 24;
-}
+int GetScreenColorBits() { return plat::ScreenColorBits(); }

@@ -8,6 +8,7 @@
 #include "engine/MMCstDlg.h"
 #include "engine/MMDIB_qt.h"
 #include "engine/MMWave.h"
+#include "platform/ui/native_qt.h"
 #include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 
@@ -236,7 +237,7 @@ void TMMRiffInfoEditorDlg::ShowPicture() {
   const QImage picture = data ? DIBToImage(data->data(), data->size()) : QImage();
   if (!picture.isNull()) {
     DIBImage->SetStretch(picture.width() > kImageSize || picture.height() > kImageSize);
-    DIBImage->Picture()->SetImage(picture.convertToFormat(QImage::Format_RGB32));
+    plat::SetImage(*DIBImage->Picture(), picture.convertToFormat(QImage::Format_RGB32));
   } else {
     QImage onForm(WaveFileBitmap().size(), QImage::Format_RGB32);
     onForm.fill(QtColor(Color()));
@@ -244,7 +245,7 @@ void TMMRiffInfoEditorDlg::ShowPicture() {
     p.drawImage(0, 0, WaveFileBitmap());
     p.end();
     DIBImage->SetStretch(false);
-    DIBImage->Picture()->SetImage(onForm);
+    plat::SetImage(*DIBImage->Picture(), onForm);
   }
   // A picture that cannot be drawn can still be cleared.
   ClrBtn->SetEnabled(data != nullptr);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QWidget>
+#include "platform/ui/native_qt.h"
 
 using namespace plat;
 
@@ -155,7 +156,7 @@ TDeckDisplays MakeDeckDisplays(TComponent* owner) {
 QImage RenderDeckDisplays(const TDeckDisplays& d) {
   d.form->Show();
   QCoreApplication::processEvents();
-  QWidget* window = d.form->Widget();
+  QWidget* window = plat::WidgetOf(d.form);
   QImage img(window->size(), QImage::Format_RGB32);
   img.fill(Qt::white);
   window->render(&img);

@@ -81,7 +81,7 @@ void TSVMain::Label12Caption(const std::string& path) {
 }
 
 std::string TSVMain::FitLine(TDeckLabel* label, const std::string& text) {
-  QImage scratch(1, 1, QImage::Format_RGB32);
+  plat::TBitmap scratch(1, 1);
   TCanvas c(&scratch);
   c.SetFont(*label->Font());
   if (c.TextWidth(text) <= label->Width()) return text;

@@ -20,6 +20,7 @@
 #include "platform/system/threads.h"
 #include "platform/ui/forms.h"
 #include "recorder/Unit1.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void Reply(const std::string& line) {
 // The window keys go to: a modal window first, else the main window.
 QWidget* FrontWindow() {
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-  if (SVMain && SVMain->Widget()) return SVMain->Widget()->window();
+  if (SVMain && plat::WidgetOf(SVMain)) return plat::WidgetOf(SVMain)->window();
   return nullptr;
 }
 
@@ -117,9 +118,9 @@ void StallDisk(bool on) {
 }
 
 void CloseMainWindow() {
-  if (!SVMain || !SVMain->Widget()) return;
+  if (!SVMain || !plat::WidgetOf(SVMain)) return;
   QCloseEvent e;
-  QCoreApplication::sendEvent(SVMain->Widget()->window(), &e);
+  QCoreApplication::sendEvent(plat::WidgetOf(SVMain)->window(), &e);
 }
 
 bool AtRest() {
@@ -147,7 +148,7 @@ void Sync(const std::string& tag) {
   }
   std::string modal = "-";
   if (QWidget* w = QApplication::activeModalWidget())
-    if (auto* form = dynamic_cast<plat::TCustomForm*>(plat::TControl::FromWidget(w)))
+    if (auto* form = dynamic_cast<plat::TCustomForm*>(plat::ControlOf(w)))
       modal = form->ClassName();
   Reply("synced " + tag + " modal=" + modal + " " + DeckState());
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "platform/ui/graphics.h"
+#include "platform/ui/native_qt.h"
 
 namespace plat {
 
@@ -200,6 +201,28 @@ struct CanvasOps {
   TCanvas& c;
   explicit CanvasOps(TCanvas& canvas) : c(canvas) {}
 
+  static void Retarget(TCanvas& c, QImage* img) {
+    c.native_->img = img;
+    c.hasClip_ = false;
+    c.native_->clip = QRegion();
+    c.ox_ = c.oy_ = 0;
+  }
+
+  // The clip intersected with the picture, in device pixels.
+  static QRegion DeviceClip(const TCanvas& c) {
+    const QImage* img = c.native_->img;
+    if (!img || img->isNull()) return QRegion();
+    QRegion all(0, 0, img->width(), img->height());
+    return c.hasClip_ ? all.intersected(c.native_->clip) : all;
+  }
+
+  // The font with the character extra.
+  static QFont TextFont(const TCanvas& c) {
+    QFont f = QtFont(c.font_);
+    if (c.charExtra_ != 0) f.setLetterSpacing(QFont::AbsoluteSpacing, c.charExtra_);
+    return f;
+  }
+
   QRect ToDevice(const TRect& r) const {
     return QRect(r.Left + c.ox_, r.Top + c.oy_, r.Right - r.Left, r.Bottom - r.Top);
   }
@@ -207,9 +230,9 @@ struct CanvasOps {
   // Calls fn(surface, y, x0, x1) for every run of [x0, x1) inside rect, the clip and the picture.
   template <typename Fn>
   void Spans(const QRect& rect, Fn fn) {
-    if (!c.img_ || c.img_->isNull() || rect.isEmpty()) return;
-    Surface s(c.img_);
-    QRegion rgn = c.DeviceClip().intersected(rect);
+    if (!c.native_->img || c.native_->img->isNull() || rect.isEmpty()) return;
+    Surface s(c.native_->img);
+    QRegion rgn = CanvasOps::DeviceClip(c).intersected(rect);
     for (const QRect& r : rgn)
       for (int y = r.top(); y <= r.bottom(); ++y) fn(s, y, r.left(), r.right() + 1);
   }
@@ -218,7 +241,7 @@ struct CanvasOps {
   bool BrushAt(int x, int y, uint32_t& out) const {
     TBrush& b = c.brush_;
     if (TBitmap* bm = b.Bitmap(); bm && !bm->Empty()) {
-      QImage& img = bm->Image();
+      QImage& img = ImageOf(*bm);
       int px = ((x % bm->Width()) + bm->Width()) % bm->Width();
       int py = ((y % bm->Height()) + bm->Height()) % bm->Height();
       uint32_t v = ToBgr(img.pixel(px, py));
@@ -255,7 +278,7 @@ struct CanvasOps {
 
   // A device pixel of the pen; on = false for the gaps of a styled pen.
   void PenPixel(Surface& s, const Clip& clip, int x, int y, bool on) {
-    if (x < 0 || y < 0 || x >= c.img_->width() || y >= c.img_->height() || !clip.Contains(x, y)) return;
+    if (x < 0 || y < 0 || x >= c.native_->img->width() || y >= c.native_->img->height() || !clip.Contains(x, y)) return;
     uint32_t col;
     if (on) {
       col = ColorToBGR(c.pen_.Color());
@@ -269,7 +292,7 @@ struct CanvasOps {
 
   // A one-pixel line from (x0, y0) towards (x1, y1), the last pixel left out.
   void ThinLine(int x0, int y0, int x1, int y1) {
-    if (!c.img_ || c.img_->isNull()) return;
+    if (!c.native_->img || c.native_->img->isNull()) return;
     static const int kDash[] = {18, 6}, kDot[] = {3, 3}, kDashDot[] = {9, 6, 3, 6},
                      kDashDotDot[] = {9, 3, 3, 3, 3, 3};
     const int* pattern = nullptr;
@@ -281,8 +304,8 @@ struct CanvasOps {
       case psDashDotDot: pattern = kDashDotDot; plen = 6; break;
       default: break;
     }
-    Surface s(c.img_);
-    Clip clip(c.DeviceClip());
+    Surface s(c.native_->img);
+    Clip clip(CanvasOps::DeviceClip(c));
     int seg = 0, inSeg = 0;
     LinePixels(x0, y0, x1, y1, [&](int x, int y) {
       PenPixel(s, clip, x, y, !pattern || seg % 2 == 0);
@@ -303,7 +326,7 @@ struct CanvasOps {
   template <typename Paint>
   Mask MakeMask(const QRect& deviceBounds, bool antialias, Paint paint) {
     Mask m;
-    QRect b = deviceBounds.intersected(QRect(0, 0, c.img_->width(), c.img_->height()));
+    QRect b = deviceBounds.intersected(QRect(0, 0, c.native_->img->width(), c.native_->img->height()));
     if (b.isEmpty()) return m;
     m.at = b.topLeft();
     m.img = QImage(b.size(), QImage::Format_Alpha8);
@@ -374,7 +397,7 @@ struct CanvasOps {
   // Filled shape and its outline, both drawn by Qt along the pixel centres of the box.
   template <typename Shape>
   void FilledShape(int l, int t, int r, int b, Shape shape) {
-    if (!c.img_ || c.img_->isNull()) return;
+    if (!c.native_->img || c.native_->img->isNull()) return;
     if (r < l) std::swap(l, r);
     if (b < t) std::swap(t, b);
     const bool pen = PenVisible();
@@ -409,11 +432,11 @@ struct CanvasOps {
 
   // ---- text -------------------------------------------------------------------------------------
 
-  QFont Font() const { return c.TextFont(); }
+  QFont Font() const { return CanvasOps::TextFont(c); }
 
   // Draws one line of text with its top-left at (x, y) in logical coordinates.
   void TextLine(const QString& s, int x, int y, bool opaque, int underlineAt) {
-    if (!c.img_ || c.img_->isNull() || s.isEmpty()) return;
+    if (!c.native_->img || c.native_->img->isNull() || s.isEmpty()) return;
     QFont f = Font();
     QFontMetrics fm(f);
     const int w = fm.horizontalAdvance(s), h = fm.ascent() + fm.descent();
@@ -460,9 +483,9 @@ struct CanvasOps {
 
 // ---- TCanvas ----------------------------------------------------------------------------------
 
-TCanvas::TCanvas() { Init(); }
+TCanvas::TCanvas() : native_(std::make_unique<Native>()) { Init(); }
 
-TCanvas::TCanvas(QImage* target) : img_(target) { Init(); }
+TCanvas::TCanvas(TBitmap* target) : TCanvas() { SetTarget(target); }
 
 TCanvas::~TCanvas() = default;
 
@@ -476,26 +499,21 @@ void TCanvas::Init() {
   };
 }
 
-void TCanvas::SetTarget(QImage* target) {
-  img_ = target;
-  hasClip_ = false;
-  clip_ = QRegion();
-  ox_ = oy_ = 0;
-}
+void TCanvas::SetTarget(TBitmap* target) { SetTargetImage(*this, target ? &ImageOf(*target) : nullptr); }
 
-QRegion TCanvas::DeviceClip() const {
-  if (!img_ || img_->isNull()) return QRegion();
-  QRegion all(0, 0, img_->width(), img_->height());
-  return hasClip_ ? all.intersected(clip_) : all;
-}
+void SetTargetImage(TCanvas& c, QImage* img) { CanvasOps::Retarget(c, img); }
+
+bool TCanvas::HandleAllocated() const { return native_->img != nullptr; }
+int TCanvas::TargetWidth() const { return native_->img ? native_->img->width() : 0; }
+int TCanvas::TargetHeight() const { return native_->img ? native_->img->height() : 0; }
 
 void TCanvas::SelectClipRgn(const TRegion* rgn) {
   if (!rgn) {
     hasClip_ = false;
-    clip_ = QRegion();
+    native_->clip = QRegion();
     return;
   }
-  clip_ = rgn->Region().translated(ox_, oy_);
+  native_->clip = QRegionOf(*rgn).translated(ox_, oy_);
   hasClip_ = true;
 }
 
@@ -506,31 +524,31 @@ void TCanvas::SelectClipRect(const TRect& r) {
 
 void TCanvas::IntersectClipRect(const TRect& r) {
   QRegion add = IsRectEmpty(r) ? QRegion() : QRegion(r.Left + ox_, r.Top + oy_, r.Width(), r.Height());
-  clip_ = hasClip_ ? clip_.intersected(add) : add;
+  native_->clip = hasClip_ ? native_->clip.intersected(add) : add;
   hasClip_ = true;
 }
 
 void TCanvas::ExcludeClipRect(const TRect& r) {
   if (IsRectEmpty(r)) return;
-  QRegion base = DeviceClip();
-  clip_ = base.subtracted(QRegion(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
+  QRegion base = CanvasOps::DeviceClip(*this);
+  native_->clip = base.subtracted(QRegion(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
   hasClip_ = true;
 }
 
 TRect TCanvas::ClipRect() const {
-  QRect b = DeviceClip().boundingRect();
+  QRect b = CanvasOps::DeviceClip(*this).boundingRect();
   if (b.isEmpty()) return {};
   return Rect(b.left() - ox_, b.top() - oy_, b.right() + 1 - ox_, b.bottom() + 1 - oy_);
 }
 
 bool TCanvas::RectVisible(const TRect& r) const {
   if (IsRectEmpty(r)) return false;
-  return DeviceClip().intersects(QRect(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
+  return CanvasOps::DeviceClip(*this).intersects(QRect(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
 }
 
 void TCanvas::LineTo(int x, int y) {
   CanvasOps ops(*this);
-  if (ops.PenVisible() && img_) {
+  if (ops.PenVisible() && native_->img) {
     if (pen_.Width() <= 1) {
       ops.ThinLine(penPos_.X + ox_, penPos_.Y + oy_, x + ox_, y + oy_);
     } else {
@@ -554,7 +572,7 @@ void TCanvas::Polyline(const std::vector<TPoint>& pts) {
 }
 
 void TCanvas::Polygon(const std::vector<TPoint>& pts) {
-  if (pts.size() < 2 || !img_) return;
+  if (pts.size() < 2 || !native_->img) return;
   CanvasOps ops(*this);
   if (ops.BrushVisible()) {
     QPolygonF poly;
@@ -578,7 +596,7 @@ void TCanvas::Polygon(const std::vector<TPoint>& pts) {
 }
 
 void TCanvas::Rectangle(int l, int t, int r, int b) {
-  if (!img_) return;
+  if (!native_->img) return;
   if (r < l) std::swap(l, r);
   if (b < t) std::swap(t, b);
   CanvasOps ops(*this);
@@ -641,7 +659,7 @@ ArcAngles Angles(int l, int t, int r, int b, int x3, int y3, int x4, int y4) {
 
 void TCanvas::Arc(int l, int t, int r, int b, int x3, int y3, int x4, int y4) {
   CanvasOps ops(*this);
-  if (!img_ || !ops.PenVisible()) return;
+  if (!native_->img || !ops.PenVisible()) return;
   ArcAngles a = Angles(l, t, r, b, x3, y3, x4, y4);
   const QRectF box(std::min(l, r) + ox_ + 0.5, std::min(t, b) + oy_ + 0.5, std::abs(r - l) - 1, std::abs(b - t) - 1);
   auto m = ops.MakeMask(ops.Grow(box.toAlignedRect()), false, [&](QPainter& p) {
@@ -697,11 +715,11 @@ void TCanvas::DrawFocusRect(const TRect& r) {
 
 void TCanvas::FillRgn(const TRegion& rgn) {
   CanvasOps ops(*this);
-  for (const QRect& q : rgn.Region().translated(ox_, oy_)) ops.FillBrush(q, pmCopy);
+  for (const QRect& q : QRegionOf(rgn).translated(ox_, oy_)) ops.FillBrush(q, pmCopy);
 }
 
 void TCanvas::FrameRgn(const TRegion& rgn, int w, int h) {
-  const QRegion& a = rgn.Region();
+  const QRegion a = QRegionOf(rgn);
   QRegion inner = a.intersected(a.translated(w, 0)).intersected(a.translated(-w, 0))
                       .intersected(a.translated(0, h)).intersected(a.translated(0, -h));
   CanvasOps ops(*this);
@@ -721,19 +739,19 @@ void TCanvas::PatBlt(int x, int y, int w, int h, int32_t rop) {
 }
 
 TColor TCanvas::Pixels(int x, int y) const {
-  if (!img_ || img_->isNull()) return -1;
+  if (!native_->img || native_->img->isNull()) return -1;
   const int dx = x + ox_, dy = y + oy_;
-  if (dx < 0 || dy < 0 || dx >= img_->width() || dy >= img_->height()) return -1;
-  if (hasClip_ && !clip_.contains(QPoint(dx, dy))) return -1;
-  return TColor(Surface(img_).Get(dx, dy));
+  if (dx < 0 || dy < 0 || dx >= native_->img->width() || dy >= native_->img->height()) return -1;
+  if (hasClip_ && !native_->clip.contains(QPoint(dx, dy))) return -1;
+  return TColor(Surface(native_->img).Get(dx, dy));
 }
 
 void TCanvas::SetPixel(int x, int y, TColor c) {
-  if (!img_ || img_->isNull()) return;
+  if (!native_->img || native_->img->isNull()) return;
   const int dx = x + ox_, dy = y + oy_;
-  if (dx < 0 || dy < 0 || dx >= img_->width() || dy >= img_->height()) return;
-  if (hasClip_ && !clip_.contains(QPoint(dx, dy))) return;
-  Surface(img_).Set(dx, dy, ColorToBGR(c));
+  if (dx < 0 || dy < 0 || dx >= native_->img->width() || dy >= native_->img->height()) return;
+  if (hasClip_ && !native_->clip.contains(QPoint(dx, dy))) return;
+  Surface(native_->img).Set(dx, dy, ColorToBGR(c));
 }
 
 // ---- text -------------------------------------------------------------------------------------
@@ -745,7 +763,7 @@ void TCanvas::TextOut(int x, int y, const std::string& s) {
 
 void TCanvas::TextRect(const TRect& r, int x, int y, const std::string& s) {
   const bool had = hasClip_;
-  const QRegion saved = clip_;
+  const QRegion saved = native_->clip;
   IntersectClipRect(r);
   if (bkOpaque_) {
     CanvasOps ops(*this);
@@ -753,30 +771,25 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const std::string& s) {
   }
   CanvasOps(*this).TextLine(QString::fromStdString(s), x, y, false, -1);
   hasClip_ = had;
-  clip_ = saved;
+  native_->clip = saved;
 }
 
 int TCanvas::TextWidth(const std::string& s) { return TextExtent(s).cx; }
 int TCanvas::TextHeight(const std::string& s) { return TextExtent(s).cy; }
 
-QFont TCanvas::TextFont() const {
-  QFont f = font_.ToQFont();
-  if (charExtra_ != 0) f.setLetterSpacing(QFont::AbsoluteSpacing, charExtra_);
-  return f;
-}
 
 TSize TCanvas::TextExtent(const std::string& s) {
-  QFontMetrics fm(TextFont());
+  QFontMetrics fm(CanvasOps::TextFont(*this));
   return {fm.horizontalAdvance(QString::fromStdString(s)), fm.ascent() + fm.descent()};
 }
 
 TTextMetric TCanvas::GetTextMetrics() {
-  QFontMetrics fm(font_.ToQFont());
+  QFontMetrics fm(QtFont(font_));
   TTextMetric m;
   m.tmAscent = fm.ascent();
   m.tmDescent = fm.descent();
   m.tmHeight = m.tmAscent + m.tmDescent;
-  m.tmInternalLeading = std::max(0, m.tmHeight - font_.ToQFont().pixelSize());
+  m.tmInternalLeading = std::max(0, m.tmHeight - QtFont(font_).pixelSize());
   m.tmExternalLeading = std::max(0, fm.leading());
   m.tmAveCharWidth = fm.averageCharWidth();
   m.tmMaxCharWidth = fm.maxWidth();
@@ -893,7 +906,7 @@ std::vector<TextLineInfo> WrapParagraph(const TextLineInfo& para, int width, boo
 }  // namespace
 
 int TCanvas::DrawText(const std::string& str, TRect& r, uint32_t flags) {
-  QFont f = TextFont();
+  QFont f = CanvasOps::TextFont(*this);
   QFontMetrics fm(f);
   const TTextMetric tm = GetTextMetrics();
   const int lineH = tm.tmHeight + ((flags & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
@@ -964,7 +977,7 @@ int TCanvas::DrawText(const std::string& str, TRect& r, uint32_t flags) {
   if (single && (flags & DT_BOTTOM)) y = r.Bottom - lineH;
 
   const bool had = hasClip_;
-  const QRegion saved = clip_;
+  const QRegion saved = native_->clip;
   if (!(flags & DT_NOCLIP)) IntersectClipRect(r);
   CanvasOps ops(*this);
   for (const auto& l : lines) {
@@ -985,7 +998,7 @@ int TCanvas::DrawText(const std::string& str, TRect& r, uint32_t flags) {
     y += lineH;
   }
   hasClip_ = had;
-  clip_ = saved;
+  native_->clip = saved;
   if (single && (flags & (DT_VCENTER | DT_BOTTOM))) return y - r.Top;
   return textH;
 }
@@ -1063,20 +1076,20 @@ void TCanvas::BitBlt(int x, int y, int w, int h, TCanvas& src, int sx, int sy, i
 }
 
 void TCanvas::StretchBlt(const TRect& dest, TCanvas& src, const TRect& source, int32_t rop) {
-  if (!img_ || img_->isNull() || IsRectEmpty(dest)) return;
+  if (!native_->img || native_->img->isNull() || IsRectEmpty(dest)) return;
   const uint8_t code = uint8_t((uint32_t(rop) >> 16) & 0xFF);
   const bool usesSource = ((code >> 2) & 0x33) != (code & 0x33);
-  QImage* simg = src.img_;
+  QImage* simg = src.native_->img;
   if (usesSource && (!simg || simg->isNull() || source.Width() == 0 || source.Height() == 0)) return;
   // A source that is also the target is read from a copy, so overlapping moves work.
   QImage copy;
-  if (usesSource && simg == img_) {
+  if (usesSource && simg == native_->img) {
     copy = *simg;
     simg = &copy;
   }
-  Surface in = usesSource ? Surface(simg) : Surface(img_);
+  Surface in = usesSource ? Surface(simg) : Surface(native_->img);
   const bool srcMono = usesSource && in.IsMono();
-  Surface probe(img_);
+  Surface probe(native_->img);
   const bool dstMono = probe.IsMono();
   const uint32_t srcBk = src.bkColor_;
   CanvasOps ops(*this);
@@ -1116,9 +1129,9 @@ void TCanvas::TransparentDraw(const TRect& dest, TBitmap* bitmap, const TRect& s
 }
 
 void TCanvas::BrushCopy(const TRect& dest, TBitmap* bitmap, const TRect& source, TColor color) {
-  if (!bitmap || bitmap->Empty() || !img_ || IsRectEmpty(dest)) return;
+  if (!bitmap || bitmap->Empty() || !native_->img || IsRectEmpty(dest)) return;
   const uint32_t key = ColorToBGR(color);
-  QImage* simg = &bitmap->Image();
+  QImage* simg = &ImageOf(*bitmap);
   Surface in(simg);
   CanvasOps ops(*this);
   const int dw = dest.Width(), dh = dest.Height(), sw = source.Width(), sh = source.Height();

@@ -1,13 +1,12 @@
 #pragma once
-// Controls over Qt widgets. Every control owns one QWidget; its bounds are in the client
+// Controls over Qt widgets. Every control owns one widget; its bounds are in the client
 // coordinates of its parent, as the program's form layouts give them. Windowless controls
-// (TGraphicControl) and painted windowed ones (TCustomControl) draw through a TCanvas on a QImage
+// (TGraphicControl) and painted windowed ones (TCustomControl) draw through a TCanvas on a picture
 // that the widget shows; controls over Qt's own widgets (edits, lists, buttons) let Qt draw.
 // Property changes reach the control as messages (Perform -> WndProc), so a descendant can
 // intercept them as the framework's controls do. Exceptions from event handlers never cross a
-// Qt event: they go to Application->HandleException.
-#include <QImage>
-#include <QPointer>
+// Qt event: they go to Application->HandleException. The widgets themselves are private to
+// platform/ui (native_qt.h).
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,10 +15,6 @@
 #include "platform/system/component.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/types.h"
-
-#include <QWidget>
-class QEvent;
-class QObject;
 
 namespace plat {
 
@@ -212,9 +207,6 @@ public:
   TNotifyEvent OnMouseLeave;
   TNotifyEvent OnResize;
 
-  QWidget* Widget() const { return widget_; }
-  // The control whose widget is w or holds it; null for widgets of no control.
-  static TControl* FromWidget(const QObject* w);
   std::string ClassName() const override { return "TControl"; }
 
   virtual void Click();
@@ -228,12 +220,17 @@ public:
   // The control paints itself through Canvas (TGraphicControl, TCustomControl and anything that
   // takes over the drawing of a Qt widget).
   virtual bool PaintsItself() const { return false; }
-  // Called when the widget shows its picture; fills the canvas through Paint.
-  void PaintTo(QWidget* w, const QRegion& region);
+
+  // What the control is made of on the Qt side, and an event of its widgets (native_qt.h).
+  struct Native;
+  struct NativeEvent;
+  Native& NativePart() const { return *native_; }
+  // Called by the widget glue; not for general use. PaintTo fills the canvas through Paint when
+  // the widget shows its picture.
+  void PaintTo(const NativeEvent& e);
+  bool HandleWidgetEvent(const NativeEvent& e);
 
 protected:
-  // Takes over the widget made for this control (the control deletes it).
-  void SetWidget(QWidget* w);
   virtual std::string GetText() const { return text_; }
   virtual void SetTextRaw(const std::string& s);  // stores and shows the text
   virtual void WndProc(TMessage& m);
@@ -261,18 +258,15 @@ protected:
   virtual bool WantsAccelerator() const { return false; }
   void Changed();
   void Notification(TComponent* c, TOperation op) override;
-  // The object Qt signal connections of this control use as their context (they end with it).
-  QObject* Glue() const { return glue_; }
   TCanvas* ControlCanvas();
   bool InPaint() const { return inPaint_; }
 
 public:
-  // Called by the widget glue; not for general use.
-  bool HandleWidgetEvent(QWidget* w, QEvent* e);
   bool DoDialogChar(char ch) { return enabled_ && Showing() && DialogChar(ch); }
 
 private:
   friend class TWinControl;
+  friend struct ControlAccess;
   friend class TCustomForm;
   void ParentFontChangedTo(const TFont& f);
   void ParentColorChangedTo(TColor c);
@@ -285,8 +279,7 @@ private:
   friend struct DragTracker;
 
   TWinControl* parent_ = nullptr;
-  QPointer<QWidget> widget_;
-  QObject* glue_ = nullptr;
+  std::unique_ptr<Native> native_;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true, enabled_ = true;
   std::string text_;
@@ -302,7 +295,6 @@ private:
   TCursor dragCursor_ = crDrag;
   uint32_t controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
   uint32_t controlState_ = 0;
-  QImage backing_;
   std::unique_ptr<TCanvas> canvas_;
   bool inPaint_ = false, showCanvasOnly_ = false, mouseInside_ = false;
   bool wholePaintOwed_ = true;
@@ -338,8 +330,6 @@ public:
   TNotifyEvent OnEnter;
   TNotifyEvent OnExit;
 
-  // The widget children are placed on (the form's client area below its menu, a page's page).
-  virtual QWidget* ClientWidget() const { return Widget(); }
   std::string ClassName() const override { return "TWinControl"; }
   // A click focuses the control (the system's own controls); a control that paints itself takes
   // the focus in its MouseDown when it wants it, and a click on it otherwise leaves the focus
@@ -399,9 +389,5 @@ void Frame3D(TCanvas& canvas, TRect& r, TColor topColor, TColor bottomColor, int
 
 // The form that holds a control (null when it is on none).
 TCustomForm* GetParentForm(const TControl* c);
-
-// Key codes and shift state of a Qt key event.
-uint16_t VirtualKeyOf(int qtKey, bool keypad);
-TShiftState ShiftStateOf(int qtModifiers);
 
 }  // namespace plat

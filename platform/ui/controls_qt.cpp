@@ -36,7 +36,7 @@ QHash<const QObject*, TControl*>& Registry() {
 void RegisterWidget(QWidget* w, TControl* c) { Registry().insert(w, c); }
 void UnregisterWidget(QWidget* w) { Registry().remove(w); }
 
-TControl* TControl::FromWidget(const QObject* w) {
+TControl* ControlOf(const QObject* w) {
   auto& r = Registry();
   for (const QObject* o = w; o; o = o->parent()) {
     auto it = r.constFind(o);
@@ -48,7 +48,7 @@ TControl* TControl::FromWidget(const QObject* w) {
 
 bool ControlGlue::eventFilter(QObject* o, QEvent* e) {
   if (!c_ || !o->isWidgetType()) return false;
-  return c_->HandleWidgetEvent(static_cast<QWidget*>(o), e);
+  return c_->HandleWidgetEvent({static_cast<QWidget*>(o), e, {}});
 }
 
 QColor ToQColor(TColor c) {
@@ -78,7 +78,7 @@ void ApplyPalette(QWidget* w, TColor background, TColor text, bool isBase) {
 
 QCursor CursorFor(TCursor c) {
   if (Screen) {
-    const QCursor* custom = Screen->CustomCursor(c);
+    const QCursor* custom = CustomCursor(*Screen, c);
     if (custom) return *custom;
   }
   switch (c) {
@@ -212,10 +212,10 @@ struct DragTracker {
   }
   static TControl* ControlAt(QPoint global, QPoint& local) {
     QWidget* w = QApplication::widgetAt(global);
-    TControl* c = w ? TControl::FromWidget(w) : nullptr;
+    TControl* c = w ? ControlOf(w) : nullptr;
     if (!c) return nullptr;
-    QWidget* origin = c->Widget();
-    if (auto* wc = dynamic_cast<TWinControl*>(c)) origin = wc->ClientWidget();
+    QWidget* origin = WidgetOf(c);
+    if (auto* wc = dynamic_cast<TWinControl*>(c)) origin = ClientWidgetOf(wc);
     local = origin->mapFromGlobal(global);
     return c;
   }
@@ -300,7 +300,7 @@ void TControl::DoEndDrag(TObject* target, int x, int y) {
 
 // ---- TControl ---------------------------------------------------------------------------------
 
-TControl::TControl(TComponent* owner) : TComponent(owner) {
+TControl::TControl(TComponent* owner) : TComponent(owner), native_(std::make_unique<Native>()) {
   font_.OnChange = [this](TObject*) {
     parentFont_ = false;
     Perform(CM_FONTCHANGED);
@@ -312,31 +312,35 @@ TControl::~TControl() {
   DragTracker::Get().Forget(this);
   if (parent_) parent_->RemoveControl(this);
   postWindow_.reset();
-  if (auto* g = static_cast<ControlGlue*>(glue_)) {
+  if (auto* g = static_cast<ControlGlue*>(native_->glue)) {
     g->Detach();
     delete g;
-    glue_ = nullptr;
+    native_->glue = nullptr;
   }
-  if (QWidget* w = widget_.data()) {
+  if (QWidget* w = native_->widget.data()) {
     if (auto* h = dynamic_cast<HostedMark*>(w)) h->Detach();
     UnregisterWidget(w);
     delete w;
   }
 }
 
-void TControl::SetWidget(QWidget* w) {
-  widget_ = w;
-  RegisterWidget(w, this);
-  auto* glue = new ControlGlue(this);
-  glue_ = glue;
-  w->installEventFilter(glue);
-  w->setMouseTracking(true);
-  w->setVisible(false);
-  w->setGeometry(left_, top_, width_, height_);
-  ApplyStyleToWidget();
-  ApplyCursor();
-  ApplyOpaque();
-}
+struct ControlAccess {
+  static void SetWidget(TControl& c, QWidget* w) {
+    c.native_->widget = w;
+    RegisterWidget(w, &c);
+    auto* glue = new ControlGlue(&c);
+    c.native_->glue = glue;
+    w->installEventFilter(glue);
+    w->setMouseTracking(true);
+    w->setVisible(false);
+    w->setGeometry(c.left_, c.top_, c.width_, c.height_);
+    c.ApplyStyleToWidget();
+    c.ApplyCursor();
+    c.ApplyOpaque();
+  }
+};
+
+void SetWidget(TControl* c, QWidget* w) { ControlAccess::SetWidget(*c, w); }
 
 void TControl::SetControlStyle(uint32_t s) {
   controlStyle_ = s;
@@ -344,7 +348,7 @@ void TControl::SetControlStyle(uint32_t s) {
 }
 
 void TControl::ApplyOpaque() {
-  if (widget_) widget_->setAttribute(Qt::WA_OpaquePaintEvent, (controlStyle_ & csOpaque) != 0);
+  if (native_->widget) native_->widget->setAttribute(Qt::WA_OpaquePaintEvent, (controlStyle_ & csOpaque) != 0);
 }
 
 void TControl::SetParent(TWinControl* p) {
@@ -369,7 +373,7 @@ bool TControl::StoreBounds(int l, int t, int w, int h, bool& sized) {
 void TControl::SetBounds(int l, int t, int w, int h) {
   bool sized = false;
   if (!StoreBounds(l, t, w, h, sized)) return;
-  if (widget_) widget_->setGeometry(left_, top_, width_, height_);
+  if (native_->widget) native_->widget->setGeometry(left_, top_, width_, height_);
   if (sized) Resize();
   if (parent_ && align_ != alNone && !parent_->aligning_) parent_->AlignControls();
 }
@@ -378,8 +382,8 @@ void TControl::SetClientWidth(int v) { SetWidth(v + (width_ - ClientWidth())); }
 void TControl::SetClientHeight(int v) { SetHeight(v + (height_ - ClientHeight())); }
 
 TPoint TControl::ClientOrigin() const {
-  QWidget* w = widget_;
-  if (auto* wc = dynamic_cast<const TWinControl*>(this)) w = wc->ClientWidget();
+  QWidget* w = native_->widget;
+  if (auto* wc = dynamic_cast<const TWinControl*>(this)) w = ClientWidgetOf(wc);
   if (!w) return {left_, top_};
   QPoint g = w->mapToGlobal(QPoint(0, 0));
   return {g.x(), g.y()};
@@ -396,7 +400,7 @@ TPoint TControl::ScreenToClient(TPoint p) const {
 }
 
 void TControl::ApplyVisibility() {
-  if (widget_ && parent_) widget_->setVisible(visible_);
+  if (native_->widget && parent_) native_->widget->setVisible(visible_);
 }
 
 void TControl::SetVisible(bool v) {
@@ -407,12 +411,12 @@ void TControl::SetVisible(bool v) {
   if (parent_ && align_ != alNone) parent_->AlignControls();
 }
 
-bool TControl::Showing() const { return widget_ && widget_->isVisible(); }
+bool TControl::Showing() const { return native_->widget && native_->widget->isVisible(); }
 
 void TControl::SetEnabled(bool v) {
   if (v == enabled_) return;
   enabled_ = v;
-  if (widget_) widget_->setEnabled(v);
+  if (native_->widget) native_->widget->setEnabled(v);
   Perform(CM_ENABLEDCHANGED);
 }
 
@@ -482,10 +486,10 @@ void TControl::SetParentShowHint(bool v) {
 }
 
 void TControl::ApplyHint() {
-  if (!widget_) return;
+  if (!native_->widget) return;
   bool show = showHint_;
   if (parentShowHint_ && parent_) show = parent_->ShowHint();
-  widget_->setToolTip(show ? QString::fromStdString(hint_) : QString());
+  native_->widget->setToolTip(show ? QString::fromStdString(hint_) : QString());
 }
 
 void TControl::SetCursor(TCursor c) {
@@ -495,11 +499,11 @@ void TControl::SetCursor(TCursor c) {
 }
 
 void TControl::ApplyCursor() {
-  if (!widget_) return;
+  if (!native_->widget) return;
   if (cursor_ == crDefault)
-    widget_->unsetCursor();
+    native_->widget->unsetCursor();
   else
-    widget_->setCursor(CursorFor(cursor_));
+    native_->widget->setCursor(CursorFor(cursor_));
 }
 
 void TControl::SetPopupMenu(TPopupMenu* m) {
@@ -512,21 +516,21 @@ void TControl::SetPopupMenu(TPopupMenu* m) {
 void TControl::Invalidate() {
   showCanvasOnly_ = false;
   wholePaintOwed_ = true;
-  if (widget_) RequestFrame(widget_);
+  if (native_->widget) RequestFrame(native_->widget);
 }
 
 void TControl::Repaint() {
   showCanvasOnly_ = false;
   wholePaintOwed_ = true;
-  if (widget_) widget_->repaint();
+  if (native_->widget) native_->widget->repaint();
 }
 
 void TControl::Update() {
-  if (widget_ && widget_->isVisible()) widget_->repaint();
+  if (native_->widget && native_->widget->isVisible()) native_->widget->repaint();
 }
 
 void TControl::BringToFront() {
-  if (widget_) widget_->raise();
+  if (native_->widget) native_->widget->raise();
   if (parent_) {
     auto& v = parent_->controls_;
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
@@ -535,7 +539,7 @@ void TControl::BringToFront() {
 }
 
 void TControl::SendToBack() {
-  if (widget_) widget_->lower();
+  if (native_->widget) native_->widget->lower();
   if (parent_) {
     auto& v = parent_->controls_;
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
@@ -620,44 +624,47 @@ void TControl::ColorChanged() {
 void TControl::Changed() { Perform(CM_CONTROLCHANGE); }
 
 void TControl::ApplyStyleToWidget() {
-  if (!widget_ || PaintsItself()) return;
-  widget_->setFont(font_.ToQFont());
-  ApplyPalette(widget_, color_, font_.Color(), false);
+  if (!native_->widget || PaintsItself()) return;
+  native_->widget->setFont(QtFont(font_));
+  ApplyPalette(native_->widget, color_, font_.Color(), false);
 }
 
 TCanvas* TControl::ControlCanvas() {
   if (!canvas_) {
-    canvas_ = std::make_unique<TCanvas>(&backing_);
+    canvas_ = std::make_unique<TCanvas>();
+    SetTargetImage(*canvas_, &native_->backing);
   }
   if (!inPaint_) {
     QSize want(std::max(width_, 1), std::max(height_, 1));
-    if (QWidget* w = widget_) {
-      if (auto* wc = dynamic_cast<TWinControl*>(this)) w = wc->ClientWidget();
+    if (QWidget* w = native_->widget) {
+      if (auto* wc = dynamic_cast<TWinControl*>(this)) w = ClientWidgetOf(wc);
       if (w && !w->size().isEmpty()) want = w->size();
     }
-    if (backing_.size() != want) {
-      backing_ = QImage(want, QImage::Format_ARGB32_Premultiplied);
-      backing_.fill(Qt::transparent);
+    if (native_->backing.size() != want) {
+      native_->backing = QImage(want, QImage::Format_ARGB32_Premultiplied);
+      native_->backing.fill(Qt::transparent);
       wholePaintOwed_ = true;
     }
   }
   return canvas_.get();
 }
 
-void TControl::PaintTo(QWidget* w, const QRegion& region) {
+void TControl::PaintTo(const NativeEvent& e) {
+  QWidget* w = e.widget;
+  const QRegion& region = e.region;
   const QSize size = w->size();
   if (size.isEmpty()) return;
-  if (backing_.size() != size) showCanvasOnly_ = false;
+  if (native_->backing.size() != size) showCanvasOnly_ = false;
   if (!showCanvasOnly_) {
     TCanvas* c = ControlCanvas();
-    if (backing_.size() != size) backing_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    if (native_->backing.size() != size) native_->backing = QImage(size, QImage::Format_ARGB32_Premultiplied);
     // Nothing of the parent shows through an opaque control, not even where its Paint left a gap.
     if (controlStyle_ & csOpaque)
-      backing_.fill(ToQColor(color_));
+      native_->backing.fill(ToQColor(color_));
     else
-      backing_.fill(Qt::transparent);
-    TRegion clip(region);
-    c->SetTarget(&backing_);
+      native_->backing.fill(Qt::transparent);
+    TRegion clip = RegionOf(region);
+    SetTargetImage(*c, &native_->backing);
     c->SelectClipRgn(&clip);
     inPaint_ = true;
     CallGuarded([&] {
@@ -670,23 +677,25 @@ void TControl::PaintTo(QWidget* w, const QRegion& region) {
   }
   QPainter p(w);
   p.setClipRegion(region);
-  p.drawImage(0, 0, backing_);
+  p.drawImage(0, 0, native_->backing);
 }
 
 void TControl::UpdateFromCanvas() {
-  if (!widget_) return;
+  if (!native_->widget) return;
   // Showing the canvas alone now would drop the whole paint an Invalidate asked for.
   if (!wholePaintOwed_) showCanvasOnly_ = true;
-  RequestFrame(widget_);
+  RequestFrame(native_->widget);
 }
 
-bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {
+bool TControl::HandleWidgetEvent(const NativeEvent& ev) {
+  QWidget* w = ev.widget;
+  QEvent* e = ev.event;
   // A control or form on its way out hears nothing more: its handlers may reach parts of it
   // that are gone already.
   if (IsDestroying()) return false;
   if (TCustomForm* f = GetParentForm(this); f && f->IsDestroying()) return false;
-  QWidget* origin = widget_;
-  if (auto* wc = dynamic_cast<TWinControl*>(this)) origin = wc->ClientWidget();
+  QWidget* origin = native_->widget;
+  if (auto* wc = dynamic_cast<TWinControl*>(this)) origin = ClientWidgetOf(wc);
   auto local = [&](QPointF pos) {
     QPoint p = pos.toPoint();
     if (w != origin && origin) p = origin->mapFromGlobal(w->mapToGlobal(p));
@@ -767,16 +776,16 @@ bool TControl::HandleWidgetEvent(QWidget* w, QEvent* e) {
       return false;
     }
     case QEvent::FocusIn:
-      if (w == widget_)
+      if (w == native_->widget)
         if (auto* wc = dynamic_cast<TWinControl*>(this)) CallGuarded([&] { wc->DoEnter(); });
       return false;
     case QEvent::FocusOut:
-      if (w == widget_)
+      if (w == native_->widget)
         if (auto* wc = dynamic_cast<TWinControl*>(this)) CallGuarded([&] { wc->DoExit(); });
       return false;
     case QEvent::Resize: {
       // A size Qt gave the widget (a page of a page control, a window the user sized).
-      if (w != widget_ || w->isWindow()) return false;
+      if (w != native_->widget || w->isWindow()) return false;
       QSize s = w->size();
       if (s.width() != width_ || s.height() != height_) {
         width_ = s.width();
@@ -806,10 +815,10 @@ void TWinControl::InsertControl(TControl* c) {
   if (!c || c->parent_ == this) return;
   controls_.push_back(c);
   c->parent_ = this;
-  if (c->widget_) {
+  if (c->native_->widget) {
     QRect g(c->left_, c->top_, c->width_, c->height_);
-    c->widget_->setParent(ClientWidget());
-    c->widget_->setGeometry(g);
+    c->native_->widget->setParent(ClientWidgetOf(this));
+    c->native_->widget->setGeometry(g);
   }
   if (c->parentFont_) c->ParentFontChangedTo(*Font());
   if (c->parentColor_) c->ParentColorChangedTo(Color());
@@ -824,9 +833,9 @@ void TWinControl::RemoveControl(TControl* c) {
   if (it == controls_.end()) return;
   controls_.erase(it);
   c->parent_ = nullptr;
-  if (c->widget_ && !IsDestroying()) {
-    c->widget_->hide();
-    c->widget_->setParent(nullptr);
+  if (c->native_->widget && !IsDestroying()) {
+    c->native_->widget->hide();
+    c->native_->widget->setParent(nullptr);
   }
   if (!IsDestroying()) {
     if (c->align_ != alNone) AlignControls();
@@ -859,7 +868,7 @@ void TWinControl::SetTabOrder(int order) {
   order = std::clamp(order, 0, int(wins.size()));
   wins.insert(wins.begin() + order, this);
   for (size_t i = 1; i < wins.size(); ++i)
-    if (wins[i - 1]->Widget() && wins[i]->Widget()) QWidget::setTabOrder(wins[i - 1]->Widget(), wins[i]->Widget());
+    if (WidgetOf(wins[i - 1]) && WidgetOf(wins[i])) QWidget::setTabOrder(WidgetOf(wins[i - 1]), WidgetOf(wins[i]));
   // Keep the list in tab order among the windowed controls.
   auto& v = p->controls_;
   size_t k = 0;
@@ -870,23 +879,23 @@ void TWinControl::SetTabOrder(int order) {
 bool TWinControl::CanFocus() const {
   for (const TControl* c = this; c; c = c->Parent())
     if (!c->Visible() || !c->Enabled()) return false;
-  return Widget() != nullptr;
+  return WidgetOf(this) != nullptr;
 }
 
-bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
+bool TWinControl::Focused() const { return WidgetOf(this) && WidgetOf(this)->hasFocus(); }
 
 void TWinControl::SetFocus() {
-  if (!Widget()) return;
+  if (!WidgetOf(this)) return;
   if (!CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
-  Widget()->setFocus(Qt::OtherFocusReason);
+  WidgetOf(this)->setFocus(Qt::OtherFocusReason);
 }
 
 void TWinControl::ApplyFocusPolicy() {
-  if (!Widget()) return;
+  if (!WidgetOf(this)) return;
   // A click gives the focus only to a control that takes it itself; Qt would otherwise hand it
   // to the nearest parent that accepts it, away from the focused button.
-  if (tabStop_) Widget()->setFocusPolicy(FocusesOnClick() ? Qt::StrongFocus : Qt::TabFocus);
-  else Widget()->setFocusPolicy(FocusesOnClick() ? Qt::ClickFocus : Qt::NoFocus);
+  if (tabStop_) WidgetOf(this)->setFocusPolicy(FocusesOnClick() ? Qt::StrongFocus : Qt::TabFocus);
+  else WidgetOf(this)->setFocusPolicy(FocusesOnClick() ? Qt::ClickFocus : Qt::NoFocus);
 }
 
 void TWinControl::EnableAlign() {
@@ -989,11 +998,11 @@ void TWinControl::DoExit() {
 TGraphicControl::TGraphicControl(TComponent* owner) : TControl(owner) {
   auto* w = new ControlWidget(this);
   w->setFocusPolicy(Qt::NoFocus);
-  SetWidget(w);
+  SetWidget(this, w);
 }
 
 TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner) {
-  SetWidget(new ControlWidget(this));
+  SetWidget(this, new ControlWidget(this));
   ApplyFocusPolicy();
 }
 

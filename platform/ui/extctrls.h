@@ -1,17 +1,16 @@
 #pragma once
 // Panels, bevels, paint boxes, images, radio groups, window timers, page controls, gauges and the
 // mask edit.
-#include <QPointer>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/ui/stdctrls.h"
 
-class QTimer;
-class QTabWidget;
-
 namespace plat {
+
+class TimerObject;
+class TabBarFilter;
 
 // ---- panel, bevel, paint box, image -----------------------------------------------------------
 
@@ -162,7 +161,7 @@ protected:
 
 private:
   void UpdateTimer();
-  QTimer* timer_;
+  TimerObject* timer_;
   bool enabled_ = true;
   unsigned interval_ = 1000;
 };
@@ -209,7 +208,6 @@ public:
   TRect ClientRect() const override;  // the page area under the tabs
   TNotifyEvent OnChange;
   TTabChangingEvent OnChanging;
-  QTabWidget* Tabs() const;
   std::string ClassName() const override { return "TPageControl"; }
 
 protected:
@@ -222,7 +220,7 @@ private:
   void RemovePage(TTabSheet* p);
   void UpdateTabs();
   std::vector<TTabSheet*> pages_;
-  QObject* tabFilter_ = nullptr;
+  TabBarFilter* tabFilter_ = nullptr;
   bool changing_ = false;
   int lastIndex_ = -1;
 };

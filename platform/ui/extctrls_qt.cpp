@@ -304,8 +304,10 @@ void TCustomRadioGroup::EnabledChanged() {
 
 // ---- timer ------------------------------------------------------------------------------------
 
+class TimerObject : public QTimer {};
+
 TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-  timer_ = new QTimer;
+  timer_ = new TimerObject;
   QObject::connect(timer_, &QTimer::timeout, timer_, [this] { CallGuarded([this] { Timer(); }); });
   UpdateTimer();
 }
@@ -341,7 +343,7 @@ void TTimer::Timer() {
 // ---- page control -----------------------------------------------------------------------------
 
 TTabSheet::TTabSheet(TComponent* owner) : TWinControl(owner) {
-  SetWidget(new ControlWidget(this));
+  SetWidget(this, new ControlWidget(this));
   SetParentColor(true);
 }
 
@@ -378,14 +380,14 @@ void TTabSheet::SetTabVisible(bool v) {
 
 int TTabSheet::TabIndex() const {
   if (!pageControl_ || !tabVisible_) return -1;
-  return pageControl_->Tabs()->indexOf(Widget());
+  return TabsOf(pageControl_)->indexOf(WidgetOf(this));
 }
 
 void TTabSheet::SetTextRaw(const std::string& s) {
   TWinControl::SetTextRaw(s);
   if (pageControl_) {
     int i = TabIndex();
-    if (i >= 0) pageControl_->Tabs()->setTabText(i, QtCaption(s));
+    if (i >= 0) TabsOf(pageControl_)->setTabText(i, QtCaption(s));
   }
 }
 
@@ -398,7 +400,6 @@ bool TPageControl::DialogChar(char ch) {
   return false;
 }
 
-namespace {
 // Lets the page control veto a change of tab made with the mouse.
 class TabBarFilter : public QObject {
 public:
@@ -416,16 +417,15 @@ public:
 private:
   TPageControl* pc_;
 };
-}  // namespace
 
 TPageControl::TPageControl(TComponent* owner) : TWinControl(owner) {
   auto* tw = new Hosted<QTabWidget>(this);
-  SetWidget(tw);
+  SetWidget(this, tw);
   tabFilter_ = new TabBarFilter(this);
   tw->tabBar()->installEventFilter(tabFilter_);
   SetTabStop(true);
   SetBounds(0, 0, 289, 193);
-  QObject::connect(tw, &QTabWidget::currentChanged, Glue(), [this](int) {
+  QObject::connect(tw, &QTabWidget::currentChanged, GlueOf(this), [this](int) {
     if (changing_ || IsDestroying()) return;
     const int now = ActivePageIndex();
     if (now == lastIndex_) return;
@@ -440,14 +440,14 @@ TPageControl::~TPageControl() {
   // The sheets are destroyed after this body, and Qt reports each removal as a change of page:
   // nothing of this object may hear of it.
   Destroying();
-  QObject::disconnect(Tabs(), nullptr, Glue(), nullptr);
-  Tabs()->tabBar()->removeEventFilter(tabFilter_);
+  QObject::disconnect(TabsOf(this), nullptr, GlueOf(this), nullptr);
+  TabsOf(this)->tabBar()->removeEventFilter(tabFilter_);
   delete tabFilter_;
   for (TTabSheet* p : pages_) p->pageControl_ = nullptr;
   pages_.clear();
 }
 
-QTabWidget* TPageControl::Tabs() const { return static_cast<QTabWidget*>(Widget()); }
+QTabWidget* TabsOf(const TPageControl* p) { return static_cast<QTabWidget*>(WidgetOf(p)); }
 
 void TPageControl::InsertPage(TTabSheet* p) {
   pages_.push_back(p);
@@ -462,9 +462,9 @@ void TPageControl::RemovePage(TTabSheet* p) {
   pages_.erase(it);
   p->pageControl_ = nullptr;
   if (!IsDestroying()) {
-    int i = Tabs()->indexOf(p->Widget());
+    int i = TabsOf(this)->indexOf(WidgetOf(p));
     changing_ = true;
-    if (i >= 0) Tabs()->removeTab(i);
+    if (i >= 0) TabsOf(this)->removeTab(i);
     changing_ = false;
     lastIndex_ = ActivePageIndex();
   }
@@ -472,31 +472,31 @@ void TPageControl::RemovePage(TTabSheet* p) {
 
 void TPageControl::UpdateTabs() {
   changing_ = true;
-  QWidget* current = Tabs()->currentWidget();
-  while (Tabs()->count() > 0) Tabs()->removeTab(0);
+  QWidget* current = TabsOf(this)->currentWidget();
+  while (TabsOf(this)->count() > 0) TabsOf(this)->removeTab(0);
   for (TTabSheet* p : pages_) {
     if (!p->tabVisible_) {
-      p->Widget()->hide();
+      WidgetOf(p)->hide();
       continue;
     }
-    Tabs()->addTab(p->Widget(), QtCaption(p->Caption()));
+    TabsOf(this)->addTab(WidgetOf(p), QtCaption(p->Caption()));
   }
-  if (current && Tabs()->indexOf(current) >= 0) Tabs()->setCurrentWidget(current);
+  if (current && TabsOf(this)->indexOf(current) >= 0) TabsOf(this)->setCurrentWidget(current);
   changing_ = false;
   lastIndex_ = ActivePageIndex();
 }
 
 TTabSheet* TPageControl::ActivePage() const {
-  QWidget* w = Tabs()->currentWidget();
+  QWidget* w = TabsOf(this)->currentWidget();
   for (TTabSheet* p : pages_)
-    if (p->Widget() == w) return p;
+    if (WidgetOf(p) == w) return p;
   return nullptr;
 }
 
 void TPageControl::SetActivePage(TTabSheet* p) {
   if (!p || p->pageControl_ != this || !p->tabVisible_) return;
   changing_ = true;
-  Tabs()->setCurrentWidget(p->Widget());
+  TabsOf(this)->setCurrentWidget(WidgetOf(p));
   changing_ = false;
   lastIndex_ = ActivePageIndex();
 }
@@ -511,9 +511,9 @@ void TPageControl::SetActivePageIndex(int i) {
 }
 
 TRect TPageControl::ClientRect() const {
-  if (QWidget* w = Tabs()->currentWidget()) {
+  if (QWidget* w = TabsOf(this)->currentWidget()) {
     QRect r = w->geometry();
-    QPoint tl = w->mapTo(Tabs(), QPoint(0, 0));
+    QPoint tl = w->mapTo(TabsOf(this), QPoint(0, 0));
     return Bounds(tl.x(), tl.y(), r.width(), r.height());
   }
   return Rect(4, 24, std::max(4, Width() - 4), std::max(24, Height() - 4));
@@ -814,15 +814,15 @@ void TMaskEdit::SetEditMask(const std::string& m) {
   const std::string text = GetText(), shown = EditText();
   mask_ = m;
   parsed_ = TEditMask(m);
-  LineEdit()->setInputMask(QString::fromStdString(parsed_.QtMask()));
+  LineEditOf(this)->setInputMask(QString::fromStdString(parsed_.QtMask()));
   if (IsMasked()) SetEditText(wasMasked ? parsed_.FromShown(shown) : parsed_.EditText(text));
 }
 
 std::string TMaskEdit::EditText() const {
   if (!IsMasked()) return TCustomEdit::GetText();
   // Qt shows the blank character where nothing was typed; its text() drops them.
-  std::string shown = LineEdit()->displayText().toStdString();
-  if (LineEdit()->echoMode() != QLineEdit::Normal) shown = LineEdit()->text().toStdString();
+  std::string shown = LineEditOf(this)->displayText().toStdString();
+  if (LineEditOf(this)->echoMode() != QLineEdit::Normal) shown = LineEditOf(this)->text().toStdString();
   shown.resize(parsed_.Length(), parsed_.Blank());
   return shown;
 }
@@ -832,8 +832,8 @@ void TMaskEdit::SetEditText(const std::string& s) {
     TCustomEdit::SetTextRaw(s);
     return;
   }
-  LineEdit()->setText(QString::fromStdString(s));
-  LineEdit()->setModified(false);
+  LineEditOf(this)->setText(QString::fromStdString(s));
+  LineEditOf(this)->setModified(false);
 }
 
 std::string TMaskEdit::GetText() const {
@@ -860,7 +860,7 @@ void TMaskEdit::WndProc(TMessage& m) {
       ValidateEdit();
     } catch (...) {
       // The operator stays in the field until the text is valid.
-      QMetaObject::invokeMethod(LineEdit(), [e = LineEdit()] { e->setFocus(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(LineEditOf(this), [e = LineEditOf(this)] { e->setFocus(); }, Qt::QueuedConnection);
       throw;
     }
   }

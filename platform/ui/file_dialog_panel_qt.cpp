@@ -4,13 +4,15 @@
 #include <QGridLayout>
 #include <QPushButton>
 
+#include "platform/ui/native_qt.h"
+
 namespace plat {
 
 FileDialogPanel::FileDialogPanel(QFileDialog& dialog, const FileRequest& r) {
-  if (!r.panel || !r.panel->Widget()) return;
+  if (!r.panel || !WidgetOf(r.panel)) return;
   auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
   if (!grid) return;
-  widget_ = r.panel->Widget();
+  widget_ = WidgetOf(r.panel);
   widget_->setParent(&dialog);
   // The panel keeps the size its controls were laid out for.
   widget_->setFixedSize(r.panel->Width(), r.panel->Height());

@@ -13,7 +13,6 @@
 // OnKeyPress likewise; Alt+letter (or a plain letter on a button) goes to the control whose
 // caption has that accelerator, or opens the menu that has it. Qt's own shortcuts are kept out of
 // forms so that none of this is bypassed.
-#include <QEvent>
 #include <exception>
 #include <functional>
 #include <string>
@@ -21,13 +20,11 @@
 
 #include "platform/ui/controls.h"
 
-class QMenuBar;
-class QCursor;
-
 namespace plat {
 
 class TMainMenu;
 class FormWindow;
+class KeyFilter;
 
 using TModalResult = int;
 enum : int {
@@ -47,22 +44,6 @@ using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TShortCutEvent = std::function<void(uint16_t Key, TShiftState Shift, bool& Handled)>;
 
-// Sent to a form's window just before the form fills its background: an event filter on the
-// window (a component that watches the form's events) may paint the background on Canvas()
-// itself and say so with SetPainted, and the form then leaves it as painted.
-class TEraseBackgroundEvent : public QEvent {
-public:
-  explicit TEraseBackgroundEvent(TCanvas* canvas) : QEvent(EventType()), canvas_(canvas) {}
-  static QEvent::Type EventType();
-  TCanvas* Canvas() const { return canvas_; }
-  void SetPainted() { painted_ = true; }
-  bool Painted() const { return painted_; }
-
-private:
-  TCanvas* canvas_;
-  bool painted_ = false;
-};
-
 class TCustomForm : public TWinControl {
 public:
   explicit TCustomForm(TComponent* owner);
@@ -72,7 +53,6 @@ public:
   TRect ClientRect() const override;
   void SetClientWidth(int v) override;
   void SetClientHeight(int v) override;
-  QWidget* ClientWidget() const override;
 
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle s);
@@ -168,9 +148,7 @@ private:
   int NonClientWidth() const;
   int NonClientHeight() const;
 
-  FormWindow* window_ = nullptr;
-  QWidget* client_ = nullptr;
-  QMenuBar* menuBar_ = nullptr;
+  FormWindow* window_ = nullptr;  // holds the client area and the menu bar
   TBorderStyle borderStyle_ = bsSizeable;
   TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
   TFormStyle formStyle_ = fsNormal;
@@ -208,7 +186,7 @@ enum : int {
 
 using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;
 
-// The application object. Make it right after the QApplication; it lets the message queue of
+// The application object. Make it right after Qt's application object; it lets the message queue of
 // platform/messages run on Qt's event loop, marks the UI thread, and takes the exceptions that
 // code below the GUI hands up.
 class TApplication : public TComponent {
@@ -259,14 +237,14 @@ public:
   TNotifyEvent OnDeactivate;
   std::string ClassName() const override { return "TApplication"; }
 
-  // The key dispatch of the forms (installed on the QApplication).
-  bool DispatchKey(QObject* target, QEvent* e);
-
 protected:
   void Notification(TComponent* c, TOperation op) override;
 
 private:
-  QObject* filter_ = nullptr;
+  // The key dispatch of the forms (installed on Qt's application object).
+  friend class KeyFilter;
+  bool DispatchKey(const TControl::NativeEvent& e);
+  KeyFilter* filter_ = nullptr;
   TCustomForm* mainForm_ = nullptr;
   std::string title_;
   TBitmap icon_;
@@ -290,18 +268,26 @@ public:
   // A cursor other than crDefault shows everywhere until set back.
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor c);
-  // The program's own cursors, by number.
-  void SetCursorImage(int id, const QImage& image, int hotX, int hotY);
-  const QCursor* CustomCursor(int id) const;
+  // The program's own cursors, by number: the picture's pixels of the transparent colour (that of
+  // its bottom-left pixel) do not show.
+  void SetCursorImage(int id, const TBitmap& image, int hotX, int hotY);
+  bool HasCursorImage(int id) const;
   std::string ClassName() const override { return "TScreen"; }
+
+  // The cursors on the Qt side (native_qt.h).
+  struct Native;
+  Native& NativePart() const { return *native_; }
 
 private:
   friend class TCustomForm;
   std::vector<TCustomForm*> forms_;
   TCursor cursor_ = crDefault;
-  std::vector<std::pair<int, QCursor*>> cursors_;
+  std::unique_ptr<Native> native_;
 };
 
 extern TScreen* Screen;
+
+// Bits per pixel of the screen (24 without one).
+int ScreenColorBits();
 
 }  // namespace plat

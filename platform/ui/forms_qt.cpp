@@ -32,6 +32,9 @@ public:
   explicit FormWindow(TCustomForm* f) : QWidget(nullptr, Qt::Window), form_(f) {}
   void Detach() { form_ = nullptr; }
 
+  QWidget* client = nullptr;  // where the controls lie, below the menu
+  MenuBarWidget* menuBar = nullptr;
+
 protected:
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
@@ -78,7 +81,7 @@ int TCustomForm::NonClientWidth() const { return fullScreen_ ? 0 : 2 * FrameWidt
 
 int TCustomForm::NonClientHeight() const {
   int h = fullScreen_ ? 0 : CaptionHeight(borderStyle_) + 2 * FrameWidth(borderStyle_);
-  return h + (menuBar_ ? kMenuHeight : 0);
+  return h + (window_->menuBar ? kMenuHeight : 0);
 }
 
 TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
@@ -87,13 +90,14 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   parentColor_ = false;
   parentFont_ = false;
   window_ = new FormWindow(this);
-  client_ = new ControlWidget(this);
-  client_->setParent(window_);
-  client_->setMouseTracking(true);
-  SetWidget(window_);
-  RegisterWidget(client_, this);
-  client_->installEventFilter(glue_);
-  client_->show();
+  window_->client = new ControlWidget(this);
+  window_->client->setParent(window_);
+  window_->client->setMouseTracking(true);
+  SetWidget(this, window_);
+  SetClientWidget(this, window_->client);
+  RegisterWidget(window_->client, this);
+  window_->client->installEventFilter(GlueOf(this));
+  window_->client->show();
   QPalette pal = window_->palette();
   pal.setColor(QPalette::Window, ToQColor(color_));
   window_->setPalette(pal);
@@ -117,9 +121,9 @@ TCustomForm::~TCustomForm() {
     menu_ = nullptr;
   }
   window_->Detach();
-  static_cast<ControlWidget*>(client_)->Detach();
+  static_cast<ControlWidget*>(window_->client)->Detach();
   // The controls go first (TWinControl), the window after them (TControl).
-  UnregisterWidget(client_);
+  UnregisterWidget(window_->client);
 }
 
 void TCustomForm::BeforeDestruction() {
@@ -181,7 +185,7 @@ void TCustomForm::SetFormStyle(TFormStyle s) {
 
 void TCustomForm::LayoutWindow() {
   const int cw = std::max(1, width_ - NonClientWidth());
-  const int ch = std::max(1, height_ - NonClientHeight() + (menuBar_ ? kMenuHeight : 0));
+  const int ch = std::max(1, height_ - NonClientHeight() + (window_->menuBar ? kMenuHeight : 0));
   const bool fixed = borderStyle_ != bsSizeable && borderStyle_ != bsSizeToolWin && !fullScreen_;
   if (!fullScreen_ && windowState_ == wsNormal) {
     if (fixed) {
@@ -193,9 +197,9 @@ void TCustomForm::LayoutWindow() {
     window_->move(left_, top_);
     window_->resize(cw, ch);
   }
-  const int menuH = menuBar_ ? kMenuHeight : 0;
-  if (menuBar_) menuBar_->setGeometry(0, 0, window_->width(), menuH);
-  client_->setGeometry(0, menuH, window_->width(), std::max(0, window_->height() - menuH));
+  const int menuH = window_->menuBar ? kMenuHeight : 0;
+  if (window_->menuBar) window_->menuBar->setGeometry(0, 0, window_->width(), menuH);
+  window_->client->setGeometry(0, menuH, window_->width(), std::max(0, window_->height() - menuH));
 }
 
 void TCustomForm::SetBounds(int l, int t, int w, int h) {
@@ -211,12 +215,11 @@ TRect TCustomForm::ClientRect() const {
 
 void TCustomForm::SetClientWidth(int v) { SetBounds(left_, top_, v + NonClientWidth(), height_); }
 void TCustomForm::SetClientHeight(int v) { SetBounds(left_, top_, width_, v + NonClientHeight()); }
-QWidget* TCustomForm::ClientWidget() const { return client_; }
 
 void TCustomForm::WindowResized(int w, int h) {
-  const int menuH = menuBar_ ? kMenuHeight : 0;
-  if (menuBar_) menuBar_->setGeometry(0, 0, w, menuH);
-  client_->setGeometry(0, menuH, w, std::max(0, h - menuH));
+  const int menuH = window_->menuBar ? kMenuHeight : 0;
+  if (window_->menuBar) window_->menuBar->setGeometry(0, 0, w, menuH);
+  window_->client->setGeometry(0, menuH, w, std::max(0, h - menuH));
   const int fw = w + NonClientWidth(), fh = h + NonClientHeight() - menuH;
   if (fw == width_ && fh == height_) return;
   width_ = fw;
@@ -255,18 +258,18 @@ void TCustomForm::SetMenu(TMainMenu* m) {
     menu_->RemoveFreeNotification(this);
   }
   menu_ = m;
-  if (m && !menuBar_) {
-    menuBar_ = new QMenuBar(window_);
-    menuBar_->setNativeMenuBar(false);
-    menuBar_->setFixedHeight(kMenuHeight);
-    menuBar_->show();
-  } else if (!m && menuBar_) {
-    delete menuBar_;
-    menuBar_ = nullptr;
+  if (m && !window_->menuBar) {
+    window_->menuBar = new MenuBarWidget(window_);
+    window_->menuBar->setNativeMenuBar(false);
+    window_->menuBar->setFixedHeight(kMenuHeight);
+    window_->menuBar->show();
+  } else if (!m && window_->menuBar) {
+    delete window_->menuBar;
+    window_->menuBar = nullptr;
   }
   if (m) {
     m->FreeNotification(this);
-    m->SetMenuBar(menuBar_);
+    m->SetMenuBar(window_->menuBar);
   }
   // The menu takes its height from the client area, as it does on the original platform.
   LayoutWindow();
@@ -288,8 +291,8 @@ void TCustomForm::Notification(TComponent* c, TOperation op) {
   if (op != opRemove) return;
   if (c == menu_) {
     menu_ = nullptr;
-    delete menuBar_;
-    menuBar_ = nullptr;
+    delete window_->menuBar;
+    window_->menuBar = nullptr;
     LayoutWindow();
   }
   if (c == activeControl_) activeControl_ = nullptr;
@@ -406,7 +409,7 @@ void TCustomForm::SetFullScreen(bool on) {
     left_ = area.Left;
     top_ = area.Top;
     width_ = area.Width();
-    height_ = area.Height() + (menuBar_ ? 0 : 0);
+    height_ = area.Height() + (window_->menuBar ? 0 : 0);
     window_->setMinimumSize(0, 0);
     window_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (window_->isVisible()) window_->showFullScreen();
@@ -426,11 +429,11 @@ void TCustomForm::SetFocus() {
 }
 
 namespace {
-QIcon IconOf(const TBitmap& b) { return b.Empty() ? QIcon() : QIcon(QPixmap::fromImage(b.Image())); }
+QIcon IconOf(const TBitmap& b) { return b.Empty() ? QIcon() : QIcon(QPixmap::fromImage(ImageOf(b))); }
 }  // namespace
 
 void TCustomForm::SetIcon(const TBitmap& icon) {
-  icon_.SetImage(icon.Image());
+  plat::SetImage(icon_, ImageOf(icon));
   window_->setWindowIcon(IconOf(icon_));
 }
 
@@ -587,6 +590,8 @@ void PumpQueue() {
   }
 }
 
+}  // namespace
+
 class KeyFilter : public QObject {
 public:
   bool eventFilter(QObject* o, QEvent* e) override {
@@ -594,13 +599,11 @@ public:
       case QEvent::ShortcutOverride:
       case QEvent::KeyPress:
       case QEvent::KeyRelease:
-        return Application && Application->DispatchKey(o, e);
+        return Application && o->isWidgetType() && Application->DispatchKey({static_cast<QWidget*>(o), e, {}});
       default: return false;
     }
   }
 };
-
-}  // namespace
 
 TApplication::TApplication() : TComponent(nullptr) {
   Application = this;
@@ -743,7 +746,7 @@ void TApplication::SetTitle(const std::string& t) {
 }
 
 void TApplication::SetIcon(const TBitmap& icon) {
-  icon_.SetImage(icon.Image());
+  plat::SetImage(icon_, ImageOf(icon));
   QApplication::setWindowIcon(IconOf(icon_));
 }
 
@@ -772,15 +775,17 @@ void TApplication::BringToFront() {
 
 bool TApplication::Active() const { return QApplication::activeWindow() != nullptr; }
 
-bool TApplication::DispatchKey(QObject* o, QEvent* e) {
+bool TApplication::DispatchKey(const TControl::NativeEvent& ev) {
   // Only the changed character this dispatch hands on is let through untouched: keys of a modal
   // window that a key's handler opened are dispatched as any others.
-  if (resending_ || !o->isWidgetType()) return false;
-  auto* w = static_cast<QWidget*>(o);
+  if (resending_) return false;
+  QWidget* w = ev.widget;
+  QObject* o = w;
+  QEvent* e = ev.event;
   // Only the widget the key was sent to acts, not the parents Qt passes it on to.
   QWidget* focus = w->window()->focusWidget();
   if (focus ? focus != w : !w->isWindow()) return false;
-  TControl* control = TControl::FromWidget(w);
+  TControl* control = ControlOf(w);
   if (!control) return false;
   TCustomForm* form = GetParentForm(control);
   if (!form) return false;
@@ -857,11 +862,10 @@ bool TApplication::DispatchKey(QObject* o, QEvent* e) {
 
 // ---- the screen -------------------------------------------------------------------------------
 
-TScreen::TScreen(TComponent* owner) : TComponent(owner) {}
+TScreen::TScreen(TComponent* owner) : TComponent(owner), native_(std::make_unique<Native>()) {}
 
 TScreen::~TScreen() {
   if (cursor_ != crDefault) QApplication::restoreOverrideCursor();
-  for (auto& p : cursors_) delete p.second;
 }
 
 int TScreen::Width() const {
@@ -881,14 +885,19 @@ TRect TScreen::WorkAreaRect() const {
   return Bounds(r.x(), r.y(), r.width(), r.height());
 }
 
+int ScreenColorBits() {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s && s->depth() > 0 ? s->depth() : 24;
+}
+
 TCustomForm* TScreen::ActiveForm() const {
   QWidget* w = QApplication::activeWindow();
-  return w ? dynamic_cast<TCustomForm*>(TControl::FromWidget(w)) : nullptr;
+  return w ? dynamic_cast<TCustomForm*>(ControlOf(w)) : nullptr;
 }
 
 TWinControl* TScreen::ActiveControl() const {
   QWidget* w = QApplication::focusWidget();
-  TControl* c = w ? TControl::FromWidget(w) : nullptr;
+  TControl* c = w ? ControlOf(w) : nullptr;
   return dynamic_cast<TWinControl*>(c);
 }
 
@@ -899,20 +908,27 @@ void TScreen::SetCursor(TCursor c) {
   if (c != crDefault) QApplication::setOverrideCursor(CursorFor(c));
 }
 
-void TScreen::SetCursorImage(int id, const QImage& image, int hotX, int hotY) {
-  for (auto& p : cursors_)
-    if (p.first == id) {
-      delete p.second;
-      p.second = new QCursor(QPixmap::fromImage(image), hotX, hotY);
-      return;
-    }
-  cursors_.push_back({id, new QCursor(QPixmap::fromImage(image), hotX, hotY)});
+void SetCursorImage(TScreen& screen, int id, const QImage& image, int hotX, int hotY) {
+  screen.NativePart().cursors[id] = QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
 
-const QCursor* TScreen::CustomCursor(int id) const {
-  for (auto& p : cursors_)
-    if (p.first == id) return p.second;
-  return nullptr;
+const QCursor* CustomCursor(const TScreen& screen, int id) {
+  const auto& cursors = screen.NativePart().cursors;
+  auto it = cursors.find(id);
+  return it == cursors.end() ? nullptr : &it->second;
 }
+
+void TScreen::SetCursorImage(int id, const TBitmap& image, int hotX, int hotY) {
+  QImage argb = ImageOf(image).convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = argb.isNull() ? 0 : argb.pixel(0, argb.height() - 1);
+  for (int y = 0; y < argb.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(argb.scanLine(y));
+    for (int x = 0; x < argb.width(); ++x)
+      if (row[x] == key) row[x] = 0;
+  }
+  plat::SetCursorImage(*this, id, argb, hotX, hotY);
+}
+
+bool TScreen::HasCursorImage(int id) const { return plat::CustomCursor(*this, id) != nullptr; }
 
 }  // namespace plat

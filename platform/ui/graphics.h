@@ -2,11 +2,10 @@
 // Fonts, pens, brushes, bitmaps and the canvas. The canvas keeps the classic drawing rules, not
 // Qt's: a rectangle's right and bottom edges are outside it, LineTo leaves out its last pixel, pen
 // modes and raster operations work per pixel on the colour bits, a solid brush makes text and pen
-// gaps opaque. It draws into a QImage (never a QPixmap), so every picture works without a screen.
-// Fonts are given in pixels at a fixed 96 dpi; the classic family names map to installed fonts.
-#include <QFont>
-#include <QImage>
-#include <QRegion>
+// gaps opaque. It draws into pictures in memory, never onto the screen, so every picture works
+// without one. Fonts are given in pixels at a fixed 96 dpi; the classic family names map to
+// installed fonts. What the pictures and regions are made of on the Qt side is in native_qt.h,
+// private to platform/ui.
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,9 +62,6 @@ public:
   void Assign(TPersistent* src) override;
   bool SameAs(const TFont& o) const;
   std::string ClassName() const override { return "TFont"; }
-
-  QFont ToQFont() const;
-  static QString MapFamily(const std::string& name);
 
 private:
   std::string name_ = "MS Sans Serif";
@@ -173,8 +169,13 @@ public:
   void SetPixelFormat(TPixelFormat f);
   bool Monochrome() const { return format_ == pf1bit; }
   void SetMonochrome(bool v);
-  // The first byte of a row, top-down; the layout of the pixel format (pf24bit: B, G, R).
+  // The first byte of a row, top-down; the layout of the pixel format (pf24bit: B, G, R;
+  // pfDevice and pf32bit: B, G, R and an unused byte; pf1bit: the leftmost pixel in the top bit).
   uint8_t* ScanLine(int row);
+  const uint8_t* ScanLine(int row) const;
+  int BytesPerLine() const;
+  // The colour of a pixel inside the picture, through the colour table for 1 to 8 bits.
+  TColor PixelColor(int x, int y) const;
   TCanvas* Canvas();
 
   // With tmAuto the colour of the bottom-left pixel.
@@ -192,14 +193,15 @@ public:
   void SaveToStream(TStream& s) override;
   std::string ClassName() const override { return "TBitmap"; }
 
-  QImage& Image() { return image_; }
-  const QImage& Image() const { return image_; }
-  // Takes the picture over; the pixel format follows the image's.
-  void SetImage(const QImage& img);
   void Modified() { Changed(); }
 
+  // What the picture is made of (native_qt.h).
+  struct Native;
+  Native& NativePart() const { return *native_; }
+
 private:
-  QImage image_;
+  friend struct BitmapAccess;
+  std::unique_ptr<Native> native_;
   int w_ = 0, h_ = 0;
   TPixelFormat format_ = pfDevice;
   std::unique_ptr<TCanvas> canvas_;
@@ -207,31 +209,35 @@ private:
   TTransparentMode transparentMode_ = tmAuto;
 };
 
-QImage::Format QtFormatOf(TPixelFormat f);
-
 // ---- regions ----------------------------------------------------------------------------------
 
 enum { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 enum { ALTERNATE = 1, WINDING = 2 };
 
+// A set of pixels, kept as the rectangles of its bands: top to bottom, and left to right within a
+// band of rows.
 class TRegion {
 public:
   TRegion() = default;
-  explicit TRegion(const QRegion& r) : rgn_(r) {}
   static TRegion FromRect(const TRect& r);
   static TRegion FromEllipse(const TRect& r);
   static TRegion FromRoundRect(const TRect& r, int ellipseW, int ellipseH);
   static TRegion FromPolygon(const std::vector<TPoint>& pts, int fillMode = ALTERNATE);
+  // The union of any rectangles.
+  static TRegion FromRects(const std::vector<TRect>& rects);
   // a op b; returns the combined region.
   static TRegion Combine(const TRegion& a, const TRegion& b, int mode);
-  void Offset(int dx, int dy) { rgn_.translate(dx, dy); }
-  bool Contains(TPoint p) const { return rgn_.contains(QPoint(p.X, p.Y)); }
-  bool IsEmpty() const { return rgn_.isEmpty(); }
+  void Offset(int dx, int dy);
+  bool Contains(TPoint p) const;
+  bool IsEmpty() const { return rects_.empty(); }
   TRect Bounds() const;
-  const QRegion& Region() const { return rgn_; }
+  const std::vector<TRect>& Rects() const { return rects_; }
+  bool operator==(const TRegion& o) const;
+  bool operator!=(const TRegion& o) const { return !(*this == o); }
 
 private:
-  QRegion rgn_;
+  friend struct RegionAccess;
+  std::vector<TRect> rects_;
 };
 
 // ---- canvas -----------------------------------------------------------------------------------
@@ -279,15 +285,17 @@ enum { OPAQUE = 2, TRANSPARENT = 1 };
 class TCanvas : public TPersistent {
 public:
   TCanvas();
-  explicit TCanvas(QImage* target);
+  explicit TCanvas(TBitmap* target);
   ~TCanvas() override;
   TCanvas(const TCanvas&) = delete;
   TCanvas& operator=(const TCanvas&) = delete;
 
   // The picture drawn into (not owned); null draws nothing. Resets clip and origin.
-  void SetTarget(QImage* target);
-  QImage* Target() const { return img_; }
-  bool HandleAllocated() const { return img_ != nullptr; }
+  void SetTarget(TBitmap* target);
+  bool HandleAllocated() const;
+  // The size of the picture drawn into, in device pixels (0 without one).
+  int TargetWidth() const;
+  int TargetHeight() const;
 
   TFont* Font() { return &font_; }
   TPen* Pen() { return &pen_; }
@@ -372,16 +380,15 @@ public:
 
   std::string ClassName() const override { return "TCanvas"; }
 
-  // For subclasses and owners that wrap the target in their own objects.
-  QImage* Image() const { return img_; }
+  // The picture and clip on the Qt side (native_qt.h).
+  struct Native;
+  Native& NativePart() const { return *native_; }
 
 private:
   friend struct CanvasOps;
   void Init();
-  QRegion DeviceClip() const;  // the clip intersected with the picture, in device pixels
-  QFont TextFont() const;      // the font with the character extra
   void Hook();
-  QImage* img_ = nullptr;
+  std::unique_ptr<Native> native_;
   TFont font_;
   TPen pen_;
   TBrush brush_;
@@ -391,11 +398,7 @@ private:
   int charExtra_ = 0;
   int ox_ = 0, oy_ = 0;
   bool hasClip_ = false;
-  QRegion clip_;  // device coordinates
   TPoint penPos_;
 };
-
-// A font mapped to an installed one at its pixel height.
-QFont QtFont(const TFont& f);
 
 }  // namespace plat

@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "platform/ui/graphics.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/streams.h"
 
 namespace plat {
@@ -92,7 +93,7 @@ void TFont::Assign(TPersistent* src) {
   TGraphicsObject::Assign(src);
 }
 
-QString TFont::MapFamily(const std::string& name) {
+QString MapFontFamily(const std::string& name) {
   static const std::map<std::string, const char*> kMap = {
       {"arial", "Liberation Sans"},          {"ms sans serif", "Liberation Sans"},
       {"microsoft sans serif", "Liberation Sans"}, {"tahoma", "Liberation Sans"},
@@ -135,32 +136,32 @@ double CellRatio(const QString& family, bool bold, bool italic) {
 
 }  // namespace
 
-QFont TFont::ToQFont() const {
-  QString family = MapFamily(name_);
-  bool bold = style_ & fsBold, italic = style_ & fsItalic;
+QFont QtFont(const TFont& font) {
+  const int height = font.Height();
+  const TFontStyles style = font.Style();
+  QString family = MapFontFamily(font.Name());
+  bool bold = style & fsBold, italic = style & fsItalic;
   QFont f(family);
   if (family == QLatin1String("DejaVu Sans Condensed")) {
     f.setFamily(QStringLiteral("DejaVu Sans"));
     f.setStretch(QFont::Condensed);
   }
   int px;
-  if (height_ < 0)
-    px = -height_;
-  else if (height_ > 0)
-    px = std::max(1, int(std::lround(height_ / CellRatio(family, bold, italic))));
+  if (height < 0)
+    px = -height;
+  else if (height > 0)
+    px = std::max(1, int(std::lround(height / CellRatio(family, bold, italic))));
   else
     px = 11;
   f.setPixelSize(std::max(1, px));
   f.setBold(bold);
   f.setItalic(italic);
-  f.setUnderline(style_ & fsUnderline);
-  f.setStrikeOut(style_ & fsStrikeOut);
+  f.setUnderline(style & fsUnderline);
+  f.setStrikeOut(style & fsStrikeOut);
   f.setKerning(false);
-  if (pitch_ == fpFixed) f.setFixedPitch(true);
+  if (font.Pitch() == fpFixed) f.setFixedPitch(true);
   return f;
 }
-
-QFont QtFont(const TFont& f) { return f.ToQFont(); }
 
 // ---- pens and brushes -------------------------------------------------------------------------
 
@@ -319,9 +320,9 @@ QImage::Format QtFormatOf(TPixelFormat f) {
   }
 }
 
-TBitmap::TBitmap() = default;
+TBitmap::TBitmap() : native_(std::make_unique<Native>()) {}
 
-TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
+TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
 
 TBitmap::~TBitmap() = default;
 
@@ -332,20 +333,20 @@ void TBitmap::SetSize(int w, int h) {
   w_ = w;
   h_ = h;
   if (w == 0 || h == 0) {
-    image_ = QImage();
+    native_->image = QImage();
   } else {
     QImage img = Blank(w, h, format_);
-    if (!image_.isNull() && image_.format() == img.format()) {
-      if (img.format() == QImage::Format_Indexed8) img.setColorTable(image_.colorTable());
-      const int rows = std::min(h, image_.height());
-      const int cols = std::min(w, image_.width());
+    if (!native_->image.isNull() && native_->image.format() == img.format()) {
+      if (img.format() == QImage::Format_Indexed8) img.setColorTable(native_->image.colorTable());
+      const int rows = std::min(h, native_->image.height());
+      const int cols = std::min(w, native_->image.width());
       for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < cols; ++x) img.setPixel(x, y, image_.format() == QImage::Format_Indexed8 ||
-                                                                  image_.format() == QImage::Format_Mono
-                                                              ? uint(image_.pixelIndex(x, y))
-                                                              : image_.pixel(x, y));
+        for (int x = 0; x < cols; ++x) img.setPixel(x, y, native_->image.format() == QImage::Format_Indexed8 ||
+                                                                  native_->image.format() == QImage::Format_Mono
+                                                              ? uint(native_->image.pixelIndex(x, y))
+                                                              : native_->image.pixel(x, y));
     }
-    image_ = img;
+    native_->image = img;
   }
   Changed();
 }
@@ -354,7 +355,7 @@ void TBitmap::SetPixelFormat(TPixelFormat f) {
   if (f == pfCustom) f = pfDevice;
   if (f == format_) return;
   format_ = f;
-  if (!image_.isNull()) image_ = Convert(image_, f);
+  if (!native_->image.isNull()) native_->image = Convert(native_->image, f);
   Changed();
 }
 
@@ -365,19 +366,30 @@ void TBitmap::SetMonochrome(bool v) {
 
 uint8_t* TBitmap::ScanLine(int row) {
   if (Empty() || row < 0 || row >= h_) throw EInvalidGraphicOperation("Scan line index out of range");
-  return image_.scanLine(row);
+  return native_->image.scanLine(row);
 }
 
+const uint8_t* TBitmap::ScanLine(int row) const {
+  if (Empty() || row < 0 || row >= h_) throw EInvalidGraphicOperation("Scan line index out of range");
+  return native_->image.constScanLine(row);
+}
+
+int TBitmap::BytesPerLine() const { return Empty() ? 0 : int(native_->image.bytesPerLine()); }
+
 TCanvas* TBitmap::Canvas() {
-  if (!canvas_) canvas_ = std::make_unique<TCanvas>(&image_);
+  if (!canvas_) canvas_ = std::make_unique<TCanvas>(this);
   return canvas_.get();
+}
+
+TColor TBitmap::PixelColor(int x, int y) const {
+  const QRgb p = native_->image.pixel(x, y);
+  return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
 TColor TBitmap::TransparentColor() const {
   if (transparentMode_ == tmFixed && transparentColor_ != clDefault) return transparentColor_;
   if (Empty()) return clDefault;
-  QRgb p = image_.pixel(0, h_ - 1);
-  return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
+  return PixelColor(0, h_ - 1);
 }
 
 void TBitmap::SetTransparentColor(TColor c) {
@@ -386,47 +398,55 @@ void TBitmap::SetTransparentColor(TColor c) {
   Changed();
 }
 
-void TBitmap::SetImage(const QImage& img) {
+struct BitmapAccess {
+  static void Take(TBitmap& b, const QImage& img);
+};
+
+void SetImage(TBitmap& b, const QImage& img) { BitmapAccess::Take(b, img); }
+
+void BitmapAccess::Take(TBitmap& b, const QImage& img) {
+  QImage& image = b.native_->image;
+  TPixelFormat& format_ = b.format_;
   switch (img.format()) {
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
-      image_ = img.convertToFormat(QImage::Format_Mono);
+      image = img.convertToFormat(QImage::Format_Mono);
       format_ = pf1bit;
       break;
     case QImage::Format_Indexed8:
-      image_ = img;
+      image = img;
       format_ = img.colorCount() <= 16 ? pf4bit : pf8bit;
       break;
     case QImage::Format_BGR888:
-      image_ = img;
+      image = img;
       format_ = pf24bit;
       break;
     case QImage::Format_RGB888:
-      image_ = img.convertToFormat(QImage::Format_BGR888);
+      image = img.convertToFormat(QImage::Format_BGR888);
       format_ = pf24bit;
       break;
     case QImage::Format_RGB16:
-      image_ = img;
+      image = img;
       format_ = pf16bit;
       break;
     case QImage::Format_RGB555:
-      image_ = img;
+      image = img;
       format_ = pf15bit;
       break;
     default:
-      image_ = img.convertToFormat(QImage::Format_RGB32);
+      image = img.convertToFormat(QImage::Format_RGB32);
       format_ = pfDevice;
       break;
   }
-  w_ = image_.width();
-  h_ = image_.height();
-  Changed();
+  b.w_ = image.width();
+  b.h_ = image.height();
+  b.Changed();
 }
 
 void TBitmap::Assign(TPersistent* src) {
   if (auto* b = dynamic_cast<TBitmap*>(src)) {
     if (b == this) return;
-    image_ = b->image_;
+    native_->image = b->native_->image;
     w_ = b->w_;
     h_ = b->h_;
     format_ = b->format_;
@@ -466,14 +486,14 @@ void TBitmap::LoadFromStream(TStream& s) {
                  ? int(uint8_t(data[28])) | (int(uint8_t(data[29])) << 8)
                  : 0;
   if (bits == 24) img = img.convertToFormat(QImage::Format_BGR888);
-  SetImage(img);
+  plat::SetImage(*this, img);
 }
 
 void TBitmap::SaveToStream(TStream& s) {
   QByteArray data;
   QBuffer buf(&data);
   buf.open(QIODevice::WriteOnly);
-  QImage out = image_;
+  QImage out = native_->image;
   if (out.format() == QImage::Format_BGR888) out = out.convertToFormat(QImage::Format_RGB888);
   if (out.isNull()) out = QImage(1, 1, QImage::Format_RGB32);
   if (!out.save(&buf, "BMP")) throw EInvalidGraphicOperation("Cannot save the bitmap");
@@ -482,43 +502,91 @@ void TBitmap::SaveToStream(TStream& s) {
 
 // ---- regions ----------------------------------------------------------------------------------
 
+QRegion QRegionOf(const TRegion& r) {
+  QRegion out;
+  if (r.IsEmpty()) return out;
+  std::vector<QRect> rects;
+  rects.reserve(r.Rects().size());
+  for (const TRect& t : r.Rects()) rects.emplace_back(t.Left, t.Top, t.Width(), t.Height());
+  // The rectangles are a region's own bands already.
+  out.setRects(rects.data(), int(rects.size()));
+  return out;
+}
+
+struct RegionAccess {
+  static TRegion From(const QRegion& q) {
+    TRegion r;
+    r.rects_.reserve(size_t(q.rectCount()));
+    for (const QRect& t : q) r.rects_.push_back(Bounds(t.x(), t.y(), t.width(), t.height()));
+    return r;
+  }
+};
+
+TRegion RegionOf(const QRegion& r) { return RegionAccess::From(r); }
+
 TRegion TRegion::FromRect(const TRect& r) {
   if (IsRectEmpty(r)) return TRegion();
-  return TRegion(QRegion(r.Left, r.Top, r.Width(), r.Height()));
+  return RegionOf(QRegion(r.Left, r.Top, r.Width(), r.Height()));
 }
 
 TRegion TRegion::FromEllipse(const TRect& r) {
   if (IsRectEmpty(r)) return TRegion();
-  return TRegion(QRegion(r.Left, r.Top, r.Width(), r.Height(), QRegion::Ellipse));
+  return RegionOf(QRegion(r.Left, r.Top, r.Width(), r.Height(), QRegion::Ellipse));
 }
 
 TRegion TRegion::FromRoundRect(const TRect& r, int ew, int eh) {
   if (IsRectEmpty(r)) return TRegion();
   QPainterPath path;
   path.addRoundedRect(QRectF(r.Left, r.Top, r.Width(), r.Height()), ew / 2.0, eh / 2.0);
-  return TRegion(QRegion(path.toFillPolygon().toPolygon()));
+  return RegionOf(QRegion(path.toFillPolygon().toPolygon()));
 }
 
 TRegion TRegion::FromPolygon(const std::vector<TPoint>& pts, int fillMode) {
   QPolygon poly;
   for (auto p : pts) poly << QPoint(p.X, p.Y);
-  return TRegion(QRegion(poly, fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill));
+  return RegionOf(QRegion(poly, fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill));
+}
+
+TRegion TRegion::FromRects(const std::vector<TRect>& rects) {
+  QRegion q;
+  for (const TRect& r : rects)
+    if (!IsRectEmpty(r)) q += QRect(r.Left, r.Top, r.Width(), r.Height());
+  return RegionOf(q);
 }
 
 TRegion TRegion::Combine(const TRegion& a, const TRegion& b, int mode) {
+  const QRegion qa = QRegionOf(a), qb = QRegionOf(b);
   switch (mode) {
-    case RGN_AND: return TRegion(a.rgn_.intersected(b.rgn_));
-    case RGN_OR: return TRegion(a.rgn_.united(b.rgn_));
-    case RGN_XOR: return TRegion(a.rgn_.xored(b.rgn_));
-    case RGN_DIFF: return TRegion(a.rgn_.subtracted(b.rgn_));
+    case RGN_AND: return RegionOf(qa.intersected(qb));
+    case RGN_OR: return RegionOf(qa.united(qb));
+    case RGN_XOR: return RegionOf(qa.xored(qb));
+    case RGN_DIFF: return RegionOf(qa.subtracted(qb));
     default: return a;
   }
 }
 
+void TRegion::Offset(int dx, int dy) {
+  for (TRect& r : rects_) r = plat::Bounds(r.Left + dx, r.Top + dy, r.Width(), r.Height());
+}
+
+bool TRegion::Contains(TPoint p) const {
+  for (const TRect& r : rects_)
+    if (PtInRect(r, p)) return true;
+  return false;
+}
+
+bool TRegion::operator==(const TRegion& o) const { return rects_ == o.rects_; }
+
 TRect TRegion::Bounds() const {
-  QRect r = rgn_.boundingRect();
-  if (r.isEmpty()) return {};
-  return Rect(r.left(), r.top(), r.right() + 1, r.bottom() + 1);
+  if (rects_.empty()) return {};
+  TRect b = rects_.front();
+  for (const TRect& r : rects_) {
+    b.Left = std::min(b.Left, r.Left);
+    b.Top = std::min(b.Top, r.Top);
+    b.Right = std::max(b.Right, r.Right);
+    b.Bottom = std::max(b.Bottom, r.Bottom);
+  }
+  return b;
 }
 
 }  // namespace plat

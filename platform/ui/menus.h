@@ -10,10 +10,9 @@
 #include "platform/system/component.h"
 #include "platform/ui/controls.h"
 
-class QAction;
-class QMenu;
-
 namespace plat {
+
+class MenuBarWidget;
 
 using TShortCut = uint16_t;
 constexpr TShortCut scShift = 0x2000, scCtrl = 0x4000, scAlt = 0x8000, scNone = 0;
@@ -72,9 +71,11 @@ public:
   virtual void Click();
   TNotifyEvent OnClick;
 
-  QAction* Action() const { return action_; }
-  QMenu* SubMenu() const { return submenu_; }
   std::string ClassName() const override { return "TMenuItem"; }
+
+  // The item's action and submenu on the Qt side (native_qt.h).
+  struct Native;
+  Native& NativePart() const { return *native_; }
 
 private:
   friend class TMenu;
@@ -90,9 +91,7 @@ private:
   std::vector<TMenuItem*> items_;
   TMenuItem* parent_ = nullptr;
   TMenu* menu_ = nullptr;
-  QAction* action_ = nullptr;
-  QMenu* submenu_ = nullptr;
-  QObject* context_ = nullptr;
+  std::unique_ptr<Native> native_;
 };
 
 class TMenu : public TComponent {
@@ -117,12 +116,16 @@ public:
   explicit TMainMenu(TComponent* owner) : TMenu(owner) {}
   bool OpenByAccelerator(char ch) override;
   void ItemsChanged() override;
-  // The form that shows this menu sets it (null when none does).
-  void SetMenuBar(QWidget* bar) { bar_ = bar; ItemsChanged(); }
   std::string ClassName() const override { return "TMainMenu"; }
 
 private:
-  QWidget* bar_ = nullptr;
+  // The form that shows this menu sets its bar (null when none does).
+  friend class TCustomForm;
+  void SetMenuBar(MenuBarWidget* bar) {
+    bar_ = bar;
+    ItemsChanged();
+  }
+  MenuBarWidget* bar_ = nullptr;
 };
 
 enum TPopupAlignment { paLeft, paRight, paCenter };

@@ -111,10 +111,10 @@ char GetHotkey(const std::string& caption) {
 
 // ---- items ------------------------------------------------------------------------------------
 
-TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {
-  context_ = new QObject;
-  action_ = new QAction(context_);
-  QObject::connect(action_, &QAction::triggered, context_, [this] { CallGuarded([this] { Click(); }); });
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), native_(std::make_unique<Native>()) {
+  native_->context = new QObject;
+  native_->action = new QAction(native_->context);
+  QObject::connect(native_->action, &QAction::triggered, native_->context, [this] { CallGuarded([this] { Click(); }); });
   UpdateAction();
 }
 
@@ -122,33 +122,33 @@ TMenuItem::~TMenuItem() {
   Destroying();
   if (parent_) parent_->Remove(this);
   Clear();
-  delete submenu_;
-  submenu_ = nullptr;
-  delete context_;  // and the action with it
+  delete native_->submenu;
+  native_->submenu = nullptr;
+  delete native_->context;  // and the action with it
 }
 
 void TMenuItem::UpdateAction() {
-  if (!action_) return;
-  action_->setSeparator(IsLine());
+  if (!native_->action) return;
+  native_->action->setSeparator(IsLine());
   // A line has no text: some styles would draw its "-" beside the line.
   QString text = IsLine() ? QString() : QtCaption(caption_);
   if (shortCut_ && !IsLine()) text += QLatin1Char('\t') + QString::fromStdString(ShortCutToText(shortCut_));
-  action_->setText(text);
-  action_->setCheckable(checked_ || autoCheck_ || radioItem_);
-  action_->setChecked(checked_);
-  action_->setEnabled(enabled_);
-  action_->setVisible(visible_);
-  QFont f = action_->font();
+  native_->action->setText(text);
+  native_->action->setCheckable(checked_ || autoCheck_ || radioItem_);
+  native_->action->setChecked(checked_);
+  native_->action->setEnabled(enabled_);
+  native_->action->setVisible(visible_);
+  QFont f = native_->action->font();
   f.setBold(default_);
-  action_->setFont(f);
+  native_->action->setFont(f);
   if (TMenu* m = GetParentMenu()) m->ItemsChanged();
 }
 
 void TMenuItem::EnsureSubMenu() {
-  if (submenu_) return;
-  submenu_ = new QMenu;
-  action_->setMenu(submenu_);
-  QObject::connect(submenu_, &QMenu::aboutToShow, context_, [this] {
+  if (native_->submenu) return;
+  native_->submenu = new QMenu;
+  native_->action->setMenu(native_->submenu);
+  QObject::connect(native_->submenu, &QMenu::aboutToShow, native_->context, [this] {
     CallGuarded([this] {
       if (OnClick) OnClick(this);
     });
@@ -214,10 +214,10 @@ void TMenuItem::Insert(int index, TMenuItem* item) {
   if (!item || item->parent_) throw EInvalidOperation("Menu inserted twice");
   if (index < 0 || index > Count()) throw EListError();
   EnsureSubMenu();
-  QAction* before = index < Count() ? items_[size_t(index)]->action_ : nullptr;
+  QAction* before = index < Count() ? ActionOf(items_[size_t(index)]) : nullptr;
   items_.insert(items_.begin() + index, item);
   item->parent_ = this;
-  submenu_->insertAction(before, item->action_);
+  native_->submenu->insertAction(before, ActionOf(item));
   item->UpdateAction();
 }
 
@@ -226,7 +226,7 @@ void TMenuItem::Delete(int index) {
   TMenuItem* item = items_[size_t(index)];
   items_.erase(items_.begin() + index);
   item->parent_ = nullptr;
-  if (submenu_) submenu_->removeAction(item->action_);
+  if (native_->submenu) native_->submenu->removeAction(ActionOf(item));
   if (TMenu* m = GetParentMenu()) m->ItemsChanged();
 }
 
@@ -302,7 +302,7 @@ bool TMenu::IsShortCut(uint16_t key, TShiftState shift) {
 }
 
 bool TMainMenu::OpenByAccelerator(char ch) {
-  auto* bar = qobject_cast<QMenuBar*>(bar_);
+  QMenuBar* bar = bar_;
   if (!bar) return false;
   const char up = char(toupper(static_cast<unsigned char>(ch)));
   for (int i = 0; i < Items()->Count(); ++i) {
@@ -311,7 +311,7 @@ bool TMainMenu::OpenByAccelerator(char ch) {
       if (top->Count() == 0) {
         top->Click();
       } else {
-        bar->setActiveAction(top->Action());
+        bar->setActiveAction(ActionOf(top));
       }
       return true;
     }
@@ -320,10 +320,10 @@ bool TMainMenu::OpenByAccelerator(char ch) {
 }
 
 void TMainMenu::ItemsChanged() {
-  auto* bar = qobject_cast<QMenuBar*>(bar_);
+  QMenuBar* bar = bar_;
   if (!bar) return;
   QList<QAction*> want;
-  for (int i = 0; i < Items()->Count(); ++i) want << Items()->Items(i)->Action();
+  for (int i = 0; i < Items()->Count(); ++i) want << ActionOf(Items()->Items(i));
   if (bar->actions() == want) return;
   bar->clear();
   bar->addActions(want);
@@ -335,7 +335,7 @@ void TPopupMenu::Popup(int x, int y) {
     if (TMenuItem* item = ChooseHook(*this)) item->Click();
     return;
   }
-  QMenu* m = Items()->SubMenu();
+  QMenu* m = SubMenuOf(Items());
   if (!m || Items()->Count() == 0) return;
   QPoint at(x, y);
   if (alignment_ != paLeft) {

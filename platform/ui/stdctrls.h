@@ -11,13 +11,6 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/strings.h"
 
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QCheckBox;
-class QRadioButton;
-class QListWidget;
-class QComboBox;
 
 namespace plat {
 
@@ -113,11 +106,9 @@ public:
   void SetModified(bool v);
 
   TNotifyEvent OnChange;
-  QLineEdit* LineEdit() const;
   std::string ClassName() const override { return "TCustomEdit"; }
 
 protected:
-  TCustomEdit(TComponent* owner, QLineEdit* edit);
   std::string GetText() const override;
   void SetTextRaw(const std::string& s) override;
   void TextChanged() override {}
@@ -162,7 +153,6 @@ public:
   void SetModified(bool v);
   TNotifyEvent OnChange;
   bool WantsKey(uint16_t key, TShiftState shift) const override;
-  QPlainTextEdit* TextEdit() const;
   std::string ClassName() const override { return "TMemo"; }
 
 protected:
@@ -198,7 +188,6 @@ public:
   bool PaintsItself() const override { return OwnerDraw(); }
   bool FocusesOnClick() const override { return true; }
   virtual bool OwnerDraw() const { return false; }
-  QPushButton* PushButton() const;
   TCanvas* Canvas() { return ControlCanvas(); }
   std::string ClassName() const override { return "TButton"; }
 
@@ -296,11 +285,10 @@ public:
 
   TDrawItemEvent OnDrawItem;
   TMeasureItemEvent OnMeasureItem;
-  QListWidget* List() const;
   std::string ClassName() const override { return "TCustomListBox"; }
 
-  // Called by the item painter.
-  void PaintItem(QImage& img, int index, const TRect& r, TOwnerDrawState state);
+  // Called by the item painter, with Canvas on the item's picture.
+  void PaintItem(int index, const TRect& r, TOwnerDrawState state);
   int MeasureItem(int index);
 
 protected:
@@ -350,7 +338,6 @@ public:
   TNotifyEvent OnSelect;
   TNotifyEvent OnDropDown;
   TNotifyEvent OnCloseUp;
-  QComboBox* Combo() const;
   bool WantsKey(uint16_t key, TShiftState shift) const override;
   std::string ClassName() const override { return "TCustomComboBox"; }
 

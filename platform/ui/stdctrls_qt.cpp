@@ -225,10 +225,8 @@ private:
 };
 }  // namespace
 
-TCustomEdit::TCustomEdit(TComponent* owner) : TCustomEdit(owner, new Hosted<QLineEdit>(this)) {}
-
-TCustomEdit::TCustomEdit(TComponent* owner, QLineEdit* edit) : TWinControl(owner) {
-  SetWidget(edit);
+TCustomEdit::TCustomEdit(TComponent* owner) : TWinControl(owner) {
+  SetWidget(this, new Hosted<QLineEdit>(this));
   Init();
 }
 
@@ -238,73 +236,73 @@ void TCustomEdit::Init() {
   SetParentColor(false);
   SetTabStop(true);
   SetBounds(0, 0, 121, 21);
-  QObject::connect(LineEdit(), &QLineEdit::textChanged, Glue(), [this] { CallGuarded([this] { Change(); }); });
+  QObject::connect(LineEditOf(this), &QLineEdit::textChanged, GlueOf(this), [this] { CallGuarded([this] { Change(); }); });
 }
 
-QLineEdit* TCustomEdit::LineEdit() const { return static_cast<QLineEdit*>(Widget()); }
+QLineEdit* LineEditOf(const TCustomEdit* e) { return static_cast<QLineEdit*>(WidgetOf(e)); }
 
 void TCustomEdit::Change() {
   if (OnChange) OnChange(this);
 }
 
-std::string TCustomEdit::GetText() const { return LineEdit()->text().toStdString(); }
+std::string TCustomEdit::GetText() const { return LineEditOf(this)->text().toStdString(); }
 
 void TCustomEdit::SetTextRaw(const std::string& s) {
-  LineEdit()->setText(QString::fromStdString(s));
-  LineEdit()->setModified(false);
+  LineEditOf(this)->setText(QString::fromStdString(s));
+  LineEditOf(this)->setModified(false);
 }
 
 void TCustomEdit::SetMaxLength(int n) {
   maxLength_ = std::max(0, n);
-  LineEdit()->setMaxLength(maxLength_ ? maxLength_ : 32767);
+  LineEditOf(this)->setMaxLength(maxLength_ ? maxLength_ : 32767);
 }
 
-bool TCustomEdit::ReadOnly() const { return LineEdit()->isReadOnly(); }
-void TCustomEdit::SetReadOnly(bool v) { LineEdit()->setReadOnly(v); }
+bool TCustomEdit::ReadOnly() const { return LineEditOf(this)->isReadOnly(); }
+void TCustomEdit::SetReadOnly(bool v) { LineEditOf(this)->setReadOnly(v); }
 
 void TCustomEdit::SetPasswordChar(char c) {
   passwordChar_ = c;
-  LineEdit()->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
-  LineEdit()->setStyleSheet(c ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(uint8_t(c)))
+  LineEditOf(this)->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+  LineEditOf(this)->setStyleSheet(c ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(uint8_t(c)))
                               : QString());
 }
 
 void TCustomEdit::SetCharCase(TEditCharCase c) {
   charCase_ = c;
-  LineEdit()->setValidator(c == ecNormal ? nullptr : new CaseValidator(c, LineEdit()));
+  LineEditOf(this)->setValidator(c == ecNormal ? nullptr : new CaseValidator(c, LineEditOf(this)));
   if (c != ecNormal) {
-    QString t = LineEdit()->text();
+    QString t = LineEditOf(this)->text();
     SetTextRaw((c == ecUpperCase ? t.toUpper() : t.toLower()).toStdString());
   }
 }
 
 void TCustomEdit::SetBorderStyle(TBorderStyle s) {
   borderStyle_ = s;
-  LineEdit()->setFrame(s != bsNone);
+  LineEditOf(this)->setFrame(s != bsNone);
 }
 
 int TCustomEdit::SelStart() const {
-  return LineEdit()->hasSelectedText() ? LineEdit()->selectionStart() : LineEdit()->cursorPosition();
+  return LineEditOf(this)->hasSelectedText() ? LineEditOf(this)->selectionStart() : LineEditOf(this)->cursorPosition();
 }
-void TCustomEdit::SetSelStart(int v) { LineEdit()->setCursorPosition(v); }
-int TCustomEdit::SelLength() const { return int(LineEdit()->selectedText().size()); }
-void TCustomEdit::SetSelLength(int v) { LineEdit()->setSelection(SelStart(), v); }
-std::string TCustomEdit::SelText() const { return LineEdit()->selectedText().toStdString(); }
-void TCustomEdit::SetSelText(const std::string& s) { LineEdit()->insert(QString::fromStdString(s)); }
-void TCustomEdit::SelectAll() { LineEdit()->selectAll(); }
-void TCustomEdit::ClearSelection() { LineEdit()->del(); }
-bool TCustomEdit::Modified() const { return LineEdit()->isModified(); }
-void TCustomEdit::SetModified(bool v) { LineEdit()->setModified(v); }
+void TCustomEdit::SetSelStart(int v) { LineEditOf(this)->setCursorPosition(v); }
+int TCustomEdit::SelLength() const { return int(LineEditOf(this)->selectedText().size()); }
+void TCustomEdit::SetSelLength(int v) { LineEditOf(this)->setSelection(SelStart(), v); }
+std::string TCustomEdit::SelText() const { return LineEditOf(this)->selectedText().toStdString(); }
+void TCustomEdit::SetSelText(const std::string& s) { LineEditOf(this)->insert(QString::fromStdString(s)); }
+void TCustomEdit::SelectAll() { LineEditOf(this)->selectAll(); }
+void TCustomEdit::ClearSelection() { LineEditOf(this)->del(); }
+bool TCustomEdit::Modified() const { return LineEditOf(this)->isModified(); }
+void TCustomEdit::SetModified(bool v) { LineEditOf(this)->setModified(v); }
 
 void TCustomEdit::ApplyStyleToWidget() {
-  Widget()->setFont(Font()->ToQFont());
-  ApplyPalette(Widget(), Color(), Font()->Color(), true);
+  WidgetOf(this)->setFont(QtFont(*Font()));
+  ApplyPalette(WidgetOf(this), Color(), Font()->Color(), true);
 }
 
 void TCustomEdit::WndProc(TMessage& m) {
   TWinControl::WndProc(m);
   if (m.Msg == CM_ENTER && autoSelect_ && !(ControlState() & csLButtonDown))
-    QMetaObject::invokeMethod(LineEdit(), [e = LineEdit()] { e->selectAll(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(LineEditOf(this), [e = LineEditOf(this)] { e->selectAll(); }, Qt::QueuedConnection);
 }
 
 // ---- memo -------------------------------------------------------------------------------------
@@ -363,8 +361,8 @@ private:
 
 TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
   auto* e = new Hosted<QPlainTextEdit>(this);
-  SetWidget(e);
-  e->viewport()->installEventFilter(Glue());
+  SetWidget(this, e);
+  e->viewport()->installEventFilter(GlueOf(this));
   lines_ = std::make_unique<MemoLines>(e);
   SetControlStyle(ControlStyle() & ~csClickEvents);
   SetColor(clWindow);
@@ -372,7 +370,7 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
   SetTabStop(true);
   SetBounds(0, 0, 185, 89);
   e->setTabChangesFocus(true);
-  QObject::connect(e, &QPlainTextEdit::textChanged, Glue(), [this] {
+  QObject::connect(e, &QPlainTextEdit::textChanged, GlueOf(this), [this] {
     CallGuarded([this] {
       if (OnChange) OnChange(this);
     });
@@ -381,11 +379,11 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
 
 TMemo::~TMemo() = default;
 
-QPlainTextEdit* TMemo::TextEdit() const { return static_cast<QPlainTextEdit*>(Widget()); }
+QPlainTextEdit* TextEditOf(const TMemo* m) { return static_cast<QPlainTextEdit*>(WidgetOf(m)); }
 
 std::string TMemo::GetText() const {
   // Lines end in CR LF, as the framework's text does.
-  std::string t = TextEdit()->toPlainText().toStdString(), r;
+  std::string t = TextEditOf(this)->toPlainText().toStdString(), r;
   for (char c : t) {
     if (c == '\n') r += '\r';
     r += c;
@@ -397,54 +395,54 @@ void TMemo::SetTextRaw(const std::string& s) {
   QString t = QString::fromStdString(s);
   t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  TextEdit()->setPlainText(t);
+  TextEditOf(this)->setPlainText(t);
 }
 
-bool TMemo::ReadOnly() const { return TextEdit()->isReadOnly(); }
-void TMemo::SetReadOnly(bool v) { TextEdit()->setReadOnly(v); }
+bool TMemo::ReadOnly() const { return TextEditOf(this)->isReadOnly(); }
+void TMemo::SetReadOnly(bool v) { TextEditOf(this)->setReadOnly(v); }
 void TMemo::SetWordWrap(bool v) {
   wordWrap_ = v;
-  TextEdit()->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  TextEditOf(this)->setLineWrapMode(v ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
 }
 void TMemo::SetScrollBars(TScrollStyle s) {
   scrollBars_ = s;
-  TextEdit()->setHorizontalScrollBarPolicy(s == ssHorizontal || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  TextEdit()->setVerticalScrollBarPolicy(s == ssVertical || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  TextEditOf(this)->setHorizontalScrollBarPolicy(s == ssHorizontal || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  TextEditOf(this)->setVerticalScrollBarPolicy(s == ssVertical || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 void TMemo::SetWantTabs(bool v) {
   wantTabs_ = v;
-  TextEdit()->setTabChangesFocus(!v);
+  TextEditOf(this)->setTabChangesFocus(!v);
 }
-bool TMemo::Modified() const { return TextEdit()->document()->isModified(); }
-void TMemo::SetModified(bool v) { TextEdit()->document()->setModified(v); }
+bool TMemo::Modified() const { return TextEditOf(this)->document()->isModified(); }
+void TMemo::SetModified(bool v) { TextEditOf(this)->document()->setModified(v); }
 bool TMemo::WantsKey(uint16_t key, TShiftState) const { return key == VK_RETURN && wantReturns_; }
 void TMemo::ApplyStyleToWidget() {
-  Widget()->setFont(Font()->ToQFont());
-  ApplyPalette(Widget(), Color(), Font()->Color(), true);
+  WidgetOf(this)->setFont(QtFont(*Font()));
+  ApplyPalette(WidgetOf(this), Color(), Font()->Color(), true);
 }
 
 // ---- buttons ----------------------------------------------------------------------------------
 
 TButton::TButton(TComponent* owner) : TWinControl(owner) {
   auto* b = new Hosted<QPushButton>(this);
-  SetWidget(b);
+  SetWidget(this, b);
   b->setAutoDefault(false);
   SetControlStyle(ControlStyle() & ~csClickEvents);
   SetTabStop(true);
   SetBounds(0, 0, 75, 25);
-  QObject::connect(b, &QPushButton::clicked, Glue(), [this] { CallGuarded([this] { Click(); }); });
+  QObject::connect(b, &QPushButton::clicked, GlueOf(this), [this] { CallGuarded([this] { Click(); }); });
 }
 
-QPushButton* TButton::PushButton() const { return static_cast<QPushButton*>(Widget()); }
+QPushButton* PushButtonOf(const TButton* b) { return static_cast<QPushButton*>(WidgetOf(b)); }
 
 void TButton::SetTextRaw(const std::string& s) {
   TWinControl::SetTextRaw(s);
-  PushButton()->setText(QtCaption(s));
+  PushButtonOf(this)->setText(QtCaption(s));
 }
 
 void TButton::SetDefault(bool v) {
   default_ = v;
-  PushButton()->setDefault(v);
+  PushButtonOf(this)->setDefault(v);
 }
 
 void TButton::Click() {
@@ -476,11 +474,11 @@ void TButton::PaintBackground(TCanvas&) {}
 
 TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
   auto* b = new Hosted<QCheckBox>(this);
-  SetWidget(b);
+  SetWidget(this, b);
   SetControlStyle(ControlStyle() & ~csClickEvents);
   SetTabStop(true);
   SetBounds(0, 0, 97, 17);
-  QObject::connect(b, &QCheckBox::clicked, Glue(), [this, b] {
+  QObject::connect(b, &QCheckBox::clicked, GlueOf(this), [this, b] {
     state_ = TCheckBoxState(b->checkState() == Qt::Checked ? cbChecked
                             : b->checkState() == Qt::PartiallyChecked ? cbGrayed
                                                                        : cbUnchecked);
@@ -491,24 +489,24 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
 void TCheckBox::SetState(TCheckBoxState s) {
   if (s == state_) return;
   state_ = s;
-  auto* b = static_cast<QCheckBox*>(Widget());
+  auto* b = static_cast<QCheckBox*>(WidgetOf(this));
   b->setCheckState(s == cbChecked ? Qt::Checked : s == cbGrayed ? Qt::PartiallyChecked : Qt::Unchecked);
   Click();
 }
 
 void TCheckBox::SetAllowGrayed(bool v) {
   allowGrayed_ = v;
-  static_cast<QCheckBox*>(Widget())->setTristate(v);
+  static_cast<QCheckBox*>(WidgetOf(this))->setTristate(v);
 }
 
 void TCheckBox::SetAlignment(TAlignment a) {
   alignment_ = a;
-  Widget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+  WidgetOf(this)->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 void TCheckBox::SetTextRaw(const std::string& s) {
   TWinControl::SetTextRaw(s);
-  static_cast<QCheckBox*>(Widget())->setText(QtCaption(s));
+  static_cast<QCheckBox*>(WidgetOf(this))->setText(QtCaption(s));
 }
 
 bool TCheckBox::DialogChar(char ch) {
@@ -520,31 +518,31 @@ bool TCheckBox::DialogChar(char ch) {
 
 TRadioButton::TRadioButton(TComponent* owner) : TWinControl(owner) {
   auto* b = new Hosted<QRadioButton>(this);
-  SetWidget(b);
+  SetWidget(this, b);
   SetControlStyle(ControlStyle() & ~csClickEvents);
   SetBounds(0, 0, 113, 17);
-  QObject::connect(b, &QRadioButton::clicked, Glue(), [this] {
+  QObject::connect(b, &QRadioButton::clicked, GlueOf(this), [this] {
     if (Checked()) CallGuarded([this] { Click(); });
   });
 }
 
-bool TRadioButton::Checked() const { return static_cast<QRadioButton*>(Widget())->isChecked(); }
+bool TRadioButton::Checked() const { return static_cast<QRadioButton*>(WidgetOf(this))->isChecked(); }
 
 void TRadioButton::SetChecked(bool v) {
   if (v == Checked()) return;
-  static_cast<QRadioButton*>(Widget())->setChecked(v);
+  static_cast<QRadioButton*>(WidgetOf(this))->setChecked(v);
   SetTabStop(v);
   if (v) Click();
 }
 
 void TRadioButton::SetAlignment(TAlignment a) {
   alignment_ = a;
-  Widget()->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+  WidgetOf(this)->setLayoutDirection(a == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 void TRadioButton::SetTextRaw(const std::string& s) {
   TWinControl::SetTextRaw(s);
-  static_cast<QRadioButton*>(Widget())->setText(QtCaption(s));
+  static_cast<QRadioButton*>(WidgetOf(this))->setText(QtCaption(s));
 }
 
 bool TRadioButton::DialogChar(char ch) {
@@ -571,7 +569,9 @@ public:
     if (opt.state & QStyle::State_Selected) state |= odSelected;
     if (opt.state & QStyle::State_HasFocus) state |= odFocused;
     if (!(opt.state & QStyle::State_Enabled)) state |= odDisabled;
-    lb_->PaintItem(img, idx.row(), Bounds(opt.rect.x(), opt.rect.y(), opt.rect.width(), opt.rect.height()), state);
+    SetTargetImage(*lb_->Canvas(), &img);
+    lb_->PaintItem(idx.row(), Bounds(opt.rect.x(), opt.rect.y(), opt.rect.width(), opt.rect.height()), state);
+    SetTargetImage(*lb_->Canvas(), nullptr);
     p->drawImage(opt.rect.topLeft(), img);
   }
   QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
@@ -588,8 +588,8 @@ private:
 
 TCustomListBox::TCustomListBox(TComponent* owner) : TWinControl(owner) {
   auto* lw = new Hosted<QListWidget>(this);
-  SetWidget(lw);
-  lw->viewport()->installEventFilter(Glue());
+  SetWidget(this, lw);
+  lw->viewport()->installEventFilter(GlueOf(this));
   lw->viewport()->setMouseTracking(true);
   lw->setItemDelegate(new ListDelegate(this, lw));
   lw->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -616,7 +616,7 @@ TCustomListBox::TCustomListBox(TComponent* owner) : TWinControl(owner) {
   SetTabStop(true);
   SetBounds(0, 0, 121, 97);
   ApplySelectionMode();
-  QObject::connect(lw, &QListWidget::itemSelectionChanged, Glue(), [this] {
+  QObject::connect(lw, &QListWidget::itemSelectionChanged, GlueOf(this), [this] {
     if (!updating_) CallGuarded([this] { Click(); });
   });
 }
@@ -628,22 +628,22 @@ TCustomListBox::~TCustomListBox() {
   items_->cleared = nullptr;
 }
 
-QListWidget* TCustomListBox::List() const { return static_cast<QListWidget*>(Widget()); }
+QListWidget* ListOf(const TCustomListBox* l) { return static_cast<QListWidget*>(WidgetOf(l)); }
 TStrings* TCustomListBox::Items() { return items_.get(); }
 
-int TCustomListBox::ItemIndex() const { return List()->currentRow(); }
+int TCustomListBox::ItemIndex() const { return ListOf(this)->currentRow(); }
 
 void TCustomListBox::SetItemIndex(int i) {
   if (i < -1 || i >= items_->Count()) i = -1;
-  if (i == ItemIndex() && (i < 0 || multiSelect_ || List()->item(i)->isSelected())) return;
+  if (i == ItemIndex() && (i < 0 || multiSelect_ || ListOf(this)->item(i)->isSelected())) return;
   updating_ = true;
   if (i < 0) {
-    List()->clearSelection();
-    List()->setCurrentRow(-1);
+    ListOf(this)->clearSelection();
+    ListOf(this)->setCurrentRow(-1);
   } else if (multiSelect_) {
-    List()->setCurrentRow(i, QItemSelectionModel::NoUpdate);
+    ListOf(this)->setCurrentRow(i, QItemSelectionModel::NoUpdate);
   } else {
-    List()->setCurrentRow(i);
+    ListOf(this)->setCurrentRow(i);
   }
   updating_ = false;
 }
@@ -656,7 +656,7 @@ void TCustomListBox::SetSorted(bool v) {
 }
 
 void TCustomListBox::ApplySelectionMode() {
-  List()->setSelectionMode(!multiSelect_ ? QAbstractItemView::SingleSelection
+  ListOf(this)->setSelectionMode(!multiSelect_ ? QAbstractItemView::SingleSelection
                            : extendedSelect_ ? QAbstractItemView::ExtendedSelection
                                              : QAbstractItemView::MultiSelection);
 }
@@ -673,60 +673,60 @@ void TCustomListBox::SetExtendedSelect(bool v) {
 
 bool TCustomListBox::Selected(int i) const {
   if (i < 0 || i >= items_->Count()) throw EListError("List index out of bounds (" + std::to_string(i) + ")");
-  return List()->item(i)->isSelected();
+  return ListOf(this)->item(i)->isSelected();
 }
 
 void TCustomListBox::SetSelected(int i, bool v) {
   if (i < 0 || i >= items_->Count()) throw EListError("List index out of bounds (" + std::to_string(i) + ")");
   updating_ = true;
-  if (!multiSelect_ && v) List()->setCurrentRow(i);
-  List()->item(i)->setSelected(v);
+  if (!multiSelect_ && v) ListOf(this)->setCurrentRow(i);
+  ListOf(this)->item(i)->setSelected(v);
   updating_ = false;
 }
 
 int TCustomListBox::SelCount() const {
   if (!multiSelect_) return -1;
-  return int(List()->selectedItems().size());
+  return int(ListOf(this)->selectedItems().size());
 }
 
 void TCustomListBox::SetStyle(TListBoxStyle s) {
   style_ = s;
-  List()->setUniformItemSizes(s != lbOwnerDrawVariable);
-  List()->doItemsLayout();
+  ListOf(this)->setUniformItemSizes(s != lbOwnerDrawVariable);
+  ListOf(this)->doItemsLayout();
   Invalidate();
 }
 
 void TCustomListBox::SetItemHeight(int h) {
   if (h <= 0) return;
   itemHeight_ = h;
-  List()->doItemsLayout();
+  ListOf(this)->doItemsLayout();
 }
 
 int TCustomListBox::TopIndex() const {
-  QListWidgetItem* it = List()->itemAt(2, 2);
-  return it ? List()->row(it) : 0;
+  QListWidgetItem* it = ListOf(this)->itemAt(2, 2);
+  return it ? ListOf(this)->row(it) : 0;
 }
 
 void TCustomListBox::SetTopIndex(int i) {
   if (i < 0 || i >= items_->Count()) return;
-  List()->scrollToItem(List()->item(i), QAbstractItemView::PositionAtTop);
+  ListOf(this)->scrollToItem(ListOf(this)->item(i), QAbstractItemView::PositionAtTop);
 }
 
 void TCustomListBox::SetScrollWidth(int w) {
   if (w == scrollWidth_) return;
   scrollWidth_ = std::max(0, w);
-  List()->doItemsLayout();
+  ListOf(this)->doItemsLayout();
 }
 
 int TCustomListBox::ItemAtPos(TPoint p, bool existing) const {
-  QListWidgetItem* it = List()->itemAt(QPoint(p.X, p.Y));
-  if (it) return List()->row(it);
+  QListWidgetItem* it = ListOf(this)->itemAt(QPoint(p.X, p.Y));
+  if (it) return ListOf(this)->row(it);
   return existing ? -1 : items_->Count();
 }
 
 TRect TCustomListBox::ItemRect(int index) const {
   if (index < 0 || index >= items_->Count()) return {};
-  QRect r = List()->visualItemRect(List()->item(index));
+  QRect r = ListOf(this)->visualItemRect(ListOf(this)->item(index));
   return Bounds(r.x(), r.y(), r.width(), r.height());
 }
 
@@ -734,12 +734,12 @@ void TCustomListBox::Clear() { items_->Clear(); }
 
 void TCustomListBox::SetBorderStyle(TBorderStyle s) {
   borderStyle_ = s;
-  List()->setFrameShape(s == bsNone ? QFrame::NoFrame : QFrame::StyledPanel);
+  ListOf(this)->setFrameShape(s == bsNone ? QFrame::NoFrame : QFrame::StyledPanel);
 }
 
 void TCustomListBox::ApplyStyleToWidget() {
-  Widget()->setFont(Font()->ToQFont());
-  ApplyPalette(Widget(), Color(), Font()->Color(), true);
+  WidgetOf(this)->setFont(QtFont(*Font()));
+  ApplyPalette(WidgetOf(this), Color(), Font()->Color(), true);
 }
 
 int TCustomListBox::MeasureItem(int index) {
@@ -748,8 +748,7 @@ int TCustomListBox::MeasureItem(int index) {
   return std::max(h, 1);
 }
 
-void TCustomListBox::PaintItem(QImage& img, int index, const TRect& r, TOwnerDrawState state) {
-  itemCanvas_.SetTarget(&img);
+void TCustomListBox::PaintItem(int index, const TRect& r, TOwnerDrawState state) {
   itemCanvas_.SetOrigin(-r.Left, -r.Top);
   itemCanvas_.SetFont(*Font());
   itemCanvas_.Brush()->SetStyle(bsSolid);
@@ -760,7 +759,6 @@ void TCustomListBox::PaintItem(QImage& img, int index, const TRect& r, TOwnerDra
   }
   CallGuarded([&] { DrawItem(index, r, state); });
   if (state & odFocused) itemCanvas_.DrawFocusRect(r);
-  itemCanvas_.SetTarget(nullptr);
 }
 
 void TCustomListBox::DrawItem(int index, TRect r, TOwnerDrawState state) {
@@ -792,7 +790,7 @@ public:
 
 TCustomComboBox::TCustomComboBox(TComponent* owner) : TWinControl(owner) {
   auto* cb = new ComboWidget(this);
-  SetWidget(cb);
+  SetWidget(this, cb);
   cb->setInsertPolicy(QComboBox::NoInsert);
   cb->setEditable(true);
   cb->setMaxVisibleItems(dropDownCount_);
@@ -826,53 +824,53 @@ TCustomComboBox::TCustomComboBox(TComponent* owner) : TWinControl(owner) {
   SetTabStop(true);
   SetBounds(0, 0, 145, 21);
   cb->setCurrentIndex(-1);
-  QObject::connect(cb, &QComboBox::activated, Glue(), [this](int) {
+  QObject::connect(cb, &QComboBox::activated, GlueOf(this), [this](int) {
     CallGuarded([this] {
       Click();
       Select();
     });
   });
-  QObject::connect(cb, &QComboBox::editTextChanged, Glue(), [this](const QString&) {
-    if (!updating_ && Combo()->isEditable() && Combo()->lineEdit() && Combo()->lineEdit()->isModified())
+  QObject::connect(cb, &QComboBox::editTextChanged, GlueOf(this), [this](const QString&) {
+    if (!updating_ && ComboOf(this)->isEditable() && ComboOf(this)->lineEdit() && ComboOf(this)->lineEdit()->isModified())
       CallGuarded([this] { Change(); });
   });
 }
 
 TCustomComboBox::~TCustomComboBox() {
-  if (auto* cb = dynamic_cast<ComboWidget*>(Widget())) cb->combo_ = nullptr;
+  if (auto* cb = dynamic_cast<ComboWidget*>(WidgetOf(this))) cb->combo_ = nullptr;
   items_->inserted = nullptr;
   items_->deleted = nullptr;
   items_->changed = nullptr;
   items_->cleared = nullptr;
 }
 
-QComboBox* TCustomComboBox::Combo() const { return static_cast<QComboBox*>(Widget()); }
+QComboBox* ComboOf(const TCustomComboBox* c) { return static_cast<QComboBox*>(WidgetOf(c)); }
 TStrings* TCustomComboBox::Items() { return items_.get(); }
 
 int TCustomComboBox::ItemIndex() const {
-  const int i = Combo()->currentIndex();
+  const int i = ComboOf(this)->currentIndex();
   // An edited text that no longer matches the item leaves no item selected.
-  if (i >= 0 && Combo()->isEditable() && Combo()->currentText() != Combo()->itemText(i)) return -1;
+  if (i >= 0 && ComboOf(this)->isEditable() && ComboOf(this)->currentText() != ComboOf(this)->itemText(i)) return -1;
   return i;
 }
 
 void TCustomComboBox::SetItemIndex(int i) {
   if (i < -1 || i >= items_->Count()) i = -1;
   updating_ = true;
-  Combo()->setCurrentIndex(i);
-  if (i < 0 && Combo()->isEditable()) Combo()->setEditText(QString());
+  ComboOf(this)->setCurrentIndex(i);
+  if (i < 0 && ComboOf(this)->isEditable()) ComboOf(this)->setEditText(QString());
   updating_ = false;
 }
 
 void TCustomComboBox::SetStyle(TComboBoxStyle s) {
   style_ = s;
-  const int i = Combo()->currentIndex();
+  const int i = ComboOf(this)->currentIndex();
   updating_ = true;
-  Combo()->setEditable(s == csDropDown || s == csSimple);
-  Combo()->setCurrentIndex(i);
-  if (Combo()->lineEdit()) {
-    Combo()->lineEdit()->setMaxLength(maxLength_ ? maxLength_ : 32767);
-    Combo()->lineEdit()->installEventFilter(Glue());
+  ComboOf(this)->setEditable(s == csDropDown || s == csSimple);
+  ComboOf(this)->setCurrentIndex(i);
+  if (ComboOf(this)->lineEdit()) {
+    ComboOf(this)->lineEdit()->setMaxLength(maxLength_ ? maxLength_ : 32767);
+    ComboOf(this)->lineEdit()->installEventFilter(GlueOf(this));
   }
   updating_ = false;
 }
@@ -882,27 +880,27 @@ void TCustomComboBox::SetSorted(bool v) {
   const std::string t = GetText();
   items_->SetSorted(v);
   updating_ = true;
-  if (style_ == csDropDownList) Combo()->setCurrentIndex(items_->IndexOf(t));
+  if (style_ == csDropDownList) ComboOf(this)->setCurrentIndex(items_->IndexOf(t));
   updating_ = false;
 }
 
 void TCustomComboBox::SetDropDownCount(int n) {
   dropDownCount_ = std::max(1, n);
-  Combo()->setMaxVisibleItems(dropDownCount_);
+  ComboOf(this)->setMaxVisibleItems(dropDownCount_);
 }
 
 void TCustomComboBox::SetMaxLength(int n) {
   maxLength_ = std::max(0, n);
-  if (Combo()->lineEdit()) Combo()->lineEdit()->setMaxLength(maxLength_ ? maxLength_ : 32767);
+  if (ComboOf(this)->lineEdit()) ComboOf(this)->lineEdit()->setMaxLength(maxLength_ ? maxLength_ : 32767);
 }
 
-bool TCustomComboBox::DroppedDown() const { return Combo()->view() && Combo()->view()->isVisible(); }
+bool TCustomComboBox::DroppedDown() const { return ComboOf(this)->view() && ComboOf(this)->view()->isVisible(); }
 
 void TCustomComboBox::SetDroppedDown(bool v) {
   if (v)
-    Combo()->showPopup();
+    ComboOf(this)->showPopup();
   else
-    Combo()->hidePopup();
+    ComboOf(this)->hidePopup();
 }
 
 void TCustomComboBox::DroppingDown(bool down) {
@@ -913,7 +911,7 @@ void TCustomComboBox::DroppingDown(bool down) {
 }
 
 void TCustomComboBox::SelectAll() {
-  if (Combo()->lineEdit()) Combo()->lineEdit()->selectAll();
+  if (ComboOf(this)->lineEdit()) ComboOf(this)->lineEdit()->selectAll();
 }
 
 void TCustomComboBox::Clear() {
@@ -922,22 +920,22 @@ void TCustomComboBox::Clear() {
 }
 
 std::string TCustomComboBox::GetText() const {
-  if (style_ == csDropDownList || !Combo()->isEditable()) {
-    const int i = Combo()->currentIndex();
-    return i >= 0 ? Combo()->itemText(i).toStdString() : std::string();
+  if (style_ == csDropDownList || !ComboOf(this)->isEditable()) {
+    const int i = ComboOf(this)->currentIndex();
+    return i >= 0 ? ComboOf(this)->itemText(i).toStdString() : std::string();
   }
-  return Combo()->currentText().toStdString();
+  return ComboOf(this)->currentText().toStdString();
 }
 
 void TCustomComboBox::SetTextRaw(const std::string& s) {
   updating_ = true;
-  if (style_ == csDropDownList || !Combo()->isEditable()) {
+  if (style_ == csDropDownList || !ComboOf(this)->isEditable()) {
     const int i = items_->IndexOf(s);
-    if (i >= 0) Combo()->setCurrentIndex(i);
+    if (i >= 0) ComboOf(this)->setCurrentIndex(i);
   } else {
-    const int i = Combo()->findText(QString::fromStdString(s), Qt::MatchExactly);
-    Combo()->setCurrentIndex(i);
-    Combo()->setEditText(QString::fromStdString(s));
+    const int i = ComboOf(this)->findText(QString::fromStdString(s), Qt::MatchExactly);
+    ComboOf(this)->setCurrentIndex(i);
+    ComboOf(this)->setEditText(QString::fromStdString(s));
   }
   updating_ = false;
 }
@@ -958,8 +956,8 @@ bool TCustomComboBox::WantsKey(uint16_t key, TShiftState) const {
 }
 
 void TCustomComboBox::ApplyStyleToWidget() {
-  Widget()->setFont(Font()->ToQFont());
-  ApplyPalette(Widget(), Color(), Font()->Color(), true);
+  WidgetOf(this)->setFont(QtFont(*Font()));
+  ApplyPalette(WidgetOf(this), Color(), Font()->Color(), true);
 }
 
 // ---- group box --------------------------------------------------------------------------------

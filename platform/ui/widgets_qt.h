@@ -1,10 +1,12 @@
 #pragma once
 // Glue between controls and their Qt widgets (private to the framework stand-in).
+#include <QMenuBar>
 #include <QPaintEvent>
 #include <QWidget>
 #include <utility>
 
 #include "platform/ui/controls.h"
+#include "platform/ui/native_qt.h"
 
 namespace plat {
 
@@ -31,13 +33,19 @@ public:
 protected:
   void paintEvent(QPaintEvent* e) override {
     if (control_ && control_->PaintsItself())
-      control_->PaintTo(this, e->region());
+      control_->PaintTo({this, e, e->region()});
     else
       W::paintEvent(e);
   }
 };
 
 using ControlWidget = Hosted<QWidget>;
+
+// A form's menu bar, which its main menu fills.
+class MenuBarWidget : public QMenuBar {
+public:
+  using QMenuBar::QMenuBar;
+};
 
 // Forwards the events of a control's widgets to the control.
 class ControlGlue : public QObject {

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QTest>
 
+#include "platform/ui/native_qt.h"
 #include "platform/ui/controls.h"
 
 inline void DragGrip(plat::TControl* bar, int dx, int dy) {
@@ -13,8 +14,8 @@ inline void DragGrip(plat::TControl* bar, int dx, int dy) {
     const plat::TPoint p = bar->ScreenToClient({start.X + x, start.Y + y});
     return QPoint(p.X, p.Y);
   };
-  QTest::mousePress(bar->Widget(), Qt::LeftButton, {}, grip);
-  QTest::mouseMove(bar->Widget(), at(dx / 2, dy / 2));
-  QTest::mouseMove(bar->Widget(), at(dx, dy));
-  QTest::mouseRelease(bar->Widget(), Qt::LeftButton, {}, at(dx, dy));
+  QTest::mousePress(plat::WidgetOf(bar), Qt::LeftButton, {}, grip);
+  QTest::mouseMove(plat::WidgetOf(bar), at(dx / 2, dy / 2));
+  QTest::mouseMove(plat::WidgetOf(bar), at(dx, dy));
+  QTest::mouseRelease(plat::WidgetOf(bar), Qt::LeftButton, {}, at(dx, dy));
 }

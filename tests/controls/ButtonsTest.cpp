@@ -6,6 +6,7 @@
 
 #include "KitTestSupport.h"
 #include "controls/zelbtns.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/streams.h"
 
@@ -33,7 +34,7 @@ TEST(ZelButton, HeldRepeatsAfterTheDelayAndReleaseClicksOnce) {
   int clicks = 0;
   b->OnClick = [&](plat::TObject*) { ++clicks; };
 
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   EXPECT_NE(b->RepeatTimer(), 0);
   EXPECT_EQ(b->DrawState(), bsPushed);
   pool.Advance(450);
@@ -44,7 +45,7 @@ TEST(ZelButton, HeldRepeatsAfterTheDelayAndReleaseClicksOnce) {
   EXPECT_EQ(clicks, 2);
   pool.Advance(200);  // held for 1200 ms
   EXPECT_EQ(clicks, 2);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   EXPECT_EQ(clicks, 3);
   EXPECT_EQ(b->RepeatTimer(), 0);
   EXPECT_EQ(pool.Timers(), 0);
@@ -52,9 +53,9 @@ TEST(ZelButton, HeldRepeatsAfterTheDelayAndReleaseClicksOnce) {
 
   // A short press is one click, on the release; without repeating no timer is taken.
   b->SetRepeatedClick(false);
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   EXPECT_EQ(pool.Timers(), 0);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   EXPECT_EQ(clicks, 4);
 }
 
@@ -66,22 +67,22 @@ TEST(ZelButton, DraggingOffPausesTheRepeatAndAReleaseOutsideDoesNotClick) {
   int clicks = 0;
   b->OnClick = [&](plat::TObject*) { ++clicks; };
 
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   pool.Advance(500);
   EXPECT_EQ(clicks, 1);
-  QTest::mouseMove(b->Widget(), kOutside);
+  QTest::mouseMove(plat::WidgetOf(b), kOutside);
   EXPECT_FALSE(b->MouseInside());
   EXPECT_EQ(b->DrawState(), bsUp);  // shown released while the cursor is off it
   pool.Advance(1500);
   EXPECT_EQ(clicks, 1);
-  QTest::mouseMove(b->Widget(), kInside);
+  QTest::mouseMove(plat::WidgetOf(b), kInside);
   EXPECT_EQ(b->DrawState(), bsPushed);
   pool.Advance(450);
   EXPECT_EQ(clicks, 1);
   pool.Advance(50);  // the next tick of the repeat interval
   EXPECT_EQ(clicks, 2);
-  QTest::mouseMove(b->Widget(), kOutside);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kOutside);
+  QTest::mouseMove(plat::WidgetOf(b), kOutside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kOutside);
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(pool.Timers(), 0);
 }
@@ -95,7 +96,7 @@ TEST(ZelButton, DisablingHidingOrLosingTheMouseWhileHeldEndsThePress) {
   b->OnClick = [&](plat::TObject*) { ++clicks; };
 
   // The deck disables Rewind at 0 while it is held: no release reaches it any more.
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   pool.Advance(500);
   ASSERT_EQ(clicks, 1);
   b->SetEnabled(false);
@@ -103,27 +104,27 @@ TEST(ZelButton, DisablingHidingOrLosingTheMouseWhileHeldEndsThePress) {
   EXPECT_EQ(pool.Timers(), 0);
   pool.Advance(2000);
   b->SetEnabled(true);
-  QTest::mouseMove(b->Widget(), kInside);
+  QTest::mouseMove(plat::WidgetOf(b), kInside);
   pool.Advance(2000);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   EXPECT_EQ(clicks, 1);  // neither a repeat while crossing it later nor a late release click
 
   for (int how = 0; how < 3; ++how) {
     SCOPED_TRACE(how);
     clicks = 0;
-    QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+    QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
     ASSERT_NE(b->RepeatTimer(), 0);
     if (how == 0) {
       b->Hide();
     } else {
       // A modal window took the input, or the mouse grab went elsewhere.
       QEvent e(how == 1 ? QEvent::WindowBlocked : QEvent::UngrabMouse);
-      QCoreApplication::sendEvent(b->Widget(), &e);
+      QCoreApplication::sendEvent(plat::WidgetOf(b), &e);
     }
     EXPECT_EQ(b->RepeatTimer(), 0);
     pool.Advance(1000);
     b->Show();
-    QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+    QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
     EXPECT_EQ(clicks, 0);
     EXPECT_EQ(b->DrawState(), bsUp);
   }
@@ -134,7 +135,7 @@ TEST(ZelButton, DisablingHidingOrLosingTheMouseWhileHeldEndsThePress) {
     b->SetEnabled(false);
   };
   clicks = 0;
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   pool.Advance(2000);
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(pool.Timers(), 0);
@@ -148,14 +149,14 @@ TEST(ZelButton, RepeatNeedsAPoolTimerOfAWholeMultipleOfTheTick) {
   std::vector<std::string> errors;
   plat::Application->OnException = [&](plat::TObject*, const std::exception& e) { errors.push_back(e.what()); };
   b->SetRepeatingDelay(120);
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   // A full pool is refused the same way.
   b->SetRepeatingDelay(500);
   std::vector<uint16_t> taken;
   for (uint16_t id; (id = pool.App()->AddTimer(50, nullptr)) != 0;) taken.push_back(id);
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, kInside);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, kInside);
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, kInside);
   plat::Application->OnException = nullptr;
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0], "Interval not compatible with MinInterval property!");
@@ -204,7 +205,7 @@ TEST(ZelButton, DropDownMenuOpensAtTheButtonAfterOnClick) {
   };
   auto saved = plat::TPopupMenu::ChooseHook;
   plat::TPopupMenu::ChooseHook = [&](plat::TPopupMenu& m) { return m.Items()->Items(0); };
-  QTest::mouseClick(b->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(10, 10));
   plat::TPopupMenu::ChooseHook = saved;
   EXPECT_EQ(order, (std::vector<std::string>{"click", "drop"}));
   EXPECT_EQ(chosen, 1);
@@ -254,7 +255,7 @@ TEST(ZelButton, MnemonicAndTheFormsPreviewedKeyBothFire) {
   b->OnClick = [&](plat::TObject*) { ++clicks; };
   form.Show();
   other->SetFocus();
-  QTest::keyClick(other->Widget(), Qt::Key_R, Qt::AltModifier);
+  QTest::keyClick(plat::WidgetOf(other), Qt::Key_R, Qt::AltModifier);
   EXPECT_EQ(previewed, 1);
   EXPECT_EQ(clicks, 1);
 }
@@ -320,8 +321,8 @@ TEST(ZelGlyph, StateImagesAreSharedAndTheirCellsReused) {
     EXPECT_EQ(CountColor(img, 0x0000FF), 0);
     plat::TBitmap mask;
     ASSERT_TRUE(c.List()->GetMask(grey, mask));
-    EXPECT_EQ(mask.Image().pixelIndex(0, 0), 1);
-    EXPECT_EQ(mask.Image().pixelIndex(8, 8), 0);
+    EXPECT_EQ(plat::ImageOf(mask).pixelIndex(0, 0), 1);
+    EXPECT_EQ(plat::ImageOf(mask).pixelIndex(8, 8), 0);
 
     // A freed glyph's cells are taken by the next images, so the list does not grow.
     const int cells = a->List()->Count();
@@ -370,15 +371,15 @@ TEST(ZelSpeedButton, GroupLatchesOneButtonAtATime) {
   int clicks = 0;
   b[0]->OnClick = [&](plat::TObject*) { ++clicks; };
 
-  QTest::mouseClick(b[0]->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b[0]), Qt::LeftButton);
   EXPECT_TRUE(b[0]->Pressed());
   EXPECT_EQ(b[0]->State(), bsDown);
   EXPECT_EQ(clicks, 1);
-  QTest::mouseClick(b[0]->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b[0]), Qt::LeftButton);
   EXPECT_TRUE(b[0]->Pressed());  // without AllowAllUp it cannot be released by clicking it
   b[0]->SetPressed(false);
   EXPECT_TRUE(b[0]->Pressed());
-  QTest::mouseClick(b[1]->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b[1]), Qt::LeftButton);
   EXPECT_TRUE(b[1]->Pressed());
   EXPECT_FALSE(b[0]->Pressed());
   EXPECT_EQ(b[0]->State(), bsUp);
@@ -389,7 +390,7 @@ TEST(ZelSpeedButton, GroupLatchesOneButtonAtATime) {
   // AllowAllUp spreads over the group and lets a click release the latched button.
   b[2]->SetAllowAllUp(true);
   EXPECT_TRUE(b[1]->AllowAllUp());
-  QTest::mouseClick(b[1]->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b[1]), Qt::LeftButton);
   EXPECT_FALSE(b[1]->Pressed());
   EXPECT_EQ(b[1]->State(), bsUp);
 
@@ -410,21 +411,21 @@ TEST(ZelSpeedButton, RepeatClicksOnThePressAndStopsWhenDisabled) {
   form.Show();
   int clicks = 0;
   b->OnClick = [&](plat::TObject*) { ++clicks; };
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(clicks, 1);
   pool.Advance(1000);
   EXPECT_EQ(clicks, 3);
-  QTest::mouseMove(b->Widget(), QPoint(200, 5));
+  QTest::mouseMove(plat::WidgetOf(b), QPoint(200, 5));
   pool.Advance(1000);
   EXPECT_EQ(clicks, 3);
-  QTest::mouseMove(b->Widget(), QPoint(5, 5));
+  QTest::mouseMove(plat::WidgetOf(b), QPoint(5, 5));
   pool.Advance(500);
   EXPECT_EQ(clicks, 4);
-  QTest::mouseRelease(b->Widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseRelease(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(clicks, 4);  // the press clicked already
   EXPECT_EQ(b->TimerId(1), 0);
 
-  QTest::mousePress(b->Widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mousePress(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(5, 5));
   b->SetEnabled(false);
   EXPECT_EQ(b->TimerId(1), 0);
   EXPECT_EQ(b->State(), bsDisabled);
@@ -442,9 +443,9 @@ TEST(ZelSpeedButton, EnterFiresOnceAndTheHoverCheckEnds) {
   b->OnMouseExit = [&](plat::TObject*) { ++exits; };
   // The framework's enter, then moves over the button: one enter for one crossing.
   b->Perform(plat::CM_MOUSEENTER);
-  QTest::mouseMove(b->Widget(), QPoint(5, 5));
+  QTest::mouseMove(plat::WidgetOf(b), QPoint(5, 5));
   QMouseEvent move(QEvent::MouseMove, QPointF(6, 6), QPointF(6, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(b->Widget(), &move);
+  QCoreApplication::sendEvent(plat::WidgetOf(b), &move);
   EXPECT_EQ(enters, 1);
   EXPECT_EQ(b->State(), bsMouseOver);
   EXPECT_NE(b->TimerId(0), 0);
@@ -465,7 +466,7 @@ TEST(ZelSpeedButton, EnterFiresOnceAndTheHoverCheckEnds) {
   plat::TPopupMenu::ChooseHook = saved;
   EXPECT_EQ(plain->State(), bsMouseOver);
   EXPECT_NE(plain->TimerId(0), 0);
-  QCursor::setPos(form->Widget()->mapToGlobal(QPoint(350, 250)));
+  QCursor::setPos(plat::WidgetOf(form.Get())->mapToGlobal(QPoint(350, 250)));
   pool.Advance(100);
   EXPECT_EQ(plain->State(), bsUp);
   EXPECT_EQ(plain->TimerId(0), 0);
@@ -492,10 +493,10 @@ TEST(ZelSpeedButton, ComboPartDropsTheMenuAndSharesAFrameColumn) {
   b->OnClick = [&](plat::TObject*) { ++clicks; };
   auto saved = plat::TPopupMenu::ChooseHook;
   plat::TPopupMenu::ChooseHook = [](plat::TPopupMenu&) { return static_cast<plat::TMenuItem*>(nullptr); };
-  QTest::mouseClick(b->Widget(), Qt::LeftButton, {}, QPoint(45, 10));
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(45, 10));
   EXPECT_EQ(drops, 1);
   EXPECT_EQ(clicks, 0);
-  QTest::mouseClick(b->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton, {}, QPoint(10, 10));
   plat::TPopupMenu::ChooseHook = saved;
   EXPECT_EQ(drops, 1);
   EXPECT_EQ(clicks, 1);

@@ -6,6 +6,7 @@
 #include "common/wave_format.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelcont.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/strings.h"
 
 using plat::TBitmap;
@@ -143,7 +144,7 @@ TEST(ImageListItems, RecordsRoundTrip) {
       TBitmap a, b;
       item->GetImage(k, a);
       copy->GetImage(k, b);
-      EXPECT_EQ(a.Image().convertToFormat(QImage::Format_RGB32), b.Image().convertToFormat(QImage::Format_RGB32));
+      EXPECT_EQ(plat::ImageOf(a).convertToFormat(QImage::Format_RGB32), plat::ImageOf(b).convertToFormat(QImage::Format_RGB32));
     }
     EXPECT_EQ(back.Lists(1)->Count(), 0);
     EXPECT_EQ(back.ImageCount(0), 3);

@@ -14,6 +14,7 @@
 #include "controls/zellabel.h"
 #include "controls/zelpanel.h"
 #include "controls/zelstatus.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/stdctrls.h"
 
@@ -57,15 +58,15 @@ TEST(Focus, ClicksOnWindowlessControlsAndEmptyAreasKeepIt) {
   ASSERT_TRUE(stop->Focused());
 
   const std::vector<ClickTarget> targets = {
-      {"a label", label->Widget(), QPoint(5, 5)},
-      {"a speed button", speed->Widget(), QPoint(10, 10)},
-      {"a label on a panel", onPanel->Widget(), QPoint(5, 5)},
-      {"a kit panel", kitPanel->Widget(), QPoint(150, 50)},
-      {"a panel", panel->Widget(), QPoint(150, 50)},
-      {"a label of the framework", plainLabel->Widget(), QPoint(5, 5)},
-      {"a bevel", bevel->Widget(), QPoint(5, 5)},
-      {"a status bar", bar->Widget(), QPoint(50, 5)},
-      {"the form", form->ClientWidget(), QPoint(300, 30)},
+      {"a label", plat::WidgetOf(label), QPoint(5, 5)},
+      {"a speed button", plat::WidgetOf(speed), QPoint(10, 10)},
+      {"a label on a panel", plat::WidgetOf(onPanel), QPoint(5, 5)},
+      {"a kit panel", plat::WidgetOf(kitPanel), QPoint(150, 50)},
+      {"a panel", plat::WidgetOf(panel), QPoint(150, 50)},
+      {"a label of the framework", plat::WidgetOf(plainLabel), QPoint(5, 5)},
+      {"a bevel", plat::WidgetOf(bevel), QPoint(5, 5)},
+      {"a status bar", plat::WidgetOf(bar), QPoint(50, 5)},
+      {"the form", plat::ClientWidgetOf(form.Get()), QPoint(300, 30)},
   };
   for (const ClickTarget& t : targets) {
     stop->SetFocus();
@@ -74,10 +75,10 @@ TEST(Focus, ClicksOnWindowlessControlsAndEmptyAreasKeepIt) {
     EXPECT_TRUE(stop->Focused()) << "after a click on " << t.what;
     const int before = clicks;
     QWidget* keys = QApplication::focusWidget();
-    QTest::keyClick(keys ? keys : form->Widget(), Qt::Key_Space);
+    QTest::keyClick(keys ? keys : plat::WidgetOf(form.Get()), Qt::Key_Space);
     EXPECT_EQ(clicks, before + 1) << "Space after a click on " << t.what;
   }
   // A button is still taken by a click.
-  QTest::mouseClick(other->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseClick(plat::WidgetOf(other), Qt::LeftButton, {}, QPoint(10, 10));
   EXPECT_TRUE(other->Focused());
 }

@@ -10,6 +10,7 @@
 #include "controls/zeldlgs.h"
 #include "controls/zelgraph.h"
 #include "controls/zelprocs.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/dialogs.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,7 @@ plat::TButton* Button(TZelDirDlg& d, const std::string& name) {
   return dynamic_cast<plat::TButton*>(d.Window()->FindComponent(name));
 }
 
-void Press(TZelDirDlg& d, const std::string& name) { QTest::mouseClick(Button(d, name)->Widget(), Qt::LeftButton); }
+void Press(TZelDirDlg& d, const std::string& name) { QTest::mouseClick(plat::WidgetOf(Button(d, name)), Qt::LeftButton); }
 
 // Answers the input query with name and records what it asked.
 struct Asked {
@@ -67,8 +68,8 @@ TEST(ZelDirDlg, CancelKeepsThePathAndOkKeepsItsCase) {
     const int last = list->Items()->Count() - 1;
     EXPECT_EQ(list->ItemPath(last), mixed + "/Sub");
     list->SetItemIndex(last);
-    QTest::mouseDClick(list->List()->viewport(), Qt::LeftButton, {},
-                       list->List()->visualItemRect(list->List()->item(last)).center());
+    QTest::mouseDClick(plat::ListOf(list)->viewport(), Qt::LeftButton, {},
+                       plat::ListOf(list)->visualItemRect(plat::ListOf(list)->item(last)).center());
     Press(dlg, "OKButton");
   }));
   EXPECT_EQ(d.Path(), mixed + "/Sub");

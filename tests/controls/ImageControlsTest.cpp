@@ -6,6 +6,7 @@
 #include "controls/zelbtns.h"
 #include "controls/zelcont.h"
 #include "controls/zelimage.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ struct ImageForm : ::testing::Test {
     img->SetBitmap(&picture);
     return img;
   }
-  QImage Shot() { return form->ClientWidget()->grab().toImage(); }
+  QImage Shot() { return plat::ClientWidgetOf(form)->grab().toImage(); }
   static uint32_t At(const QImage& img, int x, int y) {
     QRgb c = img.pixel(x, y);
     return uint32_t(qRed(c)) | uint32_t(qGreen(c)) << 8 | uint32_t(qBlue(c)) << 16;

@@ -5,12 +5,13 @@
 #include <cstdint>
 
 #include "controls/zelclass.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
 // 0x00BBGGRR of a pixel of a bitmap.
 inline uint32_t PixelOf(plat::TBitmap& b, int x, int y) {
-  QRgb c = b.Image().pixel(x, y);
+  QRgb c = plat::ImageOf(b).pixel(x, y);
   return uint32_t(qRed(c)) | uint32_t(qGreen(c)) << 8 | uint32_t(qBlue(c)) << 16;
 }
 
@@ -95,7 +96,7 @@ private:
 // A control's picture as it shows now.
 inline QImage Grab(plat::TControl* c) {
   QApplication::processEvents();
-  return c->Widget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  return plat::WidgetOf(c)->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 inline uint32_t Bgr(const QImage& img, int x, int y) {

@@ -6,6 +6,7 @@
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
 #include "controls/zelstatus.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/stdctrls.h"
 
 namespace {
@@ -38,7 +39,7 @@ QImage Drawn(const std::string& text, int w, int h, uint32_t flags) {
   c.Brush()->SetStyle(plat::bsClear);
   plat::TRect r = plat::Rect(0, 0, w, h);
   c.DrawText(text, r, flags);
-  return b.Image().convertToFormat(QImage::Format_RGB32);
+  return plat::ImageOf(b).convertToFormat(QImage::Format_RGB32);
 }
 
 const char* const kLongName =
@@ -189,11 +190,11 @@ TEST(ZelLabel, AcceleratorFocusesItsControl) {
   l->SetFocusControl(edit);
   form.Show();
   button->SetFocus();
-  QTest::keyClick(button->Widget(), Qt::Key_N, Qt::AltModifier);
+  QTest::keyClick(plat::WidgetOf(button), Qt::Key_N, Qt::AltModifier);
   EXPECT_TRUE(edit->Focused());
   l->SetShowAccelChar(false);
   button->SetFocus();
-  QTest::keyClick(button->Widget(), Qt::Key_N, Qt::AltModifier);
+  QTest::keyClick(plat::WidgetOf(button), Qt::Key_N, Qt::AltModifier);
   EXPECT_FALSE(edit->Focused());
   delete edit;
   EXPECT_EQ(l->FocusControl(), nullptr);
@@ -297,7 +298,7 @@ TEST(ZelSimpleLabel, LinksOpenTheirTargetOrBecomePlainLabels) {
   EXPECT_EQ(l->Font()->Color(), plat::clBlue);
   EXPECT_TRUE(l->Font()->Style() & plat::fsUnderline);
   form.Show();
-  QTest::mouseClick(l->Widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseClick(plat::WidgetOf(l), Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(l->ClickCount(), 1);
   EXPECT_EQ(l->Font()->Color(), plat::clPurple);
   l->SetCaption("www.example.org");

@@ -9,6 +9,7 @@
 #include "controls/ZelFillObject.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelregion.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/streams.h"
@@ -39,7 +40,7 @@ struct ShapedForm : ::testing::Test {
     form->SetClientHeight(120);
   }
   ~ShapedForm() override { delete form; }
-  QImage Picture() { return form->ClientWidget()->grab().toImage(); }
+  QImage Picture() { return plat::ClientWidgetOf(form)->grab().toImage(); }
   plat::TForm* form;
 };
 
@@ -371,7 +372,7 @@ TEST_F(ShapedForm, DraggedByItsBackgroundOnly) {
   int downs = 0;
   form->OnMouseDown = [&](plat::TObject*, plat::TMouseButton, plat::TShiftState, int, int) { ++downs; };
   auto* shape = new TZelFormShape(form);
-  QWidget* client = form->ClientWidget();
+  QWidget* client = plat::ClientWidgetOf(form);
   const QPoint g = client->mapToGlobal(QPoint(100, 60));
   const int left = form->Left(), top = form->Top();
 

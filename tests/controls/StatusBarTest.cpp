@@ -6,6 +6,7 @@
 #include "common/grip_drag.h"
 #include "controls/zelpanel.h"
 #include "controls/zelstatus.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -185,18 +186,18 @@ TEST(ZelStatusBar, DraggingTheGripResizesASizeableWindow) {
 
   // A drag that starts beside the grip moves nothing.
   const QPoint beside(bar->Width() / 2, bar->Height() / 2);
-  QTest::mousePress(bar->Widget(), Qt::LeftButton, {}, beside);
-  QTest::mouseMove(bar->Widget(), beside + QPoint(40, 30));
-  QTest::mouseRelease(bar->Widget(), Qt::LeftButton, {}, beside + QPoint(40, 30));
+  QTest::mousePress(plat::WidgetOf(bar), Qt::LeftButton, {}, beside);
+  QTest::mouseMove(plat::WidgetOf(bar), beside + QPoint(40, 30));
+  QTest::mouseRelease(plat::WidgetOf(bar), Qt::LeftButton, {}, beside + QPoint(40, 30));
   EXPECT_EQ(form->Width(), w + 60);
 
   // A window of fixed size keeps it, whatever its bar's grip says.
   form->SetBorderStyle(plat::bsSingle);
   EXPECT_FALSE(bar->OnSizeGrip(grip.x(), grip.y()));
   const QPoint corner(bar->Width() - 4, bar->Height() - 4);
-  QTest::mousePress(bar->Widget(), Qt::LeftButton, {}, corner);
-  QTest::mouseMove(bar->Widget(), corner + QPoint(40, 30));
-  QTest::mouseRelease(bar->Widget(), Qt::LeftButton, {}, corner + QPoint(40, 30));
+  QTest::mousePress(plat::WidgetOf(bar), Qt::LeftButton, {}, corner);
+  QTest::mouseMove(plat::WidgetOf(bar), corner + QPoint(40, 30));
+  QTest::mouseRelease(plat::WidgetOf(bar), Qt::LeftButton, {}, corner + QPoint(40, 30));
   EXPECT_EQ(form->Width(), w + 60);
   EXPECT_EQ(form->Height(), h + 25);
 }
@@ -242,12 +243,12 @@ TEST(ZelStatusBar, PanelsPlacesClicksAndHostedPanels) {
 
   std::vector<int> clicked;
   bar->OnPanelClick = [&](plat::TObject*, int i) { clicked.push_back(i); };
-  QTest::mouseClick(bar->Widget(), Qt::LeftButton, {}, QPoint(10, 5));
-  QTest::mouseClick(bar->Widget(), Qt::LeftButton, {}, QPoint(51, 5));  // gaps are not counted
-  QTest::mouseClick(bar->Widget(), Qt::LeftButton, {}, QPoint(120, 5));
+  QTest::mouseClick(plat::WidgetOf(bar), Qt::LeftButton, {}, QPoint(10, 5));
+  QTest::mouseClick(plat::WidgetOf(bar), Qt::LeftButton, {}, QPoint(51, 5));  // gaps are not counted
+  QTest::mouseClick(plat::WidgetOf(bar), Qt::LeftButton, {}, QPoint(120, 5));
   EXPECT_EQ(clicked, (std::vector<int>{0, 1}));
   bar->SetOldStyle(true);
-  QTest::mouseClick(bar->Widget(), Qt::LeftButton, {}, QPoint(10, 5));
+  QTest::mouseClick(plat::WidgetOf(bar), Qt::LeftButton, {}, QPoint(10, 5));
   EXPECT_EQ(clicked.size(), 2u);
   EXPECT_EQ(bar->PanelArea().Right, bar->Width() - 13 - 1);
 
@@ -321,10 +322,10 @@ TEST(ZelScrollBox, ChildrenBeyondTheBoxScrollIntoView) {
   EXPECT_TRUE(box->HorzScrollBarVisible());
   EXPECT_FALSE(box->VertScrollBarVisible());
   EXPECT_EQ(box->ContentSize().cx, 350);
-  const QPoint before = far->Widget()->mapTo(box->Widget(), QPoint(0, 0));
+  const QPoint before = plat::WidgetOf(far)->mapTo(plat::WidgetOf(box), QPoint(0, 0));
   box->ScrollTo(120, 0);
   EXPECT_EQ(box->HorzPosition(), 120);
-  const QPoint after = far->Widget()->mapTo(box->Widget(), QPoint(0, 0));
+  const QPoint after = plat::WidgetOf(far)->mapTo(plat::WidgetOf(box), QPoint(0, 0));
   EXPECT_EQ(before.x() - after.x(), 120);
   EXPECT_EQ(far->Left(), 300);  // the child's own bounds stay where they are
 }

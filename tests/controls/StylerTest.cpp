@@ -7,6 +7,7 @@
 #include "controls/MMForm.h"
 #include "controls/zelform.h"
 #include "controls/zelsysin.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -87,11 +88,11 @@ TEST(MMFormStyler, HooksComeOffInAnyOrder) {
   b->Hook();
   EXPECT_EQ(TMMWndProcComponent::HookedComponents().size(), 2u);
   QEvent e(QEvent::User);
-  QCoreApplication::sendEvent(form->Widget()->window(), &e);
+  QCoreApplication::sendEvent(plat::WidgetOf(form.Get())->window(), &e);
   EXPECT_EQ(a->seen, 1);
   EXPECT_EQ(b->seen, 1);
   a->Unhook();
-  QCoreApplication::sendEvent(form->Widget()->window(), &e);
+  QCoreApplication::sendEvent(plat::WidgetOf(form.Get())->window(), &e);
   EXPECT_EQ(a->seen, 1);
   EXPECT_EQ(b->seen, 2);
   delete b;

@@ -14,6 +14,7 @@
 #include "displays/MMSpectr_qt.h"
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
+#include "platform/ui/native_qt.h"
 #include "platform/messages/messages.h"
 
 using namespace plat;
@@ -31,14 +32,14 @@ std::vector<int16_t> Tone(int frames, double cycles, double amp) {
 template <typename C>
 QImage Shown(C& c) {
   const TRect r = c.DisplayRect();
-  return c.Canvas()->Image()->copy(r.Left, r.Top, r.Width(), r.Height()).convertToFormat(QImage::Format_RGB32);
+  return plat::TargetOf(*c.Canvas())->copy(r.Left, r.Top, r.Width(), r.Height()).convertToFormat(QImage::Format_RGB32);
 }
 
-void Press(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mousePress(c.Widget(), b, {}, at); }
-void Release(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mouseRelease(c.Widget(), b, {}, at); }
+void Press(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mousePress(plat::WidgetOf(&c), b, {}, at); }
+void Release(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mouseRelease(plat::WidgetOf(&c), b, {}, at); }
 void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
-  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(c.Widget()->mapToGlobal(at)), Qt::NoButton, held, Qt::NoModifier);
-  QCoreApplication::sendEvent(c.Widget(), &move);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(plat::WidgetOf(&c)->mapToGlobal(at)), Qt::NoButton, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(plat::WidgetOf(&c), &move);
 }
 
 // Whether text, in the scales' font and ink on the form's colour, stands whole somewhere inside
@@ -47,7 +48,8 @@ bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TCo
   QImage ref(80, 24, QImage::Format_RGB32);
   const QRgb bg = qRgb(GetRValue(ColorToRGB(background)), GetGValue(ColorToRGB(background)), GetBValue(ColorToRGB(background)));
   ref.fill(bg);
-  TCanvas rc(&ref);
+  TCanvas rc;
+  plat::SetTargetImage(rc, &ref);
   ScaleFont(rc, clBlack);
   rc.Brush()->SetStyle(bsClear);
   rc.TextOut(4, 4, text);

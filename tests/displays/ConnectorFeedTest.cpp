@@ -7,6 +7,7 @@
 #include "common/frame_clock.h"
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
+#include "platform/ui/native_qt.h"
 #include "platform/messages/messages.h"
 #include "platform/ui/frames.h"
 #include "recorder/DeckDisplays.h"
@@ -96,7 +97,7 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
   QCoreApplication::processEvents();
   SetFrameClock(&frames);
   std::vector<int64_t> levelShown, meterShown;
-  PaintCounter levelPaints(level->Widget()), meterPaints(meter->Widget());
+  PaintCounter levelPaints(plat::WidgetOf(level)), meterPaints(plat::WidgetOf(meter));
   levelPaints.onPaint = [&] { levelShown.push_back(timer.NowMicroseconds()); };
   meterPaints.onPaint = [&] { meterShown.push_back(timer.NowMicroseconds()); };
   int64_t fed = 0;

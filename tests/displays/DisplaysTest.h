@@ -10,6 +10,7 @@
 
 #include "common/wave_format.h"
 #include "engine/MMTimer.h"
+#include "platform/ui/native_qt.h"
 #include "platform/audio/mmtimer.h"
 #include "platform/audio/wave_types.h"
 #include "platform/ui/forms.h"
@@ -33,7 +34,7 @@ inline std::vector<int16_t> Stereo(int16_t left, int16_t right) {
 // 0xBBGGRR of a pixel of the control's canvas: what the screen inside the control shows.
 template <typename Control>
 uint32_t At(Control& c, int x, int y) {
-  const QRgb p = c.Canvas()->Image()->pixel(x, y);
+  const QRgb p = plat::TargetOf(*c.Canvas())->pixel(x, y);
   return uint32_t(qRed(p)) | (uint32_t(qGreen(p)) << 8) | (uint32_t(qBlue(p)) << 16);
 }
 inline uint32_t BGR(plat::TColor c) { return plat::ColorToBGR(c); }
@@ -41,20 +42,20 @@ inline uint32_t BGR(plat::TColor c) { return plat::ColorToBGR(c); }
 // The control's canvas as it stands, and the picture a full paint of the control gives now.
 template <typename Control>
 QImage CanvasNow(Control& c) {
-  return c.Canvas()->Image()->convertToFormat(QImage::Format_RGB32);
+  return plat::TargetOf(*c.Canvas())->convertToFormat(QImage::Format_RGB32);
 }
 // What the control's widget shows now, without painting it again.
 inline QImage Grab(plat::TControl& c) {
-  QImage img(c.Widget()->size(), QImage::Format_RGB32);
+  QImage img(plat::WidgetOf(&c)->size(), QImage::Format_RGB32);
   img.fill(Qt::magenta);
-  c.Widget()->render(&img);
+  plat::WidgetOf(&c)->render(&img);
   return img;
 }
 inline QImage FullPaint(plat::TControl& c) {
   c.Invalidate();
-  QImage img(c.Widget()->size(), QImage::Format_RGB32);
+  QImage img(plat::WidgetOf(&c)->size(), QImage::Format_RGB32);
   img.fill(Qt::magenta);
-  c.Widget()->render(&img);
+  plat::WidgetOf(&c)->render(&img);
   return img;
 }
 

@@ -5,6 +5,7 @@
 #include "DisplaysTest.h"
 #include "displays/MMBCache.h"
 #include "recorder/DeckDisplays.h"
+#include "platform/ui/native_qt.h"
 
 using namespace plat;
 
@@ -58,7 +59,7 @@ TEST_F(SliderTest, KeysAndMouseOnAFiveHourCart) {
   form_->Show();
   s->SetFocus();
   QCoreApplication::processEvents();
-  QWidget* w = s->Widget();
+  QWidget* w = plat::WidgetOf(s);
   // The thumb stands in the middle of its travel, whatever the length.
   const TMMSliderParts parts = s->Parts();
   EXPECT_EQ(s->ThumbRect().Left, parts.track.Left + parts.travel / 2);
@@ -114,7 +115,7 @@ TEST_F(SliderTest, ShapeDecidesTheOrientationAndTravel) {
   ASSERT_EQ(s->Parts().travel, 0);
   form_->Show();
   changes = tracks = 0;
-  QTest::mouseClick(s->Widget(), Qt::LeftButton, {}, QPoint(15, 20));
+  QTest::mouseClick(plat::WidgetOf(s), Qt::LeftButton, {}, QPoint(15, 20));
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(tracks, 0);
 }

@@ -20,6 +20,7 @@
 #include "engine/MMWave.h"
 #include "engine/WaveDeviceKit.h"
 #include "engine/WaveFixtures.h"
+#include "platform/ui/native_qt.h"
 #include "platform/system/files.h"
 
 using namespace plat;
@@ -310,8 +311,8 @@ TEST_F(WaveDialog, QtsDialogHostsThePanelWhileItRunsAndGivesItBack) {
       auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       ASSERT_NE(fd, nullptr);
       seen = true;
-      EXPECT_EQ(d.Panel()->Widget()->parentWidget(), fd);
-      EXPECT_TRUE(d.Panel()->Widget()->isVisible());
+      EXPECT_EQ(plat::WidgetOf(d.Panel())->parentWidget(), fd);
+      EXPECT_TRUE(plat::WidgetOf(d.Panel())->isVisible());
       EXPECT_EQ(d.FormatLabel()->Caption(), "Unknown");
       const TPoint at = DialogPlace(Screen->WorkAreaRect(), fd->width(), fd->height());
       EXPECT_EQ(fd->pos(), QPoint(at.X, at.Y));
@@ -319,7 +320,7 @@ TEST_F(WaveDialog, QtsDialogHostsThePanelWhileItRunsAndGivesItBack) {
     });
     EXPECT_FALSE(d.Execute());
     EXPECT_TRUE(seen);
-    EXPECT_EQ(d.Panel()->Widget()->parentWidget(), nullptr) << "the panel went down with the dialog";
+    EXPECT_EQ(plat::WidgetOf(d.Panel())->parentWidget(), nullptr) << "the panel went down with the dialog";
   }
   SetDialogService(old);
 }

@@ -6,12 +6,13 @@
 
 #include "DeckHarness.h"
 #include "recorder/DeckDisplays.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
 QImage Picture(plat::TControl* c) {
   QApplication::processEvents();
-  return c->Widget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  return plat::WidgetOf(c)->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // The control's rectangle on the screen.

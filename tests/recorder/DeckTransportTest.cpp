@@ -16,6 +16,7 @@
 #include "DeckHarness.h"
 #include "common/pty.h"
 #include "engine/MMWaveIO.h"
+#include "platform/ui/native_qt.h"
 #include "platform/audio/riff_io.h"
 
 namespace {
@@ -175,7 +176,7 @@ TEST_F(DeckTransport, TheDeckAtRestPaintsNothingWhateverItsTimersDo) {
   deck->FlashTimerTimer(deck);  // its first tick gives the time-left texts their colour
   QCoreApplication::processEvents();
 
-  WindowPaints shown(deck->Widget()->window());
+  WindowPaints shown(plat::WidgetOf(deck)->window());
   Step(2000);  // eighty ticks of the shared timer, which the peak holds count down on
   for (int i = 0; i < 4; ++i) deck->FlashTimerTimer(deck);
   kitTimer->Fire(20);
@@ -217,7 +218,7 @@ TEST_F(DeckTransport, TimesAreTwelveCharactersOrCutBeforeTheMilliseconds) {
 TEST_F(DeckTransport, AHeldWindButtonRepeatsEveryHalfSecondFromTheKitsTimers) {
   StartDeck();
   LoadTake(20000);
-  QWidget* ff = deck->FastForwardButton->Widget();
+  QWidget* ff = plat::WidgetOf(deck->FastForwardButton);
   const QPoint middle(ff->width() / 2, ff->height() / 2);
   QTest::mousePress(ff, Qt::LeftButton, {}, middle);
   Pump();
@@ -331,9 +332,9 @@ TEST_F(DeckTransport, SpaceOnTheRecordButtonDoesNotStartARecording) {
 TEST_F(DeckTransport, ClicksOnTheDisplaysLeaveTheKeyboardOnTheTransport) {
   StartDeck();
   LoadTake(3000);
-  QWidget* targets[] = {deck->CurrentPosition->Widget(), deck->NameLabel1->Widget(),
-                        deck->DisplayPanel->Widget(), deck->LevelPanel->Widget(),
-                        deck->SensitivityLabel->Widget(), deck->ClientWidget()};
+  QWidget* targets[] = {plat::WidgetOf(deck->CurrentPosition), plat::WidgetOf(deck->NameLabel1),
+                        plat::WidgetOf(deck->DisplayPanel), plat::WidgetOf(deck->LevelPanel),
+                        plat::WidgetOf(deck->SensitivityLabel), plat::ClientWidgetOf(deck)};
   for (QWidget* w : targets) {
     deck->PlayButtonClick(deck->PlayButton);
     ASSERT_TRUE(deck->Playing);
@@ -342,7 +343,7 @@ TEST_F(DeckTransport, ClicksOnTheDisplaysLeaveTheKeyboardOnTheTransport) {
     Pump();
     EXPECT_TRUE(deck->StopButton->Focused()) << w->metaObject()->className();
     QWidget* keys = QApplication::focusWidget();
-    QTest::keyClick(keys ? keys : deck->Widget(), Qt::Key_Space);
+    QTest::keyClick(keys ? keys : plat::WidgetOf(deck), Qt::Key_Space);
     Pump();
     EXPECT_FALSE(deck->Playing) << "Space stops: " << w->metaObject()->className();
     deck->TrackBar->SetPosition(0);

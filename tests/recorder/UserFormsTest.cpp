@@ -10,6 +10,7 @@
 
 #include "controls/zelclass.h"
 #include "controls/zeldlgs.h"
+#include "platform/ui/native_qt.h"
 #include "platform/system/files.h"
 #include "recorder/FolderDialogs.h"
 #include "platform/ui/menus.h"
@@ -40,7 +41,7 @@ namespace {
 
 // The way an operator changes page: a click on its tab.
 void ClickTab(TPageControl* pages, int index) {
-  QTabBar* bar = pages->Tabs()->tabBar();
+  QTabBar* bar = plat::TabsOf(pages)->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
   QCoreApplication::processEvents();
 }
@@ -187,7 +188,7 @@ TEST_F(UserForms, BlankProgramListDrawsColumnsAndLoadsTheChosenLine) {
     PressKey(dialog->ListBox1, Qt::Key_Down);
     PressKey(dialog->ListBox1, Qt::Key_Down);
     EXPECT_EQ(dialog->Label1->Caption(), "3 of 250");
-    picture = dialog->ListBox1->Widget()->grab().toImage();
+    picture = plat::WidgetOf(dialog->ListBox1)->grab().toImage();
     PressKey(dialog->ListBox1, Qt::Key_Up);
     PressKey(dialog->ListBox1, Qt::Key_Return);
   });
@@ -238,7 +239,7 @@ TEST_F(UserForms, TheProgramListAndPasswordWindowsTakeTheApplicationsIcon) {
   Application->SetIcon(none);
   for (TForm* f : taking) {
     ASSERT_FALSE(f->Icon().Empty()) << f->Caption();
-    EXPECT_EQ(QColor(f->Icon().Image().pixel(8, 8)), QColor(Qt::red)) << f->Caption();
+    EXPECT_EQ(QColor(plat::ImageOf(f->Icon()).pixel(8, 8)), QColor(Qt::red)) << f->Caption();
   }
   EXPECT_TRUE(login->Icon().Empty()) << "a window that does not ask shows whatever the application has";
   taking[3]->Free();
@@ -263,11 +264,11 @@ TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
     TZelSpeedButton* sort = manager->SortButton;
     EXPECT_EQ(sort->Width(), 66 + sort->DropDownComboWidth());
     TPopupMenu::ChooseHook = [](TPopupMenu& m) { return m.Items()->Items(pfLockout); };
-    QTest::mouseClick(sort->Widget(), Qt::LeftButton, {}, QPoint(sort->Width() - 4, 10));
+    QTest::mouseClick(plat::WidgetOf(sort), Qt::LeftButton, {}, QPoint(sort->Width() - 4, 10));
     TPopupMenu::ChooseHook = nullptr;
     EXPECT_EQ(RecordField(manager->Library()[0], pfLockout), "10");
     // The button itself sorts by name.
-    QTest::mouseClick(sort->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(plat::WidgetOf(sort), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(RecordField(manager->Library()[0], pfName), "alpha");
 
     // A program added on the programs page, then thrown away: the file stays as it was.
@@ -402,7 +403,7 @@ TEST_F(UserForms, BrowseChoosesTheFolderInTheKitsChooserWithNewFoldersAllowed) {
   ASSERT_TRUE(ForceDirectories(Folder() + "carts/News/"));
   bool shown = false;
   Later([&] {
-    auto* form = dynamic_cast<TForm*>(TControl::FromWidget(QApplication::activeModalWidget()));
+    auto* form = dynamic_cast<TForm*>(plat::ControlOf(QApplication::activeModalWidget()));
     if (!form) return;
     shown = true;
     EXPECT_EQ(form->Caption(), "Save Path\\Folder");

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 
 // Runs fn once the event loop runs, inside the modal loop that is about to start.
@@ -34,10 +35,10 @@ inline int RunModal(plat::TCustomForm* form, std::function<void()> steps) {
 }
 
 inline void PressKey(plat::TControl* c, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  c->Widget()->window()->activateWindow();
-  c->Widget()->setFocus();
+  plat::WidgetOf(c)->window()->activateWindow();
+  plat::WidgetOf(c)->setFocus();
   QCoreApplication::processEvents();
-  QTest::keyClick(c->Widget(), key, mods);
+  QTest::keyClick(plat::WidgetOf(c), key, mods);
   QCoreApplication::processEvents();
 }
 

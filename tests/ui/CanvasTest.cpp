@@ -6,6 +6,7 @@
 
 #include "UiTest.h"
 #include "common/scratch.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/streams.h"
 
@@ -207,7 +208,7 @@ TEST(Canvas, ClipRegionsAndOriginConfineDrawing) {
   Picture o(10, 10);
   o.c.SetOrigin(3, 4);
   o.c.SetPixel(0, 0, clGreen);
-  EXPECT_EQ(o.bmp.Image().pixel(3, 4), qRgb(0, 128, 0));
+  EXPECT_EQ(plat::ImageOf(o.bmp).pixel(3, 4), qRgb(0, 128, 0));
   o.c.IntersectClipRect(Rect(0, 0, 2, 2));
   o.c.Brush()->SetColor(clRed);
   o.c.FillRect(Rect(-3, -4, 7, 6));
@@ -287,9 +288,9 @@ TEST(Canvas, TextMeasuresAndOpaqueBackground) {
   p.c.TextOut(100, 5, "Hi");
   EXPECT_EQ(p.At(100, 5), clWhite);
   // The classic names map to installed fonts.
-  EXPECT_EQ(QFontInfo(p.c.Font()->ToQFont()).family(), QStringLiteral("Liberation Sans"));
+  EXPECT_EQ(QFontInfo(plat::QtFont(*p.c.Font())).family(), QStringLiteral("Liberation Sans"));
   TFont sans;
-  EXPECT_EQ(QFontInfo(sans.ToQFont()).family(), QStringLiteral("Liberation Sans"));
+  EXPECT_EQ(QFontInfo(plat::QtFont(sans)).family(), QStringLiteral("Liberation Sans"));
   EXPECT_EQ(sans.Size(), 8);
   sans.SetSize(10);
   EXPECT_EQ(sans.Height(), -13);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "UiTest.h"
+#include "platform/ui/native_qt.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
 #include "platform/system/clock.h"
@@ -27,7 +28,7 @@ struct FormFixture : ::testing::Test {
   ~FormFixture() override { f->Free(); }
   void ShowForm() {
     f->Show();
-    f->Widget()->activateWindow();
+    plat::WidgetOf(f)->activateWindow();
     ProcessEvents();
   }
 };
@@ -76,24 +77,24 @@ TEST_F(Controls, ListBoxKeepsItsItemsSortedAndReportsOnlyTheUsersChoice) {
   list->SetSorted(true);
   for (const char* s : {"news", "Default", "evening", "Morning"}) list->Items()->Add(s);
   EXPECT_EQ(list->Items()->CommaText(), "Default,evening,Morning,news");
-  EXPECT_EQ(list->List()->item(2)->text(), QStringLiteral("Morning"));
+  EXPECT_EQ(plat::ListOf(list)->item(2)->text(), QStringLiteral("Morning"));
   int clicks = 0;
   list->OnClick = [&](TObject*) { ++clicks; };
   list->SetItemIndex(2);
   EXPECT_EQ(list->ItemIndex(), 2);
   EXPECT_EQ(clicks, 0);
   ShowForm();
-  QRect r = list->List()->visualItemRect(list->List()->item(3));
-  QTest::mouseClick(list->List()->viewport(), Qt::LeftButton, {}, r.center());
+  QRect r = plat::ListOf(list)->visualItemRect(plat::ListOf(list)->item(3));
+  QTest::mouseClick(plat::ListOf(list)->viewport(), Qt::LeftButton, {}, r.center());
   EXPECT_EQ(list->ItemIndex(), 3);
   EXPECT_EQ(clicks, 1);
   list->Items()->Delete(0);
-  EXPECT_EQ(list->List()->count(), 3);
+  EXPECT_EQ(plat::ListOf(list)->count(), 3);
   list->SetItemIndex(7);  // out of range: no item
   EXPECT_EQ(list->ItemIndex(), -1);
   EXPECT_THROW(list->Selected(3), EListError);
   list->Clear();
-  EXPECT_EQ(list->List()->count(), 0);
+  EXPECT_EQ(plat::ListOf(list)->count(), 0);
 }
 
 TEST_F(Controls, OwnerDrawnListBoxDrawsEachLineInItsRectangle) {
@@ -115,7 +116,7 @@ TEST_F(Controls, OwnerDrawnListBoxDrawsEachLineInItsRectangle) {
     lb->Canvas()->FillRect(r);
   };
   ShowForm();
-  QImage img = Grab(list->List()->viewport());
+  QImage img = Grab(plat::ListOf(list)->viewport());
   ASSERT_GE(drawn.size(), 2u);
   TRect r0{}, r1{};
   for (auto& [i, r] : drawn) (i == 0 ? r0 : r1) = r;
@@ -129,7 +130,7 @@ TEST_F(Controls, OwnerDrawnListBoxDrawsEachLineInItsRectangle) {
   // A scroll extent wider than the list gives it a horizontal scroll bar over the extra width.
   list->SetScrollWidth(600);
   ProcessEvents();
-  EXPECT_GT(list->List()->horizontalScrollBar()->maximum(), 300);
+  EXPECT_GT(plat::ListOf(list)->horizontalScrollBar()->maximum(), 300);
 }
 
 TEST_F(Controls, ComboBoxTextSelectionAndEvents) {
@@ -151,7 +152,7 @@ TEST_F(Controls, ComboBoxTextSelectionAndEvents) {
   ShowForm();
   combo->SetFocus();
   ProcessEvents();
-  QTest::keyClick(combo->Widget(), Qt::Key_Down);
+  QTest::keyClick(plat::WidgetOf(combo), Qt::Key_Down);
   ProcessEvents();
   EXPECT_EQ(combo->ItemIndex(), 1);
   EXPECT_EQ(changes, 1);
@@ -181,7 +182,7 @@ TEST_F(Controls, RadioGroupArrangesItsButtonsAndReportsTheChoice) {
   EXPECT_TRUE(g->Buttons(3)->Checked());
   EXPECT_EQ(clicks, 1);
   ShowForm();
-  QTest::mouseClick(g->Buttons(1)->Widget(), Qt::LeftButton, {}, QPoint(6, g->Buttons(1)->Height() / 2));
+  QTest::mouseClick(plat::WidgetOf(g->Buttons(1)), Qt::LeftButton, {}, QPoint(6, g->Buttons(1)->Height() / 2));
   EXPECT_EQ(g->ItemIndex(), 1);
   EXPECT_FALSE(g->Buttons(3)->Checked());
   EXPECT_EQ(clicks, 2);
@@ -211,7 +212,7 @@ TEST_F(Controls, PageControlChangesPagesAndAsksFirst) {
   ShowForm();
   bool allow = false;
   pc->OnChanging = [&](TObject*, bool& a) { a = allow; };
-  QTabBar* bar = pc->Tabs()->tabBar();
+  QTabBar* bar = plat::TabsOf(pc)->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
   EXPECT_EQ(pc->ActivePage(), programs);
   allow = true;
@@ -223,10 +224,10 @@ TEST_F(Controls, PageControlChangesPagesAndAsksFirst) {
   edit->SetParent(users);
   edit->SetFocus();
   ProcessEvents();
-  QTest::keyClick(edit->Widget(), Qt::Key_P, Qt::AltModifier);
+  QTest::keyClick(plat::WidgetOf(edit), Qt::Key_P, Qt::AltModifier);
   EXPECT_EQ(pc->ActivePage(), programs);
   programs->SetTabVisible(false);
-  EXPECT_EQ(pc->Tabs()->count(), 1);
+  EXPECT_EQ(plat::TabsOf(pc)->count(), 1);
   EXPECT_EQ(programs->TabIndex(), -1);
   // The sheet's client area is its page, below the tabs.
   EXPECT_GT(users->Top() + pc->ClientRect().Top, 0);
@@ -259,7 +260,7 @@ TEST_F(Controls, GaugeKeepsItsValuesInRangeWithoutOverflow) {
   g->SetForeColor(clNavy);
   g->SetBackColor(clYellow);
   ShowForm();
-  QImage img = Grab(g->Widget());
+  QImage img = Grab(plat::WidgetOf(g));
   EXPECT_EQ(BGR(img, 0, 0), uint32_t(clBlack));  // the border
   EXPECT_EQ(BGR(img, 10, 10), uint32_t(clNavy));
   EXPECT_EQ(BGR(img, 49, 10), uint32_t(clNavy));
@@ -287,8 +288,8 @@ TEST_F(Controls, LabelSizesItselfToItsCaption) {
 namespace {
 // Types into a mask edit as an operator would.
 void Type(TMaskEdit* e, const char* keys) {
-  e->LineEdit()->setCursorPosition(0);
-  QTest::keyClicks(e->Widget(), keys);
+  plat::LineEditOf(e)->setCursorPosition(0);
+  QTest::keyClicks(plat::WidgetOf(e), keys);
   ProcessEvents();
 }
 }  // namespace
@@ -443,9 +444,9 @@ TEST_F(Controls, DraggingALineFromOneListToAnother) {
   TObject* endedOn = nullptr;
   from->OnEndDrag = [&](TObject*, TObject* target, int, int) { endedOn = target; };
   ShowForm();
-  QWidget* src = from->List()->viewport();
-  QWidget* dst = to->List()->viewport();
-  const QPoint item = from->List()->visualItemRect(from->List()->item(1)).center();
+  QWidget* src = plat::ListOf(from)->viewport();
+  QWidget* dst = plat::ListOf(to)->viewport();
+  const QPoint item = plat::ListOf(from)->visualItemRect(plat::ListOf(from)->item(1)).center();
   QTest::mousePress(src, Qt::LeftButton, {}, item);
   QTest::mouseMove(src, item + QPoint(2, 0));  // under the threshold: no drag yet
   EXPECT_FALSE(from->Dragging());

@@ -8,6 +8,7 @@
 #include "UiTest.h"
 #include "engine/MMObjUI.h"
 #include "engine/MMUtilsUI.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "recorder/WinUtils.h"
 
@@ -230,15 +231,15 @@ TEST(MMGraphicControl, OneRelayoutPerBatchAndAFramedInside) {
   EXPECT_EQ(c->GetInnerRect(), Rect(7, 7, 33, 23));
   form->Show();
   ProcessEvents();
-  QImage img = Grab(c->Widget());
+  QImage img = Grab(plat::WidgetOf(c));
   EXPECT_EQ(BGR(img, 7, 7), uint32_t(clTeal));
   EXPECT_EQ(BGR(img, 32, 22), uint32_t(clTeal));
   EXPECT_EQ(BGR(img, 6, 7), uint32_t(clBlue));
   EXPECT_EQ(BGR(img, 3, 10), uint32_t(clRed));
   // The library's cursors are in the screen's table.
-  EXPECT_NE(Screen->CustomCursor(crMMFirstCursor), nullptr);
-  EXPECT_NE(Screen->CustomCursor(crMMLastCursor), nullptr);
-  EXPECT_EQ(Screen->CustomCursor(crMMLastCursor + 1), nullptr);
+  EXPECT_NE(plat::CustomCursor(*Screen, crMMFirstCursor), nullptr);
+  EXPECT_NE(plat::CustomCursor(*Screen, crMMLastCursor), nullptr);
+  EXPECT_EQ(plat::CustomCursor(*Screen, crMMLastCursor + 1), nullptr);
   // Design state reaches the components the control owns.
   auto* owned = new TMMNonVisualComponent(c);
   c->SetDesignState(true);
@@ -256,7 +257,7 @@ TEST(MMCustomControl, PaintsItsBevelAroundItsColour) {
   c->Bevel()->SetOuterShadowColor(clRed);
   form->Show();
   ProcessEvents();
-  QImage img = Grab(c->Widget());
+  QImage img = Grab(plat::WidgetOf(c));
   EXPECT_EQ(BGR(img, 0, 0), uint32_t(clRed));
   EXPECT_EQ(BGR(img, 19, 9), GetSysColor(COLOR_BTNHIGHLIGHT));
   EXPECT_EQ(BGR(img, 1, 1), uint32_t(clOlive));
@@ -277,7 +278,7 @@ TEST(WinUtils, TaskbarExtentAndBeep) {
   form->Show();
   ProcessEvents();
   EXPECT_EQ(list->ScrollWidth(), 640);
-  EXPECT_GE(list->List()->horizontalScrollBar()->maximum(), 640 - 100);
+  EXPECT_GE(plat::ListOf(list)->horizontalScrollBar()->maximum(), 640 - 100);
   int beeps = 0;
   SetSystemBeepHook([&] { ++beeps; });
   SystemBeep();

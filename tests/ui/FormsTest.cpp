@@ -6,6 +6,7 @@
 
 #include "UiTest.h"
 #include "common/app_environment.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/menus.h"
 
@@ -21,7 +22,7 @@ struct Shown {
   ~Shown() { f->Free(); }
   void Show() {
     f->Show();
-    f->Widget()->activateWindow();
+    plat::WidgetOf(f)->activateWindow();
     ProcessEvents();
   }
   T* operator->() { return f; }
@@ -54,7 +55,7 @@ TEST(Form, BoundsCountTheFrameAndTheMenu) {
   s->SetClientHeight(200);
   EXPECT_EQ(s->Height(), 200 + 19 + 6 + TCustomForm::kMenuHeight);
   s.Show();
-  EXPECT_EQ(s->ClientWidget()->height(), 200);
+  EXPECT_EQ(plat::ClientWidgetOf(s.f)->height(), 200);
   // A freed menu leaves the form without one.
   menu->Free();
   EXPECT_EQ(s->Menu(), nullptr);
@@ -129,7 +130,7 @@ TEST(Form, ShowModalRunsUntilAButtonSetsTheResult) {
   int shows = 0;
   s->OnShow = [&](TObject*) {
     ++shows;
-    Later([ok] { QTest::mouseClick(ok->Widget(), Qt::LeftButton); });
+    Later([ok] { QTest::mouseClick(plat::WidgetOf(ok), Qt::LeftButton); });
   };
   EXPECT_EQ(s->ShowModal(), mrOk);
   EXPECT_EQ(clicks, 1);
@@ -161,7 +162,7 @@ TEST(Form, AModalFormOpenedByAKeyHearsItsOwnKeys) {
     dialog->OnShow = [&](TObject*) {
       Later([&, running] {
         edit->SetFocus();
-        QTest::keyClick(edit->Widget(), Qt::Key_Return);
+        QTest::keyClick(plat::WidgetOf(edit), Qt::Key_Return);
         Later([d = dialog.f, running] {
           if (*running && d->Modal() && d->ModalResult() == mrNone) d->SetModalResult(mrCancel);
         });
@@ -171,7 +172,7 @@ TEST(Form, AModalFormOpenedByAKeyHearsItsOwnKeys) {
     *running = false;
   };
   main.Show();
-  Key(main->Widget(), Qt::Key_G, Qt::ControlModifier);
+  Key(plat::WidgetOf(main.f), Qt::Key_G, Qt::ControlModifier);
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(heard, std::vector<uint16_t>{VK_RETURN});
 }
@@ -183,11 +184,11 @@ TEST(Form, TheWindowActiveBeforeAModalRunIsActiveAgainAfterIt) {
   button->SetParent(main.f);
   main.Show();
   button->SetFocus();
-  ASSERT_EQ(QApplication::activeWindow(), main->Widget());
+  ASSERT_EQ(QApplication::activeWindow(), plat::WidgetOf(main.f));
   dialog->OnShow = [&](TObject*) { Later([&] { dialog->SetModalResult(mrCancel); }); };
   dialog->ShowModal();
   ProcessEvents();
-  EXPECT_EQ(QApplication::activeWindow(), main->Widget()) << "keys reach the main window again";
+  EXPECT_EQ(QApplication::activeWindow(), plat::WidgetOf(main.f)) << "keys reach the main window again";
   EXPECT_TRUE(button->Focused());
 }
 
@@ -268,21 +269,21 @@ TEST(Keyboard, PreviewDefaultAndCancelFollowTheFrameworkOrder) {
   edit->SetFocus();
   ProcessEvents();
   ASSERT_TRUE(edit->Focused());
-  Key(edit->Widget(), Qt::Key_F3);
+  Key(plat::WidgetOf(edit), Qt::Key_F3);
   EXPECT_EQ(log, "form:114;edit:114;");
   log.clear();
-  Key(edit->Widget(), Qt::Key_F4);
+  Key(plat::WidgetOf(edit), Qt::Key_F4);
   EXPECT_EQ(log, "form:115;");
   log.clear();
   // Enter and Escape go to the default and cancel buttons before any OnKeyDown.
-  Key(edit->Widget(), Qt::Key_Return);
-  Key(edit->Widget(), Qt::Key_Escape);
+  Key(plat::WidgetOf(edit), Qt::Key_Return);
+  Key(plat::WidgetOf(edit), Qt::Key_Escape);
   EXPECT_EQ(log, "ok;cancel;");
   log.clear();
   // Enter on a focused button clicks that button, not the default one.
   cancel->SetFocus();
   ProcessEvents();
-  Key(cancel->Widget(), Qt::Key_Return);
+  Key(plat::WidgetOf(cancel), Qt::Key_Return);
   EXPECT_EQ(log, "cancel;");
   log.clear();
   // A multi-line memo keeps Enter for itself.
@@ -291,9 +292,9 @@ TEST(Keyboard, PreviewDefaultAndCancelFollowTheFrameworkOrder) {
   memo->SetTop(100);
   memo->SetFocus();
   ProcessEvents();
-  Key(memo->Widget(), Qt::Key_A);
-  Key(memo->Widget(), Qt::Key_Return);
-  Key(memo->Widget(), Qt::Key_B);
+  Key(plat::WidgetOf(memo), Qt::Key_A);
+  Key(plat::WidgetOf(memo), Qt::Key_Return);
+  Key(plat::WidgetOf(memo), Qt::Key_B);
   EXPECT_EQ(memo->Lines()->Count(), 2);
   EXPECT_EQ(log.find("ok;"), std::string::npos);
 }
@@ -309,7 +310,7 @@ TEST(Keyboard, KeyPressCanChangeOrSwallowACharacter) {
   s.Show();
   edit->SetFocus();
   ProcessEvents();
-  QTest::keyClicks(edit->Widget(), "bxa");
+  QTest::keyClicks(plat::WidgetOf(edit), "bxa");
   ProcessEvents();
   EXPECT_EQ(edit->Text(), "bA");
 }
@@ -337,25 +338,25 @@ TEST(Keyboard, AcceleratorsReachButtonsLabelsAndChecks) {
   s.Show();
   save->SetFocus();
   ProcessEvents();
-  Key(save->Widget(), Qt::Key_N, Qt::AltModifier);
+  Key(plat::WidgetOf(save), Qt::Key_N, Qt::AltModifier);
   EXPECT_TRUE(edit->Focused());
   // In an edit a plain letter is typed; with Alt it is an accelerator.
-  Key(edit->Widget(), Qt::Key_S);
+  Key(plat::WidgetOf(edit), Qt::Key_S);
   EXPECT_EQ(saves, 0);
   EXPECT_EQ(edit->Text(), "s");
-  Key(edit->Widget(), Qt::Key_S, Qt::AltModifier);
+  Key(plat::WidgetOf(edit), Qt::Key_S, Qt::AltModifier);
   EXPECT_EQ(saves, 1);
-  Key(edit->Widget(), Qt::Key_W, Qt::AltModifier);
+  Key(plat::WidgetOf(edit), Qt::Key_W, Qt::AltModifier);
   EXPECT_TRUE(check->Checked());
   EXPECT_EQ(checks, 1);
   // On a button a plain letter works too.
   check->SetFocus();
   ProcessEvents();
-  Key(check->Widget(), Qt::Key_S);
+  Key(plat::WidgetOf(check), Qt::Key_S);
   EXPECT_EQ(saves, 2);
   // A disabled button does not answer its accelerator.
   save->SetEnabled(false);
-  Key(edit->Widget(), Qt::Key_S, Qt::AltModifier);
+  Key(plat::WidgetOf(edit), Qt::Key_S, Qt::AltModifier);
   EXPECT_EQ(saves, 2);
 }
 
@@ -382,11 +383,11 @@ TEST(Keyboard, MenuShortcutsComeFirstAndOnlyWhileEnabled) {
   s.Show();
   edit->SetFocus();
   ProcessEvents();
-  Key(edit->Widget(), Qt::Key_I, Qt::ControlModifier);
+  Key(plat::WidgetOf(edit), Qt::Key_I, Qt::ControlModifier);
   EXPECT_EQ(log, "popup;login;");
   log.clear();
   login->SetEnabled(false);
-  Key(edit->Widget(), Qt::Key_I, Qt::ControlModifier);
+  Key(plat::WidgetOf(edit), Qt::Key_I, Qt::ControlModifier);
   EXPECT_EQ(log, "popup;form;");
   EXPECT_EQ(ShortCutToText(TextToShortCut("Shift+F6")), "Shift+F6");
   EXPECT_EQ(TextToShortCut("Alt+F4"), TShortCut(scAlt | VK_F4));
@@ -400,20 +401,20 @@ TEST(Keyboard, ExceptionsInHandlersReachTheApplicationAndTheLoopGoesOn) {
   b->SetParent(s.f);
   b->OnClick = [](TObject*) { throw EConvertError("'abc' is not a valid integer value"); };
   s.Show();
-  QTest::mouseClick(b->Widget(), Qt::LeftButton);
-  QTest::mouseClick(b->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton);
   ASSERT_EQ(dialogs->Shown().size(), 2u);
   EXPECT_EQ(dialogs->Shown()[0].text, "'abc' is not a valid integer value.");
   EXPECT_EQ(dialogs->Shown()[0].type, mtError);
   EXPECT_EQ(dialogs->Shown()[0].caption, Application->Title());
   // An aborted operation says nothing; a handler of the application's takes the rest.
   b->OnClick = [](TObject*) { throw EAbort(); };
-  QTest::mouseClick(b->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton);
   EXPECT_EQ(dialogs->Shown().size(), 2u);
   std::string caught;
   Application->OnException = [&](TObject*, const std::exception& e) { caught = e.what(); };
   b->OnClick = [](TObject*) { throw EInvalidOperation(); };
-  QTest::mouseClick(b->Widget(), Qt::LeftButton);
+  QTest::mouseClick(plat::WidgetOf(b), Qt::LeftButton);
   Application->OnException = nullptr;
   EXPECT_EQ(caught, "Invalid operation");
 }

@@ -9,14 +9,15 @@
 
 #include "UiTest.h"
 #include "tools/ui-gallery/GalleryForm.h"
+#include "platform/ui/native_qt.h"
 
 using namespace plat;
 
 namespace {
 // The control's rectangle in the form's client area.
 QRect InClient(TCustomForm* f, TControl* c) {
-  QPoint at = c->Widget()->mapTo(f->ClientWidget(), QPoint(0, 0));
-  return QRect(at, c->Widget()->size());
+  QPoint at = plat::WidgetOf(c)->mapTo(plat::ClientWidgetOf(f), QPoint(0, 0));
+  return QRect(at, plat::WidgetOf(c)->size());
 }
 }  // namespace
 
@@ -68,7 +69,7 @@ TEST(Gallery, EveryCaptionFitsItsControl) {
     else if (dynamic_cast<TGroupBox*>(c) || dynamic_cast<TRadioGroup*>(c)) room -= 16;  // caption at 8
     else if (dynamic_cast<TPanel*>(c)) room -= 4;  // bevels
     else if (auto* sheet = dynamic_cast<TTabSheet*>(c)) {
-      QTabBar* bar = sheet->PageControl()->Tabs()->tabBar();
+      QTabBar* bar = plat::TabsOf(sheet->PageControl())->tabBar();
       room = bar->tabRect(sheet->TabIndex()).width() - 8;
     } else if (dynamic_cast<TEdit*>(c) || dynamic_cast<TMemo*>(c) || dynamic_cast<TComboBox*>(c)) {
       continue;  // their text scrolls

@@ -8,6 +8,7 @@
 
 #include "UiTest.h"
 #include "common/frame_clock.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/menus.h"
 
@@ -19,7 +20,7 @@ struct Fixture : ::testing::Test {
   ~Fixture() override { f->Free(); }
   void ShowForm() {
     f->Show();
-    f->Widget()->activateWindow();
+    plat::WidgetOf(f)->activateWindow();
     ProcessEvents();
   }
   TMenuItem* Item(const std::string& caption, TMenuItem* parent) {
@@ -58,8 +59,8 @@ TEST_F(Widgets, MenuItemsCheckGroupAndFind) {
   EXPECT_FALSE(mono->Checked());
   EXPECT_TRUE(wave->Items(2)->IsLine());
   // A line is drawn as a line only: no "-" beside it.
-  EXPECT_TRUE(wave->Items(2)->Action()->isSeparator());
-  EXPECT_TRUE(wave->Items(2)->Action()->text().isEmpty());
+  EXPECT_TRUE(plat::ActionOf(wave->Items(2))->isSeparator());
+  EXPECT_TRUE(plat::ActionOf(wave->Items(2))->text().isEmpty());
   loop->SetAutoCheck(true);
   int clicks = 0;
   loop->OnClick = [&](TObject*) { ++clicks; };
@@ -103,7 +104,7 @@ TEST_F(Widgets, PopupMenusOpenWithTheirEventsAndAChoice) {
   ShowForm();
   edit->SetFocus();
   ProcessEvents();
-  QTest::keyClick(edit->Widget(), Qt::Key_O, Qt::ControlModifier);
+  QTest::keyClick(plat::WidgetOf(edit), Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(log, "popup;open;open;");
   menu->Free();
   EXPECT_EQ(edit->PopupMenu(), nullptr);
@@ -121,10 +122,10 @@ TEST_F(Widgets, AltAndALetterOpensTheMenuWithThatAccelerator) {
   ShowForm();
   edit->SetFocus();
   ProcessEvents();
-  auto* bar = f->Widget()->findChild<QMenuBar*>();
+  auto* bar = plat::WidgetOf(f)->findChild<QMenuBar*>();
   ASSERT_NE(bar, nullptr);
-  QTest::keyClick(edit->Widget(), Qt::Key_O, Qt::AltModifier);
-  EXPECT_EQ(bar->activeAction(), other->Action());
+  QTest::keyClick(plat::WidgetOf(edit), Qt::Key_O, Qt::AltModifier);
+  EXPECT_EQ(bar->activeAction(), plat::ActionOf(other));
   EXPECT_EQ(bar->actions().size(), 2);
   // The bar follows items added later.
   Item("&Help", menu->Items());
@@ -139,7 +140,7 @@ TEST_F(Widgets, EditsHonourCaseLengthAndPasswords) {
   ShowForm();
   edit->SetFocus();
   ProcessEvents();
-  QTest::keyClicks(edit->Widget(), "news-desk");
+  QTest::keyClicks(plat::WidgetOf(edit), "news-desk");
   EXPECT_EQ(edit->Text(), "NEWS-");
   EXPECT_TRUE(edit->Modified());
   edit->SetText("abc");
@@ -150,7 +151,7 @@ TEST_F(Widgets, EditsHonourCaseLengthAndPasswords) {
   pass->SetPasswordChar('*');
   pass->SetText("Secret");
   EXPECT_EQ(pass->Text(), "Secret");  // the text stays; only the display is hidden
-  EXPECT_EQ(pass->LineEdit()->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(plat::LineEditOf(pass)->echoMode(), QLineEdit::Password);
   pass->SetSelStart(1);
   pass->SetSelLength(3);
   EXPECT_EQ(pass->SelText(), "ecr");
@@ -194,18 +195,18 @@ TEST_F(Widgets, PanelBevelAndGroupBoxPaintTheirFrames) {
   group->SetBounds(0, 40, 100, 60);
   group->SetCaption("Format");
   ShowForm();
-  QImage p = Grab(panel->Widget());
+  QImage p = Grab(plat::WidgetOf(panel));
   EXPECT_EQ(BGR(p, 0, 0), GetSysColor(COLOR_BTNHIGHLIGHT));  // raised outer
   EXPECT_EQ(BGR(p, 39, 29), GetSysColor(COLOR_BTNSHADOW));
   EXPECT_EQ(BGR(p, 1, 1), uint32_t(clTeal));                 // the border in the panel's colour
   EXPECT_EQ(BGR(p, 2, 2), GetSysColor(COLOR_BTNSHADOW));     // lowered inner
   EXPECT_EQ(BGR(p, 37, 27), GetSysColor(COLOR_BTNHIGHLIGHT));
   EXPECT_EQ(BGR(p, 3, 3), uint32_t(clTeal));
-  QImage b = Grab(bevel->Widget(), Qt::magenta);
+  QImage b = Grab(plat::WidgetOf(bevel), Qt::magenta);
   EXPECT_EQ(BGR(b, 0, 0), GetSysColor(COLOR_BTNSHADOW));  // a lowered box
   EXPECT_EQ(BGR(b, 19, 9), GetSysColor(COLOR_BTNHIGHLIGHT));
   EXPECT_EQ(BGR(b, 5, 5), uint32_t(RGB(255, 0, 255)));    // inside it, nothing
-  QImage g = Grab(group->Widget());
+  QImage g = Grab(plat::WidgetOf(group));
   TCanvas probe;
   probe.SetFont(*group->Font());
   const int frameY = probe.TextHeight("0") / 2 - 1;
@@ -227,12 +228,12 @@ TEST_F(Widgets, PaintingOutsidePaintShowsWithoutARepaint) {
   box->Canvas()->FillRect(Rect(0, 0, 5, 5));
   box->UpdateFromCanvas();
   ProcessEvents();
-  QImage shown = Grab(f->ClientWidget());
+  QImage shown = Grab(plat::ClientWidgetOf(f));
   EXPECT_EQ(box->paints, before);
   EXPECT_EQ(BGR(shown, 2, 2), uint32_t(clRed));
   box->Repaint();
   EXPECT_EQ(box->paints, before + 1);
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clWhite));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clWhite));
 }
 
 TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
@@ -247,7 +248,7 @@ TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
   box->UpdateFromCanvas();
   ProcessEvents();
   EXPECT_EQ(box->paints, before + 1);
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clWhite));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clWhite));
   // Once painted whole, drawing at once shows by itself again.
   const int whole = box->paints;
   box->Canvas()->Brush()->SetColor(clRed);
@@ -255,7 +256,7 @@ TEST_F(Widgets, AWholePaintAskedForIsNotLostToACanvasUpdate) {
   box->UpdateFromCanvas();
   ProcessEvents();
   EXPECT_EQ(box->paints, whole);
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clRed));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clRed));
 }
 
 // What is drawn or invalidated between two frames reaches the screen once, with the next frame,
@@ -268,7 +269,7 @@ TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
   int64_t now = 1'000'000;
   ManualFrameClock clock(16'000, [&] { return now; });
   SetFrameClock(&clock);
-  PaintCounter shown(box->Widget());
+  PaintCounter shown(plat::WidgetOf(box));
   auto draw = [&](TColor c) {
     box->Canvas()->Brush()->SetColor(c);
     box->Canvas()->FillRect(Rect(0, 0, 5, 5));
@@ -281,7 +282,7 @@ TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
   EXPECT_TRUE(clock.FireDue()) << "the first frame after a quiet spell comes at once";
   ProcessEvents();
   EXPECT_EQ(shown.paints, 1);
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clBlue));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clBlue));
 
   now += 5'000;
   draw(clRed);
@@ -292,7 +293,7 @@ TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
   EXPECT_TRUE(clock.FireDue());
   ProcessEvents();
   EXPECT_EQ(shown.paints, 3);  // the frame, and the grab above
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clYellow));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clYellow));
 
   // An invalidation waits for the next frame too, and is not lost behind drawing.
   const int whole = box->paints;
@@ -311,7 +312,7 @@ TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
   draw(clLime);
   SetFrameClock(nullptr);
   ProcessEvents();
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 2, 2), uint32_t(clLime));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clLime));
 }
 
 TEST_F(Widgets, AnOpaqueControlKeepsItsParentOutOfItsPaints) {
@@ -332,22 +333,22 @@ TEST_F(Widgets, AnOpaqueControlKeepsItsParentOutOfItsPaints) {
   child->SetBounds(10, 10, 20, 20);
   child->SetColor(clRed);
   child->SetControlStyle(child->ControlStyle() | csOpaque);
-  EXPECT_TRUE(child->Widget()->testAttribute(Qt::WA_OpaquePaintEvent));
+  EXPECT_TRUE(plat::WidgetOf(child)->testAttribute(Qt::WA_OpaquePaintEvent));
   ShowForm();
   int before = panel->paints;
   child->Invalidate();
   ProcessEvents();
   EXPECT_EQ(panel->paints, before);
   // Where its Paint leaves a gap, an opaque control shows its own colour.
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 15, 15), uint32_t(clRed));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 15, 15), uint32_t(clRed));
 
   child->SetControlStyle(child->ControlStyle() & ~uint32_t(csOpaque));
-  EXPECT_FALSE(child->Widget()->testAttribute(Qt::WA_OpaquePaintEvent));
+  EXPECT_FALSE(plat::WidgetOf(child)->testAttribute(Qt::WA_OpaquePaintEvent));
   before = panel->paints;
   child->Invalidate();
   ProcessEvents();
   EXPECT_GT(panel->paints, before);
-  EXPECT_EQ(BGR(Grab(f->ClientWidget()), 15, 15), uint32_t(clBlue));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 15, 15), uint32_t(clBlue));
 }
 
 TEST_F(Widgets, MessagesToControlsArriveInOrderOrNotAtAll) {

@@ -19,6 +19,7 @@
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
 #include "controls/zelstatus.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
@@ -442,9 +443,9 @@ int Controls(TCanvas& c, int y, plat::TBitmap& glyph) {
   form->Show();
   if (focus) focus->SetFocus();
   QApplication::processEvents();
-  QImage shot = form->ClientWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QImage shot = plat::ClientWidgetOf(form)->grab().toImage().convertToFormat(QImage::Format_RGB32);
   plat::TBitmap picture;
-  picture.SetImage(shot);
+  plat::SetImage(picture, shot);
   c.Draw(10, y, &picture);
   static const char* const stateNames[] = {"Up", "MouseOver (hot)", "Pushed", "Down (latched)", "Disabled"};
   for (int i = 0; i < 5; ++i) Label(c, 120 + i * 90, y + 66, stateNames[i]);
@@ -519,7 +520,7 @@ int main(int argc, char** argv) {
   y = Controls(c, y, glyph);
   y = RegionShapes(c, y);
   y = ImageControls(c, y);
-  QImage img = page.Image().copy(0, 0, 1000, y + 4);
+  QImage img = plat::ImageOf(page).copy(0, 0, 1000, y + 4);
   if (!img.save(QString::fromStdString(out), "PNG")) {
     std::fprintf(stderr, "kit-gallery: cannot write %s\n", out.c_str());
     return 1;

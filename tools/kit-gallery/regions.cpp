@@ -7,6 +7,7 @@
 
 #include "controls/zelimage.h"
 #include "controls/zelregion.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
@@ -20,11 +21,11 @@ namespace {
 void Shape(TCanvas& c, int x, int y, int w, int h, TZelBorderRegion& region) {
   c.SetOrigin(x, y);
   const TRect cell = plat::Rect(0, 0, w, h);
-  const plat::TRegion window(ZelRgnToQRegion(region.BuildRegion(cell) & TZelRgn::FromRect(cell)));
+  const plat::TRegion window = plat::RegionOf(ZelRgnToQRegion(region.BuildRegion(cell) & TZelRgn::FromRect(cell)));
   c.SelectClipRgn(&window);
   c.Brush()->SetStyle(plat::bsSolid);
   c.Brush()->SetColor(plat::TColor(0xE8F4FF));
-  c.FillRgn(plat::TRegion(ZelRgnToQRegion(region.LastBuild().Body)));
+  c.FillRgn(plat::RegionOf(ZelRgnToQRegion(region.LastBuild().Body)));
   region.PaintBorder(c, cell);
   c.SetOrigin(0, 0);
   c.SelectClipRgn(nullptr);
@@ -165,9 +166,9 @@ int ImageControls(TCanvas& c, int y) {
   linked->SetControl(first);
   form->Show();
   QApplication::processEvents();
-  QImage shot = form->ClientWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QImage shot = plat::ClientWidgetOf(form)->grab().toImage().convertToFormat(QImage::Format_RGB32);
   plat::TBitmap page;
-  page.SetImage(shot);
+  plat::SetImage(page, shot);
   c.Draw(10, y, &page);
   i = 0;
   for (const Spec& s : specs) {

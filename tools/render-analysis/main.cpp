@@ -17,6 +17,7 @@
 #include "displays/MMSpGram_qt.h"
 #include "displays/MMSpectr_qt.h"
 #include "engine/MMPCMSup.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 
 using namespace plat;
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
     Feed(*light, blocks);
     Feed(*light2, blocks);
     QCoreApplication::processEvents();
-    QWidget* window = f->Widget();
+    QWidget* window = plat::WidgetOf(f);
     QImage img(window->size(), QImage::Format_RGB32);
     img.fill(Qt::white);
     window->render(&img);

@@ -5,6 +5,7 @@
 
 #include "engine/MMObjUI.h"
 #include "engine/MMUtilsUI.h"
+#include "platform/ui/native_qt.h"
 
 using namespace plat;
 
@@ -322,7 +323,7 @@ void TGalleryForm::PaintCanvas() {
 }
 
 QImage RenderClient(TCustomForm* form) {
-  QWidget* client = form->ClientWidget();
+  QWidget* client = plat::ClientWidgetOf(form);
   QImage img(client->size(), QImage::Format_RGB32);
   img.fill(Qt::white);
   client->render(&img);
@@ -332,7 +333,7 @@ QImage RenderClient(TCustomForm* form) {
 QImage RenderGallery(TGalleryForm* form) {
   form->Show();
   QCoreApplication::processEvents();
-  QWidget* window = form->Widget();
+  QWidget* window = plat::WidgetOf(form);
   QImage img(window->size(), QImage::Format_RGB32);
   img.fill(Qt::white);
   window->render(&img);
