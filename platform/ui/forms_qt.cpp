@@ -780,7 +780,6 @@ bool TApplication::DispatchKey(const TControl::NativeEvent& ev) {
   // window that a key's handler opened are dispatched as any others.
   if (resending_) return false;
   QWidget* w = ev.widget;
-  QObject* o = w;
   QEvent* e = ev.event;
   // Only the widget the key was sent to acts, not the parents Qt passes it on to.
   QWidget* focus = w->window()->focusWidget();
