@@ -1,4 +1,4 @@
-#include "engine/MMConect_qt.h"
+#include "engine/MMConect_ui.h"
 
 #include <QTimer>
 

@@ -1,8 +1,5 @@
 #include "recorder/DeckDisplays.h"
 
-#include <QCoreApplication>
-#include <QWidget>
-#include "platform/ui/native_qt.h"
 
 using namespace plat;
 
@@ -151,14 +148,4 @@ TDeckDisplays MakeDeckDisplays(TComponent* owner) {
   d.form->SetClientWidth(kDeckMeterPanelWidth + 2 * gap);
   d.form->SetClientHeight(d.gauge->Top() + d.gauge->Height() + gap);
   return d;
-}
-
-QImage RenderDeckDisplays(const TDeckDisplays& d) {
-  d.form->Show();
-  QCoreApplication::processEvents();
-  QWidget* window = plat::WidgetOf(d.form);
-  QImage img(window->size(), QImage::Format_RGB32);
-  img.fill(Qt::white);
-  window->render(&img);
-  return img;
 }

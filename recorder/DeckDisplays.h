@@ -55,5 +55,3 @@ struct TDeckDisplays {
 // A form holding all of them, the two meter panels one above the other; the form is owned by
 // owner (or by the caller with no owner).
 TDeckDisplays MakeDeckDisplays(plat::TComponent* owner);
-// The form drawn as the screen would show it.
-QImage RenderDeckDisplays(const TDeckDisplays& d);

@@ -1,6 +1,7 @@
 #include "recorder/FolderDialogs.h"
 
-#include <QFileInfo>
+#include <filesystem>
+#include <system_error>
 
 #include "controls/zeldlgs.h"
 #include "platform/system/files.h"
@@ -32,8 +33,10 @@ std::string ExpandUNCFileName(const std::string& path) {
   if (path.empty()) return path;
   const bool folder = path.back() == '/';
   std::string full = plat::ExpandFileName(path);
-  QString real = QFileInfo(QString::fromStdString(full)).canonicalFilePath();
-  if (!real.isEmpty()) full = real.toStdString();
+  // The real path of what exists, links resolved; a path to nothing stays as it is.
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(full, ec);
+  if (!ec && !real.empty()) full = real.string();
   if (folder) full = plat::IncludeTrailingPathDelimiter(full);
   return full;
 }

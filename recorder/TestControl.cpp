@@ -1,12 +1,5 @@
 #include "recorder/TestControl.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QKeySequence>
-#include <QPointer>
-#include <QTimer>
-#include <QWidget>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +13,6 @@
 #include "platform/system/threads.h"
 #include "platform/ui/forms.h"
 #include "recorder/Unit1.h"
-#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -38,50 +30,6 @@ void Reply(const std::string& line) {
   if (std::FILE* f = std::fopen(path.c_str(), "a")) {
     std::fputs((line + "\n").c_str(), f);
     std::fclose(f);
-  }
-}
-
-// The window keys go to: a modal window first, else the main window.
-QWidget* FrontWindow() {
-  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-  if (SVMain && plat::WidgetOf(SVMain)) return plat::WidgetOf(SVMain)->window();
-  return nullptr;
-}
-
-void SendKey(int key, Qt::KeyboardModifiers mods, const QString& text) {
-  QWidget* window = FrontWindow();
-  if (!window) return;
-  QPointer<QWidget> target = window->focusWidget() ? window->focusWidget() : window;
-  QKeyEvent press(QEvent::KeyPress, key, mods, text);
-  QCoreApplication::sendEvent(target, &press);
-  // The press may have closed the window that had it.
-  if (!target) return;
-  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
-  QCoreApplication::sendEvent(target, &release);
-}
-
-void PressKeys(const std::string& keys) {
-  QKeySequence seq = QKeySequence::fromString(QString::fromStdString(keys), QKeySequence::PortableText);
-  if (seq.isEmpty()) {
-    Reply("unknown key " + keys);
-    return;
-  }
-  const QKeyCombination combo = seq[0];
-  const int key = combo.key();
-  const Qt::KeyboardModifiers mods = combo.keyboardModifiers();
-  QString text;
-  if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && key >= 0x20 && key < 0x7f) {
-    QChar c(key);
-    text = (mods & Qt::ShiftModifier) ? QString(c) : QString(c.toLower());
-  }
-  SendKey(key, mods, text);
-}
-
-void TypeText(const std::string& text) {
-  for (char ch : text) {
-    QChar c(ch);
-    const bool upper = c.isUpper();
-    SendKey(c.toUpper().unicode(), upper ? Qt::ShiftModifier : Qt::NoModifier, QString(c));
   }
 }
 
@@ -117,10 +65,9 @@ void StallDisk(bool on) {
   });
 }
 
+// As the window's close box: the deck's close rules decide.
 void CloseMainWindow() {
-  if (!SVMain || !plat::WidgetOf(SVMain)) return;
-  QCloseEvent e;
-  QCoreApplication::sendEvent(plat::WidgetOf(SVMain)->window(), &e);
+  if (SVMain) SVMain->Close();
 }
 
 bool AtRest() {
@@ -143,13 +90,11 @@ std::string DeckState() {
 
 void Sync(const std::string& tag) {
   if (!AtRest()) {
-    QTimer::singleShot(2, qApp, [tag] { Sync(tag); });
+    plat::CallLater(2, [tag] { Sync(tag); });
     return;
   }
   std::string modal = "-";
-  if (QWidget* w = QApplication::activeModalWidget())
-    if (auto* form = dynamic_cast<plat::TCustomForm*>(plat::ControlOf(w)))
-      modal = form->ClassName();
+  if (plat::TCustomForm* form = plat::Screen ? plat::Screen->ModalForm() : nullptr) modal = form->ClassName();
   Reply("synced " + tag + " modal=" + modal + " " + DeckState());
 }
 
@@ -162,10 +107,10 @@ void Run(const std::string& line) {
   const std::string word = line.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
   plat::CallGuarded([&] {
-    if (word == "key")
-      PressKeys(rest);
-    else if (word == "type")
-      TypeText(rest);
+    if (word == "key") {
+      if (!plat::SendKeyPress(rest)) Reply("unknown key " + rest);
+    } else if (word == "type")
+      plat::SendText(rest);
     else if (word == "close")
       CloseMainWindow();
     else if (word == "sync")
@@ -181,8 +126,8 @@ void ReadLoop(std::string fifo) {
   const bool opened = plat::ReadFifoLines(fifo, [](const std::string& line) {
     std::lock_guard<std::mutex> l(g_mutex);
     if (!g_running) return false;
-    // A Qt event, as a key press would be, so that modal windows' loops take it too.
-    QMetaObject::invokeMethod(qApp, [line] { Run(line); }, Qt::QueuedConnection);
+    // An event of its own, as a key press would be, so that modal windows' loops take it too.
+    plat::PostToEventLoop([line] { Run(line); });
     return true;
   });
   if (!opened) std::fprintf(stderr, "test control: cannot open %s\n", fifo.c_str());

@@ -4,7 +4,6 @@
 
 #include <type_traits>
 
-#include <QCoreApplication>
 
 #include "controls/FormResizer.h"
 #include "controls/MMForm.h"

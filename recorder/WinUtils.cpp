@@ -1,7 +1,6 @@
 #include "recorder/WinUtils.h"
 
-#include <QApplication>
-
+#include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
 
 namespace {
@@ -21,7 +20,7 @@ void SystemBeep() {
   if (BeepHook())
     BeepHook()();
   else
-    QApplication::beep();
+    plat::Beep();
 }
 
 void SetSystemBeepHook(std::function<void()> hook) { BeepHook() = std::move(hook); }

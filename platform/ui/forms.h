@@ -262,6 +262,9 @@ public:
   TRect WorkAreaRect() const;
   int PixelsPerInch() const { return 96; }
   TCustomForm* ActiveForm() const;
+  // The form of the window that takes the input while a modal window is up (the innermost of
+  // nested ones); null when none is, or when it is not a form.
+  TCustomForm* ModalForm() const;
   TWinControl* ActiveControl() const;
   int FormCount() const { return int(forms_.size()); }
   TCustomForm* Forms(int i) const { return forms_.at(size_t(i)); }
@@ -289,5 +292,20 @@ extern TScreen* Screen;
 
 // Bits per pixel of the screen (24 without one).
 int ScreenColorBits();
+// The system's warning sound.
+void Beep();
+// Runs fn once on the UI thread after ms milliseconds, when the event loop runs.
+void CallLater(int ms, std::function<void()> fn);
+// From any thread: fn runs on the UI thread as an event of its own, in turn with input, so the
+// loops of modal windows run it too.
+void PostToEventLoop(std::function<void()> fn);
+
+// Keyboard input as the keyboard gives it, for a channel that drives the program from outside:
+// it goes to the focused control of the front window (the modal window, else the main form). A
+// key by its portable name ("Ctrl+G", "F5", "Alt+B", "a") is pressed and released; false for a
+// name that names no key.
+bool SendKeyPress(const std::string& name);
+// Types text a character at a time, capitals with Shift.
+void SendText(const std::string& text);
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
@@ -884,6 +885,62 @@ TRect TScreen::WorkAreaRect() const {
   return Bounds(r.x(), r.y(), r.width(), r.height());
 }
 
+void Beep() { QApplication::beep(); }
+
+void CallLater(int ms, std::function<void()> fn) {
+  QTimer::singleShot(ms, QCoreApplication::instance(), [fn = std::move(fn)] { CallGuarded(fn); });
+}
+
+void PostToEventLoop(std::function<void()> fn) {
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [fn = std::move(fn)] { CallGuarded(fn); }, Qt::QueuedConnection);
+}
+
+namespace {
+
+// The window keys go to: a modal window first, else the main form's.
+QWidget* FrontWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  QWidget* main = Application ? WidgetOf(Application->MainForm()) : nullptr;
+  return main ? main->window() : nullptr;
+}
+
+void SendKey(int key, Qt::KeyboardModifiers mods, const QString& text) {
+  QWidget* window = FrontWindow();
+  if (!window) return;
+  QPointer<QWidget> target = window->focusWidget() ? window->focusWidget() : window;
+  QKeyEvent press(QEvent::KeyPress, key, mods, text);
+  QCoreApplication::sendEvent(target, &press);
+  // The press may have closed the window that had it.
+  if (!target) return;
+  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+  QCoreApplication::sendEvent(target, &release);
+}
+
+}  // namespace
+
+bool SendKeyPress(const std::string& name) {
+  QKeySequence seq = QKeySequence::fromString(QString::fromStdString(name), QKeySequence::PortableText);
+  if (seq.isEmpty()) return false;
+  const QKeyCombination combo = seq[0];
+  const int key = combo.key();
+  const Qt::KeyboardModifiers mods = combo.keyboardModifiers();
+  QString text;
+  if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && key >= 0x20 && key < 0x7f) {
+    QChar c(key);
+    text = (mods & Qt::ShiftModifier) ? QString(c) : QString(c.toLower());
+  }
+  SendKey(key, mods, text);
+  return true;
+}
+
+void SendText(const std::string& text) {
+  for (char ch : text) {
+    QChar c(ch);
+    const bool upper = c.isUpper();
+    SendKey(c.toUpper().unicode(), upper ? Qt::ShiftModifier : Qt::NoModifier, QString(c));
+  }
+}
+
 int ScreenColorBits() {
   QScreen* s = QGuiApplication::primaryScreen();
   return s && s->depth() > 0 ? s->depth() : 24;
@@ -891,6 +948,11 @@ int ScreenColorBits() {
 
 TCustomForm* TScreen::ActiveForm() const {
   QWidget* w = QApplication::activeWindow();
+  return w ? dynamic_cast<TCustomForm*>(ControlOf(w)) : nullptr;
+}
+
+TCustomForm* TScreen::ModalForm() const {
+  QWidget* w = QApplication::activeModalWidget();
   return w ? dynamic_cast<TCustomForm*>(ControlOf(w)) : nullptr;
 }
 

@@ -5,7 +5,7 @@
 
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
-#include "engine/MMConect_qt.h"
+#include "engine/MMConect_ui.h"
 #include "platform/messages/messages.h"
 #include "platform/system/threads.h"
 

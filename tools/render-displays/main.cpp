@@ -4,14 +4,28 @@
 // --peak when given; the slider stands at P of 100 and the gauge, made visible, at PERCENT.
 // Run with QT_QPA_PLATFORM=offscreen to work without a screen.
 #include <QApplication>
+#include <QImage>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/ui/native_qt.h"
 #include "recorder/DeckDisplays.h"
 
 namespace {
+// The form drawn as the screen would show it.
+QImage RenderDeckDisplays(const TDeckDisplays& d) {
+  d.form->Show();
+  QCoreApplication::processEvents();
+  QWidget* window = plat::WidgetOf(d.form);
+  QImage img(window->size(), QImage::Format_RGB32);
+  img.fill(Qt::white);
+  window->render(&img);
+  return img;
+}
+
 int Usage(const char* self) {
   std::fprintf(stderr, "usage: %s [--value PERCENT] [--peak PERCENT] [--position P] [--out FILE]\n", self);
   return 2;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "controls/zelclass.h"
-#include "engine/MMConect_qt.h"
+#include "engine/MMConect_ui.h"
 #include "engine/MMWavIn.h"
 #include "engine/MMWavOut.h"
 #include "platform/messages/messages.h"
