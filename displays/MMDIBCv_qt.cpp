@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "engine/MMDIB_qt.h"
+#include "platform/system/threads.h"
 
 using namespace plat;
 
@@ -351,6 +352,7 @@ void TMMDirectGraphicControl::SetBounds(int l, int t, int w, int h) {
 }
 
 void TMMDirectGraphicControl::DrawDirect(const std::function<void()>& paint) {
+  SOLVANE_ASSERT_UI_THREAD();
   if (!Visible() || !Parent()) return;
   if (InHiddenPanel()) {
     // Nothing of it can be seen: it is painted whole, as it then stands, once the panel shows.

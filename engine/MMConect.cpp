@@ -281,6 +281,7 @@ void TMMConnector::Leave() {
 }
 
 void TMMConnector::WindowMessage(uint32_t msg, uint64_t serial) {
+  SOLVANE_ASSERT_UI_THREAD();
   TMMConnector* c;
   {
     std::lock_guard<std::recursive_mutex> l(S().m);
@@ -298,6 +299,7 @@ void TMMConnector::WindowMessage(uint32_t msg, uint64_t serial) {
 }
 
 void TMMConnector::Step() {
+  SOLVANE_ASSERT_UI_THREAD();
   Shared& s = S();
   std::vector<uint64_t> serials;
   {
@@ -352,6 +354,7 @@ void TMMConnector::Trigger() {
 }
 
 bool TMMConnector::FeedAndNotify() {
+  SOLVANE_ASSERT_UI_THREAD();
   bool fed = false, ran;
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
@@ -686,6 +689,7 @@ void TMMConnector::FillSilenceLocked(bool wholeBuffer) {
 // ---- buffers -------------------------------------------------------------------------------------
 
 void TMMConnector::BufferReady(PWaveHdr lpWaveHdr) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnDeviceCompletionWorker());
   if (lpWaveHdr) {
     PWaveHdr take = lpWaveHdr;
     PWaveHdr next = lpWaveHdr->NextHdr;
@@ -701,6 +705,7 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr) {
 }
 
 void TMMConnector::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnDeviceCompletionWorker());
   TMMDSPComponent::BufferLoad(lpWaveHdr, MoreBuffers);
   if (lpWaveHdr)
     Take(lpWaveHdr->lpData, int32_t(std::min<uint32_t>(lpWaveHdr->dwBytesRecorded, INT32_MAX)));

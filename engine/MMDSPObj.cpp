@@ -546,6 +546,11 @@ std::atomic<int> gLiveChainThreads{0};
 
 TMMDSPThread* TMMDSPThread::Current() { return tCurrentChainThread; }
 
+bool OnDeviceCompletionWorker() {
+  const TMMDSPThread* t = tCurrentChainThread;
+  return t && t->HandlesDeviceCompletions();
+}
+
 int TMMDSPThread::LiveCount() { return gLiveChainThreads; }
 
 void TMMDSPThread::ThreadBegins() {

@@ -308,6 +308,9 @@ public:
   static TMMDSPThread* Current();
   // Chain threads running now.
   static int LiveCount();
+  // A device's completion worker (cmThread): the chain's buffer calls from the device come on it
+  // instead of the UI thread.
+  virtual bool HandlesDeviceCompletions() const { return false; }
 
 protected:
   void ThreadBegins() override;
@@ -323,3 +326,7 @@ private:
 // full disk closes its file). A posted call is dropped when the sender is gone by then. Nothing
 // happens without a handler.
 void SynchronizeChainThread(TMMDSPComponent* sender, const TNotifyEvent& handler);
+
+// Whether the caller is a device's completion worker, where a device in cmThread mode hands its
+// buffers down the chain.
+bool OnDeviceCompletionWorker();

@@ -195,6 +195,7 @@ void TMMHiTimer::Callback(uint32_t id) {
 }
 
 void TMMHiTimer::HandleTick(plat::Message& m) {
+  SOLVANE_ASSERT_UI_THREAD();
   if (m.Msg != MM_HITIMER_TICK) return;
   const uint32_t id = uint32_t(m.WParam);
   if (id == 0 || id != timerId_) return;  // a tick of a timer that has been rebuilt since
@@ -207,7 +208,10 @@ void TMMHiTimer::ThreadTick(TMMTimerThread& thread) {
     FireSafely();
     return;
   }
-  thread.Synchronize([this] { FireSafely(); });
+  thread.Synchronize([this] {
+    SOLVANE_ASSERT_UI_THREAD();
+    FireSafely();
+  });
 }
 
 void TMMHiTimer::FireSafely() {

@@ -465,6 +465,7 @@ uint32_t TMMRingBuffer::ReadQueue(char* dest, uint32_t r, uintptr_t& user, uint3
 // ---- the device side -----------------------------------------------------------------------------
 
 void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnDeviceCompletionWorker());
   if (mode_ == qmNone || mode_ == qmRead) {
     TMMDSPComponent::BufferReady(lpWaveHdr);
     return;
@@ -500,6 +501,7 @@ void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
 }
 
 void TMMRingBuffer::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnDeviceCompletionWorker());
   if (mode_ == qmNone || mode_ == qmWrite) {
     TMMDSPComponent::BufferLoad(lpWaveHdr, MoreBuffers);
     return;

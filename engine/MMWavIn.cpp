@@ -374,6 +374,7 @@ void TMMCustomWaveIn::ReleaseOnClose() {
 }
 
 void TMMCustomWaveIn::Open() {
+  SOLVANE_ASSERT_UI_THREAD();
   if (numDevs_ == 0) Error(Msg(160));
   if (deviceId_ == InvalidId) Error(Msg(61));
   if (!GetWaveFormat()) Error(Msg(89));
@@ -470,6 +471,7 @@ void TMMCustomWaveIn::PauseDevice() {
 }
 
 void TMMCustomWaveIn::Restart() {
+  SOLVANE_ASSERT_UI_THREAD();
   bool restarted = false;
   try {
     {
@@ -538,6 +540,7 @@ void TMMCustomWaveIn::BufferBack(uint64_t handle, WAVEHDR* hdr) {
 }
 
 void TMMCustomWaveIn::HandleCompletions() {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
   std::lock_guard<std::recursive_mutex> l(lock_);
   if (!IsStarted()) return;
   // Buffers come back in the order they were queued, so the one due next is always bufIndex_;
@@ -587,6 +590,7 @@ void TMMCustomWaveIn::PostDeferredStop() {
 }
 
 void TMMCustomWaveIn::BufferReady(PWaveHdr lpWaveHdr) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
   LoadMeterBeginBusy();
   struct Busy {
     ~Busy() { LoadMeterEndBusy(); }

@@ -100,6 +100,7 @@ public:
   void Discard();  // forgets a wake-up not yet taken
   void End();      // ends and joins the thread; not from the thread itself
   bool EndedByException() const { return failed_; }
+  bool HandlesDeviceCompletions() const override { return true; }
 
 protected:
   void Execute() override;
@@ -277,6 +278,12 @@ protected:
   virtual void DoStop() = 0;
   virtual void CloseDevice() = 0;
   virtual void ReleaseOnClose() {}
+  // On this device's completion worker (cmThread), where its handling runs instead of the UI
+  // thread.
+  bool OnOwnWorker() const {
+    const TMMDSPThread* t = TMMDSPThread::Current();
+    return t && t->Owner() == this;
+  }
 
   Functions fn_;
   uint32_t numDevs_ = 0;
@@ -393,6 +400,7 @@ void TMMWaveDevice<B, F, E>::SetCallBackMode(TMMCBMode mode) {
 
 template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Close() {
+  SOLVANE_ASSERT_UI_THREAD();
   if (!((IsOpen() && !closing_) || closeAfterStop_)) return;
   closing_ = true;
   if (state_ & (kWaveStateStarted | kWaveStatePaused)) {
@@ -416,6 +424,7 @@ void TMMWaveDevice<B, F, E>::Close() {
 
 template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Start() {
+  SOLVANE_ASSERT_UI_THREAD();
   if (!IsOpen()) Open();
   bool started = false;
   try {
@@ -435,6 +444,7 @@ void TMMWaveDevice<B, F, E>::Start() {
 
 template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Pause() {
+  SOLVANE_ASSERT_UI_THREAD();
   if (!IsOpen()) Open();
   bool paused = false;
   try {
@@ -456,6 +466,8 @@ void TMMWaveDevice<B, F, E>::Pause() {
 
 template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Stop() {
+  // The recording limit stops from inside the handling, which defers the stop to the window.
+  SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
   RunWaveStop(stopThread_, [this] { DoStop(); }, [this] { FailAndClose(); });
 }
 
@@ -502,6 +514,7 @@ void TMMWaveDevice<B, F, E>::DeviceCallback(uint64_t handle, plat::WaveMsg msg, 
 
 template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::WndProc(plat::Message& m) {
+  SOLVANE_ASSERT_UI_THREAD();
   const uint64_t h = handle_;
   if (h == 0 || m.WParam != h) return;
   try {

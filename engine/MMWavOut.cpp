@@ -92,6 +92,7 @@ int64_t TMMWaveOut::FinalPosition() const {
 // ---- open and close ------------------------------------------------------------------------------
 
 void TMMWaveOut::Open() {
+  SOLVANE_ASSERT_UI_THREAD();
   if (numDevs_ == 0) Error(Msg(161));
   if (deviceId_ == InvalidId) Error(Msg(61));
   if (!GetWaveFormat()) Error(WaveDeviceError("WaveOutOpen", Msg(89)));
@@ -169,6 +170,7 @@ void TMMWaveOut::CloseDevice() {
 // ---- filling and writing -------------------------------------------------------------------------
 
 void TMMWaveOut::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
   LoadMeterBeginBusy();
   struct Busy {
     ~Busy() { LoadMeterEndBusy(); }
@@ -290,6 +292,7 @@ void TMMWaveOut::PauseDevice() {
 }
 
 void TMMWaveOut::Restart() {
+  SOLVANE_ASSERT_UI_THREAD();
   bool restarted = false, empty = false;
   try {
     std::lock_guard<std::recursive_mutex> l(lock_);
@@ -402,6 +405,7 @@ void TMMWaveOut::BufferBack(uint64_t handle, WAVEHDR* hdr) {
 }
 
 void TMMWaveOut::HandleCompletions() {
+  SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
   std::lock_guard<std::recursive_mutex> l(lock_);
   if (!IsStarted() || stopping_ || resetting_) return;
   ++reentry_;

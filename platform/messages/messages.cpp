@@ -69,6 +69,7 @@ void HiddenWindow::Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) const {
 }
 
 intptr_t HiddenWindow::Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  SOLVANE_ASSERT_UI_THREAD();
   Message m{msg, wParam, lParam, 0};
   WndProc(m);
   return m.Result;
@@ -120,6 +121,7 @@ void RunOnUiThread(std::function<void()> fn) {
 }
 
 bool ProcessMessages() {
+  SOLVANE_ASSERT_UI_THREAD();
   Queue& q = Q();
   size_t budget;
   {

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 namespace plat {
 
@@ -50,6 +52,12 @@ std::atomic<std::thread::id> g_uiThread{};
 }
 
 void MarkUiThread() { g_uiThread.store(std::this_thread::get_id()); }
+
+void UiThreadViolation(const char* where) {
+  std::fprintf(stderr, "%s: called off the UI thread\n", where);
+  std::fflush(stderr);
+  std::abort();
+}
 
 bool IsUiThread() {
   std::thread::id none{};

@@ -26,6 +26,20 @@ std::thread StartThread(std::function<void()> fn, ThreadPriority priority = Thre
 void MarkUiThread();
 bool IsUiThread();
 
+// The entry points of the UI thread's work check that they run there in the builds that define
+// SOLVANE_UI_THREAD_CHECKS (Debug and sanitizer builds): reached on another thread, the process
+// aborts naming the function. SOLVANE_ASSERT_UI_THREAD_OR(ok) also lets the call through where
+// ok holds, for a mode that hands the work to a thread of its own. Compiled out elsewhere, ok
+// unevaluated.
+[[noreturn]] void UiThreadViolation(const char* where);
+#ifdef SOLVANE_UI_THREAD_CHECKS
+#define SOLVANE_ASSERT_UI_THREAD_OR(ok) \
+  ((::plat::IsUiThread() || (ok)) ? void(0) : ::plat::UiThreadViolation(__PRETTY_FUNCTION__))
+#else
+#define SOLVANE_ASSERT_UI_THREAD_OR(ok) void(0)
+#endif
+#define SOLVANE_ASSERT_UI_THREAD() SOLVANE_ASSERT_UI_THREAD_OR(false)
+
 // A manual- or auto-reset event, as a waiter and a setter on different threads need it.
 class Event {
 public:

@@ -7,6 +7,7 @@
 
 #include "platform/messages/app_hooks.h"
 #include "platform/messages/messages.h"
+#include "platform/system/threads.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/widgets_qt.h"
@@ -650,6 +651,7 @@ TCanvas* TControl::ControlCanvas() {
 }
 
 void TControl::PaintTo(const NativeEvent& e) {
+  SOLVANE_ASSERT_UI_THREAD();
   QWidget* w = e.widget;
   const QRegion& region = e.region;
   const QSize size = w->size();

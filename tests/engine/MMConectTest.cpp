@@ -499,8 +499,8 @@ TEST_F(MMConect, TheBuiltInTimerFeedsThroughTheMultimediaTimer) {
   EXPECT_EQ(plat::LiveMMTimerEvents(), events);
 }
 
-// Buffers taken on a device's thread while the UI thread starts, pauses and stops the chain and
-// the shared timer ticks on a third: nothing may race or deadlock.
+// Buffers taken on a device's completion worker (as in cmThread mode) while the UI thread starts,
+// pauses and stops the chain and the shared timer ticks on a third: nothing may race or deadlock.
 TEST_F(MMConect, TakingPausingAndStoppingOnThreeThreadsNeitherRaceNorDeadlock) {
   FakeDisplay level(256, &timer_);
   Chain c(PcmFormat(22050, 1, 16), 2048);
@@ -509,11 +509,16 @@ TEST_F(MMConect, TakingPausingAndStoppingOnThreeThreadsNeitherRaceNorDeadlock) {
   c.dev.ChainOpen();
   std::atomic<bool> done{false};
   std::atomic<int> pushed{0};
-  std::thread device([&] {
-    TestBuffer b(2048);
-    const auto data = Pattern(2048, 0);
-    for (; !done; ++pushed) c.con.BufferReady(b.Fill(data));
-  });
+  TMMWaveDeviceThread device(
+      &c.dev,
+      [&] {
+        TestBuffer b(2048);
+        const auto data = Pattern(2048, 0);
+        for (; !done; ++pushed) c.con.BufferReady(b.Fill(data));
+      },
+      nullptr);
+  ASSERT_TRUE(device.Begin(tpNormal, 5000));
+  device.Wake();
   std::thread ticks([&] {
     while (!done) plat::StepManualMMTimer(25);
   });
@@ -528,7 +533,7 @@ TEST_F(MMConect, TakingPausingAndStoppingOnThreeThreadsNeitherRaceNorDeadlock) {
     c.dev.ChainStop();
   }
   done = true;
-  device.join();
+  device.End();
   ticks.join();
   EXPECT_EQ(TimerClientCount(), 0);
   const size_t before = level.Count();

@@ -250,15 +250,13 @@ TEST(MMRingBf, StressWithWaitIfFullIsByteExact) {
   ring.ChainOpen();
   ring.ChainStart();
   uint64_t total = 0;
-  std::thread device([&] {
-    Buffer b(512);
-    for (int i = 0; i < 10000; ++i) {
-      const uint32_t n = 1 + uint32_t(i * 37 % 512);
-      ring.BufferReady(b.Pattern(total, n));
-      total += n;
-    }
-  });
-  device.join();
+  // The device side on the UI thread, as the program's chain runs it.
+  Buffer b(512);
+  for (int i = 0; i < 10000; ++i) {
+    const uint32_t n = 1 + uint32_t(i * 37 % 512);
+    ring.BufferReady(b.Pattern(total, n));
+    total += n;
+  }
   ring.ChainStop();
   ring.ChainClose();
   EXPECT_EQ(ring.DroppedBuffers(), 0u);
@@ -508,17 +506,20 @@ TEST(MMRingBf, BuffersQueuedAsAFlushEndsAreNotStranded) {
   Configure(ring, qmWrite, 10, 256);
   ring.SetOutput(&sink);
   Buffer late(256);
-  std::atomic<bool> lateDone{false};
+  std::atomic<bool> atFlushEnd{false}, lateDone{false};
+  // The thread waits at the end of its flush while the device side (the UI thread) queues more.
   ring.OnFlushQueueEnd = [&](TObject*) {
     if (lateDone) return;
-    for (uint64_t i = 5; i < 11; ++i) ring.BufferReady(late.Pattern(i * 256, 256));
-    lateDone = true;
+    atFlushEnd = true;
+    WaitUntil([&] { return lateDone.load(); });
   };
   ring.ChainOpen();
   ring.ChainStart();
   Buffer b(256);
   for (uint64_t i = 0; i < 5; ++i) ring.BufferReady(b.Pattern(i * 256, 256));
-  WaitUntil([&] { return lateDone.load(); });
+  WaitUntil([&] { return atFlushEnd.load(); });
+  for (uint64_t i = 5; i < 11; ++i) ring.BufferReady(late.Pattern(i * 256, 256));
+  lateDone = true;
   WaitUntil([&] { return !ring.WorkPending(); });
   EXPECT_EQ(ring.QueuedBuffers(), 0);
   EXPECT_EQ(sink.Bytes(), PatternBytes(0, 11 * 256));
