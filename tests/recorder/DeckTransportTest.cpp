@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -34,62 +37,81 @@ std::string Row(TDeckProbe* d) {
 // Holds the deck's disk thread, as a disk that answers nothing would, until released: the
 // recording queue's thread in the free-space check before its write, or, armed for the playback
 // side, the playback queue's thread in its next read of the file. However the test ends, the
-// thread goes on and the query and the file's event are the deck's own again.
+// thread goes on and the query and the file's event are the deck's own again. What the thread
+// waits on is shared with the hook, so a thread still on its way out of the hook outlives nothing.
 class DiskStall {
 public:
-  DiskStall() {
-    SetDiskFreeQuery([this](const std::string& path, int64_t& freeBytes) {
-      if (!plat::IsUiThread()) Hold();
+  DiskStall() : gate_(std::make_shared<Gate>()) {
+    SetDiskFreeQuery([gate = gate_](const std::string& path, int64_t& freeBytes) {
+      if (!plat::IsUiThread()) gate->Hold();
       int64_t total = 0;
       return plat::GetDiskFree(path, freeBytes, total);
     });
   }
-  explicit DiskStall(TDeckProbe* deck) : deck_(deck), stalled_(false) {
-    deck->PlayFile->OnBufferLoad = [this](TObject*, PWaveHdr, bool&) {
-      if (!plat::IsUiThread()) Hold();
+  explicit DiskStall(TDeckProbe* deck) : deck_(deck), gate_(std::make_shared<Gate>()) {
+    gate_->stalled = false;
+    deck->PlayFile->OnBufferLoad = [gate = gate_](TObject*, PWaveHdr, bool&) {
+      if (!plat::IsUiThread()) gate->Hold();
     };
   }
   ~DiskStall() {
     Release();
-    if (deck_)
-      deck_->PlayFile->OnBufferLoad = nullptr;
-    else
+    if (!deck_) {
       SetDiskFreeQuery(nullptr);
+      return;
+    }
+    // The event is the thread's to read while it fills; the UI thread asks for no fill meanwhile.
+    while (deck_->PlayRingBuffer->WorkPending()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    deck_->PlayFile->OnBufferLoad = nullptr;
   }
   // The next read or write of the disk thread is held.
   void Arm() {
-    std::lock_guard<std::mutex> l(m_);
-    stalled_ = true;
-    held_ = false;
+    std::lock_guard<std::mutex> l(gate_->m);
+    gate_->stalled = true;
+    gate_->held = false;
   }
   bool Held() {
-    std::lock_guard<std::mutex> l(m_);
-    return held_;
+    std::lock_guard<std::mutex> l(gate_->m);
+    return gate_->held;
+  }
+  // Waits, however slowly the machine runs the thread, until it is held or its work is over
+  // (working() turns false); true when held. The limit only keeps a broken build from hanging.
+  bool WaitHeld(const std::function<bool()>& working) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Held()) {
+      if (!working() && !Held()) return false;
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
   }
   void Release() {
     {
-      std::lock_guard<std::mutex> l(m_);
-      stalled_ = false;
-      ++releases_;
+      std::lock_guard<std::mutex> l(gate_->m);
+      gate_->stalled = false;
+      ++gate_->releases;
     }
-    cv_.notify_all();
+    gate_->cv.notify_all();
   }
 
 private:
-  void Hold() {
-    std::unique_lock<std::mutex> l(m_);
-    if (!stalled_) return;
-    held_ = true;
-    // Let go by this release, even when the stall is armed again before the thread wakes.
-    const uint64_t release = releases_;
-    cv_.wait(l, [&] { return releases_ != release; });
-  }
+  struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool stalled = true;
+    bool held = false;
+    uint64_t releases = 0;
+    void Hold() {
+      std::unique_lock<std::mutex> l(m);
+      if (!stalled) return;
+      held = true;
+      // Let go by this release, even when the stall is armed again before the thread wakes.
+      const uint64_t release = releases;
+      cv.wait(l, [&] { return releases != release; });
+    }
+  };
   TDeckProbe* deck_ = nullptr;
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool stalled_ = true;
-  bool held_ = false;
-  uint64_t releases_ = 0;
+  std::shared_ptr<Gate> gate_;
 };
 
 // Whether the thread tid of this process sleeps (waits for a lock, an event or the disk).
@@ -502,12 +524,15 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
   const uint16_t keys[] = {plat::VK_HOME, plat::VK_END, plat::VK_BACK, plat::VK_F12, plat::VK_F11};
   for (int seek = 0; seek < 100; ++seek) {
     SCOPED_TRACE("seek " + std::to_string(seek));
-    // Play on until the playback queue's thread is in the middle of a fill, held in its read.
+    // Play on until the playback queue's thread is in the middle of a fill, held in its read. A
+    // fill asked for reaches its read before the clock moves on, as it would in real time.
     stall.Arm();
     for (int steps = 0; steps < 200 && !stall.Held(); ++steps) {
       plat::StepVirtualAudio(30);
       plat::StepManualMMTimer(30);
       plat::Application->ProcessMessages();
+      auto filling = [&] { return deck->PlayRingBuffer->WorkPending(); };
+      if (!stall.WaitHeld(filling) && filling()) break;
     }
     ASSERT_TRUE(stall.Held()) << "no fill began; playing " << deck->Playing << " at " << deck->TrackBar->Position()
                               << " queued " << deck->PlayRingBuffer->QueuedBuffers() << " pending "
