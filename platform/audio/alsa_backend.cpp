@@ -235,24 +235,40 @@ private:
     return true;
   }
 
+  // Waits for the stream, a wake or timeoutMs. A sound server's plugin leaves its descriptor
+  // readable until its next transfer even when the stream has nothing for us: a descriptor that
+  // woke us for nothing is left out of the next wait, which lasts a period, so the thread never
+  // spins on it (at real-time priority it would take a whole core).
+  void WaitStream(WaveDevice& dev, int timeoutMs) {
+    if (idleWake_) {
+      idleWake_ = false;
+      dev.WaitWake(periodMs_);
+      return;
+    }
+    dev.WaitWake(timeoutMs, fds_.data(), int(fds_.size()));
+    idleWake_ = !CheckPoll(dev);
+  }
+
   // After a wait on the stream's descriptors: an error or a hang-up there is a lost device unless
-  // the stream itself says it has only run over or under.
-  void CheckPoll(WaveDevice& dev) {
+  // the stream itself says it has only run over or under. False when a descriptor woke us while
+  // the stream has nothing to read or write.
+  bool CheckPoll(WaveDevice& dev) {
     bool any = false;
     for (const ::pollfd& p : fds_) any = any || p.revents != 0;
-    if (!any || lost_) return;
+    if (!any || lost_) return true;
     unsigned short revents = 0;
     int err = snd_pcm_poll_descriptors_revents(pcm_.get(), fds_.data(), unsigned(fds_.size()), &revents);
     if (err < 0) {
       Lose(dev, err);
-      return;
+      return true;
     }
-    if (!(revents & (POLLERR | POLLHUP | POLLNVAL))) return;
+    if (!(revents & (POLLERR | POLLHUP | POLLNVAL))) return (revents & (POLLIN | POLLOUT)) != 0;
     snd_pcm_state_t s = snd_pcm_state(pcm_.get());
     if (s == SND_PCM_STATE_XRUN || s == SND_PCM_STATE_SUSPENDED)
       Fails(dev, s == SND_PCM_STATE_XRUN ? -EPIPE : -ESTRPIPE);
     else
       Lose(dev, -EIO);
+    return true;
   }
 
   // ---- playback: what has been heard --------------------------------------------------------------
@@ -344,8 +360,7 @@ private:
     UpdatePlayed(dev);
     dev.Flush();
     if (more) {
-      dev.WaitWake(periodMs_, fds_.data(), int(fds_.size()));
-      CheckPoll(dev);
+      WaitStream(dev, periodMs_);
     } else if (written_ > heard_) {
       dev.WaitWake(periodMs_);  // let it play out, noting what has been heard
     } else {
@@ -399,8 +414,7 @@ private:
     if (lost_) return;
     dev.Flush();
     if (dev.InputSpace() > 0) {
-      dev.WaitWake(periodMs_ * 2, fds_.data(), int(fds_.size()));
-      CheckPoll(dev);
+      WaitStream(dev, periodMs_ * 2);
     } else {
       dev.WaitWake(periodMs_);  // a new buffer wakes us; the device holds the audio meanwhile
     }
@@ -418,6 +432,7 @@ private:
   std::vector<uint8_t> carry_;
   bool hwPaused_ = false;
   bool lost_ = false;
+  bool idleWake_ = false;  // the descriptors last woke us for nothing
   // Playback, in frames since the last reset: written to the stream, and heard.
   uint64_t written_ = 0;
   uint64_t heard_ = 0;
