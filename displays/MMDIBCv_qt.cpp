@@ -1,13 +1,12 @@
 #include "displays/MMDIBCv_qt.h"
 
-#include <QPainter>
-#include <QWidget>
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
-#include "engine/MMDIB_qt.h"
+#include "engine/MMDIB_ui.h"
 #include "platform/system/threads.h"
 
 using namespace plat;
@@ -20,83 +19,20 @@ std::recursive_mutex& DrawLock() {
   return m;
 }
 
-bool Is32(QImage::Format f) {
-  return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied;
-}
-
 }  // namespace
-
-void BlitImage(TCanvas& dst, int x, int y, const QImage& src, const QRect& from) {
-  QImage* d = plat::TargetOf(dst);
-  if (!d || d->isNull() || src.isNull()) return;
-  QRect s = from.intersected(src.rect());
-  if (s.isEmpty()) return;
-  x += s.left() - from.left();
-  y += s.top() - from.top();
-  // The destination in logical coordinates, cut to the clip, then to device pixels.
-  const TRect clip = dst.ClipRect();
-  const int l = std::max(x, clip.Left), t = std::max(y, clip.Top);
-  const int r = std::min(x + s.width(), clip.Right), b = std::min(y + s.height(), clip.Bottom);
-  if (r <= l || b <= t) return;
-  const TPoint o = dst.Origin();
-  const int sx = s.left() + (l - x), sy = s.top() + (t - y);
-  const int w = r - l, h = b - t;
-  const int dx = l + o.X, dy = t + o.Y;
-  if (Is32(d->format())) {
-    uchar* base = d->bits();
-    const qsizetype dstride = d->bytesPerLine(), sstride = src.bytesPerLine();
-    const uchar* sbase = src.constBits();
-    const QList<QRgb> table = src.format() == QImage::Format_Indexed8 ? src.colorTable() : QList<QRgb>();
-    for (int row = 0; row < h; ++row) {
-      QRgb* out = reinterpret_cast<QRgb*>(base + (dy + row) * dstride) + dx;
-      const uchar* in = sbase + (sy + row) * sstride;
-      switch (src.format()) {
-        case QImage::Format_Indexed8: {
-          const QRgb* tab = table.constData();
-          const int n = int(table.size());
-          for (int i = 0; i < w; ++i) {
-            const int k = in[sx + i];
-            out[i] = 0xFF000000u | (k < n ? tab[k] : 0u);
-          }
-          break;
-        }
-        case QImage::Format_BGR888:
-          for (int i = 0; i < w; ++i) {
-            const uchar* p = in + 3 * (sx + i);
-            out[i] = qRgb(p[2], p[1], p[0]);
-          }
-          break;
-        case QImage::Format_RGB32:
-        case QImage::Format_ARGB32_Premultiplied:
-          std::memcpy(out, in + 4 * sx, size_t(w) * 4);
-          break;
-        default:
-          for (int i = 0; i < w; ++i) out[i] = src.pixel(sx + i, sy + row) | 0xFF000000u;
-          break;
-      }
-    }
-    return;
-  }
-  // Any other target: through the canvas's own pixel rules.
-  for (int row = 0; row < h; ++row)
-    for (int i = 0; i < w; ++i) {
-      const QRgb p = src.pixel(sx + i, sy + row);
-      dst.SetPixel(l + i, t + row, TColor(RGB(qRed(p), qGreen(p), qBlue(p))));
-    }
-}
 
 // ---- the canvas ---------------------------------------------------------------------------------
 
 TMMDIBCanvas::TMMDIBCanvas(TControl* owner) : owner_(owner), backGround_(std::make_unique<TBitmap>()) {
   table_ = MakeCanvasColorTable(nullptr, 0, {});
   backGround_->OnChange = [this](TObject*) { MarkRecreate(); };
-  plat::SetTargetImage(*this, &image_);
+  SetTarget(&view_);
 }
 
 TMMDIBCanvas::~TMMDIBCanvas() {
   backGround_->OnChange = nullptr;
-  plat::SetTargetImage(*this, nullptr);
-  image_ = QImage();
+  SetTarget(nullptr);
+  view_.SetSize(0, 0);
   FreeDIBs();
 }
 
@@ -196,18 +132,20 @@ void TMMDIBCanvas::WriteColorTable() {
     t[4 * i + 2] = table_[i].peRed;
     t[4 * i + 3] = 0;
   }
-  // A fresh view rather than setColorTable: a view another image still shares would be detached
-  // from the block by a change.
-  image_ = DIBCanvasImage(dib_);
+  // A fresh view rather than a changed colour table: a view another picture still shares would be
+  // detached from the block by a change.
+  DIBCanvasView(dib_, view_);
 }
 
 void TMMDIBCanvas::EnsureDIB() {
   if (dib_ && !recreate_) {
-    // Something drew on a shared copy of the view (Qt detaches on write): take its pixels back.
-    if (!image_.isNull() && image_.constBits() != DIBBits(dib_)) {
+    // Something drew on a shared copy of the view (a shared picture is copied on write): take
+    // its pixels back.
+    const TBitmap& view = view_;
+    if (!view.Empty() && view.ScanLine(0) != DIBBits(dib_)) {
       const int row = DIBRowBytes(int64_t(DIBWidth(dib_)) * bpp_);
-      for (int y = 0; y < image_.height(); ++y) std::memcpy(DIBBits(dib_) + ptrdiff_t(y) * row, image_.constScanLine(y), size_t(row));
-      image_ = DIBCanvasImage(dib_);
+      for (int y = 0; y < view.Height(); ++y) std::memcpy(DIBBits(dib_) + ptrdiff_t(y) * row, view.ScanLine(y), size_t(row));
+      DIBCanvasView(dib_, view_);
     }
     return;
   }
@@ -229,13 +167,14 @@ void TMMDIBCanvas::CreateDIBs() {
   }
   // The palette's entries come from the supplied palette, else from an 8-bit background picture.
   std::optional<TLogPalette> source = logPalette_;
-  if (!source && HasBackGround() && plat::ImageOf(*backGround_).format() == QImage::Format_Indexed8) {
+  const TPixelFormat bgFormat = backGround_->PixelFormat();
+  if (!source && HasBackGround() && (bgFormat == pf4bit || bgFormat == pf8bit)) {
     TLogPalette p;
-    for (QRgb c : plat::ImageOf(*backGround_).colorTable())
-      p.palPalEntry.push_back({uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c)), 0});
+    for (uint32_t c : backGround_->ColorTable())
+      p.palPalEntry.push_back({uint8_t(c >> 16 & 0xFF), uint8_t(c >> 8 & 0xFF), uint8_t(c & 0xFF), 0});
     source = p;
   }
-  image_ = QImage();
+  view_.SetSize(0, 0);
   FreeDIBs();
   dib_ = fresh;
   backDib_ = back;
@@ -243,43 +182,40 @@ void TMMDIBCanvas::CreateDIBs() {
   if (bpp_ == 8)
     WriteColorTable();
   else
-    image_ = DIBCanvasImage(dib_);
-  plat::SetTargetImage(*this, &image_);
+    DIBCanvasView(dib_, view_);
+  SetTarget(&view_);
   if (backDib_) LayBackGround();
 }
 
 void TMMDIBCanvas::LayBackGround() {
   const int w = DIBWidth(backDib_), h = DIBHeight(backDib_);
-  QImage picture(w, h, QImage::Format_RGB32);
-  picture.fill(Qt::black);
-  {
-    QPainter p(&picture);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    const QImage& bg = plat::ImageOf(*backGround_);
-    if (stretch_) {
-      p.drawImage(QRect(0, 0, w, h), bg);
-    } else {
-      for (int y = 0; y < h; y += bg.height())
-        for (int x = 0; x < w; x += bg.width()) p.drawImage(x, y, bg);
-    }
+  TBitmap picture(w, h);
+  picture.Canvas()->Brush()->SetColor(clBlack);
+  picture.Canvas()->FillRect(Rect(0, 0, w, h));
+  const TPicture bg(*backGround_);
+  if (stretch_) {
+    bg.StretchOn(picture, Rect(0, 0, w, h));
+  } else {
+    for (int y = 0; y < h; y += bg.Height())
+      for (int x = 0; x < w; x += bg.Width()) bg.DrawOn(picture, x, y);
   }
   const int row = DIBRowBytes(int64_t(w) * bpp_);
   uint8_t* bits = DIBBits(backDib_);
-  std::unordered_map<QRgb, uint8_t> nearest;
+  std::unordered_map<uint32_t, uint8_t> nearest;
   for (int y = 0; y < h; ++y) {
-    const QRgb* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    const auto* in = reinterpret_cast<const uint32_t*>(std::as_const(picture).ScanLine(y));
     uint8_t* out = bits + ptrdiff_t(y) * row;
     for (int x = 0; x < w; ++x) {
-      const QRgb c = in[x] | 0xFF000000u;
+      const uint32_t c = in[x] | 0xFF000000u;
+      const uint8_t r = uint8_t(c >> 16), g = uint8_t(c >> 8), b = uint8_t(c);
       if (bpp_ == 24) {
-        out[3 * x + 0] = uint8_t(qBlue(c));
-        out[3 * x + 1] = uint8_t(qGreen(c));
-        out[3 * x + 2] = uint8_t(qRed(c));
+        out[3 * x + 0] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
         continue;
       }
       auto it = nearest.find(c);
-      if (it == nearest.end())
-        it = nearest.emplace(c, uint8_t(NearestColorIndex(table_, RGB(qRed(c), qGreen(c), qBlue(c))))).first;
+      if (it == nearest.end()) it = nearest.emplace(c, uint8_t(NearestColorIndex(table_, RGB(r, g, b)))).first;
       out[x] = it->second;
     }
   }
@@ -316,9 +252,9 @@ uint32_t TMMDIBCanvas::ColorWord(TColor c) {
   return uint32_t(NearestColorIndex(table_, ColorToBGR(c)));
 }
 
-const QImage& TMMDIBCanvas::Image() {
+const TBitmap& TMMDIBCanvas::Image() {
   EnsureDIB();
-  return image_;
+  return view_;
 }
 
 const uint8_t* TMMDIBCanvas::BackGroundBits() {
@@ -335,9 +271,9 @@ bool TMMDIBCanvas::CopyBackGround() {
 }
 
 void TMMDIBCanvas::CopyTo(TCanvas& dest, const TRect& dst, const TRect& src) {
-  const QImage& img = Image();
+  const TBitmap& img = Image();
   if (dst.Width() == src.Width() && dst.Height() == src.Height())
-    BlitImage(dest, dst.Left, dst.Top, img, QRect(src.Left, src.Top, src.Width(), src.Height()));
+    dest.CopyPixels(dst.Left, dst.Top, img, src);
   else
     dest.StretchBlt(dst, *this, src, SRCCOPY);
 }

@@ -2,14 +2,13 @@
 // The off-screen picture of the fast displays and their control base.
 //
 // A TMMDIBCanvas holds one pixel block (8 bits with its own colour table, or 24 bits), rows
-// top-down, shown to Qt as a QImage over the same memory. Its pixel routines are those of the
+// top-down, seen as a bitmap over the same memory. Its pixel routines are those of the
 // TMMDIBTarget that BeginDraw hands out; the framework's canvas operations (text, shapes) work on
 // it too. One process-wide lock makes BeginDraw..EndDraw exclusive across canvases and threads.
 //
 // A TMMDIBGraphicControl shows what a fed display draws at once through DrawDirect: the drawing
 // goes onto the control's own canvas, which stands for the screen inside the control, and the
 // widget is then asked to show it.
-#include <QImage>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,14 +16,9 @@
 
 #include "displays/MMDIBCv.h"
 #include "engine/MMObjUI.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 using plat::TBitmap;
-
-// Copies src's pixels in from (source rectangle) to (x, y) of dst in dst's logical coordinates,
-// within dst's clip; a plain copy, rows at a time where the formats allow.
-void BlitImage(TCanvas& dst, int x, int y, const QImage& src, const QRect& from);
 
 class TMMDIBCanvas : public TCanvas {
 public:
@@ -78,8 +72,8 @@ public:
   uint32_t ColorWord(TColor c);
   // Copies the rectangle src of the picture to dst of a canvas (same size: a plain copy).
   void CopyTo(TCanvas& dest, const TRect& dst, const TRect& src);
-  // The picture as Qt sees it (no copy); valid until the next re-creation.
-  const QImage& Image();
+  // The picture (no copy); valid until the next re-creation.
+  const TBitmap& Image();
   const TDIBColorTable& ColorTable() const { return table_; }
   // The background copy's pixels (null without a background picture).
   const uint8_t* BackGroundBits();
@@ -102,7 +96,7 @@ private:
   int width_ = 1, height_ = 1;
   void* dib_ = nullptr;
   void* backDib_ = nullptr;
-  QImage image_;
+  TBitmap view_;  // the block's pixels
   TDIBColorTable table_{};
   std::optional<TLogPalette> logPalette_;
   bool paletteRealize_ = false, paletteMapped_ = false;

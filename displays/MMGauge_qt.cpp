@@ -120,5 +120,5 @@ void TMMCustomGauge::Paint() {
   const int pct = PercentDone();
   DrawGauge(*picture.Canvas(), w, h, pct);
   if (showText_) DrawGaugeText(picture, w, h, pct);
-  BlitImage(canvas, inner.Left, inner.Top, plat::ImageOf(picture), QRect(0, 0, w, h));
+  canvas.CopyPixels(inner.Left, inner.Top, picture, Rect(0, 0, w, h));
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/MMPCMSup.h"
 #include "engine/MMTimer.h"
@@ -10,61 +11,58 @@ using namespace plat;
 
 namespace {
 
-void CopyPixels(QImage& dst, const QImage& src, const QRect& r) {
-  const QRect c = r.intersected(dst.rect()).intersected(src.rect());
-  if (c.isEmpty()) return;
-  for (int y = c.top(); y <= c.bottom(); ++y)
-    std::memcpy(dst.scanLine(y) + 4 * c.left(), src.constScanLine(y) + 4 * c.left(), size_t(c.width()) * 4);
+// Copies the pixels of r between two 32-bit pictures.
+void CopyPixels(TBitmap& dst, const TBitmap& src, const TRect& r) {
+  TRect c;
+  if (!IntersectRect(c, r, Rect(0, 0, dst.Width(), dst.Height())) ||
+      !IntersectRect(c, c, Rect(0, 0, src.Width(), src.Height())))
+    return;
+  for (int y = c.Top; y < c.Bottom; ++y)
+    std::memcpy(dst.ScanLine(y) + 4 * c.Left, src.ScanLine(y) + 4 * c.Left, size_t(c.Width()) * 4);
 }
 
-QRgb Opaque(TColor c) {
+// A colour as a pixel of a 32-bit picture.
+uint32_t Opaque(TColor c) {
   const uint32_t bgr = ColorToBGR(c);
-  return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+  return 0xFF000000u | (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
 }
-
 
 }  // namespace
 
 // Writes pixels of the work picture through to the control's canvas at the inner rectangle.
 class TMMCustomMeter::ScreenPixels {
 public:
-  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), img_(plat::TargetOf(c)), clip_(c.ClipRect()) {
+  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), clip_(c.ClipRect()) {
     const TPoint o = c.Origin();
     ox_ = inner.Left;
     oy_ = inner.Top;
     dx_ = o.X;
     dy_ = o.Y;
-    fast_ = img_ && !img_->isNull() &&
-            (img_->format() == QImage::Format_ARGB32_Premultiplied || img_->format() == QImage::Format_RGB32);
+    fast_ = c.PixelRow(0) != nullptr;
     if (fast_) {
-      bits_ = img_->bits();
-      stride_ = img_->bytesPerLine();
-      w_ = img_->width();
-      h_ = img_->height();
+      w_ = c.TargetWidth();
+      h_ = c.TargetHeight();
     }
   }
-  void Put(int x, int y, QRgb v) {
+  void Put(int x, int y, uint32_t v) {
     x += ox_;
     y += oy_;
     if (x < clip_.Left || x >= clip_.Right || y < clip_.Top || y >= clip_.Bottom) return;
     if (!fast_) {
-      c_.SetPixel(x, y, TColor(RGB(qRed(v), qGreen(v), qBlue(v))));
+      c_.SetPixel(x, y, TColor(RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF)));
       return;
     }
     x += dx_;
     y += dy_;
     if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
-    reinterpret_cast<QRgb*>(bits_ + y * stride_)[x] = v;
+    c_.PixelRow(y)[x] = v;
   }
 
 private:
   TCanvas& c_;
-  QImage* img_;
   TRect clip_;
   int ox_ = 0, oy_ = 0, dx_ = 0, dy_ = 0, w_ = 0, h_ = 0;
   bool fast_ = false;
-  uchar* bits_ = nullptr;
-  qsizetype stride_ = 0;
 };
 
 TMMCustomMeter::TMMCustomMeter(TComponent* owner)
@@ -197,7 +195,7 @@ void TMMCustomMeter::Relayout() {
   geometry_.w = std::max(1, r.Width());
   geometry_.h = std::max(1, r.Height());
   work_->SetSize(geometry_.w, geometry_.h);
-  scalePicture_ = QImage();
+  scalePicture_.SetSize(0, 0);
   workValid_ = false;
   values_.Reset();
   RepaintWhole();
@@ -239,22 +237,23 @@ void TMMCustomMeter::BuildScale() {
     c.DrawText(Caption(), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   c.Brush()->SetStyle(bsSolid);
-  scalePicture_ = plat::ImageOf(*work_).copy();
-  needlesRect_ = QRect();
+  scalePicture_.Assign(work_.get());
+  needlesRect_ = TRect();
   workValid_ = true;
 }
 
-QRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
+TRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
   const TMMPoint pivot = geometry_.Pivot();
   const int R = geometry_.Radius();
   drawnPeak_ = geometry_.At(values_.Peak().Peak(), R);
   drawnNeedle_ = geometry_.At(values_.Needle(), R);
-  QImage& work = plat::ImageOf(*work_);
-  QRect covered;
+  TBitmap& work = *work_;
+  TRect covered;
   auto line = [&](TMMPoint tip, TColor color) {
     const int w = std::max(needleWidth_, 1);
-    covered |= QRect(QPoint(std::min(pivot.x, tip.x) - w, std::min(pivot.y, tip.y) - w),
-                     QPoint(std::max(pivot.x, tip.x) + w, std::max(pivot.y, tip.y) + w));
+    UnionRect(covered, covered,
+              Rect(std::min(pivot.x, tip.x) - w, std::min(pivot.y, tip.y) - w, std::max(pivot.x, tip.x) + w + 1,
+                   std::max(pivot.y, tip.y) + w + 1));
     if (needleWidth_ > 1) {
       TCanvas& c = *work_->Canvas();
       c.Pen()->SetWidth(needleWidth_);
@@ -265,23 +264,26 @@ QRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
       return;
     }
     // A one-pixel needle is stepped here, straight into the picture (and the screen).
-    const QRgb v = Opaque(color);
-    uchar* bits = work.bits();
-    const qsizetype stride = work.bytesPerLine();
-    const int W = work.width(), H = work.height();
+    const uint32_t v = Opaque(color);
+    if (work.Empty()) return;
+    uint8_t* bits = work.ScanLine(0);
+    const int stride = work.BytesPerLine();
+    const int W = work.Width(), H = work.Height();
     plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
       if (x < 0 || y < 0 || x >= W || y >= H) return;
-      reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;
+      reinterpret_cast<uint32_t*>(bits + ptrdiff_t(y) * stride)[x] = v;
       if (through) through->Put(x, y, v);
     });
   };
   if (values_.showPeak) line(drawnPeak_, peakColor_);
   line(drawnNeedle_, needleColor_);
-  return covered.intersected(work.rect());
+  TRect shown;
+  IntersectRect(shown, covered, Rect(0, 0, work.Width(), work.Height()));
+  return shown;
 }
 
 void TMMCustomMeter::Update() {
-  if (!workValid_ || scalePicture_.isNull()) {
+  if (!workValid_ || scalePicture_.Empty()) {
     Paint();
     return;
   }
@@ -295,18 +297,18 @@ void TMMCustomMeter::Update() {
     // Only the pixels under the old needles go back to the scale, and only pixels that changed
     // reach the screen.
     ScreenPixels screen(*Canvas(), inner);
-    QImage& work = plat::ImageOf(*work_);
-    uchar* bits = work.bits();
-    const qsizetype stride = work.bytesPerLine();
-    const uchar* scale = scalePicture_.constBits();
-    const qsizetype scaleStride = scalePicture_.bytesPerLine();
-    const int W = work.width(), H = work.height();
+    TBitmap& work = *work_;
+    uint8_t* bits = work.ScanLine(0);
+    const int stride = work.BytesPerLine();
+    const uint8_t* scale = std::as_const(scalePicture_).ScanLine(0);
+    const int scaleStride = scalePicture_.BytesPerLine();
+    const int W = work.Width(), H = work.Height();
     const TMMPoint pivot = geometry_.Pivot();
     auto erase = [&](TMMPoint tip) {
       plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
         if (x < 0 || y < 0 || x >= W || y >= H) return;
-        const QRgb v = reinterpret_cast<const QRgb*>(scale + y * scaleStride)[x];
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = v;
+        const uint32_t v = reinterpret_cast<const uint32_t*>(scale + ptrdiff_t(y) * scaleStride)[x];
+        reinterpret_cast<uint32_t*>(bits + ptrdiff_t(y) * stride)[x] = v;
         screen.Put(x, y, v);
       });
     };
@@ -314,11 +316,12 @@ void TMMCustomMeter::Update() {
     erase(drawnNeedle_);
     needlesRect_ = DrawNeedles(&screen);
   } else {
-    CopyPixels(plat::ImageOf(*work_), scalePicture_, needlesRect_);
-    const QRect now = DrawNeedles(nullptr);
-    const QRect changed = needlesRect_ | now;
+    CopyPixels(*work_, scalePicture_, needlesRect_);
+    const TRect now = DrawNeedles(nullptr);
+    TRect changed;
+    UnionRect(changed, needlesRect_, now);
     needlesRect_ = now;
-    BlitImage(*Canvas(), inner.Left + changed.left(), inner.Top + changed.top(), plat::ImageOf(*work_), changed);
+    Canvas()->CopyPixels(inner.Left + changed.Left, inner.Top + changed.Top, *work_, changed);
   }
   if (OnPostPaint) OnPostPaint(this);
 }
@@ -328,7 +331,7 @@ void TMMCustomMeter::Paint() {
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
   BuildScale();
   needlesRect_ = DrawNeedles(nullptr);
-  BlitImage(*Canvas(), inner.Left, inner.Top, plat::ImageOf(*work_), plat::ImageOf(*work_).rect());
+  Canvas()->CopyPixels(inner.Left, inner.Top, *work_, Rect(0, 0, work_->Width(), work_->Height()));
   if (OnPostPaint) OnPostPaint(this);
   MarkCanvasWhole();
 }

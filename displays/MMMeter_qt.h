@@ -132,7 +132,7 @@ private:
   class ScreenPixels;
   // Draws both needles into the work picture, and through to the screen when asked; returns the
   // rectangle they cover.
-  QRect DrawNeedles(ScreenPixels* through);
+  TRect DrawNeedles(ScreenPixels* through);
   void Update() override;
 
   TMMPcmShape shape_;
@@ -143,11 +143,11 @@ private:
   int needleWidth_ = 1;
   bool drawScale_ = true;
   std::unique_ptr<TBitmap> backGround_;
-  QImage scalePicture_;
+  TBitmap scalePicture_;
   std::unique_ptr<TBitmap> work_;
   // Where the needles were last drawn into the work picture.
   bool workValid_ = false;
-  QRect needlesRect_;
+  TRect needlesRect_;
   TMMPoint drawnNeedle_, drawnPeak_;
   TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
 };

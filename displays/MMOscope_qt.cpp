@@ -1,6 +1,5 @@
 #include "displays/MMOscope_qt.h"
 
-#include <QImage>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -15,8 +14,7 @@ using namespace plat;
 
 void TMMReadoutBox::Show(TCanvas& c, const TRect& area, int x, int y, const std::vector<std::string>& lines) {
   Hide(c);
-  QImage* img = plat::TargetOf(c);
-  if (!img || img->isNull()) return;
+  if (c.TargetWidth() == 0 || c.TargetHeight() == 0) return;
   TFont f;
   f.SetName("MS Sans Serif");
   f.SetHeight(-11);
@@ -37,8 +35,7 @@ void TMMReadoutBox::Show(TCanvas& c, const TRect& area, int x, int y, const std:
   left = std::clamp(left, area.Left, std::max(area.Left, area.Right - w));
   top = std::clamp(top, area.Top, std::max(area.Top, area.Bottom - h));
   box_ = Rect(left, top, left + w, top + h);
-  const TPoint o = c.Origin();
-  saved_ = img->copy(box_.Left + o.X, box_.Top + o.Y, w, h);
+  c.CopyOut(box_, saved_);
   c.Brush()->SetStyle(bsSolid);
   c.Brush()->SetColor(clInfoBk);
   c.FillRect(box_);
@@ -57,24 +54,20 @@ void TMMReadoutBox::Show(TCanvas& c, const TRect& area, int x, int y, const std:
 void TMMReadoutBox::Hide(TCanvas& c) {
   if (!shown_) return;
   shown_ = false;
-  QImage* img = plat::TargetOf(c);
-  if (!img || saved_.isNull()) return;
-  const TPoint o = c.Origin();
-  BlitImage(c, box_.Left, box_.Top, saved_, saved_.rect());
-  (void)o;
-  saved_ = QImage();
+  if (!c.HandleAllocated() || saved_.Empty()) return;
+  c.CopyPixels(box_.Left, box_.Top, saved_, Rect(0, 0, saved_.Width(), saved_.Height()));
+  saved_.SetSize(0, 0);
 }
 
 void ScrollCanvasLeft(TCanvas& c, const TRect& r) {
-  QImage* img = plat::TargetOf(c);
-  if (!img || img->isNull() || img->depth() != 32) return;
+  if (!c.PixelRow(0)) return;
   const TPoint o = c.Origin();
-  const int l = std::max(r.Left + o.X, 0), right = std::min(r.Right + o.X, img->width());
-  const int t = std::max(r.Top + o.Y, 0), b = std::min(r.Bottom + o.Y, img->height());
+  const int l = std::max(r.Left + o.X, 0), right = std::min(r.Right + o.X, c.TargetWidth());
+  const int t = std::max(r.Top + o.Y, 0), b = std::min(r.Bottom + o.Y, c.TargetHeight());
   if (right - l < 2) return;
   for (int y = t; y < b; ++y) {
-    uchar* row = img->scanLine(y);
-    std::memmove(row + 4 * l, row + 4 * (l + 1), size_t(right - l - 1) * 4);
+    uint32_t* row = c.PixelRow(y);
+    std::memmove(row + l, row + l + 1, size_t(right - l - 1) * 4);
   }
 }
 
@@ -92,7 +85,7 @@ void TMMAnalysisDisplay::Paint() {
   TRect inner;
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
   DrawScales();
-  readout_ = TMMReadoutBox();
+  readout_.Forget();
   DrawPicture(false);
   if (tracking_) ShowReadout(readoutX_, readoutY_);
   MarkCanvasWhole();

@@ -20,12 +20,18 @@ public:
   void Show(TCanvas& c, const TRect& area, int x, int y, const std::vector<std::string>& lines);
   void Hide(TCanvas& c);
   bool Shown() const { return shown_; }
+  // The canvas was painted over: nothing of the box is left to put back.
+  void Forget() {
+    shown_ = false;
+    box_ = {};
+    saved_.SetSize(0, 0);
+  }
   TRect Box() const { return box_; }
 
 private:
   bool shown_ = false;
   TRect box_{};
-  QImage saved_;
+  TBitmap saved_;
 };
 
 // Moves the pixels of r on the canvas one pixel left (the screen's scrolling, done on the

@@ -5,7 +5,6 @@
 #include "displays/MMBCache.h"
 #include "displays/MMDIBCv_qt.h"
 #include "platform/ui/extctrls.h"
-#include "platform/ui/widgets_qt.h"
 
 using namespace plat;
 
@@ -230,10 +229,8 @@ void TMMCustomSlider::KeyUp(uint16_t& key, TShiftState shift) {
 
 void TMMCustomSlider::ShowThumbCursor(bool overThumb) {
   overThumb_ = overThumb;
-  QWidget* w = plat::WidgetOf(this);
-  if (!w) return;
   const TCursor c = overThumb ? (handCursor_ ? crMMHand : thumbCursor_) : Cursor();
-  w->setCursor(CursorFor(c == crDefault ? Cursor() : c));
+  ShowCursorOver(c == crDefault ? Cursor() : c);
 }
 
 void TMMCustomSlider::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
@@ -414,5 +411,5 @@ void TMMCustomSlider::Paint() {
     return;
   }
   PaintTo(*bitmap_->Canvas());
-  BlitImage(*Canvas(), 0, 0, plat::ImageOf(*bitmap_), QRect(0, 0, Width(), Height()));
+  Canvas()->CopyPixels(0, 0, *bitmap_, Rect(0, 0, Width(), Height()));
 }

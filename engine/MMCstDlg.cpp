@@ -1,19 +1,15 @@
 #include "engine/MMCstDlg.h"
 
-#include <QImageReader>
-#include <QPainter>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "engine/MMACM.h"
 #include "engine/MMADCvt.h"
-#include "engine/MMDIB_qt.h"
+#include "engine/MMDIB_ui.h"
 #include "engine/MMPCMSup.h"
 #include "engine/MMWavOut.h"
 #include "engine/MMWave.h"
-#include "platform/ui/native_qt.h"
 #include "platform/audio/riff_io.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/exceptions.h"
@@ -28,38 +24,67 @@ constexpr unsigned kLocatorIntervalMs = 50;
 // Above this many data bytes the level picture shows how far it has got while it reads.
 constexpr int64_t kProgressMarkBytes = 2097152;
 
-QImage DrawWaveFileBitmap() {
-  QImage img(32, 32, QImage::Format_ARGB32);
-  img.fill(Qt::transparent);
-  QPainter p(&img);
-  // A sheet with a folded corner and a wave across it.
-  const QPolygon sheet({QPoint(5, 1), QPoint(21, 1), QPoint(27, 7), QPoint(27, 30), QPoint(5, 30)});
-  p.setPen(QColor(0, 0, 0));
-  p.setBrush(QColor(255, 255, 255));
-  p.drawPolygon(sheet);
-  p.drawLine(21, 1, 21, 7);
-  p.drawLine(21, 7, 27, 7);
-  p.setPen(QColor(0, 0, 128));
-  const int ys[] = {16, 12, 9, 12, 16, 20, 23, 20, 16, 13, 11, 13, 16, 19, 21, 19, 16, 16};
-  for (int i = 0; i + 1 < int(std::size(ys)); ++i) p.drawLine(8 + i, ys[i], 9 + i, ys[i + 1]);
-  return img;
+TPicture DrawWaveFileBitmap() {
+  // A sheet with a folded corner and a wave across it: black edges, a white sheet, a navy wave.
+  static const char* const kRows[32] = {
+      "................................",
+      ".....#################..........",
+      ".....#ooooooooooooooo##.........",
+      ".....#ooooooooooooooo#o#........",
+      ".....#ooooooooooooooo#oo#.......",
+      ".....#ooooooooooooooo#ooo#......",
+      ".....#ooooooooooooooo#oooo#.....",
+      ".....#ooooooooooooooo#######....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#oooo~oooooooooooooooo#....",
+      ".....#ooo~~oooooooooooooooo#....",
+      ".....#ooo~~ooooooo~oooooooo#....",
+      ".....#ooo~o~ooooo~~oooooooo#....",
+      ".....#oo~oo~ooooo~o~ooooooo#....",
+      ".....#oo~oo~oooo~oo~ooooooo#....",
+      ".....#oo~oo~oooo~oo~ooooooo#....",
+      ".....#oo~ooo~ooo~ooo~ooo~~o#....",
+      ".....#oooooo~oo~oooo~oo~ooo#....",
+      ".....#oooooo~oo~oooo~oo~ooo#....",
+      ".....#oooooo~oo~ooooo~o~ooo#....",
+      ".....#ooooooo~o~ooooo~~oooo#....",
+      ".....#ooooooo~~ooooooo~oooo#....",
+      ".....#ooooooo~~oooooooooooo#....",
+      ".....#oooooooo~oooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....",
+      ".....#######################....",
+      "................................",
+  };
+  TBitmap img(32, 32);
+  TCanvas& c = *img.Canvas();
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const char k = kRows[y][x];
+      c.SetPixel(x, y, k == '#' ? clBlack : k == 'o' ? clWhite : k == '~' ? clNavy : clFuchsia);
+    }
+  return TPicture(img, clFuchsia);
 }
 
-// The picture of a DISP entry of type 8, or a null image.
-QImage DispPicture(const TDispList& list) {
+// The picture of a DISP entry of type 8, or an empty bitmap.
+void DispPicture(const TDispList& list, TBitmap& picture) {
   for (const TDispItem& item : list) {
     if (item.Type != kDispBitmap) continue;
     const std::string* data = DispItemData(item);
     if (!data || data->empty()) continue;
-    return DIBToImage(data->data(), data->size());
+    DIBToImage(data->data(), data->size(), picture);
+    return;
   }
-  return QImage();
 }
 
 }  // namespace
 
-const QImage& WaveFileBitmap() {
-  static const QImage img = DrawWaveFileBitmap();
+const TPicture& WaveFileBitmap() {
+  static const TPicture img = DrawWaveFileBitmap();
   return img;
 }
 
@@ -402,15 +427,13 @@ void TMMWaveOpenDialog::DrawFileIcon() {
   TCanvas* canvas = iconBitmap_.Canvas();
   canvas->Brush()->SetColor(clBtnFace);
   canvas->FillRect(Rect(0, 0, iconBitmap_.Width(), iconBitmap_.Height()));
-  const QRect inside(2, 2, iconBitmap_.Width() - 4, iconBitmap_.Height() - 4);
-  QImage picture;
-  if (const WaveIOBlock* block = PreviewWave()->IOBlock()) picture = DispPicture(block->DispList);
-  QPainter p(&plat::ImageOf(iconBitmap_));
-  if (!picture.isNull())
-    p.drawImage(inside, picture);
+  const TRect inside = Bounds(2, 2, iconBitmap_.Width() - 4, iconBitmap_.Height() - 4);
+  TBitmap picture;
+  if (const WaveIOBlock* block = PreviewWave()->IOBlock()) DispPicture(block->DispList, picture);
+  if (!picture.Empty())
+    TPicture(picture).StretchOn(iconBitmap_, inside);
   else
-    p.drawImage(inside.topLeft(), WaveFileBitmap());
-  p.end();
+    WaveFileBitmap().DrawOn(iconBitmap_, inside.Left, inside.Top);
   iconBitmap_.Modified();
   iconBox_->Invalidate();
 }
@@ -497,10 +520,9 @@ std::string GraphicFilter() {
                         {"PNG Images", {"png"}},
                         {"JPEG Images", {"jpg", "jpeg"}},
                         {"GIF Images", {"gif"}}};
-  const QList<QByteArray> readable = QImageReader::supportedImageFormats();
   std::string all, each;
   for (const Kind& k : kinds) {
-    if (!readable.contains(QByteArray(k.extensions.front()))) continue;
+    if (!TPicture::CanRead(k.extensions.front())) continue;
     std::string patterns;
     for (const char* e : k.extensions) patterns += (patterns.empty() ? "*." : ";*.") + std::string(e);
     all += (all.empty() ? "" : ";") + patterns;
@@ -509,15 +531,14 @@ std::string GraphicFilter() {
   return "All (" + all + ")|" + all + each;
 }
 
-QImage LoadPictureFile(const std::string& path) {
+TPicture LoadPictureFile(const std::string& path) {
   std::string ext = ExtractFileExt(path);
   for (char& c : ext) c = char(tolower(static_cast<unsigned char>(c)));
   const std::string format = ext.empty() ? std::string() : ext.substr(1);
-  if (format.empty() || !QImageReader::supportedImageFormats().contains(QByteArray(format.c_str())))
+  if (format.empty() || !TPicture::CanRead(format))
     throw Exception("Unknown picture file extension (" + ext + ")");
-  QImageReader reader(QString::fromStdString(path), QByteArray(format.c_str()));
-  QImage img = reader.read();
-  if (img.isNull()) {
+  TPicture img;
+  if (!img.LoadFromFile(path, format)) {
     if (!FileExists(path)) throw Exception("Cannot open file \"" + path + "\". No such file or directory");
     throw Exception(format == "bmp" ? "Bitmap image is not valid" : "Invalid picture file \"" + path + "\"");
   }
@@ -573,27 +594,20 @@ void TMMPictureOpenDialog::SelectionChanged(const std::string& path) {
 }
 
 void TMMPictureOpenDialog::ShowPicture() {
-  picture_ = QImage();
+  picture_ = TPicture();
   if (preview_ && !selected_.empty() && FileExists(selected_)) {
     try {
       picture_ = LoadPictureFile(selected_);
     } catch (const std::exception&) {
-      picture_ = QImage();  // nothing to show for a file that is no picture
+      picture_ = TPicture();  // nothing to show for a file that is no picture
     }
   }
   // Scaled to fit the area, keeping its proportions.
   const int w = pictureBox_->Width(), h = pictureBox_->Height();
   shown_.SetSize(0, 0);
-  if (!picture_.isNull() && w > 0 && h > 0) {
-    const QImage scaled = picture_.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  if (!picture_.Empty() && w > 0 && h > 0) {
     // Transparent parts show the area's colour.
-    QImage onColor(scaled.size(), QImage::Format_RGB32);
-    const uint32_t bgr = ColorToBGR(color_);
-    onColor.fill(QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF)));
-    QPainter p(&onColor);
-    p.drawImage(0, 0, scaled);
-    p.end();
-    plat::SetImage(shown_, onColor);
+    picture_.ScaledToFit(w, h).FlattenOnto(shown_, color_);
   }
   pictureBox_->Invalidate();
 }

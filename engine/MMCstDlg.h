@@ -5,13 +5,10 @@
 // dialog shows the picture under the cursor. Every dialog is placed centred, a third of the way
 // down the free height of the screen. Through the dialog service a test or a script answers them
 // like any file dialog: the panel is then never shown, the file-OK checks still run.
-#include <QImage>
-
 #include <memory>
 #include <string>
 
 #include "engine/MMObj.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 
@@ -25,7 +22,7 @@ using TFileOKEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
 // The picture shown for a wave file that brings no picture of its own (32 x 32, transparent
 // around the drawing).
-const QImage& WaveFileBitmap();
+const plat::TPicture& WaveFileBitmap();
 
 // Where a dialog of this size goes on a screen whose free area is workArea.
 plat::TPoint DialogPlace(const plat::TRect& workArea, int width, int height);
@@ -107,7 +104,7 @@ public:
   TMMWaveOut* PreviewOutput() const { return output_.get(); }
   bool Playing() const;
   // The level picture as drawn (without the play-position line).
-  const QImage& LevelImage() const { return plat::ImageOf(levelBitmap_); }
+  const plat::TBitmap& LevelImage() const { return levelBitmap_; }
   // The play-position line's column, -1 when none shows.
   int LocatorX() const { return locatorX_; }
 
@@ -189,8 +186,8 @@ public:
 
   plat::TCheckBox* PreviewBox() const { return previewBox_; }
   plat::TPaintBox* PictureArea() const { return pictureBox_; }
-  // The picture under the cursor (null image when none could be read).
-  const QImage& Picture() const { return picture_; }
+  // The picture under the cursor (empty when none could be read).
+  const plat::TPicture& Picture() const { return picture_; }
   std::string ClassName() const override { return "TMMPictureOpenDialog"; }
 
 protected:
@@ -206,11 +203,11 @@ private:
   plat::TColor color_ = plat::clWindow;
   bool preview_ = false;
   std::string selected_;
-  QImage picture_;
+  plat::TPicture picture_;
   plat::TBitmap shown_;
   plat::TCheckBox* previewBox_ = nullptr;
   plat::TPaintBox* pictureBox_ = nullptr;
 };
 
 // Reads a picture file as the framework's picture does; raises plat::Exception when it cannot.
-QImage LoadPictureFile(const std::string& path);
+plat::TPicture LoadPictureFile(const std::string& path);

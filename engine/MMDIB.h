@@ -2,12 +2,12 @@
 // Packed device-independent bitmaps (one block: header, colour table, pixel rows) and logical
 // palettes. Header fields are read and written field by field, little-endian.
 //
-// How a DIB maps to a QImage (MMDIB_qt.h): image row y (0 = top) is DIB row |height| - 1 - y for a
-// positive height, as DIBs are stored bottom-up, and DIB row y for a negative height (top-down).
+// How a DIB maps to a bitmap (MMDIB_ui.h): bitmap row y (0 = top) is DIB row |height| - 1 - y for
+// a positive height, as DIBs are stored bottom-up, and DIB row y for a negative height (top-down).
 // The one deliberate exception are the display canvases: the blocks they take from CreateDIB keep
-// their rows top-down in memory, so that a QImage can show them without copying
-// (DIBCanvasImage). Such a block is flipped (FlipDIBRows) only when a DIB is read into it or
-// written out of it, never while drawing.
+// their rows top-down in memory, so that a bitmap can show them without copying (DIBCanvasView).
+// Such a block is flipped (FlipDIBRows) only when a DIB is read into it or written out of it,
+// never while drawing.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

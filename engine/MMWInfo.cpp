@@ -1,14 +1,11 @@
 #include "engine/MMWInfo.h"
 
-#include <QPainter>
-
 #include <cstdio>
 #include <memory>
 
 #include "engine/MMCstDlg.h"
-#include "engine/MMDIB_qt.h"
+#include "engine/MMDIB_ui.h"
 #include "engine/MMWave.h"
-#include "platform/ui/native_qt.h"
 #include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 
@@ -24,11 +21,6 @@ std::string ItemLine(const TInfoList& list, int i) {
   char line[64];
   std::snprintf(line, sizeof line, "%-4s%-1s %-25s", id.Code, mark, id.DisplayName);
   return line;
-}
-
-QColor QtColor(TColor c) {
-  const uint32_t bgr = ColorToBGR(c);
-  return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
 }
 
 template <class T>
@@ -234,18 +226,14 @@ void TMMRiffInfoEditorDlg::ShowPicture() {
         break;
       }
     }
-  const QImage picture = data ? DIBToImage(data->data(), data->size()) : QImage();
-  if (!picture.isNull()) {
-    DIBImage->SetStretch(picture.width() > kImageSize || picture.height() > kImageSize);
-    plat::SetImage(*DIBImage->Picture(), picture.convertToFormat(QImage::Format_RGB32));
+  TBitmap picture;
+  if (data) DIBToImage(data->data(), data->size(), picture);
+  if (!picture.Empty()) {
+    DIBImage->SetStretch(picture.Width() > kImageSize || picture.Height() > kImageSize);
+    TPicture(picture).FlattenOnto(*DIBImage->Picture(), Color());
   } else {
-    QImage onForm(WaveFileBitmap().size(), QImage::Format_RGB32);
-    onForm.fill(QtColor(Color()));
-    QPainter p(&onForm);
-    p.drawImage(0, 0, WaveFileBitmap());
-    p.end();
     DIBImage->SetStretch(false);
-    plat::SetImage(*DIBImage->Picture(), onForm);
+    WaveFileBitmap().FlattenOnto(*DIBImage->Picture(), Color());
   }
   // A picture that cannot be drawn can still be cleared.
   ClrBtn->SetEnabled(data != nullptr);
@@ -254,14 +242,11 @@ void TMMRiffInfoEditorDlg::ShowPicture() {
 
 void TMMRiffInfoEditorDlg::PictureBtnClick(TObject*) {
   if (!disp_ || !PictureOpenDialog->Execute()) return;
-  const QImage loaded = LoadPictureFile(PictureOpenDialog->FileName);
+  const TPicture loaded = LoadPictureFile(PictureOpenDialog->FileName);
   // A DIB has no transparency: transparent parts take the form's colour.
-  QImage opaque(loaded.size(), QImage::Format_RGB32);
-  opaque.fill(QtColor(Color()));
-  QPainter p(&opaque);
-  p.drawImage(0, 0, loaded);
-  p.end();
-  void* dib = BitmapToDIB(opaque, nullptr, loaded.depth() == 1 ? 1 : 24);
+  TBitmap opaque;
+  loaded.FlattenOnto(opaque, Color());
+  void* dib = BitmapToDIB(opaque, nullptr, loaded.Depth() == 1 ? 1 : 24);
   if (!dib) throw Exception("Bitmap image is not valid");
   const uint32_t size = DIBSize(dib);
   std::string data(static_cast<const char*>(dib), size);

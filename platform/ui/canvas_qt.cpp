@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QTransform>
 #include <cmath>
+#include <cstring>
 
 #include "platform/ui/graphics.h"
 #include "platform/ui/native_qt.h"
@@ -52,6 +53,10 @@ uint32_t ApplyR2(TPenMode mode, uint32_t p, uint32_t d) {
     default: r = p; break;
   }
   return r & 0xFFFFFF;
+}
+
+bool Is32(QImage::Format f) {
+  return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied;
 }
 
 // Pixel access for every target format, colours as 0x00BBGGRR.
@@ -1126,6 +1131,84 @@ void TCanvas::TransparentDraw(const TRect& dest, TBitmap* bitmap, const TRect& s
   brush_.Assign(&saved);
   bkColor_ = bk;
   bkOpaque_ = opaque;
+}
+
+void TCanvas::CopyPixels(int x, int y, const TBitmap& bitmap, const TRect& source) {
+  TCanvas& dst = *this;
+  QImage* d = native_->img;
+  const QImage& src = ImageOf(bitmap);
+  const QRect from(source.Left, source.Top, source.Width(), source.Height());
+  if (!d || d->isNull() || src.isNull()) return;
+  QRect s = from.intersected(src.rect());
+  if (s.isEmpty()) return;
+  x += s.left() - from.left();
+  y += s.top() - from.top();
+  // The destination in logical coordinates, cut to the clip, then to device pixels.
+  const TRect clip = dst.ClipRect();
+  const int l = std::max(x, clip.Left), t = std::max(y, clip.Top);
+  const int r = std::min(x + s.width(), clip.Right), b = std::min(y + s.height(), clip.Bottom);
+  if (r <= l || b <= t) return;
+  const TPoint o = dst.Origin();
+  const int sx = s.left() + (l - x), sy = s.top() + (t - y);
+  const int w = r - l, h = b - t;
+  const int dx = l + o.X, dy = t + o.Y;
+  if (Is32(d->format())) {
+    uchar* base = d->bits();
+    const qsizetype dstride = d->bytesPerLine(), sstride = src.bytesPerLine();
+    const uchar* sbase = src.constBits();
+    const QList<QRgb> table = src.format() == QImage::Format_Indexed8 ? src.colorTable() : QList<QRgb>();
+    for (int row = 0; row < h; ++row) {
+      QRgb* out = reinterpret_cast<QRgb*>(base + (dy + row) * dstride) + dx;
+      const uchar* in = sbase + (sy + row) * sstride;
+      switch (src.format()) {
+        case QImage::Format_Indexed8: {
+          const QRgb* tab = table.constData();
+          const int n = int(table.size());
+          for (int i = 0; i < w; ++i) {
+            const int k = in[sx + i];
+            out[i] = 0xFF000000u | (k < n ? tab[k] : 0u);
+          }
+          break;
+        }
+        case QImage::Format_BGR888:
+          for (int i = 0; i < w; ++i) {
+            const uchar* p = in + 3 * (sx + i);
+            out[i] = qRgb(p[2], p[1], p[0]);
+          }
+          break;
+        case QImage::Format_RGB32:
+        case QImage::Format_ARGB32_Premultiplied:
+          std::memcpy(out, in + 4 * sx, size_t(w) * 4);
+          break;
+        default:
+          for (int i = 0; i < w; ++i) out[i] = src.pixel(sx + i, sy + row) | 0xFF000000u;
+          break;
+      }
+    }
+    return;
+  }
+  // Any other target: through the canvas's own pixel rules.
+  for (int row = 0; row < h; ++row)
+    for (int i = 0; i < w; ++i) {
+      const QRgb p = src.pixel(sx + i, sy + row);
+      dst.SetPixel(l + i, t + row, TColor(RGB(qRed(p), qGreen(p), qBlue(p))));
+    }
+}
+
+
+void TCanvas::CopyOut(const TRect& r, TBitmap& out) const {
+  const QImage* img = native_->img;
+  if (!img) {
+    out.SetSize(0, 0);
+    return;
+  }
+  AdoptImage(out, img->copy(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
+}
+
+uint32_t* TCanvas::PixelRow(int y) {
+  QImage* img = native_->img;
+  if (!img || img->isNull() || !Is32(img->format()) || y < 0 || y >= img->height()) return nullptr;
+  return reinterpret_cast<uint32_t*>(img->scanLine(y));
 }
 
 void TCanvas::BrushCopy(const TRect& dest, TBitmap* bitmap, const TRect& source, TColor color) {

@@ -157,6 +157,8 @@ public:
   void SetParentShowHint(bool v);
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor c);
+  // Shows c over the control until Cursor changes or this is called again; Cursor stays as it is.
+  void ShowCursorOver(TCursor c);
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* m);
   uint32_t ControlStyle() const { return controlStyle_; }
@@ -207,6 +209,8 @@ public:
   TNotifyEvent OnMouseLeave;
   TNotifyEvent OnResize;
 
+  // The control has its window (from its creation until it is destroyed).
+  bool HandleAllocated() const;
   std::string ClassName() const override { return "TControl"; }
 
   virtual void Click();

@@ -499,6 +499,12 @@ void TControl::SetCursor(TCursor c) {
   ApplyCursor();
 }
 
+void TControl::ShowCursorOver(TCursor c) {
+  if (QWidget* w = native_->widget) w->setCursor(CursorFor(c));
+}
+
+bool TControl::HandleAllocated() const { return native_->widget != nullptr; }
+
 void TControl::ApplyCursor() {
   if (!native_->widget) return;
   if (cursor_ == crDefault)

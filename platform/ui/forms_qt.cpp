@@ -980,14 +980,9 @@ const QCursor* CustomCursor(const TScreen& screen, int id) {
 }
 
 void TScreen::SetCursorImage(int id, const TBitmap& image, int hotX, int hotY) {
-  QImage argb = ImageOf(image).convertToFormat(QImage::Format_ARGB32);
-  const QRgb key = argb.isNull() ? 0 : argb.pixel(0, argb.height() - 1);
-  for (int y = 0; y < argb.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(argb.scanLine(y));
-    for (int x = 0; x < argb.width(); ++x)
-      if (row[x] == key) row[x] = 0;
-  }
-  plat::SetCursorImage(*this, id, argb, hotX, hotY);
+  const QImage& picture = ImageOf(image);
+  const QRgb key = picture.isNull() ? 0 : picture.pixel(0, picture.height() - 1);
+  plat::SetCursorImage(*this, id, WithTransparentColor(picture, key & 0xFFFFFF), hotX, hotY);
 }
 
 bool TScreen::HasCursorImage(int id) const { return plat::CustomCursor(*this, id) != nullptr; }

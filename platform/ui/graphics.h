@@ -169,13 +169,21 @@ public:
   void SetPixelFormat(TPixelFormat f);
   bool Monochrome() const { return format_ == pf1bit; }
   void SetMonochrome(bool v);
-  // The first byte of a row, top-down; the layout of the pixel format (pf24bit: B, G, R;
-  // pfDevice and pf32bit: B, G, R and an unused byte; pf1bit: the leftmost pixel in the top bit).
+  // The first byte of a row, top-down, rows BytesPerLine() apart; the layout of the pixel format
+  // (pf24bit: B, G, R; pfDevice and pf32bit: B, G, R and a byte set to 255; pf1bit: the leftmost
+  // pixel in the top bit).
   uint8_t* ScanLine(int row);
   const uint8_t* ScanLine(int row) const;
   int BytesPerLine() const;
   // The colour of a pixel inside the picture, through the colour table for 1 to 8 bits.
   TColor PixelColor(int x, int y) const;
+  // The colour table of a picture of 1 to 8 bits (0x00RRGGBB each); empty for other depths.
+  std::vector<uint32_t> ColorTable() const;
+  // Makes the picture one over pixel rows it does not own, top-down and rowBytes apart, which must
+  // outlive it (or the next change of its size or format): pf1bit or pf8bit with the colour table
+  // given (0x00RRGGBB each), or pf24bit (B, G, R). What is drawn on it goes into those rows.
+  void SetExternalPixels(uint8_t* bits, int width, int height, int rowBytes, TPixelFormat format,
+                         const std::vector<uint32_t>& colors);
   TCanvas* Canvas();
 
   // With tmAuto the colour of the bottom-left pixel.
@@ -207,6 +215,48 @@ private:
   std::unique_ptr<TCanvas> canvas_;
   TColor transparentColor_ = clDefault;
   TTransparentMode transparentMode_ = tmAuto;
+};
+
+// ---- pictures with transparency -----------------------------------------------------------------
+
+// A picture with an alpha channel: read from a picture file of any kind the platform reads, or
+// made from a bitmap. Laid on a bitmap it blends with what is there.
+class TPicture {
+public:
+  TPicture();
+  // The bitmap's picture, opaque.
+  explicit TPicture(const TBitmap& b);
+  // The bitmap's picture, its pixels of the transparent colour see-through.
+  TPicture(const TBitmap& b, TColor transparent);
+  TPicture(const TPicture& o);
+  TPicture& operator=(const TPicture& o);
+  ~TPicture();
+
+  int Width() const;
+  int Height() const;
+  bool Empty() const;
+  // Bits per pixel as read: 1 for a two-colour file.
+  int Depth() const;
+
+  // Whether pictures of this kind (a file extension such as "png", lower case, no dot) can be read.
+  static bool CanRead(const std::string& kind);
+  // Reads the file as a picture of that kind; false when it is none.
+  bool LoadFromFile(const std::string& path, const std::string& kind);
+  // The picture fitted into w x h, its proportions kept, scaled smoothly.
+  TPicture ScaledToFit(int w, int h) const;
+  // Lays the picture on target: blended with its top-left at (x, y); or stretched over r without
+  // smoothing, each pixel taken from the picture's pixel nearest to its centre.
+  void DrawOn(TBitmap& target, int x, int y) const;
+  void StretchOn(TBitmap& target, const TRect& r) const;
+  // The picture on a ground of one colour: target becomes an opaque bitmap of its size.
+  void FlattenOnto(TBitmap& target, TColor ground) const;
+
+  // What the picture is made of (native_qt.h).
+  struct Native;
+  Native& NativePart() const { return *native_; }
+
+private:
+  std::unique_ptr<Native> native_;
 };
 
 // ---- regions ----------------------------------------------------------------------------------
@@ -377,6 +427,16 @@ public:
   void BrushCopy(const TRect& dest, TBitmap* bitmap, const TRect& source, TColor color);
   // Copies the bitmap leaving the pixels of the key colour as they were on the canvas.
   void TransparentDraw(const TRect& dest, TBitmap* bitmap, const TRect& source, TColor key);
+  // Copies the pixels of from (a rectangle of src) to (x, y), within the clip: a plain copy that
+  // ignores CopyMode, rows at a time where the formats allow.
+  void CopyPixels(int x, int y, const TBitmap& src, const TRect& from);
+  // The pixels of r, as they are, into out (in the target's own format; what lies outside the
+  // picture is 0).
+  void CopyOut(const TRect& r, TBitmap& out) const;
+  // Row y of a 32-bit target (pfDevice, pf32bit or a control's own picture), in device pixels, as
+  // 0xAARRGGBB words: what is written there shows as it is, with no clip or pen. Null for any
+  // other target, or a row outside it.
+  uint32_t* PixelRow(int y);
 
   std::string ClassName() const override { return "TCanvas"; }
 

@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -320,6 +321,27 @@ QImage::Format QtFormatOf(TPixelFormat f) {
   }
 }
 
+struct BitmapAccess {
+  static void Take(TBitmap& b, const QImage& img);
+  static void Adopt(TBitmap& b, const QImage& img) {
+    b.native_->image = img;
+    switch (img.format()) {
+      case QImage::Format_Mono: b.format_ = pf1bit; break;
+      case QImage::Format_Indexed8: b.format_ = img.colorCount() <= 16 ? pf4bit : pf8bit; break;
+      case QImage::Format_BGR888: b.format_ = pf24bit; break;
+      case QImage::Format_RGB16: b.format_ = pf16bit; break;
+      case QImage::Format_RGB555: b.format_ = pf15bit; break;
+      default: b.format_ = pfDevice; break;
+    }
+    b.w_ = img.width();
+    b.h_ = img.height();
+    b.Changed();
+  }
+};
+
+void SetImage(TBitmap& b, const QImage& img) { BitmapAccess::Take(b, img); }
+void AdoptImage(TBitmap& b, const QImage& img) { BitmapAccess::Adopt(b, img); }
+
 TBitmap::TBitmap() : native_(std::make_unique<Native>()) {}
 
 TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
@@ -386,6 +408,26 @@ TColor TBitmap::PixelColor(int x, int y) const {
   return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
+std::vector<uint32_t> TBitmap::ColorTable() const {
+  std::vector<uint32_t> out;
+  for (QRgb c : native_->image.colorTable()) out.push_back(c & 0xFFFFFF);
+  return out;
+}
+
+void TBitmap::SetExternalPixels(uint8_t* bits, int width, int height, int rowBytes, TPixelFormat format,
+                                const std::vector<uint32_t>& colors) {
+  const QImage::Format f = format == pf24bit ? QImage::Format_BGR888
+                           : format == pf1bit ? QImage::Format_Mono
+                                              : QImage::Format_Indexed8;
+  QImage view(bits, width, height, rowBytes, f);
+  if (f != QImage::Format_BGR888) {
+    QList<QRgb> table;
+    for (uint32_t c : colors) table.push_back(0xFF000000u | c);
+    view.setColorTable(table);
+  }
+  BitmapAccess::Take(*this, view);
+}
+
 TColor TBitmap::TransparentColor() const {
   if (transparentMode_ == tmFixed && transparentColor_ != clDefault) return transparentColor_;
   if (Empty()) return clDefault;
@@ -398,11 +440,6 @@ void TBitmap::SetTransparentColor(TColor c) {
   Changed();
 }
 
-struct BitmapAccess {
-  static void Take(TBitmap& b, const QImage& img);
-};
-
-void SetImage(TBitmap& b, const QImage& img) { BitmapAccess::Take(b, img); }
 
 void BitmapAccess::Take(TBitmap& b, const QImage& img) {
   QImage& image = b.native_->image;
@@ -498,6 +535,74 @@ void TBitmap::SaveToStream(TStream& s) {
   if (out.isNull()) out = QImage(1, 1, QImage::Format_RGB32);
   if (!out.save(&buf, "BMP")) throw EInvalidGraphicOperation("Cannot save the bitmap");
   s.WriteBuffer(data.constData(), data.size());
+}
+
+// ---- pictures with transparency -----------------------------------------------------------------
+
+TPicture::TPicture() : native_(std::make_unique<Native>()) {}
+TPicture::TPicture(const TBitmap& b) : TPicture() { native_->image = ImageOf(b); }
+TPicture::TPicture(const TBitmap& b, TColor transparent) : TPicture() {
+  const uint32_t bgr = ColorToBGR(transparent);
+  native_->image = WithTransparentColor(ImageOf(b), (bgr & 0xFF) << 16 | (bgr & 0xFF00) | bgr >> 16);
+}
+
+QImage WithTransparentColor(const QImage& image, uint32_t rgb) {
+  QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < argb.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(argb.scanLine(y));
+    for (int x = 0; x < argb.width(); ++x)
+      if ((row[x] & 0xFFFFFF) == rgb) row[x] = 0;
+  }
+  return argb;
+}
+
+TPicture::TPicture(const TPicture& o) : TPicture() { native_->image = o.native_->image; }
+TPicture& TPicture::operator=(const TPicture& o) {
+  native_->image = o.native_->image;
+  return *this;
+}
+TPicture::~TPicture() = default;
+
+int TPicture::Width() const { return native_->image.width(); }
+int TPicture::Height() const { return native_->image.height(); }
+bool TPicture::Empty() const { return native_->image.isNull(); }
+int TPicture::Depth() const { return native_->image.depth(); }
+
+bool TPicture::CanRead(const std::string& kind) {
+  return QImageReader::supportedImageFormats().contains(QByteArray(kind.c_str()));
+}
+
+bool TPicture::LoadFromFile(const std::string& path, const std::string& kind) {
+  QImageReader reader(QString::fromStdString(path), QByteArray(kind.c_str()));
+  native_->image = reader.read();
+  return !native_->image.isNull();
+}
+
+TPicture TPicture::ScaledToFit(int w, int h) const {
+  TPicture out;
+  out.native_->image = native_->image.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return out;
+}
+
+void TPicture::DrawOn(TBitmap& target, int x, int y) const {
+  QPainter p(&ImageOf(target));
+  p.drawImage(x, y, native_->image);
+}
+
+void TPicture::StretchOn(TBitmap& target, const TRect& r) const {
+  QPainter p(&ImageOf(target));
+  p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  p.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), native_->image);
+}
+
+void TPicture::FlattenOnto(TBitmap& target, TColor ground) const {
+  QImage out(native_->image.size(), QImage::Format_RGB32);
+  const uint32_t bgr = ColorToBGR(ground);
+  out.fill(QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF)));
+  QPainter p(&out);
+  p.drawImage(0, 0, native_->image);
+  p.end();
+  SetImage(target, out);
 }
 
 // ---- regions ----------------------------------------------------------------------------------

@@ -41,6 +41,10 @@ struct TBitmap::Native {
   QImage image;
 };
 
+struct TPicture::Native {
+  QImage image;
+};
+
 struct TCanvas::Native {
   QImage* img = nullptr;  // the picture drawn into, not owned
   QRegion clip;           // device coordinates, while the canvas has a clip
@@ -51,7 +55,12 @@ struct TCanvas::Native {
 inline QImage& ImageOf(const TBitmap& b) { return b.NativePart().image; }
 // Takes the picture over; the pixel format follows the image's.
 void SetImage(TBitmap& b, const QImage& img);
+// Takes the picture over as it is, in any format; PixelFormat says pfDevice for a format that has
+// no pixel format of its own.
+void AdoptImage(TBitmap& b, const QImage& img);
 QImage::Format QtFormatOf(TPixelFormat f);
+// The image with an alpha channel, its pixels of one colour (0xRRGGBB) see-through.
+QImage WithTransparentColor(const QImage& image, uint32_t rgb);
 // The picture a canvas draws into (null without one).
 inline QImage* TargetOf(const TCanvas& c) { return c.NativePart().img; }
 // Points the canvas at a picture that is not a bitmap's; resets clip and origin as SetTarget does.

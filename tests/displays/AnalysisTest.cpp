@@ -413,7 +413,7 @@ TEST_F(DisplayTest, SpectrogramWrapsRoundAndShowsSilenceAsTheBottomOfItsPalette)
     EXPECT_STREQ(e.what(), "Bitlength not supported yet");
   }
   EXPECT_EQ(g->BitsPerPixel(), 8);
-  EXPECT_EQ(g->DIBCanvas()->Image().format(), QImage::Format_Indexed8);
+  EXPECT_EQ(plat::ImageOf(g->DIBCanvas()->Image()).format(), QImage::Format_Indexed8);
 }
 
 TEST_F(DisplayTest, LightChangesOnlyItsPaletteEntries) {
@@ -426,7 +426,7 @@ TEST_F(DisplayTest, LightChangesOnlyItsPaletteEntries) {
   const auto spots = LightSpots(d.Width(), d.Height(), laLine, 10);
   auto centre = [&](int b) { return At(*l, d.Left + spots[size_t(b)].cx, d.Top + spots[size_t(b)].cy); };
   EXPECT_EQ(centre(0), BGR(clBlack));
-  const QImage picture = l->DIBCanvas()->Image().copy();
+  const QImage picture = plat::ImageOf(l->DIBCanvas()->Image()).copy();
   // A 150 Hz tone: the bass light goes red, the others stay dark, the pixels stay as they were.
   std::vector<int16_t> tone(128);
   for (int i = 0; i < 128; ++i) tone[size_t(i)] = int16_t(12000 * std::sin(2 * M_PI * 150 * i / 11025));
@@ -434,7 +434,7 @@ TEST_F(DisplayTest, LightChangesOnlyItsPaletteEntries) {
   EXPECT_EQ(l->ShownLevel(0), 255);
   EXPECT_EQ(centre(0), BGR(clRed));
   EXPECT_LT(l->ShownLevel(2), 40);
-  const QImage after = l->DIBCanvas()->Image();
+  const QImage after = plat::ImageOf(l->DIBCanvas()->Image());
   ASSERT_EQ(after.format(), QImage::Format_Indexed8);
   for (int y = 0; y < after.height(); ++y)
     ASSERT_EQ(std::memcmp(after.constScanLine(y), picture.constScanLine(y), size_t(after.width())), 0) << y;

@@ -19,7 +19,7 @@ std::string Message(const std::function<void()>& f) {
 TEST(MMDIBCanvas, SizesDepthsAndAnimatedColours) {
   TMMDIBCanvas c(nullptr);
   c.SetSize(0, 0);
-  EXPECT_EQ(c.Image().size(), QSize(1, 1));
+  EXPECT_EQ(plat::ImageOf(c.Image()).size(), QSize(1, 1));
   EXPECT_EQ(Message([&] { c.SetBitsPerPixel(16); }), "Bitlength not supported yet");
   EXPECT_EQ(c.BitsPerPixel(), 8);
   EXPECT_EQ(Message([&] { c.SetAnimatedColors(237); }), "Invalid count of animated colors");
@@ -35,11 +35,11 @@ TEST(MMDIBCanvas, SizesDepthsAndAnimatedColours) {
   c.EndDraw();
   c.BeginAnimate();
   c.SetAnimatedColor(1, {255, 0, 0, 0});
-  EXPECT_NE(c.Image().pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_NE(plat::ImageOf(c.Image()).pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
   c.EndAnimate();
-  EXPECT_EQ(c.Image().pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(plat::ImageOf(c.Image()).pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
   c.SetAnimatedColor(0, {0, 0, 255, 0});
-  EXPECT_EQ(c.Image().pixel(1, 0) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(plat::ImageOf(c.Image()).pixel(1, 0) & 0xFFFFFF, 0x0000FFu);
 }
 
 TEST(MMDIBCanvas, NestedDrawingKeepsEachCanvasOnItsOwnPicture) {
@@ -58,12 +58,12 @@ TEST(MMDIBCanvas, NestedDrawingKeepsEachCanvasOnItsOwnPicture) {
   ta.SetPixel(1, 1);
   EXPECT_EQ(Message([&] { a.SetSize(5, 5); }), "TMMDIBGraphicControl: Attempt to create new DIB while initialized for drawing");
   a.EndDraw();
-  EXPECT_EQ(a.Image().pixelIndex(1, 1), 9);
-  EXPECT_EQ(a.Image().pixelIndex(0, 0), 0);
-  EXPECT_EQ(b.Image().pixelIndex(0, 0), 7);
-  EXPECT_EQ(b.Image().pixelIndex(1, 1), 0);
+  EXPECT_EQ(plat::ImageOf(a.Image()).pixelIndex(1, 1), 9);
+  EXPECT_EQ(plat::ImageOf(a.Image()).pixelIndex(0, 0), 0);
+  EXPECT_EQ(plat::ImageOf(b.Image()).pixelIndex(0, 0), 7);
+  EXPECT_EQ(plat::ImageOf(b.Image()).pixelIndex(1, 1), 0);
   a.SetSize(5, 5);  // allowed again once the drawing ended
-  EXPECT_EQ(a.Image().width(), 5);
+  EXPECT_EQ(plat::ImageOf(a.Image()).width(), 5);
   form->Free();
 }
 
@@ -81,16 +81,16 @@ TEST(MMDIBCanvas, BackgroundPictureIsStretchedOrTiled) {
   EXPECT_FALSE(c->UseBackGroundDIB());  // only when asked, at run time
   c->SetColor(clTeal);
   c->ClearDIB();
-  EXPECT_EQ(c->DIBCanvas()->Image().pixel(3, 3) & 0xFFFFFF, 0x008080u);
+  EXPECT_EQ(plat::ImageOf(c->DIBCanvas()->Image()).pixel(3, 3) & 0xFFFFFF, 0x008080u);
   c->SetUseBackGroundDIB(true);
   c->ClearDIB();
-  const QImage& s = c->DIBCanvas()->Image();
+  const QImage& s = plat::ImageOf(c->DIBCanvas()->Image());
   EXPECT_EQ(s.pixel(1, 1) & 0xFFFFFF, 0xFF0000u);  // stretched: each picture pixel covers 2 x 2
   EXPECT_EQ(s.pixel(2, 1) & 0xFFFFFF, 0x00FF00u);
   EXPECT_EQ(s.pixel(3, 3) & 0xFFFFFF, 0xFFFF00u);
   c->DIBCanvas()->SetStretchBackGround(false);
   c->ClearDIB();
-  const QImage& t = c->DIBCanvas()->Image();
+  const QImage& t = plat::ImageOf(c->DIBCanvas()->Image());
   EXPECT_EQ(t.pixel(2, 2) & 0xFFFFFF, 0xFF0000u);  // tiled from the top left
   EXPECT_EQ(t.pixel(3, 1) & 0xFFFFFF, 0xFFFF00u);
   form->Free();

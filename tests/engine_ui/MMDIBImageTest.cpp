@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QPainter>
 
 #include <cstring>
 #include <string>
 
 #include "common/bytes.h"
 #include "common/dib.h"
-#include "engine/MMDIB_qt.h"
+#include "engine/MMDIB_ui.h"
 #include "engine/MMUtils.h"
 #include "platform/audio/riff_io.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -23,6 +23,24 @@ QImage Picture() {
   return img;
 }
 
+// The DIB read into a bitmap, as a Qt image (null when it cannot be read).
+QImage DIBToImage(const void* dib, size_t size) {
+  plat::TBitmap b;
+  if (!::DIBToImage(dib, size, b)) return {};
+  return plat::ImageOf(b);
+}
+
+void* BitmapToDIB(const QImage& img, const TLogPalette* palette, int bits) {
+  plat::TBitmap b;
+  if (!img.isNull()) plat::SetImage(b, img);
+  return ::BitmapToDIB(b, palette, bits);
+}
+
+QImage DIBCanvasImage(void* dib) {
+  plat::TBitmap view;
+  if (!DIBCanvasView(dib, view)) return {};
+  return plat::ImageOf(view);
+}
 
 }  // namespace
 
@@ -88,7 +106,7 @@ TEST(MMDIBImage, ForeignLayoutsRead) {
   EXPECT_TRUE(DIBToImage(rle.data(), rle.size()).isNull());
   EXPECT_TRUE(DIBToImage(d8.data(), d8.size() - 1).isNull());
 
-  QImage bitmap;
+  plat::TBitmap bitmap;
   std::optional<TLogPalette> palette;
   ASSERT_TRUE(DIBToBitmap(d8.data(), d8.size(), bitmap, palette));
   ASSERT_TRUE(palette);
@@ -117,12 +135,12 @@ TEST(MMDIBImage, CanvasBlocksAreViewedTopDownWithoutCopying) {
 
 TEST(MMDIBImage, DrawStretchesWithoutSmoothing) {
   DIBHolder d(BitmapToDIB(Picture(), nullptr, 24));
-  QImage target(6, 8, QImage::Format_RGB32);
-  target.fill(Qt::gray);
-  {
-    QPainter p(&target);
-    DrawDIB(d.p, DIBSize(d.p), p, QRect(0, 0, 6, 8));
-  }
+  QImage gray(6, 8, QImage::Format_RGB32);
+  gray.fill(Qt::gray);
+  plat::TBitmap canvas;
+  plat::SetImage(canvas, gray);
+  DrawDIB(d.p, DIBSize(d.p), canvas, plat::Rect(0, 0, 6, 8));
+  const QImage& target = plat::ImageOf(canvas);
   EXPECT_EQ(target.pixel(0, 0), qRgb(255, 0, 0));
   EXPECT_EQ(target.pixel(1, 1), qRgb(255, 0, 0));
   EXPECT_EQ(target.pixel(2, 0), qRgb(0, 0, 0));

@@ -190,7 +190,7 @@ TEST_F(WaveDialog, LevelPictureMapsBothSampleSizesOntoItsHeightAndLeavesNoProgre
   d.SetPreview(true);
   const uint32_t fore = 0x00FF00, back = 0, red = 0x0000FF;
   answers_->OnFileShown = [&](FileRequest& r) {
-    const QImage& img = d.LevelImage();
+    const QImage& img = plat::ImageOf(d.LevelImage());
     const int w = img.width(), h = img.height();
     ASSERT_EQ(w, 256);
     ASSERT_EQ(h, 62);
@@ -288,12 +288,12 @@ TEST_F(WaveDialog, PictureDialogShowsThePictureUnderTheCursorOnlyWithVorschau) {
   answers_->OnFileShown = [&](FileRequest& r) {
     EXPECT_TRUE(r.panelBeside);
     r.selectionChanged(dir_.Path("logo.bmp"));
-    EXPECT_TRUE(d.Picture().isNull());
+    EXPECT_TRUE(d.Picture().Empty());
     d.PreviewBox()->SetChecked(true);
-    ASSERT_FALSE(d.Picture().isNull());
-    EXPECT_EQ(d.Picture().size(), QSize(40, 20));
+    ASSERT_FALSE(d.Picture().Empty());
+    EXPECT_EQ(QSize(d.Picture().Width(), d.Picture().Height()), QSize(40, 20));
     r.selectionChanged(dir_.Path("old.wmf"));
-    EXPECT_TRUE(d.Picture().isNull());
+    EXPECT_TRUE(d.Picture().Empty());
   };
   answers_->AnswerFile(dir_.Path("logo.bmp"));
   ASSERT_TRUE(d.Execute());

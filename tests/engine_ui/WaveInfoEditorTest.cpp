@@ -13,7 +13,8 @@
 #include "DialogAnswers.h"
 #include "common/scratch.h"
 #include "engine/MMCstDlg.h"
-#include "engine/MMDIB_qt.h"
+#include "engine/MMDIB_ui.h"
+#include "platform/ui/native_qt.h"
 #include "engine/MMWInfo.h"
 #include "engine/MMWave.h"
 #include "engine/WaveFixtures.h"
@@ -149,7 +150,9 @@ TEST(MMRiffInfoEditorDlg, DescriptionAndPictureFollowTheDispRules) {
   ASSERT_EQ(disp[1].Type, kDispBitmap);
   const std::string& dib = *DispItemData(disp[1]);
   ASSERT_EQ(dib.size(), DIBSize(dib.data()));
-  const QImage back = DIBToImage(dib.data(), dib.size());
+  plat::TBitmap read;
+  ASSERT_TRUE(DIBToImage(dib.data(), dib.size(), read));
+  const QImage back = plat::ImageOf(read);
   ASSERT_EQ(back.size(), QSize(60, 50));
   EXPECT_EQ(back.pixel(0, 0) & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(back.pixel(59, 49) & 0xFFFFFF, 0xC81E0Au);

@@ -1,15 +1,23 @@
-#include "engine/MMDIB_qt.h"
-
-#include <QHash>
-#include <QPainter>
+#include "engine/MMDIB_ui.h"
 
 #include <bit>
+#include <utility>
 #include <cstdlib>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/audio/riff_io.h"
 
+using plat::TBitmap;
+
 namespace {
+
+// A colour of a 32-bit row: 0xFFRRGGBB, the fourth byte unused and set.
+using Rgb = uint32_t;
+constexpr Rgb MakeRgb(int r, int g, int b) { return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+constexpr int Red(Rgb c) { return int(c >> 16 & 0xFF); }
+constexpr int Green(Rgb c) { return int(c >> 8 & 0xFF); }
+constexpr int Blue(Rgb c) { return int(c & 0xFF); }
 
 struct Channel {
   uint32_t mask = 0;
@@ -22,13 +30,13 @@ struct Channel {
   }
 };
 
-std::vector<QRgb> ColorTable(const void* dib) {
-  std::vector<QRgb> table;
+std::vector<Rgb> ColorTable(const void* dib) {
+  std::vector<Rgb> table;
   if (DIBBitCount(dib) > 8) return table;
   const int es = DIBHeaderSize(dib) == kDIBCoreHeaderSize ? 3 : 4;
   const uint8_t* t = DIBColorTable(dib);
   table.resize(size_t(std::min(DIBNumColors(dib), 256)));
-  for (size_t i = 0; i < table.size(); ++i) table[i] = qRgb(t[i * es + 2], t[i * es + 1], t[i * es]);
+  for (size_t i = 0; i < table.size(); ++i) table[i] = MakeRgb(t[i * es + 2], t[i * es + 1], t[i * es]);
   return table;
 }
 
@@ -54,23 +62,28 @@ void Masks(const void* dib, Channel& r, Channel& g, Channel& b) {
 
 }  // namespace
 
-QImage DIBToImage(const void* dib, size_t size) {
-  if (!DIBFits(dib, size)) return {};
+bool DIBToImage(const void* dib, size_t size, TBitmap& image) {
+  image.SetSize(0, 0);
+  if (!DIBFits(dib, size)) return false;
   const uint32_t compression = DIBCompression(dib);
-  if (compression == kDIBRLE8 || compression == kDIBRLE4) return {};
+  if (compression == kDIBRLE8 || compression == kDIBRLE4) return false;
   const int w = DIBWidth(dib), h = std::abs(DIBHeight(dib)), bits = DIBBitCount(dib);
   const bool bottomUp = DIBHeight(dib) > 0;
-  QImage img(w, h, QImage::Format_RGB32);
-  if (img.isNull()) return {};
-  const std::vector<QRgb> table = ColorTable(dib);
-  auto color = [&](unsigned index) { return index < table.size() ? table[index] : qRgb(0, 0, 0); };
+  image.SetPixelFormat(plat::pfDevice);
+  image.SetSize(w, h);
+  if (image.Empty() || image.BytesPerLine() == 0) {
+    image.SetSize(0, 0);
+    return false;
+  }
+  const std::vector<Rgb> table = ColorTable(dib);
+  auto color = [&](unsigned index) { return index < table.size() ? table[index] : MakeRgb(0, 0, 0); };
   Channel r, g, b;
   if (bits == 16 || bits == 32) Masks(dib, r, g, b);
   const size_t row = size_t(DIBRowBytes(int64_t(w) * bits));
   const uint8_t* pixels = DIBBits(dib);
   for (int y = 0; y < h; ++y) {
     const uint8_t* s = pixels + size_t(bottomUp ? h - 1 - y : y) * row;
-    auto* d = reinterpret_cast<QRgb*>(img.scanLine(y));
+    auto* d = reinterpret_cast<Rgb*>(image.ScanLine(y));
     for (int x = 0; x < w; ++x) {
       switch (bits) {
         case 1: d[x] = color((s[x >> 3] >> (7 - (x & 7))) & 1); break;
@@ -78,31 +91,30 @@ QImage DIBToImage(const void* dib, size_t size) {
         case 8: d[x] = color(s[x]); break;
         case 16: {
           uint32_t v = plat::GetLE16(s + 2 * x);
-          d[x] = qRgb(r.Get(v), g.Get(v), b.Get(v));
+          d[x] = MakeRgb(r.Get(v), g.Get(v), b.Get(v));
           break;
         }
-        case 24: d[x] = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]); break;
+        case 24: d[x] = MakeRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]); break;
         default: {
           uint32_t v = plat::GetLE32(s + 4 * x);
-          d[x] = qRgb(r.Get(v), g.Get(v), b.Get(v));
+          d[x] = MakeRgb(r.Get(v), g.Get(v), b.Get(v));
         }
       }
     }
   }
-  return img;
+  image.Modified();
+  return true;
 }
 
-bool DIBToBitmap(const void* dib, size_t size, QImage& bitmap, std::optional<TLogPalette>& palette) {
-  QImage img = DIBToImage(dib, size);
-  if (img.isNull()) return false;
-  bitmap = img;
+bool DIBToBitmap(const void* dib, size_t size, TBitmap& bitmap, std::optional<TLogPalette>& palette) {
+  if (!DIBToImage(dib, size, bitmap)) return false;
   palette = CreateDIBPalette(dib);
   return true;
 }
 
-void* BitmapToDIB(const QImage& bitmap, const TLogPalette* palette, int bits) {
-  if (bitmap.isNull()) return nullptr;
-  void* dib = CreateDIB(bits, bitmap.width(), bitmap.height(), true);
+void* BitmapToDIB(const TBitmap& bitmap, const TLogPalette* palette, int bits) {
+  if (bitmap.Empty()) return nullptr;
+  void* dib = CreateDIB(bits, bitmap.Width(), bitmap.Height(), true);
   if (!dib) return nullptr;
   bits = DIBBitCount(dib);
   uint8_t* header = static_cast<uint8_t*>(dib);
@@ -118,77 +130,70 @@ void* BitmapToDIB(const QImage& bitmap, const TLogPalette* palette, int bits) {
     }
     plat::PutLE32(header + 32, uint32_t(n));
   }
-  const QImage src = bitmap.convertToFormat(QImage::Format_RGB32);
-  const std::vector<QRgb> table = ColorTable(dib);
-  QHash<QRgb, int> nearest;
-  auto index = [&](QRgb c) {
-    auto it = nearest.constFind(c);
-    if (it != nearest.constEnd()) return *it;
+  // Read as 32-bit rows, whatever the bitmap's own format.
+  TBitmap src;
+  src.Assign(const_cast<TBitmap*>(&bitmap));
+  src.SetPixelFormat(plat::pfDevice);
+  const std::vector<Rgb> table = ColorTable(dib);
+  std::unordered_map<Rgb, int> nearest;
+  auto index = [&](Rgb c) {
+    auto it = nearest.find(c);
+    if (it != nearest.end()) return it->second;
     int best = 0;
     long bestDistance = -1;
     for (size_t i = 0; i < table.size(); ++i) {
-      long dr = qRed(c) - qRed(table[i]), dg = qGreen(c) - qGreen(table[i]), db = qBlue(c) - qBlue(table[i]);
+      long dr = Red(c) - Red(table[i]), dg = Green(c) - Green(table[i]), db = Blue(c) - Blue(table[i]);
       long distance = dr * dr + dg * dg + db * db;
       if (bestDistance < 0 || distance < bestDistance) {
         bestDistance = distance;
         best = int(i);
       }
     }
-    nearest.insert(c, best);
+    nearest.emplace(c, best);
     return best;
   };
-  const int w = src.width(), h = src.height();
+  const int w = src.Width(), h = src.Height();
   const size_t row = size_t(DIBRowBytes(int64_t(w) * bits));
   uint8_t* pixels = DIBBits(dib);
   for (int y = 0; y < h; ++y) {
     uint8_t* d = pixels + size_t(h - 1 - y) * row;
-    const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+    const auto* s = reinterpret_cast<const Rgb*>(std::as_const(src).ScanLine(y));
     for (int x = 0; x < w; ++x) {
       switch (bits) {
         case 1: d[x >> 3] = uint8_t(d[x >> 3] | (index(s[x]) << (7 - (x & 7)))); break;
         case 4: d[x >> 1] = uint8_t(d[x >> 1] | (index(s[x]) << ((x & 1) ? 0 : 4))); break;
         case 8: d[x] = uint8_t(index(s[x])); break;
         default:
-          d[3 * x] = uint8_t(qBlue(s[x]));
-          d[3 * x + 1] = uint8_t(qGreen(s[x]));
-          d[3 * x + 2] = uint8_t(qRed(s[x]));
+          d[3 * x] = uint8_t(Blue(s[x]));
+          d[3 * x + 1] = uint8_t(Green(s[x]));
+          d[3 * x + 2] = uint8_t(Red(s[x]));
       }
     }
   }
   return dib;
 }
 
-void DrawDIB(const void* dib, size_t size, QPainter& painter, const QRect& rect) {
-  QImage img = DIBToImage(dib, size);
-  if (img.isNull()) return;
-  painter.save();
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(rect, img);
-  painter.restore();
+void DrawDIB(const void* dib, size_t size, TBitmap& target, const plat::TRect& rect) {
+  TBitmap img;
+  if (!DIBToImage(dib, size, img)) return;
+  plat::TPicture(img).StretchOn(target, rect);
 }
 
-QImage DIBCanvasImage(void* dib) {
-  if (!dib) return {};
+bool DIBCanvasView(void* dib, TBitmap& view) {
+  view.SetSize(0, 0);
+  if (!dib) return false;
   const int w = DIBWidth(dib), h = std::abs(DIBHeight(dib)), bits = DIBBitCount(dib);
-  const qsizetype row = DIBRowBytes(int64_t(w) * bits);
-  uchar* pixels = DIBBits(dib);
+  const int row = DIBRowBytes(int64_t(w) * bits);
+  uint8_t* pixels = DIBBits(dib);
+  std::vector<uint32_t> table;
+  for (Rgb c : ColorTable(dib)) table.push_back(c & 0xFFFFFF);
   switch (bits) {
-    case 8: {
-      QImage img(pixels, w, h, row, QImage::Format_Indexed8);
-      std::vector<QRgb> table = ColorTable(dib);
-      table.resize(256, qRgb(0, 0, 0));
-      img.setColorTable(QList<QRgb>(table.begin(), table.end()));
-      return img;
-    }
-    case 24:
-      return QImage(pixels, w, h, row, QImage::Format_BGR888);
-    case 1: {
-      QImage img(pixels, w, h, row, QImage::Format_Mono);
-      std::vector<QRgb> table = ColorTable(dib);
-      img.setColorTable(QList<QRgb>(table.begin(), table.end()));
-      return img;
-    }
-    default:
-      return {};
+    case 8:
+      table.resize(256, 0);
+      view.SetExternalPixels(pixels, w, h, row, plat::pf8bit, table);
+      return true;
+    case 24: view.SetExternalPixels(pixels, w, h, row, plat::pf24bit, {}); return true;
+    case 1: view.SetExternalPixels(pixels, w, h, row, plat::pf1bit, table); return true;
+    default: return false;
   }
 }
