@@ -1,6 +1,6 @@
 #pragma once
 // The gauge's arithmetic: the whole percent of a progress in its range, the lengths and points it
-// draws, and its text. Qt-free; the control is in MMGauge_qt.h. Ranges may be cart lengths in
+// draws, and its text. Qt-free; the control is in MMGauge_ui.h. Ranges may be cart lengths in
 // milliseconds, so differences and products are taken in 64 bits.
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // What the needle meter computes, without drawing: the needle's value path (in units of 0..32767),
 // the falling peak needle, and the geometry of the needles, the arc of ticks, the labels and the
-// caption band. Qt-free; the control is in MMMeter_qt.h.
+// caption band. Qt-free; the control is in MMMeter_ui.h.
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // Where the ticks of a tick row go and what colour they take, without drawing. Qt-free; the
-// scale object that draws them (TMMScale) is in MMScale_qt.h.
+// scale object that draws them (TMMScale) is in MMScale_ui.h.
 #include <vector>
 
 #include "displays/MMDIBCv.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The slider's arithmetic without a window: the logarithmic mapping between the value the program
 // sets and the stored (linear) position, the key steps, the pointer-to-position rules and where
-// groove, thumb and scale rows lie. Qt-free; the control is in MMSlider_qt.h.
+// groove, thumb and scale rows lie. Qt-free; the control is in MMSlider_ui.h.
 //
 // Ranges are cart lengths in milliseconds, so every product of a position and a length in pixels
 // is taken in 64 bits.

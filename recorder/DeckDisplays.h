@@ -3,10 +3,10 @@
 // dB strip in one black panel, two needle meters in another of the same size in the same place,
 // the position slider below them, and the punch-in panel's gauge. The deck, the render tool, the
 // display tests and the benchmark all build them here.
-#include "displays/MMGauge_qt.h"
-#include "displays/MMLevel_qt.h"
-#include "displays/MMMeter_qt.h"
-#include "displays/MMSlider_qt.h"
+#include "displays/MMGauge_ui.h"
+#include "displays/MMLevel_ui.h"
+#include "displays/MMMeter_ui.h"
+#include "displays/MMSlider_ui.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "controls/zelstatus.h"
-#include "displays/MMGauge_qt.h"
+#include "displays/MMGauge_ui.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"

@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "DisplaysTest.h"
-#include "displays/MMLight_qt.h"
-#include "displays/MMOscope_qt.h"
-#include "displays/MMSpGram_qt.h"
-#include "displays/MMSpectr_qt.h"
+#include "displays/MMLight_ui.h"
+#include "displays/MMOscope_ui.h"
+#include "displays/MMSpGram_ui.h"
+#include "displays/MMSpectr_ui.h"
 #include "engine/ChainMocks.h"
 #include "engine/ConnectorFakes.h"
 #include "platform/ui/native_qt.h"

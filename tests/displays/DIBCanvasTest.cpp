@@ -1,6 +1,6 @@
 // The display canvas: its picture, refusals, nested drawing and background pictures.
 #include "DisplaysTest.h"
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "platform/ui/native_qt.h"
 
 using namespace plat;

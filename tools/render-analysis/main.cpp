@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "displays/MMLight_qt.h"
-#include "displays/MMOscope_qt.h"
-#include "displays/MMSpGram_qt.h"
-#include "displays/MMSpectr_qt.h"
+#include "displays/MMLight_ui.h"
+#include "displays/MMOscope_ui.h"
+#include "displays/MMSpGram_ui.h"
+#include "displays/MMSpectr_ui.h"
 #include "engine/MMPCMSup.h"
 #include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "displays/MMDIBCv_qt.h"
-#include "displays/MMOscope_qt.h"
+#include "displays/MMDIBCv_ui.h"
+#include "displays/MMOscope_ui.h"
 #include "displays/MMSpGram.h"
 #include "engine/MMConect.h"
 #include "platform/audio/wave_types.h"

@@ -1,4 +1,4 @@
-#include "displays/MMLevel_qt.h"
+#include "displays/MMLevel_ui.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "displays/MMSpectr_qt.h"
+#include "displays/MMSpectr_ui.h"
 
 #include <algorithm>
 #include <climits>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "displays/MMDIBCv_qt.h"
-#include "displays/MMOscope_qt.h"
+#include "displays/MMDIBCv_ui.h"
+#include "displays/MMOscope_ui.h"
 #include "displays/MMSpectr.h"
 #include "engine/MMConect.h"
 #include "engine/MMTimer.h"

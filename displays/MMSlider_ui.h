@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "displays/MMScale_qt.h"
+#include "displays/MMScale_ui.h"
 #include "displays/MMSlider.h"
 #include "engine/MMObjUI.h"
 

@@ -3,7 +3,7 @@
 // it. The lights are drawn once in animated palette entries; a block changes only those entries.
 #include <array>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "displays/MMLight.h"
 #include "engine/MMConect.h"
 #include "platform/audio/wave_types.h"

@@ -1,4 +1,4 @@
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "displays/MMLight_qt.h"
+#include "displays/MMLight_ui.h"
 
 #include <algorithm>
 

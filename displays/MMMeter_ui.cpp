@@ -1,4 +1,4 @@
-#include "displays/MMMeter_qt.h"
+#include "displays/MMMeter_ui.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "displays/MMScale_qt.h"
+#include "displays/MMScale_ui.h"
 
 #include <algorithm>
 

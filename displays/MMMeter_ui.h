@@ -3,10 +3,9 @@
 // PCM blocks by a connector. The arc with its labels and caption is drawn only on a full paint and
 // kept as a picture; a block copies that picture back under the needles' old place, draws the
 // needles and shows the part that changed.
-#include <QImage>
 #include <memory>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "displays/MMMeter.h"
 #include "engine/MMConect.h"
 #include "engine/MMTimer.h"

@@ -1,4 +1,4 @@
-#include "displays/MMOscope_qt.h"
+#include "displays/MMOscope_ui.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,8 +1,8 @@
-#include "displays/MMGauge_qt.h"
+#include "displays/MMGauge_ui.h"
 
 #include <algorithm>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 
 using namespace plat;
 

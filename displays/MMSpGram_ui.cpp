@@ -1,4 +1,4 @@
-#include "displays/MMSpGram_qt.h"
+#include "displays/MMSpGram_ui.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "displays/MMOscope.h"
 #include "displays/MMSpectr.h"
 #include "engine/MMConect.h"

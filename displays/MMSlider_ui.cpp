@@ -1,9 +1,9 @@
-#include "displays/MMSlider_qt.h"
+#include "displays/MMSlider_ui.h"
 
 #include <algorithm>
 
 #include "displays/MMBCache.h"
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "platform/ui/extctrls.h"
 
 using namespace plat;

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "displays/MMLevel.h"
-#include "displays/MMScale_qt.h"
+#include "displays/MMScale_ui.h"
 #include "engine/MMConect.h"
 #include "engine/MMTimer.h"
 #include "platform/audio/wave_types.h"
