@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "displays/MMDIBCv_qt.h"
+#include "displays/MMDIBCv_ui.h"
 #include "platform/system/threads.h"
 
 #ifdef SOLVANE_UI_THREAD_CHECKS
