@@ -307,6 +307,45 @@ void TMMDirectGraphicControl::DrawDirect(const std::function<void()>& paint) {
   UpdateFromCanvas();
 }
 
+namespace {
+
+bool EmptyRect(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
+
+TRect Union(const TRect& a, const TRect& b) {
+  if (EmptyRect(a)) return b;
+  if (EmptyRect(b)) return a;
+  return Rect(std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom));
+}
+
+}  // namespace
+
+void TMMDirectGraphicControl::DrawBlock(const std::function<void()>& draw) {
+  if (!Visible() || !Parent()) return;
+  if (InHiddenPanel() || !canvasWhole_) {
+    DrawDirect([] {});
+    return;
+  }
+  drawn_ = {};
+  CallGuarded(draw);
+  const TRect r = drawn_;
+  drawn_ = {};
+  UpdateFromCanvas(r);
+}
+
+void TMMDirectGraphicControl::Drawn(const TRect& r) {
+  const TRect c = Rect(std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width()), std::min(r.Bottom, Height()));
+  if (EmptyRect(c)) return;
+  drawn_ = Union(drawn_, c);
+  owed_ = Union(owed_, c);
+}
+
+void TMMDirectGraphicControl::ShowDrawnNow() {
+  if (EmptyRect(owed_)) return;
+  const TRect r = owed_;
+  owed_ = {};
+  ShowDrawn(r);
+}
+
 bool TMMDirectGraphicControl::InHiddenPanel() const {
   for (const TWinControl* p = Parent(); p && p->Parent(); p = p->Parent())
     if (!p->Visible()) return true;

@@ -122,9 +122,20 @@ public:
   // When the control is visible on a parent: paint draws onto the control's canvas, and the
   // widget is asked to show it. Inside a hidden panel nothing is drawn until the panel shows.
   void DrawDirect(const std::function<void()>& paint);
+  // The same for a display that keeps its picture apart from the control's canvas: draw draws a
+  // block into that picture and tells what it changed through Drawn. What the blocks drawn before
+  // a frame changed is brought onto the canvas once, through ShowDrawn, as the frame is made.
+  void DrawBlock(const std::function<void()>& draw);
   std::string ClassName() const override { return "TMMDirectGraphicControl"; }
 
 protected:
+  // Called while a block is drawn: r (control coordinates) of the display's own picture changed.
+  void Drawn(const TRect& r);
+  // Brings what was drawn and not yet shown onto the canvas now.
+  void ShowDrawnNow();
+  // Copies r (control coordinates) of the display's own picture onto the control's canvas.
+  virtual void ShowDrawn(const TRect& r) {}
+  void CanvasDue() override { ShowDrawnNow(); }
   void BevelChanged() override;
   void EnabledChanged() override;
   void ColorChanged() override;
@@ -140,6 +151,7 @@ private:
   // Inside a hidden panel of its window (the window's own visibility aside).
   bool InHiddenPanel() const;
   bool canvasWhole_ = false;
+  TRect drawn_{}, owed_{};  // changed by the block being drawn; changed and not yet on the canvas
 };
 
 class TMMDIBGraphicControl : public TMMDirectGraphicControl {

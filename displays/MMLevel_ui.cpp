@@ -236,9 +236,8 @@ void TMMCustomLevel::RedrawBackground() {
   background_.EndDraw();
 }
 
-void TMMCustomLevel::PaintBar(bool whole) {
+TDIBRect TMMCustomLevel::DrawBar(bool whole) {
   if (OnPaint) OnPaint(this);
-  const TRect inner = GetInnerRect();
   TMMDIBCanvas* bar = DIBCanvas();
   TMMDIBTarget& t = bar->BeginDraw();
   const int value = values_.Value(), peak = values_.Peak().Peak();
@@ -272,20 +271,31 @@ void TMMCustomLevel::PaintBar(bool whole) {
     drawnPeak_ = peak;
     pictureValid_ = Enabled();
   }
-  if (changed.Right > changed.Left && changed.Bottom > changed.Top)
-    bar->CopyTo(*Canvas(), Rect(inner.Left + changed.Left, inner.Top + changed.Top, inner.Left + changed.Right, inner.Top + changed.Bottom),
-                Rect(changed.Left, changed.Top, changed.Right, changed.Bottom));
   bar->EndDraw();
+  return changed;
 }
 
 void TMMCustomLevel::DrawNow() {
-  DrawDirect([this] { PaintBar(false); });
+  DrawBlock([this] {
+    const TDIBRect c = DrawBar(false);
+    const TRect inner = GetInnerRect();
+    Drawn(Rect(inner.Left + c.Left, inner.Top + c.Top, inner.Left + c.Right, inner.Top + c.Bottom));
+  });
+}
+
+void TMMCustomLevel::ShowDrawn(const TRect& r) {
+  const TRect inner = GetInnerRect();
+  TMMDIBCanvas* bar = DIBCanvas();
+  bar->BeginDraw();
+  bar->CopyTo(*Canvas(), r, Rect(r.Left - inner.Left, r.Top - inner.Top, r.Right - inner.Left, r.Bottom - inner.Top));
+  bar->EndDraw();
 }
 
 void TMMCustomLevel::Paint() {
   TRect inner;
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
-  PaintBar(true);
+  const TDIBRect c = DrawBar(true);
+  ShowDrawn(Rect(inner.Left + c.Left, inner.Top + c.Top, inner.Left + c.Right, inner.Top + c.Bottom));
   MarkCanvasWhole();
 }
 

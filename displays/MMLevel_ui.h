@@ -128,10 +128,15 @@ private:
   void RedrawBackground();
   void UpdateTimer();
   void Feed(int32_t peak);
-  // Draws the bar into its picture and onto the control's canvas: whole, or only the spots that
-  // changed since the last drawing.
-  void PaintBar(bool whole);
+  // Draws the bar into its picture, whole or only the spots that changed since the last drawing;
+  // returns what changed (picture coordinates).
+  TDIBRect DrawBar(bool whole);
   void DrawNow();
+
+protected:
+  void ShowDrawn(const TRect& r) override;
+
+private:
 
   TMMPcmShape shape_;
   TMMLevelValues values_;

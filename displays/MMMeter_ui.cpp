@@ -29,41 +29,6 @@ uint32_t Opaque(TColor c) {
 
 }  // namespace
 
-// Writes pixels of the work picture through to the control's canvas at the inner rectangle.
-class TMMCustomMeter::ScreenPixels {
-public:
-  ScreenPixels(TCanvas& c, const TRect& inner) : c_(c), clip_(c.ClipRect()) {
-    const TPoint o = c.Origin();
-    ox_ = inner.Left;
-    oy_ = inner.Top;
-    dx_ = o.X;
-    dy_ = o.Y;
-    fast_ = c.PixelRow(0) != nullptr;
-    if (fast_) {
-      w_ = c.TargetWidth();
-      h_ = c.TargetHeight();
-    }
-  }
-  void Put(int x, int y, uint32_t v) {
-    x += ox_;
-    y += oy_;
-    if (x < clip_.Left || x >= clip_.Right || y < clip_.Top || y >= clip_.Bottom) return;
-    if (!fast_) {
-      c_.SetPixel(x, y, TColor(RGB(v >> 16 & 0xFF, v >> 8 & 0xFF, v & 0xFF)));
-      return;
-    }
-    x += dx_;
-    y += dy_;
-    if (x < 0 || y < 0 || x >= w_ || y >= h_) return;
-    c_.PixelRow(y)[x] = v;
-  }
-
-private:
-  TCanvas& c_;
-  TRect clip_;
-  int ox_ = 0, oy_ = 0, dx_ = 0, dy_ = 0, w_ = 0, h_ = 0;
-  bool fast_ = false;
-};
 
 TMMCustomMeter::TMMCustomMeter(TComponent* owner)
     : TMMDirectGraphicControl(owner), backGround_(std::make_unique<TBitmap>()), work_(std::make_unique<TBitmap>()) {
@@ -106,12 +71,12 @@ void TMMCustomMeter::FeedPCM(const void* block) {
 }
 
 void TMMCustomMeter::Feed(int32_t peak) {
-  if (values_.Feed(peak) && Enabled() && Visible()) DrawDirect([this] { Update(); });
+  if (values_.Feed(peak) && Enabled() && Visible()) Update();
 }
 
 void TMMCustomMeter::ResetData() {
   values_.Reset();
-  DrawDirect([this] { Update(); });
+  Update();
 }
 
 void TMMCustomMeter::SetValue(int percent) { Feed(PercentToPeak(percent)); }
@@ -242,7 +207,7 @@ void TMMCustomMeter::BuildScale() {
   workValid_ = true;
 }
 
-TRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
+TRect TMMCustomMeter::DrawNeedles() {
   const TMMPoint pivot = geometry_.Pivot();
   const int R = geometry_.Radius();
   drawnPeak_ = geometry_.At(values_.Peak().Peak(), R);
@@ -263,7 +228,7 @@ TRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
       c.LineTo(tip.x, tip.y);
       return;
     }
-    // A one-pixel needle is stepped here, straight into the picture (and the screen).
+    // A one-pixel needle is stepped here, straight into the picture.
     const uint32_t v = Opaque(color);
     if (work.Empty()) return;
     uint8_t* bits = work.ScanLine(0);
@@ -272,7 +237,6 @@ TRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
     plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
       if (x < 0 || y < 0 || x >= W || y >= H) return;
       reinterpret_cast<uint32_t*>(bits + ptrdiff_t(y) * stride)[x] = v;
-      if (through) through->Put(x, y, v);
     });
   };
   if (values_.showPeak) line(drawnPeak_, peakColor_);
@@ -283,8 +247,13 @@ TRect TMMCustomMeter::DrawNeedles(ScreenPixels* through) {
 }
 
 void TMMCustomMeter::Update() {
+  DrawBlock([this] { DrawChange(); });
+}
+
+void TMMCustomMeter::DrawChange() {
   if (!workValid_ || scalePicture_.Empty()) {
     Paint();
+    Drawn(ClientRect());
     return;
   }
   const int R = geometry_.Radius();
@@ -292,11 +261,8 @@ void TMMCustomMeter::Update() {
   // A needle that moves by less than a pixel changes nothing on the screen.
   if (geometry_.At(values_.Needle(), R) == drawnNeedle_ && (!values_.showPeak || geometry_.At(peak, R) == drawnPeak_))
     return;
-  const TRect inner = GetInnerRect();
   if (needleWidth_ <= 1) {
-    // Only the pixels under the old needles go back to the scale, and only pixels that changed
-    // reach the screen.
-    ScreenPixels screen(*Canvas(), inner);
+    // Only the pixels under the old needles go back to the scale.
     TBitmap& work = *work_;
     uint8_t* bits = work.ScanLine(0);
     const int stride = work.BytesPerLine();
@@ -307,30 +273,38 @@ void TMMCustomMeter::Update() {
     auto erase = [&](TMMPoint tip) {
       plat::LinePixels(pivot.x, pivot.y, tip.x, tip.y, [&](int x, int y) {
         if (x < 0 || y < 0 || x >= W || y >= H) return;
-        const uint32_t v = reinterpret_cast<const uint32_t*>(scale + ptrdiff_t(y) * scaleStride)[x];
-        reinterpret_cast<uint32_t*>(bits + ptrdiff_t(y) * stride)[x] = v;
-        screen.Put(x, y, v);
+        reinterpret_cast<uint32_t*>(bits + ptrdiff_t(y) * stride)[x] =
+            reinterpret_cast<const uint32_t*>(scale + ptrdiff_t(y) * scaleStride)[x];
       });
     };
     if (values_.showPeak) erase(drawnPeak_);
     erase(drawnNeedle_);
-    needlesRect_ = DrawNeedles(&screen);
   } else {
     CopyPixels(*work_, scalePicture_, needlesRect_);
-    const TRect now = DrawNeedles(nullptr);
-    TRect changed;
-    UnionRect(changed, needlesRect_, now);
-    needlesRect_ = now;
-    Canvas()->CopyPixels(inner.Left + changed.Left, inner.Top + changed.Top, *work_, changed);
   }
-  if (OnPostPaint) OnPostPaint(this);
+  const TRect now = DrawNeedles();
+  TRect changed;
+  UnionRect(changed, needlesRect_, now);
+  needlesRect_ = now;
+  const TRect inner = GetInnerRect();
+  Drawn(Rect(inner.Left + changed.Left, inner.Top + changed.Top, inner.Left + changed.Right, inner.Top + changed.Bottom));
+  if (OnPostPaint) {
+    // What the handler draws over the needles stays: the change reaches the canvas first.
+    ShowDrawnNow();
+    OnPostPaint(this);
+  }
+}
+
+void TMMCustomMeter::ShowDrawn(const TRect& r) {
+  const TRect inner = GetInnerRect();
+  Canvas()->CopyPixels(r.Left, r.Top, *work_, Rect(r.Left - inner.Left, r.Top - inner.Top, r.Right - inner.Left, r.Bottom - inner.Top));
 }
 
 void TMMCustomMeter::Paint() {
   TRect inner;
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
   BuildScale();
-  needlesRect_ = DrawNeedles(nullptr);
+  needlesRect_ = DrawNeedles();
   Canvas()->CopyPixels(inner.Left, inner.Top, *work_, Rect(0, 0, work_->Width(), work_->Height()));
   if (OnPostPaint) OnPostPaint(this);
   MarkCanvasWhole();

@@ -128,11 +128,13 @@ private:
   void UpdateTimer();
   void Feed(int32_t peak);
   void BuildScale();
-  class ScreenPixels;
-  // Draws both needles into the work picture, and through to the screen when asked; returns the
-  // rectangle they cover.
-  TRect DrawNeedles(ScreenPixels* through);
+  // Draws both needles into the work picture; returns the rectangle they cover.
+  TRect DrawNeedles();
+  // Draws the needles where they now stand, with a frame to show them.
   void Update() override;
+  // Moves the needles in the work picture and tells what changed.
+  void DrawChange();
+  void ShowDrawn(const TRect& r) override;
 
   TMMPcmShape shape_;
   TMMMeterValues values_;

@@ -183,6 +183,9 @@ public:
   // paint still owed (the control was invalidated, never painted, or only painted in part) is made
   // first.
   void UpdateFromCanvas();
+  // The same when only r (client coordinates) of the canvas changed: what changed before a frame
+  // is shown together, and nothing else of the control is painted again for it.
+  void UpdateFromCanvas(const TRect& r);
 
   // The framework's own dragging between controls (not the desktop's): with dmAutomatic a drag
   // starts when the left button moves the mouse a few pixels; the control under the mouse is
@@ -239,6 +242,10 @@ protected:
   virtual void SetTextRaw(const std::string& s);  // stores and shows the text
   virtual void WndProc(TMessage& m);
   virtual void Paint() {}
+  // Called as the frame that shows what UpdateFromCanvas asked for is made (at once without a
+  // frame clock), before the canvas is shown: a control that keeps its picture elsewhere brings
+  // what changed onto Canvas() here, once a frame.
+  virtual void CanvasDue() {}
   // Fills the picture before Paint: nothing for windowless controls, Color for windowed ones.
   virtual void PaintBackground(TCanvas& c) {}
   virtual void MouseDown(TMouseButton b, TShiftState s, int x, int y);

@@ -339,9 +339,16 @@ struct ControlAccess {
     c.ApplyCursor();
     c.ApplyOpaque();
   }
+  static void CanvasDue(TControl& c) {
+    if (!c.IsDestroying()) CallGuarded([&] { c.CanvasDue(); });
+  }
 };
 
 void SetWidget(TControl* c, QWidget* w) { ControlAccess::SetWidget(*c, w); }
+
+void CanvasDue(QWidget* w) {
+  if (TControl* c = Registry().value(w)) ControlAccess::CanvasDue(*c);
+}
 
 void TControl::SetControlStyle(uint32_t s) {
   controlStyle_ = s;
@@ -693,6 +700,16 @@ void TControl::UpdateFromCanvas() {
   // Showing the canvas alone now would drop the whole paint an Invalidate asked for.
   if (!wholePaintOwed_) showCanvasOnly_ = true;
   RequestFrame(native_->widget);
+}
+
+void TControl::UpdateFromCanvas(const TRect& r) {
+  if (!native_->widget || r.Right <= r.Left || r.Bottom <= r.Top) return;
+  if (wholePaintOwed_) {
+    UpdateFromCanvas();
+    return;
+  }
+  showCanvasOnly_ = true;
+  RequestFrame(native_->widget, QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
 }
 
 bool TControl::HandleWidgetEvent(const NativeEvent& ev) {

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QRect>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -45,11 +46,16 @@ private:
   std::function<void()> tick_;
 };
 
+struct Waiting {
+  QPointer<QWidget> widget;
+  QRect part;  // empty: the whole widget; else what changed, all of it within
+};
+
 struct Pacer {
   TFrameClock* clock = nullptr;
   int64_t lastFrame = INT64_MIN / 4;
   bool armed = false;
-  std::vector<QPointer<QWidget>> waiting;
+  std::vector<Waiting> waiting;
 };
 
 Pacer& P() {
@@ -59,11 +65,39 @@ Pacer& P() {
 
 int64_t Period(const Pacer& p) { return p.clock ? p.clock->FrameMicroseconds() : 0; }
 
+void ShowFrame();
+
+void Show(QWidget* w, const QRect& part) {
+  CanvasDue(w);
+  if (part.isEmpty())
+    w->update();
+  else
+    w->update(part);
+}
+
 void ShowWaiting() {
-  std::vector<QPointer<QWidget>> waiting;
+  std::vector<Waiting> waiting;
   waiting.swap(P().waiting);
-  for (const QPointer<QWidget>& w : waiting)
-    if (w) w->update();
+  for (const Waiting& x : waiting)
+    if (x.widget) Show(x.widget, x.part);
+}
+
+void Wait(QWidget* w, const QRect& part) {
+  Pacer& p = P();
+  const int64_t period = Period(p);
+  if (period <= 0) {
+    Show(w, part);
+    return;
+  }
+  std::erase_if(p.waiting, [](const Waiting& x) { return x.widget.isNull(); });
+  auto it = std::find_if(p.waiting.begin(), p.waiting.end(), [w](const Waiting& x) { return x.widget == w; });
+  if (it == p.waiting.end())
+    p.waiting.push_back({w, part});
+  else if (!it->part.isEmpty())
+    it->part = part.isEmpty() ? QRect() : it->part.united(part);
+  if (p.armed) return;
+  p.armed = true;
+  p.clock->CallAt(std::max(p.clock->NowMicroseconds(), p.lastFrame + period), ShowFrame);
 }
 
 void ShowFrame() {
@@ -96,18 +130,10 @@ int64_t NextFrameAt(int64_t us) {
   return period > 0 ? std::max(us, p.lastFrame + period) : us;
 }
 
-void RequestFrame(QWidget* w) {
-  Pacer& p = P();
-  const int64_t period = Period(p);
-  if (period <= 0) {
-    w->update();
-    return;
-  }
-  std::erase_if(p.waiting, [](const QPointer<QWidget>& x) { return x.isNull(); });
-  if (std::find(p.waiting.begin(), p.waiting.end(), w) == p.waiting.end()) p.waiting.emplace_back(w);
-  if (p.armed) return;
-  p.armed = true;
-  p.clock->CallAt(std::max(p.clock->NowMicroseconds(), p.lastFrame + period), ShowFrame);
+void RequestFrame(QWidget* w) { Wait(w, QRect()); }
+
+void RequestFrame(QWidget* w, const QRect& part) {
+  if (!part.isEmpty()) Wait(w, part);
 }
 
 }  // namespace plat

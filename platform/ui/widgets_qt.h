@@ -67,7 +67,12 @@ QCursor CursorFor(TCursor c);
 QString QtCaption(const std::string& s);
 void RegisterWidget(QWidget* w, TControl* c);
 // Repaints w with the next frame of the installed frame clock (frames.h); at once without one.
+// The control of w first brings its canvas up to date (TControl::CanvasDue).
 void RequestFrame(QWidget* w);
+// The same for the part of w that changed; parts asked for before a frame are shown together.
+void RequestFrame(QWidget* w, const QRect& part);
+// Lets the control whose widget is w bring its canvas up to date before it is shown.
+void CanvasDue(QWidget* w);
 void UnregisterWidget(QWidget* w);
 
 }  // namespace plat

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QPaintEvent>
+
 #include "DisplaysTest.h"
 #include "common/frame_clock.h"
 #include "engine/ChainMocks.h"
@@ -160,4 +162,68 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
     EXPECT_GE(closest, kFrame) << "two pictures within one frame";
   }
   SetConnectorFeedTimer(nullptr);
+}
+
+// Blocks fed between two frames are all drawn into the displays' own pictures, but the control's
+// canvas takes them over once, as the frame is made, and the screen paints again only the part
+// they changed.
+TEST_F(DisplayTest, BlocksBetweenFramesReachTheCanvasOnceWithTheFrameAndOnlyWhatChangedIsPainted) {
+  auto* level = Place<TMMLevel>(8, 8);
+  auto* thin = Place<TMMMeter>(8, 60);
+  auto* wide = Place<TMMMeter>(200, 60);
+  SetUpDeckLevel(*level, chLeft);
+  SetUpDeckMeter(*thin, chLeft);
+  SetUpDeckMeter(*wide, chLeft);
+  wide->SetNeedleWidth(3);
+  const WAVEFORMATEX f = Pcm(16, 2);
+  level->SetWaveFormat(&f);
+  thin->SetWaveFormat(&f);
+  wide->SetWaveFormat(&f);
+  form_->Show();
+  QCoreApplication::processEvents();
+  int64_t now = 1'000'000;
+  ManualFrameClock frames(16'667, [&] { return now; });
+  SetFrameClock(&frames);
+  struct Regions : QObject {
+    std::vector<QRect> painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
+      return false;
+    }
+  };
+  std::vector<TMMDirectGraphicControl*> displays{level, thin, wide};
+  std::vector<Regions> regions(displays.size());
+  for (size_t i = 0; i < displays.size(); ++i) plat::WidgetOf(displays[i])->installEventFilter(&regions[i]);
+
+  for (int frame = 0; frame < 3; ++frame) {
+    std::vector<QImage> before;
+    for (TMMDirectGraphicControl* d : displays) before.push_back(plat::TargetOf(*d->Canvas())->copy());
+    // Twelve blocks, louder and softer, ending at a level no earlier frame showed.
+    for (int b = 0; b < 12; ++b) {
+      const auto block = Stereo(int16_t(b % 2 ? 3000 + 700 * frame : 9000 + 9000 * frame), 0);
+      for (TMMDisplayFeed* d : std::initializer_list<TMMDisplayFeed*>{level, thin, wide}) d->FeedPCM(block.data());
+      now += 1'000;
+    }
+    EXPECT_GT(level->Spots(), 0);
+    QCoreApplication::processEvents();
+    for (size_t i = 0; i < displays.size(); ++i) {
+      EXPECT_EQ(*plat::TargetOf(*displays[i]->Canvas()), before[i]) << "display " << i << " reached its canvas before the frame";
+      regions[i].painted.clear();
+    }
+    now += 16'667;
+    ASSERT_TRUE(frames.FireDue());
+    QCoreApplication::processEvents();
+    for (size_t i = 0; i < displays.size(); ++i) {
+      const QRect whole = plat::WidgetOf(displays[i])->rect();
+      ASSERT_EQ(regions[i].painted.size(), 1u) << "display " << i;
+      EXPECT_NE(regions[i].painted[0], whole) << "display " << i << " painted whole for a change";
+      EXPECT_TRUE(whole.contains(regions[i].painted[0]));
+      const QImage shown = CanvasNow(*displays[i]);
+      EXPECT_EQ(shown, FullPaint(*displays[i])) << "display " << i << " does not show where it stands";
+    }
+    now += 20'000;
+    frames.FireDue();  // the full paints above
+    QCoreApplication::processEvents();
+  }
+  SetFrameClock(nullptr);
 }

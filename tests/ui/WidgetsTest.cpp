@@ -315,6 +315,84 @@ TEST_F(Widgets, DrawingFasterThanTheScreenIsShownOncePerFrameAsItLastStood) {
   EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 2, 2), uint32_t(clLime));
 }
 
+// A control that keeps its picture apart from its canvas and asks for parts of it to be shown
+// brings them onto the canvas once a frame, and only the parts asked for are painted again.
+TEST_F(Widgets, PartsDrawnBetweenFramesReachTheCanvasOnceAndOnlyTheyArePaintedAgain) {
+  struct Apart : WhiteBox {
+    explicit Apart(TComponent* o) : WhiteBox(o) {}
+    std::vector<std::pair<TRect, TColor>> owed;  // drawn into its own picture, not yet on the canvas
+    int due = 0;
+    void Draw(const TRect& r, TColor c) {
+      owed.emplace_back(r, c);
+      UpdateFromCanvas(r);
+    }
+    void CanvasDue() override {
+      ++due;
+      for (const auto& [r, c] : owed) {
+        Canvas()->Brush()->SetColor(c);
+        Canvas()->FillRect(r);
+      }
+      owed.clear();
+    }
+  };
+  struct Regions : QObject {
+    std::vector<QRect> painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
+      return false;
+    }
+  } regions;
+  auto* box = new Apart(f);
+  box->SetParent(f);
+  box->SetBounds(0, 0, 40, 20);
+  ShowForm();
+  plat::WidgetOf(box)->installEventFilter(&regions);
+  int64_t now = 1'000'000;
+  ManualFrameClock clock(16'000, [&] { return now; });
+  SetFrameClock(&clock);
+
+  box->Draw(Rect(2, 2, 6, 6), clRed);
+  box->Draw(Rect(10, 4, 14, 8), clLime);
+  box->Draw(Rect(4, 3, 8, 7), clBlue);
+  ProcessEvents();
+  EXPECT_EQ(box->due, 0) << "brought onto the canvas before its frame";
+  EXPECT_TRUE(regions.painted.empty());
+  EXPECT_TRUE(clock.FireDue());
+  EXPECT_EQ(box->due, 1);
+  ProcessEvents();
+  ASSERT_EQ(regions.painted.size(), 1u);
+  EXPECT_EQ(regions.painted[0], QRect(2, 2, 12, 6)) << "not what the parts cover together";
+  const int whole = box->paints;
+  QImage shown = Grab(plat::ClientWidgetOf(f));
+  EXPECT_EQ(BGR(shown, 3, 3), uint32_t(clRed));
+  EXPECT_EQ(BGR(shown, 5, 5), uint32_t(clBlue));
+  EXPECT_EQ(BGR(shown, 12, 6), uint32_t(clLime));
+  EXPECT_EQ(BGR(shown, 30, 10), uint32_t(clWhite));
+
+  // A whole paint asked for is not narrowed to a part drawn after it.
+  regions.painted.clear();
+  now += 20'000;
+  box->Invalidate();
+  box->Draw(Rect(0, 0, 2, 2), clRed);
+  EXPECT_TRUE(clock.FireDue());
+  ProcessEvents();
+  EXPECT_EQ(box->paints, whole + 1);
+  ASSERT_FALSE(regions.painted.empty());
+  EXPECT_EQ(regions.painted.back(), QRect(0, 0, 40, 20));
+
+  // Without a frame clock a part reaches the canvas and the screen at once.
+  SetFrameClock(nullptr);
+  ProcessEvents();
+  regions.painted.clear();
+  const int due = box->due;
+  box->Draw(Rect(20, 10, 25, 15), clYellow);
+  EXPECT_EQ(box->due, due + 1);
+  ProcessEvents();
+  ASSERT_EQ(regions.painted.size(), 1u);
+  EXPECT_EQ(regions.painted[0], QRect(20, 10, 5, 5));
+  EXPECT_EQ(BGR(Grab(plat::ClientWidgetOf(f)), 22, 12), uint32_t(clYellow));
+}
+
 TEST_F(Widgets, AnOpaqueControlKeepsItsParentOutOfItsPaints) {
   struct Counting : TCustomControl {
     int paints = 0;
