@@ -388,7 +388,13 @@ uint32_t TMMRingBuffer::Take(char* dest, uint32_t r, uintptr_t& user, uint32_t& 
   }
   total_ -= k;
   l.unlock();
-  signalCv_.notify_all();  // a writer may wait for room
+  // Only a writer waiting for room is told: the thread, waiting for work, would wake for nothing.
+  bool waiting;
+  {
+    std::lock_guard<std::mutex> s(signal_);
+    waiting = roomWaiters_ > 0;
+  }
+  if (waiting) signalCv_.notify_all();
   return k;
 }
 
@@ -490,7 +496,9 @@ void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
       l.unlock();
       {
         std::unique_lock<std::mutex> s(signal_);
+        ++roomWaiters_;
         signalCv_.wait_for(s, std::chrono::milliseconds(1));
+        --roomWaiters_;
       }
       l.lock();
     }

@@ -163,6 +163,7 @@ private:
   bool done_ = true;
   bool terminate_ = false;
   bool ready_ = false;
+  int roomWaiters_ = 0;  // writers waiting for a slot to come free
 
   // One flush at a time reaches the Output: the thread's, or a stop's on the caller's thread.
   std::recursive_mutex flushLock_;

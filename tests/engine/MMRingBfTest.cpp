@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <stdexcept>
 #include <thread>
 
@@ -603,4 +607,52 @@ TEST(MMRingBf, ARecordingIsWrittenOutByTimeAndMadeDurableOnItsThread) {
   ring.ChainClose();
   EXPECT_EQ(sink.SyncedAt().size(), 3u) << "nothing new to sync at the close";
   EXPECT_FALSE(sink.onCaller) << "the disk work, the stop's included, is the queue thread's";
+}
+
+// The thread that fills a playback queue sleeps while the queue is more than half full: a read
+// that takes a slot does not wake it.
+TEST(MMRingBf, ReadingAboveTheHalfMarkLeavesTheFillingThreadAsleep) {
+  PatternSource src(100 * 4096);
+  TMMRingBuffer ring;
+  Configure(ring, qmRead, 64, 4096);
+  src.SetOutput(&ring);
+  std::atomic<pid_t> thread{0};
+  ring.OnFillQueue = [&](TObject*) { thread = pid_t(::syscall(SYS_gettid)); };
+  ring.ChainOpen();
+  ring.ChainStart();
+  // Its voluntary context switches: each wake of a thread waiting in the kernel adds one.
+  auto switches = [&] {
+    std::ifstream f("/proc/self/task/" + std::to_string(thread.load()) + "/status");
+    std::string line;
+    while (std::getline(f, line))
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    return -1L;
+  };
+  Buffer b(4096);
+  uint64_t read = 0;
+  auto take = [&] {
+    bool more = true;
+    b.hdr->dwBufferLength = 4096;
+    ring.BufferLoad(b.hdr, more);
+    ASSERT_EQ(b.hdr->dwBytesRecorded, 4096u);
+    ASSERT_EQ(std::memcmp(b.hdr->lpData, PatternBytes(read, 4096).data(), 4096), 0);
+    read += 4096;
+  };
+  take();  // waits for the first fill
+  WaitUntil([&] { return !ring.WorkPending(); });
+  ASSERT_NE(thread.load(), 0);
+  const long before = switches();
+  ASSERT_GE(before, 0);
+  for (int i = 0; i < 30; ++i) {  // the queue stays above 32 of its 64 slots
+    take();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_LE(switches() - before, 2) << "the filling thread woke for reads that needed no fill";
+  // Below the half mark it wakes and fills again.
+  const int pulls = src.pulls;
+  for (int i = 0; i < 4; ++i) take();
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_GT(src.pulls, pulls);
+  ring.ChainStop();
+  ring.ChainClose();
 }
