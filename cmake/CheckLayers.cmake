@@ -136,21 +136,6 @@ foreach(f ${files})
   endif()
 endforeach()
 
-# Breaches known and not yet mended (one a line, as printed); a listed one that no longer occurs is
-# an error too, so the list only shrinks.
-if(ALLOWED)
-  file(STRINGS ${ALLOWED} allowed)
-  foreach(a ${allowed})
-    list(FIND breaches "${a}" at)
-    if(at EQUAL -1)
-      list(APPEND stale "no longer a breach, take it off ${ALLOWED}: ${a}")
-    else()
-      list(REMOVE_AT breaches ${at})
-    endif()
-  endforeach()
-  list(APPEND breaches ${stale})
-endif()
-
 list(LENGTH files scanned)
 if(breaches)
   foreach(b ${breaches})

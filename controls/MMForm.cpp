@@ -1,13 +1,9 @@
 #include "controls/MMForm.h"
 
-#include <QEvent>
-#include <QIcon>
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/zelsysin.h"
 #include "engine/MMUtilsUI.h"
-#include "platform/ui/native_qt.h"
 #include "platform/system/exceptions.h"
 #include "platform/ui/forms.h"
 
@@ -316,9 +312,9 @@ void MMPaintCaption(plat::TCanvas& c, const TMMCaptionScene& s) {
 
   if (flags & cfIcon) {
     const int x = bar.Left + 1, y = bar.Top + (height - m.SmallIconWidth) / 2;
-    if (!s.Icon.isNull()) {
+    if (!s.Icon.Empty()) {
       plat::TBitmap icon;
-      plat::SetImage(icon, s.Icon.scaled(m.SmallIconWidth, m.SmallIconWidth).convertToFormat(QImage::Format_RGB32));
+      s.Icon.Scaled(m.SmallIconWidth, m.SmallIconWidth).AssignTo(icon);
       c.Draw(x, y, &icon);
     } else {
       DrawDefaultIcon(c, x, y);
@@ -371,7 +367,7 @@ TMMFormStyler::TMMFormStyler(plat::TComponent* owner)
       throw plat::Exception("Only one FormStyler is allowed per Form");
   MMCaptionFont(captionFont_);
   ReloadCaptionFont();
-  if (QWidget* w = Window()) active_ = w->isActiveWindow();
+  if (Form()->HandleAllocated()) active_ = Form()->Active();
   Hook();
 }
 
@@ -473,10 +469,7 @@ TMMCaptionScene TMMFormStyler::Scene(int bitsPerPixel) const {
     s.Parts[i].Color = active_ ? parts[i]->ColorActive() : parts[i]->ColorInactive();
     s.Parts[i].Visible = parts[i]->Visible();
   }
-  if (QWidget* w = Window()) {
-    const QIcon icon = w->windowIcon();
-    if (!icon.isNull()) s.Icon = icon.pixmap(16, 16).toImage();
-  }
+  if (Form()->HandleAllocated()) s.Icon = Form()->WindowIcon(16);
   return s;
 }
 
@@ -488,15 +481,13 @@ void TMMFormStyler::PaintCaption(plat::TBitmap& target) const {
   MMPaintCaption(*target.Canvas(), s);
 }
 
-bool TMMFormStyler::WndProc(QEvent* e) {
-  switch (e->type()) {
-    case QEvent::WindowActivate: SetActive(true); break;
-    case QEvent::WindowDeactivate: SetActive(false); break;
-    case QEvent::ApplicationFontChange:
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::StyleChange: ReloadCaptionFont(); break;
-    case QEvent::WindowIconChange:
-    case QEvent::WindowTitleChange: Redraw(); break;
+bool TMMFormStyler::WndProc(plat::TWindowEvent& e) {
+  switch (e.Kind) {
+    case plat::weActivate: SetActive(true); break;
+    case plat::weDeactivate: SetActive(false); break;
+    case plat::weLookChange: ReloadCaptionFont(); break;
+    case plat::weIconChange:
+    case plat::weTitleChange: Redraw(); break;
     default: break;
   }
   return TMMWndProcComponent::WndProc(e);

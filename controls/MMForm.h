@@ -6,7 +6,6 @@
 // The window manager draws the title bars here: the styler makes the form's title the
 // concatenation of its visible text parts, and its caption painter is a pure function that draws
 // the bar on a picture (MMPaintCaption), which the styler's PaintCaption feeds with its state.
-#include <QImage>
 #include <memory>
 #include <string>
 
@@ -96,7 +95,7 @@ struct TMMCaptionScene {
   int NumColors = 64;
   plat::TAlignment Alignment = plat::taLeftJustify;
   TMMCaptionPart Parts[3];       // company, application name, caption
-  QImage Icon;                   // null: the default application picture
+  plat::TPicture Icon;           // empty: the default application picture
 };
 
 struct TMMCaptionTextLayout {
@@ -168,7 +167,7 @@ public:
   std::string ClassName() const override { return "TMMFormStyler"; }
 
 protected:
-  bool WndProc(QEvent* e) override;
+  bool WndProc(plat::TWindowEvent& e) override;
 
 private:
   std::unique_ptr<TMMCompanyText> company_;

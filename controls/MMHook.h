@@ -1,15 +1,13 @@
 #pragma once
 // A component that sees every event of its owner form's window before the form does. What was a
-// replaced window procedure is an event filter on the form's window: several components may hook
+// replaced window procedure is a window hook (platform/ui/hooks.h): several components may hook
 // one window and unhook in any order.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/system/component.h"
-
-class QEvent;
-class QWidget;
+#include "platform/ui/hooks.h"
 
 namespace plat {
 class TCustomForm;
@@ -30,19 +28,17 @@ public:
   static const std::vector<TMMWndProcComponent*>& HookedComponents();
   std::string ClassName() const override { return "TMMWndProcComponent"; }
 
-  // Called by the filter: true keeps the event from the form.
-  bool Deliver(QEvent* e);
+  // Called by the hook: true keeps the event from the form.
+  bool Deliver(plat::TWindowEvent& e);
 
 protected:
   // Sees each event first; the default passes it on (DefaultHandler).
-  virtual bool WndProc(QEvent* e);
+  virtual bool WndProc(plat::TWindowEvent& e);
   // What the form does with it: false lets the event go on to the form.
-  virtual bool DefaultHandler(QEvent* e) { return false; }
-  QWidget* Window() const;
+  virtual bool DefaultHandler(plat::TWindowEvent& e) { return false; }
 
 private:
-  class Filter;
   plat::TCustomForm* form_;
-  std::unique_ptr<Filter> filter_;
+  std::unique_ptr<plat::TWindowHook> hook_;
   bool hooked_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // The stored data of a window region: the region as rectangles in the old platform's layout,
-// with three border pictures. The layout is kept as it is stored and turned into a QRegion.
+// with three border pictures. The layout is kept as it is stored and turned into a region
+// (ZelRegionMask_ui.cpp).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,13 +9,13 @@
 
 #include "controls/ZelObject.h"
 #include "controls/zelcont_store.h"
+#include "platform/ui/graphics.h"
 #include "platform/ui/types.h"
 
 namespace plat {
 class TBitmap;
 class TStream;
 }  // namespace plat
-class QRegion;
 
 // ---- region data (Qt-free) ------------------------------------------------------------------------
 // A 32-byte header (header size 32, type 1 = rectangles, count, size of the rectangles, bounds)
@@ -43,8 +44,8 @@ public:
   void SetCompressed(bool v) { SetField(compressed_, v); }
 
   // The region the data describes (empty for none or for data that cannot be taken).
-  QRegion Region() const;
-  void SetRegion(const QRegion& r);
+  plat::TRegion Region() const;
+  void SetRegion(const plat::TRegion& r);
 
   // The stored properties "RegionData", "BorderBmp", "BorderUpBmp" and "BorderDnBmp".
   void WriteRegionData(plat::TStream& s) const;

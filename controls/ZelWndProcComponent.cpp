@@ -1,41 +1,6 @@
 #include "controls/ZelWndProcComponent.h"
 
-#include <QApplication>
-#include <QEvent>
-#include <QPointer>
-#include <QWidget>
-
-#include "platform/ui/native_qt.h"
-#include "platform/messages/app_hooks.h"
 #include "platform/ui/controls.h"
-
-class TZelWndProcComponent::Filter : public QObject {
-public:
-  Filter(TZelWndProcComponent* owner, QObject* watched, bool application)
-      : owner_(owner), watched_(watched), application_(application) {
-    watched->installEventFilter(this);
-  }
-  ~Filter() override {
-    if (watched_) watched_->removeEventFilter(this);
-  }
-  QWidget* Widget() const { return qobject_cast<QWidget*>(watched_.data()); }
-  bool Alive() const { return !watched_.isNull(); }
-
-  bool eventFilter(QObject* target, QEvent* e) override {
-    // Exceptions never cross a Qt event: they go to the application's handler.
-    try {
-      return application_ ? owner_->DeliverApplicationEvent(target, e) : owner_->DeliverWindowEvent(e);
-    } catch (...) {
-      plat::HandleException(std::current_exception());
-      return false;
-    }
-  }
-
-private:
-  TZelWndProcComponent* owner_;
-  QPointer<QObject> watched_;
-  bool application_;
-};
 
 TZelWndProcComponent::TZelWndProcComponent(plat::TComponent* owner) : TZelCustomComponent(owner) {}
 
@@ -53,25 +18,18 @@ void TZelWndProcComponent::SetEnabled(bool v) {
     Hook();
 }
 
-QWidget* TZelWndProcComponent::Window() const {
-  auto* control = dynamic_cast<plat::TControl*>(Owner());
-  if (!control || !plat::WidgetOf(control)) return nullptr;
-  return plat::WidgetOf(control)->window();
-}
-
-QWidget* TZelWndProcComponent::HookedWidget() const {
-  return hooked_ && hooked_->Alive() ? hooked_->Widget() : nullptr;
-}
-
 void TZelWndProcComponent::Hook() {
   if (!enabled_ || destroying_ || IsLoading() || IsDestroying()) return;
   if (IsDesigning() && !activeWhileDesigning_) return;
-  if (hooked_ && hooked_->Alive()) return;
-  QWidget* w = Window();
-  if (!w) return;
+  if (hooked_ && hooked_->Watching()) return;
+  auto* control = dynamic_cast<plat::TControl*>(Owner());
+  if (!control || !control->HandleAllocated()) return;
   windowGone_ = false;
-  if (hookApplication_ && qApp && !appHook_) appHook_ = std::make_unique<Filter>(this, qApp, true);
-  hooked_ = std::make_unique<Filter>(this, w, false);
+  if (hookApplication_ && !appHook_)
+    appHook_ = std::make_unique<plat::TWindowHook>(nullptr, plat::TWindowHook::hsApplication,
+                                                   [this](plat::TWindowEvent& e) { return DeliverApplicationEvent(e); });
+  hooked_ = std::make_unique<plat::TWindowHook>(control, plat::TWindowHook::hsWindow,
+                                                [this](plat::TWindowEvent& e) { return DeliverWindowEvent(e); });
 }
 
 void TZelWndProcComponent::Unhook() {
@@ -79,9 +37,9 @@ void TZelWndProcComponent::Unhook() {
   appHook_.reset();
 }
 
-bool TZelWndProcComponent::DeliverWindowEvent(QEvent* e) {
+bool TZelWndProcComponent::DeliverWindowEvent(plat::TWindowEvent& e) {
   if (destroying_ || windowGone_) return false;
-  if (e->type() == QEvent::Destroy) {
+  if (e.Kind == plat::weDestroy) {
     // The window goes: nothing more is passed to us from it.
     windowGone_ = true;
     return false;
@@ -89,12 +47,12 @@ bool TZelWndProcComponent::DeliverWindowEvent(QEvent* e) {
   return WindowProc(e);
 }
 
-bool TZelWndProcComponent::DeliverApplicationEvent(QObject* target, QEvent* e) {
+bool TZelWndProcComponent::DeliverApplicationEvent(plat::TWindowEvent& e) {
   if (destroying_) return false;
-  return ApplicationHook(target, e);
+  return ApplicationHook(e);
 }
 
-bool TZelWndProcComponent::WindowProc(QEvent*) { return false; }
+bool TZelWndProcComponent::WindowProc(plat::TWindowEvent&) { return false; }
 
 void TZelWndProcComponent::Loaded() {
   TZelCustomComponent::Loaded();

@@ -1,14 +1,11 @@
 #pragma once
 // The base of the kit's components that see their form's events before the form does. The old
-// window-procedure replacement becomes an event filter on the owner's top-level widget: several
-// may be installed on one window and removed in any order.
+// window-procedure replacement becomes a window hook on the owner's window
+// (platform/ui/hooks.h): several may be installed on one window and removed in any order.
 #include <memory>
 
 #include "controls/ZelObject.h"
-
-class QEvent;
-class QObject;
-class QWidget;
+#include "platform/ui/hooks.h"
 
 class TZelWndProcComponent : public TZelCustomComponent {
 public:
@@ -30,28 +27,27 @@ public:
   virtual void Release() {}
   virtual void Unhook();
   bool Hooked() const { return hooked_ != nullptr; }
-  QWidget* HookedWidget() const;
+  // Hooked, and the window is still there.
+  bool Watching() const { return hooked_ && hooked_->Watching(); }
   std::string ClassName() const override { return "TZelWndProcComponent"; }
 
-  // What the filters call (not for general use).
-  bool DeliverWindowEvent(QEvent* e);
-  bool DeliverApplicationEvent(QObject* target, QEvent* e);
+  // What the hooks call (not for general use).
+  bool DeliverWindowEvent(plat::TWindowEvent& e);
+  bool DeliverApplicationEvent(plat::TWindowEvent& e);
 
 protected:
   // Sees every event of the hooked window first; true keeps it from the window.
-  virtual bool WindowProc(QEvent* e);
+  virtual bool WindowProc(plat::TWindowEvent& e);
   // Sees every event of the application while HookApplication; true keeps it from its target.
-  virtual bool ApplicationHook(QObject* target, QEvent* e) { return false; }
+  virtual bool ApplicationHook(plat::TWindowEvent& e) { return false; }
   void Loaded() override;
 
 private:
-  class Filter;
-  QWidget* Window() const;
   bool enabled_ = true;
   bool activeWhileDesigning_ = false;
   bool hookApplication_ = false;
   bool destroying_ = false;
   bool windowGone_ = false;
-  std::unique_ptr<Filter> hooked_;
-  std::unique_ptr<Filter> appHook_;
+  std::unique_ptr<plat::TWindowHook> hooked_;
+  std::unique_ptr<plat::TWindowHook> appHook_;
 };

@@ -1,16 +1,15 @@
 #include "controls/zelbmp.h"
 
-#include <QImage>
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 #include <cmath>
 
 #include "controls/ZelBitmapEffectObject.h"
 #include "controls/ZelFillObject.h"
 #include "controls/zelclass.h"
 #include "controls/zelgraph.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 using plat::TBitmap;
@@ -48,7 +47,9 @@ void OverSpan(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn
   CheckPixelFormat(dst, "Target");
   const Span s = Clip(src, r, dst, at);
   if (s.empty()) return;
-  const QImage from = plat::ImageOf(src).copy(s.sx, s.sy, s.w, s.h);
+  TBitmap part;
+  part.AssignPart(src, plat::Bounds(s.sx, s.sy, s.w, s.h));
+  const TBitmap& from = part;
   fn(s, from);
   dst.Modified();
 }
@@ -56,9 +57,9 @@ void OverSpan(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn
 // Runs fn(sourcePixel, targetPixel) over the span.
 template <class F>
 void PerPixel(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn) {
-  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+  OverSpan(src, r, dst, at, [&](const Span& s, const TBitmap& from) {
     for (int y = 0; y < s.h; ++y) {
-      const uint8_t* in = from.constScanLine(y);
+      const uint8_t* in = from.ScanLine(y);
       uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
       for (int x = 0; x < s.w; ++x) fn(in + x * 3, out + x * 3);
     }
@@ -86,16 +87,16 @@ void GrayScaleBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
 }
 
 void FlipRowsBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
-  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+  OverSpan(src, r, dst, at, [&](const Span& s, const TBitmap& from) {
     for (int y = 0; y < s.h; ++y)
-      std::memcpy(dst.ScanLine(s.dy + y) + size_t(s.dx) * 3, from.constScanLine(s.h - 1 - y), size_t(s.w) * 3);
+      std::memcpy(dst.ScanLine(s.dy + y) + size_t(s.dx) * 3, from.ScanLine(s.h - 1 - y), size_t(s.w) * 3);
   });
 }
 
 void FlipColumnsBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
-  OverSpan(src, r, dst, at, [&](const Span& s, const QImage& from) {
+  OverSpan(src, r, dst, at, [&](const Span& s, const TBitmap& from) {
     for (int y = 0; y < s.h; ++y) {
-      const uint8_t* in = from.constScanLine(y);
+      const uint8_t* in = from.ScanLine(y);
       uint8_t* out = dst.ScanLine(s.dy + y) + size_t(s.dx) * 3;
       for (int x = 0; x < s.w; ++x) std::memcpy(out + x * 3, in + (s.w - 1 - x) * 3, 3);
     }
@@ -116,11 +117,12 @@ void AlphaBlendBits(TBitmap& src1, const TRect& r, TBitmap& src2, TPoint at2, fl
   const int j1 = std::min({r.Height(), src1.Height() - r.Top, src2.Height() - at2.Y, dst.Height() - at.Y});
   if (i1 <= i0 || j1 <= j0) return;
   const int w = i1 - i0, h = j1 - j0;
-  QImage one = plat::ImageOf(src1).copy(r.Left + i0, r.Top + j0, w, h);
-  QImage two = plat::ImageOf(src2).copy(at2.X + i0, at2.Y + j0, w, h);
+  TBitmap one, two;
+  one.AssignPart(src1, plat::Bounds(r.Left + i0, r.Top + j0, w, h));
+  two.AssignPart(src2, plat::Bounds(at2.X + i0, at2.Y + j0, w, h));
   for (int y = 0; y < h; ++y) {
-    const uint8_t* p1 = one.constScanLine(y);
-    const uint8_t* p2 = two.constScanLine(y);
+    const uint8_t* p1 = std::as_const(one).ScanLine(y);
+    const uint8_t* p2 = std::as_const(two).ScanLine(y);
     uint8_t* out = dst.ScanLine(at.Y + j0 + y) + size_t(at.X + i0) * 3;
     for (int i = 0; i < w * 3; ++i) out[i] = uint8_t(std::clamp(p2[i] + table[size_t(p1[i] - p2[i] + 255)], 0, 255));
   }

@@ -1,19 +1,13 @@
 #include "controls/zelbtns.h"
 
-#include <QApplication>
-#include <QCursor>
-#include <QEvent>
-#include <QPushButton>
-#include <QToolTip>
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/zelbmp.h"
 #include "controls/zelclass.h"
-#include "platform/ui/native_qt.h"
 #include "platform/system/exceptions.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/hooks.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/streams.h"
 
@@ -43,27 +37,18 @@ void FreeCacheWhenUnused() {
 // White where image has key (the pixels an image list leaves out).
 void KeyMask(TBitmap& image, TColor key, TBitmap& mask) {
   mask.SetSize(image.Width(), image.Height());
-  QImage src = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
-  QImage& m = plat::ImageOf(mask);
+  TBitmap src;
+  src.Assign(&image);
+  src.SetPixelFormat(plat::pf32bit);
   const uint32_t k = plat::ColorToBGR(key);
-  const QRgb kq = qRgb(int(k & 0xFF), int((k >> 8) & 0xFF), int((k >> 16) & 0xFF));
-  for (int y = 0; y < src.height(); ++y)
-    for (int x = 0; x < src.width(); ++x)
-      m.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFF) == (kq & 0xFFFFFF) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+  for (int y = 0; y < src.Height(); ++y)
+    for (int x = 0; x < src.Width(); ++x)
+      mask.SetPixelColor(x, y, uint32_t(src.PixelColor(x, y)) == k ? plat::clWhite : plat::clBlack);
 }
 
-bool MaskBit(const QImage& m, int x, int y) {
-  if (m.format() == QImage::Format_Mono || m.format() == QImage::Format_MonoLSB) return m.pixelIndex(x, y) != 0;
-  return (m.pixel(x, y) & 0xFFFFFF) != 0;
-}
-
-// True while a modal window other than the control's own or a pop-up holds the input: the
-// mouse then belongs to someone else, and no release will reach a held button.
-bool InputTakenFrom(const plat::TControl* c) {
-  if (QApplication::activePopupWidget()) return true;
-  QWidget* modal = QApplication::activeModalWidget();
-  QWidget* w = plat::WidgetOf(c);
-  return modal && w && modal != w->window();
+bool MaskBit(const TBitmap& m, int x, int y) {
+  if (m.PixelFormat() == plat::pf1bit) return m.PixelIndex(x, y) != 0;
+  return m.PixelColor(x, y) != plat::clBlack;
 }
 
 bool Contains(const plat::TControl* c, int x, int y) {
@@ -87,25 +72,25 @@ void RemovePoolTimer(uint16_t id) {
 
 }  // namespace
 
+namespace {
+
 // Watches the events of a button's widget that end a press without a release: hiding, the window
 // losing activation or being blocked by a modal window, and the mouse grab being taken.
-class TZelButtonWatch : public QObject {
-public:
-  explicit TZelButtonWatch(std::function<void(bool hidden)> cancel) : cancel_(std::move(cancel)) {}
-  bool eventFilter(QObject*, QEvent* e) override {
-    switch (e->type()) {
-      case QEvent::Hide: cancel_(true); break;
-      case QEvent::WindowDeactivate:
-      case QEvent::WindowBlocked:
-      case QEvent::UngrabMouse: cancel_(false); break;
-      default: break;
-    }
-    return false;
-  }
+std::unique_ptr<plat::TWindowHook> WatchButton(const plat::TControl* button, std::function<void(bool hidden)> cancel) {
+  return std::make_unique<plat::TWindowHook>(
+      button, plat::TWindowHook::hsControl, [cancel = std::move(cancel)](plat::TWindowEvent& e) {
+        switch (e.Kind) {
+          case plat::weHide: cancel(true); break;
+          case plat::weDeactivate:
+          case plat::weBlocked:
+          case plat::weMouseGrabLost: cancel(false); break;
+          default: break;
+        }
+        return false;
+      });
+}
 
-private:
-  std::function<void(bool)> cancel_;
-};
+}  // namespace
 
 // ---- glyph lists and cache ----------------------------------------------------------------------------
 
@@ -256,16 +241,18 @@ int TZelGlyph::StateImage(int state) {
   } else if (state == bsUp && gray_) {
     GrayScaleBits(cell0, plat::Rect(0, 0, cw, ch), img, {0, 0});
     // The transparent pixels stay what they were, or the mask would lose them.
-    const QImage src = plat::ImageOf(cell0).convertToFormat(QImage::Format_RGB32);
-    QImage out = plat::ImageOf(img).convertToFormat(QImage::Format_RGB32);
+    TBitmap src, out;
+    src.Assign(&cell0);
+    src.SetPixelFormat(plat::pf32bit);
+    out.Assign(&img);
+    out.SetPixelFormat(plat::pf32bit);
     const uint32_t k = plat::ColorToBGR(transparent_);
     for (int y = 0; y < ch; ++y)
       for (int x = 0; x < cw; ++x) {
-        const QRgb p = src.pixel(x, y);
-        const uint32_t bgr = uint32_t(qRed(p)) | uint32_t(qGreen(p)) << 8 | uint32_t(qBlue(p)) << 16;
-        if (bgr == k) out.setPixel(x, y, p);
+        const TColor p = src.PixelColor(x, y);
+        if (uint32_t(p) == k) out.SetPixelColor(x, y, p);
       }
-    plat::SetImage(img, out);
+    img.AssignPart(out, plat::Rect(0, 0, out.Width(), out.Height()));
   } else {
     img.Canvas()->CopyRect(plat::Rect(0, 0, cw, ch), *cell0.Canvas(), plat::Rect(0, 0, cw, ch));
   }
@@ -286,13 +273,13 @@ TZelGlyphTextPlacement TZelGlyph::Draw(TCanvas& canvas, const TRect& r, int stat
   if (index >= 0 && list_->GetImage(index, cell)) {
     TBitmap mask;
     list_->GetMask(index, mask);
-    QImage img = plat::ImageOf(cell).convertToFormat(QImage::Format_RGB32);
-    const uint32_t k = plat::ColorToBGR(transparent_);
-    const QRgb key = qRgb(int(k & 0xFF), int((k >> 8) & 0xFF), int((k >> 16) & 0xFF));
-    for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width(); ++x)
-        if (MaskBit(plat::ImageOf(mask), x, y)) img.setPixel(x, y, key);
-    plat::SetImage(cell, img);
+    TBitmap img;
+    img.Assign(&cell);
+    img.SetPixelFormat(plat::pf32bit);
+    for (int y = 0; y < img.Height(); ++y)
+      for (int x = 0; x < img.Width(); ++x)
+        if (MaskBit(mask, x, y)) img.SetPixelColor(x, y, transparent_);
+    cell.AssignPart(img, plat::Rect(0, 0, img.Width(), img.Height()));
     picture = &cell;
   }
   return DrawGlyphText(canvas, picture, transparent_, caption, multiLine, layout, r, caption3d,
@@ -315,16 +302,15 @@ TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
   SetControlStyle(ControlStyle() | plat::csReplicatable);
   SetColor(plat::clWindow);
   SetParentColor(true);
-  watch_ = std::make_unique<TZelButtonWatch>([this](bool hidden) {
+  watch_ = WatchButton(this, [this](bool hidden) {
     if (hidden) mouseInside_ = false;
     if (tracking_ || repeatId_) CancelMode();
   });
-  plat::WidgetOf(this)->installEventFilter(watch_.get());
 }
 
 TZelCustomButton::~TZelCustomButton() {
   StopRepeat();
-  if (plat::WidgetOf(this)) plat::WidgetOf(this)->removeEventFilter(watch_.get());
+  watch_.reset();
 }
 
 void TZelCustomButton::SetGlyph(TBitmap* v) {
@@ -344,13 +330,13 @@ void TZelCustomButton::SetStyle(TZelNormalButtonStyle v) {
 
 int TZelCustomButton::DrawState() const {
   if (!Enabled()) return bsDisabled;
-  if (plat::PushButtonOf(this)->isDown()) return bsPushed;
+  if (Down()) return bsPushed;
   return bsUp;
 }
 
 void TZelCustomButton::SetPushed(bool v) {
-  if (plat::PushButtonOf(this)->isDown() == v) return;
-  plat::PushButtonOf(this)->setDown(v);
+  if (Down() == v) return;
+  SetDown(v);
   Invalidate();
 }
 
@@ -413,7 +399,7 @@ void TZelCustomButton::MouseLeave() {
   const bool was = mouseInside_;
   mouseInside_ = false;
   if (was && OnMouseExit) OnMouseExit(this);
-  if (hideHint_) QToolTip::hideText();
+  if (hideHint_) plat::HideHint();
 }
 
 void TZelCustomButton::CancelMode() {
@@ -455,7 +441,7 @@ void TZelCustomButton::StopRepeat() {
 void TZelCustomButton::RepeatTick() {
   // Only a press that is still held on an enabled, visible button repeats: a release that went
   // elsewhere must not leave the button clicking whenever the cursor crosses it.
-  if (!tracking_ || !Enabled() || !Showing() || InputTakenFrom(this)) {
+  if (!tracking_ || !Enabled() || !Showing() || plat::InputHeldElsewhere(this)) {
     CancelMode();
     return;
   }
@@ -522,17 +508,16 @@ TZelBaseGraphicButton::TZelBaseGraphicButton(plat::TComponent* owner)
   SetColor(plat::clWindow);
   SetParentColor(true);
   SetBounds(Left(), Top(), 25, 25);
-  watch_ = std::make_unique<TZelButtonWatch>([this](bool hidden) {
+  watch_ = WatchButton(this, [this](bool hidden) {
     if (hidden) mouseInside_ = false;
     if (tracking_ || timers_[1]) CancelMode();
   });
-  plat::WidgetOf(this)->installEventFilter(watch_.get());
 }
 
 TZelBaseGraphicButton::~TZelBaseGraphicButton() {
   StopTimer(0);
   StopTimer(1);
-  if (plat::WidgetOf(this)) plat::WidgetOf(this)->removeEventFilter(watch_.get());
+  watch_.reset();
 }
 
 void TZelBaseGraphicButton::SetGlyph(TBitmap* v) {
@@ -682,12 +667,12 @@ void TZelBaseGraphicButton::StopTimer(int which) {
 }
 
 void TZelBaseGraphicButton::HoverTick() {
-  const plat::TPoint p = ScreenToClient({QCursor::pos().x(), QCursor::pos().y()});
+  const plat::TPoint p = ScreenToClient(plat::CursorPos());
   if (Enabled() && !InsideForMouse(p.X, p.Y)) SetState(bsUp);
 }
 
 void TZelBaseGraphicButton::RepeatTick() {
-  if (!tracking_ || !Enabled() || !Showing() || InputTakenFrom(this)) {
+  if (!tracking_ || !Enabled() || !Showing() || plat::InputHeldElsewhere(this)) {
     CancelMode();
     return;
   }
@@ -716,7 +701,7 @@ void TZelBaseGraphicButton::ExitOnce() {
   mouseInside_ = false;
   DoMouseExit();
   if (state_ == bsMouseOver) SetState(prevState_);
-  if (hideHint_) QToolTip::hideText();
+  if (hideHint_) plat::HideHint();
 }
 
 void TZelBaseGraphicButton::MouseEnter() {
@@ -806,8 +791,8 @@ void TZelBaseGraphicButton::MouseUp(plat::TMouseButton b, plat::TShiftState s, i
 }
 
 void TZelBaseGraphicButton::CheckCursor() {
-  if (!allowMouseOver_ || !Enabled() || state_ != bsUp || !plat::WidgetOf(this)) return;
-  const plat::TPoint p = ScreenToClient({QCursor::pos().x(), QCursor::pos().y()});
+  if (!allowMouseOver_ || !Enabled() || state_ != bsUp || !HandleAllocated()) return;
+  const plat::TPoint p = ScreenToClient(plat::CursorPos());
   if (InsideForMouse(p.X, p.Y)) SetState(bsMouseOver);
 }
 
@@ -885,7 +870,7 @@ bool TZelBaseGraphicButton::DialogChar(char ch) {
   Repaint();
   Click();
   SetState(bsUp);
-  const plat::TPoint p = ScreenToClient({QCursor::pos().x(), QCursor::pos().y()});
+  const plat::TPoint p = ScreenToClient(plat::CursorPos());
   if (!InsideForMouse(p.X, p.Y))
     mouseInside_ = false;
   else if (allowMouseOver_)

@@ -18,8 +18,8 @@
 namespace plat {
 class TPopupMenu;
 class TStream;
+class TWindowHook;
 }  // namespace plat
-class QObject;
 
 enum TZelNormalButtonStyle { nbsAutoDetect, nbsWin31, nbsWin40 };
 enum TZelUserButtonStyle {
@@ -179,8 +179,6 @@ protected:
 };
 
 // ---- push button ------------------------------------------------------------------------------------
-class TZelButtonWatch;
-
 class TZelCustomButton : public TZelButtonOptions<TZelImageUser<plat::TButton>> {
 public:
   explicit TZelCustomButton(plat::TComponent* owner);
@@ -221,14 +219,13 @@ protected:
   void SetDropping(bool v) { dropping_ = v; }
 
 private:
-  friend class TZelButtonWatch;
   void StartRepeat();
   void StopRepeat();
   void RepeatTick();
 
   void ImageListChanged() override { GlyphFromLink(image_); }
 
-  std::unique_ptr<TZelButtonWatch> watch_;
+  std::unique_ptr<plat::TWindowHook> watch_;
   TZelNormalButtonStyle style_ = nbsAutoDetect;
   bool mouseInside_ = false, dropping_ = false, tracking_ = false;
   uint16_t repeatId_ = 0;
@@ -369,7 +366,7 @@ private:
   uint8_t pixelOffset_ = 0;
   bool offsetEnabled_ = false;
   std::array<uint16_t, 2> timers_{};
-  std::unique_ptr<QObject> watch_;
+  std::unique_ptr<plat::TWindowHook> watch_;
 };
 
 class TZelCustomSpeedButton : public TZelBaseGraphicButton {

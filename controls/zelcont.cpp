@@ -1,11 +1,9 @@
 #include "controls/zelcont.h"
 
-#include <QImage>
 #include <algorithm>
 
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelgraph.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/strings.h"
 
@@ -15,14 +13,6 @@ using plat::TColor;
 using plat::TRect;
 
 TZelContainer* ZelContainer = nullptr;
-
-namespace {
-
-inline uint32_t FromQRgb(QRgb c) {
-  return uint32_t(qRed(c)) | uint32_t(qGreen(c)) << 8 | uint32_t(qBlue(c)) << 16;
-}
-
-}  // namespace
 
 // ---- change links ---------------------------------------------------------------------------------
 
@@ -181,19 +171,20 @@ void TZelImageListItem::Grow(int images) {
 
 void TZelImageListItem::PutImage(int index, TBitmap& image, int sx, TBitmap* mask) {
   const int x = slots_[size_t(index)].x;
-  QImage src = plat::ImageOf(image).copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
-  QImage m(width_, height_, QImage::Format_RGB32);
-  m.fill(Qt::black);
-  if (mask) m = plat::ImageOf(*mask).copy(sx, 0, width_, height_).convertToFormat(QImage::Format_RGB32);
-  QImage& strip = plat::ImageOf(*strip_);
-  QImage& ms = plat::ImageOf(*mask_);
+  TBitmap src, m;
+  src.AssignPart(image, plat::Bounds(sx, 0, width_, height_));
+  src.SetPixelFormat(plat::pf32bit);
+  if (mask) {
+    m.AssignPart(*mask, plat::Bounds(sx, 0, width_, height_));
+    m.SetPixelFormat(plat::pf32bit);
+  }
   for (int y = 0; y < height_; ++y)
     for (int i = 0; i < width_; ++i) {
       // A masked-out pixel is black in the picture, so drawing is an and with the mask and an or
       // with the picture.
-      const bool out = mask && (m.pixel(i, y) & 0xFFFFFF) != 0;
-      strip.setPixel(x + i, y, out ? qRgb(0, 0, 0) : src.pixel(i, y));
-      ms.setPixel(x + i, y, out ? 1 : 0);
+      const bool out = mask && m.PixelColor(i, y) != plat::clBlack;
+      strip_->SetPixelColor(x + i, y, out ? plat::clBlack : src.PixelColor(i, y));
+      mask_->SetPixelIndex(x + i, y, out ? 1 : 0);
     }
   slots_[size_t(index)].masked = masked_ && mask != nullptr;
   strip_->Modified();
@@ -217,12 +208,13 @@ int TZelImageListItem::Add(TBitmap& image, TBitmap* mask) {
 
 int TZelImageListItem::AddMasked(TBitmap& image, TColor maskColor) {
   TBitmap mask(image.Width(), image.Height());
-  QImage src = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
-  QImage& m = plat::ImageOf(mask);
+  TBitmap src;
+  src.Assign(&image);
+  src.SetPixelFormat(plat::pf32bit);
   const uint32_t key = plat::ColorToBGR(maskColor);
-  for (int y = 0; y < src.height(); ++y)
-    for (int x = 0; x < src.width(); ++x)
-      m.setPixel(x, y, FromQRgb(src.pixel(x, y)) == key ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+  for (int y = 0; y < src.Height(); ++y)
+    for (int x = 0; x < src.Width(); ++x)
+      mask.SetPixelColor(x, y, uint32_t(src.PixelColor(x, y)) == key ? plat::clWhite : plat::clBlack);
   return Add(image, &mask);
 }
 
@@ -236,14 +228,12 @@ void TZelImageListItem::Replace(int index, TBitmap& image, TBitmap* mask) {
 
 void TZelImageListItem::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  QImage& strip = plat::ImageOf(*strip_);
-  QImage& ms = plat::ImageOf(*mask_);
   for (int k = index + 1; k < Count(); ++k) {
     const int from = slots_[size_t(k)].x, to = slots_[size_t(k - 1)].x;
     for (int y = 0; y < height_; ++y)
       for (int i = 0; i < width_; ++i) {
-        strip.setPixel(to + i, y, strip.pixel(from + i, y));
-        ms.setPixel(to + i, y, ms.pixelIndex(from + i, y));
+        strip_->SetPixelColor(to + i, y, strip_->PixelColor(from + i, y));
+        mask_->SetPixelIndex(to + i, y, mask_->PixelIndex(from + i, y));
       }
     slots_[size_t(k - 1)].masked = slots_[size_t(k)].masked;
   }
@@ -259,13 +249,13 @@ void TZelImageListItem::Clear() {
 
 bool TZelImageListItem::GetImage(int index, TBitmap& bitmap) const {
   if (index < 0 || index >= Count()) return false;
-  plat::SetImage(bitmap, plat::ImageOf(*strip_).copy(slots_[size_t(index)].x, 0, width_, height_));
+  bitmap.AssignPart(*strip_, plat::Bounds(slots_[size_t(index)].x, 0, width_, height_));
   return true;
 }
 
 bool TZelImageListItem::GetMask(int index, TBitmap& mask) const {
   if (index < 0 || index >= Count()) return false;
-  plat::SetImage(mask, plat::ImageOf(*mask_).copy(slots_[size_t(index)].x, 0, width_, height_));
+  mask.AssignPart(*mask_, plat::Bounds(slots_[size_t(index)].x, 0, width_, height_));
   return true;
 }
 
@@ -277,11 +267,11 @@ void TZelImageListItem::Draw(TCanvas& canvas, int x, int y, int index, bool enab
     GetImage(index, image);
     if (slots_[size_t(index)].masked) {
       // Masked-out pixels become the transparent colour the embossing leaves out.
-      QImage& img = plat::ImageOf(image);
-      QImage m = plat::ImageOf(*mask_).copy(sx, 0, width_, height_);
+      TBitmap m;
+      m.AssignPart(*mask_, plat::Bounds(sx, 0, width_, height_));
       for (int j = 0; j < height_; ++j)
         for (int i = 0; i < width_; ++i)
-          if (m.pixelIndex(i, j)) img.setPixel(i, j, qRgb(255, 255, 255));
+          if (m.PixelIndex(i, j)) image.SetPixelColor(i, j, plat::clWhite);
       image.SetTransparentColor(plat::clWhite);
     }
     DrawDisabledGlyph(canvas, image, x, y);
@@ -307,10 +297,10 @@ void TZelImageListItem::ToRecord(TZelItemRecord& r) const {
   if (Count() == 0) return;
   // The strips are stored just as wide as their images.
   TBitmap strip, mask;
-  plat::SetImage(strip, plat::ImageOf(*strip_).copy(0, 0, Count() * width_, height_));
+  strip.AssignPart(*strip_, plat::Rect(0, 0, Count() * width_, height_));
   r.Data = BitmapToBytes(strip, PixelFormatCode(pixelFormat_));
   if (masked_) {
-    plat::SetImage(mask, plat::ImageOf(*mask_).copy(0, 0, Count() * width_, height_));
+    mask.AssignPart(*mask_, plat::Rect(0, 0, Count() * width_, height_));
     r.Mask = BitmapToBytes(mask, 2);
   }
 }
@@ -336,16 +326,18 @@ void TZelImageListItem::FromRecord(const TZelItemRecord& r) {
   masked_ = f.Masked;
   Reset();
   if (count == 0) return;
-  plat::SetImage(*strip_, plat::ImageOf(strip).copy(0, 0, count * w, h).convertToFormat(plat::QtFormatOf(plat::pf24bit)));
-  QImage m(count * w, h, QImage::Format_Mono);
-  m.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-  m.fill(0);
-  if (f.Masked) {
-    QImage src = plat::ImageOf(mask).convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < count * w; ++x) m.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFF) ? 1 : 0);
-  }
-  plat::SetImage(*mask_, m);
+  TBitmap part;
+  part.AssignPart(strip, plat::Rect(0, 0, count * w, h));
+  part.SetPixelFormat(plat::pf24bit);
+  strip_->AssignPart(part, plat::Rect(0, 0, count * w, h));
+  // One bit a pixel, black and white: set where the stored mask is not black.
+  TBitmap m;
+  m.SetMonochrome(true);
+  m.SetSize(count * w, h);
+  if (f.Masked) mask.SetPixelFormat(plat::pf32bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < count * w; ++x) m.SetPixelIndex(x, y, f.Masked && mask.PixelColor(x, y) != plat::clBlack ? 1 : 0);
+  mask_->AssignPart(m, plat::Rect(0, 0, count * w, h));
   for (int k = 0; k < count; ++k) slots_.push_back({uint16_t(k * w), bool(f.Masked)});
 }
 
@@ -475,7 +467,7 @@ uint32_t TZelCustomImageList::PixelColor(int li, int ii, int x, int y) const {
   if (!IsValid(li, ii) || x < 0 || y < 0 || x >= ImageWidth(li) || y >= ImageHeight(li)) return 0xFFFFFF;
   TBitmap image;
   if (!GetImage(li, ii, image)) return 0xFFFFFF;
-  return FromQRgb(plat::ImageOf(image).pixel(x, y));
+  return uint32_t(image.PixelColor(x, y));
 }
 
 void TZelCustomImageList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {
@@ -598,7 +590,7 @@ bool TZelImageList::IsMasked(int li) const {
 TColor TZelImageList::TransparentColor(int li) const {
   TZelImageListItem* item = Lists(li);
   if (!item || item->Count() == 0) return plat::clWhite;
-  return TColor(FromQRgb(plat::ImageOf(*item->Strip()).pixel(0, item->Height() - 1)));
+  return item->Strip()->PixelColor(0, item->Height() - 1);
 }
 
 void TZelImageList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {

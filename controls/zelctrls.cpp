@@ -1,7 +1,6 @@
 #include "controls/zelctrls.h"
 
 #include "controls/zelgraph.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
@@ -272,7 +271,7 @@ void TZelBaseGraphicControl::SetTransparent(bool v) {
 bool TZelBaseGraphicControl::TransparentOverParent() const {
   if (!transparent_) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
-  return p && plat::WidgetOf(p) && p->SuppliesBackground();
+  return p && p->HandleAllocated() && p->SuppliesBackground();
 }
 
 void TZelBaseGraphicControl::WndProc(plat::TMessage& m) {
@@ -331,7 +330,7 @@ void TZelCustomControl::SetFlatBorder(bool v) {
 bool TZelCustomControl::TransparentOverParent() const {
   if (!transparent_) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
-  return p && plat::WidgetOf(p) && p->SuppliesBackground();
+  return p && p->HandleAllocated() && p->SuppliesBackground();
 }
 
 plat::TPoint TZelCustomControl::ChildOffset(const plat::TControl* child) const {

@@ -1,6 +1,5 @@
 #include "controls/zeldlgs.h"
 
-#include <QStorageInfo>
 #include <algorithm>
 #include <filesystem>
 #include <strings.h>
@@ -157,8 +156,7 @@ void TZelDirectoryListBox::Notification(plat::TComponent* c, plat::TOperation op
 
 TZelDriveComboBox::TZelDriveComboBox(plat::TComponent* owner) : plat::TComboBox(owner) {
   SetStyle(plat::csDropDownList);
-  for (const QStorageInfo& v : QStorageInfo::mountedVolumes())
-    if (v.isValid() && v.isReady()) volumes_.push_back(v.rootPath().toStdString());
+  volumes_ = MountedVolumeRoots();
   if (std::find(volumes_.begin(), volumes_.end(), "/") == volumes_.end()) volumes_.push_back("/");
   std::sort(volumes_.begin(), volumes_.end(), [](const std::string& a, const std::string& b) {
     if (a == "/" || b == "/") return a == "/" && b != "/";

@@ -113,6 +113,9 @@ private:
   plat::TLabel* dirLabel_ = nullptr;
 };
 
+// The root folders of the volumes mounted and ready, as the system reports them (zeldlgs_qt.cpp).
+std::vector<std::string> MountedVolumeRoots();
+
 // The mounted volumes; choosing one opens its root in the directory list.
 class TZelDriveComboBox : public plat::TComboBox {
 public:

@@ -1,7 +1,5 @@
 #include "controls/zelform.h"
 
-#include <QEvent>
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/MMForm.h"
@@ -77,8 +75,8 @@ bool TZelCustomFormFill::PaintFill(TCanvas& c) {
   return true;
 }
 
-bool TZelCustomFormFill::WindowProc(QEvent* e) {
-  if (e->type() == QEvent::Resize) InvalidateForm();
+bool TZelCustomFormFill::WindowProc(plat::TWindowEvent& e) {
+  if (e.Kind == plat::weResize) InvalidateForm();
   return false;
 }
 
@@ -150,7 +148,7 @@ void TZelFormStyler::Hook() {
   // The window's title stays as it is: the window manager shows it, and a blank one would leave
   // the window without a name.
   if (plat::TCustomForm* f = Form()) savedCaption_ = f->Caption();
-  if (QWidget* w = HookedWidget()) active_ = w->isActiveWindow();
+  if (plat::TCustomForm* f = Form()) active_ = f->Active();
   if (!IsLoading()) Repaint();
 }
 
@@ -159,15 +157,15 @@ void TZelFormStyler::Unhook() {
   TZelWndProcComponent::Unhook();
 }
 
-bool TZelFormStyler::WindowProc(QEvent* e) {
+bool TZelFormStyler::WindowProc(plat::TWindowEvent& e) {
   if (paintMode_ == pcNone) return false;
-  switch (e->type()) {
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate:
-      active_ = e->type() == QEvent::WindowActivate;
+  switch (e.Kind) {
+    case plat::weActivate:
+    case plat::weDeactivate:
+      active_ = e.Kind == plat::weActivate;
       if (active_ || (options_ & fsInactiveGradient)) Repaint();
       break;
-    case QEvent::WindowTitleChange:
+    case plat::weTitleChange:
       if (!(options_ & fsUseFormCaption)) {
         if (plat::TCustomForm* f = Form()) savedCaption_ = f->Caption();
       }

@@ -43,7 +43,7 @@ public:
   std::string ClassName() const override { return "TZelCustomFormFill"; }
 
 protected:
-  bool WindowProc(QEvent* e) override;
+  bool WindowProc(plat::TWindowEvent& e) override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
   plat::TCustomForm* Form() const;
   void ImageListChanged() override { InvalidateForm(); }
@@ -99,7 +99,7 @@ public:
   std::string ClassName() const override { return "TZelFormStyler"; }
 
 protected:
-  bool WindowProc(QEvent* e) override;
+  bool WindowProc(plat::TWindowEvent& e) override;
   void Loaded() override;
 
 private:

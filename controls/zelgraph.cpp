@@ -1,9 +1,5 @@
 #include "controls/zelgraph.h"
 
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPainterPath>
-#include <QScreen>
 #include <algorithm>
 #include <cmath>
 
@@ -11,8 +7,8 @@
 #include "controls/ZelFXCaption.h"
 #include "controls/ZelGlyphTextLayout.h"
 #include "controls/zelclass.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
 using plat::TBitmap;
@@ -33,18 +29,13 @@ int MulDivRound(int a, int b, int c) {
   return int(q);
 }
 
-inline QRgb ToQRgb(uint32_t bgr) {
-  return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
 // Puts back the clipping a routine narrowed. The canvas tells only the clip's bounds, so a
 // caller's clip region comes back as its bounding rectangle.
 class ClipGuard {
 public:
   explicit ClipGuard(TCanvas& c) : c_(c), saved_(c.ClipRect()) {
-    QImage* t = plat::TargetOf(c);
     TPoint o = c.Origin();
-    full_ = t && saved_ == plat::Rect(-o.X, -o.Y, t->width() - o.X, t->height() - o.Y);
+    full_ = c.HandleAllocated() && saved_ == plat::Rect(-o.X, -o.Y, c.TargetWidth() - o.X, c.TargetHeight() - o.Y);
   }
   ~ClipGuard() {
     if (full_)
@@ -239,8 +230,7 @@ namespace {
 // Strokes the outline of single-line text at the place DrawText would put it.
 void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t format, int width,
                  TColor color) {
-  QImage* img = plat::TargetOf(c);
-  if (!img || text.empty()) return;
+  if (!c.HandleAllocated() || text.empty()) return;
   TRect m = r;
   c.DrawText(text, m, format | plat::DT_CALCRECT);
   int x = r.Left, y = r.Top;
@@ -248,23 +238,9 @@ void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t f
   if (format & plat::DT_RIGHT) x = r.Right - m.Width();
   if (format & plat::DT_VCENTER) y += (r.Height() - m.Height()) / 2;
   if (format & plat::DT_BOTTOM) y = r.Bottom - m.Height();
-  QFont font = plat::QtFont(*c.Font());
-  if (c.TextCharacterExtra() != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, c.TextCharacterExtra());
-  QFontMetrics fm(font);
-  QPainterPath path;
   std::string shown = text;
   if (!(format & plat::DT_NOPREFIX)) shown.erase(std::remove(shown.begin(), shown.end(), '&'), shown.end());
-  path.addText(QPointF(0, fm.ascent()), font, QString::fromStdString(shown));
-  TPoint o = c.Origin();
-  TRect clip = c.ClipRect();
-  QPainter p(img);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.translate(o.X, o.Y);
-  p.setClipRect(QRect(clip.Left, clip.Top, clip.Width(), clip.Height()));
-  p.translate(x, y);
-  p.setPen(QPen(QColor(ToQRgb(plat::ColorToBGR(color))), std::max(width, 1)));
-  p.setBrush(Qt::NoBrush);
-  p.drawPath(path);
+  c.StrokeText(x, y, shown, width, color);
 }
 
 }  // namespace
@@ -700,52 +676,60 @@ void DrawArrow(TCanvas& c, int x, int y, bool enabled, TZelArrowDirection dir, T
 // ---- pictures -----------------------------------------------------------------------------------
 
 void MakeDisabledBitmap(TBitmap& source, TBitmap& target) {
-  QImage src = plat::ImageOf(source).convertToFormat(QImage::Format_RGB32);
-  const int w = src.width(), h = src.height();
-  QImage out(w, h, QImage::Format_RGB32);
+  TBitmap src;
+  src.Assign(&source);
+  src.SetPixelFormat(plat::pf32bit);
+  const int w = src.Width(), h = src.Height();
   if (w == 0 || h == 0) {
-    plat::SetImage(target, out);
+    target.AssignPart(src, plat::Rect(0, 0, 0, 0));
     return;
   }
-  const QRgb background = src.pixel(0, 0);
+  auto brightness = [](TColor p) { return int(plat::GetRValue(p)) + plat::GetGValue(p) + plat::GetBValue(p); };
+  const TColor background = src.PixelColor(0, 0);
   int64_t sum = 0, count = 0;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      QRgb p = src.pixel(x, y);
+      const TColor p = src.PixelColor(x, y);
       if (p == background) continue;
-      sum += qRed(p) + qGreen(p) + qBlue(p);
+      sum += brightness(p);
       ++count;
     }
   const int mean = count ? int(sum / count) : 0;
-  const QRgb white = qRgb(255, 255, 255);
-  const QRgb light = ToQRgb(plat::ColorToBGR(plat::clBtnHighlight));
-  const QRgb dark = ToQRgb(plat::ColorToBGR(plat::clBtnShadow));
+  const TColor white = plat::clWhite;
+  const TColor light = TColor(plat::ColorToBGR(plat::clBtnHighlight));
+  const TColor dark = TColor(plat::ColorToBGR(plat::clBtnShadow));
+  TBitmap out;
+  out.SetPixelFormat(plat::pf32bit);
+  out.SetSize(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      QRgb p = src.pixel(x, y);
+      const TColor p = src.PixelColor(x, y);
       if (p == background) {
-        out.setPixel(x, y, p);
+        out.SetPixelColor(x, y, p);
         continue;
       }
       // Bright parts vanish into the face, parts brighter than the picture's mean light up and
       // the rest becomes the shadow that carries the shape.
-      int b = qRed(p) + qGreen(p) + qBlue(p);
-      out.setPixel(x, y, b > 550 ? white : (b > 250 && b > mean + 50) ? light : dark);
+      const int b = brightness(p);
+      out.SetPixelColor(x, y, b > 550 ? white : (b > 250 && b > mean + 50) ? light : dark);
     }
-  plat::SetImage(target, out.convertToFormat(plat::QtFormatOf(plat::pf24bit)));
+  out.SetPixelFormat(plat::pf24bit);
+  target.AssignPart(out, plat::Rect(0, 0, w, h));
 }
 
 namespace {
 
 // A one-bit picture: 1 where image has key, 0 elsewhere.
-void MakeMask(const QImage& image, uint32_t key, TBitmap& mask) {
-  QImage src = image.convertToFormat(QImage::Format_RGB32);
-  QImage m(src.width(), src.height(), QImage::Format_Mono);
-  m.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-  const QRgb k = ToQRgb(key);
-  for (int y = 0; y < src.height(); ++y)
-    for (int x = 0; x < src.width(); ++x) m.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFF) == (k & 0xFFFFFF) ? 1 : 0);
-  plat::SetImage(mask, m);
+void MakeMask(TBitmap& image, uint32_t key, TBitmap& mask) {
+  TBitmap src;
+  src.Assign(&image);
+  src.SetPixelFormat(plat::pf32bit);
+  TBitmap m;
+  m.SetMonochrome(true);
+  m.SetSize(src.Width(), src.Height());
+  for (int y = 0; y < src.Height(); ++y)
+    for (int x = 0; x < src.Width(); ++x) m.SetPixelIndex(x, y, uint32_t(src.PixelColor(x, y)) == key ? 1 : 0);
+  mask.AssignPart(m, plat::Rect(0, 0, m.Width(), m.Height()));
 }
 
 }  // namespace
@@ -754,15 +738,14 @@ void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TCol
                            TBitmap& mask) {
   if (image.Empty() || plat::IsRectEmpty(r)) return;
   const uint32_t key = plat::ColorToBGR(transparentColor);
-  MakeMask(plat::ImageOf(image), key, mask);
+  MakeMask(image, key, mask);
   // The image with its transparent pixels black, so the or-ing leaves the canvas there.
-  QImage blacked = plat::ImageOf(image).convertToFormat(QImage::Format_RGB32);
-  const QRgb k = ToQRgb(key);
-  for (int y = 0; y < blacked.height(); ++y)
-    for (int x = 0; x < blacked.width(); ++x)
-      if ((blacked.pixel(x, y) & 0xFFFFFF) == (k & 0xFFFFFF)) blacked.setPixel(x, y, qRgb(0, 0, 0));
   TBitmap cut;
-  plat::SetImage(cut, blacked);
+  cut.Assign(&image);
+  cut.SetPixelFormat(plat::pf32bit);
+  for (int y = 0; y < cut.Height(); ++y)
+    for (int x = 0; x < cut.Width(); ++x)
+      if (uint32_t(cut.PixelColor(x, y)) == key) cut.SetPixelColor(x, y, plat::clBlack);
   const int w = std::min(r.Width(), image.Width()), h = std::min(r.Height(), image.Height());
   const uint32_t text = canvas.TextColorRGB(), bk = canvas.BkColorRGB();
   canvas.SetTextColor(plat::clBlack);
@@ -776,7 +759,7 @@ void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TCol
 void DrawDisabledGlyph(TCanvas& canvas, TBitmap& bitmap, int x, int y) {
   if (bitmap.Empty()) return;
   TBitmap mono;
-  MakeMask(plat::ImageOf(bitmap), plat::ColorToBGR(bitmap.TransparentColor()), mono);
+  MakeMask(bitmap, plat::ColorToBGR(bitmap.TransparentColor()), mono);
   ToolsGuard tools(canvas);
   const uint32_t text = canvas.TextColorRGB(), bk = canvas.BkColorRGB();
   // The shape's pixels (0 in the mask) take the brush, the background (1) keeps the canvas.
@@ -992,12 +975,7 @@ TPoint PlaceWindowRect(TSize win, const TRect& ref, int position, const TRect& s
 }
 
 namespace {
-TRect ScreenRect(bool workArea) {
-  QScreen* s = QGuiApplication::primaryScreen();
-  if (!s) return plat::Rect(0, 0, 1024, 768);
-  QRect g = workArea ? s->availableGeometry() : s->geometry();
-  return plat::Bounds(g.x(), g.y(), g.width(), g.height());
-}
+TRect ScreenRect(bool workArea) { return plat::PrimaryScreenRect(workArea); }
 }  // namespace
 
 void PlaceWindow(plat::TControl& window, const TRect& ref, int position) {

@@ -1,12 +1,9 @@
 #include "controls/zelimage.h"
 
-#include <QImage>
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/zelbmp.h"
 #include "controls/zelgraph.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 uint16_t ZelBitmapStyleFlags(TZelBitmapStyle style, int bevelExtent) {
@@ -97,12 +94,7 @@ bool TZelCustomNImage::Background(plat::TBitmap& picture) {
   c.FillRect(all);
   if (!Transparent() || !parent) return true;
   // What the parent paints under the control, without its children (this one included).
-  QWidget* under = plat::ClientWidgetOf(parent);
-  if (!under || !plat::WidgetOf(this) || plat::WidgetOf(this)->parentWidget() != under) return true;
-  QImage img = plat::ImageOf(picture).convertToFormat(QImage::Format_RGB32);
-  under->render(&img, QPoint(0, 0), QRegion(Left(), Top(), all.Width(), all.Height()),
-                QWidget::DrawWindowBackground);
-  plat::SetImage(picture, img);
+  if (!PaintParentArea(picture, plat::Bounds(Left(), Top(), all.Width(), all.Height()))) return true;
   picture.SetPixelFormat(plat::pf24bit);
   return true;
 }

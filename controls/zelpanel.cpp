@@ -1,12 +1,8 @@
 #include "controls/zelpanel.h"
 
-#include <QChildEvent>
-#include <QScrollBar>
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/zelgraph.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
@@ -32,7 +28,7 @@ bool TZelCustomPanel::SuppliesBackground() const {
   if (!Transparent()) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
   // A form supplies one only through a form shape, which this program has none of.
-  return p && plat::WidgetOf(p) && p->SuppliesBackground();
+  return p && p->HandleAllocated() && p->SuppliesBackground();
 }
 
 plat::TBitmap* TZelCustomPanel::BackgroundBitmap() {
@@ -105,36 +101,6 @@ void TZelCustomBevelPanel::Paint() {
 
 // ---- scroll box ---------------------------------------------------------------------------------------
 
-// Children move and resize without telling their parent: the box watches their widgets, so the
-// scroll range follows what it holds.
-class TZelCustomScrollBox::ChildWatch : public QObject {
-public:
-  explicit ChildWatch(TZelCustomScrollBox* box) : box_(box) {}
-  bool eventFilter(QObject* o, QEvent* e) override {
-    switch (e->type()) {
-      case QEvent::ChildAdded:
-        if (o == box_->surface_) {
-          QObject* child = static_cast<QChildEvent*>(e)->child();
-          if (child->isWidgetType()) child->installEventFilter(this);
-        }
-        box_->UpdateScrollBars();
-        break;
-      case QEvent::ChildRemoved:
-      case QEvent::Move:
-      case QEvent::Resize:
-      case QEvent::Show:
-      case QEvent::Hide:
-        if (o != box_->surface_) box_->UpdateScrollBars();
-        break;
-      default: break;
-    }
-    return false;
-  }
-
-private:
-  TZelCustomScrollBox* box_;
-};
-
 TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
     : TZelCustomControl(owner), bevel_(std::make_unique<TZelScrollBoxBevel>()) {
   // The box draws its own edge (nothing is drawn for it by the window system here).
@@ -147,42 +113,30 @@ TZelCustomScrollBox::TZelCustomScrollBox(plat::TComponent* owner)
   };
   SetControlStyle(plat::csAcceptsControls | plat::csCaptureMouse | plat::csClickEvents | plat::csDoubleClicks |
                   plat::csReplicatable);
-  viewport_ = new QWidget(plat::WidgetOf(this));
-  surface_ = new QWidget(viewport_);
-  plat::SetClientWidget(this, surface_);
-  watch_ = std::make_unique<ChildWatch>(this);
-  surface_->installEventFilter(watch_.get());
-  horz_ = new QScrollBar(Qt::Horizontal, plat::WidgetOf(this));
-  vert_ = new QScrollBar(Qt::Vertical, plat::WidgetOf(this));
-  for (QScrollBar* bar : {horz_, vert_}) {
-    bar->hide();
-    const bool vertical = bar == vert_;
-    QObject::connect(bar, &QScrollBar::valueChanged, plat::GlueOf(this), [this, vertical](int) {
-      surface_->move(-horz_->value(), -vert_->value());
-      Scrolled(false, vertical);
-    });
-    QObject::connect(bar, &QScrollBar::sliderReleased, plat::GlueOf(this), [this, vertical] { Scrolled(true, vertical); });
-  }
+  // Children move and resize without telling their parent: the box hears of it from the surface,
+  // so the scroll range follows what it holds.
+  scroll_ = std::make_unique<plat::TScrollSurface>(this);
+  scroll_->OnScroll = [this](bool ended, bool vertical) { Scrolled(ended, vertical); };
+  scroll_->OnChildrenChanged = [this](plat::TObject*) { UpdateScrollBars(); };
   SetBounds(Left(), Top(), 185, 41);
   UpdateScrollBars();
 }
 
 TZelCustomScrollBox::~TZelCustomScrollBox() {
   bevel_->OnChange = nullptr;
-  if (surface_) surface_->removeEventFilter(watch_.get());
+  scroll_->OnChildrenChanged = nullptr;
   updating_ = true;  // nothing more is laid out while the children go
 }
 
 void TZelCustomScrollBox::SetBevel(TZelBevel* v) { bevel_->Assign(v); }
 
-int TZelCustomScrollBox::HorzPosition() const { return horz_->value(); }
-int TZelCustomScrollBox::VertPosition() const { return vert_->value(); }
-bool TZelCustomScrollBox::HorzScrollBarVisible() const { return !horz_->isHidden(); }
-bool TZelCustomScrollBox::VertScrollBarVisible() const { return !vert_->isHidden(); }
+int TZelCustomScrollBox::HorzPosition() const { return scroll_->Position(false); }
+int TZelCustomScrollBox::VertPosition() const { return scroll_->Position(true); }
+bool TZelCustomScrollBox::HorzScrollBarVisible() const { return scroll_->BarVisible(false); }
+bool TZelCustomScrollBox::VertScrollBarVisible() const { return scroll_->BarVisible(true); }
 
 void TZelCustomScrollBox::ScrollTo(int x, int y) {
-  horz_->setValue(x);
-  vert_->setValue(y);
+  scroll_->ScrollTo(x, y);
   Scrolled(true, true);
 }
 
@@ -198,7 +152,7 @@ plat::TSize TZelCustomScrollBox::ContentSize() const {
 }
 
 void TZelCustomScrollBox::UpdateScrollBars() {
-  if (updating_ || !viewport_) return;
+  if (updating_ || !scroll_) return;
   updating_ = true;
   const int near = bevel_->Extent(), far = bevel_->FarExtent();
   const int bar = 16;
@@ -209,18 +163,7 @@ void TZelCustomScrollBox::UpdateScrollBars() {
   if (needV && !needH) needH = content.cx > inner.Width() - bar;
   const int vw = std::max(0, inner.Width() - (needV ? bar : 0));
   const int vh = std::max(0, inner.Height() - (needH ? bar : 0));
-  viewport_->setGeometry(inner.Left, inner.Top, vw, vh);
-  horz_->setVisible(needH);
-  vert_->setVisible(needV);
-  horz_->setGeometry(inner.Left, inner.Top + vh, vw, bar);
-  vert_->setGeometry(inner.Left + vw, inner.Top, bar, vh);
-  horz_->setRange(0, std::max(0, content.cx - vw));
-  vert_->setRange(0, std::max(0, content.cy - vh));
-  horz_->setPageStep(std::max(1, vw));
-  vert_->setPageStep(std::max(1, vh));
-  surface_->setGeometry(-horz_->value(), -vert_->value(), std::max(content.cx, vw), std::max(content.cy, vh));
-  viewport_->show();
-  surface_->show();
+  scroll_->Layout(plat::Bounds(inner.Left, inner.Top, vw, vh), needH, needV, bar, content);
   updating_ = false;
 }
 
@@ -256,8 +199,8 @@ void TZelCustomScrollBox::Paint() {
   bevel_->Draw(c, r, Transparent());
   if (HorzScrollBarVisible() && VertScrollBarVisible()) {
     // The corner between the two bars.
-    const QRect h = horz_->geometry(), v = vert_->geometry();
-    const TRect corner = plat::Rect(v.x(), h.y(), v.x() + v.width(), h.y() + h.height());
+    const TRect h = scroll_->BarRect(false), v = scroll_->BarRect(true);
+    const TRect corner = plat::Rect(v.Left, h.Top, v.Right, h.Bottom);
     if (!TransparentOverParent()) {
       c.Brush()->SetStyle(plat::bsSolid);
       c.Brush()->SetColor(Color());
@@ -269,7 +212,7 @@ void TZelCustomScrollBox::Paint() {
 bool TZelCustomScrollBox::SuppliesBackground() const {
   if (!Transparent()) return false;
   auto* p = dynamic_cast<TZelCustomControl*>(Parent());
-  return p && plat::WidgetOf(p) && p->SuppliesBackground();
+  return p && p->HandleAllocated() && p->SuppliesBackground();
 }
 
 plat::TPoint TZelCustomScrollBox::ChildOffset(const plat::TControl* child) const {

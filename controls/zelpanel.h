@@ -6,9 +6,8 @@
 #include <string>
 
 #include "controls/zelctrls.h"
+#include "platform/ui/extctrls.h"
 
-class QScrollBar;
-class QWidget;
 
 class TZelCustomPanel : public TZelCustomControl {
 public:
@@ -88,15 +87,10 @@ protected:
   void WndProc(plat::TMessage& m) override;
 
 private:
-  class ChildWatch;
   void UpdateScrollBars();
   void Scrolled(bool ended, bool vertical);
-  std::unique_ptr<ChildWatch> watch_;
   std::unique_ptr<TZelScrollBoxBevel> bevel_;
-  QWidget* viewport_ = nullptr;
-  QWidget* surface_ = nullptr;
-  QScrollBar* horz_ = nullptr;
-  QScrollBar* vert_ = nullptr;
+  std::unique_ptr<plat::TScrollSurface> scroll_;
   bool throttle_ = true;
   int threshold_ = 1, scrollCount_ = 0;
   bool updating_ = false;

@@ -1,14 +1,9 @@
 #include "controls/zelregion.h"
 
-#include <QMouseEvent>
-#include <QPointer>
-#include <QWidget>
-#include <QWindow>
 
 #include "controls/ZelFillObject.h"
 #include "controls/zelbmp.h"
 #include "controls/zelclass.h"
-#include "platform/ui/native_qt.h"
 #include "platform/messages/app_hooks.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
@@ -16,19 +11,9 @@
 
 // ---- conversions and the canvas adapter -----------------------------------------------------------
 
-QRegion ZelRgnToQRegion(const TZelRgn& r) {
-  QRegion out;
-  std::vector<QRect> rects;
-  for (const plat::TRect& q : r.Rects()) rects.emplace_back(q.Left, q.Top, q.Width(), q.Height());
-  out.setRects(rects.data(), int(rects.size()));
-  return out;
-}
+plat::TRegion ZelRgnToRegion(const TZelRgn& r) { return plat::TRegion::FromBands(r.Rects()); }
 
-TZelRgn ZelRgnFromQRegion(const QRegion& r) {
-  std::vector<plat::TRect> rects;
-  for (const QRect& q : r) rects.push_back(plat::Bounds(q.x(), q.y(), q.width(), q.height()));
-  return TZelRgn::FromRects(rects);
-}
+TZelRgn ZelRgnFromRegion(const plat::TRegion& r) { return TZelRgn::FromRects(r.Rects()); }
 
 void TZelCanvasOutline::SetPenColor(plat::TColor c) { c_.Pen()->SetColor(c); }
 void TZelCanvasOutline::SetPenWidth(int w) { c_.Pen()->SetWidth(w); }
@@ -158,7 +143,7 @@ void TZelRegion::PaintShadow(plat::TCanvas& canvas, const plat::TRect& r) const 
   if (shadow_->Style() == hssSolid) {
     brush->SetStyle(plat::bsSolid);
     brush->SetColor(shadow_->Color());
-    canvas.FillRgn(plat::RegionOf(ZelRgnToQRegion(shadow)));
+    canvas.FillRgn(ZelRgnToRegion(shadow));
   } else {
     // The checker pattern of the colour, and-ed with what lies below: a half-tone shadow.
     brush->SetBitmap(ZelPatternBitmap(uint32_t(shadow_->Color())));
@@ -246,29 +231,6 @@ void TZelBorderRegion::Assign(plat::TPersistent* src) {
 
 // ---- form shape -----------------------------------------------------------------------------------
 
-// Watches the form's client area: its size, and presses on its background that drag the form.
-class TZelFormShape::ClientFilter : public QObject {
-public:
-  ClientFilter(TZelFormShape* owner, QWidget* client) : owner_(owner), client_(client) {
-    client->installEventFilter(this);
-  }
-  ~ClientFilter() override {
-    if (client_) client_->removeEventFilter(this);
-  }
-  bool eventFilter(QObject*, QEvent* e) override {
-    try {
-      return owner_->ClientEvent(e);
-    } catch (...) {
-      plat::HandleException(std::current_exception());
-      return false;
-    }
-  }
-
-private:
-  TZelFormShape* owner_;
-  QPointer<QWidget> client_;
-};
-
 TZelFormShape::TZelFormShape(plat::TComponent* owner)
     : TZelWndProcComponent(owner),
       region_(std::make_unique<TZelBorderRegion>()),
@@ -303,8 +265,9 @@ plat::TCustomForm* TZelFormShape::Form() const { return dynamic_cast<plat::TCust
 plat::TRect TZelFormShape::ClientArea() const {
   plat::TCustomForm* f = Form();
   if (!f) return {};
-  QWidget* client = plat::ClientWidgetOf(f);
-  return client ? plat::Rect(0, 0, client->width(), client->height()) : f->ClientRect();
+  if (!f->HandleAllocated()) return f->ClientRect();
+  const plat::TSize shown = f->ShownClientSize();
+  return plat::Rect(0, 0, shown.cx, shown.cy);
 }
 
 void TZelFormShape::SetShowFormCaption(bool v) {
@@ -364,22 +327,22 @@ void TZelFormShape::Hook() {
   TZelWndProcComponent::Hook();
   if (!Hooked()) return;
   plat::TCustomForm* f = Form();
-  if (f && plat::ClientWidgetOf(f) && !clientFilter_) clientFilter_ = std::make_unique<ClientFilter>(this, plat::ClientWidgetOf(f));
+  if (f && f->HandleAllocated() && !clientHook_)
+    clientHook_ = std::make_unique<plat::TWindowHook>(f, plat::TWindowHook::hsClientArea,
+                                                      [this](plat::TWindowEvent& e) { return ClientEvent(e); });
   UpdateRegion();
   Invalidate();
 }
 
 void TZelFormShape::Unhook() {
-  clientFilter_.reset();
+  clientHook_.reset();
   dragging_ = false;
   plat::TCustomForm* f = Form();
-  QWidget* w = HookedWidget();
   const bool formGoing = !f || f->IsDestroying();
-  if (w && !formGoing) {
-    w->clearMask();
+  if (Watching() && !formGoing) {
+    f->SetWindowRegion(plat::TRegion());
     ApplyDecoration(false);
   }
-  removedDecoration_ = false;
   TZelWndProcComponent::Unhook();
   if (!formGoing && !destroying_) f->Invalidate();
 }
@@ -417,42 +380,20 @@ void TZelFormShape::UpdateRegion() {
 
 void TZelFormShape::ApplyMask() {
   plat::TCustomForm* f = Form();
-  QWidget* w = HookedWidget();
-  if (!f || !w) return;
+  if (!f || !Watching()) return;
   ApplyDecoration(!showCaption_);
-  QRegion mask = ZelRgnToQRegion(clientRgn_);
-  if (QWidget* client = plat::ClientWidgetOf(f)) mask.translate(client->mapTo(w, QPoint(0, 0)));
-  // An empty mask would show nothing at all; a shape without a region shows the whole window.
-  if (mask.isEmpty())
-    w->clearMask();
-  else
-    w->setMask(mask);
+  // A shape without a region shows the whole window.
+  f->SetWindowRegion(ZelRgnToRegion(clientRgn_));
 }
 
 void TZelFormShape::ApplyDecoration(bool frameless) {
-  QWidget* w = HookedWidget();
-  if (!w) return;
-  if (frameless == removedDecoration_) return;
-  if (frameless && (w->windowFlags() & Qt::FramelessWindowHint)) return;
-  // Qt drops the frameless hint beside title and button hints, so the window's kind is kept
-  // alone with it, and its flags are given back when the caption returns.
-  const bool visible = w->isVisible();
-  if (frameless) {
-    savedFlags_ = int(w->windowFlags());
-    w->setWindowFlags((w->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint)) |
-                      Qt::FramelessWindowHint);
-  } else {
-    w->setWindowFlags(Qt::WindowFlags(savedFlags_));
-  }
-  removedDecoration_ = frameless;
-  if (visible) w->show();
+  if (plat::TCustomForm* f = Form(); f && Watching()) f->SetFrameHidden(frameless);
 }
 
-bool TZelFormShape::WindowProc(QEvent* e) {
-  if (e->type() == plat::TEraseBackgroundEvent::EventType()) {
-    auto* erase = static_cast<plat::TEraseBackgroundEvent*>(e);
-    PaintBackground(*erase->Canvas());
-    erase->SetPainted();
+bool TZelFormShape::WindowProc(plat::TWindowEvent& e) {
+  if (e.Kind == plat::weEraseBackground) {
+    PaintBackground(*e.Canvas);
+    e.Painted = true;
     return true;
   }
   return false;
@@ -468,41 +409,32 @@ bool TZelFormShape::OnBackground(plat::TPoint p) const {
   return true;
 }
 
-bool TZelFormShape::ClientEvent(QEvent* e) {
+bool TZelFormShape::ClientEvent(plat::TWindowEvent& e) {
   plat::TCustomForm* f = Form();
   if (!f || destroying_) return false;
-  switch (e->type()) {
-    case QEvent::Resize: UpdateRegion(); return false;
-    case QEvent::MouseButtonPress: {
-      auto* m = static_cast<QMouseEvent*>(e);
-      const QPoint at = m->position().toPoint();
-      if (m->button() != Qt::LeftButton || !dragable_ || !f->Enabled() || !OnBackground({at.x(), at.y()}))
-        return false;
+  switch (e.Kind) {
+    case plat::weResize: UpdateRegion(); return false;
+    case plat::weMouseDown: {
+      if (e.Button != plat::mbLeft || !dragable_ || !f->Enabled() || !OnBackground(e.Pos)) return false;
       // The background acts as the caption: the window system moves the window where it can.
-      QWidget* w = HookedWidget();
-      if (w && w->windowHandle() && w->windowHandle()->startSystemMove()) return true;
-      const QPoint g = m->globalPosition().toPoint();
+      if (Watching() && f->StartSystemMove()) return true;
       dragging_ = true;
-      dragStart_ = {g.x(), g.y()};
+      dragStart_ = e.ScreenPos;
       dragOrigin_ = {f->Left(), f->Top()};
       return true;
     }
-    case QEvent::MouseMove: {
+    case plat::weMouseMove:
       if (!dragging_) return false;
-      const QPoint g = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
-      f->SetBounds(dragOrigin_.X + g.x() - dragStart_.X, dragOrigin_.Y + g.y() - dragStart_.Y, f->Width(),
-                   f->Height());
+      f->SetBounds(dragOrigin_.X + e.ScreenPos.X - dragStart_.X, dragOrigin_.Y + e.ScreenPos.Y - dragStart_.Y,
+                   f->Width(), f->Height());
       return true;
-    }
-    case QEvent::MouseButtonRelease:
-      if (!dragging_ || static_cast<QMouseEvent*>(e)->button() != Qt::LeftButton) return false;
+    case plat::weMouseUp:
+      if (!dragging_ || e.Button != plat::mbLeft) return false;
       dragging_ = false;
       return true;
-    case QEvent::MouseButtonDblClick:
+    case plat::weDblClick:
       // The second press of a double click on the background belongs to the drag too.
-      return dragable_ && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton &&
-             OnBackground({int(static_cast<QMouseEvent*>(e)->position().x()),
-                           int(static_cast<QMouseEvent*>(e)->position().y())});
+      return dragable_ && e.Button == plat::mbLeft && OnBackground(e.Pos);
     default: return false;
   }
 }

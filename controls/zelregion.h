@@ -7,7 +7,6 @@
 // On this platform the window manager draws every window's title bar and frame: the shape masks
 // the form's client area, and a shape that does not show the form's caption asks for a window
 // without decoration.
-#include <QRegion>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,8 +29,8 @@ class TStream;
 class TZelFillObject;
 class TZelFormShape;
 
-QRegion ZelRgnToQRegion(const TZelRgn& r);
-TZelRgn ZelRgnFromQRegion(const QRegion& r);
+plat::TRegion ZelRgnToRegion(const TZelRgn& r);
+TZelRgn ZelRgnFromRegion(const plat::TRegion& r);
 
 // The outline routines drawing on a framework canvas. A straight line of an even pen width puts
 // its extra pixel above and left of its coordinates, as the old platform did, so the edges that
@@ -225,15 +224,14 @@ public:
   void Unhook() override;
 
 protected:
-  bool WindowProc(QEvent* e) override;
+  bool WindowProc(plat::TWindowEvent& e) override;
   void Loaded() override;
   void Notification(plat::TComponent* c, plat::TOperation op) override;
 
 private:
-  class ClientFilter;
-  friend class ClientFilter;
   plat::TCustomForm* Form() const;
-  bool ClientEvent(QEvent* e);
+  // The form's client area: its size, and presses on its background that drag the form.
+  bool ClientEvent(plat::TWindowEvent& e);
   bool OnBackground(plat::TPoint p) const;
   void ApplyMask();
   void ApplyDecoration(bool frameless);
@@ -245,15 +243,14 @@ private:
   std::unique_ptr<TZelBorderRegion> region_;
   std::unique_ptr<TZelFillObject> fill_;
   std::unique_ptr<plat::TBitmap> background_;
-  std::unique_ptr<ClientFilter> clientFilter_;
+  std::unique_ptr<plat::TWindowHook> clientHook_;
   TZelChangeLink listLink_;
   TZelCustomImageList* imageList_ = nullptr;
   int listIndex_ = 0, imageIndex_ = 0;
   bool showCaption_ = true, dragable_ = true, useRgnBitmap_ = true;
-  bool updating_ = false, painting_ = false, removedDecoration_ = false, destroying_ = false;
+  bool updating_ = false, painting_ = false, destroying_ = false;
   TZelRgn clientRgn_, windowRgn_;
   int frameWidth_ = 0, captionHeight_ = 0;
-  int savedFlags_ = 0;
   // A drag of the window done here where the window system cannot move it.
   bool dragging_ = false;
   plat::TPoint dragStart_, dragOrigin_;

@@ -1,13 +1,10 @@
 #include "controls/zelstatus.h"
 
-#include <QWidget>
 #include <algorithm>
 
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/forms.h"
-#include "platform/ui/widgets_qt.h"
 
 using plat::TCanvas;
 using plat::TColor;
@@ -383,7 +380,7 @@ void TZelStatusBar::PanelChanged(TZelStatusPanel* p) {
   }
   // Only this panel's part of the bar.
   const TRect r = PanelRect(i, false);
-  if (plat::WidgetOf(this)) plat::WidgetOf(this)->update(QRect(r.Left, r.Top, r.Width(), r.Height()));
+  InvalidateRect(r);
 }
 
 void TZelStatusBar::PanelStyleChanged(TZelStatusPanel* p, TZelStatusPanelStyle old) {
@@ -448,14 +445,12 @@ void TZelStatusBar::MouseMove(plat::TShiftState s, int x, int y) {
   gripDrag_ = false;
   // The diagonal cursor over the grip, the bar's own elsewhere.
   const bool over = OnSizeGrip(x, y);
-  if (over == gripCursor_ || !plat::WidgetOf(this)) return;
+  if (over == gripCursor_ || !HandleAllocated()) return;
   gripCursor_ = over;
   if (over)
-    plat::WidgetOf(this)->setCursor(plat::CursorFor(plat::crSizeNWSE));
-  else if (Cursor() == plat::crDefault)
-    plat::WidgetOf(this)->unsetCursor();
+    ShowCursorOver(plat::crSizeNWSE);
   else
-    plat::WidgetOf(this)->setCursor(plat::CursorFor(Cursor()));
+    ShowOwnCursor();
 }
 
 void TZelStatusBar::MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) {

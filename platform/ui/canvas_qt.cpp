@@ -1205,6 +1205,25 @@ void TCanvas::CopyOut(const TRect& r, TBitmap& out) const {
   AdoptImage(out, img->copy(r.Left + ox_, r.Top + oy_, r.Width(), r.Height()));
 }
 
+void TCanvas::StrokeText(int x, int y, const std::string& text, int width, TColor color) {
+  QImage* img = native_->img;
+  if (!img) return;
+  const QFont font = CanvasOps::TextFont(*this);
+  QFontMetrics fm(font);
+  QPainterPath path;
+  path.addText(QPointF(0, fm.ascent()), font, QString::fromStdString(text));
+  const TRect clip = ClipRect();
+  QPainter p(img);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.translate(ox_, oy_);
+  p.setClipRect(QRect(clip.Left, clip.Top, clip.Width(), clip.Height()));
+  p.translate(x, y);
+  const uint32_t bgr = ColorToBGR(color);
+  p.setPen(QPen(QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF)), std::max(width, 1)));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(path);
+}
+
 uint32_t* TCanvas::PixelRow(int y) {
   QImage* img = native_->img;
   if (!img || img->isNull() || !Is32(img->format()) || y < 0 || y >= img->height()) return nullptr;

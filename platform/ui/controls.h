@@ -159,6 +159,8 @@ public:
   void SetCursor(TCursor c);
   // Shows c over the control until Cursor changes or this is called again; Cursor stays as it is.
   void ShowCursorOver(TCursor c);
+  // Shows the control's own Cursor again.
+  void ShowOwnCursor() { ApplyCursor(); }
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* m);
   uint32_t ControlStyle() const { return controlStyle_; }
@@ -168,6 +170,8 @@ public:
 
   // Paints the control again with the next frame (frames.h); Repaint and Update paint it now.
   virtual void Invalidate();
+  // Paints the part r of the control again when the event loop next runs.
+  void InvalidateRect(const TRect& r);
   virtual void Repaint();
   void Refresh() { Repaint(); }
   virtual void Update();
@@ -214,6 +218,13 @@ public:
 
   // The control has its window (from its creation until it is destroyed).
   bool HandleAllocated() const;
+  // The size the client area has on the screen now, which a form's layout may not have reached
+  // yet; 0 x 0 without a window.
+  TSize ShownClientSize() const;
+  // Draws what the parent paints in area (the parent's client coordinates), the parent's children
+  // left out, onto picture from its top-left corner; picture becomes a 32-bit picture. False, and
+  // picture as it was, when the control does not lie directly on its parent's client area.
+  bool PaintParentArea(TBitmap& picture, const TRect& area) const;
   std::string ClassName() const override { return "TControl"; }
 
   virtual void Click();
@@ -400,5 +411,13 @@ void Frame3D(TCanvas& canvas, TRect& r, TColor topColor, TColor bottomColor, int
 
 // The form that holds a control (null when it is on none).
 TCustomForm* GetParentForm(const TControl* c);
+
+// Where the mouse is on the screen.
+TPoint CursorPos();
+// Takes down the hint shown, if any.
+void HideHint();
+// True while the input belongs elsewhere than c's window: to a pop-up, or to a modal window that
+// is not c's own.
+bool InputHeldElsewhere(const TControl* c);
 
 }  // namespace plat

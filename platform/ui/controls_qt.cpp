@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWidget>
 
 #include "platform/messages/app_hooks.h"
@@ -511,6 +512,40 @@ void TControl::ShowCursorOver(TCursor c) {
 }
 
 bool TControl::HandleAllocated() const { return native_->widget != nullptr; }
+
+TSize TControl::ShownClientSize() const {
+  QWidget* w = ClientWidgetOf(this);
+  return w ? TSize{w->width(), w->height()} : TSize{};
+}
+
+bool TControl::PaintParentArea(TBitmap& picture, const TRect& area) const {
+  QWidget* under = ClientWidgetOf(parent_);
+  QWidget* w = native_->widget;
+  if (!under || !w || w->parentWidget() != under) return false;
+  QImage img = ImageOf(picture).convertToFormat(QImage::Format_RGB32);
+  under->render(&img, QPoint(0, 0), QRegion(area.Left, area.Top, area.Width(), area.Height()),
+                QWidget::DrawWindowBackground);
+  SetImage(picture, img);
+  return true;
+}
+
+void TControl::InvalidateRect(const TRect& r) {
+  if (QWidget* w = native_->widget) w->update(QRect(r.Left, r.Top, r.Width(), r.Height()));
+}
+
+TPoint CursorPos() {
+  const QPoint p = QCursor::pos();
+  return {p.x(), p.y()};
+}
+
+void HideHint() { QToolTip::hideText(); }
+
+bool InputHeldElsewhere(const TControl* c) {
+  if (QApplication::activePopupWidget()) return true;
+  QWidget* modal = QApplication::activeModalWidget();
+  QWidget* w = WidgetOf(c);
+  return modal && w && modal != w->window();
+}
 
 void TControl::ApplyCursor() {
   if (!native_->widget) return;

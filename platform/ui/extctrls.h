@@ -225,6 +225,39 @@ private:
   int lastIndex_ = -1;
 };
 
+// ---- scrolling surface ------------------------------------------------------------------------
+
+// A scrolling client area for a windowed control that lays it out itself: from its making on, the
+// control's children lie on a surface that moves under a viewport, beside a horizontal and a
+// vertical scroll bar, both hidden at first.
+class TScrollSurface {
+public:
+  explicit TScrollSurface(TWinControl* owner);
+  ~TScrollSurface();
+  TScrollSurface(const TScrollSurface&) = delete;
+  TScrollSurface& operator=(const TScrollSurface&) = delete;
+
+  int Position(bool vertical) const;
+  // Moves the bars (and with them the surface): OnScroll for each that moves.
+  void ScrollTo(int x, int y);
+  bool BarVisible(bool vertical) const;
+  TRect BarRect(bool vertical) const;
+  // The viewport at view and the bars below and to the right of it, barSize wide, shown as asked;
+  // the bars' ranges and pages follow the content and the view, and the surface, at least as large
+  // as both, lies at the bars' positions.
+  void Layout(const TRect& view, bool horzBar, bool vertBar, int barSize, TSize content);
+
+  // A bar moved: ended when the user let go of its thumb.
+  std::function<void(bool ended, bool vertical)> OnScroll;
+  // A child of the surface came or went, moved, changed its size, showed or hid.
+  TNotifyEvent OnChildrenChanged;
+
+  struct Native;
+
+private:
+  std::unique_ptr<Native> native_;
+};
+
 // ---- gauge ------------------------------------------------------------------------------------
 
 enum TGaugeKind { gkText, gkHorizontalBar, gkVerticalBar, gkPie, gkNeedle };

@@ -1,5 +1,7 @@
 #include <QLineEdit>
+#include <QChildEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -300,6 +302,99 @@ void TCustomRadioGroup::FontChanged() {
 void TCustomRadioGroup::EnabledChanged() {
   TCustomGroupBox::EnabledChanged();
   for (auto* b : buttons_) b->SetEnabled(Enabled());
+}
+
+// ---- scrolling surface ------------------------------------------------------------------------
+
+// Children move and resize without telling their parent: the surface watches their widgets, so
+// the owner hears of what it holds.
+struct TScrollSurface::Native : QObject {
+  explicit Native(TScrollSurface* s) : owner_(s) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::ChildAdded:
+        if (o == surface) {
+          QObject* child = static_cast<QChildEvent*>(e)->child();
+          if (child->isWidgetType()) child->installEventFilter(this);
+        }
+        Changed();
+        break;
+      case QEvent::ChildRemoved:
+      case QEvent::Move:
+      case QEvent::Resize:
+      case QEvent::Show:
+      case QEvent::Hide:
+        if (o != surface) Changed();
+        break;
+      default: break;
+    }
+    return false;
+  }
+  void Changed() {
+    if (owner_->OnChildrenChanged) owner_->OnChildrenChanged(nullptr);
+  }
+  void Scrolled(bool ended, bool vertical) {
+    if (owner_->OnScroll) owner_->OnScroll(ended, vertical);
+  }
+
+  TScrollSurface* owner_;
+  QPointer<QWidget> viewport, surface;
+  QPointer<QScrollBar> horz, vert;
+};
+
+TScrollSurface::TScrollSurface(TWinControl* owner) : native_(std::make_unique<Native>(this)) {
+  Native& n = *native_;
+  QWidget* w = WidgetOf(owner);
+  n.viewport = new QWidget(w);
+  n.surface = new QWidget(n.viewport);
+  SetClientWidget(owner, n.surface);
+  n.surface->installEventFilter(&n);
+  n.horz = new QScrollBar(Qt::Horizontal, w);
+  n.vert = new QScrollBar(Qt::Vertical, w);
+  for (QScrollBar* bar : {n.horz.data(), n.vert.data()}) {
+    bar->hide();
+    const bool vertical = bar == n.vert;
+    QObject::connect(bar, &QScrollBar::valueChanged, &n, [&n, vertical](int) {
+      n.surface->move(-n.horz->value(), -n.vert->value());
+      n.Scrolled(false, vertical);
+    });
+    QObject::connect(bar, &QScrollBar::sliderReleased, &n, [&n, vertical] { n.Scrolled(true, vertical); });
+  }
+}
+
+TScrollSurface::~TScrollSurface() {
+  if (native_->surface) native_->surface->removeEventFilter(native_.get());
+}
+
+int TScrollSurface::Position(bool vertical) const { return (vertical ? native_->vert : native_->horz)->value(); }
+
+void TScrollSurface::ScrollTo(int x, int y) {
+  native_->horz->setValue(x);
+  native_->vert->setValue(y);
+}
+
+bool TScrollSurface::BarVisible(bool vertical) const { return !(vertical ? native_->vert : native_->horz)->isHidden(); }
+
+TRect TScrollSurface::BarRect(bool vertical) const {
+  const QRect g = (vertical ? native_->vert : native_->horz)->geometry();
+  return Bounds(g.x(), g.y(), g.width(), g.height());
+}
+
+void TScrollSurface::Layout(const TRect& view, bool horzBar, bool vertBar, int barSize, TSize content) {
+  Native& n = *native_;
+  const int vw = view.Width(), vh = view.Height();
+  n.viewport->setGeometry(view.Left, view.Top, vw, vh);
+  n.horz->setVisible(horzBar);
+  n.vert->setVisible(vertBar);
+  n.horz->setGeometry(view.Left, view.Top + vh, vw, barSize);
+  n.vert->setGeometry(view.Left + vw, view.Top, barSize, vh);
+  n.horz->setRange(0, std::max(0, content.cx - vw));
+  n.vert->setRange(0, std::max(0, content.cy - vh));
+  n.horz->setPageStep(std::max(1, vw));
+  n.vert->setPageStep(std::max(1, vh));
+  n.surface->setGeometry(-n.horz->value(), -n.vert->value(), std::max(content.cx, vw), std::max(content.cy, vh));
+  n.viewport->show();
+  n.surface->show();
 }
 
 // ---- timer ------------------------------------------------------------------------------------

@@ -76,6 +76,18 @@ public:
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult r) { modalResult_ = r; }
   bool Active() const;
+  // The window shows only this region of its client area (client coordinates); an empty region
+  // shows it whole.
+  void SetWindowRegion(const TRegion& clientRegion);
+  // Takes the window system's frame and caption off the window, or gives them back; the border
+  // style stays as it is. A frame the window does not have is not taken off.
+  void SetFrameHidden(bool hidden);
+  // Lets the window system move the window with the mouse, as by its caption; false where it
+  // cannot.
+  bool StartSystemMove();
+  // The picture the window shows as its icon (its own, else the program's), size x size pixels;
+  // empty without one.
+  TPicture WindowIcon(int size) const;
   bool Modal() const { return modal_; }
 
   void SetVisible(bool v) override;
@@ -160,6 +172,8 @@ private:
   TWinControl* activeControl_ = nullptr;
   TModalResult modalResult_ = mrNone;
   TBitmap icon_;
+  bool frameHidden_ = false;
+  int shownFlags_ = 0;  // the window's flags before its frame was taken off
 };
 
 class TForm : public TCustomForm {
@@ -292,6 +306,9 @@ extern TScreen* Screen;
 
 // Bits per pixel of the screen (24 without one).
 int ScreenColorBits();
+// The primary screen's area, or what of it windows may use (without panels and docks); 1024 x 768
+// without a screen.
+TRect PrimaryScreenRect(bool workArea);
 // The system's warning sound.
 void Beep();
 // Runs fn once on the UI thread after ms milliseconds, when the event loop runs.

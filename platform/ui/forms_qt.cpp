@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 
 #include "platform/messages/app_hooks.h"
@@ -251,6 +252,43 @@ void TCustomForm::ActivationChanged(bool active) {
 }
 
 bool TCustomForm::Active() const { return active_ || window_->isActiveWindow(); }
+
+void TCustomForm::SetWindowRegion(const TRegion& clientRegion) {
+  QRegion mask = QRegionOf(clientRegion);
+  mask.translate(window_->client->mapTo(window_, QPoint(0, 0)));
+  // An empty mask would show nothing at all.
+  if (mask.isEmpty())
+    window_->clearMask();
+  else
+    window_->setMask(mask);
+}
+
+void TCustomForm::SetFrameHidden(bool hidden) {
+  if (hidden == frameHidden_) return;
+  QWidget* w = window_;
+  if (hidden && (w->windowFlags() & Qt::FramelessWindowHint)) return;
+  // Qt drops the frameless hint beside title and button hints, so the window's kind is kept
+  // alone with it, and its flags are given back when the frame returns.
+  const bool visible = w->isVisible();
+  if (hidden) {
+    shownFlags_ = int(w->windowFlags());
+    w->setWindowFlags((w->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint)) |
+                      Qt::FramelessWindowHint);
+  } else {
+    w->setWindowFlags(Qt::WindowFlags(shownFlags_));
+  }
+  frameHidden_ = hidden;
+  if (visible) w->show();
+}
+
+bool TCustomForm::StartSystemMove() { return window_->windowHandle() && window_->windowHandle()->startSystemMove(); }
+
+TPicture TCustomForm::WindowIcon(int size) const {
+  TPicture picture;
+  const QIcon icon = window_->windowIcon();
+  if (!icon.isNull()) picture.NativePart().image = icon.pixmap(size, size).toImage();
+  return picture;
+}
 
 void TCustomForm::SetMenu(TMainMenu* m) {
   if (m == menu_) return;
@@ -939,6 +977,13 @@ void SendText(const std::string& text) {
     const bool upper = c.isUpper();
     SendKey(c.toUpper().unicode(), upper ? Qt::ShiftModifier : Qt::NoModifier, QString(c));
   }
+}
+
+TRect PrimaryScreenRect(bool workArea) {
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (!s) return Rect(0, 0, 1024, 768);
+  QRect g = workArea ? s->availableGeometry() : s->geometry();
+  return Bounds(g.x(), g.y(), g.width(), g.height());
 }
 
 int ScreenColorBits() {

@@ -177,6 +177,18 @@ public:
   int BytesPerLine() const;
   // The colour of a pixel inside the picture, through the colour table for 1 to 8 bits.
   TColor PixelColor(int x, int y) const;
+  // The colour table index of a pixel inside a picture of 1 to 8 bits.
+  int PixelIndex(int x, int y) const;
+  // Sets a pixel inside the picture: to a colour in a picture of 15 to 32 bits, to an index into
+  // the colour table in one of 1 to 8 bits.
+  void SetPixelColor(int x, int y, TColor c);
+  void SetPixelIndex(int x, int y, int index);
+  // Makes the picture one of 8 bits in the colours given (0x00RRGGBB each), each pixel taking the
+  // nearest of them, without dithering.
+  void MapToColors(const std::vector<uint32_t>& colors);
+  // Makes this bitmap a copy of the rectangle r of src, in src's pixel format; what r takes from
+  // outside src is 0.
+  void AssignPart(const TBitmap& src, const TRect& r);
   // The colour table of a picture of 1 to 8 bits (0x00RRGGBB each); empty for other depths.
   std::vector<uint32_t> ColorTable() const;
   // Makes the picture one over pixel rows it does not own, top-down and rowBytes apart, which must
@@ -244,6 +256,10 @@ public:
   bool LoadFromFile(const std::string& path, const std::string& kind);
   // The picture fitted into w x h, its proportions kept, scaled smoothly.
   TPicture ScaledToFit(int w, int h) const;
+  // The picture stretched to w x h, each pixel taken from the nearest.
+  TPicture Scaled(int w, int h) const;
+  // target takes the picture's pixels, without their transparency.
+  void AssignTo(TBitmap& target) const;
   // Lays the picture on target: blended with its top-left at (x, y); or stretched over r without
   // smoothing, each pixel taken from the picture's pixel nearest to its centre.
   void DrawOn(TBitmap& target, int x, int y) const;
@@ -275,6 +291,12 @@ public:
   static TRegion FromPolygon(const std::vector<TPoint>& pts, int fillMode = ALTERNATE);
   // The union of any rectangles.
   static TRegion FromRects(const std::vector<TRect>& rects);
+  // The region of rectangles that are a region's bands already, as Rects gives them.
+  static TRegion FromBands(std::vector<TRect> bands) {
+    TRegion r;
+    r.rects_ = std::move(bands);
+    return r;
+  }
   // a op b; returns the combined region.
   static TRegion Combine(const TRegion& a, const TRegion& b, int mode);
   void Offset(int dx, int dy);
@@ -430,6 +452,9 @@ public:
   // Copies the pixels of from (a rectangle of src) to (x, y), within the clip: a plain copy that
   // ignores CopyMode, rows at a time where the formats allow.
   void CopyPixels(int x, int y, const TBitmap& src, const TRect& from);
+  // Strokes the outline of the glyphs of one line of text, its top-left at (x, y), with a pen of
+  // width pixels (at least one), without filling them or smoothing the edges; within the clip.
+  void StrokeText(int x, int y, const std::string& text, int width, TColor color);
   // The pixels of r, as they are, into out (in the target's own format; what lies outside the
   // picture is 0).
   void CopyOut(const TRect& r, TBitmap& out) const;

@@ -408,6 +408,26 @@ TColor TBitmap::PixelColor(int x, int y) const {
   return TColor(RGB(qRed(p), qGreen(p), qBlue(p)));
 }
 
+int TBitmap::PixelIndex(int x, int y) const { return native_->image.pixelIndex(x, y); }
+
+void TBitmap::SetPixelColor(int x, int y, TColor c) {
+  const uint32_t bgr = ColorToBGR(c);
+  native_->image.setPixel(x, y, qRgb(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF)));
+}
+
+void TBitmap::SetPixelIndex(int x, int y, int index) { native_->image.setPixel(x, y, uint(index)); }
+
+void TBitmap::MapToColors(const std::vector<uint32_t>& colors) {
+  QList<QRgb> table;
+  for (uint32_t c : colors) table.push_back(0xFF000000u | c);
+  BitmapAccess::Take(*this, native_->image.convertToFormat(QImage::Format_Indexed8, table,
+                                                          Qt::ThresholdDither | Qt::AvoidDither));
+}
+
+void TBitmap::AssignPart(const TBitmap& src, const TRect& r) {
+  BitmapAccess::Take(*this, src.native_->image.copy(r.Left, r.Top, r.Width(), r.Height()));
+}
+
 std::vector<uint32_t> TBitmap::ColorTable() const {
   std::vector<uint32_t> out;
   for (QRgb c : native_->image.colorTable()) out.push_back(c & 0xFFFFFF);
@@ -583,6 +603,14 @@ TPicture TPicture::ScaledToFit(int w, int h) const {
   out.native_->image = native_->image.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   return out;
 }
+
+TPicture TPicture::Scaled(int w, int h) const {
+  TPicture out;
+  out.native_->image = native_->image.scaled(w, h);
+  return out;
+}
+
+void TPicture::AssignTo(TBitmap& target) const { SetImage(target, native_->image); }
 
 void TPicture::DrawOn(TBitmap& target, int x, int y) const {
   QPainter p(&ImageOf(target));

@@ -181,6 +181,9 @@ public:
   void SetModalResult(int r) { modalResult_ = r; }
   // Sets the form's ModalResult to this button's, then fires OnClick.
   void Click() override;
+  // The button shows pressed, as while the mouse holds it.
+  bool Down() const;
+  void SetDown(bool v);
   bool DialogKey(uint16_t key, TControl* focused) override;
   bool IsPushButton() const override { return true; }
   bool AcceptsPlainAccelerators() const override { return true; }

@@ -435,6 +435,9 @@ TButton::TButton(TComponent* owner) : TWinControl(owner) {
 
 QPushButton* PushButtonOf(const TButton* b) { return static_cast<QPushButton*>(WidgetOf(b)); }
 
+bool TButton::Down() const { return PushButtonOf(this)->isDown(); }
+void TButton::SetDown(bool v) { PushButtonOf(this)->setDown(v); }
+
 void TButton::SetTextRaw(const std::string& s) {
   TWinControl::SetTextRaw(s);
   PushButtonOf(this)->setText(QtCaption(s));

@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "KitTestSupport.h"
 #include "common/raised.h"
 #include "controls/FormResizer.h"
 #include "controls/ZelWndProcComponent.h"
+#include "platform/ui/native_qt.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/stdctrls.h"
 
@@ -19,17 +21,18 @@ namespace {
 class Recorder : public TZelWndProcComponent {
 public:
   using TZelWndProcComponent::TZelWndProcComponent;
-  std::vector<QEvent::Type> seen;
-  QEvent::Type swallow = QEvent::None;
+  std::vector<plat::TWindowEventKind> seen;
+  std::optional<plat::TWindowEventKind> swallow;
 
 protected:
-  bool WindowProc(QEvent* e) override {
-    seen.push_back(e->type());
-    return e->type() == swallow;
+  bool WindowProc(plat::TWindowEvent& e) override {
+    seen.push_back(e.Kind);
+    return swallow && e.Kind == *swallow;
   }
 };
 
-int Count(const std::vector<QEvent::Type>& v, QEvent::Type t) { return int(std::count(v.begin(), v.end(), t)); }
+// The test's ping is an event of no kind of its own.
+int Pings(const std::vector<plat::TWindowEventKind>& v) { return int(std::count(v.begin(), v.end(), plat::weOther)); }
 
 }  // namespace
 
@@ -40,29 +43,29 @@ TEST(WindowHooks, SeeEventsFirstAndUnhookInAnyOrder) {
   first->Hook();
   second->Hook();
   ASSERT_TRUE(first->Hooked());
-  QWidget* window = first->HookedWidget();
+  QWidget* window = plat::WidgetOf(form)->window();
   ASSERT_NE(window, nullptr);
   QEvent ping(QEvent::User);
   QCoreApplication::sendEvent(window, &ping);
-  EXPECT_EQ(Count(first->seen, QEvent::User), 1);
-  EXPECT_EQ(Count(second->seen, QEvent::User), 1);
+  EXPECT_EQ(Pings(first->seen), 1);
+  EXPECT_EQ(Pings(second->seen), 1);
 
   // The one installed last sees events first; what it keeps goes no further.
-  second->swallow = QEvent::User;
+  second->swallow = plat::weOther;
   QCoreApplication::sendEvent(window, &ping);
-  EXPECT_EQ(Count(first->seen, QEvent::User), 1);
-  EXPECT_EQ(Count(second->seen, QEvent::User), 2);
-  second->swallow = QEvent::None;
+  EXPECT_EQ(Pings(first->seen), 1);
+  EXPECT_EQ(Pings(second->seen), 2);
+  second->swallow.reset();
 
   // Unhooking the first leaves the second working, and the other way round.
   first->Unhook();
   QCoreApplication::sendEvent(window, &ping);
-  EXPECT_EQ(Count(first->seen, QEvent::User), 1);
-  EXPECT_EQ(Count(second->seen, QEvent::User), 3);
+  EXPECT_EQ(Pings(first->seen), 1);
+  EXPECT_EQ(Pings(second->seen), 3);
   first->Hook();
   delete second;
   QCoreApplication::sendEvent(window, &ping);
-  EXPECT_EQ(Count(first->seen, QEvent::User), 2);
+  EXPECT_EQ(Pings(first->seen), 2);
 
   first->SetEnabled(false);
   EXPECT_FALSE(first->Hooked());

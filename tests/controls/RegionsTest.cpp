@@ -88,7 +88,7 @@ TEST(Region, RebuildsForWhatShapesIt) {
   // The mask's data is the bitmap shape; a user region is taken as it is given.
   r.SetShape(rsBitmap);
   const int before = n;
-  r.Mask()->SetRegion(QRegion(2, 3, 10, 10));
+  r.Mask()->SetRegion(plat::RegionOf(QRegion(2, 3, 10, 10)));
   EXPECT_EQ(n, before + 1);
   EXPECT_EQ(r.Build(Rect(0, 0, 50, 50)).Body, TZelRgn::FromRect(Rect(2, 3, 12, 13)));
   r.SetUserRegion(TZelRgn::FromEllipse(Rect(0, 0, 30, 20)));
@@ -108,7 +108,7 @@ TEST(Region, AssignCopiesTheShapeOnceAndKeepsItsSource) {
   a.Points()->Add({3, 4});
   a.Shadow()->SetStyle(hssTracing);
   a.Shadow()->SetDepth(9);
-  a.Mask()->SetRegion(QRegion(0, 0, 4, 4));
+  a.Mask()->SetRegion(plat::RegionOf(QRegion(0, 0, 4, 4)));
   a.Border()->SetStyle(rbLoweredpsb);
   a.Border()->SetSingleColor(plat::clNavy);
 
@@ -284,20 +284,20 @@ TEST_F(ShapedForm, MasksTheWindowAndFollowsItsSize) {
   form->Show();
   auto* shape = new TZelFormShape(form);
   shape->Region()->SetShape(rsElliptic);
-  QWidget* window = shape->HookedWidget();
+  QWidget* window = plat::WidgetOf(form)->window();
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(ZelRgnFromQRegion(window->mask()), TZelRgn::FromEllipse(Rect(0, 0, 200, 120)));
+  EXPECT_EQ(ZelRgnFromRegion(plat::RegionOf(window->mask())), TZelRgn::FromEllipse(Rect(0, 0, 200, 120)));
   // In the window's own coordinates the region lies below the caption and inside the frame.
   EXPECT_EQ(shape->WindowRegion(), shape->ClientRegion().Moved(4, 19));
   EXPECT_EQ(shape->CaptionHeight(), 19);
 
   form->SetClientWidth(300);
   form->SetClientHeight(100);
-  EXPECT_EQ(ZelRgnFromQRegion(window->mask()), TZelRgn::FromEllipse(Rect(0, 0, 300, 100)));
+  EXPECT_EQ(ZelRgnFromRegion(plat::RegionOf(window->mask())), TZelRgn::FromEllipse(Rect(0, 0, 300, 100)));
 
   // A shadow belongs to the window too.
   shape->Region()->Shadow()->SetStyle(hssSolid);
-  EXPECT_EQ(ZelRgnFromQRegion(window->mask()).Bounds(), Rect(0, 0, 300, 100));
+  EXPECT_EQ(ZelRgnFromRegion(plat::RegionOf(window->mask())).Bounds(), Rect(0, 0, 300, 100));
   EXPECT_FALSE(window->mask().contains(QPoint(3, 97)));
 
   // Without its caption the window asks for no decoration; switched off, it is whole again.
@@ -319,7 +319,7 @@ TEST_F(ShapedForm, BitmapShapeSizesTheForm) {
   auto* shape = new TZelFormShape(form);
   TZelBorderRegion* region = shape->Region();
   region->Mask()->BorderBmp()->SetSize(90, 70);
-  region->Mask()->SetRegion(QRegion(10, 0, 70, 70));
+  region->Mask()->SetRegion(plat::RegionOf(QRegion(10, 0, 70, 70)));
   region->SetShape(rsBitmap);
   EXPECT_EQ(form->ClientWidth(), 96);
   EXPECT_EQ(form->ClientHeight(), 76);

@@ -26,8 +26,9 @@ public:
   int seen = 0;
 
 protected:
-  bool WndProc(QEvent* e) override {
-    if (e->type() == QEvent::User) ++seen;
+  // The ping the test sends is an event of no kind of its own.
+  bool WndProc(plat::TWindowEvent& e) override {
+    if (e.Kind == plat::weOther) ++seen;
     return TMMWndProcComponent::WndProc(e);
   }
 };

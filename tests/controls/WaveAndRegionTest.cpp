@@ -10,6 +10,7 @@
 #include "controls/ZelRegionMask.h"
 #include "controls/ZelStreamUtils.h"
 #include "controls/zelwave.h"
+#include "platform/ui/native_qt.h"
 
 namespace {
 
@@ -99,8 +100,8 @@ TEST(RegionMask, StoredPropertiesAndRegion) {
   EXPECT_EQ(empty.Size(), 0);  // RegionDataSize 0 writes nothing
 
   QRegion shape = QRegion(0, 0, 10, 4) + QRegion(3, 4, 4, 6);
-  mask.SetRegion(shape);
-  EXPECT_EQ(mask.Region(), shape);
+  mask.SetRegion(plat::RegionOf(shape));
+  EXPECT_EQ(plat::QRegionOf(mask.Region()), shape);
   EXPECT_EQ(mask.RegionDataSize(), int(mask.RegionData().size()));
   Blank(*mask.BorderUpBmp(), 3, 2, plat::clRed);
   mask.SetCompressed(true);
@@ -114,7 +115,7 @@ TEST(RegionMask, StoredPropertiesAndRegion) {
   back.ReadRegionData(s);
   for (int which = 0; which < 3; ++which) back.ReadBorder(s, which);
   EXPECT_EQ(s.Position(), s.Size());
-  EXPECT_EQ(back.Region(), shape);
+  EXPECT_EQ(plat::QRegionOf(back.Region()), shape);
   EXPECT_TRUE(back.Compressed());
   EXPECT_EQ(back.BorderUpBmp()->Width(), 3);
   EXPECT_TRUE(back.BorderBmp()->Empty());
@@ -128,10 +129,10 @@ TEST(RegionMask, StoredPropertiesAndRegion) {
   few.SetPosition(0);
   EXPECT_THROW(bad.ReadRegionData(few), plat::EReadError);
   bad.SetRegionData(std::string(40, '\x7F'));
-  EXPECT_TRUE(bad.Region().isEmpty());
+  EXPECT_TRUE(bad.Region().IsEmpty());
 
   TZelRegionMask copy;
   copy.Assign(&mask);
-  EXPECT_EQ(copy.Region(), shape);
+  EXPECT_EQ(plat::QRegionOf(copy.Region()), shape);
   EXPECT_EQ(copy.BorderUpBmp()->Width(), 3);
 }

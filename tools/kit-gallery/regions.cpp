@@ -21,11 +21,11 @@ namespace {
 void Shape(TCanvas& c, int x, int y, int w, int h, TZelBorderRegion& region) {
   c.SetOrigin(x, y);
   const TRect cell = plat::Rect(0, 0, w, h);
-  const plat::TRegion window = plat::RegionOf(ZelRgnToQRegion(region.BuildRegion(cell) & TZelRgn::FromRect(cell)));
+  const plat::TRegion window = ZelRgnToRegion(region.BuildRegion(cell) & TZelRgn::FromRect(cell));
   c.SelectClipRgn(&window);
   c.Brush()->SetStyle(plat::bsSolid);
   c.Brush()->SetColor(plat::TColor(0xE8F4FF));
-  c.FillRgn(plat::RegionOf(ZelRgnToQRegion(region.LastBuild().Body)));
+  c.FillRgn(ZelRgnToRegion(region.LastBuild().Body));
   region.PaintBorder(c, cell);
   c.SetOrigin(0, 0);
   c.SelectClipRgn(nullptr);

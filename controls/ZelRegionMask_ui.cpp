@@ -1,5 +1,3 @@
-#include <QRegion>
-
 #include "controls/ZelRegionMask.h"
 #include "controls/ZelStreamUtils.h"
 #include "platform/ui/graphics.h"
@@ -21,17 +19,14 @@ void TZelRegionMask::SetRegionData(const std::string& bytes) {
   Change();
 }
 
-QRegion TZelRegionMask::Region() const {
+plat::TRegion TZelRegionMask::Region() const {
   std::vector<plat::TRect> rects;
-  QRegion region;
-  if (!ParseRegionData(data_, rects)) return region;
-  for (const auto& r : rects) region += QRect(r.Left, r.Top, r.Width(), r.Height());
-  return region;
+  if (!ParseRegionData(data_, rects)) return {};
+  return plat::TRegion::FromRects(rects);
 }
 
-void TZelRegionMask::SetRegion(const QRegion& region) {
-  std::vector<plat::TRect> rects;
-  for (const QRect& q : region) rects.push_back(plat::Bounds(q.x(), q.y(), q.width(), q.height()));
+void TZelRegionMask::SetRegion(const plat::TRegion& region) {
+  const std::vector<plat::TRect>& rects = region.Rects();
   SetRegionData(rects.empty() ? std::string() : BuildRegionData(rects));
 }
 

@@ -1,28 +1,30 @@
 // The picture helpers of the stored forms: they need the framework's bitmaps.
-#include <QImage>
 #include <algorithm>
+#include <vector>
 
 #include "controls/ZelStreamUtils.h"
-#include "platform/ui/native_qt.h"
 #include "platform/ui/graphics.h"
 
 namespace {
 
-QVector<QRgb> TableFor(int bits) {
-  QVector<QRgb> t;
-  if (bits == 1) return {qRgb(0, 0, 0), qRgb(255, 255, 255)};
-  static const QRgb vga[16] = {
-      qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-      qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(128, 128, 128),
-      qRgb(192, 192, 192), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-      qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
-  for (QRgb c : vga) t.push_back(c);
+// Colours as 0x00RRGGBB.
+constexpr uint32_t Rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+
+std::vector<uint32_t> TableFor(int bits) {
+  std::vector<uint32_t> t;
+  if (bits == 1) return {Rgb(0, 0, 0), Rgb(255, 255, 255)};
+  static const uint32_t vga[16] = {
+      Rgb(0, 0, 0),       Rgb(128, 0, 0),   Rgb(0, 128, 0),   Rgb(128, 128, 0),
+      Rgb(0, 0, 128),     Rgb(128, 0, 128), Rgb(0, 128, 128), Rgb(128, 128, 128),
+      Rgb(192, 192, 192), Rgb(255, 0, 0),   Rgb(0, 255, 0),   Rgb(255, 255, 0),
+      Rgb(0, 0, 255),     Rgb(255, 0, 255), Rgb(0, 255, 255), Rgb(255, 255, 255)};
+  for (uint32_t c : vga) t.push_back(c);
   if (bits == 4) return t;
   // Eight bits: the sixteen above, a 6 x 6 x 6 cube and a ramp of greys.
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
-      for (int b = 0; b < 6; ++b) t.push_back(qRgb(r * 51, g * 51, b * 51));
-  for (int i = 0; t.size() < 256; ++i) t.push_back(qRgb(8 + i * 10, 8 + i * 10, 8 + i * 10));
+      for (int b = 0; b < 6; ++b) t.push_back(Rgb(r * 51, g * 51, b * 51));
+  for (int i = 0; t.size() < 256; ++i) t.push_back(Rgb(8 + i * 10, 8 + i * 10, 8 + i * 10));
   return t;
 }
 
@@ -57,12 +59,14 @@ void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bits) {
   if (bitmap.Empty()) throw plat::Exception("Bitmap image is not valid");
   if (bits != 1 && bits != 4 && bits != 8) bits = 24;
   const int w = bitmap.Width(), h = bitmap.Height();
-  QImage rgb = plat::ImageOf(bitmap).convertToFormat(QImage::Format_RGB32);
-  QVector<QRgb> table;
-  QImage indexed;
+  plat::TBitmap rgb, indexed;
+  rgb.Assign(&bitmap);
+  rgb.SetPixelFormat(plat::pf32bit);
+  std::vector<uint32_t> table;
   if (bits < 24) {
     table = TableFor(bits);
-    indexed = rgb.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
+    indexed.Assign(&rgb);
+    indexed.MapToColors(table);
   }
   const uint32_t stride = uint32_t((w * bits + 31) / 32 * 4);
   const uint32_t imageSize = stride * uint32_t(h);
@@ -84,10 +88,10 @@ void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bits) {
   PutU32(b, imageSize);
   for (int i = 0; i < 4; ++i) PutU32(b, 0);
   for (uint32_t i = 0; i < colors; ++i) {
-    QRgb c = i < uint32_t(table.size()) ? table[int(i)] : 0;
-    b.push_back(char(qBlue(c)));
-    b.push_back(char(qGreen(c)));
-    b.push_back(char(qRed(c)));
+    const uint32_t c = i < uint32_t(table.size()) ? table[i] : 0;
+    b.push_back(char(c & 0xFF));
+    b.push_back(char(c >> 8 & 0xFF));
+    b.push_back(char(c >> 16 & 0xFF));
     b.push_back(0);
   }
   std::string row(stride, '\0');
@@ -95,12 +99,12 @@ void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bits) {
     std::fill(row.begin(), row.end(), '\0');
     for (int x = 0; x < w; ++x) {
       if (bits == 24) {
-        QRgb c = rgb.pixel(x, y);
-        row[size_t(x) * 3] = char(qBlue(c));
-        row[size_t(x) * 3 + 1] = char(qGreen(c));
-        row[size_t(x) * 3 + 2] = char(qRed(c));
+        const uint32_t c = plat::ColorToBGR(rgb.PixelColor(x, y));
+        row[size_t(x) * 3] = char(plat::GetBValue(c));
+        row[size_t(x) * 3 + 1] = char(plat::GetGValue(c));
+        row[size_t(x) * 3 + 2] = char(plat::GetRValue(c));
       } else {
-        const uint8_t v = indexed.pixelIndex(x, y);
+        const uint8_t v = uint8_t(indexed.PixelIndex(x, y));
         const size_t bit = size_t(x) * size_t(bits);
         const int shift = 8 - bits - int(bit % 8);
         row[bit / 8] = char(uint8_t(row[bit / 8]) | uint8_t(v << shift));
