@@ -56,6 +56,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return out;
 }
 
+// The lines the program has finished writing to a file it appends to: one it is still writing
+// (read part-way, without its line end) does not count yet.
+std::vector<std::string> WrittenLines(const std::string& text) {
+  const size_t end = text.rfind('\n');
+  return end == std::string::npos ? std::vector<std::string>{} : Lines(text.substr(0, end + 1));
+}
+
 }  // namespace
 
 // ---- the studio -------------------------------------------------------------------------------
@@ -205,7 +212,7 @@ DeckView Studio::Sync() {
   const std::string want = "synced " + tag + " ";
   std::string line;
   const bool got = WaitFor([&] {
-    for (const std::string& l : Lines(Read(controlLog_)))
+    for (const std::string& l : WrittenLines(Read(controlLog_)))
       if (l.rfind(want, 0) == 0) {
         line = l;
         return true;
@@ -251,10 +258,10 @@ void Studio::RunUnrested(uint32_t ms) {
 }
 
 void Studio::StepClock(uint32_t ms) {
-  const size_t acks = Lines(Read(paceAck_)).size();
+  const size_t acks = WrittenLines(Read(paceAck_)).size();
   std::string l = "step " + std::to_string(ms) + "\n";
   ASSERT_EQ(::write(paceFd_, l.data(), l.size()), ssize_t(l.size()));
-  ASSERT_TRUE(WaitFor([&] { return Lines(Read(paceAck_)).size() > acks || !Running(); }))
+  ASSERT_TRUE(WaitFor([&] { return WrittenLines(Read(paceAck_)).size() > acks || !Running(); }))
       << "the sound device's clock did not move";
   ASSERT_TRUE(Running()) << Output();
 }
@@ -271,7 +278,7 @@ std::string Studio::Gpi(size_t want) {
   return got;
 }
 
-std::vector<std::string> Studio::DialogLog() const { return Lines(Read(dialogLog_)); }
+std::vector<std::string> Studio::DialogLog() const { return WrittenLines(Read(dialogLog_)); }
 std::string Studio::Output() const { return Read(output_); }
 
 bool Studio::WaitFor(const std::function<bool()>& pred) {
