@@ -38,6 +38,18 @@ int64_t Ms(const std::string& pos) {
 
 int64_t Frames(int64_t ms) { return ms * kRate / 1000; }
 
+// When a key took effect, on a listener's clock: no earlier than what it had counted when the key
+// was pressed, no later than what it had counted once the deck showed the key's effect. However
+// long the key takes to travel, the moment lies between the two.
+struct Moment {
+  uint64_t before = 0, after = 0;
+};
+
+// What the listener had surely counted since a moment by the time its count was n, and what it can
+// at most have counted between two moments.
+uint64_t Since(const Moment& from, uint64_t n) { return n > from.after ? n - from.after : 0; }
+uint64_t Most(const Moment& from, const Moment& to) { return to.after - from.before; }
+
 // A studio whose program records from and plays to the private server.
 struct ServerStudio {
   Studio studio;
@@ -68,17 +80,19 @@ struct ServerStudio {
     return v;
   }
 
+  // Waits until the deck shows it has recorded all that the listener has counted since a start at
+  // `from`, when the deck showed `shownAt` ms; that count. However late the program takes its audio
+  // in, what a key does next cannot cut off what had come before it.
+  uint64_t TakenIn(Listener& clock, const Moment& from, int64_t shownAt = 0) {
+    const uint64_t n = clock.Frames();
+    UntilPosition(shownAt + int64_t(Since(from, n) * 1000 / kRate) - 1);
+    return n;
+  }
+
   DeckView Press(const std::string& key, const std::string& state) {
     studio.Key(key);
     return studio.SyncUntil([&](const DeckView& v) { return v.deck == state; }, state);
   }
-};
-
-// When a key took effect, on a listener's clock: no earlier than what it had counted when the key
-// was pressed, no later than what it had counted once the deck showed the key's effect. However
-// long the key takes to travel, the moment lies between the two.
-struct Moment {
-  uint64_t before = 0, after = 0;
 };
 
 Moment PressTimed(ServerStudio& s, Listener& clock, const std::string& key, const std::string& state,
@@ -90,10 +104,6 @@ Moment PressTimed(ServerStudio& s, Listener& clock, const std::string& key, cons
   if (view) *view = v;
   return m;
 }
-
-// What the listener counted between two moments can have been no less, and no more, than this.
-uint64_t Least(const Moment& from, const Moment& to) { return to.before > from.after ? to.before - from.after : 0; }
-uint64_t Most(const Moment& from, const Moment& to) { return to.after - from.before; }
 
 // The CPU time a process has taken, in clock ticks.
 long CpuTicks(pid_t pid) {
@@ -147,12 +157,14 @@ TEST(SoundServer, APausedRecordingResumesWithFreshAudioAndHoldsOnlyItsTwoHalves)
   const long cpuStart = CpuTicks(s.studio.Pid());
   const Moment started = PressTimed(s, clock, "F5", "recording");
   s.UntilPosition(1000);
+  const uint64_t firstIn = s.TakenIn(clock, started);
   const Moment paused = PressTimed(s, clock, "F2", "paused");
   // A pause of a second and a half, counted on the feed.
   ASSERT_TRUE(Until([&] { return clock.Frames() >= paused.after + Frames(1500); }));
   const int64_t atPause = Ms(s.studio.Sync().pos);
   const Moment resumed = PressTimed(s, clock, "F2", "recording");
   s.UntilPosition(atPause + 1000);
+  const uint64_t secondIn = s.TakenIn(clock, resumed, atPause);
   DeckView v;
   const Moment stopped = PressTimed(s, clock, "F4", "stopped", &v);
   // Recording and paused, the program waits for its audio: it takes a small part of a core.
@@ -163,14 +175,15 @@ TEST(SoundServer, APausedRecordingResumesWithFreshAudioAndHoldsOnlyItsTwoHalves)
   const Take take = ReadTake(v.file);
   EXPECT_EQ(PcmFormat(44100, 2, 16).nAvgBytesPerSec, take.format.nAvgBytesPerSec);
   // What the feed gave while recording, however long the keys took to travel, give or take a
-  // quarter second for the listener's own latency.
-  const uint64_t least = Least(started, paused) + Least(resumed, stopped);
+  // quarter second for the listener's own latency: at least what the deck showed it had taken in
+  // before each key, at most what came until the keys had taken effect.
+  const uint64_t least = Since(started, firstIn) + Since(resumed, secondIn);
   const uint64_t most = Most(started, paused) + Most(resumed, stopped);
   EXPECT_GE(take.Frames() + Frames(250), least) << "the take holds " << take.Frames() << " frames, the two halves "
                                                 << least << " to " << most;
   EXPECT_LE(take.Frames(), most + Frames(250)) << "the take holds " << take.Frames() << " frames, the two halves "
                                               << least << " to " << most << " (the pause "
-                                              << Least(paused, resumed) << " at least)";
+                                              << Since(paused, resumed.before) << " at least)";
   // One sine throughout, broken at most where the pause was.
   const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
   EXPECT_LE(breaks.size(), 1u) << "splices at frames " << Breaks(breaks);
@@ -185,19 +198,21 @@ TEST(SoundServer, ABurstySourceRecordsWithoutLoss) {
   ASSERT_TRUE(s.StartBlankCart());
   const Moment started = PressTimed(s, clock, "F5", "recording");
   ASSERT_TRUE(Until([&] { return clock.Frames() >= started.after + Frames(4000); }));
+  // Two seconds arrive at once, ahead of their time: Stop comes once the deck shows it has taken in
+  // what came, as an operator's would, or a burst that has only just landed could be cut.
+  const uint64_t in = s.TakenIn(clock, started);
   DeckView v;
   const Moment stopped = PressTimed(s, clock, "F4", "stopped", &v);
 
   const Take take = ReadTake(v.file);
-  // The source delivers two seconds at a time, so a burst that lands while a key travels counts
-  // whole on one side: the take holds what came between the keys, wherever the bursts fell, give
-  // or take a quarter second for the listener's own latency.
-  EXPECT_GE(take.Frames() + Frames(250), Least(started, stopped))
-      << "the take holds " << take.Frames() << " frames, the source gave " << Least(started, stopped) << " to "
-      << Most(started, stopped);
+  // A burst that lands while a key travels counts whole on one side: the take holds at least what
+  // the deck had taken in and at most what came until the stop, give or take a quarter second for
+  // the listener's own latency.
+  const uint64_t least = Since(started, in);
+  EXPECT_GE(take.Frames() + Frames(250), least)
+      << "the take holds " << take.Frames() << " frames, the source gave " << least << " to " << Most(started, stopped);
   EXPECT_LE(take.Frames(), Most(started, stopped) + Frames(250))
-      << "the take holds " << take.Frames() << " frames, the source gave " << Least(started, stopped) << " to "
-      << Most(started, stopped);
+      << "the take holds " << take.Frames() << " frames, the source gave " << least << " to " << Most(started, stopped);
   const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
   EXPECT_TRUE(breaks.empty()) << breaks.size() << " splices, at frames " << Breaks(breaks);
 }
