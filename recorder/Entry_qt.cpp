@@ -84,6 +84,7 @@ int SolvaneMain(int argc, char** argv) {
   }
   // Without the lock (its folder is unusable) the program goes on: the deck's creation says what
   // is wrong with the temporary folder.
+  plat::SendPicturesOverTheConnection();
   QApplication qapp(argc, argv);
   std::unique_ptr<QSocketNotifier> stopSignals;
   if (CatchStopSignals()) {

@@ -26,6 +26,11 @@ TFrameClock* FrameClock();
 // The screen's: the monotonic clock, the primary screen's refresh rate (60 Hz when it gives none)
 // and a precise timer on the UI thread. Needs the application object.
 TFrameClock* ScreenFrameClock();
+// Before the application object is made: on an X server the window's pictures are sent over the
+// connection rather than through shared memory. With shared memory the toolkit waits for the
+// server's answer before it paints again where it has just shown a picture, a round trip and two
+// wakeups every frame; what a frame changes is small enough to send.
+void SendPicturesOverTheConnection();
 // The first time at or after us at which a picture asked for then would reach the screen, on the
 // installed clock (us itself without one).
 int64_t NextFrameAt(int64_t us);

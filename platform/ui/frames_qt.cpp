@@ -119,6 +119,10 @@ void SetFrameClock(TFrameClock* clock) {
 
 TFrameClock* FrameClock() { return P().clock; }
 
+void SendPicturesOverTheConnection() {
+  if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 TFrameClock* ScreenFrameClock() {
   static ScreenClock* c = new ScreenClock;  // lives on the UI thread for the process
   return c;
