@@ -21,15 +21,14 @@ namespace {
 constexpr int64_t kFreeSpaceCap = 2146483647;  // 2^31 - 1 - 1000000
 
 int32_t SliderValue(int64_t ms) { return int32_t(std::clamp<int64_t>(ms, INT32_MIN, INT32_MAX)); }
-constexpr int64_t kInputBufferBytes = 4096;
 constexpr int64_t kInputBufferMs = 50;
 
 // What the input still holds when the program dies is lost with it: whatever the format, a buffer
-// is handed over within 50 ms (4096 bytes are half a second of 8 kHz, 8-bit mono).
+// is handed over within 50 ms. Not sooner: every buffer wakes the device's thread and the window's.
 int32_t InputBufferBytes(const WAVEFORMATEX& f) {
   const int64_t align = std::max<int64_t>(f.nBlockAlign, 1);
   const int64_t bytes = int64_t(f.nAvgBytesPerSec) * kInputBufferMs / 1000 / align * align;
-  return int32_t(std::clamp(bytes, align, std::max(align, kInputBufferBytes / align * align)));
+  return int32_t(std::clamp<int64_t>(bytes, align, INT32_MAX / align * align));
 }
 
 void SetGauge(TDeckGauge* g, int64_t lo, int64_t hi, int64_t at) {

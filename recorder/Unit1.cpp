@@ -233,8 +233,8 @@ void TSVMain::BuildChains() {
   MMConnector1->SetInput(WaveIn);
   RecRingBuffer = new TMMRingBuffer(this);
   RecRingBuffer->SetQueueMode(qmWrite);
-  // Room for about three seconds of CD-quality input, so a disk that stalls for a moment (a slow
-  // drive, write-back congestion) costs no audio.
+  // Room for over six seconds of input (buffers of 50 ms), so a disk that stalls for a moment (a
+  // slow drive, write-back congestion) costs no audio.
   RecRingBuffer->SetNumBuffers(128);
   RecRingBuffer->SetInput(MMConnector1);
   RecFile = new TMMWaveFile(this);
