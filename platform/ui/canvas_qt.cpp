@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -93,6 +94,16 @@ public:
       }
       default: return ToBgr(img_->pixel(x, y));
     }
+  }
+
+  // Sets the pixels [x0, x1) of row y to c.
+  void SetRun(int y, int x0, int x1, uint32_t c) {
+    if (kind_ != k32 && kind_ != kArgb) {
+      for (int x = x0; x < x1; ++x) Set(x, y, c);
+      return;
+    }
+    QRgb* row = reinterpret_cast<QRgb*>(img_->scanLine(y));
+    std::fill(row + x0, row + x1, ToArgb(c));
   }
 
   void Set(int x, int y, uint32_t c) {
@@ -267,6 +278,10 @@ struct CanvasOps {
     const bool solid = !c.brush_.Bitmap() && c.brush_.Style() == bsSolid;
     const uint32_t color = ColorToBGR(c.brush_.Color());
     Spans(rect, [&](Surface& s, int y, int x0, int x1) {
+      if (solid && mode == pmCopy) {
+        s.SetRun(y, x0, x1, color);
+        return;
+      }
       for (int x = x0; x < x1; ++x) {
         uint32_t col = color;
         if (!solid && !BrushAt(x, y, col)) continue;
@@ -276,9 +291,7 @@ struct CanvasOps {
   }
 
   void FillColor(const QRect& rect, uint32_t color) {
-    Spans(rect, [&](Surface& s, int y, int x0, int x1) {
-      for (int x = x0; x < x1; ++x) s.Set(x, y, color);
-    });
+    Spans(rect, [&](Surface& s, int y, int x0, int x1) { s.SetRun(y, x0, x1, color); });
   }
 
   // A device pixel of the pen; on = false for the gaps of a styled pen.
