@@ -329,6 +329,8 @@ void TMMDirectGraphicControl::DrawBlock(const std::function<void()>& draw) {
   CallGuarded(draw);
   const TRect r = drawn_;
   drawn_ = {};
+  if (EmptyRect(r)) return;
+  asked_ = Union(asked_, r);
   UpdateFromCanvas(r);
 }
 
@@ -343,7 +345,16 @@ void TMMDirectGraphicControl::ShowDrawnNow() {
   if (EmptyRect(owed_)) return;
   const TRect r = owed_;
   owed_ = {};
-  ShowDrawn(r);
+  shown_ = Union(shown_, ShowDrawn(r));
+}
+
+void TMMDirectGraphicControl::CanvasDue(TRect* part) {
+  ShowDrawnNow();
+  // Only when all the frame shows of the control was asked for by the blocks.
+  if (part && part->Left == asked_.Left && part->Top == asked_.Top && part->Right == asked_.Right &&
+      part->Bottom == asked_.Bottom)
+    *part = shown_;
+  asked_ = shown_ = {};
 }
 
 bool TMMDirectGraphicControl::InHiddenPanel() const {

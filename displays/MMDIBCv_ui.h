@@ -124,7 +124,8 @@ public:
   void DrawDirect(const std::function<void()>& paint);
   // The same for a display that keeps its picture apart from the control's canvas: draw draws a
   // block into that picture and tells what it changed through Drawn. What the blocks drawn before
-  // a frame changed is brought onto the canvas once, through ShowDrawn, as the frame is made.
+  // a frame changed is brought onto the canvas once, through ShowDrawn, as the frame is made, and
+  // the frame shows what that changed on the canvas.
   void DrawBlock(const std::function<void()>& draw);
   std::string ClassName() const override { return "TMMDirectGraphicControl"; }
 
@@ -133,9 +134,11 @@ protected:
   void Drawn(const TRect& r);
   // Brings what was drawn and not yet shown onto the canvas now.
   void ShowDrawnNow();
-  // Copies r (control coordinates) of the display's own picture onto the control's canvas.
-  virtual void ShowDrawn(const TRect& r) {}
-  void CanvasDue() override { ShowDrawnNow(); }
+  // Brings r (control coordinates) of the display's own picture onto the control's canvas;
+  // returns the part of the canvas that changed by it (a display that knows what the canvas shows
+  // may copy less than r).
+  virtual TRect ShowDrawn(const TRect& r) { return r; }
+  void CanvasDue(TRect* part) override;
   void BevelChanged() override;
   void EnabledChanged() override;
   void ColorChanged() override;
@@ -152,6 +155,7 @@ private:
   bool InHiddenPanel() const;
   bool canvasWhole_ = false;
   TRect drawn_{}, owed_{};  // changed by the block being drawn; changed and not yet on the canvas
+  TRect asked_{}, shown_{};  // asked to be shown and brought onto the canvas since the last frame
 };
 
 class TMMDIBGraphicControl : public TMMDirectGraphicControl {

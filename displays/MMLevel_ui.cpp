@@ -245,6 +245,7 @@ TDIBRect TMMCustomLevel::DrawBar(bool whole) {
   if (OnDrawBar) {
     OnDrawBar(this, bar, Rect(0, 0, t.Width(), t.Height()), value, peak);
     pictureValid_ = false;
+    shownKnown_ = false;
   } else {
     if (!Enabled()) whole = true;
     if (whole || !pictureValid_)
@@ -256,6 +257,7 @@ TDIBRect TMMCustomLevel::DrawBar(bool whole) {
     const TMMDIBTarget& unlit = background_.BeginDraw();
     int lo = 1, hi = look.layout.spots;
     if (whole || !pictureValid_) {
+      shownKnown_ = false;
       t.CopyRect(0, 0, t.Width(), t.Height(), 0, 0, unlit);
       if (Enabled()) DrawBarValue(t, look, value, peak, lo, hi);
     } else if (ChangedSpots(look, drawnValue_, drawnPeak_, value, peak, lo, hi)) {
@@ -283,7 +285,8 @@ void TMMCustomLevel::DrawNow() {
   });
 }
 
-void TMMCustomLevel::ShowDrawn(const TRect& r) {
+void TMMCustomLevel::CopyToCanvas(const TRect& r) {
+  if (r.Right <= r.Left || r.Bottom <= r.Top) return;
   const TRect inner = GetInnerRect();
   TMMDIBCanvas* bar = DIBCanvas();
   bar->BeginDraw();
@@ -291,12 +294,36 @@ void TMMCustomLevel::ShowDrawn(const TRect& r) {
   bar->EndDraw();
 }
 
+TRect TMMCustomLevel::ShowDrawn(const TRect& r) {
+  TRect shown = r;
+  if (shownKnown_) {
+    // Only the spots that differ between the bar the canvas shows and the bar now: a bar that
+    // went up and down between two frames changed less than all its blocks drew.
+    int lo = 0, hi = 0;
+    shown = {};
+    if (ChangedSpots(look_, shownValue_, shownPeak_, drawnValue_, drawnPeak_, lo, hi)) {
+      const TDIBRect c = SpotRangeRect(look_, lo, hi);
+      const TRect inner = GetInnerRect();
+      shown = Rect(inner.Left + c.Left, inner.Top + c.Top, inner.Left + c.Right, inner.Top + c.Bottom);
+    }
+  }
+  CopyToCanvas(shown);
+  shownValue_ = drawnValue_;
+  shownPeak_ = drawnPeak_;
+  shownKnown_ = pictureValid_;
+  return shown;
+}
+
 void TMMCustomLevel::Paint() {
   TRect inner;
   Bevel()->Paint(*Canvas(), ClientRect(), inner, true);
   const TDIBRect c = DrawBar(true);
-  ShowDrawn(Rect(inner.Left + c.Left, inner.Top + c.Top, inner.Left + c.Right, inner.Top + c.Bottom));
+  CopyToCanvas(Rect(inner.Left + c.Left, inner.Top + c.Top, inner.Left + c.Right, inner.Top + c.Bottom));
   MarkCanvasWhole();
+  shownValue_ = drawnValue_;
+  shownPeak_ = drawnPeak_;
+  // A paint of a part leaves the rest of the canvas as it was.
+  shownKnown_ = pictureValid_ && CanvasWhole();
 }
 
 // ---- the level scale ----------------------------------------------------------------------------

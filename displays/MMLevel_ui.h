@@ -134,7 +134,9 @@ private:
   void DrawNow();
 
 protected:
-  void ShowDrawn(const TRect& r) override;
+  TRect ShowDrawn(const TRect& r) override;
+  // Copies r (control coordinates) of the bar's picture onto the canvas.
+  void CopyToCanvas(const TRect& r);
 
 private:
 
@@ -151,6 +153,9 @@ private:
   // What the bar's picture shows, so a new value redraws only the spots that changed.
   bool pictureValid_ = false;
   int drawnValue_ = 0, drawnPeak_ = 0;
+  // What the control's canvas shows of the bar, when it is the picture of these values.
+  int shownValue_ = 0, shownPeak_ = 0;
+  bool shownKnown_ = false;
   TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
 };
 

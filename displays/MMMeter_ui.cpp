@@ -253,6 +253,7 @@ void TMMCustomMeter::Update() {
 void TMMCustomMeter::DrawChange() {
   if (!workValid_ || scalePicture_.Empty()) {
     Paint();
+    shownKnown_ = false;  // the whole canvas changed
     Drawn(ClientRect());
     return;
   }
@@ -295,9 +296,22 @@ void TMMCustomMeter::DrawChange() {
   }
 }
 
-void TMMCustomMeter::ShowDrawn(const TRect& r) {
+TRect TMMCustomMeter::ShowDrawn(const TRect& r) {
   const TRect inner = GetInnerRect();
-  Canvas()->CopyPixels(r.Left, r.Top, *work_, Rect(r.Left - inner.Left, r.Top - inner.Top, r.Right - inner.Left, r.Bottom - inner.Top));
+  TRect shown = r;
+  if (shownKnown_) {
+    // Only where the needles were and are: needles that swung to and fro between two frames
+    // changed less than all their blocks drew.
+    TRect both;
+    UnionRect(both, shownNeedles_, needlesRect_);
+    shown = Rect(inner.Left + both.Left, inner.Top + both.Top, inner.Left + both.Right, inner.Top + both.Bottom);
+  }
+  if (shown.Right > shown.Left && shown.Bottom > shown.Top)
+    Canvas()->CopyPixels(shown.Left, shown.Top, *work_,
+                         Rect(shown.Left - inner.Left, shown.Top - inner.Top, shown.Right - inner.Left, shown.Bottom - inner.Top));
+  shownNeedles_ = needlesRect_;
+  shownKnown_ = workValid_ && !OnPostPaint;
+  return shown;
 }
 
 void TMMCustomMeter::Paint() {
@@ -308,4 +322,7 @@ void TMMCustomMeter::Paint() {
   Canvas()->CopyPixels(inner.Left, inner.Top, *work_, Rect(0, 0, work_->Width(), work_->Height()));
   if (OnPostPaint) OnPostPaint(this);
   MarkCanvasWhole();
+  shownNeedles_ = needlesRect_;
+  // A paint of a part leaves the rest of the canvas as it was; a handler may have drawn over it.
+  shownKnown_ = workValid_ && CanvasWhole() && !OnPostPaint;
 }

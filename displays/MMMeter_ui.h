@@ -134,7 +134,7 @@ private:
   void Update() override;
   // Moves the needles in the work picture and tells what changed.
   void DrawChange();
-  void ShowDrawn(const TRect& r) override;
+  TRect ShowDrawn(const TRect& r) override;
 
   TMMPcmShape shape_;
   TMMMeterValues values_;
@@ -149,6 +149,9 @@ private:
   // Where the needles were last drawn into the work picture.
   bool workValid_ = false;
   TRect needlesRect_;
+  // Where the needles stand on the control's canvas, when it shows the work picture but for them.
+  TRect shownNeedles_;
+  bool shownKnown_ = false;
   TMMPoint drawnNeedle_, drawnPeak_;
   TMMOwnedTimerClient timer_{[this] { PeakTick(); }};
 };

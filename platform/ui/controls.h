@@ -255,8 +255,9 @@ protected:
   virtual void Paint() {}
   // Called as the frame that shows what UpdateFromCanvas asked for is made (at once without a
   // frame clock), before the canvas is shown: a control that keeps its picture elsewhere brings
-  // what changed onto Canvas() here, once a frame.
-  virtual void CanvasDue() {}
+  // what changed onto Canvas() here, once a frame. part is what the frame is to show of the
+  // control (null: all of it); the control may narrow it to what its canvas really changed by.
+  virtual void CanvasDue(TRect* part) {}
   // Fills the picture before Paint: nothing for windowless controls, Color for windowed ones.
   virtual void PaintBackground(TCanvas& c) {}
   virtual void MouseDown(TMouseButton b, TShiftState s, int x, int y);

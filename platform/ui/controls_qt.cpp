@@ -340,15 +340,26 @@ struct ControlAccess {
     c.ApplyCursor();
     c.ApplyOpaque();
   }
-  static void CanvasDue(TControl& c) {
-    if (!c.IsDestroying()) CallGuarded([&] { c.CanvasDue(); });
+  static void CanvasDue(TControl& c, TRect* part) {
+    if (!c.IsDestroying()) CallGuarded([&] { c.CanvasDue(part); });
   }
 };
 
 void SetWidget(TControl* c, QWidget* w) { ControlAccess::SetWidget(*c, w); }
 
-void CanvasDue(QWidget* w) {
-  if (TControl* c = Registry().value(w)) ControlAccess::CanvasDue(*c);
+void CanvasDue(QWidget* w, QRect* part) {
+  TControl* c = Registry().value(w);
+  if (!c) return;
+  if (!part) {
+    ControlAccess::CanvasDue(*c, nullptr);
+    return;
+  }
+  TRect r = Rect(part->left(), part->top(), part->right() + 1, part->bottom() + 1);
+  const TRect asked = r;
+  ControlAccess::CanvasDue(*c, &r);
+  // Narrowed only: nothing outside what was asked for.
+  if (r.Left != asked.Left || r.Top != asked.Top || r.Right != asked.Right || r.Bottom != asked.Bottom)
+    *part = QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top).intersected(*part);
 }
 
 void TControl::SetControlStyle(uint32_t s) {

@@ -68,11 +68,14 @@ int64_t Period(const Pacer& p) { return p.clock ? p.clock->FrameMicroseconds() :
 void ShowFrame();
 
 void Show(QWidget* w, const QRect& part) {
-  CanvasDue(w);
-  if (part.isEmpty())
+  if (part.isEmpty()) {
+    CanvasDue(w, nullptr);
     w->update();
-  else
-    w->update(part);
+    return;
+  }
+  QRect shown = part;
+  CanvasDue(w, &shown);
+  if (!shown.isEmpty()) w->update(shown);
 }
 
 void ShowWaiting() {

@@ -71,8 +71,9 @@ void RegisterWidget(QWidget* w, TControl* c);
 void RequestFrame(QWidget* w);
 // The same for the part of w that changed; parts asked for before a frame are shown together.
 void RequestFrame(QWidget* w, const QRect& part);
-// Lets the control whose widget is w bring its canvas up to date before it is shown.
-void CanvasDue(QWidget* w);
+// Lets the control whose widget is w bring its canvas up to date before it is shown, and narrow
+// part (null: the whole widget is shown) to what its canvas changed by.
+void CanvasDue(QWidget* w, QRect* part);
 void UnregisterWidget(QWidget* w);
 
 }  // namespace plat

@@ -227,3 +227,83 @@ TEST_F(DisplayTest, BlocksBetweenFramesReachTheCanvasOnceWithTheFrameAndOnlyWhat
   }
   SetFrameClock(nullptr);
 }
+
+// What a frame shows of a display is what differs between the display as the screen last showed
+// it and as it stands: a bar or a needle that went up and came back between two frames shows
+// nothing new, though its blocks drew the way up and down.
+TEST_F(DisplayTest, ADisplayThatCameBackBetweenTwoFramesPaintsNothing) {
+  auto* level = Place<TMMLevel>(8, 8);
+  auto* meter = Place<TMMMeter>(8, 60);
+  SetUpDeckLevel(*level, chLeft);
+  SetUpDeckMeter(*meter, chLeft);
+  level->SetNumPeaks(0);
+  meter->SetShowPeak(false);
+  const WAVEFORMATEX f = Pcm(16, 2);
+  level->SetWaveFormat(&f);
+  meter->SetWaveFormat(&f);
+  form_->Show();
+  QCoreApplication::processEvents();
+  int64_t now = 1'000'000;
+  ManualFrameClock frames(16'667, [&] { return now; });
+  SetFrameClock(&frames);
+  PaintCounter levelPaints(plat::WidgetOf(level));
+  auto feed = [&](int16_t v) {
+    const auto block = Stereo(v, 0);
+    level->FeedPCM(block.data());
+    now += 1'000;
+  };
+  feed(9000);
+  now += 16'667;
+  ASSERT_TRUE(frames.FireDue());
+  QCoreApplication::processEvents();
+  const int spots = level->Spots();
+  const int paints = levelPaints.paints;
+  const QImage before = CanvasNow(*level);
+  feed(30000);
+  EXPECT_GT(level->Spots(), spots);
+  feed(9000);
+  EXPECT_EQ(level->Spots(), spots);
+  now += 16'667;
+  frames.FireDue();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(levelPaints.paints, paints) << "the bar painted a frame that changed nothing";
+  EXPECT_EQ(CanvasNow(*level), before);
+  EXPECT_EQ(CanvasNow(*level), FullPaint(*level));
+
+  // A needle that went far and came back shows as if it had moved straight.
+  now += 20'000;
+  frames.FireDue();
+  QCoreApplication::processEvents();
+  PaintCounter meterPaints(plat::WidgetOf(meter));
+  struct Regions : QObject {
+    std::vector<QRect> painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
+      return false;
+    }
+  } regions;
+  plat::WidgetOf(meter)->installEventFilter(&regions);
+  auto frame = [&] {
+    now += 20'000;
+    ASSERT_TRUE(frames.FireDue());
+    QCoreApplication::processEvents();
+  };
+  // Straight from 10 % to 12 %, then the same by way of 95 %.
+  meter->SetValue(10);
+  frame();
+  regions.painted.clear();
+  meter->SetValue(12);
+  frame();
+  ASSERT_EQ(regions.painted.size(), 1u);
+  const QRect straight = regions.painted[0];
+  meter->SetValue(10);
+  frame();
+  regions.painted.clear();
+  meter->SetValue(95);
+  meter->SetValue(12);
+  frame();
+  ASSERT_EQ(regions.painted.size(), 1u);
+  EXPECT_EQ(regions.painted[0], straight) << "the way to 95 % and back was painted";
+  EXPECT_EQ(CanvasNow(*meter), FullPaint(*meter));
+  SetFrameClock(nullptr);
+}

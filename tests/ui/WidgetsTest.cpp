@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
+#include <optional>
 
 #include "UiTest.h"
 #include "common/frame_clock.h"
@@ -322,17 +323,19 @@ TEST_F(Widgets, PartsDrawnBetweenFramesReachTheCanvasOnceAndOnlyTheyArePaintedAg
     explicit Apart(TComponent* o) : WhiteBox(o) {}
     std::vector<std::pair<TRect, TColor>> owed;  // drawn into its own picture, not yet on the canvas
     int due = 0;
+    std::optional<TRect> changed;  // what the canvas changed by, when less than was asked for
     void Draw(const TRect& r, TColor c) {
       owed.emplace_back(r, c);
       UpdateFromCanvas(r);
     }
-    void CanvasDue() override {
+    void CanvasDue(TRect* part) override {
       ++due;
       for (const auto& [r, c] : owed) {
         Canvas()->Brush()->SetColor(c);
         Canvas()->FillRect(r);
       }
       owed.clear();
+      if (part && changed) *part = *changed;
     }
   };
   struct Regions : QObject {
@@ -368,6 +371,27 @@ TEST_F(Widgets, PartsDrawnBetweenFramesReachTheCanvasOnceAndOnlyTheyArePaintedAg
   EXPECT_EQ(BGR(shown, 5, 5), uint32_t(clBlue));
   EXPECT_EQ(BGR(shown, 12, 6), uint32_t(clLime));
   EXPECT_EQ(BGR(shown, 30, 10), uint32_t(clWhite));
+
+  // A control that knows its canvas changed by less narrows what the frame paints; never beyond
+  // what was asked for.
+  regions.painted.clear();
+  now += 20'000;
+  box->changed = Rect(3, 3, 30, 5);
+  box->Draw(Rect(2, 2, 6, 6), clLime);
+  box->Draw(Rect(10, 4, 14, 8), clLime);
+  EXPECT_TRUE(clock.FireDue());
+  ProcessEvents();
+  ASSERT_EQ(regions.painted.size(), 1u);
+  EXPECT_EQ(regions.painted[0], QRect(3, 3, 11, 2));
+  // Nothing changed: nothing is painted.
+  regions.painted.clear();
+  now += 20'000;
+  box->changed = TRect{};
+  box->Draw(Rect(2, 2, 6, 6), clLime);
+  EXPECT_TRUE(clock.FireDue());
+  ProcessEvents();
+  EXPECT_TRUE(regions.painted.empty());
+  box->changed.reset();
 
   // A whole paint asked for is not narrowed to a part drawn after it.
   regions.painted.clear();
