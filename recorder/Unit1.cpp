@@ -256,13 +256,15 @@ void TSVMain::BuildChains() {
   PlayRingBuffer = new TMMRingBuffer(this);
   PlayRingBuffer->SetQueueMode(qmRead);
   // More than the output queues at its start, so the first fill covers it and playback never
-  // begins with a gap of silence while the queue's thread catches up.
-  PlayRingBuffer->SetNumBuffers(128);
+  // begins with a gap of silence while the queue's thread catches up (buffers of 8192 bytes).
+  PlayRingBuffer->SetNumBuffers(64);
   PlayRingBuffer->SetInput(PlayFile);
   MMWaveOut1 = new TMMWaveOut(this);
   MMWaveOut1->SetDeviceID(MapperId);
-  MMWaveOut1->SetBufferSize(4096);
-  MMWaveOut1->SetNumBuffers(50);
+  // 46 ms a buffer at CD quality, and as much queued as 50 of 4096 bytes: each buffer played
+  // wakes the device's thread and the window's.
+  MMWaveOut1->SetBufferSize(8192);
+  MMWaveOut1->SetNumBuffers(25);
   MMWaveOut1->SetTimeFormat(tfMillisecond);
   MMWaveOut1->SetInput(PlayRingBuffer);
   MMWaveOut1->OnStart = [this](TObject* s) { MMWaveOut1Start(s); };

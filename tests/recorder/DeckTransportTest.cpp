@@ -573,6 +573,38 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
   Key(plat::VK_F4);
 }
 
+// Playing CD-quality audio, the output is handed a buffer about 22 times a second (each one
+// wakes the device's thread and the window's), with as much audio queued at the device as before.
+TEST_F(DeckTransport, PlayingAtCdQualityFillsTheOutputFewerThanTwentyFiveTimesASecond) {
+  StartDeck();
+  constexpr int64_t kPerMs = 176;  // 44.1 kHz, 16 bit, stereo: 176.4 bytes a millisecond
+  const std::string path = dir.Path("tone.wav");
+  std::string samples(size_t(20000 * kPerMs), '\0');
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = char(i * 7);
+  std::string file = BlankWaveHeader(31);
+  uint8_t* head = reinterpret_cast<uint8_t*>(file.data());
+  plat::PutLE32(head + 4, uint32_t(file.size() - 8 + samples.size()));
+  plat::PutLE32(head + file.size() - 4, uint32_t(samples.size()));
+  ASSERT_TRUE(plat::WriteWholeFile(path, file + samples));
+  dialogs->AnswerFile(path);
+  deck->LoadCart1Click(deck);
+  Pump();
+  int filled = 0;
+  deck->MMWaveOut1->OnBufferFilled = [&](TObject*, PWaveHdr) { ++filled; };
+  Key(plat::VK_F3);
+  ASSERT_TRUE(deck->Playing);
+  EXPECT_GE(int64_t(deck->MMWaveOut1->BufferSize()) * deck->MMWaveOut1->NumBuffers(), 50 * 4096)
+      << "less audio queued at the device";
+  Step(1000);
+  const int atStart = filled;
+  Step(2000);
+  ASSERT_TRUE(deck->Playing);
+  EXPECT_GT(filled - atStart, 2 * 15) << "the output starved";
+  EXPECT_LT(filled - atStart, 2 * 25);
+  deck->MMWaveOut1->OnBufferFilled = nullptr;
+  Key(plat::VK_F4);
+}
+
 // The input hands its audio over every 50 ms at every format: soon enough for a killed take to
 // keep all but the last half second, and no more often than that asks (each buffer wakes the
 // device's thread and the window's).
