@@ -738,6 +738,8 @@ void TControl::PaintTo(const NativeEvent& e) {
   }
   QPainter p(w);
   p.setClipRegion(region);
+  // Every pixel of an opaque control's picture is opaque: a copy shows the same as a blend.
+  if (controlStyle_ & csOpaque) p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(0, 0, native_->backing);
 }
 
