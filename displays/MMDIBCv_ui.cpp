@@ -330,6 +330,8 @@ void TMMDirectGraphicControl::DrawBlock(const std::function<void()>& draw) {
   const TRect r = drawn_;
   drawn_ = {};
   if (EmptyRect(r)) return;
+  // Most blocks change what earlier blocks of the frame have already asked to be shown.
+  if (r.Left >= asked_.Left && r.Top >= asked_.Top && r.Right <= asked_.Right && r.Bottom <= asked_.Bottom) return;
   asked_ = Union(asked_, r);
   UpdateFromCanvas(r);
 }
