@@ -51,6 +51,7 @@ void TMMCustomLevel::FeedPCM(const void* block) {
 
 void TMMCustomLevel::Feed(int32_t peak) {
   if (values_.Feed(peak) && Enabled() && Visible()) DrawNow();
+  if (values_.Peak().Peak() > 0) timer_.Wake();
 }
 
 void TMMCustomLevel::ResetData() {

@@ -102,7 +102,11 @@ public:
   int32_t RawPeak() const { return values_.RawPeak(); }
   TRect BarRect() const { return GetInnerRect(); }
   // The shared timer's tick, as the timer calls it.
-  void PeakTick() { values_.Tick(); }
+  // A mark that has fallen to 0 leaves nothing to count down until the next feed raises it.
+  void PeakTick() {
+    values_.Tick();
+    timer_.SleepUnless([this] { return values_.Peak().Peak() > 0; });
+  }
   bool TimerRunning() const { return timer_.Running(); }
 
   TNotifyEvent OnGainOverflow;

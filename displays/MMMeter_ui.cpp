@@ -72,6 +72,7 @@ void TMMCustomMeter::FeedPCM(const void* block) {
 
 void TMMCustomMeter::Feed(int32_t peak) {
   if (values_.Feed(peak) && Enabled() && Visible()) Update();
+  if (values_.Peak().Peak() > 0) timer_.Wake();
 }
 
 void TMMCustomMeter::ResetData() {

@@ -100,7 +100,11 @@ public:
   int32_t PeakNeedle() const { return values_.Peak().Peak(); }
   int HoldCount() const { return values_.Peak().Hold(); }
   const TMMMeterGeometry& Geometry() const { return geometry_; }
-  void PeakTick() { values_.Tick(); }
+  // A mark that has fallen to 0 leaves nothing to count down until the next feed raises it.
+  void PeakTick() {
+    values_.Tick();
+    timer_.SleepUnless([this] { return values_.Peak().Peak() > 0; });
+  }
   bool TimerRunning() const { return timer_.Running(); }
 
   TNotifyEvent OnGainOverflow;

@@ -21,6 +21,30 @@ SharedTimer& Shared() {
   return *s;
 }
 
+void SharedTick(uint32_t id);
+
+bool Awake(const TMMTimerClient& c) { return c.SuspendCount == 0 && !c.Asleep; }
+
+bool AnyAwakeLocked(const SharedTimer& s) {
+  for (PMMTimerClient c = s.head; c; c = c->Next)
+    if (Awake(*c)) return true;
+  return false;
+}
+
+// False when no timer can be had.
+bool StartLocked(SharedTimer& s) {
+  plat::TimeBeginPeriod(kSharedTimerPeriod);
+  s.timerId = plat::TimeSetEvent(kSharedTimerPeriod, kSharedTimerPeriod, SharedTick, plat::MMTimerKind::Periodic);
+  if (s.timerId != 0) return true;
+  plat::TimeEndPeriod(kSharedTimerPeriod);
+  return false;
+}
+
+// Starts the timer again for clients that came back to work after it stopped for lack of any.
+void RestartIfNeededLocked(SharedTimer& s) {
+  if (s.timerId == 0 && s.count > 0 && AnyAwakeLocked(s)) StartLocked(s);
+}
+
 void SharedTick(uint32_t id) {
   SharedTimer& s = Shared();
   if (s.busy.fetch_add(1) == 0) {
@@ -29,7 +53,7 @@ void SharedTick(uint32_t id) {
     if (id == s.timerId) {
       for (PMMTimerClient c = s.head; c;) {
         PMMTimerClient next = c->Next;  // a client may remove itself
-        if (c->SuspendCount == 0) {
+        if (Awake(*c)) {
           c->Tick += int32_t(kSharedTimerPeriod);
           if (c->Tick >= c->Interval) {
             c->Tick = 0;
@@ -37,6 +61,14 @@ void SharedTick(uint32_t id) {
           }
         }
         c = next;
+      }
+      // Nobody left to tick (every client asleep or suspended): the timer stops rather than
+      // waking the process 40 times a second for nothing. Killed from its own tick, it does not
+      // wait for itself.
+      if (id == s.timerId && !AnyAwakeLocked(s)) {
+        s.timerId = 0;
+        plat::TimeKillEvent(id);
+        plat::TimeEndPeriod(kSharedTimerPeriod);
       }
     }
   }
@@ -71,16 +103,7 @@ struct ExitGuard {
 PMMTimerClient TimerAddClient(int32_t interval, int32_t suspendCount, TMMTimerProc proc, void* data) {
   SharedTimer& s = Shared();
   std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (s.timerId == 0) {
-    plat::TimeBeginPeriod(kSharedTimerPeriod);
-    s.timerId = plat::TimeSetEvent(kSharedTimerPeriod, kSharedTimerPeriod, SharedTick,
-                                   plat::MMTimerKind::Periodic);
-    if (s.timerId == 0) {
-      plat::TimeEndPeriod(kSharedTimerPeriod);
-      s.count = 0;
-      return nullptr;
-    }
-  }
+  if (s.timerId == 0 && !StartLocked(s)) return nullptr;
   auto* c = new TMMTimerClient;
   c->Interval = interval < int32_t(kSharedTimerPeriod) ? int32_t(kSharedTimerPeriod) : interval;
   c->Data = data;
@@ -98,7 +121,7 @@ void TimerDisableClient(PMMTimerClient client) {
   if (!client) return;
   SharedTimer& s = Shared();
   std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (!s.timerId || !InListLocked(s, client)) return;
+  if (!InListLocked(s, client)) return;
   ++client->SuspendCount;
   client->Tick = 0;
 }
@@ -109,6 +132,25 @@ void TimerEnableClient(PMMTimerClient client) {
   std::lock_guard<std::recursive_mutex> l(s.lock);
   if (!InListLocked(s, client)) return;
   if (client->SuspendCount > 0) --client->SuspendCount;
+  RestartIfNeededLocked(s);
+}
+
+void TimerSleepClient(PMMTimerClient client) {
+  if (!client) return;
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  if (!InListLocked(s, client)) return;
+  client->Asleep = true;
+  client->Tick = 0;
+}
+
+void TimerWakeClient(PMMTimerClient client) {
+  if (!client) return;
+  SharedTimer& s = Shared();
+  std::lock_guard<std::recursive_mutex> l(s.lock);
+  if (!InListLocked(s, client)) return;
+  client->Asleep = false;
+  RestartIfNeededLocked(s);
 }
 
 void TimerRemoveClient(PMMTimerClient client) {
@@ -161,6 +203,21 @@ void TMMOwnedTimerClient::Release() {
 void TMMOwnedTimerClient::Remove() {
   TimerRemoveClient(client_);
   client_ = nullptr;
+  asleep_.store(false);
+}
+
+void TMMOwnedTimerClient::SleepUnless(const std::function<bool()>& busy) {
+  if (!client_ || busy()) return;
+  asleep_.store(true);
+  if (busy()) {
+    asleep_.store(false);
+    return;
+  }
+  TimerSleepClient(client_);
+}
+
+void TMMOwnedTimerClient::Wake() {
+  if (client_ && asleep_.load() && asleep_.exchange(false)) TimerWakeClient(client_);
 }
 
 int TimerClientCount() {

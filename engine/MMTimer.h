@@ -20,6 +20,7 @@ struct TMMTimerClient {
   void* Data = nullptr;      // the owning object
   TMMTimerProc Proc;
   int32_t SuspendCount = 0;  // 0 = running
+  bool Asleep = false;       // nothing to do until woken (TimerSleepClient)
   int32_t Tick = 0;          // milliseconds since the last call
   PMMTimerClient Next = nullptr;
 };
@@ -34,6 +35,12 @@ PMMTimerClient TimerAddClient(int32_t interval, int32_t suspendCount, TMMTimerPr
 void TimerDisableClient(PMMTimerClient client);
 // Lowers the suspend count, not below 0.
 void TimerEnableClient(PMMTimerClient client);
+// A client with nothing to count down sleeps: it is not called until woken, and while every
+// client sleeps or is suspended the timer stops (SharedTimerRunning is false) instead of waking
+// the process for nothing; waking a client, or enabling or adding one, starts it again. Neither
+// touches the suspend count. nullptr or an unknown client: nothing.
+void TimerSleepClient(PMMTimerClient client);
+void TimerWakeClient(PMMTimerClient client);
 // Unregisters and frees a client; the last removal stops the timer (waiting for a tick that is
 // running). A client not in the list changes nothing.
 void TimerRemoveClient(PMMTimerClient client);
@@ -56,11 +63,18 @@ public:
   void Hold();
   void Release();
   void Remove();
+  // Called from the tick: when busy() finds nothing left to count down, the client sleeps. Wake,
+  // called by whoever may have given the tick work again (after giving it), brings it back; it
+  // costs one atomic load while the client is awake. busy() is asked again once the sleep is
+  // marked, so work given meanwhile is never left waiting.
+  void SleepUnless(const std::function<bool()>& busy);
+  void Wake();
 
 private:
   std::function<void()> tick_;
   PMMTimerClient client_ = nullptr;
   bool running_ = false;
+  std::atomic<bool> asleep_{false};
 };
 
 // For tests and diagnostics.

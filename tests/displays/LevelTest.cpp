@@ -101,6 +101,23 @@ TEST_F(LevelTest, PeakMarkStandsFortyOneTicksOfTheSharedTimer) {
   EXPECT_EQ(l->PeakSpots(), 0) << "the bar's timer client was left suspended";
 }
 
+TEST_F(LevelTest, ABarAtRestLetsTheSharedTimerStopAndAFedPeakStartsIt) {
+  TMMLevel* l = DeckBar();
+  Ticks(1);
+  EXPECT_FALSE(SharedTimerRunning()) << "a bar with no mark to count down keeps the timer ticking";
+  auto full = Stereo(32767, 0), silent = Stereo(0, 0);
+  for (int round = 0; round < 2; ++round) {
+    l->FeedPCM(full.data());
+    l->FeedPCM(silent.data());
+    EXPECT_TRUE(SharedTimerRunning());
+    Ticks(40);
+    EXPECT_EQ(l->PeakSpots(), 187) << "round " << round;
+    Ticks(1);
+    EXPECT_EQ(l->PeakSpots(), 0) << "round " << round;
+    EXPECT_FALSE(SharedTimerRunning()) << "round " << round;
+  }
+}
+
 TEST_F(LevelTest, DrawingOnlyWhatChangedShowsWhatAFullPaintShows) {
   TMMLevel* l = DeckBar();
   form_->Show();

@@ -121,6 +121,90 @@ TEST_F(MMTimer, LastRemovalStopsTheTimerAndAnAddRestartsIt) {
   TimerRemoveClient(c);
 }
 
+TEST_F(MMTimer, TheTimerStopsWhileNoClientIsAwakeAndAWakeOrEnableStartsItAgain) {
+  const int events = plat::LiveMMTimerEvents();
+  struct Sleepy {
+    int calls = 0;
+    int sleepAfter = 2;
+  } a;
+  PMMTimerClient c = TimerAddClient(25, 0, [](PMMTimerClient self, void* d) {
+    auto* s = static_cast<Sleepy*>(d);
+    if (++s->calls >= s->sleepAfter) TimerSleepClient(self);
+  }, &a);
+  ASSERT_TRUE(c);
+  Ticks(2);
+  EXPECT_EQ(a.calls, 2);
+  EXPECT_FALSE(SharedTimerRunning()) << "the tick that put the last client to sleep stops the timer";
+  EXPECT_EQ(plat::LiveMMTimerEvents(), events);
+  EXPECT_EQ(TimerClientCount(), 1) << "a sleeping client stays registered";
+  Ticks(10);
+  EXPECT_EQ(a.calls, 2);
+
+  a.sleepAfter = 100;
+  TimerWakeClient(c);
+  EXPECT_TRUE(SharedTimerRunning());
+  Ticks(3);
+  EXPECT_EQ(a.calls, 5);
+
+  // Suspended clients need no ticks either; a sleep never touches the suspend count, and a woken
+  // client that is still suspended does not start the timer.
+  TimerDisableClient(c);
+  Ticks(1);
+  EXPECT_FALSE(SharedTimerRunning());
+  TimerSleepClient(c);
+  TimerWakeClient(c);
+  EXPECT_FALSE(SharedTimerRunning());
+  EXPECT_EQ(c->SuspendCount, 1);
+  TimerEnableClient(c);
+  EXPECT_TRUE(SharedTimerRunning());
+  Ticks(2);
+  EXPECT_EQ(a.calls, 7);
+
+  // A client added while the others sleep starts the timer; the resolution requests stay paired
+  // through every stop and start (checked as the test ends).
+  TimerSleepClient(c);
+  Ticks(1);
+  EXPECT_FALSE(SharedTimerRunning());
+  int other = 0;
+  PMMTimerClient d = TimerAddClient(25, 0, Counter(), &other);
+  EXPECT_TRUE(SharedTimerRunning());
+  Ticks(2);
+  EXPECT_EQ(other, 2);
+  EXPECT_EQ(a.calls, 7);
+  TimerRemoveClient(d);
+  TimerRemoveClient(c);
+}
+
+TEST_F(MMTimer, WorkGivenWhileTheTickGoesToSleepIsNeverLeftWaiting) {
+  // The tick counts work down and sleeps when none is left; another thread gives work and wakes
+  // it. However the two interleave, the work runs out: a client asleep with work left would
+  // hold, for instance, a level bar's peak mark on the screen for good.
+  std::atomic<int> work{0};
+  TMMOwnedTimerClient client([&] {
+    int w = work.load();
+    while (w > 0 && !work.compare_exchange_weak(w, w - 1)) {
+    }
+    client.SleepUnless([&] { return work.load() > 0; });
+  });
+  client.Add();
+  std::atomic<bool> stop{false};
+  std::thread stepper([&] {
+    while (!stop) plat::StepManualMMTimer(kSharedTimerPeriod);
+  });
+  int stuck = 0;
+  for (int i = 0; i < 50000 && stuck == 0; ++i) {
+    work.store(2);
+    client.Wake();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (work.load() > 0 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    if (work.load() > 0) stuck = i + 1;
+  }
+  stop = true;
+  stepper.join();
+  EXPECT_EQ(stuck, 0) << "work left waiting behind a sleeping client in round " << stuck;
+  client.Remove();
+}
+
 TEST_F(MMTimer, AClientMayRemoveItselfFromItsTick) {
   struct Self {
     PMMTimerClient client = nullptr;
