@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/music.h"
 #include "bench/qt_bench.h"
 #include "displays/MMLight_ui.h"
 #include "displays/MMOscope_ui.h"
@@ -25,23 +26,10 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// A chord that swells and falls, some noise, the right channel a little behind the left.
+// The deck's music with its chord spread over the spectrum, 4096 frames to spare for the last
+// overlapping block.
 const std::vector<int16_t>& OneSecond() {
-  static std::vector<int16_t> s;
-  if (!s.empty()) return s;
-  s.resize(size_t(kRate) * 2 + 8192);
-  std::mt19937 rng(7);
-  std::normal_distribution<double> noise(0.0, 0.02);
-  for (size_t i = 0; i < s.size() / 2; ++i) {
-    const double t = double(i) / kRate;
-    for (int ch = 0; ch < 2; ++ch) {
-      const double tt = t - ch * 0.013;
-      const double env = 0.5 + 0.45 * std::sin(2 * M_PI * 3.1 * tt) * std::sin(2 * M_PI * 0.7 * tt);
-      const double x = env * (0.5 * std::sin(2 * M_PI * 220 * tt) + 0.3 * std::sin(2 * M_PI * 2770 * tt) +
-                              0.2 * std::sin(2 * M_PI * 5300 * tt)) + noise(rng);
-      s[i * 2 + size_t(ch)] = int16_t(std::lround(std::clamp(x, -1.0, 1.0) * 32767));
-    }
-  }
+  static const std::vector<int16_t> s = MusicLikeStereo(kRate, kRate + 4096, {220, 2770, 5300});
   return s;
 }
 
