@@ -193,7 +193,9 @@ int64_t PatternGaps(const std::string& path) {
   std::vector<uint8_t> data(size_t(w.BytesLeft()));
   data.resize(size_t(std::max<int64_t>(0, w.ReadData(data.data(), int64_t(data.size())))));
   const size_t frames = data.size() / f.nBlockAlign;
-  auto at = [&](size_t i, uint64_t k) { return plat::MatchesVirtualPattern(&data[i * f.nBlockAlign], f.nBlockAlign, f, k); };
+  auto at = [&](size_t i, uint64_t k) {
+    return plat::MatchesVirtualPattern(&data[i * f.nBlockAlign], f.nBlockAlign, f, k);
+  };
   int64_t gaps = 0;
   uint64_t next = 0;
   for (size_t i = 0; i < frames; ++i) {
@@ -259,9 +261,10 @@ void RealTimeRun(const std::string& path, int seconds) {
 
   const int64_t gaps = PatternGaps(path);
   const double recorded = double(plat::FileSize(path)) / f.nAvgBytesPerSec;
-  std::printf("real time, %u busy threads: %.1f s recorded in %d s; buffers dropped by the ring buffer %llu, "
-              "stretches of input lost %lld (target: 0)\n",
-              cores, recorded, seconds, static_cast<unsigned long long>(ringDrops), static_cast<long long>(gaps));
+  std::printf(
+      "real time, %u busy threads: %.1f s recorded in %d s; buffers dropped by the ring buffer %llu, "
+      "stretches of input lost %lld (target: 0)\n",
+      cores, recorded, seconds, static_cast<unsigned long long>(ringDrops), static_cast<long long>(gaps));
   std::printf("  %d durability syncs on the ring buffer's thread, %.1f ms each, worst %.1f ms\n", syncs.count,
               syncs.MeanMs(), 1000 * syncs.worst);
 }
@@ -296,8 +299,7 @@ int main(int argc, char** argv) {
   }
   const double secs = double(buffers) * kBuffer / f.nAvgBytesPerSec;
   auto line = [secs](const char* what, const Cost& c) {
-    std::printf("%s CPU %.3f s = %.3f ms per second of audio (wall %.3f s)", what, c.cpu, 1000 * c.cpu / secs,
-                c.wall);
+    std::printf("%s CPU %.3f s = %.3f ms per second of audio (wall %.3f s)", what, c.cpu, 1000 * c.cpu / secs, c.wall);
     if (c.syncs.count)
       std::printf(", %d fdatasyncs of %.1f ms (worst %.1f ms)", c.syncs.count, c.syncs.MeanMs(), 1000 * c.syncs.worst);
     std::printf("\n");
@@ -309,9 +311,10 @@ int main(int argc, char** argv) {
   std::printf("  %llu buffers dropped by the chain\n", static_cast<unsigned long long>(dropped));
   std::printf("chain / plain with the same syncs, CPU: %.2f (target: at most 2)\n", chain.cpu / synced.cpu);
   std::printf("chain / plain without syncs, CPU:       %.2f\n", chain.cpu / plain.cpu);
-  std::printf("the syncs' cost: plain %+.3f ms CPU per second of audio; the chain's took %.2f ms of wall time per "
-              "second of audio on the ring buffer's thread\n",
-              1000 * (synced.cpu - plain.cpu) / secs, 1000 * chain.syncs.seconds / secs);
+  std::printf(
+      "the syncs' cost: plain %+.3f ms CPU per second of audio; the chain's took %.2f ms of wall time per "
+      "second of audio on the ring buffer's thread\n",
+      1000 * (synced.cpu - plain.cpu) / secs, 1000 * chain.syncs.seconds / secs);
 
   if (realSeconds > 0) {
     RealTimeRun(chainPath, realSeconds);

@@ -24,7 +24,8 @@ inline std::vector<int16_t> MusicLikeStereo(int rate, int frames, Chord chord = 
       const double tt = t - ch * 0.013;
       const double env = 0.5 + 0.45 * std::sin(2 * M_PI * 3.1 * tt) * std::sin(2 * M_PI * 0.7 * tt);
       const double x = env * (0.5 * std::sin(2 * M_PI * chord.low * tt) + 0.3 * std::sin(2 * M_PI * chord.middle * tt) +
-                              0.2 * std::sin(2 * M_PI * chord.high * tt)) + noise(rng);
+                              0.2 * std::sin(2 * M_PI * chord.high * tt)) +
+                       noise(rng);
       s[size_t(i) * 2 + size_t(ch)] = int16_t(std::lround(std::clamp(x, -1.0, 1.0) * 32767));
     }
   }

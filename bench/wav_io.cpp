@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
     else if (a == "--picture") c.pictureBytes = std::atoll(v) << 20;
     else Fail("unknown option " + a);
   }
-  if (c.chunk < 8 || c.chunk % 8 || c.bytes <= 0 || c.bytes % int64_t(c.chunk)) Fail("the size must be whole chunks of whole frames");
+  if (c.chunk < 8 || c.chunk % 8 || c.bytes <= 0 || c.bytes % int64_t(c.chunk))
+    Fail("the size must be whole chunks of whole frames");
 
   std::vector<char> block(c.chunk);
   uint32_t x = 12345;

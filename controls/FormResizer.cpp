@@ -18,9 +18,12 @@ plat::TCustomLabel* AsLabel(plat::TControl* c) { return dynamic_cast<plat::TCust
 
 }  // namespace
 
-TSingleResizer::TSingleResizer(plat::TControl* control, plat::TControl* owner, bool resizeFonts,
-                               int minFontSize, int maxFontSize)
-    : control_(control), owner_(owner), resizeFonts_(resizeFonts), minFontSize_(minFontSize),
+TSingleResizer::TSingleResizer(plat::TControl* control, plat::TControl* owner, bool resizeFonts, int minFontSize,
+                               int maxFontSize)
+    : control_(control),
+      owner_(owner),
+      resizeFonts_(resizeFonts),
+      minFontSize_(minFontSize),
       maxFontSize_(maxFontSize) {
   if (!control) throw EResizerException("TSingleResizer created without a component link");
   if (!owner) throw EResizerException("TSingleResizer created without a parent form link");
@@ -113,8 +116,7 @@ void TFormResizer::ResizeControls() {
   }
 }
 
-void TFormResizer::DoPostResize(plat::TObject* sender, plat::TControl* comp, double heightRatio,
-                                double widthRatio) {
+void TFormResizer::DoPostResize(plat::TObject* sender, plat::TControl* comp, double heightRatio, double widthRatio) {
   if (OnPostResize) OnPostResize(sender, comp, heightRatio, widthRatio);
 }
 

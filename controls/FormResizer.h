@@ -16,13 +16,12 @@ class TFont;
 
 PLAT_EXCEPTION(EResizerException, plat::Exception, "")
 
-using TPostResizeEvent = std::function<void(plat::TObject* Sender, plat::TControl* Comp,
-                                            double HeightRatio, double WidthRatio)>;
+using TPostResizeEvent =
+    std::function<void(plat::TObject* Sender, plat::TControl* Comp, double HeightRatio, double WidthRatio)>;
 
 class TSingleResizer : public plat::TObject {
 public:
-  TSingleResizer(plat::TControl* control, plat::TControl* owner, bool resizeFonts, int minFontSize,
-                 int maxFontSize);
+  TSingleResizer(plat::TControl* control, plat::TControl* owner, bool resizeFonts, int minFontSize, int maxFontSize);
   plat::TControl* Control() const { return control_; }
   void Forget() { control_ = nullptr; }
   void Resize(double heightRatio, double widthRatio);
@@ -59,8 +58,7 @@ public:
   // Records the layout on the first call only.
   virtual void RecordLayout();
   virtual void ResizeControls();
-  virtual void DoPostResize(plat::TObject* sender, plat::TControl* comp, double heightRatio,
-                            double widthRatio);
+  virtual void DoPostResize(plat::TObject* sender, plat::TControl* comp, double heightRatio, double widthRatio);
   bool Recorded() const { return recorded_; }
   int RecordCount() const { return int(records_.size()); }
   std::string ClassName() const override { return "TFormResizer"; }

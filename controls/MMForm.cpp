@@ -305,10 +305,8 @@ void MMPaintCaption(plat::TCanvas& c, const TMMCaptionScene& s) {
   const plat::TSize frame = FrameOf(s.Styles, m);
   const int height = (s.Styles & cwToolWindow) ? m.SmallCaptionHeight : m.CaptionHeight;
   const plat::TRect bar = plat::Rect(frame.cx, frame.cy, s.Window.cx - frame.cx, frame.cy + height);
-  if (s.Gradient)
-    FillGradientBands(c, s.Left, s.Right, bar, std::clamp(s.NumColors, 2, 236));
-  else
-    FillSolidRect(c, s.Left, bar);
+  if (s.Gradient) FillGradientBands(c, s.Left, s.Right, bar, std::clamp(s.NumColors, 2, 236));
+  else FillSolidRect(c, s.Left, bar);
 
   if (flags & cfIcon) {
     const int x = bar.Left + 1, y = bar.Top + (height - m.SmallIconWidth) / 2;

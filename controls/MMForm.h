@@ -85,25 +85,25 @@ struct TMMCaptionPart {
 };
 
 struct TMMCaptionScene {
-  plat::TSize Window{};          // the whole window, frame included
-  bool Bordered = true;          // a window without a border has no caption bar
-  uint32_t Styles = 0;           // the window styles CaptionRect reads (zelsysin.h)
-  uint8_t BorderIcons = 0;       // the caption buttons the form calls for (plat::bi...)
+  plat::TSize Window{};     // the whole window, frame included
+  bool Bordered = true;     // a window without a border has no caption bar
+  uint32_t Styles = 0;      // the window styles CaptionRect reads (zelsysin.h)
+  uint8_t BorderIcons = 0;  // the caption buttons the form calls for (plat::bi...)
   bool Active = true;
   plat::TColor Left = plat::clBlack, Right = plat::clActiveCaption;
   bool Gradient = true;
   int NumColors = 64;
   plat::TAlignment Alignment = plat::taLeftJustify;
-  TMMCaptionPart Parts[3];       // company, application name, caption
-  plat::TPicture Icon;           // empty: the default application picture
+  TMMCaptionPart Parts[3];  // company, application name, caption
+  plat::TPicture Icon;      // empty: the default application picture
 };
 
 struct TMMCaptionTextLayout {
-  plat::TRect Caption{};   // where the text goes
+  plat::TRect Caption{};  // where the text goes
   bool Shown[3] = {false, false, false};
   int Widths[3] = {0, 0, 0};
   int Gaps[3] = {0, 0, 0};  // a blank before a part that follows another
-  int Left = 0;            // x of the first shown part
+  int Left = 0;             // x of the first shown part
 };
 
 // The caption rectangle and which parts are drawn where: all three parts when their widths fit;

@@ -18,9 +18,9 @@ void TZel3DCaption::Assign(plat::TPersistent* src) {
 }
 
 std::string TZel3DCaption::Summary() const {
-  static const char* const names[] = {"Disabled", "sunken", "raised", "sunken shadow",
-                                      "raised shadow", "PColor sunken", "", "shadow",
-                                      "outline", "extrude", "extrude enh"};
+  static const char* const names[] = {"Disabled",      "sunken",        "raised",     "sunken shadow",
+                                      "raised shadow", "PColor sunken", "",           "shadow",
+                                      "outline",       "extrude",       "extrude enh"};
   std::string name = names[style_];
   return name.empty() ? std::string() : "{" + name + "}";
 }

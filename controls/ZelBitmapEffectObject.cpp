@@ -14,17 +14,15 @@ void TZelBitmapEffectObject::SetAlphaBlend(TZelAlphaObject* v) {
 
 void TZelBitmapEffectObject::SetBuffered(bool v) {
   if (v == Buffered()) return;
-  if (v)
-    buffer_ = std::make_unique<plat::TBitmap>();
-  else
-    buffer_.reset();
+  if (v) buffer_ = std::make_unique<plat::TBitmap>();
+  else buffer_.reset();
   bufferValid_ = false;
   Change();
 }
 
 bool TZelBitmapEffectObject::Active() const {
-  return alpha_->Active() || flipVertical_ || flipHorizontal_ || grayScale_ || invert_ ||
-         brightness_ != 0 || monochrome_;
+  return alpha_->Active() || flipVertical_ || flipHorizontal_ || grayScale_ || invert_ || brightness_ != 0 ||
+         monochrome_;
 }
 
 void TZelBitmapEffectObject::Change() {

@@ -27,9 +27,7 @@ void TZelFxCaption::Assign(plat::TPersistent* src) {
 std::string TZelFxCaption::Summary() const {
   std::string text = TZel3DCaption::Summary();
   if (angle_ == 0) return text;
-  if (text.empty() || text == "{Disabled}")
-    text = "{";
-  else
-    text.back() = ',';
+  if (text.empty() || text == "{Disabled}") text = "{";
+  else text.back() = ',';
   return text + " rot: " + std::to_string(angle_) + "\u00B0}";
 }

@@ -18,8 +18,7 @@ void TZelGradient::Rebuild() {
     int n = int(colorList_.size());
     int steps = colorCount_ / n;
     ColorRamp(colorList_[0], colorList_[1], steps, true, &table_);
-    for (int i = 1; i <= n - 2; ++i)
-      ColorRamp(colorList_[size_t(i)], colorList_[size_t(i) + 1], steps, false, &table_);
+    for (int i = 1; i <= n - 2; ++i) ColorRamp(colorList_[size_t(i)], colorList_[size_t(i) + 1], steps, false, &table_);
   }
   if (paletteRealize_) palette_ = MakeGradientPalette(table_);
 }
@@ -92,9 +91,8 @@ void TZelGradient::Assign(plat::TPersistent* src) {
 }
 
 std::string TZelGradient::Summary() const {
-  static const char* const names[] = {"horizontal", "vertical", "square", "elliptic",
-                                      "top left", "top right", "bottom left", "bottom right",
-                                      "top left diag", "top right diag"};
+  static const char* const names[] = {"horizontal", "vertical",    "square",       "elliptic",      "top left",
+                                      "top right",  "bottom left", "bottom right", "top left diag", "top right diag"};
   return std::string("{") + names[style_] + ", Col: " + std::to_string(colorCount_) +
          (twoColors_ ? ", 2 col mode" : ", mult. col mode") + "}";
 }

@@ -20,13 +20,9 @@ void WriteInteger(plat::TStream& s, int v) {
 }
 }  // namespace
 
-uint32_t TZelPointList::Pack(plat::TPoint p) {
-  return uint32_t(uint16_t(p.X)) << 16 | uint16_t(p.Y);
-}
+uint32_t TZelPointList::Pack(plat::TPoint p) { return uint32_t(uint16_t(p.X)) << 16 | uint16_t(p.Y); }
 
-plat::TPoint TZelPointList::Unpack(uint32_t item) {
-  return {int(uint16_t(item >> 16)), int(int16_t(uint16_t(item)))};
-}
+plat::TPoint TZelPointList::Unpack(uint32_t item) { return {int(uint16_t(item >> 16)), int(int16_t(uint16_t(item)))}; }
 
 void TZelPointList::Get(int index, plat::TPoint& p) const {
   if (index >= 0 && index < Count()) p = Unpack(items_[size_t(index)]);

@@ -53,10 +53,8 @@ plat::TBitmap* TZelRegionMask::Border(int which) const {
 void TZelRegionMask::WriteBorder(plat::TStream& s, int which) const {
   WriteBool(s, compressed_);
   plat::TBitmap* b = Border(which);
-  if (b->Empty())
-    WriteDataBlock(s, std::string(), compressed_);
-  else
-    WriteGraphicData(s, *b, compressed_, -1);
+  if (b->Empty()) WriteDataBlock(s, std::string(), compressed_);
+  else WriteGraphicData(s, *b, compressed_, -1);
 }
 
 void TZelRegionMask::ReadBorder(plat::TStream& s, int which) {

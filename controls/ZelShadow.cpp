@@ -12,6 +12,5 @@ void TZelShadow::Assign(plat::TPersistent* src) {
 
 std::string TZelShadow::Summary() const {
   if (style_ == hssNone) return "{Disabled}";
-  return std::string("{") + (style_ == hssSolid ? "solid" : "tracing") + ", " +
-         std::to_string(depth_) + "}";
+  return std::string("{") + (style_ == hssSolid ? "solid" : "tracing") + ", " + std::to_string(depth_) + "}";
 }

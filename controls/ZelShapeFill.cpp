@@ -20,10 +20,8 @@ TZelShapeFill::~TZelShapeFill() {
 }
 
 void TZelShapeFill::SetBitmap(plat::TBitmap* v) {
-  if (v)
-    bitmap_->Assign(v);
-  else
-    bitmap_->SetSize(0, 0);
+  if (v) bitmap_->Assign(v);
+  else bitmap_->SetSize(0, 0);
   Change();
 }
 

@@ -100,8 +100,7 @@ void ReadCompressedStream(plat::TStream& src, plat::TStream& dst) {
     if (total < 4) throw plat::EReadError("Compressed data is damaged");
     uint32_t len = src.ReadU32();
     total -= 4;
-    if (len == 0 || len > total || len > kZelChunkSize + 1)
-      throw plat::EReadError("Compressed data is damaged");
+    if (len == 0 || len > total || len > kZelChunkSize + 1) throw plat::EReadError("Compressed data is damaged");
     block.resize(len);
     src.ReadBuffer(block.data(), len);
     size_t n = LzrwDecompressBlock(block.data(), len, out.data(), out.size());

@@ -12,7 +12,7 @@
 namespace plat {
 class TBitmap;
 class TStrings;
-}
+}  // namespace plat
 
 // What is left of a stream after its position.
 int64_t StreamRemaining(plat::TStream& s);

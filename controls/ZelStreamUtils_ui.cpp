@@ -13,11 +13,10 @@ constexpr uint32_t Rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_
 std::vector<uint32_t> TableFor(int bits) {
   std::vector<uint32_t> t;
   if (bits == 1) return {Rgb(0, 0, 0), Rgb(255, 255, 255)};
-  static const uint32_t vga[16] = {
-      Rgb(0, 0, 0),       Rgb(128, 0, 0),   Rgb(0, 128, 0),   Rgb(128, 128, 0),
-      Rgb(0, 0, 128),     Rgb(128, 0, 128), Rgb(0, 128, 128), Rgb(128, 128, 128),
-      Rgb(192, 192, 192), Rgb(255, 0, 0),   Rgb(0, 255, 0),   Rgb(255, 255, 0),
-      Rgb(0, 0, 255),     Rgb(255, 0, 255), Rgb(0, 255, 255), Rgb(255, 255, 255)};
+  static const uint32_t vga[16] = {Rgb(0, 0, 0),       Rgb(128, 0, 0),   Rgb(0, 128, 0),   Rgb(128, 128, 0),
+                                   Rgb(0, 0, 128),     Rgb(128, 0, 128), Rgb(0, 128, 128), Rgb(128, 128, 128),
+                                   Rgb(192, 192, 192), Rgb(255, 0, 0),   Rgb(0, 255, 0),   Rgb(255, 255, 0),
+                                   Rgb(0, 0, 255),     Rgb(255, 0, 255), Rgb(0, 255, 255), Rgb(255, 255, 255)};
   for (uint32_t c : vga) t.push_back(c);
   if (bits == 4) return t;
   // Eight bits: the sixteen above, a 6 x 6 x 6 cube and a ramp of greys.
@@ -117,10 +116,8 @@ void WriteBitmapAsDIB(plat::TStream& s, plat::TBitmap& bitmap, int bits) {
 
 std::string BitmapToBytes(plat::TBitmap& bitmap, int code) {
   plat::TMemoryStream m;
-  if (code == -1)
-    bitmap.SaveToStream(m);
-  else
-    WriteBitmapAsDIB(m, bitmap, BitCountForCode(bitmap, code));
+  if (code == -1) bitmap.SaveToStream(m);
+  else WriteBitmapAsDIB(m, bitmap, BitCountForCode(bitmap, code));
   return MemoryBytes(m);
 }
 

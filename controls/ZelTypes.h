@@ -4,8 +4,15 @@
 // framework enumerations reuse a few of these names.
 
 enum TZelAlignment {
-  agTopLeft, agTopCenter, agTopRight, agCenterLeft, agCenter, agCenterRight, agBottomLeft,
-  agBottomCenter, agBottomRight
+  agTopLeft,
+  agTopCenter,
+  agTopRight,
+  agCenterLeft,
+  agCenter,
+  agCenterRight,
+  agBottomLeft,
+  agBottomCenter,
+  agBottomRight
 };
 
 // Where the caption stands relative to the glyph.
@@ -14,15 +21,32 @@ enum TZelTextArrange { taLeft, taLeftTop, taRight, taRightTop, taTop, taTopLeft,
 enum TZelArrowPosition { apRightText, apLeftText, apRightGlyph, apLeftGlyph };
 
 enum TZelThreeDStyle {
-  tdNone, tdSunken, tdRaised, tdSunkenShadow, tdRaisedShadow, tdPColorSunken, tdPColorRaised,
-  tdShadow, tdOutline, tdExtrude, tdExtrudeEnh
+  tdNone,
+  tdSunken,
+  tdRaised,
+  tdSunkenShadow,
+  tdRaisedShadow,
+  tdPColorSunken,
+  tdPColorRaised,
+  tdShadow,
+  tdOutline,
+  tdExtrude,
+  tdExtrudeEnh
 };
 enum TZelDisabledStyle { dsAuto, dsStandard, ds3d, dsNone };
 enum TZelThreeDOrientation { toBottomLeft, toBottomRight, toTopLeft, toTopRight };
 
 enum TZelGradientStyle {
-  gstHorizontal, gstVertical, gstSquare, gstElliptic, gstTopLeft, gstTopRight, gstBottomLeft,
-  gstBottomRight, gstTopLeftDiagonal, gstTopRightDiagonal
+  gstHorizontal,
+  gstVertical,
+  gstSquare,
+  gstElliptic,
+  gstTopLeft,
+  gstTopRight,
+  gstBottomLeft,
+  gstBottomRight,
+  gstTopLeftDiagonal,
+  gstTopRightDiagonal
 };
 
 enum TZelFillStyle { sfNone, sfBrushBitmap, sfBrush, sfBitmap, sfBitmapList, sfGradient };
@@ -33,21 +57,36 @@ using TZelFillOptions = unsigned;
 enum TZelShadowStyle { hssNone, hssSolid, hssTracing };
 
 // How an image control or a face-list button places its picture.
-enum TZelBitmapStyle {
-  sbNone, sbAutosize, sbCenter, sbStretch, sbTile, sbKeepAspRatio, sbKeepWidth, sbKeepHeight
-};
+enum TZelBitmapStyle { sbNone, sbAutosize, sbCenter, sbStretch, sbTile, sbKeepAspRatio, sbKeepWidth, sbKeepHeight };
 
 // Borders of the kit's bevels and controls.
 enum TZelBevelStyle { bvNone, bvLowered, bvRaised, bvFrameLowered, bvFrameRaised, bvNormal, bvShadow };
 enum TZelBorderStyle {
-  lsNone, lsSingle, lsLowered, lsRaised, lsRaisedspb, lsLoweredspb, lsRaisedExt, lsLoweredExt,
-  lsFrameInset, lsFrameOffset, lsWindowBorder, lsSingleRaised, lsSingleLowered, lsDoubleRaised,
+  lsNone,
+  lsSingle,
+  lsLowered,
+  lsRaised,
+  lsRaisedspb,
+  lsLoweredspb,
+  lsRaisedExt,
+  lsLoweredExt,
+  lsFrameInset,
+  lsFrameOffset,
+  lsWindowBorder,
+  lsSingleRaised,
+  lsSingleLowered,
+  lsDoubleRaised,
   lsDoubleLowered
 };
 
 // A button's state as the frame and glyph routines take it.
 enum TZelButtonState : int {
-  bsUp = 0, bsDisabled = 1, bsMouseOver = 2, bsDown = 3, bsPushed = 4, bsDroppedDown = 6,
+  bsUp = 0,
+  bsDisabled = 1,
+  bsMouseOver = 2,
+  bsDown = 3,
+  bsPushed = 4,
+  bsDroppedDown = 6,
   bsDisabledDown = 7
 };
 

@@ -12,10 +12,8 @@ TZelWndProcComponent::~TZelWndProcComponent() {
 void TZelWndProcComponent::SetEnabled(bool v) {
   if (v == enabled_) return;
   enabled_ = v;
-  if (!v)
-    Unhook();
-  else if (!IsLoading())
-    Hook();
+  if (!v) Unhook();
+  else if (!IsLoading()) Hook();
 }
 
 void TZelWndProcComponent::Hook() {
@@ -26,8 +24,9 @@ void TZelWndProcComponent::Hook() {
   if (!control || !control->HandleAllocated()) return;
   windowGone_ = false;
   if (hookApplication_ && !appHook_)
-    appHook_ = std::make_unique<plat::TWindowHook>(nullptr, plat::TWindowHook::hsApplication,
-                                                   [this](plat::TWindowEvent& e) { return DeliverApplicationEvent(e); });
+    appHook_ =
+        std::make_unique<plat::TWindowHook>(nullptr, plat::TWindowHook::hsApplication,
+                                            [this](plat::TWindowEvent& e) { return DeliverApplicationEvent(e); });
   hooked_ = std::make_unique<plat::TWindowHook>(control, plat::TWindowHook::hsWindow,
                                                 [this](plat::TWindowEvent& e) { return DeliverWindowEvent(e); });
 }

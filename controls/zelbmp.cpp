@@ -30,8 +30,16 @@ struct Span {
 Span Clip(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
   int sx = r.Left, sy = r.Top, dx = at.X, dy = at.Y, w = r.Width(), h = r.Height();
   auto cut = [](int& s, int& d, int& len, int sLimit, int dLimit) {
-    if (s < 0) { d -= s; len += s; s = 0; }
-    if (d < 0) { s -= d; len += d; d = 0; }
+    if (s < 0) {
+      d -= s;
+      len += s;
+      s = 0;
+    }
+    if (d < 0) {
+      s -= d;
+      len += d;
+      d = 0;
+    }
     len = std::min({len, sLimit - s, dLimit - d});
   };
   cut(sx, dx, w, src.Width(), dst.Width());
@@ -69,8 +77,7 @@ void PerPixel(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at, const F& fn
 }  // namespace
 
 void CheckPixelFormat(TBitmap& bitmap, const std::string& role) {
-  if (bitmap.PixelFormat() != plat::pf24bit)
-    throw EZelWrongPixelFormat("Wrong PixelFormat in " + role + " bitmap!");
+  if (bitmap.PixelFormat() != plat::pf24bit) throw EZelWrongPixelFormat("Wrong PixelFormat in " + role + " bitmap!");
 }
 
 void GrayScaleBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
@@ -103,8 +110,7 @@ void FlipColumnsBits(TBitmap& src, const TRect& r, TBitmap& dst, TPoint at) {
   });
 }
 
-void AlphaBlendBits(TBitmap& src1, const TRect& r, TBitmap& src2, TPoint at2, float strength,
-                    TBitmap& dst, TPoint at) {
+void AlphaBlendBits(TBitmap& src1, const TRect& r, TBitmap& src2, TPoint at2, float strength, TBitmap& dst, TPoint at) {
   CheckPixelFormat(src1, "Source 1");
   CheckPixelFormat(src2, "Source 2");
   CheckPixelFormat(dst, "Target");
@@ -172,8 +178,7 @@ bool FillObjectFill(TZelFillObject& fill, plat::TCanvas& canvas, const TRect& r,
         if (!picture->Empty())
           DrawBitmapFlags(canvas, r, *picture, bdClip | bdAlign, fill.Alignment(), fill.OffsetX(), fill.OffsetY());
       } else if (!picture->Empty()) {
-        DrawBitmapTiled(canvas, r, *picture, fill.TileMode(), fill.Alignment(), fill.OffsetX(),
-                        fill.OffsetY(), false);
+        DrawBitmapTiled(canvas, r, *picture, fill.TileMode(), fill.Alignment(), fill.OffsetX(), fill.OffsetY(), false);
       } else {
         drew = false;
       }

@@ -24,16 +24,14 @@ void GrayScaleBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst,
 void FlipRowsBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst, plat::TPoint at);
 void FlipColumnsBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst, plat::TPoint at);
 // Per byte: target = s2 + round((s1 - s2) * strength).
-void AlphaBlendBits(plat::TBitmap& src1, const plat::TRect& r, plat::TBitmap& src2, plat::TPoint at2,
-                    float strength, plat::TBitmap& dst, plat::TPoint at);
+void AlphaBlendBits(plat::TBitmap& src1, const plat::TRect& r, plat::TBitmap& src2, plat::TPoint at2, float strength,
+                    plat::TBitmap& dst, plat::TPoint at);
 void InvertBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst, plat::TPoint at);
 // Every byte plus delta (-255..255), kept within 0..255.
-void BrightnessBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst, int delta,
-                    plat::TPoint at);
+void BrightnessBits(plat::TBitmap& src, const plat::TRect& r, plat::TBitmap& dst, int delta, plat::TPoint at);
 
 // Fills r by the fill object; false when it drew nothing.
-bool FillObjectFill(TZelFillObject& fill, plat::TCanvas& canvas, const plat::TRect& r,
-                    plat::TColor background);
+bool FillObjectFill(TZelFillObject& fill, plat::TCanvas& canvas, const plat::TRect& r, plat::TColor background);
 // Blends picture with the alpha object's fill (picture becomes 24-bit).
 void AlphaBlendObject(TZelAlphaObject& alpha, plat::TBitmap& picture);
 // Runs the effects on the whole picture (which becomes 24-bit when any effect is on).

@@ -51,9 +51,7 @@ bool MaskBit(const TBitmap& m, int x, int y) {
   return m.PixelColor(x, y) != plat::clBlack;
 }
 
-bool Contains(const plat::TControl* c, int x, int y) {
-  return x >= 0 && y >= 0 && x < c->Width() && y < c->Height();
-}
+bool Contains(const plat::TControl* c, int x, int y) { return x >= 0 && y >= 0 && x < c->Width() && y < c->Height(); }
 
 uint16_t AddPoolTimer(uint16_t interval, plat::TNotifyEvent tick) {
   uint16_t id = ZelApplication ? ZelApplication->AddTimer(interval, std::move(tick)) : 0;
@@ -77,17 +75,17 @@ namespace {
 // Watches the events of a button's widget that end a press without a release: hiding, the window
 // losing activation or being blocked by a modal window, and the mouse grab being taken.
 std::unique_ptr<plat::TWindowHook> WatchButton(const plat::TControl* button, std::function<void(bool hidden)> cancel) {
-  return std::make_unique<plat::TWindowHook>(
-      button, plat::TWindowHook::hsControl, [cancel = std::move(cancel)](plat::TWindowEvent& e) {
-        switch (e.Kind) {
-          case plat::weHide: cancel(true); break;
-          case plat::weDeactivate:
-          case plat::weBlocked:
-          case plat::weMouseGrabLost: cancel(false); break;
-          default: break;
-        }
-        return false;
-      });
+  return std::make_unique<plat::TWindowHook>(button, plat::TWindowHook::hsControl,
+                                             [cancel = std::move(cancel)](plat::TWindowEvent& e) {
+                                               switch (e.Kind) {
+                                                 case plat::weHide: cancel(true); break;
+                                                 case plat::weDeactivate:
+                                                 case plat::weBlocked:
+                                                 case plat::weMouseGrabLost: cancel(false); break;
+                                                 default: break;
+                                               }
+                                               return false;
+                                             });
 }
 
 }  // namespace
@@ -164,10 +162,8 @@ TZelGlyph::~TZelGlyph() {
 void TZelGlyph::SetBitmap(TBitmap* v) {
   auto handler = std::move(bitmap_->OnChange);
   bitmap_->OnChange = nullptr;
-  if (v)
-    bitmap_->Assign(v);
-  else
-    bitmap_->Assign(static_cast<plat::TPersistent*>(nullptr));
+  if (v) bitmap_->Assign(v);
+  else bitmap_->Assign(static_cast<plat::TPersistent*>(nullptr));
   bitmap_->OnChange = std::move(handler);
   BitmapChanged();
 }
@@ -229,8 +225,7 @@ int TZelGlyph::StateImage(int state) {
   cell0.SetPixelFormat(plat::pf24bit);
   cell0.Canvas()->CopyRect(plat::Rect(0, 0, cw, ch), *bitmap_->Canvas(), plat::Rect(0, 0, cw, ch));
   if (cell <= n - 1 && !(gray_ && cell == 0)) {
-    img.Canvas()->CopyRect(plat::Rect(0, 0, cw, ch), *bitmap_->Canvas(),
-                           plat::Bounds(cell * cw, 0, cw, ch));
+    img.Canvas()->CopyRect(plat::Rect(0, 0, cw, ch), *bitmap_->Canvas(), plat::Bounds(cell * cw, 0, cw, ch));
   } else if (disabledState) {
     // The embossed picture on the transparent colour, so the list leaves the rest out.
     img.Canvas()->Brush()->SetStyle(plat::bsSolid);
@@ -262,9 +257,8 @@ int TZelGlyph::StateImage(int state) {
   return index;
 }
 
-TZelGlyphTextPlacement TZelGlyph::Draw(TCanvas& canvas, const TRect& r, int state,
-                                       const std::string& caption, bool multiLine, bool enabled,
-                                       const TZelGlyphTextLayout* layout,
+TZelGlyphTextPlacement TZelGlyph::Draw(TCanvas& canvas, const TRect& r, int state, const std::string& caption,
+                                       bool multiLine, bool enabled, const TZelGlyphTextLayout* layout,
                                        const TZel3DCaption* caption3d) {
   Cache();
   const int index = StateImage(state);
@@ -297,8 +291,7 @@ void DropMenu(plat::TPopupMenu* menu, plat::TControl* c, bool right, int indent)
 }
 }  // namespace
 
-TZelCustomButton::TZelCustomButton(plat::TComponent* owner)
-    : TZelButtonOptions(owner) {
+TZelCustomButton::TZelCustomButton(plat::TComponent* owner) : TZelButtonOptions(owner) {
   SetControlStyle(ControlStyle() | plat::csReplicatable);
   SetColor(plat::clWindow);
   SetParentColor(true);
@@ -346,15 +339,13 @@ void TZelCustomButton::Paint() {
   // The focused button, the default one too, shows the dark frame and its focus rectangle; the
   // default button without the focus the dark frame alone.
   uint32_t flags = bfCorners;
-  if (Focused())
-    flags |= bfFocused;
-  else if (Default())
-    flags |= bfDefault;
+  if (Focused()) flags |= bfFocused;
+  else if (Default()) flags |= bfDefault;
   TRect content;
   DrawButtonFrame(c, false, ClientRect(), Color(), flags, state, style_, &content);
   c.Font()->Assign(Font());
-  glyph_->Draw(c, content, state, useCaption_ ? Caption() : std::string(), multiLine_, Enabled(),
-               layout_.get(), fontFX_.get());
+  glyph_->Draw(c, content, state, useCaption_ ? Caption() : std::string(), multiLine_, Enabled(), layout_.get(),
+               fontFX_.get());
 }
 
 void TZelCustomButton::MouseDown(plat::TMouseButton b, plat::TShiftState s, int x, int y) {
@@ -450,7 +441,6 @@ void TZelCustomButton::RepeatTick() {
   Click();
 }
 
-
 void TZelCustomButton::Loaded() {
   plat::TButton::Loaded();
   GlyphFromLink(image_);
@@ -502,8 +492,7 @@ void TZelButton::DropDown() {
 
 // ---- windowless buttons -------------------------------------------------------------------------------
 
-TZelBaseGraphicButton::TZelBaseGraphicButton(plat::TComponent* owner)
-    : TZelButtonOptions(owner) {
+TZelBaseGraphicButton::TZelBaseGraphicButton(plat::TComponent* owner) : TZelButtonOptions(owner) {
   SetControlStyle(plat::csCaptureMouse | plat::csOpaque | plat::csDoubleClicks);
   SetColor(plat::clWindow);
   SetParentColor(true);
@@ -639,9 +628,7 @@ void TZelBaseGraphicButton::SetState(TZelButtonState s) {
   if (s == bsMouseOver && !pressed_ && !timers_[0]) StartTimer(0, 100);
 }
 
-bool TZelBaseGraphicButton::IsInside(int x, int y) const {
-  return x >= 0 && x <= Width() && y >= 0 && y <= Height();
-}
+bool TZelBaseGraphicButton::IsInside(int x, int y) const { return x >= 0 && x <= Width() && y >= 0 && y <= Height(); }
 
 bool TZelBaseGraphicButton::InsideForMouse(int x, int y) const {
   if (allowTransparency_) return IsInside(x, y);
@@ -740,10 +727,8 @@ void TZelBaseGraphicButton::MouseMove(plat::TShiftState s, int x, int y) {
   TZelBaseControl::MouseMove(s, x, y);
   if (state_ == bsDroppedDown || !Enabled()) return;
   const bool inside = InsideForMouse(x, y);
-  if (inside)
-    EnterOnce();
-  else
-    ExitOnce();
+  if (inside) EnterOnce();
+  else ExitOnce();
   TZelButtonState ns = state_;
   if (allowMouseOver_ && inside) {
     if (!(groupIndex_ && state_ == bsDown)) ns = bsMouseOver;
@@ -751,12 +736,9 @@ void TZelBaseGraphicButton::MouseMove(plat::TShiftState s, int x, int y) {
     ns = prevState_;
   }
   if (tracking_) {
-    if (inside)
-      ns = pressed_ ? bsDown : bsPushed;
-    else if (groupIndex_ && state_ != bsPushed)
-      ns = state_;
-    else
-      ns = bsUp;
+    if (inside) ns = pressed_ ? bsDown : bsPushed;
+    else if (groupIndex_ && state_ != bsPushed) ns = state_;
+    else ns = bsUp;
   }
   if (ns != state_) SetState(ns);
 }
@@ -847,10 +829,8 @@ bool TZelBaseGraphicButton::DialogChar(char ch) {
   if (!plat::IsAccel(ch, Caption()) || !Enabled() || !Visible()) return false;
   if (Parent() && !Parent()->Enabled()) return false;
   if (dropDownMenu_) {
-    if (state_ == bsDroppedDown)
-      SetState(bsMouseOver);
-    else
-      DropDown();
+    if (state_ == bsDroppedDown) SetState(bsMouseOver);
+    else DropDown();
     return true;
   }
   if (groupIndex_) {
@@ -871,10 +851,8 @@ bool TZelBaseGraphicButton::DialogChar(char ch) {
   Click();
   SetState(bsUp);
   const plat::TPoint p = ScreenToClient(plat::CursorPos());
-  if (!InsideForMouse(p.X, p.Y))
-    mouseInside_ = false;
-  else if (allowMouseOver_)
-    SetState(bsMouseOver);
+  if (!InsideForMouse(p.X, p.Y)) mouseInside_ = false;
+  else if (allowMouseOver_) SetState(bsMouseOver);
   return true;
 }
 
@@ -899,8 +877,8 @@ void TZelBaseGraphicButton::DrawGlyphAndCaption(TCanvas& c, const TRect& r) {
   c.Font()->Assign(Font());
   if (state_ >= bsMouseOver && state_ <= bsDroppedDown && allowMouseOver_ && enterColorChange_)
     c.Font()->SetColor(enterColor_);
-  glyph_->Draw(c, r, state_, useCaption_ ? Caption() : std::string(), multiLine_, Enabled(),
-               layout_.get(), fontFX_.get());
+  glyph_->Draw(c, r, state_, useCaption_ ? Caption() : std::string(), multiLine_, Enabled(), layout_.get(),
+               fontFX_.get());
 }
 
 // ---- speed buttons ------------------------------------------------------------------------------------
@@ -929,8 +907,7 @@ void TZelCustomSpeedButton::SetStyle(TZelUserButtonStyle v) {
 }
 
 bool TZelCustomSpeedButton::HoverChangesLook() const {
-  return TZelBaseGraphicButton::HoverChangesLook() ||
-         (style_ >= ubsKorvexFlat && style_ <= ubsExplorerColored);
+  return TZelBaseGraphicButton::HoverChangesLook() || (style_ >= ubsKorvexFlat && style_ <= ubsExplorerColored);
 }
 
 void TZelCustomSpeedButton::Parts(TRect& main, TRect& combo) const {
@@ -1004,9 +981,7 @@ TZelCustomMMButton::TZelCustomMMButton(plat::TComponent* owner)
 
 TZelCustomMMButton::~TZelCustomMMButton() = default;
 
-TZelButtonFace TZelCustomMMButton::ButtonFace(int state) const {
-  return faces_[size_t(state & 7)];
-}
+TZelButtonFace TZelCustomMMButton::ButtonFace(int state) const { return faces_[size_t(state & 7)]; }
 
 void TZelCustomMMButton::SetButtonFace(int state, TZelButtonFace face) {
   if (state < 0 || state > 7 || face.ListIndex < 0 || face.ImageIndex < 0) return;
@@ -1120,12 +1095,9 @@ void TZelCustomMMButton::Paint() {
   if (exists) {
     const int w = l->ImageWidth(face.ListIndex), h = l->ImageHeight(face.ListIndex);
     const uint16_t flags = FaceFlags();
-    if (flags & (bdStretch | bdTile))
-      faceRect_ = all;
-    else if (flags & bdAlign)
-      faceRect_ = AlignRect(agCenter, {w, h}, all);
-    else
-      faceRect_ = plat::Bounds(0, 0, w, h);
+    if (flags & (bdStretch | bdTile)) faceRect_ = all;
+    else if (flags & bdAlign) faceRect_ = AlignRect(agCenter, {w, h}, all);
+    else faceRect_ = plat::Bounds(0, 0, w, h);
     l->DrawRect(c, all, face.ListIndex, face.ImageIndex, flags, agCenter, Enabled());
   }
   TRect content = all;
@@ -1197,6 +1169,4 @@ void TZelCustomMMButton::WriteFaceTransparentColor(plat::TStream& s) const {
   s.WriteU32(uint32_t(faceTransparentColor_));
 }
 
-void TZelCustomMMButton::ReadFaceTransparentColor(plat::TStream& s) {
-  SetFaceTransparentColor(TColor(s.ReadU32()));
-}
+void TZelCustomMMButton::ReadFaceTransparentColor(plat::TStream& s) { SetFaceTransparentColor(TColor(s.ReadU32())); }

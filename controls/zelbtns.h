@@ -23,8 +23,17 @@ class TWindowHook;
 
 enum TZelNormalButtonStyle { nbsAutoDetect, nbsWin31, nbsWin40 };
 enum TZelUserButtonStyle {
-  ubsAutoDetect, ubsWin31, ubsWin40, ubsKorvex, ubsKorvexFlat, ubsFlat, ubsFlatUnColored,
-  ubsNavigator, ubsExplorer, ubsExplorerColored, ubsIntegrated
+  ubsAutoDetect,
+  ubsWin31,
+  ubsWin40,
+  ubsKorvex,
+  ubsKorvexFlat,
+  ubsFlat,
+  ubsFlatUnColored,
+  ubsNavigator,
+  ubsExplorer,
+  ubsExplorerColored,
+  ubsIntegrated
 };
 
 // ---- glyphs -----------------------------------------------------------------------------------------
@@ -81,9 +90,9 @@ public:
   int StateImage(int state);
   TZelGlyphList* List() const { return list_; }
   // Draws the state's image and the caption into r through the kit's glyph-and-text layout.
-  TZelGlyphTextPlacement Draw(plat::TCanvas& canvas, const plat::TRect& r, int state,
-                              const std::string& caption, bool multiLine, bool enabled,
-                              const TZelGlyphTextLayout* layout, const TZel3DCaption* caption3d);
+  TZelGlyphTextPlacement Draw(plat::TCanvas& canvas, const plat::TRect& r, int state, const std::string& caption,
+                              bool multiLine, bool enabled, const TZelGlyphTextLayout* layout,
+                              const TZel3DCaption* caption3d);
 
   // Told whenever the picture or the way it is cut changes.
   plat::TNotifyEvent OnChange;
@@ -437,9 +446,9 @@ public:
   // written; the older "ButtonFaceIndices", "ButtonFaceIndicesNew" and "ButtonFaceTransCol" are
   // read too.
   void WriteFaceIndices(plat::TStream& s) const;
-  void ReadFaceIndices(plat::TStream& s);          // "ButtonFaceIndicesNew2"
-  void ReadFaceIndicesNew(plat::TStream& s);       // "ButtonFaceIndicesNew"
-  void ReadFaceIndicesOld(plat::TStream& s);       // "ButtonFaceIndices"
+  void ReadFaceIndices(plat::TStream& s);     // "ButtonFaceIndicesNew2"
+  void ReadFaceIndicesNew(plat::TStream& s);  // "ButtonFaceIndicesNew"
+  void ReadFaceIndicesOld(plat::TStream& s);  // "ButtonFaceIndices"
   void WriteFaceTransparentColor(plat::TStream& s) const;
   void ReadFaceTransparentColor(plat::TStream& s);  // either name
   std::string ClassName() const override { return "TZelCustomMMButton"; }

@@ -12,8 +12,7 @@ TZelApplication* ZelApplication = nullptr;
 
 ZelEOneInstError::ZelEOneInstError(int kind, const std::string& className)
     : plat::Exception(kind == 0 ? className + ":\rInvalid owner (<>TForm) or second instance on a form"
-                                : className + ":\rAlready one " + className +
-                                      " control in this project!") {}
+                                : className + ":\rAlready one " + className + " control in this project!") {}
 
 // ---- manual backend -------------------------------------------------------------------------------
 
@@ -83,8 +82,7 @@ void TZelTimerItem::Fire() {
 
 TZelTimerPool::TZelTimerPool(plat::TComponent* owner) : TZelCustomComponent(owner) {}
 
-TZelTimerPool::TZelTimerPool(plat::TComponent* owner, uint16_t minInterval)
-    : TZelCustomComponent(owner) {
+TZelTimerPool::TZelTimerPool(plat::TComponent* owner, uint16_t minInterval) : TZelCustomComponent(owner) {
   if (minInterval) minInterval_ = minInterval;
 }
 
@@ -109,8 +107,7 @@ void TZelTimerPool::SetBackend(std::unique_ptr<TZelTimerBackend> backend) {
 }
 
 int TZelTimerPool::AddTimerItem(uint16_t ident, uint16_t interval, plat::TNotifyEvent event) {
-  if (!items_.empty() && IndexOfIdent(ident) >= 0)
-    throw plat::Exception("List index out of bounds (%d)");
+  if (!items_.empty() && IndexOfIdent(ident) >= 0) throw plat::Exception("List index out of bounds (%d)");
   if (interval % minInterval_ != 0 || interval < minInterval_)
     throw plat::Exception("Interval not compatible with MinInterval property!");
   auto* item = new TZelTimerItem(this, &items_, ident);
@@ -125,8 +122,7 @@ int TZelTimerPool::AddTimerItem(uint16_t ident, uint16_t interval, plat::TNotify
     delete item;
     try {
       UpdateTimer(true);
-    } catch (const plat::EOutOfResources&) {
-    }
+    } catch (const plat::EOutOfResources&) {}
     throw;
   }
   return IndexOfIdent(ident);
@@ -262,8 +258,7 @@ void TZelIniCtrl::SetIniFile(const std::string& v) {
   if (iniFile_.empty()) return;
   size_t sep = iniFile_.find_last_of("/\\");
   size_t dot = iniFile_.rfind('.');
-  bool noExt = dot == std::string::npos || (sep != std::string::npos && dot < sep) ||
-               dot + 1 == iniFile_.size();
+  bool noExt = dot == std::string::npos || (sep != std::string::npos && dot < sep) || dot + 1 == iniFile_.size();
   if (noExt) {
     if (iniFile_.back() == '.') iniFile_.pop_back();
     iniFile_ += ".INI";
@@ -292,8 +287,7 @@ std::string ProgramPath() {
 }
 }  // namespace
 
-TZelApplication::TZelApplication(std::unique_ptr<TZelTimerBackend> backend,
-                                 const std::string& instanceName)
+TZelApplication::TZelApplication(std::unique_ptr<TZelTimerBackend> backend, const std::string& instanceName)
     : plat::TComponent(nullptr) {
   iniCtrl_ = new TZelIniCtrl(nullptr);
   std::string programPath = ProgramPath();

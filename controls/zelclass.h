@@ -17,7 +17,7 @@
 namespace plat {
 class TBitmap;
 class TControl;
-}
+}  // namespace plat
 
 // ---- exceptions -----------------------------------------------------------------------------------
 class ZelEOneInstError : public plat::Exception {
@@ -61,8 +61,7 @@ private:
 
 // ---- timer pool -----------------------------------------------------------------------------------
 class TZelTimerPool;
-using TZelTimerPoolEvent =
-    std::function<void(plat::TObject* Sender, uint16_t Ident, int Counter)>;
+using TZelTimerPoolEvent = std::function<void(plat::TObject* Sender, uint16_t Ident, int Counter)>;
 
 class TZelTimerItem : public plat::TObject {
 public:
@@ -203,8 +202,7 @@ public:
   // backend: the pool's timer (without one no timer can be had; the GUI layer's TZelKit passes
   // the UI thread's). instanceName: what the previous-instance check is named after (empty: the
   // program's file name).
-  explicit TZelApplication(std::unique_ptr<TZelTimerBackend> backend = nullptr,
-                           const std::string& instanceName = {});
+  explicit TZelApplication(std::unique_ptr<TZelTimerBackend> backend = nullptr, const std::string& instanceName = {});
   ~TZelApplication() override;
 
   // Takes the lowest free slot and adds an enabled pool timer 0xFD00 + slot; 0 when all 250 are
@@ -265,5 +263,5 @@ public:
 
 // The one-per-form check: true (not allowed) when owner is not a form (or, with dataModuleOk, a
 // data module) or holds more than one component for which isOfClass answers true (GUI part).
-bool CheckOneInstance(plat::TComponent* owner,
-                      const std::function<bool(plat::TComponent*)>& isOfClass, bool dataModuleOk);
+bool CheckOneInstance(plat::TComponent* owner, const std::function<bool(plat::TComponent*)>& isOfClass,
+                      bool dataModuleOk);

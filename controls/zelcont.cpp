@@ -97,10 +97,8 @@ TZelBitmapListItem::TZelBitmapListItem(plat::TComponent* owner)
 TZelBitmapListItem::~TZelBitmapListItem() { bitmap_->OnChange = nullptr; }
 
 void TZelBitmapListItem::SetBitmap(TBitmap* v) {
-  if (v)
-    bitmap_->Assign(v);
-  else
-    bitmap_->SetSize(0, 0);
+  if (v) bitmap_->Assign(v);
+  else bitmap_->SetSize(0, 0);
   Change();
 }
 
@@ -220,8 +218,7 @@ int TZelImageListItem::AddMasked(TBitmap& image, TColor maskColor) {
 
 void TZelImageListItem::Replace(int index, TBitmap& image, TBitmap* mask) {
   if (index < 0 || index >= Count()) throw plat::EInvalidGraphicOperation("Invalid image index");
-  if (image.Height() != height_ || image.Width() < width_)
-    throw plat::EInvalidGraphicOperation("Invalid image size");
+  if (image.Height() != height_ || image.Width() < width_) throw plat::EInvalidGraphicOperation("Invalid image size");
   PutImage(index, image, 0, masked_ ? mask : nullptr);
   Change();
 }
@@ -336,7 +333,8 @@ void TZelImageListItem::FromRecord(const TZelItemRecord& r) {
   m.SetSize(count * w, h);
   if (f.Masked) mask.SetPixelFormat(plat::pf32bit);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < count * w; ++x) m.SetPixelIndex(x, y, f.Masked && mask.PixelColor(x, y) != plat::clBlack ? 1 : 0);
+    for (int x = 0; x < count * w; ++x)
+      m.SetPixelIndex(x, y, f.Masked && mask.PixelColor(x, y) != plat::clBlack ? 1 : 0);
   mask_->AssignPart(m, plat::Rect(0, 0, count * w, h));
   for (int k = 0; k < count; ++k) slots_.push_back({uint16_t(k * w), bool(f.Masked)});
 }
@@ -358,14 +356,11 @@ void TZelStringListItem::ToRecord(TZelItemRecord& r) const {
 
 void TZelStringListItem::FromRecord(const TZelItemRecord& r) {
   TZelListItem::FromRecord(r);
-  if (r.Header.HasData)
-    items_->SetText(r.Data);
-  else
-    items_->Clear();
+  if (r.Header.HasData) items_->SetText(r.Data);
+  else items_->Clear();
 }
 
-TZelWaveListItem::TZelWaveListItem(plat::TComponent* owner)
-    : TZelListItem(owner), wave_(std::make_unique<TZelWave>()) {
+TZelWaveListItem::TZelWaveListItem(plat::TComponent* owner) : TZelListItem(owner), wave_(std::make_unique<TZelWave>()) {
   wave_->OnChange = ChangeForwarder();
 }
 
@@ -473,10 +468,8 @@ uint32_t TZelCustomImageList::PixelColor(int li, int ii, int x, int y) const {
 void TZelCustomImageList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {
   TBitmap image;
   if (!GetImage(li, ii, image)) return;
-  if (enabled)
-    canvas.Draw(x, y, &image);
-  else
-    DrawDisabledGlyph(canvas, image, x, y);
+  if (enabled) canvas.Draw(x, y, &image);
+  else DrawDisabledGlyph(canvas, image, x, y);
 }
 
 void TZelCustomImageList::DrawRect(TCanvas& canvas, const TRect& r, int li, int ii, uint16_t flags,
@@ -538,14 +531,12 @@ TColor TZelBitmapList::TransparentColor(int li) const {
 void TZelBitmapList::Draw(TCanvas& canvas, int x, int y, int li, int ii, bool enabled) const {
   TBitmap* p = Picture(li, ii);
   if (!p) return;
-  if (enabled)
-    canvas.Draw(x, y, p);
-  else
-    DrawDisabledGlyph(canvas, *p, x, y);
+  if (enabled) canvas.Draw(x, y, p);
+  else DrawDisabledGlyph(canvas, *p, x, y);
 }
 
-void TZelBitmapList::DrawRect(TCanvas& canvas, const TRect& r, int li, int ii, uint16_t flags,
-                              TZelAlignment alignment, bool enabled) const {
+void TZelBitmapList::DrawRect(TCanvas& canvas, const TRect& r, int li, int ii, uint16_t flags, TZelAlignment alignment,
+                              bool enabled) const {
   TBitmap* p = Picture(li, ii);
   if (!p) return;
   if (!enabled) return TZelCustomImageList::DrawRect(canvas, r, li, ii, flags, alignment, false);
@@ -728,8 +719,7 @@ TZelContainer::~TZelContainer() {
 }
 
 bool IsStandardList(const TZelCustomImageList* list) {
-  return list && ZelContainer &&
-         (list == ZelContainer->BitmapList() || list == ZelContainer->ImageList());
+  return list && ZelContainer && (list == ZelContainer->BitmapList() || list == ZelContainer->ImageList());
 }
 
 std::string WriteListTag(const TZelCustomImageList* list) {

@@ -400,5 +400,5 @@ TZelCustomImageList* ReadListTag(const std::string& tag);  // null for an unknow
 
 // Reads item i of a list file of the expected kind into item (index: a table read before, or
 // null to read the file's own).
-void LoadItemFromFile(const std::string& fileName, int expectedKind,
-                      const std::vector<uint32_t>* index, TZelListItem& item, int i);
+void LoadItemFromFile(const std::string& fileName, int expectedKind, const std::vector<uint32_t>* index,
+                      TZelListItem& item, int i);

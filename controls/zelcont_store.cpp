@@ -115,8 +115,8 @@ TZelItemRecord ReadItemRecord(plat::TStream& s, int kind) {
   f.AllocBy = s.ReadU32();
   f.Masked = ReadBool(s);
   f.Count = s.ReadU32();
-  if (f.Height < 1 || f.Height > kZelMaxStripWidth || f.Width < 1 || f.Width > kZelMaxStripWidth ||
-      f.AllocBy < 1 || f.AllocBy > kZelMaxStripWidth || f.Count > kZelMaxStripWidth / f.Width)
+  if (f.Height < 1 || f.Height > kZelMaxStripWidth || f.Width < 1 || f.Width > kZelMaxStripWidth || f.AllocBy < 1 ||
+      f.AllocBy > kZelMaxStripWidth || f.Count > kZelMaxStripWidth / f.Width)
     Damaged();
   if (f.Count == 0) return r;
   r.Data = ReadDataBlock(s, r.Header.Compressed);
@@ -186,8 +186,8 @@ TZelItemRecord LoadItemRecord(plat::TStream& s, const std::string& fileName, int
   return ReadItemRecord(s, kind);
 }
 
-TZelItemRecord LoadItemRecordFromFile(const std::string& fileName, int expectedKind,
-                                      const std::vector<uint32_t>* index, int i) {
+TZelItemRecord LoadItemRecordFromFile(const std::string& fileName, int expectedKind, const std::vector<uint32_t>* index,
+                                      int i) {
   plat::TFileStream s(fileName, plat::fmOpenRead | plat::fmShareDenyNone);
   return LoadItemRecord(s, fileName, expectedKind, index, i);
 }

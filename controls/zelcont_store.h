@@ -61,7 +61,7 @@ int ReadListHeader(plat::TStream& s, std::vector<uint32_t>* index);
 int ReadListFileHeader(const std::string& fileName, std::vector<uint32_t>* index);
 // Reads record i of a list file of the expected kind. A file of another kind raises
 // plat::Exception "Cannot open file %s: <file name>"; an index outside the table EListError.
-TZelItemRecord LoadItemRecordFromFile(const std::string& fileName, int expectedKind,
-                                      const std::vector<uint32_t>* index, int i);
+TZelItemRecord LoadItemRecordFromFile(const std::string& fileName, int expectedKind, const std::vector<uint32_t>* index,
+                                      int i);
 TZelItemRecord LoadItemRecord(plat::TStream& s, const std::string& fileName, int expectedKind,
                               const std::vector<uint32_t>* index, int i);

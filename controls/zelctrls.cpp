@@ -74,9 +74,8 @@ void TZelBevel::Draw(TCanvas& c, TRect& r, bool transparent) const {
     case bmStandard: DrawBorderStyle(c, r, standardStyle_); break;
     case bmEdge: {
       if (!borderSides_) break;
-      static const uint32_t kinds[] = {plat::BDR_RAISEDINNER, plat::BDR_RAISEDOUTER,
-                                       plat::BDR_SUNKENINNER, plat::BDR_SUNKENOUTER,
-                                       plat::EDGE_BUMP,       plat::EDGE_ETCHED,
+      static const uint32_t kinds[] = {plat::BDR_RAISEDINNER, plat::BDR_RAISEDOUTER, plat::BDR_SUNKENINNER,
+                                       plat::BDR_SUNKENOUTER, plat::EDGE_BUMP,       plat::EDGE_ETCHED,
                                        plat::EDGE_RAISED,     plat::EDGE_SUNKEN};
       uint32_t sides = 0;
       if (borderSides_ & ZelSide(fsBottom)) sides |= plat::BF_BOTTOM;
@@ -230,8 +229,7 @@ void TZelControl::MouseEnter() { DoMouseEnter(); }
 void TZelControl::MouseLeave() { DoMouseExit(); }
 
 TZelBaseControl::TZelBaseControl(plat::TComponent* owner)
-    : TZelImageUser(owner),
-      effect_(std::make_unique<TZelBitmapEffectObject>()) {
+    : TZelImageUser(owner), effect_(std::make_unique<TZelBitmapEffectObject>()) {
   effect_->OnChange = [this](plat::TObject*) { InvalidateUnlessLoading(); };
 }
 
@@ -255,10 +253,8 @@ TZelBaseGraphicControl::TZelBaseGraphicControl(plat::TComponent* owner) : TZelBa
 }
 
 void TZelBaseControl::TransparencyChanged(bool transparent) {
-  if (transparent)
-    SetControlStyle(ControlStyle() & ~uint32_t(plat::csOpaque));
-  else
-    SetControlStyle(ControlStyle() | plat::csOpaque);
+  if (transparent) SetControlStyle(ControlStyle() & ~uint32_t(plat::csOpaque));
+  else SetControlStyle(ControlStyle() | plat::csOpaque);
   Perform(CM_ZELTRANSPARENTCHANGED);
 }
 
@@ -306,8 +302,7 @@ void TZelGraphicControl::Paint() {
 // ---- windowed line --------------------------------------------------------------------------------
 
 TZelCustomControl::TZelCustomControl(plat::TComponent* owner)
-    : TZelImageUser(owner),
-      effect_(std::make_unique<TZelBitmapEffectObject>()) {
+    : TZelImageUser(owner), effect_(std::make_unique<TZelBitmapEffectObject>()) {
   effect_->OnChange = ObjectChangeForwarder();
   SetTabStop(false);
   SetBounds(0, 0, 100, 40);
@@ -481,8 +476,7 @@ void TZelCustomControl::Notification(plat::TComponent* c, plat::TOperation op) {
   if (TZelAlphaObject* a = effect_->AlphaBlend(); a && a->ImageList() == c) a->SetImageList(nullptr);
 }
 
-int IndexOfComponentClass(plat::TComponent* owner,
-                          const std::function<bool(plat::TComponent*)>& isOfClass) {
+int IndexOfComponentClass(plat::TComponent* owner, const std::function<bool(plat::TComponent*)>& isOfClass) {
   if (!dynamic_cast<plat::TCustomForm*>(owner) || !isOfClass) return -1;
   for (int i = 0; i < owner->ComponentCount(); ++i)
     if (isOfClass(owner->Components(i))) return i;

@@ -20,9 +20,7 @@ class TCustomForm;
 }
 
 enum TZelBevelMode { bmCustom, bmStandard, bmEdge, bmWindows };
-enum TZelEdgeStyle {
-  etRaisedInner, etRaisedOuter, etSunkenInner, etSunkenOuter, etBump, etEtched, etRaised, etSunken
-};
+enum TZelEdgeStyle { etRaisedInner, etRaisedOuter, etSunkenInner, etSunkenOuter, etBump, etEtched, etRaised, etSunken };
 enum TZelFrameSide { fsBottom, fsLeft, fsRight, fsTop };
 using TZelFrameSides = uint8_t;
 constexpr TZelFrameSides ZelSide(TZelFrameSide s) { return TZelFrameSides(1u << s); }
@@ -320,5 +318,4 @@ private:
 
 // The index of the first component of the class among a form's components; -1 when owner is not
 // a form or holds none.
-int IndexOfComponentClass(plat::TComponent* owner,
-                          const std::function<bool(plat::TComponent*)>& isOfClass);
+int IndexOfComponentClass(plat::TComponent* owner, const std::function<bool(plat::TComponent*)>& isOfClass);

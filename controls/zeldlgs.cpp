@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 
 // ---- container component ------------------------------------------------------------------------------
 
-TZelContainerComponent::TZelContainerComponent(plat::TComponent* owner)
-    : TZelImageUser(owner) {}
+TZelContainerComponent::TZelContainerComponent(plat::TComponent* owner) : TZelImageUser(owner) {}
 
 void TZelContainerComponent::Notification(plat::TComponent* c, plat::TOperation op) {
   TZelCustomComponent::Notification(c, op);
@@ -32,8 +31,8 @@ TZelBaseDialog::TZelBaseDialog(plat::TComponent* owner)
 
 TZelBaseDialog::~TZelBaseDialog() = default;
 
-void TZelBaseDialog::PrepareWindow(plat::TForm* window, plat::TButton* custom, TZelFormStyler* styler,
-                                   TZelBack* back, const std::string& defaultTitle) {
+void TZelBaseDialog::PrepareWindow(plat::TForm* window, plat::TButton* custom, TZelFormStyler* styler, TZelBack* back,
+                                   const std::string& defaultTitle) {
   window->SetCaption(captionTitle_.empty() ? defaultTitle : captionTitle_);
   if (custom) {
     if (!customButton_.empty()) {
@@ -56,8 +55,7 @@ void TZelBaseDialog::PrepareWindow(plat::TForm* window, plat::TButton* custom, T
   if (position_ != bpCustom) PlaceWindow(*window, ref, int(position_));
   if (effect_ != deNone) {
     const plat::TPoint start{ref.Left + ref.Width() / 2, ref.Top + ref.Height() / 2};
-    ZoomWindow(*window, start, effect_ == deExplodeExt ? 0 : 20,
-               ZelApplication ? ZelApplication->AnimationDelay() : 0);
+    ZoomWindow(*window, start, effect_ == deExplodeExt ? 0 : 20, ZelApplication ? ZelApplication->AnimationDelay() : 0);
   }
   if (styler) {
     if (captionFill_) {
@@ -78,9 +76,7 @@ void TZelBaseDialog::PrepareWindow(plat::TForm* window, plat::TButton* custom, T
 
 // ---- directory list -----------------------------------------------------------------------------------
 
-TZelDirectoryListBox::TZelDirectoryListBox(plat::TComponent* owner) : plat::TListBox(owner) {
-  SetItemHeight(17);
-}
+TZelDirectoryListBox::TZelDirectoryListBox(plat::TComponent* owner) : plat::TListBox(owner) { SetItemHeight(17); }
 
 std::string TZelDirectoryListBox::ItemPath(int i) const {
   return i >= 0 && i < int(paths_.size()) ? paths_[size_t(i)] : std::string();
@@ -171,8 +167,8 @@ void TZelDriveComboBox::SelectVolumeOf(const std::string& path) {
   size_t bestLength = 0;
   for (size_t i = 0; i < volumes_.size(); ++i) {
     const std::string& v = volumes_[i];
-    const bool under = v == "/" || path == v || (path.size() > v.size() && path.compare(0, v.size(), v) == 0 &&
-                                                 path[v.size()] == '/');
+    const bool under =
+        v == "/" || path == v || (path.size() > v.size() && path.compare(0, v.size(), v) == 0 && path[v.size()] == '/');
     if (under && v.size() >= bestLength) {
       best = int(i);
       bestLength = v.size();
@@ -381,8 +377,6 @@ void TZelDirDlg::NewFolder() {
     dirList_->Update();
     return;
   }
-  if (OnFolderError)
-    OnFolderError(this);
-  else
-    plat::MessageDlg("IO-Error!\rCould not create folder.", plat::mtWarning, plat::mbOKOnly);
+  if (OnFolderError) OnFolderError(this);
+  else plat::MessageDlg("IO-Error!\rCould not create folder.", plat::mtWarning, plat::mbOKOnly);
 }

@@ -19,8 +19,16 @@ class TZelBack;
 
 enum TZelDlgPosRel { brScreen, brScreenWorkArea, brMainForm, brActiveWindow };
 enum TZelDlgPosition {
-  bpCustom, bpTopLeft, bpTopCenter, bpTopRight, bpCenterLeft, bpCenter, bpCenterRight, bpBottomLeft,
-  bpBottomCenter, bpBottomRight
+  bpCustom,
+  bpTopLeft,
+  bpTopCenter,
+  bpTopRight,
+  bpCenterLeft,
+  bpCenter,
+  bpCenterRight,
+  bpBottomLeft,
+  bpBottomCenter,
+  bpBottomRight
 };
 enum TZelDlgEffect { deNone, deExplode, deExplodeExt };
 
@@ -142,8 +150,7 @@ private:
 // Asks for a line of text; true when confirmed (value then holds the answer).
 bool ZelInputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 // Tests answer here instead of a person: the same contract as ZelInputQuery.
-extern std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>
-    ZelInputQueryHook;
+extern std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)> ZelInputQueryHook;
 
 class TZelDirDlg : public TZelBaseDialog {
 public:

@@ -13,8 +13,7 @@ using plat::TRect;
 
 // ---- form fill ----------------------------------------------------------------------------------------
 
-TZelCustomFormFill::TZelCustomFormFill(plat::TComponent* owner)
-    : TZelImageUser(owner) {}
+TZelCustomFormFill::TZelCustomFormFill(plat::TComponent* owner) : TZelImageUser(owner) {}
 
 TZelCustomFormFill::~TZelCustomFormFill() { TZelCustomFormFill::Unhook(); }
 
@@ -102,9 +101,7 @@ bool TZelBack::PaintFill(TCanvas& c) {
 // ---- caption styler -----------------------------------------------------------------------------------
 
 TZelFormStyler::TZelFormStyler(plat::TComponent* owner)
-    : TZelWndProcComponent(owner),
-      font_(std::make_unique<plat::TFont>()),
-      font3D_(std::make_unique<TZel3DCaption>()) {
+    : TZelWndProcComponent(owner), font_(std::make_unique<plat::TFont>()), font3D_(std::make_unique<TZel3DCaption>()) {
   font_->OnChange = [this](plat::TObject*) { Repaint(); };
   font3D_->OnChange = [this](plat::TObject*) { Repaint(); };
 }
@@ -217,8 +214,7 @@ bool TZelFormStyler::PaintCaption(plat::TBitmap& target, int bitsPerPixel) {
   } else {
     c.SetFont(*font_);
   }
-  if (!(options_ & fsUseFontColor))
-    c.Font()->SetColor(active_ ? plat::clCaptionText : plat::clInactiveCaptionText);
+  if (!(options_ & fsUseFontColor)) c.Font()->SetColor(active_ ? plat::clCaptionText : plat::clInactiveCaptionText);
   uint32_t format = plat::DT_SINGLELINE | plat::DT_VCENTER | plat::DT_NOPREFIX;
   if (alignment_ == plat::taCenter) format |= plat::DT_CENTER;
   else if (alignment_ == plat::taRightJustify) format |= plat::DT_RIGHT;

@@ -18,8 +18,13 @@ class TCustomForm;
 
 enum TZelPaintMode { pcNone, pcControl, pcOwnerDraw };
 enum TZelFormStyleOption : uint8_t {
-  fsAdjustRect = 0x01, fsUseDefaultFont = 0x02, fsUseFontColor = 0x04, fsInactiveGradient = 0x08,
-  fsDrawCaptionEvent = 0x10, fsUseFormCaption = 0x20, fsCheckSystemGradient = 0x40
+  fsAdjustRect = 0x01,
+  fsUseDefaultFont = 0x02,
+  fsUseFontColor = 0x04,
+  fsInactiveGradient = 0x08,
+  fsDrawCaptionEvent = 0x10,
+  fsUseFormCaption = 0x20,
+  fsCheckSystemGradient = 0x40
 };
 using TZelFormStyleOptions = uint8_t;
 

@@ -38,10 +38,8 @@ public:
     full_ = c.HandleAllocated() && saved_ == plat::Rect(-o.X, -o.Y, c.TargetWidth() - o.X, c.TargetHeight() - o.Y);
   }
   ~ClipGuard() {
-    if (full_)
-      c_.SelectClipRgn(nullptr);
-    else
-      c_.SelectClipRect(saved_);
+    if (full_) c_.SelectClipRgn(nullptr);
+    else c_.SelectClipRect(saved_);
   }
 
 private:
@@ -83,9 +81,7 @@ void Frame(TCanvas& c, const TRect& r, TColor color) {
   c.FrameRect(r);
 }
 
-void Edge(TCanvas& c, TRect& r, uint32_t edge, uint32_t flags) {
-  c.DrawEdge(r, edge, flags | plat::BF_ADJUST);
-}
+void Edge(TCanvas& c, TRect& r, uint32_t edge, uint32_t flags) { c.DrawEdge(r, edge, flags | plat::BF_ADJUST); }
 
 // The gradient's ellipses and parallelograms are filled by rows here, a pixel belonging to a
 // shape when its centre does, so the shapes are symmetric and the same on every canvas.
@@ -131,8 +127,7 @@ void ColorRamp(TColor start, TColor end, int count, bool fresh, TZelColorTable* 
   int er = plat::GetRValue(e), eg = plat::GetGValue(e), eb = plat::GetBValue(e);
   // A ramp of one step is its start colour (the division by count - 1 has nothing to divide).
   for (int i = fresh ? 0 : 1; i < count; ++i)
-    table->push_back(plat::RGB(sr + MulDivRound(i, er - sr, count - 1),
-                               sg + MulDivRound(i, eg - sg, count - 1),
+    table->push_back(plat::RGB(sr + MulDivRound(i, er - sr, count - 1), sg + MulDivRound(i, eg - sg, count - 1),
                                sb + MulDivRound(i, eb - sb, count - 1)));
 }
 
@@ -147,13 +142,12 @@ TColor InterpolateColor(TColor c1, TColor c2, int step, int steps) {
   uint32_t a = plat::ColorToBGR(c1), b = plat::ColorToBGR(c2);
   if (steps == 0) return TColor(a);
   auto ch = [&](int x, int y) { return x + (y - x) * step / steps; };
-  return TColor(plat::RGB(ch(plat::GetRValue(a), plat::GetRValue(b)),
-                          ch(plat::GetGValue(a), plat::GetGValue(b)),
+  return TColor(plat::RGB(ch(plat::GetRValue(a), plat::GetRValue(b)), ch(plat::GetGValue(a), plat::GetGValue(b)),
                           ch(plat::GetBValue(a), plat::GetBValue(b))));
 }
 
-void GradientFillTable(TCanvas& canvas, const TRect& r, TZelGradientStyle style, uint32_t offset,
-                       uint16_t flags, const HZelPalette&, const TZelColorTable& table) {
+void GradientFillTable(TCanvas& canvas, const TRect& r, TZelGradientStyle style, uint32_t offset, uint16_t flags,
+                       const HZelPalette&, const TZelColorTable& table) {
   if (table.empty() || plat::IsRectEmpty(r)) return;
   const int w = r.Width(), h = r.Height(), n = int(table.size());
   // Every style is drawn into a picture of the rectangle and copied, so no shape (the ellipses
@@ -175,9 +169,7 @@ void GradientFillTable(TCanvas& canvas, const TRect& r, TZelGradientStyle style,
       c.Brush()->SetColor(color(k));
       const int dx = MulDivRound(k + 1, w, n), dy = MulDivRound(k + 1, h, n);
       switch (style) {
-        case gstVertical:
-          c.FillRect(plat::Rect(0, MulDivRound(k, h, n), w, MulDivRound(k + 1, h, n)));
-          break;
+        case gstVertical: c.FillRect(plat::Rect(0, MulDivRound(k, h, n), w, MulDivRound(k + 1, h, n))); break;
         case gstSquare: {
           const int a = dx / 2, b = dy / 2;
           c.Rectangle(cx - a, cy - b, cx + a + 2, cy + b + 2);
@@ -208,11 +200,9 @@ void GradientFillTable(TCanvas& canvas, const TRect& r, TZelGradientStyle style,
     plat::OffsetRect(shifted, ox, oy);
     TRect visible;
     if (!plat::IntersectRect(visible, r, shifted)) return;
-    src = plat::Rect(visible.Left - r.Left, visible.Top - r.Top, visible.Right - r.Left,
-                     visible.Bottom - r.Top);
+    src = plat::Rect(visible.Left - r.Left, visible.Top - r.Top, visible.Right - r.Left, visible.Bottom - r.Top);
   }
-  canvas.BitBlt(r.Left + src.Left, r.Top + src.Top, src.Width(), src.Height(), c, src.Left, src.Top,
-                plat::SRCCOPY);
+  canvas.BitBlt(r.Left + src.Left, r.Top + src.Top, src.Width(), src.Height(), c, src.Left, src.Top, plat::SRCCOPY);
 }
 
 void GradientFill(TCanvas& canvas, const TRect& r, TColor start, uint32_t offset, uint16_t flags,
@@ -228,8 +218,7 @@ void GradientFill(TCanvas& canvas, const TRect& r, TColor start, uint32_t offset
 namespace {
 
 // Strokes the outline of single-line text at the place DrawText would put it.
-void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t format, int width,
-                 TColor color) {
+void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t format, int width, TColor color) {
   if (!c.HandleAllocated() || text.empty()) return;
   TRect m = r;
   c.DrawText(text, m, format | plat::DT_CALCRECT);
@@ -245,8 +234,8 @@ void OutlineText(TCanvas& c, const std::string& text, const TRect& r, uint32_t f
 
 }  // namespace
 
-void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o, const TRect* clip,
-                uint32_t flags, uint32_t format, TRect& rect) {
+void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o, const TRect* clip, uint32_t flags,
+                uint32_t format, TRect& rect) {
   if (text.empty() || plat::IsRectEmpty(rect)) return;
   if (!o) {
     canvas.DrawText(text, rect, format);
@@ -268,12 +257,10 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
   TZelThreeDStyle style = o->Style();
   TColor textColor;
   if ((flags & d3Enabled) || o->DisabledStyle() == dsNone) {
-    textColor = (style == tdPColorSunken || style == tdPColorRaised) ? canvas.Brush()->Color()
-                                                                    : fontColor;
+    textColor = (style == tdPColorSunken || style == tdPColorRaised) ? canvas.Brush()->Color() : fontColor;
   } else {
     textColor = plat::clGrayText;
-    if (o->DisabledStyle() == ds3d || (o->DisabledStyle() == dsAuto && (flags & d3AutoSunken)))
-      style = tdSunken;
+    if (o->DisabledStyle() == ds3d || (o->DisabledStyle() == dsAuto && (flags & d3AutoSunken))) style = tdSunken;
   }
   canvas.Brush()->SetStyle(plat::bsClear);
   if (o->Tracing() != 0) canvas.SetTextCharacterExtra(o->Tracing());
@@ -333,13 +320,22 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
       int sx = 1, sy = 1;
       switch (o->Orientation()) {
         case toTopLeft: break;
-        case toBottomLeft: plat::OffsetRect(work, 0, S + 1); sy = -1; break;
-        case toBottomRight: plat::OffsetRect(work, S + 1, S + 1); sx = sy = -1; break;
-        case toTopRight: plat::OffsetRect(work, S + 1, 0); sx = -1; break;
+        case toBottomLeft:
+          plat::OffsetRect(work, 0, S + 1);
+          sy = -1;
+          break;
+        case toBottomRight:
+          plat::OffsetRect(work, S + 1, S + 1);
+          sx = sy = -1;
+          break;
+        case toTopRight:
+          plat::OffsetRect(work, S + 1, 0);
+          sx = -1;
+          break;
       }
       for (int k = S; k >= 1; --k) {
-        TColor c = style == tdExtrude ? o->ShadowColor()
-                                      : InterpolateColor(o->ShadowColor(), o->LightColor(), k - 1, S);
+        TColor c =
+            style == tdExtrude ? o->ShadowColor() : InterpolateColor(o->ShadowColor(), o->LightColor(), k - 1, S);
         draw(sx, sy, c);
       }
       draw(0, 0, textColor);
@@ -349,8 +345,7 @@ void Draw3DText(TCanvas& canvas, const std::string& text, const TZel3DCaption* o
   if (o->Tracing() != 0) canvas.SetTextCharacterExtra(0);
 }
 
-TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3DCaption* o,
-                  uint32_t format) {
+TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3DCaption* o, uint32_t format) {
   if (text.empty()) return {};
   plat::TBitmap scratch(1, 1);
   TCanvas c(&scratch);
@@ -364,9 +359,16 @@ TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3D
   const int L = o->LightDepth(), S = o->ShadowDepth();
   int extra = 0;
   switch (o->Style()) {
-    case tdSunken: case tdRaised: extra = L; break;
-    case tdSunkenShadow: case tdPColorSunken: case tdRaisedShadow: case tdPColorRaised: extra = L + S; break;
-    case tdShadow: case tdOutline: case tdExtrude: case tdExtrudeEnh: extra = S; break;
+    case tdSunken:
+    case tdRaised: extra = L; break;
+    case tdSunkenShadow:
+    case tdPColorSunken:
+    case tdRaisedShadow:
+    case tdPColorRaised: extra = L + S; break;
+    case tdShadow:
+    case tdOutline:
+    case tdExtrude:
+    case tdExtrudeEnh: extra = S; break;
     default: break;
   }
   w += extra;
@@ -451,8 +453,7 @@ void DrawFrameEdge(TCanvas& c, TRect& r, int style, uint32_t extra) {
   }
 }
 
-bool DrawBevelFrame(TCanvas& c, TRect& r, TZelBevelStyle style, int width, TColor light,
-                    TColor shadow) {
+bool DrawBevelFrame(TCanvas& c, TRect& r, TZelBevelStyle style, int width, TColor light, TColor shadow) {
   if (style == bvNone || width <= 0) return false;
   ToolsGuard tools(c);
   switch (style) {
@@ -489,7 +490,11 @@ void DrawFlatFrame(TCanvas& c, TRect& r, const std::vector<TColor>& colors, cons
 int BorderStyleWidth(TZelBorderStyle style) {
   switch (style) {
     case lsNone: return 0;
-    case lsSingle: case lsLowered: case lsRaised: case lsSingleRaised: case lsSingleLowered: return 1;
+    case lsSingle:
+    case lsLowered:
+    case lsRaised:
+    case lsSingleRaised:
+    case lsSingleLowered: return 1;
     default: return 2;
   }
 }
@@ -525,8 +530,8 @@ void DrawBorderStyle(TCanvas& c, TRect& r, TZelBorderStyle style) {
   }
 }
 
-void DrawShadowFrame(TCanvas& c, TRect& r, int frameWidth, int shadowWidth, TColor frameColor,
-                     TColor shadowColor, bool transparent) {
+void DrawShadowFrame(TCanvas& c, TRect& r, int frameWidth, int shadowWidth, TColor frameColor, TColor shadowColor,
+                     bool transparent) {
   ToolsGuard tools(c);
   if (shadowWidth > 0) {
     Fill(c, plat::Rect(r.Right - shadowWidth, r.Top + shadowWidth, r.Right, r.Bottom), shadowColor);
@@ -540,24 +545,19 @@ void DrawShadowFrame(TCanvas& c, TRect& r, int frameWidth, int shadowWidth, TCol
   }
 }
 
-void DrawButtonFrame(TCanvas& c, bool transparent, const TRect& rect, TColor face, uint32_t flags,
-                     int state, int style, TRect* content) {
+void DrawButtonFrame(TCanvas& c, bool transparent, const TRect& rect, TColor face, uint32_t flags, int state, int style,
+                     TRect* content) {
   using namespace plat;
   ToolsGuard tools(c);
   TRect r = rect;
   const bool down = state == bsDown || state == bsPushed || state == bsDroppedDown || state == bsDisabledDown;
   int kind;
   if (style == 0) style = 2;  // this platform has the newer shell
-  if (style == 1)
-    kind = 1;
-  else if (style == 2)
-    kind = (flags & bfNewLook) ? 2 : 3;
-  else if (style == 3)
-    kind = 5;
-  else if (style >= 4 && style <= 9)
-    kind = 4;
-  else
-    kind = 2;
+  if (style == 1) kind = 1;
+  else if (style == 2) kind = (flags & bfNewLook) ? 2 : 3;
+  else if (style == 3) kind = 5;
+  else if (style >= 4 && style <= 9) kind = 4;
+  else kind = 2;
 
   if (style != 8 && style != 9) {
     if (state == bsDown && !(transparent && kind == 4)) {
@@ -592,12 +592,9 @@ void DrawButtonFrame(TCanvas& c, bool transparent, const TRect& rect, TColor fac
       }
       break;
     case 2:
-      if (!down)
-        DrawFrameEdge(c, r, 4);
-      else if (flags & bfSunkenDown)
-        Edge(c, r, EDGE_SUNKEN, BF_RECT);
-      else
-        DrawFrameEdge(c, r, 2);
+      if (!down) DrawFrameEdge(c, r, 4);
+      else if (flags & bfSunkenDown) Edge(c, r, EDGE_SUNKEN, BF_RECT);
+      else DrawFrameEdge(c, r, 2);
       break;
     case 3:
       if (down) {
@@ -617,10 +614,8 @@ void DrawButtonFrame(TCanvas& c, bool transparent, const TRect& rect, TColor fac
         Frame(c, r, clBtnShadow);
         InflateRect(r, -1, -1);
       }
-      if (down)
-        Edge(c, r, BDR_SUNKENOUTER, BF_RECT);
-      else if (state == bsMouseOver)
-        Edge(c, r, BDR_RAISEDINNER, BF_RECT);
+      if (down) Edge(c, r, BDR_SUNKENOUTER, BF_RECT);
+      else if (state == bsMouseOver) Edge(c, r, BDR_RAISEDINNER, BF_RECT);
       break;
     case 5:
       Frame(c, r, clBlack);
@@ -734,8 +729,7 @@ void MakeMask(TBitmap& image, uint32_t key, TBitmap& mask) {
 
 }  // namespace
 
-void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TColor transparentColor,
-                           TBitmap& mask) {
+void DrawTransparentBitmap(TCanvas& canvas, const TRect& r, TBitmap& image, TColor transparentColor, TBitmap& mask) {
   if (image.Empty() || plat::IsRectEmpty(r)) return;
   const uint32_t key = plat::ColorToBGR(transparentColor);
   MakeMask(image, key, mask);
@@ -777,8 +771,8 @@ void DrawDisabledGlyph(TCanvas& canvas, TBitmap& bitmap, int x, int y) {
   canvas.SetBkColor(TColor(bk));
 }
 
-void DrawBitmapFlags(TCanvas& canvas, const TRect& r, TBitmap& bitmap, uint16_t flags,
-                     TZelAlignment alignment, int offsetX, int offsetY, TColor transparentColor) {
+void DrawBitmapFlags(TCanvas& canvas, const TRect& r, TBitmap& bitmap, uint16_t flags, TZelAlignment alignment,
+                     int offsetX, int offsetY, TColor transparentColor) {
   if (bitmap.Empty() || plat::IsRectEmpty(r)) return;
   const int pw = bitmap.Width(), ph = bitmap.Height();
   std::unique_ptr<ClipGuard> clip;
@@ -832,8 +826,8 @@ void DrawBitmapFlags(TCanvas& canvas, const TRect& r, TBitmap& bitmap, uint16_t 
   }
 }
 
-void DrawBitmapTiled(TCanvas& canvas, const TRect& r, TBitmap& bitmap, TZelTileMode mode,
-                     TZelAlignment alignment, int offsetX, int offsetY, bool transparent) {
+void DrawBitmapTiled(TCanvas& canvas, const TRect& r, TBitmap& bitmap, TZelTileMode mode, TZelAlignment alignment,
+                     int offsetX, int offsetY, bool transparent) {
   uint16_t flags = transparent ? bdMaskTransparent : 0;
   switch (mode) {
     case tmNone: flags |= bdClip | bdAlign; break;
@@ -855,13 +849,14 @@ void DrawBitmapPalette(TCanvas& canvas, const TRect& r, TBitmap& bitmap) {
 
 // ---- glyph and caption --------------------------------------------------------------------------
 
-TZelGlyphTextPlacement PlaceGlyphText(TSize text, TSize glyph, const TZelGlyphTextLayout* layout,
-                                      const TRect& r, bool align) {
+TZelGlyphTextPlacement PlaceGlyphText(TSize text, TSize glyph, const TZelGlyphTextLayout* layout, const TRect& r,
+                                      bool align) {
   static const TZelGlyphTextLayout defaults;
   if (!layout) layout = &defaults;
   auto* button = dynamic_cast<const TZelButtonLayout*>(layout);
   const bool arrow = button && button->Arrow();
-  const bool arrowAtGlyph = arrow && (button->ArrowPosition() == apRightGlyph || button->ArrowPosition() == apLeftGlyph);
+  const bool arrowAtGlyph =
+      arrow && (button->ArrowPosition() == apRightGlyph || button->ArrowPosition() == apLeftGlyph);
   const int arrowWidth = arrow ? button->ArrowSize() * 2 - 1 + button->ArrowIndent() : 0;
   TSize t = text, g = glyph;
   if (arrow) (arrowAtGlyph ? g.cx : t.cx) += arrowWidth;
@@ -913,9 +908,8 @@ TZelGlyphTextPlacement PlaceGlyphText(TSize text, TSize glyph, const TZelGlyphTe
   return out;
 }
 
-TZelGlyphTextPlacement DrawGlyphText(TCanvas& canvas, TBitmap* glyph, TColor transparentColor,
-                                     const std::string& text, bool multiLine,
-                                     const TZelGlyphTextLayout* layout, const TRect& r,
+TZelGlyphTextPlacement DrawGlyphText(TCanvas& canvas, TBitmap* glyph, TColor transparentColor, const std::string& text,
+                                     bool multiLine, const TZelGlyphTextLayout* layout, const TRect& r,
                                      const TZel3DCaption* caption, uint32_t d3Flags, bool align) {
   static const TZelGlyphTextLayout defaults;
   const TZelGlyphTextLayout* lay = layout ? layout : &defaults;
@@ -931,8 +925,7 @@ TZelGlyphTextPlacement DrawGlyphText(TCanvas& canvas, TBitmap* glyph, TColor tra
   }
   TRect measured = text.empty() ? TRect{} : MeasureText(*canvas.Font(), text, caption, format);
   TSize glyphSize = glyph && !glyph->Empty() ? TSize{glyph->Width(), glyph->Height()} : TSize{};
-  TZelGlyphTextPlacement p =
-      PlaceGlyphText({measured.Width(), measured.Height()}, glyphSize, layout, r, align);
+  TZelGlyphTextPlacement p = PlaceGlyphText({measured.Width(), measured.Height()}, glyphSize, layout, r, align);
   if (glyphSize.cx > 0) {
     if (transparentColor == plat::clNone) {
       canvas.Draw(p.Glyph.Left, p.Glyph.Top, glyph);
@@ -947,8 +940,7 @@ TZelGlyphTextPlacement DrawGlyphText(TCanvas& canvas, TBitmap* glyph, TColor tra
   }
   if (p.Arrow.X >= 0) {
     auto* button = dynamic_cast<const TZelButtonLayout*>(lay);
-    DrawArrow(canvas, p.Arrow.X, p.Arrow.Y, d3Flags & d3Enabled, adDown, button->ArrowColor(),
-              button->ArrowSize());
+    DrawArrow(canvas, p.Arrow.X, p.Arrow.Y, d3Flags & d3Enabled, adDown, button->ArrowColor(), button->ArrowSize());
   }
   return p;
 }
@@ -962,11 +954,23 @@ TPoint PlaceWindowRect(TSize win, const TRect& ref, int position, const TRect& s
     case 2: x = cx; break;
     case 3: x = ref.Right - win.cx; break;
     case 4: y = cy; break;
-    case 5: x = cx; y = cy; break;
-    case 6: x = ref.Right - win.cx; y = cy; break;
+    case 5:
+      x = cx;
+      y = cy;
+      break;
+    case 6:
+      x = ref.Right - win.cx;
+      y = cy;
+      break;
     case 7: y = ref.Bottom - win.cy; break;
-    case 8: x = cx; y = ref.Bottom - win.cy; break;
-    case 9: x = ref.Right - win.cx; y = ref.Bottom - win.cy; break;
+    case 8:
+      x = cx;
+      y = ref.Bottom - win.cy;
+      break;
+    case 9:
+      x = ref.Right - win.cx;
+      y = ref.Bottom - win.cy;
+      break;
     default: break;
   }
   if (x + win.cx > screen.Right) x = ref.Right - win.cx;
@@ -997,8 +1001,8 @@ std::vector<TRect> ZoomRects(TPoint start, const TRect& target, int steps) {
   std::vector<TRect> rects;
   for (int i = 1; i <= steps; ++i) {
     auto lerp = [&](int from, int to) { return from + (to - from) * i / steps; };
-    rects.push_back(plat::Rect(lerp(start.X, target.Left), lerp(start.Y, target.Top),
-                               lerp(start.X + 1, target.Right), lerp(start.Y + 1, target.Bottom)));
+    rects.push_back(plat::Rect(lerp(start.X, target.Left), lerp(start.Y, target.Top), lerp(start.X + 1, target.Right),
+                               lerp(start.Y + 1, target.Bottom)));
   }
   return rects;
 }

@@ -44,22 +44,21 @@ plat::TColor InterpolateColor(plat::TColor c1, plat::TColor c2, int step, int st
 // Gradient fill flags.
 enum : uint16_t { gfClip = 0x0001, gfUseBitmap = 0x0004, gfRealizePalette = 0x1000 };
 // offset: x in the low 16 bits, y in the high 16 bits; the clip rectangle is shifted by it.
-void GradientFillTable(plat::TCanvas& canvas, const plat::TRect& r, TZelGradientStyle style,
-                       uint32_t offset, uint16_t flags, const HZelPalette& palette,
-                       const TZelColorTable& table);
-void GradientFill(plat::TCanvas& canvas, const plat::TRect& r, plat::TColor start, uint32_t offset,
-                  uint16_t flags, TZelGradientStyle style, int count, plat::TColor end);
+void GradientFillTable(plat::TCanvas& canvas, const plat::TRect& r, TZelGradientStyle style, uint32_t offset,
+                       uint16_t flags, const HZelPalette& palette, const TZelColorTable& table);
+void GradientFill(plat::TCanvas& canvas, const plat::TRect& r, plat::TColor start, uint32_t offset, uint16_t flags,
+                  TZelGradientStyle style, int count, plat::TColor end);
 
 // ---- text ---------------------------------------------------------------------------------------
 // Flags of Draw3DText.
 enum : uint32_t { d3Enabled = 0x02, d3AutoSunken = 0x04, d3Clip = 0x08 };
 // Draws text with the 3D options (none: plain text with format, the framework's DT_ flags).
 // A rotated caption draws from rect's top-left moved by its position.
-void Draw3DText(plat::TCanvas& canvas, const std::string& text, const TZel3DCaption* options,
-                const plat::TRect* clip, uint32_t flags, uint32_t format, plat::TRect& rect);
+void Draw3DText(plat::TCanvas& canvas, const std::string& text, const TZel3DCaption* options, const plat::TRect* clip,
+                uint32_t flags, uint32_t format, plat::TRect& rect);
 // The rectangle (from 0, 0) the text needs with the caption's depth and rotation.
-plat::TRect MeasureText(const plat::TFont& font, const std::string& text,
-                        const TZel3DCaption* options, uint32_t format);
+plat::TRect MeasureText(const plat::TFont& font, const std::string& text, const TZel3DCaption* options,
+                        uint32_t format);
 plat::TTextMetric GetFontMetrics(const plat::TFont& font);
 
 // A box of the given size placed inside r by the alignment.
@@ -69,8 +68,8 @@ plat::TRect AlignRect(TZelAlignment alignment, plat::TSize box, const plat::TRec
 // Platform edges by style 0..14; r shrinks by what was drawn.
 void DrawFrameEdge(plat::TCanvas& canvas, plat::TRect& r, int style, uint32_t extraFlags = 0);
 // Light and shadow bands of a bevel style and width; r shrinks by them. False when nothing drawn.
-bool DrawBevelFrame(plat::TCanvas& canvas, plat::TRect& r, TZelBevelStyle style, int width,
-                    plat::TColor light, plat::TColor shadow);
+bool DrawBevelFrame(plat::TCanvas& canvas, plat::TRect& r, TZelBevelStyle style, int width, plat::TColor light,
+                    plat::TColor shadow);
 // Solid bands, outermost first: band i is widths[i] pixels of colors[i]; r shrinks by them all.
 void DrawFlatFrame(plat::TCanvas& canvas, plat::TRect& r, const std::vector<plat::TColor>& colors,
                    const std::vector<int>& widths);
@@ -79,21 +78,25 @@ int BorderStyleWidth(TZelBorderStyle style);
 void DrawBorderStyle(plat::TCanvas& canvas, plat::TRect& r, TZelBorderStyle style);
 // A frame of frameWidth in frameColor with a shadow of shadowWidth to the right and below;
 // r becomes the area inside the frame.
-void DrawShadowFrame(plat::TCanvas& canvas, plat::TRect& r, int frameWidth, int shadowWidth,
-                     plat::TColor frameColor, plat::TColor shadowColor, bool transparent);
+void DrawShadowFrame(plat::TCanvas& canvas, plat::TRect& r, int frameWidth, int shadowWidth, plat::TColor frameColor,
+                     plat::TColor shadowColor, bool transparent);
 
 // Push-button frame flags.
 enum : uint32_t {
-  bfCorners = 0x01, bfFocused = 0x02, bfNewLook = 0x04, bfSunkenDown = 0x08, bfFillMiddle = 0x10,
+  bfCorners = 0x01,
+  bfFocused = 0x02,
+  bfNewLook = 0x04,
+  bfSunkenDown = 0x08,
+  bfFillMiddle = 0x10,
   bfDefault = 0x20
 };
 // The face and frame of a push button in a state and style; content gets the area for glyph and
 // caption (inset 3, moved 1 right and down while down).
-void DrawButtonFrame(plat::TCanvas& canvas, bool transparent, const plat::TRect& r,
-                     plat::TColor face, uint32_t flags, int state, int style, plat::TRect* content);
+void DrawButtonFrame(plat::TCanvas& canvas, bool transparent, const plat::TRect& r, plat::TColor face, uint32_t flags,
+                     int state, int style, plat::TRect* content);
 // A filled triangle; width 2 * size - 1 and height size for the vertical directions.
-void DrawArrow(plat::TCanvas& canvas, int x, int y, bool enabled, TZelArrowDirection direction,
-               plat::TColor color, int size);
+void DrawArrow(plat::TCanvas& canvas, int x, int y, bool enabled, TZelArrowDirection direction, plat::TColor color,
+               int size);
 
 // ---- pictures -----------------------------------------------------------------------------------
 void MakeDisabledBitmap(plat::TBitmap& source, plat::TBitmap& target);
@@ -105,16 +108,23 @@ void DrawDisabledGlyph(plat::TCanvas& canvas, plat::TBitmap& bitmap, int x, int 
 
 // Bitmap drawing flags.
 enum : uint16_t {
-  bdClip = 0x0001, bdAlign = 0x0008, bdStretch = 0x0010, bdTile = 0x0020, bdMaskTransparent = 0x0040,
-  bdGraphic = 0x0080, bdColorTransparent = 0x0100, bdKeepWidth = 0x0200, bdKeepHeight = 0x0400,
-  bdKeepAspect = 0x0600, bdPalette = 0x1000
+  bdClip = 0x0001,
+  bdAlign = 0x0008,
+  bdStretch = 0x0010,
+  bdTile = 0x0020,
+  bdMaskTransparent = 0x0040,
+  bdGraphic = 0x0080,
+  bdColorTransparent = 0x0100,
+  bdKeepWidth = 0x0200,
+  bdKeepHeight = 0x0400,
+  bdKeepAspect = 0x0600,
+  bdPalette = 0x1000
 };
-void DrawBitmapFlags(plat::TCanvas& canvas, const plat::TRect& r, plat::TBitmap& bitmap,
-                     uint16_t flags, TZelAlignment alignment = agTopLeft, int offsetX = 0,
-                     int offsetY = 0, plat::TColor transparentColor = plat::clNone);
-void DrawBitmapTiled(plat::TCanvas& canvas, const plat::TRect& r, plat::TBitmap& bitmap,
-                     TZelTileMode mode, TZelAlignment alignment, int offsetX, int offsetY,
-                     bool transparent);
+void DrawBitmapFlags(plat::TCanvas& canvas, const plat::TRect& r, plat::TBitmap& bitmap, uint16_t flags,
+                     TZelAlignment alignment = agTopLeft, int offsetX = 0, int offsetY = 0,
+                     plat::TColor transparentColor = plat::clNone);
+void DrawBitmapTiled(plat::TCanvas& canvas, const plat::TRect& r, plat::TBitmap& bitmap, TZelTileMode mode,
+                     TZelAlignment alignment, int offsetX, int offsetY, bool transparent);
 void DrawBitmapPalette(plat::TCanvas& canvas, const plat::TRect& r, plat::TBitmap& bitmap);
 
 // ---- glyph and caption --------------------------------------------------------------------------
@@ -123,21 +133,18 @@ struct TZelGlyphTextPlacement {
   plat::TPoint Arrow{-1, -1};  // top-left of the drop-down arrow, or -1, -1
 };
 // Where glyph, caption and arrow go (layout null: the defaults of a glyph-and-text layout).
-TZelGlyphTextPlacement PlaceGlyphText(plat::TSize text, plat::TSize glyph,
-                                      const TZelGlyphTextLayout* layout, const plat::TRect& r,
-                                      bool align);
+TZelGlyphTextPlacement PlaceGlyphText(plat::TSize text, plat::TSize glyph, const TZelGlyphTextLayout* layout,
+                                      const plat::TRect& r, bool align);
 // Draws glyph (null: none; transparent where it has transparentColor unless that is clNone) and
 // caption into r; d3Flags as for Draw3DText.
-TZelGlyphTextPlacement DrawGlyphText(plat::TCanvas& canvas, plat::TBitmap* glyph,
-                                     plat::TColor transparentColor, const std::string& text,
-                                     bool multiLine, const TZelGlyphTextLayout* layout,
-                                     const plat::TRect& r, const TZel3DCaption* caption,
-                                     uint32_t d3Flags, bool align = true);
+TZelGlyphTextPlacement DrawGlyphText(plat::TCanvas& canvas, plat::TBitmap* glyph, plat::TColor transparentColor,
+                                     const std::string& text, bool multiLine, const TZelGlyphTextLayout* layout,
+                                     const plat::TRect& r, const TZel3DCaption* caption, uint32_t d3Flags,
+                                     bool align = true);
 
 // ---- windows ------------------------------------------------------------------------------------
 // Where a window of size w x h goes for position 0..9 relative to ref, kept on screen.
-plat::TPoint PlaceWindowRect(plat::TSize window, const plat::TRect& ref, int position,
-                             const plat::TRect& screen);
+plat::TPoint PlaceWindowRect(plat::TSize window, const plat::TRect& ref, int position, const plat::TRect& screen);
 void PlaceWindow(plat::TControl& window, const plat::TRect& ref, int position);
 // 1: the work area; 2: the main form; 3: the active form; otherwise the whole screen.
 plat::TRect GetReferenceRect(int kind);

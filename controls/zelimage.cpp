@@ -153,8 +153,7 @@ void TZelCustomNImage::Paint() {
 
 // ---- image with its own bitmap --------------------------------------------------------------------
 
-TZelNImage::TZelNImage(plat::TComponent* owner)
-    : TZelCustomNImage(owner), bitmap_(std::make_unique<plat::TBitmap>()) {
+TZelNImage::TZelNImage(plat::TComponent* owner) : TZelCustomNImage(owner), bitmap_(std::make_unique<plat::TBitmap>()) {
   bitmap_->OnChange = [this](plat::TObject*) { OwnBitmapChanged(); };
 }
 
@@ -165,10 +164,8 @@ TZelNImage::~TZelNImage() {
 
 void TZelNImage::SetBitmap(plat::TBitmap* v) {
   if (v == bitmap_.get()) return;
-  if (v)
-    bitmap_->Assign(v);
-  else
-    bitmap_->SetSize(0, 0);
+  if (v) bitmap_->Assign(v);
+  else bitmap_->SetSize(0, 0);
   OwnBitmapChanged();
 }
 

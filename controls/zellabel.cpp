@@ -125,8 +125,7 @@ void TZelBaseLabel::SetTwinkle(bool v) {
 void TZelBaseLabel::TwinkleTick() {
   shown_ = !shown_;
   // Each phase lasts as long as its own property says.
-  if (TZelTimerItem* t = PoolTimer(twinkleId_))
-    t->SetInterval(uint16_t(shown_ ? twinkleVisible_ : twinkleInVisible_));
+  if (TZelTimerItem* t = PoolTimer(twinkleId_)) t->SetInterval(uint16_t(shown_ ? twinkleVisible_ : twinkleInVisible_));
   Invalidate();
 }
 
@@ -150,8 +149,8 @@ uint32_t TZelBaseLabel::TextFlags() const {
   return f;
 }
 
-void TZelBaseLabel::DrawLabelText(TCanvas& c, TRect r, const std::string& text,
-                                  const TZel3DCaption* caption3d, bool enabled) {
+void TZelBaseLabel::DrawLabelText(TCanvas& c, TRect r, const std::string& text, const TZel3DCaption* caption3d,
+                                  bool enabled) {
   uint32_t flags = TextFlags();
   const int row = int(alignment_) / 3;
   if (multiLine_ && row != 0) {
@@ -284,10 +283,8 @@ void TZelCustomGlyphLabel::AdjustBounds() {
   TZelGlyphTextPlacement p = PlaceGlyphText(t, g, layout_.get(), plat::Rect(0, 0, 0, 0), false);
   TRect all = p.Text;
   if (g.cx > 0) {
-    if (plat::IsRectEmpty(all))
-      all = p.Glyph;
-    else
-      plat::UnionRect(all, TRect(all), p.Glyph);
+    if (plat::IsRectEmpty(all)) all = p.Glyph;
+    else plat::UnionRect(all, TRect(all), p.Glyph);
   }
   SizeAround(std::max(all.Right, 0), std::max(all.Bottom, 0), bevel_.get());
 }
@@ -305,8 +302,8 @@ void TZelCustomGlyphLabel::Paint() {
   }
   plat::TBitmap b;
   const bool picture = Picture(b);
-  DrawGlyphText(c, picture ? &b : nullptr, plat::clFuchsia, DisplayText(), MultiLine(), layout_.get(), r,
-                font3D_.get(), Enabled() ? d3Enabled : 0u);
+  DrawGlyphText(c, picture ? &b : nullptr, plat::clFuchsia, DisplayText(), MultiLine(), layout_.get(), r, font3D_.get(),
+                Enabled() ? d3Enabled : 0u);
   SetPainting(false);
 }
 
@@ -404,8 +401,8 @@ std::string TZelInformationLabel::BuildText() const {
 }
 
 bool TZelInformationLabel::Refresh() {
-  std::string value = ValueSource ? ValueSource(info_, divider_, dateTimeFormat_)
-                                  : InfoText(info_, divider_, dateTimeFormat_);
+  std::string value =
+      ValueSource ? ValueSource(info_, divider_, dateTimeFormat_) : InfoText(info_, divider_, dateTimeFormat_);
   if (!numberFormat_.empty() && InfoIsNumeric(info_)) value = ApplyNumberFormat(value, numberFormat_);
   const std::string text = BuildText() + value;
   const bool watched = info_ == itNumLock || info_ == itCapsLock || info_ == itScroll || info_ == itCurrentDateTime;
@@ -451,10 +448,8 @@ std::string ApplyNumberFormat(const std::string& value, const std::string& mask)
   std::string out;
   int di = int(digits.size()) - 1;
   for (int mi = int(mask.size()) - 1; mi >= 0; --mi) {
-    if (mask[size_t(mi)] == '0')
-      out.insert(out.begin(), di >= 0 ? digits[size_t(di--)] : '0');
-    else
-      out.insert(out.begin(), mask[size_t(mi)]);
+    if (mask[size_t(mi)] == '0') out.insert(out.begin(), di >= 0 ? digits[size_t(di--)] : '0');
+    else out.insert(out.begin(), mask[size_t(mi)]);
   }
   if (di >= 0) out.insert(0, digits.substr(0, size_t(di) + 1));
   return sign + out;

@@ -59,8 +59,8 @@ public:
 
 protected:
   // Draws text into r with the label's flags: several lines placed by the alignment.
-  void DrawLabelText(plat::TCanvas& c, plat::TRect r, const std::string& text,
-                     const TZel3DCaption* caption3d, bool enabled);
+  void DrawLabelText(plat::TCanvas& c, plat::TRect r, const std::string& text, const TZel3DCaption* caption3d,
+                     bool enabled);
   // The gap a status bar parent asks its labels to leave.
   int ParentGap() const;
   void Relayout();

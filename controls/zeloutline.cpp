@@ -141,8 +141,14 @@ void RoundRectShadowPart(C& c, const TRect& r, int rx, int ry) {
 struct Shield {
   int L, T, W, H, w2, h5, h87, B;
   explicit Shield(const TRect& r)
-      : L(r.Left), T(r.Top), W(r.Width()), H(r.Height()), w2(W / 2), h5(H / 5),
-        h87(int(int64_t(8) * H / 7)), B(r.Bottom) {}
+      : L(r.Left),
+        T(r.Top),
+        W(r.Width()),
+        H(r.Height()),
+        w2(W / 2),
+        h5(H / 5),
+        h87(int(int64_t(8) * H / 7)),
+        B(r.Bottom) {}
   void LeftScallop(C& c) const { c.Arc(L - w2, T - h5, L + w2, T + h5, L, T + h5, L + w2, T); }
   void RightScallop(C& c) const { c.Arc(L + w2, T - h5, L + W + w2, T + h5, L + w2, T, L + W, T + h5); }
   void Body(C& c, TPoint from, TPoint to) const { c.Arc(L, T + h5 - H, L + W, B, from.X, from.Y, to.X, to.Y); }
@@ -326,8 +332,8 @@ void DrawRoundThinkBubbleOutline(C& c, TRect r, int bubbleSize, int count, int r
   DrawRoundRectOutline(c, r, rx, ry, k, st);
 }
 
-void DrawEllipticThinkBubbleOutline(C& c, TRect r, int bubbleSize, int count, TZelExtPos pos,
-                                    TZelBorderColors k, TZelOutlineStyle st) {
+void DrawEllipticThinkBubbleOutline(C& c, TRect r, int bubbleSize, int count, TZelExtPos pos, TZelBorderColors k,
+                                    TZelOutlineStyle st) {
   DrawBubbleOutlines(c, r, bubbleSize, count, pos, k, st);
   DrawEllipseOutline(c, r, k, st);
 }
@@ -375,9 +381,7 @@ void DrawShapeOutline(C& c, const TZelShapeSpec& s, const TRect& r, const std::v
     case rsRoundThinkBubble:
       DrawRoundThinkBubbleOutline(c, r, bubbleSize, s.Bubbles, s.RoundX, s.RoundY, s.ExtPos, k, st);
       break;
-    case rsEllipticThinkBubble:
-      DrawEllipticThinkBubbleOutline(c, r, bubbleSize, s.Bubbles, s.ExtPos, k, st);
-      break;
+    case rsEllipticThinkBubble: DrawEllipticThinkBubbleOutline(c, r, bubbleSize, s.Bubbles, s.ExtPos, k, st); break;
     case rsPointList: DrawPointListOutline(c, points, k, st); break;
   }
 }

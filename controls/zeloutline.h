@@ -37,8 +37,7 @@ struct TZelBorderColors {
 using TZelOutlineStyle = TZelRegionBorderStyle;
 
 void DrawRectOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
-void DrawRoundRectOutline(TZelOutlineCanvas& c, plat::TRect r, int rx, int ry, TZelBorderColors k,
-                          TZelOutlineStyle st);
+void DrawRoundRectOutline(TZelOutlineCanvas& c, plat::TRect r, int rx, int ry, TZelBorderColors k, TZelOutlineStyle st);
 void DrawEllipseOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
 void DrawHalfRoundOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
 void DrawDiamondOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
@@ -47,22 +46,22 @@ void DrawOctagonOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k,
 void DrawCombOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
 void DrawRoundShieldOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
 void DrawSharpShieldOutline(TZelOutlineCanvas& c, plat::TRect r, TZelBorderColors k, TZelOutlineStyle st);
-void DrawNoseOutline(TZelOutlineCanvas& c, plat::TRect r, int noseSize, TZelExtPos pos,
-                     TZelBorderColors k, TZelOutlineStyle st);
-void DrawRoundNoseOutline(TZelOutlineCanvas& c, plat::TRect r, int noseSize, int rx, int ry,
-                          TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
-// Draws the trail and shrinks r to the body, which the caller then outlines.
-void DrawBubbleOutlines(TZelOutlineCanvas& c, plat::TRect& r, int bubbleSize, int count,
-                        TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
-void DrawThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count,
-                            TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
-void DrawRoundThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count,
-                                 int rx, int ry, TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
-void DrawEllipticThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count,
-                                    TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
-// Each edge coloured by its direction; the points as they are (no rectangle).
-void DrawPointListOutline(TZelOutlineCanvas& c, const std::vector<plat::TPoint>& pts,
+void DrawNoseOutline(TZelOutlineCanvas& c, plat::TRect r, int noseSize, TZelExtPos pos, TZelBorderColors k,
+                     TZelOutlineStyle st);
+void DrawRoundNoseOutline(TZelOutlineCanvas& c, plat::TRect r, int noseSize, int rx, int ry, TZelExtPos pos,
                           TZelBorderColors k, TZelOutlineStyle st);
+// Draws the trail and shrinks r to the body, which the caller then outlines.
+void DrawBubbleOutlines(TZelOutlineCanvas& c, plat::TRect& r, int bubbleSize, int count, TZelExtPos pos,
+                        TZelBorderColors k, TZelOutlineStyle st);
+void DrawThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count, TZelExtPos pos,
+                            TZelBorderColors k, TZelOutlineStyle st);
+void DrawRoundThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count, int rx, int ry,
+                                 TZelExtPos pos, TZelBorderColors k, TZelOutlineStyle st);
+void DrawEllipticThinkBubbleOutline(TZelOutlineCanvas& c, plat::TRect r, int bubbleSize, int count, TZelExtPos pos,
+                                    TZelBorderColors k, TZelOutlineStyle st);
+// Each edge coloured by its direction; the points as they are (no rectangle).
+void DrawPointListOutline(TZelOutlineCanvas& c, const std::vector<plat::TPoint>& pts, TZelBorderColors k,
+                          TZelOutlineStyle st);
 
 // The outline routine of spec.Shape on r (nose size r's width / 10, bubble size / 6); rsBitmap and
 // rsUserRegion draw nothing.

@@ -216,8 +216,7 @@ bool TZelCustomScrollBox::SuppliesBackground() const {
 }
 
 plat::TPoint TZelCustomScrollBox::ChildOffset(const plat::TControl* child) const {
-  plat::TPoint o = child ? plat::TPoint{child->Left() - HorzPosition(), child->Top() - VertPosition()}
-                         : plat::TPoint{};
+  plat::TPoint o = child ? plat::TPoint{child->Left() - HorzPosition(), child->Top() - VertPosition()} : plat::TPoint{};
   o.X += bevel_->Extent();
   o.Y += bevel_->Extent();
   const plat::TPoint up = OffsetInParent();

@@ -8,7 +8,6 @@
 #include "controls/zelctrls.h"
 #include "platform/ui/extctrls.h"
 
-
 class TZelCustomPanel : public TZelCustomControl {
 public:
   explicit TZelCustomPanel(plat::TComponent* owner);

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr size_t kWindow = 4095;     // farthest a match may reach back
+constexpr size_t kWindow = 4095;  // farthest a match may reach back
 constexpr size_t kMaxMatch = 18;
 constexpr size_t kMinMatch = 3;
 constexpr size_t kMinRun = 16;
@@ -191,8 +191,7 @@ std::string FileNameWithoutExt(const std::string& path) {
 }
 
 std::string DriveOf(const std::string& path) {
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+  if (path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
     return path.substr(0, 2);
   return {};
 }
@@ -205,13 +204,10 @@ std::string ShortenPathLevel(const std::string& folder) {
     kept = rest.substr(0, 1);
     rest.erase(0, 1);
   }
-  if (rest.size() >= 4 && rest.compare(0, 3, "...") == 0 && IsPathSeparator(rest[3]))
-    rest.erase(0, 4);
+  if (rest.size() >= 4 && rest.compare(0, 3, "...") == 0 && IsPathSeparator(rest[3])) rest.erase(0, 4);
   size_t sep = rest.find_first_of("/\\");
-  if (sep == std::string::npos)
-    rest.clear();
-  else
-    rest = "..." + std::string(1, rest[sep]) + rest.substr(sep + 1);
+  if (sep == std::string::npos) rest.clear();
+  else rest = "..." + std::string(1, rest[sep]) + rest.substr(sep + 1);
   return kept + rest;
 }
 
@@ -252,14 +248,12 @@ std::string SpecialFolder(TZelPathPrefix kind, bool withSeparator) {
   return withSeparator ? AddBackslash(folder) : RemoveBackslash(folder);
 }
 
-std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind,
-                           const std::string& programPath) {
+std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind, const std::string& programPath) {
   std::string result;
   auto extOf = [](const std::string& p) {
     size_t sep = LastSeparator(p);
     size_t dot = p.rfind('.');
-    return dot == std::string::npos || (sep != std::string::npos && dot < sep) ? std::string()
-                                                                              : p.substr(dot);
+    return dot == std::string::npos || (sep != std::string::npos && dot < sep) ? std::string() : p.substr(dot);
   };
   if (IsBlank(name)) {
     std::string ext = extOf(programPath);

@@ -27,8 +27,7 @@ size_t LzrwCompressBlock(const uint8_t* src, size_t srcLength, uint8_t* dst, siz
 // Expands one block into dst; returns the number of bytes produced. A block that is damaged in any
 // way (unknown flag, an item cut short, a match reaching before the start, more output than dst
 // holds) raises plat::EReadError and never reads or writes outside the two buffers.
-size_t LzrwDecompressBlock(const uint8_t* block, size_t blockLength, uint8_t* dst,
-                           size_t dstCapacity);
+size_t LzrwDecompressBlock(const uint8_t* block, size_t blockLength, uint8_t* dst, size_t dstCapacity);
 
 // ---- texts and paths ----------------------------------------------------------------------------
 bool IsBlank(const std::string& s);  // empty or spaces only
@@ -64,8 +63,7 @@ std::string SpecialFolder(TZelPathPrefix kind, bool withSeparator);
 // The log file's path: a blank name means the program's name with ".LOG"; a name without
 // extension gets ".LOG"; the folder comes from kind unless it is ppFixed. programPath is the
 // running program's path (tests pass their own).
-std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind,
-                           const std::string& programPath);
+std::string ZelLogFileName(const std::string& name, TZelPathPrefix kind, const std::string& programPath);
 
 // ---- rectangles ---------------------------------------------------------------------------------
 plat::TRect GrowRect(const plat::TRect& r, int dLeft, int dTop, int dRight, int dBottom);

@@ -1,6 +1,5 @@
 #include "controls/zelregion.h"
 
-
 #include "controls/ZelFillObject.h"
 #include "controls/zelbmp.h"
 #include "controls/zelclass.h"
@@ -103,9 +102,7 @@ std::vector<plat::TPoint> TZelRegion::PointVector() const {
 
 bool TZelRegion::Designing() const { return owner_ && owner_->IsDesigning(); }
 
-bool TZelRegion::CastsShadow() const {
-  return shadow_->Style() != hssNone && !noShadow_ && shadow_->Depth() > 0;
-}
+bool TZelRegion::CastsShadow() const { return shadow_->Style() != hssNone && !noShadow_ && shadow_->Depth() > 0; }
 
 TZelShapeSpec TZelRegion::Spec() const {
   TZelShapeSpec s;
@@ -236,8 +233,8 @@ TZelFormShape::TZelFormShape(plat::TComponent* owner)
       region_(std::make_unique<TZelBorderRegion>()),
       fill_(std::make_unique<TZelFillObject>()) {
   // Without a designer the placement is checked when the shape is made.
-  if (CheckOneInstance(owner, [](plat::TComponent* c) { return dynamic_cast<TZelFormShape*>(c) != nullptr; },
-                       false))
+  if (CheckOneInstance(
+          owner, [](plat::TComponent* c) { return dynamic_cast<TZelFormShape*>(c) != nullptr; }, false))
     throw ZelEOneInstError(0, "TZelFormShape");
   region_->SetOwnerShape(this);
   region_->OnChange = [this](plat::TObject*) {

@@ -11,9 +11,7 @@ using Span = TZelRgn::Span;
 using Band = TZelRgn::Band;
 using Wide = __int128;
 
-int Clamp(int64_t v) {
-  return int(std::clamp<int64_t>(v, -kZelRgnLimit, kZelRgnLimit));
-}
+int Clamp(int64_t v) { return int(std::clamp<int64_t>(v, -kZelRgnLimit, kZelRgnLimit)); }
 
 int64_t FloorDiv(Wide n, Wide d) {  // d > 0
   Wide q = n / d;
@@ -49,10 +47,8 @@ std::vector<Span> CombineSpans(const std::vector<Span>& a, const std::vector<Spa
     const bool inA = ia < a.size() && a[ia].Left <= x0;
     const bool inB = ib < b.size() && b[ib].Left <= x0;
     if (!Keeps(op, inA, inB)) continue;
-    if (!out.empty() && out.back().Right == x0)
-      out.back().Right = x1;
-    else
-      out.push_back({x0, x1});
+    if (!out.empty() && out.back().Right == x0) out.back().Right = x1;
+    else out.push_back({x0, x1});
   }
   return out;
 }
@@ -158,8 +154,7 @@ TZelRgn TZelRgn::FromPolygon(const std::vector<plat::TPoint>& pts) {
   size_t next = 0;
   for (int64_t y = y0; y < y1; ++y) {
     while (next < edges.size() && edges[next].ya <= y) active.push_back(&edges[next++]);
-    active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->yb <= y; }),
-                 active.end());
+    active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->yb <= y; }), active.end());
     xs.clear();
     // The row is sampled at its pixel centres; a crossing at x takes the pixels whose centres
     // lie at or right of it.
@@ -174,10 +169,8 @@ TZelRgn TZelRgn::FromPolygon(const std::vector<plat::TPoint>& pts) {
     for (size_t k = 0; k + 1 < xs.size(); k += 2) {
       const int a = Clamp(xs[k]), b = Clamp(xs[k + 1]);
       if (b <= a) continue;
-      if (!spans.empty() && spans.back().Right >= a)
-        spans.back().Right = std::max(spans.back().Right, b);
-      else
-        spans.push_back({a, b});
+      if (!spans.empty() && spans.back().Right >= a) spans.back().Right = std::max(spans.back().Right, b);
+      else spans.push_back({a, b});
     }
     out.Append(int(y), int(y + 1), std::move(spans));
   }
@@ -232,11 +225,10 @@ void TZelRgn::Offset(int dx, int dy) {
 }
 
 bool TZelRgn::Contains(int x, int y) const {
-  auto band = std::upper_bound(bands_.begin(), bands_.end(), y,
-                               [](int v, const Band& b) { return v < b.Bottom; });
+  auto band = std::upper_bound(bands_.begin(), bands_.end(), y, [](int v, const Band& b) { return v < b.Bottom; });
   if (band == bands_.end() || band->Top > y) return false;
-  auto span = std::upper_bound(band->Spans.begin(), band->Spans.end(), x,
-                               [](int v, const Span& s) { return v < s.Right; });
+  auto span =
+      std::upper_bound(band->Spans.begin(), band->Spans.end(), x, [](int v, const Span& s) { return v < s.Right; });
   return span != band->Spans.end() && span->Left <= x;
 }
 

@@ -70,14 +70,10 @@ int ZelRoundRatio(int64_t num, int64_t den) {
 }
 
 void ShrinkToBody(TRect& r, int s, TZelExtPos pos) {
-  if (UpperPlace(pos))
-    r.Top += s;
-  else
-    r.Bottom -= s;
-  if (LeftPlace(pos))
-    r.Left += s;
-  else
-    r.Right -= s;
+  if (UpperPlace(pos)) r.Top += s;
+  else r.Bottom -= s;
+  if (LeftPlace(pos)) r.Left += s;
+  else r.Right -= s;
 }
 
 TZelNose ComputeNoseTriangle(TRect& r, int s, TZelExtPos pos, int m) {
@@ -120,14 +116,38 @@ std::vector<TZelBubble> ComputeBubbleTrail(TRect& r, int s, int n, TZelExtPos po
     TZelBubble b;
     b.Diameter = ZelRound(j * f);
     switch (pos) {
-      case epLeftTop: b.X = L - rs(std::cos(th)); b.Y = T - s + rs(std::sin(th)); break;
-      case epTopLeft: b.X = L - s + rs(std::cos(1.57 - th)); b.Y = T - rs(std::sin(1.57 - th)); break;
-      case epTopRight: b.X = R + s - rs(std::cos(1.57 - th)); b.Y = T - rs(std::sin(1.57 + th)); break;
-      case epRightTop: b.X = R + rs(std::cos(th)); b.Y = T - s + rs(std::sin(th)); break;
-      case epRightBottom: b.X = R + rs(std::cos(th)); b.Y = B + s - rs(std::sin(th)); break;
-      case epBottomRight: b.X = R + s - rs(std::cos(1.57 - th)); b.Y = B + rs(std::sin(1.57 - th)); break;
-      case epBottomLeft: b.X = L - s + rs(std::cos(1.57 - th)); b.Y = B + rs(std::sin(1.57 - th)); break;
-      case epLeftBottom: b.X = L - rs(std::cos(th)); b.Y = B + s - rs(std::sin(th)); break;
+      case epLeftTop:
+        b.X = L - rs(std::cos(th));
+        b.Y = T - s + rs(std::sin(th));
+        break;
+      case epTopLeft:
+        b.X = L - s + rs(std::cos(1.57 - th));
+        b.Y = T - rs(std::sin(1.57 - th));
+        break;
+      case epTopRight:
+        b.X = R + s - rs(std::cos(1.57 - th));
+        b.Y = T - rs(std::sin(1.57 + th));
+        break;
+      case epRightTop:
+        b.X = R + rs(std::cos(th));
+        b.Y = T - s + rs(std::sin(th));
+        break;
+      case epRightBottom:
+        b.X = R + rs(std::cos(th));
+        b.Y = B + s - rs(std::sin(th));
+        break;
+      case epBottomRight:
+        b.X = R + s - rs(std::cos(1.57 - th));
+        b.Y = B + rs(std::sin(1.57 - th));
+        break;
+      case epBottomLeft:
+        b.X = L - s + rs(std::cos(1.57 - th));
+        b.Y = B + rs(std::sin(1.57 - th));
+        break;
+      case epLeftBottom:
+        b.X = L - rs(std::cos(th));
+        b.Y = B + s - rs(std::sin(th));
+        break;
     }
     out.push_back(b);
   }
@@ -145,8 +165,16 @@ std::array<TPoint, 10> StarPoints(const TRect& r) {
   auto w = [&](int pct) { return L + ZelRoundRatio(pct * W, 100); };
   auto h = [&](int pct) { return T + ZelRoundRatio(pct * H, 100); };
   const int w2 = L + int(W / 2);
-  return {{{w2, T}, {w(65), h(38)}, {R, h(38)}, {w(70), h(60)}, {w(85), B}, {w2, h(75)}, {w(15), B},
-           {w(30), h(60)}, {L, h(38)}, {w(35), h(38)}}};
+  return {{{w2, T},
+           {w(65), h(38)},
+           {R, h(38)},
+           {w(70), h(60)},
+           {w(85), B},
+           {w2, h(75)},
+           {w(15), B},
+           {w(30), h(60)},
+           {L, h(38)},
+           {w(35), h(38)}}};
 }
 
 std::array<TPoint, 4> DiamondPoints(const TRect& r) {
@@ -157,8 +185,14 @@ std::array<TPoint, 4> DiamondPoints(const TRect& r) {
 std::array<TPoint, 8> OctagonPoints(const TRect& r) {
   const int w3 = r.Width() / 3, h3 = r.Height() / 3;
   const int L = r.Left, T = r.Top, R = r.Right, B = r.Bottom;
-  return {{{L + w3 * 2, T}, {L + w3, T}, {L, T + h3}, {L, T + h3 * 2}, {L + w3, B}, {L + w3 * 2, B},
-           {R, T + h3 * 2}, {R, T + h3}}};
+  return {{{L + w3 * 2, T},
+           {L + w3, T},
+           {L, T + h3},
+           {L, T + h3 * 2},
+           {L + w3, B},
+           {L + w3 * 2, B},
+           {R, T + h3 * 2},
+           {R, T + h3}}};
 }
 
 std::array<TPoint, 6> CombPoints(const TRect& r) {

@@ -9,16 +9,45 @@
 #include "platform/ui/types.h"
 
 enum TZelRegionShape {
-  rsRect, rsRoundRect, rsBitmap, rsNoseRect, rsRoundNoseRect, rsElliptic, rsStar, rsRoundShield,
-  rsSharpShield, rsDiamond, rsOctagon, rsComb, rsHalfRound, rsUserRegion, rsThinkBubble,
-  rsRoundThinkBubble, rsEllipticThinkBubble, rsPointList
+  rsRect,
+  rsRoundRect,
+  rsBitmap,
+  rsNoseRect,
+  rsRoundNoseRect,
+  rsElliptic,
+  rsStar,
+  rsRoundShield,
+  rsSharpShield,
+  rsDiamond,
+  rsOctagon,
+  rsComb,
+  rsHalfRound,
+  rsUserRegion,
+  rsThinkBubble,
+  rsRoundThinkBubble,
+  rsEllipticThinkBubble,
+  rsPointList
 };
 // Where a nose or a bubble trail points.
 enum TZelExtPos {
-  epLeftTop, epTopLeft, epTopRight, epRightTop, epRightBottom, epBottomRight, epBottomLeft, epLeftBottom
+  epLeftTop,
+  epTopLeft,
+  epTopRight,
+  epRightTop,
+  epRightBottom,
+  epBottomRight,
+  epBottomLeft,
+  epLeftBottom
 };
 enum TZelRegionBorderStyle {
-  rbNone, rbLowered, rbRaised, rbSingle, rbSingleRaised, rbSingleLowered, rbRaisedpsb, rbLoweredpsb
+  rbNone,
+  rbLowered,
+  rbRaised,
+  rbSingle,
+  rbSingleRaised,
+  rbSingleLowered,
+  rbRaisedpsb,
+  rbLoweredpsb
 };
 
 // Nearest integer, ties to even.

@@ -178,8 +178,9 @@ TZelStatusBar::TZelStatusBar(plat::TComponent* owner)
       font3D_(std::make_unique<TZel3DCaption>()),
       panels_(std::make_unique<TZelStatusPanels>(this)) {
   font3D_->OnChange = [this](plat::TObject*) { Invalidate(); };
-  SetControlStyle((ControlStyle() | plat::csCaptureMouse | plat::csClickEvents | plat::csOpaque |
-                   plat::csDoubleClicks) & ~uint32_t(plat::csAcceptsControls));
+  SetControlStyle(
+      (ControlStyle() | plat::csCaptureMouse | plat::csClickEvents | plat::csOpaque | plat::csDoubleClicks) &
+      ~uint32_t(plat::csAcceptsControls));
   SetColor(plat::clBtnFace);
   SetParentColor(false);
   SetBounds(Left(), Top(), Width(), 19);
@@ -316,8 +317,7 @@ void TZelStatusBar::DrawPanel(TCanvas& c, int i, const TRect& rect) {
       c.Brush()->SetColor(Color());
       c.FillRect(r);
       TRect t = r;
-      Draw3DText(c, p->Text(), p->Font3D(), nullptr, Enabled() ? d3Enabled : 0u,
-                 PlacementFlags(p->Alignment()), t);
+      Draw3DText(c, p->Text(), p->Font3D(), nullptr, Enabled() ? d3Enabled : 0u, PlacementFlags(p->Alignment()), t);
       break;
     }
     case spOwnerDraw:
@@ -447,10 +447,8 @@ void TZelStatusBar::MouseMove(plat::TShiftState s, int x, int y) {
   const bool over = OnSizeGrip(x, y);
   if (over == gripCursor_ || !HandleAllocated()) return;
   gripCursor_ = over;
-  if (over)
-    ShowCursorOver(plat::crSizeNWSE);
-  else
-    ShowOwnCursor();
+  if (over) ShowCursorOver(plat::crSizeNWSE);
+  else ShowOwnCursor();
 }
 
 void TZelStatusBar::MouseUp(plat::TMouseButton b, plat::TShiftState s, int x, int y) {

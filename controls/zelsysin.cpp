@@ -51,8 +51,7 @@ bool LedOn(const char* suffix) {
   std::string tail = suffix;
   while (dirent* e = ::readdir(dir)) {
     std::string name = e->d_name;
-    if (name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
-      continue;
+    if (name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) continue;
     std::string v = TrimBlanks(ReadSmallFile("/sys/class/leds/" + name + "/brightness"));
     if (!v.empty() && v != "0") {
       on = true;
@@ -76,8 +75,7 @@ bool ParseMemInfo(const std::string& text, TZelMemoryStatus& st) {
   st.TotalPhys = kb("MemTotal", has);
   if (!has || st.TotalPhys == 0) return false;
   st.AvailPhys = kb("MemAvailable", hasAvail);
-  if (!hasAvail)
-    st.AvailPhys = kb("MemFree", dummy) + kb("Buffers", dummy) + kb("Cached", dummy);
+  if (!hasAvail) st.AvailPhys = kb("MemFree", dummy) + kb("Buffers", dummy) + kb("Cached", dummy);
   if (st.AvailPhys > st.TotalPhys) st.AvailPhys = st.TotalPhys;
   st.TotalPageFile = kb("SwapTotal", dummy);
   st.AvailPageFile = kb("SwapFree", dummy);
@@ -104,10 +102,8 @@ TZelVersionInfo ParseKernelRelease(const std::string& release) {
     while (i < release.size() && release[i] >= '0' && release[i] <= '9' && n < INT_MAX / 10)
       n = n * 10 + (release[i++] - '0');
     *parts[k] = int(n);
-    if (i < release.size() && release[i] == '.')
-      ++i;
-    else
-      break;
+    if (i < release.size() && release[i] == '.') ++i;
+    else break;
   }
   v.Text = std::to_string(v.Major) + "." + std::to_string(v.Minor);
   return v;
@@ -149,9 +145,9 @@ std::string ProcessorName() {
 }
 
 int GetCpuSpeedMHz() {
-  for (const char* f : {"/sys/devices/system/cpu/cpu0/cpufreq/base_frequency",
-                        "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq",
-                        "/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"}) {
+  for (const char* f :
+       {"/sys/devices/system/cpu/cpu0/cpufreq/base_frequency", "/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq",
+        "/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"}) {
     std::string v = TrimBlanks(ReadSmallFile(f));
     long khz = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
     if (khz > 0) return int(khz / 1000);
@@ -182,11 +178,8 @@ TZelDiskInfo DiskInfo(const std::string& path) {
       info.DriveType = dtCDRom;
       break;
     case TMPFS_MAGIC:
-    case RAMFS_MAGIC:
-      info.DriveType = dtRamDisk;
-      break;
-    default:
-      info.DriveType = dtFixed;
+    case RAMFS_MAGIC: info.DriveType = dtRamDisk; break;
+    default: info.DriveType = dtFixed;
   }
   struct statvfs vfs {};
   if (::statvfs(path.c_str(), &vfs) == 0) {
@@ -241,16 +234,48 @@ std::string ProgramVersionString(int index) {
 }
 
 std::string InfoCaption(TZelInfoType kind) {
-  static const char* const captions[] = {
-      "Username", "Windows directory", "Current directory", "Free space on current disk",
-      "Disk size of current Disk", "System directory", "Registered owner", "Registered company",
-      "Version", "Colordepth (in bits)", "Screensaver delay", "Memory size",
-      "Free system resources", "Free GDI resources", "Free user resources", "Computername",
-      "Major version", "Build", "Memory loaded", "Memory free", "Free memory pages",
-      "Total memory pages", "Free virtual memory", "Total virtual memory", "Platform ID",
-      "Platform", "Number of processors", "Processor", "Temp path", "DOS version", "NumLock",
-      "CapsLock", "ScrollLock", "Date and time", "CompanyName", "ProductName", "ProductVersion",
-      "LegalCopyright", "LegalTrademark", "FileDescription", "Comments", "CPU Speed"};
+  static const char* const captions[] = {"Username",
+                                         "Windows directory",
+                                         "Current directory",
+                                         "Free space on current disk",
+                                         "Disk size of current Disk",
+                                         "System directory",
+                                         "Registered owner",
+                                         "Registered company",
+                                         "Version",
+                                         "Colordepth (in bits)",
+                                         "Screensaver delay",
+                                         "Memory size",
+                                         "Free system resources",
+                                         "Free GDI resources",
+                                         "Free user resources",
+                                         "Computername",
+                                         "Major version",
+                                         "Build",
+                                         "Memory loaded",
+                                         "Memory free",
+                                         "Free memory pages",
+                                         "Total memory pages",
+                                         "Free virtual memory",
+                                         "Total virtual memory",
+                                         "Platform ID",
+                                         "Platform",
+                                         "Number of processors",
+                                         "Processor",
+                                         "Temp path",
+                                         "DOS version",
+                                         "NumLock",
+                                         "CapsLock",
+                                         "ScrollLock",
+                                         "Date and time",
+                                         "CompanyName",
+                                         "ProductName",
+                                         "ProductVersion",
+                                         "LegalCopyright",
+                                         "LegalTrademark",
+                                         "FileDescription",
+                                         "Comments",
+                                         "CPU Speed"};
   int i = int(kind);
   if (i < 0 || i >= int(sizeof captions / sizeof captions[0])) return {};
   return captions[i];
@@ -258,15 +283,28 @@ std::string InfoCaption(TZelInfoType kind) {
 
 bool InfoIsNumeric(TZelInfoType kind) {
   switch (kind) {
-    case itCurrentDiskFree32: case itCurrentDiskSize32: case itVersion: case itColorDepth:
-    case itScreenSaverDelay: case itMemSize: case itFreeSysRes: case itFreeGDIRes:
-    case itFreeUserRes: case itMajorVerNr32: case itBuildNr32: case itMemLoaded32:
-    case itMemFree32: case itMemPageFree32: case itMemPageTotal32: case itMemVirtFree32:
-    case itMemVirtTotal32: case itPlatformID32: case itProcessorCont32: case itDOSVersion:
-    case itCPUSpeed:
-      return true;
-    default:
-      return false;
+    case itCurrentDiskFree32:
+    case itCurrentDiskSize32:
+    case itVersion:
+    case itColorDepth:
+    case itScreenSaverDelay:
+    case itMemSize:
+    case itFreeSysRes:
+    case itFreeGDIRes:
+    case itFreeUserRes:
+    case itMajorVerNr32:
+    case itBuildNr32:
+    case itMemLoaded32:
+    case itMemFree32:
+    case itMemPageFree32:
+    case itMemPageTotal32:
+    case itMemVirtFree32:
+    case itMemVirtTotal32:
+    case itPlatformID32:
+    case itProcessorCont32:
+    case itDOSVersion:
+    case itCPUSpeed: return true;
+    default: return false;
   }
 }
 
@@ -274,8 +312,8 @@ std::string ZelFormatDateTime(const std::string& format, int64_t unixSeconds, in
   std::time_t t = std::time_t(unixSeconds);
   std::tm tm{};
   localtime_r(&t, &tm);
-  static const char* const months[] = {"January", "February", "March", "April", "May", "June", "July",
-                                       "August", "September", "October", "November", "December"};
+  static const char* const months[] = {"January", "February", "March",     "April",   "May",      "June",
+                                       "July",    "August",   "September", "October", "November", "December"};
   static const char* const days[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   std::string f = format.empty() ? "c" : format;
   std::string out;
@@ -317,7 +355,7 @@ std::string ZelFormatDateTime(const std::string& format, int64_t unixSeconds, in
         if (afterHour && n <= 2) {
           out += n == 1 ? std::to_string(tm.tm_min) : two(tm.tm_min);
         } else {
-          out += n == 1 ? std::to_string(tm.tm_mon + 1)
+          out += n == 1   ? std::to_string(tm.tm_mon + 1)
                  : n == 2 ? two(tm.tm_mon + 1)
                  : n == 3 ? std::string(months[tm.tm_mon]).substr(0, 3)
                           : std::string(months[tm.tm_mon]);
@@ -325,7 +363,7 @@ std::string ZelFormatDateTime(const std::string& format, int64_t unixSeconds, in
         break;
       case 'd':
         n = run('d');
-        out += n == 1 ? std::to_string(tm.tm_mday)
+        out += n == 1   ? std::to_string(tm.tm_mday)
                : n == 2 ? two(tm.tm_mday)
                : n == 3 ? std::string(days[tm.tm_wday]).substr(0, 3)
                         : std::string(days[tm.tm_wday]);

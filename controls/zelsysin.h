@@ -42,7 +42,7 @@ struct TZelDiskInfo {
 // The file system that holds path: its kind, and for a real one its free and total bytes.
 TZelDiskInfo DiskInfo(const std::string& path);
 
-std::string TempPath();        // with a trailing "/"
+std::string TempPath();  // with a trailing "/"
 std::string ComputerName();
 std::string CurrentDirectory();
 std::string RegisteredOwner();         // the user's full name from the password database
@@ -75,8 +75,14 @@ TZelSystemMetrics ZelSystemMetrics();
 
 // Window styles CaptionRect looks at, and the flags it gives back.
 enum : uint32_t {
-  cwSizeable = 0x01, cwDialogFrame = 0x02, cwToolWindow = 0x04, cwMinimizeBox = 0x08,
-  cwMaximizeBox = 0x10, cwIconic = 0x20, cwSystemMenu = 0x40, cwHelp = 0x80
+  cwSizeable = 0x01,
+  cwDialogFrame = 0x02,
+  cwToolWindow = 0x04,
+  cwMinimizeBox = 0x08,
+  cwMaximizeBox = 0x10,
+  cwIconic = 0x20,
+  cwSystemMenu = 0x40,
+  cwHelp = 0x80
 };
 enum : uint32_t { cfClose = 0x01, cfMaximize = 0x02, cfMinimize = 0x04, cfHelp = 0x08, cfIcon = 0x10 };
 // The caption bar of a window of the given size: inside the frame, a caption high, less the
@@ -87,13 +93,47 @@ plat::TRect CaptionRect(plat::TSize window, uint32_t styles, const TZelSystemMet
 uint8_t ColorDepth();
 
 enum TZelInfoType {
-  itUser, itWinDir, itCurrentDir32, itCurrentDiskFree32, itCurrentDiskSize32, itSystemDir,
-  itReg_Owner32, itReg_Company32, itVersion, itColorDepth, itScreenSaverDelay, itMemSize,
-  itFreeSysRes, itFreeGDIRes, itFreeUserRes, itComputerName32, itMajorVerNr32, itBuildNr32,
-  itMemLoaded32, itMemFree32, itMemPageFree32, itMemPageTotal32, itMemVirtFree32,
-  itMemVirtTotal32, itPlatformID32, itPlatform32, itProcessorCont32, itProcessor32,
-  itTempPath32, itDOSVersion, itNumLock, itCapsLock, itScroll, itCurrentDateTime, itProgCompany,
-  itProgName, itProgVersion, itProgCopyright, itProgTrademark, itProgDescription, itProgComments,
+  itUser,
+  itWinDir,
+  itCurrentDir32,
+  itCurrentDiskFree32,
+  itCurrentDiskSize32,
+  itSystemDir,
+  itReg_Owner32,
+  itReg_Company32,
+  itVersion,
+  itColorDepth,
+  itScreenSaverDelay,
+  itMemSize,
+  itFreeSysRes,
+  itFreeGDIRes,
+  itFreeUserRes,
+  itComputerName32,
+  itMajorVerNr32,
+  itBuildNr32,
+  itMemLoaded32,
+  itMemFree32,
+  itMemPageFree32,
+  itMemPageTotal32,
+  itMemVirtFree32,
+  itMemVirtTotal32,
+  itPlatformID32,
+  itPlatform32,
+  itProcessorCont32,
+  itProcessor32,
+  itTempPath32,
+  itDOSVersion,
+  itNumLock,
+  itCapsLock,
+  itScroll,
+  itCurrentDateTime,
+  itProgCompany,
+  itProgName,
+  itProgVersion,
+  itProgCopyright,
+  itProgTrademark,
+  itProgDescription,
+  itProgComments,
   itCPUSpeed
 };
 std::string InfoCaption(TZelInfoType kind);

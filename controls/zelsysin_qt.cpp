@@ -55,9 +55,13 @@ std::string InfoText(TZelInfoType kind, int64_t divider, const std::string& date
       gettimeofday(&tv, nullptr);
       return ZelFormatDateTime(dateTimeFormat, tv.tv_sec, int(tv.tv_usec / 1000));
     }
-    case itProgCompany: case itProgName: case itProgVersion: case itProgCopyright:
-    case itProgTrademark: case itProgDescription: case itProgComments:
-      return ProgramVersionString(int(kind) - int(itProgCompany));
+    case itProgCompany:
+    case itProgName:
+    case itProgVersion:
+    case itProgCopyright:
+    case itProgTrademark:
+    case itProgDescription:
+    case itProgComments: return ProgramVersionString(int(kind) - int(itProgCompany));
     case itCPUSpeed: return num(GetCpuSpeedMHz());
   }
   return {};

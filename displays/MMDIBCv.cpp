@@ -45,8 +45,8 @@ int NearestColorIndex(const TDIBColorTable& table, uint32_t bgr) {
 
 // ---- the target ---------------------------------------------------------------------------------
 
-void TMMDIBTarget::Attach(uint8_t* bits, const uint8_t* background, int bitsPerPixel, int width,
-                          int height, int stride, const TDIBColorTable* table) {
+void TMMDIBTarget::Attach(uint8_t* bits, const uint8_t* background, int bitsPerPixel, int width, int height, int stride,
+                          const TDIBColorTable* table) {
   bits_ = bits;
   background_ = background;
   bpp_ = bitsPerPixel;
@@ -115,7 +115,7 @@ void TMMDIBTarget::Span(int x1, int x2, int y) {
     std::memset(row + x1, int(color_ & 0xFF), size_t(x2 - x1 + 1));
     return;
   }
-  for (uint8_t* p = row + ptrdiff_t(x1) * 3, *end = row + ptrdiff_t(x2 + 1) * 3; p < end; p += 3) Put(p);
+  for (uint8_t *p = row + ptrdiff_t(x1) * 3, *end = row + ptrdiff_t(x2 + 1) * 3; p < end; p += 3) Put(p);
 }
 
 void TMMDIBTarget::HLine(int x1, int x2, int y) {
@@ -219,7 +219,8 @@ void TMMDIBTarget::CopyFrom(int x, int y, int w, int h, int sx, int sy, const ui
   if (!bits_ || !source || w <= 0 || h <= 0) return;
   // Clip against the destination's clip and the source's bounds together.
   const int l = std::max({x, clip_.Left, x - sx}), t = std::max({y, clip_.Top, y - sy});
-  const int r = std::min({x + w, clip_.Right, x - sx + srcWidth}), b = std::min({y + h, clip_.Bottom, y - sy + srcHeight});
+  const int r = std::min({x + w, clip_.Right, x - sx + srcWidth}),
+            b = std::min({y + h, clip_.Bottom, y - sy + srcHeight});
   if (r <= l || b <= t) return;
   const int bpp = BytesPerPixel();
   const size_t bytes = size_t(r - l) * size_t(bpp);
@@ -239,7 +240,8 @@ void TMMDIBTarget::Line(int x1, int y1, int x2, int y2) {
   if (!bits_) return;
   // Outcodes: a line wholly to one side of the clip draws nothing.
   auto code = [&](int x, int y) {
-    return (x < clip_.Left ? 1 : 0) | (x >= clip_.Right ? 2 : 0) | (y < clip_.Top ? 4 : 0) | (y >= clip_.Bottom ? 8 : 0);
+    return (x < clip_.Left ? 1 : 0) | (x >= clip_.Right ? 2 : 0) | (y < clip_.Top ? 4 : 0) |
+           (y >= clip_.Bottom ? 8 : 0);
   };
   if (code(x1, y1) & code(x2, y2)) return;
   const int64_t dx = int64_t(x2) - x1, dy = int64_t(y2) - y1;

@@ -45,8 +45,8 @@ class TMMDIBTarget {
 public:
   // Points the routines at rows of pixels; background (may be null) is a picture of the same
   // format under the drawing. The clip becomes the whole target and the pen goes to (0, 0).
-  void Attach(uint8_t* bits, const uint8_t* background, int bitsPerPixel, int width, int height,
-              int stride, const TDIBColorTable* table);
+  void Attach(uint8_t* bits, const uint8_t* background, int bitsPerPixel, int width, int height, int stride,
+              const TDIBColorTable* table);
   void Detach();
   bool Attached() const { return bits_ != nullptr; }
 
@@ -76,8 +76,14 @@ public:
   uint32_t Pixel(int x, int y) const;
 
   void SetPixel(int x, int y);
-  void MoveTo(int x, int y) { penX_ = x; penY_ = y; }
-  void PenPos(int& x, int& y) const { x = penX_; y = penY_; }
+  void MoveTo(int x, int y) {
+    penX_ = x;
+    penY_ = y;
+  }
+  void PenPos(int& x, int& y) const {
+    x = penX_;
+    y = penY_;
+  }
   // Both end points are drawn; the pen moves to (x, y).
   void LineTo(int x, int y);
   void Line(int x1, int y1, int x2, int y2);

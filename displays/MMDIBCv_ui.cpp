@@ -65,17 +65,13 @@ void TMMDIBCanvas::SetBitsPerPixel(int bits) {
 void TMMDIBCanvas::SetLogPalette(const TLogPalette* palette) {
   if (palette && (palette->palVersion < 0x300 || palette->palPalEntry.size() > 256)) return;
   MarkRecreate();
-  if (palette)
-    logPalette_ = *palette;
-  else
-    logPalette_.reset();
+  if (palette) logPalette_ = *palette;
+  else logPalette_.reset();
 }
 
 void TMMDIBCanvas::SetBackGroundBitmap(TBitmap* b) {
-  if (b)
-    backGround_->Assign(b);
-  else
-    backGround_->SetSize(0, 0);
+  if (b) backGround_->Assign(b);
+  else backGround_->SetSize(0, 0);
   MarkRecreate();
 }
 
@@ -144,7 +140,8 @@ void TMMDIBCanvas::EnsureDIB() {
     const TBitmap& view = view_;
     if (!view.Empty() && view.ScanLine(0) != DIBBits(dib_)) {
       const int row = DIBRowBytes(int64_t(DIBWidth(dib_)) * bpp_);
-      for (int y = 0; y < view.Height(); ++y) std::memcpy(DIBBits(dib_) + ptrdiff_t(y) * row, view.ScanLine(y), size_t(row));
+      for (int y = 0; y < view.Height(); ++y)
+        std::memcpy(DIBBits(dib_) + ptrdiff_t(y) * row, view.ScanLine(y), size_t(row));
       DIBCanvasView(dib_, view_);
     }
     return;
@@ -179,10 +176,8 @@ void TMMDIBCanvas::CreateDIBs() {
   dib_ = fresh;
   backDib_ = back;
   table_ = MakeCanvasColorTable(source ? &*source : nullptr, animatedCount_, animated_);
-  if (bpp_ == 8)
-    WriteColorTable();
-  else
-    DIBCanvasView(dib_, view_);
+  if (bpp_ == 8) WriteColorTable();
+  else DIBCanvasView(dib_, view_);
   SetTarget(&view_);
   if (backDib_) LayBackGround();
 }
@@ -231,8 +226,8 @@ TMMDIBTarget& TMMDIBCanvas::BeginDraw() {
   }
   if (drawDepth_++ == 0) {
     const int w = DIBWidth(dib_), h = DIBHeight(dib_);
-    target_.Attach(DIBBits(dib_), backDib_ ? DIBBits(backDib_) : nullptr, bpp_, w, h,
-                   DIBRowBytes(int64_t(w) * bpp_), &table_);
+    target_.Attach(DIBBits(dib_), backDib_ ? DIBBits(backDib_) : nullptr, bpp_, w, h, DIBRowBytes(int64_t(w) * bpp_),
+                   &table_);
   }
   return target_;
 }
@@ -272,10 +267,8 @@ bool TMMDIBCanvas::CopyBackGround() {
 
 void TMMDIBCanvas::CopyTo(TCanvas& dest, const TRect& dst, const TRect& src) {
   const TBitmap& img = Image();
-  if (dst.Width() == src.Width() && dst.Height() == src.Height())
-    dest.CopyPixels(dst.Left, dst.Top, img, src);
-  else
-    dest.StretchBlt(dst, *this, src, SRCCOPY);
+  if (dst.Width() == src.Width() && dst.Height() == src.Height()) dest.CopyPixels(dst.Left, dst.Top, img, src);
+  else dest.StretchBlt(dst, *this, src, SRCCOPY);
 }
 
 // ---- controls that draw at once -----------------------------------------------------------------
@@ -299,10 +292,8 @@ void TMMDirectGraphicControl::DrawDirect(const std::function<void()>& paint) {
     return;
   }
   CallGuarded([&] {
-    if (canvasWhole_)
-      paint();
-    else
-      Paint();
+    if (canvasWhole_) paint();
+    else Paint();
   });
   UpdateFromCanvas();
 }
@@ -314,7 +305,8 @@ bool EmptyRect(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; 
 TRect Union(const TRect& a, const TRect& b) {
   if (EmptyRect(a)) return b;
   if (EmptyRect(b)) return a;
-  return Rect(std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom));
+  return Rect(std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
+              std::max(a.Bottom, b.Bottom));
 }
 
 }  // namespace
@@ -337,7 +329,8 @@ void TMMDirectGraphicControl::DrawBlock(const std::function<void()>& draw) {
 }
 
 void TMMDirectGraphicControl::Drawn(const TRect& r) {
-  const TRect c = Rect(std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width()), std::min(r.Bottom, Height()));
+  const TRect c =
+      Rect(std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, Width()), std::min(r.Bottom, Height()));
   if (EmptyRect(c)) return;
   drawn_ = Union(drawn_, c);
   owed_ = Union(owed_, c);
@@ -426,10 +419,8 @@ void TMMDIBGraphicControl::ClearDIB() {
 }
 
 void TMMDIBGraphicControl::SetBackGroundDIB(TBitmap* b) {
-  if (b)
-    backGroundDIB_->Assign(b);
-  else
-    backGroundDIB_->SetSize(0, 0);
+  if (b) backGroundDIB_->Assign(b);
+  else backGroundDIB_->SetSize(0, 0);
   BackGroundChanged();
 }
 

@@ -154,7 +154,7 @@ private:
   // Inside a hidden panel of its window (the window's own visibility aside).
   bool InHiddenPanel() const;
   bool canvasWhole_ = false;
-  TRect drawn_{}, owed_{};  // changed by the block being drawn; changed and not yet on the canvas
+  TRect drawn_{}, owed_{};   // changed by the block being drawn; changed and not yet on the canvas
   TRect asked_{}, shown_{};  // asked to be shown and brought onto the canvas since the last frame
 };
 

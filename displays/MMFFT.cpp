@@ -15,8 +15,7 @@ constexpr float kSqrtHalf = 0.70710677f;  // the 45 degree twiddle of the unroll
 // in bit-reversed order. Inverse kernels use the conjugate twiddles.
 
 template <bool Inverse>
-inline void LButterfly(float* a, float* b, float* c, float* d, float w1r, float w1i, float w3r,
-                       float w3i) {
+inline void LButterfly(float* a, float* b, float* c, float* d, float w1r, float w1i, float w3r, float w3i) {
   const float t1r = a[0] - c[0], t1i = a[1] - c[1];
   const float t2r = b[0] - d[0], t2i = b[1] - d[1];
   a[0] += c[0];
@@ -62,8 +61,8 @@ inline void Butterfly8(float* z) {
 // The first pass of an n-point transform: q = n/4 L-butterflies over the four quarters. The
 // quarters never overlap, which lets the compiler vectorise the loop.
 template <bool Inverse>
-void LPass(float* __restrict a, float* __restrict b, float* __restrict c, float* __restrict d,
-           size_t q, const float* __restrict twiddles, size_t step) {
+void LPass(float* __restrict a, float* __restrict b, float* __restrict c, float* __restrict d, size_t q,
+           const float* __restrict twiddles, size_t step) {
   LButterfly<Inverse>(a, b, c, d, 1.0f, 0.0f, 1.0f, 0.0f);
   const float* w = twiddles + (step - 1) * 4;
   for (size_t k = 1; k < q; ++k, w += 4 * step) {

@@ -4,24 +4,16 @@
 // length, so a transform allocates nothing.
 #include <cstdint>
 
-enum TMMFFTWindow : int32_t {
-  fwRectangular,
-  fwHamming,
-  fwHanning,
-  fwBlackman,
-  fwGaussian,
-  fwWelch,
-  fwParzen
-};
+enum TMMFFTWindow : int32_t { fwRectangular, fwHamming, fwHanning, fwBlackman, fwGaussian, fwWelch, fwParzen };
 
 // The tables of one transform of N = 2^Order real points (M = N/2 complex points).
 struct TMMFFTObject {
   int32_t Order = 0;
-  uint32_t Length = 0;        // N; unsigned so that order 31 fits
-  float InvLength = 0.0f;     // 1/N
+  uint32_t Length = 0;             // N; unsigned so that order 31 fits
+  float InvLength = 0.0f;          // 1/N
   int32_t* BitReversal = nullptr;  // M entries: i with its Order-1 bits reversed
-  float* Twiddles = nullptr;  // N/4 x 8 bytes: (cos jt, -sin jt, cos 3jt, -sin 3jt), t = 2pi/M, j = 1..
-  float* Split = nullptr;     // N/4 x 8 bytes: (0.5 cos jp, 0.5 - 0.5 sin jp), p = 2pi/N, j = 1..M/2
+  float* Twiddles = nullptr;       // N/4 x 8 bytes: (cos jt, -sin jt, cos 3jt, -sin 3jt), t = 2pi/M, j = 1..
+  float* Split = nullptr;          // N/4 x 8 bytes: (0.5 cos jp, 0.5 - 0.5 sin jp), p = 2pi/N, j = 1..M/2
 };
 using PMMFFTObject = TMMFFTObject*;
 

@@ -6,9 +6,7 @@
 
 using namespace plat;
 
-TMMCustomGauge::TMMCustomGauge(TComponent* owner) : TMMGraphicControl(owner) {
-  SetBounds(Left(), Top(), 150, 18);
-}
+TMMCustomGauge::TMMCustomGauge(TComponent* owner) : TMMGraphicControl(owner) { SetBounds(Left(), Top(), 150, 18); }
 
 void TMMCustomGauge::SetMinValue(int32_t v) { Set(minValue_, std::clamp<int32_t>(v, -2147483647, maxValue_)); }
 
@@ -84,7 +82,8 @@ void TMMCustomGauge::DrawGaugeText(TBitmap& picture, int w, int h, int pct) {
   const int x = (w - e.cx) / 2, y = (h - e.cy) / 2;
   if (bwText_ && (kind_ == gkHorizontalBar || kind_ == gkVerticalBar)) {
     // The font colour over the unfilled part, its inverse over the filled part.
-    TRect filled = kind_ == gkHorizontalBar ? Rect(0, 0, GaugeLength(w, pct), h) : Rect(0, h - GaugeLength(h, pct), w, h);
+    TRect filled =
+        kind_ == gkHorizontalBar ? Rect(0, 0, GaugeLength(w, pct), h) : Rect(0, h - GaugeLength(h, pct), w, h);
     const TColor ink = Font()->Color();
     c.Brush()->SetStyle(bsClear);
     c.Font()->SetColor(ink);

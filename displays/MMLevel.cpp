@@ -36,10 +36,8 @@ int32_t TMMDecay::Apply(TMMDecayMode mode, int32_t x) {
   switch (mode) {
     case dmStepUp:
       held_ *= factor_;
-      if (x > held_)
-        held_ = x;
-      else
-        x = int32_t(held_);
+      if (x > held_) held_ = x;
+      else x = int32_t(held_);
       break;
     case dmExponential:
       held_ = held_ * factor_ + (1.0 - factor_) * x;
@@ -50,8 +48,7 @@ int32_t TMMDecay::Apply(TMMDecayMode mode, int32_t x) {
       ring_[index_] = x;
       x = int32_t(sum_ / fill_);
       break;
-    default:
-      break;
+    default: break;
   }
   return x;
 }
@@ -75,7 +72,8 @@ int32_t ScanPeak(const Sample* s, const TMMPcmShape& shape) {
   if (ch == 1) {
     for (int i = 0; i < n; ++i) peak = std::max(peak, magnitude(int32_t(s[i]) - L));
   } else if (shape.channel == chBoth) {
-    for (int i = 0; i < n; ++i, s += ch) peak = std::max(peak, magnitude(((int32_t(s[0]) - L) + (int32_t(s[1]) - R)) / 2));
+    for (int i = 0; i < n; ++i, s += ch)
+      peak = std::max(peak, magnitude(((int32_t(s[0]) - L) + (int32_t(s[1]) - R)) / 2));
   } else {
     const int c = shape.channel == chLeft ? 0 : 1;
     const int32_t off = c == 0 ? L : R;
@@ -131,10 +129,8 @@ int32_t LevelPercent(int32_t value, int sensitivity, int32_t range, bool logAmp,
   if (value == 0 || range <= 0) return 0;
   const double S = sensitivity;
   double p;
-  if (logAmp)
-    p = std::pow(10.0, (S - S * value / range) / 20.0) * 8.0 / g * 100.0;
-  else
-    p = double(value) * 100.0 / range;
+  if (logAmp) p = std::pow(10.0, (S - S * value / range) / 20.0) * 8.0 / g * 100.0;
+  else p = double(value) * 100.0 / range;
   return int32_t(std::nearbyint(p));
 }
 
@@ -158,8 +154,7 @@ bool TMMPeakHold::Raise(int32_t value, int32_t hold, bool orEqual) {
 
 void TMMPeakHold::ResetHold() {
   uint64_t cur = state_.load();
-  while (!state_.compare_exchange_weak(cur, Pack({Unpack(cur).peak, 0}))) {
-  }
+  while (!state_.compare_exchange_weak(cur, Pack({Unpack(cur).peak, 0}))) {}
 }
 
 void TMMPeakHold::Tick(int speed, int32_t fall, int32_t floor) {
@@ -350,9 +345,8 @@ bool ChangedSpots(const TMMBarLook& look, int oldValue, int oldPeak, int newValu
     } else {
       add(std::min(a.bodyHi, b.bodyHi) + 1, std::max(a.bodyHi, b.bodyHi));
     }
-  } else if (look.direction == dirSymetric &&
-             SpotZone(look.layout, std::clamp(oldValue, 1, look.layout.spots)) !=
-                 SpotZone(look.layout, std::clamp(newValue, 1, look.layout.spots))) {
+  } else if (look.direction == dirSymetric && SpotZone(look.layout, std::clamp(oldValue, 1, look.layout.spots)) !=
+                                                  SpotZone(look.layout, std::clamp(newValue, 1, look.layout.spots))) {
     add(b.bodyLo, b.bodyHi);
   }
   if (a.peakLo != b.peakLo || a.peakHi != b.peakHi) {
@@ -419,10 +413,8 @@ TMMLevelScalePlan PlanLevelScale(const TMMLevelScaleSetup& s, const TMMTextExten
   // The label step: the smallest k at which every k-th label fits the strip. A strip shorter than
   // one label has none and shows no labels.
   int ew = 0, eh = 0;
-  if (horizontal)
-    extent(std::to_string(s.sensitivity), ew, eh);
-  else
-    extent("W", ew, eh);
+  if (horizontal) extent(std::to_string(s.sensitivity), ew, eh);
+  else extent("W", ew, eh);
   const int e = horizontal ? ew : eh;
   const bool symmetric = s.direction == dirSymetric;
   const int L = symmetric ? s.controlLength / 2 : s.controlLength;

@@ -102,8 +102,8 @@ private:
 // ---- the level bar ------------------------------------------------------------------------------
 
 struct TMMLevelLayout {
-  int spots = 1;   // N
-  int margin = 0;  // pixels left over before the first spot
+  int spots = 1;       // N
+  int margin = 0;      // pixels left over before the first spot
   int p1 = 0, p2 = 0;  // spot numbers of the zone borders
 };
 // extent: the client's length along the bar.
@@ -223,8 +223,8 @@ struct TMMLevelScaleRow {
 struct TMMLevelScaleSetup {
   TMMLevelKind kind = lkHorizontal;
   TMMLevelDirection direction = dirNormal;
-  TDIBRect inner;          // the control less its bevel
-  int controlLength = 0;   // the control's full width (horizontal) or height (vertical)
+  TDIBRect inner;         // the control less its bevel
+  int controlLength = 0;  // the control's full width (horizontal) or height (vertical)
   int scaleTicks = 8;
   int point1 = 50, point2 = 85;
   plat::TColor colors[3] = {plat::clWhite, plat::clWhite, plat::clRed};
@@ -232,7 +232,7 @@ struct TMMLevelScaleSetup {
   bool logAmp = true;
   bool rowsVisible = false;
   TMMScalePos rowsPos = spBoth;
-  TMMScaleLook rowLook;    // of the tick rows; colours and zones are filled in by the plan
+  TMMScaleLook rowLook;  // of the tick rows; colours and zones are filled in by the plan
 };
 struct TMMLevelScalePlan {
   TMMScaleLook rowLook;

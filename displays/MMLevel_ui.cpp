@@ -32,9 +32,7 @@ void TMMCustomLevel::SetDesigning(bool designing) {
   }
 }
 
-void TMMCustomLevel::UpdateTimer() {
-  timer_.Run(Enabled() && values_.numPeaks >= 1);
-}
+void TMMCustomLevel::UpdateTimer() { timer_.Run(Enabled() && values_.numPeaks >= 1); }
 
 // ---- the feed ----
 
@@ -75,10 +73,8 @@ void TMMCustomLevel::SetBounds(int l, int t, int w, int h) {
   const bool sized = w != Width() || h != Height();
   TMMDIBGraphicControl::SetBounds(l, t, w, h);
   // The bar's picture covers the client area only.
-  if (sized)
-    Relayout();
-  else
-    DIBCanvas()->SetSize(look_.width, look_.height);
+  if (sized) Relayout();
+  else DIBCanvas()->SetSize(look_.width, look_.height);
 }
 
 void TMMCustomLevel::BevelChanged() {
@@ -99,10 +95,8 @@ void TMMCustomLevel::Loaded() {
 void TMMCustomLevel::SetEnabled(bool v) {
   if (v == Enabled()) return;
   TMMDIBGraphicControl::SetEnabled(v);
-  if (v)
-    Relayout();
-  else
-    values_.Reset();
+  if (v) Relayout();
+  else values_.Reset();
   UpdateTimer();
   pictureValid_ = false;
   RepaintWhole();
@@ -112,8 +106,7 @@ void TMMCustomLevel::SetKind(TMMLevelKind k) {
   if (k == look_.kind) return;
   look_.kind = k;
   const bool wrongShape = k == lkHorizontal ? Height() > Width() : Width() > Height();
-  if (wrongShape)
-    SetBounds(Left(), Top(), Height(), Width());
+  if (wrongShape) SetBounds(Left(), Top(), Height(), Width());
   Relayout();
 }
 

@@ -143,7 +143,6 @@ protected:
   void CopyToCanvas(const TRect& r);
 
 private:
-
   TMMPcmShape shape_;
   TMMLevelValues values_;
   TMMBarLook look_;

@@ -7,8 +7,7 @@ std::array<TMMLightBand, 3> LightBands(int sampleRate, int fftLength) {
   static const double kEdges[3] = {0.0, std::sqrt(150.0 * 750.0), std::sqrt(750.0 * 1750.0)};
   const int half = fftLength / 2;
   std::array<TMMLightBand, 3> b{};
-  for (int i = 0; i < 3; ++i)
-    b[size_t(i)].first = std::clamp(int(kEdges[i] / sampleRate * fftLength), 0, half);
+  for (int i = 0; i < 3; ++i) b[size_t(i)].first = std::clamp(int(kEdges[i] / sampleRate * fftLength), 0, half);
   for (int i = 0; i < 3; ++i) {
     TMMLightBand& band = b[size_t(i)];
     band.end = i < 2 ? b[size_t(i) + 1].first : half - 1;

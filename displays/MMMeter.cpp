@@ -24,9 +24,7 @@ bool TMMMeterValues::Feed(int32_t peak) {
   return false;
 }
 
-int32_t TMMMeterValues::Percent() const {
-  return LevelPercent(Needle(), sensitivity, kFullScale, logAmp, gain);
-}
+int32_t TMMMeterValues::Percent() const { return LevelPercent(Needle(), sensitivity, kFullScale, logAmp, gain); }
 
 void TMMMeterValues::Reset() {
   needle_.store(0, std::memory_order_relaxed);
@@ -61,10 +59,8 @@ std::vector<TMMScaleLine> MeterTicks(const TMMMeterGeometry& g, const TMMMeterSc
     const int32_t v = MulDiv32(kFullScale, i, s.ticks - 1);
     int r1 = outer, r2 = inner;
     if (!LongTick(s, i)) {
-      if (s.origin == soOuter)
-        r2 = inner + s.height1;
-      else
-        r1 = inner + s.height1;
+      if (s.origin == soOuter) r2 = inner + s.height1;
+      else r1 = inner + s.height1;
     }
     const TMMPoint a = g.At(v, r1), b = g.At(v, r2);
     const plat::TColor c = v > t2 ? s.colors[2] : v > t1 ? s.colors[1] : s.colors[0];
@@ -80,13 +76,12 @@ std::vector<TMMMeterLabel> MeterLabels(const TMMMeterGeometry& g, const TMMMeter
   const double T = 32767.0 / std::pow(10.0, -s.sensitivity / 20.0);
   for (int i = 0; i < s.ticks; i += s.textEvery) {
     int32_t value;
-    if (s.logAmp)
-      value = MulDiv32(s.ticks - 1 - i, s.sensitivity, s.ticks - 1);
-    else
-      value = int32_t(std::nearbyint(20.0 * std::log10(((32767.0 - T) * i / (s.ticks - 1) + T) / 32767.0)));
+    if (s.logAmp) value = MulDiv32(s.ticks - 1 - i, s.sensitivity, s.ticks - 1);
+    else value = int32_t(std::nearbyint(20.0 * std::log10(((32767.0 - T) * i / (s.ticks - 1) + T) / 32767.0)));
     const std::string text = std::to_string(value);
     const TMMPoint p = g.At(MulDiv32(kFullScale, i, s.ticks - 1), g.Radius() - 2);
-    out.push_back({text, p.x + textWidth(std::to_string(std::abs(value))) / 2 - textWidth(text) + 1, p.y - zeroHeight - 3});
+    out.push_back(
+        {text, p.x + textWidth(std::to_string(std::abs(value))) / 2 - textWidth(text) + 1, p.y - zeroHeight - 3});
   }
   return out;
 }

@@ -29,7 +29,6 @@ uint32_t Opaque(TColor c) {
 
 }  // namespace
 
-
 TMMCustomMeter::TMMCustomMeter(TComponent* owner)
     : TMMDirectGraphicControl(owner), backGround_(std::make_unique<TBitmap>()), work_(std::make_unique<TBitmap>()) {
   Font()->SetColor(clSilver);
@@ -53,9 +52,7 @@ void TMMCustomMeter::SetDesigning(bool designing) {
   }
 }
 
-void TMMCustomMeter::UpdateTimer() {
-  timer_.Run(Enabled() && values_.showPeak);
-}
+void TMMCustomMeter::UpdateTimer() { timer_.Run(Enabled() && values_.showPeak); }
 
 // ---- the feed ----
 
@@ -147,10 +144,8 @@ void TMMCustomMeter::SetPeakSpeed(int v) {
 }
 
 void TMMCustomMeter::SetBackGroundDIB(TBitmap* b) {
-  if (b)
-    backGround_->Assign(b);
-  else
-    backGround_->SetSize(0, 0);
+  if (b) backGround_->Assign(b);
+  else backGround_->SetSize(0, 0);
   RepaintWhole();
 }
 
@@ -192,7 +187,8 @@ void TMMCustomMeter::BuildScale() {
     c.Font()->SetStyle(0);
     c.Font()->SetColor(Font()->Color());
     const int zero = c.TextHeight("0");
-    for (const TMMMeterLabel& l : MeterLabels(geometry_, scale_, [&c](const std::string& s) { return c.TextWidth(s); }, zero))
+    for (const TMMMeterLabel& l : MeterLabels(
+             geometry_, scale_, [&c](const std::string& s) { return c.TextWidth(s); }, zero))
       c.TextOut(l.x, l.y, l.text);
   }
   if (!Caption().empty()) {
@@ -289,7 +285,8 @@ void TMMCustomMeter::DrawChange() {
   UnionRect(changed, needlesRect_, now);
   needlesRect_ = now;
   const TRect inner = GetInnerRect();
-  Drawn(Rect(inner.Left + changed.Left, inner.Top + changed.Top, inner.Left + changed.Right, inner.Top + changed.Bottom));
+  Drawn(
+      Rect(inner.Left + changed.Left, inner.Top + changed.Top, inner.Left + changed.Right, inner.Top + changed.Bottom));
   if (OnPostPaint) {
     // What the handler draws over the needles stays: the change reaches the canvas first.
     ShowDrawnNow();
@@ -308,8 +305,9 @@ TRect TMMCustomMeter::ShowDrawn(const TRect& r) {
     shown = Rect(inner.Left + both.Left, inner.Top + both.Top, inner.Left + both.Right, inner.Top + both.Bottom);
   }
   if (shown.Right > shown.Left && shown.Bottom > shown.Top)
-    Canvas()->CopyPixels(shown.Left, shown.Top, *work_,
-                         Rect(shown.Left - inner.Left, shown.Top - inner.Top, shown.Right - inner.Left, shown.Bottom - inner.Top));
+    Canvas()->CopyPixels(
+        shown.Left, shown.Top, *work_,
+        Rect(shown.Left - inner.Left, shown.Top - inner.Top, shown.Right - inner.Left, shown.Bottom - inner.Top));
   shownNeedles_ = needlesRect_;
   shownKnown_ = workValid_ && !OnPostPaint;
   return shown;

@@ -119,7 +119,8 @@ int32_t TMMScopeTrace::Row(int32_t p, const TMMScopeMap& map, int32_t& y) {
   return map.height - y - 1;
 }
 
-void TMMScopeTrace::Draw(TMMDIBTarget& t, const int16_t* points, int count, const TMMScopeMap& map, const TMMScopeLook& look) {
+void TMMScopeTrace::Draw(TMMDIBTarget& t, const int16_t* points, int count, const TMMScopeMap& map,
+                         const TMMScopeLook& look) {
   pcmOverflows = gainOverflows = 0;
   const int W = t.Width(), H = map.height, mid = H / 2;
   const bool sel = look.selStart >= 0 || look.selEnd >= 0;
@@ -165,10 +166,8 @@ void TMMScopeTrace::Draw(TMMDIBTarget& t, const int16_t* points, int count, cons
         break;
       case okConLines:
         t.SetRawColor(fx ? look.effect : look.foreground);
-        if (x == 0)
-          t.SetPixel(x, row);
-        else
-          t.Line(prevX, prevRow, x, row);
+        if (x == 0) t.SetPixel(x, row);
+        else t.Line(prevX, prevRow, x, row);
         break;
       case okVertLines: {
         const int m = mid;
@@ -209,7 +208,8 @@ void TMMScopeTrace::Draw(TMMDIBTarget& t, const int16_t* points, int count, cons
   }
 }
 
-void TMMScopeTrace::DrawColumn(TMMDIBTarget& t, int x, int16_t lo, int16_t hi, const TMMScopeMap& map, const TMMScopeLook& look) {
+void TMMScopeTrace::DrawColumn(TMMDIBTarget& t, int x, int16_t lo, int16_t hi, const TMMScopeMap& map,
+                               const TMMScopeLook& look) {
   pcmOverflows = gainOverflows = 0;
   const int H = map.height, mid = H / 2;
   t.SetRawColor(look.background);
@@ -233,10 +233,8 @@ void TMMScopeTrace::DrawColumn(TMMDIBTarget& t, int x, int16_t lo, int16_t hi, c
       const int32_t m = std::max(std::abs(int32_t(lo)), std::abs(int32_t(hi)));
       const int32_t y = map.RowValue(m);
       const int row = map.height - y - 1;
-      if (map.kind == okSpikes)
-        t.VLine(x, H - 1, row);
-      else
-        t.VLine(x, y, row);
+      if (map.kind == okSpikes) t.VLine(x, H - 1, row);
+      else t.VLine(x, y, row);
       break;
     }
   }

@@ -139,7 +139,8 @@ void TMMAnalysisDisplay::SideTicks(TCanvas& c, int y) {
 }
 
 void TMMAnalysisDisplay::SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
-                                    const std::vector<std::string>& right, const std::vector<TScaleLabelSpan>& reserved) {
+                                    const std::vector<std::string>& right,
+                                    const std::vector<TScaleLabelSpan>& reserved) {
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
   std::vector<TScaleLabelSpan> spans;
@@ -159,7 +160,8 @@ void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major) {
   c.LineTo(x, display_.Bottom + e + (major ? 6 : 3));
 }
 
-void TMMAnalysisDisplay::BottomLabels(TCanvas& c, const std::vector<int>& columns, const std::vector<std::string>& texts) {
+void TMMAnalysisDisplay::BottomLabels(TCanvas& c, const std::vector<int>& columns,
+                                      const std::vector<std::string>& texts) {
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
   std::vector<TScaleLabelSpan> spans;
@@ -497,14 +499,17 @@ void TMMOscope::DrawPicture(bool fed) {
     const bool full = sweep_.Full(w_);
     if (accelerate_) {
       if (shift) ScrollCanvasLeft(screen, display_);
-      if (x >= 0) dib->CopyTo(screen, Rect(display_.Left + x, display_.Top, display_.Left + x + 1, display_.Bottom), Rect(x, 0, x + 1, h_));
+      if (x >= 0)
+        dib->CopyTo(screen, Rect(display_.Left + x, display_.Top, display_.Left + x + 1, display_.Bottom),
+                    Rect(x, 0, x + 1, h_));
       if (!full && x + 1 < w_) {
         // The bar straight on the screen, ahead of the newest column.
         const int bx = display_.Left + x + 1;
         screen.Pen()->SetColor(bar_);
         screen.MoveTo(bx, display_.Top);
         screen.LineTo(bx, display_.Bottom);
-        for (int k = 0; k <= gridDivisions_; ++k) screen.SetPixel(bx, display_.Top + (h_ - 1) * k / gridDivisions_, barTick_);
+        for (int k = 0; k <= gridDivisions_; ++k)
+          screen.SetPixel(bx, display_.Top + (h_ - 1) * k / gridDivisions_, barTick_);
       }
     } else {
       if (!full) TMMScopeTrace::DrawBar(t, x + 1, barWidth_, look, gridDivisions_);
@@ -585,7 +590,6 @@ void TMMOscope::MouseMove(TShiftState s, int x, int y) {
     const auto m = TMMSelectionDrag::HitTest(x - display_.Left, selStart_, selEnd_);
     SetCursor(m == TMMSelectionDrag::sdLeft || m == TMMSelectionDrag::sdRight ? crSizeWE
               : m == TMMSelectionDrag::sdMove                                 ? crSizeAll
-                                                                             : crCross);
+                                                                              : crCross);
   }
 }
-

@@ -26,8 +26,8 @@ std::vector<TMMScaleLine> ScaleRowLines(const TMMScaleLook& look, const TDIBRect
   const int dir = fromLast ? -1 : 1;
   const int start = horizontal ? r.Left : r.Top;
 
-  const bool zoned = look.style == stColor && !(look.color == look.zone2 && look.color == look.zone3) &&
-                     0 <= look.b1 && look.b1 <= look.b2 && look.b2 <= count;
+  const bool zoned = look.style == stColor && !(look.color == look.zone2 && look.color == look.zone3) && 0 <= look.b1 &&
+                     look.b1 <= look.b2 && look.b2 <= count;
   auto tickColor = [&](int i) {
     if (!zoned) return look.color;
     // Tick positions i x L / (count - 1) against boundaries b x L / count, compared exactly.
@@ -38,10 +38,8 @@ std::vector<TMMScaleLine> ScaleRowLines(const TMMScaleLook& look, const TDIBRect
   // A line across the row at along, or along the row at across, in one or two pixels by style.
   auto add = [&](int a1, int c1, int a2, int c2, plat::TColor color, int besideAlong, int besideAcross) {
     auto put = [&](int da, int dc, plat::TColor col) {
-      if (horizontal)
-        out.push_back({a1 + da, c1 + dc, a2 + da, c2 + dc, col});
-      else
-        out.push_back({c1 + dc, a1 + da, c2 + dc, a2 + da, col});
+      if (horizontal) out.push_back({a1 + da, c1 + dc, a2 + da, c2 + dc, col});
+      else out.push_back({c1 + dc, a1 + da, c2 + dc, a2 + da, col});
     };
     if (!threeD) {
       put(0, 0, color);

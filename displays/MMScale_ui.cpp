@@ -101,10 +101,8 @@ void DrawScaleLines(TCanvas& c, const std::vector<TMMScaleLine>& lines) {
       continue;
     }
     c.MoveTo(l.x1, l.y1);
-    if (dx != 0 && dy != 0)
-      c.LineTo(l.x2, l.y2), c.SetPixel(l.x2, l.y2, l.color);
-    else
-      c.LineTo(l.x2 + dx, l.y2 + dy);
+    if (dx != 0 && dy != 0) c.LineTo(l.x2, l.y2), c.SetPixel(l.x2, l.y2, l.color);
+    else c.LineTo(l.x2 + dx, l.y2 + dy);
   }
   pen->SetColor(oldColor);
   pen->SetWidth(oldWidth);

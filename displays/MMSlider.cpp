@@ -37,13 +37,9 @@ bool SliderKeyTarget(TMMSliderKey key, int32_t p, const TMMSliderMapping& m, int
     case skEnd: target = horizontal ? m.maxValue : m.minValue; return true;
     case skHome: target = horizontal ? m.minValue : m.maxValue; return true;
     case skLeft:
-    case skDown:
-      target = p > m.minValue ? m.Clamp(pos - lineSize) : p;
-      return true;
+    case skDown: target = p > m.minValue ? m.Clamp(pos - lineSize) : p; return true;
     case skUp:
-    case skRight:
-      target = p < m.maxValue ? m.Clamp(pos + lineSize) : p;
-      return true;
+    case skRight: target = p < m.maxValue ? m.Clamp(pos + lineSize) : p; return true;
     default: return false;
   }
 }
@@ -74,17 +70,12 @@ TMMSliderParts SliderParts(const TMMSliderLayout& l) {
   const int thick = l.grooveSize + 2 * l.grooveBevel;
   const int lo = l.horizontal ? I.Top : I.Left, hi = l.horizontal ? I.Bottom : I.Right;
   int g0;
-  if (l.scaleVisible && l.scalePos == spBelowOrRight)
-    g0 = lo + thumbAcross / 2 - thick / 2;
-  else if (l.scaleVisible && l.scalePos == spAboveOrLeft)
-    g0 = hi - thumbAcross / 2 - 1 - thick / 2;
-  else
-    g0 = lo + (hi - lo - thick) / 2;
+  if (l.scaleVisible && l.scalePos == spBelowOrRight) g0 = lo + thumbAcross / 2 - thick / 2;
+  else if (l.scaleVisible && l.scalePos == spAboveOrLeft) g0 = hi - thumbAcross / 2 - 1 - thick / 2;
+  else g0 = lo + (hi - lo - thick) / 2;
   const int half = thumbAlong / 2;
-  if (l.horizontal)
-    s.groove = {s.track.Left + half, g0, s.track.Right - half, g0 + thick};
-  else
-    s.groove = {g0, s.track.Top + half, g0 + thick, s.track.Bottom - half};
+  if (l.horizontal) s.groove = {s.track.Left + half, g0, s.track.Right - half, g0 + thick};
+  else s.groove = {g0, s.track.Top + half, g0 + thick, s.track.Bottom - half};
 
   if (l.scaleVisible) {
     const int depth = l.scaleHeight;
@@ -134,16 +125,14 @@ TDIBRect SliderThumb(const TMMSliderLayout& l, const TMMSliderParts& parts, cons
   return {left, bottom - l.thumbHeight, left + l.thumbWidth, bottom};
 }
 
-bool SliderPointToPosition(const TMMSliderLayout& l, const TMMSliderParts& parts, const TMMSliderMapping& m,
-                           int x, int y, int32_t& position) {
+bool SliderPointToPosition(const TMMSliderLayout& l, const TMMSliderParts& parts, const TMMSliderMapping& m, int x,
+                           int y, int32_t& position) {
   const int U = parts.travel;
   if (U <= 0) return false;
   const int64_t R = m.Range();
   int64_t pixels;
-  if (l.horizontal)
-    pixels = int64_t(x) - parts.track.Left - l.thumbWidth / 2;
-  else
-    pixels = U - (int64_t(y) - parts.track.Top - l.thumbHeight / 2);
+  if (l.horizontal) pixels = int64_t(x) - parts.track.Left - l.thumbWidth / 2;
+  else pixels = U - (int64_t(y) - parts.track.Top - l.thumbHeight / 2);
   const double v = std::nearbyint(double(pixels) / U * double(R)) + m.minValue;
   position = m.Clamp(int64_t(std::clamp(v, -4e18, 4e18)));
   return true;

@@ -49,11 +49,11 @@ struct TMMSliderLayout {
 };
 
 struct TMMSliderParts {
-  TDIBRect inner;      // the control less its bevel
+  TDIBRect inner;              // the control less its bevel
   TDIBRect picFirst, picLast;  // the end areas
-  TDIBRect track;      // the inner rectangle less the end pictures
-  TDIBRect groove;     // drawn: the track inset by half a thumb at each end, its bevel included
-  int travel = 0;      // U: the track's length less the thumb's
+  TDIBRect track;              // the inner rectangle less the end pictures
+  TDIBRect groove;             // drawn: the track inset by half a thumb at each end, its bevel included
+  int travel = 0;              // U: the track's length less the thumb's
   std::vector<std::pair<TDIBRect, bool>> rows;  // scale rows and whether each lies on the first side
 };
 TMMSliderParts SliderParts(const TMMSliderLayout& l);
@@ -62,8 +62,8 @@ TDIBRect SliderThumb(const TMMSliderLayout& l, const TMMSliderParts& parts, cons
 // The pixels from the track's start (bottom for a vertical slider) to the thumb.
 int SliderThumbOffset(const TMMSliderParts& parts, const TMMSliderMapping& m, int32_t p);
 // The stored position under the pointer; false when the slider has no travel.
-bool SliderPointToPosition(const TMMSliderLayout& l, const TMMSliderParts& parts, const TMMSliderMapping& m,
-                           int x, int y, int32_t& position);
+bool SliderPointToPosition(const TMMSliderLayout& l, const TMMSliderParts& parts, const TMMSliderMapping& m, int x,
+                           int y, int32_t& position);
 // The stored position after dragging delta pixels (towards the maximum) from start; false without
 // travel.
 bool SliderDragPosition(const TMMSliderParts& parts, const TMMSliderMapping& m, int32_t start, int delta,

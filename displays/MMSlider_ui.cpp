@@ -39,8 +39,11 @@ TMMSliderKey KeyOf(uint16_t key) {
 }  // namespace
 
 TMMCustomSlider::TMMCustomSlider(TComponent* owner)
-    : TMMCustomControl(owner), groove_(new TMMBevel), scale_(new TMMScale),
-      picLeft_(std::make_unique<TBitmap>()), picRight_(std::make_unique<TBitmap>()) {
+    : TMMCustomControl(owner),
+      groove_(new TMMBevel),
+      scale_(new TMMScale),
+      picLeft_(std::make_unique<TBitmap>()),
+      picRight_(std::make_unique<TBitmap>()) {
   Bevel()->SetBorderWidth(5);
   SetColor(clWindow);
   SetTabStop(true);
@@ -114,18 +117,14 @@ void TMMCustomSlider::SetOrientation(TMMOrientation o) {
 }
 
 void TMMCustomSlider::SetPicLeft(TBitmap* b) {
-  if (b)
-    picLeft_->Assign(b);
-  else
-    picLeft_->SetSize(0, 0);
+  if (b) picLeft_->Assign(b);
+  else picLeft_->SetSize(0, 0);
   Invalidate();
 }
 
 void TMMCustomSlider::SetPicRight(TBitmap* b) {
-  if (b)
-    picRight_->Assign(b);
-  else
-    picRight_->SetSize(0, 0);
+  if (b) picRight_->Assign(b);
+  else picRight_->SetSize(0, 0);
   Invalidate();
 }
 
@@ -341,7 +340,8 @@ void TMMCustomSlider::PaintTo(TCanvas& c) {
   c.FillRect(inner);
   auto centred = [&](TBitmap* b, const TDIBRect& area) {
     if (b->Empty()) return;
-    c.Draw(area.Left + (area.Right - area.Left - b->Width()) / 2, area.Top + (area.Bottom - area.Top - b->Height()) / 2, b);
+    c.Draw(area.Left + (area.Right - area.Left - b->Width()) / 2, area.Top + (area.Bottom - area.Top - b->Height()) / 2,
+           b);
   };
   centred(picLeft_.get(), parts.picFirst);
   centred(picRight_.get(), parts.picLast);
@@ -353,10 +353,8 @@ void TMMCustomSlider::PaintTo(TCanvas& c) {
   } else {
     const int e = groove_->BevelExtent();
     inside = g;
-    if (l.horizontal)
-      InflateRect(inside, 0, -e);
-    else
-      InflateRect(inside, -e, 0);
+    if (l.horizontal) InflateRect(inside, 0, -e);
+    else InflateRect(inside, -e, 0);
     DrawGroove(c, inside);
   }
   if (focused_ && (focusAction_ == faFocusRect || focusAction_ == faAll)) {
@@ -366,7 +364,8 @@ void TMMCustomSlider::PaintTo(TCanvas& c) {
     c.DrawFocusRect(f);
   }
   if (grooveStyle_ == gsRect) {
-    c.Brush()->SetColor(focused_ && (focusAction_ == faFocusColor || focusAction_ == faAll) ? focusColor_ : grooveColor_);
+    c.Brush()->SetColor(focused_ && (focusAction_ == faFocusColor || focusAction_ == faAll) ? focusColor_
+                                                                                            : grooveColor_);
     c.FillRect(inside);
   }
   if (scale_->Visible()) {

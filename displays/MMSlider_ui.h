@@ -11,7 +11,8 @@
 
 using plat::TBitmap;
 
-using TMMThumbDrawEvent = std::function<void(TObject* Sender, TCanvas* aCanvas, TRect aRect, bool Dragged, bool Focused)>;
+using TMMThumbDrawEvent =
+    std::function<void(TObject* Sender, TCanvas* aCanvas, TRect aRect, bool Dragged, bool Focused)>;
 using TMMGrooveDrawEvent = std::function<void(TObject* Sender, TCanvas* aCanvas, TRect& aRect)>;
 
 // The library's hand cursor.

@@ -96,8 +96,8 @@ void TMMSpectrogramModel::ComputeLevels(const int16_t* bins, int count, bool log
 }
 
 const std::vector<uint8_t>& TMMSpectrogramModel::ComputeColumn(bool embossed) {
-  int32_t below = 0;        // the value of the row below, for rows without a bin
-  int32_t neighbour = 10;   // the level the lower row with a bin had in the previous column
+  int32_t below = 0;       // the value of the row below, for rows without a bin
+  int32_t neighbour = 10;  // the level the lower row with a bin had in the previous column
   for (int r = 0; r < h_; ++r) {
     const int32_t first = first_[size_t(r)], end = end_[size_t(r)];
     int32_t v;
@@ -126,4 +126,3 @@ double TMMSpectrogramModel::RowFrequency(int r, int sampleRate, int frequencySca
   if (h_ < 2) return f0_;
   return f0_ + (sampleRate / 2.0 - fs * f0_) * r / ((h_ - 1) * fs);
 }
-

@@ -61,4 +61,3 @@ private:
   std::vector<int32_t> previous_;  // per row: the level of the last column
   std::vector<uint8_t> column_;
 };
-

@@ -243,7 +243,8 @@ void TMMSpectrogram::DrawPicture(bool fed) {
       right = x + 1 + barWidth_;
     }
     const int l = std::max(x, 0), r = std::min(right, w_);
-    if (r > l) dib->CopyTo(screen, Rect(display_.Left + l, display_.Top, display_.Left + r, display_.Bottom), Rect(l, 0, r, h_));
+    if (r > l)
+      dib->CopyTo(screen, Rect(display_.Left + l, display_.Top, display_.Left + r, display_.Bottom), Rect(l, 0, r, h_));
   } else {
     if (barShown && barWidth_ > 0) TMMScopeTrace::DrawBar(t, barX, barWidth_, look, ScaleTicks());
     if (selStart_ >= 0 || selEnd_ >= 0) {
@@ -319,4 +320,3 @@ void TMMSpectrogram::MouseMove(TShiftState s, int x, int y) {
   }
   MoveSelection(x);
 }
-

@@ -160,10 +160,8 @@ void TMMBinDecay::Apply(TMMDecayMode mode, int32_t* v, int count, bool spectrumR
       for (int k = 0; k < count; ++k) {
         double& h = held_[size_t(k)];
         h *= f;
-        if (spectrumRule ? v[k] >= h : v[k] > h)
-          h = v[k];
-        else
-          v[k] = spectrumRule ? int32_t(std::nearbyint(h)) : int32_t(h);
+        if (spectrumRule ? v[k] >= h : v[k] > h) h = v[k];
+        else v[k] = spectrumRule ? int32_t(std::nearbyint(h)) : int32_t(h);
       }
       break;
     case dmExponential:
@@ -182,8 +180,7 @@ void TMMBinDecay::Apply(TMMDecayMode mode, int32_t* v, int count, bool spectrumR
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -220,8 +217,7 @@ void TMMSpectrumModel::BuildColumns(const TMMSpectrumSetup& s, const TMMSpectrum
       double b;
       if (s.logFreq)
         b = std::floor(std::exp(std::log((n + 1.0) / 2.0) * (i - 0.45) / w_ / fs) * n * f0_ / sr + 0.51) - 1.0;
-      else
-        b = std::floor(double(i) / w_ * n / 2.0 / fs + f0_ / sr * n + 0.01);
+      else b = std::floor(double(i) / w_ * n / 2.0 / fs + f0_ / sr * n + 0.01);
       return int32_t(std::clamp(b, 0.0, double(bins_)));
     };
     for (int i = 0; i < w_; ++i) first_[size_t(i)] = std::min(firstOf(i), bins_ - 1);
@@ -270,7 +266,8 @@ void TMMSpectrumModel::BuildAmplitude(const TMMSpectrumSetup& s) {
     const double g = 2.0 * kPi * ref / sr;
     offset += 20.0 * d * std::log10(g) * kUnitsPerDB;
     for (int k = 0; k < kMaxFFTBins; ++k)
-      corr_[size_t(k)] = db3 ? RoundI(offset - 10.0 * std::log10(((k + 1) * sr / n) / ref) * kUnitsPerDB) : RoundI(offset);
+      corr_[size_t(k)] =
+          db3 ? RoundI(offset - 10.0 * std::log10(((k + 1) * sr / n) / ref) * kUnitsPerDB) : RoundI(offset);
     return;
   }
   pixelScale_ = 0.0;
@@ -348,8 +345,7 @@ void TMMSpectrumModel::ComputeBars(bool logAmp, TMMDecayMode mode, const std::fu
     if (v > 0) {
       if (logAmp && mode != dmNone)
         h = int64_t(std::trunc((2.0 * std::log(v / 16.0) * 8192.0 / kLn2 - corr_[size_t(bin)]) * pixelScale_));
-      else
-        h = (int64_t(v) * mult_[size_t(b.xFrom)]) >> shift_;
+      else h = (int64_t(v) * mult_[size_t(b.xFrom)]) >> shift_;
     }
     b.height = int32_t(std::clamp<int64_t>(h, 0, INT32_MAX));
     b.bin = bin;
@@ -368,8 +364,7 @@ void TMMSpectrumModel::UpdateValues(TMMSpectrumKind kind, bool pixelBars, int nu
     TMMSpectrumBar& b = bars_[i];
     if ((kind == skBars || kind == skPeaks) && !pixelBars)
       b.value = std::clamp(RoundI(b.height / spotPixels + 0.5), 0, spots_);
-    else
-      b.value = b.height;
+    else b.value = b.height;
     const bool peaks = kind == skBars || kind == skPeaks || kind == skLines;
     if (peaks && numPeaks >= 1 && b.value >= 1) peaks_[i].Raise(b.value, peakDelay * 2 + 1, true);
   }
@@ -430,8 +425,8 @@ uint32_t TMMSpectrumModel::SpotColor(int k, const uint32_t* colors) const {
   return k > t2_ ? colors[2] : k > t1_ ? colors[1] : colors[0];
 }
 
-void TMMSpectrumModel::DrawBarSpots(TMMDIBTarget& t, int xFrom, int xTo, int from, int to, const uint32_t* colors, bool dotted,
-                                    int space) const {
+void TMMSpectrumModel::DrawBarSpots(TMMDIBTarget& t, int xFrom, int xTo, int from, int to, const uint32_t* colors,
+                                    bool dotted, int space) const {
   const int w = xTo - xFrom;
   const int ww = w > space ? w - space : std::max(w, 1);
   const int left = xFrom + (w - ww) / 2;
@@ -445,7 +440,8 @@ void TMMSpectrumModel::DrawBarSpots(TMMDIBTarget& t, int xFrom, int xTo, int fro
 void TMMSpectrumModel::DrawInactive(TMMDIBTarget& t, const TMMSpectrumLook& look) const {
   t.SetRawColor(look.background);
   t.Clear();
-  for (const TMMSpectrumBar& b : bars_) DrawBarSpots(t, b.xFrom, b.xTo, 1, spots_, look.inactive, look.inactiveDoted, look.space);
+  for (const TMMSpectrumBar& b : bars_)
+    DrawBarSpots(t, b.xFrom, b.xTo, 1, spots_, look.inactive, look.inactiveDoted, look.space);
 }
 
 void TMMSpectrumModel::ScrollDown(TMMDIBTarget& t, uint32_t background) {
@@ -483,7 +479,8 @@ void TMMSpectrumModel::Draw(TMMDIBTarget& t, TMMSpectrumKind kind, const TMMSpec
       if (kind == skLines && look.numPeaks >= 1 && look.enabled) {
         t.SetRawColor(look.bar[2]);
         t.MoveTo(0, rowOf(peaks_[0].Peak()));
-        for (size_t i = 0; i < bars_.size(); ++i) t.LineTo((bars_[i].xFrom + bars_[i].xTo) / 2, rowOf(peaks_[i].Peak()));
+        for (size_t i = 0; i < bars_.size(); ++i)
+          t.LineTo((bars_[i].xFrom + bars_[i].xTo) / 2, rowOf(peaks_[i].Peak()));
         t.LineTo(W - 1, rowOf(peaks_[bars_.size() - 1].Peak()));
       }
       break;
@@ -521,10 +518,8 @@ void TMMSpectrumModel::Draw(TMMDIBTarget& t, TMMSpectrumKind kind, const TMMSpec
       for (size_t i = 0; i < bars_.size(); ++i) {
         const TMMSpectrumBar& b = bars_[i];
         if (!look.enabled) continue;
-        if (kind == skBars)
-          DrawBarSpots(t, b.xFrom, b.xTo, 1, b.value, look.bar, look.activeDoted, look.space);
-        else
-          DrawBarSpots(t, b.xFrom, b.xTo, b.value, b.value, look.bar, look.activeDoted, look.space);
+        if (kind == skBars) DrawBarSpots(t, b.xFrom, b.xTo, 1, b.value, look.bar, look.activeDoted, look.space);
+        else DrawBarSpots(t, b.xFrom, b.xTo, b.value, b.value, look.bar, look.activeDoted, look.space);
         const int32_t p = peaks_[i].Peak();
         if (look.numPeaks >= 1 && p > b.value)
           DrawBarSpots(t, b.xFrom, b.xTo, p - look.numPeaks + 1, p, look.bar, look.activeDoted, look.space);
@@ -533,13 +528,12 @@ void TMMSpectrumModel::Draw(TMMDIBTarget& t, TMMSpectrumKind kind, const TMMSpec
   }
 }
 
-double SpectrumColumnFrequency(int x, int w, bool logFreq, double f0, int sampleRate, int fftLength, int frequencyScale) {
+double SpectrumColumnFrequency(int x, int w, bool logFreq, double f0, int sampleRate, int fftLength,
+                               int frequencyScale) {
   if (x < 0 || x >= w || w < 2) return 0.0;
   const double fs = std::max(frequencyScale, 1);
   double f;
-  if (logFreq)
-    f = f0 * std::exp(x * std::log(fftLength / 2.0) / ((w - 1) * fs));
-  else
-    f = x * (sampleRate / 2.0 - f0) / ((w - 1) * fs) + f0;
+  if (logFreq) f = f0 * std::exp(x * std::log(fftLength / 2.0) / ((w - 1) * fs));
+  else f = x * (sampleRate / 2.0 - f0) / ((w - 1) * fs) + f0;
   return std::max(f, 0.0);
 }

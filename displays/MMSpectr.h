@@ -200,7 +200,8 @@ public:
   static std::vector<int> GridColumns(int w);
 
 private:
-  void DrawBarSpots(TMMDIBTarget& t, int xFrom, int xTo, int from, int to, const uint32_t* colors, bool dotted, int space) const;
+  void DrawBarSpots(TMMDIBTarget& t, int xFrom, int xTo, int from, int to, const uint32_t* colors, bool dotted,
+                    int space) const;
   uint32_t SpotColor(int k, const uint32_t* colors) const;
 
   int w_ = 4, h_ = 4, fftLength_ = 128, bins_ = 64;
@@ -223,4 +224,5 @@ private:
 };
 
 // Text of the frequency scale and of the cursor readout.
-double SpectrumColumnFrequency(int x, int w, bool logFreq, double f0, int sampleRate, int fftLength, int frequencyScale);
+double SpectrumColumnFrequency(int x, int w, bool logFreq, double f0, int sampleRate, int fftLength,
+                               int frequencyScale);

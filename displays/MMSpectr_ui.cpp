@@ -15,8 +15,7 @@ namespace {
 int g_clearing = 0;
 }  // namespace
 
-TMMSpectrum::TMMSpectrum(TComponent* owner)
-    : TMMFFTDisplay(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
+TMMSpectrum::TMMSpectrum(TComponent* owner) : TMMFFTDisplay(owner), bins_(kMaxFFTLength, 0), inactiveDIB_(this) {
   SetColor(clBlack);
   SetCursor(crCross);
   SetPaintsWholeClient(true);
@@ -99,10 +98,8 @@ void TMMSpectrum::PcmOverflow() {
 void TMMSpectrum::SetEnabled(bool v) {
   if (v == Enabled()) return;
   TMMDIBGraphicControl::SetEnabled(v);
-  if (v)
-    Clear();
-  else
-    ResetData();
+  if (v) Clear();
+  else ResetData();
   UpdateTimer();
   RepaintWhole();
 }
@@ -327,10 +324,8 @@ void TMMSpectrum::Rebuild(bool columns) {
     model_.ClearBars();
   }
   RenderInactive();
-  if (columns)
-    Clear();
-  else
-    RepaintWhole();
+  if (columns) Clear();
+  else RepaintWhole();
 }
 
 void TMMSpectrum::RenderInactive() {
@@ -409,11 +404,13 @@ void TMMSpectrum::DrawPeakText() {
   f.SetColor(clWhite);
   c.SetFont(f);
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%7.1f Hz", model_.StrongestFrequency(setup_.logFreq, setup_.sampleRate, setup_.fftLength));
+  std::snprintf(buf, sizeof buf, "%7.1f Hz",
+                model_.StrongestFrequency(setup_.logFreq, setup_.sampleRate, setup_.fftLength));
   const TSize e = c.TextExtent(buf);
   int x = display_.Left + model_.StrongestColumn();
   x = std::min(x, display_.Right - e.cx);
-  const int y = std::max(display_.Top, display_.Bottom - 1 - std::min(model_.StrongestHeight(), model_.Height()) - e.cy);
+  const int y =
+      std::max(display_.Top, display_.Bottom - 1 - std::min(model_.StrongestHeight(), model_.Height()) - e.cy);
   c.Brush()->SetStyle(bsClear);
   c.TextOut(std::max(x, display_.Left), y, buf);
   c.Brush()->SetStyle(bsSolid);
@@ -494,8 +491,7 @@ std::vector<std::string> TMMSpectrum::ReadoutLines(int col, int row) {
   std::snprintf(buf, sizeof buf, "%2.3f KHz", f / 1000.0);
   lines.push_back(buf);
   if (setup_.kind != skScroll) {
-    if (setup_.logAmp)
-      std::snprintf(buf, sizeof buf, " %2.1f dB", -10.0 * (6.0 * row / (H - 1)));
+    if (setup_.logAmp) std::snprintf(buf, sizeof buf, " %2.1f dB", -10.0 * (6.0 * row / (H - 1)));
     else
       std::snprintf(buf, sizeof buf, setup_.verticalScale <= 9 ? " %5.3f V" : " %4.2f V",
                     10.0 / (H - 1) * (H - row - 1) * setup_.verticalScale / 100.0 * 0.1);

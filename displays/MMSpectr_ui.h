@@ -15,7 +15,8 @@
 
 using TMMSpectrumDrawBar = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, int Peak, int Value, TRect Rect)>;
 using TMMSpectrumClear = std::function<void(TObject* Sender, TMMDIBCanvas* DIB, TRect Rect)>;
-using TMMSpectrumGetXScale = std::function<void(TObject* Sender, std::vector<int32_t>& First, std::vector<int32_t>& End)>;
+using TMMSpectrumGetXScale =
+    std::function<void(TObject* Sender, std::vector<int32_t>& First, std::vector<int32_t>& End)>;
 
 class TMMSpectrum : public TMMFFTDisplay<TMMAnalysisDisplay> {
 public:

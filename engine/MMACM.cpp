@@ -11,13 +11,13 @@ namespace {
 
 // The library's functions, looked up by name in this order.
 const char* const kFunctionNames[28] = {
-    "acmGetVersion",        "acmMetrics",           "acmDriverEnum",        "acmDriverDetailsA",
-    "acmDriverAddA",        "acmDriverRemove",      "acmDriverOpen",        "acmDriverClose",
-    "acmDriverMessage",     "acmDriverID",          "acmDriverPriority",    "acmFormatTagDetailsA",
-    "acmFormatTagEnumA",    "acmFormatChooseA",     "acmFormatDetailsA",    "acmFormatSuggest",
-    "acmFilterTagDetailsA", "acmFilterTagEnumA",    "acmFilterChooseA",     "acmFilterDetailsA",
-    "acmFilterEnumA",       "acmStreamOpen",        "acmStreamClose",       "acmStreamSize",
-    "acmStreamConvert",     "acmStreamReset",       "acmStreamPrepareHeader", "acmStreamUnprepareHeader"};
+    "acmGetVersion",        "acmMetrics",        "acmDriverEnum",          "acmDriverDetailsA",
+    "acmDriverAddA",        "acmDriverRemove",   "acmDriverOpen",          "acmDriverClose",
+    "acmDriverMessage",     "acmDriverID",       "acmDriverPriority",      "acmFormatTagDetailsA",
+    "acmFormatTagEnumA",    "acmFormatChooseA",  "acmFormatDetailsA",      "acmFormatSuggest",
+    "acmFilterTagDetailsA", "acmFilterTagEnumA", "acmFilterChooseA",       "acmFilterDetailsA",
+    "acmFilterEnumA",       "acmStreamOpen",     "acmStreamClose",         "acmStreamSize",
+    "acmStreamConvert",     "acmStreamReset",    "acmStreamPrepareHeader", "acmStreamUnprepareHeader"};
 enum Slot {
   kGetVersion = 0,
   kFormatTagDetails = 11,
@@ -84,8 +84,8 @@ Api Usable() {
       api.PrepareHeader = As<decltype(api.PrepareHeader)>(p[kStreamPrepareHeader]);
       api.UnprepareHeader = As<decltype(api.UnprepareHeader)>(p[kStreamUnprepareHeader]);
       // A library that lacks one of them is no use for conversions.
-      if (!api.FormatTagDetails || !api.FormatDetails || !api.FormatSuggest || !api.StreamOpen ||
-          !api.StreamClose || !api.StreamSize || !api.StreamConvert || !api.PrepareHeader || !api.UnprepareHeader)
+      if (!api.FormatTagDetails || !api.FormatDetails || !api.FormatSuggest || !api.StreamOpen || !api.StreamClose ||
+          !api.StreamSize || !api.StreamConvert || !api.PrepareHeader || !api.UnprepareHeader)
         return Api{};
       return api;
     }
@@ -286,8 +286,8 @@ bool CanConvertFormat(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, bool rea
   return FindPath(api, src, dst, realTime, path);
 }
 
-TMMACMConverter* CreateConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, void* sourceBuffer,
-                                 bool realTime, int32_t blockSize) {
+TMMACMConverter* CreateConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, void* sourceBuffer, bool realTime,
+                                 int32_t blockSize) {
   const Api api = Usable();
   if (!api.StreamOpen || !src || src->nBlockAlign == 0) return nullptr;
   const int32_t block = std::max(blockSize, 0) / src->nBlockAlign * src->nBlockAlign;

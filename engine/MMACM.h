@@ -56,8 +56,8 @@ struct TMMACMConverter {
 // blocks. The caller puts input at the converter's Input: sourceBuffer when given (it must hold
 // blockSize bytes), else a buffer of the converter's own. nullptr when no conversion exists, a
 // step cannot be opened, or blockSize does not hold one source block.
-TMMACMConverter* CreateConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, void* sourceBuffer,
-                                 bool realTime, int32_t blockSize);
+TMMACMConverter* CreateConverter(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, void* sourceBuffer, bool realTime,
+                                 int32_t blockSize);
 // Converts count bytes (cut to BlockSize) from Input through every step; the bytes of output,
 // which lie at Output(), or -1 when the codec manager refuses.
 int32_t ConvertBlock(TMMACMConverter* converter, int32_t count);

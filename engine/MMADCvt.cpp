@@ -11,8 +11,7 @@ namespace {
 constexpr int32_t kPullBytes = 4096;
 
 bool IsIMAStyle(uint16_t tag) {
-  return tag == WAVE_FORMAT_MEDIAVISION_ADPCM || tag == WAVE_FORMAT_ANTEX_ADPCME ||
-         tag == WAVE_FORMAT_ANTEX_DVI_ADPCME;
+  return tag == WAVE_FORMAT_MEDIAVISION_ADPCM || tag == WAVE_FORMAT_ANTEX_ADPCME || tag == WAVE_FORMAT_ANTEX_DVI_ADPCME;
 }
 
 void CopyLoopWords(const TMMWaveHdr& from, TMMWaveHdr& to) {
@@ -76,10 +75,8 @@ void TMMADPCMConverter::Recompute() {
   outputIsPCM_ = output_ != nullptr;
   if (Opened()) {
     // Buffers fit the format they were made for.
-    if (enabled_ && decoding_ && outputIsPCM_)
-      Allocate();
-    else
-      FreeBuffers();
+    if (enabled_ && decoding_ && outputIsPCM_) Allocate();
+    else FreeBuffers();
   }
   // Disabled, the component passes the data through, so it passes the input's format too.
   const WAVEFORMATEX* onward = (enabled_ && decoding_ && outputIsPCM_) ? output_.get() : in;
@@ -154,9 +151,7 @@ int32_t TMMADPCMConverter::DecodeBytes(const uint8_t* src, int32_t count, bool& 
   const bool stereo = in->nChannels == 2;
   if (in->wFormatTag == WAVE_FORMAT_MEDIAVISION_ADPCM)
     n = stereo ? DecodeIMAStereo(state_, count, src, out) : DecodeIMAMono(state_, count, src, out);
-  else
-    n = stereo ? MMAntex::DecodeIMAStereo(state_, count, src, out)
-               : MMAntex::DecodeIMAMono(state_, count, src, out);
+  else n = stereo ? MMAntex::DecodeIMAStereo(state_, count, src, out) : MMAntex::DecodeIMAMono(state_, count, src, out);
   return bitLength_ == b8Bit ? ConvertPCMBits(8, out, 16, n, out) : n;
 }
 

@@ -52,8 +52,7 @@ std::span<const uint8_t> FormatExtraBytes(const WAVEFORMATEX* f) {
 
 bool IsMSADPCMFormat(const WAVEFORMATEX* f) {
   if (!f || f->wFormatTag != WAVE_FORMAT_ADPCM || f->wBitsPerSample != 4) return false;
-  if (f->nChannels < 1 || f->nChannels > 4 || f->nSamplesPerSec == 0 || f->cbSize < kMSADPCMExtraBytes)
-    return false;
+  if (f->nChannels < 1 || f->nChannels > 4 || f->nSamplesPerSec == 0 || f->cbSize < kMSADPCMExtraBytes) return false;
   plat::AdpcmLayout layout;
   if (!plat::ParseMsAdpcmFormat(*f, FormatExtraBytes(f), layout) || layout.Coefs.size() != 7) return false;
   for (size_t i = 0; i < 7; ++i)
@@ -102,8 +101,8 @@ bool MakeADPCMFormat(const WAVEFORMATEX* source, TWaveFormatPtr& out, int bits, 
   return false;
 }
 
-int32_t DecodeMSADPCM(const WAVEFORMATEX* adpcm, const WAVEFORMATEX* pcm, const void* src, int32_t count,
-                      void* dst, int32_t dstSize, bool* damaged) {
+int32_t DecodeMSADPCM(const WAVEFORMATEX* adpcm, const WAVEFORMATEX* pcm, const void* src, int32_t count, void* dst,
+                      int32_t dstSize, bool* damaged) {
   if (damaged) *damaged = false;
   plat::AdpcmLayout layout;
   if (!src || !dst || count <= 0 || dstSize <= 0 || !pcm || !MSLayout(adpcm, layout)) return 0;

@@ -35,13 +35,13 @@ bool MakeADPCMFormat(const WAVEFORMATEX* source, TWaveFormatPtr& out, int bits, 
 // source's). A partial block at the end decodes as far as its bytes go; nothing is written past
 // dstSize. Returns the bytes written. A damaged block (a predictor outside the pairs) ends the
 // decoding there: the blocks before it are kept and *damaged is set.
-int32_t DecodeMSADPCM(const WAVEFORMATEX* adpcm, const WAVEFORMATEX* pcm, const void* src, int32_t count,
-                      void* dst, int32_t dstSize, bool* damaged = nullptr);
+int32_t DecodeMSADPCM(const WAVEFORMATEX* adpcm, const WAVEFORMATEX* pcm, const void* src, int32_t count, void* dst,
+                      int32_t dstSize, bool* damaged = nullptr);
 
 // The state of one channel of an IMA-style decoder; it survives from one call to the next.
 struct TMMIMAChannelState {
-  int16_t Nibble = 0;      // the last nibble decoded
-  int16_t StepIndex = 0;   // 0..88
+  int16_t Nibble = 0;     // the last nibble decoded
+  int16_t StepIndex = 0;  // 0..88
   int16_t LastSample = 0;
 };
 struct TMMIMAState {

@@ -92,9 +92,7 @@ constexpr int64_t kNever = INT64_MAX;
 
 // The original step pumped (5001 - Speed) rounds of messages before each feed; here the event
 // loop runs freely between steps, and a lower Speed keeps them further apart instead.
-int64_t StepInterval(int32_t maxSpeed) {
-  return 1000 * (1 + (5000 - std::clamp<int32_t>(maxSpeed, 1, 5000)) / 1000);
-}
+int64_t StepInterval(int32_t maxSpeed) { return 1000 * (1 + (5000 - std::clamp<int32_t>(maxSpeed, 1, 5000)) / 1000); }
 
 TMMConnector* FindLocked(Shared& s, uint64_t serial) {
   for (TMMConnector* c : s.list)
@@ -156,9 +154,7 @@ void RefreshLargestSpeed(Shared& s) {
 }
 
 // The formats the displays can show.
-bool Displayable(const WAVEFORMATEX* f) {
-  return IsValidPCMFormat(f) && f->nChannels <= 2 && f->nAvgBytesPerSec > 0;
-}
+bool Displayable(const WAVEFORMATEX* f) { return IsValidPCMFormat(f) && f->nChannels <= 2 && f->nAvgBytesPerSec > 0; }
 
 uint8_t* ConverterOutput(TMMACMConverter* c, int32_t& capacity) {
   if (c->Stages.empty()) {
@@ -289,10 +285,8 @@ void TMMConnector::WindowMessage(uint32_t msg, uint64_t serial) {
   }
   if (!c) return;
   try {
-    if (msg == kConnectorEnter)
-      c->Enter();
-    else if (msg == kConnectorFeedOnce)
-      c->FeedOnceMessage();
+    if (msg == kConnectorEnter) c->Enter();
+    else if (msg == kConnectorFeedOnce) c->FeedOnceMessage();
   } catch (...) {
     plat::HandleException(std::current_exception());
   }
@@ -333,8 +327,7 @@ void TMMConnector::Step() {
 void TMMConnector::FeedOnceMessage() {
   // The message was the one in flight, whatever it finds.
   int n = inFlight_.load();
-  while (n > 0 && !inFlight_.compare_exchange_weak(n, n - 1)) {
-  }
+  while (n > 0 && !inFlight_.compare_exchange_weak(n, n - 1)) {}
   if (!enabled_ || !(queued_ || (!realTime_ && running_))) return;
   FeedAndNotify();
 }
@@ -707,8 +700,7 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr) {
 void TMMConnector::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
   SOLVANE_ASSERT_UI_THREAD_OR(OnDeviceCompletionWorker());
   TMMDSPComponent::BufferLoad(lpWaveHdr, MoreBuffers);
-  if (lpWaveHdr)
-    Take(lpWaveHdr->lpData, int32_t(std::min<uint32_t>(lpWaveHdr->dwBytesRecorded, INT32_MAX)));
+  if (lpWaveHdr) Take(lpWaveHdr->lpData, int32_t(std::min<uint32_t>(lpWaveHdr->dwBytesRecorded, INT32_MAX)));
 }
 
 void TMMConnector::Take(const char* data, int32_t bytes) {
@@ -767,8 +759,7 @@ bool TMMConnector::FeedLocked(bool& fed) {
     Kind& k = kinds_[size_t(i)];
     if (!k.pending) continue;
     const auto kind = TMMDisplayKind(i);
-    if (kind == dkSpectrogram ? FeedSpectrogramsLocked(k, elapsed) : FeedKindLocked(k, kind, elapsed))
-      fed = true;
+    if (kind == dkSpectrogram ? FeedSpectrogramsLocked(k, elapsed) : FeedKindLocked(k, kind, elapsed)) fed = true;
   }
   return true;
 }
@@ -824,9 +815,7 @@ int64_t TMMConnector::NextDueLocked() const {
 
 namespace {
 
-int32_t Advance(int32_t offset, int32_t step) {
-  return int32_t(std::min<int64_t>(int64_t(offset) + step, INT32_MAX));
-}
+int32_t Advance(int32_t offset, int32_t step) { return int32_t(std::min<int64_t>(int64_t(offset) + step, INT32_MAX)); }
 
 }  // namespace
 

@@ -27,38 +27,17 @@ constexpr int64_t kProgressMarkBytes = 2097152;
 TPicture DrawWaveFileBitmap() {
   // A sheet with a folded corner and a wave across it: black edges, a white sheet, a navy wave.
   static const char* const kRows[32] = {
-      "................................",
-      ".....#################..........",
-      ".....#ooooooooooooooo##.........",
-      ".....#ooooooooooooooo#o#........",
-      ".....#ooooooooooooooo#oo#.......",
-      ".....#ooooooooooooooo#ooo#......",
-      ".....#ooooooooooooooo#oooo#.....",
-      ".....#ooooooooooooooo#######....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#oooo~oooooooooooooooo#....",
-      ".....#ooo~~oooooooooooooooo#....",
-      ".....#ooo~~ooooooo~oooooooo#....",
-      ".....#ooo~o~ooooo~~oooooooo#....",
-      ".....#oo~oo~ooooo~o~ooooooo#....",
-      ".....#oo~oo~oooo~oo~ooooooo#....",
-      ".....#oo~oo~oooo~oo~ooooooo#....",
-      ".....#oo~ooo~ooo~ooo~ooo~~o#....",
-      ".....#oooooo~oo~oooo~oo~ooo#....",
-      ".....#oooooo~oo~oooo~oo~ooo#....",
-      ".....#oooooo~oo~ooooo~o~ooo#....",
-      ".....#ooooooo~o~ooooo~~oooo#....",
-      ".....#ooooooo~~ooooooo~oooo#....",
-      ".....#ooooooo~~oooooooooooo#....",
-      ".....#oooooooo~oooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#ooooooooooooooooooooo#....",
-      ".....#######################....",
-      "................................",
+      "................................", ".....#################..........", ".....#ooooooooooooooo##.........",
+      ".....#ooooooooooooooo#o#........", ".....#ooooooooooooooo#oo#.......", ".....#ooooooooooooooo#ooo#......",
+      ".....#ooooooooooooooo#oooo#.....", ".....#ooooooooooooooo#######....", ".....#ooooooooooooooooooooo#....",
+      ".....#oooo~oooooooooooooooo#....", ".....#ooo~~oooooooooooooooo#....", ".....#ooo~~ooooooo~oooooooo#....",
+      ".....#ooo~o~ooooo~~oooooooo#....", ".....#oo~oo~ooooo~o~ooooooo#....", ".....#oo~oo~oooo~oo~ooooooo#....",
+      ".....#oo~oo~oooo~oo~ooooooo#....", ".....#oo~ooo~ooo~ooo~ooo~~o#....", ".....#oooooo~oo~oooo~oo~ooo#....",
+      ".....#oooooo~oo~oooo~oo~ooo#....", ".....#oooooo~oo~ooooo~o~ooo#....", ".....#ooooooo~o~ooooo~~oooo#....",
+      ".....#ooooooo~~ooooooo~oooo#....", ".....#ooooooo~~oooooooooooo#....", ".....#oooooooo~oooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....", ".....#ooooooooooooooooooooo#....", ".....#ooooooooooooooooooooo#....",
+      ".....#ooooooooooooooooooooo#....", ".....#ooooooooooooooooooooo#....", ".....#ooooooooooooooooooooo#....",
+      ".....#######################....", "................................",
   };
   TBitmap img(32, 32);
   TCanvas& c = *img.Canvas();
@@ -108,8 +87,7 @@ bool TMMCommonDialog::CanClose(const std::string& path) {
 }
 
 void TMMCommonDialog::PrepareRequest(FileRequest& r) {
-  if (Screen)
-    r.place = [](int w, int h) { return DialogPlace(Screen->WorkAreaRect(), w, h); };
+  if (Screen) r.place = [](int w, int h) { return DialogPlace(Screen->WorkAreaRect(), w, h); };
   r.shown = [this] { DialogShown(); };
   r.panel = DialogPanel();
   r.panelBeside = PanelBeside();
@@ -342,10 +320,8 @@ bool TMMWaveOpenDialog::LevelsPossible() const {
 }
 
 void TMMWaveOpenDialog::ShowLevels() {
-  if (preview_ && LevelsPossible())
-    DrawLevels();
-  else
-    ClearLevels(clBtnFace);
+  if (preview_ && LevelsPossible()) DrawLevels();
+  else ClearLevels(clBtnFace);
 }
 
 bool TMMWaveOpenDialog::CanPlay() const {
@@ -430,10 +406,8 @@ void TMMWaveOpenDialog::DrawFileIcon() {
   const TRect inside = Bounds(2, 2, iconBitmap_.Width() - 4, iconBitmap_.Height() - 4);
   TBitmap picture;
   if (const WaveIOBlock* block = PreviewWave()->IOBlock()) DispPicture(block->DispList, picture);
-  if (!picture.Empty())
-    TPicture(picture).StretchOn(iconBitmap_, inside);
-  else
-    WaveFileBitmap().DrawOn(iconBitmap_, inside.Left, inside.Top);
+  if (!picture.Empty()) TPicture(picture).StretchOn(iconBitmap_, inside);
+  else WaveFileBitmap().DrawOn(iconBitmap_, inside.Left, inside.Top);
   iconBitmap_.Modified();
   iconBox_->Invalidate();
 }
@@ -453,10 +427,8 @@ void TMMWaveOpenDialog::PaintLevels() {
 void TMMWaveOpenDialog::PaintIcon() { iconBox_->Canvas()->Draw(0, 0, &iconBitmap_); }
 
 void TMMWaveOpenDialog::PlayButtonClick(TObject*) {
-  if (playing_)
-    StopPlay();
-  else
-    StartPlay();
+  if (playing_) StopPlay();
+  else StartPlay();
 }
 
 void TMMWaveOpenDialog::StartPlay() {
@@ -504,9 +476,7 @@ void TMMWaveOpenDialog::MoveLocator() {
   levelBox_->Invalidate();
 }
 
-TMMWaveSaveDialog::TMMWaveSaveDialog(TComponent* owner) : TMMWaveOpenDialog(owner) {
-  Title = "Save Wave File";
-}
+TMMWaveSaveDialog::TMMWaveSaveDialog(TComponent* owner) : TMMWaveOpenDialog(owner) { Title = "Save Wave File"; }
 
 // ---- pictures ---------------------------------------------------------------------------------
 
@@ -535,8 +505,7 @@ TPicture LoadPictureFile(const std::string& path) {
   std::string ext = ExtractFileExt(path);
   for (char& c : ext) c = char(tolower(static_cast<unsigned char>(c)));
   const std::string format = ext.empty() ? std::string() : ext.substr(1);
-  if (format.empty() || !TPicture::CanRead(format))
-    throw Exception("Unknown picture file extension (" + ext + ")");
+  if (format.empty() || !TPicture::CanRead(format)) throw Exception("Unknown picture file extension (" + ext + ")");
   TPicture img;
   if (!img.LoadFromFile(path, format)) {
     if (!FileExists(path)) throw Exception("Cannot open file \"" + path + "\". No such file or directory");

@@ -83,10 +83,8 @@ int FindCutIndex(const TMMCutList& list, int64_t start) {
   int lo = 0, hi = list.Count();
   while (lo < hi) {
     int mid = lo + (hi - lo) / 2;
-    if (list.Items(mid).Start <= start)
-      lo = mid + 1;
-    else
-      hi = mid;
+    if (list.Items(mid).Start <= start) lo = mid + 1;
+    else hi = mid;
   }
   return lo;
 }

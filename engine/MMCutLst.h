@@ -8,9 +8,9 @@
 
 // Samples and bytes are 64-bit: a range near the end of a 4 GiB file does not fit in 32 bits.
 struct TMMCutRecord {
-  int64_t Start = 0;        // samples
+  int64_t Start = 0;  // samples
   int64_t StartBytes = 0;
-  int64_t Length = 0;       // samples
+  int64_t Length = 0;  // samples
   int64_t LengthBytes = 0;
   int32_t Reserved = 0;
 };

@@ -23,12 +23,10 @@ const uint8_t kStandard[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},  
                                   {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
                                   {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 
-const uint8_t kStaticLow[10][3] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},
-                                   {0, 0, 128},   {128, 0, 128}, {0, 128, 128},   {192, 192, 192},
-                                   {192, 220, 192}, {166, 202, 240}};
-const uint8_t kStaticHigh[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
-                                    {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
-                                    {0, 255, 255},   {255, 255, 255}};
+const uint8_t kStaticLow[10][3] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+                                   {128, 0, 128}, {0, 128, 128}, {192, 192, 192}, {192, 220, 192}, {166, 202, 240}};
+const uint8_t kStaticHigh[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},   {0, 255, 0},
+                                    {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255}, {255, 255, 255}};
 
 bool IsCore(const void* dib) { return GetLE32(B(dib)) == kDIBCoreHeaderSize; }
 
@@ -36,8 +34,7 @@ int EntrySize(const void* dib) { return IsCore(dib) ? 3 : 4; }
 
 // Bytes of the colour table, or of the masks of a 40-byte bit-field header.
 int64_t TableBytes(const void* dib) {
-  if (!IsCore(dib) && DIBCompression(dib) == kDIBBitFields)
-    return GetLE32(B(dib)) == kDIBInfoHeaderSize ? 12 : 0;
+  if (!IsCore(dib) && DIBCompression(dib) == kDIBBitFields) return GetLE32(B(dib)) == kDIBInfoHeaderSize ? 12 : 0;
   return int64_t(DIBNumColors(dib)) * EntrySize(dib);
 }
 
@@ -111,14 +108,17 @@ bool DIBFits(const void* dib, size_t size) {
   if (w <= 0 || h == 0 || h == INT32_MIN || w > 65536 || std::abs(h) > 65536) return false;
   const uint32_t c = DIBCompression(dib);
   switch (bits) {
-    case 1: case 4: case 8: case 24:
+    case 1:
+    case 4:
+    case 8:
+    case 24:
       if (c != kDIBRGB && !(c == kDIBRLE8 && bits == 8) && !(c == kDIBRLE4 && bits == 4)) return false;
       break;
-    case 16: case 32:
+    case 16:
+    case 32:
       if (IsCore(dib) || (c != kDIBRGB && c != kDIBBitFields)) return false;
       break;
-    default:
-      return false;
+    default: return false;
   }
   if ((c == kDIBRLE8 || c == kDIBRLE4) && h < 0) return false;
   // Masks live behind a 40-byte header, or inside a header of 52 bytes or more.

@@ -44,8 +44,8 @@ std::vector<Rgb> ColorTable(const void* dib) {
 void Masks(const void* dib, Channel& r, Channel& g, Channel& b) {
   const int bits = DIBBitCount(dib);
   if (DIBCompression(dib) == kDIBBitFields) {
-    const uint8_t* m = DIBHeaderSize(dib) == kDIBInfoHeaderSize ? DIBColorTable(dib)
-                                                                : static_cast<const uint8_t*>(dib) + 40;
+    const uint8_t* m =
+        DIBHeaderSize(dib) == kDIBInfoHeaderSize ? DIBColorTable(dib) : static_cast<const uint8_t*>(dib) + 40;
     r = Channel(plat::GetLE32(m));
     g = Channel(plat::GetLE32(m + 4));
     b = Channel(plat::GetLE32(m + 8));

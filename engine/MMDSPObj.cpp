@@ -152,9 +152,7 @@ TMMDSPComponent::~TMMDSPComponent() {
   list.live.erase(serial_);
 }
 
-bool TMMDSPComponent::Quiet() const {
-  return IsLoading() || (ComponentState() & plat::csReading) || IsDestroying();
-}
+bool TMMDSPComponent::Quiet() const { return IsLoading() || (ComponentState() & plat::csReading) || IsDestroying(); }
 
 bool TMMDSPComponent::PublishesLink(const std::string& property) const {
   return property == kInput || property == kOutput;
@@ -266,10 +264,8 @@ void TMMDSPComponent::SetWaveFormat(const WAVEFORMATEX* format) {
 
 void TMMDSPComponent::UpdateFormat() {
   if (Quiet()) return;
-  if (TMMDSPComponent* in = Input())
-    SetPWaveFormat(in->GetWaveFormat());
-  else if (TMMDSPComponent* out = Output())
-    out->SetPWaveFormat(format_);
+  if (TMMDSPComponent* in = Input()) SetPWaveFormat(in->GetWaveFormat());
+  else if (TMMDSPComponent* out = Output()) out->SetPWaveFormat(format_);
 }
 
 void TMMDSPComponent::Loaded() {
@@ -333,9 +329,7 @@ void TMMDSPComponent::BufferSync() {
 
 // ---- TMMCustomSoundComponent ---------------------------------------------------------------------
 
-bool IsSoundComponent(const TMMDSPComponent* c) {
-  return dynamic_cast<const TMMCustomSoundComponent*>(c) != nullptr;
-}
+bool IsSoundComponent(const TMMDSPComponent* c) { return dynamic_cast<const TMMCustomSoundComponent*>(c) != nullptr; }
 
 TMMDSPComponent* TMMCustomSoundComponent::WalkStart(bool* deviceAbove) const {
   if (deviceAbove) *deviceAbove = false;
@@ -352,8 +346,7 @@ TMMDSPComponent* TMMCustomSoundComponent::WalkStart(bool* deviceAbove) const {
   return p;
 }
 
-TMMDSPComponent* TMMCustomSoundComponent::WalkPlain(
-    const std::function<void(TMMDSPComponent*)>& op) const {
+TMMDSPComponent* TMMCustomSoundComponent::WalkPlain(const std::function<void(TMMDSPComponent*)>& op) const {
   for (TMMDSPComponent* c = WalkStart(); c; c = c->Output()) {
     if (c == this) continue;
     if (IsSoundComponent(c)) return c;
@@ -442,10 +435,8 @@ TMMThreadEx::~TMMThreadEx() {
   // Derived threads join in their own destructors, while Execute's object is still whole; this
   // only catches a thread that was never started or has ended.
   if (thread_.joinable()) {
-    if (OnThisThread())
-      thread_.detach();
-    else
-      thread_.join();
+    if (OnThisThread()) thread_.detach();
+    else thread_.join();
   }
 }
 

@@ -49,8 +49,7 @@ constexpr size_t kWaveHdrSize = sizeof(TMMWaveHdr);
 PWaveHdr InitWaveHdr(void* block, uint32_t dataBytes);
 
 using TMMBufferEvent = std::function<void(TObject* Sender, PWaveHdr lpWaveHdr)>;
-using TMMBufferLoadEvent =
-    std::function<void(TObject* Sender, PWaveHdr lpWaveHdr, bool& MoreBuffers)>;
+using TMMBufferLoadEvent = std::function<void(TObject* Sender, PWaveHdr lpWaveHdr, bool& MoreBuffers)>;
 
 // ---- the block allocator -------------------------------------------------------------------------
 // Kinds of memory a caller asks for; on this platform both are fixed and zero-filled.

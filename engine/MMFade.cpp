@@ -69,8 +69,8 @@ bool ApplyEnvelope(const plat::WAVEFORMATEX* f, void* samples, int64_t bytes, TM
     int64_t n = frames - k;
     if (s.to >= 0) n = std::min(n, std::max<int64_t>(1, (s.to - pos + align - 1) / align));
     uint8_t* block = data + k * align;
-    const bool unity = s.left0 == kUnityGain && s.right0 == kUnityGain && s.left1 == kUnityGain &&
-                       s.right1 == kUnityGain;
+    const bool unity =
+        s.left0 == kUnityGain && s.right0 == kUnityGain && s.left1 == kUnityGain && s.right1 == kUnityGain;
     const bool mute = s.left0 == 0 && s.right0 == 0 && s.left1 == 0 && s.right1 == 0;
     if (mute) {
       std::memset(block, eight ? 128 : 0, size_t(n * align));

@@ -165,9 +165,8 @@ void TMMHiTimer::Build() {
     }
   }
   periodSet_ = plat::TimeBeginPeriod(kResolutionMs);
-  const uint32_t id = plat::TimeSetEvent(uint32_t(interval_), kResolutionMs,
-                                         [this](uint32_t tick) { Callback(tick); },
-                                         plat::MMTimerKind::Periodic);
+  const uint32_t id = plat::TimeSetEvent(
+      uint32_t(interval_), kResolutionMs, [this](uint32_t tick) { Callback(tick); }, plat::MMTimerKind::Periodic);
   if (id == 0) {
     TearDown();
     throw plat::EOutOfResources();
@@ -185,9 +184,7 @@ void TMMHiTimer::Callback(uint32_t id) {
       if (!plat::PostMessageTo(windowHandle_, MM_HITIMER_TICK, id)) --queued_;
       break;
     }
-    case cmCallback:
-      FireSafely();
-      break;
+    case cmCallback: FireSafely(); break;
     case cmThread:
       if (thread_) thread_->Tick();
       break;

@@ -16,10 +16,8 @@ void TMMObject::EndUpdate() {
 }
 
 void TMMObject::SetUpdateState(bool updating) {
-  if (updating)
-    Changing();
-  else
-    Changed();
+  if (updating) Changing();
+  else Changed();
 }
 
 void TMMObject::Changing() {
@@ -37,10 +35,8 @@ void TMMComponent::SetDesignState(bool designing) {
 void TMMComponent::SetDesigning(bool designing) {
   SetDesigningState(designing);
   for (int i = 0; i < ComponentCount(); ++i) {
-    if (auto* mm = dynamic_cast<TMMComponent*>(Components(i)))
-      mm->SetDesignState(designing);
-    else
-      Components(i)->SetDesigningState(designing);
+    if (auto* mm = dynamic_cast<TMMComponent*>(Components(i))) mm->SetDesignState(designing);
+    else Components(i)->SetDesigningState(designing);
   }
 }
 

@@ -14,9 +14,9 @@ using plat::TOperation;
 using plat::TPersistent;
 
 // Every failure of an engine component or display raises its family's own class.
-#define MM_EXCEPTION(Name)                                                 \
-  class Name : public plat::Exception {                                    \
-  public:                                                                  \
+#define MM_EXCEPTION(Name)                                                      \
+  class Name : public plat::Exception {                                         \
+  public:                                                                       \
     explicit Name(std::string message) : plat::Exception(std::move(message)) {} \
   };
 

@@ -1,6 +1,5 @@
 #include "engine/MMObjUI.h"
 
-
 #include "platform/ui/forms.h"
 
 using namespace plat;
@@ -46,10 +45,8 @@ void TMMBevel::Paint(TCanvas& canvas, const TRect& r, TRect& inner, bool drawBor
   inner = r;
   if (borderStyle_ == bsSingle) Frame3D(canvas, inner, clWindowFrame, clWindowFrame, 1);
   PaintCut(canvas, inner, bevelOuter_, bevelOuterWidth_, outerLightColor_, outerShadowColor_);
-  if (drawBorder)
-    Frame3D(canvas, inner, borderColor_, borderColor_, borderWidth_);
-  else
-    InflateRect(inner, -borderWidth_, -borderWidth_);
+  if (drawBorder) Frame3D(canvas, inner, borderColor_, borderColor_, borderWidth_);
+  else InflateRect(inner, -borderWidth_, -borderWidth_);
   PaintCut(canvas, inner, bevelInner_, bevelInnerWidth_, innerLightColor_, innerShadowColor_);
   if (borderSpace_ > 0) Frame3D(canvas, inner, borderSpaceColor_, borderSpaceColor_, borderSpace_);
 }
@@ -100,14 +97,10 @@ void DesignTree(TComponent* c, bool designing) {
   c->SetDesigningState(designing);
   for (int i = 0; i < c->ComponentCount(); ++i) {
     TComponent* child = c->Components(i);
-    if (auto* mm = dynamic_cast<TMMComponent*>(child))
-      mm->SetDesignState(designing);
-    else if (auto* g = dynamic_cast<TMMGraphicControl*>(child))
-      g->SetDesignState(designing);
-    else if (auto* w = dynamic_cast<TMMCustomControl*>(child))
-      w->SetDesignState(designing);
-    else
-      DesignTree(child, designing);
+    if (auto* mm = dynamic_cast<TMMComponent*>(child)) mm->SetDesignState(designing);
+    else if (auto* g = dynamic_cast<TMMGraphicControl*>(child)) g->SetDesignState(designing);
+    else if (auto* w = dynamic_cast<TMMCustomControl*>(child)) w->SetDesignState(designing);
+    else DesignTree(child, designing);
   }
 }
 }  // namespace

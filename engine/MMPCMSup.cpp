@@ -83,15 +83,12 @@ const TagName kTagNames[] = {
 void Separators(char& decimal, char& list) {
   decimal = '.';
   list = ',';
-  if (const lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0] &&
-                                           !lc->decimal_point[1])
+  if (const lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1])
     decimal = lc->decimal_point[0];
   if (decimal == ',') list = ';';
 }
 
-int SampleAt(const uint8_t* p, bool sixteen) {
-  return sixteen ? int(int16_t(plat::GetLE16(p))) : int(p[0]);
-}
+int SampleAt(const uint8_t* p, bool sixteen) { return sixteen ? int(int16_t(plat::GetLE16(p))) : int(p[0]); }
 
 }  // namespace
 
@@ -233,16 +230,14 @@ std::string WaveFormatText(const WAVEFORMATEX* f) {
     std::snprintf(text, sizeof text, "%u%c%.03u kHz%c %llu Bit%c %s", rate / 1000, dec, rate % 1000, list,
                   (unsigned long long)bits, list, f->nChannels == 1 ? "Mono" : "Stereo");
   else
-    std::snprintf(text, sizeof text, "%u%c%.03u kHz%c %llu Bit%c %u Channels", rate / 1000, dec, rate % 1000,
-                  list, (unsigned long long)bits, list, unsigned(f->nChannels));
+    std::snprintf(text, sizeof text, "%u%c%.03u kHz%c %llu Bit%c %u Channels", rate / 1000, dec, rate % 1000, list,
+                  (unsigned long long)bits, list, unsigned(f->nChannels));
   return text;
 }
 
-int32_t FindTriggerPoint(const WAVEFORMATEX* f, const void* data, int32_t bytes, int level, int slope,
-                         int channel) {
+int32_t FindTriggerPoint(const WAVEFORMATEX* f, const void* data, int32_t bytes, int level, int slope, int channel) {
   if (!f || !data || slope == 0 || bytes <= 0) return -1;
-  if ((f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || (f->nChannels != 1 && f->nChannels != 2))
-    return -1;
+  if ((f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || (f->nChannels != 1 && f->nChannels != 2)) return -1;
   const bool sixteen = f->wBitsPerSample == 16;
   const bool rising = slope == 1;
   if (slope == 2) level = -level;
@@ -267,13 +262,12 @@ int32_t FindTriggerPoint(const WAVEFORMATEX* f, const void* data, int32_t bytes,
   return -1;
 }
 
-void FindMinMaxSamples(const WAVEFORMATEX* f, const void* data, int32_t bytes, int& min1, int& max1,
-                       int& min2, int& max2) {
+void FindMinMaxSamples(const WAVEFORMATEX* f, const void* data, int32_t bytes, int& min1, int& max1, int& min2,
+                       int& max2) {
   const bool sixteen = f && f->wBitsPerSample == 16;
   const int silence = sixteen ? 0 : 128;
   min1 = max1 = min2 = max2 = silence;
-  if (!f || !data || (f->wBitsPerSample != 8 && !sixteen) || (f->nChannels != 1 && f->nChannels != 2))
-    return;
+  if (!f || !data || (f->wBitsPerSample != 8 && !sixteen) || (f->nChannels != 1 && f->nChannels != 2)) return;
   const int ss = sixteen ? 2 : 1, channels = f->nChannels, frame = ss * channels;
   const int32_t frames = bytes > 0 ? bytes / frame : 0;
   if (frames == 0) return;

@@ -58,11 +58,10 @@ std::string WaveFormatText(const WAVEFORMATEX* f);
 
 // Byte offset of the first crossing of level (percent of full scale) in a block of 8- or 16-bit
 // mono or stereo PCM: slope 1 rising, 2 falling; channel 0 both, 1 left, 2 right. -1 for none.
-int32_t FindTriggerPoint(const WAVEFORMATEX* f, const void* data, int32_t bytes, int level, int slope,
-                         int channel);
+int32_t FindTriggerPoint(const WAVEFORMATEX* f, const void* data, int32_t bytes, int level, int slope, int channel);
 // The extremes of each channel in the order they occur (8-bit on the unsigned scale); for mono
 // the second pair repeats the first. An empty block gives silence.
-void FindMinMaxSamples(const WAVEFORMATEX* f, const void* data, int32_t bytes, int& min1, int& max1,
-                       int& min2, int& max2);
+void FindMinMaxSamples(const WAVEFORMATEX* f, const void* data, int32_t bytes, int& min1, int& max1, int& min2,
+                       int& max2);
 // 8 <-> 16 bit PCM; the bytes written.
 int32_t ConvertPCMBits(int dstBits, void* dst, int srcBits, int32_t bytes, const void* src);

@@ -17,8 +17,7 @@ namespace {
 const TInfoIdentifier kInfo[kInfoItemCount] = {
     {FourCC("IARL"), "IARL", "Archival Location", "Where the subject of the file is archived."},
     {FourCC("IART"), "IART", "Artist", "The artist of the original subject of the file."},
-    {FourCC("ICMS"), "ICMS", "Commissioned",
-     "The person or organisation that commissioned the subject of the file."},
+    {FourCC("ICMS"), "ICMS", "Commissioned", "The person or organisation that commissioned the subject of the file."},
     {FourCC("ICMT"), "ICMT", "Comments",
      "General comments about the file or its subject. End each sentence with a period; do not use "
      "line breaks."},
@@ -28,19 +27,22 @@ const TInfoIdentifier kInfo[kInfoItemCount] = {
      "The date the subject of the file was created, as year-month-day with two-digit months and "
      "days, for example 1553-05-03."},
     {FourCC("ICRP"), "ICRP", "Cropped", "Whether and how an image was cropped, for example lower right corner."},
-    {FourCC("IDIM"), "IDIM", "Dimensions", "The size of the original subject of the file, for example 8.5 in h, 11 in w."},
-    {FourCC("IDPI"), "IDPI", "Dots Per Inch", "The dots per inch of the digitizer that produced the file, such as 300."},
+    {FourCC("IDIM"), "IDIM", "Dimensions",
+     "The size of the original subject of the file, for example 8.5 in h, 11 in w."},
+    {FourCC("IDPI"), "IDPI", "Dots Per Inch",
+     "The dots per inch of the digitizer that produced the file, such as 300."},
     {FourCC("IENG"), "IENG", "Engineer",
      "The engineer who worked on the file. Separate several names by a semicolon and a blank."},
     {FourCC("IGNR"), "IGNR", "Genre", "The kind of the original work, such as landscape, portrait or still life."},
-    {FourCC("IKEY"), "IKEY", "Keywords",
-     "Keywords for the file or its subject, separated by a semicolon and a blank."},
+    {FourCC("IKEY"), "IKEY", "Keywords", "Keywords for the file or its subject, separated by a semicolon and a blank."},
     {FourCC("ILGT"), "ILGT", "Lightness",
      "The change in lightness on the digitizer needed to produce the file; its form depends on the "
      "hardware."},
-    {FourCC("IMED"), "IMED", "Medium", "The medium of the original subject, such as computer image, drawing or lithograph."},
+    {FourCC("IMED"), "IMED", "Medium",
+     "The medium of the original subject, such as computer image, drawing or lithograph."},
     {FourCC("INAM"), "INAM", "Name", "The title of the subject of the file."},
-    {FourCC("IPLT"), "IPLT", "Palette Setting", "The number of colours asked for when the image was digitized, such as 256."},
+    {FourCC("IPLT"), "IPLT", "Palette Setting",
+     "The number of colours asked for when the image was digitized, such as 256."},
     {FourCC("IPRD"), "IPRD", "Product", "The title of the product the file was first made for."},
     {FourCC("ISBJ"), "ISBJ", "Subject", "What the file contains."},
     {FourCC("ISFT"), "ISFT", "Software", "The software package that made the file."},
@@ -86,9 +88,7 @@ bool WriteChunk(RiffFile& file, uint32_t id, const std::string& a, const std::st
 
 }  // namespace
 
-const TInfoIdentifier& InfoIdentifier(int index) {
-  return kInfo[index < 0 || index >= kInfoItemCount ? 0 : index];
-}
+const TInfoIdentifier& InfoIdentifier(int index) { return kInfo[index < 0 || index >= kInfoItemCount ? 0 : index]; }
 
 int FindInfoIdentifier(uint32_t id) {
   for (int i = 0; i < kInfoItemCount; ++i)
@@ -210,8 +210,7 @@ int ReadDispChunk(RiffFile& file, const RiffChunk& ck, TDispList& list) {
     TDispItem item;
     item.Type = plat::GetLE32(t);
     item.Data.resize(ck.size - 4);
-    if (file.Read(item.Data.data(), int64_t(item.Data.size())) != int64_t(item.Data.size()))
-      return kRiffShortRead;
+    if (file.Read(item.Data.data(), int64_t(item.Data.size())) != int64_t(item.Data.size())) return kRiffShortRead;
     list.push_back(std::move(item));
   } catch (const std::bad_alloc&) {
     return kRiffNoMemory;
@@ -224,10 +223,8 @@ int64_t InfoChunkBytes(const TInfoList& list) {
   int64_t n = 0;
   for (const TInfoItem& item : list.Items) {
     size_t len = 0;
-    if (item.Edited)
-      len = strnlen(item.Edited->c_str(), item.Edited->size());
-    else if (item.Offset != 0 && size_t(item.Offset) + item.Length <= list.Payload.size())
-      len = item.Length;
+    if (item.Edited) len = strnlen(item.Edited->c_str(), item.Edited->size());
+    else if (item.Offset != 0 && size_t(item.Offset) + item.Length <= list.Payload.size()) len = item.Length;
     if (len) n += 8 + Padded(int64_t(len) + 1);
   }
   return n ? 12 + n : 0;

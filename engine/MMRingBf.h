@@ -150,7 +150,7 @@ private:
   std::atomic<int32_t> waitedMs_{0};    // audio has been queued this long since the last flush
   std::atomic<int32_t> unsyncedMs_{0};  // written bytes have been unsynced this long
   std::atomic<bool> syncDue_{false};
-  std::atomic<bool> draining_{false};   // the thread's work ends with a sync, whatever is due
+  std::atomic<bool> draining_{false};  // the thread's work ends with a sync, whatever is due
 
   std::atomic<bool> open_{false};
   std::atomic<bool> stopping_{false};

@@ -185,10 +185,8 @@ void TMMOwnedTimerClient::Add() {
 
 void TMMOwnedTimerClient::Run(bool on) {
   if (!client_ || on == running_) return;
-  if (on)
-    TimerEnableClient(client_);
-  else
-    TimerDisableClient(client_);
+  if (on) TimerEnableClient(client_);
+  else TimerDisableClient(client_);
   running_ = on;
 }
 
@@ -290,11 +288,8 @@ void LoadMeterStart() {
     m->percent_ = 0;
   }
   // Registered outside the counters' lock: a tick holds the list lock and then takes that one.
-  PMMTimerClient c = TimerAddClient(kMeterInterval, 0,
-                                    [](PMMTimerClient, void* data) {
-                                      LoadMeterTick(*static_cast<TMMLoadMeter*>(data));
-                                    },
-                                    m);
+  PMMTimerClient c = TimerAddClient(
+      kMeterInterval, 0, [](PMMTimerClient, void* data) { LoadMeterTick(*static_cast<TMMLoadMeter*>(data)); }, m);
   std::lock_guard<std::mutex> l(m->m_);
   m->client_ = c;
 }

@@ -16,8 +16,8 @@ using PMMTimerClient = TMMTimerClient*;
 using TMMTimerProc = std::function<void(PMMTimerClient client, void* data)>;
 
 struct TMMTimerClient {
-  int32_t Interval = 25;     // milliseconds, at least 25
-  void* Data = nullptr;      // the owning object
+  int32_t Interval = 25;  // milliseconds, at least 25
+  void* Data = nullptr;   // the owning object
   TMMTimerProc Proc;
   int32_t SuspendCount = 0;  // 0 = running
   bool Asleep = false;       // nothing to do until woken (TimerSleepClient)
@@ -103,8 +103,8 @@ private:
 
   std::mutex startStop_;  // orders starts and stops; held while the tick client comes and goes
   mutable std::mutex m_;  // the counters; taken by the tick under the client-list lock
-  int active_ = 0;       // starts not yet matched by stops
-  int nesting_ = 0;      // open busy brackets
+  int active_ = 0;        // starts not yet matched by stops
+  int nesting_ = 0;       // open busy brackets
   uint32_t busyStart_ = 0;
   uint32_t busyMs_ = 0;  // in the current 100 ms window
   float load_ = 0.0f;

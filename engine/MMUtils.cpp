@@ -78,20 +78,15 @@ double Power(double x, double y) {
 void Swap16(int16_t& a, int16_t& b) { std::swap(a, b); }
 void Swap32(int32_t& a, int32_t& b) { std::swap(a, b); }
 
-int32_t ClipAnyOrder(int32_t v, int32_t a, int32_t b) {
-  return a <= b ? Clip(v, a, b) : Clip(v, b, a);
-}
+int32_t ClipAnyOrder(int32_t v, int32_t a, int32_t b) { return a <= b ? Clip(v, a, b) : Clip(v, b, a); }
 
-bool InRangeAnyOrder(int32_t v, int32_t a, int32_t b) {
-  return a <= b ? InRange(v, a, b) : InRange(v, b, a);
-}
+bool InRangeAnyOrder(int32_t v, int32_t a, int32_t b) { return a <= b ? InRange(v, a, b) : InRange(v, b, a); }
 
 void FillByte(void* dst, size_t n, uint8_t value) { std::memset(dst, value, n); }
 
 void FillLong(void* dst, size_t n, uint32_t pattern) {
   uint8_t* p = static_cast<uint8_t*>(dst);
-  uint8_t bytes[4] = {uint8_t(pattern), uint8_t(pattern >> 8), uint8_t(pattern >> 16),
-                      uint8_t(pattern >> 24)};
+  uint8_t bytes[4] = {uint8_t(pattern), uint8_t(pattern >> 8), uint8_t(pattern >> 16), uint8_t(pattern >> 24)};
   size_t whole = n / 4 * 4;
   for (size_t i = 0; i < whole; i += 4) std::memcpy(p + i, bytes, 4);
   for (size_t i = whole; i < n; ++i) p[i] = bytes[0];
@@ -101,12 +96,10 @@ int64_t GetMicroSeconds() { return plat::MicroSeconds(); }
 
 void DelayWithMessages(int ms, bool pump) { plat::DelayWithMessages(ms, pump); }
 
-bool SetThreadPriorityLevel(plat::ThreadPriority priority) {
-  return plat::SetCurrentThreadPriority(priority);
-}
+bool SetThreadPriorityLevel(plat::ThreadPriority priority) { return plat::SetCurrentThreadPriority(priority); }
 
-const bool IsWin95 = false, IsWin98 = false, IsWinME = false, IsWinNT3 = false, IsWinNT4 = false,
-           IsWin2000 = false, IsWinXP = false;
+const bool IsWin95 = false, IsWin98 = false, IsWinME = false, IsWinNT3 = false, IsWinNT4 = false, IsWin2000 = false,
+           IsWinXP = false;
 const bool IsWin9x = false, IsWinNT = false, IsWinNT4Up = false;
 
 int ProcessorFamily() {
@@ -141,8 +134,7 @@ bool HasDiskSpace(const std::string& path, int64_t bytes) {
 int64_t GetFileSizeByName(const std::string& path) { return plat::FileSize(path); }
 
 std::string CheckPathDelimiter(const std::string& path, int mode) {
-  return mode == 1 ? plat::IncludeTrailingPathDelimiter(path)
-                   : plat::ExcludeTrailingPathDelimiter(path);
+  return mode == 1 ? plat::IncludeTrailingPathDelimiter(path) : plat::ExcludeTrailingPathDelimiter(path);
 }
 
 std::string TimeToText(bool withMs, int64_t ms) {
@@ -151,25 +143,19 @@ std::string TimeToText(bool withMs, int64_t ms) {
     sign = "-";
     ms = ms == std::numeric_limits<int64_t>::min() ? std::numeric_limits<int64_t>::max() : -ms;
   }
-  const long long days = ms / 86400000, hours = ms / 3600000 % 24, minutes = ms / 60000 % 60,
-                  seconds = ms / 1000 % 60, milli = ms % 1000;
+  const long long days = ms / 86400000, hours = ms / 3600000 % 24, minutes = ms / 60000 % 60, seconds = ms / 1000 % 60,
+                  milli = ms % 1000;
   char buf[64];
   if (ms >= 86400000) {
     if (withMs)
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld:%2.2lld.%3.3lld", days, hours, minutes,
-                    seconds, milli);
-    else
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld:%2.2lld", days, hours, minutes, seconds);
+      std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld:%2.2lld.%3.3lld", days, hours, minutes, seconds, milli);
+    else std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld:%2.2lld", days, hours, minutes, seconds);
   } else if (ms >= 3600000) {
-    if (withMs)
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld.%3.3lld", hours, minutes, seconds, milli);
-    else
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld", hours, minutes, seconds);
+    if (withMs) std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld.%3.3lld", hours, minutes, seconds, milli);
+    else std::snprintf(buf, sizeof buf, "%lld:%2.2lld:%2.2lld", hours, minutes, seconds);
   } else {
-    if (withMs)
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld.%3.3lld", minutes, seconds, milli);
-    else
-      std::snprintf(buf, sizeof buf, "%lld:%2.2lld", minutes, seconds);
+    if (withMs) std::snprintf(buf, sizeof buf, "%lld:%2.2lld.%3.3lld", minutes, seconds, milli);
+    else std::snprintf(buf, sizeof buf, "%lld:%2.2lld", minutes, seconds);
   }
   return sign + buf;
 }

@@ -44,8 +44,8 @@ void FillGradientBands(TCanvas& dc, TColor from, TColor to, const TRect& r, int 
   }
 }
 
-void DrawRotatedText(TCanvas& canvas, int x, int y, int alignment, int height,
-                     const std::string& fontName, const std::string& text) {
+void DrawRotatedText(TCanvas& canvas, int x, int y, int alignment, int height, const std::string& fontName,
+                     const std::string& text) {
   TFont saved;
   saved.Assign(canvas.Font());
   const uint32_t textColor = canvas.TextColorRGB();

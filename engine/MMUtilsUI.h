@@ -19,12 +19,11 @@ void FillGradientBands(TCanvas& dc, TColor from, TColor to, const TRect& r, int 
 // Text in a font of the given height and name, upright for alignments 0 and 1, turned a quarter
 // counter-clockwise for 2. Alignment 1 ends the text at x; 2 centres it across x and runs it
 // upwards from y; 0 and 1 centre it vertically on y. The canvas's font is left as it was.
-void DrawRotatedText(TCanvas& canvas, int x, int y, int alignment, int height,
-                     const std::string& fontName, const std::string& text);
+void DrawRotatedText(TCanvas& canvas, int x, int y, int alignment, int height, const std::string& fontName,
+                     const std::string& text);
 // Copies the bitmap to (x, y) leaving out the pixels of the transparent colour (the bitmap's
 // bottom-left pixel when clDefault), through monochrome masks.
-void DrawTransparentBitmap(TCanvas& dc, int x, int y, TBitmap& bitmap,
-                           TColor transparent = plat::clDefault);
+void DrawTransparentBitmap(TCanvas& dc, int x, int y, TBitmap& bitmap, TColor transparent = plat::clDefault);
 int BitmapWidth(const TBitmap& bitmap);
 int BitmapHeight(const TBitmap& bitmap);
 // The colour of the bitmap at (x, y), the point moved into the bitmap when it lies outside.

@@ -306,9 +306,7 @@ bool TMMRiffInfoEditor::Execute() {
   return dlg->ShowModal() == mrOk && dlg->AnySet();
 }
 
-TMMWaveInfoEditor::TMMWaveInfoEditor(TComponent* owner) : TMMRiffInfoEditor(owner) {
-  SetTitle("Wave-Info Editor");
-}
+TMMWaveInfoEditor::TMMWaveInfoEditor(TComponent* owner) : TMMRiffInfoEditor(owner) { SetTitle("Wave-Info Editor"); }
 
 TMMWaveInfoEditor::~TMMWaveInfoEditor() { SetSource(nullptr); }
 
@@ -380,8 +378,7 @@ TWaveInfoWrite CheckTail(const WaveIOBlock& b, std::string& foreign) {
     bool ours = ck.id == kFact || ck.id == kJunk || (ck.id == kListId && ck.type == kInfo);
     if (ck.id == kDisp) {
       uint8_t t[4];
-      ours = ck.size >= 4 && file->Read(t, 4) == 4 &&
-             (GetLE32(t) == kDispText || GetLE32(t) == kDispBitmap);
+      ours = ck.size >= 4 && file->Read(t, 4) == 4 && (GetLE32(t) == kDispText || GetLE32(t) == kDispBitmap);
     }
     if (!ours) {
       foreign = ChunkName(ck);
@@ -426,7 +423,8 @@ std::string WaveInfoRefusal(TWaveInfoWrite result, const std::string& foreign) {
       return WaveInfoNotTaken("rewriting it would lose the \"" + foreign +
                               "\" chunk that another program put behind its samples");
     case TWaveInfoWrite::BytesBehindForm:
-      return WaveInfoNotTaken("rewriting it would lose the bytes behind its RIFF form (such as a tag another program appended)");
+      return WaveInfoNotTaken(
+          "rewriting it would lose the bytes behind its RIFF form (such as a tag another program appended)");
     default: return {};
   }
 }

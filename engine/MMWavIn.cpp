@@ -18,9 +18,7 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 // Marks the calling thread as the one running Stop for as long as it lives.
 class StopScope {
 public:
-  explicit StopScope(std::atomic<std::thread::id>& owner) : owner_(owner) {
-    owner_ = std::this_thread::get_id();
-  }
+  explicit StopScope(std::atomic<std::thread::id>& owner) : owner_(owner) { owner_ = std::this_thread::get_id(); }
   ~StopScope() { owner_ = std::thread::id(); }
 
 private:
@@ -79,8 +77,7 @@ uint32_t DeviceSamples(const plat::MMTIME& t, const WAVEFORMATEX* f) {
 }
 
 void ReclaimWaveHdr(WAVEHDR& hdr) {
-  for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(hdr) & plat::WHDR_INQUEUE); ++n)
-    std::this_thread::yield();
+  for (int n = 0; n < 65000 && (plat::LoadWaveHdrFlags(hdr) & plat::WHDR_INQUEUE); ++n) std::this_thread::yield();
   plat::StoreWaveHdrFlags(hdr, plat::LoadWaveHdrFlags(hdr) | plat::WHDR_DONE);
 }
 
@@ -297,8 +294,7 @@ void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats tf) {
   std::lock_guard<std::recursive_mutex> l(lock_);
   if (tf == timeFormat_) return;
   timeFormat_ = tf;
-  if (maxRecordTime_ >= 0 && GetWaveFormat())
-    maxRecordTime_ = BytesToTimeUnits(GetWaveFormat(), tf, maxRecordBytes_);
+  if (maxRecordTime_ >= 0 && GetWaveFormat()) maxRecordTime_ = BytesToTimeUnits(GetWaveFormat(), tf, maxRecordBytes_);
 }
 
 void TMMCustomWaveIn::SetMaxRecordTime(int64_t value) {
@@ -576,10 +572,8 @@ void TMMCustomWaveIn::HandleCompletions() {
 }
 
 void TMMCustomWaveIn::PassOnStopped(PWaveHdr h) {
-  if (h->dwBytesRecorded > 0 && !limitReached_)
-    BufferReady(h);
-  else
-    bufIndex_ = (bufIndex_ + 1) % numBuffers_;
+  if (h->dwBytesRecorded > 0 && !limitReached_) BufferReady(h);
+  else bufIndex_ = (bufIndex_ + 1) % numBuffers_;
 }
 
 void TMMCustomWaveIn::PostDeferredStop() {

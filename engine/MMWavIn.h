@@ -91,8 +91,7 @@ class TMMWaveDeviceThread : public TMMDSPThread {
 public:
   // handler runs for each wake-up; failed runs on this thread after handler raised (the
   // exception has gone to the application's handler by then) and the thread ends.
-  TMMWaveDeviceThread(TMMDSPComponent* owner, std::function<void()> handler,
-                      std::function<void()> failed);
+  TMMWaveDeviceThread(TMMDSPComponent* owner, std::function<void()> handler, std::function<void()> failed);
   ~TMMWaveDeviceThread() override;
   // Starts the thread at the priority and waits up to timeoutMs for it to be ready.
   bool Begin(TThreadPriority priority, int timeoutMs);
@@ -132,12 +131,11 @@ public:
   // runs handler, and a handler that raises posts MM_WAVE_FAILED for the device in handle; false
   // when the worker was not ready in time.
   template <class Thread>
-  bool Route(TMMCBMode mode, TMMDSPComponent* owner, TThreadPriority priority,
-             std::function<void()> handler, const std::atomic<uint64_t>& handle) {
+  bool Route(TMMCBMode mode, TMMDSPComponent* owner, TThreadPriority priority, std::function<void()> handler,
+             const std::atomic<uint64_t>& handle) {
     liveMode_ = mode;
     if (mode != cmThread) return true;
-    thread_ = std::make_unique<Thread>(owner, std::move(handler),
-                                       [this, &handle] { Post(MM_WAVE_FAILED, handle); });
+    thread_ = std::make_unique<Thread>(owner, std::move(handler), [this, &handle] { Post(MM_WAVE_FAILED, handle); });
     if (!thread_->Begin(priority, 5000)) return false;
     wakeThread_ = thread_.get();
     return true;
@@ -468,7 +466,8 @@ template <class B, class F, class E>
 void TMMWaveDevice<B, F, E>::Stop() {
   // The recording limit stops from inside the handling, which defers the stop to the window.
   SOLVANE_ASSERT_UI_THREAD_OR(OnOwnWorker());
-  RunWaveStop(stopThread_, [this] { DoStop(); }, [this] { FailAndClose(); });
+  RunWaveStop(
+      stopThread_, [this] { DoStop(); }, [this] { FailAndClose(); });
 }
 
 template <class B, class F, class E>
@@ -477,7 +476,8 @@ void TMMWaveDevice<B, F, E>::RouteCompletions(const char* device) {
   completions_.MakeWindow([this](plat::Message& m) { WndProc(m); });
   handle_ = 0;
   closeAfterStop_ = false;
-  if (!completions_.template Route<Thread>(cbMode_, this, priority_, [this] { HandleCompletions(); }, handle_))
+  if (!completions_.template Route<Thread>(
+          cbMode_, this, priority_, [this] { HandleCompletions(); }, handle_))
     Error(WaveDeviceError(device, LoadLibraryMessage(88)));
 }
 
@@ -518,12 +518,9 @@ void TMMWaveDevice<B, F, E>::WndProc(plat::Message& m) {
   const uint64_t h = handle_;
   if (h == 0 || m.WParam != h) return;
   try {
-    if (m.Msg == dataMsg_)
-      HandleCompletions();
-    else if (m.Msg == stopMsg_)
-      Stop();
-    else if (m.Msg == MM_WAVE_FAILED)
-      Close();
+    if (m.Msg == dataMsg_) HandleCompletions();
+    else if (m.Msg == stopMsg_) Stop();
+    else if (m.Msg == MM_WAVE_FAILED) Close();
   } catch (...) {
     std::exception_ptr e = std::current_exception();
     Close();

@@ -17,8 +17,7 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 }  // namespace
 
-TMMWaveOut::TMMWaveOut(TComponent* owner)
-    : TMMWaveDevice(owner, 161, "TMMWaveOut", MM_WOM_DONE, MM_WAVEOUT_STOP) {
+TMMWaveOut::TMMWaveOut(TComponent* owner) : TMMWaveDevice(owner, 161, "TMMWaveOut", MM_WOM_DONE, MM_WAVEOUT_STOP) {
   fn_.GetNumDevs = plat::WaveOutGetNumDevs;
   fn_.GetDevCaps = plat::WaveOutGetDevCaps;
   fn_.GetErrorText = plat::WaveOutGetErrorText;
@@ -424,8 +423,7 @@ void TMMWaveOut::HandleCompletions() {
     FireError();
     try {
       EndOfQueue();
-    } catch (...) {
-    }
+    } catch (...) {}
     throw;
   }
   --reentry_;

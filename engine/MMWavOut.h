@@ -120,8 +120,8 @@ private:
   int doneIndex_ = 0;  // the slot that finishes playing next
   bool moreBuffers_ = false;
   bool pausedByReset_ = false;  // a pause with a device upstream emptied the queue
-  int64_t positionBase_ = 0;  // samples
-  int64_t loopPosition_ = 0;  // samples, where the last pass began
+  int64_t positionBase_ = 0;    // samples
+  int64_t loopPosition_ = 0;    // samples, where the last pass began
   // Device samples at the last reset, and samples of the buffers played back since: together the
   // exact end of a buffer in the device's count.
   int64_t resetDevicePosition_ = 0;

@@ -42,9 +42,8 @@ TDiskFreeQuery& DiskFreeQuery() {
 
 bool SameFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
   if (!a || !b) return false;
-  return a->wFormatTag == b->wFormatTag && a->nChannels == b->nChannels &&
-         a->nSamplesPerSec == b->nSamplesPerSec && a->wBitsPerSample == b->wBitsPerSample &&
-         a->nBlockAlign == b->nBlockAlign;
+  return a->wFormatTag == b->wFormatTag && a->nChannels == b->nChannels && a->nSamplesPerSec == b->nSamplesPerSec &&
+         a->wBitsPerSample == b->wBitsPerSample && a->nBlockAlign == b->nBlockAlign;
 }
 
 }  // namespace
@@ -111,10 +110,8 @@ void TMMWave::FireChanged() {
 }
 
 void TMMWave::ChangedLocked() {
-  if (UpdateCount() > 0)
-    changePending_ = true;
-  else
-    notifyPending_ = true;
+  if (UpdateCount() > 0) changePending_ = true;
+  else notifyPending_ = true;
 }
 
 void TMMWave::Changed() {
@@ -701,9 +698,9 @@ void TMMWave::Assign(TPersistent* src) {
   } s;
   {
     Guard og(*other);
-    s = Snapshot{other->fileMustExist_, other->fileName_, other->memory_, CopyWaveFormat(other->Format()),
-                 other->timeFormat_, other->rangeStart_, other->rangeEnd_, other->position_,
-                 other->ioBufferSize_, other->cutList_};
+    s = Snapshot{other->fileMustExist_, other->fileName_,   other->memory_,   CopyWaveFormat(other->Format()),
+                 other->timeFormat_,    other->rangeStart_, other->rangeEnd_, other->position_,
+                 other->ioBufferSize_,  other->cutList_};
   }
 
   Guard g(*this);
@@ -739,8 +736,7 @@ void TMMWave::Assign(TPersistent* src) {
 
 // ---- TMMCustomWaveFile ---------------------------------------------------------------------------
 
-TMMCustomWaveFile::TMMCustomWaveFile(TComponent* owner)
-    : TMMDSPComponent(owner), wave_(std::make_unique<TMMWave>()) {
+TMMCustomWaveFile::TMMCustomWaveFile(TComponent* owner) : TMMDSPComponent(owner), wave_(std::make_unique<TMMWave>()) {
   observer_.OnNotify = [this](TObject*, void*) { WaveChanged(); };
   wave_->AddObserver(&observer_);
 }

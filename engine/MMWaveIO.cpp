@@ -43,14 +43,10 @@ bool FindResource(const std::string& name, std::string& bytes) {
 }
 
 // Opens the RIFF form of a block's source and checks its type.
-int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file,
-             RiffChunk& riff) {
-  if (b.Options & wioResource)
-    file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
-  else if (b.Options & wioMemory)
-    file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
-  else
-    file = RiffFile::Open(b.Name, mode);
+int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file, RiffChunk& riff) {
+  if (b.Options & wioResource) file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
+  else if (b.Options & wioMemory) file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
+  else file = RiffFile::Open(b.Name, mode);
   if (!file) return wioErrFile;
   if (file->Descend(riff) != RiffResult::Ok || riff.id != plat::kRiffId || riff.type != formType) {
     file.reset();
@@ -93,9 +89,7 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
     case plat::kListId:
       if (ck.type == kInfo) result = ReadInfoChunk(file, ck, b.InfoList);
       break;
-    case FourCC("DISP"):
-      result = ReadDispChunk(file, ck, b.DispList);
-      break;
+    case FourCC("DISP"): result = ReadDispChunk(file, ck, b.DispList); break;
     case FourCC("fmt "): {
       if (w.haveFmt) return false;
       b.FormatBehindData = w.haveData;
@@ -125,8 +119,7 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
       if (w.factSeen) return false;
       w.factSeen = true;
       break;
-    default:
-      break;
+    default: break;
   }
   return result == wioOk;
 }
@@ -476,10 +469,8 @@ int WaveIOFinish(WaveIOBlock* b) {
     ok = file->CreateChunk(fact) == RiffResult::Ok && file->Write(n, 4) == 4 && file->Ascend(fact) == RiffResult::Ok;
   }
   // The lists go only where they keep the file under 4 GiB.
-  if (ok && file->Tell() + DispChunkBytes(b->DispList) <= kMaxWaveFileBytes)
-    ok = WriteDispChunks(*file, b->DispList);
-  if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes)
-    ok = WriteInfoChunk(*file, b->InfoList);
+  if (ok && file->Tell() + DispChunkBytes(b->DispList) <= kMaxWaveFileBytes) ok = WriteDispChunks(*file, b->DispList);
+  if (ok && file->Tell() + InfoChunkBytes(b->InfoList) <= kMaxWaveFileBytes) ok = WriteInfoChunk(*file, b->InfoList);
   const int64_t end = file->Tell();
   ok = ok && file->Flush();
   for (const WaveIOBlock::StaleChunk& ck : b->StaleChunks) {

@@ -64,8 +64,8 @@ struct WaveIOBlock {
     uint32_t size;
   };
   std::vector<StaleChunk> StaleChunks;
-  bool Dirty = false;     // data written since the file was created or reopened
-  bool Reopened = false;  // opened by WaveIOReopen rather than made by WaveIOCreate
+  bool Dirty = false;             // data written since the file was created or reopened
+  bool Reopened = false;          // opened by WaveIOReopen rather than made by WaveIOCreate
   bool MarkedUnfinished = false;  // reopened and written past its samples: RIFF size 0 on disk
 
   const WAVEFORMATEX* PFormat() const { return Format.get(); }

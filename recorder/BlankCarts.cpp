@@ -86,8 +86,7 @@ void RegisterBlankHeaders() {
   std::call_once(once, [] {
     const auto& headers = Headers();
     for (int n = 0; n < 36; ++n)
-      plat::RegisterResource(BlankHeaderName(n), "WAVE", headers[size_t(n)].data(),
-                             headers[size_t(n)].size());
+      plat::RegisterResource(BlankHeaderName(n), "WAVE", headers[size_t(n)].data(), headers[size_t(n)].size());
   });
   SetWaveResourceFinder([](const std::string& name, std::string& bytes) {
     const uint8_t* data = nullptr;

@@ -56,8 +56,8 @@ std::vector<std::string> BlankProgramLines(TUserDeck& deck) {
   StandardCart(deck, format, length);
   const TUserFields& users = deck.Users();
   std::vector<std::string> lines;
-  lines.push_back(ProgramRecord({QuickCartNow(deck), LengthText(length), "QuickCart",
-                                 FormatText(format), deck.Settings().savePath, "0"}));
+  lines.push_back(ProgramRecord(
+      {QuickCartNow(deck), LengthText(length), "QuickCart", FormatText(format), deck.Settings().savePath, "0"}));
   for (const TProgramRow& row : users.programList) {
     if (row[pfName].empty()) continue;
     lines.push_back(ProgramRecord(row));
@@ -93,8 +93,9 @@ bool LoadBlankProgram(TUserDeck& deck, const std::vector<std::string>& lines, in
   if (!LengthDigits(row[pfLength], length) || format < 0 || !Hours(row[pfLockout], hours)) {
     std::string text = "The program ";
     text += row[pfName];
-    text += " cannot be loaded: its length, format or lockout is not valid. Correct it in the "
-            "User and Program Manager.";
+    text +=
+        " cannot be loaded: its length, format or lockout is not valid. Correct it in the "
+        "User and Program Manager.";
     deck.Notify(TNoticeKind::Error, text);
     return false;
   }

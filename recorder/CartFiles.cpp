@@ -38,13 +38,11 @@ bool Cancelled(const TCopyProgress& p) { return p.Cancelled && p.Cancelled(); }
 
 std::string CartCopyTarget(const std::string& source, const std::string& target) {
   std::string full = plat::ExpandFileName(target);
-  if (plat::DirectoryExists(full))
-    full = plat::IncludeTrailingPathDelimiter(full) + plat::ExtractFileName(source);
+  if (plat::DirectoryExists(full)) full = plat::IncludeTrailingPathDelimiter(full) + plat::ExtractFileName(source);
   return full;
 }
 
-TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
-                          const TCopyProgress& progress) {
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress) {
   const std::string dest = plat::ExpandFileName(target);
   int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return TCopyOutcome::Failed;
@@ -85,14 +83,12 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
   // The copy must be on the disk before it takes the target's place.
   if (outcome == TCopyOutcome::Done && ::fsync(out) != 0) outcome = TCopyOutcome::Failed;
   if (::close(out) != 0 && outcome == TCopyOutcome::Done) outcome = TCopyOutcome::Failed;
-  if (outcome == TCopyOutcome::Done && ::rename(tmp.c_str(), dest.c_str()) != 0)
-    outcome = TCopyOutcome::Failed;
+  if (outcome == TCopyOutcome::Done && ::rename(tmp.c_str(), dest.c_str()) != 0) outcome = TCopyOutcome::Failed;
   if (outcome != TCopyOutcome::Done) ::unlink(tmp.c_str());
   return outcome;
 }
 
-TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
-                          const TCopyProgress& progress) {
+TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress) {
   const std::string dest = plat::ExpandFileName(target);
   struct stat st;
   if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TCopyOutcome::Failed;

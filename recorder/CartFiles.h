@@ -26,13 +26,11 @@ enum class TCopyOutcome { Done, Failed, Cancelled };
 std::string CartCopyTarget(const std::string& source, const std::string& target);
 
 // Copies source to the file target in blocks of CartCopyBlock bytes (a folder is never replaced).
-TCopyOutcome CopyCartFile(const std::string& source, const std::string& target,
-                          const TCopyProgress& progress = {});
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {});
 
 // Moves source onto the file target: a rename, which replaces an existing target in one step;
 // across file systems a complete copy replaces the target and then the source is removed.
-TCopyOutcome MoveCartFile(const std::string& source, const std::string& target,
-                          const TCopyProgress& progress = {});
+TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {});
 
 // Whether two paths name the same file: the same file on disk (links and case included, as the
 // file system decides), or the same path once made absolute.

@@ -33,9 +33,7 @@ std::string QuickCartFileName(const std::string& prefixDisplay, const std::tm& l
   return prefixDisplay.empty() ? digits : prefixDisplay + " - " + digits;
 }
 
-std::string ProgramCartName(const std::string& name) {
-  return EndsWithWav(name) ? name : name + ".wav";
-}
+std::string ProgramCartName(const std::string& name) { return EndsWithWav(name) ? name : name + ".wav"; }
 
 std::string ByNameCartName(const std::string& name) {
   return UpperCase(name).find(".WAV") != std::string::npos ? name : name + ".wav";
@@ -56,15 +54,12 @@ int64_t TimeIntToSec(int64_t hhmmss) {
   return hours * 3600 + minutes * 60 + seconds;
 }
 
-std::vector<TPrefixEntry> ParsePrefixLines(const std::vector<std::string>& lines,
-                                           int standardLength) {
+std::vector<TPrefixEntry> ParsePrefixLines(const std::vector<std::string>& lines, int standardLength) {
   std::vector<TPrefixEntry> entries;
   for (const std::string& line : lines) {
     const size_t semi = line.find(';');
-    if (semi == std::string::npos)
-      entries.push_back({line, std::to_string(standardLength)});
-    else
-      entries.push_back({line.substr(0, semi), line.substr(semi + 1)});
+    if (semi == std::string::npos) entries.push_back({line, std::to_string(standardLength)});
+    else entries.push_back({line.substr(0, semi), line.substr(semi + 1)});
   }
   return entries;
 }

@@ -33,5 +33,4 @@ struct TPrefixEntry {
 };
 // The lines of the prefix file: the text before the first ";" is shown and the text after it is
 // the value; a line without ";" is shown whole and takes the standard length.
-std::vector<TPrefixEntry> ParsePrefixLines(const std::vector<std::string>& lines,
-                                           int standardLength);
+std::vector<TPrefixEntry> ParsePrefixLines(const std::vector<std::string>& lines, int standardLength);

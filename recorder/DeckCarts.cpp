@@ -147,8 +147,9 @@ bool TSVMain::LoadByNameEntry(const std::string& name) {
   if (FileExists(path)) {
     if (FileReadOnly(path)) {
       PlayOnly = true;
-      Notify(TNoticeKind::Warning, "The file you are opening is a Read Only file. It will be "
-                                   "opened in \r\nplay only mode.");
+      Notify(TNoticeKind::Warning,
+             "The file you are opening is a Read Only file. It will be "
+             "opened in \r\nplay only mode.");
     }
     try {
       TakeExistingFile(path);
@@ -164,8 +165,8 @@ bool TSVMain::LoadByNameEntry(const std::string& name) {
     }
     return true;
   }
-  if (plat::MessageDlg(path + "\r\n\r\nThis file was not found. Would you like to create it it now?",
-                       mtWarning, mbYesNoCancel) != mrYes)
+  if (plat::MessageDlg(path + "\r\n\r\nThis file was not found. Would you like to create it it now?", mtWarning,
+                       mbYesNoCancel) != mrYes)
     return false;
   CartKind = KindByName;
   CartOrigin = OriginOriginate;
@@ -271,10 +272,8 @@ std::string TSVMain::BlankCartPath() {
 bool TSVMain::QuickRecordLoad() {
   if (DeckLoaded) return false;
   EnableForRecording();
-  if (CartKind == KindCustom)
-    GetCustomFormat();
-  else
-    GetFormat();
+  if (CartKind == KindCustom) GetCustomFormat();
+  else GetFormat();
   std::string path = BlankCartPath();
   int format = CartKind == KindCustom ? UserData.cart.customFormat : StdFormat;
   // Names from files are checked where they are read; whatever slipped through, a blank cart is

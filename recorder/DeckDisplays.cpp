@@ -1,6 +1,5 @@
 #include "recorder/DeckDisplays.h"
 
-
 using namespace plat;
 
 namespace {

@@ -74,8 +74,7 @@ const std::vector<TSVMain::TKeyBinding>& TSVMain::KeyBindings() {
       {VK_F9, kmNone, kwNotRecording, IfEnabled(&TSVMain::SaveButton, &TSVMain::SaveButtonClick)},
       {VK_F10, kmNone, kwNotRecording, IfEnabled(&TSVMain::OtherButton, &TSVMain::OtherButtonClick)},
       {VK_F11, kmNone, kwNotRecording, IfEnabled(&TSVMain::RewindButton, &TSVMain::RewindButtonClick)},
-      {VK_F12, kmNone, kwNotRecording,
-       IfEnabled(&TSVMain::FastForwardButton, &TSVMain::FastForwardButtonClick)},
+      {VK_F12, kmNone, kwNotRecording, IfEnabled(&TSVMain::FastForwardButton, &TSVMain::FastForwardButtonClick)},
       {VK_HOME, kmNone, kwNotRecording,
        [](TSVMain& d) {
          if (!d.TrackBar->Enabled()) return;
@@ -85,8 +84,7 @@ const std::vector<TSVMain::TKeyBinding>& TSVMain::KeyBindings() {
       {VK_END, kmNone, kwNotRecording,
        [](TSVMain& d) {
          if (!d.TrackBar->Enabled()) return;
-         d.SetSliderPosition(std::max<int64_t>(int64_t(d.TrackBar->MaxValue()) - kKeyJumpMs,
-                                               d.TrackBar->MinValue()));
+         d.SetSliderPosition(std::max<int64_t>(int64_t(d.TrackBar->MaxValue()) - kKeyJumpMs, d.TrackBar->MinValue()));
          d.SetSliderMax(d.WaveLength());
          d.Seek();
        }},
@@ -94,8 +92,7 @@ const std::vector<TSVMain::TKeyBinding>& TSVMain::KeyBindings() {
        [](TSVMain& d) {
          if (!d.TrackBar->Enabled()) return;
          d.SetSliderMax(d.WaveLength());
-         d.SetSliderPosition(std::max<int64_t>(int64_t(d.TrackBar->Position()) - kKeyJumpMs,
-                                               d.TrackBar->MinValue()));
+         d.SetSliderPosition(std::max<int64_t>(int64_t(d.TrackBar->Position()) - kKeyJumpMs, d.TrackBar->MinValue()));
          d.Seek();
        }},
       {VK_ADD, kmNone, kwNotRecording, stepUp},
@@ -116,40 +113,29 @@ const std::vector<TSVMain::TKeyBinding>& TSVMain::KeyBindings() {
       {VK_HOME, kmCtrl, kwNotRecording, quickCart},
 
       {'A', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoadCart1, &TSVMain::LoadCart1Click)},
-      {'P', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::LoadCartPlayOnly1, &TSVMain::LoadCartPlayOnly1Click)},
+      {'P', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoadCartPlayOnly1, &TSVMain::LoadCartPlayOnly1Click)},
       {'E', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoadPlayFile1, &TSVMain::LoadPlayFile1Click)},
       {'N', kmCtrl, kwNotRecording, [](TSVMain& d) { d.LoadByName1Click(d.LoadByName1); }},
-      {'S', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::LoadStandardCart1, &TSVMain::LoadStandardCart1Click)},
-      {'U', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::LoadBlankcustomCart1, &TSVMain::LoadBlankcustomCart1Click)},
+      {'S', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoadStandardCart1, &TSVMain::LoadStandardCart1Click)},
+      {'U', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoadBlankcustomCart1, &TSVMain::LoadBlankcustomCart1Click)},
       {'L', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::LoopPlay1, &TSVMain::LoopPlay1Click)},
       {'M', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::AnalogMeters1, &TSVMain::AnalogMeters1Click)},
       {'W', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::Mixer1, &TSVMain::Mixer1Click)},
-      {'Q', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::MultimediaProperties1, &TSVMain::MultimediaProperties1Click)},
-      {'F', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::SetupStandardCart1, &TSVMain::SetupStandardCart1Click)},
-      {'D', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::AdvancedSettings1, &TSVMain::AdvancedSettings1Click)},
-      {'B', kmCtrl, kwNotRecording,
-       IfEnabled(&TSVMain::BeepSpeakerAt0VU1, &TSVMain::BeepSpeakerAt0VU1Click)},
+      {'Q', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::MultimediaProperties1, &TSVMain::MultimediaProperties1Click)},
+      {'F', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::SetupStandardCart1, &TSVMain::SetupStandardCart1Click)},
+      {'D', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::AdvancedSettings1, &TSVMain::AdvancedSettings1Click)},
+      {'B', kmCtrl, kwNotRecording, IfEnabled(&TSVMain::BeepSpeakerAt0VU1, &TSVMain::BeepSpeakerAt0VU1Click)},
       {'G', kmCtrl, kwNotRecording, [](TSVMain& d) { d.GoToTime1Click(d.GoToTime1); }},
       {'I', kmCtrl, kwNotRecording, [](TSVMain& d) { d.LogInUser1Click(d.LogInUser1); }},
       {'O', kmCtrl, kwNotRecording, [](TSVMain& d) { d.LogOutUser1Click(d.LogOutUser1); }},
-      {'K', kmCtrl, kwNotRecording,
-       [](TSVMain& d) { d.EditTemplateLibrary1Click(d.EditTemplateLibrary1); }},
+      {'K', kmCtrl, kwNotRecording, [](TSVMain& d) { d.EditTemplateLibrary1Click(d.EditTemplateLibrary1); }},
 
-      {'A', kmAlt, kwNotRecording,
-       IfEnabled(&TSVMain::LRArrowSensitivity1, &TSVMain::LRArrowSensitivity1Click)},
+      {'A', kmAlt, kwNotRecording, IfEnabled(&TSVMain::LRArrowSensitivity1, &TSVMain::LRArrowSensitivity1Click)},
       {'M', kmAlt, kwNotRecording, IfEnabled(&TSVMain::Sendbutton, &TSVMain::SendbuttonClick)},
       {'I', kmAlt, kwNotRecording, IfEnabled(&TSVMain::Infobutton, &TSVMain::InfobuttonClick)},
-      {'W', kmAlt, kwNotRecording,
-       IfEnabled(&TSVMain::imeLeftWarning1, &TSVMain::imeLeftWarning1Click)},
+      {'W', kmAlt, kwNotRecording, IfEnabled(&TSVMain::imeLeftWarning1, &TSVMain::imeLeftWarning1Click)},
       {'B', kmAlt, kwNotRecording, IfEnabled(&TSVMain::MarkBeginning1, &TSVMain::MarkBeginning1Click)},
-      {'E', kmAlt, kwNotRecording,
-       IfEnabled(&TSVMain::MarkEndingPoint1, &TSVMain::MarkEndingPoint1Click)},
+      {'E', kmAlt, kwNotRecording, IfEnabled(&TSVMain::MarkEndingPoint1, &TSVMain::MarkEndingPoint1Click)},
       {'P', kmAlt, kwNotRecording,
        [](TSVMain& d) {
          if (d.PunchInShown()) d.ClearPunchIn();

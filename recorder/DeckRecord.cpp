@@ -60,8 +60,7 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   }
 
   int64_t freeBytes = 0;
-  if (!DiskFreeBytes(rec->FileName().empty() ? DeckTempFolder() : rec->FileName(), freeBytes))
-    freeBytes = 0;
+  if (!DiskFreeBytes(rec->FileName().empty() ? DeckTempFolder() : rec->FileName(), freeBytes)) freeBytes = 0;
   const bool capped = freeBytes > kFreeSpaceCap;
   freeBytes = std::min(freeBytes, kFreeSpaceCap);
   const int64_t available = rec->SamplesToTimeFormat(rec->BytesToSamples(freeBytes));
@@ -70,10 +69,9 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   // disk, stands in the way, the operator is told that limit rather than to make room.
   auto fits = [&](int64_t needed, const char* noRoom) {
     if (needed < available) return true;
-    Notify(TNoticeKind::Error,
-           capped ? "A cart can hold at most 2 GB of audio, which is " + FormatTime(available) +
-                        " in this format. \r\nChoose a shorter length or a smaller format."
-                  : std::string(noRoom));
+    Notify(TNoticeKind::Error, capped ? "A cart can hold at most 2 GB of audio, which is " + FormatTime(available) +
+                                            " in this format. \r\nChoose a shorter length or a smaller format."
+                                      : std::string(noRoom));
     Eject();
     return false;
   };
@@ -86,14 +84,16 @@ bool TSVMain::PrepareRecording(bool forRecord) {
     long long prefix = 0;
     bool usePrefix = !PrefixValue.empty() && TryStrToInt(PrefixValue, prefix);
     int64_t needed = TimeIntToSec(usePrefix ? prefix : StdLength) * 1000;
-    if (!fits(needed, "There is not enough free disk space to safely generate a Standard\\Quickcart. "
-                      "\r\nMake some room on the recording drive and try again."))
+    if (!fits(needed,
+              "There is not enough free disk space to safely generate a Standard\\Quickcart. "
+              "\r\nMake some room on the recording drive and try again."))
       return false;
     RecordingLimit = needed;
   } else if (CartKind == KindCustom) {
     int64_t needed = TimeIntToSec(UserData.cart.customLength) * 1000;
-    if (!fits(needed, "There is not enough free disk space to safely generate a your custom cart. "
-                      "\r\nMake some room on the recording drive and try again."))
+    if (!fits(needed,
+              "There is not enough free disk space to safely generate a your custom cart. "
+              "\r\nMake some room on the recording drive and try again."))
       return false;
     RecordingLimit = needed;
   }
@@ -149,8 +149,7 @@ void TSVMain::RecordButtonClick(TObject*) {
     return;
   }
   if (PlayOnly) {
-    Notify(TNoticeKind::Information,
-           "You opened this file as \"Play Only.\" Recording is not allowed.");
+    Notify(TNoticeKind::Information, "You opened this file as \"Play Only.\" Recording is not allowed.");
     return;
   }
   if (PunchInShown() && TrackBar->Position() == 0 && Config.displayPunchInWarning &&
@@ -212,8 +211,7 @@ void TSVMain::PlacePunchIn() {
   const TRect bay = PunchInBay();
   const TPoint origin = ClientOrigin();
   Form22->SetBounds(origin.X + bay.Left + (bay.Width() - Form22->Width()) / 2,
-                    origin.Y + bay.Top + (bay.Height() - Form22->Height()) / 2, Form22->Width(),
-                    Form22->Height());
+                    origin.Y + bay.Top + (bay.Height() - Form22->Height()) / 2, Form22->Width(), Form22->Height());
 }
 
 bool TSVMain::MarksAllowed() {
@@ -242,8 +240,9 @@ void TSVMain::MarkBeginning1Click(TObject*) {
   if (!MarksAllowed()) return;
   const int64_t pos = TrackBar->Position();
   if (punchIn_.BeginPassesEnd(pos))
-    Notify(TNoticeKind::Error, "Begin Mark can not come AFTER End Mark. Your Begin Mark \r\nwill "
-                               "be set to the current End Mark Position.");
+    Notify(TNoticeKind::Error,
+           "Begin Mark can not come AFTER End Mark. Your Begin Mark \r\nwill "
+           "be set to the current End Mark Position.");
   if (punchIn_.MarkBegin(pos, TrackBar->MaxValue())) Enable(RecordButton, false);
   ShowMarks();
   SetGauge(Form22->MMGauge1, punchIn_.BeginMark(), punchIn_.EndMark(), punchIn_.BeginMark());
@@ -255,8 +254,9 @@ void TSVMain::MarkEndingPoint1Click(TObject*) {
   if (Recording || !MarksAllowed()) return;
   const int64_t pos = TrackBar->Position();
   if (punchIn_.EndBeforeBegin(pos))
-    Notify(TNoticeKind::Error, "End Mark can not come BEFORE Begin Mark. Your End Mark \r\nwill "
-                               "be set to the current Begin Mark Position.");
+    Notify(TNoticeKind::Error,
+           "End Mark can not come BEFORE Begin Mark. Your End Mark \r\nwill "
+           "be set to the current Begin Mark Position.");
   if (punchIn_.MarkEnd(pos, TrackBar->MinValue())) Enable(RecordButton, false);
   ShowMarks();
   Form22->MMGauge1->SetVisible(true);
@@ -322,8 +322,7 @@ void TSVMain::TrackBarChange(TObject*) {
     Playing = Paused = Recording = false;
     Stopped = true;
     Focus(StopButton);
-    for (TDeckButton* b : {RewindButton, PlayButton, FastForwardButton, SaveButton})
-      Enable(b, true);
+    for (TDeckButton* b : {RewindButton, PlayButton, FastForwardButton, SaveButton}) Enable(b, true);
     Enable(EditButton, Config.editButtonEnabled);
     WaveIn->Stop();
     MMWaveOut1->Stop();

@@ -46,8 +46,7 @@ void TSVMain::SaveButtonClick(TObject*) {
   if (BusySaving) return;
   for (;;) {
     if (PlayOnly) {
-      Notify(TNoticeKind::Information,
-             "You opened this file as \"Play Only.\" Saving is not allowed.");
+      Notify(TNoticeKind::Information, "You opened this file as \"Play Only.\" Saving is not allowed.");
       return;
     }
     TMMWave* w = PlayFile->Wave();
@@ -71,8 +70,9 @@ void TSVMain::SaveButtonClick(TObject*) {
     if (r != mrRetry) return;
     // Three copies failed: the cart is a quick cart now, so the next pass asks for a name.
     if (!byName)
-      Notify(TNoticeKind::Warning, "Can't save the file using that name or path. Try changing "
-                                   "the \r\nname or save location.");
+      Notify(TNoticeKind::Warning,
+             "Can't save the file using that name or path. Try changing "
+             "the \r\nname or save location.");
   }
 }
 
@@ -96,8 +96,8 @@ std::string TSVMain::SaveDialogFolder() {
   const std::string& folder = UserData.cart.saveFolder;
   if (folder.empty()) return Config.savePath;
   if (DirectoryExists(folder)) return folder;
-  Notify(TNoticeKind::Warning, "The save folder of this cart's program does not exist:\r\n" +
-                                   folder + "\r\n\r\nCheck that its drive or network share is "
+  Notify(TNoticeKind::Warning, "The save folder of this cart's program does not exist:\r\n" + folder +
+                                   "\r\n\r\nCheck that its drive or network share is "
                                    "connected, or choose another folder to save into.");
   return Config.savePath;
 }

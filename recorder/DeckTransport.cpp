@@ -28,7 +28,6 @@
 
 using namespace plat;
 
-
 // ---- small pieces -------------------------------------------------------------------------------
 
 std::string TSVMain::FormatTime(int64_t ms) const {
@@ -51,8 +50,8 @@ void TSVMain::ShowTime(TDeckLabel* label, int64_t ms, const std::string& hint) {
 std::string TSVMain::FormatDescription(TMMWave* wave) {
   std::string rate = std::to_string(wave->SampleRate());
   if (rate.size() > 3) rate.insert(rate.size() - 3, ".");
-  return wave->FormatString() + ", " + rate + " kHz" + ", " + std::to_string(wave->BitLength()) +
-         " Bit" + (wave->Mode() == mStereo ? ", Stereo" : ", Mono");
+  return wave->FormatString() + ", " + rate + " kHz" + ", " + std::to_string(wave->BitLength()) + " Bit" +
+         (wave->Mode() == mStereo ? ", Stereo" : ", Mono");
 }
 
 void TSVMain::ShowCartFormat(TMMWave* wave) {
@@ -113,8 +112,7 @@ void TSVMain::SetMetersEnabled(bool on) {
 
 void TSVMain::EnableForRecording() {
   Enable(RecordButton, true);
-  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton,
-                         EditButton, SaveButton})
+  for (TDeckButton* b : {PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton, EditButton, SaveButton})
     Enable(b, false);
   Enable(EjectButton, true);
   SetLoadEnabled(false);
@@ -140,19 +138,15 @@ int64_t TSVMain::PlayRangeEnd() const {
   return end < 0 ? 0 : end;
 }
 
-void TSVMain::SetSliderMax(int64_t ms) {
-  TrackBar->SetMaxValue(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
-}
+void TSVMain::SetSliderMax(int64_t ms) { TrackBar->SetMaxValue(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX))); }
 
-void TSVMain::SetSliderPosition(int64_t ms) {
-  TrackBar->SetPosition(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
-}
+void TSVMain::SetSliderPosition(int64_t ms) { TrackBar->SetPosition(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX))); }
 
 // ---- state routines -----------------------------------------------------------------------------
 
 void TSVMain::EmptyDeck() {
-  for (TDeckButton* b : {RecordButton, PauseButton, PlayButton, StopButton, RewindButton,
-                         FastForwardButton, EditButton, EjectButton, SaveButton})
+  for (TDeckButton* b : {RecordButton, PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton, EditButton,
+                         EjectButton, SaveButton})
     Enable(b, false);
   SetLoadEnabled(true);
   EnableSendButtons(false);
@@ -207,10 +201,8 @@ void TSVMain::LoadedDeck() {
   Enable(OtherButton, true);
   SetMetersEnabled(true);
   ShowTime(TimeLeft, PlayRangeEnd(), "Time Left ");
-  if (Config.useLengthForAllWav)
-    ShowTime(MaxTime, TimeIntToSec(StdLength) * 1000, "Max Time ");
-  else
-    ShowTime(MaxTime, PlayRangeEnd(), "Max Time ");
+  if (Config.useLengthForAllWav) ShowTime(MaxTime, TimeIntToSec(StdLength) * 1000, "Max Time ");
+  else ShowTime(MaxTime, PlayRangeEnd(), "Max Time ");
   ShowCartFormat(w);
   Label12Caption(w->FileName());
   TrackBar->SetEnabled(true);
@@ -230,8 +222,8 @@ void TSVMain::PlayDeck() {
   }
   if (Playing) return;
   if (TrackBar->Position() >= TrackBar->MaxValue()) return;
-  for (TDeckButton* b : {RecordButton, PauseButton, PlayButton, StopButton, RewindButton,
-                         FastForwardButton, EjectButton, OtherButton})
+  for (TDeckButton* b :
+       {RecordButton, PauseButton, PlayButton, StopButton, RewindButton, FastForwardButton, EjectButton, OtherButton})
     Enable(b, true);
   Enable(EditButton, false);
   SetLoadEnabled(false);
@@ -370,8 +362,7 @@ void TSVMain::PauseButtonClick(TObject*) {
   if (BusySaving) return;
   Focus(PauseButton);
   auto resumeFailed = [this] {
-    Notify(TNoticeKind::Error,
-           "The specified device is currently in use. Wait until it is free, then try again.");
+    Notify(TNoticeKind::Error, "The specified device is currently in use. Wait until it is free, then try again.");
     StopStuff();
   };
   if (Paused && Recording) {
@@ -507,8 +498,7 @@ void TSVMain::EditButtonClick(TObject*) {
     if (started || !f->Wave()->HasData()) continue;
     started = StartProcess("xdg-open", {f->Wave()->FileName()});
   }
-  if (!started)
-    Application->MessageBox("Couldn't execute the application", "Error", MB_OK | MB_ICONEXCLAMATION);
+  if (!started) Application->MessageBox("Couldn't execute the application", "Error", MB_OK | MB_ICONEXCLAMATION);
   Focus(StopButton);
 }
 
@@ -540,8 +530,7 @@ void TSVMain::InfobuttonClick(TObject*) {
     return;
   }
   // The recording side reads the file again, so a punch-in keeps the new lists.
-  if (edited && source == PlayFile && !rec->FileName().empty() &&
-      SameCartFile(rec->FileName(), play->FileName())) {
+  if (edited && source == PlayFile && !rec->FileName().empty() && SameCartFile(rec->FileName(), play->FileName())) {
     const std::string name = rec->FileName();
     rec->SetFileName("");
     rec->SetFileName(name);
@@ -684,8 +673,8 @@ void TSVMain::FlashTimerTimer(TObject*) {
   blink(PauseButton, Paused);
   blink(StopButton, Stopped);
   blink(RecordButton, Recording && !Paused);
-  bool warn = Recording && !Paused && Config.warningTimeMs > 0 &&
-              RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
+  bool warn =
+      Recording && !Paused && Config.warningTimeMs > 0 && RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
   FlashTimeLeft(warn);
 }
 
@@ -703,9 +692,7 @@ void TSVMain::MMLevel1GainOverflow(TObject*) {
   if (BeepSpeakerAt0VU1->Checked() && Recording) SystemBeep();
 }
 
-void TSVMain::OtherMenuPopup(TObject*) {
-  EditTemplateLibrary1->SetEnabled(!Config.supervisorPassword.empty());
-}
+void TSVMain::OtherMenuPopup(TObject*) { EditTemplateLibrary1->SetEnabled(!Config.supervisorPassword.empty()); }
 
 void TSVMain::LoopPlay1Click(TObject*) {
   MMWaveOut1->SetLooping(!MMWaveOut1->Looping());
@@ -722,9 +709,7 @@ void TSVMain::AnalogMeters1Click(TObject*) {
   ini.WriteString("GUI", "Analog Meters", analog ? "True" : "False");
 }
 
-void TSVMain::BeepSpeakerAt0VU1Click(TObject*) {
-  BeepSpeakerAt0VU1->SetChecked(!BeepSpeakerAt0VU1->Checked());
-}
+void TSVMain::BeepSpeakerAt0VU1Click(TObject*) { BeepSpeakerAt0VU1->SetChecked(!BeepSpeakerAt0VU1->Checked()); }
 
 std::vector<std::string> TSVMain::MixerCommand() const {
   if (std::string p = FindProgram("pavucontrol"); !p.empty()) return {p};
@@ -737,15 +722,13 @@ std::vector<std::string> TSVMain::MixerCommand() const {
 
 void TSVMain::Mixer1Click(TObject*) {
   std::vector<std::string> cmd = MixerCommand();
-  if (cmd.empty() ||
-      !StartProcess(cmd[0], std::vector<std::string>(cmd.begin() + 1, cmd.end()), SystemFolder()))
+  if (cmd.empty() || !StartProcess(cmd[0], std::vector<std::string>(cmd.begin() + 1, cmd.end()), SystemFolder()))
     Notify(TNoticeKind::Error, "Error calling sndvol32.exe!");
 }
 
 void TSVMain::RunControlPanelApplet(const std::string&) {
   // The desktop's sound settings where there are some, else the mixer.
-  if (std::string p = FindProgram("gnome-control-center"); !p.empty() && StartProcess(p, {"sound"}))
-    return;
+  if (std::string p = FindProgram("gnome-control-center"); !p.empty() && StartProcess(p, {"sound"})) return;
   std::vector<std::string> cmd = MixerCommand();
   if (!cmd.empty()) StartProcess(cmd[0], std::vector<std::string>(cmd.begin() + 1, cmd.end()));
 }
@@ -755,10 +738,8 @@ void TSVMain::MultimediaProperties1Click(TObject*) { RunControlPanelApplet("mmsy
 void TSVMain::AdvancedSettings1Click(TObject*) {
   Notify(TNoticeKind::Information, "No advanced settings at this time");
   // The hidden command is no way round a supervisor password.
-  if (Config.supervisorPassword.empty())
-    Form14->ShowModal();
-  else
-    EditTemplateLibrary1Click(EditTemplateLibrary1);
+  if (Config.supervisorPassword.empty()) Form14->ShowModal();
+  else EditTemplateLibrary1Click(EditTemplateLibrary1);
 }
 
 void TSVMain::SetupStandardCart1Click(TObject*) { Form3->ShowModal(); }

@@ -56,10 +56,8 @@ void OnStopSignal(int) {
 
 // The session ending, a service stop or Ctrl+C.
 void EndOnStopSignal() {
-  if (SVMain)
-    SVMain->EndOnStopSignal();
-  else if (plat::Application)
-    plat::Application->Terminate();
+  if (SVMain) SVMain->EndOnStopSignal();
+  else if (plat::Application) plat::Application->Terminate();
 }
 
 bool CatchStopSignals() {
@@ -77,8 +75,7 @@ bool CatchStopSignals() {
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
   plat::SingleInstance instance("Solvane");
-  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) &&
-      instance.HeldElsewhere()) {
+  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) && instance.HeldElsewhere()) {
     instance.ActivateRunning();
     return 0;
   }
@@ -91,8 +88,7 @@ int SolvaneMain(int argc, char** argv) {
     stopSignals = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
     QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [] {
       char buf[16];
-      while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {
-      }
+      while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {}
       try {
         EndOnStopSignal();
       } catch (...) {

@@ -15,9 +15,7 @@ const char FileOpSeparator = '\x1F';
 std::string TempFolder() { return plat::TempPath(); }
 std::string AppFolder() { return plat::ProgramFolder(); }
 
-bool DiskFreeBytes(const std::string& path, int64_t& freeBytes) {
-  return QueryDiskFree(path, freeBytes);
-}
+bool DiskFreeBytes(const std::string& path, int64_t& freeBytes) { return QueryDiskFree(path, freeBytes); }
 
 namespace {
 LockRetryTiming DefaultTiming() {
@@ -49,9 +47,7 @@ bool LockFileRetry(int fd, int64_t offset, int64_t length) {
   }
 }
 
-bool UnlockFileRange(int fd, int64_t offset, int64_t length) {
-  return plat::UnlockRange(fd, offset, length);
-}
+bool UnlockFileRange(int fd, int64_t offset, int64_t length) { return plat::UnlockRange(fd, offset, length); }
 
 std::string FileVersionText(const std::string& path) {
   if (plat::SameFile(path, "/proc/self/exe")) {
@@ -133,9 +129,7 @@ bool ShellFileOp(const std::string& source, const std::string& target, int mode,
   return ok;
 }
 
-bool StringToFile(const std::string& text, const std::string& path) {
-  return plat::WriteWholeFile(path, text);
-}
+bool StringToFile(const std::string& text, const std::string& path) { return plat::WriteWholeFile(path, text); }
 
 bool FileToString(const std::string& path, std::string& text) {
   text.clear();

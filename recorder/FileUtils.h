@@ -7,15 +7,15 @@
 
 // The system folder is the one the control kit names (controls/zelprocs.h): one routine for both.
 std::string SystemFolder();
-std::string TempFolder();    // the system's temporary path, with a trailing "/"
-std::string AppFolder();     // the program folder, with a trailing "/"
+std::string TempFolder();  // the system's temporary path, with a trailing "/"
+std::string AppFolder();   // the program folder, with a trailing "/"
 
 // Free bytes of the file system that holds path, asked as the wave files ask it.
 bool DiskFreeBytes(const std::string& path, int64_t& freeBytes);
 
 // How LockFileRetry waits; tests replace it so that nothing waits on the wall clock.
 struct LockRetryTiming {
-  std::function<uint32_t()> tickCount;         // milliseconds
+  std::function<uint32_t()> tickCount;  // milliseconds
   std::function<void(int ms)> sleep;
   int intervalMs = 110;
   int timeoutMs = 15000;

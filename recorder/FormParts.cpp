@@ -42,8 +42,7 @@ TDeckStatusBar* PlaceStatusBar(plat::TForm* form) {
   return bar;
 }
 
-TFileJobForm::TFileJobForm(plat::TComponent* owner, const std::string& name, const std::string& caption,
-                           int intervalMs)
+TFileJobForm::TFileJobForm(plat::TComponent* owner, const std::string& name, const std::string& caption, int intervalMs)
     : plat::TForm(owner) {
   SetName(name);
   SetCaption(caption);

@@ -6,11 +6,10 @@
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 
-
 // A control made, owned and placed on parent in one step.
 template <class T>
-T* PlaceControl(plat::TComponent* owner, plat::TWinControl* parent, int left, int top, int width,
-                int height, const std::string& caption = std::string()) {
+T* PlaceControl(plat::TComponent* owner, plat::TWinControl* parent, int left, int top, int width, int height,
+                const std::string& caption = std::string()) {
   T* c = new T(owner);
   c->SetParent(parent);
   c->SetBounds(left, top, width, height);

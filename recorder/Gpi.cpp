@@ -33,16 +33,12 @@ std::string ParseTheGPIString(const std::string& text) {
 }
 
 std::string GpiSettingsError(const TGpiSettings& s) {
-  if (s.comPort < 1 || s.comPort > 8)
-    return RangeMessage("are 1 through 8", "a COM port");
-  if (s.baud < 75 || s.baud > 128000)
-    return RangeMessage("baud rates are 75 through 128K", "a baud rate");
+  if (s.comPort < 1 || s.comPort > 8) return RangeMessage("are 1 through 8", "a COM port");
+  if (s.baud < 75 || s.baud > 128000) return RangeMessage("baud rates are 75 through 128K", "a baud rate");
   if (s.parity.size() != 1 || std::string("EONSM").find(s.parity[0]) == std::string::npos)
     return RangeMessage("Parity is one of the following: E,O,N,S,M", "a different parity");
-  if (s.dataBits < 4 || s.dataBits > 8)
-    return RangeMessage("data bits are 4 through 8", "data bits");
-  if (s.stopBits < 1 || s.stopBits > 2)
-    return RangeMessage("stop bits are 1 through 2", "stop bits");
+  if (s.dataBits < 4 || s.dataBits > 8) return RangeMessage("data bits are 4 through 8", "data bits");
+  if (s.stopBits < 1 || s.stopBits > 2) return RangeMessage("stop bits are 1 through 2", "stop bits");
   return {};
 }
 
@@ -67,9 +63,10 @@ void TGpiPort::OpenComPort(const TGpiSettings& settings, const TNotify& notify) 
     handle_ = CommOpen(GpiModeText(settings));
   } catch (const plat::Exception& e) {
     enabled_ = false;
-    tell("You have enabled COM port support for GPI functions in the Solvane.Ini file\r\n\r\n"
-         "You specified COM" + IntToStr(settings.comPort) +
-         ": There was a problem. The system responded:" + "\r\n\r\n" + e.Message());
+    tell(
+        "You have enabled COM port support for GPI functions in the Solvane.Ini file\r\n\r\n"
+        "You specified COM" +
+        IntToStr(settings.comPort) + ": There was a problem. The system responded:" + "\r\n\r\n" + e.Message());
   }
 }
 

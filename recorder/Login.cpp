@@ -58,8 +58,8 @@ int64_t LockoutExpiry(const std::string& target, int lockoutHours) {
   return written + int64_t(lockoutHours) * 3600;
 }
 
-TLockoutCheck CheckLockout(const TCartProgram& cart, const TDeckSettings& settings,
-                           const std::string& target, int64_t now) {
+TLockoutCheck CheckLockout(const TCartProgram& cart, const TDeckSettings& settings, const std::string& target,
+                           int64_t now) {
   TLockoutCheck c;
   if (cart.saveFolder.empty() || !settings.safetySave || settings.supervisorPassword.empty() ||
       !plat::FileExists(target))
@@ -78,8 +78,7 @@ std::string DateTimeText(int64_t unixSeconds) {
   return std::string(text, n);
 }
 
-bool LockoutAllowsSave(TUserDeck& deck, const std::string& target,
-                       const std::function<int()>& authorise) {
+bool LockoutAllowsSave(TUserDeck& deck, const std::string& target, const std::function<int()>& authorise) {
   TLockoutCheck c = CheckLockout(deck.Users().cart, deck.Settings(), target, deck.Now());
   if (!c.authorise) return true;
   deck.Users().lockoutFileName = target;

@@ -32,8 +32,8 @@ struct TLockoutCheck {
   bool authorise = false;  // the supervisor must authorise saving over the target
   int64_t expiry = 0;      // seconds since the epoch
 };
-TLockoutCheck CheckLockout(const TCartProgram& cart, const TDeckSettings& settings,
-                           const std::string& target, int64_t now);
+TLockoutCheck CheckLockout(const TCartProgram& cart, const TDeckSettings& settings, const std::string& target,
+                           int64_t now);
 // The target's last write plus the lockout hours; 0 when the target does not exist.
 int64_t LockoutExpiry(const std::string& target, int lockoutHours);
 // A point of time as the system's local date and time text.
@@ -44,10 +44,8 @@ extern const char* const LockoutTextAfter;
 // SaveDialogFileOK's share: true when the save dialog may take the target. When the lockout
 // holds, the target is stored in the deck and authorise (the lockout dialog) decides: it returns
 // the dialog's modal result, and only 2 refuses.
-bool LockoutAllowsSave(TUserDeck& deck, const std::string& target,
-                       const std::function<int()>& authorise);
+bool LockoutAllowsSave(TUserDeck& deck, const std::string& target, const std::function<int()>& authorise);
 
 // The lockout dialog's "&Save" and the exit prompt's "&OK".
 bool SupervisorPasswordMatches(const TDeckSettings& settings, const std::string& typed);
 bool ExitPasswordMatches(const TDeckSettings& settings, const std::string& typed);
-

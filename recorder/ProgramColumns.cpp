@@ -9,15 +9,14 @@ int ProgramListExtent() {
   return sum + 100;
 }
 
-void DrawProgramLine(plat::TCanvas& canvas, const plat::TRect& rect, const std::string& record,
-                     bool selected) {
+void DrawProgramLine(plat::TCanvas& canvas, const plat::TRect& rect, const std::string& record, bool selected) {
   const TProgramRow fields = SplitProgramRecord(record);
   int left = rect.Left;
   for (int i = 0; i < ProgramFieldCount; ++i) {
     plat::TRect cell{left, rect.Top, left + ProgramColumnWidths[size_t(i)], rect.Bottom};
     left = cell.Right;
     canvas.Brush()->SetStyle(plat::bsSolid);
-    canvas.Brush()->SetColor(selected ? plat::clHighlight
+    canvas.Brush()->SetColor(selected     ? plat::clHighlight
                              : i % 2 == 0 ? plat::clWhite
                                           : plat::TColor(plat::RGB(223, 223, 223)));
     canvas.Font()->SetColor(selected ? plat::clHighlightText : plat::clWindowText);

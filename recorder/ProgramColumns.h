@@ -16,8 +16,7 @@ int ProgramListExtent();
 
 // Draws one record: selected lines in the highlight colour, otherwise white and light grey
 // columns in turn; each text on one line, centred in height, cut at its column's edge.
-void DrawProgramLine(plat::TCanvas& canvas, const plat::TRect& rect, const std::string& record,
-                     bool selected);
+void DrawProgramLine(plat::TCanvas& canvas, const plat::TRect& rect, const std::string& record, bool selected);
 
 // Makes a list box draw its lines as program records.
 void ShowAsProgramList(plat::TCustomListBox* list, bool variableHeight);

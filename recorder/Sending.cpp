@@ -67,12 +67,10 @@ std::vector<std::string> WebDestinations(const std::vector<std::string>& lines) 
 TSendLists LoadSendLists(const std::string& programFolder) {
   TSendLists lists;
   std::string text;
-  if (plat::FileExists(programFolder + AddressBookFile) &&
-      plat::ReadWholeFile(programFolder + AddressBookFile, text))
+  if (plat::FileExists(programFolder + AddressBookFile) && plat::ReadWholeFile(programFolder + AddressBookFile, text))
     lists.addressBook = ParseAddressBook(text);
   text.clear();
-  if (plat::FileExists(programFolder + WebListFile) &&
-      plat::ReadWholeFile(programFolder + WebListFile, text))
+  if (plat::FileExists(programFolder + WebListFile) && plat::ReadWholeFile(programFolder + WebListFile, text))
     lists.webList = SplitLines(text);
   return lists;
 }
@@ -139,11 +137,10 @@ bool IsValidEmailAddress(const std::string& a) {
   return ValidDomain(a.substr(at + 1));
 }
 
-std::vector<std::string> EmailArguments(const std::string& programFolder,
-                                        const std::string& destination,
+std::vector<std::string> EmailArguments(const std::string& programFolder, const std::string& destination,
                                         const std::string& folder) {
-  return {"To=" + Trim(destination), "File=" + programFolder + MailFileName,
-          "Folder=" + Trim(folder), "Root=" + plat::ExcludeTrailingPathDelimiter(programFolder)};
+  return {"To=" + Trim(destination), "File=" + programFolder + MailFileName, "Folder=" + Trim(folder),
+          "Root=" + plat::ExcludeTrailingPathDelimiter(programFolder)};
 }
 
 std::vector<std::string> WebArguments() { return {"/x", "/PEXE"}; }
@@ -171,10 +168,8 @@ std::string WebOrderDat(const std::string& fileName, const std::string& destinat
   return text;
 }
 
-std::string WebOrderPath(const std::string& dropFolder, const std::string& file,
-                         const std::string& ext) {
-  return plat::IncludeTrailingPathDelimiter(dropFolder) +
-         plat::ChangeFileExt(plat::ExtractFileName(file), ext);
+std::string WebOrderPath(const std::string& dropFolder, const std::string& file, const std::string& ext) {
+  return plat::IncludeTrailingPathDelimiter(dropFolder) + plat::ChangeFileExt(plat::ExtractFileName(file), ext);
 }
 
 // ---- the two roads ------------------------------------------------------------------------------
@@ -187,9 +182,7 @@ bool EmailProgramPresent(const std::string& programFolder) {
   return plat::FileExists(programFolder + EmailProgramName);
 }
 
-bool WebProgramPresent(const std::string& programFolder) {
-  return plat::FileExists(programFolder + WebProgramName);
-}
+bool WebProgramPresent(const std::string& programFolder) { return plat::FileExists(programFolder + WebProgramName); }
 
 namespace {
 
@@ -214,8 +207,7 @@ bool PrepareEmail(TUserDeck& deck) {
   if (deck.Busy()) return false;
   const std::string& folder = deck.Users().programFolder;
   if (!EmailProgramPresent(folder)) {
-    deck.Notify(TNoticeKind::Error,
-                "Email program is not present. Please contact technical support.");
+    deck.Notify(TNoticeKind::Error, "Email program is not present. Please contact technical support.");
     return false;
   }
   if (!CartFileAvailable(deck)) return false;
@@ -229,15 +221,13 @@ bool SendEmail(TUserDeck& deck, const std::string& destination, const std::strin
   }
   const std::string to = Trim(destination);
   std::vector<std::string> known = AddressDestinations(deck.Users().sendLists.addressBook);
-  bool listed = std::any_of(known.begin(), known.end(),
-                            [&](const std::string& d) { return SameText(Trim(d), to); });
+  bool listed = std::any_of(known.begin(), known.end(), [&](const std::string& d) { return SameText(Trim(d), to); });
   if (!listed && !IsValidEmailAddress(to)) {
     deck.Notify(TNoticeKind::Error, "E-Mail address is not valid! ");
     return false;
   }
   const std::string& programFolder = deck.Users().programFolder;
-  if (!deck.StartProgram(programFolder + EmailProgramName,
-                         EmailArguments(programFolder, to, folder))) {
+  if (!deck.StartProgram(programFolder + EmailProgramName, EmailArguments(programFolder, to, folder))) {
     deck.Notify(TNoticeKind::Error, "Error calling email.exe");
     return false;
   }
@@ -247,8 +237,7 @@ bool SendEmail(TUserDeck& deck, const std::string& destination, const std::strin
 bool PrepareWeb(TUserDeck& deck) {
   if (deck.Busy()) return false;
   if (!WebProgramPresent(deck.Users().programFolder)) {
-    deck.Notify(TNoticeKind::Error,
-                "Web\\FTP program is not present. Please contact technical support.");
+    deck.Notify(TNoticeKind::Error, "Web\\FTP program is not present. Please contact technical support.");
     return false;
   }
   return CartFileAvailable(deck);
@@ -263,10 +252,8 @@ bool ChooseWebDestination(TUserDeck& deck, const std::string& choice) {
   return true;
 }
 
-bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath,
-             const std::string& destination) {
-  if (!WriteOrderFile(deck, datPath, WebOrderDat(plat::ExtractFileName(filePath), destination)))
-    return false;
+bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath, const std::string& destination) {
+  if (!WriteOrderFile(deck, datPath, WebOrderDat(plat::ExtractFileName(filePath), destination))) return false;
   if (!deck.Settings().postrelLaunch) return true;
   const std::string& folder = deck.Users().programFolder;
   if (!deck.StartProgram(folder + WebProgramName, WebArguments())) {

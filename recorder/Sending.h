@@ -52,8 +52,8 @@ bool IsValidEmailAddress(const std::string& address);
 
 // The e-mail program's arguments: To=, File=, Folder=, Root= (the program folder without its
 // trailing separator). Each is one argument, whatever blanks or quotes it holds.
-std::vector<std::string> EmailArguments(const std::string& programFolder,
-                                        const std::string& destination, const std::string& folder);
+std::vector<std::string> EmailArguments(const std::string& programFolder, const std::string& destination,
+                                        const std::string& folder);
 std::vector<std::string> WebArguments();  // "/x", "/PEXE"
 
 // "[" + path + "]", no line end.
@@ -62,8 +62,7 @@ std::string OrderText(const std::string& path);
 // destination, every other line empty.
 std::string WebOrderDat(const std::string& fileName, const std::string& destination);
 // The drop folder's order files for a file: <drop>/<name>.dat and <drop>/<name>.txt.
-std::string WebOrderPath(const std::string& dropFolder, const std::string& file,
-                         const std::string& ext);
+std::string WebOrderPath(const std::string& dropFolder, const std::string& file, const std::string& ext);
 
 class TUserDeck;
 
@@ -86,8 +85,7 @@ bool PrepareWeb(TUserDeck& deck);
 // destination and the result is true.
 bool ChooseWebDestination(TUserDeck& deck, const std::string& choice);
 // Writes the .dat order file and, when the settings say so, starts the Web/FTP program.
-bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath,
-             const std::string& destination);
+bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath, const std::string& destination);
 // After the Web/FTP dialog: writes both order files for the cart's file and then, when the
 // settings say so, starts the Web/FTP program. True when everything that was asked was done.
 bool SendWeb(TUserDeck& deck);

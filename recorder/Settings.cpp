@@ -5,24 +5,24 @@
 #include "recorder/StrUtils.h"
 
 const std::array<const char*, FormatCount> FormatTexts = {
-    "8.000 kHz, 8 bit, Mono, 7 kb/sec",       "8.000 kHz, 8 bit, Stereo, 15 kb/sec",
-    "8.000 kHz, 16 bit, Mono, 15 kb/sec",     "8.000 kHz, 16 bit, Stereo, 31 kb/sec",
-    "11.025 kHz, 8 bit, Mono, 10 kb/sec",     "11.025 kHz, 8 bit, Stereo, 21 kb/sec",
-    "11.025 kHz, 16 bit, Mono, 21 kb/sec",    "11.025 kHz, 16 bit, Stereo, 43 kb/sec",
-    "12.000 kHz, 8 bit, Mono, 11 kb/sec",     "12.000 kHz, 8 bit, Stereo, 23 kb/sec",
-    "12.000 kHz, 16 bit, Mono, 23 kb/sec",    "12.000 kHz, 16 bit, Stereo, 46 kb/sec",
-    "16.000 kHz, 8 bit, Mono, 15 kb/sec",     "16.000 kHz, 8 bit, Stereo, 31 kb/sec",
-    "16.000 kHz, 16 bit, Mono, 31 kb/sec",    "16.000 kHz, 16 bit, Stereo, 62 kb/sec",
-    "22.050 kHz, 8 bit, Mono, 21 kb/sec",     "22.050 kHz, 8 bit, Stereo, 43 kb/sec",
-    "22.050 kHz, 16 bit, Mono, 43 kb/sec",    "22.050 kHz, 16 bit, Stereo, 86 kb/sec",
-    "24.000 kHz, 8 bit, Mono, 23 kb/sec",     "24.000 kHz, 8 bit, Stereo, 46 kb/sec",
-    "24.000 kHz, 16 bit, Mono, 46 kb/sec",    "24.000 kHz, 16 bit, Stereo, 93 kb/sec",
-    "32.000 kHz, 8 bit, Mono, 31 kb/sec",     "32.000 kHz, 8 bit, Stereo, 62 kb/sec",
-    "32.000 kHz, 16 bit, Mono, 62 kb/sec",    "32.000 kHz, 16 bit, Stereo, 125 kb/sec",
-    "44.100 kHz, 8 bit, Mono, 43 kb/sec",     "44.100 kHz, 8 bit, Stereo, 86 kb/sec",
-    "44.100 kHz, 16 bit, Mono, 86 kb/sec",    "44.100 kHz, 16 bit, Stereo, 172 kb/sec",
-    "48.000 kHz, 8 bit, Mono, 31 kb/sec",     "48.000 kHz, 8 bit, Stereo, 62 kb/sec",
-    "48.000 kHz, 16 bit, Mono, 62 kb/sec",    "48.000 kHz, 16 bit, Stereo, 125 kb/sec",
+    "8.000 kHz, 8 bit, Mono, 7 kb/sec",    "8.000 kHz, 8 bit, Stereo, 15 kb/sec",
+    "8.000 kHz, 16 bit, Mono, 15 kb/sec",  "8.000 kHz, 16 bit, Stereo, 31 kb/sec",
+    "11.025 kHz, 8 bit, Mono, 10 kb/sec",  "11.025 kHz, 8 bit, Stereo, 21 kb/sec",
+    "11.025 kHz, 16 bit, Mono, 21 kb/sec", "11.025 kHz, 16 bit, Stereo, 43 kb/sec",
+    "12.000 kHz, 8 bit, Mono, 11 kb/sec",  "12.000 kHz, 8 bit, Stereo, 23 kb/sec",
+    "12.000 kHz, 16 bit, Mono, 23 kb/sec", "12.000 kHz, 16 bit, Stereo, 46 kb/sec",
+    "16.000 kHz, 8 bit, Mono, 15 kb/sec",  "16.000 kHz, 8 bit, Stereo, 31 kb/sec",
+    "16.000 kHz, 16 bit, Mono, 31 kb/sec", "16.000 kHz, 16 bit, Stereo, 62 kb/sec",
+    "22.050 kHz, 8 bit, Mono, 21 kb/sec",  "22.050 kHz, 8 bit, Stereo, 43 kb/sec",
+    "22.050 kHz, 16 bit, Mono, 43 kb/sec", "22.050 kHz, 16 bit, Stereo, 86 kb/sec",
+    "24.000 kHz, 8 bit, Mono, 23 kb/sec",  "24.000 kHz, 8 bit, Stereo, 46 kb/sec",
+    "24.000 kHz, 16 bit, Mono, 46 kb/sec", "24.000 kHz, 16 bit, Stereo, 93 kb/sec",
+    "32.000 kHz, 8 bit, Mono, 31 kb/sec",  "32.000 kHz, 8 bit, Stereo, 62 kb/sec",
+    "32.000 kHz, 16 bit, Mono, 62 kb/sec", "32.000 kHz, 16 bit, Stereo, 125 kb/sec",
+    "44.100 kHz, 8 bit, Mono, 43 kb/sec",  "44.100 kHz, 8 bit, Stereo, 86 kb/sec",
+    "44.100 kHz, 16 bit, Mono, 86 kb/sec", "44.100 kHz, 16 bit, Stereo, 172 kb/sec",
+    "48.000 kHz, 8 bit, Mono, 31 kb/sec",  "48.000 kHz, 8 bit, Stereo, 62 kb/sec",
+    "48.000 kHz, 16 bit, Mono, 62 kb/sec", "48.000 kHz, 16 bit, Stereo, 125 kb/sec",
 };
 
 std::string FormatText(int format) {
@@ -57,20 +57,15 @@ using B = bool& (*)(TDeckSettings&);
 using I = int& (*)(TDeckSettings&);
 using T = std::string& (*)(TDeckSettings&);
 
-TSettingsKey Key(const char* s, const char* k, TKeyRule r, int def, B f) {
-  return {s, k, r, def, f, nullptr, nullptr};
-}
-TSettingsKey Key(const char* s, const char* k, TKeyRule r, int def, I f) {
-  return {s, k, r, def, nullptr, f, nullptr};
-}
-TSettingsKey Key(const char* s, const char* k, TKeyRule r, T f) {
-  return {s, k, r, 0, nullptr, nullptr, f};
-}
-TSettingsKey Key(const char* s, const char* k, TKeyRule r) {
-  return {s, k, r, 0, nullptr, nullptr, nullptr};
-}
+TSettingsKey Key(const char* s, const char* k, TKeyRule r, int def, B f) { return {s, k, r, def, f, nullptr, nullptr}; }
+TSettingsKey Key(const char* s, const char* k, TKeyRule r, int def, I f) { return {s, k, r, def, nullptr, f, nullptr}; }
+TSettingsKey Key(const char* s, const char* k, TKeyRule r, T f) { return {s, k, r, 0, nullptr, nullptr, f}; }
+TSettingsKey Key(const char* s, const char* k, TKeyRule r) { return {s, k, r, 0, nullptr, nullptr, nullptr}; }
 
-#define FIELD(x) +[](TDeckSettings& d) -> auto& { return d.x; }
+#define FIELD(x)                    \
+  +[](TDeckSettings & d) -> auto& { \
+    return d.x;                     \
+  }
 
 std::vector<TSettingsKey> MakeKeys() {
   using R = TKeyRule;
@@ -155,13 +150,10 @@ public:
     const std::string sec = k.section, key = k.key;
     switch (k.rule) {
       case TKeyRule::StandardFormat:
-        if (FormatMissing(ini_.ReadInteger(sec, key, kMissingMarker)))
-          Tell(TNoticeKind::Information, kFormatCreated);
+        if (FormatMissing(ini_.ReadInteger(sec, key, kMissingMarker))) Tell(TNoticeKind::Information, kFormatCreated);
         ReadFormatKey(ini_, k.intField(s_));
         break;
-      case TKeyRule::StandardLength:
-        ReadLengthKey(ini_, k.intField(s_));
-        break;
+      case TKeyRule::StandardLength: ReadLengthKey(ini_, k.intField(s_)); break;
       case TKeyRule::Bool:
         if (Empty(sec, key)) ini_.WriteBool(sec, key, k.intDefault != 0);
         k.boolField(s_) = ini_.ReadBool(sec, key, k.intDefault != 0);
@@ -193,8 +185,8 @@ public:
         field = ini_.ReadString(sec, key, {});
         if (field.empty() || !plat::DirectoryExists(field)) {
           const char* what = SameText(key, "SAVE PATH") ? "Save Path" : "Load Path";
-          Tell(TNoticeKind::Warning, std::string("Could not find your \"") + what +
-                                         "\" from  Solvane.ini. Solvane will use " + folder_);
+          Tell(TNoticeKind::Warning,
+               std::string("Could not find your \"") + what + "\" from  Solvane.ini. Solvane will use " + folder_);
           field = folder_;
         }
         break;
@@ -209,34 +201,26 @@ public:
         std::string v = ini_.ReadString(sec, key, {});
         if (!v.empty() && !plat::FileExists(v))
           Tell(TNoticeKind::Warning, "Could not find your Prefix File. Prefixes will not be used.");
-        else
-          field = v;
+        else field = v;
         break;
       }
       case TKeyRule::PrefixSort:
         k.boolField(s_) = false;
-        if (!ini_.ValueExists(sec, key))
-          ini_.WriteString(sec, key, "0");
-        else
-          k.boolField(s_) = ini_.ReadBool(sec, key, false);
+        if (!ini_.ValueExists(sec, key)) ini_.WriteString(sec, key, "0");
+        else k.boolField(s_) = ini_.ReadBool(sec, key, false);
         break;
-      case TKeyRule::WarningFlag:
-        k.boolField(s_) = UpperCase(ini_.ReadString(sec, key, {})) == "TRUE";
-        break;
+      case TKeyRule::WarningFlag: k.boolField(s_) = UpperCase(ini_.ReadString(sec, key, {})) == "TRUE"; break;
       case TKeyRule::WarningTime: {
         std::string v = ini_.ReadString(sec, key, "00:00:00");
         s_.warningTimeMs = 0;
         if (UpperCase(v) != "00:00:00") {
           try {
             s_.warningTimeMs = TimeStrToMilSec(v + ".000");
-          } catch (const plat::EConvertError&) {
-          }
+          } catch (const plat::EConvertError&) {}
         }
         break;
       }
-      case TKeyRule::WarningWav:
-        k.textField(s_) = ini_.ReadString(sec, key, {});
-        break;
+      case TKeyRule::WarningWav: k.textField(s_) = ini_.ReadString(sec, key, {}); break;
       case TKeyRule::Integer:
         if (Empty(sec, key)) ini_.WriteString(sec, key, IntToStr(k.intDefault));
         k.intField(s_) = ini_.ReadInteger(sec, key, k.intDefault);
@@ -254,9 +238,7 @@ public:
         k.intField(s_) = v;
         break;
       }
-      case TKeyRule::DesktopFullScreen:
-        k.boolField(s_) = ini_.ReadString(sec, key, "0") == "1";
-        break;
+      case TKeyRule::DesktopFullScreen: k.boolField(s_) = ini_.ReadString(sec, key, "0") == "1"; break;
       case TKeyRule::PostrelPath: {
         // Kept as stored: upper-casing a path breaks it on a case-sensitive file system.
         const std::string def = folder_ + "postrel/in";
@@ -268,9 +250,7 @@ public:
   }
 
 private:
-  bool Empty(const std::string& sec, const std::string& key) {
-    return ini_.ReadString(sec, key, {}).empty();
-  }
+  bool Empty(const std::string& sec, const std::string& key) { return ini_.ReadString(sec, key, {}).empty(); }
   void Tell(TNoticeKind kind, const std::string& text) {
     if (notify_) notify_(kind, text);
   }
@@ -332,8 +312,8 @@ void WriteStandardCart(plat::TIniFile& ini, int format, int length) {
   ini.WriteInteger("Standard Cart", "LENGTH", length);
 }
 
-bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& s, bool enabled,
-                          const std::string& time, const std::string& wav, const TNotify& notify) {
+bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& s, bool enabled, const std::string& time,
+                          const std::string& wav, const TNotify& notify) {
   const char* const section = "RECORDING OPTIONS";
   if (!enabled) {
     ini.WriteString(section, "Time Remaining Warning", "False");

@@ -16,11 +16,11 @@
 // mono and 16-bit stereo. The texts are stored in program records and matched again by exact
 // text, so they never change.
 constexpr int FormatCount = 36;
-constexpr int DefaultStandardFormat = 26;    // 32 kHz, 16 bit, mono
-constexpr int DefaultStandardLength = 10000; // HHMMSS: one hour
+constexpr int DefaultStandardFormat = 26;     // 32 kHz, 16 bit, mono
+constexpr int DefaultStandardLength = 10000;  // HHMMSS: one hour
 extern const std::array<const char*, FormatCount> FormatTexts;
-std::string FormatText(int format);               // empty outside 0..35
-int FormatNumber(const std::string& text);        // exact text; -1 when none
+std::string FormatText(int format);         // empty outside 0..35
+int FormatNumber(const std::string& text);  // exact text; -1 when none
 
 // "HH:MM:SS.mmm" (any ":" and "." removed, exactly nine digits must remain) to milliseconds.
 // Raises plat::EConvertError on any other text.
@@ -68,24 +68,24 @@ struct TDeckSettings {
 
 // How one key is read and what is written back when it is missing or empty.
 enum class TKeyRule {
-  StandardFormat,  // 3300, text that is no number, or no format number: message, 26 written
-  StandardLength,  // missing or 0: 10000 written
-  Bool,            // empty: the default written; then read as a boolean
-  AnalogMeters,    // "TRUE" in any case keeps it; anything else writes "False"
-  Text,            // empty: "" written so the key is present
-  GpiText,         // as Text, then every "{{CRLF}}" becomes CR LF
-  EditButton,      // empty: "1" written; "0" disables the Edit button
-  Folder,          // missing: the program folder written; a folder that does not exist: warning
-  PrefixFile,      // missing: "" written; a named file that does not exist: warning, no prefixes
-  PrefixSort,      // missing: "0" written
-  WarningFlag,     // never written; on only for "TRUE" in any case
-  WarningTime,     // never written; "HH:MM:SS", 0 when it does not convert
-  WarningWav,      // never written
-  Integer,         // empty: the default written as text; then read as an integer
-  Parity,          // empty: "N" written; then read as text
-  MeterGain,       // missing or no number: 0 written (as "Offset")
+  StandardFormat,     // 3300, text that is no number, or no format number: message, 26 written
+  StandardLength,     // missing or 0: 10000 written
+  Bool,               // empty: the default written; then read as a boolean
+  AnalogMeters,       // "TRUE" in any case keeps it; anything else writes "False"
+  Text,               // empty: "" written so the key is present
+  GpiText,            // as Text, then every "{{CRLF}}" becomes CR LF
+  EditButton,         // empty: "1" written; "0" disables the Edit button
+  Folder,             // missing: the program folder written; a folder that does not exist: warning
+  PrefixFile,         // missing: "" written; a named file that does not exist: warning, no prefixes
+  PrefixSort,         // missing: "0" written
+  WarningFlag,        // never written; on only for "TRUE" in any case
+  WarningTime,        // never written; "HH:MM:SS", 0 when it does not convert
+  WarningWav,         // never written
+  Integer,            // empty: the default written as text; then read as an integer
+  Parity,             // empty: "N" written; then read as text
+  MeterGain,          // missing or no number: 0 written (as "Offset")
   DesktopFullScreen,  // never written; "1" is on
-  PostrelPath,     // empty: the program folder + "postrel/in" written
+  PostrelPath,        // empty: the program folder + "postrel/in" written
 };
 
 struct TSettingsKey {
@@ -133,5 +133,5 @@ void WriteStandardCart(plat::TIniFile& ini, int format, int length);
 // OK of the time-left warning dialog. With the warning on, a time that is "00:00:00" or does not
 // convert is refused with a warning and false (the dialog stays open). Otherwise the three keys
 // are written, the deck's fields set, and the result is true.
-bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& settings, bool enabled,
-                          const std::string& time, const std::string& wav, const TNotify& notify);
+bool ApplyTimeLeftWarning(plat::TIniFile& ini, TDeckSettings& settings, bool enabled, const std::string& time,
+                          const std::string& wav, const TNotify& notify);

@@ -23,8 +23,8 @@ std::string WithoutMarker(const std::string& text, const std::string& marker) {
 
 }  // namespace
 
-TCommandLine ReadCommandLine(const std::vector<std::string>& params,
-                             const std::string& programFolder, const TNotify& notify) {
+TCommandLine ReadCommandLine(const std::vector<std::string>& params, const std::string& programFolder,
+                             const TNotify& notify) {
   TCommandLine cl;
   cl.usersFolder = programFolder;
   for (const std::string& param : params) {
@@ -37,7 +37,8 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& params,
         if (notify)
           notify(TNoticeKind::Warning,
                  "Invalid or Non Existent Directory\\Folder Specified for User Files. \r\n\r\n"
-                 "You Specified " + folder + "\r\n\r\nSolvane will use " + programFolder);
+                 "You Specified " +
+                     folder + "\r\n\r\nSolvane will use " + programFolder);
         cl.usersFolder = programFolder;
       }
     }

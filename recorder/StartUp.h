@@ -14,5 +14,5 @@ struct TCommandLine {
 // case) names the users folder: every "s=" is removed from it; a folder that does not exist is
 // reported and the program folder kept. One holding "A=" names the auto-cart file (every "a="
 // removed, and a trailing "/"); any other parameter clears it, so only the last can name it.
-TCommandLine ReadCommandLine(const std::vector<std::string>& params,
-                             const std::string& programFolder, const TNotify& notify);
+TCommandLine ReadCommandLine(const std::vector<std::string>& params, const std::string& programFolder,
+                             const TNotify& notify);

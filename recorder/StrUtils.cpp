@@ -14,10 +14,8 @@ struct LocaleSeparators {
   char decimal = '.', time = ':', date = '/', thousand = ',';
   LocaleSeparators() {
     if (const lconv* lc = std::localeconv()) {
-      if (lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1])
-        decimal = lc->decimal_point[0];
-      if (lc->thousands_sep && lc->thousands_sep[0] && !lc->thousands_sep[1])
-        thousand = lc->thousands_sep[0];
+      if (lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1]) decimal = lc->decimal_point[0];
+      if (lc->thousands_sep && lc->thousands_sep[0] && !lc->thousands_sep[1]) thousand = lc->thousands_sep[0];
     }
   }
 };
@@ -37,9 +35,7 @@ bool IsAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a'
 
 char Flip(char c) { return IsAsciiLetter(uint8_t(c)) ? char(c ^ 0x20) : c; }
 
-bool CharMatches(char p, char t, bool ignoreCase) {
-  return p == '?' || p == t || (ignoreCase && Flip(p) == t);
-}
+bool CharMatches(char p, char t, bool ignoreCase) { return p == '?' || p == t || (ignoreCase && Flip(p) == t); }
 
 bool MatchAt(const std::string& text, const std::string& pattern, size_t at, bool ignoreCase) {
   for (size_t k = 0; k < pattern.size(); ++k)
@@ -139,8 +135,7 @@ std::string NextToken(const std::string& text, const std::string& delimiters, in
   return text.substr(from, end - from);
 }
 
-std::string NextTokenBackward(const std::string& text, const std::string& delimiters,
-                              int& position) {
+std::string NextTokenBackward(const std::string& text, const std::string& delimiters, int& position) {
   if (position < 1 || size_t(position) > text.size()) {
     position = 0;
     return {};
@@ -237,10 +232,8 @@ bool TryStrToInt(const std::string& s, long long& v) {
   char* end = nullptr;
   errno = 0;
   long long r;
-  if (t.size() > 1 && t[0] == '$')
-    r = std::strtoll(t.c_str() + 1, &end, 16);
-  else
-    r = std::strtoll(t.c_str(), &end, 10);
+  if (t.size() > 1 && t[0] == '$') r = std::strtoll(t.c_str() + 1, &end, 16);
+  else r = std::strtoll(t.c_str(), &end, 10);
   if (errno != 0 || *end != 0) return false;
   v = r;
   return true;

@@ -109,16 +109,11 @@ void Run(const std::string& line) {
   plat::CallGuarded([&] {
     if (word == "key") {
       if (!plat::SendKeyPress(rest)) Reply("unknown key " + rest);
-    } else if (word == "type")
-      plat::SendText(rest);
-    else if (word == "close")
-      CloseMainWindow();
-    else if (word == "sync")
-      Sync(rest);
-    else if (word == "stall" || word == "release")
-      StallDisk(word == "stall");
-    else if (!word.empty())
-      Reply("unknown command " + line);
+    } else if (word == "type") plat::SendText(rest);
+    else if (word == "close") CloseMainWindow();
+    else if (word == "sync") Sync(rest);
+    else if (word == "stall" || word == "release") StallDisk(word == "stall");
+    else if (!word.empty()) Reply("unknown command " + line);
   });
 }
 

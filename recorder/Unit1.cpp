@@ -4,7 +4,6 @@
 
 #include <type_traits>
 
-
 #include "controls/FormResizer.h"
 #include "controls/MMForm.h"
 #include "engine/MMConect.h"
@@ -40,8 +39,7 @@ std::vector<std::string> TSVMain::CommandLine;
 namespace {
 
 template <class T>
-T* Place(TComponent* owner, TWinControl* parent, int l, int t, int w, int h,
-         const std::string& caption = {}) {
+T* Place(TComponent* owner, TWinControl* parent, int l, int t, int w, int h, const std::string& caption = {}) {
   T* c = new T(owner);
   c->SetParent(parent);
   c->SetBounds(l, t, w, h);
@@ -71,14 +69,14 @@ void StyleFont(TControl* c, const char* name, int height, TColor color, TFontSty
 
 // The deck's body and its display windows.
 constexpr TColor kBody = TColor(0x383430);
-constexpr TColor kWindow = TColor(0xB4D2BE);   // a pale display, where navy and red both read
+constexpr TColor kWindow = TColor(0xB4D2BE);  // a pale display, where navy and red both read
 constexpr TColor kCaptionText = TColor(0x505050);
 constexpr TColor kTimeText = clNavy;
 // The meters and the slider under the display window.
 constexpr int kMetersTop = 164;
 
-TMenuItem* AddItem(TMenu* menu, const std::string& caption, TShortCut key,
-                   void (TSVMain::*handler)(TObject*), TSVMain* deck) {
+TMenuItem* AddItem(TMenu* menu, const std::string& caption, TShortCut key, void (TSVMain::*handler)(TObject*),
+                   TSVMain* deck) {
   TMenuItem* item = new TMenuItem(menu);
   item->SetCaption(caption);
   item->SetShortCut(key);
@@ -177,8 +175,7 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   OpenDialog1 = new TMMWaveOpenDialog(this);
   OpenDialog1->Title = "Solvane - Open Wave File";
   OpenDialog1->Filter = "Wave-Files(*.wav)|*.wav";
-  OpenDialog1->Options = ofHideReadOnly | ofNoNetworkButton | ofOldStyleDialog | ofFileMustExist |
-                         ofPathMustExist;
+  OpenDialog1->Options = ofHideReadOnly | ofNoNetworkButton | ofOldStyleDialog | ofFileMustExist | ofPathMustExist;
   SaveDialog1 = new TMMWaveSaveDialog(this);
   SaveDialog1->Title = "Solvane Save Wave File";
   SaveDialog1->Filter = "Wave-Files(*.wav)|*.wav";
@@ -315,10 +312,10 @@ void TSVMain::BuildDisplays() {
   caption(392, 86, 200, "FORMAT");
   FormatLabel = PlaceLabel(this, DisplayPanel, 392, 100, 340, 16);
   StyleFont(FormatLabel, "Arial", -13, clTeal, fsBold);
-    caption(392, 118, 200, "BYTES USED");
+  caption(392, 118, 200, "BYTES USED");
   BytesLabel = PlaceLabel(this, DisplayPanel, 392, 132, 340, 16);
   StyleFont(BytesLabel, "Arial", -13, clTeal, fsBold);
-  
+
   // Meters: the level bars with their scale, or the needle meters in the same place; the slider
   // under them. The room to their right is where the punch-in panel opens.
   LevelPanel = MakeDeckMeterPanel(this, this, 8, kMetersTop);
@@ -339,10 +336,8 @@ void TSVMain::BuildDisplays() {
   channel(LevelPanel, 10, MMLevel2, "R");
   channel(MeterPanel, 10, MMMeter1, "L");
   channel(MeterPanel, MMMeter2->Left() + MMMeter2->Width() + 4, MMMeter2, "R");
-  for (TDeckLevel* l : {MMLevel1, MMLevel2})
-    l->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
-  for (TDeckMeter* m : {MMMeter1, MMMeter2})
-    m->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
+  for (TDeckLevel* l : {MMLevel1, MMLevel2}) l->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
+  for (TDeckMeter* m : {MMMeter1, MMMeter2}) m->OnGainOverflow = [this](TObject* s) { MMLevel1GainOverflow(s); };
   for (TMMConnector* c : {MMConnector1, MMConnector2}) {
     c->SetLevel1(MMLevel1);
     c->SetLevel2(MMLevel2);
@@ -362,10 +357,8 @@ void TSVMain::BuildTransport() {
   TransportPanel->SetBevelOuter(plat::bvRaised);
   TransportPanel->SetParentColor(false);
   TransportPanel->SetColor(TColor(0x4A4540));
-  auto button = [this](int row, int col, const std::string& text, TColor color,
-                       void (TSVMain::*handler)(TObject*)) {
-    TDeckButton* b = Place<TDeckButton>(this, TransportPanel, 8 + col * 92, 8 + row * 68, 86, 60,
-                                        text);
+  auto button = [this](int row, int col, const std::string& text, TColor color, void (TSVMain::*handler)(TObject*)) {
+    TDeckButton* b = Place<TDeckButton>(this, TransportPanel, 8 + col * 92, 8 + row * 68, 86, 60, text);
     // The transport row in large type, the file row smaller.
     StyleFont(b, "Arial", row == 0 ? -20 : -13, color, fsBold);
     b->SetParentColor(false);
@@ -399,9 +392,7 @@ void TSVMain::BuildTransport() {
     b->SetRepeatingDelay(500);
     b->SetRepeatingInterval(500);
   }
-  RecordButton->OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) {
-    RecordButtonKeyDown(s, k, sh);
-  };
+  RecordButton->OnKeyDown = [this](TObject* s, uint16_t& k, TShiftState sh) { RecordButtonKeyDown(s, k, sh); };
   RecordButton->SetHint("Record (F5)");
 
   // Over the two free places of the lower row.
@@ -434,58 +425,50 @@ void TSVMain::BuildTransport() {
 
 void TSVMain::BuildMenus() {
   LoadMenu = new TPopupMenu(this);
-  LoadCart1 = AddItem(LoadMenu, "Load Cart\\&Audio File", ShortCut('A', ssCtrl),
-                      &TSVMain::LoadCart1Click, this);
-  LoadCartPlayOnly1 = AddItem(LoadMenu, "Load Cart\\Audio File (&Play Only)",
-                              ShortCut('P', ssCtrl), &TSVMain::LoadCartPlayOnly1Click, this);
-  LoadPlayFile1 = AddItem(LoadMenu, "Load Cart\\Audio File (Non Destructive &Edit)",
-                          ShortCut('E', ssCtrl), &TSVMain::LoadPlayFile1Click, this);
-  LoadByName1 = AddItem(LoadMenu, "Load By &Name", ShortCut('N', ssCtrl),
-                        &TSVMain::LoadByName1Click, this);
-  LoadStandardCart1 = AddItem(LoadMenu, "Load Blank &Standard Cart\\Audio File",
-                              ShortCut('S', ssCtrl), &TSVMain::LoadStandardCart1Click, this);
+  LoadCart1 = AddItem(LoadMenu, "Load Cart\\&Audio File", ShortCut('A', ssCtrl), &TSVMain::LoadCart1Click, this);
+  LoadCartPlayOnly1 = AddItem(LoadMenu, "Load Cart\\Audio File (&Play Only)", ShortCut('P', ssCtrl),
+                              &TSVMain::LoadCartPlayOnly1Click, this);
+  LoadPlayFile1 = AddItem(LoadMenu, "Load Cart\\Audio File (Non Destructive &Edit)", ShortCut('E', ssCtrl),
+                          &TSVMain::LoadPlayFile1Click, this);
+  LoadByName1 = AddItem(LoadMenu, "Load By &Name", ShortCut('N', ssCtrl), &TSVMain::LoadByName1Click, this);
+  LoadStandardCart1 = AddItem(LoadMenu, "Load Blank &Standard Cart\\Audio File", ShortCut('S', ssCtrl),
+                              &TSVMain::LoadStandardCart1Click, this);
   LoadStandardCart1->SetDefault(true);
-  LoadBlankcustomCart1 = AddItem(LoadMenu, "Load Blank C&ustom Cart\\Audio File",
-                                 ShortCut('U', ssCtrl), &TSVMain::LoadBlankcustomCart1Click, this);
-  LoadBlankQuickCart1 = AddItem(LoadMenu, "Load Blank &QuickCart\\Auto Named File or Program",
-                                ShortCut(VK_INSERT, 0), &TSVMain::LoadBlankQuickCart1Click, this);
+  LoadBlankcustomCart1 = AddItem(LoadMenu, "Load Blank C&ustom Cart\\Audio File", ShortCut('U', ssCtrl),
+                                 &TSVMain::LoadBlankcustomCart1Click, this);
+  LoadBlankQuickCart1 = AddItem(LoadMenu, "Load Blank &QuickCart\\Auto Named File or Program", ShortCut(VK_INSERT, 0),
+                                &TSVMain::LoadBlankQuickCart1Click, this);
 
   OtherMenu = new TPopupMenu(this);
   OtherMenu->OnPopup = [this](TObject* s) { OtherMenuPopup(s); };
-  MarkBeginning1 = AddItem(OtherMenu, "Mark &Beginning Point", ShortCut('B', ssAlt),
-                           &TSVMain::MarkBeginning1Click, this);
-  MarkEndingPoint1 = AddItem(OtherMenu, "Mark &Ending Point", ShortCut('E', ssAlt),
-                             &TSVMain::MarkEndingPoint1Click, this);
-  GoToTime1 = AddItem(OtherMenu, "Go To Time", ShortCut('G', ssCtrl), &TSVMain::GoToTime1Click,
-                      this);
+  MarkBeginning1 =
+      AddItem(OtherMenu, "Mark &Beginning Point", ShortCut('B', ssAlt), &TSVMain::MarkBeginning1Click, this);
+  MarkEndingPoint1 =
+      AddItem(OtherMenu, "Mark &Ending Point", ShortCut('E', ssAlt), &TSVMain::MarkEndingPoint1Click, this);
+  GoToTime1 = AddItem(OtherMenu, "Go To Time", ShortCut('G', ssCtrl), &TSVMain::GoToTime1Click, this);
   AddLine(OtherMenu);
-  LoopPlay1 = AddItem(OtherMenu, "&Loop Play", ShortCut('L', ssCtrl), &TSVMain::LoopPlay1Click,
-                      this);
-  AnalogMeters1 = AddItem(OtherMenu, "&Analog Meters", ShortCut('M', ssCtrl),
-                          &TSVMain::AnalogMeters1Click, this);
-  BeepSpeakerAt0VU1 = AddItem(OtherMenu, "&Beep Speaker At 0 VU", ShortCut('B', ssCtrl),
-                              &TSVMain::BeepSpeakerAt0VU1Click, this);
+  LoopPlay1 = AddItem(OtherMenu, "&Loop Play", ShortCut('L', ssCtrl), &TSVMain::LoopPlay1Click, this);
+  AnalogMeters1 = AddItem(OtherMenu, "&Analog Meters", ShortCut('M', ssCtrl), &TSVMain::AnalogMeters1Click, this);
+  BeepSpeakerAt0VU1 =
+      AddItem(OtherMenu, "&Beep Speaker At 0 VU", ShortCut('B', ssCtrl), &TSVMain::BeepSpeakerAt0VU1Click, this);
   AddLine(OtherMenu);
-  Mixer1 = AddItem(OtherMenu, "&Volume Control", ShortCut('W', ssCtrl), &TSVMain::Mixer1Click,
-                   this);
-  MultimediaProperties1 = AddItem(OtherMenu, "Multimedia &Properties", ShortCut('Q', ssCtrl),
-                                  &TSVMain::MultimediaProperties1Click, this);
+  Mixer1 = AddItem(OtherMenu, "&Volume Control", ShortCut('W', ssCtrl), &TSVMain::Mixer1Click, this);
+  MultimediaProperties1 =
+      AddItem(OtherMenu, "Multimedia &Properties", ShortCut('Q', ssCtrl), &TSVMain::MultimediaProperties1Click, this);
   AddLine(OtherMenu);
-  SetupStandardCart1 = AddItem(OtherMenu, "&Setup Standard Cart", ShortCut('F', ssCtrl),
-                               &TSVMain::SetupStandardCart1Click, this);
-  LRArrowSensitivity1 = AddItem(OtherMenu, "FF\\Rew Sensitivity", ShortCut('A', ssAlt),
-                                &TSVMain::LRArrowSensitivity1Click, this);
-  imeLeftWarning1 = AddItem(OtherMenu, "&Time Remaining Warning", ShortCut('W', ssAlt),
-                            &TSVMain::imeLeftWarning1Click, this);
+  SetupStandardCart1 =
+      AddItem(OtherMenu, "&Setup Standard Cart", ShortCut('F', ssCtrl), &TSVMain::SetupStandardCart1Click, this);
+  LRArrowSensitivity1 =
+      AddItem(OtherMenu, "FF\\Rew Sensitivity", ShortCut('A', ssAlt), &TSVMain::LRArrowSensitivity1Click, this);
+  imeLeftWarning1 =
+      AddItem(OtherMenu, "&Time Remaining Warning", ShortCut('W', ssAlt), &TSVMain::imeLeftWarning1Click, this);
   AddLine(OtherMenu);
-  LogInUser1 = AddItem(OtherMenu, "Log &In User", ShortCut('I', ssCtrl),
-                       &TSVMain::LogInUser1Click, this);
-  LogOutUser1 = AddItem(OtherMenu, "Log &Out User", ShortCut('O', ssCtrl),
-                        &TSVMain::LogOutUser1Click, this);
-  EditTemplateLibrary1 = AddItem(OtherMenu, "&User and Program Manager", ShortCut('K', ssCtrl),
-                                 &TSVMain::EditTemplateLibrary1Click, this);
-  AdvancedSettings1 = AddItem(OtherMenu, "Advanced Settings", ShortCut('D', ssCtrl),
-                              &TSVMain::AdvancedSettings1Click, this);
+  LogInUser1 = AddItem(OtherMenu, "Log &In User", ShortCut('I', ssCtrl), &TSVMain::LogInUser1Click, this);
+  LogOutUser1 = AddItem(OtherMenu, "Log &Out User", ShortCut('O', ssCtrl), &TSVMain::LogOutUser1Click, this);
+  EditTemplateLibrary1 =
+      AddItem(OtherMenu, "&User and Program Manager", ShortCut('K', ssCtrl), &TSVMain::EditTemplateLibrary1Click, this);
+  AdvancedSettings1 =
+      AddItem(OtherMenu, "Advanced Settings", ShortCut('D', ssCtrl), &TSVMain::AdvancedSettings1Click, this);
   AdvancedSettings1->SetVisible(false);
   AddLine(OtherMenu);
   Exit1 = AddItem(OtherMenu, "E&xit", ShortCut(VK_F4, ssAlt), &TSVMain::Exit1Click, this);
@@ -515,8 +498,7 @@ void TSVMain::FormCreate(TObject*) {
   }
   DeleteMailFile(ProgramFolder());
   if (!ForceDirectories(DeckTempFolder())) {
-    Application->MessageBox("Error Creating Temp Directory", Application->Title(),
-                            MB_OK | MB_ICONINFORMATION);
+    Application->MessageBox("Error Creating Temp Directory", Application->Title(), MB_OK | MB_ICONINFORMATION);
     EndCreation();
     return;
   }
@@ -556,9 +538,8 @@ bool TSVMain::LoadConfig() {
     Notify(TNoticeKind::Error, e.what());
   }
   AnalogMeters1->SetChecked(Config.analogMeters);
-  TMenuItem* items[LoadMenuItems] = {LoadCart1,         LoadCartPlayOnly1,    LoadPlayFile1,
-                                     LoadByName1,       LoadStandardCart1,    LoadBlankcustomCart1,
-                                     LoadBlankQuickCart1};
+  TMenuItem* items[LoadMenuItems] = {LoadCart1,         LoadCartPlayOnly1,    LoadPlayFile1,      LoadByName1,
+                                     LoadStandardCart1, LoadBlankcustomCart1, LoadBlankQuickCart1};
   for (int i = 0; i < LoadMenuItems; ++i) items[i]->SetEnabled(Config.loadMenuEnabled[size_t(i)]);
   FFRewStep = Config.arrowsSensitivity;
   StdFormat = Config.standardFormat;
@@ -647,8 +628,8 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
     ExitSequence();
     return;
   }
-  if (plat::MessageDlg("There is still a file loaded in the deck. Are you sure you want to exit?",
-                       mtConfirmation, mbYesNo) != mrYes) {
+  if (plat::MessageDlg("There is still a file loaded in the deck. Are you sure you want to exit?", mtConfirmation,
+                       mbYesNo) != mrYes) {
     Action = caNone;
     return;
   }
@@ -691,16 +672,12 @@ void TSVMain::LogOutUser1Click(TObject*) {
   if (LogOutUser(*this)) UserCaptionUpdate();
 }
 
-void TSVMain::EditTemplateLibrary1Click(TObject*) {
-  OpenManagerWithPassword(*this, *Form11, *Form14);
-}
+void TSVMain::EditTemplateLibrary1Click(TObject*) { OpenManagerWithPassword(*this, *Form11, *Form14); }
 
 // ---- TUserDeck --------------------------------------------------------------------------------
 
 void TSVMain::Notify(TNoticeKind kind, const std::string& text) {
-  TMsgDlgType type = kind == TNoticeKind::Warning ? mtWarning
-                     : kind == TNoticeKind::Error ? mtError
-                                                  : mtInformation;
+  TMsgDlgType type = kind == TNoticeKind::Warning ? mtWarning : kind == TNoticeKind::Error ? mtError : mtInformation;
   plat::MessageDlg(text, type, mbOKOnly);
 }
 
@@ -729,6 +706,5 @@ TSVMain::TDeckSnapshot TSVMain::Snapshot() const {
                       : Stopped   ? "stopped"
                                   : "loaded";
   const bool working = BusySaving || RecRingBuffer->WorkPending() || PlayRingBuffer->WorkPending();
-  return {state, CartKind, static_cast<plat::TControl*>(CurrentPosition)->Caption(), RecordFileName,
-          working};
+  return {state, CartKind, static_cast<plat::TControl*>(CurrentPosition)->Caption(), RecordFileName, working};
 }

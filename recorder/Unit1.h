@@ -284,7 +284,7 @@ public:
   struct TDeckSnapshot {
     const char* state;  // "empty", "recording", "paused", "playing", "stopped" or "loaded"
     std::string kind, position, file;
-    bool working;       // a save runs, or a ring buffer has disk work under way
+    bool working;  // a save runs, or a ring buffer has disk work under way
   };
   TDeckSnapshot Snapshot() const;
 
@@ -293,28 +293,28 @@ private:
 
   // ================================ deck state ================================
   // Times are milliseconds, the slider's unit.
-  bool DeckEmpty = true;          // no cart; the Load caption blinks
-  bool DeckLoaded = false;        // a cart is in the deck
-  bool Playing = false;           // the wave output runs
-  bool Paused = false;            // playback or recording is paused
-  bool Recording = false;         // the wave input was started
-  bool Stopped = false;           // the Stop caption blinks
-  bool Tracking = false;          // the slider is being dragged; the display timer leaves it alone
+  bool DeckEmpty = true;            // no cart; the Load caption blinks
+  bool DeckLoaded = false;          // a cart is in the deck
+  bool Playing = false;             // the wave output runs
+  bool Paused = false;              // playback or recording is paused
+  bool Recording = false;           // the wave input was started
+  bool Stopped = false;             // the Stop caption blinks
+  bool Tracking = false;            // the slider is being dragged; the display timer leaves it alone
   bool SwallowRecordClick = false;  // Space went down on the Record button
-  bool BusySaving = false;        // a save runs: every transport handler returns at once
-  bool PlayOnly = false;          // recording and saving refused
-  bool ChangedSinceSave = false;  // ejecting asks first
-  bool FileMustExist = false;     // Record first checks that the cart's file still exists
-  int64_t StartOffset = 0;        // slider position at which the running playback or recording began
-  int64_t PausePosition = 0;      // device position when paused; start of the last playback
-  int64_t RecordingLimit = 0;     // what a recording may reach on this cart
-  int FFRewStep = 1000;           // moved by Rewind and Fast Forward
+  bool BusySaving = false;          // a save runs: every transport handler returns at once
+  bool PlayOnly = false;            // recording and saving refused
+  bool ChangedSinceSave = false;    // ejecting asks first
+  bool FileMustExist = false;       // Record first checks that the cart's file still exists
+  int64_t StartOffset = 0;          // slider position at which the running playback or recording began
+  int64_t PausePosition = 0;        // device position when paused; start of the last playback
+  int64_t RecordingLimit = 0;       // what a recording may reach on this cart
+  int FFRewStep = 1000;             // moved by Rewind and Fast Forward
 
   // The cart.
-  std::string CartKind;           // KindStandard, ...; empty while the deck is empty
-  std::string CartOrigin;         // OriginOriginate or OriginExisting
-  std::string RecordFileName;     // the file recording writes into and saving starts from
-  std::string SourcePath;         // the file a load command or the recovery chose
+  std::string CartKind;        // KindStandard, ...; empty while the deck is empty
+  std::string CartOrigin;      // OriginOriginate or OriginExisting
+  std::string RecordFileName;  // the file recording writes into and saving starts from
+  std::string SourcePath;      // the file a load command or the recovery chose
 
   // Standard cart ([Standard Cart], read again by GetFormat before each blank cart).
   int StdFormat = DefaultStandardFormat;
@@ -333,21 +333,21 @@ private:
   // Quick-cart prefix chosen in the Quick Load dialog (both empty: none). It stays chosen across
   // ejects until that dialog is cancelled or another entry is chosen.
   std::string PrefixDisplay;
-  std::string PrefixValue;        // a length as HHMMSS digits
+  std::string PrefixValue;  // a length as HHMMSS digits
 
   std::string GoToText = "00:00:00";  // the last time typed in the Go To Time dialog
-  std::string ByNameEntry;        // the name typed in the Load By Name dialog
-  std::string CopySource;         // the non-destructive copy: what the copy window copies
-  std::string CopyPath;           // ... and where to
+  std::string ByNameEntry;            // the name typed in the Load By Name dialog
+  std::string CopySource;             // the non-destructive copy: what the copy window copies
+  std::string CopyPath;               // ... and where to
 
   // Start-up and shut-down.
-  std::string AutoCartFile;       // the file an "A=" parameter named
-  bool FirstShowing = false;      // set before the settings are read, cleared by the first show
-  bool Closing = false;           // the exit sequence has begun
+  std::string AutoCartFile;   // the file an "A=" parameter named
+  bool FirstShowing = false;  // set before the settings are read, cleared by the first show
+  bool Closing = false;       // the exit sequence has begun
   bool DesktopHidden = false;
 
-  bool WarningSounding = false;   // the time-left warning sound loops
-  bool Recovered = false;         // the cart is a recording taken back at start: saved through the dialog
+  bool WarningSounding = false;  // the time-left warning sound loops
+  bool Recovered = false;        // the cart is a recording taken back at start: saved through the dialog
 
   // Settings (read once by LoadConfig), users and programs, GPI.
   TDeckSettings Config;
@@ -362,46 +362,46 @@ private:
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.
   TMMWaveIn* WaveIn = nullptr;
-  TMMConnector* MMConnector1 = nullptr;   // recording tap
-  TMMRingBuffer* RecRingBuffer = nullptr; // qmWrite
+  TMMConnector* MMConnector1 = nullptr;    // recording tap
+  TMMRingBuffer* RecRingBuffer = nullptr;  // qmWrite
   TMMWaveFile* RecFile = nullptr;
   TMMWaveFile* PlayFile = nullptr;
   TMMRingBuffer* PlayRingBuffer = nullptr;  // qmRead
   TMMWaveOut* MMWaveOut1 = nullptr;
-  TMMConnector* MMConnector2 = nullptr;   // playback tap
+  TMMConnector* MMConnector2 = nullptr;  // playback tap
 
-  TMMHiTimer* Timer = nullptr;            // display timer, 250 ms, runs while a device runs
-  plat::TTimer* FlashTimer = nullptr;     // 500 ms
-  plat::TTimer* Timer1 = nullptr;         // one shot, 250 ms from creation
+  TMMHiTimer* Timer = nullptr;         // display timer, 250 ms, runs while a device runs
+  plat::TTimer* FlashTimer = nullptr;  // 500 ms
+  plat::TTimer* Timer1 = nullptr;      // one shot, 250 ms from creation
 
   TMMWaveOpenDialog* OpenDialog1 = nullptr;
   TMMWaveSaveDialog* SaveDialog1 = nullptr;
   TMMWaveInfoEditor* WaveInfoEditor1 = nullptr;  // the INFO and DISP lists of the cart's file
 
   // Displays.
-  TDeckPanel* DisplayPanel = nullptr;     // times and the cart's name
-  TDeckPanel* LevelPanel = nullptr;       // level bars with their scale
+  TDeckPanel* DisplayPanel = nullptr;  // times and the cart's name
+  TDeckPanel* LevelPanel = nullptr;    // level bars with their scale
   TDeckLevel* MMLevel1 = nullptr;
   TDeckLevel* MMLevel2 = nullptr;
   TDeckLevelScale* MMLevelScale1 = nullptr;
-  TDeckPanel* MeterPanel = nullptr;       // needle meters
+  TDeckPanel* MeterPanel = nullptr;  // needle meters
   TDeckMeter* MMMeter1 = nullptr;
   TDeckMeter* MMMeter2 = nullptr;
-  TDeckSlider* TrackBar = nullptr;        // play position, milliseconds
+  TDeckSlider* TrackBar = nullptr;  // play position, milliseconds
 
   // Time and cart labels.
   TDeckLabel* CurrentPosition = nullptr;
   TDeckLabel* TimeLeft = nullptr;
   TDeckLabel* TimeLeftCaption = nullptr;
   TDeckLabel* MaxTime = nullptr;
-  TDeckLabel* RecTimeLeft = nullptr;      // recording time left
+  TDeckLabel* RecTimeLeft = nullptr;  // recording time left
   TDeckLabel* RecTimeLeftCaption = nullptr;
   TDeckLabel* FormatLabel = nullptr;
   TDeckLabel* BytesLabel = nullptr;
-  TDeckLabel* NameLabel1 = nullptr;       // the cart's name over three lines
+  TDeckLabel* NameLabel1 = nullptr;  // the cart's name over three lines
   TDeckLabel* NameLabel2 = nullptr;
   TDeckLabel* NameLabel3 = nullptr;
-  TDeckLabel* SensitivityLabel = nullptr; // "FF\Rew Sensitivity ..."
+  TDeckLabel* SensitivityLabel = nullptr;  // "FF\Rew Sensitivity ..."
 
   // Transport.
   TDeckPanel* TransportPanel = nullptr;
@@ -445,15 +445,15 @@ private:
   plat::TMenuItem* LoopPlay1 = nullptr;
   plat::TMenuItem* AnalogMeters1 = nullptr;
   plat::TMenuItem* BeepSpeakerAt0VU1 = nullptr;
-  plat::TMenuItem* Mixer1 = nullptr;              // "&Volume Control"
+  plat::TMenuItem* Mixer1 = nullptr;  // "&Volume Control"
   plat::TMenuItem* MultimediaProperties1 = nullptr;
   plat::TMenuItem* SetupStandardCart1 = nullptr;
   plat::TMenuItem* LRArrowSensitivity1 = nullptr;
-  plat::TMenuItem* imeLeftWarning1 = nullptr;     // time-left warning settings
+  plat::TMenuItem* imeLeftWarning1 = nullptr;  // time-left warning settings
   plat::TMenuItem* LogInUser1 = nullptr;
   plat::TMenuItem* LogOutUser1 = nullptr;
   plat::TMenuItem* EditTemplateLibrary1 = nullptr;  // "&User and Program Manager"
-  plat::TMenuItem* AdvancedSettings1 = nullptr;   // hidden, Ctrl+D
+  plat::TMenuItem* AdvancedSettings1 = nullptr;     // hidden, Ctrl+D
   plat::TMenuItem* Exit1 = nullptr;
 
   TFormResizer* Resizer = nullptr;

@@ -26,16 +26,14 @@ TForm10::TForm10(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
 void TForm10::FormShow(TObject*) {
   ComboBox1->Items()->Clear();
   std::vector<std::string> refused;
-  for (const std::string& name : LoginUserList(deck_.Users().UsersFolder(), &refused))
-    ComboBox1->Items()->Add(name);
+  for (const std::string& name : LoginUserList(deck_.Users().UsersFolder(), &refused)) ComboBox1->Items()->Add(name);
   ComboBox1->SetItemIndex(0);
   Edit2->Clear();
   if (!refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedUsersMessage(refused));
 }
 
 void TForm10::Button1Click(TObject*) {
-  if (LoginUser(deck_, ComboBox1->Text(), Edit2->Text()) == TLoginResult::Accepted)
-    SetModalResult(mrOk);
+  if (LoginUser(deck_, ComboBox1->Text(), Edit2->Text()) == TLoginResult::Accepted) SetModalResult(mrOk);
 }
 
 void LogInUser(TUserDeck& deck, TForm10& login) {

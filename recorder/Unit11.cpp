@@ -29,6 +29,5 @@ void TForm11::Button1Click(TObject*) { deck_.Users().typedSupervisorPassword = E
 void OpenManagerWithPassword(TUserDeck& deck, TForm11& prompt, TForm14& manager) {
   deck.Users().typedSupervisorPassword.clear();
   prompt.ShowModal();
-  if (CheckSupervisor(deck, deck.Users().typedSupervisorPassword) == TSupervisorResult::Granted)
-    manager.ShowModal();
+  if (CheckSupervisor(deck, deck.Users().typedSupervisorPassword) == TSupervisorResult::Granted) manager.ShowModal();
 }

@@ -10,10 +10,10 @@ public:
   explicit TForm13(plat::TComponent* owner);
   std::string ClassName() const override { return "TForm13"; }
 
-  plat::TEdit* Edit1 = nullptr;   // "Password"
-  plat::TEdit* Edit2 = nullptr;   // "Enter Again"
-  TDeckButton* Button1 = nullptr; // "&OK"
-  TDeckButton* Button2 = nullptr; // "&Cancel"
+  plat::TEdit* Edit1 = nullptr;    // "Password"
+  plat::TEdit* Edit2 = nullptr;    // "Enter Again"
+  TDeckButton* Button1 = nullptr;  // "&OK"
+  TDeckButton* Button2 = nullptr;  // "&Cancel"
 
   void Button1Click(plat::TObject* Sender);
   // The password once both entries agree.

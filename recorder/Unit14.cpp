@@ -53,8 +53,7 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
   ClosePrograms = PlaceButton(TabSheet2, 572, 318, "&Close", mrNone, 100);
 
   SortMenu = new TPopupMenu(this);
-  const char* keys[] = {"By Name", "By Time", "By Description", "By Format", "By Save Location",
-                        "By Lockout"};
+  const char* keys[] = {"By Name", "By Time", "By Description", "By Format", "By Save Location", "By Lockout"};
   for (int k = 0; k < ProgramFieldCount; ++k) {
     auto* item = new TMenuItem(this);
     item->SetCaption(keys[k]);
@@ -133,18 +132,15 @@ void TForm14::FormClose(TObject*, TCloseAction&) {
 }
 
 void TForm14::AskToSave() {
-  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes)
-    SaveLibrary();
-  else
-    modified_ = false;
+  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes) SaveLibrary();
+  else modified_ = false;
 }
 
 bool TForm14::SaveLibrary() {
   SortProgramRecords(library_, pfName);
   ShowLibrary(std::max(ListBox2->ItemIndex(), 0));
   try {
-    if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), DefaultUserName),
-                             library_))
+    if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), DefaultUserName), library_))
       return false;  // the program dialogs keep the library within what a file holds
   } catch (const EIniFileException& e) {
     deck_.Notify(TNoticeKind::Error, e.Message());
@@ -158,8 +154,7 @@ void TForm14::LoadUsers(bool report) {
   std::vector<std::string> refused;
   ListBox1->Items()->BeginUpdate();
   ListBox1->Items()->Clear();
-  for (const std::string& name : ManagerUserList(deck_.Users().UsersFolder(), &refused))
-    ListBox1->Items()->Add(name);
+  for (const std::string& name : ManagerUserList(deck_.Users().UsersFolder(), &refused)) ListBox1->Items()->Add(name);
   ListBox1->Items()->EndUpdate();
   ListBox1->SetItemIndex(0);
   if (report && !refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedUsersMessage(refused));
@@ -189,9 +184,7 @@ void TForm14::UserDialog(TUserForm* form, bool needsSelection) {
 void TForm14::RemoveUserClick(TObject*) {
   const int at = ListBox1->ItemIndex();
   if (at < 0) return;
-  if (!RemoveUser(ListBox1->Items()->Get(at), deck_.Users().UsersFolder(), deck_.Notifier(),
-                  deck_.Asker()))
-    return;
+  if (!RemoveUser(ListBox1->Items()->Get(at), deck_.Users().UsersFolder(), deck_.Notifier(), deck_.Asker())) return;
   ListBox1->Items()->Delete(at);
   ListBox1->SetItemIndex(0);
 }
@@ -210,8 +203,7 @@ void TForm14::ProgramDialog(TProgramForm* form, bool edit) {
 void TForm14::RemoveProgramClick(TObject*) {
   const int at = ListBox2->ItemIndex();
   if (library_.empty() || at < 0) return;
-  if (deck_.Ask(TQuestionKind::Warning,
-                "Are you sure you want to delete: " + RecordField(library_[size_t(at)], pfName),
+  if (deck_.Ask(TQuestionKind::Warning, "Are you sure you want to delete: " + RecordField(library_[size_t(at)], pfName),
                 true) != TAnswer::Yes)
     return;
   library_.erase(library_.begin() + at);

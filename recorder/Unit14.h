@@ -32,7 +32,7 @@ public:
   plat::TButton *AddUser, *EditUser, *CopyUser, *RemoveUserButton, *AssignPrograms, *CloseUsers;
   plat::TButton *AddProgram, *EditProgram, *CopyProgram, *RemoveProgram, *ClosePrograms;
   TZelSpeedButton* SortButton;  // sorts by name; its arrow part opens SortMenu
-  plat::TPopupMenu* SortMenu;  // "By Name" .. "By Lockout"
+  plat::TPopupMenu* SortMenu;   // "By Name" .. "By Lockout"
   TForm15* Form15;
   TForm16* Form16;
   TForm17* Form17;

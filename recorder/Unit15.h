@@ -12,10 +12,10 @@ class TUserDeck;
 
 class TUserForm : public plat::TForm {
 public:
-  plat::TEdit* Edit1;  // "Full Name"
-  plat::TEdit* Edit2;  // "User Name"
-  plat::TEdit* Edit3;  // "Password"
-  plat::TEdit* Edit4;  // "Confirm Password"
+  plat::TEdit* Edit1;      // "Full Name"
+  plat::TEdit* Edit2;      // "User Name"
+  plat::TEdit* Edit3;      // "Password"
+  plat::TEdit* Edit4;      // "Confirm Password"
   plat::TButton* Button1;  // "&OK"
   plat::TButton* Button2;  // "&Cancel"
 
@@ -24,8 +24,7 @@ public:
   void Button1Click(plat::TObject* Sender);
 
 protected:
-  TUserForm(plat::TComponent* owner, TUserDeck& deck, TUserDialogMode mode,
-            const std::string& caption);
+  TUserForm(plat::TComponent* owner, TUserDeck& deck, TUserDialogMode mode, const std::string& caption);
   std::string UserFile() const;
   void ClearFields();
   TUserDeck& deck_;

@@ -5,8 +5,7 @@
 
 using namespace plat;
 
-TForm16::TForm16(TComponent* owner, TUserDeck& deck)
-    : TUserForm(owner, deck, TUserDialogMode::Edit, "Edit User") {
+TForm16::TForm16(TComponent* owner, TUserDeck& deck) : TUserForm(owner, deck, TUserDialogMode::Edit, "Edit User") {
   OnShow = [this](TObject* s) { FormShow(s); };
 }
 

@@ -28,8 +28,7 @@ std::string SixDigits(int hhmmss) {
 
 }  // namespace
 
-TProgramForm::TProgramForm(TComponent* owner, TUserDeck& deck, TProgramDialogMode mode,
-                           const std::string& caption)
+TProgramForm::TProgramForm(TComponent* owner, TUserDeck& deck, TProgramDialogMode mode, const std::string& caption)
     : TForm(owner), deck_(deck), mode_(mode) {
   const auto& w = ProgramColumnWidths;
   SetupDialog(this, caption, 520, 330);
@@ -61,8 +60,8 @@ TProgramForm::TProgramForm(TComponent* owner, TUserDeck& deck, TProgramDialogMod
   Button1 = PlaceButton(this, 352, 298, "&OK");
   Button1->SetDefault(true);
   Button2 = PlaceButton(this, 433, 298, "&Cancel", mrCancel);
-  for (TWinControl* c : std::initializer_list<TWinControl*>{Edit1, MaskEdit1, Edit2, ComboBox1,
-                                                            CheckBox1, Edit3, ComboBox2})
+  for (TWinControl* c :
+       std::initializer_list<TWinControl*>{Edit1, MaskEdit1, Edit2, ComboBox1, CheckBox1, Edit3, ComboBox2})
     c->SetTabStop(true);
 
   Button1->OnClick = [this](TObject* s) { Button1Click(s); };
@@ -82,8 +81,7 @@ void TProgramForm::StandardCart(int& format, int& length) {
   TIniFile ini(deck_.Users().programFolder + SettingsFileName);
   try {
     ReadStandardCart(ini, format, length);
-  } catch (const EIniFileException&) {
-  }
+  } catch (const EIniFileException&) {}
 }
 
 void TProgramForm::ShowSelectedProgram() {
@@ -125,8 +123,8 @@ void TProgramForm::UNCClick(TObject*) { Edit3->SetText(ExpandUNCFileName(Edit3->
 
 void TProgramForm::Button1Click(TObject*) {
   if (!library_) return;
-  TProgramDialogInput in{Edit1->Text(), Edit2->Text(), MaskEdit1->Text(), ComboBox1->Text(),
-                         Edit3->Text(), ComboBox2->Text()};
+  TProgramDialogInput in{Edit1->Text(),     Edit2->Text(), MaskEdit1->Text(),
+                         ComboBox1->Text(), Edit3->Text(), ComboBox2->Text()};
   switch (ProgramDialogOk(mode_, in, *library_, selected_, deck_.Notifier(), deck_.Asker())) {
     case TProgramDialogField::None: SetModalResult(mrOk); break;
     case TProgramDialogField::Name: Edit1->SetFocus(); break;

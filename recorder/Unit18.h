@@ -34,8 +34,7 @@ public:
   void UNCClick(plat::TObject* Sender);
 
 protected:
-  TProgramForm(plat::TComponent* owner, TUserDeck& deck, TProgramDialogMode mode,
-               const std::string& caption);
+  TProgramForm(plat::TComponent* owner, TUserDeck& deck, TProgramDialogMode mode, const std::string& caption);
   void StandardCart(int& format, int& length);
   void ShowSelectedProgram();  // TForm19 and TForm20
   TUserDeck& deck_;

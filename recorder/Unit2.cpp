@@ -11,8 +11,7 @@ using namespace plat;
 TForm2::TForm2(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
   SetupDialog(this, "Send Information", 330, 170 + 19);
   GroupBox1 = Place<TGroupBox>(this, 8, 6, 314, 122, "Send To:");
-  auto* l1 = Place<TLabel>(GroupBox1, 10, 16, 290, 28,
-                           "Destination:\r\nChoose from list or enter E-Mail address");
+  auto* l1 = Place<TLabel>(GroupBox1, 10, 16, 290, 28, "Destination:\r\nChoose from list or enter E-Mail address");
   l1->SetAutoSize(false);
   l1->SetWordWrap(true);
   ComboBox1 = Place<TComboBox>(GroupBox1, 10, 46, 292, 21);
@@ -32,8 +31,7 @@ TForm2::TForm2(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
 }
 
 void TForm2::FormCreate(TObject*) {
-  for (const std::string& d : AddressDestinations(deck_.Users().sendLists.addressBook))
-    ComboBox1->Items()->Add(d);
+  for (const std::string& d : AddressDestinations(deck_.Users().sendLists.addressBook)) ComboBox1->Items()->Add(d);
   if (ComboBox1->Items()->Count() > 0) ComboBox1->SetItemIndex(0);
   ShowFolders(0);
 }

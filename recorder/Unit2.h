@@ -10,11 +10,11 @@ class TUserDeck;
 class TForm2 : public plat::TForm {
 public:
   TForm2(plat::TComponent* owner, TUserDeck& deck);
-  plat::TGroupBox* GroupBox1;   // "Send To:"
-  plat::TComboBox* ComboBox1;   // destination
-  plat::TComboBox* ComboBox2;   // destination folder
-  plat::TButton* Button1;       // "&Send"
-  plat::TButton* Button2;       // "&Cancel"
+  plat::TGroupBox* GroupBox1;  // "Send To:"
+  plat::TComboBox* ComboBox1;  // destination
+  plat::TComboBox* ComboBox2;  // destination folder
+  plat::TButton* Button1;      // "&Send"
+  plat::TButton* Button2;      // "&Cancel"
   TZelStatusBar* StatusBar1;
   void FormCreate(plat::TObject* Sender);
   void ComboBox1Select(plat::TObject* Sender);

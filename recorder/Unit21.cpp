@@ -109,9 +109,8 @@ void TForm21::ComboBox1Change(TObject*) {
   const std::string chosen = ComboBox1->Text();
   if (chosen == user_) return;
   if (modified_ && !user_.empty() &&
-      deck_.Ask(TQuestionKind::Warning,
-                "You have made changes to " + user_ + ". Do you want to save them?",
-                true) == TAnswer::Yes) {
+      deck_.Ask(TQuestionKind::Warning, "You have made changes to " + user_ + ". Do you want to save them?", true) ==
+          TAnswer::Yes) {
     ComboBox1->SetItemIndex(ComboBox1->Items()->IndexOf(user_));
     SaveClick(nullptr);
     return;
@@ -156,8 +155,7 @@ void TForm21::SaveClick(TObject*) {
   try {
     if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), user_), records)) {
       deck_.Notify(TNoticeKind::Error, "A user's list holds at most 250 programs. Unassign " +
-                                           std::to_string(records.size() - ProgramRows) +
-                                           " of them and save again.");
+                                           std::to_string(records.size() - ProgramRows) + " of them and save again.");
       return;
     }
   } catch (const EIniFileException& e) {
@@ -170,7 +168,6 @@ void TForm21::SaveClick(TObject*) {
 
 void TForm21::FormCloseQuery(TObject*, bool& CanClose) {
   // Yes keeps the dialog open so that the changes can be saved with "&Save".
-  CanClose = !modified_ || deck_.Ask(TQuestionKind::Warning,
-                                     "You have made changes. Do you want to save them?",
+  CanClose = !modified_ || deck_.Ask(TQuestionKind::Warning, "You have made changes. Do you want to save them?",
                                      true) != TAnswer::Yes;
 }

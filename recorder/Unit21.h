@@ -19,7 +19,7 @@ public:
   plat::TButton* Button2;      // "&Unassign"
   plat::TButton* Button3;      // "&Save"
   plat::TButton* Button4;      // "&Close"
-  TZelStatusBar* StatusBar1;  // one simple panel
+  TZelStatusBar* StatusBar1;   // one simple panel
   plat::TTimer* Timer1;        // loads the lists once the dialog shows
 
   void FormShow(plat::TObject* Sender);

@@ -32,10 +32,8 @@ TForm22::TForm22(TComponent* owner) : TForm(owner), deck_(DeckOf<TPunchInDeck>(o
   ZelSpeedButton4 = PlaceControl<TDeckSpeedButton>(this, this, 92, 96, 80, 22, "Intro   /");
   ZelSpeedButton4->SetHint("To play the file from the Begin marker, click this button or press the / key");
   ZelSpeedButton5 = PlaceControl<TDeckSpeedButton>(this, this, 176, 96, 80, 22, "Outro  *");
-  ZelSpeedButton5->SetHint(
-      "To play the last second before the End marker, click this button or press the * key");
-  for (TDeckSpeedButton* b :
-       {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
+  ZelSpeedButton5->SetHint("To play the last second before the End marker, click this button or press the * key");
+  for (TDeckSpeedButton* b : {ZelSpeedButton1, ZelSpeedButton2, ZelSpeedButton3, ZelSpeedButton4, ZelSpeedButton5}) {
     b->SetStyle(ubsKorvexFlat);
     b->SetShowHint(true);
   }

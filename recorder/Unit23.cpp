@@ -55,26 +55,25 @@ void TForm23::Button1Click(TObject*) {
   // The hours' first digit may be left out; it counts as 0.
   if (!text.empty() && (text[0] == ' ' || text[0] == '_')) text[0] = '0';
   switch (CheckGoToTime(text)) {
-    case TGoToCheck::Start:
-      SetModalResult(mrCancel);
-      return;
+    case TGoToCheck::Start: SetModalResult(mrCancel); return;
     case TGoToCheck::TensOfSeconds:
-      MessageDlg("Invalid Time. You specified a value greater than 5 in the 10s of \r\n"
-                 "seconds position. Valid values are 0 to 5. Try again.",
-                 mtError, mbOKOnly);
+      MessageDlg(
+          "Invalid Time. You specified a value greater than 5 in the 10s of \r\n"
+          "seconds position. Valid values are 0 to 5. Try again.",
+          mtError, mbOKOnly);
       return;
     case TGoToCheck::TensOfMinutes:
-      MessageDlg("Invalid Time. You specified a value greater than 5 in the 10s of \r\n"
-                 "minutes position. Valid values are 0 to 5. Try again.",
-                 mtError, mbOKOnly);
+      MessageDlg(
+          "Invalid Time. You specified a value greater than 5 in the 10s of \r\n"
+          "minutes position. Valid values are 0 to 5. Try again.",
+          mtError, mbOKOnly);
       return;
     case TGoToCheck::Incomplete:
       // What the mask reports when a required digit is missing; the edit keeps the focus.
       MessageDlg("Invalid input value.  Use escape key to abandon changes", mtError, mbOKOnly);
       FocusControl(MaskEdit1);
       return;
-    case TGoToCheck::Ok:
-      break;
+    case TGoToCheck::Ok: break;
   }
   deck_->SetGoToText(text);
   SetModalResult(mrOk);

@@ -18,10 +18,10 @@ public:
   explicit TForm23(plat::TComponent* owner);
   std::string ClassName() const override { return "TForm23"; }
 
-  plat::TLabel* Label1 = nullptr;        // "HH:MM:SS"
+  plat::TLabel* Label1 = nullptr;  // "HH:MM:SS"
   plat::TMaskEdit* MaskEdit1 = nullptr;
-  TDeckButton* Button1 = nullptr;        // "&OK"
-  TDeckButton* Button2 = nullptr;        // "&Cancel"
+  TDeckButton* Button1 = nullptr;  // "&OK"
+  TDeckButton* Button2 = nullptr;  // "&Cancel"
 
   void FormShow(plat::TObject* Sender);
   void Button1Click(plat::TObject* Sender);

@@ -18,8 +18,7 @@ TForm24::TForm24(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(ow
   SetClientHeight(214);
 
   RadioGroup1 = PlaceControl<TRadioGroup>(this, this, 10, 8, 230, 160, "L\\R Arrows Sensitivity");
-  for (const char* item : {".001 Seconds", ".01 Seconds", ".1 Seconds", "1 Second", "10 Seconds",
-                           "100 Seconds"})
+  for (const char* item : {".001 Seconds", ".01 Seconds", ".1 Seconds", "1 Second", "10 Seconds", "100 Seconds"})
     RadioGroup1->Items()->Add(item);
 
   Button1 = PlaceControl<TDeckButton>(this, this, 40, 178, 85, 26, "&OK");

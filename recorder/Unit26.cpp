@@ -17,8 +17,7 @@ TForm26::TForm26(TComponent* owner) : TForm(owner), deck_(DeckOf<TDialogDeck>(ow
   SetClientWidth(420);
   SetClientHeight(170);
 
-  CheckBox1 = PlaceControl<TCheckBox>(this, this, 12, 10, 396, 20,
-                                      "Enable Recording Time Remaining Warning");
+  CheckBox1 = PlaceControl<TCheckBox>(this, this, 12, 10, 396, 20, "Enable Recording Time Remaining Warning");
   CheckBox1->OnClick = [this](TObject* s) { CheckBox1Click(s); };
 
   PlaceControl<TLabel>(this, this, 12, 44, 150, 16, "Warn when time left is");
@@ -70,7 +69,7 @@ void TForm26::BrowseButtonClick(TObject*) {
 void TForm26::Button1Click(TObject*) {
   TIniFile ini(deck_->ProgramFolder() + SettingsFileName);
   const TNotify notify = [this](TNoticeKind k, const std::string& t) { deck_->Notify(k, t); };
-  if (ApplyTimeLeftWarning(ini, deck_->ChangeSettings(), CheckBox1->Checked(), MaskEdit1->Text(),
-                           Edit1->Text(), notify))
+  if (ApplyTimeLeftWarning(ini, deck_->ChangeSettings(), CheckBox1->Checked(), MaskEdit1->Text(), Edit1->Text(),
+                           notify))
     SetModalResult(mrOk);
 }

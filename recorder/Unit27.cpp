@@ -87,9 +87,9 @@ void TForm27::Button1Click(TObject*) {
   // The prefix starts the cart's file name in the temporary folder.
   const std::string& prefix = entries_[size_t(i)].display;
   if (HasIllegalFileChars(prefix)) {
-    deck_->Notify(TNoticeKind::Warning,
-                  "The prefix " + prefix + " cannot start a file name: it contains illegal "
-                  "character(s): \\/:*?\"<>|. Correct it in the prefix file.");
+    deck_->Notify(TNoticeKind::Warning, "The prefix " + prefix +
+                                            " cannot start a file name: it contains illegal "
+                                            "character(s): \\/:*?\"<>|. Correct it in the prefix file.");
     return;
   }
   deck_->ChoosePrefix(entries_[size_t(i)].display, entries_[size_t(i)].value);

@@ -13,10 +13,10 @@ public:
   explicit TForm3(plat::TComponent* owner);
   std::string ClassName() const override { return "TForm3"; }
 
-  plat::TComboBox* ComboBox1 = nullptr;   // the 36 format texts
-  plat::TMaskEdit* TimeEdit = nullptr;    // HH:MM:SS, read without the colons
-  TDeckButton* Button1 = nullptr;         // "&Save"
-  TDeckButton* Button2 = nullptr;         // "&Cancel - Esc"
+  plat::TComboBox* ComboBox1 = nullptr;  // the 36 format texts
+  plat::TMaskEdit* TimeEdit = nullptr;   // HH:MM:SS, read without the colons
+  TDeckButton* Button1 = nullptr;        // "&Save"
+  TDeckButton* Button2 = nullptr;        // "&Cancel - Esc"
   TDeckStatusBar* StatusBar1 = nullptr;
 
   void FormShow(plat::TObject* Sender);

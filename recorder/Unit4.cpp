@@ -25,8 +25,8 @@ bool TForm4::CopyFile(const std::string& source, const std::string& target) {
     return false;
   }
   working_ = true;
-  const TCopyOutcome outcome = CopyCartFile(source, CartCopyTarget(source, target),
-                                            GaugeCopyProgress(Gauge1, &CancelOrError));
+  const TCopyOutcome outcome =
+      CopyCartFile(source, CartCopyTarget(source, target), GaugeCopyProgress(Gauge1, &CancelOrError));
   working_ = false;
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
   return !CancelOrError;

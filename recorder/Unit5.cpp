@@ -18,7 +18,8 @@ const char* const kSaveTrouble =
     "the program. Call Tolmark \r\ntechinical support at (800) 555-0134 ";
 }
 
-TForm5::TForm5(TComponent* owner) : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf<TDialogDeck>(owner)) {}
+TForm5::TForm5(TComponent* owner)
+    : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf<TDialogDeck>(owner)) {}
 
 void TForm5::Timer1Timer(TObject*) {
   Timer1->SetEnabled(false);
@@ -36,8 +37,7 @@ void TForm5::Timer1Timer(TObject*) {
 }
 
 std::string TForm5::SaveTarget(const std::string& source) const {
-  if (deck_->SavesByName())
-    return IncludeTrailingPathDelimiter(deck_->Settings().savePath) + ExtractFileName(source);
+  if (deck_->SavesByName()) return IncludeTrailingPathDelimiter(deck_->Settings().savePath) + ExtractFileName(source);
   return deck_->SaveDialogFileName();
 }
 
@@ -57,8 +57,7 @@ int TForm5::SaveFile() {
       Gauge1->SetProgress(20);
       CancelOrError = false;
       target = CartCopyTarget(source, target);
-      if (MoveCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError)) !=
-          TCopyOutcome::Done) {
+      if (MoveCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError)) != TCopyOutcome::Done) {
         MessageDlg("File Copy Error!", mtError, mbOKOnly);
         return mrCancel;
       }
@@ -68,9 +67,9 @@ int TForm5::SaveFile() {
       std::string name = firstName;
       int k = 0;
       while (!CopyFile(source, folder + name)) {
-        if (MessageDlg("Attempt " + std::to_string(k + 1) +
-                           "\r\n\r\nFile could NOT be saved. Do you want to try again?",
-                       mtWarning, mbYesNo) != mrYes)
+        if (MessageDlg(
+                "Attempt " + std::to_string(k + 1) + "\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                mtWarning, mbYesNo) != mrYes)
           return mrCancel;
         ++k;
         name = "Copy (" + std::to_string(k) + ") of " + firstName;
@@ -80,10 +79,11 @@ int TForm5::SaveFile() {
         }
       }
       if (k >= 1)
-        MessageDlg("Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
-                   "saved under a different name.\r\n\r\nThe saved name is: " +
-                       folder + name + "\r\n\r\nPlease make a note of this.",
-                   mtInformation, mbOKOnly);
+        MessageDlg(
+            "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
+            "saved under a different name.\r\n\r\nThe saved name is: " +
+                folder + name + "\r\n\r\nPlease make a note of this.",
+            mtInformation, mbOKOnly);
       target = copiedTo_;
     }
   }
@@ -102,8 +102,7 @@ int TForm5::SaveFile() {
 bool TForm5::CopyFile(const std::string& source, const std::string& target) {
   CancelOrError = false;
   copiedTo_ = CartCopyTarget(source, target);
-  const TCopyOutcome outcome =
-      CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError));
+  const TCopyOutcome outcome = CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError));
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
   return !CancelOrError;
 }
@@ -114,15 +113,15 @@ void TForm5::DoAfterSave(const std::string& path) {
   std::string program = setting;
   if (program.find('/') == std::string::npos) program = deck_->ProgramFolder() + program;
   if (!FileExists(program)) {
-    MessageDlg("You have specified in the Solvane.INI file that you would like \r\nto run an external "
-               "application after the file is saved. Solvane \r\ncan not find the application "
-               "specified. Check the Solvane.INI \r\nto see if the application is listed correctly.",
-               mtWarning, mbOKOnly);
+    MessageDlg(
+        "You have specified in the Solvane.INI file that you would like \r\nto run an external "
+        "application after the file is saved. Solvane \r\ncan not find the application "
+        "specified. Check the Solvane.INI \r\nto see if the application is listed correctly.",
+        mtWarning, mbOKOnly);
     return;
   }
   if (!deck_->StartProgram(program, {path}))
-    MessageDlg("Error calling " + setting + " " + "\r\n" + "Look in Solvane.INI for setting", mtError,
-               mbOKOnly);
+    MessageDlg("Error calling " + setting + " " + "\r\n" + "Look in Solvane.INI for setting", mtError, mbOKOnly);
 }
 
 int64_t TForm5::DiskSize(const std::string& path) {

@@ -25,8 +25,7 @@ TForm6::TForm6(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck) {
 
 void TForm6::FormCreate(TObject*) {
   if (!FileExists(deck_.Users().programFolder + WebListFile)) return;
-  for (const std::string& d : WebDestinations(deck_.Users().sendLists.webList))
-    ComboBox1->Items()->Add(d);
+  for (const std::string& d : WebDestinations(deck_.Users().sendLists.webList)) ComboBox1->Items()->Add(d);
   if (ComboBox1->Items()->Count() > 0) ComboBox1->SetItemIndex(0);
 }
 

@@ -56,9 +56,7 @@ void TForm8::FormShow(TObject*) {
   SetActiveControl(ListBox1);
 }
 
-void TForm8::ListBox1Click(TObject*) {
-  Label1->SetCaption(SelectionCounter(std::max(ListBox1->ItemIndex(), 0)));
-}
+void TForm8::ListBox1Click(TObject*) { Label1->SetCaption(SelectionCounter(std::max(ListBox1->ItemIndex(), 0))); }
 
 void TForm8::ListBox1KeyDown(TObject*, uint16_t& Key, TShiftState) {
   if (Key == VK_RETURN) {

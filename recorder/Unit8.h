@@ -20,10 +20,10 @@ class TForm8 : public plat::TForm {
 public:
   TForm8(plat::TComponent* owner, TUserDeck& deck);
   plat::TListBox* ListBox1;
-  plat::TLabel* Label1;    // "n of 250"
-  plat::TButton* Button1;  // "&Load "
-  plat::TButton* Button2;  // "&Cancel"
-  TZelStatusBar* StatusBar1;  // one simple panel
+  plat::TLabel* Label1;        // "n of 250"
+  plat::TButton* Button1;      // "&Load "
+  plat::TButton* Button2;      // "&Cancel"
+  TZelStatusBar* StatusBar1;   // one simple panel
   TFormResizer* FormResizer1;  // fonts 8 to 14, the designed size as the least
   void FormShow(plat::TObject* Sender);
   void ListBox1Click(plat::TObject* Sender);

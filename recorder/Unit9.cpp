@@ -36,16 +36,13 @@ void TForm9::FormShow(TObject*) {
   // through with Enter.
   Edit1->Clear();
   const TUserFields& users = deck_.Users();
-  Label2->SetCaption(
-      DateTimeText(LockoutExpiry(users.lockoutFileName, users.cart.lockoutHours)));
+  Label2->SetCaption(DateTimeText(LockoutExpiry(users.lockoutFileName, users.cart.lockoutHours)));
   SetActiveControl(Edit1);
 }
 
 void TForm9::Button1Click(TObject*) {
-  if (SupervisorPasswordMatches(deck_.Settings(), Edit1->Text()))
-    SetModalResult(mrOk);
-  else
-    deck_.Notify(TNoticeKind::Error, WrongPasswordMessage);
+  if (SupervisorPasswordMatches(deck_.Settings(), Edit1->Text())) SetModalResult(mrOk);
+  else deck_.Notify(TNoticeKind::Error, WrongPasswordMessage);
 }
 
 bool SaveTargetAllowed(TUserDeck& deck, const std::string& target, TForm9& lockout) {

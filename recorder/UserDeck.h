@@ -14,23 +14,23 @@
 // blank-program dialog sets it, the deck makes the cart from it, and the lockout check reads its
 // save folder and lockout hours.
 struct TCartProgram {
-  std::string programName;     // the cart's file name
-  int customLength = 0;        // HHMMSS digits
-  int customFormat = 0;        // format number
-  std::string saveFolder;      // empty: the cart did not come from a program
+  std::string programName;  // the cart's file name
+  int customLength = 0;     // HHMMSS digits
+  int customFormat = 0;     // format number
+  std::string saveFolder;   // empty: the cart did not come from a program
   int lockoutHours = 0;
 };
 
 struct TUserFields {
-  std::string programFolder;               // with a trailing "/"
-  std::string usersFolder;                 // with a trailing "/"; empty: the program folder
+  std::string programFolder;  // with a trailing "/"
+  std::string usersFolder;    // with a trailing "/"; empty: the program folder
   std::string currentUser = DefaultUserName;
-  TProgramTable programList{};             // the last loaded user's programs
-  std::string typedSupervisorPassword;     // what the supervisor prompt was given
-  std::string lockoutFileName;             // the file the lockout dialog is about
+  TProgramTable programList{};          // the last loaded user's programs
+  std::string typedSupervisorPassword;  // what the supervisor prompt was given
+  std::string lockoutFileName;          // the file the lockout dialog is about
   TCartProgram cart;
-  TSendLists sendLists;                    // address book and Web/FTP destinations
-  std::string webDestination;              // chosen in the Web/FTP dialog
+  TSendLists sendLists;        // address book and Web/FTP destinations
+  std::string webDestination;  // chosen in the Web/FTP dialog
 
   std::string UsersFolder() const { return usersFolder.empty() ? programFolder : usersFolder; }
 };
@@ -63,7 +63,7 @@ public:
   virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args);
 
   // The loaded cart.
-  virtual bool Busy() const = 0;                  // a save runs
-  virtual std::string CartFileName() const = 0;   // the playback file's path; empty when none
+  virtual bool Busy() const = 0;                 // a save runs
+  virtual std::string CartFileName() const = 0;  // the playback file's path; empty when none
   virtual void EjectCart() = 0;
 };

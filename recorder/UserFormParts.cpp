@@ -1,7 +1,7 @@
 #include "recorder/UserFormParts.h"
 
-plat::TButton* PlaceButton(plat::TWinControl* parent, int left, int top, const std::string& caption,
-                           int modalResult, int width) {
+plat::TButton* PlaceButton(plat::TWinControl* parent, int left, int top, const std::string& caption, int modalResult,
+                           int width) {
   auto* b = Place<plat::TButton>(parent, left, top, width, 25, caption);
   b->SetModalResult(modalResult);
   b->SetTabStop(true);

@@ -7,8 +7,7 @@
 #include "platform/ui/stdctrls.h"
 
 template <class T>
-T* Place(plat::TWinControl* parent, int left, int top, int width, int height,
-         const std::string& caption = {}) {
+T* Place(plat::TWinControl* parent, int left, int top, int width, int height, const std::string& caption = {}) {
   T* c = new T(parent);
   c->SetParent(parent);
   c->SetBounds(left, top, width, height);

@@ -11,8 +11,8 @@
 #include "recorder/StrUtils.h"
 #include "recorder/UserDeck.h"
 
-const std::array<const char*, ProgramFieldCount> ProgramKeys = {
-    "Name", "Length", "Description", "Format", "Save Path", "Lockout"};
+const std::array<const char*, ProgramFieldCount> ProgramKeys = {"Name",   "Length",    "Description",
+                                                                "Format", "Save Path", "Lockout"};
 
 std::string TemplateSection(int n) { return "Template " + std::to_string(n); }
 
@@ -59,8 +59,7 @@ std::string RecordField(const std::string& record, TProgramField field) {
 std::string LengthText(int hhmmss) {
   if (hhmmss < 0) hhmmss = 0;
   char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", hhmmss / 10000, hhmmss / 100 % 100,
-                hhmmss % 100);
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", hhmmss / 10000, hhmmss / 100 % 100, hhmmss % 100);
   return text;
 }
 
@@ -84,9 +83,8 @@ void SortProgramRecords(std::vector<std::string>& records, TProgramField key) {
     std::swap(row[pfName], row[size_t(key)]);
     keyed.emplace_back(ProgramRecord(row), r);
   }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-    return plat::CompareText(a.first, b.first) < 0;
-  });
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return plat::CompareText(a.first, b.first) < 0; });
   for (size_t i = 0; i < keyed.size(); ++i) records[i] = std::move(keyed[i].second);
 }
 
@@ -105,8 +103,7 @@ std::string IllegalNameMessage(const std::string& name) {
 
 namespace {
 
-const char* const FieldNames[ProgramFieldCount] = {"name", "length", "description", "format",
-                                                   "save path", "lockout"};
+const char* const FieldNames[ProgramFieldCount] = {"name", "length", "description", "format", "save path", "lockout"};
 
 // A message box lists ten lines at most; the rest are counted.
 std::string Listed(std::string text, const std::vector<std::string>& lines) {
@@ -119,26 +116,23 @@ std::string Listed(std::string text, const std::vector<std::string>& lines) {
 }  // namespace
 
 std::string ProgramFault(const TProgramRow& row) {
-  if (HasIllegalFileChars(row[pfName]))
-    return "its name contains illegal character(s): \\/:*?\"<>|";
+  if (HasIllegalFileChars(row[pfName])) return "its name contains illegal character(s): \\/:*?\"<>|";
   for (int k = pfLength; k < ProgramFieldCount; ++k)
-    if (row[size_t(k)].find('|') != std::string::npos)
-      return std::string("its ") + FieldNames[k] + " contains \"|\"";
+    if (row[size_t(k)].find('|') != std::string::npos) return std::string("its ") + FieldNames[k] + " contains \"|\"";
   return {};
 }
 
 std::string RefusedProgramsMessage(const std::string& file, const TRefusedPrograms& refused) {
   std::vector<std::string> lines;
-  for (const TRefusedProgram& r : refused)
-    lines.push_back("[" + r.section + "] \"" + r.name + "\": " + r.reason);
-  return Listed("These programs of " + file + " were not loaded:", lines) +
-         "\r\n\r\nCorrect them in the file.";
+  for (const TRefusedProgram& r : refused) lines.push_back("[" + r.section + "] \"" + r.name + "\": " + r.reason);
+  return Listed("These programs of " + file + " were not loaded:", lines) + "\r\n\r\nCorrect them in the file.";
 }
 
 std::string RefusedUsersMessage(const std::vector<std::string>& files) {
-  return Listed("These user files were left out, since a user name cannot contain any of "
-                "\\/:*?\"<>|:",
-                files);
+  return Listed(
+      "These user files were left out, since a user name cannot contain any of "
+      "\\/:*?\"<>|:",
+      files);
 }
 
 // ---- user files -------------------------------------------------------------------------------
@@ -154,8 +148,7 @@ std::string UserFilePath(const std::string& folder, const std::string& user) {
   return dir + wanted;
 }
 
-std::vector<std::string> UserNamesInFolder(const std::string& folder,
-                                           std::vector<std::string>* refused) {
+std::vector<std::string> UserNamesInFolder(const std::string& folder, std::vector<std::string>* refused) {
   std::vector<std::string> names;
   const size_t ext = std::string(UserFileExt).size();
   for (const std::string& file : plat::ListFiles(folder, "*.svu")) {
@@ -171,19 +164,16 @@ std::vector<std::string> UserNamesInFolder(const std::string& folder,
   return names;
 }
 
-std::vector<std::string> LoginUserList(const std::string& folder,
-                                       std::vector<std::string>* refused) {
+std::vector<std::string> LoginUserList(const std::string& folder, std::vector<std::string>* refused) {
   std::vector<std::string> names{DefaultUserName};
   for (std::string& n : UserNamesInFolder(folder, refused)) names.push_back(std::move(n));
   return names;
 }
 
-std::vector<std::string> ManagerUserList(const std::string& folder,
-                                         std::vector<std::string>* refused) {
+std::vector<std::string> ManagerUserList(const std::string& folder, std::vector<std::string>* refused) {
   std::vector<std::string> others = UserNamesInFolder(folder, refused);
-  std::stable_sort(others.begin(), others.end(), [](const std::string& a, const std::string& b) {
-    return plat::CompareText(a, b) < 0;
-  });
+  std::stable_sort(others.begin(), others.end(),
+                   [](const std::string& a, const std::string& b) { return plat::CompareText(a, b) < 0; });
   others.insert(others.begin(), DefaultUserName);
   return others;
 }
@@ -193,8 +183,7 @@ namespace {
 // Section n's program; false when it has no name (an unused section) or a fault.
 bool ReadProgram(plat::TIniFile& ini, int n, TProgramRow& row, TRefusedPrograms* refused) {
   const std::string section = TemplateSection(n);
-  for (int k = 0; k < ProgramFieldCount; ++k)
-    row[size_t(k)] = ini.ReadString(section, ProgramKeys[size_t(k)], "");
+  for (int k = 0; k < ProgramFieldCount; ++k) row[size_t(k)] = ini.ReadString(section, ProgramKeys[size_t(k)], "");
   if (row[pfName].empty()) return false;
   if (std::string fault = ProgramFault(row); !fault.empty()) {
     if (refused) refused->push_back({section, row[pfName], std::move(fault)});
@@ -238,12 +227,9 @@ bool WriteProgramRecords(const std::string& path, const std::vector<std::string>
 namespace {
 
 // The programs of a file refused while reading it go to refused when given, else into a message.
-void HandOver(TUserDeck& deck, const std::string& file, const TRefusedPrograms& faults,
-              TRefusedPrograms* refused) {
-  if (refused)
-    refused->insert(refused->end(), faults.begin(), faults.end());
-  else if (!faults.empty())
-    deck.Notify(TNoticeKind::Warning, RefusedProgramsMessage(file, faults));
+void HandOver(TUserDeck& deck, const std::string& file, const TRefusedPrograms& faults, TRefusedPrograms* refused) {
+  if (refused) refused->insert(refused->end(), faults.begin(), faults.end());
+  else if (!faults.empty()) deck.Notify(TNoticeKind::Warning, RefusedProgramsMessage(file, faults));
 }
 
 // The library made from the settings file's templates. It is written beside its final name and
@@ -271,8 +257,7 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
   library.BeginUpdate();
   for (int n = 0; n < ProgramRows; ++n)
     for (int k = 0; k < ProgramFieldCount; ++k)
-      library.WriteString(TemplateSection(n),
-                          k == pfSavePath ? "Save path" : ProgramKeys[size_t(k)],
+      library.WriteString(TemplateSection(n), k == pfSavePath ? "Save path" : ProgramKeys[size_t(k)],
                           rows[size_t(n)][size_t(k)]);
   try {
     library.EndUpdate();
@@ -288,8 +273,7 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
 
 }  // namespace
 
-void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge,
-                      TRefusedPrograms* refused) {
+void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge, TRefusedPrograms* refused) {
   TUserFields& fields = deck.Users();
   const std::string path = UserFilePath(fields.UsersFolder(), user);
   if (IsDefaultUser(user) && !plat::FileExists(path)) CreateLibrary(deck, path, gauge);
@@ -346,16 +330,13 @@ std::vector<std::string> LoadLibrary(TUserDeck& deck, TRefusedPrograms* refused)
 namespace {
 
 bool Listed(const std::vector<std::string>& names, const std::string& name) {
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return SameText(n, name); });
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); });
 }
 
 }  // namespace
 
-TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in,
-                              const std::string& usersFolder,
-                              const std::vector<std::string>& listedUsers, const TNotify& notify,
-                              const TAsk& ask) {
+TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, const std::string& usersFolder,
+                              const std::vector<std::string>& listedUsers, const TNotify& notify, const TAsk& ask) {
   using F = TUserDialogField;
   const std::string name = Trim(in.userName);
   if (Trim(in.fullName).empty() &&
@@ -374,8 +355,7 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in,
   }
   const bool renaming = mode == TUserDialogMode::Edit && name != in.shownName;
   if (renaming) {
-    if (ask(TQuestionKind::Confirmation,
-            "You have changed the user name. Are you sure you want to do \r\nthis?",
+    if (ask(TQuestionKind::Confirmation, "You have changed the user name. Are you sure you want to do \r\nthis?",
             false) != TAnswer::Yes)
       return F::UserName;
     if (Listed(listedUsers, name)) {
@@ -425,23 +405,20 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in,
   return F::None;
 }
 
-bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify,
-                const TAsk& ask) {
+bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify, const TAsk& ask) {
   if (IsDefaultUser(name)) {
     notify(TNoticeKind::Error, "Sorry, You Can Not Delete the Default User!");
     return false;
   }
-  if (ask(TQuestionKind::Warning, "Are you sure you want to delete: " + name, true) !=
-      TAnswer::Yes)
-    return false;
+  if (ask(TQuestionKind::Warning, "Are you sure you want to delete: " + name, true) != TAnswer::Yes) return false;
   const std::string path = UserFilePath(usersFolder, name);
   if (plat::FileExists(path)) plat::DeleteFile(path);
   return true;
 }
 
 TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialogInput& in,
-                                    std::vector<std::string>& library, int selected,
-                                    const TNotify& notify, const TAsk& ask) {
+                                    std::vector<std::string>& library, int selected, const TNotify& notify,
+                                    const TAsk& ask) {
   using F = TProgramDialogField;
   const std::string name = Trim(in.name);
   const bool editing = mode == TProgramDialogMode::Edit;
@@ -456,25 +433,21 @@ TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialo
   }
   // Lists join a program's fields with "|".
   if (in.description.find('|') != std::string::npos) {
-    notify(TNoticeKind::Warning,
-           "A description can not contain \"|\". Please correct it and try again.");
+    notify(TNoticeKind::Warning, "A description can not contain \"|\". Please correct it and try again.");
     return F::Description;
   }
   if (in.savePath.find('|') != std::string::npos) {
-    notify(TNoticeKind::Warning,
-           "A save folder can not contain \"|\". Please choose another folder and try again.");
+    notify(TNoticeKind::Warning, "A save folder can not contain \"|\". Please choose another folder and try again.");
     return F::SavePath;
   }
   if (in.description.empty() &&
-      ask(TQuestionKind::Confirmation,
-          "Are you sure you do not want to give this program a \r\ndescription?",
-          false) != TAnswer::Yes)
+      ask(TQuestionKind::Confirmation, "Are you sure you do not want to give this program a \r\ndescription?", false) !=
+          TAnswer::Yes)
     return F::Description;
   for (size_t i = 0; i < library.size(); ++i) {
     if (editing && int(i) == selected) continue;
     if (SameText(Trim(RecordField(library[i], pfName)), name)) {
-      notify(TNoticeKind::Error,
-             "A program with this name already exists! Check the list and try again.");
+      notify(TNoticeKind::Error, "A program with this name already exists! Check the list and try again.");
       return F::Name;
     }
   }
@@ -490,12 +463,11 @@ TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialo
   }
   if (editing && (selected < 0 || size_t(selected) >= library.size())) return F::Name;
   const std::string& d = in.lengthDigits;
-  TProgramRow row{name, d.substr(0, 2) + ":" + d.substr(2, 2) + ":" + d.substr(4, 2),
-                  in.description, in.formatText, in.savePath, in.lockout};
-  if (editing)
-    library[size_t(selected)] = ProgramRecord(row);
-  else
-    library.push_back(ProgramRecord(row));
+  TProgramRow row{name,           d.substr(0, 2) + ":" + d.substr(2, 2) + ":" + d.substr(4, 2),
+                  in.description, in.formatText,
+                  in.savePath,    in.lockout};
+  if (editing) library[size_t(selected)] = ProgramRecord(row);
+  else library.push_back(ProgramRecord(row));
   return F::None;
 }
 

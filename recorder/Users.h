@@ -70,20 +70,16 @@ std::string UserFilePath(const std::string& folder, const std::string& user);
 // The user names of the folder's "*.svu" files (without their ".svu"), "Default" left out, in
 // the order of the folder listing. A file whose name could not have been typed as a user name
 // is left out and its name added to refused, when given.
-std::vector<std::string> UserNamesInFolder(const std::string& folder,
-                                           std::vector<std::string>* refused = nullptr);
+std::vector<std::string> UserNamesInFolder(const std::string& folder, std::vector<std::string>* refused = nullptr);
 // "Default" first, then the others in folder order (the login list).
-std::vector<std::string> LoginUserList(const std::string& folder,
-                                       std::vector<std::string>* refused = nullptr);
+std::vector<std::string> LoginUserList(const std::string& folder, std::vector<std::string>* refused = nullptr);
 // "Default" first, then the others sorted without regard to case (the manager's list).
-std::vector<std::string> ManagerUserList(const std::string& folder,
-                                         std::vector<std::string>* refused = nullptr);
+std::vector<std::string> ManagerUserList(const std::string& folder, std::vector<std::string>* refused = nullptr);
 
 // Every program of a user's file whose name is not empty, as records, skipping unused sections
 // (the manager's reader). An empty lockout reads as "0". A program with a fault is left out and
 // added to refused, when given.
-std::vector<std::string> ReadProgramRecords(const std::string& path,
-                                            TRefusedPrograms* refused = nullptr);
+std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPrograms* refused = nullptr);
 // Writes a whole program list: sections "Template 0" to "Template 249", filled from 0 without
 // gaps, the sections past the last record with all six keys empty. The file is rewritten once.
 // A list longer than 250 programs is refused (false) and nothing is written.
@@ -121,15 +117,12 @@ struct TUserDialogInput {
 // "&OK" of the add, edit and copy user dialogs: every check in order, then the file is written
 // (renamed for a changed name in Edit, copied from the shown user in Copy). Returns the field
 // that takes the focus after a refusal, or None when the dialog may close with modal result 1.
-TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in,
-                              const std::string& usersFolder,
-                              const std::vector<std::string>& listedUsers, const TNotify& notify,
-                              const TAsk& ask);
+TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, const std::string& usersFolder,
+                              const std::vector<std::string>& listedUsers, const TNotify& notify, const TAsk& ask);
 
 // Removing a user from the manager's list: refuses "Default", asks, deletes the file. True when
 // the user was removed.
-bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify,
-                const TAsk& ask);
+bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify, const TAsk& ask);
 
 enum class TProgramDialogMode { Add, Copy, Edit };
 struct TProgramDialogInput {
@@ -141,8 +134,8 @@ enum class TProgramDialogField { None, Name, Description, Length, SavePath };
 // "&OK" of the add, copy and edit program dialogs. On success the record is appended to the
 // library (Add, Copy) or replaces line `selected` (Edit) and None is returned.
 TProgramDialogField ProgramDialogOk(TProgramDialogMode mode, const TProgramDialogInput& in,
-                                    std::vector<std::string>& library, int selected,
-                                    const TNotify& notify, const TAsk& ask);
+                                    std::vector<std::string>& library, int selected, const TNotify& notify,
+                                    const TAsk& ask);
 
 // The assignment dialog's duplicate check: true when some record occurs twice.
 bool HasDuplicateRecords(const std::vector<std::string>& records);

@@ -17,10 +17,8 @@ void SetListBoxExtent(plat::TCustomListBox* listBox, int width) {
 }
 
 void SystemBeep() {
-  if (BeepHook())
-    BeepHook()();
-  else
-    plat::Beep();
+  if (BeepHook()) BeepHook()();
+  else plat::Beep();
 }
 
 void SetSystemBeepHook(std::function<void()> hook) { BeepHook() = std::move(hook); }

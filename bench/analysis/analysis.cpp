@@ -120,7 +120,8 @@ void BM_FrontEndOnly(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     int sum = 0;
-    for (size_t at = 0; at < size_t(kRate) * 2; at += size_t(kFFT) * 2) sum += stage.Transform(audio.data() + at, shape, 0, 32766, bins.data());
+    for (size_t at = 0; at < size_t(kRate) * 2; at += size_t(kFFT) * 2)
+      sum += stage.Transform(audio.data() + at, shape, 0, 32766, bins.data());
     benchmark::DoNotOptimize(sum);
     benchmark::DoNotOptimize(bins.data());
     total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -95,8 +95,8 @@ std::string MusicWav(double seconds) {
 
 // ---- processes ----
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& output, int keepFd = -1) {
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& output,
+            int keepFd = -1) {
   std::vector<char*> argv, envp;
   std::vector<std::string> a = args, e = env;
   for (std::string& s : a) argv.push_back(s.data());
@@ -207,8 +207,8 @@ public:
     const std::string tmp = dir_.Path("tmp"), run = dir_.Path("run");
     ::mkdir(tmp.c_str(), 0700);
     ::mkdir(run.c_str(), 0700);
-    WriteFile(home_ + "/Solvane.ini", std::string("[Standard Cart]\r\nFORMAT=") + kStandardFormat +
-                                          "\r\nLENGTH=1000\r\n");
+    WriteFile(home_ + "/Solvane.ini",
+              std::string("[Standard Cart]\r\nFORMAT=") + kStandardFormat + "\r\nLENGTH=1000\r\n");
     WriteFile(dir_.Path("answers"), "file " + wav + "\nYes\nYes\n");
     control_ = dir_.Path("control");
     log_ = dir_.Path("control.log");
@@ -296,7 +296,7 @@ private:
 // ---- one scene ----
 
 struct Result {
-  double programCpu = 0, xCpu = 0;  // percent of one core
+  double programCpu = 0, xCpu = 0;                            // percent of one core
   double wakeups = 0, involuntary = 0, paints = 0, puts = 0;  // per second
   double load = 0;
   std::map<std::string, ThreadCount> threads;  // per second
@@ -377,7 +377,8 @@ std::vector<std::string> Split(const std::string& s) {
   std::vector<std::string> out;
   std::stringstream in(s);
   std::string item;
-  while (std::getline(in, item, ',')) if (!item.empty()) out.push_back(item);
+  while (std::getline(in, item, ','))
+    if (!item.empty()) out.push_back(item);
   return out;
 }
 
@@ -395,8 +396,10 @@ int main(int argc, char** argv) {
     else if (a == "--threads") o.threads = true;
     else if (a == "--picture") o.picture = next();
     else {
-      std::fprintf(stderr, "usage: %s [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,"
-                           "record-needles,play-needles] [--threads] [--picture FILE]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,"
+                   "record-needles,play-needles] [--threads] [--picture FILE]\n",
+                   argv[0]);
       return 2;
     }
   }
@@ -404,10 +407,10 @@ int main(int argc, char** argv) {
   const std::string wav = work.Path("music.wav");
   if (!WriteFile(wav, MusicWav(30))) return 1;
 
-  std::printf("%s, %u cores; %.0f s windows, %d runs a scene\n", o.binary.c_str(),
-              std::thread::hardware_concurrency(), o.seconds, o.runs);
-  std::printf("%-15s %4s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "run", "program%", "X%", "sum%",
-              "wakeups/s", "invol/s", "paints/s", "puts/s", "load");
+  std::printf("%s, %u cores; %.0f s windows, %d runs a scene\n", o.binary.c_str(), std::thread::hardware_concurrency(),
+              o.seconds, o.runs);
+  std::printf("%-15s %4s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "run", "program%", "X%", "sum%", "wakeups/s",
+              "invol/s", "paints/s", "puts/s", "load");
   std::map<std::string, std::vector<Result>> all;
   for (int run = 1; run <= o.runs; ++run)
     for (const std::string& scene : o.scenes) {

@@ -23,7 +23,7 @@ struct xcb_void_cookie_t {
 namespace {
 
 DeckPaintCounters* Counters() {
-  static DeckPaintCounters* c = [] () -> DeckPaintCounters* {
+  static DeckPaintCounters* c = []() -> DeckPaintCounters* {
     const char* path = std::getenv("DECK_PAINTS");
     if (!path || !*path) return nullptr;
     const int fd = ::open(path, O_RDWR | O_CLOEXEC);
@@ -60,29 +60,31 @@ __attribute__((visibility("default"))) xcb_void_cookie_t xcb_shm_put_image(
     uint16_t src_y, uint16_t src_width, uint16_t src_height, int16_t dst_x, int16_t dst_y, uint8_t depth,
     uint8_t format, uint8_t send_event, uint32_t shmseg, uint32_t offset) {
   using Fn = xcb_void_cookie_t (*)(xcb_connection_t*, uint32_t, uint32_t, uint16_t, uint16_t, uint16_t, uint16_t,
-                                   uint16_t, uint16_t, int16_t, int16_t, uint8_t, uint8_t, uint8_t, uint32_t,
-                                   uint32_t);
+                                   uint16_t, uint16_t, int16_t, int16_t, uint8_t, uint8_t, uint8_t, uint32_t, uint32_t);
   static Fn next = Next<Fn>("xcb_shm_put_image", "libxcb-shm.so.0");
   CountPut();
   return next(c, drawable, gc, total_width, total_height, src_x, src_y, src_width, src_height, dst_x, dst_y, depth,
               format, send_event, shmseg, offset);
 }
 
-__attribute__((visibility("default"))) xcb_void_cookie_t xcb_put_image(
-    xcb_connection_t* c, uint8_t format, uint32_t drawable, uint32_t gc, uint16_t width, uint16_t height,
-    int16_t dst_x, int16_t dst_y, uint8_t left_pad, uint8_t depth, uint32_t data_len, const uint8_t* data) {
-  using Fn = xcb_void_cookie_t (*)(xcb_connection_t*, uint8_t, uint32_t, uint32_t, uint16_t, uint16_t, int16_t,
-                                   int16_t, uint8_t, uint8_t, uint32_t, const uint8_t*);
+__attribute__((visibility("default"))) xcb_void_cookie_t xcb_put_image(xcb_connection_t* c, uint8_t format,
+                                                                       uint32_t drawable, uint32_t gc, uint16_t width,
+                                                                       uint16_t height, int16_t dst_x, int16_t dst_y,
+                                                                       uint8_t left_pad, uint8_t depth,
+                                                                       uint32_t data_len, const uint8_t* data) {
+  using Fn = xcb_void_cookie_t (*)(xcb_connection_t*, uint8_t, uint32_t, uint32_t, uint16_t, uint16_t, int16_t, int16_t,
+                                   uint8_t, uint8_t, uint32_t, const uint8_t*);
   static Fn next = Next<Fn>("xcb_put_image", "libxcb.so.1");
   CountPut();
   return next(c, format, drawable, gc, width, height, dst_x, dst_y, left_pad, depth, data_len, data);
 }
 
-__attribute__((visibility("default"))) xcb_void_cookie_t xcb_copy_area(
-    xcb_connection_t* c, uint32_t src, uint32_t dst, uint32_t gc, int16_t src_x, int16_t src_y, int16_t dst_x,
-    int16_t dst_y, uint16_t width, uint16_t height) {
-  using Fn = xcb_void_cookie_t (*)(xcb_connection_t*, uint32_t, uint32_t, uint32_t, int16_t, int16_t, int16_t,
-                                   int16_t, uint16_t, uint16_t);
+__attribute__((visibility("default"))) xcb_void_cookie_t xcb_copy_area(xcb_connection_t* c, uint32_t src, uint32_t dst,
+                                                                       uint32_t gc, int16_t src_x, int16_t src_y,
+                                                                       int16_t dst_x, int16_t dst_y, uint16_t width,
+                                                                       uint16_t height) {
+  using Fn = xcb_void_cookie_t (*)(xcb_connection_t*, uint32_t, uint32_t, uint32_t, int16_t, int16_t, int16_t, int16_t,
+                                   uint16_t, uint16_t);
   static Fn next = Next<Fn>("xcb_copy_area", "libxcb.so.1");
   CountPut();
   return next(c, src, dst, gc, src_x, src_y, dst_x, dst_y, width, height);

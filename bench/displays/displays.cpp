@@ -94,9 +94,10 @@ int main(int argc, char** argv) {
   const auto& r = Results();
   if (r.count("displays") && r.count("scan")) {
     const double ms = r.at("displays") * 1000.0;
-    std::printf("\nTwo level bars and two needle meters: %.2f ms per second of 48 kHz stereo (%.2f %% of a core; "
-                "target under 10 ms), %.0f x the peak scan alone (%.3f ms)\n",
-                ms, ms / 10.0, r.at("displays") / r.at("scan"), r.at("scan") * 1000.0);
+    std::printf(
+        "\nTwo level bars and two needle meters: %.2f ms per second of 48 kHz stereo (%.2f %% of a core; "
+        "target under 10 ms), %.0f x the peak scan alone (%.3f ms)\n",
+        ms, ms / 10.0, r.at("displays") / r.at("scan"), r.at("scan") * 1000.0);
   }
   return 0;
 }

@@ -6,18 +6,16 @@
 
 namespace plat {
 
-const MsAdpcmCoef kMsAdpcmStandardCoefs[7] = {{256, 0},   {512, -256}, {0, 0},     {192, 64},
-                                              {240, 0},   {460, -208}, {392, -232}};
-const int16_t kMsAdpcmAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
-                                        768, 614, 512, 409, 307, 230, 230, 230};
+const MsAdpcmCoef kMsAdpcmStandardCoefs[7] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                              {240, 0}, {460, -208}, {392, -232}};
+const int16_t kMsAdpcmAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
 const int16_t kImaStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
-    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+    7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
+    31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
+    130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
+    544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
+    2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
+    9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 const int8_t kImaIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 namespace {
@@ -56,8 +54,7 @@ bool ParseMsAdpcmFormat(const WAVEFORMATEX& f, std::span<const uint8_t> extra, A
   out.BlockAlign = f.nBlockAlign;
   out.SamplesPerBlock = spb;
   out.Coefs.resize(pairs);
-  for (uint16_t i = 0; i < pairs; ++i)
-    out.Coefs[i] = {Le16(extra.data() + 4 + 4 * i), Le16(extra.data() + 6 + 4 * i)};
+  for (uint16_t i = 0; i < pairs; ++i) out.Coefs[i] = {Le16(extra.data() + 4 + 4 * i), Le16(extra.data() + 6 + 4 * i)};
   return true;
 }
 
@@ -106,8 +103,7 @@ int32_t DecodeMsAdpcmBlock(const AdpcmLayout& layout, const uint8_t* block, size
       out[f * ch + c] = sample;
       s2[c] = s1[c];
       s1[c] = sample;
-      delta[c] = std::clamp<int32_t>(int32_t((int64_t(kMsAdpcmAdaptation[code]) * delta[c]) >> 8), 16,
-                                     kMaxMsDelta);
+      delta[c] = std::clamp<int32_t>(int32_t((int64_t(kMsAdpcmAdaptation[code]) * delta[c]) >> 8), 16, kMaxMsDelta);
     }
   }
   return int32_t(frames);

@@ -29,8 +29,8 @@ extern const int8_t kImaIndexTable[16];
 struct AdpcmLayout {
   uint16_t Channels = 0;
   uint16_t BlockAlign = 0;
-  uint16_t SamplesPerBlock = 0;       // frames per whole block
-  std::vector<MsAdpcmCoef> Coefs;     // Microsoft ADPCM only
+  uint16_t SamplesPerBlock = 0;    // frames per whole block
+  std::vector<MsAdpcmCoef> Coefs;  // Microsoft ADPCM only
 };
 
 // Reads a Microsoft ADPCM format: 4 bits, 1 to 8 channels, extra bytes holding the samples per

@@ -19,7 +19,7 @@ namespace plat::wavecore {
 
 namespace {
 
-constexpr unsigned kPeriodUs = 20000;          // 20 ms
+constexpr unsigned kPeriodUs = 20000;           // 20 ms
 constexpr unsigned kPlaybackBufferUs = 200000;  // 200 ms
 // A recorder cannot afford to lose audio when the disk or the screen holds the program up, and a
 // source may deliver in bursts: capture waits in a buffer of a second.
@@ -104,8 +104,8 @@ int ApplyFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const WAVEFORMATEX& f) 
 
 class AlsaDriver : public WaveDriver {
 public:
-  AlsaDriver(PcmPtr pcm, bool input, const WAVEFORMATEX& f, snd_pcm_uframes_t period,
-             snd_pcm_uframes_t buffer, bool canPause)
+  AlsaDriver(PcmPtr pcm, bool input, const WAVEFORMATEX& f, snd_pcm_uframes_t period, snd_pcm_uframes_t buffer,
+             bool canPause)
       : pcm_(std::move(pcm)),
         input_(input),
         blockAlign_(f.nBlockAlign),
@@ -116,8 +116,7 @@ public:
     int n = snd_pcm_poll_descriptors_count(pcm_.get());
     fds_.resize(size_t(std::max(n, 0)));
     if (n > 0) snd_pcm_poll_descriptors(pcm_.get(), fds_.data(), unsigned(n));
-    staging_.resize(size_t(std::min<snd_pcm_uframes_t>(std::max(period, snd_pcm_uframes_t(256)),
-                                                       kMaxChunkFrames)) *
+    staging_.resize(size_t(std::min<snd_pcm_uframes_t>(std::max(period, snd_pcm_uframes_t(256)), kMaxChunkFrames)) *
                     blockAlign_);
   }
 
@@ -126,10 +125,8 @@ public:
       dev.WaitWake(-1);
       return;
     }
-    if (input_)
-      PumpInput(dev);
-    else
-      PumpOutput(dev);
+    if (input_) PumpInput(dev);
+    else PumpOutput(dev);
   }
 
   // Capture is prepared only here: a prepared stream of a sound server already gathers audio, and
@@ -154,8 +151,7 @@ public:
     // as it is (preparing it again makes a new one).
     if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && Held() == 0) return;
     UpdatePlayed(dev);
-    if (canPause_ && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING &&
-        snd_pcm_pause(pcm_.get(), 1) == 0) {
+    if (canPause_ && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING && snd_pcm_pause(pcm_.get(), 1) == 0) {
       hwPaused_ = true;
       return;
     }
@@ -201,8 +197,8 @@ private:
   };
 
   uint64_t FramesIn(Clock::duration d) const {
-    return uint64_t(std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(d).count())) *
-           rate_ / 1000000;
+    return uint64_t(std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(d).count())) * rate_ /
+           1000000;
   }
 
   void Prepare(WaveDevice& dev) {
@@ -266,8 +262,7 @@ private:
     snd_pcm_state_t s = snd_pcm_state(pcm_.get());
     if (s == SND_PCM_STATE_XRUN || s == SND_PCM_STATE_SUSPENDED)
       Fails(dev, s == SND_PCM_STATE_XRUN ? -EPIPE : -ESTRPIPE);
-    else
-      Lose(dev, -EIO);
+    else Lose(dev, -EIO);
     return true;
   }
 
@@ -483,8 +478,8 @@ public:
     return OpenWithFormat(input, id, f, pcm, hw);
   }
 
-  MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t,
-                std::unique_ptr<WaveDriver>& driver, WaveDeviceOptions& options) override {
+  MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t, std::unique_ptr<WaveDriver>& driver,
+                WaveDeviceOptions& options) override {
     PcmPtr pcm;
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
@@ -513,10 +508,10 @@ public:
 
     // Raise the driver thread where the system allows it; an unpaced device (ALSA's null) never
     // gets real-time scheduling, so a test run cannot starve the machine.
-    options.priority = snd_pcm_type(pcm.get()) == SND_PCM_TYPE_NULL ? ThreadPriority::AboveNormal
-                                                                    : ThreadPriority::Highest;
-    driver = std::make_unique<AlsaDriver>(std::move(pcm), input, f, std::max<snd_pcm_uframes_t>(1, period),
-                                          buffer, canPause);
+    options.priority =
+        snd_pcm_type(pcm.get()) == SND_PCM_TYPE_NULL ? ThreadPriority::AboveNormal : ThreadPriority::Highest;
+    driver = std::make_unique<AlsaDriver>(std::move(pcm), input, f, std::max<snd_pcm_uframes_t>(1, period), buffer,
+                                          canPause);
     return MMSYSERR_NOERROR;
   }
 

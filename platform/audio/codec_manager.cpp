@@ -53,12 +53,9 @@ struct Reading {
 
 Reading Read(const WAVEFORMATEX* f) {
   Reading r;
-  if (IsPcm(f))
-    r.coding = Coding::Pcm;
-  else if (f && ParseMsAdpcmFormat(*f, Extra(f), r.layout))
-    r.coding = Coding::MsAdpcm;
-  else if (f && ParseImaAdpcmFormat(*f, Extra(f), r.layout))
-    r.coding = Coding::ImaAdpcm;
+  if (IsPcm(f)) r.coding = Coding::Pcm;
+  else if (f && ParseMsAdpcmFormat(*f, Extra(f), r.layout)) r.coding = Coding::MsAdpcm;
+  else if (f && ParseImaAdpcmFormat(*f, Extra(f), r.layout)) r.coding = Coding::ImaAdpcm;
   return r;
 }
 
@@ -67,8 +64,7 @@ Reading Read(const WAVEFORMATEX* f) {
 bool Direct(const WAVEFORMATEX* src, const WAVEFORMATEX* dst) {
   const Reading s = Read(src);
   if (s.coding == Coding::None || !IsPcm(dst) || src->nSamplesPerSec != dst->nSamplesPerSec) return false;
-  if (s.coding == Coding::Pcm)
-    return src->nChannels == dst->nChannels || (src->nChannels <= 2 && dst->nChannels <= 2);
+  if (s.coding == Coding::Pcm) return src->nChannels == dst->nChannels || (src->nChannels <= 2 && dst->nChannels <= 2);
   return dst->wBitsPerSample == 16 && dst->nChannels == src->nChannels;
 }
 
@@ -90,17 +86,14 @@ const TagInfo* FindTag(uint32_t tag) {
   return nullptr;
 }
 
-void CopyText(char* dst, size_t size, const std::string& text) {
-  std::snprintf(dst, size, "%s", text.c_str());
-}
+void CopyText(char* dst, size_t size, const std::string& text) { std::snprintf(dst, size, "%s", text.c_str()); }
 
 // "22,050 Hz, 4 Bit, Stereo"
 std::string FormatText(const WAVEFORMATEX& f) {
   char rate[32];
   if (f.nSamplesPerSec >= 1000)
     std::snprintf(rate, sizeof rate, "%u,%03u", f.nSamplesPerSec / 1000, f.nSamplesPerSec % 1000);
-  else
-    std::snprintf(rate, sizeof rate, "%u", f.nSamplesPerSec);
+  else std::snprintf(rate, sizeof rate, "%u", f.nSamplesPerSec);
   std::string channels = f.nChannels == 1   ? "Mono"
                          : f.nChannels == 2 ? "Stereo"
                                             : std::to_string(f.nChannels) + " Channels";
@@ -155,17 +148,12 @@ void ConvertPcm(const Stream& s, const uint8_t* in, uint8_t* out, uint32_t frame
   for (uint32_t f = 0; f < frames; ++f)
     for (uint32_t c = 0; c < outCh; ++c) {
       int32_t v;
-      if (inCh == outCh)
-        v = sample(f, c);
-      else if (inCh == 1)
-        v = sample(f, 0);
-      else
-        v = (sample(f, 0) + sample(f, 1)) / 2;  // stereo to mono
+      if (inCh == outCh) v = sample(f, c);
+      else if (inCh == 1) v = sample(f, 0);
+      else v = (sample(f, 0) + sample(f, 1)) / 2;  // stereo to mono
       const size_t o = size_t(f) * outCh + c;
-      if (out16)
-        PutLE16(out + 2 * o, uint16_t(int16_t(v)));
-      else
-        out[o] = uint8_t(v / 256 + 128);
+      if (out16) PutLE16(out + 2 * o, uint16_t(int16_t(v)));
+      else out[o] = uint8_t(v / 256 + 128);
     }
 }
 

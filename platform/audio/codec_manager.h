@@ -120,8 +120,7 @@ MMRESULT AcmFormatTagDetails(HACMDRIVER had, ACMFORMATTAGDETAILS* details, uint3
 MMRESULT AcmFormatDetails(HACMDRIVER had, ACMFORMATDETAILS* details, uint32_t flags);
 // Fills dst (room for cbDst bytes as files count them, at least 18) with a format that src can be
 // turned into directly, keeping the fields of dst that flags name.
-MMRESULT AcmFormatSuggest(HACMDRIVER had, const WAVEFORMATEX* src, WAVEFORMATEX* dst, uint32_t cbDst,
-                          uint32_t flags);
+MMRESULT AcmFormatSuggest(HACMDRIVER had, const WAVEFORMATEX* src, WAVEFORMATEX* dst, uint32_t cbDst, uint32_t flags);
 // Opens a stream from src to dst, or with ACM_STREAMOPENF_QUERY only says whether it would open
 // (stream may then be null). ACMERR_NOTPOSSIBLE when no codec turns src into dst directly.
 MMRESULT AcmStreamOpen(HACMSTREAM* stream, HACMDRIVER had, const WAVEFORMATEX* src, const WAVEFORMATEX* dst,

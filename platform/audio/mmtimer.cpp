@@ -111,8 +111,8 @@ uint32_t TimeSetEvent(uint32_t delayMs, uint32_t resolutionMs, MMTimerCallback c
     try {
       // Held under the registry lock, so the thread handle is in place before anyone can retire
       // or kill the event.
-      ev->thread = StartThread([ev, start = Clock::now()] { RunThreaded(ev, start); },
-                               ThreadPriority::AboveNormal, "mmtimer");
+      ev->thread =
+          StartThread([ev, start = Clock::now()] { RunThreaded(ev, start); }, ThreadPriority::AboveNormal, "mmtimer");
     } catch (const std::system_error&) {
       return 0;
     }
@@ -132,9 +132,7 @@ bool TimeKillEvent(uint32_t id) {
     r.events.erase(it);
     if (ev->manual) {
       // Wait for a callback running on a stepping thread, unless that is us.
-      r.callbackDone.wait(l, [&] {
-        return !ev->inCallback || ev->stepper == std::this_thread::get_id();
-      });
+      r.callbackDone.wait(l, [&] { return !ev->inCallback || ev->stepper == std::this_thread::get_id(); });
       return true;
     }
   }
@@ -145,8 +143,7 @@ bool TimeKillEvent(uint32_t id) {
   ev->cv.notify_all();
   if (ev->thread.get_id() == std::this_thread::get_id())
     ev->thread.detach();  // killed from its own callback: it ends when the callback returns
-  else
-    ev->thread.join();
+  else ev->thread.join();
   return true;
 }
 
@@ -214,10 +211,8 @@ void StepManualMMTimer(uint32_t ms) {
     }
     if (!next) break;
     r.manualNow = next->due;
-    if (next->kind == MMTimerKind::OneShot)
-      r.events.erase(next->id);
-    else
-      next->due += next->periodMs;
+    if (next->kind == MMTimerKind::OneShot) r.events.erase(next->id);
+    else next->due += next->periodMs;
     next->inCallback = true;
     next->stepper = std::this_thread::get_id();
     l.unlock();

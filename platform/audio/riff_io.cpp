@@ -33,9 +33,7 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
       fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
       writable = false;
       break;
-    case RiffMode::ReadWrite:
-      fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      break;
+    case RiffMode::ReadWrite: fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC); break;
     case RiffMode::ReadWriteOrRead:
       // Read-only means no write bit, whoever we run as.
       if (!IsReadOnly(path)) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -46,10 +44,8 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
       break;
     case RiffMode::Create:
       fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0)
-        createdNew = true;
-      else if (errno == EEXIST)
-        fd = ::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
+      if (fd >= 0) createdNew = true;
+      else if (errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
       break;
     case RiffMode::CreateNew:
       fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -228,9 +224,9 @@ int64_t RiffFile::Write(const void* src, int64_t n) {
   int64_t total = 0;
   while (n > 0) {
     if (cap_ > 0 && n < int64_t(cap_)) {
-      bool fits = bufLen_ > 0 ? (pos_ >= bufStart_ && pos_ <= bufStart_ + int64_t(bufLen_) &&
-                                 pos_ < bufStart_ + int64_t(cap_))
-                              : false;
+      bool fits = bufLen_ > 0
+                      ? (pos_ >= bufStart_ && pos_ <= bufStart_ + int64_t(bufLen_) && pos_ < bufStart_ + int64_t(cap_))
+                      : false;
       if (!fits) {
         if (!FlushBuffer()) return -1;
         bufStart_ = pos_;

@@ -140,8 +140,8 @@ private:
 
   std::vector<uint8_t> buf_;
   size_t cap_ = 0;
-  int64_t bufStart_ = 0;  // file offset of buf_[0]
-  size_t bufLen_ = 0;     // buf_[0, bufLen_) mirrors the file from bufStart_
+  int64_t bufStart_ = 0;              // file offset of buf_[0]
+  size_t bufLen_ = 0;                 // buf_[0, bufLen_) mirrors the file from bufStart_
   size_t dirtyLo_ = 0, dirtyHi_ = 0;  // bytes of the buffer not yet written; empty when equal
 
   int64_t pos_ = 0;

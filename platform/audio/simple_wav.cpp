@@ -21,9 +21,7 @@ void Put32(uint8_t* p, uint32_t v) {
 
 bool ValidPcm(const WAVEFORMATEX& f) {
   if (f.wFormatTag != WAVE_FORMAT_PCM || f.nChannels == 0 || f.nSamplesPerSec == 0) return false;
-  if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && f.wBitsPerSample != 24 &&
-      f.wBitsPerSample != 32)
-    return false;
+  if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && f.wBitsPerSample != 24 && f.wBitsPerSample != 32) return false;
   return f.nBlockAlign == uint32_t(f.nChannels) * f.wBitsPerSample / 8;
 }
 
@@ -54,8 +52,7 @@ void WriteSample(uint8_t* p, int bytes, int32_t v) {
 }  // namespace
 
 bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out) {
-  if (size < 12 || std::memcmp(image, "RIFF", 4) != 0 || std::memcmp(image + 8, "WAVE", 4) != 0)
-    return false;
+  if (size < 12 || std::memcmp(image, "RIFF", 4) != 0 || std::memcmp(image + 8, "WAVE", 4) != 0) return false;
   bool haveFormat = false, haveData = false;
   WAVEFORMATEX f;
   size_t dataOffset = 0, dataSize = 0;
@@ -145,8 +142,7 @@ bool SimpleWavWriter::Close() {
   return ok;
 }
 
-void ConvertPcmFrame(const uint8_t* src, const WAVEFORMATEX& from, uint8_t* dst,
-                     const WAVEFORMATEX& to) {
+void ConvertPcmFrame(const uint8_t* src, const WAVEFORMATEX& from, uint8_t* dst, const WAVEFORMATEX& to) {
   const int inBytes = from.wBitsPerSample / 8, outBytes = to.wBitsPerSample / 8;
   for (int c = 0; c < to.nChannels; ++c) {
     int sc = c < from.nChannels ? c : from.nChannels - 1;

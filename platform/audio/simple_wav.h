@@ -40,7 +40,6 @@ private:
 
 // Converts one frame of PCM to another sample size and channel count (no rate change): samples are
 // scaled by shifting, a missing channel repeats the last one.
-void ConvertPcmFrame(const uint8_t* src, const WAVEFORMATEX& from, uint8_t* dst,
-                     const WAVEFORMATEX& to);
+void ConvertPcmFrame(const uint8_t* src, const WAVEFORMATEX& from, uint8_t* dst, const WAVEFORMATEX& to);
 
 }  // namespace plat

@@ -29,14 +29,15 @@ public:
 
   bool Start() {
     HWAVEOUT h = 0;
-    MMRESULT r = WaveOutOpen(&h, WAVE_MAPPER, &wav_.format,
-                             [this](uint64_t, WaveMsg msg, WAVEHDR* hdr) {
-                               if (msg != WaveMsg::Done) return;
-                               std::lock_guard<std::mutex> l(m_);
-                               returned_.push_back(hdr);
-                               cv_.notify_all();
-                             },
-                             0);
+    MMRESULT r = WaveOutOpen(
+        &h, WAVE_MAPPER, &wav_.format,
+        [this](uint64_t, WaveMsg msg, WAVEHDR* hdr) {
+          if (msg != WaveMsg::Done) return;
+          std::lock_guard<std::mutex> l(m_);
+          returned_.push_back(hdr);
+          cv_.notify_all();
+        },
+        0);
     if (r != MMSYSERR_NOERROR) return false;
     handle_ = h;
     uint32_t align = wav_.format.nBlockAlign;

@@ -99,10 +99,8 @@ void ClearVirtualCaptures();
 // The frame-counter pattern: sample k of the stream (k = frame × channels + channel), folded to the
 // sample size, so it counts up from 0 at the start and a lost buffer shows as a jump.
 uint32_t VirtualPatternSample(uint64_t sampleIndex, uint16_t bits);
-void FillVirtualPattern(uint64_t firstFrame, uint64_t frames, const WAVEFORMATEX& format,
-                        uint8_t* out);
+void FillVirtualPattern(uint64_t firstFrame, uint64_t frames, const WAVEFORMATEX& format, uint8_t* out);
 // True when data holds the pattern from firstFrame on (whole frames).
-bool MatchesVirtualPattern(const uint8_t* data, size_t bytes, const WAVEFORMATEX& format,
-                           uint64_t firstFrame);
+bool MatchesVirtualPattern(const uint8_t* data, size_t bytes, const WAVEFORMATEX& format, uint64_t firstFrame);
 
 }  // namespace plat

@@ -48,7 +48,7 @@ struct State {
   std::mutex m;
   bool haveConfig = false;
   VirtualAudioConfig config;
-  std::vector<Live> live;  // open devices in opening order
+  std::vector<Live> live;                      // open devices in opening order
   std::map<uint64_t, VirtualDriver*> opening;  // made by Open, not yet in the live list
   std::atomic<uint64_t> steppedMs{0};
 
@@ -110,8 +110,9 @@ public:
 
 private:
   void ToFloat(const uint8_t* in, uint8_t* out) const {
-    const double v = double(int32_t(uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 |
-                                    uint32_t(in[3]) << 24)) / 2147483648.0;
+    const double v =
+        double(int32_t(uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24)) /
+        2147483648.0;
     if (f_.wBitsPerSample == 64) {
       std::memcpy(out, &v, 8);
     } else {
@@ -124,12 +125,8 @@ private:
   void Frame(uint8_t* out) {
     const int bytes = int_.wBitsPerSample / 8;
     switch (spec_.Source) {
-      case VirtualSource::Pattern:
-        FillVirtualPattern(frame_, 1, int_, out);
-        break;
-      case VirtualSource::Silence:
-        std::memset(out, bytes == 1 ? 0x80 : 0, int_.nBlockAlign);
-        break;
+      case VirtualSource::Pattern: FillVirtualPattern(frame_, 1, int_, out); break;
+      case VirtualSource::Silence: std::memset(out, bytes == 1 ? 0x80 : 0, int_.nBlockAlign); break;
       case VirtualSource::Tone: {
         double phase = 2.0 * std::numbers::pi * spec_.ToneHz * double(frame_) / double(int_.nSamplesPerSec);
         double v = std::clamp(spec_.ToneLevel, 0.0, 1.0) * std::sin(phase);
@@ -166,8 +163,7 @@ private:
 
 class CaptureSink {
 public:
-  CaptureSink(const VirtualAudioConfig& config, uint64_t handle, int32_t id,
-              const WAVEFORMATEX& format)
+  CaptureSink(const VirtualAudioConfig& config, uint64_t handle, int32_t id, const WAVEFORMATEX& format)
       : blockAlign_(std::max<uint32_t>(1, format.nBlockAlign)) {
     State& s = St();
     if (config.CaptureToMemory) {
@@ -184,8 +180,8 @@ public:
       wav_.Open(base + ".wav", format);
       log_ = std::fopen((base + ".log").c_str(), "w");
       if (log_)
-        std::fprintf(log_, "format %u Hz %u bit %u channels\n", format.nSamplesPerSec,
-                     format.wBitsPerSample, format.nChannels);
+        std::fprintf(log_, "format %u Hz %u bit %u channels\n", format.nSamplesPerSec, format.wBitsPerSample,
+                     format.nChannels);
     }
     Log(VirtualLogEntry::Open, 0, 0);
   }
@@ -203,14 +199,12 @@ public:
   }
 
   void Log(VirtualLogEntry::Kind kind, uint64_t bytes, uint64_t playedBytes) {
-    static const char* const kNames[] = {"open", "write", "pause", "restart", "reset", "underrun",
-                                         "close"};
+    static const char* const kNames[] = {"open", "write", "pause", "restart", "reset", "underrun", "close"};
     std::lock_guard<std::mutex> l(St().captureMutex);
     uint64_t frames = playedBytes / blockAlign_;
     if (record_) record_->capture.log.push_back({kind, bytes, frames});
     if (log_) {
-      std::fprintf(log_, "%s %llu at %llu\n", kNames[kind], (unsigned long long)bytes,
-                   (unsigned long long)frames);
+      std::fprintf(log_, "%s %llu at %llu\n", kNames[kind], (unsigned long long)bytes, (unsigned long long)frames);
       std::fflush(log_);
     }
   }
@@ -226,17 +220,15 @@ private:
 
 class VirtualDriver : public WaveDriver {
 public:
-  VirtualDriver(bool input, const WAVEFORMATEX& format, const VirtualDeviceSpec& spec,
-                const VirtualAudioConfig& config, uint64_t handle, int32_t id)
+  VirtualDriver(bool input, const WAVEFORMATEX& format, const VirtualDeviceSpec& spec, const VirtualAudioConfig& config,
+                uint64_t handle, int32_t id)
       : input_(input),
         format_(format),
         blockAlign_(format.nBlockAlign),
         clock_(config.Clock),
         lossless_(config.Lossless) {
-    if (input)
-      generator_ = std::make_unique<Generator>(spec, format);
-    else
-      sink_ = std::make_unique<CaptureSink>(config, handle, id, format);
+    if (input) generator_ = std::make_unique<Generator>(spec, format);
+    else sink_ = std::make_unique<CaptureSink>(config, handle, id, format);
   }
 
   void Pump(WaveDevice& dev) override {
@@ -323,9 +315,7 @@ private:
   }
 
   // Moves `frames` frames of time; true when any audio moved.
-  bool Advance(WaveDevice& dev, uint64_t frames) {
-    return input_ ? Record(dev, frames) : Play(dev, frames);
-  }
+  bool Advance(WaveDevice& dev, uint64_t frames) { return input_ ? Record(dev, frames) : Play(dev, frames); }
 
   bool Play(WaveDevice& dev, uint64_t frames) {
     dev.CommitOutput(0, 0);  // a zero-length buffer at the front comes back at once
@@ -369,12 +359,9 @@ private:
       if (!stage_.empty() || space == 0) break;
       uint64_t fit = (space + blockAlign_ - 1) / blockAlign_;
       uint64_t take;
-      if (fast)
-        take = fit;
-      else if (lossless_)
-        take = std::min(fit, owed_);
-      else
-        take = std::min(fit, frames);
+      if (fast) take = fit;
+      else if (lossless_) take = std::min(fit, owed_);
+      else take = std::min(fit, frames);
       if (take == 0) break;
       take = std::min<uint64_t>(take, kChunkBytes / blockAlign_);
       stage_.resize(size_t(take * blockAlign_));
@@ -382,10 +369,8 @@ private:
       size_t n = dev.PutInput(stage_.data(), stage_.size());
       stage_.erase(stage_.begin(), stage_.begin() + long(n));
       moved = true;
-      if (lossless_ && !fast)
-        owed_ -= take;
-      else if (!fast)
-        frames -= take;
+      if (lossless_ && !fast) owed_ -= take;
+      else if (!fast) frames -= take;
     }
     // Without a buffer to take it, the audio of this stretch is lost.
     if (!lossless_ && !fast && frames > 0) generator_->Skip(frames);
@@ -421,8 +406,8 @@ const VirtualDeviceSpec* Spec(const VirtualAudioConfig& c, bool input, int32_t i
 
 bool Accepts(const VirtualDeviceSpec& s, uint32_t rate, uint32_t channels, uint32_t bits, bool isFloat = false) {
   const std::vector<uint16_t>& sizes = isFloat ? s.FloatBits : s.Bits;
-  return std::find(sizes.begin(), sizes.end(), bits) != sizes.end() && channels >= 1 &&
-         channels <= s.MaxChannels && rate >= s.MinRate && rate <= s.MaxRate;
+  return std::find(sizes.begin(), sizes.end(), bits) != sizes.end() && channels >= 1 && channels <= s.MaxChannels &&
+         rate >= s.MinRate && rate <= s.MaxRate;
 }
 
 void StartPacingIfAsked();
@@ -440,10 +425,9 @@ public:
     auto c = CurrentConfig();
     const VirtualDeviceSpec* s = Spec(c, input, id);
     if (!s) return MMSYSERR_BADDEVICEID;
-    caps.ProductName = s->Name.empty()
-                           ? std::string(input ? "Virtual Input " : "Virtual Output ") +
-                                 std::to_string((id < 0 ? 0 : id) + 1)
-                           : s->Name;
+    caps.ProductName = s->Name.empty() ? std::string(input ? "Virtual Input " : "Virtual Output ") +
+                                             std::to_string((id < 0 ? 0 : id) + 1)
+                                       : s->Name;
     caps.Channels = s->MaxChannels;
     caps.Formats = 0;
     const uint32_t rates[] = {11025, 22050, 44100};
@@ -464,8 +448,8 @@ public:
                : WAVERR_BADFORMAT;
   }
 
-  MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t handle,
-                std::unique_ptr<WaveDriver>& driver, wavecore::WaveDeviceOptions& options) override {
+  MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t handle, std::unique_ptr<WaveDriver>& driver,
+                wavecore::WaveDeviceOptions& options) override {
     auto c = CurrentConfig();
     const VirtualDeviceSpec* s = Spec(c, input, id);
     if (!s) return MMSYSERR_BADDEVICEID;
@@ -576,8 +560,7 @@ VirtualAudioConfig VirtualAudioConfigFromEnvironment() {
       c.Inputs.clear();
       c.Outputs.clear();
       for (unsigned i = 1; i <= ins; ++i) c.Inputs.emplace_back("Virtual Input " + std::to_string(i));
-      for (unsigned i = 1; i <= outs; ++i)
-        c.Outputs.emplace_back("Virtual Output " + std::to_string(i));
+      for (unsigned i = 1; i <= outs; ++i) c.Outputs.emplace_back("Virtual Output " + std::to_string(i));
     }
   }
   // Unless told otherwise the input is a steady line-up tone, which a newcomer's meters show
@@ -673,8 +656,7 @@ void FillVirtualPattern(uint64_t firstFrame, uint64_t frames, const WAVEFORMATEX
       PutSample(out, bytes, VirtualPatternSample((firstFrame + i) * f.nChannels + uint64_t(c), f.wBitsPerSample));
 }
 
-bool MatchesVirtualPattern(const uint8_t* data, size_t bytes, const WAVEFORMATEX& f,
-                           uint64_t firstFrame) {
+bool MatchesVirtualPattern(const uint8_t* data, size_t bytes, const WAVEFORMATEX& f, uint64_t firstFrame) {
   if (f.nBlockAlign == 0 || bytes % f.nBlockAlign) return false;
   std::vector<uint8_t> want(bytes);
   FillVirtualPattern(firstFrame, bytes / f.nBlockAlign, f, want.data());

@@ -16,9 +16,9 @@ uint32_t Flags(const WAVEHDR& hdr) { return LoadWaveHdrFlags(hdr); }
 
 }  // namespace
 
-WaveDevice::WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
-                       WaveCallback callback, std::unique_ptr<WaveDriver> driver,
-                       WaveDeviceOptions options, std::unique_ptr<WaveConverter> converter)
+WaveDevice::WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format, WaveCallback callback,
+                       std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options,
+                       std::unique_ptr<WaveConverter> converter)
     : handle_(handle),
       input_(input),
       deviceId_(deviceId),
@@ -40,10 +40,8 @@ WaveDevice::~WaveDevice() {
       exit_ = true;
     }
     Wake();
-    if (OnDriverThread())
-      thread_.detach();
-    else
-      thread_.join();
+    if (OnDriverThread()) thread_.detach();
+    else thread_.join();
   }
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }

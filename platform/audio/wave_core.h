@@ -59,8 +59,8 @@ class WaveDevice : public std::enable_shared_from_this<WaveDevice> {
 public:
   // format is the device's; an output that converts (converter) queues the caller's buffers and
   // hands the driver their conversions, counting positions in the device's frames.
-  WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format,
-             WaveCallback callback, std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options,
+  WaveDevice(uint64_t handle, bool input, int32_t deviceId, const WAVEFORMATEX& format, WaveCallback callback,
+             std::unique_ptr<WaveDriver> driver, WaveDeviceOptions options,
              std::unique_ptr<WaveConverter> converter = nullptr);
   ~WaveDevice();
   WaveDevice(const WaveDevice&) = delete;

@@ -32,8 +32,7 @@ Registry& Reg() {
 }
 
 std::shared_ptr<WaveBackend> MakeBackendLocked(Registry& r) {
-  return r.kind == WaveBackendKind::Virtual ? wavecore::MakeVirtualBackend()
-                                            : wavecore::MakeAlsaBackend(r.alsaConfig);
+  return r.kind == WaveBackendKind::Virtual ? wavecore::MakeVirtualBackend() : wavecore::MakeAlsaBackend(r.alsaConfig);
 }
 
 void ChooseLocked(Registry& r) {
@@ -70,8 +69,8 @@ MMRESULT DevCaps(bool input, int32_t id, WaveCaps& caps) {
   return r;
 }
 
-MMRESULT OpenDevice(bool input, uint64_t* handle, int32_t id, const WAVEFORMATEX* format,
-                    WaveCallback callback, uint32_t flags) {
+MMRESULT OpenDevice(bool input, uint64_t* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback callback,
+                    uint32_t flags) {
   if (flags & ~(WAVE_FORMAT_QUERY | WAVE_MAPPED)) return MMSYSERR_INVALFLAG;
   if (!format) return MMSYSERR_INVALPARAM;
   const bool query = flags & WAVE_FORMAT_QUERY;
@@ -103,8 +102,8 @@ MMRESULT OpenDevice(bool input, uint64_t* handle, int32_t id, const WAVEFORMATEX
   wavecore::WaveDeviceOptions options;
   r = b->Open(input, id, deviceFormat, h, driver, options);
   if (r != MMSYSERR_NOERROR) return r;
-  auto dev = std::make_shared<WaveDevice>(h, input, id, deviceFormat, std::move(callback),
-                                          std::move(driver), options, std::move(converter));
+  auto dev = std::make_shared<WaveDevice>(h, input, id, deviceFormat, std::move(callback), std::move(driver), options,
+                                          std::move(converter));
   {
     std::lock_guard<std::mutex> l(reg.m);
     reg.devices.emplace(h, dev);
@@ -152,9 +151,7 @@ MMRESULT ErrorText(MMRESULT err, std::string& text) {
     case MMSYSERR_BADERRNUM: text = "The error number is out of range."; break;
     case MMSYSERR_INVALFLAG: text = "An invalid flag was passed to the sound device."; break;
     case MMSYSERR_INVALPARAM: text = "An invalid parameter was passed to the sound device."; break;
-    case MMSYSERR_HANDLEBUSY:
-      text = "The device is in use by its own callback and cannot do this now.";
-      break;
+    case MMSYSERR_HANDLEBUSY: text = "The device is in use by its own callback and cannot do this now."; break;
     case WAVERR_BADFORMAT: text = "The sound device does not support this wave format."; break;
     case WAVERR_STILLPLAYING: text = "The sound device still holds buffers: reset it first."; break;
     case WAVERR_UNPREPARED: text = "The buffer has not been prepared."; break;
@@ -206,8 +203,7 @@ int OpenWaveDevices() {
 uint32_t WaveInGetNumDevs() { return NumDevs(true); }
 MMRESULT WaveInGetDevCaps(int32_t id, WaveCaps& caps) { return DevCaps(true, id, caps); }
 MMRESULT WaveInGetErrorText(MMRESULT err, std::string& text) { return ErrorText(err, text); }
-MMRESULT WaveInOpen(HWAVEIN* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback cb,
-                    uint32_t flags) {
+MMRESULT WaveInOpen(HWAVEIN* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback cb, uint32_t flags) {
   return OpenDevice(true, handle, id, format, std::move(cb), flags);
 }
 MMRESULT WaveInClose(HWAVEIN h) { return CloseDevice(h, true); }
@@ -244,8 +240,7 @@ MMRESULT WaveInGetID(HWAVEIN h, int32_t& id) {
 uint32_t WaveOutGetNumDevs() { return NumDevs(false); }
 MMRESULT WaveOutGetDevCaps(int32_t id, WaveCaps& caps) { return DevCaps(false, id, caps); }
 MMRESULT WaveOutGetErrorText(MMRESULT err, std::string& text) { return ErrorText(err, text); }
-MMRESULT WaveOutOpen(HWAVEOUT* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback cb,
-                     uint32_t flags) {
+MMRESULT WaveOutOpen(HWAVEOUT* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback cb, uint32_t flags) {
   return OpenDevice(false, handle, id, format, std::move(cb), flags);
 }
 MMRESULT WaveOutClose(HWAVEOUT h) { return CloseDevice(h, false); }

@@ -77,8 +77,8 @@ MMRESULT WaveInGetDevCaps(int32_t deviceId, WaveCaps& caps);
 // Fills text for a code and returns MMSYSERR_NOERROR; MMSYSERR_BADERRNUM (text empty) when the
 // code has none.
 MMRESULT WaveInGetErrorText(MMRESULT err, std::string& text);
-MMRESULT WaveInOpen(HWAVEIN* handle, int32_t deviceId, const WAVEFORMATEX* format,
-                    WaveCallback callback, uint32_t flags);
+MMRESULT WaveInOpen(HWAVEIN* handle, int32_t deviceId, const WAVEFORMATEX* format, WaveCallback callback,
+                    uint32_t flags);
 // WAVERR_STILLPLAYING while the device holds buffers.
 MMRESULT WaveInClose(HWAVEIN handle);
 MMRESULT WaveInPrepareHeader(HWAVEIN handle, WAVEHDR* hdr);
@@ -99,8 +99,8 @@ MMRESULT WaveInGetID(HWAVEIN handle, int32_t& deviceId);
 uint32_t WaveOutGetNumDevs();
 MMRESULT WaveOutGetDevCaps(int32_t deviceId, WaveCaps& caps);
 MMRESULT WaveOutGetErrorText(MMRESULT err, std::string& text);
-MMRESULT WaveOutOpen(HWAVEOUT* handle, int32_t deviceId, const WAVEFORMATEX* format,
-                     WaveCallback callback, uint32_t flags);
+MMRESULT WaveOutOpen(HWAVEOUT* handle, int32_t deviceId, const WAVEFORMATEX* format, WaveCallback callback,
+                     uint32_t flags);
 MMRESULT WaveOutClose(HWAVEOUT handle);
 MMRESULT WaveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* hdr);
 MMRESULT WaveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* hdr);

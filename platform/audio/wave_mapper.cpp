@@ -72,7 +72,8 @@ MMRESULT ChooseDeviceFormat(const WAVEFORMATEX* f, bool mapped, bool query,
   }
   if (!mapped || !LoadCodecLibrary(kCodecManagerLibrary)) return r;
   // What the codec manager suggests, else its 16-bit PCM.
-  for (uint32_t keep : {ACM_FORMATSUGGESTF_WFORMATTAG, ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_WBITSPERSAMPLE}) {
+  for (uint32_t keep :
+       {ACM_FORMATSUGGESTF_WFORMATTAG, ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_WBITSPERSAMPLE}) {
     WAVEFORMATEX pcm;
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     pcm.wBitsPerSample = 16;

@@ -54,14 +54,10 @@ constexpr uint32_t kAllStandardFormats = 0xFFF;
 inline uint32_t StandardFormatBit(uint32_t rate, uint32_t channels, uint32_t bits) {
   if (channels < 1 || channels > 2 || (bits != 8 && bits != 16)) return 0;
   int band;
-  if (rate >= 8000 && rate <= 11025)
-    band = 0;
-  else if (rate >= 11026 && rate <= 22050)
-    band = 1;
-  else if (rate >= 22051 && rate <= 48000)
-    band = 2;
-  else
-    return 0;
+  if (rate >= 8000 && rate <= 11025) band = 0;
+  else if (rate >= 11026 && rate <= 22050) band = 1;
+  else if (rate >= 22051 && rate <= 48000) band = 2;
+  else return 0;
   return 1u << (band * 4 + (bits == 16 ? 2 : 0) + (channels == 2 ? 1 : 0));
 }
 

@@ -72,10 +72,8 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
     std::lock_guard<std::mutex> l(H().m);
     hook = H().messageBox;
   }
-  if (hook)
-    hook(text, caption);
-  else
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  if (hook) hook(text, caption);
+  else std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 void SetBusyCursorHook(BusyCursorHook hook) {

@@ -78,9 +78,7 @@ intptr_t HiddenWindow::Send(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
 size_t HiddenWindow::RemovePending(uint32_t msg) const {
   Queue& q = Q();
   std::lock_guard<std::mutex> l(q.m);
-  return std::erase_if(q.items, [&](const Posted& p) {
-    return p.window == handle_ && (msg == 0 || p.msg.Msg == msg);
-  });
+  return std::erase_if(q.items, [&](const Posted& p) { return p.window == handle_ && (msg == 0 || p.msg.Msg == msg); });
 }
 
 size_t HiddenWindow::RemovePendingIf(const std::function<bool(const Message&)>& match) const {
@@ -149,10 +147,8 @@ bool ProcessMessages() {
     }
     if (wake) wake();
     any = true;
-    if (w)
-      w->WndProc(p.msg);
-    else if (p.fn)
-      p.fn();
+    if (w) w->WndProc(p.msg);
+    else if (p.fn) p.fn();
   }
   // Messages posted while we ran found the queue non-empty and did not wake anybody.
   std::function<void()> wake;

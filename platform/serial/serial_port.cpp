@@ -26,12 +26,10 @@ struct SpeedCode {
 };
 
 constexpr SpeedCode kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},        {200, B200},
+    {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},  {230400, B230400},
+    {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
 
 bool StandardSpeed(uint32_t baud, speed_t& code) {
   for (const auto& s : kSpeeds)
@@ -79,13 +77,12 @@ constexpr tcflag_t kMarkSpace = 0;
 // counts as taken when everything else reads back as asked.
 bool AppliedDespiteFraming(int fd, const termios& want) {
   if (errno != EINVAL) return false;
-  termios got {};
+  termios got{};
   if (::tcgetattr(fd, &got) != 0) return false;
   const tcflag_t framing = CSIZE | PARENB | CIBAUD;
-  return want.c_iflag == got.c_iflag && want.c_oflag == got.c_oflag &&
-         want.c_lflag == got.c_lflag && (want.c_cflag & ~framing) == (got.c_cflag & ~framing) &&
-         ::cfgetospeed(&want) == ::cfgetospeed(&got) && want.c_cc[VMIN] == got.c_cc[VMIN] &&
-         want.c_cc[VTIME] == got.c_cc[VTIME];
+  return want.c_iflag == got.c_iflag && want.c_oflag == got.c_oflag && want.c_lflag == got.c_lflag &&
+         (want.c_cflag & ~framing) == (got.c_cflag & ~framing) && ::cfgetospeed(&want) == ::cfgetospeed(&got) &&
+         want.c_cc[VMIN] == got.c_cc[VMIN] && want.c_cc[VTIME] == got.c_cc[VTIME];
 }
 
 }  // namespace
@@ -122,8 +119,7 @@ bool ParseSerialMode(const std::string& text, SerialMode& mode) {
       if (!ParseUnsigned(value, 4000000, n) || n == 0) return false;
       m.baud = n;
     } else if (key == "PARITY") {
-      if (value.size() != 1 || std::string("NEOMS").find(value[0]) == std::string::npos)
-        return false;
+      if (value.size() != 1 || std::string("NEOMS").find(value[0]) == std::string::npos) return false;
       m.parity = value[0];
     } else if (key == "DATA") {
       if (!ParseUnsigned(value, 8, n) || n < 4) return false;
@@ -144,8 +140,7 @@ bool ParseSerialMode(const std::string& text, SerialMode& mode) {
 std::string SerialDevicePath(const std::string& portName) {
   std::string up = Upper(portName);
   uint32_t n = 0;
-  if (up.size() > 3 && up.compare(0, 3, "COM") == 0 && ParseUnsigned(up.substr(3), 255, n) &&
-      n >= 1) {
+  if (up.size() > 3 && up.compare(0, 3, "COM") == 0 && ParseUnsigned(up.substr(3), 255, n) && n >= 1) {
     std::string var = "SOLVANE_COM" + std::to_string(n);
     if (const char* dev = std::getenv(var.c_str()); dev && *dev) return dev;
     return "/dev/ttyS" + std::to_string(n - 1);
@@ -176,7 +171,7 @@ bool SerialPort::IsCharDevice() const {
 }
 
 bool SerialPort::GetMode(SerialMode& mode) const {
-  termios t {};
+  termios t{};
   if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
   SerialMode m;
   uint32_t baud = 0;
@@ -222,7 +217,7 @@ SerialPort::SetResult SerialPort::SetMode(const SerialMode& mode) {
   uint32_t current = 0;
   if (custom && !serial_detail::GetKernelSpeed(fd_, current)) return SetResult::Unsupported;
 
-  termios t {};
+  termios t{};
   if (::tcgetattr(fd_, &t) != 0) return SetResult::Failed;
   ::cfmakeraw(&t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | kMarkSpace);
@@ -234,12 +229,11 @@ SerialPort::SetResult SerialPort::SetMode(const SerialMode& mode) {
     ::cfsetispeed(&t, code);
     ::cfsetospeed(&t, code);
   }
-  if (::tcsetattr(fd_, TCSANOW, &t) != 0 && !AppliedDespiteFraming(fd_, t))
-    return SetResult::Failed;
+  if (::tcsetattr(fd_, TCSANOW, &t) != 0 && !AppliedDespiteFraming(fd_, t)) return SetResult::Failed;
   if (custom && !serial_detail::SetKernelSpeed(fd_, mode.baud)) return SetResult::Failed;
 
   // tcsetattr succeeds when any part took; check the parts that are extensions.
-  termios back {};
+  termios back{};
   if (::tcgetattr(fd_, &back) != 0) return SetResult::Failed;
   if (markSpace && !(back.c_cflag & kMarkSpace)) return SetResult::Unsupported;
   if (!custom && ::cfgetospeed(&back) != code) return SetResult::Failed;
@@ -250,7 +244,7 @@ SerialPort::SetResult SerialPort::SetMode(const SerialMode& mode) {
 }
 
 bool SerialPort::SetReadsReturnAtOnce() {
-  termios t {};
+  termios t{};
   if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;

@@ -16,9 +16,9 @@ struct SerialMode {
 };
 
 // Fills mode from a mode text such as "COM1: BAUD=2400 PARITY=N DATA=8 STOP=1": an optional
-// port name (ending in ":", or a first word without "="), then KEY=value pairs separated by blanks or commas. Keys and letters
-// may be in any case; keys that are absent keep mode's values. False, with mode untouched, when
-// any part cannot be read. Whether the device can do the result is SerialPort::SetMode's matter.
+// port name (ending in ":", or a first word without "="), then KEY=value pairs separated by blanks or commas. Keys and
+// letters may be in any case; keys that are absent keep mode's values. False, with mode untouched, when any part cannot
+// be read. Whether the device can do the result is SerialPort::SetMode's matter.
 bool ParseSerialMode(const std::string& text, SerialMode& mode);
 
 // "COMn" (any case, n >= 1) is $SOLVANE_COMn when set, else /dev/ttyS<n-1>; any other name is

@@ -16,8 +16,7 @@ uint32_t TickCount() { return uint32_t(MicroSeconds() / 1000); }
 void SleepUs(int64_t us) {
   if (us <= 0) return;
   timespec ts{time_t(us / 1000000), long((us % 1000000) * 1000)};
-  while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
-  }
+  while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {}
 }
 
 void SleepMs(int64_t ms) { SleepUs(ms * 1000); }

@@ -11,8 +11,7 @@ void TPersistent::Assign(TPersistent* src) {
 }
 
 void TPersistent::AssignTo(TPersistent* dest) {
-  throw EConvertError("Cannot assign a " + ClassName() + " to a " +
-                      (dest ? dest->ClassName() : std::string("nil")));
+  throw EConvertError("Cannot assign a " + ClassName() + " to a " + (dest ? dest->ClassName() : std::string("nil")));
 }
 
 TComponent::TComponent(TComponent* owner) {
@@ -83,8 +82,7 @@ void TComponent::Free() {
 
 void TComponent::FreeNotification(TComponent* c) {
   if (!c || c == this) return;
-  if (std::find(freeNotifies_.begin(), freeNotifies_.end(), c) == freeNotifies_.end())
-    freeNotifies_.push_back(c);
+  if (std::find(freeNotifies_.begin(), freeNotifies_.end(), c) == freeNotifies_.end()) freeNotifies_.push_back(c);
   auto& back = c->freeNotifies_;
   if (std::find(back.begin(), back.end(), this) == back.end()) back.push_back(this);
 }
@@ -96,8 +94,7 @@ void TComponent::RemoveFreeNotification(TComponent* c) {
 }
 
 void TComponent::RemoveNotification(TComponent* c) {
-  freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), c),
-                      freeNotifies_.end());
+  freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), c), freeNotifies_.end());
 }
 
 void TComponent::Notification(TComponent* c, TOperation op) {
@@ -105,8 +102,7 @@ void TComponent::Notification(TComponent* c, TOperation op) {
   // Copy: a child may remove itself while being told.
   std::vector<TComponent*> children = components_;
   for (auto* child : children)
-    if (std::find(components_.begin(), components_.end(), child) != components_.end())
-      child->Notification(c, op);
+    if (std::find(components_.begin(), components_.end(), child) != components_.end()) child->Notification(c, op);
 }
 
 void TComponent::BeginLoading() { state_ |= csLoading; }

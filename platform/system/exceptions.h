@@ -17,11 +17,11 @@ private:
   std::string message_;
 };
 
-#define PLAT_EXCEPTION(Name, Base, DefaultText)                                     \
-  class Name : public Base {                                                        \
-  public:                                                                           \
-    Name() : Base(DefaultText) {}                                                   \
-    explicit Name(std::string message) : Base(std::move(message)) {}                \
+#define PLAT_EXCEPTION(Name, Base, DefaultText)                      \
+  class Name : public Base {                                         \
+  public:                                                            \
+    Name() : Base(DefaultText) {}                                    \
+    explicit Name(std::string message) : Base(std::move(message)) {} \
   };
 
 PLAT_EXCEPTION(EAbort, Exception, "Operation aborted")

@@ -26,9 +26,7 @@ namespace plat {
 
 namespace {
 
-bool StatPath(const std::string& path, struct stat& st) {
-  return !path.empty() && ::stat(path.c_str(), &st) == 0;
-}
+bool StatPath(const std::string& path, struct stat& st) { return !path.empty() && ::stat(path.c_str(), &st) == 0; }
 
 bool WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -60,9 +58,7 @@ bool DirectoryExists(const std::string& path) {
   return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) {
-  return ::mkdir(ExcludeTrailingPathDelimiter(path).c_str(), 0777) == 0;
-}
+bool CreateDir(const std::string& path) { return ::mkdir(ExcludeTrailingPathDelimiter(path).c_str(), 0777) == 0; }
 
 bool ForceDirectories(const std::string& path) {
   std::string p = ExcludeTrailingPathDelimiter(path);
@@ -75,9 +71,7 @@ bool ForceDirectories(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
 
-bool RemoveDir(const std::string& path) {
-  return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0;
-}
+bool RemoveDir(const std::string& path) { return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0; }
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -191,8 +185,7 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   return mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0;
 }
 
-std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,
-                                   bool withFolders) {
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool withFolders) {
   std::vector<std::string> out;
   std::string dir = ExcludeTrailingPathDelimiter(folder);
   if (dir.empty()) dir = ".";
@@ -236,8 +229,7 @@ std::string ExtractFileExt(const std::string& path) {
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   std::string name = ExtractFileName(path);
   size_t p = name.rfind('.');
-  std::string base = path.substr(0, path.size() - name.size()) +
-                     (p == std::string::npos ? name : name.substr(0, p));
+  std::string base = path.substr(0, path.size() - name.size()) + (p == std::string::npos ? name : name.substr(0, p));
   return base + ext;
 }
 
@@ -324,9 +316,7 @@ bool ReadFifoLines(const std::string& path, const std::function<bool(const std::
   return true;
 }
 
-std::string TempPath() {
-  return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/var/tmp"));
-}
+std::string TempPath() { return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/var/tmp")); }
 
 std::string ExecutableFolder() {
   char buf[PATH_MAX];
@@ -365,8 +355,7 @@ std::string VersionText() { return SOLVANE_VERSION_TEXT; }
 
 std::string FindProgram(const std::string& name) {
   if (name.empty()) return {};
-  if (name.find('/') != std::string::npos)
-    return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
   std::string path = EnvOr("PATH", "/usr/local/bin:/usr/bin:/bin");
   size_t i = 0;
   while (i <= path.size()) {
@@ -381,8 +370,7 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
-bool StartProcess(const std::string& program, const std::vector<std::string>& args,
-                  const std::string& workDir) {
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir) {
   std::string exe = FindProgram(program);
   if (exe.empty()) return false;
   // Only async-signal-safe calls may follow the fork in a threaded process, so the argument
@@ -416,18 +404,16 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
   }
   ::close(pipefd[1]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   int err = 0;
   ssize_t r;
-  while ((r = ::read(pipefd[0], &err, sizeof err)) < 0 && errno == EINTR) {
-  }
+  while ((r = ::read(pipefd[0], &err, sizeof err)) < 0 && errno == EINTR) {}
   ::close(pipefd[0]);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && r == 0;
 }
 
 bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive) {
-  struct flock fl{};
+  struct flock fl {};
   fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = off_t(offset);
@@ -436,7 +422,7 @@ bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive) {
 }
 
 bool UnlockRange(int fd, int64_t offset, int64_t length) {
-  struct flock fl{};
+  struct flock fl {};
   fl.l_type = F_UNLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = off_t(offset);

@@ -8,17 +8,17 @@
 
 namespace plat {
 
-bool FileExists(const std::string& path);       // a regular file (or anything that is not a folder)
+bool FileExists(const std::string& path);  // a regular file (or anything that is not a folder)
 bool DirectoryExists(const std::string& path);
-bool CreateDir(const std::string& path);        // one level
-bool ForceDirectories(const std::string& path); // every missing level
+bool CreateDir(const std::string& path);         // one level
+bool ForceDirectories(const std::string& path);  // every missing level
 bool DeleteFile(const std::string& path);
-bool RemoveDir(const std::string& path);        // an empty folder
+bool RemoveDir(const std::string& path);  // an empty folder
 // Moves a file; across file systems it copies and then removes the source.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists = false);
-int64_t FileSize(const std::string& path);      // -1 when there is no such file
+int64_t FileSize(const std::string& path);  // -1 when there is no such file
 // Read-only means no write bit in the mode, so it holds for root too.
 bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
@@ -33,18 +33,17 @@ bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalByte
 
 // Names in folder (not recursive) whose name matches mask ("*" and "?"), compared without
 // regard to case; "*.*" matches every name. Only files unless withFolders.
-std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask,
-                                   bool withFolders = false);
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool withFolders = false);
 bool MatchesMask(const std::string& name, const std::string& mask);  // case-insensitive
 
-std::string ExtractFilePath(const std::string& path);   // folder with trailing "/"
-std::string ExtractFileDir(const std::string& path);    // folder without trailing "/"
+std::string ExtractFilePath(const std::string& path);  // folder with trailing "/"
+std::string ExtractFileDir(const std::string& path);   // folder without trailing "/"
 std::string ExtractFileName(const std::string& path);
-std::string ExtractFileExt(const std::string& path);    // ".wav", or empty
+std::string ExtractFileExt(const std::string& path);  // ".wav", or empty
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);
-std::string ExpandFileName(const std::string& path);    // absolute, without "." and ".."
+std::string ExpandFileName(const std::string& path);  // absolute, without "." and ".."
 
 bool ReadWholeFile(const std::string& path, std::string& data);
 // A file it creates gets mode (less the umask).
@@ -72,8 +71,7 @@ std::string VersionText();
 
 // Starts a program detached from this one (it outlives us, and we never wait for it).
 // The program is looked up on PATH when it has no "/". False when it could not be started.
-bool StartProcess(const std::string& program, const std::vector<std::string>& args,
-                  const std::string& workDir = {});
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {});
 // Looks a program up on PATH; empty when not found.
 std::string FindProgram(const std::string& name);
 

@@ -52,9 +52,8 @@ bool SingleInstance::Acquire(std::function<void()> onActivate) {
   ::unlink(sockPath_.c_str());
   sockaddr_un addr;
   int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s >= 0 && FillAddress(sockPath_, addr) &&
-      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(s, 4) == 0 &&
-      ::pipe2(wakeFd_, O_CLOEXEC) == 0) {
+  if (s >= 0 && FillAddress(sockPath_, addr) && ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::listen(s, 4) == 0 && ::pipe2(wakeFd_, O_CLOEXEC) == 0) {
     listenFd_ = s;
     listener_ = std::thread([this] { Listen(); });
   } else if (s >= 0) {

@@ -71,10 +71,8 @@ void Event::Set() {
     std::lock_guard<std::mutex> l(m_);
     set_ = true;
   }
-  if (manual_)
-    cv_.notify_all();
-  else
-    cv_.notify_one();
+  if (manual_) cv_.notify_all();
+  else cv_.notify_one();
 }
 
 void Event::Reset() {

@@ -43,8 +43,7 @@ bool IsUiThread();
 // A manual- or auto-reset event, as a waiter and a setter on different threads need it.
 class Event {
 public:
-  explicit Event(bool manualReset = false, bool initialState = false)
-      : manual_(manualReset), set_(initialState) {}
+  explicit Event(bool manualReset = false, bool initialState = false) : manual_(manualReset), set_(initialState) {}
   void Set();
   void Reset();
   bool IsSet() const;

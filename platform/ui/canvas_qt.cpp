@@ -26,9 +26,7 @@ uint32_t ApplyRop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d) {
 
 namespace {
 
-inline QRgb ToArgb(uint32_t bgr) {
-  return 0xFF000000u | ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
-}
+inline QRgb ToArgb(uint32_t bgr) { return 0xFF000000u | ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF); }
 inline uint32_t ToBgr(QRgb p) { return uint32_t(qRed(p)) | (uint32_t(qGreen(p)) << 8) | (uint32_t(qBlue(p)) << 16); }
 
 // The binary function of a pen mode on pen and destination colour bits.
@@ -311,15 +309,26 @@ struct CanvasOps {
   // A one-pixel line from (x0, y0) towards (x1, y1), the last pixel left out.
   void ThinLine(int x0, int y0, int x1, int y1) {
     if (!c.native_->img || c.native_->img->isNull()) return;
-    static const int kDash[] = {18, 6}, kDot[] = {3, 3}, kDashDot[] = {9, 6, 3, 6},
-                     kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+    static const int kDash[] = {18, 6}, kDot[] = {3, 3}, kDashDot[] = {9, 6, 3, 6}, kDashDotDot[] = {9, 3, 3, 3, 3, 3};
     const int* pattern = nullptr;
     int plen = 0;
     switch (c.pen_.Style()) {
-      case psDash: pattern = kDash; plen = 2; break;
-      case psDot: pattern = kDot; plen = 2; break;
-      case psDashDot: pattern = kDashDot; plen = 4; break;
-      case psDashDotDot: pattern = kDashDotDot; plen = 6; break;
+      case psDash:
+        pattern = kDash;
+        plen = 2;
+        break;
+      case psDot:
+        pattern = kDot;
+        plen = 2;
+        break;
+      case psDashDot:
+        pattern = kDashDot;
+        plen = 4;
+        break;
+      case psDashDotDot:
+        pattern = kDashDotDot;
+        plen = 6;
+        break;
       default: break;
     }
     Surface s(c.native_->img);
@@ -369,10 +378,8 @@ struct CanvasOps {
         if (!a) continue;
         uint32_t col;
         if (!colorAt(x, y, col)) continue;
-        if (mode == pmCopy)
-          s.Blend(x, y, col, a);
-        else if (a >= 128)
-          s.Set(x, y, ApplyR2(mode, col, s.Get(x, y)));
+        if (mode == pmCopy) s.Blend(x, y, col, a);
+        else if (a >= 128) s.Set(x, y, ApplyR2(mode, col, s.Get(x, y)));
       }
     });
   }
@@ -630,7 +637,8 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
     TPoint save = penPos_;
     if (r - l == 1 || b - t == 1) {
       MoveTo(l, t);
-      if (r - l == 1) LineTo(l, b); else LineTo(r, t);
+      if (r - l == 1) LineTo(l, b);
+      else LineTo(r, t);
     } else {
       MoveTo(l, t);
       LineTo(r - 1, t);
@@ -643,7 +651,8 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
   }
   // A wide pen: bands of its width inside the rectangle.
   const uint32_t col = ColorToBGR(pen_.Color());
-  QRegion frame = QRegion(ops.ToDevice(Rect(l, t, r, b))).subtracted(QRegion(ops.ToDevice(Rect(l + w, t + w, r - w, b - w))));
+  QRegion frame =
+      QRegion(ops.ToDevice(Rect(l, t, r, b))).subtracted(QRegion(ops.ToDevice(Rect(l + w, t + w, r - w, b - w))));
   for (const QRect& q : frame)
     ops.Spans(q, [&](Surface& s, int y, int x0, int x1) {
       for (int x = x0; x < x1; ++x) s.Set(x, y, mode == pmCopy ? col : ApplyR2(mode, col, s.Get(x, y)));
@@ -651,9 +660,8 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
 }
 
 void TCanvas::RoundRect(int l, int t, int r, int b, int ew, int eh) {
-  CanvasOps(*this).FilledShape(l, t, r, b, [&](QPainter& p, const QRectF& box, bool) {
-    p.drawRoundedRect(box, ew / 2.0, eh / 2.0);
-  });
+  CanvasOps(*this).FilledShape(
+      l, t, r, b, [&](QPainter& p, const QRectF& box, bool) { p.drawRoundedRect(box, ew / 2.0, eh / 2.0); });
 }
 
 void TCanvas::Ellipse(int l, int t, int r, int b) {
@@ -709,7 +717,8 @@ void TCanvas::FillRect(const TRect& r) {
 void TCanvas::FrameRect(const TRect& r) {
   if (IsRectEmpty(r)) return;
   CanvasOps ops(*this);
-  QRegion frame = QRegion(ops.ToDevice(r)).subtracted(QRegion(ops.ToDevice(Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1))));
+  QRegion frame = QRegion(ops.ToDevice(r))
+                      .subtracted(QRegion(ops.ToDevice(Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1))));
   for (const QRect& q : frame) ops.FillBrush(q, pmCopy);
 }
 
@@ -723,7 +732,8 @@ void TCanvas::InvertRect(const TRect& r) {
 void TCanvas::DrawFocusRect(const TRect& r) {
   if (IsRectEmpty(r)) return;
   CanvasOps ops(*this);
-  QRegion frame = QRegion(ops.ToDevice(r)).subtracted(QRegion(ops.ToDevice(Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1))));
+  QRegion frame = QRegion(ops.ToDevice(r))
+                      .subtracted(QRegion(ops.ToDevice(Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1))));
   for (const QRect& q : frame)
     ops.Spans(q, [](Surface& s, int y, int x0, int x1) {
       for (int x = x0; x < x1; ++x)
@@ -738,8 +748,10 @@ void TCanvas::FillRgn(const TRegion& rgn) {
 
 void TCanvas::FrameRgn(const TRegion& rgn, int w, int h) {
   const QRegion a = QRegionOf(rgn);
-  QRegion inner = a.intersected(a.translated(w, 0)).intersected(a.translated(-w, 0))
-                      .intersected(a.translated(0, h)).intersected(a.translated(0, -h));
+  QRegion inner = a.intersected(a.translated(w, 0))
+                      .intersected(a.translated(-w, 0))
+                      .intersected(a.translated(0, h))
+                      .intersected(a.translated(0, -h));
   CanvasOps ops(*this);
   for (const QRect& q : a.subtracted(inner).translated(ox_, oy_)) ops.FillBrush(q, pmCopy);
 }
@@ -794,7 +806,6 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const std::string& s) {
 
 int TCanvas::TextWidth(const std::string& s) { return TextExtent(s).cx; }
 int TCanvas::TextHeight(const std::string& s) { return TextExtent(s).cy; }
-
 
 TSize TCanvas::TextExtent(const std::string& s) {
   QFontMetrics fm(CanvasOps::TextFont(*this));
@@ -881,8 +892,7 @@ QString PathEllipsis(const QString& s, int width, const QFontMetrics& fm) {
 
 // Breaks one paragraph into lines no wider than width at blanks; a word that is too long stays
 // whole unless editControl breaks it between characters.
-std::vector<TextLineInfo> WrapParagraph(const TextLineInfo& para, int width, bool editControl,
-                                        const QFontMetrics& fm) {
+std::vector<TextLineInfo> WrapParagraph(const TextLineInfo& para, int width, bool editControl, const QFontMetrics& fm) {
   std::vector<TextLineInfo> out;
   const QString& s = para.text;
   int pos = 0;
@@ -1037,14 +1047,10 @@ bool TCanvas::DrawEdge(TRect& r, uint32_t edge, uint32_t flags) {
     if (outer || inner) rings.push_back({COLOR_BTNSHADOW, COLOR_BTNSHADOW});
     if (outer && inner) rings.push_back({COLOR_BTNFACE, COLOR_BTNFACE});
   } else {
-    if (outer & BDR_RAISEDOUTER)
-      rings.push_back({soft ? COLOR_BTNHIGHLIGHT : COLOR_3DLIGHT, COLOR_3DDKSHADOW});
-    else if (outer & BDR_SUNKENOUTER)
-      rings.push_back({soft ? COLOR_3DDKSHADOW : COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT});
-    if (inner & BDR_RAISEDINNER)
-      rings.push_back({soft ? COLOR_3DLIGHT : COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW});
-    else if (inner & BDR_SUNKENINNER)
-      rings.push_back({soft ? COLOR_BTNSHADOW : COLOR_3DDKSHADOW, COLOR_3DLIGHT});
+    if (outer & BDR_RAISEDOUTER) rings.push_back({soft ? COLOR_BTNHIGHLIGHT : COLOR_3DLIGHT, COLOR_3DDKSHADOW});
+    else if (outer & BDR_SUNKENOUTER) rings.push_back({soft ? COLOR_3DDKSHADOW : COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT});
+    if (inner & BDR_RAISEDINNER) rings.push_back({soft ? COLOR_3DLIGHT : COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW});
+    else if (inner & BDR_SUNKENINNER) rings.push_back({soft ? COLOR_BTNSHADOW : COLOR_3DDKSHADOW, COLOR_3DLIGHT});
   }
   if (flags & BF_DIAGONAL) return false;
   CanvasOps ops(*this);
@@ -1190,9 +1196,7 @@ void TCanvas::CopyPixels(int x, int y, const TBitmap& bitmap, const TRect& sourc
           }
           break;
         case QImage::Format_RGB32:
-        case QImage::Format_ARGB32_Premultiplied:
-          std::memcpy(out, in + 4 * sx, size_t(w) * 4);
-          break;
+        case QImage::Format_ARGB32_Premultiplied: std::memcpy(out, in + 4 * sx, size_t(w) * 4); break;
         default:
           for (int i = 0; i < w; ++i) out[i] = src.pixel(sx + i, sy + row) | 0xFF000000u;
           break;
@@ -1207,7 +1211,6 @@ void TCanvas::CopyPixels(int x, int y, const TBitmap& bitmap, const TRect& sourc
       dst.SetPixel(l + i, t + row, TColor(RGB(qRed(p), qGreen(p), qBlue(p))));
     }
 }
-
 
 void TCanvas::CopyOut(const TRect& r, TBitmap& out) const {
   const QImage* img = native_->img;

@@ -34,33 +34,106 @@ enum : uint32_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, 
 
 using TCursor = int;
 enum : int {
-  crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSize = -22,
-  crSizeNESW = -6, crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10,
-  crHourGlass = -11, crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15,
-  crMultiDrag = -16, crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20,
-  crHandPoint = -21, crSizeAll = -22
+  crDefault = 0,
+  crNone = -1,
+  crArrow = -2,
+  crCross = -3,
+  crIBeam = -4,
+  crSize = -22,
+  crSizeNESW = -6,
+  crSizeNS = -7,
+  crSizeNWSE = -8,
+  crSizeWE = -9,
+  crUpArrow = -10,
+  crHourGlass = -11,
+  crDrag = -12,
+  crNoDrop = -13,
+  crHSplit = -14,
+  crVSplit = -15,
+  crMultiDrag = -16,
+  crSQLWait = -17,
+  crNo = -18,
+  crAppStart = -19,
+  crHelp = -20,
+  crHandPoint = -21,
+  crSizeAll = -22
 };
 
 // Virtual key codes of the keyboard events.
 enum : uint16_t {
-  VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-  VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
-  VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
-  VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_NUMPAD0 = 0x60,
-  VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SEPARATOR = 0x6C, VK_SUBTRACT = 0x6D, VK_DECIMAL = 0x6E,
-  VK_DIVIDE = 0x6F, VK_F1 = 0x70, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6, VK_F7, VK_F8, VK_F9, VK_F10,
-  VK_F11, VK_F12, VK_NUMLOCK = 0x90, VK_SCROLL = 0x91, VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB,
-  VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE, VK_OEM_2 = 0xBF,
-  VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE
+  VK_BACK = 0x08,
+  VK_TAB = 0x09,
+  VK_RETURN = 0x0D,
+  VK_SHIFT = 0x10,
+  VK_CONTROL = 0x11,
+  VK_MENU = 0x12,
+  VK_PAUSE = 0x13,
+  VK_CAPITAL = 0x14,
+  VK_ESCAPE = 0x1B,
+  VK_SPACE = 0x20,
+  VK_PRIOR = 0x21,
+  VK_NEXT = 0x22,
+  VK_END = 0x23,
+  VK_HOME = 0x24,
+  VK_LEFT = 0x25,
+  VK_UP = 0x26,
+  VK_RIGHT = 0x27,
+  VK_DOWN = 0x28,
+  VK_INSERT = 0x2D,
+  VK_DELETE = 0x2E,
+  VK_NUMPAD0 = 0x60,
+  VK_MULTIPLY = 0x6A,
+  VK_ADD = 0x6B,
+  VK_SEPARATOR = 0x6C,
+  VK_SUBTRACT = 0x6D,
+  VK_DECIMAL = 0x6E,
+  VK_DIVIDE = 0x6F,
+  VK_F1 = 0x70,
+  VK_F2,
+  VK_F3,
+  VK_F4,
+  VK_F5,
+  VK_F6,
+  VK_F7,
+  VK_F8,
+  VK_F9,
+  VK_F10,
+  VK_F11,
+  VK_F12,
+  VK_NUMLOCK = 0x90,
+  VK_SCROLL = 0x91,
+  VK_OEM_1 = 0xBA,
+  VK_OEM_PLUS = 0xBB,
+  VK_OEM_COMMA = 0xBC,
+  VK_OEM_MINUS = 0xBD,
+  VK_OEM_PERIOD = 0xBE,
+  VK_OEM_2 = 0xBF,
+  VK_OEM_3 = 0xC0,
+  VK_OEM_4 = 0xDB,
+  VK_OEM_5 = 0xDC,
+  VK_OEM_6 = 0xDD,
+  VK_OEM_7 = 0xDE
 };
 
 enum TControlStyleFlag : uint32_t {
-  csAcceptsControls = 0x1, csCaptureMouse = 0x2, csClickEvents = 0x8, csFramed = 0x10,
-  csSetCaption = 0x20, csOpaque = 0x40, csDoubleClicks = 0x80, csFixedWidth = 0x100,
-  csFixedHeight = 0x200, csReplicatable = 0x800, csNoStdEvents = 0x1000
+  csAcceptsControls = 0x1,
+  csCaptureMouse = 0x2,
+  csClickEvents = 0x8,
+  csFramed = 0x10,
+  csSetCaption = 0x20,
+  csOpaque = 0x40,
+  csDoubleClicks = 0x80,
+  csFixedWidth = 0x100,
+  csFixedHeight = 0x200,
+  csReplicatable = 0x800,
+  csNoStdEvents = 0x1000
 };
 enum TControlStateFlag : uint32_t {
-  csLButtonDown = 0x1, csClicked = 0x2, csFocusing = 0x20, csCreating = 0x40, csCustomPaint = 0x100
+  csLButtonDown = 0x1,
+  csClicked = 0x2,
+  csFocusing = 0x20,
+  csCreating = 0x40,
+  csCustomPaint = 0x100
 };
 
 // Messages between controls. The framework's control messages start at CM_BASE; a control's
@@ -73,20 +146,36 @@ struct TMessage {
 };
 constexpr uint32_t CM_BASE = 0xB000;
 enum : uint32_t {
-  CM_ACTIVATE = CM_BASE + 0, CM_DEACTIVATE = CM_BASE + 1, CM_DIALOGKEY = CM_BASE + 5,
-  CM_DIALOGCHAR = CM_BASE + 6, CM_FOCUSCHANGED = CM_BASE + 7, CM_PARENTFONTCHANGED = CM_BASE + 8,
-  CM_PARENTCOLORCHANGED = CM_BASE + 9, CM_VISIBLECHANGED = CM_BASE + 11,
-  CM_ENABLEDCHANGED = CM_BASE + 12, CM_COLORCHANGED = CM_BASE + 13, CM_FONTCHANGED = CM_BASE + 14,
-  CM_CURSORCHANGED = CM_BASE + 15, CM_TEXTCHANGED = CM_BASE + 18, CM_MOUSEENTER = CM_BASE + 19,
-  CM_MOUSELEAVE = CM_BASE + 20, CM_SHOWINGCHANGED = CM_BASE + 25, CM_ENTER = CM_BASE + 26,
-  CM_EXIT = CM_BASE + 27, CM_SHOWHINTCHANGED = CM_BASE + 34, CM_SYSCOLORCHANGE = CM_BASE + 36,
-  CM_CONTROLLISTCHANGE = CM_BASE + 44, CM_CHILDKEY = CM_BASE + 46, CM_INVALIDATE = CM_BASE + 52,
+  CM_ACTIVATE = CM_BASE + 0,
+  CM_DEACTIVATE = CM_BASE + 1,
+  CM_DIALOGKEY = CM_BASE + 5,
+  CM_DIALOGCHAR = CM_BASE + 6,
+  CM_FOCUSCHANGED = CM_BASE + 7,
+  CM_PARENTFONTCHANGED = CM_BASE + 8,
+  CM_PARENTCOLORCHANGED = CM_BASE + 9,
+  CM_VISIBLECHANGED = CM_BASE + 11,
+  CM_ENABLEDCHANGED = CM_BASE + 12,
+  CM_COLORCHANGED = CM_BASE + 13,
+  CM_FONTCHANGED = CM_BASE + 14,
+  CM_CURSORCHANGED = CM_BASE + 15,
+  CM_TEXTCHANGED = CM_BASE + 18,
+  CM_MOUSEENTER = CM_BASE + 19,
+  CM_MOUSELEAVE = CM_BASE + 20,
+  CM_SHOWINGCHANGED = CM_BASE + 25,
+  CM_ENTER = CM_BASE + 26,
+  CM_EXIT = CM_BASE + 27,
+  CM_SHOWHINTCHANGED = CM_BASE + 34,
+  CM_SYSCOLORCHANGE = CM_BASE + 36,
+  CM_CONTROLLISTCHANGE = CM_BASE + 44,
+  CM_CHILDKEY = CM_BASE + 46,
+  CM_INVALIDATE = CM_BASE + 52,
   CM_CONTROLCHANGE = CM_BASE + 54
 };
 
 enum TDragMode { dmManual, dmAutomatic };
 enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
-using TDragOverEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
 using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
@@ -336,7 +425,10 @@ public:
   bool ContainsControl(const TControl* c) const;
 
   bool TabStop() const { return tabStop_; }
-  void SetTabStop(bool v) { tabStop_ = v; ApplyFocusPolicy(); }
+  void SetTabStop(bool v) {
+    tabStop_ = v;
+    ApplyFocusPolicy();
+  }
   int TabOrder() const;
   void SetTabOrder(int order);
   bool CanFocus() const;

@@ -19,10 +19,8 @@ void CallGuarded(const std::function<void()>& fn) {
   try {
     fn();
   } catch (...) {
-    if (Application)
-      Application->HandleException(std::current_exception());
-    else
-      plat::HandleException(std::current_exception());
+    if (Application) Application->HandleException(std::current_exception());
+    else plat::HandleException(std::current_exception());
   }
 }
 
@@ -73,8 +71,7 @@ void ApplyPalette(QWidget* w, TColor background, TColor text, bool isBase) {
   pal.setColor(QPalette::Disabled, QPalette::WindowText, ToQColor(clGrayText));
   pal.setColor(QPalette::Disabled, QPalette::Text, ToQColor(clGrayText));
   pal.setColor(QPalette::Disabled, QPalette::ButtonText, ToQColor(clGrayText));
-  pal.setColor(QPalette::Disabled, isBase ? QPalette::Base : QPalette::Window,
-               isBase ? ToQColor(clBtnFace) : bg);
+  pal.setColor(QPalette::Disabled, isBase ? QPalette::Base : QPalette::Window, isBase ? ToQColor(clBtnFace) : bg);
   w->setPalette(pal);
 }
 
@@ -560,10 +557,8 @@ bool InputHeldElsewhere(const TControl* c) {
 
 void TControl::ApplyCursor() {
   if (!native_->widget) return;
-  if (cursor_ == crDefault)
-    native_->widget->unsetCursor();
-  else
-    native_->widget->setCursor(CursorFor(cursor_));
+  if (cursor_ == crDefault) native_->widget->unsetCursor();
+  else native_->widget->setCursor(CursorFor(cursor_));
 }
 
 void TControl::SetPopupMenu(TPopupMenu* m) {
@@ -720,10 +715,8 @@ void TControl::PaintTo(const NativeEvent& e) {
     TCanvas* c = ControlCanvas();
     if (native_->backing.size() != size) native_->backing = QImage(size, QImage::Format_ARGB32_Premultiplied);
     // Nothing of the parent shows through an opaque control, not even where its Paint left a gap.
-    if (controlStyle_ & csOpaque)
-      native_->backing.fill(ToQColor(color_));
-    else
-      native_->backing.fill(Qt::transparent);
+    if (controlStyle_ & csOpaque) native_->backing.fill(ToQColor(color_));
+    else native_->backing.fill(Qt::transparent);
     TRegion clip = RegionOf(region);
     SetTargetImage(*c, &native_->backing);
     c->SelectClipRgn(&clip);

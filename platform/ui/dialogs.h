@@ -32,8 +32,7 @@
 namespace plat {
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll,
-                  mbYesToAll, mbHelp };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp };
 using TMsgDlgButtons = uint32_t;
 constexpr TMsgDlgButtons Btn(TMsgDlgBtn b) { return 1u << b; }
 constexpr TMsgDlgButtons operator|(TMsgDlgBtn a, TMsgDlgBtn b) { return Btn(a) | Btn(b); }
@@ -107,11 +106,11 @@ struct ShownDialog {
   bool file = false;
   TMsgDlgType type = mtInformation;
   TMsgDlgButtons buttons = 0;
-  std::string text;     // message text, or the file dialog's title
+  std::string text;  // message text, or the file dialog's title
   std::string caption;
-  int answer = 0;       // modal result of a message dialog
-  std::string path;     // the file dialog's answer, empty when cancelled
-  bool scripted = true; // false when the default answered it
+  int answer = 0;        // modal result of a message dialog
+  std::string path;      // the file dialog's answer, empty when cancelled
+  bool scripted = true;  // false when the default answered it
 };
 
 // For tests: answers queued in order; everything shown is kept.
@@ -158,13 +157,26 @@ std::string EscapeDialogText(const std::string& s);
 
 using TOpenOptions = uint32_t;
 enum : uint32_t {
-  ofReadOnly = 1u << 0, ofOverwritePrompt = 1u << 1, ofHideReadOnly = 1u << 2,
-  ofNoChangeDir = 1u << 3, ofShowHelp = 1u << 4, ofNoValidate = 1u << 5,
-  ofAllowMultiSelect = 1u << 6, ofExtensionDifferent = 1u << 7, ofPathMustExist = 1u << 8,
-  ofFileMustExist = 1u << 9, ofCreatePrompt = 1u << 10, ofShareAware = 1u << 11,
-  ofNoReadOnlyReturn = 1u << 12, ofNoTestFileCreate = 1u << 13, ofNoNetworkButton = 1u << 14,
-  ofNoLongNames = 1u << 15, ofOldStyleDialog = 1u << 16, ofNoDereferenceLinks = 1u << 17,
-  ofEnableIncludeNotify = 1u << 18, ofEnableSizing = 1u << 19
+  ofReadOnly = 1u << 0,
+  ofOverwritePrompt = 1u << 1,
+  ofHideReadOnly = 1u << 2,
+  ofNoChangeDir = 1u << 3,
+  ofShowHelp = 1u << 4,
+  ofNoValidate = 1u << 5,
+  ofAllowMultiSelect = 1u << 6,
+  ofExtensionDifferent = 1u << 7,
+  ofPathMustExist = 1u << 8,
+  ofFileMustExist = 1u << 9,
+  ofCreatePrompt = 1u << 10,
+  ofShareAware = 1u << 11,
+  ofNoReadOnlyReturn = 1u << 12,
+  ofNoTestFileCreate = 1u << 13,
+  ofNoNetworkButton = 1u << 14,
+  ofNoLongNames = 1u << 15,
+  ofOldStyleDialog = 1u << 16,
+  ofNoDereferenceLinks = 1u << 17,
+  ofEnableIncludeNotify = 1u << 18,
+  ofEnableSizing = 1u << 19
 };
 
 using TCloseQueryHook = std::function<void(TObject* Sender, bool& CanClose)>;
@@ -178,11 +190,11 @@ public:
   virtual bool Execute();
 
   std::string FileName;
-  std::string Filter;       // "Wave-Files(*.wav)|*.wav|All files|*.*"
+  std::string Filter;  // "Wave-Files(*.wav)|*.wav|All files|*.*"
   int FilterIndex = 1;
   std::string InitialDir;
   std::string Title;
-  std::string DefaultExt;   // without the dot
+  std::string DefaultExt;  // without the dot
   TOpenOptions Options = ofHideReadOnly | ofEnableSizing;
   TStringList* Files() { return &files_; }
 

@@ -20,8 +20,8 @@ namespace plat {
 // ---- names ------------------------------------------------------------------------------------
 
 namespace {
-constexpr TMsgDlgBtn kAllButtons[] = {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore,
-                                      mbAll, mbNoToAll, mbYesToAll, mbHelp};
+constexpr TMsgDlgBtn kAllButtons[] = {mbYes,    mbNo,  mbOK,      mbCancel,   mbAbort, mbRetry,
+                                      mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp};
 }
 
 std::string ButtonName(TMsgDlgBtn b) {
@@ -201,9 +201,8 @@ public:
     if (!r.initialDir.empty()) d.setDirectory(QString::fromStdString(r.initialDir));
     if (!r.fileName.empty()) d.selectFile(QString::fromStdString(r.fileName));
     if (r.selectionChanged)
-      QObject::connect(&d, &QFileDialog::currentChanged, [&r](const QString& p) {
-        CallGuarded([&] { r.selectionChanged(p.toStdString()); });
-      });
+      QObject::connect(&d, &QFileDialog::currentChanged,
+                       [&r](const QString& p) { CallGuarded([&] { r.selectionChanged(p.toStdString()); }); });
     FileDialogPanel panel(d, r);
     // Room for whole sizes, types and dates beside the names.
     if (auto* list = d.findChild<QTreeView*>()) {
@@ -257,10 +256,8 @@ int MessageDlg(const std::string& msg, TMsgDlgType type, TMsgDlgButtons buttons,
   r.caption = type == mtCustom ? (Application ? Application->Title() : std::string()) : DialogTypeName(type);
   if (buttons == 0) buttons = Btn(mbOK);
   r.buttons = buttons;
-  if (buttons & Btn(mbOK))
-    r.defaultButton = mbOK;
-  else if (buttons & Btn(mbYes))
-    r.defaultButton = mbYes;
+  if (buttons & Btn(mbOK)) r.defaultButton = mbOK;
+  else if (buttons & Btn(mbYes)) r.defaultButton = mbYes;
   else
     for (TMsgDlgBtn b : kAllButtons)
       if (buttons & Btn(b)) {
@@ -346,8 +343,7 @@ bool QueuedDialogs::File(FileRequest& r, std::vector<std::string>& files, int& f
 
 // ---- scripted answers -------------------------------------------------------------------------
 
-ScriptedDialogs::ScriptedDialogs(const std::string& scriptPath, const std::string& logPath)
-    : logPath_(logPath) {
+ScriptedDialogs::ScriptedDialogs(const std::string& scriptPath, const std::string& logPath) : logPath_(logPath) {
   std::string text;
   ReadWholeFile(scriptPath, text);
   size_t i = 0;
@@ -370,8 +366,8 @@ void ScriptedDialogs::Log(const std::string& line) {
 }
 
 int ScriptedDialogs::Message(const MessageRequest& r) {
-  std::string head = "message " + TypeLabel(r.type) + " " + ButtonList(r.buttons) + " \"" +
-                     EscapeDialogText(r.text) + "\" -> ";
+  std::string head =
+      "message " + TypeLabel(r.type) + " " + ButtonList(r.buttons) + " \"" + EscapeDialogText(r.text) + "\" -> ";
   if (!lines_.empty() && strncasecmp(lines_.front().c_str(), "file ", 5) != 0) {
     const std::string word = lines_.front();
     for (TMsgDlgBtn b : kAllButtons)
@@ -390,7 +386,8 @@ int ScriptedDialogs::Message(const MessageRequest& r) {
 }
 
 bool ScriptedDialogs::File(FileRequest& r, std::vector<std::string>& files, int& filterIndex) {
-  const std::string head = std::string("file ") + (r.save ? "save" : "open") + " \"" + EscapeDialogText(r.title) + "\" -> ";
+  const std::string head =
+      std::string("file ") + (r.save ? "save" : "open") + " \"" + EscapeDialogText(r.title) + "\" -> ";
   if (r.shown) r.shown();
   for (;;) {
     if (lines_.empty() || strncasecmp(lines_.front().c_str(), "file ", 5) != 0) {
@@ -523,10 +520,8 @@ bool TOpenDialog::Execute() {
   FilterIndex = fi;
   std::string ext = ExtractFileExt(FileName);
   if (!ext.empty()) ext = ext.substr(1);
-  if (!DefaultExt.empty() && strcasecmp(ext.c_str(), DefaultExt.c_str()) != 0)
-    Options |= ofExtensionDifferent;
-  else
-    Options &= ~ofExtensionDifferent;
+  if (!DefaultExt.empty() && strcasecmp(ext.c_str(), DefaultExt.c_str()) != 0) Options |= ofExtensionDifferent;
+  else Options &= ~ofExtensionDifferent;
   return true;
 }
 

@@ -17,8 +17,8 @@ namespace plat {
 // ---- panel ------------------------------------------------------------------------------------
 
 TCustomPanel::TCustomPanel(TComponent* owner) : TCustomControl(owner) {
-  SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csOpaque |
-                  csDoubleClicks | csReplicatable);
+  SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csOpaque | csDoubleClicks |
+                  csReplicatable);
   SetBounds(0, 0, 185, 41);
 }
 
@@ -202,7 +202,8 @@ void TImage::Paint() {
   if (stretch_) {
     r = ClientRect();
   } else if (center_) {
-    r = Bounds((Width() - picture_.Width()) / 2, (Height() - picture_.Height()) / 2, picture_.Width(), picture_.Height());
+    r = Bounds((Width() - picture_.Width()) / 2, (Height() - picture_.Height()) / 2, picture_.Width(),
+               picture_.Height());
   } else {
     r = Bounds(0, 0, picture_.Width(), picture_.Height());
   }
@@ -630,7 +631,8 @@ void TGauge::SetKind(TGaugeKind k) {
 void TGauge::SetMinValue(int v) {
   if (v == minValue_) return;
   if (v > maxValue_ && !IsLoading())
-    throw EInvalidOperation("Value must be between " + std::to_string(-2147483647) + " and " + std::to_string(maxValue_ - 1));
+    throw EInvalidOperation("Value must be between " + std::to_string(-2147483647) + " and " +
+                            std::to_string(maxValue_ - 1));
   minValue_ = v;
   if (progress_ < v) progress_ = v;
   Invalidate();
@@ -639,7 +641,8 @@ void TGauge::SetMinValue(int v) {
 void TGauge::SetMaxValue(int v) {
   if (v == maxValue_) return;
   if (v < minValue_ && !IsLoading())
-    throw EInvalidOperation("Value must be between " + std::to_string(minValue_ + 1) + " and " + std::to_string(2147483647));
+    throw EInvalidOperation("Value must be between " + std::to_string(minValue_ + 1) + " and " +
+                            std::to_string(2147483647));
   maxValue_ = v;
   if (progress_ > v) progress_ = v;
   Invalidate();
@@ -709,8 +712,7 @@ void TGauge::Paint() {
         c.Brush()->SetColor(foreColor_);
         const double a = (pct / 50.0 + 0.5) * M_PI;
         const int cx = (r.Left + r.Right) / 2;
-        if (pct >= 100)
-          c.Ellipse(r);
+        if (pct >= 100) c.Ellipse(r);
         else
           c.Pie(r.Left, r.Top, r.Right, r.Bottom, r.Left + int(std::lround((1 - std::cos(a)) * (r.Width() / 2))),
                 r.Top + int(std::lround((1 - std::sin(a)) * (r.Height() / 2))), cx, r.Top);
@@ -724,7 +726,8 @@ void TGauge::Paint() {
       const double a = M_PI * (1.0 - pct / 100.0);
       const int cx = (r.Left + r.Right) / 2;
       c.MoveTo(cx, r.Bottom - 1);
-      c.LineTo(cx + int(std::lround(std::cos(a) * r.Width() / 2)), r.Bottom - 1 - int(std::lround(std::sin(a) * (r.Height() - 1))));
+      c.LineTo(cx + int(std::lround(std::cos(a) * r.Width() / 2)),
+               r.Bottom - 1 - int(std::lround(std::sin(a) * (r.Height() - 1))));
       break;
     }
     case gkText: break;
@@ -790,13 +793,25 @@ TEditMask::TEditMask(const std::string& mask) {
         }
         continue;
       case '<': caseMode = -1; continue;
-      case 'L': s.kind = Letter; s.required = true; break;
+      case 'L':
+        s.kind = Letter;
+        s.required = true;
+        break;
       case 'l': s.kind = Letter; break;
-      case 'A': s.kind = Alnum; s.required = true; break;
+      case 'A':
+        s.kind = Alnum;
+        s.required = true;
+        break;
       case 'a': s.kind = Alnum; break;
-      case 'C': s.kind = Any; s.required = true; break;
+      case 'C':
+        s.kind = Any;
+        s.required = true;
+        break;
       case 'c': s.kind = Any; break;
-      case '0': s.kind = Digit; s.required = true; break;
+      case '0':
+        s.kind = Digit;
+        s.required = true;
+        break;
       case '9': s.kind = Digit; break;
       case '#': s.kind = DigitOrSign; break;
       case '_': s.literal = ' '; break;
@@ -955,7 +970,8 @@ void TMaskEdit::WndProc(TMessage& m) {
       ValidateEdit();
     } catch (...) {
       // The operator stays in the field until the text is valid.
-      QMetaObject::invokeMethod(LineEditOf(this), [e = LineEditOf(this)] { e->setFocus(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          LineEditOf(this), [e = LineEditOf(this)] { e->setFocus(); }, Qt::QueuedConnection);
       throw;
     }
   }

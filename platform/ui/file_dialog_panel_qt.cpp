@@ -18,10 +18,8 @@ FileDialogPanel::FileDialogPanel(QFileDialog& dialog, const FileRequest& r) {
   widget_->setFixedSize(r.panel->Width(), r.panel->Height());
   // Enter belongs to the dialog's own button, not to a button of the panel that had the focus once.
   for (QPushButton* b : widget_->findChildren<QPushButton*>()) b->setAutoDefault(false);
-  if (r.panelBeside)
-    grid->addWidget(widget_, 0, grid->columnCount(), grid->rowCount(), 1, Qt::AlignTop);
-  else
-    grid->addWidget(widget_, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignLeft);
+  if (r.panelBeside) grid->addWidget(widget_, 0, grid->columnCount(), grid->rowCount(), 1, Qt::AlignTop);
+  else grid->addWidget(widget_, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignLeft);
   widget_->show();
 }
 

@@ -28,14 +28,31 @@ class KeyFilter;
 
 using TModalResult = int;
 enum : int {
-  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
-  mrAll = 8, mrNoToAll = 9, mrYesToAll = 10
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+  mrAbort = 3,
+  mrRetry = 4,
+  mrIgnore = 5,
+  mrYes = 6,
+  mrNo = 7,
+  mrAll = 8,
+  mrNoToAll = 9,
+  mrYesToAll = 10
 };
 
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
-enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter,
-                 poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum TPosition {
+  poDesigned,
+  poDefault,
+  poDefaultPosOnly,
+  poDefaultSizeOnly,
+  poScreenCenter,
+  poDesktopCenter,
+  poMainFormCenter,
+  poOwnerFormCenter
+};
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 using TBorderIcons = uint8_t;
 enum : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
@@ -166,8 +183,8 @@ private:
   TFormStyle formStyle_ = fsNormal;
   TPosition position_ = poDesigned;
   TWindowState windowState_ = wsNormal;
-  bool fullScreen_ = false, keyPreview_ = false, modal_ = false, created_ = false,
-       destroyed_ = false, placed_ = false, active_ = false;
+  bool fullScreen_ = false, keyPreview_ = false, modal_ = false, created_ = false, destroyed_ = false, placed_ = false,
+       active_ = false;
   TMainMenu* menu_ = nullptr;
   TWinControl* activeControl_ = nullptr;
   TModalResult modalResult_ = mrNone;
@@ -191,11 +208,28 @@ T* NewForm(TComponent* owner) {
 
 // Message box flags and answers of Application->MessageBox.
 enum : int {
-  MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
-  MB_RETRYCANCEL = 0x5, MB_ICONHAND = 0x10, MB_ICONERROR = 0x10, MB_ICONSTOP = 0x10,
-  MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30, MB_ICONWARNING = 0x30,
-  MB_ICONASTERISK = 0x40, MB_ICONINFORMATION = 0x40, MB_DEFBUTTON2 = 0x100,
-  IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7
+  MB_OK = 0x0,
+  MB_OKCANCEL = 0x1,
+  MB_ABORTRETRYIGNORE = 0x2,
+  MB_YESNOCANCEL = 0x3,
+  MB_YESNO = 0x4,
+  MB_RETRYCANCEL = 0x5,
+  MB_ICONHAND = 0x10,
+  MB_ICONERROR = 0x10,
+  MB_ICONSTOP = 0x10,
+  MB_ICONQUESTION = 0x20,
+  MB_ICONEXCLAMATION = 0x30,
+  MB_ICONWARNING = 0x30,
+  MB_ICONASTERISK = 0x40,
+  MB_ICONINFORMATION = 0x40,
+  MB_DEFBUTTON2 = 0x100,
+  IDOK = 1,
+  IDCANCEL = 2,
+  IDABORT = 3,
+  IDRETRY = 4,
+  IDIGNORE = 5,
+  IDYES = 6,
+  IDNO = 7
 };
 
 using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;

@@ -257,10 +257,8 @@ void TCustomForm::SetWindowRegion(const TRegion& clientRegion) {
   QRegion mask = QRegionOf(clientRegion);
   mask.translate(window_->client->mapTo(window_, QPoint(0, 0)));
   // An empty mask would show nothing at all.
-  if (mask.isEmpty())
-    window_->clearMask();
-  else
-    window_->setMask(mask);
+  if (mask.isEmpty()) window_->clearMask();
+  else window_->setMask(mask);
 }
 
 void TCustomForm::SetFrameHidden(bool hidden) {
@@ -272,8 +270,7 @@ void TCustomForm::SetFrameHidden(bool hidden) {
   const bool visible = w->isVisible();
   if (hidden) {
     shownFlags_ = int(w->windowFlags());
-    w->setWindowFlags((w->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint)) |
-                      Qt::FramelessWindowHint);
+    w->setWindowFlags((w->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint)) | Qt::FramelessWindowHint);
   } else {
     w->setWindowFlags(Qt::WindowFlags(shownFlags_));
   }
@@ -406,14 +403,10 @@ void TCustomForm::SetVisible(bool v) {
     if (!placed_) PlaceOnFirstShow();
     DoShow();
     if (!visible_) return;  // OnShow may hide the form again
-    if (fullScreen_)
-      window_->showFullScreen();
-    else if (windowState_ == wsMaximized)
-      window_->showMaximized();
-    else if (windowState_ == wsMinimized)
-      window_->showMinimized();
-    else
-      window_->show();
+    if (fullScreen_) window_->showFullScreen();
+    else if (windowState_ == wsMaximized) window_->showMaximized();
+    else if (windowState_ == wsMinimized) window_->showMinimized();
+    else window_->show();
     RaiseWindow();
     window_->activateWindow();
     QWidget* focus = window_->focusWidget();
@@ -434,7 +427,10 @@ void TCustomForm::SetWindowState(TWindowState s) {
   windowState_ = s;
   if (!window_->isVisible()) return;
   switch (s) {
-    case wsNormal: window_->showNormal(); LayoutWindow(); break;
+    case wsNormal:
+      window_->showNormal();
+      LayoutWindow();
+      break;
     case wsMinimized: window_->showMinimized(); break;
     case wsMaximized: window_->showMaximized(); break;
   }
@@ -489,8 +485,7 @@ void TCustomForm::RaiseWindow() {
 }
 
 int TCustomForm::ShowModal() {
-  if (visible_ || modal_ || !Enabled())
-    throw EInvalidOperation("Cannot make a visible window modal");
+  if (visible_ || modal_ || !Enabled()) throw EInvalidOperation("Cannot make a visible window modal");
   modal_ = true;
   modalResult_ = mrNone;
   // The window that had the keyboard gets it back afterwards, with or without a window manager
@@ -506,14 +501,10 @@ int TCustomForm::ShowModal() {
   } restore{this};
   Show();
   while (modalResult_ == mrNone) {
-    if (Application)
-      Application->HandleMessage();
-    else
-      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    if (Application && Application->Terminated())
-      modalResult_ = mrCancel;
-    else if (modalResult_ != mrNone)
-      CloseModal();
+    if (Application) Application->HandleMessage();
+    else QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (Application && Application->Terminated()) modalResult_ = mrCancel;
+    else if (modalResult_ != mrNone) CloseModal();
     if (modalResult_ == mrNone && !window_->isVisible()) modalResult_ = mrCancel;
   }
   if (visible_) Hide();
@@ -675,10 +666,8 @@ TApplication::TApplication() : TComponent(nullptr) {
     if (Application) Application->MessageBox(text, caption, MB_OK);
   });
   SetBusyCursorHook([](bool busy) {
-    if (busy)
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-      QApplication::restoreOverrideCursor();
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
   });
   if (auto scripted = ScriptedServiceFromEnvironment()) SetDialogService(scripted);
   // Messages posted before we were here need a wake of their own.
@@ -719,7 +708,8 @@ void TApplication::Run() {
 void TApplication::Terminate() {
   terminated_ = true;
   plat::SetTerminating(true);
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
 void TApplication::ProcessMessages() {
@@ -737,10 +727,8 @@ void TApplication::HandleException(std::exception_ptr e) {
     std::rethrow_exception(e);
   } catch (const EAbort&) {
   } catch (const std::exception& ex) {
-    if (OnException)
-      OnException(this, ex);
-    else
-      ShowException(ex);
+    if (OnException) OnException(this, ex);
+    else ShowException(ex);
   } catch (...) {
     ShowException(Exception("Unknown exception"));
   }
@@ -892,8 +880,7 @@ bool TApplication::DispatchKey(const TControl::NativeEvent& ev) {
       consumed = true;
       return;
     }
-    if (!(shift & (ssCtrl | ssAlt)) && wc && wc->AcceptsPlainAccelerators() && form->DialogChar(ch))
-      consumed = true;
+    if (!(shift & (ssCtrl | ssAlt)) && wc && wc->AcceptsPlainAccelerators() && form->DialogChar(ch)) consumed = true;
   });
   return consumed;
 }
@@ -930,7 +917,8 @@ void CallLater(int ms, std::function<void()> fn) {
 }
 
 void PostToEventLoop(std::function<void()> fn) {
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [fn = std::move(fn)] { CallGuarded(fn); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [fn = std::move(fn)] { CallGuarded(fn); }, Qt::QueuedConnection);
 }
 
 namespace {

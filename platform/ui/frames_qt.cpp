@@ -94,10 +94,8 @@ void Wait(QWidget* w, const QRect& part) {
   }
   std::erase_if(p.waiting, [](const Waiting& x) { return x.widget.isNull(); });
   auto it = std::find_if(p.waiting.begin(), p.waiting.end(), [w](const Waiting& x) { return x.widget == w; });
-  if (it == p.waiting.end())
-    p.waiting.push_back({w, part});
-  else if (!it->part.isEmpty())
-    it->part = part.isEmpty() ? QRect() : it->part.united(part);
+  if (it == p.waiting.end()) p.waiting.push_back({w, part});
+  else if (!it->part.isEmpty()) it->part = part.isEmpty() ? QRect() : it->part.united(part);
   if (p.armed) return;
   p.armed = true;
   p.clock->CallAt(std::max(p.clock->NowMicroseconds(), p.lastFrame + period), ShowFrame);

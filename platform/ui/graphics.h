@@ -82,8 +82,22 @@ struct TTextMetric {
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 enum TPenMode {
-  pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot, pmMergeNotPen,
-  pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+  pmBlack,
+  pmWhite,
+  pmNop,
+  pmNot,
+  pmCopy,
+  pmNotCopy,
+  pmMergePenNot,
+  pmMaskPenNot,
+  pmMergeNotPen,
+  pmMaskNotPen,
+  pmMerge,
+  pmNotMerge,
+  pmMask,
+  pmNotMask,
+  pmXor,
+  pmNotXor
 };
 
 class TPen : public TGraphicsObject {
@@ -106,8 +120,7 @@ private:
   TPenMode mode_ = pmCopy;
 };
 
-enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross,
-                   bsDiagCross };
+enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
 class TBrush : public TGraphicsObject {
 public:
@@ -315,17 +328,15 @@ private:
 // ---- canvas -----------------------------------------------------------------------------------
 
 // Raster operations (the Boolean function of pattern, source and destination in bits 16-23).
-constexpr int32_t BLACKNESS = 0x00000042, DSTINVERT = 0x00550009, MERGECOPY = 0x00C000CA,
-                  MERGEPAINT = 0x00BB0226, NOTSRCCOPY = 0x00330008, NOTSRCERASE = 0x001100A6,
-                  PATCOPY = 0x00F00021, PATINVERT = 0x005A0049, PATPAINT = 0x00FB0A09,
-                  SRCAND = 0x008800C6, SRCCOPY = 0x00CC0020, SRCERASE = 0x00440328,
+constexpr int32_t BLACKNESS = 0x00000042, DSTINVERT = 0x00550009, MERGECOPY = 0x00C000CA, MERGEPAINT = 0x00BB0226,
+                  NOTSRCCOPY = 0x00330008, NOTSRCERASE = 0x001100A6, PATCOPY = 0x00F00021, PATINVERT = 0x005A0049,
+                  PATPAINT = 0x00FB0A09, SRCAND = 0x008800C6, SRCCOPY = 0x00CC0020, SRCERASE = 0x00440328,
                   SRCINVERT = 0x00660046, SRCPAINT = 0x00EE0086, WHITENESS = 0x00FF0062;
 using TCopyMode = int32_t;
 constexpr TCopyMode cmBlackness = BLACKNESS, cmDstInvert = DSTINVERT, cmMergeCopy = MERGECOPY,
-                    cmMergePaint = MERGEPAINT, cmNotSrcCopy = NOTSRCCOPY,
-                    cmNotSrcErase = NOTSRCERASE, cmPatCopy = PATCOPY, cmPatInvert = PATINVERT,
-                    cmPatPaint = PATPAINT, cmSrcAnd = SRCAND, cmSrcCopy = SRCCOPY,
-                    cmSrcErase = SRCERASE, cmSrcInvert = SRCINVERT, cmSrcPaint = SRCPAINT,
+                    cmMergePaint = MERGEPAINT, cmNotSrcCopy = NOTSRCCOPY, cmNotSrcErase = NOTSRCERASE,
+                    cmPatCopy = PATCOPY, cmPatInvert = PATINVERT, cmPatPaint = PATPAINT, cmSrcAnd = SRCAND,
+                    cmSrcCopy = SRCCOPY, cmSrcErase = SRCERASE, cmSrcInvert = SRCINVERT, cmSrcPaint = SRCPAINT,
                     cmWhiteness = WHITENESS;
 // The Boolean raster function itself: bit i of code gives the result for pattern = bit 2 of i,
 // source = bit 1 and destination = bit 0, applied to every colour bit.
@@ -333,23 +344,56 @@ uint32_t ApplyRop3(uint8_t code, uint32_t pattern, uint32_t source, uint32_t des
 
 // Text drawing flags.
 enum : uint32_t {
-  DT_TOP = 0, DT_LEFT = 0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_VCENTER = 0x4, DT_BOTTOM = 0x8,
-  DT_WORDBREAK = 0x10, DT_SINGLELINE = 0x20, DT_EXPANDTABS = 0x40, DT_TABSTOP = 0x80,
-  DT_NOCLIP = 0x100, DT_EXTERNALLEADING = 0x200, DT_CALCRECT = 0x400, DT_NOPREFIX = 0x800,
-  DT_INTERNAL = 0x1000, DT_EDITCONTROL = 0x2000, DT_PATH_ELLIPSIS = 0x4000,
-  DT_END_ELLIPSIS = 0x8000, DT_MODIFYSTRING = 0x10000, DT_RTLREADING = 0x20000,
-  DT_WORD_ELLIPSIS = 0x40000, DT_HIDEPREFIX = 0x100000, DT_PREFIXONLY = 0x200000
+  DT_TOP = 0,
+  DT_LEFT = 0,
+  DT_CENTER = 0x1,
+  DT_RIGHT = 0x2,
+  DT_VCENTER = 0x4,
+  DT_BOTTOM = 0x8,
+  DT_WORDBREAK = 0x10,
+  DT_SINGLELINE = 0x20,
+  DT_EXPANDTABS = 0x40,
+  DT_TABSTOP = 0x80,
+  DT_NOCLIP = 0x100,
+  DT_EXTERNALLEADING = 0x200,
+  DT_CALCRECT = 0x400,
+  DT_NOPREFIX = 0x800,
+  DT_INTERNAL = 0x1000,
+  DT_EDITCONTROL = 0x2000,
+  DT_PATH_ELLIPSIS = 0x4000,
+  DT_END_ELLIPSIS = 0x8000,
+  DT_MODIFYSTRING = 0x10000,
+  DT_RTLREADING = 0x20000,
+  DT_WORD_ELLIPSIS = 0x40000,
+  DT_HIDEPREFIX = 0x100000,
+  DT_PREFIXONLY = 0x200000
 };
 
 // Edge kinds and the sides and options of DrawEdge.
 enum : uint32_t {
-  BDR_RAISEDOUTER = 0x1, BDR_SUNKENOUTER = 0x2, BDR_RAISEDINNER = 0x4, BDR_SUNKENINNER = 0x8,
-  BDR_OUTER = 0x3, BDR_INNER = 0xC,
-  EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER, EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER,
-  EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER, EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER,
-  BF_LEFT = 0x1, BF_TOP = 0x2, BF_RIGHT = 0x4, BF_BOTTOM = 0x8, BF_TOPLEFT = 0x3,
-  BF_BOTTOMRIGHT = 0xC, BF_RECT = 0xF, BF_DIAGONAL = 0x10, BF_MIDDLE = 0x800, BF_SOFT = 0x1000,
-  BF_ADJUST = 0x2000, BF_FLAT = 0x4000, BF_MONO = 0x8000
+  BDR_RAISEDOUTER = 0x1,
+  BDR_SUNKENOUTER = 0x2,
+  BDR_RAISEDINNER = 0x4,
+  BDR_SUNKENINNER = 0x8,
+  BDR_OUTER = 0x3,
+  BDR_INNER = 0xC,
+  EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER,
+  EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER,
+  EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER,
+  EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER,
+  BF_LEFT = 0x1,
+  BF_TOP = 0x2,
+  BF_RIGHT = 0x4,
+  BF_BOTTOM = 0x8,
+  BF_TOPLEFT = 0x3,
+  BF_BOTTOMRIGHT = 0xC,
+  BF_RECT = 0xF,
+  BF_DIAGONAL = 0x10,
+  BF_MIDDLE = 0x800,
+  BF_SOFT = 0x1000,
+  BF_ADJUST = 0x2000,
+  BF_FLAT = 0x4000,
+  BF_MONO = 0x8000
 };
 
 enum { OPAQUE = 2, TRANSPARENT = 1 };
@@ -385,7 +429,10 @@ public:
   uint32_t BkColorRGB() const { return bkColor_; }
 
   // Logical (0, 0) lands on device pixel (dx, dy).
-  void SetOrigin(int dx, int dy) { ox_ = dx; oy_ = dy; }
+  void SetOrigin(int dx, int dy) {
+    ox_ = dx;
+    oy_ = dy;
+  }
   TPoint Origin() const { return {ox_, oy_}; }
   // Clipping in logical coordinates; a null region removes it.
   void SelectClipRgn(const TRegion* rgn);

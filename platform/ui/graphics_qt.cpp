@@ -74,8 +74,8 @@ void TFont::SetOrientation(int tenths) {
 }
 
 bool TFont::SameAs(const TFont& o) const {
-  return name_ == o.name_ && height_ == o.height_ && style_ == o.style_ && color_ == o.color_ &&
-         pitch_ == o.pitch_ && charset_ == o.charset_ && orientation_ == o.orientation_;
+  return name_ == o.name_ && height_ == o.height_ && style_ == o.style_ && color_ == o.color_ && pitch_ == o.pitch_ &&
+         charset_ == o.charset_ && orientation_ == o.orientation_;
 }
 
 void TFont::Assign(TPersistent* src) {
@@ -96,15 +96,24 @@ void TFont::Assign(TPersistent* src) {
 
 QString MapFontFamily(const std::string& name) {
   static const std::map<std::string, const char*> kMap = {
-      {"arial", "Liberation Sans"},          {"ms sans serif", "Liberation Sans"},
-      {"microsoft sans serif", "Liberation Sans"}, {"tahoma", "Liberation Sans"},
-      {"verdana", "DejaVu Sans"},            {"helvetica", "Liberation Sans"},
-      {"system", "Liberation Sans"},         {"ms shell dlg", "Liberation Sans"},
-      {"ms shell dlg 2", "Liberation Sans"}, {"arial narrow", "Liberation Sans Narrow"},
-      {"small fonts", "DejaVu Sans Condensed"}, {"times new roman", "Liberation Serif"},
-      {"times", "Liberation Serif"},         {"ms serif", "Liberation Serif"},
-      {"courier new", "Liberation Mono"},    {"courier", "Liberation Mono"},
-      {"fixedsys", "Liberation Mono"},       {"terminal", "Liberation Mono"},
+      {"arial", "Liberation Sans"},
+      {"ms sans serif", "Liberation Sans"},
+      {"microsoft sans serif", "Liberation Sans"},
+      {"tahoma", "Liberation Sans"},
+      {"verdana", "DejaVu Sans"},
+      {"helvetica", "Liberation Sans"},
+      {"system", "Liberation Sans"},
+      {"ms shell dlg", "Liberation Sans"},
+      {"ms shell dlg 2", "Liberation Sans"},
+      {"arial narrow", "Liberation Sans Narrow"},
+      {"small fonts", "DejaVu Sans Condensed"},
+      {"times new roman", "Liberation Serif"},
+      {"times", "Liberation Serif"},
+      {"ms serif", "Liberation Serif"},
+      {"courier new", "Liberation Mono"},
+      {"courier", "Liberation Mono"},
+      {"fixedsys", "Liberation Mono"},
+      {"terminal", "Liberation Mono"},
   };
   std::string key;
   for (char c : name) key += char(tolower(static_cast<unsigned char>(c)));
@@ -148,12 +157,9 @@ QFont QtFont(const TFont& font) {
     f.setStretch(QFont::Condensed);
   }
   int px;
-  if (height < 0)
-    px = -height;
-  else if (height > 0)
-    px = std::max(1, int(std::lround(height / CellRatio(family, bold, italic))));
-  else
-    px = 11;
+  if (height < 0) px = -height;
+  else if (height > 0) px = std::max(1, int(std::lround(height / CellRatio(family, bold, italic))));
+  else px = 11;
   f.setPixelSize(std::max(1, px));
   f.setBold(bold);
   f.setItalic(italic);
@@ -260,9 +266,8 @@ QVector<QRgb> Palette8() {
 }
 
 QVector<QRgb> Palette4() {
-  static const uint32_t vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                   0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                   0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+  static const uint32_t vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+                                   0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
   QVector<QRgb> t;
   for (uint32_t c : vga) t.push_back(0xFF000000 | c);
   return t;
@@ -363,10 +368,12 @@ void TBitmap::SetSize(int w, int h) {
       const int rows = std::min(h, native_->image.height());
       const int cols = std::min(w, native_->image.width());
       for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < cols; ++x) img.setPixel(x, y, native_->image.format() == QImage::Format_Indexed8 ||
-                                                                  native_->image.format() == QImage::Format_Mono
-                                                              ? uint(native_->image.pixelIndex(x, y))
-                                                              : native_->image.pixel(x, y));
+        for (int x = 0; x < cols; ++x)
+          img.setPixel(
+              x, y,
+              native_->image.format() == QImage::Format_Indexed8 || native_->image.format() == QImage::Format_Mono
+                  ? uint(native_->image.pixelIndex(x, y))
+                  : native_->image.pixel(x, y));
     }
     native_->image = img;
   }
@@ -420,8 +427,8 @@ void TBitmap::SetPixelIndex(int x, int y, int index) { native_->image.setPixel(x
 void TBitmap::MapToColors(const std::vector<uint32_t>& colors) {
   QList<QRgb> table;
   for (uint32_t c : colors) table.push_back(0xFF000000u | c);
-  BitmapAccess::Take(*this, native_->image.convertToFormat(QImage::Format_Indexed8, table,
-                                                          Qt::ThresholdDither | Qt::AvoidDither));
+  BitmapAccess::Take(
+      *this, native_->image.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither));
 }
 
 void TBitmap::AssignPart(const TBitmap& src, const TRect& r) {
@@ -436,7 +443,7 @@ std::vector<uint32_t> TBitmap::ColorTable() const {
 
 void TBitmap::SetExternalPixels(uint8_t* bits, int width, int height, int rowBytes, TPixelFormat format,
                                 const std::vector<uint32_t>& colors) {
-  const QImage::Format f = format == pf24bit ? QImage::Format_BGR888
+  const QImage::Format f = format == pf24bit  ? QImage::Format_BGR888
                            : format == pf1bit ? QImage::Format_Mono
                                               : QImage::Format_Indexed8;
   QImage view(bits, width, height, rowBytes, f);
@@ -459,7 +466,6 @@ void TBitmap::SetTransparentColor(TColor c) {
   transparentMode_ = c == clDefault ? tmAuto : tmFixed;
   Changed();
 }
-
 
 void BitmapAccess::Take(TBitmap& b, const QImage& img) {
   QImage& image = b.native_->image;
@@ -539,9 +545,7 @@ void TBitmap::LoadFromStream(TStream& s) {
   QImage img;
   if (!img.loadFromData(data)) throw EInvalidGraphic("Bitmap image is not valid");
   // A BMP keeps its depth: Qt reads 24-bit files as 32-bit pictures.
-  int bits = data.size() >= 30 && data.startsWith("BM")
-                 ? int(uint8_t(data[28])) | (int(uint8_t(data[29])) << 8)
-                 : 0;
+  int bits = data.size() >= 30 && data.startsWith("BM") ? int(uint8_t(data[28])) | (int(uint8_t(data[29])) << 8) : 0;
   if (bits == 24) img = img.convertToFormat(QImage::Format_BGR888);
   plat::SetImage(*this, img);
 }

@@ -11,17 +11,26 @@
 namespace plat {
 
 enum TWindowEventKind {
-  weOther,            // anything else that reaches the widget
-  weResize, weMove, weShow, weHide,
-  weActivate, weDeactivate,  // the window took or lost the keyboard
-  weBlocked,                 // a modal window took the input
+  weOther,  // anything else that reaches the widget
+  weResize,
+  weMove,
+  weShow,
+  weHide,
+  weActivate,
+  weDeactivate,  // the window took or lost the keyboard
+  weBlocked,     // a modal window took the input
   weMouseGrabLost,
-  weTitleChange, weIconChange,
-  weLookChange,              // the application's font or colours, or the widgets' style, changed
-  weMouseDown, weMouseMove, weMouseUp, weDblClick,
-  weEraseBackground,         // a form is about to fill its background
-  weChildAdded, weChildRemoved,
-  weDestroy                  // the widget goes: nothing more comes from it
+  weTitleChange,
+  weIconChange,
+  weLookChange,  // the application's font or colours, or the widgets' style, changed
+  weMouseDown,
+  weMouseMove,
+  weMouseUp,
+  weDblClick,
+  weEraseBackground,  // a form is about to fill its background
+  weChildAdded,
+  weChildRemoved,
+  weDestroy  // the widget goes: nothing more comes from it
 };
 
 struct TWindowEvent {

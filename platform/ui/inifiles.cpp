@@ -43,16 +43,13 @@ std::string OneLine(const std::string& s) {
 // What a read makes of a stored value: blanks and one pair of surrounding quotes go.
 std::string ReadValue(const std::string& stored) {
   std::string v = TrimBlanks(stored);
-  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
-    v = v.substr(1, v.size() - 2);
+  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) v = v.substr(1, v.size() - 2);
   return v;
 }
 
 // A value the read would change (a typed password " pw " or "\"q\"") is stored inside one more
 // pair of quotes, which the read takes off again.
-std::string StoredValue(const std::string& value) {
-  return ReadValue(value) == value ? value : '"' + value + '"';
-}
+std::string StoredValue(const std::string& value) { return ReadValue(value) == value ? value : '"' + value + '"'; }
 
 }  // namespace
 
@@ -191,8 +188,7 @@ int TIniFile::FindKey(int header, int end, const std::string& ident) const {
   return -1;
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
-                                 const std::string& def) {
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& def) {
   Load();
   int header, end;
   FindSection(section, header, end);
@@ -202,8 +198,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return ReadValue(lines_[size_t(k)].value);
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& ident,
-                           const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   Load();
   const std::string sec = OneLine(section), key = OneLine(ident), val = StoredValue(OneLine(value));
   int header, end;
@@ -246,14 +241,10 @@ bool TIniFile::ParseInteger(const std::string& text, int32_t& value) {
   for (; i < n; ++i) {
     char c = text[i];
     int d;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (hex && c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    else
-      return false;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
     v = v * (hex ? 16 : 10) + uint64_t(d);
     if (v > 0xFFFFFFFFull) return false;
   }
@@ -333,8 +324,7 @@ void TIniFile::ReadSectionValues(const std::string& section, TStrings& values) {
   ReadSection(section, keys);
   values.BeginUpdate();
   values.Clear();
-  for (int i = 0; i < keys.Count(); ++i)
-    values.Add(keys[i] + "=" + ReadString(section, keys[i], ""));
+  for (int i = 0; i < keys.Count(); ++i) values.Add(keys[i] + "=" + ReadString(section, keys[i], ""));
   values.EndUpdate();
 }
 

@@ -34,8 +34,7 @@ public:
   explicit TIniFile(std::string fileName);
   const std::string& FileName() const { return fileName_; }
 
-  std::string ReadString(const std::string& section, const std::string& ident,
-                         const std::string& def);
+  std::string ReadString(const std::string& section, const std::string& ident, const std::string& def);
   // Raises EIniFileException "Unable to write to <file>" when the file cannot be written.
   void WriteString(const std::string& section, const std::string& ident, const std::string& value);
   int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def);
@@ -71,9 +70,9 @@ public:
 private:
   struct Line {
     enum Kind { Other, Section, Key } kind = Other;
-    std::string text;  // the whole line as stored, without its line end
-    std::string name;  // section or key name, trimmed
-    std::string value; // raw value after "=" (keys only)
+    std::string text;   // the whole line as stored, without its line end
+    std::string name;   // section or key name, trimmed
+    std::string value;  // raw value after "=" (keys only)
   };
   struct Stamp {
     bool exists = false;

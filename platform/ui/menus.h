@@ -62,7 +62,7 @@ public:
   void Insert(int index, TMenuItem* item);
   void Delete(int index);  // removes without freeing
   void Remove(TMenuItem* item);
-  void Clear();            // frees the items
+  void Clear();  // frees the items
   TMenuItem* Parent() const { return parent_; }
   TMenuItem* Find(const std::string& caption) const;  // by caption without "&", any case
   TMenu* GetParentMenu() const;
@@ -83,8 +83,7 @@ private:
   void EnsureSubMenu();
   TMenuItem* FindShortCut(TShortCut sc);
   std::string caption_;
-  bool checked_ = false, enabled_ = true, visible_ = true, radioItem_ = false, autoCheck_ = false,
-       default_ = false;
+  bool checked_ = false, enabled_ = true, visible_ = true, radioItem_ = false, autoCheck_ = false, default_ = false;
   TShortCut shortCut_ = 0;
   int groupIndex_ = 0;
   std::string hint_;

@@ -34,11 +34,10 @@ struct KeyName {
   const char* name;
 };
 constexpr KeyName kKeyNames[] = {
-    {VK_BACK, "BkSp"},  {VK_TAB, "Tab"},      {VK_ESCAPE, "Esc"},   {VK_RETURN, "Enter"},
-    {VK_SPACE, "Space"}, {VK_PRIOR, "PgUp"},  {VK_NEXT, "PgDn"},    {VK_END, "End"},
-    {VK_HOME, "Home"},  {VK_LEFT, "Left"},    {VK_UP, "Up"},        {VK_RIGHT, "Right"},
-    {VK_DOWN, "Down"},  {VK_INSERT, "Ins"},   {VK_DELETE, "Del"},   {VK_ADD, "Num +"},
-    {VK_SUBTRACT, "Num -"}, {VK_MULTIPLY, "Num *"}, {VK_DIVIDE, "Num /"}, {VK_OEM_PLUS, "="},
+    {VK_BACK, "BkSp"},   {VK_TAB, "Tab"},        {VK_ESCAPE, "Esc"},     {VK_RETURN, "Enter"}, {VK_SPACE, "Space"},
+    {VK_PRIOR, "PgUp"},  {VK_NEXT, "PgDn"},      {VK_END, "End"},        {VK_HOME, "Home"},    {VK_LEFT, "Left"},
+    {VK_UP, "Up"},       {VK_RIGHT, "Right"},    {VK_DOWN, "Down"},      {VK_INSERT, "Ins"},   {VK_DELETE, "Del"},
+    {VK_ADD, "Num +"},   {VK_SUBTRACT, "Num -"}, {VK_MULTIPLY, "Num *"}, {VK_DIVIDE, "Num /"}, {VK_OEM_PLUS, "="},
     {VK_OEM_MINUS, "-"},
 };
 
@@ -73,8 +72,7 @@ TShortCut TextToShortCut(const std::string& text) {
     }
     return false;
   };
-  while (eat("Shift+", scShift) || eat("Ctrl+", scCtrl) || eat("Alt+", scAlt)) {
-  }
+  while (eat("Shift+", scShift) || eat("Ctrl+", scCtrl) || eat("Alt+", scAlt)) {}
   for (uint16_t key = 1; key < 256; ++key) {
     std::string name = KeyText(key);
     if (!name.empty() && strcasecmp(name.c_str(), t.c_str()) == 0) return TShortCut(key | mods);
@@ -114,7 +112,8 @@ char GetHotkey(const std::string& caption) {
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), native_(std::make_unique<Native>()) {
   native_->context = new QObject;
   native_->action = new QAction(native_->context);
-  QObject::connect(native_->action, &QAction::triggered, native_->context, [this] { CallGuarded([this] { Click(); }); });
+  QObject::connect(native_->action, &QAction::triggered, native_->context,
+                   [this] { CallGuarded([this] { Click(); }); });
   UpdateAction();
 }
 

@@ -11,7 +11,6 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/strings.h"
 
-
 namespace plat {
 
 enum TTextLayout { tlTop, tlCenter, tlBottom };
@@ -22,8 +21,15 @@ enum TListBoxStyle { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable };
 enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
 using TOwnerDrawState = uint32_t;
-enum : uint32_t { odSelected = 1, odGrayed = 2, odDisabled = 4, odChecked = 8, odFocused = 16,
-                  odDefault = 32, odComboBoxEdit = 4096 };
+enum : uint32_t {
+  odSelected = 1,
+  odGrayed = 2,
+  odDisabled = 4,
+  odChecked = 8,
+  odFocused = 16,
+  odDefault = 32,
+  odComboBoxEdit = 4096
+};
 using TDrawItemEvent = std::function<void(TWinControl* Control, int Index, TRect Rect, TOwnerDrawState State)>;
 using TMeasureItemEvent = std::function<void(TWinControl* Control, int Index, int& Height)>;
 

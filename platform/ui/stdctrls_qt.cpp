@@ -102,8 +102,7 @@ uint32_t TCustomLabel::TextFlags() const {
 void TCustomLabel::DoDrawText(TRect& r, uint32_t flags) {
   TCanvas& c = *Canvas();
   std::string text = Caption();
-  if ((flags & DT_CALCRECT) && (text.empty() || (showAccelChar_ && text[0] == '&' && text.size() == 1)))
-    text += ' ';
+  if ((flags & DT_CALCRECT) && (text.empty() || (showAccelChar_ && text[0] == '&' && text.size() == 1))) text += ' ';
   if (!showAccelChar_) flags |= DT_NOPREFIX;
   c.SetFont(*Font());
   if (flags & DT_CALCRECT) {
@@ -236,7 +235,8 @@ void TCustomEdit::Init() {
   SetParentColor(false);
   SetTabStop(true);
   SetBounds(0, 0, 121, 21);
-  QObject::connect(LineEditOf(this), &QLineEdit::textChanged, GlueOf(this), [this] { CallGuarded([this] { Change(); }); });
+  QObject::connect(LineEditOf(this), &QLineEdit::textChanged, GlueOf(this),
+                   [this] { CallGuarded([this] { Change(); }); });
 }
 
 QLineEdit* LineEditOf(const TCustomEdit* e) { return static_cast<QLineEdit*>(WidgetOf(e)); }
@@ -263,8 +263,8 @@ void TCustomEdit::SetReadOnly(bool v) { LineEditOf(this)->setReadOnly(v); }
 void TCustomEdit::SetPasswordChar(char c) {
   passwordChar_ = c;
   LineEditOf(this)->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
-  LineEditOf(this)->setStyleSheet(c ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(uint8_t(c)))
-                              : QString());
+  LineEditOf(this)->setStyleSheet(
+      c ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(uint8_t(c))) : QString());
 }
 
 void TCustomEdit::SetCharCase(TEditCharCase c) {
@@ -302,7 +302,8 @@ void TCustomEdit::ApplyStyleToWidget() {
 void TCustomEdit::WndProc(TMessage& m) {
   TWinControl::WndProc(m);
   if (m.Msg == CM_ENTER && autoSelect_ && !(ControlState() & csLButtonDown))
-    QMetaObject::invokeMethod(LineEditOf(this), [e = LineEditOf(this)] { e->selectAll(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        LineEditOf(this), [e = LineEditOf(this)] { e->selectAll(); }, Qt::QueuedConnection);
 }
 
 // ---- memo -------------------------------------------------------------------------------------
@@ -406,8 +407,10 @@ void TMemo::SetWordWrap(bool v) {
 }
 void TMemo::SetScrollBars(TScrollStyle s) {
   scrollBars_ = s;
-  TextEditOf(this)->setHorizontalScrollBarPolicy(s == ssHorizontal || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  TextEditOf(this)->setVerticalScrollBarPolicy(s == ssVertical || s == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  TextEditOf(this)->setHorizontalScrollBarPolicy(s == ssHorizontal || s == ssBoth ? Qt::ScrollBarAlwaysOn
+                                                                                  : Qt::ScrollBarAlwaysOff);
+  TextEditOf(this)->setVerticalScrollBarPolicy(s == ssVertical || s == ssBoth ? Qt::ScrollBarAlwaysOn
+                                                                              : Qt::ScrollBarAlwaysOff);
 }
 void TMemo::SetWantTabs(bool v) {
   wantTabs_ = v;
@@ -482,9 +485,9 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
   SetTabStop(true);
   SetBounds(0, 0, 97, 17);
   QObject::connect(b, &QCheckBox::clicked, GlueOf(this), [this, b] {
-    state_ = TCheckBoxState(b->checkState() == Qt::Checked ? cbChecked
+    state_ = TCheckBoxState(b->checkState() == Qt::Checked            ? cbChecked
                             : b->checkState() == Qt::PartiallyChecked ? cbGrayed
-                                                                       : cbUnchecked);
+                                                                      : cbUnchecked);
     CallGuarded([this] { Click(); });
   });
 }
@@ -659,9 +662,9 @@ void TCustomListBox::SetSorted(bool v) {
 }
 
 void TCustomListBox::ApplySelectionMode() {
-  ListOf(this)->setSelectionMode(!multiSelect_ ? QAbstractItemView::SingleSelection
-                           : extendedSelect_ ? QAbstractItemView::ExtendedSelection
-                                             : QAbstractItemView::MultiSelection);
+  ListOf(this)->setSelectionMode(!multiSelect_     ? QAbstractItemView::SingleSelection
+                                 : extendedSelect_ ? QAbstractItemView::ExtendedSelection
+                                                   : QAbstractItemView::MultiSelection);
 }
 
 void TCustomListBox::SetMultiSelect(bool v) {
@@ -834,7 +837,8 @@ TCustomComboBox::TCustomComboBox(TComponent* owner) : TWinControl(owner) {
     });
   });
   QObject::connect(cb, &QComboBox::editTextChanged, GlueOf(this), [this](const QString&) {
-    if (!updating_ && ComboOf(this)->isEditable() && ComboOf(this)->lineEdit() && ComboOf(this)->lineEdit()->isModified())
+    if (!updating_ && ComboOf(this)->isEditable() && ComboOf(this)->lineEdit() &&
+        ComboOf(this)->lineEdit()->isModified())
       CallGuarded([this] { Change(); });
   });
 }
@@ -900,10 +904,8 @@ void TCustomComboBox::SetMaxLength(int n) {
 bool TCustomComboBox::DroppedDown() const { return ComboOf(this)->view() && ComboOf(this)->view()->isVisible(); }
 
 void TCustomComboBox::SetDroppedDown(bool v) {
-  if (v)
-    ComboOf(this)->showPopup();
-  else
-    ComboOf(this)->hidePopup();
+  if (v) ComboOf(this)->showPopup();
+  else ComboOf(this)->hidePopup();
 }
 
 void TCustomComboBox::DroppingDown(bool down) {
@@ -948,10 +950,8 @@ void TCustomComboBox::Change() {
 }
 
 void TCustomComboBox::Select() {
-  if (OnSelect)
-    OnSelect(this);
-  else
-    Change();
+  if (OnSelect) OnSelect(this);
+  else Change();
 }
 
 bool TCustomComboBox::WantsKey(uint16_t key, TShiftState) const {
@@ -966,8 +966,7 @@ void TCustomComboBox::ApplyStyleToWidget() {
 // ---- group box --------------------------------------------------------------------------------
 
 TCustomGroupBox::TCustomGroupBox(TComponent* owner) : TCustomControl(owner) {
-  SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks |
-                  csReplicatable);
+  SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks | csReplicatable);
   SetBounds(0, 0, 185, 105);
 }
 

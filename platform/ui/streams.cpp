@@ -124,8 +124,7 @@ static int OpenFlags(uint32_t mode) {
 TFileStream::TFileStream(const std::string& path, uint32_t mode) : THandleStream(-1), path_(path) {
   if ((mode & fmCreate) == fmCreate) {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0)
-      throw EFCreateError("Cannot create file \"" + path + "\". " + LastErrorText());
+    if (fd_ < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + LastErrorText());
   } else {
     fd_ = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC);
     if (fd_ >= 0) {
@@ -226,15 +225,13 @@ std::string ResourceKey(const std::string& name, const std::string& type) {
 }
 }  // namespace
 
-void RegisterResource(const std::string& name, const std::string& type, const void* data,
-                      size_t size) {
+void RegisterResource(const std::string& name, const std::string& type, const void* data, size_t size) {
   auto& t = Resources();
   std::lock_guard<std::mutex> l(t.m);
   t.items[ResourceKey(name, type)] = {static_cast<const uint8_t*>(data), size};
 }
 
-bool FindResource(const std::string& name, const std::string& type, const uint8_t*& data,
-                  size_t& size) {
+bool FindResource(const std::string& name, const std::string& type, const uint8_t*& data, size_t& size) {
   auto& t = Resources();
   std::lock_guard<std::mutex> l(t.m);
   auto it = t.items.find(ResourceKey(name, type));

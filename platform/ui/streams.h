@@ -116,10 +116,8 @@ private:
 
 // Built-in data of the program (blank wave headers, pictures) is registered under a name and a
 // type before use and read through TResourceStream, which raises EResNotFound for an unknown one.
-void RegisterResource(const std::string& name, const std::string& type, const void* data,
-                      size_t size);
-bool FindResource(const std::string& name, const std::string& type, const uint8_t*& data,
-                  size_t& size);
+void RegisterResource(const std::string& name, const std::string& type, const void* data, size_t size);
+bool FindResource(const std::string& name, const std::string& type, const uint8_t*& data, size_t& size);
 
 class EResNotFound : public Exception {
 public:

@@ -411,8 +411,7 @@ void TStringList::CustomSort(const std::function<int(TStringList&, int, int)>& c
   // The comparer sees indices into the list as it stands, so sort a permutation first.
   std::vector<int> order(items_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return compare(*this, a, b) < 0; });
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compare(*this, a, b) < 0; });
   std::vector<Item> sorted;
   sorted.reserve(items_.size());
   for (int i : order) sorted.push_back(items_[size_t(i)]);
@@ -434,10 +433,8 @@ void TStringList::SetCaseSensitive(bool v) {
 }
 
 void TStringList::SetUpdateState(bool updating) {
-  if (updating)
-    Changing();
-  else
-    Changed();
+  if (updating) Changing();
+  else Changed();
 }
 
 void TStringList::Changing() {

@@ -56,7 +56,7 @@ public:
   void SetValue(const std::string& name, const std::string& value);  // "" removes the line
   int IndexOfName(const std::string& name) const;
 
-  void LoadFromFile(const std::string& path);  // raises EFOpenError
+  void LoadFromFile(const std::string& path);      // raises EFOpenError
   void SaveToFile(const std::string& path) const;  // raises EFCreateError
   void LoadFromStream(TStream& s);
   void SaveToStream(TStream& s) const;

@@ -58,8 +58,7 @@ inline bool PtInRect(const TRect& r, TPoint p) {
 }
 // False (and an empty result) when the two do not overlap.
 inline bool IntersectRect(TRect& dst, const TRect& a, const TRect& b) {
-  dst = {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-         std::min(a.Bottom, b.Bottom)};
+  dst = {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
   if (IsRectEmpty(dst)) {
     dst = {};
     return false;
@@ -72,8 +71,7 @@ inline bool UnionRect(TRect& dst, const TRect& a, const TRect& b) {
   } else if (IsRectEmpty(b)) {
     dst = a;
   } else {
-    dst = {std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-           std::max(a.Bottom, b.Bottom)};
+    dst = {std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
   }
   return !IsRectEmpty(dst);
 }

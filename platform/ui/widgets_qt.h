@@ -32,10 +32,8 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* e) override {
-    if (control_ && control_->PaintsItself())
-      control_->PaintTo({this, e, e->region()});
-    else
-      W::paintEvent(e);
+    if (control_ && control_->PaintsItself()) control_->PaintTo({this, e, e->region()});
+    else W::paintEvent(e);
   }
 };
 

@@ -36,7 +36,9 @@ inline std::string Field(const std::string& text, const std::string& key) {
 inline bool HaveOracles() { return !plat::FindProgram("sox").empty() && !plat::FindProgram("sndfile-info").empty(); }
 
 // The frames sndfile-info counts in a WAV file.
-inline std::string SndfileFrames(const std::string& path) { return Field(Shell("sndfile-info '" + path + "'"), "Frames"); }
+inline std::string SndfileFrames(const std::string& path) {
+  return Field(Shell("sndfile-info '" + path + "'"), "Frames");
+}
 
 // The samples of a WAV file as sox decodes them (its own sample format), through the file raw.
 inline std::string SoxRaw(const std::string& wav, const std::string& raw, const std::string& options = "") {

@@ -6,8 +6,7 @@
 class Scratch {
 public:
   Scratch() {
-    std::string tmpl = (std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : "/tmp") +
-                       "/solvane-test-XXXXXX";
+    std::string tmpl = (std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : "/tmp") + "/solvane-test-XXXXXX";
     char* p = mkdtemp(tmpl.data());
     root_ = p ? std::string(p) : std::string();
   }

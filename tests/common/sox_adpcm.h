@@ -73,8 +73,13 @@ inline bool ReadWav(const std::string& path, WavImage& w) {
 
 inline void WritePcmWav(const std::string& path, uint32_t rate, uint16_t channels, const std::vector<int16_t>& s) {
   std::vector<uint8_t> b;
-  auto put32 = [&b](uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i))); };
-  auto put16 = [&b](uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+  auto put32 = [&b](uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+  };
+  auto put16 = [&b](uint16_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+  };
   const uint32_t data = uint32_t(s.size() * 2);
   b.insert(b.end(), {'R', 'I', 'F', 'F'});
   put32(36 + data);

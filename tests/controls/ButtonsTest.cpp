@@ -197,7 +197,10 @@ TEST(ZelButton, DropDownMenuOpensAtTheButtonAfterOnClick) {
   b->SetDropDownIndent(5);
   form.Show();
   std::vector<std::string> order;
-  b->OnClick = [&](plat::TObject*) { order.push_back("click"); ++clicks; };
+  b->OnClick = [&](plat::TObject*) {
+    order.push_back("click");
+    ++clicks;
+  };
   b->OnDropDown = [&](plat::TObject*) {
     order.push_back("drop");
     ++drops;

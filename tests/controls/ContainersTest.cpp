@@ -13,7 +13,6 @@ using plat::TBitmap;
 
 namespace {
 
-
 uint32_t Le32(const std::string& b, size_t at) {
   return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
          uint32_t(uint8_t(b[at + 3])) << 24;
@@ -144,7 +143,8 @@ TEST(ImageListItems, RecordsRoundTrip) {
       TBitmap a, b;
       item->GetImage(k, a);
       copy->GetImage(k, b);
-      EXPECT_EQ(plat::ImageOf(a).convertToFormat(QImage::Format_RGB32), plat::ImageOf(b).convertToFormat(QImage::Format_RGB32));
+      EXPECT_EQ(plat::ImageOf(a).convertToFormat(QImage::Format_RGB32),
+                plat::ImageOf(b).convertToFormat(QImage::Format_RGB32));
     }
     EXPECT_EQ(back.Lists(1)->Count(), 0);
     EXPECT_EQ(back.ImageCount(0), 3);

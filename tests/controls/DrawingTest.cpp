@@ -128,9 +128,8 @@ TEST(Drawing, FrameEdgesShrinkTheirRectangle) {
   struct Case {
     int style;
     TRect after;
-  } cases[] = {{0, plat::Rect(10, 10, 40, 40)}, {2, plat::Rect(12, 12, 38, 38)},
-               {4, plat::Rect(11, 11, 38, 38)}, {6, plat::Rect(12, 12, 38, 38)},
-               {7, plat::Rect(12, 12, 38, 38)}, {10, plat::Rect(12, 12, 38, 38)},
+  } cases[] = {{0, plat::Rect(10, 10, 40, 40)},  {2, plat::Rect(12, 12, 38, 38)}, {4, plat::Rect(11, 11, 38, 38)},
+               {6, plat::Rect(12, 12, 38, 38)},  {7, plat::Rect(12, 12, 38, 38)}, {10, plat::Rect(12, 12, 38, 38)},
                {13, plat::Rect(12, 12, 38, 38)}, {12, plat::Rect(11, 11, 39, 39)}};
   for (const Case& k : cases) {
     TRect r = plat::Rect(10, 10, 40, 40);

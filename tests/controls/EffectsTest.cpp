@@ -42,11 +42,17 @@ TEST(PixelOps, WrongFormatsAndRectanglesOutside) {
   eight.SetSize(4, 4);
   eight.SetPixelFormat(plat::pf8bit);
   Blank(ok, 4, 4, plat::clWhite);
-  EXPECT_EQ(MessageOf([&] { AlphaBlendBits(eight, plat::Rect(0, 0, 4, 4), ok, {0, 0}, 0.5f, ok, {0, 0}); }),
+  EXPECT_EQ(MessageOf([&] {
+              AlphaBlendBits(eight, plat::Rect(0, 0, 4, 4), ok, {0, 0}, 0.5f, ok, {0, 0});
+            }),
             "Wrong PixelFormat in Source 1 bitmap!");
-  EXPECT_EQ(MessageOf([&] { AlphaBlendBits(ok, plat::Rect(0, 0, 4, 4), eight, {0, 0}, 0.5f, ok, {0, 0}); }),
+  EXPECT_EQ(MessageOf([&] {
+              AlphaBlendBits(ok, plat::Rect(0, 0, 4, 4), eight, {0, 0}, 0.5f, ok, {0, 0});
+            }),
             "Wrong PixelFormat in Source 2 bitmap!");
-  EXPECT_EQ(MessageOf([&] { InvertBits(ok, plat::Rect(0, 0, 4, 4), eight, {0, 0}); }),
+  EXPECT_EQ(MessageOf([&] {
+              InvertBits(ok, plat::Rect(0, 0, 4, 4), eight, {0, 0});
+            }),
             "Wrong PixelFormat in Target bitmap!");
   EXPECT_THROW(GrayScaleBits(eight, plat::Rect(0, 0, 4, 4), ok, {0, 0}), EZelWrongPixelFormat);
 

@@ -19,9 +19,7 @@ namespace {
 
 // Runs the dialog; inside acts on the open window (and closes it) once it shows.
 bool RunDialog(TZelDirDlg& d, std::function<void(TZelDirDlg&)> inside) {
-  d.OnCustomize = [&d, inside](plat::TObject*) {
-    QTimer::singleShot(0, [&d, inside] { inside(d); });
-  };
+  d.OnCustomize = [&d, inside](plat::TObject*) { QTimer::singleShot(0, [&d, inside] { inside(d); }); };
   return d.Execute();
 }
 
@@ -29,7 +27,9 @@ plat::TButton* Button(TZelDirDlg& d, const std::string& name) {
   return dynamic_cast<plat::TButton*>(d.Window()->FindComponent(name));
 }
 
-void Press(TZelDirDlg& d, const std::string& name) { QTest::mouseClick(plat::WidgetOf(Button(d, name)), Qt::LeftButton); }
+void Press(TZelDirDlg& d, const std::string& name) {
+  QTest::mouseClick(plat::WidgetOf(Button(d, name)), Qt::LeftButton);
+}
 
 // Answers the input query with name and records what it asked.
 struct Asked {

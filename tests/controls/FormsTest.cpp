@@ -134,7 +134,7 @@ TEST_F(ResizerFixture, ScalesAndRestoresExactly) {
   // 1.5 times: 10 -> 15, 50 -> 75, 21 -> 31.5 -> 32 (halves to even).
   EXPECT_EQ(button->BoundsRect(), plat::Bounds(15, 15, 75, 32));
   EXPECT_EQ(button->Font()->Size(), 10);  // fonts only with ResizeFonts
-  EXPECT_EQ(label->Left(), 22);  // 22.5 -> 22
+  EXPECT_EQ(label->Left(), 22);           // 22.5 -> 22
   EXPECT_EQ(label->Top(), 75);
   EXPECT_NE(label->Width(), 120);  // a label keeps its own width and fits its text
 

@@ -77,7 +77,7 @@ TEST_F(ImageForm, PlacesThePictureInsideTheBevel) {
   EXPECT_EQ(At(s, 50 + 20, 10 + 15), kRed);       // centred
   EXPECT_EQ(At(s, 50 + 5, 10 + 15), Stripe(55));
   EXPECT_EQ(At(s, 100 + 2 + 10 + 5, 10 + 2 + 10 + 5), kRed);  // the second tile of the second row
-  EXPECT_EQ(At(s, 100 + 37, 10 + 15), kRed);  // tiles are cut at the bevel
+  EXPECT_EQ(At(s, 100 + 37, 10 + 15), kRed);                  // tiles are cut at the bevel
   EXPECT_NE(At(s, 100 + 38, 10 + 15), kRed);
   // Kept proportions: a 26 x 26 square at the top left of the area.
   EXPECT_EQ(At(s, 150 + 2 + 13, 10 + 2 + 13), kRed);

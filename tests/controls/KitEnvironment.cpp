@@ -25,7 +25,6 @@ private:
   std::unique_ptr<TZelKit> kit_;
 };
 
-[[maybe_unused]] ::testing::Environment* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new KitEnvironment);
+[[maybe_unused]] ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new KitEnvironment);
 
 }  // namespace

@@ -168,7 +168,7 @@ TEST(ZelLabel, TracingSpreadsTheCharactersItsSizeAndItsPicture) {
   };
   const int w = l->Width(), span = inkSpan();
   l->Font3D()->SetTracing(5);
-  EXPECT_EQ(l->Width(), w + 4 * 5);  // after every character
+  EXPECT_EQ(l->Width(), w + 4 * 5);    // after every character
   EXPECT_EQ(inkSpan(), span + 3 * 5);  // between the four strokes
   // The spacing belongs to the drawing: the canvas measures plain text again afterwards.
   plat::TBitmap b;
@@ -219,7 +219,7 @@ TEST(ZelLabel, BlinkPhasesLastTheirOwnTimesAndEndShown) {
   pool.Advance(200);
   EXPECT_TRUE(l->TwinkleShown());
   EXPECT_EQ(t->Interval(), 500);  // shown for TwinkleVisible
-  pool.Advance(300);  // the pool's timers share one phase: 500 ms timers fire at 1000 ms
+  pool.Advance(300);              // the pool's timers share one phase: 500 ms timers fire at 1000 ms
   EXPECT_FALSE(l->TwinkleShown());
   // Switched off while hidden: shown again, and the timer is given back.
   l->SetTwinkle(false);

@@ -58,11 +58,11 @@ TEST(OptionObjects, OneNotificationPerEffectiveChange) {
 
   // A bracket holds notifications back; closing it notifies once when asked.
   EXPECT_EQ(fx.Count([](auto& o) {
-              o.BeginUpdate();
-              o.SetStyle(tdRaised);
-              o.SetShadowDepth(4);
-              o.EndUpdate(true);
-            }),
+    o.BeginUpdate();
+    o.SetStyle(tdRaised);
+    o.SetShadowDepth(4);
+    o.EndUpdate(true);
+  }),
             1);
 
   Watched<TZelShadow> shadow;

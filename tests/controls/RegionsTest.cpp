@@ -155,7 +155,7 @@ TEST(Region, PointListStoredForm) {
   back.OnChange = [&](plat::TObject*) { ++n; };
   SetMemoryBytes(s, bytes);
   back.ReadPointList(s);
-  EXPECT_EQ(n, 1);  // once for the whole list
+  EXPECT_EQ(n, 1);                       // once for the whole list
   ASSERT_EQ(back.Points()->Count(), 4);  // appended to what was there
   EXPECT_EQ(back.Points()->Point(1), (plat::TPoint{5, -1}));
   EXPECT_EQ(back.Points()->Point(2), (plat::TPoint{65535, 32767}));
@@ -264,7 +264,7 @@ TEST(RegionBorder, NoseAndBubblesCutTheBodyOutline) {
   Blank(b, 220, 120, plat::clWhite);
   r.SetShape(rsEllipticThinkBubble);
   r.PaintBorder(*b.Canvas(), Rect(0, 0, 200, 100));
-  EXPECT_GT(CountColor(b, kBlue, Rect(0, 0, 33, 33)), 0);  // the trail
+  EXPECT_GT(CountColor(b, kBlue, Rect(0, 0, 33, 33)), 0);       // the trail
   EXPECT_GT(CountColor(b, kBlue, Rect(100, 90, 120, 100)), 0);  // the body
 }
 

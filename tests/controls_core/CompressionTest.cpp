@@ -12,16 +12,14 @@ namespace {
 
 std::vector<uint8_t> Compress(const std::string& s) {
   std::vector<uint8_t> block(LzrwBlockBound(s.size()));
-  size_t n = LzrwCompressBlock(reinterpret_cast<const uint8_t*>(s.data()), s.size(), block.data(),
-                               block.size());
+  size_t n = LzrwCompressBlock(reinterpret_cast<const uint8_t*>(s.data()), s.size(), block.data(), block.size());
   block.resize(n);
   return block;
 }
 
 std::string Expand(const std::vector<uint8_t>& block, size_t capacity = kZelChunkSize) {
   std::string out(capacity, '\0');
-  size_t n = LzrwDecompressBlock(block.data(), block.size(), reinterpret_cast<uint8_t*>(out.data()),
-                                 out.size());
+  size_t n = LzrwDecompressBlock(block.data(), block.size(), reinterpret_cast<uint8_t*>(out.data()), out.size());
   out.resize(n);
   return out;
 }
@@ -37,8 +35,7 @@ std::string RandomBytes(size_t n, unsigned seed) {
 
 TEST(Lzrw, HandVectors) {
   // Twenty equal bytes are one run item: offset 0, length - 16 = 4, the byte.
-  EXPECT_EQ(Compress(std::string(20, 'a')),
-            (std::vector<uint8_t>{0x40, 0x80, 0x00, 0x00, 0x00, 0x04, 'a'}));
+  EXPECT_EQ(Compress(std::string(20, 'a')), (std::vector<uint8_t>{0x40, 0x80, 0x00, 0x00, 0x00, 0x04, 'a'}));
   // Fifteen are too few for a run: a literal, then a match one byte back of length 14 that
   // overlaps the bytes it produces.
   auto fifteen = Compress(std::string(15, 'a'));
@@ -62,8 +59,8 @@ TEST(Lzrw, RoundTripsAndOverlappingMatches) {
   for (int i = 0; i < 2000; ++i) pattern += "abc";
   std::string text;
   for (int i = 0; i < 900; ++i) text += "line " + std::to_string(i % 13) + " of the cart list\r\n";
-  std::string mixed = RandomBytes(300, 7) + std::string(5000, '\0') + pattern.substr(0, 41) +
-                      RandomBytes(40, 8) + std::string(4095 + 16 + 3, 'x');
+  std::string mixed = RandomBytes(300, 7) + std::string(5000, '\0') + pattern.substr(0, 41) + RandomBytes(40, 8) +
+                      std::string(4095 + 16 + 3, 'x');
   for (const std::string& s : {pattern, text.substr(0, kZelChunkSize), mixed}) {
     auto block = Compress(s);
     EXPECT_EQ(block[0], kLzrwFlagCompressed);
@@ -80,8 +77,7 @@ TEST(Lzrw, RoundTripsAndOverlappingMatches) {
 TEST(Lzrw, CompressorRefusesTooSmallDestinationAndHugeInput) {
   std::string s(100, 'q');
   std::vector<uint8_t> dst(s.size());
-  EXPECT_THROW(LzrwCompressBlock(reinterpret_cast<const uint8_t*>(s.data()), s.size(), dst.data(),
-                                 dst.size()),
+  EXPECT_THROW(LzrwCompressBlock(reinterpret_cast<const uint8_t*>(s.data()), s.size(), dst.data(), dst.size()),
                plat::ERangeError);
   std::vector<uint8_t> big(kLzrwMaxInput + 1), out(LzrwBlockBound(big.size()));
   EXPECT_THROW(LzrwCompressBlock(big.data(), big.size(), out.data(), out.size()), plat::ERangeError);
@@ -94,14 +90,14 @@ TEST(Lzrw, DamagedBlocksAreRefused) {
     EXPECT_THROW(LzrwDecompressBlock(b.data(), b.size(), out, cap), plat::EReadError);
   };
   refuses(B{});
-  refuses(B{0x41, 0x00, 0x00, 'a'});                    // unknown flag
-  refuses(B{0x40, 0x80});                               // command word cut short
-  refuses(B{0x40, 0x80, 0x00, 0x00});                   // match cut short
-  refuses(B{0x40, 0x80, 0x00, 0x00, 0x01});             // run item cut short
-  refuses(B{0x40, 0x80, 0x00, 0x10, 0x00});             // match reaching before the start
-  refuses(B{0x40, 0x40, 0x00, 'a', 0x00, 0x2F});        // one byte, then a match two back
-  refuses(B{0x40, 0x80, 0x00, 0x00, 0x00, 0x40, 'z'});  // run of 80 into 64 bytes
-  refuses(B{0x80, 1, 2, 3, 4, 5}, 4);                   // stored block larger than the room
+  refuses(B{0x41, 0x00, 0x00, 'a'});                         // unknown flag
+  refuses(B{0x40, 0x80});                                    // command word cut short
+  refuses(B{0x40, 0x80, 0x00, 0x00});                        // match cut short
+  refuses(B{0x40, 0x80, 0x00, 0x00, 0x01});                  // run item cut short
+  refuses(B{0x40, 0x80, 0x00, 0x10, 0x00});                  // match reaching before the start
+  refuses(B{0x40, 0x40, 0x00, 'a', 0x00, 0x2F});             // one byte, then a match two back
+  refuses(B{0x40, 0x80, 0x00, 0x00, 0x00, 0x40, 'z'});       // run of 80 into 64 bytes
+  refuses(B{0x80, 1, 2, 3, 4, 5}, 4);                        // stored block larger than the room
   refuses(B{0x40, 0x00, 0x00, 'a', 'b', 'c', 'd', 'e'}, 4);  // literals past the room
   // A command word reserved after a full group and left without items is harmless.
   B full{0x40, 0x00, 0x00};
@@ -159,8 +155,8 @@ TEST(CompressedStream, DamagedFormsRaiseReadErrors) {
   put32(blockPastTotal, 4, uint32_t(good.size()));
   std::string tinyTotal = good;
   put32(tinyTotal, 0, 3);
-  for (const std::string& bad : {bigTotal, zeroBlock, blockPastTotal, tinyTotal, good.substr(0, good.size() - 1),
-                                 std::string("\x01\x00", 2)})
+  for (const std::string& bad :
+       {bigTotal, zeroBlock, blockPastTotal, tinyTotal, good.substr(0, good.size() - 1), std::string("\x01\x00", 2)})
     EXPECT_THROW(ExpandBytes(bad), plat::EReadError);
 
   // Every single-byte change is either refused or expands to something; none reads or writes out
@@ -198,7 +194,9 @@ TEST(StreamHelpers, CountedValuesAndStrings) {
 
   // A count larger than what follows is refused before anything is allocated for it.
   plat::TMemoryStream lying;
-  SetMemoryBytes(lying, std::string("\xFF\xFF\xFF\x7F" "abc", 7));
+  SetMemoryBytes(lying, std::string("\xFF\xFF\xFF\x7F"
+                                    "abc",
+                                    7));
   EXPECT_THROW(ReadPlainData(lying), plat::EReadError);
   plat::TMemoryStream cut;
   SetMemoryBytes(cut, std::string("\x05", 1) + "abc");

@@ -68,10 +68,11 @@ TEST(Paths, FoldersAndLogFile) {
 
 TEST(SystemInfo, ParsedFromTheKernelsTexts) {
   TZelMemoryStatus st;
-  EXPECT_TRUE(ParseMemInfo("MemTotal:       16000000 kB\nMemFree:  1000 kB\nMemAvailable:    4000000 kB\n"
-                           "SwapTotal:  2000 kB\nSwapFree: 500 kB\nCommitLimit: 10000 kB\n"
-                           "Committed_AS: 12000 kB\n",
-                           st));
+  EXPECT_TRUE(
+      ParseMemInfo("MemTotal:       16000000 kB\nMemFree:  1000 kB\nMemAvailable:    4000000 kB\n"
+                   "SwapTotal:  2000 kB\nSwapFree: 500 kB\nCommitLimit: 10000 kB\n"
+                   "Committed_AS: 12000 kB\n",
+                   st));
   EXPECT_EQ(st.TotalPhys, 16000000ull * 1024);
   EXPECT_EQ(st.AvailPhys, 4000000ull * 1024);
   EXPECT_EQ(st.Load, 75u);

@@ -78,8 +78,7 @@ private:
   int width_ = 2;
 };
 
-Recorder Draw(TZelRegionShape shape, TZelOutlineStyle st, TRect r = Rect(0, 0, 100, 60),
-              std::vector<TPoint> pts = {}) {
+Recorder Draw(TZelRegionShape shape, TZelOutlineStyle st, TRect r = Rect(0, 0, 100, 60), std::vector<TPoint> pts = {}) {
   TZelShapeSpec spec;
   spec.Shape = shape;
   Recorder rec;
@@ -118,10 +117,9 @@ TEST(RegionOutline, RectangleParts) {
   // Raised with the shadow bands of psb: top and left light, bottom and right in the single
   // colour, and a bottom and right line one pixel inside in the shadow colour.
   Recorder psb = Draw(rsRect, rbRaisedpsb, Rect(10, 20, 110, 80));
-  EXPECT_EQ(psb.Tagged(), (std::vector<std::string>{
-                              "L line 110,20 10,20", "L line 10,20 10,80",
-                              "1 line 10,80 110,80", "1 line 110,80 110,20",
-                              "S line 11,79 109,79", "S line 109,79 109,21"}));
+  EXPECT_EQ(psb.Tagged(),
+            (std::vector<std::string>{"L line 110,20 10,20", "L line 10,20 10,80", "1 line 10,80 110,80",
+                                      "1 line 110,80 110,20", "S line 11,79 109,79", "S line 109,79 109,21"}));
   // Single: the closed rectangle through the four corners.
   EXPECT_EQ(Draw(rsRect, rbSingle, Rect(10, 20, 110, 80)).Tagged(),
             (std::vector<std::string>{"1 line 10,20 110,20", "1 line 110,20 110,80", "1 line 110,80 10,80",
@@ -160,10 +158,9 @@ TEST(RegionOutline, StarDiamondAndRoundRectangle) {
   // lower and right stretch 4 wide in the shadow colour, from the bottom-left corner's 45 degree
   // point to the top-right one's.
   Recorder rr = Draw(rsRoundRect, rbRaised, Rect(0, 0, 100, 60));
-  EXPECT_EQ(rr.Tagged(), (std::vector<std::string>{
-                             "L roundrect 0,0-100,60 20x20", "S arc 0,40-20,60 0,60 10,60",
-                             "S line 10,60 90,60", "S arc 80,40-100,60 90,60 100,50",
-                             "S line 100,50 100,10", "S arc 80,0-100,20 100,10 100,0"}));
+  EXPECT_EQ(rr.Tagged(), (std::vector<std::string>{"L roundrect 0,0-100,60 20x20", "S arc 0,40-20,60 0,60 10,60",
+                                                   "S line 10,60 90,60", "S arc 80,40-100,60 90,60 100,50",
+                                                   "S line 100,50 100,10", "S arc 80,0-100,20 100,10 100,0"}));
   EXPECT_EQ(rr.widths.front(), 2);
   EXPECT_EQ(rr.widths.back(), 4);
   // Its single-raised bevel lies 1 in at the left and top, 3 at the right and bottom.
@@ -213,8 +210,7 @@ TEST(RegionOutline, NosesAndBubblesWorkThroughTheClipping) {
 TEST(RegionOutline, PointListColoursEachEdgeByItsDirection) {
   // Right: light; down-left: shadow (left wins over down... and up-left too); back up-left: shadow.
   Recorder tri = Draw(rsPointList, rbRaised, {}, kTriangle);
-  EXPECT_EQ(tri.Tagged(), (std::vector<std::string>{"L line 10,10 50,10", "S line 50,10 30,40",
-                                                    "S line 30,40 10,10"}));
+  EXPECT_EQ(tri.Tagged(), (std::vector<std::string>{"L line 10,10 50,10", "S line 50,10 30,40", "S line 30,40 10,10"}));
   // Straight up is light, straight down shadow; an edge that does not move keeps the colour.
   Recorder box = Draw(rsPointList, rbRaised, {}, {{0, 10}, {0, 0}, {0, 0}, {10, 0}, {10, 10}});
   EXPECT_EQ(box.Tagged(), (std::vector<std::string>{"L line 0,10 0,0", "L line 0,0 0,0", "L line 0,0 10,0",

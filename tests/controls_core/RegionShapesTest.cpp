@@ -39,8 +39,10 @@ TEST(RegionSet, PixelRulesOfThePrimitives) {
   for (TRect box : {Rect(0, 0, 40, 30), Rect(-7, 3, 18, 4), Rect(5, 5, 6, 17), Rect(0, 0, 101, 57)}) {
     TZelRgn e = TZelRgn::FromEllipse(box);
     EXPECT_EQ(e.Bounds(), box);
-    ExpectPixels(e, box, [&](int x, int y) { return e.Contains(box.Left + box.Right - 1 - x, y); }, "mirror x");
-    ExpectPixels(e, box, [&](int x, int y) { return e.Contains(x, box.Top + box.Bottom - 1 - y); }, "mirror y");
+    ExpectPixels(
+        e, box, [&](int x, int y) { return e.Contains(box.Left + box.Right - 1 - x, y); }, "mirror x");
+    ExpectPixels(
+        e, box, [&](int x, int y) { return e.Contains(x, box.Top + box.Bottom - 1 - y); }, "mirror y");
   }
   TZelRgn big = TZelRgn::FromEllipse(Rect(0, 0, 400, 200));
   EXPECT_NEAR(double(big.Area()), M_PI * 200 * 100, 400.0);
@@ -80,23 +82,31 @@ TEST(RegionSet, CombiningAgreesWithThePixelsOfItsParts) {
       case 0: return TZelRgn::FromRect(r);
       case 1: return TZelRgn::FromEllipse(r);
       case 2: return TZelRgn::FromRoundRect(r, any(0, 30), any(0, 30));
-      default: return TZelRgn::FromPolygon({{any(-5, 80), any(-5, 80)}, {any(-5, 80), any(-5, 80)},
-                                            {any(-5, 80), any(-5, 80)}, {any(-5, 80), any(-5, 80)}});
+      default:
+        return TZelRgn::FromPolygon({{any(-5, 80), any(-5, 80)},
+                                     {any(-5, 80), any(-5, 80)},
+                                     {any(-5, 80), any(-5, 80)},
+                                     {any(-5, 80), any(-5, 80)}});
     }
   };
   const TRect field = Rect(-10, -10, 90, 90);
   for (int round = 0; round < 60; ++round) {
     TZelRgn a = shape(), b = shape() | shape();
-    ExpectPixels(a | b, field, [&](int x, int y) { return a.Contains(x, y) || b.Contains(x, y); }, "or");
-    ExpectPixels(a & b, field, [&](int x, int y) { return a.Contains(x, y) && b.Contains(x, y); }, "and");
-    ExpectPixels(a - b, field, [&](int x, int y) { return a.Contains(x, y) && !b.Contains(x, y); }, "diff");
-    ExpectPixels(a ^ b, field, [&](int x, int y) { return a.Contains(x, y) != b.Contains(x, y); }, "xor");
+    ExpectPixels(
+        a | b, field, [&](int x, int y) { return a.Contains(x, y) || b.Contains(x, y); }, "or");
+    ExpectPixels(
+        a & b, field, [&](int x, int y) { return a.Contains(x, y) && b.Contains(x, y); }, "and");
+    ExpectPixels(
+        a - b, field, [&](int x, int y) { return a.Contains(x, y) && !b.Contains(x, y); }, "diff");
+    ExpectPixels(
+        a ^ b, field, [&](int x, int y) { return a.Contains(x, y) != b.Contains(x, y); }, "xor");
     EXPECT_EQ((a | b).Area(), a.Area() + b.Area() - (a & b).Area());
     EXPECT_EQ(a ^ b, (a | b) - (a & b));
     EXPECT_EQ(TZelRgn::FromRects((a | b).Rects()), a | b);
     EXPECT_EQ(TZelRgn::FromRegionData((a - b).RegionData()), a - b);
     TZelRgn moved = a.Moved(3, -4);
-    ExpectPixels(moved, field, [&](int x, int y) { return a.Contains(x - 3, y + 4); }, "moved");
+    ExpectPixels(
+        moved, field, [&](int x, int y) { return a.Contains(x - 3, y + 4); }, "moved");
   }
   // Two halves side by side are one rectangle.
   EXPECT_EQ(TZelRgn::FromRects({Rect(0, 0, 5, 9), Rect(5, 0, 10, 9)}), TZelRgn::FromRect(Rect(0, 0, 10, 9)));
@@ -120,8 +130,16 @@ TEST(ShapeGeometry, PointsOfTheStraightShapes) {
   // round() takes ties to the even neighbour: 0.65 * 10 = 6.5 -> 6, 0.35 * 10 = 3.5 -> 4,
   // 0.15 * 10 = 1.5 -> 2, 0.85 * 10 = 8.5 -> 8; 0.75 * 50 = 37.5 -> 38, 0.38 * 50 = 19.
   auto star = StarPoints(Rect(100, 200, 110, 250));
-  const std::array<TPoint, 10> want{{{105, 200}, {106, 219}, {110, 219}, {107, 230}, {108, 250},
-                                     {105, 238}, {102, 250}, {103, 230}, {100, 219}, {104, 219}}};
+  const std::array<TPoint, 10> want{{{105, 200},
+                                     {106, 219},
+                                     {110, 219},
+                                     {107, 230},
+                                     {108, 250},
+                                     {105, 238},
+                                     {102, 250},
+                                     {103, 230},
+                                     {100, 219},
+                                     {104, 219}}};
   EXPECT_EQ(star, want);
   // (W div 3) * 2, not (2 W) div 3.
   auto oct = OctagonPoints(Rect(0, 0, 100, 50));
@@ -226,7 +244,8 @@ TEST(ShapeGeometry, EveryShapeStaysInItsRectangle) {
     EXPECT_FALSE(rgn.Contains(0, 5));
     EXPECT_FALSE(rgn.Contains(99, 5));
     EXPECT_TRUE(rgn.Contains(50, 30));
-    ExpectPixels(rgn, Rect(0, 0, 100, 100), [&](int x, int y) { return rgn.Contains(99 - x, y); }, "shield");
+    ExpectPixels(
+        rgn, Rect(0, 0, 100, 100), [&](int x, int y) { return rgn.Contains(99 - x, y); }, "shield");
   }
   // A nose (tip 0, 0, base 20, 25 to 20, 53) joins its body.
   TZelShapeSpec nose;

@@ -9,8 +9,7 @@
 
 namespace {
 
-TZelItemRecord Record(const std::string& description, uint16_t ident, bool compressed,
-                      const std::string& data) {
+TZelItemRecord Record(const std::string& description, uint16_t ident, bool compressed, const std::string& data) {
   TZelItemRecord r;
   r.Header.Description = description;
   r.Header.Ident = ident;
@@ -35,13 +34,18 @@ TEST(ListItems, HeaderBytes) {
   // No description and no identifier: the flags byte alone, then the counted data.
   plat::TMemoryStream s;
   WriteItemRecord(s, lkBitmapList, Record("", 0, false, "BM.."));
-  EXPECT_EQ(MemoryBytes(s), std::string("\x08\x04\x00\x00\x00" "BM..", 9));
+  EXPECT_EQ(MemoryBytes(s), std::string("\x08\x04\x00\x00\x00"
+                                        "BM..",
+                                        9));
 
   plat::TMemoryStream t;
   TZelItemRecord r = Record("Ab", 0x1234, true, "");
   r.Header.PixelFormat = spf8bit;
   WriteItemRecord(t, lkBitmapList, r);
-  EXPECT_EQ(MemoryBytes(t), std::string("\x47\x02" "Ab" "\x34\x12\x00\x00", 8));
+  EXPECT_EQ(MemoryBytes(t), std::string("\x47\x02"
+                                        "Ab"
+                                        "\x34\x12\x00\x00",
+                                        8));
   // A string list has no pixel format to store.
   plat::TMemoryStream u;
   WriteItemRecord(u, lkStringList, r);
@@ -52,7 +56,13 @@ TEST(ListItems, HeaderBytes) {
   TZelItemRecord empty;
   empty.Image.Masked = true;
   WriteItemRecord(img, lkImageList, empty);
-  EXPECT_EQ(MemoryBytes(img), std::string("\x00" "\x10\0\0\0" "\x10\0\0\0" "\x04\0\0\0" "\x01" "\0\0\0\0", 18));
+  EXPECT_EQ(MemoryBytes(img), std::string("\x00"
+                                          "\x10\0\0\0"
+                                          "\x10\0\0\0"
+                                          "\x04\0\0\0"
+                                          "\x01"
+                                          "\0\0\0\0",
+                                          18));
 }
 
 TEST(ListItems, ContainersRoundTripWithAndWithoutIndex) {

@@ -38,7 +38,8 @@ QImage Shown(C& c) {
 void Press(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mousePress(plat::WidgetOf(&c), b, {}, at); }
 void Release(TControl& c, Qt::MouseButton b, QPoint at) { QTest::mouseRelease(plat::WidgetOf(&c), b, {}, at); }
 void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
-  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(plat::WidgetOf(&c)->mapToGlobal(at)), Qt::NoButton, held, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(plat::WidgetOf(&c)->mapToGlobal(at)), Qt::NoButton, held,
+                   Qt::NoModifier);
   QCoreApplication::sendEvent(plat::WidgetOf(&c), &move);
 }
 
@@ -46,7 +47,8 @@ void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
 // area of a picture of the control.
 bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TColor background) {
   QImage ref(80, 24, QImage::Format_RGB32);
-  const QRgb bg = qRgb(GetRValue(ColorToRGB(background)), GetGValue(ColorToRGB(background)), GetBValue(ColorToRGB(background)));
+  const QRgb bg =
+      qRgb(GetRValue(ColorToRGB(background)), GetGValue(ColorToRGB(background)), GetBValue(ColorToRGB(background)));
   ref.fill(bg);
   TCanvas rc;
   plat::SetTargetImage(rc, &ref);
@@ -88,8 +90,7 @@ struct DirectFeed {
   void Start() {
     dev.ChainOpen();
     dev.ChainStart();
-    while (ProcessMessages()) {
-    }
+    while (ProcessMessages()) {}
   }
   void Feed(const std::vector<uint8_t>& bytes) { dev.BufferReady(buffer.Fill(bytes)); }
 
@@ -243,7 +244,9 @@ TEST_F(DisplayTest, SpectrumShowsATonesBarAndItsPeakUnderTheSharedTimer) {
   EXPECT_EQ(m.FirstBins()[size_t(col)], 20);
   const TRect d = s->DisplayRect();
   EXPECT_EQ(At(*s, d.Left + col + 1, d.Bottom - 1), BGR(clAqua));  // a lit spot at the bottom
-  const int bar = int(std::find_if(m.Bars().begin(), m.Bars().end(), [&](const TMMSpectrumBar& b) { return b.xFrom == col; }) - m.Bars().begin());
+  const int bar =
+      int(std::find_if(m.Bars().begin(), m.Bars().end(), [&](const TMMSpectrumBar& b) { return b.xFrom == col; }) -
+          m.Bars().begin());
   const int32_t peak = m.Peak(bar);
   EXPECT_GT(peak, 0);
 
@@ -295,7 +298,8 @@ TEST_F(DisplayTest, SpectrumWeightingsKeepAToneAtTheReferenceFrequencyAtItsHeigh
     for (TMMSpectrumGain g : {sg3db, sg6db, sg9db, sg12db}) {
       s->SetGain(g);
       s->FeedPCM(tone.data());
-      EXPECT_NEAR(s->Model().StrongestHeight(), plain, std::max(2, plain / 25)) << "dB axis " << logAmp << ", weighting " << g;
+      EXPECT_NEAR(s->Model().StrongestHeight(), plain, std::max(2, plain / 25))
+          << "dB axis " << logAmp << ", weighting " << g;
       EXPECT_NEAR(s->Model().StrongestFrequency(false, 44100, 1024), 1000, 44100.0 / 1024);
     }
   }
@@ -451,8 +455,7 @@ TEST_F(DisplayTest, LightChangesOnlyItsPaletteEntries) {
 }
 
 TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   ManualFeedTimer timer;
   SetConnectorFeedTimer(&timer);
   auto* scope = Place<TMMOscope>(8, 8);
@@ -476,7 +479,8 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
     EXPECT_EQ(light->BlockBytes(), 512);
     feed.Start();
     std::vector<int16_t> audio(4096);
-    for (size_t i = 0; i < audio.size(); i += 2) audio[i] = audio[i + 1] = int16_t(10000 * std::sin(2 * M_PI * 3000 * double(i / 2) / 22050));
+    for (size_t i = 0; i < audio.size(); i += 2)
+      audio[i] = audio[i + 1] = int16_t(10000 * std::sin(2 * M_PI * 3000 * double(i / 2) / 22050));
     std::vector<uint8_t> bytes(8192);
     std::memcpy(bytes.data(), audio.data(), 8192);
     const int before = gram->ColumnsWritten();
@@ -489,14 +493,12 @@ TEST_F(DisplayTest, ConnectorFeedsTheAnalysisDisplaysTheirOwnBlocks) {
     EXPECT_EQ(light->ShownLevel(2), 255);  // 3 kHz: the treble light
     EXPECT_NEAR(spectrum->Model().StrongestFrequency(false, 22050, 128), 3000, 22050.0 / 128);
   }
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   SetConnectorFeedTimer(nullptr);
 }
 
 TEST_F(DisplayTest, ScrollingOscilloscopeTakesQuarterStepsOnlyWithAcceleration) {
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   ManualFeedTimer timer;
   SetConnectorFeedTimer(&timer);
   auto* chart = Place<TMMOscope>(8, 8);
@@ -520,8 +522,7 @@ TEST_F(DisplayTest, ScrollingOscilloscopeTakesQuarterStepsOnlyWithAcceleration) 
     EXPECT_EQ(feed.con.BlocksFed(dkOscope), blocks) << "accelerate " << accelerate;
     EXPECT_EQ(drawn, blocks) << "accelerate " << accelerate;
   }
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   SetConnectorFeedTimer(nullptr);
 }
 
@@ -542,7 +543,8 @@ TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
   gram->SetWaveFormat(&f);
   QImage shot = FullPaint(*gram);
   TRect d = gram->DisplayRect();
-  for (const TRect& side : {strips(*gram, d.Bottom - 14, gram->Height()).first, strips(*gram, d.Bottom - 14, gram->Height()).second}) {
+  for (const TRect& side :
+       {strips(*gram, d.Bottom - 14, gram->Height()).first, strips(*gram, d.Bottom - 14, gram->Height()).second}) {
     EXPECT_TRUE(ShowsScaleText(shot, side, "0.00", face));
     EXPECT_TRUE(ShowsScaleText(shot, Rect(side.Left, 0, side.Right, d.Bottom), "KHz", face));
   }

@@ -17,8 +17,7 @@
 using namespace plat;
 
 TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   ManualFeedTimer timer;
   SetConnectorFeedTimer(&timer);
   auto* left = Place<TMMLevel>(8, 8);
@@ -44,8 +43,7 @@ TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
     EXPECT_EQ(left->BlockBytes(), 200);  // the connector gave the stream's format on assignment
     dev.ChainOpen();
     dev.ChainStart();
-    while (ProcessMessages()) {
-    }
+    while (ProcessMessages()) {}
 
     // Twenty blocks: the left channel at full scale in the last one only, the right at -6 dB.
     std::vector<int16_t> audio(2000);
@@ -74,8 +72,7 @@ TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
     EXPECT_EQ(con.Level2(), nullptr);
     EXPECT_EQ(con.Level1(), static_cast<TMMDisplayFeed*>(left));
   }
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   SetConnectorFeedTimer(nullptr);
 }
 
@@ -83,8 +80,7 @@ TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
 // the deck's bar and needle meter draw every block but reach the screen once a frame, each time
 // as they stand after the last block.
 TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLastBlock) {
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   struct PacedTimer : ManualFeedTimer {
     int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
   } timer;
@@ -119,8 +115,7 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
     };
     dev.ChainOpen();
     dev.ChainStart();
-    while (ProcessMessages()) {
-    }
+    while (ProcessMessages()) {}
     // A buffer every 23.2 ms for 300 ms, its loudness changing from block to block.
     TestBuffer buffer(4096);
     int64_t nextBuffer = 0;
@@ -207,7 +202,8 @@ TEST_F(DisplayTest, BlocksBetweenFramesReachTheCanvasOnceWithTheFrameAndOnlyWhat
     EXPECT_GT(level->Spots(), 0);
     QCoreApplication::processEvents();
     for (size_t i = 0; i < displays.size(); ++i) {
-      EXPECT_EQ(*plat::TargetOf(*displays[i]->Canvas()), before[i]) << "display " << i << " reached its canvas before the frame";
+      EXPECT_EQ(*plat::TargetOf(*displays[i]->Canvas()), before[i])
+          << "display " << i << " reached its canvas before the frame";
       regions[i].painted.clear();
     }
     now += 16'667;

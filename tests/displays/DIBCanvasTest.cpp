@@ -56,7 +56,8 @@ TEST(MMDIBCanvas, NestedDrawingKeepsEachCanvasOnItsOwnPicture) {
   // The outer drawing goes on into its own picture, not into nothing or into b's.
   ta.SetRawColor(9);
   ta.SetPixel(1, 1);
-  EXPECT_EQ(Message([&] { a.SetSize(5, 5); }), "TMMDIBGraphicControl: Attempt to create new DIB while initialized for drawing");
+  EXPECT_EQ(Message([&] { a.SetSize(5, 5); }),
+            "TMMDIBGraphicControl: Attempt to create new DIB while initialized for drawing");
   a.EndDraw();
   EXPECT_EQ(plat::ImageOf(a.Image()).pixelIndex(1, 1), 9);
   EXPECT_EQ(plat::ImageOf(a.Image()).pixelIndex(0, 0), 0);

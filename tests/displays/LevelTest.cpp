@@ -237,7 +237,8 @@ TEST_F(LevelTest, DeckStripDrawsItsLabels) {
       for (int x = l.x; x < l.x + w; ++x) {
         const QRgb p = img.pixel(x, y);
         const int dr = qRed(p) - int(c & 0xFF), dg = qGreen(p) - int((c >> 8) & 0xFF), db = qBlue(p) - int(c >> 16);
-        const int ink2 = dr * dr + dg * dg + db * db, black2 = qRed(p) * qRed(p) + qGreen(p) * qGreen(p) + qBlue(p) * qBlue(p);
+        const int ink2 = dr * dr + dg * dg + db * db,
+                  black2 = qRed(p) * qRed(p) + qGreen(p) * qGreen(p) + qBlue(p) * qBlue(p);
         ink += ink2 < black2;
       }
     EXPECT_GT(ink, 5) << l.text;

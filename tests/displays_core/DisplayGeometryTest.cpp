@@ -27,7 +27,7 @@ TEST(MMScale, TickRowsTakeZonesLengthsAndSides) {
   // A row above a bar (first side), growing from its inner (bottom) edge.
   auto lines = ScaleRowLines(look, {0, 0, 100, 7}, true);
   ASSERT_EQ(lines.size(), 11u);
-  EXPECT_EQ(lines[0], (TMMScaleLine{0, 6, 0, 0, plat::clAqua}));  // long, 7 pixels up from y = 6
+  EXPECT_EQ(lines[0], (TMMScaleLine{0, 6, 0, 0, plat::clAqua}));    // long, 7 pixels up from y = 6
   EXPECT_EQ(lines[1], (TMMScaleLine{10, 6, 10, 4, plat::clAqua}));  // short: 7 / 2 = 3 pixels
   // Positions, not tick numbers, meet the borders: tick 5 (at 50) lies past b1 = 5 of 11 (45.5),
   // tick 9 (at 90) past b2 = 9 of 11 (81.8).
@@ -83,7 +83,7 @@ TEST(MMMeter, NeedleRunsBetweenTheScaleEnds) {
   v.Feed(32767);
   EXPECT_EQ(v.Needle(), 32767);
   EXPECT_EQ(overflows, 1);  // reaching the top counts as overflow
-  v.Feed(1);  // -90 dB: treated as -100 dB at most, still at rest
+  v.Feed(1);                // -90 dB: treated as -100 dB at most, still at rest
   EXPECT_EQ(v.Needle(), 0);
   EXPECT_EQ(v.Peak().Peak(), 32767);
 
@@ -112,7 +112,8 @@ TEST(MMMeter, ArcTicksAndLabelsWithTheDefaults) {
   EXPECT_EQ(ticks[24].color, plat::clGreen);  // 60 % exactly is not past the border
   EXPECT_EQ(ticks[25].color, plat::clYellow);
   EXPECT_EQ(ticks[40].color, plat::clRed);
-  const auto labels = MeterLabels(g, s, [](const std::string& t) { return int(t.size()) * 4; }, 8);
+  const auto labels = MeterLabels(
+      g, s, [](const std::string& t) { return int(t.size()) * 4; }, 8);
   std::vector<std::string> texts;
   for (const auto& l : labels) texts.push_back(l.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"-50", "-40", "-30", "-20", "-10", "0"}));
@@ -121,7 +122,9 @@ TEST(MMMeter, ArcTicksAndLabelsWithTheDefaults) {
   EXPECT_EQ(labels[0].x, p.x + 8 / 2 - 12 + 1);
   EXPECT_EQ(labels[0].y, p.y - 8 - 3);
   s.textEvery = 0;
-  EXPECT_TRUE(MeterLabels(g, s, [](const std::string&) { return 1; }, 8).empty());
+  EXPECT_TRUE(MeterLabels(
+                  g, s, [](const std::string&) { return 1; }, 8)
+                  .empty());
   s.ticks = 1;
   EXPECT_TRUE(MeterTicks(g, s).empty());
   EXPECT_EQ(MeterCaptionBand(g, 13), (TDIBRect{0, 90 - 5 - 13, 170, 85}));

@@ -150,8 +150,8 @@ TEST(MMFFT, TablesStayAccurateAtTheLargestDisplayLengthsAndBeyond) {
   }
   for (size_t j = 1; j <= m / 2; ++j) {
     const float* s = fft->Split + 2 * (j - 1);
-    worst = std::max({worst, std::fabs(s[0] - 0.5 * std::cos(j * phi)),
-                      std::fabs(s[1] - (0.5 - 0.5 * std::sin(j * phi)))});
+    worst =
+        std::max({worst, std::fabs(s[0] - 0.5 * std::cos(j * phi)), std::fabs(s[1] - (0.5 - 0.5 * std::sin(j * phi)))});
   }
   EXPECT_LT(worst, 1e-7);
   for (size_t i = 0; i < m; i += 997) {
@@ -170,10 +170,13 @@ TEST(MMFFT, WindowTablesHaveTheirKnownValues) {
   EXPECT_GT(t[7], t[0]);
   for (int i = 1; i < 8; ++i) EXPECT_EQ(t[i], t[8 - i]) << i;
 
-  struct Case { TMMFFTWindow w; int32_t first; };
+  struct Case {
+    TMMFFTWindow w;
+    int32_t first;
+  };
   // At i = 0, N = 8: Hanning 0, Blackman 0, Gaussian exp(-5), Welch 1 - (8/9)^2, Parzen 1/9.
-  for (Case c : {Case{fwRectangular, 32767}, Case{fwHanning, 0}, Case{fwBlackman, 0},
-                 Case{fwGaussian, 221}, Case{fwWelch, 6877}, Case{fwParzen, 3641}}) {
+  for (Case c : {Case{fwRectangular, 32767}, Case{fwHanning, 0}, Case{fwBlackman, 0}, Case{fwGaussian, 221},
+                 Case{fwWelch, 6877}, Case{fwParzen, 3641}}) {
     FillWindowTable(t, c.w, 3);
     EXPECT_EQ(t[0], c.first) << "window " << c.w;
     EXPECT_EQ(t[4], 32767) << "window " << c.w;

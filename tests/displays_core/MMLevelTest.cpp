@@ -36,7 +36,7 @@ TEST(MMLevel, DeckGeometryAndTheValuePath) {
   v.OnGainOverflow = [&] { ++overflows; };
   EXPECT_TRUE(v.Feed(32767));
   EXPECT_EQ(v.Value(), 187);
-  EXPECT_EQ(overflows, 0);  // full scale is the top spot, not beyond it
+  EXPECT_EQ(overflows, 0);   // full scale is the top spot, not beyond it
   EXPECT_TRUE(v.Feed(582));  // about -35 dB
   EXPECT_EQ(v.Value(), 0);
   // Value 50: 16384 (16383.5 rounded to even) is -6.02 dB, 154.83 spots -> 155, read back as 50.
@@ -96,7 +96,13 @@ TEST(MMLevel, BlockPeaksFollowTheChannelAndOffsets) {
   EXPECT_EQ(PcmBlockPeak(s8, Shape(false, 2, chBoth)), 512);  // (255 + 0) / 2 = 127 -> 256; (130 + 131) / 2 -> 512
   // Four channels: frames are four samples wide, the first two are shown.
   const int16_t quad[8] = {10, 20, 30000, 30000, -40, -60, 30000, 30000};
-  EXPECT_EQ(PcmBlockPeak(quad, [] { TMMPcmShape s = Shape(true, 4, chBoth); s.samples = 2; return s; }()), 50);
+  EXPECT_EQ(PcmBlockPeak(quad,
+                         [] {
+                           TMMPcmShape s = Shape(true, 4, chBoth);
+                           s.samples = 2;
+                           return s;
+                         }()),
+            50);
 }
 
 TEST(MMLevel, DecayConstantsAndRules) {

@@ -192,10 +192,8 @@ TEST(MMLight, ATonesBandLightsUp) {
     m.Feed(b.data(), s, 1.0, dmNone, pmPeak, gains);
     const int lit = hz < 335 ? 0 : hz < 1145 ? 1 : 2;
     for (int band = 0; band < 3; ++band) {
-      if (band == lit)
-        EXPECT_EQ(m.Brightness(band), 255) << hz;
-      else
-        EXPECT_LT(m.Brightness(band), 60) << hz << " band " << band;
+      if (band == lit) EXPECT_EQ(m.Brightness(band), 255) << hz;
+      else EXPECT_LT(m.Brightness(band), 60) << hz << " band " << band;
     }
   }
   // The pictures' palette needs: three rings per light must fit the animated entries.

@@ -56,7 +56,8 @@ TEST(MMSpectr, FrontEndMatchesADirectTransformOfTheWindowedSamples) {
         im -= x[size_t(i)] * std::sin(2 * M_PI * k * i / 64);
       }
       EXPECT_NEAR(bins[size_t(2 * k)], std::trunc(re / 32), 1.0) << "diff " << diff << " bin " << k;
-      EXPECT_NEAR(std::abs(bins[size_t(2 * k + 1)]), std::abs(std::trunc(im / 32)), 1.0) << "diff " << diff << " bin " << k;
+      EXPECT_NEAR(std::abs(bins[size_t(2 * k + 1)]), std::abs(std::trunc(im / 32)), 1.0)
+          << "diff " << diff << " bin " << k;
     }
   }
 }
@@ -224,7 +225,7 @@ TEST(MMSpectr, BarsDrawLitSpotsByZoneOverTheUnlitPattern) {
   s.spotHeight = 1;
   s.spotSpace = 1;
   s.verticalScale = 50;  // full scale at half the height: a full-scale bin overflows
-  m.BuildColumns(s);  // 4 bins, 4 bars of two columns
+  m.BuildColumns(s);     // 4 bins, 4 bars of two columns
   ASSERT_EQ(m.Spots(), 10);
   ASSERT_EQ(m.Threshold1(), 5);
   ASSERT_EQ(m.Threshold2(), 8);
@@ -252,7 +253,7 @@ TEST(MMSpectr, BarsDrawLitSpotsByZoneOverTheUnlitPattern) {
   EXPECT_EQ(m.Bars()[2].value, 10);
   m.Draw(t, skBars, look);
   EXPECT_EQ(t.Pixel(4, 18), 11u);
-  EXPECT_EQ(t.Pixel(5, 8), 12u);   // spot 6
+  EXPECT_EQ(t.Pixel(5, 8), 12u);  // spot 6
   EXPECT_EQ(t.Pixel(4, 0), 13u);
   EXPECT_EQ(t.Pixel(0, 18), 21u);  // the silent bar stays unlit
 }

@@ -84,8 +84,7 @@ TEST(Exit, WithACartThePasswordAndTwoQuestionsEjectItAndRemoveTheMailFile) {
   s.Type("Night Shift");
   s.Key("Return");
   EXPECT_EQ(0, s.WaitExit());
-  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
-                          Studio::kStop + Studio::kExit;
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
   const std::vector<std::string> want = {
       "message Confirm [Yes,No] \"There is still a file loaded in the deck. Are you sure you want to exit?\" -> Yes",

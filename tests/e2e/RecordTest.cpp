@@ -83,8 +83,7 @@ TEST(Record, AStandardCartTakesExactlyWhatTheInputGaveInACompleteWavFile) {
   EXPECT_EQ(0, s.WaitExit());
   // The input's end signals the stop, and so does the take's reload, which carries the position
   // past the end mark.
-  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
-                          Studio::kStop + Studio::kExit;
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 }
 
@@ -112,8 +111,8 @@ TEST(Record, PausingAndResumingKeepsOneUnbrokenTake) {
   EXPECT_TRUE(IsPattern(data, cd)) << "the take has a gap or a repeat at the pause";
   s.CloseWindow();
   EXPECT_EQ(0, s.WaitExit());
-  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
-                          Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kRecord +
+                          Studio::kStop + Studio::kStop + Studio::kExit;
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 }
 
@@ -189,8 +188,7 @@ TEST(Record, PunchInBetweenMarksReplacesExactlyThoseBytesOfTheFile) {
   EXPECT_EQ(0, s.WaitExit());
   // The input's end signals the stop, and so does the take's reload, which carries the position
   // past the end mark.
-  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop +
-                          Studio::kStop + Studio::kExit;
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 }
 

@@ -71,7 +71,9 @@ TEST(Recovery, ATakeCutShortIsLoadedAtTheNextStartWithEveryWholeBlockThatReached
   const std::vector<std::string> dialogs = s.DialogLog();
   ASSERT_EQ(1u, dialogs.size()) << ::testing::PrintToString(dialogs);
   EXPECT_EQ(0u, dialogs[0].rfind("message Warning [OK] \"Untitled.wav\\r\\n\\r\\nA Solvane temporary "
-                                 "recording file still exists.  This \\r\\n", 0)) << dialogs[0];
+                                 "recording file still exists.  This \\r\\n",
+                                 0))
+      << dialogs[0];
 
   // Played back to its end, the take is every whole block that was on disk.
   s.Key("F3");
@@ -155,7 +157,8 @@ TEST(Recovery, AKilledTakeKeepsEveryFrameCapturedUpToHalfASecondBeforeTheKill) {
     int format;
     WAVEFORMATEX f;
     uint32_t ms;
-  } takes[] = {{0, PcmFormat(8000, 1, 8), 2730}, {26, PcmFormat(32000, 1, 16), 3170}, {31, PcmFormat(44100, 2, 16), 1890}};
+  } takes[] = {
+      {0, PcmFormat(8000, 1, 8), 2730}, {26, PcmFormat(32000, 1, 16), 3170}, {31, PcmFormat(44100, 2, 16), 1890}};
   for (const auto& t : takes) {
     SCOPED_TRACE("format " + std::to_string(t.format));
     Studio s;
@@ -176,8 +179,7 @@ TEST(Recovery, AKilledTakeKeepsEveryFrameCapturedUpToHalfASecondBeforeTheKill) {
     EXPECT_TRUE(IsPattern(data, t.f)) << "the recovered take is not the input from its start";
     const uint64_t frames = data.size() / t.f.nBlockAlign;
     const uint64_t due = uint64_t(t.ms - 500) * t.f.nSamplesPerSec / 1000;
-    EXPECT_GE(frames, due) << "the take ends " << (t.ms - frames * 1000 / t.f.nSamplesPerSec)
-                           << " ms before the kill";
+    EXPECT_GE(frames, due) << "the take ends " << (t.ms - frames * 1000 / t.f.nSamplesPerSec) << " ms before the kill";
   }
 }
 

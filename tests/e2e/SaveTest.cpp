@@ -30,8 +30,8 @@ TEST(Save, TheTakeBecomesTheDestinationAndTheAfterSaveProgramGetsItsPath) {
   const std::string dest = s.dir.Path("carts/"), after = s.dir.Path("after.txt");
   ASSERT_TRUE(plat::ForceDirectories(dest));
   const std::string program = s.dir.Path("after save");
-  ASSERT_TRUE(Studio::Write(program, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '" + after +
-                                         ".part' && mv '" + after + ".part' '" + after + "'\n"));
+  ASSERT_TRUE(Studio::Write(program, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '" + after + ".part' && mv '" + after +
+                                         ".part' '" + after + "'\n"));
   ::chmod(program.c_str(), 0755);
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Launch After Save=" + program});
   s.Answers({"file " + dest + "News at noon.wav"});
@@ -70,13 +70,11 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
   ASSERT_TRUE(Studio::Write(source, MakeWav(mono, samples)));
   const std::string original = Studio::Read(source);
   // Every name in the first folder fails; in the second only the third name can be written.
-  for (const char* name : {"Out.wav", "Copy (1) of Out.wav", "Copy (2) of Out.wav"})
-    Block(first, name, "Promo.wav");
+  for (const char* name : {"Out.wav", "Copy (1) of Out.wav", "Copy (2) of Out.wav"}) Block(first, name, "Promo.wav");
   for (const char* name : {"Out.wav", "Copy (1) of Out.wav"}) Block(second, name, "Promo.wav");
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
-  s.Answers({"file " + source,
-             "file " + first + "Out.wav", "Yes", "Yes", "Yes", "OK",
-             "file " + second + "Out.wav", "Yes", "Yes", "OK"});
+  s.Answers({"file " + source, "file " + first + "Out.wav", "Yes", "Yes", "Yes", "OK", "file " + second + "Out.wav",
+             "Yes", "Yes", "OK"});
   ASSERT_TRUE(s.Start());
   s.Key("Ctrl+A");
   ASSERT_EQ(source, s.Sync().file);
@@ -93,11 +91,13 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
       "message Warning [Yes,No] \"Attempt 1\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Warning [Yes,No] \"Attempt 2\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Warning [Yes,No] \"Attempt 3\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
-      "message Warning [OK] \"Can't save the file using that name or path. Try changing the \\r\\nname or save location.\" -> OK",
+      "message Warning [OK] \"Can't save the file using that name or path. Try changing the \\r\\nname or save "
+      "location.\" -> OK",
       "file save \"Solvane Save Wave File\" -> " + second + "Out.wav",
       "message Warning [Yes,No] \"Attempt 1\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Warning [Yes,No] \"Attempt 2\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
-      "message Information [OK] \"Please Note!!! Solvane had trouble saving your file. It was \\r\\nsuccessfully saved under a different name.\\r\\n\\r\\nThe saved name is: " +
+      "message Information [OK] \"Please Note!!! Solvane had trouble saving your file. It was \\r\\nsuccessfully saved "
+      "under a different name.\\r\\n\\r\\nThe saved name is: " +
           saved + "\\r\\n\\r\\nPlease make a note of this.\" -> OK"};
   EXPECT_EQ(want, s.DialogLog());
   // Nothing was left half-written under the names that failed.

@@ -66,7 +66,9 @@ TEST(Start, FirstStartCompletesTheSettingsMakesTheTemporaryFolderAndSignalsLoad)
   std::vector<std::string> dialogs = s.DialogLog();
   ASSERT_EQ(1u, dialogs.size()) << ::testing::PrintToString(dialogs);
   EXPECT_EQ(0u, dialogs[0].rfind("message Information [OK] \"A one-hour 32 kHz, 16 bit, mono file "
-                                 "has been chosen as the Standard Cart.", 0)) << dialogs[0];
+                                 "has been chosen as the Standard Cart.",
+                                 0))
+      << dialogs[0];
 
   // Closing needs nothing with an empty deck; the next start finds the file complete.
   s.CloseWindow();

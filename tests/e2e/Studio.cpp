@@ -97,8 +97,9 @@ Studio::~Studio() {
 }
 
 void Studio::Settings(const std::vector<std::string>& lines) {
-  std::string text = "; Settings File for Solvane\r\n[GPI]\r\nENABLE=1\r\nON LOAD=LOAD{{CRLF}}\r\n"
-                     "ON RECORD=REC{{CRLF}}\r\nON STOP=STOP{{crlf}}\r\nON EXIT=EXIT{{CrLf}}\r\n";
+  std::string text =
+      "; Settings File for Solvane\r\n[GPI]\r\nENABLE=1\r\nON LOAD=LOAD{{CRLF}}\r\n"
+      "ON RECORD=REC{{CRLF}}\r\nON STOP=STOP{{crlf}}\r\nON EXIT=EXIT{{CrLf}}\r\n";
   for (const std::string& l : lines) text += l + "\r\n";
   EXPECT_TRUE(Write(home + "Solvane.ini", text));
 }
@@ -116,24 +117,23 @@ bool Studio::Start(const std::vector<std::string>& args) {
 }
 
 pid_t Studio::Spawn(const std::vector<std::string>& args) {
-  std::map<std::string, std::string> ours = {
-      {"SOLVANE_HOME", home},
-      {"TMPDIR", temp},
-      {"XDG_RUNTIME_DIR", dir.Path("run")},
-      {"QT_QPA_PLATFORM", "offscreen"},
-      {"SOLVANE_COM1", pty_.SlavePath()},
-      {"SOLVANE_AUDIO", "virtual"},
-      {"SOLVANE_AUDIO_CLOCK", "manual"},
-      {"SOLVANE_AUDIO_LOSSLESS", "1"},
-      {"SOLVANE_AUDIO_INPUT", "pattern"},
-      {"SOLVANE_AUDIO_CAPTURE", capture},
-      {"SOLVANE_AUDIO_PACE", pace_},
-      {"SOLVANE_AUDIO_PACE_ACK", paceAck_},
-      {"SOLVANE_DIALOG_SCRIPT", script_},
-      {"SOLVANE_DIALOG_LOG", dialogLog_},
-      {"SOLVANE_TEST_CONTROL", control_},
-      {"SOLVANE_TEST_CONTROL_LOG", controlLog_},
-      {"SOLVANE_ACTIVATE_LOG", dir.Path("activate.log")}};
+  std::map<std::string, std::string> ours = {{"SOLVANE_HOME", home},
+                                             {"TMPDIR", temp},
+                                             {"XDG_RUNTIME_DIR", dir.Path("run")},
+                                             {"QT_QPA_PLATFORM", "offscreen"},
+                                             {"SOLVANE_COM1", pty_.SlavePath()},
+                                             {"SOLVANE_AUDIO", "virtual"},
+                                             {"SOLVANE_AUDIO_CLOCK", "manual"},
+                                             {"SOLVANE_AUDIO_LOSSLESS", "1"},
+                                             {"SOLVANE_AUDIO_INPUT", "pattern"},
+                                             {"SOLVANE_AUDIO_CAPTURE", capture},
+                                             {"SOLVANE_AUDIO_PACE", pace_},
+                                             {"SOLVANE_AUDIO_PACE_ACK", paceAck_},
+                                             {"SOLVANE_DIALOG_SCRIPT", script_},
+                                             {"SOLVANE_DIALOG_LOG", dialogLog_},
+                                             {"SOLVANE_TEST_CONTROL", control_},
+                                             {"SOLVANE_TEST_CONTROL_LOG", controlLog_},
+                                             {"SOLVANE_ACTIVATE_LOG", dir.Path("activate.log")}};
   for (const auto& [name, value] : environment) ours[name] = value;
   std::vector<std::string> vars;
   for (char** e = environ; *e; ++e) {
@@ -221,8 +221,9 @@ DeckView Studio::Sync() {
   });
   DeckView v;
   if (!got || line.empty()) {
-    ADD_FAILURE() << "the program did not come to rest (sync " << tag << ")"
-                  << (Running() ? "" : ": it has ended") << "\n" << Output();
+    ADD_FAILURE() << "the program did not come to rest (sync " << tag << ")" << (Running() ? "" : ": it has ended")
+                  << "\n"
+                  << Output();
     return v;
   }
   v.modal = Field(line, "modal");
@@ -239,8 +240,8 @@ DeckView Studio::SyncUntil(const std::function<bool(const DeckView&)>& pred, con
     v = Sync();
     return pred(v) || v.deck.empty();
   });
-  EXPECT_TRUE(ok && pred(v)) << "the deck never came to: " << what << " (deck=" << v.deck
-                             << " modal=" << v.modal << ")";
+  EXPECT_TRUE(ok && pred(v)) << "the deck never came to: " << what << " (deck=" << v.deck << " modal=" << v.modal
+                             << ")";
   return v;
 }
 
@@ -296,9 +297,7 @@ std::string Studio::Read(const std::string& path) {
   return s;
 }
 
-bool Studio::Write(const std::string& path, const std::string& data) {
-  return plat::WriteWholeFile(path, data);
-}
+bool Studio::Write(const std::string& path, const std::string& data) { return plat::WriteWholeFile(path, data); }
 
 // ---- WAV files --------------------------------------------------------------------------------
 
@@ -366,8 +365,7 @@ std::string InfoField(const std::string& info, const std::string& key) {
 }
 
 bool IsPattern(const std::string& data, const WAVEFORMATEX& f, uint64_t firstFrame) {
-  return plat::MatchesVirtualPattern(reinterpret_cast<const uint8_t*>(data.data()), data.size(), f,
-                                     firstFrame);
+  return plat::MatchesVirtualPattern(reinterpret_cast<const uint8_t*>(data.data()), data.size(), f, firstFrame);
 }
 
 std::string MakeWav(const WAVEFORMATEX& f, const std::string& data) {

@@ -114,7 +114,7 @@ struct RiffChunk {
 
 struct WavFile {
   bool ok = false;
-  std::string bytes;             // the whole file
+  std::string bytes;              // the whole file
   std::vector<RiffChunk> chunks;  // top-level chunks after "WAVE", as laid out
   uint32_t riffSize = 0;
   const RiffChunk* Find(const std::string& id) const;

@@ -18,12 +18,30 @@ inline uint8_t PatternByte(uint64_t i) { return uint8_t((i * 7 + (i >> 8) * 13 +
 class LoggedLink : public TMMDSPComponent {
 public:
   LoggedLink(std::string name, CallLog* log) : name_(std::move(name)), log_(log) {}
-  void ChainOpen() override { Log("Open"); TMMDSPComponent::ChainOpen(); }
-  void ChainClose() override { Log("Close"); TMMDSPComponent::ChainClose(); }
-  void ChainStart() override { Log("Start"); TMMDSPComponent::ChainStart(); }
-  void ChainPause() override { Log("Pause"); TMMDSPComponent::ChainPause(); }
-  void ChainRestart() override { Log("Restart"); TMMDSPComponent::ChainRestart(); }
-  void ChainStop() override { Log("Stop"); TMMDSPComponent::ChainStop(); }
+  void ChainOpen() override {
+    Log("Open");
+    TMMDSPComponent::ChainOpen();
+  }
+  void ChainClose() override {
+    Log("Close");
+    TMMDSPComponent::ChainClose();
+  }
+  void ChainStart() override {
+    Log("Start");
+    TMMDSPComponent::ChainStart();
+  }
+  void ChainPause() override {
+    Log("Pause");
+    TMMDSPComponent::ChainPause();
+  }
+  void ChainRestart() override {
+    Log("Restart");
+    TMMDSPComponent::ChainRestart();
+  }
+  void ChainStop() override {
+    Log("Stop");
+    TMMDSPComponent::ChainStop();
+  }
   void ChainReset() override { Log("Reset"); }
   void ChainLoop() override { Log("Loop"); }
   const std::string& LinkName() const { return name_; }
@@ -43,17 +61,39 @@ class LoggedDevice : public TMMCustomSoundComponent {
 public:
   LoggedDevice(std::string name, CallLog* log, bool hasInput = true)
       : name_(std::move(name)), log_(log), hasInput_(hasInput) {}
-  void ChainOpen() override { TMMCustomSoundComponent::ChainOpen(); Log("Open"); }
-  void ChainClose() override { TMMCustomSoundComponent::ChainClose(); Log("Close"); }
-  void ChainStart() override { TMMCustomSoundComponent::ChainStart(); Log("Start"); }
-  void ChainPause() override { TMMCustomSoundComponent::ChainPause(); Log("Pause"); }
-  void ChainRestart() override { TMMCustomSoundComponent::ChainRestart(); Log("Restart"); }
-  void ChainStop() override { TMMCustomSoundComponent::ChainStop(); Log("Stop"); }
-  void ChainReset() override { TMMCustomSoundComponent::ChainReset(); Log("Reset"); }
-  void ChainLoop() override { TMMCustomSoundComponent::ChainLoop(); Log("Loop"); }
-  bool PublishesLink(const std::string& p) const override {
-    return p == "Output" || (hasInput_ && p == "Input");
+  void ChainOpen() override {
+    TMMCustomSoundComponent::ChainOpen();
+    Log("Open");
   }
+  void ChainClose() override {
+    TMMCustomSoundComponent::ChainClose();
+    Log("Close");
+  }
+  void ChainStart() override {
+    TMMCustomSoundComponent::ChainStart();
+    Log("Start");
+  }
+  void ChainPause() override {
+    TMMCustomSoundComponent::ChainPause();
+    Log("Pause");
+  }
+  void ChainRestart() override {
+    TMMCustomSoundComponent::ChainRestart();
+    Log("Restart");
+  }
+  void ChainStop() override {
+    TMMCustomSoundComponent::ChainStop();
+    Log("Stop");
+  }
+  void ChainReset() override {
+    TMMCustomSoundComponent::ChainReset();
+    Log("Reset");
+  }
+  void ChainLoop() override {
+    TMMCustomSoundComponent::ChainLoop();
+    Log("Loop");
+  }
+  bool PublishesLink(const std::string& p) const override { return p == "Output" || (hasInput_ && p == "Input"); }
 
   void SetNumBuffers(int32_t) override {}
   int32_t GetNumBuffers() const override { return 10; }
@@ -106,8 +146,14 @@ public:
     bytes_.insert(bytes_.end(), h->lpData, h->lpData + h->dwBytesRecorded);
     sizes_.push_back(h->dwBytesRecorded);
   }
-  void ChainStop() override { Note("Stop"); TMMDSPComponent::ChainStop(); }
-  void ChainClose() override { Note("Close"); TMMDSPComponent::ChainClose(); }
+  void ChainStop() override {
+    Note("Stop");
+    TMMDSPComponent::ChainStop();
+  }
+  void ChainClose() override {
+    Note("Close");
+    TMMDSPComponent::ChainClose();
+  }
   std::vector<uint8_t> Bytes() const {
     std::lock_guard<std::mutex> l(m_);
     return bytes_;

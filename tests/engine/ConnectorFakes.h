@@ -27,10 +27,8 @@ public:
     const int64_t end = now_ + us;
     while (active_ && next_ <= end) {
       now_ = next_;
-      if (periodic_)
-        next_ += interval_;
-      else
-        active_ = false;
+      if (periodic_) next_ += interval_;
+      else active_ = false;
       ticks.push_back(now_);
       std::function<void()> tick = tick_;
       tick();
@@ -118,9 +116,7 @@ public:
 // A buffer as the chain passes it: header and data in one block.
 class TestBuffer {
 public:
-  explicit TestBuffer(uint32_t capacity) : mem_(kWaveHdrSize + capacity) {
-    hdr_ = InitWaveHdr(mem_.data(), capacity);
-  }
+  explicit TestBuffer(uint32_t capacity) : mem_(kWaveHdrSize + capacity) { hdr_ = InitWaveHdr(mem_.data(), capacity); }
   PWaveHdr Fill(const std::vector<uint8_t>& bytes) {
     std::memcpy(hdr_->lpData, bytes.data(), bytes.size());
     hdr_->dwBytesRecorded = uint32_t(bytes.size());

@@ -27,10 +27,10 @@ TEST(CutList, AddKeepsRecordsSortedAndApart) {
   EXPECT_EQ(FindCutIndex(l, 5), -1);
   EXPECT_TRUE(l.Add(Cut(100, 50)));
   EXPECT_TRUE(l.Add(Cut(10, 20)));
-  EXPECT_FALSE(l.Add(Cut(100, 5)));   // same start
-  EXPECT_FALSE(l.Add(Cut(149, 5)));   // starts on the last sample of another
-  EXPECT_FALSE(l.Add(Cut(90, 20)));   // another starts inside it
-  EXPECT_TRUE(l.Add(Cut(150, 5)));    // one sample after the end
+  EXPECT_FALSE(l.Add(Cut(100, 5)));  // same start
+  EXPECT_FALSE(l.Add(Cut(149, 5)));  // starts on the last sample of another
+  EXPECT_FALSE(l.Add(Cut(90, 20)));  // another starts inside it
+  EXPECT_TRUE(l.Add(Cut(150, 5)));   // one sample after the end
   EXPECT_EQ(before, 3);
   EXPECT_EQ(after, 3);
   ASSERT_EQ(l.Count(), 3);

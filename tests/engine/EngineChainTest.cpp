@@ -24,8 +24,7 @@ namespace {
 const WAVEFORMATEX kCd = Pcm(44100, 2, 16);
 
 void Pump() {
-  for (int i = 0; i < 1000 && plat::ProcessMessages(); ++i) {
-  }
+  for (int i = 0; i < 1000 && plat::ProcessMessages(); ++i) {}
 }
 
 // Steps the clock 20 ms at a time until done() holds or limitMs have passed. A playback ring

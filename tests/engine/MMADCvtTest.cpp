@@ -169,8 +169,8 @@ TEST(MMADCvt, BlocksStayWholeWhateverTheAlignAndTheSourceHandsOn) {
   const auto data = OddMSData(700, 2, 23);
   const WAVEFORMATEX pcm = PcmFormat(22050, 2, 16);
   std::vector<uint8_t> expect(data.size() * 8);
-  expect.resize(size_t(DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), expect.data(),
-                                     int32_t(expect.size()))));
+  expect.resize(size_t(
+      DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), expect.data(), int32_t(expect.size()))));
   ASSERT_EQ(expect.size(), 23u * plat::MsAdpcmSamplesPerBlock(700, 2) * 4);
   EXPECT_EQ(TMMADPCMConverter::PullSize(AsFormat(fmt)), 3500);
   for (uint32_t chunk : {1u << 30, 999u, 3u}) {
@@ -185,8 +185,8 @@ TEST(MMADCvt, BlocksStayWholeWhateverTheAlignAndTheSourceHandsOn) {
   const auto bigData = OddMSData(5000, 1, 3);
   std::vector<uint8_t> bigExpect(bigData.size() * 8);
   const WAVEFORMATEX mono = PcmFormat(22050, 1, 16);
-  bigExpect.resize(size_t(DecodeMSADPCM(AsFormat(big), &mono, bigData.data(), int32_t(bigData.size()),
-                                        bigExpect.data(), int32_t(bigExpect.size()))));
+  bigExpect.resize(size_t(DecodeMSADPCM(AsFormat(big), &mono, bigData.data(), int32_t(bigData.size()), bigExpect.data(),
+                                        int32_t(bigExpect.size()))));
   Chain c(AsFormat(big), bigData);
   c.Run();
   EXPECT_EQ(Drain(c.sink, 4096), bigExpect);

@@ -77,8 +77,8 @@ TEST(MMADPCM, MakeADPCMFormatFromPCMAndBack) {
   EXPECT_FALSE(MakeADPCMFormat(&bad, ms, 16, 0, 0));
   bad = Pcm(22050, 3, 16);
   EXPECT_FALSE(MakeADPCMFormat(&bad, ms, 16, 0, 0));
-  EXPECT_FALSE(MakeADPCMFormat(&pcm, ms, 16, 0, 5));          // five channels
-  EXPECT_FALSE(MakeADPCMFormat(&pcm, ms, 16, 2000000, 4));    // block align past 16 bits
+  EXPECT_FALSE(MakeADPCMFormat(&pcm, ms, 16, 0, 5));        // five channels
+  EXPECT_FALSE(MakeADPCMFormat(&pcm, ms, 16, 2000000, 4));  // block align past 16 bits
   bad = Pcm(22050, 1, 16);
   bad.wFormatTag = 0x11;
   EXPECT_FALSE(MakeADPCMFormat(&bad, ms, 16, 0, 0));
@@ -112,8 +112,8 @@ TEST(MMADPCM, DecodeMSADPCMIn8BitsAndWithinItsDestination) {
   const auto fmt = w.Block();
   std::vector<uint8_t> out(ref.size() * 2 + 64);
   const WAVEFORMATEX pcm16 = Pcm(22050, 2, 16), pcm8 = Pcm(22050, 2, 8);
-  const int32_t n8 = DecodeMSADPCM(AsFormat(fmt), &pcm8, w.Data.data(), int32_t(w.Data.size()), out.data(),
-                                   int32_t(out.size()));
+  const int32_t n8 =
+      DecodeMSADPCM(AsFormat(fmt), &pcm8, w.Data.data(), int32_t(w.Data.size()), out.data(), int32_t(out.size()));
   ASSERT_EQ(size_t(n8), ref.size());
   for (size_t i = 0; i < ref.size(); ++i) ASSERT_EQ(out[i], uint8_t(ref[i] / 256 + 128)) << i;
 
@@ -125,7 +125,8 @@ TEST(MMADPCM, DecodeMSADPCMIn8BitsAndWithinItsDestination) {
 
   // The PCM side must have the source's channels.
   const WAVEFORMATEX mono = Pcm(22050, 1, 16);
-  EXPECT_EQ(DecodeMSADPCM(AsFormat(fmt), &mono, w.Data.data(), int32_t(w.Data.size()), out.data(), int32_t(out.size())), 0);
+  EXPECT_EQ(DecodeMSADPCM(AsFormat(fmt), &mono, w.Data.data(), int32_t(w.Data.size()), out.data(), int32_t(out.size())),
+            0);
 }
 
 TEST(MMADPCM, DamagedBlockEndsDecodingButKeepsTheBlocksBeforeIt) {
@@ -142,16 +143,17 @@ TEST(MMADPCM, DamagedBlockEndsDecodingButKeepsTheBlocksBeforeIt) {
 
   auto data = w.Data;
   data[align] = 7;  // the second block's predictor
-  const int32_t n = DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), out.data(),
-                                  int32_t(out.size()), &damaged);
+  const int32_t n =
+      DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), out.data(), int32_t(out.size()), &damaged);
   EXPECT_TRUE(damaged);
   ASSERT_EQ(size_t(n), perBlock * 2);
   EXPECT_EQ(Samples16(out, size_t(n)), std::vector<int16_t>(ref.begin(), ref.begin() + perBlock));
 
   data = w.Data;
   data[0] = 7;  // a first block whose predictor byte is 7 yields no samples
-  EXPECT_EQ(DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), out.data(), int32_t(out.size()),
-                          &damaged), 0);
+  EXPECT_EQ(
+      DecodeMSADPCM(AsFormat(fmt), &pcm, data.data(), int32_t(data.size()), out.data(), int32_t(out.size()), &damaged),
+      0);
   EXPECT_TRUE(damaged);
 }
 

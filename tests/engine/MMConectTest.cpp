@@ -19,8 +19,7 @@
 namespace {
 
 void Pump() {
-  while (plat::ProcessMessages()) {
-  }
+  while (plat::ProcessMessages()) {}
 }
 
 std::vector<uint8_t> Pattern(size_t n, uint64_t from) {

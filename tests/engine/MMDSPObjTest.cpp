@@ -9,8 +9,7 @@
 namespace {
 
 void Pump() {
-  while (plat::ProcessMessages()) {
-  }
+  while (plat::ProcessMessages()) {}
 }
 
 }  // namespace
@@ -182,7 +181,7 @@ TEST(MMDSPObj, AllocatorReuseOrder) {
   static_cast<uint8_t*>(exact)[0] = 0x5A;
   for (void* p : {large, small, exact}) al2.FreeBuffer(p);
   EXPECT_EQ(al2.AllocBuffer(amMovable, 4000), exact);  // an exact fit wins
-  EXPECT_EQ(static_cast<uint8_t*>(exact)[0], 0x5A);  // reused as it was
+  EXPECT_EQ(static_cast<uint8_t*>(exact)[0], 0x5A);    // reused as it was
   EXPECT_EQ(al2.AllocBuffer(amMovable, 4000), large);
   EXPECT_EQ(al2.AllocBuffer(amMovable, 4000), small);
   EXPECT_EQ(al2.BlockCount(), 3);
@@ -210,13 +209,13 @@ TEST(MMDSPObj, RecordingChainWalks) {
   in.ChainReset();
   in.ChainStop();
   in.ChainClose();
-  EXPECT_EQ(log, (CallLog{"conn.Open", "ring.Open", "file.Open", "in.Open",       //
-                          "conn.Start", "ring.Start", "file.Start", "in.Start",    //
-                          "conn.Pause", "ring.Pause", "file.Pause", "in.Pause",    //
+  EXPECT_EQ(log, (CallLog{"conn.Open",    "ring.Open",    "file.Open",    "in.Open",   //
+                          "conn.Start",   "ring.Start",   "file.Start",   "in.Start",  //
+                          "conn.Pause",   "ring.Pause",   "file.Pause",   "in.Pause",  //
                           "conn.Restart", "ring.Restart", "file.Restart", "in.Restart",
-                          "conn.Reset", "ring.Reset", "file.Reset", "in.Reset",    //
-                          "conn.Stop", "ring.Stop", "file.Stop", "in.Stop",        //
-                          "conn.Close", "ring.Close", "file.Close", "in.Close"}));
+                          "conn.Reset",   "ring.Reset",   "file.Reset",   "in.Reset",  //
+                          "conn.Stop",    "ring.Stop",    "file.Stop",    "in.Stop",   //
+                          "conn.Close",   "ring.Close",   "file.Close",   "in.Close"}));
   EXPECT_FALSE(in.DeviceUpstream());
 }
 
@@ -243,10 +242,10 @@ TEST(MMDSPObj, PlaybackChainWalksFromTheHead) {
   out.ChainLoop();
   out.ChainStop();
   out.ChainClose();
-  EXPECT_EQ(log, (CallLog{"file.Open", "ring.Open", "conn.Open", "out.Open",    //
+  EXPECT_EQ(log, (CallLog{"file.Open",  "ring.Open",  "conn.Open",  "out.Open",   //
                           "file.Start", "ring.Start", "conn.Start", "out.Start",  //
-                          "file.Loop", "ring.Loop", "conn.Loop", "out.Loop",      //
-                          "file.Stop", "ring.Stop", "conn.Stop", "out.Stop",      //
+                          "file.Loop",  "ring.Loop",  "conn.Loop",  "out.Loop",   //
+                          "file.Stop",  "ring.Stop",  "conn.Stop",  "out.Stop",   //
                           "file.Close", "ring.Close", "conn.Close", "out.Close"}));
 }
 
@@ -278,8 +277,7 @@ TEST(MMDSPObj, DeviceBelowADevice) {
 namespace {
 class ChainThread : public TMMDSPThread {
 public:
-  ChainThread(TMMDSPComponent* owner, std::function<void()> body)
-      : TMMDSPThread(owner), body_(std::move(body)) {}
+  ChainThread(TMMDSPComponent* owner, std::function<void()> body) : TMMDSPThread(owner), body_(std::move(body)) {}
   ~ChainThread() override {
     Terminate();
     WaitFor();

@@ -12,8 +12,7 @@
 namespace {
 
 void Pump() {
-  while (plat::ProcessMessages()) {
-  }
+  while (plat::ProcessMessages()) {}
 }
 
 // Time moves only when the test steps it.

@@ -24,8 +24,7 @@ void WaitUntil(Pred pred) {
 }
 
 void Pump() {
-  while (plat::ProcessMessages()) {
-  }
+  while (plat::ProcessMessages()) {}
 }
 
 // A door a test holds shut while a thread waits at it.
@@ -239,9 +238,8 @@ TEST(MMRingBf, StopWritesEverythingBeforeTheFileCloses) {
   in.ChainStop();
   in.ChainClose();
   const std::string all = std::to_string(n * 4096);
-  EXPECT_EQ(log, (CallLog{"conn.Open", "in.Open", "conn.Start", "in.Start", "conn.Stop",
-                          "sink.Stop@" + all, "in.Stop", "conn.Close", "sink.Close@" + all,
-                          "in.Close"}));
+  EXPECT_EQ(log, (CallLog{"conn.Open", "in.Open", "conn.Start", "in.Start", "conn.Stop", "sink.Stop@" + all, "in.Stop",
+                          "conn.Close", "sink.Close@" + all, "in.Close"}));
   EXPECT_EQ(file.Bytes(), PatternBytes(0, uint64_t(n) * 4096));
 }
 
@@ -370,8 +368,9 @@ std::vector<uint32_t> FormatWithExtra(const WAVEFORMATEX& fixed, const std::vect
 std::vector<uint32_t> Extensible(uint16_t subFormat, uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid) {
   WAVEFORMATEX f = PcmFormat(rate, channels, bits);
   f.wFormatTag = 0xFFFE;
-  return FormatWithExtra(f, {uint8_t(valid), 0, 3, 0, 0, 0, uint8_t(subFormat), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0,
-                             0xAA, 0, 0x38, 0x9B, 0x71});
+  return FormatWithExtra(f,
+                         {uint8_t(valid), 0, 3,    0,    0,   0, uint8_t(subFormat), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0,
+                          0xAA,           0, 0x38, 0x9B, 0x71});
 }
 
 }  // namespace
@@ -414,10 +413,8 @@ TEST(MMRingBf, AnUnderrunIsSilenceInEveryFormatThatHasOneAndRepeatsACodedOne) {
     EXPECT_TRUE(more);
     ASSERT_EQ(b.hdr->dwBytesRecorded, 32u);
     const std::vector<uint8_t> heard(b.hdr->lpData, b.hdr->lpData + 32);
-    if (c.silence < 0)
-      EXPECT_EQ(heard, PatternBytes(3 * 32, 32));
-    else
-      EXPECT_EQ(heard, std::vector<uint8_t>(32, uint8_t(c.silence)));
+    if (c.silence < 0) EXPECT_EQ(heard, PatternBytes(3 * 32, 32));
+    else EXPECT_EQ(heard, std::vector<uint8_t>(32, uint8_t(c.silence)));
     src.gate.Open();
     ring.ChainStop();
     ring.ChainClose();

@@ -127,10 +127,13 @@ TEST_F(MMTimer, TheTimerStopsWhileNoClientIsAwakeAndAWakeOrEnableStartsItAgain) 
     int calls = 0;
     int sleepAfter = 2;
   } a;
-  PMMTimerClient c = TimerAddClient(25, 0, [](PMMTimerClient self, void* d) {
-    auto* s = static_cast<Sleepy*>(d);
-    if (++s->calls >= s->sleepAfter) TimerSleepClient(self);
-  }, &a);
+  PMMTimerClient c = TimerAddClient(
+      25, 0,
+      [](PMMTimerClient self, void* d) {
+        auto* s = static_cast<Sleepy*>(d);
+        if (++s->calls >= s->sleepAfter) TimerSleepClient(self);
+      },
+      &a);
   ASSERT_TRUE(c);
   Ticks(2);
   EXPECT_EQ(a.calls, 2);
@@ -182,8 +185,7 @@ TEST_F(MMTimer, WorkGivenWhileTheTickGoesToSleepIsNeverLeftWaiting) {
   std::atomic<int> work{0};
   TMMOwnedTimerClient client([&] {
     int w = work.load();
-    while (w > 0 && !work.compare_exchange_weak(w, w - 1)) {
-    }
+    while (w > 0 && !work.compare_exchange_weak(w, w - 1)) {}
     client.SleepUnless([&] { return work.load() > 0; });
   });
   client.Add();
@@ -210,13 +212,16 @@ TEST_F(MMTimer, AClientMayRemoveItselfFromItsTick) {
     PMMTimerClient client = nullptr;
     int calls = 0;
   } self, other;
-  self.client = TimerAddClient(25, 0, [](PMMTimerClient c, void* d) {
-    auto* s = static_cast<Self*>(d);
-    ++s->calls;
-    TimerRemoveClient(c);
-  }, &self);
-  other.client = TimerAddClient(25, 0, [](PMMTimerClient, void* d) { ++static_cast<Self*>(d)->calls; },
-                                &other);
+  self.client = TimerAddClient(
+      25, 0,
+      [](PMMTimerClient c, void* d) {
+        auto* s = static_cast<Self*>(d);
+        ++s->calls;
+        TimerRemoveClient(c);
+      },
+      &self);
+  other.client = TimerAddClient(
+      25, 0, [](PMMTimerClient, void* d) { ++static_cast<Self*>(d)->calls; }, &other);
   Ticks(3);
   EXPECT_EQ(self.calls, 1);
   EXPECT_EQ(other.calls, 3) << "the client behind it still runs";
@@ -238,17 +243,15 @@ TEST_F(MMTimer, ATickRacingTheLastRemovalNeitherDeadlocksNorRaces) {
   std::atomic<bool> done{false};
   std::thread churn([&] {
     for (int i = 0; i < 2000; ++i) {
-      PMMTimerClient c = TimerAddClient(25, 0, [](PMMTimerClient, void* d) {
-        static_cast<std::atomic<int>*>(d)->fetch_add(1);
-      }, &calls);
+      PMMTimerClient c = TimerAddClient(
+          25, 0, [](PMMTimerClient, void* d) { static_cast<std::atomic<int>*>(d)->fetch_add(1); }, &calls);
       if (i % 3 == 0) TimerDisableClient(c);
       TimerRemoveClient(c);
     }
     done = true;
   });
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!done && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!done && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   stop = true;
   if (!done) {
     churn.detach();

@@ -22,12 +22,12 @@ TEST(MMUtils, MulDivWideIntermediateAndGuards) {
 }
 
 TEST(MMUtils, MulDiv64TiesToEven) {
-  EXPECT_EQ(MulDiv64(5, 1, 2), 2);    // 2.5 -> 2
-  EXPECT_EQ(MulDiv64(7, 1, 2), 4);    // 3.5 -> 4
+  EXPECT_EQ(MulDiv64(5, 1, 2), 2);  // 2.5 -> 2
+  EXPECT_EQ(MulDiv64(7, 1, 2), 4);  // 3.5 -> 4
   EXPECT_EQ(MulDiv64(-5, 1, 2), -2);
   EXPECT_EQ(MulDiv64(-7, 1, 2), -4);
-  EXPECT_EQ(MulDiv64(10, 1, 3), 3);   // 3.33 -> 3
-  EXPECT_EQ(MulDiv64(11, 1, 3), 4);   // 3.67 -> 4
+  EXPECT_EQ(MulDiv64(10, 1, 3), 3);  // 3.33 -> 3
+  EXPECT_EQ(MulDiv64(11, 1, 3), 4);  // 3.67 -> 4
   EXPECT_EQ(MulDiv64(5, -1, 2), -2);
   // The product needs more than 64 bits.
   const int64_t big = int64_t(1) << 62;

@@ -79,8 +79,7 @@ TEST_F(MMWavIn, RecordingLimitDeliversExactlyTheLimitAndCutsTheLastBuffer) {
     EXPECT_EQ(in.RecordedBytes(), int64_t(c.bytes));
     EXPECT_TRUE(plat::MatchesVirtualPattern(sink.Bytes().data(), sink.Size(), *Format(in), 0));
     ASSERT_FALSE(sizes.empty());
-    EXPECT_EQ(sizes.back(), c.bytes % uint32_t(c.bufferSize))
-        << "only the last buffer is cut";
+    EXPECT_EQ(sizes.back(), c.bytes % uint32_t(c.bufferSize)) << "only the last buffer is cut";
     EXPECT_LE(highest, c.limit);
     EXPECT_FALSE(in.IsOpen());
     EXPECT_EQ(ev.log, (std::vector<std::string>{"Open", "Start", "Stop", "Close"}));
@@ -165,8 +164,7 @@ TEST_F(MMWavIn, RefusalsGiveTheirTextsFireOnErrorAndLeaveTheDeviceClosed) {
     InputEvents ev;
     ev.Hook(in);
     in.SetBitLength(b16Bit);
-    EXPECT_EQ(RaisedText([&] { in.Start(); }),
-              "WaveInOpen:\n\rThe actual device can't record this format");
+    EXPECT_EQ(RaisedText([&] { in.Start(); }), "WaveInOpen:\n\rThe actual device can't record this format");
     EXPECT_EQ(ev.errors, 2) << "once from the error, once from the clean-up";
     EXPECT_FALSE(in.IsOpen());
     EXPECT_EQ(plat::OpenWaveDevices(), 0);
@@ -180,8 +178,7 @@ TEST_F(MMWavIn, RefusalsGiveTheirTextsFireOnErrorAndLeaveTheDeviceClosed) {
     config_.Inputs[0].OpenError = plat::MMSYSERR_ALLOCATED;
     Apply();
     TMMWaveIn in;
-    EXPECT_EQ(RaisedText([&] { in.Open(); }),
-              "WaveInOpen:\n\rThe sound device is already in use by another program.");
+    EXPECT_EQ(RaisedText([&] { in.Open(); }), "WaveInOpen:\n\rThe sound device is already in use by another program.");
     EXPECT_FALSE(in.IsOpen());
     config_.Inputs[0].OpenError = plat::MMSYSERR_NOERROR;
     Apply();

@@ -97,7 +97,7 @@ TEST(WavOracle, FilesSoxWritesReadWithIdenticalSamples) {
         plat::DeleteFile(path);
         // An odd length, so 8-bit mono data is followed by a pad byte.
         std::string msg = Shell("sox -r 22050 -n -b " + std::to_string(bits) + " -c " + std::to_string(channels) +
-                              " '" + path + "' synth 1103s sine 440");
+                                " '" + path + "' synth 1103s sine 440");
         std::string raw = Raw(dir, path);
         ASSERT_EQ(raw.size(), size_t(1103 * bits / 8 * channels)) << msg;
         if (withInfo) {

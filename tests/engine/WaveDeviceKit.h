@@ -21,8 +21,7 @@ namespace wavekit {
 
 // Handles every message posted so far, including those posted while handling.
 inline void Pump() {
-  for (int i = 0; i < 1000 && plat::ProcessMessages(); ++i) {
-  }
+  for (int i = 0; i < 1000 && plat::ProcessMessages(); ++i) {}
 }
 
 // Advances the virtual clock ms at a time for totalMs, handling the device notices after each
@@ -105,8 +104,7 @@ protected:
 
   // ALSA with its default device pointed at the null device; false where that does not open.
   static bool SwitchToAlsaNull() {
-    if (!plat::SelectWaveBackend(plat::WaveBackendKind::Alsa) ||
-        !plat::UseAlsaConfig("pcm.!default { type null }"))
+    if (!plat::SelectWaveBackend(plat::WaveBackendKind::Alsa) || !plat::UseAlsaConfig("pcm.!default { type null }"))
       return false;
     plat::WAVEFORMATEX f;
     f.wFormatTag = plat::WAVE_FORMAT_PCM;

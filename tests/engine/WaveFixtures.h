@@ -21,9 +21,7 @@ inline uint32_t Get32(const std::string& s, size_t at) {
          uint32_t(uint8_t(s[at + 3])) << 24;
 }
 
-inline WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
-  return PcmFormat(rate, channels, bits);
-}
+inline WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) { return PcmFormat(rate, channels, bits); }
 
 using ::WavImage;
 

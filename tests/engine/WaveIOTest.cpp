@@ -27,8 +27,8 @@ std::string Chunk(const char* id, const std::string& payload, int64_t size = -1)
   return s;
 }
 
-std::string Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint32_t avg, uint16_t align, uint16_t bits,
-                int bytes = 16, const std::string& extra = {}) {
+std::string Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint32_t avg, uint16_t align, uint16_t bits, int bytes = 16,
+                const std::string& extra = {}) {
   std::string f = LE16(tag) + LE16(ch) + LE32(rate) + LE32(avg) + LE16(align) + LE16(bits);
   if (bytes >= 18) f += LE16(uint16_t(extra.size()));
   f += extra;
@@ -188,7 +188,8 @@ TEST(WaveIO, APunchInRunningPastAFinishedEndThatNeverFinishesReadsToTheEndOfTheF
   ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
   EXPECT_EQ(b->DataSize, 1200);
   ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
-  EXPECT_TRUE(ReadAll(b.get()) == samples.substr(0, 200) + more.substr(0, 400) + more) << "every byte written, in place";
+  EXPECT_TRUE(ReadAll(b.get()) == samples.substr(0, 200) + more.substr(0, 400) + more)
+      << "every byte written, in place";
 
   // A take that is finished again says its sizes.
   ASSERT_EQ(WaveIOSeek(b.get(), 0), wioOk);
@@ -360,7 +361,8 @@ TEST(WaveIO, FinishedFileHasTheLayoutByteForByte) {
   EXPECT_EQ(Bytes(path), Wave(body));
   EXPECT_EQ(b->FileSize, int64_t(Wave(body).size()));
   // The room a recording keeps free for the lists is what they take.
-  EXPECT_EQ(InfoChunkBytes(b->InfoList), int64_t(Chunk("LIST", "INFO" + Chunk("ICMT", std::string("odd!\0", 5))).size()));
+  EXPECT_EQ(InfoChunkBytes(b->InfoList),
+            int64_t(Chunk("LIST", "INFO" + Chunk("ICMT", std::string("odd!\0", 5))).size()));
   EXPECT_EQ(DispChunkBytes(b->DispList), int64_t(Chunk("DISP", LE32(1) + std::string("Hi\0", 3)).size()));
 }
 
@@ -406,12 +408,12 @@ TEST(WaveIO, RewriteKeepsForeignPicturesDropsUnknownInfoAndCutsTheStaleTail) {
   Scratch dir;
   std::string path = dir.Path("foreign.wav");
   // A picture whose image size and colour count are 0, as writers may legally leave them.
-  std::string dib = LE32(40) + LE32(2) + LE32(2) + LE16(1) + LE16(8) + LE32(0) + LE32(0) + LE32(0) + LE32(0) +
-                    LE32(0) + LE32(0) + Pattern(1024 + 8, 3);
+  std::string dib = LE32(40) + LE32(2) + LE32(2) + LE16(1) + LE16(8) + LE32(0) + LE32(0) + LE32(0) + LE32(0) + LE32(0) +
+                    LE32(0) + Pattern(1024 + 8, 3);
   std::string longComment(3000, 'c');
   std::string info = "INFO" + Chunk("ICMT", longComment + '\0') + Chunk("IXYZ", "unknown") + Chunk("INAM", "Nm");
-  plat::WriteWholeFile(path, Wave(kFmt16S + Chunk("data", Pattern(400)) + Chunk("DISP", LE32(8) + dib) +
-                                  Chunk("LIST", info)));
+  plat::WriteWholeFile(
+      path, Wave(kFmt16S + Chunk("data", Pattern(400)) + Chunk("DISP", LE32(8) + dib) + Chunk("LIST", info)));
   const int64_t oldSize = plat::FileSize(path);
 
   PWaveIOBlock b;
@@ -551,10 +553,11 @@ TEST(WaveIO, AFullDiskLeavesAFileSizedForTheSamplesOnIt) {
     ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
     const int64_t at = b->DataOffset, onDisk = (c.limit - at) / 4 * 4;
     ASSERT_EQ(at, 46);
-    struct sigaction ignore {}, old {};
+    struct sigaction ignore {
+    }, old{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &old), 0);
-    rlimit was {};
+    rlimit was{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
     rlimit lim = was;
     lim.rlim_cur = rlim_t(c.limit);
@@ -695,9 +698,9 @@ TEST(WaveIO, ChunksBeforeTheDataAreNotDuplicatedByAPunchIn) {
   // Some writers put "fact", the lists and DISP in front of the data.
   Scratch dir;
   std::string path = dir.Path("front.wav");
-  plat::WriteWholeFile(path, Wave(kFmt16S + Chunk("fact", LE32(4)) + Chunk("LIST", "INFO" + Chunk("INAM", "Old\0")) +
-                                  Chunk("DISP", LE32(1) + "Desc\0") + Chunk("DISP", LE32(5) + "other") +
-                                  Chunk("data", Pattern(16))));
+  plat::WriteWholeFile(
+      path, Wave(kFmt16S + Chunk("fact", LE32(4)) + Chunk("LIST", "INFO" + Chunk("INAM", "Old\0")) +
+                 Chunk("DISP", LE32(1) + "Desc\0") + Chunk("DISP", LE32(5) + "other") + Chunk("data", Pattern(16))));
   PWaveIOBlock b;
   ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
   std::string name = "New";

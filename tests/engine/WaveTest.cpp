@@ -135,7 +135,7 @@ TEST(Wave, PositionsRangesAndCutsReadTheRightBytes) {
   // Cuts inside the range are skipped; a cut holding the range start moves it to the cut's end.
   TMMCutList cuts;
   TMMCutRecord a, b;
-  a.Start = 500, a.Length = 700;   // covers the start at 1000
+  a.Start = 500, a.Length = 700;  // covers the start at 1000
   b.Start = 2000, b.Length = 100;
   ASSERT_TRUE(cuts.Add(a));
   ASSERT_TRUE(cuts.Add(b));

@@ -3,6 +3,6 @@
 #include "common/app_environment.h"
 
 namespace {
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(
-    new AppEnvironment("engine_ui_tests", AppEnvironment::Dialogs::Queued));
+[[maybe_unused]] auto* const g_env =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment("engine_ui_tests", AppEnvironment::Dialogs::Queued));
 }  // namespace

@@ -100,7 +100,7 @@ TEST(MMDIBImage, ForeignLayoutsRead) {
   EXPECT_EQ(DIBToImage(d32.data(), d32.size()).pixel(0, 0), qRgb(0x11, 0x22, 0x33));
 
   // Run-length compression is not drawn, and nothing is read past the end.
-  std::string rle = DIBHeader(8, 1, 1, 1, 1) + LE32(0) ;
+  std::string rle = DIBHeader(8, 1, 1, 1, 1) + LE32(0);
   plat::PutLE32(reinterpret_cast<uint8_t*>(rle.data()) + 20, 2);
   rle += "\x01\x00";
   EXPECT_TRUE(DIBToImage(rle.data(), rle.size()).isNull());

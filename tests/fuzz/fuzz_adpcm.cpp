@@ -41,10 +41,8 @@ void Blocks(const WAVEFORMATEX& f, std::span<const uint8_t> extra, const uint8_t
   std::vector<int16_t> out(size_t(layout.SamplesPerBlock) * layout.Channels);
   for (size_t pos = 0; pos < n; pos += layout.BlockAlign) {
     const size_t room = (pos / layout.BlockAlign) % 2 ? layout.SamplesPerBlock : layout.SamplesPerBlock / 2;
-    if (ms)
-      plat::DecodeMsAdpcmBlock(layout, data + pos, n - pos, out.data(), room);
-    else
-      plat::DecodeImaAdpcmBlock(layout, data + pos, n - pos, out.data(), room);
+    if (ms) plat::DecodeMsAdpcmBlock(layout, data + pos, n - pos, out.data(), room);
+    else plat::DecodeImaAdpcmBlock(layout, data + pos, n - pos, out.data(), room);
   }
 }
 

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t size) {
         std::memcpy(src.data(), data + pos, k);
         hdr.cbSrcLength = k;
         const bool last = pos + k >= n;
-        plat::AcmStreamConvert(h, &hdr, plat::ACM_STREAMCONVERTF_BLOCKALIGN | (last ? plat::ACM_STREAMCONVERTF_END : 0));
+        plat::AcmStreamConvert(h, &hdr,
+                               plat::ACM_STREAMCONVERTF_BLOCKALIGN | (last ? plat::ACM_STREAMCONVERTF_END : 0));
         if (hdr.cbDstLengthUsed > hdr.cbDstLength || hdr.cbSrcLengthUsed > hdr.cbSrcLength) __builtin_trap();
       }
       hdr.cbSrcLength = piece;

@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string section = size ? text.substr(0, size % 7) : "S";
   ini.WriteString(section, "Key", "Value");
   if (!section.empty() && section.find_first_of(std::string("[]=\r\n\0", 6)) == std::string::npos &&
-      section.find_first_not_of(" \t") != std::string::npos &&
-      ini.ReadString(section, "Key", "") != "Value")
+      section.find_first_not_of(" \t") != std::string::npos && ini.ReadString(section, "Key", "") != "Value")
     __builtin_trap();
   // Every value without line breaks reads back as written, blanks and quotes at its ends too.
   std::string value = text.substr(size % 5, 24);

@@ -37,8 +37,7 @@ private:
 void MustStayIn(const std::string& folder, const std::string& file) {
   const std::string path = folder + file;
   const std::string name = plat::ExtractFileName(path);
-  if (plat::ExtractFilePath(path) != folder || name.empty() || name == "." || name == "..")
-    __builtin_trap();
+  if (plat::ExtractFilePath(path) != folder || name.empty() || name == "." || name == "..") __builtin_trap();
 }
 
 void CheckProgramNames(const std::string& folder, const std::vector<std::string>& records) {
@@ -68,16 +67,14 @@ void CheckTable(const std::string& folder, TUserDeck& deck) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder =
-      plat::TempPath() + "fuzz_userfiles." + std::to_string(getpid()) + "/";
+  static const std::string folder = plat::TempPath() + "fuzz_userfiles." + std::to_string(getpid()) + "/";
   static const ScratchFolder scratch(folder);
   if (!scratch.made) return 0;
   const std::string path = folder + "user.svu";
   std::string text(reinterpret_cast<const char*>(data), size);
 
   for (const TAddressEntry& e : ParseAddressBook(text)) {
-    if (e.folders.size() > size_t(AddressBookFolders) || e.line.find('\n') != std::string::npos)
-      __builtin_trap();
+    if (e.folders.size() > size_t(AddressBookFolders) || e.line.find('\n') != std::string::npos) __builtin_trap();
     EntryFolders(e);
   }
   if (ParseAddressBook(text).size() > size_t(AddressBookEntries)) __builtin_trap();

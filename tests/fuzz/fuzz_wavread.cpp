@@ -17,12 +17,12 @@
 namespace {
 
 // A broken promise stops the run where it was found.
-#define Check(ok)                                                          \
-  do {                                                                     \
-    if (!(ok)) {                                                           \
+#define Check(ok)                                                                 \
+  do {                                                                            \
+    if (!(ok)) {                                                                  \
       std::fprintf(stderr, "fuzz_wavread: %s failed (line %d)\n", #ok, __LINE__); \
-      __builtin_trap();                                                    \
-    }                                                                      \
+      __builtin_trap();                                                           \
+    }                                                                             \
   } while (0)
 
 const std::string& TempFile() {
@@ -57,7 +57,8 @@ void RoundTrip(WaveIOBlock& src, const std::string& samples) {
   Check(WaveIOCopyInfo(out.get(), &src) == wioOk);
   const std::string& path = TempFile();
   Check(WaveIOCreate(out.get(), path) == wioOk);
-  if (!samples.empty()) Check(WaveIOWrite(out.get(), samples.data(), int64_t(samples.size())) == int64_t(samples.size()));
+  if (!samples.empty())
+    Check(WaveIOWrite(out.get(), samples.data(), int64_t(samples.size())) == int64_t(samples.size()));
   Check(WaveIOFinish(out.get()) == wioOk);
 
   PWaveIOBlock back;
@@ -118,9 +119,11 @@ void PunchIn(const uint8_t* data, size_t size, const WaveIOBlock& mem, std::stri
   for (int i = 0; i < kInfoItemCount; ++i) Check(InfoItemText(back->InfoList, i) == InfoItemText(mem.InfoList, i));
   std::vector<std::string> before, after;
   for (const TDispItem& d : mem.DispList)
-    if (Managed(d)) before.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
+    if (Managed(d))
+      before.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
   for (const TDispItem& d : back->DispList)
-    if (Managed(d)) after.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
+    if (Managed(d))
+      after.push_back(std::to_string(d.Type) + DispDataText(d.Data) + (d.Type == kDispText ? "" : d.Data));
   Check(before == after);
   WaveIOClose(back);
   unlink(path.c_str());

@@ -25,8 +25,7 @@ template <class F>
 void Refusable(F&& f) {
   try {
     f();
-  } catch (const plat::Exception&) {
-  }
+  } catch (const plat::Exception&) {}
 }
 
 }  // namespace
@@ -85,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TZelRgn poly = TZelRgn::FromPolygon(pts);
     if (poly.Empty()) return;
     plat::TRect box{pts[0].X, pts[0].Y, pts[0].X, pts[0].Y};
-    for (auto p : pts) box = {std::min(box.Left, p.X), std::min(box.Top, p.Y), std::max(box.Right, p.X),
-                              std::max(box.Bottom, p.Y)};
+    for (auto p : pts)
+      box = {std::min(box.Left, p.X), std::min(box.Top, p.Y), std::max(box.Right, p.X), std::max(box.Bottom, p.Y)};
     plat::TRect b = poly.Bounds();
     if (b.Left < box.Left || b.Top < box.Top || b.Right > box.Right || b.Bottom > box.Bottom) std::abort();
   });

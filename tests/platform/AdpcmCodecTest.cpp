@@ -72,10 +72,10 @@ TEST(AdpcmCodec, RefusesFormatsThatCannotBeDecodedSafely) {
     change(w);
     return !ParseMsAdpcmFormat(w.Format, w.Extra, layout);
   };
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign = 13; }));        // smaller than its header
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign /= 2; }));        // samples per block no longer fit
+  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign = 13; }));  // smaller than its header
+  EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nBlockAlign /= 2; }));  // samples per block no longer fit
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.nChannels = 0; }));
-  EXPECT_TRUE(msRefused([](WavImage& w) { w.Extra.resize(20); }));               // pairs announced, not there
+  EXPECT_TRUE(msRefused([](WavImage& w) { w.Extra.resize(20); }));  // pairs announced, not there
   EXPECT_TRUE(msRefused([](WavImage& w) { w.Format.cbSize = 16; }));
 
   ASSERT_TRUE(ParseImaAdpcmFormat(ima.Format, ima.Extra, layout));

@@ -27,8 +27,7 @@ TEST(Messages, DeliveredInOrderOnProcess) {
       for (uintptr_t i = 0; i < 250; ++i) w.Post(WM_USER + uint32_t(t), i);
     });
   for (auto& p : posters) p.join();
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   ASSERT_EQ(w.got.size(), 1000u);
   // Each poster's messages arrive in the order it posted them.
   uintptr_t next[4] = {0, 0, 0, 0};
@@ -47,8 +46,7 @@ TEST(Messages, RemovePendingOfOneKind) {
   other.Post(1, 99);
   EXPECT_EQ(w.PendingCount(1), 2u);
   EXPECT_EQ(w.RemovePending(1), 2u);
-  while (ProcessMessages()) {
-  }
+  while (ProcessMessages()) {}
   ASSERT_EQ(w.got.size(), 1u);
   EXPECT_EQ(w.got[0].first, 2u);
   ASSERT_EQ(other.got.size(), 1u);
@@ -140,7 +138,7 @@ TEST(Messages, NestedLoopInAHandlerStillDeliversWhatFollows) {
     bool sawWake = false;
     void WndProc(Message&) override {
       sawWake = *wakes > 0;
-      later->Post(3);   // posted while the "modal loop" runs
+      later->Post(3);     // posted while the "modal loop" runs
       ProcessMessages();  // what the nested loop's scheduled drain does
     }
   } modal;
@@ -162,9 +160,7 @@ TEST(BusyCursor, ShowsFromTheFirstHolderToTheLastOnTheUiThreadOnly) {
   SetBusyCursorHook([&](bool busy) { told.push_back(busy); });
   {
     BusyCursor outer;
-    {
-      BusyCursor inner;
-    }
+    { BusyCursor inner; }
     EXPECT_EQ(told, std::vector<bool>{true});
     std::thread([] { BusyCursor elsewhere; }).join();
   }

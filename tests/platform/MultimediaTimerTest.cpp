@@ -22,11 +22,17 @@ struct ManualMode {
 
 TEST(MultimediaTimer, RefusesWhatCannotRun) {
   EXPECT_EQ(TimeSetEvent(10, 1, nullptr, MMTimerKind::Periodic), 0u);
-  EXPECT_EQ(TimeSetEvent(0, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
+  EXPECT_EQ(TimeSetEvent(
+                0, 1, [](uint32_t) {}, MMTimerKind::Periodic),
+            0u);
   uint32_t minMs = 0, maxMs = 0;
   TimeGetDevCaps(minMs, maxMs);
-  EXPECT_EQ(TimeSetEvent(maxMs + 1, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
-  EXPECT_EQ(TimeSetEvent(minMs - 1, 1, [](uint32_t) {}, MMTimerKind::Periodic), 0u);
+  EXPECT_EQ(TimeSetEvent(
+                maxMs + 1, 1, [](uint32_t) {}, MMTimerKind::Periodic),
+            0u);
+  EXPECT_EQ(TimeSetEvent(
+                minMs - 1, 1, [](uint32_t) {}, MMTimerKind::Periodic),
+            0u);
   EXPECT_FALSE(TimeKillEvent(0));
   EXPECT_FALSE(TimeKillEvent(0xFFFFFFF0u));
   EXPECT_FALSE(TimeBeginPeriod(0));
@@ -43,12 +49,19 @@ TEST(MultimediaTimer, ManualStepFiresEveryTickInOrderOnTheCallersThread) {
   std::vector<std::pair<char, uint32_t>> log;
   auto me = std::this_thread::get_id();
   bool foreignThread = false;
-  uint32_t a = TimeSetEvent(25, 1, [&](uint32_t) {
-    foreignThread |= std::this_thread::get_id() != me;
-    log.push_back({'a', TimeGetTime() - t0});
-  }, MMTimerKind::Periodic);
-  uint32_t b = TimeSetEvent(40, 1, [&](uint32_t) { log.push_back({'b', TimeGetTime() - t0}); },
-                            MMTimerKind::OneShot);
+  uint32_t a = TimeSetEvent(
+      25, 1,
+      [&](uint32_t) {
+        foreignThread |= std::this_thread::get_id() != me;
+        log.push_back({'a', TimeGetTime() - t0});
+      },
+      MMTimerKind::Periodic);
+  uint32_t b = TimeSetEvent(
+      40, 1,
+      [&](uint32_t) {
+        log.push_back({'b', TimeGetTime() - t0});
+      },
+      MMTimerKind::OneShot);
   ASSERT_NE(a, 0u);
   ASSERT_NE(b, 0u);
   EXPECT_NE(a, b);
@@ -70,12 +83,16 @@ TEST(MultimediaTimer, ManualCallbackMayKillItselfAndOthers) {
   int live = LiveMMTimerEvents();
   int aCalls = 0, bCalls = 0;
   uint32_t b = 0;
-  uint32_t a = TimeSetEvent(10, 1, [&](uint32_t id) {
-    ++aCalls;
-    EXPECT_TRUE(TimeKillEvent(id));
-    EXPECT_TRUE(TimeKillEvent(b));
-  }, MMTimerKind::Periodic);
-  b = TimeSetEvent(10, 1, [&](uint32_t) { ++bCalls; }, MMTimerKind::Periodic);
+  uint32_t a = TimeSetEvent(
+      10, 1,
+      [&](uint32_t id) {
+        ++aCalls;
+        EXPECT_TRUE(TimeKillEvent(id));
+        EXPECT_TRUE(TimeKillEvent(b));
+      },
+      MMTimerKind::Periodic);
+  b = TimeSetEvent(
+      10, 1, [&](uint32_t) { ++bCalls; }, MMTimerKind::Periodic);
   ASSERT_NE(a, 0u);
   StepManualMMTimer(50);
   EXPECT_EQ(aCalls, 1);
@@ -87,10 +104,13 @@ TEST(MultimediaTimer, ThreadedPeriodicRunsOnItsOwnThreadUntilKilled) {
   std::atomic<int> calls{0};
   std::atomic<bool> onCaller{false};
   auto me = std::this_thread::get_id();
-  uint32_t id = TimeSetEvent(2, 1, [&](uint32_t) {
-    if (std::this_thread::get_id() == me) onCaller = true;
-    ++calls;
-  }, MMTimerKind::Periodic);
+  uint32_t id = TimeSetEvent(
+      2, 1,
+      [&](uint32_t) {
+        if (std::this_thread::get_id() == me) onCaller = true;
+        ++calls;
+      },
+      MMTimerKind::Periodic);
   ASSERT_NE(id, 0u);
   EXPECT_TRUE(Eventually([&] { return calls.load() >= 3; }));
   EXPECT_TRUE(TimeKillEvent(id));
@@ -104,7 +124,8 @@ TEST(MultimediaTimer, ThreadedPeriodicRunsOnItsOwnThreadUntilKilled) {
 TEST(MultimediaTimer, ThreadedOneShotFiresOnceAndRetires) {
   std::atomic<int> calls{0};
   int live = LiveMMTimerEvents();
-  uint32_t id = TimeSetEvent(1, 1, [&](uint32_t) { ++calls; }, MMTimerKind::OneShot);
+  uint32_t id = TimeSetEvent(
+      1, 1, [&](uint32_t) { ++calls; }, MMTimerKind::OneShot);
   ASSERT_NE(id, 0u);
   EXPECT_TRUE(Eventually([&] { return LiveMMTimerEvents() == live; }));
   EXPECT_EQ(calls.load(), 1);
@@ -116,11 +137,14 @@ TEST(MultimediaTimer, KillWaitsForARunningCallbackUnlessCalledFromIt) {
   // callback must not wait for a second release that never comes.
   Event entered, release(true);
   std::atomic<bool> finished{false};
-  uint32_t id = TimeSetEvent(1, 1, [&](uint32_t) {
-    entered.Set();
-    release.Wait();
-    finished = true;
-  }, MMTimerKind::Periodic);
+  uint32_t id = TimeSetEvent(
+      1, 1,
+      [&](uint32_t) {
+        entered.Set();
+        release.Wait();
+        finished = true;
+      },
+      MMTimerKind::Periodic);
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(entered.Wait(10000));
   std::atomic<bool> finishedWhenKillReturned{false};
@@ -136,10 +160,13 @@ TEST(MultimediaTimer, KillWaitsForARunningCallbackUnlessCalledFromIt) {
   // From inside its own callback the kill cannot wait for itself.
   std::atomic<int> calls{0};
   std::atomic<bool> killed{false};
-  uint32_t self = TimeSetEvent(1, 1, [&](uint32_t myId) {
-    ++calls;
-    killed = TimeKillEvent(myId);
-  }, MMTimerKind::Periodic);
+  uint32_t self = TimeSetEvent(
+      1, 1,
+      [&](uint32_t myId) {
+        ++calls;
+        killed = TimeKillEvent(myId);
+      },
+      MMTimerKind::Periodic);
   ASSERT_NE(self, 0u);
   EXPECT_TRUE(Eventually([&] { return killed.load(); }));
   EXPECT_FALSE(TimeKillEvent(self));
@@ -149,11 +176,14 @@ TEST(MultimediaTimer, ManualKillFromAnotherThreadWaitsForTheStep) {
   ManualMode manual;
   Event entered, release;
   std::atomic<bool> finished{false};
-  uint32_t id = TimeSetEvent(25, 1, [&](uint32_t) {
-    entered.Set();
-    release.Wait();
-    finished = true;
-  }, MMTimerKind::Periodic);
+  uint32_t id = TimeSetEvent(
+      25, 1,
+      [&](uint32_t) {
+        entered.Set();
+        release.Wait();
+        finished = true;
+      },
+      MMTimerKind::Periodic);
   ASSERT_NE(id, 0u);
   std::thread stepper([] { StepManualMMTimer(25); });
   ASSERT_TRUE(entered.Wait(10000));

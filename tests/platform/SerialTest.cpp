@@ -36,10 +36,9 @@ TEST(SerialMode, ParsesTheModeText) {
   EXPECT_EQ(m.baud, 128000u);
 
   const SerialMode before = m;
-  for (const char* bad : {"COM1: BAUD=0", "COM1: BAUD=24OO", "COM1: BAUD=99999999999",
-                          "COM1: PARITY=X", "COM1: PARITY=NO", "COM1: DATA=3", "COM1: DATA=9",
-                          "COM1: STOP=3", "COM1: STOP=1.25", "COM1: SPEED=2400", "COM1: BAUD",
-                          "COM1: =8", "COM1: BAUD=2400 XYZ", "COM1 COM2 BAUD=2400"}) {
+  for (const char* bad : {"COM1: BAUD=0", "COM1: BAUD=24OO", "COM1: BAUD=99999999999", "COM1: PARITY=X",
+                          "COM1: PARITY=NO", "COM1: DATA=3", "COM1: DATA=9", "COM1: STOP=3", "COM1: STOP=1.25",
+                          "COM1: SPEED=2400", "COM1: BAUD", "COM1: =8", "COM1: BAUD=2400 XYZ", "COM1 COM2 BAUD=2400"}) {
     EXPECT_FALSE(ParseSerialMode(bad, m)) << bad;
     EXPECT_EQ(m.baud, before.baud) << bad;
     EXPECT_EQ(m.dataBits, before.dataBits) << bad;

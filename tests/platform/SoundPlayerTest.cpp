@@ -81,8 +81,7 @@ TEST_F(SoundPlayer, LoopsSeamlesslyUntilStopped) {
   EXPECT_TRUE(SoundPlaying());
   std::vector<uint8_t> played = Audio();
   ASSERT_GE(played.size(), 4 * samples_.size());
-  for (size_t i = 0; i < played.size(); ++i)
-    ASSERT_EQ(played[i], samples_[i % samples_.size()]) << "at byte " << i;
+  for (size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], samples_[i % samples_.size()]) << "at byte " << i;
   PlaySound(nullptr, 0);
   EXPECT_FALSE(SoundPlaying());
   EXPECT_EQ(OpenWaveDevices(), 0);
@@ -210,10 +209,10 @@ TEST(SimpleWav, ReadsPcmAndRefusesWhatDoesNotFit) {
   ASSERT_TRUE(ParseSimpleWav(image.data(), image.size(), w));
   EXPECT_EQ(w.data, (std::vector<uint8_t>{1, 2, 3, 4}));
 
-  for (auto bad : {Riff({{"fmt ", Fmt(2, 1, 8000, 4, 1)}, {"data", {0}}}),     // not PCM
+  for (auto bad : {Riff({{"fmt ", Fmt(2, 1, 8000, 4, 1)}, {"data", {0}}}),      // not PCM
                    Riff({{"fmt ", Fmt(1, 2, 8000, 16, 2)}, {"data", {0, 0}}}),  // align does not fit
                    Riff({{"fmt ", Fmt(1, 0, 8000, 16, 0)}, {"data", {}}}),      // no channels
-                   Riff({{"fmt ", Fmt(1, 1, 0, 8, 1)}, {"data", {1}}}),          // no rate
+                   Riff({{"fmt ", Fmt(1, 1, 0, 8, 1)}, {"data", {1}}}),         // no rate
                    Riff({{"fmt ", {1, 0, 1, 0}}, {"data", {1}}}),               // short format
                    Riff({{"data", {1, 2}}}),                                    // no format
                    Riff({{"fmt ", Fmt(1, 1, 8000, 8, 1)}})}) {                  // no data
@@ -236,7 +235,9 @@ TEST(SimpleWav, WriterFinishesSizesThatOutsideReadersAccept) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_EQ(bytes.size(), 44u + 3 + 1) << "an odd data chunk gets its pad byte";
-  auto u32 = [&](size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+  auto u32 = [&](size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+  };
   EXPECT_EQ(u32(4), bytes.size() - 8);
   EXPECT_EQ(u32(40), 3u);
   std::string cmd = "sndfile-info '" + path + "' > '" + dir.Path("info.txt") + "' 2>&1";

@@ -222,8 +222,7 @@ TEST_F(VirtualAudio, ToneAndWavFileInputs) {
   ASSERT_EQ(r.size(), 4000u);
   for (size_t fr = 0; fr < 1000; ++fr) {
     int16_t want = int16_t(uint16_t(samples[fr % 800] ^ 0x80) << 8);
-    for (int ch = 0; ch < 2; ++ch)
-      ASSERT_EQ(int16_t(r[fr * 4 + ch * 2] | r[fr * 4 + ch * 2 + 1] << 8), want) << fr;
+    for (int ch = 0; ch < 2; ++ch) ASSERT_EQ(int16_t(r[fr * 4 + ch * 2] | r[fr * 4 + ch * 2 + 1] << 8), want) << fr;
   }
   file.Close();
 }
@@ -258,7 +257,7 @@ TEST_F(VirtualAudio, OutputCaptureKeepsWhatPlayedAndALogOfWhatHappened) {
   using K = VirtualLogEntry;
   std::vector<std::pair<K::Kind, uint64_t>> log;
   for (auto& e : c.log) log.push_back({e.kind, e.kind == K::Write ? e.bytes : e.playedFrames});
-  std::vector<std::pair<K::Kind, uint64_t>> expect = {{K::Open, 0},  {K::Write, 1600},  {K::Write, 1600},
+  std::vector<std::pair<K::Kind, uint64_t>> expect = {{K::Open, 0},    {K::Write, 1600},  {K::Write, 1600},
                                                       {K::Pause, 400}, {K::Restart, 400}, {K::Reset, 1200},
                                                       {K::Close, 0}};
   EXPECT_EQ(log, expect);
@@ -333,8 +332,8 @@ TEST_F(VirtualAudio, EnvironmentConfiguresTheDevice) {
   setenv("SOLVANE_AUDIO_LOSSLESS", "1", 1);
   setenv("SOLVANE_AUDIO_FAULT", "noclose,open=4", 1);
   VirtualAudioConfig c = VirtualAudioConfigFromEnvironment();
-  for (const char* v : {"SOLVANE_AUDIO_CLOCK", "SOLVANE_AUDIO_DEVICES", "SOLVANE_AUDIO_INPUT",
-                        "SOLVANE_AUDIO_LOSSLESS", "SOLVANE_AUDIO_FAULT"})
+  for (const char* v : {"SOLVANE_AUDIO_CLOCK", "SOLVANE_AUDIO_DEVICES", "SOLVANE_AUDIO_INPUT", "SOLVANE_AUDIO_LOSSLESS",
+                        "SOLVANE_AUDIO_FAULT"})
     unsetenv(v);
   EXPECT_EQ(c.Clock, VirtualClock::Fast);
   ASSERT_EQ(c.Inputs.size(), 2u);

@@ -36,8 +36,8 @@ struct Buffer {
   bool Untouched(size_t bytes, uintptr_t user) const {
     for (int i = 0; i < 7; ++i)
       if (ownerWords[i] != 0xA5A5A5A5u + uintptr_t(i)) return false;
-    return hdr.lpData == data.data() && hdr.dwBufferLength == bytes && hdr.dwUser == user &&
-           hdr.dwLoops == 0 && hdr.lpNext == nullptr;
+    return hdr.lpData == data.data() && hdr.dwBufferLength == bytes && hdr.dwUser == user && hdr.dwLoops == 0 &&
+           hdr.lpNext == nullptr;
   }
 };
 
@@ -163,16 +163,14 @@ TYPED_TEST(WaveDevContract, DevicesCapabilitiesAndErrorTexts) {
       EXPECT_NE(caps.Formats & WAVE_FORMAT_4S16, 0u) << "44.1 kHz stereo 16 bit is everywhere";
     }
     WaveCaps caps;
-    EXPECT_EQ(input ? WaveInGetDevCaps(int32_t(n), caps) : WaveOutGetDevCaps(int32_t(n), caps),
-              MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(input ? WaveInGetDevCaps(int32_t(n), caps) : WaveOutGetDevCaps(int32_t(n), caps), MMSYSERR_BADDEVICEID);
     EXPECT_EQ(input ? WaveInGetDevCaps(-2, caps) : WaveOutGetDevCaps(-2, caps), MMSYSERR_BADDEVICEID);
   }
   // Every code the layer returns has a text; others say so.
-  for (MMRESULT code : {MMSYSERR_NOERROR, MMSYSERR_ERROR, MMSYSERR_BADDEVICEID, MMSYSERR_NOTENABLED,
-                        MMSYSERR_ALLOCATED, MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM,
-                        MMSYSERR_NOTSUPPORTED, MMSYSERR_BADERRNUM, MMSYSERR_INVALFLAG,
-                        MMSYSERR_INVALPARAM, MMSYSERR_HANDLEBUSY, WAVERR_BADFORMAT,
-                        WAVERR_STILLPLAYING, WAVERR_UNPREPARED}) {
+  for (MMRESULT code : {MMSYSERR_NOERROR, MMSYSERR_ERROR, MMSYSERR_BADDEVICEID, MMSYSERR_NOTENABLED, MMSYSERR_ALLOCATED,
+                        MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM, MMSYSERR_NOTSUPPORTED,
+                        MMSYSERR_BADERRNUM, MMSYSERR_INVALFLAG, MMSYSERR_INVALPARAM, MMSYSERR_HANDLEBUSY,
+                        WAVERR_BADFORMAT, WAVERR_STILLPLAYING, WAVERR_UNPREPARED}) {
     std::string a, b;
     EXPECT_EQ(WaveInGetErrorText(code, a), MMSYSERR_NOERROR) << code;
     EXPECT_EQ(WaveOutGetErrorText(code, b), MMSYSERR_NOERROR) << code;
@@ -188,8 +186,7 @@ TYPED_TEST(WaveDevContract, DevicesCapabilitiesAndErrorTexts) {
 TYPED_TEST(WaveDevContract, FormatQueryOnlyValidates) {
   Recorder rec;
   HWAVEOUT h = 77;
-  EXPECT_EQ(WaveOutOpen(&h, WAVE_MAPPER, &this->fmt_, rec.Callback(), WAVE_FORMAT_QUERY),
-            MMSYSERR_NOERROR);
+  EXPECT_EQ(WaveOutOpen(&h, WAVE_MAPPER, &this->fmt_, rec.Callback(), WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
   EXPECT_EQ(h, 77u) << "a query leaves the handle alone";
   EXPECT_EQ(OpenWaveDevices(), 0);
   EXPECT_EQ(rec.notices.size(), 0u);
@@ -392,8 +389,7 @@ TYPED_TEST(WaveDevContract, NoNoticeAfterCloseUnderConstantTraffic) {
       ASSERT_EQ(input ? WaveInPrepareHeader(h, &bufs.back()->hdr) : WaveOutPrepareHeader(h, &bufs.back()->hdr),
                 MMSYSERR_NOERROR);
     }
-    for (auto& b : bufs)
-      ASSERT_EQ(input ? WaveInAddBuffer(h, &b->hdr) : WaveOutWrite(h, &b->hdr), MMSYSERR_NOERROR);
+    for (auto& b : bufs) ASSERT_EQ(input ? WaveInAddBuffer(h, &b->hdr) : WaveOutWrite(h, &b->hdr), MMSYSERR_NOERROR);
     if (input) {
       ASSERT_EQ(WaveInStart(h), MMSYSERR_NOERROR);
     }

@@ -20,8 +20,7 @@ std::string Bytes(std::initializer_list<int> v) {
 
 // The 44 bytes every header starts with, written out by hand for one format.
 std::string Plain(std::initializer_list<int> riffSize, std::initializer_list<int> fmt) {
-  return "RIFF" + Bytes(riffSize) + "WAVE" + "fmt " + Bytes({16, 0, 0, 0}) + Bytes(fmt) + "data" +
-         Bytes({0, 0, 0, 0});
+  return "RIFF" + Bytes(riffSize) + "WAVE" + "fmt " + Bytes({16, 0, 0, 0}) + Bytes(fmt) + "data" + Bytes({0, 0, 0, 0});
 }
 
 std::string Shell(const std::string& cmd) {
@@ -39,8 +38,7 @@ std::string Shell(const std::string& cmd) {
 
 TEST(BlankCarts, HeadersMatchTheirBytes) {
   // 11025 Hz, 8 bit, mono: one byte per frame.
-  EXPECT_EQ(BlankWaveHeader(4),
-            Plain({36, 0, 0, 0}, {1, 0, 1, 0, 0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0, 1, 0, 8, 0}));
+  EXPECT_EQ(BlankWaveHeader(4), Plain({36, 0, 0, 0}, {1, 0, 1, 0, 0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0, 1, 0, 8, 0}));
   // 44100 Hz, 16 bit, stereo: 176400 bytes a second, four a frame.
   EXPECT_EQ(BlankWaveHeader(31),
             Plain({36, 0, 0, 0}, {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0, 16, 0}));
@@ -51,8 +49,7 @@ TEST(BlankCarts, HeadersMatchTheirBytes) {
   // Number 0 carries its creation note: LIST of 48 bytes, INFO, ICMT of 35 with its zero, a pad.
   const std::string h0 = BlankWaveHeader(0);
   ASSERT_EQ(h0.size(), 100u);
-  EXPECT_EQ(h0.substr(0, 44),
-            Plain({92, 0, 0, 0}, {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8, 0}));
+  EXPECT_EQ(h0.substr(0, 44), Plain({92, 0, 0, 0}, {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8, 0}));
   EXPECT_EQ(h0.substr(44, 20), "LIST" + Bytes({48, 0, 0, 0}) + "INFO" + "ICMT" + Bytes({35, 0, 0, 0}));
   EXPECT_EQ(h0[64 + 34], '\0');  // the note's own zero
   EXPECT_EQ(h0[99], '\0');       // the pad byte
@@ -78,8 +75,7 @@ TEST(BlankCarts, EveryWrittenHeaderReadsOutsideAsAnEmptyWave) {
     EXPECT_EQ(Shell(q + "-s '" + path + "' 2>&1"), "0") << n;
   }
   // The note of number 0 is what an outside reader finds as the comment.
-  EXPECT_NE(Shell("sndfile-info '" + dir.Path("0.wav") + "' 2>&1").find("Blank cart of Solvane"),
-            std::string::npos);
+  EXPECT_NE(Shell("sndfile-info '" + dir.Path("0.wav") + "' 2>&1").find("Blank cart of Solvane"), std::string::npos);
   // Writing over an older file leaves exactly the header; a file that cannot be made is reported.
   ASSERT_TRUE(plat::WriteWholeFile(dir.Path("old.wav"), std::string(5000, 'x')));
   ASSERT_TRUE(WriteBlankHeader(7, dir.Path("old.wav")));

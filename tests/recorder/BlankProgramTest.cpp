@@ -29,9 +29,7 @@ protected:
     deck.settings.savePath = "/carts/";
     deck.now = LocalTime(2024, 3, 6, 9, 5, 3);
   }
-  void Settings(const std::string& text) {
-    ASSERT_TRUE(plat::WriteWholeFile(dir.Root() + "/Solvane.ini", text));
-  }
+  void Settings(const std::string& text) { ASSERT_TRUE(plat::WriteWholeFile(dir.Root() + "/Solvane.ini", text)); }
   Scratch dir;
   FakeUserDeck deck;
 };
@@ -64,13 +62,10 @@ TEST_F(BlankPrograms, AUserWithoutProgramsGetsTheQuickCartLineOnly) {
 
 TEST_F(BlankPrograms, ProgramLinesTakeTheirTableRows) {
   Settings("[Standard Cart]\r\nFORMAT=26\r\nLENGTH=10000\r\n");
-  deck.users.programList[0] = {"Morning", "00:30:00", "Drive", "22.050 kHz, 16 bit, Mono, 43 kb/sec",
-                               "/news/", "4"};
+  deck.users.programList[0] = {"Morning", "00:30:00", "Drive", "22.050 kHz, 16 bit, Mono, 43 kb/sec", "/news/", "4"};
   deck.users.programList[1] = {"Bad", "00:10:00", "", "22 kHz", "/x/", "1"};
-  deck.users.programList[2] = {"Odd", "00:1x:00", "", "22.050 kHz, 16 bit, Mono, 43 kb/sec", "",
-                               "1"};
-  deck.users.programList[3] = {"Late", "01:00:00", "", "8.000 kHz, 8 bit, Mono, 7 kb/sec", "",
-                               "-2"};
+  deck.users.programList[2] = {"Odd", "00:1x:00", "", "22.050 kHz, 16 bit, Mono, 43 kb/sec", "", "1"};
+  deck.users.programList[3] = {"Late", "01:00:00", "", "8.000 kHz, 8 bit, Mono, 7 kb/sec", "", "-2"};
   std::vector<std::string> lines = BlankProgramLines(deck);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1], "Morning|00:30:00|Drive|22.050 kHz, 16 bit, Mono, 43 kb/sec|/news/|4");

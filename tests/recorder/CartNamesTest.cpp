@@ -35,10 +35,10 @@ TEST(CartNames, WavRulesOfProgramAndByNameCarts) {
 }
 
 TEST(CartNames, LengthDigitsToSeconds) {
-  EXPECT_EQ(TimeIntToSec(10000), 3600);      // one hour
-  EXPECT_EQ(TimeIntToSec(13000), 5400);      // 01:30:00
+  EXPECT_EQ(TimeIntToSec(10000), 3600);  // one hour
+  EXPECT_EQ(TimeIntToSec(13000), 5400);  // 01:30:00
   EXPECT_EQ(TimeIntToSec(0), 0);
-  EXPECT_EQ(TimeIntToSec(959), 599);         // 00:09:59
+  EXPECT_EQ(TimeIntToSec(959), 599);  // 00:09:59
   EXPECT_EQ(TimeIntToSec(995959), 99 * 3600 + 59 * 60 + 59);
   // Digits are taken as they stand, even past 59.
   EXPECT_EQ(TimeIntToSec(9999), 99 * 60 + 99);
@@ -56,7 +56,7 @@ TEST(CartNames, PrefixLines) {
   EXPECT_EQ(e[0].value, "003000");
   EXPECT_EQ(e[1].display, "Promo");  // no ";": shown whole, the standard length
   EXPECT_EQ(e[1].value, "10000");
-  EXPECT_EQ(e[2].display, "Ad");     // split at the first ";"
+  EXPECT_EQ(e[2].display, "Ad");  // split at the first ";"
   EXPECT_EQ(e[2].value, ";x");
   EXPECT_EQ(e[3].display, "");
   EXPECT_EQ(e[3].value, "000030");

@@ -33,8 +33,9 @@ protected:
   void WriteProgram(const std::string& folder, int hours) {
     ASSERT_TRUE(WriteWholeFile(home + "Default.svu",
                                "[Template 0]\r\nName=News\r\nLength=00:01:00\r\nDescription=Top "
-                               "of the hour\r\nFormat=" + FormatText(26) + "\r\nSave Path=" +
-                                   folder + "\r\nLockout=" + std::to_string(hours) + "\r\n"));
+                               "of the hour\r\nFormat=" +
+                                   FormatText(26) + "\r\nSave Path=" + folder + "\r\nLockout=" + std::to_string(hours) +
+                                   "\r\n"));
   }
   // Runs fn on the modal window of class T once it stands and fn finds it ready (messages may
   // be handled before it opens, and while it fills its list); fn returns false for not yet.
@@ -115,8 +116,8 @@ TEST_F(CartToCart, GoToBeginAndIntroLeaveTheWholeRangeToTheNextCart) {
 TEST_F(CartToCart, AProgramsSaveFolderAndLockoutGoWithItsCart) {
   ASSERT_TRUE(ForceDirectories(dir.Path("news/")));
   ASSERT_TRUE(ForceDirectories(dir.Path("save/")));
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
-                 "SAVE PATH=" + dir.Path("save/"), "SAFETY SAVE=1", "PASSWORD=boss"});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "SAVE PATH=" + dir.Path("save/"),
+                 "SAFETY SAVE=1", "PASSWORD=boss"});
   WriteProgram(dir.Path("news/"), 5);
   StartDeck();
   LoadProgram();
@@ -138,11 +139,13 @@ TEST_F(CartToCart, AProgramsSaveFolderAndLockoutGoWithItsCart) {
   std::string startedIn;
   dialogs->OnFileShown = [&](FileRequest& r) { startedIn = r.initialDir; };
   auto lockedOut = std::make_shared<bool>(false);
-  WhenModalForm<TForm9>([lockedOut](TForm9* f) {
-    *lockedOut = true;
-    f->Button2->Click();
-    return true;
-  }, 50);
+  WhenModalForm<TForm9>(
+      [lockedOut](TForm9* f) {
+        *lockedOut = true;
+        f->Button2->Click();
+        return true;
+      },
+      50);
   dialogs->AnswerFile(target);
   dialogs->AnswerMessage(mrYes);  // replace it?
   Key(VK_F9);
@@ -154,8 +157,7 @@ TEST_F(CartToCart, AProgramsSaveFolderAndLockoutGoWithItsCart) {
 
 TEST_F(CartToCart, AProgramsMissingSaveFolderIsToldBeforeTheDialogOpensElsewhere) {
   ASSERT_TRUE(ForceDirectories(dir.Path("save/")));
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
-                 "SAVE PATH=" + dir.Path("save/")});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "SAVE PATH=" + dir.Path("save/")});
   WriteProgram(dir.Path("share/news/"), 0);  // a share that is not mounted
   StartDeck();
   LoadProgram();
@@ -227,8 +229,8 @@ TEST_F(CartToCart, TheMarksAreTheTimeShownWhereTheDeckStopsOrPauses) {
 
 TEST_F(CartToCart, LoadByNameFindsTheOneFileOfThatNameInAnyCase) {
   ASSERT_TRUE(ForceDirectories(dir.Path("load/")));
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
-                 "LOAD PATH=" + dir.Path("load/"), "[LOAD BY NAME]", "HEADSTART=1"});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "LOAD PATH=" + dir.Path("load/"),
+                 "[LOAD BY NAME]", "HEADSTART=1"});
   WriteTake(dir.Path("load/News.wav"), 1000);
   StartDeck();
   WhenModalForm<TForm7>([](TForm7* f) {

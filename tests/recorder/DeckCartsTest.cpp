@@ -88,8 +88,7 @@ TEST_F(DeckCarts, ACartLongerThanTheFreeSpaceCapIsRefusedAndEjected) {
 TEST_F(DeckCarts, NoTimeLeftRefusesToRecord) {
   // An opened by-name take already longer than the standard length, recorded into from past it:
   // the time allowed is negative, which the input would take for "no limit".
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10", "[FILES]",
-                 "LOAD PATH=" + dir.Path("load/")});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10", "[FILES]", "LOAD PATH=" + dir.Path("load/")});
   ASSERT_TRUE(plat::CreateDir(dir.Path("load")));
   WriteTake(dir.Path("load/long.wav"), 20000);
   StartDeck();
@@ -246,8 +245,8 @@ TEST_F(DeckCarts, ThreeFailedCopiesLeadBackToTheSaveDialog) {
 TEST_F(DeckCarts, AByNameCartIsSavedIntoTheSavePathWithoutADialog) {
   ASSERT_TRUE(plat::CreateDir(dir.Path("load")));
   ASSERT_TRUE(plat::CreateDir(dir.Path("save")));
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
-                 "LOAD PATH=" + dir.Path("load/"), "SAVE PATH=" + dir.Path("save/")});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "LOAD PATH=" + dir.Path("load/"),
+                 "SAVE PATH=" + dir.Path("save/")});
   std::string data = WriteTake(dir.Path("load/spot.wav"), 500);
   StartDeck();
   ASSERT_TRUE(deck->LoadByNameEntry("spot.wav"));
@@ -260,8 +259,7 @@ TEST_F(DeckCarts, AByNameCartIsSavedIntoTheSavePathWithoutADialog) {
 
 TEST_F(DeckCarts, ARecoveredTakeWinsOverTheAutoCartAndIsSavedThroughTheDialog) {
   ASSERT_TRUE(plat::CreateDir(dir.Path("save")));
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]",
-                 "SAVE PATH=" + dir.Path("save/")});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "SAVE PATH=" + dir.Path("save/")});
   ASSERT_TRUE(plat::ForceDirectories(DeckTemp()));
   std::string take = WriteTake(DeckTemp() + "Untitled.wav", 700);
   // A file of that name already waits in the save folder.

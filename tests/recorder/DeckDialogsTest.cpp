@@ -154,7 +154,6 @@ TEST_F(DeckDialogs, CartSettingsWriteTheStandardCartOrSetTheCustomOne) {
   form->Free();
 }
 
-
 TEST_F(DeckDialogs, TheHiddenManagerCommandAsksForASetSupervisorPassword) {
   int managerShown = 0;
   // Closes the manager should it show, so a failing run still ends.
@@ -202,8 +201,7 @@ TEST_F(DeckDialogs, AQuickLoadPrefixThatIsNoFileNameIsRefused) {
   EXPECT_EQ(form->ModalResult(), mrNone);  // the list stays open
   EXPECT_TRUE(deck->PrefixDisplay.empty());
   ASSERT_EQ(Texts().size(), 1u);
-  EXPECT_NE(Texts()[0].find("The prefix ../../carts/take cannot start a file name"),
-            std::string::npos);
+  EXPECT_NE(Texts()[0].find("The prefix ../../carts/take cannot start a file name"), std::string::npos);
   form->ListBox1->SetItemIndex(1);
   form->Button1Click(form->Button1);
   EXPECT_EQ(form->ModalResult(), mrOk);
@@ -215,14 +213,12 @@ TEST_F(DeckDialogs, ABlankProgramNamedOutOfTheTemporaryFolderTouchesNothing) {
   ASSERT_TRUE(ForceDirectories(temp + "../carts/"));
   const std::string take = WriteTake(temp + "../carts/take.wav", 5000);
   const std::string fmt = FormatText(26);
-  ASSERT_TRUE(WriteWholeFile(home + "Default.svu",
-                             "[Template 0]\r\nName=../carts/take\r\nLength=00:01:00\r\nFormat=" +
-                                 fmt + "\r\nLockout=0\r\n[Template 1]\r\nName=Good\r\nLength=" +
-                                 "00:01:00\r\nFormat=" + fmt + "\r\nLockout=0\r\n"));
+  ASSERT_TRUE(WriteWholeFile(home + "Default.svu", "[Template 0]\r\nName=../carts/take\r\nLength=00:01:00\r\nFormat=" +
+                                                       fmt + "\r\nLockout=0\r\n[Template 1]\r\nName=Good\r\nLength=" +
+                                                       "00:01:00\r\nFormat=" + fmt + "\r\nLockout=0\r\n"));
   // Loading the list pumps messages: wait for the dialog and its lines.
   std::function<void()> pick = [&] {
-    if (!deck->Form8->Modal() || deck->Form8->ListBox1->Items()->Count() == 0)
-      return WhenModal(pick);
+    if (!deck->Form8->Modal() || deck->Form8->ListBox1->Items()->Count() == 0) return WhenModal(pick);
     // The refused program is not offered: line 1 is the next one.
     EXPECT_EQ(deck->Form8->ListBox1->Items()->Count(), 2);
     deck->Form8->ListBox1->SetItemIndex(1);

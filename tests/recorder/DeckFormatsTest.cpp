@@ -44,7 +44,8 @@ TEST_F(DeckFormats, ATaggedTakePlaysAndPunchesInWithItsOwnFrames) {
   Key(VK_F3);
   Step(1200);
   ASSERT_FALSE(deck->Playing);
-  EXPECT_TRUE(Played() == take.substr(44)) << "played " << Played().size() << " bytes, the take holds " << take.size() - 44;
+  EXPECT_TRUE(Played() == take.substr(44))
+      << "played " << Played().size() << " bytes, the take holds " << take.size() - 44;
 
   Key(VK_HOME);
   Key(VK_F5);

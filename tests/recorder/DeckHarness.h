@@ -67,14 +67,11 @@ protected:
 
   void TearDown() override {
     if (deck) {
-      for (plat::TCustomForm** f : {reinterpret_cast<plat::TCustomForm**>(&Form3),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form4),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form5),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form22),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form23),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form24),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form26),
-                                   reinterpret_cast<plat::TCustomForm**>(&Form27)}) {
+      for (plat::TCustomForm** f :
+           {reinterpret_cast<plat::TCustomForm**>(&Form3), reinterpret_cast<plat::TCustomForm**>(&Form4),
+            reinterpret_cast<plat::TCustomForm**>(&Form5), reinterpret_cast<plat::TCustomForm**>(&Form22),
+            reinterpret_cast<plat::TCustomForm**>(&Form23), reinterpret_cast<plat::TCustomForm**>(&Form24),
+            reinterpret_cast<plat::TCustomForm**>(&Form26), reinterpret_cast<plat::TCustomForm**>(&Form27)}) {
         if (*f) (*f)->Free();
         *f = nullptr;
       }
@@ -205,10 +202,8 @@ private:
     return v ? v : "";
   }
   static void Restore(const char* name, const std::string& value) {
-    if (value.empty())
-      unsetenv(name);
-    else
-      setenv(name, value.c_str(), 1);
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
   }
   std::string oldHome_, oldTmp_;
   std::shared_ptr<plat::DialogService> old_;

@@ -110,7 +110,8 @@ TEST_F(DeckInfo, AnEditTheCartsFileCannotTakeIsKeptAndTheOperatorToldWhy) {
   AnswerEditors("Morning news");
   Key('I', ssAlt);
   ASSERT_EQ(1, Editors());
-  EXPECT_TRUE(Shown("The file did not take the edit: rewriting it would lose the \"cue \" chunk")) << Joined(dialogs->Texts());
+  EXPECT_TRUE(Shown("The file did not take the edit: rewriting it would lose the \"cue \" chunk"))
+      << Joined(dialogs->Texts());
   EXPECT_EQ(bytes, Read(cued));
   Key(VK_F7);
 

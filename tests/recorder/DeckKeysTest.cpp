@@ -14,9 +14,9 @@ bool DeckKey(uint16_t key, TShiftState shift, bool recording, bool panel) {
   auto in = [key](const std::string& letters) { return key < 128 && letters.find(char(key)) != std::string::npos; };
   if (recording) return none && (key == VK_F2 || key == VK_F4 || key == VK_F5);
   if (key == VK_OEM_PLUS) return true;
-  if (none && ((key >= VK_F2 && key <= VK_F12) || key == VK_HOME || key == VK_END || key == VK_BACK ||
-               key == VK_DIVIDE || key == VK_MULTIPLY || key == VK_ADD || key == VK_SUBTRACT ||
-               key == VK_OEM_MINUS || key == VK_INSERT))
+  if (none &&
+      ((key >= VK_F2 && key <= VK_F12) || key == VK_HOME || key == VK_END || key == VK_BACK || key == VK_DIVIDE ||
+       key == VK_MULTIPLY || key == VK_ADD || key == VK_SUBTRACT || key == VK_OEM_MINUS || key == VK_INSERT))
     return true;
   if ((sh || alt) && key == VK_INSERT) return true;
   if (ctrl) return key == VK_INSERT || key == VK_HOME || in("APENSULMWQFDBGIOK");
@@ -31,9 +31,15 @@ class DeckKeys : public DeckHarness {};
 TEST_F(DeckKeys, EachKeyIsTakenOnlyWithItsModifiersAndInItsState) {
   StartDeck();
   // A mouse button held changes nothing.
-  const TShiftState held[] = {0,          ssShift,        ssAlt,
-                              ssCtrl,     ssShift | ssAlt, ssShift | ssCtrl,
-                              ssAlt | ssCtrl, ssShift | ssAlt | ssCtrl, ssLeft,
+  const TShiftState held[] = {0,
+                              ssShift,
+                              ssAlt,
+                              ssCtrl,
+                              ssShift | ssAlt,
+                              ssShift | ssCtrl,
+                              ssAlt | ssCtrl,
+                              ssShift | ssAlt | ssCtrl,
+                              ssLeft,
                               ssCtrl | ssRight};
   for (int state = 0; state < 3; ++state) {
     const bool recording = state == 2, panel = state == 1;
@@ -45,8 +51,7 @@ TEST_F(DeckKeys, EachKeyIsTakenOnlyWithItsModifiersAndInItsState) {
       for (TShiftState shift : held) {
         const bool expected = DeckKey(key, shift, recording, panel);
         EXPECT_EQ(expected, deck->KeyBinding(key, shift) != nullptr)
-            << "key " << key << " shift " << shift << (recording ? " recording" : "")
-            << (panel ? " panel" : "");
+            << "key " << key << " shift " << shift << (recording ? " recording" : "") << (panel ? " panel" : "");
       }
   }
   deck->Recording = false;

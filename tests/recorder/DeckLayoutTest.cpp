@@ -91,10 +91,9 @@ TEST_F(DeckLayout, ThePunchInPanelHidesNothingTheOperatorNeeds) {
   deck->MarkBeginning1Click(deck);
   ASSERT_TRUE(Form22->Visible());
   const plat::TRect panel = plat::Bounds(Form22->Left(), Form22->Top(), Form22->Width(), Form22->Height());
-  plat::TControl* needed[] = {deck->CurrentPosition, deck->TimeLeft,      deck->MaxTime,
-                              deck->RecTimeLeft,     deck->NameLabel1,    deck->NameLabel2,
-                              deck->NameLabel3,      deck->FormatLabel,   deck->BytesLabel,
-                              deck->LevelPanel,      deck->TrackBar,      deck->TransportPanel,
+  plat::TControl* needed[] = {deck->CurrentPosition, deck->TimeLeft,   deck->MaxTime,    deck->RecTimeLeft,
+                              deck->NameLabel1,      deck->NameLabel2, deck->NameLabel3, deck->FormatLabel,
+                              deck->BytesLabel,      deck->LevelPanel, deck->TrackBar,   deck->TransportPanel,
                               deck->SensitivityLabel};
   for (size_t i = 0; i < std::size(needed); ++i)
     EXPECT_FALSE(Overlap(panel, OnScreen(needed[i]))) << "control " << i << " is covered";

@@ -8,7 +8,6 @@ class TDeckProbe : public TSVMain {
 public:
   using TSVMain::TSVMain;
 
-  using TSVMain::PunchIn;
   using TSVMain::BusySaving;
   using TSVMain::ByNameEntry;
   using TSVMain::BytesLabel;
@@ -25,8 +24,8 @@ public:
   using TSVMain::DisplayPanel;
   using TSVMain::EditButton;
   using TSVMain::EjectButton;
-  using TSVMain::FFRewStep;
   using TSVMain::FastForwardButton;
+  using TSVMain::FFRewStep;
   using TSVMain::FileMustExist;
   using TSVMain::Form11;
   using TSVMain::Form14;
@@ -40,14 +39,14 @@ public:
   using TSVMain::Infobutton;
   using TSVMain::LevelPanel;
   using TSVMain::LoadButton;
+  using TSVMain::MaxTime;
+  using TSVMain::MeterPanel;
   using TSVMain::MMLevel1;
   using TSVMain::MMLevel2;
   using TSVMain::MMLevelScale1;
   using TSVMain::MMMeter1;
   using TSVMain::MMMeter2;
   using TSVMain::MMWaveOut1;
-  using TSVMain::MaxTime;
-  using TSVMain::MeterPanel;
   using TSVMain::NameLabel1;
   using TSVMain::NameLabel2;
   using TSVMain::NameLabel3;
@@ -56,19 +55,20 @@ public:
   using TSVMain::Paused;
   using TSVMain::PlayButton;
   using TSVMain::PlayFile;
+  using TSVMain::Playing;
   using TSVMain::PlayOnly;
   using TSVMain::PlayRingBuffer;
-  using TSVMain::Playing;
   using TSVMain::PrefixDisplay;
   using TSVMain::PrefixValue;
+  using TSVMain::PunchIn;
   using TSVMain::RecFile;
-  using TSVMain::RecRingBuffer;
-  using TSVMain::RecTimeLeft;
   using TSVMain::RecordButton;
   using TSVMain::RecordFileName;
   using TSVMain::Recording;
   using TSVMain::RecordingLimit;
   using TSVMain::Recovered;
+  using TSVMain::RecRingBuffer;
+  using TSVMain::RecTimeLeft;
   using TSVMain::RewindButton;
   using TSVMain::SaveButton;
   using TSVMain::SaveDialog1;

@@ -52,8 +52,7 @@ TEST_F(DeckStart, ExitWithACartClosesTheDevicesSignalsDeletesAndClosesThePort) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
   setenv("SOLVANE_COM1", pty.SlavePath().c_str(), 1);
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1",
-                 "ON LOAD=L", "ON EXIT=X"});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1", "ON LOAD=L", "ON EXIT=X"});
   StartDeck();
   unsetenv("SOLVANE_COM1");
   EXPECT_EQ("L", pty.ReadBytes(1));
@@ -94,8 +93,7 @@ TEST_F(DeckStart, NoToTheUnsavedChangesKeepsTheProgramAndTheTake) {
 }
 
 TEST_F(DeckStart, CancellingTheExitPasswordKeepsTheProgramRunning) {
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]",
-                 "Password To Exit=secret"});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Password To Exit=secret"});
   StartDeck();
   Key('S', plat::ssCtrl);
   int asked = 0;

@@ -26,11 +26,9 @@ namespace {
 // E or D for Record, Pause, Play, Stop, Rewind, FF, Edit, Eject, Load, Save, Other and the slider.
 std::string Row(TDeckProbe* d) {
   std::string s;
-  for (plat::TControl* c :
-       std::initializer_list<plat::TControl*>{d->RecordButton, d->PauseButton, d->PlayButton,
-                                              d->StopButton, d->RewindButton, d->FastForwardButton,
-                                              d->EditButton, d->EjectButton, d->LoadButton,
-                                              d->SaveButton, d->OtherButton, d->TrackBar})
+  for (plat::TControl* c : std::initializer_list<plat::TControl*>{
+           d->RecordButton, d->PauseButton, d->PlayButton, d->StopButton, d->RewindButton, d->FastForwardButton,
+           d->EditButton, d->EjectButton, d->LoadButton, d->SaveButton, d->OtherButton, d->TrackBar})
     s += c->Enabled() ? 'E' : 'D';
   return s;
 }
@@ -341,8 +339,7 @@ TEST_F(DeckTransport, TheCartsNameIsSplitOverThreeLines) {
   // Characters 34 to 70 go to the second line without their leading blanks.
   std::string n70 = std::string(33, 'c') + "   " + std::string(34, 'd');
   deck->Label12Caption("/x/" + n70);
-  EXPECT_EQ((std::vector<std::string>{"..\\" + std::string(33, 'c'), std::string(34, 'd'), ""}),
-            lines());
+  EXPECT_EQ((std::vector<std::string>{"..\\" + std::string(33, 'c'), std::string(34, 'd'), ""}), lines());
   std::string n71 = std::string(70, 'e') + "f";
   deck->Label12Caption("/x/" + n71);
   EXPECT_EQ("f", lines()[2]);
@@ -373,8 +370,8 @@ TEST_F(DeckTransport, SpaceOnTheRecordButtonDoesNotStartARecording) {
 TEST_F(DeckTransport, ClicksOnTheDisplaysLeaveTheKeyboardOnTheTransport) {
   StartDeck();
   LoadTake(3000);
-  QWidget* targets[] = {plat::WidgetOf(deck->CurrentPosition), plat::WidgetOf(deck->NameLabel1),
-                        plat::WidgetOf(deck->DisplayPanel), plat::WidgetOf(deck->LevelPanel),
+  QWidget* targets[] = {plat::WidgetOf(deck->CurrentPosition),  plat::WidgetOf(deck->NameLabel1),
+                        plat::WidgetOf(deck->DisplayPanel),     plat::WidgetOf(deck->LevelPanel),
                         plat::WidgetOf(deck->SensitivityLabel), plat::ClientWidgetOf(deck)};
   for (QWidget* w : targets) {
     deck->PlayButtonClick(deck->PlayButton);
@@ -396,8 +393,8 @@ TEST_F(DeckTransport, GpiStringsFollowTheTransport) {
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
   setenv("SOLVANE_COM1", pty.SlavePath().c_str(), 1);
-  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1",
-                 "ON LOAD=L", "ON RECORD=R", "ON STOP=S{{crlf}}", "ON EXIT=X"});
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GPI]", "ENABLE=1", "ON LOAD=L", "ON RECORD=R",
+                 "ON STOP=S{{crlf}}", "ON EXIT=X"});
   StartDeck();
   unsetenv("SOLVANE_COM1");
   EXPECT_EQ("L", pty.ReadBytes(1));

@@ -119,8 +119,7 @@ TEST_F(GpiLine, EachRefusedSettingHasItsMessageAndWritesNothing) {
   };
   const std::string port = RangeText("are 1 through 8", "a COM port");
   const std::string baud = RangeText("baud rates are 75 through 128K", "a baud rate");
-  const std::string parity =
-      RangeText("Parity is one of the following: E,O,N,S,M", "a different parity");
+  const std::string parity = RangeText("Parity is one of the following: E,O,N,S,M", "a different parity");
   const std::string data = RangeText("data bits are 4 through 8", "data bits");
   const std::string stop = RangeText("stop bits are 1 through 2", "stop bits");
   const std::vector<Case> cases = {

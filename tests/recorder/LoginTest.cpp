@@ -58,8 +58,7 @@ TEST_F(Passwords, LockoutHoldsOnlyWhenEveryConditionDoes) {
   EXPECT_FALSE(LockoutAllowsSave(deck, target, dialog));
   EXPECT_EQ(dialogs, 1);
   EXPECT_EQ(deck.users.lockoutFileName, target);
-  EXPECT_EQ(CheckLockout(deck.users.cart, deck.settings, target, deck.now).expiry,
-            written + 4 * 3600);
+  EXPECT_EQ(CheckLockout(deck.users.cart, deck.settings, target, deck.now).expiry, written + 4 * 3600);
   answer = 1;
   EXPECT_TRUE(LockoutAllowsSave(deck, target, dialog));
   EXPECT_EQ(dialogs, 2);

@@ -50,8 +50,7 @@ TEST_F(PunchIn, ClearGivesBackTheFullLimitAndEmptiesThePanel) {
   EXPECT_TRUE(deck->RecordButton->Enabled());
   EXPECT_FALSE(Form22->Visible());
   EXPECT_FALSE(Form22->MMGauge1->Visible());
-  for (TDeckLabel* l : {Form22->Label1, Form22->Label2, Form22->Label3})
-    EXPECT_EQ(l->Caption(), "00.00.00.000");
+  for (TDeckLabel* l : {Form22->Label1, Form22->Label2, Form22->Label3}) EXPECT_EQ(l->Caption(), "00.00.00.000");
   EXPECT_EQ(deck->PunchIn().FullLimit(), 0);
   EXPECT_EQ(deck->PunchIn().BeginMark(), 0);
   EXPECT_EQ(deck->PunchIn().EndMark(), 0);

@@ -44,12 +44,11 @@ TEST_F(Saving, ASecondAttemptSavesUnderACopyName) {
   ASSERT_EQ(Form5->SaveFile(), mrOk);
   const std::string saved = dir.Path("save/Copy (1) of Morning.wav");
   EXPECT_EQ(Read(saved), data);
-  EXPECT_EQ(dialogs->Texts(),
-            (std::vector<std::string>{
-                "Attempt 1\r\n\r\nFile could NOT be saved. Do you want to try again?",
-                "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully saved "
-                "under a different name.\r\n\r\nThe saved name is: " + saved +
-                    "\r\n\r\nPlease make a note of this."}));
+  EXPECT_EQ(dialogs->Texts(), (std::vector<std::string>{
+                                  "Attempt 1\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                                  "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully saved "
+                                  "under a different name.\r\n\r\nThe saved name is: " +
+                                      saved + "\r\n\r\nPlease make a note of this."}));
   // The deck plays the saved file from now on; the original stays where it was.
   EXPECT_EQ(deck->RecordFileName, saved);
   EXPECT_EQ(deck->PlayFile->Wave()->FileName(), saved);
@@ -85,9 +84,8 @@ TEST_F(Saving, OntoItselfTheAfterSaveProgramStillRuns) {
   Load(source, OriginExisting, dir.Path("save/../save/News.wav"));
   // The program named for after a save gets the saved path as its only argument.
   const std::string script = home + "after.sh";
-  ASSERT_TRUE(WriteWholeFile(script, "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"" +
-                                         dir.Path("ran.tmp") + "\"\nmv \"" + dir.Path("ran.tmp") +
-                                         "\" \"" + dir.Path("ran") + "\"\n"));
+  ASSERT_TRUE(WriteWholeFile(script, "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"" + dir.Path("ran.tmp") +
+                                         "\"\nmv \"" + dir.Path("ran.tmp") + "\" \"" + dir.Path("ran") + "\"\n"));
   ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
   deck->Config.launchAfterSave = "after.sh";  // no "/": taken from the program folder
   ASSERT_EQ(Form5->SaveFile(), mrOk);
@@ -99,8 +97,7 @@ TEST_F(Saving, OntoItselfTheAfterSaveProgramStillRuns) {
   ASSERT_EQ(::chmod((home + "noexec.sh").c_str(), 0644), 0);
   deck->Config.launchAfterSave = "noexec.sh";
   ASSERT_EQ(Form5->SaveFile(), mrOk);
-  EXPECT_EQ(dialogs->Texts(),
-            std::vector<std::string>{"Error calling noexec.sh \r\nLook in Solvane.INI for setting"});
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"Error calling noexec.sh \r\nLook in Solvane.INI for setting"});
 }
 
 TEST_F(Saving, NamesDifferingOnlyInCaseAreTwoFiles) {

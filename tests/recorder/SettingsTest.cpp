@@ -22,8 +22,8 @@ TEST(Settings, FormatTextsFollowTheirRule) {
     int channels = (n % 2) + 1;
     int dataRate = (rate == 48000 ? 32000 : rate) * (bits / 8) * channels / 1024;
     char want[80];
-    std::snprintf(want, sizeof want, "%d.%03d kHz, %d bit, %s, %d kb/sec", rate / 1000,
-                  rate % 1000, bits, channels == 1 ? "Mono" : "Stereo", dataRate);
+    std::snprintf(want, sizeof want, "%d.%03d kHz, %d bit, %s, %d kb/sec", rate / 1000, rate % 1000, bits,
+                  channels == 1 ? "Mono" : "Stereo", dataRate);
     EXPECT_EQ(FormatText(n), want) << n;
     EXPECT_EQ(FormatNumber(want), n);
     seen.insert(FormatText(n));
@@ -47,8 +47,8 @@ TEST(Settings, TimeTextToMilliseconds) {
   EXPECT_EQ(TimeStrToMilSec("000130250"), 90250);     // the separators are optional
   EXPECT_EQ(TimeStrToMilSec("00.01:30:250"), 90250);  // and may stand anywhere
   // Anything but nine digits fails rather than shifting the fields ("12:00" is not 12 hours).
-  for (const char* bad : {"12:00", "12:00.000", "12:00:00", "1:00:00.000", "00:00:00.0000",
-                          "", "::.", "ab:cd:ef.ghi", "-1:00:00.000", "00:00:00.00 ", "00 00 00 000"})
+  for (const char* bad : {"12:00", "12:00.000", "12:00:00", "1:00:00.000", "00:00:00.0000", "", "::.", "ab:cd:ef.ghi",
+                          "-1:00:00.000", "00:00:00.00 ", "00 00 00 000"})
     EXPECT_THROW(TimeStrToMilSec(bad), plat::EConvertError) << bad;
 }
 
@@ -83,8 +83,7 @@ protected:
     }
     shown_.clear();
     s_ = TDeckSettings{};
-    EXPECT_TRUE(LoadConfig(s_, Folder(),
-                           [&](TNoticeKind k, const std::string& t) { shown_.push_back({k, t}); }));
+    EXPECT_TRUE(LoadConfig(s_, Folder(), [&](TNoticeKind k, const std::string& t) { shown_.push_back({k, t}); }));
   }
   void Load(const std::string& text) { Load(&text); }
 
@@ -121,8 +120,7 @@ TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {
   Load();
   std::string golden;
   ASSERT_TRUE(plat::ReadWholeFile(std::string(RECORDER_TEST_DATA) + "/first-start.ini", golden));
-  for (size_t at; (at = golden.find("@FOLDER@")) != std::string::npos;)
-    golden.replace(at, 8, Folder());
+  for (size_t at; (at = golden.find("@FOLDER@")) != std::string::npos;) golden.replace(at, 8, Folder());
   EXPECT_EQ(Contents(Path()), golden);
 
   ASSERT_EQ(shown_.size(), 1u);
@@ -152,16 +150,15 @@ TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {
 TEST_F(SettingsFile, MissingOrUnusableValuesAreReplaced) {
   // 3300, text and numbers outside the format list count as a missing format.
   for (const char* format : {"3300", "abc", "36", "-1", ""}) {
-    Load(Lines({"[Standard Cart]", (std::string("FORMAT=") + format).c_str(), "LENGTH=abc",
-                "[METER GAIN]", "offset=loud"}));
+    Load(Lines(
+        {"[Standard Cart]", (std::string("FORMAT=") + format).c_str(), "LENGTH=abc", "[METER GAIN]", "offset=loud"}));
     EXPECT_EQ(s_.standardFormat, 26) << format;
     ASSERT_FALSE(shown_.empty());
     EXPECT_EQ(shown_[0].text, kFormatMessage);
     EXPECT_EQ(s_.standardLength, 10000);
     EXPECT_EQ(s_.meterGainOffset, 0);
     const std::string file = Contents(Path());
-    EXPECT_NE(file.find("[Standard Cart]\r\nFORMAT=26\r\nLENGTH=10000\r\n"), std::string::npos)
-        << format;
+    EXPECT_NE(file.find("[Standard Cart]\r\nFORMAT=26\r\nLENGTH=10000\r\n"), std::string::npos) << format;
     EXPECT_NE(file.find("[METER GAIN]\r\noffset=0\r\n"), std::string::npos);  // its own spelling
   }
   Load(Lines({"[Standard Cart]", "FORMAT=5", "LENGTH=0", "[METER GAIN]", "Offset=-3"}));
@@ -175,12 +172,31 @@ TEST_F(SettingsFile, MissingOrUnusableValuesAreReplaced) {
 }
 
 TEST_F(SettingsFile, StoredValuesAndTheirReadings) {
-  Load(Lines({"[GUI]", "Analog Meters=true", "Display Punch In Warning=0", "EDIT BUTTON=abc",
-              "[LOAD MENU]", "ITEM3=0", "[GPI]", "ENABLE=1", "COM PORT=3", "BAUD=9600",
-              "PARITY=E", "DATA=7", "STOP=2", "ON STOP=A{{CRLF}}B", "ON LOAD=L{{crlf}}",
-              "[RECORDING OPTIONS]", "Time Remaining Warning=True", "Time=00:30:15",
-              "Warning Wav=/sounds/beep.wav", "[DISPLAY]", "FULL SCREEN=1", "[POSTREL IN]",
-              "PATH=/Srv/Drop/In", "[PREFIX FILE]", "SORT=1"}));
+  Load(Lines({"[GUI]",
+              "Analog Meters=true",
+              "Display Punch In Warning=0",
+              "EDIT BUTTON=abc",
+              "[LOAD MENU]",
+              "ITEM3=0",
+              "[GPI]",
+              "ENABLE=1",
+              "COM PORT=3",
+              "BAUD=9600",
+              "PARITY=E",
+              "DATA=7",
+              "STOP=2",
+              "ON STOP=A{{CRLF}}B",
+              "ON LOAD=L{{crlf}}",
+              "[RECORDING OPTIONS]",
+              "Time Remaining Warning=True",
+              "Time=00:30:15",
+              "Warning Wav=/sounds/beep.wav",
+              "[DISPLAY]",
+              "FULL SCREEN=1",
+              "[POSTREL IN]",
+              "PATH=/Srv/Drop/In",
+              "[PREFIX FILE]",
+              "SORT=1"}));
   EXPECT_TRUE(s_.analogMeters);
   EXPECT_FALSE(s_.displayPunchInWarning);
   EXPECT_TRUE(s_.editButtonEnabled);
@@ -219,23 +235,20 @@ TEST_F(SettingsFile, StoredValuesAndTheirReadings) {
 TEST_F(SettingsFile, FoldersAndPrefixFileThatDoNotExist) {
   ASSERT_TRUE(plat::ForceDirectories(Folder() + "carts"));
   ASSERT_TRUE(plat::WriteWholeFile(Folder() + "prefixes.txt", "A\r\n"));
-  Load(Lines({"[Standard Cart]", "FORMAT=3", "LENGTH=100", "[FILES]", "SAVE PATH=",
-              (std::string("LOAD PATH=") + Folder() + "gone/").c_str(), "[PREFIX FILE]",
+  Load(Lines({"[Standard Cart]", "FORMAT=3", "LENGTH=100", "[FILES]",
+              "SAVE PATH=", (std::string("LOAD PATH=") + Folder() + "gone/").c_str(), "[PREFIX FILE]",
               (std::string("LOAD PATH=") + Folder() + "nothing.txt").c_str()}));
   ASSERT_EQ(shown_.size(), 3u);
   EXPECT_EQ(shown_[0].kind, TNoticeKind::Warning);
-  EXPECT_EQ(shown_[0].text, "Could not find your \"Save Path\" from  Solvane.ini. Solvane will use " +
-                                Folder());
-  EXPECT_EQ(shown_[1].text, "Could not find your \"Load Path\" from  Solvane.ini. Solvane will use " +
-                                Folder());
+  EXPECT_EQ(shown_[0].text, "Could not find your \"Save Path\" from  Solvane.ini. Solvane will use " + Folder());
+  EXPECT_EQ(shown_[1].text, "Could not find your \"Load Path\" from  Solvane.ini. Solvane will use " + Folder());
   EXPECT_EQ(shown_[2].text, "Could not find your Prefix File. Prefixes will not be used.");
   EXPECT_EQ(s_.savePath, Folder());
   EXPECT_EQ(s_.loadPath, Folder());
   EXPECT_EQ(s_.prefixFile, "");
   // Nothing is written over a folder the operator named, even an empty one.
   const std::string file = Contents(Path());
-  EXPECT_NE(file.find("[FILES]\r\nSAVE PATH=\r\nLOAD PATH=" + Folder() + "gone/\r\n"),
-            std::string::npos);
+  EXPECT_NE(file.find("[FILES]\r\nSAVE PATH=\r\nLOAD PATH=" + Folder() + "gone/\r\n"), std::string::npos);
 
   Load(Lines({"[Standard Cart]", "FORMAT=3", "LENGTH=100", "[FILES]",
               (std::string("SAVE PATH=") + Folder() + "carts").c_str(),

@@ -16,23 +16,22 @@ TEST(StartUp, CommandLineRules) {
   auto notify = [&](TNoticeKind, const std::string& t) { warnings.push_back(t); };
 
   // The last "A=" wins; "s=" goes from anywhere in the parameter, in any case.
-  TCommandLine cl = ReadCommandLine({"/usr/bin/solvane", "A=/carts/one.wav",
-                                     "s=" + dir.Path("newS=s") + "  ", "a=/carts/Two.wav/ "},
-                                    program, notify);
+  TCommandLine cl =
+      ReadCommandLine({"/usr/bin/solvane", "A=/carts/one.wav", "s=" + dir.Path("newS=s") + "  ", "a=/carts/Two.wav/ "},
+                      program, notify);
   EXPECT_EQ(cl.usersFolder, dir.Path("news") + "/");  // "newS=s" less its marker
   EXPECT_TRUE(warnings.empty());
   EXPECT_EQ(cl.autoCartFile, "/carts/Two.wav");
 
   // A last parameter without "A=" clears the file; a folder that does not exist is reported.
-  cl = ReadCommandLine({"/usr/bin/solvane", "A=/carts/one.wav", "S=" + dir.Path("missing"),
-                        "-x"},
-                       program, notify);
+  cl = ReadCommandLine({"/usr/bin/solvane", "A=/carts/one.wav", "S=" + dir.Path("missing"), "-x"}, program, notify);
   EXPECT_EQ(cl.autoCartFile, "");
   EXPECT_EQ(cl.usersFolder, program);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0],
             "Invalid or Non Existent Directory\\Folder Specified for User Files. \r\n\r\n"
-            "You Specified " + dir.Path("missing") + "/\r\n\r\nSolvane will use " + program);
+            "You Specified " +
+                dir.Path("missing") + "/\r\n\r\nSolvane will use " + program);
 
   cl = ReadCommandLine({"/usr/bin/solvane", "S=" + dir.Path("users")}, program, notify);
   EXPECT_EQ(cl.usersFolder, dir.Path("users") + "/");

@@ -344,8 +344,8 @@ TEST_F(UserForms, ManagerAndAssignmentKeepEveryProgramBehindAGap) {
 }
 
 TEST_F(UserForms, EditUserShowsAndKeepsWhatWasTyped) {
-  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {" Ann ", "ann", "\"pw\" ", "\"pw\" ", ""},
-                         Folder(), {"Default"}, deck.Notifier(), deck.Asker()),
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {" Ann ", "ann", "\"pw\" ", "\"pw\" ", ""}, Folder(), {"Default"},
+                         deck.Notifier(), deck.Asker()),
             TUserDialogField::None);
   const std::string before = Contents(Folder() + "ann.svu");
   auto* edit = Form<TForm16>();
@@ -440,7 +440,7 @@ TEST_F(UserForms, SendDialogsOfferTheListsAndHandOverTheChoice) {
   Later([&] {
     EXPECT_EQ(mail->ComboBox1->Items()->Count(), 2);
     EXPECT_EQ(mail->ComboBox2->Items()->Count(), 2);  // the first entry's folders
-    PressKey(mail->ComboBox1, Qt::Key_Down);           // the operator picks "Sales"
+    PressKey(mail->ComboBox1, Qt::Key_Down);          // the operator picks "Sales"
     EXPECT_EQ(mail->ComboBox1->Text(), "Sales");
     ASSERT_EQ(mail->ComboBox2->Items()->Count(), 1);
     EXPECT_EQ(mail->ComboBox2->Text(), "crm");

@@ -28,10 +28,9 @@ int Count(const std::string& text, const std::string& what) {
 }
 
 std::string Program(int n, const std::string& name, const std::string& lockout = "3") {
-  return "[Template " + std::to_string(n) + "]\r\nName=" + name +
-         "\r\nLength=00:30:00\r\nDescription=News " + std::to_string(n) +
-         "\r\nFormat=44.100 kHz, 16 bit, Stereo, 172 kb/sec\r\nSave Path=/carts/\r\nLockout=" +
-         lockout + "\r\n";
+  return "[Template " + std::to_string(n) + "]\r\nName=" + name + "\r\nLength=00:30:00\r\nDescription=News " +
+         std::to_string(n) +
+         "\r\nFormat=44.100 kHz, 16 bit, Stereo, 172 kb/sec\r\nSave Path=/carts/\r\nLockout=" + lockout + "\r\n";
 }
 
 class UserFiles : public ::testing::Test {
@@ -54,10 +53,8 @@ protected:
 }  // namespace
 
 TEST(Users, RecordsSplitBackIntoTheirFields) {
-  TProgramRow row{"Morning", "00:30:00", "Drive time", "32.000 kHz, 16 bit, Mono, 62 kb/sec",
-                  "/carts/", "3"};
-  EXPECT_EQ(ProgramRecord(row),
-            "Morning|00:30:00|Drive time|32.000 kHz, 16 bit, Mono, 62 kb/sec|/carts/|3");
+  TProgramRow row{"Morning", "00:30:00", "Drive time", "32.000 kHz, 16 bit, Mono, 62 kb/sec", "/carts/", "3"};
+  EXPECT_EQ(ProgramRecord(row), "Morning|00:30:00|Drive time|32.000 kHz, 16 bit, Mono, 62 kb/sec|/carts/|3");
   EXPECT_EQ(SplitProgramRecord(ProgramRecord(row)), row);
 
   // An empty description comes back as one blank; other empty fields stay empty.
@@ -68,12 +65,10 @@ TEST(Users, RecordsSplitBackIntoTheirFields) {
 
   // The fields never hold a "|", so a format that is none of the texts, or none at all, leaves
   // every field in its place; a stray sixth "|" stays in the lockout and moves nothing else.
-  for (const TProgramRow& odd :
-       {TProgramRow{"B", "01:00:00", "news 8.000 kHz", "", "/mnt/b/", "12"},
-        TProgramRow{"C", "", " sport ", "Stereo", "", "x"}})
+  for (const TProgramRow& odd : {TProgramRow{"B", "01:00:00", "news 8.000 kHz", "", "/mnt/b/", "12"},
+                                 TProgramRow{"C", "", " sport ", "Stereo", "", "x"}})
     EXPECT_EQ(SplitProgramRecord(ProgramRecord(odd)), odd);
-  EXPECT_EQ(SplitProgramRecord("D|00:01:00|d||/p/|3|x"),
-            (TProgramRow{"D", "00:01:00", "d", "", "/p/", "3|x"}));
+  EXPECT_EQ(SplitProgramRecord("D|00:01:00|d||/p/|3|x"), (TProgramRow{"D", "00:01:00", "d", "", "/p/", "3|x"}));
 
   EXPECT_EQ(LengthText(3000), "00:30:00");
   EXPECT_EQ(LengthText(10000), "01:00:00");
@@ -118,10 +113,8 @@ TEST_F(UserFiles, ListsFindEveryUserOnceAndLeadBackToTheirFiles) {
   Write("notes.txt", "");
   ASSERT_TRUE(plat::ForceDirectories(Folder() + "folder.svu"));
 
-  EXPECT_EQ(LoginUserList(Folder()),
-            (std::vector<std::string>{"Default", "Bob", "amy", "old.svu", "zed"}));
-  EXPECT_EQ(ManagerUserList(Folder()),
-            (std::vector<std::string>{"Default", "amy", "Bob", "old.svu", "zed"}));
+  EXPECT_EQ(LoginUserList(Folder()), (std::vector<std::string>{"Default", "Bob", "amy", "old.svu", "zed"}));
+  EXPECT_EQ(ManagerUserList(Folder()), (std::vector<std::string>{"Default", "amy", "Bob", "old.svu", "zed"}));
   // A listed name finds its file whatever the letter case of the name or the file.
   EXPECT_EQ(UserFilePath(Folder(), "ZED"), Folder() + "zed.SVU");
   EXPECT_EQ(UserFilePath(Folder(), "old.svu"), Folder() + "old.svu.svu");
@@ -130,8 +123,8 @@ TEST_F(UserFiles, ListsFindEveryUserOnceAndLeadBackToTheirFiles) {
 }
 
 TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
-  Write("Solvane.ini", "[GUI]\r\nShort Timers=0\r\n" + Program(0, "Morning") +
-                           "[Template 1]\r\nName=Evening\r\nSave path=/eve/\r\n");
+  Write("Solvane.ini",
+        "[GUI]\r\nShort Timers=0\r\n" + Program(0, "Morning") + "[Template 1]\r\nName=Evening\r\nSave path=/eve/\r\n");
   CountingGauge gauge;
   LoadINITemplates(deck, "Default", &gauge);
 
@@ -152,8 +145,8 @@ TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
   EXPECT_EQ(Programs(), 2);
   EXPECT_EQ(deck.users.programList[1][pfSavePath], "/eve/");
   EXPECT_EQ(deck.users.programList[1][pfLockout], "0");
-  EXPECT_EQ(deck.statuses, (std::vector<std::string>{"Creating Default User...",
-                                                     "Loading Program List... Please wait."}));
+  EXPECT_EQ(deck.statuses,
+            (std::vector<std::string>{"Creating Default User...", "Loading Program List... Please wait."}));
   EXPECT_EQ(deck.messagePumps, ProgramRows);
   EXPECT_EQ(gauge.steps, ProgramRows + 3);  // every created row, then the rows read up to the end
   EXPECT_EQ(gauge.position, 0);             // reset at the end
@@ -169,14 +162,13 @@ TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
 }
 
 TEST_F(UserFiles, LoadingStopsAtTheFirstUnusedSectionAndClearsOlderRows) {
-  Write("ann.svu", "[USER]\r\nPASSWORD=x\r\n" + Program(0, "One") + Program(1, "Two") +
-                       Program(3, "Four"));
+  Write("ann.svu", "[USER]\r\nPASSWORD=x\r\n" + Program(0, "One") + Program(1, "Two") + Program(3, "Four"));
   Write("bob.svu", "[Template 0]\r\nLength=00:01:00\r\n" + Program(1, "Hidden"));
   deck.users.currentUser = "ann";
 
   LoadINITemplates(deck, "ann", nullptr);
   EXPECT_EQ(Programs(), 2);
-  EXPECT_EQ(deck.users.programList[3][pfName], "");  // behind the gap: not in the table
+  EXPECT_EQ(deck.users.programList[3][pfName], "");                // behind the gap: not in the table
   EXPECT_EQ(ReadProgramRecords(Folder() + "ann.svu").size(), 3u);  // the manager sees all three
 
   LoadINITemplates(deck, "bob", nullptr);
@@ -190,8 +182,9 @@ TEST_F(UserFiles, LoadingStopsAtTheFirstUnusedSectionAndClearsOlderRows) {
 }
 
 TEST_F(UserFiles, EmptyKeysAreCompletedInTheFileWhileLoading) {
-  Write("ann.svu", "; kept\r\n[USER]\r\nFULL NAME=Ann\r\n[Template 0]\r\nName=One\r\n"
-                   "Description=\r\nLockout=\r\n");
+  Write("ann.svu",
+        "; kept\r\n[USER]\r\nFULL NAME=Ann\r\n[Template 0]\r\nName=One\r\n"
+        "Description=\r\nLockout=\r\n");
   LoadINITemplates(deck, "ann", nullptr);
   EXPECT_EQ(deck.users.programList[0][pfLockout], "0");
   EXPECT_EQ(Contents(Folder() + "ann.svu"),
@@ -219,8 +212,7 @@ TEST_F(UserFiles, WritingAListFillsAll250SectionsAndKeepsTheUser) {
   EXPECT_EQ(Count(text, "[Template "), ProgramRows);
   EXPECT_EQ(Count(text, "Name=Stale"), 0);  // a program past the list is overwritten
   // The blank that stands for an empty description in lists is not written.
-  EXPECT_NE(text.find("[Template 1]\r\nName=Two\r\nLength=00:20:00\r\nDescription=\r\n"),
-            std::string::npos);
+  EXPECT_NE(text.find("[Template 1]\r\nName=Two\r\nLength=00:20:00\r\nDescription=\r\n"), std::string::npos);
   EXPECT_NE(text.find("[Template 249]\r\nName=\r\nLength=\r\nDescription=\r\nFormat=\r\n"
                       "Save Path=\r\nLockout=\r\n"),
             std::string::npos);
@@ -241,9 +233,7 @@ TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
   const std::vector<std::string> listed = {"Default", "bob"};
   auto notify = deck.Notifier();
   auto ask = deck.Asker();
-  auto add = [&](TUserDialogInput in) {
-    return UserDialogOk(TUserDialogMode::Add, in, Folder(), listed, notify, ask);
-  };
+  auto add = [&](TUserDialogInput in) { return UserDialogOk(TUserDialogMode::Add, in, Folder(), listed, notify, ask); };
 
   // A blank full name is a question; No goes back to it before anything else is looked at.
   deck.answers = {TAnswer::No};
@@ -269,12 +259,10 @@ TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
   EXPECT_EQ(Contents(Folder() + "carl.svu"), "[USER]\r\nFULL NAME=Carl C\r\nPASSWORD=pw\r\n");
 
   // Copying takes the programs along and gives the copy its own user section.
-  EXPECT_EQ(UserDialogOk(TUserDialogMode::Copy, {"Dee", "dee", "d", "d", "bob"}, Folder(),
-                         listed, notify, ask),
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Copy, {"Dee", "dee", "d", "d", "bob"}, Folder(), listed, notify, ask),
             TUserDialogField::None);
   EXPECT_EQ(ReadProgramRecords(Folder() + "dee.svu"), ReadProgramRecords(Folder() + "bob.svu"));
-  EXPECT_NE(Contents(Folder() + "dee.svu").find("FULL NAME=Dee\r\nPASSWORD=d\r\n"),
-            std::string::npos);
+  EXPECT_NE(Contents(Folder() + "dee.svu").find("FULL NAME=Dee\r\nPASSWORD=d\r\n"), std::string::npos);
   EXPECT_NE(Contents(Folder() + "bob.svu").find("PASSWORD=old"), std::string::npos);
   EXPECT_TRUE(deck.answers.empty());
 }
@@ -286,8 +274,7 @@ TEST_F(UserFiles, RenamingAUserHappensOnlyOnceEveryCheckPassed) {
   const std::vector<std::string> listed = {"Default", "amy", "bob"};
   auto edit = [&](TUserDialogInput in) {
     in.shownName = "bob";
-    return UserDialogOk(TUserDialogMode::Edit, in, Folder(), listed, deck.Notifier(),
-                        deck.Asker());
+    return UserDialogOk(TUserDialogMode::Edit, in, Folder(), listed, deck.Notifier(), deck.Asker());
   };
 
   deck.answers = {TAnswer::No};
@@ -305,13 +292,12 @@ TEST_F(UserFiles, RenamingAUserHappensOnlyOnceEveryCheckPassed) {
   EXPECT_EQ(edit({"Robert B", "robert", "new", "new", ""}), TUserDialogField::None);
   EXPECT_FALSE(plat::FileExists(Folder() + "bob.svu"));
   EXPECT_EQ(ReadProgramRecords(Folder() + "robert.svu").size(), 1u);
-  EXPECT_NE(Contents(Folder() + "robert.svu").find("FULL NAME=Robert B\r\nPASSWORD=new\r\n"),
-            std::string::npos);
+  EXPECT_NE(Contents(Folder() + "robert.svu").find("FULL NAME=Robert B\r\nPASSWORD=new\r\n"), std::string::npos);
 
   // Without a new name nothing is asked and the file is written where it is.
   Write("EVE.SVU", "");
-  EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Eve", "eve", "e", "e", "eve"}, Folder(),
-                         {"Default", "eve"}, deck.Notifier(), deck.Asker()),
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Eve", "eve", "e", "e", "eve"}, Folder(), {"Default", "eve"},
+                         deck.Notifier(), deck.Asker()),
             TUserDialogField::None);
   EXPECT_EQ(Contents(Folder() + "EVE.SVU"), "[USER]\r\nFULL NAME=Eve\r\nPASSWORD=e\r\n");
   EXPECT_FALSE(plat::FileExists(Folder() + "eve.svu"));
@@ -338,37 +324,28 @@ TEST(Users, ProgramDialogsRefuseDuplicatesAndBuildTheRecord) {
   };
   const std::string fmt = "22.050 kHz, 8 bit, Mono, 21 kb/sec";
 
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {" ", "d", "003000", fmt, "/c/", "3"}),
-            TProgramDialogField::Name);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {" ", "d", "003000", fmt, "/c/", "3"}), TProgramDialogField::Name);
   EXPECT_EQ(deck.LastText(), "You must supply a name for this program");
   deck.answers = {TAnswer::No};
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "3"}),
-            TProgramDialogField::Description);
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {"NEWS", "d", "003000", fmt, "/c/", "3"}),
-            TProgramDialogField::Name);
-  EXPECT_EQ(deck.LastText(),
-            "A program with this name already exists! Check the list and try again.");
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {"a/b", "d", "003000", fmt, "/c/", "3"}),
-            TProgramDialogField::Name);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "3"}), TProgramDialogField::Description);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"NEWS", "d", "003000", fmt, "/c/", "3"}), TProgramDialogField::Name);
+  EXPECT_EQ(deck.LastText(), "A program with this name already exists! Check the list and try again.");
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"a/b", "d", "003000", fmt, "/c/", "3"}), TProgramDialogField::Name);
   EXPECT_EQ(lib.size(), 2u);
 
   deck.answers = {TAnswer::Yes};
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "12"}),
-            TProgramDialogField::None);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"Weather", "", "003000", fmt, "/c/", "12"}), TProgramDialogField::None);
   ASSERT_EQ(lib.size(), 3u);
   EXPECT_EQ(lib[2], "Weather|00:30:00||" + fmt + "|/c/|12");
 
   // Editing keeps its own name; it only may not take another program's.
-  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"news", "n2", "000100", fmt, "/a/", "5"}, 0),
-            TProgramDialogField::None);
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"news", "n2", "000100", fmt, "/a/", "5"}, 0), TProgramDialogField::None);
   EXPECT_EQ(lib[0], "news|00:01:00|n2|" + fmt + "|/a/|5");
-  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"sport", "n", "000100", fmt, "/a/", "5"}, 0),
-            TProgramDialogField::Name);
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"sport", "n", "000100", fmt, "/a/", "5"}, 0), TProgramDialogField::Name);
 
   // A full list takes no more programs.
   lib.resize(ProgramRows, "x|00:00:01|d|F||1");
-  EXPECT_EQ(ok(TProgramDialogMode::Copy, {"More", "d", "000100", fmt, "/a/", "5"}),
-            TProgramDialogField::Name);
+  EXPECT_EQ(ok(TProgramDialogMode::Copy, {"More", "d", "000100", fmt, "/a/", "5"}), TProgramDialogField::Name);
   EXPECT_EQ(lib.size(), size_t(ProgramRows));
   EXPECT_TRUE(deck.answers.empty());
 
@@ -383,19 +360,16 @@ TEST(Users, ProgramDialogsRefuseTheFieldSeparator) {
     return ProgramDialogOk(mode, in, lib, selected, deck.Notifier(), deck.Asker());
   };
   const std::string fmt = "22.050 kHz, 8 bit, Mono, 21 kb/sec";
-  EXPECT_EQ(ok(TProgramDialogMode::Add, {"A|B", "d", "003000", fmt, "/c/", "3"}),
-            TProgramDialogField::Name);
+  EXPECT_EQ(ok(TProgramDialogMode::Add, {"A|B", "d", "003000", fmt, "/c/", "3"}), TProgramDialogField::Name);
   // Editing a program whose format is none of the texts stores an empty format: a "|" in the
   // description would then have nothing to tell the fields apart.
   EXPECT_EQ(ok(TProgramDialogMode::Edit, {"News", "news | sport", "000500", "", "/a/", "3"}, 0),
             TProgramDialogField::Description);
-  EXPECT_EQ(deck.LastText(),
-            "A description can not contain \"|\". Please correct it and try again.");
+  EXPECT_EQ(deck.LastText(), "A description can not contain \"|\". Please correct it and try again.");
   EXPECT_EQ(ok(TProgramDialogMode::Copy, {"Sport", "s", "000500", fmt, "/mnt/a|b/", "3"}),
             TProgramDialogField::SavePath);
   EXPECT_EQ(lib, std::vector<std::string>{"News|00:05:00|n||/a/|3"});
-  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"News", " n ", "000500", "", "/a/", "3"}, 0),
-            TProgramDialogField::None);
+  EXPECT_EQ(ok(TProgramDialogMode::Edit, {"News", " n ", "000500", "", "/a/", "3"}, 0), TProgramDialogField::None);
   EXPECT_EQ(SplitProgramRecord(lib[0]), (TProgramRow{"News", "00:05:00", " n ", "", "/a/", "3"}));
 }
 
@@ -406,32 +380,29 @@ TEST_F(UserFiles, ProgramsWhoseNamesWouldLeaveTheTemporaryFolderAreRefusedWherev
            "Save Path=/carts/\r\nLockout=1\r\n";
   };
   // The library's seed, written by hand into the settings file.
-  Write("Solvane.ini", program(0, "Morning") + program(1, "../../carts/take") + program(2, "a/b") +
-                           program(3, "Noon") + program(4, "x:y") + program(5, "Pipe", "a|b") +
-                           program(6, "Evening") + program(7, "w?x<y>z\"*"));
+  Write("Solvane.ini", program(0, "Morning") + program(1, "../../carts/take") + program(2, "a/b") + program(3, "Noon") +
+                           program(4, "x:y") + program(5, "Pipe", "a|b") + program(6, "Evening") +
+                           program(7, "w?x<y>z\"*"));
   LoadINITemplates(deck, "Default", nullptr);
   EXPECT_EQ(Programs(), 3);  // the refused leave no gap behind
   EXPECT_EQ(deck.users.programList[1][pfName], "Noon");
   EXPECT_EQ(deck.users.programList[2][pfName], "Evening");
   const std::string lib = Contents(Folder() + "Default.svu");
   EXPECT_EQ(Count(lib, "[Template "), ProgramRows);
-  for (const char* gone : {"carts/take", "a/b", "x:y", "a|b"})
-    EXPECT_EQ(Count(lib, gone), 0) << gone;
+  for (const char* gone : {"carts/take", "a/b", "x:y", "a|b"}) EXPECT_EQ(Count(lib, gone), 0) << gone;
   ASSERT_EQ(deck.shown.size(), 1u);  // one message for the file, naming every refused program
   EXPECT_EQ(deck.shown[0].kind, TNoticeKind::Warning);
   const std::string& seedText = deck.shown[0].text;
-  EXPECT_EQ(seedText.rfind("These programs of " + Folder() + "Solvane.ini were not loaded:", 0),
-            0u);
-  for (const char* named : {"[Template 1] \"../../carts/take\": its name contains illegal",
-                            "[Template 2] \"a/b\"", "[Template 4] \"x:y\"",
-                            "[Template 5] \"Pipe\": its description contains \"|\"",
-                            "[Template 7] \"w?x<y>z\"*\""})
+  EXPECT_EQ(seedText.rfind("These programs of " + Folder() + "Solvane.ini were not loaded:", 0), 0u);
+  for (const char* named :
+       {"[Template 1] \"../../carts/take\": its name contains illegal", "[Template 2] \"a/b\"", "[Template 4] \"x:y\"",
+        "[Template 5] \"Pipe\": its description contains \"|\"", "[Template 7] \"w?x<y>z\"*\""})
     EXPECT_NE(seedText.find(named), std::string::npos) << named;
 
   // A user's file: the deck's table skips the refused and stops at the first gap, the manager's
   // reader skips both; each names what it refused.
-  Write("ann.svu", program(0, "One") + program(1, "../x") + program(2, "Two") +
-                       program(3, "c\\d") + program(5, "Six") + program(6, "e*f"));
+  Write("ann.svu", program(0, "One") + program(1, "../x") + program(2, "Two") + program(3, "c\\d") + program(5, "Six") +
+                       program(6, "e*f"));
   deck.shown.clear();
   LoadINITemplates(deck, "ann", nullptr);
   EXPECT_EQ(Programs(), 2);
@@ -470,8 +441,8 @@ TEST_F(UserFiles, UserFilesWhoseNamesCouldNotHaveBeenTypedAreLeftOut) {
 
 TEST_F(UserFiles, TypedPasswordsNamesAndDescriptionsComeBackAsTyped) {
   auto add = [&](const std::string& full, const std::string& user, const std::string& pw) {
-    return UserDialogOk(TUserDialogMode::Add, {full, user, pw, pw, ""}, Folder(), {"Default"},
-                        deck.Notifier(), deck.Asker());
+    return UserDialogOk(TUserDialogMode::Add, {full, user, pw, pw, ""}, Folder(), {"Default"}, deck.Notifier(),
+                        deck.Asker());
   };
   const std::vector<std::pair<std::string, std::string>> users = {
       {" Ann ", " pw "}, {"\"Bob\"", "\"q\""}, {"'Cy'", "' x'"}};
@@ -491,11 +462,10 @@ TEST_F(UserFiles, TypedPasswordsNamesAndDescriptionsComeBackAsTyped) {
   const std::string fmt = "8.000 kHz, 8 bit, Mono, 7 kb/sec";
   const std::vector<std::string> descriptions = {" drive time ", "\"quoted\"", "'q'", ""};
   for (const std::string& d : descriptions)
-    ASSERT_EQ(ProgramDialogOk(TProgramDialogMode::Add,
-                              {"P" + std::to_string(lib.size()), d, "000100", fmt, " /carts/ ",
-                               "3"},
-                              lib, -1, deck.Notifier(), deck.Asker()),
-              TProgramDialogField::None);
+    ASSERT_EQ(
+        ProgramDialogOk(TProgramDialogMode::Add, {"P" + std::to_string(lib.size()), d, "000100", fmt, " /carts/ ", "3"},
+                        lib, -1, deck.Notifier(), deck.Asker()),
+        TProgramDialogField::None);
   ASSERT_TRUE(WriteProgramRecords(Folder() + "u0.svu", lib));
   EXPECT_EQ(ReadProgramRecords(Folder() + "u0.svu"), lib);
   LoadINITemplates(deck, "u0", nullptr);
@@ -518,12 +488,12 @@ TEST_F(UserFiles, UserFilesAndTheLibraryAreForTheirOwnerOnly) {
 
   Write("old.svu", "[USER]\r\nPASSWORD=o\r\n[Template 0]\r\nName=One\r\n");
   ASSERT_EQ(::chmod((Folder() + "old.svu").c_str(), 0644), 0);
-  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {"N", "new", "p", "p", ""}, Folder(), {"Default"},
-                         deck.Notifier(), deck.Asker()),
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Add, {"N", "new", "p", "p", ""}, Folder(), {"Default"}, deck.Notifier(),
+                         deck.Asker()),
             TUserDialogField::None);
   EXPECT_EQ(mode("new.svu"), 0600u);
-  ASSERT_EQ(UserDialogOk(TUserDialogMode::Copy, {"C", "copy", "p", "p", "old"}, Folder(),
-                         {"Default", "old", "new"}, deck.Notifier(), deck.Asker()),
+  ASSERT_EQ(UserDialogOk(TUserDialogMode::Copy, {"C", "copy", "p", "p", "old"}, Folder(), {"Default", "old", "new"},
+                         deck.Notifier(), deck.Asker()),
             TUserDialogField::None);
   EXPECT_EQ(mode("copy.svu"), 0600u);
   LoadINITemplates(deck, "old", nullptr);  // completes the empty keys: a rewrite

@@ -11,9 +11,7 @@
 #include "platform/ui/forms.h"
 
 // Runs fn once the event loop runs, inside the modal loop that is about to start.
-inline void Later(std::function<void()> fn) {
-  QTimer::singleShot(0, QCoreApplication::instance(), std::move(fn));
-}
+inline void Later(std::function<void()> fn) { QTimer::singleShot(0, QCoreApplication::instance(), std::move(fn)); }
 
 constexpr int kStillOpen = 99;
 
@@ -25,8 +23,7 @@ inline int RunModal(plat::TCustomForm* form, std::function<void()> steps) {
   Later([form, steps, running] {
     steps();
     Later([form, running] {
-      if (*running && form->Modal() && form->ModalResult() == plat::mrNone)
-        form->SetModalResult(kStillOpen);
+      if (*running && form->Modal() && form->ModalResult() == plat::mrNone) form->SetModalResult(kStillOpen);
     });
   });
   const int result = form->ShowModal();

@@ -76,7 +76,8 @@ struct ServerStudio {
     EXPECT_TRUE(Until([&] {
       v = studio.Sync();
       return Ms(v.pos) >= ms || v.deck.empty();
-    })) << "the position never reached " << ms << " ms (last " << v.pos << ")";
+    })) << "the position never reached "
+        << ms << " ms (last " << v.pos << ")";
     return v;
   }
 
@@ -179,11 +180,11 @@ TEST(SoundServer, APausedRecordingResumesWithFreshAudioAndHoldsOnlyItsTwoHalves)
   // before each key, at most what came until the keys had taken effect.
   const uint64_t least = Since(started, firstIn) + Since(resumed, secondIn);
   const uint64_t most = Most(started, paused) + Most(resumed, stopped);
-  EXPECT_GE(take.Frames() + Frames(250), least) << "the take holds " << take.Frames() << " frames, the two halves "
-                                                << least << " to " << most;
-  EXPECT_LE(take.Frames(), most + Frames(250)) << "the take holds " << take.Frames() << " frames, the two halves "
-                                              << least << " to " << most << " (the pause "
-                                              << Since(paused, resumed.before) << " at least)";
+  EXPECT_GE(take.Frames() + Frames(250), least)
+      << "the take holds " << take.Frames() << " frames, the two halves " << least << " to " << most;
+  EXPECT_LE(take.Frames(), most + Frames(250))
+      << "the take holds " << take.Frames() << " frames, the two halves " << least << " to " << most << " (the pause "
+      << Since(paused, resumed.before) << " at least)";
   // One sine throughout, broken at most where the pause was.
   const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
   EXPECT_LE(breaks.size(), 1u) << "splices at frames " << Breaks(breaks);

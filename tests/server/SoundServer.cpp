@@ -84,8 +84,8 @@ bool SoundServer::Pactl(const std::string& args) const {
 Listener::Listener(const SoundServer& server, const std::string& source) {
   int pipes[2];
   if (::pipe2(pipes, O_CLOEXEC) != 0) return;
-  std::vector<std::string> args = {"parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
-                                   "--latency-msec=20", "--device=" + source};
+  std::vector<std::string> args = {
+      "parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", "--device=" + source};
   std::vector<std::string> vars = WithVars(server.Environment());
   std::vector<char*> argv = Pointers(args), envp = Pointers(vars);
   posix_spawn_file_actions_t actions;

@@ -3,8 +3,8 @@
 #include "common/app_environment.h"
 
 namespace {
-AppEnvironment* const g_env = static_cast<AppEnvironment*>(::testing::AddGlobalTestEnvironment(
-    new AppEnvironment("ui_tests", AppEnvironment::Dialogs::Queued)));
+AppEnvironment* const g_env = static_cast<AppEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment("ui_tests", AppEnvironment::Dialogs::Queued)));
 }  // namespace
 
 void RenewTestApplication() { g_env->Renew(); }

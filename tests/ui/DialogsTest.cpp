@@ -14,9 +14,9 @@ TEST(MessageDlg, AnswersComeFromTheQueueAndTextsAreKept) {
   ScopedDialogs d;
   d->AnswerMessage(mrNo);
   d->AnswerMessage(mrYes);
-  EXPECT_EQ(MessageDlg("There is still a file loaded in the deck. Are you sure you want to exit?",
-                       mtConfirmation, mbYesNo),
-            mrNo);
+  EXPECT_EQ(
+      MessageDlg("There is still a file loaded in the deck. Are you sure you want to exit?", mtConfirmation, mbYesNo),
+      mrNo);
   EXPECT_EQ(MessageDlg("Save Changes?", mtConfirmation, mbYesNoCancel), mrYes);
   // Nothing queued: the default button answers, and the test can tell.
   EXPECT_EQ(MessageDlg("Password Incorrect", mtError, mbOKOnly), mrOk);
@@ -37,8 +37,7 @@ TEST(MessageDlg, AnswersComeFromTheQueueAndTextsAreKept) {
 TEST(MessageDlg, ApplicationMessageBoxMapsFlagsToButtonsAndIcons) {
   ScopedDialogs d;
   d->AnswerMessage(mrRetry);
-  EXPECT_EQ(Application->MessageBox("Couldn't execute the application", "Error",
-                                    MB_RETRYCANCEL | MB_ICONEXCLAMATION),
+  EXPECT_EQ(Application->MessageBox("Couldn't execute the application", "Error", MB_RETRYCANCEL | MB_ICONEXCLAMATION),
             IDRETRY);
   EXPECT_EQ(d->Shown()[0].type, mtWarning);
   EXPECT_EQ(d->Shown()[0].caption, "Error");
@@ -85,10 +84,12 @@ TEST(ScriptedDialogs, AnswersInOrderAndLogsEveryDialog) {
             "message Confirm [Yes,No] \"Sure?\\r\\nReally \\\"sure\\\" \\\\ ok\" -> No\n"
             "message Confirm [Yes,No] \"Sure?\\r\\nReally \\\"sure\\\" \\\\ ok\" -> Yes\n"
             "message Confirm [Yes,No] \"Sure?\\r\\nReally \\\"sure\\\" \\\\ ok\" -> Yes (unscripted)\n"
-            "file save \"Save Wave File\" -> " + dir.Path("cut.wav") + "\n"
-            "file save \"Save Wave File\" -> Cancel\n"
-            "message Confirm [OK] \"Sure?\\r\\nReally \\\"sure\\\" \\\\ ok\" -> OK (\"Retry\" not offered)\n"
-            "file save \"Save Wave File\" -> Cancel (unscripted)\n");
+            "file save \"Save Wave File\" -> " +
+                dir.Path("cut.wav") +
+                "\n"
+                "file save \"Save Wave File\" -> Cancel\n"
+                "message Confirm [OK] \"Sure?\\r\\nReally \\\"sure\\\" \\\\ ok\" -> OK (\"Retry\" not offered)\n"
+                "file save \"Save Wave File\" -> Cancel (unscripted)\n");
 }
 
 TEST(ScriptedDialogs, TheEnvironmentSwitchesTheApplicationToTheScript) {
@@ -137,7 +138,8 @@ TEST(FileDialog, CompletesNamesAndAsksItsChecksBeforeClosing) {
   EXPECT_EQ(save.FileName, dir.Path("fresh.wav"));
   EXPECT_EQ(save.Files()->Count(), 1);
   EXPECT_EQ(vetoed, std::vector<std::string>{dir.Path("locked.wav")});
-  EXPECT_EQ(d->Texts(), std::vector<std::string>{dir.Path("taken.wav") + " already exists.\r\nDo you want to replace it?"});
+  EXPECT_EQ(d->Texts(),
+            std::vector<std::string>{dir.Path("taken.wav") + " already exists.\r\nDo you want to replace it?"});
   EXPECT_FALSE(save.Options & ofExtensionDifferent);
   // Cancel leaves FileName as it was.
   d->CancelFile();

@@ -148,10 +148,10 @@ TEST(MMBevel, PaintsEachRingInItsColourAndReturnsTheInside) {
   b.Paint(*pic.Canvas(), Rect(0, 0, 20, 20), inner, true);
   EXPECT_EQ(inner, Rect(5, 5, 15, 15));
   EXPECT_EQ(uint32_t(At(pic, 0, 0)), GetSysColor(COLOR_WINDOWFRAME));
-  EXPECT_EQ(At(pic, 1, 5), clMaroon);   // lowered: the shadow at the top left
+  EXPECT_EQ(At(pic, 1, 5), clMaroon);  // lowered: the shadow at the top left
   EXPECT_EQ(At(pic, 18, 5), clAqua);
   EXPECT_EQ(At(pic, 2, 5), clGreen);
-  EXPECT_EQ(At(pic, 3, 5), clYellow);   // raised: the light at the top left
+  EXPECT_EQ(At(pic, 3, 5), clYellow);  // raised: the light at the top left
   EXPECT_EQ(At(pic, 16, 5), clNavy);
   EXPECT_EQ(At(pic, 4, 5), clBlack);
   EXPECT_EQ(At(pic, 5, 5), clWhite);

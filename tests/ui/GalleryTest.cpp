@@ -66,8 +66,8 @@ TEST(Gallery, EveryCaptionFitsItsControl) {
     int room = c->Width();
     if (dynamic_cast<TButton*>(c)) room -= 8;  // the button's frame and a little air
     else if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c)) room -= 20;  // the box
-    else if (dynamic_cast<TGroupBox*>(c) || dynamic_cast<TRadioGroup*>(c)) room -= 16;  // caption at 8
-    else if (dynamic_cast<TPanel*>(c)) room -= 4;  // bevels
+    else if (dynamic_cast<TGroupBox*>(c) || dynamic_cast<TRadioGroup*>(c)) room -= 16;   // caption at 8
+    else if (dynamic_cast<TPanel*>(c)) room -= 4;                                        // bevels
     else if (auto* sheet = dynamic_cast<TTabSheet*>(c)) {
       QTabBar* bar = plat::TabsOf(sheet->PageControl())->tabBar();
       room = bar->tabRect(sheet->TabIndex()).width() - 8;

@@ -40,12 +40,12 @@ TEST(IniFile, RoundTripMatchesGoldenFile) {
   EXPECT_EQ(ini.ReadString("Standard Cart", "format", ""), "26");
   EXPECT_EQ(ini.ReadInteger("standard cart", "Format", 3300), 26);
 
-  ini.WriteString("gui", "ANALOG METERS", "True");        // keeps "Analog Meters"
-  ini.WriteBool("GUI", "full screen", true);              // replaced where it stands
-  ini.WriteBool("GUI", "Short Timers", false);            // new key: end of its section
+  ini.WriteString("gui", "ANALOG METERS", "True");  // keeps "Analog Meters"
+  ini.WriteBool("GUI", "full screen", true);        // replaced where it stands
+  ini.WriteBool("GUI", "Short Timers", false);      // new key: end of its section
   ini.WriteInteger("STANDARD CART", "FORMAT", 27);
   ini.WriteInteger("Standard Cart", "LENGTH", 10000);
-  ini.WriteString("GPI", "ON STOP", "A{{CRLF}}B");        // new section: end of the file
+  ini.WriteString("GPI", "ON STOP", "A{{CRLF}}B");  // new section: end of the file
 
   EXPECT_EQ(Contents(path), DataFile("settings-after.ini"));
   // A second object on the same file reads what the first wrote.
@@ -111,8 +111,7 @@ TEST(IniFile, FirstOfEqualNamesWinsAndLfFilesRead) {
   EXPECT_EQ(keys.CommaText(), "k,K");
   ini.WriteString("A", "K", "9");
   EXPECT_EQ(ini.ReadString("A", "k", ""), "9");
-  EXPECT_EQ(Contents(path),
-            "[A]\r\nk=9\r\nK=2\r\n[a]\r\nk=3\r\n[B]\r\nq='it''s'\r\nr=\"x\"\"\r\nnoequals\r\n");
+  EXPECT_EQ(Contents(path), "[A]\r\nk=9\r\nK=2\r\n[a]\r\nk=3\r\n[B]\r\nq='it''s'\r\nr=\"x\"\"\r\nnoequals\r\n");
 }
 
 TEST(IniFile, LineBreaksInAWrittenValueCannotAddKeys) {
@@ -188,11 +187,10 @@ TEST(IniFile, WritingKeepsTheFileModeAndFollowsALink) {
 TEST(IniFile, EveryValueWrittenReadsBackAsWritten) {
   Scratch dir;
   const std::string path = dir.Path("ann.svu");
-  const std::vector<std::string> values = {" pw ", "\"q\"", "'q'", "\tx", "x ", "\"", "\"half",
-                                           "a \"b\" c", "' '", "\"\"", "plain", ""};
+  const std::vector<std::string> values = {" pw ",   "\"q\"",     "'q'", "\tx",  "x ",    "\"",
+                                           "\"half", "a \"b\" c", "' '", "\"\"", "plain", ""};
   TIniFile ini(path);
-  for (size_t i = 0; i < values.size(); ++i)
-    ini.WriteString("USER", "K" + std::to_string(i), values[i]);
+  for (size_t i = 0; i < values.size(); ++i) ini.WriteString("USER", "K" + std::to_string(i), values[i]);
   TIniFile again(path);
   for (size_t i = 0; i < values.size(); ++i)
     EXPECT_EQ(again.ReadString("USER", "K" + std::to_string(i), "?"), values[i]) << i;

@@ -99,9 +99,7 @@ TEST(StringList, OneChangeNoticePerBatchAndBoundsChecked) {
 TEST(StringList, CustomSortSeesTheListAsItStands) {
   TStringList l;
   l.SetCommaText("10,9,100,1");
-  l.CustomSort([](TStringList& s, int a, int b) {
-    return std::stoi(s[a]) - std::stoi(s[b]);
-  });
+  l.CustomSort([](TStringList& s, int a, int b) { return std::stoi(s[a]) - std::stoi(s[b]); });
   EXPECT_EQ(l.CommaText(), "1,9,10,100");
   l.Sort();  // as text: "10" before "9"
   EXPECT_EQ(l.CommaText(), "1,10,100,9");

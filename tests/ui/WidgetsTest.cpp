@@ -199,14 +199,14 @@ TEST_F(Widgets, PanelBevelAndGroupBoxPaintTheirFrames) {
   QImage p = Grab(plat::WidgetOf(panel));
   EXPECT_EQ(BGR(p, 0, 0), GetSysColor(COLOR_BTNHIGHLIGHT));  // raised outer
   EXPECT_EQ(BGR(p, 39, 29), GetSysColor(COLOR_BTNSHADOW));
-  EXPECT_EQ(BGR(p, 1, 1), uint32_t(clTeal));                 // the border in the panel's colour
-  EXPECT_EQ(BGR(p, 2, 2), GetSysColor(COLOR_BTNSHADOW));     // lowered inner
+  EXPECT_EQ(BGR(p, 1, 1), uint32_t(clTeal));              // the border in the panel's colour
+  EXPECT_EQ(BGR(p, 2, 2), GetSysColor(COLOR_BTNSHADOW));  // lowered inner
   EXPECT_EQ(BGR(p, 37, 27), GetSysColor(COLOR_BTNHIGHLIGHT));
   EXPECT_EQ(BGR(p, 3, 3), uint32_t(clTeal));
   QImage b = Grab(plat::WidgetOf(bevel), Qt::magenta);
   EXPECT_EQ(BGR(b, 0, 0), GetSysColor(COLOR_BTNSHADOW));  // a lowered box
   EXPECT_EQ(BGR(b, 19, 9), GetSysColor(COLOR_BTNHIGHLIGHT));
-  EXPECT_EQ(BGR(b, 5, 5), uint32_t(RGB(255, 0, 255)));    // inside it, nothing
+  EXPECT_EQ(BGR(b, 5, 5), uint32_t(RGB(255, 0, 255)));  // inside it, nothing
   QImage g = Grab(plat::WidgetOf(group));
   TCanvas probe;
   probe.SetFont(*group->Font());

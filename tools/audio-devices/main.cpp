@@ -10,7 +10,8 @@ using namespace plat;
 namespace {
 
 std::string FormatList(uint32_t formats) {
-  if (formats == kAllStandardFormats) return "all twelve standard formats (11.025, 22.05, 44.1 kHz; 8, 16 bit; mono, stereo)";
+  if (formats == kAllStandardFormats)
+    return "all twelve standard formats (11.025, 22.05, 44.1 kHz; 8, 16 bit; mono, stereo)";
   static const char* const kRates[] = {"11.025", "22.05", "44.1"};
   std::string out;
   for (int band = 0; band < 3; ++band)
@@ -18,8 +19,7 @@ std::string FormatList(uint32_t formats) {
       for (int stereo = 0; stereo < 2; ++stereo)
         if (formats & (1u << (band * 4 + bits16 * 2 + stereo))) {
           if (!out.empty()) out += ", ";
-          out += std::string(kRates[band]) + " kHz " + (bits16 ? "16" : "8") + " bit " +
-                 (stereo ? "stereo" : "mono");
+          out += std::string(kRates[band]) + " kHz " + (bits16 ? "16" : "8") + " bit " + (stereo ? "stereo" : "mono");
         }
   return out.empty() ? "none of the standard formats" : out;
 }
@@ -38,8 +38,8 @@ int List(bool input) {
       std::printf("  %-6s (capabilities not available: %s)\n", label.c_str(), text.c_str());
       continue;
     }
-    std::printf("  %-6s %s\n         channels: %u\n         formats: %s\n", label.c_str(),
-                caps.ProductName.c_str(), caps.Channels, FormatList(caps.Formats).c_str());
+    std::printf("  %-6s %s\n         channels: %u\n         formats: %s\n", label.c_str(), caps.ProductName.c_str(),
+                caps.Channels, FormatList(caps.Formats).c_str());
   }
   return int(n);
 }
@@ -52,9 +52,8 @@ int main() {
   int found = List(true);
   found += List(false);
   if (found == 0) {
-    std::printf("No sound device was found%s.\n",
-                virt ? " (the virtual device is configured without devices)"
-                     : ": no sound card, and ALSA's default device does not open");
+    std::printf("No sound device was found%s.\n", virt ? " (the virtual device is configured without devices)"
+                                                       : ": no sound card, and ALSA's default device does not open");
     return 1;
   }
   return 0;

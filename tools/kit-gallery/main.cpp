@@ -57,9 +57,8 @@ void MakeGlyph(plat::TBitmap& g) {
 int Gradients(TCanvas& c, int y) {
   Heading(c, y, "Gradient styles (16 colours, blue to black)");
   y += 22;
-  static const char* const names[] = {"horizontal", "vertical", "square", "elliptic", "top left",
-                                      "top right", "bottom left", "bottom right", "top left diag",
-                                      "top right diag"};
+  static const char* const names[] = {"horizontal", "vertical",    "square",       "elliptic",      "top left",
+                                      "top right",  "bottom left", "bottom right", "top left diag", "top right diag"};
   for (int s = 0; s < 10; ++s) {
     TRect r = plat::Bounds(10 + s * 98, y, 90, 60);
     GradientFill(c, r, 0xFF0000, 0, gfUseBitmap, TZelGradientStyle(s), 16, 0x000000);
@@ -77,10 +76,10 @@ int Frames(TCanvas& c, int y) {
     Label(c, 10 + (s - 1) * 70 + 24, y + 38, std::to_string(s));
   }
   y += 56;
-  static const char* const borders[] = {"None", "Single", "Lowered", "Raised", "Raisedspb", "Loweredspb",
-                                        "RaisedExt", "LoweredExt", "FrameInset", "FrameOffset",
-                                        "WindowBorder", "SingleRaised", "SingleLowered",
-                                        "DoubleRaised", "DoubleLowered"};
+  static const char* const borders[] = {"None",          "Single",       "Lowered",      "Raised",
+                                        "Raisedspb",     "Loweredspb",   "RaisedExt",    "LoweredExt",
+                                        "FrameInset",    "FrameOffset",  "WindowBorder", "SingleRaised",
+                                        "SingleLowered", "DoubleRaised", "DoubleLowered"};
   for (int s = 0; s < 15; ++s) {
     TRect r = plat::Bounds(10 + s * 65, y, 58, 30);
     DrawBorderStyle(c, r, TZelBorderStyle(s));
@@ -102,9 +101,9 @@ int Frames(TCanvas& c, int y) {
 int Text3D(TCanvas& c, int y) {
   Heading(c, y, "3D text styles (light depth 2, shadow depth 2), disabled, rotated");
   y += 22;
-  static const char* const names[] = {"None", "Sunken", "Raised", "SunkenShadow", "RaisedShadow",
-                                      "PColorSunken", "PColorRaised", "Shadow", "Outline", "Extrude",
-                                      "ExtrudeEnh"};
+  static const char* const names[] = {"None",         "Sunken",       "Raised",       "SunkenShadow",
+                                      "RaisedShadow", "PColorSunken", "PColorRaised", "Shadow",
+                                      "Outline",      "Extrude",      "ExtrudeEnh"};
   for (int s = 0; s < 11; ++s) {
     TZel3DCaption caption;
     caption.SetStyle(TZelThreeDStyle(s));
@@ -158,15 +157,15 @@ int Text3D(TCanvas& c, int y) {
 }
 
 int Buttons(TCanvas& c, int y, plat::TBitmap& glyph) {
-  Heading(c, y, "Button frames: styles down, states across (Up, Disabled, MouseOver, Down, Pushed, DisabledDown, focused)");
+  Heading(c, y,
+          "Button frames: styles down, states across (Up, Disabled, MouseOver, Down, Pushed, DisabledDown, focused)");
   y += 22;
   struct Row {
     int style;
     uint32_t flags;
     const char* name;
-  } rows[] = {{1, bfCorners, "Win31"},      {2, bfNewLook, "Win40"},      {2, 0, "Win40 old"},
-              {3, 0, "Korvex"},            {4, 0, "KorvexFlat"},         {5, 0, "Flat"},
-              {7, 0, "Navigator"},         {9, 0, "ExplorerColored"}};
+  } rows[] = {{1, bfCorners, "Win31"}, {2, bfNewLook, "Win40"}, {2, 0, "Win40 old"}, {3, 0, "Korvex"},
+              {4, 0, "KorvexFlat"},    {5, 0, "Flat"},          {7, 0, "Navigator"}, {9, 0, "ExplorerColored"}};
   const int states[] = {bsUp, bsDisabled, bsMouseOver, bsDown, bsPushed, bsDisabledDown, bsUp};
   static const char* const stateNames[] = {"Up", "Disabled", "MouseOver", "Down", "Pushed", "DisabledDown", "focused"};
   for (int i = 0; i < 7; ++i) Label(c, 120 + i * 120, y, stateNames[i]);
@@ -257,8 +256,8 @@ public:
 };
 class ShownSpeedButton : public TZelSpeedButton {
 public:
-  using TZelSpeedButton::TZelSpeedButton;
   using TZelBaseGraphicButton::SetState;
+  using TZelSpeedButton::TZelSpeedButton;
 };
 
 void DeckFont(plat::TFont* f, int height, plat::TColor color) {
@@ -288,14 +287,10 @@ int Controls(TCanvas& c, int y, plat::TBitmap& glyph) {
     int look;  // 0 normal, 1 focused, 2 down, 3 disabled
     bool glyph, deck;
     plat::TColor color;
-  } pushes[] = {{"Normal", 0, false, false, plat::clBtnText},
-                {"Focused", 1, false, false, plat::clBtnText},
-                {"Down", 2, false, false, plat::clBtnText},
-                {"Disabled", 3, false, false, plat::clBtnText},
-                {"Glyph", 0, true, false, plat::clBtnText},
-                {"Glyph off", 3, true, false, plat::clBtnText},
-                {"&Record\r\nF5", 0, false, true, plat::clRed},
-                {"&Play\r\nF7", 2, false, true, plat::clGreen}};
+  } pushes[] = {{"Normal", 0, false, false, plat::clBtnText},   {"Focused", 1, false, false, plat::clBtnText},
+                {"Down", 2, false, false, plat::clBtnText},     {"Disabled", 3, false, false, plat::clBtnText},
+                {"Glyph", 0, true, false, plat::clBtnText},     {"Glyph off", 3, true, false, plat::clBtnText},
+                {"&Record\r\nF5", 0, false, true, plat::clRed}, {"&Play\r\nF7", 2, false, true, plat::clGreen}};
   int x = 0;
   plat::TButton* focus = nullptr;
   for (const PushSpec& spec : pushes) {
@@ -321,7 +316,9 @@ int Controls(TCanvas& c, int y, plat::TBitmap& glyph) {
   struct SpeedRow {
     TZelUserButtonStyle style;
     const char* name;
-  } rows[] = {{ubsAutoDetect, "AutoDetect"}, {ubsKorvexFlat, "KorvexFlat"}, {ubsFlat, "Flat"},
+  } rows[] = {{ubsAutoDetect, "AutoDetect"},
+              {ubsKorvexFlat, "KorvexFlat"},
+              {ubsFlat, "Flat"},
               {ubsFlatUnColored, "FlatUnColored"}};
   const TZelButtonState states[] = {bsUp, bsMouseOver, bsPushed, bsDown, bsDisabled};
   int sy = 80;

@@ -36,10 +36,24 @@ void Shape(TCanvas& c, int x, int y, int w, int h, TZelBorderRegion& region) {
 int RegionShapes(TCanvas& c, int y) {
   Label(c, 10, y, "Region shapes (raised border; nose and bubbles point to the left top)", -14, true);
   y += 22;
-  static const char* const names[] = {"Rect", "RoundRect", "Bitmap (none)", "NoseRect", "RoundNoseRect",
-                                      "Elliptic", "Star", "RoundShield", "SharpShield", "Diamond",
-                                      "Octagon", "Comb", "HalfRound", "UserRegion", "ThinkBubble",
-                                      "RoundThinkBubble", "EllipticThinkBubble", "PointList"};
+  static const char* const names[] = {"Rect",
+                                      "RoundRect",
+                                      "Bitmap (none)",
+                                      "NoseRect",
+                                      "RoundNoseRect",
+                                      "Elliptic",
+                                      "Star",
+                                      "RoundShield",
+                                      "SharpShield",
+                                      "Diamond",
+                                      "Octagon",
+                                      "Comb",
+                                      "HalfRound",
+                                      "UserRegion",
+                                      "ThinkBubble",
+                                      "RoundThinkBubble",
+                                      "EllipticThinkBubble",
+                                      "PointList"};
   for (int s = 0; s < 18; ++s) {
     TZelBorderRegion region;
     region.SetShape(TZelRegionShape(s));
@@ -57,8 +71,8 @@ int RegionShapes(TCanvas& c, int y) {
 
   Label(c, 10, y, "Border styles on a star and a rounded rectangle; shadows", -14, true);
   y += 22;
-  static const char* const styles[] = {"None", "Lowered", "Raised", "Single", "SingleRaised",
-                                       "SingleLowered", "Raisedpsb", "Loweredpsb"};
+  static const char* const styles[] = {"None",         "Lowered",       "Raised",    "Single",
+                                       "SingleRaised", "SingleLowered", "Raisedpsb", "Loweredpsb"};
   for (int s = 0; s < 8; ++s) {
     TZelBorderRegion star, round;
     star.SetShape(rsStar);
@@ -128,14 +142,19 @@ int ImageControls(TCanvas& c, int y) {
     TZelTransparentMode mode;
     bool opaque;
     int fx;  // 0 none, 1 grey, 2 invert, 3 brighter
-  } specs[] = {{"None", sbNone, tpNone, false, 0},          {"Center", sbCenter, tpNone, false, 0},
-               {"Stretch", sbStretch, tpNone, false, 0},    {"Tile", sbTile, tpNone, false, 0},
+  } specs[] = {{"None", sbNone, tpNone, false, 0},
+               {"Center", sbCenter, tpNone, false, 0},
+               {"Stretch", sbStretch, tpNone, false, 0},
+               {"Tile", sbTile, tpNone, false, 0},
                {"KeepAspRatio", sbKeepAspRatio, tpNone, false, 0},
-               {"KeepWidth", sbKeepWidth, tpNone, false, 0}, {"KeepHeight", sbKeepHeight, tpNone, false, 0},
-               {"Autosize", sbAutosize, tpNone, false, 0},  {"RestoreBack", sbCenter, tpRestoreBack, false, 0},
+               {"KeepWidth", sbKeepWidth, tpNone, false, 0},
+               {"KeepHeight", sbKeepHeight, tpNone, false, 0},
+               {"Autosize", sbAutosize, tpNone, false, 0},
+               {"RestoreBack", sbCenter, tpRestoreBack, false, 0},
                {"RBTranspColor", sbCenter, tpRBTranspColor, false, 0},
                {"TransparentColor", sbStretch, tpTransparentColor, false, 0},
-               {"opaque", sbCenter, tpRestoreBack, true, 0}, {"back grey", sbCenter, tpRestoreBack, false, 1},
+               {"opaque", sbCenter, tpRestoreBack, true, 0},
+               {"back grey", sbCenter, tpRestoreBack, false, 1},
                {"back inverted", sbCenter, tpRestoreBack, false, 2},
                {"opaque brighter", sbCenter, tpRestoreBack, true, 3}};
   TZelNImage* first = nullptr;

@@ -1,9 +1,9 @@
 // Draws the analysis displays fed with a made-up signal to a PNG:
 //   render-analysis [--blocks N] [--out FILE]
 // The signal is 16-bit stereo at 22050 Hz: a tone of 1 kHz on the left and a rising sweep on the
-// right (100 Hz to 9 kHz every half second), both at half scale, with a burst of noise every second. The oscilloscopes (a trace and a
-// scrolling chart), the spectrum analysers (bars on a dB scale, lines on a log frequency axis with
-// its scale), the spectrogram and the light each take N blocks. Run with QT_QPA_PLATFORM=offscreen.
+// right (100 Hz to 9 kHz every half second), both at half scale, with a burst of noise every second. The oscilloscopes
+// (a trace and a scrolling chart), the spectrum analysers (bars on a dB scale, lines on a log frequency axis with its
+// scale), the spectrogram and the light each take N blocks. Run with QT_QPA_PLATFORM=offscreen.
 #include <QApplication>
 #include <QWidget>
 #include <cmath>

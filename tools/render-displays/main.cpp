@@ -46,14 +46,10 @@ int main(int argc, char** argv) {
       continue;
     }
     if (!*v || *end || n < 0 || n > 100) return Usage(argv[0]);
-    if (a == "--value")
-      value = int(n);
-    else if (a == "--peak")
-      peak = int(n);
-    else if (a == "--position")
-      position = int(n);
-    else
-      return Usage(argv[0]);
+    if (a == "--value") value = int(n);
+    else if (a == "--peak") peak = int(n);
+    else if (a == "--position") position = int(n);
+    else return Usage(argv[0]);
   }
   if (position < 0) position = value;
   QApplication qapp(argc, argv);

@@ -269,8 +269,8 @@ void TGalleryForm::PaintCanvas() {
   c.FrameRect(frame);
   InflateRect(frame, -2, -1);
   c.Brush()->SetStyle(bsClear);
-  c.DrawText("A long description of the program that will not fit in two short lines of this box, so its end is cut", frame,
-             DT_WORDBREAK | DT_END_ELLIPSIS | DT_EDITCONTROL);
+  c.DrawText("A long description of the program that will not fit in two short lines of this box, so its end is cut",
+             frame, DT_WORDBREAK | DT_END_ELLIPSIS | DT_EDITCONTROL);
   TRect path = Rect(196, 92, 380, 108);
   c.DrawText("/srv/carts/morning/2024/the longest cart name.wav", path, DT_SINGLELINE | DT_PATH_ELLIPSIS);
   TRect accel = Rect(196, 110, 380, 126);

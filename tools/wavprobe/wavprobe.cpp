@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
   }
   const WAVEFORMATEX& f = *b->Format;
   std::printf("format: %s (tag 0x%04X), %u channels, %u Hz, %u bits, block align %u, %u bytes/s, extra %u\n",
-              FormatTagName(&f).c_str(), f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.wBitsPerSample,
-              f.nBlockAlign, f.nAvgBytesPerSec, f.cbSize);
+              FormatTagName(&f).c_str(), f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.wBitsPerSample, f.nBlockAlign,
+              f.nAvgBytesPerSec, f.cbSize);
   std::printf("text: %s\n", WaveFormatText(&f).c_str());
   std::printf("file size: %" PRId64 "\n", b->FileSize);
   std::printf("data offset: %" PRId64 "\n", b->DataOffset);
@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   std::printf("info:\n");
   for (int i = 0; i < kInfoItemCount; ++i) {
     std::string text = InfoItemText(b->InfoList, i);
-    if (!text.empty()) std::printf("  %s (%s): %s\n", InfoIdentifier(i).Code, InfoIdentifier(i).DisplayName, text.c_str());
+    if (!text.empty())
+      std::printf("  %s (%s): %s\n", InfoIdentifier(i).Code, InfoIdentifier(i).DisplayName, text.c_str());
   }
   std::printf("disp:\n");
   for (const TDispItem& d : b->DispList) {

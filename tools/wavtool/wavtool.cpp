@@ -90,18 +90,14 @@ std::vector<uint8_t> Signal(const Options& o, const WAVEFORMATEX& f, long long f
     long long frame = first + i;
     for (int c = 0; c < f.nChannels; ++c) {
       long long v;
-      if (isConst)
-        v = constant;
+      if (isConst) v = constant;
       else if (o.signal == "sine")
-        v = std::lround(std::sin(2 * M_PI * 440.0 * double(frame) / f.nSamplesPerSec + c) *
-                        (ss == 2 ? 16000 : 100)) + (ss == 2 ? 0 : 128);
-      else
-        v = ss == 2 ? o.seed + 7 * frame + 1000 * c : o.seed + 3 * frame + 50 * c;
+        v = std::lround(std::sin(2 * M_PI * 440.0 * double(frame) / f.nSamplesPerSec + c) * (ss == 2 ? 16000 : 100)) +
+            (ss == 2 ? 0 : 128);
+      else v = ss == 2 ? o.seed + 7 * frame + 1000 * c : o.seed + 3 * frame + 50 * c;
       uint8_t* p = out.data() + size_t(i) * f.nBlockAlign + size_t(c * ss);
-      if (ss == 2)
-        plat::PutLE16(p, uint16_t(v));
-      else
-        *p = uint8_t(v);
+      if (ss == 2) plat::PutLE16(p, uint16_t(v));
+      else *p = uint8_t(v);
     }
   }
   return out;
