@@ -2,10 +2,11 @@
 // The shared 25 ms multimedia timer and the processing-load meter.
 //
 // One periodic timer serves every client in the process that needs a slow tick (peak hold of the
-// level displays, a paused connector, the load meter). It runs while at least one client is
-// registered. Client procedures run on the timer's thread while the client list is locked: they
-// may only count down, set flags or take short locks of their own, and must not add or remove
-// other clients (removing themselves is allowed).
+// level displays, a paused connector, the load meter). It runs while at least one registered
+// client is neither suspended nor asleep (a client with nothing to count down sleeps until woken),
+// so an idle process is not woken 40 times a second. Client procedures run on the timer's thread
+// while the client list is locked: they may only count down, set flags or take short locks of
+// their own, and must not add or remove other clients (removing themselves is allowed).
 #include <atomic>
 #include <cstdint>
 #include <functional>
