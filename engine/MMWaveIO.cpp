@@ -385,9 +385,15 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   if (n < count) n = std::max<int64_t>(0, (bytePos + n) / f->nBlockAlign * f->nBlockAlign - bytePos);
   if (n == 0) return 0;
   // A finished file written past the end of its samples says it is unfinished (RIFF size 0) until
-  // it is finished again, so that after a crash every sample that reached the disk is read.
-  if (b->Reopened && !b->MarkedUnfinished && start + n > b->DataOffset + int64_t(b->DataCk.size)) {
-    if (!PutSizeAt(*b->File, 4, 0) || b->File->Seek(start, SEEK_SET) < 0) return -1;
+  // it is finished again, so that after a crash every sample that reached the disk is read. What
+  // stood behind the samples (the count, the lists and pictures, which finishing writes again from
+  // memory) goes first: a crash would otherwise read what the new samples had not yet covered of
+  // it as audio. Cut first, then marked: a crash between the two leaves a finished take.
+  const int64_t oldEnd = b->DataOffset + int64_t(b->DataCk.size);
+  if (b->Reopened && !b->MarkedUnfinished && start + n > oldEnd) {
+    if (!b->File->Truncate(std::min(b->File->Size(), oldEnd)) || !PutSizeAt(*b->File, 4, 0) ||
+        b->File->Seek(start, SEEK_SET) < 0)
+      return -1;
     b->MarkedUnfinished = true;
   }
   if (b->File->Write(buffer, n) != n) {

@@ -202,6 +202,36 @@ TEST(WaveIO, APunchInRunningPastAFinishedEndThatNeverFinishesReadsToTheEndOfTheF
 
 // A take whose finishing is cut short by a kill, after any of its writes or inside one, reads as
 // its samples and nothing else: its count and lists are never heard as audio.
+// The same with a title and a count behind the samples: a crash before the new samples have
+// covered them must not read them as audio, and the finished take still has its title.
+TEST(WaveIO, APunchInRunningPastTheEndLeavesNothingOfTheOldTailToBeReadAsAudio) {
+  Scratch dir;
+  PWaveIOBlock b;
+  const std::string samples = Pattern(1000), more = Pattern(40, 5);
+  const std::string title = Chunk("LIST", "INFO" + Chunk("INAM", std::string("A title long enough\0", 20)));
+  ASSERT_EQ(OpenImage(dir, Wave(kFmt16S + Chunk("data", samples) + Chunk("fact", LE32(250)) + title), b), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOSeek(b.get(), 245), wioOk);  // byte 980: 20 bytes in, 20 past the end
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+  WaveIOClose(b);  // killed: no finish
+  ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->DataSize, 1020);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_TRUE(ReadAll(b.get()) == samples.substr(0, 980) + more) << "old count or title read as audio";
+  WaveIOClose(b);
+
+  // Finished in one session, the title is written again from what was read.
+  ASSERT_EQ(OpenImage(dir, Wave(kFmt16S + Chunk("data", samples) + Chunk("fact", LE32(250)) + title), b), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOSeek(b.get(), 245), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+  ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  WaveIOClose(b);
+  ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ(b->DataSize, 1020);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "A title long enough");
+}
+
 TEST(WaveIO, ATakeKilledWhileItIsBeingFinishedReadsAsItsSamplesAtEveryStep) {
   Scratch dir;
   auto everyState = [&](const std::string& path, const std::string& before, const DiskWrites& writes,
