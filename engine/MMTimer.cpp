@@ -117,40 +117,45 @@ PMMTimerClient TimerAddClient(int32_t interval, int32_t suspendCount, TMMTimerPr
   return c;
 }
 
-void TimerDisableClient(PMMTimerClient client) {
+namespace {
+
+// Changes a registered client under the list lock; nullptr or an unknown client: nothing.
+template <typename Change>
+void ChangeClient(PMMTimerClient client, Change change) {
   if (!client) return;
   SharedTimer& s = Shared();
   std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (!InListLocked(s, client)) return;
-  ++client->SuspendCount;
-  client->Tick = 0;
+  if (InListLocked(s, client)) change(s, *client);
+}
+
+}  // namespace
+
+void TimerDisableClient(PMMTimerClient client) {
+  ChangeClient(client, [](SharedTimer&, TMMTimerClient& c) {
+    ++c.SuspendCount;
+    c.Tick = 0;
+  });
 }
 
 void TimerEnableClient(PMMTimerClient client) {
-  if (!client) return;
-  SharedTimer& s = Shared();
-  std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (!InListLocked(s, client)) return;
-  if (client->SuspendCount > 0) --client->SuspendCount;
-  RestartIfNeededLocked(s);
+  ChangeClient(client, [](SharedTimer& s, TMMTimerClient& c) {
+    if (c.SuspendCount > 0) --c.SuspendCount;
+    RestartIfNeededLocked(s);
+  });
 }
 
 void TimerSleepClient(PMMTimerClient client) {
-  if (!client) return;
-  SharedTimer& s = Shared();
-  std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (!InListLocked(s, client)) return;
-  client->Asleep = true;
-  client->Tick = 0;
+  ChangeClient(client, [](SharedTimer&, TMMTimerClient& c) {
+    c.Asleep = true;
+    c.Tick = 0;
+  });
 }
 
 void TimerWakeClient(PMMTimerClient client) {
-  if (!client) return;
-  SharedTimer& s = Shared();
-  std::lock_guard<std::recursive_mutex> l(s.lock);
-  if (!InListLocked(s, client)) return;
-  client->Asleep = false;
-  RestartIfNeededLocked(s);
+  ChangeClient(client, [](SharedTimer& s, TMMTimerClient& c) {
+    c.Asleep = false;
+    RestartIfNeededLocked(s);
+  });
 }
 
 void TimerRemoveClient(PMMTimerClient client) {
