@@ -20,6 +20,7 @@
 #include "engine/MMWavOut.h"
 #include "engine/MMWave.h"
 #include "platform/audio/mmtimer.h"
+#include "platform/audio/riff_io.h"
 #include "platform/audio/virtual_audio.h"
 #include "platform/messages/messages.h"
 #include "platform/system/clock.h"
@@ -101,28 +102,38 @@ protected:
     for (const std::string& l : lines) text += l + "\r\n";
     ASSERT_TRUE(plat::WriteWholeFile(home + "Solvane.ini", text));
   }
-  // A WAV file of format 26 (32 kHz, 16 bit, mono: 64 bytes a millisecond) holding ms of audio.
-  std::string WriteTake(const std::string& path, int64_t ms) {
-    std::string data = BlankWaveHeader(26);
+  // A WAV file of one of the standard formats holding samples.
+  static std::string WaveOf(int format, const std::string& samples) {
+    std::string data = BlankWaveHeader(format);
+    uint8_t* head = reinterpret_cast<uint8_t*>(data.data());
+    plat::PutLE32(head + 4, uint32_t(data.size() - 8 + samples.size()));
+    plat::PutLE32(head + data.size() - 4, uint32_t(samples.size()));
+    return data + samples;
+  }
+  // ms of audio in format 26 (32 kHz, 16 bit, mono: 64 bytes a millisecond), in a pattern.
+  static std::string TakeSamples(int64_t ms) {
     std::string samples(size_t(ms * 64), '\0');
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = char(i * 7);
-    data += samples;
-    uint32_t dataBytes = uint32_t(samples.size()), riff = 36 + dataBytes;
-    for (int i = 0; i < 4; ++i) {
-      data[4 + i] = char(riff >> (8 * i));
-      data[40 + i] = char(dataBytes >> (8 * i));
-    }
+    return samples;
+  }
+  // A WAV file of format 26 holding ms of audio.
+  std::string WriteTake(const std::string& path, int64_t ms) {
+    const std::string data = WaveOf(26, TakeSamples(ms));
     EXPECT_TRUE(plat::WriteWholeFile(path, data));
     return data;
   }
-  // A take of ms written in the test folder and opened through the deck's Load.
-  std::string LoadTake(int64_t ms, const std::string& name = "take.wav") {
+  // A WAV file written in the test folder and opened through the deck's Load.
+  std::string LoadFile(const std::string& name, const std::string& data) {
     std::string path = dir.Path(name);
-    WriteTake(path, ms);
+    EXPECT_TRUE(plat::WriteWholeFile(path, data));
     dialogs->AnswerFile(path);
     deck->LoadCart1Click(deck);
     Pump();
     return path;
+  }
+  // A take of ms written in the test folder and opened through the deck's Load.
+  std::string LoadTake(int64_t ms, const std::string& name = "take.wav") {
+    return LoadFile(name, WaveOf(26, TakeSamples(ms)));
   }
   static std::string Read(const std::string& path) {
     std::string s;

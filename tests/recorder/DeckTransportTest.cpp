@@ -515,18 +515,10 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
   // repeats, so what plays tells where in the file it came from. Even the last five seconds that
   // End jumps to are more than the playback queue holds, so a fill is under way there as well.
   constexpr int64_t kPerMs = 192;
-  const std::string path = dir.Path("noise.wav");
   std::string samples(size_t(60000 * kPerMs), '\0');
   std::mt19937 noise(19);
   for (char& c : samples) c = char(noise());
-  std::string file = BlankWaveHeader(35);
-  uint8_t* head = reinterpret_cast<uint8_t*>(file.data());
-  plat::PutLE32(head + 4, uint32_t(file.size() - 8 + samples.size()));
-  plat::PutLE32(head + file.size() - 4, uint32_t(samples.size()));
-  ASSERT_TRUE(plat::WriteWholeFile(path, file + samples));
-  dialogs->AnswerFile(path);
-  deck->LoadCart1Click(deck);
-  Pump();
+  LoadFile("noise.wav", WaveOf(35, samples));
   Key(plat::VK_F3);
   ASSERT_TRUE(deck->Playing);
 
@@ -594,17 +586,9 @@ TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
 TEST_F(DeckTransport, PlayingAtCdQualityFillsTheOutputFewerThanTwentyFiveTimesASecond) {
   StartDeck();
   constexpr int64_t kPerMs = 176;  // 44.1 kHz, 16 bit, stereo: 176.4 bytes a millisecond
-  const std::string path = dir.Path("tone.wav");
   std::string samples(size_t(20000 * kPerMs), '\0');
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = char(i * 7);
-  std::string file = BlankWaveHeader(31);
-  uint8_t* head = reinterpret_cast<uint8_t*>(file.data());
-  plat::PutLE32(head + 4, uint32_t(file.size() - 8 + samples.size()));
-  plat::PutLE32(head + file.size() - 4, uint32_t(samples.size()));
-  ASSERT_TRUE(plat::WriteWholeFile(path, file + samples));
-  dialogs->AnswerFile(path);
-  deck->LoadCart1Click(deck);
-  Pump();
+  LoadFile("tone.wav", WaveOf(31, samples));
   int filled = 0;
   deck->MMWaveOut1->OnBufferFilled = [&](TObject*, PWaveHdr) { ++filled; };
   Key(plat::VK_F3);
