@@ -10,6 +10,9 @@
 //   deck_cost [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,...] [--threads]
 //             [--picture FILE]
 //
+// The "floor" scene runs toolkit_floor instead of the program: the toolkit alone painting two bars
+// at the screen's rate, which no deck painting at that rate can undercut on the same machine.
+//
 // --threads lists each run's threads; --picture saves the screen of the idle deck (after its
 // window) as FILE, to compare the deck's picture at rest between two builds.
 #include <fcntl.h>
@@ -48,9 +51,10 @@ constexpr const char* kStandardFormat = "31";  // 44.1 kHz, 16 bit, stereo
 struct Options {
   std::string binary = SOLVANE_BINARY;
   std::string counter = PAINT_COUNTER;
+  std::string floor = TOOLKIT_FLOOR;
   double seconds = 10;
   int runs = 3;
-  std::vector<std::string> scenes = {"idle", "record", "play", "record-needles", "play-needles"};
+  std::vector<std::string> scenes = {"idle", "record", "play", "record-needles", "play-needles", "floor"};
   bool threads = false;
   std::string picture;
 };
@@ -201,6 +205,21 @@ public:
   explicit Deck(const Options& o) : o_(o) {}
   ~Deck() { Stop(pid_, SIGKILL); }
 
+  // The toolkit's floor in the deck's place: no test control, measured the same way.
+  bool StartFloor(const std::string& display, double seconds) {
+    if (!MapCounters()) return false;
+    const std::string run = dir_.Path("run");
+    ::mkdir(run.c_str(), 0700);
+    std::vector<std::string> env = OwnEnvironment();
+    for (const std::string& v :
+         {"DISPLAY=" + display, std::string("QT_QPA_PLATFORM=xcb"), std::string("QT_XCB_NO_MITSHM=1"),
+          "XDG_RUNTIME_DIR=" + run, "LD_PRELOAD=" + o_.counter, "DECK_PAINTS=" + counterPath_})
+      env.push_back(v);
+    pid_ = Spawn({o_.floor, std::to_string(int(seconds) + 10)}, env, dir_.Path("output.txt"));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    return pid_ > 0;
+  }
+
   bool Start(const std::string& display, const std::string& wav) {
     home_ = dir_.Path("home");
     ::mkdir(home_.c_str(), 0700);
@@ -214,21 +233,8 @@ public:
     log_ = dir_.Path("control.log");
     ::mkfifo(control_.c_str(), 0600);
     controlFd_ = ::open(control_.c_str(), O_RDWR | O_CLOEXEC);
-    counterPath_ = dir_.Path("paints");
-    const int fd = ::open(counterPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || ::ftruncate(fd, sizeof(DeckPaintCounters)) != 0) return false;
-    void* p = ::mmap(nullptr, sizeof(DeckPaintCounters), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED) return false;
-    counters_ = static_cast<DeckPaintCounters*>(p);
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string v = *e;
-      if (v.rfind("SOLVANE_", 0) != 0 && v.rfind("QT_", 0) != 0 && v.rfind("DISPLAY=", 0) != 0 &&
-          v.rfind("LD_PRELOAD=", 0) != 0 && v.rfind("TMPDIR=", 0) != 0 && v.rfind("XDG_RUNTIME_DIR=", 0) != 0)
-        env.push_back(v);
-    }
+    if (!MapCounters()) return false;
+    std::vector<std::string> env = OwnEnvironment();
     for (const std::string& v :
          {"DISPLAY=" + display, std::string("QT_QPA_PLATFORM=xcb"), "SOLVANE_HOME=" + home_, "TMPDIR=" + tmp,
           "XDG_RUNTIME_DIR=" + run, std::string("SOLVANE_AUDIO=virtual"), "SOLVANE_AUDIO_INPUT=wav:" + wav,
@@ -279,6 +285,29 @@ public:
   }
 
 private:
+  // The paint counters the preloaded library writes into.
+  bool MapCounters() {
+    counterPath_ = dir_.Path("paints");
+    const int fd = ::open(counterPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::ftruncate(fd, sizeof(DeckPaintCounters)) != 0) return false;
+    void* p = ::mmap(nullptr, sizeof(DeckPaintCounters), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) return false;
+    counters_ = static_cast<DeckPaintCounters*>(p);
+    return true;
+  }
+  // This environment without what the measured program is given by us.
+  static std::vector<std::string> OwnEnvironment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      const std::string v = *e;
+      if (v.rfind("SOLVANE_", 0) != 0 && v.rfind("QT_", 0) != 0 && v.rfind("DISPLAY=", 0) != 0 &&
+          v.rfind("LD_PRELOAD=", 0) != 0 && v.rfind("TMPDIR=", 0) != 0 && v.rfind("XDG_RUNTIME_DIR=", 0) != 0)
+        env.push_back(v);
+    }
+    return env;
+  }
+
   void Command(const std::string& line) {
     const std::string l = line + "\n";
     if (::write(controlFd_, l.data(), l.size()) != ssize_t(l.size())) std::perror("control");
@@ -329,7 +358,9 @@ Result RunScene(const Options& o, const std::string& scene, const std::string& w
     return r;
   }
   Deck d(o);
-  if (!d.Start(x.display, wav) || !Prepare(d, scene)) {
+  const bool started =
+      scene == "floor" ? d.StartFloor(x.display, o.seconds) : d.Start(x.display, wav) && Prepare(d, scene);
+  if (!started) {
     std::fprintf(stderr, "%s: the deck did not get there\n%s\n", scene.c_str(), d.Trouble().c_str());
     return r;
   }
@@ -398,7 +429,7 @@ int main(int argc, char** argv) {
     else {
       std::fprintf(stderr,
                    "usage: %s [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,"
-                   "record-needles,play-needles] [--threads] [--picture FILE]\n",
+                   "record-needles,play-needles,floor] [--threads] [--picture FILE]\n",
                    argv[0]);
       return 2;
     }
