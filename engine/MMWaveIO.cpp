@@ -389,9 +389,11 @@ int64_t WaveIOWrite(WaveIOBlock* b, const void* buffer, int64_t count) {
   // stood behind the samples (the count, the lists and pictures, which finishing writes again from
   // memory) goes first: a crash would otherwise read what the new samples had not yet covered of
   // it as audio. Cut first, then marked: a crash between the two leaves a finished take.
-  const int64_t oldEnd = b->DataOffset + int64_t(b->DataCk.size);
-  if (b->Reopened && !b->MarkedUnfinished && start + n > oldEnd) {
-    if (!b->File->Truncate(std::min(b->File->Size(), oldEnd)) || !PutSizeAt(*b->File, 4, 0) ||
+  // The cut is at the end of the samples as read (and written since): an unfinished file declares
+  // no size, and its samples run to the end of the file.
+  if (b->Reopened && !b->MarkedUnfinished && start + n > b->DataOffset + int64_t(b->DataCk.size)) {
+    const int64_t samplesEnd = b->DataOffset + b->DataSize;
+    if (!b->File->Truncate(std::min(b->File->Size(), samplesEnd)) || !PutSizeAt(*b->File, 4, 0) ||
         b->File->Seek(start, SEEK_SET) < 0)
       return -1;
     b->MarkedUnfinished = true;

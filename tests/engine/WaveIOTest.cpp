@@ -230,6 +230,18 @@ TEST(WaveIO, APunchInRunningPastTheEndLeavesNothingOfTheOldTailToBeReadAsAudio) 
   ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
   EXPECT_EQ(b->DataSize, 1020);
   EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "A title long enough");
+  WaveIOClose(b);
+
+  // An unfinished take declares no sizes: all it holds is samples, and a punch-in keeps them.
+  ASSERT_EQ(OpenImage(dir, Wave(kFmt16S + Chunk("data", samples, 0), 0), b), wioOk);
+  ASSERT_EQ(b->DataSize, 1000);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  ASSERT_EQ(WaveIOSeek(b.get(), 100), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+  WaveIOClose(b);
+  ASSERT_EQ(WaveIOOpen(b, dir.Path("img.wav"), FourCC("WAVE"), wioFile), wioOk);
+  ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+  EXPECT_TRUE(ReadAll(b.get()) == samples.substr(0, 400) + more + samples.substr(440)) << "samples cut";
 }
 
 TEST(WaveIO, ATakeKilledWhileItIsBeingFinishedReadsAsItsSamplesAtEveryStep) {
