@@ -3,9 +3,11 @@
 // frame asked for comes only when the test fires what has come due.
 #include <QEvent>
 #include <QObject>
+#include <QPaintEvent>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/ui/frames.h"
 
@@ -39,12 +41,14 @@ class PaintCounter : public QObject {
 public:
   explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
   int paints = 0;
+  std::vector<QRect> painted;  // each paint's bounding rectangle
   std::function<void()> onPaint;
 
 protected:
   bool eventFilter(QObject*, QEvent* e) override {
     if (e->type() == QEvent::Paint) {
       ++paints;
+      painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
       if (onPaint) onPaint();
     }
     return false;

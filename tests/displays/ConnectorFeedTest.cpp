@@ -2,6 +2,7 @@
 // forgotten by the connector when they go.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include <QPaintEvent>
 
@@ -179,16 +180,9 @@ TEST_F(DisplayTest, BlocksBetweenFramesReachTheCanvasOnceWithTheFrameAndOnlyWhat
   int64_t now = 1'000'000;
   ManualFrameClock frames(16'667, [&] { return now; });
   SetFrameClock(&frames);
-  struct Regions : QObject {
-    std::vector<QRect> painted;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
-      return false;
-    }
-  };
   std::vector<TMMDirectGraphicControl*> displays{level, thin, wide};
-  std::vector<Regions> regions(displays.size());
-  for (size_t i = 0; i < displays.size(); ++i) plat::WidgetOf(displays[i])->installEventFilter(&regions[i]);
+  std::vector<std::unique_ptr<PaintCounter>> regions;
+  for (TMMDirectGraphicControl* d : displays) regions.push_back(std::make_unique<PaintCounter>(plat::WidgetOf(d)));
 
   for (int frame = 0; frame < 3; ++frame) {
     std::vector<QImage> before;
@@ -204,16 +198,16 @@ TEST_F(DisplayTest, BlocksBetweenFramesReachTheCanvasOnceWithTheFrameAndOnlyWhat
     for (size_t i = 0; i < displays.size(); ++i) {
       EXPECT_EQ(*plat::TargetOf(*displays[i]->Canvas()), before[i])
           << "display " << i << " reached its canvas before the frame";
-      regions[i].painted.clear();
+      regions[i]->painted.clear();
     }
     now += 16'667;
     ASSERT_TRUE(frames.FireDue());
     QCoreApplication::processEvents();
     for (size_t i = 0; i < displays.size(); ++i) {
       const QRect whole = plat::WidgetOf(displays[i])->rect();
-      ASSERT_EQ(regions[i].painted.size(), 1u) << "display " << i;
-      EXPECT_NE(regions[i].painted[0], whole) << "display " << i << " painted whole for a change";
-      EXPECT_TRUE(whole.contains(regions[i].painted[0]));
+      ASSERT_EQ(regions[i]->painted.size(), 1u) << "display " << i;
+      EXPECT_NE(regions[i]->painted[0], whole) << "display " << i << " painted whole for a change";
+      EXPECT_TRUE(whole.contains(regions[i]->painted[0]));
       const QImage shown = CanvasNow(*displays[i]);
       EXPECT_EQ(shown, FullPaint(*displays[i])) << "display " << i << " does not show where it stands";
     }
@@ -270,15 +264,7 @@ TEST_F(DisplayTest, ADisplayThatCameBackBetweenTwoFramesPaintsNothing) {
   now += 20'000;
   frames.FireDue();
   QCoreApplication::processEvents();
-  PaintCounter meterPaints(plat::WidgetOf(meter));
-  struct Regions : QObject {
-    std::vector<QRect> painted;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) painted.push_back(static_cast<QPaintEvent*>(e)->region().boundingRect());
-      return false;
-    }
-  } regions;
-  plat::WidgetOf(meter)->installEventFilter(&regions);
+  PaintCounter regions(plat::WidgetOf(meter));
   auto frame = [&] {
     now += 20'000;
     ASSERT_TRUE(frames.FireDue());
