@@ -168,12 +168,14 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   const int64_t dataStart = w.haveData ? w.data.dataOffset : riffEnd;
   for (const WaveIOBlock::StaleChunk& ck : rewritten)
     if (ck.at < dataStart) b.StaleChunks.push_back(ck);
-  // A finished form (both sizes written) whose data chunk, as declared, ends the form: what lies
-  // behind the form (a tag another program appended) is no sample. An unfinished recording keeps
-  // RIFF size 0 and runs to the end of the file.
-  if (w.prevWasData && riff.size != 0 && w.data.size != 0 &&
-      w.data.dataOffset + int64_t(w.data.size) + (w.data.size & 1) == riff.dataOffset + int64_t(riff.size))
-    w.dataEnd = std::min<int64_t>(w.dataEnd, w.data.dataOffset + int64_t(w.data.size));
+  // A finished form (its RIFF size written) holds its samples: nothing behind the form (a tag
+  // another program appended) is audio, nor anything behind the data's own size when that is
+  // written too, whether the pad byte of odd data is there, missing, or left out of the RIFF size.
+  // An unfinished recording keeps RIFF size 0 and runs to the end of the file.
+  if (w.haveData && riff.size != 0) {
+    w.dataEnd = std::min(w.dataEnd, riffEnd);
+    if (w.data.size != 0) w.dataEnd = std::min<int64_t>(w.dataEnd, w.data.dataOffset + int64_t(w.data.size));
+  }
   // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
   if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
   if (!UsableFormat(b.Format.get())) {

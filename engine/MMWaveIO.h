@@ -5,8 +5,9 @@
 // Layout written here: "RIFF" size "WAVE", an 18-byte "fmt " chunk for PCM (18 + extra for other
 // tags), "data" with the samples and a pad byte when odd, then "fact" (the sample count, for every
 // tag), the "DISP" entries and the LIST "INFO" chunk. The sample length of a file read is the
-// distance from the data to the next chunk header (or the end of the file) in whole blocks, not the
-// data chunk's size field, so an unfinished recording reads with all that reached the disk.
+// distance from the data to the next chunk header (or the end of the file) in whole blocks, so an
+// unfinished recording (RIFF size 0) reads with all that reached the disk; in a finished form it
+// never reaches past the form's end, nor past the data chunk's size when that is written.
 #include <cstdint>
 #include <functional>
 #include <memory>

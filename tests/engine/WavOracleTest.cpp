@@ -2,8 +2,10 @@
 // writes, sample for sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "common/bytes.h"
 #include "common/oracles.h"
 #include "common/scratch.h"
 #include "engine/MMWave.h"
@@ -172,6 +174,66 @@ TEST(WavOracle, ATagBehindAFinishedFormIsNoAudioAndAPunchInKeepsTheFramesSoxCoun
     std::string want = samples;
     want.replace(size_t(1000 * align), punch.size(), punch);
     EXPECT_TRUE(Raw(dir, path) == want) << "sox reads the punched take";
+  }
+}
+
+// Odd-sized data as other writers leave it: the RIFF size without the pad byte, no pad byte at
+// all, a list straight behind the data. The samples are those sox and sndfile-info count; a
+// punch-in keeps that count, and a recording run past the end and killed holds no byte of a tag.
+TEST(WavOracle, OddDataWhosePadByteIsMissingOrUncountedEndsWhereOtherProgramsEndIt) {
+  if (!HaveOracles()) {
+    GTEST_SKIP() << "sox and sndfile-info are not installed (scripts/setup.sh installs them)";
+  }
+  Scratch dir;
+  const std::string made = dir.Path("made.wav");
+  std::string msg = Shell("sox -r 22050 -n -b 8 -c 1 '" + made + "' synth 1103s sine 440");
+  const std::string samples = Raw(dir, made);
+  ASSERT_EQ(samples.size(), 1103u) << msg;
+  std::string tag = std::string("ID3") + '\3' + std::string(3, '\0') + std::string{3, 0x7F, 0x76};
+  for (int i = 0; i < 5000; ++i) tag.push_back(char(i & 1 ? 0x7F : 0x80));  // full scale either way
+  const std::string list = "LIST" + LE32(18) + "INFO" + "INAM" + LE32(6) + std::string("Title\0", 6);
+  const std::string head = "WAVEfmt " + LE32(16) + LE16(1) + LE16(1) + LE32(22050) + LE32(22050) + LE16(1) +
+                           LE16(8) + "data" + LE32(1103) + samples;
+  auto form = [&](const std::string& body, size_t riffSize) { return "RIFF" + LE32(uint32_t(riffSize)) + body; };
+  const struct {
+    const char* what;
+    std::string file;
+  } layouts[] = {
+      {"RIFF size without the pad byte, then a tag", form(head + '\0', head.size()) + tag},
+      {"no pad byte, then a tag", form(head, head.size()) + tag},
+      {"no pad byte, then a list inside the form", form(head + list, head.size() + list.size())},
+  };
+  const std::string punch(100, 'P'), more(200, 'M');
+  for (const auto& l : layouts) {
+    SCOPED_TRACE(l.what);
+    const std::string path = dir.Path("odd.wav");
+    ASSERT_TRUE(plat::WriteWholeFile(path, l.file));
+    ASSERT_EQ(SndfileFrames(path), "1103");
+    ASSERT_TRUE(Raw(dir, path) == samples) << "sox reads other samples";
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+    EXPECT_EQ(b->TotalSamples, 1103);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    std::string ours(l.file.size(), '\0');
+    ours.resize(size_t(std::max<int64_t>(WaveIORead(b.get(), ours.data(), int64_t(ours.size())), 0)));
+    EXPECT_TRUE(ours == samples) << "read as samples: " << ours.size() << " bytes";
+
+    ASSERT_EQ(WaveIOSeek(b.get(), 900), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), punch.data(), int64_t(punch.size())), int64_t(punch.size()));
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+    EXPECT_EQ(SndfileFrames(path), "1103") << "after a punch-in";
+    EXPECT_TRUE(Raw(dir, path) == samples.substr(0, 900) + punch + samples.substr(1000)) << "after a punch-in";
+
+    // Recorded on past the end and killed: the old samples, then the new ones.
+    ASSERT_TRUE(plat::WriteWholeFile(path, l.file));
+    ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    ASSERT_EQ(WaveIOSeek(b.get(), 1050), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), more.data(), int64_t(more.size())), int64_t(more.size()));
+    WaveIOClose(b);
+    ASSERT_EQ(WaveIOFinishFile(path), wioOk) << "as the next start finishes it";
+    EXPECT_EQ(SndfileFrames(path), "1250") << "after a kill";
+    EXPECT_TRUE(Raw(dir, path) == samples.substr(0, 1050) + more) << "after a kill";
   }
 }
 

@@ -140,6 +140,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(f && f->nBlockAlign && f->nAvgBytesPerSec && f->nSamplesPerSec && f->nChannels);
   Check(b->DataSize % f->nBlockAlign == 0);
   Check(b->DataOffset + b->DataSize <= int64_t(size));
+  // A finished form (its RIFF size written) holds its samples: none lie past its end, nor past the
+  // data's size when that is written too.
+  if (b->RiffCk.size != 0 && b->DataSize > 0) {
+    Check(b->DataOffset + b->DataSize <= b->RiffCk.dataOffset + int64_t(b->RiffCk.size));
+    if (b->DataCk.size != 0) Check(b->DataSize <= int64_t(b->DataCk.size));
+  }
   WaveFormatText(f);
   FormatTagName(f);
 
