@@ -132,7 +132,10 @@ void UpdateTimer() {
       stop = s.running;
       s.running = nullptr;
     } else {
-      const int64_t at = t->NextFrameAt(std::max(due, s.lastStep + StepInterval(s.maxSpeed)));
+      // Not sooner than a frame after the last step, even when it showed nothing new: a signal
+      // that changes nothing on the screen would otherwise wake the feed for every block.
+      const int64_t gap = std::max(StepInterval(s.maxSpeed), t->FrameMicroseconds());
+      const int64_t at = t->NextFrameAt(std::max(due, s.lastStep + gap));
       if (s.running != t || s.armedAt != at) {
         if (s.running != t) stop = s.running;
         start = t;

@@ -65,6 +65,9 @@ public:
   // The first time at or after us at which what the displays draw then would reach the screen.
   // The feed waits for it: blocks handed over sooner could not be seen any sooner.
   virtual int64_t NextFrameAt(int64_t us) { return us; }
+  // The time between two frames of the screen; 0 when there are none to keep pace with. The feed
+  // steps at most once in that time, whether or not the last step changed what the screen shows.
+  virtual int64_t FrameMicroseconds() { return 0; }
 };
 
 // Installs the timer every connector is paced by (nullptr: the built-in one, which runs on the

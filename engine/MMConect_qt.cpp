@@ -38,6 +38,7 @@ public:
     tick_ = nullptr;
   }
   int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
+  int64_t FrameMicroseconds() override { return plat::FramePeriod(); }
 
 private:
   QTimer timer_;

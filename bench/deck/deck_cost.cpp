@@ -1,14 +1,15 @@
 // What the running deck costs the machine: starts the program on a virtual X server of its own,
 // with the virtual sound device in real time and music-like audio, puts the deck in each of its
 // states as an operator would (idle with a cart loaded, recording, playing; with the level bars
-// or the needle meters), and measures over a window of wall time the CPU the program and the X
-// server used (per-thread scheduler time), the program's wakeups (voluntary context switches of
-// all its threads, involuntary ones apart) and the pictures it flushed to the X server (through a
-// preloaded counter). Each scene runs in a fresh program several times; the summary gives the
-// medians and the machine's load meanwhile.
+// or the needle meters; recording a steady 1 kHz tone or silence instead of the music, which
+// changes nothing on the screen and must cost no more than the music does), and measures over a window of wall time the
+// CPU the program and the X server used (per-thread scheduler time), the program's wakeups (voluntary context switches
+// of all its threads, involuntary ones apart) and the pictures it flushed to the X server (through a preloaded
+// counter). Each scene runs in a fresh program several times; the summary gives the medians and the machine's load
+// meanwhile.
 //
-//   deck_cost [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,...] [--threads]
-//             [--picture FILE]
+//   deck_cost [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,record-tone,...]
+//             [--threads] [--picture FILE]
 //
 // The "floor" scene runs toolkit_floor instead of the program: the toolkit alone painting two bars
 // at the screen's rate, which no deck painting at that rate can undercut on the same machine.
@@ -54,7 +55,16 @@ struct Options {
   std::string floor = TOOLKIT_FLOOR;
   double seconds = 10;
   int runs = 3;
-  std::vector<std::string> scenes = {"idle", "record", "play", "record-needles", "play-needles", "floor"};
+  std::vector<std::string> scenes = {"idle",
+                                     "record",
+                                     "play",
+                                     "record-needles",
+                                     "play-needles",
+                                     "record-tone",
+                                     "record-silence",
+                                     "record-needles-tone",
+                                     "record-needles-silence",
+                                     "floor"};
   bool threads = false;
   std::string picture;
 };
@@ -220,7 +230,8 @@ public:
     return pid_ > 0;
   }
 
-  bool Start(const std::string& display, const std::string& wav) {
+  // input: what the virtual device records (SOLVANE_AUDIO_INPUT); wav: what the play scenes load.
+  bool Start(const std::string& display, const std::string& wav, const std::string& input) {
     home_ = dir_.Path("home");
     ::mkdir(home_.c_str(), 0700);
     const std::string tmp = dir_.Path("tmp"), run = dir_.Path("run");
@@ -237,7 +248,7 @@ public:
     std::vector<std::string> env = OwnEnvironment();
     for (const std::string& v :
          {"DISPLAY=" + display, std::string("QT_QPA_PLATFORM=xcb"), "SOLVANE_HOME=" + home_, "TMPDIR=" + tmp,
-          "XDG_RUNTIME_DIR=" + run, std::string("SOLVANE_AUDIO=virtual"), "SOLVANE_AUDIO_INPUT=wav:" + wav,
+          "XDG_RUNTIME_DIR=" + run, std::string("SOLVANE_AUDIO=virtual"), "SOLVANE_AUDIO_INPUT=" + input,
           "SOLVANE_DIALOG_SCRIPT=" + dir_.Path("answers"), "SOLVANE_DIALOG_LOG=" + dir_.Path("dialogs.log"),
           "SOLVANE_TEST_CONTROL=" + control_, "SOLVANE_TEST_CONTROL_LOG=" + log_, "LD_PRELOAD=" + o_.counter,
           "DECK_PAINTS=" + counterPath_})
@@ -350,6 +361,13 @@ bool Prepare(Deck& d, const std::string& scene) {
   return true;
 }
 
+// What the virtual device records in a scene: the music unless the scene names a steady input.
+std::string SceneInput(const std::string& scene, const std::string& wav) {
+  if (scene.find("-tone") != std::string::npos) return "tone:1000";
+  if (scene.find("-silence") != std::string::npos) return "silence";
+  return "wav:" + wav;
+}
+
 Result RunScene(const Options& o, const std::string& scene, const std::string& wav, const std::string& xlog) {
   Result r;
   XServer x;
@@ -358,8 +376,8 @@ Result RunScene(const Options& o, const std::string& scene, const std::string& w
     return r;
   }
   Deck d(o);
-  const bool started =
-      scene == "floor" ? d.StartFloor(x.display, o.seconds) : d.Start(x.display, wav) && Prepare(d, scene);
+  const bool started = scene == "floor" ? d.StartFloor(x.display, o.seconds)
+                                        : d.Start(x.display, wav, SceneInput(scene, wav)) && Prepare(d, scene);
   if (!started) {
     std::fprintf(stderr, "%s: the deck did not get there\n%s\n", scene.c_str(), d.Trouble().c_str());
     return r;
@@ -429,7 +447,8 @@ int main(int argc, char** argv) {
     else {
       std::fprintf(stderr,
                    "usage: %s [--binary PATH] [--seconds S] [--runs N] [--scenes idle,record,play,"
-                   "record-needles,play-needles,floor] [--threads] [--picture FILE]\n",
+                   "record-needles,play-needles,record-tone,record-silence,record-needles-tone,"
+                   "record-needles-silence,floor] [--threads] [--picture FILE]\n",
                    argv[0]);
       return 2;
     }
@@ -440,7 +459,7 @@ int main(int argc, char** argv) {
 
   std::printf("%s, %u cores; %.0f s windows, %d runs a scene\n", o.binary.c_str(), std::thread::hardware_concurrency(),
               o.seconds, o.runs);
-  std::printf("%-15s %4s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "run", "program%", "X%", "sum%", "wakeups/s",
+  std::printf("%-22s %4s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "run", "program%", "X%", "sum%", "wakeups/s",
               "invol/s", "paints/s", "puts/s", "load");
   std::map<std::string, std::vector<Result>> all;
   for (int run = 1; run <= o.runs; ++run)
@@ -448,7 +467,7 @@ int main(int argc, char** argv) {
       const Result r = RunScene(o, scene, wav, work.Path("xvfb.log"));
       if (!r.ok) return 1;
       all[scene].push_back(r);
-      std::printf("%-15s %4d %9.2f %9.2f %9.2f %10.0f %8.0f %9.1f %8.1f %6.2f\n", scene.c_str(), run, r.programCpu,
+      std::printf("%-22s %4d %9.2f %9.2f %9.2f %10.0f %8.0f %9.1f %8.1f %6.2f\n", scene.c_str(), run, r.programCpu,
                   r.xCpu, r.programCpu + r.xCpu, r.wakeups, r.involuntary, r.paints, r.puts, r.load);
       if (o.threads)
         for (const auto& [name, c] : r.threads)
@@ -458,7 +477,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
 
-  std::printf("\nmedians\n%-15s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "program%", "X%", "sum%", "wakeups/s",
+  std::printf("\nmedians\n%-22s %9s %9s %9s %10s %8s %9s %8s %6s\n", "scene", "program%", "X%", "sum%", "wakeups/s",
               "invol/s", "paints/s", "puts/s", "load");
   for (const std::string& scene : o.scenes) {
     const auto& rs = all[scene];
@@ -469,7 +488,7 @@ int main(int argc, char** argv) {
     };
     std::vector<double> sums;
     for (const Result& r : rs) sums.push_back(r.programCpu + r.xCpu);
-    std::printf("%-15s %9.2f %9.2f %9.2f %10.0f %8.0f %9.1f %8.1f %6.2f\n", scene.c_str(), med(&Result::programCpu),
+    std::printf("%-22s %9.2f %9.2f %9.2f %10.0f %8.0f %9.1f %8.1f %6.2f\n", scene.c_str(), med(&Result::programCpu),
                 med(&Result::xCpu), Median(sums), med(&Result::wakeups), med(&Result::involuntary),
                 med(&Result::paints), med(&Result::puts), med(&Result::load));
   }

@@ -31,6 +31,8 @@ TFrameClock* ScreenFrameClock();
 // server's answer before it paints again where it has just shown a picture, a round trip and two
 // wakeups every frame; what a frame changes is small enough to send.
 void SendPicturesOverTheConnection();
+// The installed clock's time between frames; 0 without one.
+int64_t FramePeriod();
 // The first time at or after us at which a picture asked for then would reach the screen, on the
 // installed clock (us itself without one).
 int64_t NextFrameAt(int64_t us);

@@ -129,6 +129,8 @@ TFrameClock* ScreenFrameClock() {
   return c;
 }
 
+int64_t FramePeriod() { return std::max<int64_t>(Period(P()), 0); }
+
 int64_t NextFrameAt(int64_t us) {
   const Pacer& p = P();
   const int64_t period = Period(p);

@@ -1,7 +1,9 @@
 // The deck's bars and meters behind a connector in a chain: fed block by block, reset on stop,
 // forgotten by the connector when they go.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include <QPaintEvent>
@@ -16,6 +18,37 @@
 #include "recorder/DeckDisplays.h"
 
 using namespace plat;
+
+namespace {
+
+// The connector's feed timer paced by the screen whose frames the test brings.
+struct PacedTimer : ManualFeedTimer {
+  int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
+  int64_t FrameMicroseconds() override { return plat::FramePeriod(); }
+};
+
+constexpr int64_t kFrame = 16'667;
+
+// Runs ms of virtual time a millisecond at a time, the device handing the connector a 4096-byte
+// buffer (20 blocks of 44.1 kHz 16-bit stereo for a bar) every 23.22 ms, and the screen showing
+// the frames that come due. Returns how many frames it showed.
+int RunPaced(LoggedDevice& dev, PacedTimer& timer, ManualFrameClock& frames, int64_t ms,
+             const std::function<std::vector<uint8_t>()>& nextBuffer) {
+  TestBuffer buffer(4096);
+  int shown = 0;
+  for (int64_t t = 0, nextAt = 0; t < ms; ++t) {
+    if (t * 1000 >= nextAt) {
+      dev.BufferReady(buffer.Fill(nextBuffer()));
+      nextAt += 23'220;
+    }
+    timer.Advance(1000);
+    if (frames.FireDue()) ++shown;
+    QCoreApplication::processEvents();
+  }
+  return shown;
+}
+
+}  // namespace
 
 TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
   while (ProcessMessages()) {}
@@ -82,11 +115,8 @@ TEST_F(DisplayTest, ConnectorFeedsTheDeckBarsAndMeters) {
 // as they stand after the last block.
 TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLastBlock) {
   while (ProcessMessages()) {}
-  struct PacedTimer : ManualFeedTimer {
-    int64_t NextFrameAt(int64_t us) override { return plat::NextFrameAt(us); }
-  } timer;
+  PacedTimer timer;
   SetConnectorFeedTimer(&timer);
-  constexpr int64_t kFrame = 16'667;
   ManualFrameClock frames(kFrame, [&] { return timer.NowMicroseconds(); });
   auto* level = Place<TMMLevel>(8, 8);
   auto* meter = Place<TMMMeter>(8, 60);
@@ -117,23 +147,16 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
     dev.ChainOpen();
     dev.ChainStart();
     while (ProcessMessages()) {}
-    // A buffer every 23.2 ms for 300 ms, its loudness changing from block to block.
-    TestBuffer buffer(4096);
-    int64_t nextBuffer = 0;
-    for (int64_t ms = 0, n = 0; ms < 300; ++ms) {
-      if (ms * 1000 >= nextBuffer) {
-        std::vector<uint8_t> bytes(4096);
-        for (size_t b = 0; b < 20; ++b, ++n) {
-          const auto block = Stereo(int16_t(2000 + n * 4099 % 28000), 0);
-          std::memcpy(bytes.data() + b * 200, block.data(), 200);
-        }
-        dev.BufferReady(buffer.Fill(bytes));
-        nextBuffer += 23'220;
+    // For 300 ms, the loudness changing from block to block.
+    int64_t n = 0;
+    RunPaced(dev, timer, frames, 300, [&] {
+      std::vector<uint8_t> bytes(4096);
+      for (size_t b = 0; b < 20; ++b, ++n) {
+        const auto block = Stereo(int16_t(2000 + n * 4099 % 28000), 0);
+        std::memcpy(bytes.data() + b * 200, block.data(), 200);
       }
-      timer.Advance(1000);
-      frames.FireDue();
-      QCoreApplication::processEvents();
-    }
+      return bytes;
+    });
     timer.Advance(kFrame);
     frames.FireDue();
     QCoreApplication::processEvents();
@@ -158,6 +181,60 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
     EXPECT_GE(closest, kFrame) << "two pictures within one frame";
   }
   SetConnectorFeedTimer(nullptr);
+}
+
+// A steady tone or silence changes nothing on the screen: the feed still hands every block over,
+// but neither it nor the screen wakes the UI thread more often than the screen shows frames.
+TEST_F(DisplayTest, ASteadyInputWakesTheUiThreadNoMoreOftenThanTheScreenShowsFrames) {
+  auto* level = Place<TMMLevel>(8, 8);
+  auto* meter = Place<TMMMeter>(8, 60);
+  SetUpDeckLevel(*level, chLeft);
+  SetUpDeckMeter(*meter, chLeft);
+  form_->Show();
+  QCoreApplication::processEvents();
+  for (const double amplitude : {4000.0, 0.0}) {
+    SCOPED_TRACE(amplitude ? "a 1 kHz tone" : "silence");
+    while (ProcessMessages()) {}
+    PacedTimer timer;
+    SetConnectorFeedTimer(&timer);
+    ManualFrameClock frames(kFrame, [&] { return timer.NowMicroseconds(); });
+    SetFrameClock(&frames);
+    LoggedDevice dev{"in", nullptr, false};
+    TMMConnector con;
+    dev.SetOutput(&con);
+    const WAVEFORMATEX f = Pcm(16, 2, 44100);
+    dev.SetWaveFormat(&f);
+    dev.SetBufferSize(4096);
+    con.SetLevel1(level);
+    con.SetMeter1(meter);
+    dev.ChainOpen();
+    dev.ChainStart();
+    while (ProcessMessages()) {}
+    int64_t frame = 0;
+    auto tone = [&] {
+      std::vector<int16_t> audio(2048);
+      for (size_t i = 0; i < audio.size(); i += 2, ++frame)
+        audio[i] = audio[i + 1] = int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000 * double(frame) / 44100)));
+      std::vector<uint8_t> bytes(4096);
+      std::memcpy(bytes.data(), audio.data(), bytes.size());
+      return bytes;
+    };
+    RunPaced(dev, timer, frames, 200, tone);  // the bars rise and settle
+    const size_t ticksBefore = timer.ticks.size();
+    const int64_t fedBefore = con.BlocksFed(dkLevel);
+    const int shown = RunPaced(dev, timer, frames, 1000, tone);
+    const std::vector<int64_t> ticks(timer.ticks.begin() + long(ticksBefore), timer.ticks.end());
+    EXPECT_GE(con.BlocksFed(dkLevel) - fedBefore, 43 * 20 - 20) << "blocks were skipped";
+    EXPECT_LE(ticks.size(), size_t(1'000'000 / kFrame + 1)) << "the feed woke more often than the screen shows frames";
+    int64_t closest = INT64_MAX;
+    for (size_t i = 1; i < ticks.size(); ++i) closest = std::min(closest, ticks[i] - ticks[i - 1]);
+    EXPECT_GE(closest, kFrame) << "two feed steps within one frame";
+    EXPECT_LE(shown, 1) << "frames shown for a picture that stands still";
+    SetFrameClock(nullptr);
+    dev.ChainStop();
+    dev.ChainClose();
+    SetConnectorFeedTimer(nullptr);
+  }
 }
 
 // Blocks fed between two frames are all drawn into the displays' own pictures, but the control's

@@ -53,6 +53,7 @@ class FramedFeedTimer : public ManualFeedTimer {
 public:
   explicit FramedFeedTimer(int64_t frameUs) : frame_(frameUs) {}
   int64_t NextFrameAt(int64_t us) override { return (us + frame_ - 1) / frame_ * frame_; }
+  int64_t FrameMicroseconds() override { return frame_; }
 
 private:
   int64_t frame_;
