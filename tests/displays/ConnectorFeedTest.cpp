@@ -29,23 +29,53 @@ struct PacedTimer : ManualFeedTimer {
 
 constexpr int64_t kFrame = 16'667;
 
-// Runs ms of virtual time a millisecond at a time, the device handing the connector a 4096-byte
-// buffer (20 blocks of 44.1 kHz 16-bit stereo for a bar) every 23.22 ms, and the screen showing
-// the frames that come due. Returns how many frames it showed.
-int RunPaced(LoggedDevice& dev, PacedTimer& timer, ManualFrameClock& frames, int64_t ms,
-             const std::function<std::vector<uint8_t>()>& nextBuffer) {
-  TestBuffer buffer(4096);
-  int shown = 0;
-  for (int64_t t = 0, nextAt = 0; t < ms; ++t) {
-    if (t * 1000 >= nextAt) {
-      dev.BufferReady(buffer.Fill(nextBuffer()));
-      nextAt += 23'220;
-    }
-    timer.Advance(1000);
-    if (frames.FireDue()) ++shown;
-    QCoreApplication::processEvents();
+// A recording chain of 44.1 kHz 16-bit stereo feeding a bar and a meter through a paced connector.
+struct PacedChain {
+  PacedChain(TMMDisplayFeed* level, TMMDisplayFeed* meter) {
+    dev.SetOutput(&con);
+    const WAVEFORMATEX f = Pcm(16, 2, 44100);
+    dev.SetWaveFormat(&f);
+    dev.SetBufferSize(4096);
+    con.SetLevel1(level);
+    con.SetMeter1(meter);
+    dev.ChainOpen();
+    dev.ChainStart();
+    while (ProcessMessages()) {}
   }
-  return shown;
+  ~PacedChain() {
+    dev.ChainStop();
+    dev.ChainClose();
+  }
+  // Runs ms of virtual time a millisecond at a time, the device handing the connector a 4096-byte
+  // buffer (20 blocks of a bar) every 23.22 ms, and the screen showing the frames that come due.
+  // Returns how many frames it showed.
+  int Run(PacedTimer& timer, ManualFrameClock& frames, int64_t ms,
+          const std::function<std::vector<uint8_t>()>& nextBuffer) {
+    int shown = 0;
+    for (int64_t t = 0; t < ms; ++t) {
+      if (t * 1000 >= nextAt_) {
+        dev.BufferReady(buffer_.Fill(nextBuffer()));
+        nextAt_ += 23'220;
+      }
+      timer.Advance(1000);
+      if (frames.FireDue()) ++shown;
+      QCoreApplication::processEvents();
+    }
+    nextAt_ -= ms * 1000;
+    return shown;
+  }
+  LoggedDevice dev{"in", nullptr, false};
+  TMMConnector con;
+
+private:
+  TestBuffer buffer_{4096};
+  int64_t nextAt_ = 0;
+};
+
+int64_t ClosestTwo(const std::vector<int64_t>& times) {
+  int64_t closest = INT64_MAX;
+  for (size_t i = 1; i < times.size(); ++i) closest = std::min(closest, times[i] - times[i - 1]);
+  return closest;
 }
 
 }  // namespace
@@ -131,25 +161,16 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
   meterPaints.onPaint = [&] { meterShown.push_back(timer.NowMicroseconds()); };
   int64_t fed = 0;
   {
-    LoggedDevice dev{"in", nullptr, false};
-    TMMConnector con;
-    dev.SetOutput(&con);
-    const WAVEFORMATEX f = Pcm(16, 2, 44100);
-    dev.SetWaveFormat(&f);
-    dev.SetBufferSize(4096);
-    con.SetLevel1(level);
-    con.SetMeter1(meter);
+    PacedChain chain(level, meter);
+    TMMConnector& con = chain.con;
     int64_t lastFed = 0;
     con.OnTrigger = [&](TObject*) {
       if (con.BlocksFed(dkLevel) != fed) lastFed = timer.NowMicroseconds();
       fed = con.BlocksFed(dkLevel);
     };
-    dev.ChainOpen();
-    dev.ChainStart();
-    while (ProcessMessages()) {}
     // For 300 ms, the loudness changing from block to block.
     int64_t n = 0;
-    RunPaced(dev, timer, frames, 300, [&] {
+    chain.Run(timer, frames, 300, [&] {
       std::vector<uint8_t> bytes(4096);
       for (size_t b = 0; b < 20; ++b, ++n) {
         const auto block = Stereo(int16_t(2000 + n * 4099 % 28000), 0);
@@ -169,16 +190,12 @@ TEST_F(DisplayTest, PacedDisplaysReachTheScreenOncePerFrameAsTheyStandAfterTheLa
     EXPECT_EQ(Grab(*level), FullPaint(*level)) << "what the screen shows is not the bar as it stands";
     EXPECT_EQ(Grab(*meter), FullPaint(*meter));
     SetFrameClock(nullptr);
-    dev.ChainStop();
-    dev.ChainClose();
   }
   EXPECT_GE(fed, 250);
   for (const auto* shown : {&levelShown, &meterShown}) {
     EXPECT_GE(shown->size(), 300u / 17);
     EXPECT_LE(shown->size(), 300u / 16 + 2);
-    int64_t closest = INT64_MAX;
-    for (size_t i = 1; i < shown->size(); ++i) closest = std::min(closest, (*shown)[i] - (*shown)[i - 1]);
-    EXPECT_GE(closest, kFrame) << "two pictures within one frame";
+    EXPECT_GE(ClosestTwo(*shown), kFrame) << "two pictures within one frame";
   }
   SetConnectorFeedTimer(nullptr);
 }
@@ -192,24 +209,14 @@ TEST_F(DisplayTest, ASteadyInputWakesTheUiThreadNoMoreOftenThanTheScreenShowsFra
   SetUpDeckMeter(*meter, chLeft);
   form_->Show();
   QCoreApplication::processEvents();
+  PacedTimer timer;
+  SetConnectorFeedTimer(&timer);
   for (const double amplitude : {4000.0, 0.0}) {
     SCOPED_TRACE(amplitude ? "a 1 kHz tone" : "silence");
     while (ProcessMessages()) {}
-    PacedTimer timer;
-    SetConnectorFeedTimer(&timer);
     ManualFrameClock frames(kFrame, [&] { return timer.NowMicroseconds(); });
     SetFrameClock(&frames);
-    LoggedDevice dev{"in", nullptr, false};
-    TMMConnector con;
-    dev.SetOutput(&con);
-    const WAVEFORMATEX f = Pcm(16, 2, 44100);
-    dev.SetWaveFormat(&f);
-    dev.SetBufferSize(4096);
-    con.SetLevel1(level);
-    con.SetMeter1(meter);
-    dev.ChainOpen();
-    dev.ChainStart();
-    while (ProcessMessages()) {}
+    PacedChain chain(level, meter);
     int64_t frame = 0;
     auto tone = [&] {
       std::vector<int16_t> audio(2048);
@@ -219,22 +226,18 @@ TEST_F(DisplayTest, ASteadyInputWakesTheUiThreadNoMoreOftenThanTheScreenShowsFra
       std::memcpy(bytes.data(), audio.data(), bytes.size());
       return bytes;
     };
-    RunPaced(dev, timer, frames, 200, tone);  // the bars rise and settle
+    chain.Run(timer, frames, 200, tone);  // the bars rise and settle
     const size_t ticksBefore = timer.ticks.size();
-    const int64_t fedBefore = con.BlocksFed(dkLevel);
-    const int shown = RunPaced(dev, timer, frames, 1000, tone);
+    const int64_t fedBefore = chain.con.BlocksFed(dkLevel);
+    const int shown = chain.Run(timer, frames, 1000, tone);
     const std::vector<int64_t> ticks(timer.ticks.begin() + long(ticksBefore), timer.ticks.end());
-    EXPECT_GE(con.BlocksFed(dkLevel) - fedBefore, 43 * 20 - 20) << "blocks were skipped";
+    EXPECT_GE(chain.con.BlocksFed(dkLevel) - fedBefore, 43 * 20 - 20) << "blocks were skipped";
     EXPECT_LE(ticks.size(), size_t(1'000'000 / kFrame + 1)) << "the feed woke more often than the screen shows frames";
-    int64_t closest = INT64_MAX;
-    for (size_t i = 1; i < ticks.size(); ++i) closest = std::min(closest, ticks[i] - ticks[i - 1]);
-    EXPECT_GE(closest, kFrame) << "two feed steps within one frame";
+    EXPECT_GE(ClosestTwo(ticks), kFrame) << "two feed steps within one frame";
     EXPECT_LE(shown, 1) << "frames shown for a picture that stands still";
     SetFrameClock(nullptr);
-    dev.ChainStop();
-    dev.ChainClose();
-    SetConnectorFeedTimer(nullptr);
   }
+  SetConnectorFeedTimer(nullptr);
 }
 
 // Blocks fed between two frames are all drawn into the displays' own pictures, but the control's
