@@ -825,8 +825,10 @@ void TZelBaseGraphicButton::FontChanged() {
   OptionChanged(false);
 }
 
+char TZelBaseGraphicButton::Accelerator() const { return plat::GetHotkey(Caption()); }
+
 bool TZelBaseGraphicButton::DialogChar(char ch) {
-  if (!plat::IsAccel(ch, Caption()) || !Enabled() || !Visible()) return false;
+  if (!AcceleratorIs(ch) || !Enabled() || !Visible()) return false;
   if (Parent() && !Parent()->Enabled()) return false;
   if (dropDownMenu_) {
     if (state_ == bsDroppedDown) SetState(bsMouseOver);

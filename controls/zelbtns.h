@@ -319,6 +319,7 @@ public:
   void ButtonPressed(int groupIndex, TZelBaseGraphicButton* sender);
   // Ends a press without a click, as when the mouse is taken away.
   void CancelMode();
+  char Accelerator() const override;
   std::string ClassName() const override { return "TZelBaseGraphicButton"; }
 
 protected:

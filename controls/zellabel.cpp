@@ -9,6 +9,7 @@
 #include "platform/system/exceptions.h"
 #include "platform/system/files.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
 
 using plat::TCanvas;
@@ -199,8 +200,10 @@ void TZelBaseLabel::FontChanged() {
   if (!IsDestroying()) Relayout();
 }
 
+char TZelBaseLabel::Accelerator() const { return showAccelChar_ && focusControl_ ? plat::GetHotkey(Caption()) : 0; }
+
 bool TZelBaseLabel::DialogChar(char ch) {
-  if (!showAccelChar_ || !focusControl_ || !Enabled() || !plat::IsAccel(ch, Caption())) return false;
+  if (!AcceleratorIs(ch) || !Enabled()) return false;
   if (focusControl_->CanFocus()) focusControl_->SetFocus();
   return true;
 }

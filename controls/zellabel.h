@@ -55,6 +55,7 @@ public:
   virtual std::string DisplayText() const { return Caption(); }
   // Sizes the label to its text (when AutoSize), keeping Left and Top.
   virtual void AdjustBounds();
+  char Accelerator() const override;
   std::string ClassName() const override { return "TZelBaseLabel"; }
 
 protected:

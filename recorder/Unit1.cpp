@@ -450,7 +450,7 @@ void TSVMain::BuildMenus() {
   LoopPlay1 = AddItem(OtherMenu, "&Loop Play", ShortCut('L', ssCtrl), &TSVMain::LoopPlay1Click, this);
   AnalogMeters1 = AddItem(OtherMenu, "&Analog Meters", ShortCut('M', ssCtrl), &TSVMain::AnalogMeters1Click, this);
   BeepSpeakerAt0VU1 =
-      AddItem(OtherMenu, "&Beep Speaker At 0 VU", ShortCut('B', ssCtrl), &TSVMain::BeepSpeakerAt0VU1Click, this);
+      AddItem(OtherMenu, "Beep Speake&r At 0 VU", ShortCut('B', ssCtrl), &TSVMain::BeepSpeakerAt0VU1Click, this);
   AddLine(OtherMenu);
   Mixer1 = AddItem(OtherMenu, "&Volume Control", ShortCut('W', ssCtrl), &TSVMain::Mixer1Click, this);
   MultimediaProperties1 =
@@ -468,7 +468,7 @@ void TSVMain::BuildMenus() {
   EditTemplateLibrary1 =
       AddItem(OtherMenu, "&User and Program Manager", ShortCut('K', ssCtrl), &TSVMain::EditTemplateLibrary1Click, this);
   AdvancedSettings1 =
-      AddItem(OtherMenu, "Advanced Settings", ShortCut('D', ssCtrl), &TSVMain::AdvancedSettings1Click, this);
+      AddItem(OtherMenu, "Advance&d Settings", ShortCut('D', ssCtrl), &TSVMain::AdvancedSettings1Click, this);
   AdvancedSettings1->SetVisible(false);
   AddLine(OtherMenu);
   Exit1 = AddItem(OtherMenu, "E&xit", ShortCut(VK_F4, ssAlt), &TSVMain::Exit1Click, this);

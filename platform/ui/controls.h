@@ -367,7 +367,8 @@ protected:
   virtual void ApplyStyleToWidget();
   // True when an accelerator "&x" of this control matches ch; the control then acts on it.
   virtual bool DialogChar(char ch) { return false; }
-  virtual bool WantsAccelerator() const { return false; }
+  // True when ch (any case) is the Accelerator.
+  bool AcceleratorIs(char ch) const;
   void Changed();
   void Notification(TComponent* c, TOperation op) override;
   TCanvas* ControlCanvas();
@@ -375,6 +376,9 @@ protected:
 
 public:
   bool DoDialogChar(char ch) { return enabled_ && Showing() && DialogChar(ch); }
+  // The letter of the "&" accelerator that DialogChar answers to (upper case), 0 for none; for a
+  // tab sheet, its tab's.
+  virtual char Accelerator() const { return 0; }
 
 private:
   friend class TWinControl;

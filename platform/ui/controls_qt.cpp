@@ -663,6 +663,10 @@ void TControl::Resize() {
 void TControl::Click() {
   if (OnClick) OnClick(this);
 }
+bool TControl::AcceleratorIs(char ch) const {
+  const char a = Accelerator();
+  return a && a == char(toupper(static_cast<unsigned char>(ch)));
+}
 void TControl::DblClick() {
   if (OnDblClick) OnDblClick(this);
 }

@@ -182,6 +182,7 @@ public:
   void SetTabVisible(bool v);
   int TabIndex() const;
   bool PaintsItself() const override { return true; }
+  char Accelerator() const override;
   std::string ClassName() const override { return "TTabSheet"; }
 
 protected:

@@ -487,9 +487,11 @@ void TTabSheet::SetTextRaw(const std::string& s) {
   }
 }
 
+char TTabSheet::Accelerator() const { return tabVisible_ ? GetHotkey(Caption()) : 0; }
+
 bool TPageControl::DialogChar(char ch) {
   for (TTabSheet* p : pages_)
-    if (p->tabVisible_ && p->Enabled() && IsAccel(ch, p->Caption())) {
+    if (p->Enabled() && p->AcceleratorIs(ch)) {
       SetActivePage(p);
       return true;
     }

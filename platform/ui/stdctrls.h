@@ -33,9 +33,6 @@ enum : uint32_t {
 using TDrawItemEvent = std::function<void(TWinControl* Control, int Index, TRect Rect, TOwnerDrawState State)>;
 using TMeasureItemEvent = std::function<void(TWinControl* Control, int Index, int& Height)>;
 
-// True when caption has the accelerator "&" + ch (any case).
-bool IsAccel(char ch, const std::string& caption);
-
 // ---- label ------------------------------------------------------------------------------------
 
 class TCustomLabel : public TGraphicControl {
@@ -57,6 +54,7 @@ public:
   void SetFocusControl(TWinControl* c);
   // The text flags the label draws with (DT_...).
   uint32_t TextFlags() const;
+  char Accelerator() const override;
   std::string ClassName() const override { return "TCustomLabel"; }
 
 protected:
@@ -198,6 +196,7 @@ public:
   bool FocusesOnClick() const override { return true; }
   virtual bool OwnerDraw() const { return false; }
   TCanvas* Canvas() { return ControlCanvas(); }
+  char Accelerator() const override;
   std::string ClassName() const override { return "TButton"; }
 
 protected:
@@ -222,6 +221,7 @@ public:
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment a);
   bool AcceptsPlainAccelerators() const override { return true; }
+  char Accelerator() const override;
   std::string ClassName() const override { return "TCheckBox"; }
 
 protected:
@@ -242,6 +242,7 @@ public:
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment a);
   bool AcceptsPlainAccelerators() const override { return true; }
+  char Accelerator() const override;
   std::string ClassName() const override { return "TRadioButton"; }
 
 protected:
@@ -380,6 +381,7 @@ public:
 class TCustomGroupBox : public TCustomControl {
 public:
   explicit TCustomGroupBox(TComponent* owner);
+  char Accelerator() const override;
   std::string ClassName() const override { return "TCustomGroupBox"; }
 
 protected:

@@ -20,11 +20,6 @@
 
 namespace plat {
 
-bool IsAccel(char ch, const std::string& caption) {
-  char hot = GetHotkey(caption);
-  return hot && hot == char(toupper(static_cast<unsigned char>(ch)));
-}
-
 // ---- item lists -------------------------------------------------------------------------------
 
 // The items of a list or combo box: a string list that keeps the widget's rows in step.
@@ -201,8 +196,9 @@ void TCustomLabel::FontChanged() {
   TGraphicControl::FontChanged();
   AdjustBounds();
 }
+char TCustomLabel::Accelerator() const { return showAccelChar_ && focusControl_ ? GetHotkey(Caption()) : 0; }
 bool TCustomLabel::DialogChar(char ch) {
-  if (!showAccelChar_ || !focusControl_ || !IsAccel(ch, Caption()) || !focusControl_->CanFocus()) return false;
+  if (!AcceleratorIs(ch) || !focusControl_->CanFocus()) return false;
   focusControl_->SetFocus();
   return true;
 }
@@ -470,8 +466,9 @@ bool TButton::DialogKey(uint16_t key, TControl* focused) {
   return true;
 }
 
+char TButton::Accelerator() const { return GetHotkey(Caption()); }
 bool TButton::DialogChar(char ch) {
-  if (!IsAccel(ch, Caption()) || !CanFocus()) return false;
+  if (!AcceleratorIs(ch) || !CanFocus()) return false;
   Click();
   return true;
 }
@@ -515,8 +512,9 @@ void TCheckBox::SetTextRaw(const std::string& s) {
   static_cast<QCheckBox*>(WidgetOf(this))->setText(QtCaption(s));
 }
 
+char TCheckBox::Accelerator() const { return GetHotkey(Caption()); }
 bool TCheckBox::DialogChar(char ch) {
-  if (!IsAccel(ch, Caption()) || !CanFocus()) return false;
+  if (!AcceleratorIs(ch) || !CanFocus()) return false;
   SetFocus();
   SetState(state_ == cbChecked ? cbUnchecked : cbChecked);
   return true;
@@ -551,8 +549,9 @@ void TRadioButton::SetTextRaw(const std::string& s) {
   static_cast<QRadioButton*>(WidgetOf(this))->setText(QtCaption(s));
 }
 
+char TRadioButton::Accelerator() const { return GetHotkey(Caption()); }
 bool TRadioButton::DialogChar(char ch) {
-  if (!IsAccel(ch, Caption()) || !CanFocus()) return false;
+  if (!AcceleratorIs(ch) || !CanFocus()) return false;
   SetFocus();
   SetChecked(true);
   return true;
@@ -1000,8 +999,9 @@ void TCustomGroupBox::AdjustClientRect(TRect& r) const {
   InflateRect(r, -2, -2);
 }
 
+char TCustomGroupBox::Accelerator() const { return GetHotkey(Caption()); }
 bool TCustomGroupBox::DialogChar(char ch) {
-  if (!IsAccel(ch, Caption())) return false;
+  if (!AcceleratorIs(ch)) return false;
   for (int i = 0; i < ControlCount(); ++i)
     if (auto* w = dynamic_cast<TWinControl*>(Controls(i)); w && w->CanFocus()) {
       w->SetFocus();

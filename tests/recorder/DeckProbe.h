@@ -50,6 +50,7 @@ public:
   using TSVMain::NameLabel1;
   using TSVMain::NameLabel2;
   using TSVMain::NameLabel3;
+  using TSVMain::OpenDialog1;
   using TSVMain::OtherButton;
   using TSVMain::PauseButton;
   using TSVMain::Paused;
