@@ -599,6 +599,8 @@ void TSVMain::TimerTimer(TObject*) {
     if (RecTimeLeft->Visible()) ShowTime(RecTimeLeft, RecordingLimit - pos, "Recording Time Left ");
     SetSliderMax(WaveLength());
     SetSliderPosition(pos);
+    // A seek to the start disabled Rewind; playing on moves the position away from there.
+    if (pos > 0) Enable(RewindButton, true);
     if (PunchInShown()) {
       Form22->Label2->SetCaption(FormatTime(punchIn_.EndMark() - pos));
       Form22->MMGauge1->SetProgress(int(std::clamp<int64_t>(pos, 0, INT32_MAX)));

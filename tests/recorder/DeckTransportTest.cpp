@@ -324,6 +324,24 @@ TEST_F(DeckTransport, WindingStopsAtBothEndsAndTheStepKeysClimbTheLadder) {
   EXPECT_EQ(0, deck->TrackBar->Position());
 }
 
+// Home while playing disables Rewind at the start; the playback moving on from there enables it
+// again, so F11 winds back.
+TEST_F(DeckTransport, PlaybackMovingOnFromTheStartGivesRewindBack) {
+  StartDeck();
+  LoadTake(3000);
+  Key(plat::VK_F3);
+  Step(500);
+  Key(plat::VK_HOME);
+  EXPECT_FALSE(deck->RewindButton->Enabled()) << "at the start";
+  Step(500);
+  ASSERT_TRUE(deck->Playing);
+  ASSERT_GT(deck->TrackBar->Position(), 0);
+  EXPECT_TRUE(deck->RewindButton->Enabled());
+  Key(plat::VK_F11);
+  EXPECT_EQ(0, deck->TrackBar->Position()) << "F11 winds back";
+  Key(plat::VK_F4);
+}
+
 TEST_F(DeckTransport, TheCartsNameIsSplitOverThreeLines) {
   StartDeck();
   auto lines = [&] {
