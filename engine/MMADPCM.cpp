@@ -175,3 +175,89 @@ int32_t DecodeIMAStereo(TMMIMAState& state, int32_t count, const void* src, void
   }
   return count * 4;
 }
+
+// ---- block streams ----
+
+bool ADPCMBlockLayout(const WAVEFORMATEX* f, plat::AdpcmLayout& layout) {
+  if (!f) return false;
+  if (f->wFormatTag == WAVE_FORMAT_ADPCM) return plat::ParseMsAdpcmFormat(*f, FormatExtraBytes(f), layout);
+  if (f->wFormatTag == plat::WAVE_FORMAT_IMA_ADPCM) return plat::ParseImaAdpcmFormat(*f, FormatExtraBytes(f), layout);
+  return false;
+}
+
+int32_t ADPCMSamplesPerBlock(const WAVEFORMATEX* f) {
+  plat::AdpcmLayout layout;
+  return ADPCMBlockLayout(f, layout) ? layout.SamplesPerBlock : 0;
+}
+
+bool TMMADPCMBlockStream::DecodedFormat(const WAVEFORMATEX* f, WAVEFORMATEX& pcm) {
+  plat::AdpcmLayout layout;
+  if (!ADPCMBlockLayout(f, layout) || f->nSamplesPerSec == 0) return false;
+  MakePCMFormat(pcm, 16, f->nChannels, int(f->nSamplesPerSec));
+  return true;
+}
+
+bool TMMADPCMBlockStream::Open(const WAVEFORMATEX* f) {
+  Close();
+  if (!ADPCMBlockLayout(f, layout_)) {
+    layout_ = {};
+    return false;
+  }
+  ima_ = f->wFormatTag == plat::WAVE_FORMAT_IMA_ADPCM;
+  block_.resize(size_t(layout_.SamplesPerBlock) * layout_.Channels);
+  return true;
+}
+
+void TMMADPCMBlockStream::Close() {
+  layout_ = {};
+  held_ = {};
+  block_ = {};
+  taken_ = 0;
+  skip_ = 0;
+  ended_ = false;
+}
+
+int32_t TMMADPCMBlockStream::ReadSize() const {
+  // About 16 KB of source at a time, which decodes to four times as much.
+  const int32_t align = std::max<int32_t>(layout_.BlockAlign, 1);
+  return std::max(align, 16384 / align * align);
+}
+
+void TMMADPCMBlockStream::Restart(int64_t skip) {
+  held_.clear();
+  taken_ = 0;
+  skip_ = std::max<int64_t>(skip, 0);
+  ended_ = false;
+}
+
+bool TMMADPCMBlockStream::Feed(const uint8_t* src, int32_t count) {
+  if (!IsOpen() || !src || ended_) return false;
+  if (taken_ > 0) {
+    held_.erase(held_.begin(), held_.begin() + std::ptrdiff_t(taken_));
+    taken_ = 0;
+  }
+  for (int32_t at = 0; at < count; at += layout_.BlockAlign) {
+    const size_t bytes = size_t(std::min<int32_t>(layout_.BlockAlign, count - at));
+    const int32_t frames =
+        ima_ ? plat::DecodeImaAdpcmBlock(layout_, src + at, bytes, block_.data(), layout_.SamplesPerBlock)
+             : plat::DecodeMsAdpcmBlock(layout_, src + at, bytes, block_.data(), layout_.SamplesPerBlock);
+    if (frames < 0) {
+      ended_ = true;
+      return false;
+    }
+    const int32_t dropped = int32_t(std::min<int64_t>(skip_, frames));
+    skip_ -= dropped;
+    const size_t first = size_t(dropped) * layout_.Channels, last = size_t(frames) * layout_.Channels;
+    const size_t old = held_.size();
+    held_.resize(old + (last - first) * 2);
+    for (size_t i = first; i < last; ++i) Put16(&held_[old + 2 * (i - first)], block_[i]);
+  }
+  return true;
+}
+
+int32_t TMMADPCMBlockStream::Take(void* dst, int32_t count) {
+  const int32_t n = std::clamp(count, 0, Held());
+  if (n > 0) std::memcpy(dst, held_.data() + taken_, size_t(n));
+  taken_ += size_t(n);
+  return n;
+}

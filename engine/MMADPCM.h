@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "engine/MMObj.h"
 #include "engine/MMPCMSup.h"
@@ -69,3 +70,43 @@ int32_t DecodeIMAMono(TMMIMAState& state, int32_t count, const void* src, void* 
 int32_t DecodeIMAStereo(TMMIMAState& state, int32_t count, const void* src, void* dst);
 // The tag 3 difference of step index row (0..88) and nibble (0..7).
 int16_t MediaVisionDifference(int row, int nibble);
+
+// ---- Blocks of Microsoft and IMA ADPCM (tags 2 and 0x11) as WAV files hold them ----
+
+// The layout of a Microsoft or IMA ADPCM block format; false for any other format.
+bool ADPCMBlockLayout(const WAVEFORMATEX* f, plat::AdpcmLayout& layout);
+// The samples each block of such a format holds; 0 for any other format.
+int32_t ADPCMSamplesPerBlock(const WAVEFORMATEX* f);
+
+// A stream of such blocks decoded into 16-bit PCM, handed on in pieces of any size. The stream
+// may start inside a block: the samples of that block before the chosen one are dropped.
+class TMMADPCMBlockStream {
+public:
+  // The 16-bit PCM format f decodes to; false when f is no such block format.
+  static bool DecodedFormat(const WAVEFORMATEX* f, WAVEFORMATEX& pcm);
+  // False when f is no such block format.
+  bool Open(const WAVEFORMATEX* f);
+  void Close();
+  bool IsOpen() const { return layout_.BlockAlign > 0; }
+  // Source bytes to read at a time: whole blocks.
+  int32_t ReadSize() const;
+  // Drops what is held: the next block fed starts the stream, without its first skip samples.
+  void Restart(int64_t skip);
+  // Decodes count source bytes, whole blocks and a partial last block as far as it goes. A
+  // damaged block ends the stream (until the next Restart); what came before it is kept.
+  bool Feed(const uint8_t* src, int32_t count);
+  bool Ended() const { return ended_; }
+  // PCM bytes decoded and not yet taken.
+  int32_t Held() const { return int32_t(held_.size() - taken_); }
+  // Up to count bytes of what is held into dst; the bytes taken.
+  int32_t Take(void* dst, int32_t count);
+
+private:
+  plat::AdpcmLayout layout_;
+  bool ima_ = false;
+  int64_t skip_ = 0;  // samples still to drop
+  bool ended_ = false;
+  std::vector<uint8_t> held_;
+  size_t taken_ = 0;
+  std::vector<int16_t> block_;
+};

@@ -272,6 +272,11 @@ int64_t TMMWave::BytesLeft() const {
   return bytesLeft_;
 }
 
+int64_t TMMWave::LeadIn() const {
+  Guard g(*this);
+  return leadIn_;
+}
+
 bool TMMWave::EnvelopeEnabled() const {
   Guard g(*this);
   return envelopeEnabled_;
@@ -294,6 +299,7 @@ void TMMWave::DropBlock() {
   WaveIOClose(block_);
   rangeStart_ = rangeEnd_ = position_ = 0;
   bytesLeft_ = totalBytes_ = 0;
+  leadIn_ = -1;
   segIndex_ = 0;
   segBytesLeft_ = 0;
   playList_.Clear();
@@ -401,6 +407,7 @@ void TMMWave::CloseWaveFile() {
   }
   position_ = 0;
   bytesLeft_ = 0;
+  leadIn_ = -1;
   segIndex_ = 0;
   segBytesLeft_ = 0;
 }
@@ -478,13 +485,18 @@ void TMMWave::SetPositionLocked(int64_t samples) {
   if (found < 0) Fail(kMsgSeekError);
   const TMMCutRecord& seg = playList_.Items(found);
   const int64_t fileSample = seg.Start + (samples - cum);
-  const int64_t offBytes = std::min(SegmentBytes(seg.Start, fileSample), seg.LengthBytes);
+  // An ADPCM file is read from the start of the block that holds the sample.
+  const int64_t perBlock = ADPCMSamplesPerBlock(Format());
+  const int64_t offBytes = perBlock > 0 ? std::clamp(fileSample / perBlock * Format()->nBlockAlign - seg.StartBytes,
+                                                     int64_t(0), seg.LengthBytes)
+                                        : std::min(SegmentBytes(seg.Start, fileSample), seg.LengthBytes);
   segIndex_ = found;
   segBytesLeft_ = seg.LengthBytes - offBytes;
   bytesLeft_ = std::max<int64_t>(0, totalBytes_ - cumBytes - offBytes);
   if (!block_->File) return;
   const int64_t target = PlayToFileSamples(fileSample);
-  if (WaveIOSeek(block_.get(), target) != wioOk && WaveIOSeek(block_.get(), target) != wioOk) Fail(kMsgSeekError);
+  if (WaveIOSeek(block_.get(), target, &leadIn_) != wioOk && WaveIOSeek(block_.get(), target, &leadIn_) != wioOk)
+    Fail(kMsgSeekError);
   WaveNotify();
 }
 
@@ -568,6 +580,7 @@ int64_t TMMWave::ReadData(void* buffer, int64_t count) {
   }
   if (envelopeEnabled_ && envelope_.Count() > 1 && Format()->wFormatTag == WAVE_FORMAT_PCM)
     ApplyEnvelope(Format(), p, done, envelope_);
+  leadIn_ = -1;
   bytesLeft_ -= done;
   position_ = BytesToSamples64(Format(), totalBytes_ - bytesLeft_);
   return done;
@@ -758,11 +771,20 @@ void TMMCustomWaveFile::SetWave(TMMWave* wave) { wave_->Assign(wave); }
 
 void TMMCustomWaveFile::WaveChanged() {
   if (OnChange) OnChange(this);
-  if (wave_->FileMustExist() || wave_->GetPWaveFormat()) {
-    TWaveFormatPtr f = wave_->WaveFormat();
-    SetWaveFormat(f.get());
-  }
+  TakeWaveFormat();
   if (OnChanged) OnChanged(this);
+}
+
+void TMMCustomWaveFile::TakeWaveFormat() {
+  if (!wave_->FileMustExist() && !wave_->GetPWaveFormat()) return;
+  TWaveFormatPtr f = wave_->WaveFormat();
+  WAVEFORMATEX pcm;
+  if (decode_ && !Input() && TMMADPCMBlockStream::DecodedFormat(f.get(), pcm)) SetWaveFormat(&pcm);
+  else SetWaveFormat(f.get());
+}
+
+void TMMCustomWaveFile::SetDecodeADPCM(bool on) {
+  if (decode_.exchange(on) != on) TakeWaveFormat();
 }
 
 void TMMCustomWaveFile::SetWaveFormat(const WAVEFORMATEX* format) {
@@ -793,6 +815,7 @@ void TMMCustomWaveFile::ChainOpen() {
     } else {
       if (!wave_->HasData()) return;
       wave_->OpenWaveFile(false);
+      if (decode_) decoder_.Open(wave_->GetPWaveFormat());
       startPos_ = wave_->GetPosition();
     }
     fileOpened_ = true;
@@ -813,6 +836,7 @@ bool TMMCustomWaveFile::CloseFile() {
     }
   }
   wave_->CloseWaveFile();
+  decoder_.Close();
   fileOpened_ = false;
   return true;
 }
@@ -906,11 +930,11 @@ void TMMCustomWaveFile::ReadBuffer(PWaveHdr hdr, bool& more) {
       more = true;
       return;
     }
-    const int64_t n = wave_->ReadData(hdr->lpData, hdr->dwBufferLength);
+    const int64_t n = ReadSamples(reinterpret_cast<uint8_t*>(hdr->lpData), hdr->dwBufferLength);
     hdr->dwBytesRecorded = uint32_t(std::max<int64_t>(n, 0));
-    if (n > 0 && wave_->BytesLeft() > 0) {
+    if (n > 0 && SamplesLeft()) {
       more = true;
-    } else if (wave_->BytesLeft() == 0 && hdr->LoopFlag != 0) {
+    } else if (!SamplesLeft() && hdr->LoopFlag != 0) {
       if (hdr->LoopCount != 0) --hdr->LoopsLeft;
       if (hdr->LoopCount == 0 || hdr->LoopsLeft >= 0) {
         wave_->SetPosition(0);
@@ -922,6 +946,28 @@ void TMMCustomWaveFile::ReadBuffer(PWaveHdr hdr, bool& more) {
     }
   }
   if (looped) SynchronizeChainThread(this, OnLooping);
+}
+
+int64_t TMMCustomWaveFile::ReadSamples(uint8_t* dst, int64_t count) {
+  if (!decoder_.IsOpen()) return wave_->ReadData(dst, count);
+  // The wave was moved: the stream starts afresh, inside the block read first.
+  if (const int64_t lead = wave_->LeadIn(); lead >= 0) decoder_.Restart(lead);
+  int64_t done = 0, n = -1;
+  while (done < count) {
+    if (decoder_.Held() == 0) {
+      source_.resize(size_t(decoder_.ReadSize()));
+      if (decoder_.Ended() || (n = wave_->ReadData(source_.data(), int64_t(source_.size()))) <= 0) break;
+      decoder_.Feed(source_.data(), int32_t(n));
+      continue;
+    }
+    done += decoder_.Take(dst + done, int32_t(std::min<int64_t>(count - done, INT32_MAX)));
+  }
+  return done > 0 ? done : n;
+}
+
+bool TMMCustomWaveFile::SamplesLeft() const {
+  if (!decoder_.IsOpen()) return wave_->BytesLeft() > 0;
+  return decoder_.Held() > 0 || (!decoder_.Ended() && wave_->BytesLeft() > 0);
 }
 
 void TMMCustomWaveFile::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MMADPCM.h"
 #include "engine/MMCutLst.h"
 #include "engine/MMDSPObj.h"
 #include "engine/MMEnvelp.h"
@@ -86,6 +87,10 @@ public:
   bool FileOpen() const;
   // Bytes of the play list still to read.
   int64_t BytesLeft() const;
+  // Once the open file was positioned and until the next read: how many samples of what that
+  // read gives come before the position (an ADPCM file reads from the start of the block that
+  // holds it; 0 for other formats). -1 when nothing moved the file since the last read.
+  int64_t LeadIn() const;
 
   // ---- positions (TimeFormat units) ----
   // -1 without a wave.
@@ -195,6 +200,7 @@ private:
   TMMTimeFormats timeFormat_ = tfSample;
   int64_t rangeStart_ = 0, rangeEnd_ = 0, position_ = 0;  // samples; position in the play list
   int64_t bytesLeft_ = 0, totalBytes_ = 0;
+  int64_t leadIn_ = -1;
   TMMCutList* cutList_ = nullptr;
   TMMCutList playList_;
   int segIndex_ = 0;
@@ -223,6 +229,11 @@ public:
   // Set when the component closed its file itself because the disk was full or a write failed;
   // OnClose reads it. Cleared by the next open.
   bool WriteFailed() const { return writeFailed_; }
+  // When on, a reading component serves an ADPCM wave as the 16-bit PCM it decodes to (the
+  // chain's format), from the sample the wave is positioned at, also inside a block. Set it while
+  // the component is closed.
+  bool DecodeADPCM() const { return decode_; }
+  void SetDecodeADPCM(bool on);
 
   // On the UI thread.
   TNotifyEvent OnOpen, OnClose, OnLooping;
@@ -245,12 +256,17 @@ public:
 
 private:
   void WaveChanged();
+  // The chain's format: the wave's, or the PCM it decodes to.
+  void TakeWaveFormat();
   // Writes a pushed or pulled buffer through to the system; on a full disk or a failed write
   // closes the file.
   void WriteBuffer(PWaveHdr hdr);
   // After a write that failed: the file closes itself; true when this call closed it.
   bool FailWrite();
   void ReadBuffer(PWaveHdr hdr, bool& more);
+  // What the chain reads: the wave's bytes, or what they decode to. As TMMWave::ReadData.
+  int64_t ReadSamples(uint8_t* dst, int64_t count);
+  bool SamplesLeft() const;
   // Closes the file; true when this call closed it (OnClose is then due).
   bool CloseFile();
   void Fire(const TNotifyEvent& event);
@@ -264,6 +280,9 @@ private:
   std::atomic<bool> fileStarted_{false};
   std::atomic<bool> overwrite_{true};
   std::atomic<bool> writeFailed_{false};
+  std::atomic<bool> decode_{false};
+  TMMADPCMBlockStream decoder_;  // open while an ADPCM wave is read decoded
+  std::vector<uint8_t> source_;  // the blocks read for it
   TMMObserver observer_;
 };
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <random>
 
+#include "engine/MMADPCM.h"
 #include "platform/system/exceptions.h"
 #include "platform/system/files.h"
 
@@ -329,21 +330,25 @@ int WaveIOFlush(WaveIOBlock* b, bool durable) {
   return (durable ? b->File->Sync() : b->File->Flush()) ? wioOk : wioErrFile;
 }
 
-int WaveIOSeek(WaveIOBlock* b, int64_t sample) {
+int WaveIOSeek(WaveIOBlock* b, int64_t sample, int64_t* leadIn) {
+  if (leadIn) *leadIn = 0;
   if (!b) return wioErrParam;
   if (sample < 0) return wioErrFile;
   const WAVEFORMATEX* f = b->Format.get();
   if (!f) return wioErrFormat;
   sample = std::min(sample, std::max<int64_t>(0, b->RangeEnd - b->RangeStart));
-  if (!b->File) {
-    b->Position = BytesToSamples64(f, SamplesToBytes64(f, b->RangeStart + sample)) - b->RangeStart;
-    return wioOk;
+  // The byte rate of an ADPCM format is rounded: its blocks tell where each sample lies.
+  const int64_t perBlock = ADPCMSamplesPerBlock(f);
+  const int64_t target = b->RangeStart + sample;
+  int64_t offset = perBlock > 0 ? target / perBlock * f->nBlockAlign : SamplesToBytes64(f, target);
+  offset = std::min(offset, b->DataSize) / f->nBlockAlign * f->nBlockAlign;
+  const int64_t first = perBlock > 0 ? offset / f->nBlockAlign * perBlock : BytesToSamples64(f, offset);
+  if (leadIn && perBlock > 0) *leadIn = std::max<int64_t>(0, target - first);
+  if (b->File) {
+    if (b->File->Seek(b->DataOffset + offset, SEEK_SET) < 0) return wioErrFile;
+    b->BytesLeft = std::max<int64_t>(0, RangeEndBytes(*b) - offset);
   }
-  int64_t offset = std::min(SamplesToBytes64(f, b->RangeStart + sample), b->DataSize);
-  offset = offset / f->nBlockAlign * f->nBlockAlign;
-  if (b->File->Seek(b->DataOffset + offset, SEEK_SET) < 0) return wioErrFile;
-  b->BytesLeft = std::max<int64_t>(0, RangeEndBytes(*b) - offset);
-  b->Position = BytesToSamples64(f, offset) - b->RangeStart;
+  b->Position = first - b->RangeStart;
   return wioOk;
 }
 

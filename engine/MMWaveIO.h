@@ -89,8 +89,11 @@ int WaveIOSetBuffer(WaveIOBlock* block, int64_t size);
 // Hands what the I/O buffer holds to the system, and with durable makes the file's data durable on
 // the disk. wioOk for a block without a writable file.
 int WaveIOFlush(WaveIOBlock* block, bool durable);
-// Moves to a sample of the range; the end of the range is a valid position.
-int WaveIOSeek(WaveIOBlock* block, int64_t sample);
+// Moves to a sample of the range; the end of the range is a valid position. In an ADPCM format
+// the file moves to the start of the block that holds the sample, and leadIn (when asked for) is
+// how many samples of that block come before it; only a decoder can start inside a block. Other
+// formats move to a whole block, the next one when the sample lies inside one (leadIn 0).
+int WaveIOSeek(WaveIOBlock* block, int64_t sample, int64_t* leadIn = nullptr);
 // Sample bytes read; 0 at the end of the range; -1 without an open file.
 int64_t WaveIORead(WaveIOBlock* block, void* buffer, int64_t count);
 // Bytes written at the current position: only whole blocks, and only as many as keep the file

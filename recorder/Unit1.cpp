@@ -250,6 +250,9 @@ void TSVMain::BuildChains() {
 
   PlayFile = new TMMWaveFile(this);
   PlayFile->Wave()->SetTimeFormat(tfMillisecond);
+  // ADPCM plays from the chosen sample: a seek lands inside a block, where only its decoder can
+  // start, so the file serves what it decodes to.
+  PlayFile->SetDecodeADPCM(true);
   PlayRingBuffer = new TMMRingBuffer(this);
   PlayRingBuffer->SetQueueMode(qmRead);
   // More than the output queues at its start, so the first fill covers it and playback never

@@ -1,6 +1,6 @@
 // Files other programs wrote, through the deck: a take with a tag appended behind its RIFF form
-// plays and punches in with its own frames; ADPCM and 24-bit files play to their end through the
-// wave mapper.
+// plays and punches in with its own frames; ADPCM and 24-bit files play to their end, and ADPCM
+// from any sample chosen inside a block.
 #include "DeckHarness.h"
 #include "common/oracles.h"
 #include "common/sox_adpcm.h"
@@ -96,4 +96,53 @@ TEST_F(DeckFormats, AdpcmAndTwentyFourBitFilesPlayToTheirEnd) {
     EXPECT_TRUE(Played() == f.played) << "played " << Played().size() << " bytes of " << f.played.size();
     Key(VK_F7);
   }
+}
+
+// The deck starts at the chosen sample of an ADPCM file, from a standstill and while it plays,
+// though the sample lies inside a block; the times shown run on from there to the end.
+TEST_F(DeckFormats, AnAdpcmFilePlaysFromTheChosenSampleInsideABlock) {
+  if (!HaveOracles()) GTEST_SKIP() << "sox is not installed (scripts/setup.sh installs it)";
+  StartDeck();
+  for (const char* encoding : {"ms-adpcm", "ima-adpcm"})
+    for (uint16_t channels : {1, 2}) {
+      const std::string name = std::string(encoding) + "-" + std::to_string(channels) + ".wav";
+      SCOPED_TRACE(name);
+      soxadpcm::WavImage w;
+      std::vector<int16_t> ref;
+      ASSERT_TRUE(soxadpcm::Encode(dir, encoding, 32000, channels, soxadpcm::Signal(16000, channels), w, ref));
+      ASSERT_TRUE(plat::CopyFile(dir.Path("enc.wav"), dir.Path(name)));
+      const size_t perMs = 32u * channels * 2;  // bytes of 16-bit PCM a millisecond
+      const std::string decoded(reinterpret_cast<const char*>(ref.data()), ref.size() * 2);
+      dialogs->AnswerFile(dir.Path(name));
+      deck->LoadCart1Click(deck);
+      Pump();
+      ASSERT_TRUE(deck->DeckLoaded);
+
+      deck->SetSliderPosition(4);
+      deck->Seek();
+      ClearVirtualCaptures();
+      Key(VK_F3);
+      Step(600);
+      ASSERT_FALSE(deck->Playing);
+      EXPECT_TRUE(Played() == decoded.substr(4 * perMs))
+          << "played " << Played().size() << " bytes, from 4 ms there are " << decoded.size() - 4 * perMs;
+      EXPECT_EQ(deck->TrackBar->Position(), deck->TrackBar->MaxValue());
+      EXPECT_EQ(deck->CurrentPosition->Caption(), deck->FormatTime(deck->WaveLength()));
+
+      Key(VK_HOME);
+      Key(VK_F3);
+      Step(100);
+      for (int ms : {32, 251}) {
+        const size_t before = Played().size();
+        deck->SetSliderPosition(ms);
+        deck->Seek();
+        Step(50);
+        const std::string after = Played().substr(before, 40 * perMs);
+        const size_t found = decoded.find(after);
+        EXPECT_EQ(found, ms * perMs) << "the seek to " << ms << " ms played on from "
+                                     << (found == std::string::npos ? -1.0 : double(found) / perMs) << " ms";
+      }
+      Key(VK_F4);
+      Key(VK_F7);
+    }
 }
