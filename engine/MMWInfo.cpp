@@ -296,14 +296,25 @@ bool TMMRiffInfoEditor::Execute() {
   TInfoList* info = nullptr;
   TDispList* disp = nullptr;
   if (!GetLists(info, disp)) return false;
-  auto* dlg = NewForm<TMMRiffInfoEditorDlg>(nullptr);
-  struct Freer {
-    TMMRiffInfoEditorDlg* d;
-    ~Freer() { d->Free(); }
-  } freer{dlg};
-  dlg->SetCaption(title_);
-  dlg->SetLists(info, disp);
-  return dlg->ShowModal() == mrOk && dlg->AnySet();
+  // The window edits copies of its own: whatever holds the lists may let them go while it shows.
+  TInfoList editedInfo = *info;
+  TDispList editedDisp = *disp;
+  bool done = false;
+  {
+    auto* dlg = NewForm<TMMRiffInfoEditorDlg>(nullptr);
+    struct Freer {
+      TMMRiffInfoEditorDlg* d;
+      ~Freer() { d->Free(); }
+    } freer{dlg};
+    dlg->SetCaption(title_);
+    dlg->SetLists(&editedInfo, &editedDisp);
+    done = dlg->ShowModal() == mrOk && dlg->AnySet();
+  }
+  // Closed with or without OK, the edits stand, where the lists are still those that were shown.
+  if (!ListsKept() || !GetLists(info, disp)) return false;
+  *info = std::move(editedInfo);
+  *disp = std::move(editedDisp);
+  return done;
 }
 
 TMMWaveInfoEditor::TMMWaveInfoEditor(TComponent* owner) : TMMRiffInfoEditor(owner) { SetTitle("Wave-Info Editor"); }
@@ -319,7 +330,10 @@ void TMMWaveInfoEditor::SetSource(TMMCustomWaveFile* s) {
 
 void TMMWaveInfoEditor::Notification(TComponent* c, TOperation op) {
   TMMRiffInfoEditor::Notification(c, op);
-  if (op == opRemove && c == source_) source_ = nullptr;
+  if (op == opRemove && c == source_) {
+    source_ = nullptr;
+    listsKept_ = false;
+  }
 }
 
 bool TMMWaveInfoEditor::GetLists(TInfoList*& info, TDispList*& disp) {
@@ -332,6 +346,11 @@ bool TMMWaveInfoEditor::GetLists(TInfoList*& info, TDispList*& disp) {
 }
 
 bool TMMWaveInfoEditor::Execute() {
+  // A wave freed or given another file while the window shows no longer holds the lists shown.
+  TMMObserver watch;
+  watch.OnNotify = [this](TObject*, void*) { listsKept_ = false; };
+  listsKept_ = true;
+  if (source_) source_->Wave()->AddObserver(&watch);
   if (!TMMRiffInfoEditor::Execute()) return false;
   if (!writeToFile_ || !source_) return true;
   std::string foreign;

@@ -1,7 +1,9 @@
 #pragma once
 // The editor of a WAV file's descriptive chunks: the 23 LIST "INFO" texts and the "DISP" text and
-// picture. Edits act on the lists at once (closing without OK keeps them); the wave variant also
-// writes them into the wave's file when the editor was closed with OK, where that is safe.
+// picture. The window edits copies of the lists, which take their place when it closes (closing
+// without OK keeps the edits too); the wave variant also writes them into the wave's file when the
+// editor was closed with OK, where that is safe, and drops them when the wave let its lists go
+// meanwhile.
 #include <string>
 
 #include "engine/MMObj.h"
@@ -71,13 +73,16 @@ public:
   void SetTitle(const std::string& t) { title_ = t; }
   // The lists edited when no source gives them (not owned).
   void SetLists(TInfoList* info, TDispList* disp);
-  // Shows the editor modally for the lists; true when it was closed with OK and some item or entry
-  // holds the state "set". False without lists, and then nothing shows.
+  // Shows the editor modally on copies of the lists, which take the edits back when it closes;
+  // true when it was closed with OK and some item or entry holds the state "set". False without
+  // lists, and then nothing shows.
   virtual bool Execute();
   std::string ClassName() const override { return "TMMRiffInfoEditor"; }
 
 protected:
   virtual bool GetLists(TInfoList*& info, TDispList*& disp);
+  // Once the window has closed: the lists GetLists gives are still those it gave before.
+  virtual bool ListsKept() const { return true; }
 
 private:
   std::string title_ = "Riff-Info Editor";
@@ -101,11 +106,13 @@ public:
 
 protected:
   bool GetLists(TInfoList*& info, TDispList*& disp) override;
+  bool ListsKept() const override { return listsKept_; }
   void Notification(TComponent* c, TOperation op) override;
 
 private:
   TMMCustomWaveFile* source_ = nullptr;
   bool writeToFile_ = true;
+  bool listsKept_ = true;
 };
 
 // What writing a wave's lists into its file came to. Rewriting replaces everything behind the

@@ -65,9 +65,10 @@ void StallDisk(bool on) {
   });
 }
 
-// As the window's close box: the deck's close rules decide.
+// As the window's close box: refused while a modal window is in front, else the deck's close
+// rules decide.
 void CloseMainWindow() {
-  if (SVMain) SVMain->Close();
+  if (SVMain) SVMain->ClickCloseBox();
 }
 
 bool AtRest() {

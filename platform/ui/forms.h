@@ -112,6 +112,9 @@ public:
   // "Cannot make a visible window modal" for a form that is already showing.
   int ShowModal();
   void Close();
+  // What the window system's close box does: closes the form as Close does, unless another
+  // window is modal, which shuts this one off from the user.
+  void ClickCloseBox();
   bool CloseQuery();
   // Frees the form once the event being handled has finished.
   void Release();

@@ -239,6 +239,13 @@ void TCustomForm::WindowClosing() {
   CallGuarded([&] { Close(); });
 }
 
+void TCustomForm::ClickCloseBox() {
+  // Qt hands on no close from the window system to a window that a modal one blocks.
+  const QWindow* modal = QGuiApplication::modalWindow();
+  if (modal && modal != window_->windowHandle()) return;
+  WindowClosing();
+}
+
 void TCustomForm::ActivationChanged(bool active) {
   if (active == active_) return;
   active_ = active;
@@ -954,6 +961,8 @@ bool SendKeyPress(const std::string& name) {
   if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && key >= 0x20 && key < 0x7f) {
     QChar c(key);
     text = (mods & Qt::ShiftModifier) ? QString(c) : QString(c.toLower());
+  } else if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    text = "\r";  // what the keyboard types with it: an edit that ends on Enter sees it
   }
   SendKey(key, mods, text);
   return true;

@@ -118,3 +118,36 @@ TEST(Exit, TheSessionEndingSendsOnExitAsTheWindowDoes) {
   EXPECT_EQ(gpi, s.Gpi(gpi.size()));
   EXPECT_TRUE(plat::FileExists(s.deckTemp + "Untitled.wav"));
 }
+
+// The close box does nothing while a modal window is in front: the INFO editor keeps the cart it
+// edits, and its edit reaches the file.
+TEST(Exit, TheCloseBoxWaitsWhileTheInfoEditorIsOpen) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"Yes", "Yes"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  DeckView v = s.Sync();
+  ASSERT_EQ("stopped", v.deck);
+
+  s.Key("Alt+I");
+  ASSERT_EQ("TMMRiffInfoEditorDlg", s.Sync().modal);
+  s.CloseWindow();
+  v = s.Sync();
+  EXPECT_EQ("TMMRiffInfoEditorDlg", v.modal) << s.Output();
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_TRUE(s.DialogLog().empty()) << "no exit question";
+  s.Type("Morning show");
+  s.Key("Return");  // ends the description
+  s.Key("Return");  // OK
+  v = s.Sync();
+  EXPECT_EQ("-", v.modal);
+  EXPECT_NE(std::string::npos, Studio::Read(v.file).find("Morning show")) << "the edit is in the cart's file";
+
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit()) << s.Output();
+  EXPECT_EQ(2u, s.DialogLog().size());
+}

@@ -234,6 +234,42 @@ TEST(MMWaveInfoEditor, EditsTheWaveOfItsSourceAndWritesThemIntoItsFile) {
   EXPECT_EQ(ed.Source(), nullptr);
 }
 
+// The window edits lists of its own: a wave freed (a cart ejected) or given another file while it
+// shows leaves nothing freed under it, and takes none of its edits.
+TEST(MMWaveInfoEditor, AWaveThatLetItsListsGoWhileTheWindowShowedTakesNoneOfItsEdits) {
+  Scratch dir;
+  Answers answers;
+  const std::string first = Wave(Samples(1001), InfoList({{"IART", "The Band"}}));
+  const std::string second = Wave(Samples(501), "");
+  WriteWholeFile(dir.Path("first.wav"), first);
+  WriteWholeFile(dir.Path("second.wav"), second);
+  auto* src = new TMMWaveFile(nullptr);
+  TMMWaveInfoEditor ed(nullptr);
+  ed.SetSource(src);
+  auto editAfter = [&](std::function<void()> letGo) {
+    src->Wave()->SetFileName(dir.Path("first.wav"));
+    WhenShown([letGo](TMMRiffInfoEditorDlg* d) {
+      letGo();
+      d->DescriptionEdit->SetText("Drive time promo");
+      d->DescriptionEditExit(d->DescriptionEdit);
+      Select(d, "ICMT");
+      d->InfoTextMemo->SetText("Recorded live");
+      d->InfoTextMemoExit(d->InfoTextMemo);
+      d->ClrBtnClick(d->ClrBtn);
+      d->OKBtn->Click();
+    });
+    return ed.Execute();
+  };
+  EXPECT_FALSE(editAfter([&] { src->Wave()->FreeWave(); })) << "freed";
+  EXPECT_FALSE(editAfter([&] { src->Wave()->SetFileName(dir.Path("second.wav")); })) << "another file";
+  EXPECT_EQ(InfoItemText(src->Wave()->IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT"))), "");
+  EXPECT_TRUE(src->Wave()->IOBlock()->DispList.empty());
+  EXPECT_EQ(FileBytes(dir.Path("first.wav")), first);
+  EXPECT_EQ(FileBytes(dir.Path("second.wav")), second);
+  EXPECT_TRUE(answers->Shown().empty());
+  src->Free();
+}
+
 TEST(WriteWaveInfo, RewritesOnlyWhatLiesBehindTheSamples) {
   Scratch dir;
   const std::string path = dir.Path("take.wav");
