@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/MMWaveIO.h"
+#include "platform/system/files.h"
 #include "platform/ui/streams.h"
 
 namespace {
@@ -100,11 +101,9 @@ void RegisterBlankHeaders() {
 bool WriteBlankHeader(int number, const std::string& path) {
   RegisterBlankHeaders();
   const int n = (number < 0 || number > 35) ? BlankHeaderFallback : number;
-  try {
-    plat::TResourceStream res(BlankHeaderName(n), "WAVE");
-    plat::TFileStream out(path, plat::fmCreate);
-    return out.CopyFrom(res, 0) == res.Size();
-  } catch (const plat::Exception&) {
-    return false;
-  }
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  if (!plat::FindResource(BlankHeaderName(n), "WAVE", data, size)) return false;
+  // The cart is a new file of its own: a link at its name goes, and what it pointed at is untouched.
+  return plat::WriteNewFile(path, std::string(reinterpret_cast<const char*>(data), size));
 }

@@ -31,6 +31,7 @@ std::string BlankHeaderName(int number);
 // registered "WAVE" resource by name (case-insensitively). Safe to call more than once.
 void RegisterBlankHeaders();
 
-// Writes the blank header of a number into a new file at path (an existing file is replaced).
+// Writes the blank header of a number into a new file at path: an existing file is replaced, and a
+// link there is removed, never written through.
 // A number outside 0..35 writes the header of 27. False when the file could not be written whole.
 bool WriteBlankHeader(int number, const std::string& path);

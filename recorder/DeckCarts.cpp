@@ -9,6 +9,7 @@
 #include "recorder/BlankCarts.h"
 #include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit8.h"
 #include "recorder/Unit27.h"
@@ -115,6 +116,7 @@ void TSVMain::LoadPlayFile1Click(TObject*) {
   if (!ChooseFile(path)) return;
   CopySource = path;
   CopyPath = DeckTempFolder() + NonDestructiveCopyName(path);
+  DropLink(CopyPath);
   if (Form4->ShowModal() == mrCancel) {
     Notify(TNoticeKind::Error, "Error Loading File");
     return;

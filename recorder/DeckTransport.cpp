@@ -13,6 +13,7 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Sending.h"
 #include "recorder/Unit1.h"
@@ -157,7 +158,7 @@ void TSVMain::EmptyDeck() {
   // GoTo Begin may have left the slider starting at a mark: the next cart has the whole range.
   TrackBar->SetMinValue(0);
   SetSliderPosition(0);
-  if (!PlayOnly && !FirstShowing) ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
+  if (!PlayOnly && !FirstShowing) EmptyDeckTemp(DeckTempFolder());
   RecordFileName.clear();
   PlayFile->Wave()->FreeWave();
   RecFile->Wave()->FreeWave();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/frames.h"
 #include "recorder/BlankCarts.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/TestControl.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit13.h"
@@ -74,12 +76,20 @@ bool CatchStopSignals() {
 
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
-  plat::SingleInstance instance("Solvane");
-  if (!instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) && instance.HeldElsewhere()) {
-    instance.ActivateRunning();
-    return 0;
+  // One deck per temporary folder, whichever session starts it: a second start in the same session
+  // brings the running deck forward, one from another session is refused, and neither ever
+  // touches the running deck's files.
+  const std::string temp = DeckTempFolder();
+  std::string culprit;
+  plat::SingleInstance instance("Solvane", temp + DeckLockName);
+  bool heldElsewhere = false;
+  if (PrepareDeckTemp(temp, culprit) == TDeckTempState::Ready &&
+      !instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) && instance.HeldElsewhere()) {
+    if (instance.ActivateRunning()) return 0;
+    heldElsewhere = true;
+    std::fprintf(stderr, "solvane: already running with the temporary folder %s in another session\n", temp.c_str());
   }
-  // Without the lock (its folder is unusable) the program goes on: the deck's creation says what
+  // Without the lock (the folder is unusable) the program goes on: the deck's creation says what
   // is wrong with the temporary folder.
   plat::SendPicturesOverTheConnection();
   QApplication qapp(argc, argv);
@@ -108,6 +118,10 @@ int SolvaneMain(int argc, char** argv) {
     // Painting follows the screen: the displays draw every block, the window shows them once a frame.
     plat::SetFrameClock(plat::ScreenFrameClock());
     UsePreciseFeedTimer();
+    if (heldElsewhere) {
+      plat::MessageDlg(FolderInUseText(temp), plat::mtError, plat::mbOKOnly);
+      return 1;
+    }
     RegisterBlankHeaders();
     TSVMain::SetCommandLine(std::vector<std::string>(argv, argv + argc));
     TSVMain* deck = nullptr;

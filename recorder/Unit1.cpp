@@ -1,7 +1,5 @@
 #include "recorder/Unit1.h"
 
-#include <sys/stat.h>
-
 #include <type_traits>
 
 #include "controls/FormResizer.h"
@@ -17,6 +15,7 @@
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
 #include "recorder/DeckDisplays.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Login.h"
 #include "recorder/Sending.h"
@@ -89,12 +88,6 @@ void AddLine(TMenu* menu) {
   TMenuItem* item = new TMenuItem(menu);
   item->SetCaption("-");
   menu->Items()->Add(item);
-}
-
-// The file of a recording left behind must be a plain file to be taken back.
-bool PlainFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // True unless the file reads as a wave without a single frame; one that does not read at all is
@@ -479,7 +472,7 @@ void TSVMain::BuildMenus() {
 
 // ---- start-up ---------------------------------------------------------------------------------
 
-std::string TSVMain::DeckTempFolder() const { return TempFolder() + "Solvane/"; }
+std::string TSVMain::DeckTempFolder() const { return ::DeckTempFolder(); }
 
 void TSVMain::FormCreate(TObject*) {
   Resizer->RecordLayout();
@@ -500,10 +493,17 @@ void TSVMain::FormCreate(TObject*) {
     return;
   }
   DeleteMailFile(ProgramFolder());
-  if (!ForceDirectories(DeckTempFolder())) {
-    Application->MessageBox("Error Creating Temp Directory", Application->Title(), MB_OK | MB_ICONINFORMATION);
-    EndCreation();
-    return;
+  std::string culprit;
+  switch (PrepareDeckTemp(DeckTempFolder(), culprit)) {
+    case TDeckTempState::Ready: break;
+    case TDeckTempState::CannotMake:
+      Application->MessageBox("Error Creating Temp Directory", Application->Title(), MB_OK | MB_ICONINFORMATION);
+      EndCreation();
+      return;
+    case TDeckTempState::NotPrivate:
+      Notify(TNoticeKind::Error, NotPrivateText(culprit));
+      EndCreation();
+      return;
   }
   FirstShowing = true;
   LoadConfig();
@@ -568,9 +568,8 @@ void TSVMain::FormShow(TObject*) {
   if (FirstShowing) {
     FirstShowing = false;
     Gpi.Send(Config.gpi.onLoad);
-    for (const std::string& name : ListFiles(DeckTempFolder(), "*.wav")) {
+    for (const std::string& name : LeftoverTakes(DeckTempFolder())) {
       std::string path = DeckTempFolder() + name;
-      if (!PlainFile(path)) break;
       // A take killed before any of its audio reached the disk is no recording to offer: it is
       // left with the other leftovers, which the next eject or exit deletes.
       if (!HoldsAudio(path)) continue;
@@ -656,7 +655,7 @@ void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   WaveIn->Close();
   MMWaveOut1->Close();
   Gpi.Send(Config.gpi.onExit);
-  if (removeTemporaryFiles) ShellFileOp(DeckTempFolder() + "*.*", "", 3, FOF_NOCONFIRMATION);
+  if (removeTemporaryFiles) EmptyDeckTemp(DeckTempFolder());
   UserData.sendLists = {};
   CloseComPort();
   if (Application) Application->Terminate();

@@ -86,7 +86,7 @@ public:
   void OpenComPort();
   void CloseComPort();
   const std::string& ProgramFolder() const override { return UserData.programFolder; }
-  // The deck's temporary folder: the system's temporary path + "Solvane/".
+  // The deck's temporary folder (recorder/DeckTemp.h).
   std::string DeckTempFolder() const;
   // What creation left behind: false when the program must end (no input device, no folder).
   bool CreatedOk() const { return createdOk_; }

@@ -297,6 +297,44 @@ bool WriteWholeFile(const std::string& path, const std::string& data, unsigned m
   return ok;
 }
 
+bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode) {
+  if (path.empty()) return false;
+  // A link goes as a name; a folder stays, and then the exclusive create fails.
+  ::unlink(path.c_str());
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data.data(), data.size());
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit) {
+  const std::string dir = ExcludeTrailingPathDelimiter(path);
+  const std::string parent = ExtractFileDir(dir);
+  if (culprit) *culprit = IncludeTrailingPathDelimiter(dir);
+  if (dir.empty() || dir == "/") return FolderCheck::CannotMake;
+  if (!parent.empty() && !ForceDirectories(parent)) return FolderCheck::CannotMake;
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return FolderCheck::CannotMake;
+  struct stat st;
+  if (::lstat(dir.c_str(), &st) != 0) return FolderCheck::CannotMake;
+  if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return FolderCheck::CannotMake;
+  const uid_t me = ::geteuid();
+  if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    return FolderCheck::NotPrivate;
+  // Whoever may write to the parent could move the folder away and put another in its place;
+  // a sticky parent (/tmp, /var/tmp) lets only its owner do that.
+  struct stat up;
+  if (!parent.empty() && StatPath(parent, up)) {
+    const bool ownedSafely = up.st_uid == me || up.st_uid == 0;
+    const bool othersMove = (up.st_mode & S_IWOTH) != 0 && (up.st_mode & S_ISVTX) == 0;
+    if (!ownedSafely || othersMove) {
+      if (culprit) *culprit = IncludeTrailingPathDelimiter(parent);
+      return FolderCheck::NotPrivate;
+    }
+  }
+  return FolderCheck::Private;
+}
+
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) ::mkfifo(path.c_str(), 0600);
@@ -316,7 +354,14 @@ bool ReadFifoLines(const std::string& path, const std::function<bool(const std::
   return true;
 }
 
-std::string TempPath() { return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/var/tmp")); }
+std::string TempPath() {
+  const std::string tmp = EnvOr("TMPDIR", "");
+  if (!tmp.empty()) return IncludeTrailingPathDelimiter(tmp);
+  // /var/tmp is every account's: each keeps a folder of its own there.
+  const std::string own = "/var/tmp/solvane-" + std::to_string(::geteuid()) + "/";
+  ::mkdir(own.c_str(), 0700);
+  return own;
+}
 
 std::string ExecutableFolder() {
   char buf[PATH_MAX];

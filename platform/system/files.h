@@ -48,14 +48,26 @@ std::string ExpandFileName(const std::string& path);  // absolute, without "." a
 bool ReadWholeFile(const std::string& path, std::string& data);
 // A file it creates gets mode (less the umask).
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
+// Writes data into a file made new at path: whatever stood there (a file, or a link, which is
+// removed and never followed) is replaced; a folder is not. False when it could not be written whole.
+bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode = 0666);
+
+// What MakePrivateFolder found.
+enum class FolderCheck { Private, CannotMake, NotPrivate };
+// Makes the folder at path when it is missing (its last level with mode 0700) and says whether it
+// is the account's own: a folder, not a link, that belongs to this account and that no one else
+// may write to, in a parent where no one else may move it (one of this account's or root's, or a
+// sticky one). culprit names the folder that failed.
+FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit = nullptr);
 
 // Reads the lines written into the FIFO at path (made when missing) and hands each, without its
 // line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never
 // reports an end when a writer goes away. False when it cannot be opened.
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine);
 
-// The system's temporary path with a trailing "/": $TMPDIR, else /var/tmp (which survives a
-// reboot, so an abandoned recording is still there after a power cut).
+// The system's temporary path with a trailing "/": $TMPDIR, else a folder of the account's own on
+// /var/tmp ("solvane-<uid>", made 0700 when missing), which survives a reboot, so an abandoned
+// recording is still there after a power cut.
 std::string TempPath();
 // The folder of the running executable, with a trailing "/".
 std::string ExecutableFolder();

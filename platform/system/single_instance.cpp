@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/system/files.h"
@@ -26,21 +28,26 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
 }
 }  // namespace
 
-SingleInstance::SingleInstance(std::string name, std::string folder) {
-  std::string dir = folder.empty() ? RuntimePath() : IncludeTrailingPathDelimiter(folder);
-  std::string uid = std::to_string(::geteuid());
-  lockPath_ = dir + name + "-" + uid + ".lock";
-  sockPath_ = dir + name + "-" + uid + ".sock";
-}
+SingleInstance::SingleInstance(std::string name, std::string lockFile, std::string runtimeFolder)
+    : name_(std::move(name)),
+      lockPath_(std::move(lockFile)),
+      runtime_(runtimeFolder.empty() ? RuntimePath() : IncludeTrailingPathDelimiter(runtimeFolder)) {}
 
 SingleInstance::~SingleInstance() { Release(); }
 
 bool SingleInstance::Acquire(std::function<void()> onActivate) {
   if (lockFd_ >= 0) return true;
   heldElsewhere_ = false;
-  ForceDirectories(ExtractFilePath(lockPath_));
-  int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  char id[40];
+  std::snprintf(id, sizeof id, "-%llx-%llx.sock", (unsigned long long)st.st_dev, (unsigned long long)st.st_ino);
+  sockPath_ = runtime_ + name_ + id;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     heldElsewhere_ = errno == EWOULDBLOCK;
     ::close(fd);
@@ -86,7 +93,7 @@ void SingleInstance::Listen() {
 
 bool SingleInstance::ActivateRunning() {
   sockaddr_un addr;
-  if (!FillAddress(sockPath_, addr)) return false;
+  if (sockPath_.empty() || !FillAddress(sockPath_, addr)) return false;
   int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return false;
   bool ok = false;

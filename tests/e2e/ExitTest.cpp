@@ -9,11 +9,13 @@
 
 namespace {
 
+// Every name in the folder but the lock file that the deck keeps there.
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* d = ::opendir(folder.c_str())) {
     while (dirent* e = ::readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != ".." && std::string(e->d_name) != ".Solvane.lock")
+        names.push_back(e->d_name);
     ::closedir(d);
   }
   return names;

@@ -110,7 +110,7 @@ TEST(Start, ASecondStartAsksTheFirstToComeForwardAndEndsAtOnce) {
 TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramEnds) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
-  // Without a runtime folder the single-instance lock lies in the temporary folder too.
+  // Without a runtime folder the single-instance socket lies in the temporary path too.
   s.environment["XDG_RUNTIME_DIR"] = "";
   s.environment["TMPDIR"] = s.dir.Path("gone/deeper/");
   s.deckTemp = s.dir.Path("gone/deeper/Solvane/");

@@ -156,9 +156,56 @@ TEST(Files, FolderRules) {
   setenv("TMPDIR", dir.Path("tmp").c_str(), 1);
   EXPECT_EQ(TempPath(), dir.Path("tmp/"));
   unsetenv("TMPDIR");
-  EXPECT_EQ(TempPath(), "/var/tmp/");
+  const std::string own = "/var/tmp/solvane-" + std::to_string(::geteuid()) + "/";
+  EXPECT_EQ(TempPath(), own);
   EXPECT_FALSE(UserName().empty());
   EXPECT_FALSE(VersionText().empty());
+}
+
+TEST(Files, APrivateFolderIsTheAccountsOwnAndNoOneElsesToWriteOrMove) {
+  Scratch dir;
+  std::string culprit;
+  EXPECT_EQ(MakePrivateFolder(dir.Path("a/b/Solvane/"), &culprit), FolderCheck::Private);
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.Path("a/b/Solvane").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  const std::string shared = dir.Path("shared");
+  ASSERT_TRUE(CreateDir(shared));
+  ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+  EXPECT_EQ(MakePrivateFolder(shared, &culprit), FolderCheck::NotPrivate);
+  EXPECT_EQ(culprit, shared + "/");
+  ASSERT_EQ(::chmod(shared.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);  // nobody's
+  EXPECT_EQ(MakePrivateFolder(shared), FolderCheck::NotPrivate);
+  ASSERT_EQ(::symlink(dir.Path("a/b/Solvane").c_str(), dir.Path("link").c_str()), 0);
+  EXPECT_EQ(MakePrivateFolder(dir.Path("link")), FolderCheck::NotPrivate);
+  // Inside a folder someone else owns, ours could be swapped for another.
+  EXPECT_EQ(MakePrivateFolder(shared + "/Solvane", &culprit), FolderCheck::NotPrivate);
+  EXPECT_EQ(culprit, shared + "/");
+  // A sticky folder that everyone writes to (as /var/tmp) keeps ours where it is.
+  const std::string sticky = dir.Path("sticky");
+  ASSERT_TRUE(CreateDir(sticky));
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  EXPECT_EQ(MakePrivateFolder(sticky + "/Solvane"), FolderCheck::Private);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("plain"), "a file"));
+  EXPECT_EQ(MakePrivateFolder(dir.Path("plain")), FolderCheck::CannotMake);
+}
+
+TEST(Files, ANewFileReplacesALinkAndNeverWritesThroughIt) {
+  Scratch dir;
+  const std::string target = dir.Path("jingle.wav"), at = dir.Path("Untitled.wav");
+  ASSERT_TRUE(WriteWholeFile(target, "precious"));
+  ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0);
+  ASSERT_TRUE(WriteNewFile(at, "header"));
+  std::string got;
+  EXPECT_TRUE(ReadWholeFile(target, got) && got == "precious");
+  struct stat st {};
+  ASSERT_EQ(::lstat(at.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_TRUE(ReadWholeFile(at, got) && got == "header");
+  ASSERT_TRUE(CreateDir(dir.Path("folder.wav")));
+  EXPECT_FALSE(WriteNewFile(dir.Path("folder.wav"), "header"));
 }
 
 TEST(Files, OpenFileDescriptionLocksConflictInOneProcess) {
@@ -187,29 +234,44 @@ TEST(Files, StartProcessDetached) {
   EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder")));
 }
 
-TEST(SingleInstance, SecondStartAsksFirstToShow) {
+TEST(SingleInstance, OneOwnerPerFolderAndOnlyItsOwnSessionReachesIt) {
   Scratch dir;
-  SingleInstance first("solvane-test", dir.Path(""));
+  ASSERT_TRUE(ForceDirectories(dir.Path("run1")) && ForceDirectories(dir.Path("run2")));
+  const std::string lock = dir.Path(".lock");
+  SingleInstance first("solvane-test", lock, dir.Path("run1"));
   std::atomic<int> requests{0};
   ASSERT_TRUE(first.Acquire([&] { ++requests; }));
-  SingleInstance second("solvane-test", dir.Path(""));
+  SingleInstance second("solvane-test", lock, dir.Path("run1"));
   EXPECT_FALSE(second.Acquire({}));
   EXPECT_TRUE(second.HeldElsewhere());
   EXPECT_TRUE(second.ActivateRunning());
   EXPECT_EQ(requests.load(), 1);
+  // Another session, the same folder: held, but out of reach.
+  SingleInstance elsewhere("solvane-test", lock, dir.Path("run2"));
+  EXPECT_FALSE(elsewhere.Acquire({}));
+  EXPECT_TRUE(elsewhere.HeldElsewhere());
+  EXPECT_FALSE(elsewhere.ActivateRunning());
+  // The same session, another folder: a copy of its own.
+  SingleInstance beside("solvane-test", dir.Path("other.lock"), dir.Path("run1"));
+  EXPECT_TRUE(beside.Acquire({}));
+  EXPECT_TRUE(second.ActivateRunning());
+  EXPECT_EQ(requests.load(), 2);
   first.Release();
   EXPECT_FALSE(second.ActivateRunning());
   EXPECT_TRUE(second.Acquire({}));
   EXPECT_FALSE(second.HeldElsewhere());
 }
 
-TEST(SingleInstance, AMissingFolderIsMadeAndAnUnusableOneIsNoOtherCopy) {
+TEST(SingleInstance, ALinkOrAMissingFolderIsNoLockAndNoOtherCopy) {
   Scratch dir;
-  SingleInstance made("solvane-test", dir.Path("not/yet/"));
-  EXPECT_TRUE(made.Acquire({}));
-  EXPECT_TRUE(DirectoryExists(dir.Path("not/yet/")));
-  ASSERT_TRUE(WriteWholeFile(dir.Path("plain"), "a file, not a folder"));
-  SingleInstance unusable("solvane-test", dir.Path("plain/"));
-  EXPECT_FALSE(unusable.Acquire({}));
-  EXPECT_FALSE(unusable.HeldElsewhere());
+  ASSERT_TRUE(WriteWholeFile(dir.Path("target"), "kept"));
+  ASSERT_EQ(::symlink(dir.Path("target").c_str(), dir.Path(".lock").c_str()), 0);
+  SingleInstance linked("solvane-test", dir.Path(".lock"), dir.Path(""));
+  EXPECT_FALSE(linked.Acquire({}));
+  EXPECT_FALSE(linked.HeldElsewhere());
+  std::string kept;
+  EXPECT_TRUE(ReadWholeFile(dir.Path("target"), kept) && kept == "kept");
+  SingleInstance missing("solvane-test", dir.Path("not/there/.lock"), dir.Path(""));
+  EXPECT_FALSE(missing.Acquire({}));
+  EXPECT_FALSE(missing.HeldElsewhere());
 }

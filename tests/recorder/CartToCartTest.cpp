@@ -1,6 +1,9 @@
 // The deck from one cart to the next: what a cart leaves behind must not reach the next one, the
 // marks are the times the display shows, and the edges of loading and saving say what happened.
+#include <unistd.h>
+
 #include "DeckHarness.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/Settings.h"
 #include "recorder/Unit7.h"
 #include "recorder/Unit8.h"
@@ -258,13 +261,21 @@ TEST_F(CartToCart, EjectingClearsEveryFileOfTheTemporaryFolder) {
   StartDeck();
   Key('S', ssCtrl);
   RecordAndStop(200);
-  for (const char* name : {"notes", "Untitled.wav.part", ".lock"})
+  for (const char* name : {"notes", "Untitled.wav.part", ".lock", DeckLockName})
     ASSERT_TRUE(WriteWholeFile(DeckTemp() + name, "left"));
+  // Links go as names: neither what they point at nor a folder inside is touched.
+  ASSERT_TRUE(WriteWholeFile(dir.Path("outside.wav"), "kept"));
+  ASSERT_TRUE(ForceDirectories(dir.Path("elsewhere")) && WriteWholeFile(dir.Path("elsewhere/a.wav"), "kept"));
+  ASSERT_TRUE(ForceDirectories(DeckTemp() + "inner") && WriteWholeFile(DeckTemp() + "inner/b.wav", "kept"));
+  ASSERT_EQ(::symlink(dir.Path("outside.wav").c_str(), (DeckTemp() + "file link.wav").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.Path("elsewhere").c_str(), (DeckTemp() + "folder link").c_str()), 0);
   dialogs->AnswerMessage(mrYes);  // all changes will be lost
   Key(VK_F7);
-  EXPECT_EQ(std::vector<std::string>{}, ListFiles(DeckTemp(), "*.*"));
-  EXPECT_FALSE(FileExists(DeckTemp() + "notes"));
-  EXPECT_FALSE(FileExists(DeckTemp() + ".lock"));
+  EXPECT_EQ(std::vector<std::string>{DeckLockName}, ListFiles(DeckTemp(), ".*"));
+  EXPECT_EQ(std::vector<std::string>{"inner"}, ListFiles(DeckTemp(), "*", true));
+  EXPECT_EQ("kept", Read(dir.Path("outside.wav")));
+  EXPECT_EQ("kept", Read(dir.Path("elsewhere/a.wav")));
+  EXPECT_EQ("kept", Read(DeckTemp() + "inner/b.wav"));
 }
 
 TEST_F(CartToCart, SavingATakeWhoseFileVanishedSaysItIsGone) {

@@ -1,6 +1,9 @@
 // Carts of every kind: what each may record, the punch-in marks, saving, and a recording taken
 // back after an abnormal end.
+#include <unistd.h>
+
 #include "DeckHarness.h"
+#include "recorder/Unit4.h"
 
 namespace {
 constexpr int64_t kHour = 3600000;
@@ -217,6 +220,20 @@ TEST_F(DeckCarts, SavingOntoItselfCopiesNothing) {
   EXPECT_EQ(OriginExisting, deck->CartOrigin);
   EXPECT_TRUE(deck->FileMustExist);
   EXPECT_FALSE(deck->BusySaving);
+}
+
+TEST_F(DeckCarts, ANonDestructiveCopyTakesTheNameOfALinkNotWhereItPoints) {
+  StartDeck();
+  const std::string source = dir.Path("library/Promo.wav");
+  ASSERT_TRUE(plat::ForceDirectories(dir.Path("library")) && plat::ForceDirectories(dir.Path("elsewhere")));
+  const std::string data = WriteTake(source, 500);
+  ASSERT_EQ(::symlink(dir.Path("elsewhere").c_str(), (DeckTemp() + "Promo.WAV").c_str()), 0);
+  dialogs->AnswerFile(source);
+  WhenModal([] { Form4->Timer1Timer(Form4->Timer1); });  // the copy, without waiting for its timer
+  Key('E', plat::ssCtrl);
+  EXPECT_EQ(DeckTemp() + "Promo.WAV", deck->RecordFileName);
+  EXPECT_EQ(data, Read(DeckTemp() + "Promo.WAV"));
+  EXPECT_EQ(std::vector<std::string>{}, plat::ListFiles(dir.Path("elsewhere"), "*.*"));
 }
 
 TEST_F(DeckCarts, ThreeFailedCopiesLeadBackToTheSaveDialog) {
