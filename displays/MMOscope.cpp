@@ -367,15 +367,14 @@ TScaleLabelSpan CentredLabelSpan(int at, int size, int lo, int hi) {
   return {start, start + size};
 }
 
-std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap,
-                                  const std::vector<TScaleLabelSpan>& reserved) {
+std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap) {
   const size_t n = labels.size();
   std::vector<bool> keep(n, false);
   if (n == 0) return keep;
   auto clear = [gap](const TScaleLabelSpan& a, const TScaleLabelSpan& b) {
     return a.end + gap <= b.start || b.end + gap <= a.start;
   };
-  std::vector<TScaleLabelSpan> taken = reserved;
+  std::vector<TScaleLabelSpan> taken;
   keep[0] = true;
   taken.push_back(labels[0]);
   if (n > 1 && clear(labels[n - 1], labels[0])) {
@@ -389,4 +388,49 @@ std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, in
     taken.push_back(labels[i]);
   }
   return keep;
+}
+
+namespace {
+// The labels' indices in their order along the scale.
+std::vector<size_t> AlongScale(const std::vector<TScaleLabelSpan>& labels) {
+  std::vector<size_t> order(labels.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return labels[a].start < labels[b].start; });
+  return order;
+}
+}  // namespace
+
+bool SpreadScaleLabels(std::vector<TScaleLabelSpan>& labels, int gap, int lo, int hi) {
+  const std::vector<size_t> order = AlongScale(labels);
+  std::vector<TScaleLabelSpan> moved = labels;
+  auto place = [&](TScaleLabelSpan& s, int start) {
+    s.end += start - s.start;
+    s.start = start;
+  };
+  // Down from lo past whatever a label runs into, then back up from hi.
+  int next = lo;
+  for (size_t i : order) {
+    if (moved[i].start < next) place(moved[i], next);
+    next = moved[i].end + gap;
+  }
+  int limit = hi;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    TScaleLabelSpan& s = moved[*it];
+    if (s.end > limit) place(s, limit - (s.end - s.start));
+    limit = s.start - gap;
+  }
+  if (!order.empty() && moved[order.front()].start < lo) return false;
+  labels = moved;
+  return true;
+}
+
+int FreeScaleSpan(const std::vector<TScaleLabelSpan>& labels, int size, int gap, int lo, int hi) {
+  const std::vector<size_t> order = AlongScale(labels);
+  int below = hi;  // the free rows run up to here, from the lowest label up
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    const TScaleLabelSpan& s = labels[*it];
+    if (below - (s.end + gap) >= size) return below - size;
+    below = std::min(below, s.start - gap);
+  }
+  return below - lo >= size ? below - size : -1;
 }

@@ -141,6 +141,12 @@ struct TScaleLabelSpan {
 TScaleLabelSpan CentredLabelSpan(int at, int size, int lo, int hi);
 // Which labels of a scale are drawn, in the order given along it: both end labels (the last
 // only where it clears the first), an inner one only where it stays gap pixels clear of every
-// label kept and of the reserved spans.
-std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap,
-                                  const std::vector<TScaleLabelSpan>& reserved = {});
+// label kept.
+std::vector<bool> KeepScaleLabels(const std::vector<TScaleLabelSpan>& labels, int gap);
+// Moves the labels of a scale apart, keeping their order along it, so that each stays gap pixels
+// clear of the next inside lo..hi, each moved only as far as that takes. False, with the labels
+// as they were, where they cannot all fit.
+bool SpreadScaleLabels(std::vector<TScaleLabelSpan>& labels, int gap, int lo, int hi);
+// The start of the place of size pixels nearest hi inside lo..hi that stays gap pixels clear of
+// every label; -1 where there is none.
+int FreeScaleSpan(const std::vector<TScaleLabelSpan>& labels, int size, int gap, int lo, int hi);

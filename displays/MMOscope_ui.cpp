@@ -79,6 +79,11 @@ void ScaleFont(TCanvas& c, TColor color) {
   c.SetFont(f);
 }
 
+TScaleLabelSpan TextBodyRows(TCanvas& c) {
+  const TTextMetric m = c.GetTextMetrics();
+  return {m.tmInternalLeading, m.tmAscent};
+}
+
 // ---- what the analysis displays share ----------------------------------------------------------
 
 void TMMAnalysisDisplay::Paint() {
@@ -138,20 +143,25 @@ void TMMAnalysisDisplay::SideTicks(TCanvas& c, int y) {
   c.LineTo(display_.Right + e + 4, y);
 }
 
-void TMMAnalysisDisplay::SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
-                                    const std::vector<std::string>& right,
-                                    const std::vector<TScaleLabelSpan>& reserved) {
+std::vector<TScaleLabelSpan> TMMAnalysisDisplay::SideLabels(TCanvas& c, const std::vector<int>& rows,
+                                                            const std::vector<std::string>& left,
+                                                            const std::vector<std::string>& right) {
   const int e = Bevel()->BevelExtent();
   const TRect client = ClientRect();
+  // Only the figures count: the blank rows above and below them may touch the next label's.
+  const TScaleLabelSpan body = TextBodyRows(c);
   std::vector<TScaleLabelSpan> spans;
-  for (size_t i = 0; i < rows.size(); ++i)
-    spans.push_back(CentredLabelSpan(rows[i], c.TextHeight(left[i]), client.Top, client.Bottom));
-  const std::vector<bool> keep = KeepScaleLabels(spans, 1, reserved);
+  for (int row : rows) spans.push_back(CentredLabelSpan(row, body.end - body.start, client.Top, client.Bottom));
+  std::vector<bool> keep(spans.size(), true);
+  if (!SpreadScaleLabels(spans, 1, client.Top, client.Bottom)) keep = KeepScaleLabels(spans, 1);
+  std::vector<TScaleLabelSpan> drawn;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (!keep[i]) continue;
-    c.TextOut(display_.Left - e - 5 - c.TextWidth(left[i]), spans[i].start, left[i]);
-    c.TextOut(display_.Right + e + 5, spans[i].start, right[i]);
+    c.TextOut(display_.Left - e - 5 - c.TextWidth(left[i]), spans[i].start - body.start, left[i]);
+    c.TextOut(display_.Right + e + 5, spans[i].start - body.start, right[i]);
+    drawn.push_back(spans[i]);
   }
+  return drawn;
 }
 
 void TMMAnalysisDisplay::BottomTick(TCanvas& c, int x, bool major) {

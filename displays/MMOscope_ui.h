@@ -39,6 +39,9 @@ private:
 void ScrollCanvasLeft(TCanvas& c, const TRect& r);
 // Draws text in "ARIAL" of 10 pixels.
 void ScaleFont(TCanvas& c, TColor color);
+// The rows of a line of text in the canvas's font that its figures and capitals take: below the
+// internal leading, down to the baseline.
+TScaleLabelSpan TextBodyRows(TCanvas& c);
 
 // What the analysis displays share: the display area, the readout that follows the left button
 // (blocks are not drawn meanwhile), the scale colours and ticks, the painting order and a repaint
@@ -83,11 +86,12 @@ protected:
   void ScaleInk(TCanvas& c);
   // A tick on either side of the display at y.
   void SideTicks(TCanvas& c, int y);
-  // The labels of the side ticks at rows, left and right of the display, each centred on its row
-  // and kept inside the control. The end labels are always drawn; an inner one that would run
-  // into another or into a reserved span of rows is left out.
-  void SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
-                  const std::vector<std::string>& right, const std::vector<TScaleLabelSpan>& reserved = {});
+  // The labels of the side ticks at rows, left and right of the display, the rows their figures
+  // take centred on the tick, kept inside the control and moved apart where they would touch.
+  // Where they cannot all fit, an inner one that would touch another is left out (the end
+  // labels stay). Returns the rows of the labels drawn.
+  std::vector<TScaleLabelSpan> SideLabels(TCanvas& c, const std::vector<int>& rows, const std::vector<std::string>& left,
+                                          const std::vector<std::string>& right);
   // A tick below the display at x, long when major.
   void BottomTick(TCanvas& c, int x, bool major);
   // The labels of the ticks below the display at columns, in the same way.

@@ -288,13 +288,15 @@ void TMMSpectrogram::DrawScales() {
     ys.push_back(y);
     texts.push_back(buf);
   }
-  // The unit stands just above the lowest label, which keeps its place at the bottom tick.
-  const int h = c.TextHeight("KHz");
-  const TScaleLabelSpan lowest = CentredLabelSpan(ys.front(), h, client.Top, client.Bottom);
-  const TScaleLabelSpan unit{lowest.start - h, lowest.start};
-  c.TextOut(client.Left + 2, unit.start, "KHz");
-  c.TextOut(client.Right - 2 - c.TextWidth("KHz"), unit.start, "KHz");
-  SideLabels(c, ys, texts, texts, {unit});
+  const std::vector<TScaleLabelSpan> labels = SideLabels(c, ys, texts, texts);
+  // The unit takes the lowest room between the labels that holds it; every label comes first, so
+  // a scale dense enough to leave no such room shows none.
+  const TScaleLabelSpan body = TextBodyRows(c);
+  const int at = FreeScaleSpan(labels, body.end - body.start, 1, client.Top, client.Bottom);
+  if (at >= 0) {
+    c.TextOut(client.Left + 2, at - body.start, "KHz");
+    c.TextOut(client.Right - 2 - c.TextWidth("KHz"), at - body.start, "KHz");
+  }
   c.Brush()->SetStyle(bsSolid);
 }
 

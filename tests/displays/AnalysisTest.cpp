@@ -43,9 +43,9 @@ void MoveTo(TControl& c, QPoint at, Qt::MouseButtons held) {
   QCoreApplication::sendEvent(plat::WidgetOf(&c), &move);
 }
 
-// Whether text, in the scales' font and ink on the form's colour, stands whole somewhere inside
-// area of a picture of the control.
-bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TColor background) {
+// Where text, in the scales' font and ink on the form's colour, stands whole inside area of a
+// picture of the control: the rectangle of its ink, null where it is nowhere.
+QRect FindScaleText(const QImage& shot, TRect area, const std::string& text, TColor background) {
   QImage ref(80, 24, QImage::Format_RGB32);
   const QRgb bg =
       qRgb(GetRValue(ColorToRGB(background)), GetGValue(ColorToRGB(background)), GetBValue(ColorToRGB(background)));
@@ -64,10 +64,39 @@ bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TCo
   area.Top = std::max(area.Top, 0);
   area.Right = std::min(area.Right, shot.width());
   area.Bottom = std::min(area.Bottom, shot.height());
+  const size_t rowBytes = size_t(glyphs.width()) * 4;
   for (int y = area.Top; y + glyphs.height() <= area.Bottom; ++y)
-    for (int x = area.Left; x + glyphs.width() <= area.Right; ++x)
-      if (shot.copy(x, y, glyphs.width(), glyphs.height()) == glyphs) return true;
-  return false;
+    for (int x = area.Left; x + glyphs.width() <= area.Right; ++x) {
+      int row = 0;
+      while (row < glyphs.height() &&
+             std::memcmp(shot.constScanLine(y + row) + size_t(x) * 4, glyphs.constScanLine(row), rowBytes) == 0)
+        ++row;
+      if (row == glyphs.height()) return QRect(x, y, glyphs.width(), glyphs.height());
+    }
+  return {};
+}
+
+bool ShowsScaleText(const QImage& shot, TRect area, const std::string& text, TColor background) {
+  return !FindScaleText(shot, area, text, background).isNull();
+}
+
+// The left and right scale strips of an analysis display, from top to bottom.
+std::pair<TRect, TRect> SideStrips(const TMMAnalysisDisplay& d, int top, int bottom) {
+  const TRect r = d.DisplayRect();
+  const int e = d.Bevel()->BevelExtent();
+  return {Rect(0, top, r.Left - e, bottom), Rect(r.Right + e, top, d.Width(), bottom)};
+}
+
+// Each text found in the strip at its row, that row running through its figures.
+std::vector<QRect> FindSideLabels(const QImage& shot, const TRect& strip, const std::vector<int>& rows,
+                                  const std::vector<std::string>& texts, TColor background) {
+  std::vector<QRect> found;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const QRect at = FindScaleText(shot, Rect(strip.Left, rows[i] - 12, strip.Right, rows[i] + 12), texts[i], background);
+    EXPECT_TRUE(!at.isNull() && at.top() <= rows[i] && rows[i] <= at.bottom()) << "\"" << texts[i] << "\" at row " << rows[i];
+    if (!at.isNull()) found.push_back(at);
+  }
+  return found;
 }
 
 // A device handing 8192-byte buffers of 16-bit stereo at 22050 Hz to a connector that feeds its
@@ -531,10 +560,6 @@ TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
   form_->SetClientHeight(520);
   const TColor face = form_->Color();
   const WAVEFORMATEX f = Pcm(16, 1, 22050);
-  auto strips = [](const TMMAnalysisDisplay& d, int top, int bottom) {
-    const TRect r = d.DisplayRect();
-    return std::pair{Rect(0, top, r.Left, bottom), Rect(r.Right, top, d.Width(), bottom)};
-  };
 
   // The spectrogram's kHz scale: 0.00 at the bottom tick, the top frequency at the top one.
   auto* gram = Place<TMMSpectrogram>(8, 8);
@@ -544,11 +569,9 @@ TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
   QImage shot = FullPaint(*gram);
   TRect d = gram->DisplayRect();
   for (const TRect& side :
-       {strips(*gram, d.Bottom - 14, gram->Height()).first, strips(*gram, d.Bottom - 14, gram->Height()).second}) {
+       {SideStrips(*gram, d.Bottom - 14, gram->Height()).first, SideStrips(*gram, d.Bottom - 14, gram->Height()).second})
     EXPECT_TRUE(ShowsScaleText(shot, side, "0.00", face));
-    EXPECT_TRUE(ShowsScaleText(shot, Rect(side.Left, 0, side.Right, d.Bottom), "KHz", face));
-  }
-  for (const TRect& side : {strips(*gram, 0, d.Top + 14).first, strips(*gram, 0, d.Top + 14).second})
+  for (const TRect& side : {SideStrips(*gram, 0, d.Top + 14).first, SideStrips(*gram, 0, d.Top + 14).second})
     EXPECT_TRUE(ShowsScaleText(shot, side, "11.03", face));
 
   // The spectrum's dB strips: 0 at the top on both sides, whole; -60 at the bottom. Its frequency
@@ -563,9 +586,9 @@ TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
   spectrum->SetWaveFormat(&f);
   shot = FullPaint(*spectrum);
   d = spectrum->DisplayRect();
-  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, 0, d.Top + 14).first, "0", face));
-  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, 0, d.Top + 14).second, " 0", face));  // two places wide
-  EXPECT_TRUE(ShowsScaleText(shot, strips(*spectrum, d.Bottom - 8, d.Bottom + 8).first, "-60", face));
+  EXPECT_TRUE(ShowsScaleText(shot, SideStrips(*spectrum, 0, d.Top + 14).first, "0", face));
+  EXPECT_TRUE(ShowsScaleText(shot, SideStrips(*spectrum, 0, d.Top + 14).second, " 0", face));  // two places wide
+  EXPECT_TRUE(ShowsScaleText(shot, SideStrips(*spectrum, d.Bottom - 8, d.Bottom + 8).first, "-60", face));
   for (bool logFreq : {true, false}) {
     spectrum->SetLogFreq(logFreq);
     for (int w = 160; w <= 400; w += 20) {
@@ -585,7 +608,86 @@ TEST_F(DisplayTest, ScalesKeepTheirEndLabelsWhole) {
   scope->SetWaveFormat(&f);
   shot = FullPaint(*scope);
   d = scope->DisplayRect();
-  for (const TRect& side : {strips(*scope, 0, d.Top + 14).first, strips(*scope, 0, d.Top + 14).second})
+  for (const TRect& side : {SideStrips(*scope, 0, d.Top + 14).first, SideStrips(*scope, 0, d.Top + 14).second})
     EXPECT_TRUE(ShowsScaleText(shot, side, "+1.00", face));
-  EXPECT_TRUE(ShowsScaleText(shot, strips(*scope, d.Bottom - 8, d.Bottom + 8).first, "-1.00", face));
+  EXPECT_TRUE(ShowsScaleText(shot, SideStrips(*scope, d.Bottom - 8, d.Bottom + 8).first, "-1.00", face));
+}
+
+TEST_F(DisplayTest, SideScalesLabelEveryTickAndTheSpectrogramsUnitTouchesNoLabel) {
+  form_->SetClientWidth(240);
+  form_->SetClientHeight(420);
+  const TColor face = form_->Color();
+  char text[32];
+  // Every kilohertz tick at every rate and height, the unit only where it touches no label.
+  auto* gram = Place<TMMSpectrogram>(8, 8);
+  gram->SetDrawScale(true);
+  int unitsShown = 0;
+  for (int rate : {8000, 11025, 22050, 44100, 48000, 96000})
+    for (int height : {60, 90, 140, 200, 300, 400}) {
+      SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(height) + " pixels high");
+      const WAVEFORMATEX f = Pcm(16, 1, rate);
+      gram->SetBounds(8, 8, 194, height);
+      gram->SetWaveFormat(&f);
+      const QImage shot = FullPaint(*gram);
+      const TRect d = gram->DisplayRect();
+      int ticks = rate / 2 / 1000;
+      while (ticks > 1 && d.Height() / ticks < 10) ticks /= 2;
+      std::vector<int> rows;
+      std::vector<std::string> texts;
+      for (int k = 0; k <= ticks; ++k) {
+        rows.push_back(d.Bottom - 1 - (d.Height() - 1) * k / ticks);
+        std::snprintf(text, sizeof text, "%4.2f", rate / 2.0 * k / ticks / 1000.0);
+        texts.push_back(text);
+      }
+      for (const TRect& strip : {SideStrips(*gram, 0, height).first, SideStrips(*gram, 0, height).second}) {
+        const std::vector<QRect> labels = FindSideLabels(shot, strip, rows, texts, face);
+        const QRect unit = FindScaleText(shot, strip, "KHz", face);
+        if (unit.isNull()) continue;
+        ++unitsShown;
+        for (const QRect& label : labels) EXPECT_FALSE(unit.adjusted(-1, -1, 1, 1).intersects(label));
+      }
+    }
+  EXPECT_GE(unitsShown, 2 * 12) << "the unit is shown where the ticks leave it room";
+
+  // The oscilloscope's volts at every grid division and the spectrum's decibels at every
+  // division, at every height.
+  auto* scope = Place<TMMOscope>(8, 8);
+  scope->SetDrawAmpScale(true);
+  auto* spectrum = Place<TMMSpectrum>(8, 8);
+  spectrum->SetDrawAmpScale(true);
+  spectrum->SetLogAmp(true);
+  for (int height = 40; height <= 160; height += 10) {
+    SCOPED_TRACE(std::to_string(height) + " pixels high");
+    scope->SetVisible(true);
+    spectrum->SetVisible(false);
+    scope->SetBounds(8, 8, 200, height);
+    QImage shot = FullPaint(*scope);
+    TRect d = scope->DisplayRect();
+    int div = 10;
+    while (div > 2 && d.Height() / div < 10) div -= 2;
+    std::vector<int> rows;
+    std::vector<std::string> texts;
+    for (int k = 0; k <= div; ++k) {
+      const double v = 1.0 - 2.0 * k / div;
+      rows.push_back(d.Top + (d.Height() - 1) * k / div);
+      std::snprintf(text, sizeof text, "%s%4.2f", v > 0.004 ? "+" : v < -0.004 ? "-" : "", std::fabs(v));
+      texts.push_back(text);
+    }
+    FindSideLabels(shot, SideStrips(*scope, 0, height).first, rows, texts, face);
+
+    scope->SetVisible(false);
+    spectrum->SetVisible(true);
+    spectrum->SetBounds(8, 8, 200, height);
+    shot = FullPaint(*spectrum);
+    d = spectrum->DisplayRect();
+    div = 6;
+    while (div > 1 && d.Height() / div < 10) --div;
+    rows.clear();
+    texts.clear();
+    for (int k = 0; k <= div; ++k) {
+      rows.push_back(d.Top + (d.Height() - 1) * k / div);
+      texts.push_back(std::to_string(-10 * (k * 6 / div)));
+    }
+    FindSideLabels(shot, SideStrips(*spectrum, 0, height).first, rows, texts, face);
+  }
 }

@@ -142,15 +142,34 @@ TEST(MMOscope, ScaleLabelsKeepTheirEndsAndDropInnerOnesThatCollide) {
   for (int k = 0; k <= 8; ++k) labels.push_back(CentredLabelSpan(10 + k * 8, 10, 0, 100));
   std::vector<bool> keep = KeepScaleLabels(labels, 2);
   EXPECT_EQ(keep, (std::vector<bool>{true, false, true, false, true, false, true, false, true}));
-  // Any order along the scale; a reserved span takes the labels it touches.
+  // Any order along the scale.
   std::reverse(labels.begin(), labels.end());
-  keep = KeepScaleLabels(labels, 2, {{14, 30}});
-  EXPECT_EQ(keep, (std::vector<bool>{true, false, true, false, true, false, false, false, true}));
+  keep = KeepScaleLabels(labels, 2);
+  EXPECT_EQ(keep, (std::vector<bool>{true, false, true, false, true, false, true, false, true}));
   // Too short for both ends: the first stays; a single label always stands.
   keep = KeepScaleLabels({{0, 10}, {5, 15}}, 0);
   EXPECT_EQ(keep, (std::vector<bool>{true, false}));
   EXPECT_EQ(KeepScaleLabels({{0, 10}}, 4), std::vector<bool>{true});
   EXPECT_TRUE(KeepScaleLabels({}, 4).empty());
+}
+
+TEST(MMOscope, ScaleLabelsMoveApartJustEnoughAndLeaveTheirGapsToAUnit) {
+  // Eight pixels every twelve inside 0..50, the ends pushed inside: only the label that the top
+  // one runs into moves, by the pixel it takes.
+  std::vector<TScaleLabelSpan> labels;
+  for (int k = 4; k >= 0; --k) labels.push_back(CentredLabelSpan(k * 12, 8, 0, 50));  // any order along the scale
+  ASSERT_TRUE(SpreadScaleLabels(labels, 1, 0, 50));
+  std::vector<int> starts;
+  for (const TScaleLabelSpan& s : labels) starts.push_back(s.start);
+  EXPECT_EQ(starts, (std::vector<int>{42, 32, 20, 9, 0}));
+  EXPECT_EQ(FreeScaleSpan(labels, 8, 1, 0, 50), -1) << "no room for a unit";
+  // One pixel less room than three labels and their gaps take: nothing moves.
+  std::vector<TScaleLabelSpan> tight = {{0, 8}, {8, 16}, {16, 24}};
+  EXPECT_FALSE(SpreadScaleLabels(tight, 1, 0, 25));
+  EXPECT_EQ(tight[1].start, 8);
+  // A unit goes in the room nearest the end of the scale that holds it clear of the labels.
+  EXPECT_EQ(FreeScaleSpan({{0, 8}, {20, 28}, {38, 46}}, 8, 1, 0, 46), 29);
+  EXPECT_EQ(FreeScaleSpan({{0, 8}, {18, 26}, {28, 36}}, 8, 1, 0, 60), 52);
 }
 
 TEST(MMLight, BandsAndTheirValues) {
