@@ -32,6 +32,12 @@ std::string FolderInUseText(const std::string& folder) {
          "other one first, or start this one with another temporary folder (TMPDIR).";
 }
 
+std::string SaveIntoTempText(const std::string& folder) {
+  return "Solvane's temporary folder " + folder +
+         " is emptied at every Eject: a file saved there would be lost.\r\n\r\nPlease choose "
+         "another folder.";
+}
+
 namespace {
 
 // Every name in the folder with what lstat says of it: links are seen as links.
@@ -74,4 +80,8 @@ bool EmptyDeckTemp(const std::string& folder) {
 void DropLink(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(path.c_str());
+}
+
+bool InDeckTemp(const std::string& folder, const std::string& path) {
+  return plat::SameFile(plat::ExtractFilePath(plat::ExpandFileName(path)), folder);
 }

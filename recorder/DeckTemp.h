@@ -21,6 +21,8 @@ TDeckTempState PrepareDeckTemp(const std::string& folder, std::string& culprit);
 std::string NotPrivateText(const std::string& culprit);
 // What a second start is told when another deck, out of its reach, holds the folder.
 std::string FolderInUseText(const std::string& folder);
+// What a save into the folder is told.
+std::string SaveIntoTempText(const std::string& folder);
 
 // The takes a run left behind in the folder, in name order: regular files named "*.wav". A link,
 // whatever it points at, is never one of them.
@@ -33,3 +35,6 @@ bool EmptyDeckTemp(const std::string& folder);
 // Removes a link standing at path, so that a cart copied there lands in a file of its own rather
 // than wherever the link points (a folder, say).
 void DropLink(const std::string& path);
+
+// Whether a file saved at path would lie in the folder (any spelling of it, links included).
+bool InDeckTemp(const std::string& folder, const std::string& path);

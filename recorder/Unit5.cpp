@@ -4,6 +4,7 @@
 #include "platform/system/files.h"
 #include "platform/ui/dialogs.h"
 #include "recorder/CartFiles.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
 #include "recorder/FormParts.h"
 #include "recorder/DialogDeck.h"
@@ -47,6 +48,11 @@ int TForm5::SaveFile() {
   Gauge1->SetProgress(0);
   const std::string source = deck_->CartFileName();
   std::string target = ExpandFileName(SaveTarget(source));
+  // The next Eject empties the temporary folder: a take saved there would go with it.
+  if (const std::string temp = DeckTempFolder(); InDeckTemp(temp, CartCopyTarget(source, target))) {
+    MessageDlg(SaveIntoTempText(temp), mtWarning, mbOKOnly);
+    return mrCancel;
+  }
 
   // The files themselves are compared: on a case-sensitive file system "a.wav" and "A.WAV" are two.
   if (!SameCartFile(source, CartCopyTarget(source, target))) {

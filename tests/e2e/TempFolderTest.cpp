@@ -1,5 +1,5 @@
 // The temporary folder is the deck's own: a second deck never touches a live take, no link in it
-// is followed, and a folder others may write to is refused.
+// is followed, a folder others may write to is refused, and nothing is saved into it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,4 +121,23 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefused) {
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   EXPECT_EQ(2u, s.DialogLog().size());
   EXPECT_TRUE(Logged({s.DialogLog().back()}, refusal)) << ::testing::PrintToString(s.DialogLog());
+}
+
+TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"file " + s.deckTemp + "Kept.wav", "OK"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(300);
+  s.Key("F4");
+  s.Key("F9");
+  const DeckView v = s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the save has ended");
+  EXPECT_EQ(s.deckTemp + "Untitled.wav", v.file);
+  EXPECT_FALSE(plat::FileExists(s.deckTemp + "Kept.wav"));
+  ASSERT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Logged({s.DialogLog()[1]}, "message Warning [OK] \"Solvane's temporary folder " + s.deckTemp +
+                                             " is emptied at every Eject"))
+      << s.DialogLog()[1];
 }

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include "DeckHarness.h"
+#include "recorder/DeckTemp.h"
 
 using namespace plat;
 
@@ -98,6 +99,22 @@ TEST_F(Saving, OntoItselfTheAfterSaveProgramStillRuns) {
   deck->Config.launchAfterSave = "noexec.sh";
   ASSERT_EQ(Form5->SaveFile(), mrOk);
   EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"Error calling noexec.sh \r\nLook in Solvane.INI for setting"});
+}
+
+// The next Eject would delete it: a by-name take (here one left in the temporary folder, which
+// would be saved onto itself) is not saved into the temporary folder however it is spelled.
+TEST_F(Saving, NothingIsSavedIntoTheTemporaryFolder) {
+  const std::string source = DeckTemp() + "Untitled.wav";
+  const std::string data = Load(source, OriginExisting, "");
+  deck->CartKind = KindByName;
+  ASSERT_EQ(::symlink(DeckTemp().c_str(), dir.Path("temp link").c_str()), 0);
+  deck->Config.savePath = dir.Path("temp link/");
+  ASSERT_TRUE(deck->SavesByName());
+  EXPECT_EQ(Form5->SaveFile(), mrCancel);
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{SaveIntoTempText(DeckTemp())});
+  EXPECT_EQ(Read(source), data);
+  EXPECT_EQ(deck->CartOrigin, OriginExisting);
+  EXPECT_TRUE(deck->ChangedSinceSave);
 }
 
 TEST_F(Saving, NamesDifferingOnlyInCaseAreTwoFiles) {
