@@ -633,13 +633,14 @@ void TSVMain::WaveInStop(TObject*) {
   if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
 }
 
-// Whatever the input records after a failed write (a full disk, a lost drive) would be lost
-// unseen: the recording ends here, and the operator learns why.
+// Whatever the input records after a failed write (a full disk, a file-size limit, a lost drive)
+// would be lost unseen: the recording ends here, and the operator learns why.
 void TSVMain::RecFileWriteFailed() {
   if (WaveIn->IsStarted()) StopStuff();
   Notify(TNoticeKind::Error,
-         "The recording file could not be written (the disk may be full). The recording has "
-         "stopped; what was recorded before is kept.");
+         "The recording file could not be written (the disk may be full, or the file may have "
+         "reached the size limit set for it). The recording has stopped; what was recorded before "
+         "is kept.");
 }
 
 void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }

@@ -56,6 +56,8 @@ void OnStopSignal(int) {
   [[maybe_unused]] ssize_t n = ::write(stopSignalPipe[1], &c, 1);
 }
 
+void OnFileSizeLimit(int) {}
+
 // The session ending, a service stop or Ctrl+C.
 void EndOnStopSignal() {
   if (SVMain) SVMain->EndOnStopSignal();
@@ -72,10 +74,22 @@ bool CatchStopSignals() {
   return true;
 }
 
+// A write past the file-size limit (ulimit -f) then fails with EFBIG, as on a full disk, and the
+// take ends with its message instead of the program. Caught rather than ignored, so that the
+// programs we start get the default back.
+void CatchFileSizeLimit() {
+  struct sigaction sa {};
+  sa.sa_handler = OnFileSizeLimit;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGXFSZ, &sa, nullptr);
+}
+
 }  // namespace
 
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
+  CatchFileSizeLimit();
   // One deck per temporary folder, whichever session starts it: a second start in the same session
   // brings the running deck forward, one from another session is refused, and neither ever
   // touches the running deck's files.

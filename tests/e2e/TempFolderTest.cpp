@@ -1,6 +1,8 @@
 // The temporary folder is the deck's own: a second deck never touches a live take, no link in it
-// is followed, a folder others may write to is refused, and nothing is saved into it.
+// is followed, a folder others may write to is refused, nothing is saved into it, and a file-size
+// limit ends a take instead of the program.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,4 +142,29 @@ TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {
   EXPECT_TRUE(Logged({s.DialogLog()[1]}, "message Warning [OK] \"Solvane's temporary folder " + s.deckTemp +
                                              " is emptied at every Eject"))
       << s.DialogLog()[1];
+}
+
+TEST(TempFolder, ATakeUnderAFileSizeLimitEndsWithAMessageAndTheProgramGoesOn) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Sync();
+  // As `ulimit -f`: no file of the program may grow past a second of the take.
+  rlimit limit{};
+  ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, nullptr, &limit));
+  limit.rlim_cur = kMonoBytesPerSecond;
+  ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, &limit, nullptr));
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(5000);
+  const DeckView v = s.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the take has ended");
+  ASSERT_TRUE(s.Running());
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The recording file could not be written"))
+      << ::testing::PrintToString(s.DialogLog());
+  // The take is kept: what reached the file reads as the input's audio.
+  const EngineView e = ReadWithEngine(v.file);
+  ASSERT_TRUE(e.ok);
+  EXPECT_GT(e.samples, 0);
+  EXPECT_LE(plat::FileSize(v.file), int64_t(kMonoBytesPerSecond));
+  EXPECT_TRUE(IsPattern(Studio::Read(v.file).substr(size_t(e.dataOffset), size_t(e.dataSize)), PcmFormat(32000, 1, 16)));
 }
