@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the tests of one configuration, or of all of them in turn.
 #   main   the normal build: program, tools, benchmarks, every test (labels unit, e2e, and server:
-#          the whole program on a private sound server that scripts/sound-server.sh starts)
+#          the whole program on private sound servers that scripts/sound-server.sh and
+#          scripts/pipewire-server.sh start)
 #   asan   clang with AddressSanitizer and UndefinedBehaviorSanitizer (label asan)
 #   tsan   ThreadSanitizer on the Qt-free test programs (label tsan)
 #   fuzz   libFuzzer targets, each run for a few seconds (label fuzz)

@@ -20,7 +20,13 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The PipeWire of the server tests, unpacked into a cache of the build tree, never installed.
+fetch_pipewire() { "$(dirname "$0")/pipewire-server.sh" fetch; }
+
+if [ ${#missing[@]} -eq 0 ]; then
+  fetch_pipewire
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
 SUDO=""
@@ -28,3 +34,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fetch_pipewire

@@ -47,7 +47,7 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 // ---- the server ---------------------------------------------------------------------------------
 
-SoundServer::SoundServer(std::string dir) : dir_(std::move(dir)) {
+SoundServer::SoundServer(std::string dir, std::string script) : dir_(std::move(dir)), script_(std::move(script)) {
   while (!dir_.empty() && dir_.back() == '/') dir_.pop_back();
   ok_ = Start();
 }
@@ -55,19 +55,24 @@ SoundServer::SoundServer(std::string dir) : dir_(std::move(dir)) {
 SoundServer::~SoundServer() { Script("stop"); }
 
 bool SoundServer::Script(const std::string& command) const {
-  const std::string line = std::string(SOUND_SERVER_SCRIPT) + " " + command + " '" + dir_ + "'";
+  const std::string line = script_ + " " + command + " '" + dir_ + "'";
   return std::system(line.c_str()) == 0;
 }
 
 bool SoundServer::Start() { return ok_ = Script("start"); }
 
-void SoundServer::Kill() {
-  std::ifstream f(dir_ + "/pid");
+void SoundServer::Stop() {
+  Script("stop");
+  ok_ = false;
+}
+
+void SoundServer::Kill(const std::string& pidFile) {
+  std::ifstream f(dir_ + "/" + pidFile);
   pid_t pid = 0;
   if (f >> pid && pid > 0) ::kill(pid, SIGKILL);
   // The script started it: it is reaped there, so wait for its socket to go quiet instead.
   for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i) ::usleep(10000);
-  ok_ = false;
+  if (pidFile == "pid") ok_ = false;
 }
 
 std::map<std::string, std::string> SoundServer::Environment() const { return ReadEnv(dir_ + "/env"); }

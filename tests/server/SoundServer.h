@@ -1,7 +1,7 @@
 #pragma once
-// A private sound server for whole-program tests (scripts/sound-server.sh), and a listener on one
-// of its sources that counts what arrives there: the tests' clock, in frames, and their record of
-// what a sink received.
+// A private sound server for whole-program tests (scripts/sound-server.sh for PulseAudio,
+// scripts/pipewire-server.sh for PipeWire), and a listener on one of its sources that counts what
+// arrives there: the tests' clock, in frames, and their record of what a sink received.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -13,16 +13,19 @@
 
 class SoundServer {
 public:
-  // Starts the server with everything under dir.
-  explicit SoundServer(std::string dir);
+  // Starts the server of the script with everything under dir.
+  explicit SoundServer(std::string dir, std::string script = SOUND_SERVER_SCRIPT);
   ~SoundServer();
   SoundServer(const SoundServer&) = delete;
   SoundServer& operator=(const SoundServer&) = delete;
 
   bool Start();
   bool Ok() const { return ok_; }
-  // Ends the server at once, as a crash would.
-  void Kill();
+  // Ends the server at once, as a crash would; or another of the script's processes, by the name
+  // of its pid file (PipeWire's session manager: "wireplumber.pid").
+  void Kill(const std::string& pidFile = "pid");
+  // Ends the server in order, leaving its folder (and the program's way to it) as it was.
+  void Stop();
   // What a program needs in its environment to reach the server through ALSA's default device.
   std::map<std::string, std::string> Environment() const;
   // Runs pactl with these arguments; true when it succeeded.
@@ -31,7 +34,7 @@ public:
 
 private:
   bool Script(const std::string& command) const;
-  std::string dir_;
+  std::string dir_, script_;
   bool ok_ = false;
 };
 
