@@ -486,9 +486,11 @@ void TSVMain::FormCreate(TObject*) {
   AutoCartFile = cmd.autoCartFile;
 
   if (plat::WaveInGetNumDevs() == 0) {
+    const std::string reason = plat::WaveInNoDeviceReason();
     Notify(TNoticeKind::Error,
            "This application requires at least one multimedia device to run.\r\nInstall a "
-           "multimedia device and try running this application again.");
+           "multimedia device and try running this application again." +
+               (reason.empty() ? std::string() : "\r\n\r\n" + reason));
     EndCreation();
     return;
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -25,6 +26,15 @@ constexpr unsigned kPlaybackBufferUs = 200000;  // 200 ms
 // source may deliver in bursts: capture waits in a buffer of a second.
 constexpr unsigned kCaptureBufferUs = 1000000;
 constexpr size_t kMaxChunkFrames = 8192;
+// A capture stream that brings nothing for this long beyond what its earlier audio covers has
+// stopped delivering (a session manager gone, a source unlinked): the take must not go on silently.
+// Its first audio may take longer: a sound server's idle source may start with a whole block of
+// two seconds.
+constexpr auto kSilentInputLimit = std::chrono::seconds(1);
+constexpr auto kFirstInputLimit = std::chrono::seconds(4);
+// How much longer than the audio it held a playback stream with nothing more to play may take to
+// report that audio played.
+constexpr auto kPlayOutSlack = std::chrono::seconds(1);
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -111,7 +121,9 @@ public:
         blockAlign_(f.nBlockAlign),
         rate_(f.nSamplesPerSec),
         bufferFrames_(buffer),
+        periodFrames_(period),
         periodMs_(int(std::max<uint64_t>(1, uint64_t(period) * 1000 / f.nSamplesPerSec))),
+        silence_(f.wFormatTag != WAVE_FORMAT_IEEE_FLOAT && f.wBitsPerSample == 8 ? 0x80 : 0),
         canPause_(canPause) {
     int n = snd_pcm_poll_descriptors_count(pcm_.get());
     fds_.resize(size_t(std::max(n, 0)));
@@ -136,7 +148,7 @@ public:
     if (lost_) return;
     snd_pcm_drop(pcm_.get());
     if (Fails(dev, snd_pcm_prepare(pcm_.get()))) return;
-    Fails(dev, snd_pcm_start(pcm_.get()));
+    if (!Fails(dev, snd_pcm_start(pcm_.get()))) ArrivalsFromNow();
   }
 
   void StopInput(WaveDevice& dev) override {
@@ -159,6 +171,8 @@ public:
     snd_pcm_drop(pcm_.get());
     dev.RewindToPlayed();
     written_ = heard_;
+    DropPadsFrom(written_);
+    dry_ = false;
     tail_ = {};
     Prepare(dev);
   }
@@ -172,6 +186,7 @@ public:
       return;
     }
     tail_.at = Clock::now();
+    lastWrite_.at = Clock::now();
     Running();
   }
 
@@ -179,7 +194,10 @@ public:
     hwPaused_ = false;
     carry_.clear();
     written_ = heard_ = 0;
-    tail_ = {};
+    pads_.clear();
+    padsHeard_ = 0;
+    dry_ = false;
+    tail_ = lastWrite_ = {};
     if (lost_) return;
     snd_pcm_drop(pcm_.get());
     if (!input_) Prepare(dev);
@@ -207,11 +225,12 @@ private:
 
   // A stream that cannot be had again is a lost device: its buffers come back, the owner's next
   // call fails, and the driver sleeps until it is closed.
-  void Lose(WaveDevice& dev, long err) {
+  void Lose(WaveDevice& dev, long err, MMRESULT reason = MMSYSERR_NODRIVER) {
     if (lost_) return;
-    std::fprintf(stderr, "sound device lost: %s\n", snd_strerror(int(err)));
+    std::fprintf(stderr, "sound device lost: %s\n",
+                 reason == WAVERR_INPUTSTOPPED ? "no audio arrives" : snd_strerror(int(err)));
     lost_ = true;
-    dev.Lost();
+    dev.Lost(reason);
   }
 
   // True when err is a failure. An underrun, an overrun or a suspend is recovered from; what
@@ -228,6 +247,7 @@ private:
     int r = snd_pcm_recover(pcm_.get(), int(err), 1);
     if (r >= 0 && input_) r = snd_pcm_start(pcm_.get());
     if (r < 0) Lose(dev, r);
+    else if (input_) ArrivalsFromNow();
     return true;
   }
 
@@ -297,7 +317,7 @@ private:
         // frame; what the stream still holds has not been heard either.
         snd_pcm_sframes_t d = 0;
         if (snd_pcm_delay(pcm_.get(), &d) < 0) return TailLeft(now);
-        tail_ = {std::max(uint64_t(std::max<snd_pcm_sframes_t>(d, 0)), Held()), now};
+        tail_ = {std::min(std::max(uint64_t(std::max<snd_pcm_sframes_t>(d, 0)), Held()), PlayOutBound(now)), now};
         return tail_.frames;
       }
       case SND_PCM_STATE_PAUSED: return tail_.frames;
@@ -312,7 +332,71 @@ private:
     if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING)
       heard = std::min(heard, runFrom_ + FramesIn(Clock::now() - runSince_));
     heard_ = std::max(heard_, heard);
-    dev.CommitOutput(0, (written_ - heard_) * blockAlign_);
+    dev.CommitOutput(0, DataUnheard() * blockAlign_);
+  }
+
+  // ---- playback: the end of what was queued ------------------------------------------------------
+  //
+  // A sound server may take audio only in blocks of its own and leave a last part block in the
+  // stream for good, so when nothing more is queued the stream is kept fed with silence until
+  // every frame of the audio has been heard. The silence is no part of the position. And however
+  // a stream reports, once nothing more is queued what it held when the audio was last written
+  // has been heard when its playing time (and a margin) has passed.
+
+  struct Pad {
+    uint64_t from = 0, frames = 0;  // in stream frames
+  };
+
+  // Audio frames, not silence, among the first n frames of the stream.
+  uint64_t AudioIn(uint64_t n) const {
+    uint64_t silence = padsHeard_;
+    for (const Pad& p : pads_) {
+      if (p.from >= n) break;
+      silence += std::min(p.frames, n - p.from);
+    }
+    return n - silence;
+  }
+
+  uint64_t DataUnheard() const { return AudioIn(written_) - AudioIn(heard_); }
+
+  // Silence heard for good is only counted.
+  void ForgetHeardPads() {
+    while (!pads_.empty() && pads_.front().from + pads_.front().frames <= heard_) {
+      padsHeard_ += pads_.front().frames;
+      pads_.pop_front();
+    }
+  }
+
+  void DropPadsFrom(uint64_t n) {
+    while (!pads_.empty() && pads_.back().from >= n) pads_.pop_back();
+    if (!pads_.empty()) pads_.back().frames = std::min(pads_.back().frames, n - pads_.back().from);
+  }
+
+  uint64_t PlayOutBound(Clock::time_point now) const {
+    if (!dry_ || lastWrite_.at == Clock::time_point{}) return UINT64_MAX;
+    const uint64_t allowed = lastWrite_.frames + FramesIn(kPlayOutSlack);
+    const uint64_t gone = FramesIn(now - lastWrite_.at);
+    return allowed > gone ? allowed - gone : 0;
+  }
+
+  // Keeps two periods in the stream while audio in it is still unheard, and never more silence
+  // ahead than a buffer; false when it failed.
+  bool PadWithSilence(WaveDevice& dev) {
+    ForgetHeardPads();
+    const uint64_t unheard = DataUnheard();
+    if (unheard == 0 || written_ - heard_ - unheard >= bufferFrames_) return true;
+    const uint64_t held = Held(), want = 2 * uint64_t(periodFrames_);
+    if (held >= want) return true;
+    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail <= 0) return !Fails(dev, avail);
+    const size_t frames = size_t(std::min<uint64_t>({want - held, uint64_t(avail), staging_.size() / blockAlign_}));
+    std::fill(staging_.begin(), staging_.begin() + long(frames * blockAlign_), silence_);
+    snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), frames);
+    if (w < 0) return !Fails(dev, w);
+    if (!pads_.empty() && pads_.back().from + pads_.back().frames == written_) pads_.back().frames += uint64_t(w);
+    else pads_.push_back({written_, uint64_t(w)});
+    written_ += uint64_t(w);
+    return true;
   }
 
   // Frames the stream holds, not yet taken by the device or the server.
@@ -340,23 +424,26 @@ private:
         if (lost_) return;
         break;
       }
-      dev.CommitOutput(size_t(w) * blockAlign_, (written_ + uint64_t(w) - heard_) * blockAlign_);
       written_ += uint64_t(w);
+      lastWrite_ = {written_ - heard_, Clock::now()};
+      dev.CommitOutput(size_t(w) * blockAlign_, DataUnheard() * blockAlign_);
       avail -= w;
       if (size_t(w) * blockAlign_ < n) break;
     }
     const bool more = dev.PendingOutput() >= blockAlign_;
+    dry_ = !more;
     // The stream starts itself once its buffer is full; start it when nothing more is queued, so
     // a short sound plays too.
     if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && !more && Held() > 0 &&
         Fails(dev, snd_pcm_start(pcm_.get())))
       return;
     if (wasPrepared && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) Running();
+    if (!more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING && !PadWithSilence(dev) && lost_) return;
     UpdatePlayed(dev);
     dev.Flush();
     if (more) {
       WaitStream(dev, periodMs_);
-    } else if (written_ > heard_) {
+    } else if (DataUnheard() > 0) {
       dev.WaitWake(periodMs_);  // let it play out, noting what has been heard
     } else {
       dev.SkipPartialTail();
@@ -399,13 +486,43 @@ private:
         return;
       }
       if (r == 0) return;
+      read_ += uint64_t(r);
       Deliver(dev, staging_.data(), size_t(r) * blockAlign_);
+    }
+  }
+
+  // ---- capture: audio that stops arriving --------------------------------------------------------
+  //
+  // Each arrival covers real time from when it was seen for as long as it plays, so a source that
+  // delivers ahead in bursts is not taken for a silent one, nor is a driver thread held up while
+  // the audio waited in the stream. While the owner has no buffer for it, or the stream has no
+  // room for more, the wait is not the stream's.
+
+  void ArrivalsFromNow() {
+    arrived_ = read_;
+    coveredUntil_ = Clock::now() + kFirstInputLimit - kSilentInputLimit;
+  }
+
+  void CheckArrivals(WaveDevice& dev) {
+    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0) return;  // a failure is handled where the stream is read
+    const uint64_t arrived = read_ + uint64_t(avail);
+    const Clock::time_point now = Clock::now();
+    if (arrived > arrived_) {
+      coveredUntil_ = std::max(coveredUntil_, now) +
+                      std::chrono::microseconds((arrived - arrived_) * 1000000 / std::max<uint32_t>(1, rate_));
+      arrived_ = arrived;
+    } else if (dev.InputSpace() == 0 || uint64_t(avail) >= bufferFrames_) {
+      coveredUntil_ = std::max(coveredUntil_, now);
+    } else if (now > coveredUntil_ + kSilentInputLimit) {
+      Lose(dev, -EIO, WAVERR_INPUTSTOPPED);
     }
   }
 
   void PumpInput(WaveDevice& dev) {
     if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN && Fails(dev, -EPIPE) && lost_) return;
     ReadAvailable(dev);
+    if (!lost_) CheckArrivals(dev);
     if (lost_) return;
     dev.Flush();
     if (dev.InputSpace() > 0) {
@@ -420,7 +537,9 @@ private:
   const uint32_t blockAlign_;
   const uint32_t rate_;
   const snd_pcm_uframes_t bufferFrames_;
+  const snd_pcm_uframes_t periodFrames_;
   const int periodMs_;
+  const uint8_t silence_;  // the byte of a silent sample
   const bool canPause_;
   std::vector<::pollfd> fds_;
   std::vector<uint8_t> staging_;
@@ -432,8 +551,16 @@ private:
   uint64_t written_ = 0;
   uint64_t heard_ = 0;
   Unheard tail_;
+  Unheard lastWrite_;  // what the stream held unheard when audio was last written
+  bool dry_ = false;   // nothing more is queued
+  std::deque<Pad> pads_;
+  uint64_t padsHeard_ = 0;
   uint64_t runFrom_ = 0;
   Clock::time_point runSince_{};
+  // Capture, in frames since the start: read from the stream, and read or waiting there.
+  uint64_t read_ = 0;
+  uint64_t arrived_ = 0;
+  Clock::time_point coveredUntil_{};
 };
 
 // ---- the backend --------------------------------------------------------------------------------
@@ -451,6 +578,21 @@ public:
   uint32_t NumDevices(bool input) override {
     std::lock_guard<std::mutex> l(m_);
     return uint32_t(ListLocked(input).devices.size());
+  }
+
+  std::string NoDeviceReason(bool input) override {
+    std::lock_guard<std::mutex> l(m_);
+    const List& list = ListLocked(input);
+    if (!list.devices.empty() || list.defaultError == 0) return {};
+    const std::string why = snd_strerror(list.defaultError);
+    switch (-list.defaultError) {
+      // What the sound servers' plugins answer when no server listens.
+      case ECONNREFUSED:
+      case EHOSTDOWN:
+      case ECONNRESET:
+      case ENOTCONN: return "The sound server could not be reached (" + why + ").";
+      default: return "No sound card was found, and the default sound device could not be opened (" + why + ").";
+    }
   }
 
   MMRESULT Caps(bool input, int32_t id, WaveCaps& caps) override {
@@ -520,6 +662,7 @@ private:
     bool listed = false;
     std::vector<Entry> devices;
     std::optional<Entry> mapper;
+    int defaultError = 0;  // why "default" did not open
   };
 
   // Opens the device's PCM and narrows hw (the caller's, on its stack) to the format.
@@ -560,7 +703,7 @@ private:
       }
       list.devices.push_back({pcm, product, std::nullopt});
     }
-    if (Opens("default", input)) {
+    if (Opens("default", input, &list.defaultError)) {
       Entry def{"default", "Default sound device", std::nullopt};
       if (list.devices.empty()) list.devices.push_back(def);
       list.mapper = def;

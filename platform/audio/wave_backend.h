@@ -11,6 +11,8 @@ class WaveBackend {
 public:
   virtual ~WaveBackend() = default;
   virtual uint32_t NumDevices(bool input) = 0;
+  // Why there is no device, in the system's words, or "" when it does not know.
+  virtual std::string NoDeviceReason(bool input) { return {}; }
   // id is 0..NumDevices-1 or WAVE_MAPPER; the caller has checked the range.
   virtual MMRESULT Caps(bool input, int32_t id, WaveCaps& caps) = 0;
   // The format is plain PCM (8, 16, 24 or 32 bits) or IEEE float (32 or 64 bits) with consistent

@@ -215,7 +215,7 @@ MMRESULT WaveDevice::Add(WAVEHDR* hdr) {
     if (closed_) return MMSYSERR_INVALHANDLE;
     MMRESULT r = CheckHeaderLocked(hdr);
     if (r != MMSYSERR_NOERROR) return r;
-    if (lost_) return MMSYSERR_NODRIVER;
+    if (lost_) return lostReason_;
     wake = queue_.empty() || driver_->WakeForQueuedBuffer();
     if (input_) hdr->dwBytesRecorded = 0;
     StoreWaveHdrFlags(*hdr, (Flags(*hdr) & ~WHDR_DONE) | WHDR_INQUEUE);
@@ -257,13 +257,13 @@ MMRESULT WaveDevice::Start() {
   return Call([this] {
     {
       std::lock_guard<std::mutex> l(m_);
-      if (lost_) return MMSYSERR_NODRIVER;
+      if (lost_) return lostReason_;
       if (started_) return MMSYSERR_NOERROR;
       started_ = true;
     }
     driver_->StartInput(*this);
     std::lock_guard<std::mutex> l(m_);
-    return lost_ ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
+    return lost_ ? lostReason_ : MMSYSERR_NOERROR;
   });
 }
 
@@ -316,13 +316,13 @@ MMRESULT WaveDevice::Restart() {
   return Call([this] {
     {
       std::lock_guard<std::mutex> l(m_);
-      if (lost_) return MMSYSERR_NODRIVER;
+      if (lost_) return lostReason_;
       if (!paused_) return MMSYSERR_NOERROR;
       paused_ = false;
     }
     driver_->RestartOutput(*this);
     std::lock_guard<std::mutex> l(m_);
-    return lost_ ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
+    return lost_ ? lostReason_ : MMSYSERR_NOERROR;
   });
 }
 
@@ -407,10 +407,11 @@ void WaveDevice::RewindToPlayed() {
   written_ = played_;
 }
 
-void WaveDevice::Lost() {
+void WaveDevice::Lost(MMRESULT reason) {
   std::lock_guard<std::mutex> l(m_);
   if (lost_) return;
   lost_ = true;
+  lostReason_ = reason;
   ReturnAllLocked();
   fill_ = 0;
   if (!input_) queuedEnd_ = written_ = played_;

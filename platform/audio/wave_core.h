@@ -121,8 +121,9 @@ public:
   void Flush();
   // The stream is gone for good (a card unplugged, a sound server that went away): every queued
   // buffer comes back now (an input's with what it holds), and the device takes no more audio.
-  // Stopping, resetting, positions and Close still work, so the owner can close it.
-  void Lost();
+  // Stopping, resetting, positions and Close still work, so the owner can close it. The owner's
+  // calls that need the stream fail with reason.
+  void Lost(MMRESULT reason = MMSYSERR_NODRIVER);
 
 private:
   struct Queued {
@@ -181,6 +182,7 @@ private:
   bool lost_ = false;       // see Lost()
   bool exit_ = false;       // the driver thread ends after this round
   bool launched_ = false;
+  MMRESULT lostReason_ = MMSYSERR_NODRIVER;
   std::thread thread_;
   std::atomic<std::thread::id> threadId_{};
 };

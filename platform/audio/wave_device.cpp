@@ -155,6 +155,7 @@ MMRESULT ErrorText(MMRESULT err, std::string& text) {
     case WAVERR_BADFORMAT: text = "The sound device does not support this wave format."; break;
     case WAVERR_STILLPLAYING: text = "The sound device still holds buffers: reset it first."; break;
     case WAVERR_UNPREPARED: text = "The buffer has not been prepared."; break;
+    case WAVERR_INPUTSTOPPED: text = "The sound input stopped delivering audio."; break;
     default: text.clear(); return MMSYSERR_BADERRNUM;
   }
   return MMSYSERR_NOERROR;
@@ -203,6 +204,10 @@ int OpenWaveDevices() {
 uint32_t WaveInGetNumDevs() { return NumDevs(true); }
 MMRESULT WaveInGetDevCaps(int32_t id, WaveCaps& caps) { return DevCaps(true, id, caps); }
 MMRESULT WaveInGetErrorText(MMRESULT err, std::string& text) { return ErrorText(err, text); }
+std::string WaveInNoDeviceReason() {
+  auto b = Backend();
+  return b->NumDevices(true) == 0 ? b->NoDeviceReason(true) : std::string();
+}
 MMRESULT WaveInOpen(HWAVEIN* handle, int32_t id, const WAVEFORMATEX* format, WaveCallback cb, uint32_t flags) {
   return OpenDevice(true, handle, id, format, std::move(cb), flags);
 }

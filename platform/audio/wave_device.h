@@ -39,6 +39,9 @@ constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 constexpr MMRESULT WAVERR_UNPREPARED = 34;
+// An input whose stream went on but brought no audio for a second (a sound server's session
+// manager gone, a source unlinked).
+constexpr MMRESULT WAVERR_INPUTSTOPPED = 64;
 
 constexpr int32_t WAVE_MAPPER = -1;
 
@@ -73,6 +76,9 @@ struct MMTIME {
 };
 
 uint32_t WaveInGetNumDevs();
+// With no input device: why, in the system's words (a sound server that could not be reached);
+// "" when there is a device or the reason is not known.
+std::string WaveInNoDeviceReason();
 MMRESULT WaveInGetDevCaps(int32_t deviceId, WaveCaps& caps);
 // Fills text for a code and returns MMSYSERR_NOERROR; MMSYSERR_BADERRNUM (text empty) when the
 // code has none.

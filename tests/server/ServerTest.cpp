@@ -50,12 +50,12 @@ struct Moment {
 uint64_t Since(const Moment& from, uint64_t n) { return n > from.after ? n - from.after : 0; }
 uint64_t Most(const Moment& from, const Moment& to) { return to.after - from.before; }
 
-// A studio whose program records from and plays to the private server.
+// A studio whose program records from and plays to the private server of the script.
 struct ServerStudio {
   Studio studio;
-  SoundServer server{studio.dir.Path("server")};
+  SoundServer server;
 
-  ServerStudio() {
+  explicit ServerStudio(const std::string& script = SOUND_SERVER_SCRIPT) : server(studio.dir.Path("server"), script) {
     EXPECT_TRUE(server.Ok()) << "the private sound server did not start (scripts/setup.sh installs it)";
     for (const auto& [k, v] : server.Environment()) studio.environment[k] = v;
     studio.environment["SOLVANE_AUDIO"] = "";  // ALSA, not the virtual device
@@ -90,6 +90,16 @@ struct ServerStudio {
     return n;
   }
 
+  // Starts the program with a counter cart of `length` frames loaded for playback.
+  bool StartCounterCart(size_t length) {
+    const std::string path = studio.dir.Path("Counter.wav");
+    if (!Studio::Write(path, MakeWav(PcmFormat(44100, 2, 16), CounterPcm(length)))) return false;
+    studio.Answers({"file " + path});
+    if (!studio.Start()) return false;
+    studio.Key("Ctrl+A");
+    return studio.Sync().kind == "PLAY";
+  }
+
   DeckView Press(const std::string& key, const std::string& state) {
     studio.Key(key);
     return studio.SyncUntil([&](const DeckView& v) { return v.deck == state; }, state);
@@ -120,6 +130,39 @@ long CpuTicks(pid_t pid) {
     if (i == 15) stime = std::stol(field);
   }
   return utime + stime;
+}
+
+// The last counter frame a sink has received, plus one.
+int64_t Received(Listener& sink) {
+  const std::vector<int16_t> got = sink.Samples();
+  for (size_t i = got.size() / 2; i-- > 0;)
+    if (int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]); f >= 0) return f + 1;
+  return 0;
+}
+
+// Every frame of a counter cart of `length` frames reached the sink, once and in order; silence
+// around it and at pauses only.
+void ExpectEveryFrameOnceAndInOrder(Listener& sink, size_t length) {
+  ASSERT_TRUE(Until([&] { return Received(sink) >= int64_t(length); }, 5000))
+      << "the sink received " << Received(sink) << " of " << length << " frames";
+  const std::vector<int16_t> got = sink.Samples();
+  int64_t next = 0;
+  size_t wrong = 0;
+  for (size_t i = 0; i < got.size() / 2; ++i) {
+    const int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]);
+    if (f < 0 && got[2 * i] == 0 && got[2 * i + 1] == 0) continue;
+    if (f != next && wrong++ < 5)
+      ADD_FAILURE() << "at " << i << ": " << got[2 * i] << "," << got[2 * i + 1] << " after frame " << next - 1;
+    next = f + 1;
+  }
+  EXPECT_EQ(int64_t(length), next);
+  EXPECT_EQ(0u, wrong) << "frames out of order, repeated or altered on the way to the sink";
+}
+
+bool Told(const Studio& studio, const std::string& text) {
+  for (const std::string& line : studio.DialogLog())
+    if (line.find(text) != std::string::npos) return true;
+  return false;
 }
 
 struct Take {
@@ -222,22 +265,11 @@ TEST(SoundServer, PlaybackPositionIsWhatTheSinkReceivedAndEveryFrameIsPlayed) {
   ServerStudio s;
   ASSERT_TRUE(s.server.Ok());
   const size_t length = size_t(Frames(3000));
-  const std::string path = s.studio.dir.Path("Counter.wav");
-  ASSERT_TRUE(Studio::Write(path, MakeWav(PcmFormat(44100, 2, 16), CounterPcm(length))));
-  s.studio.Answers({"file " + path});
   Listener sink(s.server, "play.monitor");
   ASSERT_TRUE(sink.Ok());
-  ASSERT_TRUE(s.studio.Start());
-  s.studio.Key("Ctrl+A");
-  ASSERT_EQ("PLAY", s.studio.Sync().kind);
+  ASSERT_TRUE(s.StartCounterCart(length));
 
-  // The last counter frame the sink has received.
-  auto received = [&] {
-    const std::vector<int16_t> got = sink.Samples();
-    for (size_t i = got.size() / 2; i-- > 0;)
-      if (int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]); f >= 0) return f + 1;
-    return int64_t(0);
-  };
+  auto received = [&] { return Received(sink); };
   // Paused, the deck shows where playback stands; the sink must have had at least that much
   // before the pause held it. Three times: at the very start, and twice on.
   s.Press("F3", "playing");
@@ -251,21 +283,7 @@ TEST(SoundServer, PlaybackPositionIsWhatTheSinkReceivedAndEveryFrameIsPlayed) {
   }
   s.studio.SyncUntil([](const DeckView& v) { return v.deck == "stopped"; }, "the end of the take");
 
-  // Every frame reached the sink, once and in order; silence around it and at the pauses only.
-  ASSERT_TRUE(Until([&] { return received() >= int64_t(length); }, 5000))
-      << "the sink received " << received() << " of " << length << " frames";
-  const std::vector<int16_t> got = sink.Samples();
-  int64_t next = 0;
-  size_t wrong = 0;
-  for (size_t i = 0; i < got.size() / 2; ++i) {
-    const int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]);
-    if (f < 0 && got[2 * i] == 0 && got[2 * i + 1] == 0) continue;
-    if (f != next && wrong++ < 5)
-      ADD_FAILURE() << "at " << i << ": " << got[2 * i] << "," << got[2 * i + 1] << " after frame " << next - 1;
-    next = f + 1;
-  }
-  EXPECT_EQ(int64_t(length), next);
-  EXPECT_EQ(0u, wrong) << "frames out of order, repeated or altered on the way to the sink";
+  ExpectEveryFrameOnceAndInOrder(sink, length);
 }
 
 TEST(SoundServer, AServerLostMidTakeEndsTheTakeAndRecordWorksWhenItIsBack) {
@@ -279,10 +297,7 @@ TEST(SoundServer, AServerLostMidTakeEndsTheTakeAndRecordWorksWhenItIsBack) {
   // The take ends by itself, the operator is told, and the program rests.
   DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
   EXPECT_EQ("-", v.modal);
-  bool told = false;
-  for (const std::string& line : s.studio.DialogLog())
-    told = told || line.find("No sound device is present") != std::string::npos;
-  EXPECT_TRUE(told) << "no message reached the operator";
+  EXPECT_TRUE(Told(s.studio, "No sound device is present")) << "no message reached the operator";
   const Take first = ReadTake(v.file);
   EXPECT_GE(first.Frames(), size_t(Frames(900)));
   EXPECT_TRUE(SineBreaks(first.samples, kSineHz).empty());
@@ -302,4 +317,57 @@ TEST(SoundServer, AServerLostMidTakeEndsTheTakeAndRecordWorksWhenItIsBack) {
   const std::vector<int16_t> second(both.samples.begin() + long(first.samples.size()), both.samples.end());
   const std::vector<size_t> breaks = SineBreaks(second, kSineHz);
   EXPECT_TRUE(breaks.empty()) << "splices at frames " << Breaks(breaks) << "of " << second.size() / 2;
+}
+
+// ---- on every server ----------------------------------------------------------------------------
+
+class EveryServer : public testing::TestWithParam<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(SoundServer, EveryServer, testing::Values(SOUND_SERVER_SCRIPT, PIPEWIRE_SERVER_SCRIPT),
+                         [](const testing::TestParamInfo<const char*>& p) {
+                           return std::string(p.param).find("pipewire") != std::string::npos ? "PipeWire"
+                                                                                             : "PulseAudio";
+                         });
+
+TEST_P(EveryServer, ACartPlaysToItsLastFrameAndTheDeckStopsByItself) {
+  ServerStudio s(GetParam());
+  ASSERT_TRUE(s.server.Ok());
+  // An odd number of frames: the end falls inside whatever block the server takes at a time.
+  const size_t length = size_t(Frames(1000)) + 1;
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.StartCounterCart(length));
+  s.Press("F3", "playing");
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  EXPECT_EQ("00:00:01.000", v.pos);
+  ExpectEveryFrameOnceAndInOrder(sink, length);
+}
+
+// ---- PipeWire -----------------------------------------------------------------------------------
+
+TEST(PipeWire, ALostSessionManagerEndsTheTakeAndTellsTheOperator) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.StartBlankCart());
+  s.Press("F5", "recording");
+  s.UntilPosition(1000);
+  // Without its session manager the server unlinks the program's input: no more audio arrives.
+  s.server.Kill("wireplumber.pid");
+
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
+  EXPECT_EQ("-", v.modal);
+  EXPECT_TRUE(Told(s.studio, "stopped delivering audio")) << "no message reached the operator";
+  const Take take = ReadTake(v.file);
+  EXPECT_GE(take.Frames(), size_t(Frames(900)));
+  EXPECT_TRUE(SineBreaks(take.samples, kSineHz).empty());
+}
+
+TEST(PipeWire, WithNoServerTheStartSaysTheServerCouldNotBeReached) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  s.server.Stop();
+  ASSERT_TRUE(s.studio.Start());
+  EXPECT_EQ(1, s.studio.WaitExit()) << "the program did not end as a failed start";
+  EXPECT_TRUE(Told(s.studio, "requires at least one multimedia device")) << "the start said nothing";
+  EXPECT_TRUE(Told(s.studio, "sound server could not be reached")) << "the start did not say why";
 }
