@@ -260,8 +260,9 @@ bool TMMWaveOpenDialog::Execute() {
 }
 
 bool TMMWaveOpenDialog::FileOK(const std::string& path) {
-  if (IsWaveFile(path, wioFile)) return true;
-  MessageDlg("Invalid WaveFile...", mtError, mbOKOnly);
+  TWaveIOProblem why;
+  if (IsWaveFile(path, wioFile, &why)) return true;
+  MessageDlg(WaveRefusalMessage("Invalid WaveFile...", why), mtError, mbOKOnly);
   return false;
 }
 

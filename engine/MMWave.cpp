@@ -339,7 +339,8 @@ void TMMWave::SetFileName(const std::string& name) {
   }
   if (name == fileName_ && block_ && plat::FileSize(name) == FileSize()) return;
   PWaveIOBlock b;
-  if (WaveIOOpen(b, name, plat::FourCC("WAVE"), wioFile) == wioOk) {
+  TWaveIOProblem why;
+  if (WaveIOOpen(b, name, plat::FourCC("WAVE"), wioFile, &why) == wioOk) {
     AttachBlock(std::move(b));
     fileName_ = name;
     return;
@@ -351,7 +352,8 @@ void TMMWave::SetFileName(const std::string& name) {
     ChangedLocked();
     return;
   }
-  Fail(exists ? kMsgInvalidFile : kMsgReadError);
+  if (!exists) Fail(kMsgReadError);
+  throw EMMWaveError(WaveRefusalMessage(LoadLibraryMessage(kMsgInvalidFile), why));
 }
 
 void TMMWave::FreeWave() {

@@ -53,9 +53,9 @@ public:
   // ---- properties ----
   std::string FileName() const;
   // Opens that WAV file's header. An empty name frees the wave. Raises "Invalid wave file..."
-  // for a file that is no RIFF "WAVE" file and "Error reading wave file" for a missing one
-  // (unless FileMustExist is false, when the name alone is kept). For a memory wave, loads the
-  // file's bytes as its image.
+  // with the reason for a file the reader refuses (only the reason when the user may not read
+  // it) and "Error reading wave file" for a missing one (unless FileMustExist is false, when the
+  // name alone is kept). For a memory wave, loads the file's bytes as its image.
   void SetFileName(const std::string& name);
   bool FileMustExist() const;
   void SetFileMustExist(bool on);  // ignored while a memory image is held

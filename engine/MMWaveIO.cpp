@@ -6,8 +6,11 @@
 #include <mutex>
 #include <new>
 #include <random>
+#include <span>
 
 #include "engine/MMADPCM.h"
+#include "platform/audio/adpcm_codec.h"
+#include "platform/audio/wave_mapper.h"
 #include "platform/system/exceptions.h"
 #include "platform/system/files.h"
 
@@ -43,33 +46,71 @@ bool FindResource(const std::string& name, std::string& bytes) {
   return f && f(name, bytes);
 }
 
+int Refuse(TWaveIOProblem& why, int result, std::string text) {
+  why.text = std::move(text);
+  return result;
+}
+
 // Opens the RIFF form of a block's source and checks its type.
-int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file, RiffChunk& riff) {
+int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file, RiffChunk& riff,
+             TWaveIOProblem& why) {
   if (b.Options & wioResource) file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
   else if (b.Options & wioMemory) file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
   else file = RiffFile::Open(b.Name, mode);
-  if (!file) return wioErrFile;
+  if (!file) {
+    // A file the user may not read is no broken file: that alone is the reason.
+    why.notPermitted = errno == EACCES || errno == EPERM;
+    if (why.notPermitted) return Refuse(why, wioErrFile, "You are not allowed to read this file.");
+    return Refuse(why, wioErrFile, errno == ENOENT ? "" : "It cannot be opened: " + plat::LastErrorText() + ".");
+  }
   if (file->Descend(riff) != RiffResult::Ok || riff.id != plat::kRiffId || riff.type != formType) {
     file.reset();
-    return wioErrFile;
+    return Refuse(why, wioErrFile, "It is no RIFF WAVE file.");
   }
   return wioOk;
 }
 
-// A format the conversions can work with. PCM gets its block align and byte rate from its bits,
-// channels and rate, whatever the header said.
-bool UsableFormat(WAVEFORMATEX* f) {
-  if (!f) return false;
+// Why the samples of a format cannot be measured or played as its header describes them; empty
+// when they can. PCM gets its block align and byte rate from its bits, channels and rate, whatever
+// the header said.
+std::string FormatProblem(WAVEFORMATEX* f) {
+  const std::string damaged = "Its format chunk is damaged.";
   if (f->wFormatTag == WAVE_FORMAT_PCM) {
     uint64_t align = (uint64_t(f->wBitsPerSample) * f->nChannels) / 8;
     uint64_t avg = align * f->nSamplesPerSec;
-    if (align > 0xFFFF || avg > uint64_t(INT32_MAX)) return false;
+    if (align > 0xFFFF || avg > uint64_t(INT32_MAX)) return damaged;
     f->nBlockAlign = uint16_t(align);
     f->nAvgBytesPerSec = uint32_t(avg);
   }
-  return f->nSamplesPerSec != 0 && f->nChannels != 0 && f->nBlockAlign != 0 && f->nAvgBytesPerSec != 0 &&
-         f->nSamplesPerSec <= uint32_t(INT32_MAX) && f->nAvgBytesPerSec <= uint32_t(INT32_MAX);
+  if (f->nSamplesPerSec == 0 || f->nChannels == 0 || f->nBlockAlign == 0 || f->nAvgBytesPerSec == 0 ||
+      f->nSamplesPerSec > uint32_t(INT32_MAX) || f->nAvgBytesPerSec > uint32_t(INT32_MAX))
+    return damaged;
+  const std::span<const uint8_t> extra = FormatExtraBytes(f);
+  plat::AdpcmLayout adpcm;
+  WAVEFORMATEX plain;
+  uint16_t sub = 0;
+  switch (f->wFormatTag) {
+    case plat::wavecore::WAVE_FORMAT_IEEE_FLOAT:
+      if (f->wBitsPerSample == 32 || f->wBitsPerSample == 64) break;
+      return "Its float samples have " + std::to_string(f->wBitsPerSample) + " bits; float samples have 32 or 64.";
+    case plat::WAVE_FORMAT_ADPCM:
+      if (!plat::ParseMsAdpcmFormat(*f, extra, adpcm)) return "Its ADPCM format header is damaged.";
+      break;
+    case plat::WAVE_FORMAT_IMA_ADPCM:
+      if (!plat::ParseImaAdpcmFormat(*f, extra, adpcm)) return "Its ADPCM format header is damaged.";
+      break;
+    case plat::wavecore::WAVE_FORMAT_EXTENSIBLE:
+      if (!plat::wavecore::ExtensibleSubFormat(f, sub) ||
+          ((sub == WAVE_FORMAT_PCM || sub == plat::wavecore::WAVE_FORMAT_IEEE_FLOAT) &&
+           !plat::wavecore::PlainFormat(f, plain)))
+        return "Its extensible format header is damaged.";
+      break;
+    default: break;
+  }
+  return {};
 }
+
+bool UsableFormat(WAVEFORMATEX* f) { return f && FormatProblem(f).empty(); }
 
 // Where reading stops. A range that runs to the last sample runs to the last byte, also for
 // formats whose bytes per sample are no whole number.
@@ -85,7 +126,7 @@ struct Walk {
 };
 
 // One chunk of the walk; false ends it, a result other than wioOk fails the read.
-bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& result) {
+bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& result, TWaveIOProblem& why) {
   switch (ck.id) {
     case plat::kListId:
       if (ck.type == kInfo) result = ReadInfoChunk(file, ck, b.InfoList);
@@ -98,12 +139,12 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
       size_t n = std::min<size_t>(ck.size, plat::kWaveFormatExBytes + 0xFFFF);
       std::vector<uint8_t> bytes(n);
       if (file.Read(bytes.data(), int64_t(n)) != int64_t(n)) {
-        result = wioErrFile;
+        result = Refuse(why, wioErrFile, "It cannot be read.");
         return false;
       }
       b.Format = WaveFormatFromBytes(bytes.data(), n);
       if (!b.Format) {
-        result = wioErrFormat;
+        result = Refuse(why, wioErrFormat, "Its format chunk is damaged.");
         return false;
       }
       w.haveFmt = true;
@@ -125,12 +166,12 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
   return result == wioOk;
 }
 
-int ReadHeader(WaveIOBlock& b, uint32_t formType) {
+int ReadHeader(WaveIOBlock& b, uint32_t formType, TWaveIOProblem& why) {
   std::unique_ptr<RiffFile> file;
   RiffChunk riff;
-  if (int rc = OpenForm(b, RiffMode::Read, formType, file, riff)) return rc;
+  if (int rc = OpenForm(b, RiffMode::Read, formType, file, riff, why)) return rc;
   const int64_t fileLen = file->Size();
-  if (file->Seek(riff.dataOffset + 4, SEEK_SET) < 0) return wioErrFile;
+  if (file->Seek(riff.dataOffset + 4, SEEK_SET) < 0) return Refuse(why, wioErrFile, "It cannot be read.");
   const int64_t riffEnd = std::min<int64_t>(riff.dataOffset + riff.size, fileLen);
 
   Walk w;
@@ -145,6 +186,9 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
     int64_t end = ck.dataOffset + int64_t(ck.size);
     if (end > riffEnd) {
       if (w.haveFmt && w.haveData) break;
+      // The rest of the file would be read as the format, and nothing as samples.
+      if (end > fileLen && ck.id == kFmt && !(b.Options & wioHeaderOnly))
+        return Refuse(why, wioErrFormat, "Its format chunk claims more bytes than the file holds.");
       if (end > fileLen) ck.size = uint32_t(std::max<int64_t>(0, fileLen - ck.dataOffset));
     }
     if (w.prevWasData) {
@@ -154,17 +198,20 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
     // RIFF and LIST payloads start with their type, which Descend has read.
     if (ck.id == plat::kRiffId || ck.id == plat::kListId) ck.size = ck.size >= 4 ? ck.size : 4;
     const size_t dispEntries = b.DispList.size();
-    if (!WalkChunk(*file, ck, w, b, result)) break;
+    if (!WalkChunk(*file, ck, w, b, result, why)) break;
     const bool managedDisp = b.DispList.size() > dispEntries &&
                              (b.DispList.back().Type == kDispText || b.DispList.back().Type == kDispBitmap);
     if (ck.id == kFact || managedDisp || (ck.id == plat::kListId && ck.type == kInfo))
       rewritten.push_back({ck.dataOffset - 8, ck.size});
     if (file->Ascend(ck) != RiffResult::Ok) {
       if (w.haveData) break;
-      return wioErrFile;
+      return Refuse(why, wioErrFile, "It cannot be read.");
     }
   }
-  if (result != wioOk) return result;
+  if (result != wioOk) {
+    if (why.text.empty()) why.text = "Its INFO or DISP chunk cannot be read.";
+    return result;
+  }
   // An empty data chunk may come before the one that holds the samples.
   const int64_t dataStart = w.haveData ? w.data.dataOffset : riffEnd;
   for (const WaveIOBlock::StaleChunk& ck : rewritten)
@@ -179,17 +226,19 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   }
   // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
   if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
-  if (!UsableFormat(b.Format.get())) {
+  std::string problem = b.Format ? FormatProblem(b.Format.get()) : "It has no format chunk.";
+  if (!problem.empty()) {
     b.Format.reset();
     if (b.Options & wioHeaderOnly) return wioOk;
-    return wioErrFormat;
+    return Refuse(why, wioErrFormat, std::move(problem));
   }
   if (b.Options & wioHeaderOnly) return wioOk;
-  b.HasDataChunk = w.haveData;
+  // Nothing could be played, and there would be no chunk to write samples into.
+  if (!w.haveData) return Refuse(why, wioErrFormat, "It has no data chunk.");
+  b.HasDataChunk = true;
   b.FileSize = fileLen;
-  // Without a data chunk the wave is empty; it is never written into (no chunk to size).
   b.DataOffset = dataStart;
-  int64_t bytes = w.haveData ? std::max<int64_t>(0, w.dataEnd - b.DataOffset) : 0;
+  int64_t bytes = std::max<int64_t>(0, w.dataEnd - b.DataOffset);
   b.DataSize = bytes / b.Format->nBlockAlign * b.Format->nBlockAlign;
   b.DataCk = w.data;
   b.RiffCk = riff;
@@ -201,15 +250,18 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType) {
   return wioOk;
 }
 
-int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t formType) {
+int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t formType, TWaveIOProblem* problem) {
   block.reset();
+  TWaveIOProblem none;
+  TWaveIOProblem& why = problem ? *problem : none;
+  why = {};
   try {
-    int rc = ReadHeader(*b, formType);
+    int rc = ReadHeader(*b, formType, why);
     if (rc != wioOk) return rc;
   } catch (const std::bad_alloc&) {
-    return wioErrMemory;
+    return Refuse(why, wioErrMemory, "There is not enough memory to read it.");
   } catch (const plat::EOutOfMemory&) {
-    return wioErrMemory;
+    return Refuse(why, wioErrMemory, "There is not enough memory to read it.");
   }
   block = std::move(b);
   return wioOk;
@@ -217,15 +269,17 @@ int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t form
 
 }  // namespace
 
-int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options) {
+int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options,
+               TWaveIOProblem* problem) {
   block.reset();
+  if (problem) *problem = {};
   if (name.empty()) return wioErrParam;
   auto b = std::make_unique<WaveIOBlock>();
   b->Options = options & ~wioMemory;
   if (!(b->Options & (wioFile | wioResource))) b->Options |= wioFile;
   b->Name = name;
   if ((b->Options & wioResource) && !FindResource(name, b->Resource)) return wioErrFile;
-  return OpenBlock(block, std::move(b), formType);
+  return OpenBlock(block, std::move(b), formType, problem);
 }
 
 int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_t options) {
@@ -235,12 +289,17 @@ int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_
   b->Options = wioMemory | (options & wioHeaderOnly);
   b->Memory = data;
   b->MemorySize = size;
-  return OpenBlock(block, std::move(b), kWave);
+  return OpenBlock(block, std::move(b), kWave, nullptr);
 }
 
-bool IsWaveFile(const std::string& name, uint32_t options) {
+bool IsWaveFile(const std::string& name, uint32_t options, TWaveIOProblem* problem) {
   PWaveIOBlock b;
-  return WaveIOOpen(b, name, kWave, options) == wioOk;
+  return WaveIOOpen(b, name, kWave, options, problem) == wioOk;
+}
+
+std::string WaveRefusalMessage(const std::string& invalid, const TWaveIOProblem& problem) {
+  if (problem.notPermitted) return problem.text;
+  return problem.text.empty() ? invalid : invalid + "\r\n" + problem.text;
 }
 
 int WaveIOAlloc(PWaveIOBlock& block, const WAVEFORMATEX* format) {
@@ -304,7 +363,8 @@ int WaveIOReopen(WaveIOBlock* b) {
   if (b->File) return wioOk;
   std::unique_ptr<RiffFile> file;
   RiffChunk riff;
-  if (int rc = OpenForm(*b, RiffMode::ReadWriteOrRead, kWave, file, riff)) return rc;
+  TWaveIOProblem why;
+  if (int rc = OpenForm(*b, RiffMode::ReadWriteOrRead, kWave, file, riff, why)) return rc;
   b->File = std::move(file);
   b->RiffCk = riff;
   b->Reopened = true;

@@ -73,12 +73,26 @@ struct WaveIOBlock {
 };
 using PWaveIOBlock = std::unique_ptr<WaveIOBlock>;
 
+// Why the reader refused a file, as a sentence for the operator (empty for a file that is not
+// there); notPermitted when the user may not read it, which is no fault of the file.
+struct TWaveIOProblem {
+  std::string text;
+  bool notPermitted = false;
+};
+
 // Reads the header of a named file (options 1, with 8 for the header only) or of a resource
-// (option 2). On success block holds the result with the file closed; on failure it stays empty.
-int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options);
+// (option 2). On success block holds the result with the file closed; on failure it stays empty
+// and problem, when given, says why. Besides a missing or damaged format, a file is refused whose
+// format chunk runs past its end, that has no data chunk, or whose ADPCM, float or extensible
+// format could not be played as its header describes it.
+int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options,
+               TWaveIOProblem* problem = nullptr);
 // The same over bytes the caller keeps alive as long as the block.
 int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_t options = 0);
-bool IsWaveFile(const std::string& name, uint32_t options);
+bool IsWaveFile(const std::string& name, uint32_t options, TWaveIOProblem* problem = nullptr);
+// The refusal of a file: invalid (the caller's own text) with the reason behind it, or for a file
+// the user may not read only that.
+std::string WaveRefusalMessage(const std::string& invalid, const TWaveIOProblem& problem);
 // A new block with a copy of the format (and its extra bytes) and empty lists.
 int WaveIOAlloc(PWaveIOBlock& block, const WAVEFORMATEX* format);
 // Creates the file and writes the header up to the empty data chunk; the file stays open.

@@ -44,18 +44,21 @@ bool WaveConverter::Convert(const uint8_t* src, uint32_t bytes, std::vector<uint
   return r == MMSYSERR_NOERROR;
 }
 
+bool ExtensibleSubFormat(const WAVEFORMATEX* f, uint16_t& tag) {
+  if (!f || f->wFormatTag != WAVE_FORMAT_EXTENSIBLE || f->cbSize < kExtensibleBytes) return false;
+  const auto* extra = reinterpret_cast<const uint8_t*>(f + 1);
+  const uint16_t valid = uint16_t(extra[0] | extra[1] << 8);
+  if (valid == 0 || valid > f->wBitsPerSample || std::memcmp(extra + 8, kSubFormatTail, 14) != 0) return false;
+  tag = uint16_t(extra[6] | extra[7] << 8);
+  return true;
+}
+
 bool PlainFormat(const WAVEFORMATEX* f, WAVEFORMATEX& plain) {
   if (!f) return false;
   plain = *f;
   plain.cbSize = 0;
-  if (f->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
-    if (f->cbSize < kExtensibleBytes) return false;
-    const auto* extra = reinterpret_cast<const uint8_t*>(f + 1);
-    const uint16_t valid = uint16_t(extra[0] | extra[1] << 8);
-    if (valid == 0 || valid > f->wBitsPerSample || std::memcmp(extra + 8, kSubFormatTail, 14) != 0) return false;
-    // Fewer valid bits sit at the top of the container: the same bytes play as the container's.
-    plain.wFormatTag = uint16_t(extra[6] | extra[7] << 8);
-  }
+  // Fewer valid bits sit at the top of the container: the same bytes play as the container's.
+  if (f->wFormatTag == WAVE_FORMAT_EXTENSIBLE && !ExtensibleSubFormat(f, plain.wFormatTag)) return false;
   if (!PlainBits(plain.wFormatTag, plain.wBitsPerSample)) return false;
   if (plain.nChannels == 0 || plain.nSamplesPerSec == 0) return false;
   if (plain.nBlockAlign != uint32_t(plain.nChannels) * plain.wBitsPerSample / 8) return false;

@@ -34,6 +34,11 @@ private:
   HACMSTREAM stream_;
 };
 
+// The tag of the format an extensible format f stands for; false when its extension is damaged
+// (fewer than 22 extra bytes, valid bits of 0 or more than the container holds, or a sub-format
+// GUID outside the standard family).
+bool ExtensibleSubFormat(const WAVEFORMATEX* f, uint16_t& tag);
+
 // The plain PCM or IEEE float format a device is given for f; false when f is neither (nor
 // WAVE_FORMAT_EXTENSIBLE of either). f carries its cbSize extra bytes behind it.
 bool PlainFormat(const WAVEFORMATEX* f, WAVEFORMATEX& plain);

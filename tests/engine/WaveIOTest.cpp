@@ -360,6 +360,50 @@ TEST(WaveIO, MalformedHeadersAreRefused) {
   EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("IART"))), "Someone");
 }
 
+// Headers that would load and then fail at Play are refused as they are read, with the reason.
+TEST(WaveIO, HeadersNothingCouldPlayAreRefusedWithTheirReason) {
+  Scratch dir;
+  const std::string data = Chunk("data", Pattern(512));
+  const std::string msCoefs = LE16(256) + LE16(0) + LE16(512) + LE16(uint16_t(-256)) + LE16(0) + LE16(0) + LE16(192) +
+                              LE16(64) + LE16(240) + LE16(0) + LE16(460) + LE16(uint16_t(-208)) + LE16(392) +
+                              LE16(uint16_t(-232));
+  const std::string damagedAdpcm = "Its ADPCM format header is damaged.";
+  const struct {
+    const char* what;
+    std::string img, why;
+  } cases[] = {
+      {"format chunk size 0xFFFFFFF0",
+       Wave("fmt " + LE32(0xFFFFFFF0) + LE16(1) + LE16(1) + LE32(8000) + LE32(8000) + LE16(1) + LE16(8) + data),
+       "Its format chunk claims more bytes than the file holds."},
+      {"no data chunk", Wave(kFmt16S + Chunk("LIST", "INFO" + Chunk("INAM", "Nm"))), "It has no data chunk."},
+      {"extensible header of garbage", Wave(Fmt(0xFFFE, 2, 44100, 176400, 4, 16, 18, Pattern(22, 9)) + data),
+       "Its extensible format header is damaged."},
+      {"MS ADPCM without coefficients", Wave(Fmt(2, 1, 8000, 4096, 256, 4, 18, LE16(500) + LE16(0)) + data),
+       damagedAdpcm},
+      {"MS ADPCM with a block of 2 bytes", Wave(Fmt(2, 1, 8000, 4096, 2, 4, 18, LE16(2) + LE16(7) + msCoefs) + data),
+       damagedAdpcm},
+      {"IMA ADPCM with a block of 2 bytes", Wave(Fmt(0x11, 1, 8000, 4055, 2, 4, 18, LE16(505)) + data), damagedAdpcm},
+      {"float of 16 bits", Wave(Fmt(3, 1, 8000, 16000, 2, 16, 18) + data),
+       "Its float samples have 16 bits; float samples have 32 or 64."},
+  };
+  for (const auto& c : cases) {
+    PWaveIOBlock b;
+    TWaveIOProblem why;
+    const std::string path = dir.Path("broken.wav");
+    ASSERT_TRUE(plat::WriteWholeFile(path, c.img));
+    EXPECT_NE(WaveIOOpen(b, path, FourCC("WAVE"), wioFile, &why), wioOk) << c.what;
+    EXPECT_EQ(why.text, c.why) << c.what;
+    EXPECT_FALSE(why.notPermitted) << c.what;
+    EXPECT_EQ(WaveRefusalMessage("Invalid WaveFile...", why), "Invalid WaveFile...\r\n" + c.why) << c.what;
+  }
+  // The same formats whole are read.
+  PWaveIOBlock b;
+  ASSERT_EQ(OpenImage(dir, Wave(Fmt(2, 1, 8000, 4096, 256, 4, 18, LE16(500) + LE16(7) + msCoefs) + data), b), wioOk);
+  ASSERT_EQ(OpenImage(dir, Wave(Fmt(3, 1, 8000, 32000, 4, 32, 18) + data), b), wioOk);
+  const std::string extensible = LE16(16) + LE32(3) + LE16(1) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+  ASSERT_EQ(OpenImage(dir, Wave(Fmt(0xFFFE, 2, 44100, 176400, 4, 16, 18, extensible) + data), b), wioOk);
+}
+
 TEST(WaveIO, InfoAndDispSizesAreBoundedByTheirChunks) {
   Scratch dir;
   PWaveIOBlock b;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/scratch.h"
+#include "common/unreadable.h"
 #include "engine/MMWave.h"
 #include "engine/WaveFixtures.h"
 
@@ -54,7 +55,11 @@ TEST(Wave, FileNameRulesAndMessages) {
   EXPECT_EQ(changes, 1);
 
   EXPECT_EQ(ErrorOf([&] { w.SetFileName(missing); }), "Error reading wave file");
-  EXPECT_EQ(ErrorOf([&] { w.SetFileName(junk); }), "Invalid wave file...");
+  EXPECT_EQ(ErrorOf([&] { w.SetFileName(junk); }), "Invalid wave file...\r\nIt is no RIFF WAVE file.");
+  WithFileUnreadable(good, [&] {
+    TMMWave other;
+    EXPECT_EQ(ErrorOf([&] { other.SetFileName(good); }), "You are not allowed to read this file.");
+  });
   // A refused name leaves the wave as it was.
   EXPECT_EQ(w.FileName(), good);
   EXPECT_EQ(w.DataSize(), 800);

@@ -71,7 +71,7 @@ TEST_F(WaveDialog, ConfirmingRefusesWhatIsNoWaveFileAndAsksOnFileOKLast) {
   EXPECT_EQ(open.FileName, take);
   EXPECT_EQ(asked, (std::vector<std::string>{take, take}));
   const auto texts = answers_->Texts();
-  ASSERT_EQ(texts, (std::vector<std::string>{"Invalid WaveFile...", "Invalid WaveFile..."}));
+  ASSERT_EQ(texts, (std::vector<std::string>{"Invalid WaveFile...\r\nIt is no RIFF WAVE file.", "Invalid WaveFile..."}));
   EXPECT_EQ(answers_->Shown()[1].type, mtError);
   EXPECT_EQ(answers_->Shown()[0].text, "Open Wave File");
 

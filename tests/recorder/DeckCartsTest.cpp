@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "DeckHarness.h"
+#include "common/unreadable.h"
 #include "recorder/Unit4.h"
 
 namespace {
@@ -132,6 +133,29 @@ TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
   EXPECT_NE(before.substr(44 + 64000, 32000), after.substr(44 + 64000, 32000));
   EXPECT_EQ(2000, deck->WaveLength());
   EXPECT_TRUE(deck->ChangedSinceSave);
+}
+
+// A file nothing could play, or one the operator may not read, is refused as it is chosen and
+// says why; the deck stays empty instead of failing at Play with the device blamed.
+TEST_F(DeckCarts, ABrokenOrUnreadableFileIsRefusedAtLoadWithTheReason) {
+  StartDeck();
+  std::string floats = WaveOf(26, TakeSamples(500));
+  floats[20] = 3;  // IEEE float, yet 16 bits
+  const std::string broken = dir.Path("float16.wav"), locked = dir.Path("locked.wav");
+  ASSERT_TRUE(plat::WriteWholeFile(broken, floats));
+  ASSERT_TRUE(plat::WriteWholeFile(locked, WaveOf(26, TakeSamples(500))));
+  dialogs->AnswerFile(broken);
+  deck->LoadCart1Click(deck);
+  Pump();
+  EXPECT_TRUE(Shown("Invalid WaveFile...\r\nIts float samples have 16 bits; float samples have 32 or 64."));
+  EXPECT_FALSE(deck->DeckLoaded);
+  WithFileUnreadable(locked, [&] {
+    dialogs->AnswerFile(locked);
+    deck->LoadCart1Click(deck);
+    Pump();
+  });
+  EXPECT_TRUE(Shown("You are not allowed to read this file."));
+  EXPECT_FALSE(deck->DeckLoaded);
 }
 
 TEST_F(DeckCarts, MarksKeepTheirOrderAndAnOutroBeforeOneSecondPlaysFromTheStart) {
