@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MMADPCM.h"
 #include "engine/MMDIB.h"
 #include "engine/MMWaveIO.h"
 #include "platform/system/files.h"
@@ -103,7 +104,11 @@ void PunchIn(const uint8_t* data, size_t size, const WaveIOBlock& mem, std::stri
     return;
   }
   Check(WaveIOReopen(b.get()) == wioOk);
-  Check(WaveIOSeek(b.get(), BytesToSamples64(b->PFormat(), b->DataSize / align / 2 * align)) == wioOk);
+  // The middle block's first sample; an ADPCM format counts its samples by blocks, whatever its
+  // byte rate claims.
+  const int64_t middle = b->DataSize / align / 2, perBlock = ADPCMSamplesPerBlock(b->PFormat());
+  Check(WaveIOSeek(b.get(), perBlock > 0 ? middle * perBlock : BytesToSamples64(b->PFormat(), middle * align)) ==
+        wioOk);
   const int64_t at = b->File->Tell() - b->DataOffset;
   Check(at >= 0 && at % align == 0 && at + align <= b->DataSize);
   const std::string block(size_t(align), 'P');
