@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -42,7 +43,8 @@ std::string CartCopyTarget(const std::string& source, const std::string& target)
   return full;
 }
 
-TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress) {
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress,
+                          bool replace) {
   const std::string dest = plat::ExpandFileName(target);
   int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return TCopyOutcome::Failed;
@@ -83,7 +85,10 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, 
   // The copy must be on the disk before it takes the target's place.
   if (outcome == TCopyOutcome::Done && ::fsync(out) != 0) outcome = TCopyOutcome::Failed;
   if (::close(out) != 0 && outcome == TCopyOutcome::Done) outcome = TCopyOutcome::Failed;
-  if (outcome == TCopyOutcome::Done && ::rename(tmp.c_str(), dest.c_str()) != 0) outcome = TCopyOutcome::Failed;
+  if (outcome == TCopyOutcome::Done) {
+    if (replace ? ::rename(tmp.c_str(), dest.c_str()) != 0 : !plat::RenameNoReplace(tmp, dest))
+      outcome = errno == EEXIST && !replace ? TCopyOutcome::Exists : TCopyOutcome::Failed;
+  }
   if (outcome != TCopyOutcome::Done) ::unlink(tmp.c_str());
   return outcome;
 }
@@ -97,6 +102,17 @@ TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, 
   TCopyOutcome outcome = CopyCartFile(source, dest, progress);
   if (outcome == TCopyOutcome::Done) ::unlink(source.c_str());
   return outcome;
+}
+
+std::string FreeCopyName(const std::string& folder, const std::string& name, int& n) {
+  const std::vector<std::string> present = plat::ListFiles(folder, "*.*", true);
+  for (;;) {
+    const std::string candidate = "Copy (" + std::to_string(++n) + ") of " + name;
+    struct stat st;
+    if (::lstat((plat::IncludeTrailingPathDelimiter(folder) + candidate).c_str(), &st) == 0) continue;
+    if (std::none_of(present.begin(), present.end(), [&](const std::string& f) { return SameText(f, candidate); }))
+      return candidate;
+  }
 }
 
 bool SameCartFile(const std::string& a, const std::string& b) {

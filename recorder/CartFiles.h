@@ -19,18 +19,26 @@ struct TCopyProgress {
   std::function<bool()> Cancelled;
 };
 
-enum class TCopyOutcome { Done, Failed, Cancelled };
+// Exists: the copy was to take a name of its own and a file held that name (it is left alone).
+enum class TCopyOutcome { Done, Failed, Cancelled, Exists };
 
 // The full path a copy to target writes: target made absolute; when that is an existing folder,
 // the source's file name inside it.
 std::string CartCopyTarget(const std::string& source, const std::string& target);
 
 // Copies source to the file target in blocks of CartCopyBlock bytes (a folder is never replaced).
-TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {});
+// Without replace the copy only ever creates target: a file that holds the name, or takes it
+// meanwhile, stays as it is.
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {},
+                          bool replace = true);
 
 // Moves source onto the file target: a rename, which replaces an existing target in one step;
 // across file systems a complete copy replaces the target and then the source is removed.
 TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {});
+
+// The name of a save's next retry: "Copy (n) of " + name with the first n above the last one
+// tried that nothing in folder holds, in any letter case; n becomes that number.
+std::string FreeCopyName(const std::string& folder, const std::string& name, int& n);
 
 // Whether two paths name the same file: the same file on disk (links and case included, as the
 // file system decides), or the same path once made absolute.

@@ -71,24 +71,29 @@ int TForm5::SaveFile() {
       const std::string folder = ExtractFilePath(target);
       const std::string firstName = ExtractFileName(target);
       std::string name = firstName;
-      int k = 0;
-      while (!CopyFile(source, folder + name)) {
-        if (MessageDlg(
-                "Attempt " + std::to_string(k + 1) + "\r\n\r\nFile could NOT be saved. Do you want to try again?",
-                mtWarning, mbYesNo) != mrYes)
-          return mrCancel;
-        ++k;
-        name = "Copy (" + std::to_string(k) + ") of " + firstName;
-        if (k >= 3) {
-          deck_->SaveGaveUp();
-          return mrRetry;
+      // The first copy goes where the operator chose; a retry only ever makes a file of its own,
+      // under a "Copy (n) of" name that nothing holds, so no earlier copy is lost.
+      int k = 0, n = 0;
+      for (;;) {
+        const TCopyOutcome got = Copy(source, folder + name, k == 0);
+        if (got == TCopyOutcome::Done) break;
+        if (got != TCopyOutcome::Exists) {
+          if (MessageDlg(
+                  "Attempt " + std::to_string(k + 1) + "\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                  mtWarning, mbYesNo) != mrYes)
+            return mrCancel;
+          if (++k >= 3) {
+            deck_->SaveGaveUp();
+            return mrRetry;
+          }
         }
+        name = FreeCopyName(folder, firstName, n);
       }
       if (k >= 1)
         MessageDlg(
             "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
             "saved under a different name.\r\n\r\nThe saved name is: " +
-                folder + name + "\r\n\r\nPlease make a note of this.",
+                copiedTo_ + "\r\n\r\nPlease make a note of this.",
             mtInformation, mbOKOnly);
       target = copiedTo_;
     }
@@ -106,11 +111,15 @@ int TForm5::SaveFile() {
 }
 
 bool TForm5::CopyFile(const std::string& source, const std::string& target) {
+  return Copy(source, target, true) == TCopyOutcome::Done;
+}
+
+TCopyOutcome TForm5::Copy(const std::string& source, const std::string& target, bool replace) {
   CancelOrError = false;
   copiedTo_ = CartCopyTarget(source, target);
-  const TCopyOutcome outcome = CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError));
+  const TCopyOutcome outcome = CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError), replace);
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
-  return !CancelOrError;
+  return outcome;
 }
 
 void TForm5::DoAfterSave(const std::string& path) {

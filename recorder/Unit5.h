@@ -6,6 +6,7 @@
 
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
+#include "recorder/CartFiles.h"
 #include "recorder/DeckKit.h"
 #include "recorder/FormParts.h"
 
@@ -38,6 +39,8 @@ public:
 private:
   // Where the take goes: "SAVE PATH" and its own name for a by-name cart, else the save dialog's.
   std::string SaveTarget(const std::string& source) const;
+  // CopyFile's copy; without replace it only ever creates the target.
+  TCopyOutcome Copy(const std::string& source, const std::string& target, bool replace);
   TDialogDeck* deck_;
   std::string copiedTo_;  // the file the last copy wrote (a folder as target takes the name inside)
 };

@@ -58,7 +58,7 @@ TEST(Save, TheTakeBecomesTheDestinationAndTheAfterSaveProgramGetsItsPath) {
   EXPECT_TRUE(Studio::Read(dest + "News at noon.wav") == take);
 }
 
-TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
+TEST(Save, FailedCopiesAreTriedAgainUnderFreeCopyNamesThenAnotherNameIsAsked) {
   Studio s;
   const std::string first = s.dir.Path("first/"), second = s.dir.Path("second/");
   // An existing take, opened where it lies: saving copies it.
@@ -69,12 +69,16 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
   ASSERT_TRUE(plat::ForceDirectories(s.dir.Path("library")));
   ASSERT_TRUE(Studio::Write(source, MakeWav(mono, samples)));
   const std::string original = Studio::Read(source);
-  // Every name in the first folder fails; in the second only the third name can be written.
-  for (const char* name : {"Out.wav", "Copy (1) of Out.wav", "Copy (2) of Out.wav"}) Block(first, name, "Promo.wav");
-  for (const char* name : {"Out.wav", "Copy (1) of Out.wav"}) Block(second, name, "Promo.wav");
+  // In the first folder the chosen name cannot be written, and every "Copy (n) of" name is too
+  // long for the file system. In the second an earlier retried save holds "Copy (1) of Out.wav".
+  const std::string longName = std::string(240, 'L') + ".wav";
+  Block(first, longName, "Promo.wav");
+  Block(second, "Out.wav", "Promo.wav");
+  const std::string earlier = second + "Copy (1) of Out.wav", earlierBytes = "an earlier take";
+  ASSERT_TRUE(Studio::Write(earlier, earlierBytes));
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
-  s.Answers({"file " + source, "file " + first + "Out.wav", "Yes", "Yes", "Yes", "OK", "file " + second + "Out.wav",
-             "Yes", "Yes", "OK"});
+  s.Answers({"file " + source, "file " + first + longName, "Yes", "Yes", "Yes", "OK", "file " + second + "Out.wav",
+             "Yes", "OK"});
   ASSERT_TRUE(s.Start());
   s.Key("Ctrl+A");
   ASSERT_EQ(source, s.Sync().file);
@@ -84,10 +88,11 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
   const std::string saved = second + "Copy (2) of Out.wav";
   EXPECT_EQ(saved, v.file);
   EXPECT_TRUE(Studio::Read(saved) == original);
+  EXPECT_EQ(earlierBytes, Studio::Read(earlier)) << "a retry replaced an earlier copy";
   EXPECT_TRUE(Studio::Read(source) == original) << "an opened take is copied, never moved";
   const std::vector<std::string> want = {
       "file open \"Solvane - Open Wave File\" -> " + source,
-      "file save \"Solvane Save Wave File\" -> " + first + "Out.wav",
+      "file save \"Solvane Save Wave File\" -> " + first + longName,
       "message Warning [Yes,No] \"Attempt 1\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Warning [Yes,No] \"Attempt 2\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Warning [Yes,No] \"Attempt 3\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
@@ -95,14 +100,14 @@ TEST(Save, FailedCopiesAreTriedAgainUnderCopyNamesThenAnotherNameIsAsked) {
       "location.\" -> OK",
       "file save \"Solvane Save Wave File\" -> " + second + "Out.wav",
       "message Warning [Yes,No] \"Attempt 1\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
-      "message Warning [Yes,No] \"Attempt 2\\r\\n\\r\\nFile could NOT be saved. Do you want to try again?\" -> Yes",
       "message Information [OK] \"Please Note!!! Solvane had trouble saving your file. It was \\r\\nsuccessfully saved "
       "under a different name.\\r\\n\\r\\nThe saved name is: " +
           saved + "\\r\\n\\r\\nPlease make a note of this.\" -> OK"};
   EXPECT_EQ(want, s.DialogLog());
   // Nothing was left half-written under the names that failed.
-  for (const std::string& folder : {first, second})
-    for (const char* name : {"Out.wav", "Copy (1) of Out.wav"})
-      EXPECT_TRUE(plat::DirectoryExists(folder + name + "/Promo.wav")) << folder + name;
-  EXPECT_FALSE(plat::FileExists(first + "Copy (2) of Out.wav/Promo.wav"));
+  EXPECT_EQ(std::vector<std::string>{longName}, plat::ListFiles(first, "*", true));
+  EXPECT_EQ((std::vector<std::string>{"Copy (1) of Out.wav", "Copy (2) of Out.wav", "Out.wav"}),
+            plat::ListFiles(second, "*", true));
+  EXPECT_TRUE(plat::ListFiles(first, ".*", true).empty() && plat::ListFiles(second, ".*", true).empty());
+  EXPECT_TRUE(plat::DirectoryExists(second + "Out.wav/Promo.wav"));
 }

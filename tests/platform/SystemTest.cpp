@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
@@ -145,6 +146,31 @@ TEST(Files, CopyRenameAndReadOnly) {
   ASSERT_TRUE(SetReadOnly(a, true));
   EXPECT_TRUE(IsReadOnly(a));  // even for root, who could still write
   EXPECT_EQ(ListFiles(dir.Path(""), "*.BIN"), (std::vector<std::string>{"a.bin", "c.bin"}));
+}
+
+TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
+  Scratch dir;
+  const std::string held = dir.Path("bob.svu");
+  ASSERT_TRUE(WriteWholeFile(held, "theirs"));
+  for (auto move : {&RenameNoReplace, &MoveByLink}) {
+    const std::string ours = CreateUniqueFile(dir.Root(), ".part-");
+    ASSERT_FALSE(ours.empty());
+    struct stat st;
+    ASSERT_EQ(::stat(ours.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_TRUE(WriteWholeFile(ours, "ours"));
+    EXPECT_FALSE(move(ours, held));
+    EXPECT_EQ(errno, EEXIST);
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(held, got));
+    EXPECT_EQ(got, "theirs");
+    const std::string free = dir.Path("amy.svu");
+    ASSERT_TRUE(move(ours, free));
+    EXPECT_FALSE(FileExists(ours));
+    ASSERT_TRUE(ReadWholeFile(free, got));
+    EXPECT_EQ(got, "ours");
+    ASSERT_TRUE(DeleteFile(free));
+  }
 }
 
 TEST(Files, FolderRules) {

@@ -59,6 +59,27 @@ TEST(CartFiles, ACopyReplacesTheTargetOnlyWhenWhole) {
   EXPECT_EQ(Entries(dir.Root()), (std::vector<std::string>{"out", "saved.wav", "take.wav"}));
 }
 
+TEST(CartFiles, ACopyUnderANameOfItsOwnNeverReplaces) {
+  Scratch dir;
+  const std::string src = dir.Path("take.wav");
+  ASSERT_TRUE(plat::WriteWholeFile(src, Pattern(3 * 8192)));
+  ASSERT_TRUE(plat::WriteWholeFile(dir.Path("Copy (1) of Out.wav"), "an earlier take"));
+  EXPECT_EQ(CopyCartFile(src, dir.Path("Copy (1) of Out.wav"), {}, false), TCopyOutcome::Exists);
+  EXPECT_EQ(Read(dir.Path("Copy (1) of Out.wav")), "an earlier take");
+  EXPECT_EQ(Entries(dir.Root()), (std::vector<std::string>{"Copy (1) of Out.wav", "take.wav"}));
+
+  // The next free name above the last one tried: a file, a folder or the name in other letters
+  // all hold it.
+  ASSERT_TRUE(plat::CreateDir(dir.Path("Copy (2) of Out.wav")));
+  ASSERT_TRUE(plat::WriteWholeFile(dir.Path("COPY (3) OF OUT.WAV"), ""));
+  int n = 0;
+  EXPECT_EQ(FreeCopyName(dir.Root(), "Out.wav", n), "Copy (4) of Out.wav");
+  EXPECT_EQ(n, 4);
+  EXPECT_EQ(FreeCopyName(dir.Root(), "Out.wav", n), "Copy (5) of Out.wav");
+  EXPECT_EQ(CopyCartFile(src, dir.Path("Copy (5) of Out.wav"), {}, false), TCopyOutcome::Done);
+  EXPECT_EQ(Read(dir.Path("Copy (5) of Out.wav")), Read(src));
+}
+
 TEST(CartFiles, AMoveAcrossFileSystemsCopiesThenRemoves) {
   Scratch dir;
   // /dev/shm is a file system of its own on most machines; where it is not, there is nothing to see.
