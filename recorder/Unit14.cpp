@@ -132,8 +132,15 @@ void TForm14::FormClose(TObject*, TCloseAction&) {
 }
 
 void TForm14::AskToSave() {
-  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes) SaveLibrary();
-  else modified_ = false;
+  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes) {
+    SaveLibrary();
+    return;
+  }
+  // Declined changes go with the answer: a later save must not write them after all.
+  library_ = ReadProgramRecords(UserFilePath(deck_.Users().UsersFolder(), DefaultUserName));
+  SortProgramRecords(library_, pfName);
+  ShowLibrary(0);
+  modified_ = false;
 }
 
 bool TForm14::SaveLibrary() {

@@ -1,6 +1,7 @@
 #include "recorder/Users.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <set>
 
@@ -251,8 +252,9 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
   }
   HandOver(deck, settingsPath, refused, nullptr);
   rows.resize(size_t(ProgramRows));
-  const std::string part = path + ".new";
-  plat::DeleteFile(part);
+  const std::string part =
+      plat::CreateUniqueFile(plat::ExtractFilePath(path), "." + plat::ExtractFileName(path) + ".new-");
+  if (part.empty()) throw plat::EIniFileException("Unable to write to " + path);
   plat::TIniFile library(part);
   library.BeginUpdate();
   for (int n = 0; n < ProgramRows; ++n)
@@ -265,9 +267,11 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
     plat::DeleteFile(part);
     throw;
   }
-  if (!plat::RenameFile(part, path)) {
+  // Another workstation sharing the folder may have made the library meanwhile: it stays.
+  if (!plat::RenameNoReplace(part, path)) {
+    const bool made = errno == EEXIST;
     plat::DeleteFile(part);
-    throw plat::EIniFileException("Unable to write to " + path);
+    if (!made) throw plat::EIniFileException("Unable to write to " + path);
   }
 }
 
@@ -333,6 +337,21 @@ bool Listed(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); });
 }
 
+// "USER" "FULL NAME" and "PASSWORD" into the user's file; false, told, when it cannot be written.
+bool WriteUserKeys(const std::string& path, const TUserDialogInput& in, const TNotify& notify) {
+  try {
+    plat::TIniFile ini(path);
+    ini.BeginUpdate();
+    ini.WriteString("USER", "FULL NAME", in.fullName);
+    ini.WriteString("USER", "PASSWORD", in.password);
+    ini.EndUpdate();
+  } catch (const plat::EIniFileException& e) {
+    notify(TNoticeKind::Error, e.Message());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, const std::string& usersFolder,
@@ -377,32 +396,45 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, 
     return F::UserName;
   }
   const std::string folder = plat::IncludeTrailingPathDelimiter(usersFolder);
-  std::string path = folder + name + UserFileExt;
-  if (mode == TUserDialogMode::Copy) {
-    plat::CopyFile(UserFilePath(folder, in.shownName), path);
-    if (!plat::FileExists(path)) {
-      notify(TNoticeKind::Error, "Copy user error. The new user could not be created");
-      return F::UserName;
-    }
-  } else if (mode == TUserDialogMode::Edit) {
+  const std::string path = folder + name + UserFileExt;
+  // Another workstation sharing the folder, or a hand, may have made the user since the list was
+  // read: the folder decides, and a new name is only ever created, never written over.
+  const auto taken = [&] {
+    notify(TNoticeKind::Error, "User name already exists. Choose another name.");
+    return F::UserName;
+  };
+  if ((renaming || mode != TUserDialogMode::Edit) && plat::FileExists(UserFilePath(folder, name))) return taken();
+  if (mode == TUserDialogMode::Edit) {
     const std::string old = UserFilePath(folder, in.shownName);
-    if (renaming && !plat::RenameFile(old, path)) {
+    if (!renaming) return WriteUserKeys(old, in, notify) ? F::None : F::UserName;
+    if (!plat::RenameNoReplace(old, path)) {
+      if (errno == EEXIST) return taken();
       notify(TNoticeKind::Error, "The user file " + old + " could not be renamed.");
       return F::UserName;
     }
-    if (!renaming) path = old;
+    return WriteUserKeys(path, in, notify) ? F::None : F::UserName;
   }
-  try {
-    plat::TIniFile ini(path);
-    ini.BeginUpdate();
-    ini.WriteString("USER", "FULL NAME", in.fullName);
-    ini.WriteString("USER", "PASSWORD", in.password);
-    ini.EndUpdate();
-  } catch (const plat::EIniFileException& e) {
-    notify(TNoticeKind::Error, e.Message());
+  // The new file is made whole beside its name and then takes the name, if nothing holds it.
+  const std::string part = plat::CreateUniqueFile(folder, "." + name + ".svu.new-");
+  if (part.empty()) {
+    notify(TNoticeKind::Error, "Unable to write to " + path);
     return F::UserName;
   }
-  return F::None;
+  if (mode == TUserDialogMode::Copy && !plat::CopyFile(UserFilePath(folder, in.shownName), part)) {
+    notify(TNoticeKind::Error, "Copy user error. The new user could not be created");
+    plat::DeleteFile(part);
+    return F::UserName;
+  }
+  if (!WriteUserKeys(part, in, notify)) {
+    plat::DeleteFile(part);
+    return F::UserName;
+  }
+  if (plat::RenameNoReplace(part, path)) return F::None;
+  const bool exists = errno == EEXIST;
+  plat::DeleteFile(part);
+  if (exists) return taken();
+  notify(TNoticeKind::Error, "Unable to write to " + path);
+  return F::UserName;
 }
 
 bool RemoveUser(const std::string& name, const std::string& usersFolder, const TNotify& notify, const TAsk& ask) {

@@ -212,7 +212,8 @@ public:
   std::string ClassName() const override { return "TPageControl"; }
 
 protected:
-  // Alt and a tab's accelerator select that tab, hidden pages included.
+  // Alt and a tab's accelerator select that tab, hidden pages included, as a click on it does
+  // (OnChanging may refuse; OnChange is told).
   bool DialogChar(char ch) override;
 
 private:

@@ -492,7 +492,11 @@ char TTabSheet::Accelerator() const { return tabVisible_ ? GetHotkey(Caption()) 
 bool TPageControl::DialogChar(char ch) {
   for (TTabSheet* p : pages_)
     if (p->Enabled() && p->AcceleratorIs(ch)) {
-      SetActivePage(p);
+      // The operator's choice, as a click on the tab: asked first and told after.
+      if (p == ActivePage()) return true;
+      bool allow = true;
+      if (OnChanging) CallGuarded([&] { OnChanging(this, allow); });
+      if (allow) TabsOf(this)->setCurrentWidget(WidgetOf(p));
       return true;
     }
   return false;

@@ -314,6 +314,35 @@ TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
   EXPECT_TRUE(deck.answers.empty());
 }
 
+TEST_F(UserForms, LeavingTheProgramsPageByItsKeyAsksAndNoGivesBackTheLibrary) {
+  WriteWholeFile(Folder() + "Default.svu",
+                 "[Template 0]\r\nName=Zed\r\nLockout=3\r\n[Template 1]\r\nName=alpha\r\nLockout=1\r\n");
+  auto* manager = Form<TForm14>();
+  RunModal(manager, [&] {
+    const std::string stored = Contents(Folder() + "Default.svu");  // as the opening completed it
+    const std::vector<std::string> shown = manager->Library();
+    ClickTab(manager->PageControl1, 1);
+    deck.answers = {TAnswer::Yes, TAnswer::No};
+    manager->RemoveProgram->Click();
+    ASSERT_EQ(manager->ListBox2->Items()->Count(), 1);
+    // As the keyboard gives it to the window in front, past Qt's own shortcuts.
+    ASSERT_TRUE(SendKeyPress("Alt+U"));
+    EXPECT_EQ(manager->PageControl1->ActivePage(), manager->TabSheet1);
+    ASSERT_EQ(deck.asked.size(), 2u);
+    EXPECT_EQ(deck.asked.back(), "Save Changes?");
+    EXPECT_EQ(manager->Library(), shown);
+    EXPECT_EQ(manager->ListBox2->Items()->Count(), 2);
+    EXPECT_EQ(Contents(Folder() + "Default.svu"), stored);
+    // Back on the programs page by its key, its Close writes the library as it was stored.
+    ASSERT_TRUE(SendKeyPress("Alt+P"));
+    EXPECT_EQ(manager->PageControl1->ActivePage(), manager->TabSheet2);
+    manager->ClosePrograms->Click();
+  });
+  const std::vector<std::string> saved = ReadProgramRecords(Folder() + "Default.svu");
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(RecordField(saved[0], pfName), "alpha");
+}
+
 TEST_F(UserForms, ManagerAndAssignmentKeepEveryProgramBehindAGap) {
   WriteWholeFile(Folder() + "Default.svu",
                  "[Template 0]\r\nName=Zed\r\nLockout=3\r\n[Template 2]\r\nName=alpha\r\n"

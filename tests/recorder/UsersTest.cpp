@@ -140,7 +140,7 @@ TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
   EXPECT_NE(lib.find("[Template 1]\r\nName=Evening\r\nLength=\r\nDescription=\r\nFormat=\r\n"
                      "Save path=/eve/\r\nLockout=0\r\n[Template 2]\r\nName=\r\n"),
             std::string::npos);
-  EXPECT_FALSE(plat::FileExists(Folder() + "Default.svu.new"));
+  EXPECT_TRUE(plat::ListFiles(Folder(), ".*").empty()) << "the library's part was left behind";
 
   EXPECT_EQ(Programs(), 2);
   EXPECT_EQ(deck.users.programList[1][pfSavePath], "/eve/");
@@ -159,6 +159,18 @@ TEST_F(UserFiles, FirstLoadOfDefaultMakesTheLibraryFromTheSettings) {
   LoadINITemplates(deck, "Default", nullptr);
   EXPECT_EQ(Contents(Folder() + "Default.svu"), lib);
   EXPECT_EQ(plat::FileAge(Folder() + "Default.svu"), before - 100);
+}
+
+TEST_F(UserFiles, ALibraryMadeMeanwhileByAnotherWorkstationStays) {
+  Write("Solvane.ini", Program(0, "Ours"));
+  const std::string theirs = Program(0, "Theirs");
+  deck.onPump = [&] {
+    if (deck.messagePumps == 100) Write("Default.svu", theirs);
+  };
+  LoadINITemplates(deck, "Default", nullptr);
+  EXPECT_EQ(Contents(Folder() + "Default.svu"), theirs);
+  EXPECT_EQ(deck.users.programList[0][pfName], "Theirs");
+  EXPECT_TRUE(plat::ListFiles(Folder(), ".*").empty());
 }
 
 TEST_F(UserFiles, LoadingStopsAtTheFirstUnusedSectionAndClearsOlderRows) {

@@ -42,7 +42,10 @@ public:
   void SetLoadStatus(const std::string& caption) override {
     if (statuses.empty() || statuses.back() != caption) statuses.push_back(caption);
   }
-  void ProcessMessages() override { ++messagePumps; }
+  void ProcessMessages() override {
+    ++messagePumps;
+    if (onPump) onPump();
+  }
   int64_t Now() const override { return now; }
   bool StartProgram(const std::string& path, const std::vector<std::string>& args) override {
     started.push_back({path, args});
@@ -71,6 +74,7 @@ public:
   std::vector<std::string> statuses;
   std::vector<Started> started;
   std::function<void()> onStart;
+  std::function<void()> onPump;
   bool startSucceeds = true;
   int captionUpdates = 0, messagePumps = 0, ejects = 0;
   int64_t now = 0;
