@@ -117,6 +117,7 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefused) {
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   EXPECT_TRUE(Logged(s.DialogLog(), refusal)) << ::testing::PrintToString(s.DialogLog());
 
+  if (::geteuid() != 0) return;  // only root can give a folder away
   ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0700));
   ASSERT_EQ(0, ::chown(s.deckTemp.c_str(), 65534, 65534));  // nobody's
   ASSERT_TRUE(s.Start());
