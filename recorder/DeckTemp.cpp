@@ -21,7 +21,8 @@ TDeckTempState PrepareDeckTemp(const std::string& folder, std::string& culprit) 
 
 std::string NotPrivateText(const std::string& culprit) {
   return "The temporary folder " + culprit +
-         " belongs to another account, or others may write to it.\r\n\r\nSolvane keeps its "
+         " is not yours alone: it belongs to another account, others may write to it, or it is "
+         "a link.\r\n\r\nSolvane keeps its "
          "recordings only in a folder of your own. Remove that folder, or set TMPDIR to a "
          "folder of yours, and start Solvane again.";
 }

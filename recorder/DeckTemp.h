@@ -10,7 +10,7 @@
 std::string DeckTempFolder();
 
 // The file inside the folder whose lock the running deck holds; no cart can take its name (every
-// cart's name holds ".wav"), and emptying the folder leaves it.
+// cart's name holds ".wav" in some letter case), and emptying the folder leaves it.
 constexpr const char* DeckLockName = ".Solvane.lock";
 
 enum class TDeckTempState { Ready, CannotMake, NotPrivate };

@@ -341,8 +341,7 @@ FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit) {
   if (::lstat(dir.c_str(), &st) != 0) return FolderCheck::CannotMake;
   if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return FolderCheck::CannotMake;
   const uid_t me = ::geteuid();
-  if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    return FolderCheck::NotPrivate;
+  if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderCheck::NotPrivate;
   // Whoever may write to the parent could move the folder away and put another in its place;
   // a sticky parent (/tmp, /var/tmp) lets only its owner do that.
   struct stat up;

@@ -111,8 +111,9 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefused) {
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   ASSERT_EQ(0, ::mkdir(s.deckTemp.c_str(), 0700));
   ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0777));
-  const std::string refusal = "message Error [OK] \"The temporary folder " + s.deckTemp +
-                              " belongs to another account, or others may write to it.";
+  const std::string refusal =
+      "message Error [OK] \"The temporary folder " + s.deckTemp +
+      " is not yours alone: it belongs to another account, others may write to it, or it is a link.";
   ASSERT_TRUE(s.Start());
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   EXPECT_TRUE(Logged(s.DialogLog(), refusal)) << ::testing::PrintToString(s.DialogLog());
@@ -140,8 +141,8 @@ TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {
   EXPECT_EQ(s.deckTemp + "Untitled.wav", v.file);
   EXPECT_FALSE(plat::FileExists(s.deckTemp + "Kept.wav"));
   ASSERT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
-  EXPECT_TRUE(Logged({s.DialogLog()[1]}, "message Warning [OK] \"Solvane's temporary folder " + s.deckTemp +
-                                             " is emptied at every Eject"))
+  EXPECT_TRUE(Logged({s.DialogLog()[1]},
+                     "message Warning [OK] \"Solvane's temporary folder " + s.deckTemp + " is emptied at every Eject"))
       << s.DialogLog()[1];
 }
 
@@ -167,5 +168,6 @@ TEST(TempFolder, ATakeUnderAFileSizeLimitEndsWithAMessageAndTheProgramGoesOn) {
   ASSERT_TRUE(e.ok);
   EXPECT_GT(e.samples, 0);
   EXPECT_LE(plat::FileSize(v.file), int64_t(kMonoBytesPerSecond));
-  EXPECT_TRUE(IsPattern(Studio::Read(v.file).substr(size_t(e.dataOffset), size_t(e.dataSize)), PcmFormat(32000, 1, 16)));
+  EXPECT_TRUE(
+      IsPattern(Studio::Read(v.file).substr(size_t(e.dataOffset), size_t(e.dataSize)), PcmFormat(32000, 1, 16)));
 }
