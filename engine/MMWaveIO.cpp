@@ -7,6 +7,7 @@
 #include <new>
 #include <random>
 #include <span>
+#include <utility>
 
 #include "engine/MMADPCM.h"
 #include "platform/audio/adpcm_codec.h"
@@ -571,10 +572,38 @@ int WaveIOFinish(WaveIOBlock* b) {
   return ok ? wioOk : wioErrFile;
 }
 
-int WaveIOFinishFile(const std::string& name) {
+namespace {
+
+// Whether finishing b writes any INFO text, DISP text or picture.
+bool HasLists(const WaveIOBlock& b) { return InfoChunkBytes(b.InfoList) > 0 || DispChunkBytes(b.DispList) > 0; }
+
+bool WrittenDisp(const TDispItem& d) {
+  const std::string* data = DispItemData(d);
+  return (d.Type == kDispText || d.Type == kDispBitmap) && data && !data->empty();
+}
+
+// The INFO texts and the DISP texts and pictures of b become those of lists.
+void TakeLists(WaveIOBlock& b, const WaveIOBlock& lists) {
+  for (int i = 0; i < kInfoItemCount; ++i) {
+    const std::string text = InfoItemText(lists.InfoList, i);
+    SetInfoItemText(b.InfoList, i, &text, isSet);
+  }
+  std::erase_if(b.DispList, [](const TDispItem& d) { return d.Type == kDispText || d.Type == kDispBitmap; });
+  for (const TDispItem& d : lists.DispList)
+    if (WrittenDisp(d)) b.DispList.push_back({d.Type, isRead, *DispItemData(d), {}});
+}
+
+}  // namespace
+
+int WaveIOFinishFile(const std::string& name, const WaveIOBlock* lists) {
   PWaveIOBlock b;
   if (int rc = WaveIOOpen(b, name, kWave, wioFile)) return rc;
-  if (!b->HasDataChunk || (b->RiffCk.size != 0 && b->DataCk.size == b->DataSize)) return wioOk;
+  const bool sizesAgree = b->RiffCk.size != 0 && b->DataCk.size == b->DataSize;
+  // A finished form without any of the lists had them cut off behind its samples; one that holds
+  // lists is left as it is (they may be newer than those kept).
+  const bool listsCut = lists && HasLists(*lists) && !HasLists(*b);
+  if (sizesAgree && !listsCut) return wioOk;
+  if (lists) TakeLists(*b, *lists);
   if (int rc = WaveIOReopen(b.get())) return rc;
   if (!b->File->Writable()) {
     WaveIOClose(b);

@@ -117,8 +117,10 @@ int64_t WaveIOWrite(WaveIOBlock* block, const void* buffer, int64_t count);
 // behind the RIFF form, makes it durable on the disk and closes the file. The block stays.
 int WaveIOFinish(WaveIOBlock* block);
 // Finishes a file whose writer never did (a recording cut short): its sizes are written from what
-// the reader measured and its "fact" is added. A file whose sizes agree with that is left alone.
-int WaveIOFinishFile(const std::string& name);
+// the reader measured and its "fact" is added. With lists (what a take killed before its finish
+// had cut off behind the samples), its INFO texts and DISP texts and pictures become those of
+// lists. A file whose sizes agree with that is left alone unless lists has some and it has none.
+int WaveIOFinishFile(const std::string& name, const WaveIOBlock* lists = nullptr);
 // Closes the file if open and frees the block.
 void WaveIOClose(PWaveIOBlock& block);
 // Copies the INFO texts and the DISP entries with data of src into dst.

@@ -10,6 +10,8 @@
 #include "platform/audio/sound_player.h"
 #include "platform/system/files.h"
 #include "recorder/CartNames.h"
+#include "recorder/CartTail.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
 #include "recorder/StrUtils.h"
 #include "recorder/Unit1.h"
@@ -181,6 +183,7 @@ void TSVMain::RecordButtonClick(TObject*) {
   RecTimeLeft->SetVisible(false);
   RecTimeLeftCaption->SetVisible(false);
   if (PWaveFormatEx f = WaveIn->GetWaveFormat()) WaveIn->SetBufferSize(InputBufferBytes(*f));
+  KeepWhatTheTakeMayCut();
   try {
     WaveIn->Start();
   } catch (const std::exception&) {
@@ -190,9 +193,22 @@ void TSVMain::RecordButtonClick(TObject*) {
     StopStuff();
     if (Recording) {
       WaveIn->Close();
+      DropCartTail(DeckTempFolder());
       UpdateRecControls();
     }
   }
+}
+
+// A take that runs past the end of a cart's samples cuts off what stood behind them (its title and
+// picture) until it is finished: until then they are kept beside the take, with the cart's path,
+// so that a kill cannot lose them and the next start finishes the cart.
+void TSVMain::KeepWhatTheTakeMayCut() {
+  TMMWave* rec = RecFile->Wave();
+  // A take into a file without samples makes the file anew, with no lists of its own; one made in
+  // the temporary folder is taken back at the next start as it is.
+  const bool intoSamples = !RecFile->OverwriteExisting() && rec->HasData();
+  if (intoSamples || !InDeckTemp(DeckTempFolder(), rec->FileName()))
+    KeepCartTail(DeckTempFolder(), rec->FileName(), intoSamples ? rec->IOBlock() : nullptr);
 }
 
 // ---- punch-in marks -----------------------------------------------------------------------------

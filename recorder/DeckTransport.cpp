@@ -13,6 +13,7 @@
 #include "platform/ui/inifiles.h"
 #include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
+#include "recorder/CartTail.h"
 #include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
 #include "recorder/Sending.h"
@@ -627,6 +628,8 @@ void TSVMain::WaveInStart(TObject*) {
 void TSVMain::WaveInStop(TObject*) {
   Timer->SetEnabled(false);
   WaveIn->Close();
+  // The take is finished: the cart holds again what the take kept beside it.
+  DropCartTail(DeckTempFolder());
   Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
   // Buffers the queue had no room for are gaps in the take that nothing else would show.

@@ -14,6 +14,7 @@
 #include "engine/MMWaveIO.h"
 #include "platform/audio/wave_device.h"
 #include "platform/system/files.h"
+#include "recorder/CartTail.h"
 #include "recorder/DeckDisplays.h"
 #include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
@@ -570,6 +571,9 @@ void TSVMain::FormShow(TObject*) {
   if (FirstShowing) {
     FirstShowing = false;
     Gpi.Send(Config.gpi.onLoad);
+    // A take killed while it ran on past the end of a cart: the cart is finished with the title
+    // and picture the take had cut off, before any take left here is offered.
+    FinishKilledCart(DeckTempFolder());
     for (const std::string& name : LeftoverTakes(DeckTempFolder())) {
       std::string path = DeckTempFolder() + name;
       // A take killed before any of its audio reached the disk is no recording to offer: it is
@@ -655,6 +659,7 @@ void TSVMain::EndOnStopSignal() {
 
 void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   WaveIn->Close();
+  DropCartTail(DeckTempFolder());
   MMWaveOut1->Close();
   Gpi.Send(Config.gpi.onExit);
   if (removeTemporaryFiles) EmptyDeckTemp(DeckTempFolder());

@@ -219,6 +219,7 @@ public:
   // ========================= recording and punch-in =========================
   void GetReadyToRecord();
   bool RecordPrep();
+  void KeepWhatTheTakeMayCut();
   void MarkBeginning1Click(TObject* Sender) override;
   void MarkEndingPoint1Click(TObject* Sender) override;
   void FlashTimeLeft(bool on);

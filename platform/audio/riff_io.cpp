@@ -48,14 +48,21 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
       else if (errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
       break;
     case RiffMode::CreateNew:
-      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       createdNew = fd >= 0;
+      break;
+    case RiffMode::ReadPlain:
+      // Not blocking on a FIFO that stands in its place.
+      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      writable = false;
       break;
   }
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool statted = ::fstat(fd, &st) == 0;
+  const bool refused = S_ISDIR(st.st_mode) || (mode == RiffMode::ReadPlain && !S_ISREG(st.st_mode));
+  if (!statted || refused) {
+    int e = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
     errno = e;
     return nullptr;
@@ -349,5 +356,13 @@ RiffResult RiffFile::CreateChunk(RiffChunk& ck, uint32_t flags) {
 bool RiffRename(const std::string& from, const std::string& to) { return RenameFile(from, to); }
 bool RiffRemove(const std::string& path) { return DeleteFile(path); }
 int64_t RiffFileSize(const std::string& path) { return FileSize(path); }
+
+bool RiffSyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
 
 }  // namespace plat

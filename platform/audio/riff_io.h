@@ -66,7 +66,8 @@ enum class RiffMode {
   ReadWrite,        // an existing file, read and write
   ReadWriteOrRead,  // read and write, and read only when that is refused
   Create,           // create or truncate, read and write
-  CreateNew,        // create a file that must not exist yet, read and write
+  CreateNew,        // create a file that must not exist yet (nor a link of that name), read and write
+  ReadPlain,        // an existing regular file, read only; a link or anything else is refused
 };
 
 class RiffFile {
@@ -152,5 +153,7 @@ private:
 bool RiffRename(const std::string& from, const std::string& to);
 bool RiffRemove(const std::string& path);
 int64_t RiffFileSize(const std::string& path);  // -1 when there is no such file
+// Makes the names in folder durable on the disk (a file made there survives a power cut).
+bool RiffSyncFolder(const std::string& folder);
 
 }  // namespace plat

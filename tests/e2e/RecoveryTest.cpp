@@ -5,7 +5,9 @@
 #include <signal.h>
 
 #include "Studio.h"
+#include "common/bytes.h"
 #include "common/oracles.h"
+#include "engine/MMWaveIO.h"
 #include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 
@@ -211,4 +213,61 @@ TEST(Recovery, ATakeKilledBeforeAnyAudioReachedTheDiskIsNotOfferedAtTheNextStart
   s.CloseWindow();
   EXPECT_EQ(0, s.WaitExit());
   EXPECT_FALSE(plat::FileExists(orphan)) << "the exit deletes the leftovers";
+}
+
+// A cart whose title and picture lie behind its samples, recorded on past its end and killed: by
+// the next start it is finished, and other programs read its title, its picture and every frame
+// captured up to half a second before the kill.
+TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinishedByTheNextStart) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  // Six seconds of the cart's own sound (64 bytes a millisecond), as this program writes a cart.
+  std::string original(6 * 64000, '\0');
+  for (size_t i = 0; i < original.size(); ++i) original[i] = char(0xA5 ^ (i * 13));
+  std::string picture = LE32(40) + LE32(4) + LE32(4) + LE16(1) + LE16(24) + LE32(0) + LE32(48) + std::string(16, '\0');
+  for (int i = 0; i < 48; ++i) picture.push_back(char(i * 5));
+  const std::string cart = s.dir.Path("News.wav");
+  {
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOAlloc(b, &mono), wioOk);
+    std::string title = "Morning News";
+    SetInfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM")), &title, isSet);
+    b->DispList.push_back({kDispBitmap, isRead, picture, {}});
+    ASSERT_EQ(WaveIOCreate(b.get(), cart), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), original.data(), int64_t(original.size())), int64_t(original.size()));
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  }
+  s.Answers({"file " + cart});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("End");  // five seconds before the end
+  ASSERT_EQ("00:00:01.000", s.Sync().pos);
+  s.Key("F5");
+  s.Run(7000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+
+  ASSERT_TRUE(s.Start());
+  s.Sync();
+  const WavFile w = ReadWav(cart);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, cart, plat::FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ("Morning News", InfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM"))));
+  ASSERT_EQ(1u, b->DispList.size());
+  EXPECT_TRUE(b->DispList[0].Type == kDispBitmap && b->DispList[0].Data == picture) << "the picture";
+
+  const std::string data = w.Data();
+  ASSERT_GT(data.size(), 64000u);
+  EXPECT_TRUE(data.compare(0, 64000, original, 0, 64000) == 0) << "the cart before the take changed";
+  EXPECT_TRUE(IsPattern(data.substr(64000), mono)) << "the take is not the input from its start";
+  const uint64_t frames = data.size() / mono.nBlockAlign, due = 32000 + uint64_t(7000 - 500) * 32;
+  EXPECT_GE(frames, due) << "the take ends " << (due - std::min(due, frames)) / 32 << " ms too early";
+  ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
+  EXPECT_EQ(std::to_string(frames), SndfileFrames(cart));
+  EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
+  EXPECT_TRUE(SoxRaw(cart, s.dir.Path("cart.raw")) == data) << "sox reads other samples";
 }

@@ -309,6 +309,68 @@ TEST(WaveIO, ATakeKilledWhileItIsBeingFinishedReadsAsItsSamplesAtEveryStep) {
   }
 }
 
+// A take run on past the end of a cart whose title and picture lie behind its samples, killed
+// after any write from its start to the end of its finish (or inside one), and finished at the next
+// start with the lists kept beside it: the title and the picture are there, the sizes add up, and
+// every sample is the cart's own or the take's, never a byte of what stood behind them.
+TEST(WaveIO, ACartRecordedPastItsEndAndKilledAnywhereIsFinishedWithTheListsKept) {
+  Scratch dir;
+  const std::string path = dir.Path("cart.wav");
+  const std::string old(6000, '\x11'), more(6000, '\x22'), picture(3000, '\x33');
+  const std::string title = "Morning news";
+  {
+    PWaveIOBlock b = NewPcm(8, 1, 8000);
+    std::string t = title;
+    SetInfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM")), &t, isSet);
+    b->DispList.push_back({kDispBitmap, isRead, picture, {}});
+    ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+    ASSERT_EQ(WaveIOWrite(b.get(), old.data(), int64_t(old.size())), int64_t(old.size()));
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  }
+  PWaveIOBlock kept;  // what the deck keeps: the lists as the take's wave read them
+  ASSERT_EQ(WaveIOOpen(kept, path, FourCC("WAVE"), wioFile), wioOk);
+  const std::string before = Bytes(path);
+  const int64_t from = 5900;
+  std::vector<std::string> states;
+  {
+    DiskWrites writes(path);
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOOpen(b, path, FourCC("WAVE"), wioFile), wioOk);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    ASSERT_EQ(WaveIOSeek(b.get(), from), wioOk);
+    // In buffers, each handed to the system as the deck does.
+    for (size_t at = 0; at < more.size(); at += 1500) {
+      ASSERT_EQ(WaveIOWrite(b.get(), more.data() + at, 1500), 1500);
+      ASSERT_EQ(WaveIOFlush(b.get(), false), wioOk);
+    }
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+    states = writes.States(before);
+  }
+  ASSERT_TRUE(states.back() == Bytes(path)) << "a change to the file was not seen";
+  const std::string recovered = dir.Path("recovered.wav");
+  for (size_t i = 0; i < states.size(); ++i) {
+    SCOPED_TRACE("state " + std::to_string(i) + " of " + std::to_string(states.size()));
+    ASSERT_TRUE(plat::WriteWholeFile(recovered, states[i]));
+    ASSERT_EQ(WaveIOFinishFile(recovered, kept.get()), wioOk);
+    const std::string file = Bytes(recovered);
+    EXPECT_EQ(plat::GetLE32(reinterpret_cast<const uint8_t*>(file.data()) + 4), file.size() - 8);
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOOpen(b, recovered, FourCC("WAVE"), wioFile), wioOk);
+    EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), title);
+    ASSERT_EQ(b->DispList.size(), 1u);
+    EXPECT_TRUE(b->DispList[0].Data == picture);
+    ASSERT_EQ(WaveIOReopen(b.get()), wioOk);
+    const std::string samples = ReadAll(b.get());
+    ASSERT_GE(samples.size(), old.size());
+    EXPECT_TRUE(samples.compare(0, size_t(from), old, 0, size_t(from)) == 0);
+    EXPECT_EQ(samples.find_first_not_of("\x11\x22", size_t(from)), std::string::npos) << "not a sample";
+    EXPECT_EQ(samples.find('\x11', old.size()), std::string::npos) << "the cart's own past its end";
+    if (i + 1 == states.size()) {
+      EXPECT_TRUE(samples == old.substr(0, size_t(from)) + more);
+    }
+  }
+}
+
 TEST(WaveIO, DataEndsAtTheNextChunkHeaderWithoutItsPadByte) {
   Scratch dir;
   PWaveIOBlock b;

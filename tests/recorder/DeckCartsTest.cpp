@@ -4,6 +4,7 @@
 
 #include "DeckHarness.h"
 #include "common/unreadable.h"
+#include "recorder/CartTail.h"
 #include "recorder/Unit4.h"
 
 namespace {
@@ -124,8 +125,10 @@ TEST_F(DeckCarts, RecordingIntoAnOpenedTakeReplacesOnlyFromThePunchInPoint) {
   Seek(1000);
   Key(plat::VK_F5);
   ASSERT_TRUE(deck->Recording);
+  EXPECT_TRUE(plat::FileExists(DeckTemp() + kCartTailName)) << "the cart's path and lists are kept beside the take";
   Step(500);
   Key(plat::VK_F4);
+  EXPECT_FALSE(plat::FileExists(DeckTemp() + kCartTailName)) << "dropped once the take is finished";
   std::string after = Read(path);
   ASSERT_GE(after.size(), before.size());
   // The first second is untouched, the next half second is the input's.

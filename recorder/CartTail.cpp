@@ -1,0 +1,80 @@
+#include "recorder/CartTail.h"
+
+#include "engine/MMWaveIO.h"
+#include "platform/audio/riff_io.h"
+
+using plat::RiffChunk;
+using plat::RiffFile;
+using plat::RiffMode;
+using plat::RiffResult;
+
+namespace {
+
+const uint32_t kCartPathId = plat::FourCC("path");
+
+std::string TailFile(const std::string& folder) { return folder + kCartTailName; }
+
+bool WriteTail(RiffFile& f, const std::string& cartPath, const WaveIOBlock* lists) {
+  RiffChunk riff, path;
+  riff.type = plat::FourCC("WAVE");
+  path.id = kCartPathId;
+  const int64_t n = int64_t(cartPath.size());
+  if (f.CreateChunk(riff, plat::kRiffCreateRiff) != RiffResult::Ok || f.CreateChunk(path) != RiffResult::Ok ||
+      f.Write(cartPath.data(), n) != n || f.Ascend(path) != RiffResult::Ok)
+    return false;
+  if (lists && (!WriteDispChunks(f, lists->DispList) || !WriteInfoChunk(f, lists->InfoList))) return false;
+  // The form's size goes onto the disk last: a file cut short by a kill says so by its size.
+  return f.Sync() && f.Ascend(riff) == RiffResult::Ok && f.Sync();
+}
+
+// The cart's path in a kept file read whole; false for a file that is not complete.
+bool KeptCart(const std::string& bytes, std::string& cartPath) {
+  auto f = RiffFile::OpenMemory(bytes.data(), bytes.size());
+  RiffChunk riff, ck;
+  if (f->Descend(riff) != RiffResult::Ok || riff.id != plat::kRiffId || int64_t(riff.size) + 8 != int64_t(bytes.size()))
+    return false;
+  while (f->Descend(ck) == RiffResult::Ok) {
+    if (ck.id == kCartPathId && ck.dataOffset + int64_t(ck.size) <= int64_t(bytes.size())) {
+      cartPath = bytes.substr(size_t(ck.dataOffset), ck.size);
+      return !cartPath.empty();
+    }
+    if (f->Ascend(ck) != RiffResult::Ok) break;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool KeepCartTail(const std::string& folder, const std::string& cartPath, const WaveIOBlock* lists) {
+  const std::string path = TailFile(folder);
+  plat::RiffRemove(path);  // kept by a take whose cart could not be finished
+  auto f = RiffFile::Open(path, RiffMode::CreateNew);
+  if (!f) return false;
+  const bool written = WriteTail(*f, cartPath, lists);
+  if (!f->Close() || !written) {
+    plat::RiffRemove(path);
+    return false;
+  }
+  return plat::RiffSyncFolder(folder);
+}
+
+void DropCartTail(const std::string& folder) { plat::RiffRemove(TailFile(folder)); }
+
+std::string FinishKilledCart(const std::string& folder) {
+  const std::string path = TailFile(folder);
+  auto f = RiffFile::Open(path, RiffMode::ReadPlain);
+  if (!f) return {};
+  std::string bytes(size_t(f->Size()), '\0');
+  const bool read = f->Read(bytes.data(), f->Size()) == f->Size();
+  f.reset();
+  std::string cart;
+  PWaveIOBlock lists;
+  // One cut short was never complete: no take had started, so nothing of its cart was cut.
+  if (!read || !KeptCart(bytes, cart) || WaveIOOpenMemory(lists, bytes.data(), bytes.size(), wioHeaderOnly) != wioOk) {
+    plat::RiffRemove(path);
+    return {};
+  }
+  // A cart that is there and could not be finished now keeps the file for another start.
+  if (WaveIOFinishFile(cart, lists.get()) == wioOk || plat::RiffFileSize(cart) < 0) plat::RiffRemove(path);
+  return cart;
+}
