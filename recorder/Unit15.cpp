@@ -24,6 +24,7 @@ TUserForm::TUserForm(TComponent* owner, TUserDeck& deck, TUserDialogMode mode, c
 void TUserForm::Prepare(const std::vector<std::string>& listedUsers, const std::string& selectedUser) {
   listed_ = listedUsers;
   selected_ = selectedUser;
+  shownKeys_.reset();
 }
 
 std::string TUserForm::UserFile() const { return UserFilePath(deck_.Users().UsersFolder(), selected_); }
@@ -33,7 +34,7 @@ void TUserForm::ClearFields() {
 }
 
 void TUserForm::Button1Click(TObject*) {
-  TUserDialogInput in{Edit1->Text(), Edit2->Text(), Edit3->Text(), Edit4->Text(), selected_};
+  TUserDialogInput in{Edit1->Text(), Edit2->Text(), Edit3->Text(), Edit4->Text(), selected_, shownKeys_};
   switch (UserDialogOk(mode_, in, deck_.Users().UsersFolder(), listed_, deck_.Notifier(), deck_.Asker())) {
     case TUserDialogField::None: SetModalResult(mrOk); break;
     case TUserDialogField::FullName: Edit1->SetFocus(); break;

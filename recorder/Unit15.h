@@ -1,7 +1,9 @@
 #pragma once
 // The user dialogs of the manager: add (TForm15), edit (TForm16) and copy (TForm17) a user.
 // They share one layout: full name, user name, password and its confirmation.
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/forms.h"
@@ -31,6 +33,7 @@ protected:
   TUserDialogMode mode_;
   std::vector<std::string> listed_;
   std::string selected_;
+  std::optional<std::pair<std::string, std::string>> shownKeys_;  // see TUserDialogInput
 };
 
 class TForm15 : public TUserForm {

@@ -21,5 +21,6 @@ void TForm16::FormShow(TObject*) {
   Edit2->SetText(selected_);
   Edit3->SetText(ini.ReadString("USER", "PASSWORD", ""));
   Edit4->SetText(Edit3->Text());
+  shownKeys_.emplace(Edit1->Text(), Edit3->Text());
   SetActiveControl(Edit1);
 }

@@ -337,13 +337,16 @@ bool Listed(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); });
 }
 
-// "USER" "FULL NAME" and "PASSWORD" into the user's file; false, told, when it cannot be written.
+// "USER" "FULL NAME" and "PASSWORD" into the user's file, each unless it was left as shown;
+// false, told, when the file cannot be written.
 bool WriteUserKeys(const std::string& path, const TUserDialogInput& in, const TNotify& notify) {
+  const bool fullName = !in.shownKeys || in.fullName != in.shownKeys->first;
+  const bool password = !in.shownKeys || in.password != in.shownKeys->second;
   try {
     plat::TIniFile ini(path);
     ini.BeginUpdate();
-    ini.WriteString("USER", "FULL NAME", in.fullName);
-    ini.WriteString("USER", "PASSWORD", in.password);
+    if (fullName) ini.WriteString("USER", "FULL NAME", in.fullName);
+    if (password) ini.WriteString("USER", "PASSWORD", in.password);
     ini.EndUpdate();
   } catch (const plat::EIniFileException& e) {
     notify(TNoticeKind::Error, e.Message());

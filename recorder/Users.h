@@ -6,7 +6,9 @@
 // the program library from which programs are assigned to the other users.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recorder/Notices.h"
@@ -113,6 +115,9 @@ enum class TUserDialogField { None, FullName, UserName, Password, Confirm };
 struct TUserDialogInput {
   std::string fullName, userName, password, confirm;
   std::string shownName;  // Edit: the user being edited; Copy: the user copied from
+  // Edit: the full name and password as the dialog showed them from the file. A key left as shown
+  // keeps whatever the file holds by then (another workstation may have changed it meanwhile).
+  std::optional<std::pair<std::string, std::string>> shownKeys = std::nullopt;
 };
 // "&OK" of the add, edit and copy user dialogs: every check in order, then the file is written
 // (renamed for a changed name in Edit, copied from the shown user in Copy). Returns the field

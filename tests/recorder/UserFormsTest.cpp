@@ -388,6 +388,15 @@ TEST_F(UserForms, EditUserShowsAndKeepsWhatWasTyped) {
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(Contents(Folder() + "ann.svu"), before);
   EXPECT_EQ(LoginUser(deck, "ann", "\"pw\" "), TLoginResult::Accepted);
+
+  // A new full name typed while another workstation sets a new password: both stand.
+  edit->Prepare({"Default", "ann"}, "ann");
+  RunModal(edit, [&] {
+    WriteWholeFile(Folder() + "ann.svu", "[USER]\r\nFULL NAME= Ann \r\nPASSWORD=theirs\r\n");
+    edit->Edit1->SetText("Ann A");
+    edit->Button1->Click();
+  });
+  EXPECT_EQ(Contents(Folder() + "ann.svu"), "[USER]\r\nFULL NAME=Ann A\r\nPASSWORD=theirs\r\n");
 }
 
 TEST_F(UserForms, AssignmentCopiesLibraryProgramsToAUser) {
