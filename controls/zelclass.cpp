@@ -294,7 +294,9 @@ TZelApplication::TZelApplication(std::unique_ptr<TZelTimerBackend> backend, cons
   // The old named mutex: a lock on a file named after the program, held while we live.
   std::string name = instanceName.empty() ? plat::ExtractFileName(programPath) : instanceName;
   std::string lockPath = plat::RuntimePath() + name + ".kit.lock";
-  instanceFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // Without a runtime folder this is the temporary path, which another account may share: a link
+  // at the name is never followed, so it cannot make or open a file elsewhere in our name.
+  instanceFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (instanceFd_ >= 0 && !plat::LockRange(instanceFd_, 0, 1)) previousInstance_ = true;
   pool_ = new TZelTimerPool(nullptr, 50);
   pool_->SetBackend(std::move(backend));

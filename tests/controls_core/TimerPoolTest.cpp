@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/raised.h"
+#include "common/scratch.h"
 #include "controls/zelclass.h"
 
 namespace {
@@ -229,6 +232,20 @@ TEST(KitApplication, ATimerThatCannotStartLeavesNoTrace) {
   // A refused interval passes through too, without using a slot.
   EXPECT_THROW(app.AddTimer(70, nullptr), plat::Exception);
   EXPECT_EQ(app.AddTimer(50, nullptr), 0xFD01);
+}
+
+TEST(KitApplication, ALinkAtTheInstanceLockIsNotFollowed) {
+  // Another account may plant the link where the runtime folder is the shared temporary path.
+  Scratch dir;
+  const std::string target = dir.Path("elsewhere");
+  ASSERT_EQ(0, ::symlink(target.c_str(), dir.Path("kit-test-link.kit.lock").c_str()));
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = runtime ? runtime : "";
+  ::setenv("XDG_RUNTIME_DIR", dir.Root().c_str(), 1);
+  { TZelApplication app(nullptr, "kit-test-link"); }
+  if (runtime) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_NE(0, ::access(target.c_str(), F_OK)) << "the lock was made through the link";
 }
 
 TEST(KitApplication, PreviousInstanceAndSettingsControl) {
