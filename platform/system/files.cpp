@@ -330,29 +330,41 @@ bool WriteNewFile(const std::string& path, const std::string& data, unsigned mod
   return ok;
 }
 
+namespace {
+
+// Whether no one but this account (and root) can put another folder in the place of one inside
+// parent: whoever may write to the parent could move ours away, though a sticky parent (/tmp,
+// /var/tmp) lets only its owner do that; and a link standing as the parent points wherever its
+// owner likes.
+bool SafeParent(const std::string& parent, uid_t me) {
+  struct stat up;
+  if (::lstat(parent.c_str(), &up) == 0 && S_ISLNK(up.st_mode) && up.st_uid != me && up.st_uid != 0) return false;
+  if (!StatPath(parent, up)) return true;
+  const bool ownedSafely = up.st_uid == me || up.st_uid == 0;
+  const bool othersMove = (up.st_mode & S_IWOTH) != 0 && (up.st_mode & S_ISVTX) == 0;
+  return ownedSafely && !othersMove;
+}
+
+}  // namespace
+
 FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit) {
   const std::string dir = ExcludeTrailingPathDelimiter(path);
   const std::string parent = ExtractFileDir(dir);
   if (culprit) *culprit = IncludeTrailingPathDelimiter(dir);
   if (dir.empty() || dir == "/") return FolderCheck::CannotMake;
   if (!parent.empty() && !ForceDirectories(parent)) return FolderCheck::CannotMake;
+  const uid_t me = ::geteuid();
+  // Before anything is made in it: a parent of another account's is theirs, also when they let
+  // us make nothing there.
+  if (!parent.empty() && !SafeParent(parent, me)) {
+    if (culprit) *culprit = IncludeTrailingPathDelimiter(parent);
+    return FolderCheck::NotPrivate;
+  }
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return FolderCheck::CannotMake;
   struct stat st;
   if (::lstat(dir.c_str(), &st) != 0) return FolderCheck::CannotMake;
   if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return FolderCheck::CannotMake;
-  const uid_t me = ::geteuid();
   if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderCheck::NotPrivate;
-  // Whoever may write to the parent could move the folder away and put another in its place;
-  // a sticky parent (/tmp, /var/tmp) lets only its owner do that.
-  struct stat up;
-  if (!parent.empty() && StatPath(parent, up)) {
-    const bool ownedSafely = up.st_uid == me || up.st_uid == 0;
-    const bool othersMove = (up.st_mode & S_IWOTH) != 0 && (up.st_mode & S_ISVTX) == 0;
-    if (!ownedSafely || othersMove) {
-      if (culprit) *culprit = IncludeTrailingPathDelimiter(parent);
-      return FolderCheck::NotPrivate;
-    }
-  }
   return FolderCheck::Private;
 }
 

@@ -66,7 +66,8 @@ enum class FolderCheck { Private, CannotMake, NotPrivate };
 // Makes the folder at path when it is missing (its last level with mode 0700) and says whether it
 // is the account's own: a folder, not a link, that belongs to this account and that no one else
 // may write to, in a parent where no one else may move it (one of this account's or root's, or a
-// sticky one). culprit names the folder that failed.
+// sticky one, and no link of another account's). The parent is judged before anything is made in
+// it. culprit names the folder that failed.
 FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit = nullptr);
 
 // Reads the lines written into the FIFO at path (made when missing) and hands each, without its

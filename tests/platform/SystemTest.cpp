@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -210,6 +211,25 @@ TEST(Files, APrivateFolderIsTheAccountsOwnAndNoOneElsesToWriteOrMove) {
     EXPECT_EQ(MakePrivateFolder(shared), FolderCheck::NotPrivate);
     EXPECT_EQ(MakePrivateFolder(shared + "/Solvane", &culprit), FolderCheck::NotPrivate);
     EXPECT_EQ(culprit, shared + "/");
+    // Another account that let us make nothing in its folder: still told as theirs.
+    ASSERT_EQ(::chmod(dir.Root().c_str(), 0755), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::string c;
+      const bool told = ::setresgid(4242, 4242, 4242) == 0 && ::setresuid(4242, 4242, 4242) == 0 &&
+                        MakePrivateFolder(shared + "/Solvane", &c) == FolderCheck::NotPrivate && c == shared + "/";
+      ::_exit(told ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "told as a folder that cannot be made";
+    // A link of another account's standing as the parent, though it points at a safe folder.
+    ASSERT_TRUE(CreateDir(dir.Path("safe")));
+    ASSERT_EQ(::symlink(dir.Path("safe").c_str(), dir.Path("theirs").c_str()), 0);
+    ASSERT_EQ(::lchown(dir.Path("theirs").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(MakePrivateFolder(dir.Path("theirs/Solvane"), &culprit), FolderCheck::NotPrivate);
+    EXPECT_EQ(culprit, dir.Path("theirs/"));
+    EXPECT_FALSE(DirectoryExists(dir.Path("safe/Solvane")));
   }
   ASSERT_EQ(::symlink(dir.Path("a/b/Solvane").c_str(), dir.Path("link").c_str()), 0);
   EXPECT_EQ(MakePrivateFolder(dir.Path("link")), FolderCheck::NotPrivate);
