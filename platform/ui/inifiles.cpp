@@ -130,6 +130,10 @@ void TIniFile::Save() {
     loaded_ = false;  // what is in memory was not stored
     throw EIniFileException("Unable to write to " + fileName_);
   };
+  // A link is written through only when it is this account's (or root's): one that another account
+  // put in a folder it shares with us would have us replace whatever it points at.
+  struct stat ls;
+  if (::lstat(fileName_.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode) && ls.st_uid != ::geteuid() && ls.st_uid != 0) fail();
   std::string target = fileName_;
   char resolved[PATH_MAX];
   if (::realpath(fileName_.c_str(), resolved)) target = resolved;

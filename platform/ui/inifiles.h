@@ -14,6 +14,7 @@
 // Lines are written with CR LF; CR LF and LF are read. Line breaks inside a written name or value
 // are turned into blanks, so a value can never add lines of its own to the file. The program's
 // INI files hold passwords: a file is created and every rewrite leaves it with mode 0600.
+// A write goes through a link to the file it names, unless another account made the link.
 #include <cstdint>
 #include <string>
 #include <vector>
