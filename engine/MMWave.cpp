@@ -400,10 +400,11 @@ void TMMWave::OpenWaveFile(bool writing) {
   SetPositionLocked(position_);
 }
 
-void TMMWave::CloseWaveFile() {
+bool TMMWave::CloseWaveFile() {
   Guard g(*this);
+  bool finished = true;
   if (block_) {
-    WaveIOFinish(block_.get());
+    finished = WaveIOFinish(block_.get()) == wioOk;
     rangeEnd_ = std::min(std::max(rangeEnd_, rangeStart_), block_->TotalSamples);
     RebuildPlayList();
   }
@@ -412,6 +413,7 @@ void TMMWave::CloseWaveFile() {
   leadIn_ = -1;
   segIndex_ = 0;
   segBytesLeft_ = 0;
+  return finished;
 }
 
 // ---- play list and positions ----
@@ -802,6 +804,7 @@ void TMMCustomWaveFile::ChainOpen() {
     TMMDSPComponent::ChainOpen();
     if (fileOpened_) return;
     writeFailed_ = false;
+    finishFailed_ = false;
     if (TMMDSPComponent* in = Input()) {
       SetWaveFormat(in->GetWaveFormat());
       const WAVEFORMATEX* f = GetWaveFormat();
@@ -837,7 +840,7 @@ bool TMMCustomWaveFile::CloseFile() {
       wave_->WriteData(quiet.data(), int64_t(quiet.size()));
     }
   }
-  wave_->CloseWaveFile();
+  finishFailed_ = !wave_->CloseWaveFile();
   decoder_.Close();
   fileOpened_ = false;
   return true;

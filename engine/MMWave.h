@@ -111,7 +111,9 @@ public:
   // cannot be opened, or when writing is asked of a file that cannot take it.
   void OpenWaveFile(bool writing);
   // Finishes the file (sizes, count and lists written back when data was written) and closes it.
-  void CloseWaveFile();
+  // False when the finish did not complete (a full disk, a file-size limit, a lost drive): the
+  // file then ends with its samples, and its count and lists may be missing.
+  bool CloseWaveFile();
   // Writes the play list into a new file of that name, through a temporary file in the same
   // folder that replaces the target only when complete. "Saving was aborted" after a cancel,
   // else "Unable to save wave file".
@@ -229,6 +231,9 @@ public:
   // Set when the component closed its file itself because the disk was full or a write failed;
   // OnClose reads it. Cleared by the next open.
   bool WriteFailed() const { return writeFailed_; }
+  // Set when the last close could not finish the file (see TMMWave::CloseWaveFile). Cleared by the
+  // next open.
+  bool FinishFailed() const { return finishFailed_; }
   // When on, a reading component serves an ADPCM wave as the 16-bit PCM it decodes to (the
   // chain's format), from the sample the wave is positioned at, also inside a block. Set it while
   // the component is closed.
@@ -280,6 +285,7 @@ private:
   std::atomic<bool> fileStarted_{false};
   std::atomic<bool> overwrite_{true};
   std::atomic<bool> writeFailed_{false};
+  std::atomic<bool> finishFailed_{false};
   std::atomic<bool> decode_{false};
   TMMADPCMBlockStream decoder_;  // open while an ADPCM wave is read decoded
   std::vector<uint8_t> source_;  // the blocks read for it

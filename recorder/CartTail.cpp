@@ -43,11 +43,26 @@ bool KeptCart(const std::string& bytes, std::string& cartPath) {
   return false;
 }
 
+enum class TKept { None, CutShort, Whole };
+
+// What stands at path: no file that may be read (none, a link), one cut short, or a whole one, read
+// into bytes with its cart.
+TKept ReadKept(const std::string& path, std::string& bytes, std::string& cartPath) {
+  auto f = RiffFile::Open(path, RiffMode::ReadPlain);
+  if (!f) return TKept::None;
+  bytes.assign(size_t(f->Size()), '\0');
+  const bool read = f->Read(bytes.data(), f->Size()) == f->Size();
+  return read && KeptCart(bytes, cartPath) ? TKept::Whole : TKept::CutShort;
+}
+
 }  // namespace
 
 bool KeepCartTail(const std::string& folder, const std::string& cartPath, const WaveIOBlock* lists) {
   const std::string path = TailFile(folder);
-  plat::RiffRemove(path);  // kept by a take whose cart could not be finished
+  std::string bytes, kept;
+  // Another take's, whose cart the last try could not finish: what it keeps may be all there is.
+  if (ReadKept(path, bytes, kept) == TKept::Whole) return false;
+  plat::RiffRemove(path);
   auto f = RiffFile::Open(path, RiffMode::CreateNew);
   if (!f) return false;
   const bool written = WriteTail(*f, cartPath, lists);
@@ -58,23 +73,18 @@ bool KeepCartTail(const std::string& folder, const std::string& cartPath, const 
   return plat::RiffSyncFolder(folder);
 }
 
-void DropCartTail(const std::string& folder) { plat::RiffRemove(TailFile(folder)); }
-
-std::string FinishKilledCart(const std::string& folder) {
+std::string FinishKeptCart(const std::string& folder) {
   const std::string path = TailFile(folder);
-  auto f = RiffFile::Open(path, RiffMode::ReadPlain);
-  if (!f) return {};
-  std::string bytes(size_t(f->Size()), '\0');
-  const bool read = f->Read(bytes.data(), f->Size()) == f->Size();
-  f.reset();
-  std::string cart;
+  std::string bytes, cart;
   PWaveIOBlock lists;
+  const TKept kept = ReadKept(path, bytes, cart);
+  if (kept == TKept::None) return {};
   // One cut short was never complete: no take had started, so nothing of its cart was cut.
-  if (!read || !KeptCart(bytes, cart) || WaveIOOpenMemory(lists, bytes.data(), bytes.size(), wioHeaderOnly) != wioOk) {
+  if (kept == TKept::CutShort || WaveIOOpenMemory(lists, bytes.data(), bytes.size(), wioHeaderOnly) != wioOk) {
     plat::RiffRemove(path);
     return {};
   }
-  // A cart that is there and could not be finished now keeps the file for another start.
+  // A cart that is there and could not be finished now keeps the file for another try.
   if (WaveIOFinishFile(cart, lists.get()) == wioOk || plat::RiffFileSize(cart) < 0) plat::RiffRemove(path);
   return cart;
 }

@@ -3,8 +3,9 @@
 // end of the samples, what stood behind them (the INFO list, the DISP text and picture) is cut off
 // and written back only as the take is finished, and until then the file says it is unfinished.
 // So before a take starts, the deck keeps the cart's path and those lists in a small file beside
-// the take in the temporary folder, on the disk before the first write; it drops the file once the
-// take is finished. The next start finishes the cart of a take that was killed with what it kept.
+// the take in the temporary folder, on the disk before the first write, and drops it only once the
+// cart is finished with those lists. A take whose finish failed (a full disk) or that was killed
+// leaves it, and the cart is finished with it at the next stop, Eject, exit or start that can.
 #include <string>
 
 struct WaveIOBlock;
@@ -13,10 +14,10 @@ struct WaveIOBlock;
 constexpr const char* kCartTailName = "Recording.tail";
 
 // Keeps the cart at cartPath with the lists of lists (none when null) in folder: a file made new,
-// never through a link, and durable before this returns. False when it could not be made.
+// never through a link, and durable before this returns. False when it could not be made, or when
+// folder still keeps a cart that could not be finished yet (that file stays).
 bool KeepCartTail(const std::string& folder, const std::string& cartPath, const WaveIOBlock* lists);
-// Drops it: the name is removed.
-void DropCartTail(const std::string& folder);
-// At start: when folder keeps a cart (in a regular file, complete), the cart is finished with its
-// lists and the file dropped. The cart's path; empty when none was kept.
-std::string FinishKilledCart(const std::string& folder);
+// When folder keeps a cart (in a regular file, complete), the cart is finished with its lists and
+// the file dropped, unless the cart is there and could not be finished. The cart's path; empty
+// when none was kept.
+std::string FinishKeptCart(const std::string& folder);

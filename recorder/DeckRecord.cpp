@@ -193,7 +193,7 @@ void TSVMain::RecordButtonClick(TObject*) {
     StopStuff();
     if (Recording) {
       WaveIn->Close();
-      DropCartTail(DeckTempFolder());
+      FinishKeptCart(DeckTempFolder());
       UpdateRecControls();
     }
   }

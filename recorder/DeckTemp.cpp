@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/system/files.h"
+#include "recorder/CartTail.h"
 #include "recorder/FileUtils.h"
 
 std::string DeckTempFolder() { return TempFolder() + "Solvane/"; }
@@ -71,7 +72,8 @@ bool EmptyDeckTemp(const std::string& folder) {
   const std::string dir = plat::IncludeTrailingPathDelimiter(folder);
   std::vector<std::string> names;
   EachEntry(folder, [&](const std::string& name, const struct stat& st) {
-    if (!S_ISDIR(st.st_mode) && name != DeckLockName) names.push_back(name);
+    const bool kept = name == kCartTailName && S_ISREG(st.st_mode);
+    if (!S_ISDIR(st.st_mode) && name != DeckLockName && !kept) names.push_back(name);
   });
   bool ok = true;
   for (const std::string& name : names) ok = ::unlink((dir + name).c_str()) == 0 && ok;

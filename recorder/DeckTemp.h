@@ -28,8 +28,9 @@ std::string SaveIntoTempText(const std::string& folder);
 // whatever it points at, is never one of them.
 std::vector<std::string> LeftoverTakes(const std::string& folder);
 
-// Empties the folder: every name in it but the lock is unlinked. A link goes as a name and is
-// never followed; a folder inside is left alone. False when a name could not be removed.
+// Empties the folder: every name in it but the lock and the lists kept for a cart not yet finished
+// (recorder/CartTail, which drops them once it is) is unlinked. A link goes as a name and is never
+// followed; a folder inside is left alone. False when a name could not be removed.
 bool EmptyDeckTemp(const std::string& folder);
 
 // Removes a link standing at path, so that a cart copied there lands in a file of its own rather

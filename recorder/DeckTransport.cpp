@@ -159,7 +159,11 @@ void TSVMain::EmptyDeck() {
   // GoTo Begin may have left the slider starting at a mark: the next cart has the whole range.
   TrackBar->SetMinValue(0);
   SetSliderPosition(0);
-  if (!PlayOnly && !FirstShowing) EmptyDeckTemp(DeckTempFolder());
+  if (!PlayOnly && !FirstShowing) {
+    // A cart whose finish failed is finished now if it can be; the emptying leaves what it keeps.
+    FinishKeptCart(DeckTempFolder());
+    EmptyDeckTemp(DeckTempFolder());
+  }
   RecordFileName.clear();
   PlayFile->Wave()->FreeWave();
   RecFile->Wave()->FreeWave();
@@ -628,22 +632,39 @@ void TSVMain::WaveInStart(TObject*) {
 void TSVMain::WaveInStop(TObject*) {
   Timer->SetEnabled(false);
   WaveIn->Close();
-  // The take is finished: the cart holds again what the take kept beside it.
-  DropCartTail(DeckTempFolder());
+  // What the take kept beside it goes once the cart holds it again; a finish that failed leaves it.
+  FinishKeptCart(DeckTempFolder());
+  if (RecFile->FinishFailed() && !RecFile->WriteFailed()) RecFileNotices.Post(NoticeNotFinished);
   Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
   // Buffers the queue had no room for are gaps in the take that nothing else would show.
   if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
 }
 
+namespace {
+// A cart whose finish failed keeps its title and picture beside it (recorder/CartTail) until the
+// next stop, Eject, exit or start that can finish it.
+constexpr const char* kListsKeptText =
+    " Any title and picture of the cart are kept and written back into it once there is room, when "
+    "the cart is ejected or at the next start. \r\nMake some room on the recording drive.";
+}  // namespace
+
 // Whatever the input records after a failed write (a full disk, a file-size limit, a lost drive)
 // would be lost unseen: the recording ends here, and the operator learns why.
 void TSVMain::RecFileWriteFailed() {
   if (WaveIn->IsStarted()) StopStuff();
   Notify(TNoticeKind::Error,
-         "The recording file could not be written (the disk may be full, or the file may have "
-         "reached the size limit set for it). The recording has stopped; what was recorded before "
-         "is kept.");
+         std::string("The recording file could not be written (the disk may be full, or the file may "
+                     "have reached the size limit set for it). The recording has stopped; what was "
+                     "recorded before is kept.") +
+             (RecFile->FinishFailed() ? kListsKeptText : ""));
+}
+
+void TSVMain::RecFileNotFinished() {
+  Notify(TNoticeKind::Error,
+         std::string("The recording file could not be finished (the disk may be full, or the file may "
+                     "have reached the size limit set for it). What was recorded is kept.") +
+             kListsKeptText);
 }
 
 void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }

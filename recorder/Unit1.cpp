@@ -233,6 +233,7 @@ void TSVMain::BuildChains() {
   RecFile->Wave()->SetTimeFormat(tfMillisecond);
   RecFileNotices.OnMessage = [this](plat::Message& m) {
     if (m.Msg == NoticeWriteFailed) RecFileWriteFailed();
+    if (m.Msg == NoticeNotFinished) RecFileNotFinished();
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
              "Part of this recording was lost: the disk could not keep up with it. Play the take "
@@ -573,7 +574,7 @@ void TSVMain::FormShow(TObject*) {
     Gpi.Send(Config.gpi.onLoad);
     // A take killed while it ran on past the end of a cart: the cart is finished with the title
     // and picture the take had cut off, before any take left here is offered.
-    FinishKilledCart(DeckTempFolder());
+    FinishKeptCart(DeckTempFolder());
     for (const std::string& name : LeftoverTakes(DeckTempFolder())) {
       std::string path = DeckTempFolder() + name;
       // A take killed before any of its audio reached the disk is no recording to offer: it is
@@ -659,7 +660,7 @@ void TSVMain::EndOnStopSignal() {
 
 void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   WaveIn->Close();
-  DropCartTail(DeckTempFolder());
+  FinishKeptCart(DeckTempFolder());
   MMWaveOut1->Close();
   Gpi.Send(Config.gpi.onExit);
   if (removeTemporaryFiles) EmptyDeckTemp(DeckTempFolder());

@@ -175,6 +175,7 @@ public:
   void WaveInStart(TObject* Sender);
   void WaveInStop(TObject* Sender);
   void RecFileWriteFailed();
+  void RecFileNotFinished();
   void MMWaveOut1Start(TObject* Sender);
   void MMWaveOut1Stop(TObject* Sender);
   void MMWaveOut1Looping(TObject* Sender);
@@ -357,7 +358,8 @@ private:
   // What the recording path has to tell (a failed write, audio lost to a full queue); handled
   // once the chain has unwound.
   plat::HiddenWindow RecFileNotices;
-  static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1;
+  static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
+                            NoticeNotFinished = plat::WM_USER + 2;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
 
   // ================================ components ================================

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include "Studio.h"
 #include "common/bytes.h"
@@ -42,6 +43,39 @@ std::string PlayedAudio(const std::string& folder) {
   WavFile w = ReadWav(folder + wavs[0]);
   EXPECT_TRUE(w.ok) << "the capture was not finished";
   return w.Data();
+}
+
+// A cart as this program writes one: six seconds of its own sound (format 26, 64 bytes a
+// millisecond), then its picture (96 KB, more than a disk that fills can leave behind a take) and
+// its title "Morning News" behind the samples.
+struct TitledCart {
+  bool ok = false;
+  std::string samples, picture;
+};
+TitledCart MakeTitledCart(const std::string& path) {
+  TitledCart c;
+  c.samples.resize(6 * 64000);
+  for (size_t i = 0; i < c.samples.size(); ++i) c.samples[i] = char(0xA5 ^ (i * 13));
+  c.picture = LE32(40) + LE32(256) + LE32(128) + LE16(1) + LE16(24) + LE32(0) + LE32(98304) + std::string(16, '\0');
+  for (int i = 0; i < 98304; ++i) c.picture.push_back(char(i * 5));
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  PWaveIOBlock b;
+  if (WaveIOAlloc(b, &mono) != wioOk) return c;
+  std::string title = "Morning News";
+  SetInfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM")), &title, isSet);
+  b->DispList.push_back({kDispBitmap, isRead, c.picture, {}});
+  const int64_t n = int64_t(c.samples.size());
+  c.ok = WaveIOCreate(b.get(), path) == wioOk && WaveIOWrite(b.get(), c.samples.data(), n) == n &&
+         WaveIOFinish(b.get()) == wioOk;
+  return c;
+}
+
+void ExpectTitleAndPicture(const std::string& cart, const std::string& picture) {
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOOpen(b, cart, plat::FourCC("WAVE"), wioFile), wioOk);
+  EXPECT_EQ("Morning News", InfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM"))));
+  ASSERT_EQ(1u, b->DispList.size());
+  EXPECT_TRUE(b->DispList[0].Type == kDispBitmap && b->DispList[0].Data == picture) << "the picture";
 }
 
 }  // namespace
@@ -222,22 +256,10 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
-  // Six seconds of the cart's own sound (64 bytes a millisecond), as this program writes a cart.
-  std::string original(6 * 64000, '\0');
-  for (size_t i = 0; i < original.size(); ++i) original[i] = char(0xA5 ^ (i * 13));
-  std::string picture = LE32(40) + LE32(4) + LE32(4) + LE16(1) + LE16(24) + LE32(0) + LE32(48) + std::string(16, '\0');
-  for (int i = 0; i < 48; ++i) picture.push_back(char(i * 5));
   const std::string cart = s.dir.Path("News.wav");
-  {
-    PWaveIOBlock b;
-    ASSERT_EQ(WaveIOAlloc(b, &mono), wioOk);
-    std::string title = "Morning News";
-    SetInfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM")), &title, isSet);
-    b->DispList.push_back({kDispBitmap, isRead, picture, {}});
-    ASSERT_EQ(WaveIOCreate(b.get(), cart), wioOk);
-    ASSERT_EQ(WaveIOWrite(b.get(), original.data(), int64_t(original.size())), int64_t(original.size()));
-    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
-  }
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  const std::string &original = made.samples, &picture = made.picture;
   s.Answers({"file " + cart});
   ASSERT_TRUE(s.Start());
   s.Key("Ctrl+A");
@@ -254,11 +276,7 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   const WavFile w = ReadWav(cart);
   ASSERT_TRUE(w.ok);
   EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
-  PWaveIOBlock b;
-  ASSERT_EQ(WaveIOOpen(b, cart, plat::FourCC("WAVE"), wioFile), wioOk);
-  EXPECT_EQ("Morning News", InfoItemText(b->InfoList, FindInfoIdentifier(plat::FourCC("INAM"))));
-  ASSERT_EQ(1u, b->DispList.size());
-  EXPECT_TRUE(b->DispList[0].Type == kDispBitmap && b->DispList[0].Data == picture) << "the picture";
+  ExpectTitleAndPicture(cart, picture);
 
   const std::string data = w.Data();
   ASSERT_GT(data.size(), 64000u);
@@ -270,4 +288,57 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   EXPECT_EQ(std::to_string(frames), SndfileFrames(cart));
   EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
   EXPECT_TRUE(SoxRaw(cart, s.dir.Path("cart.raw")) == data) << "sox reads other samples";
+}
+
+// The same cart recorded past its end until a file-size limit (as a full disk) ends the take: the
+// finish cannot write the title and picture back, and the operator is told. They outlast Eject,
+// and once there is room the next take into the cart finishes it with them, not with the lists its
+// file lost.
+TEST(Recovery, ACartThatCouldNotBeFinishedKeepsItsTitleAndPictureUntilItIs) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string cart = s.dir.Path("News.wav"), kept = s.deckTemp + "Recording.tail";
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  s.Answers({"file " + cart, "OK", "Yes", "file " + cart});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("End");
+  ASSERT_EQ("00:00:01.000", s.Sync().pos);
+  // No file may grow past half a second behind the cart's samples (at byte 46).
+  rlimit was{};
+  ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, nullptr, &was));
+  rlimit limit = was;
+  limit.rlim_cur = 46 + 6 * 64000 + 32000;
+  ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, &limit, nullptr));
+  s.Key("F5");
+  s.Run(6000);
+  s.SyncUntil([](const DeckView& d) { return d.deck == "stopped" && d.modal == "-"; }, "the take has ended");
+  const std::vector<std::string> log = s.DialogLog();
+  ASSERT_EQ(2u, log.size()) << ::testing::PrintToString(log);
+  EXPECT_NE(std::string::npos, log[1].find("Any title and picture of the cart are kept")) << log[1];
+  EXPECT_EQ(nullptr, ReadWav(cart).Find("LIST")) << "the finish wrote the title back";
+  EXPECT_TRUE(plat::FileExists(kept));
+  s.Key("F7");
+  ASSERT_EQ("empty", s.Sync().deck);
+  EXPECT_TRUE(plat::FileExists(kept)) << "Eject could not finish the cart either";
+
+  ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, &was, nullptr));
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  ASSERT_EQ("stopped", s.Sync().deck);
+  EXPECT_FALSE(plat::FileExists(kept));
+  ExpectTitleAndPicture(cart, made.picture);
+  const WavFile w = ReadWav(cart);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  const size_t bytes = w.Data().size();
+  EXPECT_TRUE(bytes > 6u * 64000 && bytes <= 6u * 64000 + 32000) << bytes << " bytes of samples";
+  ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
+  EXPECT_EQ(std::to_string(bytes / 2), SndfileFrames(cart));
+  EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
 }

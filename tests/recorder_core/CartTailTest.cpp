@@ -51,31 +51,31 @@ TEST(CartTail, AKilledTakeIsFinishedWithWhatWasKeptAndOnlyAWholeRegularFileIsTak
   WaveIOClose(b);
   ASSERT_EQ(Open(cart)->DispList.size(), 0u) << "the take cut off the picture";
 
-  EXPECT_EQ(FinishKilledCart(folder), cart);
+  EXPECT_EQ(FinishKeptCart(folder), cart);
   EXPECT_FALSE(plat::FileExists(kept));
   b = Open(cart);
   EXPECT_EQ(InfoItemText(b->InfoList, kName), title);
   ASSERT_EQ(b->DispList.size(), 1u);
   EXPECT_EQ(b->DispList[0].Data, std::string(60, '\x33'));
   EXPECT_EQ(b->TotalSamples, 1400);
-  EXPECT_EQ(FinishKilledCart(folder), "") << "nothing kept";
+  EXPECT_EQ(FinishKeptCart(folder), "") << "nothing kept";
 
   // Killed while it was being kept: no take had started, and the cart is left as it is.
   ASSERT_TRUE(plat::WriteWholeFile(cart, finished));
   ASSERT_TRUE(KeepCartTail(folder, dir.Path("other.wav"), b.get()));
   const std::string whole = Bytes(kept);
   ASSERT_EQ(truncate(kept.c_str(), off_t(whole.size() - 10)), 0);
-  EXPECT_EQ(FinishKilledCart(folder), "");
+  EXPECT_EQ(FinishKeptCart(folder), "");
   EXPECT_FALSE(plat::FileExists(kept));
 
   // A link is neither followed when keeping nor taken at the start.
   const std::string elsewhere = dir.Path("elsewhere");
   ASSERT_TRUE(plat::WriteWholeFile(elsewhere, whole));
   ASSERT_EQ(symlink(elsewhere.c_str(), kept.c_str()), 0);
-  EXPECT_EQ(FinishKilledCart(folder), "");
+  EXPECT_EQ(FinishKeptCart(folder), "");
   ASSERT_TRUE(KeepCartTail(folder, cart, nullptr));
   EXPECT_EQ(Bytes(elsewhere), whole);
-  DropCartTail(folder);
+  FinishKeptCart(folder);
   EXPECT_FALSE(plat::FileExists(kept));
   EXPECT_EQ(Bytes(cart), finished);
 }
