@@ -86,13 +86,24 @@ TEST_F(DeckInfo, EditsTheCartsFileOnceOnADeckAtRestAndAPunchInKeepsTheEdit) {
   EXPECT_EQ(1, Editors()) << "one editor for the one file";
   EXPECT_EQ("Morning news", Comment(take));
 
-  // Recording over the start writes the recording side's lists at its finish.
-  Key(VK_HOME);
-  Key(VK_F5);
-  ASSERT_TRUE(deck->Recording);
-  Step(200);
-  Key(VK_F4);
+  // Recording over the start writes the recording side's lists at its finish, also after an edit
+  // that leaves the file as long as it was.
+  auto punchIn = [this] {
+    Key(VK_HOME);
+    Key(VK_F5);
+    ASSERT_TRUE(deck->Recording);
+    Step(200);
+    Key(VK_F4);
+  };
+  punchIn();
   EXPECT_EQ("Morning news", Comment(take));
+  const int64_t size = FileSize(take);
+  *editors_ = 0;
+  AnswerEditors("Evening news");
+  Key('I', ssAlt);
+  ASSERT_EQ(size, FileSize(take));
+  punchIn();
+  EXPECT_EQ("Evening news", Comment(take));
   EXPECT_NEAR(600, deck->WaveLength(), 60);
 }
 
