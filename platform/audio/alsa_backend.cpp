@@ -172,7 +172,7 @@ public:
     dev.RewindToPlayed();
     written_ = heard_;
     DropPadsFrom(written_);
-    dry_ = false;
+    dry_ = refill_ = false;
     tail_ = {};
     Prepare(dev);
   }
@@ -187,6 +187,7 @@ public:
     }
     tail_.at = Clock::now();
     lastWrite_.at = Clock::now();
+    refill_ = true;
     Running();
   }
 
@@ -196,7 +197,7 @@ public:
     written_ = heard_ = 0;
     pads_.clear();
     padsHeard_ = 0;
-    dry_ = false;
+    dry_ = refill_ = false;
     tail_ = lastWrite_ = {};
     if (lost_) return;
     snd_pcm_drop(pcm_.get());
@@ -380,22 +381,28 @@ private:
   }
 
   // Keeps two periods in the stream while audio in it is still unheard, and never more silence
-  // ahead than a buffer; false when it failed.
+  // ahead than a buffer; false when it failed. A stream resumed from a pause is filled whole: a
+  // sound server may hold it until it is as full as at its start (PulseAudio does), and with
+  // nothing more queued it would never play its rest.
   bool PadWithSilence(WaveDevice& dev) {
     ForgetHeardPads();
     const uint64_t unheard = DataUnheard();
     if (unheard == 0 || written_ - heard_ - unheard >= bufferFrames_) return true;
-    const uint64_t held = Held(), want = 2 * uint64_t(periodFrames_);
-    if (held >= want) return true;
-    snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
-    if (avail <= 0) return !Fails(dev, avail);
-    const size_t frames = size_t(std::min<uint64_t>({want - held, uint64_t(avail), staging_.size() / blockAlign_}));
-    std::fill(staging_.begin(), staging_.begin() + long(frames * blockAlign_), silence_);
-    snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), frames);
-    if (w < 0) return !Fails(dev, w);
-    if (!pads_.empty() && pads_.back().from + pads_.back().frames == written_) pads_.back().frames += uint64_t(w);
-    else pads_.push_back({written_, uint64_t(w)});
-    written_ += uint64_t(w);
+    const uint64_t held = Held(), want = refill_ ? uint64_t(bufferFrames_) : 2 * uint64_t(periodFrames_);
+    for (uint64_t need = want > held ? want - held : 0; need > 0;) {
+      snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+      if (avail <= 0) return !Fails(dev, avail);
+      const size_t frames = size_t(std::min<uint64_t>({need, uint64_t(avail), staging_.size() / blockAlign_}));
+      std::fill(staging_.begin(), staging_.begin() + long(frames * blockAlign_), silence_);
+      snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), frames);
+      if (w < 0) return !Fails(dev, w);
+      if (!pads_.empty() && pads_.back().from + pads_.back().frames == written_) pads_.back().frames += uint64_t(w);
+      else pads_.push_back({written_, uint64_t(w)});
+      written_ += uint64_t(w);
+      need -= uint64_t(w);
+      if (size_t(w) < frames) break;
+    }
+    refill_ = false;
     return true;
   }
 
@@ -430,6 +437,7 @@ private:
       avail -= w;
       if (size_t(w) * blockAlign_ < n) break;
     }
+    if (avail == 0) refill_ = false;
     const bool more = dev.PendingOutput() >= blockAlign_;
     dry_ = !more;
     // The stream starts itself once its buffer is full; start it when nothing more is queued, so
@@ -553,6 +561,7 @@ private:
   Unheard tail_;
   Unheard lastWrite_;  // what the stream held unheard when audio was last written
   bool dry_ = false;   // nothing more is queued
+  bool refill_ = false;  // resumed from a pause and not yet full again
   std::deque<Pad> pads_;
   uint64_t padsHeard_ = 0;
   uint64_t runFrom_ = 0;

@@ -343,6 +343,24 @@ TEST_P(EveryServer, ACartPlaysToItsLastFrameAndTheDeckStopsByItself) {
   ExpectEveryFrameOnceAndInOrder(sink, length);
 }
 
+// Paused while the stream holds the whole rest of the cart and resumed later, the cart still plays to
+// its last frame and the deck stops by itself.
+TEST_P(EveryServer, ACartPausedWithAllItsRestInTheStreamPlaysToItsLastFrameWhenResumed) {
+  ServerStudio s(GetParam());
+  ASSERT_TRUE(s.server.Ok());
+  // Less than a sound server asks for before it starts a stream: all of it is in the stream at once.
+  const size_t length = size_t(Frames(150)) + 1;
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.StartCounterCart(length));
+  s.Press("F3", "playing");
+  s.Press("F2", "paused");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  s.Press("F2", "playing");
+  s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  ExpectEveryFrameOnceAndInOrder(sink, length);
+}
+
 // ---- PipeWire -----------------------------------------------------------------------------------
 
 TEST(PipeWire, ALostSessionManagerEndsTheTakeAndTellsTheOperator) {
