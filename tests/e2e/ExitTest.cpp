@@ -63,20 +63,14 @@ TEST(Exit, WithACartThePasswordAndTwoQuestionsEjectItAndRemoveTheMailFile) {
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Password To Exit=Night Shift"});
   s.Answers({"Yes", "Yes"});
   ASSERT_TRUE(s.Start());
-  s.Key("Ctrl+S");
-  s.Key("F5");
-  s.Run(500);
-  s.Key("F4");
-  DeckView v = s.Sync();
-  ASSERT_EQ("stopped", v.deck);
-  const std::string take = Studio::Read(v.file);
+  const std::string take = s.RecordTake(500);
   ASSERT_TRUE(Studio::Write(s.home + "mail.txt", "an order being sent"));
 
   // Cancelling the password keeps the cart as it was.
   s.CloseWindow();
   EXPECT_EQ("TForm25", s.Sync().modal);
   s.Key("Escape");
-  v = s.Sync();
+  DeckView v = s.Sync();
   EXPECT_EQ("-", v.modal) << s.Output();
   EXPECT_EQ("stopped", v.deck);
   EXPECT_TRUE(Studio::Read(v.file) == take);
@@ -128,17 +122,12 @@ TEST(Exit, TheCloseBoxWaitsWhileTheInfoEditorIsOpen) {
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   s.Answers({"Yes", "Yes"});
   ASSERT_TRUE(s.Start());
-  s.Key("Ctrl+S");
-  s.Key("F5");
-  s.Run(500);
-  s.Key("F4");
-  DeckView v = s.Sync();
-  ASSERT_EQ("stopped", v.deck);
+  s.RecordTake(500);
 
   s.Key("Alt+I");
   ASSERT_EQ("TMMRiffInfoEditorDlg", s.Sync().modal);
   s.CloseWindow();
-  v = s.Sync();
+  DeckView v = s.Sync();
   EXPECT_EQ("TMMRiffInfoEditorDlg", v.modal) << s.Output();
   EXPECT_EQ("stopped", v.deck);
   EXPECT_TRUE(s.DialogLog().empty()) << "no exit question";

@@ -7,17 +7,6 @@
 
 namespace {
 
-// Records ms of a blank standard cart and stops; returns the take's bytes.
-std::string RecordTake(Studio& s, uint32_t ms) {
-  s.Key("Ctrl+S");
-  s.Key("F5");
-  s.Run(ms);
-  s.Key("F4");
-  const DeckView v = s.Sync();
-  EXPECT_EQ("stopped", v.deck);
-  return Studio::Read(v.file);
-}
-
 // A folder the copy cannot write name into: name is a folder holding a folder of the take's name.
 void Block(const std::string& folder, const std::string& name, const std::string& takeName) {
   ASSERT_TRUE(plat::ForceDirectories(folder + name + "/" + takeName));
@@ -36,7 +25,7 @@ TEST(Save, TheTakeBecomesTheDestinationAndTheAfterSaveProgramGetsItsPath) {
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[GUI]", "Launch After Save=" + program});
   s.Answers({"file " + dest + "News at noon.wav"});
   ASSERT_TRUE(s.Start());
-  const std::string take = RecordTake(s, 1500);
+  const std::string take = s.RecordTake(1500);
   const std::string temporary = s.deckTemp + "Untitled.wav";
   ASSERT_EQ(size_t(46 + 96000 + 12), take.size()) << "not a finished 1.5 s take";
 

@@ -254,6 +254,16 @@ void Studio::Run(uint32_t ms) {
   }
 }
 
+std::string Studio::RecordTake(uint32_t ms) {
+  Key("Ctrl+S");
+  Key("F5");
+  Run(ms);
+  Key("F4");
+  const DeckView v = Sync();
+  EXPECT_EQ("stopped", v.deck);
+  return Read(v.file);
+}
+
 void Studio::RunUnrested(uint32_t ms) {
   for (uint32_t done = 0; done < ms; done += 100) StepClock(std::min<uint32_t>(100, ms - done));
 }

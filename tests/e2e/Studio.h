@@ -68,6 +68,8 @@ public:
   // Moves the sound devices' clock on by ms, 100 ms at a time with the program at rest between
   // steps, so a lossless input never has more owed to it than its buffers hold.
   void Run(uint32_t ms);
+  // Loads a blank standard cart (Ctrl+S), records ms of it and stops; the take's bytes.
+  std::string RecordTake(uint32_t ms);
   // The same without waiting for the program to come to rest: its disk may be stalled.
   void RunUnrested(uint32_t ms);
   // From now on the program's writes of a recording wait, as on a disk that answers nothing.
