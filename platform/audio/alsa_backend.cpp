@@ -26,12 +26,12 @@ constexpr unsigned kPlaybackBufferUs = 200000;  // 200 ms
 // source may deliver in bursts: capture waits in a buffer of a second.
 constexpr unsigned kCaptureBufferUs = 1000000;
 constexpr size_t kMaxChunkFrames = 8192;
-// A capture stream that brings nothing for this long beyond what its earlier audio covers has
-// stopped delivering (a session manager gone, a source unlinked): the take must not go on silently.
+// A stream that moves no audio for this long beyond what its earlier audio covers has stopped (a
+// session manager gone, a source or sink unlinked): a take or a playback must not go on silently.
 // Its first audio may take longer: a sound server's idle source may start with a whole block of
-// two seconds.
-constexpr auto kSilentInputLimit = std::chrono::seconds(1);
-constexpr auto kFirstInputLimit = std::chrono::seconds(4);
+// two seconds, and a new or resumed stream may wait to be linked or filled.
+constexpr auto kStalledLimit = std::chrono::seconds(1);
+constexpr auto kFirstAudioLimit = std::chrono::seconds(4);
 // How much longer than the audio it held a playback stream with nothing more to play may take to
 // report that audio played.
 constexpr auto kPlayOutSlack = std::chrono::seconds(1);
@@ -229,7 +229,9 @@ private:
   void Lose(WaveDevice& dev, long err, MMRESULT reason = MMSYSERR_NODRIVER) {
     if (lost_) return;
     std::fprintf(stderr, "sound device lost: %s\n",
-                 reason == WAVERR_INPUTSTOPPED ? "no audio arrives" : snd_strerror(int(err)));
+                 reason == WAVERR_INPUTSTOPPED    ? "no audio arrives"
+                 : reason == WAVERR_OUTPUTSTOPPED ? "no audio is taken"
+                                                  : snd_strerror(int(err)));
     lost_ = true;
     dev.Lost(reason);
   }
@@ -297,6 +299,9 @@ private:
   void Running() {
     runFrom_ = heard_;
     runSince_ = Clock::now();
+    taken_ = written_;
+    heardSeen_ = heard_;
+    CoverFromNow();
   }
 
   void NoteUnderrun() {
@@ -448,6 +453,10 @@ private:
     if (wasPrepared && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) Running();
     if (!more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING && !PadWithSilence(dev) && lost_) return;
     UpdatePlayed(dev);
+    if (more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) {
+      CheckTaken(dev);
+      if (lost_) return;
+    }
     dev.Flush();
     if (more) {
       WaitStream(dev, periodMs_);
@@ -457,6 +466,40 @@ private:
       dev.SkipPartialTail();
       dev.WaitWake(-1);
     }
+  }
+
+  // ---- playback: a stream that stops taking audio -------------------------------------------------
+  //
+  // While more audio waits, the stream is kept full: what it takes covers real time as arrivals do
+  // for capture, and what it reports played shows it alive. Paused, or at the end of the audio
+  // (bounded above), it is not asked; a start or a resume begins with the longer limit.
+
+  void CheckTaken(WaveDevice& dev) {
+    const Clock::time_point now = Clock::now();
+    if (written_ > taken_) {
+      Cover(written_ - taken_, now);
+      taken_ = written_;
+    } else if (heard_ > heardSeen_) {
+      coveredUntil_ = std::max(coveredUntil_, now);
+    } else if (now > coveredUntil_ + kStalledLimit) {
+      Lose(dev, -EIO, WAVERR_OUTPUTSTOPPED);
+    }
+    heardSeen_ = heard_;
+  }
+
+  // ---- either way: audio that stops moving -------------------------------------------------------
+
+  void CoverFromNow() {
+    coveredUntil_ = Clock::now() + kFirstAudioLimit - kStalledLimit;
+    awaitingFirst_ = true;
+  }
+
+  // Frames moved at now cover their playing time from then, or from the end of what came before;
+  // the longer wait for a stream's first audio ends with it.
+  void Cover(uint64_t frames, Clock::time_point now) {
+    coveredUntil_ = (awaitingFirst_ ? now : std::max(coveredUntil_, now)) +
+                    std::chrono::microseconds(frames * 1000000 / std::max<uint32_t>(1, rate_));
+    awaitingFirst_ = false;
   }
 
   // ---- capture ------------------------------------------------------------------------------------
@@ -508,7 +551,7 @@ private:
 
   void ArrivalsFromNow() {
     arrived_ = read_;
-    coveredUntil_ = Clock::now() + kFirstInputLimit - kSilentInputLimit;
+    CoverFromNow();
   }
 
   void CheckArrivals(WaveDevice& dev) {
@@ -517,12 +560,11 @@ private:
     const uint64_t arrived = read_ + uint64_t(avail);
     const Clock::time_point now = Clock::now();
     if (arrived > arrived_) {
-      coveredUntil_ = std::max(coveredUntil_, now) +
-                      std::chrono::microseconds((arrived - arrived_) * 1000000 / std::max<uint32_t>(1, rate_));
+      Cover(arrived - arrived_, now);
       arrived_ = arrived;
     } else if (dev.InputSpace() == 0 || uint64_t(avail) >= bufferFrames_) {
       coveredUntil_ = std::max(coveredUntil_, now);
-    } else if (now > coveredUntil_ + kSilentInputLimit) {
+    } else if (now > coveredUntil_ + kStalledLimit) {
       Lose(dev, -EIO, WAVERR_INPUTSTOPPED);
     }
   }
@@ -566,10 +608,13 @@ private:
   uint64_t padsHeard_ = 0;
   uint64_t runFrom_ = 0;
   Clock::time_point runSince_{};
+  uint64_t taken_ = 0, heardSeen_ = 0;  // written and heard at the last look
   // Capture, in frames since the start: read from the stream, and read or waiting there.
   uint64_t read_ = 0;
   uint64_t arrived_ = 0;
+  // Until when the audio the stream has moved covers real time.
   Clock::time_point coveredUntil_{};
+  bool awaitingFirst_ = false;
 };
 
 // ---- the backend --------------------------------------------------------------------------------

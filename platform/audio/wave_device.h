@@ -42,6 +42,9 @@ constexpr MMRESULT WAVERR_UNPREPARED = 34;
 // An input whose stream went on but brought no audio for a second (a sound server's session
 // manager gone, a source unlinked).
 constexpr MMRESULT WAVERR_INPUTSTOPPED = 64;
+// An output whose stream went on but took no audio and played none for a second while more waited
+// (a sound server's session manager gone, a sink unlinked).
+constexpr MMRESULT WAVERR_OUTPUTSTOPPED = 65;
 
 constexpr int32_t WAVE_MAPPER = -1;
 

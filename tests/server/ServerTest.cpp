@@ -363,6 +363,10 @@ TEST_P(EveryServer, ACartPausedWithAllItsRestInTheStreamPlaysToItsLastFrameWhenR
 
 // ---- PipeWire -----------------------------------------------------------------------------------
 
+// A stream that stops moving audio ends a second after its last audio; the unlinking and the
+// message take a moment more, well under the four seconds a stream's first audio may take.
+constexpr auto kStalledPatience = std::chrono::milliseconds(3500);
+
 TEST(PipeWire, ALostSessionManagerEndsTheTakeAndTellsTheOperator) {
   ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
   ASSERT_TRUE(s.server.Ok());
@@ -370,9 +374,11 @@ TEST(PipeWire, ALostSessionManagerEndsTheTakeAndTellsTheOperator) {
   s.Press("F5", "recording");
   s.UntilPosition(1000);
   // Without its session manager the server unlinks the program's input: no more audio arrives.
+  const auto killed = std::chrono::steady_clock::now();
   s.server.Kill("wireplumber.pid");
 
   const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, kStalledPatience) << "the take ended late";
   EXPECT_EQ("-", v.modal);
   EXPECT_TRUE(Told(s.studio, "stopped delivering audio")) << "no message reached the operator";
   const Take take = ReadTake(v.file);
@@ -388,4 +394,20 @@ TEST(PipeWire, WithNoServerTheStartSaysTheServerCouldNotBeReached) {
   EXPECT_EQ(1, s.studio.WaitExit()) << "the program did not end as a failed start";
   EXPECT_TRUE(Told(s.studio, "requires at least one multimedia device")) << "the start said nothing";
   EXPECT_TRUE(Told(s.studio, "sound server could not be reached")) << "the start did not say why";
+}
+
+TEST(PipeWire, ALostSessionManagerStopsThePlaybackAndTellsTheOperator) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.StartCounterCart(size_t(Frames(20000))));
+  s.Press("F3", "playing");
+  s.UntilPosition(1000);
+  // Without its session manager the server unlinks the program's output: it takes no more audio.
+  const auto killed = std::chrono::steady_clock::now();
+  s.server.Kill("wireplumber.pid");
+
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, kStalledPatience) << "the deck stopped late";
+  EXPECT_EQ("-", v.modal);
+  EXPECT_TRUE(Told(s.studio, "stopped taking audio")) << "no message reached the operator";
 }
