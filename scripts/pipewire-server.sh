@@ -6,6 +6,9 @@
 #   pipewire-server.sh start DIR    starts PipeWire, WirePlumber and the PulseAudio protocol with
 #                                   everything under DIR (a folder of the test's own)
 #   pipewire-server.sh stop DIR     ends them
+#   pipewire-server.sh quantum DIR N
+#                                   makes the server move audio in blocks of N frames, as it does
+#                                   when another program asks for a long latency (0: its own again)
 # The server has a null sink "play", the default sink, and a sine source "sine", the default
 # source, which delivers 440 Hz in real time. WirePlumber (its pid in DIR/wireplumber.pid) links
 # streams to them; without it nothing is linked. A program reaches the server through ALSA's
@@ -156,8 +159,8 @@ cmd=${1:-}
 dir=${2:-}
 case "$cmd" in
   fetch) fetch; exit 0 ;;
-  start | stop) ;;
-  *) echo "usage: $0 fetch | start DIR | stop DIR" >&2; exit 2 ;;
+  start | stop | quantum) ;;
+  *) echo "usage: $0 fetch | start DIR | stop DIR | quantum DIR N" >&2; exit 2 ;;
 esac
 [ -n "$dir" ] || { echo "usage: $0 $cmd DIR" >&2; exit 2; }
 dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
@@ -194,5 +197,9 @@ case "$cmd" in
     ;;
   stop)
     end_pids "$dir/wireplumber.pid" "$dir/pid" "$dir/dbus.pid"
+    ;;
+  quantum)
+    # shellcheck disable=SC2046
+    env $(cat "$dir/env") "$cache/root/usr/bin/pw-metadata" -n settings 0 clock.force-quantum "${3:?}" >/dev/null
     ;;
 esac

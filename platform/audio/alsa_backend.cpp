@@ -121,7 +121,6 @@ public:
         blockAlign_(f.nBlockAlign),
         rate_(f.nSamplesPerSec),
         bufferFrames_(buffer),
-        periodFrames_(period),
         periodMs_(int(std::max<uint64_t>(1, uint64_t(period) * 1000 / f.nSamplesPerSec))),
         silence_(f.wFormatTag != WAVE_FORMAT_IEEE_FLOAT && f.wBitsPerSample == 8 ? 0x80 : 0),
         canPause_(canPause) {
@@ -172,7 +171,7 @@ public:
     dev.RewindToPlayed();
     written_ = heard_;
     DropPadsFrom(written_);
-    dry_ = refill_ = false;
+    dry_ = false;
     tail_ = {};
     Prepare(dev);
   }
@@ -187,7 +186,6 @@ public:
     }
     tail_.at = Clock::now();
     lastWrite_.at = Clock::now();
-    refill_ = true;
     Running();
   }
 
@@ -197,7 +195,7 @@ public:
     written_ = heard_ = 0;
     pads_.clear();
     padsHeard_ = 0;
-    dry_ = refill_ = false;
+    dry_ = false;
     tail_ = lastWrite_ = {};
     if (lost_) return;
     snd_pcm_drop(pcm_.get());
@@ -385,16 +383,17 @@ private:
     return allowed > gone ? allowed - gone : 0;
   }
 
-  // Keeps two periods in the stream while audio in it is still unheard, and never more silence
-  // ahead than a buffer; false when it failed. A stream resumed from a pause is filled whole: a
-  // sound server may hold it until it is as full as at its start (PulseAudio does), and with
-  // nothing more queued it would never play its rest.
+  // Keeps the stream full while audio in it is still unheard, and never more silence ahead than a
+  // buffer; false when it failed. A sound server may take nothing until the stream holds a whole
+  // block of its own (PipeWire's quantum, which another program may raise to most of the buffer),
+  // or hold a stream resumed from a pause until it is as full as at its start (PulseAudio does):
+  // with less in the stream, the rest of the audio would never play.
   bool PadWithSilence(WaveDevice& dev) {
     ForgetHeardPads();
     const uint64_t unheard = DataUnheard();
     if (unheard == 0 || written_ - heard_ - unheard >= bufferFrames_) return true;
-    const uint64_t held = Held(), want = refill_ ? uint64_t(bufferFrames_) : 2 * uint64_t(periodFrames_);
-    for (uint64_t need = want > held ? want - held : 0; need > 0;) {
+    const uint64_t held = Held();
+    for (uint64_t need = bufferFrames_ > held ? bufferFrames_ - held : 0; need > 0;) {
       snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
       if (avail <= 0) return !Fails(dev, avail);
       const size_t frames = size_t(std::min<uint64_t>({need, uint64_t(avail), staging_.size() / blockAlign_}));
@@ -407,7 +406,6 @@ private:
       need -= uint64_t(w);
       if (size_t(w) < frames) break;
     }
-    refill_ = false;
     return true;
   }
 
@@ -442,7 +440,6 @@ private:
       avail -= w;
       if (size_t(w) * blockAlign_ < n) break;
     }
-    if (avail == 0) refill_ = false;
     const bool more = dev.PendingOutput() >= blockAlign_;
     dry_ = !more;
     // The stream starts itself once its buffer is full; start it when nothing more is queued, so
@@ -587,7 +584,6 @@ private:
   const uint32_t blockAlign_;
   const uint32_t rate_;
   const snd_pcm_uframes_t bufferFrames_;
-  const snd_pcm_uframes_t periodFrames_;
   const int periodMs_;
   const uint8_t silence_;  // the byte of a silent sample
   const bool canPause_;
@@ -603,7 +599,6 @@ private:
   Unheard tail_;
   Unheard lastWrite_;  // what the stream held unheard when audio was last written
   bool dry_ = false;   // nothing more is queued
-  bool refill_ = false;  // resumed from a pause and not yet full again
   std::deque<Pad> pads_;
   uint64_t padsHeard_ = 0;
   uint64_t runFrom_ = 0;

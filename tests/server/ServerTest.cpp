@@ -363,6 +363,21 @@ TEST_P(EveryServer, ACartPausedWithAllItsRestInTheStreamPlaysToItsLastFrameWhenR
 
 // ---- PipeWire -----------------------------------------------------------------------------------
 
+// The server takes nothing from a stream until it holds a whole block: the last part block of a cart
+// must be filled out for it to play.
+TEST(PipeWire, ACartPlaysToItsLastFrameWhenTheServerMovesAudioInLargeBlocks) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.server.Quantum(4096));
+  const size_t length = size_t(Frames(1000)) + 1;
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.StartCounterCart(length));
+  s.Press("F3", "playing");
+  s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  ExpectEveryFrameOnceAndInOrder(sink, length);
+}
+
 // A stream that stops moving audio ends a second after its last audio; the unlinking and the
 // message take a moment more, well under the four seconds a stream's first audio may take.
 constexpr auto kStalledPatience = std::chrono::milliseconds(3500);

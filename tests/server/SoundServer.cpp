@@ -54,8 +54,8 @@ SoundServer::SoundServer(std::string dir, std::string script) : dir_(std::move(d
 
 SoundServer::~SoundServer() { Script("stop"); }
 
-bool SoundServer::Script(const std::string& command) const {
-  const std::string line = script_ + " " + command + " '" + dir_ + "'";
+bool SoundServer::Script(const std::string& command, const std::string& arg) const {
+  const std::string line = script_ + " " + command + " '" + dir_ + "' " + arg;
   return std::system(line.c_str()) == 0;
 }
 

@@ -30,10 +30,12 @@ public:
   std::map<std::string, std::string> Environment() const;
   // Runs pactl with these arguments; true when it succeeded.
   bool Pactl(const std::string& args) const;
+  // PipeWire: moves audio in blocks of this many frames from now on.
+  bool Quantum(int frames) const { return Script("quantum", std::to_string(frames)); }
   const std::string& Dir() const { return dir_; }
 
 private:
-  bool Script(const std::string& command) const;
+  bool Script(const std::string& command, const std::string& arg = "") const;
   std::string dir_, script_;
   bool ok_ = false;
 };
