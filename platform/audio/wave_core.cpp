@@ -304,6 +304,8 @@ MMRESULT WaveDevice::Pause() {
   return Call([this] {
     {
       std::lock_guard<std::mutex> l(m_);
+      // Also the owner's pause at the end of what it queued: every buffer came back at once, unplayed.
+      if (lost_) return lostReason_;
       if (paused_) return MMSYSERR_NOERROR;
       paused_ = true;
     }

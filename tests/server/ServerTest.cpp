@@ -411,13 +411,22 @@ TEST(PipeWire, WithNoServerTheStartSaysTheServerCouldNotBeReached) {
   EXPECT_TRUE(Told(s.studio, "sound server could not be reached")) << "the start did not say why";
 }
 
-TEST(PipeWire, ALostSessionManagerStopsThePlaybackAndTellsTheOperator) {
+// Without its session manager the server unlinks the program's output: it takes no more audio. The
+// deck stops and says so, in the middle of a cart and in its last second, when the whole rest of it
+// is queued at the device.
+class LostSessionManager : public testing::TestWithParam<int> {};
+
+INSTANTIATE_TEST_SUITE_P(PipeWire, LostSessionManager, testing::Values(20000, 2000),
+                         [](const testing::TestParamInfo<int>& p) {
+                           return p.param > 10000 ? "MidCart" : "InTheLastSecond";
+                         });
+
+TEST_P(LostSessionManager, StopsThePlaybackAndTellsTheOperator) {
   ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
   ASSERT_TRUE(s.server.Ok());
-  ASSERT_TRUE(s.StartCounterCart(size_t(Frames(20000))));
+  ASSERT_TRUE(s.StartCounterCart(size_t(Frames(GetParam()))));
   s.Press("F3", "playing");
   s.UntilPosition(1000);
-  // Without its session manager the server unlinks the program's output: it takes no more audio.
   const auto killed = std::chrono::steady_clock::now();
   s.server.Kill("wireplumber.pid");
 
@@ -425,4 +434,5 @@ TEST(PipeWire, ALostSessionManagerStopsThePlaybackAndTellsTheOperator) {
   EXPECT_LT(std::chrono::steady_clock::now() - killed, kStalledPatience) << "the deck stopped late";
   EXPECT_EQ("-", v.modal);
   EXPECT_TRUE(Told(s.studio, "stopped taking audio")) << "no message reached the operator";
+  EXPECT_LT(Ms(v.pos), GetParam() - 500) << "the deck shows the cart played";
 }
