@@ -378,23 +378,26 @@ TEST(PipeWire, ACartPlaysToItsLastFrameWhenTheServerMovesAudioInLargeBlocks) {
   ExpectEveryFrameOnceAndInOrder(sink, length);
 }
 
-// A stream that stops moving audio ends a second after its last audio; the unlinking and the
-// message take a moment more, well under the four seconds a stream's first audio may take.
-constexpr auto kStalledPatience = std::chrono::milliseconds(3500);
+// Once the deck has run a second, ends the session manager, without which the server unlinks the
+// program's streams: no more audio moves. The deck stops by itself, a second after the last audio
+// (the unlinking and the message take a moment more, well under the four seconds a stream's first
+// audio may take), and nothing is left in front of it.
+DeckView LoseTheSessionManager(ServerStudio& s) {
+  s.UntilPosition(1000);
+  const auto killed = std::chrono::steady_clock::now();
+  s.server.Kill("wireplumber.pid");
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::milliseconds(3500)) << "the deck stopped late";
+  EXPECT_EQ("-", v.modal);
+  return v;
+}
 
 TEST(PipeWire, ALostSessionManagerEndsTheTakeAndTellsTheOperator) {
   ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
   ASSERT_TRUE(s.server.Ok());
   ASSERT_TRUE(s.StartBlankCart());
   s.Press("F5", "recording");
-  s.UntilPosition(1000);
-  // Without its session manager the server unlinks the program's input: no more audio arrives.
-  const auto killed = std::chrono::steady_clock::now();
-  s.server.Kill("wireplumber.pid");
-
-  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
-  EXPECT_LT(std::chrono::steady_clock::now() - killed, kStalledPatience) << "the take ended late";
-  EXPECT_EQ("-", v.modal);
+  const DeckView v = LoseTheSessionManager(s);
   EXPECT_TRUE(Told(s.studio, "stopped delivering audio")) << "no message reached the operator";
   const Take take = ReadTake(v.file);
   EXPECT_GE(take.Frames(), size_t(Frames(900)));
@@ -411,9 +414,8 @@ TEST(PipeWire, WithNoServerTheStartSaysTheServerCouldNotBeReached) {
   EXPECT_TRUE(Told(s.studio, "sound server could not be reached")) << "the start did not say why";
 }
 
-// Without its session manager the server unlinks the program's output: it takes no more audio. The
-// deck stops and says so, in the middle of a cart and in its last second, when the whole rest of it
-// is queued at the device.
+// The deck stops and says so in the middle of a cart and in its last second, when the whole rest of
+// it is queued at the device.
 class LostSessionManager : public testing::TestWithParam<int> {};
 
 INSTANTIATE_TEST_SUITE_P(PipeWire, LostSessionManager, testing::Values(20000, 2000),
@@ -426,13 +428,7 @@ TEST_P(LostSessionManager, StopsThePlaybackAndTellsTheOperator) {
   ASSERT_TRUE(s.server.Ok());
   ASSERT_TRUE(s.StartCounterCart(size_t(Frames(GetParam()))));
   s.Press("F3", "playing");
-  s.UntilPosition(1000);
-  const auto killed = std::chrono::steady_clock::now();
-  s.server.Kill("wireplumber.pid");
-
-  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
-  EXPECT_LT(std::chrono::steady_clock::now() - killed, kStalledPatience) << "the deck stopped late";
-  EXPECT_EQ("-", v.modal);
+  const DeckView v = LoseTheSessionManager(s);
   EXPECT_TRUE(Told(s.studio, "stopped taking audio")) << "no message reached the operator";
   EXPECT_LT(Ms(v.pos), GetParam() - 500) << "the deck shows the cart played";
 }
