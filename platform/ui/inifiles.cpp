@@ -133,17 +133,20 @@ void TIniFile::Save() {
   // A link is written through only when it is this account's (or root's): one that another account
   // put in a folder it shares with us would have us replace whatever it points at.
   struct stat ls;
-  if (::lstat(fileName_.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode) && ls.st_uid != ::geteuid() && ls.st_uid != 0) fail();
+  const bool link = ::lstat(fileName_.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode);
+  if (link && ls.st_uid != ::geteuid() && ls.st_uid != 0) fail();
+  // Only the link judged above is resolved: a name that was none is written as a name, so a link
+  // put there meanwhile is replaced, not followed.
   std::string target = fileName_;
   char resolved[PATH_MAX];
-  if (::realpath(fileName_.c_str(), resolved)) target = resolved;
+  if (link && ::realpath(fileName_.c_str(), resolved)) target = resolved;
   if (IsReadOnly(target)) fail();
   std::string tmp = target + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) {
     // A folder we may not create files in: rewrite the file where it is.
     tmp.clear();
-    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, OwnerOnly);
+    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (link ? 0 : O_NOFOLLOW), OwnerOnly);
     if (fd < 0) fail();
   }
   ::fchmod(fd, OwnerOnly);
