@@ -365,6 +365,8 @@ FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit) {
   if (::lstat(dir.c_str(), &st) != 0) return FolderCheck::CannotMake;
   if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return FolderCheck::CannotMake;
   if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderCheck::NotPrivate;
+  // One an older run made with the umask's modes lets others read the takes in it.
+  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return FolderCheck::NotPrivate;
   return FolderCheck::Private;
 }
 

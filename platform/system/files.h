@@ -63,8 +63,8 @@ bool WriteNewFile(const std::string& path, const std::string& data, unsigned mod
 
 // What MakePrivateFolder found.
 enum class FolderCheck { Private, CannotMake, NotPrivate };
-// Makes the folder at path when it is missing (its last level with mode 0700) and says whether it
-// is the account's own: a folder, not a link, that belongs to this account and that no one else
+// Makes the folder at path when it is missing (its last level with mode 0700; an existing one of
+// ours that others may read gets that mode) and says whether it is the account's own: a folder, not a link, that belongs to this account and that no one else
 // may write to, in a parent where no one else may move it (one of this account's or root's, or a
 // sticky one, and no link of another account's). The parent is judged before anything is made in
 // it. culprit names the folder that failed.

@@ -196,6 +196,11 @@ TEST(Files, APrivateFolderIsTheAccountsOwnAndNoOneElsesToWriteOrMove) {
   struct stat st {};
   ASSERT_EQ(::lstat(dir.Path("a/b/Solvane").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // One left readable by others (an older run, the umask's modes) is made ours alone.
+  ASSERT_EQ(::chmod(dir.Path("a/b/Solvane").c_str(), 0755), 0);
+  EXPECT_EQ(MakePrivateFolder(dir.Path("a/b/Solvane/")), FolderCheck::Private);
+  ASSERT_EQ(::lstat(dir.Path("a/b/Solvane").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   const std::string shared = dir.Path("shared");
   ASSERT_TRUE(CreateDir(shared));
