@@ -68,12 +68,16 @@ bool TSVMain::PrepareRecording(bool forRecord) {
   const int64_t available = rec->SamplesToTimeFormat(rec->BytesToSamples(freeBytes));
   RecordingLimit = available;
   // A blank cart must fit in what is available. Where the 2 GB cap of a cart's file, not the
-  // disk, stands in the way, the operator is told that limit rather than to make room.
+  // disk, stands in the way, the operator is told that limit rather than to make room. A cart
+  // whose file could not be made has no format to measure time in: that is the reason then.
   auto fits = [&](int64_t needed, const char* noRoom) {
     if (needed < available) return true;
-    Notify(TNoticeKind::Error, capped ? "A cart can hold at most 2 GB of audio, which is " + FormatTime(available) +
-                                            " in this format. \r\nChoose a shorter length or a smaller format."
-                                      : std::string(noRoom));
+    std::string why = noRoom;
+    if (!rec->GetPWaveFormat()) why = "Error creating wave file.";
+    else if (capped)
+      why = "A cart can hold at most 2 GB of audio, which is " + FormatTime(available) +
+            " in this format. \r\nChoose a shorter length or a smaller format.";
+    Notify(TNoticeKind::Error, why);
     Eject();
     return false;
   };

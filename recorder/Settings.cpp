@@ -127,18 +127,31 @@ const char* const kFormatCreated =
 
 bool FormatMissing(int v) { return v == kMissingMarker || FormatText(v).empty(); }
 
-bool ReadFormatKey(plat::TIniFile& ini, int& format) {
+// Writes a default back into the file. A file that cannot be written (a read-only folder, a
+// folder at its name) leaves the default in force for this run: false, and the caller reads on.
+template <class Write>
+bool WriteBack(Write&& write) {
+  try {
+    write();
+    return true;
+  } catch (const plat::EIniFileException&) {
+    return false;
+  }
+}
+
+bool ReadFormatKey(plat::TIniFile& ini, int& format, bool& saved) {
   format = ini.ReadInteger("Standard Cart", "FORMAT", kMissingMarker);
   if (!FormatMissing(format)) return false;
-  ini.WriteInteger("Standard Cart", "FORMAT", DefaultStandardFormat);
+  saved = WriteBack([&] { ini.WriteInteger("Standard Cart", "FORMAT", DefaultStandardFormat); }) && saved;
   format = DefaultStandardFormat;
   return true;
 }
 
-void ReadLengthKey(plat::TIniFile& ini, int& length) {
+void ReadLengthKey(plat::TIniFile& ini, int& length, bool& saved) {
   if (ini.ReadInteger("Standard Cart", "LENGTH", 0) == 0)
-    ini.WriteInteger("Standard Cart", "LENGTH", DefaultStandardLength);
+    saved = WriteBack([&] { ini.WriteInteger("Standard Cart", "LENGTH", DefaultStandardLength); }) && saved;
   length = ini.ReadInteger("Standard Cart", "LENGTH", 0);
+  if (length == 0) length = DefaultStandardLength;  // not stored: the default holds in memory
 }
 
 class TKeyReader {
@@ -151,34 +164,34 @@ public:
     switch (k.rule) {
       case TKeyRule::StandardFormat:
         if (FormatMissing(ini_.ReadInteger(sec, key, kMissingMarker))) Tell(TNoticeKind::Information, kFormatCreated);
-        ReadFormatKey(ini_, k.intField(s_));
+        ReadFormatKey(ini_, k.intField(s_), saved_);
         break;
-      case TKeyRule::StandardLength: ReadLengthKey(ini_, k.intField(s_)); break;
+      case TKeyRule::StandardLength: ReadLengthKey(ini_, k.intField(s_), saved_); break;
       case TKeyRule::Bool:
-        if (Empty(sec, key)) ini_.WriteBool(sec, key, k.intDefault != 0);
+        if (Empty(sec, key)) Put([&] { ini_.WriteBool(sec, key, k.intDefault != 0); });
         k.boolField(s_) = ini_.ReadBool(sec, key, k.intDefault != 0);
         break;
       case TKeyRule::AnalogMeters: {
         bool on = UpperCase(ini_.ReadString(sec, key, {})) == "TRUE";
-        if (!on) ini_.WriteString(sec, key, "False");
+        if (!on) Put([&] { ini_.WriteString(sec, key, "False"); });
         k.boolField(s_) = on;
         break;
       }
       case TKeyRule::Text:
       case TKeyRule::GpiText: {
         std::string v = ini_.ReadString(sec, key, {});
-        if (v.empty()) ini_.WriteString(sec, key, {});
+        if (v.empty()) Put([&] { ini_.WriteString(sec, key, {}); });
         k.textField(s_) = k.rule == TKeyRule::GpiText && !v.empty() ? ParseTheGPIString(v) : v;
         break;
       }
       case TKeyRule::EditButton:
-        if (Empty(sec, key)) ini_.WriteString(sec, key, "1");
+        if (Empty(sec, key)) Put([&] { ini_.WriteString(sec, key, "1"); });
         k.boolField(s_) = ini_.ReadString(sec, key, "1") != "0";
         break;
       case TKeyRule::Folder: {
         std::string& field = k.textField(s_);
         if (!ini_.ValueExists(sec, key)) {
-          ini_.WriteString(sec, key, folder_);
+          Put([&] { ini_.WriteString(sec, key, folder_); });
           field = folder_;
           break;
         }
@@ -195,7 +208,7 @@ public:
         std::string& field = k.textField(s_);
         field.clear();
         if (!ini_.ValueExists(sec, key)) {
-          ini_.WriteString(sec, key, {});
+          Put([&] { ini_.WriteString(sec, key, {}); });
           break;
         }
         std::string v = ini_.ReadString(sec, key, {});
@@ -206,7 +219,7 @@ public:
       }
       case TKeyRule::PrefixSort:
         k.boolField(s_) = false;
-        if (!ini_.ValueExists(sec, key)) ini_.WriteString(sec, key, "0");
+        if (!ini_.ValueExists(sec, key)) Put([&] { ini_.WriteString(sec, key, "0"); });
         else k.boolField(s_) = ini_.ReadBool(sec, key, false);
         break;
       case TKeyRule::WarningFlag: k.boolField(s_) = UpperCase(ini_.ReadString(sec, key, {})) == "TRUE"; break;
@@ -222,17 +235,17 @@ public:
       }
       case TKeyRule::WarningWav: k.textField(s_) = ini_.ReadString(sec, key, {}); break;
       case TKeyRule::Integer:
-        if (Empty(sec, key)) ini_.WriteString(sec, key, IntToStr(k.intDefault));
+        if (Empty(sec, key)) Put([&] { ini_.WriteString(sec, key, IntToStr(k.intDefault)); });
         k.intField(s_) = ini_.ReadInteger(sec, key, k.intDefault);
         break;
       case TKeyRule::Parity:
-        if (Empty(sec, key)) ini_.WriteString(sec, key, "N");
+        if (Empty(sec, key)) Put([&] { ini_.WriteString(sec, key, "N"); });
         k.textField(s_) = ini_.ReadString(sec, key, "N");
         break;
       case TKeyRule::MeterGain: {
         int v = ini_.ReadInteger(sec, key, kMissingMarker);
         if (v == kMissingMarker) {
-          ini_.WriteInteger(sec, key, 0);
+          Put([&] { ini_.WriteInteger(sec, key, 0); });
           v = 0;
         }
         k.intField(s_) = v;
@@ -242,14 +255,21 @@ public:
       case TKeyRule::PostrelPath: {
         // Kept as stored: upper-casing a path breaks it on a case-sensitive file system.
         const std::string def = folder_ + "postrel/in";
-        if (Empty(sec, key)) ini_.WriteString(sec, key, def);
+        if (Empty(sec, key)) Put([&] { ini_.WriteString(sec, key, def); });
         k.textField(s_) = ini_.ReadString(sec, key, def);
         break;
       }
     }
   }
 
+  // False when a default could not be written back.
+  bool Saved() const { return saved_; }
+
 private:
+  template <class Write>
+  void Put(Write&& write) {
+    saved_ = WriteBack(write) && saved_;
+  }
   bool Empty(const std::string& sec, const std::string& key) { return ini_.ReadString(sec, key, {}).empty(); }
   void Tell(TNoticeKind kind, const std::string& text) {
     if (notify_) notify_(kind, text);
@@ -259,6 +279,7 @@ private:
   TDeckSettings& s_;
   const std::string& folder_;
   const TNotify& notify_;
+  bool saved_ = true;
 };
 
 }  // namespace
@@ -275,22 +296,30 @@ bool CreateSettingsFile(const std::string& path) {
 }
 
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length) {
-  bool missing = ReadFormatKey(ini, format);
-  ReadLengthKey(ini, length);
+  bool saved = true;
+  bool missing = ReadFormatKey(ini, format, saved);
+  ReadLengthKey(ini, length, saved);
   return missing;
 }
 
-void ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
+bool ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
                   const TNotify& notify) {
   TKeyReader reader(ini, settings, programFolder, notify);
   for (const TSettingsKey& k : SettingsKeys()) reader.Read(k);
+  return reader.Saved();
+}
+
+std::string SettingsNotSavedText(const std::string& path) {
+  return "The settings cannot be saved: " + path +
+         " cannot be written. \r\nUntil it can, Solvane uses the default of every setting the file does not hold.";
 }
 
 bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const TNotify& notify) {
   const std::string path = programFolder + SettingsFileName;
   CreateSettingsFile(path);
   plat::TIniFile ini(path);
-  ReadSettings(ini, settings, programFolder, notify);
+  if (!ReadSettings(ini, settings, programFolder, notify) && notify)
+    notify(TNoticeKind::Warning, SettingsNotSavedText(path));
   return true;
 }
 

@@ -108,15 +108,21 @@ constexpr const char* SettingsFileName = "Solvane.ini";
 bool CreateSettingsFile(const std::string& path);
 
 // Reads the standard cart's format and length, writing 26 for a missing (or unusable) format and
-// 10000 for a missing or zero length. Returns true when the format was missing.
+// 10000 for a missing or zero length. Returns true when the format was missing. Where the file
+// cannot be written, the defaults are the result all the same.
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length);
 
-// Reads every key in order into settings, writing defaults back. programFolder ends in "/".
-void ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
+// Reads every key in order into settings, writing defaults back. programFolder ends in "/". A
+// default that cannot be written back holds in memory; the result is false when one could not.
+bool ReadSettings(plat::TIniFile& ini, TDeckSettings& settings, const std::string& programFolder,
                   const TNotify& notify);
 
+// What the operator is told, once, when the settings file cannot take the defaults.
+std::string SettingsNotSavedText(const std::string& path);
+
 // Reads programFolder + "Solvane.ini" into settings, creating the file with its comment line
-// when it is missing and completing it with the defaults of missing keys. Always true.
+// when it is missing and completing it with the defaults of missing keys. Where it cannot be
+// written the defaults hold for this run, and the operator is told so once. Always true.
 bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const TNotify& notify);
 
 // ---- the settings dialogs and the deck's sensitivity caption ------------------------------------
