@@ -1,0 +1,96 @@
+#pragma once
+// One open ALSA stream of a wave device, the part capture and playback share: the PCM and its
+// descriptors, the wait on them, recovery from an underrun or overrun, the loss of a stream that
+// cannot be had again, and the judgement of a stream that stops moving audio. The capture side
+// (alsa_capture.cpp) and the playback side (alsa_playback.cpp) build on it; only the ALSA backend
+// uses any of this.
+#include <alsa/asoundlib.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/audio/wave_core.h"
+
+namespace plat::wavecore::alsa {
+
+struct PcmCloser {
+  void operator()(snd_pcm_t* p) const { snd_pcm_close(p); }
+};
+using PcmPtr = std::unique_ptr<snd_pcm_t, PcmCloser>;
+
+// What the backend settled with the device when it opened the stream.
+struct StreamSetup {
+  PcmPtr pcm;
+  WAVEFORMATEX format;
+  snd_pcm_uframes_t period = 1;  // frames
+  snd_pcm_uframes_t buffer = 0;  // frames
+  bool canPause = false;
+};
+
+std::unique_ptr<WaveDriver> MakeCapture(StreamSetup setup);
+std::unique_ptr<WaveDriver> MakePlayback(StreamSetup setup);
+
+class AlsaStream : public WaveDriver {
+public:
+  void Pump(WaveDevice& dev) final;
+  void Close(WaveDevice&) override { pcm_.reset(); }
+
+protected:
+  using Clock = std::chrono::steady_clock;
+
+  explicit AlsaStream(StreamSetup& setup);
+
+  // One round of moving audio, while the device runs and the stream is not lost.
+  virtual void PumpStream(WaveDevice& dev) = 0;
+  // Around the recovery from an underrun or overrun: before it, and after it succeeded (a
+  // result < 0 loses the stream).
+  virtual void BeforeRecover() {}
+  virtual int AfterRecover() { return 0; }
+
+  uint64_t FramesIn(Clock::duration d) const;
+
+  // A stream that cannot be had again is a lost device: its buffers come back, the owner's next
+  // call fails, and the driver sleeps until it is closed.
+  void Lose(WaveDevice& dev, long err, MMRESULT reason = MMSYSERR_NODRIVER);
+  // True when err is a failure. An underrun, an overrun or a suspend is recovered from; what
+  // cannot be recovered, and every other error (a server gone, a device unplugged), loses the
+  // device.
+  bool Fails(WaveDevice& dev, long err);
+  // Waits for the stream, a wake or timeoutMs.
+  void WaitStream(WaveDevice& dev, int timeoutMs);
+
+  // ---- audio that stops moving ----
+  // A stream that moves no audio for this long beyond what its earlier audio covers has stopped (a
+  // session manager gone, a source or sink unlinked): a take or a playback must not go on silently.
+  // Its first audio may take longer: a sound server's idle source may start with a whole block of
+  // two seconds, and a new or resumed stream may wait to be linked or filled.
+  static constexpr auto kStalledLimit = std::chrono::seconds(1);
+  static constexpr auto kFirstAudioLimit = std::chrono::seconds(4);
+
+  void CoverFromNow();
+  // Frames moved at now cover their playing time from then, or from the end of what came before;
+  // the longer wait for a stream's first audio ends with it.
+  void Cover(uint64_t frames, Clock::time_point now);
+
+  PcmPtr pcm_;
+  const uint32_t blockAlign_;
+  const uint32_t rate_;
+  const snd_pcm_uframes_t bufferFrames_;
+  const int periodMs_;
+  std::vector<uint8_t> staging_;
+  bool lost_ = false;
+  // Until when the audio the stream has moved covers real time.
+  Clock::time_point coveredUntil_{};
+  bool awaitingFirst_ = false;
+
+private:
+  bool CheckPoll(WaveDevice& dev);
+
+  std::vector<::pollfd> fds_;
+  bool idleWake_ = false;  // the descriptors last woke us for nothing
+};
+
+}  // namespace plat::wavecore::alsa
