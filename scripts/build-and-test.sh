@@ -2,7 +2,8 @@
 # Builds and runs the tests of one configuration, or of all of them in turn.
 #   main   the normal build: program, tools, benchmarks, every test (labels unit, e2e, and server:
 #          the whole program on private sound servers that scripts/sound-server.sh and
-#          scripts/pipewire-server.sh start)
+#          scripts/pipewire-server.sh start; the PipeWire it runs is fetched first, over the network
+#          unless already in its cache)
 #   asan   clang with AddressSanitizer and UndefinedBehaviorSanitizer (label asan)
 #   tsan   ThreadSanitizer on the Qt-free test programs (label tsan)
 #   fuzz   libFuzzer targets, each run for a few seconds (label fuzz)
@@ -18,6 +19,9 @@ configure() {  # dir, extra cmake arguments...
 }
 
 run_main() {
+  # The server tests' PipeWire comes from the distribution's package archive: fetched first, so a
+  # machine that cannot reach it stops here with what it needs, not in the middle of the tests.
+  scripts/pipewire-server.sh fetch
   configure build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build/main -j "$jobs"
   ctest --test-dir build/main -j "$jobs" --output-on-failure --timeout 600

@@ -40,9 +40,13 @@ fetch() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   # apt-get download needs the package lists; a fresh machine may not have them yet.
-  if ! (cd "$cache/debs" && apt-get download -qq "${want[@]}" >/dev/null 2>&1); then
-    $sudo apt-get update -qq
-    (cd "$cache/debs" && apt-get download -qq "${want[@]}" >/dev/null 2>&1)
+  if ! (cd "$cache/debs" && apt-get download -qq "${want[@]}" >/dev/null 2>&1) &&
+    ! { $sudo apt-get update -qq && (cd "$cache/debs" && apt-get download -qq "${want[@]}" >/dev/null); }; then
+    rm -rf "$cache"
+    echo "$0: could not download the packages of the PipeWire the server tests run (${want[*]})." \
+      "apt-get download needs the distribution's package archive over the network (and apt-get update" \
+      "root or sudo). Run '$0 fetch' once online, or set SOLVANE_PIPEWIRE_CACHE to a cache it filled." >&2
+    return 1
   fi
   for p in "$cache"/debs/*.deb; do dpkg -x "$p" "$cache/root"; done
   rm -rf "$cache/debs"
