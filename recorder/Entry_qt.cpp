@@ -58,10 +58,33 @@ void OnStopSignal(int) {
 
 void OnFileSizeLimit(int) {}
 
-// The session ending, a service stop or Ctrl+C.
-void EndOnStopSignal() {
-  if (SVMain) SVMain->EndOnStopSignal();
-  else if (plat::Application) plat::Application->Terminate();
+// The session ending, a service stop or Ctrl+C ends the program whatever is open: the deck's exit
+// steps finish the take and keep it for the next start, close the devices and the port, and the
+// process ends there. It never returns into what the signal came in on, so a box, a file dialog or
+// a menu that was open gives no answer for anything to act on (an eject, a save), and no one has
+// to answer it for the program to go.
+void EndOnStopSignal(plat::SingleInstance& instance) {
+  char buf[16];
+  while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {}
+  // A second signal while the exit steps wait for the devices changes nothing.
+  static bool ending = false;
+  if (ending) return;
+  ending = true;
+  int rc = 1;
+  try {
+    if (SVMain) {
+      SVMain->EndOnStopSignal();
+      if (SVMain->CreatedOk()) rc = 0;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "solvane: while ending on a stop signal: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "solvane: while ending on a stop signal: an unknown failure\n");
+  }
+  StopTestControl();
+  instance.Release();
+  std::fflush(nullptr);
+  std::_Exit(rc);
 }
 
 bool CatchStopSignals() {
@@ -110,15 +133,7 @@ int SolvaneMain(int argc, char** argv) {
   std::unique_ptr<QSocketNotifier> stopSignals;
   if (CatchStopSignals()) {
     stopSignals = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [] {
-      char buf[16];
-      while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {}
-      try {
-        EndOnStopSignal();
-      } catch (...) {
-        if (plat::Application) plat::Application->HandleException(std::current_exception());
-      }
-    });
+    QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [&instance] { EndOnStopSignal(instance); });
   }
   int rc = 0;
   {

@@ -96,6 +96,7 @@ void Sync(const std::string& tag) {
   }
   std::string modal = "-";
   if (plat::TCustomForm* form = plat::Screen ? plat::Screen->ModalForm() : nullptr) modal = form->ClassName();
+  else if (std::string box = plat::Screen ? plat::Screen->OpenBox() : std::string(); !box.empty()) modal = box;
   Reply("synced " + tag + " modal=" + modal + " " + DeckState());
 }
 

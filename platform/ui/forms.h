@@ -316,6 +316,9 @@ public:
   // The form of the window that takes the input while a modal window is up (the innermost of
   // nested ones); null when none is, or when it is not a form.
   TCustomForm* ModalForm() const;
+  // What takes the input when it is no form: "PopupMenu", "MessageBox", "FileDialog", or
+  // "Window" for another modal window; empty while nothing or a form does.
+  std::string OpenBox() const;
   TWinControl* ActiveControl() const;
   int FormCount() const { return int(forms_.size()); }
   TCustomForm* Forms(int i) const { return forms_.at(size_t(i)); }

@@ -2,10 +2,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
@@ -996,6 +998,15 @@ TCustomForm* TScreen::ActiveForm() const {
 TCustomForm* TScreen::ModalForm() const {
   QWidget* w = QApplication::activeModalWidget();
   return w ? dynamic_cast<TCustomForm*>(ControlOf(w)) : nullptr;
+}
+
+std::string TScreen::OpenBox() const {
+  if (QApplication::activePopupWidget()) return "PopupMenu";
+  QWidget* w = QApplication::activeModalWidget();
+  if (!w || dynamic_cast<TCustomForm*>(ControlOf(w))) return {};
+  if (qobject_cast<QMessageBox*>(w)) return "MessageBox";
+  if (qobject_cast<QFileDialog*>(w)) return "FileDialog";
+  return "Window";
 }
 
 TWinControl* TScreen::ActiveControl() const {

@@ -1,4 +1,5 @@
-// Leaving the program with an exit password set, with and without a cart in the deck.
+// Leaving the program: with an exit password set, with and without a cart in the deck, and on a stop
+// signal whatever is open.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -19,6 +20,12 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     ::closedir(d);
   }
   return names;
+}
+
+// The audio of a WAV file as the engine reads it: what reached the disk, also of a take cut short.
+std::string Audio(const std::string& path) {
+  const EngineView e = ReadWithEngine(path);
+  return e.ok ? Studio::Read(path).substr(size_t(e.dataOffset), size_t(e.dataSize)) : std::string();
 }
 
 const char* const kWrongPassword = "message Error [OK] \"Password Incorrect\" -> OK";
@@ -141,4 +148,65 @@ TEST(Exit, TheCloseBoxWaitsWhileTheInfoEditorIsOpen) {
   s.CloseWindow();
   EXPECT_EQ(0, s.WaitExit()) << s.Output();
   EXPECT_EQ(2u, s.DialogLog().size());
+}
+
+// A stop signal while a box, a file dialog or a menu waits for the operator: the program ends at
+// once, the take finished and kept for the next start, and the box's answer never comes, so no
+// eject deletes the take and no save moves it.
+TEST(Exit, AStopSignalEndsTheProgramWhateverBoxDialogOrMenuIsOpen) {
+  struct Open {
+    const char* what;
+    const char* key;
+    const char* shows;
+  };
+  for (const Open& open : {Open{"the eject question", "F7", "MessageBox"}, Open{"the save dialog", "F9", "FileDialog"},
+                           Open{"the Other menu", "F10", "PopupMenu"}}) {
+    SCOPED_TRACE(open.what);
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    s.environment["SOLVANE_DIALOG_SCRIPT"] = "";  // the real boxes and dialogs, which wait for an answer
+    ASSERT_TRUE(s.Start());
+    const std::string take = s.RecordTake(500);
+    const std::string file = s.Sync().file;
+    ASSERT_EQ(s.deckTemp + "Untitled.wav", file);
+    s.Key(open.key);
+    ASSERT_EQ(open.shows, s.Sync().modal) << s.Output();
+
+    ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+    EXPECT_EQ(0, s.WaitExitWithin(2000)) << "the program did not end within 2 s";
+    const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
+    EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+    EXPECT_TRUE(Studio::Read(file) == take) << "the take was not kept as it was";
+    EXPECT_EQ(std::vector<std::string>{"Untitled.wav"}, FilesIn(s.deckTemp));
+  }
+}
+
+// The recovery warning of a start that found a take: a stop signal ends the program with the take
+// still there, offered again at the next start.
+TEST(Exit, AStopSignalDuringTheRecoveryWarningKeepsTheTakeForTheNextStart) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(1000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+  const std::string take = s.deckTemp + "Untitled.wav";
+  const std::string left = Audio(take);
+  ASSERT_FALSE(left.empty());
+
+  s.environment["SOLVANE_DIALOG_SCRIPT"] = "";
+  ASSERT_TRUE(s.Start());
+  DeckView v = s.Sync();
+  ASSERT_EQ("MessageBox", v.modal) << s.Output();
+  ASSERT_EQ(take, v.file);
+  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+  EXPECT_EQ(0, s.WaitExitWithin(2000)) << "the program did not end within 2 s";
+  EXPECT_EQ(std::vector<std::string>{"Untitled.wav"}, FilesIn(s.deckTemp));
+  EXPECT_TRUE(Audio(take) == left) << "the take changed";
+
+  s.environment.erase("SOLVANE_DIALOG_SCRIPT");
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(take, s.Sync().file) << "offered again";
 }

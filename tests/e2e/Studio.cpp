@@ -22,10 +22,6 @@ extern char** environ;
 
 namespace {
 
-// How long a reply, a file or a byte may take before the test counts it as lost. Only a failure
-// waits this long; a loaded two-core machine answers within a second.
-constexpr int kPatienceMs = 60000;
-
 void Put16(std::string& s, uint16_t v) {
   s += char(v & 0xFF);
   s += char(v >> 8);
@@ -168,15 +164,25 @@ int Studio::WaitExit() {
   return code;
 }
 
-int Studio::WaitExit(pid_t pid) {
+int Studio::WaitExit(pid_t pid) { return WaitExit(pid, kPatienceMs); }
+
+int Studio::WaitExitWithin(int ms) {
+  const int code = WaitExit(pid_, ms);
+  if (code != -1) pid_ = -1;
+  return code;
+}
+
+int Studio::WaitExit(pid_t pid, int patienceMs) {
   if (pid <= 0) return -1;
   int code = -1;
-  WaitFor([&] {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) != pid) return false;
-    code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return true;
-  });
+  WaitFor(
+      [&] {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) != pid) return false;
+        code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+      },
+      patienceMs);
   return code;
 }
 
@@ -292,8 +298,8 @@ std::string Studio::Gpi(size_t want) {
 std::vector<std::string> Studio::DialogLog() const { return WrittenLines(Read(dialogLog_)); }
 std::string Studio::Output() const { return Read(output_); }
 
-bool Studio::WaitFor(const std::function<bool()>& pred) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+bool Studio::WaitFor(const std::function<bool()>& pred, int patienceMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
   while (!pred()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     plat::SleepMs(2);

@@ -22,7 +22,7 @@ using plat::WAVEFORMATEX;
 
 // What the deck reported when it was at rest.
 struct DeckView {
-  std::string modal;  // class of the modal window in front, "-" for none
+  std::string modal;  // class of the modal form in front, else PopupMenu, MessageBox or FileDialog; "-" for none
   std::string deck;   // empty, loaded, stopped, recording, playing, paused
   std::string kind;   // cart kind, "-" for none
   std::string pos;    // the Current Position display
@@ -53,6 +53,8 @@ public:
   // The exit code once the program has ended, -1 when it has not ended within the patience.
   int WaitExit();
   static int WaitExit(pid_t pid);
+  // The exit code when the program ends within ms, else -1 (it is left running).
+  int WaitExitWithin(int ms);
   bool Running();
   void Kill();  // SIGKILL, as a power cut would
   pid_t Pid() const { return pid_; }
@@ -91,12 +93,16 @@ public:
   std::map<std::string, std::string> environment;
   Scratch dir;
 
+  // How long a reply, a file or a byte may take before the test counts it as lost. Only a failure
+  // waits this long; a loaded two-core machine answers within a second.
+  static constexpr int kPatienceMs = 60000;
   // Waits for pred; false when the patience ran out.
-  static bool WaitFor(const std::function<bool()>& pred);
+  static bool WaitFor(const std::function<bool()>& pred, int patienceMs = kPatienceMs);
   static std::string Read(const std::string& path);
   static bool Write(const std::string& path, const std::string& data);
 
 private:
+  static int WaitExit(pid_t pid, int patienceMs);
   void Command(const std::string& line);
   void StepClock(uint32_t ms);
   PtyPair pty_;
