@@ -90,8 +90,9 @@ int64_t NowUs() { return ConnectorFeedTimer()->NowMicroseconds(); }
 
 constexpr int64_t kNever = INT64_MAX;
 
-// The original step pumped (5001 - Speed) rounds of messages before each feed; here the event
-// loop runs freely between steps, and a lower Speed keeps them further apart instead.
+// The connectors' largest Speed (1 to 5000) sets how far apart the feed steps are: 1 ms at full
+// speed, up to 5 ms at the lowest. The event loop runs freely between steps: they are timed, never
+// paced by pumping messages.
 int64_t StepInterval(int32_t maxSpeed) { return 1000 * (1 + (5000 - std::clamp<int32_t>(maxSpeed, 1, 5000)) / 1000); }
 
 TMMConnector* FindLocked(Shared& s, uint64_t serial) {

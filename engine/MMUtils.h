@@ -51,8 +51,8 @@ void DelayWithMessages(int ms, bool pump);
 bool SetThreadPriorityLevel(plat::ThreadPriority priority);
 
 // ---- system -----------------------------------------------------------------------------------
-// The operating-system tests of the original platform: on this one they are all false, so every
-// device takes its function-callback path.
+// Operating-system version flags that the device code branches on: all false here, so every
+// device takes its function-callback path, the one path the device layer has.
 extern const bool IsWin95, IsWin98, IsWinME, IsWinNT3, IsWinNT4, IsWin2000, IsWinXP;
 extern const bool IsWin9x, IsWinNT, IsWinNT4Up;
 int ProcessorFamily();  // family number - 4, at least 0

@@ -44,6 +44,6 @@ std::string FreeCopyName(const std::string& folder, const std::string& name, int
 // file system decides), or the same path once made absolute.
 bool SameCartFile(const std::string& a, const std::string& b);
 
-// The name of the one file in folder whose name is name in any letter case (the original's file
-// system matched names so); empty when there is none, or more than one.
+// The name of the one file in folder whose name is name in any letter case (a name stored or typed
+// as "CART.WAV" still finds "cart.wav"); empty when there is none, or more than one.
 std::string FileNameIgnoringCase(const std::string& folder, const std::string& name);

@@ -203,7 +203,7 @@ bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalByte
 }
 
 bool MatchesMask(const std::string& name, const std::string& mask) {
-  // "*.*" is every file, as the original's file system took it, with or without a dot.
+  // "*.*" is every file, with or without a dot in its name: the program's masks say "everything" so.
   return mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0;
 }
 

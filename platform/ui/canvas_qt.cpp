@@ -426,7 +426,9 @@ struct CanvasOps {
     if (r < l) std::swap(l, r);
     if (b < t) std::swap(t, b);
     const bool pen = PenVisible();
-    // Without a pen the shape is one pixel smaller, as on the original platform.
+    // Without a pen the shape is one pixel smaller to the right and below: the fill ends where a
+    // pen's outline would begin, the pixel rule every drawing routine of the kit and the displays
+    // places its shapes by.
     const QRectF box(l + c.ox_, t + c.oy_, r - l - 1, b - t - 1);
     const QRect bounds = Grow(QRect(l + c.ox_, t + c.oy_, r - l, b - t));
     if (BrushVisible()) {

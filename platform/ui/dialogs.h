@@ -229,7 +229,7 @@ protected:
 };
 
 // Turns a "description|pattern;pattern|..." filter into Qt's name filters (matching letters
-// in either case, as file names are matched on the original platform).
+// in either case, so that "*.wav" also lists the ".WAV" files carts from other machines have).
 std::vector<std::string> QtNameFilters(const std::string& filter);
 
 }  // namespace plat

@@ -316,7 +316,8 @@ void TCustomForm::SetMenu(TMainMenu* m) {
     m->FreeNotification(this);
     m->SetMenuBar(window_->menuBar);
   }
-  // The menu takes its height from the client area, as it does on the original platform.
+  // The form keeps its outer size: the menu bar's height comes out of the client area, as the
+  // forms' sizes count it.
   LayoutWindow();
   Resize();
 }

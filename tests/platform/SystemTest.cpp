@@ -48,7 +48,7 @@ TEST(Clock, MonotonicMicroseconds) {
   SleepMs(2);
   int64_t b = MicroSeconds();
   EXPECT_GE(b - a, 2000);
-  // Far from the original's overflow: the count is plain 64-bit microseconds.
+  // A plain 64-bit count of microseconds: positive, and far from wrapping.
   EXPECT_GT(a, 0);
 }
 
