@@ -804,6 +804,7 @@ void TMMCustomWaveFile::ChainOpen() {
     TMMDSPComponent::ChainOpen();
     if (fileOpened_) return;
     writeFailed_ = false;
+    sizeLimitReached_ = false;
     finishFailed_ = false;
     if (TMMDSPComponent* in = Input()) {
       SetWaveFormat(in->GetWaveFormat());
@@ -891,9 +892,10 @@ void TMMCustomWaveFile::WriteBuffer(PWaveHdr hdr) {
     // A write that does not take the whole buffer ends the recording: writing on would shift
     // every later sample. What was written goes to the system at once: the I/O buffer would hold
     // seconds of a slow format, and a process that dies loses what is still in it.
-    if (HasRoomToWrite(name, wave_->IOBufferSize(), n) && wave_->WriteData(hdr->lpData, n) == n &&
-        wave_->FlushData(false))
-      return;
+    const int64_t written = HasRoomToWrite(name, wave_->IOBufferSize(), n) ? wave_->WriteData(hdr->lpData, n) : -1;
+    if (written == n && wave_->FlushData(false)) return;
+    // Fewer bytes without an error: the file is as large as a WAV file can be.
+    sizeLimitReached_ = written >= 0 && written < n;
     closed = FailWrite();
   }
   if (closed) SynchronizeChainThread(this, OnClose);

@@ -231,6 +231,9 @@ public:
   // Set when the component closed its file itself because the disk was full or a write failed;
   // OnClose reads it. Cleared by the next open.
   bool WriteFailed() const { return writeFailed_; }
+  // Set with WriteFailed when the file could take no more because it reached the largest size a
+  // WAV file can have, rather than because the disk refused a write.
+  bool SizeLimitReached() const { return sizeLimitReached_; }
   // Set when the last close could not finish the file (see TMMWave::CloseWaveFile). Cleared by the
   // next open.
   bool FinishFailed() const { return finishFailed_; }
@@ -285,6 +288,7 @@ private:
   std::atomic<bool> fileStarted_{false};
   std::atomic<bool> overwrite_{true};
   std::atomic<bool> writeFailed_{false};
+  std::atomic<bool> sizeLimitReached_{false};
   std::atomic<bool> finishFailed_{false};
   std::atomic<bool> decode_{false};
   TMMADPCMBlockStream decoder_;  // open while an ADPCM wave is read decoded

@@ -653,11 +653,13 @@ constexpr const char* kListsKeptText =
 // would be lost unseen: the recording ends here, and the operator learns why.
 void TSVMain::RecFileWriteFailed() {
   if (WaveIn->IsStarted()) StopStuff();
-  Notify(TNoticeKind::Error,
-         std::string("The recording file could not be written (the disk may be full, or the file may "
-                     "have reached the size limit set for it). The recording has stopped; what was "
-                     "recorded before is kept.") +
-             (RecFile->FinishFailed() ? kListsKeptText : ""));
+  const std::string why =
+      RecFile->SizeLimitReached()
+          ? "The recording file has reached the largest size a WAV file can have (4 GB). The recording has "
+            "stopped; everything recorded is kept."
+          : "The recording file could not be written (the disk may be full, or the file may have reached the "
+            "size limit set for it). The recording has stopped; what was recorded before is kept.";
+  Notify(TNoticeKind::Error, why + (RecFile->FinishFailed() ? kListsKeptText : ""));
 }
 
 void TSVMain::RecFileNotFinished() {

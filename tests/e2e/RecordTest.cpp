@@ -1,7 +1,10 @@
 // Recording as the operator does it, judged by the file on disk and the GPI line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "Studio.h"
+#include "platform/system/files.h"
 
 namespace {
 
@@ -220,4 +223,60 @@ TEST(Record, ASecondLongDiskStallLosesNothingAtAnyRate) {
     s.CloseWindow();
     EXPECT_EQ(0, s.WaitExit());
   }
+}
+
+// A take into an opened file that grows it to the largest size a WAV file can have (4 GiB, its
+// sizes are 32-bit) ends there, keeps every frame that fit, and says that this is why. The file is
+// sparse, so only its last bytes take room on the disk.
+TEST(Record, AFileThatReachesTheLargestSizeAWavFileCanHaveEndsTheTakeAndSaysSo) {
+  Studio s;
+  const WAVEFORMATEX f = PcmFormat(48000, 2, 16);
+  // 10 hours of standard length let the take run on in an opened file of 6 h 12 min.
+  s.Settings({"[Standard Cart]", "FORMAT=35", "LENGTH=100000", "Use Length For All WAV=1"});
+  const std::string cart = s.dir.Path("Long.wav");
+  // Room for 50 ms of the take before the file, with its "fact" chunk, would pass 4 GiB.
+  const uint64_t data = ((uint64_t(1) << 32) - 13 - 44 - 9600) / 4 * 4;
+  std::string head = MakeWav(f, "");
+  auto put32 = [&](size_t at, uint64_t v) {
+    for (int i = 0; i < 4; ++i) head[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+  };
+  put32(4, 36 + data);
+  put32(40, data);
+  ASSERT_TRUE(Studio::Write(cart, head));
+  ASSERT_EQ(0, ::truncate(cart.c_str(), off_t(44 + data)));
+  s.Answers({"file " + cart, "OK"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("End");  // 5 s before the end: the take covers those, then grows the file
+  ASSERT_EQ("06:12:44.571", s.Sync().pos);
+  const uint64_t startMs = ((6 * 60 + 12) * 60 + 44) * 1000 + 571;
+  const uint64_t takeStart = 44 + startMs * (f.nAvgBytesPerSec / 1000);
+  s.Key("F5");
+  // The queue writes in batches: the clock moves on until the file has taken what fits.
+  for (int step = 0; step < 100 && s.Sync().deck == "recording"; ++step) s.Run(100);
+  EXPECT_EQ("stopped", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the take has ended").deck);
+  const std::vector<std::string> log = s.DialogLog();
+  ASSERT_EQ(2u, log.size()) << ::testing::PrintToString(log);
+  EXPECT_EQ("message Error [OK] \"The recording file has reached the largest size a WAV file can have (4 GB). The "
+            "recording has stopped; everything recorded is kept.\" -> OK",
+            log[1]);
+
+  // The file ends where a WAV file must: every frame that fit, then "fact", sizes that add up.
+  const int64_t size = plat::FileSize(cart);
+  ASSERT_LE(size, int64_t(1) << 32);
+  const int fd = ::open(cart.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  std::string header(44, '\0'), tail(size_t(size - int64_t(takeStart)), '\0');
+  ASSERT_EQ(44, ::pread(fd, header.data(), 44, 0));
+  ASSERT_EQ(ssize_t(tail.size()), ::pread(fd, tail.data(), tail.size(), off_t(takeStart)));
+  ::close(fd);
+  EXPECT_EQ(uint64_t(size - 8), Le32(header, 4));
+  const uint32_t dataSize = Le32(header, 40);
+  ASSERT_EQ(44 + uint64_t(dataSize) + 12, uint64_t(size)) << "the data, then \"fact\" and nothing else";
+  const size_t taken = size_t(44 + dataSize - takeStart);
+  EXPECT_GT(taken, 5 * f.nAvgBytesPerSec + 9600 - 4 * f.nBlockAlign) << "the take stopped before the file was full";
+  EXPECT_TRUE(IsPattern(tail.substr(0, taken), f)) << "the take is not the input from its start";
+  EXPECT_EQ("fact", tail.substr(taken, 4));
+  EXPECT_EQ(dataSize / 4, Le32(tail, taken + 8));
 }
