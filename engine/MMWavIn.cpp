@@ -33,6 +33,12 @@ std::string WaveDeviceError(const std::string& operation, const std::string& tex
   return operation + ":\n\r" + text;
 }
 
+std::string WaveDeviceReason(const std::string& message) {
+  const size_t at = message.find(":\n\r");
+  if (at == std::string::npos || at == 0 || message.find_first_of(" \r\n") < at) return message;
+  return message.substr(at + 3);
+}
+
 std::string WaveDeviceErrorText(const std::string& operation, plat::MMRESULT code,
                                 const std::function<plat::MMRESULT(plat::MMRESULT, std::string&)>& getText) {
   std::string text;

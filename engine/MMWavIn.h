@@ -44,6 +44,9 @@ std::string WaveDeviceErrorText(const std::string& operation, plat::MMRESULT cod
                                 const std::function<plat::MMRESULT(plat::MMRESULT, std::string&)>& getText);
 // "<operation>:" + line feed + carriage return + text.
 std::string WaveDeviceError(const std::string& operation, const std::string& text);
+// The text of a device error without the operation it names: what an operator is shown, who has
+// no use for the name of a device call. Any other message comes back as it is.
+std::string WaveDeviceReason(const std::string& message);
 
 // A device position of 32 bits wraps; this counts the wraps so the position keeps growing.
 // A wrap is a drop of at least 65535; its size is the last position rounded up to the next

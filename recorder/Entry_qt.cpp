@@ -144,6 +144,13 @@ int SolvaneMain(int argc, char** argv) {
     app.Initialize();
     app.SetTitle("Solvane");
     if (auto scripted = plat::ScriptedServiceFromEnvironment()) plat::SetDialogService(scripted);
+    // A sound device's failure is told in the device's words, without the device call it came from.
+    app.OnException = [&app](plat::TObject*, const std::exception& e) {
+      if (dynamic_cast<const EMMWaveInError*>(&e) || dynamic_cast<const EMMWaveOutError*>(&e))
+        app.ShowException(plat::Exception(WaveDeviceReason(e.what())));
+      else
+        app.ShowException(e);
+    };
     // Painting follows the screen: the displays draw every block, the window shows them once a frame.
     plat::SetFrameClock(plat::ScreenFrameClock());
     UsePreciseFeedTimer();

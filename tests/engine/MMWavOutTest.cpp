@@ -162,8 +162,13 @@ TEST_F(MMWavOut, RefusalsAndAnEmptySourceLeaveTheDeviceClosed) {
     config_.Outputs[0].Bits = {16};
     Apply();
     Chain c(1000);
-    EXPECT_EQ(RaisedText([&] { c.out.Start(); }), "WaveOutOpen:\n\rThe actual device can't play this format");
+    const std::string raised = RaisedText([&] { c.out.Start(); });
+    EXPECT_EQ(raised, "WaveOutOpen:\n\rThe actual device can't play this format");
     EXPECT_FALSE(c.out.IsOpen());
+    // What the operator is shown: the device's text alone; other messages stay as they are.
+    EXPECT_EQ(WaveDeviceReason(raised), "The actual device can't play this format");
+    EXPECT_EQ(WaveDeviceReason("Unable to start device"), "Unable to start device");
+    EXPECT_EQ(WaveDeviceReason("The file C:\n\rx.wav"), "The file C:\n\rx.wav");
   }
 }
 
