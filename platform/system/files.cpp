@@ -125,19 +125,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  // NFS and some others refuse the flag itself.
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-  return MoveByLink(from, to);
-}
-
-bool MoveByLink(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  ::unlink(from.c_str());
-  return true;
-}
-
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) {
   std::string path = IncludeTrailingPathDelimiter(folder) + prefix + "XXXXXX";
   const int fd = ::mkostemp(path.data(), O_CLOEXEC);

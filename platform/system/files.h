@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/names.h"  // RenameNoReplace: taking a name without replacing
+
 namespace plat {
 
 bool FileExists(const std::string& path);  // a regular file (or anything that is not a folder)
@@ -18,12 +20,6 @@ bool RemoveDir(const std::string& path);  // an empty folder
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists = false);
-// Moves a file, within one file system, to a name nothing holds, in one step: whatever is there,
-// or appears meanwhile, is never replaced (false, errno EEXIST). Where the file system cannot
-// refuse in a rename, MoveByLink does it.
-bool RenameNoReplace(const std::string& from, const std::string& to);
-// The same by a second link to the file and the removal of the first.
-bool MoveByLink(const std::string& from, const std::string& to);
 // A new empty file of our own (mode 0600) in folder, named prefix and six random characters; its
 // path, or empty when none could be made.
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "platform/system/checked.h"
@@ -17,6 +18,7 @@
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
 #include "tests/common/scratch.h"
+#include "RefusedLinks.h"
 
 using namespace plat;
 
@@ -149,28 +151,48 @@ TEST(Files, CopyRenameAndReadOnly) {
   EXPECT_EQ(ListFiles(dir.Path(""), "*.BIN"), (std::vector<std::string>{"a.bin", "c.bin"}));
 }
 
+// Each way of taking a name: a no-replace rename, a second link where renames cannot refuse, and
+// an exclusive create of the name where neither can (FAT, FUSE, some shares).
 TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
   Scratch dir;
   const std::string held = dir.Path("bob.svu");
   ASSERT_TRUE(WriteWholeFile(held, "theirs"));
-  for (auto move : {&RenameNoReplace, &MoveByLink}) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "no-replace renames and links refused" : "a file system that refuses in a rename");
+    std::optional<RefusedLinks> fat;
+    if (refused) fat.emplace();
     const std::string ours = CreateUniqueFile(dir.Root(), ".part-");
     ASSERT_FALSE(ours.empty());
     struct stat st;
     ASSERT_EQ(::stat(ours.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_TRUE(WriteWholeFile(ours, "ours"));
-    EXPECT_FALSE(move(ours, held));
+    const std::string bytes(200000, 'o');  // more than one block of the copy
+    ASSERT_TRUE(WriteWholeFile(ours, bytes));
+    ASSERT_EQ(::chmod(ours.c_str(), 0640), 0);
+    EXPECT_FALSE(RenameNoReplace(ours, held));
     EXPECT_EQ(errno, EEXIST);
     std::string got;
     ASSERT_TRUE(ReadWholeFile(held, got));
     EXPECT_EQ(got, "theirs");
+    EXPECT_TRUE(FileExists(ours)) << "a refused move keeps the file it was to move";
+    // A folder at the name stays too.
+    ASSERT_TRUE(CreateDir(dir.Path("folder.svu")));
+    EXPECT_FALSE(RenameNoReplace(ours, dir.Path("folder.svu")));
+    EXPECT_TRUE(DirectoryExists(dir.Path("folder.svu")));
     const std::string free = dir.Path("amy.svu");
-    ASSERT_TRUE(move(ours, free));
+    ASSERT_TRUE(RenameNoReplace(ours, free));
     EXPECT_FALSE(FileExists(ours));
     ASSERT_TRUE(ReadWholeFile(free, got));
-    EXPECT_EQ(got, "ours");
+    EXPECT_TRUE(got == bytes);
+    ASSERT_EQ(::stat(free.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the mode goes with the file";
+    if (fat) {
+      EXPECT_GE(fat->Refused(), 2) << "the rename and the link were both refused";
+    }
+    // Nothing of a move is left beside the names.
+    EXPECT_EQ(ListFiles(dir.Root(), "*", true), (std::vector<std::string>{"amy.svu", "bob.svu", "folder.svu"}));
     ASSERT_TRUE(DeleteFile(free));
+    ASSERT_TRUE(RemoveDir(dir.Path("folder.svu")));
   }
 }
 

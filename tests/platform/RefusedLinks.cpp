@@ -1,0 +1,42 @@
+#include "RefusedLinks.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace {
+std::atomic<bool> gRefuse{false};
+std::atomic<int> gRefused{0};
+
+bool Refuse(int e) {
+  if (!gRefuse.load()) return false;
+  ++gRefused;
+  errno = e;
+  return true;
+}
+}  // namespace
+
+extern "C" {
+int __real_renameat2(int, const char*, int, const char*, unsigned);
+int __real_link(const char*, const char*);
+int __real_linkat(int, const char*, int, const char*, int);
+
+int __wrap_renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+  if (flags != 0 && Refuse(EINVAL)) return -1;
+  return __real_renameat2(fromDir, from, toDir, to, flags);
+}
+int __wrap_link(const char* from, const char* to) { return Refuse(EPERM) ? -1 : __real_link(from, to); }
+int __wrap_linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+  return Refuse(EPERM) ? -1 : __real_linkat(fromDir, from, toDir, to, flags);
+}
+}
+
+RefusedLinks::RefusedLinks() {
+  gRefused = 0;
+  gRefuse = true;
+}
+RefusedLinks::~RefusedLinks() { gRefuse = false; }
+int RefusedLinks::Refused() const { return gRefused.load(); }

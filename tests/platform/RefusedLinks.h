@@ -1,0 +1,14 @@
+#pragma once
+// A file system that refuses no-replace renames and hard links, as FAT, many FUSE file systems and
+// some network shares do: while a RefusedLinks lives, renameat2 with a flag fails with EINVAL and
+// link and linkat with EPERM, in this program's own code (the test program is linked with
+// --wrap for these calls).
+class RefusedLinks {
+public:
+  RefusedLinks();
+  ~RefusedLinks();
+  RefusedLinks(const RefusedLinks&) = delete;
+  RefusedLinks& operator=(const RefusedLinks&) = delete;
+  // How many calls were refused since this one began.
+  int Refused() const;
+};
