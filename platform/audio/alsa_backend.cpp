@@ -83,12 +83,19 @@ int OpenPcm(const ConfigPtr& cfg, const std::string& name, bool input, PcmPtr& o
   return 0;
 }
 
-// Restricts params to the format; < 0 when the device cannot take it.
-int ApplyFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const WAVEFORMATEX& f) {
+// Restricts params to the format; < 0 when the device cannot take it. Unsigned 8-bit audio is
+// played as 16-bit wherever the device takes that (*wide tells): a sound server fills a stream
+// with zero bytes where it has no audio from it (one that runs dry, starts or stops), and a zero
+// byte is a full-scale negative 8-bit sample, a thump, where a zero 16-bit sample is silence.
+int ApplyFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const WAVEFORMATEX& f, bool input, bool* wide = nullptr) {
   auto fmt = AlsaFormat(f);
   if (!fmt) return -EINVAL;
   int err;
   if ((err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;
+  const bool widen =
+      !input && *fmt == SND_PCM_FORMAT_U8 && snd_pcm_hw_params_test_format(pcm, hw, SND_PCM_FORMAT_S16) == 0;
+  if (widen) fmt = SND_PCM_FORMAT_S16;
+  if (wide) *wide = widen;
   if ((err = snd_pcm_hw_params_set_format(pcm, hw, *fmt)) < 0) return err;
   if ((err = snd_pcm_hw_params_set_channels(pcm, hw, f.nChannels)) < 0) return err;
   return snd_pcm_hw_params_set_rate(pcm, hw, f.nSamplesPerSec, 0);
@@ -148,7 +155,8 @@ public:
     PcmPtr pcm;
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    return OpenWithFormat(input, id, f, pcm, hw);
+    bool wide = false;
+    return OpenWithFormat(input, id, f, pcm, hw, wide);
   }
 
   MMRESULT Open(bool input, int32_t id, const WAVEFORMATEX& f, uint64_t, std::unique_ptr<WaveDriver>& driver,
@@ -156,7 +164,8 @@ public:
     PcmPtr pcm;
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
-    if (MMRESULT r = OpenWithFormat(input, id, f, pcm, hw); r != MMSYSERR_NOERROR) return r;
+    bool wide = false;
+    if (MMRESULT r = OpenWithFormat(input, id, f, pcm, hw, wide); r != MMSYSERR_NOERROR) return r;
     int err;
     unsigned bufferUs = input ? kCaptureBufferUs : kPlaybackBufferUs, periodUs = kPeriodUs;
     snd_pcm_hw_params_set_buffer_time_near(pcm.get(), hw, &bufferUs, nullptr);
@@ -183,7 +192,7 @@ public:
     // gets real-time scheduling, so a test run cannot starve the machine.
     options.priority =
         snd_pcm_type(pcm.get()) == SND_PCM_TYPE_NULL ? ThreadPriority::AboveNormal : ThreadPriority::Highest;
-    alsa::StreamSetup setup{std::move(pcm), f, std::max<snd_pcm_uframes_t>(1, period), buffer, canPause};
+    alsa::StreamSetup setup{std::move(pcm), f, std::max<snd_pcm_uframes_t>(1, period), buffer, canPause, wide};
     driver = input ? alsa::MakeCapture(std::move(setup)) : alsa::MakePlayback(std::move(setup));
     return MMSYSERR_NOERROR;
   }
@@ -196,8 +205,10 @@ private:
     int defaultError = 0;  // why "default" did not open
   };
 
-  // Opens the device's PCM and narrows hw (the caller's, on its stack) to the format.
-  MMRESULT OpenWithFormat(bool input, int32_t id, const WAVEFORMATEX& f, PcmPtr& pcm, snd_pcm_hw_params_t* hw) {
+  // Opens the device's PCM and narrows hw (the caller's, on its stack) to the format (wide: 8-bit
+  // audio goes to it as 16-bit).
+  MMRESULT OpenWithFormat(bool input, int32_t id, const WAVEFORMATEX& f, PcmPtr& pcm, snd_pcm_hw_params_t* hw,
+                          bool& wide) {
     std::string name;
     {
       std::lock_guard<std::mutex> l(m_);
@@ -208,7 +219,7 @@ private:
     int err = OpenPcm(cfg_, name, input, pcm);
     if (err < 0) return FromErrno(err);
     if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;
-    return ApplyFormat(pcm.get(), hw, f) < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
+    return ApplyFormat(pcm.get(), hw, f, input, &wide) < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
   }
 
   bool Opens(const std::string& name, bool input, int* errOut = nullptr) {
@@ -274,7 +285,7 @@ private:
           f.nSamplesPerSec = rate;
           f.wBitsPerSample = bits;
           snd_pcm_hw_params_copy(tmp, any);
-          if (ApplyFormat(pcm.get(), tmp, f) == 0) c.Formats |= StandardFormatBit(rate, ch, bits);
+          if (ApplyFormat(pcm.get(), tmp, f, input) == 0) c.Formats |= StandardFormatBit(rate, ch, bits);
         }
     return 0;
   }

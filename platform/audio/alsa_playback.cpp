@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <vector>
 
 #include "platform/audio/alsa_stream.h"
 
@@ -19,7 +20,8 @@ public:
   explicit AlsaPlayback(StreamSetup& setup)
       : AlsaStream(setup),
         silence_(setup.format.wFormatTag != WAVE_FORMAT_IEEE_FLOAT && setup.format.wBitsPerSample == 8 ? 0x80 : 0),
-        canPause_(setup.canPause) {}
+        canPause_(setup.canPause),
+        wide_(setup.wide) {}
 
   void PauseOutput(WaveDevice& dev) override {
     if (lost_) return;
@@ -190,7 +192,7 @@ private:
       if (avail <= 0) return !Fails(dev, avail);
       const size_t frames = size_t(std::min<uint64_t>({need, uint64_t(avail), staging_.size() / blockAlign_}));
       std::fill(staging_.begin(), staging_.begin() + long(frames * blockAlign_), silence_);
-      snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), frames);
+      snd_pcm_sframes_t w = WriteFrames(staging_.data(), frames);
       if (w < 0) return !Fails(dev, w);
       if (!pads_.empty() && pads_.back().from + pads_.back().frames == written_) pads_.back().frames += uint64_t(w);
       else pads_.push_back({written_, uint64_t(w)});
@@ -199,6 +201,14 @@ private:
       if (size_t(w) < frames) break;
     }
     return true;
+  }
+
+  // Writes frames of the device's format, 8-bit samples widened to 16 bits for a wide stream.
+  snd_pcm_sframes_t WriteFrames(const uint8_t* frames, size_t count) {
+    if (!wide_) return snd_pcm_writei(pcm_.get(), frames, count);
+    wideSamples_.resize(count * blockAlign_);
+    for (size_t i = 0; i < wideSamples_.size(); ++i) wideSamples_[i] = int16_t((frames[i] - 128) * 256);
+    return snd_pcm_writei(pcm_.get(), wideSamples_.data(), count);
   }
 
   // Frames the stream holds, not yet taken by the device or the server.
@@ -220,7 +230,7 @@ private:
       size_t want = size_t(std::min<snd_pcm_sframes_t>(avail, snd_pcm_sframes_t(staging_.size() / blockAlign_)));
       size_t n = dev.PeekOutput(staging_.data(), want * blockAlign_);
       if (n == 0) break;
-      snd_pcm_sframes_t w = snd_pcm_writei(pcm_.get(), staging_.data(), n / blockAlign_);
+      snd_pcm_sframes_t w = WriteFrames(staging_.data(), n / blockAlign_);
       if (w < 0) {
         Fails(dev, w);
         if (lost_) return;
@@ -278,6 +288,8 @@ private:
 
   const uint8_t silence_;  // the byte of a silent sample
   const bool canPause_;
+  const bool wide_;
+  std::vector<int16_t> wideSamples_;
   bool hwPaused_ = false;
   // In frames since the last reset: written to the stream, and heard.
   uint64_t written_ = 0;

@@ -28,6 +28,7 @@ struct StreamSetup {
   snd_pcm_uframes_t period = 1;  // frames
   snd_pcm_uframes_t buffer = 0;  // frames
   bool canPause = false;
+  bool wide = false;  // playback: the format's unsigned 8-bit samples go to the PCM as 16-bit
 };
 
 std::unique_ptr<WaveDriver> MakeCapture(StreamSetup setup);

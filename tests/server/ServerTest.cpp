@@ -91,9 +91,12 @@ struct ServerStudio {
   }
 
   // Starts the program with a counter cart of `length` frames loaded for playback.
-  bool StartCounterCart(size_t length) {
-    const std::string path = studio.dir.Path("Counter.wav");
-    if (!Studio::Write(path, MakeWav(PcmFormat(44100, 2, 16), CounterPcm(length)))) return false;
+  bool StartCounterCart(size_t length) { return StartCart(PcmFormat(44100, 2, 16), CounterPcm(length)); }
+
+  // Starts the program with a cart of this audio loaded for playback.
+  bool StartCart(const WAVEFORMATEX& format, const std::string& data) {
+    const std::string path = studio.dir.Path("Cart.wav");
+    if (!Studio::Write(path, MakeWav(format, data))) return false;
     studio.Answers({"file " + path});
     if (!studio.Start()) return false;
     studio.Key("Ctrl+A");
@@ -376,6 +379,48 @@ TEST(PipeWire, ACartPlaysToItsLastFrameWhenTheServerMovesAudioInLargeBlocks) {
   s.Press("F3", "playing");
   s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
   ExpectEveryFrameOnceAndInOrder(sink, length);
+}
+
+// The server fills whatever it lacks from an 8-bit stream (at its start, its end, a pause) with
+// zero bytes, full-scale negative samples: an 8-bit cart must reach the sink as its own samples
+// and silence at zero, nothing else. The cart holds half-scale positive samples only, so a sample
+// well below zero is none of its own; starts, a pause and ends give the server its chances.
+TEST(PipeWire, AnEightBitCartReachesTheSinkAsItsSamplesAndSilenceAtZero) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  const size_t length = 6000;  // 0.75 s at 8 kHz
+  ASSERT_TRUE(s.StartCart(PcmFormat(8000, 1, 8), std::string(length, char(0xC0))));
+  s.Press("F3", "playing");
+  s.UntilPosition(300);
+  s.Press("F2", "paused");
+  s.Press("F2", "playing");
+  s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  s.studio.Key("Home");
+  s.Press("F3", "playing");
+  s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart again");
+  // The sink's last block of the cart, and a little silence after it.
+  const uint64_t end = sink.Frames();
+  ASSERT_TRUE(Until([&] { return sink.Frames() >= end + Frames(300); }));
+
+  const std::vector<int16_t> got = sink.Samples();
+  size_t heard = 0, foreign = 0, firstHeard = got.size();
+  int16_t lowest = 0;
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (got[i] > 8192) {
+      ++heard;
+      firstHeard = std::min(firstHeard, i);
+    }
+    if (got[i] < -4096) ++foreign;
+    lowest = std::min(lowest, got[i]);
+  }
+  EXPECT_EQ(0u, foreign) << "samples the cart does not hold reached the sink, down to " << lowest;
+  // Both channels carry the mono cart, twice, resampled to the sink's rate.
+  const double played = double(heard) / 2 / 2 / kRate;
+  EXPECT_NEAR(0.75, played, 0.02) << "the cart did not play whole, twice";
+  for (size_t i = 0; i + Frames(10) * 2 < firstHeard; ++i)
+    ASSERT_EQ(0, got[i]) << "the silence before the cart is not at zero, at sample " << i;
 }
 
 // Once the deck has run a second, ends the session manager, without which the server unlinks the
