@@ -29,7 +29,14 @@ TLoginResult LoginUser(TUserDeck& deck, const std::string& name, const std::stri
     return TLoginResult::NoUserFile;
   }
   plat::TIniFile ini(path);
-  if (typed != ini.ReadString("USER", "Password", MissingPasswordMark)) {
+  std::string stored;
+  try {
+    stored = ini.ReadString("USER", "Password", MissingPasswordMark);
+  } catch (const plat::EIniReadError& e) {
+    deck.Notify(TNoticeKind::Error, e.Message());
+    return TLoginResult::Unreadable;
+  }
+  if (typed != stored) {
     deck.Notify(TNoticeKind::Error, WrongPasswordMessage);
     return TLoginResult::WrongPassword;
   }

@@ -14,9 +14,10 @@ extern const char* const WrongPasswordMessage;
 // Stands for a user file's missing password key, so such a user can only log in with it.
 extern const char* const MissingPasswordMark;
 
-enum class TLoginResult { Accepted, NoUserFile, WrongPassword };
+enum class TLoginResult { Accepted, NoUserFile, Unreadable, WrongPassword };
 // Checks a login; on success the name becomes the deck's current user. A refusal has shown its
-// message (the dialog stays open).
+// message (the dialog stays open). A user file that cannot be read is named as that, never
+// taken for one without a password.
 TLoginResult LoginUser(TUserDeck& deck, const std::string& name, const std::string& typed);
 // "Log Out User": the current user becomes "Default". True when it changed.
 bool LogOutUser(TUserDeck& deck);

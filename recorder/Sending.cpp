@@ -64,14 +64,16 @@ std::vector<std::string> WebDestinations(const std::vector<std::string>& lines) 
   return out;
 }
 
-TSendLists LoadSendLists(const std::string& programFolder) {
+TSendLists LoadSendLists(const std::string& programFolder, const TNotify& notify) {
   TSendLists lists;
-  std::string text;
-  if (plat::FileExists(programFolder + AddressBookFile) && plat::ReadWholeFile(programFolder + AddressBookFile, text))
-    lists.addressBook = ParseAddressBook(text);
-  text.clear();
-  if (plat::FileExists(programFolder + WebListFile) && plat::ReadWholeFile(programFolder + WebListFile, text))
-    lists.webList = SplitLines(text);
+  const auto read = [&](const char* name) {
+    const std::string path = programFolder + name;
+    plat::SmallFile file = plat::ReadSmallFile(path);
+    if (file.Refused() && notify) notify(TNoticeKind::Warning, plat::SmallFileRefusal(path, file));
+    return std::move(file.data);
+  };
+  lists.addressBook = ParseAddressBook(read(AddressBookFile));
+  lists.webList = SplitLines(read(WebListFile));
   return lists;
 }
 

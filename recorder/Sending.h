@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "recorder/Notices.h"
+
 // Where the two programs and their files live, relative to the program folder. The address book
 // and the destination list keep their folders "email/" and "postrel/"; a file cannot share a
 // folder's name, so the programs are "email-send" and "postrel-send".
@@ -37,8 +39,9 @@ std::vector<TAddressEntry> ParseAddressBook(const std::string& text);
 std::vector<std::string> WebDestinations(const std::vector<std::string>& lines);
 std::vector<std::string> SplitLines(const std::string& text);
 
-// Reads both lists from the program folder; a missing file gives an empty list.
-TSendLists LoadSendLists(const std::string& programFolder);
+// Reads both lists from the program folder; a missing file gives an empty list. One that is there
+// but cannot be read (see plat::ReadSmallFile) gives an empty list too, and notify names it.
+TSendLists LoadSendLists(const std::string& programFolder, const TNotify& notify = nullptr);
 
 // The destinations of the address book in order, up to the first empty one.
 std::vector<std::string> AddressDestinations(const std::vector<TAddressEntry>& book);

@@ -318,6 +318,14 @@ bool LoadConfig(TDeckSettings& settings, const std::string& programFolder, const
   const std::string path = programFolder + SettingsFileName;
   CreateSettingsFile(path);
   plat::TIniFile ini(path);
+  // A file there that cannot be read is left as it is, never completed as if it were empty: the
+  // defaults hold for this run, as an empty settings file would give them, and nothing is written.
+  if (const std::string failure = ini.ReadFailure(); !failure.empty()) {
+    if (notify) notify(TNoticeKind::Warning, failure + " \r\nSolvane uses the default settings until it can be read.");
+    plat::TIniFile none({});
+    ReadSettings(none, settings, programFolder, nullptr);
+    return true;
+  }
   if (!ReadSettings(ini, settings, programFolder, notify) && notify)
     notify(TNoticeKind::Warning, SettingsNotSavedText(path));
   return true;

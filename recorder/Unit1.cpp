@@ -537,7 +537,7 @@ void TSVMain::EndCreation() {
 }
 
 bool TSVMain::LoadConfig() {
-  UserData.sendLists = LoadSendLists(ProgramFolder());
+  UserData.sendLists = LoadSendLists(ProgramFolder(), Notifier());
   try {
     ::LoadConfig(Config, ProgramFolder(), Notifier());
   } catch (const std::exception& e) {

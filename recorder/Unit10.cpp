@@ -29,6 +29,9 @@ void TForm10::FormShow(TObject*) {
   for (const std::string& name : LoginUserList(deck_.Users().UsersFolder(), &refused)) ComboBox1->Items()->Add(name);
   ComboBox1->SetItemIndex(0);
   Edit2->Clear();
+  // The name first, at every showing: after a refusal the password field had the focus, and
+  // Enter there would log in the user listed first, "Default".
+  SetActiveControl(ComboBox1);
   if (!refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedUsersMessage(refused));
 }
 

@@ -118,8 +118,7 @@ TForm14::TForm14(TComponent* owner, TUserDeck& deck) : TForm(owner), deck_(deck)
 }
 
 void TForm14::FormShow(TObject*) {
-  library_ = LoadLibrary(deck_);
-  SortProgramRecords(library_, pfName);
+  ReadLibrary([&] { return LoadLibrary(deck_); });
   ShowLibrary(0);
   LoadUsers(true);
   modified_ = false;
@@ -137,19 +136,38 @@ void TForm14::AskToSave() {
     return;
   }
   // Declined changes go with the answer: a later save must not write them after all.
-  library_ = ReadProgramRecords(UserFilePath(deck_.Users().UsersFolder(), DefaultUserName));
-  SortProgramRecords(library_, pfName);
+  ReadLibrary([&] { return ReadProgramRecords(LibraryFile()); });
   ShowLibrary(0);
   modified_ = false;
+}
+
+std::string TForm14::LibraryFile() const { return UserFilePath(deck_.Users().UsersFolder(), DefaultUserName); }
+
+void TForm14::ReadLibrary(const std::function<std::vector<std::string>()>& read) {
+  try {
+    library_ = read();
+    libraryRead_ = true;
+  } catch (const EIniReadError& e) {
+    // Shown empty, but never saved: that would replace the programs the file holds.
+    library_.clear();
+    libraryRead_ = false;
+    deck_.Notify(TNoticeKind::Error, e.Message());
+  }
+  SortProgramRecords(library_, pfName);
 }
 
 bool TForm14::SaveLibrary() {
   SortProgramRecords(library_, pfName);
   ShowLibrary(std::max(ListBox2->ItemIndex(), 0));
+  if (!libraryRead_) {
+    if (!modified_) return true;  // nothing of ours to keep
+    deck_.Notify(TNoticeKind::Error, UnreadListText(LibraryFile()));
+    return false;
+  }
   try {
-    if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), DefaultUserName), library_))
+    if (!WriteProgramRecords(LibraryFile(), library_))
       return false;  // the program dialogs keep the library within what a file holds
-  } catch (const EIniFileException& e) {
+  } catch (const Exception& e) {
     deck_.Notify(TNoticeKind::Error, e.Message());
     return false;
   }
@@ -185,7 +203,9 @@ void TForm14::UserDialog(TUserForm* form, bool needsSelection) {
   const int at = ListBox1->ItemIndex();
   if (needsSelection && at < 0) return;
   form->Prepare(ListedUsers(), at >= 0 ? ListBox1->Items()->Get(at) : std::string());
-  if (form->ShowModal() == mrOk) LoadUsers();
+  // mrAbort: the user was found removed meanwhile, and the list shows what the folder holds now.
+  const int result = form->ShowModal();
+  if (result == mrOk || result == mrAbort) LoadUsers();
 }
 
 void TForm14::RemoveUserClick(TObject*) {

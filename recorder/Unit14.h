@@ -2,6 +2,7 @@
 // The user and program manager: its "&Users" page adds, edits, copies and removes users and
 // assigns programs to them; its "&Programs" page keeps the program library, the program list of
 // the user "Default".
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ public:
 
 private:
   void LoadUsers(bool report = false);  // report: name the user files left out
+  std::string LibraryFile() const;
+  // The library from read; one that cannot be read is told, shown empty and never saved.
+  void ReadLibrary(const std::function<std::vector<std::string>()>& read);
   void ShowLibrary(int select);
   std::vector<std::string> ListedUsers() const;
   void AskToSave();
@@ -62,5 +66,6 @@ private:
   TUserDeck& deck_;
   std::vector<std::string> library_;
   bool modified_ = false;
+  bool libraryRead_ = false;  // the library shown is what its file held
   plat::TTabSheet* lastPage_ = nullptr;
 };

@@ -41,6 +41,7 @@ void TUserForm::Button1Click(TObject*) {
     case TUserDialogField::UserName: Edit2->SetFocus(); break;
     case TUserDialogField::Password: Edit3->SetFocus(); break;
     case TUserDialogField::Confirm: Edit4->SetFocus(); break;
+    case TUserDialogField::Gone: SetModalResult(mrAbort); break;  // the manager lists the users again
   }
 }
 

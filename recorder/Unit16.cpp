@@ -1,5 +1,6 @@
 #include "recorder/Unit16.h"
 
+#include "platform/system/files.h"
 #include "platform/ui/inifiles.h"
 #include "recorder/UserDeck.h"
 
@@ -16,10 +17,24 @@ void TForm16::FormShow(TObject*) {
     SetModalResult(mrCancel);
     return;
   }
+  // A user removed meanwhile (on another workstation) is not shown as one without a password:
+  // saving that would make the user again.
+  if (!FileExists(UserFile())) {
+    deck_.Notify(TNoticeKind::Error, UserGoneText(selected_));
+    SetModalResult(mrAbort);
+    return;
+  }
   TIniFile ini(UserFile());
-  Edit1->SetText(ini.ReadString("USER", "FULL NAME", ""));
+  try {
+    Edit1->SetText(ini.ReadString("USER", "FULL NAME", ""));
+    Edit3->SetText(ini.ReadString("USER", "PASSWORD", ""));
+  } catch (const EIniReadError& e) {
+    ClearFields();
+    deck_.Notify(TNoticeKind::Error, e.Message());
+    SetModalResult(mrCancel);
+    return;
+  }
   Edit2->SetText(selected_);
-  Edit3->SetText(ini.ReadString("USER", "PASSWORD", ""));
   Edit4->SetText(Edit3->Text());
   shownKeys_.emplace(Edit1->Text(), Edit3->Text());
   SetActiveControl(Edit1);

@@ -19,6 +19,12 @@ TForm17::TForm17(TComponent* owner, TUserDeck& deck)
 void TForm17::FormShow(TObject*) {
   ClearFields();
   TIniFile ini(UserFile());
-  Edit1->SetText(ini.ReadString("USER", "FULL NAME", ""));
+  try {
+    Edit1->SetText(ini.ReadString("USER", "FULL NAME", ""));
+  } catch (const EIniReadError& e) {
+    deck_.Notify(TNoticeKind::Error, e.Message());
+    SetModalResult(mrCancel);
+    return;
+  }
   SetActiveControl(Edit2);
 }

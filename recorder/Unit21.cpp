@@ -80,8 +80,14 @@ void TForm21::Timer1Timer(TObject*) {
   std::vector<std::string> users = ManagerUserList(deck_.Users().UsersFolder(), &leftOut);
   for (size_t i = 1; i < users.size(); ++i) ComboBox1->Items()->Add(users[i]);
   TRefusedPrograms refused;
+  std::vector<std::string> library;
+  try {
+    library = LoadLibrary(deck_, &refused);
+  } catch (const EIniReadError& e) {
+    deck_.Notify(TNoticeKind::Error, e.Message());
+  }
   ListBox2->Items()->BeginUpdate();
-  for (const std::string& r : LoadLibrary(deck_, &refused)) ListBox2->Items()->Add(r);
+  for (const std::string& r : library) ListBox2->Items()->Add(r);
   ListBox2->Items()->EndUpdate();
   // The assigned list always shows the user the choice shows, so a save never writes another
   // user's list over the one chosen.
@@ -95,9 +101,18 @@ void TForm21::LoadUser(const std::string& user) {
   StatusBar1->SetSimpleText("Loading User's List");
   const std::string path = UserFilePath(deck_.Users().UsersFolder(), user);
   TRefusedPrograms refused;
+  std::vector<std::string> records;
+  userRead_ = true;
+  try {
+    records = ReadProgramRecords(path, &refused);
+  } catch (const EIniReadError& e) {
+    // Shown empty, but never saved: that would replace the programs the file holds.
+    userRead_ = false;
+    deck_.Notify(TNoticeKind::Error, e.Message());
+  }
   ListBox1->Items()->BeginUpdate();
   ListBox1->Items()->Clear();
-  for (const std::string& r : ReadProgramRecords(path, &refused)) ListBox1->Items()->Add(r);
+  for (const std::string& r : records) ListBox1->Items()->Add(r);
   ListBox1->Items()->EndUpdate();
   user_ = user;
   modified_ = false;
@@ -151,14 +166,24 @@ void TForm21::SaveClick(TObject*) {
                 "these anyway?",
                 true) != TAnswer::Yes)
     return;
+  const std::string path = UserFilePath(deck_.Users().UsersFolder(), user_);
+  if (!userRead_) {
+    deck_.Notify(TNoticeKind::Error, UnreadListText(path));
+    return;
+  }
   StatusBar1->SetSimpleText("Saving User's List");
   try {
-    if (!WriteProgramRecords(UserFilePath(deck_.Users().UsersFolder(), user_), records)) {
+    // The user's file must still be there: a user removed meanwhile is not made again.
+    if (!WriteProgramRecords(path, records, true)) {
       deck_.Notify(TNoticeKind::Error, "A user's list holds at most 250 programs. Unassign " +
                                            std::to_string(records.size() - ProgramRows) + " of them and save again.");
       return;
     }
-  } catch (const EIniFileException& e) {
+  } catch (const EIniFileGone&) {
+    StatusBar1->SetSimpleText("User: " + user_);
+    deck_.Notify(TNoticeKind::Error, UserGoneText(user_));
+    return;
+  } catch (const Exception& e) {
     deck_.Notify(TNoticeKind::Error, e.Message());
     return;
   }

@@ -38,4 +38,5 @@ private:
   TUserDeck& deck_;
   bool modified_ = false;
   std::string user_;  // whose programs the assigned list holds
+  bool userRead_ = false;  // the assigned list is what the user's file held
 };

@@ -208,9 +208,10 @@ std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPro
   return records;
 }
 
-bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records) {
+bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records, bool mustExist) {
   if (records.size() > size_t(ProgramRows)) return false;
   plat::TIniFile ini(path);
+  ini.SetMustExist(mustExist);
   ini.BeginUpdate();
   for (int n = 0; n < ProgramRows; ++n) {
     // The fields as they are: the blank of an empty description in lists is not the program's.
@@ -221,6 +222,16 @@ bool WriteProgramRecords(const std::string& path, const std::vector<std::string>
   }
   ini.EndUpdate();
   return true;
+}
+
+std::string UnreadListText(const std::string& path) {
+  return "The list was not saved: " + path +
+         " could not be read, and saving would replace the programs it holds. \r\nClose without saving, "
+         "make the file readable for this account, and open the list again.";
+}
+
+std::string UserGoneText(const std::string& user) {
+  return "The user " + user + " no longer exists: it was removed, perhaps on another workstation. Nothing was saved.";
 }
 
 // ---- the program table ------------------------------------------------------------------------
@@ -337,22 +348,31 @@ bool Listed(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); });
 }
 
-// "USER" "FULL NAME" and "PASSWORD" into the user's file, each unless it was left as shown;
-// false, told, when the file cannot be written.
-bool WriteUserKeys(const std::string& path, const TUserDialogInput& in, const TNotify& notify) {
+// "USER" "FULL NAME" and "PASSWORD" into the file at path, each unless it was left as shown.
+// An edited user's file must still be there: one removed meanwhile is not made again. A failure
+// is told naming userFile, the user's own file (path may be the hidden new file beside it).
+TUserDialogField WriteUserKeys(const std::string& path, const std::string& userFile, const TUserDialogInput& in,
+                               bool mustExist, const TNotify& notify) {
   const bool fullName = !in.shownKeys || in.fullName != in.shownKeys->first;
   const bool password = !in.shownKeys || in.password != in.shownKeys->second;
   try {
     plat::TIniFile ini(path);
+    ini.SetMustExist(mustExist);
     ini.BeginUpdate();
     if (fullName) ini.WriteString("USER", "FULL NAME", in.fullName);
     if (password) ini.WriteString("USER", "PASSWORD", in.password);
     ini.EndUpdate();
-  } catch (const plat::EIniFileException& e) {
+  } catch (const plat::EIniFileGone&) {
+    notify(TNoticeKind::Error, UserGoneText(in.shownName));
+    return TUserDialogField::Gone;
+  } catch (const plat::EIniReadError& e) {
     notify(TNoticeKind::Error, e.Message());
-    return false;
+    return TUserDialogField::UserName;
+  } catch (const plat::EIniFileException&) {
+    notify(TNoticeKind::Error, "Unable to write to " + userFile);
+    return TUserDialogField::UserName;
   }
-  return true;
+  return TUserDialogField::None;
 }
 
 }  // namespace
@@ -409,13 +429,17 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, 
   if ((renaming || mode != TUserDialogMode::Edit) && plat::FileExists(UserFilePath(folder, name))) return taken();
   if (mode == TUserDialogMode::Edit) {
     const std::string old = UserFilePath(folder, in.shownName);
-    if (!renaming) return WriteUserKeys(old, in, notify) ? F::None : F::UserName;
+    if (!renaming) return WriteUserKeys(old, old, in, true, notify);
     if (!plat::RenameNoReplace(old, path)) {
       if (errno == EEXIST) return taken();
+      if (errno == ENOENT) {
+        notify(TNoticeKind::Error, UserGoneText(in.shownName));
+        return F::Gone;
+      }
       notify(TNoticeKind::Error, "The user file " + old + " could not be renamed.");
       return F::UserName;
     }
-    return WriteUserKeys(path, in, notify) ? F::None : F::UserName;
+    return WriteUserKeys(path, path, in, true, notify);
   }
   // The new file is made whole beside its name and then takes the name, if nothing holds it.
   const std::string part = plat::CreateUniqueFile(folder, "." + name + ".svu.new-");
@@ -428,9 +452,9 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, 
     plat::DeleteFile(part);
     return F::UserName;
   }
-  if (!WriteUserKeys(part, in, notify)) {
+  if (const F written = WriteUserKeys(part, path, in, false, notify); written != F::None) {
     plat::DeleteFile(part);
-    return F::UserName;
+    return written;
   }
   if (plat::RenameNoReplace(part, path)) return F::None;
   const bool exists = errno == EEXIST;

@@ -80,12 +80,20 @@ std::vector<std::string> ManagerUserList(const std::string& folder, std::vector<
 
 // Every program of a user's file whose name is not empty, as records, skipping unused sections
 // (the manager's reader). An empty lockout reads as "0". A program with a fault is left out and
-// added to refused, when given.
+// added to refused, when given. A missing file gives no programs; one that is there but cannot be
+// read raises plat::EIniReadError, which names it.
 std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPrograms* refused = nullptr);
 // Writes a whole program list: sections "Template 0" to "Template 249", filled from 0 without
 // gaps, the sections past the last record with all six keys empty. The file is rewritten once.
-// A list longer than 250 programs is refused (false) and nothing is written.
-bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records);
+// A list longer than 250 programs is refused (false) and nothing is written. With mustExist a
+// file removed meanwhile is not made again (plat::EIniFileGone): a user's list, whose user is gone.
+bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records, bool mustExist = false);
+// What the manager and the assignment dialog say when a list that could not be read is to be
+// saved: it is not, since that would replace the programs the file holds.
+std::string UnreadListText(const std::string& path);
+// What the user dialogs and the assignment dialog say about a user whose file was removed
+// meanwhile (on another workstation): nothing is made again.
+std::string UserGoneText(const std::string& user);
 
 // ---- the main form's program table ----------------------------------------------------------
 // A progress gauge that LoadINITemplates resets and advances one step per row.
@@ -101,6 +109,8 @@ class TUserDeck;
 // For "Default" without a file the library is first made from the settings file's templates,
 // leaving out (with a message) the templates that have a fault. A program of the user's file
 // that has a fault takes no row: it is added to refused when given, else named in a message.
+// A user file (or settings file) that is there but cannot be read raises plat::EIniReadError and
+// changes nothing.
 void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge,
                       TRefusedPrograms* refused = nullptr);
 // The library as the manager and the assignment dialog show it: loaded as above for "Default",
@@ -111,7 +121,8 @@ std::vector<std::string> LoadLibrary(TUserDeck& deck, TRefusedPrograms* refused 
 // ---- the manager's dialogs, without their windows ------------------------------------------
 
 enum class TUserDialogMode { Add, Edit, Copy };
-enum class TUserDialogField { None, FullName, UserName, Password, Confirm };
+// Gone: the user edited was removed meanwhile; told, nothing written, and the dialog closes.
+enum class TUserDialogField { None, FullName, UserName, Password, Confirm, Gone };
 struct TUserDialogInput {
   std::string fullName, userName, password, confirm;
   std::string shownName;  // Edit: the user being edited; Copy: the user copied from

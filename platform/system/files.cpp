@@ -298,6 +298,91 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
   return true;
 }
 
+SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
+  SmallFile f;
+  const auto failed = [&](SmallRead why, int error = 0) {
+    f.result = why;
+    f.error = error;
+    f.data.clear();
+    return f;
+  };
+  if (path.empty()) return failed(SmallRead::Missing);
+  // Non-blocking: a FIFO opens at once instead of waiting for a writer; no device becomes our
+  // terminal.
+  const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(path.c_str(), flags | O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) {
+    struct stat ls;
+    if (::lstat(path.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode)) {
+      if (ls.st_uid != ::geteuid() && ls.st_uid != 0) return failed(SmallRead::OthersLink);
+      fd = ::open(path.c_str(), flags);
+    } else {
+      errno = ELOOP;
+    }
+  }
+  if (fd < 0) {
+    const int e = errno;
+    return failed(e == ENOENT || e == ENOTDIR ? SmallRead::Missing : SmallRead::Failed, e);
+  }
+  struct stat st;
+  SmallRead verdict = SmallRead::Read;
+  if (::fstat(fd, &st) != 0) verdict = SmallRead::Failed;
+  else if (S_ISDIR(st.st_mode)) verdict = SmallRead::Missing;
+  else if (!S_ISREG(st.st_mode)) verdict = SmallRead::NotAFile;
+  else if (int64_t(st.st_size) > limit) verdict = SmallRead::TooLarge;
+  if (verdict != SmallRead::Read) {
+    const int e = errno;
+    ::close(fd);
+    return failed(verdict, verdict == SmallRead::Failed ? e : 0);
+  }
+  f.data.reserve(size_t(st.st_size));
+  // One byte past the limit tells a file that grew since fstat.
+  char buf[65536];
+  for (;;) {
+    ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      const int e = errno;
+      ::close(fd);
+      return failed(SmallRead::Failed, e);
+    }
+    if (r == 0) break;
+    f.data.append(buf, size_t(r));
+    if (int64_t(f.data.size()) > limit) {
+      ::close(fd);
+      return failed(SmallRead::TooLarge);
+    }
+  }
+  ::close(fd);
+  f.result = SmallRead::Read;
+  return f;
+}
+
+std::string SmallFileRefusal(const std::string& path, const SmallFile& file) {
+  std::string why;
+  switch (file.result) {
+    case SmallRead::Read:
+    case SmallRead::Missing: return {};
+    case SmallRead::NotAFile: why = "it is not a regular file"; break;
+    case SmallRead::TooLarge: why = "it is larger than " + std::to_string(SmallFileLimit >> 20) + " MB"; break;
+    case SmallRead::OthersLink: why = "it is a link another account made"; break;
+    case SmallRead::Failed: why = std::strerror(file.error); break;
+  }
+  return "Unable to read " + path + ": " + why + ".";
+}
+
+bool ProtectSecretFile(int fd, const std::string& folder) {
+  struct stat dir;
+  const std::string d = folder.empty() ? std::string(".") : ExcludeTrailingPathDelimiter(folder);
+  const bool shared = ::stat(d.c_str(), &dir) == 0 && (dir.st_mode & (S_IWGRP | S_ISGID)) != 0;
+  if (!shared) return ::fchmod(fd, 0600) == 0;
+  // The group first: a mode that lets the group in must not reach a group it was not meant for.
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && st.st_gid != dir.st_gid) ok = ::fchown(fd, uid_t(-1), dir.st_gid) == 0;
+  return ::fchmod(fd, ok ? 0660 : 0600) == 0 && ok;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
   if (fd < 0) return false;

@@ -51,6 +51,41 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 std::string ExpandFileName(const std::string& path);  // absolute, without "." and ".."
 
 bool ReadWholeFile(const std::string& path, std::string& data);
+
+// ---- small files the program reads whole: settings, users, the library, the address book, the
+// destination list. They are read on the UI thread, so nothing at their names may block it or
+// fill memory: a FIFO, a device or a link to one, or a file grown past any such list, is refused.
+// The largest the program writes itself, a library of 250 programs with long save folders, is
+// about 100 KB; a few MB leave room for lists kept by hand and still read at once.
+constexpr int64_t SmallFileLimit = int64_t(4) << 20;
+enum class SmallRead {
+  Read,       // data holds the whole file
+  Missing,    // nothing, or a folder, at the name (as FileExists says)
+  NotAFile,   // a FIFO, a device or a socket
+  TooLarge,   // larger than the limit
+  OthersLink, // a link another account made: followed by nobody but its owner
+  Failed,     // could not be opened or read; error holds errno
+};
+struct SmallFile {
+  SmallRead result = SmallRead::Missing;
+  int error = 0;
+  std::string data;
+  bool Ok() const { return result == SmallRead::Read; }
+  // Neither read nor missing: the file is there and must not be taken as empty.
+  bool Refused() const { return result != SmallRead::Read && result != SmallRead::Missing; }
+};
+// Opens without blocking (a FIFO with no writer, a device), checks by the descriptor that it is a
+// regular file within limit, then reads it. A link is followed only when it is this account's or
+// root's, as the INI writer follows one.
+SmallFile ReadSmallFile(const std::string& path, int64_t limit = SmallFileLimit);
+// "Unable to read <path>: <why>." for a refused read; empty for one that read or found nothing.
+std::string SmallFileRefusal(const std::string& path, const SmallFile& file);
+
+// A file that holds passwords, in folder, made the way the folder is used: in a folder other
+// accounts share (group-writable, or setgid), read and write for the folder's group as well,
+// with that group (mode 0660); elsewhere the owner's alone (0600). False when the mode or the
+// group could not be given.
+bool ProtectSecretFile(int fd, const std::string& folder);
 // A file it creates gets mode (less the umask).
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 // Writes data into a file made new at path: whatever stood there (a file, or a link, which is

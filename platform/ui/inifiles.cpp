@@ -17,7 +17,8 @@ namespace plat {
 
 namespace {
 
-// The program's INI files hold passwords.
+// The program's INI files hold passwords: made for their owner alone until ProtectSecretFile
+// gives them the folder's way.
 constexpr mode_t OwnerOnly = 0600;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -93,8 +94,16 @@ void TIniFile::Load() {
   Stamp now = StampOf(fileName_);
   if (loaded_ && now == stamp_) return;
   lines_.clear();
-  std::string data;
-  if (now.exists) ReadWholeFile(fileName_, data);
+  // Nothing at the name reads as empty; something there that cannot be read is never taken as
+  // empty, nor written over.
+  const SmallFile file = ReadSmallFile(fileName_);
+  readFailure_ = SmallFileRefusal(fileName_, file);
+  if (!readFailure_.empty()) {
+    loaded_ = false;
+    throw EIniReadError(readFailure_);
+  }
+  missing_ = !file.Ok();
+  const std::string& data = file.data;
   size_t i = 0;
   while (i < data.size()) {
     size_t j = data.find_first_of("\r\n", i);
@@ -106,6 +115,13 @@ void TIniFile::Load() {
   }
   stamp_ = now;
   loaded_ = true;
+}
+
+std::string TIniFile::ReadFailure() {
+  try {
+    Load();
+  } catch (const EIniReadError&) {}
+  return readFailure_;
 }
 
 void TIniFile::EndUpdate() {
@@ -130,6 +146,12 @@ void TIniFile::Save() {
     loaded_ = false;  // what is in memory was not stored
     throw EIniFileException("Unable to write to " + fileName_);
   };
+  auto gone = [this] {
+    loaded_ = false;
+    throw EIniFileGone(fileName_ + " no longer exists.");
+  };
+  if (fileName_.empty()) fail();
+  if (mustExist_ && missing_) gone();
   // A link is written through only when it is this account's (or root's): one that another account
   // put in a folder it shares with us would have us replace whatever it points at.
   struct stat ls;
@@ -146,10 +168,13 @@ void TIniFile::Save() {
   if (fd < 0) {
     // A folder we may not create files in: rewrite the file where it is.
     tmp.clear();
-    fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (link ? 0 : O_NOFOLLOW), OwnerOnly);
+    const int create = mustExist_ ? 0 : O_CREAT;
+    fd = ::open(target.c_str(), O_WRONLY | create | O_TRUNC | O_CLOEXEC | (link ? 0 : O_NOFOLLOW), OwnerOnly);
+    if (fd < 0 && errno == ENOENT && mustExist_) gone();
     if (fd < 0) fail();
   }
-  ::fchmod(fd, OwnerOnly);
+  // Best effort: where the folder's group cannot be given, the file stays the owner's alone.
+  ProtectSecretFile(fd, ExtractFilePath(target));
   const char* p = data.data();
   size_t left = data.size();
   bool ok = true;
@@ -164,6 +189,17 @@ void TIniFile::Save() {
     left -= size_t(n);
   }
   if (::close(fd) != 0) ok = false;
+  if (!tmp.empty() && ok && mustExist_) {
+    // Exchanged with the file only while it is there; the old one then goes.
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+      ::unlink(tmp.c_str());
+      tmp.clear();
+    } else if (errno == ENOENT || !FileExists(target)) {
+      ::unlink(tmp.c_str());
+      gone();
+    }
+    // A file system without the exchange: the plain rename below, just after the check.
+  }
   if (!tmp.empty() && (!ok || ::rename(tmp.c_str(), target.c_str()) != 0)) {
     ::unlink(tmp.c_str());
     fail();

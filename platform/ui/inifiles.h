@@ -13,8 +13,13 @@
 //   ReadBool is ReadInteger != 0; booleans are written as "1" and "0".
 // Lines are written with CR LF; CR LF and LF are read. Line breaks inside a written name or value
 // are turned into blanks, so a value can never add lines of its own to the file. The program's
-// INI files hold passwords: a file is created and every rewrite leaves it with mode 0600.
+// INI files hold passwords: a file is created and every rewrite leaves it with mode 0600, or, in a
+// folder other accounts share (group-writable or setgid), 0660 with the folder's group, so that
+// every account of that group may read and write it.
 // A write goes through a link to the file it names, unless another account made the link.
+// A file that is there but cannot be read (no permission, a FIFO, a device, too large: see
+// plat::ReadSmallFile) is never taken as empty: every read and every write of it raises
+// EIniReadError naming the file, so nothing is written over what could not be read.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,10 +35,30 @@ public:
   explicit EIniFileException(std::string m) : Exception(std::move(m)) {}
 };
 
+// The file is there but could not be read.
+class EIniReadError : public Exception {
+public:
+  explicit EIniReadError(std::string m) : Exception(std::move(m)) {}
+};
+
+// A file that had to exist (see SetMustExist) is gone.
+class EIniFileGone : public EIniFileException {
+public:
+  explicit EIniFileGone(std::string m) : EIniFileException(std::move(m)) {}
+};
+
 class TIniFile : public TObject {
 public:
+  // An empty name is a file of none: it reads as empty and every write raises EIniFileException.
   explicit TIniFile(std::string fileName);
   const std::string& FileName() const { return fileName_; }
+
+  // Why the file could not be read ("Unable to read <file>: <why>."); empty when it was read or
+  // is not there.
+  std::string ReadFailure();
+  // With mustExist a write replaces the file only while it is there: one removed meanwhile (by
+  // another workstation) is never made again, and the write raises EIniFileGone.
+  void SetMustExist(bool mustExist) { mustExist_ = mustExist; }
 
   std::string ReadString(const std::string& section, const std::string& ident, const std::string& def);
   // Raises EIniFileException "Unable to write to <file>" when the file cannot be written.
@@ -95,6 +120,9 @@ private:
   bool loaded_ = false;
   int updateCount_ = 0;
   bool pending_ = false;  // writes made during an update not yet in the file
+  bool mustExist_ = false;
+  bool missing_ = false;      // nothing was at the name when last loaded
+  std::string readFailure_;   // why the file could not be read when last loaded
 };
 
 }  // namespace plat

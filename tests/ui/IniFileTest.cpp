@@ -183,10 +183,12 @@ TEST(IniFile, WritingKeepsTheFileModeAndFollowsALink) {
   EXPECT_EQ(Contents(real), "[A]\r\nx=1\r\n");
   EXPECT_TRUE(ListFiles(dir.Root(), "*tmp*").empty());
   if (::geteuid() != 0) return;  // only root can give a link away
-  // Another account's link in a folder shared with it (users on a share): never written through.
+  // Another account's link in a folder shared with it (users on a share): never read or written
+  // through.
   ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
   TIniFile theirs(link);
-  EXPECT_THROW(theirs.WriteString("A", "y", "2"), EIniFileException);
+  EXPECT_THROW(theirs.WriteString("A", "y", "2"), EIniReadError);
+  EXPECT_THROW(theirs.ReadString("A", "x", ""), EIniReadError);
   EXPECT_EQ(Contents(real), "[A]\r\nx=1\r\n");
 }
 
