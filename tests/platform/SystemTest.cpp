@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -283,6 +284,90 @@ TEST(Files, ANewFileReplacesALinkAndNeverWritesThroughIt) {
   EXPECT_TRUE(ReadWholeFile(at, got) && got == "header");
   ASSERT_TRUE(CreateDir(dir.Path("folder.wav")));
   EXPECT_FALSE(WriteNewFile(dir.Path("folder.wav"), "header"));
+}
+
+TEST(Files, ASmallFileIsReadOnlyAsARegularFileWithinItsLimitAndNothingElseBlocks) {
+  Scratch dir;
+  const std::string ini = dir.Path("Solvane.ini");
+  ASSERT_TRUE(WriteWholeFile(ini, "[GUI]\r\n"));
+  SmallFile f = ReadSmallFile(ini);
+  EXPECT_EQ(f.result, SmallRead::Read);
+  EXPECT_EQ(f.data, "[GUI]\r\n");
+  EXPECT_EQ(SmallFileRefusal(ini, f), "");
+
+  // Nothing there, or a folder, is a missing file, as FileExists has it.
+  EXPECT_EQ(ReadSmallFile(dir.Path("none.svu")).result, SmallRead::Missing);
+  EXPECT_EQ(ReadSmallFile(dir.Path("none/Default.svu")).result, SmallRead::Missing);
+  ASSERT_TRUE(CreateDir(dir.Path("folder.svu")));
+  EXPECT_EQ(ReadSmallFile(dir.Path("folder.svu")).result, SmallRead::Missing);
+
+  // A FIFO with no writer is refused at once instead of waiting for one; so is a device behind a
+  // link of our own, which would never end.
+  const std::string fifo = dir.Path("bob.svu"), zero = dir.Path("Default.svu");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+  f = ReadSmallFile(fifo);
+  EXPECT_EQ(f.result, SmallRead::NotAFile);
+  EXPECT_TRUE(f.Refused());
+  EXPECT_EQ(SmallFileRefusal(fifo, f), "Unable to read " + fifo + ": it is not a regular file.");
+  EXPECT_EQ(ReadSmallFile(zero).result, SmallRead::NotAFile);
+
+  // Past the limit: refused without reading (a sparse file costs no disk).
+  const std::string big = dir.Path("big.svu");
+  ASSERT_TRUE(WriteWholeFile(big, ""));
+  ASSERT_EQ(::truncate(big.c_str(), SmallFileLimit + 1), 0);
+  f = ReadSmallFile(big);
+  EXPECT_EQ(f.result, SmallRead::TooLarge);
+  EXPECT_TRUE(f.data.empty());
+  EXPECT_EQ(SmallFileRefusal(big, f), "Unable to read " + big + ": it is larger than 4 MB.");
+  ASSERT_EQ(::truncate(big.c_str(), SmallFileLimit), 0);
+  EXPECT_EQ(ReadSmallFile(big).data.size(), size_t(SmallFileLimit));
+  EXPECT_EQ(ReadSmallFile(ini, 6).result, SmallRead::TooLarge);
+  EXPECT_EQ(ReadSmallFile(ini, 7).result, SmallRead::Read);
+
+  // A link that leads nowhere readable fails with the system's reason.
+  const std::string loop = dir.Path("loop.svu");
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  f = ReadSmallFile(loop);
+  EXPECT_EQ(f.result, SmallRead::Failed);
+  EXPECT_EQ(f.error, ELOOP);
+  EXPECT_EQ(SmallFileRefusal(loop, f), "Unable to read " + loop + ": " + std::strerror(ELOOP) + ".");
+
+  if (::geteuid() != 0) return;  // only root can give a link away
+  const std::string theirs = dir.Path("amy.svu");
+  ASSERT_EQ(::symlink(ini.c_str(), theirs.c_str()), 0);
+  ASSERT_EQ(::lchown(theirs.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(ReadSmallFile(theirs).result, SmallRead::OthersLink);
+}
+
+TEST(Files, ASecretFileIsTheOwnersAloneUnlessItsFolderIsSharedWithAGroup) {
+  Scratch dir;
+  // The group the shared folders belong to: another one than ours where root may give it.
+  const gid_t group = ::geteuid() == 0 ? gid_t(65534) : ::getegid();
+  struct Case {
+    const char* name;
+    mode_t mode;
+    bool shared;
+  };
+  for (const Case& c : {Case{"private", 0700, false}, Case{"readable", 0755, false}, Case{"group", 0770, true},
+                        Case{"setgid", 02750, true}}) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir.Path(c.name);
+    ASSERT_TRUE(CreateDir(folder));
+    ASSERT_EQ(::chown(folder.c_str(), uid_t(-1), group), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+    const std::string path = folder + "/bob.svu";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(ProtectSecretFile(fd, folder + "/"));
+    ::close(fd);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.shared ? 0660u : 0600u);
+    if (c.shared) {
+      EXPECT_EQ(st.st_gid, group);
+    }
+  }
 }
 
 TEST(Files, OpenFileDescriptionLocksConflictInOneProcess) {

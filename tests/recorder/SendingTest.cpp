@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -186,4 +189,30 @@ TEST_F(Send, WebRoadWritesBothOrdersBeforeTheProgramStarts) {
   EXPECT_FALSE(SendWeb(deck));
   EXPECT_EQ(deck.LastText(), "Cannot create file " + deck.cartFile + "/in/My Take.txt");
   EXPECT_EQ(deck.started.size(), 2u);
+}
+
+TEST(Sending, ListsThatCannotBeReadAreNamedAndGiveNothing) {
+  Scratch dir;
+  const std::string folder = dir.Root() + "/";
+  ASSERT_TRUE(plat::ForceDirectories(folder + "email") && plat::ForceDirectories(folder + "postrel"));
+  ASSERT_TRUE(plat::WriteWholeFile(folder + AddressBookFile, "news;in,out\r\n"));
+  ASSERT_TRUE(plat::WriteWholeFile(folder + WebListFile, "FTP1;x\r\n"));
+  std::vector<std::string> told;
+  const TNotify notify = [&](TNoticeKind, const std::string& t) { told.push_back(t); };
+  TSendLists lists = LoadSendLists(folder, notify);
+  EXPECT_TRUE(told.empty());
+  ASSERT_EQ(lists.addressBook.size(), 1u);
+  EXPECT_EQ(WebDestinations(lists.webList), std::vector<std::string>{"FTP1"});
+
+  // A FIFO with no writer would hold the start for good; a list grown past any real one would
+  // fill the memory.
+  ASSERT_TRUE(plat::DeleteFile(folder + AddressBookFile));
+  ASSERT_EQ(::mkfifo((folder + AddressBookFile).c_str(), 0600), 0);
+  ASSERT_EQ(::truncate((folder + WebListFile).c_str(), plat::SmallFileLimit + 1), 0);
+  lists = LoadSendLists(folder, notify);
+  EXPECT_TRUE(lists.addressBook.empty());
+  EXPECT_TRUE(lists.webList.empty());
+  EXPECT_EQ(told, (std::vector<std::string>{
+                      "Unable to read " + folder + AddressBookFile + ": it is not a regular file.",
+                      "Unable to read " + folder + WebListFile + ": it is larger than 4 MB."}));
 }

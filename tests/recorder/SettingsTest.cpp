@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <set>
@@ -114,6 +115,43 @@ TEST_F(SettingsFile, TheFileIsForItsOwnerOnlyFromItsFirstLine) {
   EXPECT_EQ(s_.supervisorPassword, "Boss");
   EXPECT_EQ(mode(), 0600u);
   ::umask(mask);
+}
+
+TEST_F(SettingsFile, AFileThatCannotBeReadIsNamedLeftAsItIsAndTheDefaultsHold) {
+  Load();  // what a first start takes: every default
+  const TDeckSettings first = s_;
+  ASSERT_TRUE(plat::DeleteFile(Path()));
+  ASSERT_EQ(::mkfifo(Path().c_str(), 0600), 0);  // would hold the start for good
+  Load();
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].kind, TNoticeKind::Warning);
+  EXPECT_EQ(shown_[0].text, "Unable to read " + Path() +
+                                ": it is not a regular file. \r\nSolvane uses the default settings until it can "
+                                "be read.");
+  struct stat st;
+  ASSERT_EQ(::lstat(Path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  const auto same = [](const TDeckSettings& a, const TDeckSettings& b) {
+    return a.standardFormat == b.standardFormat && a.standardLength == b.standardLength &&
+           a.savePath == b.savePath && a.loadPath == b.loadPath && a.postrelInPath == b.postrelInPath &&
+           a.safetySave == b.safetySave && a.supervisorPassword == b.supervisorPassword &&
+           a.gpi.enabled == b.gpi.enabled && a.gpi.comPort == b.gpi.comPort && a.gpi.baud == b.gpi.baud &&
+           a.gpi.parity == b.gpi.parity && a.arrowsSensitivity == b.arrowsSensitivity &&
+           a.loadMenuEnabled == b.loadMenuEnabled && a.editButtonEnabled == b.editButtonEnabled;
+  };
+  EXPECT_TRUE(same(s_, first));
+  // Too large to be a settings file: refused the same way, and not one byte of it is rewritten.
+  ASSERT_TRUE(plat::DeleteFile(Path()));
+  ASSERT_TRUE(plat::WriteWholeFile(Path(), "[FILES]\r\nPASSWORD=Boss\r\n"));
+  ASSERT_EQ(::truncate(Path().c_str(), plat::SmallFileLimit + 1), 0);
+  const int64_t age = plat::FileAge(Path());
+  ASSERT_TRUE(plat::SetFileAge(Path(), age - 100));
+  Load();
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].text.rfind("Unable to read " + Path() + ": it is larger than 4 MB.", 0), 0u) << shown_[0].text;
+  EXPECT_TRUE(same(s_, first));
+  EXPECT_EQ(plat::FileAge(Path()), age - 100);
+  EXPECT_EQ(plat::FileSize(Path()), plat::SmallFileLimit + 1);
 }
 
 TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {

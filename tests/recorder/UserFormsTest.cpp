@@ -99,6 +99,25 @@ TEST_F(UserForms, LoginListsEveryUserOnceAndEnterTriesThePassword) {
   RunModal(login, [&] { EXPECT_EQ(login->Edit2->Text(), ""); });
 }
 
+TEST_F(UserForms, AfterARefusedLoginTheNextLoginStartsAtTheName) {
+  WriteWholeFile(Folder() + "ann.svu", "[USER]\r\nPASSWORD=Pw\r\n");
+  auto* login = Form<TForm10>();
+  RunModal(login, [&] {
+    EXPECT_EQ(login->ActiveControl(), login->ComboBox1);
+    login->ComboBox1->SetItemIndex(1);
+    login->Edit2->SetFocus();
+    login->Edit2->SetText("wrong");
+    PressKey(login->Edit2, Qt::Key_Return);
+    EXPECT_EQ(deck.LastText(), WrongPasswordMessage);
+    login->Close();
+  });
+  // Enter in the password field would log in "Default", listed first: the name has the focus.
+  RunModal(login, [&] {
+    EXPECT_EQ(login->ActiveControl(), login->ComboBox1);
+    login->Close();
+  });
+}
+
 TEST_F(UserForms, PasswordPrompts) {
   deck.settings.supervisorPassword = "Boss";
   deck.settings.exitPassword = "Out";

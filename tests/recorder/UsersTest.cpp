@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <string>
@@ -519,4 +522,78 @@ TEST_F(UserFiles, UserFilesAndTheLibraryAreForTheirOwnerOnly) {
             TUserDialogField::None);
   EXPECT_EQ(mode("renamed.svu"), 0600u);
   ::umask(mask);
+}
+
+TEST_F(UserFiles, AUserRemovedMeanwhileIsToldGoneAndNeverMadeAgain) {
+  const std::vector<std::string> listed = {"Default", "bob"};
+  const std::string gone = "The user bob no longer exists: it was removed, perhaps on another workstation. "
+                           "Nothing was saved.";
+  // The edit dialog showed bob; another workstation removed him before OK, with or without a new name.
+  for (const char* name : {"bob", "robert"}) {
+    SCOPED_TRACE(name);
+    deck.answers = {TAnswer::Yes};
+    TUserDialogInput in{"Bob", name, "pw", "pw", "bob", std::make_pair(std::string("Bob"), std::string("old"))};
+    EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, in, Folder(), listed, deck.Notifier(), deck.Asker()),
+              TUserDialogField::Gone);
+    EXPECT_EQ(deck.LastText(), gone);
+    EXPECT_TRUE(plat::ListFiles(Folder(), "*").empty());
+  }
+  deck.answers.clear();
+  // The assignment dialog's list of a user removed meanwhile.
+  EXPECT_THROW(WriteProgramRecords(Folder() + "bob.svu", {"News|00:30:00| |x|/carts/|0"}, true), plat::EIniFileGone);
+  EXPECT_TRUE(plat::ListFiles(Folder(), "*").empty());
+  Write("bob.svu", "[USER]\r\nPASSWORD=old\r\n");
+  ASSERT_TRUE(WriteProgramRecords(Folder() + "bob.svu", {"News|00:30:00|Daily|x|/carts/|0"}, true));
+  EXPECT_EQ(ReadProgramRecords(Folder() + "bob.svu"), std::vector<std::string>{"News|00:30:00|Daily|x|/carts/|0"});
+  EXPECT_NE(Contents(Folder() + "bob.svu").find("PASSWORD=old"), std::string::npos);
+}
+
+TEST_F(UserFiles, AFailedAddNamesTheUsersFileNotTheHiddenOneBesideIt) {
+  // No file of the process may grow past a few bytes, as on a full disk: the new user's keys do
+  // not fit.
+  rlimit limit{}, saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  limit = saved;
+  limit.rlim_cur = 8;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const TUserDialogField field =
+      UserDialogOk(TUserDialogMode::Add, {"Carl", "carl", "pw", "pw", ""}, Folder(), {"Default"}, deck.Notifier(),
+                   deck.Asker());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(field, TUserDialogField::UserName);
+  EXPECT_EQ(deck.Texts(), std::vector<std::string>{"Unable to write to " + Folder() + "carl.svu"});
+  EXPECT_TRUE(plat::ListFiles(Folder(), "*").empty());
+  EXPECT_TRUE(plat::ListFiles(Folder(), ".*").empty());
+}
+
+TEST_F(UserFiles, AUserFileOrLibraryThatCannotBeReadIsNamedAndNeverWrittenOver) {
+  Write("Solvane.ini", Program(0, "From settings"));
+  const std::string library = Folder() + "Default.svu", bob = Folder() + "bob.svu";
+  ASSERT_EQ(::mkfifo(library.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(bob.c_str(), 0600), 0);
+  const std::string refusal = "Unable to read " + library + ": it is not a regular file.";
+  try {
+    LoadLibrary(deck);
+    ADD_FAILURE() << "the library was read as empty";
+  } catch (const plat::EIniReadError& e) {
+    EXPECT_EQ(e.Message(), refusal);
+  }
+  EXPECT_THROW(ReadProgramRecords(bob), plat::EIniReadError);
+  EXPECT_THROW(WriteProgramRecords(library, {"Mine|00:30:00| |x|/carts/|0"}), plat::EIniReadError);
+  EXPECT_THROW(WriteProgramRecords(bob, {"Mine|00:30:00| |x|/carts/|0"}, true), plat::EIniReadError);
+  EXPECT_EQ(LoginUser(deck, "bob", MissingPasswordMark), TLoginResult::Unreadable);
+  EXPECT_EQ(deck.LastText(), "Unable to read " + bob + ": it is not a regular file.");
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Bob", "bob", "pw", "pw", "bob", std::nullopt}, Folder(),
+                         {"Default", "bob"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::UserName);
+  EXPECT_EQ(deck.LastText(), "Unable to read " + bob + ": it is not a regular file.");
+  EXPECT_EQ(deck.users.currentUser, "Default");
+  for (const std::string& path : {library, bob}) {
+    struct stat st;
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << path;
+  }
+  EXPECT_EQ(plat::ListFiles(Folder(), "*").size(), 3u);
 }

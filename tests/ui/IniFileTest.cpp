@@ -226,3 +226,86 @@ TEST(IniFile, FilesAreCreatedAndRewrittenForTheirOwnerOnly) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_EQ(Contents(old), "[A]\r\nx=2\r\n");
 }
+
+TEST(IniFile, AFileThatCannotBeReadIsNeverTakenAsEmptyNorWrittenOver) {
+  Scratch dir;
+  const std::string fifo = dir.Path("bob.svu"), big = dir.Path("Default.svu");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(WriteWholeFile(big, "[Template 0]\r\nName=News\r\n"));
+  ASSERT_EQ(::truncate(big.c_str(), SmallFileLimit + 1), 0);
+  for (const std::string& path : {fifo, big}) {
+    SCOPED_TRACE(path);
+    TIniFile ini(path);
+    EXPECT_NE(ini.ReadFailure(), "");
+    EXPECT_EQ(ini.ReadFailure().rfind("Unable to read " + path + ": ", 0), 0u) << ini.ReadFailure();
+    try {
+      ini.ReadString("USER", "PASSWORD", "x");
+      ADD_FAILURE() << "read as empty";
+    } catch (const EIniReadError& e) {
+      EXPECT_EQ(e.Message(), ini.ReadFailure());
+    }
+    EXPECT_THROW(ini.WriteString("Template 0", "Name", "Mine"), EIniReadError);
+    ini.BeginUpdate();
+    EXPECT_THROW(ini.WriteString("Template 0", "Name", "Mine"), EIniReadError);
+    ini.EndUpdate();
+    EXPECT_THROW(ini.EraseSection("Template 0"), EIniReadError);
+  }
+  struct stat st;
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(FileSize(big), SmallFileLimit + 1);
+  EXPECT_EQ(Contents(big).substr(0, 24), "[Template 0]\r\nName=News\r");
+  // Nothing at the name is no failure: the file is made by the first write.
+  TIniFile fresh(dir.Path("new.svu"));
+  EXPECT_EQ(fresh.ReadFailure(), "");
+  EXPECT_EQ(fresh.ReadString("USER", "PASSWORD", "x"), "x");
+}
+
+TEST(IniFile, InAFolderSharedWithAGroupFilesKeepTheFoldersGroupAndLetItReadAndWrite) {
+  Scratch dir;
+  const gid_t group = ::geteuid() == 0 ? gid_t(65534) : ::getegid();
+  const std::string shared = dir.Path("users");
+  ASSERT_TRUE(CreateDir(shared));
+  ASSERT_EQ(::chown(shared.c_str(), uid_t(-1), group), 0);
+  ASSERT_EQ(::chmod(shared.c_str(), 02775), 0);
+  const std::string made = shared + "/bob.svu", old = shared + "/Default.svu";
+  ASSERT_TRUE(WriteWholeFile(old, "[Template 0]\r\nName=News\r\n", 0600));
+  ASSERT_EQ(::chown(old.c_str(), uid_t(-1), ::getegid()), 0);
+  const mode_t mask = ::umask(077);  // the narrowest a creation could give
+  TIniFile(made).WriteString("USER", "PASSWORD", "pw");
+  TIniFile(old).WriteString("Template 1", "Name", "Sports");
+  ::umask(mask);
+  for (const std::string& path : {made, old}) {
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0660u) << path;
+    EXPECT_EQ(st.st_gid, group) << path;
+  }
+  EXPECT_EQ(Contents(old), "[Template 0]\r\nName=News\r\n[Template 1]\r\nName=Sports\r\n");
+}
+
+TEST(IniFile, AFileThatMustExistIsNotMadeAgainOnceRemoved) {
+  Scratch dir;
+  const std::string path = dir.Path("bob.svu");
+  ASSERT_TRUE(WriteWholeFile(path, "[USER]\r\nPASSWORD=pw\r\n"));
+  TIniFile ini(path);
+  ini.SetMustExist(true);
+  ini.WriteString("USER", "FULL NAME", "Bob");
+  EXPECT_EQ(Contents(path), "[USER]\r\nPASSWORD=pw\r\nFULL NAME=Bob\r\n");
+  EXPECT_TRUE(ListFiles(dir.Root(), "*tmp*").empty());
+  // Removed on another workstation, once read and once not yet read.
+  ini.BeginUpdate();
+  ini.WriteString("USER", "PASSWORD", "new");
+  ASSERT_TRUE(DeleteFile(path));
+  EXPECT_THROW(ini.EndUpdate(), EIniFileGone);
+  EXPECT_FALSE(FileExists(path));
+  TIniFile later(path);
+  later.SetMustExist(true);
+  EXPECT_THROW(later.WriteString("USER", "PASSWORD", "new"), EIniFileGone);
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_TRUE(ListFiles(dir.Root(), "*").empty());
+  // A file of no name reads as empty and takes no write.
+  TIniFile none({});
+  EXPECT_EQ(none.ReadString("A", "x", "d"), "d");
+  EXPECT_THROW(none.WriteString("A", "x", "1"), EIniFileException);
+}
