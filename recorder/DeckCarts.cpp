@@ -114,9 +114,11 @@ void TSVMain::LoadPlayFile1Click(TObject*) {
   if (BusySaving || DeckLoaded) return;
   std::string path;
   if (!ChooseFile(path)) return;
+  if (!DeckTempReady()) return;
   CopySource = path;
   CopyPath = DeckTempFolder() + NonDestructiveCopyName(path);
-  DropLink(CopyPath);
+  // A link at the name would have the copy land wherever it points (a folder, say).
+  plat::RemoveLink(CopyPath);
   if (Form4->ShowModal() == mrCancel) {
     Notify(TNoticeKind::Error, "Error Loading File");
     return;
@@ -284,7 +286,9 @@ bool TSVMain::QuickRecordLoad() {
   if (!inTemp)
     Notify(TNoticeKind::Error, "The cart's name " + path.substr(DeckTempFolder().size()) +
                                    " leads out of the temporary folder. No cart was made.");
-  bool made = inTemp && WriteBlankHeader(format, path) && FileExists(path);
+  // A folder removed meanwhile (a clean-up) is made again; one that cannot be is told instead.
+  const bool ready = inTemp && DeckTempReady();
+  bool made = ready && WriteBlankHeader(format, path) && FileExists(path);
   TMMWave* w = RecFile->Wave();
   if (made) {
     try {
@@ -294,7 +298,7 @@ bool TSVMain::QuickRecordLoad() {
       made = false;
     }
   }
-  if (!made && inTemp) Notify(TNoticeKind::Error, "Error creating wave file.");
+  if (!made && ready) Notify(TNoticeKind::Error, "Error creating wave file.");
   ShowTime(TimeLeft, w->DataSize(), "Time Left ");
   ShowTime(MaxTime, w->DataSize(), "Max Time ");
   ShowCartFormat(w);

@@ -190,6 +190,7 @@ void TSVMain::RecordButtonClick(TObject*) {
   KeepWhatTheTakeMayCut();
   try {
     WaveIn->Start();
+    HoldTakeFile();
   } catch (const std::exception&) {
     Notify(TNoticeKind::Error,
            "Your sound intput device appears to be in use or not working properly. \r\nSolvane "

@@ -1,37 +1,58 @@
 #include "recorder/DeckTemp.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 
 #include "platform/system/files.h"
 #include "recorder/CartTail.h"
-#include "recorder/FileUtils.h"
 
-std::string DeckTempFolder() { return TempFolder() + "Solvane/"; }
+using plat::FolderFault;
 
-TDeckTempState PrepareDeckTemp(const std::string& folder, std::string& culprit) {
-  switch (plat::MakePrivateFolder(folder, &culprit)) {
-    case plat::FolderCheck::Private: return TDeckTempState::Ready;
-    case plat::FolderCheck::NotPrivate: return TDeckTempState::NotPrivate;
-    default: return TDeckTempState::CannotMake;
-  }
-}
+std::string DeckTempFolder() { return plat::LastingTempPath(DeckTempAccountPrefix) + "Solvane/"; }
 
-std::string NotPrivateText(const std::string& culprit) {
-  return "The temporary folder " + culprit +
-         " is not yours alone: it belongs to another account, others may write to it, or it is "
-         "a link.\r\n\r\nSolvane keeps its "
-         "recordings only in a folder of your own. Remove that folder, or set TMPDIR to a "
-         "folder of yours, and start Solvane again.";
-}
+namespace {
 
-std::string FolderInUseText(const std::string& folder) {
+std::string InUseText(const std::string& folder) {
   return "Solvane is already running with the temporary folder " + folder +
-         " in another session.\r\n\r\nOnly one Solvane at a time can use that folder. Close the "
-         "other one first, or start this one with another temporary folder (TMPDIR).";
+         " in another session.\r\n\r\nOnly one Solvane at a time can use that folder. Close the other one "
+         "first, or start this one with another temporary folder (TMPDIR).";
+}
+
+// Another account's folder: the operator can neither change nor (in a sticky /var/tmp) remove it.
+std::string TheirsText(const std::string& folder, const plat::FolderVerdict& v) {
+  const std::string where = v.culprit == folder ? "The temporary folder " + folder
+                                                : "The temporary folder " + folder + " lies in " + v.culprit + ", which";
+  return where + " belongs to another account (" + v.owner +
+         "), so Solvane cannot keep its recordings there.\r\n\r\nSet TMPDIR to a folder of your own, or ask an "
+         "administrator to remove " +
+         v.culprit + ", and start Solvane again.";
+}
+
+}  // namespace
+
+std::string DeckTempRefusal(const plat::FolderVerdict& v, const std::string& folder) {
+  switch (v.fault) {
+    case FolderFault::None: return {};
+    case FolderFault::CannotMake:
+      return "Error Creating Temp Directory\r\n\r\n" + v.culprit + (v.reason.empty() ? "" : "\r\n" + v.reason);
+    case FolderFault::Link:
+      return "The temporary folder " + folder +
+             " is a link. Solvane keeps its recordings only in a folder of your own.\r\n\r\nRemove the link "
+             "(what it points at stays as it is), or set TMPDIR to a folder of yours, and start Solvane again.";
+    case FolderFault::Theirs: return TheirsText(folder, v);
+    case FolderFault::OpenToOthers:
+      return "The temporary folder " + folder +
+             " is yours, but other accounts may write to it, so Solvane cannot keep its recordings "
+             "there.\r\n\r\nIt may hold a recording: do not remove it. Make it yours alone with\r\n\r\nchmod 700 " +
+             folder + "\r\n\r\nand start Solvane again.";
+    case FolderFault::Movable:
+      return "The temporary folder " + folder + " lies in " + v.culprit +
+             ", which other accounts may write to: they could move the folder away or put another in its "
+             "place while Solvane runs.\r\n\r\nSet TMPDIR to a folder of your own that only you can write to "
+             "(or, if " +
+             v.culprit + " is yours, take their right to write away with chmod go-w " + v.culprit +
+             "), and start Solvane again.";
+    case FolderFault::InUse: return InUseText(folder);
+  }
+  return {};
 }
 
 std::string SaveIntoTempText(const std::string& folder) {
@@ -40,49 +61,31 @@ std::string SaveIntoTempText(const std::string& folder) {
          "another folder.";
 }
 
-namespace {
-
-// Every name in the folder with what lstat says of it: links are seen as links.
-template <typename Visit>
-void EachEntry(const std::string& folder, Visit visit) {
-  const std::string dir = plat::IncludeTrailingPathDelimiter(folder);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    if (::lstat((dir + name).c_str(), &st) == 0) visit(name, st);
-  }
-  ::closedir(d);
+std::string TakeWrittenOutText(const std::string& path, bool written) {
+  const std::string what = "The file of this recording, " + path +
+                           ", was removed from the temporary folder while it was being recorded (a clean-up "
+                           "of temporary files, perhaps).";
+  return written ? what + "\r\n\r\nSolvane has written the whole take out again under its name. Save it before "
+                          "you eject it."
+                 : what + "\r\n\r\nSolvane could not write the take out again: it is lost.";
 }
-
-}  // namespace
 
 std::vector<std::string> LeftoverTakes(const std::string& folder) {
   std::vector<std::string> takes;
-  EachEntry(folder, [&](const std::string& name, const struct stat& st) {
-    if (S_ISREG(st.st_mode) && plat::MatchesMask(name, "*.wav")) takes.push_back(name);
-  });
-  std::sort(takes.begin(), takes.end());
+  for (const plat::FolderEntry& e : plat::ListEntries(folder))
+    if (e.kind == plat::FolderEntry::File && e.links == 1 && plat::MatchesMask(e.name, "*.wav"))
+      takes.push_back(e.name);
   return takes;
 }
 
 bool EmptyDeckTemp(const std::string& folder) {
   const std::string dir = plat::IncludeTrailingPathDelimiter(folder);
-  std::vector<std::string> names;
-  EachEntry(folder, [&](const std::string& name, const struct stat& st) {
-    const bool kept = name == kCartTailName && S_ISREG(st.st_mode);
-    if (!S_ISDIR(st.st_mode) && name != DeckLockName && !kept) names.push_back(name);
-  });
   bool ok = true;
-  for (const std::string& name : names) ok = ::unlink((dir + name).c_str()) == 0 && ok;
+  for (const plat::FolderEntry& e : plat::ListEntries(folder)) {
+    const bool kept = e.name == kCartTailName && e.kind == plat::FolderEntry::File;
+    if (e.kind != plat::FolderEntry::Folder && !kept) ok = plat::DeleteFile(dir + e.name) && ok;
+  }
   return ok;
-}
-
-void DropLink(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(path.c_str());
 }
 
 bool InDeckTemp(const std::string& folder, const std::string& path) {

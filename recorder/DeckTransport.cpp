@@ -634,6 +634,7 @@ void TSVMain::WaveInStop(TObject*) {
   WaveIn->Close();
   // What the take kept beside it goes once the cart holds it again; a finish that failed leaves it.
   FinishKeptCart(DeckTempFolder());
+  KeepRemovedTake();
   if (RecFile->FinishFailed() && !RecFile->WriteFailed()) RecFileNotices.Post(NoticeNotFinished);
   Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
@@ -667,6 +668,21 @@ void TSVMain::RecFileNotFinished() {
          std::string("The recording file could not be finished (the disk may be full, or the file may "
                      "have reached the size limit set for it). What was recorded is kept.") +
              kListsKeptText);
+}
+
+void TSVMain::HoldTakeFile() {
+  takeFile_.Release();
+  const std::string file = RecFile->Wave()->FileName();
+  if (InDeckTemp(DeckTempFolder(), file)) takeFile_.Hold(file);
+}
+
+// A clean-up that emptied the temporary folder during the take took only the file's name: the take
+// is all there in the file held open since it started, and goes back under its name.
+void TSVMain::KeepRemovedTake() {
+  if (takeFile_.Removed())
+    RecFileNotices.Post(DeckTempReady() && takeFile_.WriteOut(RecFile->Wave()->FileName()) ? NoticeTakeWrittenOut
+                                                                                            : NoticeTakeLost);
+  takeFile_.Release();
 }
 
 void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }

@@ -113,21 +113,11 @@ void CatchFileSizeLimit() {
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
   CatchFileSizeLimit();
-  // One deck per temporary folder, whichever session starts it: a second start in the same session
-  // brings the running deck forward, one from another session is refused, and neither ever
-  // touches the running deck's files.
-  const std::string temp = DeckTempFolder();
-  std::string culprit;
-  plat::SingleInstance instance("Solvane", temp + DeckLockName);
-  bool heldElsewhere = false;
-  if (PrepareDeckTemp(temp, culprit) == TDeckTempState::Ready &&
-      !instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) && instance.HeldElsewhere()) {
-    if (instance.ActivateRunning()) return 0;
-    heldElsewhere = true;
-    std::fprintf(stderr, "solvane: already running with the temporary folder %s in another session\n", temp.c_str());
-  }
-  // Without the lock (the folder is unusable) the program goes on: the deck's creation says what
-  // is wrong with the temporary folder.
+  // One deck per temporary folder: a second start in the same session brings the running deck
+  // forward; one from another session finds the folder held (the deck's creation tells it).
+  plat::SingleInstance instance("solvane", DeckTempFolder());
+  if (instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) == plat::SingleInstance::Outcome::Running)
+    return 0;
   plat::SendPicturesOverTheConnection();
   QApplication qapp(argc, argv);
   std::unique_ptr<QSocketNotifier> stopSignals;
@@ -154,10 +144,6 @@ int SolvaneMain(int argc, char** argv) {
     // Painting follows the screen: the displays draw every block, the window shows them once a frame.
     plat::SetFrameClock(plat::ScreenFrameClock());
     UsePreciseFeedTimer();
-    if (heldElsewhere) {
-      plat::MessageDlg(FolderInUseText(temp), plat::mtError, plat::mbOKOnly);
-      return 1;
-    }
     RegisterBlankHeaders();
     TSVMain::SetCommandLine(std::vector<std::string>(argv, argv + argc));
     TSVMain* deck = nullptr;

@@ -234,6 +234,8 @@ void TSVMain::BuildChains() {
   RecFileNotices.OnMessage = [this](plat::Message& m) {
     if (m.Msg == NoticeWriteFailed) RecFileWriteFailed();
     if (m.Msg == NoticeNotFinished) RecFileNotFinished();
+    if (m.Msg == NoticeTakeWrittenOut || m.Msg == NoticeTakeLost)
+      Notify(TNoticeKind::Error, TakeWrittenOutText(RecordFileName, m.Msg == NoticeTakeWrittenOut));
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
              "Part of this recording was lost: the disk could not keep up with it. Play the take "
@@ -474,7 +476,15 @@ void TSVMain::BuildMenus() {
 
 // ---- start-up ---------------------------------------------------------------------------------
 
-std::string TSVMain::DeckTempFolder() const { return ::DeckTempFolder(); }
+std::string TSVMain::DeckTempFolder() const {
+  return deckTemp_.Path().empty() ? ::DeckTempFolder() : deckTemp_.Path();
+}
+
+bool TSVMain::DeckTempReady() {
+  const plat::FolderVerdict verdict = deckTemp_.Rehold();
+  if (!verdict.Held()) Notify(TNoticeKind::Error, DeckTempRefusal(verdict, DeckTempFolder()));
+  return verdict.Held();
+}
 
 void TSVMain::FormCreate(TObject*) {
   Resizer->RecordLayout();
@@ -497,17 +507,15 @@ void TSVMain::FormCreate(TObject*) {
     return;
   }
   DeleteMailFile(ProgramFolder());
-  std::string culprit;
-  switch (PrepareDeckTemp(DeckTempFolder(), culprit)) {
-    case TDeckTempState::Ready: break;
-    case TDeckTempState::CannotMake:
-      Application->MessageBox("Error Creating Temp Directory", Application->Title(), MB_OK | MB_ICONINFORMATION);
-      EndCreation();
-      return;
-    case TDeckTempState::NotPrivate:
-      Notify(TNoticeKind::Error, NotPrivateText(culprit));
-      EndCreation();
-      return;
+  // Held from here to the end of the run: one deck per folder, from any session.
+  if (const plat::FolderVerdict verdict = deckTemp_.Hold(::DeckTempFolder()); !verdict.Held()) {
+    const std::string text = DeckTempRefusal(verdict, DeckTempFolder());
+    if (verdict.fault == plat::FolderFault::CannotMake)
+      Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONINFORMATION);
+    else
+      Notify(TNoticeKind::Error, text);
+    EndCreation();
+    return;
   }
   FirstShowing = true;
   LoadConfig();

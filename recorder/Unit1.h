@@ -13,6 +13,7 @@
 
 #include "engine/MMCstDlg.h"
 #include "platform/messages/messages.h"
+#include "platform/system/held_folder.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
@@ -86,7 +87,7 @@ public:
   void OpenComPort();
   void CloseComPort();
   const std::string& ProgramFolder() const override { return UserData.programFolder; }
-  // The deck's temporary folder (recorder/DeckTemp.h).
+  // The deck's temporary folder (recorder/DeckTemp.h), held for the whole run.
   std::string DeckTempFolder() const;
   // What creation left behind: false when the program must end (no input device, no folder).
   bool CreatedOk() const { return createdOk_; }
@@ -359,7 +360,8 @@ private:
   // once the chain has unwound.
   plat::HiddenWindow RecFileNotices;
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
-                            NoticeNotFinished = plat::WM_USER + 2;
+                            NoticeNotFinished = plat::WM_USER + 2, NoticeTakeWrittenOut = plat::WM_USER + 3,
+                            NoticeTakeLost = plat::WM_USER + 4;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
 
   // ================================ components ================================
@@ -503,7 +505,16 @@ private:
   void BuildUserForms();
   void EndCreation();
   void ExitSequence(bool removeTemporaryFiles = true);
+  // The temporary folder is there to make a file in: one found gone is made again and held; false,
+  // with the operator told why, when it cannot be.
+  bool DeckTempReady();
+  // The take's file outlives a clean-up that removes it: kept open from the take's start, written
+  // out again at its stop, and the operator told.
+  void HoldTakeFile();
+  void KeepRemovedTake();
   bool createdOk_ = true;
+  plat::HeldFolder deckTemp_;  // the temporary folder, held from creation to the end
+  plat::HeldFile takeFile_;    // the take's file while a take into the temporary folder runs
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };
 

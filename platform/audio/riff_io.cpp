@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/system/files.h"
+#include "platform/system/held_paths.h"
 
 namespace plat {
 
@@ -30,30 +31,30 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
   bool writable = true, createdNew = false;
   switch (mode) {
     case RiffMode::Read:
-      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = OpenPath(path, O_RDONLY);
       writable = false;
       break;
-    case RiffMode::ReadWrite: fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC); break;
+    case RiffMode::ReadWrite: fd = OpenPath(path, O_RDWR); break;
     case RiffMode::ReadWriteOrRead:
       // Read-only means no write bit, whoever we run as.
-      if (!IsReadOnly(path)) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+      if (!IsReadOnly(path)) fd = OpenPath(path, O_RDWR);
       if (fd < 0) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = OpenPath(path, O_RDONLY);
         writable = false;
       }
       break;
     case RiffMode::Create:
-      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL, 0666);
       if (fd >= 0) createdNew = true;
-      else if (errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
+      else if (errno == EEXIST) fd = OpenPath(path, O_RDWR | O_TRUNC);
       break;
     case RiffMode::CreateNew:
-      fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
       createdNew = fd >= 0;
       break;
     case RiffMode::ReadPlain:
       // Not blocking on a FIFO that stands in its place.
-      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      fd = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
       writable = false;
       break;
   }
@@ -358,7 +359,7 @@ bool RiffRemove(const std::string& path) { return DeleteFile(path); }
 int64_t RiffFileSize(const std::string& path) { return FileSize(path); }
 
 bool RiffSyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = OpenPath(folder, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;
   ::close(fd);

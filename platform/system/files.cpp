@@ -14,11 +14,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <random>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/system/held_paths.h"
 #include "solvane_version.h"
 
 extern char** environ;
@@ -27,7 +30,11 @@ namespace plat {
 
 namespace {
 
-bool StatPath(const std::string& path, struct stat& st) { return !path.empty() && ::stat(path.c_str(), &st) == 0; }
+bool StatPath(const std::string& path, struct stat& st) {
+  if (path.empty()) return false;
+  const AtPath at(path);
+  return ::fstatat(at.Dir(), at.Name(), &st, at.StatNoFollow()) == 0;
+}
 
 bool WriteAll(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -47,6 +54,13 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return (v && *v) ? std::string(v) : fallback;
 }
 
+// Closes the descriptor and keeps errno as it was.
+void CloseKeepingErrno(int fd) {
+  const int e = errno;
+  ::close(fd);
+  errno = e;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -59,7 +73,16 @@ bool DirectoryExists(const std::string& path) {
   return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(ExcludeTrailingPathDelimiter(path).c_str(), 0777) == 0; }
+bool PathTaken(const std::string& path) {
+  struct stat st;
+  const AtPath at(path);
+  return !path.empty() && ::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool CreateDir(const std::string& path) {
+  const AtPath at(ExcludeTrailingPathDelimiter(path));
+  return ::mkdirat(at.Dir(), at.Name(), 0777) == 0;
+}
 
 bool ForceDirectories(const std::string& path) {
   std::string p = ExcludeTrailingPathDelimiter(path);
@@ -70,64 +93,102 @@ bool ForceDirectories(const std::string& path) {
   return CreateDir(p) || DirectoryExists(p);
 }
 
-bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  const AtPath at(path);
+  return !path.empty() && ::unlinkat(at.Dir(), at.Name(), 0) == 0;
+}
 
-bool RemoveDir(const std::string& path) { return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0; }
+bool RemoveDir(const std::string& path) {
+  const AtPath at(ExcludeTrailingPathDelimiter(path));
+  return ::unlinkat(at.Dir(), at.Name(), AT_REMOVEDIR) == 0;
+}
+
+bool RemoveLink(const std::string& path) {
+  struct stat st;
+  const AtPath at(path);
+  return !path.empty() && ::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode) &&
+         ::unlinkat(at.Dir(), at.Name(), 0) == 0;
+}
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  int in = OpenPath(from, O_RDONLY);
   if (in < 0) return false;
   struct stat st;
   if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(in);
     return false;
   }
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-  int out = ::open(to.c_str(), flags, st.st_mode & 07777);
+  int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
+  int out = OpenPath(to, flags, st.st_mode & 07777);
   if (out < 0) {
     ::close(in);
     return false;
   }
-  bool ok = true;
-  std::vector<char> buf(1 << 20);
-  for (;;) {
-    ssize_t r = ::read(in, buf.data(), buf.size());
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      ok = false;
-      break;
-    }
-    if (r == 0) break;
-    if (!WriteAll(out, buf.data(), size_t(r))) {
-      ok = false;
-      break;
-    }
-  }
+  bool ok = CopyBytes(in, out);
   ::close(in);
   if (::close(out) != 0) ok = false;
   return ok;
 }
 
+bool CopyBytes(int in, int out, const std::function<bool(int64_t done)>& onBlock, size_t block) {
+  std::vector<char> buf(block);
+  int64_t done = 0;
+  for (;;) {
+    if (onBlock && !onBlock(done)) return false;
+    ssize_t r = ::read(in, buf.data(), buf.size());
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 || !WriteAll(out, buf.data(), size_t(r))) return false;
+    if (r == 0) return true;
+    done += r;
+  }
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  {
+    const AtPath a(from), b(to);
+    if (::renameat(a.Dir(), a.Name(), b.Dir(), b.Name()) == 0) return true;
+  }
   if (errno != EXDEV) return false;
   // Another file system: copy beside the target, then move it into place, then drop the source.
   std::string tmp = to + ".part";
   if (!CopyFile(from, tmp, false)) {
-    ::unlink(tmp.c_str());
+    DeleteFile(tmp);
     return false;
   }
-  if (::rename(tmp.c_str(), to.c_str()) != 0) {
-    ::unlink(tmp.c_str());
+  const AtPath t(tmp), b(to);
+  if (::renameat(t.Dir(), t.Name(), b.Dir(), b.Name()) != 0) {
+    DeleteFile(tmp);
     return false;
   }
-  ::unlink(from.c_str());
+  DeleteFile(from);
   return true;
 }
 
+int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path) {
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::mutex lock;
+  static std::minstd_rand rng{std::random_device{}()};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string name = prefix;
+    {
+      std::lock_guard<std::mutex> g(lock);
+      for (int i = 0; i < 6; ++i) name += kChars[rng() % (sizeof kChars - 1)];
+    }
+    const std::string candidate = IncludeTrailingPathDelimiter(folder) + name;
+    const int fd = OpenPath(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) {
-  std::string path = IncludeTrailingPathDelimiter(folder) + prefix + "XXXXXX";
-  const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  std::string path;
+  const int fd = CreateUniqueFd(folder, prefix, path);
   if (fd < 0) return {};
   ::close(fd);
   return path;
@@ -145,11 +206,17 @@ bool IsReadOnly(const std::string& path) {
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {
+  const int fd = OpenPath(path, O_RDONLY | O_NONBLOCK);
   struct stat st;
-  if (!StatPath(path, st)) return false;
-  mode_t m = st.st_mode & 07777;
-  m = readOnly ? (m & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (m | S_IWUSR);
-  return ::chmod(path.c_str(), m) == 0;
+  if (fd < 0) return false;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok) {
+    mode_t m = st.st_mode & 07777;
+    m = readOnly ? (m & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (m | S_IWUSR);
+    ok = ::fchmod(fd, m) == 0;
+  }
+  CloseKeepingErrno(fd);
+  return ok;
 }
 
 int64_t FileAge(const std::string& path) {
@@ -159,8 +226,9 @@ int64_t FileAge(const std::string& path) {
 }
 
 bool SetFileAge(const std::string& path, int64_t unixSeconds) {
-  timeval tv[2] = {{time_t(unixSeconds), 0}, {time_t(unixSeconds), 0}};
-  return ::utimes(path.c_str(), tv) == 0;
+  const timespec ts[2] = {{time_t(unixSeconds), 0}, {time_t(unixSeconds), 0}};
+  const AtPath at(path);
+  return ::utimensat(at.Dir(), at.Name(), ts, at.StatNoFollow()) == 0;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -181,8 +249,11 @@ bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalByte
     if (parent.empty() || parent == p) return false;
     p = parent;
   }
+  const int fd = OpenPath(p, O_PATH);
   struct statvfs vfs;
-  if (::statvfs(p.c_str(), &vfs) != 0) return false;
+  const bool ok = fd >= 0 && ::fstatvfs(fd, &vfs) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!ok) return false;
   freeBytes = int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize);
   totalBytes = int64_t(vfs.f_blocks) * int64_t(vfs.f_frsize);
   if (totalBytes <= 0) totalBytes = 1;
@@ -194,21 +265,44 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   return mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0;
 }
 
-std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool withFolders) {
-  std::vector<std::string> out;
+std::vector<FolderEntry> ListEntries(const std::string& folder) {
+  std::vector<FolderEntry> out;
   std::string dir = ExcludeTrailingPathDelimiter(folder);
   if (dir.empty()) dir = ".";
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return out;
+  const int fd = OpenPath(dir, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return out;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    ::close(fd);
+    return out;
+  }
   while (dirent* e = ::readdir(d)) {
-    std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    bool isDir = DirectoryExists(dir + "/" + n);
-    if (isDir && !withFolders) continue;
-    if (MatchesMask(n, mask)) out.push_back(n);
+    FolderEntry entry;
+    entry.name = e->d_name;
+    if (entry.name == "." || entry.name == "..") continue;
+    struct stat st;
+    if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    entry.kind = S_ISREG(st.st_mode)   ? FolderEntry::File
+                 : S_ISDIR(st.st_mode) ? FolderEntry::Folder
+                 : S_ISLNK(st.st_mode) ? FolderEntry::Link
+                                       : FolderEntry::Other;
+    entry.links = int64_t(st.st_nlink);
+    out.push_back(std::move(entry));
   }
   ::closedir(d);
-  std::sort(out.begin(), out.end());
+  std::sort(out.begin(), out.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return out;
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool withFolders) {
+  std::vector<std::string> out;
+  const std::string dir = IncludeTrailingPathDelimiter(folder.empty() ? "." : folder);
+  for (const FolderEntry& e : ListEntries(folder)) {
+    // A link counts as what it points at, where links are followed at all.
+    const bool isDir = e.kind == FolderEntry::Folder || (e.kind == FolderEntry::Link && DirectoryExists(dir + e.name));
+    if (isDir && !withFolders) continue;
+    if (MatchesMask(e.name, mask)) out.push_back(e.name);
+  }
   return out;
 }
 
@@ -280,7 +374,7 @@ std::string ExpandFileName(const std::string& path) {
 
 bool ReadWholeFile(const std::string& path, std::string& data) {
   data.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenPath(path, O_RDONLY);
   if (fd < 0) return false;
   char buf[65536];
   for (;;) {
@@ -384,7 +478,7 @@ bool ProtectSecretFile(int fd, const std::string& folder) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
+  int fd = OpenPath(path, O_WRONLY | O_CREAT | O_TRUNC, mode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
   if (::close(fd) != 0) ok = false;
@@ -394,52 +488,12 @@ bool WriteWholeFile(const std::string& path, const std::string& data, unsigned m
 bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode) {
   if (path.empty()) return false;
   // A link goes as a name; a folder stays, and then the exclusive create fails.
-  ::unlink(path.c_str());
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+  DeleteFile(path);
+  int fd = OpenPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
   if (::close(fd) != 0) ok = false;
   return ok;
-}
-
-namespace {
-
-// Whether no one but this account (and root) can put another folder in the place of one inside
-// parent: whoever may write to the parent could move ours away, though a sticky parent (/tmp,
-// /var/tmp) lets only its owner do that; and a link standing as the parent points wherever its
-// owner likes.
-bool SafeParent(const std::string& parent, uid_t me) {
-  struct stat up;
-  if (::lstat(parent.c_str(), &up) == 0 && S_ISLNK(up.st_mode) && up.st_uid != me && up.st_uid != 0) return false;
-  if (!StatPath(parent, up)) return true;
-  const bool ownedSafely = up.st_uid == me || up.st_uid == 0;
-  const bool othersMove = (up.st_mode & S_IWOTH) != 0 && (up.st_mode & S_ISVTX) == 0;
-  return ownedSafely && !othersMove;
-}
-
-}  // namespace
-
-FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit) {
-  const std::string dir = ExcludeTrailingPathDelimiter(path);
-  const std::string parent = ExtractFileDir(dir);
-  if (culprit) *culprit = IncludeTrailingPathDelimiter(dir);
-  if (dir.empty() || dir == "/") return FolderCheck::CannotMake;
-  if (!parent.empty() && !ForceDirectories(parent)) return FolderCheck::CannotMake;
-  const uid_t me = ::geteuid();
-  // Before anything is made in it: a parent of another account's is theirs, also when they let
-  // us make nothing there.
-  if (!parent.empty() && !SafeParent(parent, me)) {
-    if (culprit) *culprit = IncludeTrailingPathDelimiter(parent);
-    return FolderCheck::NotPrivate;
-  }
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return FolderCheck::CannotMake;
-  struct stat st;
-  if (::lstat(dir.c_str(), &st) != 0) return FolderCheck::CannotMake;
-  if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) return FolderCheck::CannotMake;
-  if (S_ISLNK(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderCheck::NotPrivate;
-  // One an older run made with the umask's modes lets others read the takes in it.
-  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return FolderCheck::NotPrivate;
-  return FolderCheck::Private;
 }
 
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
@@ -461,13 +515,13 @@ bool ReadFifoLines(const std::string& path, const std::function<bool(const std::
   return true;
 }
 
-std::string TempPath() {
+std::string TempPath() { return IncludeTrailingPathDelimiter(EnvOr("TMPDIR", "/tmp")); }
+
+std::string LastingTempPath(const std::string& prefix) {
   const std::string tmp = EnvOr("TMPDIR", "");
   if (!tmp.empty()) return IncludeTrailingPathDelimiter(tmp);
   // /var/tmp is every account's: each keeps a folder of its own there.
-  const std::string own = "/var/tmp/solvane-" + std::to_string(::geteuid()) + "/";
-  ::mkdir(own.c_str(), 0700);
-  return own;
+  return "/var/tmp/" + prefix + "-" + std::to_string(::geteuid()) + "/";
 }
 
 std::string ExecutableFolder() {

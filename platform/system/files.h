@@ -1,5 +1,7 @@
 #pragma once
 // Files, folders and paths. Paths use "/"; a folder path returned with a trailing separator says so.
+// A path directly inside a held folder (held_folder.h) is reached through that folder's descriptor,
+// never through a link.
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -12,17 +14,26 @@ namespace plat {
 
 bool FileExists(const std::string& path);  // a regular file (or anything that is not a folder)
 bool DirectoryExists(const std::string& path);
+bool PathTaken(const std::string& path);  // anything stands at the name, a link included
 bool CreateDir(const std::string& path);         // one level
 bool ForceDirectories(const std::string& path);  // every missing level
 bool DeleteFile(const std::string& path);
 bool RemoveDir(const std::string& path);  // an empty folder
+// Removes a link standing at path (only a link: what it points at stays as it is).
+bool RemoveLink(const std::string& path);
 // Moves a file; across file systems it copies and then removes the source.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists = false);
+// Copies what is left to read of descriptor in into out, block bytes at a time; onBlock, asked with
+// the bytes copied so far before each block, stops the copy by returning false. True once in is
+// read to its end and all of it is written.
+bool CopyBytes(int in, int out, const std::function<bool(int64_t done)>& onBlock = {}, size_t block = 1 << 20);
 // A new empty file of our own (mode 0600) in folder, named prefix and six random characters; its
 // path, or empty when none could be made.
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);
+// The same, open for reading and writing: its descriptor (path set), or -1.
+int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path);
 int64_t FileSize(const std::string& path);  // -1 when there is no such file
 // Read-only means no write bit in the mode, so it holds for root too.
 bool IsReadOnly(const std::string& path);
@@ -35,6 +46,16 @@ bool SameFile(const std::string& a, const std::string& b);  // the same inode
 // Free and total bytes of the file system that holds path (or its nearest existing parent).
 // On failure free is 0, total is 1 and the result is false.
 bool GetDiskFree(const std::string& path, int64_t& freeBytes, int64_t& totalBytes);
+
+// What stands in a folder under one name, as it is (a link is a link).
+struct FolderEntry {
+  enum Kind { File, Folder, Link, Other };
+  std::string name;
+  Kind kind = Other;
+  int64_t links = 0;  // names the file has in all
+};
+// Everything in folder (not recursive), in name order.
+std::vector<FolderEntry> ListEntries(const std::string& folder);
 
 // Names in folder (not recursive) whose name matches mask ("*" and "?"), compared without
 // regard to case; "*.*" matches every name. Only files unless withFolders.
@@ -92,24 +113,16 @@ bool WriteWholeFile(const std::string& path, const std::string& data, unsigned m
 // removed and never followed) is replaced; a folder is not. False when it could not be written whole.
 bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 
-// What MakePrivateFolder found.
-enum class FolderCheck { Private, CannotMake, NotPrivate };
-// Makes the folder at path when it is missing (its last level with mode 0700; an existing one of
-// ours that others may read gets that mode) and says whether it is the account's own: a folder, not a link, that belongs to this account and that no one else
-// may write to, in a parent where no one else may move it (one of this account's or root's, or a
-// sticky one, and no link of another account's). The parent is judged before anything is made in
-// it. culprit names the folder that failed.
-FolderCheck MakePrivateFolder(const std::string& path, std::string* culprit = nullptr);
-
 // Reads the lines written into the FIFO at path (made when missing) and hands each, without its
 // line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never
 // reports an end when a writer goes away. False when it cannot be opened.
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine);
 
-// The system's temporary path with a trailing "/": $TMPDIR, else a folder of the account's own on
-// /var/tmp ("solvane-<uid>", made 0700 when missing), which survives a reboot, so an abandoned
-// recording is still there after a power cut.
+// The system's temporary path with a trailing "/": $TMPDIR, else /tmp.
 std::string TempPath();
+// A temporary path whose files survive a reboot, with a trailing "/": $TMPDIR, else a folder of the
+// account's own on /var/tmp, "<prefix>-<uid>" (not made here).
+std::string LastingTempPath(const std::string& prefix);
 // The folder of the running executable, with a trailing "/".
 std::string ExecutableFolder();
 // Where the program keeps its settings and user files, with a trailing "/": $SOLVANE_HOME; else

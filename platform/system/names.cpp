@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/system/held_paths.h"
+
 namespace plat {
 
 namespace {
@@ -89,7 +91,8 @@ bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const st
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-  return RenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+  const AtPath a(from), b(to);
+  return RenameNoReplaceAt(a.Dir(), a.Name(), b.Dir(), b.Name());
 }
 
 }  // namespace plat

@@ -1,9 +1,10 @@
 #pragma once
-// One running copy of the program per folder it keeps for itself: an advisory lock on a file inside
-// that folder, held for the run, whichever session starts it; and a local socket in the session's
-// runtime folder through which a second start of the same session asks the running one to come to
-// the front.
-#include <atomic>
+// One running copy of the program per session and per thing it guards (its folder's path): the
+// first start binds a local socket with no name in the file system (so no removal or clean-up can
+// take it away), named after the program, the session's runtime folder and the key; a later start of
+// the same session finds it bound and asks the copy that holds it to come to the front. Starts of
+// other sessions never meet it; what keeps them apart is the lock on the guarded folder itself
+// (held_folder.h).
 #include <functional>
 #include <string>
 #include <thread>
@@ -12,32 +13,26 @@ namespace plat {
 
 class SingleInstance {
 public:
-  // lockFile is the file inside the guarded folder (which must exist). The socket is
-  // "<runtime>/<name>-<the lock file's device and inode>.sock", so that two copies guarding two
-  // folders in one session never meet; runtimeFolder overrides RuntimePath() (tests).
-  SingleInstance(std::string name, std::string lockFile, std::string runtimeFolder = {});
+  // runtimeFolder overrides RuntimePath() (tests).
+  SingleInstance(std::string name, std::string key, std::string runtimeFolder = {});
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // True when this process now owns the name. onActivate runs on a listener thread of this
-  // object whenever another start asks us to show ourselves; it must only post work onwards.
-  // False with HeldElsewhere() false: the lock could not be made at all (an unusable folder),
-  // which says nothing of another copy.
-  bool Acquire(std::function<void()> onActivate);
-  // The last Acquire found another process owning the name.
-  bool HeldElsewhere() const { return heldElsewhere_; }
-  // Asks the owner to show itself; true when the request was delivered, which only an owner of
-  // the same session can take.
-  bool ActivateRunning();
+  enum class Outcome {
+    First,    // this process is the session's copy: onActivate runs on a listener thread of this
+              // object whenever a later start asks it to come forward (it must only post work on)
+    Running,  // another copy of this session runs, and has taken the request to come forward
+    Alone,    // the name is held by a process of another account: this one runs without it
+  };
+  // Two starts at the same instant: exactly one is First, the other is Running.
+  Outcome Acquire(std::function<void()> onActivate);
   void Release();
-  bool Owned() const { return lockFd_ >= 0; }
+  bool Owned() const { return listenFd_ >= 0; }
 
 private:
   void Listen();
-  std::string name_, lockPath_, runtime_, sockPath_;
-  int lockFd_ = -1;
-  bool heldElsewhere_ = false;
+  std::string address_;
   int listenFd_ = -1;
   int wakeFd_[2] = {-1, -1};
   std::thread listener_;

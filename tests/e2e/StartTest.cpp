@@ -135,5 +135,8 @@ TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramE
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   const std::vector<std::string> dialogs = s.DialogLog();
   ASSERT_EQ(2u, dialogs.size()) << ::testing::PrintToString(dialogs);
-  EXPECT_EQ("message Information [OK] \"Error Creating Temp Directory\" -> OK", dialogs[1]);
+  // The message names the folder, and what is wrong with it.
+  EXPECT_EQ("message Information [OK] \"Error Creating Temp Directory\\r\\n\\r\\n" + s.dir.Path("plain/Solvane/") +
+                "\\r\\nNot a directory\" -> OK",
+            dialogs[1]);
 }

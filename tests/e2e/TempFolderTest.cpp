@@ -106,17 +106,22 @@ TEST(TempFolder, LinksPlantedInTheFolderLeaveWhatTheyPointAtByteForByte) {
   EXPECT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
 }
 
-TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefused) {
+TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefusedWithWhatToDo) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   ASSERT_EQ(0, ::mkdir(s.deckTemp.c_str(), 0700));
-  ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0777));
-  const std::string refusal =
-      "message Error [OK] \"The temporary folder " + s.deckTemp +
-      " is not yours alone: it belongs to another account, others may write to it, or it is a link.";
+  ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0775));  // an older version's folder of the operator's own
+  ASSERT_TRUE(Studio::Write(s.deckTemp + "Untitled.wav", "a take"));
   ASSERT_TRUE(s.Start());
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
-  EXPECT_TRUE(Logged(s.DialogLog(), refusal)) << ::testing::PrintToString(s.DialogLog());
+  // It may hold a recording: the repair is told, not the removal.
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + s.deckTemp +
+                                        " is yours, but other accounts may write to it, so Solvane cannot keep its "
+                                        "recordings there.\\r\\n\\r\\nIt may hold a recording: do not remove it. "
+                                        "Make it yours alone with\\r\\n\\r\\nchmod 700 " +
+                                        s.deckTemp))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("a take", Studio::Read(s.deckTemp + "Untitled.wav"));
 
   if (::geteuid() != 0) return;  // only root can give a folder away
   ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0700));
@@ -124,7 +129,11 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefused) {
   ASSERT_TRUE(s.Start());
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   EXPECT_EQ(2u, s.DialogLog().size());
-  EXPECT_TRUE(Logged({s.DialogLog().back()}, refusal)) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Logged({s.DialogLog().back()}, "message Error [OK] \"The temporary folder " + s.deckTemp +
+                                                 " belongs to another account (nobody), so Solvane cannot keep its "
+                                                 "recordings there.\\r\\n\\r\\nSet TMPDIR to a folder of your "
+                                                 "own, or ask an administrator"))
+      << ::testing::PrintToString(s.DialogLog());
 }
 
 TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {

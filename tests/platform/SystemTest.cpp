@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <memory>
 #include <thread>
 
 #include "platform/system/checked.h"
@@ -18,6 +19,7 @@
 #include "platform/system/files.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
+#include "tests/common/scoped_env.h"
 #include "tests/common/scratch.h"
 #include "RefusedLinks.h"
 
@@ -199,75 +201,26 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
 
 TEST(Files, FolderRules) {
   Scratch dir;
-  setenv("SOLVANE_HOME", dir.Path("home").c_str(), 1);
-  EXPECT_EQ(ProgramFolder(), dir.Path("home/"));
-  EXPECT_TRUE(DirectoryExists(dir.Path("home")));
-  unsetenv("SOLVANE_HOME");
-  setenv("TMPDIR", dir.Path("tmp").c_str(), 1);
-  EXPECT_EQ(TempPath(), dir.Path("tmp/"));
-  unsetenv("TMPDIR");
-  const std::string own = "/var/tmp/solvane-" + std::to_string(::geteuid()) + "/";
-  EXPECT_EQ(TempPath(), own);
+  {
+    ScopedEnv home("SOLVANE_HOME", dir.Path("home").c_str());
+    EXPECT_EQ(ProgramFolder(), dir.Path("home/"));
+    EXPECT_TRUE(DirectoryExists(dir.Path("home")));
+  }
+  {
+    ScopedEnv tmp("TMPDIR", dir.Path("tmp").c_str());
+    EXPECT_EQ(TempPath(), dir.Path("tmp/"));
+    EXPECT_EQ(LastingTempPath("solvane-test"), dir.Path("tmp/"));
+  }
+  {
+    ScopedEnv tmp("TMPDIR", nullptr);
+    EXPECT_EQ(TempPath(), "/tmp/");
+    // The account's own folder on /var/tmp is only named here; whoever holds it makes it.
+    const std::string own = "/var/tmp/solvane-test-" + std::to_string(::geteuid()) + "/";
+    EXPECT_EQ(LastingTempPath("solvane-test"), own);
+    EXPECT_FALSE(DirectoryExists(own));
+  }
   EXPECT_FALSE(UserName().empty());
   EXPECT_FALSE(VersionText().empty());
-}
-
-TEST(Files, APrivateFolderIsTheAccountsOwnAndNoOneElsesToWriteOrMove) {
-  Scratch dir;
-  std::string culprit;
-  EXPECT_EQ(MakePrivateFolder(dir.Path("a/b/Solvane/"), &culprit), FolderCheck::Private);
-  struct stat st {};
-  ASSERT_EQ(::lstat(dir.Path("a/b/Solvane").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  // One left readable by others (an older run, the umask's modes) is made ours alone.
-  ASSERT_EQ(::chmod(dir.Path("a/b/Solvane").c_str(), 0755), 0);
-  EXPECT_EQ(MakePrivateFolder(dir.Path("a/b/Solvane/")), FolderCheck::Private);
-  ASSERT_EQ(::lstat(dir.Path("a/b/Solvane").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-
-  const std::string shared = dir.Path("shared");
-  ASSERT_TRUE(CreateDir(shared));
-  ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
-  EXPECT_EQ(MakePrivateFolder(shared, &culprit), FolderCheck::NotPrivate);
-  EXPECT_EQ(culprit, shared + "/");
-  // Inside a folder others may write to, ours could be swapped for another.
-  EXPECT_EQ(MakePrivateFolder(shared + "/Solvane", &culprit), FolderCheck::NotPrivate);
-  EXPECT_EQ(culprit, shared + "/");
-  if (::geteuid() == 0) {  // only root can give a folder away
-    ASSERT_EQ(::chmod(shared.c_str(), 0700), 0);
-    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);  // nobody's
-    EXPECT_EQ(MakePrivateFolder(shared), FolderCheck::NotPrivate);
-    EXPECT_EQ(MakePrivateFolder(shared + "/Solvane", &culprit), FolderCheck::NotPrivate);
-    EXPECT_EQ(culprit, shared + "/");
-    // Another account that let us make nothing in its folder: still told as theirs.
-    ASSERT_EQ(::chmod(dir.Root().c_str(), 0755), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      std::string c;
-      const bool told = ::setresgid(4242, 4242, 4242) == 0 && ::setresuid(4242, 4242, 4242) == 0 &&
-                        MakePrivateFolder(shared + "/Solvane", &c) == FolderCheck::NotPrivate && c == shared + "/";
-      ::_exit(told ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "told as a folder that cannot be made";
-    // A link of another account's standing as the parent, though it points at a safe folder.
-    ASSERT_TRUE(CreateDir(dir.Path("safe")));
-    ASSERT_EQ(::symlink(dir.Path("safe").c_str(), dir.Path("theirs").c_str()), 0);
-    ASSERT_EQ(::lchown(dir.Path("theirs").c_str(), 65534, 65534), 0);
-    EXPECT_EQ(MakePrivateFolder(dir.Path("theirs/Solvane"), &culprit), FolderCheck::NotPrivate);
-    EXPECT_EQ(culprit, dir.Path("theirs/"));
-    EXPECT_FALSE(DirectoryExists(dir.Path("safe/Solvane")));
-  }
-  ASSERT_EQ(::symlink(dir.Path("a/b/Solvane").c_str(), dir.Path("link").c_str()), 0);
-  EXPECT_EQ(MakePrivateFolder(dir.Path("link")), FolderCheck::NotPrivate);
-  // A sticky folder that everyone writes to (as /var/tmp) keeps ours where it is.
-  const std::string sticky = dir.Path("sticky");
-  ASSERT_TRUE(CreateDir(sticky));
-  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
-  EXPECT_EQ(MakePrivateFolder(sticky + "/Solvane"), FolderCheck::Private);
-  ASSERT_TRUE(WriteWholeFile(dir.Path("plain"), "a file"));
-  EXPECT_EQ(MakePrivateFolder(dir.Path("plain")), FolderCheck::CannotMake);
 }
 
 TEST(Files, ANewFileReplacesALinkAndNeverWritesThroughIt) {
@@ -396,44 +349,83 @@ TEST(Files, StartProcessDetached) {
   EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder")));
 }
 
-TEST(SingleInstance, OneOwnerPerFolderAndOnlyItsOwnSessionReachesIt) {
+TEST(SingleInstance, OneCopyPerKeyAndSessionAndALaterStartBringsItForward) {
   Scratch dir;
-  ASSERT_TRUE(ForceDirectories(dir.Path("run1")) && ForceDirectories(dir.Path("run2")));
-  const std::string lock = dir.Path(".lock");
-  SingleInstance first("solvane-test", lock, dir.Path("run1"));
+  using O = SingleInstance::Outcome;
+  SingleInstance first("solvane-test", "/folder/", dir.Path("run1"));
   std::atomic<int> requests{0};
-  ASSERT_TRUE(first.Acquire([&] { ++requests; }));
-  SingleInstance second("solvane-test", lock, dir.Path("run1"));
-  EXPECT_FALSE(second.Acquire({}));
-  EXPECT_TRUE(second.HeldElsewhere());
-  EXPECT_TRUE(second.ActivateRunning());
+  ASSERT_EQ(first.Acquire([&] { ++requests; }), O::First);
+  SingleInstance second("solvane-test", "/folder/", dir.Path("run1"));
+  EXPECT_EQ(second.Acquire({}), O::Running);
   EXPECT_EQ(requests.load(), 1);
-  // Another session, the same folder: held, but out of reach.
-  SingleInstance elsewhere("solvane-test", lock, dir.Path("run2"));
-  EXPECT_FALSE(elsewhere.Acquire({}));
-  EXPECT_TRUE(elsewhere.HeldElsewhere());
-  EXPECT_FALSE(elsewhere.ActivateRunning());
-  // The same session, another folder: a copy of its own.
-  SingleInstance beside("solvane-test", dir.Path("other.lock"), dir.Path("run1"));
-  EXPECT_TRUE(beside.Acquire({}));
-  EXPECT_TRUE(second.ActivateRunning());
-  EXPECT_EQ(requests.load(), 2);
+  // Another session, or another folder of the same session: a copy of its own.
+  SingleInstance elsewhere("solvane-test", "/folder/", dir.Path("run2"));
+  EXPECT_EQ(elsewhere.Acquire({}), O::First);
+  SingleInstance beside("solvane-test", "/other/", dir.Path("run1"));
+  EXPECT_EQ(beside.Acquire({}), O::First);
+  EXPECT_EQ(requests.load(), 1);
   first.Release();
-  EXPECT_FALSE(second.ActivateRunning());
-  EXPECT_TRUE(second.Acquire({}));
-  EXPECT_FALSE(second.HeldElsewhere());
+  EXPECT_EQ(second.Acquire({}), O::First) << "the name goes with the copy that held it";
+  // However long the runtime folder's path, the name fits (it is hashed), and nothing is left in
+  // the folder for a clean-up to take away.
+  const std::string deep = dir.Path(std::string(200, 'r'));
+  ASSERT_TRUE(ForceDirectories(deep));
+  SingleInstance longFirst("solvane-test", "/folder/", deep), longSecond("solvane-test", "/folder/", deep);
+  EXPECT_EQ(longFirst.Acquire([&] { ++requests; }), O::First);
+  EXPECT_EQ(longSecond.Acquire({}), O::Running);
+  EXPECT_EQ(requests.load(), 2);
+  EXPECT_TRUE(ListEntries(deep).empty());
 }
 
-TEST(SingleInstance, ALinkOrAMissingFolderIsNoLockAndNoOtherCopy) {
+TEST(SingleInstance, StartsAtTheSameInstantGiveOneCopyAndTheRestComeForward) {
   Scratch dir;
-  ASSERT_TRUE(WriteWholeFile(dir.Path("target"), "kept"));
-  ASSERT_EQ(::symlink(dir.Path("target").c_str(), dir.Path(".lock").c_str()), 0);
-  SingleInstance linked("solvane-test", dir.Path(".lock"), dir.Path(""));
-  EXPECT_FALSE(linked.Acquire({}));
-  EXPECT_FALSE(linked.HeldElsewhere());
-  std::string kept;
-  EXPECT_TRUE(ReadWholeFile(dir.Path("target"), kept) && kept == "kept");
-  SingleInstance missing("solvane-test", dir.Path("not/there/.lock"), dir.Path(""));
-  EXPECT_FALSE(missing.Acquire({}));
-  EXPECT_FALSE(missing.HeldElsewhere());
+  constexpr int kStarts = 16;
+  std::vector<std::unique_ptr<SingleInstance>> starts;
+  for (int i = 0; i < kStarts; ++i)
+    starts.push_back(std::make_unique<SingleInstance>("solvane-test", "/same/", dir.Path("run")));
+  std::atomic<int> requests{0}, first{0}, running{0};
+  std::vector<std::thread> threads;
+  for (auto& s : starts)
+    threads.emplace_back([&, p = s.get()] {
+      switch (p->Acquire([&] { ++requests; })) {
+        case SingleInstance::Outcome::First: ++first; break;
+        case SingleInstance::Outcome::Running: ++running; break;
+        case SingleInstance::Outcome::Alone: break;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(first.load(), 1);
+  EXPECT_EQ(running.load(), kStarts - 1);
+  EXPECT_EQ(requests.load(), kStarts - 1);
+}
+
+TEST(SingleInstance, AnotherAccountHoldingTheNameIsNeitherAskedNorObeyed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can start a process of another account";
+  Scratch dir;
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Another account takes the name first and counts the requests it hears.
+    int heard = 0;
+    bool ok = ::setresgid(4242, 4242, 4242) == 0 && ::setresuid(4242, 4242, 4242) == 0;
+    SingleInstance theirs("solvane-test", "/folder/", dir.Path("run"));
+    ok = ok && theirs.Acquire([&] { ++heard; }) == SingleInstance::Outcome::First;
+    char c = ok ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(done[0], &c, 1);
+    theirs.Release();
+    ::_exit(ok && heard == 0 ? 0 : 1);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  SingleInstance ours("solvane-test", "/folder/", dir.Path("run"));
+  EXPECT_EQ(ours.Acquire({}), SingleInstance::Outcome::Alone) << "a listener of another account is not our deck";
+  (void)!::write(done[1], "x", 1);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "it heard our request, or could not take the name";
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
 }

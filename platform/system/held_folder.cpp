@@ -1,0 +1,298 @@
+#include "platform/system/held_folder.h"
+
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/system/files.h"
+#include "platform/system/held_paths.h"
+
+namespace plat {
+
+HeldFolder::Descriptor::~Descriptor() {
+  if (fd >= 0) ::close(fd);
+}
+
+namespace {
+
+// The held folders of the process by their absolute path (with a trailing "/").
+std::mutex heldLock;
+std::map<std::string, std::shared_ptr<HeldFolder::Descriptor>> held;
+std::atomic<int> heldCount{0};
+
+std::string KeyOf(const std::string& folder) { return IncludeTrailingPathDelimiter(ExpandFileName(folder)); }
+
+// A descriptor closed when it goes out of scope.
+class Fd {
+public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return fd_; }
+  int Take() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+private:
+  int fd_;
+};
+
+// Where a descriptor's folder really is (what the kernel says), with a trailing "/".
+std::string RealPathOf(int fd, const std::string& fallback) {
+  char buf[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+  if (n <= 0) return fallback;
+  return IncludeTrailingPathDelimiter(std::string(buf, size_t(n)));
+}
+
+std::string OwnerName(uid_t uid) {
+  passwd pw{}, *found = nullptr;
+  std::vector<char> buf(16384);
+  if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name)
+    return found->pw_name;
+  return "user ID " + std::to_string(uid);
+}
+
+FolderVerdict Fault(FolderFault fault, const std::string& culprit, std::string reason = {}) {
+  FolderVerdict v;
+  v.fault = fault;
+  v.culprit = IncludeTrailingPathDelimiter(culprit);
+  v.reason = std::move(reason);
+  return v;
+}
+
+FolderVerdict TheirsFault(const std::string& culprit, uid_t owner) {
+  FolderVerdict v = Fault(FolderFault::Theirs, culprit);
+  v.owner = OwnerName(owner);
+  return v;
+}
+
+// Whether another account could move a folder inside the one st describes: it belongs to another
+// account (its owner can always give itself the right), or another account may write to it (the
+// group or an ACL shows in the group bits) and it is not sticky.
+FolderVerdict JudgeAbove(const struct stat& st, int fd) {
+  const uid_t me = ::geteuid();
+  if (st.st_uid != me && st.st_uid != 0) return TheirsFault(RealPathOf(fd, "?"), st.st_uid);
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+    return Fault(FolderFault::Movable, RealPathOf(fd, "?"));
+  return {};
+}
+
+// Judges the folders above fd (and fd's own folder with self), up to the root, by their
+// descriptors, not by a path's spelling.
+FolderVerdict JudgeChain(int fd, bool self) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return Fault(FolderFault::CannotMake, RealPathOf(fd, "?"), std::strerror(errno));
+  if (self)
+    if (FolderVerdict v = JudgeAbove(st, fd); !v.Held()) return v;
+  Fd cur;
+  int at = fd;
+  for (int guard = 0; guard < 4096; ++guard) {
+    Fd up(::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat ust {};
+    if (up.Get() < 0 || ::fstat(up.Get(), &ust) != 0)
+      return Fault(FolderFault::CannotMake, RealPathOf(at, "?"), std::strerror(errno));
+    if (ust.st_dev == st.st_dev && ust.st_ino == st.st_ino) return {};  // the root
+    if (FolderVerdict v = JudgeAbove(ust, up.Get()); !v.Held()) return v;
+    st = ust;
+    cur.Reset(up.Take());
+    at = cur.Get();
+  }
+  return Fault(FolderFault::CannotMake, RealPathOf(fd, "?"), std::strerror(ELOOP));
+}
+
+// A level we made gets mode 0700 whatever the umask took away. Through the descriptor's own entry
+// in /proc, so that nothing put at its name meanwhile is changed instead.
+void MakeOwnerOnly(int pathFd) {
+  struct stat st {};
+  if (::fstat(pathFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 07777) == 0700) return;
+  const std::string self = "/proc/self/fd/" + std::to_string(pathFd);
+  ::chmod(self.c_str(), 0700);
+}
+
+// Makes the missing levels of dir, each 0700, below the nearest one that can be opened. That one and
+// every folder above it is judged first, and each level below it before anything is made in it; a
+// level that may not be entered is told by its owner.
+FolderVerdict MakeLevels(const std::string& dir) {
+  std::vector<std::string> below;
+  std::string top = dir;
+  Fd base;
+  for (int guard = 0; guard < 4096 && base.Get() < 0; ++guard) {
+    base.Reset(::open(top.empty() ? "." : top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (base.Get() >= 0) break;
+    if ((errno != ENOENT && errno != EACCES) || top.empty() || top == "/")
+      return Fault(FolderFault::CannotMake, top, std::strerror(errno));
+    below.push_back(ExtractFileName(top));
+    top = ExtractFileDir(top);
+  }
+  if (base.Get() < 0) return Fault(FolderFault::CannotMake, dir, std::strerror(ELOOP));
+  if (FolderVerdict v = JudgeChain(base.Get(), true); !v.Held()) return v;
+  for (auto name = below.rbegin(); name != below.rend(); ++name) {
+    const std::string shown = RealPathOf(base.Get(), top + "/") + *name;
+    const bool made = ::mkdirat(base.Get(), name->c_str(), 0700) == 0;
+    if (!made && errno != EEXIST) return Fault(FolderFault::CannotMake, shown, std::strerror(errno));
+    Fd next(::openat(base.Get(), name->c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (next.Get() < 0) {
+      const int err = errno;
+      if (::fstatat(base.Get(), name->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid != ::geteuid() &&
+          st.st_uid != 0)
+        return TheirsFault(shown, st.st_uid);
+      return Fault(FolderFault::CannotMake, shown, std::strerror(err));
+    }
+    if (made) MakeOwnerOnly(next.Get());
+    if (::fstat(next.Get(), &st) != 0) return Fault(FolderFault::CannotMake, shown, std::strerror(errno));
+    if (FolderVerdict v = JudgeAbove(st, next.Get()); !v.Held() && std::next(name) != below.rend()) return v;
+    base.Reset(next.Take());
+  }
+  return {};
+}
+
+// Opens the folder at dir without following a link at its name, making it (and the levels above
+// it) when missing. One that cannot be opened is told by what is wrong with it or above it.
+FolderVerdict OpenFolder(const std::string& dir, const std::string& shown, Fd& fd) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    fd.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Get() >= 0) return {};
+    const int err = errno;
+    struct stat st {};
+    const bool there = ::lstat(dir.c_str(), &st) == 0;
+    if (there && S_ISLNK(st.st_mode)) return Fault(FolderFault::Link, shown);
+    if (there && !S_ISDIR(st.st_mode)) return Fault(FolderFault::CannotMake, shown, std::strerror(ENOTDIR));
+    if (there && st.st_uid != ::geteuid()) return TheirsFault(shown, st.st_uid);
+    if (FolderVerdict v = MakeLevels(dir); !v.Held()) return v;
+    if (err != ENOENT) return Fault(FolderFault::CannotMake, shown, std::strerror(err));
+  }
+  return Fault(FolderFault::CannotMake, shown, std::strerror(ENOENT));
+}
+
+// The folder itself: this account's, and no one else's to write to; one others may read (an older
+// run's, made with the umask's modes) is made ours alone, through the descriptor.
+FolderVerdict JudgeOwn(int fd, const std::string& shown) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return Fault(FolderFault::CannotMake, shown, std::strerror(errno));
+  if (st.st_uid != ::geteuid()) return TheirsFault(shown, st.st_uid);
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return Fault(FolderFault::OpenToOthers, shown);
+  if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) return Fault(FolderFault::OpenToOthers, shown);
+  return {};
+}
+
+}  // namespace
+
+AtPath::AtPath(const std::string& path) : name_(path) {
+  if (heldCount.load() == 0 || path.empty()) return;
+  const std::string full = ExcludeTrailingPathDelimiter(ExpandFileName(path));
+  std::lock_guard<std::mutex> g(heldLock);
+  if (auto self = held.find(IncludeTrailingPathDelimiter(full)); self != held.end()) {
+    held_ = self->second;
+    name_ = ".";
+  } else if (auto in = held.find(ExtractFilePath(full)); in != held.end()) {
+    held_ = in->second;
+    name_ = ExtractFileName(full);
+  }
+}
+
+int OpenAt(const AtPath& at, int flags, unsigned mode) {
+  flags |= O_CLOEXEC | at.OpenNoFollow();
+  if (!at.Held() || (flags & O_ACCMODE) == O_RDONLY) return ::openat(at.Dir(), at.Name(), flags, mode_t(mode));
+  const int fd = ::openat(at.Dir(), at.Name(), flags & ~O_TRUNC, mode_t(mode));
+  if (fd < 0) return fd;
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (S_ISREG(st.st_mode) && st.st_nlink > 1) err = EMLINK;
+  else if ((flags & O_TRUNC) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) err = errno;
+  if (err == 0) return fd;
+  ::close(fd);
+  errno = err;
+  return -1;
+}
+
+HeldFolder::~HeldFolder() { Release(); }
+
+FolderVerdict HeldFolder::Hold(const std::string& path) {
+  Release();
+  path_ = IncludeTrailingPathDelimiter(path);
+  const std::string dir = ExcludeTrailingPathDelimiter(path);
+  if (dir.empty() || dir == "/") return Fault(FolderFault::CannotMake, path_, std::strerror(EINVAL));
+  Fd fd;
+  if (FolderVerdict v = OpenFolder(dir, path_, fd); !v.Held()) return v;
+  if (FolderVerdict v = JudgeOwn(fd.Get(), path_); !v.Held()) return v;
+  if (FolderVerdict v = JudgeChain(fd.Get(), false); !v.Held()) return v;
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+    return errno == EWOULDBLOCK ? Fault(FolderFault::InUse, path_)
+                                : Fault(FolderFault::CannotMake, path_, std::strerror(errno));
+  fd_ = std::make_shared<Descriptor>(fd.Take());
+  key_ = KeyOf(path_);
+  std::lock_guard<std::mutex> g(heldLock);
+  held[key_] = fd_;
+  heldCount = int(held.size());
+  return {};
+}
+
+bool HeldFolder::Gone() const {
+  struct stat st {};
+  return fd_ && ::fstat(fd_->fd, &st) == 0 && st.st_nlink == 0;
+}
+
+FolderVerdict HeldFolder::Rehold() {
+  if (IsHeld() && !Gone()) return {};
+  return Hold(path_);
+}
+
+HeldFile::~HeldFile() { Release(); }
+
+bool HeldFile::Hold(const std::string& path) {
+  Release();
+  fd_ = OpenPath(path, O_RDONLY | O_NONBLOCK);
+  return fd_ >= 0;
+}
+
+bool HeldFile::Removed() const {
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_nlink == 0;
+}
+
+bool HeldFile::WriteOut(const std::string& path) const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return false;
+  const int out = OpenPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, st.st_mode & 0777);
+  if (out < 0) return false;
+  bool ok = CopyBytes(fd_, out) && ::fsync(out) == 0;
+  if (::close(out) != 0) ok = false;
+  if (!ok) DeleteFile(path);
+  return ok;
+}
+
+void HeldFile::Release() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void HeldFolder::Release() {
+  if (!fd_) return;
+  {
+    std::lock_guard<std::mutex> g(heldLock);
+    if (auto it = held.find(key_); it != held.end() && it->second == fd_) held.erase(it);
+    heldCount = int(held.size());
+  }
+  fd_.reset();
+}
+
+}  // namespace plat

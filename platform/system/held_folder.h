@@ -1,0 +1,88 @@
+#pragma once
+// A folder the program keeps for itself for a whole run, held by a descriptor rather than by its
+// name: opened once without following a link, judged by what the descriptor shows (the folder and
+// every folder above it), and locked for the run (a BSD lock on the folder itself, which also keeps
+// an age clean-up such as tmpfiles' away from it). While it is held, every file routine of the
+// platform (files.h, audio/riff_io.h) reaches a path directly inside it through the descriptor: a
+// folder moved away or a link put at its name never leads a read, a write or a removal to another
+// folder, nothing in it is opened through a link, and a file in it with more than one link is never
+// opened for writing.
+#include <memory>
+#include <string>
+
+namespace plat {
+
+// Why a folder could not be held.
+enum class FolderFault {
+  None,
+  CannotMake,    // not there and could not be made, or something other than a folder
+  Link,          // a link stands at the folder's name
+  Theirs,        // the folder, or a folder above it, belongs to another account
+  OpenToOthers,  // the folder is the account's own, but another account may write to it
+  Movable,       // a folder above it that another account may write to and that is not sticky
+  InUse,         // another process holds it
+};
+
+struct FolderVerdict {
+  FolderFault fault = FolderFault::None;
+  std::string culprit;  // the folder at fault, with a trailing "/"
+  std::string owner;    // for Theirs: the account it belongs to (its name, else "user ID n")
+  std::string reason;   // for CannotMake: what the system said
+  bool Held() const { return fault == FolderFault::None; }
+};
+
+class HeldFolder {
+public:
+  HeldFolder() = default;
+  ~HeldFolder();
+  HeldFolder(const HeldFolder&) = delete;
+  HeldFolder& operator=(const HeldFolder&) = delete;
+
+  // Makes the folder at path when it is missing (each level it makes with mode 0700, whatever the
+  // umask; a folder above that is there is judged before anything is made in it) and holds it when:
+  // it is a folder of this account's that no other account may write to (one others may only read
+  // is made this account's alone); every folder above it belongs to this account or root, and
+  // another account may write to one only when it is sticky (so no one else can move it away); and
+  // no other process holds it.
+  FolderVerdict Hold(const std::string& path);
+  // The held folder has been removed: nothing can be made in it any more.
+  bool Gone() const;
+  // Once the held folder is gone, holds the folder at the same path again, made anew and judged as
+  // Hold does. Nothing to do while it is there.
+  FolderVerdict Rehold();
+  void Release();
+  bool IsHeld() const { return fd_ != nullptr; }
+  // The path it was asked for, with a trailing "/".
+  const std::string& Path() const { return path_; }
+
+  struct Descriptor;
+
+private:
+  std::string path_, key_;
+  std::shared_ptr<Descriptor> fd_;
+};
+
+// A file kept open for as long as it is held, so that what it holds outlives the removal of its
+// name (a clean-up that empties a folder under a running take).
+class HeldFile {
+public:
+  HeldFile() = default;
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  // Opens the file at path for reading; false when there is none.
+  bool Hold(const std::string& path);
+  // The file has no name left.
+  bool Removed() const;
+  // Writes everything the file holds into a new file at path (never over one that is there), on the
+  // disk before this returns; false, with nothing left at path, when it could not be written whole.
+  bool WriteOut(const std::string& path) const;
+  void Release();
+  bool IsHeld() const { return fd_ >= 0; }
+
+private:
+  int fd_ = -1;
+};
+
+}  // namespace plat
