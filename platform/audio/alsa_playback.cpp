@@ -36,7 +36,7 @@ public:
     // No pause in the hardware: drop what it holds and play it again from the played position.
     snd_pcm_drop(pcm_.get());
     dev.RewindToPlayed();
-    written_ = heard_;
+    written_ = took_ = passedOn_ = heard_;
     DropPadsFrom(written_);
     dry_ = false;
     tail_ = {};
@@ -58,7 +58,7 @@ public:
 
   void Drop(WaveDevice& dev) override {
     hwPaused_ = false;
-    written_ = heard_ = 0;
+    written_ = heard_ = took_ = passedOn_ = 0;
     pads_.clear();
     padsHeard_ = 0;
     dry_ = false;
@@ -124,11 +124,29 @@ private:
     }
   }
 
+  // A sound server takes a stream's audio a block at a time and hands each block on through its
+  // graph before the sink plays it, later than the delay it reports tells when its blocks are
+  // large. What it took before its latest take has gone on to the sink: a frame counts as heard
+  // only once the server has taken more after it (as it does at the end of the audio, from the
+  // silence behind it).
+  void NoteTaken() {
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0) return;
+    const uint64_t held = uint64_t(std::max<snd_pcm_sframes_t>(0, snd_pcm_sframes_t(bufferFrames_) - avail));
+    const uint64_t took = written_ > held ? written_ - held : 0;
+    if (took <= took_) return;
+    passedOn_ = took_;
+    took_ = took;
+  }
+
   void UpdatePlayed(WaveDevice& dev) {
-    uint64_t notHeard = std::min(NotHeard(), written_);
-    uint64_t heard = written_ - notHeard;
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING)
-      heard = std::min(heard, runFrom_ + FramesIn(Clock::now() - runSince_));
+    NoteTaken();
+    const bool running = snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING;
+    uint64_t notHeard = NotHeard();
+    // However the stream reports, the end of the audio is heard once its playing time is over.
+    if (running) notHeard = std::min(std::max(notHeard, written_ - passedOn_), PlayOutBound(Clock::now()));
+    uint64_t heard = written_ - std::min(notHeard, written_);
+    if (running) heard = std::min(heard, runFrom_ + FramesIn(Clock::now() - runSince_));
     heard_ = std::max(heard_, heard);
     dev.CommitOutput(0, DataUnheard() * blockAlign_);
   }
@@ -177,15 +195,18 @@ private:
     return allowed > gone ? allowed - gone : 0;
   }
 
-  // Keeps the stream full while audio in it is still unheard, and never more silence ahead than a
-  // buffer; false when it failed. A sound server may take nothing until the stream holds a whole
-  // block of its own (PipeWire's quantum, which another program may raise to most of the buffer),
-  // or hold a stream resumed from a pause until it is as full as at its start (PulseAudio does):
-  // with less in the stream, the rest of the audio would never play.
+  // Keeps the stream full while audio in it is still unheard, and never more silence ahead of what
+  // the server passed on than two buffers (the block that took the last audio, and a full stream
+  // for the take after it); false when it failed. A sound server may take nothing until the stream
+  // holds a whole block of its own (PipeWire's quantum, which another program may raise to most of
+  // the buffer), or hold a stream resumed from a pause until it is as full as at its start
+  // (PulseAudio does): with less in the stream, the rest of the audio would never play.
   bool PadWithSilence(WaveDevice& dev) {
     ForgetHeardPads();
-    const uint64_t unheard = DataUnheard();
-    if (unheard == 0 || written_ - heard_ - unheard >= bufferFrames_) return true;
+    if (DataUnheard() == 0) return true;
+    const uint64_t from = std::max(heard_, passedOn_);
+    const uint64_t silenceAhead = (written_ - from) - (AudioIn(written_) - AudioIn(from));
+    if (silenceAhead >= 2 * bufferFrames_) return true;
     const uint64_t held = Held();
     for (uint64_t need = bufferFrames_ > held ? bufferFrames_ - held : 0; need > 0;) {
       snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
@@ -294,6 +315,8 @@ private:
   // In frames since the last reset: written to the stream, and heard.
   uint64_t written_ = 0;
   uint64_t heard_ = 0;
+  // Taken by the server at the last look, and before its latest take.
+  uint64_t took_ = 0, passedOn_ = 0;
   Unheard tail_;
   Unheard lastWrite_;  // what the stream held unheard when audio was last written
   bool dry_ = false;   // nothing more is queued

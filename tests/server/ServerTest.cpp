@@ -381,6 +381,35 @@ TEST(PipeWire, ACartPlaysToItsLastFrameWhenTheServerMovesAudioInLargeBlocks) {
   ExpectEveryFrameOnceAndInOrder(sink, length);
 }
 
+// The sink plays a block after the server took it, later than the delay the server reports: a
+// cart whose last frames fall just past a block of 8192 frames plays them all, and the deck stops
+// within a block of the last frame reaching the sink, showing the cart's end.
+TEST(PipeWire, ACartEndingJustPastALargeBlockPlaysWholeAndStopsWithinABlockAtItsEnd) {
+  ServerStudio s(PIPEWIRE_SERVER_SCRIPT);
+  ASSERT_TRUE(s.server.Ok());
+  constexpr size_t kBlock = 8192;
+  ASSERT_TRUE(s.server.Quantum(int(kBlock)));
+  const size_t length = kBlock + 188;  // 190 ms
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.StartCounterCart(length));
+  s.Press("F3", "playing");
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  const uint64_t stoppedAt = sink.Frames();
+  EXPECT_EQ("00:00:00.190", v.pos);
+  ExpectEveryFrameOnceAndInOrder(sink, length);
+  // Where the last frame landed in the sink's count; the count runs behind the sink, which only
+  // makes a late stop look earlier than it was.
+  const std::vector<int16_t> got = sink.Samples();
+  size_t last = got.size();
+  for (size_t i = 0; i < got.size() / 2; ++i)
+    if (CounterFrame(got[2 * i], got[2 * i + 1]) == int64_t(length) - 1) last = i;
+  ASSERT_LT(last, got.size());
+  EXPECT_LE(int64_t(stoppedAt) - int64_t(last), int64_t(kBlock) + Frames(150))
+      << "the deck stopped " << (int64_t(stoppedAt) - int64_t(last)) * 1000 / kRate
+      << " ms after the cart's last frame reached the sink";
+}
+
 // The server fills whatever it lacks from an 8-bit stream (at its start, its end, a pause) with
 // zero bytes, full-scale negative samples: an 8-bit cart must reach the sink as its own samples
 // and silence at zero, nothing else. The cart holds half-scale positive samples only, so a sample
