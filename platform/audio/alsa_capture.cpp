@@ -82,14 +82,12 @@ private:
 
   // ---- audio that stops arriving ----
   //
-  // Each arrival covers real time from when it was seen for as long as it plays, so a source that
-  // delivers ahead in bursts is not taken for a silent one, nor is a driver thread held up while
-  // the audio waited in the stream. While the owner has no buffer for it, or the stream has no
-  // room for more, the wait is not the stream's.
+  // What has arrived counts as moved whether it was read or still waits in the stream. While the
+  // owner has no buffer for it, or the stream has no room for more, the wait is not the stream's.
 
   void ArrivalsFromNow() {
     arrived_ = read_;
-    CoverFromNow();
+    watch_.Restart(Clock::now());
   }
 
   void CheckArrivals(WaveDevice& dev) {
@@ -98,11 +96,11 @@ private:
     const uint64_t arrived = read_ + uint64_t(avail);
     const Clock::time_point now = Clock::now();
     if (arrived > arrived_) {
-      Cover(arrived - arrived_, now);
+      watch_.Moved(arrived - arrived_, now);
       arrived_ = arrived;
     } else if (dev.InputSpace() == 0 || uint64_t(avail) >= bufferFrames_) {
-      coveredUntil_ = std::max(coveredUntil_, now);
-    } else if (now > coveredUntil_ + kStalledLimit) {
+      watch_.Excused(now);
+    } else if (watch_.Stalled(now)) {
       Lose(dev, -EIO, WAVERR_INPUTSTOPPED);
     }
   }

@@ -93,7 +93,7 @@ private:
     runSince_ = Clock::now();
     taken_ = written_;
     heardSeen_ = heard_;
-    CoverFromNow();
+    watch_.Restart(Clock::now());
   }
 
   void NoteUnderrun() {
@@ -297,11 +297,11 @@ private:
   void CheckTaken(WaveDevice& dev) {
     const Clock::time_point now = Clock::now();
     if (written_ > taken_) {
-      Cover(written_ - taken_, now);
+      watch_.Moved(written_ - taken_, now);
       taken_ = written_;
     } else if (heard_ > heardSeen_) {
-      coveredUntil_ = std::max(coveredUntil_, now);
-    } else if (now > coveredUntil_ + kStalledLimit) {
+      watch_.Excused(now);
+    } else if (watch_.Stalled(now)) {
       Lose(dev, -EIO, WAVERR_OUTPUTSTOPPED);
     }
     heardSeen_ = heard_;

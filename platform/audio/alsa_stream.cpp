@@ -15,7 +15,8 @@ AlsaStream::AlsaStream(StreamSetup& setup)
       blockAlign_(setup.format.nBlockAlign),
       rate_(setup.format.nSamplesPerSec),
       bufferFrames_(setup.buffer),
-      periodMs_(int(std::max<uint64_t>(1, uint64_t(setup.period) * 1000 / setup.format.nSamplesPerSec))) {
+      periodMs_(int(std::max<uint64_t>(1, uint64_t(setup.period) * 1000 / setup.format.nSamplesPerSec))),
+      watch_(setup.format.nSamplesPerSec) {
   int n = snd_pcm_poll_descriptors_count(pcm_.get());
   fds_.resize(size_t(std::max(n, 0)));
   if (n > 0) snd_pcm_poll_descriptors(pcm_.get(), fds_.data(), unsigned(n));
@@ -93,17 +94,6 @@ bool AlsaStream::CheckPoll(WaveDevice& dev) {
   if (s == SND_PCM_STATE_XRUN || s == SND_PCM_STATE_SUSPENDED) Fails(dev, s == SND_PCM_STATE_XRUN ? -EPIPE : -ESTRPIPE);
   else Lose(dev, -EIO);
   return true;
-}
-
-void AlsaStream::CoverFromNow() {
-  coveredUntil_ = Clock::now() + kFirstAudioLimit - kStalledLimit;
-  awaitingFirst_ = true;
-}
-
-void AlsaStream::Cover(uint64_t frames, Clock::time_point now) {
-  coveredUntil_ = (awaitingFirst_ ? now : std::max(coveredUntil_, now)) +
-                  std::chrono::microseconds(frames * 1000000 / std::max<uint32_t>(1, rate_));
-  awaitingFirst_ = false;
 }
 
 }  // namespace plat::wavecore::alsa

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/audio/stream_watch.h"
 #include "platform/audio/wave_core.h"
 
 namespace plat::wavecore::alsa {
@@ -63,19 +64,6 @@ protected:
   // Waits for the stream, a wake or timeoutMs.
   void WaitStream(WaveDevice& dev, int timeoutMs);
 
-  // ---- audio that stops moving ----
-  // A stream that moves no audio for this long beyond what its earlier audio covers has stopped (a
-  // session manager gone, a source or sink unlinked): a take or a playback must not go on silently.
-  // Its first audio may take longer: a sound server's idle source may start with a whole block of
-  // two seconds, and a new or resumed stream may wait to be linked or filled.
-  static constexpr auto kStalledLimit = std::chrono::seconds(1);
-  static constexpr auto kFirstAudioLimit = std::chrono::seconds(4);
-
-  void CoverFromNow();
-  // Frames moved at now cover their playing time from then, or from the end of what came before;
-  // the longer wait for a stream's first audio ends with it.
-  void Cover(uint64_t frames, Clock::time_point now);
-
   PcmPtr pcm_;
   const uint32_t blockAlign_;
   const uint32_t rate_;
@@ -83,9 +71,7 @@ protected:
   const int periodMs_;
   std::vector<uint8_t> staging_;
   bool lost_ = false;
-  // Until when the audio the stream has moved covers real time.
-  Clock::time_point coveredUntil_{};
-  bool awaitingFirst_ = false;
+  StreamWatch watch_;  // whether a stream that moves no audio has stopped
 
 private:
   bool CheckPoll(WaveDevice& dev);

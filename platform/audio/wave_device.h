@@ -39,12 +39,16 @@ constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 constexpr MMRESULT WAVERR_UNPREPARED = 34;
-// An input whose stream went on but brought no audio for a second (a sound server's session
-// manager gone, a source unlinked).
+// An input whose stream went on but brought no audio for several seconds of the program's own
+// running time (a sound server's session manager gone, a source unlinked).
 constexpr MMRESULT WAVERR_INPUTSTOPPED = 64;
-// An output whose stream went on but took no audio and played none for a second while more waited
-// (a sound server's session manager gone, a sink unlinked).
+// An output whose stream went on but took no audio and played none for several seconds of the
+// program's own running time while more waited (a sound server's session manager gone, a sink
+// unlinked).
 constexpr MMRESULT WAVERR_OUTPUTSTOPPED = 65;
+// The sound server through which the device is reached could not be reached; the error text says
+// why, in the system's words.
+constexpr MMRESULT WAVERR_NOSERVER = 66;
 
 constexpr int32_t WAVE_MAPPER = -1;
 
