@@ -10,11 +10,14 @@
 #                                   makes the server move audio in blocks of N frames, as it does
 #                                   when another program asks for a long latency (0: its own again)
 # The server has a null sink "play", the default sink, and a sine source "sine", the default
-# source, which delivers 440 Hz in real time. WirePlumber (its pid in DIR/wireplumber.pid) links
-# streams to them; without it nothing is linked. A program reaches the server through ALSA's
-# "default" device when its environment holds the lines of DIR/env (HOME=DIR, where .asoundrc
-# points "default" at PipeWire's ALSA plugin in the cache); pactl and parec reach it through
-# PULSE_SERVER. The servers end by themselves when the process that started them is gone.
+# source, which delivers 440 Hz in real time, paced by the server's own clock: it makes a block
+# whenever the server asks for one, so it goes on after the server was stopped or starved for a
+# while (a source with a clock of its own runs out of blocks then and stays silent). WirePlumber
+# (its pid in DIR/wireplumber.pid) links streams to them; without it nothing is linked. A program
+# reaches the server through ALSA's "default" device when its environment holds the lines of
+# DIR/env (HOME=DIR, where .asoundrc points "default" at PipeWire's ALSA plugin in the cache);
+# pactl and parec reach it through PULSE_SERVER. The servers end by themselves when the process
+# that started them is gone.
 # The cache is $SOLVANE_PIPEWIRE_CACHE, else build/pipewire in the repository.
 set -euo pipefail
 
@@ -123,7 +126,7 @@ context.objects = [
   { factory = adapter
     args = { factory.name = audiotestsrc, node.name = sine, node.description = sine,
              media.class = Audio/Source, audio.position = [ FL FR ], priority.session = 2000,
-             object.linger = true, node.param.Props = { volume = 0.5 } } }
+             object.linger = true, node.group = pipewire.dummy, node.param.Props = { volume = 0.5, live = false } } }
 ]
 EOF
   echo "autospawn = no" >"$dir/client.conf"
