@@ -102,8 +102,12 @@ void TMMWaveOut::Open() {
   stopping_ = false;
   stopPosted_ = false;
   try {
-    if (fn_.Open(nullptr, deviceId_, GetWaveFormat(), {}, plat::WAVE_FORMAT_QUERY) != plat::MMSYSERR_NOERROR)
-      Error(WaveDeviceError("WaveOutOpen", Msg(70)));
+    // A device that refuses the format says so; one that cannot be had at all (a sound server
+    // that cannot be reached) says why.
+    if (plat::MMRESULT q = fn_.Open(nullptr, deviceId_, GetWaveFormat(), {}, plat::WAVE_FORMAT_QUERY);
+        q != plat::MMSYSERR_NOERROR)
+      Error(q == plat::WAVERR_NOSERVER ? WaveDeviceErrorText("WaveOutOpen", q, fn_.GetErrorText)
+                                       : WaveDeviceError("WaveOutOpen", Msg(70)));
     TMMCustomSoundComponent::ChainOpen();
     RouteCompletions<TMMWaveOutThread>("WaveOut");
     const uint32_t flags = (mapped_ && deviceId_ >= 0) ? plat::WAVE_MAPPED : 0;

@@ -46,6 +46,17 @@ ConfigPtr ParseConfig(const std::string& text) {
   return err < 0 ? nullptr : cfg;
 }
 
+// What the sound servers' plugins answer when no server listens.
+bool ServerUnreachableError(int err) {
+  switch (-err) {
+    case ECONNREFUSED:
+    case EHOSTDOWN:
+    case ECONNRESET:
+    case ENOTCONN: return true;
+    default: return false;
+  }
+}
+
 MMRESULT FromErrno(int err) {
   switch (-err) {
     case EBUSY: return MMSYSERR_ALLOCATED;
@@ -123,14 +134,13 @@ public:
     const List& list = ListLocked(input);
     if (!list.devices.empty() || list.defaultError == 0) return {};
     const std::string why = snd_strerror(list.defaultError);
-    switch (-list.defaultError) {
-      // What the sound servers' plugins answer when no server listens.
-      case ECONNREFUSED:
-      case EHOSTDOWN:
-      case ECONNRESET:
-      case ENOTCONN: return "The sound server could not be reached (" + why + ").";
-      default: return "No sound card was found, and the default sound device could not be opened (" + why + ").";
-    }
+    if (ServerUnreachableError(list.defaultError)) return ServerUnreachable(why);
+    return "No sound card was found, and the default sound device could not be opened (" + why + ").";
+  }
+
+  std::string ServerFailure() override {
+    std::lock_guard<std::mutex> l(m_);
+    return serverFailure_;
   }
 
   MMRESULT Caps(bool input, int32_t id, WaveCaps& caps) override {
@@ -170,7 +180,7 @@ public:
     unsigned bufferUs = input ? kCaptureBufferUs : kPlaybackBufferUs, periodUs = kPeriodUs;
     snd_pcm_hw_params_set_buffer_time_near(pcm.get(), hw, &bufferUs, nullptr);
     snd_pcm_hw_params_set_period_time_near(pcm.get(), hw, &periodUs, nullptr);
-    if ((err = snd_pcm_hw_params(pcm.get(), hw)) < 0) return FromErrno(err);
+    if ((err = snd_pcm_hw_params(pcm.get(), hw)) < 0) return Failed(err);
     snd_pcm_uframes_t period = 0, buffer = 0;
     snd_pcm_hw_params_get_period_size(hw, &period, nullptr);
     snd_pcm_hw_params_get_buffer_size(hw, &buffer);
@@ -185,8 +195,8 @@ public:
     // first); capture starts at Start.
     snd_pcm_sw_params_set_start_threshold(pcm.get(), sw, input ? boundary : buffer);
     snd_pcm_sw_params_set_avail_min(pcm.get(), sw, std::max<snd_pcm_uframes_t>(1, period));
-    if ((err = snd_pcm_sw_params(pcm.get(), sw)) < 0) return FromErrno(err);
-    if (!input && (err = snd_pcm_prepare(pcm.get())) < 0) return FromErrno(err);
+    if ((err = snd_pcm_sw_params(pcm.get(), sw)) < 0) return Failed(err);
+    if (!input && (err = snd_pcm_prepare(pcm.get())) < 0) return Failed(err);
 
     // Raise the driver thread where the system allows it; an unpaced device (ALSA's null) never
     // gets real-time scheduling, so a test run cannot starve the machine.
@@ -217,7 +227,7 @@ private:
       name = e->pcm;
     }
     int err = OpenPcm(cfg_, name, input, pcm);
-    if (err < 0) return FromErrno(err);
+    if (err < 0) return Failed(err);
     if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;
     return ApplyFormat(pcm.get(), hw, f, input, &wide) < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
   }
@@ -290,9 +300,18 @@ private:
     return 0;
   }
 
+  // A failure's result; a sound server that could not be reached is told as that, and why.
+  MMRESULT Failed(int err) {
+    if (!ServerUnreachableError(err)) return FromErrno(err);
+    std::lock_guard<std::mutex> l(m_);
+    serverFailure_ = snd_strerror(err);
+    return WAVERR_NOSERVER;
+  }
+
   ConfigPtr cfg_;
   std::mutex m_;
   List in_, out_;
+  std::string serverFailure_;
 };
 
 }  // namespace

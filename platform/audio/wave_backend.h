@@ -13,6 +13,9 @@ public:
   virtual uint32_t NumDevices(bool input) = 0;
   // Why there is no device, in the system's words, or "" when it does not know.
   virtual std::string NoDeviceReason(bool input) { return {}; }
+  // Why the sound server could not be reached when a device last answered WAVERR_NOSERVER, in the
+  // system's words.
+  virtual std::string ServerFailure() { return {}; }
   // id is 0..NumDevices-1 or WAVE_MAPPER; the caller has checked the range.
   virtual MMRESULT Caps(bool input, int32_t id, WaveCaps& caps) = 0;
   // The format is plain PCM (8, 16, 24 or 32 bits) or IEEE float (32 or 64 bits) with consistent
@@ -24,6 +27,11 @@ public:
   virtual void Opened(const std::shared_ptr<WaveDevice>& dev) {}
   virtual void Closed(const std::shared_ptr<WaveDevice>& dev) {}
 };
+
+// "The sound server could not be reached (why)."
+inline std::string ServerUnreachable(const std::string& why) {
+  return "The sound server could not be reached" + (why.empty() ? std::string() : " (" + why + ")") + ".";
+}
 
 std::shared_ptr<WaveBackend> MakeAlsaBackend(const std::string& configText);
 std::shared_ptr<WaveBackend> MakeVirtualBackend();

@@ -157,6 +157,7 @@ MMRESULT ErrorText(MMRESULT err, std::string& text) {
     case WAVERR_UNPREPARED: text = "The buffer has not been prepared."; break;
     case WAVERR_INPUTSTOPPED: text = "The sound input stopped delivering audio."; break;
     case WAVERR_OUTPUTSTOPPED: text = "The sound output stopped taking audio."; break;
+    case WAVERR_NOSERVER: text = wavecore::ServerUnreachable(Backend()->ServerFailure()); break;
     default: text.clear(); return MMSYSERR_BADERRNUM;
   }
   return MMSYSERR_NOERROR;

@@ -144,17 +144,19 @@ int64_t Received(Listener& sink) {
 }
 
 // Every frame of a counter cart of `length` frames reached the sink, once and in order; silence
-// around it and at pauses only.
-void ExpectEveryFrameOnceAndInOrder(Listener& sink, size_t length) {
+// around it and at pauses only. `unseen` frames may be missing: a listener on a sink misses what
+// the sink takes faster than it can follow.
+void ExpectEveryFrameOnceAndInOrder(Listener& sink, size_t length, size_t unseen = 0) {
   ASSERT_TRUE(Until([&] { return Received(sink) >= int64_t(length); }, 5000))
       << "the sink received " << Received(sink) << " of " << length << " frames";
   const std::vector<int16_t> got = sink.Samples();
   int64_t next = 0;
-  size_t wrong = 0;
+  size_t wrong = 0, missing = 0;
   for (size_t i = 0; i < got.size() / 2; ++i) {
     const int64_t f = CounterFrame(got[2 * i], got[2 * i + 1]);
     if (f < 0 && got[2 * i] == 0 && got[2 * i + 1] == 0) continue;
-    if (f != next && wrong++ < 5)
+    if (f > next && missing + size_t(f - next) <= unseen) missing += size_t(f - next);
+    else if (f != next && wrong++ < 5)
       ADD_FAILURE() << "at " << i << ": " << got[2 * i] << "," << got[2 * i + 1] << " after frame " << next - 1;
     next = f + 1;
   }
@@ -364,6 +366,117 @@ TEST_P(EveryServer, ACartPausedWithAllItsRestInTheStreamPlaysToItsLastFrameWhenR
   ExpectEveryFrameOnceAndInOrder(sink, length);
 }
 
+TEST_P(EveryServer, PlayWithTheServerGoneSaysTheServerCouldNotBeReached) {
+  ServerStudio s(GetParam());
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.StartCounterCart(size_t(Frames(1000))));
+  s.server.Stop();
+  s.studio.Key("F3");
+  EXPECT_TRUE(Until([&] { return Told(s.studio, "sound server could not be reached ("); }, 5000))
+      << "Play did not say the server could not be reached, and why";
+  EXPECT_FALSE(Told(s.studio, "can't play this format")) << "Play blamed the format";
+  EXPECT_NE("playing", s.studio.Sync().deck);
+}
+
+// ---- a program or a server that stands still ----------------------------------------------------
+//
+// A stopped program or server (SIGSTOP, as a paused virtual machine, swapping or a stalled disk
+// stops them) is no lost device: a take and a playback go on when audio moves again.
+
+enum class Frozen { Server, Program };
+
+class Stall : public testing::TestWithParam<std::tuple<const char*, Frozen>> {
+protected:
+  const char* Script() const { return std::get<0>(GetParam()); }
+  bool PipeWire() const { return std::string(Script()).find("pipewire") != std::string::npos; }
+  // The server's default source, which the program records from.
+  std::string Source() const { return PipeWire() ? "sine" : "feed.monitor"; }
+
+  // Stops the server, or the program and `alongside` (a reference stopped alike), for three
+  // seconds, then lets them go on.
+  void Freeze(ServerStudio& s, pid_t alongside = 0) const {
+    std::vector<pid_t> pids;
+    if (std::get<1>(GetParam()) == Frozen::Server) pids = {s.server.Pid()};
+    else pids = {s.studio.Pid(), alongside};
+    for (pid_t p : pids)
+      if (p > 0) ::kill(p, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    for (pid_t p : pids)
+      if (p > 0) ::kill(p, SIGCONT);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(SoundServer, Stall,
+                         testing::Combine(testing::Values(SOUND_SERVER_SCRIPT, PIPEWIRE_SERVER_SCRIPT),
+                                          testing::Values(Frozen::Server, Frozen::Program)),
+                         [](const testing::TestParamInfo<std::tuple<const char*, Frozen>>& p) {
+                           return std::string(std::string(std::get<0>(p.param)).find("pipewire") != std::string::npos
+                                                  ? "PipeWire"
+                                                  : "PulseAudio") +
+                                  (std::get<1>(p.param) == Frozen::Server ? "_ServerStopped" : "_ProgramStopped");
+                         });
+
+// The take goes on, and holds all that arecord, with the program's own buffer of a second and
+// stopped alike, got: the only gap is what no buffer could hold while the program or the server
+// stood still.
+TEST_P(Stall, ATakeGoesOnAndLosesNoMoreThanArecordWithTheSameBuffer) {
+  ServerStudio s(Script());
+  ASSERT_TRUE(s.server.Ok());
+  Listener clock(s.server, Source());
+  Listener reference(s.server, 1000000, 20000);
+  ASSERT_TRUE(clock.Ok() && reference.Ok());
+  ASSERT_TRUE(s.StartBlankCart());
+  const Moment started = PressTimed(s, clock, "F5", "recording");
+  s.UntilPosition(1000);
+  const uint64_t clockBefore = clock.Frames(), referenceBefore = reference.Frames();
+  Freeze(s, reference.Pid());
+  const uint64_t resumed = clock.Frames();
+  ASSERT_TRUE(Until([&] { return clock.Frames() >= resumed + Frames(2000); }));
+  EXPECT_EQ("recording", s.studio.Sync().deck) << "the take ended";
+  // What the reference missed over the same stretch of the source.
+  const uint64_t n = clock.Frames(), gotReference = reference.Frames() - referenceBefore;
+  const uint64_t lost = n - clockBefore > gotReference ? n - clockBefore - gotReference : 0;
+  const uint64_t least = Since(started, n) > lost ? Since(started, n) - lost : 0;
+  s.UntilPosition(int64_t(least * 1000 / kRate) - 250);
+  DeckView v;
+  const Moment stopped = PressTimed(s, clock, "F4", "stopped", &v);
+
+  EXPECT_FALSE(Told(s.studio, "stopped delivering audio"));
+  const Take take = ReadTake(v.file);
+  EXPECT_GE(take.Frames() + Frames(250), least) << "the take holds " << take.Frames() << " frames, arecord lost "
+                                                << lost << " of the " << Since(started, n) << " the source gave";
+  EXPECT_LE(take.Frames(), Most(started, stopped) + Frames(250));
+  // One sine throughout, broken at most where audio was lost, and where the source itself broke: a
+  // PipeWire whose clock stood still runs the cycles it missed back to back when it goes on, faster
+  // than any client takes them, so arecord too gets a stretch of blocks with gaps between them.
+  const std::vector<size_t> breaks = SineBreaks(take.samples, kSineHz);
+  const size_t referenceBreaks = SineBreaks(reference.Samples(), kSineHz).size();
+  EXPECT_LE(breaks.size(), referenceBreaks + (lost > size_t(Frames(50)) ? 1u : 0u))
+      << "splices at frames " << Breaks(breaks) << "(arecord " << referenceBreaks << ")";
+}
+
+// The playback goes on, every frame reaches the sink once and in order, and the deck stops by
+// itself at the end of the cart.
+TEST_P(Stall, APlaybackGoesOnAndPlaysEveryFrame) {
+  ServerStudio s(Script());
+  ASSERT_TRUE(s.server.Ok());
+  const size_t length = size_t(Frames(6000));
+  Listener sink(s.server, "play.monitor");
+  ASSERT_TRUE(sink.Ok());
+  ASSERT_TRUE(s.StartCounterCart(length));
+  s.Press("F3", "playing");
+  s.UntilPosition(1000);
+  Freeze(s);
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "the end of the cart");
+  EXPECT_FALSE(Told(s.studio, "stopped taking audio"));
+  EXPECT_EQ("00:00:06.000", v.pos);
+  // A PipeWire whose clock stood still runs the cycles it missed back to back when it goes on: its
+  // sink takes the audio faster than the listener on it follows, which then misses part of what
+  // the sink took in those cycles, at most the three seconds the server stood still.
+  const bool catchesUp = PipeWire() && std::get<1>(GetParam()) == Frozen::Server;
+  ExpectEveryFrameOnceAndInOrder(sink, length, catchesUp ? size_t(Frames(3000)) : 0);
+}
+
 // ---- PipeWire -----------------------------------------------------------------------------------
 
 // The server takes nothing from a stream until it holds a whole block: the last part block of a cart
@@ -453,15 +566,14 @@ TEST(PipeWire, AnEightBitCartReachesTheSinkAsItsSamplesAndSilenceAtZero) {
 }
 
 // Once the deck has run a second, ends the session manager, without which the server unlinks the
-// program's streams: no more audio moves. The deck stops by itself, a second after the last audio
-// (the unlinking and the message take a moment more, well under the four seconds a stream's first
-// audio may take), and nothing is left in front of it.
+// program's streams: no more audio moves. The deck stops by itself, the stream's limit after its
+// last audio, within about ten seconds, and nothing is left in front of it.
 DeckView LoseTheSessionManager(ServerStudio& s) {
   s.UntilPosition(1000);
   const auto killed = std::chrono::steady_clock::now();
   s.server.Kill("wireplumber.pid");
   const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.deck == "stopped"; }, "stopped");
-  EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::milliseconds(3500)) << "the deck stopped late";
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(11)) << "the deck stopped late";
   EXPECT_EQ("-", v.modal);
   return v;
 }

@@ -66,10 +66,15 @@ void SoundServer::Stop() {
   ok_ = false;
 }
 
-void SoundServer::Kill(const std::string& pidFile) {
+pid_t SoundServer::Pid(const std::string& pidFile) const {
   std::ifstream f(dir_ + "/" + pidFile);
   pid_t pid = 0;
-  if (f >> pid && pid > 0) ::kill(pid, SIGKILL);
+  return f >> pid && pid > 0 ? pid : 0;
+}
+
+void SoundServer::Kill(const std::string& pidFile) {
+  const pid_t pid = Pid(pidFile);
+  if (pid > 0) ::kill(pid, SIGKILL);
   // The script started it: it is reaped there, so wait for its socket to go quiet instead.
   for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i) ::usleep(10000);
   if (pidFile == "pid") ok_ = false;
@@ -87,10 +92,18 @@ bool SoundServer::Pactl(const std::string& args) const {
 // ---- a listener ---------------------------------------------------------------------------------
 
 Listener::Listener(const SoundServer& server, const std::string& source) {
+  Spawn(server,
+        {"parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", "--device=" + source});
+}
+
+Listener::Listener(const SoundServer& server, unsigned bufferUs, unsigned periodUs) {
+  Spawn(server, {"arecord", "-q", "-D", "default", "-t", "raw", "-f", "S16_LE", "-r", "44100", "-c", "2",
+                 "--buffer-time=" + std::to_string(bufferUs), "--period-time=" + std::to_string(periodUs)});
+}
+
+void Listener::Spawn(const SoundServer& server, std::vector<std::string> args) {
   int pipes[2];
   if (::pipe2(pipes, O_CLOEXEC) != 0) return;
-  std::vector<std::string> args = {
-      "parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", "--device=" + source};
   std::vector<std::string> vars = WithVars(server.Environment());
   std::vector<char*> argv = Pointers(args), envp = Pointers(vars);
   posix_spawn_file_actions_t actions;
@@ -99,7 +112,7 @@ Listener::Listener(const SoundServer& server, const std::string& source) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   pid_t pid = -1;
-  if (::posix_spawnp(&pid, "parec", &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipes[1]);
   fd_ = pipes[0];

@@ -24,6 +24,8 @@ public:
   // Ends the server at once, as a crash would; or another of the script's processes, by the name
   // of its pid file (PipeWire's session manager: "wireplumber.pid").
   void Kill(const std::string& pidFile = "pid");
+  // The pid of one of the script's processes (see Kill), or 0.
+  pid_t Pid(const std::string& pidFile = "pid") const;
   // Ends the server in order, leaving its folder (and the program's way to it) as it was.
   void Stop();
   // What a program needs in its environment to reach the server through ALSA's default device.
@@ -44,15 +46,20 @@ private:
 class Listener {
 public:
   Listener(const SoundServer& server, const std::string& source);
+  // The same through ALSA's default device as a program records it, with a buffer and period of
+  // these many microseconds (arecord).
+  Listener(const SoundServer& server, unsigned bufferUs, unsigned periodUs);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
 
   bool Ok() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   uint64_t Frames();
   std::vector<int16_t> Samples();  // interleaved, left then right
 
 private:
+  void Spawn(const SoundServer& server, std::vector<std::string> args);
   void Read();
   pid_t pid_ = -1;
   int fd_ = -1;
