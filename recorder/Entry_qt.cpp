@@ -17,6 +17,7 @@
 #include "engine/MMWavIn.h"
 #include "engine/MMWavOut.h"
 #include "platform/messages/messages.h"
+#include "platform/system/files.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
 #include "platform/ui/dialogs.h"
@@ -113,6 +114,7 @@ void CatchFileSizeLimit() {
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
   CatchFileSizeLimit();
+  plat::KeepOutputFromBlocking();
   // One deck per temporary folder: a second start in the same session brings the running deck
   // forward; one from another session finds the folder held (the deck's creation tells it).
   plat::SingleInstance instance("solvane", DeckTempFolder());

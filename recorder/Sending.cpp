@@ -176,8 +176,11 @@ std::string WebOrderPath(const std::string& dropFolder, const std::string& file,
 
 // ---- the two roads ------------------------------------------------------------------------------
 
-void DeleteMailFile(const std::string& programFolder) {
-  if (plat::FileExists(programFolder + MailFileName)) plat::DeleteFile(programFolder + MailFileName);
+bool StillRunning(const plat::TRunning& program) { return program && program->load(); }
+
+void DeleteMailFile(const TUserFields& users) {
+  if (StillRunning(users.emailProgram)) return;  // it may not have read its order yet
+  if (plat::FileExists(users.programFolder + MailFileName)) plat::DeleteFile(users.programFolder + MailFileName);
 }
 
 bool EmailProgramPresent(const std::string& programFolder) {
@@ -197,6 +200,22 @@ bool CartFileAvailable(TUserDeck& deck) {
   return false;
 }
 
+// The programs are handed a file the operator may choose again at once: while the one started
+// last runs, its order stays as it was, and the next send waits until it has ended.
+bool ProgramFree(TUserDeck& deck, const plat::TRunning& program, const char* busy) {
+  if (!StillRunning(program)) return true;
+  deck.Notify(TNoticeKind::Error, busy);
+  return false;
+}
+
+// Every order names the file on one line: a path with a line break in it would end that line
+// early, and its first part would order another file.
+bool NamedOnOneLine(TUserDeck& deck) {
+  if (deck.CartFileName().find_first_of("\r\n") == std::string::npos) return true;
+  deck.Notify(TNoticeKind::Error, UnsendableNameText);
+  return false;
+}
+
 bool WriteOrderFile(TUserDeck& deck, const std::string& path, const std::string& text) {
   if (plat::WriteWholeFile(path, text)) return true;
   deck.Notify(TNoticeKind::Error, "Cannot create file " + path);
@@ -212,7 +231,8 @@ bool PrepareEmail(TUserDeck& deck) {
     deck.Notify(TNoticeKind::Error, "Email program is not present. Please contact technical support.");
     return false;
   }
-  if (!CartFileAvailable(deck)) return false;
+  if (!ProgramFree(deck, deck.Users().emailProgram, EmailProgramBusyText)) return false;
+  if (!CartFileAvailable(deck) || !NamedOnOneLine(deck)) return false;
   return WriteOrderFile(deck, folder + MailFileName, OrderText(deck.CartFileName()));
 }
 
@@ -229,7 +249,8 @@ bool SendEmail(TUserDeck& deck, const std::string& destination, const std::strin
     return false;
   }
   const std::string& programFolder = deck.Users().programFolder;
-  if (!deck.StartProgram(programFolder + EmailProgramName, EmailArguments(programFolder, to, folder))) {
+  if (!deck.StartProgram(programFolder + EmailProgramName, EmailArguments(programFolder, to, folder),
+                         deck.Users().emailProgram)) {
     deck.Notify(TNoticeKind::Error, "Error calling email.exe");
     return false;
   }
@@ -242,7 +263,8 @@ bool PrepareWeb(TUserDeck& deck) {
     deck.Notify(TNoticeKind::Error, "Web\\FTP program is not present. Please contact technical support.");
     return false;
   }
-  return CartFileAvailable(deck);
+  if (!ProgramFree(deck, deck.Users().webProgram, WebProgramBusyText)) return false;
+  return CartFileAvailable(deck) && NamedOnOneLine(deck);
 }
 
 bool ChooseWebDestination(TUserDeck& deck, const std::string& choice) {
@@ -258,7 +280,7 @@ bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& fil
   if (!WriteOrderFile(deck, datPath, WebOrderDat(plat::ExtractFileName(filePath), destination))) return false;
   if (!deck.Settings().postrelLaunch) return true;
   const std::string& folder = deck.Users().programFolder;
-  if (!deck.StartProgram(folder + WebProgramName, WebArguments())) {
+  if (!deck.StartProgram(folder + WebProgramName, WebArguments(), deck.Users().webProgram)) {
     deck.Notify(TNoticeKind::Error, "Error calling Web\\FTP program");
     return false;
   }

@@ -68,21 +68,34 @@ std::string WebOrderDat(const std::string& fileName, const std::string& destinat
 std::string WebOrderPath(const std::string& dropFolder, const std::string& file, const std::string& ext);
 
 class TUserDeck;
+struct TUserFields;
 
-// Every start, and an exit with a cart loaded, removes the mail file of an earlier send.
-void DeleteMailFile(const std::string& programFolder);
+// Every start, and an exit with a cart loaded, removes the mail file of an earlier send, unless
+// the e-mail program it was written for still runs.
+void DeleteMailFile(const TUserFields& users);
+
+// Why a send is refused while the program started for the last one still runs.
+constexpr const char* EmailProgramBusyText =
+    "The e-mail program is still running with the last file sent. Send again when it has finished.";
+constexpr const char* WebProgramBusyText =
+    "The Web\\FTP program is still running with the last file sent. Send again when it has finished.";
+// Why a file whose path holds a line break is not sent.
+constexpr const char* UnsendableNameText =
+    "This file cannot be sent: its name or folder holds a line break, and the order that names it to "
+    "the sending program must be one line. \r\nSave it under a name without a line break and send that.";
 
 // EnableSendButtons: whether each program is present in the program folder.
 bool EmailProgramPresent(const std::string& programFolder);
 bool WebProgramPresent(const std::string& programFolder);
 
-// The Send button: checks the program and the cart's file, writes "mail.txt". True when the
-// e-mail dialog is to be shown.
+// The Send button: checks the program (present, not still running), the cart's file (there, its
+// path one line), writes "mail.txt". True when the e-mail dialog is to be shown.
 bool PrepareEmail(TUserDeck& deck);
 // The e-mail dialog's "&Send": checks the folder and the destination and starts the program.
 // True when the program was started (the dialog closes).
 bool SendEmail(TUserDeck& deck, const std::string& destination, const std::string& folder);
-// The Web/FTP button before its dialog; true when the dialog is to be shown.
+// The Web/FTP button before its dialog, with the checks of the Send button; true when the dialog
+// is to be shown.
 bool PrepareWeb(TUserDeck& deck);
 // The Web/FTP dialog's "&Send": an empty choice is refused; otherwise it becomes the deck's
 // destination and the result is true.

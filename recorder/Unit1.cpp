@@ -506,7 +506,7 @@ void TSVMain::FormCreate(TObject*) {
     EndCreation();
     return;
   }
-  DeleteMailFile(ProgramFolder());
+  DeleteMailFile(UserData);
   // Held from here to the end of the run: one deck per folder, from any session.
   if (const plat::FolderVerdict verdict = deckTemp_.Hold(::DeckTempFolder()); !verdict.Held()) {
     const std::string text = DeckTempRefusal(verdict, DeckTempFolder());
@@ -658,7 +658,7 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
     return;
   }
   ExitSequence();
-  DeleteMailFile(ProgramFolder());
+  DeleteMailFile(UserData);
 }
 
 void TSVMain::EndOnStopSignal() {

@@ -263,11 +263,15 @@ public:
   bool Busy() const override { return BusySaving; }
   std::string CartFileName() const override;
   void EjectCart() override { Eject(); }
-  bool StartProgram(const std::string& path, const std::vector<std::string>& args) override {
-    return TUserDeck::StartProgram(path, args);
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args,
+                    plat::TRunning& running) override {
+    return TUserDeck::StartProgram(path, args, running);
   }
 
   // =============================== TDialogDeck ===============================
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args) override {
+    return plat::StartProcess(path, args);
+  }
   bool SettingUpCustomCart() const override { return CartKind == KindCustom; }
   void StandardCart(int& format, int& length) override;
   void SetCustomCart(int format, int length) override;

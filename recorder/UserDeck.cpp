@@ -6,6 +6,6 @@
 
 int64_t TUserDeck::Now() const { return int64_t(std::time(nullptr)); }
 
-bool TUserDeck::StartProgram(const std::string& path, const std::vector<std::string>& args) {
-  return plat::StartProcess(path, args);
+bool TUserDeck::StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running) {
+  return plat::StartProcess(path, args, {}, &running);
 }

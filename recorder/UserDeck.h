@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/files.h"
 #include "recorder/Notices.h"
 #include "recorder/Sending.h"
 #include "recorder/Settings.h"
@@ -31,6 +32,8 @@ struct TUserFields {
   TCartProgram cart;
   TSendLists sendLists;        // address book and Web/FTP destinations
   std::string webDestination;  // chosen in the Web/FTP dialog
+  // The e-mail and Web/FTP programs last started: their orders stay as they were until they end.
+  plat::TRunning emailProgram, webProgram;
 
   std::string UsersFolder() const { return usersFolder.empty() ? programFolder : usersFolder; }
 };
@@ -59,8 +62,9 @@ public:
   virtual void ProcessMessages() {}
   // The local wall clock, seconds since the epoch.
   virtual int64_t Now() const;
-  // Starts an external program detached; false when it could not be started.
-  virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args);
+  // Starts an external program detached; false when it could not be started. From then on
+  // running tells whether the program still runs.
+  virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running);
 
   // The loaded cart.
   virtual bool Busy() const = 0;                 // a save runs

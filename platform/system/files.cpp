@@ -17,9 +17,11 @@
 #include <mutex>
 #include <random>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/system/held_paths.h"
 #include "solvane_version.h"
@@ -576,7 +578,35 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
-bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir) {
+namespace {
+
+// In a forked child, before exec: only async-signal-safe calls. Input and output become
+// /dev/null, the working folder workDir; false with errno set when one step failed.
+bool PrepareChild(const char* workDir) {
+  ::setsid();
+  const int null = ::open("/dev/null", O_RDWR);
+  if (null < 0) return false;
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fd != null && ::dup2(null, fd) < 0) return false;
+  if (null > 2) ::close(null);
+  return !*workDir || ::chdir(workDir) == 0;
+}
+
+// Waits for the program to end without reaping it, says so, then reaps it: once the process is
+// gone, whoever asks already hears that it ended.
+void WatchUntilEnded(pid_t pid, std::shared_ptr<std::atomic<bool>> running) {
+  std::thread([pid, running] {
+    siginfo_t info{};
+    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
+    running->store(false);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
+  }).detach();
+}
+
+}  // namespace
+
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                  TRunning* running) {
   std::string exe = FindProgram(program);
   if (exe.empty()) return false;
   // Only async-signal-safe calls may follow the fork in a threaded process, so the argument
@@ -585,7 +615,7 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
   argv.push_back(const_cast<char*>(exe.c_str()));
   for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  // Double fork so the program is not our child: nobody has to reap it and it outlives us.
+  // Tells the exec's failure; closed by the exec itself when it succeeds.
   int pipefd[2];
   if (::pipe2(pipefd, O_CLOEXEC) != 0) return false;
   pid_t pid = ::fork();
@@ -595,27 +625,54 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
     return false;
   }
   if (pid == 0) {
-    ::setsid();
-    pid_t grand = ::fork();
-    if (grand != 0) _exit(grand > 0 ? 0 : 1);
-    if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) {
-      int e = errno;
-      (void)!::write(pipefd[1], &e, sizeof e);
-      _exit(127);
+    // A program nobody watches is not our child (a second fork) so that nobody has to reap it.
+    if (!running) {
+      pid_t grand = ::fork();
+      if (grand != 0) _exit(grand > 0 ? 0 : 1);
     }
-    ::execve(exe.c_str(), argv.data(), environ);
+    if (PrepareChild(workDir.c_str())) ::execve(exe.c_str(), argv.data(), environ);
     int e = errno;
     (void)!::write(pipefd[1], &e, sizeof e);
     _exit(127);
   }
   ::close(pipefd[1]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   int err = 0;
   ssize_t r;
   while ((r = ::read(pipefd[0], &err, sizeof err)) < 0 && errno == EINTR) {}
   ::close(pipefd[0]);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && r == 0;
+  const bool started = r == 0;
+  if (running && started) {
+    auto state = std::make_shared<std::atomic<bool>>(true);
+    *running = state;
+    WatchUntilEnded(pid, state);
+    return true;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+  return started && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+namespace {
+void OnBrokenPipe(int) {}
+}  // namespace
+
+void KeepOutputFromBlocking() {
+  // Caught rather than ignored, so that the programs we start get the default back.
+  struct sigaction sa {};
+  sa.sa_handler = OnBrokenPipe;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGPIPE, &sa, nullptr);
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) continue;
+    // A description of the pipe of our own: non-blocking for us alone, not for whoever else
+    // writes through the one we were given (the shell, the programs we start).
+    const int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (own < 0) continue;
+    ::dup2(own, fd);
+    ::close(own);
+  }
 }
 
 bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive) {

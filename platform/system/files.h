@@ -2,9 +2,11 @@
 // Files, folders and paths. Paths use "/"; a folder path returned with a trailing separator says so.
 // A path directly inside a held folder (held_folder.h) is reached through that folder's descriptor,
 // never through a link.
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -135,9 +137,19 @@ std::string RuntimePath();
 std::string UserName();
 std::string VersionText();
 
-// Starts a program detached from this one (it outlives us, and we never wait for it).
-// The program is looked up on PATH when it has no "/". False when it could not be started.
-bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {});
+// Whether a started program still runs: true until it has ended (and been reaped).
+using TRunning = std::shared_ptr<const std::atomic<bool>>;
+
+// Starts a program in a session of its own that outlives us, with /dev/null as its input and
+// output: nothing it prints can fill a pipe it would share with us. The program is looked up on
+// PATH when it has no "/". False when it could not be started. Without running nobody waits for
+// it; with running, *running tells from then on whether it still runs.
+bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {},
+                  TRunning* running = nullptr);
+// Makes this process's writes to a pipe or FIFO on its standard output or error give up rather
+// than wait when nobody reads it (what does not fit is lost), and a reader that went away costs
+// the write, not the process: a message must never stop the program.
+void KeepOutputFromBlocking();
 // Looks a program up on PATH; empty when not found.
 std::string FindProgram(const std::string& name);
 

@@ -149,7 +149,8 @@ pid_t Studio::Spawn(const std::vector<std::string>& args) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (outputFd >= 0) posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+  else posix_spawn_file_actions_addopen(&actions, 1, output_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclose(&actions, 0);
   pid_t pid = -1;

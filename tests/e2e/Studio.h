@@ -91,6 +91,8 @@ public:
   // The program's environment beyond the studio's own: each entry replaces the studio's variable
   // of that name, and an empty value removes it (a real sound device instead of the virtual one).
   std::map<std::string, std::string> environment;
+  // When set, the program's stdout and stderr go to this descriptor instead of Output()'s file.
+  int outputFd = -1;
   Scratch dir;
 
   // How long a reply, a file or a byte may take before the test counts it as lost. Only a failure

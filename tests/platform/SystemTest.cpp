@@ -349,6 +349,36 @@ TEST(Files, StartProcessDetached) {
   EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder")));
 }
 
+// What a program is handed as its input and output is nothing of ours, watched or not; a watched
+// one is seen to run until it has ended, and a failed start gives no watch.
+TEST(Files, StartedProgramsGetNoOutputOfOursAndAWatchedOneIsSeenToEnd) {
+  Scratch dir;
+  const std::string go = dir.Path("go"), fds = dir.Path("fds");
+  const std::string script =
+      "got=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$got\" > \"$1.part\" && mv \"$1.part\" \"$1\"";
+  for (bool watched : {false, true}) {
+    SCOPED_TRACE(watched);
+    DeleteFile(fds);
+    TRunning running;
+    ASSERT_TRUE(StartProcess("sh", {"-c", script + "; while [ ! -e \"$2\" ]; do sleep 0.01; done", "sh", fds, go}, {},
+                             watched ? &running : nullptr));
+    for (int i = 0; i < 6000 && !FileExists(fds); ++i) SleepMs(10);
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(fds, got));
+    EXPECT_EQ(got, "/dev/null\n/dev/null\n/dev/null\n");
+    EXPECT_EQ(watched, running != nullptr);
+    if (!watched) continue;
+    EXPECT_TRUE(running->load()) << "it waits for the go";
+    ASSERT_TRUE(WriteWholeFile(go, ""));
+    for (int i = 0; i < 6000 && running->load(); ++i) SleepMs(10);
+    EXPECT_FALSE(running->load());
+    DeleteFile(go);
+  }
+  TRunning none;
+  EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder"), &none));
+  EXPECT_EQ(none, nullptr);
+}
+
 TEST(SingleInstance, OneCopyPerKeyAndSessionAndALaterStartBringsItForward) {
   Scratch dir;
   using O = SingleInstance::Outcome;

@@ -216,3 +216,51 @@ TEST(Sending, ListsThatCannotBeReadAreNamedAndGiveNothing) {
                       "Unable to read " + folder + AddressBookFile + ": it is not a regular file.",
                       "Unable to read " + folder + WebListFile + ": it is larger than 4 MB."}));
 }
+
+// While the program started for the last send runs, its order stays as it was: the next send on
+// that road is refused with a message, and the other road is free. An exit then keeps the mail
+// file the e-mail program may not have read yet.
+TEST_F(Send, ASendWhileTheLastOnesProgramRunsIsRefused) {
+  InstallPrograms();
+  deck.users.sendLists.addressBook = ParseAddressBook("News;in\r\n");
+  ASSERT_TRUE(PrepareEmail(deck));
+  ASSERT_TRUE(SendEmail(deck, "News", "in"));
+  *deck.programRuns = true;
+  const std::string mail = Folder() + MailFileName, order = Contents(mail);
+  deck.cartFile = Folder() + "carts/Other.wav";
+  ASSERT_TRUE(plat::WriteWholeFile(deck.cartFile, "RIFF"));
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.LastText(), EmailProgramBusyText);
+  EXPECT_EQ(Contents(mail), order);
+  DeleteMailFile(deck.users);
+  EXPECT_EQ(Contents(mail), order) << "removed under the running program";
+
+  ASSERT_TRUE(PrepareWeb(deck));
+  ASSERT_TRUE(ChooseWebDestination(deck, "FTP One"));
+  ASSERT_TRUE(SendWeb(deck));
+  EXPECT_FALSE(PrepareWeb(deck));
+  EXPECT_EQ(deck.LastText(), WebProgramBusyText);
+
+  *deck.programRuns = false;
+  EXPECT_TRUE(PrepareEmail(deck));
+  EXPECT_EQ(Contents(mail), "[" + deck.cartFile + "]");
+  EXPECT_TRUE(PrepareWeb(deck));
+  DeleteMailFile(deck.users);
+  EXPECT_FALSE(plat::FileExists(mail));
+}
+
+// A path with a line break would split every order that names it, its first line naming another
+// file: neither road takes it, and nothing is written.
+TEST_F(Send, AFileWhosePathHoldsALineBreakIsRefusedByBothRoads) {
+  InstallPrograms();
+  for (const char* name : {"News]\n[Promo.wav", "a\rb.wav"}) {
+    deck.cartFile = Folder() + "carts/" + name;
+    ASSERT_TRUE(plat::WriteWholeFile(deck.cartFile, "RIFF"));
+    EXPECT_FALSE(PrepareEmail(deck));
+    EXPECT_EQ(deck.LastText(), UnsendableNameText);
+    EXPECT_FALSE(PrepareWeb(deck));
+    EXPECT_EQ(deck.LastText(), UnsendableNameText);
+  }
+  EXPECT_FALSE(plat::FileExists(Folder() + MailFileName));
+  EXPECT_EQ(deck.ejects, 0);
+}

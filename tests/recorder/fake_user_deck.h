@@ -4,8 +4,10 @@
 // recorded instead of started.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,9 +49,10 @@ public:
     if (onPump) onPump();
   }
   int64_t Now() const override { return now; }
-  bool StartProgram(const std::string& path, const std::vector<std::string>& args) override {
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running) override {
     started.push_back({path, args});
     if (onStart) onStart();
+    if (startSucceeds) running = programRuns;
     return startSucceeds;
   }
   bool Busy() const override { return busy; }
@@ -74,6 +77,8 @@ public:
   std::vector<std::string> statuses;
   std::vector<Started> started;
   std::function<void()> onStart;
+  // What a started program tells about itself: running until the test says it has ended.
+  std::shared_ptr<std::atomic<bool>> programRuns = std::make_shared<std::atomic<bool>>(false);
   std::function<void()> onPump;
   bool startSucceeds = true;
   int captionUpdates = 0, messagePumps = 0, ejects = 0;
