@@ -1,13 +1,19 @@
 #include "platform/system/names.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <ctime>
+#include <random>
 #include <vector>
 
+#include "platform/system/files.h"
 #include "platform/system/held_paths.h"
 
 namespace plat {
@@ -93,6 +99,160 @@ bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const st
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   const AtPath a(from), b(to);
   return RenameNoReplaceAt(a.Dir(), a.Name(), b.Dir(), b.Name());
+}
+
+namespace {
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity id;
+  id.exists = true;
+  id.device = uint64_t(st.st_dev);
+  id.inode = uint64_t(st.st_ino);
+  id.size = int64_t(st.st_size);
+  id.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec);
+  return id;
+}
+
+// A new file named prefix and six random characters in dir (prefix may hold folders), open for
+// writing with mode; its descriptor (name set), or -1.
+int CreateUniqueAt(int dir, const std::string& prefix, std::string& name, mode_t mode) {
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = prefix;
+    for (int i = 0; i < 6; ++i) candidate += kChars[random() % (sizeof kChars - 1)];
+    const int fd = ::openat(dir, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      name = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+// Swaps the names from and to, where the file system can.
+bool Exchange(int fromDir, const std::string& from, int toDir, const std::string& to) {
+  return ::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+// Without a swap: the file at to goes aside to a name of our own, is judged there, and only the
+// agreed file makes room; any other goes back. Should the name be taken again meanwhile, what was
+// put aside stays there, hidden but whole.
+bool ReplaceByMovingAside(int fromDir, const std::string& from, int toDir, const std::string& to,
+                          const FileIdentity& agreed) {
+  std::string aside;
+  const int fd = CreateUniqueAt(toDir, ExtractFilePath(to) + "." + ExtractFileName(to) + ".replaced-", aside, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  if (::renameat(toDir, to.c_str(), toDir, aside.c_str()) != 0) {
+    const int e = errno;
+    ::unlinkat(toDir, aside.c_str(), 0);
+    if (e == ENOENT) return RenameNoReplaceAt(fromDir, from, toDir, to);
+    errno = e;
+    return false;
+  }
+  if (IdentifyFileAt(toDir, aside) != agreed) {
+    RenameNoReplaceAt(toDir, aside, toDir, to);
+    errno = EEXIST;
+    return false;
+  }
+  if (!RenameNoReplaceAt(fromDir, from, toDir, to)) {
+    const int e = errno;
+    RenameNoReplaceAt(toDir, aside, toDir, to);
+    errno = e;
+    return false;
+  }
+  ::unlinkat(toDir, aside.c_str(), 0);
+  return true;
+}
+
+}  // namespace
+
+FileIdentity IdentifyFileAt(int dir, const std::string& name) {
+  struct stat st;
+  if (name.empty() || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  return IdentityOf(st);
+}
+
+FileIdentity IdentifyFile(const std::string& path) { return IdentifyFileAt(AT_FDCWD, path); }
+
+bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const std::string& to,
+                       const FileIdentity& agreed) {
+  if (!agreed.exists) return RenameNoReplaceAt(fromDir, from, toDir, to);
+  if (Exchange(fromDir, from, toDir, to)) {
+    // from now names what stood at to.
+    if (IdentifyFileAt(fromDir, from) == agreed) {
+      ::unlinkat(fromDir, from.c_str(), 0);
+      return true;
+    }
+    // Another file took the name after the agreement: it gets it back.
+    if (!Exchange(fromDir, from, toDir, to)) return false;
+    errno = EEXIST;
+    return false;
+  }
+  // Nothing at to: the agreed file went, and nothing else is replaced.
+  if (errno == ENOENT && !IdentifyFileAt(toDir, to).exists) return RenameNoReplaceAt(fromDir, from, toDir, to);
+  if (!RenameFlagRefused(errno)) return false;
+  return ReplaceByMovingAside(fromDir, from, toDir, to, agreed);
+}
+
+FolderHandle::FolderHandle(const std::string& path) : opened_(IncludeTrailingPathDelimiter(path)) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+FolderHandle::~FolderHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string FolderHandle::Path() const {
+  if (fd_ < 0) return opened_;
+  char buf[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+  const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+  if (n <= 0 || buf[0] != '/') return opened_;
+  return IncludeTrailingPathDelimiter(std::string(buf, size_t(n)));
+}
+
+int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name) {
+  const int fd = CreateUniqueAt(dir, prefix, name, 0600);
+  if (fd < 0) return -1;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::unlinkat(dir, name.c_str(), 0);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int RemoveAbandonedFiles(int dir, const std::string& prefix) {
+  const int listFd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return 0;
+  DIR* d = ::fdopendir(listFd);
+  if (!d) {
+    ::close(listFd);
+    return 0;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d))
+    if (std::string n = e->d_name; n.size() > prefix.size() && n.compare(0, prefix.size(), prefix) == 0)
+      names.push_back(n);
+  ::closedir(d);
+  int removed = 0;
+  const int64_t now = int64_t(::time(nullptr));
+  for (const std::string& n : names) {
+    // Opening never blocks (a FIFO planted at the name) and never follows a link.
+    const int fd = ::openat(dir, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    const bool abandoned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                           now - int64_t(st.st_mtim.tv_sec) >= AbandonedAfterSeconds &&
+                           ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    // Still the same file at the name, so only the one judged goes.
+    if (abandoned && IdentifyFileAt(dir, n) == IdentityOf(st) && ::unlinkat(dir, n.c_str(), 0) == 0) ++removed;
+    ::close(fd);
+  }
+  return removed;
 }
 
 }  // namespace plat

@@ -1,6 +1,7 @@
 #pragma once
-// Taking a name for a file without replacing what holds it. Every name the program takes without
-// replacing is taken here, so a folder shared with other workstations, or on a file system that
+// Taking a name for a file without replacing what holds it, replacing only the file someone agreed
+// to, and the hidden files of work in progress. Every name the program takes without replacing is
+// taken here, so a folder shared with other workstations, or on a file system that
 // cannot refuse in a rename or a link, behaves the same everywhere.
 #include <cstdint>
 #include <string>
@@ -16,5 +17,53 @@ namespace plat {
 bool RenameNoReplace(const std::string& from, const std::string& to);
 // The same with each name relative to a folder's descriptor (AT_FDCWD: the working folder).
 bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);
+
+// Which file stands at a name: the device, the inode, and its size and last write, so that a file
+// written again in place is another. A link is the link itself.
+struct FileIdentity {
+  bool exists = false;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0, modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentifyFile(const std::string& path);
+FileIdentity IdentifyFileAt(int dir, const std::string& name);
+
+// Moves from onto to, replacing the file there only when it is agreed, the file someone chose to
+// replace, at the moment it goes: it is swapped out in one step and judged where it went, and a
+// file that took the name after the agreement is put back (false, errno EEXIST). Where the file
+// system cannot swap, the file at to is renamed aside, judged, and only then replaced. With
+// nothing agreed, or the agreed file gone, nothing is replaced (RenameNoReplaceAt).
+bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const std::string& to,
+                       const FileIdentity& agreed);
+
+// A folder held open: its descriptor, for names relative to it, and the path it has now, also
+// after it was moved or renamed.
+class FolderHandle {
+public:
+  explicit FolderHandle(const std::string& path);
+  ~FolderHandle();
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+  bool Ok() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  // With a trailing "/"; the path it was opened with when the system cannot tell.
+  std::string Path() const;
+
+private:
+  int fd_ = -1;
+  std::string opened_;
+};
+
+// A file of work in progress: made new (mode 0600) in the folder dir, named prefix and six random
+// characters, open for writing and locked for as long as it stays open, so that
+// RemoveAbandonedFiles, in this or another process or workstation, leaves it alone. Its
+// descriptor (name set), or -1.
+int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name);
+// Removes the regular files in dir named prefix... whose writer is gone: nobody holds their lock
+// and nothing wrote to them for AbandonedAfterSeconds (a writer locks its file the moment it makes
+// it; the pause covers that moment). The number removed.
+constexpr int64_t AbandonedAfterSeconds = 10;
+int RemoveAbandonedFiles(int dir, const std::string& prefix);
 
 }  // namespace plat

@@ -193,10 +193,113 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
       EXPECT_GE(fat->Refused(), 2) << "the rename and the link were both refused";
     }
     // Nothing of a move is left beside the names.
-    EXPECT_EQ(ListFiles(dir.Root(), "*", true), (std::vector<std::string>{"amy.svu", "bob.svu", "folder.svu"}));
+    EXPECT_EQ(ListFiles(dir.Root(), "*.*", true), (std::vector<std::string>{"amy.svu", "bob.svu", "folder.svu"}));
     ASSERT_TRUE(DeleteFile(free));
     ASSERT_TRUE(RemoveDir(dir.Path("folder.svu")));
   }
+}
+
+// A file replaced only when it is the one agreed to, judged at the moment it goes: swapped out
+// where the file system can, moved aside first where it cannot.
+TEST(Files, OnlyTheAgreedFileIsReplaced) {
+  Scratch dir;
+  const std::string target = dir.Path("News.wav"), ours = dir.Path(".take");
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "no swaps, no-replace renames or links" : "a file system that swaps");
+    std::optional<RefusedLinks> fat;
+    if (refused) fat.emplace();
+    const auto take = [&] { ASSERT_TRUE(WriteWholeFile(ours, "take")); };
+    const auto read = [](const std::string& path) {
+      std::string got;
+      return ReadWholeFile(path, got) ? got : std::string("(none)");
+    };
+    // The agreed file goes.
+    ASSERT_TRUE(WriteWholeFile(target, "agreed"));
+    FileIdentity agreed = IdentifyFile(target);
+    ASSERT_TRUE(agreed.exists);
+    take();
+    ASSERT_TRUE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed));
+    EXPECT_EQ(read(target), "take");
+    EXPECT_FALSE(FileExists(ours));
+    // Another file that took the name after the agreement stays, and so does the take.
+    agreed = IdentifyFile(target);
+    ASSERT_TRUE(DeleteFile(target));
+    ASSERT_TRUE(WriteWholeFile(target, "written meanwhile"));
+    take();
+    EXPECT_FALSE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(read(target), "written meanwhile");
+    EXPECT_EQ(read(ours), "take");
+    // So does the agreed file once it was written again in place.
+    agreed = IdentifyFile(target);
+    ASSERT_TRUE(WriteWholeFile(target, "written again"));
+    EXPECT_FALSE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed));
+    EXPECT_EQ(read(target), "written again");
+    // The agreed file gone: the free name is taken, and with nothing agreed nothing is replaced.
+    ASSERT_TRUE(DeleteFile(target));
+    ASSERT_TRUE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed));
+    EXPECT_EQ(read(target), "take");
+    take();
+    EXPECT_FALSE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, FileIdentity{}));
+    EXPECT_EQ(errno, EEXIST);
+    if (fat) {
+      EXPECT_GT(fat->Refused(), 0);
+    }
+    // Nothing was left aside.
+    EXPECT_EQ(ListFiles(dir.Root(), "*.*", true), (std::vector<std::string>{".take", "News.wav"}));
+    ASSERT_TRUE(DeleteFile(ours));
+    ASSERT_TRUE(DeleteFile(target));
+  }
+}
+
+// A folder held open tells where it is after it was moved, and names taken relative to it land in it.
+TEST(Files, AnOpenFolderFollowsItsMove) {
+  Scratch dir;
+  ASSERT_TRUE(CreateDir(dir.Path("carts")));
+  FolderHandle folder(dir.Path("carts"));
+  ASSERT_TRUE(folder.Ok());
+  ASSERT_EQ(::rename(dir.Path("carts").c_str(), dir.Path("moved").c_str()), 0);
+  EXPECT_EQ(folder.Path(), dir.Path("moved/"));
+  ASSERT_TRUE(WriteWholeFile(dir.Path("take"), "take"));
+  ASSERT_TRUE(RenameNoReplaceAt(AT_FDCWD, dir.Path("take"), folder.Fd(), "News.wav"));
+  EXPECT_TRUE(FileExists(dir.Path("moved/News.wav")));
+}
+
+// A hidden file of work in progress goes once its writer is gone, never while it is held.
+TEST(Files, AbandonedFilesGoAndHeldOnesStay) {
+  Scratch dir;
+  FolderHandle folder(dir.Root());
+  std::string held, left, fresh;
+  const int heldFd = CreateLockedFileAt(folder.Fd(), ".work-", held);
+  ASSERT_GE(heldFd, 0);
+  EXPECT_EQ(held.size(), 6u + 6u);
+  const int leftFd = CreateLockedFileAt(folder.Fd(), ".work-", left);
+  const int freshFd = CreateLockedFileAt(folder.Fd(), ".work-", fresh);
+  ASSERT_GE(leftFd, 0);
+  ASSERT_GE(freshFd, 0);
+  // Written an hour ago: the held one and the one whose writer ended (its lock went with it).
+  const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(::futimens(heldFd, old), 0);
+  ASSERT_EQ(::futimens(leftFd, old), 0);
+  ::close(leftFd);
+  ::close(freshFd);  // just made: its writer may be about to lock it
+  ASSERT_EQ(::mkfifo(dir.Path(".work-fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(dir.Path(left).c_str(), dir.Path(".work-link").c_str()), 0);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("other"), "x"));
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.Path("other").c_str(), old, 0), 0);
+
+  EXPECT_EQ(RemoveAbandonedFiles(folder.Fd(), ".work-"), 1);
+  EXPECT_FALSE(FileExists(dir.Path(left)));
+  EXPECT_TRUE(FileExists(dir.Path(held)));
+  EXPECT_TRUE(FileExists(dir.Path(fresh)));
+  EXPECT_TRUE(FileExists(dir.Path(".work-fifo")));
+  struct stat st;
+  EXPECT_EQ(::lstat(dir.Path(".work-link").c_str(), &st), 0);
+  EXPECT_TRUE(FileExists(dir.Path("other")));
+  // Once its writer lets go, the held one is abandoned too.
+  ::close(heldFd);
+  EXPECT_EQ(RemoveAbandonedFiles(folder.Fd(), ".work-"), 1);
+  EXPECT_FALSE(FileExists(dir.Path(held)));
 }
 
 TEST(Files, FolderRules) {
