@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/system/files.h"
@@ -25,39 +26,48 @@ bool WriteAll(int fd, const char* p, size_t n) {
   return true;
 }
 
-// A new empty file of our own in folder, named so that no cart is mistaken for it.
-int MakeTempIn(const std::string& folder, std::string& path) {
-  std::string tmpl = plat::IncludeTrailingPathDelimiter(folder) + ".solvane-save-XXXXXX";
-  int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd >= 0) path = tmpl;
-  return fd;
-}
-
 bool Cancelled(const TCopyProgress& p) { return p.Cancelled && p.Cancelled(); }
 
-}  // namespace
+// What a copy or a move may do to a file that holds the name it takes.
+struct TNameRule {
+  bool replaceAny = false;    // whatever is there (the deck's own temporary folder)
+  plat::FileIdentity agreed;  // else only this file, while it is still that file
+};
 
-std::string CartCopyTarget(const std::string& source, const std::string& target) {
-  std::string full = plat::ExpandFileName(target);
-  if (plat::DirectoryExists(full)) full = plat::IncludeTrailingPathDelimiter(full) + plat::ExtractFileName(source);
-  return full;
+// Gives the file from (relative to fromDir) the name in folder under rule. A folder at the name
+// is no file that holds it but a name that cannot be written (errno EISDIR).
+bool TakeName(int fromDir, const std::string& from, int folder, const std::string& name, const TNameRule& rule) {
+  if (rule.replaceAny) return ::renameat(fromDir, from.c_str(), folder, name.c_str()) == 0;
+  if (plat::RenameReplacingAt(fromDir, from, folder, name, rule.agreed)) return true;
+  struct stat st;
+  if (errno == EEXIST && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+    errno = EISDIR;
+  return false;
 }
 
-TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress,
-                          bool replace) {
-  const std::string dest = plat::ExpandFileName(target);
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return TCopyOutcome::Failed;
+// Copies source to name in folder through a hidden copy there, locked while it is written, that
+// takes the name once it is whole and on the disk; error is set on a failure.
+TCopyOutcome CopyInto(int folder, const std::string& source, const std::string& name, const TNameRule& rule,
+                      const TCopyProgress& progress, int& error) {
+  error = 0;
+  const auto failed = [&error] {
+    error = errno;
+    return TCopyOutcome::Failed;
+  };
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return failed();
   struct stat st;
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(in);
-    return TCopyOutcome::Failed;
+    errno = EINVAL;
+    return failed();
   }
   std::string tmp;
-  int out = MakeTempIn(plat::ExtractFilePath(dest), tmp);
+  const int out = plat::CreateLockedFileAt(folder, SaveCopyPrefix, tmp);
   if (out < 0) {
+    const TCopyOutcome f = failed();
     ::close(in);
-    return TCopyOutcome::Failed;
+    return f;
   }
   ::fchmod(out, st.st_mode & 07777);
   if (progress.OnSize) progress.OnSize(int64_t(st.st_size));
@@ -74,7 +84,7 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, 
     ssize_t r = ::read(in, buf.data(), buf.size());
     if (r < 0 && errno == EINTR) continue;
     if (r < 0 || !WriteAll(out, buf.data(), size_t(r))) {
-      outcome = TCopyOutcome::Failed;
+      outcome = failed();
       break;
     }
     done += r;
@@ -82,27 +92,118 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, 
   }
   ::close(in);
   if (outcome == TCopyOutcome::Done && Cancelled(progress)) outcome = TCopyOutcome::Cancelled;
-  // The copy must be on the disk before it takes the target's place.
-  if (outcome == TCopyOutcome::Done && ::fsync(out) != 0) outcome = TCopyOutcome::Failed;
-  if (::close(out) != 0 && outcome == TCopyOutcome::Done) outcome = TCopyOutcome::Failed;
-  if (outcome == TCopyOutcome::Done) {
-    if (replace ? ::rename(tmp.c_str(), dest.c_str()) != 0 : !plat::RenameNoReplace(tmp, dest))
-      outcome = errno == EEXIST && !replace ? TCopyOutcome::Exists : TCopyOutcome::Failed;
-  }
-  if (outcome != TCopyOutcome::Done) ::unlink(tmp.c_str());
+  // The copy must be on the disk before it takes the name.
+  if (outcome == TCopyOutcome::Done && ::fsync(out) != 0) outcome = failed();
+  // The lock is held until the copy has its name or is gone.
+  if (outcome == TCopyOutcome::Done && !TakeName(folder, tmp, folder, name, rule))
+    outcome = errno == EEXIST && !rule.replaceAny ? TCopyOutcome::Exists : failed();
+  if (outcome != TCopyOutcome::Done) ::unlinkat(folder, tmp.c_str(), 0);
+  ::close(out);
   return outcome;
 }
 
-TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress) {
-  const std::string dest = plat::ExpandFileName(target);
+// Moves source to name in folder; across file systems it is copied and then removed.
+TCopyOutcome MoveInto(int folder, const std::string& source, const std::string& name, const TNameRule& rule,
+                      const TCopyProgress& progress, int& error) {
+  error = 0;
   struct stat st;
-  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return TCopyOutcome::Failed;
-  if (::rename(source.c_str(), dest.c_str()) == 0) return TCopyOutcome::Done;
-  if (errno != EXDEV) return TCopyOutcome::Failed;
-  TCopyOutcome outcome = CopyCartFile(source, dest, progress);
+  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = errno ? errno : EINVAL;
+    return TCopyOutcome::Failed;
+  }
+  if (TakeName(AT_FDCWD, source, folder, name, rule)) return TCopyOutcome::Done;
+  if (errno == EEXIST && !rule.replaceAny) return TCopyOutcome::Exists;
+  if (errno != EXDEV) {
+    error = errno;
+    return TCopyOutcome::Failed;
+  }
+  const TCopyOutcome outcome = CopyInto(folder, source, name, rule, progress, error);
   if (outcome == TCopyOutcome::Done) ::unlink(source.c_str());
   return outcome;
 }
+
+}  // namespace
+
+std::string CartCopyTarget(const std::string& source, const std::string& target) {
+  std::string full = plat::ExpandFileName(target);
+  if (plat::DirectoryExists(full)) full = plat::IncludeTrailingPathDelimiter(full) + plat::ExtractFileName(source);
+  return full;
+}
+
+TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress,
+                          bool replace) {
+  const std::string dest = plat::ExpandFileName(target);
+  const plat::FolderHandle folder(plat::ExtractFilePath(dest));
+  if (!folder.Ok()) return TCopyOutcome::Failed;
+  int error = 0;
+  return CopyInto(folder.Fd(), source, plat::ExtractFileName(dest), TNameRule{replace, {}}, progress, error);
+}
+
+TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
+                     const std::function<bool(int attempt)>& tryAgain) {
+  TSaveResult result;
+  const std::string chosenFolder = plat::ExtractFilePath(request.target);
+  const std::string firstName = plat::ExtractFileName(request.target);
+  std::string path = request.target;
+  TNameRule rule{false, request.agreed};
+  int n = 0;  // the last "Copy (n) of" tried
+  for (;;) {
+    // A folder at the name takes the take under its own name inside.
+    const std::string file = CartCopyTarget(request.source, path);
+    if (file != path) rule.agreed = {};  // the question was about the folder's name, not this file
+    result.folder = std::make_shared<plat::FolderHandle>(plat::ExtractFilePath(file));
+    const int folder = result.folder->Fd();
+    int error = ENOENT;
+    TCopyOutcome got = TCopyOutcome::Failed;
+    if (result.folder->Ok()) {
+      plat::RemoveAbandonedFiles(folder, SaveCopyPrefix);
+      const std::string name = plat::ExtractFileName(file);
+      got = request.move ? MoveInto(folder, request.source, name, rule, progress, error)
+                         : CopyInto(folder, request.source, name, rule, progress, error);
+    }
+    if (got == TCopyOutcome::Done) {
+      result.end = TSaveEnd::Saved;
+      result.savedAs = file;
+      return result;
+    }
+    if (got == TCopyOutcome::Exists) {
+      result.nameTaken = true;
+    } else if (request.move) {
+      result.end = TSaveEnd::MoveFailed;
+      result.error = error;
+      result.failedPath = plat::FileExists(request.source) ? file : request.source;
+      return result;
+    } else {
+      ++result.failedCopies;
+      if (!tryAgain(result.failedCopies)) return result;
+      if (result.failedCopies >= SaveAttempts) {
+        result.end = TSaveEnd::GaveUp;
+        return result;
+      }
+    }
+    // Only the chosen name's file was agreed to; a "Copy (n) of" name only ever takes a free name.
+    rule.agreed = {};
+    path = chosenFolder + FreeCopyName(chosenFolder, firstName, n);
+  }
+}
+
+std::string SaveErrorReason(int error) {
+  switch (error) {
+    case ENAMETOOLONG: return "The name is too long for that folder.";
+    case EINVAL:
+    case EILSEQ: return "That folder does not accept a character of the name.";
+    case ENOSPC:
+    case EDQUOT: return "The disk is full.";
+    case EROFS: return "That folder is read-only.";
+    case EACCES:
+    case EPERM: return "Writing into that folder is not allowed.";
+    case ENOENT:
+    case ENOTDIR: return "That file or folder does not exist.";
+    case EISDIR: return "A folder has that name.";
+    default: return std::strerror(error);
+  }
+}
+
 
 std::string FreeCopyName(const std::string& folder, const std::string& name, int& n) {
   const std::vector<std::string> present = plat::ListFiles(folder, "*.*", true);

@@ -5,7 +5,10 @@
 // is cancelled. So whatever happens, the target is either the old file or the whole new one.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "platform/system/names.h"
 
 // The copy's block size.
 constexpr int64_t CartCopyBlock = 8192;
@@ -32,9 +35,56 @@ std::string CartCopyTarget(const std::string& source, const std::string& target)
 TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {},
                           bool replace = true);
 
-// Moves source onto the file target: a rename, which replaces an existing target in one step;
-// across file systems a complete copy replaces the target and then the source is removed.
-TCopyOutcome MoveCartFile(const std::string& source, const std::string& target, const TCopyProgress& progress = {});
+// The hidden copies a save writes in the destination folder before they take their name. Each is
+// locked while its writer lives, so a save removes those whose writer was killed or lost its
+// folder (plat::RemoveAbandonedFiles), never another deck's copy in progress.
+constexpr const char* SaveCopyPrefix = ".solvane-save-";
+
+// How many copies a save tries (the first under the chosen name, then under "Copy (n) of" names)
+// before it asks for another name.
+constexpr int SaveAttempts = 3;
+
+// A save: the take's file and where it goes.
+struct TSaveRequest {
+  std::string source;
+  std::string target;  // the path chosen, made absolute (a folder there takes the take inside)
+  bool move = false;   // made in the temporary folder: the file itself goes (copied across file systems)
+  // The file at target the operator agreed to replace (the save dialog asked); none: the save
+  // replaces nothing.
+  plat::FileIdentity agreed;
+};
+
+enum class TSaveEnd {
+  Saved,
+  Cancelled,   // a copy failed and the operator did not try again
+  GaveUp,      // SaveAttempts copies failed: another name is to be asked for
+  MoveFailed,  // the take could not be moved (error says why)
+};
+
+struct TSaveResult {
+  TSaveEnd end = TSaveEnd::Cancelled;
+  std::string savedAs;     // the file the take became, as the folder was named when the save began
+  int failedCopies = 0;    // copies that failed before the one that saved
+  bool nameTaken = false;  // a file nobody agreed to replace held the chosen name: it stayed
+  int error = 0;           // errno of a failed move
+  std::string failedPath;  // the file it failed on: the take's, or the one it was to become
+  // The destination folder, held open from the start of the save: where the take is now, should
+  // the folder be moved or renamed.
+  std::shared_ptr<plat::FolderHandle> folder;
+};
+
+// Saves the take. A move replaces at most the agreed file, and only while it is still that file;
+// a copy the same, through a hidden copy in the folder that takes the name only once it is whole.
+// A name held by any other file, or taken meanwhile, stays as it is, and the take goes to the next
+// "Copy (n) of" name that nothing holds (nameTaken). A copy that fails asks tryAgain(attempt)
+// (the attempt that failed, from 1): no ends the save, yes tries again under the next free
+// "Copy (n) of" name, up to SaveAttempts copies in all. Before anything is written, the hidden
+// copies in the folder whose writer is gone are removed.
+TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
+                     const std::function<bool(int attempt)>& tryAgain);
+
+// Why a file could not be given its name, in words for the operator (from errno).
+std::string SaveErrorReason(int error);
 
 // The name of a save's next retry: "Copy (n) of " + name with the first n above the last one
 // tried that nothing in folder holds, in any letter case; n becomes that number.

@@ -29,6 +29,11 @@ void TSVMain::SaveFinished() {
   FileMustExist = false;
 }
 
+void TSVMain::LetSavedTakeGo() {
+  ChangedSinceSave = false;
+  EmptyDeck();
+}
+
 int TSVMain::RunSaveWindow() {
   BusySaving = true;
   int r = mrCancel;

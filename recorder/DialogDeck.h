@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/names.h"
 #include "recorder/Notices.h"
 #include "recorder/Settings.h"
 
@@ -36,6 +37,9 @@ public:
   // chose.
   virtual bool SavesByName() const = 0;
   virtual std::string SaveDialogFileName() const = 0;
+  // The file the save dialog asked about ("... already exists. Do you want to replace it?") and
+  // the operator agreed to replace; none when it asked nothing.
+  virtual plat::FileIdentity SaveReplaceAgreed() const = 0;
   // The cart's file was made in the temporary folder: saving moves it rather than copying it.
   virtual bool CartMadeHere() const = 0;
   // Three copies failed: the cart becomes "QUICK", so that the next save asks for a name.
@@ -45,6 +49,8 @@ public:
   // The take is saved: unchanged, no save running. Until WatchCartFile, Record does not check
   // that the cart's file still exists.
   virtual void SaveFinished() = 0;
+  // The saved take cannot be opened where it was saved (its folder was moved): the deck empties.
+  virtual void LetSavedTakeGo() = 0;
   virtual void WatchCartFile() = 0;
   virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args) = 0;
 

@@ -278,10 +278,12 @@ public:
   std::string CopySourceFile() const override { return CopySource; }
   std::string CopyTargetFile() const override { return CopyPath; }
   std::string SaveDialogFileName() const override { return SaveDialog1->FileName; }
+  plat::FileIdentity SaveReplaceAgreed() const override { return SaveDialog1->ReplaceAgreed; }
   bool CartMadeHere() const override { return CartOrigin == OriginOriginate; }
   void SaveGaveUp() override { CartKind = KindQuick; }
   void TakeSavedFile(const std::string& path) override;
   void SaveFinished() override;
+  void LetSavedTakeGo() override;
   void WatchCartFile() override { FileMustExist = true; }
   void SetGoToText(const std::string& text) override { GoToText = text; }
   TDeckSettings& ChangeSettings() override { return Config; }

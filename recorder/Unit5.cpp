@@ -19,6 +19,19 @@ const char* const kSaveTrouble =
     "the program. Call Tolmark \r\ntechinical support at (800) 555-0134 ";
 }
 
+std::string NameTakenText(const std::string& chosen, const std::string& saved) {
+  return "A file that nobody chose to replace holds the name\r\n" + chosen +
+         "\r\nso it was left as it is, and this take was saved under a different name.\r\n\r\nThe saved name "
+         "is: " +
+         saved + "\r\n\r\nPlease make a note of this.";
+}
+
+std::string SavedButMovedText(const std::string& where) {
+  return "The take was saved, but its folder was moved or renamed meanwhile, so the deck cannot open "
+         "it.\r\n\r\nThe saved take is now: " +
+         where + "\r\n\r\nThe deck has been emptied.";
+}
+
 TForm5::TForm5(TComponent* owner)
     : TFileJobForm(owner, "Form5", "Saving File", 250), deck_(DeckOf<TDialogDeck>(owner)) {}
 
@@ -55,51 +68,61 @@ int TForm5::SaveFile() {
   }
 
   // The files themselves are compared: on a case-sensitive file system "a.wav" and "A.WAV" are two.
+  std::shared_ptr<FolderHandle> folder;
   if (!SameCartFile(source, CartCopyTarget(source, target))) {
-    if (deck_->CartMadeHere()) {
-      // Made in the temporary folder: it moves. The target is replaced in one step, never
-      // deleted first, so a failed move leaves whatever was there.
+    TSaveRequest request;
+    request.source = source;
+    request.target = target;
+    request.move = deck_->CartMadeHere();
+    // What the save dialog asked about and the operator agreed to replace; at a by-name cart's
+    // name nothing was asked.
+    if (!deck_->SavesByName()) request.agreed = deck_->SaveReplaceAgreed();
+    if (request.move) {
       Gauge1->SetProgress(10);
       Gauge1->SetProgress(20);
-      CancelOrError = false;
-      target = CartCopyTarget(source, target);
-      if (MoveCartFile(source, target, GaugeCopyProgress(Gauge1, &CancelOrError)) != TCopyOutcome::Done) {
-        MessageDlg("File Copy Error!", mtError, mbOKOnly);
-        return mrCancel;
-      }
-    } else {
-      const std::string folder = ExtractFilePath(target);
-      const std::string firstName = ExtractFileName(target);
-      std::string name = firstName;
-      // The first copy goes where the operator chose; a retry only ever makes a file of its own,
-      // under a "Copy (n) of" name that nothing holds, so no earlier copy is lost.
-      int k = 0, n = 0;
-      for (;;) {
-        const TCopyOutcome got = Copy(source, folder + name, k == 0);
-        if (got == TCopyOutcome::Done) break;
-        if (got != TCopyOutcome::Exists) {
-          if (MessageDlg(
-                  "Attempt " + std::to_string(k + 1) + "\r\n\r\nFile could NOT be saved. Do you want to try again?",
-                  mtWarning, mbYesNo) != mrYes)
-            return mrCancel;
-          if (++k >= 3) {
-            deck_->SaveGaveUp();
-            return mrRetry;
-          }
-        }
-        name = FreeCopyName(folder, firstName, n);
-      }
-      if (k >= 1)
-        MessageDlg(
-            "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
-            "saved under a different name.\r\n\r\nThe saved name is: " +
-                copiedTo_ + "\r\n\r\nPlease make a note of this.",
-            mtInformation, mbOKOnly);
-      target = copiedTo_;
     }
+    CancelOrError = false;
+    const TSaveResult saved = SaveTake(request, GaugeCopyProgress(Gauge1, &CancelOrError), [this](int attempt) {
+      const bool again = MessageDlg("Attempt " + std::to_string(attempt) +
+                                        "\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                                    mtWarning, mbYesNo) == mrYes;
+      CancelOrError = false;  // a Cancel pressed during the failed copy stops no other
+      return again;
+    });
+    switch (saved.end) {
+      case TSaveEnd::MoveFailed:
+        // The reason matters most where the folder cannot hold the name (too long, a character
+        // its file system refuses): the operator then knows what to change.
+        MessageDlg("File Copy Error!\r\n\r\n" + saved.failedPath + "\r\n" + SaveErrorReason(saved.error), mtError,
+                   mbOKOnly);
+        return mrCancel;
+      case TSaveEnd::Cancelled: return mrCancel;
+      case TSaveEnd::GaveUp: deck_->SaveGaveUp(); return mrRetry;
+      case TSaveEnd::Saved: break;
+    }
+    if (saved.failedCopies >= 1)
+      MessageDlg(
+          "Please Note!!! Solvane had trouble saving your file. It was \r\nsuccessfully "
+          "saved under a different name.\r\n\r\nThe saved name is: " +
+              saved.savedAs + "\r\n\r\nPlease make a note of this.",
+          mtInformation, mbOKOnly);
+    else if (saved.nameTaken)
+      MessageDlg(NameTakenText(CartCopyTarget(source, target), saved.savedAs), mtInformation, mbOKOnly);
+    target = saved.savedAs;
+    folder = saved.folder;
   }
 
-  deck_->TakeSavedFile(target);
+  try {
+    deck_->TakeSavedFile(target);
+  } catch (const std::exception&) {
+    // The take is whole where it went, but its folder was moved or renamed meanwhile, so the deck
+    // cannot open it: the operator hears where it is now, and the deck lets it go.
+    const std::string now = folder ? folder->Path() + ExtractFileName(target) : target;
+    deck_->SaveFinished();
+    MessageDlg(SavedButMovedText(now), mtWarning, mbOKOnly);
+    deck_->LetSavedTakeGo();
+    return mrOk;
+  }
   Gauge1->SetMinValue(0);
   Gauge1->SetMaxValue(100);
   Gauge1->SetProgress(100);
@@ -111,15 +134,11 @@ int TForm5::SaveFile() {
 }
 
 bool TForm5::CopyFile(const std::string& source, const std::string& target) {
-  return Copy(source, target, true) == TCopyOutcome::Done;
-}
-
-TCopyOutcome TForm5::Copy(const std::string& source, const std::string& target, bool replace) {
   CancelOrError = false;
-  copiedTo_ = CartCopyTarget(source, target);
-  const TCopyOutcome outcome = CopyCartFile(source, copiedTo_, GaugeCopyProgress(Gauge1, &CancelOrError), replace);
+  const TCopyOutcome outcome =
+      CopyCartFile(source, CartCopyTarget(source, target), GaugeCopyProgress(Gauge1, &CancelOrError));
   if (outcome != TCopyOutcome::Done) CancelOrError = true;
-  return outcome;
+  return outcome == TCopyOutcome::Done;
 }
 
 void TForm5::DoAfterSave(const std::string& path) {

@@ -23,8 +23,8 @@ public:
   // 250 ms after showing: the save, its progress on Gauge1 (0..100 for a move, bytes for a copy).
   void Timer1Timer(plat::TObject* Sender) override;
 
-  // The save itself: mrOk saved, mrCancel given up, mrRetry three attempts failed (the deck's
-  // cart is then "QUICK", so that the next pass asks for a name).
+  // The save itself (SaveTake): mrOk saved, mrCancel given up, mrRetry SaveAttempts copies failed
+  // (the deck's cart is then "QUICK", so that the next pass asks for a name).
   int SaveFile();
   // One attempt: source copied to target (into it, when target is a folder); false when it failed
   // or was cancelled.
@@ -39,10 +39,7 @@ public:
 private:
   // Where the take goes: "SAVE PATH" and its own name for a by-name cart, else the save dialog's.
   std::string SaveTarget(const std::string& source) const;
-  // CopyFile's copy; without replace it only ever creates the target.
-  TCopyOutcome Copy(const std::string& source, const std::string& target, bool replace);
   TDialogDeck* deck_;
-  std::string copiedTo_;  // the file the last copy wrote (a folder as target takes the name inside)
 };
 
 extern TForm5* Form5;

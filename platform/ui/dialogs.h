@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/system/component.h"
+#include "platform/system/names.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/strings.h"
 
@@ -190,6 +191,9 @@ public:
   virtual bool Execute();
 
   std::string FileName;
+  // A save dialog with ofOverwritePrompt: the file at FileName it asked about and the user agreed
+  // to replace, as it was when asked; none when it asked nothing.
+  FileIdentity ReplaceAgreed;
   std::string Filter;  // "Wave-Files(*.wav)|*.wav|All files|*.*"
   int FilterIndex = 1;
   std::string InitialDir;

@@ -475,9 +475,13 @@ bool TOpenDialog::CanClose(const std::string& path) {
     MessageDlg(path + "\r\nFile not found.\r\nCheck the file name and try again.", mtWarning, Btn(mbOK));
     return false;
   }
-  if (IsSave() && (Options & ofOverwritePrompt) && FileExists(path) &&
-      MessageDlg(path + " already exists.\r\nDo you want to replace it?", mtWarning, mbYesNo) != mrYes)
-    return false;
+  ReplaceAgreed = {};
+  if (IsSave() && (Options & ofOverwritePrompt) && FileExists(path)) {
+    // The answer is about this file: one that takes the name later was never agreed to.
+    const FileIdentity asked = IdentifyFile(path);
+    if (MessageDlg(path + " already exists.\r\nDo you want to replace it?", mtWarning, mbYesNo) != mrYes) return false;
+    ReplaceAgreed = asked;
+  }
   bool can = true;
   if (OnCanClose) OnCanClose(this, can);
   return can;

@@ -80,6 +80,49 @@ TEST(CartFiles, ACopyUnderANameOfItsOwnNeverReplaces) {
   EXPECT_EQ(Read(dir.Path("Copy (5) of Out.wav")), Read(src));
 }
 
+// A save's move replaces only the agreed file, and a name held by any other goes to a free
+// "Copy (n) of" name: two decks saving one name, or a file written at the name during the save.
+TEST(CartFiles, ASaveReplacesOnlyTheAgreedFile) {
+  Scratch dir;
+  ASSERT_TRUE(plat::CreateDir(dir.Path("carts")));
+  const std::string target = dir.Path("carts/News.wav");
+  const auto save = [&](const std::string& take, const plat::FileIdentity& agreed) {
+    const std::string source = dir.Path("Untitled.wav");
+    EXPECT_TRUE(plat::WriteWholeFile(source, take));
+    TSaveRequest request{source, target, true, agreed};
+    int asked = 0;
+    const TSaveResult r = SaveTake(request, {}, [&](int) { return ++asked, true; });
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(r.end, TSaveEnd::Saved);
+    EXPECT_FALSE(plat::FileExists(source)) << "a take made here moves";
+    return r;
+  };
+  // Deck A takes the free name; deck B, which was asked nothing either, does not replace it.
+  TSaveResult r = save("take A", {});
+  EXPECT_EQ(r.savedAs, target);
+  EXPECT_FALSE(r.nameTaken);
+  r = save("take B", {});
+  EXPECT_TRUE(r.nameTaken);
+  EXPECT_EQ(r.savedAs, dir.Path("carts/Copy (1) of News.wav"));
+  EXPECT_EQ(Read(target), "take A");
+  EXPECT_EQ(Read(r.savedAs), "take B");
+  // Agreed to: replaced. A file that took the name after the question: kept.
+  r = save("take C", plat::IdentifyFile(target));
+  EXPECT_EQ(r.savedAs, target);
+  EXPECT_FALSE(r.nameTaken);
+  EXPECT_EQ(Read(target), "take C");
+  const plat::FileIdentity asked = plat::IdentifyFile(target);
+  ASSERT_TRUE(plat::DeleteFile(target));
+  ASSERT_TRUE(plat::WriteWholeFile(target, "written meanwhile"));
+  r = save("take D", asked);
+  EXPECT_TRUE(r.nameTaken);
+  EXPECT_EQ(r.savedAs, dir.Path("carts/Copy (2) of News.wav"));
+  EXPECT_EQ(Read(target), "written meanwhile");
+  EXPECT_EQ(Read(r.savedAs), "take D");
+  EXPECT_EQ(Entries(dir.Path("carts")),
+            (std::vector<std::string>{"Copy (1) of News.wav", "Copy (2) of News.wav", "News.wav"}));
+}
+
 TEST(CartFiles, AMoveAcrossFileSystemsCopiesThenRemoves) {
   Scratch dir;
   // /dev/shm is a file system of its own on most machines; where it is not, there is nothing to see.
@@ -92,10 +135,25 @@ TEST(CartFiles, AMoveAcrossFileSystemsCopiesThenRemoves) {
   const std::string data = Pattern(5 * 8192 + 3);
   ASSERT_TRUE(plat::WriteWholeFile(src, data));
   ASSERT_TRUE(plat::WriteWholeFile(dst, "old"));
-  EXPECT_EQ(MoveCartFile(src, dst, {}), TCopyOutcome::Done);
+  // Written at the name after the operator agreed to replace what was there: it stays, and the
+  // copy goes to a free name.
+  const plat::FileIdentity agreed = plat::IdentifyFile(dst);
+  ASSERT_TRUE(plat::DeleteFile(dst));
+  ASSERT_TRUE(plat::WriteWholeFile(dst, "new"));
+  const auto no = [](int) { return false; };
+  TSaveResult r = SaveTake({src, dst, true, agreed}, {}, no);
+  EXPECT_EQ(r.end, TSaveEnd::Saved);
+  EXPECT_EQ(r.savedAs, dir.Path("Copy (1) of News.wav"));
+  EXPECT_EQ(Read(dst), "new");
+  EXPECT_EQ(Read(r.savedAs), data);
+  EXPECT_FALSE(plat::FileExists(src));
+  // The file agreed to is replaced.
+  ASSERT_TRUE(plat::WriteWholeFile(src, data));
+  r = SaveTake({src, dst, true, plat::IdentifyFile(dst)}, {}, no);
+  EXPECT_EQ(r.savedAs, dst);
   EXPECT_EQ(Read(dst), data);
   EXPECT_FALSE(plat::FileExists(src));
-  EXPECT_EQ(Entries(dir.Root()), std::vector<std::string>{"News.wav"});
+  EXPECT_EQ(Entries(dir.Root()), (std::vector<std::string>{"Copy (1) of News.wav", "News.wav"}));
   ::rmdir(tmpl);
 }
 

@@ -30,6 +30,8 @@ protected:
     deck->PlayFile->Wave()->SetFileName(source);
     deck->ChangedSinceSave = true;
     deck->SaveDialog1->FileName = target;
+    // The save dialog asked about what stands at target, and the operator agreed to replace it.
+    deck->SaveDialog1->ReplaceAgreed = IdentifyFile(target);
     return data;
   }
 };
@@ -75,7 +77,8 @@ TEST_F(Saving, ANewTakeMovesOverTheTargetWithoutDeletingItFirst) {
   Load(source, OriginOriginate, target);
   ASSERT_EQ(::unlink(source.c_str()), 0);
   EXPECT_EQ(Form5->SaveFile(), mrCancel);
-  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"File Copy Error!"});
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"File Copy Error!\r\n\r\n" + source + "\r\nThat file or folder does not exist."});
   EXPECT_EQ(Read(target), "yesterday");
   EXPECT_EQ(deck->CartOrigin, OriginOriginate);
 }
@@ -118,8 +121,8 @@ TEST_F(Saving, NothingIsSavedIntoTheTemporaryFolder) {
 }
 
 TEST_F(Saving, NamesDifferingOnlyInCaseAreTwoFiles) {
-  const std::string data = Load(dir.Path("save/News.wav"), OriginExisting, dir.Path("save/NEWS.WAV"));
   ASSERT_TRUE(WriteWholeFile(dir.Path("save/NEWS.WAV"), "another take"));
+  const std::string data = Load(dir.Path("save/News.wav"), OriginExisting, dir.Path("save/NEWS.WAV"));
   ASSERT_EQ(Form5->SaveFile(), mrOk);
   EXPECT_EQ(Read(dir.Path("save/NEWS.WAV")), data);
   EXPECT_EQ(deck->RecordFileName, dir.Path("save/NEWS.WAV"));
@@ -139,4 +142,54 @@ TEST_F(Saving, TheCopyWindowCopiesWholeOrNotAtAll) {
   EXPECT_FALSE(Form4->CopyFile(deck->CopySource, DeckTemp() + "other.WAV"));
   EXPECT_FALSE(FileExists(DeckTemp() + "other.WAV"));
   EXPECT_EQ(Form4->ModalResult(), mrNone);  // the copy, not the click, ends the window
+}
+
+// A name that another file took after the save dialog's question, or one the folder cannot hold:
+// the file there stays, and the operator hears where the take went, or why it could not go.
+TEST_F(Saving, ATakenNameIsKeptAndARefusedNameIsExplained) {
+  const std::string source = DeckTemp() + "Untitled.wav", target = dir.Path("save/News.wav");
+  std::string data = Load(source, OriginOriginate, target);  // free when the dialog asked
+  ASSERT_TRUE(WriteWholeFile(target, "written meanwhile"));
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  const std::string copy = dir.Path("save/Copy (1) of News.wav");
+  EXPECT_EQ(Read(target), "written meanwhile");
+  EXPECT_EQ(Read(copy), data);
+  EXPECT_EQ(deck->RecordFileName, copy);
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"A file that nobody chose to replace holds the name\r\n" + target +
+                                     "\r\nso it was left as it is, and this take was saved under a different "
+                                     "name.\r\n\r\nThe saved name is: " +
+                                     copy + "\r\n\r\nPlease make a note of this."});
+
+  dialogs->Clear();
+  const std::string tooLong = dir.Path("save/" + std::string(300, 'N') + ".wav");
+  data = Load(source, OriginOriginate, tooLong);
+  EXPECT_EQ(Form5->SaveFile(), mrCancel);
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"File Copy Error!\r\n\r\n" + tooLong +
+                                                       "\r\nThe name is too long for that folder."});
+  EXPECT_EQ(Read(source), data) << "the take stays in the deck";
+  EXPECT_EQ(deck->CartOrigin, OriginOriginate);
+}
+
+// The destination folder moved while the take was copied into it: the take is whole in the folder
+// wherever it went, and the operator is told that place instead of a call to technical support.
+TEST_F(Saving, ATakeWhoseFolderMovedIsFoundWhereItWent) {
+  const std::string source = dir.Path("take.wav");
+  ASSERT_TRUE(CreateDir(dir.Path("save/carts")));
+  const std::string data = Load(source, OriginExisting, dir.Path("save/carts/News.wav"));
+  // The copy lets the window handle its messages before its first block: the folder moves then.
+  QMetaObject::invokeMethod(
+      qApp, [&] { ASSERT_EQ(::rename(dir.Path("save/carts").c_str(), dir.Path("save/moved").c_str()), 0); },
+      Qt::QueuedConnection);
+  EXPECT_EQ(Form5->SaveFile(), mrOk);
+  const std::string now = dir.Path("save/moved/News.wav");
+  EXPECT_EQ(Read(now), data);
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"The take was saved, but its folder was moved or renamed meanwhile, so the deck "
+                                     "cannot open it.\r\n\r\nThe saved take is now: " +
+                                     now + "\r\n\r\nThe deck has been emptied."});
+  EXPECT_TRUE(deck->DeckEmpty);
+  EXPECT_FALSE(deck->ChangedSinceSave);
+  EXPECT_EQ(Read(source), data) << "an opened take is copied, never moved";
+  EXPECT_TRUE(ListFiles(dir.Path("save/moved"), ".*").empty()) << "no hidden copy is left";
 }
