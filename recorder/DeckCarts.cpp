@@ -9,6 +9,7 @@
 #include "recorder/BlankCarts.h"
 #include "recorder/CartFiles.h"
 #include "recorder/CartNames.h"
+#include "recorder/CartTail.h"
 #include "recorder/DeckTemp.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit8.h"
@@ -72,7 +73,19 @@ bool TSVMain::ChooseFile(std::string& path) {
   OpenDialog1->InitialDir = Config.loadPath;
   if (!OpenDialog1->Execute()) return false;
   path = OpenDialog1->FileName;
+  FinishKeptCarts(path);
   return true;
+}
+
+// ---- carts kept beside a take -------------------------------------------------------------------
+
+// A cart that a take had cut its title and picture off is finished with them once it can be
+// reached: by the first showing, and by the load of any cart (its own above all, which is then
+// read whole). What stands at its path and is not its file is not written into.
+void TSVMain::FinishKeptCarts(const std::string& loading) {
+  for (const TKeptCart& c : FinishKeptCart(DeckTempFolder()))
+    if (c.state == TKeptState::Other && (loading.empty() || c.path == loading || SameFile(c.path, loading)))
+      Notify(TNoticeKind::Warning, KeptForAnotherFileText(c.path));
 }
 
 void TSVMain::OpenCart(const std::string& path, const std::string& source, const char* origin) {
@@ -149,6 +162,7 @@ bool TSVMain::LoadByNameEntry(const std::string& name) {
   if (!FileExists(path))
     if (std::string other = FileNameIgnoringCase(folder, name); !other.empty()) path = folder + other;
   if (FileExists(path)) {
+    FinishKeptCarts(path);
     if (FileReadOnly(path)) {
       PlayOnly = true;
       Notify(TNoticeKind::Warning,

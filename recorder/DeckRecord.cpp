@@ -205,15 +205,21 @@ void TSVMain::RecordButtonClick(TObject*) {
 }
 
 // A take that runs past the end of a cart's samples cuts off what stood behind them (its title and
-// picture) until it is finished: until then they are kept beside the take, with the cart's path,
-// so that a kill cannot lose them and the next start finishes the cart.
+// picture) until it is finished: until then they are kept beside the take, with the cart's path
+// and what tells its file from another, so that a kill cannot lose them and the next start
+// finishes the cart. A take goes on when they cannot be kept; the operator learns that a kill
+// would then cost them.
 void TSVMain::KeepWhatTheTakeMayCut() {
   TMMWave* rec = RecFile->Wave();
   // A take into a file without samples makes the file anew, with no lists of its own; one made in
   // the temporary folder is taken back at the next start as it is.
   const bool intoSamples = !RecFile->OverwriteExisting() && rec->HasData();
-  if (intoSamples || !InDeckTemp(DeckTempFolder(), rec->FileName()))
-    KeepCartTail(DeckTempFolder(), rec->FileName(), intoSamples ? rec->IOBlock() : nullptr);
+  TakeListsNotKept = false;
+  if (!intoSamples && InDeckTemp(DeckTempFolder(), rec->FileName())) return;
+  const int64_t takeStart = intoSamples ? rec->SamplesToBytes(rec->TimeFormatToSamples(rec->GetPosition())) : 0;
+  TakeListsNotKept =
+      KeepCartTail(DeckTempFolder(), rec->FileName(), rec->IOBlock(), takeStart, intoSamples) == TKeep::ListsNotKept;
+  if (TakeListsNotKept) RecFileNotices.Post(NoticeListsNotKept);
 }
 
 // ---- punch-in marks -----------------------------------------------------------------------------

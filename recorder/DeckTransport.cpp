@@ -642,13 +642,16 @@ void TSVMain::WaveInStop(TObject*) {
   if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
 }
 
-namespace {
 // A cart whose finish failed keeps its title and picture beside it (recorder/CartTail) until the
-// next stop, Eject, exit or start that can finish it.
-constexpr const char* kListsKeptText =
-    " Any title and picture of the cart are kept and written back into it once there is room, when "
-    "the cart is ejected or at the next start. \r\nMake some room on the recording drive.";
-}  // namespace
+// next stop, Eject, load, exit or start that can finish it, unless they could not be kept aside as
+// the take began.
+std::string TSVMain::ListsKeptText() const {
+  return TakeListsNotKept ? " The cart's title and picture could not be kept aside either: enter them again once "
+                            "there is room. \r\nMake some room on the recording drive."
+                          : " Any title and picture of the cart are kept and written back into it once there is "
+                            "room, when the cart is ejected or at the next start. \r\nMake some room on the "
+                            "recording drive.";
+}
 
 // Whatever the input records after a failed write (a full disk, a file-size limit, a lost drive)
 // would be lost unseen: the recording ends here, and the operator learns why.
@@ -660,14 +663,22 @@ void TSVMain::RecFileWriteFailed() {
             "stopped; everything recorded is kept."
           : "The recording file could not be written (the disk may be full, or the file may have reached the "
             "size limit set for it). The recording has stopped; what was recorded before is kept.";
-  Notify(TNoticeKind::Error, why + (RecFile->FinishFailed() ? kListsKeptText : ""));
+  Notify(TNoticeKind::Error, why + (RecFile->FinishFailed() ? ListsKeptText() : ""));
 }
 
 void TSVMain::RecFileNotFinished() {
   Notify(TNoticeKind::Error,
          std::string("The recording file could not be finished (the disk may be full, or the file may "
                      "have reached the size limit set for it). What was recorded is kept.") +
-             kListsKeptText);
+             ListsKeptText());
+}
+
+// The take goes on: only a kill before it is finished would cost the cart its title and picture.
+void TSVMain::RecFileListsNotKept() {
+  Notify(TNoticeKind::Warning,
+         "The title and picture of this cart could not be kept aside in the temporary folder " + DeckTempFolder() +
+             " (its disk may be full). \r\nThe recording goes on, but should Solvane end before it is stopped, "
+             "the cart may lose them.");
 }
 
 void TSVMain::HoldTakeFile() {

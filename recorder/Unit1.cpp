@@ -236,6 +236,7 @@ void TSVMain::BuildChains() {
     if (m.Msg == NoticeNotFinished) RecFileNotFinished();
     if (m.Msg == NoticeTakeWrittenOut || m.Msg == NoticeTakeLost)
       Notify(TNoticeKind::Error, TakeWrittenOutText(RecordFileName, m.Msg == NoticeTakeWrittenOut));
+    if (m.Msg == NoticeListsNotKept) RecFileListsNotKept();
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
              "Part of this recording was lost: the disk could not keep up with it. Play the take "
@@ -581,8 +582,9 @@ void TSVMain::FormShow(TObject*) {
     FirstShowing = false;
     Gpi.Send(Config.gpi.onLoad);
     // A take killed while it ran on past the end of a cart: the cart is finished with the title
-    // and picture the take had cut off, before any take left here is offered.
-    FinishKeptCart(DeckTempFolder());
+    // and picture the take had cut off, before any take left here is offered. One whose disk is
+    // not there yet stays kept.
+    FinishKeptCarts("");
     for (const std::string& name : LeftoverTakes(DeckTempFolder())) {
       std::string path = DeckTempFolder() + name;
       // A take killed before any of its audio reached the disk is no recording to offer: it is

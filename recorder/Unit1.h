@@ -177,6 +177,8 @@ public:
   void WaveInStop(TObject* Sender);
   void RecFileWriteFailed();
   void RecFileNotFinished();
+  void RecFileListsNotKept();
+  std::string ListsKeptText() const;
   void MMWaveOut1Start(TObject* Sender);
   void MMWaveOut1Stop(TObject* Sender);
   void MMWaveOut1Looping(TObject* Sender);
@@ -222,6 +224,9 @@ public:
   void GetReadyToRecord();
   bool RecordPrep();
   void KeepWhatTheTakeMayCut();
+  // Finishes the carts kept beside earlier takes that can be reached; tells of those whose path
+  // now holds another file: the one at loading, or every one when loading is empty.
+  void FinishKeptCarts(const std::string& loading);
   void MarkBeginning1Click(TObject* Sender) override;
   void MarkEndingPoint1Click(TObject* Sender) override;
   void FlashTimeLeft(bool on);
@@ -367,8 +372,9 @@ private:
   plat::HiddenWindow RecFileNotices;
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
                             NoticeNotFinished = plat::WM_USER + 2, NoticeTakeWrittenOut = plat::WM_USER + 3,
-                            NoticeTakeLost = plat::WM_USER + 4;
+                            NoticeTakeLost = plat::WM_USER + 4, NoticeListsNotKept = plat::WM_USER + 5;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
+  bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
 
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.

@@ -70,6 +70,29 @@ TitledCart MakeTitledCart(const std::string& path) {
   return c;
 }
 
+// Loads the cart, records on from a second before its end for seven seconds (past its end, cutting
+// off its title and picture), and kills the program.
+void RecordPastTheEndAndKill(Studio& s, const std::string& cart) {
+  s.Answers({"file " + cart});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("End");  // five seconds before the end
+  ASSERT_EQ("00:00:01.000", s.Sync().pos);
+  s.Key("F5");
+  s.Run(7000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+}
+
+// The message boxes among the dialogs shown so far.
+std::vector<std::string> Messages(const Studio& s) {
+  std::vector<std::string> messages;
+  for (const std::string& line : s.DialogLog())
+    if (line.rfind("message ", 0) == 0) messages.push_back(line);
+  return messages;
+}
+
 void ExpectTitleAndPicture(const std::string& cart, const std::string& picture) {
   PWaveIOBlock b;
   ASSERT_EQ(WaveIOOpen(b, cart, plat::FourCC("WAVE"), wioFile), wioOk);
@@ -260,16 +283,7 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   const TitledCart made = MakeTitledCart(cart);
   ASSERT_TRUE(made.ok);
   const std::string &original = made.samples, &picture = made.picture;
-  s.Answers({"file " + cart});
-  ASSERT_TRUE(s.Start());
-  s.Key("Ctrl+A");
-  ASSERT_EQ(cart, s.Sync().file);
-  s.Key("End");  // five seconds before the end
-  ASSERT_EQ("00:00:01.000", s.Sync().pos);
-  s.Key("F5");
-  s.Run(7000);
-  ASSERT_EQ("recording", s.Sync().deck);
-  s.Kill();
+  ASSERT_NO_FATAL_FAILURE(RecordPastTheEndAndKill(s, cart));
 
   ASSERT_TRUE(s.Start());
   s.Sync();
@@ -341,4 +355,137 @@ TEST(Recovery, ACartThatCouldNotBeFinishedKeepsItsTitleAndPictureUntilItIs) {
   ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
   EXPECT_EQ(std::to_string(bytes / 2), SndfileFrames(cart));
   EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
+}
+
+// The disk of a cart recorded past its end and killed is not there at the next start (its folder
+// renamed away, as a USB disk or a share not yet back): the cart stays kept through that start, and
+// once it is back, loading it finishes it with its title and picture, every frame readable.
+TEST(Recovery, ACartThatCannotBeReachedAtTheNextStartIsFinishedWhenItIsLoaded) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string disk = s.dir.Path("disk"), cart = disk + "/News.wav", kept = s.deckTemp + "Recording.tail";
+  ASSERT_TRUE(plat::ForceDirectories(disk));
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  ASSERT_NO_FATAL_FAILURE(RecordPastTheEndAndKill(s, cart));
+  const std::string unfinished = Studio::Read(cart);
+  ASSERT_EQ(0u, ReadWav(cart).riffSize) << "the take did not run past the end";
+  ASSERT_EQ(0, ::rename(disk.c_str(), (disk + "-away").c_str()));
+
+  s.Answers({"file " + cart});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ("empty", s.Sync().deck);
+  EXPECT_TRUE(plat::FileExists(kept)) << "the start let go of the cart";
+  ASSERT_EQ(0, ::rename((disk + "-away").c_str(), disk.c_str()));
+  EXPECT_TRUE(Studio::Read(cart) == unfinished);
+
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  EXPECT_FALSE(plat::FileExists(kept));
+  EXPECT_EQ(std::vector<std::string>{}, Messages(s));
+  const WavFile w = ReadWav(cart);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  ExpectTitleAndPicture(cart, made.picture);
+  const std::string data = w.Data();
+  EXPECT_TRUE(data.size() > 7u * 64000) << data.size() << " bytes of samples";
+  ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
+  EXPECT_EQ(std::to_string(data.size() / 2), SndfileFrames(cart));
+  EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
+  EXPECT_TRUE(SoxRaw(cart, s.dir.Path("cart.raw")) == data) << "sox reads other samples";
+}
+
+// Another untitled WAV put at the path of a cart recorded past its end and killed is not written
+// into, neither by the next start nor when it is loaded or ejected, and the operator is told each
+// time it is met; the cart stays kept, and goes back into its own file once that is back.
+TEST(Recovery, TheTitleKeptForACartGoesIntoNoOtherFileAtItsPath) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string cart = s.dir.Path("News.wav"), aside = s.dir.Path("aside.wav"),
+                    kept = s.deckTemp + "Recording.tail";
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  ASSERT_NO_FATAL_FAILURE(RecordPastTheEndAndKill(s, cart));
+  ASSERT_EQ(0, ::rename(cart.c_str(), aside.c_str()));
+  const std::string other = MakeWav(PcmFormat(32000, 1, 16), std::string(6 * 64000, '\x5a'));
+  ASSERT_TRUE(Studio::Write(cart, other));
+
+  s.Answers({"file " + cart, "file " + cart});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ("empty", s.Sync().deck);
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("F7");
+  ASSERT_EQ("empty", s.Sync().deck);
+  EXPECT_TRUE(Studio::Read(cart) == other) << "written into";
+  EXPECT_TRUE(plat::FileExists(kept));
+  const std::vector<std::string> log = Messages(s);
+  ASSERT_EQ(2u, log.size()) << ::testing::PrintToString(log);
+  for (const std::string& line : log)
+    EXPECT_EQ(0u, line.rfind("message Warning [OK] \"The file " + cart + " is not the recording that was cut short", 0))
+        << line;
+
+  ASSERT_EQ(0, ::rename(aside.c_str(), cart.c_str()));
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  EXPECT_FALSE(plat::FileExists(kept));
+  EXPECT_EQ(2u, Messages(s).size());
+  ExpectTitleAndPicture(cart, made.picture);
+  const WavFile w = ReadWav(cart);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+}
+
+// When the temporary folder's disk cannot take the cart's title and picture as a take into it
+// begins (here a file-size limit below the picture's size), the take goes on, the operator learns
+// that they are not kept aside, and the stop writes them back as ever. Should the cart's own disk
+// fill as well, the message on the failed finish does not claim that they are kept.
+TEST(Recovery, ATakeWhoseTitleCannotBeKeptAsideGoesOnAndTheOperatorIsTold) {
+  for (const bool cartDiskFills : {false, true}) {
+    SCOPED_TRACE(cartDiskFills ? "the cart's disk fills too" : "the take is stopped");
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    const std::string cart = s.dir.Path("News.wav"), kept = s.deckTemp + "Recording.tail";
+    const TitledCart made = MakeTitledCart(cart);
+    ASSERT_TRUE(made.ok);
+    s.Answers({"file " + cart});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+A");
+    ASSERT_EQ(cart, s.Sync().file);
+    s.Key("End");
+    rlimit was{};
+    ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, nullptr, &was));
+    rlimit limit = was;
+    limit.rlim_cur = 64 << 10;
+    ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, &limit, nullptr));
+    s.Key("F5");
+    const DeckView v = s.Sync();
+    // From here on, only as far as half a second behind the cart's samples (at byte 46).
+    limit.rlim_cur = cartDiskFills ? 46 + 6 * 64000 + 32000 : was.rlim_cur;
+    ASSERT_EQ(0, ::prlimit(s.Pid(), RLIMIT_FSIZE, &limit, nullptr));
+    EXPECT_EQ("recording", v.deck);
+    EXPECT_FALSE(plat::FileExists(kept));
+    std::vector<std::string> log = Messages(s);
+    ASSERT_EQ(1u, log.size()) << ::testing::PrintToString(log);
+    EXPECT_EQ(0u, log[0].rfind("message Warning [OK] \"The title and picture of this cart could not be kept aside", 0))
+        << log[0];
+
+    s.Run(7000);
+    if (cartDiskFills) {
+      s.SyncUntil([](const DeckView& d) { return d.deck == "stopped" && d.modal == "-"; }, "the take has ended");
+      log = Messages(s);
+      ASSERT_EQ(2u, log.size()) << ::testing::PrintToString(log);
+      EXPECT_NE(std::string::npos, log[1].find("title and picture could not be kept aside either")) << log[1];
+      continue;
+    }
+    ASSERT_EQ("recording", s.Sync().deck);
+    s.Key("F4");
+    ASSERT_EQ("stopped", s.Sync().deck);
+    EXPECT_EQ(1u, Messages(s).size());
+    ExpectTitleAndPicture(cart, made.picture);
+    const WavFile w = ReadWav(cart);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+    EXPECT_TRUE(w.Data().size() > 7u * 64000) << w.Data().size() << " bytes of samples";
+  }
 }
