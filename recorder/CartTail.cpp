@@ -7,6 +7,7 @@
 
 #include "engine/MMWaveIO.h"
 #include "platform/audio/riff_io.h"
+#include "platform/system/files.h"
 #include "recorder/DeckTemp.h"
 
 using plat::RiffChunk;
@@ -172,7 +173,7 @@ bool WriteTail(const std::string& folder, const std::vector<TEntry>& entries, co
     else ok = ok && put(add->lists);
   }
   ok = ok && f->Ascend(riff) == RiffResult::Ok && f->Sync();
-  if (!f->Close() || !ok || ::rename(made.c_str(), path.c_str()) != 0) {
+  if (!f->Close() || !ok || !plat::RiffRename(made, path)) {
     plat::RiffRemove(made);
     return false;
   }
@@ -186,7 +187,7 @@ enum class TMatch { Unreachable, Other, Same };
 // disk not mounted, a file the account may not read) is no answer yet.
 TMatch Identify(const TEntry& e, PWaveIOBlock& b) {
   struct stat st;
-  if (::stat(e.path.c_str(), &st) != 0) return TMatch::Unreachable;
+  if (!plat::StatFile(e.path, st)) return TMatch::Unreachable;
   if (!S_ISREG(st.st_mode)) return TMatch::Other;
   TWaveIOProblem why;
   if (WaveIOOpen(b, e.path, plat::FourCC("WAVE"), wioFile, &why) != wioOk)
@@ -235,7 +236,7 @@ TKeep KeepCartTail(const std::string& folder, const std::string& cartPath, const
     add.id.samples = cart->DataSize;
     add.id.takeStart = std::clamp<int64_t>(takeStart, 0, cart->DataSize);
     struct stat st;
-    if (::stat(cartPath.c_str(), &st) != 0 || !StampOf(cartPath, add.id.dataOffset, add.id.takeStart, add.id.stamp))
+    if (!plat::StatFile(cartPath, st) || !StampOf(cartPath, add.id.dataOffset, add.id.takeStart, add.id.stamp))
       return failed;
     add.id.device = uint64_t(st.st_dev);
     add.id.inode = uint64_t(st.st_ino);

@@ -233,6 +233,8 @@ bool SetFileAge(const std::string& path, int64_t unixSeconds) {
   return ::utimensat(at.Dir(), at.Name(), ts, at.StatNoFollow()) == 0;
 }
 
+bool StatFile(const std::string& path, struct ::stat& st) { return StatPath(path, st); }
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return StatPath(a, sa) && StatPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
