@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
@@ -582,10 +583,21 @@ std::string FindProgram(const std::string& name) {
 
 namespace {
 
+// Every descriptor above the standard three closes at the exec, whatever flag it was opened
+// with: a started program must not hold the temporary folder's lock, a half-written file or a
+// pipe of ours after the deck has let them go.
+void CloseOursAtExec() {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  rlimit lim{};
+  const rlim_t top = ::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY ? lim.rlim_cur : 65536;
+  for (rlim_t fd = 3; fd < top && fd < 65536; ++fd) ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
+}
+
 // In a forked child, before exec: only async-signal-safe calls. Input and output become
 // /dev/null, the working folder workDir; false with errno set when one step failed.
 bool PrepareChild(const char* workDir) {
   ::setsid();
+  CloseOursAtExec();
   const int null = ::open("/dev/null", O_RDWR);
   if (null < 0) return false;
   for (int fd = 0; fd <= 2; ++fd)

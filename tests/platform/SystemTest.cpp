@@ -457,14 +457,22 @@ TEST(Files, StartProcessDetached) {
 TEST(Files, StartedProgramsGetNoOutputOfOursAndAWatchedOneIsSeenToEnd) {
   Scratch dir;
   const std::string go = dir.Path("go"), fds = dir.Path("fds");
-  const std::string script =
-      "got=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$got\" > \"$1.part\" && mv \"$1.part\" \"$1\"";
+  // A descriptor of ours opened without close-on-exec (a lock, a file a library opened) must not
+  // reach the program: it would hold what the deck lets go.
+  const int held = ::open(dir.Path("held").c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(held, 0);
+  constexpr int kHeldFd = 200;
+  ASSERT_EQ(::dup2(held, kHeldFd), kHeldFd);
+  ::close(held);
+  const std::string script = "got=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 /proc/$$/fd/" +
+                             std::to_string(kHeldFd) + "); echo \"$got\" > \"$1.part\" && mv \"$1.part\" \"$1\"";
   for (bool watched : {false, true}) {
     SCOPED_TRACE(watched);
     DeleteFile(fds);
     TRunning running;
-    ASSERT_TRUE(StartProcess("sh", {"-c", script + "; while [ ! -e \"$2\" ]; do sleep 0.01; done", "sh", fds, go}, {},
-                             watched ? &running : nullptr));
+    // Only the watched one waits for the go: nobody could tell the other one that it may end.
+    const std::string wait = watched ? "; while [ ! -e \"$2\" ]; do sleep 0.01; done" : "";
+    ASSERT_TRUE(StartProcess("sh", {"-c", script + wait, "sh", fds, go}, {}, watched ? &running : nullptr));
     for (int i = 0; i < 6000 && !FileExists(fds); ++i) SleepMs(10);
     std::string got;
     ASSERT_TRUE(ReadWholeFile(fds, got));
@@ -477,6 +485,7 @@ TEST(Files, StartedProgramsGetNoOutputOfOursAndAWatchedOneIsSeenToEnd) {
     EXPECT_FALSE(running->load());
     DeleteFile(go);
   }
+  ::close(kHeldFd);
   TRunning none;
   EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder"), &none));
   EXPECT_EQ(none, nullptr);
