@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -106,6 +107,17 @@ void Studio::Answers(const std::vector<std::string>& lines) {
   EXPECT_TRUE(Write(script_, text));
 }
 
+void Studio::RunAs(uid_t uid, gid_t gid, gid_t shared) {
+  const std::string program = dir.Path("solvane");
+  EXPECT_TRUE(plat::CopyFile(SOLVANE_BINARY, program));
+  runAs_ = {"/usr/bin/setpriv",
+            "--reuid=" + std::to_string(uid),
+            "--regid=" + std::to_string(gid),
+            "--groups=" + std::to_string(shared),
+            "--",
+            program};
+}
+
 bool Studio::Start(const std::vector<std::string>& args) {
   Kill();
   pid_ = Spawn(args);
@@ -143,6 +155,14 @@ pid_t Studio::Spawn(const std::vector<std::string>& args) {
   for (std::string& v : vars) envp.push_back(v.data());
   envp.push_back(nullptr);
   std::vector<std::string> argStore = {SOLVANE_BINARY};
+  if (!runAs_.empty()) {
+    // Everything the studio made so far, answers and settings included, is the account's.
+    const std::string uid = runAs_[1].substr(8), gid = runAs_[2].substr(8);
+    const std::string chown = "chown -R " + uid + ":" + gid + " '" + dir.Root() + "'";
+    EXPECT_EQ(0, std::system(chown.c_str()));
+    EXPECT_EQ(0, ::chown(pty_.SlavePath().c_str(), uid_t(std::stoul(uid)), gid_t(-1)));
+    argStore = runAs_;
+  }
   argStore.insert(argStore.end(), args.begin(), args.end());
   for (std::string& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -154,7 +174,7 @@ pid_t Studio::Spawn(const std::vector<std::string>& args) {
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclose(&actions, 0);
   pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, SOLVANE_BINARY, &actions, nullptr, argv.data(), envp.data());
+  int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
 }

@@ -47,6 +47,11 @@ public:
   void Answers(const std::vector<std::string>& lines);
 
   // ---- the program ----
+  // From the next start on, the program runs as another account (only root can ask this): user
+  // uid with its own group gid and the further group shared, as setpriv sets them. The studio's
+  // folders become that account's at each start; the program is started from a copy of its own,
+  // so no folder on the way to the build needs to let the account in.
+  void RunAs(uid_t uid, gid_t gid, gid_t shared);
   bool Start(const std::vector<std::string>& args = {});
   // Another start beside the one the studio drives; its process id, or -1.
   pid_t Spawn(const std::vector<std::string>& args = {});
@@ -112,6 +117,7 @@ private:
   int paceFd_ = -1, controlFd_ = -1;
   pid_t pid_ = -1;
   int syncs_ = 0;
+  std::vector<std::string> runAs_;  // the setpriv command line before the program's
 };
 
 // ---- WAV files ----

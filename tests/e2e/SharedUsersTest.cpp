@@ -1,0 +1,254 @@
+// Users folders shared between workstations and accounts, and user, library and settings files that
+// cannot be read: what cannot be read is named and never taken as empty or written over, a user
+// removed meanwhile is not made again, and nothing at a file's name holds the program up.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Studio.h"
+#include "platform/system/files.h"
+
+namespace {
+
+const char* const kNoAdvanced = "message Information [OK] \"No advanced settings at this time\" -> OK";
+
+void Await(Studio& s, const std::string& modal) {
+  s.SyncUntil([&](const DeckView& d) { return d.modal == modal; }, modal + " in front");
+}
+
+// Waits until the program has shown count dialogs.
+void Told(Studio& s, size_t count) {
+  EXPECT_TRUE(Studio::WaitFor([&] { return s.DialogLog().size() >= count; })) << ::testing::PrintToString(s.DialogLog());
+}
+
+void OpenManager(Studio& s) {
+  s.Key("Ctrl+D");
+  Await(s, "TForm14");
+}
+
+// The login dialog, the user listed downs lines below "Default" chosen and password typed.
+void LogIn(Studio& s, int downs, const std::string& password) {
+  s.Key("Ctrl+I");
+  Await(s, "TForm10");
+  for (int i = 0; i < downs; ++i) s.Key("Down");
+  s.Key("Tab");
+  s.Type(password);
+  s.Key("Return");
+}
+
+struct Stat {
+  mode_t mode = 0;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  bool fifo = false;
+};
+Stat StatOf(const std::string& path) {
+  struct stat st {};
+  Stat r;
+  if (::lstat(path.c_str(), &st) != 0) return r;
+  return {mode_t(st.st_mode & 07777), st.st_uid, st.st_gid, S_ISFIFO(st.st_mode)};
+}
+
+std::string Unreadable(const std::string& path, const std::string& why, const std::string& kind = "Error") {
+  return "message " + kind + " [OK] \"Unable to read " + path + ": " + why + ".\" -> OK";
+}
+
+// Two accounts of one group; the users folder is theirs together.
+constexpr uid_t kAnn = 64101, kBen = 64102;
+constexpr gid_t kStudio = 64100;
+
+}  // namespace
+
+TEST(SharedUsers, TwoAccountsSharingAUsersFolderKeepItsLibraryAndUsers) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as two other accounts";
+  Scratch share;
+  ASSERT_EQ(0, ::chmod(share.Root().c_str(), 0755));
+  const std::string users = share.Path("users/");
+  ASSERT_TRUE(plat::CreateDir(users));
+  ASSERT_EQ(0, ::chown(users.c_str(), 0, kStudio));
+  ASSERT_EQ(0, ::chmod(users.c_str(), 02775));
+  const std::string library = users + "Default.svu", bob = users + "bob.svu";
+
+  // Ann's deck makes the library from her settings and adds bob.
+  {
+    Studio ann;
+    ann.environment["HOME"] = ann.home;
+    ann.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3",
+                  "[Template 1]", "Name=Sports", "Lockout=1"});
+    ann.Answers({"OK"});
+    ann.RunAs(kAnn, kAnn, kStudio);
+    ASSERT_TRUE(ann.Start({"S=" + users}));
+    OpenManager(ann);
+    ann.Key("Alt+A");
+    Await(ann, "TForm15");
+    for (const char* field : {"Bob", "bob", "pw", "pw"}) {
+      ann.Type(field);
+      ann.Key("Tab");
+    }
+    ann.Key("Return");
+    Await(ann, "TForm14");
+    ann.Key("Alt+P");
+    ann.Key("Alt+C");
+    Await(ann, "-");
+    EXPECT_EQ(std::vector<std::string>{kNoAdvanced}, ann.DialogLog()) << ann.Output();
+  }
+  const std::string stored = Studio::Read(library);
+  ASSERT_NE(std::string::npos, stored.find("Name=News")) << stored;
+  ASSERT_NE(std::string::npos, stored.find("Name=Sports"));
+  // Each file the group's to read and write, in the folder's group, whoever wrote it.
+  for (const std::string& path : {library, bob}) {
+    const Stat st = StatOf(path);
+    EXPECT_EQ(0660u, st.mode) << path;
+    EXPECT_EQ(kStudio, st.gid) << path;
+    EXPECT_EQ(kAnn, st.uid) << path;
+  }
+
+  // Ben's deck, with no templates of its own: his manager shows Ann's library and his Close keeps
+  // it; bob logs in on Ben's deck with his password.
+  Studio ben;
+  ben.environment["HOME"] = ben.home;
+  ben.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ben.Answers({"OK", "OK", "OK", "OK", "OK"});
+  ben.RunAs(kBen, kBen, kStudio);
+  ASSERT_TRUE(ben.Start({"S=" + users}));
+  OpenManager(ben);
+  ben.Key("Alt+P");
+  ben.Key("Alt+C");
+  Await(ben, "-");
+  const std::string saved = Studio::Read(library);
+  EXPECT_NE(std::string::npos, saved.find("Name=News")) << saved;
+  EXPECT_NE(std::string::npos, saved.find("Name=Sports"));
+  EXPECT_EQ(0660u, StatOf(library).mode);
+  EXPECT_EQ(kStudio, StatOf(library).gid);
+  LogIn(ben, 1, "pw");
+  Await(ben, "-");
+  EXPECT_EQ(std::vector<std::string>{kNoAdvanced}, ben.DialogLog()) << ben.Output();
+
+  // Files an earlier run left for Ann alone: Ben is told which he cannot read, and his manager's
+  // Close leaves the library as it is.
+  ASSERT_EQ(0, ::chmod(library.c_str(), 0600));
+  ASSERT_EQ(0, ::chown(library.c_str(), kAnn, kAnn));
+  ASSERT_EQ(0, ::chmod(bob.c_str(), 0600));
+  const std::string before = Studio::Read(library);
+  OpenManager(ben);
+  Told(ben, 3);  // the manager says what it cannot read as it shows
+  ben.Key("Alt+P");
+  ben.Key("Alt+C");
+  Await(ben, "-");
+  EXPECT_TRUE(before == Studio::Read(library)) << "the library was written over";
+  EXPECT_EQ(kAnn, StatOf(library).uid);
+  LogIn(ben, 1, "pw");
+  Await(ben, "TForm10");
+  ben.Key("Escape");
+  Await(ben, "-");
+  const std::vector<std::string> want = {kNoAdvanced, kNoAdvanced, Unreadable(library, "Permission denied"),
+                                         Unreadable(bob, "Permission denied")};
+  EXPECT_EQ(want, ben.DialogLog());
+}
+
+TEST(SharedUsers, AUserRemovedMeanwhileIsNotMadeAgainByEditUserOrTheAssignmentsSave) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3"});
+  const std::string bob = s.home + "bob.svu", carl = s.home + "carl.svu";
+  const auto gone = [](const std::string& user) {
+    return "message Error [OK] \"The user " + user +
+           " no longer exists: it was removed, perhaps on another workstation. Nothing was saved.\" -> OK";
+  };
+  ASSERT_TRUE(Studio::Write(bob, "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=pw\r\n"));
+  ASSERT_TRUE(Studio::Write(carl, "[USER]\r\nFULL NAME=Carl\r\nPASSWORD=pw\r\n"));
+  s.Answers({"OK", "OK", "OK", "OK"});
+  ASSERT_TRUE(s.Start());
+  OpenManager(s);
+
+  // bob removed while the edit dialog shows him, his full name changed: OK makes nothing, and
+  // the manager lists the users the folder holds.
+  s.Key("Tab");
+  s.Key("Down");
+  s.Key("Alt+E");
+  Await(s, "TForm16");
+  ASSERT_TRUE(plat::DeleteFile(bob));
+  s.Key("End");
+  s.Type("by");
+  s.Key("Return");
+  Await(s, "TForm14");
+  EXPECT_FALSE(plat::FileExists(bob));
+
+  // carl removed before the dialog opens: it says so instead of showing him without a password.
+  s.Key("Down");
+  ASSERT_TRUE(plat::DeleteFile(carl));
+  s.Key("Alt+E");
+  Await(s, "TForm14");
+  EXPECT_FALSE(plat::FileExists(carl));
+
+  // The assignment dialog's Save of a user removed after it loaded his list.
+  ASSERT_TRUE(Studio::Write(bob, "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=pw\r\n"));
+  s.Key("Alt+S");
+  Await(s, "TForm21");
+  // Its lists load a moment after it shows; a Save before that writes nothing.
+  ASSERT_TRUE(Studio::WaitFor([&] {
+    s.Key("Alt+S");
+    s.Sync();
+    return Studio::Read(bob).find("[Template 249]") != std::string::npos;
+  }));
+  ASSERT_TRUE(plat::DeleteFile(bob));
+  s.Key("Alt+S");
+  Await(s, "TForm21");
+  EXPECT_FALSE(plat::FileExists(bob));
+  s.Key("Alt+C");
+  Await(s, "TForm14");
+  s.Key("Alt+C");
+  Await(s, "-");
+  EXPECT_EQ((std::vector<std::string>{kNoAdvanced, gone("bob"), gone("carl"), gone("bob")}), s.DialogLog());
+}
+
+TEST(SharedUsers, NothingAtAFilesNameHoldsTheProgramUpAndEachFileRefusedIsNamed) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string ini = s.home + "Solvane.ini", book = s.home + "email/address.dat";
+  const std::string bob = s.home + "bob.svu", carl = s.home + "carl.svu", library = s.home + "Default.svu";
+  // A FIFO has no writer: opened for reading as a file, it waits for good.
+  ASSERT_TRUE(plat::DeleteFile(ini));
+  ASSERT_EQ(0, ::mkfifo(ini.c_str(), 0600));
+  ASSERT_TRUE(plat::ForceDirectories(s.home + "email"));
+  ASSERT_EQ(0, ::mkfifo(book.c_str(), 0600));
+  ASSERT_EQ(0, ::mkfifo(bob.c_str(), 0600));
+  // 60 MB, none of it on the disk; and a library that never ends.
+  ASSERT_TRUE(Studio::Write(carl, "[USER]\r\nPASSWORD=c\r\n"));
+  ASSERT_EQ(0, ::truncate(carl.c_str(), 60 << 20));
+  ASSERT_EQ(0, ::symlink("/dev/zero", library.c_str()));
+  s.Answers({"OK", "OK", "OK", "OK", "OK", "OK"});
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ("empty", s.Sync().deck) << s.Output();
+
+  LogIn(s, 1, "b");
+  Await(s, "TForm10");
+  s.Key("Escape");
+  Await(s, "-");
+  LogIn(s, 2, "c");
+  Await(s, "TForm10");
+  s.Key("Escape");
+  Await(s, "-");
+  s.Key("Ctrl+D");
+  Await(s, "TForm14");
+  Told(s, 6);
+  s.Key("Alt+P");
+  s.Key("Alt+C");
+  Await(s, "-");
+
+  EXPECT_EQ((std::vector<std::string>{
+                Unreadable(book, "it is not a regular file", "Warning"),
+                "message Warning [OK] \"Unable to read " + ini +
+                    ": it is not a regular file. \\r\\nSolvane uses the default settings until it can be read.\" -> OK",
+                Unreadable(bob, "it is not a regular file"), Unreadable(carl, "it is larger than 4 MB"), kNoAdvanced,
+                Unreadable(library, "it is not a regular file")}),
+            s.DialogLog());
+  for (const std::string& fifo : {ini, book, bob}) EXPECT_TRUE(StatOf(fifo).fifo) << fifo;
+  EXPECT_EQ(int64_t(60 << 20), plat::FileSize(carl));
+  char target[64] = {};
+  EXPECT_EQ(9, ::readlink(library.c_str(), target, sizeof target - 1));
+  EXPECT_STREQ("/dev/zero", target);
+  // A stop signal still ends it.
+  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+  EXPECT_EQ(0, s.WaitExit());
+}
