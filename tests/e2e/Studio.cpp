@@ -110,6 +110,18 @@ void Studio::Answers(const std::vector<std::string>& lines) {
 void Studio::RunAs(uid_t uid, gid_t gid, gid_t shared) {
   const std::string program = dir.Path("solvane");
   EXPECT_TRUE(plat::CopyFile(SOLVANE_BINARY, program));
+  // The sanitizers' suppressions, wherever the build lies, are read by the account from here.
+  if (const char* lsan = std::getenv("LSAN_OPTIONS")) {
+    std::string options = lsan;
+    const size_t at = options.find("suppressions=");
+    if (at != std::string::npos) {
+      const size_t from = at + 13, end = options.find(':', from);
+      const std::string copy = dir.Path("lsan.supp");
+      EXPECT_TRUE(plat::CopyFile(options.substr(from, end == std::string::npos ? end : end - from), copy));
+      options.replace(from, end == std::string::npos ? std::string::npos : end - from, copy);
+      environment["LSAN_OPTIONS"] = options;
+    }
+  }
   runAs_ = {"/usr/bin/setpriv",
             "--reuid=" + std::to_string(uid),
             "--regid=" + std::to_string(gid),
