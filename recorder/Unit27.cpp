@@ -51,13 +51,13 @@ void TForm27::LoadPrefixes() {
   ListBox1->Clear();
   if (!deck_) return;
   const TDeckSettings& c = deck_->Settings();
-  if (c.prefixFile.empty() || !FileExists(c.prefixFile)) return;
+  if (c.prefixFile.empty()) return;
+  // Read without waiting on what stands at the name: a FIFO there would hold the deck for good.
+  const SmallFile file = ReadSmallFile(c.prefixFile);
+  if (file.Refused()) deck_->Notify(TNoticeKind::Warning, SmallFileRefusal(c.prefixFile, file));
+  if (!file.Ok()) return;
   TStringList lines;
-  try {
-    lines.LoadFromFile(c.prefixFile);
-  } catch (const plat::Exception&) {
-    return;
-  }
+  lines.SetText(file.data);
   std::vector<std::string> text;
   for (int i = 0; i < lines.Count(); ++i) text.push_back(lines.Strings(i));
   entries_ = ParsePrefixLines(text, c.standardLength);

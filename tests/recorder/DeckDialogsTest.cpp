@@ -1,4 +1,5 @@
 // The deck's small dialogs: what they refuse, and what they leave in the deck and the settings file.
+#include <sys/stat.h>
 #include "DeckHarness.h"
 #include "common/grip_drag.h"
 #include "platform/ui/inifiles.h"
@@ -98,6 +99,17 @@ TEST_F(DeckDialogs, QuickLoadKeepsEachNameWithItsOwnLength) {
   form->SetModalResult(mrNone);
   form->Button1Click(form->Button1);  // nothing to load
   EXPECT_EQ(form->ModalResult(), mrNone);
+  form->Free();
+}
+
+TEST_F(DeckDialogs, AQuickLoadPrefixFileThatCannotBeReadIsNamedAndHoldsNothingUp) {
+  const std::string fifo = dir.Path("prefixes.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: a plain read would wait for good
+  deck->Config.prefixFile = fifo;
+  auto* form = NewForm<TForm27>(deck);
+  EXPECT_EQ(form->ListBox1->Items()->Count(), 0);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(Texts()[0], "Unable to read " + fifo + ": it is not a regular file.");
   form->Free();
 }
 

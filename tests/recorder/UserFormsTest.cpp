@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <QTabBar>
@@ -454,6 +455,28 @@ TEST_F(UserForms, AssignmentCopiesLibraryProgramsToAUser) {
   EXPECT_NE(Contents(Folder() + "bob.svu").find("[USER]\r\nPASSWORD=b\r\n"), std::string::npos);
   EXPECT_EQ(Contents(Folder() + "amy.svu"), "");
   EXPECT_TRUE(deck.answers.empty());
+}
+
+TEST_F(UserForms, AssignmentNeverSavesOverAUserListItCouldNotRead) {
+  WriteWholeFile(Folder() + "Default.svu", "[Template 0]\r\nName=One\r\nLockout=1\r\n");
+  const std::string bob = Folder() + "bob.svu";
+  ASSERT_EQ(::mkfifo(bob.c_str(), 0600), 0);  // nothing read from it, not even the nothing a FIFO gives
+  auto* assign = Form<TForm21>();
+  RunModal(assign, [&] {
+    assign->Timer1->OnTimer(assign->Timer1);
+    EXPECT_EQ(assign->ChosenUser(), "bob");
+    EXPECT_EQ(deck.LastText(), "Unable to read " + bob + ": it is not a regular file.");
+    assign->ListBox2->SetSelected(0, true);
+    PressKey(assign->ListBox2, Qt::Key_Left);
+    assign->Button3->Click();
+    EXPECT_EQ(deck.LastText(), UnreadListText(bob));
+    EXPECT_TRUE(assign->Modified());
+    deck.answers = {TAnswer::No};
+    assign->Button4->Click();
+  });
+  struct stat st;
+  ASSERT_EQ(::lstat(bob.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(UserForms, BrowseChoosesTheFolderInTheKitsChooserWithNewFoldersAllowed) {
