@@ -296,6 +296,8 @@ bool CreateSettingsFile(const std::string& path) {
 }
 
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length) {
+  // A settings file that cannot be read was named at start, and the values in force hold.
+  if (!ini.ReadFailure().empty()) return false;
   bool saved = true;
   bool missing = ReadFormatKey(ini, format, saved);
   ReadLengthKey(ini, length, saved);

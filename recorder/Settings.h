@@ -109,7 +109,8 @@ bool CreateSettingsFile(const std::string& path);
 
 // Reads the standard cart's format and length, writing 26 for a missing (or unusable) format and
 // 10000 for a missing or zero length. Returns true when the format was missing. Where the file
-// cannot be written, the defaults are the result all the same.
+// cannot be written, the defaults are the result all the same. Where it cannot be read (told at
+// start), format and length keep the values given: those in force.
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length);
 
 // Reads every key in order into settings, writing defaults back. programFolder ends in "/". A

@@ -152,6 +152,13 @@ TEST_F(SettingsFile, AFileThatCannotBeReadIsNamedLeftAsItIsAndTheDefaultsHold) {
   EXPECT_TRUE(same(s_, first));
   EXPECT_EQ(plat::FileAge(Path()), age - 100);
   EXPECT_EQ(plat::FileSize(Path()), plat::SmallFileLimit + 1);
+  // A blank cart made meanwhile takes the standard cart in force, and the file stays as it is.
+  plat::TIniFile ini(Path());
+  int format = 31, length = 3000;
+  EXPECT_FALSE(ReadStandardCart(ini, format, length));
+  EXPECT_EQ(format, 31);
+  EXPECT_EQ(length, 3000);
+  EXPECT_EQ(plat::FileAge(Path()), age - 100);
 }
 
 TEST_F(SettingsFile, FirstStartWritesEveryKeyInOrder) {
