@@ -806,6 +806,7 @@ void TMMCustomWaveFile::ChainOpen() {
     writeFailed_ = false;
     sizeLimitReached_ = false;
     finishFailed_ = false;
+    sourceDamaged_ = false;
     if (TMMDSPComponent* in = Input()) {
       SetWaveFormat(in->GetWaveFormat());
       const WAVEFORMATEX* f = GetWaveFormat();
@@ -964,7 +965,7 @@ int64_t TMMCustomWaveFile::ReadSamples(uint8_t* dst, int64_t count) {
     if (decoder_.Held() == 0) {
       source_.resize(size_t(decoder_.ReadSize()));
       if (decoder_.Ended() || (n = wave_->ReadData(source_.data(), int64_t(source_.size()))) <= 0) break;
-      decoder_.Feed(source_.data(), int32_t(n));
+      if (!decoder_.Feed(source_.data(), int32_t(n)) && decoder_.Ended()) sourceDamaged_ = true;
       continue;
     }
     done += decoder_.Take(dst + done, int32_t(std::min<int64_t>(count - done, INT32_MAX)));

@@ -237,6 +237,9 @@ public:
   // Set when the last close could not finish the file (see TMMWave::CloseWaveFile). Cleared by the
   // next open.
   bool FinishFailed() const { return finishFailed_; }
+  // Set when reading ended early at a block the ADPCM decoder could not decode (a damaged file).
+  // Cleared by the next open.
+  bool SourceDamaged() const { return sourceDamaged_; }
   // When on, a reading component serves an ADPCM wave as the 16-bit PCM it decodes to (the
   // chain's format), from the sample the wave is positioned at, also inside a block. Set it while
   // the component is closed.
@@ -289,6 +292,7 @@ private:
   std::atomic<bool> overwrite_{true};
   std::atomic<bool> writeFailed_{false};
   std::atomic<bool> sizeLimitReached_{false};
+  std::atomic<bool> sourceDamaged_{false};
   std::atomic<bool> finishFailed_{false};
   std::atomic<bool> decode_{false};
   TMMADPCMBlockStream decoder_;  // open while an ADPCM wave is read decoded

@@ -28,6 +28,7 @@ const uint32_t kFmt = FourCC("fmt ");
 const uint32_t kData = FourCC("data");
 const uint32_t kFact = FourCC("fact");
 const uint32_t kInfo = FourCC("INFO");
+constexpr size_t kMsAdpcmLeastCoefs = 7;
 
 std::mutex& FinderLock() {
   static std::mutex m;
@@ -96,6 +97,10 @@ std::string FormatProblem(WAVEFORMATEX* f) {
       return "Its float samples have " + std::to_string(f->wBitsPerSample) + " bits; float samples have 32 or 64.";
     case plat::WAVE_FORMAT_ADPCM:
       if (!plat::ParseMsAdpcmFormat(*f, extra, adpcm)) return "Its ADPCM format header is damaged.";
+      // The first seven pairs are the ones every Microsoft ADPCM encoder chooses among.
+      if (adpcm.Coefs.size() < kMsAdpcmLeastCoefs)
+        return "Its ADPCM format header holds " + std::to_string(adpcm.Coefs.size()) +
+               " coefficient pair(s); Microsoft ADPCM needs at least " + std::to_string(kMsAdpcmLeastCoefs) + ".";
       break;
     case plat::WAVE_FORMAT_IMA_ADPCM:
       if (!plat::ParseImaAdpcmFormat(*f, extra, adpcm)) return "Its ADPCM format header is damaged.";
@@ -105,6 +110,9 @@ std::string FormatProblem(WAVEFORMATEX* f) {
           ((sub == WAVE_FORMAT_PCM || sub == plat::wavecore::WAVE_FORMAT_IEEE_FLOAT) &&
            !plat::wavecore::PlainFormat(f, plain)))
         return "Its extensible format header is damaged.";
+      // Its sub-format says what the samples are; the extensible tag itself says nothing.
+      if (sub == plat::wavecore::WAVE_FORMAT_EXTENSIBLE)
+        return "Its extensible format header gives the extensible format itself as the format of its samples.";
       break;
     default: break;
   }
@@ -120,8 +128,24 @@ int64_t RangeEndBytes(const WaveIOBlock& b) {
   return std::min(SamplesToBytes64(b.Format.get(), b.RangeEnd), b.DataSize);
 }
 
+// Why the first block of ADPCM samples cannot be decoded; empty when it can (or is not ADPCM). A
+// damaged first block would play as silence and end the playback at once.
+std::string FirstBlockProblem(RiffFile& file, const WAVEFORMATEX& f, int64_t dataStart, int64_t dataEnd) {
+  plat::AdpcmLayout adpcm;
+  if (f.wFormatTag != plat::WAVE_FORMAT_ADPCM || !plat::ParseMsAdpcmFormat(f, FormatExtraBytes(&f), adpcm)) return {};
+  uint8_t predictors[8];
+  const int64_t n = std::min<int64_t>(adpcm.Channels, dataEnd - dataStart);
+  if (n < adpcm.Channels) return {};  // no whole block header: nothing to play
+  if (file.Seek(dataStart, SEEK_SET) < 0 || file.Read(predictors, n) != n) return "It cannot be read.";
+  for (int64_t c = 0; c < n; ++c)
+    if (predictors[c] >= adpcm.Coefs.size())
+      return "Its first ADPCM block is damaged: it names coefficient pair " + std::to_string(predictors[c]) +
+             ", and the format has " + std::to_string(adpcm.Coefs.size()) + ".";
+  return {};
+}
+
 struct Walk {
-  bool haveFmt = false, haveData = false, factSeen = false, prevWasData = false;
+  bool haveFmt = false, secondFmt = false, haveData = false, factSeen = false, prevWasData = false;
   RiffChunk data;
   int64_t dataEnd = 0;
 };
@@ -134,7 +158,10 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
       break;
     case FourCC("DISP"): result = ReadDispChunk(file, ck, b.DispList); break;
     case FourCC("fmt "): {
-      if (w.haveFmt) return false;
+      if (w.haveFmt) {
+        w.secondFmt = true;
+        return false;
+      }
       b.FormatBehindData = w.haveData;
       // The header and at most all the extra bytes a format can announce.
       size_t n = std::min<size_t>(ck.size, plat::kWaveFormatExBytes + 0xFFFF);
@@ -228,6 +255,11 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType, TWaveIOProblem& why) {
   // The pad byte behind odd data, before the next chunk or at the end of the file, is no sample.
   if (w.haveData && (w.data.size & 1) && w.dataEnd - w.data.dataOffset == int64_t(w.data.size) + 1) --w.dataEnd;
   std::string problem = b.Format ? FormatProblem(b.Format.get()) : "It has no format chunk.";
+  // Which of two formats describes the samples cannot be told, and other programs may take the
+  // other one: such a file is refused rather than played or recorded as a guess.
+  if (problem.empty() && w.secondFmt) problem = "It has more than one format chunk.";
+  if (problem.empty() && w.haveData && !(b.Options & wioHeaderOnly))
+    problem = FirstBlockProblem(*file, *b.Format, w.data.dataOffset, w.dataEnd);
   if (!problem.empty()) {
     b.Format.reset();
     if (b.Options & wioHeaderOnly) return wioOk;

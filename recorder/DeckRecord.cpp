@@ -7,6 +7,8 @@
 #include "engine/MMWavIn.h"
 #include "engine/MMWavOut.h"
 #include "engine/MMWave.h"
+#include "engine/MMWaveIO.h"
+#include "platform/audio/wave_mapper.h"
 #include "platform/audio/sound_player.h"
 #include "platform/system/files.h"
 #include "recorder/CartNames.h"
@@ -31,6 +33,22 @@ int32_t InputBufferBytes(const WAVEFORMATEX& f) {
   const int64_t align = std::max<int64_t>(f.nBlockAlign, 1);
   const int64_t bytes = int64_t(f.nAvgBytesPerSec) * kInputBufferMs / 1000 / align * align;
   return int32_t(std::clamp<int64_t>(bytes, align, INT32_MAX / align * align));
+}
+
+// Why a cart's file cannot take a recording; empty when it can. The input records PCM (or float),
+// never a compressed format, and a take may not write over a format chunk behind the samples.
+std::string WhyNoRecordingInto(const TMMWave* wave) {
+  const WAVEFORMATEX* f = wave->GetPWaveFormat();
+  if (!f) return {};
+  if (const WaveIOBlock* b = wave->IOBlock(); b && b->FormatBehindData)
+    return "This cart's format chunk lies behind its audio, where a recording would have to write. \r\nIt can be "
+           "played, not recorded into.";
+  uint16_t tag = f->wFormatTag;
+  namespace core = plat::wavecore;
+  if (tag == core::WAVE_FORMAT_EXTENSIBLE && !core::ExtensibleSubFormat(f, tag)) return {};
+  if (tag == WAVE_FORMAT_PCM || tag == core::WAVE_FORMAT_IEEE_FLOAT) return {};
+  return "This cart holds " + FormatTagName(f) +
+         " audio, and Solvane records into PCM carts only. \r\nIt can be played, not recorded into.";
 }
 
 void SetGauge(TDeckGauge* g, int64_t lo, int64_t hi, int64_t at) {
@@ -156,6 +174,11 @@ void TSVMain::RecordButtonClick(TObject*) {
   }
   if (PlayOnly) {
     Notify(TNoticeKind::Information, "You opened this file as \"Play Only.\" Recording is not allowed.");
+    return;
+  }
+  if (const std::string why = WhyNoRecordingInto(PlayFile->Wave()->HasData() ? PlayFile->Wave() : RecFile->Wave());
+      !why.empty()) {
+    Notify(TNoticeKind::Error, why);
     return;
   }
   if (PunchInShown() && TrackBar->Position() == 0 && Config.displayPunchInWarning &&

@@ -702,6 +702,7 @@ void TSVMain::MMWaveOut1Stop(TObject*) {
   PausePosition = StartOffset;
   StartOffset += MMWaveOut1->FinalPosition();
   MMWaveOut1->Close();
+  if (PlayFile->SourceDamaged()) RecFileNotices.Post(NoticeSourceDamaged);
   if (Playing && WaveLength() <= PausePosition) {
     SetSliderPosition(WaveLength());
     ShowTime(CurrentPosition, WaveLength(), "Current Time ");

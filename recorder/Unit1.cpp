@@ -237,6 +237,10 @@ void TSVMain::BuildChains() {
     if (m.Msg == NoticeTakeWrittenOut || m.Msg == NoticeTakeLost)
       Notify(TNoticeKind::Error, TakeWrittenOutText(RecordFileName, m.Msg == NoticeTakeWrittenOut));
     if (m.Msg == NoticeListsNotKept) RecFileListsNotKept();
+    if (m.Msg == NoticeSourceDamaged)
+      Notify(TNoticeKind::Error,
+             "Playback stopped before the end of the file: the file is damaged there (its ADPCM audio cannot be "
+             "decoded from that point on).");
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
              "Part of this recording was lost: the disk could not keep up with it. Play the take "

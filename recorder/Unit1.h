@@ -367,12 +367,13 @@ private:
   TDeckSettings Config;
   TUserFields UserData;
   TGpiPort Gpi;
-  // What the recording path has to tell (a failed write, audio lost to a full queue); handled
-  // once the chain has unwound.
+  // What the recording and playback paths have to tell (a failed write, audio lost to a full
+  // queue, a damaged file); handled once the chain has unwound.
   plat::HiddenWindow RecFileNotices;
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
                             NoticeNotFinished = plat::WM_USER + 2, NoticeTakeWrittenOut = plat::WM_USER + 3,
-                            NoticeTakeLost = plat::WM_USER + 4, NoticeListsNotKept = plat::WM_USER + 5;
+                            NoticeTakeLost = plat::WM_USER + 4, NoticeListsNotKept = plat::WM_USER + 5,
+                            NoticeSourceDamaged = plat::WM_USER + 6;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
   bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
 

@@ -430,6 +430,9 @@ TEST(WaveIO, HeadersNothingCouldPlayAreRefusedWithTheirReason) {
                               LE16(64) + LE16(240) + LE16(0) + LE16(460) + LE16(uint16_t(-208)) + LE16(392) +
                               LE16(uint16_t(-232));
   const std::string damagedAdpcm = "Its ADPCM format header is damaged.";
+  auto extensibleOf = [](uint16_t sub) {
+    return LE16(16) + LE32(3) + LE16(sub) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+  };
   const struct {
     const char* what;
     std::string img, why;
@@ -447,6 +450,18 @@ TEST(WaveIO, HeadersNothingCouldPlayAreRefusedWithTheirReason) {
       {"IMA ADPCM with a block of 2 bytes", Wave(Fmt(0x11, 1, 8000, 4055, 2, 4, 18, LE16(505)) + data), damagedAdpcm},
       {"float of 16 bits", Wave(Fmt(3, 1, 8000, 16000, 2, 16, 18) + data),
        "Its float samples have 16 bits; float samples have 32 or 64."},
+      {"MS ADPCM with one coefficient pair",
+       Wave(Fmt(2, 1, 8000, 4096, 256, 4, 18, LE16(500) + LE16(1) + LE16(256) + LE16(0)) + data),
+       "Its ADPCM format header holds 1 coefficient pair(s); Microsoft ADPCM needs at least 7."},
+      {"MS ADPCM whose first block names pair 200",
+       Wave(Fmt(2, 2, 8000, 8192, 512, 4, 18, LE16(500) + LE16(7) + msCoefs) +
+            Chunk("data", std::string(1, '\1') + '\xC8' + Pattern(510))),
+       "Its first ADPCM block is damaged: it names coefficient pair 200, and the format has 7."},
+      {"extensible header of itself",
+       Wave(Fmt(0xFFFE, 2, 44100, 176400, 4, 16, 18, extensibleOf(0xFFFE)) + data),
+       "Its extensible format header gives the extensible format itself as the format of its samples."},
+      {"two format chunks before the data", Wave(kFmt16S + kFmt8M + data), "It has more than one format chunk."},
+      {"a second format chunk behind the data", Wave(kFmt16S + data + kFmt8M), "It has more than one format chunk."},
   };
   for (const auto& c : cases) {
     PWaveIOBlock b;
@@ -462,8 +477,21 @@ TEST(WaveIO, HeadersNothingCouldPlayAreRefusedWithTheirReason) {
   PWaveIOBlock b;
   ASSERT_EQ(OpenImage(dir, Wave(Fmt(2, 1, 8000, 4096, 256, 4, 18, LE16(500) + LE16(7) + msCoefs) + data), b), wioOk);
   ASSERT_EQ(OpenImage(dir, Wave(Fmt(3, 1, 8000, 32000, 4, 32, 18) + data), b), wioOk);
-  const std::string extensible = LE16(16) + LE32(3) + LE16(1) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
-  ASSERT_EQ(OpenImage(dir, Wave(Fmt(0xFFFE, 2, 44100, 176400, 4, 16, 18, extensible) + data), b), wioOk);
+  ASSERT_EQ(OpenImage(dir, Wave(Fmt(0xFFFE, 2, 44100, 176400, 4, 16, 18, extensibleOf(1)) + data), b), wioOk);
+  // Its first block naming the last of the seven pairs.
+  ASSERT_EQ(OpenImage(dir,
+                      Wave(Fmt(2, 1, 8000, 4096, 256, 4, 18, LE16(500) + LE16(7) + msCoefs) +
+                           Chunk("data", '\6' + Pattern(255))),
+                      b),
+            wioOk);
+  // The header alone of a file with two formats: its lists, no format.
+  const std::string lists = Chunk("LIST", "INFO" + Chunk("INAM", "Nm"));
+  ASSERT_EQ(WaveIOOpen(b, (plat::WriteWholeFile(dir.Path("two.wav"), Wave(lists + kFmt16S + kFmt8M + data)),
+                           dir.Path("two.wav")),
+                       FourCC("WAVE"), wioFile | wioHeaderOnly),
+            wioOk);
+  EXPECT_EQ(b->PFormat(), nullptr);
+  EXPECT_EQ(InfoItemText(b->InfoList, FindInfoIdentifier(FourCC("INAM"))), "Nm");
 }
 
 TEST(WaveIO, InfoAndDispSizesAreBoundedByTheirChunks) {

@@ -3,6 +3,7 @@
 // after a trip through the writer and the reader.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "engine/MMADPCM.h"
 #include "engine/MMDIB.h"
 #include "engine/MMWaveIO.h"
+#include "platform/audio/adpcm_codec.h"
 #include "platform/system/files.h"
 
 namespace {
@@ -111,7 +113,11 @@ void PunchIn(const uint8_t* data, size_t size, const WaveIOBlock& mem, std::stri
         wioOk);
   const int64_t at = b->File->Tell() - b->DataOffset;
   Check(at >= 0 && at % align == 0 && at + align <= b->DataSize);
-  const std::string block(size_t(align), 'P');
+  std::string block(size_t(align), 'P');
+  // A Microsoft ADPCM block starts with the coefficient pair of each channel: the first, as an
+  // encoder's would (a file whose first block names none of its pairs is refused).
+  if (b->Format->wFormatTag == plat::WAVE_FORMAT_ADPCM)
+    block.replace(0, std::min<size_t>(block.size(), b->Format->nChannels), b->Format->nChannels, '\0');
   Check(WaveIOWrite(b.get(), block.data(), align) == align);
   Check(WaveIOFinish(b.get()) == wioOk);
   samples.replace(size_t(at), size_t(align), block);

@@ -2,8 +2,10 @@
 // plays and punches in with its own frames; ADPCM and 24-bit files play to their end, and ADPCM
 // from any sample chosen inside a block.
 #include "DeckHarness.h"
+#include "common/bytes.h"
 #include "common/oracles.h"
 #include "common/sox_adpcm.h"
+#include "platform/audio/adpcm_codec.h"
 
 using namespace plat;
 
@@ -24,6 +26,20 @@ std::string Id3Tag() {
   std::string tag = std::string("ID3") + '\3' + '\0' + '\0' + std::string{0, 3, 0x7F, 0x76};
   for (int i = 0; i < 50000; ++i) tag.push_back(char(i & 1 ? 0x7F : 0x80));
   return tag;
+}
+
+// A mono 8 kHz Microsoft ADPCM file of the given 256-byte blocks, each its predictor index, then
+// the rest of its header and its nibbles.
+std::string MsAdpcmWave(const std::vector<uint8_t>& predictors) {
+  std::string coefs;
+  for (const plat::MsAdpcmCoef& c : plat::kMsAdpcmStandardCoefs)
+    coefs += LE16(uint16_t(c.Coef1)) + LE16(uint16_t(c.Coef2));
+  const std::string fmt =
+      LE16(2) + LE16(1) + LE32(8000) + LE32(4096) + LE16(256) + LE16(4) + LE16(32) + LE16(500) + LE16(7) + coefs;
+  std::string data;
+  for (uint8_t p : predictors) data += std::string(1, char(p)) + LE16(16) + std::string(253, '\x21');
+  return "RIFF" + LE32(uint32_t(4 + 8 + fmt.size() + 8 + data.size())) + "WAVE" + "fmt " + LE32(uint32_t(fmt.size())) +
+         fmt + "data" + LE32(uint32_t(data.size())) + data;
 }
 
 }  // namespace
@@ -145,4 +161,55 @@ TEST_F(DeckFormats, AnAdpcmFilePlaysFromTheChosenSampleInsideABlock) {
       Key(VK_F4);
       Key(VK_F7);
     }
+}
+
+// A cart that cannot take a recording says why when Record is pressed, and is left as it was: an
+// ADPCM cart (the input records PCM), and one whose format chunk lies behind its samples (a take
+// would have to write over it).
+TEST_F(DeckFormats, RecordIntoACartThatCannotTakeARecordingSaysWhy) {
+  StartDeck();
+  const std::string samples = TakeSamples(100), pcm = WaveOf(26, samples);
+  // The PCM file's format chunk moved behind its data.
+  const std::string fmt = pcm.substr(12, 24), late = "RIFF" + pcm.substr(4, 4) + "WAVE" + pcm.substr(36) + fmt;
+  const std::string adpcm = MsAdpcmWave({0, 0});
+  const struct {
+    const char* name;
+    std::string image, why;
+  } cases[] = {
+      {"adpcm.wav", adpcm,
+       "This cart holds Microsoft ADPCM audio, and Solvane records into PCM carts only. \r\nIt can be played, not "
+       "recorded into."},
+      {"late.wav", late,
+       "This cart's format chunk lies behind its audio, where a recording would have to write. \r\nIt can be "
+       "played, not recorded into."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs->Clear();
+    const std::string path = LoadFile(c.name, c.image);
+    ASSERT_TRUE(deck->DeckLoaded) << Joined(dialogs->Texts());
+    Key(VK_F5);
+    EXPECT_FALSE(deck->Recording);
+    EXPECT_EQ(std::vector<std::string>{c.why}, dialogs->Texts());
+    EXPECT_EQ(c.image, Read(path));
+    Key(VK_F7);
+    ASSERT_FALSE(deck->DeckLoaded);
+  }
+}
+
+// A block past the first that cannot be decoded ends the playback there, and the operator is told
+// why rather than left with a cart that stopped early.
+TEST_F(DeckFormats, AnAdpcmFileDamagedPartWayStopsThereAndSaysWhy) {
+  StartDeck();
+  LoadFile("damaged.wav", MsAdpcmWave({0, 0, 200, 0}));  // 62.5 ms a block
+  ASSERT_TRUE(deck->DeckLoaded) << Joined(dialogs->Texts());
+  EXPECT_EQ(250, deck->WaveLength());
+  Key(VK_F3);
+  ASSERT_TRUE(deck->Playing);
+  Step(1000);
+  EXPECT_FALSE(deck->Playing);
+  EXPECT_EQ(125, deck->TrackBar->Position()) << "it played the two sound blocks";
+  EXPECT_EQ(std::vector<std::string>{"Playback stopped before the end of the file: the file is damaged there (its "
+                                     "ADPCM audio cannot be decoded from that point on)."},
+            dialogs->Texts());
 }
