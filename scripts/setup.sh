@@ -14,6 +14,8 @@ packages=(
   xvfb xauth x11-apps imagemagick xdotool socat
   sox sndfile-programs libsndfile1-dev libfftw3-dev
   fonts-liberation2 fonts-dejavu-core
+  # the temporary-folder tests: an age clean-up (systemd-tmpfiles), a start as another account (setpriv)
+  systemd util-linux
 )
 
 missing=()

@@ -2,6 +2,9 @@
 // signals the studio; a second start leaves the first one alone.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <map>
 #include <sstream>
 
@@ -105,6 +108,48 @@ TEST(Start, ASecondStartAsksTheFirstToComeForwardAndEndsAtOnce) {
   EXPECT_EQ(before.file, after.file);
   const std::string gpi = std::string(Studio::kRecord) + Studio::kStop + Studio::kStop;
   EXPECT_EQ(gpi, first.Gpi(gpi.size()));
+}
+
+TEST(Start, StartsAtTheSameInstantInOneSessionGiveOneDeckAndEveryOtherBringsItForward) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  constexpr int kStarts = 40;
+  std::vector<pid_t> starts;
+  for (int i = 0; i < kStarts; ++i) starts.push_back(s.Spawn());
+  std::map<pid_t, int> ended;
+  ASSERT_TRUE(Studio::WaitFor([&] {
+    for (pid_t p : starts) {
+      int status = 0;
+      if (!ended.count(p) && ::waitpid(p, &status, WNOHANG) == p)
+        ended[p] = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return ended.size() == kStarts - 1;
+  })) << s.Output();
+  for (const auto& [pid, code] : ended) EXPECT_EQ(0, code) << s.Output();
+  // The one left is the deck, and it heard every other start.
+  std::string requests;
+  for (int i = 0; i < kStarts - 1; ++i) requests += "activate\n";
+  EXPECT_TRUE(Studio::WaitFor([&] { return Studio::Read(s.dir.Path("activate.log")) == requests; }))
+      << Studio::Read(s.dir.Path("activate.log"));
+  EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
+  for (pid_t p : starts)
+    if (!ended.count(p)) ::kill(p, SIGKILL), ::waitpid(p, nullptr, 0);
+}
+
+TEST(Start, ASecondStartComesForwardAlsoWithALongTemporaryPathAndNoRuntimeFolder) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.environment["XDG_RUNTIME_DIR"] = "";
+  s.environment["TMPDIR"] = s.dir.Path("a-temporary-folder-with-a-name-long-enough-to-pass-a-socket-path-limit/");
+  ASSERT_GE(s.environment["TMPDIR"].size(), 90u);
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ("empty", s.Sync().deck);
+  const pid_t second = s.Spawn();
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(0, Studio::WaitExit(second)) << s.Output();
+  EXPECT_TRUE(Studio::WaitFor([&] { return Studio::Read(s.dir.Path("activate.log")) == "activate\n"; }));
+  EXPECT_TRUE(s.Running());
+  EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
 }
 
 TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramEnds) {

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "Studio.h"
 #include "platform/system/files.h"
@@ -179,4 +182,202 @@ TEST(TempFolder, ATakeUnderAFileSizeLimitEndsWithAMessageAndTheProgramGoesOn) {
   EXPECT_LE(plat::FileSize(v.file), int64_t(kMonoBytesPerSecond));
   EXPECT_TRUE(
       IsPattern(Studio::Read(v.file).substr(size_t(e.dataOffset), size_t(e.dataSize)), PcmFormat(32000, 1, 16)));
+}
+
+// ---- the folder held for the whole run, run as an operator account of its own ------------------
+
+namespace {
+
+// Where the test may start programs of other accounts (as root, as CI runs), the deck runs as an
+// operator account of its own, in a studio group; elsewhere as the test's own account.
+constexpr uid_t kOperator = 4321;
+constexpr gid_t kStudioGroup = 4400;
+constexpr uid_t kNobody = 65534;
+
+bool AsOperator(Studio& s) {
+  if (::geteuid() != 0) return false;
+  s.RunAs(kOperator, kOperator, kStudioGroup);
+  return true;
+}
+
+std::string Listing(const std::string& folder) {
+  std::string names;
+  for (const plat::FolderEntry& e : plat::ListEntries(folder)) names += e.name + " ";
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+
+void RemoveAll(const std::string& path) { ASSERT_EQ(0, std::system(("rm -rf '" + path + "'").c_str())); }
+
+}  // namespace
+
+TEST(TempFolder, AFolderInAShareItsGroupMayWriteToIsRefusedAndNothingIsMadeThere) {
+  Studio s;
+  const bool other = AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  // A team share: the studio group may write to it, and it is not sticky. Beside the studio's
+  // folder, which becomes the operator's at each start.
+  Scratch shares;
+  ASSERT_EQ(0, ::chmod(shares.Root().c_str(), 0755));
+  const std::string share = shares.Path("share");
+  ASSERT_EQ(0, ::mkdir(share.c_str(), 0700));
+  if (other) {
+    ASSERT_EQ(0, ::chown(share.c_str(), 0, kStudioGroup));
+  }
+  ASSERT_EQ(0, ::chmod(share.c_str(), 02775));
+  s.environment["TMPDIR"] = share + "/me/";
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + share + "/me/Solvane/ lies in " +
+                                        share + "/, which other accounts may write to"))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_FALSE(plat::PathTaken(share + "/me")) << "made in the share before it was judged";
+}
+
+TEST(TempFolder, AFolderSwappedForALinkDuringARunHasEjectAndANewCartTouchNothingOutsideIt) {
+  Studio s;
+  AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  // The operator's library, which the link will point at.
+  const std::string library = s.dir.Path("library/");
+  ASSERT_TRUE(plat::ForceDirectories(library));
+  ASSERT_TRUE(Studio::Write(library + "Jingle.wav", "precious") && Studio::Write(library + "Untitled.wav", "mine"));
+  s.Answers({"Yes"});  // the recorded cart is ejected unsaved
+  ASSERT_TRUE(s.Start());
+  s.RecordTake(300);
+
+  ASSERT_EQ(0, ::rename(s.deckTemp.c_str(), s.dir.Path("tmp/moved").c_str()));
+  ASSERT_EQ(0, ::symlink(library.c_str(), s.dir.Path("tmp/Solvane").c_str()));
+  s.Key("F7");
+  EXPECT_EQ("empty", s.Sync().deck);
+  s.Key("Ctrl+S");
+  EXPECT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file);
+
+  EXPECT_EQ("Jingle.wav Untitled.wav ", Listing(library)) << "Eject emptied the folder the link points at";
+  EXPECT_EQ("precious", Studio::Read(library + "Jingle.wav"));
+  EXPECT_EQ("mine", Studio::Read(library + "Untitled.wav")) << "the new cart was written into the library";
+  EXPECT_EQ("Untitled.wav ", Listing(s.dir.Path("tmp/moved"))) << "the deck's own folder, wherever it now is";
+  EXPECT_EQ(1u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+}
+
+TEST(TempFolder, AFolderRemovedWhileIdleOrMidTakeIsMadeAgainAndTheTakeIsWrittenOutSavedAndKeptFromASecondStart) {
+  Studio s;
+  const bool other = AsOperator(s);
+  const std::string save = s.dir.Path("save/");
+  ASSERT_TRUE(plat::ForceDirectories(save));
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"file " + save + "Live.wav"});
+  ASSERT_TRUE(s.Start());
+  ASSERT_EQ("empty", s.Sync().deck);
+
+  // Removed while the deck is empty: the next cart makes it again, the account's alone.
+  RemoveAll(s.deckTemp);
+  s.Key("Ctrl+S");
+  ASSERT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file);
+  EXPECT_TRUE(IsRegularFile(s.deckTemp + "Untitled.wav"));
+  EXPECT_EQ(0700u, ModeOf(s.deckTemp));
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(s.deckTemp.c_str(), &st));
+  EXPECT_EQ(other ? kOperator : ::geteuid(), st.st_uid) << "made by the operator's account";
+
+  // Removed during the take: the take goes on into its file, which Stop writes out again.
+  s.Key("F5");
+  s.Run(1000);
+  RemoveAll(s.deckTemp);
+  s.Run(1000);
+  s.Key("F4");
+  ASSERT_EQ("stopped", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the message is answered").deck);
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The file of this recording, " + s.deckTemp +
+                                        "Untitled.wav, was removed from the temporary folder while it was being "
+                                        "recorded (a clean-up of temporary files, perhaps).\\r\\n\\r\\nSolvane has "
+                                        "written the whole take out again"))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(0700u, ModeOf(s.deckTemp));
+
+  // A second start of the session brings this deck forward: its folder and take stay its own.
+  const pid_t second = s.Spawn();
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(0, Studio::WaitExit(second)) << s.Output();
+  EXPECT_TRUE(Studio::WaitFor([&] { return Studio::Read(s.dir.Path("activate.log")) == "activate\n"; }));
+
+  s.Key("F9");
+  const DeckView v = s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the save has ended");
+  ASSERT_EQ(save + "Live.wav", v.file) << ::testing::PrintToString(s.DialogLog());
+  const WavFile w = ReadWav(v.file);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(2 * kMonoBytesPerSecond, w.Data().size()) << "two seconds, whole";
+  EXPECT_TRUE(IsPattern(w.Data(), PcmFormat(32000, 1, 16)));
+}
+
+TEST(TempFolder, AnAgeCleanUpOfItsParentLeavesARunningDecksFolderAndTakeAlone) {
+  const std::string tmpfiles = plat::FindProgram("systemd-tmpfiles");
+  ASSERT_FALSE(tmpfiles.empty()) << "scripts/setup.sh installs systemd's systemd-tmpfiles";
+  Studio s;
+  AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  const std::string take = s.RecordTake(500);
+  // Beside it, what the clean-up should take: a folder left by something else, as old.
+  ASSERT_TRUE(plat::ForceDirectories(s.temp + "other") && Studio::Write(s.temp + "other/old.wav", "old"));
+  ASSERT_TRUE(Studio::Write(s.dir.Path("clean.conf"), "e " + s.temp + " - - - 1s\n"));
+  // The clean-up has only the wall clock: everything must be over a second old.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  ASSERT_EQ(0, std::system((tmpfiles + " --clean '" + s.dir.Path("clean.conf") + "' 2>/dev/null").c_str()));
+
+  EXPECT_FALSE(plat::PathTaken(s.temp + "other/old.wav")) << "the clean-up did not run";
+  EXPECT_EQ("Untitled.wav ", Listing(s.deckTemp));
+  EXPECT_TRUE(Studio::Read(s.deckTemp + "Untitled.wav") == take);
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  EXPECT_EQ("stopped", s.Sync().deck);
+  EXPECT_EQ(2 * 500 * 64u, ReadWav(s.deckTemp + "Untitled.wav").Data().size());
+  EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
+}
+
+TEST(TempFolder, AFileWithASecondLinkIsNoTakeAndIsNeverRecordedInto) {
+  Studio s;
+  AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  const std::string jingle = s.dir.Path("Jingle.wav");
+  ASSERT_TRUE(Studio::Write(jingle, MakeWav(mono, std::string(6400, '\x11'))));
+  const std::string bytes = Studio::Read(jingle);
+  ASSERT_EQ(0, ::mkdir(s.deckTemp.c_str(), 0700));
+  ASSERT_EQ(0, ::link(jingle.c_str(), (s.deckTemp + "Untitled.wav").c_str()));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ("empty", s.Sync().deck) << "taken back as a take";
+  s.RecordTake(300);
+  EXPECT_TRUE(Studio::Read(jingle) == bytes) << "recorded into the linked file";
+  EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
+}
+
+TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsToldByItsOwnerWithWhatTheOperatorCanDo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another account's";
+  // An account of the test's own, whose folder on /var/tmp nobody made first.
+  const uid_t op = 60000 + uid_t(::getpid() % 5000);
+  const std::string own = "/var/tmp/solvane-" + std::to_string(op) + "/";
+  ASSERT_FALSE(plat::PathTaken(own)) << "left by another run";
+  ASSERT_EQ(0, ::mkdir(own.c_str(), 0700));
+  struct Cleanup {
+    std::string path;
+    ~Cleanup() { [[maybe_unused]] int rc = std::system(("rm -rf '" + path + "'").c_str()); }
+  } cleanup{own};
+  ASSERT_EQ(0, ::chown(own.c_str(), kNobody, kNobody));
+  Studio s;
+  s.RunAs(op, op, op);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.environment["TMPDIR"] = "";
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + own + "Solvane/ lies in " + own +
+                                        ", which belongs to another account (nobody), so Solvane cannot keep its "
+                                        "recordings there.\\r\\n\\r\\nSet TMPDIR to a folder of your own, or ask an "
+                                        "administrator to remove " +
+                                        own))
+      << ::testing::PrintToString(s.DialogLog());
 }

@@ -55,6 +55,13 @@ TEST(HeldFolder, EveryLevelItMakesIsTheAccountsAloneWhateverTheUmask) {
   ASSERT_TRUE(v.Held()) << v.culprit << " " << v.reason;
   for (const char* level : {"a", "a/b", "a/b/Solvane"}) EXPECT_EQ(ModeOf(dir.Path(level)), 0700u) << level;
   EXPECT_EQ(held.Path(), dir.Path("a/b/Solvane/"));
+  // Also a umask that takes the owner's own rights.
+  const mode_t strict = ::umask(0277);
+  HeldFolder other;
+  const FolderVerdict w = other.Hold(dir.Path("c/d/Solvane/"));
+  ::umask(strict);
+  ASSERT_TRUE(w.Held()) << w.culprit << " " << w.reason;
+  for (const char* level : {"c", "c/d", "c/d/Solvane"}) EXPECT_EQ(ModeOf(dir.Path(level)), 0700u) << level;
   // One of ours that others may only read (an older run's) is made ours alone through the descriptor.
   held.Release();
   ASSERT_EQ(::chmod(dir.Path("a/b/Solvane").c_str(), 0755), 0);
