@@ -8,6 +8,10 @@
 #   qt-header     a *_qt.h header included by a file that is neither a *_qt file nor in
 #                 platform/ui, or a platform/ui *_qt.h header included from outside platform/ui
 #   layer-up      an include that points up a layer, or across to a sibling of the same layer
+#   posix-outside a file outside platform/ that includes a header of the system's own calls
+#                 (<unistd.h>, <fcntl.h>, <sys/...>, <dirent.h>, <pwd.h>, <signal.h>, ...) or calls
+#                 one of them by its global name (::open(, ::unlink(, ::sigaction(, ...); the
+#                 string routines of <strings.h> are no system calls
 # Layers, from the bottom: platform/system; platform/messages and platform/serial; platform/audio;
 # platform/ui; engine; displays and controls (which do not include each other); recorder.
 
@@ -53,6 +57,10 @@ set(qt_include_regex "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z0-9_]*(/[^>\"]*)?
 # A Qt class or namespace (QImage, Qt::white) or one of Qt's global functions (qRgb, qApp).
 set(qt_name_regex "(^|[^A-Za-z0-9_])(Q[A-Z][A-Za-z0-9_]*|Qt::|q[A-Z][A-Za-z]*[ \t]*\\(|qApp([^A-Za-z0-9_]|$))")
 
+# Headers of the system's own calls, and the calls themselves by their global name.
+set(posix_include_regex "^[ \t]*#[ \t]*include[ \t]*<(unistd|fcntl|dirent|pwd|grp|poll|termios|spawn|fnmatch|signal|pthread|dlfcn|pty|glob|semaphore|syslog|utime|sched|(sys|linux|netinet|arpa|alsa)/[A-Za-z0-9_/]+)\\.h>")
+set(posix_call_regex "(^|[^A-Za-z0-9_:])::(open|openat|close|read|write|pread|pwrite|lseek|stat|lstat|fstat|fstatat|unlink|unlinkat|rename|renameat|renameat2|link|linkat|symlink|readlink|mkdir|mkdirat|rmdir|chmod|fchmod|chown|fchown|lchown|access|opendir|fdopendir|readdir|closedir|mkstemp|mkostemp|mkdtemp|fsync|fdatasync|ftruncate|truncate|flock|fcntl|ioctl|pipe|pipe2|dup|dup2|fork|execve|execvp|waitpid|kill|socket|bind|listen|accept|accept4|connect|poll|select|sigaction|getuid|geteuid|getgid|getpid|getpwuid|gethostname|getcwd|chdir|uname|sysconf|statfs|statvfs|fstatvfs|utimes|utimensat|realpath|mmap|munmap|isatty|setsid|gettimeofday)[ \t]*\\(")
+
 set(files "")
 foreach(area ${areas})
   file(GLOB_RECURSE found RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${area}/*.h ${SOURCE_DIR}/${area}/*.cpp)
@@ -84,6 +92,10 @@ foreach(f ${files})
     set(public_ui ON)
   endif()
   layer_of(${f} rank group)
+  set(in_platform OFF)
+  if(f MATCHES "^platform/")
+    set(in_platform ON)
+  endif()
 
   set(includes_qt OFF)
   set(named_in_public OFF)
@@ -97,6 +109,12 @@ foreach(f ${files})
         list(APPEND breaches "qt-public ${f}: ${line}")
       endif()
       continue()
+    endif()
+    if(NOT in_platform)
+      string(REGEX REPLACE "//.*" "" code "${line}")
+      if(line MATCHES "${posix_include_regex}" OR code MATCHES "${posix_call_regex}")
+        list(APPEND breaches "posix-outside ${f}: ${line}")
+      endif()
     endif()
     if(public_ui AND NOT named_in_public)
       string(REGEX REPLACE "//.*" "" code "${line}")
@@ -142,6 +160,6 @@ if(breaches)
     message("${b}")
   endforeach()
   list(LENGTH breaches count)
-  message(FATAL_ERROR "${count} breach(es) of the GUI boundary or the layers in ${scanned} files")
+  message(FATAL_ERROR "${count} breach(es) of the GUI boundary, the layers or the system boundary in ${scanned} files")
 endif()
-message("GUI boundary and layers kept in ${scanned} files")
+message("GUI boundary, layers and system boundary kept in ${scanned} files")

@@ -1,8 +1,5 @@
 #include "controls/zelclass.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <climits>
 
 #include "platform/messages/app_hooks.h"
@@ -279,11 +276,8 @@ void TZelIniCtrl::SetTarget(TZelIniTarget v) {
 
 namespace {
 std::string ProgramPath() {
-  char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "solvane";
-  buf[n] = 0;
-  return buf;
+  const std::string path = plat::ExecutablePath();
+  return path.empty() ? "solvane" : path;
 }
 }  // namespace
 
@@ -296,7 +290,7 @@ TZelApplication::TZelApplication(std::unique_ptr<TZelTimerBackend> backend, cons
   std::string lockPath = plat::RuntimePath() + name + ".kit.lock";
   // Without a runtime folder this is the temporary path, which another account may share: a link
   // at the name is never followed, so it cannot make or open a file elsewhere in our name.
-  instanceFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  instanceFd_ = plat::OpenLockFile(lockPath);
   if (instanceFd_ >= 0 && !plat::LockRange(instanceFd_, 0, 1)) previousInstance_ = true;
   pool_ = new TZelTimerPool(nullptr, 50);
   pool_->SetBackend(std::move(backend));
@@ -309,7 +303,7 @@ TZelApplication::~TZelApplication() {
   delete iniCtrl_;
   pattern_.reset();
   delete pool_;
-  if (instanceFd_ >= 0) ::close(instanceFd_);
+  plat::CloseDescriptor(instanceFd_);
 }
 
 uint16_t TZelApplication::AddTimer(uint16_t interval, plat::TNotifyEvent event) {

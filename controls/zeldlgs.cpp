@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <strings.h>
-#include <sys/stat.h>
 
 #include "controls/zelclass.h"
 #include "controls/zelform.h"
 #include "controls/zelgraph.h"
 #include "controls/zellabel.h"
 #include "controls/zelprocs.h"
+#include "platform/system/files.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 
@@ -372,7 +372,7 @@ void TZelDirDlg::NewFolder() {
   // A name, not a path: separators or dot names would create the folder somewhere else.
   const bool isName = name.find('/') == std::string::npos && name != "." && name != "..";
   const std::string folder = AddBackslash(dirList_->Directory()) + name;
-  if (isName && ::mkdir(folder.c_str(), 0777) == 0) {
+  if (isName && plat::CreateDir(folder)) {
     dirList_->SetDirectory(folder);
     dirList_->Update();
     return;

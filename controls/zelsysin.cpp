@@ -1,13 +1,5 @@
 #include "controls/zelsysin.h"
 
-#include <dirent.h>
-#include <linux/magic.h>
-#include <pwd.h>
-#include <sys/statfs.h>
-#include <sys/statvfs.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <climits>
 #include <ctime>
 #include <cstdlib>
@@ -15,6 +7,7 @@
 
 #include "controls/zelclass.h"
 #include "platform/system/files.h"
+#include "platform/system/system_info.h"
 #include "solvane_version.h"
 
 namespace {
@@ -45,21 +38,14 @@ std::string FieldOf(const std::string& text, const std::string& key) {
 }
 
 bool LedOn(const char* suffix) {
-  DIR* dir = ::opendir("/sys/class/leds");
-  if (!dir) return false;
-  bool on = false;
-  std::string tail = suffix;
-  while (dirent* e = ::readdir(dir)) {
-    std::string name = e->d_name;
+  const std::string tail = suffix;
+  for (const plat::FolderEntry& e : plat::ListEntries("/sys/class/leds")) {
+    const std::string& name = e.name;
     if (name.size() < tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) continue;
     std::string v = TrimBlanks(ReadSmallFile("/sys/class/leds/" + name + "/brightness"));
-    if (!v.empty() && v != "0") {
-      on = true;
-      break;
-    }
+    if (!v.empty() && v != "0") return true;
   }
-  ::closedir(dir);
-  return on;
+  return false;
 }
 
 }  // namespace
@@ -109,24 +95,16 @@ TZelVersionInfo ParseKernelRelease(const std::string& release) {
   return v;
 }
 
-TZelVersionInfo ZelVersion() {
-  utsname u{};
-  if (::uname(&u) != 0) return ParseKernelRelease("");
-  return ParseKernelRelease(u.release);
-}
+TZelVersionInfo ZelVersion() { return ParseKernelRelease(plat::KernelName().release); }
 
 std::string PlatformName() {
-  utsname u{};
-  if (::uname(&u) != 0 || !*u.sysname) return "(Unknown)";
-  return u.sysname;
+  const std::string system = plat::KernelName().system;
+  return system.empty() ? "(Unknown)" : system;
 }
 
 int PlatformId() { return 2; }
 
-int ProcessorCount() {
-  long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? int(n) : 1;
-}
+int ProcessorCount() { return plat::OnlineProcessors(); }
 
 std::string ParseProcessorName(const std::string& cpuinfo) {
   for (const char* key : {"model name", "Model", "Hardware", "cpu model", "Processor", "cpu"}) {
@@ -139,9 +117,8 @@ std::string ParseProcessorName(const std::string& cpuinfo) {
 std::string ProcessorName() {
   std::string name = ParseProcessorName(ReadSmallFile("/proc/cpuinfo"));
   if (!name.empty()) return name;
-  utsname u{};
-  if (::uname(&u) == 0 && *u.machine) return u.machine;
-  return "(Unknown)";
+  const std::string machine = plat::KernelName().machine;
+  return machine.empty() ? "(Unknown)" : machine;
 }
 
 int GetCpuSpeedMHz() {
@@ -159,57 +136,31 @@ int GetCpuSpeedMHz() {
 
 TZelDiskInfo DiskInfo(const std::string& path) {
   TZelDiskInfo info;
-  struct statfs fs {};
-  if (::statfs(path.c_str(), &fs) != 0) {
-    info.DriveType = dtNoRootDir;
-    return info;
+  const plat::VolumeInfo v = plat::Volume(path);
+  switch (v.kind) {
+    case plat::VolumeKind::None: info.DriveType = dtNoRootDir; return info;
+    case plat::VolumeKind::Remote: info.DriveType = dtRemote; break;
+    case plat::VolumeKind::CdRom: info.DriveType = dtCDRom; break;
+    case plat::VolumeKind::RamDisk: info.DriveType = dtRamDisk; break;
+    case plat::VolumeKind::Fixed: info.DriveType = dtFixed; break;
   }
-  switch (static_cast<unsigned long>(fs.f_type)) {
-    case NFS_SUPER_MAGIC:
-    case SMB_SUPER_MAGIC:
-    case 0xFF534D42UL:  // cifs
-    case 0xFE534D42UL:  // smb2
-    case CODA_SUPER_MAGIC:
-    case 0x65735546UL:  // fuse
-      info.DriveType = dtRemote;
-      break;
-    case ISOFS_SUPER_MAGIC:
-    case 0x15013346UL:  // udf
-      info.DriveType = dtCDRom;
-      break;
-    case TMPFS_MAGIC:
-    case RAMFS_MAGIC: info.DriveType = dtRamDisk; break;
-    default: info.DriveType = dtFixed;
-  }
-  struct statvfs vfs {};
-  if (::statvfs(path.c_str(), &vfs) == 0) {
-    info.Free = int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize);
-    info.Size = int64_t(vfs.f_blocks) * int64_t(vfs.f_frsize);
-  }
+  info.Free = v.freeBytes;
+  info.Size = v.totalBytes;
   return info;
 }
 
 std::string TempPath() { return plat::TempPath(); }
 
 std::string ComputerName() {
-  char buf[256] = {};
-  if (::gethostname(buf, sizeof buf - 1) != 0 || !*buf) return "(Unknown)";
-  return buf;
+  const std::string name = plat::HostName();
+  return name.empty() ? "(Unknown)" : name;
 }
 
-std::string CurrentDirectory() {
-  char buf[PATH_MAX];
-  if (!::getcwd(buf, sizeof buf)) return {};
-  return buf;
-}
+std::string CurrentDirectory() { return plat::CurrentDirectory(); }
 
 std::string RegisteredOwner() {
-  passwd* pw = ::getpwuid(::geteuid());
-  if (!pw) return "(Unknown)";
-  std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-  gecos = gecos.substr(0, gecos.find(','));
-  if (!gecos.empty()) return gecos;
-  return pw->pw_name ? pw->pw_name : "(Unknown)";
+  const std::string owner = plat::AccountFullName();
+  return owner.empty() ? "(Unknown)" : owner;
 }
 
 std::string RegisteredOrganization() { return "(Unknown)"; }

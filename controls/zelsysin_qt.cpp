@@ -1,11 +1,11 @@
 // The system questions that need the screen.
 #include <QGuiApplication>
 #include <QScreen>
-#include <sys/time.h>
 
 #include "controls/zelclass.h"
 #include "controls/zelprocs.h"
 #include "controls/zelsysin.h"
+#include "platform/system/system_info.h"
 
 uint8_t ColorDepth() {
   QScreen* s = QGuiApplication::primaryScreen();
@@ -51,9 +51,10 @@ std::string InfoText(TZelInfoType kind, int64_t divider, const std::string& date
     case itCapsLock: return onOff(CapsLockOn());
     case itScroll: return onOff(ScrollLockOn());
     case itCurrentDateTime: {
-      timeval tv{};
-      gettimeofday(&tv, nullptr);
-      return ZelFormatDateTime(dateTimeFormat, tv.tv_sec, int(tv.tv_usec / 1000));
+      int64_t seconds = 0;
+      int ms = 0;
+      plat::WallClock(seconds, ms);
+      return ZelFormatDateTime(dateTimeFormat, seconds, ms);
     }
     case itProgCompany:
     case itProgName:

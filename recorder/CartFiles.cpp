@@ -1,9 +1,5 @@
 #include "recorder/CartFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,20 +7,10 @@
 #include <vector>
 
 #include "platform/system/files.h"
+#include "platform/system/held_folder.h"
 #include "recorder/StrUtils.h"
 
 namespace {
-
-bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-  }
-  return true;
-}
 
 bool Cancelled(const TCopyProgress& p) { return p.Cancelled && p.Cancelled(); }
 
@@ -37,11 +23,9 @@ struct TNameRule {
 // Gives the file from (relative to fromDir) the name in folder under rule. A folder at the name
 // is no file that holds it but a name that cannot be written (errno EISDIR).
 bool TakeName(int fromDir, const std::string& from, int folder, const std::string& name, const TNameRule& rule) {
-  if (rule.replaceAny) return ::renameat(fromDir, from.c_str(), folder, name.c_str()) == 0;
+  if (rule.replaceAny) return plat::RenameAt(fromDir, from, folder, name);
   if (plat::RenameReplacingAt(fromDir, from, folder, name, rule.agreed)) return true;
-  struct stat st;
-  if (errno == EEXIST && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
-    errno = EISDIR;
+  if (errno == EEXIST && plat::FolderAt(folder, name)) errno = EISDIR;
   return false;
 }
 
@@ -54,71 +38,47 @@ TCopyOutcome CopyInto(int folder, const std::string& source, const std::string& 
     error = errno;
     return TCopyOutcome::Failed;
   };
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return failed();
-  struct stat st;
-  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(in);
-    errno = EINVAL;
-    return failed();
-  }
   std::string tmp;
-  const int out = plat::CreateLockedFileAt(folder, SaveCopyPrefix, tmp);
-  if (out < 0) {
-    const TCopyOutcome f = failed();
-    ::close(in);
-    return f;
-  }
-  ::fchmod(out, st.st_mode & 07777);
-  if (progress.OnSize) progress.OnSize(int64_t(st.st_size));
-
-  TCopyOutcome outcome = TCopyOutcome::Done;
-  std::vector<char> buf(static_cast<size_t>(CartCopyBlock));
-  int64_t done = 0;
-  for (;;) {
+  int out = -1;
+  const auto onBlock = [&progress](int64_t done) {
     if (progress.OnBlock) progress.OnBlock(done);
-    if (Cancelled(progress)) {
-      outcome = TCopyOutcome::Cancelled;
-      break;
-    }
-    ssize_t r = ::read(in, buf.data(), buf.size());
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 || !WriteAll(out, buf.data(), size_t(r))) {
-      outcome = failed();
-      break;
-    }
-    done += r;
-    if (r == 0) break;
+    return !Cancelled(progress);
+  };
+  TCopyOutcome outcome = TCopyOutcome::Done;
+  switch (plat::CopyToWorkFile(source, folder, SaveCopyPrefix, size_t(CartCopyBlock), progress.OnSize, onBlock, tmp,
+                               out)) {
+    case plat::CopyEnd::Done: break;
+    case plat::CopyEnd::Stopped: outcome = TCopyOutcome::Cancelled; break;
+    case plat::CopyEnd::Failed: outcome = failed(); break;
   }
-  ::close(in);
   if (outcome == TCopyOutcome::Done && Cancelled(progress)) outcome = TCopyOutcome::Cancelled;
-  // The copy must be on the disk before it takes the name.
-  if (outcome == TCopyOutcome::Done && ::fsync(out) != 0) outcome = failed();
   // The lock is held until the copy has its name or is gone.
   if (outcome == TCopyOutcome::Done && !TakeName(folder, tmp, folder, name, rule))
     outcome = errno == EEXIST && !rule.replaceAny ? TCopyOutcome::Exists : failed();
-  if (outcome != TCopyOutcome::Done) ::unlinkat(folder, tmp.c_str(), 0);
-  ::close(out);
+  if (outcome != TCopyOutcome::Done && out >= 0) plat::RemoveAt(folder, tmp);
+  plat::CloseDescriptor(out);
   return outcome;
 }
 
-// Moves source to name in folder; across file systems it is copied and then removed.
+// Moves source to name in folder; across file systems it is copied and then removed. A source in
+// the held temporary folder is taken through its descriptor.
 TCopyOutcome MoveInto(int folder, const std::string& source, const std::string& name, const TNameRule& rule,
                       const TCopyProgress& progress, int& error) {
   error = 0;
-  struct stat st;
-  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  errno = 0;
+  if (!plat::RegularFileExists(source)) {
     error = errno ? errno : EINVAL;
     return TCopyOutcome::Failed;
   }
-  if (TakeName(AT_FDCWD, source, folder, name, rule)) return TCopyOutcome::Done;
+  const plat::AtPath from(source);
+  if (TakeName(from.Dir(), from.Name(), folder, name, rule)) return TCopyOutcome::Done;
   if (errno == EEXIST && !rule.replaceAny) return TCopyOutcome::Exists;
   if (errno != EXDEV) {
     error = errno;
     return TCopyOutcome::Failed;
   }
   const TCopyOutcome outcome = CopyInto(folder, source, name, rule, progress, error);
-  if (outcome == TCopyOutcome::Done) ::unlink(source.c_str());
+  if (outcome == TCopyOutcome::Done) plat::DeleteFile(source);
   return outcome;
 }
 
@@ -209,8 +169,7 @@ std::string FreeCopyName(const std::string& folder, const std::string& name, int
   const std::vector<std::string> present = plat::ListFiles(folder, "*.*", true);
   for (;;) {
     const std::string candidate = "Copy (" + std::to_string(++n) + ") of " + name;
-    struct stat st;
-    if (::lstat((plat::IncludeTrailingPathDelimiter(folder) + candidate).c_str(), &st) == 0) continue;
+    if (plat::PathTaken(plat::IncludeTrailingPathDelimiter(folder) + candidate)) continue;
     if (std::none_of(present.begin(), present.end(), [&](const std::string& f) { return SameText(f, candidate); }))
       return candidate;
   }

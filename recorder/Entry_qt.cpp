@@ -1,11 +1,7 @@
 #include "recorder/Entry.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +14,7 @@
 #include "engine/MMWavOut.h"
 #include "platform/messages/messages.h"
 #include "platform/system/files.h"
+#include "platform/system/signals.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
 #include "platform/ui/dialogs.h"
@@ -50,23 +47,13 @@ void ActivateMainWindow() {
 
 namespace {
 
-int stopSignalPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] ssize_t n = ::write(stopSignalPipe[1], &c, 1);
-}
-
-void OnFileSizeLimit(int) {}
-
 // The session ending, a service stop or Ctrl+C ends the program whatever is open: the deck's exit
 // steps finish the take and keep it for the next start, close the devices and the port, and the
 // process ends there. It never returns into what the signal came in on, so a box, a file dialog or
 // a menu that was open gives no answer for anything to act on (an eject, a save), and no one has
 // to answer it for the program to go.
 void EndOnStopSignal(plat::SingleInstance& instance) {
-  char buf[16];
-  while (::read(stopSignalPipe[0], buf, sizeof buf) > 0) {}
+  plat::DrainStopSignals();
   // A second signal while the exit steps wait for the devices changes nothing.
   static bool ending = false;
   if (ending) return;
@@ -88,32 +75,11 @@ void EndOnStopSignal(plat::SingleInstance& instance) {
   std::_Exit(rc);
 }
 
-bool CatchStopSignals() {
-  if (::pipe2(stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
-  return true;
-}
-
-// A write past the file-size limit (ulimit -f) then fails with EFBIG, as on a full disk, and the
-// take ends with its message instead of the program. Caught rather than ignored, so that the
-// programs we start get the default back.
-void CatchFileSizeLimit() {
-  struct sigaction sa {};
-  sa.sa_handler = OnFileSizeLimit;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGXFSZ, &sa, nullptr);
-}
-
 }  // namespace
 
 int SolvaneMain(int argc, char** argv) {
   plat::MarkUiThread();
-  CatchFileSizeLimit();
+  plat::CatchFileSizeLimit();
   plat::KeepOutputFromBlocking();
   // One deck per temporary folder: a second start in the same session brings the running deck
   // forward; one from another session finds the folder held (the deck's creation tells it).
@@ -123,8 +89,8 @@ int SolvaneMain(int argc, char** argv) {
   plat::SendPicturesOverTheConnection();
   QApplication qapp(argc, argv);
   std::unique_ptr<QSocketNotifier> stopSignals;
-  if (CatchStopSignals()) {
-    stopSignals = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
+  if (const int stopFd = plat::CatchStopSignals(); stopFd >= 0) {
+    stopSignals = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
     QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [&instance] { EndOnStopSignal(instance); });
   }
   int rc = 0;

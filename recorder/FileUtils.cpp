@@ -1,8 +1,5 @@
 #include "recorder/FileUtils.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <vector>
 
@@ -37,8 +34,7 @@ bool LockFileRetry(int fd, int64_t offset, int64_t length) {
   LockRetryTiming& t = LockTiming();
   uint32_t started = t.tickCount();
   // A file open for reading only can take a shared lock only.
-  int fl = ::fcntl(fd, F_GETFL);
-  bool exclusive = fl >= 0 && (fl & O_ACCMODE) != O_RDONLY;
+  const bool exclusive = plat::DescriptorWritable(fd);
   for (;;) {
     if (plat::LockRange(fd, offset, length, exclusive)) return true;
     if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
@@ -132,27 +128,5 @@ bool ShellFileOp(const std::string& source, const std::string& target, int mode,
 bool StringToFile(const std::string& text, const std::string& path) { return plat::WriteWholeFile(path, text); }
 
 bool FileToString(const std::string& path, std::string& text) {
-  text.clear();
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  off_t size = ::lseek(fd, 0, SEEK_END);
-  if (size < 0 || !LockFileRetry(fd, 0, size > 0 ? int64_t(size) : 0)) {
-    ::close(fd);
-    return false;
-  }
-  ::lseek(fd, 0, SEEK_SET);
-  std::string data(size_t(size), '\0');
-  size_t got = 0;
-  while (got < data.size()) {
-    ssize_t r = ::read(fd, data.data() + got, data.size() - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    got += size_t(r);
-  }
-  data.resize(got);
-  UnlockFileRange(fd, 0, size > 0 ? int64_t(size) : 0);
-  ::close(fd);
-  text = std::move(data);
-  return true;
+  return plat::ReadWholeFileLocked(path, text, [](int fd, int64_t length) { return LockFileRetry(fd, 0, length); });
 }

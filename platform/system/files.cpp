@@ -15,8 +15,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <mutex>
-#include <random>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -81,6 +79,33 @@ bool PathTaken(const std::string& path) {
   const AtPath at(path);
   return !path.empty() && ::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
+
+bool RegularFileExists(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool RenameAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
+  return ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0;
+}
+
+bool FolderAt(int dir, const std::string& name) {
+  struct stat st;
+  return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveAt(int dir, const std::string& name) { return ::unlinkat(dir, name.c_str(), 0) == 0; }
+
+void CloseDescriptor(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
+bool DescriptorWritable(int fd) {
+  const int fl = ::fcntl(fd, F_GETFL);
+  return fl >= 0 && (fl & O_ACCMODE) != O_RDONLY;
+}
+
+int OpenLockFile(const std::string& path) { return OpenPath(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600); }
 
 bool CreateDir(const std::string& path) {
   const AtPath at(ExcludeTrailingPathDelimiter(path));
@@ -165,28 +190,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
   }
   DeleteFile(from);
   return true;
-}
-
-int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path) {
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static std::mutex lock;
-  static std::minstd_rand rng{std::random_device{}()};
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::string name = prefix;
-    {
-      std::lock_guard<std::mutex> g(lock);
-      for (int i = 0; i < 6; ++i) name += kChars[rng() % (sizeof kChars - 1)];
-    }
-    const std::string candidate = IncludeTrailingPathDelimiter(folder) + name;
-    const int fd = OpenPath(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd >= 0) {
-      path = candidate;
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  errno = EEXIST;
-  return -1;
 }
 
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) {
@@ -482,6 +485,32 @@ bool ProtectSecretFile(int fd, const std::string& folder) {
   return ::fchmod(fd, ok ? 0660 : 0600) == 0 && ok;
 }
 
+bool ReadWholeFileLocked(const std::string& path, std::string& data,
+                         const std::function<bool(int fd, int64_t length)>& lock) {
+  data.clear();
+  int fd = OpenPath(path, O_RDWR);
+  if (fd < 0) fd = OpenPath(path, O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !lock(fd, int64_t(st.st_size))) {
+    CloseKeepingErrno(fd);
+    return false;
+  }
+  std::string bytes(size_t(st.st_size), '\0');
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t r = ::pread(fd, bytes.data() + got, bytes.size() - got, off_t(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += size_t(r);
+  }
+  bytes.resize(got);
+  UnlockRange(fd, 0, int64_t(st.st_size));
+  ::close(fd);
+  data = std::move(bytes);
+  return true;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
   int fd = OpenPath(path, O_WRONLY | O_CREAT | O_TRUNC, mode);
   if (fd < 0) return false;
@@ -529,12 +558,15 @@ std::string LastingTempPath(const std::string& prefix) {
   return "/var/tmp/" + prefix + "-" + std::to_string(::geteuid()) + "/";
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "./";
-  buf[n] = 0;
-  return ExtractFilePath(buf);
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+std::string ExecutableFolder() {
+  const std::string exe = ExecutablePath();
+  return exe.empty() ? "./" : ExtractFilePath(exe);
 }
 
 std::string ProgramFolder() {

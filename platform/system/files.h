@@ -19,12 +19,22 @@ namespace plat {
 bool FileExists(const std::string& path);  // a regular file (or anything that is not a folder)
 bool DirectoryExists(const std::string& path);
 bool PathTaken(const std::string& path);  // anything stands at the name, a link included
+bool RegularFileExists(const std::string& path);
 bool CreateDir(const std::string& path);         // one level
 bool ForceDirectories(const std::string& path);  // every missing level
 bool DeleteFile(const std::string& path);
 bool RemoveDir(const std::string& path);  // an empty folder
 // Removes a link standing at path (only a link: what it points at stays as it is).
 bool RemoveLink(const std::string& path);
+// Names relative to a folder's descriptor (AT_FDCWD: the working folder; AtPath in held_folder.h
+// gives one for a path): a rename that replaces what holds the name, whether a folder stands at a
+// name (not through a link), and the removal of a name.
+bool RenameAt(int fromDir, const std::string& from, int toDir, const std::string& to);
+bool FolderAt(int dir, const std::string& name);
+bool RemoveAt(int dir, const std::string& name);
+void CloseDescriptor(int fd);
+// Whether the descriptor was opened for writing.
+bool DescriptorWritable(int fd);
 // Moves a file; across file systems it copies and then removes the source.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
@@ -79,6 +89,11 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 std::string ExpandFileName(const std::string& path);  // absolute, without "." and ".."
 
 bool ReadWholeFile(const std::string& path, std::string& data);
+// Reads a whole file while it holds the lock lock takes on all of it (given the descriptor, opened
+// for writing where the file may be written, and the file's length), and lets it go after; false
+// when it could not be opened, locked or read.
+bool ReadWholeFileLocked(const std::string& path, std::string& data,
+                         const std::function<bool(int fd, int64_t length)>& lock);
 
 // ---- small files the program reads whole: settings, users, the library, the address book, the
 // destination list. They are read on the UI thread, so nothing at their names may block it or
@@ -130,6 +145,8 @@ std::string TempPath();
 // A temporary path whose files survive a reboot, with a trailing "/": $TMPDIR, else a folder of the
 // account's own on /var/tmp, "<prefix>-<uid>" (not made here).
 std::string LastingTempPath(const std::string& prefix);
+// The running executable's path.
+std::string ExecutablePath();
 // The folder of the running executable, with a trailing "/".
 std::string ExecutableFolder();
 // Where the program keeps its settings and user files, with a trailing "/": $SOLVANE_HOME; else
@@ -158,6 +175,9 @@ void KeepOutputFromBlocking();
 // Looks a program up on PATH; empty when not found.
 std::string FindProgram(const std::string& name);
 
+// A file to lock (made 0600 when missing; never through a link at its name), open for reading and
+// writing: its descriptor, or -1. CloseDescriptor lets it and its locks go.
+int OpenLockFile(const std::string& path);
 // Open-file-description locks: two handles on one file conflict even inside one process.
 bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive = true);
 bool UnlockRange(int fd, int64_t offset, int64_t length);

@@ -208,6 +208,10 @@ AtPath::AtPath(const std::string& path) : name_(path) {
   }
 }
 
+int AtPath::Dir() const { return held_ ? held_->fd : AT_FDCWD; }
+int AtPath::OpenNoFollow() const { return held_ ? O_NOFOLLOW : 0; }
+int AtPath::StatNoFollow() const { return held_ ? AT_SYMLINK_NOFOLLOW : 0; }
+
 int OpenAt(const AtPath& at, int flags, unsigned mode) {
   flags |= O_CLOEXEC | at.OpenNoFollow();
   if (!at.Held() || (flags & O_ACCMODE) == O_RDONLY) return ::openat(at.Dir(), at.Name(), flags, mode_t(mode));

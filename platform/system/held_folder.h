@@ -62,6 +62,23 @@ private:
   std::shared_ptr<Descriptor> fd_;
 };
 
+// A path as the *at routines of files.h take it: directly inside a held folder, that folder's
+// descriptor and the name in it ("." for the folder itself); any other path, AT_FDCWD and the path.
+class AtPath {
+public:
+  explicit AtPath(const std::string& path);
+  int Dir() const;
+  const char* Name() const { return name_.c_str(); }
+  bool Held() const { return held_ != nullptr; }
+  // Inside a held folder no link is followed: what open and stat flags add for that.
+  int OpenNoFollow() const;
+  int StatNoFollow() const;
+
+private:
+  std::shared_ptr<HeldFolder::Descriptor> held_;
+  std::string name_;
+};
+
 // A file kept open for as long as it is held, so that what it holds outlives the removal of its
 // name (a clean-up that empties a folder under a running take).
 class HeldFile {

@@ -18,23 +18,6 @@ struct HeldFolder::Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
 };
 
-class AtPath {
-public:
-  explicit AtPath(const std::string& path);
-  // The folder to resolve Name() in: a held folder's descriptor, else AT_FDCWD.
-  int Dir() const { return held_ ? held_->fd : AT_FDCWD; }
-  // The name inside the held folder ("." for the folder itself), else the path.
-  const char* Name() const { return name_.c_str(); }
-  bool Held() const { return held_ != nullptr; }
-  // Inside a held folder no link is followed.
-  int OpenNoFollow() const { return held_ ? O_NOFOLLOW : 0; }
-  int StatNoFollow() const { return held_ ? AT_SYMLINK_NOFOLLOW : 0; }
-
-private:
-  std::shared_ptr<HeldFolder::Descriptor> held_;
-  std::string name_;
-};
-
 // openat(2) on a path as AtPath reaches it, close-on-exec. Inside a held folder a link is never
 // followed and a file with more than one link is never opened for writing (errno EMLINK); O_TRUNC
 // takes effect only once that is known.

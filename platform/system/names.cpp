@@ -214,6 +214,14 @@ std::string FolderHandle::Path() const {
   return IncludeTrailingPathDelimiter(std::string(buf, size_t(n)));
 }
 
+int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path) {
+  const AtPath at(IncludeTrailingPathDelimiter(folder) + prefix);
+  std::string name;
+  const int fd = CreateUniqueAt(at.Dir(), at.Name(), name, 0600);
+  if (fd >= 0) path = at.Held() ? IncludeTrailingPathDelimiter(folder) + name : name;
+  return fd;
+}
+
 int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name) {
   const int fd = CreateUniqueAt(dir, prefix, name, 0600);
   if (fd < 0) return -1;
@@ -223,6 +231,37 @@ int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name) {
     return -1;
   }
   return fd;
+}
+
+CopyEnd CopyToWorkFile(const std::string& source, int dir, const std::string& prefix, size_t block,
+                       const std::function<void(int64_t total)>& onSize,
+                       const std::function<bool(int64_t done)>& onBlock, std::string& name, int& fd) {
+  fd = -1;
+  const int in = OpenPath(source, O_RDONLY);
+  if (in < 0) return CopyEnd::Failed;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    errno = EINVAL;
+    return CopyEnd::Failed;
+  }
+  fd = CreateLockedFileAt(dir, prefix, name);
+  if (fd < 0) {
+    const int e = errno;
+    ::close(in);
+    errno = e;
+    return CopyEnd::Failed;
+  }
+  ::fchmod(fd, st.st_mode & 07777);
+  if (onSize) onSize(int64_t(st.st_size));
+  bool stopped = false;
+  const bool copied = CopyBytes(in, fd, [&](int64_t done) { return !(stopped = onBlock && !onBlock(done)); }, block);
+  const int e = errno;
+  ::close(in);
+  if (stopped) return CopyEnd::Stopped;
+  errno = e;
+  // The copy must be on the disk before it takes a name.
+  return copied && ::fsync(fd) == 0 ? CopyEnd::Done : CopyEnd::Failed;
 }
 
 int RemoveAbandonedFiles(int dir, const std::string& prefix) {

@@ -4,6 +4,7 @@
 // taken here, so a folder shared with other workstations, or on a file system that
 // cannot refuse in a rename or a link, behaves the same everywhere.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace plat {
@@ -65,5 +66,15 @@ int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name);
 // it; the pause covers that moment). The number removed.
 constexpr int64_t AbandonedAfterSeconds = 10;
 int RemoveAbandonedFiles(int dir, const std::string& prefix);
+
+// Copies the regular file at source, with its mode, into a new work file in dir (as
+// CreateLockedFileAt makes it), block bytes at a time, and puts it on the disk. onSize hears the
+// source's size; onBlock, asked with the bytes copied so far before each block, stops the copy by
+// returning false (Stopped). name and fd are set once the work file is made, whatever comes after:
+// the caller gives it its name or removes it, and then closes fd. On Failed errno says why.
+enum class CopyEnd { Done, Failed, Stopped };
+CopyEnd CopyToWorkFile(const std::string& source, int dir, const std::string& prefix, size_t block,
+                       const std::function<void(int64_t total)>& onSize,
+                       const std::function<bool(int64_t done)>& onBlock, std::string& name, int& fd);
 
 }  // namespace plat

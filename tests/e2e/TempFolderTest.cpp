@@ -238,30 +238,37 @@ TEST(TempFolder, AFolderInAShareItsGroupMayWriteToIsRefusedAndNothingIsMadeThere
   EXPECT_FALSE(plat::PathTaken(share + "/me")) << "made in the share before it was judged";
 }
 
-TEST(TempFolder, AFolderSwappedForALinkDuringARunHasEjectAndANewCartTouchNothingOutsideIt) {
+TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectAndANewCartTouchNothingOutsideIt) {
   Studio s;
   AsOperator(s);
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   // The operator's library, which the link will point at.
-  const std::string library = s.dir.Path("library/");
-  ASSERT_TRUE(plat::ForceDirectories(library));
+  const std::string library = s.dir.Path("library/"), save = s.dir.Path("save/");
+  ASSERT_TRUE(plat::ForceDirectories(library) && plat::ForceDirectories(save));
   ASSERT_TRUE(Studio::Write(library + "Jingle.wav", "precious") && Studio::Write(library + "Untitled.wav", "mine"));
-  s.Answers({"Yes"});  // the recorded cart is ejected unsaved
+  s.Answers({"file " + save + "Live.wav", "Yes"});  // the save, then the second take ejected unsaved
   ASSERT_TRUE(s.Start());
-  s.RecordTake(300);
+  const std::string take = s.RecordTake(300);
 
   ASSERT_EQ(0, ::rename(s.deckTemp.c_str(), s.dir.Path("tmp/moved").c_str()));
   ASSERT_EQ(0, ::symlink(library.c_str(), s.dir.Path("tmp/Solvane").c_str()));
+  // The take saved is the deck's own, not the file of that name behind the link.
+  s.Key("F9");
+  ASSERT_EQ(save + "Live.wav", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "saved").file);
+  EXPECT_TRUE(Studio::Read(save + "Live.wav") == take);
   s.Key("F7");
   EXPECT_EQ("empty", s.Sync().deck);
-  s.Key("Ctrl+S");
-  EXPECT_EQ(s.deckTemp + "Untitled.wav", s.Sync().file);
+  // A new cart, and the emptying at its Eject, stay in the deck's own folder, wherever it now is.
+  s.RecordTake(300);
+  EXPECT_EQ("Untitled.wav ", Listing(s.dir.Path("tmp/moved")));
+  s.Key("F7");
+  EXPECT_EQ("empty", s.Sync().deck);
+  EXPECT_EQ("", Listing(s.dir.Path("tmp/moved")));
 
   EXPECT_EQ("Jingle.wav Untitled.wav ", Listing(library)) << "Eject emptied the folder the link points at";
   EXPECT_EQ("precious", Studio::Read(library + "Jingle.wav"));
-  EXPECT_EQ("mine", Studio::Read(library + "Untitled.wav")) << "the new cart was written into the library";
-  EXPECT_EQ("Untitled.wav ", Listing(s.dir.Path("tmp/moved"))) << "the deck's own folder, wherever it now is";
-  EXPECT_EQ(1u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("mine", Studio::Read(library + "Untitled.wav")) << "written or taken through the link";
+  EXPECT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
 }
 
 TEST(TempFolder, AFolderRemovedWhileIdleOrMidTakeIsMadeAgainAndTheTakeIsWrittenOutSavedAndKeptFromASecondStart) {

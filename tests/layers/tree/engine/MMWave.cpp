@@ -1,2 +1,3 @@
 #include <QObject>
 #include "engine/MMWave.h"
+#include <unistd.h>
