@@ -85,6 +85,12 @@ bool RegularFileExists(const std::string& path) {
   return StatPath(path, st) && S_ISREG(st.st_mode);
 }
 
+LinkAt LinkStandingAt(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return LinkAt::None;
+  return st.st_uid == ::geteuid() || st.st_uid == 0 ? LinkAt::Trusted : LinkAt::Untrusted;
+}
+
 bool RenameAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
   return ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0;
 }
@@ -414,12 +420,10 @@ SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
   const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int fd = ::open(path.c_str(), flags | O_NOFOLLOW);
   if (fd < 0 && errno == ELOOP) {
-    struct stat ls;
-    if (::lstat(path.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode)) {
-      if (ls.st_uid != ::geteuid() && ls.st_uid != 0) return failed(SmallRead::OthersLink);
-      fd = ::open(path.c_str(), flags);
-    } else {
-      errno = ELOOP;
+    switch (LinkStandingAt(path)) {
+      case LinkAt::Untrusted: return failed(SmallRead::OthersLink);
+      case LinkAt::Trusted: fd = ::open(path.c_str(), flags); break;
+      case LinkAt::None: errno = ELOOP; break;
     }
   }
   if (fd < 0) {

@@ -20,6 +20,11 @@ bool FileExists(const std::string& path);  // a regular file (or anything that i
 bool DirectoryExists(const std::string& path);
 bool PathTaken(const std::string& path);  // anything stands at the name, a link included
 bool RegularFileExists(const std::string& path);
+// A link at a name is followed only when it is this account's (or root's): one another account
+// put in a folder it shares with us would lead us wherever its owner likes. This is where that is
+// judged.
+enum class LinkAt { None, Trusted, Untrusted };
+LinkAt LinkStandingAt(const std::string& path);
 bool CreateDir(const std::string& path);         // one level
 bool ForceDirectories(const std::string& path);  // every missing level
 bool DeleteFile(const std::string& path);

@@ -152,11 +152,11 @@ void TIniFile::Save() {
   };
   if (fileName_.empty()) fail();
   if (mustExist_ && missing_) gone();
-  // A link is written through only when it is this account's (or root's): one that another account
-  // put in a folder it shares with us would have us replace whatever it points at.
-  struct stat ls;
-  const bool link = ::lstat(fileName_.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode);
-  if (link && ls.st_uid != ::geteuid() && ls.st_uid != 0) fail();
+  // A link is written through only when it may be followed (LinkStandingAt): one that another
+  // account put in a folder it shares with us would have us replace whatever it points at.
+  const LinkAt linkAt = LinkStandingAt(fileName_);
+  if (linkAt == LinkAt::Untrusted) fail();
+  const bool link = linkAt == LinkAt::Trusted;
   // Only the link judged above is resolved: a name that was none is written as a name, so a link
   // put there meanwhile is replaced, not followed.
   std::string target = fileName_;
