@@ -1,5 +1,8 @@
 #pragma once
-// A scratch folder of a test's own, removed with everything in it when the test ends.
+// A scratch folder of a test's own, removed with everything in it when the test ends (by the process
+// that made it: a forked child that ends with exit() leaves it to its parent).
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -11,10 +14,15 @@ public:
     root_ = p ? std::string(p) : std::string();
   }
   ~Scratch() {
+    if (::getpid() == owner_) Remove();
+  }
+  // Removes it now: for a test that ends its process with exit(), which destroys no test's objects.
+  void Remove() {
     if (!root_.empty()) {
       std::string cmd = "chmod -R u+w '" + root_ + "' 2>/dev/null; rm -rf '" + root_ + "'";
       [[maybe_unused]] int rc = std::system(cmd.c_str());
     }
+    root_.clear();
   }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
@@ -24,4 +32,5 @@ public:
 
 private:
   std::string root_;
+  pid_t owner_ = ::getpid();
 };

@@ -147,6 +147,7 @@ TEST_F(SoundPlayer, ShutDownStopsTheSoundAndRefusesNewOnes) {
         bool stopped = !SoundPlaying() && OpenWaveDevices() == 0;
         bool refused = !PlaySound(path_.c_str(), SND_ASYNC);
         ShutdownSoundPlayer();
+        dir_.Remove();
         std::exit(started && stopped && refused ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
