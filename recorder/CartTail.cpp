@@ -1,7 +1,5 @@
 #include "recorder/CartTail.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -186,9 +184,9 @@ enum class TMatch { Unreachable, Other, Same };
 // a finish left it; b is then its header. Nothing that may be read there (gone, a folder away, a
 // disk not mounted, a file the account may not read) is no answer yet.
 TMatch Identify(const TEntry& e, PWaveIOBlock& b) {
-  struct stat st;
+  plat::FileFacts st;
   if (!plat::StatFile(e.path, st)) return TMatch::Unreachable;
-  if (!S_ISREG(st.st_mode)) return TMatch::Other;
+  if (!st.regular) return TMatch::Other;
   TWaveIOProblem why;
   if (WaveIOOpen(b, e.path, plat::FourCC("WAVE"), wioFile, &why) != wioOk)
     return why.notPermitted ? TMatch::Unreachable : TMatch::Other;
@@ -204,7 +202,7 @@ TMatch Identify(const TEntry& e, PWaveIOBlock& b) {
   // A take leaves its file unfinished, or finished with or without the lists behind its samples (a
   // kill inside the finish, a stop that had none to write). A finished file without them whose
   // samples before the take were not there to tell it by is taken only as the very file.
-  const bool sameFile = uint64_t(st.st_dev) == e.id.device && uint64_t(st.st_ino) == e.id.inode;
+  const bool sameFile = st.device == e.id.device && st.inode == e.id.inode;
   if (finished && !HasLists(*b) && !e.lists.empty() && e.id.takeStart == 0 && !sameFile) return TMatch::Other;
   return TMatch::Same;
 }
@@ -235,11 +233,11 @@ TKeep KeepCartTail(const std::string& folder, const std::string& cartPath, const
     add.id.dataOffset = cart->DataOffset;
     add.id.samples = cart->DataSize;
     add.id.takeStart = std::clamp<int64_t>(takeStart, 0, cart->DataSize);
-    struct stat st;
+    plat::FileFacts st;
     if (!plat::StatFile(cartPath, st) || !StampOf(cartPath, add.id.dataOffset, add.id.takeStart, add.id.stamp))
       return failed;
-    add.id.device = uint64_t(st.st_dev);
-    add.id.inode = uint64_t(st.st_ino);
+    add.id.device = st.device;
+    add.id.inode = st.inode;
   }
   if (others.size() >= kMaxKeptCarts) return failed;
   return WriteTail(folder, others, &add, ownLists ? cart : nullptr) ? TKeep::Kept : failed;

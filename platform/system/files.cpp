@@ -243,7 +243,12 @@ bool SetFileAge(const std::string& path, int64_t unixSeconds) {
   return ::utimensat(at.Dir(), at.Name(), ts, at.StatNoFollow()) == 0;
 }
 
-bool StatFile(const std::string& path, struct ::stat& st) { return StatPath(path, st); }
+bool StatFile(const std::string& path, FileFacts& facts) {
+  struct stat st;
+  if (!StatPath(path, st)) return false;
+  facts = {S_ISREG(st.st_mode), uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size)};
+  return true;
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;

@@ -12,8 +12,6 @@
 
 #include "platform/system/names.h"  // RenameNoReplace: taking a name without replacing
 
-struct stat;
-
 namespace plat {
 
 bool FileExists(const std::string& path);  // a regular file (or anything that is not a folder)
@@ -63,7 +61,12 @@ bool SetFileAge(const std::string& path, int64_t unixSeconds);
 bool SameFile(const std::string& a, const std::string& b);  // the same inode
 // What stat(2) says of what stands at path, reached as every routine here reaches a path; false
 // when nothing is there or it cannot be reached.
-bool StatFile(const std::string& path, struct ::stat& st);
+struct FileFacts {
+  bool regular = false;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0;
+};
+bool StatFile(const std::string& path, FileFacts& facts);
 
 // Free and total bytes of the file system that holds path (or its nearest existing parent).
 // On failure free is 0, total is 1 and the result is false.

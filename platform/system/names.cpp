@@ -175,7 +175,10 @@ FileIdentity IdentifyFileAt(int dir, const std::string& name) {
   return IdentityOf(st);
 }
 
-FileIdentity IdentifyFile(const std::string& path) { return IdentifyFileAt(AT_FDCWD, path); }
+FileIdentity IdentifyFile(const std::string& path) {
+  const AtPath at(path);
+  return IdentifyFileAt(at.Dir(), at.Name());
+}
 
 bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const std::string& to,
                        const FileIdentity& agreed) {
