@@ -162,6 +162,10 @@ void TIniFile::Save() {
   std::string target = fileName_;
   char resolved[PATH_MAX];
   if (link && ::realpath(fileName_.c_str(), resolved)) target = resolved;
+  // Only a file is ever replaced: a link to a device, a pipe or a folder would have the new file
+  // put in its place (as root, /dev/zero itself).
+  struct stat ts;
+  if (::lstat(target.c_str(), &ts) == 0 && !S_ISREG(ts.st_mode)) fail();
   if (IsReadOnly(target)) fail();
   std::string tmp = target + ".tmp-XXXXXX";
   int fd = ::mkstemp(tmp.data());

@@ -192,6 +192,24 @@ TEST(IniFile, WritingKeepsTheFileModeAndFollowsALink) {
   EXPECT_EQ(Contents(real), "[A]\r\nx=1\r\n");
 }
 
+// A link of our own that comes to point at something other than a file between the read and the
+// write (a pipe here; a device such as /dev/zero for a root that wrote through it) is never
+// replaced by the written file.
+TEST(IniFile, ALinkToWhatIsNoFileIsNeverWrittenThrough) {
+  Scratch dir;
+  const std::string pipe = dir.Path("pipe"), link = dir.Path("link.ini");
+  TIniFile ini(link);
+  ini.BeginUpdate();
+  ini.WriteString("A", "x", "1");  // read while nothing was there; stored at the end
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(pipe.c_str(), link.c_str()), 0);
+  EXPECT_THROW(ini.EndUpdate(), EIniFileException);
+  struct stat st;
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(ListFiles(dir.Root(), "*tmp*").empty());
+}
+
 TEST(IniFile, EveryValueWrittenReadsBackAsWritten) {
   Scratch dir;
   const std::string path = dir.Path("ann.svu");
