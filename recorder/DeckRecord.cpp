@@ -193,6 +193,8 @@ void TSVMain::RecordButtonClick(TObject*) {
   }
   // A paused output would go on reading the file the recording writes: playback ends first.
   if (MMWaveOut1->IsOpen()) MMWaveOut1->Stop();
+  // A temporary folder removed since the cart was loaded (a clean-up) is made again for the take.
+  if (InDeckTemp(DeckTempFolder(), RecordFileName) && !DeckTempReady()) return;
   if (!RecordPrep()) return;
   Gpi.Send(Config.gpi.onRecord);
   Focus(RecordButton);

@@ -291,7 +291,9 @@ TEST(TempFolder, AFolderRemovedWhileIdleOrMidTakeIsMadeAgainAndTheTakeIsWrittenO
   ASSERT_EQ(0, ::stat(s.deckTemp.c_str(), &st));
   EXPECT_EQ(other ? kOperator : ::geteuid(), st.st_uid) << "made by the operator's account";
 
-  // Removed during the take: the take goes on into its file, which Stop writes out again.
+  // Removed with the cart loaded: made again for the take. Removed during the take: the take goes
+  // on into its file, which Stop writes out again.
+  RemoveAll(s.deckTemp);
   s.Key("F5");
   s.Run(1000);
   RemoveAll(s.deckTemp);
