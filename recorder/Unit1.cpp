@@ -669,6 +669,10 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
 
 void TSVMain::EndOnStopSignal() {
   Closing = true;
+  // A start that does not hold the temporary folder (refused it, or has not come that far) has no
+  // take, device or port open, and the folder may be another deck's: what that deck keeps there for
+  // its take is left to it.
+  if (!deckTemp_.IsHeld()) return;
   ExitSequence(false);
 }
 

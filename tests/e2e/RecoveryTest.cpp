@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include "Studio.h"
 #include "common/bytes.h"
@@ -302,6 +303,56 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   EXPECT_EQ(std::to_string(frames), SndfileFrames(cart));
   EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
   EXPECT_TRUE(SoxRaw(cart, s.dir.Path("cart.raw")) == data) << "sox reads other samples";
+}
+
+// A start of the same account from another session is refused the temporary folder the running
+// deck holds. A stop signal while its refusal waits for an answer ends it without a deck's exit
+// steps: the title and picture kept there for the running take past its cart's end stay, and are
+// written back after a kill.
+TEST(Recovery, ARefusedStartEndedBySignalLeavesTheTitleKeptForTheRunningTake) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string cart = s.dir.Path("News.wav");
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  s.Answers({"file " + cart});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  s.Key("End");
+  s.Key("F5");
+  s.Run(7000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  const std::string kept = Studio::Read(s.deckTemp + "Recording.tail");
+  ASSERT_FALSE(kept.empty());
+
+  ASSERT_EQ(0, ::mkdir(s.dir.Path("run2").c_str(), 0700));
+  s.environment = {{"XDG_RUNTIME_DIR", s.dir.Path("run2")}, {"SOLVANE_DIALOG_SCRIPT", ""},
+                   {"SOLVANE_TEST_CONTROL", ""},          {"SOLVANE_TEST_CONTROL_LOG", ""},
+                   {"SOLVANE_AUDIO_PACE", ""},            {"SOLVANE_AUDIO_PACE_ACK", ""}};
+  // Started with SIGTERM ignored, so that the signals below do nothing until the program takes
+  // them itself; from then on it handles them only in an event loop, the refusal's.
+  struct sigaction ignore {}, before {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(0, ::sigaction(SIGTERM, &ignore, &before));
+  const pid_t second = s.Spawn();
+  ::sigaction(SIGTERM, &before, nullptr);
+  ASSERT_GT(second, 0);
+  int status = 0, tries = 0;
+  EXPECT_TRUE(Studio::WaitFor([&] {
+    if (tries++ % 10 == 0) ::kill(second, SIGTERM);
+    return ::waitpid(second, &status, WNOHANG) == second;
+  })) << "the refused start did not end on a stop signal";
+  EXPECT_TRUE(Studio::Read(s.deckTemp + "Recording.tail") == kept) << "the refused start touched what the deck kept";
+
+  s.Run(500);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+  s.environment.clear();
+  s.Answers({});
+  ASSERT_TRUE(s.Start());
+  s.Sync();
+  ExpectTitleAndPicture(cart, made.picture);
 }
 
 // The same cart recorded past its end until a file-size limit (as a full disk) ends the take: the
