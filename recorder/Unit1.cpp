@@ -511,7 +511,6 @@ void TSVMain::FormCreate(TObject*) {
     EndCreation();
     return;
   }
-  DeleteMailFile(UserData);
   // Held from here to the end of the run: one deck per folder, from any session.
   if (const plat::FolderVerdict verdict = deckTemp_.Hold(::DeckTempFolder()); !verdict.Held()) {
     const std::string text = DeckTempRefusal(verdict, DeckTempFolder());
@@ -522,6 +521,9 @@ void TSVMain::FormCreate(TObject*) {
     EndCreation();
     return;
   }
+  // Only a start that runs: one refused the folder leaves the running deck's order for its e-mail
+  // program in place.
+  DeleteMailFile(UserData);
   FirstShowing = true;
   LoadConfig();
   Form2->DoCreate();

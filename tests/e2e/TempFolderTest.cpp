@@ -48,9 +48,12 @@ TEST(TempFolder, ADeckOfAnotherSessionWithTheSameFolderEndsAndTheRunningTakeIsSa
                    {"SOLVANE_TEST_CONTROL_LOG", ""},
                    {"SOLVANE_AUDIO_PACE", ""},
                    {"SOLVANE_AUDIO_PACE_ACK", ""}};
+  const std::string order = "[" + s.dir.Path("Sent.wav") + "]";  // a send's order not yet read
+  ASSERT_TRUE(Studio::Write(s.home + "mail.txt", order));
   const pid_t second = s.Spawn();
   ASSERT_GT(second, 0);
   EXPECT_EQ(1, Studio::WaitExit(second)) << s.Output();
+  EXPECT_EQ(order, Studio::Read(s.home + "mail.txt")) << "the refused start removed the running deck's order";
   EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"Solvane is already running with the temporary folder " +
                                         s.deckTemp + " in another session."))
       << ::testing::PrintToString(s.DialogLog());
