@@ -201,7 +201,8 @@ bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const st
 }
 
 FolderHandle::FolderHandle(const std::string& path) : opened_(IncludeTrailingPathDelimiter(path)) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A held folder is opened through its own descriptor, wherever its name leads now.
+  fd_ = OpenPath(opened_, O_RDONLY | O_DIRECTORY);
 }
 
 FolderHandle::~FolderHandle() {

@@ -39,7 +39,8 @@ bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const st
                        const FileIdentity& agreed);
 
 // A folder held open: its descriptor, for names relative to it, and the path it has now, also
-// after it was moved or renamed.
+// after it was moved or renamed. The held folder (held_folder.h) is the one it holds, never what a
+// link put at its name leads to.
 class FolderHandle {
 public:
   explicit FolderHandle(const std::string& path);

@@ -241,15 +241,19 @@ TEST(TempFolder, AFolderInAShareItsGroupMayWriteToIsRefusedAndNothingIsMadeThere
   EXPECT_FALSE(plat::PathTaken(share + "/me")) << "made in the share before it was judged";
 }
 
-TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectAndANewCartTouchNothingOutsideIt) {
+TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectANewCartAndACopyToEditTouchNothingOutsideIt) {
   Studio s;
   AsOperator(s);
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   // The operator's library, which the link will point at.
   const std::string library = s.dir.Path("library/"), save = s.dir.Path("save/");
   ASSERT_TRUE(plat::ForceDirectories(library) && plat::ForceDirectories(save));
-  ASSERT_TRUE(Studio::Write(library + "Jingle.wav", "precious") && Studio::Write(library + "Untitled.wav", "mine"));
-  s.Answers({"file " + save + "Live.wav", "Yes"});  // the save, then the second take ejected unsaved
+  ASSERT_TRUE(Studio::Write(library + "Jingle.wav", "precious") && Studio::Write(library + "Untitled.wav", "mine") &&
+              Studio::Write(library + "Promo.WAV", "theirs"));
+  const std::string promo = s.dir.Path("Promo.wav");
+  ASSERT_TRUE(Studio::Write(promo, MakeWav(PcmFormat(32000, 1, 16), std::string(6400, '\x22'))));
+  // The save, then the second take ejected unsaved, then a cart loaded to be edited on a copy.
+  s.Answers({"file " + save + "Live.wav", "Yes", "file " + promo});
   ASSERT_TRUE(s.Start());
   const std::string take = s.RecordTake(300);
 
@@ -267,11 +271,18 @@ TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectAndANewCartTouchNot
   s.Key("F7");
   EXPECT_EQ("empty", s.Sync().deck);
   EXPECT_EQ("", Listing(s.dir.Path("tmp/moved")));
+  // So does the copy a non-destructive load makes.
+  s.Key("Ctrl+E");
+  EXPECT_EQ(s.deckTemp + "Promo.WAV", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "copied").file);
+  EXPECT_TRUE(Studio::Read(s.dir.Path("tmp/moved/Promo.WAV")) == Studio::Read(promo));
+  s.Key("F7");
+  EXPECT_EQ("empty", s.Sync().deck);
 
-  EXPECT_EQ("Jingle.wav Untitled.wav ", Listing(library)) << "Eject emptied the folder the link points at";
+  EXPECT_EQ("Jingle.wav Promo.WAV Untitled.wav ", Listing(library)) << "Eject emptied the folder the link points at";
+  EXPECT_TRUE(Studio::Read(library + "Promo.WAV") == "theirs") << "the copy replaced a file behind the link";
   EXPECT_EQ("precious", Studio::Read(library + "Jingle.wav"));
   EXPECT_EQ("mine", Studio::Read(library + "Untitled.wav")) << "written or taken through the link";
-  EXPECT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(3u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
 }
 
 TEST(TempFolder, AFolderRemovedWhileIdleOrMidTakeIsMadeAgainAndTheTakeIsWrittenOutSavedAndKeptFromASecondStart) {

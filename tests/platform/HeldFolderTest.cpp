@@ -16,6 +16,7 @@
 #include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 #include "platform/system/held_folder.h"
+#include "platform/system/names.h"
 #include "tests/common/scratch.h"
 
 using namespace plat;
@@ -168,6 +169,14 @@ TEST(HeldFolder, WhateverIsDoneToItsNameEveryRoutineStaysInTheHeldFolder) {
   EXPECT_TRUE(RiffFile::Open(folder + "Riff.wav", RiffMode::CreateNew) != nullptr);
   EXPECT_TRUE(SetReadOnly(folder + "Take.wav", true));
   EXPECT_TRUE(RiffSyncFolder(folder));
+  // A folder opened to make copies in (a non-destructive load's) is the held one.
+  const FolderHandle handle(folder);
+  std::string work;
+  const int made = CreateLockedFileAt(handle.Fd(), ".copy-", work);
+  EXPECT_GE(made, 0);
+  CloseDescriptor(made);
+  EXPECT_EQ(handle.Path(), dir.Path("moved/"));
+  EXPECT_TRUE(FileExists(dir.Path("moved/") + work)) << "made in " << handle.Path();
   EXPECT_EQ(Read(library + "Jingle.wav"), "precious");
   EXPECT_EQ(ListFiles(library, "*"), std::vector<std::string>{"Jingle.wav"});
   EXPECT_EQ(Read(dir.Path("moved/Untitled.wav")), "blank");
