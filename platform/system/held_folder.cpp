@@ -214,14 +214,19 @@ int AtPath::StatNoFollow() const { return held_ ? AT_SYMLINK_NOFOLLOW : 0; }
 
 int OpenAt(const AtPath& at, int flags, unsigned mode) {
   flags |= O_CLOEXEC | at.OpenNoFollow();
-  if (!at.Held() || (flags & O_ACCMODE) == O_RDONLY) return ::openat(at.Dir(), at.Name(), flags, mode_t(mode));
-  const int fd = ::openat(at.Dir(), at.Name(), flags & ~O_TRUNC, mode_t(mode));
+  if (!at.Held() || (flags & O_PATH)) return ::openat(at.Dir(), at.Name(), flags, mode_t(mode));
+  // Without blocking, so that a FIFO or a device put at a name is never waited on: only a file or
+  // a folder is opened there, and nothing is read from or written into anything else.
+  const int fd = ::openat(at.Dir(), at.Name(), (flags & ~O_TRUNC) | O_NONBLOCK, mode_t(mode));
   if (fd < 0) return fd;
+  const bool writing = (flags & O_ACCMODE) != O_RDONLY;
   struct stat st {};
   int err = 0;
   if (::fstat(fd, &st) != 0) err = errno;
-  else if (S_ISREG(st.st_mode) && st.st_nlink > 1) err = EMLINK;
-  else if ((flags & O_TRUNC) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) err = errno;
+  else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) err = ENXIO;
+  else if (writing && S_ISREG(st.st_mode) && st.st_nlink > 1) err = EMLINK;
+  else if (writing && (flags & O_TRUNC) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) err = errno;
+  else if (!(flags & O_NONBLOCK) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
   if (err == 0) return fd;
   ::close(fd);
   errno = err;

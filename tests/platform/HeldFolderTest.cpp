@@ -210,6 +210,31 @@ TEST(HeldFolder, NothingInItIsOpenedThroughALinkNorWrittenWhileItHasAnotherName)
   // Both go as names, and what they stand for stays.
   EXPECT_TRUE(DeleteFile(folder + "Link.wav") && DeleteFile(folder + "Twin.wav"));
   EXPECT_EQ(Read(outside), "precious");
+
+  // A FIFO at a name is neither written into nor waited on. The test holds both of its ends, so
+  // that an open of either kind would not block and whatever went into it could be read here.
+  const std::string pipe = folder + "Pipe.wav";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int ends = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(ends, 0);
+  EXPECT_FALSE(WriteWholeFile(pipe, "x"));
+  EXPECT_EQ(RiffFile::Open(pipe, RiffMode::ReadWrite), nullptr);
+  EXPECT_EQ(RiffFile::Open(pipe, RiffMode::Create), nullptr);
+  EXPECT_FALSE(CopyFile(outside, pipe));
+  char buf[16];
+  EXPECT_EQ(::read(ends, buf, sizeof buf), -1) << "written into the FIFO";
+  // A read of it would wait for ever on an empty FIFO whose writer stays: in a child with a limit.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    std::string got;
+    ::_exit(ReadWholeFile(pipe, got) || RiffFile::Open(pipe, RiffMode::Read) ? 1 : 0);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "read from the FIFO, or waited on it";
+  ::close(ends);
+  EXPECT_TRUE(DeleteFile(pipe));
 }
 
 TEST(HeldFolder, OneHolderAtATimeAndTheLockKeepsAnAgeCleanUpAway) {
