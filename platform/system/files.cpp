@@ -145,15 +145,16 @@ bool RemoveLink(const std::string& path) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-  int in = OpenPath(from, O_RDONLY);
+  int in = OpenPath(from, O_RDONLY | O_NONBLOCK);
   if (in < 0) return false;
   struct stat st;
-  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(in);
     return false;
   }
-  int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
-  int out = OpenPath(to, flags, st.st_mode & 07777);
+  const unsigned mode = st.st_mode & 07777;
+  int out = failIfExists ? OpenPath(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode)
+                         : OpenFileForWriting(to, true, mode);
   if (out < 0) {
     ::close(in);
     return false;
@@ -520,8 +521,26 @@ bool ReadWholeFileLocked(const std::string& path, std::string& data,
   return true;
 }
 
+int OpenFileForWriting(const std::string& path, bool create, unsigned mode) {
+  // Non-blocking: a FIFO without a reader fails at once instead of waiting for one; with a reader
+  // it opens, and is refused below like a device. Emptied only once it is known to be a file.
+  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | (create ? O_CREAT : 0);
+  int fd = OpenPath(path, flags | O_NOFOLLOW, mode);
+  if (fd < 0 && errno == ELOOP && LinkStandingAt(path) == LinkAt::Trusted) fd = OpenPath(path, flags, mode);
+  if (fd < 0) return -1;
+  struct stat st;
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (!S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  else if (::ftruncate(fd, 0) != 0) err = errno;
+  if (err == 0) return fd;
+  ::close(fd);
+  errno = err;
+  return -1;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
-  int fd = OpenPath(path, O_WRONLY | O_CREAT | O_TRUNC, mode);
+  int fd = OpenFileForWriting(path, true, mode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
   if (::close(fd) != 0) ok = false;

@@ -40,7 +40,9 @@ void CloseDescriptor(int fd);
 bool DescriptorWritable(int fd);
 // Moves a file; across file systems it copies and then removes the source.
 bool RenameFile(const std::string& from, const std::string& to);
-// Copies a file's bytes (and its mode). With failIfExists an existing target is left alone.
+// Copies a regular file's bytes (and its mode) without waiting on what stands at either name.
+// With failIfExists an existing target is left alone; else it is taken as OpenFileForWriting
+// takes it.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists = false);
 // Copies what is left to read of descriptor in into out, block bytes at a time; onBlock, asked with
 // the bytes copied so far before each block, stops the copy by returning false. True once in is
@@ -137,7 +139,14 @@ std::string SmallFileRefusal(const std::string& path, const SmallFile& file);
 // with that group (mode 0660); elsewhere the owner's alone (0600). False when the mode or the
 // group could not be given.
 bool ProtectSecretFile(int fd, const std::string& folder);
-// A file it creates gets mode (less the umask).
+// Opens the file at path for writing and empties it; made with mode (less the umask) when create
+// is set and nothing is there. Nothing at the name holds it up (a FIFO without a reader) and
+// nothing but a regular file is written: a FIFO, a device, a socket or a folder there is refused
+// (errno EINVAL, a folder EISDIR) before anything in it is touched, and a link is followed only
+// where LinkStandingAt trusts it (else ELOOP). Its descriptor (close-on-exec), or -1.
+int OpenFileForWriting(const std::string& path, bool create, unsigned mode = 0666);
+// A file it creates gets mode (less the umask); what stands at the name is taken as
+// OpenFileForWriting takes it.
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 // Writes data into a file made new at path: whatever stood there (a file, or a link, which is
 // removed and never followed) is replaced; a folder is not. False when it could not be written whole.

@@ -39,7 +39,7 @@ bool WriteAll(int fd, const char* p, size_t n) {
 // The name made by an exclusive create and written whole, then from removed. The file made is
 // ours until it is complete: a failed copy removes it, unless another file stands there by then.
 bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, const std::string& to) {
-  const int in = ::openat(fromDir, from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int in = ::openat(fromDir, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st;
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -241,7 +241,8 @@ CopyEnd CopyToWorkFile(const std::string& source, int dir, const std::string& pr
                        const std::function<void(int64_t total)>& onSize,
                        const std::function<bool(int64_t done)>& onBlock, std::string& name, int& fd) {
   fd = -1;
-  const int in = OpenPath(source, O_RDONLY);
+  // Not waiting on a FIFO put at the source's name: it is refused below.
+  const int in = OpenPath(source, O_RDONLY | O_NONBLOCK);
   if (in < 0) return CopyEnd::Failed;
   struct stat st;
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -172,8 +172,7 @@ void TIniFile::Save() {
   if (fd < 0) {
     // A folder we may not create files in: rewrite the file where it is.
     tmp.clear();
-    const int create = mustExist_ ? 0 : O_CREAT;
-    fd = ::open(target.c_str(), O_WRONLY | create | O_TRUNC | O_CLOEXEC | (link ? 0 : O_NOFOLLOW), OwnerOnly);
+    fd = OpenFileForWriting(target, !mustExist_, OwnerOnly);
     if (fd < 0 && errno == ENOENT && mustExist_) gone();
     if (fd < 0) fail();
   }

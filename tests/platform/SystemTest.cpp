@@ -342,6 +342,50 @@ TEST(Files, ANewFileReplacesALinkAndNeverWritesThroughIt) {
   EXPECT_FALSE(WriteNewFile(dir.Path("folder.wav"), "header"));
 }
 
+// The order files, the first settings file and copies: nothing at the name holds the writer up,
+// and nothing but a regular file is written, neither a FIFO someone reads, nor a device behind a
+// link of our own, nor what a link of another account leads to.
+TEST(Files, AWriterNeverWaitsOnNorWritesIntoAnythingButAFile) {
+  Scratch dir;
+  const std::string source = dir.Path("order.txt"), kept = dir.Path("kept.txt");
+  ASSERT_TRUE(WriteWholeFile(source, "[News.wav]"));
+  ASSERT_TRUE(WriteWholeFile(kept, "kept"));
+  const std::string fifo = dir.Path("mail.txt"), device = dir.Path("News.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+  // With a reader there, a plain open for writing would not wait but write into the FIFO.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ASSERT_FALSE(WriteWholeFile(fifo, "[News.wav]"));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_FALSE(CopyFile(source, fifo));
+  char c;
+  EXPECT_NE(::read(reader, &c, 1), 1) << "something reached the FIFO's reader";
+  ::close(reader);
+  // Without one it is refused at once, as a name to write and as a file to copy.
+  EXPECT_FALSE(WriteWholeFile(fifo, "[News.wav]"));
+  EXPECT_FALSE(CopyFile(fifo, dir.Path("copy.txt")));
+  EXPECT_FALSE(FileExists(dir.Path("copy.txt")));
+  EXPECT_FALSE(WriteWholeFile(device, "[News.wav]"));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_FALSE(CopyFile(source, device));
+
+  // A link of our own to a file is written through.
+  const std::string ours = dir.Path("ours.txt");
+  ASSERT_EQ(::symlink(kept.c_str(), ours.c_str()), 0);
+  ASSERT_TRUE(WriteWholeFile(ours, "through"));
+  std::string got;
+  EXPECT_TRUE(ReadWholeFile(kept, got) && got == "through") << got;
+  if (::geteuid() != 0) return;  // only root can give a link away
+  const std::string theirs = dir.Path("theirs.txt");
+  ASSERT_EQ(::symlink(kept.c_str(), theirs.c_str()), 0);
+  ASSERT_EQ(::lchown(theirs.c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(WriteWholeFile(theirs, "[News.wav]"));
+  EXPECT_EQ(errno, ELOOP);
+  EXPECT_FALSE(CopyFile(source, theirs));
+  EXPECT_TRUE(ReadWholeFile(kept, got) && got == "through") << got;
+}
+
 TEST(Files, ASmallFileIsReadOnlyAsARegularFileWithinItsLimitAndNothingElseBlocks) {
   Scratch dir;
   const std::string ini = dir.Path("Solvane.ini");
