@@ -126,6 +126,28 @@ void MakeOwnerOnly(int pathFd) {
   ::chmod(self.c_str(), 0700);
 }
 
+// Whether a link on the way to dir belongs to another account (neither this one nor root): whoever
+// owns it chooses where the path leads, and so which folder of ours would be taken, emptied at
+// every Eject, for the temporary folder. Each level is looked at as the system reaches it, up to the
+// first that is not there (the rest is made without following a link); the folder's own name is
+// judged when it is opened.
+FolderVerdict JudgeLinks(const std::string& dir) {
+  for (size_t end = dir.find('/', 1); end != std::string::npos && end < dir.size(); end = dir.find('/', end + 1)) {
+    if (dir[end - 1] == '/') continue;
+    const std::string level = dir.substr(0, end);
+    struct stat st {};
+    if (::lstat(level.c_str(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode) && st.st_uid != ::geteuid() && st.st_uid != 0) return TheirsFault(level, st.st_uid);
+  }
+  return {};
+}
+
+// The path still leads to the folder opened: nothing was put on the way, or taken away, meanwhile.
+bool LeadsTo(const std::string& dir, int fd) {
+  struct stat a {}, b {};
+  return ::stat(dir.c_str(), &a) == 0 && ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Makes the missing levels of dir, each 0700, below the nearest one that can be opened. That one and
 // every folder above it is judged first, and each level below it before anything is made in it; a
 // level that may not be entered is told by its owner.
@@ -240,8 +262,12 @@ FolderVerdict HeldFolder::Hold(const std::string& path) {
   path_ = IncludeTrailingPathDelimiter(path);
   const std::string dir = ExcludeTrailingPathDelimiter(path);
   if (dir.empty() || dir == "/") return Fault(FolderFault::CannotMake, path_, std::strerror(EINVAL));
+  if (FolderVerdict v = JudgeLinks(dir); !v.Held()) return v;
   Fd fd;
   if (FolderVerdict v = OpenFolder(dir, path_, fd); !v.Held()) return v;
+  // Judged again once open: a link put on the way while it was opened, and taken away since.
+  if (FolderVerdict v = JudgeLinks(dir); !v.Held()) return v;
+  if (!LeadsTo(dir, fd.Get())) return Fault(FolderFault::CannotMake, path_, "It was moved while it was being opened.");
   if (FolderVerdict v = JudgeOwn(fd.Get(), path_); !v.Held()) return v;
   if (FolderVerdict v = JudgeChain(fd.Get(), false); !v.Held()) return v;
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)

@@ -17,7 +17,7 @@ enum class FolderFault {
   None,
   CannotMake,    // not there and could not be made, or something other than a folder
   Link,          // a link stands at the folder's name
-  Theirs,        // the folder, or a folder above it, belongs to another account
+  Theirs,        // the folder, a folder above it or a link on the way to it belongs to another account
   OpenToOthers,  // the folder is the account's own, but another account may write to it
   Movable,       // a folder above it that another account may write to and that is not sticky
   InUse,         // another process holds it
@@ -42,8 +42,9 @@ public:
   // umask; a folder above that is there is judged before anything is made in it) and holds it when:
   // it is a folder of this account's that no other account may write to (one others may only read
   // is made this account's alone); every folder above it belongs to this account or root, and
-  // another account may write to one only when it is sticky (so no one else can move it away); and
-  // no other process holds it.
+  // another account may write to one only when it is sticky (so no one else can move it away); every
+  // link on the way to it is this account's or root's (another account's could lead it to any folder
+  // of ours); and no other process holds it.
   FolderVerdict Hold(const std::string& path);
   // The held folder has been removed: nothing can be made in it any more.
   bool Gone() const;

@@ -218,7 +218,7 @@ void RemoveAll(const std::string& path) { ASSERT_EQ(0, std::system(("rm -rf '" +
 
 }  // namespace
 
-TEST(TempFolder, AFolderInAShareItsGroupMayWriteToIsRefusedAndNothingIsMadeThere) {
+TEST(TempFolder, AFolderInAShareItsGroupMayWriteToOrBehindAnotherMembersLinkIsRefusedAndNothingThereIsTouched) {
   Studio s;
   const bool other = AsOperator(s);
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
@@ -239,6 +239,25 @@ TEST(TempFolder, AFolderInAShareItsGroupMayWriteToIsRefusedAndNothingIsMadeThere
                                         share + "/, which other accounts may write to"))
       << ::testing::PrintToString(s.DialogLog());
   EXPECT_FALSE(plat::PathTaken(share + "/me")) << "made in the share before it was judged";
+
+  // Sticky, it lets no one else move the operator's folder; but another member may put a link at
+  // the name the operator's folder is to have, leading to a folder of the operator's own that holds
+  // one named as the deck's (a library). Refused by the link's owner: the library is not taken for
+  // the deck's folder, made private or emptied.
+  if (!other) return;
+  ASSERT_EQ(0, ::chmod(share.c_str(), 03775));
+  const std::string music = s.dir.Path("music/");
+  ASSERT_TRUE(plat::ForceDirectories(music + "Solvane"));
+  ASSERT_TRUE(Studio::Write(music + "Solvane/Jingle.wav", "precious"));
+  ASSERT_EQ(0, ::symlink(music.c_str(), (share + "/me").c_str()));
+  ASSERT_EQ(0, ::lchown((share + "/me").c_str(), kNobody, kStudioGroup));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + share + "/me/Solvane/ lies in " +
+                                        share + "/me/, which belongs to another account (nobody)"))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(0755u, ModeOf(music + "Solvane"));
+  EXPECT_EQ("precious", Studio::Read(music + "Solvane/Jingle.wav"));
 }
 
 TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectANewCartAndACopyToEditTouchNothingOutsideIt) {

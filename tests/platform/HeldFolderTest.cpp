@@ -146,6 +146,32 @@ TEST(HeldFolder, AFolderOfAnotherAccountsIsToldByItsOwnerAlsoThroughALinkOrWhere
   EXPECT_EQ(v.culprit, dir.Path("nest/theirs2/"));
   EXPECT_FALSE(PathTaken(dir.Path("nest/theirs2/mine"))) << "nothing is made before its parents are judged";
   EXPECT_FALSE(PathTaken(dir.Path("mine")));
+
+  // A link of another account's on the way leads wherever they choose: to a folder of ours named
+  // as the held one would be (a library), which would be taken for it, made private and emptied.
+  // Refused by the link and its owner, whether it stands in TMPDIR's path or was put at a level not
+  // yet made (in a sticky share), and the folder it leads to is left as it is.
+  ASSERT_TRUE(ForceDirectories(dir.Path("ours/mine/Solvane")));
+  ASSERT_EQ(::chmod(dir.Path("ours/mine/Solvane").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("ours/mine/Solvane/Jingle.wav"), "precious"));
+  ASSERT_TRUE(ForceDirectories(dir.Path("ours/sub")));
+  ASSERT_TRUE(CreateDir(dir.Path("share")));
+  ASSERT_EQ(::chmod(dir.Path("share").c_str(), 01777), 0);
+  ASSERT_EQ(::symlink(dir.Path("ours/sub").c_str(), dir.Path("theirlink").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.Path("ours/mine").c_str(), dir.Path("share/me").c_str()), 0);
+  for (const char* link : {"theirlink", "share/me"}) ASSERT_EQ(::lchown(dir.Path(link).c_str(), kNobody, kNobody), 0);
+  v = held.Hold(dir.Path("theirlink/../mine/Solvane"));
+  EXPECT_EQ(v.fault, FolderFault::Theirs);
+  EXPECT_EQ(v.culprit, dir.Path("theirlink/"));
+  EXPECT_EQ(v.owner, "nobody");
+  v = held.Hold(dir.Path("share/me/Solvane"));
+  EXPECT_EQ(v.fault, FolderFault::Theirs);
+  EXPECT_EQ(v.culprit, dir.Path("share/me/"));
+  EXPECT_EQ(ModeOf(dir.Path("ours/mine/Solvane")), 0755u);
+  EXPECT_EQ(Read(dir.Path("ours/mine/Solvane/Jingle.wav")), "precious");
+  // Our own link, or root's, is ours to follow.
+  ASSERT_EQ(::lchown(dir.Path("share/me").c_str(), 0, 0), 0);
+  EXPECT_TRUE(held.Hold(dir.Path("share/me/Solvane")).Held());
 }
 
 TEST(HeldFolder, WhateverIsDoneToItsNameEveryRoutineStaysInTheHeldFolder) {
