@@ -259,6 +259,10 @@ HeldFolder::~HeldFolder() { Release(); }
 
 FolderVerdict HeldFolder::Hold(const std::string& path) {
   Release();
+  return Take(path);
+}
+
+FolderVerdict HeldFolder::Take(const std::string& path) {
   path_ = IncludeTrailingPathDelimiter(path);
   const std::string dir = ExcludeTrailingPathDelimiter(path);
   if (dir.empty() || dir == "/") return Fault(FolderFault::CannotMake, path_, std::strerror(EINVAL));
@@ -273,6 +277,7 @@ FolderVerdict HeldFolder::Hold(const std::string& path) {
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
     return errno == EWOULDBLOCK ? Fault(FolderFault::InUse, path_)
                                 : Fault(FolderFault::CannotMake, path_, std::strerror(errno));
+  Release();
   fd_ = std::make_shared<Descriptor>(fd.Take());
   key_ = KeyOf(path_);
   std::lock_guard<std::mutex> g(heldLock);
@@ -288,7 +293,9 @@ bool HeldFolder::Gone() const {
 
 FolderVerdict HeldFolder::Rehold() {
   if (IsHeld() && !Gone()) return {};
-  return Hold(path_);
+  // The folder gone stays held until another is: what is asked of a path in it meanwhile fails there,
+  // and never goes by the path to wherever it leads now.
+  return Take(path_);
 }
 
 HeldFile::~HeldFile() { Release(); }

@@ -49,7 +49,8 @@ public:
   // The held folder has been removed: nothing can be made in it any more.
   bool Gone() const;
   // Once the held folder is gone, holds the folder at the same path again, made anew and judged as
-  // Hold does. Nothing to do while it is there.
+  // Hold does. Nothing to do while it is there. One that cannot be held leaves the folder gone held,
+  // so that nothing in it is reached by its path meanwhile.
   FolderVerdict Rehold();
   void Release();
   bool IsHeld() const { return fd_ != nullptr; }
@@ -59,6 +60,8 @@ public:
   struct Descriptor;
 
 private:
+  // Hold without letting go first: what was held stays held unless path can be.
+  FolderVerdict Take(const std::string& path);
   std::string path_, key_;
   std::shared_ptr<Descriptor> fd_;
 };

@@ -299,6 +299,24 @@ TEST(HeldFolder, AFolderRemovedIsNoticedAndMadeAgainPrivatelyAndNothingIsMadeEls
   EXPECT_EQ(Read(dir.Path("tmp/Solvane/Untitled.wav")), "blank");
   HeldFolder other;
   EXPECT_EQ(other.Hold(folder).fault, FolderFault::InUse) << "held again, lock and all";
+
+  // Removed again, with a link to a library put at its name: refused, and until a folder is held
+  // again the one gone stays held, so nothing is listed, written or removed by the path meanwhile.
+  const std::string library = dir.Path("library/");
+  ASSERT_TRUE(ForceDirectories(library));
+  ASSERT_TRUE(WriteWholeFile(library + "Jingle.wav", "precious"));
+  ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+  ASSERT_EQ(::symlink(library.c_str(), dir.Path("tmp/Solvane").c_str()), 0);
+  EXPECT_EQ(held.Rehold().fault, FolderFault::Link);
+  EXPECT_TRUE(ListEntries(folder).empty());
+  EXPECT_FALSE(DeleteFile(folder + "Jingle.wav"));
+  EXPECT_FALSE(WriteNewFile(folder + "Untitled.wav", "blank"));
+  EXPECT_EQ(ListFiles(library, "*"), std::vector<std::string>{"Jingle.wav"});
+  EXPECT_EQ(Read(library + "Jingle.wav"), "precious");
+  ASSERT_EQ(::unlink(dir.Path("tmp/Solvane").c_str()), 0);
+  EXPECT_TRUE(held.Rehold().Held());
+  EXPECT_TRUE(WriteNewFile(folder + "Untitled.wav", "blank"));
+  EXPECT_EQ(Read(dir.Path("tmp/Solvane/Untitled.wav")), "blank");
 }
 
 TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndNeverOverAnotherFile) {
