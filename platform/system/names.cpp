@@ -48,14 +48,20 @@ bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, cons
     return false;
   }
   const mode_t mode = st.st_mode & 07777;
-  const int out = ::openat(toDir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  // Made for its owner alone until it has from's group: a rename keeps a file's group as well as
+  // its mode, and the group's bits must never reach another group (the creator's, in a folder
+  // that is group-writable but not setgid).
+  const int out = ::openat(toDir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & S_IRWXU);
   if (out < 0) {
     const int e = errno;
     ::close(in);
     errno = e;
     return false;
   }
-  ::fchmod(out, mode);  // the umask took bits the file had; a file system without modes refuses
+  struct stat made;
+  const bool grouped = ::fstat(out, &made) == 0 && (made.st_gid == st.st_gid || ::fchown(out, uid_t(-1), st.st_gid) == 0);
+  // The umask took bits the file had; a file system without modes refuses.
+  ::fchmod(out, grouped ? mode : mode & ~mode_t(S_IRWXG));
   bool ok = true;
   std::vector<char> buf(size_t(1) << 16);
   for (;;) {
@@ -70,7 +76,7 @@ bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, cons
   int e = errno;
   ::close(in);
   if (ok && ::fsync(out) != 0) ok = false, e = errno;
-  struct stat made, there;
+  struct stat there;
   const bool ours = ::fstat(out, &made) == 0 && ::fstatat(toDir, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
                     made.st_dev == there.st_dev && made.st_ino == there.st_ino;
   if (::close(out) != 0 && ok) ok = false, e = errno;
