@@ -112,6 +112,7 @@ namespace {
 FileIdentity IdentityOf(const struct stat& st) {
   FileIdentity id;
   id.exists = true;
+  id.replaceable = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
   id.device = uint64_t(st.st_dev);
   id.inode = uint64_t(st.st_ino);
   id.size = int64_t(st.st_size);
@@ -188,7 +189,8 @@ FileIdentity IdentifyFile(const std::string& path) {
 
 bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const std::string& to,
                        const FileIdentity& agreed) {
-  if (!agreed.exists) return RenameNoReplaceAt(fromDir, from, toDir, to);
+  // A device node or a FIFO someone agreed to replace (as root, one in /dev) stays where it is.
+  if (!agreed.exists || !agreed.replaceable) return RenameNoReplaceAt(fromDir, from, toDir, to);
   if (Exchange(fromDir, from, toDir, to)) {
     // from now names what stood at to.
     if (IdentifyFileAt(fromDir, from) == agreed) {

@@ -21,9 +21,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to);
 bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);
 
 // Which file stands at a name: the device, the inode, and its size and last write, so that a file
-// written again in place is another. A link is the link itself.
+// written again in place is another. A link is the link itself. Only a regular file or a link
+// (which goes as a name, whatever it leads to) is replaceable: never a FIFO, a device or a socket.
 struct FileIdentity {
   bool exists = false;
+  bool replaceable = false;
   uint64_t device = 0, inode = 0;
   int64_t size = 0, modifiedNs = 0;
   bool operator==(const FileIdentity&) const = default;
@@ -35,7 +37,8 @@ FileIdentity IdentifyFileAt(int dir, const std::string& name);
 // replace, at the moment it goes: it is swapped out in one step and judged where it went, and a
 // file that took the name after the agreement is put back (false, errno EEXIST). Where the file
 // system cannot swap, the file at to is renamed aside, judged, and only then replaced. With
-// nothing agreed, or the agreed file gone, nothing is replaced (RenameNoReplaceAt).
+// nothing agreed, the agreed file gone, or one that is not replaceable agreed, nothing is
+// replaced (RenameNoReplaceAt).
 bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const std::string& to,
                        const FileIdentity& agreed);
 

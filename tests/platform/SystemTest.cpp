@@ -246,6 +246,21 @@ TEST(Files, OnlyTheAgreedFileIsReplaced) {
     take();
     EXPECT_FALSE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, FileIdentity{}));
     EXPECT_EQ(errno, EEXIST);
+    // Nothing but a file or a link is replaced, even when agreed: a FIFO (or a device) stays.
+    ASSERT_TRUE(DeleteFile(target));
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+    agreed = IdentifyFile(target);
+    EXPECT_FALSE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed));
+    EXPECT_EQ(errno, EEXIST);
+    struct stat st {};
+    EXPECT_TRUE(::lstat(target.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(read(ours), "take");
+    ASSERT_TRUE(DeleteFile(target));
+    ASSERT_EQ(::symlink("/dev/null", target.c_str()), 0);
+    agreed = IdentifyFile(target);
+    ASSERT_TRUE(RenameReplacingAt(AT_FDCWD, ours, AT_FDCWD, target, agreed)) << "a link goes as a name";
+    EXPECT_EQ(read(target), "take");
+    take();
     if (fat) {
       EXPECT_GT(fat->Refused(), 0);
     }
