@@ -739,7 +739,16 @@ void KeepOutputFromBlocking() {
   ::sigaction(SIGPIPE, &sa, nullptr);
   for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) continue;
+    if (::fstat(fd, &st) != 0) continue;
+    if (S_ISSOCK(st.st_mode)) {
+      // A service manager's journal: a socket cannot be opened anew, so the one description is
+      // made non-blocking. It is the output the manager opened for this program alone, and the
+      // programs we start get /dev/null.
+      const int fl = ::fcntl(fd, F_GETFL);
+      if (fl >= 0) ::fcntl(fd, F_SETFL, fl | O_NONBLOCK);
+      continue;
+    }
+    if (!S_ISFIFO(st.st_mode)) continue;
     // A description of the pipe of our own: non-blocking for us alone, not for whoever else
     // writes through the one we were given (the shell, the programs we start).
     const int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);

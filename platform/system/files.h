@@ -185,9 +185,9 @@ using TRunning = std::shared_ptr<const std::atomic<bool>>;
 // it; with running, *running tells from then on whether it still runs.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {},
                   TRunning* running = nullptr);
-// Makes this process's writes to a pipe or FIFO on its standard output or error give up rather
-// than wait when nobody reads it (what does not fit is lost), and a reader that went away costs
-// the write, not the process: a message must never stop the program.
+// Makes this process's writes to a pipe, a FIFO or a socket (a journal) on its standard output or
+// error give up rather than wait when nobody reads it (what does not fit is lost), and a reader
+// that went away costs the write, not the process: a message must never stop the program.
 void KeepOutputFromBlocking();
 // Looks a program up on PATH; empty when not found.
 std::string FindProgram(const std::string& name);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -501,6 +502,42 @@ TEST(Files, OpenFileDescriptionLocksConflictInOneProcess) {
   EXPECT_TRUE(LockRange(fd2, 0, 4));
   ::close(fd1);
   ::close(fd2);
+}
+
+// The program's output is a pipe or a socket (a service manager's journal) that nobody reads and
+// that is full: a message written to it is dropped at once instead of stopping the program.
+TEST(Files, OutputNobodyReadsNeverHoldsTheProgramUp) {
+  const int savedOut = ::dup(STDOUT_FILENO), savedErr = ::dup(STDERR_FILENO);
+  ASSERT_GE(savedOut, 0);
+  ASSERT_GE(savedErr, 0);
+  for (const bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "a socket" : "a pipe");
+    int ends[2];
+    ASSERT_EQ(socket ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) : ::pipe2(ends, O_CLOEXEC), 0);
+    const int out = ends[1];
+    const int fl = ::fcntl(out, F_GETFL);
+    ASSERT_EQ(::fcntl(out, F_SETFL, fl | O_NONBLOCK), 0);
+    const std::string block(4096, 'x');
+    while (::write(out, block.data(), block.size()) > 0) {}
+    ASSERT_EQ(::fcntl(out, F_SETFL, fl), 0) << "the program is given it blocking";
+    ASSERT_EQ(::dup2(out, STDOUT_FILENO), STDOUT_FILENO);
+    ASSERT_EQ(::dup2(out, STDERR_FILENO), STDERR_FILENO);
+    KeepOutputFromBlocking();
+    // Checked before anything is written, so that a failure cannot hang the test.
+    const bool outFree = ::fcntl(STDOUT_FILENO, F_GETFL) & O_NONBLOCK;
+    const bool errFree = ::fcntl(STDERR_FILENO, F_GETFL) & O_NONBLOCK;
+    if (outFree && errFree) {
+      EXPECT_EQ(::write(STDERR_FILENO, "message\n", 8), -1);
+      EXPECT_EQ(errno, EAGAIN);
+    }
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::dup2(savedErr, STDERR_FILENO);
+    EXPECT_TRUE(outFree && errFree);
+    ::close(ends[0]);
+    ::close(ends[1]);
+  }
+  ::close(savedOut);
+  ::close(savedErr);
 }
 
 TEST(Files, StartProcessDetached) {
