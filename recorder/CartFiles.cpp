@@ -113,7 +113,7 @@ TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
     if (file != path) rule.agreed = {};  // the question was about the folder's name, not this file
     result.folder = std::make_shared<plat::FolderHandle>(plat::ExtractFilePath(file));
     const int folder = result.folder->Fd();
-    int error = ENOENT;
+    int error = result.folder->Error();
     TCopyOutcome got = TCopyOutcome::Failed;
     if (result.folder->Ok()) {
       plat::RemoveAbandonedFiles(folder, SaveCopyPrefix);

@@ -209,8 +209,12 @@ bool RenameReplacingAt(int fromDir, const std::string& from, int toDir, const st
 }
 
 FolderHandle::FolderHandle(const std::string& path) : opened_(IncludeTrailingPathDelimiter(path)) {
-  // A held folder is opened through its own descriptor, wherever its name leads now.
+  // A held folder is opened through its own descriptor, wherever its name leads now. A folder
+  // the account may write into and pass through but not list (a drop folder) is held for its
+  // names all the same.
   fd_ = OpenPath(opened_, O_RDONLY | O_DIRECTORY);
+  if (fd_ < 0 && errno == EACCES) fd_ = OpenPath(opened_, O_PATH | O_DIRECTORY);
+  error_ = fd_ < 0 ? errno : 0;
 }
 
 FolderHandle::~FolderHandle() {

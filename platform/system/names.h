@@ -53,11 +53,14 @@ public:
   FolderHandle& operator=(const FolderHandle&) = delete;
   bool Ok() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
+  // Why it could not be opened (errno), else 0.
+  int Error() const { return error_; }
   // With a trailing "/"; the path it was opened with when the system cannot tell.
   std::string Path() const;
 
 private:
   int fd_ = -1;
+  int error_ = 0;
   std::string opened_;
 };
 

@@ -337,3 +337,26 @@ TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndNeverOverAnotherFile)
   EXPECT_EQ(Read(path), take);
   EXPECT_FALSE(HeldFile().Hold(dir.Path("none.wav")));
 }
+
+// A folder an account may write into and pass through but not list (a drop folder) is held for
+// its names all the same; one it cannot reach says why.
+TEST(FolderHandle, ADropFolderIsHeldAndTakesNamesAndAnUnreachableOneSaysWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can be another account";
+  Scratch dir;
+  ASSERT_EQ(::chmod(dir.Root().c_str(), 0755), 0);
+  for (const char* folder : {"drop", "closed", "mine"}) ASSERT_TRUE(CreateDir(dir.Path(folder)));
+  ASSERT_EQ(::chmod(dir.Path("drop").c_str(), 0333), 0);
+  ASSERT_EQ(::chmod(dir.Path("closed").c_str(), 0700), 0);
+  ASSERT_EQ(::chown(dir.Path("mine").c_str(), kNobody, kNobody), 0);
+  EXPECT_EQ(0, AsAccount(kNobody, [&] {
+    FolderHandle drop(dir.Path("drop")), closed(dir.Path("closed/carts"));
+    std::string work;
+    const int fd = drop.Ok() ? CreateLockedFileAt(drop.Fd(), ".work-", work) : -1;
+    const bool ok = fd >= 0 && drop.Path() == dir.Path("drop/") && WriteWholeFile(dir.Path("mine/take"), "take") &&
+                    RenameNoReplaceAt(AT_FDCWD, dir.Path("mine/take"), drop.Fd(), "News.wav") && !closed.Ok() &&
+                    closed.Error() == EACCES;
+    if (fd >= 0) ::close(fd);
+    return ok;
+  }));
+  EXPECT_EQ(Read(dir.Path("drop/News.wav")), "take");
+}

@@ -157,6 +157,20 @@ TEST(CartFiles, AMoveAcrossFileSystemsCopiesThenRemoves) {
   ::rmdir(tmpl);
 }
 
+// A folder that cannot be opened is told with its reason, and the take stays where it is: here its
+// path is longer than the system takes.
+TEST(CartFiles, ASaveIntoAFolderThatCannotBeOpenedSaysWhy) {
+  Scratch dir;
+  const std::string source = dir.Path("Untitled.wav");
+  ASSERT_TRUE(plat::WriteWholeFile(source, "take"));
+  std::string folder = dir.Root();
+  while (folder.size() <= 4096) folder += "/" + std::string(200, 'f');
+  const TSaveResult r = SaveTake({source, folder + "/News.wav", true, {}}, {}, [](int) { return false; });
+  EXPECT_EQ(r.end, TSaveEnd::MoveFailed);
+  EXPECT_EQ(SaveErrorReason(r.error), "The name is too long for that folder.");
+  EXPECT_EQ(Read(source), "take");
+}
+
 TEST(CartFiles, SameFileIsDecidedByTheFileSystem) {
   Scratch dir;
   ASSERT_TRUE(plat::WriteWholeFile(dir.Path("Take.wav"), "a"));
