@@ -36,8 +36,11 @@ bool WriteAll(int fd, const char* p, size_t n) {
   return true;
 }
 
-// The name made by an exclusive create and written whole, then from removed. The file made is
-// ours until it is complete: a failed copy removes it, unless another file stands there by then.
+// The name taken by an exclusive create, which makes it ours. Where a plain rename may replace a
+// file, from itself then takes the place of the empty file made, so the name never holds a part of
+// from (a save killed while copying would leave one there). Else from's bytes are written into it
+// and from is removed: the file made is ours until it is complete, and a failed copy removes it,
+// unless another file stands there by then.
 bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, const std::string& to) {
   const int in = ::openat(fromDir, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return false;
@@ -58,6 +61,16 @@ bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, cons
     errno = e;
     return false;
   }
+  const auto ours = [&] {
+    struct stat made, there;
+    return ::fstat(out, &made) == 0 && ::fstatat(toDir, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+           made.st_dev == there.st_dev && made.st_ino == there.st_ino;
+  };
+  if (ours() && ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0) {
+    ::close(in);
+    ::close(out);
+    return true;
+  }
   struct stat made;
   const bool grouped = ::fstat(out, &made) == 0 && (made.st_gid == st.st_gid || ::fchown(out, uid_t(-1), st.st_gid) == 0);
   // The umask took bits the file had; a file system without modes refuses.
@@ -76,12 +89,10 @@ bool TakeByExclusiveCreate(int fromDir, const std::string& from, int toDir, cons
   int e = errno;
   ::close(in);
   if (ok && ::fsync(out) != 0) ok = false, e = errno;
-  struct stat there;
-  const bool ours = ::fstat(out, &made) == 0 && ::fstatat(toDir, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    made.st_dev == there.st_dev && made.st_ino == there.st_ino;
+  const bool stillOurs = ours();
   if (::close(out) != 0 && ok) ok = false, e = errno;
   if (!ok) {
-    if (ours) ::unlinkat(toDir, to.c_str(), 0);
+    if (stillOurs) ::unlinkat(toDir, to.c_str(), 0);
     errno = e;
     return false;
   }

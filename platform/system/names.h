@@ -13,9 +13,10 @@ namespace plat {
 // whatever is there, or takes the name meanwhile, stays (false, errno EEXIST). It is one step where
 // the file system can refuse in a rename (a no-replace rename) or in a link (a second link, then
 // the first removed). Where it can do neither (FAT, some FUSE and network file systems) the name is
-// made by an exclusive create, from's bytes are copied into it with from's mode and group (without
-// the group's bits where that group cannot be given), and from is removed; a copy that fails
-// removes what it made.
+// made by an exclusive create and from renamed over that empty file, so the name never holds a part
+// of from; where even that rename is refused, from's bytes are copied into it with from's mode and
+// group (without the group's bits where that group cannot be given) and from is removed, and a copy
+// that fails removes what it made.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 // The same with each name relative to a folder's descriptor (AT_FDCWD: the working folder).
 bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);

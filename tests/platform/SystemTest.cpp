@@ -187,6 +187,8 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
     EXPECT_FALSE(RenameNoReplace(ours, dir.Path("folder.svu")));
     EXPECT_TRUE(DirectoryExists(dir.Path("folder.svu")));
     const std::string free = dir.Path("amy.svu");
+    ASSERT_EQ(::stat(ours.c_str(), &st), 0);
+    const ino_t file = st.st_ino;
     ASSERT_TRUE(RenameNoReplace(ours, free));
     EXPECT_FALSE(FileExists(ours));
     ASSERT_TRUE(ReadWholeFile(free, got));
@@ -194,6 +196,9 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
     ASSERT_EQ(::stat(free.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "the mode goes with the file";
     EXPECT_EQ(st.st_gid, group) << "and so does the group";
+    // The file itself took the name, so no part of it ever stood there (a kill mid-copy would
+    // leave one under the name).
+    EXPECT_EQ(st.st_ino, file);
     if (fat) {
       EXPECT_GE(fat->Refused(), 2) << "the rename and the link were both refused";
     }
