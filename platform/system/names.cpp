@@ -154,11 +154,19 @@ bool Exchange(int fromDir, const std::string& from, int toDir, const std::string
   return ::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_EXCHANGE) == 0;
 }
 
-// Without a swap: the file at to goes aside to a name of our own, is judged there, and only the
-// agreed file makes room; any other goes back. Should the name be taken again meanwhile, what was
-// put aside stays there, hidden but whole.
+// Without a swap: the file at to is judged, goes aside to a name of our own, and only the agreed
+// file makes room; any other goes back. Where it went it is judged again as the same file (its
+// device, inode and size): some file systems (FUSE FAT drivers) stamp a file renamed over another
+// with the time of the rename. Should the name be taken again meanwhile, what was put aside stays
+// there, hidden but whole.
 bool ReplaceByMovingAside(int fromDir, const std::string& from, int toDir, const std::string& to,
                           const FileIdentity& agreed) {
+  const FileIdentity there = IdentifyFileAt(toDir, to);
+  if (!there.exists) return RenameNoReplaceAt(fromDir, from, toDir, to);
+  if (there != agreed) {
+    errno = EEXIST;
+    return false;
+  }
   std::string aside;
   const int fd = CreateUniqueAt(toDir, ExtractFilePath(to) + "." + ExtractFileName(to) + ".replaced-", aside, 0600);
   if (fd < 0) return false;
@@ -170,7 +178,8 @@ bool ReplaceByMovingAside(int fromDir, const std::string& from, int toDir, const
     errno = e;
     return false;
   }
-  if (IdentifyFileAt(toDir, aside) != agreed) {
+  const FileIdentity moved = IdentifyFileAt(toDir, aside);
+  if (moved.device != agreed.device || moved.inode != agreed.inode || moved.size != agreed.size) {
     RenameNoReplaceAt(toDir, aside, toDir, to);
     errno = EEXIST;
     return false;
