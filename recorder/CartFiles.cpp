@@ -52,9 +52,20 @@ TCopyOutcome CopyInto(int folder, const std::string& source, const std::string& 
     case plat::CopyEnd::Failed: outcome = failed(); break;
   }
   if (outcome == TCopyOutcome::Done && Cancelled(progress)) outcome = TCopyOutcome::Cancelled;
-  // The lock is held until the copy has its name or is gone.
-  if (outcome == TCopyOutcome::Done && !TakeName(folder, tmp, folder, name, rule))
-    outcome = errno == EEXIST && !rule.replaceAny ? TCopyOutcome::Exists : failed();
+  // The lock is held until the copy has its name or is gone. The folder took the copy, so a
+  // refusal to name it may be of the name itself, which the operator then hears.
+  if (outcome == TCopyOutcome::Done && !TakeName(folder, tmp, folder, name, rule)) {
+    if (errno == EEXIST && !rule.replaceAny) {
+      outcome = TCopyOutcome::Exists;
+    } else {
+      outcome = failed();
+      switch (plat::JudgeNameRefusal(folder, name, error)) {
+        case plat::NameRefusal::TooLong: error = ENAMETOOLONG; break;
+        case plat::NameRefusal::Unsaid: error = SaveNameRefused; break;
+        case plat::NameRefusal::NotTheName: break;
+      }
+    }
+  }
   if (outcome != TCopyOutcome::Done && out >= 0) plat::RemoveAt(folder, tmp);
   plat::CloseDescriptor(out);
   return outcome;
@@ -149,6 +160,7 @@ TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
 
 std::string SaveErrorReason(int error) {
   switch (error) {
+    case SaveNameRefused: return "That folder refused the name: it may hold a character the folder does not accept.";
     case ENAMETOOLONG: return "The name is too long for that folder.";
     case EINVAL:
     case EILSEQ: return "That folder does not accept a character of the name.";

@@ -83,7 +83,12 @@ struct TSaveResult {
 TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
                      const std::function<bool(int attempt)>& tryAgain);
 
-// Why a file could not be given its name, in words for the operator (from errno).
+// A failed save's error (no errno) where the folder took the hidden copy but refused to give it a
+// name that is not too long, saying no more than "not permitted" (plat::NameRefusal::Unsaid).
+constexpr int SaveNameRefused = -1;
+
+// Why a file could not be given its name, in words for the operator (from errno, or
+// SaveNameRefused).
 std::string SaveErrorReason(int error);
 
 // The name of a save's next retry: "Copy (n) of " + name with the first n above the last one

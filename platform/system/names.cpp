@@ -118,6 +118,17 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return RenameNoReplaceAt(a.Dir(), a.Name(), b.Dir(), b.Name());
 }
 
+NameRefusal JudgeNameRefusal(int dir, const std::string& name, int error) {
+  if (error != EPERM && error != EACCES) return NameRefusal::NotTheName;
+  // No file can stand at a name longer than the folder's names may be.
+  const long longest = ::fpathconf(dir, _PC_NAME_MAX);
+  if (longest > 0 && name.size() > size_t(longest)) return NameRefusal::TooLong;
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return NameRefusal::NotTheName;
+  if (errno == ENAMETOOLONG) return NameRefusal::TooLong;
+  return errno == ENOENT ? NameRefusal::Unsaid : NameRefusal::NotTheName;
+}
+
 namespace {
 
 FileIdentity IdentityOf(const struct stat& st) {

@@ -21,6 +21,17 @@ bool RenameNoReplace(const std::string& from, const std::string& to);
 // The same with each name relative to a folder's descriptor (AT_FDCWD: the working folder).
 bool RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to);
 
+// What a refusal to give a file of ours a name in the folder dir, which took that file, says of the
+// name (error: the errno of the attempt). Some file systems (FUSE FAT drivers, some shares) say no
+// more than EPERM or EACCES for a name they cannot hold.
+enum class NameRefusal {
+  NotTheName,  // another error, or a file stands at the name: error tells it
+  TooLong,     // the name is longer than the folder's names may be
+  Unsaid,      // EPERM or EACCES with nothing at a name that is not too long: the name may hold a
+               // character the folder does not accept, or the folder refused for a reason of its own
+};
+NameRefusal JudgeNameRefusal(int dir, const std::string& name, int error);
+
 // Which file stands at a name: the device, the inode, and its size and last write, so that a file
 // written again in place is another. A link is the link itself. Only a regular file or a link
 // (which goes as a name, whatever it leads to) is replaceable: never a FIFO, a device or a socket.

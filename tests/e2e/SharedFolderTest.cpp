@@ -2,7 +2,8 @@
 // to replace, hidden copies of saves that were killed go while another deck's stays, and a folder
 // whose file system refuses no-replace renames and hard links still takes the library, users and
 // copies. The program runs with tests/e2e/shim preloaded, which can hold a save at the moment it
-// gives the take its name and can refuse those calls as FAT does.
+// gives the take its name and can refuse those calls, and names FAT cannot hold, as a FUSE FAT
+// driver does.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <ctime>
 
 #include "Studio.h"
+#include "common/scoped_env.h"
 #include "platform/system/files.h"
 
 namespace {
@@ -217,4 +219,46 @@ TEST(SharedFolder, AFolderThatRefusesNoReplaceRenamesAndLinksHoldsTheLibraryUser
   EXPECT_NE(std::string::npos, log[4].find("The saved name is: " + copy)) << log[4];
   EXPECT_TRUE(plat::ListFiles(s.home, ".*").empty() && plat::ListFiles(dest, ".*").empty())
       << "a part was left beside a name";
+}
+
+// Such a folder, under a FUSE FAT driver, refuses a name with a character FAT cannot hold, or one
+// longer than its names may be, with no more than "not permitted", and the take stays in the deck.
+// A take moves into another file system through a hidden copy in the folder, which the folder
+// takes: the operator hears that a name too long is too long, and that another name refused may
+// hold a character the folder does not accept (the deck cannot know which character, nor be sure).
+TEST(SharedFolder, AFolderThatRefusesANameSaysWhyAndTheTakeStays) {
+  const Scratch shm = [] {
+    const ScopedEnv there("TMPDIR", "/dev/shm");
+    return Scratch();
+  }();
+  Studio s;
+  struct stat a, b;
+  if (::stat(s.dir.Root().c_str(), &a) != 0 || ::stat(shm.Root().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+    GTEST_SKIP() << "no second file system beside the scratch folder";
+  s.environment["TMPDIR"] = shm.Root();
+  s.environment["LD_PRELOAD"] = SOLVANE_FS_SHIM;
+  s.environment["SOLVANE_FS_REFUSE_LINKS"] = "1";
+  const std::string dest = s.dir.Path("shared/");
+  ASSERT_TRUE(plat::ForceDirectories(dest));
+  const std::string colon = dest + "News at 9:00.wav", tooLong = dest + std::string(300, 'N') + ".wav";
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"file " + colon, "OK", "file " + tooLong, "OK"});
+  ASSERT_TRUE(s.Start());
+  const std::string take = s.RecordTake(300);
+  for (int save = 0; save < 2; ++save) {
+    s.Key("F9");
+    Await(s, "-");
+  }
+  const auto refused = [](const std::string& path, const std::string& why) {
+    return "message Error [OK] \"File Copy Error!\\r\\n\\r\\n" + path + "\\r\\n" + why + "\" -> OK";
+  };
+  EXPECT_EQ((std::vector<std::string>{"file save \"Solvane Save Wave File\" -> " + colon,
+                                      refused(colon, "That folder refused the name: it may hold a character the folder does not accept."),
+                                      "file save \"Solvane Save Wave File\" -> " + tooLong,
+                                      refused(tooLong, "The name is too long for that folder.")}),
+            s.DialogLog());
+  const DeckView v = s.Sync();
+  EXPECT_EQ(shm.Path("Solvane/Untitled.wav"), v.file);
+  EXPECT_TRUE(Studio::Read(v.file) == take);
+  EXPECT_TRUE(plat::ListFiles(dest, "*").empty() && plat::ListFiles(dest, ".*").empty()) << "a copy was left";
 }

@@ -209,6 +209,19 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
   }
 }
 
+// A refusal ("not permitted") is told as one of the name only where nothing stands at it: a file
+// there, or its owner, may be why; any other error says what it says.
+TEST(Files, ARefusalIsOfTheNameOnlyWhereNothingStandsThere) {
+  Scratch dir;
+  ASSERT_TRUE(WriteWholeFile(dir.Path("News.wav"), "theirs"));
+  const FolderHandle folder(dir.Root());
+  ASSERT_TRUE(folder.Ok());
+  EXPECT_EQ(JudgeNameRefusal(folder.Fd(), "News.wav", EPERM), NameRefusal::NotTheName);
+  EXPECT_EQ(JudgeNameRefusal(folder.Fd(), "News at 9:00.wav", EIO), NameRefusal::NotTheName);
+  EXPECT_EQ(JudgeNameRefusal(folder.Fd(), "News at 9:00.wav", EACCES), NameRefusal::Unsaid);
+  EXPECT_EQ(JudgeNameRefusal(folder.Fd(), std::string(300, 'N') + ".wav", EPERM), NameRefusal::TooLong);
+}
+
 // A file replaced only when it is the one agreed to, judged at the moment it goes: swapped out
 // where the file system can, moved aside first where it cannot.
 TEST(Files, OnlyTheAgreedFileIsReplaced) {

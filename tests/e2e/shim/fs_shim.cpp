@@ -2,7 +2,9 @@
 // studio may have one, which no test machine mounts without root:
 //   SOLVANE_FS_REFUSE_LINKS=1  renames with a flag (no-replace, exchange) fail with EINVAL and
 //                              hard links with EPERM, as on FAT, many FUSE file systems and some
-//                              network shares;
+//                              network shares; and, as a FUSE FAT driver does, a file is neither
+//                              created nor renamed under a name with a character FAT cannot hold
+//                              or longer than 255 bytes (EPERM);
 //   SOLVANE_FS_HOLD=<name>, SOLVANE_FS_HOLD_GATE=<fifo>
 //                              the first rename or link to a file called <name> waits, after
 //                              making <fifo>.held, until a byte is written into <fifo>: the test
@@ -12,10 +14,14 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 namespace {
 
@@ -27,6 +33,35 @@ F Real(const char* name) {
 bool Refusing() {
   const char* v = ::getenv("SOLVANE_FS_REFUSE_LINKS");
   return v && v[0] == '1';
+}
+
+int Refuse() {
+  errno = EPERM;
+  return -1;
+}
+
+// Whether from and the folder of to lie on two file systems: the kernel says so (EXDEV) before it
+// asks a file system anything, so such a call goes to it as it is.
+bool CrossDevice(int fromDir, const char* from, int toDir, const char* to) {
+  const auto device = [](int dir, const char* path) {
+    std::string folder = path;
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    struct stat st;
+    return ::fstatat(dir, folder.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? st.st_dev : dev_t(-1);
+  };
+  return device(fromDir, from) != device(toDir, to);
+}
+
+// A name a FUSE FAT driver refuses with EPERM, where refusing.
+bool RefusedName(const char* path) {
+  if (!Refusing() || !path) return false;
+  const char* base = ::strrchr(path, '/');
+  base = base ? base + 1 : path;
+  if (::strlen(base) > 255) return true;
+  for (const char* c = base; *c; ++c)
+    if (static_cast<unsigned char>(*c) < 0x20 || ::strchr("\"*:<>?\\|", *c)) return true;
+  return false;
 }
 
 void HoldBefore(const char* to) {
@@ -55,47 +90,79 @@ void HoldBefore(const char* to) {
 
 }  // namespace
 
+// The mode an open call carries after its flags, only when it creates (O_TMPFILE holds
+// O_DIRECTORY's bit: only all of its bits say so).
+#define MODE_ARGUMENT(flags, mode)                                 \
+  mode_t mode = 0;                                                 \
+  if (((flags) & O_CREAT) || ((flags) & O_TMPFILE) == O_TMPFILE) { \
+    va_list args;                                                  \
+    va_start(args, flags);                                         \
+    mode = mode_t(va_arg(args, unsigned int));                     \
+    va_end(args);                                                  \
+  }
+
 extern "C" {
 
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
   static const auto real = Real<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
   HoldBefore(to);
+  if (Refusing() && CrossDevice(fromDir, from, toDir, to)) return real(fromDir, from, toDir, to, flags);
   if (flags != 0 && Refusing()) {
     errno = EINVAL;
     return -1;
   }
+  if (RefusedName(to)) return Refuse();
   return real(fromDir, from, toDir, to, flags);
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to) {
   static const auto real = Real<int (*)(int, const char*, int, const char*)>("renameat");
   HoldBefore(to);
+  if (RefusedName(to)) return Refuse();
   return real(fromDir, from, toDir, to);
 }
 
 int rename(const char* from, const char* to) {
   static const auto real = Real<int (*)(const char*, const char*)>("rename");
   HoldBefore(to);
+  if (RefusedName(to)) return Refuse();
   return real(from, to);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");
+  MODE_ARGUMENT(flags, mode);
+  if ((flags & O_CREAT) && RefusedName(path) && ::faccessat(dir, path, F_OK, AT_SYMLINK_NOFOLLOW) != 0)
+    return Refuse();
+  return real(dir, path, flags, mode);
+}
+
+int open(const char* path, int flags, ...) {
+  MODE_ARGUMENT(flags, mode);
+  return openat(AT_FDCWD, path, flags, mode);
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  MODE_ARGUMENT(flags, mode);
+  return openat(dir, path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  MODE_ARGUMENT(flags, mode);
+  return openat(AT_FDCWD, path, flags, mode);
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
   static const auto real = Real<int (*)(int, const char*, int, const char*, int)>("linkat");
   HoldBefore(to);
-  if (Refusing()) {
-    errno = EPERM;
-    return -1;
-  }
+  if (Refusing() && !CrossDevice(fromDir, from, toDir, to)) return Refuse();
   return real(fromDir, from, toDir, to, flags);
 }
 
 int link(const char* from, const char* to) {
   static const auto real = Real<int (*)(const char*, const char*)>("link");
   HoldBefore(to);
-  if (Refusing()) {
-    errno = EPERM;
-    return -1;
-  }
+  if (Refusing() && !CrossDevice(AT_FDCWD, from, AT_FDCWD, to)) return Refuse();
   return real(from, to);
 }
 }
