@@ -11,6 +11,7 @@
 namespace {
 std::atomic<bool> gRefuse{false};
 std::atomic<int> gRefused{0};
+std::atomic<bool> gRenamesOverFiles{true};
 
 bool Refuse(int e) {
   if (!gRefuse.load()) return false;
@@ -35,6 +36,7 @@ int __wrap_renameat2(int fromDir, const char* from, int toDir, const char* to, u
 int __wrap_renameat(int fromDir, const char* from, int toDir, const char* to) {
   struct stat over;
   const bool replacing = gRefuse.load() && ::fstatat(toDir, to, &over, AT_SYMLINK_NOFOLLOW) == 0;
+  if (replacing && !gRenamesOverFiles.load() && Refuse(EPERM)) return -1;
   const int r = __real_renameat(fromDir, from, toDir, to);
   struct stat moved;
   if (r == 0 && replacing && ::fstatat(toDir, to, &moved, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -49,7 +51,8 @@ int __wrap_linkat(int fromDir, const char* from, int toDir, const char* to, int 
 }
 }
 
-RefusedLinks::RefusedLinks() {
+RefusedLinks::RefusedLinks(bool renamesOverFiles) {
+  gRenamesOverFiles = renamesOverFiles;
   gRefused = 0;
   gRefuse = true;
 }

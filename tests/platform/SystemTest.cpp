@@ -155,16 +155,20 @@ TEST(Files, CopyRenameAndReadOnly) {
   EXPECT_EQ(ListFiles(dir.Path(""), "*.BIN"), (std::vector<std::string>{"a.bin", "c.bin"}));
 }
 
-// Each way of taking a name: a no-replace rename, a second link where renames cannot refuse, and
-// an exclusive create of the name where neither can (FAT, FUSE, some shares).
+// Each way of taking a name: a no-replace rename, a second link where renames cannot refuse, an
+// exclusive create of the name and a rename over that empty file where neither can (FAT, FUSE,
+// some shares), and a copy into the empty file where even a rename over a file is refused.
 TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
   Scratch dir;
   const std::string held = dir.Path("bob.svu");
   ASSERT_TRUE(WriteWholeFile(held, "theirs"));
-  for (const bool refused : {false, true}) {
-    SCOPED_TRACE(refused ? "no-replace renames and links refused" : "a file system that refuses in a rename");
+  enum Refusing { Nothing, NoReplaceAndLinks, RenamesOverFilesToo };
+  for (const Refusing refusing : {Nothing, NoReplaceAndLinks, RenamesOverFilesToo}) {
+    SCOPED_TRACE(refusing == Nothing             ? "a file system that refuses in a rename"
+                 : refusing == NoReplaceAndLinks ? "no-replace renames and links refused"
+                                                 : "renames over a file refused as well");
     std::optional<RefusedLinks> fat;
-    if (refused) fat.emplace();
+    if (refusing != Nothing) fat.emplace(refusing == NoReplaceAndLinks);
     const std::string ours = CreateUniqueFile(dir.Root(), ".part-");
     ASSERT_FALSE(ours.empty());
     struct stat st;
@@ -196,11 +200,13 @@ TEST(Files, NoReplaceMovesLeaveWhatHoldsTheName) {
     ASSERT_EQ(::stat(free.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "the mode goes with the file";
     EXPECT_EQ(st.st_gid, group) << "and so does the group";
-    // The file itself took the name, so no part of it ever stood there (a kill mid-copy would
-    // leave one under the name).
-    EXPECT_EQ(st.st_ino, file);
+    // The file itself took the name where a rename could replace the empty file, so no part of it
+    // ever stood there (a kill mid-copy would leave one under the name).
+    if (refusing != RenamesOverFilesToo) {
+      EXPECT_EQ(st.st_ino, file);
+    }
     if (fat) {
-      EXPECT_GE(fat->Refused(), 2) << "the rename and the link were both refused";
+      EXPECT_GE(fat->Refused(), refusing == NoReplaceAndLinks ? 2 : 3) << "the rename and the link were both refused";
     }
     // Nothing of a move is left beside the names.
     EXPECT_EQ(ListFiles(dir.Root(), "*.*", true), (std::vector<std::string>{"amy.svu", "bob.svu", "folder.svu"}));
