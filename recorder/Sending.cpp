@@ -176,10 +176,20 @@ std::string WebOrderPath(const std::string& dropFolder, const std::string& file,
 
 // ---- the two roads ------------------------------------------------------------------------------
 
+namespace {
+
 bool StillRunning(const plat::TRunning& program) { return program && program->load(); }
 
+// The e-mail program keeps its order locked for as long as it runs (SendEmail), so one started by
+// an earlier run of the deck is seen too.
+bool MailProgramRunning(const TUserFields& users) {
+  return StillRunning(users.emailProgram) || plat::FileLocked(users.programFolder + MailFileName);
+}
+
+}  // namespace
+
 void DeleteMailFile(const TUserFields& users) {
-  if (StillRunning(users.emailProgram)) return;  // it may not have read its order yet
+  if (MailProgramRunning(users)) return;  // it may not have read its order yet
   if (plat::FileExists(users.programFolder + MailFileName)) plat::DeleteFile(users.programFolder + MailFileName);
 }
 
@@ -202,8 +212,8 @@ bool CartFileAvailable(TUserDeck& deck) {
 
 // The programs are handed a file the operator may choose again at once: while the one started
 // last runs, its order stays as it was, and the next send waits until it has ended.
-bool ProgramFree(TUserDeck& deck, const plat::TRunning& program, const char* busy) {
-  if (!StillRunning(program)) return true;
+bool ProgramFree(TUserDeck& deck, bool running, const char* busy) {
+  if (!running) return true;
   deck.Notify(TNoticeKind::Error, busy);
   return false;
 }
@@ -231,7 +241,7 @@ bool PrepareEmail(TUserDeck& deck) {
     deck.Notify(TNoticeKind::Error, "Email program is not present. Please contact technical support.");
     return false;
   }
-  if (!ProgramFree(deck, deck.Users().emailProgram, EmailProgramBusyText)) return false;
+  if (!ProgramFree(deck, MailProgramRunning(deck.Users()), EmailProgramBusyText)) return false;
   if (!CartFileAvailable(deck) || !NamedOnOneLine(deck)) return false;
   return WriteOrderFile(deck, folder + MailFileName, OrderText(deck.CartFileName()));
 }
@@ -250,7 +260,7 @@ bool SendEmail(TUserDeck& deck, const std::string& destination, const std::strin
   }
   const std::string& programFolder = deck.Users().programFolder;
   if (!deck.StartProgram(programFolder + EmailProgramName, EmailArguments(programFolder, to, folder),
-                         deck.Users().emailProgram)) {
+                         deck.Users().emailProgram, programFolder + MailFileName)) {
     deck.Notify(TNoticeKind::Error, "Error calling email.exe");
     return false;
   }
@@ -263,7 +273,7 @@ bool PrepareWeb(TUserDeck& deck) {
     deck.Notify(TNoticeKind::Error, "Web\\FTP program is not present. Please contact technical support.");
     return false;
   }
-  if (!ProgramFree(deck, deck.Users().webProgram, WebProgramBusyText)) return false;
+  if (!ProgramFree(deck, StillRunning(deck.Users().webProgram), WebProgramBusyText)) return false;
   return CartFileAvailable(deck) && NamedOnOneLine(deck);
 }
 

@@ -71,7 +71,8 @@ class TUserDeck;
 struct TUserFields;
 
 // Every start, and an exit with a cart loaded, removes the mail file of an earlier send, unless
-// the e-mail program it was written for still runs.
+// the e-mail program it was written for still runs (started by this run of the deck or an
+// earlier one: it keeps the file locked while it runs).
 void DeleteMailFile(const TUserFields& users);
 
 // Why a send is refused while the program started for the last one still runs.

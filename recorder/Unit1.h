@@ -268,9 +268,9 @@ public:
   bool Busy() const override { return BusySaving; }
   std::string CartFileName() const override;
   void EjectCart() override { Eject(); }
-  bool StartProgram(const std::string& path, const std::vector<std::string>& args,
-                    plat::TRunning& running) override {
-    return TUserDeck::StartProgram(path, args, running);
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
+                    const std::string& order) override {
+    return TUserDeck::StartProgram(path, args, running, order);
   }
 
   // =============================== TDialogDeck ===============================

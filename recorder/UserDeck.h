@@ -63,8 +63,12 @@ public:
   // The local wall clock, seconds since the epoch.
   virtual int64_t Now() const;
   // Starts an external program detached; false when it could not be started. From then on
-  // running tells whether the program still runs.
-  virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running);
+  // running tells whether the program still runs. A given order file is handed to it with a
+  // shared lock (plat::OpenSharedLock) that lasts as long as the program, or one it starts, runs,
+  // also past this run of the deck; one that cannot be locked is not handed, and the program
+  // starts all the same.
+  virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
+                            const std::string& order = {});
 
   // The loaded cart.
   virtual bool Busy() const = 0;                 // a save runs

@@ -654,10 +654,24 @@ void CloseOursAtExec() {
 }
 
 // In a forked child, before exec: only async-signal-safe calls. Input and output become
-// /dev/null, the working folder workDir; false with errno set when one step failed.
-bool PrepareChild(const char* workDir) {
+// /dev/null, handOver (when there is one) descriptor 3 and nothing else of ours survives the exec,
+// the working folder workDir; false with errno set when one step failed. *report, the pipe that
+// tells the exec's failure, is moved off descriptor 3 when it stands there.
+bool PrepareChild(const char* workDir, int handOver, int* report) {
   ::setsid();
   CloseOursAtExec();
+  // Before /dev/null is opened, which could otherwise take descriptor 3, or be put over handOver
+  // when that stands below it (the deck started without an input).
+  constexpr int kHanded = 3;
+  if (handOver == kHanded && ::fcntl(kHanded, F_SETFD, 0) != 0) return false;
+  if (handOver >= 0 && handOver != kHanded) {
+    if (*report == kHanded) {
+      const int moved = ::fcntl(kHanded, F_DUPFD_CLOEXEC, kHanded + 1);
+      if (moved < 0) return false;
+      *report = moved;
+    }
+    if (::dup2(handOver, kHanded) < 0) return false;
+  }
   const int null = ::open("/dev/null", O_RDWR);
   if (null < 0) return false;
   for (int fd = 0; fd <= 2; ++fd)
@@ -680,7 +694,7 @@ void WatchUntilEnded(pid_t pid, std::shared_ptr<std::atomic<bool>> running) {
 }  // namespace
 
 bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
-                  TRunning* running) {
+                  TRunning* running, int handOver) {
   std::string exe = FindProgram(program);
   if (exe.empty()) return false;
   // Only async-signal-safe calls may follow the fork in a threaded process, so the argument
@@ -704,7 +718,7 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
       pid_t grand = ::fork();
       if (grand != 0) _exit(grand > 0 ? 0 : 1);
     }
-    if (PrepareChild(workDir.c_str())) ::execve(exe.c_str(), argv.data(), environ);
+    if (PrepareChild(workDir.c_str(), handOver, &pipefd[1])) ::execve(exe.c_str(), argv.data(), environ);
     int e = errno;
     (void)!::write(pipefd[1], &e, sizeof e);
     _exit(127);
@@ -756,6 +770,40 @@ void KeepOutputFromBlocking() {
     ::dup2(own, fd);
     ::close(own);
   }
+}
+
+namespace {
+
+// The regular file at path, opened for reading without waiting on anything else at the name; -1.
+int OpenRegularToRead(const std::string& path) {
+  const int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  struct stat st;
+  if (fd < 0 || (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))) return fd;
+  ::close(fd);
+  errno = EINVAL;
+  return -1;
+}
+
+}  // namespace
+
+int OpenSharedLock(const std::string& path) {
+  const int fd = OpenRegularToRead(path);
+  if (fd >= 0 && !LockRange(fd, 0, 0, false)) {
+    CloseKeepingErrno(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool FileLocked(const std::string& path) {
+  const int fd = OpenRegularToRead(path);
+  if (fd < 0) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  const bool locked = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  ::close(fd);
+  return locked;
 }
 
 bool LockRange(int fd, int64_t offset, int64_t length, bool exclusive) {

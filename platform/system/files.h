@@ -182,9 +182,17 @@ using TRunning = std::shared_ptr<const std::atomic<bool>>;
 // Starts a program in a session of its own that outlives us, with /dev/null as its input and
 // output: nothing it prints can fill a pipe it would share with us. The program is looked up on
 // PATH when it has no "/". False when it could not be started. Without running nobody waits for
-// it; with running, *running tells from then on whether it still runs.
+// it; with running, *running tells from then on whether it still runs. With handOver (a
+// descriptor of OpenSharedLock) the program also gets that one, as its descriptor 3.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {},
-                  TRunning* running = nullptr);
+                  TRunning* running = nullptr, int handOver = -1);
+// A file a started program is to keep for as long as it, or a program it starts, runs (an order
+// it reads): the regular file at path opened for reading with a shared lock on all of it, which
+// lives as long as any copy of the descriptor; -1 when it cannot be opened or locked.
+int OpenSharedLock(const std::string& path);
+// Whether anyone holds a lock on the regular file at path (as OpenSharedLock's holder does), in
+// this process or another.
+bool FileLocked(const std::string& path);
 // Makes this process's writes to a pipe, a FIFO or a socket (a journal) on its standard output or
 // error give up rather than wait when nobody reads it (what does not fit is lost), and a reader
 // that went away costs the write, not the process: a message must never stop the program.

@@ -615,6 +615,54 @@ TEST(Files, StartedProgramsGetNoOutputOfOursAndAWatchedOneIsSeenToEnd) {
   EXPECT_EQ(none, nullptr);
 }
 
+// A file handed to a started program (an order it reads) stays locked for as long as that program
+// runs, past the starter's own copy, and no longer: another program started meanwhile does not
+// get it, and a start that fails leaves nothing locked.
+TEST(Files, AHandedLockLivesAsLongAsTheProgramThatGotIt) {
+  Scratch dir;
+  const std::string order = dir.Path("order"), go = dir.Path("go"), other = dir.Path("other"),
+                    fd3 = dir.Path("fd3");
+  ASSERT_TRUE(WriteWholeFile(order, "[take]"));
+  EXPECT_FALSE(FileLocked(order));
+  EXPECT_FALSE(FileLocked(dir.Path("missing")));
+  const int opened = OpenSharedLock(order);
+  ASSERT_GE(opened, 0);
+  EXPECT_TRUE(FileLocked(order));
+  // Away from descriptor 3, where the program is to find it.
+  constexpr int kLockFd = 201;
+  ASSERT_EQ(::dup2(opened, kLockFd), kLockFd);
+  ::close(opened);
+
+  // Each waits for its go, or ends once the folder is gone (a failed test).
+  const auto waitFor = [&](const std::string& flag) {
+    return "while [ ! -e '" + flag + "' ] && [ -d '" + dir.Path("") + "' ]; do sleep 0.01; done";
+  };
+  TRunning reader, bystander;
+  ASSERT_TRUE(StartProcess("sh", {"-c", "readlink /proc/$$/fd/3 > '" + fd3 + ".part'; mv '" + fd3 + ".part' '" +
+                                            fd3 + "'; " + waitFor(go)},
+                           {}, &reader, kLockFd));
+  ASSERT_TRUE(StartProcess("sh", {"-c", waitFor(other)}, {}, &bystander));
+  // A start that fails, at the exec or before it.
+  TRunning none;
+  EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder"), &none, kLockFd));
+  EXPECT_FALSE(StartProcess("no-such-program-anywhere", {}, {}, &none, kLockFd));
+  ::close(kLockFd);
+
+  for (int i = 0; i < 6000 && !FileExists(fd3); ++i) SleepMs(10);
+  std::string got;
+  ASSERT_TRUE(ReadWholeFile(fd3, got));
+  EXPECT_EQ(got, order + "\n");
+  EXPECT_TRUE(FileLocked(order)) << "the program's copy went with ours";
+  ASSERT_TRUE(WriteWholeFile(go, ""));
+  for (int i = 0; i < 6000 && reader->load(); ++i) SleepMs(10);
+  ASSERT_FALSE(reader->load());
+  EXPECT_TRUE(bystander->load());
+  EXPECT_FALSE(FileLocked(order)) << "held by a program that was not handed it, or by a failed start";
+  ASSERT_TRUE(WriteWholeFile(other, ""));
+  for (int i = 0; i < 6000 && bystander->load(); ++i) SleepMs(10);
+  EXPECT_FALSE(bystander->load());
+}
+
 TEST(SingleInstance, OneCopyPerKeyAndSessionAndALaterStartBringsItForward) {
   Scratch dir;
   using O = SingleInstance::Outcome;

@@ -128,6 +128,7 @@ TEST_F(Send, EmailRoad) {
   EXPECT_TRUE(SendEmail(deck, " news desk ", "out"));  // a listed alias, in any case
   ASSERT_EQ(deck.started.size(), 1u);
   EXPECT_EQ(deck.started[0].path, Folder() + EmailProgramName);
+  EXPECT_EQ(deck.started[0].order, Folder() + "mail.txt");
   EXPECT_TRUE(SendEmail(deck, "o'brien@example.com", "in"));
   EXPECT_EQ(deck.started.back().args[0], "To=o'brien@example.com");
 
@@ -245,6 +246,30 @@ TEST_F(Send, ASendWhileTheLastOnesProgramRunsIsRefused) {
   EXPECT_TRUE(PrepareEmail(deck));
   EXPECT_EQ(Contents(mail), "[" + deck.cartFile + "]");
   EXPECT_TRUE(PrepareWeb(deck));
+  DeleteMailFile(deck.users);
+  EXPECT_FALSE(plat::FileExists(mail));
+}
+
+// The e-mail program started by an earlier run of the deck is known by the lock it holds on its
+// order (held here by the test): that order stays as it was, and a send waits as for this run's
+// own program.
+TEST_F(Send, AnOrderLockedByAnEarlierRunsProgramStaysAsItWas) {
+  InstallPrograms();
+  ASSERT_TRUE(PrepareEmail(deck));
+  const std::string mail = Folder() + MailFileName, order = Contents(mail);
+  const int held = plat::OpenSharedLock(mail);
+  ASSERT_GE(held, 0);
+  DeleteMailFile(deck.users);
+  EXPECT_EQ(Contents(mail), order) << "removed under the running program";
+  deck.cartFile = Folder() + "carts/Other.wav";
+  ASSERT_TRUE(plat::WriteWholeFile(deck.cartFile, "RIFF"));
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.LastText(), EmailProgramBusyText);
+  EXPECT_EQ(Contents(mail), order);
+
+  plat::CloseDescriptor(held);
+  EXPECT_TRUE(PrepareEmail(deck));
+  EXPECT_EQ(Contents(mail), "[" + deck.cartFile + "]");
   DeleteMailFile(deck.users);
   EXPECT_FALSE(plat::FileExists(mail));
 }

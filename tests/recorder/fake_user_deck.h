@@ -23,6 +23,7 @@ public:
   struct Started {
     std::string path;
     std::vector<std::string> args;
+    std::string order;  // the file it keeps locked
   };
 
   explicit FakeUserDeck(const std::string& programFolder) { users.programFolder = programFolder; }
@@ -49,8 +50,9 @@ public:
     if (onPump) onPump();
   }
   int64_t Now() const override { return now; }
-  bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running) override {
-    started.push_back({path, args});
+  bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
+                    const std::string& order) override {
+    started.push_back({path, args, order});
     if (onStart) onStart();
     if (startSucceeds) running = programRuns;
     return startSucceeds;
