@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "Studio.h"
@@ -92,6 +93,11 @@ std::vector<std::string> Messages(const Studio& s) {
   for (const std::string& line : s.DialogLog())
     if (line.rfind("message ", 0) == 0) messages.push_back(line);
   return messages;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
 }
 
 void ExpectTitleAndPicture(const std::string& cart, const std::string& picture) {
@@ -303,6 +309,40 @@ TEST(Recovery, ACartRecordedPastItsEndAndKilledKeepsItsTitleAndPictureAndIsFinis
   EXPECT_EQ(std::to_string(frames), SndfileFrames(cart));
   EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
   EXPECT_TRUE(SoxRaw(cart, s.dir.Path("cart.raw")) == data) << "sox reads other samples";
+}
+
+// Under a umask that takes the account's own rights (0277 makes every new file read-only), the title
+// kept for a cart recorded past its end and a take cut short are still finished at the next start.
+TEST(Recovery, UnderAUmaskThatTakesTheOwnersRightsAKeptTitleAndATakeCutShortAreFinishedAtTheNextStart) {
+  Studio s;
+  // Root may write to a read-only file: where the test is root, the deck runs as an account of its own.
+  if (::geteuid() == 0) s.RunAs(4321, 4321, 4321);
+  s.Umask(0277);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string cart = s.dir.Path("News.wav"), kept = s.deckTemp + "Recording.tail";
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok);
+  ASSERT_NO_FATAL_FAILURE(RecordPastTheEndAndKill(s, cart));
+  EXPECT_EQ(0600u, ModeOf(kept));
+  ASSERT_TRUE(s.Start());
+  s.Sync();
+  ExpectTitleAndPicture(cart, made.picture);
+  EXPECT_FALSE(plat::FileExists(kept));
+
+  const std::string take = s.deckTemp + "Untitled.wav";
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(1000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+  EXPECT_EQ(0600u, ModeOf(take));
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(take, s.Sync().file);
+  const WavFile w = ReadWav(take);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  EXPECT_GE(w.Data().size(), 32000u) << "less than half a second";
+  EXPECT_TRUE(IsPattern(w.Data(), PcmFormat(32000, 1, 16)));
 }
 
 // A start of the same account from another session is refused the temporary folder the running

@@ -130,6 +130,14 @@ void Studio::RunAs(uid_t uid, gid_t gid, gid_t shared) {
             program};
 }
 
+void Studio::Umask(mode_t mask) {
+  for (const std::string& log : {dialogLog_, paceAck_, controlLog_, output_, dir.Path("activate.log")})
+    if (!plat::FileExists(log)) {
+      EXPECT_TRUE(Write(log, ""));
+    }
+  umask_ = int(mask);
+}
+
 bool Studio::Start(const std::vector<std::string>& args) {
   Kill();
   pid_ = Spawn(args);
@@ -186,7 +194,9 @@ pid_t Studio::Spawn(const std::vector<std::string>& args) {
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclose(&actions, 0);
   pid_t pid = -1;
+  const mode_t own = umask_ >= 0 ? ::umask(mode_t(umask_)) : 0;
   int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  if (umask_ >= 0) ::umask(own);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
 }

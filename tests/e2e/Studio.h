@@ -52,6 +52,9 @@ public:
   // folders become that account's at each start; the program is started from a copy of its own,
   // so no folder on the way to the build needs to let the account in.
   void RunAs(uid_t uid, gid_t gid, gid_t shared);
+  // From the next start on, the program runs under this umask. The files of the studio's that it
+  // appends to are made first, so that it still reaches them under one that takes its own rights.
+  void Umask(mode_t mask);
   bool Start(const std::vector<std::string>& args = {});
   // Another start beside the one the studio drives; its process id, or -1.
   pid_t Spawn(const std::vector<std::string>& args = {});
@@ -118,6 +121,7 @@ private:
   pid_t pid_ = -1;
   int syncs_ = 0;
   std::vector<std::string> runAs_;  // the setpriv command line before the program's
+  int umask_ = -1;                   // the program's umask when set, else the studio's own
 };
 
 // ---- WAV files ----

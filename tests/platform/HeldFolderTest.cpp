@@ -60,9 +60,13 @@ TEST(HeldFolder, EveryLevelItMakesIsTheAccountsAloneWhateverTheUmask) {
   const mode_t strict = ::umask(0277);
   HeldFolder other;
   const FolderVerdict w = other.Hold(dir.Path("c/d/Solvane/"));
+  // And a take made there under it stays the account's to write, so that it can be finished.
+  const auto take = w.Held() ? RiffFile::Open(dir.Path("c/d/Solvane/Untitled.wav"), RiffMode::CreateNew) : nullptr;
   ::umask(strict);
   ASSERT_TRUE(w.Held()) << w.culprit << " " << w.reason;
   for (const char* level : {"c", "c/d", "c/d/Solvane"}) EXPECT_EQ(ModeOf(dir.Path(level)), 0700u) << level;
+  ASSERT_TRUE(take != nullptr);
+  EXPECT_EQ(ModeOf(dir.Path("c/d/Solvane/Untitled.wav")), 0600u);
   // One of ours that others may only read (an older run's) is made ours alone through the descriptor.
   held.Release();
   ASSERT_EQ(::chmod(dir.Path("a/b/Solvane").c_str(), 0755), 0);
