@@ -16,8 +16,12 @@
 # (its pid in DIR/wireplumber.pid) links streams to them; without it nothing is linked. A program
 # reaches the server through ALSA's "default" device when its environment holds the lines of
 # DIR/env (HOME=DIR, where .asoundrc points "default" at PipeWire's ALSA plugin in the cache);
-# pactl and parec reach it through PULSE_SERVER. The servers end by themselves when the process
-# that started them is gone.
+# pactl and parec reach it through PULSE_SERVER. With PULSE_SERVER in its environment, though, an
+# ALSA program finds a PulseAudio server running, and ALSA's own PulseAudio hook takes "default"
+# over: the program then reaches PipeWire through PulseAudio's ALSA plugin and the server's
+# PulseAudio protocol, as on a desktop without PipeWire's ALSA plugin. Without PULSE_SERVER it
+# reaches it through PipeWire's own plugin, as on most PipeWire desktops. The servers end by
+# themselves when the process that started them is gone.
 # The cache is $SOLVANE_PIPEWIRE_CACHE, else build/pipewire in the repository.
 set -euo pipefail
 

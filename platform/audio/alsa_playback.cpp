@@ -96,9 +96,15 @@ private:
     watch_.Restart(Clock::now());
   }
 
+  // The stream ran dry: what it held when last measured has played out as far as the time since
+  // covers. The position comes up to that before the stream starts again, or the position, which
+  // then never moves faster than the clock from where it stood, would stay behind for the rest of
+  // the playback by all the driver had not seen played (a whole buffer after the driver itself was
+  // held up), and the deck would stop that much after the end.
   void NoteUnderrun() {
     tail_.frames = TailLeft(Clock::now());
     tail_.at = Clock::now();
+    heard_ = std::max(heard_, written_ - std::min(tail_.frames, written_));
   }
 
   uint64_t TailLeft(Clock::time_point now) const {

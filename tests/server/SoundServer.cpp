@@ -47,7 +47,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 // ---- the server ---------------------------------------------------------------------------------
 
-SoundServer::SoundServer(std::string dir, std::string script) : dir_(std::move(dir)), script_(std::move(script)) {
+SoundServer::SoundServer(std::string dir, std::string script, bool ownAlsaPlugin)
+    : dir_(std::move(dir)), script_(std::move(script)), ownAlsaPlugin_(ownAlsaPlugin) {
   while (!dir_.empty() && dir_.back() == '/') dir_.pop_back();
   ok_ = Start();
 }
@@ -80,20 +81,26 @@ void SoundServer::Kill(const std::string& pidFile) {
   if (pidFile == "pid") ok_ = false;
 }
 
-std::map<std::string, std::string> SoundServer::Environment() const { return ReadEnv(dir_ + "/env"); }
+std::map<std::string, std::string> SoundServer::Environment() const {
+  std::map<std::string, std::string> vars = ReadEnv(dir_ + "/env");
+  if (ownAlsaPlugin_) vars.erase("PULSE_SERVER");
+  return vars;
+}
+
+std::string SoundServer::PulseServer() const { return ReadEnv(dir_ + "/env")["PULSE_SERVER"]; }
 
 bool SoundServer::Pactl(const std::string& args) const {
   std::string line = "env";
   for (const auto& [k, v] : Environment()) line += " '" + k + "=" + v + "'";
-  line += " pactl " + args + " >/dev/null 2>&1";
+  line += " pactl '--server=" + PulseServer() + "' " + args + " >/dev/null 2>&1";
   return std::system(line.c_str()) == 0;
 }
 
 // ---- a listener ---------------------------------------------------------------------------------
 
 Listener::Listener(const SoundServer& server, const std::string& source) {
-  Spawn(server,
-        {"parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", "--device=" + source});
+  Spawn(server, {"parec", "--server=" + server.PulseServer(), "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                 "--latency-msec=20", "--device=" + source});
 }
 
 Listener::Listener(const SoundServer& server, unsigned bufferUs, unsigned periodUs) {

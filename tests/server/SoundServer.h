@@ -13,8 +13,10 @@
 
 class SoundServer {
 public:
-  // Starts the server of the script with everything under dir.
-  explicit SoundServer(std::string dir, std::string script = SOUND_SERVER_SCRIPT);
+  // Starts the server of the script with everything under dir. ALSA programs reach a PipeWire
+  // server through PulseAudio's ALSA plugin, or with ownAlsaPlugin through PipeWire's own (see
+  // scripts/pipewire-server.sh).
+  explicit SoundServer(std::string dir, std::string script = SOUND_SERVER_SCRIPT, bool ownAlsaPlugin = false);
   ~SoundServer();
   SoundServer(const SoundServer&) = delete;
   SoundServer& operator=(const SoundServer&) = delete;
@@ -30,6 +32,8 @@ public:
   void Stop();
   // What a program needs in its environment to reach the server through ALSA's default device.
   std::map<std::string, std::string> Environment() const;
+  // The address at which PulseAudio's clients (pactl, parec) reach the server.
+  std::string PulseServer() const;
   // Runs pactl with these arguments; true when it succeeded.
   bool Pactl(const std::string& args) const;
   // PipeWire: moves audio in blocks of this many frames from now on.
@@ -39,6 +43,7 @@ public:
 private:
   bool Script(const std::string& command, const std::string& arg = "") const;
   std::string dir_, script_;
+  bool ownAlsaPlugin_ = false;
   bool ok_ = false;
 };
 
