@@ -291,8 +291,9 @@ const std::vector<TSettingsKey>& SettingsKeys() {
 
 bool CreateSettingsFile(const std::string& path) {
   if (plat::FileExists(path)) return true;
-  // Owner-only from the start: the file will hold the supervisor and exit passwords.
-  return plat::WriteWholeFile(path, "; Settings File for Solvane\r\n", 0600);
+  // Owner-only from the start, whatever the umask: the file will hold the supervisor and exit
+  // passwords, and one the umask left without a write bit could never be saved into.
+  return plat::WriteSecretFile(path, "; Settings File for Solvane\r\n");
 }
 
 bool ReadStandardCart(plat::TIniFile& ini, int& format, int& length) {

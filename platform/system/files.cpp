@@ -539,12 +539,25 @@ int OpenFileForWriting(const std::string& path, bool create, unsigned mode) {
   return -1;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
-  int fd = OpenFileForWriting(path, true, mode);
+namespace {
+bool WriteAndClose(int fd, const std::string& data) {
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
   if (::close(fd) != 0) ok = false;
   return ok;
+}
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode) {
+  return WriteAndClose(OpenFileForWriting(path, true, mode), data);
+}
+
+bool WriteSecretFile(const std::string& path, const std::string& data) {
+  const int fd = OpenFileForWriting(path, true, 0600);
+  // The group is best effort, as at every rewrite; the owner's own rights are given whatever the
+  // umask took, so that the file stays the program's to rewrite.
+  if (fd >= 0) ProtectSecretFile(fd, ExtractFilePath(path));
+  return WriteAndClose(fd, data);
 }
 
 bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode) {

@@ -148,6 +148,9 @@ int OpenFileForWriting(const std::string& path, bool create, unsigned mode = 066
 // A file it creates gets mode (less the umask); what stands at the name is taken as
 // OpenFileForWriting takes it.
 bool WriteWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
+// The same for a file that holds passwords: it has ProtectSecretFile's mode and group, whatever the
+// umask, before anything is written into it.
+bool WriteSecretFile(const std::string& path, const std::string& data);
 // Writes data into a file made new at path: whatever stood there (a file, or a link, which is
 // removed and never followed) is replaced; a folder is not. False when it could not be written whole.
 bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode = 0666);

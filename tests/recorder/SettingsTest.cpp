@@ -114,6 +114,21 @@ TEST_F(SettingsFile, TheFileIsForItsOwnerOnlyFromItsFirstLine) {
   Load(std::string("[FILES]\r\nPASSWORD=Boss\r\n"));  // the missing keys are written back
   EXPECT_EQ(s_.supervisorPassword, "Boss");
   EXPECT_EQ(mode(), 0600u);
+  // Also under a umask that takes the owner's own rights: the file made is still the program's to
+  // write, so the defaults written back are saved without a word.
+  for (mode_t strict : {0277, 0777}) {
+    SCOPED_TRACE(::testing::Message() << "umask " << std::oct << strict);
+    ASSERT_TRUE(plat::DeleteFile(Path()));
+    ::umask(strict);
+    const bool made = CreateSettingsFile(Path());
+    ::umask(0);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(mode(), 0600u);
+    Load();
+    EXPECT_EQ(s_.supervisorPassword, "");
+    EXPECT_NE(Contents(Path()).find("PASSWORD="), std::string::npos) << "the defaults were not written back";
+    for (const Shown& n : shown_) EXPECT_EQ(n.text.find("cannot be saved"), std::string::npos) << n.text;
+  }
   ::umask(mask);
 }
 
