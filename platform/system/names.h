@@ -87,7 +87,7 @@ int CreateLockedFileAt(int dir, const std::string& prefix, std::string& name);
 constexpr int64_t AbandonedAfterSeconds = 10;
 int RemoveAbandonedFiles(int dir, const std::string& prefix);
 
-// Copies the regular file at source, with its mode, into a new work file in dir (as
+// Copies the regular file at source, with its mode (and always its owner's to write), into a new work file in dir (as
 // CreateLockedFileAt makes it), block bytes at a time, and puts it on the disk. onSize hears the
 // source's size; onBlock, asked with the bytes copied so far before each block, stops the copy by
 // returning false (Stopped). name and fd are set once the work file is made, whatever comes after:

@@ -57,6 +57,13 @@ TEST(CartFiles, ACopyReplacesTheTargetOnlyWhenWhole) {
   EXPECT_EQ(Read(dst), data);
   EXPECT_EQ(total, int64_t(data.size()));
   EXPECT_EQ(Entries(dir.Root()), (std::vector<std::string>{"out", "saved.wav", "take.wav"}));
+
+  // A read-only cart's copy keeps its mode but is its owner's to write: it is there to be edited.
+  ASSERT_EQ(::chmod(src.c_str(), 0444), 0);
+  ASSERT_EQ(CopyCartFile(src, dir.Path("edit.wav"), {}), TCopyOutcome::Done);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.Path("edit.wav").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 TEST(CartFiles, ACopyUnderANameOfItsOwnNeverReplaces) {
