@@ -625,11 +625,22 @@ void TMMRingBuffer::Flush() {
     carry_->dwUser = firstUser;
     TMMDSPComponent::BufferReady(carry_);
     unsynced_ += got;
-    // A flush that never runs dry (a disk catching up) still makes the file durable on time.
-    if (onThread) SyncOutput(false);
-    if (onThread) plat::SleepMs(1);
+    if (!onThread) continue;
+    // Between two writes the thread lets the device in and makes the file durable when that is
+    // due, but not while it works off a backlog: audio held up for seconds (a stopped program or
+    // machine) is handed over in one burst far faster than a write a millisecond, and a pause or a
+    // sync there drops what the file could have taken. A flush that never runs dry (a disk
+    // catching up) still makes the file durable once that is overdue.
+    const bool backlog = Backlogged();
+    if (!backlog || unsyncedMs_ >= kSyncOverdueMs) SyncOutput(false);
+    if (!backlog) plat::SleepMs(1);
   }
   if (OnFlushQueueEnd) OnFlushQueueEnd(this);
+}
+
+bool TMMRingBuffer::Backlogged() const {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  return count_ > int32_t(slots_.size()) / kBacklogShare;
 }
 
 bool TMMRingBuffer::WriteDue() const {

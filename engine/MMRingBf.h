@@ -24,6 +24,13 @@ public:
   // written is made durable on the disk after this much audio or time, and when the queue stops.
   static constexpr int32_t kFlushAfterMs = 200;
   static constexpr int32_t kSyncAfterMs = 4000;
+  // A queue more than this share full (one slot in four) holds a backlog: its thread writes it
+  // out without pausing between writes and leaves a due sync until the backlog is worked off, or
+  // until the file has gone unsynced this long while the program ran (a disk that never catches
+  // up). A burst of seconds of audio fills a queue within milliseconds; a quarter leaves room
+  // for what comes during one pause or sync once the backlog is written.
+  static constexpr int32_t kBacklogShare = 4;
+  static constexpr int32_t kSyncOverdueMs = 2 * kSyncAfterMs;
 
   explicit TMMRingBuffer(TComponent* owner = nullptr);
   ~TMMRingBuffer() override;
@@ -99,6 +106,7 @@ private:
   // The shared timer's tick: a queue that waited or a file left unsynced too long gets its turn.
   void ClockTick();
   bool WriteDue() const;  // caller holds lock_
+  bool Backlogged() const;
   void Drain();
   void EmptyQueue();
   // Asks the thread for a fill or flush unless one is pending; caller holds lock_.

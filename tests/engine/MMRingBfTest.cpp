@@ -2,6 +2,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -604,6 +605,139 @@ TEST(MMRingBf, ARecordingIsWrittenOutByTimeAndMadeDurableOnItsThread) {
   ring.ChainClose();
   EXPECT_EQ(sink.SyncedAt().size(), 3u) << "nothing new to sync at the close";
   EXPECT_FALSE(sink.onCaller) << "the disk work, the stop's included, is the queue thread's";
+}
+
+namespace {
+
+// The voluntary context switches of the calling thread: each wait in the kernel (a sleep, a lock
+// it had to wait for) adds one.
+long VoluntarySwitches() {
+  std::ifstream f("/proc/thread-self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+  return -1;
+}
+
+// A recording's file whose write number `gatedWrite` (from 0) waits at a gate, and which notes at
+// each write how many slots the ring still held and how often its thread had waited in the kernel
+// so far, and at each sync how many slots the ring held.
+class PacedSink : public SyncedSink {
+public:
+  PacedSink(TMMRingBuffer& ring, int gatedWrite) : ring_(ring), gatedWrite_(gatedWrite) {}
+  void BufferReady(PWaveHdr h) override {
+    if (writes_++ == gatedWrite_) gate.Arrive();
+    const int i = noted;
+    if (i < kMost) {
+      queued[size_t(i)] = ring_.QueuedBuffers();
+      switches[size_t(i)] = VoluntarySwitches();
+    }
+    ByteSink::BufferReady(h);
+    written += h->dwBytesRecorded;
+    ++noted;
+  }
+  void BufferSync() override {
+    syncedWith.push_back(ring_.QueuedBuffers());
+    SyncedSink::BufferSync();
+  }
+  static constexpr int kMost = 64;
+  Gate gate;
+  std::atomic<int> noted{0};
+  std::atomic<uint64_t> written{0};
+  std::array<int32_t, kMost> queued{};
+  std::array<long, kMost> switches{};
+  std::vector<int32_t> syncedWith;  // the thread's alone until the test has seen all written
+
+private:
+  TMMRingBuffer& ring_;
+  int gatedWrite_;
+  std::atomic<int> writes_{0};
+};
+
+// A recording ring of 128 slots of 4096 bytes (16 to a write) at 8000 bytes a second, so a sync
+// is due after every 32000 bytes written, whose file waits at its write number `gatedWrite`
+// while the queue fills up.
+struct Backlog {
+  explicit Backlog(int gatedWrite) : sink(ring, gatedWrite) {
+    Configure(ring, qmWrite, 128, 4096);
+    ring.SetWaveFormat(&format);
+    ring.SetOutput(&sink);
+    ring.ChainOpen();
+    ring.ChainStart();
+  }
+  ~Backlog() {
+    ring.ChainStop();
+    ring.ChainClose();
+  }
+  void Push() { ring.BufferReady(b.Pattern(pushed++ * 4096, 4096)); }
+  // The thread has reached the gated write; the queue is then filled to the last slot.
+  void FillWhileTheFileWaits() {
+    while (sink.gate.Arrived() == 0) {
+      Push();
+      WaitUntil([&] { return sink.gate.Arrived() == 1 || !ring.WorkPending(); });
+    }
+    while (ring.QueuedBuffers() < 128) Push();
+  }
+  // Lets the file go on and waits, touching neither the ring's nor the file's locks, until it
+  // holds everything.
+  void WriteAll() {
+    sink.gate.Open();
+    WaitUntil([&] { return sink.written.load() == pushed * 4096; });
+    WaitUntil([&] { return !ring.WorkPending(); });
+  }
+
+  ManualTimer timer;
+  WAVEFORMATEX format = PcmFormat(8000, 1, 8);
+  TMMRingBuffer ring;
+  PacedSink sink;
+  Buffer b{4096};
+  uint64_t pushed = 0;
+};
+
+}  // namespace
+
+// A backlog that arrives at once (the program or the machine held up for seconds, then the
+// input's held audio handed over in a burst) is written out without a pause or a sync between
+// the writes while more than a quarter of the queue is full, so a burst the file could take is not
+// dropped for want of a slot; from there on the thread lets the device in between its writes and
+// makes the file durable again.
+TEST(MMRingBf, ABacklogIsWrittenOutWithoutPausingOrSyncing) {
+  Backlog t(0);
+  t.FillWhileTheFileWaits();
+  t.WriteAll();
+  const int writes = t.sink.noted;
+  ASSERT_LE(writes, PacedSink::kMost);
+  int firstLow = -1;
+  for (int i = 0; i + 1 < writes; ++i) {
+    const size_t at = size_t(i);
+    ASSERT_GE(t.sink.switches[at], 0);
+    if (t.sink.queued[at] > 32) {
+      EXPECT_EQ(t.sink.switches[at + 1], t.sink.switches[at])
+          << "the thread paused after write " << i << " with " << t.sink.queued[at] << " of 128 slots queued";
+    } else if (firstLow < 0) {
+      firstLow = i;
+    }
+  }
+  // From a quarter down it pauses between writes again, and syncs what had come due.
+  ASSERT_GE(firstLow, 0);
+  ASSERT_LT(firstLow + 1, writes);
+  EXPECT_GT(t.sink.switches[size_t(firstLow) + 1], t.sink.switches[size_t(firstLow)]);
+  ASSERT_FALSE(t.sink.syncedWith.empty());
+  for (int32_t q : t.sink.syncedWith) EXPECT_LE(q, 32) << "a sync while the backlog was written";
+  EXPECT_EQ(t.ring.DroppedBuffers(), 0u);
+  EXPECT_EQ(t.sink.Bytes(), PatternBytes(0, t.pushed * 4096));
+}
+
+// A disk that never catches up keeps the queue full, but the file is still made durable once it
+// has gone unsynced for the overdue limit while the program ran.
+TEST(MMRingBf, ABacklogThatIsNeverWorkedOffIsStillMadeDurableWhenThatIsOverdue) {
+  Backlog t(2);  // the first writes went through unsynced; the next waits while time passes
+  t.FillWhileTheFileWaits();
+  plat::StepManualMMTimer(uint32_t(TMMRingBuffer::kSyncOverdueMs));
+  t.WriteAll();
+  ASSERT_FALSE(t.sink.syncedWith.empty());
+  EXPECT_GT(t.sink.syncedWith.front(), 96) << "the overdue sync waited for the backlog";
+  EXPECT_EQ(t.ring.DroppedBuffers(), 0u);
 }
 
 // The thread that fills a playback queue sleeps while the queue is more than half full: a read
