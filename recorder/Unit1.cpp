@@ -241,10 +241,13 @@ void TSVMain::BuildChains() {
       Notify(TNoticeKind::Error,
              "Playback stopped before the end of the file: the file is damaged there (its ADPCM audio cannot be "
              "decoded from that point on).");
+    // The take's queue dropped buffers: audio came faster than the file took it, from a slow
+    // disk, or as the backlog that comes at once after the computer or Solvane was held up.
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
-             "Part of this recording was lost: the disk could not keep up with it. Play the take "
-             "through before saving it.");
+             "Part of this recording was lost: the audio came in faster than it could be written to the "
+             "disk (the disk was slow, or the computer or Solvane was held up for seconds and the audio "
+             "held meanwhile came in all at once). Play the take through before saving it.");
   };
   RecFile->OnClose = [this](TObject*) {
     if (RecFile->WriteFailed()) RecFileNotices.Post(NoticeWriteFailed);

@@ -511,6 +511,11 @@ TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
   EXPECT_GT(deck->RecRingBuffer->DroppedBuffers(), 0u);
   EXPECT_LT(deck->WaveLength(), 8000);
   EXPECT_TRUE(Shown("Part of this recording was lost"));
+  // It says what happened, which need not be the disk's fault, and what to do.
+  EXPECT_TRUE(Shown("the audio came in faster than it could be written to the disk (the disk was slow, or the "
+                    "computer or Solvane was held up for seconds"));
+  EXPECT_TRUE(Shown("Play the take through before saving it."));
+  EXPECT_FALSE(Shown("could not keep up")) << "the disk is blamed alone";
 
   // The next take starts with a clean count.
   dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
