@@ -116,6 +116,9 @@ void TMMRingBuffer::AllocQueue() {
   const int64_t rate = mode_ == qmWrite && f ? int64_t(f->nAvgBytesPerSec) : 0;
   flushBytes_ = rate > 0 ? std::max<int64_t>(1, rate * kFlushAfterMs / 1000) : 0;
   syncBytes_ = rate * kSyncAfterMs / 1000;
+  burstBytes_ = rate * kBurstMs / 1000;
+  arrivedSinceTick_ = 0;
+  burstTicks_ = 0;
   unsynced_ = 0;
   waitedMs_ = unsyncedMs_ = 0;
   syncDue_ = draining_ = false;
@@ -330,7 +333,8 @@ void TMMRingBuffer::ThreadMain() {
         Fill();
       } else {
         Flush();
-        SyncOutput(draining_);
+        if (draining_) SyncOutput(true);
+        else SyncUnlessBacklogged();
       }
     } catch (...) {
       failure = std::current_exception();
@@ -506,6 +510,7 @@ void TMMRingBuffer::BufferReady(PWaveHdr lpWaveHdr) {
   if (!open_) return;
   if (count_ >= n) return drop();  // nobody will make room
   PutLocked(lpWaveHdr->lpData, m, lpWaveHdr->dwUser, 0);
+  arrivedSinceTick_ += m;
 }
 
 void TMMRingBuffer::BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) {
@@ -631,16 +636,20 @@ void TMMRingBuffer::Flush() {
     // machine) is handed over in one burst far faster than a write a millisecond, and a pause or a
     // sync there drops what the file could have taken. A flush that never runs dry (a disk
     // catching up) still makes the file durable once that is overdue.
-    const bool backlog = Backlogged();
-    if (!backlog || unsyncedMs_ >= kSyncOverdueMs) SyncOutput(false);
-    if (!backlog) plat::SleepMs(1);
+    SyncUnlessBacklogged();
+    if (!Backlogged()) plat::SleepMs(1);
   }
   if (OnFlushQueueEnd) OnFlushQueueEnd(this);
 }
 
 bool TMMRingBuffer::Backlogged() const {
   std::lock_guard<std::recursive_mutex> l(lock_);
-  return count_ > int32_t(slots_.size()) / kBacklogShare;
+  return count_ > int32_t(slots_.size()) / kBacklogShare || burstTicks_ > 0 ||
+         (burstBytes_ > 0 && arrivedSinceTick_ > burstBytes_);
+}
+
+void TMMRingBuffer::SyncUnlessBacklogged() {
+  if (!Backlogged() || unsyncedMs_ >= kSyncOverdueMs) SyncOutput(false);
 }
 
 bool TMMRingBuffer::WriteDue() const {
@@ -663,5 +672,10 @@ void TMMRingBuffer::ClockTick() {
   if (total_ > 0) waitedMs_ += tick;
   if (unsynced_ > 0) unsyncedMs_ += tick;
   if (unsyncedMs_ >= kSyncAfterMs) syncDue_ = true;
+  if (burstBytes_ > 0 && arrivedSinceTick_ > burstBytes_) burstTicks_ = kBurstTicks;
+  else if (burstTicks_ > 0) --burstTicks_;
+  arrivedSinceTick_ = 0;
+  // A sync a burst put off is asked for once the burst is over.
+  if (burstTicks_ == 0 && syncBytes_ > 0 && unsynced_ >= syncBytes_) syncDue_ = true;
   if (WriteDue() || syncDue_) RequestWorkLocked();
 }

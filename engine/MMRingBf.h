@@ -31,6 +31,12 @@ public:
   // for what comes during one pause or sync once the backlog is written.
   static constexpr int32_t kBacklogShare = 4;
   static constexpr int32_t kSyncOverdueMs = 2 * kSyncAfterMs;
+  // Input that brings more than this much audio within one tick of the shared timer is such a
+  // backlog being handed over too, however much of it the queue holds at the moment: a sync or a
+  // pause in the middle of it fills the queue faster than any write empties it. It counts as
+  // one until kBurstTicks ticks have passed without it.
+  static constexpr int32_t kBurstMs = 1000;
+  static constexpr int32_t kBurstTicks = 2;
 
   explicit TMMRingBuffer(TComponent* owner = nullptr);
   ~TMMRingBuffer() override;
@@ -106,7 +112,10 @@ private:
   // The shared timer's tick: a queue that waited or a file left unsynced too long gets its turn.
   void ClockTick();
   bool WriteDue() const;  // caller holds lock_
+  // The queue holds a backlog (above), or one is being handed over.
   bool Backlogged() const;
+  // Makes the file durable when that is due, unless a backlog is being written and it is not overdue.
+  void SyncUnlessBacklogged();
   void Drain();
   void EmptyQueue();
   // Asks the thread for a fill or flush unless one is pending; caller holds lock_.
@@ -153,6 +162,9 @@ private:
   // A recording's time limits in bytes of its format (0: none), under lock_.
   int64_t flushBytes_ = 0;
   int64_t syncBytes_ = 0;
+  int64_t burstBytes_ = 0;
+  int64_t arrivedSinceTick_ = 0;  // bytes the input brought since the last tick
+  int32_t burstTicks_ = 0;        // ticks until a burst seen counts as over
 
   std::atomic<int64_t> unsynced_{0};    // bytes written out since the last sync
   std::atomic<int32_t> waitedMs_{0};    // audio has been queued this long since the last flush

@@ -594,16 +594,31 @@ TEST(MMRingBf, ARecordingIsWrittenOutByTimeAndMadeDurableOnItsThread) {
   plat::StepManualMMTimer(4000);
   WaitUntil([&] { return !ring.WorkPending(); });
   EXPECT_EQ(sink.SyncedAt(), std::vector<size_t>{2000});
-  // ... and after every 4 s of audio when it runs faster than the clock.
-  push(80);
+  // ... and after every 4 s of audio when it runs faster than the clock (here 4 s in 500 ms, a
+  // flush of 200 ms of audio at a time)...
+  for (int i = 0; i < 20; ++i) {
+    push(4);
+    plat::StepManualMMTimer(25);
+  }
+  WaitUntil([&] { return !ring.WorkPending(); });
   EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000}));
+  // ... but a backlog handed over at once (4.4 s within one tick) only once it is over; what the
+  // burst left queued is written out first.
+  push(88);
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000}));
+  plat::StepManualMMTimer(uint32_t(TMMRingBuffer::kBurstTicks) * 25);
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000}));
+  plat::StepManualMMTimer(25);
+  WaitUntil([&] { return !ring.WorkPending(); });
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000, 69200}));
   // A stop writes the rest and makes it durable.
   push(2);
   ring.ChainStop();
-  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000, 34800}));
+  EXPECT_EQ(sink.SyncedAt(), (std::vector<size_t>{2000, 34000, 69200, 70000}));
   EXPECT_TRUE(sink.Bytes() == PatternBytes(0, pushed));
   ring.ChainClose();
-  EXPECT_EQ(sink.SyncedAt().size(), 3u) << "nothing new to sync at the close";
+  EXPECT_EQ(sink.SyncedAt().size(), 4u) << "nothing new to sync at the close";
   EXPECT_FALSE(sink.onCaller) << "the disk work, the stop's included, is the queue thread's";
 }
 
@@ -670,13 +685,17 @@ struct Backlog {
     ring.ChainClose();
   }
   void Push() { ring.BufferReady(b.Pattern(pushed++ * 4096, 4096)); }
-  // The thread has reached the gated write; the queue is then filled to the last slot.
+  // The thread has reached the gated write; the queue is then filled to the last slot, at a
+  // pace (a slot a tick) that is no burst, so only how full the queue is counts.
   void FillWhileTheFileWaits() {
     while (sink.gate.Arrived() == 0) {
       Push();
       WaitUntil([&] { return sink.gate.Arrived() == 1 || !ring.WorkPending(); });
     }
-    while (ring.QueuedBuffers() < 128) Push();
+    while (ring.QueuedBuffers() < 128) {
+      Push();
+      plat::StepManualMMTimer(25);
+    }
   }
   // Lets the file go on and waits, touching neither the ring's nor the file's locks, until it
   // holds everything.
@@ -726,6 +745,21 @@ TEST(MMRingBf, ABacklogIsWrittenOutWithoutPausingOrSyncing) {
   for (int32_t q : t.sink.syncedWith) EXPECT_LE(q, 32) << "a sync while the backlog was written";
   EXPECT_EQ(t.ring.DroppedBuffers(), 0u);
   EXPECT_EQ(t.sink.Bytes(), PatternBytes(0, t.pushed * 4096));
+}
+
+// A backlog handed over faster than the clock runs (more than a second of audio within one tick)
+// is written out without a sync in the middle, however little of the queue it fills: the sync
+// comes once ticks have passed without such a burst.
+TEST(MMRingBf, AFileIsNotSyncedInTheMiddleOfABurst) {
+  Backlog t(-1);
+  for (int i = 0; i < 20; ++i) t.Push();  // 80 KB in no time, ten seconds of audio
+  WaitUntil([&] { return t.sink.written.load() == t.pushed * 4096; });
+  WaitUntil([&] { return !t.ring.WorkPending(); });
+  EXPECT_TRUE(t.sink.syncedWith.empty()) << "a sync while the burst came in";
+  plat::StepManualMMTimer(uint32_t(TMMRingBuffer::kBurstTicks + 1) * 25);
+  WaitUntil([&] { return !t.ring.WorkPending(); });
+  EXPECT_EQ(t.sink.SyncedAt(), std::vector<size_t>{20 * 4096});
+  EXPECT_EQ(t.ring.DroppedBuffers(), 0u);
 }
 
 // A disk that never catches up keeps the queue full, but the file is still made durable once it
