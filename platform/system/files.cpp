@@ -85,10 +85,12 @@ bool RegularFileExists(const std::string& path) {
   return StatPath(path, st) && S_ISREG(st.st_mode);
 }
 
+bool TrustedOwner(uint32_t uid) { return uid == ::geteuid() || uid == 0; }
+
 LinkAt LinkStandingAt(const std::string& path) {
   struct stat st;
   if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return LinkAt::None;
-  return st.st_uid == ::geteuid() || st.st_uid == 0 ? LinkAt::Trusted : LinkAt::Untrusted;
+  return TrustedOwner(st.st_uid) ? LinkAt::Trusted : LinkAt::Untrusted;
 }
 
 bool RenameAt(int fromDir, const std::string& from, int toDir, const std::string& to) {

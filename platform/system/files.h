@@ -18,9 +18,12 @@ bool FileExists(const std::string& path);  // a regular file (or anything that i
 bool DirectoryExists(const std::string& path);
 bool PathTaken(const std::string& path);  // anything stands at the name, a link included
 bool RegularFileExists(const std::string& path);
-// A link at a name is followed only when it is this account's (or root's): one another account
-// put in a folder it shares with us would lead us wherever its owner likes. This is where that is
-// judged.
+// Whether what an account owns may be trusted: this account's and root's, which nobody else can
+// change. A link or a folder of any other account leads, or may be made to lead, wherever its owner
+// likes.
+bool TrustedOwner(uint32_t uid);
+// A link at a name is followed only when its owner is trusted: one another account put in a folder
+// it shares with us would lead us wherever its owner likes. This is where that is judged for a name.
 enum class LinkAt { None, Trusted, Untrusted };
 LinkAt LinkStandingAt(const std::string& path);
 bool CreateDir(const std::string& path);         // one level

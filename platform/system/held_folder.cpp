@@ -87,8 +87,7 @@ FolderVerdict TheirsFault(const std::string& culprit, uid_t owner) {
 // account (its owner can always give itself the right), or another account may write to it (the
 // group or an ACL shows in the group bits) and it is not sticky.
 FolderVerdict JudgeAbove(const struct stat& st, int fd) {
-  const uid_t me = ::geteuid();
-  if (st.st_uid != me && st.st_uid != 0) return TheirsFault(RealPathOf(fd, "?"), st.st_uid);
+  if (!TrustedOwner(st.st_uid)) return TheirsFault(RealPathOf(fd, "?"), st.st_uid);
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
     return Fault(FolderFault::Movable, RealPathOf(fd, "?"));
   return {};
@@ -137,7 +136,7 @@ FolderVerdict JudgeLinks(const std::string& dir) {
     const std::string level = dir.substr(0, end);
     struct stat st {};
     if (::lstat(level.c_str(), &st) != 0) return {};
-    if (S_ISLNK(st.st_mode) && st.st_uid != ::geteuid() && st.st_uid != 0) return TheirsFault(level, st.st_uid);
+    if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid)) return TheirsFault(level, st.st_uid);
   }
   return {};
 }
@@ -173,8 +172,7 @@ FolderVerdict MakeLevels(const std::string& dir) {
     struct stat st {};
     if (next.Get() < 0) {
       const int err = errno;
-      if (::fstatat(base.Get(), name->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid != ::geteuid() &&
-          st.st_uid != 0)
+      if (::fstatat(base.Get(), name->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !TrustedOwner(st.st_uid))
         return TheirsFault(shown, st.st_uid);
       return Fault(FolderFault::CannotMake, shown, std::strerror(err));
     }
