@@ -10,49 +10,89 @@ std::string DeckTempFolder() { return plat::LastingTempPath(DeckTempAccountPrefi
 
 namespace {
 
-std::string InUseText(const std::string& folder) {
-  return "Solvane is already running with the temporary folder " + folder +
+// How a refusal names the folder and what the operator can set to have another.
+struct FolderWords {
+  const char* noun;
+  const char* variable;
+  bool temporary;  // the deck's temporary folder, whose own messages these are
+};
+constexpr FolderWords kTempWords{"The temporary folder", "TMPDIR", true};
+constexpr FolderWords kPrivateWords{"Solvane's own folder", "XDG_STATE_HOME", false};
+
+std::string InUseText(const std::string& folder, const FolderWords& w) {
+  return std::string("Solvane is already running with the ") + (w.temporary ? "temporary folder " : "folder ") +
+         folder +
          " in another session.\r\n\r\nOnly one Solvane at a time can use that folder. Close the other one "
          "first, or start this one with another temporary folder (TMPDIR).";
 }
 
 // Another account's folder: the operator can neither change nor (in a sticky /var/tmp) remove it.
-std::string TheirsText(const std::string& folder, const plat::FolderVerdict& v) {
-  const std::string where = v.culprit == folder ? "The temporary folder " + folder
-                                                : "The temporary folder " + folder + " lies in " + v.culprit + ", which";
+// A home or state folder of another's is never one to ask an administrator to remove.
+std::string TheirsText(const std::string& folder, const plat::FolderVerdict& v, const FolderWords& w) {
+  const std::string where = v.culprit == folder ? w.noun + (" " + folder)
+                                                : w.noun + (" " + folder) + " lies in " + v.culprit + ", which";
   return where + " belongs to another account (" + v.owner +
-         "), so Solvane cannot keep its recordings there.\r\n\r\nSet TMPDIR to a folder of your own, or ask an "
-         "administrator to remove " +
-         v.culprit + ", and start Solvane again.";
+         "), so Solvane cannot keep its recordings there.\r\n\r\nSet " + w.variable + " to a folder of your own" +
+         (w.temporary ? ", or ask an administrator to remove " + v.culprit : "") + ", and start Solvane again.";
+}
+
+std::string Refusal(const plat::FolderVerdict& v, const std::string& folder, const FolderWords& w) {
+  const std::string noun = w.noun, variable = w.variable;
+  switch (v.fault) {
+    case FolderFault::None: return {};
+    case FolderFault::CannotMake:
+      return (w.temporary ? "Error Creating Temp Directory" : "Solvane could not make its own folder") +
+             ("\r\n\r\n" + v.culprit) + (v.reason.empty() ? "" : "\r\n" + v.reason);
+    case FolderFault::Link:
+      return noun + " " + folder +
+             " is a link. Solvane keeps its recordings only in a folder of your own.\r\n\r\nRemove the link "
+             "(what it points at stays as it is), or set " +
+             variable + " to a folder of yours, and start Solvane again.";
+    case FolderFault::Theirs: return TheirsText(folder, v, w);
+    case FolderFault::OpenToOthers:
+      return noun + " " + folder +
+             " is yours, but other accounts may write to it, so Solvane cannot keep its recordings "
+             "there.\r\n\r\nIt may hold a recording: do not remove it. Make it yours alone with\r\n\r\nchmod 700 " +
+             folder + "\r\n\r\nand start Solvane again.";
+    case FolderFault::Movable:
+      return noun + " " + folder + " lies in " + v.culprit +
+             ", which other accounts may write to: they could move the folder away or put another in its "
+             "place while Solvane runs.\r\n\r\nSet " +
+             variable +
+             " to a folder of your own that only you can write to "
+             "(or, if " +
+             v.culprit + " is yours, take their right to write away with chmod go-w " + v.culprit +
+             "), and start Solvane again.";
+    case FolderFault::InUse: return InUseText(folder, w);
+  }
+  return {};
 }
 
 }  // namespace
 
 std::string DeckTempRefusal(const plat::FolderVerdict& v, const std::string& folder) {
-  switch (v.fault) {
-    case FolderFault::None: return {};
-    case FolderFault::CannotMake:
-      return "Error Creating Temp Directory\r\n\r\n" + v.culprit + (v.reason.empty() ? "" : "\r\n" + v.reason);
-    case FolderFault::Link:
-      return "The temporary folder " + folder +
-             " is a link. Solvane keeps its recordings only in a folder of your own.\r\n\r\nRemove the link "
-             "(what it points at stays as it is), or set TMPDIR to a folder of yours, and start Solvane again.";
-    case FolderFault::Theirs: return TheirsText(folder, v);
-    case FolderFault::OpenToOthers:
-      return "The temporary folder " + folder +
-             " is yours, but other accounts may write to it, so Solvane cannot keep its recordings "
-             "there.\r\n\r\nIt may hold a recording: do not remove it. Make it yours alone with\r\n\r\nchmod 700 " +
-             folder + "\r\n\r\nand start Solvane again.";
-    case FolderFault::Movable:
-      return "The temporary folder " + folder + " lies in " + v.culprit +
-             ", which other accounts may write to: they could move the folder away or put another in its "
-             "place while Solvane runs.\r\n\r\nSet TMPDIR to a folder of your own that only you can write to "
-             "(or, if " +
-             v.culprit + " is yours, take their right to write away with chmod go-w " + v.culprit +
-             "), and start Solvane again.";
-    case FolderFault::InUse: return InUseText(folder);
+  return Refusal(v, folder, kTempWords);
+}
+
+std::string DeckPrivateFolder() {
+  const std::string state = plat::AccountStatePath();
+  return state.empty() ? state : state + "Solvane/";
+}
+
+plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name) {
+  const std::string root = DeckPrivateFolder();
+  if (root.empty()) {
+    plat::FolderVerdict v;
+    v.fault = FolderFault::CannotMake;
+    v.culprit = "~/.local/state/Solvane/";
+    v.reason = "Neither XDG_STATE_HOME nor a home folder is known for this account.";
+    return v;
   }
-  return {};
+  return folder.Hold(root + name + "/");
+}
+
+std::string PrivateFolderRefusal(const plat::FolderVerdict& v, const std::string& folder) {
+  return Refusal(v, folder, kPrivateWords);
 }
 
 std::string SaveIntoTempText(const std::string& folder) {

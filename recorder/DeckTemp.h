@@ -17,6 +17,21 @@ std::string DeckTempFolder();
 
 // What the operator is told when the folder cannot be held, and what to do about it.
 std::string DeckTempRefusal(const plat::FolderVerdict& verdict, const std::string& folder);
+
+// The account's own place for what must outlive the temporary folder, "Solvane/" under the account's
+// state folder (plat::AccountStatePath(): $XDG_STATE_HOME, else ~/.local/state); empty when the
+// account has no home folder. No other account can make anything there first. Each use has a folder
+// of its own beneath it, held with HoldPrivateFolder.
+std::string DeckPrivateFolder();
+// Beneath it, the temporary folder used when the lasting one, or a folder above it, is another
+// account's.
+constexpr const char* DeckFallbackName = "Temp";
+// Holds the folder name beneath DeckPrivateFolder(), each level it makes 0700 whatever the umask,
+// judged as the temporary folder is: the home or state folder on the way may be another account's
+// (HOME left as another's) or one that others may write to, and is then refused.
+plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name);
+// What the operator is told when a folder beneath the private place cannot be held.
+std::string PrivateFolderRefusal(const plat::FolderVerdict& verdict, const std::string& folder);
 // What a save into the folder is told.
 std::string SaveIntoTempText(const std::string& folder);
 // What the operator is told once a take whose file was removed during the take has been written out

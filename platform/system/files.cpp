@@ -601,6 +601,21 @@ std::string LastingTempPath(const std::string& prefix) {
   return "/var/tmp/" + prefix + "-" + std::to_string(::geteuid()) + "/";
 }
 
+std::string AccountStatePath() {
+  const std::string state = EnvOr("XDG_STATE_HOME", "");
+  if (!state.empty() && state.front() == '/') return IncludeTrailingPathDelimiter(state);
+  std::string home = EnvOr("HOME", "");
+  if (home.empty() || home.front() != '/') {
+    passwd pw{}, *found = nullptr;
+    std::vector<char> buf(16384);
+    home = ::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir
+               ? found->pw_dir
+               : "";
+  }
+  if (home.empty() || home.front() != '/') return {};
+  return IncludeTrailingPathDelimiter(home) + ".local/state/";
+}
+
 std::string ExecutablePath() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);

@@ -168,6 +168,10 @@ std::string TempPath();
 // A temporary path whose files survive a reboot, with a trailing "/": $TMPDIR, else a folder of the
 // account's own on /var/tmp, "<prefix>-<uid>" (not made here).
 std::string LastingTempPath(const std::string& prefix);
+// The account's own folder for state that must outlive a run and a reboot, with a trailing "/":
+// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state ($HOME, else the account's home
+// folder as the system knows it). Not made here; empty when no home folder is known.
+std::string AccountStatePath();
 // The running executable's path.
 std::string ExecutablePath();
 // The folder of the running executable, with a trailing "/".

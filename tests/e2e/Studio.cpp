@@ -69,6 +69,7 @@ Studio::Studio() {
   temp = dir.Path("tmp/");
   deckTemp = temp + "Solvane/";
   capture = dir.Path("capture/");
+  state = dir.Path("state/");
   for (const std::string& d : {home, temp, capture, dir.Path("run/")}) plat::ForceDirectories(d);
   ::chmod(dir.Path("run").c_str(), 0700);
   script_ = dir.Path("answers");
@@ -147,6 +148,7 @@ bool Studio::Start(const std::vector<std::string>& args) {
 pid_t Studio::Spawn(const std::vector<std::string>& args) {
   std::map<std::string, std::string> ours = {{"SOLVANE_HOME", home},
                                              {"TMPDIR", temp},
+                                             {"XDG_STATE_HOME", state},
                                              {"XDG_RUNTIME_DIR", dir.Path("run")},
                                              {"QT_QPA_PLATFORM", "offscreen"},
                                              {"SOLVANE_COM1", pty_.SlavePath()},

@@ -95,7 +95,8 @@ public:
   std::string Output() const;
 
   // ---- paths ----
-  std::string home, temp, deckTemp, capture;
+  // state is the account's state folder (XDG_STATE_HOME), which the program makes when it needs it.
+  std::string home, temp, deckTemp, capture, state;
   // The program's environment beyond the studio's own: each entry replaces the studio's variable
   // of that name, and an empty value removes it (a real sound device instead of the virtual one).
   std::map<std::string, std::string> environment;
