@@ -812,7 +812,7 @@ void TMMCustomWaveFile::ChainOpen() {
       const WAVEFORMATEX* f = GetWaveFormat();
       const std::string name = wave_->FileName();
       if (!f || name.empty()) return;
-      if (!overwrite_ && wave_->HasData()) {
+      if (RecordsInPlace(f)) {
         // Samples of another format would be written over the file's own.
         if (!SameFormat(wave_->GetPWaveFormat(), f)) throw EMMWaveError(LoadLibraryMessage(kMsgOpenError));
         wave_->OpenWaveFile(true);
@@ -828,6 +828,16 @@ void TMMCustomWaveFile::ChainOpen() {
     fileOpened_ = true;
   }
   SynchronizeChainThread(this, OnOpen);
+}
+
+bool TMMCustomWaveFile::RecordsInPlace(const WAVEFORMATEX* format) const {
+  if (overwrite_) return false;
+  if (wave_->HasData()) return true;
+  // A blank cart is made anew, and so is an empty file of another format or one whose format chunk
+  // its first samples would overwrite.
+  const WaveIOBlock* b = wave_->IOBlock();
+  return b && (b->Options & wioFile) && b->HasDataChunk && !b->FormatBehindData && WaveIOHasLists(*b) &&
+         SameFormat(b->PFormat(), format);
 }
 
 bool TMMCustomWaveFile::CloseFile() {

@@ -228,6 +228,11 @@ public:
   // When false and the wave holds data, a recording writes into the file from the wave's position.
   bool OverwriteExisting() const { return overwrite_; }
   void SetOverwriteExisting(bool on) { overwrite_ = on; }
+  // Whether a recording of format writes into the wave's file where it lies rather than making
+  // the file anew: when overwriting is off and the wave holds data, or a file of that format with
+  // a title or picture but no samples yet (a cart made elsewhere to be recorded into), which then
+  // keeps them as a file with samples does.
+  bool RecordsInPlace(const WAVEFORMATEX* format) const;
   // Set when the component closed its file itself because the disk was full or a write failed;
   // OnClose reads it. Cleared by the next open.
   bool WriteFailed() const { return writeFailed_; }

@@ -606,9 +606,6 @@ int WaveIOFinish(WaveIOBlock* b) {
 
 namespace {
 
-// Whether finishing b writes any INFO text, DISP text or picture.
-bool HasLists(const WaveIOBlock& b) { return InfoChunkBytes(b.InfoList) > 0 || DispChunkBytes(b.DispList) > 0; }
-
 bool WrittenDisp(const TDispItem& d) {
   const std::string* data = DispItemData(d);
   return (d.Type == kDispText || d.Type == kDispBitmap) && data && !data->empty();
@@ -627,13 +624,15 @@ void TakeLists(WaveIOBlock& b, const WaveIOBlock& lists) {
 
 }  // namespace
 
+bool WaveIOHasLists(const WaveIOBlock& b) { return InfoChunkBytes(b.InfoList) > 0 || DispChunkBytes(b.DispList) > 0; }
+
 int WaveIOFinishFile(const std::string& name, const WaveIOBlock* lists) {
   PWaveIOBlock b;
   if (int rc = WaveIOOpen(b, name, kWave, wioFile)) return rc;
   const bool sizesAgree = b->RiffCk.size != 0 && b->DataCk.size == b->DataSize;
   // A finished form without any of the lists had them cut off behind its samples; one that holds
   // lists is left as it is (they may be newer than those kept).
-  const bool listsCut = lists && HasLists(*lists) && !HasLists(*b);
+  const bool listsCut = lists && WaveIOHasLists(*lists) && !WaveIOHasLists(*b);
   if (sizesAgree && !listsCut) return wioOk;
   if (lists) TakeLists(*b, *lists);
   if (int rc = WaveIOReopen(b.get())) return rc;

@@ -116,6 +116,8 @@ int64_t WaveIOWrite(WaveIOBlock* block, const void* buffer, int64_t count);
 // Writes the sizes, "fact", "DISP" and "INFO" back when data was written, cuts off whatever lay
 // behind the RIFF form, makes it durable on the disk and closes the file. The block stays.
 int WaveIOFinish(WaveIOBlock* block);
+// Whether finishing the block writes any INFO text, DISP text or picture.
+bool WaveIOHasLists(const WaveIOBlock& block);
 // Finishes a file whose writer never did (a recording cut short): its sizes are written from what
 // the reader measured and its "fact" is added. With lists (what a take killed before its finish
 // had cut off behind the samples), its INFO texts and DISP texts and pictures become those of

@@ -141,8 +141,6 @@ bool ListsOf(const TEntry& e, PWaveIOBlock& lists, std::string& image) {
   return WaveIOOpenMemory(lists, image.data(), image.size(), wioHeaderOnly) == wioOk;
 }
 
-bool HasLists(const WaveIOBlock& b) { return InfoChunkBytes(b.InfoList) > 0 || DispChunkBytes(b.DispList) > 0; }
-
 // Puts the entries in place of the kept file: made new under another name and durable before it
 // replaces the old one, so that a kill or a full disk leaves one or the other whole. The new entry,
 // when there is one, is written last from its path, identity and lists.
@@ -203,7 +201,7 @@ TMatch Identify(const TEntry& e, PWaveIOBlock& b) {
   // kill inside the finish, a stop that had none to write). A finished file without them whose
   // samples before the take were not there to tell it by is taken only as the very file.
   const bool sameFile = st.device == e.id.device && st.inode == e.id.inode;
-  if (finished && !HasLists(*b) && !e.lists.empty() && e.id.takeStart == 0 && !sameFile) return TMatch::Other;
+  if (finished && !WaveIOHasLists(*b) && !e.lists.empty() && e.id.takeStart == 0 && !sameFile) return TMatch::Other;
   return TMatch::Same;
 }
 
@@ -211,7 +209,7 @@ TMatch Identify(const TEntry& e, PWaveIOBlock& b) {
 
 TKeep KeepCartTail(const std::string& folder, const std::string& cartPath, const WaveIOBlock* cart, int64_t takeStart,
                    bool intoSamples) {
-  const bool ownLists = intoSamples && cart && HasLists(*cart);
+  const bool ownLists = intoSamples && cart && WaveIOHasLists(*cart);
   const TKeep notKept = ownLists ? TKeep::ListsNotKept : TKeep::NotKept;
   std::vector<TEntry> entries;
   if (ReadTail(folder, entries) == TRead::Unreadable) return notKept;

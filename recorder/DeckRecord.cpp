@@ -236,9 +236,10 @@ void TSVMain::RecordButtonClick(TObject*) {
 // would then cost them.
 void TSVMain::KeepWhatTheTakeMayCut() {
   TMMWave* rec = RecFile->Wave();
-  // A take into a file without samples makes the file anew, with no lists of its own; one made in
-  // the temporary folder is taken back at the next start as it is.
-  const bool intoSamples = !RecFile->OverwriteExisting() && rec->HasData();
+  // A take into a blank cart makes its file anew, with no lists of its own; one made in the
+  // temporary folder is taken back at the next start as it is. A cart's file that holds no samples
+  // yet is written into where it lies, as one that does.
+  const bool intoSamples = RecFile->RecordsInPlace(WaveIn->GetWaveFormat());
   TakeListsNotKept = false;
   if (!intoSamples && InDeckTemp(DeckTempFolder(), rec->FileName())) return;
   const int64_t takeStart = intoSamples ? rec->SamplesToBytes(rec->TimeFormatToSamples(rec->GetPosition())) : 0;

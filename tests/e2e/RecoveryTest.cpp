@@ -54,12 +54,17 @@ struct TitledCart {
   bool ok = false;
   std::string samples, picture;
 };
+std::string CartPicture() {
+  std::string picture = LE32(40) + LE32(256) + LE32(128) + LE16(1) + LE16(24) + LE32(0) + LE32(98304) + std::string(16, '\0');
+  for (int i = 0; i < 98304; ++i) picture.push_back(char(i * 5));
+  return picture;
+}
+
 TitledCart MakeTitledCart(const std::string& path) {
   TitledCart c;
   c.samples.resize(6 * 64000);
   for (size_t i = 0; i < c.samples.size(); ++i) c.samples[i] = char(0xA5 ^ (i * 13));
-  c.picture = LE32(40) + LE32(256) + LE32(128) + LE16(1) + LE16(24) + LE32(0) + LE32(98304) + std::string(16, '\0');
-  for (int i = 0; i < 98304; ++i) c.picture.push_back(char(i * 5));
+  c.picture = CartPicture();
   const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
   PWaveIOBlock b;
   if (WaveIOAlloc(b, &mono) != wioOk) return c;
@@ -70,6 +75,20 @@ TitledCart MakeTitledCart(const std::string& path) {
   c.ok = WaveIOCreate(b.get(), path) == wioOk && WaveIOWrite(b.get(), c.samples.data(), n) == n &&
          WaveIOFinish(b.get()) == wioOk;
   return c;
+}
+
+// A cart as a traffic or automation system prepares one for the operator to record into: the
+// title "Morning News" and the picture, and an empty data chunk before them or, listsFirst, behind.
+std::string TitledCartWithoutAudio(const WAVEFORMATEX& f, const std::string& picture, bool listsFirst) {
+  const std::string title = "Morning News";
+  std::string lists = "DISP" + LE32(uint32_t(4 + picture.size())) + LE32(8) + picture;
+  if (picture.size() & 1) lists += '\0';
+  lists += "LIST" + LE32(uint32_t(4 + 8 + title.size() + 1)) + "INFO" + "INAM" + LE32(uint32_t(title.size() + 1)) +
+           title + '\0';
+  if ((title.size() + 1) & 1) lists += '\0';
+  std::string wav = MakeWav(f, "");
+  wav.insert(listsFirst ? wav.size() - 8 : wav.size(), lists);
+  return wav.replace(4, 4, LE32(uint32_t(wav.size() - 8)));
 }
 
 // Loads the cart, records on from a second before its end for seven seconds (past its end, cutting
@@ -579,4 +598,77 @@ TEST(Recovery, ATakeWhoseTitleCannotBeKeptAsideGoesOnAndTheOperatorIsTold) {
     EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
     EXPECT_TRUE(w.Data().size() > 7u * 64000) << w.Data().size() << " bytes of samples";
   }
+}
+
+// A titled cart made elsewhere without audio is recorded into where it lies: its title and picture,
+// whether they stand behind the empty data chunk or before it, are still there once the take is
+// stopped, or by the next start after a kill in the middle of it, around every frame recorded.
+TEST(Recovery, ATitledCartWithoutAudioKeepsItsTitleAndPictureThroughATakeAndAKill) {
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  const std::string picture = CartPicture();
+  for (const bool killed : {true, false}) {
+    SCOPED_TRACE(killed ? "killed, the lists behind the data" : "stopped, the lists before the data");
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    const std::string cart = s.dir.Path("News.wav");
+    ASSERT_TRUE(Studio::Write(cart, TitledCartWithoutAudio(mono, picture, !killed)));
+    s.Answers({"file " + cart});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+A");
+    ASSERT_EQ(cart, s.Sync().file);
+    s.Key("F5");
+    s.Run(2000);
+    ASSERT_EQ("recording", s.Sync().deck);
+    if (killed) {
+      s.Kill();
+      ASSERT_TRUE(s.Start());
+      s.Sync();
+    } else {
+      s.Key("F4");
+      ASSERT_EQ("stopped", s.Sync().deck);
+    }
+    EXPECT_EQ(std::vector<std::string>{}, Messages(s));
+    ExpectTitleAndPicture(cart, picture);
+    const WavFile w = ReadWav(cart);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+    const std::string data = w.Data();
+    EXPECT_TRUE(IsPattern(data, mono)) << "the take is not the input from its start";
+    EXPECT_GE(data.size(), (killed ? 1500u : 2000u) * 64) << "frames lost";
+    ASSERT_TRUE(HaveOracles()) << "sox and sndfile-info are needed (scripts/setup.sh installs them)";
+    EXPECT_EQ(std::to_string(data.size() / 2), SndfileFrames(cart));
+    EXPECT_NE(std::string::npos, SndfileInfo(cart).find("INAM : Morning News"));
+  }
+}
+
+// Edited on a copy (non-destructive), the same cart is saved with its title and picture around the
+// take, and the cart itself is left as it was.
+TEST(Recovery, ATitledCartWithoutAudioEditedOnACopyIsSavedWithItsTitleAndPicture) {
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  const std::string picture = CartPicture();
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const std::string cart = s.dir.Path("News.wav"), saved = s.dir.Path("carts/Noon News.wav");
+  ASSERT_TRUE(plat::ForceDirectories(s.dir.Path("carts")));
+  const std::string original = TitledCartWithoutAudio(mono, picture, false);
+  ASSERT_TRUE(Studio::Write(cart, original));
+  s.Answers({"file " + cart, "OK", "file " + saved});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+E");
+  ASSERT_EQ(s.deckTemp + "News.WAV", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "copied").file);
+  // Play has nothing to play, and leaves the deck stopped with Record open to the operator.
+  s.Key("F3");
+  s.Key("F5");
+  s.Run(1000);
+  s.Key("F4");
+  ASSERT_EQ("stopped", s.Sync().deck);
+  s.Key("F9");
+  EXPECT_EQ(saved, s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "saved").file);
+  ExpectTitleAndPicture(saved, picture);
+  const WavFile w = ReadWav(saved);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  EXPECT_TRUE(IsPattern(w.Data(), mono)) << "the take is not the input from its start";
+  EXPECT_GE(w.Data().size(), 1000u * 64) << "frames lost";
+  EXPECT_TRUE(Studio::Read(cart) == original) << "the cart itself was changed";
 }

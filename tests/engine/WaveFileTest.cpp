@@ -139,6 +139,49 @@ TEST(WaveFile, RecordingReplacesOrPunchesIntoTheFile) {
   EXPECT_EQ(l.data, Frames(0, 100, 4));
 }
 
+// A file with a title but no samples yet (a cart another program made to be recorded into) is
+// written into where it lies and keeps its title; it is made anew only when the take's format is
+// not its own.
+TEST(WaveFile, ATitledFileWithoutSamplesIsRecordedIntoWhereItLies) {
+  Scratch dir;
+  const WAVEFORMATEX f = Pcm(8000, 2, 16);
+  const std::string path = dir.Path("cart.wav");
+  const int name = FindInfoIdentifier(plat::FourCC("INAM"));
+  auto make = [&] {
+    PWaveIOBlock b;
+    ASSERT_EQ(WaveIOAlloc(b, &f), wioOk);
+    std::string title = "Morning news";
+    SetInfoItemText(b->InfoList, name, &title, isSet);
+    ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+    b->Dirty = true;
+    ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
+  };
+  auto title = [&] {
+    PWaveIOBlock b;
+    return WaveIOOpen(b, path, plat::FourCC("WAVE"), wioFile) == wioOk ? InfoItemText(b->InfoList, name) : "?";
+  };
+  ASSERT_NO_FATAL_FAILURE(make());
+  ASSERT_EQ(title(), "Morning news");
+  {
+    Recording r(f, path, false);
+    r.Start();
+    r.Push(Frames(0, 100, 4));
+    r.Close();
+  }
+  EXPECT_EQ(Inspect(path).data, Frames(0, 100, 4));
+  EXPECT_EQ(title(), "Morning news");
+
+  ASSERT_NO_FATAL_FAILURE(make());
+  {
+    Recording r(Pcm(8000, 1, 8), path, false);
+    r.Start();
+    r.Push(std::string(100, '\x40'));
+    r.Close();
+  }
+  EXPECT_EQ(Inspect(path).data, std::string(100, '\x40'));
+  EXPECT_EQ(title(), "");
+}
+
 TEST(WaveFile, EveryBufferOfATakeIsInTheFileAtOnceAndASyncReachesIt) {
   Scratch dir;
   const WAVEFORMATEX f = Pcm(8000, 1, 8);
