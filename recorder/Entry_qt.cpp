@@ -82,7 +82,9 @@ int SolvaneMain(int argc, char** argv) {
   plat::CatchFileSizeLimit();
   plat::KeepOutputFromBlocking();
   // One deck per temporary folder: a second start in the same session brings the running deck
-  // forward; one from another session finds the folder held (the deck's creation tells it).
+  // forward; one from another session finds the folder held (the deck's creation tells it). What
+  // holds the name without answering (another account's socket, a deck that hangs) keeps a start
+  // waiting a few seconds at most; the folder's lock then decides.
   plat::SingleInstance instance("solvane", DeckTempFolder());
   if (instance.Acquire([] { plat::RunOnUiThread(ActivateMainWindow); }) == plat::SingleInstance::Outcome::Running)
     return 0;

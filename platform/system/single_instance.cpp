@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/system/files.h"
 
@@ -20,9 +22,18 @@ namespace plat {
 
 namespace {
 constexpr char kRequest[] = "activate\n";
-// How long a later start keeps trying to reach a copy that is still starting or just ending.
-constexpr int kAttempts = 300;
+constexpr size_t kRequestSize = sizeof kRequest - 1;
 constexpr auto kAttemptPause = std::chrono::milliseconds(10);
+// How long the listener gives a connection to say what it wants, and how many it waits on at once.
+constexpr auto kRequestWithin = std::chrono::seconds(1);
+constexpr size_t kMaxWaiting = 32;
+
+using Clock = std::chrono::steady_clock;
+
+int MsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? int(std::min<long long>(left, 60000)) : 0;
+}
 
 // A short, fixed-length name for any runtime folder and key, however long their paths.
 uint64_t Fnv1a(const std::string& text) {
@@ -49,19 +60,25 @@ bool PeerIsUs(int s) {
 
 enum class Asked { Delivered, NotOurs, NoAnswer };
 
-Asked AskToComeForward(const std::string& address) {
+Asked AskToComeForward(const std::string& address, Clock::time_point deadline) {
   sockaddr_un addr;
   const socklen_t len = FillAddress(address, addr);
   const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return Asked::NoAnswer;
+  // A listener whose backlog is full keeps connect() waiting for room: for no longer than the
+  // deadline (EAGAIN then).
+  const int ms = std::max(MsUntil(deadline), 1);
+  const timeval limit{ms / 1000, (ms % 1000) * 1000};
   Asked asked = Asked::NoAnswer;
-  if (::connect(s, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
+  if (::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0 &&
+      ::connect(s, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
     if (!PeerIsUs(s)) {
       asked = Asked::NotOurs;
-    } else if (::write(s, kRequest, sizeof kRequest - 1) == ssize_t(sizeof kRequest - 1)) {
+    } else if (::send(s, kRequest, kRequestSize, MSG_NOSIGNAL) == ssize_t(kRequestSize)) {
       char buf[8] = {};
       pollfd p{s, POLLIN, 0};
-      if (::poll(&p, 1, 2000) > 0 && ::read(s, buf, sizeof buf) > 0) asked = Asked::Delivered;
+      if (::poll(&p, 1, MsUntil(deadline)) > 0 && ::recv(s, buf, sizeof buf, MSG_DONTWAIT) > 0)
+        asked = Asked::Delivered;
     }
   }
   ::close(s);
@@ -78,12 +95,16 @@ SingleInstance::SingleInstance(std::string name, std::string key, std::string ru
 
 SingleInstance::~SingleInstance() { Release(); }
 
-SingleInstance::Outcome SingleInstance::Acquire(std::function<void()> onActivate) {
+SingleInstance::Outcome SingleInstance::Acquire(std::function<void()> onActivate, std::chrono::milliseconds patience) {
   if (listenFd_ >= 0) return Outcome::First;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  // A later start keeps trying to reach a copy that is still starting or just ending for so long,
+  // and no longer: whatever holds the name and has not answered by then (another account's socket
+  // with a full backlog, a copy that hangs) is not asked again, and this start runs alone.
+  const Clock::time_point deadline = Clock::now() + patience;
+  for (;;) {
     sockaddr_un addr;
     const socklen_t len = FillAddress(address_, addr);
-    const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) return Outcome::Alone;
     // Binding is the one step two starts cannot both win.
     if (::bind(s, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
@@ -100,36 +121,70 @@ SingleInstance::Outcome SingleInstance::Acquire(std::function<void()> onActivate
     ::close(s);
     if (!taken) return Outcome::Alone;
     // A copy that has bound but not yet listens, or one that is ending, answers on a later try.
-    switch (AskToComeForward(address_)) {
+    switch (AskToComeForward(address_, deadline)) {
       case Asked::Delivered: return Outcome::Running;
       case Asked::NotOurs: return Outcome::Alone;
-      case Asked::NoAnswer: std::this_thread::sleep_for(kAttemptPause); break;
+      case Asked::NoAnswer:
+        if (Clock::now() >= deadline) return Outcome::Alone;
+        std::this_thread::sleep_for(kAttemptPause);
+        break;
     }
   }
-  return Outcome::Alone;
 }
 
 void SingleInstance::Listen() {
+  // Connections of this account that have not yet said what they want, each waited on for a
+  // while, all at once: one that says nothing holds up no other.
+  struct Waiting {
+    int fd;
+    Clock::time_point until;
+    std::string said;
+  };
+  std::vector<Waiting> waiting;
+  const auto drop = [&waiting](size_t i) {
+    ::close(waiting[i].fd);
+    waiting.erase(waiting.begin() + std::ptrdiff_t(i));
+  };
   for (;;) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
+    std::vector<pollfd> fds = {{listenFd_, POLLIN, 0}, {wakeFd_[0], POLLIN, 0}};
+    Clock::time_point next = Clock::time_point::max();
+    for (const Waiting& w : waiting) {
+      fds.push_back({w.fd, POLLIN, 0});
+      next = std::min(next, w.until);
     }
-    if (fds[1].revents) return;
+    const int rc = ::poll(fds.data(), nfds_t(fds.size()), waiting.empty() ? -1 : MsUntil(next));
+    if (rc < 0 && errno != EINTR) break;
+    if (rc < 0) continue;
+    if (fds[1].revents) break;
+    // Whoever has spoken (or gone) is answered first; then those out of time go.
+    for (size_t i = waiting.size(); i-- > 0;) {
+      if (fds[2 + i].revents) {
+        char buf[32];
+        const ssize_t n = ::recv(waiting[i].fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n > 0) waiting[i].said.append(buf, size_t(n));
+        if (waiting[i].said.size() < kRequestSize && n > 0) continue;
+        if (waiting[i].said.compare(0, kRequestSize, kRequest) == 0 && onActivate_) {
+          onActivate_();
+          (void)!::send(waiting[i].fd, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+        drop(i);
+      } else if (Clock::now() >= waiting[i].until) {
+        drop(i);
+      }
+    }
     if (!(fds[0].revents & POLLIN)) continue;
-    int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (c < 0) continue;
-    char buf[32] = {};
-    pollfd pc{c, POLLIN, 0};
     // Anyone may connect to a name without a file; only our own account is heard.
-    if (PeerIsUs(c) && ::poll(&pc, 1, 1000) > 0 && ::read(c, buf, sizeof buf - 1) > 0 &&
-        std::strncmp(buf, kRequest, sizeof kRequest - 1) == 0 && onActivate_) {
-      onActivate_();
-      (void)!::write(c, "ok\n", 3);
+    if (!PeerIsUs(c)) {
+      ::close(c);
+      continue;
     }
-    ::close(c);
+    if (waiting.size() >= kMaxWaiting) drop(0);
+    waiting.push_back({c, Clock::now() + kRequestWithin, {}});
   }
+  for (const Waiting& w : waiting) ::close(w.fd);
 }
 
 void SingleInstance::Release() {

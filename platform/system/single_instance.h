@@ -5,6 +5,7 @@
 // the same session finds it bound and asks the copy that holds it to come to the front. Starts of
 // other sessions never meet it; what keeps them apart is the lock on the guarded folder itself
 // (held_folder.h).
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,12 +24,18 @@ public:
     First,    // this process is the session's copy: onActivate runs on a listener thread of this
               // object whenever a later start asks it to come forward (it must only post work on)
     Running,  // another copy of this session runs, and has taken the request to come forward
-    Alone,    // the name is held by a process of another account: this one runs without it
+    Alone,    // the name is held by a process of another account, or by one that gave no answer
+              // within a few seconds (a full backlog, a copy that hangs): this one runs without it
   };
-  // Two starts at the same instant: exactly one is First, the other is Running.
-  Outcome Acquire(std::function<void()> onActivate);
+  // Two starts at the same instant: exactly one is First, the other is Running. Never waits more
+  // than a few seconds, whatever holds the name.
+  // patience: how long it may try to reach what holds the name (tests shorten it).
+  Outcome Acquire(std::function<void()> onActivate,
+                  std::chrono::milliseconds patience = std::chrono::milliseconds(3000));
   void Release();
   bool Owned() const { return listenFd_ >= 0; }
+  // The socket's abstract name, without its leading zero byte. Anyone can work it out.
+  const std::string& Address() const { return address_; }
 
 private:
   void Listen();

@@ -3,9 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "Studio.h"
@@ -38,6 +47,29 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
   for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
     s.replace(at, from.size(), to);
   return s;
+}
+
+// The abstract socket names a process holds, without their leading "@", as any account may read
+// them in /proc/net/unix.
+std::vector<std::string> AbstractNamesOf(pid_t pid) {
+  std::set<std::string> inodes;
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+  for (const plat::FolderEntry& e : plat::ListEntries(fds)) {
+    char link[64] = {};
+    const ssize_t n = ::readlink((fds + e.name).c_str(), link, sizeof link - 1);
+    if (n > 9 && std::strncmp(link, "socket:[", 8) == 0) inodes.insert(std::string(link + 8, size_t(n) - 9));
+  }
+  std::vector<std::string> names;
+  std::ifstream table("/proc/net/unix");
+  std::string line;
+  std::getline(table, line);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string num, refs, protocol, flags, type, state, inode, path;
+    fields >> num >> refs >> protocol >> flags >> type >> state >> inode >> path;
+    if (inodes.count(inode) && path.size() > 1 && path[0] == '@') names.push_back(path.substr(1));
+  }
+  return names;
 }
 
 }  // namespace
@@ -184,4 +216,68 @@ TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramE
   EXPECT_EQ("message Information [OK] \"Error Creating Temp Directory\\r\\n\\r\\n" + s.dir.Path("plain/Solvane/") +
                 "\\r\\nNot a directory\" -> OK",
             dialogs[1]);
+}
+
+// The single-instance name can be worked out by anyone: another account binds it before the
+// operator's start, listens and never accepts, its backlog full. The operator's deck neither asks
+// it anything nor waits on it for as long as it lives: it comes up within seconds, on its own.
+TEST(Start, AnotherAccountHoldingTheNameWithAFullBacklogKeepsTheDeckFromStartingOnlySeconds) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can start processes of two other accounts";
+  constexpr uid_t kOperator = 4321, kOther = 4322;
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.RunAs(kOperator, kOperator, kOperator);
+  // The name, as the other account learns it: from the operator's deck while it runs.
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6)) << s.Output();
+  s.Sync();
+  const std::vector<std::string> names = AbstractNamesOf(s.Pid());
+  ASSERT_EQ(1u, names.size());
+  s.CloseWindow();
+  ASSERT_EQ(0, s.WaitExit());
+  EXPECT_EQ(Studio::kExit, s.Gpi(6));
+
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(names[0].size(), sizeof addr.sun_path - 1);
+  std::memcpy(addr.sun_path + 1, names[0].data(), names[0].size());
+  const socklen_t len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + names[0].size());
+  int ready[2], done[2];
+  ASSERT_EQ(0, ::pipe(ready));
+  ASSERT_EQ(0, ::pipe(done));
+  const pid_t squatter = ::fork();
+  if (squatter == 0) {
+    char queued = 0;
+    const int l = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::setresgid(kOther, kOther, kOther) == 0 && ::setresuid(kOther, kOther, kOther) == 0 &&
+        ::bind(l, reinterpret_cast<const sockaddr*>(&addr), len) == 0 && ::listen(l, 0) == 0)
+      for (;;) {
+        const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (::connect(c, reinterpret_cast<const sockaddr*>(&addr), len) != 0) break;
+        ++queued;
+      }
+    (void)!::write(ready[1], &queued, 1);
+    (void)!::read(done[0], &queued, 1);
+    ::_exit(0);
+  }
+  ASSERT_GT(squatter, 0);
+  char queued = 0;
+  ASSERT_EQ(1, ::read(ready[0], &queued, 1));
+  ASSERT_GT(queued, 0) << "the other account could not take the name or fill its backlog";
+
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(Studio::kLoad, s.Gpi(6)) << s.Output();
+  EXPECT_EQ("empty", s.Sync().deck);
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(waited, std::chrono::seconds(20));
+  std::printf("the deck was up %lld ms after its start\n",
+              (long long)std::chrono::duration_cast<std::chrono::milliseconds>(waited).count());
+  EXPECT_TRUE(AbstractNamesOf(s.Pid()).empty()) << "the deck holds the name: the other account never held it";
+  EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
+  s.Kill();
+  (void)!::write(done[1], "x", 1);
+  int status = -1;
+  EXPECT_EQ(squatter, ::waitpid(squatter, &status, 0));
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
 }

@@ -3,16 +3,20 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/system/checked.h"
 #include "platform/system/clock.h"
@@ -711,6 +715,82 @@ TEST(SingleInstance, StartsAtTheSameInstantGiveOneCopyAndTheRestComeForward) {
   EXPECT_EQ(first.load(), 1);
   EXPECT_EQ(running.load(), kStarts - 1);
   EXPECT_EQ(requests.load(), kStarts - 1);
+}
+
+namespace {
+
+socklen_t AbstractAddress(const std::string& name, sockaddr_un& addr) {
+  addr = {};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path + 1, name.data(), name.size());
+  return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+// Connects to an abstract name without waiting; the socket, or -1.
+int ConnectTo(const std::string& name) {
+  sockaddr_un addr;
+  const socklen_t len = AbstractAddress(name, addr);
+  const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (::connect(c, reinterpret_cast<sockaddr*>(&addr), len) == 0) return c;
+  ::close(c);
+  return -1;
+}
+
+// A socket at a single-instance name that listens and never accepts, its backlog full.
+struct Squatter {
+  int listener = -1;
+  std::vector<int> queued;
+  explicit Squatter(const std::string& name) {
+    sockaddr_un addr;
+    const socklen_t len = AbstractAddress(name, addr);
+    listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listener, 0) != 0) return;
+    for (int c; (c = ConnectTo(name)) >= 0;) queued.push_back(c);
+  }
+  ~Squatter() { Leave(); }
+  void Leave() {
+    for (int c : queued) ::close(c);
+    queued.clear();
+    if (listener >= 0) ::close(listener);
+    listener = -1;
+  }
+};
+
+}  // namespace
+
+// Connections of this account that say nothing hold up no later start; and whatever holds the name
+// without ever answering (here this account's own socket with a full backlog) is given up on
+// within the start's patience, never waited on for as long as it lives.
+TEST(SingleInstance, NothingThatHoldsOrFloodsTheNameKeepsAStartWaiting) {
+  Scratch dir;
+  using O = SingleInstance::Outcome;
+  SingleInstance first("solvane-test", "/folder/", dir.Path("run"));
+  std::atomic<int> requests{0};
+  ASSERT_EQ(first.Acquire([&] { ++requests; }), O::First);
+  std::vector<int> silent;
+  for (int i = 0; i < 24; ++i)
+    if (const int c = ConnectTo(first.Address()); c >= 0) silent.push_back(c);
+  EXPECT_GE(silent.size(), 16u);
+  SingleInstance second("solvane-test", "/folder/", dir.Path("run"));
+  EXPECT_EQ(second.Acquire({}, std::chrono::milliseconds(2000)), O::Running)
+      << "held up by connections that say nothing";
+  EXPECT_EQ(requests.load(), 1);
+  for (int c : silent) ::close(c);
+
+  SingleInstance held("solvane-test", "/held/", dir.Path("run"));
+  Squatter squatter(held.Address());
+  ASSERT_FALSE(squatter.queued.empty());
+  std::atomic<bool> done{false};
+  std::atomic<int> outcome{-1};
+  std::thread start([&] {
+    outcome = int(held.Acquire({}, std::chrono::milliseconds(300)));
+    done = true;
+  });
+  for (int i = 0; i < 1000 && !done; ++i) SleepMs(10);
+  EXPECT_TRUE(done.load()) << "still waiting after 10 s";
+  squatter.Leave();  // lets a start that waits in connect() go on
+  start.join();
+  EXPECT_EQ(outcome.load(), int(O::Alone));
 }
 
 TEST(SingleInstance, AnotherAccountHoldingTheNameIsNeitherAskedNorObeyed) {
