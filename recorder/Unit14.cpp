@@ -1,5 +1,7 @@
 #include "recorder/Unit14.h"
 
+#include <algorithm>
+
 #include "recorder/UserFormParts.h"
 #include "recorder/ProgramColumns.h"
 #include "recorder/Unit15.h"
@@ -154,6 +156,7 @@ void TForm14::ReadLibrary(const std::function<std::vector<std::string>()>& read)
     deck_.Notify(TNoticeKind::Error, e.Message());
   }
   SortProgramRecords(library_, pfName);
+  read_ = library_;
 }
 
 bool TForm14::SaveLibrary() {
@@ -164,13 +167,33 @@ bool TForm14::SaveLibrary() {
     deck_.Notify(TNoticeKind::Error, UnreadListText(LibraryFile()));
     return false;
   }
+  // Only what this deck changed is written, into the library as it is now: other decks sharing
+  // the users folder may have saved programs of theirs since it was read.
+  if (!ProgramListChanged(read_, library_)) {
+    modified_ = false;
+    return true;
+  }
+  const std::string path = LibraryFile();
+  std::vector<std::string> saved;
   try {
-    if (!WriteProgramRecords(LibraryFile(), library_))
-      return false;  // the program dialogs keep the library within what a file holds
+    switch (SaveProgramList(path, read_, library_, true, saved)) {
+      case TListSave::Saved: break;
+      case TListSave::Busy: deck_.Notify(TNoticeKind::Error, ListBusyText(path)); return false;
+      case TListSave::Full:
+        deck_.Notify(TNoticeKind::Error, "The library was not saved: with the programs other decks saved meanwhile it "
+                                         "would hold " + std::to_string(saved.size()) +
+                                             " programs, and it holds at most 250. \r\nRemove some and save again.");
+        return false;
+    }
   } catch (const Exception& e) {
     deck_.Notify(TNoticeKind::Error, e.Message());
     return false;
   }
+  const int at = ListBox2->ItemIndex();
+  const std::string selected = at >= 0 && size_t(at) < library_.size() ? library_[size_t(at)] : std::string();
+  library_ = read_ = saved;
+  const auto kept = std::find(library_.begin(), library_.end(), selected);
+  ShowLibrary(kept == library_.end() ? 0 : int(kept - library_.begin()));
   modified_ = false;
   return true;
 }

@@ -65,6 +65,7 @@ private:
 
   TUserDeck& deck_;
   std::vector<std::string> library_;
+  std::vector<std::string> read_;  // the library as its file held it: what this deck changed is the rest
   bool modified_ = false;
   bool libraryRead_ = false;  // the library shown is what its file held
   plat::TTabSheet* lastPage_ = nullptr;

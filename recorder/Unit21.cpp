@@ -110,14 +110,19 @@ void TForm21::LoadUser(const std::string& user) {
     userRead_ = false;
     deck_.Notify(TNoticeKind::Error, e.Message());
   }
-  ListBox1->Items()->BeginUpdate();
-  ListBox1->Items()->Clear();
-  for (const std::string& r : records) ListBox1->Items()->Add(r);
-  ListBox1->Items()->EndUpdate();
+  ShowAssigned(records);
   user_ = user;
   modified_ = false;
   StatusBar1->SetSimpleText("User: " + user);
   if (!refused.empty()) deck_.Notify(TNoticeKind::Warning, RefusedProgramsMessage(path, refused));
+}
+
+void TForm21::ShowAssigned(const std::vector<std::string>& records) {
+  read_ = records;
+  ListBox1->Items()->BeginUpdate();
+  ListBox1->Items()->Clear();
+  for (const std::string& r : records) ListBox1->Items()->Add(r);
+  ListBox1->Items()->EndUpdate();
 }
 
 void TForm21::ComboBox1Change(TObject*) {
@@ -172,11 +177,19 @@ void TForm21::SaveClick(TObject*) {
     return;
   }
   StatusBar1->SetSimpleText("Saving User's List");
+  std::vector<std::string> saved;
   try {
-    // The user's file must still be there: a user removed meanwhile is not made again.
-    if (!WriteProgramRecords(path, records, true)) {
+    // What this deck changed goes into the list as the file holds it now, which must still be
+    // there: a user removed meanwhile is not made again.
+    const TListSave result = SaveProgramList(path, read_, records, false, saved);
+    if (result != TListSave::Saved) StatusBar1->SetSimpleText("User: " + user_);
+    if (result == TListSave::Busy) {
+      deck_.Notify(TNoticeKind::Error, ListBusyText(path));
+      return;
+    }
+    if (result == TListSave::Full) {
       deck_.Notify(TNoticeKind::Error, "A user's list holds at most 250 programs. Unassign " +
-                                           std::to_string(records.size() - ProgramRows) + " of them and save again.");
+                                           std::to_string(saved.size() - ProgramRows) + " of them and save again.");
       return;
     }
   } catch (const EIniFileGone&) {
@@ -187,6 +200,7 @@ void TForm21::SaveClick(TObject*) {
     deck_.Notify(TNoticeKind::Error, e.Message());
     return;
   }
+  ShowAssigned(saved);
   modified_ = false;
   StatusBar1->SetSimpleText("User: " + user_);
 }

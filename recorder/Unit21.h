@@ -1,6 +1,7 @@
 #pragma once
 // "Assign\Unassign Programs": copies programs of the library into a user's own list.
 #include <string>
+#include <vector>
 
 #include "controls/zelstatus.h"
 #include "platform/ui/extctrls.h"
@@ -35,8 +36,10 @@ public:
 
 private:
   void LoadUser(const std::string& user);
+  void ShowAssigned(const std::vector<std::string>& records);  // as the user's file holds them
   TUserDeck& deck_;
   bool modified_ = false;
   std::string user_;  // whose programs the assigned list holds
   bool userRead_ = false;  // the assigned list is what the user's file held
+  std::vector<std::string> read_;  // the user's programs as read: what this deck changed is the rest
 };

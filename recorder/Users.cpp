@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "platform/system/files.h"
+#include "platform/system/list_lock.h"
 #include "platform/ui/inifiles.h"
 #include "platform/ui/strings.h"
 #include "recorder/Settings.h"
@@ -181,16 +183,50 @@ std::vector<std::string> ManagerUserList(const std::string& folder, std::vector<
 
 namespace {
 
-// Section n's program; false when it has no name (an unused section) or a fault.
-bool ReadProgram(plat::TIniFile& ini, int n, TProgramRow& row, TRefusedPrograms* refused) {
+// Section n's six keys as the file holds them.
+TProgramRow ReadRow(plat::TIniFile& ini, int n) {
+  TProgramRow row;
   const std::string section = TemplateSection(n);
   for (int k = 0; k < ProgramFieldCount; ++k) row[size_t(k)] = ini.ReadString(section, ProgramKeys[size_t(k)], "");
+  return row;
+}
+
+// Section n's program; false when it has no name (an unused section) or a fault.
+bool ReadProgram(plat::TIniFile& ini, int n, TProgramRow& row, TRefusedPrograms* refused) {
+  row = ReadRow(ini, n);
   if (row[pfName].empty()) return false;
   if (std::string fault = ProgramFault(row); !fault.empty()) {
-    if (refused) refused->push_back({section, row[pfName], std::move(fault)});
+    if (refused) refused->push_back({TemplateSection(n), row[pfName], std::move(fault)});
     return false;
   }
   return true;
+}
+
+// A program as the manager's reader gives it: an empty lockout reads as "0".
+std::string ReadRecord(TProgramRow row) {
+  if (row[pfLockout].empty()) row[pfLockout] = "0";
+  return ProgramRecord(row);
+}
+
+// Sections "Template 0" to "Template 249" from rows, filled from 0 without gaps, the sections past
+// the last row with all six keys empty.
+void WriteRows(plat::TIniFile& ini, const std::vector<TProgramRow>& rows) {
+  for (int n = 0; n < ProgramRows; ++n) {
+    const TProgramRow row = size_t(n) < rows.size() ? rows[size_t(n)] : TProgramRow{};
+    for (int k = 0; k < ProgramFieldCount; ++k)
+      ini.WriteString(TemplateSection(n), ProgramKeys[size_t(k)], row[size_t(k)]);
+  }
+}
+
+std::map<std::string, int> Counted(const std::vector<std::string>& records) {
+  std::map<std::string, int> counts;
+  for (const std::string& r : records) ++counts[r];
+  return counts;
+}
+
+int CountOf(const std::map<std::string, int>& counts, const std::string& record) {
+  const auto it = counts.find(record);
+  return it == counts.end() ? 0 : it->second;
 }
 
 }  // namespace
@@ -201,27 +237,77 @@ std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPro
   plat::TIniFile ini(path);
   for (int n = 0; n < ProgramRows; ++n) {
     TProgramRow row;
-    if (!ReadProgram(ini, n, row, refused)) continue;
-    if (row[pfLockout].empty()) row[pfLockout] = "0";
-    records.push_back(ProgramRecord(row));
+    if (ReadProgram(ini, n, row, refused)) records.push_back(ReadRecord(row));
   }
   return records;
 }
 
 bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records, bool mustExist) {
   if (records.size() > size_t(ProgramRows)) return false;
+  // The fields as they are: the blank of an empty description in lists is not the program's.
+  std::vector<TProgramRow> rows;
+  for (const std::string& r : records) rows.push_back(RecordFields(r));
   plat::TIniFile ini(path);
   ini.SetMustExist(mustExist);
   ini.BeginUpdate();
-  for (int n = 0; n < ProgramRows; ++n) {
-    // The fields as they are: the blank of an empty description in lists is not the program's.
-    TProgramRow row;
-    if (size_t(n) < records.size()) row = RecordFields(records[size_t(n)]);
-    for (int k = 0; k < ProgramFieldCount; ++k)
-      ini.WriteString(TemplateSection(n), ProgramKeys[size_t(k)], row[size_t(k)]);
-  }
+  WriteRows(ini, rows);
   ini.EndUpdate();
   return true;
+}
+
+bool ProgramListChanged(const std::vector<std::string>& read, const std::vector<std::string>& now) {
+  return Counted(read) != Counted(now);
+}
+
+TListSave SaveProgramList(const std::string& path, const std::vector<std::string>& read,
+                          const std::vector<std::string>& now, bool library, std::vector<std::string>& saved) {
+  saved.clear();
+  // Where no lock can be had the changes still meet the file as it is now, not as it was read.
+  const plat::ListLock lock(path);
+  if (lock.Result() == plat::ListLock::Busy) return TListSave::Busy;
+  plat::TIniFile ini(path);
+  ini.SetMustExist(!library);
+  ini.BeginUpdate();
+  std::vector<TProgramRow> rows;
+  for (int n = 0; n < ProgramRows; ++n)
+    if (TProgramRow row = ReadRow(ini, n); !row[pfName].empty()) rows.push_back(std::move(row));
+  const std::map<std::string, int> had = Counted(read), has = Counted(now);
+  if (library && !plat::FileExists(path)) {
+    rows.clear();
+    for (const std::string& r : now) rows.push_back(RecordFields(r));
+  } else {
+    const auto held = [&](const std::string& record) {
+      return std::count_if(rows.begin(), rows.end(), [&](const TProgramRow& r) { return ReadRecord(r) == record; });
+    };
+    for (const auto& [record, count] : had)
+      for (int drop = count - CountOf(has, record); drop > 0 && held(record) > CountOf(has, record); --drop)
+        rows.erase(std::find_if(rows.begin(), rows.end(), [&](const TProgramRow& r) { return ReadRecord(r) == record; }));
+    for (const auto& [record, count] : has) {
+      int add = count - CountOf(had, record);
+      if (add <= 0) continue;
+      if (library) {
+        const std::string name = Trim(RecordField(record, pfName));
+        std::erase_if(rows, [&](const TProgramRow& r) {
+          return SameText(Trim(r[pfName]), name) && ReadRecord(r) != record;
+        });
+      }
+      for (; add > 0 && held(record) < count; --add) rows.push_back(RecordFields(record));
+    }
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const TProgramRow& a, const TProgramRow& b) {
+    return plat::CompareText(ReadRecord(a), ReadRecord(b)) < 0;
+  });
+  const bool full = rows.size() > size_t(ProgramRows);
+  for (const TProgramRow& r : rows)
+    if (full || ProgramFault(r).empty()) saved.push_back(ReadRecord(r));
+  if (full) return TListSave::Full;
+  WriteRows(ini, rows);
+  ini.EndUpdate();
+  return TListSave::Saved;
+}
+
+std::string ListBusyText(const std::string& path) {
+  return "Nothing was saved: another deck has been saving " + path + " for more than a second. Save again in a moment.";
 }
 
 std::string UnreadListText(const std::string& path) {
@@ -286,6 +372,39 @@ void CreateLibrary(TUserDeck& deck, const std::string& path, TLoadProgress* gaug
   }
 }
 
+// A key a hand-made user file lacks, as the loader fills it in: section n, the program's name there.
+struct TKeyCompletion {
+  int n;
+  std::string name;
+  int key;
+  std::string value;
+};
+
+// The completions go into the file as it is when they are written, under the list lock, and only
+// where section n still holds the program read and still lacks the key: another deck may have
+// saved the list while it was being loaded.
+void CompleteKeys(const std::string& path, const std::vector<TKeyCompletion>& completions) {
+  if (completions.empty()) return;
+  const plat::ListLock lock(path);
+  if (lock.Result() == plat::ListLock::Busy) return;  // a later load completes them
+  try {
+    plat::TIniFile ini(path);
+    ini.SetMustExist(true);
+    ini.BeginUpdate();
+    for (const TKeyCompletion& c : completions) {
+      const std::string section = TemplateSection(c.n);
+      const char* key = ProgramKeys[size_t(c.key)];
+      if (ini.ReadString(section, ProgramKeys[pfName], "") != c.name) continue;
+      if (c.key == pfLockout ? !ini.ReadString(section, key, "").empty() : ini.ValueExists(section, key)) continue;
+      ini.WriteString(section, key, c.value);
+    }
+    ini.EndUpdate();
+  } catch (const plat::Exception&) {
+    // A user file we may not write (a shared, read-only users folder) still gives its programs;
+    // only the completion of its empty keys is lost.
+  }
+}
+
 }  // namespace
 
 void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge, TRefusedPrograms* refused) {
@@ -294,9 +413,10 @@ void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* g
   if (IsDefaultUser(user) && !plat::FileExists(path)) CreateLibrary(deck, path, gauge);
 
   plat::TIniFile ini(path);
-  ini.BeginUpdate();  // the completions below reach the file in one write
+  ini.BeginUpdate();  // one reading of the file, however long the loop takes
   if (gauge) gauge->Reset();
   TRefusedPrograms faults;
+  std::vector<TKeyCompletion> completions;
   size_t taken = 0;  // a program with a fault takes no row, so the rows stay without gaps
   for (int n = 0; n < ProgramRows; ++n) {
     deck.SetLoadStatus("Loading Program List... Please wait.");
@@ -307,23 +427,17 @@ void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* g
       if (row[pfName].empty()) break;
       continue;
     }
-    for (int k = pfLength; k <= pfSavePath; ++k) {
-      const char* key = ProgramKeys[size_t(k)];
-      if (row[size_t(k)].empty() && !ini.ValueExists(section, key)) ini.WriteString(section, key, "");
-    }
+    for (int k = pfLength; k <= pfSavePath; ++k)
+      if (row[size_t(k)].empty() && !ini.ValueExists(section, ProgramKeys[size_t(k)]))
+        completions.push_back({n, row[pfName], k, ""});
     if (row[pfLockout].empty()) {
-      ini.WriteString(section, ProgramKeys[pfLockout], "0");
+      completions.push_back({n, row[pfName], pfLockout, "0"});
       row[pfLockout] = "0";
     }
     fields.programList[taken++] = row;
   }
   for (; taken < size_t(ProgramRows); ++taken) fields.programList[taken] = TProgramRow{};
-  try {
-    ini.EndUpdate();
-  } catch (const plat::EIniFileException&) {
-    // A user file we may not write (a shared, read-only users folder) still gives its programs;
-    // only the completion of its empty keys is lost.
-  }
+  CompleteKeys(path, completions);
   if (gauge) gauge->Reset();
   fields.currentUser = user;
   deck.UserCaptionUpdate();

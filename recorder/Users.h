@@ -88,6 +88,32 @@ std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPro
 // A list longer than 250 programs is refused (false) and nothing is written. With mustExist a
 // file removed meanwhile is not made again (plat::EIniFileGone): a user's list, whose user is gone.
 bool WriteProgramRecords(const std::string& path, const std::vector<std::string>& records, bool mustExist = false);
+// ---- program lists shared by decks -------------------------------------------------------------
+// A deck writes only what it changed in a list, applied to the list as its file holds it at that
+// moment, under the folder's list lock (plat::ListLock), never the copy it read earlier: two decks
+// saving one list keep each other's programs.
+enum class TListSave {
+  Saved,
+  Busy,  // another deck kept the lock for all of the patience: nothing was written
+  Full,  // the changes would take the list past 250 programs: nothing was written
+};
+// Brings the list at path from what the deck read (read) to what it holds now (now): a program it
+// removed goes, unless the file no longer holds it as read (another deck changed it meanwhile, and
+// that stays); a program it added or edited is added, and in the library (library), whose names
+// are its programs' keys, replaces a program of its name: the last save of a program wins. How
+// often the file holds a program is moved towards how often the deck holds it, by no more than
+// the deck changed it, so two decks assigning one program leave it once. Programs the deck did
+// not change stay as the file holds them, also those the readers refuse; the list is written
+// sorted by its records' texts. A library that is not there is made from now; a user's list that
+// is not there is not made again (plat::EIniFileGone). saved: the list as the file then holds it,
+// as ReadProgramRecords gives it (for Full, every program the list would have held). A file that cannot be
+// read raises plat::EIniReadError, one that cannot be written plat::EIniFileException.
+TListSave SaveProgramList(const std::string& path, const std::vector<std::string>& read,
+                          const std::vector<std::string>& now, bool library, std::vector<std::string>& saved);
+// Whether now differs from read by more than its order.
+bool ProgramListChanged(const std::vector<std::string>& read, const std::vector<std::string>& now);
+// What a deck says when another deck kept the list's lock (TListSave::Busy).
+std::string ListBusyText(const std::string& path);
 // What the manager and the assignment dialog say when a list that could not be read is to be
 // saved: it is not, since that would replace the programs the file holds.
 std::string UnreadListText(const std::string& path);

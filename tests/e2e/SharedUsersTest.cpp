@@ -147,6 +147,98 @@ TEST(SharedUsers, TwoAccountsSharingAUsersFolderKeepItsLibraryAndUsers) {
   EXPECT_EQ(want, ben.DialogLog());
 }
 
+// Two accounts' decks with their managers open on one library: each Close writes only what that
+// deck changed, into the library as the other left it.
+TEST(SharedUsers, TwoDecksWithTheirManagersOpenKeepEachOthersPrograms) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as two other accounts";
+  Scratch share;
+  ASSERT_EQ(0, ::chmod(share.Root().c_str(), 0755));
+  const std::string users = share.Path("users/"), library = users + "Default.svu";
+  ASSERT_TRUE(plat::CreateDir(users));
+  ASSERT_EQ(0, ::chown(users.c_str(), 0, kStudio));
+  ASSERT_EQ(0, ::chmod(users.c_str(), 02770));
+  Studio ann, ben;
+  for (Studio* s : {&ann, &ben}) {
+    s->environment["HOME"] = s->home;
+    s->Answers({"OK", "OK", "OK", "Yes"});
+  }
+  ann.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Length=00:30:00",
+                "Description=News", "Lockout=3"});
+  ben.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ann.RunAs(kAnn, kAnn, kStudio);
+  ben.RunAs(kBen, kBen, kStudio);
+  ASSERT_TRUE(ann.Start({"S=" + users}));
+  ASSERT_TRUE(ben.Start({"S=" + users}));
+  const auto add = [](Studio& s, const std::string& name) {
+    s.Key("Alt+A");
+    Await(s, "TForm18");
+    s.Type(name);
+    s.Key("Tab");
+    s.Key("Tab");
+    s.Type(name + " on the hour");
+    s.Key("Return");
+    Await(s, "TForm14");
+  };
+  const auto close = [](Studio& s) {
+    s.Key("Alt+C");
+    Await(s, "-");
+  };
+  // The programs' names in the library's order.
+  const auto names = [&] {
+    std::vector<std::string> out;
+    const std::string text = Studio::Read(library);
+    for (size_t at = text.find("\nName="); at != std::string::npos; at = text.find("\nName=", at + 1))
+      if (const std::string name = text.substr(at + 6, text.find('\r', at) - at - 6); !name.empty())
+        out.push_back(name);
+    return out;
+  };
+
+  // Ann adds a program and closes; Ben, who only looked, closes after her.
+  OpenManager(ann);
+  OpenManager(ben);
+  ann.Key("Alt+P");
+  add(ann, "Weather");
+  close(ann);
+  ben.Key("Alt+P");
+  close(ben);
+  EXPECT_EQ(names(), (std::vector<std::string>{"News", "Weather"}));
+
+  // Both add one: both stay, whoever closes last.
+  OpenManager(ann);
+  OpenManager(ben);
+  ann.Key("Alt+P");
+  ben.Key("Alt+P");
+  add(ann, "Traffic");
+  add(ben, "Sports");
+  close(ann);
+  close(ben);
+  EXPECT_EQ(names(), (std::vector<std::string>{"News", "Sports", "Traffic", "Weather"}));
+
+  // Ann removes News (the first line) while Ben edits it: his later save keeps it, as he left it.
+  OpenManager(ann);
+  OpenManager(ben);
+  ann.Key("Alt+P");
+  ben.Key("Alt+P");
+  ann.Key("Alt+R");
+  ben.Key("Alt+E");
+  Await(ben, "TForm20");
+  ben.Key("Tab");
+  ben.Key("Tab");
+  ben.Type("Edited by Ben");
+  ben.Key("Return");
+  Await(ben, "TForm14");
+  close(ann);
+  close(ben);
+  EXPECT_EQ(names(), (std::vector<std::string>{"News", "Sports", "Traffic", "Weather"}));
+  EXPECT_NE(std::string::npos, Studio::Read(library).find("Name=News\r\nLength=00:30:00\r\nDescription=Edited by Ben\r\n"));
+  EXPECT_EQ(0660u, StatOf(library).mode);
+  EXPECT_EQ(kStudio, StatOf(library).gid);
+  EXPECT_EQ(std::vector<std::string>(3, kNoAdvanced), ben.DialogLog());
+  EXPECT_EQ((std::vector<std::string>{kNoAdvanced, kNoAdvanced, kNoAdvanced,
+                                      "message Warning [Yes,No,Cancel] \"Are you sure you want to delete: News\" -> Yes"}),
+            ann.DialogLog());
+}
+
 TEST(SharedUsers, AUserRemovedMeanwhileIsNotMadeAgainByEditUserOrTheAssignmentsSave) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3"});

@@ -22,6 +22,7 @@
 #include "platform/system/clock.h"
 #include "platform/system/component.h"
 #include "platform/system/files.h"
+#include "platform/system/list_lock.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
 #include "tests/common/scoped_env.h"
@@ -530,6 +531,46 @@ TEST(Files, OpenFileDescriptionLocksConflictInOneProcess) {
   EXPECT_TRUE(LockRange(fd2, 0, 4));
   ::close(fd1);
   ::close(fd2);
+}
+
+// A list's lock is held by one at a time, with a bounded wait; a holder that puts a new file at the
+// name hands the lock on with it, so the next one locks the file that now stands there.
+TEST(Files, AListLockFollowsTheFileASaveRenamedIntoPlace) {
+  Scratch dir;
+  const std::string list = dir.Path("Default.svu"), fresh = dir.Path("Default.svu.new");
+  ASSERT_TRUE(WriteWholeFile(list, "[Template 0]\r\n"));
+  {
+    ListLock first(list);
+    ASSERT_EQ(first.Result(), ListLock::Held);
+    const int64_t from = MicroSeconds();
+    EXPECT_EQ(ListLock(list, 50).Result(), ListLock::Busy);
+    EXPECT_GE(MicroSeconds() - from, 50000);
+  }
+  EXPECT_EQ(ListLock(list, 0).Result(), ListLock::Held) << "a lock outlived its holder";
+
+  auto first = std::make_unique<ListLock>(list);
+  ASSERT_EQ(first->Result(), ListLock::Held);
+  std::atomic<int> second{-1};
+  std::thread waiter([&] {
+    ListLock next(list, 60000);
+    second = next.Result();
+    // Held on the file that stands at the name: a third deck must wait for it.
+    if (next.Result() == ListLock::Held) {
+      EXPECT_EQ(ListLock(list, 20).Result(), ListLock::Busy);
+    }
+  });
+  SleepMs(30);  // the waiter is trying by now; if not yet, it finds the new file at once
+  ASSERT_TRUE(WriteWholeFile(fresh, "[Template 1]\r\n"));
+  ASSERT_TRUE(RenameAt(AT_FDCWD, fresh, AT_FDCWD, list));
+  first.reset();
+  waiter.join();
+  EXPECT_EQ(second, ListLock::Held);
+
+  // Nothing to lock: no file, or none that is a regular file, is no wait.
+  EXPECT_EQ(ListLock(dir.Path("none.svu"), 60000).Result(), ListLock::Unlocked);
+  const std::string fifo = dir.Path("bob.svu");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ListLock(fifo, 60000).Result(), ListLock::Unlocked);
 }
 
 // The program's output is a pipe or a socket (a service manager's journal) that nobody reads and

@@ -243,6 +243,82 @@ TEST_F(UserFiles, WritingAListFillsAll250SectionsAndKeepsTheUser) {
   EXPECT_EQ(Contents(Folder() + "ann.svu"), text);
 }
 
+// Two decks that read one library: each save brings in only that deck's own changes, into the
+// library as the other left it.
+TEST_F(UserFiles, DecksSavingOneLibraryKeepEachOthersPrograms) {
+  const std::string lib = Folder() + "Default.svu";
+  const auto program = [](const std::string& name, const std::string& description) {
+    return name + "|00:10:00|" + description + "|x|/carts/|3";
+  };
+  // A program behind a gap, and one no reader takes, which stays in the file as it is.
+  Write("Default.svu", "[USER]\r\nPASSWORD=lib\r\n" + Program(0, "Sports") + Program(2, "News") +
+                           "[Template 3]\r\nName=../take\r\n");
+  const std::vector<std::string> read = ReadProgramRecords(lib);
+  ASSERT_EQ(read.size(), 2u);
+  std::vector<std::string> a = read, b = read, saved;
+  a.push_back(program("Weather", "A"));
+  b.push_back(program("Traffic", "B"));
+  ASSERT_EQ(SaveProgramList(lib, read, a, true, saved), TListSave::Saved);
+  ASSERT_EQ(SaveProgramList(lib, read, b, true, saved), TListSave::Saved);
+  std::vector<std::string> now = ReadProgramRecords(lib);
+  EXPECT_EQ(saved, now);
+  ASSERT_EQ(now.size(), 4u);
+  // Sorted by name, as every save of the library is.
+  EXPECT_EQ(now, (std::vector<std::string>{read[1], read[0], program("Traffic", "B"), program("Weather", "A")}));
+  const std::string text = Contents(lib);
+  EXPECT_EQ(text.rfind("[USER]\r\nPASSWORD=lib\r\n", 0), 0u);
+  EXPECT_EQ(Count(text, "Name=../take\r\n"), 1);
+
+  // One program edited on both decks: the later save wins, and the name stays once. A program one
+  // deck removed and the other changed meanwhile keeps the change; one removed as it was read goes.
+  const std::vector<std::string> second = now;  // News, Sports, Traffic, Weather
+  a = b = second;
+  a[0] = program("News", "A's");
+  a[1] = program("sports", "A's");
+  b[1] = program("Sports", "B's");
+  b.erase(b.begin() + 3);
+  b.erase(b.begin());
+  ASSERT_EQ(SaveProgramList(lib, second, a, true, saved), TListSave::Saved);
+  ASSERT_EQ(SaveProgramList(lib, second, b, true, saved), TListSave::Saved);
+  EXPECT_EQ(ReadProgramRecords(lib), (std::vector<std::string>{program("News", "A's"), program("Sports", "B's"),
+                                                               program("Traffic", "B")}));
+  EXPECT_EQ(Count(Contents(lib), "Name=../take\r\n"), 1);
+
+  // A library removed meanwhile is made again from what the deck shows.
+  ASSERT_TRUE(plat::DeleteFile(lib));
+  ASSERT_EQ(SaveProgramList(lib, read, a, true, saved), TListSave::Saved);
+  EXPECT_EQ(ReadProgramRecords(lib).size(), a.size());
+}
+
+// A user's list: a program two decks assigned stays once, one assigned twice on purpose twice; a
+// list the file could not hold with the other deck's programs is refused whole.
+TEST_F(UserFiles, DecksSavingOneUsersListKeepEachOthersAssignments) {
+  const std::string bob = Folder() + "bob.svu";
+  Write("bob.svu", "[USER]\r\nPASSWORD=b\r\n" + Program(0, "Own"));
+  const std::vector<std::string> read = ReadProgramRecords(bob);
+  const std::string one = "One|00:10:00|x|x|/carts/|1", two = "Two|00:10:00|x|x|/carts/|1";
+  std::vector<std::string> saved;
+  ASSERT_EQ(SaveProgramList(bob, read, {read[0], one}, false, saved), TListSave::Saved);
+  ASSERT_EQ(SaveProgramList(bob, read, {read[0], two, one, one}, false, saved), TListSave::Saved);
+  EXPECT_EQ(ReadProgramRecords(bob), (std::vector<std::string>{one, one, read[0], two}));
+  EXPECT_NE(Contents(bob).find("[USER]\r\nPASSWORD=b\r\n"), std::string::npos);
+
+  const std::vector<std::string> full = ReadProgramRecords(bob);
+  std::vector<std::string> more = full;
+  for (int i = 0; more.size() < size_t(ProgramRows); ++i) more.push_back("P" + std::to_string(i) + "|00:10:00|x|x|/|1");
+  ASSERT_EQ(SaveProgramList(bob, full, more, false, saved), TListSave::Saved);
+  const std::string before = Contents(bob);
+  EXPECT_EQ(SaveProgramList(bob, full, {full[0], full[1], full[2], full[3], "Extra|00:10:00|x|x|/|1"}, false, saved),
+            TListSave::Full);
+  EXPECT_EQ(saved.size(), size_t(ProgramRows) + 1);
+  EXPECT_EQ(Contents(bob), before);
+
+  // A user removed meanwhile is not made again.
+  ASSERT_TRUE(plat::DeleteFile(bob));
+  EXPECT_THROW(SaveProgramList(bob, read, {read[0], one}, false, saved), plat::EIniFileGone);
+  EXPECT_FALSE(plat::PathTaken(bob));
+}
+
 TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
   Write("bob.svu", "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=old\r\n" + Program(0, "Kept"));
   const std::vector<std::string> listed = {"Default", "bob"};
