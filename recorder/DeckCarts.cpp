@@ -361,5 +361,7 @@ void TSVMain::LoadTheOrphan(const std::string& path) {
     throw;
   }
   Recovered = true;
+  // Taken back, it is held as the take it was.
+  takeFile_.Hold(path);
   LoadedDeck();
 }

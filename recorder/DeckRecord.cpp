@@ -162,6 +162,7 @@ bool TSVMain::RecordPrep() { return PrepareRecording(true); }
 
 void TSVMain::RecordButtonClick(TObject*) {
   if (BusySaving) return;
+  KeepHeldTake(false, TTell::Now);
   if (FileMustExist && !FileExists(RecordFileName)) {
     Notify(TNoticeKind::Information, FileGoneText(RecordFileName));
     Eject();

@@ -12,6 +12,7 @@ using namespace plat;
 bool TSVMain::SavesByName() const { return CartKind == KindByName && !Recovered; }
 
 void TSVMain::TakeSavedFile(const std::string& path) {
+  takeFile_.Release();
   CartOrigin = OriginExisting;
   PlayFile->Wave()->FreeWave();
   RecordFileName = path;
@@ -49,6 +50,7 @@ int TSVMain::RunSaveWindow() {
 
 void TSVMain::SaveButtonClick(TObject*) {
   if (BusySaving) return;
+  KeepHeldTake(false, TTell::Now);
   for (;;) {
     if (PlayOnly) {
       Notify(TNoticeKind::Information, "You opened this file as \"Play Only.\" Saving is not allowed.");
@@ -68,6 +70,8 @@ void TSVMain::SaveButtonClick(TObject*) {
     if (!byName) {
       SaveDialog1->InitialDir = SaveDialogFolder();
       if (!SaveDialog1->Execute()) return;
+      // A clean-up may have come while the dialog was open.
+      KeepHeldTake(false, TTell::Now);
     }
     int r = RunSaveWindow();
     if (r == mrOk) return;

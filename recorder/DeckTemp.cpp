@@ -101,13 +101,17 @@ std::string SaveIntoTempText(const std::string& folder) {
          "another folder.";
 }
 
-std::string TakeWrittenOutText(const std::string& path, bool written) {
-  const std::string what = "The file of this recording, " + path +
-                           ", was removed from the temporary folder while it was being recorded (a clean-up "
-                           "of temporary files, perhaps).";
-  return written ? what + "\r\n\r\nSolvane has written the whole take out again under its name. Save it before "
-                          "you eject it."
-                 : what + "\r\n\r\nSolvane could not write the take out again: it is lost.";
+std::string TakeBackText(const std::string& path, bool recording, TTakeBack back) {
+  const std::string what = "The file of this recording, " + path + ", was removed from the temporary folder " +
+                           (recording ? "while it was being recorded" : "after it was recorded") +
+                           " (a clean-up of temporary files, perhaps).";
+  switch (back) {
+    case TTakeBack::WrittenOut:
+      return what + "\r\n\r\nSolvane has written the whole take out again under its name. Save it before "
+                    "you eject it.";
+    case TTakeBack::Lost: break;
+  }
+  return what + "\r\n\r\nSolvane could not write the take out again: it is lost.";
 }
 
 std::vector<std::string> LeftoverTakes(const std::string& folder) {

@@ -34,9 +34,14 @@ plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::strin
 std::string PrivateFolderRefusal(const plat::FolderVerdict& verdict, const std::string& folder);
 // What a save into the folder is told.
 std::string SaveIntoTempText(const std::string& folder);
-// What the operator is told once a take whose file was removed during the take has been written out
-// again at path (written) or could not be (the take is lost).
-std::string TakeWrittenOutText(const std::string& path, bool written);
+// Where the deck put a take it holds once its name no longer led to it.
+enum class TTakeBack {
+  WrittenOut,  // under its own name again
+  Lost,        // nowhere: it could not be written out
+};
+// What the operator is told of a take whose file, path, was removed from the temporary folder
+// during the take (recording) or after it.
+std::string TakeBackText(const std::string& path, bool recording, TTakeBack back);
 
 // The takes a run left behind in the folder, in name order: regular files named "*.wav" with no
 // other name. A link, whatever it points at, is never one of them, nor a file with another link.

@@ -1,5 +1,6 @@
 // The deck's transport: its state routines, the buttons, the slider and the timers.
 #include <algorithm>
+#include <utility>
 
 #include "engine/MMConect.h"
 #include "engine/MMHTimer.h"
@@ -127,6 +128,7 @@ void TSVMain::Focus(TDeckButton* button) {
 }
 
 bool TSVMain::CartGone() {
+  KeepHeldTake(false, TTell::Now);
   if (RecordFileName.empty() || FileExists(RecordFileName)) return false;
   Notify(TNoticeKind::Information, FileGoneText(RecordFileName));
   Eject();
@@ -165,6 +167,8 @@ void TSVMain::EmptyDeck() {
     EmptyDeckTemp(DeckTempFolder());
   }
   RecordFileName.clear();
+  takeFile_.Release();
+  takeBackText_.clear();
   PlayFile->Wave()->FreeWave();
   RecFile->Wave()->FreeWave();
   CurrentPosition->SetCaption(Config.shortTimers ? "00:00:00" : "00:00:00.000");
@@ -284,6 +288,7 @@ void TSVMain::UpdatePlayControls() {
     StartOffset = length - out;
     pos = length;
   }
+  KeepHeldTake(false, TTell::Later);
   std::string name = RecordFileName;
   PlayFile->Wave()->FreeWave();
   if (!name.empty() && FileExists(name)) PlayFile->Wave()->SetFileName(name);
@@ -321,6 +326,7 @@ void TSVMain::UpdateRecControls() {
   Enable(Infobutton, true);
   Enable(OtherButton, true);
   TrackBar->SetEnabled(true);
+  KeepHeldTake(false, TTell::Later);
   std::string name = RecordFileName;
   PlayFile->Wave()->FreeWave();
   if (!name.empty() && FileExists(name)) PlayFile->Wave()->SetFileName(name);
@@ -422,8 +428,10 @@ bool TSVMain::Eject() {
     if (plat::MessageDlg("The current file has been changed and not saved. If you eject this file "
                          "\r\nnow, all changes will be lost. Are you sure you want to eject this "
                          "file? ",
-                         mtConfirmation, mbYesNo) != mrYes)
+                         mtConfirmation, mbYesNo) != mrYes) {
+      KeepHeldTake(false, TTell::Now);
       return false;
+    }
     // The marks and the saved limit belong to this cart, not the next.
     if (PunchInShown()) Form22->Close();
   } else if (PunchInShown()) {
@@ -513,6 +521,7 @@ void TSVMain::InfobuttonClick(TObject*) {
   // The editor works on the wave's lists in memory, which the end of a running or paused take
   // frees (the play file is loaded again), so the deck must stand still.
   if (Playing || Recording || Paused) return;
+  KeepHeldTake(false, TTell::Now);
   TMMWave* play = PlayFile->Wave();
   TMMWave* rec = RecFile->Wave();
   TMMWaveFile* source = play->HasData() ? PlayFile : rec->HasData() ? RecFile : nullptr;
@@ -544,11 +553,13 @@ void TSVMain::InfobuttonClick(TObject*) {
 }
 void TSVMain::SendbuttonClick(TObject*) {
   if (BusySaving) return;
+  KeepHeldTake(false, TTell::Now);
   SendByEmail(*this, *Form2);
 }
 
 void TSVMain::WebButtonClick(TObject*) {
   if (BusySaving) return;
+  KeepHeldTake(false, TTell::Now);
   SendToWeb(*this, *Form6);
 }
 
@@ -634,7 +645,7 @@ void TSVMain::WaveInStop(TObject*) {
   WaveIn->Close();
   // What the take kept beside it goes once the cart holds it again; a finish that failed leaves it.
   FinishKeptCart(DeckTempFolder());
-  KeepRemovedTake();
+  KeepHeldTake(true, TTell::Later);
   if (RecFile->FinishFailed() && !RecFile->WriteFailed()) RecFileNotices.Post(NoticeNotFinished);
   Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
@@ -687,13 +698,23 @@ void TSVMain::HoldTakeFile() {
   if (InDeckTemp(DeckTempFolder(), file)) takeFile_.Hold(file);
 }
 
-// A clean-up that emptied the temporary folder during the take took only the file's name: the take
-// is all there in the file held open since it started, and goes back under its name.
-void TSVMain::KeepRemovedTake() {
-  if (takeFile_.Removed())
-    RecFileNotices.Post(DeckTempReady() && takeFile_.WriteOut(RecFile->Wave()->FileName()) ? NoticeTakeWrittenOut
-                                                                                            : NoticeTakeLost);
-  takeFile_.Release();
+// A clean-up that emptied the temporary folder took only the take's name: the take is all there in
+// the file held since it started, and goes back under its name, in the folder made again.
+void TSVMain::KeepHeldTake(bool recording, TTell tell) {
+  // A take still open for recording (paused) is written out at its stop, once it is all there.
+  if (!takeFile_.IsHeld() || WaveIn->IsOpen() || takeFile_.At(RecordFileName)) return;
+  const bool back = deckTemp_.Rehold().Held() && takeFile_.WriteOut(RecordFileName);
+  if (!back) takeFile_.Release();
+  if (tell == TTell::Never) return;
+  takeBackText_ = TakeBackText(RecordFileName, recording, back ? TTakeBack::WrittenOut : TTakeBack::Lost);
+  if (tell == TTell::Later) RecFileNotices.Post(NoticeTakeBack);
+  else TellTakeBack();
+}
+
+// Told once, and only while the deck still has the take.
+void TSVMain::TellTakeBack() {
+  const std::string text = std::exchange(takeBackText_, {});
+  if (!text.empty()) Notify(TNoticeKind::Error, text);
 }
 
 void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }

@@ -234,8 +234,7 @@ void TSVMain::BuildChains() {
   RecFileNotices.OnMessage = [this](plat::Message& m) {
     if (m.Msg == NoticeWriteFailed) RecFileWriteFailed();
     if (m.Msg == NoticeNotFinished) RecFileNotFinished();
-    if (m.Msg == NoticeTakeWrittenOut || m.Msg == NoticeTakeLost)
-      Notify(TNoticeKind::Error, TakeWrittenOutText(RecordFileName, m.Msg == NoticeTakeWrittenOut));
+    if (m.Msg == NoticeTakeBack) TellTakeBack();
     if (m.Msg == NoticeListsNotKept) RecFileListsNotKept();
     if (m.Msg == NoticeSourceDamaged)
       Notify(TNoticeKind::Error,
@@ -679,6 +678,8 @@ void TSVMain::EndOnStopSignal() {
   // its take is left to it.
   if (!deckTemp_.IsHeld()) return;
   ExitSequence(false);
+  // What the deck holds of an unsaved take stays for the next start to offer.
+  KeepHeldTake(false, TTell::Never);
 }
 
 void TSVMain::ExitSequence(bool removeTemporaryFiles) {

@@ -371,8 +371,8 @@ private:
   // queue, a damaged file); handled once the chain has unwound.
   plat::HiddenWindow RecFileNotices;
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
-                            NoticeNotFinished = plat::WM_USER + 2, NoticeTakeWrittenOut = plat::WM_USER + 3,
-                            NoticeTakeLost = plat::WM_USER + 4, NoticeListsNotKept = plat::WM_USER + 5,
+                            NoticeNotFinished = plat::WM_USER + 2, NoticeTakeBack = plat::WM_USER + 3,
+                            NoticeListsNotKept = plat::WM_USER + 5,
                             NoticeSourceDamaged = plat::WM_USER + 6;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
   bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
@@ -521,13 +521,20 @@ private:
   // The temporary folder is there to make a file in: one found gone is made again and held; false,
   // with the operator told why, when it cannot be.
   bool DeckTempReady();
-  // The take's file outlives a clean-up that removes it: kept open from the take's start, written
-  // out again at its stop, and the operator told.
+  // The take's file outlives a clean-up that removes it: held from the take's start until it is
+  // saved, ejected or replaced by another cart, and written out again, before anything reads it by
+  // name, whenever its name no longer leads to it.
   void HoldTakeFile();
-  void KeepRemovedTake();
+  // Puts the take held back under its name when that no longer leads to it (recording: it was
+  // removed during the take). The operator is told now, once the chain has unwound (Later), or,
+  // as the program ends, not at all.
+  enum class TTell { Now, Later, Never };
+  void KeepHeldTake(bool recording, TTell tell);
+  void TellTakeBack();
   bool createdOk_ = true;
   plat::HeldFolder deckTemp_;  // the temporary folder, held from creation to the end
-  plat::HeldFile takeFile_;    // the take's file while a take into the temporary folder runs
+  plat::HeldFile takeFile_;    // the take's file, from its take in the temporary folder to its save or Eject
+  std::string takeBackText_;   // what the operator is still to be told of it
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };
 

@@ -314,15 +314,31 @@ bool HeldFile::Removed() const {
   return fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_nlink == 0;
 }
 
-bool HeldFile::WriteOut(const std::string& path) const {
+bool HeldFile::At(const std::string& path) const {
+  const AtPath at(path);
+  struct stat mine {}, there {};
+  return fd_ >= 0 && ::fstat(fd_, &mine) == 0 && ::fstatat(at.Dir(), at.Name(), &there, at.StatNoFollow()) == 0 &&
+         mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+}
+
+int64_t HeldFile::Links() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return false;
-  const int out = OpenPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, st.st_mode & 0777);
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? int64_t(st.st_nlink) : 0;
+}
+
+bool HeldFile::WriteOut(const std::string& path) {
+  if (fd_ < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return false;
+  const int out = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   if (out < 0) return false;
-  bool ok = CopyBytes(fd_, out) && ::fsync(out) == 0;
-  if (::close(out) != 0) ok = false;
-  if (!ok) DeleteFile(path);
-  return ok;
+  // Whatever the umask, the take is its owner's alone to read and write.
+  if (CopyBytes(fd_, out) && ::fchmod(out, 0600) == 0 && ::fsync(out) == 0) {
+    ::close(fd_);
+    fd_ = out;
+    return true;
+  }
+  ::close(out);
+  DeleteFile(path);
+  return false;
 }
 
 void HeldFile::Release() {

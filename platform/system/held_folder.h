@@ -7,6 +7,7 @@
 // folder moved away or a link put at its name never leads a read, a write or a removal to another
 // folder, nothing in it is opened through a link, and a file in it with more than one link is never
 // opened for writing.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -84,7 +85,7 @@ private:
 };
 
 // A file kept open for as long as it is held, so that what it holds outlives the removal of its
-// name (a clean-up that empties a folder under a running take).
+// name (a clean-up that empties a folder under a take, running or stopped).
 class HeldFile {
 public:
   HeldFile() = default;
@@ -96,9 +97,16 @@ public:
   bool Hold(const std::string& path);
   // The file has no name left.
   bool Removed() const;
-  // Writes everything the file holds into a new file at path (never over one that is there), on the
-  // disk before this returns; false, with nothing left at path, when it could not be written whole.
-  bool WriteOut(const std::string& path) const;
+  // What stands at path, reached as the file routines reach it (no link followed in a held
+  // folder), is the held file itself.
+  bool At(const std::string& path) const;
+  // The names the held file has; 0 when none is held.
+  int64_t Links() const;
+  // Writes everything the file holds into a new file at path (never over one that is there),
+  // readable and writable by its owner alone, on the disk before this returns, and holds that file
+  // from then on; false, with nothing left at path and the old file still held, when it could not
+  // be written whole.
+  bool WriteOut(const std::string& path);
   void Release();
   bool IsHeld() const { return fd_ >= 0; }
 

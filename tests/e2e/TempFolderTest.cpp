@@ -423,3 +423,112 @@ TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsToldByItsOwnerWithWhatTheOperato
                                         own))
       << ::testing::PrintToString(s.DialogLog());
 }
+
+// ---- a take the deck holds is never lost to a clean-up ----------------------------------------
+
+namespace {
+
+// The take-back messages of a take removed once it was stopped, as the dialog log has them.
+size_t TakenBack(const Studio& s) {
+  const std::string start = "message Error [OK] \"The file of this recording, " + s.deckTemp +
+                            "Untitled.wav, was removed from the temporary folder after it was recorded (a clean-up "
+                            "of temporary files, perhaps).\\r\\n\\r\\nSolvane has written the whole take out again";
+  const std::vector<std::string> log = s.DialogLog();
+  return size_t(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+}
+
+// The saved take: whole, and each part the input from its start (a take into a stopped one
+// begins the input afresh).
+void ExpectSavedWhole(const std::string& path, std::vector<size_t> parts) {
+  const WavFile w = ReadWav(path);
+  ASSERT_TRUE(w.ok) << path;
+  const std::string data = w.Data();
+  size_t at = 0;
+  for (size_t bytes : parts) {
+    EXPECT_TRUE(IsPattern(data.substr(at, bytes), PcmFormat(32000, 1, 16))) << path << " from byte " << at;
+    at += bytes;
+  }
+  EXPECT_EQ(at, data.size()) << path;
+}
+
+}  // namespace
+
+TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOutAgainForSavePlayRecordAndEject) {
+  Studio s;
+  AsOperator(s);
+  const std::string save = s.dir.Path("save/");
+  ASSERT_TRUE(plat::ForceDirectories(save));
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"OK", "file " + save + "Stopped.wav", "OK", "OK", "No", "OK", "file " + save + "Played.wav", "OK", "OK",
+             "file " + save + "Paused.wav", "Yes"});
+  ASSERT_TRUE(s.Start());
+  auto rested = [&] { return s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "at rest"); };
+
+  // Stopped, then Save: told once, and the take saved whole.
+  s.RecordTake(1000);
+  RemoveAll(s.deckTemp);
+  s.Key("F9");
+  ASSERT_EQ(save + "Stopped.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(1u, TakenBack(s));
+  ExpectSavedWhole(save + "Stopped.wav", {kMonoBytesPerSecond});
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+
+  // Stopped, then Play; removed again, Record more; removed again, Eject answered No, then Save.
+  s.RecordTake(1000);
+  RemoveAll(s.deckTemp);
+  s.Key("Home");
+  s.Key("F3");
+  EXPECT_EQ("playing", rested().deck);
+  EXPECT_EQ(2u, TakenBack(s));
+  EXPECT_EQ(0600u, ModeOf(s.deckTemp + "Untitled.wav")) << "written out for others to read";
+  s.Run(1200);
+  ASSERT_EQ("stopped", rested().deck);
+  RemoveAll(s.deckTemp);
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  ASSERT_EQ("stopped", rested().deck);
+  EXPECT_EQ(3u, TakenBack(s));
+  RemoveAll(s.deckTemp);
+  s.Key("F7");
+  ASSERT_EQ("stopped", rested().deck);
+  EXPECT_EQ(4u, TakenBack(s));
+  s.Key("F9");
+  ASSERT_EQ(save + "Played.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(save + "Played.wav", {kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+
+  // Removed while its playback is paused, then Stop; removed during playback, which runs to its end.
+  s.RecordTake(1000);
+  s.Key("Home");
+  s.Key("F3");
+  s.Run(300);
+  s.Key("F2");
+  ASSERT_EQ("paused", rested().deck);
+  RemoveAll(s.deckTemp);
+  s.Key("F4");
+  ASSERT_EQ("stopped", rested().deck);
+  EXPECT_EQ(5u, TakenBack(s));
+  s.Key("F3");
+  s.Run(200);
+  RemoveAll(s.deckTemp);
+  s.Run(1000);
+  ASSERT_EQ("stopped", rested().deck);
+  EXPECT_EQ(6u, TakenBack(s));
+  s.Key("F9");
+  ASSERT_EQ(save + "Paused.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(save + "Paused.wav", {kMonoBytesPerSecond});
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+
+  // Ejected unsaved: the deck lets it go, with nothing written out or told.
+  s.RecordTake(300);
+  RemoveAll(s.deckTemp);
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+  EXPECT_EQ(6u, TakenBack(s));
+  EXPECT_FALSE(plat::PathTaken(s.deckTemp + "Untitled.wav"));
+  EXPECT_EQ(11u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+}

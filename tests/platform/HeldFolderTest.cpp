@@ -323,7 +323,7 @@ TEST(HeldFolder, AFolderRemovedIsNoticedAndMadeAgainPrivatelyAndNothingIsMadeEls
   EXPECT_EQ(Read(dir.Path("tmp/Solvane/Untitled.wav")), "blank");
 }
 
-TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndNeverOverAnotherFile) {
+TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndPrivatelyAndHeldFromThenOnButNeverOverAnotherFile) {
   Scratch dir;
   const std::string path = dir.Path("Untitled.wav");
   std::string take(300000, '\0');
@@ -337,9 +337,25 @@ TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndNeverOverAnotherFile)
   ASSERT_TRUE(WriteWholeFile(dir.Path("Other.wav"), "other"));
   EXPECT_FALSE(file.WriteOut(dir.Path("Other.wav")));
   EXPECT_EQ(Read(dir.Path("Other.wav")), "other");
+  EXPECT_FALSE(file.At(dir.Path("Other.wav")));
+  const mode_t mask = ::umask(0);
+  const bool out = file.WriteOut(path);
+  ::umask(mask);
+  ASSERT_TRUE(out);
+  EXPECT_EQ(Read(path), take);
+  EXPECT_EQ(ModeOf(path), 0600u) << "written out for others to read";
+  // The file written out is the one held from then on: removed again, it is written out whole again.
+  EXPECT_TRUE(file.At(path));
+  ASSERT_TRUE(DeleteFile(path));
+  EXPECT_FALSE(file.At(path));
   ASSERT_TRUE(file.WriteOut(path));
   EXPECT_EQ(Read(path), take);
+  // A second name, as a backup by links makes, is the held file's too.
+  ASSERT_EQ(::link(path.c_str(), dir.Path("Backup.wav").c_str()), 0);
+  EXPECT_EQ(file.Links(), 2);
+  EXPECT_TRUE(file.At(dir.Path("Backup.wav")));
   EXPECT_FALSE(HeldFile().Hold(dir.Path("none.wav")));
+  EXPECT_EQ(HeldFile().Links(), 0);
 }
 
 // A folder an account may write into and pass through but not list (a drop folder) is held for

@@ -279,14 +279,26 @@ TEST_F(CartToCart, EjectingClearsEveryFileOfTheTemporaryFolder) {
   EXPECT_EQ("kept", Read(DeckTemp() + "inner/b.wav"));
 }
 
-TEST_F(CartToCart, SavingATakeWhoseFileVanishedSaysItIsGone) {
+TEST_F(CartToCart, SavingATakeWhoseFileVanishedWritesItOutAgainAndOneTheDeckDoesNotHoldIsSaidToBeGone) {
   StartDeck();
   Key('S', ssCtrl);
   RecordAndStop(300);
-  const std::string take = deck->RecordFileName;
+  const std::string take = deck->RecordFileName, bytes = Read(take);
   ASSERT_TRUE(DeleteFile(take));  // a cleaner of the temporary folder
+  dialogs->AnswerFile(dir.Path("Saved.wav"));
   Key(VK_F9);
-  EXPECT_TRUE(Shown(FileGoneText(take))) << Joined(dialogs->Texts());
+  EXPECT_TRUE(Shown(TakeBackText(take, false, TTakeBack::WrittenOut))) << Joined(dialogs->Texts());
+  EXPECT_FALSE(Shown(FileGoneText(take)));
+  EXPECT_EQ(bytes, Read(dir.Path("Saved.wav")));
+  Key(VK_F7);
+  ASSERT_TRUE(deck->DeckEmpty);
+
+  // A cart of the library recorded into: the deck holds no take of its own to write out.
+  const std::string cart = LoadTake(1000);
+  RecordAndStop(300);
+  ASSERT_TRUE(DeleteFile(cart));
+  Key(VK_F9);
+  EXPECT_TRUE(Shown(FileGoneText(cart))) << Joined(dialogs->Texts());
   EXPECT_FALSE(Shown("already been saved"));
   EXPECT_FALSE(Shown("all changes will be lost"));
   EXPECT_TRUE(deck->DeckEmpty);
