@@ -126,9 +126,9 @@ TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
     const int folder = result.folder->Fd();
     int error = result.folder->Error();
     TCopyOutcome got = TCopyOutcome::Failed;
+    const std::string name = plat::ExtractFileName(file);
     if (result.folder->Ok()) {
       plat::RemoveAbandonedFiles(folder, SaveCopyPrefix);
-      const std::string name = plat::ExtractFileName(file);
       got = request.move ? MoveInto(folder, request.source, name, rule, progress, error)
                          : CopyInto(folder, request.source, name, rule, progress, error);
     }
@@ -139,6 +139,11 @@ TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
     }
     if (got == TCopyOutcome::Exists) {
       result.nameTaken = true;
+      // Agreed to or not, a FIFO, a socket or a device at the chosen name is never replaced.
+      if (n == 0) {
+        const plat::FileIdentity there = plat::IdentifyFileAt(folder, name);
+        result.nameNotAFile = there.exists && !there.replaceable;
+      }
     } else if (request.move) {
       result.end = TSaveEnd::MoveFailed;
       result.error = error;

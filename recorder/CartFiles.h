@@ -66,6 +66,7 @@ struct TSaveResult {
   std::string savedAs;     // the file the take became, as the folder was named when the save began
   int failedCopies = 0;    // copies that failed before the one that saved
   bool nameTaken = false;  // a file nobody agreed to replace held the chosen name: it stayed
+  bool nameNotAFile = false;  // what held the chosen name was no regular file, which nothing replaces
   int error = 0;           // errno of a failed move
   std::string failedPath;  // the file it failed on: the take's, or the one it was to become
   // The destination folder, held open from the start of the save: where the take is now, should

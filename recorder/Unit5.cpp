@@ -26,6 +26,13 @@ std::string NameTakenText(const std::string& chosen, const std::string& saved) {
          saved + "\r\n\r\nPlease make a note of this.";
 }
 
+std::string NotAFileText(const std::string& chosen, const std::string& saved) {
+  return "What stands at the name\r\n" + chosen +
+         "\r\nis not a regular file but a FIFO, a socket or a device, which Solvane never replaces, so it was left "
+         "as it is, and this take was saved under a different name.\r\n\r\nThe saved name is: " +
+         saved + "\r\n\r\nPlease make a note of this.";
+}
+
 std::string SavedButMovedText(const std::string& where) {
   return "The take was saved, but its folder was moved or renamed meanwhile, so the deck cannot open "
          "it.\r\n\r\nThe saved take is now: " +
@@ -106,6 +113,8 @@ int TForm5::SaveFile() {
           "saved under a different name.\r\n\r\nThe saved name is: " +
               saved.savedAs + "\r\n\r\nPlease make a note of this.",
           mtInformation, mbOKOnly);
+    else if (saved.nameNotAFile)
+      MessageDlg(NotAFileText(CartCopyTarget(source, target), saved.savedAs), mtInformation, mbOKOnly);
     else if (saved.nameTaken)
       MessageDlg(NameTakenText(CartCopyTarget(source, target), saved.savedAs), mtInformation, mbOKOnly);
     target = saved.savedAs;

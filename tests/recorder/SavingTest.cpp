@@ -161,6 +161,24 @@ TEST_F(Saving, ATakenNameIsKeptAndARefusedNameIsExplained) {
                                      "name.\r\n\r\nThe saved name is: " +
                                      copy + "\r\n\r\nPlease make a note of this."});
 
+  // What the operator agreed to replace is a FIFO: it stays, and the message says why.
+  dialogs->Clear();
+  const std::string fifo = dir.Path("save/Pipe.wav");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  data = Load(source, OriginOriginate, fifo);
+  ASSERT_TRUE(deck->SaveDialog1->ReplaceAgreed.exists);
+  ASSERT_EQ(Form5->SaveFile(), mrOk);
+  const std::string pipeCopy = dir.Path("save/Copy (1) of Pipe.wav");
+  EXPECT_EQ(Read(pipeCopy), data);
+  struct stat st {};
+  EXPECT_TRUE(::lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"What stands at the name\r\n" + fifo +
+                                     "\r\nis not a regular file but a FIFO, a socket or a device, which Solvane "
+                                     "never replaces, so it was left as it is, and this take was saved under a "
+                                     "different name.\r\n\r\nThe saved name is: " +
+                                     pipeCopy + "\r\n\r\nPlease make a note of this."});
+
   dialogs->Clear();
   const std::string tooLong = dir.Path("save/" + std::string(300, 'N') + ".wav");
   data = Load(source, OriginOriginate, tooLong);
