@@ -807,6 +807,7 @@ void TMMCustomWaveFile::ChainOpen() {
     sizeLimitReached_ = false;
     finishFailed_ = false;
     sourceDamaged_ = false;
+    written_ = durable_ = 0;
     if (TMMDSPComponent* in = Input()) {
       SetWaveFormat(in->GetWaveFormat());
       const WAVEFORMATEX* f = GetWaveFormat();
@@ -904,6 +905,7 @@ void TMMCustomWaveFile::WriteBuffer(PWaveHdr hdr) {
     // every later sample. What was written goes to the system at once: the I/O buffer would hold
     // seconds of a slow format, and a process that dies loses what is still in it.
     const int64_t written = HasRoomToWrite(name, wave_->IOBufferSize(), n) ? wave_->WriteData(hdr->lpData, n) : -1;
+    if (written > 0) written_ += written;
     if (written == n && wave_->FlushData(false)) return;
     // Fewer bytes without an error: the file is as large as a WAV file can be.
     sizeLimitReached_ = written >= 0 && written < n;
@@ -920,12 +922,17 @@ bool TMMCustomWaveFile::FailWrite() {
 }
 
 void TMMCustomWaveFile::BufferSync() {
-  bool closed = false;
+  bool closed = false, synced = false;
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
-    if (fileOpened_ && Input() && !wave_->FlushData(true)) closed = FailWrite();
+    if (fileOpened_ && Input()) {
+      const int64_t written = written_;
+      if (!wave_->FlushData(true)) closed = FailWrite();
+      else if (written != durable_.exchange(written)) synced = true;
+    }
   }
   if (closed) SynchronizeChainThread(this, OnClose);
+  if (synced) SynchronizeChainThread(this, OnSynced);
   TMMDSPComponent::BufferSync();
 }
 

@@ -250,9 +250,12 @@ public:
   // the component is closed.
   bool DecodeADPCM() const { return decode_; }
   void SetDecodeADPCM(bool on);
+  // How many bytes of the recording, from where it began in the file, the last sync made durable
+  // on the disk (0 until one did). Cleared by the next open.
+  int64_t DurableBytes() const { return durable_; }
 
-  // On the UI thread.
-  TNotifyEvent OnOpen, OnClose, OnLooping;
+  // On the UI thread. OnSynced: a sync made more of the recording durable (DurableBytes).
+  TNotifyEvent OnOpen, OnClose, OnLooping, OnSynced;
   // Around each change of the wave: OnChange, the chain takes the wave's format, OnChanged.
   TNotifyEvent OnChange, OnChanged;
 
@@ -300,6 +303,7 @@ private:
   std::atomic<bool> sourceDamaged_{false};
   std::atomic<bool> finishFailed_{false};
   std::atomic<bool> decode_{false};
+  std::atomic<int64_t> written_{0}, durable_{0};  // bytes of the recording written, made durable
   TMMADPCMBlockStream decoder_;  // open while an ADPCM wave is read decoded
   std::vector<uint8_t> source_;  // the blocks read for it
   TMMObserver observer_;

@@ -53,10 +53,11 @@ int Refuse(TWaveIOProblem& why, int result, std::string text) {
   return result;
 }
 
-// Opens the RIFF form of a block's source and checks its type.
+// Opens the RIFF form of a block's source (unless file is open on it already) and checks its type.
 int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique_ptr<RiffFile>& file, RiffChunk& riff,
              TWaveIOProblem& why) {
-  if (b.Options & wioResource) file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
+  if (file) file->Seek(0, SEEK_SET);
+  else if (b.Options & wioResource) file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
   else if (b.Options & wioMemory) file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
   else file = RiffFile::Open(b.Name, mode);
   if (!file) {
@@ -194,8 +195,8 @@ bool WalkChunk(RiffFile& file, RiffChunk& ck, Walk& w, WaveIOBlock& b, int& resu
   return result == wioOk;
 }
 
-int ReadHeader(WaveIOBlock& b, uint32_t formType, TWaveIOProblem& why) {
-  std::unique_ptr<RiffFile> file;
+// Reads the header through file, which is opened here unless it is open already, and stays open.
+int ReadHeader(WaveIOBlock& b, uint32_t formType, TWaveIOProblem& why, std::unique_ptr<RiffFile>& file) {
   RiffChunk riff;
   if (int rc = OpenForm(b, RiffMode::Read, formType, file, riff, why)) return rc;
   const int64_t fileLen = file->Size();
@@ -283,14 +284,22 @@ int ReadHeader(WaveIOBlock& b, uint32_t formType, TWaveIOProblem& why) {
   return wioOk;
 }
 
-int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t formType, TWaveIOProblem* problem) {
+// With file open on the block's source, the header is read through it, and the block keeps it open.
+int OpenBlock(PWaveIOBlock& block, std::unique_ptr<WaveIOBlock> b, uint32_t formType, TWaveIOProblem* problem,
+              std::unique_ptr<RiffFile> file = nullptr) {
   block.reset();
   TWaveIOProblem none;
   TWaveIOProblem& why = problem ? *problem : none;
   why = {};
+  const bool keep = file != nullptr;
   try {
-    int rc = ReadHeader(*b, formType, why);
+    int rc = ReadHeader(*b, formType, why, file);
     if (rc != wioOk) return rc;
+    if (keep) {
+      b->File = std::move(file);
+      b->Reopened = true;
+      if (WaveIOSeek(b.get(), 0) != wioOk) return Refuse(why, wioErrFile, "It cannot be read.");
+    }
   } catch (const std::bad_alloc&) {
     return Refuse(why, wioErrMemory, "There is not enough memory to read it.");
   } catch (const plat::EOutOfMemory&) {
@@ -313,6 +322,17 @@ int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, 
   b->Name = name;
   if ((b->Options & wioResource) && !FindResource(name, b->Resource)) return wioErrFile;
   return OpenBlock(block, std::move(b), formType, problem);
+}
+
+int WaveIOOpenFile(PWaveIOBlock& block, std::unique_ptr<RiffFile> file, const std::string& name,
+                   TWaveIOProblem* problem) {
+  block.reset();
+  if (problem) *problem = {};
+  if (!file || name.empty()) return wioErrParam;
+  auto b = std::make_unique<WaveIOBlock>();
+  b->Options = wioFile;
+  b->Name = name;
+  return OpenBlock(block, std::move(b), kWave, problem, std::move(file));
 }
 
 int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_t options) {
@@ -627,22 +647,28 @@ void TakeLists(WaveIOBlock& b, const WaveIOBlock& lists) {
 bool WaveIOHasLists(const WaveIOBlock& b) { return InfoChunkBytes(b.InfoList) > 0 || DispChunkBytes(b.DispList) > 0; }
 
 int WaveIOFinishFile(const std::string& name, const WaveIOBlock* lists) {
+  auto file = RiffFile::Open(name, RiffMode::ReadWriteOrRead);
   PWaveIOBlock b;
-  if (int rc = WaveIOOpen(b, name, kWave, wioFile)) return rc;
+  if (!file) return wioErrFile;
+  if (int rc = WaveIOOpenFile(b, std::move(file), name)) return rc;
+  return WaveIOFinishFile(b.get(), lists);
+}
+
+int WaveIOFinishFile(WaveIOBlock* b, const WaveIOBlock* lists) {
+  if (!b || !b->File) return wioErrParam;
   const bool sizesAgree = b->RiffCk.size != 0 && b->DataCk.size == b->DataSize;
   // A finished form without any of the lists had them cut off behind its samples; one that holds
   // lists is left as it is (they may be newer than those kept).
   const bool listsCut = lists && WaveIOHasLists(*lists) && !WaveIOHasLists(*b);
-  if (sizesAgree && !listsCut) return wioOk;
-  if (lists) TakeLists(*b, *lists);
-  if (int rc = WaveIOReopen(b.get())) return rc;
-  if (!b->File->Writable()) {
-    WaveIOClose(b);
-    return wioErrFile;
+  if ((sizesAgree && !listsCut) || !b->File->Writable()) {
+    const bool closed = b->File->Close();
+    b->File.reset();
+    return sizesAgree && !listsCut && closed ? wioOk : wioErrFile;
   }
+  if (lists) TakeLists(*b, *lists);
   // Everything measured was written, only never counted.
   b->Dirty = true;
-  return WaveIOFinish(b.get());
+  return WaveIOFinish(b);
 }
 
 void WaveIOClose(PWaveIOBlock& block) {

@@ -87,6 +87,11 @@ struct TWaveIOProblem {
 // format could not be played as its header describes it.
 int WaveIOOpen(PWaveIOBlock& block, const std::string& name, uint32_t formType, uint32_t options,
                TWaveIOProblem* problem = nullptr);
+// The same through a file the caller opened as name, which the block keeps open, at the start of
+// the samples, as WaveIOReopen leaves it: what is judged by the header and what is then written
+// are one file, whatever comes to stand at the name meanwhile.
+int WaveIOOpenFile(PWaveIOBlock& block, std::unique_ptr<plat::RiffFile> file, const std::string& name,
+                   TWaveIOProblem* problem = nullptr);
 // The same over bytes the caller keeps alive as long as the block.
 int WaveIOOpenMemory(PWaveIOBlock& block, const void* data, size_t size, uint32_t options = 0);
 bool IsWaveFile(const std::string& name, uint32_t options, TWaveIOProblem* problem = nullptr);
@@ -123,6 +128,8 @@ bool WaveIOHasLists(const WaveIOBlock& block);
 // had cut off behind the samples), its INFO texts and DISP texts and pictures become those of
 // lists. A file whose sizes agree with that is left alone unless lists has some and it has none.
 int WaveIOFinishFile(const std::string& name, const WaveIOBlock* lists = nullptr);
+// The same for the file a block holds open (WaveIOOpenFile); it is closed.
+int WaveIOFinishFile(WaveIOBlock* block, const WaveIOBlock* lists = nullptr);
 // Closes the file if open and frees the block.
 void WaveIOClose(PWaveIOBlock& block);
 // Copies the INFO texts and the DISP entries with data of src into dst.

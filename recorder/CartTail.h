@@ -4,11 +4,12 @@
 // and written back only as the take is finished, and until then the file says it is unfinished.
 // So before a take starts, the deck keeps the cart's path, what tells its file from any other and
 // those lists in a small file beside the take in the temporary folder, on the disk before the
-// first write. A cart stays kept until it is finished with its lists: a take whose finish failed
-// (a full disk) or that was killed leaves it, and the next stop, Eject, load, exit or start that
-// can reach the cart finishes it. One whose disk is not there yet (a USB disk, a share after a
-// power cut) stays kept for as long as that takes; the lists go into no other file that stands at
-// its path meanwhile.
+// first write; once the take's first audio is durable, a stamp of it joins them. A cart stays kept
+// until it is finished with its lists: a take whose finish failed (a full disk) or that was killed
+// leaves it, and the next stop, Eject, load, exit or start that can reach the cart finishes it. One
+// whose disk is not there yet (a USB disk, a share after a power cut) stays kept for as long as
+// that takes; the lists go into no other file that stands at its path meanwhile, nor through a
+// link another account made there.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@ enum class TKeptState {
   Finished,     // finished with its lists, or found so, or with nothing left to keep it for: gone
   Unreachable,  // nothing can be read at its path (a disk not mounted, a folder away): still kept
   Other,        // the file at its path is not the one the take went into: left alone, still kept
+  OthersLink,   // a link another account made stands at its path: never followed, still kept
+  Untold,       // nothing tells whether the file at its path is the take's: left alone, still kept
   NotFinished,  // its file could not be finished now (a full disk): still kept
 };
 struct TKeptCart {
@@ -51,5 +54,17 @@ struct TKeptCart {
 // kill while it was made, before any take) is dropped.
 std::vector<TKeptCart> FinishKeptCart(const std::string& folder);
 
-// What the operator is told of a kept cart whose path holds another file.
-std::string KeptForAnotherFileText(const std::string& path);
+// Once the first audio of a take kept by KeepCartTail is on the disk (taken bytes of it, from where
+// the take began), keeps beside its cart what only that take can show: a stamp of that audio. It
+// tells the cart's file from any other later, also where the take began at its first sample. NotYet
+// while the audio on the disk tells too little (silence) or the kept file could not be written; Done
+// once it is kept, or when it never will be (the cart is no longer kept, or its path holds another
+// file now).
+enum class TStamp { NotYet, Done };
+TStamp StampKeptTake(const std::string& folder, const std::string& cartPath, int64_t taken);
+
+// Whether a cart in that state is still kept because its path holds a file that is not, or may not
+// be, the take's.
+bool KeptForAnother(TKeptState state);
+// What the operator is told of such a cart; empty for the other states.
+std::string KeptCartText(const TKeptCart& c);

@@ -84,8 +84,8 @@ bool TSVMain::ChooseFile(std::string& path) {
 // read whole). What stands at its path and is not its file is not written into.
 void TSVMain::FinishKeptCarts(const std::string& loading) {
   for (const TKeptCart& c : FinishKeptCart(DeckTempFolder()))
-    if (c.state == TKeptState::Other && (loading.empty() || c.path == loading || SameFile(c.path, loading)))
-      Notify(TNoticeKind::Warning, KeptForAnotherFileText(c.path));
+    if (KeptForAnother(c.state) && (loading.empty() || c.path == loading || SameFile(c.path, loading)))
+      Notify(TNoticeKind::Warning, KeptCartText(c));
 }
 
 void TSVMain::OpenCart(const std::string& path, const std::string& source, const char* origin) {

@@ -241,12 +241,21 @@ void TSVMain::KeepWhatTheTakeMayCut() {
   // temporary folder is taken back at the next start as it is. A cart's file that holds no samples
   // yet is written into where it lies, as one that does.
   const bool intoSamples = RecFile->RecordsInPlace(WaveIn->GetWaveFormat());
-  TakeListsNotKept = false;
+  TakeListsNotKept = TakeStampDue = false;
   if (!intoSamples && InDeckTemp(DeckTempFolder(), rec->FileName())) return;
   const int64_t takeStart = intoSamples ? rec->SamplesToBytes(rec->TimeFormatToSamples(rec->GetPosition())) : 0;
-  TakeListsNotKept =
-      KeepCartTail(DeckTempFolder(), rec->FileName(), rec->IOBlock(), takeStart, intoSamples) == TKeep::ListsNotKept;
+  const TKeep kept = KeepCartTail(DeckTempFolder(), rec->FileName(), rec->IOBlock(), takeStart, intoSamples);
+  TakeListsNotKept = kept == TKeep::ListsNotKept;
+  TakeStampDue = kept == TKeep::Kept;
   if (TakeListsNotKept) RecFileNotices.Post(NoticeListsNotKept);
+}
+
+// What tells the cart's file from any other after a kill, also for a take from its first sample:
+// the take's first audio, stamped once a sync has made it durable.
+void TSVMain::StampTheTake() {
+  if (TakeStampDue && Recording)
+    TakeStampDue =
+        StampKeptTake(DeckTempFolder(), RecFile->Wave()->FileName(), RecFile->DurableBytes()) == TStamp::NotYet;
 }
 
 // ---- punch-in marks -----------------------------------------------------------------------------

@@ -208,7 +208,7 @@ TSVMain::~TSVMain() {
   // The devices stop before the files and displays they feed go away.
   if (WaveIn) WaveIn->Close();
   if (MMWaveOut1) MMWaveOut1->Close();
-  if (RecFile) RecFile->OnClose = nullptr;
+  if (RecFile) RecFile->OnClose = RecFile->OnSynced = nullptr;
   if (SVMain == this) SVMain = nullptr;
 }
 
@@ -251,6 +251,7 @@ void TSVMain::BuildChains() {
   RecFile->OnClose = [this](TObject*) {
     if (RecFile->WriteFailed()) RecFileNotices.Post(NoticeWriteFailed);
   };
+  RecFile->OnSynced = [this](TObject*) { StampTheTake(); };
 
   PlayFile = new TMMWaveFile(this);
   PlayFile->Wave()->SetTimeFormat(tfMillisecond);

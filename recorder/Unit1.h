@@ -178,6 +178,7 @@ public:
   void RecFileWriteFailed();
   void RecFileNotFinished();
   void RecFileListsNotKept();
+  void StampTheTake();
   std::string ListsKeptText() const;
   void MMWaveOut1Start(TObject* Sender);
   void MMWaveOut1Stop(TObject* Sender);
@@ -376,6 +377,7 @@ private:
                             NoticeSourceDamaged = plat::WM_USER + 6;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
   bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
+  bool TakeStampDue = false;       // this take's cart is kept, and its first audio not yet stamped
 
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.

@@ -57,11 +57,26 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
       fd = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
       writable = false;
       break;
+    case RiffMode::ReadWriteTrusted: {
+      auto open = [&path](int flags) {
+        int f = OpenPath(path, flags | O_NOFOLLOW | O_NONBLOCK);
+        if (f < 0 && errno == ELOOP && LinkStandingAt(path) == LinkAt::Trusted) f = OpenPath(path, flags | O_NONBLOCK);
+        return f;
+      };
+      const bool readOnly = IsReadOnly(path);
+      if (!readOnly) fd = open(O_RDWR);
+      if (fd < 0 && (readOnly || errno == EACCES || errno == EPERM || errno == EROFS)) {
+        fd = open(O_RDONLY);
+        writable = false;
+      }
+      break;
+    }
   }
   if (fd < 0) return nullptr;
   struct stat st {};
   const bool statted = ::fstat(fd, &st) == 0;
-  const bool refused = S_ISDIR(st.st_mode) || (mode == RiffMode::ReadPlain && !S_ISREG(st.st_mode));
+  const bool plainOnly = mode == RiffMode::ReadPlain || mode == RiffMode::ReadWriteTrusted;
+  const bool refused = S_ISDIR(st.st_mode) || (plainOnly && !S_ISREG(st.st_mode));
   if (!statted || refused) {
     int e = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);
@@ -87,6 +102,14 @@ std::unique_ptr<RiffFile> RiffFile::OpenMemory(const void* data, size_t size) {
 }
 
 RiffFile::~RiffFile() { Close(); }
+
+bool RiffFile::Identity(uint64_t& device, uint64_t& inode) const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  device = uint64_t(st.st_dev);
+  inode = uint64_t(st.st_ino);
+  return true;
+}
 
 bool RiffFile::Close() {
   bool ok = true;

@@ -68,6 +68,10 @@ enum class RiffMode {
   Create,           // create or truncate, read and write
   CreateNew,        // create a file that must not exist yet (nor a link of that name), read and write
   ReadPlain,        // an existing regular file, read only; a link or anything else is refused
+  // An existing regular file, read and write (read only when that is refused), that nothing at its
+  // name holds up: anything but a regular file is refused (EINVAL), and a link is followed only
+  // when its owner is trusted (else ELOOP), as LinkStandingAt judges it.
+  ReadWriteTrusted,
 };
 
 class RiffFile {
@@ -110,6 +114,8 @@ public:
   bool Sync();
   // Length of the file including bytes still in the buffer.
   int64_t Size() const { return size_; }
+  // The device and inode of the open file; false for a memory file.
+  bool Identity(uint64_t& device, uint64_t& inode) const;
   // Cuts (or extends) the file to length; the position stays.
   bool Truncate(int64_t length);
 

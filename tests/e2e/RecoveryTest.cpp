@@ -672,3 +672,120 @@ TEST(Recovery, ATitledCartWithoutAudioEditedOnACopyIsSavedWithItsTitleAndPicture
   EXPECT_GE(w.Data().size(), 1000u * 64) << "frames lost";
   EXPECT_TRUE(Studio::Read(cart) == original) << "the cart itself was changed";
 }
+
+namespace {
+
+// A WAV of the cart's format that a recorder cut short left: its samples, and sizes never written.
+bool MakeUnfinishedWav(const std::string& path, const std::string& samples) {
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  PWaveIOBlock b;
+  const int64_t n = int64_t(samples.size());
+  const bool ok = WaveIOAlloc(b, &mono) == wioOk && WaveIOCreate(b.get(), path) == wioOk &&
+                  WaveIOWrite(b.get(), samples.data(), n) == n;
+  WaveIOClose(b);
+  return ok;
+}
+
+// The warnings among the dialogs shown so far (a start as another account may also be told that
+// the studio's GPI line is not its own to open).
+std::vector<std::string> Warnings(const Studio& s) {
+  std::vector<std::string> warnings;
+  for (const std::string& line : Messages(s))
+    if (line.rfind("message Warning ", 0) == 0) warnings.push_back(line);
+  return warnings;
+}
+
+bool GiveTo(const std::string& path, uid_t uid, mode_t mode) {
+  return ::lchown(path.c_str(), uid, uid) == 0 && ::chmod(path.c_str(), mode) == 0;
+}
+
+}  // namespace
+
+// A titled cart recorded from its first sample past its end, then killed while its disk is away.
+// Whatever of its format stands at its path meanwhile (an unfinished WAV of the operator's, a link
+// another account made to a private one of the operator's, the cart as it was before the take) is
+// left as it was, byte for byte, at the start and at the exit; the title stays kept, and the
+// operator is told. Once the disk is back, the cart is finished with its title and picture.
+TEST(Recovery, AKeptTitleGoesIntoNoFileButItsCartsWhateverStandsAtTheCartsPath) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as one account and make a link as another";
+  constexpr uid_t kOperator = 4321, kOther = 4322;
+  Studio s;
+  s.RunAs(kOperator, kOperator, kOperator);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  // The cart's disk and the operator's private folder lie outside the studio, whose folders are
+  // given to the operator at each start.
+  Scratch media;
+  ASSERT_EQ(0, ::chmod(media.Root().c_str(), 0755));
+  const std::string disk = media.Path("disk"), cart = disk + "/News.wav", mine = media.Path("private/Mine.wav");
+  const std::string kept = s.deckTemp + "Recording.tail";
+  ASSERT_TRUE(plat::ForceDirectories(disk) && plat::ForceDirectories(media.Path("private")));
+  ASSERT_TRUE(GiveTo(disk, kOperator, 0755) && GiveTo(media.Path("private"), kOperator, 0700));
+  const TitledCart made = MakeTitledCart(cart);
+  ASSERT_TRUE(made.ok && GiveTo(cart, kOperator, 0644));
+  const std::string asItWas = Studio::Read(cart);
+
+  s.Answers({"file " + cart});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  const DeckView loaded = s.Sync();
+  ASSERT_EQ(cart, loaded.file);
+  ASSERT_EQ("00:00:00.000", loaded.pos);
+  s.Key("F5");
+  s.Run(7000);
+  ASSERT_EQ("recording", s.Sync().deck);
+  s.Kill();
+  ASSERT_EQ(0u, ReadWav(cart).riffSize) << "the take did not run past the end";
+  ASSERT_EQ(0, ::rename(disk.c_str(), (disk + "-away").c_str()));
+  ASSERT_TRUE(plat::ForceDirectories(disk) && GiveTo(disk, kOperator, 0755));
+
+  const struct {
+    const char* what;
+    std::function<bool()> put;
+    std::string watched, told;
+  } standIns[] = {
+      {"an unfinished WAV of the operator's",
+       [&] { return MakeUnfinishedWav(cart, std::string(8 * 64000, '\x5a')) && GiveTo(cart, kOperator, 0644); }, cart,
+       "The file " + cart + " is not the recording that was cut short there"},
+      {"another account's link to a private unfinished WAV of the operator's",
+       [&] {
+         return MakeUnfinishedWav(mine, std::string(8 * 64000, '\x5a')) && GiveTo(mine, kOperator, 0600) &&
+                ::symlink(mine.c_str(), cart.c_str()) == 0 && ::lchown(cart.c_str(), kOther, kOther) == 0;
+       },
+       mine, "At " + cart + " stands a link that another account made"},
+      {"the cart as it was before the take",
+       [&] { return Studio::Write(cart, asItWas) && GiveTo(cart, kOperator, 0644); }, cart,
+       "The file " + cart + " is not the recording that was cut short there"},
+  };
+  for (const auto& standIn : standIns) {
+    SCOPED_TRACE(standIn.what);
+    ASSERT_TRUE(standIn.put());
+    const std::string before = Studio::Read(standIn.watched), keptBefore = Studio::Read(kept);
+    ASSERT_FALSE(before.empty());
+    const size_t warned = Warnings(s).size();
+    ASSERT_TRUE(s.Start());
+    EXPECT_EQ("empty", s.Sync().deck);
+    s.CloseWindow();
+    EXPECT_EQ(0, s.WaitExit());
+    EXPECT_TRUE(Studio::Read(standIn.watched) == before) << "written into";
+    EXPECT_TRUE(Studio::Read(kept) == keptBefore) << "the kept title was let go";
+    const std::vector<std::string> told = Warnings(s);
+    ASSERT_EQ(warned + 1, told.size()) << ::testing::PrintToString(told);
+    EXPECT_EQ(0u, told.back().rfind("message Warning [OK] \"" + standIn.told, 0)) << told.back();
+    ASSERT_EQ(0, ::unlink(cart.c_str()));
+  }
+
+  ASSERT_EQ(0, ::rmdir(disk.c_str()));
+  ASSERT_EQ(0, ::rename((disk + "-away").c_str(), disk.c_str()));
+  const size_t warned = Warnings(s).size();
+  ASSERT_TRUE(s.Start());
+  s.Sync();
+  EXPECT_EQ(warned, Warnings(s).size());
+  EXPECT_FALSE(plat::FileExists(kept));
+  ExpectTitleAndPicture(cart, made.picture);
+  const WavFile w = ReadWav(cart);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(w.riffSize + 8, w.bytes.size()) << "not finished";
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  EXPECT_TRUE(IsPattern(w.Data(), mono)) << "the take is not the input from its start";
+  EXPECT_GE(w.Data().size() / 2, uint64_t(7000 - 500) * 32) << "frames lost";
+}

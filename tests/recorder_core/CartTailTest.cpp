@@ -42,16 +42,28 @@ void MakeCart(const std::string& path, const std::string& title, char fill, size
   ASSERT_EQ(WaveIOFinish(b.get()), wioOk);
 }
 
-// A take into the cart from byte from, n bytes long, as the deck keeps it first; killed before its
-// finish when it has run past the end.
-TKeep KeptTake(const std::string& folder, const std::string& cart, int64_t from, int64_t n) {
+// A take into the cart from byte from, n bytes of take long, as the deck keeps it first; killed
+// before its finish when it has run past the end, after its first audio was stamped when stamped.
+TKeep KeptTake(const std::string& folder, const std::string& cart, int64_t from, int64_t n, bool stamped = false,
+               const std::string& take = {}) {
   PWaveIOBlock b = Open(cart);
   const TKeep kept = KeepCartTail(folder, cart, b.get(), from, true);
+  const std::string audio = take.empty() ? std::string(size_t(n), '\x22') : take;
   EXPECT_EQ(WaveIOReopen(b.get()), wioOk);
   EXPECT_EQ(WaveIOSeek(b.get(), from), wioOk);
-  EXPECT_EQ(WaveIOWrite(b.get(), std::string(size_t(n), '\x22').data(), n), n);
+  EXPECT_EQ(WaveIOWrite(b.get(), audio.data(), n), n);
   WaveIOClose(b);
+  if (stamped) {
+    EXPECT_EQ(StampKeptTake(folder, cart, n), TStamp::Done);
+  }
   return kept;
+}
+
+// Audio that is no silence: every byte differs from the one before.
+std::string Audio(size_t n, int seed) {
+  std::string a(n, '\0');
+  for (size_t i = 0; i < n; ++i) a[i] = char(i * 7 + size_t(seed));
+  return a;
 }
 
 std::vector<TKeptCart> Finish(const std::string& folder) { return FinishKeptCart(folder); }
@@ -74,11 +86,22 @@ void ExpectTitled(const std::string& cart, const std::string& title, int64_t sam
 
 // The cart "News.wav" recorded into from byte from for n bytes and killed, then put aside as
 // "aside.wav" (its disk away), kept in "temp/".
-void KeepAndPutAside(const Scratch& dir, int64_t from, int64_t n) {
+void KeepAndPutAside(const Scratch& dir, int64_t from, int64_t n, bool stamped = false) {
   ASSERT_TRUE(plat::ForceDirectories(dir.Path("temp/")));
   MakeCart(dir.Path("News.wav"), "Morning news", '\x11');
-  ASSERT_EQ(KeptTake(dir.Path("temp/"), dir.Path("News.wav"), from, n), TKeep::Kept);
+  ASSERT_EQ(KeptTake(dir.Path("temp/"), dir.Path("News.wav"), from, n, stamped, Audio(size_t(n), 1)), TKeep::Kept);
   ASSERT_EQ(::rename(dir.Path("News.wav").c_str(), dir.Path("aside.wav").c_str()), 0);
+}
+
+// An unfinished cart of the same format at path, as a recorder cut short leaves one: samples of fill.
+void MakeUnfinished(const std::string& path, const std::string& samples) {
+  WAVEFORMATEX f;
+  MakePCMFormat(f, 8, 1, 8000);
+  PWaveIOBlock b;
+  ASSERT_EQ(WaveIOAlloc(b, &f), wioOk);
+  ASSERT_EQ(WaveIOCreate(b.get(), path), wioOk);
+  ASSERT_EQ(WaveIOWrite(b.get(), samples.data(), int64_t(samples.size())), int64_t(samples.size()));
+  WaveIOClose(b);
 }
 
 // Back in its place, the cart is finished with its title.
@@ -201,17 +224,89 @@ TEST(CartTail, TheKeptListsGoIntoNoOtherFileAtTheCartsPath) {
 }
 
 // A take from the very start of a cart leaves nothing of the cart's own samples to tell its file
-// by: a finished untitled file of its format at its path is taken for another, an unfinished one
-// for the take. Its title goes back all the same when the file is the take's.
-TEST(CartTail, ATakeFromTheStartIsToldByItsFormAlone) {
+// by: once its first audio is on the disk it is told by that. Whatever else of the cart's format
+// stands at its path, unfinished or finished with a title of its own, is left as it is and the
+// title stays kept, and the cart once back is finished with it.
+TEST(CartTail, ATakeFromTheStartIsToldByItsFirstAudio) {
+  Scratch dir;
+  const std::string folder = dir.Path("temp/"), cart = dir.Path("News.wav");
+  ASSERT_NO_FATAL_FAILURE(KeepAndPutAside(dir, 0, 1400, true));
+  const std::string stranger = dir.Path("stranger.wav");
+  auto expectLeftAlone = [&](const std::string& what) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(::rename(stranger.c_str(), cart.c_str()), 0);
+    const std::string bytes = Bytes(cart), kept = Bytes(folder + kCartTailName);
+    EXPECT_TRUE(Is(Finish(folder), cart, TKeptState::Other));
+    EXPECT_EQ(Bytes(cart), bytes) << "written into";
+    EXPECT_EQ(Bytes(folder + kCartTailName), kept) << "let go";
+    ASSERT_EQ(::rename(cart.c_str(), stranger.c_str()), 0);
+  };
+  MakeUnfinished(stranger, Audio(1400, 2));
+  expectLeftAlone("another take cut short");
+  MakeCart(stranger, "Evening news", '\x22', 1400);
+  expectLeftAlone("a finished titled cart");
+  MakeCart(stranger, "", '\x22', 1400);
+  expectLeftAlone("a finished untitled cart");
+  ExpectFinishedOnceBack(dir);
+}
+
+// Killed before its first audio was stamped, a take from the very start leaves nothing to tell its
+// file by: only the very file is finished, and the operator is to be told of any other.
+TEST(CartTail, ATakeFromTheStartKilledBeforeItsAudioWasStampedGoesOnlyIntoItsVeryFile) {
   Scratch dir;
   const std::string folder = dir.Path("temp/"), cart = dir.Path("News.wav");
   ASSERT_NO_FATAL_FAILURE(KeepAndPutAside(dir, 0, 1400));
-  MakeCart(cart, "", '\x22', 1400);
-  const std::string untitled = Bytes(cart);
-  EXPECT_TRUE(Is(Finish(folder), cart, TKeptState::Other));
-  EXPECT_EQ(Bytes(cart), untitled);
+  MakeUnfinished(cart, Audio(1400, 1));
+  const std::string copy = Bytes(cart);
+  const std::vector<TKeptCart> carts = Finish(folder);
+  EXPECT_TRUE(Is(carts, cart, TKeptState::Untold));
+  EXPECT_NE(KeptCartText(carts[0]).find("cannot tell whether the file " + cart), std::string::npos);
+  EXPECT_EQ(Bytes(cart), copy) << "written into";
+  ASSERT_EQ(::unlink(cart.c_str()), 0);
   ExpectFinishedOnceBack(dir);
+}
+
+// A take that made its cart's file anew keeps no title, but once its first audio is stamped, another
+// file put at the cart's path is not finished in its place either.
+TEST(CartTail, AFileATakeMadeAnewIsToldByItsFirstAudio) {
+  Scratch dir;
+  const std::string folder = dir.Path("temp/"), cart = dir.Path("News.wav"), other = dir.Path("other.wav");
+  ASSERT_TRUE(plat::ForceDirectories(folder));
+  MakeCart(cart, "", '\x11');
+  ASSERT_EQ(KeepCartTail(folder, cart, Open(cart).get(), 0, false), TKeep::Kept);
+  ASSERT_EQ(::unlink(cart.c_str()), 0);
+  MakeUnfinished(cart, Audio(1400, 5));
+  EXPECT_EQ(StampKeptTake(folder, cart, 1400), TStamp::Done);
+  MakeUnfinished(other, Audio(1400, 6));
+  ASSERT_EQ(::rename(other.c_str(), cart.c_str()), 0);
+  const std::string bytes = Bytes(cart);
+  EXPECT_TRUE(Is(Finish(folder), cart, TKeptState::Finished)) << "nothing to keep";
+  EXPECT_EQ(Bytes(cart), bytes) << "written into";
+}
+
+// Silence on the disk tells nothing: the stamp waits for audio that does, and until it is kept the
+// kept file is as it was.
+TEST(CartTail, ATakesFirstAudioIsStampedOnlyOnceItIsNoSilence) {
+  Scratch dir;
+  const std::string folder = dir.Path("temp/"), cart = dir.Path("News.wav"), kept = folder + kCartTailName;
+  ASSERT_TRUE(plat::ForceDirectories(folder));
+  MakeCart(cart, "Morning news", '\x11');
+  const std::string take = std::string(700, '\x80') + Audio(700, 3);
+  ASSERT_EQ(KeptTake(folder, cart, 0, 1400, false, take), TKeep::Kept);
+  const std::string unstamped = Bytes(kept);
+  EXPECT_EQ(StampKeptTake(folder, cart, 700), TStamp::NotYet);
+  EXPECT_EQ(Bytes(kept), unstamped);
+  EXPECT_EQ(StampKeptTake(folder, cart, 1400), TStamp::Done);
+  EXPECT_NE(Bytes(kept), unstamped);
+  EXPECT_EQ(StampKeptTake(folder, cart, 1400), TStamp::Done) << "stamped once";
+  // A path that holds another file now is not stamped at all.
+  ASSERT_TRUE(plat::ForceDirectories(dir.Path("temp2/")));
+  ASSERT_EQ(KeptTake(dir.Path("temp2/"), cart, 0, 1400), TKeep::Kept);
+  const std::string before = Bytes(dir.Path("temp2/") + kCartTailName);
+  MakeUnfinished(dir.Path("other.wav"), Audio(1400, 4));
+  ASSERT_EQ(::rename(dir.Path("other.wav").c_str(), cart.c_str()), 0);
+  EXPECT_EQ(StampKeptTake(dir.Path("temp2/"), cart, 1400), TStamp::Done);
+  EXPECT_EQ(Bytes(dir.Path("temp2/") + kCartTailName), before);
 }
 
 // A cart whose finish failed is kept with its lists; the next take into it keeps those lists (the
