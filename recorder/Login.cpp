@@ -24,7 +24,8 @@ TLoginResult LoginUser(TUserDeck& deck, const std::string& name, const std::stri
     return TLoginResult::Accepted;
   }
   const std::string path = UserFilePath(users.UsersFolder(), name);
-  if (!plat::FileExists(path)) {
+  // A folder at the name is named below as a file that cannot be read.
+  if (!plat::FileExists(path) && !plat::DirectoryExists(path)) {
     deck.Notify(TNoticeKind::Error, "Problem Loading User Settings");
     return TLoginResult::NoUserFile;
   }

@@ -233,7 +233,7 @@ int CountOf(const std::map<std::string, int>& counts, const std::string& record)
 
 std::vector<std::string> ReadProgramRecords(const std::string& path, TRefusedPrograms* refused) {
   std::vector<std::string> records;
-  if (!plat::FileExists(path)) return records;
+  // Nothing at the name reads as no programs; anything else there that is no file is named.
   plat::TIniFile ini(path);
   for (int n = 0; n < ProgramRows; ++n) {
     TProgramRow row;
@@ -410,7 +410,7 @@ void CompleteKeys(const std::string& path, const std::vector<TKeyCompletion>& co
 void LoadINITemplates(TUserDeck& deck, const std::string& user, TLoadProgress* gauge, TRefusedPrograms* refused) {
   TUserFields& fields = deck.Users();
   const std::string path = UserFilePath(fields.UsersFolder(), user);
-  if (IsDefaultUser(user) && !plat::FileExists(path)) CreateLibrary(deck, path, gauge);
+  if (IsDefaultUser(user) && !plat::PathTaken(path)) CreateLibrary(deck, path, gauge);
 
   plat::TIniFile ini(path);
   ini.BeginUpdate();  // one reading of the file, however long the loop takes

@@ -441,7 +441,7 @@ SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
   struct stat st;
   SmallRead verdict = SmallRead::Read;
   if (::fstat(fd, &st) != 0) verdict = SmallRead::Failed;
-  else if (S_ISDIR(st.st_mode)) verdict = SmallRead::Missing;
+  else if (S_ISDIR(st.st_mode)) verdict = SmallRead::Folder;
   else if (!S_ISREG(st.st_mode)) verdict = SmallRead::NotAFile;
   else if (int64_t(st.st_size) > limit) verdict = SmallRead::TooLarge;
   if (verdict != SmallRead::Read) {
@@ -477,6 +477,7 @@ std::string SmallFileRefusal(const std::string& path, const SmallFile& file) {
   switch (file.result) {
     case SmallRead::Read:
     case SmallRead::Missing: return {};
+    case SmallRead::Folder: why = "it is a folder"; break;
     case SmallRead::NotAFile: why = "it is not a regular file"; break;
     case SmallRead::TooLarge: why = "it is larger than " + std::to_string(SmallFileLimit >> 20) + " MB"; break;
     case SmallRead::OthersLink: why = "it is a link another account made"; break;

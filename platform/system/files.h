@@ -110,13 +110,15 @@ bool ReadWholeFileLocked(const std::string& path, std::string& data,
 
 // ---- small files the program reads whole: settings, users, the library, the address book, the
 // destination list. They are read on the UI thread, so nothing at their names may block it or
-// fill memory: a FIFO, a device or a link to one, or a file grown past any such list, is refused.
+// fill memory: a FIFO, a device or a link to one, or a file grown past any such list, is refused,
+// and so is a folder, which holds no list either.
 // The largest the program writes itself, a library of 250 programs with long save folders, is
 // about 100 KB; a few MB leave room for lists kept by hand and still read at once.
 constexpr int64_t SmallFileLimit = int64_t(4) << 20;
 enum class SmallRead {
   Read,       // data holds the whole file
-  Missing,    // nothing, or a folder, at the name (as FileExists says)
+  Missing,    // nothing at the name
+  Folder,     // a folder at the name
   NotAFile,   // a FIFO, a device or a socket
   TooLarge,   // larger than the limit
   OthersLink, // a link another account made: followed by nobody but its owner

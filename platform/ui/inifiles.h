@@ -17,7 +17,7 @@
 // folder other accounts share (group-writable or setgid), 0660 with the folder's group, so that
 // every account of that group may read and write it.
 // A write goes through a link to the file it names, unless another account made the link.
-// A file that is there but cannot be read (no permission, a FIFO, a device, too large: see
+// A file that is there but cannot be read (no permission, a FIFO, a device, a folder, too large: see
 // plat::ReadSmallFile) is never taken as empty: every read and every write of it raises
 // EIniReadError naming the file, so nothing is written over what could not be read.
 #include <cstdint>

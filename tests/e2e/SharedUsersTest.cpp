@@ -344,3 +344,26 @@ TEST(SharedUsers, NothingAtAFilesNameHoldsTheProgramUpAndEachFileRefusedIsNamed)
   ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
   EXPECT_EQ(0, s.WaitExit());
 }
+
+// A folder at a list's name is named when the list is read, as a file that cannot be read; the
+// manager's Close then has nothing to say, where it used to be the only word, "Unable to write".
+TEST(SharedUsers, AFolderAtAListsNameIsNamedWhereTheListIsRead) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3"});
+  const std::string library = s.home + "Default.svu", book = s.home + "email/address.dat",
+                    web = s.home + "postrel/dbfolder.dat";
+  for (const std::string& folder : {library, book, web}) ASSERT_TRUE(plat::ForceDirectories(folder));
+  s.Answers({"OK", "OK", "OK", "OK"});
+  ASSERT_TRUE(s.Start());
+  OpenManager(s);
+  Told(s, 4);
+  s.Key("Alt+P");
+  s.Key("Alt+C");
+  Await(s, "-");
+  EXPECT_EQ((std::vector<std::string>{Unreadable(book, "it is a folder", "Warning"),
+                                      Unreadable(web, "it is a folder", "Warning"), kNoAdvanced,
+                                      Unreadable(library, "it is a folder")}),
+            s.DialogLog());
+  EXPECT_TRUE(plat::DirectoryExists(library));
+  EXPECT_EQ(std::vector<std::string>{}, plat::ListFiles(s.home, ".*")) << "a library was begun beside the folder";
+}

@@ -444,11 +444,15 @@ TEST(Files, ASmallFileIsReadOnlyAsARegularFileWithinItsLimitAndNothingElseBlocks
   EXPECT_EQ(f.data, "[GUI]\r\n");
   EXPECT_EQ(SmallFileRefusal(ini, f), "");
 
-  // Nothing there, or a folder, is a missing file, as FileExists has it.
+  // Nothing there is a missing file; a folder there holds no list and is named as it is.
   EXPECT_EQ(ReadSmallFile(dir.Path("none.svu")).result, SmallRead::Missing);
   EXPECT_EQ(ReadSmallFile(dir.Path("none/Default.svu")).result, SmallRead::Missing);
-  ASSERT_TRUE(CreateDir(dir.Path("folder.svu")));
-  EXPECT_EQ(ReadSmallFile(dir.Path("folder.svu")).result, SmallRead::Missing);
+  const std::string folder = dir.Path("folder.svu");
+  ASSERT_TRUE(CreateDir(folder));
+  f = ReadSmallFile(folder);
+  EXPECT_EQ(f.result, SmallRead::Folder);
+  EXPECT_TRUE(f.Refused());
+  EXPECT_EQ(SmallFileRefusal(folder, f), "Unable to read " + folder + ": it is a folder.");
 
   // A FIFO with no writer is refused at once instead of waiting for one; so is a device behind a
   // link of our own, which would never end.

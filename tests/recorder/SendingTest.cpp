@@ -216,6 +216,18 @@ TEST(Sending, ListsThatCannotBeReadAreNamedAndGiveNothing) {
   EXPECT_EQ(told, (std::vector<std::string>{
                       "Unable to read " + folder + AddressBookFile + ": it is not a regular file.",
                       "Unable to read " + folder + WebListFile + ": it is larger than 4 MB."}));
+
+  // A folder at either name holds no list either.
+  told.clear();
+  for (const char* list : {AddressBookFile, WebListFile}) {
+    ASSERT_TRUE(plat::DeleteFile(folder + list));
+    ASSERT_TRUE(plat::CreateDir(folder + list));
+  }
+  lists = LoadSendLists(folder, notify);
+  EXPECT_TRUE(lists.addressBook.empty());
+  EXPECT_TRUE(lists.webList.empty());
+  EXPECT_EQ(told, (std::vector<std::string>{"Unable to read " + folder + AddressBookFile + ": it is a folder.",
+                                            "Unable to read " + folder + WebListFile + ": it is a folder."}));
 }
 
 // While the program started for the last send runs, its order stays as it was: the next send on

@@ -644,6 +644,30 @@ TEST_F(UserFiles, AFailedAddNamesTheUsersFileNotTheHiddenOneBesideIt) {
   EXPECT_TRUE(plat::ListFiles(Folder(), ".*").empty());
 }
 
+// A folder at the library's or a user file's name is named, never read as an empty list (which a
+// Close or a Save would then fail to write, telling only that) nor taken for a missing library.
+TEST_F(UserFiles, AFolderAtTheLibrarysOrAUsersNameIsNamedAsAFileThatCannotBeRead) {
+  Write("Solvane.ini", Program(0, "From settings"));
+  const std::string library = Folder() + "Default.svu", bob = Folder() + "bob.svu";
+  ASSERT_TRUE(plat::CreateDir(library));
+  ASSERT_TRUE(plat::CreateDir(bob));
+  try {
+    LoadLibrary(deck);
+    ADD_FAILURE() << "the library was read as empty";
+  } catch (const plat::EIniReadError& e) {
+    EXPECT_EQ(e.Message(), "Unable to read " + library + ": it is a folder.");
+  }
+  EXPECT_EQ(std::count(deck.statuses.begin(), deck.statuses.end(), "Creating Default User..."), 0)
+      << "a library was made beside the folder";
+  std::vector<std::string> saved;
+  EXPECT_THROW(ReadProgramRecords(bob), plat::EIniReadError);
+  EXPECT_THROW(SaveProgramList(bob, {}, {"Mine|00:30:00| |x|/carts/|0"}, false, saved), plat::EIniReadError);
+  EXPECT_EQ(LoginUser(deck, "bob", "pw"), TLoginResult::Unreadable);
+  EXPECT_EQ(deck.LastText(), "Unable to read " + bob + ": it is a folder.");
+  EXPECT_TRUE(plat::DirectoryExists(library) && plat::DirectoryExists(bob));
+  EXPECT_EQ(plat::ListFiles(Folder(), "*", true).size(), 3u);
+}
+
 TEST_F(UserFiles, AUserFileOrLibraryThatCannotBeReadIsNamedAndNeverWrittenOver) {
   Write("Solvane.ini", Program(0, "From settings"));
   const std::string library = Folder() + "Default.svu", bob = Folder() + "bob.svu";
