@@ -217,10 +217,14 @@ void TSVMain::RecordButtonClick(TObject*) {
   try {
     WaveIn->Start();
     HoldTakeFile();
-  } catch (const std::exception&) {
-    Notify(TNoticeKind::Error,
-           "Your sound intput device appears to be in use or not working properly. \r\nSolvane "
-           "can not use the device at this time.");
+  } catch (const std::exception& e) {
+    // The cart's file, not the device, may have refused the take: one with a second name is never
+    // written into.
+    plat::HeldFile file;
+    const bool linked = dynamic_cast<const EMMWaveError*>(&e) && file.Hold(RecordFileName) && file.Links() > 1;
+    Notify(TNoticeKind::Error, linked ? SecondNameText(RecordFileName)
+                                      : "Your sound intput device appears to be in use or not working properly. "
+                                        "\r\nSolvane can not use the device at this time.");
     StopStuff();
     if (Recording) {
       WaveIn->Close();

@@ -114,6 +114,13 @@ std::string TakeBackText(const std::string& path, bool recording, TTakeBack back
   return what + "\r\n\r\nSolvane could not write the take out again: it is lost.";
 }
 
+std::string SecondNameText(const std::string& path) {
+  return "The file of this take, " + path +
+         ", has another name as well (a second hard link, such as a backup made with cp -al leaves). Recording "
+         "into it would change the file under that name too, so Solvane does not record into it.\r\n\r\nRemove "
+         "the other name and record again, or save the take as it is.";
+}
+
 std::vector<std::string> LeftoverTakes(const std::string& folder) {
   std::vector<std::string> takes;
   for (const plat::FolderEntry& e : plat::ListEntries(folder))

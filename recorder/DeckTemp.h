@@ -43,6 +43,9 @@ enum class TTakeBack {
 // during the take (recording) or after it.
 std::string TakeBackText(const std::string& path, bool recording, TTakeBack back);
 
+// Why a take's file, path, that has a second name is not recorded into.
+std::string SecondNameText(const std::string& path);
+
 // The takes a run left behind in the folder, in name order: regular files named "*.wav" with no
 // other name. A link, whatever it points at, is never one of them, nor a file with another link.
 std::vector<std::string> LeftoverTakes(const std::string& folder);

@@ -396,6 +396,18 @@ TEST(TempFolder, AFileWithASecondLinkIsNoTakeAndIsNeverRecordedInto) {
   s.RecordTake(300);
   EXPECT_TRUE(Studio::Read(jingle) == bytes) << "recorded into the linked file";
   EXPECT_TRUE(s.DialogLog().empty()) << ::testing::PrintToString(s.DialogLog());
+
+  // A backup by links (cp -al) gives the stopped take a second name: Record is refused, saying why.
+  const std::string backup = s.dir.Path("Backup.wav");
+  ASSERT_EQ(0, ::link((s.deckTemp + "Untitled.wav").c_str(), backup.c_str()));
+  const std::string backed = Studio::Read(backup);
+  s.Key("F5");
+  EXPECT_EQ("stopped", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the refusal is answered").deck);
+  ASSERT_EQ(1u, s.DialogLog().size());
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The file of this take, " + s.deckTemp +
+                                        "Untitled.wav, has another name as well (a second hard link"))
+      << s.DialogLog()[0];
+  EXPECT_TRUE(Studio::Read(backup) == backed) << "recorded into the backup";
 }
 
 TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsToldByItsOwnerWithWhatTheOperatorCanDo) {
