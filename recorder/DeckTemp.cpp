@@ -27,13 +27,21 @@ std::string InUseText(const std::string& folder, const FolderWords& w) {
 }
 
 // Another account's folder: the operator can neither change nor (in a sticky /var/tmp) remove it.
-// A home or state folder of another's is never one to ask an administrator to remove.
-std::string TheirsText(const std::string& folder, const plat::FolderVerdict& v, const FolderWords& w) {
+std::string TheirsReason(const std::string& folder, const plat::FolderVerdict& v, const FolderWords& w) {
   const std::string where = v.culprit == folder ? w.noun + (" " + folder)
                                                 : w.noun + (" " + folder) + " lies in " + v.culprit + ", which";
-  return where + " belongs to another account (" + v.owner +
-         "), so Solvane cannot keep its recordings there.\r\n\r\nSet " + w.variable + " to a folder of your own" +
-         (w.temporary ? ", or ask an administrator to remove " + v.culprit : "") + ", and start Solvane again.";
+  return where + " belongs to another account (" + v.owner + ")" +
+         (v.live ? " and is in use by that account's running Solvane" : "") +
+         ", so Solvane cannot keep its recordings there.";
+}
+
+// Removing it is what an administrator can do, unless a deck of its owner uses it; a home or state
+// folder of another's is never one to remove.
+bool Removable(const plat::FolderVerdict& v, const FolderWords& w) { return w.temporary && !v.live; }
+
+std::string TheirsText(const std::string& folder, const plat::FolderVerdict& v, const FolderWords& w) {
+  return TheirsReason(folder, v, w) + "\r\n\r\nSet " + w.variable + " to a folder of your own" +
+         (Removable(v, w) ? ", or ask an administrator to remove " + v.culprit : "") + ", and start Solvane again.";
 }
 
 std::string Refusal(const plat::FolderVerdict& v, const std::string& folder, const FolderWords& w) {
@@ -72,6 +80,15 @@ std::string Refusal(const plat::FolderVerdict& v, const std::string& folder, con
 
 std::string DeckTempRefusal(const plat::FolderVerdict& v, const std::string& folder) {
   return Refusal(v, folder, kTempWords);
+}
+
+std::string DeckTempFallbackText(const plat::FolderVerdict& refused, const std::string& folder,
+                                 const std::string& fallback) {
+  return TheirsReason(folder, refused, kTempWords) + "\r\n\r\nSolvane keeps them in your own folder " + fallback +
+         " instead, where a recording cut short is found at the next start." +
+         (Removable(refused, kTempWords)
+              ? " To have them in " + folder + " again, ask an administrator to remove " + refused.culprit + "."
+              : "");
 }
 
 std::string DeckPrivateFolder() {
@@ -127,6 +144,13 @@ std::vector<std::string> LeftoverTakes(const std::string& folder) {
     if (e.kind == plat::FolderEntry::File && e.links == 1 && plat::MatchesMask(e.name, "*.wav"))
       takes.push_back(e.name);
   return takes;
+}
+
+bool HoldsLeftovers(const std::string& folder) {
+  for (const plat::FolderEntry& e : plat::ListEntries(folder))
+    if (e.kind == plat::FolderEntry::File && (e.name == kCartTailName || plat::MatchesMask(e.name, "*.wav")))
+      return true;
+  return false;
 }
 
 bool EmptyDeckTemp(const std::string& folder) {

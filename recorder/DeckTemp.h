@@ -30,6 +30,10 @@ constexpr const char* DeckFallbackName = "Temp";
 // judged as the temporary folder is: the home or state folder on the way may be another account's
 // (HOME left as another's) or one that others may write to, and is then refused.
 plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name);
+// What the operator is told when the temporary folder was refused as another account's and the deck
+// keeps its recordings in fallback, beneath the private place, instead.
+std::string DeckTempFallbackText(const plat::FolderVerdict& refused, const std::string& folder,
+                                 const std::string& fallback);
 // What the operator is told when a folder beneath the private place cannot be held.
 std::string PrivateFolderRefusal(const plat::FolderVerdict& verdict, const std::string& folder);
 // What a save into the folder is told.
@@ -49,6 +53,10 @@ std::string SecondNameText(const std::string& path);
 // The takes a run left behind in the folder, in name order: regular files named "*.wav" with no
 // other name. A link, whatever it points at, is never one of them, nor a file with another link.
 std::vector<std::string> LeftoverTakes(const std::string& folder);
+
+// Whether a run cut short left anything in the folder to take back: a take, or the lists kept for a
+// cart not yet finished.
+bool HoldsLeftovers(const std::string& folder);
 
 // Empties the folder: every name in it but the lists kept for a cart not yet finished
 // (recorder/CartTail, which drops them once it is) is unlinked. A link goes as a name and is never

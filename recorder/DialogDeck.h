@@ -33,6 +33,8 @@ public:
 
   // "Saving File" (TForm5).
   virtual std::string CartFileName() const = 0;  // the take to save
+  // The folder the deck holds for its takes, with a trailing "/": nothing is saved into it.
+  virtual std::string DeckTempFolder() const = 0;
   // A by-name cart goes into the save folder under its own name; any other where the save dialog
   // chose.
   virtual bool SavesByName() const = 0;

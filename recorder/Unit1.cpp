@@ -494,6 +494,31 @@ bool TSVMain::DeckTempReady() {
   return verdict.Held();
 }
 
+bool TSVMain::HoldDeckTemp() {
+  // What a run cut short left in the account's own folder is taken back from there, whatever became
+  // of the lasting folder meanwhile; an empty one makes way for the lasting folder.
+  const std::string fallback = DeckPrivateFolder().empty() ? "" : DeckPrivateFolder() + DeckFallbackName + "/";
+  if (!fallback.empty() && plat::DirectoryExists(fallback) && HoldPrivateFolder(deckTemp_, DeckFallbackName).Held()) {
+    if (HoldsLeftovers(fallback)) return true;
+    deckTemp_.Release();
+  }
+  const std::string lasting = ::DeckTempFolder();
+  const plat::FolderVerdict verdict = deckTemp_.Hold(lasting);
+  if (verdict.Held()) return true;
+  if (verdict.fault != plat::FolderFault::Theirs) {
+    Notify(TNoticeKind::Error, DeckTempRefusal(verdict, lasting));
+    return false;
+  }
+  // Another account's, which the operator can neither change nor remove: not a reason to record nowhere.
+  const plat::FolderVerdict own = HoldPrivateFolder(deckTemp_, DeckFallbackName);
+  if (own.Held()) {
+    Notify(TNoticeKind::Warning, DeckTempFallbackText(verdict, lasting, fallback));
+    return true;
+  }
+  Notify(TNoticeKind::Error, DeckTempRefusal(verdict, lasting) + "\r\n\r\n" + PrivateFolderRefusal(own, fallback));
+  return false;
+}
+
 void TSVMain::FormCreate(TObject*) {
   Resizer->RecordLayout();
   Tracking = PlayOnly = SwallowRecordClick = BusySaving = FileMustExist = false;
@@ -515,12 +540,7 @@ void TSVMain::FormCreate(TObject*) {
     return;
   }
   // Held from here to the end of the run: one deck per folder, from any session.
-  if (const plat::FolderVerdict verdict = deckTemp_.Hold(::DeckTempFolder()); !verdict.Held()) {
-    const std::string text = DeckTempRefusal(verdict, DeckTempFolder());
-    if (verdict.fault == plat::FolderFault::CannotMake)
-      Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONINFORMATION);
-    else
-      Notify(TNoticeKind::Error, text);
+  if (!HoldDeckTemp()) {
     EndCreation();
     return;
   }

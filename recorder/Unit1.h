@@ -88,7 +88,7 @@ public:
   void CloseComPort();
   const std::string& ProgramFolder() const override { return UserData.programFolder; }
   // The deck's temporary folder (recorder/DeckTemp.h), held for the whole run.
-  std::string DeckTempFolder() const;
+  std::string DeckTempFolder() const override;
   // What creation left behind: false when the program must end (no input device, no folder).
   bool CreatedOk() const { return createdOk_; }
   // The sensitivity label for a FF/Rew step; any: also for a step that is none of the six.
@@ -519,6 +519,9 @@ private:
   void BuildMenus();
   void BuildUserForms();
   void EndCreation();
+  // Holds the temporary folder for the run (the account's own instead where the lasting one is
+  // another account's); false, with the operator told why, when no folder can be held.
+  bool HoldDeckTemp();
   void ExitSequence(bool removeTemporaryFiles = true);
   // The temporary folder is there to make a file in: one found gone is made again and held; false,
   // with the operator told why, when it cannot be.

@@ -69,7 +69,7 @@ int TForm5::SaveFile() {
   const std::string source = deck_->CartFileName();
   std::string target = ExpandFileName(SaveTarget(source));
   // The next Eject empties the temporary folder: a take saved there would go with it.
-  if (const std::string temp = DeckTempFolder(); InDeckTemp(temp, CartCopyTarget(source, target))) {
+  if (const std::string temp = deck_->DeckTempFolder(); InDeckTemp(temp, CartCopyTarget(source, target))) {
     MessageDlg(SaveIntoTempText(temp), mtWarning, mbOKOnly);
     return mrCancel;
   }

@@ -3,13 +3,18 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <vector>
 
 #include "platform/system/files.h"
@@ -77,9 +82,32 @@ FolderVerdict Fault(FolderFault fault, const std::string& culprit, std::string r
   return v;
 }
 
-FolderVerdict TheirsFault(const std::string& culprit, uid_t owner) {
+// Whether a running program holds the BSD lock of what st describes, as the kernel lists the locks
+// of every process (device and inode), so that another account's lock is seen without taking it.
+bool Locked(const struct stat& st) {
+  std::string locks;
+  if (!ReadWholeFile("/proc/locks", locks)) return false;
+  std::istringstream lines(locks);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(" FLOCK ") == std::string::npos) continue;
+    std::istringstream fields(line);
+    for (std::string field; fields >> field;) {
+      unsigned devMajor = 0, devMinor = 0;
+      uintmax_t inode = 0;
+      char end = 0;
+      if (std::count(field.begin(), field.end(), ':') == 2 &&
+          std::sscanf(field.c_str(), "%x:%x:%ju%c", &devMajor, &devMinor, &inode, &end) == 3 &&
+          devMajor == major(st.st_dev) && devMinor == minor(st.st_dev) && inode == uintmax_t(st.st_ino))
+        return true;
+    }
+  }
+  return false;
+}
+
+FolderVerdict TheirsFault(const std::string& culprit, const struct stat& st) {
   FolderVerdict v = Fault(FolderFault::Theirs, culprit);
-  v.owner = OwnerName(owner);
+  v.owner = OwnerName(st.st_uid);
+  v.live = S_ISDIR(st.st_mode) && Locked(st);
   return v;
 }
 
@@ -87,7 +115,7 @@ FolderVerdict TheirsFault(const std::string& culprit, uid_t owner) {
 // account (its owner can always give itself the right), or another account may write to it (the
 // group or an ACL shows in the group bits) and it is not sticky.
 FolderVerdict JudgeAbove(const struct stat& st, int fd) {
-  if (!TrustedOwner(st.st_uid)) return TheirsFault(RealPathOf(fd, "?"), st.st_uid);
+  if (!TrustedOwner(st.st_uid)) return TheirsFault(RealPathOf(fd, "?"), st);
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
     return Fault(FolderFault::Movable, RealPathOf(fd, "?"));
   return {};
@@ -136,7 +164,7 @@ FolderVerdict JudgeLinks(const std::string& dir) {
     const std::string level = dir.substr(0, end);
     struct stat st {};
     if (::lstat(level.c_str(), &st) != 0) return {};
-    if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid)) return TheirsFault(level, st.st_uid);
+    if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid)) return TheirsFault(level, st);
   }
   return {};
 }
@@ -157,7 +185,8 @@ FolderVerdict MakeLevels(const std::string& dir) {
   for (int guard = 0; guard < 4096 && base.Get() < 0; ++guard) {
     base.Reset(::open(top.empty() ? "." : top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (base.Get() >= 0) break;
-    if ((errno != ENOENT && errno != EACCES) || top.empty() || top == "/")
+    // ENOTDIR: something other than a folder on the way, judged by its owner where it stands.
+    if ((errno != ENOENT && errno != EACCES && errno != ENOTDIR) || top.empty() || top == "/")
       return Fault(FolderFault::CannotMake, top, std::strerror(errno));
     below.push_back(ExtractFileName(top));
     top = ExtractFileDir(top);
@@ -173,7 +202,7 @@ FolderVerdict MakeLevels(const std::string& dir) {
     if (next.Get() < 0) {
       const int err = errno;
       if (::fstatat(base.Get(), name->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !TrustedOwner(st.st_uid))
-        return TheirsFault(shown, st.st_uid);
+        return TheirsFault(shown, st);
       return Fault(FolderFault::CannotMake, shown, std::strerror(err));
     }
     if (made) MakeOwnerOnly(next.Get());
@@ -193,9 +222,10 @@ FolderVerdict OpenFolder(const std::string& dir, const std::string& shown, Fd& f
     const int err = errno;
     struct stat st {};
     const bool there = ::lstat(dir.c_str(), &st) == 0;
-    if (there && S_ISLNK(st.st_mode)) return Fault(FolderFault::Link, shown);
+    // What another account put at the name (a link, a file, a folder) is theirs to remove, not ours.
+    if (there && S_ISLNK(st.st_mode)) return TrustedOwner(st.st_uid) ? Fault(FolderFault::Link, shown) : TheirsFault(shown, st);
+    if (there && st.st_uid != ::geteuid()) return TheirsFault(shown, st);
     if (there && !S_ISDIR(st.st_mode)) return Fault(FolderFault::CannotMake, shown, std::strerror(ENOTDIR));
-    if (there && st.st_uid != ::geteuid()) return TheirsFault(shown, st.st_uid);
     if (FolderVerdict v = MakeLevels(dir); !v.Held()) return v;
     if (err != ENOENT) return Fault(FolderFault::CannotMake, shown, std::strerror(err));
   }
@@ -207,7 +237,7 @@ FolderVerdict OpenFolder(const std::string& dir, const std::string& shown, Fd& f
 FolderVerdict JudgeOwn(int fd, const std::string& shown) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return Fault(FolderFault::CannotMake, shown, std::strerror(errno));
-  if (st.st_uid != ::geteuid()) return TheirsFault(shown, st.st_uid);
+  if (st.st_uid != ::geteuid()) return TheirsFault(shown, st);
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return Fault(FolderFault::OpenToOthers, shown);
   if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) return Fault(FolderFault::OpenToOthers, shown);
   return {};

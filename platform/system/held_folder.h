@@ -18,7 +18,8 @@ enum class FolderFault {
   None,
   CannotMake,    // not there and could not be made, or something other than a folder
   Link,          // a link stands at the folder's name
-  Theirs,        // the folder, a folder above it or a link on the way to it belongs to another account
+  Theirs,        // the folder (or what stands at its name), a folder above it or a link on the way to it
+                 // belongs to another account
   OpenToOthers,  // the folder is the account's own, but another account may write to it
   Movable,       // a folder above it that another account may write to and that is not sticky
   InUse,         // another process holds it
@@ -28,6 +29,7 @@ struct FolderVerdict {
   FolderFault fault = FolderFault::None;
   std::string culprit;  // the folder at fault, with a trailing "/"
   std::string owner;    // for Theirs: the account it belongs to (its name, else "user ID n")
+  bool live = false;    // for Theirs: a running program holds that folder (another account's deck)
   std::string reason;   // for CannotMake: what the system said
   bool Held() const { return fault == FolderFault::None; }
 };

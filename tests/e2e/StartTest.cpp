@@ -212,8 +212,9 @@ TEST(Start, AMissingTemporaryFolderIsMadeAndAnUnusableOneIsToldBeforeTheProgramE
   EXPECT_EQ(1, s.WaitExit()) << s.Output();
   const std::vector<std::string> dialogs = s.DialogLog();
   ASSERT_EQ(2u, dialogs.size()) << ::testing::PrintToString(dialogs);
-  // The message names the folder, and what is wrong with it.
-  EXPECT_EQ("message Information [OK] \"Error Creating Temp Directory\\r\\n\\r\\n" + s.dir.Path("plain/Solvane/") +
+  // The message names what is in the way, and what is wrong with it, in an error box as every
+  // other refusal of the folder is.
+  EXPECT_EQ("message Error [OK] \"Error Creating Temp Directory\\r\\n\\r\\n" + s.dir.Path("plain/") +
                 "\\r\\nNot a directory\" -> OK",
             dialogs[1]);
 }

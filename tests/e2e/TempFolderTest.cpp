@@ -130,16 +130,21 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefusedWithWhatToDo)
   EXPECT_EQ("a take", Studio::Read(s.deckTemp + "Untitled.wav"));
 
   if (::geteuid() != 0) return;  // only root can give a folder away
+  // Another account's, which the operator can neither change nor remove: refused, and the operator
+  // records in a folder of their own, told where.
   ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0700));
   ASSERT_EQ(0, ::chown(s.deckTemp.c_str(), 65534, 65534));  // nobody's
   ASSERT_TRUE(s.Start());
-  EXPECT_EQ(1, s.WaitExit()) << s.Output();
-  EXPECT_EQ(2u, s.DialogLog().size());
-  EXPECT_TRUE(Logged({s.DialogLog().back()}, "message Error [OK] \"The temporary folder " + s.deckTemp +
+  s.Key("Ctrl+S");
+  EXPECT_EQ(s.state + "Solvane/Temp/Untitled.wav", s.Sync().file);
+  ASSERT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Logged({s.DialogLog().back()}, "message Warning [OK] \"The temporary folder " + s.deckTemp +
                                                  " belongs to another account (nobody), so Solvane cannot keep its "
-                                                 "recordings there.\\r\\n\\r\\nSet TMPDIR to a folder of your "
-                                                 "own, or ask an administrator"))
+                                                 "recordings there.\\r\\n\\r\\nSolvane keeps them in your own "
+                                                 "folder " +
+                                                 s.state + "Solvane/Temp/ instead"))
       << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("a take", Studio::Read(s.deckTemp + "Untitled.wav"));
 }
 
 TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {
@@ -251,13 +256,53 @@ TEST(TempFolder, AFolderInAShareItsGroupMayWriteToOrBehindAnotherMembersLinkIsRe
   ASSERT_TRUE(Studio::Write(music + "Solvane/Jingle.wav", "precious"));
   ASSERT_EQ(0, ::symlink(music.c_str(), (share + "/me").c_str()));
   ASSERT_EQ(0, ::lchown((share + "/me").c_str(), kNobody, kStudioGroup));
+  s.Answers({"Yes"});  // a blank cart counts as changed when it is ejected
   ASSERT_TRUE(s.Start());
-  EXPECT_EQ(1, s.WaitExit()) << s.Output();
-  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + share + "/me/Solvane/ lies in " +
+  s.Sync();
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Warning [OK] \"The temporary folder " + share + "/me/Solvane/ lies in " +
                                         share + "/me/, which belongs to another account (nobody)"))
       << ::testing::PrintToString(s.DialogLog());
+  // The deck records in the operator's own folder instead, and its Eject empties that one.
+  s.Key("Ctrl+S");
+  EXPECT_EQ(s.state + "Solvane/Temp/Untitled.wav", s.Sync().file);
+  s.Key("F7");
+  EXPECT_EQ("empty", s.Sync().deck);
   EXPECT_EQ(0755u, ModeOf(music + "Solvane"));
+  EXPECT_EQ("Jingle.wav ", Listing(music + "Solvane"));
   EXPECT_EQ("precious", Studio::Read(music + "Solvane/Jingle.wav"));
+}
+
+TEST(TempFolder, AStartAsRootPointedAtARunningOperatorsFolderSaysItIsInUseAndLeavesTheTakeAlone) {
+  Studio s;
+  if (!AsOperator(s)) GTEST_SKIP() << "only root can start a deck of another account's";
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(500);
+  ASSERT_EQ("recording", s.Sync().deck);
+
+  Studio root;
+  root.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  root.environment["TMPDIR"] = s.temp;
+  ASSERT_TRUE(root.Start());
+  root.Sync();
+  ASSERT_EQ(1u, root.DialogLog().size()) << ::testing::PrintToString(root.DialogLog());
+  EXPECT_EQ("message Warning [OK] \"The temporary folder " + s.deckTemp +
+                " belongs to another account (user ID 4321) and is in use by that account's running Solvane, so "
+                "Solvane cannot keep its recordings there.\\r\\n\\r\\nSolvane keeps them in your own folder " +
+                root.state + "Solvane/Temp/ instead, where a recording cut short is found at the next start.\" -> OK "
+                "(unscripted)",
+            root.DialogLog()[0]);
+  root.CloseWindow();
+  EXPECT_EQ(0, root.WaitExit());
+
+  s.Run(500);
+  s.Key("F4");
+  const WavFile w = ReadWav(s.Sync().file);
+  ASSERT_TRUE(w.ok);
+  EXPECT_EQ(kMonoBytesPerSecond, w.Data().size()) << "the operator's take, whole";
+  EXPECT_TRUE(IsPattern(w.Data(), PcmFormat(32000, 1, 16)));
 }
 
 TEST(TempFolder, AFolderSwappedForALinkDuringARunHasSaveEjectANewCartAndACopyToEditTouchNothingOutsideIt) {
@@ -410,9 +455,9 @@ TEST(TempFolder, AFileWithASecondLinkIsNoTakeAndIsNeverRecordedInto) {
   EXPECT_TRUE(Studio::Read(backup) == backed) << "recorded into the backup";
 }
 
-TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsToldByItsOwnerWithWhatTheOperatorCanDo) {
+TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsRefusedAndTheOperatorRecordsInAFolderOfTheirOwnFoundAfterACrash) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another account's";
-  // An account of the test's own, whose folder on /var/tmp nobody made first.
+  // An account of the test's own, whose folder on /var/tmp another account made first.
   const uid_t op = 60000 + uid_t(::getpid() % 5000);
   const std::string own = "/var/tmp/solvane-" + std::to_string(op) + "/";
   ASSERT_FALSE(plat::PathTaken(own)) << "left by another run";
@@ -426,14 +471,57 @@ TEST(TempFolder, AnotherAccountsFolderOnVarTmpIsToldByItsOwnerWithWhatTheOperato
   s.RunAs(op, op, op);
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
   s.environment["TMPDIR"] = "";
+  const std::string fallback = s.state + "Solvane/Temp/";
+  s.Answers({"file " + fallback + "Kept.wav"});
   ASSERT_TRUE(s.Start());
-  EXPECT_EQ(1, s.WaitExit()) << s.Output();
-  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The temporary folder " + own + "Solvane/ lies in " + own +
-                                        ", which belongs to another account (nobody), so Solvane cannot keep its "
-                                        "recordings there.\\r\\n\\r\\nSet TMPDIR to a folder of your own, or ask an "
-                                        "administrator to remove " +
-                                        own))
+  ASSERT_EQ("empty", s.Sync().deck) << s.Output();
+  ASSERT_EQ(1u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("message Warning [OK] \"The temporary folder " + own + "Solvane/ lies in " + own +
+                ", which belongs to another account (nobody), so Solvane cannot keep its recordings "
+                "there.\\r\\n\\r\\nSolvane keeps them in your own folder " +
+                fallback +
+                " instead, where a recording cut short is found at the next start. To have them in " + own +
+                "Solvane/ again, ask an administrator to remove " + own + ".\" -> OK (unscripted)",
+            s.DialogLog()[0]);
+
+  // The take goes into the operator's own folder, which no other account could make first; a crash
+  // leaves it there, and the next start takes it back, also once the other account's folder is gone.
+  const std::string take = s.RecordTake(1000);
+  EXPECT_EQ(fallback + "Untitled.wav", s.Sync().file);
+  for (const std::string& level : {s.state, s.state + "Solvane/", fallback}) {
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(level.c_str(), &st)) << level;
+    EXPECT_EQ(op, st.st_uid) << level;
+    EXPECT_EQ(0700u, st.st_mode & 07777) << level;
+  }
+  EXPECT_EQ("", Listing(own)) << "something was made in the other account's folder";
+  // Emptied at every Eject as the usual one is, it takes no save.
+  s.Key("F9");
+  EXPECT_EQ(fallback + "Untitled.wav", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "refused").file);
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Warning [OK] \"Solvane's temporary folder " + fallback +
+                                        " is emptied at every Eject"))
       << ::testing::PrintToString(s.DialogLog());
+  s.Kill();
+  RemoveAll(own);
+  s.Answers({"Yes"});  // the recovered take is ejected unsaved
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(fallback + "Untitled.wav", s.Sync().file);
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Warning [OK] \"Untitled.wav\\r\\n\\r\\nA Solvane temporary"))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Studio::Read(fallback + "Untitled.wav") == take);
+
+  // Once that take is dealt with, the folder on /var/tmp is the operator's again.
+  s.Key("F7");
+  ASSERT_EQ("empty", s.Sync().deck);
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  EXPECT_EQ(own + "Solvane/Untitled.wav", s.Sync().file);
+  const std::vector<std::string> log = s.DialogLog();
+  EXPECT_EQ(1, std::count_if(log.begin(), log.end(), [](const std::string& l) {
+              return l.find("The temporary folder") != std::string::npos;
+            })) << ::testing::PrintToString(log);
 }
 
 // ---- a take the deck holds is never lost to a clean-up ----------------------------------------

@@ -178,6 +178,43 @@ TEST(HeldFolder, AFolderOfAnotherAccountsIsToldByItsOwnerAlsoThroughALinkOrWhere
   EXPECT_TRUE(held.Hold(dir.Path("share/me/Solvane")).Held());
 }
 
+TEST(HeldFolder, WhatAnotherAccountPutAtItsNameIsTheirsAndAFolderTheirProgramHoldsIsToldInUse) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
+  Scratch dir;
+  HeldFolder held;
+  // In a sticky share (/var/tmp, /tmp) only their owner can remove these: told as theirs, not as
+  // a link or a file the operator could remove.
+  ASSERT_TRUE(CreateDir(dir.Path("share")));
+  ASSERT_EQ(::chmod(dir.Path("share").c_str(), 01777), 0);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("share/solvane-1"), "squat"));
+  ASSERT_EQ(::symlink(dir.Path("elsewhere").c_str(), dir.Path("share/Solvane").c_str()), 0);
+  for (const char* squat : {"share/solvane-1", "share/Solvane"})
+    ASSERT_EQ(::lchown(dir.Path(squat).c_str(), kNobody, kNobody), 0);
+  for (const char* path : {"share/solvane-1/Solvane", "share/solvane-1", "share/Solvane"}) {
+    const FolderVerdict v = held.Hold(dir.Path(path));
+    EXPECT_EQ(v.fault, FolderFault::Theirs) << path;
+    EXPECT_EQ(v.owner, "nobody") << path;
+    EXPECT_FALSE(v.live) << path;
+  }
+  EXPECT_EQ(held.Hold(dir.Path("share/solvane-1/Solvane")).culprit, dir.Path("share/solvane-1/"));
+  EXPECT_FALSE(PathTaken(dir.Path("elsewhere")));
+
+  // Their folder while a program of theirs holds it (their running deck), seen without taking its lock.
+  ASSERT_TRUE(CreateDir(dir.Path("theirs")));
+  ASSERT_EQ(::chown(dir.Path("theirs").c_str(), kNobody, kNobody), 0);
+  const int lock = ::open(dir.Path("theirs").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+  for (const char* path : {"theirs", "theirs/Solvane"}) {
+    const FolderVerdict v = held.Hold(dir.Path(path));
+    EXPECT_EQ(v.fault, FolderFault::Theirs) << path;
+    EXPECT_EQ(v.culprit, dir.Path("theirs/")) << path;
+    EXPECT_TRUE(v.live) << path;
+  }
+  ::close(lock);
+  EXPECT_FALSE(held.Hold(dir.Path("theirs")).live);
+}
+
 TEST(HeldFolder, WhateverIsDoneToItsNameEveryRoutineStaysInTheHeldFolder) {
   Scratch dir;
   const std::string folder = dir.Path("Solvane/"), library = dir.Path("library/");
