@@ -1,6 +1,7 @@
 #include "engine/MMDSPObj.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -327,6 +328,8 @@ void TMMDSPComponent::BufferSync() {
   if (TMMDSPComponent* out = Output()) out->BufferSync();
 }
 
+bool TMMDSPComponent::ChainWrittenOut(int64_t) { return true; }
+
 // ---- TMMCustomSoundComponent ---------------------------------------------------------------------
 
 bool IsSoundComponent(const TMMDSPComponent* c) { return dynamic_cast<const TMMCustomSoundComponent*>(c) != nullptr; }
@@ -369,6 +372,18 @@ void TMMCustomSoundComponent::WalkDown(void (TMMDSPComponent::*op)()) {
 void TMMCustomSoundComponent::WalkDeviceFirst(void (TMMDSPComponent::*op)()) {
   if (TMMDSPComponent* below = FirstDeviceBelow()) (below->*op)();
   WalkPlain([op](TMMDSPComponent* c) { (c->*op)(); });
+}
+
+bool TMMCustomSoundComponent::PlainWrittenOut(int64_t waitMs) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  bool all = true;
+  WalkPlain([&](TMMDSPComponent* c) {
+    if (!all) return;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    all = c->ChainWrittenOut(std::max<int64_t>(left.count(), 0));
+  });
+  return all;
 }
 
 void TMMCustomSoundComponent::ChainOpen() {

@@ -147,6 +147,10 @@ public:
   // Asks the end of a recording chain to make what it has written durable on its medium (a wave
   // file syncs its file to the disk); passed on down the chain.
   virtual void BufferSync();
+  // Whether everything this component was given has gone on down the chain and been made durable,
+  // waiting at most waitMs (0: only looks) for a thread of its own to get it there. A component
+  // without such a thread has nothing held.
+  virtual bool ChainWrittenOut(int64_t waitMs);
 
   virtual bool CanConnectInput(TMMDSPComponent* peer) const;
   virtual bool CanConnectOutput(TMMDSPComponent* peer) const;
@@ -245,6 +249,9 @@ protected:
   void WalkDown(void (TMMDSPComponent::*op)());
   // Walks for close and stop: the device below first, then the plain components.
   void WalkDeviceFirst(void (TMMDSPComponent::*op)());
+  // Whether the plain components from the start down have written out what they hold, all of
+  // them within waitMs in all.
+  bool PlainWrittenOut(int64_t waitMs) const;
 
 private:
   bool deviceUpstream_ = false;

@@ -269,6 +269,27 @@ void TMMRingBuffer::Drain() {
   EmptyQueue();
 }
 
+bool TMMRingBuffer::ChainWrittenOut(int64_t waitMs) {
+  if (mode_ != qmWrite || !thread_ || thread_->OnThisThread()) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<int64_t>(waitMs, 0));
+  for (;;) {
+    {
+      std::lock_guard<std::recursive_mutex> l(lock_);
+      if (!open_ || threadFailed_) return true;
+      if (count_ == 0 && unsynced_ == 0 && !WorkPending()) {
+        draining_ = false;
+        return true;
+      }
+      draining_ = true;
+      RequestWorkLocked();
+    }
+    // Waited for without the queue's lock, which the thread takes for every slot it writes.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!WaitDone(std::max<int64_t>(left.count(), 0))) return false;
+  }
+}
+
 // ---- the hand-over to the thread -----------------------------------------------------------------
 
 bool TMMRingBuffer::RequestWorkLocked() {

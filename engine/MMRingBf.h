@@ -70,6 +70,9 @@ public:
   void ChainReset() override;
   void BufferReady(PWaveHdr lpWaveHdr) override;
   void BufferLoad(PWaveHdr lpWaveHdr, bool& MoreBuffers) override;
+  // A recording's queue asks its thread to write out and sync everything queued, and waits at most
+  // waitMs for that; a queue whose thread failed has nothing more it could write.
+  bool ChainWrittenOut(int64_t waitMs) override;
 
   // Empties the queue once the thread has ended the work it was doing; a source or file moved
   // after this call is read or written from its new place only.

@@ -501,11 +501,13 @@ void TMMCustomWaveIn::DoStop() {
   {
     std::lock_guard<std::recursive_mutex> l(lock_);
     if (!(state_ & (kWaveStateStarted | kWaveStatePaused))) return;
-    stopping_ = true;
-    Check(fn_.Stop(handle_), "WaveInStop");
-    wrap_.Clear();
-    resetting_ = true;
-    Check(fn_.Reset(handle_), "WaveInReset");
+    if (!stopHeld_) {
+      stopping_ = true;
+      Check(fn_.Stop(handle_), "WaveInStop");
+      wrap_.Clear();
+      resetting_ = true;
+      Check(fn_.Reset(handle_), "WaveInReset");
+    }
     inside = reentry_ > 0;
   }
   if (!inside) WaitForQueue();
@@ -518,6 +520,18 @@ void TMMCustomWaveIn::DoStop() {
     }
     // What came back before the stop goes down the chain before the chain stops.
     HandleCompletions();
+  }
+  // Everything recorded is in the chain now. A chain that cannot write it out in time (a disk that
+  // does not answer) leaves the stop held rather than its caller waiting without end; a component
+  // being destroyed must end its stop, and waits as it takes.
+  const int32_t wait = stopWait_;
+  if (wait >= 0 && !IsDestroying() && !PlainWrittenOut(wait)) {
+    if (!stopHeld_.exchange(true) && OnStopHeld) OnStopHeld(this);
+    return;
+  }
+  stopHeld_ = false;
+  {
+    std::lock_guard<std::recursive_mutex> l(lock_);
     state_ &= uint8_t(~(kWaveStateStarted | kWaveStatePaused));
     bufIndex_ = 0;
     inQueue_ = 0;

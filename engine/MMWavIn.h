@@ -303,6 +303,7 @@ protected:
   // Read by Close and GetPosition on the UI thread while a worker may set them.
   std::atomic<bool> stopDeferred_{false}, stopPosted_{false}, closeAfterStop_{false}, closing_{false};
   std::atomic<std::thread::id> stopThread_{};  // the thread running Stop: a nested Stop returns
+  std::atomic<bool> stopHeld_{false};          // stopped, but the chain below still holds audio
   bool meterStarted_ = false;
   TMMPositionWrap wrap_;
 
@@ -411,7 +412,7 @@ void TMMWaveDevice<B, F, E>::Close() {
       // Reported through OnError; the device is closed below all the same.
     }
   }
-  if (stopDeferred_) {
+  if (stopDeferred_ || stopHeld_) {
     closeAfterStop_ = true;
     return;
   }
@@ -555,6 +556,14 @@ public:
   int64_t Position() { return GetPosition(); }
   // Bytes handed down the chain since the last Start.
   int64_t RecordedBytes() const;
+  // How long a stop waits for the chain below to write out what the input gave it (a take's queue
+  // on a disk that does not answer), in milliseconds; below 0, as long as that takes. Past it the
+  // device is stopped but the stop is held: OnStopHeld fires, a Close waits for the stop, and a
+  // later Stop, once the chain has written everything out, ends it as any stop ends.
+  int32_t StopWait() const { return stopWait_; }
+  void SetStopWait(int32_t ms) { stopWait_ = ms; }
+  bool StopHeld() const { return stopHeld_; }
+  TNotifyEvent OnStopHeld;
 
   // ---- properties -------------------------------------------------------------------------------
   // Changing Mode, BitLength or SampleRate while open raises 28060, as for the device's own.
@@ -612,6 +621,7 @@ private:
   int32_t rate_ = 11025;
   int64_t maxRecordTime_ = -1;
   bool settingFormat_ = false;
+  std::atomic<int32_t> stopWait_{-1};
 };
 
 // The wave input of the sound card.

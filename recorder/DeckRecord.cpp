@@ -161,7 +161,7 @@ bool TSVMain::RecordPrep() { return PrepareRecording(true); }
 // ---- Record -------------------------------------------------------------------------------------
 
 void TSVMain::RecordButtonClick(TObject*) {
-  if (BusySaving) return;
+  if (BusySaving || DiskStillHoldsTake()) return;
   KeepHeldTake(false, TTell::Now);
   if (FileMustExist && !FileExists(RecordFileName)) {
     Notify(TNoticeKind::Information, FileGoneText(RecordFileName));

@@ -49,7 +49,7 @@ int TSVMain::RunSaveWindow() {
 }
 
 void TSVMain::SaveButtonClick(TObject*) {
-  if (BusySaving) return;
+  if (BusySaving || DiskStillHoldsTake()) return;
   KeepHeldTake(false, TTell::Now);
   for (;;) {
     if (PlayOnly) {

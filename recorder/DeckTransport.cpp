@@ -349,7 +349,7 @@ void TSVMain::UpdateRecControls() {
 // ---- transport buttons -------------------------------------------------------------------------
 
 void TSVMain::PlayButtonClick(TObject*) {
-  if (BusySaving) return;
+  if (BusySaving || DiskStillHoldsTake()) return;
   if (CartGone()) return;
   if (PunchInShown() && TrackBar->Position() == punchIn_.EndMark() && punchIn_.BeginMark() == 0) {
     StopStuff();
@@ -366,12 +366,12 @@ void TSVMain::PlayButtonClick(TObject*) {
 }
 
 void TSVMain::StopButtonClick(TObject*) {
-  if (BusySaving) return;
+  if (BusySaving || DiskStillHoldsTake()) return;
   StopStuff();
 }
 
 void TSVMain::PauseButtonClick(TObject*) {
-  if (BusySaving) return;
+  if (BusySaving || DiskStillHoldsTake()) return;
   Focus(PauseButton);
   auto resumeFailed = [this] {
     Notify(TNoticeKind::Error, "The specified device is currently in use. Wait until it is free, then try again.");
@@ -422,7 +422,7 @@ void TSVMain::PauseButtonClick(TObject*) {
 void TSVMain::EjectButtonClick(TObject*) { Eject(); }
 
 bool TSVMain::Eject() {
-  if (BusySaving) return false;
+  if (BusySaving || DiskStillHoldsTake()) return false;
   if (!Stopped) StopStuff();
   if (ChangedSinceSave) {
     if (plat::MessageDlg("The current file has been changed and not saved. If you eject this file "
@@ -642,15 +642,55 @@ void TSVMain::WaveInStart(TObject*) {
 
 void TSVMain::WaveInStop(TObject*) {
   Timer->SetEnabled(false);
+  DiskTimer->SetEnabled(false);
+  // A stop that was held told the studio when it came.
+  const bool wasHeld = std::exchange(DiskHoldsTake, false);
   WaveIn->Close();
   // What the take kept beside it goes once the cart holds it again; a finish that failed leaves it.
   FinishKeptCart(DeckTempFolder());
   KeepHeldTake(true, TTell::Later);
   if (RecFile->FinishFailed() && !RecFile->WriteFailed()) RecFileNotices.Post(NoticeNotFinished);
-  Gpi.Send(Config.gpi.onStop);
+  if (!wasHeld) Gpi.Send(Config.gpi.onStop);
   UpdateRecControls();
   // Buffers the queue had no room for are gaps in the take that nothing else would show.
   if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
+}
+
+// The input has stopped, but the take's queue could not reach the disk in time. Nothing that reads
+// or writes the take (play, save, eject, record, the cart's finish) may run before the disk has
+// taken the rest, which the disk timer looks for; the studio hears the stop now.
+void TSVMain::WaveInStopHeld(TObject*) {
+  DiskHoldsTake = true;
+  Timer->SetEnabled(false);
+  Recording = true;
+  Playing = Paused = Stopped = false;
+  for (TDeckButton* b :
+       {RecordButton, PauseButton, PlayButton, RewindButton, FastForwardButton, EditButton, EjectButton, SaveButton})
+    Enable(b, false);
+  Enable(StopButton, true);
+  SetLoadEnabled(false);
+  EnableSendButtons(false);
+  Enable(Infobutton, false);
+  Enable(OtherButton, false);
+  TrackBar->SetEnabled(false);
+  Gpi.Send(Config.gpi.onStop);
+  RecFileNotices.Post(NoticeDiskHoldsTake);
+  DiskTimer->SetEnabled(true);
+}
+
+void TSVMain::DiskTimerTimer(TObject*) {
+  if (!RecRingBuffer->ChainWrittenOut(0)) return;
+  DiskTimer->SetEnabled(false);
+  WaveIn->Stop();
+  if (WaveIn->StopHeld()) DiskTimer->SetEnabled(true);
+}
+
+bool TSVMain::DiskStillHoldsTake() {
+  if (!DiskHoldsTake) return false;
+  Notify(TNoticeKind::Warning, "Solvane is still waiting for the disk to take the rest of the recording into " +
+                                   RecordFileName +
+                                   ". The take can be played, saved or ejected once the disk answers.");
+  return true;
 }
 
 // A cart whose finish failed keeps its title and picture beside it (recorder/CartTail) until the
@@ -751,7 +791,7 @@ void TSVMain::FlashTimerTimer(TObject*) {
   blink(PlayButton, Playing);
   blink(PauseButton, Paused);
   blink(StopButton, Stopped);
-  blink(RecordButton, Recording && !Paused);
+  blink(RecordButton, Recording && !Paused && !DiskHoldsTake);
   bool warn =
       Recording && !Paused && Config.warningTimeMs > 0 && RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
   FlashTimeLeft(warn);

@@ -116,6 +116,7 @@ int SolvaneMain(int argc, char** argv) {
     UsePreciseFeedTimer();
     RegisterBlankHeaders();
     TSVMain::SetCommandLine(std::vector<std::string>(argv, argv + argc));
+    TSVMain::SetEndNow([&instance] { EndOnStopSignal(instance); });
     TSVMain* deck = nullptr;
     app.CreateForm(deck);
     app.CreateForm(Form3);

@@ -35,6 +35,7 @@ using namespace plat;
 
 TSVMain* SVMain = nullptr;
 std::vector<std::string> TSVMain::CommandLine;
+std::function<void()> TSVMain::EndNow;
 
 namespace {
 
@@ -165,6 +166,10 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   Timer1 = new TTimer(this);
   Timer1->SetInterval(250);
   Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+  DiskTimer = new TTimer(this);
+  DiskTimer->SetEnabled(false);
+  DiskTimer->SetInterval(100);
+  DiskTimer->OnTimer = [this](TObject* s) { DiskTimerTimer(s); };
 
   OpenDialog1 = new TMMWaveOpenDialog(this);
   OpenDialog1->Title = "Solvane - Open Wave File";
@@ -220,6 +225,10 @@ void TSVMain::BuildChains() {
   WaveIn->SetTimeFormat(tfMillisecond);
   WaveIn->OnStart = [this](TObject* s) { WaveInStart(s); };
   WaveIn->OnStop = [this](TObject* s) { WaveInStop(s); };
+  // A stop waits this long for the take's queue to reach the disk; a disk that does not answer
+  // (a hung network share or USB disk) leaves the stop held instead of the window frozen.
+  WaveIn->SetStopWait(2000);
+  WaveIn->OnStopHeld = [this](TObject* s) { WaveInStopHeld(s); };
   MMConnector1 = new TMMConnector(this);
   MMConnector1->SetInput(WaveIn);
   RecRingBuffer = new TMMRingBuffer(this);
@@ -236,6 +245,11 @@ void TSVMain::BuildChains() {
     if (m.Msg == NoticeNotFinished) RecFileNotFinished();
     if (m.Msg == NoticeTakeBack) TellTakeBack();
     if (m.Msg == NoticeListsNotKept) RecFileListsNotKept();
+    if (m.Msg == NoticeDiskHoldsTake && DiskHoldsTake)
+      Notify(TNoticeKind::Warning,
+             "The recording has stopped, but the disk is not taking what was recorded into " + RecordFileName +
+                 ". Solvane keeps the rest of the take and writes it out as soon as the disk answers; until "
+                 "then the take cannot be played, saved or ejected.");
     if (m.Msg == NoticeSourceDamaged)
       Notify(TNoticeKind::Error,
              "Playback stopped before the end of the file: the file is damaged there (its ADPCM audio cannot be "
@@ -670,6 +684,18 @@ void TSVMain::FormClose(TObject*, TCloseAction& Action) {
     Action = caNone;
     return;
   }
+  if (DiskHoldsTake) {
+    // Ejecting or finishing the take would wait on its disk: the program can only end as on a stop
+    // signal, leaving what reached the disk for the next start.
+    Action = caNone;
+    if (EndNow && Ask(TQuestionKind::Warning,
+                      "Solvane is still waiting for the disk to take the rest of the recording into " + RecordFileName +
+                          ". If you exit now, what has not reached the disk is lost; what has is offered again "
+                          "at the next start. Exit anyway?",
+                      false) == TAnswer::Yes)
+      EndNow();
+    return;
+  }
   if (Closing) return;
   if (!DeckLoaded) {
     Closing = true;
@@ -705,10 +731,13 @@ void TSVMain::EndOnStopSignal() {
 
 void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   WaveIn->Close();
-  FinishKeptCart(DeckTempFolder());
+  // A take whose disk still holds its stop stays as it stands, for the next start to take back:
+  // finishing its cart or emptying the folder would wait on that disk too.
+  const bool held = WaveIn->StopHeld();
+  if (!held) FinishKeptCart(DeckTempFolder());
   MMWaveOut1->Close();
   Gpi.Send(Config.gpi.onExit);
-  if (removeTemporaryFiles) EmptyDeckTemp(DeckTempFolder());
+  if (removeTemporaryFiles && !held) EmptyDeckTemp(DeckTempFolder());
   UserData.sendLists = {};
   CloseComPort();
   if (Application) Application->Terminate();
@@ -754,12 +783,14 @@ void TSVMain::ProcessMessages() {
 std::string TSVMain::CartFileName() const { return PlayFile->Wave()->FileName(); }
 
 TSVMain::TDeckSnapshot TSVMain::Snapshot() const {
-  const char* state = DeckEmpty   ? "empty"
-                      : Recording ? (Paused ? "paused" : "recording")
-                      : Playing   ? "playing"
-                      : Paused    ? "paused"
-                      : Stopped   ? "stopped"
-                                  : "loaded";
-  const bool working = BusySaving || RecRingBuffer->WorkPending() || PlayRingBuffer->WorkPending();
+  const char* state = DeckEmpty       ? "empty"
+                      : DiskHoldsTake ? "stopping"
+                      : Recording     ? (Paused ? "paused" : "recording")
+                      : Playing       ? "playing"
+                      : Paused        ? "paused"
+                      : Stopped       ? "stopped"
+                                      : "loaded";
+  // The queue of a take its disk holds up waits however long that lasts: the deck itself is at rest.
+  const bool working = BusySaving || (!DiskHoldsTake && RecRingBuffer->WorkPending()) || PlayRingBuffer->WorkPending();
   return {state, CartKind, static_cast<plat::TControl*>(CurrentPosition)->Caption(), RecordFileName, working};
 }

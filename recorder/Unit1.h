@@ -65,6 +65,9 @@ public:
   std::string ClassName() const override { return "TSVMain"; }
   // The program's parameters, its own path first; the entry sets them before creating the form.
   static void SetCommandLine(std::vector<std::string> args) { CommandLine = std::move(args); }
+  // Ends the process as a stop signal does (the entry sets it); the close box uses it when the
+  // take's disk holds the exit steps.
+  static void SetEndNow(std::function<void()> end) { EndNow = std::move(end); }
 
   // ============================ form and start-up ============================
   void FormCreate(TObject* Sender);
@@ -175,6 +178,11 @@ public:
   void TrackBarChange(TObject* Sender);
   void WaveInStart(TObject* Sender);
   void WaveInStop(TObject* Sender);
+  // The take's stop waits for its disk: the deck holds still until the disk has taken the rest.
+  void WaveInStopHeld(TObject* Sender);
+  void DiskTimerTimer(TObject* Sender);
+  // While a take's stop is held, tells the operator so and is true.
+  bool DiskStillHoldsTake();
   void RecFileWriteFailed();
   void RecFileNotFinished();
   void RecFileListsNotKept();
@@ -317,6 +325,7 @@ private:
   bool Tracking = false;            // the slider is being dragged; the display timer leaves it alone
   bool SwallowRecordClick = false;  // Space went down on the Record button
   bool BusySaving = false;          // a save runs: every transport handler returns at once
+  bool DiskHoldsTake = false;       // the take's stop waits for its disk: nothing touches the take
   bool PlayOnly = false;            // recording and saving refused
   bool ChangedSinceSave = false;    // ejecting asks first
   bool FileMustExist = false;       // Record first checks that the cart's file still exists
@@ -373,8 +382,8 @@ private:
   plat::HiddenWindow RecFileNotices;
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
                             NoticeNotFinished = plat::WM_USER + 2, NoticeTakeBack = plat::WM_USER + 3,
-                            NoticeListsNotKept = plat::WM_USER + 5,
-                            NoticeSourceDamaged = plat::WM_USER + 6;
+                            NoticeListsNotKept = plat::WM_USER + 5, NoticeSourceDamaged = plat::WM_USER + 6,
+                            NoticeDiskHoldsTake = plat::WM_USER + 7;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
   bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
   bool TakeStampDue = false;       // this take's cart is kept, and its first audio not yet stamped
@@ -393,6 +402,7 @@ private:
   TMMHiTimer* Timer = nullptr;         // display timer, 250 ms, runs while a device runs
   plat::TTimer* FlashTimer = nullptr;  // 500 ms
   plat::TTimer* Timer1 = nullptr;      // one shot, 250 ms from creation
+  plat::TTimer* DiskTimer = nullptr;   // 100 ms while the take's stop is held: has its disk answered?
 
   TMMWaveOpenDialog* OpenDialog1 = nullptr;
   TMMWaveSaveDialog* SaveDialog1 = nullptr;
@@ -482,6 +492,7 @@ private:
 
   // The program's parameters, its own path first (SetCommandLine).
   static std::vector<std::string> CommandLine;
+  static std::function<void()> EndNow;
 
   // The windows of users, programs and sending, made with the deck and owned by it.
   TForm2* Form2 = nullptr;    // send by e-mail

@@ -210,3 +210,34 @@ TEST(Exit, AStopSignalDuringTheRecoveryWarningKeepsTheTakeForTheNextStart) {
   ASSERT_TRUE(s.Start());
   EXPECT_EQ(take, s.Sync().file) << "offered again";
 }
+
+// A stop signal while the disk holds the take's writes (a network or USB disk that does not
+// answer) ends the program within seconds all the same: the studio hears the stop and the exit, and
+// the next start takes back every frame that reached the disk, as the input gave them.
+TEST(Exit, AStopSignalWhileTheDiskHoldsTheTakeEndsTheProgramAndTheNextStartTakesItBack) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  const WAVEFORMATEX f = PcmFormat(32000, 1, 16);
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(1000);
+  s.StallDisk();
+  s.RunUnrested(1000);
+  const std::string take = s.deckTemp + "Untitled.wav";
+  const std::string onDisk = Audio(take);
+  // The queue writes out every 200 ms: the first 800 ms at least were on the disk before it stalled.
+  ASSERT_GE(onDisk.size(), size_t(f.nAvgBytesPerSec) * 8 / 10);
+  ASSERT_LT(onDisk.size(), size_t(f.nAvgBytesPerSec) * 2) << "the disk was not held";
+
+  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+  EXPECT_EQ(0, s.WaitExitWithin(5000)) << "the program did not end within 5 s";
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(take, s.Sync().file) << "the take was not taken back";
+  const std::string back = Audio(take);
+  EXPECT_TRUE(back == onDisk) << "taken back: " << back.size() << " bytes, on the disk: " << onDisk.size();
+  EXPECT_TRUE(IsPattern(back, f)) << "the take is not the input from its start";
+}

@@ -225,6 +225,57 @@ TEST(Record, ASecondLongDiskStallLosesNothingAtAnyRate) {
   }
 }
 
+// A Stop while the disk holds the take's writes (a network or USB disk that does not answer): the
+// window answers and says so, nothing reaches for the take meanwhile (another Stop, the close box),
+// and once the disk answers the take is whole, every frame as the input gave it.
+TEST(Record, AStopWhileTheDiskHoldsTheTakeSaysSoAndTheTakeIsWholeOnceTheDiskAnswers) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"OK", "OK", "No", "Yes", "Yes"});
+  const WAVEFORMATEX f = PcmFormat(32000, 1, 16);
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(500);
+  s.StallDisk();
+  s.RunUnrested(1000);
+  s.Key("F4");
+  DeckView v = s.Sync();
+  EXPECT_EQ("-", v.modal);
+  EXPECT_EQ("stopping", v.deck);
+  s.Key("F4");
+  s.CloseWindow();
+  v = s.Sync();
+  EXPECT_EQ("stopping", v.deck);
+  EXPECT_TRUE(s.Running());
+  const std::string take = s.deckTemp + "Untitled.wav";
+  const std::string waiting =
+      "Solvane is still waiting for the disk to take the rest of the recording into " + take + ".";
+  const std::vector<std::string> told = {
+      "message Warning [OK] \"The recording has stopped, but the disk is not taking what was recorded into " + take +
+          ". Solvane keeps the rest of the take and writes it out as soon as the disk answers; until then the take "
+          "cannot be played, saved or ejected.\" -> OK",
+      "message Warning [OK] \"" + waiting + " The take can be played, saved or ejected once the disk answers.\" -> OK",
+      "message Warning [Yes,No] \"" + waiting +
+          " If you exit now, what has not reached the disk is lost; what has is offered again at the next start. "
+          "Exit anyway?\" -> No"};
+  EXPECT_EQ(told, s.DialogLog());
+
+  s.ReleaseDisk();
+  v = s.SyncUntil([](const DeckView& d) { return d.deck != "stopping"; }, "the take's stop has ended");
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_EQ(take, v.file);
+  const std::string data = CheckFinishedTake(take, f, f.nSamplesPerSec * 3 / 2);
+  EXPECT_TRUE(IsPattern(data, f)) << "the take is not what the input gave";
+  EXPECT_EQ(told.size(), s.DialogLog().size()) << "nothing more to tell";
+
+  s.CloseWindow();
+  EXPECT_EQ(0, s.WaitExit());
+  // The stop was heard as the Stop was pressed, and not again once the disk took the take.
+  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kStop + Studio::kExit;
+  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+}
+
 // A take into an opened file that grows it to the largest size a WAV file can have (4 GiB, its
 // sizes are 32-bit) ends there, keeps every frame that fit, and says that this is why. The file is
 // sparse, so only its last bytes take room on the disk.

@@ -23,7 +23,7 @@ using plat::WAVEFORMATEX;
 // What the deck reported when it was at rest.
 struct DeckView {
   std::string modal;  // class of the modal form in front, else PopupMenu, MessageBox or FileDialog; "-" for none
-  std::string deck;   // empty, loaded, stopped, recording, playing, paused
+  std::string deck;   // empty, loaded, stopped, recording, playing, paused; stopping: the take waits for its disk
   std::string kind;   // cart kind, "-" for none
   std::string pos;    // the Current Position display
   std::string file;   // the record file name

@@ -2,6 +2,8 @@
 // Chain components for tests: plain links and devices that log the calls they get, a source that
 // serves a byte pattern and a sink that keeps what reaches it.
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -175,4 +177,47 @@ private:
   std::vector<uint8_t> bytes_;
   std::vector<uint32_t> sizes_;
   CallLog* log_;
+};
+
+// A door a test holds shut while a thread waits at it.
+class Gate {
+public:
+  void Arrive() {
+    std::unique_lock<std::mutex> l(m_);
+    ++arrived_;
+    cv_.notify_all();
+    cv_.wait(l, [this] { return open_; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> l(m_);
+    open_ = true;
+    cv_.notify_all();
+  }
+  int Arrived() const {
+    std::lock_guard<std::mutex> l(m_);
+    return arrived_;
+  }
+
+private:
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  bool open_ = false;
+  int arrived_ = 0;
+};
+
+// A sink whose first write waits at a gate.
+class GatedSink : public ByteSink {
+public:
+  using ByteSink::ByteSink;
+  void BufferReady(PWaveHdr h) override {
+    const bool first = writes_++ == 0;
+    if (first) gate.Arrive();
+    ByteSink::BufferReady(h);
+    if (first && afterFirstWrite) afterFirstWrite();
+  }
+  Gate gate;
+  std::function<void()> afterFirstWrite;
+
+private:
+  std::atomic<int> writes_{0};
 };

@@ -28,49 +28,6 @@ void Pump() {
   while (plat::ProcessMessages()) {}
 }
 
-// A door a test holds shut while a thread waits at it.
-class Gate {
-public:
-  void Arrive() {
-    std::unique_lock<std::mutex> l(m_);
-    ++arrived_;
-    cv_.notify_all();
-    cv_.wait(l, [this] { return open_; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> l(m_);
-    open_ = true;
-    cv_.notify_all();
-  }
-  int Arrived() const {
-    std::lock_guard<std::mutex> l(m_);
-    return arrived_;
-  }
-
-private:
-  mutable std::mutex m_;
-  std::condition_variable cv_;
-  bool open_ = false;
-  int arrived_ = 0;
-};
-
-// A sink whose first write waits at a gate.
-class GatedSink : public ByteSink {
-public:
-  using ByteSink::ByteSink;
-  void BufferReady(PWaveHdr h) override {
-    const bool first = writes_++ == 0;
-    if (first) gate.Arrive();
-    ByteSink::BufferReady(h);
-    if (first && afterFirstWrite) afterFirstWrite();
-  }
-  Gate gate;
-  std::function<void()> afterFirstWrite;
-
-private:
-  std::atomic<int> writes_{0};
-};
-
 // A source whose pull number `gatedPull` (from 1) waits at a gate.
 class GatedSource : public PatternSource {
 public:

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/ChainMocks.h"
@@ -303,6 +306,61 @@ TEST_F(MMWavIn, ARecordingThroughARingBufferReachesTheFileSideWholeAtTheLimit) {
   EXPECT_EQ(file.Size(), 22050u) << "the stop flushes the queue before the chain stops";
   EXPECT_TRUE(plat::MatchesVirtualPattern(file.Bytes().data(), file.Size(), *Format(in), 0));
   in.Close();
+}
+
+// A stop whose chain cannot write out in time what the input gave it (a take's queue on a disk that
+// does not answer) stops the device and leaves the stop held instead of waiting on the disk, and a
+// close waits for the stop. Once the disk has taken everything, the next stop ends it as any stop
+// does, every byte recorded written.
+TEST_F(MMWavIn, AStopItsChainCannotWriteOutInTimeIsHeldUntilAStopAfterTheDiskTookEverything) {
+  TMMWaveIn in;
+  TMMRingBuffer ring;
+  GatedSink file;
+  ring.SetQueueMode(qmWrite);
+  ring.SetNumBuffers(64);
+  in.SetOutput(&ring);
+  ring.SetOutput(&file);
+  in.SetTimeFormat(tfMillisecond);
+  in.SetStopWait(20);
+  InputEvents ev;
+  ev.Hook(in);
+  int held = 0;
+  in.OnStopHeld = [&](TObject*) { ++held; };
+  // A stop that waited on the disk would hang here: the disk answers by itself long after.
+  std::promise<void> answered;
+  std::thread backstop([&file, f = answered.get_future()] {
+    f.wait_for(std::chrono::seconds(10));
+    file.gate.Open();
+  });
+
+  in.Start();
+  Advance(500);
+  ASSERT_TRUE(PumpUntil([&] { return file.gate.Arrived() == 1; })) << "the queue wrote nothing";
+  in.Stop();
+  EXPECT_EQ(held, 1);
+  EXPECT_EQ(ev.stops, 0);
+  EXPECT_TRUE(in.StopHeld());
+  const int64_t recorded = in.RecordedBytes();
+  EXPECT_EQ(recorded, 5512) << "500 ms at 11025 Hz, 8 bits, mono";
+  in.Close();
+  EXPECT_TRUE(in.IsOpen()) << "the close did not wait for the stop";
+  in.Stop();  // the disk still takes nothing
+  EXPECT_EQ(held, 1);
+  EXPECT_EQ(ev.stops, 0);
+  Advance(300);
+  EXPECT_EQ(in.RecordedBytes(), recorded) << "the device went on after the stop";
+
+  file.gate.Open();
+  ASSERT_TRUE(PumpUntil([&] { return ring.ChainWrittenOut(0); }));
+  in.Stop();
+  EXPECT_EQ(ev.stops, 1);
+  EXPECT_FALSE(in.StopHeld());
+  EXPECT_FALSE(in.IsOpen()) << "the close did not follow the stop";
+  EXPECT_EQ(ev.log, (std::vector<std::string>{"Open", "Start", "Stop", "Close"}));
+  EXPECT_EQ(int64_t(file.Size()), recorded);
+  EXPECT_TRUE(plat::MatchesVirtualPattern(file.Bytes().data(), file.Size(), *Format(in), 0));
+  answered.set_value();
+  backstop.join();
 }
 
 namespace {
