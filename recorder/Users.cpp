@@ -279,10 +279,15 @@ TListSave SaveProgramList(const std::string& path, const std::vector<std::string
     const auto held = [&](const std::string& record) {
       return std::count_if(rows.begin(), rows.end(), [&](const TProgramRow& r) { return ReadRecord(r) == record; });
     };
-    for (const auto& [record, count] : had)
-      for (int drop = count - CountOf(has, record); drop > 0 && held(record) > CountOf(has, record); --drop)
+    // Plain names, not structured bindings: the lambdas below capture them, which clang 14 refuses.
+    for (const auto& entry : had) {
+      const std::string& record = entry.first;
+      for (int drop = entry.second - CountOf(has, record); drop > 0 && held(record) > CountOf(has, record); --drop)
         rows.erase(std::find_if(rows.begin(), rows.end(), [&](const TProgramRow& r) { return ReadRecord(r) == record; }));
-    for (const auto& [record, count] : has) {
+    }
+    for (const auto& entry : has) {
+      const std::string& record = entry.first;
+      const int count = entry.second;
       int add = count - CountOf(had, record);
       if (add <= 0) continue;
       if (library) {
