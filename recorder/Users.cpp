@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "platform/system/files.h"
@@ -474,6 +475,12 @@ TUserDialogField WriteUserKeys(const std::string& path, const std::string& userF
                                bool mustExist, const TNotify& notify) {
   const bool fullName = !in.shownKeys || in.fullName != in.shownKeys->first;
   const bool password = !in.shownKeys || in.password != in.shownKeys->second;
+  // A user's own file: another deck's save of its programs must not meet this write midway.
+  std::optional<plat::ListLock> lock;
+  if (mustExist && lock.emplace(path).Result() == plat::ListLock::Busy) {
+    notify(TNoticeKind::Error, ListBusyText(userFile));
+    return TUserDialogField::UserName;
+  }
   try {
     plat::TIniFile ini(path);
     ini.SetMustExist(mustExist);

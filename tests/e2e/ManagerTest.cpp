@@ -38,7 +38,7 @@ TEST(Manager, NoToSaveChangesLeavesTheLibraryAsStored) {
   s.Key("Alt+U");
   Await(s, "TForm14");
   EXPECT_EQ(stored, Studio::Read(library));
-  // The programs page's Close writes the list it shows: the library as it was stored.
+  // The programs page's Close, with nothing of this deck's changed, writes nothing.
   s.Key("Alt+P");
   s.Key("Alt+C");
   Await(s, "-");

@@ -13,6 +13,7 @@
 #include "controls/zeldlgs.h"
 #include "platform/ui/native_qt.h"
 #include "platform/system/files.h"
+#include "platform/system/list_lock.h"
 #include "recorder/FolderDialogs.h"
 #include "platform/ui/menus.h"
 #include "recorder/Login.h"
@@ -51,6 +52,16 @@ std::string Contents(const std::string& path) {
   std::string text;
   ReadWholeFile(path, text);
   return text;
+}
+
+// "&Add Program" on the manager's programs page, with the dialog filled in and its OK clicked.
+void AddNews(TForm14* manager) {
+  Later([manager] {
+    manager->Form18->Edit1->SetText("News");
+    manager->Form18->Edit2->SetText("At noon");
+    manager->Form18->Button1->Click();
+  });
+  manager->AddProgram->Click();
 }
 
 class UserForms : public ::testing::Test {
@@ -293,12 +304,7 @@ TEST_F(UserForms, ManagerKeepsTheLibraryAndItsUsers) {
 
     // A program added on the programs page, then thrown away: the file stays as it was.
     ClickTab(manager->PageControl1, 1);
-    Later([&] {
-      manager->Form18->Edit1->SetText("News");
-      manager->Form18->Edit2->SetText("At noon");
-      manager->Form18->Button1->Click();
-    });
-    manager->AddProgram->Click();
+    AddNews(manager);
     EXPECT_TRUE(manager->Modified());
     deck.answers = {TAnswer::No};
     ClickTab(manager->PageControl1, 0);
@@ -359,6 +365,32 @@ TEST_F(UserForms, LeavingTheProgramsPageByItsKeyAsksAndNoGivesBackTheLibrary) {
     manager->ClosePrograms->Click();
     EXPECT_EQ(Contents(Folder() + "Default.svu"), stored);
   });
+}
+
+// Another deck holding the library's lock past the wait: the programs page's Close says so and
+// keeps the dialog open with the change, which its next Close saves.
+TEST_F(UserForms, AManagerWhoseLibraryAnotherDeckIsSavingKeepsItsChange) {
+  const std::string library = Folder() + "Default.svu";
+  WriteWholeFile(library, "[Template 0]\r\nName=Zed\r\nLockout=3\r\n");
+  auto* manager = Form<TForm14>();
+  const int result = RunModal(manager, [&] {
+    const std::string stored = Contents(library);
+    auto other = std::make_unique<ListLock>(library);
+    ASSERT_EQ(other->Result(), ListLock::Held);
+    ClickTab(manager->PageControl1, 1);
+    AddNews(manager);
+    manager->ClosePrograms->Click();
+    EXPECT_EQ(deck.LastText(), ListBusyText(library));
+    EXPECT_TRUE(manager->Modal());
+    EXPECT_TRUE(manager->Modified());
+    EXPECT_EQ(Contents(library), stored);
+    other.reset();
+    manager->ClosePrograms->Click();
+  });
+  EXPECT_EQ(result, mrOk);
+  const std::vector<std::string> saved = ReadProgramRecords(library);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(RecordField(saved[0], pfName), "News");
 }
 
 TEST_F(UserForms, ManagerAndAssignmentKeepEveryProgramBehindAGap) {

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/system/clock.h"
 #include "platform/system/files.h"
+#include "platform/system/list_lock.h"
 #include "platform/ui/inifiles.h"
 #include "recorder/Login.h"
 #include "recorder/Users.h"
@@ -317,6 +320,39 @@ TEST_F(UserFiles, DecksSavingOneUsersListKeepEachOthersAssignments) {
   ASSERT_TRUE(plat::DeleteFile(bob));
   EXPECT_THROW(SaveProgramList(bob, read, {read[0], one}, false, saved), plat::EIniFileGone);
   EXPECT_FALSE(plat::PathTaken(bob));
+}
+
+// Writers of a list another deck may be saving wait for its lock: briefly held, the save follows it;
+// held for more than a second, nothing is written and the operator is told.
+TEST_F(UserFiles, ASaveOfASharedListWaitsForAnotherDecksSave) {
+  const std::string bob = Folder() + "bob.svu", stored = "[USER]\r\nFULL NAME=Bob\r\nPASSWORD=b\r\n";
+  Write("bob.svu", stored);
+  const std::string one = "One|00:10:00|x|x|/carts/|1";
+  std::vector<std::string> saved;
+  {
+    const plat::ListLock other(bob);
+    ASSERT_EQ(other.Result(), plat::ListLock::Held);
+    EXPECT_EQ(SaveProgramList(bob, {}, {one}, false, saved), TListSave::Busy);
+    EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Bob", "bob", "new", "new", "bob", std::make_pair(std::string("Bob"), std::string("b"))},
+                           Folder(), {"Default", "bob"}, deck.Notifier(), deck.Asker()),
+              TUserDialogField::UserName);
+    EXPECT_EQ(deck.LastText(), "Nothing was saved: another deck has been saving " + bob +
+                                   " for more than a second. Save again in a moment.");
+    EXPECT_EQ(Contents(bob), stored);
+  }
+  auto other = std::make_unique<plat::ListLock>(bob);
+  std::thread release([&] {
+    plat::SleepMs(100);
+    other.reset();
+  });
+  EXPECT_EQ(SaveProgramList(bob, {}, {one}, false, saved), TListSave::Saved);
+  release.join();
+  EXPECT_EQ(ReadProgramRecords(bob), std::vector<std::string>{one});
+  EXPECT_EQ(UserDialogOk(TUserDialogMode::Edit, {"Bob", "bob", "new", "new", "bob", std::make_pair(std::string("Bob"), std::string("b"))},
+                         Folder(), {"Default", "bob"}, deck.Notifier(), deck.Asker()),
+            TUserDialogField::None);
+  EXPECT_EQ(ReadProgramRecords(bob), std::vector<std::string>{one});
+  EXPECT_NE(Contents(bob).find("PASSWORD=new\r\n"), std::string::npos);
 }
 
 TEST_F(UserFiles, UserDialogsCheckInOrderAndWriteTheUserSection) {
