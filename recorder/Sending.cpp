@@ -1,6 +1,8 @@
 #include "recorder/Sending.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 #include "platform/system/files.h"
@@ -193,6 +195,34 @@ void DeleteMailFile(const TUserFields& users) {
   if (plat::FileExists(users.programFolder + MailFileName)) plat::DeleteFile(users.programFolder + MailFileName);
 }
 
+namespace {
+
+std::string WhyNotStarted(int error) {
+  switch (error) {
+    case EACCES:
+      return "it may not be run (Permission denied): it is not marked executable, or its file system lets no "
+             "program run";
+    case ENOEXEC:
+      return "it is not a program (Exec format error): neither a program for this computer nor a script that "
+             "starts with #!";
+    case ENOENT: return "it is not there, or the interpreter its #! line names is not (No such file or directory)";
+    default: return std::strerror(error);
+  }
+}
+
+}  // namespace
+
+std::string ProgramNotStartedText(const std::string& kind, const std::string& path, int error) {
+  return "Error calling " + kind + " program " + path + ": " + WhyNotStarted(error) + ".";
+}
+
+std::string ProgramEndedText(const std::string& kind, const std::string& path, const plat::ProcessEnd& end) {
+  if (end.Ok()) return {};
+  const std::string how = end.signal ? "was ended by signal " + std::to_string(end.signal) + " (" + end.signalName + ")"
+                                     : "ended with an error (exit code " + std::to_string(end.exitCode) + ")";
+  return "The " + kind + " program " + path + " " + how + ": the file may not have been sent.";
+}
+
 bool EmailProgramPresent(const std::string& programFolder) {
   return plat::FileExists(programFolder + EmailProgramName);
 }
@@ -224,6 +254,13 @@ bool NamedOnOneLine(TUserDeck& deck) {
   if (deck.CartFileName().find_first_of("\r\n") == std::string::npos) return true;
   deck.Notify(TNoticeKind::Error, UnsendableNameText);
   return false;
+}
+
+// Tells the operator when the program ends with an error: it may not have sent the file.
+plat::TEnded TellBadEnd(TUserDeck& deck, const std::string& kind, const std::string& path) {
+  return [kind, path, tell = deck.LaterNotifier()](const plat::ProcessEnd& end) {
+    if (const std::string text = ProgramEndedText(kind, path, end); !text.empty()) tell(TNoticeKind::Error, text);
+  };
 }
 
 bool WriteOrderFile(TUserDeck& deck, const std::string& path, const std::string& text) {
@@ -259,9 +296,12 @@ bool SendEmail(TUserDeck& deck, const std::string& destination, const std::strin
     return false;
   }
   const std::string& programFolder = deck.Users().programFolder;
-  if (!deck.StartProgram(programFolder + EmailProgramName, EmailArguments(programFolder, to, folder),
-                         deck.Users().emailProgram, programFolder + MailFileName)) {
-    deck.Notify(TNoticeKind::Error, "Error calling email.exe");
+  const std::string program = programFolder + EmailProgramName;
+  if (!deck.StartProgram(program, EmailArguments(programFolder, to, folder), deck.Users().emailProgram,
+                         programFolder + MailFileName, TellBadEnd(deck, "e-mail", program))) {
+    const int error = errno;
+    DeleteMailFile(deck.Users());  // nothing is going to read it
+    deck.Notify(TNoticeKind::Error, ProgramNotStartedText("e-mail", program, error));
     return false;
   }
   return true;
@@ -289,9 +329,11 @@ bool ChooseWebDestination(TUserDeck& deck, const std::string& choice) {
 bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath, const std::string& destination) {
   if (!WriteOrderFile(deck, datPath, WebOrderDat(plat::ExtractFileName(filePath), destination))) return false;
   if (!deck.Settings().postrelLaunch) return true;
-  const std::string& folder = deck.Users().programFolder;
-  if (!deck.StartProgram(folder + WebProgramName, WebArguments(), deck.Users().webProgram)) {
-    deck.Notify(TNoticeKind::Error, "Error calling Web\\FTP program");
+  const std::string program = deck.Users().programFolder + WebProgramName;
+  if (!deck.StartProgram(program, WebArguments(), deck.Users().webProgram, {}, TellBadEnd(deck, "Web\\FTP", program))) {
+    const int error = errno;
+    plat::DeleteFile(datPath);
+    deck.Notify(TNoticeKind::Error, ProgramNotStartedText("Web\\FTP", program, error));
     return false;
   }
   return true;
@@ -302,6 +344,9 @@ bool SendWeb(TUserDeck& deck) {
   const std::string& drop = deck.Settings().postrelInPath;
   plat::ForceDirectories(drop);
   // Both orders are in place before the program starts, so it never finds one without the other.
-  if (!WriteOrderFile(deck, WebOrderPath(drop, file, ".txt"), OrderText(file))) return false;
-  return SaveDat(deck, WebOrderPath(drop, file, ".dat"), file, deck.Users().webDestination);
+  const std::string txt = WebOrderPath(drop, file, ".txt");
+  if (!WriteOrderFile(deck, txt, OrderText(file))) return false;
+  if (SaveDat(deck, WebOrderPath(drop, file, ".dat"), file, deck.Users().webDestination)) return true;
+  plat::DeleteFile(txt);
+  return false;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/files.h"
 #include "recorder/Notices.h"
 
 // Where the two programs and their files live, relative to the program folder. The address book
@@ -85,6 +86,12 @@ constexpr const char* UnsendableNameText =
     "This file cannot be sent: its name or folder holds a line break, and the order that names it to "
     "the sending program must be one line. \r\nSave it under a name without a line break and send that.";
 
+// Why the e-mail or the Web/FTP program (kind "e-mail" or "Web\\FTP") at path could not be
+// started, from errno: named, with the reason.
+std::string ProgramNotStartedText(const std::string& kind, const std::string& path, int error);
+// How that program ended; empty when it ended well.
+std::string ProgramEndedText(const std::string& kind, const std::string& path, const plat::ProcessEnd& end);
+
 // EnableSendButtons: whether each program is present in the program folder.
 bool EmailProgramPresent(const std::string& programFolder);
 bool WebProgramPresent(const std::string& programFolder);
@@ -93,7 +100,8 @@ bool WebProgramPresent(const std::string& programFolder);
 // path one line), writes "mail.txt". True when the e-mail dialog is to be shown.
 bool PrepareEmail(TUserDeck& deck);
 // The e-mail dialog's "&Send": checks the folder and the destination and starts the program.
-// True when the program was started (the dialog closes).
+// True when the program was started (the dialog closes). A program that could not start leaves no
+// "mail.txt" behind; one that ends with an error is told when it ends.
 bool SendEmail(TUserDeck& deck, const std::string& destination, const std::string& folder);
 // The Web/FTP button before its dialog, with the checks of the Send button; true when the dialog
 // is to be shown.
@@ -101,8 +109,10 @@ bool PrepareWeb(TUserDeck& deck);
 // The Web/FTP dialog's "&Send": an empty choice is refused; otherwise it becomes the deck's
 // destination and the result is true.
 bool ChooseWebDestination(TUserDeck& deck, const std::string& choice);
-// Writes the .dat order file and, when the settings say so, starts the Web/FTP program.
+// Writes the .dat order file and, when the settings say so, starts the Web/FTP program; the .dat
+// file goes again when the program could not start.
 bool SaveDat(TUserDeck& deck, const std::string& datPath, const std::string& filePath, const std::string& destination);
 // After the Web/FTP dialog: writes both order files for the cart's file and then, when the
-// settings say so, starts the Web/FTP program. True when everything that was asked was done.
+// settings say so, starts the Web/FTP program. True when everything that was asked was done;
+// otherwise no order is left for it.
 bool SendWeb(TUserDeck& deck);

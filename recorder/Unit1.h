@@ -278,8 +278,8 @@ public:
   std::string CartFileName() const override;
   void EjectCart() override { Eject(); }
   bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
-                    const std::string& order) override {
-    return TUserDeck::StartProgram(path, args, running, order);
+                    const std::string& order, plat::TEnded ended) override {
+    return TUserDeck::StartProgram(path, args, running, order, std::move(ended));
   }
 
   // =============================== TDialogDeck ===============================

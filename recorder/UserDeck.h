@@ -2,6 +2,7 @@
 // What the users, passwords, programs and sending code reads and writes of the main form. The
 // main form owns a TUserFields and implements TUserDeck; tests implement it with a plain object.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct TUserFields {
 
 class TUserDeck {
 public:
+  TUserDeck() = default;
+  TUserDeck(const TUserDeck&) = delete;
+  TUserDeck& operator=(const TUserDeck&) = delete;
   virtual ~TUserDeck() = default;
 
   virtual TUserFields& Users() = 0;
@@ -51,6 +55,9 @@ public:
   TNotify Notifier() {
     return [this](TNoticeKind k, const std::string& t) { Notify(k, t); };
   }
+  // A notifier that any thread may call at any time: it tells on the UI thread, and nothing once
+  // this deck is gone.
+  TNotify LaterNotifier() const;
   TAsk Asker() {
     return [this](TQuestionKind k, const std::string& t, bool c) { return Ask(k, t, c); };
   }
@@ -62,16 +69,21 @@ public:
   virtual void ProcessMessages() {}
   // The local wall clock, seconds since the epoch.
   virtual int64_t Now() const;
-  // Starts an external program detached; false when it could not be started. From then on
-  // running tells whether the program still runs. A given order file is handed to it with a
-  // shared lock (plat::OpenSharedLock) that lasts as long as the program, or one it starts, runs,
-  // also past this run of the deck; one that cannot be locked is not handed, and the program
-  // starts all the same.
+  // Starts an external program detached; false when it could not be started, errno saying why.
+  // From then on running tells whether the program still runs, and ended hears how it ended (on a
+  // thread of its own). A given order file is handed to it with a shared lock
+  // (plat::OpenSharedLock) that lasts as long as the program, or one it starts, runs, also past
+  // this run of the deck; one that cannot be locked is not handed, and the program starts all the
+  // same.
   virtual bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
-                            const std::string& order = {});
+                            const std::string& order = {}, plat::TEnded ended = {});
 
   // The loaded cart.
   virtual bool Busy() const = 0;                 // a save runs
   virtual std::string CartFileName() const = 0;  // the playback file's path; empty when none
   virtual void EjectCart() = 0;
+
+private:
+  // Lives exactly as long as the deck: what LaterNotifier hands out holds it weakly.
+  std::shared_ptr<TUserDeck*> alive_ = std::make_shared<TUserDeck*>(this);
 };

@@ -713,21 +713,34 @@ bool PrepareChild(const char* workDir, int handOver, int* report) {
 
 // Waits for the program to end without reaping it, says so, then reaps it: once the process is
 // gone, whoever asks already hears that it ended.
-void WatchUntilEnded(pid_t pid, std::shared_ptr<std::atomic<bool>> running) {
-  std::thread([pid, running] {
+void WatchUntilEnded(pid_t pid, std::shared_ptr<std::atomic<bool>> running, TEnded ended) {
+  std::thread([pid, running, ended = std::move(ended)] {
     siginfo_t info{};
     while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
     running->store(false);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    if (!ended) return;
+    ProcessEnd end;
+    if (WIFEXITED(status)) end.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) {
+      end.signal = WTERMSIG(status);
+      end.signalName = ::strsignal(end.signal);
+    }
+    ended(end);
   }).detach();
 }
 
 }  // namespace
 
 bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
-                  TRunning* running, int handOver) {
-  std::string exe = FindProgram(program);
-  if (exe.empty()) return false;
+                  TRunning* running, int handOver, TEnded ended) {
+  // A path is left to the exec, which says best why it cannot run what is there.
+  std::string exe = program.find('/') == std::string::npos ? FindProgram(program) : program;
+  if (exe.empty()) {
+    errno = ENOENT;
+    return false;
+  }
   // Only async-signal-safe calls may follow the fork in a threaded process, so the argument
   // vector is built before it.
   std::vector<char*> argv;
@@ -763,12 +776,14 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
   if (running && started) {
     auto state = std::make_shared<std::atomic<bool>>(true);
     *running = state;
-    WatchUntilEnded(pid, state);
+    WatchUntilEnded(pid, state, std::move(ended));
     return true;
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-  return started && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (started && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  errno = started ? EAGAIN : err;  // started: the fork that sets it apart failed
+  return false;
 }
 
 namespace {

@@ -191,13 +191,24 @@ std::string VersionText();
 // Whether a started program still runs: true until it has ended (and been reaped).
 using TRunning = std::shared_ptr<const std::atomic<bool>>;
 
+// How a watched program ended.
+struct ProcessEnd {
+  int exitCode = 0;        // when it exited
+  int signal = 0;          // when a signal ended it
+  std::string signalName;  // that signal's description ("Killed")
+  bool Ok() const { return exitCode == 0 && signal == 0; }
+};
+// Called once a watched program has ended and been reaped, on a thread of its own.
+using TEnded = std::function<void(const ProcessEnd& end)>;
+
 // Starts a program in a session of its own that outlives us, with /dev/null as its input and
 // output: nothing it prints can fill a pipe it would share with us. The program is looked up on
-// PATH when it has no "/". False when it could not be started. Without running nobody waits for
-// it; with running, *running tells from then on whether it still runs. With handOver (a
-// descriptor of OpenSharedLock) the program also gets that one, as its descriptor 3.
+// PATH when it has no "/". False when it could not be started, errno then saying why (ENOENT for a
+// name PATH does not hold). Without running nobody waits for it; with running, *running tells from
+// then on whether it still runs, and ended hears how it ended. With handOver (a descriptor of
+// OpenSharedLock) the program also gets that one, as its descriptor 3.
 bool StartProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {},
-                  TRunning* running = nullptr, int handOver = -1);
+                  TRunning* running = nullptr, int handOver = -1, TEnded ended = {});
 // A file a started program is to keep for as long as it, or a program it starts, runs (an order
 // it reads): the regular file at path opened for reading with a shared lock on all of it, which
 // lives as long as any copy of the descriptor; -1 when it cannot be opened or locked.

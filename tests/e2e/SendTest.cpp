@@ -189,3 +189,47 @@ TEST(Send, AProgramThatPrintsMoreThanAnyoneReadsNeverHoldsUpTheDeck) {
   ::close(fds[0]);
   ::close(fds[1]);
 }
+
+// The e-mail program as it may be found in the program folder: not executable, not a program, or
+// one that fails. Each is named with the reason; a send that did not start leaves no order behind,
+// and one that failed is told when the program ends.
+TEST(Send, AnEmailProgramThatCannotRunOrFailsIsNamedWithTheReason) {
+  Studio s;
+  const std::string cart = SendingStudio(s, "Take.wav");
+  const std::string program = s.home + EmailProgramName, mail = s.home + MailFileName;
+  // There when the cart is loaded, so Send is offered.
+  ASSERT_TRUE(Studio::Write(program, "#!/bin/sh\n"));
+  ASSERT_EQ(0, ::chmod(program.c_str(), 0644));
+  s.Answers({"file " + cart, "OK", "OK", "OK"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+A");
+  ASSERT_EQ(cart, s.Sync().file);
+  const auto sendRefused = [&] {
+    s.Key("Alt+M");
+    Await(s, "TForm2");
+    s.Key("Return");
+    s.Sync();
+    s.Key("Escape");
+    Await(s, "-");
+  };
+  sendRefused();
+  EXPECT_FALSE(plat::FileExists(mail)) << "an order that nothing will read";
+  ASSERT_TRUE(Studio::Write(program, "just words\n"));
+  ASSERT_EQ(0, ::chmod(program.c_str(), 0755));
+  sendRefused();
+  EXPECT_FALSE(plat::FileExists(mail));
+  Program(s, EmailProgramName, "exit 3");
+  SendByEmail(s);
+  ASSERT_TRUE(Studio::WaitFor([&] { return s.DialogLog().size() == 4; })) << ::testing::PrintToString(s.DialogLog());
+  const std::vector<std::string> want = {
+      "file open \"Solvane - Open Wave File\" -> " + cart,
+      Logged("Error", "Error calling e-mail program " + program +
+                          ": it may not be run (Permission denied): it is not marked executable, or its file system "
+                          "lets no program run."),
+      Logged("Error", "Error calling e-mail program " + program +
+                          ": it is not a program (Exec format error): neither a program for this computer nor a "
+                          "script that starts with #!."),
+      Logged("Error",
+             "The e-mail program " + program + " ended with an error (exit code 3): the file may not have been sent.")};
+  EXPECT_EQ(want, s.DialogLog());
+}

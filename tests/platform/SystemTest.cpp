@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -662,6 +663,53 @@ TEST(Files, StartedProgramsGetNoOutputOfOursAndAWatchedOneIsSeenToEnd) {
   TRunning none;
   EXPECT_FALSE(StartProcess("sh", {}, dir.Path("missing-folder"), &none));
   EXPECT_EQ(none, nullptr);
+}
+
+// A start that fails says why, for what stands at the path; a watched program tells how it ended.
+TEST(Files, AProgramThatCannotStartSaysWhyAndAWatchedOneHowItEnded) {
+  Scratch dir;
+  const auto program = [&](const std::string& name, const std::string& text, mode_t mode) {
+    const std::string path = dir.Path(name);
+    EXPECT_TRUE(WriteWholeFile(path, text));
+    EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+    return path;
+  };
+  const std::pair<std::string, int> failing[] = {{program("not-executable", "#!/bin/sh\n", 0644), EACCES},
+                                                 {program("not-a-program", "just words\n", 0755), ENOEXEC},
+                                                 {program("no-interpreter", "#!/no/such/shell\n", 0755), ENOENT},
+                                                 {dir.Path("missing"), ENOENT},
+                                                 {"no-such-program-anywhere", ENOENT}};
+  for (const auto& [path, error] : failing) {
+    TRunning running;
+    errno = 0;
+    EXPECT_FALSE(StartProcess(path, {}, {}, &running)) << path;
+    EXPECT_EQ(errno, error) << path;
+    errno = 0;
+    EXPECT_FALSE(StartProcess(path, {})) << path;
+    EXPECT_EQ(errno, error) << path << ", not watched";
+  }
+
+  struct Heard {
+    std::atomic<bool> done{false};
+    ProcessEnd end;
+  };
+  const std::pair<std::string, ProcessEnd> ends[] = {
+      {"exit 0", {}}, {"exit 3", {3, 0, ""}}, {"kill -KILL $$", {0, SIGKILL, ::strsignal(SIGKILL)}}};
+  for (const auto& [script, want] : ends) {
+    auto heard = std::make_shared<Heard>();
+    TRunning running;
+    ASSERT_TRUE(StartProcess("sh", {"-c", script}, {}, &running, -1, [heard](const ProcessEnd& end) {
+      heard->end = end;
+      heard->done = true;
+    }));
+    for (int i = 0; i < 6000 && !heard->done; ++i) SleepMs(10);
+    ASSERT_TRUE(heard->done) << script;
+    EXPECT_FALSE(running->load());
+    EXPECT_EQ(heard->end.exitCode, want.exitCode) << script;
+    EXPECT_EQ(heard->end.signal, want.signal) << script;
+    EXPECT_EQ(heard->end.signalName, want.signalName) << script;
+    EXPECT_EQ(heard->end.Ok(), script == "exit 0");
+  }
 }
 
 // A file handed to a started program (an order it reads) stays locked for as long as that program

@@ -132,9 +132,27 @@ TEST_F(Send, EmailRoad) {
   EXPECT_TRUE(SendEmail(deck, "o'brien@example.com", "in"));
   EXPECT_EQ(deck.started.back().args[0], "To=o'brien@example.com");
 
+  // The program tells how it ended; an end without an error is not told.
+  ASSERT_TRUE(deck.started.back().ended);
+  const size_t shown = deck.shown.size();
+  deck.started.back().ended(plat::ProcessEnd{});
+  EXPECT_EQ(deck.shown.size(), shown);
+  deck.started.back().ended(plat::ProcessEnd{3, 0, ""});
+  EXPECT_EQ(deck.LastText(), "The e-mail program " + Folder() +
+                                 "email-send ended with an error (exit code 3): the file may not have been sent.");
+  deck.started.back().ended(plat::ProcessEnd{0, 9, "Killed"});
+  EXPECT_EQ(deck.LastText(), "The e-mail program " + Folder() +
+                                 "email-send was ended by signal 9 (Killed): the file may not have been sent.");
+
+  // A program that cannot start is named with the reason, and its order is not left behind.
   deck.startSucceeds = false;
+  deck.startError = ENOEXEC;
+  ASSERT_TRUE(plat::FileExists(Folder() + "mail.txt"));
   EXPECT_FALSE(SendEmail(deck, "ed@example.com", "in"));
-  EXPECT_EQ(deck.LastText(), "Error calling email.exe");
+  EXPECT_EQ(deck.LastText(), "Error calling e-mail program " + Folder() +
+                                 "email-send: it is not a program (Exec format error): neither a program for this "
+                                 "computer nor a script that starts with #!.");
+  EXPECT_FALSE(plat::FileExists(Folder() + "mail.txt"));
 
   // A cart whose file went away is ejected, and no mail file is written for it.
   plat::DeleteFile(Folder() + "mail.txt");
@@ -171,13 +189,19 @@ TEST_F(Send, WebRoadWritesBothOrdersBeforeTheProgramStarts) {
   EXPECT_EQ(Contents(dat), WebOrderDat("My Take.wav", "FTP One"));
   EXPECT_EQ(Contents(txt), "[" + deck.cartFile + "]");
 
+  deck.started.back().ended(plat::ProcessEnd{1, 0, ""});
+  EXPECT_EQ(deck.LastText(), "The Web\\FTP program " + Folder() +
+                                 "postrel-send ended with an error (exit code 1): the file may not have been sent.");
+
   deck.startSucceeds = false;
   EXPECT_FALSE(SendWeb(deck));
-  EXPECT_EQ(deck.LastText(), "Error calling Web\\FTP program");
+  EXPECT_EQ(deck.LastText(), "Error calling Web\\FTP program " + Folder() +
+                                 "postrel-send: it may not be run (Permission denied): it is not marked executable, "
+                                 "or its file system lets no program run.");
+  EXPECT_FALSE(plat::FileExists(dat)) << "an order nothing will read";
+  EXPECT_FALSE(plat::FileExists(txt));
 
   // With launching off the orders are written and nothing is started.
-  plat::DeleteFile(dat);
-  plat::DeleteFile(txt);
   deck.settings.postrelLaunch = false;
   EXPECT_TRUE(SendWeb(deck));
   EXPECT_EQ(deck.started.size(), 2u);
@@ -190,6 +214,19 @@ TEST_F(Send, WebRoadWritesBothOrdersBeforeTheProgramStarts) {
   EXPECT_FALSE(SendWeb(deck));
   EXPECT_EQ(deck.LastText(), "Cannot create file " + deck.cartFile + "/in/My Take.txt");
   EXPECT_EQ(deck.started.size(), 2u);
+}
+
+// A program may end after the deck it was started from is gone: what it tells then goes nowhere.
+TEST(Sending, AProgramsEndAfterItsDeckIsGoneIsToldToNobody) {
+  Scratch dir;
+  TNotify later;
+  {
+    FakeUserDeck deck(dir.Root() + "/");
+    later = deck.LaterNotifier();
+    later(TNoticeKind::Error, "while the deck is there");
+    EXPECT_EQ(deck.LastText(), "while the deck is there");
+  }
+  later(TNoticeKind::Error, "after it has gone");
 }
 
 TEST(Sending, ListsThatCannotBeReadAreNamedAndGiveNothing) {

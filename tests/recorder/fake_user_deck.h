@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@ public:
     std::string path;
     std::vector<std::string> args;
     std::string order;  // the file it keeps locked
+    plat::TEnded ended;
   };
 
   explicit FakeUserDeck(const std::string& programFolder) { users.programFolder = programFolder; }
@@ -51,10 +53,11 @@ public:
   }
   int64_t Now() const override { return now; }
   bool StartProgram(const std::string& path, const std::vector<std::string>& args, plat::TRunning& running,
-                    const std::string& order) override {
-    started.push_back({path, args, order});
+                    const std::string& order, plat::TEnded ended) override {
+    started.push_back({path, args, order, std::move(ended)});
     if (onStart) onStart();
     if (startSucceeds) running = programRuns;
+    else errno = startError;
     return startSucceeds;
   }
   bool Busy() const override { return busy; }
@@ -83,6 +86,7 @@ public:
   std::shared_ptr<std::atomic<bool>> programRuns = std::make_shared<std::atomic<bool>>(false);
   std::function<void()> onPump;
   bool startSucceeds = true;
+  int startError = EACCES;  // errno of a start that fails
   int captionUpdates = 0, messagePumps = 0, ejects = 0;
   int64_t now = 0;
   bool busy = false;
