@@ -194,6 +194,7 @@ void TSVMain::RecordButtonClick(TObject*) {
   }
   // A paused output would go on reading the file the recording writes: playback ends first.
   if (MMWaveOut1->IsOpen()) MMWaveOut1->Stop();
+  KeepHeldTake(false, TTell::Now);
   // A temporary folder removed since the cart was loaded (a clean-up) is made again for the take.
   if (InDeckTemp(DeckTempFolder(), RecordFileName) && !DeckTempReady()) return;
   if (!RecordPrep()) return;

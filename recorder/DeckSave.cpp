@@ -13,7 +13,13 @@ bool TSVMain::SavesByName() const { return CartKind == KindByName && !Recovered;
 
 void TSVMain::TakeSavedFile(const std::string& path) {
   takeFile_.Release();
+  // Saved where it was rescued to, it is a cart like any other: Eject leaves it.
+  if (path == rescuedTake_) rescuedTake_.clear();
   CartOrigin = OriginExisting;
+  CartNowAt(path);
+}
+
+void TSVMain::CartNowAt(const std::string& path) {
   PlayFile->Wave()->FreeWave();
   RecordFileName = path;
   PlayFile->Wave()->SetFileName(path);

@@ -26,6 +26,9 @@ std::string DeckPrivateFolder();
 // Beneath it, the temporary folder used when the lasting one, or a folder above it, is another
 // account's.
 constexpr const char* DeckFallbackName = "Temp";
+// Beneath it, where a take the deck holds is written out when it cannot go back into the
+// temporary folder; a start takes those left there back as it takes back the folder's own.
+constexpr const char* DeckRescueName = "Rescued";
 // Holds the folder name beneath DeckPrivateFolder(), each level it makes 0700 whatever the umask,
 // judged as the temporary folder is: the home or state folder on the way may be another account's
 // (HOME left as another's) or one that others may write to, and is then refused.
@@ -41,11 +44,15 @@ std::string SaveIntoTempText(const std::string& folder);
 // Where the deck put a take it holds once its name no longer led to it.
 enum class TTakeBack {
   WrittenOut,  // under its own name again
+  Rescued,     // into the folder for rescued takes (DeckRescueName)
   Lost,        // nowhere: it could not be written out
 };
 // What the operator is told of a take whose file, path, was removed from the temporary folder
-// during the take (recording) or after it.
-std::string TakeBackText(const std::string& path, bool recording, TTakeBack back);
+// during the take (recording) or after it; a rescued one is now at where, and did not go back
+// because of what the verdict on the temporary folder said (held: the take could not be written
+// there).
+std::string TakeBackText(const std::string& path, bool recording, TTakeBack back, const std::string& where = {},
+                         const plat::FolderVerdict& verdict = {});
 
 // Why a take's file, path, that has a second name is not recorded into.
 std::string SecondNameText(const std::string& path);

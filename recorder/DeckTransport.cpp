@@ -129,7 +129,8 @@ void TSVMain::Focus(TDeckButton* button) {
 
 bool TSVMain::CartGone() {
   KeepHeldTake(false, TTell::Now);
-  if (RecordFileName.empty() || FileExists(RecordFileName)) return false;
+  // A take the deck holds is never gone: a playback that holds it open writes it out at its end.
+  if (RecordFileName.empty() || takeFile_.IsHeld() || FileExists(RecordFileName)) return false;
   Notify(TNoticeKind::Information, FileGoneText(RecordFileName));
   Eject();
   return true;
@@ -169,6 +170,8 @@ void TSVMain::EmptyDeck() {
   RecordFileName.clear();
   takeFile_.Release();
   takeBackText_.clear();
+  if (!rescuedTake_.empty()) DeleteFile(std::exchange(rescuedTake_, {}));
+  rescue_.Release();
   PlayFile->Wave()->FreeWave();
   RecFile->Wave()->FreeWave();
   CurrentPosition->SetCaption(Config.shortTimers ? "00:00:00" : "00:00:00.000");
@@ -735,20 +738,44 @@ void TSVMain::RecFileListsNotKept() {
 void TSVMain::HoldTakeFile() {
   takeFile_.Release();
   const std::string file = RecFile->Wave()->FileName();
-  if (InDeckTemp(DeckTempFolder(), file)) takeFile_.Hold(file);
+  if (InDeckTemp(DeckTempFolder(), file) || (rescue_.IsHeld() && ExtractFilePath(file) == rescue_.Path()))
+    takeFile_.Hold(file);
 }
 
 // A clean-up that emptied the temporary folder took only the take's name: the take is all there in
-// the file held since it started, and goes back under its name, in the folder made again.
+// the file held since it started, and goes back under its name, in the folder made again, or where
+// no other account can reach it when the folder cannot be made again.
 void TSVMain::KeepHeldTake(bool recording, TTell tell) {
-  // A take still open for recording (paused) is written out at its stop, once it is all there.
-  if (!takeFile_.IsHeld() || WaveIn->IsOpen() || takeFile_.At(RecordFileName)) return;
-  const bool back = deckTemp_.Rehold().Held() && takeFile_.WriteOut(RecordFileName);
-  if (!back) takeFile_.Release();
+  // A take still open for recording (paused) is written out at its stop, once it is all there; one
+  // open for playback goes on from its open file and is written out once the playback has ended.
+  if (!takeFile_.IsHeld() || WaveIn->IsOpen() || MMWaveOut1->IsOpen() || takeFile_.At(RecordFileName)) return;
+  const std::string path = RecordFileName;
+  const bool rescued = rescue_.IsHeld() && ExtractFilePath(path) == rescue_.Path();
+  const plat::FolderVerdict verdict = (rescued ? rescue_ : deckTemp_).Rehold();
+  TTakeBack back = TTakeBack::Lost;
+  if (verdict.Held() && takeFile_.WriteOut(path)) back = TTakeBack::WrittenOut;
+  else if (RescueHeldTake()) back = TTakeBack::Rescued;
+  else takeFile_.Release();
   if (tell == TTell::Never) return;
-  takeBackText_ = TakeBackText(RecordFileName, recording, back ? TTakeBack::WrittenOut : TTakeBack::Lost);
+  takeBackText_ = TakeBackText(path, recording, back, RecordFileName, verdict);
   if (tell == TTell::Later) RecFileNotices.Post(NoticeTakeBack);
   else TellTakeBack();
+}
+
+// Under its own name, or numbered beside a take rescued earlier; never over anything.
+bool TSVMain::RescueHeldTake() {
+  if (!(rescue_.IsHeld() ? rescue_.Rehold() : HoldPrivateFolder(rescue_, DeckRescueName)).Held()) return false;
+  const std::string name = ExtractFileName(RecordFileName), ext = ExtractFileExt(name);
+  const std::string stem = name.substr(0, name.size() - ext.size());
+  for (int n = 1; n < 100; ++n) {
+    const std::string path = rescue_.Path() + (n == 1 ? name : stem + " (" + std::to_string(n) + ")" + ext);
+    if (PathTaken(path)) continue;
+    if (!takeFile_.WriteOut(path)) return false;
+    rescuedTake_ = path;
+    CartNowAt(path);
+    return true;
+  }
+  return false;
 }
 
 // Told once, and only while the deck still has the take.

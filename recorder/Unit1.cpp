@@ -628,26 +628,7 @@ void TSVMain::FormShow(TObject*) {
     // and picture the take had cut off, before any take left here is offered. One whose disk is
     // not there yet stays kept.
     FinishKeptCarts("");
-    for (const std::string& name : LeftoverTakes(DeckTempFolder())) {
-      std::string path = DeckTempFolder() + name;
-      // A take killed before any of its audio reached the disk is no recording to offer: it is
-      // left with the other leftovers, which the next eject or exit deletes.
-      if (!HoldsAudio(path)) continue;
-      // Told as recovered only once it has loaded; a take that does not read stays where it is.
-      bool loaded = false;
-      try {
-        LoadTheOrphan(path);
-        loaded = true;
-      } catch (...) {
-        Application->HandleException(std::current_exception());
-      }
-      if (loaded) {
-        Timer1->SetEnabled(false);
-        Notify(TNoticeKind::Warning, RecoveryMessage(name));
-        Timer1->SetEnabled(true);
-      }
-      break;
-    }
+    if (!OfferLeftoverTake(DeckTempFolder())) OfferRescuedTake();
     if (!AutoCartFile.empty()) AutoLoadStandard();
   }
   ShowSensitivity(Config.arrowsSensitivity, true);
@@ -655,6 +636,42 @@ void TSVMain::FormShow(TObject*) {
     ShowTaskbar(false);
     SetFullScreen(true);
   }
+}
+
+bool TSVMain::OfferLeftoverTake(const std::string& folder) {
+  for (const std::string& name : LeftoverTakes(folder)) {
+    std::string path = folder + name;
+    // A take killed before any of its audio reached the disk is no recording to offer: it is
+    // left with the other leftovers, which the next eject or exit deletes.
+    if (!HoldsAudio(path)) continue;
+    // Told as recovered only once it has loaded; a take that does not read stays where it is.
+    bool loaded = false;
+    try {
+      LoadTheOrphan(path);
+      loaded = true;
+    } catch (...) {
+      Application->HandleException(std::current_exception());
+    }
+    if (loaded) {
+      Timer1->SetEnabled(false);
+      // One taken back from elsewhere than the temporary folder is told with where it is.
+      Notify(TNoticeKind::Warning, RecoveryMessage(folder == DeckTempFolder() ? name : path));
+      Timer1->SetEnabled(true);
+    }
+    return true;
+  }
+  return false;
+}
+
+// Held only while the deck has one of them; a folder held by another deck of the account's now,
+// or one not to be trusted, is left for a later start.
+void TSVMain::OfferRescuedTake() {
+  const std::string root = DeckPrivateFolder();
+  if (root.empty() || !DirectoryExists(root + DeckRescueName) || !HoldPrivateFolder(rescue_, DeckRescueName).Held())
+    return;
+  OfferLeftoverTake(rescue_.Path());
+  if (DeckLoaded && ExtractFilePath(RecordFileName) == rescue_.Path()) rescuedTake_ = RecordFileName;
+  else rescue_.Release();
 }
 
 void TSVMain::ShowSensitivity(int stepMs, bool any) {

@@ -547,10 +547,21 @@ private:
   enum class TTell { Now, Later, Never };
   void KeepHeldTake(bool recording, TTell tell);
   void TellTakeBack();
+  // A take that cannot go back into the temporary folder is written out into the account's own
+  // folder for rescued takes (DeckRescueName), which the cart then is; false when it cannot be.
+  bool RescueHeldTake();
+  // The deck's cart is the file at path now: both sides read it there.
+  void CartNowAt(const std::string& path);
+  // Loads and offers the first take a run left in folder that holds audio; false when there is none.
+  bool OfferLeftoverTake(const std::string& folder);
+  // The rescued takes come after those of the temporary folder.
+  void OfferRescuedTake();
   bool createdOk_ = true;
   plat::HeldFolder deckTemp_;  // the temporary folder, held from creation to the end
   plat::HeldFile takeFile_;    // the take's file, from its take in the temporary folder to its save or Eject
   std::string takeBackText_;   // what the operator is still to be told of it
+  plat::HeldFolder rescue_;    // the folder for rescued takes, while the deck has one of them
+  std::string rescuedTake_;    // the rescued take the deck has, removed when it is ejected
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };
 

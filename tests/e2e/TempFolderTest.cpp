@@ -632,3 +632,95 @@ TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOut
   EXPECT_FALSE(plat::PathTaken(s.deckTemp + "Untitled.wav"));
   EXPECT_EQ(11u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
 }
+
+TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFolderSavedWholeAndTakenBackAfterAKill) {
+  Studio s;
+  const bool other = AsOperator(s);
+  const std::string save = s.dir.Path("save/"), rescued = s.state + "Solvane/Rescued/";
+  const std::string blocked = plat::ExcludeTrailingPathDelimiter(s.deckTemp);
+  ASSERT_TRUE(plat::ForceDirectories(save));
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"OK", "file " + save + "File.wav", "OK"});
+  ASSERT_TRUE(s.Start());
+  auto rested = [&] { return s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "at rest"); };
+  // The rescue is told once, with why the take could not go back and where it went.
+  auto told = [&](const std::string& why, const std::string& name = "Untitled.wav") {
+    const std::string start = "message Error [OK] \"The file of this recording, " + s.deckTemp +
+                              "Untitled.wav, was removed from the temporary folder while it was being recorded (a "
+                              "clean-up of temporary files, perhaps).\\r\\n\\r\\nIt could not go back into the "
+                              "temporary folder: ";
+    const std::string where = ". Solvane has written the whole take out to\\r\\n\\r\\n" + rescued + name + "\\r\\n";
+    const std::vector<std::string> log = s.DialogLog();
+    return std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+             return l.rfind(start, 0) == 0 && l.find(why, start.size()) != std::string::npos &&
+                    l.find(where, start.size()) != std::string::npos;
+           }) == 1;
+  };
+  auto takeCutOff = [&](const std::function<void()>& block) {
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(1000);
+    RemoveAll(s.deckTemp);
+    block();
+    s.Run(1000);
+    s.Key("F4");
+    ASSERT_EQ("stopped", rested().deck);
+  };
+
+  // A file put at the folder's name: Stop rescues the take, and Save takes it from there.
+  takeCutOff([&] { ASSERT_TRUE(Studio::Write(blocked, "not a folder")); });
+  EXPECT_TRUE(told("")) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(0700u, ModeOf(rescued));
+  EXPECT_EQ(0600u, ModeOf(rescued + "Untitled.wav"));
+  s.Key("F9");
+  ASSERT_EQ(save + "File.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(save + "File.wav", {2 * kMonoBytesPerSecond});
+  EXPECT_EQ("not a folder", Studio::Read(blocked));
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+  EXPECT_EQ("", Listing(rescued));
+
+  // No right to make it: rescued, recorded into where it is, then the deck killed.
+  ASSERT_EQ(0, ::unlink(blocked.c_str()));
+  takeCutOff([&] { ASSERT_EQ(0, ::chmod(s.temp.c_str(), 0555)); });
+  EXPECT_TRUE(told("the folder could not be made again (Permission denied)"))
+      << ::testing::PrintToString(s.DialogLog());
+  s.Key("F5");
+  s.Run(500);
+  s.Key("F4");
+  ASSERT_EQ("stopped", rested().deck);
+  s.Kill();
+  ASSERT_EQ(0, ::chmod(s.temp.c_str(), 0755));
+  EXPECT_EQ("Untitled.wav ", Listing(rescued));
+
+  // The next start takes it back as a take left behind, and Eject removes it once it is saved.
+  s.Answers({"OK", "file " + save + "Rights.wav", "OK", "file " + save + "Link.wav"});
+  ASSERT_TRUE(s.Start());
+  ASSERT_EQ(rescued + "Untitled.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Warning [OK] \"" + rescued + "Untitled.wav\\r\\n"));
+  s.Key("F9");
+  ASSERT_EQ(save + "Rights.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(save + "Rights.wav", {2 * kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+  EXPECT_EQ("", Listing(rescued));
+
+  // Another account's link put at the folder's name leads the take nowhere but to the rescue,
+  // beside what stands there under the take's name.
+  if (!other) return;
+  const std::string victim = s.dir.Path("victim/");
+  ASSERT_TRUE(plat::ForceDirectories(victim) && Studio::Write(victim + "Jingle.wav", "precious"));
+  ASSERT_TRUE(Studio::Write(rescued + "Untitled.wav", "earlier"));
+  takeCutOff([&] {
+    ASSERT_EQ(0, ::symlink(victim.c_str(), blocked.c_str()));
+    ASSERT_EQ(0, ::lchown(blocked.c_str(), kNobody, kNobody));
+  });
+  EXPECT_TRUE(told("belongs to another account (nobody)", "Untitled (2).wav"))
+      << ::testing::PrintToString(s.DialogLog());
+  s.Key("F9");
+  ASSERT_EQ(save + "Link.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(save + "Link.wav", {2 * kMonoBytesPerSecond});
+  EXPECT_EQ("Jingle.wav ", Listing(victim));
+  EXPECT_EQ("precious", Studio::Read(victim + "Jingle.wav"));
+  EXPECT_EQ("earlier", Studio::Read(rescued + "Untitled.wav"));
+}
