@@ -507,11 +507,12 @@ TPicture LoadPictureFile(const std::string& path) {
   for (char& c : ext) c = char(tolower(static_cast<unsigned char>(c)));
   const std::string format = ext.empty() ? std::string() : ext.substr(1);
   if (format.empty() || !TPicture::CanRead(format)) throw Exception("Unknown picture file extension (" + ext + ")");
+  const SmallFile file = ReadSmallFile(path, TPicture::PictureFileLimit);
+  if (file.Refused()) throw Exception(SmallFileRefusal(path, file));
+  if (!file.Ok()) throw Exception("Cannot open file \"" + path + "\". No such file or directory");
   TPicture img;
-  if (!img.LoadFromFile(path, format)) {
-    if (!FileExists(path)) throw Exception("Cannot open file \"" + path + "\". No such file or directory");
+  if (!img.LoadFromData(file.data, format))
     throw Exception(format == "bmp" ? "Bitmap image is not valid" : "Invalid picture file \"" + path + "\"");
-  }
   return img;
 }
 

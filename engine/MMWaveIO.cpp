@@ -59,8 +59,12 @@ int OpenForm(const WaveIOBlock& b, RiffMode mode, uint32_t formType, std::unique
   if (file) file->Seek(0, SEEK_SET);
   else if (b.Options & wioResource) file = RiffFile::OpenMemory(b.Resource.data(), b.Resource.size());
   else if (b.Options & wioMemory) file = RiffFile::OpenMemory(b.Memory, b.MemorySize);
-  else file = RiffFile::Open(b.Name, mode);
+  plat::SmallRead refusal = plat::SmallRead::Read;
+  if (!file && !(b.Options & (wioResource | wioMemory))) file = RiffFile::Open(b.Name, mode, &refusal);
   if (!file) {
+    // What stands at the name is no file to read: said with the name, as for every such file.
+    if (refusal == plat::SmallRead::NotAFile || refusal == plat::SmallRead::OthersLink)
+      return Refuse(why, wioErrFile, plat::RefusalText(b.Name, refusal, 0));
     // A file the user may not read is no broken file: that alone is the reason.
     why.notPermitted = errno == EACCES || errno == EPERM;
     if (why.notPermitted) return Refuse(why, wioErrFile, "You are not allowed to read this file.");

@@ -9,6 +9,7 @@
 #include "engine/MMWave.h"
 #include "engine/MMWaveIO.h"
 #include "platform/audio/wave_mapper.h"
+#include "platform/audio/simple_wav.h"
 #include "platform/audio/sound_player.h"
 #include "platform/system/files.h"
 #include "recorder/CartNames.h"
@@ -426,8 +427,10 @@ void TSVMain::FlashTimeLeft(bool on) {
 
 void TSVMain::PlayTimeLeftWarning(bool on) {
   if (on) {
-    if (!Config.warningWav.empty() && FileExists(Config.warningWav))
-      PlaySound(Config.warningWav.c_str(), SND_ASYNC | SND_LOOP);
+    if (Config.warningWav.empty()) return;
+    const SmallFile wav = ReadSmallFile(Config.warningWav, SoundFileLimit);
+    if (wav.Ok()) PlaySoundImage(wav.data.data(), wav.data.size(), SND_ASYNC | SND_LOOP);
+    else if (wav.Refused()) Notify(TNoticeKind::Warning, SmallFileRefusal(Config.warningWav, wav));
   } else {
     PlaySound(nullptr, 0);
   }

@@ -22,7 +22,9 @@ std::string FourCCText(uint32_t code) {
   return s;
 }
 
-std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode) {
+std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode, SmallRead* refusal) {
+  SmallRead verdict = SmallRead::Read;
+  if (refusal) *refusal = verdict;
   if (path.empty()) {
     errno = ENOENT;
     return nullptr;
@@ -31,15 +33,15 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
   bool writable = true, createdNew = false;
   switch (mode) {
     case RiffMode::Read:
-      fd = OpenPath(path, O_RDONLY);
+      fd = OpenRegularFile(path, O_RDONLY, verdict);
       writable = false;
       break;
-    case RiffMode::ReadWrite: fd = OpenPath(path, O_RDWR); break;
+    case RiffMode::ReadWrite: fd = OpenRegularFile(path, O_RDWR, verdict); break;
     case RiffMode::ReadWriteOrRead:
       // Read-only means no write bit, whoever we run as.
-      if (!IsReadOnly(path)) fd = OpenPath(path, O_RDWR);
-      if (fd < 0) {
-        fd = OpenPath(path, O_RDONLY);
+      if (!IsReadOnly(path)) fd = OpenRegularFile(path, O_RDWR, verdict);
+      if (fd < 0 && verdict != SmallRead::NotAFile && verdict != SmallRead::OthersLink) {
+        fd = OpenRegularFile(path, O_RDONLY, verdict);
         writable = false;
       }
       break;
@@ -72,7 +74,10 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode)
       break;
     }
   }
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    if (refusal) *refusal = verdict;
+    return nullptr;
+  }
   struct stat st {};
   const bool statted = ::fstat(fd, &st) == 0;
   const bool plainOnly = mode == RiffMode::ReadPlain || mode == RiffMode::ReadWriteTrusted;

@@ -10,6 +10,8 @@
 
 namespace plat {
 
+enum class SmallRead;  // platform/system/files.h
+
 // ---- little-endian fields ------------------------------------------------------------------
 inline uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t GetLE32(const uint8_t* p) {
@@ -78,8 +80,10 @@ class RiffFile {
 public:
   static constexpr int64_t kDefaultBuffer = 8192;
 
-  // Null on failure; errno says why.
-  static std::unique_ptr<RiffFile> Open(const std::string& path, RiffMode mode);
+  // Null on failure; errno says why. An existing file is opened as OpenRegularFile opens one (a FIFO,
+  // a device or a socket at the name is never waited on, a link is followed only where it may be);
+  // refusal, when given, tells such a refusal from a failure.
+  static std::unique_ptr<RiffFile> Open(const std::string& path, RiffMode mode, SmallRead* refusal = nullptr);
   // A read-only view of bytes the caller keeps alive while the file is open.
   static std::unique_ptr<RiffFile> OpenMemory(const void* data, size_t size);
 

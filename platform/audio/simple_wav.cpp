@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/system/files.h"
+
 namespace plat {
 
 namespace {
@@ -89,15 +91,8 @@ bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out) {
 }
 
 bool ReadSimpleWav(const std::string& path, SimpleWav& out) {
-  std::FILE* fp = std::fopen(path.c_str(), "rb");
-  if (!fp) return false;
-  std::vector<uint8_t> image;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) image.insert(image.end(), buf, buf + n);
-  bool ok = !std::ferror(fp);
-  std::fclose(fp);
-  return ok && ParseSimpleWav(image.data(), image.size(), out);
+  const SmallFile file = ReadSmallFile(path, SoundFileLimit);
+  return file.Ok() && ParseSimpleWav(reinterpret_cast<const uint8_t*>(file.data.data()), file.data.size(), out);
 }
 
 bool SimpleWavWriter::Open(const std::string& path, const WAVEFORMATEX& format) {

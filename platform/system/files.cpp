@@ -147,10 +147,11 @@ bool RemoveLink(const std::string& path) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-  int in = OpenPath(from, O_RDONLY | O_NONBLOCK);
+  SmallRead why;
+  int in = OpenRegularFile(from, O_RDONLY, why);
   if (in < 0) return false;
   struct stat st;
-  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(in, &st) != 0) {
     ::close(in);
     return false;
   }
@@ -396,7 +397,8 @@ std::string ExpandFileName(const std::string& path) {
 
 bool ReadWholeFile(const std::string& path, std::string& data) {
   data.clear();
-  int fd = OpenPath(path, O_RDONLY);
+  SmallRead why;
+  int fd = OpenRegularFile(path, O_RDONLY, why);
   if (fd < 0) return false;
   char buf[65536];
   for (;;) {
@@ -414,35 +416,57 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
   return true;
 }
 
+int OpenRegularFile(const std::string& path, int access, SmallRead& result) {
+  const auto refuse = [&](SmallRead why, int error) {
+    result = why;
+    errno = error;
+    return -1;
+  };
+  if (path.empty()) return refuse(SmallRead::Missing, ENOENT);
+  // Non-blocking: a FIFO opens at once instead of waiting for a writer; no device becomes our
+  // terminal.
+  const int flags = (access & O_ACCMODE) | O_NONBLOCK | O_NOCTTY;
+  int fd = OpenPath(path, flags | O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) {
+    switch (LinkStandingAt(path)) {
+      case LinkAt::Untrusted: return refuse(SmallRead::OthersLink, ELOOP);
+      case LinkAt::Trusted: fd = OpenPath(path, flags); break;
+      case LinkAt::None: errno = ELOOP; break;
+    }
+  }
+  if (fd < 0) {
+    const int e = errno;
+    return refuse(e == ENOENT || e == ENOTDIR ? SmallRead::Missing : e == EISDIR ? SmallRead::Folder : SmallRead::Failed, e);
+  }
+  struct stat st;
+  SmallRead verdict = SmallRead::Read;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) verdict = SmallRead::Failed, error = errno;
+  else if (S_ISDIR(st.st_mode)) verdict = SmallRead::Folder, error = EISDIR;
+  else if (!S_ISREG(st.st_mode)) verdict = SmallRead::NotAFile, error = ENXIO;
+  else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) verdict = SmallRead::Failed, error = errno;
+  if (verdict == SmallRead::Read) {
+    result = verdict;
+    return fd;
+  }
+  ::close(fd);
+  return refuse(verdict, error);
+}
+
 SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
   SmallFile f;
+  f.limit = limit;
   const auto failed = [&](SmallRead why, int error = 0) {
     f.result = why;
     f.error = error;
     f.data.clear();
     return f;
   };
-  if (path.empty()) return failed(SmallRead::Missing);
-  // Non-blocking: a FIFO opens at once instead of waiting for a writer; no device becomes our
-  // terminal.
-  const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags | O_NOFOLLOW);
-  if (fd < 0 && errno == ELOOP) {
-    switch (LinkStandingAt(path)) {
-      case LinkAt::Untrusted: return failed(SmallRead::OthersLink);
-      case LinkAt::Trusted: fd = ::open(path.c_str(), flags); break;
-      case LinkAt::None: errno = ELOOP; break;
-    }
-  }
-  if (fd < 0) {
-    const int e = errno;
-    return failed(e == ENOENT || e == ENOTDIR ? SmallRead::Missing : SmallRead::Failed, e);
-  }
+  const int fd = OpenRegularFile(path, O_RDONLY, f.result);
+  if (fd < 0) return failed(f.result, f.result == SmallRead::Failed ? errno : 0);
   struct stat st;
   SmallRead verdict = SmallRead::Read;
   if (::fstat(fd, &st) != 0) verdict = SmallRead::Failed;
-  else if (S_ISDIR(st.st_mode)) verdict = SmallRead::Folder;
-  else if (!S_ISREG(st.st_mode)) verdict = SmallRead::NotAFile;
   else if (int64_t(st.st_size) > limit) verdict = SmallRead::TooLarge;
   if (verdict != SmallRead::Read) {
     const int e = errno;
@@ -472,18 +496,22 @@ SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
   return f;
 }
 
-std::string SmallFileRefusal(const std::string& path, const SmallFile& file) {
+std::string RefusalText(const std::string& path, SmallRead result, int error, int64_t limit) {
   std::string why;
-  switch (file.result) {
+  switch (result) {
     case SmallRead::Read:
     case SmallRead::Missing: return {};
     case SmallRead::Folder: why = "it is a folder"; break;
     case SmallRead::NotAFile: why = "it is not a regular file"; break;
-    case SmallRead::TooLarge: why = "it is larger than " + std::to_string(SmallFileLimit >> 20) + " MB"; break;
+    case SmallRead::TooLarge: why = "it is larger than " + std::to_string(limit >> 20) + " MB"; break;
     case SmallRead::OthersLink: why = "it is a link another account made"; break;
-    case SmallRead::Failed: why = std::strerror(file.error); break;
+    case SmallRead::Failed: why = std::strerror(error); break;
   }
   return "Unable to read " + path + ": " + why + ".";
+}
+
+std::string SmallFileRefusal(const std::string& path, const SmallFile& file) {
+  return RefusalText(path, file.result, file.error, file.limit);
 }
 
 bool ProtectSecretFile(int fd, const std::string& folder) {
@@ -501,8 +529,9 @@ bool ProtectSecretFile(int fd, const std::string& folder) {
 bool ReadWholeFileLocked(const std::string& path, std::string& data,
                          const std::function<bool(int fd, int64_t length)>& lock) {
   data.clear();
-  int fd = OpenPath(path, O_RDWR);
-  if (fd < 0) fd = OpenPath(path, O_RDONLY);
+  SmallRead why;
+  int fd = OpenRegularFile(path, O_RDWR, why);
+  if (fd < 0 && why == SmallRead::Failed) fd = OpenRegularFile(path, O_RDONLY, why);
   if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !lock(fd, int64_t(st.st_size))) {

@@ -127,6 +127,7 @@ enum class SmallRead {
 struct SmallFile {
   SmallRead result = SmallRead::Missing;
   int error = 0;
+  int64_t limit = SmallFileLimit;  // the limit it was read within
   std::string data;
   bool Ok() const { return result == SmallRead::Read; }
   // Neither read nor missing: the file is there and must not be taken as empty.
@@ -138,6 +139,14 @@ struct SmallFile {
 SmallFile ReadSmallFile(const std::string& path, int64_t limit = SmallFileLimit);
 // "Unable to read <path>: <why>." for a refused read; empty for one that read or found nothing.
 std::string SmallFileRefusal(const std::string& path, const SmallFile& file);
+// Every file the operator chooses or a list names (a cart, a picture, a warning sound, a user file
+// to copy) is opened as the small files are: without waiting on what stands at its name, a regular
+// file only, and through a link only where LinkStandingAt trusts it. access is O_RDONLY or O_RDWR.
+// The descriptor (blocking from here on, close-on-exec), or -1 with result saying why (Missing;
+// Folder, errno EISDIR; NotAFile, errno ENXIO; OthersLink, errno ELOOP; Failed) and errno set.
+int OpenRegularFile(const std::string& path, int access, SmallRead& result);
+// Why such a file was refused, as SmallFileRefusal says it ("Unable to read <path>: <why>.").
+std::string RefusalText(const std::string& path, SmallRead result, int error, int64_t limit = SmallFileLimit);
 
 // A file that holds passwords, in folder, made the way the folder is used: in a folder other
 // accounts share (group-writable, or setgid), read and write for the folder's group as well,

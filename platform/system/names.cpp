@@ -284,13 +284,14 @@ CopyEnd CopyToWorkFile(const std::string& source, int dir, const std::string& pr
                        const std::function<void(int64_t total)>& onSize,
                        const std::function<bool(int64_t done)>& onBlock, std::string& name, int& fd) {
   fd = -1;
-  // Not waiting on a FIFO put at the source's name: it is refused below.
-  const int in = OpenPath(source, O_RDONLY | O_NONBLOCK);
+  SmallRead why;
+  const int in = OpenRegularFile(source, O_RDONLY, why);
   if (in < 0) return CopyEnd::Failed;
   struct stat st;
-  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(in, &st) != 0) {
+    const int e = errno;
     ::close(in);
-    errno = EINVAL;
+    errno = e;
     return CopyEnd::Failed;
   }
   fd = CreateLockedFileAt(dir, prefix, name);

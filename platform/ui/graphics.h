@@ -265,8 +265,12 @@ public:
 
   // Whether pictures of this kind (a file extension such as "png", lower case, no dot) can be read.
   static bool CanRead(const std::string& kind);
-  // Reads the file as a picture of that kind; false when it is none.
+  // Reads the file as a picture of that kind; false when it is none, or when it is no regular file
+  // of at most PictureFileLimit bytes (plat::ReadSmallFile: nothing at the name is waited on).
   bool LoadFromFile(const std::string& path, const std::string& kind);
+  static constexpr int64_t PictureFileLimit = int64_t(64) << 20;
+  // The same from the bytes of such a file.
+  bool LoadFromData(const std::string& bytes, const std::string& kind);
   // The picture fitted into w x h, its proportions kept, scaled smoothly.
   TPicture ScaledToFit(int w, int h) const;
   // The picture stretched to w x h, each pixel taken from the nearest.

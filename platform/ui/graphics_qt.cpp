@@ -9,6 +9,7 @@
 #include <map>
 #include <strings.h>
 
+#include "platform/system/files.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/native_qt.h"
 #include "platform/ui/streams.h"
@@ -597,7 +598,15 @@ bool TPicture::CanRead(const std::string& kind) {
 }
 
 bool TPicture::LoadFromFile(const std::string& path, const std::string& kind) {
-  QImageReader reader(QString::fromStdString(path), QByteArray(kind.c_str()));
+  const SmallFile file = ReadSmallFile(path, PictureFileLimit);
+  return LoadFromData(file.Ok() ? file.data : std::string(), kind);
+}
+
+bool TPicture::LoadFromData(const std::string& bytes, const std::string& kind) {
+  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, QByteArray(kind.c_str()));
   native_->image = reader.read();
   return !native_->image.isNull();
 }

@@ -126,15 +126,13 @@ TFileStream::TFileStream(const std::string& path, uint32_t mode) : THandleStream
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + LastErrorText());
   } else {
-    fd_ = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC);
-    if (fd_ >= 0) {
-      struct stat st;
-      if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        errno = EISDIR;
-      }
-    }
+    // Read, a named file is opened as every file the operator names is: nothing at the name is
+    // waited on, and only a regular file is read.
+    SmallRead why = SmallRead::Read;
+    const int flags = OpenFlags(mode);
+    fd_ = flags == O_WRONLY ? ::open(path.c_str(), flags | O_CLOEXEC) : OpenRegularFile(path, flags, why);
+    if (fd_ < 0 && (why == SmallRead::NotAFile || why == SmallRead::OthersLink))
+      throw EFOpenError(RefusalText(path, why, 0));
     if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + LastErrorText());
   }
 }

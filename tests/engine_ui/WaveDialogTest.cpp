@@ -2,6 +2,7 @@
 // panel driven the way the dialog drives it (selections, the update timer's tick, the buttons),
 // with the preview playing on the virtual device under a hand-stepped clock.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -284,6 +285,8 @@ TEST_F(WaveDialog, PictureDialogShowsThePictureUnderTheCursorOnlyWithVorschau) {
   pic.fill(QColor(10, 200, 30));
   ASSERT_TRUE(pic.save(QString::fromStdString(dir_.Path("logo.bmp")), "BMP"));
   WriteWholeFile(dir_.Path("old.wmf"), "not read here");
+  const std::string fifo = dir_.Path("jam.png");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   TMMPictureOpenDialog d(nullptr);
   answers_->OnFileShown = [&](FileRequest& r) {
     EXPECT_TRUE(r.panelBeside);
@@ -294,12 +297,21 @@ TEST_F(WaveDialog, PictureDialogShowsThePictureUnderTheCursorOnlyWithVorschau) {
     EXPECT_EQ(QSize(d.Picture().Width(), d.Picture().Height()), QSize(40, 20));
     r.selectionChanged(dir_.Path("old.wmf"));
     EXPECT_TRUE(d.Picture().Empty());
+    // A FIFO under the cursor is never waited on.
+    r.selectionChanged(fifo);
+    EXPECT_TRUE(d.Picture().Empty());
   };
   answers_->AnswerFile(dir_.Path("logo.bmp"));
   ASSERT_TRUE(d.Execute());
   EXPECT_TRUE(d.Preview());
   EXPECT_EQ(answers_->Shown().front().text, "Open Picture File");
   EXPECT_THROW(LoadPictureFile(dir_.Path("old.wmf")), Exception);
+  try {
+    LoadPictureFile(fifo);
+    ADD_FAILURE() << "a FIFO was taken for a picture";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Unable to read " + fifo + ": it is not a regular file.");
+  }
 }
 
 TEST_F(WaveDialog, QtsDialogHostsThePanelWhileItRunsAndGivesItBack) {

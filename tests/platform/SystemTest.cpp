@@ -19,11 +19,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/riff_io.h"
+#include "platform/audio/simple_wav.h"
 #include "platform/system/checked.h"
 #include "platform/system/clock.h"
 #include "platform/system/component.h"
 #include "platform/system/files.h"
 #include "platform/system/list_lock.h"
+#include "platform/system/names.h"
 #include "platform/system/single_instance.h"
 #include "platform/system/threads.h"
 #include "tests/common/scoped_env.h"
@@ -492,6 +495,86 @@ TEST(Files, ASmallFileIsReadOnlyAsARegularFileWithinItsLimitAndNothingElseBlocks
   ASSERT_EQ(::symlink(ini.c_str(), theirs.c_str()), 0);
   ASSERT_EQ(::lchown(theirs.c_str(), 65534, 65534), 0);
   EXPECT_EQ(ReadSmallFile(theirs).result, SmallRead::OthersLink);
+}
+
+// Every routine that opens a file the operator chose or a list named: a FIFO with no writer, a link
+// of ours to one, a device, and another account's link to a file of ours are each refused at once,
+// with the reason, and nothing is read through them. Run in a child with a limit, since a routine
+// that waited would wait for ever.
+TEST(Files, AFileTheOperatorNamesIsOpenedOnlyWhenItIsARegularFileAndNothingAtItsNameIsWaitedOn) {
+  Scratch dir;
+  const std::string wav = dir.Path("Cart.wav"), fifo = dir.Path("Fifo.wav"), link = dir.Path("Link.wav"),
+                    zero = dir.Path("Zero.wav"), theirs = dir.Path("Theirs.wav");
+  const std::string riff = std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x80\x3e\0\0\2\0\x10\0data\0\0\0\0", 44);
+  ASSERT_TRUE(WriteWholeFile(wav, riff));
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+  const bool root = ::geteuid() == 0;  // only root can give a link away
+  if (root) {
+    ASSERT_EQ(::symlink(wav.c_str(), theirs.c_str()), 0);
+    ASSERT_EQ(::lchown(theirs.c_str(), 65534, 65534), 0);
+  }
+  struct Refusal {
+    std::string path;
+    SmallRead why;
+  };
+  std::vector<Refusal> refusals = {{fifo, SmallRead::NotAFile}, {link, SmallRead::NotAFile}, {zero, SmallRead::NotAFile}};
+  if (root) refusals.push_back({theirs, SmallRead::OthersLink});
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    int faults = 0;
+    const auto check = [&](bool ok, const std::string& what) {
+      if (!ok) {
+        std::fprintf(stderr, "%s\n", what.c_str());
+        ++faults;
+      }
+    };
+    const std::string workDir = dir.Path("work");
+    CreateDir(workDir);
+    for (const Refusal& r : refusals) {
+      for (const int access : {O_RDONLY, O_RDWR}) {
+        SmallRead why = SmallRead::Read;
+        const int fd = OpenRegularFile(r.path, access, why);
+        check(fd < 0 && why == r.why, "opened " + r.path);
+        check(errno == (r.why == SmallRead::NotAFile ? ENXIO : ELOOP), "errno of " + r.path);
+      }
+      for (const RiffMode mode : {RiffMode::Read, RiffMode::ReadWrite, RiffMode::ReadWriteOrRead}) {
+        SmallRead why = SmallRead::Read;
+        check(RiffFile::Open(r.path, mode, &why) == nullptr && why == r.why, "RIFF-opened " + r.path);
+      }
+      std::string got;
+      check(!ReadWholeFile(r.path, got), "read whole " + r.path);
+      check(!CopyFile(r.path, dir.Path("copy.wav")) && !FileExists(dir.Path("copy.wav")), "copied " + r.path);
+      SimpleWav sound;
+      check(!ReadSimpleWav(r.path, sound), "read as a sound " + r.path);
+      FolderHandle work(workDir);
+      std::string name;
+      int out = -1;
+      check(CopyToWorkFile(r.path, work.Fd(), ".copy-", 4096, nullptr, nullptr, name, out) == CopyEnd::Failed,
+            "copied to a work file " + r.path);
+      if (out >= 0) ::close(out);
+    }
+    // The cart itself opens each way, and its bytes come through.
+    SmallRead why = SmallRead::Failed;
+    const int fd = OpenRegularFile(wav, O_RDWR, why);
+    check(fd >= 0 && why == SmallRead::Read && (::fcntl(fd, F_GETFL) & O_NONBLOCK) == 0, "the cart did not open");
+    if (fd >= 0) ::close(fd);
+    check(RiffFile::Open(wav, RiffMode::ReadWriteOrRead) != nullptr, "the cart did not RIFF-open");
+    std::string got;
+    check(ReadWholeFile(wav, got) && got == riff, "the cart did not read");
+    SimpleWav sound;
+    check(ReadSimpleWav(wav, sound), "the cart did not read as a sound");
+    ::_exit(faults == 0 ? 0 : 1);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << (WIFSIGNALED(status) ? "waited on what stood at a name" : "opened what it should have refused");
+  EXPECT_EQ(RefusalText(fifo, SmallRead::NotAFile, 0), "Unable to read " + fifo + ": it is not a regular file.");
+  EXPECT_EQ(RefusalText(theirs, SmallRead::OthersLink, 0),
+            "Unable to read " + theirs + ": it is a link another account made.");
 }
 
 TEST(Files, ASecretFileIsTheOwnersAloneUnlessItsFolderIsSharedWithAGroup) {
