@@ -427,6 +427,8 @@ void TSVMain::EjectButtonClick(TObject*) { Eject(); }
 bool TSVMain::Eject() {
   if (BusySaving || DiskStillHoldsTake()) return false;
   if (!Stopped) StopStuff();
+  // A take whose disk has just held up its stop stays in the deck (the deck says so).
+  if (DiskHoldsTake) return false;
   if (ChangedSinceSave) {
     if (plat::MessageDlg("The current file has been changed and not saved. If you eject this file "
                          "\r\nnow, all changes will be lost. Are you sure you want to eject this "

@@ -212,32 +212,53 @@ TEST(Exit, AStopSignalDuringTheRecoveryWarningKeepsTheTakeForTheNextStart) {
 }
 
 // A stop signal while the disk holds the take's writes (a network or USB disk that does not
-// answer) ends the program within seconds all the same: the studio hears the stop and the exit, and
-// the next start takes back every frame that reached the disk, as the input gave them.
-TEST(Exit, AStopSignalWhileTheDiskHoldsTheTakeEndsTheProgramAndTheNextStartTakesItBack) {
-  Studio s;
-  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+// answer) ends the program within seconds all the same, and so does the close box once the operator
+// agrees: the studio hears the stop and the exit, and the next start takes back every frame that
+// reached the disk, as the input gave them.
+TEST(Exit, WhileTheDiskHoldsTheTakeAStopSignalOrTheCloseBoxEndsTheProgramAndTheNextStartTakesItBack) {
   const WAVEFORMATEX f = PcmFormat(32000, 1, 16);
-  ASSERT_TRUE(s.Start());
-  s.Key("Ctrl+S");
-  s.Key("F5");
-  s.Run(1000);
-  s.StallDisk();
-  s.RunUnrested(1000);
-  const std::string take = s.deckTemp + "Untitled.wav";
-  const std::string onDisk = Audio(take);
-  // The queue writes out every 200 ms: the first 800 ms at least were on the disk before it stalled.
-  ASSERT_GE(onDisk.size(), size_t(f.nAvgBytesPerSec) * 8 / 10);
-  ASSERT_LT(onDisk.size(), size_t(f.nAvgBytesPerSec) * 2) << "the disk was not held";
+  for (const bool signal : {true, false}) {
+    SCOPED_TRACE(signal ? "a stop signal" : "the close box");
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    if (!signal) s.Answers({"Yes", "OK", "Yes"});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(1000);
+    s.StallDisk();
+    s.RunUnrested(1000);
+    const std::string take = s.deckTemp + "Untitled.wav";
+    const std::string onDisk = Audio(take);
+    // The queue writes out every 200 ms: the first 800 ms at least were on the disk before it stalled.
+    ASSERT_GE(onDisk.size(), size_t(f.nAvgBytesPerSec) * 8 / 10);
+    ASSERT_LT(onDisk.size(), size_t(f.nAvgBytesPerSec) * 2) << "the disk was not held";
 
-  ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
-  EXPECT_EQ(0, s.WaitExitWithin(5000)) << "the program did not end within 5 s";
-  const std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kExit;
-  EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+    std::string gpi = std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop;
+    if (signal) {
+      ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+    } else {
+      // The exit's eject stops the take, which the disk holds: the deck stays, says so, and the
+      // second try asks whether to end without the rest.
+      s.CloseWindow();
+      EXPECT_EQ("stopping", s.Sync().deck);
+      EXPECT_EQ(2u, s.DialogLog().size());
+      s.CloseWindow();
+      gpi += Studio::kStop;
+    }
+    EXPECT_EQ(0, s.WaitExitWithin(5000)) << "the program did not end within 5 s";
+    if (!signal) {
+      const std::vector<std::string> log = s.DialogLog();
+      ASSERT_EQ(3u, log.size());
+      EXPECT_NE(std::string::npos, log[2].find("Exit anyway?\" -> Yes")) << log[2];
+    }
+    gpi += Studio::kExit;
+    EXPECT_EQ(gpi, s.Gpi(gpi.size()));
 
-  ASSERT_TRUE(s.Start());
-  EXPECT_EQ(take, s.Sync().file) << "the take was not taken back";
-  const std::string back = Audio(take);
-  EXPECT_TRUE(back == onDisk) << "taken back: " << back.size() << " bytes, on the disk: " << onDisk.size();
-  EXPECT_TRUE(IsPattern(back, f)) << "the take is not the input from its start";
+    ASSERT_TRUE(s.Start());
+    EXPECT_EQ(take, s.Sync().file) << "the take was not taken back";
+    const std::string back = Audio(take);
+    EXPECT_TRUE(back == onDisk) << "taken back: " << back.size() << " bytes, on the disk: " << onDisk.size();
+    EXPECT_TRUE(IsPattern(back, f)) << "the take is not the input from its start";
+  }
 }
