@@ -199,7 +199,9 @@ void TSVMain::EmptyDeck() {
 
 void TSVMain::LoadedDeck() {
   TMMWave* w = PlayFile->Wave();
-  Enable(RecordButton, !(CartKind == KindPlay && CartOrigin != OriginExisting));
+  // A copy for editing is heard before it is recorded into, unless it holds no audio to hear: a
+  // cart prepared elsewhere for the operator to record into.
+  Enable(RecordButton, !(CartKind == KindPlay && CartOrigin != OriginExisting) || !w->HasData());
   Enable(PauseButton, false);
   Enable(PlayButton, true);
   Enable(StopButton, true);

@@ -652,14 +652,14 @@ TEST(Recovery, ATitledCartWithoutAudioEditedOnACopyIsSavedWithItsTitleAndPicture
   ASSERT_TRUE(plat::ForceDirectories(s.dir.Path("carts")));
   const std::string original = TitledCartWithoutAudio(mono, picture, false);
   ASSERT_TRUE(Studio::Write(cart, original));
-  s.Answers({"file " + cart, "OK", "file " + saved});
+  s.Answers({"file " + cart, "file " + saved});
   ASSERT_TRUE(s.Start());
   s.Key("Ctrl+E");
   ASSERT_EQ(s.deckTemp + "News.WAV", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "copied").file);
-  // Play has nothing to play, and leaves the deck stopped with Record open to the operator.
-  s.Key("F3");
+  // With no audio to hear first, Record is open to the operator as soon as the copy is in.
   s.Key("F5");
   s.Run(1000);
+  ASSERT_EQ("recording", s.Sync().deck);
   s.Key("F4");
   ASSERT_EQ("stopped", s.Sync().deck);
   s.Key("F9");
