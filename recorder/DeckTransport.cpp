@@ -356,9 +356,11 @@ void TSVMain::UpdateRecControls() {
 void TSVMain::PlayButtonClick(TObject*) {
   if (BusySaving || DiskStillHoldsTake()) return;
   if (CartGone()) return;
+  // The slider keeps a range of at least 1 ms: a cart at rest without audio is at its end, not a
+  // device that failed to start. A paused take into it still resumes.
   if (PunchInShown() && TrackBar->Position() == punchIn_.EndMark() && punchIn_.BeginMark() == 0) {
     StopStuff();
-  } else if (TrackBar->Position() < TrackBar->MaxValue()) {
+  } else if (TrackBar->Position() < TrackBar->MaxValue() && (!Stopped || PlayFile->Wave()->HasData())) {
     Focus(PlayButton);
     if (Paused) {
       if (PauseButton->Enabled()) PauseButtonClick(PauseButton);

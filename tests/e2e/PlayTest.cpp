@@ -25,3 +25,32 @@ TEST(Play, ACartTheDeviceCannotPlayIsToldInPlainWords) {
       "message Error [OK] \"The actual device can't play this format.\" -> OK"};
   EXPECT_EQ(want, s.DialogLog());
 }
+
+// A cart made elsewhere with no audio yet (an empty data chunk), opened where it lies or as a copy
+// to edit: Play finds nothing to play and tells of no device fault, Record takes at once, and the
+// take then plays.
+TEST(Play, ACartWithoutAudioHasNothingToPlayAndIsRecordedIntoAtOnce) {
+  const WAVEFORMATEX mono = PcmFormat(32000, 1, 16);
+  for (const char* load : {"Ctrl+A", "Ctrl+E"}) {
+    SCOPED_TRACE(load);
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    const std::string cart = s.dir.Path("News.wav");
+    ASSERT_TRUE(Studio::Write(cart, MakeWav(mono, "")));
+    s.Answers({"file " + cart});
+    ASSERT_TRUE(s.Start());
+    s.Key(load);
+    ASSERT_EQ("PLAY", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "loaded").kind);
+    s.Key("F3");
+    EXPECT_EQ("stopped", s.Sync().deck);
+    s.Key("F5");
+    s.Run(1000);
+    ASSERT_EQ("recording", s.Sync().deck);
+    s.Key("F4");
+    ASSERT_EQ("stopped", s.Sync().deck);
+    s.Key("Home");
+    s.Key("F3");
+    EXPECT_EQ("playing", s.Sync().deck);
+    EXPECT_EQ(std::vector<std::string>{"file open \"Solvane - Open Wave File\" -> " + cart}, s.DialogLog());
+  }
+}
