@@ -26,9 +26,20 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    cat >&2 <<EOF
+These packages are missing: ${missing[*]}
+Installing them takes root, and this account is not root and has no sudo. Run the command again as
+root, or ask an administrator to install them with:
+  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}
+EOF
+    exit 1
+  fi
+  SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
