@@ -551,6 +551,16 @@ void ExpectSavedWhole(const std::string& path, std::vector<size_t> parts) {
   EXPECT_EQ(at, data.size()) << path;
 }
 
+// Save answered with path, then Eject: the take saved whole, and the deck empty.
+void SaveWholeAndEject(Studio& s, const std::string& path, const std::vector<size_t>& parts) {
+  auto rested = [&] { return s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "at rest"); };
+  s.Key("F9");
+  ASSERT_EQ(path, rested().file) << ::testing::PrintToString(s.DialogLog());
+  ExpectSavedWhole(path, parts);
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
+}
+
 }  // namespace
 
 TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOutAgainForSavePlayRecordAndEject) {
@@ -567,12 +577,8 @@ TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOut
   // Stopped, then Save: told once, and the take saved whole.
   s.RecordTake(1000);
   RemoveAll(s.deckTemp);
-  s.Key("F9");
-  ASSERT_EQ(save + "Stopped.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  SaveWholeAndEject(s, save + "Stopped.wav", {kMonoBytesPerSecond});
   EXPECT_EQ(1u, TakenBack(s));
-  ExpectSavedWhole(save + "Stopped.wav", {kMonoBytesPerSecond});
-  s.Key("F7");
-  ASSERT_EQ("empty", rested().deck);
 
   // Stopped, then Play; removed again, Record more; removed again, Eject answered No, then Save.
   s.RecordTake(1000);
@@ -594,11 +600,7 @@ TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOut
   s.Key("F7");
   ASSERT_EQ("stopped", rested().deck);
   EXPECT_EQ(4u, TakenBack(s));
-  s.Key("F9");
-  ASSERT_EQ(save + "Played.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
-  ExpectSavedWhole(save + "Played.wav", {kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
-  s.Key("F7");
-  ASSERT_EQ("empty", rested().deck);
+  SaveWholeAndEject(s, save + "Played.wav", {kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
 
   // Removed while its playback is paused, then Stop; removed during playback, which runs to its end.
   s.RecordTake(1000);
@@ -617,11 +619,7 @@ TEST(TempFolder, ATakeWhoseFolderIsRemovedOnceStoppedPausedOrPlayingIsWrittenOut
   s.Run(1000);
   ASSERT_EQ("stopped", rested().deck);
   EXPECT_EQ(6u, TakenBack(s));
-  s.Key("F9");
-  ASSERT_EQ(save + "Paused.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
-  ExpectSavedWhole(save + "Paused.wav", {kMonoBytesPerSecond});
-  s.Key("F7");
-  ASSERT_EQ("empty", rested().deck);
+  SaveWholeAndEject(s, save + "Paused.wav", {kMonoBytesPerSecond});
 
   // Ejected unsaved: the deck lets it go, with nothing written out or told.
   s.RecordTake(300);
@@ -672,12 +670,8 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   EXPECT_TRUE(told("")) << ::testing::PrintToString(s.DialogLog());
   EXPECT_EQ(0700u, ModeOf(rescued));
   EXPECT_EQ(0600u, ModeOf(rescued + "Untitled.wav"));
-  s.Key("F9");
-  ASSERT_EQ(save + "File.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
-  ExpectSavedWhole(save + "File.wav", {2 * kMonoBytesPerSecond});
+  SaveWholeAndEject(s, save + "File.wav", {2 * kMonoBytesPerSecond});
   EXPECT_EQ("not a folder", Studio::Read(blocked));
-  s.Key("F7");
-  ASSERT_EQ("empty", rested().deck);
   EXPECT_EQ("", Listing(rescued));
 
   // No right to make it: rescued, recorded into where it is, then the deck killed.
@@ -698,11 +692,7 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   ASSERT_TRUE(s.Start());
   ASSERT_EQ(rescued + "Untitled.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
   EXPECT_TRUE(Logged(s.DialogLog(), "message Warning [OK] \"" + rescued + "Untitled.wav\\r\\n"));
-  s.Key("F9");
-  ASSERT_EQ(save + "Rights.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
-  ExpectSavedWhole(save + "Rights.wav", {2 * kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
-  s.Key("F7");
-  ASSERT_EQ("empty", rested().deck);
+  SaveWholeAndEject(s, save + "Rights.wav", {2 * kMonoBytesPerSecond, kMonoBytesPerSecond / 2});
   EXPECT_EQ("", Listing(rescued));
 
   // Another account's link put at the folder's name leads the take nowhere but to the rescue,
@@ -717,9 +707,7 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   });
   EXPECT_TRUE(told("belongs to another account (nobody)", "Untitled (2).wav"))
       << ::testing::PrintToString(s.DialogLog());
-  s.Key("F9");
-  ASSERT_EQ(save + "Link.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
-  ExpectSavedWhole(save + "Link.wav", {2 * kMonoBytesPerSecond});
+  SaveWholeAndEject(s, save + "Link.wav", {2 * kMonoBytesPerSecond});
   EXPECT_EQ("Jingle.wav ", Listing(victim));
   EXPECT_EQ("precious", Studio::Read(victim + "Jingle.wav"));
   EXPECT_EQ("earlier", Studio::Read(rescued + "Untitled.wav"));
