@@ -320,6 +320,17 @@ int64_t TMMCustomWaveIn::RecordedBytes() const {
   return recordedBytes_;
 }
 
+std::vector<TMMInputGap> TMMCustomWaveIn::Gaps() const {
+  std::lock_guard<std::recursive_mutex> l(lock_);
+  std::vector<TMMInputGap> out;
+  const WAVEFORMATEX* f = GetWaveFormat();
+  for (const plat::WaveGap& g : gaps_)
+    out.push_back({SamplesToTimeUnits(f, timeFormat_, int64_t(g.at)),
+                   SamplesToTimeUnits(f, timeFormat_, int64_t(g.at + g.samples)) -
+                       SamplesToTimeUnits(f, timeFormat_, int64_t(g.at))});
+  return out;
+}
+
 // ---- position ------------------------------------------------------------------------------------
 
 int64_t TMMCustomWaveIn::TrackedDevicePosition() {
@@ -452,6 +463,7 @@ void TMMCustomWaveIn::QueueBuffer(int slot) {
 void TMMCustomWaveIn::StartDevice() {
   bufIndex_ = 0;
   recordedBytes_ = 0;
+  gaps_.clear();
   limitReached_ = false;
   reentry_ = 0;
   stopping_ = false;
@@ -505,6 +517,7 @@ void TMMCustomWaveIn::DoStop() {
       stopping_ = true;
       Check(fn_.Stop(handle_), "WaveInStop");
       wrap_.Clear();
+      if (fn_.GetGaps) fn_.GetGaps(handle_, gaps_);
       resetting_ = true;
       Check(fn_.Reset(handle_), "WaveInReset");
     }
@@ -644,6 +657,8 @@ void TMMWaveIn::InitDeviceTable() {
   t.Reset = plat::WaveInReset;
   t.GetPosition = plat::WaveInGetPosition;
   t.GetID = plat::WaveInGetID;
+  t.GetStall = plat::WaveInGetStall;
+  t.GetGaps = plat::WaveInGetGaps;
 }
 
 const std::vector<TMMDeviceName>& WaveInDeviceList() {

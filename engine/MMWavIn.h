@@ -180,6 +180,7 @@ struct TWaveDeviceFunctions {
   std::function<plat::MMRESULT(uint64_t)> Reset;
   std::function<plat::MMRESULT(uint64_t, plat::MMTIME&)> GetPosition;
   std::function<plat::MMRESULT(uint64_t, int32_t&)> GetID;
+  std::function<plat::MMRESULT(uint64_t, uint32_t&)> GetStall;
 };
 
 // What the wave input and output components share: the device table and state, the buffers at
@@ -229,6 +230,13 @@ public:
   void SetPriority(TThreadPriority p) { priority_ = p; }
   // Devices present when the component was made.
   uint32_t NumDevs() const { return numDevs_; }
+  // How long the open device's stream has moved no audio although it is still there, in ms, once
+  // that has gone on for several seconds (see WaveInGetStall); 0 while audio moves or when closed.
+  uint32_t StalledMs() {
+    uint32_t ms = 0;
+    const uint64_t h = handle_;
+    return h && IsOpen() && fn_.GetStall && fn_.GetStall(h, ms) == plat::MMSYSERR_NOERROR ? ms : 0;
+  }
 
   TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
 
@@ -538,6 +546,13 @@ struct TWaveInFunctions : TWaveDeviceFunctions {
   std::function<plat::MMRESULT(plat::HWAVEIN, WAVEHDR*)> AddBuffer;
   std::function<plat::MMRESULT(plat::HWAVEIN)> Start;
   std::function<plat::MMRESULT(plat::HWAVEIN)> Stop;
+  std::function<plat::MMRESULT(plat::HWAVEIN, std::vector<plat::WaveGap>&)> GetGaps;
+};
+
+// Audio the input could not hold: missing from the recording after `at`, `length` long, both in
+// TimeFormat units counted from the Start.
+struct TMMInputGap {
+  int64_t at = 0, length = 0;
 };
 
 class TMMCustomWaveIn : public TMMWaveDevice<TMMCustomWaveInComponent, TWaveInFunctions, EMMWaveInError> {
@@ -564,6 +579,9 @@ public:
   void SetStopWait(int32_t ms) { stopWait_ = ms; }
   bool StopHeld() const { return stopHeld_; }
   TNotifyEvent OnStopHeld;
+  // The gaps of the recording since the last Start, as far as it has stopped (a Stop, a Pause, or
+  // the end of a lost device).
+  std::vector<TMMInputGap> Gaps() const;
 
   // ---- properties -------------------------------------------------------------------------------
   // Changing Mode, BitLength or SampleRate while open raises 28060, as for the device's own.
@@ -622,6 +640,7 @@ private:
   int64_t maxRecordTime_ = -1;
   bool settingFormat_ = false;
   std::atomic<int32_t> stopWait_{-1};
+  std::vector<plat::WaveGap> gaps_;  // the device's, taken before each reset
 };
 
 // The wave input of the sound card.

@@ -31,6 +31,7 @@ TMMWaveOut::TMMWaveOut(TComponent* owner) : TMMWaveDevice(owner, 161, "TMMWaveOu
   fn_.Reset = plat::WaveOutReset;
   fn_.GetPosition = plat::WaveOutGetPosition;
   fn_.GetID = plat::WaveOutGetID;
+  fn_.GetStall = plat::WaveOutGetStall;
   numDevs_ = fn_.GetNumDevs();
   SetDeviceID(0);
 }

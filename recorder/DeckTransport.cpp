@@ -641,11 +641,51 @@ void TSVMain::TimerTimer(TObject*) {
       SetSliderPosition(pos);
     }
   }
+  TellStall();
+}
+
+void TSVMain::TellStall() {
+  const uint32_t ms = Recording ? WaveIn->StalledMs() : Playing ? MMWaveOut1->StalledMs() : 0;
+  if (ms == 0) {
+    StallTold = false;
+  } else if (!StallTold) {
+    StallTold = true;
+    RecFileNotices.Post(NoticeStalled, Recording ? 1 : 0, intptr_t(ms / 1000));
+  }
+}
+
+std::string TSVMain::StallText(bool recording, int64_t seconds) {
+  const std::string time = std::to_string(seconds) + " seconds";
+  return recording ? "No audio has come from the sound input for " + time +
+                         ". The recording goes on, and takes in the audio as soon as the input delivers it "
+                         "again. \r\nPress Stop to end it."
+                   : "The sound output has taken no audio for " + time +
+                         ". The playback goes on as soon as the output takes audio again. \r\nPress Stop to end "
+                         "it.";
+}
+
+std::string TSVMain::GapsText() const {
+  const std::vector<TMMInputGap> gaps = WaveIn->Gaps();
+  if (gaps.empty()) return {};
+  constexpr size_t kNamed = 5;
+  std::string where;
+  for (size_t i = 0; i < gaps.size() && i < kNamed; ++i) {
+    const int64_t ms = gaps[i].length;
+    const std::string length = ms < 1000 ? std::to_string(std::max<int64_t>(ms, 1)) + " ms"
+                                         : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+    where += (i ? ", " : "") + length + " missing at " + FormatTime(StartOffset + gaps[i].at);
+  }
+  if (gaps.size() > kNamed) where += ", and " + std::to_string(gaps.size() - kNamed) + " more";
+  return (gaps.size() == 1 ? std::string("This recording has a gap")
+                           : "This recording has " + std::to_string(gaps.size()) + " gaps") +
+         ": the sound input could not hold the audio while Solvane or the computer was held up (" + where +
+         "). Play the take through there before saving it.";
 }
 
 void TSVMain::WaveInStart(TObject*) {
   StartOffset = TrackBar->Position();
   DroppedBeforeTake = RecRingBuffer->DroppedBuffers();
+  StallTold = false;
   Timer->SetEnabled(true);
 }
 
@@ -654,6 +694,9 @@ void TSVMain::WaveInStop(TObject*) {
   DiskTimer->SetEnabled(false);
   // A stop that was held told the studio when it came.
   const bool wasHeld = std::exchange(DiskHoldsTake, false);
+  // Told as a slow disk's loss is, once the take has ended.
+  TakeGaps = GapsText();
+  if (!TakeGaps.empty()) RecFileNotices.Post(NoticeGaps);
   WaveIn->Close();
   // What the take kept beside it goes once the cart holds it again; a finish that failed leaves it.
   FinishKeptCart(DeckTempFolder());
@@ -790,7 +833,10 @@ void TSVMain::TellTakeBack() {
   if (!text.empty()) Notify(TNoticeKind::Error, text);
 }
 
-void TSVMain::MMWaveOut1Start(TObject*) { Timer->SetEnabled(true); }
+void TSVMain::MMWaveOut1Start(TObject*) {
+  StallTold = false;
+  Timer->SetEnabled(true);
+}
 
 void TSVMain::MMWaveOut1Stop(TObject*) {
   PausePosition = StartOffset;

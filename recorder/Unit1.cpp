@@ -256,6 +256,8 @@ void TSVMain::BuildChains() {
              "decoded from that point on).");
     // The take's queue dropped buffers: audio came faster than the file took it, from a slow
     // disk, or as the backlog that comes at once after the computer or Solvane was held up.
+    if (m.Msg == NoticeStalled) Notify(TNoticeKind::Warning, StallText(m.WParam != 0, m.LParam));
+    if (m.Msg == NoticeGaps) Notify(TNoticeKind::Warning, TakeGaps);
     if (m.Msg == NoticeAudioLost)
       Notify(TNoticeKind::Warning,
              "Part of this recording was lost: the audio came in faster than it could be written to the "

@@ -188,6 +188,12 @@ public:
   void RecFileListsNotKept();
   void StampTheTake();
   std::string ListsKeptText() const;
+  // A sound stream that moves no audio is never ended for it: each stall is told once, behind
+  // which the take or playback goes on.
+  void TellStall();
+  static std::string StallText(bool recording, int64_t seconds);
+  // Where and how long the take that just ended lost audio its input could not hold; "" for none.
+  std::string GapsText() const;
   void MMWaveOut1Start(TObject* Sender);
   void MMWaveOut1Stop(TObject* Sender);
   void MMWaveOut1Looping(TObject* Sender);
@@ -383,10 +389,13 @@ private:
   static constexpr uint32_t NoticeWriteFailed = plat::WM_USER, NoticeAudioLost = plat::WM_USER + 1,
                             NoticeNotFinished = plat::WM_USER + 2, NoticeTakeBack = plat::WM_USER + 3,
                             NoticeListsNotKept = plat::WM_USER + 5, NoticeSourceDamaged = plat::WM_USER + 6,
-                            NoticeDiskHoldsTake = plat::WM_USER + 7;
+                            NoticeDiskHoldsTake = plat::WM_USER + 7, NoticeStalled = plat::WM_USER + 8,
+                            NoticeGaps = plat::WM_USER + 9;
   uint64_t DroppedBeforeTake = 0;  // buffers the recording queue had lost before this take
   bool TakeListsNotKept = false;   // this take's cart has a title or picture that could not be kept aside
   bool TakeStampDue = false;       // this take's cart is kept, and its first audio not yet stamped
+  bool StallTold = false;          // the running take's or playback's stall has been told
+  std::string TakeGaps;            // GapsText of the last take, for its notice
 
   // ================================ components ================================
   // The chains. Times of the wave devices and both wave files are in milliseconds.

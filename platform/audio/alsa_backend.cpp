@@ -120,7 +120,7 @@ struct Entry {
   std::optional<WaveCaps> caps;
 };
 
-class AlsaBackend : public WaveBackend {
+class AlsaBackend : public WaveBackend, public std::enable_shared_from_this<AlsaBackend> {
 public:
   explicit AlsaBackend(ConfigPtr cfg) : cfg_(std::move(cfg)) { InstallQuietErrorHandlerOnce(); }
 
@@ -202,7 +202,11 @@ public:
     // gets real-time scheduling, so a test run cannot starve the machine.
     options.priority =
         snd_pcm_type(pcm.get()) == SND_PCM_TYPE_NULL ? ThreadPriority::AboveNormal : ThreadPriority::Highest;
-    alsa::StreamSetup setup{std::move(pcm), f, std::max<snd_pcm_uframes_t>(1, period), buffer, canPause, wide};
+    alsa::StreamSetup setup{std::move(pcm), f, std::max<snd_pcm_uframes_t>(1, period), buffer, canPause, wide, {}};
+    setup.serverGone = [self = weak_from_this(), name = NameOf(input, id), input] {
+      const std::shared_ptr<AlsaBackend> b = self.lock();
+      return b && !name.empty() ? b->Reach(name, input) : MMSYSERR_NOERROR;
+    };
     driver = input ? alsa::MakeCapture(std::move(setup)) : alsa::MakePlayback(std::move(setup));
     return MMSYSERR_NOERROR;
   }
@@ -215,17 +219,26 @@ private:
     int defaultError = 0;  // why "default" did not open
   };
 
+  std::string NameOf(bool input, int32_t id) {
+    std::lock_guard<std::mutex> l(m_);
+    Entry* e = EntryLocked(input, id);
+    return e ? e->pcm : std::string();
+  }
+
+  // A stream of the device failed: whether its sound server can be reached now, asked by opening
+  // the device anew (a card in use by the stream itself answers that it is busy).
+  MMRESULT Reach(const std::string& name, bool input) {
+    PcmPtr pcm;
+    const int err = OpenPcm(cfg_, name, input, pcm);
+    return err < 0 && ServerUnreachableError(err) ? Failed(err) : MMSYSERR_NOERROR;
+  }
+
   // Opens the device's PCM and narrows hw (the caller's, on its stack) to the format (wide: 8-bit
   // audio goes to it as 16-bit).
   MMRESULT OpenWithFormat(bool input, int32_t id, const WAVEFORMATEX& f, PcmPtr& pcm, snd_pcm_hw_params_t* hw,
                           bool& wide) {
-    std::string name;
-    {
-      std::lock_guard<std::mutex> l(m_);
-      Entry* e = EntryLocked(input, id);
-      if (!e) return MMSYSERR_BADDEVICEID;
-      name = e->pcm;
-    }
+    const std::string name = NameOf(input, id);
+    if (name.empty()) return MMSYSERR_BADDEVICEID;
     int err = OpenPcm(cfg_, name, input, pcm);
     if (err < 0) return Failed(err);
     if (snd_pcm_hw_params_any(pcm.get(), hw) < 0) return MMSYSERR_ERROR;

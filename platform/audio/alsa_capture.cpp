@@ -1,5 +1,5 @@
 // The capture side of an ALSA stream: reads what has arrived into the owner's queued buffers, and
-// tells a stream that stops delivering audio.
+// tells how long a stream has delivered no audio and what an overrun cost.
 #include <algorithm>
 #include <cerrno>
 
@@ -14,9 +14,12 @@ public:
   explicit AlsaCapture(StreamSetup& setup) : AlsaStream(setup) {}
 
   // Capture is prepared only here: a prepared stream of a sound server already gathers audio, and
-  // a resumed recording must begin with what arrives now, not with what came during the pause.
+  // a resumed recording must begin with what arrives now, not with what came during the pause. A
+  // stop or a reset leaves the stream as it is, for this to drop: a sound server's plugin waits for
+  // the server to answer a drop, and a stop must not wait for a server that stands still.
   void StartInput(WaveDevice& dev) override {
     carry_.clear();
+    gap_ = 0;  // a pause's audio is no gap
     if (lost_) return;
     snd_pcm_drop(pcm_.get());
     if (Fails(dev, snd_pcm_prepare(pcm_.get()))) return;
@@ -26,19 +29,24 @@ public:
   void StopInput(WaveDevice& dev) override {
     if (lost_) return;
     ReadAvailable(dev);  // what has arrived still belongs to the recording
-    snd_pcm_drop(pcm_.get());
+    dev.NoteGap(gap_);
+    gap_ = 0;
   }
 
   void Drop(WaveDevice&) override {
     carry_.clear();
-    if (lost_) return;
-    snd_pcm_drop(pcm_.get());
+    gap_ = 0;
   }
 
 private:
+  // The overrun's loss is a gap in the recording where the next audio goes, once some comes: a
+  // stream that is lost instead has no gap, only its end.
   int AfterRecover() override {
     int r = snd_pcm_start(pcm_.get());
-    if (r >= 0) ArrivalsFromNow();
+    if (r >= 0) {
+      gap_ += loss_.Restarted(read_, Clock::now());
+      ArrivalsFromNow();
+    }
     return r;
   }
 
@@ -75,6 +83,8 @@ private:
         return;
       }
       if (r == 0) return;
+      dev.NoteGap(gap_);
+      gap_ = 0;
       read_ += uint64_t(r);
       Deliver(dev, staging_.data(), size_t(r) * blockAlign_);
     }
@@ -88,6 +98,7 @@ private:
   void ArrivalsFromNow() {
     arrived_ = read_;
     watch_.Restart(Clock::now());
+    loss_.Look(read_, Clock::now());
   }
 
   void CheckArrivals(WaveDevice& dev) {
@@ -95,14 +106,15 @@ private:
     if (avail < 0) return;  // a failure is handled where the stream is read
     const uint64_t arrived = read_ + uint64_t(avail);
     const Clock::time_point now = Clock::now();
+    loss_.Look(arrived, now);
     if (arrived > arrived_) {
       watch_.Moved(arrived - arrived_, now);
       arrived_ = arrived;
+      Moving();
     } else if (dev.InputSpace() == 0 || uint64_t(avail) >= bufferFrames_) {
       watch_.Excused(now);
-    } else if (watch_.Stalled(now)) {
-      Lose(dev, -EIO, WAVERR_INPUTSTOPPED);
     }
+    dev.NoteStall(uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(watch_.Stall(now)).count()));
   }
 
   void PumpStream(WaveDevice& dev) override {
@@ -122,6 +134,8 @@ private:
   // In frames since the start: read from the stream, and read or waiting there.
   uint64_t read_ = 0;
   uint64_t arrived_ = 0;
+  OverrunLoss loss_{rate_};
+  uint64_t gap_ = 0;  // frames an overrun lost, not yet placed in the recording
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The playback side of an ALSA stream: keeps the stream fed from the owner's queued buffers,
-// tells what has been heard, pauses and resumes, and tells a stream that stops taking audio.
+// tells what has been heard, pauses and resumes, and tells how long a stream has taken no audio.
 #include <algorithm>
 #include <cerrno>
 #include <deque>
@@ -27,7 +27,7 @@ public:
     if (lost_) return;
     // Not started and holding nothing: it plays nothing, and a sound server's stream is best left
     // as it is (preparing it again makes a new one).
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && Held() == 0) return;
+    if (dropDue_ || (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && Held() == 0)) return;
     UpdatePlayed(dev);
     if (canPause_ && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING && snd_pcm_pause(pcm_.get(), 1) == 0) {
       hwPaused_ = true;
@@ -63,9 +63,10 @@ public:
     padsHeard_ = 0;
     dry_ = false;
     tail_ = lastWrite_ = {};
-    if (lost_) return;
-    snd_pcm_drop(pcm_.get());
-    Prepare(dev);
+    // Dropped and prepared again only for audio to play (PumpStream): a sound server's plugin waits
+    // for the server to answer both, which a server that stands still or has no session manager
+    // never does, and a stop must not wait for that.
+    dropDue_ = !lost_;
   }
 
 private:
@@ -246,6 +247,17 @@ private:
   }
 
   void PumpStream(WaveDevice& dev) override {
+    if (dropDue_) {
+      if (dev.PendingOutput() < blockAlign_) {
+        dev.SkipPartialTail();
+        dev.WaitWake(-1);
+        return;
+      }
+      dropDue_ = false;
+      snd_pcm_drop(pcm_.get());
+      Prepare(dev);
+      if (lost_) return;
+    }
     if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN && Fails(dev, -EPIPE) && lost_) return;
     snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
     if (avail < 0) {
@@ -279,10 +291,8 @@ private:
     if (wasPrepared && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) Running();
     if (!more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING && !PadWithSilence(dev) && lost_) return;
     UpdatePlayed(dev);
-    if (more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) {
-      CheckTaken(dev);
-      if (lost_) return;
-    }
+    if (more && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) CheckTaken(dev);
+    else dev.NoteStall(0);
     dev.Flush();
     if (more) {
       WaitStream(dev, periodMs_);
@@ -294,23 +304,23 @@ private:
     }
   }
 
-  // ---- a stream that stops taking audio ----
+  // ---- a stream that takes no audio ----
   //
   // While more audio waits, the stream is kept full: what it takes covers real time as arrivals do
   // for capture, and what it reports played shows it alive. Paused, or at the end of the audio
-  // (bounded above), it is not asked; a start or a resume begins with the longer limit.
+  // (bounded above), it is not asked.
 
   void CheckTaken(WaveDevice& dev) {
     const Clock::time_point now = Clock::now();
     if (written_ > taken_) {
       watch_.Moved(written_ - taken_, now);
       taken_ = written_;
+      Moving();
     } else if (heard_ > heardSeen_) {
       watch_.Excused(now);
-    } else if (watch_.Stalled(now)) {
-      Lose(dev, -EIO, WAVERR_OUTPUTSTOPPED);
     }
     heardSeen_ = heard_;
+    dev.NoteStall(uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(watch_.Stall(now)).count()));
   }
 
   const uint8_t silence_;  // the byte of a silent sample
@@ -318,6 +328,7 @@ private:
   const bool wide_;
   std::vector<int16_t> wideSamples_;
   bool hwPaused_ = false;
+  bool dropDue_ = false;  // reset: what the stream holds goes once more audio comes
   // In frames since the last reset: written to the stream, and heard.
   uint64_t written_ = 0;
   uint64_t heard_ = 0;

@@ -16,7 +16,8 @@ AlsaStream::AlsaStream(StreamSetup& setup)
       rate_(setup.format.nSamplesPerSec),
       bufferFrames_(setup.buffer),
       periodMs_(int(std::max<uint64_t>(1, uint64_t(setup.period) * 1000 / setup.format.nSamplesPerSec))),
-      watch_(setup.format.nSamplesPerSec) {
+      watch_(setup.format.nSamplesPerSec),
+      serverGone_(std::move(setup.serverGone)) {
   int n = snd_pcm_poll_descriptors_count(pcm_.get());
   fds_.resize(size_t(std::max(n, 0)));
   if (n > 0) snd_pcm_poll_descriptors(pcm_.get(), fds_.data(), unsigned(n));
@@ -38,15 +39,17 @@ uint64_t AlsaStream::FramesIn(Clock::duration d) const {
          1000000;
 }
 
-void AlsaStream::Lose(WaveDevice& dev, long err, MMRESULT reason) {
+void AlsaStream::Lose(WaveDevice& dev, long err) { LoseAs(dev, err, ServerGone()); }
+
+void AlsaStream::LoseAs(WaveDevice& dev, long err, bool serverGone) {
   if (lost_) return;
-  std::fprintf(stderr, "sound device lost: %s\n",
-               reason == WAVERR_INPUTSTOPPED    ? "no audio arrives"
-               : reason == WAVERR_OUTPUTSTOPPED ? "no audio is taken"
-                                                : snd_strerror(int(err)));
+  std::fprintf(stderr, "sound device lost: %s%s\n", snd_strerror(int(err)),
+               serverGone ? " (the sound server cannot be reached)" : "");
   lost_ = true;
-  dev.Lost(reason);
+  dev.Lost(serverGone ? WAVERR_NOSERVER : MMSYSERR_NODRIVER);
 }
+
+bool AlsaStream::ServerGone() { return serverGone_ && serverGone_() == WAVERR_NOSERVER; }
 
 bool AlsaStream::Fails(WaveDevice& dev, long err) {
   if (err >= 0 || err == -EAGAIN) return false;
@@ -55,10 +58,21 @@ bool AlsaStream::Fails(WaveDevice& dev, long err) {
     Lose(dev, err);
     return true;
   }
+  // A plugin whose server went away may say so as one overrun after another; asked at most once a
+  // second, as recovering from a real one costs nothing.
+  const Clock::time_point now = Clock::now();
+  if (recoveredIdle_ && now - lastAsked_ >= std::chrono::seconds(1)) {
+    lastAsked_ = now;
+    if (ServerGone()) {
+      LoseAs(dev, err, true);
+      return true;
+    }
+  }
   BeforeRecover();
   int r = snd_pcm_recover(pcm_.get(), int(err), 1);
   if (r >= 0) r = AfterRecover();
   if (r < 0) Lose(dev, r);
+  else recoveredIdle_ = true;
   return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct StreamSetup {
   snd_pcm_uframes_t buffer = 0;  // frames
   bool canPause = false;
   bool wide = false;  // playback: the format's unsigned 8-bit samples go to the PCM as 16-bit
+  // Asked when the stream fails: WAVERR_NOSERVER (the reason noted for the error text) when the
+  // sound server behind the device cannot be reached now, else MMSYSERR_NOERROR.
+  std::function<MMRESULT()> serverGone;
 };
 
 std::unique_ptr<WaveDriver> MakeCapture(StreamSetup setup);
@@ -55,12 +59,18 @@ protected:
   uint64_t FramesIn(Clock::duration d) const;
 
   // A stream that cannot be had again is a lost device: its buffers come back, the owner's next
-  // call fails, and the driver sleeps until it is closed.
-  void Lose(WaveDevice& dev, long err, MMRESULT reason = MMSYSERR_NODRIVER);
+  // call fails (a server that cannot be reached is told as that), and the driver sleeps until it
+  // is closed.
+  void Lose(WaveDevice& dev, long err);
   // True when err is a failure. An underrun, an overrun or a suspend is recovered from; what
   // cannot be recovered, and every other error (a server gone, a device unplugged), loses the
-  // device.
+  // device. So does an overrun or underrun that follows a recovery with no audio moved between,
+  // as a server's plugin reports one that went away, once the server cannot be reached.
   bool Fails(WaveDevice& dev, long err);
+  // Audio moved since the last recovery.
+  void Moving() { recoveredIdle_ = false; }
+  // Whether the sound server behind the stream cannot be reached now.
+  bool ServerGone();
   // Waits for the stream, a wake or timeoutMs.
   void WaitStream(WaveDevice& dev, int timeoutMs);
 
@@ -71,13 +81,17 @@ protected:
   const int periodMs_;
   std::vector<uint8_t> staging_;
   bool lost_ = false;
-  StreamWatch watch_;  // whether a stream that moves no audio has stopped
+  StreamWatch watch_;  // how long a stream has moved no audio
 
 private:
   bool CheckPoll(WaveDevice& dev);
+  void LoseAs(WaveDevice& dev, long err, bool serverGone);
 
   std::vector<::pollfd> fds_;
   bool idleWake_ = false;  // the descriptors last woke us for nothing
+  std::function<MMRESULT()> serverGone_;
+  bool recoveredIdle_ = false;  // recovered, and no audio has moved since
+  Clock::time_point lastAsked_{};
 };
 
 }  // namespace plat::wavecore::alsa

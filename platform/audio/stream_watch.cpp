@@ -25,9 +25,23 @@ void StreamWatch::Excused(Clock::time_point now) {
   covered_ = std::max(covered_, ran_);
 }
 
-bool StreamWatch::Stalled(Clock::time_point now) {
+StreamWatch::Clock::duration StreamWatch::Stall(Clock::time_point now) {
   Look(now);
-  return ran_ > covered_ + kStalledLimit;
+  return ran_ > covered_ + kStalledLimit ? ran_ - covered_ : Clock::duration{};
+}
+
+void OverrunLoss::Look(uint64_t arrived, Clock::time_point now) {
+  arrived_ = arrived;
+  at_ = now;
+}
+
+uint64_t OverrunLoss::Restarted(uint64_t read, Clock::time_point now) {
+  const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(std::max(now, at_) - at_).count();
+  // Read since the look: what arrived after it, which the time since covers already.
+  const int64_t unread = int64_t(arrived_) - int64_t(read);
+  const int64_t lost = unread + int64_t(uint64_t(us) * rate_ / 1000000);
+  Look(read, now);
+  return uint64_t(std::max<int64_t>(lost, 0));
 }
 
 }  // namespace plat::wavecore

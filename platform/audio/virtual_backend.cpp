@@ -372,8 +372,11 @@ private:
       if (lossless_ && !fast) owed_ -= take;
       else if (!fast) frames -= take;
     }
-    // Without a buffer to take it, the audio of this stretch is lost.
-    if (!lossless_ && !fast && frames > 0) generator_->Skip(frames);
+    // Without a buffer to take it, the audio of this stretch is lost: a gap in the recording.
+    if (!lossless_ && !fast && frames > 0) {
+      generator_->Skip(frames);
+      dev.NoteGap(frames);
+    }
     return moved;
   }
 

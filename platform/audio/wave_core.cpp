@@ -81,6 +81,7 @@ void WaveDevice::ThreadMain() {
     Notify(WaveMsg::Close, nullptr);
   }
   Flush();
+  std::shared_ptr<WaveDevice> self;  // an abandoned device ends with its thread, below
   {
     // Commands that came too late find the device closed.
     std::lock_guard<std::mutex> l(m_);
@@ -89,6 +90,8 @@ void WaveDevice::ThreadMain() {
       c->done = true;
     }
     commands_.clear();
+    finished_ = true;
+    self = std::move(keepAlive_);
   }
   cv_.notify_all();
 }
@@ -131,6 +134,8 @@ void WaveDevice::Flush() {
     std::lock_guard<std::mutex> l(m_);
     n.swap(notices_);
   }
+  std::lock_guard<std::mutex> delivering(callbackMutex_);
+  if (abandoned_) return;  // the owner has closed the device and heard the last of it
   for (const Notice& x : n) {
     try {
       callback_(handle_, x.msg, x.hdr);
@@ -261,6 +266,7 @@ MMRESULT WaveDevice::Start() {
       if (started_) return MMSYSERR_NOERROR;
       started_ = true;
     }
+    NoteStall(0);
     driver_->StartInput(*this);
     std::lock_guard<std::mutex> l(m_);
     return lost_ ? lostReason_ : MMSYSERR_NOERROR;
@@ -275,6 +281,7 @@ MMRESULT WaveDevice::Stop() {
       wasStarted = started_;
     }
     if (wasStarted) driver_->StopInput(*this);
+    NoteStall(0);
     std::lock_guard<std::mutex> l(m_);
     started_ = false;
     if (fill_ > 0 && !queue_.empty()) {
@@ -290,7 +297,9 @@ MMRESULT WaveDevice::Stop() {
 MMRESULT WaveDevice::Reset() {
   return Call([this] {
     driver_->Drop(*this);
+    NoteStall(0);
     std::lock_guard<std::mutex> l(m_);
+    gaps_.clear();
     ReturnAllLocked();
     started_ = false;
     fill_ = recorded_ = 0;
@@ -310,6 +319,7 @@ MMRESULT WaveDevice::Pause() {
       paused_ = true;
     }
     driver_->PauseOutput(*this);
+    NoteStall(0);
     return MMSYSERR_NOERROR;
   });
 }
@@ -322,6 +332,7 @@ MMRESULT WaveDevice::Restart() {
       if (!paused_) return MMSYSERR_NOERROR;
       paused_ = false;
     }
+    NoteStall(0);
     driver_->RestartOutput(*this);
     std::lock_guard<std::mutex> l(m_);
     return lost_ ? lostReason_ : MMSYSERR_NOERROR;
@@ -330,21 +341,31 @@ MMRESULT WaveDevice::Restart() {
 
 MMRESULT WaveDevice::Close() {
   if (OnDriverThread()) return MMSYSERR_HANDLEBUSY;
-  Command c;
-  c.fn = [this] {
-    std::lock_guard<std::mutex> l(m_);
-    exit_ = true;
-    return MMSYSERR_NOERROR;
-  };
   {
-    std::unique_lock<std::mutex> l(m_);
+    std::lock_guard<std::mutex> l(m_);
     if (closed_) return MMSYSERR_INVALHANDLE;
     if (!queue_.empty()) return WAVERR_STILLPLAYING;
     closed_ = true;
-    commands_.push_back(&c);
+    exit_ = true;
   }
   Wake();
-  if (thread_.joinable()) thread_.join();
+  if (!thread_.joinable()) return MMSYSERR_NOERROR;
+  {
+    std::unique_lock<std::mutex> l(m_);
+    if (!cv_.wait_for(l, kCloseWait, [&] { return finished_; })) {
+      // The driver is held up in its stream (a sound server that stands still answers nothing,
+      // and closing a stream waits for it): the thread closes the stream by itself whenever the
+      // server answers, and the owner, who may not wait for a server, hears no more of it.
+      keepAlive_ = shared_from_this();
+      std::lock_guard<std::mutex> delivering(callbackMutex_);
+      abandoned_ = true;
+      l.unlock();
+      thread_.detach();
+      if (options_.closeNotice) callback_(handle_, WaveMsg::Close, nullptr);
+      return MMSYSERR_NOERROR;
+    }
+  }
+  thread_.join();
   return MMSYSERR_NOERROR;
 }
 
@@ -410,6 +431,7 @@ void WaveDevice::RewindToPlayed() {
 }
 
 void WaveDevice::Lost(MMRESULT reason) {
+  NoteStall(0);
   std::lock_guard<std::mutex> l(m_);
   if (lost_) return;
   lost_ = true;
@@ -417,6 +439,20 @@ void WaveDevice::Lost(MMRESULT reason) {
   ReturnAllLocked();
   fill_ = 0;
   if (!input_) queuedEnd_ = written_ = played_;
+}
+
+std::vector<WaveGap> WaveDevice::Gaps() const {
+  std::lock_guard<std::mutex> l(m_);
+  return gaps_;
+}
+
+void WaveDevice::NoteGap(uint64_t frames) {
+  if (frames == 0) return;
+  std::lock_guard<std::mutex> l(m_);
+  const uint64_t at = recorded_ / blockAlign_;
+  // Audio lost piece by piece while nothing was recorded is one gap.
+  if (!gaps_.empty() && gaps_.back().at == at) gaps_.back().samples += frames;
+  else gaps_.push_back({at, frames});
 }
 
 uint64_t WaveDevice::InputSpace() const {

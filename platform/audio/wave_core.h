@@ -3,6 +3,7 @@
 // positions, the driver thread that owns the backend's stream, and the delivery of notices. A
 // backend supplies a WaveDriver that moves audio between the queue and its sound source or sink.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -83,8 +84,15 @@ public:
   MMRESULT Reset();
   MMRESULT Pause();
   MMRESULT Restart();
+  // Ends the driver thread, which releases the stream. A driver held up in its stream for longer
+  // than kCloseWait is left to release it by itself: Close returns, with the close notice given,
+  // and no notice comes after it.
   MMRESULT Close();
+  static constexpr std::chrono::milliseconds kCloseWait{1000};
   MMRESULT Position(MMTIME& time);
+  // See WaveInGetStall and WaveInGetGaps.
+  uint32_t StallMs() const { return stallMs_.load(std::memory_order_relaxed); }
+  std::vector<WaveGap> Gaps() const;
 
   // Runs fn on the driver thread (at once when called there) and returns its result after the
   // notices it caused have been delivered. MMSYSERR_INVALHANDLE once the device is closed.
@@ -116,6 +124,12 @@ public:
   // Input: stores recorded bytes in the queued buffers, returning full ones; returns how many were
   // taken (the rest found no buffer).
   size_t PutInput(const uint8_t* src, size_t bytes);
+  // The stream has moved no audio for this long although it is still there, as the stall rule
+  // counts it (0: audio moves). Starting, stopping, pausing or resetting the device clears it.
+  void NoteStall(uint32_t ms) { stallMs_.store(ms, std::memory_order_relaxed); }
+  // Input: `frames` of the source's audio could not be held and are missing from the recording
+  // at what it holds now.
+  void NoteGap(uint64_t frames);
   // Delivers the notices gathered so far (done by the loop after every step; drivers call it
   // before they block for long).
   void Flush();
@@ -182,7 +196,13 @@ private:
   bool lost_ = false;       // see Lost()
   bool exit_ = false;       // the driver thread ends after this round
   bool launched_ = false;
+  bool finished_ = false;                   // the driver thread has released the stream
+  std::shared_ptr<WaveDevice> keepAlive_;   // an abandoned device's, held by its own thread
+  std::mutex callbackMutex_;                // held while notices are delivered
+  bool abandoned_ = false;                  // under callbackMutex_: closed without its thread
   MMRESULT lostReason_ = MMSYSERR_NODRIVER;
+  std::vector<WaveGap> gaps_;  // input, since the last reset
+  std::atomic<uint32_t> stallMs_{0};
   std::thread thread_;
   std::atomic<std::thread::id> threadId_{};
 };

@@ -155,8 +155,6 @@ MMRESULT ErrorText(MMRESULT err, std::string& text) {
     case WAVERR_BADFORMAT: text = "The sound device does not support this wave format."; break;
     case WAVERR_STILLPLAYING: text = "The sound device still holds buffers: reset it first."; break;
     case WAVERR_UNPREPARED: text = "The buffer has not been prepared."; break;
-    case WAVERR_INPUTSTOPPED: text = "The sound input stopped delivering audio."; break;
-    case WAVERR_OUTPUTSTOPPED: text = "The sound output stopped taking audio."; break;
     case WAVERR_NOSERVER: text = wavecore::ServerUnreachable(Backend()->ServerFailure()); break;
     default: text.clear(); return MMSYSERR_BADERRNUM;
   }
@@ -241,6 +239,18 @@ MMRESULT WaveInGetID(HWAVEIN h, int32_t& id) {
     return MMSYSERR_NOERROR;
   });
 }
+MMRESULT WaveInGetStall(HWAVEIN h, uint32_t& ms) {
+  return WithDevice(h, true, [&](WaveDevice& d) {
+    ms = d.StallMs();
+    return MMSYSERR_NOERROR;
+  });
+}
+MMRESULT WaveInGetGaps(HWAVEIN h, std::vector<WaveGap>& gaps) {
+  return WithDevice(h, true, [&](WaveDevice& d) {
+    gaps = d.Gaps();
+    return MMSYSERR_NOERROR;
+  });
+}
 
 // ---- output -------------------------------------------------------------------------------------
 
@@ -275,6 +285,12 @@ MMRESULT WaveOutGetPosition(HWAVEOUT h, MMTIME& t) {
 MMRESULT WaveOutGetID(HWAVEOUT h, int32_t& id) {
   return WithDevice(h, false, [&](WaveDevice& d) {
     id = d.DeviceId();
+    return MMSYSERR_NOERROR;
+  });
+}
+MMRESULT WaveOutGetStall(HWAVEOUT h, uint32_t& ms) {
+  return WithDevice(h, false, [&](WaveDevice& d) {
+    ms = d.StallMs();
     return MMSYSERR_NOERROR;
   });
 }

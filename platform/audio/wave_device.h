@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/audio/wave_types.h"
 
@@ -39,15 +40,8 @@ constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 constexpr MMRESULT WAVERR_UNPREPARED = 34;
-// An input whose stream went on but brought no audio for several seconds of the program's own
-// running time (a sound server's session manager gone, a source unlinked).
-constexpr MMRESULT WAVERR_INPUTSTOPPED = 64;
-// An output whose stream went on but took no audio and played none for several seconds of the
-// program's own running time while more waited (a sound server's session manager gone, a sink
-// unlinked).
-constexpr MMRESULT WAVERR_OUTPUTSTOPPED = 65;
-// The sound server through which the device is reached could not be reached; the error text says
-// why, in the system's words.
+// The sound server through which the device is reached could not be reached, at the open or when
+// the device's stream failed; the error text says why, in the system's words.
 constexpr MMRESULT WAVERR_NOSERVER = 66;
 
 constexpr int32_t WAVE_MAPPER = -1;
@@ -69,6 +63,13 @@ enum class WaveMsg {
 
 // handle, notice, and for Data/Done the buffer.
 using WaveCallback = std::function<void(uint64_t handle, WaveMsg msg, WAVEHDR* hdr)>;
+
+// Audio that an input could not hold (its buffers, or the device's own, were full while the
+// program was held up): missing from the recording after `at` samples, `samples` long.
+struct WaveGap {
+  uint64_t at = 0;  // samples recorded before it since the last reset
+  uint64_t samples = 0;
+};
 
 struct WaveCaps {
   std::string ProductName;  // at most 31 characters
@@ -108,6 +109,14 @@ MMRESULT WaveInReset(HWAVEIN handle);
 // Samples recorded into buffers since the last reset.
 MMRESULT WaveInGetPosition(HWAVEIN handle, MMTIME& time);
 MMRESULT WaveInGetID(HWAVEIN handle, int32_t& deviceId);
+// How long a started input has brought no audio although its stream is still there (a sound
+// server stopped or starved, a source unlinked), in ms of the program's own running time, once
+// that has gone on for several seconds; 0 while audio comes. A stalled input is never closed or
+// failed for it: it records on when audio comes again. Only a stream that is gone (a server that
+// went away, a card unplugged) loses the device.
+MMRESULT WaveInGetStall(HWAVEIN handle, uint32_t& ms);
+// The gaps in what the input recorded since the last reset, in order.
+MMRESULT WaveInGetGaps(HWAVEIN handle, std::vector<WaveGap>& gaps);
 
 uint32_t WaveOutGetNumDevs();
 MMRESULT WaveOutGetDevCaps(int32_t deviceId, WaveCaps& caps);
@@ -128,6 +137,9 @@ MMRESULT WaveOutReset(HWAVEOUT handle);
 // Samples played since the last reset; holds still while nothing plays.
 MMRESULT WaveOutGetPosition(HWAVEOUT handle, MMTIME& time);
 MMRESULT WaveOutGetID(HWAVEOUT handle, int32_t& deviceId);
+// How long a playing output has taken no audio while more waited, as WaveInGetStall tells for an
+// input; it plays on when the stream takes audio again.
+MMRESULT WaveOutGetStall(HWAVEOUT handle, uint32_t& ms);
 
 // A header's flags, read and set on different threads (the driver's and the owner's).
 inline uint32_t LoadWaveHdrFlags(const WAVEHDR& hdr) {

@@ -331,3 +331,27 @@ TEST(Record, AFileThatReachesTheLargestSizeAWavFileCanHaveEndsTheTakeAndSaysSo) 
   EXPECT_EQ("fact", tail.substr(taken, 4));
   EXPECT_EQ(dataSize / 4, Le32(tail, taken + 8));
 }
+
+// The program held up longer than the input's buffers hold (stopped, swapped out): what they could
+// not hold is missing from the take, and once the take ends the operator learns where and how long.
+TEST(Record, AudioTheInputCouldNotHoldIsToldWithItsPlaceAndLength) {
+  Studio s;
+  s.environment["SOLVANE_AUDIO_LOSSLESS"] = "";
+  s.Settings({"[Standard Cart]", "FORMAT=31", "LENGTH=10000"});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(1000);
+  s.Jump(1500);  // the buffers hold half a second of it
+  s.Run(500);
+  s.Key("F4");
+  const DeckView v = s.SyncUntil([](const DeckView& d) { return d.modal == "-" && d.deck == "stopped"; }, "stopped");
+  const std::vector<std::string> log = s.DialogLog();
+  ASSERT_EQ(1u, log.size()) << ::testing::PrintToString(log);
+  EXPECT_NE(std::string::npos, log[0].find("This recording has a gap: the sound input could not hold the audio"))
+      << log[0];
+  EXPECT_NE(std::string::npos, log[0].find("(1.0 s missing at 00:00:01.500)")) << log[0];
+  const EngineView e = ReadWithEngine(v.file);
+  ASSERT_TRUE(e.ok);
+  EXPECT_EQ(int64_t(44100) * 2, e.samples) << "the take holds what came before and after the gap";
+}

@@ -82,6 +82,9 @@ public:
   std::string RecordTake(uint32_t ms);
   // The same without waiting for the program to come to rest: its disk may be stalled.
   void RunUnrested(uint32_t ms);
+  // Moves the clock on by ms in one step, as when the program was held up that long: an input
+  // that may lose audio (SOLVANE_AUDIO_LOSSLESS emptied) keeps what its buffers hold.
+  void Jump(uint32_t ms) { StepClock(ms); }
   // From now on the program's writes of a recording wait, as on a disk that answers nothing.
   void StallDisk();
   void ReleaseDisk();

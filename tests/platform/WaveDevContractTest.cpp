@@ -483,6 +483,16 @@ TYPED_TEST(WaveDevContract, InputWithoutABufferDropsAudio) {
   MMTIME t;
   ASSERT_EQ(WaveInGetPosition(h, t), MMSYSERR_NOERROR);
   EXPECT_EQ(t.value, 2000u) << "lost audio does not count";
+  // The loss is told: where in the recording, and how long.
+  std::vector<WaveGap> gaps;
+  ASSERT_EQ(WaveInGetGaps(h, gaps), MMSYSERR_NOERROR);
+  ASSERT_EQ(2u, gaps.size()) << "each buffer took 1000 frames of the 4410 of its step";
+  EXPECT_EQ(1000u, gaps[0].at);
+  EXPECT_EQ(3410u, gaps[0].samples);
+  EXPECT_EQ(2000u, gaps[1].at);
+  EXPECT_EQ(3410u, gaps[1].samples);
   ASSERT_EQ(WaveInReset(h), MMSYSERR_NOERROR);
+  ASSERT_EQ(WaveInGetGaps(h, gaps), MMSYSERR_NOERROR);
+  EXPECT_TRUE(gaps.empty()) << "a reset begins a new recording";
   EXPECT_EQ(WaveInClose(h), MMSYSERR_NOERROR);
 }
