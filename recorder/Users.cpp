@@ -567,15 +567,23 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, 
     }
     return WriteUserKeys(path, path, in, true, notify);
   }
+  // A copy is of what the user's file holds now, read as every user file is read: never through a
+  // link another account put at its name since the dialog showed it.
+  std::string copied;
+  if (mode == TUserDialogMode::Copy) {
+    const std::string source = UserFilePath(folder, in.shownName);
+    const plat::SmallFile file = plat::ReadSmallFile(source);
+    if (!file.Ok()) {
+      notify(TNoticeKind::Error, file.Refused() ? plat::SmallFileRefusal(source, file)
+                                                : "Copy user error. The new user could not be created");
+      return F::UserName;
+    }
+    copied = file.data;
+  }
   // The new file is made whole beside its name and then takes the name, if nothing holds it.
-  const std::string part = plat::CreateUniqueFile(folder, "." + name + ".svu.new-");
+  const std::string part = plat::CreateUniqueFile(folder, "." + name + ".svu.new-", copied);
   if (part.empty()) {
     notify(TNoticeKind::Error, "Unable to write to " + path);
-    return F::UserName;
-  }
-  if (mode == TUserDialogMode::Copy && !plat::CopyFile(UserFilePath(folder, in.shownName), part)) {
-    notify(TNoticeKind::Error, "Copy user error. The new user could not be created");
-    plat::DeleteFile(part);
     return F::UserName;
   }
   if (const F written = WriteUserKeys(part, path, in, false, notify); written != F::None) {

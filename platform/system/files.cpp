@@ -202,12 +202,14 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& prefix) {
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& data) {
   std::string path;
   const int fd = CreateUniqueFd(folder, prefix, path);
   if (fd < 0) return {};
-  ::close(fd);
-  return path;
+  const bool written = WriteAll(fd, data.data(), data.size());
+  if (::close(fd) == 0 && written) return path;
+  DeleteFile(path);
+  return {};
 }
 
 int64_t FileSize(const std::string& path) {

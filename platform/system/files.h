@@ -51,10 +51,10 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists 
 // the bytes copied so far before each block, stops the copy by returning false. True once in is
 // read to its end and all of it is written.
 bool CopyBytes(int in, int out, const std::function<bool(int64_t done)>& onBlock = {}, size_t block = 1 << 20);
-// A new empty file of our own (mode 0600) in folder, named prefix and six random characters; its
-// path, or empty when none could be made.
-std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);
-// The same, open for reading and writing: its descriptor (path set), or -1.
+// A new file of our own (mode 0600) in folder, named prefix and six random characters, holding
+// data; its path, or empty when none could be made and written whole.
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& data = {});
+// The same, empty and open for reading and writing: its descriptor (path set), or -1.
 int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path);
 int64_t FileSize(const std::string& path);  // -1 when there is no such file
 // Read-only means no write bit in the mode, so it holds for root too.

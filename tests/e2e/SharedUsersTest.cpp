@@ -239,6 +239,61 @@ TEST(SharedUsers, TwoDecksWithTheirManagersOpenKeepEachOthersPrograms) {
             ann.DialogLog());
 }
 
+// Ben, a member of the users folder's group, makes a user; while Ann's Copy User dialog shows it, he
+// puts a link to Ann's own settings file (the supervisor and exit passwords) in its place. Her OK
+// copies nothing through his link: it names what it refused, and no new user holds her settings.
+TEST(SharedUsers, CopyUserNeverCopiesThroughALinkAnotherMemberPutInPlaceOfTheUserShown) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as two other accounts";
+  Scratch share;
+  ASSERT_EQ(0, ::chmod(share.Root().c_str(), 0755));
+  const std::string users = share.Path("users/"), evil = users + "evil.svu";
+  ASSERT_TRUE(plat::CreateDir(users));
+  ASSERT_EQ(0, ::chown(users.c_str(), 0, kStudio));
+  ASSERT_EQ(0, ::chmod(users.c_str(), 02770));
+  ASSERT_TRUE(Studio::Write(evil, "[USER]\r\nFULL NAME=Evil\r\nPASSWORD=x\r\n"));
+  ASSERT_EQ(0, ::chown(evil.c_str(), kBen, kStudio));
+  ASSERT_EQ(0, ::chmod(evil.c_str(), 0660));
+
+  Studio ann;
+  ann.environment["HOME"] = ann.home;
+  ann.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "PASSWORD=boss", "[GUI]",
+                "Password To Exit=leave"});
+  const std::string settings = ann.home + "Solvane.ini";
+  ASSERT_EQ(0, ::chmod(settings.c_str(), 0600));
+  ann.Answers({"OK", "OK", "OK"});
+  ann.RunAs(kAnn, kAnn, kStudio);
+  ASSERT_TRUE(ann.Start({"S=" + users}));
+  ann.Key("Ctrl+D");
+  Await(ann, "TForm11");
+  ann.Type("boss");
+  ann.Key("Return");
+  Await(ann, "TForm14");
+  ann.Key("Tab");
+  ann.Key("Down");
+  ann.Key("Alt+O");
+  Await(ann, "TForm17");
+
+  ASSERT_EQ(0, ::unlink(evil.c_str()));
+  ASSERT_EQ(0, ::symlink(settings.c_str(), evil.c_str()));
+  ASSERT_EQ(0, ::lchown(evil.c_str(), kBen, kStudio));
+  for (const char* field : {"newbie", "pw", "pw"}) {
+    ann.Type(field);
+    ann.Key("Tab");
+  }
+  ann.Key("Return");
+  Await(ann, "TForm17");
+  ann.Key("Escape");
+  Await(ann, "TForm14");
+  ann.Key("Alt+C");
+  Await(ann, "-");
+
+  // The library the manager made, and Ben's link: no new user, nothing beside them.
+  EXPECT_EQ((std::vector<std::string>{"Default.svu", "evil.svu"}), plat::ListFiles(users, "*")) << "a user was made";
+  EXPECT_EQ(std::string::npos, Studio::Read(users + "Default.svu").find("boss"));
+  EXPECT_EQ((std::vector<std::string>{kNoAdvanced, Unreadable(evil, "it is a link another account made")}),
+            ann.DialogLog());
+}
+
 TEST(SharedUsers, AUserRemovedMeanwhileIsNotMadeAgainByEditUserOrTheAssignmentsSave) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3"});
