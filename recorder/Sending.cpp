@@ -263,8 +263,10 @@ plat::TEnded TellBadEnd(TUserDeck& deck, const std::string& kind, const std::str
   };
 }
 
+// An order is a new file: whatever stood at its name, perhaps a second name another account gave
+// one of the operator's files in a shared drop folder, keeps what it held.
 bool WriteOrderFile(TUserDeck& deck, const std::string& path, const std::string& text) {
-  if (plat::WriteWholeFile(path, text)) return true;
+  if (plat::ReplaceWholeFile(path, text)) return true;
   deck.Notify(TNoticeKind::Error, "Cannot create file " + path);
   return false;
 }

@@ -605,6 +605,44 @@ bool WriteNewFile(const std::string& path, const std::string& data, unsigned mod
   return ok;
 }
 
+bool ReplaceWholeFile(const std::string& path, const std::string& data, unsigned mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  std::string target = path;
+  switch (LinkStandingAt(path)) {
+    case LinkAt::Untrusted: errno = ELOOP; return false;
+    case LinkAt::Trusted: {
+      // Only the link judged here is resolved; one that leads nowhere goes as a name.
+      char resolved[PATH_MAX];
+      if (::realpath(path.c_str(), resolved)) target = resolved;
+      break;
+    }
+    case LinkAt::None: break;
+  }
+  struct stat st;
+  if (PathTaken(target) && StatPath(target, st) && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  const std::string folder = ExtractFilePath(target);
+  std::string part;
+  const int fd = CreateUniqueFd(folder.empty() ? "." : folder, "." + ExtractFileName(target) + ".new-", part, mode);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data.data(), data.size());
+  if (::close(fd) != 0) ok = false;
+  if (ok) {
+    const AtPath from(part), to(target);
+    ok = ::renameat(from.Dir(), from.Name(), to.Dir(), to.Name()) == 0;
+  }
+  if (ok) return true;
+  const int e = errno;
+  DeleteFile(part);
+  errno = e;
+  return false;
+}
+
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) ::mkfifo(path.c_str(), 0600);

@@ -54,8 +54,9 @@ bool CopyBytes(int in, int out, const std::function<bool(int64_t done)>& onBlock
 // A new file of our own (mode 0600) in folder, named prefix and six random characters, holding
 // data; its path, or empty when none could be made and written whole.
 std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& data = {});
-// The same, empty and open for reading and writing: its descriptor (path set), or -1.
-int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path);
+// The same, empty and open for reading and writing, made with mode (less the umask): its
+// descriptor (path set), or -1.
+int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path, unsigned mode = 0600);
 int64_t FileSize(const std::string& path);  // -1 when there is no such file
 // Read-only means no write bit in the mode, so it holds for root too.
 bool IsReadOnly(const std::string& path);
@@ -168,6 +169,13 @@ bool WriteSecretFile(const std::string& path, const std::string& data);
 // Writes data into a file made new at path: whatever stood there (a file, or a link, which is
 // removed and never followed) is replaced; a folder is not. False when it could not be written whole.
 bool WriteNewFile(const std::string& path, const std::string& data, unsigned mode = 0666);
+// Puts a new file holding data at path, as the settings and user files are saved: made whole beside
+// the name (mode, less the umask) and renamed over it, so nothing is ever written into what stood
+// there, however many names it has and whoever owns it. A link at the name is followed only where
+// LinkStandingAt trusts it (else errno ELOOP), and what it leads to is replaced; a FIFO, a device, a
+// socket (errno EINVAL) or a folder (EISDIR) is never replaced. False when it could not be written
+// whole, with nothing left beside the name.
+bool ReplaceWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 
 // Reads the lines written into the FIFO at path (made when missing) and hands each, without its
 // line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never

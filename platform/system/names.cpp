@@ -261,10 +261,10 @@ std::string FolderHandle::Path() const {
   return IncludeTrailingPathDelimiter(std::string(buf, size_t(n)));
 }
 
-int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path) {
+int CreateUniqueFd(const std::string& folder, const std::string& prefix, std::string& path, unsigned mode) {
   const AtPath at(IncludeTrailingPathDelimiter(folder) + prefix);
   std::string name;
-  const int fd = CreateUniqueAt(at.Dir(), at.Name(), name, 0600);
+  const int fd = CreateUniqueAt(at.Dir(), at.Name(), name, mode_t(mode));
   if (fd >= 0) path = at.Held() ? IncludeTrailingPathDelimiter(folder) + name : name;
   return fd;
 }

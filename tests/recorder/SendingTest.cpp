@@ -338,3 +338,64 @@ TEST_F(Send, AFileWhosePathHoldsALineBreakIsRefusedByBothRoads) {
   EXPECT_FALSE(plat::FileExists(Folder() + MailFileName));
   EXPECT_EQ(deck.ejects, 0);
 }
+
+// An order never writes into what stands at its name: a second name of the operator's saved take (as
+// another account may give one in a shared drop folder), or a file of another account's, keeps what it
+// held, and the order is a new file of its own. A link of the operator's is followed to the file it
+// names; one another account made is not.
+TEST_F(Send, AnOrderIsANewFileAndNothingAtItsNameIsWrittenInto) {
+  InstallPrograms();
+  const std::string take = Folder() + "carts/Saved take.wav", mail = Folder() + MailFileName;
+  const std::string txt = Folder() + "postrel/in/My Take.txt", dat = Folder() + "postrel/in/My Take.dat";
+  const std::string theirs = Folder() + "postrel/theirs.dat";
+  ASSERT_TRUE(plat::WriteWholeFile(take, "RIFF and the take"));
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "postrel/in"));
+  ASSERT_TRUE(plat::WriteWholeFile(theirs, "another account's"));
+  ASSERT_EQ(::link(take.c_str(), mail.c_str()), 0);
+  ASSERT_EQ(::link(take.c_str(), txt.c_str()), 0);
+  ASSERT_EQ(::link(theirs.c_str(), dat.c_str()), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  }
+
+  ASSERT_TRUE(PrepareEmail(deck));
+  ASSERT_TRUE(ChooseWebDestination(deck, "FTP One"));
+  ASSERT_TRUE(SendWeb(deck));
+  EXPECT_EQ(Contents(take), "RIFF and the take");
+  EXPECT_EQ(Contents(theirs), "another account's");
+  EXPECT_EQ(Contents(mail), "[" + deck.cartFile + "]");
+  EXPECT_EQ(Contents(txt), "[" + deck.cartFile + "]");
+  EXPECT_EQ(Contents(dat), WebOrderDat("My Take.wav", "FTP One"));
+  for (const std::string& order : {mail, txt, dat}) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(order.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u) << order;
+    EXPECT_EQ(st.st_uid, ::geteuid()) << order;
+  }
+  EXPECT_EQ(plat::ListFiles(Folder() + "postrel/in", "*"), (std::vector<std::string>{"My Take.dat", "My Take.txt"}));
+
+  // A FIFO at an order's name is never replaced, nor waited on.
+  ASSERT_TRUE(plat::DeleteFile(txt));
+  ASSERT_EQ(::mkfifo(txt.c_str(), 0600), 0);
+  EXPECT_FALSE(SendWeb(deck));
+  EXPECT_EQ(deck.LastText(), "Cannot create file " + txt);
+  struct stat fifo {};
+  EXPECT_TRUE(::lstat(txt.c_str(), &fifo) == 0 && S_ISFIFO(fifo.st_mode));
+
+  // A link of ours leads the order to the file it names, which is replaced; the link stays.
+  const std::string named = Folder() + "orders/mail.txt";
+  ASSERT_TRUE(plat::ForceDirectories(Folder() + "orders"));
+  ASSERT_TRUE(plat::WriteWholeFile(named, "an earlier order"));
+  ASSERT_TRUE(plat::DeleteFile(mail));
+  ASSERT_EQ(::symlink(named.c_str(), mail.c_str()), 0);
+  ASSERT_TRUE(PrepareEmail(deck));
+  EXPECT_EQ(Contents(named), "[" + deck.cartFile + "]");
+  EXPECT_EQ(plat::LinkStandingAt(mail), plat::LinkAt::Trusted);
+  if (!root) return;  // only root can give a link away
+  ASSERT_EQ(::lchown(mail.c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(plat::WriteWholeFile(named, "kept"));
+  EXPECT_FALSE(PrepareEmail(deck));
+  EXPECT_EQ(deck.LastText(), "Cannot create file " + mail);
+  EXPECT_EQ(Contents(named), "kept");
+}
