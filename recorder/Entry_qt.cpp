@@ -4,7 +4,6 @@
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -36,8 +35,7 @@
 
 void ActivateMainWindow() {
   // Whole-program tests watch the requests arrive.
-  if (const char* log = std::getenv("SOLVANE_ACTIVATE_LOG"); log && *log)
-    std::ofstream(log, std::ios::app) << "activate\n";
+  if (const char* log = std::getenv("SOLVANE_ACTIVATE_LOG"); log && *log) plat::AppendToOwnFile(log, "activate\n");
   if (!SVMain) return;
   if (SVMain->WindowState() == plat::wsMinimized) SVMain->SetWindowState(plat::wsNormal);
   SVMain->Show();

@@ -1,8 +1,10 @@
 #include "recorder/TestControl.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,10 +29,7 @@ std::string LogPath() {
 void Reply(const std::string& line) {
   const std::string path = LogPath();
   if (path.empty()) return;
-  if (std::FILE* f = std::fopen(path.c_str(), "a")) {
-    std::fputs((line + "\n").c_str(), f);
-    std::fclose(f);
-  }
+  plat::AppendToOwnFile(path, line + "\n");
 }
 
 struct Stall {
@@ -127,7 +126,7 @@ void ReadLoop(std::string fifo) {
     plat::PostToEventLoop([line] { Run(line); });
     return true;
   });
-  if (!opened) std::fprintf(stderr, "test control: cannot open %s\n", fifo.c_str());
+  if (!opened) std::fprintf(stderr, "test control: cannot open %s: %s\n", fifo.c_str(), std::strerror(errno));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/audio/simple_wav.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "platform/system/files.h"
@@ -97,8 +100,13 @@ bool ReadSimpleWav(const std::string& path, SimpleWav& out) {
 
 bool SimpleWavWriter::Open(const std::string& path, const WAVEFORMATEX& format) {
   Close();
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
+  const int fd = OpenOwnFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (fd < 0) return false;
+  file_ = ::fdopen(fd, "wb");
+  if (!file_) {
+    ::close(fd);
+    return false;
+  }
   uint8_t h[44] = {};
   std::memcpy(h, "RIFF", 4);
   std::memcpy(h + 8, "WAVEfmt ", 8);

@@ -1,8 +1,11 @@
 // The virtual sound device (virtual_audio.h).
+#include <fcntl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -178,7 +181,7 @@ public:
     if (!config.CaptureFolder.empty()) {
       std::string base = config.CaptureFolder + "/virtual-out-" + std::to_string(handle);
       wav_.Open(base + ".wav", format);
-      log_ = std::fopen((base + ".log").c_str(), "w");
+      if (const int fd = OpenOwnFile(base + ".log", O_WRONLY | O_CREAT | O_TRUNC); fd >= 0) log_ = ::fdopen(fd, "w");
       if (log_)
         std::fprintf(log_, "format %u Hz %u bit %u channels\n", format.nSamplesPerSec, format.wBitsPerSample,
                      format.nChannels);
@@ -500,16 +503,11 @@ void PaceLoop(std::string fifo, std::string ack) {
     uint64_t ms = 0;
     if (in >> word >> ms && word == "step" && ms <= 0xFFFFFFFFull) {
       StepVirtualAudio(uint32_t(ms));
-      if (!ack.empty()) {
-        if (std::FILE* fp = std::fopen(ack.c_str(), "a")) {
-          std::fprintf(fp, "stepped %llu\n", (unsigned long long)VirtualAudioSteppedMs());
-          std::fclose(fp);
-        }
-      }
+      if (!ack.empty()) AppendToOwnFile(ack, "stepped " + std::to_string(VirtualAudioSteppedMs()) + "\n");
     }
     return true;
   });
-  if (!opened) std::fprintf(stderr, "virtual audio: cannot open pacing FIFO %s\n", fifo.c_str());
+  if (!opened) std::fprintf(stderr, "virtual audio: cannot open pacing FIFO %s: %s\n", fifo.c_str(), std::strerror(errno));
 }
 
 // One reader per FIFO for the life of the process, started when a backend is made while

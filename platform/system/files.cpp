@@ -643,10 +643,57 @@ bool ReplaceWholeFile(const std::string& path, const std::string& data, unsigned
   return false;
 }
 
-bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
+int OpenOwnFile(const std::string& path, int flags, bool fifo) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int fd = ::open(path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  const bool writing = (flags & O_ACCMODE) != O_RDONLY;
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) ::mkfifo(path.c_str(), 0600);
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (st.st_uid != ::geteuid()) err = EPERM;
+  else if (fifo ? !S_ISFIFO(st.st_mode) : !S_ISREG(st.st_mode)) err = ENXIO;
+  else if (!fifo && writing && st.st_nlink > 1) err = EMLINK;
+  else if (!fifo && (flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) err = errno;
+  else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
+  if (err == 0) return fd;
+  ::close(fd);
+  errno = err;
+  return -1;
+}
+
+bool AppendToOwnFile(const std::string& path, const std::string& text) {
+  const int fd = OpenOwnFile(path, O_WRONLY | O_APPEND | O_CREAT);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text.data(), text.size());
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+bool ReadOwnFile(const std::string& path, std::string& data) {
+  data.clear();
+  const int fd = OpenOwnFile(path, O_RDONLY);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    const ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      CloseKeepingErrno(fd);
+      if (r < 0) data.clear();
+      return r == 0;
+    }
+    data.append(buf, size_t(r));
+  }
+}
+
+bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine) {
+  if (path.empty()) return false;
+  ::mkfifo(path.c_str(), 0600);  // fails when something stands there: judged below
+  const int fd = OpenOwnFile(path, O_RDWR, true);
   if (fd < 0) return false;
   std::string line;
   char c;

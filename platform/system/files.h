@@ -177,9 +177,26 @@ bool WriteNewFile(const std::string& path, const std::string& data, unsigned mod
 // whole, with nothing left beside the name.
 bool ReplaceWholeFile(const std::string& path, const std::string& data, unsigned mode = 0666);
 
-// Reads the lines written into the FIFO at path (made when missing) and hands each, without its
-// line feed, to onLine until onLine returns false. The FIFO is opened read-write, so that it never
-// reports an end when a writer goes away. False when it cannot be opened.
+// ---- the channels of the whole-program tests, named by the environment: the FIFOs of keys and of
+// the sound device's clock, the dialog script, the logs and the capture. Only what this account
+// owns is opened there, never through a link and never waiting on it: where the environment points
+// into a folder shared with others, another account's FIFO would hand us its keys and its links
+// would have us append to any file of ours.
+// Opens the file at path with flags when it is this account's own: a FIFO with fifo set, else a
+// regular file, and one with a second name only to read. O_CREAT makes it (mode 0600) when
+// nothing is there; O_TRUNC empties it once it is judged. Its descriptor (blocking, close-on-exec),
+// or -1 with errno: ELOOP for a link, EPERM for another account's, ENXIO for another kind, EMLINK
+// for a second name.
+int OpenOwnFile(const std::string& path, int flags, bool fifo = false);
+// Appends text to the regular file of this account's own at path, made when missing.
+bool AppendToOwnFile(const std::string& path, const std::string& text);
+// Reads the whole regular file of this account's own at path; false, with data empty, when it is
+// not there or not one (errno as OpenOwnFile says).
+bool ReadOwnFile(const std::string& path, std::string& data);
+// Reads the lines written into the FIFO of this account's own at path (made when missing) and
+// hands each, without its line feed, to onLine until onLine returns false. The FIFO is opened
+// read-write, so that it never reports an end when a writer goes away. False when it cannot be
+// opened, or is not a FIFO of this account's.
 bool ReadFifoLines(const std::string& path, const std::function<bool(const std::string&)>& onLine);
 
 // The system's temporary path with a trailing "/": $TMPDIR, else /tmp.

@@ -5,8 +5,10 @@
 #include <QShowEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <mutex>
 #include <strings.h>
 
@@ -243,6 +245,12 @@ std::shared_ptr<DialogService> SetDialogService(std::shared_ptr<DialogService> s
 std::shared_ptr<DialogService> ScriptedServiceFromEnvironment() {
   const char* script = std::getenv("SOLVANE_DIALOG_SCRIPT");
   if (!script || !*script) return nullptr;
+  // A script that is not this account's own answers nothing: the dialogs are the operator's.
+  std::string text;
+  if (!ReadOwnFile(script, text) && errno != ENOENT) {
+    std::fprintf(stderr, "dialog script: %s is not read: %s\n", script, std::strerror(errno));
+    return nullptr;
+  }
   const char* log = std::getenv("SOLVANE_DIALOG_LOG");
   return std::make_shared<ScriptedDialogs>(script, log ? log : "");
 }
@@ -345,7 +353,7 @@ bool QueuedDialogs::File(FileRequest& r, std::vector<std::string>& files, int& f
 
 ScriptedDialogs::ScriptedDialogs(const std::string& scriptPath, const std::string& logPath) : logPath_(logPath) {
   std::string text;
-  ReadWholeFile(scriptPath, text);
+  ReadOwnFile(scriptPath, text);
   size_t i = 0;
   while (i <= text.size()) {
     size_t j = text.find('\n', i);
@@ -360,9 +368,7 @@ ScriptedDialogs::ScriptedDialogs(const std::string& scriptPath, const std::strin
 }
 
 void ScriptedDialogs::Log(const std::string& line) {
-  if (logPath_.empty()) return;
-  std::ofstream f(logPath_, std::ios::app | std::ios::binary);
-  f << line << '\n';
+  if (!logPath_.empty()) AppendToOwnFile(logPath_, line + '\n');
 }
 
 int ScriptedDialogs::Message(const MessageRequest& r) {

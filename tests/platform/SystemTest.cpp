@@ -577,6 +577,67 @@ TEST(Files, AFileTheOperatorNamesIsOpenedOnlyWhenItIsARegularFileAndNothingAtIts
             "Unable to read " + theirs + ": it is a link another account made.");
 }
 
+// The test channels take only what this account owns, never through a link: another account's FIFO
+// is not read (nor waited on), and a log is appended to only when it is a file of ours with one
+// name, so neither a link nor a second name leads an append into another file of ours.
+TEST(Files, TheTestChannelsOpenOnlyThisAccountsOwnFilesAndNeverThroughALink) {
+  Scratch dir;
+  const std::string log = dir.Path("log"), own = dir.Path("own.txt"), twin = dir.Path("twin"), link = dir.Path("link");
+  EXPECT_TRUE(AppendToOwnFile(log, "one\n"));
+  EXPECT_TRUE(AppendToOwnFile(log, "two\n"));
+  std::string got;
+  EXPECT_TRUE(ReadOwnFile(log, got) && got == "one\ntwo\n") << got;
+  struct stat st {};
+  ASSERT_EQ(::stat(log.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  ASSERT_TRUE(WriteWholeFile(own, "private"));
+  ASSERT_EQ(::link(own.c_str(), twin.c_str()), 0);
+  ASSERT_EQ(::symlink(own.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(AppendToOwnFile(twin, "x"));
+  EXPECT_EQ(errno, EMLINK);
+  EXPECT_FALSE(AppendToOwnFile(link, "x"));
+  EXPECT_EQ(errno, ELOOP);
+  EXPECT_FALSE(ReadOwnFile(link, got));
+  EXPECT_TRUE(got.empty());
+  EXPECT_TRUE(ReadWholeFile(own, got) && got == "private") << got;
+
+  // A FIFO of ours is read to its lines; a regular file is no channel of keys.
+  const std::string keys = dir.Path("keys");
+  ASSERT_EQ(::mkfifo(keys.c_str(), 0600), 0);
+  const int writer = ::open(keys.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "key F5\nkey F4\n", 14), 14);
+  std::vector<std::string> lines;
+  EXPECT_TRUE(ReadFifoLines(keys, [&](const std::string& l) {
+    lines.push_back(l);
+    return lines.size() < 2;
+  }));
+  EXPECT_EQ(lines, (std::vector<std::string>{"key F5", "key F4"}));
+  EXPECT_FALSE(ReadFifoLines(log, [](const std::string&) { return false; }));
+  EXPECT_EQ(errno, ENXIO);
+
+  if (::geteuid() != 0) return;  // only root can give a file away
+  ASSERT_EQ(::chown(keys.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown(twin.c_str(), 65534, 65534), 0);  // own.txt with it: both names are one file
+  ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+  // Lines wait in the FIFO: a reader that took another account's FIFO would hand them on.
+  ASSERT_EQ(::write(writer, "key F5\n", 7), 7);
+  lines.clear();
+  EXPECT_FALSE(ReadFifoLines(keys, [&](const std::string& l) {
+    lines.push_back(l);
+    return false;
+  }));
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_TRUE(lines.empty());
+  ::close(writer);
+  EXPECT_FALSE(ReadOwnFile(twin, got));
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_FALSE(AppendToOwnFile(link, "x"));
+  ASSERT_TRUE(ReadWholeFile(own, got));
+  EXPECT_EQ(got, "private");
+}
+
 TEST(Files, ASecretFileIsTheOwnersAloneUnlessItsFolderIsSharedWithAGroup) {
   Scratch dir;
   // The group the shared folders belong to: another one than ours where root may give it.
