@@ -9,7 +9,6 @@
 #include "engine/MMWave.h"
 #include "engine/MMWaveIO.h"
 #include "platform/audio/wave_mapper.h"
-#include "platform/audio/simple_wav.h"
 #include "platform/audio/sound_player.h"
 #include "platform/system/files.h"
 #include "recorder/CartNames.h"
@@ -428,7 +427,9 @@ void TSVMain::FlashTimeLeft(bool on) {
 void TSVMain::PlayTimeLeftWarning(bool on) {
   if (on) {
     if (Config.warningWav.empty()) return;
-    const SmallFile wav = ReadSmallFile(Config.warningWav, SoundFileLimit);
+    // Read whole for its loop: far more than any warning lasts.
+    constexpr int64_t warningLimit = int64_t(64) << 20;
+    const SmallFile wav = ReadSmallFile(Config.warningWav, warningLimit);
     if (wav.Ok()) PlaySoundImage(wav.data.data(), wav.data.size(), SND_ASYNC | SND_LOOP);
     else if (wav.Refused()) Notify(TNoticeKind::Warning, SmallFileRefusal(Config.warningWav, wav));
   } else {

@@ -94,8 +94,9 @@ bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out) {
 }
 
 bool ReadSimpleWav(const std::string& path, SimpleWav& out) {
-  const SmallFile file = ReadSmallFile(path, SoundFileLimit);
-  return file.Ok() && ParseSimpleWav(reinterpret_cast<const uint8_t*>(file.data.data()), file.data.size(), out);
+  std::string image;
+  return ReadWholeFile(path, image) &&
+         ParseSimpleWav(reinterpret_cast<const uint8_t*>(image.data()), image.size(), out);
 }
 
 bool SimpleWavWriter::Open(const std::string& path, const WAVEFORMATEX& format) {

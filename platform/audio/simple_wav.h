@@ -19,9 +19,8 @@ struct SimpleWav {
 // is 0 or reaches past the end (an unfinished recording) runs to the end of the image. Every size
 // is checked against the image; false for anything else.
 bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out);
-// Reads the file whole as plat::ReadSmallFile does (nothing at the name is waited on, only a regular
-// file of at most SoundFileLimit bytes is read), then parses it.
-constexpr int64_t SoundFileLimit = int64_t(64) << 20;
+// Reads the file whole as plat::ReadWholeFile does (nothing at the name is waited on, only a
+// regular file is read), then parses it.
 bool ReadSimpleWav(const std::string& path, SimpleWav& out);
 
 // Writes a PCM WAV file as data arrives; the sizes are written when it is closed.
