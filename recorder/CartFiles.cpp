@@ -110,8 +110,10 @@ TCopyOutcome CopyCartFile(const std::string& source, const std::string& target, 
   return CopyInto(folder.Fd(), source, plat::ExtractFileName(dest), TNameRule{replace, {}}, progress, error);
 }
 
-TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
-                     const std::function<bool(int attempt)>& tryAgain) {
+namespace {
+
+TSaveResult SaveTakeAsItIs(const TSaveRequest& request, const TCopyProgress& progress,
+                           const std::function<bool(int attempt)>& tryAgain) {
   TSaveResult result;
   const std::string chosenFolder = plat::ExtractFilePath(request.target);
   const std::string firstName = plat::ExtractFileName(request.target);
@@ -161,6 +163,24 @@ TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
     rule.agreed = {};
     path = chosenFolder + FreeCopyName(chosenFolder, firstName, n);
   }
+}
+
+}  // namespace
+
+unsigned SavedTakeMode(const std::string& cart) {
+  const int own = cart.empty() ? -1 : plat::FileMode(cart);
+  return (own >= 0 ? unsigned(own) & 0777 : 0666 & ~plat::ProcessUmask()) | 0600;
+}
+
+TSaveResult SaveTake(const TSaveRequest& request, const TCopyProgress& progress,
+                     const std::function<bool(int attempt)>& tryAgain) {
+  // A move takes the mode with it and a copy takes it from the take; where the take stays, it is
+  // its owner's alone again.
+  const int was = request.mode >= 0 ? plat::FileMode(request.source) : -1;
+  const bool changed = was >= 0 && plat::SetFileMode(request.source, unsigned(request.mode));
+  TSaveResult result = SaveTakeAsItIs(request, progress, tryAgain);
+  if (changed && plat::RegularFileExists(request.source)) plat::SetFileMode(request.source, unsigned(was));
+  return result;
 }
 
 std::string SaveErrorReason(int error) {

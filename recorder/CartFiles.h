@@ -52,7 +52,15 @@ struct TSaveRequest {
   // The file at target the operator agreed to replace (the save dialog asked); none: the save
   // replaces nothing.
   plat::FileIdentity agreed;
+  // The saved file's permission bits, for a take that is its owner's alone where it lies (the
+  // temporary folder) and keeps them there; -1: the take's own.
+  int mode = -1;
 };
+
+// The permission bits a take leaving the temporary folder is saved with: those of the cart it was
+// copied from to be edited (cart), else those of a new file under the umask; always its owner's to
+// read and write, as the take was.
+unsigned SavedTakeMode(const std::string& cart);
 
 enum class TSaveEnd {
   Saved,

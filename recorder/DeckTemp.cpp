@@ -189,6 +189,12 @@ bool EmptyDeckTemp(const std::string& folder) {
   return ok;
 }
 
+bool InDeckPrivateFolder(const std::string& path) {
+  const std::string root = DeckPrivateFolder();
+  const std::string in = plat::ExtractFilePath(plat::ExpandFileName(path));
+  return !root.empty() && plat::SameFile(plat::ExtractFilePath(plat::ExcludeTrailingPathDelimiter(in)), root);
+}
+
 bool InDeckTemp(const std::string& folder, const std::string& path) {
   return plat::SameFile(plat::ExtractFilePath(plat::ExpandFileName(path)), folder);
 }

@@ -72,3 +72,5 @@ bool EmptyDeckTemp(const std::string& folder);
 
 // Whether a file saved at path would lie in the folder (any spelling of it, links included).
 bool InDeckTemp(const std::string& folder, const std::string& path);
+// Whether the file at path lies in a folder beneath the private place (a rescued take, say).
+bool InDeckPrivateFolder(const std::string& path);

@@ -84,6 +84,10 @@ int TForm5::SaveFile() {
     // What the save dialog asked about and the operator agreed to replace; at a by-name cart's
     // name nothing was asked.
     if (!deck_->SavesByName()) request.agreed = deck_->SaveReplaceAgreed();
+    // A take the deck keeps for its owner alone (in the temporary folder, or rescued) is saved as a
+    // new file there; a cart copied to be edited, as the cart was.
+    if (InDeckTemp(deck_->DeckTempFolder(), source) || InDeckPrivateFolder(source))
+      request.mode = int(SavedTakeMode(source == deck_->CopyTargetFile() ? deck_->CopySourceFile() : std::string()));
     if (request.move) {
       Gauge1->SetProgress(10);
       Gauge1->SetProgress(20);

@@ -237,6 +237,27 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
   return ok;
 }
 
+int FileMode(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) ? int(st.st_mode & 07777) : -1;
+}
+
+bool SetFileMode(const std::string& path, unsigned mode) {
+  const int fd = OpenPath(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool ok = ::fchmod(fd, mode_t(mode & 07777)) == 0;
+  CloseKeepingErrno(fd);
+  return ok;
+}
+
+unsigned ProcessUmask() {
+  // Reading it with umask(2) would set it meanwhile for every thread of the process.
+  std::string status;
+  if (!ReadWholeFile("/proc/self/status", status)) return 022;
+  const size_t at = status.find("\nUmask:");
+  return at == std::string::npos ? 022 : unsigned(std::strtoul(status.c_str() + at + 7, nullptr, 8)) & 0777;
+}
+
 int64_t FileAge(const std::string& path) {
   struct stat st;
   if (!StatPath(path, st)) return -1;

@@ -61,6 +61,12 @@ int64_t FileSize(const std::string& path);  // -1 when there is no such file
 // Read-only means no write bit in the mode, so it holds for root too.
 bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
+// The permission bits of the file at path (not followed through a link in a held folder), -1 when
+// there is none; SetFileMode changes them, false when it could not.
+int FileMode(const std::string& path);
+bool SetFileMode(const std::string& path, unsigned mode);
+// The process's umask as the system reports it, without changing it (022 where it does not say).
+unsigned ProcessUmask();
 // Last modification time (seconds since the epoch), -1 when there is no such file.
 int64_t FileAge(const std::string& path);
 bool SetFileAge(const std::string& path, int64_t unixSeconds);

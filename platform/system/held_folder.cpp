@@ -276,16 +276,25 @@ int OpenAt(const AtPath& at, int flags, unsigned mode) {
   else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) err = ENXIO;
   else if (writing && S_ISREG(st.st_mode) && st.st_nlink > 1) err = EMLINK;
   else if (writing && (flags & O_TRUNC) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) err = errno;
-  // A file made here stays the account's to read and write whatever the umask took (0277 leaves
-  // 0400): a take cut short is opened again to be finished.
-  else if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && (st.st_mode & 0600) != 0600 &&
-           ::fchmod(fd, (st.st_mode & 07777) | 0600) != 0)
+  // A file made here, or made anew, is the account's alone to read and write whatever the umask
+  // gave it (0644 under 022, 0400 under 0277, which would keep a take cut short from being finished).
+  else if (writing && (flags & (O_CREAT | O_TRUNC)) && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
     err = errno;
   else if (!(flags & O_NONBLOCK) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
   if (err == 0) return fd;
   ::close(fd);
   errno = err;
   return -1;
+}
+
+bool IsHeldFolder(int dir) {
+  struct stat st {}, h {};
+  if (heldCount.load() == 0 || ::fstat(dir, &st) != 0) return false;
+  std::lock_guard<std::mutex> g(heldLock);
+  for (const auto& [key, d] : held)
+    if (::fstat(d->fd, &h) == 0 && h.st_dev == st.st_dev && h.st_ino == st.st_ino) return true;
+  return false;
 }
 
 HeldFolder::~HeldFolder() { Release(); }

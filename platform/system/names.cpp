@@ -302,8 +302,8 @@ CopyEnd CopyToWorkFile(const std::string& source, int dir, const std::string& pr
     return CopyEnd::Failed;
   }
   // The source's mode, but the copy is always its owner's to write: a cart copied from a read-only
-  // file to be edited must still take a recording.
-  ::fchmod(fd, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
+  // file to be edited must still take a recording. In a held folder it is its owner's alone.
+  ::fchmod(fd, IsHeldFolder(dir) ? 0600 : (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
   if (onSize) onSize(int64_t(st.st_size));
   bool stopped = false;
   const bool copied = CopyBytes(in, fd, [&](int64_t done) { return !(stopped = onBlock && !onBlock(done)); }, block);

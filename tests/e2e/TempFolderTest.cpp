@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Studio.h"
+#include "common/bytes.h"
 #include "platform/system/files.h"
 
 namespace {
@@ -671,6 +672,9 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   EXPECT_EQ(0700u, ModeOf(rescued));
   EXPECT_EQ(0600u, ModeOf(rescued + "Untitled.wav"));
   SaveWholeAndEject(s, save + "File.wav", {2 * kMonoBytesPerSecond});
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  EXPECT_EQ((0666u & ~mask) | 0600u, ModeOf(save + "File.wav")) << "saved as a new file there";
   EXPECT_EQ("not a folder", Studio::Read(blocked));
   EXPECT_EQ("", Listing(rescued));
 
@@ -711,4 +715,59 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   EXPECT_EQ("Jingle.wav ", Listing(victim));
   EXPECT_EQ("precious", Studio::Read(victim + "Jingle.wav"));
   EXPECT_EQ("earlier", Studio::Read(rescued + "Untitled.wav"));
+}
+
+TEST(TempFolder, EveryFileTheDeckMakesThereIsTheOperatorsAloneAndASavedTakeIsAsAnyNewFileWhateverTheUmask) {
+  for (const mode_t mask : {mode_t(022), mode_t(0), mode_t(0277)}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    // Saves and copies wait (half a second to settle, a second before a copy): under the usual umask.
+    const bool all = mask == 022;
+    Studio s;
+    AsOperator(s);
+    s.Umask(mask);
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    const std::string save = s.dir.Path("save/"), cart = s.dir.Path("News.wav");
+    ASSERT_TRUE(plat::ForceDirectories(save));
+    // A titled cart of a shared folder, its group's to write.
+    std::string wav = MakeWav(PcmFormat(32000, 1, 16), std::string(32000, '\x21'));
+    wav += "LIST" + LE32(4 + 8 + 6) + "INFO" + "INAM" + LE32(6) + std::string("News\0\0", 6);
+    ASSERT_TRUE(Studio::Write(cart, wav.replace(4, 4, LE32(uint32_t(wav.size() - 8)))));
+    ASSERT_EQ(0, ::chmod(cart.c_str(), 0664));
+    s.Answers({"file " + save + "Take.wav", "file " + cart, "file " + save + "Edit.wav"});
+    ASSERT_TRUE(s.Start());
+
+    s.Key("Ctrl+S");
+    const std::string take = s.deckTemp + "Untitled.wav";
+    ASSERT_EQ(take, s.Sync().file);
+    EXPECT_EQ(0600u, ModeOf(take)) << "a blank cart";
+    s.Key("F5");
+    s.Run(300);
+    EXPECT_EQ(0600u, ModeOf(take)) << "a take";
+    ASSERT_EQ(0, ::unlink(take.c_str()));
+    s.Run(300);
+    s.Key("F4");
+    ASSERT_EQ("stopped", s.Sync().deck);
+    EXPECT_EQ(0600u, ModeOf(take)) << "a take written out again";
+    if (!all) continue;
+    s.Key("F9");
+    ASSERT_EQ(save + "Take.wav", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "saved").file);
+    EXPECT_EQ(0644u, ModeOf(save + "Take.wav")) << "a saved take, as a new file there";
+    s.Key("F7");
+    ASSERT_EQ("empty", s.Sync().deck);
+
+    s.Key("Ctrl+E");
+    const std::string copy = s.deckTemp + "News.WAV";
+    ASSERT_EQ(copy, s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "copied").file);
+    EXPECT_EQ(0600u, ModeOf(copy)) << "a copy to edit";
+    s.Key("F3");
+    s.Key("F5");
+    s.Run(300);
+    ASSERT_EQ("recording", s.Sync().deck);
+    EXPECT_EQ(0600u, ModeOf(s.deckTemp + "Recording.tail")) << "the title kept aside";
+    s.Key("F4");
+    s.Key("F9");
+    ASSERT_EQ(save + "Edit.wav", s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "saved").file);
+    EXPECT_EQ(0664u, ModeOf(save + "Edit.wav")) << "an edited cart, as the cart was";
+    EXPECT_EQ(0664u, ModeOf(cart));
+  }
 }

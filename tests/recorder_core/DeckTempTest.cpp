@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/system/files.h"
+#include "recorder/CartFiles.h"
 #include "recorder/DeckTemp.h"
 #include "tests/common/scoped_env.h"
 #include "tests/common/scratch.h"
@@ -81,4 +82,22 @@ TEST(DeckPrivateFolder, AHomeOthersMayWriteToOrOfAnotherAccountIsRefusedAndNothi
                 "there.\r\n\r\nSet XDG_STATE_HOME to a folder of your own, and start Solvane again.",
             PrivateFolderRefusal(v, held.Path()));
   EXPECT_FALSE(plat::PathTaken(home + "/.local"));
+}
+
+TEST(SavedTakeMode, IsANewFilesUnderTheUmaskOrTheEditedCartsAndAlwaysTheOwnersToWrite) {
+  Scratch dir;
+  const std::string cart = dir.Path("News.wav");
+  ASSERT_TRUE(plat::WriteWholeFile(cart, "cart"));
+  const mode_t old = ::umask(0);
+  EXPECT_EQ(0666u, SavedTakeMode(""));
+  ::umask(0277);
+  EXPECT_EQ(0600u, SavedTakeMode("")) << "read-only for its owner";
+  ::umask(027);
+  EXPECT_EQ(0640u, SavedTakeMode(""));
+  EXPECT_EQ(0640u, SavedTakeMode(dir.Path("gone.wav"))) << "a cart no longer there";
+  ::umask(old);
+  ASSERT_EQ(0, ::chmod(cart.c_str(), 0664));
+  EXPECT_EQ(0664u, SavedTakeMode(cart));
+  ASSERT_EQ(0, ::chmod(cart.c_str(), 0444));
+  EXPECT_EQ(0644u, SavedTakeMode(cart));
 }
