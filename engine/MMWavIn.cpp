@@ -352,10 +352,21 @@ int64_t TMMCustomWaveIn::GetPosition() {
 
 // ---- open and close ------------------------------------------------------------------------------
 
+void TMMCustomWaveIn::OpenFailed(plat::MMRESULT r) {
+  const std::string text = WaveDeviceErrorText("WaveInOpen", r, fn_.GetErrorText);
+  if (r != plat::WAVERR_NOSERVER) Error(text);
+  FireError();
+  throw EMMWaveInNoServer(text);
+}
+
 void TMMCustomWaveIn::CheckFormat() {
   const WAVEFORMATEX* f = GetWaveFormat();
-  bool ok = deviceId_ >= -1 && deviceId_ < int64_t(numDevs_) &&
-            fn_.Open(nullptr, deviceId_, f, {}, plat::WAVE_FORMAT_QUERY) == plat::MMSYSERR_NOERROR;
+  const plat::MMRESULT q = deviceId_ >= -1 && deviceId_ < int64_t(numDevs_)
+                               ? fn_.Open(nullptr, deviceId_, f, {}, plat::WAVE_FORMAT_QUERY)
+                               : plat::MMSYSERR_BADDEVICEID;
+  // A device that cannot be had at all (its sound server cannot be reached) says why.
+  if (q == plat::WAVERR_NOSERVER) OpenFailed(q);
+  bool ok = q == plat::MMSYSERR_NOERROR;
   if (ok && f->wFormatTag == WAVE_FORMAT_PCM) {
     plat::WaveCaps caps;
     ok = fn_.GetDevCaps(deviceId_, caps) == plat::MMSYSERR_NOERROR;
@@ -402,7 +413,7 @@ void TMMCustomWaveIn::Open() {
     RouteCompletions<TMMWaveInThread>("WaveIn");
     plat::HWAVEIN h = 0;
     plat::MMRESULT r = fn_.Open(&h, deviceId_, GetWaveFormat(), DriverCallback(), 0);
-    if (r != plat::MMSYSERR_NOERROR) Error(WaveDeviceErrorText("WaveInOpen", r, fn_.GetErrorText));
+    if (r != plat::MMSYSERR_NOERROR) OpenFailed(r);
     handle_ = h;
     TMMCustomSoundComponent::ChainOpen();
     for (int i = 0; i < 100 && !deviceOpen_; ++i) SleepMs(10);

@@ -27,6 +27,12 @@
 #include "platform/messages/messages.h"
 
 MM_EXCEPTION(EMMWaveInError)
+// The input could not be opened because the sound server behind it could not be reached; the
+// message says why.
+class EMMWaveInNoServer : public EMMWaveInError {
+public:
+  using EMMWaveInError::EMMWaveInError;
+};
 
 // Messages of the device windows. The data notices carry the device handle and the buffer.
 constexpr uint32_t MM_WOM_DONE = 0x3BD;
@@ -623,6 +629,8 @@ private:
   void QueueBuffer(int slot);
   void PostDeferredStop();
   void CheckFormat();
+  // Raises the open's failure, as EMMWaveInNoServer where the sound server could not be reached.
+  [[noreturn]] void OpenFailed(plat::MMRESULT r);
   void AllocateBuffers();
   void SetPCMFormat();
   void UpdateByteLimit();

@@ -215,22 +215,29 @@ void TSVMain::RecordButtonClick(TObject*) {
   RecTimeLeftCaption->SetVisible(false);
   if (PWaveFormatEx f = WaveIn->GetWaveFormat()) WaveIn->SetBufferSize(InputBufferBytes(*f));
   KeepWhatTheTakeMayCut();
+  const int64_t heldAt = TrackBar->Position();
   try {
     WaveIn->Start();
     HoldTakeFile();
   } catch (const std::exception& e) {
     // The cart's file, not the device, may have refused the take: one with a second name is never
-    // written into.
+    // written into. Nor is the device to blame when its sound server could not be reached.
     plat::HeldFile file;
     const bool linked = dynamic_cast<const EMMWaveError*>(&e) && file.Hold(RecordFileName) && file.Links() > 1;
     Notify(TNoticeKind::Error, linked ? SecondNameText(RecordFileName)
-                                      : "Your sound intput device appears to be in use or not working properly. "
-                                        "\r\nSolvane can not use the device at this time.");
+                               : dynamic_cast<const EMMWaveInNoServer*>(&e)
+                                   ? WaveDeviceReason(e.what()) + " Nothing was recorded."
+                                   : "Your sound intput device appears to be in use or not working properly. "
+                                     "\r\nSolvane can not use the device at this time.");
     StopStuff();
     if (Recording) {
       WaveIn->Close();
       FinishKeptCart(DeckTempFolder());
       UpdateRecControls();
+      // Nothing was recorded: the deck stays where it stood.
+      SetSliderPosition(heldAt);
+      TrackBarTrack(TrackBar);
+      TrackBarTrackEnd(TrackBar);
     }
   }
 }

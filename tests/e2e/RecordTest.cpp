@@ -332,6 +332,35 @@ TEST(Record, AFileThatReachesTheLargestSizeAWavFileCanHaveEndsTheTakeAndSaysSo) 
   EXPECT_EQ(dataSize / 4, Le32(tail, taken + 8));
 }
 
+// An input that cannot start leaves the deck where it stood, since nothing was recorded: one in
+// use (or failing) is told as such, one whose sound server cannot be reached is told that.
+TEST(Record, AnInputThatCannotStartSaysWhyAndTheDeckStaysWhereItStood) {
+  for (const auto& [fault, told, notTold] :
+       {std::tuple{"open=4", "Your sound intput device appears to be in use or not working properly.",
+                   "sound server"},
+        std::tuple{"open=66", "The sound server could not be reached. Nothing was recorded.", "intput"}}) {
+    SCOPED_TRACE(fault);
+    Studio s;
+    s.environment["SOLVANE_AUDIO_FAULT"] = fault;
+    const WAVEFORMATEX f = PcmFormat(8000, 1, 16);
+    const std::string path = s.dir.Path("Ten seconds.wav");
+    ASSERT_TRUE(Studio::Write(path, MakeWav(f, std::string(160000, '\x11'))));
+    s.Answers({"file " + path});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+A");
+    s.Key("End");
+    ASSERT_EQ("00:00:05.000", s.Sync().pos);
+    s.Key("F5");
+    const DeckView v = s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the message was answered");
+    EXPECT_EQ("stopped", v.deck);
+    EXPECT_EQ("00:00:05.000", v.pos) << "the deck moved although nothing was recorded";
+    const std::string log = ::testing::PrintToString(s.DialogLog());
+    EXPECT_NE(std::string::npos, log.find(told)) << log;
+    EXPECT_EQ(std::string::npos, log.find(notTold)) << log;
+    EXPECT_EQ(160000u + 44, Studio::Read(path).size()) << "the cart's file changed";
+  }
+}
+
 // The program held up longer than the input's buffers hold (stopped, swapped out): what they could
 // not hold is missing from the take, and once the take ends the operator learns where and how long.
 TEST(Record, AudioTheInputCouldNotHoldIsToldWithItsPlaceAndLength) {

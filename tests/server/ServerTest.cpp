@@ -420,6 +420,24 @@ TEST_P(EveryServer, PlayWithTheServerGoneSaysTheServerCouldNotBeReached) {
   EXPECT_NE("playing", s.studio.Sync().deck);
 }
 
+// Record with the server gone says so, as Play does, and leaves the deck where it stood: nothing
+// was recorded.
+TEST(SoundServer, RecordWithTheServerGoneSaysSoAndTheDeckStaysWhereItStood) {
+  ServerStudio s;
+  ASSERT_TRUE(s.server.Ok());
+  ASSERT_TRUE(s.StartCounterCart(size_t(Frames(8000))));
+  s.studio.Key("End");
+  ASSERT_EQ("00:00:03.000", s.studio.Sync().pos);
+  s.server.Stop();
+  s.studio.Key("F5");
+  EXPECT_TRUE(Until([&] { return Told(s.studio, "The sound server could not be reached ("); }, 5000))
+      << "Record did not say the server could not be reached, and why";
+  EXPECT_FALSE(Told(s.studio, "intput")) << "Record blamed the device";
+  const DeckView v = s.studio.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "the message was answered");
+  EXPECT_EQ("stopped", v.deck);
+  EXPECT_EQ("00:00:03.000", v.pos) << "the deck moved although nothing was recorded";
+}
+
 // Stop while the server stands still ends the take at once: the deck does not wait for a server
 // that answers nothing, and the take keeps what it had.
 TEST(SoundServer, StopWhileTheServerStandsStillEndsTheTakeAtOnce) {
