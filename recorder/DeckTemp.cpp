@@ -164,12 +164,28 @@ std::string SecondNameText(const std::string& path) {
          "the other name and record again, or save the take as it is.";
 }
 
-std::vector<std::string> LeftoverTakes(const std::string& folder) {
+namespace {
+
+std::vector<std::string> NamedAsTakes(const std::string& folder, bool linked) {
   std::vector<std::string> takes;
   for (const plat::FolderEntry& e : plat::ListEntries(folder))
-    if (e.kind == plat::FolderEntry::File && e.links == 1 && plat::MatchesMask(e.name, "*.wav"))
+    if (e.kind == plat::FolderEntry::File && (e.links > 1) == linked && plat::MatchesMask(e.name, "*.wav"))
       takes.push_back(e.name);
   return takes;
+}
+
+}  // namespace
+
+std::vector<std::string> LeftoverTakes(const std::string& folder) { return NamedAsTakes(folder, false); }
+
+std::vector<std::string> LinkedLeftovers(const std::string& folder) { return NamedAsTakes(folder, true); }
+
+std::string LinkedLeftoverText(const std::string& path, const std::string& length) {
+  return "A recording was left in the temporary folder: " + path + (length.empty() ? "" : " (" + length + ")") +
+         ".\r\n\r\nIt has another name as well (a second hard link, such as a backup made with cp -al leaves), "
+         "so Solvane does not take it back: recording into it would change the file under that name too. Its "
+         "audio stays under that other name; Solvane lets this name go at the next new cart of that name, Eject "
+         "or exit.";
 }
 
 bool HoldsLeftovers(const std::string& folder) {

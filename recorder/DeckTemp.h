@@ -60,6 +60,11 @@ std::string SecondNameText(const std::string& path);
 // The takes a run left behind in the folder, in name order: regular files named "*.wav" with no
 // other name. A link, whatever it points at, is never one of them, nor a file with another link.
 std::vector<std::string> LeftoverTakes(const std::string& folder);
+// The files named as takes that a run left there with another name as well (a backup by hard
+// links), in name order: never taken back, only told of.
+std::vector<std::string> LinkedLeftovers(const std::string& folder);
+// What the operator is told of such a file, path, holding length of audio (empty: unknown).
+std::string LinkedLeftoverText(const std::string& path, const std::string& length);
 
 // Whether a run cut short left anything in the folder to take back: a take, or the lists kept for a
 // cart not yet finished.

@@ -630,6 +630,7 @@ void TSVMain::FormShow(TObject*) {
     // and picture the take had cut off, before any take left here is offered. One whose disk is
     // not there yet stays kept.
     FinishKeptCarts("");
+    TellLinkedLeftovers(DeckTempFolder());
     if (!OfferLeftoverTake(DeckTempFolder())) OfferRescuedTake();
     if (!AutoCartFile.empty()) AutoLoadStandard();
   }
@@ -637,6 +638,19 @@ void TSVMain::FormShow(TObject*) {
   if (Config.fullScreen) {
     ShowTaskbar(false);
     SetFullScreen(true);
+  }
+}
+
+// A recording left with a second name is not taken back, and the next cart of its name replaces
+// it here: the operator hears where it was and how long it is.
+void TSVMain::TellLinkedLeftovers(const std::string& folder) {
+  for (const std::string& name : LinkedLeftovers(folder)) {
+    PWaveIOBlock b;
+    const bool reads = WaveIOOpen(b, folder + name, plat::FourCC("WAVE"), wioFile) == wioOk && b->PFormat() &&
+                       b->PFormat()->nSamplesPerSec > 0;
+    if (reads && b->TotalSamples == 0) continue;  // no recording, as for a take with one name
+    const std::string length = reads ? FormatTime(b->TotalSamples * 1000 / b->PFormat()->nSamplesPerSec) : "";
+    Notify(TNoticeKind::Warning, LinkedLeftoverText(folder + name, length));
   }
 }
 

@@ -561,6 +561,8 @@ private:
   bool RescueHeldTake();
   // The deck's cart is the file at path now: both sides read it there.
   void CartNowAt(const std::string& path);
+  // Tells the operator of each recording a run left in folder with a second name.
+  void TellLinkedLeftovers(const std::string& folder);
   // Loads and offers the first take a run left in folder that holds audio; false when there is none.
   bool OfferLeftoverTake(const std::string& folder);
   // The rescued takes come after those of the temporary folder.
