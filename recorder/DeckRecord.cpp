@@ -198,7 +198,7 @@ void TSVMain::RecordButtonClick(TObject*) {
   // A temporary folder removed since the cart was loaded (a clean-up) is made again for the take.
   if (InDeckTemp(DeckTempFolder(), RecordFileName) && !DeckTempReady()) return;
   if (!RecordPrep()) return;
-  Gpi.Send(Config.gpi.onRecord);
+  Gpi.Send(TGpiEvent::Record);
   Focus(RecordButton);
   Recording = true;
   Stopped = false;
@@ -401,7 +401,7 @@ void TSVMain::TrackBarChange(TObject*) {
     Enable(EditButton, Config.editButtonEnabled);
     WaveIn->Stop();
     MMWaveOut1->Stop();
-    Gpi.Send(Config.gpi.onStop);
+    Gpi.Send(TGpiEvent::Stop);
     return;
   }
   pos = TrackBar->Position();

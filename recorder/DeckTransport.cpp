@@ -17,6 +17,7 @@
 #include "recorder/CartTail.h"
 #include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
+#include "recorder/ForcedEnd.h"
 #include "recorder/Sending.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit14.h"
@@ -272,7 +273,7 @@ void TSVMain::StopStuff() {
   Focus(StopButton);
   WaveIn->Stop();
   MMWaveOut1->Stop();
-  Gpi.Send(Config.gpi.onStop);
+  Gpi.Send(TGpiEvent::Stop);
 }
 
 void TSVMain::UpdatePlayControls() {
@@ -391,7 +392,7 @@ void TSVMain::PauseButtonClick(TObject*) {
       resumeFailed();
       return;
     }
-    Gpi.Send(Config.gpi.onRecord);
+    Gpi.Send(TGpiEvent::Record);
     Playing = false;
     Recording = true;
     Paused = false;
@@ -411,7 +412,7 @@ void TSVMain::PauseButtonClick(TObject*) {
     PausePosition = RecFile->Wave()->GetPosition();
     ShowHeldPosition(StartOffset + WaveIn->Position(), RecordingLimit);
     EnableSendButtons(false);
-    Gpi.Send(Config.gpi.onStop);
+    Gpi.Send(TGpiEvent::Stop);
     Paused = true;
     Enable(RecordButton, !PlayOnly);
   } else if (Playing) {
@@ -420,7 +421,7 @@ void TSVMain::PauseButtonClick(TObject*) {
     PausePosition = MMWaveOut1->Position();
     ShowHeldPosition(StartOffset + PausePosition, PlayRangeEnd());
     EnableSendButtons(true);
-    Gpi.Send(Config.gpi.onStop);
+    Gpi.Send(TGpiEvent::Stop);
     Paused = true;
     Enable(RecordButton, !PlayOnly);
   }
@@ -702,7 +703,7 @@ void TSVMain::WaveInStop(TObject*) {
   FinishKeptCart(DeckTempFolder());
   KeepHeldTake(true, TTell::Later);
   if (RecFile->FinishFailed() && !RecFile->WriteFailed()) RecFileNotices.Post(NoticeNotFinished);
-  if (!wasHeld) Gpi.Send(Config.gpi.onStop);
+  if (!wasHeld) Gpi.Send(TGpiEvent::Stop);
   UpdateRecControls();
   // Buffers the queue had no room for are gaps in the take that nothing else would show.
   if (RecRingBuffer->DroppedBuffers() != DroppedBeforeTake) RecFileNotices.Post(NoticeAudioLost);
@@ -725,7 +726,7 @@ void TSVMain::WaveInStopHeld(TObject*) {
   Enable(Infobutton, false);
   Enable(OtherButton, false);
   TrackBar->SetEnabled(false);
-  Gpi.Send(Config.gpi.onStop);
+  Gpi.Send(TGpiEvent::Stop);
   RecFileNotices.Post(NoticeDiskHoldsTake);
   DiskTimer->SetEnabled(true);
 }
@@ -798,6 +799,8 @@ void TSVMain::KeepHeldTake(bool recording, TTell tell) {
   // A take still open for recording (paused) is written out at its stop, once it is all there; one
   // open for playback goes on from its open file and is written out once the playback has ended.
   if (!takeFile_.IsHeld() || WaveIn->IsOpen() || MMWaveOut1->IsOpen() || takeFile_.At(RecordFileName)) return;
+  // The held file is the take's only whole copy until it is written out.
+  const TForcedEndHold hold;
   const std::string path = RecordFileName;
   const bool rescued = rescue_.IsHeld() && ExtractFilePath(path) == rescue_.Path();
   const plat::FolderVerdict verdict = (rescued ? rescue_ : deckTemp_).Rehold();

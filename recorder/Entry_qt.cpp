@@ -21,6 +21,7 @@
 #include "platform/ui/frames.h"
 #include "recorder/BlankCarts.h"
 #include "recorder/DeckTemp.h"
+#include "recorder/ForcedEnd.h"
 #include "recorder/TestControl.h"
 #include "recorder/Unit1.h"
 #include "recorder/Unit13.h"
@@ -92,6 +93,7 @@ int SolvaneMain(int argc, char** argv) {
   if (const int stopFd = plat::CatchStopSignals(); stopFd >= 0) {
     stopSignals = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
     QObject::connect(stopSignals.get(), &QSocketNotifier::activated, [&instance] { EndOnStopSignal(instance); });
+    StartForcedEnd();
   }
   int rc = 0;
   {

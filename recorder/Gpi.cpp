@@ -1,5 +1,8 @@
 #include "recorder/Gpi.h"
 
+#include <chrono>
+#include <utility>
+
 #include "platform/system/exceptions.h"
 #include "recorder/StrUtils.h"
 
@@ -49,31 +52,68 @@ std::string GpiModeText(const TGpiSettings& s) {
 
 void TGpiPort::OpenComPort(const TGpiSettings& settings, const TNotify& notify) {
   CloseComPort();
-  enabled_ = settings.enabled;
-  if (!enabled_) return;
-  auto tell = [&](const std::string& text) {
-    if (notify) notify(TNoticeKind::Error, text);
-  };
-  if (std::string refused = GpiSettingsError(settings); !refused.empty()) {
-    enabled_ = false;
-    tell(refused);
-    return;
+  std::string refused;
+  {
+    std::lock_guard<std::timed_mutex> l(lock_);
+    onLoad_ = settings.onLoad;
+    onRecord_ = settings.onRecord;
+    onStop_ = settings.onStop;
+    onExit_ = settings.onExit;
+    enabled_ = settings.enabled;
+    if (!enabled_) return;
+    refused = GpiSettingsError(settings);
+    if (refused.empty()) {
+      try {
+        handle_ = CommOpen(GpiModeText(settings));
+      } catch (const plat::Exception& e) {
+        refused = "You have enabled COM port support for GPI functions in the Solvane.Ini file\r\n\r\n"
+                  "You specified COM" +
+                  IntToStr(settings.comPort) + ": There was a problem. The system responded:" + "\r\n\r\n" +
+                  e.Message();
+      }
+    }
+    if (!refused.empty()) enabled_ = false;
   }
-  try {
-    handle_ = CommOpen(GpiModeText(settings));
-  } catch (const plat::Exception& e) {
-    enabled_ = false;
-    tell(
-        "You have enabled COM port support for GPI functions in the Solvane.Ini file\r\n\r\n"
-        "You specified COM" +
-        IntToStr(settings.comPort) + ": There was a problem. The system responded:" + "\r\n\r\n" + e.Message());
-  }
+  // Told without the port's lock: the box runs the window's events meanwhile.
+  if (!refused.empty() && notify) notify(TNoticeKind::Error, refused);
 }
 
 void TGpiPort::CloseComPort() {
+  std::lock_guard<std::timed_mutex> l(lock_);
   if (handle_) CommClose(handle_);
 }
 
-void TGpiPort::Send(const std::string& text) {
+void TGpiPort::Write(const std::string& text) {
   if (enabled_ && handle_ && !text.empty()) CommWrite(handle_, text);
+}
+
+void TGpiPort::Send(const std::string& text) {
+  std::lock_guard<std::timed_mutex> l(lock_);
+  Write(text);
+}
+
+void TGpiPort::Send(TGpiEvent event) {
+  std::lock_guard<std::timed_mutex> l(lock_);
+  switch (event) {
+    case TGpiEvent::Load: Write(onLoad_); break;
+    case TGpiEvent::Record:
+      Write(onRecord_);
+      stopOwed_ = true;
+      break;
+    case TGpiEvent::Stop:
+      Write(onStop_);
+      stopOwed_ = false;
+      break;
+    case TGpiEvent::Exit:
+      Write(onExit_);
+      exitSent_ = true;
+      break;
+  }
+}
+
+void TGpiPort::SendOwed(int waitMs) {
+  std::unique_lock<std::timed_mutex> l(lock_, std::chrono::milliseconds(waitMs));
+  if (!l.owns_lock()) return;
+  if (std::exchange(stopOwed_, false)) Write(onStop_);
+  if (!std::exchange(exitSent_, true)) Write(onExit_);
 }

@@ -18,6 +18,7 @@
 #include "recorder/DeckDisplays.h"
 #include "recorder/DeckTemp.h"
 #include "recorder/FileUtils.h"
+#include "recorder/ForcedEnd.h"
 #include "recorder/Login.h"
 #include "recorder/Sending.h"
 #include "recorder/StartUp.h"
@@ -189,6 +190,8 @@ TSVMain::TSVMain(TComponent* owner) : TForm(owner) {
   FormStyler = new TMMFormStyler(this);
   FormStyler->AppNameText()->SetCaption("Solvane");
   BuildUserForms();
+  // A stop signal the window cannot take (it waits on a disk) still lets the studio hear the end.
+  SetForcedEndWords([this] { Gpi.SendOwed(1000); });
 }
 
 void TSVMain::BuildUserForms() {
@@ -210,6 +213,7 @@ void TSVMain::BuildUserForms() {
 }
 
 TSVMain::~TSVMain() {
+  SetForcedEndWords(nullptr);
   // The devices stop before the files and displays they feed go away.
   if (WaveIn) WaveIn->Close();
   if (MMWaveOut1) MMWaveOut1->Close();
@@ -625,7 +629,7 @@ void TSVMain::UserCaptionUpdate() {
 void TSVMain::FormShow(TObject*) {
   if (FirstShowing) {
     FirstShowing = false;
-    Gpi.Send(Config.gpi.onLoad);
+    Gpi.Send(TGpiEvent::Load);
     // A take killed while it ran on past the end of a cart: the cart is finished with the title
     // and picture the take had cut off, before any take left here is offered. One whose disk is
     // not there yet stays kept.
@@ -769,7 +773,7 @@ void TSVMain::ExitSequence(bool removeTemporaryFiles) {
   const bool held = WaveIn->StopHeld();
   if (!held) FinishKeptCart(DeckTempFolder());
   MMWaveOut1->Close();
-  Gpi.Send(Config.gpi.onExit);
+  Gpi.Send(TGpiEvent::Exit);
   if (removeTemporaryFiles && !held) EmptyDeckTemp(DeckTempFolder());
   UserData.sendLists = {};
   CloseComPort();

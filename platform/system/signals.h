@@ -8,6 +8,9 @@ namespace plat {
 int CatchStopSignals();
 // Reads away what the stop signals wrote into the pipe.
 void DrainStopSignals();
+// Blocks the calling thread until a stop signal has come since CatchStopSignals, whatever the
+// thread reading the pipe above is doing; false at once when the signals are not caught.
+bool AwaitStopSignal();
 // A write past the file-size limit (ulimit -f) then fails with EFBIG, as on a full disk, instead of
 // ending the program. Caught rather than ignored, so that the programs we start get the default back.
 void CatchFileSizeLimit();

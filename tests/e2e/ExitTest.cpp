@@ -262,3 +262,48 @@ TEST(Exit, WhileTheDiskHoldsTheTakeAStopSignalOrTheCloseBoxEndsTheProgramAndTheN
     EXPECT_TRUE(IsPattern(back, f)) << "the take is not the input from its start";
   }
 }
+
+// A disk that answers no read (a share or a USB disk that hangs) holds the window up wherever it
+// reads the cart: a playback that the exit must end, a Stop of a take that then finishes the cart.
+// A stop signal ends the program within seconds all the same, with the GPI strings the studio is
+// still owed, and the next start finds the take that reached the disk in the cart.
+TEST(Exit, AStopSignalEndsTheProgramWhileTheWindowWaitsOnADiskThatAnswersNoRead) {
+  const WAVEFORMATEX f = PcmFormat(32000, 1, 16);
+  for (const bool recording : {false, true}) {
+    SCOPED_TRACE(recording ? "a take stopped" : "a playback");
+    Studio s;
+    s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+    const std::string cart = s.dir.Path("News.wav"), stall = s.dir.Path("stall");
+    ASSERT_TRUE(Studio::Write(cart, MakeWav(f, std::string(10 * 64000, '\x11'))));
+    s.environment["LD_PRELOAD"] = SOLVANE_FS_SHIM;
+    s.environment["SOLVANE_FS_STALL"] = "News.wav";
+    s.environment["SOLVANE_FS_STALL_FLAG"] = stall;
+    s.Answers({"file " + cart});
+    ASSERT_TRUE(s.Start());
+    s.Key("Ctrl+A");
+    ASSERT_EQ(cart, s.Sync().file);
+    s.Key(recording ? "F5" : "F3");
+    s.Run(1000);
+    ASSERT_TRUE(Studio::Write(stall, ""));
+    if (recording) s.Key("F4");
+    else s.RunUnrested(2000);
+    ASSERT_TRUE(Studio::WaitFor([&] { return plat::FileExists(stall + ".held"); })) << "the disk was never read";
+
+    ASSERT_EQ(0, ::kill(s.Pid(), SIGTERM));
+    EXPECT_EQ(0, s.WaitExitWithin(5000)) << "the program did not end within 5 s";
+    const std::string gpi = recording ? std::string(Studio::kLoad) + Studio::kRecord + Studio::kStop + Studio::kExit
+                                      : std::string(Studio::kLoad) + Studio::kExit;
+    EXPECT_EQ(gpi, s.Gpi(gpi.size()));
+    if (!recording) continue;
+
+    ASSERT_EQ(0, ::unlink(stall.c_str()));
+    ASSERT_TRUE(s.Start());
+    s.Sync();
+    s.CloseWindow();
+    EXPECT_EQ(0, s.WaitExit());
+    const WavFile w = ReadWav(cart);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(10u * 64000, w.Data().size());
+    EXPECT_TRUE(IsPattern(w.Data().substr(0, 1000 * 64), f)) << "the take is not in the cart";
+  }
+}

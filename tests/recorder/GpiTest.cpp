@@ -112,6 +112,40 @@ TEST_F(GpiLine, StringsArriveByteForByte) {
   EXPECT_EQ(pty_.ReadBytes(1), "Y");
 }
 
+// What a program ended from another thread still owes the studio: the stop of a recording it heard
+// start (not of one it heard stop or pause), and the exit, once.
+TEST_F(GpiLine, AnEndFromAnotherThreadSendsTheStopAndExitStillOwed) {
+  TGpiSettings s = Enabled();
+  s.onLoad = "L;";
+  s.onRecord = "R;";
+  s.onStop = "S;";
+  s.onExit = "E;";
+  const struct {
+    std::vector<TGpiEvent> heard;
+    std::string owed;
+  } cases[] = {
+      {{TGpiEvent::Load}, "E;"},
+      {{TGpiEvent::Load, TGpiEvent::Record}, "S;E;"},
+      {{TGpiEvent::Record, TGpiEvent::Stop}, "E;"},
+      {{TGpiEvent::Record, TGpiEvent::Stop, TGpiEvent::Record}, "S;E;"},
+      {{TGpiEvent::Record, TGpiEvent::Stop, TGpiEvent::Exit}, ""},
+  };
+  for (const auto& c : cases) {
+    TGpiPort gpi;
+    ASSERT_TRUE(Open(gpi, s).empty());
+    std::string heard;
+    for (TGpiEvent e : c.heard) {
+      gpi.Send(e);
+      heard += e == TGpiEvent::Load ? "L;" : e == TGpiEvent::Record ? "R;" : e == TGpiEvent::Stop ? "S;" : "E;";
+    }
+    std::thread([&gpi] { gpi.SendOwed(1000); }).join();
+    std::thread([&gpi] { gpi.SendOwed(1000); }).join();  // owed once only
+    gpi.Send("|");
+    EXPECT_EQ(pty_.ReadBytes(heard.size() + c.owed.size() + 1), heard + c.owed + "|");
+    gpi.CloseComPort();
+  }
+}
+
 TEST_F(GpiLine, EachRefusedSettingHasItsMessageAndWritesNothing) {
   struct Case {
     void (*change)(TGpiSettings&);

@@ -10,6 +10,10 @@
 //                              making <fifo>.held, until a byte is written into <fifo>: the test
 //                              acts at that exact moment of a save (another deck saves, a file is
 //                              written at the name, the program is killed).
+//   SOLVANE_FS_STALL=<name>, SOLVANE_FS_STALL_FLAG=<path>
+//                              while a file stands at <path>, every read (pread) of a file called
+//                              <name> waits, after making <path>.held, as on a disk that answers
+//                              nothing: a share or a USB disk that hangs.
 // Every other call goes to the C library as it is.
 #include <dlfcn.h>
 #include <errno.h>
@@ -85,6 +89,30 @@ void HoldBefore(const char* to) {
     }
     ::close(fd);
   }
+  errno = e;
+}
+
+// Whether the file open at fd is called name (its last path component).
+bool Called(int fd, const char* name) {
+  char link[64], path[4096];
+  ::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = ::readlink(link, path, sizeof path - 1);
+  if (n <= 0) return false;
+  path[n] = '\0';
+  const char* base = ::strrchr(path, '/');
+  return ::strcmp(base ? base + 1 : path, name) == 0;
+}
+
+void StallRead(int fd) {
+  const char* name = ::getenv("SOLVANE_FS_STALL");
+  const char* flag = ::getenv("SOLVANE_FS_STALL_FLAG");
+  if (!name || !flag || ::access(flag, F_OK) != 0 || !Called(fd, name)) return;
+  const int e = errno;
+  char told[4096];
+  ::snprintf(told, sizeof told, "%s.held", flag);
+  const int t = ::open(told, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (t >= 0) ::close(t);
+  while (::access(flag, F_OK) == 0) ::usleep(10000);
   errno = e;
 }
 
@@ -164,5 +192,17 @@ int link(const char* from, const char* to) {
   HoldBefore(to);
   if (Refusing() && !CrossDevice(AT_FDCWD, from, AT_FDCWD, to)) return Refuse();
   return real(from, to);
+}
+
+ssize_t pread(int fd, void* buf, size_t n, off_t offset) {
+  static const auto real = Real<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+  StallRead(fd);
+  return real(fd, buf, n, offset);
+}
+
+ssize_t pread64(int fd, void* buf, size_t n, off_t offset) {
+  static const auto real = Real<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
+  StallRead(fd);
+  return real(fd, buf, n, offset);
 }
 }
