@@ -220,11 +220,13 @@ void TSVMain::RecordButtonClick(TObject*) {
     WaveIn->Start();
     HoldTakeFile();
   } catch (const std::exception& e) {
-    // The cart's file, not the device, may have refused the take: one with a second name is never
-    // written into. Nor is the device to blame when its sound server could not be reached.
-    plat::HeldFile file;
-    const bool linked = dynamic_cast<const EMMWaveError*>(&e) && file.Hold(RecordFileName) && file.Links() > 1;
-    Notify(TNoticeKind::Error, linked ? SecondNameText(RecordFileName)
+    // The cart's file, not the device, may have refused the take (one with a second name is never
+    // written into): the operator hears what it is. Nor is the device to blame when its sound server
+    // could not be reached.
+    std::string why;
+    if (dynamic_cast<const EMMWaveError*>(&e))
+      why = RecordRefusalText(RecordFileName, InDeckTemp(DeckTempFolder(), RecordFileName));
+    Notify(TNoticeKind::Error, !why.empty() ? why
                                : dynamic_cast<const EMMWaveInNoServer*>(&e)
                                    ? WaveDeviceReason(e.what()) + " Nothing was recorded."
                                    : "Your sound intput device appears to be in use or not working properly. "

@@ -1,6 +1,8 @@
 #include "recorder/DeckTemp.h"
 
+#include <cerrno>
 
+#include "platform/audio/riff_io.h"
 #include "platform/system/files.h"
 #include "recorder/CartTail.h"
 
@@ -157,11 +159,22 @@ std::string TakeBackText(const std::string& path, bool recording, TTakeBack back
   return what + "\r\n\r\nSolvane could not write the take out again: it is lost.";
 }
 
-std::string SecondNameText(const std::string& path) {
-  return "The file of this take, " + path +
+std::string SecondNameText(const std::string& path, bool take) {
+  return std::string("The file of this ") + (take ? "take" : "cart") + ", " + path +
          ", has another name as well (a second hard link, such as a backup made with cp -al leaves). Recording "
          "into it would change the file under that name too, so Solvane does not record into it.\r\n\r\nRemove "
-         "the other name and record again, or save the take as it is.";
+         "the other name and record again" +
+         (take ? ", or save the take as it is." : ".");
+}
+
+std::string RecordRefusalText(const std::string& path, bool take) {
+  plat::SmallRead refusal = plat::SmallRead::Read;
+  errno = 0;
+  if (plat::RiffFile::Open(path, plat::RiffMode::ReadWrite, &refusal)) return {};
+  const int error = errno;
+  if (error == EMLINK) return SecondNameText(path, take);
+  return "Solvane cannot record into " + path + ": " +
+         plat::RefusalReason(refusal == plat::SmallRead::Read ? plat::SmallRead::Failed : refusal, error) + ".";
 }
 
 namespace {

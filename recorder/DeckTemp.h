@@ -54,8 +54,12 @@ enum class TTakeBack {
 std::string TakeBackText(const std::string& path, bool recording, TTakeBack back, const std::string& where = {},
                          const plat::FolderVerdict& verdict = {});
 
-// Why a take's file, path, that has a second name is not recorded into.
-std::string SecondNameText(const std::string& path);
+// Why a take's file, path, that has a second name is not recorded into; take is false for a cart's
+// file outside the temporary folder.
+std::string SecondNameText(const std::string& path, bool take = true);
+// Why the file at path (a take's when take is set) refuses a recording, judged as a recording
+// opens it; empty when it takes one.
+std::string RecordRefusalText(const std::string& path, bool take);
 
 // The takes a run left behind in the folder, in name order: regular files named "*.wav" with no
 // other name. A link, whatever it points at, is never one of them, nor a file with another link.

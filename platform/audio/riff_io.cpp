@@ -22,6 +22,42 @@ std::string FourCCText(uint32_t code) {
   return s;
 }
 
+namespace {
+
+// A file with a second name is never written into: the file under that name would change too (a
+// backup made with hard links, or a name another account gave one of ours in a shared folder).
+int OpenToWrite(const std::string& path, SmallRead& verdict) {
+  const int fd = OpenRegularFile(path, O_RDWR, verdict);
+  struct stat st {};
+  if (fd < 0 || (::fstat(fd, &st) == 0 && st.st_nlink <= 1)) return fd;
+  ::close(fd);
+  verdict = SmallRead::Failed;
+  errno = EMLINK;
+  return -1;
+}
+
+// Whatever holds a name the caller has just found free, or emptied, was put there since: only a
+// regular file of this account's own with no other name is emptied, never one reached through a
+// link, a FIFO or a device.
+int OpenOwnToEmpty(const std::string& path) {
+  const int fd = OpenPath(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (S_ISDIR(st.st_mode)) err = EISDIR;
+  else if (!S_ISREG(st.st_mode)) err = ENXIO;
+  else if (st.st_uid != ::geteuid()) err = EPERM;
+  else if (st.st_nlink > 1) err = EMLINK;
+  else if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
+  if (err == 0) return fd;
+  ::close(fd);
+  errno = err;
+  return -1;
+}
+
+}  // namespace
+
 std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode, SmallRead* refusal) {
   SmallRead verdict = SmallRead::Read;
   if (refusal) *refusal = verdict;
@@ -36,19 +72,19 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode,
       fd = OpenRegularFile(path, O_RDONLY, verdict);
       writable = false;
       break;
-    case RiffMode::ReadWrite: fd = OpenRegularFile(path, O_RDWR, verdict); break;
+    case RiffMode::ReadWrite: fd = OpenToWrite(path, verdict); break;
     case RiffMode::ReadWriteOrRead:
       // Read-only means no write bit, whoever we run as.
-      if (!IsReadOnly(path)) fd = OpenRegularFile(path, O_RDWR, verdict);
+      if (!IsReadOnly(path)) fd = OpenToWrite(path, verdict);
       if (fd < 0 && verdict != SmallRead::NotAFile && verdict != SmallRead::OthersLink) {
         fd = OpenRegularFile(path, O_RDONLY, verdict);
         writable = false;
       }
       break;
     case RiffMode::Create:
-      fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+      fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
       if (fd >= 0) createdNew = true;
-      else if (errno == EEXIST) fd = OpenPath(path, O_RDWR | O_TRUNC);
+      else if (errno == EEXIST) fd = OpenOwnToEmpty(path);
       break;
     case RiffMode::CreateNew:
       fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);

@@ -65,9 +65,11 @@ enum class RiffResult { Ok = 0, ChunkNotFound, CannotSeek, CannotRead, CannotWri
 
 enum class RiffMode {
   Read,             // an existing file, read only
-  ReadWrite,        // an existing file, read and write
-  ReadWriteOrRead,  // read and write, and read only when that is refused
-  Create,           // create or truncate, read and write
+  ReadWrite,        // an existing file with no other name, read and write
+  ReadWriteOrRead,  // read and write, and read only when that is refused (a file with another name)
+  // Create, read and write; a regular file of this account's with no other name that holds the
+  // name (never a link, a FIFO or a device) is emptied instead.
+  Create,
   CreateNew,        // create a file that must not exist yet (nor a link of that name), read and write
   ReadPlain,        // an existing regular file, read only; a link or anything else is refused
   // An existing regular file, read and write (read only when that is refused), that nothing at its

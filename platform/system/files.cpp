@@ -519,18 +519,22 @@ SmallFile ReadSmallFile(const std::string& path, int64_t limit) {
   return f;
 }
 
-std::string RefusalText(const std::string& path, SmallRead result, int error, int64_t limit) {
-  std::string why;
+std::string RefusalReason(SmallRead result, int error, int64_t limit) {
   switch (result) {
-    case SmallRead::Read:
-    case SmallRead::Missing: return {};
-    case SmallRead::Folder: why = "it is a folder"; break;
-    case SmallRead::NotAFile: why = "it is not a regular file"; break;
-    case SmallRead::TooLarge: why = "it is larger than " + std::to_string(limit >> 20) + " MB"; break;
-    case SmallRead::OthersLink: why = "it is a link another account made"; break;
-    case SmallRead::Failed: why = std::strerror(error); break;
+    case SmallRead::Read: break;
+    case SmallRead::Missing: return std::strerror(ENOENT);
+    case SmallRead::Folder: return "it is a folder";
+    case SmallRead::NotAFile: return "it is not a regular file";
+    case SmallRead::TooLarge: return "it is larger than " + std::to_string(limit >> 20) + " MB";
+    case SmallRead::OthersLink: return "it is a link another account made";
+    case SmallRead::Failed: return std::strerror(error);
   }
-  return "Unable to read " + path + ": " + why + ".";
+  return {};
+}
+
+std::string RefusalText(const std::string& path, SmallRead result, int error, int64_t limit) {
+  if (result == SmallRead::Read || result == SmallRead::Missing) return {};
+  return "Unable to read " + path + ": " + RefusalReason(result, error, limit) + ".";
 }
 
 std::string SmallFileRefusal(const std::string& path, const SmallFile& file) {

@@ -154,6 +154,8 @@ std::string SmallFileRefusal(const std::string& path, const SmallFile& file);
 int OpenRegularFile(const std::string& path, int access, SmallRead& result);
 // Why such a file was refused, as SmallFileRefusal says it ("Unable to read <path>: <why>.").
 std::string RefusalText(const std::string& path, SmallRead result, int error, int64_t limit = SmallFileLimit);
+// The <why> alone ("it is a folder"); for Missing, that there is no such file.
+std::string RefusalReason(SmallRead result, int error, int64_t limit = SmallFileLimit);
 
 // A file that holds passwords, in folder, made the way the folder is used: in a folder other
 // accounts share (group-writable, or setgid), read and write for the folder's group as well,

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -147,4 +152,59 @@ TEST(RiffIO, OpenModes) {
   EXPECT_EQ(again->Size(), 0);
   EXPECT_FALSE(RiffFile::Open(dir.Path("missing"), RiffMode::ReadWrite));
   EXPECT_FALSE(RiffFile::Open(dir.Root(), RiffMode::Read)) << "a folder is not a file";
+}
+
+// A cart's folder may be shared with other accounts, which can put anything at a name between the
+// deck's removal of a cart and its making of the cart anew: only a file of our own with no other
+// name is ever emptied or written into there, and nothing is waited on.
+TEST(RiffIO, ACartIsNeverMadeOrWrittenThroughWhatOthersPutAtItsName) {
+  Scratch dir;
+  const std::string outside = dir.Path("outside.wav"), link = dir.Path("Link.wav"), twin = dir.Path("Twin.wav"),
+                    full = dir.Path("Full.wav"), pipe = dir.Path("Pipe.wav");
+  ASSERT_TRUE(WriteWholeFile(outside, "precious"));
+  ASSERT_EQ(::symlink(outside.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::link(outside.c_str(), twin.c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  // Both ends held here, so that no open of it waits and whatever went into it could be read.
+  const int ends = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(ends, 0);
+
+  for (const std::string& name : {link, twin, full, pipe}) {
+    SCOPED_TRACE(name);
+    errno = 0;
+    EXPECT_EQ(RiffFile::Open(name, RiffMode::Create), nullptr);
+    EXPECT_NE(errno, 0);
+  }
+  EXPECT_EQ(RiffFile::Open(twin, RiffMode::ReadWrite), nullptr);
+  EXPECT_EQ(errno, EMLINK);
+  // Heard, never recorded into.
+  auto heard = RiffFile::Open(twin, RiffMode::ReadWriteOrRead);
+  ASSERT_NE(heard, nullptr);
+  EXPECT_FALSE(heard->Writable());
+  heard.reset();
+  EXPECT_EQ(Bytes(outside), "precious");
+  char buf[16];
+  EXPECT_EQ(::read(ends, buf, sizeof buf), -1) << "written into the FIFO";
+  ::close(ends);
+  struct stat st {};
+  EXPECT_TRUE(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link was replaced";
+
+  // A file of another account at the name, as root can make one, is not emptied either.
+  if (::geteuid() == 0) {
+    const std::string theirs = dir.Path("Theirs.wav");
+    ASSERT_TRUE(WriteWholeFile(theirs, "theirs"));
+    ASSERT_EQ(::chown(theirs.c_str(), 64102, 64102), 0);
+    EXPECT_EQ(RiffFile::Open(theirs, RiffMode::Create), nullptr);
+    EXPECT_EQ(errno, EPERM);
+    EXPECT_EQ(Bytes(theirs), "theirs");
+  }
+  // A file of our own is made anew.
+  auto again = RiffFile::Open(outside, RiffMode::Create);
+  EXPECT_EQ(again, nullptr) << "it has a second name yet";
+  ASSERT_EQ(::unlink(twin.c_str()), 0);
+  again = RiffFile::Open(outside, RiffMode::Create);
+  ASSERT_NE(again, nullptr);
+  EXPECT_FALSE(again->CreatedNew());
+  EXPECT_EQ(again->Size(), 0);
 }
