@@ -146,6 +146,25 @@ TEST(TempFolder, AFolderOthersMayWriteToOrOfAnotherAccountIsRefusedWithWhatToDo)
                                                  s.state + "Solvane/Temp/ instead"))
       << ::testing::PrintToString(s.DialogLog());
   EXPECT_EQ("a take", Studio::Read(s.deckTemp + "Untitled.wav"));
+
+  // A state folder that is not the account's either (HOME left as another's): both are told.
+  const std::string theirs = s.dir.Path("theirs/");
+  ASSERT_EQ(0, ::mkdir(theirs.c_str(), 0755));
+  ASSERT_EQ(0, ::chown(theirs.c_str(), 65534, 65534));
+  s.environment["XDG_STATE_HOME"] = theirs;
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  ASSERT_EQ(3u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_TRUE(Logged({s.DialogLog().back()},
+                     "message Error [OK] \"The temporary folder " + s.deckTemp +
+                         " belongs to another account (nobody), so Solvane cannot keep its recordings "
+                         "there.\\r\\n\\r\\nSet TMPDIR to a folder of your own, or ask an administrator to remove " +
+                         s.deckTemp + ", and start Solvane again.\\r\\n\\r\\nSolvane's own folder " + theirs +
+                         "Solvane/Temp/ lies in " + theirs +
+                         ", which belongs to another account (nobody), so Solvane cannot keep its recordings "
+                         "there.\\r\\n\\r\\nSet XDG_STATE_HOME to a folder of your own, and start Solvane again.\""))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_FALSE(plat::PathTaken(theirs + "Solvane"));
 }
 
 TEST(TempFolder, ASaveIntoTheFolderIsRefusedAndTheTakeStaysInTheDeck) {
