@@ -98,7 +98,7 @@ std::string DeckPrivateFolder() {
   return state.empty() ? state : state + "Solvane/";
 }
 
-plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name) {
+plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name, bool shared) {
   const std::string root = DeckPrivateFolder();
   if (root.empty()) {
     plat::FolderVerdict v;
@@ -107,7 +107,7 @@ plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::strin
     v.reason = "Neither XDG_STATE_HOME nor a home folder is known for this account.";
     return v;
   }
-  return folder.Hold(root + name + "/");
+  return shared ? folder.HoldShared(root + name + "/") : folder.Hold(root + name + "/");
 }
 
 std::string PrivateFolderRefusal(const plat::FolderVerdict& v, const std::string& folder) {

@@ -31,8 +31,9 @@ constexpr const char* DeckFallbackName = "Temp";
 constexpr const char* DeckRescueName = "Rescued";
 // Holds the folder name beneath DeckPrivateFolder(), each level it makes 0700 whatever the umask,
 // judged as the temporary folder is: the home or state folder on the way may be another account's
-// (HOME left as another's) or one that others may write to, and is then refused.
-plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name);
+// (HOME left as another's) or one that others may write to, and is then refused. Shared, beside
+// the account's other decks that hold it so (plat::HeldFolder::HoldShared).
+plat::FolderVerdict HoldPrivateFolder(plat::HeldFolder& folder, const std::string& name, bool shared = false);
 // What the operator is told when the temporary folder was refused as another account's and the deck
 // keeps its recordings in fallback, beneath the private place, instead.
 std::string DeckTempFallbackText(const plat::FolderVerdict& refused, const std::string& folder,

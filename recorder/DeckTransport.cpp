@@ -1,5 +1,6 @@
 // The deck's transport: its state routines, the buttons, the slider and the timers.
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "engine/MMConect.h"
@@ -814,15 +815,19 @@ void TSVMain::KeepHeldTake(bool recording, TTell tell) {
   else TellTakeBack();
 }
 
-// Under its own name, or numbered beside a take rescued earlier; never over anything.
+// Under its own name, or numbered beside a take rescued earlier; never over anything. The account's
+// other decks (with temporary folders of their own) may rescue theirs there at the same moment.
 bool TSVMain::RescueHeldTake() {
-  if (!(rescue_.IsHeld() ? rescue_.Rehold() : HoldPrivateFolder(rescue_, DeckRescueName)).Held()) return false;
+  if (!(rescue_.IsHeld() ? rescue_.Rehold() : HoldPrivateFolder(rescue_, DeckRescueName, true)).Held()) return false;
   const std::string name = ExtractFileName(RecordFileName), ext = ExtractFileExt(name);
   const std::string stem = name.substr(0, name.size() - ext.size());
   for (int n = 1; n < 100; ++n) {
     const std::string path = rescue_.Path() + (n == 1 ? name : stem + " (" + std::to_string(n) + ")" + ext);
     if (PathTaken(path)) continue;
-    if (!takeFile_.WriteOut(path)) return false;
+    if (!takeFile_.WriteOut(path)) {
+      if (errno == EEXIST) continue;  // another deck took the name first
+      return false;
+    }
     rescuedTake_ = path;
     CartNowAt(path);
     return true;

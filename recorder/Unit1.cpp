@@ -683,15 +683,20 @@ bool TSVMain::OfferLeftoverTake(const std::string& folder) {
   return false;
 }
 
-// Held only while the deck has one of them; a folder held by another deck of the account's now,
-// or one not to be trusted, is left for a later start.
+// Held only while the deck has one of them; a folder another deck of the account's holds now (it
+// may have a take there), or one not to be trusted, is left for a later start. Once a take is
+// chosen, the account's other decks may rescue theirs beside it.
 void TSVMain::OfferRescuedTake() {
   const std::string root = DeckPrivateFolder();
   if (root.empty() || !DirectoryExists(root + DeckRescueName) || !HoldPrivateFolder(rescue_, DeckRescueName).Held())
     return;
   OfferLeftoverTake(rescue_.Path());
-  if (DeckLoaded && ExtractFilePath(RecordFileName) == rescue_.Path()) rescuedTake_ = RecordFileName;
-  else rescue_.Release();
+  if (DeckLoaded && ExtractFilePath(RecordFileName) == rescue_.Path()) {
+    rescuedTake_ = RecordFileName;
+    rescue_.Share();
+  } else {
+    rescue_.Release();
+  }
 }
 
 void TSVMain::ShowSensitivity(int stepMs, bool any) {

@@ -301,7 +301,18 @@ HeldFolder::~HeldFolder() { Release(); }
 
 FolderVerdict HeldFolder::Hold(const std::string& path) {
   Release();
+  shared_ = false;
   return Take(path);
+}
+
+FolderVerdict HeldFolder::HoldShared(const std::string& path) {
+  Release();
+  shared_ = true;
+  return Take(path);
+}
+
+void HeldFolder::Share() {
+  if (fd_ && !shared_ && ::flock(fd_->fd, LOCK_SH | LOCK_NB) == 0) shared_ = true;
 }
 
 FolderVerdict HeldFolder::Take(const std::string& path) {
@@ -316,7 +327,7 @@ FolderVerdict HeldFolder::Take(const std::string& path) {
   if (!LeadsTo(dir, fd.Get())) return Fault(FolderFault::CannotMake, path_, "It was moved while it was being opened.");
   if (FolderVerdict v = JudgeOwn(fd.Get(), path_); !v.Held()) return v;
   if (FolderVerdict v = JudgeChain(fd.Get(), false); !v.Held()) return v;
-  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+  if (::flock(fd.Get(), (shared_ ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0)
     return errno == EWOULDBLOCK ? Fault(FolderFault::InUse, path_)
                                 : Fault(FolderFault::CannotMake, path_, std::strerror(errno));
   Release();
@@ -375,8 +386,10 @@ bool HeldFile::WriteOut(const std::string& path) {
     fd_ = out;
     return true;
   }
+  const int err = errno;
   ::close(out);
   DeleteFile(path);
+  errno = err;
   return false;
 }
 

@@ -49,6 +49,12 @@ public:
   // link on the way to it is this account's or root's (another account's could lead it to any folder
   // of ours); and no other process holds it.
   FolderVerdict Hold(const std::string& path);
+  // Holds it as Hold does, beside other processes that hold it so too (several decks of one account
+  // keeping their takes in one folder); one that holds it alone keeps it from them (InUse), and
+  // they keep it from one that would hold it alone.
+  FolderVerdict HoldShared(const std::string& path);
+  // From now on the folder held alone is held as HoldShared holds it.
+  void Share();
   // The held folder has been removed: nothing can be made in it any more.
   bool Gone() const;
   // Once the held folder is gone, holds the folder at the same path again, made anew and judged as
@@ -67,6 +73,7 @@ private:
   FolderVerdict Take(const std::string& path);
   std::string path_, key_;
   std::shared_ptr<Descriptor> fd_;
+  bool shared_ = false;
 };
 
 // A path as the *at routines of files.h take it: directly inside a held folder, that folder's
@@ -107,7 +114,7 @@ public:
   // Writes everything the file holds into a new file at path (never over one that is there),
   // readable and writable by its owner alone, on the disk before this returns, and holds that file
   // from then on; false, with nothing left at path and the old file still held, when it could not
-  // be written whole.
+  // be written whole (errno EEXIST: something stands at path).
   bool WriteOut(const std::string& path);
   void Release();
   bool IsHeld() const { return fd_ >= 0; }

@@ -798,3 +798,54 @@ TEST(TempFolder, EveryFileTheDeckMakesThereIsTheOperatorsAloneAndASavedTakeIsAsA
     EXPECT_EQ(0664u, ModeOf(cart));
   }
 }
+
+TEST(TempFolder, TwoDecksOfOneAccountRescueTheirTakesSideBySideAndAStartMeanwhileOffersNeither) {
+  // Two decks of the operator's, each with a temporary folder of its own, one state folder.
+  Studio a, b;
+  AsOperator(a);
+  AsOperator(b);
+  b.environment["XDG_STATE_HOME"] = a.state;
+  const std::string rescued = a.state + "Solvane/Rescued/";
+  for (Studio* s : {&a, &b}) s->Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  a.Answers({"OK", "OK", "file " + a.dir.Path("Saved.wav")});
+  b.Answers({"OK", "file " + b.dir.Path("Saved.wav")});
+  auto rested = [](Studio& s) { return s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "at rest"); };
+  // The take's folder gives way to a file mid-take.
+  auto takeCutOff = [&](Studio& s) {
+    s.Key("Ctrl+S");
+    s.Key("F5");
+    s.Run(1000);
+    RemoveAll(s.deckTemp);
+    ASSERT_TRUE(Studio::Write(plat::ExcludeTrailingPathDelimiter(s.deckTemp), "not a folder"));
+    s.Run(500);
+    s.Key("F4");
+  };
+
+  // A's take is rescued, A is killed, and its next start takes the take back from there.
+  ASSERT_TRUE(a.Start());
+  takeCutOff(a);
+  ASSERT_EQ(rescued + "Untitled.wav", rested(a).file) << ::testing::PrintToString(a.DialogLog());
+  a.Kill();
+  ASSERT_EQ(0, ::unlink(plat::ExcludeTrailingPathDelimiter(a.deckTemp).c_str()));
+  ASSERT_TRUE(a.Start());
+  ASSERT_EQ(rescued + "Untitled.wav", rested(a).file) << ::testing::PrintToString(a.DialogLog());
+  // B's take is rescued beside it meanwhile.
+  ASSERT_TRUE(b.Start());
+  takeCutOff(b);
+  EXPECT_EQ(rescued + "Untitled (2).wav", rested(b).file) << ::testing::PrintToString(b.DialogLog());
+
+  // A third start of the account's offers neither live take.
+  Studio c;
+  AsOperator(c);
+  c.environment["XDG_STATE_HOME"] = a.state;
+  c.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(c.Start());
+  EXPECT_EQ("empty", c.Sync().deck);
+  EXPECT_TRUE(c.DialogLog().empty()) << ::testing::PrintToString(c.DialogLog());
+  c.CloseWindow();
+  EXPECT_EQ(0, c.WaitExit());
+
+  SaveWholeAndEject(a, a.dir.Path("Saved.wav"), {3 * kMonoBytesPerSecond / 2});
+  SaveWholeAndEject(b, b.dir.Path("Saved.wav"), {3 * kMonoBytesPerSecond / 2});
+  EXPECT_EQ("", Listing(rescued));
+}

@@ -319,6 +319,27 @@ TEST(HeldFolder, OneHolderAtATimeAndTheLockKeepsAnAgeCleanUpAway) {
   EXPECT_TRUE(second.Hold(dir.Path("Solvane")).Held());
 }
 
+TEST(HeldFolder, HoldersThatShareItStandSideBySideButNeverBesideOneThatHoldsItAlone) {
+  Scratch dir;
+  const std::string folder = dir.Path("Rescued");
+  HeldFolder alone, first, second;
+  ASSERT_TRUE(alone.Hold(folder).Held());
+  EXPECT_EQ(first.HoldShared(folder).fault, FolderFault::InUse);
+  alone.Share();
+  ASSERT_TRUE(first.HoldShared(folder).Held());
+  alone.Release();
+  ASSERT_TRUE(second.HoldShared(folder).Held());
+  EXPECT_EQ(alone.Hold(folder).fault, FolderFault::InUse);
+  // Made again once gone, it is held shared again.
+  ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+  ASSERT_TRUE(first.Rehold().Held());
+  ASSERT_TRUE(second.Rehold().Held());
+  EXPECT_EQ(alone.Hold(folder).fault, FolderFault::InUse);
+  first.Release();
+  second.Release();
+  EXPECT_TRUE(alone.Hold(folder).Held());
+}
+
 TEST(HeldFolder, AFolderRemovedIsNoticedAndMadeAgainPrivatelyAndNothingIsMadeElsewhereMeanwhile) {
   Scratch dir;
   const std::string folder = dir.Path("tmp/Solvane/");
@@ -373,6 +394,7 @@ TEST(HeldFile, ATakeWhoseNameWasRemovedIsWrittenOutWholeAndPrivatelyAndHeldFromT
   EXPECT_TRUE(file.Removed());
   ASSERT_TRUE(WriteWholeFile(dir.Path("Other.wav"), "other"));
   EXPECT_FALSE(file.WriteOut(dir.Path("Other.wav")));
+  EXPECT_EQ(errno, EEXIST);
   EXPECT_EQ(Read(dir.Path("Other.wav")), "other");
   EXPECT_FALSE(file.At(dir.Path("Other.wav")));
   const mode_t mask = ::umask(0);
