@@ -122,38 +122,50 @@ std::string SaveIntoTempText(const std::string& folder) {
 
 namespace {
 
-// Why a take could not go back into the temporary folder, in a few words.
-std::string NotBackReason(const plat::FolderVerdict& v) {
+// Why a take could not go into a folder, in a few words: the folder it was in (again), or the
+// folder for rescued takes.
+std::string NotBackReason(const plat::FolderVerdict& v, bool again) {
+  const std::string now = again ? "now " : "";
   switch (v.fault) {
     case FolderFault::None: return "it could not be written there (the disk may be full)";
     case FolderFault::CannotMake:
-      return "the folder could not be made again" + (v.reason.empty() ? std::string() : " (" + v.reason + ")");
-    case FolderFault::Link: return "a link now stands at the folder's name";
+      return "the folder could not be made" + std::string(again ? " again" : "") +
+             (v.reason.empty() ? std::string() : " (" + v.reason + ")");
+    case FolderFault::Link: return "a link " + now + "stands at the folder's name";
     case FolderFault::Theirs:
-      return "what now stands at " + v.culprit + " belongs to another account (" + v.owner + ")";
-    case FolderFault::OpenToOthers: return "other accounts may now write to the folder";
-    case FolderFault::Movable: return "other accounts may now write to " + v.culprit + ", which holds the folder";
-    case FolderFault::InUse: return "another Solvane now holds the folder";
+      return "what " + now + "stands at " + v.culprit + " belongs to another account (" + v.owner + ")";
+    case FolderFault::OpenToOthers: return "other accounts may " + now + "write to the folder";
+    case FolderFault::Movable:
+      return "other accounts may " + now + "write to " + v.culprit + ", which holds the folder";
+    case FolderFault::InUse: return "another Solvane " + now + "holds the folder";
   }
   return {};
 }
 
 }  // namespace
 
-std::string TakeBackText(const std::string& path, bool recording, TTakeBack back, const std::string& where,
-                         const plat::FolderVerdict& verdict) {
-  const std::string what = "The file of this recording, " + path + ", was removed from the temporary folder " +
-                           (recording ? "while it was being recorded" : "after it was recorded") +
-                           " (a clean-up of temporary files, perhaps).";
-  switch (back) {
+std::string TakeBackText(const TTakeBackNote& n) {
+  const std::string what = "The file of this recording, " + n.path + ", was removed from " +
+                           (n.wasRescued ? "the folder it had been rescued to " : "the temporary folder ") +
+                           (n.recording ? "while it was being recorded" : "after it was recorded") +
+                           (n.wasRescued ? "." : " (a clean-up of temporary files, perhaps).");
+  const std::string notBack = "\r\n\r\nIt could not go back into " +
+                              std::string(n.wasRescued ? "that folder" : "the temporary folder") + ": " +
+                              NotBackReason(n.verdict, true);
+  switch (n.back) {
     case TTakeBack::WrittenOut:
       return what + "\r\n\r\nSolvane has written the whole take out again under its name. Save it before "
                     "you eject it.";
     case TTakeBack::Rescued:
-      return what + "\r\n\r\nIt could not go back into the temporary folder: " + NotBackReason(verdict) +
-             ". Solvane has written the whole take out to\r\n\r\n" + where +
+      return what + notBack + ". Solvane has written the whole take out to\r\n\r\n" + n.where +
              "\r\n\r\nin a folder of your own that no other account can reach. Save it from there before you "
              "eject it; should Solvane end first, the next start offers it again.";
+    case TTakeBack::RescuedAlone:
+      return what + notBack + "; nor into your own folder " + n.own + ": " + NotBackReason(n.ownVerdict, false) +
+             ". Solvane has written the whole take out to\r\n\r\n" + n.where +
+             "\r\n\r\nin a folder made for it alone, which no other account can reach. Save it from there "
+             "before you eject it; should Solvane end first, open it from there yourself: the next start does "
+             "not look for it there.";
     case TTakeBack::Lost: break;
   }
   return what + "\r\n\r\nSolvane could not write the take out again: it is lost.";

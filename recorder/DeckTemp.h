@@ -44,16 +44,25 @@ std::string PrivateFolderRefusal(const plat::FolderVerdict& verdict, const std::
 std::string SaveIntoTempText(const std::string& folder);
 // Where the deck put a take it holds once its name no longer led to it.
 enum class TTakeBack {
-  WrittenOut,  // under its own name again
-  Rescued,     // into the folder for rescued takes (DeckRescueName)
-  Lost,        // nowhere: it could not be written out
+  WrittenOut,    // under its own name again
+  Rescued,       // into the folder for rescued takes (DeckRescueName)
+  RescuedAlone,  // that folder could not take it either: into a folder made for it alone, which no
+                 // start looks in
+  Lost,          // nowhere: it could not be written out
 };
-// What the operator is told of a take whose file, path, was removed from the temporary folder
-// during the take (recording) or after it; a rescued one is now at where, and did not go back
-// because of what the verdict on the temporary folder said (held: the take could not be written
-// there).
-std::string TakeBackText(const std::string& path, bool recording, TTakeBack back, const std::string& where = {},
-                         const plat::FolderVerdict& verdict = {});
+// A take whose file was removed, and what became of it.
+struct TTakeBackNote {
+  std::string path;         // where the take's file was
+  bool recording = false;   // removed during the take, not after it
+  bool wasRescued = false;  // that file was where an earlier rescue had put it
+  TTakeBack back = TTakeBack::Lost;
+  std::string where;             // where a rescued take is now
+  plat::FolderVerdict verdict;   // why it did not go back into its folder (held: it could not be written there)
+  std::string own;               // for RescuedAlone: the folder for rescued takes ...
+  plat::FolderVerdict ownVerdict;  // ... and why it could not take the take
+};
+// What the operator is told of it.
+std::string TakeBackText(const TTakeBackNote& note);
 
 // Why a take's file, path, that has a second name is not recorded into; take is false for a cart's
 // file outside the temporary folder.

@@ -174,6 +174,7 @@ void TSVMain::EmptyDeck() {
   takeBackText_.clear();
   if (!rescuedTake_.empty()) DeleteFile(std::exchange(rescuedTake_, {}));
   rescue_.Release();
+  if (!madeRescue_.empty()) RemoveDir(std::exchange(madeRescue_, {}));
   PlayFile->Wave()->FreeWave();
   RecFile->Wave()->FreeWave();
   CurrentPosition->SetCaption(Config.shortTimers ? "00:00:00" : "00:00:00.000");
@@ -802,37 +803,64 @@ void TSVMain::KeepHeldTake(bool recording, TTell tell) {
   if (!takeFile_.IsHeld() || WaveIn->IsOpen() || MMWaveOut1->IsOpen() || takeFile_.At(RecordFileName)) return;
   // The held file is the take's only whole copy until it is written out.
   const TForcedEndHold hold;
-  const std::string path = RecordFileName;
-  const bool rescued = rescue_.IsHeld() && ExtractFilePath(path) == rescue_.Path();
-  const plat::FolderVerdict verdict = (rescued ? rescue_ : deckTemp_).Rehold();
-  TTakeBack back = TTakeBack::Lost;
-  if (verdict.Held() && takeFile_.WriteOut(path)) back = TTakeBack::WrittenOut;
-  else if (RescueHeldTake()) back = TTakeBack::Rescued;
-  else takeFile_.Release();
+  TTakeBackNote note;
+  note.path = RecordFileName;
+  note.recording = recording;
+  note.wasRescued = rescue_.IsHeld() && ExtractFilePath(note.path) == rescue_.Path();
+  note.verdict = (note.wasRescued ? rescue_ : deckTemp_).Rehold();
+  if (note.verdict.Held() && takeFile_.WriteOut(note.path)) note.back = TTakeBack::WrittenOut;
+  else note.back = RescueHeldTake(note);
+  if (note.back == TTakeBack::Lost) takeFile_.Release();
+  note.where = RecordFileName;
   if (tell == TTell::Never) return;
-  takeBackText_ = TakeBackText(path, recording, back, RecordFileName, verdict);
+  takeBackText_ = TakeBackText(note);
   if (tell == TTell::Later) RecFileNotices.Post(NoticeTakeBack);
   else TellTakeBack();
 }
 
-// Under its own name, or numbered beside a take rescued earlier; never over anything. The account's
-// other decks (with temporary folders of their own) may rescue theirs there at the same moment.
-bool TSVMain::RescueHeldTake() {
-  if (!(rescue_.IsHeld() ? rescue_.Rehold() : HoldPrivateFolder(rescue_, DeckRescueName, true)).Held()) return false;
-  const std::string name = ExtractFileName(RecordFileName), ext = ExtractFileExt(name);
-  const std::string stem = name.substr(0, name.size() - ext.size());
-  for (int n = 1; n < 100; ++n) {
-    const std::string path = rescue_.Path() + (n == 1 ? name : stem + " (" + std::to_string(n) + ")" + ext);
-    if (PathTaken(path)) continue;
-    if (!takeFile_.WriteOut(path)) {
-      if (errno == EEXIST) continue;  // another deck took the name first
-      return false;
+// Into the account's own folder for rescued takes, under the take's name or numbered beside one
+// rescued earlier, never over anything (the account's other decks, with temporary folders of their
+// own, may rescue theirs there at the same moment). Where that folder cannot take it (the state
+// folder is another account's, a link, open to others, full or read-only), into a folder made for
+// it alone beside the temporary folder, else in /var/tmp.
+TTakeBack TSVMain::RescueHeldTake(TTakeBackNote& note) {
+  const std::string made = std::exchange(madeRescue_, {});
+  const std::string root = DeckPrivateFolder();
+  note.own = (root.empty() ? std::string("~/.local/state/Solvane/") : root) + DeckRescueName + "/";
+  note.ownVerdict = rescue_.IsHeld() && rescue_.Path() == note.own ? rescue_.Rehold()
+                                                                    : HoldPrivateFolder(rescue_, DeckRescueName, true);
+  if (note.ownVerdict.Held()) {
+    const std::string name = ExtractFileName(RecordFileName), ext = ExtractFileExt(name);
+    const std::string stem = name.substr(0, name.size() - ext.size());
+    for (int n = 1; n < 100; ++n) {
+      const std::string path = rescue_.Path() + (n == 1 ? name : stem + " (" + std::to_string(n) + ")" + ext);
+      if (PathTaken(path)) continue;
+      if (takeFile_.WriteOut(path)) return Rescued(path, TTakeBack::Rescued, made);
+      if (errno != EEXIST) break;  // else another deck took the name first
     }
-    rescuedTake_ = path;
-    CartNowAt(path);
-    return true;
   }
-  return false;
+  const std::string lasting = plat::LastingTempPath(DeckTempAccountPrefix);
+  for (const std::string& parent : {lasting, std::string("/var/tmp/")}) {
+    if (parent == "/var/tmp/" && lasting == parent) continue;
+    if (!rescue_.HoldNew(parent, "Solvane-rescued-").Held()) continue;
+    const std::string folder = rescue_.Path();
+    if (takeFile_.WriteOut(folder + ExtractFileName(RecordFileName))) {
+      madeRescue_ = folder;
+      return Rescued(folder + ExtractFileName(RecordFileName), TTakeBack::RescuedAlone, made);
+    }
+    rescue_.Release();
+    RemoveDir(folder);
+  }
+  return TTakeBack::Lost;
+}
+
+// The cart is the rescued take at path now; a folder made for an earlier rescue of it, empty now,
+// goes.
+TTakeBack TSVMain::Rescued(const std::string& path, TTakeBack back, const std::string& madeBefore) {
+  rescuedTake_ = path;
+  CartNowAt(path);
+  if (!madeBefore.empty() && madeBefore != madeRescue_) RemoveDir(madeBefore);
+  return back;
 }
 
 // Told once, and only while the deck still has the take.

@@ -20,6 +20,7 @@
 #include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
 #include "recorder/DeckKit.h"
+#include "recorder/DeckTemp.h"
 #include "recorder/DialogDeck.h"
 #include "recorder/Gpi.h"
 #include "recorder/PunchIn.h"
@@ -556,9 +557,11 @@ private:
   enum class TTell { Now, Later, Never };
   void KeepHeldTake(bool recording, TTell tell);
   void TellTakeBack();
-  // A take that cannot go back into the temporary folder is written out into the account's own
-  // folder for rescued takes (DeckRescueName), which the cart then is; false when it cannot be.
-  bool RescueHeldTake();
+  // A take that cannot go back into its folder is written out where no other account can reach it,
+  // which the cart then is; note learns where the account's own folder for rescued takes is and why
+  // it could not take the take, if it could not.
+  TTakeBack RescueHeldTake(TTakeBackNote& note);
+  TTakeBack Rescued(const std::string& path, TTakeBack back, const std::string& madeBefore);
   // The deck's cart is the file at path now: both sides read it there.
   void CartNowAt(const std::string& path);
   // Tells the operator of each recording a run left in folder with a second name.
@@ -573,6 +576,7 @@ private:
   std::string takeBackText_;   // what the operator is still to be told of it
   plat::HeldFolder rescue_;    // the folder for rescued takes, while the deck has one of them
   std::string rescuedTake_;    // the rescued take the deck has, removed when it is ejected
+  std::string madeRescue_;     // the folder rescue_ made for that take alone, removed with it
   std::map<TDeckButton*, plat::TColor> captionColor_;  // each transport button's own colour
 };
 

@@ -311,6 +311,25 @@ FolderVerdict HeldFolder::HoldShared(const std::string& path) {
   return Take(path);
 }
 
+FolderVerdict HeldFolder::HoldNew(const std::string& parent, const std::string& prefix) {
+  Release();
+  shared_ = false;
+  const std::string dir = IncludeTrailingPathDelimiter(parent);
+  // Every level on the way, parent's own name included, before it is opened.
+  if (FolderVerdict v = JudgeLinks(dir + prefix); !v.Held()) return v;
+  Fd at(::open(ExcludeTrailingPathDelimiter(dir).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (at.Get() < 0) return Fault(FolderFault::CannotMake, dir, std::strerror(errno));
+  if (FolderVerdict v = JudgeChain(at.Get(), true); !v.Held()) return v;
+  // Made in the folder that was judged, whatever its name leads to meanwhile.
+  std::string made = "/proc/self/fd/" + std::to_string(at.Get()) + "/" + prefix + "XXXXXX";
+  if (!::mkdtemp(made.data())) return Fault(FolderFault::CannotMake, dir, std::strerror(errno));
+  const std::string name = ExtractFileName(made);
+  ::fchmodat(at.Get(), name.c_str(), 0700, 0);  // the umask may have taken the owner's rights
+  FolderVerdict v = Take(dir + name);
+  if (!v.Held()) ::unlinkat(at.Get(), name.c_str(), AT_REMOVEDIR);
+  return v;
+}
+
 void HeldFolder::Share() {
   if (fd_ && !shared_ && ::flock(fd_->fd, LOCK_SH | LOCK_NB) == 0) shared_ = true;
 }

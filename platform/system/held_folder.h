@@ -55,6 +55,11 @@ public:
   FolderVerdict HoldShared(const std::string& path);
   // From now on the folder held alone is held as HoldShared holds it.
   void Share();
+  // Makes a folder in parent under prefix and six random characters, a name nothing held before
+  // (mkdtemp), and holds it as Hold does: it is 0700 whatever the umask, and parent is judged
+  // before anything is made in it (a link of another account's on the way, a parent that other
+  // accounts may write to and that is not sticky), so that nothing is made where it is refused.
+  FolderVerdict HoldNew(const std::string& parent, const std::string& prefix);
   // The held folder has been removed: nothing can be made in it any more.
   bool Gone() const;
   // Once the held folder is gone, holds the folder at the same path again, made anew and judged as

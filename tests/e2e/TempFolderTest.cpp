@@ -849,3 +849,49 @@ TEST(TempFolder, TwoDecksOfOneAccountRescueTheirTakesSideBySideAndAStartMeanwhil
   SaveWholeAndEject(b, b.dir.Path("Saved.wav"), {3 * kMonoBytesPerSecond / 2});
   EXPECT_EQ("", Listing(rescued));
 }
+
+TEST(TempFolder, ATakeNeitherItsFolderNorTheAccountsOwnCanTakeIsRescuedIntoAFolderMadeForItAloneAndGoesWithIt) {
+  Studio s;
+  AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"OK", "OK", "file " + s.dir.Path("Saved.wav")});
+  ASSERT_TRUE(s.Start());
+  s.Key("Ctrl+S");
+  s.Key("F5");
+  s.Run(1000);
+  // A file where the temporary folder was, and one where the state folder is to be.
+  RemoveAll(s.deckTemp);
+  ASSERT_TRUE(Studio::Write(plat::ExcludeTrailingPathDelimiter(s.deckTemp), "not a folder"));
+  ASSERT_TRUE(Studio::Write(plat::ExcludeTrailingPathDelimiter(s.state), "not a folder"));
+  s.Run(500);
+  s.Key("F4");
+  const std::string take = s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "rescued").file;
+  const std::string folder = plat::ExtractFilePath(take);
+  ASSERT_EQ(s.temp, plat::ExtractFilePath(plat::ExcludeTrailingPathDelimiter(folder)))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("Solvane-rescued-", plat::ExtractFileName(plat::ExcludeTrailingPathDelimiter(folder)).substr(0, 16));
+  EXPECT_EQ("Untitled.wav", plat::ExtractFileName(take));
+  EXPECT_EQ(0700u, ModeOf(folder));
+  EXPECT_EQ(0600u, ModeOf(take));
+  ASSERT_EQ(1u, s.DialogLog().size());
+  const std::string told = s.DialogLog()[0];
+  EXPECT_TRUE(Logged({told}, "message Error [OK] \"The file of this recording, " + s.deckTemp +
+                                 "Untitled.wav, was removed from the temporary folder while it was being recorded (a "
+                                 "clean-up of temporary files, perhaps).\\r\\n\\r\\nIt could not go back into the "
+                                 "temporary folder: "))
+      << told;
+  EXPECT_NE(std::string::npos,
+            told.find("; nor into your own folder " + s.state +
+                      "Solvane/Rescued/: the folder could not be made (Not a directory). Solvane has written the whole "
+                      "take out to\\r\\n\\r\\n" + take + "\\r\\n\\r\\nin a folder made for it alone"))
+      << told;
+
+  // Removed from there too, it is written out there again, told as what it is.
+  RemoveAll(folder);
+  SaveWholeAndEject(s, s.dir.Path("Saved.wav"), {3 * kMonoBytesPerSecond / 2});
+  EXPECT_TRUE(Logged(s.DialogLog(), "message Error [OK] \"The file of this recording, " + take +
+                                        ", was removed from the folder it had been rescued to after it was "
+                                        "recorded.\\r\\n\\r\\nSolvane has written the whole take out again"))
+      << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ("Solvane ", Listing(s.temp)) << "the folder made for the take stays behind it";
+}

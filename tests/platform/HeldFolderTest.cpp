@@ -340,6 +340,35 @@ TEST(HeldFolder, HoldersThatShareItStandSideBySideButNeverBesideOneThatHoldsItAl
   EXPECT_TRUE(alone.Hold(folder).Held());
 }
 
+TEST(HeldFolder, ANewFolderHasANameNothingHeldBeforeAndIsTheAccountsAloneOrIsNotMadeAtAll) {
+  Scratch dir;
+  const std::string parent = dir.Path("tmp/");
+  ASSERT_TRUE(ForceDirectories(parent));
+  HeldFolder first, second;
+  const mode_t old = ::umask(0277);
+  const FolderVerdict v = first.HoldNew(parent, "Solvane-rescued-");
+  ::umask(old);
+  ASSERT_TRUE(v.Held());
+  ASSERT_TRUE(second.HoldNew(parent, "Solvane-rescued-").Held());
+  EXPECT_NE(first.Path(), second.Path());
+  for (const HeldFolder* f : {&first, &second}) {
+    EXPECT_EQ(ExtractFilePath(ExcludeTrailingPathDelimiter(f->Path())), parent);
+    EXPECT_EQ(ExtractFileName(ExcludeTrailingPathDelimiter(f->Path())).substr(0, 16), "Solvane-rescued-");
+    EXPECT_EQ(ModeOf(f->Path()), 0700u);
+  }
+  EXPECT_TRUE(WriteNewFile(first.Path() + "Untitled.wav", "take"));
+  EXPECT_EQ(HeldFolder().Hold(first.Path()).fault, FolderFault::InUse);
+
+  // A parent others may write to and that is not sticky, or a file: nothing is made there.
+  HeldFolder third;
+  ASSERT_EQ(::chmod(parent.c_str(), 0777), 0);
+  EXPECT_EQ(third.HoldNew(parent, "Solvane-rescued-").fault, FolderFault::Movable);
+  EXPECT_EQ(ListEntries(parent).size(), 2u);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("file"), "x"));
+  EXPECT_EQ(third.HoldNew(dir.Path("file"), "Solvane-rescued-").fault, FolderFault::CannotMake);
+  EXPECT_FALSE(third.IsHeld());
+}
+
 TEST(HeldFolder, AFolderRemovedIsNoticedAndMadeAgainPrivatelyAndNothingIsMadeElsewhereMeanwhile) {
   Scratch dir;
   const std::string folder = dir.Path("tmp/Solvane/");

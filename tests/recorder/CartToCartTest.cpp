@@ -287,7 +287,10 @@ TEST_F(CartToCart, SavingATakeWhoseFileVanishedWritesItOutAgainAndOneTheDeckDoes
   ASSERT_TRUE(DeleteFile(take));  // a cleaner of the temporary folder
   dialogs->AnswerFile(dir.Path("Saved.wav"));
   Key(VK_F9);
-  EXPECT_TRUE(Shown(TakeBackText(take, false, TTakeBack::WrittenOut))) << Joined(dialogs->Texts());
+  TTakeBackNote note;
+  note.path = take;
+  note.back = TTakeBack::WrittenOut;
+  EXPECT_TRUE(Shown(TakeBackText(note))) << Joined(dialogs->Texts());
   EXPECT_FALSE(Shown(FileGoneText(take)));
   EXPECT_EQ(bytes, Read(dir.Path("Saved.wav")));
   Key(VK_F7);
