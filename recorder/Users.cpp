@@ -565,6 +565,13 @@ TUserDialogField UserDialogOk(TUserDialogMode mode, const TUserDialogInput& in, 
       notify(TNoticeKind::Error, "The user file " + old + " could not be renamed.");
       return F::UserName;
     }
+    // What the rename took is judged as every user file is read: a link another account put at the
+    // user's name since the dialog read it gets its name back, and is named; no user holds it.
+    if (const plat::SmallFile renamed = plat::ReadSmallFile(path); renamed.Refused()) {
+      plat::RenameNoReplace(path, old);
+      notify(TNoticeKind::Error, plat::SmallFileRefusal(old, renamed));
+      return F::UserName;
+    }
     return WriteUserKeys(path, path, in, true, notify);
   }
   // A copy is of what the user's file holds now, read as every user file is read: never through a

@@ -294,6 +294,61 @@ TEST(SharedUsers, CopyUserNeverCopiesThroughALinkAnotherMemberPutInPlaceOfTheUse
             ann.DialogLog());
 }
 
+// The same swap while Ann's Edit User dialog shows Ben's user and she gives it a new name: her OK
+// renames nothing that is not a user's file (his link keeps its name, no user holds it under the new
+// one) and names what it refused.
+TEST(SharedUsers, EditUserNeverRenamesALinkAnotherMemberPutInPlaceOfTheUserShown) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as two other accounts";
+  Scratch share;
+  ASSERT_EQ(0, ::chmod(share.Root().c_str(), 0755));
+  const std::string users = share.Path("users/"), evil = users + "evil.svu";
+  ASSERT_TRUE(plat::CreateDir(users));
+  ASSERT_EQ(0, ::chown(users.c_str(), 0, kStudio));
+  ASSERT_EQ(0, ::chmod(users.c_str(), 02770));
+  ASSERT_TRUE(Studio::Write(evil, "[USER]\r\nFULL NAME=Evil\r\nPASSWORD=x\r\n"));
+  ASSERT_EQ(0, ::chown(evil.c_str(), kBen, kStudio));
+  ASSERT_EQ(0, ::chmod(evil.c_str(), 0660));
+
+  Studio ann;
+  ann.environment["HOME"] = ann.home;
+  ann.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[FILES]", "PASSWORD=boss"});
+  const std::string settings = ann.home + "Solvane.ini";
+  ann.Answers({"OK", "Yes", "OK"});
+  ann.RunAs(kAnn, kAnn, kStudio);
+  ASSERT_TRUE(ann.Start({"S=" + users}));
+  ann.Key("Ctrl+D");
+  Await(ann, "TForm11");
+  ann.Type("boss");
+  ann.Key("Return");
+  Await(ann, "TForm14");
+  ann.Key("Tab");
+  ann.Key("Down");
+  ann.Key("Alt+E");
+  Await(ann, "TForm16");
+
+  ASSERT_EQ(0, ::unlink(evil.c_str()));
+  ASSERT_EQ(0, ::symlink(settings.c_str(), evil.c_str()));
+  ASSERT_EQ(0, ::lchown(evil.c_str(), kBen, kStudio));
+  ann.Key("Tab");
+  ann.Key("End");
+  ann.Type("2");
+  ann.Key("Return");
+  Await(ann, "TForm16");
+  ann.Key("Escape");
+  Await(ann, "TForm14");
+  ann.Key("Alt+C");
+  Await(ann, "-");
+
+  EXPECT_EQ((std::vector<std::string>{"Default.svu", "evil.svu"}), plat::ListFiles(users, "*")) << "renamed";
+  EXPECT_EQ(plat::LinkAt::Untrusted, plat::LinkStandingAt(evil));
+  EXPECT_EQ((std::vector<std::string>{
+                kNoAdvanced,
+                "message Confirm [Yes,No] \"You have changed the user name. Are you sure you want to do \\r\\nthis?\" "
+                "-> Yes",
+                Unreadable(evil, "it is a link another account made")}),
+            ann.DialogLog());
+}
+
 TEST(SharedUsers, AUserRemovedMeanwhileIsNotMadeAgainByEditUserOrTheAssignmentsSave) {
   Studio s;
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000", "[Template 0]", "Name=News", "Lockout=3"});
