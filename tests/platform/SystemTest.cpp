@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -1028,6 +1029,61 @@ TEST(SingleInstance, NothingThatHoldsOrFloodsTheNameKeepsAStartWaiting) {
   squatter.Leave();  // lets a start that waits in connect() go on
   start.join();
   EXPECT_EQ(outcome.load(), int(O::Alone));
+}
+
+// Whatever holds the name and cannot be asked (here this account's own socket with a full
+// backlog) has the copy listen in the account's own runtime folder instead, where later starts
+// find it and bring it forward; the socket there goes with it.
+TEST(SingleInstance, ACopyKeptFromTheNameIsStillBroughtForwardThroughTheRuntimeFolder) {
+  Scratch dir;
+  using O = SingleInstance::Outcome;
+  const std::string run = dir.Path("run/");
+  ASSERT_TRUE(CreateDir(run));
+  ASSERT_EQ(::chmod(run.c_str(), 0700), 0);
+  SingleInstance first("solvane-test", "/folder/", run), second("solvane-test", "/folder/", run);
+  Squatter squatter(first.Address());
+  ASSERT_FALSE(squatter.queued.empty());
+  std::atomic<int> requests{0};
+  ASSERT_EQ(first.Acquire([&] { ++requests; }, std::chrono::milliseconds(300)), O::First);
+  EXPECT_EQ(second.Acquire({}, std::chrono::milliseconds(300)), O::Running);
+  EXPECT_EQ(requests.load(), 1);
+  first.Release();
+  EXPECT_FALSE(FileExists(run + first.Address())) << "the socket outlived its copy";
+  EXPECT_EQ(second.Acquire({}, std::chrono::milliseconds(300)), O::First);
+  second.Release();
+
+  // A runtime folder that others may write to is not used: what stands in it could be theirs.
+  ASSERT_EQ(::chmod(run.c_str(), 0777), 0);
+  SingleInstance shared("solvane-test", "/folder/", run);
+  EXPECT_EQ(shared.Acquire({}, std::chrono::milliseconds(300)), O::Alone);
+  EXPECT_EQ(std::vector<std::string>{first.Address() + ".lock"}, ListFiles(run, "*"));
+}
+
+// A listener of this account at the name that answers anything but the copy's answer is no copy:
+// the start does not end as if one had come forward.
+TEST(SingleInstance, OnlyTheCopysOwnAnswerEndsAStart) {
+  Scratch dir;
+  SingleInstance start("solvane-test", "/folder/", dir.Path("run"));
+  sockaddr_un addr;
+  const socklen_t len = AbstractAddress(start.Address(), addr);
+  const int l = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(::listen(l, 8), 0);
+  std::atomic<bool> stop{false};
+  std::thread answerer([&] {
+    while (!stop) {
+      pollfd p{l, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int c = ::accept(l, nullptr, nullptr);
+      if (c < 0) continue;
+      (void)!::send(c, "no\n", 3, MSG_NOSIGNAL);
+      ::close(c);
+    }
+  });
+  EXPECT_EQ(start.Acquire({}, std::chrono::milliseconds(300)), SingleInstance::Outcome::Alone);
+  stop = true;
+  answerer.join();
+  ::close(l);
 }
 
 TEST(SingleInstance, AnotherAccountHoldingTheNameIsNeitherAskedNorObeyed) {
