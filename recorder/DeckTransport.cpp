@@ -906,9 +906,10 @@ void TSVMain::FlashTimerTimer(TObject*) {
   blink(PlayButton, Playing);
   blink(PauseButton, Paused);
   blink(StopButton, Stopped);
-  blink(RecordButton, Recording && !Paused && !DiskHoldsTake);
-  bool warn =
-      Recording && !Paused && Config.warningTimeMs > 0 && RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
+  // A stop its disk holds records nothing more: no blink, and no time left to warn of.
+  const bool taking = Recording && !Paused && !DiskHoldsTake;
+  blink(RecordButton, taking);
+  bool warn = taking && Config.warningTimeMs > 0 && RecordingLimit - TrackBar->Position() < Config.warningTimeMs;
   FlashTimeLeft(warn);
 }
 

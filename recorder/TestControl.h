@@ -11,10 +11,11 @@
 //   sync <tag>     waits until the program is at rest (every posted message handled, the ring
 //                  buffers' threads idle, no save running), then appends one line to the file
 //                  SOLVANE_TEST_CONTROL_LOG names:
-//                    synced <tag> modal=<class|-> deck=<empty|stopped|recording|playing|paused|loaded>
-//                    kind=<kind|-> pos=<Current Position> file=<record file name>
+//                    synced <tag> modal=<class|-> deck=<empty|stopped|recording|playing|paused|loaded|
+//                    stopping> kind=<kind|-> pos=<Current Position> file=<record file name>
 //   stall          from now on a recording's writes to its file wait, as on a disk that answers
-//                  nothing, until release (the program is not at rest meanwhile)
+//                  nothing, until release (the program is not at rest meanwhile, except while the
+//                  deck is "stopping": a take whose stop waits for the disk)
 //   release        lets the writes go on
 // A modal window waiting for its operator counts as at rest.
 

@@ -312,7 +312,7 @@ public:
 
   // The deck as the test channel (TestControl) reports it.
   struct TDeckSnapshot {
-    const char* state;  // "empty", "recording", "paused", "playing", "stopped" or "loaded"
+    const char* state;  // "empty", "recording", "paused", "playing", "stopped", "loaded" or "stopping" (held)
     std::string kind, position, file;
     bool working;  // a save runs, or a ring buffer has disk work under way
   };

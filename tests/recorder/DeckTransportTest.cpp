@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "DeckHarness.h"
+#include "common/eventually.h"
 #include "common/pty.h"
 #include "engine/MMWaveIO.h"
 #include "platform/ui/native_qt.h"
@@ -529,6 +530,46 @@ TEST_F(DeckTransport, AudioLostToALongerStallIsToldWhenTheTakeEnds) {
               return t.find("Part of this recording was lost") != std::string::npos;
             }));
   dialogs->AnswerMessage(plat::mrYes);
+  Key(plat::VK_F7);
+}
+
+// The time-left warning flashes while a take runs into its last seconds and ends with the take,
+// also when the take's disk holds up its stop: nothing more is being recorded then.
+TEST_F(DeckTransport, TheTimeLeftWarningEndsWithTheTakeAlsoWhileItsDiskHoldsTheStop) {
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=4", "[RECORDING OPTIONS]", "Time Remaining Warning=True",
+                 "Time=00:00:03"});
+  StartDeck();
+  deck->WaveIn->SetStopWait(100);  // the deck's two seconds, shorter
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(1500);
+  auto flashes = [&] {
+    bool red = false;
+    for (int i = 0; i < 4; ++i) {
+      deck->FlashTimerTimer(deck);
+      red = red || deck->TimeLeft->Font()->Color() == plat::clRed;
+    }
+    return red;
+  };
+  ASSERT_TRUE(flashes()) << "no warning in the take's last three seconds";
+
+  DiskStall stall;
+  for (int i = 0; i < 4; ++i) {
+    plat::StepVirtualAudio(100);
+    plat::StepManualMMTimer(100);
+    plat::Application->ProcessMessages();
+  }
+  Key(plat::VK_F4);
+  ASSERT_STREQ("stopping", deck->Snapshot().state);
+  EXPECT_FALSE(flashes()) << "the warning goes on after the stop";
+
+  stall.Release();
+  ASSERT_TRUE(Eventually([&] {
+    Pump();
+    return deck->Snapshot().state == std::string("stopped");
+  }));
+  EXPECT_FALSE(flashes());
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
   Key(plat::VK_F7);
 }
 
