@@ -425,8 +425,9 @@ void TSVMain::FlashTimeLeft(bool on) {
   for (TDeckLabel* l : {TimeLeft, TimeLeftCaption, RecTimeLeft})
     if (l->Font()->Color() != colour) l->Font()->SetColor(colour);
   if (on && warnRed_ && !WarningSounding) {
-    PlayTimeLeftWarning(true);
+    // Set first: a box telling of a sound that cannot be read runs this timer's ticks meanwhile.
     WarningSounding = true;
+    PlayTimeLeftWarning(true);
   } else if (!on && WarningSounding) {
     PlayTimeLeftWarning(false);
     WarningSounding = false;

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QWidget>
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -571,6 +572,48 @@ TEST_F(DeckTransport, TheTimeLeftWarningEndsWithTheTakeAlsoWhileItsDiskHoldsTheS
   EXPECT_FALSE(flashes());
   dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
   Key(plat::VK_F7);
+}
+
+// A warning sound that cannot be read is told in a box, whose loop goes on ticking the flash timer:
+// told once all the same, not once more every second until the operator answers.
+TEST_F(DeckTransport, AWarningSoundThatCannotBeReadIsToldOnceWhileItsBoxStands) {
+  const std::string fifo = dir.Path("Beep.wav");
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  WriteSettings({"[Standard Cart]", "FORMAT=26", "LENGTH=4", "[RECORDING OPTIONS]", "Time Remaining Warning=True",
+                 "Time=00:00:03", "Warning Wav=" + fifo});
+  // Each box stands for two of the timer's ticks before it is answered.
+  struct TickingBoxes : plat::DialogService {
+    std::shared_ptr<plat::QueuedDialogs> answers;
+    TDeckProbe** deck = nullptr;
+    int depth = 0;
+    int Message(const plat::MessageRequest& r) override {
+      if (depth++ == 0)
+        for (int i = 0; i < 2; ++i) (*deck)->FlashTimerTimer(*deck);
+      --depth;
+      return answers->Message(r);
+    }
+    bool File(plat::FileRequest& r, std::vector<std::string>& files, int& filterIndex) override {
+      return answers->File(r, files, filterIndex);
+    }
+  };
+  auto boxes = std::make_shared<TickingBoxes>();
+  boxes->answers = dialogs;
+  boxes->deck = &deck;
+  const auto previous = plat::SetDialogService(boxes);
+  StartDeck();
+  Key('S', plat::ssCtrl);
+  Key(plat::VK_F5);
+  Step(1500);
+  for (int i = 0; i < 6; ++i) deck->FlashTimerTimer(deck);
+  const std::vector<std::string> texts = dialogs->Texts();
+  EXPECT_EQ(1, std::count_if(texts.begin(), texts.end(), [&](const std::string& t) {
+              return t.find("Unable to read " + fifo) != std::string::npos;
+            })) << Joined(texts);
+  EXPECT_TRUE(deck->Recording) << "the take did not go on";
+  Key(plat::VK_F4);
+  dialogs->AnswerMessage(plat::mrYes);  // all changes will be lost
+  Key(plat::VK_F7);
+  plat::SetDialogService(previous);
 }
 
 TEST_F(DeckTransport, EverySeekDuringAFillPlaysOnFromTheChosenFrame) {
