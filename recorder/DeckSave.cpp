@@ -19,6 +19,12 @@ void TSVMain::TakeSavedFile(const std::string& path) {
   CartNowAt(path);
 }
 
+bool TSVMain::TakeBackForSave() {
+  if (!takeFile_.IsHeld() || takeFile_.At(RecordFileName)) return false;
+  KeepHeldTake(false, TTell::Now);
+  return takeFile_.IsHeld() && takeFile_.At(RecordFileName);
+}
+
 void TSVMain::CartNowAt(const std::string& path) {
   PlayFile->Wave()->FreeWave();
   RecordFileName = path;

@@ -44,6 +44,10 @@ public:
   virtual plat::FileIdentity SaveReplaceAgreed() const = 0;
   // The cart's file was made in the temporary folder: saving moves it rather than copying it.
   virtual bool CartMadeHere() const = 0;
+  // The take's file went while it was being moved (a clean-up emptied its folder): the deck writes
+  // it out again from what it holds, telling the operator, and says whether the take stands at
+  // CartFileName() once more, to be saved from there.
+  virtual bool TakeBackForSave() = 0;
   // Three copies failed: the cart becomes "QUICK", so that the next save asks for a name.
   virtual void SaveGaveUp() = 0;
   // The deck plays and records the saved file from now on.

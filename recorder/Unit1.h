@@ -301,6 +301,7 @@ public:
   std::string SaveDialogFileName() const override { return SaveDialog1->FileName; }
   plat::FileIdentity SaveReplaceAgreed() const override { return SaveDialog1->ReplaceAgreed; }
   bool CartMadeHere() const override { return CartOrigin == OriginOriginate; }
+  bool TakeBackForSave() override;
   void SaveGaveUp() override { CartKind = KindQuick; }
   void TakeSavedFile(const std::string& path) override;
   void SaveFinished() override;

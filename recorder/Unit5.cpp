@@ -66,7 +66,7 @@ int TForm5::SaveFile() {
   Gauge1->SetMinValue(0);
   Gauge1->SetMaxValue(100);
   Gauge1->SetProgress(0);
-  const std::string source = deck_->CartFileName();
+  std::string source = deck_->CartFileName();
   std::string target = ExpandFileName(SaveTarget(source));
   // The next Eject empties the temporary folder: a take saved there would go with it.
   if (const std::string temp = deck_->DeckTempFolder(); InDeckTemp(temp, CartCopyTarget(source, target))) {
@@ -93,13 +93,22 @@ int TForm5::SaveFile() {
       Gauge1->SetProgress(20);
     }
     CancelOrError = false;
-    const TSaveResult saved = SaveTake(request, GaugeCopyProgress(Gauge1, &CancelOrError), [this](int attempt) {
-      const bool again = MessageDlg("Attempt " + std::to_string(attempt) +
-                                        "\r\n\r\nFile could NOT be saved. Do you want to try again?",
-                                    mtWarning, mbYesNo) == mrYes;
-      CancelOrError = false;  // a Cancel pressed during the failed copy stops no other
-      return again;
-    });
+    const auto save = [&] {
+      return SaveTake(request, GaugeCopyProgress(Gauge1, &CancelOrError), [this](int attempt) {
+        const bool again = MessageDlg("Attempt " + std::to_string(attempt) +
+                                          "\r\n\r\nFile could NOT be saved. Do you want to try again?",
+                                      mtWarning, mbYesNo) == mrYes;
+        CancelOrError = false;  // a Cancel pressed during the failed copy stops no other
+        return again;
+      });
+    };
+    TSaveResult saved = save();
+    // A move goes by the take's name, which a clean-up may have taken since the save began: the take
+    // the deck holds is written out again and moved from there.
+    if (saved.end == TSaveEnd::MoveFailed && deck_->TakeBackForSave()) {
+      source = request.source = deck_->CartFileName();
+      saved = save();
+    }
     switch (saved.end) {
       case TSaveEnd::MoveFailed:
         // The reason matters most where the folder cannot hold the name (too long, a character

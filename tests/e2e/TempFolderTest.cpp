@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "Gate.h"
 #include "Studio.h"
 #include "common/bytes.h"
 #include "platform/system/files.h"
@@ -894,4 +895,23 @@ TEST(TempFolder, ATakeNeitherItsFolderNorTheAccountsOwnCanTakeIsRescuedIntoAFold
                                         "recorded.\\r\\n\\r\\nSolvane has written the whole take out again"))
       << ::testing::PrintToString(s.DialogLog());
   EXPECT_EQ("Solvane ", Listing(s.temp)) << "the folder made for the take stays behind it";
+}
+
+TEST(TempFolder, ATakeWhoseFolderIsRemovedWhileItsSaveMovesItIsWrittenOutAgainAndSavedWhole) {
+  Studio s;
+  AsOperator(s);
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  s.Answers({"file " + s.dir.Path("Saved.wav"), "OK"});
+  const Gate gate(s, "Saved.wav");
+  ASSERT_TRUE(s.Start());
+  s.RecordTake(1000);
+  // The save has the take's name and is about to move it: the folder goes.
+  s.Key("F9");
+  ASSERT_TRUE(gate.Held());
+  RemoveAll(s.deckTemp);
+  gate.Release();
+  EXPECT_EQ(s.dir.Path("Saved.wav"), s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "saved").file);
+  ExpectSavedWhole(s.dir.Path("Saved.wav"), {kMonoBytesPerSecond});
+  EXPECT_EQ(1u, TakenBack(s)) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(2u, s.DialogLog().size()) << ::testing::PrintToString(s.DialogLog());
 }
