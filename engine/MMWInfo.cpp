@@ -1,5 +1,6 @@
 #include "engine/MMWInfo.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -378,7 +379,12 @@ std::string ChunkName(const RiffChunk& ck) {
 
 // Written when nothing but samples, the count, DISP, INFO and filler would be lost by rewriting.
 TWaveInfoWrite CheckTail(const WaveIOBlock& b, std::string& foreign) {
-  auto file = RiffFile::Open(b.Name, RiffMode::Read);
+  SmallRead refusal = SmallRead::Read;
+  auto file = RiffFile::Open(b.Name, RiffMode::Read, &refusal);
+  if (!file && refusal != SmallRead::Read && refusal != SmallRead::Missing && refusal != SmallRead::Failed) {
+    foreign = RefusalReason(refusal, errno);
+    return TWaveInfoWrite::Refused;
+  }
   if (!file) return TWaveInfoWrite::Failed;
   const int64_t fileSize = file->Size();
   // An unfinished recording (RIFF size 0) has all of the file in its form.
@@ -423,8 +429,9 @@ TWaveInfoWrite WriteWaveInfo(TMMWave& wave, std::string* foreign) {
   if (tail != TWaveInfoWrite::Written) return tail;
   if (WaveIOReopen(b) != wioOk) return TWaveInfoWrite::Failed;
   if (!b->File->Writable()) {
+    const bool twin = b->File->Links() > 1;
     WaveIOFinish(b);
-    return TWaveInfoWrite::ReadOnly;
+    return twin ? TWaveInfoWrite::SecondName : TWaveInfoWrite::ReadOnly;
   }
   // Finishing writes the count and the lists behind the samples as after a recording.
   b->Dirty = true;
@@ -444,6 +451,10 @@ std::string WaveInfoRefusal(TWaveInfoWrite result, const std::string& foreign) {
     case TWaveInfoWrite::BytesBehindForm:
       return WaveInfoNotTaken(
           "rewriting it would lose the bytes behind its RIFF form (such as a tag another program appended)");
+    case TWaveInfoWrite::SecondName:
+      return WaveInfoNotTaken(
+          "it has another name as well (a second hard link), and the file under that name would change too");
+    case TWaveInfoWrite::Refused: return WaveInfoNotTaken(foreign);
     default: return {};
   }
 }

@@ -126,13 +126,16 @@ enum class TWaveInfoWrite {
   FormatBehindData,  // its format chunk lies behind the samples
   ForeignChunks,     // chunks other than the count, DISP, INFO and filler lie behind the samples
   BytesBehindForm,   // bytes lie behind the RIFF form (a tag another program appended)
+  SecondName,        // the file has another name, whose file would change too
+  Refused,           // what stands at the name now is no file to write (a FIFO, another account's link)
   Failed,            // the file refused the writing
 };
 // Writes the INFO and DISP lists of a wave that holds data into its file now, in place of those it
-// has (the samples stay as they are). With ForeignChunks, foreign names the first such chunk.
+// has (the samples stay as they are). With ForeignChunks, foreign names the first such chunk; with
+// Refused, it says what stands at the name.
 TWaveInfoWrite WriteWaveInfo(TMMWave& wave, std::string* foreign = nullptr);
 // What to tell the operator when the file did not take an edit, "" when there is nothing to tell.
-// foreign is the chunk WriteWaveInfo named.
+// foreign is what WriteWaveInfo named.
 std::string WaveInfoRefusal(TWaveInfoWrite result, const std::string& foreign = {});
 // The same for a reason of the caller's own ("the cart is loaded play only").
 std::string WaveInfoNotTaken(const std::string& why);

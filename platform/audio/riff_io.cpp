@@ -152,6 +152,11 @@ bool RiffFile::Identity(uint64_t& device, uint64_t& inode) const {
   return true;
 }
 
+int64_t RiffFile::Links() const {
+  struct stat st {};
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? int64_t(st.st_nlink) : 0;
+}
+
 bool RiffFile::Close() {
   bool ok = true;
   if (fd_ >= 0) {

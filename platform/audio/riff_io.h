@@ -122,6 +122,8 @@ public:
   int64_t Size() const { return size_; }
   // The device and inode of the open file; false for a memory file.
   bool Identity(uint64_t& device, uint64_t& inode) const;
+  // The names the open file has (0 for a memory image or when it cannot be told).
+  int64_t Links() const;
   // Cuts (or extends) the file to length; the position stays.
   bool Truncate(int64_t length);
 

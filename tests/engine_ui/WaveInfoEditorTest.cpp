@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "DialogAnswers.h"
@@ -332,6 +333,46 @@ TEST(WriteWaveInfo, LeavesAloneWhatRewritingWouldLose) {
   EXPECT_EQ(attempt("other-list.wav", Wave(samples, Chunk("LIST", "adtl" + Chunk("labl", LE32(1) + "x")))),
             TWaveInfoWrite::ForeignChunks);
   EXPECT_EQ(attempt("readonly.wav", Wave(samples, ""), 0444), TWaveInfoWrite::ReadOnly);
+}
+
+// A cart whose name leads, by the OK, to a file with a second name (one of the operator's own, given
+// that name in a shared folder) or to a FIFO is not written, and the operator hears which it is.
+TEST(WriteWaveInfo, WritesNothingThroughASecondNameNorIntoWhatNowStandsAtTheName) {
+  Scratch dir;
+  const std::string samples = Samples(400), comment = "new";
+  const std::string bytes = Wave(samples, "");
+  const auto attempt = [&](const std::string& path, const std::function<void()>& meanwhile, std::string& said) {
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
+    TMMWave wave;
+    wave.SetFileName(path);
+    SetInfoItemText(wave.IOBlock()->InfoList, FindInfoIdentifier(FourCC("ICMT")), &comment, isSet);
+    meanwhile();
+    const TWaveInfoWrite r = WriteWaveInfo(wave, &said);
+    said = WaveInfoRefusal(r, said);
+    return r;
+  };
+  const std::string cart = dir.Path("Cart.wav"), other = dir.Path("Private.wav"), pipe = dir.Path("Pipe.wav");
+  std::string said;
+  EXPECT_TRUE(WriteWholeFile(other, bytes));
+  EXPECT_EQ(attempt(cart,
+                    [&] {
+                      ASSERT_EQ(::unlink(cart.c_str()), 0);
+                      ASSERT_EQ(::link(other.c_str(), cart.c_str()), 0);
+                    },
+                    said),
+            TWaveInfoWrite::SecondName);
+  EXPECT_EQ(FileBytes(other), bytes) << "written through the second name";
+  EXPECT_EQ(said,
+            "The file did not take the edit: it has another name as well (a second hard link), and the file under "
+            "that name would change too.");
+  EXPECT_EQ(attempt(pipe,
+                    [&] {
+                      ASSERT_EQ(::unlink(pipe.c_str()), 0);
+                      ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+                    },
+                    said),
+            TWaveInfoWrite::Refused);
+  EXPECT_EQ(said, "The file did not take the edit: it is not a regular file.");
 }
 
 // OK on an edit the file cannot take: the edit stays in memory and the operator is told why.
