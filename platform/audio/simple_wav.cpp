@@ -94,9 +94,8 @@ bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out) {
 }
 
 bool ReadSimpleWav(const std::string& path, SimpleWav& out) {
-  std::string image;
-  return ReadWholeFile(path, image) &&
-         ParseSimpleWav(reinterpret_cast<const uint8_t*>(image.data()), image.size(), out);
+  const SmallFile file = ReadSmallFile(path, RiffFileLimit);
+  return file.Ok() && ParseSimpleWav(reinterpret_cast<const uint8_t*>(file.data.data()), file.data.size(), out);
 }
 
 bool SimpleWavWriter::Open(const std::string& path, const WAVEFORMATEX& format) {

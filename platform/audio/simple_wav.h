@@ -19,8 +19,10 @@ struct SimpleWav {
 // is 0 or reaches past the end (an unfinished recording) runs to the end of the image. Every size
 // is checked against the image; false for anything else.
 bool ParseSimpleWav(const uint8_t* image, size_t size, SimpleWav& out);
-// Reads the file whole as plat::ReadWholeFile does (nothing at the name is waited on, only a
-// regular file is read), then parses it.
+// Reads the file whole as plat::ReadSmallFile does (nothing at the name is waited on, only a
+// regular file is read), then parses it. A file larger than any RIFF file can be (its size field
+// counts 32 bits) is refused by its size, never read into memory.
+constexpr int64_t RiffFileLimit = int64_t(0xFFFFFFFF) + 8;
 bool ReadSimpleWav(const std::string& path, SimpleWav& out);
 
 // Writes a PCM WAV file as data arrives; the sizes are written when it is closed.

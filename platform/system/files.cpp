@@ -458,8 +458,13 @@ int OpenRegularFile(const std::string& path, int access, SmallRead& result) {
     }
   }
   if (fd < 0) {
+    // ENXIO: a socket, or a device with nothing behind it (/dev/tty with no terminal): no file.
     const int e = errno;
-    return refuse(e == ENOENT || e == ENOTDIR ? SmallRead::Missing : e == EISDIR ? SmallRead::Folder : SmallRead::Failed, e);
+    return refuse(e == ENOENT || e == ENOTDIR ? SmallRead::Missing
+                  : e == EISDIR               ? SmallRead::Folder
+                  : e == ENXIO                ? SmallRead::NotAFile
+                                              : SmallRead::Failed,
+                  e);
   }
   struct stat st;
   SmallRead verdict = SmallRead::Read;

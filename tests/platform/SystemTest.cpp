@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -499,18 +500,24 @@ TEST(Files, ASmallFileIsReadOnlyAsARegularFileWithinItsLimitAndNothingElseBlocks
 }
 
 // Every routine that opens a file the operator chose or a list named: a FIFO with no writer, a link
-// of ours to one, a device, and another account's link to a file of ours are each refused at once,
-// with the reason, and nothing is read through them. Run in a child with a limit, since a routine
-// that waited would wait for ever.
+// of ours to one, a device, a socket and another account's link to a file of ours are each refused
+// at once, with the reason, and nothing is read through them. Run in a child with a limit, since a
+// routine that waited would wait for ever.
 TEST(Files, AFileTheOperatorNamesIsOpenedOnlyWhenItIsARegularFileAndNothingAtItsNameIsWaitedOn) {
   Scratch dir;
   const std::string wav = dir.Path("Cart.wav"), fifo = dir.Path("Fifo.wav"), link = dir.Path("Link.wav"),
-                    zero = dir.Path("Zero.wav"), theirs = dir.Path("Theirs.wav");
+                    zero = dir.Path("Zero.wav"), theirs = dir.Path("Theirs.wav"), sock = dir.Path("Sock.wav");
   const std::string riff = std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x80\x3e\0\0\2\0\x10\0data\0\0\0\0", 44);
   ASSERT_TRUE(WriteWholeFile(wav, riff));
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
   ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(sock.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, sock.c_str(), sock.size());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   const bool root = ::geteuid() == 0;  // only root can give a link away
   if (root) {
     ASSERT_EQ(::symlink(wav.c_str(), theirs.c_str()), 0);
@@ -520,7 +527,8 @@ TEST(Files, AFileTheOperatorNamesIsOpenedOnlyWhenItIsARegularFileAndNothingAtIts
     std::string path;
     SmallRead why;
   };
-  std::vector<Refusal> refusals = {{fifo, SmallRead::NotAFile}, {link, SmallRead::NotAFile}, {zero, SmallRead::NotAFile}};
+  std::vector<Refusal> refusals = {
+      {fifo, SmallRead::NotAFile}, {link, SmallRead::NotAFile}, {zero, SmallRead::NotAFile}, {sock, SmallRead::NotAFile}};
   if (root) refusals.push_back({theirs, SmallRead::OthersLink});
   const pid_t child = ::fork();
   if (child == 0) {
@@ -576,6 +584,40 @@ TEST(Files, AFileTheOperatorNamesIsOpenedOnlyWhenItIsARegularFileAndNothingAtIts
   EXPECT_EQ(RefusalText(fifo, SmallRead::NotAFile, 0), "Unable to read " + fifo + ": it is not a regular file.");
   EXPECT_EQ(RefusalText(theirs, SmallRead::OthersLink, 0),
             "Unable to read " + theirs + ": it is a link another account made.");
+  ::close(listener);
+}
+
+// A sound read whole (the virtual input's file) larger than any RIFF file can be, as a sparse file
+// makes one at no cost, is refused by its size: reading 5 GB into memory would hold the deck for
+// many seconds and take the memory with it. The child has too little room for such a read (where no
+// sanitizer needs the room for itself).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SANITIZED_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SANITIZED_BUILD 1
+#endif
+TEST(Files, ASoundLargerThanAnyWaveFileIsRefusedWithoutBeingRead) {
+  Scratch dir;
+  const std::string huge = dir.Path("Huge.wav");
+  const std::string riff = std::string("RIFF\xf8\xff\xff\xffWAVEfmt \x10\0\0\0\1\0\1\0\x40\x1f\0\0\x80\x3e\0\0\2\0\x10\0data\0\0\0\0", 44);
+  ASSERT_TRUE(WriteWholeFile(huge, riff));
+  ASSERT_EQ(::truncate(huge.c_str(), off_t(5) << 30), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(20);
+#ifndef SANITIZED_BUILD
+    const rlimit room{rlim_t(1) << 30, rlim_t(1) << 30};
+    ::setrlimit(RLIMIT_AS, &room);
+#endif
+    SimpleWav sound;
+    ::_exit(ReadSimpleWav(huge, sound) ? 1 : 0);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "read into memory";
 }
 
 // The test channels take only what this account owns, never through a link: another account's FIFO
