@@ -13,20 +13,6 @@ namespace plat {
 
 namespace {
 
-// Opened for writing, as a write lock needs (also where NFS stands in for it), without waiting on
-// anything at the name and through no link the INI writer would not follow; a regular file only.
-int OpenToLock(const std::string& path) {
-  const int flags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags | O_NOFOLLOW);
-  if (fd < 0 && errno == ELOOP && LinkStandingAt(path) == LinkAt::Trusted) fd = ::open(path.c_str(), flags);
-  struct stat st;
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Whether the name still leads to the file open at fd.
 bool StillAtName(int fd, const std::string& path) {
   struct stat open, named;
@@ -39,7 +25,10 @@ bool StillAtName(int fd, const std::string& path) {
 ListLock::ListLock(const std::string& listPath, int64_t patienceMs) {
   const int64_t deadline = MicroSeconds() + patienceMs * 1000;
   for (;;) {
-    fd_ = OpenToLock(listPath);
+    // Opened for writing, as a write lock needs (also where NFS stands in for it), as every list
+    // file is opened: nothing at the name waited on, no link the INI writer would not follow.
+    SmallRead refused;
+    fd_ = OpenRegularFile(listPath, O_RDWR, refused);
     if (fd_ < 0) return;
     bool locked;
     while (!(locked = LockRange(fd_, 0, 0, true))) {
