@@ -13,6 +13,7 @@ using plat::RiffChunk;
 using plat::RiffFile;
 using plat::RiffMode;
 using plat::RiffResult;
+using plat::SmallRead;
 
 // The kept file is a RIFF "WAVE" form of chunks, one cart after another: each begins with its
 // "path", then its "iden" (what tells its file from others) and, once the take's first audio is on
@@ -146,11 +147,12 @@ bool StampBefore(RiffFile& f, int64_t dataOffset, int64_t takeStart, uint64_t& s
 // same descriptor: never through a link another account made, nor anything but a regular file.
 enum class TOpen { Opened, Unreachable, Other, OthersLink };
 TOpen OpenCart(const std::string& path, PWaveIOBlock& b, uint64_t& device, uint64_t& inode) {
-  auto f = RiffFile::Open(path, RiffMode::ReadWriteTrusted);
+  SmallRead refusal = SmallRead::Read;
+  auto f = RiffFile::Open(path, RiffMode::ReadWriteTrusted, &refusal);
   if (!f) {
     if (errno == ELOOP) return TOpen::OthersLink;
     // Gone, a folder away, a disk not mounted, a file the account may not read: no answer yet.
-    return errno == EINVAL || errno == EISDIR || errno == EMLINK ? TOpen::Other : TOpen::Unreachable;
+    return refusal == SmallRead::NotAFile || errno == EISDIR || errno == EMLINK ? TOpen::Other : TOpen::Unreachable;
   }
   if (!f->Identity(device, inode)) return TOpen::Unreachable;
   return WaveIOOpenFile(b, std::move(f), path) == wioOk ? TOpen::Opened : TOpen::Other;

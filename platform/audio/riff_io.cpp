@@ -96,15 +96,10 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode,
       writable = false;
       break;
     case RiffMode::ReadWriteTrusted: {
-      auto open = [&path](int flags) {
-        int f = OpenPath(path, flags | O_NOFOLLOW | O_NONBLOCK);
-        if (f < 0 && errno == ELOOP && LinkStandingAt(path) == LinkAt::Trusted) f = OpenPath(path, flags | O_NONBLOCK);
-        return f;
-      };
       const bool readOnly = IsReadOnly(path);
-      if (!readOnly) fd = open(O_RDWR);
+      if (!readOnly) fd = OpenRegularFile(path, O_RDWR, verdict);
       if (fd < 0 && (readOnly || errno == EACCES || errno == EPERM || errno == EROFS)) {
-        fd = open(O_RDONLY);
+        fd = OpenRegularFile(path, O_RDONLY, verdict);
         writable = false;
       }
       break;
@@ -116,8 +111,7 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode,
   }
   struct stat st {};
   const bool statted = ::fstat(fd, &st) == 0;
-  const bool plainOnly = mode == RiffMode::ReadPlain || mode == RiffMode::ReadWriteTrusted;
-  const bool refused = S_ISDIR(st.st_mode) || (plainOnly && !S_ISREG(st.st_mode));
+  const bool refused = S_ISDIR(st.st_mode) || (mode == RiffMode::ReadPlain && !S_ISREG(st.st_mode));
   if (!statted || refused) {
     int e = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd);

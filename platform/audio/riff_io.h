@@ -72,9 +72,8 @@ enum class RiffMode {
   Create,
   CreateNew,        // create a file that must not exist yet (nor a link of that name), read and write
   ReadPlain,        // an existing regular file, read only; a link or anything else is refused
-  // An existing regular file, read and write (read only when that is refused), that nothing at its
-  // name holds up: anything but a regular file is refused (EINVAL), and a link is followed only
-  // when its owner is trusted (else ELOOP), as LinkStandingAt judges it.
+  // An existing regular file, read and write (read only when that is refused), opened as
+  // OpenRegularFile opens one; unlike ReadWriteOrRead, a file with another name is written.
   ReadWriteTrusted,
 };
 

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/scratch.h"
@@ -220,6 +221,10 @@ TEST(CartTail, TheKeptListsGoIntoNoOtherFileAtTheCartsPath) {
   expectLeftAlone("a shorter one");
   ASSERT_TRUE(plat::WriteWholeFile(stranger, "not a wave"));
   expectLeftAlone("no wave");
+  // A FIFO is no file either, and is never waited on.
+  ASSERT_EQ(::mkfifo(cart.c_str(), 0600), 0);
+  EXPECT_TRUE(Is(Finish(folder), cart, TKeptState::Other));
+  ASSERT_EQ(::unlink(cart.c_str()), 0);
   ExpectFinishedOnceBack(dir);
 }
 
