@@ -36,26 +36,6 @@ int OpenToWrite(const std::string& path, SmallRead& verdict) {
   return -1;
 }
 
-// Whatever holds a name the caller has just found free, or emptied, was put there since: only a
-// regular file of this account's own with no other name is emptied, never one reached through a
-// link, a FIFO or a device.
-int OpenOwnToEmpty(const std::string& path) {
-  const int fd = OpenPath(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
-  struct stat st {};
-  int err = 0;
-  if (::fstat(fd, &st) != 0) err = errno;
-  else if (S_ISDIR(st.st_mode)) err = EISDIR;
-  else if (!S_ISREG(st.st_mode)) err = ENXIO;
-  else if (st.st_uid != ::geteuid()) err = EPERM;
-  else if (st.st_nlink > 1) err = EMLINK;
-  else if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
-  if (err == 0) return fd;
-  ::close(fd);
-  errno = err;
-  return -1;
-}
-
 }  // namespace
 
 std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode, SmallRead* refusal) {
@@ -84,7 +64,9 @@ std::unique_ptr<RiffFile> RiffFile::Open(const std::string& path, RiffMode mode,
     case RiffMode::Create:
       fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
       if (fd >= 0) createdNew = true;
-      else if (errno == EEXIST) fd = OpenOwnToEmpty(path);
+      // Whatever holds the name now was put there since it was found free: only a regular file of
+      // this account's own with no other name is emptied, never one reached through a link.
+      else if (errno == EEXIST) fd = OpenOwnFile(path, O_RDWR | O_TRUNC);
       break;
     case RiffMode::CreateNew:
       fd = OpenPath(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);

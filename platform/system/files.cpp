@@ -678,7 +678,7 @@ int OpenOwnFile(const std::string& path, int flags, bool fifo) {
     errno = ENOENT;
     return -1;
   }
-  const int fd = ::open(path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  const int fd = OpenPath(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
   if (fd < 0) return -1;
   const bool writing = (flags & O_ACCMODE) != O_RDONLY;
   struct stat st;

@@ -194,7 +194,7 @@ bool ReplaceWholeFile(const std::string& path, const std::string& data, unsigned
 // regular file, and one with a second name only to read. O_CREAT makes it (mode 0600) when
 // nothing is there; O_TRUNC empties it once it is judged. Its descriptor (blocking, close-on-exec),
 // or -1 with errno: ELOOP for a link, EPERM for another account's, ENXIO for another kind, EMLINK
-// for a second name.
+// for a second name. A recording that makes its file anew over one at its name opens it so too.
 int OpenOwnFile(const std::string& path, int flags, bool fifo = false);
 // Appends text to the regular file of this account's own at path, made when missing.
 bool AppendToOwnFile(const std::string& path, const std::string& text);
