@@ -128,19 +128,19 @@ void TForm14::FormShow(TObject*) {
   lastPage_ = TabSheet1;
 }
 
-void TForm14::FormClose(TObject*, TCloseAction&) {
-  if (modified_) AskToSave();
+void TForm14::FormClose(TObject*, TCloseAction& Action) {
+  // Changes that were to be saved and could not be (another deck saving the library, a file that
+  // cannot be written) keep the manager open with them: closing would lose them unsaved.
+  if (modified_ && !AskToSave()) Action = caNone;
 }
 
-void TForm14::AskToSave() {
-  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes) {
-    SaveLibrary();
-    return;
-  }
+bool TForm14::AskToSave() {
+  if (deck_.Ask(TQuestionKind::Confirmation, "Save Changes?", true) == TAnswer::Yes) return SaveLibrary();
   // Declined changes go with the answer: a later save must not write them after all.
   ReadLibrary([&] { return ReadProgramRecords(LibraryFile()); });
   ShowLibrary(0);
   modified_ = false;
+  return true;
 }
 
 std::string TForm14::LibraryFile() const { return UserFilePath(deck_.Users().UsersFolder(), DefaultUserName); }

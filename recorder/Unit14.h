@@ -59,7 +59,8 @@ private:
   void ReadLibrary(const std::function<std::vector<std::string>()>& read);
   void ShowLibrary(int select);
   std::vector<std::string> ListedUsers() const;
-  void AskToSave();
+  // "Save Changes?": false when the changes were to be saved and could not be.
+  bool AskToSave();
   void UserDialog(class TUserForm* form, bool needsSelection);
   void ProgramDialog(class TProgramForm* form, bool edit);
 

@@ -368,7 +368,8 @@ TEST_F(UserForms, LeavingTheProgramsPageByItsKeyAsksAndNoGivesBackTheLibrary) {
 }
 
 // Another deck holding the library's lock past the wait: the programs page's Close says so and
-// keeps the dialog open with the change, which its next Close saves.
+// keeps the dialog open with the change, which its next Close saves. Closing the window, with Yes
+// to "Save Changes?", does the same: it never closes with the change lost.
 TEST_F(UserForms, AManagerWhoseLibraryAnotherDeckIsSavingKeepsItsChange) {
   const std::string library = Folder() + "Default.svu";
   WriteWholeFile(library, "[Template 0]\r\nName=Zed\r\nLockout=3\r\n");
@@ -382,6 +383,15 @@ TEST_F(UserForms, AManagerWhoseLibraryAnotherDeckIsSavingKeepsItsChange) {
     manager->ClosePrograms->Click();
     EXPECT_EQ(deck.LastText(), ListBusyText(library));
     EXPECT_TRUE(manager->Modal());
+    EXPECT_TRUE(manager->Modified());
+    EXPECT_EQ(Contents(library), stored);
+    // The window closed (its close box), Yes to "Save Changes?".
+    deck.answers = {TAnswer::Yes};
+    TCloseAction action = caHide;
+    manager->FormClose(manager, action);
+    EXPECT_EQ(action, caNone) << "closed with the change unsaved";
+    EXPECT_EQ(deck.asked.back(), "Save Changes?");
+    EXPECT_EQ(deck.LastText(), ListBusyText(library));
     EXPECT_TRUE(manager->Modified());
     EXPECT_EQ(Contents(library), stored);
     other.reset();
