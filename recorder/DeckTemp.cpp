@@ -21,7 +21,15 @@ struct FolderWords {
 constexpr FolderWords kTempWords{"The temporary folder", "TMPDIR", true};
 constexpr FolderWords kPrivateWords{"Solvane's own folder", "XDG_STATE_HOME", false};
 
-std::string InUseText(const std::string& folder, const FolderWords& w) {
+std::string InUseText(const std::string& folder, const plat::FolderVerdict& v, const FolderWords& w) {
+  if (v.ended)
+    return std::string("A Solvane that was ended still holds the ") + (w.temporary ? "temporary folder " : "folder ") +
+           folder +
+           ": the system keeps it until a disk that does not answer (a network share, a USB disk) has taken "
+           "its last read or write, and lets the folder go as soon as that disk answers or is removed. There is "
+           "no window to close.\r\n\r\nStart Solvane again once that disk is back, or start this one with "
+           "another temporary folder (TMPDIR); what the ended Solvane recorded stays in " +
+           folder + " for a later start.";
   return std::string("Solvane is already running with the ") + (w.temporary ? "temporary folder " : "folder ") +
          folder +
          " in another session.\r\n\r\nOnly one Solvane at a time can use that folder. Close the other one "
@@ -73,7 +81,7 @@ std::string Refusal(const plat::FolderVerdict& v, const std::string& folder, con
              "(or, if " +
              v.culprit + " is yours, take their right to write away with chmod go-w " + v.culprit +
              "), and start Solvane again.";
-    case FolderFault::InUse: return InUseText(folder, w);
+    case FolderFault::InUse: return InUseText(folder, v, w);
   }
   return {};
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -82,26 +83,43 @@ FolderVerdict Fault(FolderFault fault, const std::string& culprit, std::string r
   return v;
 }
 
-// Whether a running program holds the BSD lock of what st describes, as the kernel lists the locks
-// of every process (device and inode), so that another account's lock is seen without taking it.
-bool Locked(const struct stat& st) {
+// The process that holds the BSD lock of what st describes, as the kernel lists the locks of every
+// process (device and inode), so that another account's lock is seen without taking it: its process
+// ID, 0 for one in another PID namespace, -1 when none holds it.
+long LockHolder(const struct stat& st) {
   std::string locks;
-  if (!ReadWholeFile("/proc/locks", locks)) return false;
+  if (!ReadWholeFile("/proc/locks", locks)) return -1;
   std::istringstream lines(locks);
   for (std::string line; std::getline(lines, line);) {
     if (line.find(" FLOCK ") == std::string::npos) continue;
     std::istringstream fields(line);
-    for (std::string field; fields >> field;) {
+    std::string before;
+    for (std::string field; fields >> field; before = field) {
       unsigned devMajor = 0, devMinor = 0;
       uintmax_t inode = 0;
       char end = 0;
       if (std::count(field.begin(), field.end(), ':') == 2 &&
           std::sscanf(field.c_str(), "%x:%x:%ju%c", &devMajor, &devMinor, &inode, &end) == 3 &&
           devMajor == major(st.st_dev) && devMinor == minor(st.st_dev) && inode == uintmax_t(st.st_ino))
-        return true;
+        return std::max(0L, std::strtol(before.c_str(), nullptr, 10));
     }
   }
-  return false;
+  return -1;
+}
+
+bool Locked(const struct stat& st) { return LockHolder(st) >= 0; }
+
+// Whether the process has ended but for a thread the system still holds (in a read or write a disk
+// does not answer): its main thread is gone, another is not, and what it has open stays open.
+bool EndedButHeld(long pid) {
+  if (pid <= 0) return false;
+  std::string stat;
+  if (!ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", stat)) return false;
+  const size_t paren = stat.rfind(')');
+  if (paren == std::string::npos || paren + 2 >= stat.size() || stat[paren + 2] != 'Z') return false;
+  std::string threads;
+  return ReadWholeFile("/proc/" + std::to_string(pid) + "/status", threads) &&
+         threads.find("\nThreads:\t1\n") == std::string::npos;
 }
 
 FolderVerdict TheirsFault(const std::string& culprit, const struct stat& st) {
@@ -346,9 +364,13 @@ FolderVerdict HeldFolder::Take(const std::string& path) {
   if (!LeadsTo(dir, fd.Get())) return Fault(FolderFault::CannotMake, path_, "It was moved while it was being opened.");
   if (FolderVerdict v = JudgeOwn(fd.Get(), path_); !v.Held()) return v;
   if (FolderVerdict v = JudgeChain(fd.Get(), false); !v.Held()) return v;
-  if (::flock(fd.Get(), (shared_ ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0)
-    return errno == EWOULDBLOCK ? Fault(FolderFault::InUse, path_)
-                                : Fault(FolderFault::CannotMake, path_, std::strerror(errno));
+  if (::flock(fd.Get(), (shared_ ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) return Fault(FolderFault::CannotMake, path_, std::strerror(errno));
+    FolderVerdict v = Fault(FolderFault::InUse, path_);
+    struct stat st {};
+    v.ended = ::fstat(fd.Get(), &st) == 0 && EndedButHeld(LockHolder(st));
+    return v;
+  }
   Release();
   fd_ = std::make_shared<Descriptor>(fd.Take());
   key_ = KeyOf(path_);

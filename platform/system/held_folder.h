@@ -30,6 +30,8 @@ struct FolderVerdict {
   std::string culprit;  // the folder at fault, with a trailing "/"
   std::string owner;    // for Theirs: the account it belongs to (its name, else "user ID n")
   bool live = false;    // for Theirs: a running program holds that folder (another account's deck)
+  bool ended = false;   // for InUse: the process holding it has ended but for a read or write that a
+                        // disk which does not answer holds, and lets the folder go once that ends
   std::string reason;   // for CannotMake: what the system said
   bool Held() const { return fault == FolderFault::None; }
 };

@@ -2,8 +2,14 @@
 // is followed, a folder others may write to is refused, nothing is saved into it, and a file-size
 // limit ends a take instead of the program.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +36,70 @@ bool IsRegularFile(const std::string& path) {
 constexpr uint32_t kMonoBytesPerSecond = 64000;  // format 26: 32 kHz, 16 bit, mono
 
 }  // namespace
+
+namespace {
+
+// A process that took the folder's lock and has ended but for a thread that nothing wakes, as a deck
+// does whose last write a disk that answers nothing holds: its main thread is gone, the lock stays.
+class EndedHolder {
+public:
+  explicit EndedHolder(const std::string& folder) {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+      pthread_t held;
+      if (fd < 0 || ::flock(fd, LOCK_EX) != 0 ||
+          ::pthread_create(&held, nullptr, [](void*) -> void* { for (;;) ::pause(); }, nullptr) != 0)
+        ::_exit(1);
+      [[maybe_unused]] const ssize_t n = ::write(ready[1], "x", 1);
+      // This thread alone ends, without unwinding through the test's frames.
+      ::syscall(SYS_exit, 0);
+    }
+    ::close(ready[1]);
+    char c;
+    const bool locked = pid_ > 0 && ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+    ended_ = locked && Studio::WaitFor([&] {
+      const std::string stat = Studio::Read("/proc/" + std::to_string(pid_) + "/stat");
+      const size_t paren = stat.rfind(')');
+      return paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0;
+    });
+  }
+  ~EndedHolder() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  bool Ended() const { return ended_; }
+
+private:
+  pid_t pid_ = -1;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+// A deck ended while a disk that answers nothing held its last write keeps its temporary folder until
+// that disk answers: a start meanwhile says so, and does not send the operator to close a window that
+// no longer is there.
+TEST(TempFolder, AStartWhileAnEndedDeckStillHoldsTheFolderSaysWhatHoldsIt) {
+  Studio s;
+  s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
+  ASSERT_TRUE(plat::ForceDirectories(s.deckTemp));
+  ASSERT_EQ(0, ::chmod(s.deckTemp.c_str(), 0700));
+  const EndedHolder holder(s.deckTemp);
+  ASSERT_TRUE(holder.Ended());
+  ASSERT_TRUE(s.Start());
+  EXPECT_EQ(1, s.WaitExit()) << s.Output();
+  const std::vector<std::string> log = s.DialogLog();
+  ASSERT_EQ(1u, log.size()) << ::testing::PrintToString(log);
+  EXPECT_EQ(0u, log[0].rfind("message Error [OK] \"A Solvane that was ended still holds the temporary folder " +
+                                 s.deckTemp + ": the system keeps it until a disk that does not answer",
+                             0))
+      << log[0];
+}
 
 TEST(TempFolder, ADeckOfAnotherSessionWithTheSameFolderEndsAndTheRunningTakeIsSavedWhole) {
   Studio s;
