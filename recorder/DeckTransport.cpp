@@ -858,6 +858,8 @@ TTakeBack TSVMain::RescueHeldTake(TTakeBackNote& note) {
 // goes.
 TTakeBack TSVMain::Rescued(const std::string& path, TTakeBack back, const std::string& madeBefore) {
   rescuedTake_ = path;
+  // A copy to edit stays one where it was rescued to: its save takes the mode of the cart it edits.
+  if (CopyPath == RecordFileName) CopyPath = path;
   CartNowAt(path);
   if (!madeBefore.empty() && madeBefore != madeRescue_) RemoveDir(madeBefore);
   return back;

@@ -737,13 +737,17 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   const std::string blocked = plat::ExcludeTrailingPathDelimiter(s.deckTemp);
   ASSERT_TRUE(plat::ForceDirectories(save));
   s.Settings({"[Standard Cart]", "FORMAT=26", "LENGTH=10000"});
-  s.Answers({"OK", "file " + save + "File.wav", "OK"});
+  const std::string cart = s.dir.Path("News.wav");
+  ASSERT_TRUE(Studio::Write(cart, MakeWav(PcmFormat(32000, 1, 16), std::string(kMonoBytesPerSecond, '\x21'))));
+  ASSERT_EQ(0, ::chmod(cart.c_str(), 0640));
+  s.Answers({"OK", "file " + save + "File.wav", "file " + cart, "OK", "file " + save + "Edit.wav", "OK"});
   ASSERT_TRUE(s.Start());
   auto rested = [&] { return s.SyncUntil([](const DeckView& d) { return d.modal == "-"; }, "at rest"); };
   // The rescue is told once, with why the take could not go back and where it went.
-  auto told = [&](const std::string& why, const std::string& name = "Untitled.wav") {
-    const std::string start = "message Error [OK] \"The file of this recording, " + s.deckTemp +
-                              "Untitled.wav, was removed from the temporary folder while it was being recorded (a "
+  auto told = [&](const std::string& why, const std::string& name = "Untitled.wav",
+                  const std::string& was = "Untitled.wav") {
+    const std::string start = "message Error [OK] \"The file of this recording, " + s.deckTemp + was +
+                              ", was removed from the temporary folder while it was being recorded (a "
                               "clean-up of temporary files, perhaps).\\r\\n\\r\\nIt could not go back into the "
                               "temporary folder: ";
     const std::string where = ". Solvane has written the whole take out to\\r\\n\\r\\n" + rescued + name + "\\r\\n";
@@ -775,6 +779,25 @@ TEST(TempFolder, ATakeWhoseFolderCannotBeMadeAgainIsRescuedIntoTheAccountsOwnFol
   EXPECT_EQ((0666u & ~mask) | 0600u, ModeOf(save + "File.wav")) << "saved as a new file there";
   EXPECT_EQ("not a folder", Studio::Read(blocked));
   EXPECT_EQ("", Listing(rescued));
+
+  // A copy to edit, rescued, is still one: saved with the mode of the cart it edits.
+  ASSERT_EQ(0, ::unlink(blocked.c_str()));
+  s.Key("Ctrl+E");
+  ASSERT_EQ(s.deckTemp + "News.WAV", rested().file);
+  s.Key("F3");
+  s.Key("F5");
+  s.Run(500);
+  RemoveAll(s.deckTemp);
+  ASSERT_TRUE(Studio::Write(blocked, "not a folder"));
+  s.Run(500);
+  s.Key("F4");
+  ASSERT_EQ(rescued + "News.WAV", rested().file);
+  EXPECT_TRUE(told("", "News.WAV", "News.WAV")) << ::testing::PrintToString(s.DialogLog());
+  s.Key("F9");
+  ASSERT_EQ(save + "Edit.wav", rested().file) << ::testing::PrintToString(s.DialogLog());
+  EXPECT_EQ(0640u, ModeOf(save + "Edit.wav")) << "saved as a new file, not as the cart it edits";
+  s.Key("F7");
+  ASSERT_EQ("empty", rested().deck);
 
   // No right to make it: rescued, recorded into where it is, then the deck killed.
   ASSERT_EQ(0, ::unlink(blocked.c_str()));
